@@ -1,0 +1,99 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvantis {
+
+// The decoded form of one log line. Owning variant: used by tests, by the
+// load error text and by anything that keeps a record beyond one decode.
+struct Process {
+    std::int64_t pid = 0;
+    std::int64_t ppid = 0;
+    std::optional<std::string> path;
+    bool operator==(const Process&) const = default;
+};
+
+struct FileOld {
+    std::optional<Process> process;
+    std::string destination;
+    bool operator==(const FileOld&) const = default;
+};
+
+struct File {
+    std::int64_t pid = 0;
+    std::string destination;
+    bool operator==(const File&) const = default;
+};
+
+struct ReceivedJson {
+    std::string event;
+    std::string timestamp;
+    std::optional<Process> process;
+    std::optional<FileOld> fileOld;
+    std::optional<File> file;
+    bool operator==(const ReceivedJson&) const = default;
+};
+
+// Non-owning variant filled by LineDecoder without allocating. Every view
+// points into the decoder's own buffers and is valid until the next decode.
+struct ProcessView {
+    std::int64_t pid = 0;
+    std::int64_t ppid = 0;
+    std::optional<std::string_view> path;
+};
+
+struct FileOldView {
+    std::optional<ProcessView> process;
+    std::string_view destination;
+};
+
+struct FileView {
+    std::int64_t pid = 0;
+    std::string_view destination;
+};
+
+struct ReceivedJsonView {
+    std::string_view event;
+    std::string_view timestamp;
+    std::optional<ProcessView> process;
+    std::optional<FileOldView> fileOld;
+    std::optional<FileView> file;
+};
+
+ReceivedJson toOwned(const ReceivedJsonView& view);
+
+// Decodes lines one at a time with a reused parser, so a load of millions of
+// lines does not allocate per line.
+class LineDecoder {
+public:
+    // Bytes that must be readable after the end of a line given to decodePadded().
+    static constexpr std::size_t kPadding = 64;
+
+    LineDecoder();
+    ~LineDecoder();
+    LineDecoder(const LineDecoder&) = delete;
+    LineDecoder& operator=(const LineDecoder&) = delete;
+
+    // Decodes one line (without its delimiter); nullopt when the line is refused.
+    std::optional<ReceivedJsonView> decode(std::string_view line);
+    // Same, without copying: data[len .. len + kPadding) must be readable memory.
+    std::optional<ReceivedJsonView> decodePadded(const char* data, std::size_t len);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Convenience for single lines (tests, tools).
+std::optional<ReceivedJson> decodeReceivedJson(std::string_view line);
+
+// One-line text form of a record, as used in the
+// "Could not build file event from " load error.
+std::string recordText(const ReceivedJson& record);
+std::string recordText(const ReceivedJsonView& record);
+
+}  // namespace korvantis

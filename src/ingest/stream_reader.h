@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvantis {
+
+// Reads a file of any size as a sequence of lines, in fixed-size chunks,
+// holding no more than the longest line plus one chunk.
+class StreamReader {
+public:
+    static constexpr std::int64_t kDefaultChunkSize = 4096;
+
+    // One line as read. `valid` is false when its bytes are not valid UTF-8;
+    // `text` is then the raw bytes (see StreamReader::toValidUtf8).
+    struct Line {
+        std::string_view text;  // valid until the next call on the reader
+        bool valid = true;
+    };
+
+    // Nothing when the file cannot be opened for reading (or is a directory),
+    // or the delimiter is empty. Only UTF-8 is supported as encoding.
+    static std::unique_ptr<StreamReader> open(const std::string& path,
+                                              std::string_view delimiter = "\n",
+                                              std::int64_t chunkSize = kDefaultChunkSize);
+    ~StreamReader();
+    StreamReader(const StreamReader&) = delete;
+    StreamReader& operator=(const StreamReader&) = delete;
+
+    // The next line without its delimiter, or nothing at end of input.
+    // Unlike the plain line-sequence contract, an invalid line does not end
+    // the sequence: it is returned with valid == false.
+    std::optional<Line> nextLine();
+
+    // Lines returned by nextLine() have kPadding readable bytes after their end,
+    // so they can be parsed in place.
+    static constexpr std::size_t kPadding = 64;
+
+    void close();
+    bool isOpen() const;
+    bool atEof() const;
+
+    // `bytes` with each invalid UTF-8 sequence replaced by U+FFFD.
+    static std::string toValidUtf8(std::string_view bytes);
+    static bool isValidUtf8(std::string_view bytes);
+
+private:
+    StreamReader() = default;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace korvantis

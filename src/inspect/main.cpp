@@ -1,0 +1,2 @@
+// STUB: replaced by the ingestion work.
+int main() { return 0; }

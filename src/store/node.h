@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/uuid.h"
+
+namespace korvantis {
+
+// The last path component: the text after the last slash once trailing
+// slashes are ignored ("/usr/bin/ls" -> "ls", "/tmp/" -> "tmp", "/" -> "/",
+// "launchd" -> "launchd", "" -> "").
+std::string lastPathComponent(std::string_view path);
+
+// A process node. Nodes made by ingestion are owned by the EventKeeper's node
+// list; `children` refers to nodes owned elsewhere (the store, or a tree build
+// for its two fixed nodes), and `parent` never owns.
+class Node {
+public:
+    Node(Uuid uid, std::string path, std::int64_t pid, std::int64_t ppid);
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+
+    Uuid uid;
+    std::string path;
+    std::string name;  // lastPathComponent(path), taken once at creation
+    std::int64_t pid;
+    std::int64_t ppid;
+    std::vector<Node*> children;  // in attach order
+    Node* parent = nullptr;
+
+    // Appends `child` unless a node with the same uid is already a child.
+    void addChild(Node* child);
+    // First node with `pid` in this subtree: this node, then each child's
+    // subtree from the last child to the first, depth first. Iterative.
+    Node* findNode(std::int64_t pid);
+
+    // Nodes are equal when their uids are.
+    bool operator==(const Node& other) const { return uid == other.uid; }
+};
+
+}  // namespace korvantis

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "store/uuid.h"
+
+namespace korvantis {
+
+// Preview entries are plain values, copied freely. Their texts are views into
+// text owned by the EventKeeper that made them and stay valid for as long as
+// that store lives (a store never drops what it loaded).
+struct ProcPreviewEntry {
+    Uuid id;
+    std::string_view type;
+    std::string_view timestamp;
+    std::int64_t pid = 0;
+    std::int64_t ppid = 0;
+    std::string_view path;
+    bool operator==(const ProcPreviewEntry&) const = default;
+};
+
+struct FilePreviewEntry {
+    Uuid id;
+    std::string_view type;
+    std::string_view timestamp;
+    std::int64_t pid = 0;
+    std::string_view path;
+    bool operator==(const FilePreviewEntry&) const = default;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,1 @@
+// STUB: replaced by the ingestion work.

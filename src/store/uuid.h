@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace korvantis {
+
+// A random (version 4) identifier.
+struct Uuid {
+    std::array<std::uint8_t, 16> bytes{};
+
+    bool operator==(const Uuid&) const = default;
+    auto operator<=>(const Uuid&) const = default;
+
+    // Lower-case 8-4-4-4-12 form.
+    std::string toString() const;
+    static std::optional<Uuid> fromString(std::string_view text);
+    // A fresh version-4 id from a process-wide generator (thread-safe).
+    static Uuid random();
+};
+
+// Fast generator for bulk ids, seeded from the system's entropy source.
+// Not thread-safe: one per owner.
+class UuidGenerator {
+public:
+    UuidGenerator();
+    Uuid next();
+
+private:
+    std::uint64_t s_[4];
+};
+
+struct UuidHash {
+    std::size_t operator()(const Uuid& u) const noexcept {
+        std::uint64_t h;
+        static_assert(sizeof h <= sizeof u.bytes);
+        __builtin_memcpy(&h, u.bytes.data(), sizeof h);
+        return static_cast<std::size_t>(h);  // the bytes are random already
+    }
+};
+
+}  // namespace korvantis

@@ -1,1 +1,297 @@
-// STUB: replaced by the tree work.
+// Node operations and the process tree build.
+//
+// The tree is defined by a walk: each node goes under the node that
+// `root.findNode(ppid)` returns at its turn. Walking the tree for every node
+// costs nodes x tree size, so the build answers the same question with an
+// index instead. The walk visits a node, then its children's subtrees from
+// the last child to the first. A node being attached is a leaf and becomes
+// its parent's last child, so in the walk's visiting order it comes right
+// after its parent. The visiting order is therefore a list in which every
+// node is inserted right after its parent, and the walk's answer for a pid is
+// the earliest node with that pid in the list. The build keeps that list with
+// order labels (insert after, compare order) and, per pid, the earliest node.
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/event_keeper.h"
+#include "store/node.h"
+#include "tree/tree_json.h"
+
+namespace korvantis {
+
+void Node::addChild(Node* child) {
+    for (const Node* c : children) {
+        if (*c == *child) {
+            return;
+        }
+    }
+    children.push_back(child);
+    child->parent = this;
+}
+
+Node* Node::findNode(std::int64_t wanted) {
+    // Explicit stack: a chain of processes can be a million levels deep.
+    std::vector<Node*> stack{this};
+    while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        if (n->pid == wanted) {
+            return n;
+        }
+        // Pushed first to last, so the last child is searched first.
+        stack.insert(stack.end(), n->children.begin(), n->children.end());
+    }
+    return nullptr;
+}
+
+namespace {
+
+// Order maintenance by list labelling: every element carries a 64-bit label
+// that grows along the list. A new element takes the middle of the gap after
+// its predecessor; when there is no gap, the smallest aligned label range
+// around the predecessor that is sparse enough is relabelled evenly (Bender,
+// Cole, Demaine, Farach-Colton, Zito: "Two simplified algorithms for
+// maintaining order in a list"). Amortized O(log n) per insertion.
+class OrderList {
+  public:
+    static constexpr int kBits = 62;
+    static constexpr std::uint64_t kUniverse = std::uint64_t{1} << kBits;
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+
+    explicit OrderList(std::size_t capacity) {
+        label_.reserve(capacity);
+        next_.reserve(capacity);
+        prev_.reserve(capacity);
+        // A range of 2^k labels may hold at most (2/T)^k elements, T = 1.4:
+        // even the whole universe then has room for billions of elements.
+        double limit = 1.0;
+        for (int k = 0; k <= kBits; ++k) {
+            maxCount_[k] = limit;
+            limit *= 2.0 / 1.4;
+        }
+    }
+
+    // The first element of the list.
+    std::uint32_t addFirst() { return push(0, kNone, kNone); }
+
+    // A new element right after `at`; returns its handle.
+    std::uint32_t insertAfter(std::uint32_t at) {
+        const std::uint32_t succ = next_[at];
+        const std::uint64_t lo = label_[at];
+        const std::uint64_t hi = succ == kNone ? kUniverse : label_[succ];
+        const std::uint32_t n = push(lo + (hi - lo) / 2, at, succ);
+        next_[at] = n;
+        if (succ != kNone) {
+            prev_[succ] = n;
+        }
+        if (hi - lo < 2) {
+            relabelAround(n, at);
+        }
+        return n;
+    }
+
+    bool before(std::uint32_t a, std::uint32_t b) const { return label_[a] < label_[b]; }
+
+  private:
+    std::uint32_t push(std::uint64_t label, std::uint32_t prev, std::uint32_t next) {
+        label_.push_back(label);
+        prev_.push_back(prev);
+        next_.push_back(next);
+        return static_cast<std::uint32_t>(label_.size() - 1);
+    }
+
+    // `n` has just been linked after `at` but shares a label with a
+    // neighbour. Finds the smallest aligned range around `at`'s label whose
+    // elements (with `n`) stay under the density limit, and spreads them
+    // evenly over it.
+    void relabelAround(std::uint32_t n, std::uint32_t at) {
+        const std::uint64_t x = label_[at];
+        std::uint32_t first = n;  // first element of the range found so far
+        std::uint32_t last = n;   // last element of the range found so far
+        std::uint64_t count = 1;
+        for (int k = 1; k <= kBits; ++k) {
+            const std::uint64_t size = std::uint64_t{1} << k;
+            const std::uint64_t base = x & ~(size - 1);
+            while (prev_[first] != kNone && label_[prev_[first]] >= base) {
+                first = prev_[first];
+                ++count;
+            }
+            // `n` still carries a label inside the range, so walking on from
+            // it is sound.
+            while (next_[last] != kNone && label_[next_[last]] - base < size) {
+                last = next_[last];
+                ++count;
+            }
+            if (static_cast<double>(count) <= maxCount_[k] && count < size) {
+                spread(first, count, base, size);
+                return;
+            }
+        }
+        // Unreachable for any list that fits in memory; kept for soundness.
+        std::uint32_t head = n;
+        while (prev_[head] != kNone) {
+            head = prev_[head];
+        }
+        std::uint64_t total = 0;
+        for (std::uint32_t e = head; e != kNone; e = next_[e]) {
+            ++total;
+        }
+        spread(head, total, 0, kUniverse);
+    }
+
+    void spread(std::uint32_t first, std::uint64_t count, std::uint64_t base, std::uint64_t size) {
+        const std::uint64_t step = size / count;
+        std::uint64_t label = base;
+        std::uint32_t e = first;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            label_[e] = label;
+            label += step;
+            e = next_[e];
+        }
+    }
+
+    std::vector<std::uint64_t> label_;
+    std::vector<std::uint32_t> next_;
+    std::vector<std::uint32_t> prev_;
+    double maxCount_[kBits + 1];
+};
+
+// pid -> the earliest node with that pid in the walk's order (open
+// addressing, linear probing; entries are never removed).
+class PidIndex {
+  public:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+
+    explicit PidIndex(std::size_t expected) {
+        std::size_t cap = 16;
+        while (cap < expected * 2) {
+            cap <<= 1;
+        }
+        keys_.resize(cap);
+        values_.assign(cap, kNone);
+        setCapacity(cap);
+    }
+
+    // The slot's value for `pid` (kNone when new); stays valid until the
+    // next call.
+    std::uint32_t& at(std::int64_t pid) {
+        std::size_t i = slotOf(pid);
+        if (values_[i] == kNone) {
+            if ((used_ + 1) * 2 > keys_.size()) {
+                grow();
+                i = slotOf(pid);
+            }
+            keys_[i] = pid;
+            ++used_;
+        }
+        return values_[i];
+    }
+
+    std::uint32_t find(std::int64_t pid) const { return values_[slotOf(pid)]; }
+
+  private:
+    std::size_t slotOf(std::int64_t pid) const {
+        std::uint64_t h = static_cast<std::uint64_t>(pid) * 0x9E3779B97F4A7C15ull;
+        std::size_t i = static_cast<std::size_t>(h >> shift_);
+        while (values_[i] != kNone && keys_[i] != pid) {
+            i = (i + 1) & mask_;
+        }
+        return i;
+    }
+
+    void grow() {
+        std::vector<std::int64_t> keys = std::move(keys_);
+        std::vector<std::uint32_t> values = std::move(values_);
+        keys_.assign(keys.size() * 2, 0);
+        values_.assign(keys.size() * 2, kNone);
+        setCapacity(keys_.size());
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            if (values[i] != kNone) {
+                const std::size_t j = slotOf(keys[i]);
+                keys_[j] = keys[i];
+                values_[j] = values[i];
+            }
+        }
+    }
+
+    void setCapacity(std::size_t cap) {
+        mask_ = cap - 1;
+        shift_ = 64 - std::countr_zero(static_cast<std::uint64_t>(cap));
+    }
+
+    std::vector<std::int64_t> keys_;
+    std::vector<std::uint32_t> values_;
+    std::size_t mask_ = 0;
+    int shift_ = 64;
+    std::size_t used_ = 0;
+};
+
+}  // namespace
+
+void EventKeeper::buildProcessTree() {
+    // A build depends on the node list alone: what an earlier build attached
+    // is dropped first, so no node is ever listed twice.
+    for (Node& n : nodes_) {
+        n.children.clear();
+        n.parent = nullptr;
+    }
+
+    Node root(Uuid::random(), "launchd", 1, 0);
+    Node untracked(Uuid::random(), "Untracked Heritage", 0, 1);
+    root.addChild(&untracked);
+
+    // Handles: 0 is the root, 1 "Untracked Heritage", i + 2 is nodes_[i].
+    const std::size_t total = nodes_.size() + 2;
+    OrderList order(total);
+    std::vector<Node*> byHandle;
+    byHandle.reserve(total);
+    PidIndex earliest(total);
+
+    byHandle.push_back(&root);
+    earliest.at(root.pid) = order.addFirst();
+    byHandle.push_back(&untracked);
+    earliest.at(untracked.pid) = order.insertAfter(0);
+    constexpr std::uint32_t kUntracked = 1;
+
+    for (Node& n : nodes_) {
+        std::uint32_t p = earliest.find(n.ppid);
+        if (p == PidIndex::kNone) {
+            p = kUntracked;
+        }
+        Node* parent = byHandle[p];
+        // Every node is attached once per build, so no membership scan.
+        parent->children.push_back(&n);
+        n.parent = parent;
+
+        const std::uint32_t h = order.insertAfter(p);
+        byHandle.push_back(&n);
+        std::uint32_t& slot = earliest.at(n.pid);
+        // `n` sits right after `p`: it precedes every element that came
+        // after `p`, and nothing that came before.
+        if (slot == PidIndex::kNone || order.before(p, slot)) {
+            slot = h;
+        }
+    }
+
+    if (std::optional<std::string> json = encodeTreeJson(root)) {
+        jsonTreeRaw_ = std::move(*json);
+    } else {
+        std::fputs("Could not convert json to Process Tree\n", stdout);
+        std::fflush(stdout);
+    }
+
+    // The two fixed nodes die with the build; so do references to them.
+    for (Node* c : root.children) {
+        c->parent = nullptr;
+    }
+    for (Node* c : untracked.children) {
+        c->parent = nullptr;
+    }
+}
+
+}  // namespace korvantis

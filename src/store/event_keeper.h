@@ -123,6 +123,13 @@ private:
     std::unique_ptr<LineDecoder> decoder_;
     UuidGenerator uuids_;
     LoadStats lastLoad_;
+
+    // selectEvent's index from id to preview position (open addressing;
+    // 0 = empty, else (index << 1 | isFile) + 1), extended lazily from the
+    // counts already indexed, since the preview lists only grow.
+    std::vector<std::uint32_t> previewSlots_;
+    std::size_t indexedProcPreviews_ = 0;
+    std::size_t indexedFilePreviews_ = 0;
 };
 
 }  // namespace korvantis

@@ -1,13 +1,369 @@
-// STUB: replaced by the ingestion work.
 #include "ingest/received_json.h"
+
+#include <simdjson.h>
+
+#include <cstring>
+#include <vector>
+
 namespace korvantis {
-struct LineDecoder::Impl {};
+
+static_assert(LineDecoder::kPadding >= simdjson::SIMDJSON_PADDING,
+              "lines handed to simdjson need its padding");
+
+namespace {
+
+using simdjson::dom::element;
+using simdjson::dom::object;
+
+// The rules of one record, applied to a parsed DOM. Every reader returns false
+// when the line must be refused. Unlisted keys are skipped; a key that occurs
+// twice is read from its first occurrence (later ones are ignored like
+// unlisted keys).
+
+bool isNull(const element& value) {
+    return value.type() == simdjson::dom::element_type::NULL_VALUE;
+}
+
+bool readString(const element& value, std::string_view& out) {
+    return !value.get_string().get(out);
+}
+
+bool readInt(const element& value, std::int64_t& out) {
+    // INT64 values and UINT64 values that fit; a UINT64 beyond INT64_MAX
+    // (NUMBER_OUT_OF_RANGE) and any DOUBLE (INCORRECT_TYPE) refuse.
+    return !value.get_int64().get(out);
+}
+
+bool readProcess(const element& value, ProcessView& out) {
+    object obj;
+    if (value.get_object().get(obj)) {
+        return false;
+    }
+    bool havePid = false, havePpid = false, seenPath = false;
+    for (auto field : obj) {
+        const std::string_view key = field.key;
+        if (key == "pid") {
+            if (!havePid) {
+                if (!readInt(field.value, out.pid)) {
+                    return false;
+                }
+                havePid = true;
+            }
+        } else if (key == "ppid") {
+            if (!havePpid) {
+                if (!readInt(field.value, out.ppid)) {
+                    return false;
+                }
+                havePpid = true;
+            }
+        } else if (key == "path") {
+            if (!seenPath) {
+                seenPath = true;
+                if (!isNull(field.value)) {
+                    std::string_view path;
+                    if (!readString(field.value, path)) {
+                        return false;
+                    }
+                    out.path = path;
+                }
+            }
+        }
+    }
+    return havePid && havePpid;
+}
+
+bool readFileOld(const element& value, FileOldView& out) {
+    object obj;
+    if (value.get_object().get(obj)) {
+        return false;
+    }
+    bool seenProcess = false, haveDestination = false;
+    for (auto field : obj) {
+        const std::string_view key = field.key;
+        if (key == "process") {
+            if (!seenProcess) {
+                seenProcess = true;
+                if (!isNull(field.value)) {
+                    if (!readProcess(field.value, out.process.emplace())) {
+                        return false;
+                    }
+                }
+            }
+        } else if (key == "destination") {
+            if (!haveDestination) {
+                if (!readString(field.value, out.destination)) {
+                    return false;
+                }
+                haveDestination = true;
+            }
+        }
+    }
+    return haveDestination;
+}
+
+bool readFile(const element& value, FileView& out) {
+    object obj;
+    if (value.get_object().get(obj)) {
+        return false;
+    }
+    bool havePid = false, haveDestination = false;
+    for (auto field : obj) {
+        const std::string_view key = field.key;
+        if (key == "pid") {
+            if (!havePid) {
+                if (!readInt(field.value, out.pid)) {
+                    return false;
+                }
+                havePid = true;
+            }
+        } else if (key == "destination") {
+            if (!haveDestination) {
+                if (!readString(field.value, out.destination)) {
+                    return false;
+                }
+                haveDestination = true;
+            }
+        }
+    }
+    return havePid && haveDestination;
+}
+
+bool readRecord(const element& root, ReceivedJsonView& out) {
+    object obj;
+    if (root.get_object().get(obj)) {
+        return false;
+    }
+    bool haveEvent = false, haveTimestamp = false;
+    bool seenProcess = false, seenFileOld = false, seenFile = false;
+    for (auto field : obj) {
+        const std::string_view key = field.key;
+        if (key == "event") {
+            if (!haveEvent) {
+                if (!readString(field.value, out.event)) {
+                    return false;
+                }
+                haveEvent = true;
+            }
+        } else if (key == "timestamp") {
+            if (!haveTimestamp) {
+                if (!readString(field.value, out.timestamp)) {
+                    return false;
+                }
+                haveTimestamp = true;
+            }
+        } else if (key == "process") {
+            if (!seenProcess) {
+                seenProcess = true;
+                if (!isNull(field.value) && !readProcess(field.value, out.process.emplace())) {
+                    return false;
+                }
+            }
+        } else if (key == "fileOld") {
+            if (!seenFileOld) {
+                seenFileOld = true;
+                if (!isNull(field.value) && !readFileOld(field.value, out.fileOld.emplace())) {
+                    return false;
+                }
+            }
+        } else if (key == "file") {
+            if (!seenFile) {
+                seenFile = true;
+                if (!isNull(field.value) && !readFile(field.value, out.file.emplace())) {
+                    return false;
+                }
+            }
+        }
+    }
+    return haveEvent && haveTimestamp;
+}
+
+std::optional<std::string> toOwned(const std::optional<std::string_view>& text) {
+    if (!text) {
+        return std::nullopt;
+    }
+    return std::string(*text);
+}
+
+std::optional<Process> toOwned(const std::optional<ProcessView>& view) {
+    if (!view) {
+        return std::nullopt;
+    }
+    return Process{view->pid, view->ppid, toOwned(view->path)};
+}
+
+// Record text form: Swift's debug description of the record.
+void appendQuoted(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.push_back('"');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                continue;
+            case '"':
+                out += "\\\"";
+                continue;
+            case '\'':
+                out += "\\'";
+                continue;
+            case '\0':
+                out += "\\0";
+                continue;
+            case '\n':
+                out += "\\n";
+                continue;
+            case '\r':
+                out += "\\r";
+                continue;
+            case '\t':
+                out += "\\t";
+                continue;
+            default:
+                break;
+        }
+        unsigned code = 0;
+        std::size_t width = 1;
+        if (c < 0x20 || c == 0x7f) {
+            code = c;
+        } else if (c == 0xc2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+            // C1 control characters, U+0080 to U+009F.
+            code = static_cast<unsigned char>(text[i + 1]);
+            width = 2;
+        } else {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        // Other control characters as \u{X}: lower-case hex, no leading zeros.
+        out += "\\u{";
+        if (code >= 0x10) {
+            out.push_back(kHex[code >> 4]);
+        }
+        out.push_back(kHex[code & 0xf]);
+        out.push_back('}');
+        i += width - 1;
+    }
+    out.push_back('"');
+}
+
+void appendInt(std::string& out, std::int64_t value) {
+    out += std::to_string(value);
+}
+
+template <typename T, typename F>
+void appendOptional(std::string& out, const std::optional<T>& value, F&& appendValue) {
+    if (!value) {
+        out += "nil";
+        return;
+    }
+    out += "Optional(";
+    appendValue(*value);
+    out.push_back(')');
+}
+
+template <typename P>
+void appendProcess(std::string& out, const P& p) {
+    out += "Korvantis.Process(pid: ";
+    appendInt(out, p.pid);
+    out += ", ppid: ";
+    appendInt(out, p.ppid);
+    out += ", path: ";
+    appendOptional(out, p.path, [&](std::string_view s) { appendQuoted(out, s); });
+    out.push_back(')');
+}
+
+template <typename R>
+std::string recordTextOf(const R& r) {
+    std::string out = "ReceivedJson(event: ";
+    appendQuoted(out, r.event);
+    out += ", timestamp: ";
+    appendQuoted(out, r.timestamp);
+    out += ", process: ";
+    appendOptional(out, r.process, [&](const auto& p) { appendProcess(out, p); });
+    out += ", fileOld: ";
+    appendOptional(out, r.fileOld, [&](const auto& f) {
+        out += "Korvantis.FileOld(process: ";
+        appendOptional(out, f.process, [&](const auto& p) { appendProcess(out, p); });
+        out += ", destination: ";
+        appendQuoted(out, f.destination);
+        out.push_back(')');
+    });
+    out += ", file: ";
+    appendOptional(out, r.file, [&](const auto& f) {
+        out += "Korvantis.File(pid: ";
+        appendInt(out, f.pid);
+        out += ", destination: ";
+        appendQuoted(out, f.destination);
+        out.push_back(')');
+    });
+    out.push_back(')');
+    return out;
+}
+
+}  // namespace
+
+struct LineDecoder::Impl {
+    simdjson::dom::parser parser;
+    std::vector<char> scratch;  // padded copy for decode()
+};
+
 LineDecoder::LineDecoder() : impl_(std::make_unique<Impl>()) {}
 LineDecoder::~LineDecoder() = default;
-std::optional<ReceivedJsonView> LineDecoder::decode(std::string_view) { return std::nullopt; }
-std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char*, std::size_t) { return std::nullopt; }
-ReceivedJson toOwned(const ReceivedJsonView&) { return {}; }
-std::optional<ReceivedJson> decodeReceivedJson(std::string_view) { return std::nullopt; }
-std::string recordText(const ReceivedJson&) { return {}; }
-std::string recordText(const ReceivedJsonView&) { return {}; }
+
+std::optional<ReceivedJsonView> LineDecoder::decode(std::string_view line) {
+    if (impl_->scratch.size() < line.size() + kPadding) {
+        impl_->scratch.resize(line.size() + kPadding);
+    }
+    if (!line.empty()) {
+        std::memcpy(impl_->scratch.data(), line.data(), line.size());
+    }
+    return decodePadded(impl_->scratch.data(), line.size());
+}
+
+std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std::size_t len) {
+    // Parses the whole line strictly (any malformed part refuses it, even in
+    // keys that are ignored afterwards), then reads the record's fields.
+    element root;
+    if (impl_->parser.parse(data, len, false).get(root)) {
+        return std::nullopt;
+    }
+    ReceivedJsonView view;
+    if (!readRecord(root, view)) {
+        return std::nullopt;
+    }
+    return view;
+}
+
+ReceivedJson toOwned(const ReceivedJsonView& view) {
+    ReceivedJson r;
+    r.event = std::string(view.event);
+    r.timestamp = std::string(view.timestamp);
+    r.process = toOwned(view.process);
+    if (view.fileOld) {
+        r.fileOld = FileOld{toOwned(view.fileOld->process), std::string(view.fileOld->destination)};
+    }
+    if (view.file) {
+        r.file = File{view.file->pid, std::string(view.file->destination)};
+    }
+    return r;
+}
+
+std::optional<ReceivedJson> decodeReceivedJson(std::string_view line) {
+    LineDecoder decoder;
+    auto view = decoder.decode(line);
+    if (!view) {
+        return std::nullopt;
+    }
+    return toOwned(*view);
+}
+
+std::string recordText(const ReceivedJson& record) {
+    return recordTextOf(record);
+}
+std::string recordText(const ReceivedJsonView& record) {
+    return recordTextOf(record);
+}
+
 }  // namespace korvantis

@@ -1,13 +1,229 @@
-// STUB: replaced by the ingestion work.
 #include "ingest/stream_reader.h"
+
+#include <fcntl.h>
+#include <simdjson.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
 namespace korvantis {
-struct StreamReader::Impl {};
-std::unique_ptr<StreamReader> StreamReader::open(const std::string&, std::string_view, std::int64_t) { return nullptr; }
-StreamReader::~StreamReader() = default;
-std::optional<StreamReader::Line> StreamReader::nextLine() { return std::nullopt; }
-void StreamReader::close() {}
-bool StreamReader::isOpen() const { return false; }
-bool StreamReader::atEof() const { return true; }
-std::string StreamReader::toValidUtf8(std::string_view b) { return std::string(b); }
-bool StreamReader::isValidUtf8(std::string_view) { return true; }
+
+struct StreamReader::Impl {
+    int fd = -1;
+    std::string delimiter;
+    std::size_t chunkSize = 0;
+    // Unreturned bytes are buf[start, end). Returned lines are not cut off
+    // the front one by one (that would move the rest of the buffer for every
+    // line); the bytes are moved down only when a read needs the room.
+    std::unique_ptr<char[]> buf;
+    std::size_t capacity = 0;  // usable bytes; kPadding more are allocated
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::size_t scanned = 0;  // bytes from start known to hold no delimiter
+    bool atEof = false;
+
+    void reserve(std::size_t usable) {
+        auto bigger = std::make_unique<char[]>(usable + kPadding);  // zeroed: padding is readable
+        std::memcpy(bigger.get(), buf.get() + start, end - start);
+        buf = std::move(bigger);
+        capacity = usable;
+        end -= start;
+        start = 0;
+    }
+
+    // Makes room for one more chunk after `end`.
+    void makeRoom() {
+        if (capacity - end >= chunkSize) {
+            return;
+        }
+        const std::size_t pending = end - start;
+        if (pending + chunkSize <= capacity) {
+            std::memmove(buf.get(), buf.get() + start, pending);
+            start = 0;
+            end = pending;
+        } else {
+            // A long line: double, so assembling it stays linear in its length.
+            reserve(std::max(capacity * 2, pending + chunkSize));
+        }
+    }
+
+    // Reads one chunk; false at end of file. A read error ends the input too.
+    bool readChunk() {
+        makeRoom();
+        for (;;) {
+            const ssize_t n = ::read(fd, buf.get() + end, chunkSize);
+            if (n > 0) {
+                end += static_cast<std::size_t>(n);
+                return true;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+    }
+
+    // Position of the first delimiter in the unreturned bytes, or npos.
+    std::size_t findDelimiter() {
+        const char* base = buf.get() + start;
+        const std::size_t pending = end - start;
+        if (delimiter.size() == 1) {
+            const void* hit = std::memchr(base + scanned, delimiter[0], pending - scanned);
+            if (hit != nullptr) {
+                return static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+            }
+            scanned = pending;
+            return std::string_view::npos;
+        }
+        const std::string_view hay(base, pending);
+        const std::size_t from = scanned >= delimiter.size() ? scanned - delimiter.size() + 1 : 0;
+        const std::size_t hit = hay.find(delimiter, from);
+        if (hit == std::string_view::npos) {
+            scanned = pending;
+        }
+        return hit;
+    }
+
+    Line take(std::size_t length, std::size_t consumed) {
+        const std::string_view text(buf.get() + start, length);
+        start += consumed;
+        scanned = 0;
+        return Line{text, isValidUtf8(text)};
+    }
+};
+
+std::unique_ptr<StreamReader> StreamReader::open(const std::string& path,
+                                                 std::string_view delimiter,
+                                                 std::int64_t chunkSize) {
+    if (delimiter.empty() || chunkSize <= 0) {
+        return nullptr;
+    }
+    // O_NONBLOCK so that opening a FIFO does not wait for a writer; anything
+    // but a regular file (directory, FIFO, device, socket) is refused.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    std::unique_ptr<StreamReader> reader(new StreamReader());
+    reader->impl_ = std::make_unique<Impl>();
+    Impl& d = *reader->impl_;
+    d.fd = fd;
+    d.delimiter = std::string(delimiter);
+    d.chunkSize = static_cast<std::size_t>(chunkSize);
+    // Room for one chunk after a pending partial line of up to one chunk.
+    d.buf = std::make_unique<char[]>(2 * d.chunkSize + kPadding);
+    d.capacity = 2 * d.chunkSize;
+    return reader;
+}
+
+StreamReader::~StreamReader() {
+    close();
+}
+
+std::optional<StreamReader::Line> StreamReader::nextLine() {
+    Impl& d = *impl_;
+    while (!d.atEof) {
+        const std::size_t hit = d.findDelimiter();
+        if (hit != std::string_view::npos) {
+            return d.take(hit, hit + d.delimiter.size());
+        }
+        if (d.fd < 0 || !d.readChunk()) {
+            d.atEof = true;
+            if (d.end > d.start) {
+                return d.take(d.end - d.start, d.end - d.start);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+void StreamReader::close() {
+    if (impl_ && impl_->fd >= 0) {
+        ::close(impl_->fd);
+        impl_->fd = -1;
+    }
+}
+
+bool StreamReader::isOpen() const {
+    return impl_ && impl_->fd >= 0;
+}
+bool StreamReader::atEof() const {
+    return impl_->atEof;
+}
+
+bool StreamReader::isValidUtf8(std::string_view bytes) {
+    return simdjson::validate_utf8(bytes.data(), bytes.size());
+}
+
+std::string StreamReader::toValidUtf8(std::string_view bytes) {
+    // Each maximal subpart of an ill-formed sequence becomes one U+FFFD
+    // (the usual "substitution of maximal subparts" practice).
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(bytes.size() + 8);
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            ++i;
+            continue;
+        }
+        std::size_t need = 0;
+        unsigned char lo = 0x80, hi = 0xbf;  // allowed range of the second byte
+        if (c >= 0xc2 && c <= 0xdf) {
+            need = 1;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            need = 2;
+            if (c == 0xe0) {
+                lo = 0xa0;
+            } else if (c == 0xed) {
+                hi = 0x9f;
+            }
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            need = 3;
+            if (c == 0xf0) {
+                lo = 0x90;
+            } else if (c == 0xf4) {
+                hi = 0x8f;
+            }
+        } else {
+            out += kReplacement;
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        bool ok = true;
+        for (std::size_t k = 0; k < need; ++k, ++j) {
+            const unsigned char lowest = k == 0 ? lo : 0x80;
+            const unsigned char highest = k == 0 ? hi : 0xbf;
+            if (j >= n || s[j] < lowest || s[j] > highest) {
+                ok = false;
+                break;
+            }
+        }
+        if (ok) {
+            out.append(bytes.data() + i, j - i);
+        } else {
+            out += kReplacement;
+        }
+        i = j;
+    }
+    return out;
+}
+
 }  // namespace korvantis

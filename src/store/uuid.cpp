@@ -1,1 +1,106 @@
-// STUB: replaced by the ingestion work.
+#include "store/uuid.h"
+
+#include <cstring>
+#include <random>
+
+namespace korvantis {
+
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::uint64_t rotl(std::uint64_t x, int k) {
+    return (x << k) | (x >> (64 - k));
+}
+
+}  // namespace
+
+std::string Uuid::toString() const {
+    std::string out;
+    out.reserve(36);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) {
+            out.push_back('-');
+        }
+        out.push_back(kHex[bytes[i] >> 4]);
+        out.push_back(kHex[bytes[i] & 0xf]);
+    }
+    return out;
+}
+
+std::optional<Uuid> Uuid::fromString(std::string_view text) {
+    if (text.size() != 36) {
+        return std::nullopt;
+    }
+    Uuid id;
+    std::size_t b = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (i == 8 || i == 13 || i == 18 || i == 23) {
+            if (text[i] != '-') {
+                return std::nullopt;
+            }
+            ++i;
+            continue;
+        }
+        const int hi = hexValue(text[i]);
+        const int lo = hexValue(text[i + 1]);
+        if (hi < 0 || lo < 0) {
+            return std::nullopt;
+        }
+        id.bytes[b++] = static_cast<std::uint8_t>(hi << 4 | lo);
+        i += 2;
+    }
+    return id;
+}
+
+Uuid Uuid::random() {
+    // One generator per thread: no lock, and still one id stream per thread
+    // seeded from the system's entropy source.
+    thread_local UuidGenerator generator;
+    return generator.next();
+}
+
+UuidGenerator::UuidGenerator() {
+    std::random_device device;
+    do {
+        for (auto& word : s_) {
+            word = (std::uint64_t{device()} << 32) ^ device();
+        }
+    } while ((s_[0] | s_[1] | s_[2] | s_[3]) == 0);
+}
+
+Uuid UuidGenerator::next() {
+    // xoshiro256**: fast, and with 256 bits of state good enough that two ids
+    // of one store never collide in practice.
+    std::uint64_t words[2];
+    for (auto& w : words) {
+        w = rotl(s_[1] * 5, 7) * 9;
+        const std::uint64_t t = s_[1] << 17;
+        s_[2] ^= s_[0];
+        s_[3] ^= s_[1];
+        s_[1] ^= s_[2];
+        s_[0] ^= s_[3];
+        s_[2] ^= t;
+        s_[3] = rotl(s_[3], 45);
+    }
+    Uuid id;
+    std::memcpy(id.bytes.data(), words, sizeof words);
+    id.bytes[6] = static_cast<std::uint8_t>((id.bytes[6] & 0x0f) | 0x40);  // version 4
+    id.bytes[8] = static_cast<std::uint8_t>((id.bytes[8] & 0x3f) | 0x80);  // RFC 4122 variant
+    return id;
+}
+
+}  // namespace korvantis

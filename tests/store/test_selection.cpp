@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "store/event_keeper.h"
+#include "store/pretty_json.h"
+
+namespace korvantis {
+namespace {
+
+const std::string kExec = R"({"timestamp":"t","event":"ES_EVENT_TYPE_NOTIFY_EXEC",)"
+                          R"("process":{"ppid":0,"pid":1,"path":"/bin/ls"},"extra":true})";
+const std::string kRename =
+    R"({"event":"ES_EVENT_TYPE_NOTIFY_RENAME","timestamp":"t2","process":{"pid":5,"ppid":1,)"
+    R"("path":"/bin/mv"},"fileOld":{"pid":9,"destination":"/a"},)"
+    R"("file":{"pid":9,"destination":"/b"}})";
+
+struct Recorder {
+    explicit Recorder(EventKeeper& store) {
+        store.observe([this](StoreField f) { fields.push_back(f); });
+    }
+    std::vector<StoreField> take() { return std::exchange(fields, {}); }
+    std::vector<StoreField> fields;
+};
+
+TEST(SelectEvent, ProcessThenFileEntry) {
+    EventKeeper store;
+    store.ingestJsonLine(kExec);
+    store.ingestJsonLine(kRename);
+    ASSERT_EQ(store.procPreviews().size(), 1u);
+    ASSERT_EQ(store.filePreviews().size(), 1u);
+    Recorder rec(store);
+
+    const ProcPreviewEntry proc = store.procPreviews()[0];
+    store.selectEvent(proc.id);
+    EXPECT_EQ(store.activePreview(), proc);
+    EXPECT_EQ(store.activeFilePreview(), std::nullopt);
+    EXPECT_EQ(store.activeEventJson(),
+              "{\n"
+              "  \"event\" : \"ES_EVENT_TYPE_NOTIFY_EXEC\",\n"
+              "  \"extra\" : true,\n"
+              "  \"process\" : {\n"
+              "    \"path\" : \"\\/bin\\/ls\",\n"
+              "    \"pid\" : 1,\n"
+              "    \"ppid\" : 0\n"
+              "  },\n"
+              "  \"timestamp\" : \"t\"\n"
+              "}");
+    EXPECT_EQ(rec.take(),
+              (std::vector<StoreField>{StoreField::activePreview, StoreField::activeEventJson}));
+
+    const FilePreviewEntry file = store.filePreviews()[0];
+    store.selectEvent(file.id);
+    EXPECT_EQ(store.activeFilePreview(), file);
+    EXPECT_EQ(store.activePreview(), proc);  // kept
+    EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(kRename));
+    // The detail shows the part no preview uses.
+    EXPECT_NE(store.activeEventJson().find("  \"fileOld\" : {\n    \"destination\" : \"\\/a\""),
+              std::string::npos);
+    EXPECT_EQ(rec.take(), (std::vector<StoreField>{StoreField::activeFilePreview,
+                                                   StoreField::activeEventJson}));
+
+    // The same row again: same values, announced again.
+    store.selectEvent(file.id);
+    EXPECT_EQ(store.activeFilePreview(), file);
+    EXPECT_EQ(rec.take(), (std::vector<StoreField>{StoreField::activeFilePreview,
+                                                   StoreField::activeEventJson}));
+}
+
+TEST(SelectEvent, UnknownIdLeavesTheEntriesAndSaysSo) {
+    EventKeeper store;
+    store.ingestJsonLine(kExec);
+    store.selectEvent(store.procPreviews()[0].id);
+    const auto before = store.activePreview();
+    Recorder rec(store);
+    store.selectEvent(Uuid::random());
+    EXPECT_EQ(store.activePreview(), before);
+    EXPECT_EQ(store.activeFilePreview(), std::nullopt);
+    EXPECT_EQ(store.activeEventJson(), "ERROR: No Event Found");
+    EXPECT_EQ(rec.take(), (std::vector<StoreField>{StoreField::activeEventJson}));
+
+    EventKeeper empty;
+    empty.selectEvent(Uuid::random());
+    EXPECT_EQ(empty.activeEventJson(), "ERROR: No Event Found");
+}
+
+TEST(SelectEvent, MappedLineWithoutPreviewSetsOnlyTheDetail) {
+    EventKeeper store;
+    const std::string other = R"({"event":"ES_EVENT_TYPE_NOTIFY_EXIT","timestamp":"t"})";
+    store.ingestJsonLine(other);
+    ASSERT_EQ(store.jsonMapping().size(), 1u);
+    Recorder rec(store);
+    store.selectEvent(store.jsonMapping().entry(0).id);
+    EXPECT_EQ(store.activePreview(), std::nullopt);
+    EXPECT_EQ(store.activeFilePreview(), std::nullopt);
+    EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(other));
+    EXPECT_EQ(rec.take(), (std::vector<StoreField>{StoreField::activeEventJson}));
+}
+
+// The id index grows with the lists: entries of every load are found, those
+// of earlier loads still are, and a selection survives later loads.
+TEST(SelectEvent, FindsEveryEntryAcrossLoads) {
+    EventKeeper store;
+    auto load = [&](int from, int count) {
+        for (int i = from; i < from + count; ++i) {
+            if (i % 3 == 0) {
+                store.ingestJsonLine(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":")" +
+                                     std::to_string(i) +
+                                     R"(","file":{"pid":4,"destination":"/f"}})");
+            } else {
+                store.ingestJsonLine(R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":")" +
+                                     std::to_string(i) +
+                                     R"(","process":{"pid":4,"ppid":1,"path":"/p"}})");
+            }
+        }
+    };
+    load(0, 10);
+    store.selectEvent(store.procPreviews()[2].id);
+    const auto chosen = store.activePreview();
+    load(10, 5000);
+    EXPECT_EQ(store.activePreview(), chosen);
+    for (std::size_t i = 0; i < store.procPreviews().size(); i += 7) {
+        store.selectEvent(store.procPreviews()[i].id);
+        ASSERT_EQ(store.activePreview(), store.procPreviews()[i]);
+    }
+    load(5010, 3000);
+    for (std::size_t i = 0; i < store.filePreviews().size(); i += 5) {
+        store.selectEvent(store.filePreviews()[i].id);
+        ASSERT_EQ(store.activeFilePreview(), store.filePreviews()[i]);
+        ASSERT_EQ(store.activeEventJson(),
+                  prettyPrintedJson(*store.jsonMapping().find(store.filePreviews()[i].id)));
+    }
+    store.selectEvent(store.procPreviews().back().id);
+    EXPECT_EQ(store.activePreview(), store.procPreviews().back());
+}
+
+}  // namespace
+}  // namespace korvantis

@@ -6,21 +6,27 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ingest/json_text.h"
 #include "store/event_keeper.h"
+#include "store/pretty_json.h"
 
 namespace {
 
 using korvantis::EventKeeper;
 
-constexpr std::string_view kUsage = "usage: korvantis-inspect [--dump] LOG...";
+constexpr std::string_view kUsage =
+    "usage: korvantis-inspect [--dump | --tree] LOG...\n"
+    "       korvantis-inspect --pretty < JSON";
 
 struct Options {
     bool dump = false;
+    bool tree = false;    // the tree JSON alone
+    bool pretty = false;  // stdin's JSON text in readable form; no logs
     std::vector<std::string> logs;
 };
 
@@ -32,6 +38,8 @@ struct Flag {
 };
 constexpr Flag kFlags[] = {
     {"--dump", &Options::dump},
+    {"--tree", &Options::tree},
+    {"--pretty", &Options::pretty},
 };
 
 // Nothing on bad usage.
@@ -59,7 +67,7 @@ bool parseArguments(int argc, char** argv, Options& options) {
         }
         options.logs.emplace_back(arg);
     }
-    return !options.logs.empty();
+    return options.pretty ? options.logs.empty() : !options.logs.empty();
 }
 
 void appendKey(std::string& out, std::string_view key) {
@@ -147,6 +155,17 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (options.pretty) {
+        // One text, as a line of a log holds it: without its line feed.
+        std::string text{std::istreambuf_iterator<char>(std::cin), {}};
+        if (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        const std::string out = korvantis::prettyPrintedJson(text) + "\n";
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        return 0;
+    }
+
     // The same executor semantics as the viewer: each load is a task run in
     // the order asked; here the tasks run at once, on this thread.
     EventKeeper keeper(&EventKeeper::runNow);
@@ -164,7 +183,10 @@ int main(int argc, char** argv) {
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
-    if (options.dump) {
+    if (options.tree) {
+        const std::string text = keeper.jsonTreeRaw() + "\n";
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    } else if (options.dump) {
         const std::string text = dumpStore(keeper);
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+class QTabWidget;
+
 namespace korvantis {
 class EventKeeper;
 }
@@ -17,17 +19,36 @@ namespace korvantis::ui {
 // would lower-case and reject parts of the payload.
 using TreeOpener = std::function<void(const QString& urlText)>;
 
+class StoreNotifier;
+class TopBarView;
+class ProcessView;
+class FileView;
+
 // The content of a main window: owns the window's event store and arranges
 // the top bar and the two event panels.
 class MainView : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit MainView(TreeOpener openTree, QWidget* parent = nullptr);
     ~MainView() override;
 
     EventKeeper& store();
 
-    // The rest is defined by the main-window work.
+    StoreNotifier& notifier() const { return *notifier_; }
+    TopBarView* topBar() const { return topBar_; }
+    QTabWidget* tabs() const { return tabs_; }
+    ProcessView* processView() const { return processView_; }
+    FileView* fileView() const { return fileView_; }
+
+  private:
+    // Loads run as queued tasks on this object: an import returns at once,
+    // loads run in the order asked, and none runs once the window is gone.
+    std::unique_ptr<EventKeeper> store_;
+    StoreNotifier* notifier_ = nullptr;
+    TopBarView* topBar_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    ProcessView* processView_ = nullptr;
+    FileView* fileView_ = nullptr;
 };
 
 }  // namespace korvantis::ui

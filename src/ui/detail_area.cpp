@@ -1,0 +1,87 @@
+#include "ui/detail_area.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/error_view.h"
+
+namespace korvantis::ui {
+
+EventTextView::EventTextView(StoreNotifier& notifier, QWidget* parent)
+    : QScrollArea(parent), store_(notifier.store()) {
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+
+    auto* content = new QWidget;
+    auto* layout = new QVBoxLayout(content);
+    text_ = new QLabel(content);
+    text_->setTextFormat(Qt::PlainText);
+    text_->setTextInteractionFlags(Qt::NoTextInteraction);
+    text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    text_->setWordWrap(true);
+    text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    copy_ = new QPushButton(tr("Copy to clipboard"), content);
+    copy_->setVisible(false);
+    layout->addWidget(text_);
+    layout->addWidget(copy_, 0, Qt::AlignHCenter);
+    layout->addStretch(1);
+    setWidget(content);
+
+    connect(copy_, &QPushButton::clicked, this, &EventTextView::copyToClipboard);
+    connect(&notifier, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
+        if (StoreNotifier::has(fields, StoreField::activeEventJson)) {
+            sync();
+        }
+    });
+    sync();
+}
+
+void EventTextView::sync() {
+    const QString text = QString::fromStdString(store_.activeEventJson());
+    text_->setText(text);
+    copy_->setVisible(!text.isEmpty());
+}
+
+void EventTextView::copyToClipboard() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(QString::fromStdString(store_.activeEventJson()));
+}
+
+DetailArea::DetailArea(StoreNotifier& notifier, QWidget* parent)
+    : QStackedWidget(parent), store_(notifier.store()) {
+    errors_ = new ErrorView(notifier, this);
+    legend_ = new LegendView(this);
+    text_ = new EventTextView(notifier, this);
+    addWidget(errors_);
+    addWidget(legend_);
+    addWidget(text_);
+    connect(&notifier, &StoreNotifier::changed, this, &DetailArea::sync);
+    sync();
+}
+
+DetailArea::Content DetailArea::content() const {
+    if (currentWidget() == errors_) {
+        return Content::errors;
+    }
+    if (currentWidget() == legend_) {
+        return Content::legend;
+    }
+    return Content::eventText;
+}
+
+void DetailArea::sync() {
+    if (store_.showErrors()) {
+        setCurrentWidget(errors_);
+    } else if (store_.showLegend()) {
+        setCurrentWidget(legend_);
+    } else {
+        setCurrentWidget(text_);
+    }
+}
+
+}  // namespace korvantis::ui

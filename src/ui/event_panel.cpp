@@ -1,0 +1,138 @@
+#include "ui/event_panel.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFrame>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <optional>
+
+#include "ui/detail_area.h"
+
+namespace korvantis::ui {
+
+namespace {
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// The path of the first file among the dragged URLs, if any.
+std::optional<QString> firstLocalFile(const QMimeData* mime) {
+    if (mime == nullptr || !mime->hasUrls()) {
+        return std::nullopt;
+    }
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile()) {
+            return url.toLocalFile();
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+EventPreview::EventPreview(StoreNotifier& notifier, std::unique_ptr<PreviewModel> model,
+                           ColumnHeaders* headers, QWidget* parent)
+    : QWidget(parent), store_(notifier.store()), model_(std::move(model)), headers_(headers) {
+    list_ = new PreviewList(*model_, this);
+    list_->setFrameShape(QFrame::NoFrame);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    headers_->setParent(this);
+    layout->addWidget(headers_);
+    layout->addWidget(divider(this));
+    layout->addWidget(list_, 1);
+    layout->addWidget(divider(this));
+
+    connect(list_->horizontalScrollBar(), &QScrollBar::valueChanged, headers_,
+            &ColumnHeaders::setHorizontalOffset);
+    connect(list_, &PreviewList::rowClicked, this, &EventPreview::chooseRow);
+    // Which row ignores clicks depends on the selector; nothing is drawn for it.
+    model_->syncRows();
+}
+
+EventPreview::~EventPreview() = default;
+
+void EventPreview::chooseRow(int row) {
+    if (row < 0 || row >= model_->rowCount()) {
+        return;
+    }
+    const Uuid id = model_->entryId(row);
+    if (id == selector_.selectedRow()) {
+        return;
+    }
+    store_.setShowErrors(false);
+    store_.setShowLegend(false);
+    selector_.setSelectedRow(id);
+    list_->setChosenRow(row);
+    store_.selectEvent(selector_.selectedRow());
+}
+
+ProcessEventPreview::ProcessEventPreview(StoreNotifier& notifier, QWidget* parent)
+    : EventPreview(notifier, std::make_unique<ProcPreviewModel>(notifier, nullptr),
+                   new ProcPreviewColumnHeaders, parent) {}
+
+FileEventPreview::FileEventPreview(StoreNotifier& notifier, QWidget* parent)
+    : EventPreview(notifier, std::make_unique<FilePreviewModel>(notifier, nullptr),
+                   new FilePreviewColumnHeaders, parent) {}
+
+EventPanel::EventPanel(StoreNotifier& notifier, EventPreview* preview, QWidget* parent)
+    : QWidget(parent), store_(notifier.store()), preview_(preview) {
+    setAcceptDrops(true);
+    detail_ = new DetailArea(notifier, this);
+    // The list and the detail area share the height; the user may move the border.
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->setChildrenCollapsible(false);
+    split->addWidget(preview_);
+    split->addWidget(detail_);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(split);
+}
+
+void EventPanel::dragEnterEvent(QDragEnterEvent* event) {
+    if (firstLocalFile(event->mimeData())) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void EventPanel::dragMoveEvent(QDragMoveEvent* event) {
+    if (firstLocalFile(event->mimeData())) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();
+    }
+}
+
+void EventPanel::dropEvent(QDropEvent* event) {
+    const auto path = firstLocalFile(event->mimeData());
+    if (!path) {
+        event->ignore();
+        return;
+    }
+    // Only the first file; the load appends like an import.
+    store_.loadJsonFile(path->toStdString());
+    event->acceptProposedAction();
+}
+
+ProcessView::ProcessView(StoreNotifier& notifier, QWidget* parent)
+    : EventPanel(notifier, new ProcessEventPreview(notifier), parent) {}
+
+FileView::FileView(StoreNotifier& notifier, QWidget* parent)
+    : EventPanel(notifier, new FileEventPreview(notifier), parent) {}
+
+}  // namespace korvantis::ui

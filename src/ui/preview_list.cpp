@@ -1,0 +1,174 @@
+#include "ui/preview_list.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+#include "ui/text_cell.h"
+
+namespace korvantis::ui {
+
+PreviewList::PreviewList(PreviewModel& model, QWidget* parent)
+    : VirtualList(parent), model_(model), font_(rowFont()) {
+    viewport()->setAutoFillBackground(true);
+    viewport()->setBackgroundRole(QPalette::Base);
+    connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] { rowsAppended(); });
+    connect(&model_, &QAbstractItemModel::dataChanged, this, [this] { viewport()->update(); });
+    connect(&model_, &QAbstractItemModel::modelReset, this, [this] { contentChanged(); });
+}
+
+int PreviewList::count() const {
+    return model_.rowCount();
+}
+
+int PreviewList::contentWidth() const {
+    int width = 2 * RowGeometry::kMargin;
+    const auto& cols = model_.columns().columns;
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        width += cols[i].rowWidth > 0 ? cols[i].rowWidth : RowGeometry::kMinPathWidth;
+        if (i + 1 < cols.size()) {
+            width += RowGeometry::kSpacing;
+        }
+    }
+    return width;
+}
+
+QList<QPair<int, int>> PreviewList::cellSpans(int row, int rowWidth) const {
+    QList<QPair<int, int>> spans;
+    const auto& cols = model_.columns().columns;
+    int x = RowGeometry::kMargin;
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        int w = cols[i].rowWidth;
+        if (w <= 0) {
+            // The rest of the row, but no wider than the text needs.
+            const int rest =
+                std::max(RowGeometry::kMinPathWidth, rowWidth - x - RowGeometry::kMargin);
+            w = std::min(rest, std::max(1, singleLineWidth(model_.cellText(row, int(i)), font_)));
+        }
+        spans.append({x, w});
+        x += w + RowGeometry::kSpacing;
+    }
+    return spans;
+}
+
+int PreviewList::measureRow(int row, int width) const {
+    const auto spans = cellSpans(row, width);
+    int h = 0;
+    for (int c = 0; c < spans.size(); ++c) {
+        h = std::max(h, wrappedTextHeight(model_.cellText(row, c), font_, spans[c].second));
+    }
+    return h + 2 * RowGeometry::kPadding;
+}
+
+QList<QRect> PreviewList::cellRects(int row) const {
+    QList<QRect> rects;
+    const QRect r = rowRect(row);
+    if (r.isEmpty()) {
+        return rects;
+    }
+    for (const auto& [x, w] : cellSpans(row, r.width())) {
+        rects.append(QRect(r.x() + x, r.y(), w, r.height()));
+    }
+    return rects;
+}
+
+void PreviewList::paintRow(QPainter& painter, int row, const QRect& rect) const {
+    const auto spans = cellSpans(row, rect.width());
+    const auto& cols = model_.columns().columns;
+    const QPalette& pal = palette();
+    for (int c = 0; c < spans.size(); ++c) {
+        const QString text = model_.cellText(row, c);
+        const int w = spans[c].second;
+        // Cells are centred vertically in the row.
+        const int h = wrappedTextHeight(text, font_, w);
+        const int top = rect.y() + (rect.height() - h) / 2;
+        drawWrappedText(painter, text, font_, QRect(rect.x() + spans[c].first, top, w, h),
+                        cols[c].rowAlignment, model_.cellColor(row, c, pal));
+    }
+}
+
+void PreviewList::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        VirtualList::mousePressEvent(event);
+        return;
+    }
+    const int row = rowAt(event->position().toPoint().y());
+    if (row >= 0) {
+        emit rowClicked(row);
+    }
+    event->accept();
+}
+
+void PreviewList::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((key == Qt::Key_Up || key == Qt::Key_Down) && event->modifiers() == Qt::NoModifier) {
+        const int n = count();
+        if (n > 0) {
+            int row;
+            if (chosenRow_ < 0 || chosenRow_ >= n) {
+                row = firstRow();
+            } else {
+                row = std::clamp(chosenRow_ + (key == Qt::Key_Down ? 1 : -1), 0, n - 1);
+            }
+            scrollToRow(row);
+            emit rowClicked(row);
+        }
+        event->accept();
+        return;
+    }
+    VirtualList::keyPressEvent(event);
+}
+
+ColumnHeaders::ColumnHeaders(const PanelColumns& columns, QWidget* parent)
+    : QWidget(parent), columns_(columns), font_(headerFont()) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QStringList ColumnHeaders::texts() const {
+    QStringList t;
+    for (const auto& c : columns_.columns) {
+        t.append(c.header);
+    }
+    return t;
+}
+
+QList<QRect> ColumnHeaders::textRects() const {
+    QList<QRect> rects;
+    const int h = QFontMetrics(font_).height();
+    int x = RowGeometry::kMargin - offset_;
+    for (const auto& c : columns_.columns) {
+        rects.append(QRect(x, kTopPadding, c.headerWidth, h));
+        x += c.headerWidth + RowGeometry::kSpacing;
+    }
+    return rects;
+}
+
+void ColumnHeaders::setHorizontalOffset(int offset) {
+    offset_ = offset;
+    update();
+}
+
+QSize ColumnHeaders::sizeHint() const {
+    return QSize(400, kTopPadding + QFontMetrics(font_).height() + kBottomPadding);
+}
+
+QSize ColumnHeaders::minimumSizeHint() const {
+    return QSize(0, sizeHint().height());
+}
+
+void ColumnHeaders::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setFont(font_);
+    painter.setPen(greenColor());
+    const auto rects = textRects();
+    for (int i = 0; i < rects.size(); ++i) {
+        // The title stays on one line; the row below it is what wraps.
+        painter.drawText(rects[i], Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip,
+                         columns_.columns[i].header);
+    }
+}
+
+}  // namespace korvantis::ui

@@ -1,0 +1,27 @@
+#include "ui/store_notifier.h"
+
+namespace korvantis::ui {
+
+StoreNotifier::StoreNotifier(EventKeeper& store, QObject* parent) : QObject(parent), store_(store) {
+    // Called for every single change: keep it to a bit and, once per turn, a post.
+    observerId_ = store_.observe([this](StoreField field) {
+        pending_ |= bit(field);
+        if (!posted_) {
+            posted_ = true;
+            QMetaObject::invokeMethod(this, &StoreNotifier::flush, Qt::QueuedConnection);
+        }
+    });
+}
+
+StoreNotifier::~StoreNotifier() {
+    store_.unobserve(observerId_);
+}
+
+void StoreNotifier::flush() {
+    const Fields fields = pending_;
+    pending_ = 0;
+    posted_ = false;
+    emit changed(fields);
+}
+
+}  // namespace korvantis::ui

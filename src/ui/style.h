@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPalette>
+#include <QString>
+
+#include "ui/field_color.h"
+
+namespace korvantis::ui {
+
+// The two marking colours, shared by the rows, the legend and the error list.
+QColor greenColor();
+QColor pinkColor();
+
+// What "standard" means for a panel's unmarked cells.
+enum class StandardColor {
+    paletteText,  // the palette's text colour (follows light and dark themes)
+    white,        // white, or the palette's text colour where white would not be readable
+};
+
+// True when `background` is light enough that white text on it is unreadable.
+bool isLightColor(const QColor& background);
+
+// White where the background is dark, else the palette's text colour.
+// `background` and `text` name the palette roles the text is drawn with.
+QColor readableWhite(const QPalette& palette, QPalette::ColorRole background = QPalette::Base,
+                     QPalette::ColorRole text = QPalette::Text);
+
+// The one mapping from a cell's mark to the colour it is drawn in.
+QColor markColor(Mark mark, StandardColor standard, const QPalette& palette);
+
+// Registers the bundled fallback font with the font database (once; cheap
+// afterwards). Needs a QGuiApplication.
+void registerFonts();
+// "Chalkboard" where it is installed, else the bundled rounded font.
+QString listFontFamily();
+// Header texts and row cells of the event lists, in pixel sizes so that text
+// and the fixed column widths scale together.
+QFont headerFont();
+QFont rowFont();
+
+}  // namespace korvantis::ui

@@ -1,0 +1,110 @@
+#include "ui/top_bar_view.h"
+
+#include <QEvent>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "tree/tree_url.h"
+#include "ui/style.h"
+
+namespace korvantis::ui {
+
+TopBarView::TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* parent)
+    : QWidget(parent), store_(notifier.store()), openTree_(std::move(openTree)) {
+    legend_ = new QPushButton(tr("Legend"), this);
+    tree_ = new QPushButton(tr("Tree"), this);
+    import_ = new QPushButton(tr("Import Json"), this);
+    errors_ = new QPushButton(this);
+
+    row_ = new QHBoxLayout;
+    row_->addStretch(1);
+    row_->addWidget(legend_, 0, Qt::AlignVCenter);
+    row_->addStretch(1);
+    row_->addWidget(tree_, 0, Qt::AlignVCenter);
+    row_->addStretch(1);
+    row_->addWidget(import_, 0, Qt::AlignVCenter);
+    row_->addStretch(1);
+    row_->addWidget(errors_, 0, Qt::AlignVCenter);
+    row_->addStretch(1);
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 6, 0, 0);
+    layout->addLayout(row_);
+    layout->addWidget(line);
+
+    connect(legend_, &QPushButton::clicked, this, &TopBarView::toggleLegend);
+    connect(tree_, &QPushButton::clicked, this, &TopBarView::openTree);
+    connect(import_, &QPushButton::clicked, this, &TopBarView::importJson);
+    connect(errors_, &QPushButton::clicked, this, &TopBarView::toggleErrors);
+    connect(&notifier, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
+        if (StoreNotifier::has(fields, StoreField::loadErrors)) {
+            updateErrors();
+        }
+    });
+    updateErrors();
+}
+
+QColor TopBarView::errorsColor(std::size_t count) const {
+    if (count > 0) {
+        return QColor(Qt::red);
+    }
+    // White, as long as it can be read on the button.
+    return readableWhite(palette(), QPalette::Button, QPalette::ButtonText);
+}
+
+void TopBarView::updateErrors() {
+    const std::size_t count = store_.loadErrors().size();
+    errors_->setText(tr("Errors: %1").arg(static_cast<qulonglong>(count)));
+    QPalette pal = errors_->palette();
+    pal.setColor(QPalette::ButtonText, errorsColor(count));
+    errors_->setPalette(pal);
+}
+
+void TopBarView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        updateErrors();
+    }
+}
+
+void TopBarView::toggleLegend() {
+    store_.setShowErrors(false);
+    store_.setShowLegend(!store_.showLegend());
+}
+
+void TopBarView::toggleErrors() {
+    store_.setShowLegend(false);
+    store_.setShowErrors(!store_.showErrors());
+}
+
+void TopBarView::openTree() {
+    if (openTree_) {
+        // The exact text: a QUrl would lower-case and reject parts of the payload.
+        openTree_(QString::fromStdString(makeTreeUrlText(store_.jsonTreeRaw())));
+    }
+}
+
+void TopBarView::importJson() {
+    // A fresh dialog per press; shown without blocking, so the window stays usable.
+    auto* dialog = new QFileDialog(this, tr("Import Json"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setOption(QFileDialog::ReadOnly);  // no creating folders
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setLabelText(QFileDialog::Accept, tr("Import Json"));
+    dialog->setNameFilter(tr("Event logs (*.json *.txt)"));
+    dialog->setWindowModality(Qt::NonModal);
+    connect(dialog, &QFileDialog::fileSelected, this,
+            [this](const QString& path) { store_.loadJsonFile(path.toStdString()); });
+    dialog->show();
+}
+
+}  // namespace korvantis::ui

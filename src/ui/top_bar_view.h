@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+
+#include "ui/main_view.h"
+#include "ui/store_notifier.h"
+
+class QHBoxLayout;
+class QPushButton;
+
+namespace korvantis::ui {
+
+// The row of four buttons over a divider: Legend, Tree, Import Json and the
+// error counter, evenly spread by five stretches.
+class TopBarView : public QWidget {
+    Q_OBJECT
+  public:
+    TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* parent = nullptr);
+
+    QHBoxLayout* buttonRow() const { return row_; }
+    QPushButton* legendButton() const { return legend_; }
+    QPushButton* treeButton() const { return tree_; }
+    QPushButton* importButton() const { return import_; }
+    QPushButton* errorsButton() const { return errors_; }
+
+    // The counter's label colour for a count, on this widget's palette.
+    QColor errorsColor(std::size_t count) const;
+
+    void toggleLegend();
+    void toggleErrors();
+    void openTree();
+    // Opens a fresh, non-blocking file dialog; a chosen file is loaded.
+    void importJson();
+
+  protected:
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void updateErrors();
+
+    EventKeeper& store_;
+    TreeOpener openTree_;
+    QHBoxLayout* row_;
+    QPushButton* legend_;
+    QPushButton* tree_;
+    QPushButton* import_;
+    QPushButton* errors_;
+};
+
+}  // namespace korvantis::ui

@@ -2,6 +2,7 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -302,11 +303,95 @@ std::string recordTextOf(const R& r) {
     return out;
 }
 
+// A JSON number token at text[i]: its length when it follows the JSON
+// grammar, 0 otherwise; `integral` tells whether it has neither fraction nor
+// exponent.
+std::size_t numberToken(std::string_view text, std::size_t i, bool& integral) {
+    const std::size_t begin = i;
+    auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+        }
+        return i - from;
+    };
+    if (i < text.size() && text[i] == '-') {
+        ++i;
+    }
+    if (i < text.size() && text[i] == '0') {
+        ++i;
+    } else if (digits() == 0) {
+        return 0;
+    }
+    integral = true;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        integral = false;
+        if (digits() == 0) {
+            return 0;
+        }
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        integral = false;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        if (digits() == 0) {
+            return 0;
+        }
+    }
+    return i - begin;
+}
+
+// simdjson refuses numbers beyond what 64-bit integers and doubles hold, even
+// under keys the record ignores, where any valid JSON number is fine. Such a
+// line is parsed again with every fractional number and every integer of 20
+// or more digits replaced by 0.0: ignored keys then parse, and a record field
+// holding one still refuses (a fraction is not an integer, and 20 digits do
+// not fit a signed 64-bit integer). False when nothing was replaced.
+bool patchLargeNumbers(std::string_view line, std::vector<char>& out) {
+    out.clear();
+    bool replaced = false;
+    for (std::size_t i = 0; i < line.size();) {
+        const char c = line[i];
+        if (c == '"') {
+            const std::size_t from = i++;
+            while (i < line.size() && line[i] != '"') {
+                i += line[i] == '\\' ? 2 : 1;
+            }
+            i = std::min(i + 1, line.size());
+            out.insert(out.end(), line.begin() + from, line.begin() + i);
+            continue;
+        }
+        if (c == '-' || (c >= '0' && c <= '9')) {
+            bool integral = false;
+            const std::size_t length = numberToken(line, i, integral);
+            const std::size_t digits = length - (c == '-' ? 1 : 0);
+            if (length > 0 && (!integral || digits >= 20)) {
+                constexpr std::string_view kZero = "0.0";
+                out.insert(out.end(), kZero.begin(), kZero.end());
+                replaced = true;
+                i += length;
+                continue;
+            }
+            const std::size_t keep = length > 0 ? length : 1;
+            out.insert(out.end(), line.begin() + i, line.begin() + i + keep);
+            i += keep;
+            continue;
+        }
+        out.push_back(c);
+        ++i;
+    }
+    return replaced;
+}
+
 }  // namespace
 
 struct LineDecoder::Impl {
     simdjson::dom::parser parser;
     std::vector<char> scratch;  // padded copy for decode()
+    std::vector<char> patched;  // a line with its large numbers replaced
 };
 
 LineDecoder::LineDecoder() : impl_(std::make_unique<Impl>()) {}
@@ -326,7 +411,18 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
     // Parses the whole line strictly (any malformed part refuses it, even in
     // keys that are ignored afterwards), then reads the record's fields.
     element root;
-    if (impl_->parser.parse(data, len, false).get(root)) {
+    const auto error = impl_->parser.parse(data, len, false).get(root);
+    if (error == simdjson::NUMBER_ERROR) {
+        std::vector<char>& patched = impl_->patched;
+        if (!patchLargeNumbers(std::string_view(data, len), patched)) {
+            return std::nullopt;
+        }
+        const std::size_t patchedLen = patched.size();
+        patched.resize(patchedLen + kPadding);
+        if (impl_->parser.parse(patched.data(), patchedLen, false).get(root)) {
+            return std::nullopt;
+        }
+    } else if (error) {
         return std::nullopt;
     }
     ReceivedJsonView view;

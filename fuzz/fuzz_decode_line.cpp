@@ -1,0 +1,37 @@
+// Decoding one line: the reusing decoder, its in-place variant and the
+// one-off helper must agree, and a trailing carriage return changes nothing.
+
+#include <cstdint>
+#include <string>
+
+#include "fuzz_support.h"
+#include "ingest/received_json.h"
+
+using namespace korvantis;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view line = fuzz::asText(data, size);
+    static LineDecoder decoder;
+
+    std::optional<ReceivedJson> viaView;
+    if (auto view = decoder.decode(line)) {
+        viaView = toOwned(*view);
+        FUZZ_CHECK(recordText(*view) == recordText(*viaView));
+    }
+    const std::optional<ReceivedJson> oneOff = decodeReceivedJson(line);
+    FUZZ_CHECK(viaView == oneOff);
+
+    // In place, with hostile bytes in the padding.
+    std::string padded(line);
+    padded.append(LineDecoder::kPadding, '"');
+    const auto inPlace = decoder.decodePadded(padded.data(), line.size());
+    FUZZ_CHECK(inPlace.has_value() == viaView.has_value());
+    if (inPlace) {
+        FUZZ_CHECK(toOwned(*inPlace) == *viaView);
+    }
+
+    // A CRLF file leaves a carriage return at the end of every line.
+    const auto withCr = decodeReceivedJson(std::string(line) + "\r");
+    FUZZ_CHECK(withCr == oneOff);
+    return 0;
+}

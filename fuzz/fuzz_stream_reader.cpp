@@ -1,0 +1,81 @@
+// The line reader over arbitrary bytes and chunk sizes. The first three bytes
+// choose the chunk size and the delimiter; the rest is the file. The lines
+// read must be exactly the file cut at each first delimiter from the front,
+// with no empty line after a final delimiter, so joined back they give the file.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "ingest/stream_reader.h"
+
+using namespace korvantis;
+
+namespace {
+
+std::vector<std::string_view> cut(std::string_view bytes, std::string_view delimiter) {
+    std::vector<std::string_view> lines;
+    while (!bytes.empty()) {
+        const std::size_t at = bytes.find(delimiter);
+        if (at == std::string_view::npos) {
+            lines.push_back(bytes);
+            break;
+        }
+        lines.push_back(bytes.substr(0, at));
+        bytes.remove_prefix(at + delimiter.size());
+    }
+    return lines;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) {
+        return 0;
+    }
+    // Mostly tiny chunks, which cut lines and UTF-8 sequences everywhere.
+    const std::int64_t chunkSize =
+        data[0] < 192 ? 1 + data[0] % 16 : 1 + ((data[0] << 8 | data[1]) % 8192);
+    static constexpr std::string_view kDelimiters[] = {"\n", "\n", "\n", "\r\n", "ab"};
+    const std::string_view delimiter = kDelimiters[data[2] % 5];
+    const std::string_view file = fuzz::asText(data + 3, size - 3);
+
+    auto& scratch = fuzz::ScratchFile::instance();
+    scratch.write(file);
+    auto reader = StreamReader::open(scratch.path(), delimiter, chunkSize);
+    FUZZ_CHECK(reader, "a regular file must open");
+
+    const std::vector<std::string_view> expected = cut(file, delimiter);
+    std::string joined;
+    std::size_t count = 0;
+    while (auto line = reader->nextLine()) {
+        FUZZ_CHECK(count < expected.size(), "more lines than the file holds");
+        FUZZ_CHECK(line->text == expected[count], "line %zu differs", count);
+        FUZZ_CHECK(line->valid == StreamReader::isValidUtf8(line->text));
+        // The promised padding after the line must be readable.
+        volatile char sink = 0;
+        for (std::size_t i = 0; i < StreamReader::kPadding; ++i) {
+            sink = sink + line->text.data()[line->text.size() + i];
+        }
+        if (count > 0) {
+            joined += delimiter;
+        }
+        joined += line->text;
+        ++count;
+    }
+    FUZZ_CHECK(count == expected.size(), "%zu lines read, %zu in the file", count, expected.size());
+    FUZZ_CHECK(joined == file || joined + std::string(delimiter) == file);
+    FUZZ_CHECK(reader->atEof());
+    FUZZ_CHECK(!reader->nextLine(), "a line after the end");
+    reader->close();
+    reader->close();
+
+    // Repair of invalid text: always valid, and the identity on valid text.
+    const std::string repaired = StreamReader::toValidUtf8(file);
+    FUZZ_CHECK(StreamReader::isValidUtf8(repaired));
+    if (StreamReader::isValidUtf8(file)) {
+        FUZZ_CHECK(repaired == file);
+    }
+    return 0;
+}

@@ -1,0 +1,91 @@
+// A whole load of an arbitrary file: every line accounted for, the tree JSON
+// well formed with one object per node, its URL read back byte for byte, the
+// detail text of the loaded events, and a second load of the same file (a
+// build over nodes that earlier builds already arranged).
+
+#include <cstdint>
+#include <string>
+
+#include <simdjson.h>
+
+#include "fuzz_support.h"
+#include "store/event_keeper.h"
+#include "store/pretty_json.h"
+#include "support/accounting.h"
+#include "tree/tree_url.h"
+
+using namespace korvantis;
+
+namespace {
+
+std::size_t countNodeObjects(std::string_view treeJson) {
+    // A quotation mark inside a JSON string is escaped, so this opening can
+    // only be the start of a node object.
+    constexpr std::string_view kOpen = "{\"name\":";
+    std::size_t count = 0;
+    for (std::size_t at = treeJson.find(kOpen); at != std::string_view::npos;
+         at = treeJson.find(kOpen, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+void checkTree(const EventKeeper& keeper, bool firstBuild) {
+    const std::string& tree = keeper.jsonTreeRaw();
+    static simdjson::dom::parser parser = [] {
+        simdjson::dom::parser p;
+        FUZZ_CHECK(!p.allocate(1 << 20, 1 << 20));
+        return p;
+    }();
+    simdjson::dom::element doc;
+    FUZZ_CHECK(!parser.parse(tree).get(doc), "the tree JSON does not parse: %s", tree.c_str());
+    FUZZ_CHECK(doc.is_array() && doc.get_array().value().size() == 1);
+    FUZZ_CHECK(tree.starts_with("[{\"name\":\"launchd\",\"children\":["));
+    const std::size_t objects = countNodeObjects(tree);
+    if (firstBuild) {
+        // The first build places every node exactly once.
+        FUZZ_CHECK(objects == keeper.nodes().size() + 2, "%zu node objects for %zu nodes", objects,
+                   keeper.nodes().size());
+    } else {
+        FUZZ_CHECK(objects >= keeper.nodes().size() + 2);
+    }
+    const auto back = readTreeUrl(makeTreeUrlText(tree));
+    FUZZ_CHECK(back && *back == tree);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view file = fuzz::asText(data, size);
+    auto& scratch = fuzz::ScratchFile::instance();
+    scratch.write(file);
+
+    EventKeeper keeper;
+    keeper.loadJsonFile(scratch.path());
+    const std::string first = testsupport::checkAccounting(file, keeper);
+    FUZZ_CHECK(first.empty(), "first load: %s", first.c_str());
+    checkTree(keeper, true);
+
+    // The detail text of the first process event and the first file event.
+    if (!keeper.procPreviews().empty()) {
+        const ProcPreviewEntry entry = keeper.procPreviews()[0];
+        keeper.selectEvent(entry.id);
+        FUZZ_CHECK(keeper.activePreview() && *keeper.activePreview() == entry);
+        FUZZ_CHECK(keeper.activeEventJson() ==
+                   prettyPrintedJson(*keeper.jsonMapping().find(entry.id)));
+    }
+    if (!keeper.filePreviews().empty()) {
+        const FilePreviewEntry entry = keeper.filePreviews()[0];
+        keeper.selectEvent(entry.id);
+        FUZZ_CHECK(keeper.activeFilePreview() && *keeper.activeFilePreview() == entry);
+        FUZZ_CHECK(keeper.activeEventJson() ==
+                   prettyPrintedJson(*keeper.jsonMapping().find(entry.id)));
+    }
+
+    const testsupport::StoreSizes before = testsupport::storeSizes(keeper);
+    keeper.loadJsonFile(scratch.path());
+    const std::string second = testsupport::checkAccounting(file, keeper, before);
+    FUZZ_CHECK(second.empty(), "second load: %s", second.c_str());
+    checkTree(keeper, false);
+    return 0;
+}

@@ -168,8 +168,9 @@ class PidIndex {
     static constexpr std::uint32_t kNone = UINT32_MAX;
 
     explicit PidIndex(std::size_t expected) {
+        // Pids are few next to events in a usual log; grow when needed.
         std::size_t cap = 16;
-        while (cap < expected * 2) {
+        while (cap < expected * 2 && cap < (std::size_t{1} << 16)) {
             cap <<= 1;
         }
         keys_.resize(cap);

@@ -1,47 +1,131 @@
 #include "store/event_keeper.h"
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
+#include "store/line_batch.h"
 
 namespace korvantis {
 
 namespace {
 
-constexpr std::string_view kExec = "ES_EVENT_TYPE_NOTIFY_EXEC";
-constexpr std::string_view kFork = "ES_EVENT_TYPE_NOTIFY_FORK";
 constexpr std::array<std::string_view, 7> kMonitored = {
     "ES_EVENT_TYPE_NOTIFY_OPEN",   "ES_EVENT_TYPE_NOTIFY_CLOSE", "ES_EVENT_TYPE_NOTIFY_WRITE",
     "ES_EVENT_TYPE_NOTIFY_RENAME", "ES_EVENT_TYPE_NOTIFY_LINK",  "ES_EVENT_TYPE_NOTIFY_UNLINK",
     "ES_EVENT_TYPE_NOTIFY_CREATE",
 };
-constexpr std::string_view kFileEventError = "Could not build file event from ";
 
-enum class Kind { process, file, other };
+// A batch is handed over when it holds this many lines or bytes.
+constexpr std::size_t kBatchLines = 1024;
+constexpr std::size_t kBatchBytes = std::size_t{256} << 10;
+// Batches decoded ahead of the filing; bounds the memory of a load.
+constexpr std::size_t kBatchesAhead = 3;
 
-// Sorts an event name, compared exactly. Known names come back as the
-// program's own copy of the text, so previews need not store it again.
-Kind classify(std::string_view event, std::string_view& known) {
-    constexpr std::string_view kPrefix = "ES_EVENT_TYPE_NOTIFY_";
-    if (event.size() <= kPrefix.size() || event.substr(0, kPrefix.size()) != kPrefix) {
-        return Kind::other;
-    }
-    if (event == kExec) {
-        known = kExec;
-        return Kind::process;
-    }
-    if (event == kFork) {
-        known = kFork;
-        return Kind::process;
-    }
-    for (std::string_view name : kMonitored) {
-        if (event == name) {
-            known = name;
-            return Kind::file;
+// Hands decoded batches from the reading thread to the filing thread in
+// order, and empty ones back for reuse.
+class BatchQueue {
+  public:
+    using Batch = std::unique_ptr<detail::LineBatch>;
+
+    // Reading side: an empty batch to fill (waits while enough are ahead).
+    Batch takeEmpty() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stopped_ || full_.size() < kBatchesAhead; });
+        if (stopped_) {
+            return nullptr;
         }
+        if (!empty_.empty()) {
+            Batch batch = std::move(empty_.back());
+            empty_.pop_back();
+            return batch;
+        }
+        return std::make_unique<detail::LineBatch>();
     }
-    return Kind::other;
+    void pushFull(Batch batch) {
+        std::lock_guard lock(mutex_);
+        full_.push_back(std::move(batch));
+        changed_.notify_all();
+    }
+    void finish(std::exception_ptr error = nullptr) {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+        error_ = error;
+        changed_.notify_all();
+    }
+
+    // Filing side: the next batch in order, or nothing after the last.
+    Batch takeFull() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return finished_ || !full_.empty(); });
+        if (full_.empty()) {
+            if (error_) {
+                std::rethrow_exception(error_);
+            }
+            return nullptr;
+        }
+        Batch batch = std::move(full_.front());
+        full_.pop_front();
+        changed_.notify_all();
+        return batch;
+    }
+    void giveBack(Batch batch) {
+        batch->clear();
+        std::lock_guard lock(mutex_);
+        empty_.push_back(std::move(batch));
+    }
+    // Filing side gave up (an exception): the reading side stops.
+    void stop() {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Batch> full_;
+    std::vector<Batch> empty_;
+    bool finished_ = false;
+    bool stopped_ = false;
+    std::exception_ptr error_;
+};
+
+// The reading thread: cuts the file into lines, checks and decodes each, and
+// hands them over in batches. It touches nothing of the store.
+void readAndDecode(StreamReader& reader, BatchQueue& queue) {
+    try {
+        LineDecoder decoder;
+        BatchQueue::Batch batch = queue.takeEmpty();
+        while (batch) {
+            auto line = reader.nextLine();
+            if (!line) {
+                if (!batch->lines.empty()) {
+                    queue.pushFull(std::move(batch));
+                }
+                break;
+            }
+            if (line->valid) {
+                // Lines from the reader have padding after them: parsed where they lie.
+                detail::describeLine(
+                    line->text, decoder.decodePadded(line->text.data(), line->text.size()), *batch);
+            } else {
+                detail::describeInvalidLine(line->text, *batch);
+            }
+            if (batch->lines.size() >= kBatchLines || batch->text.size() >= kBatchBytes) {
+                queue.pushFull(std::move(batch));
+                batch = queue.takeEmpty();
+            }
+        }
+        queue.finish();
+    } catch (...) {
+        queue.finish(std::current_exception());
+    }
 }
 
 }  // namespace
@@ -96,19 +180,28 @@ void EventKeeper::loadJsonFile(std::string path) {
 }
 
 void EventKeeper::runLoad(const std::string& path) {
+    // The whole load runs within this call. Reading and decoding run on a
+    // helper thread, ahead of the filing; everything the store holds is
+    // changed here, on the executor's thread, line by line in file order.
     LoadStats stats;
     auto reader = StreamReader::open(path);
     if (reader) {
         stats.opened = true;
-        while (auto line = reader->nextLine()) {
-            ++stats.lines;
-            stats.bytes += line->text.size() + 1;
-            if (line->valid) {
-                ingestJsonLine(line->text);
-            } else {
-                ingestInvalidLine(line->text);
+        BatchQueue queue;
+        std::thread readingThread(readAndDecode, std::ref(*reader), std::ref(queue));
+        try {
+            while (auto batch = queue.takeFull()) {
+                stats.lines += batch->lines.size();
+                stats.bytes += batch->text.size() + batch->lines.size();
+                fileLines(*batch);
+                queue.giveBack(std::move(batch));
             }
+        } catch (...) {
+            queue.stop();
+            readingThread.join();
+            throw;
         }
+        readingThread.join();
         reader->close();
     }
     buildProcessTree();
@@ -116,61 +209,81 @@ void EventKeeper::runLoad(const std::string& path) {
 }
 
 void EventKeeper::ingestJsonLine(std::string_view line) {
-    ingestStored(lines_.store(line, LineDecoder::kPadding));
+    detail::LineBatch batch;
+    detail::describeLine(line, decoder_->decode(line), batch);
+    fileLines(batch);
 }
 
 void EventKeeper::ingestInvalidLine(std::string_view bytes) {
-    announce(StoreField::loadErrors);
-    loadErrors_.push_back(StreamReader::toValidUtf8(bytes));
+    detail::LineBatch batch;
+    detail::describeInvalidLine(bytes, batch);
+    fileLines(batch);
 }
 
-void EventKeeper::ingestStored(std::string_view stored) {
-    const auto record = decoder_->decodePadded(stored.data(), stored.size());
-    if (!record) {
-        announce(StoreField::loadErrors);
-        loadErrors_.emplace_back(stored);
-        lines_.unstoreLast(stored);
-        return;
-    }
-    const Uuid id = uuids_.next();
-    // A decoded text that occurs in the raw line is kept as a view into it
-    // (identical bytes are identical text); one with escapes is copied.
-    auto keep = [&](std::string_view text) -> std::string_view {
-        const std::size_t at = stored.find(text);
-        if (at != std::string_view::npos) {
-            return stored.substr(at, text.size());
+void EventKeeper::fileLines(const detail::LineBatch& batch) {
+    using detail::LineKind;
+    const std::string_view* names = detail::knownEventNames();
+    // Every line's fresh id first, so that the map's slots can be fetched
+    // while earlier lines are filed.
+    constexpr std::size_t kAhead = 8;
+    const std::size_t count = batch.lines.size();
+    batchIds_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        batchIds_[i] = uuids_.next();
+        if (i < kAhead) {
+            jsonMapping_.prefetch(batchIds_[i]);
         }
-        return strings_.store(text);
-    };
-    std::string_view type;
-    switch (classify(record->event, type)) {
-        case Kind::process:
-            if (record->process) {
-                const ProcessView& p = *record->process;
-                const std::string_view path = p.path ? keep(*p.path) : std::string_view();
-                announce(StoreField::procPreviews);
-                procPreviews_.push_back(
-                    ProcPreviewEntry{id, type, keep(record->timestamp), p.pid, p.ppid, path});
-                nodes_.emplace_back(id, std::string(path), p.pid, p.ppid);
-            }
-            break;
-        case Kind::file:
-            if (record->file) {
-                const FileView& f = *record->file;
-                announce(StoreField::filePreviews);
-                filePreviews_.push_back(FilePreviewEntry{id, type, keep(record->timestamp), f.pid,
-                                                         keep(f.destination)});
-            } else {
-                std::string message(kFileEventError);
-                message += recordText(*record);
-                announce(StoreField::loadErrors);
-                loadErrors_.push_back(std::move(message));
-            }
-            break;
-        case Kind::other:
-            break;
     }
-    jsonMapping_.set(id, stored);
+    for (std::size_t i = 0; i < count; ++i) {
+        const detail::LineInfo& info = batch.lines[i];
+        if (i + kAhead < count) {
+            jsonMapping_.prefetch(batchIds_[i + kAhead]);
+        }
+        switch (info.kind) {
+            case LineKind::invalidUtf8:
+                announce(StoreField::loadErrors);
+                loadErrors_.emplace_back(batch.resolve(info, info.error));
+                continue;
+            case LineKind::refused:
+                announce(StoreField::loadErrors);
+                loadErrors_.emplace_back(batch.lineText(info));
+                continue;
+            default:
+                break;
+        }
+        const Uuid& id = batchIds_[i];
+        const std::string_view stored = lines_.store(batch.lineText(info));
+        // Decoded texts point into the stored line, or into strings_ when
+        // they differ from their raw bytes (escapes).
+        auto keep = [&](const detail::TextRef& ref) -> std::string_view {
+            if (ref.inLine) {
+                return stored.substr(ref.offset, ref.length);
+            }
+            return strings_.store(std::string_view(batch.side).substr(ref.offset, ref.length));
+        };
+        switch (info.kind) {
+            case LineKind::process: {
+                const std::string_view path = keep(info.path);
+                announce(StoreField::procPreviews);
+                procPreviews_.push_back(ProcPreviewEntry{
+                    id, names[info.event], keep(info.timestamp), info.pid, info.ppid, path});
+                nodes_.emplace_back(id, std::string(path), info.pid, info.ppid);
+                break;
+            }
+            case LineKind::file:
+                announce(StoreField::filePreviews);
+                filePreviews_.push_back(FilePreviewEntry{
+                    id, names[info.event], keep(info.timestamp), info.pid, keep(info.path)});
+                break;
+            case LineKind::fileWithoutFile:
+                announce(StoreField::loadErrors);
+                loadErrors_.emplace_back(batch.resolve(info, info.error));
+                break;
+            default:
+                break;
+        }
+        jsonMapping_.set(id, stored);
+    }
 }
 
 }  // namespace korvantis

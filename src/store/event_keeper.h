@@ -19,6 +19,9 @@
 namespace korvantis {
 
 class LineDecoder;
+namespace detail {
+struct LineBatch;
+}
 
 // The published fields of the store. Observers are told, before each change
 // of one of them, which one is about to change.
@@ -99,8 +102,9 @@ public:
 private:
     void runLoad(const std::string& path);
     void announce(StoreField field);
-    // Files a line already copied into the arena, with padding after it.
-    void ingestStored(std::string_view stored);
+    // Files described lines, in order (the one filing code of loads and of
+    // single lines).
+    void fileLines(const detail::LineBatch& batch);
 
     Executor executor_;
     std::vector<std::pair<ObserverId, Observer>> observers_;
@@ -121,6 +125,7 @@ private:
     TextArena lines_;    // raw text of every decoded line
     TextArena strings_;  // decoded field texts that differ from their raw form
     std::unique_ptr<LineDecoder> decoder_;
+    std::vector<Uuid> batchIds_;  // scratch of fileLines()
     UuidGenerator uuids_;
     LoadStats lastLoad_;
 

@@ -1,0 +1,110 @@
+#include "store/line_batch.h"
+
+#include <string.h>  // memmem
+#include <array>
+
+#include "ingest/stream_reader.h"
+
+namespace korvantis::detail {
+
+namespace {
+
+constexpr std::array<std::string_view, 9> kKnown = {
+    "ES_EVENT_TYPE_NOTIFY_EXEC",  "ES_EVENT_TYPE_NOTIFY_FORK",   "ES_EVENT_TYPE_NOTIFY_OPEN",
+    "ES_EVENT_TYPE_NOTIFY_CLOSE", "ES_EVENT_TYPE_NOTIFY_WRITE",  "ES_EVENT_TYPE_NOTIFY_RENAME",
+    "ES_EVENT_TYPE_NOTIFY_LINK",  "ES_EVENT_TYPE_NOTIFY_UNLINK", "ES_EVENT_TYPE_NOTIFY_CREATE",
+};
+constexpr std::string_view kFileEventError = "Could not build file event from ";
+
+// Index into kKnown, or -1. Compared exactly and case-sensitively.
+int knownEvent(std::string_view event) {
+    constexpr std::string_view kPrefix = "ES_EVENT_TYPE_NOTIFY_";
+    if (event.size() <= kPrefix.size() || event.compare(0, kPrefix.size(), kPrefix) != 0) {
+        return -1;
+    }
+    for (std::size_t i = 0; i < kKnown.size(); ++i) {
+        if (event == kKnown[i]) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+TextRef sideText(std::string_view text, LineBatch& batch) {
+    TextRef ref{batch.side.size(), text.size(), false};
+    batch.side.append(text);
+    return ref;
+}
+
+// Where `text` occurs in the line; identical bytes are identical text, so any
+// occurrence will do. Texts with escapes do not occur and are copied aside.
+TextRef locate(std::string_view line, std::string_view text, LineBatch& batch) {
+    if (text.empty()) {
+        return TextRef{0, 0, true};
+    }
+    const void* hit = ::memmem(line.data(), line.size(), text.data(), text.size());
+    if (hit != nullptr) {
+        return TextRef{static_cast<std::size_t>(static_cast<const char*>(hit) - line.data()),
+                       text.size(), true};
+    }
+    return sideText(text, batch);
+}
+
+}  // namespace
+
+const std::string_view* knownEventNames() {
+    return kKnown.data();
+}
+
+void describeLine(std::string_view line, const std::optional<ReceivedJsonView>& record,
+                  LineBatch& batch) {
+    LineInfo info;
+    info.offset = batch.text.size();
+    info.length = line.size();
+    batch.text.append(line);
+    if (!record) {
+        info.kind = LineKind::refused;
+        batch.lines.push_back(info);
+        return;
+    }
+    info.kind = LineKind::other;
+    const int event = knownEvent(record->event);
+    if (event >= 0) {
+        info.event = static_cast<std::uint8_t>(event);
+        if (event < 2) {
+            if (record->process) {
+                info.kind = LineKind::process;
+                info.pid = record->process->pid;
+                info.ppid = record->process->ppid;
+                if (record->process->path) {
+                    info.path = locate(line, *record->process->path, batch);
+                }
+                info.timestamp = locate(line, record->timestamp, batch);
+            }
+        } else if (record->file) {
+            info.kind = LineKind::file;
+            info.pid = record->file->pid;
+            info.path = locate(line, record->file->destination, batch);
+            info.timestamp = locate(line, record->timestamp, batch);
+        } else {
+            info.kind = LineKind::fileWithoutFile;
+            info.error = sideText(kFileEventError, batch);
+            const std::string text = recordText(*record);
+            batch.side.append(text);
+            info.error.length += text.size();
+        }
+    }
+    batch.lines.push_back(info);
+}
+
+void describeInvalidLine(std::string_view bytes, LineBatch& batch) {
+    LineInfo info;
+    info.offset = batch.text.size();
+    info.length = bytes.size();
+    batch.text.append(bytes);
+    info.kind = LineKind::invalidUtf8;
+    info.error = sideText(StreamReader::toValidUtf8(bytes), batch);
+    batch.lines.push_back(info);
+}
+
+}  // namespace korvantis::detail

@@ -1,0 +1,75 @@
+#pragma once
+
+// The load's hand-over format: lines cut and decoded on a reading thread,
+// described compactly so that the store's thread only has to file them. Also
+// used for single lines, so both ways of ingesting share one filing code.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ingest/received_json.h"
+
+namespace korvantis::detail {
+
+enum class LineKind : std::uint8_t {
+    invalidUtf8,      // error text in `side`
+    refused,          // error text is the line itself
+    process,          // process event with a process
+    file,             // monitored file event with a file
+    fileWithoutFile,  // error text ("Could not build file event from ...") in `side`
+    other,            // decoded, kept in jsonMapping only
+};
+
+// A decoded text: a slice of the line when the same bytes occur in it, else
+// a slice of the batch's `side` text.
+struct TextRef {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    bool inLine = true;
+};
+
+struct LineInfo {
+    std::size_t offset = 0;  // of the line in LineBatch::text
+    std::size_t length = 0;
+    LineKind kind = LineKind::refused;
+    std::uint8_t event = 0;  // index into knownEventNames()
+    std::int64_t pid = 0;
+    std::int64_t ppid = 0;
+    TextRef timestamp;
+    TextRef path;   // process path, or file destination
+    TextRef error;  // for invalidUtf8 and fileWithoutFile
+};
+
+struct LineBatch {
+    std::string text;  // the lines, one after the other
+    std::string side;  // decoded texts that differ from their raw bytes, error texts
+    std::vector<LineInfo> lines;
+
+    void clear() {
+        text.clear();
+        side.clear();
+        lines.clear();
+    }
+    std::string_view lineText(const LineInfo& info) const {
+        return std::string_view(text).substr(info.offset, info.length);
+    }
+    std::string_view resolve(const LineInfo& info, const TextRef& ref) const {
+        return ref.inLine ? lineText(info).substr(ref.offset, ref.length)
+                          : std::string_view(side).substr(ref.offset, ref.length);
+    }
+};
+
+// Exec, fork, then the seven monitored file event names in their order.
+const std::string_view* knownEventNames();
+
+// Appends `line` (valid UTF-8) with its decoding result.
+void describeLine(std::string_view line, const std::optional<ReceivedJsonView>& record,
+                  LineBatch& batch);
+// Appends a line whose bytes are not valid UTF-8.
+void describeInvalidLine(std::string_view bytes, LineBatch& batch);
+
+}  // namespace korvantis::detail

@@ -389,3 +389,27 @@ TEST(EventKeeper, TextsSurviveManyLines) {
 
 }  // namespace
 }  // namespace korvantis
+
+namespace korvantis {
+namespace {
+
+TEST(EventKeeper, TheSampleLog) {
+    EventKeeper keeper;
+    keeper.loadJsonFile(KORVANTIS_SAMPLES_DIR "/sample.json");
+    ASSERT_TRUE(keeper.lastLoadStats().opened);
+    EXPECT_EQ(keeper.lastLoadStats().lines, 27u);
+    EXPECT_EQ(keeper.procPreviews().size(), 7u);
+    EXPECT_EQ(keeper.nodes().size(), 7u);
+    EXPECT_EQ(keeper.filePreviews().size(), 9u);
+    EXPECT_EQ(keeper.jsonMapping().size(), 20u);
+    ASSERT_EQ(keeper.loadErrors().size(), 8u);
+    EXPECT_EQ(keeper.loadErrors()[0].rfind("Could not build file event from ReceivedJson(", 0), 0u);
+    EXPECT_EQ(keeper.loadErrors()[3], "");
+    EXPECT_NE(keeper.loadErrors()[7].find("\xEF\xBF\xBD"), std::string::npos);
+    // Escapes in the raw line are decoded in the preview.
+    EXPECT_EQ(keeper.filePreviews()[7].path, "/Users/\xC3\xA9milie/Desktop/notes \"draft\".txt");
+    EXPECT_EQ(keeper.filePreviews()[8].path, "/tmp/after-the-bad-line");
+}
+
+}  // namespace
+}  // namespace korvantis

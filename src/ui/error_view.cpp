@@ -107,7 +107,7 @@ LegendView::LegendView(QWidget* parent) : QScrollArea(parent) {
 
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(6, 6, 6, 6);
     for (const QString& html : lines) {
         // pre-wrap keeps the blanks that end the runs of the second line.
         auto* label =

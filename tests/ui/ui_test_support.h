@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPushButton>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "store/event_keeper.h"
+#include "ui/detail_area.h"
+#include "ui/error_view.h"
+#include "ui/event_panel.h"
+#include "ui/main_view.h"
+#include "ui/style.h"
+#include "ui/top_bar_view.h"
+
+namespace korvantis::ui::testing {
+
+inline QString procLine(const char* event, qint64 pid, qint64 ppid, const QString& path,
+                        const QString& ts = QStringLiteral("1765000000.1")) {
+    return QStringLiteral(
+               R"({"event":"%1","timestamp":"%2","process":{"pid":%3,"ppid":%4,"path":"%5"}})")
+        .arg(QLatin1String(event), ts)
+        .arg(pid)
+        .arg(ppid)
+        .arg(path);
+}
+
+inline QString fileLine(const char* event, qint64 pid, const QString& dest,
+                        const QString& ts = QStringLiteral("1765000001.5")) {
+    return QStringLiteral(
+               R"({"event":"%1","timestamp":"%2","process":{"pid":1,"ppid":0,"path":"/sbin/launchd"},"file":{"pid":%3,"destination":"%4"}})")
+        .arg(QLatin1String(event), ts)
+        .arg(pid)
+        .arg(dest);
+}
+
+inline QString writeLog(const QTemporaryDir& dir, const QString& name, const QStringList& lines) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+    f.write(lines.join(QLatin1Char('\n')).toUtf8());
+    f.write("\n");
+    return path;
+}
+
+inline EventPreview* procPreview(MainView& v) {
+    return v.processView()->preview();
+}
+inline EventPreview* filePreview(MainView& v) {
+    return v.fileView()->preview();
+}
+
+// Whether the grabbed list shows a pixel of exactly `color` inside a cell.
+inline bool cellShows(PreviewList* list, int row, int column, const QColor& color) {
+    const QList<QRect> cells = list->cellRects(row);
+    if (column >= cells.size()) {
+        return false;
+    }
+    const QImage image = list->viewport()->grab().toImage();
+    const qreal dpr = image.devicePixelRatio();
+    const QRect r = cells[column];
+    for (int y = int(r.top() * dpr); y < int((r.bottom() + 1) * dpr) && y < image.height(); ++y) {
+        for (int x = std::max(0, int(r.left() * dpr));
+             x < int((r.right() + 1) * dpr) && x < image.width(); ++x) {
+            if (image.pixelColor(x, y).rgb() == color.rgb()) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace korvantis::ui::testing

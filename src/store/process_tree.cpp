@@ -64,9 +64,7 @@ class OrderList {
     static constexpr std::uint32_t kNone = UINT32_MAX;
 
     explicit OrderList(std::size_t capacity) {
-        label_.reserve(capacity);
-        next_.reserve(capacity);
-        prev_.reserve(capacity);
+        slots_.reserve(capacity);
         // A range of 2^k labels may hold at most (2/T)^k elements, T = 1.4:
         // even the whole universe then has room for billions of elements.
         double limit = 1.0;
@@ -81,13 +79,13 @@ class OrderList {
 
     // A new element right after `at`; returns its handle.
     std::uint32_t insertAfter(std::uint32_t at) {
-        const std::uint32_t succ = next_[at];
-        const std::uint64_t lo = label_[at];
-        const std::uint64_t hi = succ == kNone ? kUniverse : label_[succ];
+        const std::uint32_t succ = slots_[at].next;
+        const std::uint64_t lo = slots_[at].label;
+        const std::uint64_t hi = succ == kNone ? kUniverse : slots_[succ].label;
         const std::uint32_t n = push(lo + (hi - lo) / 2, at, succ);
-        next_[at] = n;
+        slots_[at].next = n;
         if (succ != kNone) {
-            prev_[succ] = n;
+            slots_[succ].prev = n;
         }
         if (hi - lo < 2) {
             relabelAround(n, at);
@@ -95,14 +93,14 @@ class OrderList {
         return n;
     }
 
-    bool before(std::uint32_t a, std::uint32_t b) const { return label_[a] < label_[b]; }
+    bool before(std::uint32_t a, std::uint32_t b) const {
+        return slots_[a].label < slots_[b].label;
+    }
 
   private:
     std::uint32_t push(std::uint64_t label, std::uint32_t prev, std::uint32_t next) {
-        label_.push_back(label);
-        prev_.push_back(prev);
-        next_.push_back(next);
-        return static_cast<std::uint32_t>(label_.size() - 1);
+        slots_.push_back({label, next, prev});
+        return static_cast<std::uint32_t>(slots_.size() - 1);
     }
 
     // `n` has just been linked after `at` but shares a label with a
@@ -110,21 +108,21 @@ class OrderList {
     // elements (with `n`) stay under the density limit, and spreads them
     // evenly over it.
     void relabelAround(std::uint32_t n, std::uint32_t at) {
-        const std::uint64_t x = label_[at];
+        const std::uint64_t x = slots_[at].label;
         std::uint32_t first = n;  // first element of the range found so far
         std::uint32_t last = n;   // last element of the range found so far
         std::uint64_t count = 1;
         for (int k = 1; k <= kBits; ++k) {
             const std::uint64_t size = std::uint64_t{1} << k;
             const std::uint64_t base = x & ~(size - 1);
-            while (prev_[first] != kNone && label_[prev_[first]] >= base) {
-                first = prev_[first];
+            while (slots_[first].prev != kNone && slots_[slots_[first].prev].label >= base) {
+                first = slots_[first].prev;
                 ++count;
             }
             // `n` still carries a label inside the range, so walking on from
             // it is sound.
-            while (next_[last] != kNone && label_[next_[last]] - base < size) {
-                last = next_[last];
+            while (slots_[last].next != kNone && slots_[slots_[last].next].label - base < size) {
+                last = slots_[last].next;
                 ++count;
             }
             if (static_cast<double>(count) <= maxCount_[k] && count < size) {
@@ -134,11 +132,11 @@ class OrderList {
         }
         // Unreachable for any list that fits in memory; kept for soundness.
         std::uint32_t head = n;
-        while (prev_[head] != kNone) {
-            head = prev_[head];
+        while (slots_[head].prev != kNone) {
+            head = slots_[head].prev;
         }
         std::uint64_t total = 0;
-        for (std::uint32_t e = head; e != kNone; e = next_[e]) {
+        for (std::uint32_t e = head; e != kNone; e = slots_[e].next) {
             ++total;
         }
         spread(head, total, 0, kUniverse);
@@ -149,15 +147,19 @@ class OrderList {
         std::uint64_t label = base;
         std::uint32_t e = first;
         for (std::uint64_t i = 0; i < count; ++i) {
-            label_[e] = label;
+            slots_[e].label = label;
             label += step;
-            e = next_[e];
+            e = slots_[e].next;
         }
     }
 
-    std::vector<std::uint64_t> label_;
-    std::vector<std::uint32_t> next_;
-    std::vector<std::uint32_t> prev_;
+    // Together, as an insertion reads and writes all three of two elements.
+    struct Slot {
+        std::uint64_t label;
+        std::uint32_t next;
+        std::uint32_t prev;
+    };
+    std::vector<Slot> slots_;
     double maxCount_[kBits + 1];
 };
 

@@ -13,7 +13,7 @@ namespace korvantis {
 
 std::optional<std::string> encodeTreeJson(const Node& root) {
     std::string out;
-    out.reserve(256);
+    out.reserve(4096);
     out.push_back('[');
 
     // A stack of (node, index of its next child to write) instead of
@@ -25,9 +25,6 @@ std::optional<std::string> encodeTreeJson(const Node& root) {
     std::vector<Frame> stack;
 
     auto open = [&](const Node& n) {
-        if (!simdjson::validate_utf8(n.name.data(), n.name.size())) {
-            return false;
-        }
         out += "{\"name\":";
         appendJsonString(out, n.name, /*escapeSlash=*/true);
         if (n.children.empty()) {
@@ -36,12 +33,9 @@ std::optional<std::string> encodeTreeJson(const Node& root) {
             out += ",\"children\":[";
             stack.push_back({&n, 0});
         }
-        return true;
     };
 
-    if (!open(root)) {
-        return std::nullopt;
-    }
+    open(root);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.node->children.size()) {
@@ -54,11 +48,15 @@ std::optional<std::string> encodeTreeJson(const Node& root) {
         }
         const Node& child = *top.node->children[top.next++];
         // `top` may dangle once open() pushes; it is not used after this.
-        if (!open(child)) {
-            return std::nullopt;
-        }
+        open(child);
     }
     out.push_back(']');
+    // Checked once for the whole text: every name stands between ASCII
+    // quotes and escaping only rewrites ASCII bytes, so the text is valid
+    // UTF-8 exactly when every name is.
+    if (!simdjson::validate_utf8(out.data(), out.size())) {
+        return std::nullopt;
+    }
     return out;
 }
 

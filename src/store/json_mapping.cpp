@@ -12,6 +12,33 @@ inline std::size_t slotOf(const Uuid& id, std::size_t mask) {
 
 }  // namespace
 
+std::uint64_t JsonMapping::pack(std::string_view text) {
+    const auto address = reinterpret_cast<std::uintptr_t>(text.data());
+    if (text.size() >= kLongText || (std::uint64_t{address} >> 48) != 0) {
+        return kLongText;
+    }
+    return std::uint64_t{address} << 16 | text.size();
+}
+
+std::string_view JsonMapping::textOf(std::size_t i) const {
+    const std::uint64_t ref = entries_[i].ref;
+    if ((ref & kLongText) == kLongText) {
+        return unpacked_.at(i);
+    }
+    return {reinterpret_cast<const char*>(static_cast<std::uintptr_t>(ref >> 16)),
+            static_cast<std::size_t>(ref & kLongText)};
+}
+
+void JsonMapping::store(std::size_t i, std::string_view text) {
+    const std::uint64_t ref = pack(text);
+    entries_[i].ref = ref;
+    if (ref == kLongText) {
+        unpacked_[i] = text;
+    } else {
+        unpacked_.erase(i);
+    }
+}
+
 std::optional<std::string_view> JsonMapping::find(const Uuid& id) const {
     if (slots_.empty()) {
         return std::nullopt;
@@ -22,9 +49,8 @@ std::optional<std::string_view> JsonMapping::find(const Uuid& id) const {
         if (v == 0) {
             return std::nullopt;
         }
-        const Entry& e = entries_[v - 1];
-        if (e.id == id) {
-            return e.text;
+        if (entries_[v - 1].id == id) {
+            return textOf(v - 1);
         }
     }
 }
@@ -41,13 +67,13 @@ void JsonMapping::set(const Uuid& id, std::string_view text) {
         if (v == 0) {
             break;
         }
-        Entry& e = entries_[v - 1];
-        if (e.id == id) {
-            e.text = text;
+        if (entries_[v - 1].id == id) {
+            store(v - 1, text);
             return;
         }
     }
-    entries_.push_back(Entry{id, text});
+    entries_.push_back(Packed{id, 0});
+    store(entries_.size() - 1, text);
     slots_[s] = static_cast<std::uint32_t>(entries_.size());
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "store/chunked_vector.h"
@@ -33,13 +34,27 @@ class JsonMapping {
         Uuid id;
         std::string_view text;
     };
-    // In insertion order.
-    const Entry& entry(std::size_t i) const { return entries_[i]; }
+    // In insertion order. Returned by value: entries are stored packed.
+    Entry entry(std::size_t i) const { return Entry{entries_[i].id, textOf(i)}; }
 
   private:
+    // An entry in 24 bytes instead of 32: the text's address (user-space
+    // addresses fit in 48 bits) and its length, when below kLongText, share
+    // one word; any other text is kept whole in `unpacked_`, by entry index.
+    struct Packed {
+        Uuid id;
+        std::uint64_t ref;
+    };
+    static constexpr std::uint64_t kLongText = 0xffff;
+
+    static std::uint64_t pack(std::string_view text);
+    std::string_view textOf(std::size_t i) const;
+    void store(std::size_t i, std::string_view text);
     void grow();
-    ChunkedVector<Entry, 8192> entries_;
+
+    ChunkedVector<Packed, 8192> entries_;
     std::vector<std::uint32_t> slots_;  // open addressing; 0 = empty, else index + 1
+    std::unordered_map<std::size_t, std::string_view> unpacked_;
 };
 
 }  // namespace korvantis

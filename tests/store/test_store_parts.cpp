@@ -130,3 +130,32 @@ TEST(Node, NameIsTheLastPathComponent) {
 
 }  // namespace
 }  // namespace korvantis
+
+namespace korvantis {
+namespace {
+
+TEST(JsonMapping, LongAndEmptyTexts) {
+    JsonMapping mapping;
+    const std::string longText(100000, 'L');
+    const std::string edge(0xffff, 'E');
+    const std::string below(0xfffe, 'B');
+    const Uuid a = Uuid::random(), b = Uuid::random(), c = Uuid::random(), d = Uuid::random();
+    mapping.set(a, longText);
+    mapping.set(b, "");
+    mapping.set(c, edge);
+    mapping.set(d, below);
+    EXPECT_EQ(mapping.find(a)->data(), longText.data());
+    EXPECT_EQ(mapping.find(a)->size(), longText.size());
+    EXPECT_EQ(mapping.find(b), "");
+    EXPECT_EQ(mapping.find(c)->size(), edge.size());
+    EXPECT_EQ(mapping.find(d)->size(), below.size());
+    EXPECT_EQ(mapping.entry(0).text.size(), longText.size());
+    // Replacing a long text with a short one and back.
+    mapping.set(a, "short");
+    EXPECT_EQ(mapping.find(a), "short");
+    mapping.set(a, longText);
+    EXPECT_EQ(mapping.entry(0).text.size(), longText.size());
+}
+
+}  // namespace
+}  // namespace korvantis

@@ -1,0 +1,176 @@
+// Loads a large log into a main window shown offscreen and prints how long
+// the window takes to show it, to recolour after a row click and to scroll
+// a page. Usage: bench_ui [log.json]  (default: a generated 1,000,000-line
+// log cached at /tmp/genlog-1m.json)
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "store/event_keeper.h"
+#include "ui/detail_area.h"
+#include "ui/event_panel.h"
+#include "ui/main_view.h"
+#include "ui/store_notifier.h"
+
+using namespace korvantis;
+using namespace korvantis::ui;
+
+namespace {
+
+double ms(qint64 ns) {
+    return static_cast<double>(ns) / 1e6;
+}
+
+struct Figures {
+    std::vector<double> v;
+    void add(double x) { v.push_back(x); }
+    void print(const char* what) {
+        std::sort(v.begin(), v.end());
+        std::printf("%-44s median %8.2f ms   max %8.2f ms   (n=%zu)\n", what, v[v.size() / 2],
+                    v.back(), v.size());
+    }
+};
+
+// Runs the event loop until `done` or the timeout.
+template <typename Pred>
+void spinUntil(Pred done, int timeoutMs = 600000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QString path =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/genlog-1m.json");
+    if (!QFile::exists(path)) {
+        std::printf("generating %s ...\n", qPrintable(path));
+        const QString cmd =
+            QStringLiteral("python3 /work/shared/tools/genlog.py 1000000 > '%1'").arg(path);
+        if (std::system(cmd.toLocal8Bit().constData()) != 0) {
+            std::fprintf(stderr, "could not generate the log\n");
+            return 1;
+        }
+    }
+
+    MainView view([](const QString&) {});
+    view.resize(1400, 900);
+    view.show();
+    if (!QTest::qWaitForWindowExposed(&view)) {
+        std::fprintf(stderr, "window not exposed\n");
+        return 1;
+    }
+    PreviewList* procList = view.processView()->preview()->list();
+    PreviewList* fileList = view.fileView()->preview()->list();
+    DetailArea* detail = view.processView()->detail();
+
+    // Marker queued right behind the load task: it runs as soon as the load
+    // has finished, before the store's coalesced announcement is handled.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 loadStart = 0, loadEnd = 0, shown = 0;
+    bool done = false;
+    QObject::connect(&view.notifier(), &StoreNotifier::changed, &view, [&] {
+        if (done || loadEnd == 0) {
+            return;
+        }
+        // The models have grown (they were connected first); paint the lists.
+        procList->viewport()->repaint();
+        fileList->viewport()->grab();
+        shown = clock.nsecsElapsed();
+        done = true;
+    });
+    loadStart = clock.nsecsElapsed();
+    view.store().loadJsonFile(path.toStdString());
+    QMetaObject::invokeMethod(
+        &view, [&] { loadEnd = clock.nsecsElapsed(); }, Qt::QueuedConnection);
+    spinUntil([&] { return done; });
+    if (!done) {
+        std::fprintf(stderr, "the load did not finish\n");
+        return 1;
+    }
+    const auto& stats = view.store().lastLoadStats();
+    std::printf("log: %s (%llu lines, %.1f MB)\n", qPrintable(path),
+                static_cast<unsigned long long>(stats.lines), stats.bytes / 1e6);
+    std::printf("rows: %d process, %d file; load errors %zu\n",
+                view.processView()->preview()->model().rowCount(),
+                view.fileView()->preview()->model().rowCount(), view.store().loadErrors().size());
+    std::printf("%-44s %8.1f ms\n", "load (store, one event-loop turn)", ms(loadEnd - loadStart));
+    std::printf("%-44s %8.2f ms   (target <= 100)\n", "end of load -> both lists showing rows",
+                ms(shown - loadEnd));
+
+    // Row clicks: the click, the store's announcement handled, the list's
+    // viewport and the detail text repainted.
+    auto clickRow = [&](PreviewList* list, QWidget* area, int row) {
+        const QRect r = list->rowRect(row);
+        const qint64 t0 = clock.nsecsElapsed();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(20, r.center().y()));
+        QCoreApplication::processEvents();  // the coalesced store signal
+        list->viewport()->repaint();
+        area->repaint();
+        return clock.nsecsElapsed() - t0;
+    };
+    std::printf("%-44s %8.2f ms   (includes the store's first id index)\n",
+                "first row click -> recoloured + detail", ms(clickRow(procList, detail, 3)));
+    Figures clicks;
+    for (int i = 0; i < 30; ++i) {
+        clicks.add(ms(clickRow(procList, detail, (i * 7) % 20 + 1)));
+    }
+    clicks.print("row click -> recoloured + detail (target 16)");
+
+    // Page scrolling, each step painted.
+    Figures pages;
+    procList->setFocus();
+    for (int i = 0; i < 60; ++i) {
+        const qint64 t0 = clock.nsecsElapsed();
+        QTest::keyClick(procList, Qt::Key_PageDown);
+        procList->viewport()->repaint();
+        pages.add(ms(clock.nsecsElapsed() - t0));
+    }
+    pages.print("page down, painted (target 16)");
+    Figures jumps;
+    QScrollBar* bar = procList->verticalScrollBar();
+    for (int i = 0; i < 30; ++i) {
+        const qint64 t0 = clock.nsecsElapsed();
+        bar->setValue(
+            static_cast<int>((static_cast<qint64>(bar->maximum()) * (i * 37 % 100)) / 100));
+        procList->viewport()->repaint();
+        jumps.add(ms(clock.nsecsElapsed() - t0));
+    }
+    jumps.print("scroll bar jump anywhere, painted");
+
+    view.tabs()->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    Figures filePages;
+    fileList->setFocus();
+    for (int i = 0; i < 60; ++i) {
+        const qint64 t0 = clock.nsecsElapsed();
+        QTest::keyClick(fileList, Qt::Key_PageDown);
+        fileList->viewport()->repaint();
+        filePages.add(ms(clock.nsecsElapsed() - t0));
+    }
+    filePages.print("file list page down, painted");
+    Figures fileClicks;
+    for (int i = 0; i < 30; ++i) {
+        fileClicks.add(ms(clickRow(fileList, view.fileView()->detail(), (i * 5) % 20 + 1)));
+    }
+    fileClicks.print("file row click -> recoloured + detail");
+    return 0;
+}

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "ingest/json_text.h"
 #include "store/pretty_json.h"
 
 namespace korvantis {
@@ -101,6 +106,107 @@ TEST(PrettyJson, DeepNesting) {
     ASSERT_NE(out, text);
     EXPECT_EQ(out.substr(out.size() - 2), "\n}");
     EXPECT_NE(out.find("\n" + std::string(2 * kDepth, ' ') + "\"k\" : 0\n"), std::string::npos);
+}
+
+// A random JSON value as raw text (keys in random order, slashes sometimes
+// escaped) and as the compact text the printer must amount to once its
+// layout whitespace is taken out (keys sorted, every slash escaped).
+void randomValue(std::mt19937& rng, int depth, std::string& raw, std::string& canonical) {
+    static const std::vector<std::string> kStrings = {"",     "a/b", "q\"",  "back\\", "\xc3\xa9",
+                                                      "l\nf", "/",   "t\tx", "\x01"};
+    switch (depth > 3 ? rng() % 4 : rng() % 6) {
+        case 0: {
+            const auto n = static_cast<long long>(rng()) - (1ll << 31);
+            raw += std::to_string(n);
+            canonical += std::to_string(n);
+            break;
+        }
+        case 1: {
+            const std::string& t = kStrings[rng() % kStrings.size()];
+            appendJsonString(raw, t, rng() % 2 == 0);
+            appendJsonString(canonical, t, true);
+            break;
+        }
+        case 2:
+            raw += "true";
+            canonical += "true";
+            break;
+        case 3:
+            raw += "null";
+            canonical += "null";
+            break;
+        case 4: {
+            raw += "[";
+            canonical += "[";
+            const int n = static_cast<int>(rng() % 4);
+            for (int i = 0; i < n; ++i) {
+                raw += i ? " , " : "";
+                canonical += i ? "," : "";
+                randomValue(rng, depth + 1, raw, canonical);
+            }
+            raw += "]";
+            canonical += "]";
+            break;
+        }
+        default: {
+            std::vector<std::string> keys = {"b", "a/", "B", "\xc3\xa9", "aa", "_"};
+            std::shuffle(keys.begin(), keys.end(), rng);
+            keys.resize(rng() % keys.size());
+            std::vector<std::pair<std::string, std::pair<std::string, std::string>>> members;
+            for (const auto& k : keys) {
+                std::string r, c;
+                randomValue(rng, depth + 1, r, c);
+                members.push_back({k, {r, c}});
+            }
+            raw += "{";
+            for (std::size_t i = 0; i < members.size(); ++i) {
+                raw += i ? ",\n" : "";
+                appendJsonString(raw, members[i].first, false);
+                raw += ":" + members[i].second.first;
+            }
+            raw += "}";
+            std::sort(members.begin(), members.end());
+            canonical += "{";
+            for (std::size_t i = 0; i < members.size(); ++i) {
+                canonical += i ? "," : "";
+                appendJsonString(canonical, members[i].first, true);
+                canonical += ":" + members[i].second.second;
+            }
+            canonical += "}";
+        }
+    }
+}
+
+std::string withoutLayout(const std::string& pretty) {
+    std::string out;
+    bool inString = false;
+    bool escaped = false;
+    for (char c : pretty) {
+        if (inString) {
+            inString = escaped || c != '"';
+            escaped = !escaped && c == '\\';
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == ' ' || c == '\n') {
+            continue;
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+TEST(PrettyJson, RandomDocumentsKeepTheirContent) {
+    std::mt19937 rng(5);
+    for (int i = 0; i < 2000; ++i) {
+        std::string raw = "{\"k\":";
+        std::string canonical = raw;
+        randomValue(rng, 0, raw, canonical);
+        raw += "}";
+        canonical += "}";
+        const std::string pretty = prettyPrintedJson(raw);
+        ASSERT_EQ(withoutLayout(pretty), canonical) << raw;
+        ASSERT_EQ(prettyPrintedJson(pretty), pretty) << raw;  // the output reads back the same
+    }
 }
 
 }  // namespace

@@ -96,12 +96,16 @@ TEST(JsonMapping, CollidingHashesAreKeptApart) {
     // Ids that share their first eight bytes land on the same slot.
     JsonMapping mapping;
     std::vector<Uuid> ids(50);
+    std::vector<std::string> texts;
     for (std::size_t i = 0; i < ids.size(); ++i) {
-        ids[i].bytes[15] = static_cast<std::uint8_t>(i);
-        mapping.set(ids[i], std::to_string(i));
+        texts.push_back(std::to_string(i));
     }
     for (std::size_t i = 0; i < ids.size(); ++i) {
-        EXPECT_EQ(mapping.find(ids[i]), std::to_string(i));
+        ids[i].bytes[15] = static_cast<std::uint8_t>(i);
+        mapping.set(ids[i], texts[i]);
+    }
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        EXPECT_EQ(mapping.find(ids[i]), texts[i]);
     }
 }
 

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "ingest/stream_reader.h"
 #include "ingest/temp_files.h"
 #include "store/event_keeper.h"
 
@@ -409,6 +412,87 @@ TEST(EventKeeper, TheSampleLog) {
     // Escapes in the raw line are decoded in the preview.
     EXPECT_EQ(keeper.filePreviews()[7].path, "/Users/\xC3\xA9milie/Desktop/notes \"draft\".txt");
     EXPECT_EQ(keeper.filePreviews()[8].path, "/tmp/after-the-bad-line");
+}
+
+}  // namespace
+}  // namespace korvantis
+
+namespace korvantis {
+namespace {
+
+// A mixed log of many batches: loading it from a file (read and decoded on a
+// helper thread) must file exactly what feeding its lines one by one files.
+TEST(EventKeeper, FileLoadEqualsLineByLine) {
+    const std::string kinds[] = {
+        procLine("ES_EVENT_TYPE_NOTIFY_FORK", 10, 1, "/bin/zsh"),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 11, 10, "/usr/bin/caf\\u00e9", "t\\/1"),
+        fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 11, "/tmp/a"),
+        fileLine("ES_EVENT_TYPE_NOTIFY_RENAME", 11, "\\/tmp\\/\\\"b\\\""),
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE","timestamp":"t","fileOld":{"destination":"/o"}})",
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXIT","timestamp":"t"})",
+        "broken\r",
+        "",
+        "bad \xC3\x28 bytes",
+        R"({"event":"E","timestamp":"t","x":1e400})",
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 12, 11, std::string(5000, 'p')),
+    };
+    std::string text;
+    std::vector<std::string> lines;
+    std::uint64_t state = 7;
+    for (int i = 0; i < 6000; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        lines.push_back(kinds[(state >> 33) % std::size(kinds)]);
+        text += lines.back() + "\n";
+    }
+    TempDir dir;
+    EventKeeper loaded;
+    std::vector<StoreField> loadedFields;
+    loaded.observe([&](StoreField f) { loadedFields.push_back(f); });
+    loaded.loadJsonFile(dir.write("mixed.json", text));
+
+    EventKeeper fed;
+    std::vector<StoreField> fedFields;
+    fed.observe([&](StoreField f) { fedFields.push_back(f); });
+    for (const std::string& line : lines) {
+        if (StreamReader::isValidUtf8(line)) {
+            fed.ingestJsonLine(line);
+        } else {
+            fed.ingestInvalidLine(line);
+        }
+    }
+
+    EXPECT_EQ(loaded.lastLoadStats().lines, lines.size());
+    EXPECT_EQ(loadedFields, fedFields);
+    EXPECT_EQ(loaded.loadErrors(), fed.loadErrors());
+    ASSERT_EQ(loaded.procPreviews().size(), fed.procPreviews().size());
+    for (std::size_t i = 0; i < loaded.procPreviews().size(); ++i) {
+        const ProcPreviewEntry& a = loaded.procPreviews()[i];
+        const ProcPreviewEntry& b = fed.procPreviews()[i];
+        ASSERT_EQ(std::tie(a.type, a.timestamp, a.pid, a.ppid, a.path),
+                  std::tie(b.type, b.timestamp, b.pid, b.ppid, b.path))
+            << i;
+        ASSERT_EQ(loaded.nodes()[i].uid, a.id);
+        ASSERT_EQ(loaded.nodes()[i].name, fed.nodes()[i].name);
+        ASSERT_EQ(loaded.jsonMapping().find(a.id), fed.jsonMapping().find(b.id));
+    }
+    ASSERT_EQ(loaded.filePreviews().size(), fed.filePreviews().size());
+    for (std::size_t i = 0; i < loaded.filePreviews().size(); ++i) {
+        const FilePreviewEntry& a = loaded.filePreviews()[i];
+        const FilePreviewEntry& b = fed.filePreviews()[i];
+        ASSERT_EQ(std::tie(a.type, a.timestamp, a.pid, a.path),
+                  std::tie(b.type, b.timestamp, b.pid, b.path))
+            << i;
+    }
+    ASSERT_EQ(loaded.jsonMapping().size(), fed.jsonMapping().size());
+    for (std::size_t i = 0; i < loaded.jsonMapping().size(); ++i) {
+        ASSERT_EQ(loaded.jsonMapping().entry(i).text, fed.jsonMapping().entry(i).text) << i;
+    }
+    // Spot checks of what the kinds decode to.
+    bool sawEscapedPath = false;
+    for (const auto& e : loaded.filePreviews()) {
+        sawEscapedPath = sawEscapedPath || e.path == "/tmp/\"b\"";
+    }
+    EXPECT_TRUE(sawEscapedPath);
 }
 
 }  // namespace

@@ -1,0 +1,67 @@
+#include "app/korvantis_app.h"
+
+#include "app/tree_window.h"
+#include "ui/main_view.h"
+
+namespace korvantis {
+
+const QString KorvantisApp::kMainTitle = QStringLiteral("Korvantis");
+
+namespace {
+template <typename T>
+QList<T*> alive(const QList<QPointer<T>>& windows) {
+    QList<T*> result;
+    for (const QPointer<T>& w : windows) {
+        if (w) {
+            result.append(w.data());
+        }
+    }
+    return result;
+}
+}  // namespace
+
+KorvantisApp::KorvantisApp(QObject* parent) : QObject(parent) {
+    qRegisterMetaType<TreeWindow*>();
+}
+
+KorvantisApp::~KorvantisApp() {
+    // Tree windows first: their web pages must go before the web engine's
+    // profile, which is released with the QApplication.
+    for (TreeWindow* w : treeWindows()) {
+        delete w;
+    }
+    for (QWidget* w : mainWindows()) {
+        delete w;
+    }
+}
+
+QWidget* KorvantisApp::openMainWindow() {
+    auto* window = new ui::MainView([this](const QString& urlText) { openTreeWindow(urlText); });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(kMainTitle);
+    window->resize(1200, 800);
+    mainWindows_.removeAll(nullptr);
+    mainWindows_.append(window);
+    window->show();
+    return window;
+}
+
+TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText) {
+    auto* window = new TreeWindow;
+    window->openUrl(urlText);
+    treeWindows_.removeAll(nullptr);
+    treeWindows_.append(window);
+    window->show();
+    emit treeWindowOpened(window);
+    return window;
+}
+
+QList<QWidget*> KorvantisApp::mainWindows() const {
+    return alive(mainWindows_);
+}
+
+QList<TreeWindow*> KorvantisApp::treeWindows() const {
+    return alive(treeWindows_);
+}
+
+}  // namespace korvantis

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+namespace korvantis {
+
+class TreeWindow;
+
+// The application: opens the main window at start and a new "Viewer" window
+// for every tree URL text handed to its tree opener. Windows delete themselves
+// when closed; whatever is still open goes with the application object.
+class KorvantisApp : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit KorvantisApp(QObject* parent = nullptr);
+    ~KorvantisApp() override;
+
+    // A new main window titled "Korvantis", shown, with its own event store.
+    QWidget* openMainWindow();
+    // A new tree window, shown, whose open-URL handler received `urlText`.
+    TreeWindow* openTreeWindow(const QString& urlText);
+
+    // The windows still open, oldest first.
+    QList<QWidget*> mainWindows() const;
+    QList<TreeWindow*> treeWindows() const;
+
+    static const QString kMainTitle;
+
+  signals:
+    void treeWindowOpened(korvantis::TreeWindow* window);
+
+  private:
+    QList<QPointer<QWidget>> mainWindows_;
+    QList<QPointer<TreeWindow>> treeWindows_;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,15 @@
+#include <QApplication>
+
+#include "app/korvantis_app.h"
+
+int main(int argc, char** argv) {
+    // The web engine shares its GL context with the widgets.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Korvantis"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("korvantis"));
+
+    korvantis::KorvantisApp app;
+    app.openMainWindow();
+    return QApplication::exec();
+}

@@ -282,7 +282,7 @@ void EventKeeper::fileLines(const detail::LineBatch& batch) {
             default:
                 break;
         }
-        jsonMapping_.set(id, stored);
+        jsonMapping_.insertFresh(id, stored);
     }
 }
 

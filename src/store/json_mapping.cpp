@@ -77,6 +77,20 @@ void JsonMapping::set(const Uuid& id, std::string_view text) {
     slots_[s] = static_cast<std::uint32_t>(entries_.size());
 }
 
+void JsonMapping::insertFresh(const Uuid& id, std::string_view text) {
+    if ((entries_.size() + 1) * 2 > slots_.size()) {
+        grow();
+    }
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = slotOf(id, mask);
+    while (slots_[s] != 0) {
+        s = (s + 1) & mask;
+    }
+    entries_.push_back(Packed{id, 0});
+    store(entries_.size() - 1, text);
+    slots_[s] = static_cast<std::uint32_t>(entries_.size());
+}
+
 void JsonMapping::grow() {
     const std::size_t newSize = slots_.empty() ? 1024 : slots_.size() * 2;
     std::vector<std::uint32_t>().swap(slots_);  // free before allocating anew

@@ -22,6 +22,9 @@ class JsonMapping {
     bool contains(const Uuid& id) const { return find(id).has_value(); }
     // Sets the text for `id` (replacing an earlier text for the same id).
     void set(const Uuid& id, std::string_view text);
+    // Adds a text under an id just made by a random generator, which no
+    // entry can hold yet: no entry is looked at, only free slots are sought.
+    void insertFresh(const Uuid& id, std::string_view text);
     // Hints that `id` is about to be set or found, so its slot can be fetched
     // into the cache meanwhile.
     void prefetch(const Uuid& id) const {

@@ -163,3 +163,32 @@ TEST(JsonMapping, LongAndEmptyTexts) {
 
 }  // namespace
 }  // namespace korvantis
+
+namespace korvantis {
+namespace {
+
+TEST(JsonMapping, InsertFreshAddsFindableEntries) {
+    JsonMapping mapping;
+    UuidGenerator generator;
+    std::vector<Uuid> ids;
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3000; ++i) {
+        texts.push_back("t" + std::to_string(i));
+    }
+    for (int i = 0; i < 3000; ++i) {
+        ids.push_back(generator.next());
+        if (i % 2) {
+            mapping.insertFresh(ids.back(), texts[i]);
+        } else {
+            mapping.set(ids.back(), texts[i]);
+        }
+    }
+    ASSERT_EQ(mapping.size(), 3000u);
+    for (int i = 0; i < 3000; ++i) {
+        ASSERT_EQ(mapping.find(ids[i]), texts[i]);
+        ASSERT_EQ(mapping.entry(i).id, ids[i]);
+    }
+}
+
+}  // namespace
+}  // namespace korvantis

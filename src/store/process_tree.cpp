@@ -237,13 +237,6 @@ class PidIndex {
 }  // namespace
 
 void EventKeeper::buildProcessTree() {
-    // A build depends on the node list alone: what an earlier build attached
-    // is dropped first, so no node is ever listed twice.
-    for (Node& n : nodes_) {
-        n.children.clear();
-        n.parent = nullptr;
-    }
-
     Node root(Uuid::random(), "launchd", 1, 0);
     Node untracked(Uuid::random(), "Untracked Heritage", 0, 1);
     root.addChild(&untracked);
@@ -251,28 +244,31 @@ void EventKeeper::buildProcessTree() {
     // Handles: 0 is the root, 1 "Untracked Heritage", i + 2 is nodes_[i].
     const std::size_t total = nodes_.size() + 2;
     OrderList order(total);
-    std::vector<Node*> byHandle;
-    byHandle.reserve(total);
     PidIndex earliest(total);
-
-    byHandle.push_back(&root);
     earliest.at(root.pid) = order.addFirst();
-    byHandle.push_back(&untracked);
     earliest.at(untracked.pid) = order.insertAfter(0);
     constexpr std::uint32_t kUntracked = 1;
+    auto nodeOf = [&](std::uint32_t h) {
+        return h >= 2 ? &nodes_[h - 2] : h == 0 ? &root : &untracked;
+    };
 
     for (Node& n : nodes_) {
+        // A build depends on the node list alone: what an earlier build
+        // attached is dropped, so no node is ever listed twice. Nothing of
+        // this build can have attached to `n` yet, as only nodes already
+        // placed are found as parents.
+        n.children.clear();
+
         std::uint32_t p = earliest.find(n.ppid);
         if (p == PidIndex::kNone) {
             p = kUntracked;
         }
-        Node* parent = byHandle[p];
+        Node* parent = nodeOf(p);
         // Every node is attached once per build, so no membership scan.
         parent->children.push_back(&n);
         n.parent = parent;
 
         const std::uint32_t h = order.insertAfter(p);
-        byHandle.push_back(&n);
         std::uint32_t& slot = earliest.at(n.pid);
         // `n` sits right after `p`: it precedes every element that came
         // after `p`, and nothing that came before.

@@ -13,6 +13,9 @@
 
 namespace korvantis {
 
+static_assert(StreamReader::kPadding >= LineDecoder::kPadding,
+              "the reading thread parses lines where the reader holds them");
+
 namespace {
 
 constexpr std::array<std::string_view, 7> kMonitored = {

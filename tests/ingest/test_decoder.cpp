@@ -113,6 +113,10 @@ TEST(Decoder, RejectTable) {
         "true",
         "{",
         "{}",
+        // A pretty-printed object, one line at a time.
+        "}",
+        R"(  "event" : "E",)",
+        R"(  "timestamp" : "t")",
         R"({"event":"E"})",
         R"({"timestamp":"t"})",
         R"({"Event":"E","timestamp":"t"})",

@@ -64,14 +64,14 @@ QColor ErrorView::rowColor(int row) const {
 int ErrorView::measureRow(int row, int width) const {
     const int pad = row < 2 ? kFixedPadding : kEntryPadding;
     const int inner = std::max(1, width - 2 * kMargin - (row < 2 ? 0 : 2 * kEntryPadding));
-    return wrappedTextHeight(rowText(row), font(), inner) + 2 * pad;
+    return wrappedTextHeight(shownText(rowText(row)), font(), inner) + 2 * pad;
 }
 
 void ErrorView::paintRow(QPainter& painter, int row, const QRect& rect) const {
     const int pad = row < 2 ? kFixedPadding : kEntryPadding;
     const int side = kMargin + (row < 2 ? 0 : kEntryPadding);
     const QRect inner = rect.adjusted(side, pad, -side, -pad);
-    drawWrappedText(painter, rowText(row), font(), inner, Qt::AlignLeft, rowColor(row));
+    drawWrappedText(painter, shownText(rowText(row)), font(), inner, Qt::AlignLeft, rowColor(row));
 }
 
 QStringList LegendView::lineTexts() {

@@ -20,6 +20,10 @@ PreviewList::PreviewList(PreviewModel& model, QWidget* parent)
     connect(&model_, &QAbstractItemModel::modelReset, this, [this] { contentChanged(); });
 }
 
+QString PreviewList::cellShown(int row, int column) const {
+    return shownText(model_.cellText(row, column));
+}
+
 int PreviewList::count() const {
     return model_.rowCount();
 }
@@ -36,29 +40,28 @@ int PreviewList::contentWidth() const {
     return width;
 }
 
-QList<QPair<int, int>> PreviewList::cellSpans(int row, int rowWidth) const {
-    QList<QPair<int, int>> spans;
+QList<PreviewList::Cell> PreviewList::layoutCells(int row, int rowWidth) const {
+    QList<Cell> cells;
     const auto& cols = model_.columns().columns;
     int x = RowGeometry::kMargin;
     for (std::size_t i = 0; i < cols.size(); ++i) {
-        int w = cols[i].rowWidth;
-        if (w <= 0) {
+        Cell cell{cellShown(row, int(i)), x, cols[i].rowWidth};
+        if (cell.width <= 0) {
             // The rest of the row, but no wider than the text needs.
             const int rest =
                 std::max(RowGeometry::kMinPathWidth, rowWidth - x - RowGeometry::kMargin);
-            w = std::min(rest, std::max(1, singleLineWidth(model_.cellText(row, int(i)), font_)));
+            cell.width = std::min(rest, std::max(1, singleLineWidth(cell.text, font_)));
         }
-        spans.append({x, w});
-        x += w + RowGeometry::kSpacing;
+        x += cell.width + RowGeometry::kSpacing;
+        cells.append(std::move(cell));
     }
-    return spans;
+    return cells;
 }
 
 int PreviewList::measureRow(int row, int width) const {
-    const auto spans = cellSpans(row, width);
     int h = 0;
-    for (int c = 0; c < spans.size(); ++c) {
-        h = std::max(h, wrappedTextHeight(model_.cellText(row, c), font_, spans[c].second));
+    for (const Cell& cell : layoutCells(row, width)) {
+        h = std::max(h, wrappedTextHeight(cell.text, font_, cell.width));
     }
     return h + 2 * RowGeometry::kPadding;
 }
@@ -69,23 +72,22 @@ QList<QRect> PreviewList::cellRects(int row) const {
     if (r.isEmpty()) {
         return rects;
     }
-    for (const auto& [x, w] : cellSpans(row, r.width())) {
-        rects.append(QRect(r.x() + x, r.y(), w, r.height()));
+    for (const Cell& cell : layoutCells(row, r.width())) {
+        rects.append(QRect(r.x() + cell.x, r.y(), cell.width, r.height()));
     }
     return rects;
 }
 
 void PreviewList::paintRow(QPainter& painter, int row, const QRect& rect) const {
-    const auto spans = cellSpans(row, rect.width());
+    const auto cells = layoutCells(row, rect.width());
     const auto& cols = model_.columns().columns;
     const QPalette& pal = palette();
-    for (int c = 0; c < spans.size(); ++c) {
-        const QString text = model_.cellText(row, c);
-        const int w = spans[c].second;
+    for (int c = 0; c < cells.size(); ++c) {
+        const Cell& cell = cells[c];
         // Cells are centred vertically in the row.
-        const int h = wrappedTextHeight(text, font_, w);
+        const int h = wrappedTextHeight(cell.text, font_, cell.width);
         const int top = rect.y() + (rect.height() - h) / 2;
-        drawWrappedText(painter, text, font_, QRect(rect.x() + spans[c].first, top, w, h),
+        drawWrappedText(painter, cell.text, font_, QRect(rect.x() + cell.x, top, cell.width, h),
                         cols[c].rowAlignment, model_.cellColor(row, c, pal));
     }
 }

@@ -46,8 +46,14 @@ class PreviewList : public VirtualList {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    // Left edge and width of each cell for a row laid out in `rowWidth`.
-    QList<QPair<int, int>> cellSpans(int row, int rowWidth) const;
+    QString cellShown(int row, int column) const;
+    struct Cell {
+        QString text;
+        int x;  // left edge in the row
+        int width;
+    };
+    // The cells of a row laid out in `rowWidth`.
+    QList<Cell> layoutCells(int row, int rowWidth) const;
 
     PreviewModel& model_;
     QFont font_;

@@ -42,7 +42,17 @@ qreal layOut(QTextLayout& layout, int width, Qt::Alignment alignment) {
     return y;
 }
 
+constexpr qsizetype kMaxShownChars = 20000;
+
 }  // namespace
+
+QString shownText(const QString& text) {
+    if (text.size() <= kMaxShownChars) {
+        return text;
+    }
+    return text.left(kMaxShownChars) +
+           QStringLiteral(" \u2026 (%1 more characters)").arg(text.size() - kMaxShownChars);
+}
 
 int singleLineWidth(const QString& text, const QFont& font) {
     return QFontMetrics(font).horizontalAdvance(text);

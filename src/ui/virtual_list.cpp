@@ -1,8 +1,10 @@
 #include "ui/virtual_list.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -11,6 +13,8 @@ namespace korvantis::ui {
 namespace {
 // Bounds the height cache; only rows near the screen are ever measured.
 constexpr int kMaxCachedHeights = 20000;
+// Pixels one step moves inside a row taller than the screen.
+constexpr int kPixelStep = 48;
 }  // namespace
 
 VirtualList::VirtualList(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -44,13 +48,20 @@ int VirtualList::rowHeight(int row) const {
     return h;
 }
 
+int VirtualList::maxOffset(int row) const {
+    if (row < 0 || row >= count()) {
+        return 0;
+    }
+    return std::max(0, rowHeight(row) - viewport()->height());
+}
+
 int VirtualList::rowAt(int y) const {
     if (y < 0) {
         return -1;
     }
     const int n = count();
     const int bottom = viewport()->height();
-    int top = 0;
+    int top = -offset_;
     for (int row = firstRow(); row < n && top < bottom; ++row) {
         const int h = rowHeight(row);
         if (y < top + h) {
@@ -64,7 +75,7 @@ int VirtualList::rowAt(int y) const {
 QRect VirtualList::rowRect(int row) const {
     const int n = count();
     const int bottom = viewport()->height();
-    int top = 0;
+    int top = -offset_;
     for (int r = firstRow(); r < n && top < bottom; ++r) {
         const int h = rowHeight(r);
         if (r == row) {
@@ -78,7 +89,7 @@ QRect VirtualList::rowRect(int row) const {
 int VirtualList::rowsOnScreen() const {
     const int n = count();
     const int bottom = viewport()->height();
-    int top = 0;
+    int top = -offset_;
     int rows = 0;
     for (int row = firstRow(); row < n; ++row) {
         top += rowHeight(row);
@@ -90,12 +101,25 @@ int VirtualList::rowsOnScreen() const {
     return std::max(1, rows);
 }
 
+void VirtualList::setFirstRow(int row, int offset) {
+    QScrollBar* v = verticalScrollBar();
+    row = std::clamp(row, v->minimum(), v->maximum());
+    offset = std::clamp(offset, 0, maxOffset(row));
+    keepOffset_ = true;
+    v->setValue(row);
+    keepOffset_ = false;
+    if (offset != offset_) {
+        offset_ = offset;
+        viewport()->update();
+    }
+}
+
 void VirtualList::scrollToRow(int row) {
     if (row < 0 || row >= count()) {
         return;
     }
-    if (row < firstRow()) {
-        verticalScrollBar()->setValue(row);
+    if (row < firstRow() || (row == firstRow() && offset_ > 0)) {
+        setFirstRow(row, 0);
         return;
     }
     // Lowest first row that still shows `row` entirely (or at the top when it
@@ -107,8 +131,40 @@ void VirtualList::scrollToRow(int row) {
         --first;
         used += rowHeight(first);
     }
-    if (first > firstRow()) {
-        verticalScrollBar()->setValue(first);
+    const QRect r = rowRect(row);
+    if (r.isEmpty() || r.bottom() >= bottom) {
+        setFirstRow(first, 0);
+    }
+}
+
+void VirtualList::scrollStep(bool down) {
+    const int first = firstRow();
+    if (down) {
+        if (offset_ < maxOffset(first)) {
+            setFirstRow(first, offset_ + kPixelStep);
+        } else if (first < verticalScrollBar()->maximum()) {
+            setFirstRow(first + 1, 0);
+        }
+    } else {
+        if (offset_ > 0) {
+            setFirstRow(first, offset_ - kPixelStep);
+        } else if (first > 0) {
+            // Coming back up into a tall row shows its end first.
+            setFirstRow(first - 1, maxOffset(first - 1));
+        }
+    }
+}
+
+void VirtualList::pageStep(bool down) {
+    const int first = firstRow();
+    const int page = std::max(kPixelStep, viewport()->height() - kPixelStep);
+    if (down && offset_ < maxOffset(first)) {
+        setFirstRow(first, offset_ + page);
+    } else if (!down && offset_ > 0) {
+        setFirstRow(first, offset_ - page);
+    } else {
+        verticalScrollBar()->triggerAction(down ? QAbstractSlider::SliderPageStepAdd
+                                                : QAbstractSlider::SliderPageStepSub);
     }
 }
 
@@ -127,6 +183,7 @@ void VirtualList::updateScrollBars() {
     QScrollBar* v = verticalScrollBar();
     v->setRange(0, last);
     v->setPageStep(std::max(1, rowsOnScreen() - 1));
+    offset_ = std::min(offset_, maxOffset(firstRow()));
 
     QScrollBar* h = horizontalScrollBar();
     const int content = contentWidth();
@@ -151,7 +208,7 @@ void VirtualList::paintEvent(QPaintEvent*) {
     const int bottom = viewport()->height();
     const int width = layoutWidth();
     const int x = -horizontalScrollBar()->value();
-    int top = 0;
+    int top = -offset_;
     for (int row = firstRow(); row < n && top < bottom; ++row) {
         const int h = rowHeight(row);
         paintRow(painter, row, QRect(x, top, width, h));
@@ -164,25 +221,50 @@ void VirtualList::resizeEvent(QResizeEvent* event) {
     updateScrollBars();
 }
 
-void VirtualList::scrollContentsBy(int, int) {
+void VirtualList::scrollContentsBy(int, int dy) {
+    if (dy != 0 && !keepOffset_) {
+        offset_ = 0;  // the scroll bar moved by rows
+    }
     verticalScrollBar()->setPageStep(std::max(1, rowsOnScreen() - 1));
     viewport()->update();
 }
 
+void VirtualList::wheelEvent(QWheelEvent* event) {
+    const QPoint angle = event->angleDelta();
+    if (angle.y() == 0 || (event->modifiers() & Qt::ShiftModifier)) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    // Whole notches (120) make steps; smaller deltas add up.
+    wheelRemainder_ += angle.y();
+    const int notches = wheelRemainder_ / 120;
+    wheelRemainder_ -= notches * 120;
+    const int steps = notches * QApplication::wheelScrollLines();
+    for (int i = 0; i < std::abs(steps); ++i) {
+        scrollStep(steps < 0);
+    }
+    event->accept();
+}
+
 void VirtualList::keyPressEvent(QKeyEvent* event) {
-    QScrollBar* v = verticalScrollBar();
     switch (event->key()) {
         case Qt::Key_PageDown:
-            v->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            pageStep(true);
             break;
         case Qt::Key_PageUp:
-            v->triggerAction(QAbstractSlider::SliderPageStepSub);
+            pageStep(false);
+            break;
+        case Qt::Key_Down:
+            scrollStep(true);
+            break;
+        case Qt::Key_Up:
+            scrollStep(false);
             break;
         case Qt::Key_Home:
-            v->setValue(0);
+            setFirstRow(0, 0);
             break;
         case Qt::Key_End:
-            v->setValue(v->maximum());
+            setFirstRow(verticalScrollBar()->maximum(), maxOffset(verticalScrollBar()->maximum()));
             break;
         default:
             QAbstractScrollArea::keyPressEvent(event);

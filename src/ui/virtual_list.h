@@ -12,13 +12,17 @@ namespace korvantis::ui {
 // from there down to the bottom edge, and a row's height is measured when it
 // is laid out for painting (cached until the width or the content changes).
 // Nothing walks over all rows, so a list of a million rows costs what the
-// screenful costs.
+// screenful costs. A row taller than the screen is scrolled through by pixels
+// before the list moves on to the next row.
 class VirtualList : public QAbstractScrollArea {
     Q_OBJECT
   public:
     explicit VirtualList(QWidget* parent = nullptr);
 
     int firstRow() const;
+    // Pixels of the first row scrolled off the top (only for a row taller
+    // than the screen).
+    int firstRowOffset() const { return offset_; }
     // The row at a viewport y coordinate, or -1.
     int rowAt(int y) const;
     // The row's rectangle in viewport coordinates; empty when not on screen.
@@ -27,6 +31,8 @@ class VirtualList : public QAbstractScrollArea {
     void scrollToRow(int row);
     // Rows that fit on screen from the first row down (at least one).
     int rowsOnScreen() const;
+    // One wheel notch's step: a row, or part of a tall row.
+    void scrollStep(bool down);
 
   protected:
     virtual int count() const = 0;
@@ -49,11 +55,20 @@ class VirtualList : public QAbstractScrollArea {
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
   private:
+    // How far the first row may be scrolled into.
+    int maxOffset(int row) const;
+    void setFirstRow(int row, int offset);
+    void pageStep(bool down);
+
     mutable QHash<int, int> heights_;
     mutable int heightsWidth_ = -1;
+    int offset_ = 0;
+    bool keepOffset_ = false;
+    int wheelRemainder_ = 0;
 };
 
 }  // namespace korvantis::ui

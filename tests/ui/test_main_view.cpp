@@ -385,6 +385,46 @@ class MainViewTest : public QObject {
         QCOMPARE(w.shown(), DetailArea::Content::errors);
     }
 
+    void longErrorLines() {
+        Window w;
+        QStringList words;
+        for (int i = 0; i < 3000; ++i) {
+            words.append(QStringLiteral("word%1").arg(i));
+        }
+        const QString tall = QStringLiteral("{") + words.join(QLatin1Char(' '));
+        const QString huge = QString(300000, QLatin1Char('x'));
+        const QString path =
+            writeLog(dir_, QStringLiteral("long-bad.txt"), {tall, huge, QStringLiteral("{tail")});
+        w.view.topBar()->errorsButton()->click();
+        w.store().loadJsonFile(path.toStdString());
+        ErrorView* list = w.procDetail()->errorView();
+        QTRY_COMPARE_WITH_TIMEOUT(list->rowCount(), 5, kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), kTimeout);
+        QCOMPARE(list->rowText(2), tall);
+        QCOMPARE(list->rowText(3), huge);  // kept whole; only its display is cut short
+
+        // A row taller than the screen is read by scrolling through it.
+        list->scrollToRow(2);
+        QCOMPARE(list->firstRow(), 2);
+        QCOMPARE(list->firstRowOffset(), 0);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->firstRow(), 2);
+        QVERIFY(list->firstRowOffset() > 0);
+        int presses = 1;
+        while (list->firstRow() == 2 && presses < 10000) {
+            QTest::keyClick(list, Qt::Key_Down);
+            ++presses;
+        }
+        QVERIFY(presses > 5);
+        QCOMPARE(list->firstRow(), 3);
+        QTest::keyClick(list, Qt::Key_Up);  // back into the end of the tall row
+        QCOMPARE(list->firstRow(), 2);
+        QVERIFY(list->firstRowOffset() > 0);
+        QTest::keyClick(list, Qt::Key_End);
+        QVERIFY(!list->rowRect(4).isEmpty());
+    }
+
     void copyToClipboard() {
         Window w;
         w.store().loadJsonFile(procLog_.toStdString());

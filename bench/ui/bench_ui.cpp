@@ -36,8 +36,8 @@ struct Figures {
     void add(double x) { v.push_back(x); }
     void print(const char* what) {
         std::sort(v.begin(), v.end());
-        std::printf("%-44s median %8.2f ms   max %8.2f ms   (n=%zu)\n", what, v[v.size() / 2],
-                    v.back(), v.size());
+        std::printf("%-44s median %7.2f ms  min %7.2f ms  max %7.2f ms  (n=%zu)\n", what,
+                    v[v.size() / 2], v.front(), v.back(), v.size());
     }
 };
 

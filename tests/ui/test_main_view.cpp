@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeData>
@@ -142,6 +143,13 @@ class MainViewTest : public QObject {
         // Header and cells 100 px apart.
         const auto hr = procPreview(w.view)->headers()->textRects();
         QCOMPARE(hr[1].left() - hr[0].right() - 1, 100);
+
+        // The bundled font stands in where "Chalkboard" is not installed.
+        const QString family = listFontFamily();
+        QVERIFY(family == QStringLiteral("Chalkboard") || family == QStringLiteral("Comic Neue"));
+        QCOMPARE(QFontInfo(rowFont()).family(), family);
+        QCOMPARE(rowFont().pixelSize(), 13);
+        QCOMPARE(headerFont().pixelSize(), 15);
 
         QCOMPARE(w.procs().rowCount(), 0);
         QCOMPARE(w.shown(), DetailArea::Content::eventText);

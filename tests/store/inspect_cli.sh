@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Checks korvantis-inspect from the outside: exit statuses, the summary and
+# the --dump form over the sample log.
+# Usage: inspect_cli.sh INSPECT SAMPLES_DIR
+set -uo pipefail
+INSPECT=$1
+SAMPLE=$2/sample.json
+fail=0
+check() {  # check WHAT EXPECTED ACTUAL
+    if [ "$2" != "$3" ]; then
+        echo "FAIL: $1: expected [$2], got [$3]"
+        fail=1
+    fi
+}
+contains() {  # contains WHAT NEEDLE HAYSTACK
+    if [[ "$3" != *"$2"* ]]; then
+        echo "FAIL: $1: [$2] not found in output"
+        fail=1
+    fi
+}
+
+"$INSPECT" > /dev/null 2>&1
+check "no LOG" 2 $?
+"$INSPECT" --no-such-option "$SAMPLE" > /dev/null 2>&1
+check "unknown option" 2 $?
+
+out=$("$INSPECT" "$SAMPLE")
+check "sample status" 0 $?
+contains "summary" $'lines read: 27\nprocess events: 7\nfile events: 9\nload errors: 8\nelapsed seconds: ' "$out"
+
+err=$("$INSPECT" /nonexistent/log.json "$SAMPLE" 2>&1 > /dev/null)
+check "missing LOG status" 1 $?
+contains "missing LOG named" "/nonexistent/log.json" "$err"
+out=$("$INSPECT" /nonexistent/log.json "$SAMPLE" 2> /dev/null)
+contains "other LOGs still load" "process events: 7" "$out"
+
+out=$("$INSPECT" "$SAMPLE" "$SAMPLE")
+contains "two loads append" $'lines read: 54\nprocess events: 14' "$out"
+
+dump=$("$INSPECT" --dump "$SAMPLE")
+check "dump status" 0 $?
+contains "dump starts with procPreviews" \
+    '{"procPreviews":[{"type":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"1765000000.000100","pid":100,"ppid":1,"path":"/sbin/launchd"},' \
+    "$dump"
+contains "file previews, escapes decoded then written again" \
+    '{"type":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1765000000.005200","pid":230,"path":"/Users/émilie/Desktop/notes \"draft\".txt"}' \
+    "$dump"
+contains "load errors" '"loadErrors":["Could not build file event from ReceivedJson(event: \"ES_EVENT_TYPE_NOTIFY_WRITE\"' "$dump"
+contains "empty line error" ',"","not json at all","[1,2,3]",' "$dump"
+contains "mapping count and tree" '"jsonMappingCount":20,"jsonTreeRaw":"[{\"name\":\"launchd\",\"children\":[{\"name\":\"Untracked Heritage\"' "$dump"
+check "dump is one line" 1 "$(printf '%s\n' "$dump" | wc -l)"
+
+exit $fail

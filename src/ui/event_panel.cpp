@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFrame>
 #include <QMimeData>
 #include <QScrollBar>
@@ -125,7 +126,7 @@ void EventPanel::dropEvent(QDropEvent* event) {
         return;
     }
     // Only the first file; the load appends like an import.
-    store_.loadJsonFile(path->toStdString());
+    store_.loadJsonFile(QFile::encodeName(*path).toStdString());
     event->acceptProposedAction();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/top_bar_view.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -102,8 +103,9 @@ void TopBarView::importJson() {
     dialog->setLabelText(QFileDialog::Accept, tr("Import Json"));
     dialog->setNameFilter(tr("Event logs (*.json *.txt)"));
     dialog->setWindowModality(Qt::NonModal);
-    connect(dialog, &QFileDialog::fileSelected, this,
-            [this](const QString& path) { store_.loadJsonFile(path.toStdString()); });
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
+        store_.loadJsonFile(QFile::encodeName(path).toStdString());
+    });
     dialog->show();
 }
 

@@ -514,9 +514,11 @@ class MainViewTest : public QObject {
         QTest::qWait(50);
         QCOMPARE(w.store().procPreviews().size(), 0u);
 
-        // One file.
+        // One file, with blanks and accents in its name.
+        const QString named = dir_.filePath(QStringLiteral("Émilie's log %1.json").arg(panel));
+        QVERIFY(QFile::copy(procLog_, named));
         auto* one = new QMimeData;
-        one->setUrls({QUrl::fromLocalFile(procLog_)});
+        one->setUrls({QUrl::fromLocalFile(named)});
         QCOMPARE(drop(one), 1);
         QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), 8, kTimeout);
 

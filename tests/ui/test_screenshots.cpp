@@ -76,6 +76,19 @@ class ScreenshotTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(view.store().activeFilePreview().has_value(), 20000);
         QTest::qWait(50);
         save(view, QStringLiteral("main-files-selected.png"));
+        // The same on a dark palette: unmarked file cells and the counter in white.
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(45, 45, 48));
+        dark.setColor(QPalette::Base, QColor(30, 30, 32));
+        dark.setColor(QPalette::Button, QColor(60, 60, 64));
+        dark.setColor(QPalette::Text, QColor(220, 220, 220));
+        dark.setColor(QPalette::WindowText, QColor(220, 220, 220));
+        dark.setColor(QPalette::ButtonText, QColor(220, 220, 220));
+        const QPalette before = view.palette();
+        view.setPalette(dark);
+        QTest::qWait(50);
+        save(view, QStringLiteral("main-files-dark.png"));
+        view.setPalette(before);
         view.tabs()->setCurrentIndex(0);
 
         view.topBar()->legendButton()->click();

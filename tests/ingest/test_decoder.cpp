@@ -123,6 +123,11 @@ TEST(Decoder, RejectTable) {
         R"({"event":null,"timestamp":"t"})",
         R"({"event":"E","timestamp":42})",
         R"({"event":["E"],"timestamp":"t"})",
+        // Only JSON whitespace may surround the object: no byte order mark,
+        // form feed or vertical tab.
+        "\xEF\xBB\xBF{\"event\":\"E\",\"timestamp\":\"t\"}",
+        "{\"event\":\"E\",\"timestamp\":\"t\"}\f",
+        "\v{\"event\":\"E\",\"timestamp\":\"t\"}",
         // Trailing garbage after the object.
         R"({"event":"E","timestamp":"t"} x)",
         R"({"event":"E","timestamp":"t"}{})",

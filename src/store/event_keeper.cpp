@@ -4,6 +4,7 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -191,7 +192,28 @@ void EventKeeper::runLoad(const std::string& path) {
     if (reader) {
         stats.opened = true;
         BatchQueue queue;
-        std::thread readingThread(readAndDecode, std::ref(*reader), std::ref(queue));
+        std::thread readingThread;
+        try {
+            readingThread = std::thread(readAndDecode, std::ref(*reader), std::ref(queue));
+        } catch (const std::system_error&) {
+            // No thread to be had: read, decode and file on this one.
+            LineDecoder decoder;
+            detail::LineBatch batch;
+            while (auto line = reader->nextLine()) {
+                if (line->valid) {
+                    detail::describeLine(line->text,
+                                         decoder.decodePadded(line->text.data(), line->text.size()),
+                                         batch);
+                } else {
+                    detail::describeInvalidLine(line->text, batch);
+                }
+                stats.lines += 1;
+                stats.bytes += line->text.size() + 1;
+                fileLines(batch);
+                batch.clear();
+            }
+            queue.finish();
+        }
         try {
             while (auto batch = queue.takeFull()) {
                 stats.lines += batch->lines.size();
@@ -201,10 +223,14 @@ void EventKeeper::runLoad(const std::string& path) {
             }
         } catch (...) {
             queue.stop();
-            readingThread.join();
+            if (readingThread.joinable()) {
+                readingThread.join();
+            }
             throw;
         }
-        readingThread.join();
+        if (readingThread.joinable()) {
+            readingThread.join();
+        }
         reader->close();
     }
     buildProcessTree();

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -493,6 +494,36 @@ TEST(EventKeeper, FileLoadEqualsLineByLine) {
         sawEscapedPath = sawEscapedPath || e.path == "/tmp/\"b\"";
     }
     EXPECT_TRUE(sawEscapedPath);
+}
+
+}  // namespace
+}  // namespace korvantis
+
+namespace korvantis {
+namespace {
+
+// An observer that throws stops the load there; the reading thread is wound
+// down and the store keeps what was filed before.
+TEST(EventKeeper, ThrowingObserverEndsTheLoadCleanly) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) {
+        text += procLine("ES_EVENT_TYPE_NOTIFY_EXEC", i, 1, "/bin/sh") + "\n";
+    }
+    TempDir dir;
+    const std::string path = dir.write("log.json", text);
+    EventKeeper keeper;
+    int calls = 0;
+    keeper.observe([&](StoreField) {
+        if (++calls == 3000) {
+            throw std::runtime_error("observer gave up");
+        }
+    });
+    EXPECT_THROW(keeper.loadJsonFile(path), std::runtime_error);
+    EXPECT_EQ(keeper.procPreviews().size(), 2999u);
+    // The store is still usable.
+    calls = 100000;
+    keeper.loadJsonFile(path);
+    EXPECT_EQ(keeper.procPreviews().size(), 2999u + 20000u);
 }
 
 }  // namespace

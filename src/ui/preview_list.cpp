@@ -12,7 +12,7 @@
 namespace korvantis::ui {
 
 PreviewList::PreviewList(PreviewModel& model, QWidget* parent)
-    : VirtualList(parent), model_(model), font_(rowFont()) {
+    : VirtualList(parent), model_(model), font_(rowFont()), metrics_(font_) {
     viewport()->setAutoFillBackground(true);
     viewport()->setBackgroundRole(QPalette::Base);
     connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] { rowsAppended(); });
@@ -45,13 +45,18 @@ QList<PreviewList::Cell> PreviewList::layoutCells(int row, int rowWidth) const {
     const auto& cols = model_.columns().columns;
     int x = RowGeometry::kMargin;
     for (std::size_t i = 0; i < cols.size(); ++i) {
-        Cell cell{cellShown(row, int(i)), x, cols[i].rowWidth};
+        Cell cell{cellShown(row, int(i)), x, cols[i].rowWidth, 0, 0};
+        const int advance = metrics_.horizontalAdvance(cell.text);
         if (cell.width <= 0) {
             // The rest of the row, but no wider than the text needs.
             const int rest =
                 std::max(RowGeometry::kMinPathWidth, rowWidth - x - RowGeometry::kMargin);
-            cell.width = std::min(rest, std::max(1, singleLineWidth(cell.text, font_)));
+            cell.width = std::min(rest, std::max(1, advance));
         }
+        // Most cells fit on one line: measure those without a text layout.
+        const bool oneLine = advance <= cell.width && !cell.text.contains(QLatin1Char('\n'));
+        cell.height = oneLine ? metrics_.height() : wrappedTextHeight(cell.text, font_, cell.width);
+        cell.oneLine = oneLine;
         x += cell.width + RowGeometry::kSpacing;
         cells.append(std::move(cell));
     }
@@ -61,7 +66,7 @@ QList<PreviewList::Cell> PreviewList::layoutCells(int row, int rowWidth) const {
 int PreviewList::measureRow(int row, int width) const {
     int h = 0;
     for (const Cell& cell : layoutCells(row, width)) {
-        h = std::max(h, wrappedTextHeight(cell.text, font_, cell.width));
+        h = std::max(h, cell.height);
     }
     return h + 2 * RowGeometry::kPadding;
 }
@@ -80,15 +85,23 @@ QList<QRect> PreviewList::cellRects(int row) const {
 
 void PreviewList::paintRow(QPainter& painter, int row, const QRect& rect) const {
     const auto cells = layoutCells(row, rect.width());
+    painter.setFont(font_);
     const auto& cols = model_.columns().columns;
     const QPalette& pal = palette();
     for (int c = 0; c < cells.size(); ++c) {
         const Cell& cell = cells[c];
         // Cells are centred vertically in the row.
-        const int h = wrappedTextHeight(cell.text, font_, cell.width);
-        const int top = rect.y() + (rect.height() - h) / 2;
-        drawWrappedText(painter, cell.text, font_, QRect(rect.x() + cell.x, top, cell.width, h),
-                        cols[c].rowAlignment, model_.cellColor(row, c, pal));
+        const QRect box(rect.x() + cell.x, rect.y() + (rect.height() - cell.height) / 2, cell.width,
+                        cell.height);
+        const QColor color = model_.cellColor(row, c, pal);
+        if (cell.oneLine) {
+            painter.setPen(color);
+            painter.drawText(
+                box, static_cast<int>(cols[c].rowAlignment | Qt::AlignTop) | Qt::TextSingleLine,
+                cell.text);
+        } else {
+            drawWrappedText(painter, cell.text, font_, box, cols[c].rowAlignment, color);
+        }
     }
 }
 

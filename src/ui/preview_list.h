@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFontMetrics>
 #include <QWidget>
 
 #include "ui/preview_model.h"
@@ -51,12 +52,15 @@ class PreviewList : public VirtualList {
         QString text;
         int x;  // left edge in the row
         int width;
+        int height;    // of the text laid out in the width
+        bool oneLine;  // fits without wrapping
     };
     // The cells of a row laid out in `rowWidth`.
     QList<Cell> layoutCells(int row, int rowWidth) const;
 
     PreviewModel& model_;
     QFont font_;
+    QFontMetrics metrics_;
     int chosenRow_ = -1;
 };
 

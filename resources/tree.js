@@ -24,7 +24,9 @@
         paintedAt: 0,        // Date.now() after the frame that showed it
         lastRenderMs: 0,     // layout and drawing of the current picture
         lastToggleMs: 0,     // the last open or close, from click to picture
+        calledAt: 0,         // Date.now() when initialLoad was last called
         parseMs: 0,          // JSON.parse of the last tree
+        prepareMs: 0,        // checking the tree and counting descendants
         message: "",         // the message shown instead of a tree
     };
     window.__korvantis = hooks;
@@ -66,15 +68,16 @@
 
     function clearPicture() {
         root = null;
+        views = new Map();
         linkLayer.selectAll("*").remove();
         nodeLayer.selectAll("*").remove();
         hooks.drawn = 0;
         hooks.total = 0;
     }
 
-    // Checks that `top` is a tree of {name, children?} objects and writes the
-    // bookkeeping of every node into it: an id, the open state and the number
-    // of descendants. Returns the number of nodes, or -1 for anything else.
+    // Checks that `top` is a tree of {name, children?} objects and writes an
+    // id and the number of descendants into every node. Returns the number of
+    // nodes, or -1 for anything else.
     function prepare(top) {
         const order = [];
         const stack = [top];
@@ -89,9 +92,6 @@
                 return -1;
             }
             node.__id = order.length;
-            node.__open = false;
-            node.__shown = 0;
-            node.__more = null;
             order.push(node);
             if (kids) {
                 for (let i = kids.length - 1; i >= 0; i--) {
@@ -117,10 +117,29 @@
 
     const hasChildren = (node) => Array.isArray(node.children) && node.children.length > 0;
 
+    // What the user has opened: only nodes ever opened have an entry, with
+    // how many of their children are drawn and the stand-in for the rest.
+    let views = new Map();
+
+    function viewOf(node) {
+        let view = views.get(node);
+        if (view === undefined) {
+            view = {open: false, shown: 0, more: null};
+            views.set(node, view);
+        }
+        return view;
+    }
+
+    function isOpen(node) {
+        const view = views.get(node);
+        return view !== undefined && view.open;
+    }
+
     function open(node) {
-        node.__open = true;
-        if (node.__shown === 0) {
-            node.__shown = Math.min(node.children.length, PAGE);
+        const view = viewOf(node);
+        view.open = true;
+        if (view.shown === 0) {
+            view.shown = Math.min(node.children.length, PAGE);
         }
     }
 
@@ -141,7 +160,7 @@
                 }
                 budget -= cost;
                 open(node);
-                for (let i = 0; i < node.__shown; i++) {
+                for (let i = 0; i < views.get(node).shown; i++) {
                     next.push(node.children[i]);
                 }
             }
@@ -159,24 +178,25 @@
         }
     }
 
-    function moreNode(node) {
-        if (!node.__more) {
-            node.__more = new More(node);
+    function moreNode(node, view) {
+        if (!view.more) {
+            view.more = new More(node);
         }
-        node.__more.name = "+ " + formatCount(node.children.length - node.__shown) + " more";
-        return node.__more;
+        view.more.name = "+ " + formatCount(node.children.length - view.shown) + " more";
+        return view.more;
     }
 
     function drawnChildren(node) {
-        if (!node.__open || !hasChildren(node)) {
+        const view = views.get(node);
+        if (view === undefined || !view.open || !hasChildren(node)) {
             return null;
         }
         const kids = node.children;
-        if (node.__shown >= kids.length) {
+        if (view.shown >= kids.length) {
             return kids;
         }
-        const list = kids.slice(0, node.__shown);
-        list.push(moreNode(node));
+        const list = kids.slice(0, view.shown);
+        list.push(moreNode(node, view));
         return list;
     }
 
@@ -188,7 +208,7 @@
         if (!hasChildren(data)) {
             return "node leaf";
         }
-        return data.__open ? "node open" : "node closed";
+        return isOpen(data) ? "node open" : "node closed";
     }
 
     function shortName(name) {
@@ -247,7 +267,7 @@
                 const data = d.data;
                 const g = d3.select(this);
                 const more = data instanceof More;
-                const closed = !more && !data.__open && hasChildren(data);
+                const closed = !more && !isOpen(data) && hasChildren(data);
                 g.select("title").text(data.name);
                 g.select("tspan.name").text(more ? data.name : shortName(data.name));
                 g.select("tspan.count").text(closed ? " (" + formatCount(data.__count) + ")" : "");
@@ -274,12 +294,13 @@
         let anchor = data;
         if (data instanceof More) {
             const parent = data.moreOf;
-            parent.__shown = Math.min(parent.children.length, parent.__shown + PAGE);
+            const view = viewOf(parent);
+            view.shown = Math.min(parent.children.length, view.shown + PAGE);
             anchor = parent;
         } else if (!hasChildren(data)) {
             return;
-        } else if (data.__open) {
-            data.__open = false;
+        } else if (isOpen(data)) {
+            viewOf(data).open = false;
         } else {
             open(data);
         }
@@ -309,6 +330,7 @@
     }
 
     window.initialLoad = function (text) {
+        hooks.calledAt = Date.now();
         hooks.received = text;
         hooks.calls += 1;
         setUp();
@@ -328,7 +350,9 @@
         }
         hooks.parseMs = performance.now() - parseStart;
         const top = Array.isArray(parsed) && parsed.length === 1 ? parsed[0] : parsed;
+        const prepareStart = performance.now();
         const total = prepare(top);
+        hooks.prepareMs = performance.now() - prepareStart;
         if (total < 0) {
             showMessage("This is not a process tree.");
             return;
@@ -348,7 +372,7 @@
         let best = null;
         nodeLayer.selectAll("g").each((d) => {
             const data = d.data;
-            if (!(data instanceof More) && !data.__open && hasChildren(data) &&
+            if (!(data instanceof More) && !isOpen(data) && hasChildren(data) &&
                 (best === null || data.__count > best.__count)) {
                 best = data;
             }

@@ -5,12 +5,13 @@
 
 #include <memory>
 
+#include "tree/web_view_data.h"
+
 class QWebEngineView;
 
 namespace korvantis {
 
 class WebViewCoordinator;
-class WebViewData;
 
 // Shows the tree page for a WebViewData: wraps its coordinator's web view and
 // runs the update step after creation and after every change of the data.

@@ -22,6 +22,9 @@ WebViewCoordinator::WebViewCoordinator(WebViewData* data, QObject* parent)
     };
     connect(webView_->page(), &QWebEnginePage::loadingChanged, this,
             &WebViewCoordinator::onLoadingChanged);
+    if (data_) {
+        connect(data_, &WebViewData::d3JsonChanged, this, &WebViewCoordinator::prepareScript);
+    }
 }
 
 // The view may sit in a layout by now; deleting it takes it out again.
@@ -105,12 +108,23 @@ void WebViewCoordinator::onLoadingChanged(const QWebEngineLoadingInfo& info) {
     }
 }
 
+void WebViewCoordinator::prepareScript() {
+    scriptTree_ = data_ ? data_->d3Json() : QString();
+    script_ = initialLoadScript(scriptTree_);
+}
+
 void WebViewCoordinator::loadTreeIntoPage() {
     if (!webView_) {
         return;
     }
     const QString json = data_ ? data_->d3Json() : QString();
-    webView_->page()->runJavaScript(initialLoadScript(json));
+    if (script_.isEmpty() || scriptTree_ != json) {
+        prepareScript();
+    }
+    webView_->page()->runJavaScript(script_);
+    // A big tree's script is large; it is made again for a later navigation.
+    script_.clear();
+    scriptTree_.clear();
 }
 
 void WebViewCoordinator::showAlert(const QString& title, const QString& text) {

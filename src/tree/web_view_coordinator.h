@@ -8,11 +8,11 @@
 
 #include <functional>
 
+#include "tree/web_view_data.h"
+
 class QWebEngineLoadingInfo;
 
 namespace korvantis {
-
-class WebViewData;
 
 // Drives one web view for a tree window: loads the page once per distinct
 // `url`, hands the page the tree JSON after every finished navigation, keeps
@@ -67,6 +67,7 @@ class WebViewCoordinator : public QObject {
   private:
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void presentDefaultAlert(const QString& title, const QString& text);
+    void prepareScript();
     template <typename F>
     void later(F&& task);
 
@@ -75,6 +76,10 @@ class WebViewCoordinator : public QObject {
     QPointer<QWebEngineView> webView_;
     QUrl loadedUrl_;
     AlertPresenter presenter_;
+    // The script for the current tree, made as soon as the tree arrives (while
+    // the page is still loading) and released once handed over.
+    QString script_;
+    QString scriptTree_;
 };
 
 }  // namespace korvantis

@@ -48,10 +48,14 @@ QWidget* KorvantisApp::openMainWindow() {
 
 TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText) {
     auto* window = new TreeWindow;
-    window->openUrl(urlText);
     treeWindows_.removeAll(nullptr);
     treeWindows_.append(window);
     window->show();
+    // Like an opened URL, the text reaches the window's handler from the event
+    // loop: after the page load its view has scheduled, so that reading a big
+    // tree overlaps the loading of the page.
+    QMetaObject::invokeMethod(
+        window, [window, urlText] { window->openUrl(urlText); }, Qt::QueuedConnection);
     emit treeWindowOpened(window);
     return window;
 }

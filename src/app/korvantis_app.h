@@ -22,7 +22,8 @@ class KorvantisApp : public QObject {
 
     // A new main window titled "Korvantis", shown, with its own event store.
     QWidget* openMainWindow();
-    // A new tree window, shown, whose open-URL handler received `urlText`.
+    // A new tree window, shown; its open-URL handler receives `urlText` from
+    // the event loop.
     TreeWindow* openTreeWindow(const QString& urlText);
 
     // The windows still open, oldest first.

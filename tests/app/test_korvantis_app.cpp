@@ -111,6 +111,7 @@ void KorvantisAppTest::treeWindowsKeepTheirOwnTrees() {
     }
     QVERIFY(a->data() != b->data());
     QCOMPARE(a->data()->d3Json(), first);
+    QCOMPARE(b->data()->d3Json(), second);
     QCOMPARE(received(a), first);
     QCOMPARE(received(b), second);
     QCOMPARE(evalJs(pageOf(b), "__korvantis.drawn").toInt(), 3);
@@ -119,13 +120,13 @@ void KorvantisAppTest::treeWindowsKeepTheirOwnTrees() {
 void KorvantisAppTest::invalidBase64OpensAnEmptyWindow() {
     KorvantisApp app;
     TreeWindow* w = app.openTreeWindow(QStringLiteral("KorvantisTree://not base64!"));
-    QVERIFY(w->data()->d3Json().isEmpty());
     QVERIFY(waitForTree(w));
+    QVERIFY(w->data()->d3Json().isEmpty());
     QCOMPARE(evalJs(pageOf(w), "__korvantis.received === ''").toBool(), true);
     // Another scheme is read as base64 as a whole, and is no tree either.
     TreeWindow* other = app.openTreeWindow(QStringLiteral("https://example.org/x"));
-    QVERIFY(other->data()->d3Json().isEmpty());
     QVERIFY(waitForTree(other));
+    QVERIFY(other->data()->d3Json().isEmpty());
 }
 
 void KorvantisAppTest::closingATreeWindowReleasesIt() {

@@ -1,0 +1,204 @@
+// The tree window at scale, headless: prints figures, checks nothing.
+//
+// Usage: bench_treewindow [WIDE_LOG [DEEP_LOG]]
+//   WIDE_LOG  default /tmp/genlog-1m.json  (korvantis-genlog 1000000)
+//   DEEP_LOG  default /tmp/genlog-deep-1m.json  (korvantis-genlog 10 --deep 1000000)
+// Missing logs are generated first. For each log: load it into an event store,
+// take its tree JSON, open a tree window with its tree URL and time the way
+// to the first picture, then open and close the biggest closed node a few
+// times (timed inside the page, from the click to the new picture).
+
+#include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/korvantis_app.h"
+#include "app/tree_window.h"
+#include "store/event_keeper.h"
+#include "tree/tree_url.h"
+#include "tree/web_view.h"
+#include "tree/web_view_coordinator.h"
+#include "web_test_support.h"
+
+using korvantis::test::evalJs;
+
+namespace {
+
+bool ensureLog(const QString& path, const QString& genlogArgs) {
+    if (QFile::exists(path)) {
+        return true;
+    }
+    std::printf("generating %s ...\n", qPrintable(path));
+    std::fflush(stdout);
+    const QString cmd =
+        QStringLiteral("'%1' %2 > '%3'").arg(QStringLiteral(KORVANTIS_GENLOG), genlogArgs, path);
+    return std::system(cmd.toLocal8Bit().constData()) == 0;
+}
+
+template <typename Pred>
+bool spinUntil(Pred done, int timeoutMs = 600000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+double number(QWebEnginePage* page, const char* expression) {
+    return evalJs(page, QString::fromLatin1(expression)).toDouble();
+}
+
+// Opens one tree window for `url` and prints how it went.
+void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char* label) {
+    QElapsedTimer clock;
+    const qint64 startEpoch = QDateTime::currentMSecsSinceEpoch();
+    clock.start();
+    QPointer<korvantis::TreeWindow> window = app.openTreeWindow(url);
+    const qint64 opened = clock.elapsed();
+    QWebEnginePage* page = window->webView()->webView()->page();
+    qint64 loaded = -1;
+    QObject::connect(page, &QWebEnginePage::loadFinished, page,
+                     [&] { loaded = loaded < 0 ? clock.elapsed() : loaded; });
+
+    // The page is polled once it has loaded (polling a loading page slows
+    // it down); the moments themselves are taken inside it.
+    spinUntil([&] { return loaded >= 0; });
+    const bool drawn = spinUntil([&] {
+        return evalJs(page,
+                      "!!(window.__korvantis && __korvantis.calls === 1 && "
+                      "(__korvantis.paintedAt > 0 || __korvantis.message !== ''))")
+            .toBool();
+    });
+    if (!drawn) {
+        std::printf("%s: no picture within the time limit\n", label);
+        return;
+    }
+    const QString message = evalJs(page, "__korvantis.message").toString();
+    std::printf("%s:\n", label);
+    std::printf("  openTreeWindow call             %8lld ms\n", static_cast<long long>(opened));
+    std::printf("  page loaded                     %8lld ms\n", static_cast<long long>(loaded));
+    if (!message.isEmpty()) {
+        std::printf("  page says: %s\n", qPrintable(message));
+        return;
+    }
+    std::printf("  open -> navigation start        %8.0f ms\n",
+                number(page, "performance.timeOrigin") - static_cast<double>(startEpoch));
+    std::printf("  open -> page scripts run        %8.0f ms\n",
+                number(page, "performance.timing.domContentLoadedEventStart") -
+                    static_cast<double>(startEpoch));
+    std::printf("  open -> page load event done    %8.0f ms\n",
+                number(page, "performance.timing.loadEventEnd") - static_cast<double>(startEpoch));
+    std::printf("  open -> initialLoad called      %8.0f ms\n",
+                number(page, "__korvantis.calledAt") - static_cast<double>(startEpoch));
+    std::printf("  checking and counting the tree  %8.0f ms\n",
+                number(page, "__korvantis.prepareMs"));
+    std::printf("  JSON.parse in the page          %8.0f ms\n",
+                number(page, "__korvantis.parseMs"));
+    std::printf("  first layout and drawing        %8.0f ms\n",
+                number(page, "__korvantis.lastRenderMs"));
+    std::printf("  open -> first picture made      %8.0f ms\n",
+                number(page, "__korvantis.drawnAt") - static_cast<double>(startEpoch));
+    std::printf("  open -> first picture painted   %8.0f ms\n",
+                number(page, "__korvantis.paintedAt") - static_cast<double>(startEpoch));
+    std::printf("  nodes in tree / drawn           %8.0f / %.0f\n",
+                number(page, "__korvantis.total"), number(page, "__korvantis.drawn"));
+
+    std::vector<double> openMs;
+    std::vector<double> closeMs;
+    for (int i = 0; i < 8; ++i) {
+        const QString id = evalJs(page, "JSON.stringify(__korvantis.biggestClosed())").toString();
+        evalJs(page, QStringLiteral("__korvantis.click(%1)").arg(id));
+        openMs.push_back(number(page, "__korvantis.lastToggleMs"));
+        const double drawnOpen = number(page, "__korvantis.drawn");
+        evalJs(page, QStringLiteral("__korvantis.click(%1)").arg(id));
+        closeMs.push_back(number(page, "__korvantis.lastToggleMs"));
+        if (i == 0) {
+            std::printf("  biggest closed node opened: drawn %8.0f\n", drawnOpen);
+        }
+        // Keep every other one open, so the picture grows as a user's would.
+        if (i % 2 == 1) {
+            evalJs(page, QStringLiteral("__korvantis.click(%1)").arg(id));
+        }
+    }
+    std::sort(openMs.begin(), openMs.end());
+    std::sort(closeMs.begin(), closeMs.end());
+    std::printf("  open a node  (median / max)     %8.1f / %.1f ms\n", openMs[openMs.size() / 2],
+                openMs.back());
+    std::printf("  close a node (median / max)     %8.1f / %.1f ms\n", closeMs[closeMs.size() / 2],
+                closeMs.back());
+
+    QElapsedTimer roundTrip;
+    roundTrip.start();
+    evalJs(page, "1");
+    std::printf("  script round trip after drawing %8lld ms\n",
+                static_cast<long long>(roundTrip.elapsed()));
+    std::fflush(stdout);
+
+    window->close();
+    spinUntil([&] { return window.isNull(); });
+}
+
+void runCase(const QString& log, const char* label, int windows) {
+    std::string json;
+    {
+        QElapsedTimer t;
+        t.start();
+        korvantis::EventKeeper store;
+        store.loadJsonFile(log.toStdString());
+        json = store.jsonTreeRaw();
+        std::printf("%s: loaded %s in %lld ms, tree JSON %zu bytes\n", label, qPrintable(log),
+                    static_cast<long long>(t.elapsed()), json.size());
+    }
+    QElapsedTimer t;
+    t.start();
+    const QString url = QString::fromStdString(korvantis::makeTreeUrlText(json));
+    const qint64 made = t.elapsed();
+    t.restart();
+    const QString escaped =
+        korvantis::WebViewCoordinator::escapedForScriptString(QString::fromStdString(json));
+    std::printf(
+        "  (tree URL made in %lld ms; escaping the JSON for the page: %lld ms, %lld "
+        "characters)\n",
+        static_cast<long long>(made), static_cast<long long>(t.elapsed()),
+        static_cast<long long>(escaped.size()));
+    json.clear();
+    json.shrink_to_fit();
+
+    korvantis::KorvantisApp app;
+    for (int i = 0; i < windows; ++i) {
+        openAndMeasure(app, url,
+                       i == 0 ? "  first window (engine cold)" : "  another window (engine warm)");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    korvantis::test::prepareWebEngine();
+    QApplication application(argc, argv);
+    const QString wide =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/genlog-1m.json");
+    const QString deep =
+        argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("/tmp/genlog-deep-1m.json");
+    if (!ensureLog(wide, QStringLiteral("1000000")) ||
+        !ensureLog(deep, QStringLiteral("10 --deep 1000000"))) {
+        std::fprintf(stderr, "could not generate the logs\n");
+        return 1;
+    }
+    runCase(wide, "1,000,000-line log", 2);
+    runCase(deep, "1,000,000-process chain", 1);
+    return 0;
+}

@@ -324,7 +324,7 @@
         const margin = 40;
         const spanX = bottom - top + ROW;
         const spanY = right + COLUMN;
-        const k = Math.max(0.3, Math.min(1, (height - margin) / spanX, (width - margin) / spanY));
+        const k = Math.max(0.75, Math.min(1, (height - margin) / spanX, (width - margin) / spanY));
         const middle = k * spanX <= height - margin ? (top + bottom) / 2 : 0;
         svg.call(zoom.transform, d3.zoomIdentity.translate(margin, height / 2 - k * middle).scale(k));
     }

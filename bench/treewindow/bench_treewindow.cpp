@@ -6,7 +6,8 @@
 // Missing logs are generated first. For each log: load it into an event store,
 // take its tree JSON, open a tree window with its tree URL and time the way
 // to the first picture, then open and close the biggest closed node a few
-// times (timed inside the page, from the click to the new picture).
+// times (timed inside the page, from the click to the new picture). Pictures
+// of the first windows are saved as treewindow-*.png in the current folder.
 
 #include <QApplication>
 #include <QDateTime>
@@ -62,7 +63,8 @@ double number(QWebEnginePage* page, const char* expression) {
 }
 
 // Opens one tree window for `url` and prints how it went.
-void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char* label) {
+void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char* label,
+                    const QString& picturePath) {
     QElapsedTimer clock;
     const qint64 startEpoch = QDateTime::currentMSecsSinceEpoch();
     clock.start();
@@ -116,6 +118,10 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char
     std::printf("  nodes in tree / drawn           %8.0f / %.0f\n",
                 number(page, "__korvantis.total"), number(page, "__korvantis.drawn"));
 
+    if (!picturePath.isEmpty() && window->grab().save(picturePath)) {
+        std::printf("  picture saved to %s\n", qPrintable(picturePath));
+    }
+
     std::vector<double> openMs;
     std::vector<double> closeMs;
     for (int i = 0; i < 8; ++i) {
@@ -151,7 +157,7 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char
     spinUntil([&] { return window.isNull(); });
 }
 
-void runCase(const QString& log, const char* label, int windows) {
+void runCase(const QString& log, const char* label, int windows, const QString& picture) {
     std::string json;
     {
         QElapsedTimer t;
@@ -180,7 +186,8 @@ void runCase(const QString& log, const char* label, int windows) {
     korvantis::KorvantisApp app;
     for (int i = 0; i < windows; ++i) {
         openAndMeasure(app, url,
-                       i == 0 ? "  first window (engine cold)" : "  another window (engine warm)");
+                       i == 0 ? "  first window (engine cold)" : "  another window (engine warm)",
+                       i == 0 ? picture : QString());
     }
 }
 
@@ -198,7 +205,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "could not generate the logs\n");
         return 1;
     }
-    runCase(wide, "1,000,000-line log", 2);
-    runCase(deep, "1,000,000-process chain", 1);
+    // Pictures of the first windows land in the current folder.
+    runCase(wide, "1,000,000-line log", 2, QStringLiteral("treewindow-1m.png"));
+    runCase(deep, "1,000,000-process chain", 1, QStringLiteral("treewindow-deep.png"));
     return 0;
 }

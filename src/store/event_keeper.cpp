@@ -1,5 +1,6 @@
 #include "store/event_keeper.h"
 
+#include <string.h>  // memmem
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -271,7 +272,7 @@ void EventKeeper::fileLines(const detail::LineBatch& batch) {
         switch (info.kind) {
             case LineKind::invalidUtf8:
                 announce(StoreField::loadErrors);
-                loadErrors_.emplace_back(batch.resolve(info, info.error));
+                loadErrors_.emplace_back(batch.resolve(info.error));
                 continue;
             case LineKind::refused:
                 announce(StoreField::loadErrors);
@@ -282,13 +283,19 @@ void EventKeeper::fileLines(const detail::LineBatch& batch) {
         }
         const Uuid& id = batchIds_[i];
         const std::string_view stored = lines_.store(batch.lineText(info));
-        // Decoded texts point into the stored line, or into strings_ when
-        // they differ from their raw bytes (escapes).
+        // A decoded text is kept as a view into the stored line when the same
+        // bytes occur in it (identical bytes are identical text, so any
+        // occurrence will do); one with escapes is copied into strings_.
         auto keep = [&](const detail::TextRef& ref) -> std::string_view {
-            if (ref.inLine) {
-                return stored.substr(ref.offset, ref.length);
+            const std::string_view text = batch.resolve(ref);
+            if (text.empty()) {
+                return {};
             }
-            return strings_.store(std::string_view(batch.side).substr(ref.offset, ref.length));
+            const void* hit = ::memmem(stored.data(), stored.size(), text.data(), text.size());
+            if (hit != nullptr) {
+                return {static_cast<const char*>(hit), text.size()};
+            }
+            return strings_.store(text);
         };
         switch (info.kind) {
             case LineKind::process: {
@@ -306,7 +313,7 @@ void EventKeeper::fileLines(const detail::LineBatch& batch) {
                 break;
             case LineKind::fileWithoutFile:
                 announce(StoreField::loadErrors);
-                loadErrors_.emplace_back(batch.resolve(info, info.error));
+                loadErrors_.emplace_back(batch.resolve(info.error));
                 break;
             default:
                 break;

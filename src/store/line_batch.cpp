@@ -1,6 +1,5 @@
 #include "store/line_batch.h"
 
-#include <string.h>  // memmem
 #include <array>
 
 #include "ingest/stream_reader.h"
@@ -31,23 +30,9 @@ int knownEvent(std::string_view event) {
 }
 
 TextRef sideText(std::string_view text, LineBatch& batch) {
-    TextRef ref{batch.side.size(), text.size(), false};
+    TextRef ref{batch.side.size(), text.size()};
     batch.side.append(text);
     return ref;
-}
-
-// Where `text` occurs in the line; identical bytes are identical text, so any
-// occurrence will do. Texts with escapes do not occur and are copied aside.
-TextRef locate(std::string_view line, std::string_view text, LineBatch& batch) {
-    if (text.empty()) {
-        return TextRef{0, 0, true};
-    }
-    const void* hit = ::memmem(line.data(), line.size(), text.data(), text.size());
-    if (hit != nullptr) {
-        return TextRef{static_cast<std::size_t>(static_cast<const char*>(hit) - line.data()),
-                       text.size(), true};
-    }
-    return sideText(text, batch);
 }
 
 }  // namespace
@@ -77,15 +62,15 @@ void describeLine(std::string_view line, const std::optional<ReceivedJsonView>& 
                 info.pid = record->process->pid;
                 info.ppid = record->process->ppid;
                 if (record->process->path) {
-                    info.path = locate(line, *record->process->path, batch);
+                    info.path = sideText(*record->process->path, batch);
                 }
-                info.timestamp = locate(line, record->timestamp, batch);
+                info.timestamp = sideText(record->timestamp, batch);
             }
         } else if (record->file) {
             info.kind = LineKind::file;
             info.pid = record->file->pid;
-            info.path = locate(line, record->file->destination, batch);
-            info.timestamp = locate(line, record->timestamp, batch);
+            info.path = sideText(record->file->destination, batch);
+            info.timestamp = sideText(record->timestamp, batch);
         } else {
             info.kind = LineKind::fileWithoutFile;
             info.error = sideText(kFileEventError, batch);

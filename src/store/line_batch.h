@@ -24,12 +24,12 @@ enum class LineKind : std::uint8_t {
     other,            // decoded, kept in jsonMapping only
 };
 
-// A decoded text: a slice of the line when the same bytes occur in it, else
-// a slice of the batch's `side` text.
+// A decoded text, held in the batch's `side` text. The filing side looks for
+// the same bytes in the stored line (finding them there costs no copy), which
+// keeps that search off the reading thread, the busier of the two.
 struct TextRef {
     std::size_t offset = 0;
     std::size_t length = 0;
-    bool inLine = true;
 };
 
 struct LineInfo {
@@ -46,7 +46,7 @@ struct LineInfo {
 
 struct LineBatch {
     std::string text;  // the lines, one after the other
-    std::string side;  // decoded texts that differ from their raw bytes, error texts
+    std::string side;  // decoded texts and error texts
     std::vector<LineInfo> lines;
 
     void clear() {
@@ -57,9 +57,8 @@ struct LineBatch {
     std::string_view lineText(const LineInfo& info) const {
         return std::string_view(text).substr(info.offset, info.length);
     }
-    std::string_view resolve(const LineInfo& info, const TextRef& ref) const {
-        return ref.inLine ? lineText(info).substr(ref.offset, ref.length)
-                          : std::string_view(side).substr(ref.offset, ref.length);
+    std::string_view resolve(const TextRef& ref) const {
+        return std::string_view(side).substr(ref.offset, ref.length);
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 
 #include "store/event_keeper.h"
 #include "ui/detail_area.h"
+#include "ui/error_view.h"
 #include "ui/event_panel.h"
 #include "ui/main_view.h"
 #include "ui/store_notifier.h"
@@ -172,5 +174,54 @@ int main(int argc, char** argv) {
         fileClicks.add(ms(clickRow(fileList, view.fileView()->detail(), (i * 5) % 20 + 1)));
     }
     fileClicks.print("file row click -> recoloured + detail");
+
+    // A million refused lines in the error list of a fresh window.
+    QTemporaryDir tmp;
+    const QString badPath = tmp.filePath(QStringLiteral("bad.txt"));
+    {
+        QFile bad(badPath);
+        if (!bad.open(QIODevice::WriteOnly)) {
+            return 1;
+        }
+        QByteArray chunk;
+        for (int i = 0; i < 1000000; ++i) {
+            chunk += "{not an event, line " + QByteArray::number(i) + "\n";
+            if (chunk.size() > (1 << 20)) {
+                bad.write(chunk);
+                chunk.clear();
+            }
+        }
+        bad.write(chunk);
+    }
+    MainView errorsView([](const QString&) {});
+    errorsView.resize(1400, 900);
+    errorsView.show();
+    if (!QTest::qWaitForWindowExposed(&errorsView)) {
+        return 1;
+    }
+    ErrorView* errors = errorsView.processView()->detail()->errorView();
+    errorsView.store().setShowErrors(true);
+    qint64 errorsLoadEnd = 0, errorsShown = 0;
+    QObject::connect(&errorsView.notifier(), &StoreNotifier::changed, &errorsView, [&] {
+        if (errorsLoadEnd != 0 && errorsShown == 0) {
+            errors->viewport()->repaint();
+            errorsShown = clock.nsecsElapsed();
+        }
+    });
+    errorsView.store().loadJsonFile(badPath.toStdString());
+    QMetaObject::invokeMethod(
+        &errorsView, [&] { errorsLoadEnd = clock.nsecsElapsed(); }, Qt::QueuedConnection);
+    spinUntil([&] { return errorsShown != 0; });
+    std::printf("%-44s %8.2f ms   (%d rows)\n", "end of load -> 1M-entry error list shown",
+                ms(errorsShown - errorsLoadEnd), errors->rowCount());
+    Figures errorPages;
+    errors->setFocus();
+    for (int i = 0; i < 60; ++i) {
+        const qint64 t0 = clock.nsecsElapsed();
+        QTest::keyClick(errors, Qt::Key_PageDown);
+        errors->viewport()->repaint();
+        errorPages.add(ms(clock.nsecsElapsed() - t0));
+    }
+    errorPages.print("error list page down, painted");
     return 0;
 }

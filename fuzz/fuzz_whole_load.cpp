@@ -9,6 +9,7 @@
 #include <simdjson.h>
 
 #include "fuzz_support.h"
+#include "ingest/json_text.h"
 #include "store/event_keeper.h"
 #include "store/pretty_json.h"
 #include "support/accounting.h"
@@ -30,6 +31,52 @@ std::size_t countNodeObjects(std::string_view treeJson) {
     return count;
 }
 
+// The tree JSON as the plain walk defines it: each node, in list order, goes
+// under the first node with its ppid met searching from the root (a node
+// first, then its children's subtrees from the last child to the first), or
+// under "Untracked Heritage" when there is none.
+std::string referenceTree(const EventKeeper& keeper) {
+    struct Ref {
+        std::string_view name;
+        std::int64_t pid;
+        std::vector<std::size_t> children;
+    };
+    std::vector<Ref> refs{{"launchd", 1, {1}}, {"Untracked Heritage", 0, {}}};
+    for (const Node& n : keeper.nodes()) {
+        std::size_t parent = 1;
+        std::vector<std::size_t> stack{0};
+        while (!stack.empty()) {
+            const std::size_t at = stack.back();
+            stack.pop_back();
+            if (refs[at].pid == n.ppid) {
+                parent = at;
+                break;
+            }
+            stack.insert(stack.end(), refs[at].children.begin(), refs[at].children.end());
+        }
+        refs.push_back({n.name, n.pid, {}});
+        refs[parent].children.push_back(refs.size() - 1);
+    }
+    std::string out = "[";
+    auto write = [&](auto& self, std::size_t at) -> void {
+        out += "{\"name\":";
+        appendJsonString(out, refs[at].name, true);
+        if (!refs[at].children.empty()) {
+            out += ",\"children\":[";
+            for (std::size_t i = 0; i < refs[at].children.size(); ++i) {
+                if (i > 0) {
+                    out += ',';
+                }
+                self(self, refs[at].children[i]);
+            }
+            out += ']';
+        }
+        out += '}';
+    };
+    write(write, 0);
+    return out + "]";
+}
+
 void checkTree(const EventKeeper& keeper, bool firstBuild) {
     const std::string& tree = keeper.jsonTreeRaw();
     static simdjson::dom::parser parser = [] {
@@ -48,6 +95,11 @@ void checkTree(const EventKeeper& keeper, bool firstBuild) {
                    keeper.nodes().size());
     } else {
         FUZZ_CHECK(objects >= keeper.nodes().size() + 2);
+    }
+    // Small inputs make small trees: compare with the plain walk.
+    if (firstBuild && keeper.nodes().size() <= 2000) {
+        FUZZ_CHECK(tree == referenceTree(keeper), "the tree differs from the plain walk's: %s",
+                   tree.c_str());
     }
     const auto back = readTreeUrl(makeTreeUrlText(tree));
     FUZZ_CHECK(back && *back == tree);

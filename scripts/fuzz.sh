@@ -44,7 +44,7 @@ cmake --build "$BUILD_DIR" -j"$JOBS" --target "${TARGETS[@]/#/fuzz_}"
 seed() {
     local target=$1 dir=$2
     mkdir -p "$dir"
-    local logs=(samples/*.json samples/*.txt fuzz/seeds/lines.txt)
+    local logs=(samples/*.json samples/*.txt fuzz/seeds/*.txt)
     local n=0 log prefix line text
     case $target in
         decode_line | pretty_json)

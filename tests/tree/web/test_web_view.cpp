@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QWheelEvent>
 
 #include "tree/web_view.h"
 #include "tree/web_view_coordinator.h"
@@ -128,6 +129,7 @@ class WebViewTest : public QObject {
     void missingFileShowsOneLoadingError();
     void errorStatusShowsOneNavigationError();
     void pageOpensClosesAndPagesChildren();
+    void mouseOpensNodesAndZooms();
     void pageExplainsWhatItCannotDraw();
     void pageDrawsAVeryDeepChain();
 
@@ -371,6 +373,38 @@ void WebViewTest::pageOpensClosesAndPagesChildren() {
     // A leaf does nothing.
     click(idOf("leaf"));
     QCOMPARE(drawn(), 5);
+}
+
+void WebViewTest::mouseOpensNodesAndZooms() {
+    WebViewData data;
+    data.setD3Json(QStringLiteral(
+        R"([{"name":"launchd","children":[{"name":"a","children":[{"name":"b","children":[{"name":"c"}]}]}]}])"));
+    Shown shown(&data);
+    QVERIFY(shown.waitForTree());
+    QWebEnginePage* page = shown.page();
+    QCOMPARE(evalJs(page, "__korvantis.drawn").toInt(), 3);
+    const QVariantList at = evalJs(page,
+                                   "(() => { const r = d3.selectAll('.node').filter(d => "
+                                   "d.data.name === 'b').select('circle').node()"
+                                   ".getBoundingClientRect(); return [r.x + r.width / 2, "
+                                   "r.y + r.height / 2]; })()")
+                                .toList();
+    QCOMPARE(at.size(), 2);
+    QWidget* input = shown.view.webView()->focusProxy();
+    QVERIFY(input);
+    const QPoint point(qRound(at[0].toDouble()), qRound(at[1].toDouble()));
+    QTest::mouseClick(input, Qt::LeftButton, {}, point);
+    QVERIFY(waitForJs(page, "__korvantis.drawn === 4"));
+    QTest::mouseClick(input, Qt::LeftButton, {}, point);
+    QVERIFY(waitForJs(page, "__korvantis.drawn === 3"));
+
+    // The wheel zooms the picture.
+    const double scale = evalJs(page, "d3.zoomTransform(d3.select('#tree').node()).k").toDouble();
+    QWheelEvent wheel(QPointF(point), QPointF(input->mapToGlobal(point)), QPoint(), QPoint(0, 240),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(input, &wheel);
+    QVERIFY(waitForJs(
+        page, QStringLiteral("d3.zoomTransform(d3.select('#tree').node()).k > %1").arg(scale)));
 }
 
 void WebViewTest::pageExplainsWhatItCannotDraw() {

@@ -15,7 +15,7 @@
 namespace korvantis::ui {
 
 // One column of an event list: its header and its row cell.
-struct ColumnSpec {
+struct EventColumn {
     QString header;
     int headerWidth = 0;  // px
     int rowWidth = 0;     // px; 0 = the rest of the row, up to the text's width
@@ -25,7 +25,7 @@ struct ColumnSpec {
 
 // Everything that tells the two event panels apart apart from their entries.
 struct PanelColumns {
-    std::vector<ColumnSpec> columns;
+    std::vector<EventColumn> columns;
     StandardColor standard = StandardColor::paletteText;
 };
 

@@ -23,7 +23,7 @@ struct EventColumn {
     FieldKey key = FieldKey::timestamp;
 };
 
-// Everything that tells the two event panels apart apart from their entries.
+// What tells the two event panels apart, besides their entries.
 struct PanelColumns {
     std::vector<EventColumn> columns;
     StandardColor standard = StandardColor::paletteText;

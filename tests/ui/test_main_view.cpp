@@ -552,6 +552,15 @@ class MainViewTest : public QObject {
         QTest::keyClick(list, Qt::Key_Up);
         QTest::keyClick(list, Qt::Key_Up);  // stays on the first row
         QTRY_COMPARE_WITH_TIMEOUT(w.store().activePreview()->id, w.procs().entryId(0), kTimeout);
+
+        // A click gives the list the keyboard, and the keys go on from the clicked row.
+        w.view.windowHandle()->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        w.view.topBar()->legendButton()->setFocus();
+        w.click(list, 4);
+        QTRY_VERIFY_WITH_TIMEOUT(list->hasFocus(), kTimeout);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+        QTRY_COMPARE_WITH_TIMEOUT(w.store().activePreview()->id, w.procs().entryId(5), kTimeout);
     }
 
     void scrollingByRows() {

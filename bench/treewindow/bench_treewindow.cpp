@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -65,9 +66,20 @@ double number(QWebEnginePage* page, const char* expression) {
 // Opens one tree window for `url` and prints how it went.
 void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char* label,
                     const QString& picturePath) {
+    // The longest time the event loop went without running a 5 ms timer,
+    // from the open to the first picture: how long the window froze.
+    QElapsedTimer beat;
+    qint64 longestStall = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout,
+                     [&] { longestStall = std::max(longestStall, beat.restart()); });
+
     QElapsedTimer clock;
     const qint64 startEpoch = QDateTime::currentMSecsSinceEpoch();
     clock.start();
+    beat.start();
+    heartbeat.start();
     QPointer<korvantis::TreeWindow> window = app.openTreeWindow(url);
     const qint64 opened = clock.elapsed();
     QWebEnginePage* page = window->webView()->webView()->page();
@@ -84,6 +96,7 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char
                       "(__korvantis.paintedAt > 0 || __korvantis.message !== ''))")
             .toBool();
     });
+    heartbeat.stop();
     if (!drawn) {
         std::printf("%s: no picture within the time limit\n", label);
         return;
@@ -115,6 +128,8 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char
                 number(page, "__korvantis.drawnAt") - static_cast<double>(startEpoch));
     std::printf("  open -> first picture painted   %8.0f ms\n",
                 number(page, "__korvantis.paintedAt") - static_cast<double>(startEpoch));
+    std::printf("  longest event loop stall        %8lld ms\n",
+                static_cast<long long>(longestStall));
     std::printf("  nodes in tree / drawn           %8.0f / %.0f\n",
                 number(page, "__korvantis.total"), number(page, "__korvantis.drawn"));
 

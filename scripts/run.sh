@@ -9,4 +9,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "Run it from a desktop terminal, or under a virtual display: xvfb-run -a build/src/app/korvantis" >&2
     exit 1
 fi
+# Chromium, inside the tree window, refuses to run its sandbox as root.
+if [ "$(id -u)" -eq 0 ]; then
+    export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
 exec build/src/app/korvantis

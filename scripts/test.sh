@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test:
 #   1. the suite built with AddressSanitizer, UndefinedBehaviorSanitizer and
-#      LeakSanitizer (build-asan), without the QtWebEngine tests (see below);
+#      LeakSanitizer (build-asan);
 #   2. a smoke run of every fuzz target, about a minute in all (build-fuzz);
 #   3. the suite of the normal build (build), last, so that its summary is the
 #      last thing printed.
@@ -20,19 +20,24 @@ failed=()
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
     echo "== sanitizer build"
     BUILD_DIR=$ASAN_DIR scripts/build.sh -DKORVANTIS_SANITIZE=ON -DKORVANTIS_BUILD_BENCH=OFF
-    # QtWebEngine tests are left out here: Chromium runs its pages in
-    # QtWebEngineProcess children that are not instrumented, brings its own
-    # allocator and sandbox that do not work under AddressSanitizer, and
-    # keeps process-lifetime allocations that LeakSanitizer would report as
-    # leaks. The normal build runs them.
-    if ! ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 \
-        LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
-        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        KORVANTIS_HOSTILE_SMALL=1 \
-        ctest --test-dir "$ASAN_DIR" --output-on-failure -j"$(nproc)" \
-        -E '^(korvantis_app_test|tree_web_view_test)$'; then
+    export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    export KORVANTIS_HOSTILE_SMALL=1
+    strict=detect_leaks=1:check_initialization_order=1
+    webengine='^(korvantis_app_test|tree_web_view_test)$'
+    if ! ASAN_OPTIONS=$strict ctest --test-dir "$ASAN_DIR" --output-on-failure -j"$(nproc)" \
+        -E "$webengine"; then
         failed+=("sanitizer suite")
     fi
+    # The QtWebEngine tests run on their own: the Chromium inside the
+    # (uninstrumented) QtWebEngine library frees some objects through a base
+    # pointer of another size, which AddressSanitizer's sized-delete check
+    # reports against Chromium's code, not ours.
+    if ! ASAN_OPTIONS=$strict:new_delete_type_mismatch=0 \
+        ctest --test-dir "$ASAN_DIR" --output-on-failure -j"$(nproc)" -R "$webengine"; then
+        failed+=("sanitizer suite (QtWebEngine)")
+    fi
+    unset LSAN_OPTIONS UBSAN_OPTIONS KORVANTIS_HOSTILE_SMALL
 fi
 
 if [ "${SKIP_FUZZ:-0}" != 1 ]; then

@@ -31,12 +31,28 @@ constexpr std::size_t kBatchLines = 1024;
 constexpr std::size_t kBatchBytes = std::size_t{256} << 10;
 // Batches decoded ahead of the filing; bounds the memory of a load.
 constexpr std::size_t kBatchesAhead = 3;
+// Room for the line that makes a batch full, and for decoded texts.
+constexpr std::size_t kBatchSlack = std::size_t{64} << 10;
 
 // Hands decoded batches from the reading thread to the filing thread in
 // order, and empty ones back for reuse.
 class BatchQueue {
   public:
     using Batch = std::unique_ptr<detail::LineBatch>;
+
+    // The batches are made here, on the filing thread, with room for a full
+    // batch: their memory then comes from (and goes back to) this thread's
+    // heap, where the store's later allocations reuse it, rather than from a
+    // heap of the short-lived reading thread.
+    BatchQueue() {
+        for (std::size_t i = 0; i < kBatchesAhead + 2; ++i) {
+            auto batch = std::make_unique<detail::LineBatch>();
+            batch->text.reserve(kBatchBytes + kBatchSlack);
+            batch->side.reserve(kBatchSlack);
+            batch->lines.reserve(kBatchLines);
+            empty_.push_back(std::move(batch));
+        }
+    }
 
     // Reading side: an empty batch to fill (waits while enough are ahead).
     Batch takeEmpty() {

@@ -7,7 +7,10 @@
 // "1e+300"); non-ASCII characters are written as themselves; of duplicate
 // keys the last one counts; a text whose top level is not an object or an
 // array is returned unchanged, and so is a text nested deeper than the parser
-// allows.
+// allows, and one whose readable form would be more than sixteen times its
+// size (plus a megabyte): indenting every level by two more spaces makes a line of nested
+// arrays grow with the square of its depth, and a few hundred kilobytes of
+// "[[[[...]]]]" would otherwise become gigabytes of detail text.
 
 #include "store/pretty_json.h"
 
@@ -25,6 +28,9 @@
 namespace korvantis {
 
 namespace {
+
+constexpr std::size_t kMaxGrowth = 16;
+constexpr std::size_t kMaxExtra = std::size_t{1} << 20;
 
 using simdjson::dom::element;
 using simdjson::dom::element_type;
@@ -137,9 +143,13 @@ std::string prettyPrintedJson(std::string_view text) {
 
     std::string out;
     out.reserve(text.size() * 2);
+    const std::size_t limit = kMaxGrowth * text.size() + kMaxExtra;
     std::vector<Frame> stack;
     begin(out, root, stack);
     while (!stack.empty()) {
+        if (out.size() > limit) {
+            return std::string(text);
+        }
         Frame& top = stack.back();
         const std::size_t depth = stack.size();
         if (top.next == top.items.size()) {

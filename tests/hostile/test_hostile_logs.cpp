@@ -248,6 +248,37 @@ TEST(HostileLogs, LineNested100000LevelsInsideAnIgnoredKey) {
     EXPECT_EQ(prettyPrintedJson(bareArrays), bareArrays);
 }
 
+// Each level of nesting is indented two spaces more in the detail text, so a
+// line of nested arrays, harmless to load, used to make a detail text a
+// thousand times its size when its row was picked.
+TEST(HostileLogs, NestedArraysDoNotMultiplyTheDetailText) {
+    auto nestedLine = [](std::size_t depth, std::size_t repeats) {
+        std::string line =
+            R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":2,"ppid":1,"path":"/bin/x"},"x":[)";
+        for (std::size_t i = 0; i < repeats; ++i) {
+            line += (i > 0 ? "," : "") + std::string(depth, '[') + std::string(depth, ']');
+        }
+        return line + "]}";
+    };
+    TempDir dir;
+    const std::string bomb = nestedLine(1000, 100);
+    const std::string modest = nestedLine(20, 10);
+    const std::string path = dir.write("nested.json", bomb + "\n" + modest + "\n");
+    EventKeeper keeper;
+    keeper.loadJsonFile(path);
+    EXPECT_EQ(checkAccounting(bomb + "\n" + modest + "\n", keeper), "");
+    ASSERT_EQ(keeper.procPreviews().size(), 2u);
+
+    keeper.selectEvent(keeper.procPreviews()[0].id);
+    EXPECT_LE(keeper.activeEventJson().size(), 16 * bomb.size() + kMiB);
+    // Too large to be made readable: shown as it stands.
+    EXPECT_EQ(keeper.activeEventJson(), bomb);
+
+    keeper.selectEvent(keeper.procPreviews()[1].id);
+    EXPECT_EQ(keeper.activeEventJson(), prettyPrintedJson(modest));
+    EXPECT_NE(keeper.activeEventJson(), modest);
+}
+
 TEST(HostileLogs, NulBytes) {
     using namespace std::string_literals;
     TempDir dir;

@@ -162,28 +162,56 @@ const std::array<std::string_view, 7>& EventKeeper::monitoredFileEvents() {
 
 EventKeeper::ObserverId EventKeeper::observe(Observer observer) {
     const ObserverId id = nextObserverId_++;
-    observers_.emplace_back(id, std::move(observer));
+    observers_.push_back(std::make_unique<ObserverEntry>(ObserverEntry{id, std::move(observer)}));
     return id;
 }
 
 void EventKeeper::unobserve(ObserverId id) {
     for (auto it = observers_.begin(); it != observers_.end(); ++it) {
-        if (it->first == id) {
-            observers_.erase(it);
+        if ((*it)->id == id) {
+            if (announcing_ > 0) {
+                // It may be running right now: dropped once the telling ends.
+                (*it)->removed = true;
+                observersRemoved_ = true;
+            } else {
+                observers_.erase(it);
+            }
             return;
         }
     }
 }
 
 void EventKeeper::announce(StoreField field) {
-    if (observers_.empty()) {
+    // Called for every appended entry of a load: no copy, no allocation.
+    // Observers added meanwhile are told from the next change on; removed
+    // ones are not told any more.
+    const std::size_t count = observers_.size();
+    if (count == 0) {
         return;
     }
-    // A copy, so an observer may add or remove observers while being told.
-    const auto observers = observers_;
-    for (const auto& entry : observers) {
-        entry.second(field);
+    ++announcing_;
+    try {
+        for (std::size_t i = 0; i < count; ++i) {
+            ObserverEntry* entry = observers_[i].get();
+            if (!entry->removed) {
+                entry->observer(field);
+            }
+        }
+    } catch (...) {
+        --announcing_;
+        dropRemovedObservers();
+        throw;
     }
+    --announcing_;
+    dropRemovedObservers();
+}
+
+void EventKeeper::dropRemovedObservers() {
+    if (announcing_ > 0 || !observersRemoved_) {
+        return;
+    }
+    std::erase_if(observers_, [](const auto& entry) { return entry->removed; });
+    observersRemoved_ = false;
 }
 
 void EventKeeper::setShowErrors(bool value) {

@@ -102,13 +102,22 @@ public:
 private:
     void runLoad(const std::string& path);
     void announce(StoreField field);
+    void dropRemovedObservers();
     // Files described lines, in order (the one filing code of loads and of
     // single lines).
     void fileLines(const detail::LineBatch& batch);
 
     Executor executor_;
-    std::vector<std::pair<ObserverId, Observer>> observers_;
+    struct ObserverEntry {
+        ObserverId id;
+        Observer observer;
+        bool removed = false;
+    };
+    // Entries stay put while they are called, whatever the observers do.
+    std::vector<std::unique_ptr<ObserverEntry>> observers_;
     ObserverId nextObserverId_ = 1;
+    int announcing_ = 0;            // nesting depth of announce()
+    bool observersRemoved_ = false;  // entries marked removed wait to be dropped
 
     JsonMapping jsonMapping_;
     std::optional<ProcPreviewEntry> activePreview_;

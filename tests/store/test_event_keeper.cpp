@@ -528,3 +528,37 @@ TEST(EventKeeper, ThrowingObserverEndsTheLoadCleanly) {
 
 }  // namespace
 }  // namespace korvantis
+
+namespace korvantis {
+namespace {
+
+TEST(EventKeeper, ObserversMayComeAndGoWhileBeingTold) {
+    EventKeeper keeper;
+    std::vector<std::string> told;
+    EventKeeper::ObserverId self = 0, later = 0;
+    self = keeper.observe([&](StoreField) {
+        told.push_back("self");
+        keeper.unobserve(self);  // removes itself while running
+        later = keeper.observe([&](StoreField) { told.push_back("later"); });
+    });
+    keeper.observe([&](StoreField) { told.push_back("other"); });
+    keeper.setShowErrors(true);
+    // The one added meanwhile is told from the next change on.
+    EXPECT_EQ(told, (std::vector<std::string>{"self", "other"}));
+    told.clear();
+    keeper.setShowErrors(false);
+    EXPECT_EQ(told, (std::vector<std::string>{"other", "later"}));
+    // One observer removing another that has not been told yet.
+    told.clear();
+    keeper.observe([&](StoreField) {
+        told.push_back("remover");
+        keeper.unobserve(later);
+    });
+    keeper.unobserve(later);
+    later = keeper.observe([&](StoreField) { told.push_back("later"); });
+    keeper.setShowLegend(true);
+    EXPECT_EQ(told, (std::vector<std::string>{"other", "remover"}));
+}
+
+}  // namespace
+}  // namespace korvantis

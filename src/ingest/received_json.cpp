@@ -349,7 +349,8 @@ std::size_t numberToken(std::string_view text, std::size_t i, bool& integral) {
 // line is parsed again with every fractional number and every integer of 20
 // or more digits replaced by 0.0: ignored keys then parse, and a record field
 // holding one still refuses (a fraction is not an integer, and 20 digits do
-// not fit a signed 64-bit integer). False when nothing was replaced.
+// not fit a signed 64-bit integer). False when nothing was replaced, or when
+// a number is malformed (the line is no JSON then anyway).
 bool patchLargeNumbers(std::string_view line, std::vector<char>& out) {
     out.clear();
     bool replaced = false;
@@ -367,17 +368,25 @@ bool patchLargeNumbers(std::string_view line, std::vector<char>& out) {
         if (c == '-' || (c >= '0' && c <= '9')) {
             bool integral = false;
             const std::size_t length = numberToken(line, i, integral);
+            // Outside strings, valid JSON has a whole number token wherever a
+            // minus or a digit stands, ending where no number character
+            // follows. Anything else is not JSON: replacing a part of it
+            // could make it so ("--1.5" or "1-1.5" would become "-0.0" or
+            // "10.0").
+            if (length == 0 || (i + length < line.size() &&
+                                std::string_view("0123456789+-.eE").find(line[i + length]) !=
+                                    std::string_view::npos)) {
+                return false;
+            }
             const std::size_t digits = length - (c == '-' ? 1 : 0);
-            if (length > 0 && (!integral || digits >= 20)) {
+            if (!integral || digits >= 20) {
                 constexpr std::string_view kZero = "0.0";
                 out.insert(out.end(), kZero.begin(), kZero.end());
                 replaced = true;
-                i += length;
-                continue;
+            } else {
+                out.insert(out.end(), line.begin() + i, line.begin() + i + length);
             }
-            const std::size_t keep = length > 0 ? length : 1;
-            out.insert(out.end(), line.begin() + i, line.begin() + i + keep);
-            i += keep;
+            i += length;
             continue;
         }
         out.push_back(c);

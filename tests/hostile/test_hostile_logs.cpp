@@ -21,6 +21,7 @@
 #include <sstream>
 #include <string>
 
+#include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
 #include "ingest/temp_files.h"
 #include "store/event_keeper.h"
@@ -277,6 +278,27 @@ TEST(HostileLogs, NestedArraysDoNotMultiplyTheDetailText) {
     keeper.selectEvent(keeper.procPreviews()[1].id);
     EXPECT_EQ(keeper.activeEventJson(), prettyPrintedJson(modest));
     EXPECT_NE(keeper.activeEventJson(), modest);
+}
+
+// Numbers too large for the parser are replaced before a second parse, so
+// that ignored keys may hold any valid number. A malformed number next to one
+// used to be turned into a valid one by that replacement ("--1.5" into
+// "-0.0", "1-1.5" into "10.0"), and the line was accepted.
+TEST(HostileLogs, MalformedNumbersBesideLargeOnesAreRefused) {
+    auto line = [](std::string_view ignored) {
+        return R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","x":)" +
+               std::string(ignored) + R"(,"process":{"pid":2,"ppid":1,"path":"/bin/x"}})";
+    };
+    for (std::string_view bad : {"--1.5", "1-1.5", "--123456789012345678901", "0-1e999", "1.5.5",
+                                 "1e999e1", "[1-0.5]", "1.5-"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(decodeReceivedJson(line(bad)));
+    }
+    for (std::string_view good :
+         {"-1.5", "1e999", "-123456789012345678901", "[1,-0.5,2e-999]", "{\"a\":-1.5e+5}"}) {
+        SCOPED_TRACE(good);
+        EXPECT_TRUE(decodeReceivedJson(line(good)));
+    }
 }
 
 TEST(HostileLogs, NulBytes) {

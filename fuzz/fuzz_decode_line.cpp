@@ -6,6 +6,7 @@
 
 #include "fuzz_support.h"
 #include "ingest/received_json.h"
+#include "reference_decoder.h"
 
 using namespace korvantis;
 
@@ -20,6 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::optional<ReceivedJson> oneOff = decodeReceivedJson(line);
     FUZZ_CHECK(viaView == oneOff);
+
+    // The rules, read straight.
+    const fuzz::ReferenceDecode reference = fuzz::referenceDecode(line);
+    if (reference.verdict == fuzz::Verdict::accept) {
+        FUZZ_CHECK(oneOff, "a line the rules accept is refused");
+        FUZZ_CHECK(*oneOff == reference.record, "decoded as %s, the rules give %s",
+                   recordText(*oneOff).c_str(), recordText(reference.record).c_str());
+    } else if (reference.verdict == fuzz::Verdict::refuse) {
+        FUZZ_CHECK(!oneOff, "a line the rules refuse is accepted as %s",
+                   recordText(*oneOff).c_str());
+    }
 
     // In place, with hostile bytes in the padding.
     std::string padded(line);

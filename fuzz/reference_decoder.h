@@ -1,0 +1,419 @@
+#pragma once
+
+// A plain, slow reference for decoding one log line, written straight from
+// the record rules with a JSON reader of its own, so that the fuzzer can
+// compare the real decoder with it. Where the rules leave a choice (a key
+// given twice, an integral number written with a fraction or exponent,
+// nesting beyond the parser's limit, an escaped lone surrogate) the verdict is
+// "either".
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ingest/received_json.h"
+#include "ingest/stream_reader.h"
+
+namespace korvantis::fuzz {
+
+struct JsonValue {
+    enum class Kind { null, boolean, number, string, array, object } kind = Kind::null;
+    std::string text;  // a number's token, a string's decoded value
+    std::vector<JsonValue> items;  // an array's elements, an object's values
+    std::vector<std::string> keys;  // an object's keys, one per value
+};
+
+// Strict JSON (RFC 8259) of one value with optional whitespace around it.
+class JsonReader {
+  public:
+    // The decoder's parser stops near 1024 levels; just where is its choice.
+    static constexpr std::size_t kDepthLimit = 1000;
+
+    explicit JsonReader(std::string_view text) : s_(text) {}
+
+    // Nothing when the text is not JSON; `uncertain` is set when the reason
+    // is one the rules leave open.
+    std::optional<JsonValue> read(bool& uncertain) {
+        if (!StreamReader::isValidUtf8(s_)) {
+            return std::nullopt;
+        }
+        JsonValue v;
+        skipSpace();
+        if (!value(v, 1)) {
+            uncertain = uncertain_;
+            return std::nullopt;
+        }
+        skipSpace();
+        if (i_ != s_.size()) {
+            return std::nullopt;
+        }
+        uncertain = uncertain_;
+        return v;
+    }
+
+  private:
+    void skipSpace() {
+        while (i_ < s_.size() &&
+               (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r')) {
+            ++i_;
+        }
+    }
+    bool literal(std::string_view word) {
+        if (s_.substr(i_, word.size()) != word) {
+            return false;
+        }
+        i_ += word.size();
+        return true;
+    }
+    bool value(JsonValue& v, std::size_t depth) {
+        if (i_ >= s_.size()) {
+            return false;
+        }
+        const char c = s_[i_];
+        if (c == '{' || c == '[') {
+            if (depth > kDepthLimit) {
+                uncertain_ = true;
+                return false;
+            }
+            ++i_;
+            skipSpace();
+            const bool object = c == '{';
+            v.kind = object ? JsonValue::Kind::object : JsonValue::Kind::array;
+            const char close = object ? '}' : ']';
+            if (i_ < s_.size() && s_[i_] == close) {
+                ++i_;
+                return true;
+            }
+            while (true) {
+                skipSpace();
+                if (object) {
+                    std::string key;
+                    if (!string(key)) {
+                        return false;
+                    }
+                    skipSpace();
+                    if (i_ >= s_.size() || s_[i_] != ':') {
+                        return false;
+                    }
+                    ++i_;
+                    skipSpace();
+                    v.keys.push_back(std::move(key));
+                    v.items.emplace_back();
+                    if (!value(v.items.back(), depth + 1)) {
+                        return false;
+                    }
+                } else {
+                    v.items.emplace_back();
+                    if (!value(v.items.back(), depth + 1)) {
+                        return false;
+                    }
+                }
+                skipSpace();
+                if (i_ < s_.size() && s_[i_] == ',') {
+                    ++i_;
+                    continue;
+                }
+                if (i_ < s_.size() && s_[i_] == close) {
+                    ++i_;
+                    return true;
+                }
+                return false;
+            }
+        }
+        if (c == '"') {
+            v.kind = JsonValue::Kind::string;
+            return string(v.text);
+        }
+        if (c == 't' || c == 'f') {
+            v.kind = JsonValue::Kind::boolean;
+            return literal(c == 't' ? "true" : "false");
+        }
+        if (c == 'n') {
+            v.kind = JsonValue::Kind::null;
+            return literal("null");
+        }
+        v.kind = JsonValue::Kind::number;
+        return number(v.text);
+    }
+    bool digits() {
+        const std::size_t from = i_;
+        while (i_ < s_.size() && s_[i_] >= '0' && s_[i_] <= '9') {
+            ++i_;
+        }
+        return i_ > from;
+    }
+    bool number(std::string& token) {
+        const std::size_t from = i_;
+        if (i_ < s_.size() && s_[i_] == '-') {
+            ++i_;
+        }
+        if (i_ < s_.size() && s_[i_] == '0') {
+            ++i_;
+        } else if (!digits()) {
+            return false;
+        }
+        if (i_ < s_.size() && s_[i_] == '.') {
+            ++i_;
+            if (!digits()) {
+                return false;
+            }
+        }
+        if (i_ < s_.size() && (s_[i_] == 'e' || s_[i_] == 'E')) {
+            ++i_;
+            if (i_ < s_.size() && (s_[i_] == '+' || s_[i_] == '-')) {
+                ++i_;
+            }
+            if (!digits()) {
+                return false;
+            }
+        }
+        token = std::string(s_.substr(from, i_ - from));
+        return true;
+    }
+    bool hex4(unsigned& out) {
+        if (i_ + 4 > s_.size()) {
+            return false;
+        }
+        out = 0;
+        for (int k = 0; k < 4; ++k) {
+            const char h = s_[i_++];
+            out <<= 4;
+            if (h >= '0' && h <= '9') {
+                out |= static_cast<unsigned>(h - '0');
+            } else if (h >= 'a' && h <= 'f') {
+                out |= static_cast<unsigned>(h - 'a' + 10);
+            } else if (h >= 'A' && h <= 'F') {
+                out |= static_cast<unsigned>(h - 'A' + 10);
+            } else {
+                return false;
+            }
+        }
+        return true;
+    }
+    static void appendUtf8(std::string& out, unsigned cp) {
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xc0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3f));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xe0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (cp & 0x3f));
+        } else {
+            out += static_cast<char>(0xf0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
+            out += static_cast<char>(0x80 | (cp & 0x3f));
+        }
+    }
+    bool string(std::string& out) {
+        if (i_ >= s_.size() || s_[i_] != '"') {
+            return false;
+        }
+        ++i_;
+        while (i_ < s_.size()) {
+            const unsigned char c = static_cast<unsigned char>(s_[i_++]);
+            if (c == '"') {
+                return true;
+            }
+            if (c < 0x20) {
+                return false;
+            }
+            if (c != '\\') {
+                out += static_cast<char>(c);
+                continue;
+            }
+            if (i_ >= s_.size()) {
+                return false;
+            }
+            const char e = s_[i_++];
+            switch (e) {
+                case '"':
+                    out += '"';
+                    break;
+                case '\\':
+                    out += '\\';
+                    break;
+                case '/':
+                    out += '/';
+                    break;
+                case 'b':
+                    out += '\b';
+                    break;
+                case 'f':
+                    out += '\f';
+                    break;
+                case 'n':
+                    out += '\n';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
+                case 'u': {
+                    unsigned cp = 0;
+                    if (!hex4(cp)) {
+                        return false;
+                    }
+                    if (cp >= 0xd800 && cp < 0xdc00) {
+                        unsigned low = 0;
+                        if (s_.substr(i_, 2) != "\\u" || (i_ += 2, !hex4(low)) || low < 0xdc00 ||
+                            low >= 0xe000) {
+                            uncertain_ = true;  // a lone high surrogate
+                            return false;
+                        }
+                        cp = 0x10000 + ((cp - 0xd800) << 10) + (low - 0xdc00);
+                    } else if (cp >= 0xdc00 && cp < 0xe000) {
+                        uncertain_ = true;  // a lone low surrogate
+                        return false;
+                    }
+                    appendUtf8(out, cp);
+                    break;
+                }
+                default:
+                    return false;
+            }
+        }
+        return false;
+    }
+
+    std::string_view s_;
+    std::size_t i_ = 0;
+    bool uncertain_ = false;
+};
+
+enum class Verdict { accept, refuse, either };
+
+struct ReferenceDecode {
+    Verdict verdict = Verdict::refuse;
+    ReceivedJson record;
+};
+
+namespace detail {
+
+// The one member named `key`: nullptr when missing; `twice` when repeated.
+inline const JsonValue* member(const JsonValue& obj, std::string_view key, bool& twice) {
+    const JsonValue* found = nullptr;
+    for (std::size_t i = 0; i < obj.keys.size(); ++i) {
+        if (obj.keys[i] == key) {
+            if (found) {
+                twice = true;
+            }
+            found = &obj.items[i];
+        }
+    }
+    return found;
+}
+
+// A required integer: refuse, accept (with `out`) or either.
+inline Verdict integer(const JsonValue* v, std::int64_t& out) {
+    if (!v || v->kind != JsonValue::Kind::number) {
+        return Verdict::refuse;
+    }
+    const std::string& t = v->text;
+    if (t.find_first_of(".eE") != std::string::npos) {
+        // Integral values written so may go either way; others refuse.
+        double d = 0;
+        const auto r = std::from_chars(t.data(), t.data() + t.size(), d);
+        if (r.ec != std::errc() || d != std::trunc(d) || d < -9.2233720368547758e18 ||
+            d >= 9.2233720368547758e18) {
+            return Verdict::refuse;
+        }
+        return Verdict::either;
+    }
+    const auto r = std::from_chars(t.data(), t.data() + t.size(), out);
+    return r.ec == std::errc() && r.ptr == t.data() + t.size() ? Verdict::accept : Verdict::refuse;
+}
+
+inline Verdict combine(Verdict a, Verdict b) {
+    if (a == Verdict::refuse || b == Verdict::refuse) {
+        return Verdict::refuse;
+    }
+    return a == Verdict::either || b == Verdict::either ? Verdict::either : Verdict::accept;
+}
+
+inline Verdict requiredString(const JsonValue* v, std::string& out) {
+    if (!v || v->kind != JsonValue::Kind::string) {
+        return Verdict::refuse;
+    }
+    out = v->text;
+    return Verdict::accept;
+}
+
+inline Verdict process(const JsonValue& v, Process& out, bool& twice) {
+    if (v.kind != JsonValue::Kind::object) {
+        return Verdict::refuse;
+    }
+    Verdict verdict = combine(integer(member(v, "pid", twice), out.pid),
+                              integer(member(v, "ppid", twice), out.ppid));
+    if (const JsonValue* path = member(v, "path", twice);
+        path && path->kind != JsonValue::Kind::null) {
+        verdict = combine(verdict, requiredString(path, out.path.emplace()));
+    }
+    return verdict;
+}
+
+// An optional part: missing or null leaves it absent.
+template <typename T, typename F>
+Verdict optionalPart(const JsonValue* v, std::optional<T>& out, F&& read) {
+    if (!v || v->kind == JsonValue::Kind::null) {
+        return Verdict::accept;
+    }
+    return read(*v, out.emplace());
+}
+
+}  // namespace detail
+
+inline ReferenceDecode referenceDecode(std::string_view line) {
+    using namespace detail;
+    ReferenceDecode result;
+    bool uncertain = false;
+    const std::optional<JsonValue> root = JsonReader(line).read(uncertain);
+    if (!root) {
+        result.verdict = uncertain ? Verdict::either : Verdict::refuse;
+        return result;
+    }
+    if (root->kind != JsonValue::Kind::object) {
+        return result;
+    }
+    bool twice = false;
+    ReceivedJson& r = result.record;
+    Verdict v = combine(requiredString(member(*root, "event", twice), r.event),
+                        requiredString(member(*root, "timestamp", twice), r.timestamp));
+    v = combine(
+        v, optionalPart(member(*root, "process", twice), r.process,
+                        [&](const JsonValue& p, Process& out) { return process(p, out, twice); }));
+    v = combine(
+        v, optionalPart(
+               member(*root, "fileOld", twice), r.fileOld, [&](const JsonValue& f, FileOld& out) {
+                   if (f.kind != JsonValue::Kind::object) {
+                       return Verdict::refuse;
+                   }
+                   return combine(optionalPart(member(f, "process", twice), out.process,
+                                               [&](const JsonValue& p, Process& o) {
+                                                   return process(p, o, twice);
+                                               }),
+                                  requiredString(member(f, "destination", twice), out.destination));
+               }));
+    v = combine(
+        v, optionalPart(member(*root, "file", twice), r.file, [&](const JsonValue& f, File& out) {
+            if (f.kind != JsonValue::Kind::object) {
+                return Verdict::refuse;
+            }
+            return combine(integer(member(f, "pid", twice), out.pid),
+                           requiredString(member(f, "destination", twice), out.destination));
+        }));
+    // Which of two equal keys counts is left open.
+    result.verdict = twice ? Verdict::either : v;
+    return result;
+}
+
+}  // namespace korvantis::fuzz

@@ -346,11 +346,12 @@ std::size_t numberToken(std::string_view text, std::size_t i, bool& integral) {
 
 // simdjson refuses numbers beyond what 64-bit integers and doubles hold, even
 // under keys the record ignores, where any valid JSON number is fine. Such a
-// line is parsed again with every fractional number and every integer of 20
-// or more digits replaced by 0.0: ignored keys then parse, and a record field
-// holding one still refuses (a fraction is not an integer, and 20 digits do
-// not fit a signed 64-bit integer). False when nothing was replaced, or when
-// a number is malformed (the line is no JSON then anyway).
+// line is parsed again with every fractional number, every integer of 20 or
+// more digits and every integer below -2^63 replaced by 0.0: ignored keys
+// then parse, and a record field holding one still refuses (a fraction is
+// not an integer, and the others do not fit a signed 64-bit integer). False
+// when nothing was replaced, or when a number is malformed (the line is no
+// JSON then anyway).
 bool patchLargeNumbers(std::string_view line, std::vector<char>& out) {
     out.clear();
     bool replaced = false;
@@ -379,7 +380,10 @@ bool patchLargeNumbers(std::string_view line, std::vector<char>& out) {
                 return false;
             }
             const std::size_t digits = length - (c == '-' ? 1 : 0);
-            if (!integral || digits >= 20) {
+            // Below -9223372036854775808 no 64-bit integer holds it either.
+            const bool belowInt64 =
+                c == '-' && digits == 19 && line.substr(i + 1, 19) > "9223372036854775808";
+            if (!integral || digits >= 20 || belowInt64) {
                 constexpr std::string_view kZero = "0.0";
                 out.insert(out.end(), kZero.begin(), kZero.end());
                 replaced = true;

@@ -295,11 +295,21 @@ TEST(HostileLogs, MalformedNumbersBesideLargeOnesAreRefused) {
         SCOPED_TRACE(bad);
         EXPECT_FALSE(decodeReceivedJson(line(bad)));
     }
+    // Any valid number may stand under an ignored key, even one below -2^63
+    // (a valid line was refused for it).
     for (std::string_view good :
-         {"-1.5", "1e999", "-123456789012345678901", "[1,-0.5,2e-999]", "{\"a\":-1.5e+5}"}) {
+         {"-1.5", "1e999", "-123456789012345678901", "[1,-0.5,2e-999]", "{\"a\":-1.5e+5}",
+          "-9223372036854775809", "-9999999999999999999", "-9223372036854775808"}) {
         SCOPED_TRACE(good);
         EXPECT_TRUE(decodeReceivedJson(line(good)));
     }
+    // In a record field such a number still does not fit.
+    EXPECT_FALSE(decodeReceivedJson(
+        R"({"event":"x","timestamp":"t","file":{"pid":-9223372036854775809,"destination":"/"}})"));
+    const auto lowest = decodeReceivedJson(
+        R"({"event":"x","timestamp":"t","file":{"pid":-9223372036854775808,"destination":"/"}})");
+    ASSERT_TRUE(lowest && lowest->file);
+    EXPECT_EQ(lowest->file->pid, INT64_MIN);
 }
 
 TEST(HostileLogs, NulBytes) {

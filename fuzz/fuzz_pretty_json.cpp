@@ -85,12 +85,15 @@ Same sameValue(dom::element a, dom::element b) {
         case dom::element_type::OBJECT: {
             std::map<std::string_view, dom::element> l;
             std::map<std::string_view, dom::element> r;
-            for (auto kv : a.get_object().value()) {
+            // Named, not temporaries: value() hands out a reference into its result.
+            const dom::object lo = a.get_object().value();
+            const dom::object ro = b.get_object().value();
+            for (auto kv : lo) {
                 if (!l.emplace(kv.key, kv.value).second) {
                     return Same::unknown;
                 }
             }
-            for (auto kv : b.get_object().value()) {
+            for (auto kv : ro) {
                 if (!r.emplace(kv.key, kv.value).second) {
                     return Same::no;  // the writer must not repeat keys
                 }

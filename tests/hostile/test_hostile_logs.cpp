@@ -17,9 +17,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
@@ -476,6 +478,61 @@ TEST(HostileLogs, TwoMillionIdenticalLines) {
     EXPECT_EQ(keeper.jsonMapping().size(), n);
     // All of them siblings under launchd.
     EXPECT_EQ(arrayDepth(keeper.jsonTreeRaw()), 2u);
+}
+
+// The accounting also holds for the shipped samples and for a log that mixes
+// every kind of line, loaded twice into one store.
+TEST(HostileLogs, SamplesAndMixedLogsAreAccountedFor) {
+    for (const auto& entry : std::filesystem::directory_iterator(KORVANTIS_SAMPLES_DIR)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".json" && ext != ".txt") {
+            continue;
+        }
+        SCOPED_TRACE(entry.path().string());
+        EventKeeper keeper;
+        keeper.loadJsonFile(entry.path().string());
+        const std::string bytes = readAll(entry.path().string());
+        EXPECT_EQ(checkAccounting(bytes, keeper), "");
+        const testsupport::StoreSizes before = testsupport::storeSizes(keeper);
+        keeper.loadJsonFile(entry.path().string());
+        EXPECT_EQ(checkAccounting(bytes, keeper, before), "");
+    }
+
+    const std::string kinds[] = {
+        execLine(60, 1, "/bin/a"),
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":61,"ppid":60}})",
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t"})",
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"t","file":{"pid":60,"destination":"/f"}})",
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE","timestamp":"t","fileOld":{"destination":"/f"}})",
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXIT","timestamp":"t"})",
+        R"({"event":"es_event_type_notify_open","timestamp":"t","file":{"pid":1,"destination":"/"}})",
+        "",
+        "{\"event\":\"x\",\"timestamp\":\"\xff\"}",
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":7})",
+    };
+    std::string log;
+    std::uint32_t state = 12345;
+    for (int i = 0; i < 5000; ++i) {
+        state = state * 1103515245u + 12345u;
+        log += kinds[(state >> 16) % std::size(kinds)];
+        log += "\n";
+    }
+    log += execLine(62, 61, "/bin/last");  // no final line feed
+    TempDir dir;
+    const std::string path = dir.write("mixed.json", log);
+    EventKeeper keeper;
+    keeper.loadJsonFile(path);
+    LineAccount account;
+    EXPECT_EQ(checkAccounting(log, keeper, {}, &account), "");
+    EXPECT_EQ(account.lines, 5001u);
+    EXPECT_GT(account.procPreviews, 0u);
+    EXPECT_GT(account.filePreviews, 0u);
+    EXPECT_GT(account.fileWithoutFile, 0u);
+    EXPECT_GT(account.mappingOnly, account.fileWithoutFile);
+    EXPECT_GT(account.refused, 0u);
+    const testsupport::StoreSizes before = testsupport::storeSizes(keeper);
+    keeper.loadJsonFile(path);
+    EXPECT_EQ(checkAccounting(log, keeper, before), "");
 }
 
 TEST(HostileLogs, DirectoryPath) {

@@ -363,6 +363,8 @@ void EventKeeper::fileLines(const detail::LineBatch& batch) {
                 break;
         }
         jsonMapping_.insertFresh(id, stored);
+        isProcEntry_.push_back(info.kind == LineKind::process);
+        isFileEntry_.push_back(info.kind == LineKind::file);
     }
 }
 

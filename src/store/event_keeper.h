@@ -13,6 +13,7 @@
 #include "store/json_mapping.h"
 #include "store/node.h"
 #include "store/preview_entries.h"
+#include "store/ranked_bits.h"
 #include "store/text_arena.h"
 #include "store/uuid.h"
 
@@ -138,12 +139,13 @@ private:
     UuidGenerator uuids_;
     LoadStats lastLoad_;
 
-    // selectEvent's index from id to preview position (open addressing;
-    // 0 = empty, else (index << 1 | isFile) + 1), extended lazily from the
-    // counts already indexed, since the preview lists only grow.
-    std::vector<std::uint32_t> previewSlots_;
-    std::size_t indexedProcPreviews_ = 0;
-    std::size_t indexedFilePreviews_ = 0;
+    // One bit per jsonMapping entry, in its order: whether the line made a
+    // process or a file preview. Previews are appended in the same order as
+    // the mapping, so an entry's rank among its kind is its preview's index:
+    // selectEvent finds an entry without searching the lists or keeping a
+    // second table of ids.
+    RankedBits isProcEntry_;
+    RankedBits isFileEntry_;
 };
 
 }  // namespace korvantis

@@ -40,6 +40,14 @@ void JsonMapping::store(std::size_t i, std::string_view text) {
 }
 
 std::optional<std::string_view> JsonMapping::find(const Uuid& id) const {
+    const std::optional<std::size_t> index = indexOf(id);
+    if (!index) {
+        return std::nullopt;
+    }
+    return textOf(*index);
+}
+
+std::optional<std::size_t> JsonMapping::indexOf(const Uuid& id) const {
     if (slots_.empty()) {
         return std::nullopt;
     }
@@ -50,7 +58,7 @@ std::optional<std::string_view> JsonMapping::find(const Uuid& id) const {
             return std::nullopt;
         }
         if (entries_[v - 1].id == id) {
-            return textOf(v - 1);
+            return v - 1;
         }
     }
 }

@@ -19,6 +19,8 @@ class JsonMapping {
     std::size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
     std::optional<std::string_view> find(const Uuid& id) const;
+    // Position of `id` in insertion order.
+    std::optional<std::size_t> indexOf(const Uuid& id) const;
     bool contains(const Uuid& id) const { return find(id).has_value(); }
     // Sets the text for `id` (replacing an earlier text for the same id).
     void set(const Uuid& id, std::string_view text);

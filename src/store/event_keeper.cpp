@@ -347,7 +347,7 @@ void EventKeeper::fileLines(const detail::LineBatch& batch) {
                 announce(StoreField::procPreviews);
                 procPreviews_.push_back(ProcPreviewEntry{
                     id, names[info.event], keep(info.timestamp), info.pid, info.ppid, path});
-                nodes_.emplace_back(id, std::string(path), info.pid, info.ppid);
+                nodes_.emplace_back(Node::BorrowPath{}, id, path, info.pid, info.ppid);
                 break;
             }
             case LineKind::file:

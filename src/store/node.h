@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,20 +13,27 @@ namespace korvantis {
 // The last path component: the text after the last slash once trailing
 // slashes are ignored ("/usr/bin/ls" -> "ls", "/tmp/" -> "tmp", "/" -> "/",
 // "launchd" -> "launchd", "" -> "").
-std::string lastPathComponent(std::string_view path);
+// The result is a part of `path` (a single slash for a path of slashes).
+std::string_view lastPathComponent(std::string_view path);
 
 // A process node. Nodes made by ingestion are owned by the EventKeeper's node
 // list; `children` refers to nodes owned elsewhere (the store, or a tree build
 // for its two fixed nodes), and `parent` never owns.
 class Node {
 public:
+    // A node that keeps its own copy of `path`.
     Node(Uuid uid, std::string path, std::int64_t pid, std::int64_t ppid);
+    // A node that refers to `path` without copying it: the text must outlive
+    // the node. The store's nodes refer to the store's own line texts, which
+    // saves a copy of every path of a large log.
+    struct BorrowPath {};
+    Node(BorrowPath, Uuid uid, std::string_view path, std::int64_t pid, std::int64_t ppid);
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
 
     Uuid uid;
-    std::string path;
-    std::string name;  // lastPathComponent(path), taken once at creation
+    std::string_view path;
+    std::string_view name;  // lastPathComponent(path), taken once at creation
     std::int64_t pid;
     std::int64_t ppid;
     std::vector<Node*> children;  // in attach order
@@ -39,6 +47,9 @@ public:
 
     // Nodes are equal when their uids are.
     bool operator==(const Node& other) const { return uid == other.uid; }
+
+private:
+    std::unique_ptr<const std::string> ownPath_;  // only for nodes that copy their path
 };
 
 }  // namespace korvantis

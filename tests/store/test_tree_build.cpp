@@ -27,7 +27,7 @@ std::string procLine(std::int64_t pid, std::int64_t ppid, const std::string& pat
 std::string walkTree(const EventKeeper& store) {
     std::vector<std::unique_ptr<Node>> copies;
     for (const Node& n : store.nodes()) {
-        copies.push_back(std::make_unique<Node>(n.uid, n.path, n.pid, n.ppid));
+        copies.push_back(std::make_unique<Node>(n.uid, std::string(n.path), n.pid, n.ppid));
     }
     Node root(Uuid::random(), "launchd", 1, 0);
     Node untracked(Uuid::random(), "Untracked Heritage", 0, 1);

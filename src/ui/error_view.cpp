@@ -19,13 +19,13 @@ constexpr int kMargin = 6;        // left and right
 }  // namespace
 
 const QString& ErrorView::firstText() {
-    static const QString t = QStringLiteral(
-        "Currently, loaded json files must be one json entry per line (not pretty printed)");
+    static const QString t =
+        tr("Currently, loaded json files must be one json entry per line (not pretty printed)");
     return t;
 }
 
 const QString& ErrorView::secondText() {
-    static const QString t = QStringLiteral("Could not load the following JSON lines...");
+    static const QString t = tr("Could not load the following JSON lines...");
     return t;
 }
 
@@ -74,12 +74,41 @@ void ErrorView::paintRow(QPainter& painter, int row, const QRect& rect) const {
     drawWrappedText(painter, shownText(rowText(row)), font(), inner, Qt::AlignLeft, rowColor(row));
 }
 
+namespace {
+
+struct LegendRun {
+    QString text;
+    QColor color;
+};
+
+// The legend's three lines, each a sequence of coloured runs: the one place
+// where its texts and colours are decided.
+QList<QList<LegendRun>> legendLines() {
+    const QColor green = greenColor();
+    const QColor pink = pinkColor();
+    return {
+        {{LegendView::tr("An entirely green row is the entry in which you've selected"), green}},
+        {{LegendView::tr("An entirely pink row with a "), pink},
+         {LegendView::tr("green pid field "), green},
+         {LegendView::tr("is additional activity performed by the pid you've selected"), pink}},
+        {{LegendView::tr("An entirely pink row is activity of the parent of the pid you've "
+                         "selected"),
+          pink}},
+    };
+}
+
+}  // namespace
+
 QStringList LegendView::lineTexts() {
-    return {QStringLiteral("An entirely green row is the entry in which you've selected"),
-            QStringLiteral("An entirely pink row with a green pid field is additional activity "
-                           "performed by the pid you've selected"),
-            QStringLiteral("An entirely pink row is activity of the parent of the pid you've "
-                           "selected")};
+    QStringList texts;
+    for (const auto& runs : legendLines()) {
+        QString line;
+        for (const LegendRun& run : runs) {
+            line += run.text;
+        }
+        texts.append(line);
+    }
+    return texts;
 }
 
 LegendView::LegendView(QWidget* parent) : QScrollArea(parent) {
@@ -88,22 +117,15 @@ LegendView::LegendView(QWidget* parent) : QScrollArea(parent) {
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
 
-    auto span = [](const QString& text, const QColor& color) {
-        return QStringLiteral("<span style=\"color:%1\">%2</span>")
-            .arg(color.name(), text.toHtmlEscaped());
-    };
-    const QColor green = greenColor();
-    const QColor pink = pinkColor();
-    const QStringList lines = {
-        span(QStringLiteral("An entirely green row is the entry in which you've selected"), green),
-        span(QStringLiteral("An entirely pink row with a "), pink) +
-            span(QStringLiteral("green pid field "), green) +
-            span(QStringLiteral("is additional activity performed by the pid you've selected"),
-                 pink),
-        span(QStringLiteral("An entirely pink row is activity of the parent of the pid you've "
-                            "selected"),
-             pink),
-    };
+    QStringList lines;
+    for (const auto& runs : legendLines()) {
+        QString html;
+        for (const LegendRun& run : runs) {
+            html += QStringLiteral("<span style=\"color:%1\">%2</span>")
+                        .arg(run.color.name(), run.text.toHtmlEscaped());
+        }
+        lines.append(html);
+    }
 
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);

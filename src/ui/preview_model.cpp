@@ -115,11 +115,11 @@ QString ProcPreviewRow::text(const Entry& e, FieldKey key) {
 const PanelColumns& ProcPreviewRow::columns() {
     static const PanelColumns c{
         {
-            {QStringLiteral("Time"), 205, 200, kCentred, FieldKey::timestamp},
-            {QStringLiteral("Type"), 205, 200, kCentred, FieldKey::type},
-            {QStringLiteral("PID"), 55, 50, kLeading, FieldKey::pid},
-            {QStringLiteral("PPID"), 55, 50, kCentred, FieldKey::ppid},
-            {QStringLiteral("Path"), 55, 0, kLeading, FieldKey::path},
+            {PreviewModel::tr("Time"), 205, 200, kCentred, FieldKey::timestamp},
+            {PreviewModel::tr("Type"), 205, 200, kCentred, FieldKey::type},
+            {PreviewModel::tr("PID"), 55, 50, kLeading, FieldKey::pid},
+            {PreviewModel::tr("PPID"), 55, 50, kCentred, FieldKey::ppid},
+            {PreviewModel::tr("Path"), 55, 0, kLeading, FieldKey::path},
         },
         StandardColor::paletteText};
     return c;
@@ -144,10 +144,10 @@ QString FilePreviewRow::text(const Entry& e, FieldKey key) {
 const PanelColumns& FilePreviewRow::columns() {
     static const PanelColumns c{
         {
-            {QStringLiteral("Time"), 205, 200, kCentred, FieldKey::timestamp},
-            {QStringLiteral("Type"), 215, 215, kCentred, FieldKey::type},
-            {QStringLiteral("PID"), 55, 50, kLeading, FieldKey::pid},
-            {QStringLiteral("Path"), 55, 0, kLeading, FieldKey::path},
+            {PreviewModel::tr("Time"), 205, 200, kCentred, FieldKey::timestamp},
+            {PreviewModel::tr("Type"), 215, 215, kCentred, FieldKey::type},
+            {PreviewModel::tr("PID"), 55, 50, kLeading, FieldKey::pid},
+            {PreviewModel::tr("Path"), 55, 0, kLeading, FieldKey::path},
         },
         StandardColor::white};
     return c;

@@ -35,42 +35,49 @@ bool readInt(const element& value, std::int64_t& out) {
     return !value.get_int64().get(out);
 }
 
+// A listed key is read where it first occurs; later occurrences are ignored
+// like unlisted keys.
+class Once {
+  public:
+    template <typename Read>
+    bool operator()(Read&& read) {
+        if (seen_) {
+            return true;
+        }
+        seen_ = true;
+        return read();
+    }
+    bool seen() const { return seen_; }
+
+  private:
+    bool seen_ = false;
+};
+
+// An optional member: null leaves it absent; any other value must decode.
+template <typename T, typename Read>
+bool readOptional(const element& value, std::optional<T>& out, Read read) {
+    return isNull(value) || read(value, out.emplace());
+}
+
 bool readProcess(const element& value, ProcessView& out) {
     object obj;
     if (value.get_object().get(obj)) {
         return false;
     }
-    bool havePid = false, havePpid = false, seenPath = false;
+    Once pid, ppid, path;
     for (auto field : obj) {
         const std::string_view key = field.key;
-        if (key == "pid") {
-            if (!havePid) {
-                if (!readInt(field.value, out.pid)) {
-                    return false;
-                }
-                havePid = true;
-            }
-        } else if (key == "ppid") {
-            if (!havePpid) {
-                if (!readInt(field.value, out.ppid)) {
-                    return false;
-                }
-                havePpid = true;
-            }
-        } else if (key == "path") {
-            if (!seenPath) {
-                seenPath = true;
-                if (!isNull(field.value)) {
-                    std::string_view path;
-                    if (!readString(field.value, path)) {
-                        return false;
-                    }
-                    out.path = path;
-                }
-            }
+        const element& v = field.value;
+        const bool ok = key == "pid"    ? pid([&] { return readInt(v, out.pid); })
+                        : key == "ppid" ? ppid([&] { return readInt(v, out.ppid); })
+                        : key == "path"
+                            ? path([&] { return readOptional(v, out.path, readString); })
+                            : true;
+        if (!ok) {
+            return false;
         }
     }
-    return havePid && havePpid;
+    return pid.seen() && ppid.seen();
 }
 
 bool readFileOld(const element& value, FileOldView& out) {
@@ -78,28 +85,19 @@ bool readFileOld(const element& value, FileOldView& out) {
     if (value.get_object().get(obj)) {
         return false;
     }
-    bool seenProcess = false, haveDestination = false;
+    Once process, destination;
     for (auto field : obj) {
         const std::string_view key = field.key;
-        if (key == "process") {
-            if (!seenProcess) {
-                seenProcess = true;
-                if (!isNull(field.value)) {
-                    if (!readProcess(field.value, out.process.emplace())) {
-                        return false;
-                    }
-                }
-            }
-        } else if (key == "destination") {
-            if (!haveDestination) {
-                if (!readString(field.value, out.destination)) {
-                    return false;
-                }
-                haveDestination = true;
-            }
+        const element& v = field.value;
+        const bool ok =
+            key == "process" ? process([&] { return readOptional(v, out.process, readProcess); })
+            : key == "destination" ? destination([&] { return readString(v, out.destination); })
+                                   : true;
+        if (!ok) {
+            return false;
         }
     }
-    return haveDestination;
+    return destination.seen();
 }
 
 bool readFile(const element& value, FileView& out) {
@@ -107,26 +105,19 @@ bool readFile(const element& value, FileView& out) {
     if (value.get_object().get(obj)) {
         return false;
     }
-    bool havePid = false, haveDestination = false;
+    Once pid, destination;
     for (auto field : obj) {
         const std::string_view key = field.key;
-        if (key == "pid") {
-            if (!havePid) {
-                if (!readInt(field.value, out.pid)) {
-                    return false;
-                }
-                havePid = true;
-            }
-        } else if (key == "destination") {
-            if (!haveDestination) {
-                if (!readString(field.value, out.destination)) {
-                    return false;
-                }
-                haveDestination = true;
-            }
+        const element& v = field.value;
+        const bool ok = key == "pid" ? pid([&] { return readInt(v, out.pid); })
+                        : key == "destination"
+                            ? destination([&] { return readString(v, out.destination); })
+                            : true;
+        if (!ok) {
+            return false;
         }
     }
-    return havePid && haveDestination;
+    return pid.seen() && destination.seen();
 }
 
 bool readRecord(const element& root, ReceivedJsonView& out) {
@@ -134,48 +125,22 @@ bool readRecord(const element& root, ReceivedJsonView& out) {
     if (root.get_object().get(obj)) {
         return false;
     }
-    bool haveEvent = false, haveTimestamp = false;
-    bool seenProcess = false, seenFileOld = false, seenFile = false;
+    Once event, timestamp, process, fileOld, file;
     for (auto field : obj) {
         const std::string_view key = field.key;
-        if (key == "event") {
-            if (!haveEvent) {
-                if (!readString(field.value, out.event)) {
-                    return false;
-                }
-                haveEvent = true;
-            }
-        } else if (key == "timestamp") {
-            if (!haveTimestamp) {
-                if (!readString(field.value, out.timestamp)) {
-                    return false;
-                }
-                haveTimestamp = true;
-            }
-        } else if (key == "process") {
-            if (!seenProcess) {
-                seenProcess = true;
-                if (!isNull(field.value) && !readProcess(field.value, out.process.emplace())) {
-                    return false;
-                }
-            }
-        } else if (key == "fileOld") {
-            if (!seenFileOld) {
-                seenFileOld = true;
-                if (!isNull(field.value) && !readFileOld(field.value, out.fileOld.emplace())) {
-                    return false;
-                }
-            }
-        } else if (key == "file") {
-            if (!seenFile) {
-                seenFile = true;
-                if (!isNull(field.value) && !readFile(field.value, out.file.emplace())) {
-                    return false;
-                }
-            }
+        const element& v = field.value;
+        const bool ok =
+            key == "event"       ? event([&] { return readString(v, out.event); })
+            : key == "timestamp" ? timestamp([&] { return readString(v, out.timestamp); })
+            : key == "process" ? process([&] { return readOptional(v, out.process, readProcess); })
+            : key == "fileOld" ? fileOld([&] { return readOptional(v, out.fileOld, readFileOld); })
+            : key == "file"    ? file([&] { return readOptional(v, out.file, readFile); })
+                               : true;
+        if (!ok) {
+            return false;
         }
     }
-    return haveEvent && haveTimestamp;
+    return event.seen() && timestamp.seen();
 }
 
 std::optional<std::string> toOwned(const std::optional<std::string_view>& text) {

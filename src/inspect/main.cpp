@@ -85,46 +85,40 @@ void appendInt(std::string& out, std::string_view key, long long value) {
     out += std::to_string(value);
 }
 
+// One preview list as a JSON array; ids are left out.
+template <typename Entry>
+void appendPreviews(std::string& out, std::string_view key,
+                    const korvantis::ChunkedVector<Entry>& entries) {
+    appendKey(out, key);
+    out.push_back('[');
+    bool first = true;
+    for (const Entry& e : entries) {
+        out += first ? "{" : ",{";
+        first = false;
+        appendString(out, "type", e.type);
+        out.push_back(',');
+        appendString(out, "timestamp", e.timestamp);
+        out.push_back(',');
+        appendInt(out, "pid", e.pid);
+        out.push_back(',');
+        if constexpr (requires { e.ppid; }) {
+            appendInt(out, "ppid", e.ppid);
+            out.push_back(',');
+        }
+        appendString(out, "path", e.path);
+        out.push_back('}');
+    }
+    out += "],";
+}
+
 // The store's contents as one JSON object; ids are left out.
 std::string dumpStore(const EventKeeper& keeper) {
     std::string out = "{";
-    appendKey(out, "procPreviews");
-    out.push_back('[');
-    bool first = true;
-    for (const auto& e : keeper.procPreviews()) {
-        out += first ? "{" : ",{";
-        first = false;
-        appendString(out, "type", e.type);
-        out.push_back(',');
-        appendString(out, "timestamp", e.timestamp);
-        out.push_back(',');
-        appendInt(out, "pid", e.pid);
-        out.push_back(',');
-        appendInt(out, "ppid", e.ppid);
-        out.push_back(',');
-        appendString(out, "path", e.path);
-        out.push_back('}');
-    }
-    out += "],";
-    appendKey(out, "filePreviews");
-    out.push_back('[');
-    first = true;
-    for (const auto& e : keeper.filePreviews()) {
-        out += first ? "{" : ",{";
-        first = false;
-        appendString(out, "type", e.type);
-        out.push_back(',');
-        appendString(out, "timestamp", e.timestamp);
-        out.push_back(',');
-        appendInt(out, "pid", e.pid);
-        out.push_back(',');
-        appendString(out, "path", e.path);
-        out.push_back('}');
-    }
-    out += "],";
+    appendPreviews(out, "procPreviews", keeper.procPreviews());
+    appendPreviews(out, "filePreviews", keeper.filePreviews());
     appendKey(out, "loadErrors");
     out.push_back('[');
-    first = true;
+    bool first = true;
     for (const auto& error : keeper.loadErrors()) {
         if (!first) {
             out.push_back(',');

@@ -96,7 +96,11 @@ void PreviewModel::storeChanged(StoreNotifier::Fields fields) {
     }
 }
 
-QString ProcPreviewRow::text(const Entry& e, FieldKey key) {
+namespace {
+
+// A cell's text: the entry's texts unchanged, the ids in decimal.
+template <typename Entry>
+QString cellText(const Entry& e, FieldKey key) {
     switch (key) {
         case FieldKey::timestamp:
             return utf8(e.timestamp);
@@ -105,11 +109,20 @@ QString ProcPreviewRow::text(const Entry& e, FieldKey key) {
         case FieldKey::pid:
             return QString::number(e.pid);
         case FieldKey::ppid:
-            return QString::number(e.ppid);
+            if constexpr (requires { e.ppid; }) {
+                return QString::number(e.ppid);
+            }
+            return {};
         case FieldKey::path:
             return utf8(e.path);
     }
     return {};
+}
+
+}  // namespace
+
+QString ProcPreviewRow::text(const Entry& e, FieldKey key) {
+    return cellText(e, key);
 }
 
 const PanelColumns& ProcPreviewRow::columns() {
@@ -126,19 +139,7 @@ const PanelColumns& ProcPreviewRow::columns() {
 }
 
 QString FilePreviewRow::text(const Entry& e, FieldKey key) {
-    switch (key) {
-        case FieldKey::timestamp:
-            return utf8(e.timestamp);
-        case FieldKey::type:
-            return utf8(e.type);
-        case FieldKey::pid:
-            return QString::number(e.pid);
-        case FieldKey::ppid:
-            return {};
-        case FieldKey::path:
-            return utf8(e.path);
-    }
-    return {};
+    return cellText(e, key);
 }
 
 const PanelColumns& FilePreviewRow::columns() {

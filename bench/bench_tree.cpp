@@ -116,8 +116,8 @@ void benchSelect(EventKeeper& store) {
         return;
     }
     auto start = Clock::now();
-    store.selectEvent(ids[0]);  // builds the id index
-    std::printf("select: first selection (indexes %zu entries): %.1f ms\n",
+    store.selectEvent(ids[0]);  // the first after a load: nothing is built lazily
+    std::printf("select: first selection among %zu entries: %.3f ms\n",
                 store.procPreviews().size() + store.filePreviews().size(), msSince(start));
     std::vector<double> times;
     for (const auto& id : ids) {

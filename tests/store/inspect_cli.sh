@@ -45,6 +45,7 @@ contains "dump starts with procPreviews" \
 contains "file previews, escapes decoded then written again" \
     '{"type":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1765000000.005200","pid":230,"path":"/Users/émilie/Desktop/notes \"draft\".txt"}' \
     "$dump"
+contains "rows after the invalid UTF-8 line" '"path":"/tmp/after-the-bad-line"}' "$dump"
 contains "load errors" '"loadErrors":["Could not build file event from ReceivedJson(event: \"ES_EVENT_TYPE_NOTIFY_WRITE\"' "$dump"
 contains "empty line error" ',"","not json at all","[1,2,3]",' "$dump"
 contains "mapping count and tree" '"jsonMappingCount":20,"jsonTreeRaw":"[{\"name\":\"launchd\",\"children\":[{\"name\":\"Untracked Heritage\"' "$dump"

@@ -8,12 +8,7 @@ trap 'rm -rf "$dir"' EXIT
 fail=0
 
 check() {  # name expected-file actual-file
-    if ! cmp -s "$2" "$3"; then
-        echo "FAIL: $1"
-        echo "expected:"; cat "$2"
-        echo "actual:"; cat "$3"
-        fail=1
-    fi
+    diff -u "$2" "$3" || { echo "FAIL: $1"; fail=1; }
 }
 
 printf '%s\n' '{"timestamp":"t","event":"ES_EVENT_TYPE_NOTIFY_EXEC","process":{"ppid":0,"pid":1,"path":"/bin/ls"},"extra":true}' |

@@ -29,10 +29,11 @@ struct Recorder {
     Fields fields;
 };
 
-TEST(SelectEvent, ProcessThenFileEntry) {
+TEST(SelectEvent, EntriesAndDetail) {
     EventKeeper store;
     store.ingestJsonLine(kExec);
     store.ingestJsonLine(kRename);
+    store.ingestJsonLine(kExit);
     ASSERT_EQ(store.procPreviews().size(), 1u);
     ASSERT_EQ(store.filePreviews().size(), 1u);
     Recorder rec(store);
@@ -54,27 +55,18 @@ TEST(SelectEvent, ProcessThenFileEntry) {
         EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(kRename));
         EXPECT_EQ(rec.take(), (Fields{StoreField::activeFilePreview, StoreField::activeEventJson}));
     }
-}
 
-// An unknown id, or a line that made no preview: the entries stay, only the
-// detail changes.
-TEST(SelectEvent, WithoutAPreviewOnlyTheDetailChanges) {
-    EventKeeper store;
-    store.ingestJsonLine(kExec);
-    store.ingestJsonLine(kExit);
-    store.selectEvent(store.procPreviews()[0].id);
-    const auto before = store.activePreview();
-    Recorder rec(store);
-    store.selectEvent(Uuid::random());
-    EXPECT_EQ(store.activePreview(), before);
-    EXPECT_EQ(store.activeFilePreview(), std::nullopt);
-    EXPECT_EQ(store.activeEventJson(), "ERROR: No Event Found");
-    EXPECT_EQ(rec.take(), (Fields{StoreField::activeEventJson}));
-    store.selectEvent(store.jsonMapping().entry(1).id);
-    EXPECT_EQ(store.activePreview(), before);
-    EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(kExit));
-    EXPECT_EQ(rec.take(), (Fields{StoreField::activeEventJson}));
-
+    // An unknown id, or a line that made no preview: the entries stay, only
+    // the detail changes.
+    for (const auto& [id, detail] :
+         {std::pair{Uuid::random(), std::string("ERROR: No Event Found")},
+          std::pair{store.jsonMapping().entry(2).id, prettyPrintedJson(kExit)}}) {
+        store.selectEvent(id);
+        EXPECT_EQ(store.activePreview(), proc);
+        EXPECT_EQ(store.activeFilePreview(), file);
+        EXPECT_EQ(store.activeEventJson(), detail);
+        EXPECT_EQ(rec.take(), (Fields{StoreField::activeEventJson}));
+    }
     EventKeeper empty;
     empty.selectEvent(Uuid::random());
     EXPECT_EQ(empty.activeEventJson(), "ERROR: No Event Found");

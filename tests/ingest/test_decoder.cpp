@@ -28,14 +28,12 @@ TEST(Decoder, DecodedRecords) {
           FileOld{Process{5, 1, no}, "/a"}, File{9, "/b"}}},
         {R"({"event":"E","timestamp":"t","process":null,"fileOld":null,"file":null})",
          {"E", "t", no, no, no}},
-        {R"({"event":"E","timestamp":"t","process":{"pid":1,"ppid":0,"path":null},)"
-         R"("fileOld":{"process":null,"destination":"d"}})",
-         {"E", "t", Process{1, 0, no}, FileOld{no, "d"}, no}},
         {R"({"\u0065vent":"E","timestamp":"t\u00e9\n","process":{"pid":1,"ppid":0,"path":"\/bin\/sh"}})",
          {"E", "t\xC3\xA9\n", Process{1, 0, "/bin/sh"}, no, no}},
         {R"({"event":"E","timestamp":"\u0000\u0001"})", {"E", "\0\x01"s, no, no, no}},
-        {R"({"event":"E","timestamp":"t","process":{"pid":9223372036854775807,"ppid":-9223372036854775808}})",
-         {"E", "t", Process{INT64_MAX, INT64_MIN, no}, no, no}},
+        {R"({"event":"E","timestamp":"t","process":{"pid":9223372036854775807,"ppid":-9223372036854775808,)"
+         R"("path":null},"fileOld":{"process":null,"destination":"d"}})",
+         {"E", "t", Process{INT64_MAX, INT64_MIN, no}, FileOld{no, "d"}, no}},
         {R"({"event":"E","timestamp":"t","file":{"pid":-0,"destination":""}})",
          {"E", "t", no, no, File{0, ""}}},
         // Numbers beyond double under ignored keys are fine; strings are left alone.
@@ -79,14 +77,11 @@ TEST(Decoder, AcceptRejectTable) {
         {"{\"event\":\"E\xC3\xA9\",\"timestamp\":\"\xF0\x9F\x98\x80\"}", true},
         // Not one object.
         {"", false},
-        {"   ", false},
         {"[1,2,3]", false},
-        {"null", false},
         {"{", false},
         {"{}", false},
         {R"(  "event" : "E",)", false},  // a pretty-printed object, one line at a time
         {R"({"event":"E","timestamp":"t"} x)", false},
-        {R"({"event":"E","timestamp":"t"}{})", false},
         {R"({"event":"E","timestamp":"t","x":1e400} 1)", false},
         // Required members.
         {R"({"event":"E"})", false},
@@ -101,12 +96,9 @@ TEST(Decoder, AcceptRejectTable) {
         {R"({"event":"E","timestamp":"t","x":[1,]})", false},
         {R"({"event":"E","timestamp":"t",})", false},
         {R"({"event":"E","timestamp":"t","x":1e400,"y":01})", false},
-        {R"({"event":"E","timestamp":"t","x":1e400,"y":-})", false},
         {R"({"event":"E","timestamp":"t","x":1e400,"y":1.})", false},
-        {R"({'event':'E','timestamp':'t'})", false},
         // Unescaped control characters, invalid UTF-8, lone surrogates.
         {"{\"event\":\"E\x01\",\"timestamp\":\"t\"}", false},
-        {"{\"event\":\"E\tX\",\"timestamp\":\"t\"}", false},
         {"{\"event\":\"E\0\",\"timestamp\":\"t\"}"s, false},
         {"{\"event\":\"\xC3\",\"timestamp\":\"t\"}", false},
         {R"({"event":"\ud800","timestamp":"t"})", false},
@@ -116,7 +108,6 @@ TEST(Decoder, AcceptRejectTable) {
         {R"({"event":"E","timestamp":"t","process":{"pid":1,"ppid":0,"path":5}})", false},
         {R"({"event":"E","timestamp":"t","process":{"pid":"1","ppid":0}})", false},
         {R"({"event":"E","timestamp":"t","process":{"pid":null,"ppid":0}})", false},
-        {R"({"event":"E","timestamp":"t","process":{"pid":true,"ppid":0}})", false},
         {R"({"event":"E","timestamp":"t","process":"p"})", false},
         {R"({"event":"E","timestamp":"t","process":{"pid":12.0,"ppid":0}})", false},
         {R"({"event":"E","timestamp":"t","process":{"pid":1e2,"ppid":0}})", false},

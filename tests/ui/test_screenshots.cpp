@@ -1,5 +1,6 @@
 // Saves pictures of the main window in its typical states for a person to
-// look at: empty, loaded with a chosen row, the legend, the error list.
+// look at: empty, loaded with a chosen row, the legend, the error list, the
+// files on a dark palette.
 
 #include <QDir>
 #include <QTabWidget>
@@ -13,93 +14,65 @@ class ScreenshotTest : public QObject {
     Q_OBJECT
 
   private:
-    QTemporaryDir dir_;
-    QString outDir_ = QStringLiteral(KORVANTIS_SCREENSHOT_DIR);
+    const QString outDir_ = QStringLiteral(KORVANTIS_SCREENSHOT_DIR);
 
-    void save(QWidget& w, const QString& name) {
-        QCoreApplication::processEvents();
-        const QImage image = w.grab().toImage();
-        QVERIFY(!image.isNull());
-        const QString path = QDir(outDir_).filePath(name);
-        QVERIFY2(image.save(path), qPrintable(path));
+    // Lets the window settle, then saves it under `name` in the build folder.
+    void save(QWidget& w, const char* name) {
+        QTest::qWait(50);
+        const QString path = QDir(outDir_).filePath(QLatin1String(name));
+        QVERIFY2(w.grab().save(path), qPrintable(path));
         qInfo("saved %s", qPrintable(path));
     }
 
   private slots:
-    void initTestCase() {
-        QVERIFY(dir_.isValid());
-        QVERIFY(QDir().mkpath(outDir_));
-    }
-
     void states() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid() && QDir().mkpath(outDir_));
         MainView view([](const QString&) {});
         view.resize(1400, 860);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        save(view, QStringLiteral("main-empty.png"));
+        save(view, "main-empty.png");
 
-        QStringList lines;
-        lines << procLine("ES_EVENT_TYPE_NOTIFY_FORK", 1, 0, "/sbin/launchd");
-        // A row whose timestamp and path wrap.
-        lines << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 103, 101,
-                          QStringLiteral("/Applications/Some Very Long Application Name.app/"
-                                         "Contents/MacOS/Some Very Long Application Name Helper "
-                                         "(Renderer) with a path that wraps"),
-                          QStringLiteral("2026-12-06T10:00:00.123456789+00:00 (a long stamp)"));
+        // A row whose timestamp and path wrap, a family of processes, their files, errors.
+        QStringList lines = {
+            procLine("ES_EVENT_TYPE_NOTIFY_FORK", 1, 0, "/sbin/launchd"),
+            procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 103, 101,
+                     "/Applications/Some Very Long Name.app/Contents/MacOS/" + QString(90, 'w'),
+                     "2026-12-06T10:00:00.123456789+00:00 (a long stamp)")};
         const char* bins[] = {"/bin/zsh", "/usr/bin/git", "/usr/libexec/xpcproxy", "/bin/ls"};
         for (int i = 0; i < 40; ++i) {
             const qint64 pid = 100 + i % 7;
-            const qint64 ppid = pid == 100 ? 1 : 100 + (i % 7) / 2;
             lines << procLine(i % 2 ? "ES_EVENT_TYPE_NOTIFY_EXEC" : "ES_EVENT_TYPE_NOTIFY_FORK",
-                              pid, ppid, QString::fromLatin1(bins[i % 4]),
-                              QStringLiteral("1765000000.%1").arg(100000 + i * 1371));
-            lines << fileLine("ES_EVENT_TYPE_NOTIFY_WRITE", pid,
+                              pid, pid == 100 ? 1 : 100 + (i % 7) / 2, bins[i % 4],
+                              QStringLiteral("1765000000.%1").arg(100000 + i * 1371))
+                  << fileLine("ES_EVENT_TYPE_NOTIFY_WRITE", pid,
                               QStringLiteral("/Users/alice/Documents/report-%1.txt").arg(i));
         }
         lines << QStringLiteral("{not json") << QString()
               << QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1"})");
-        const QString path = writeLog(dir_, QStringLiteral("shots.json"), lines);
-        view.store().loadJsonFile(path.toStdString());
-        PreviewList* list = procPreview(view)->list();
-        QTRY_VERIFY_WITH_TIMEOUT(list->model().rowCount() > 40, 20000);
-        const QRect r = list->rowRect(5);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          r.center() + QPoint(-r.center().x() + 20, 0));
+        view.store().loadJsonFile(writeLog(dir, "shots.json", lines).toStdString());
+        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->model().rowCount() > 40, 20000);
+        clickRow(procPreview(view)->list(), 5);
         QTRY_VERIFY_WITH_TIMEOUT(view.store().activePreview().has_value(), 20000);
-        QTest::qWait(50);
-        save(view, QStringLiteral("main-loaded-selected.png"));
-
-        view.tabs()->setCurrentIndex(1);
-        PreviewList* files = filePreview(view)->list();
-        const QRect fr = files->rowRect(3);
-        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, QPoint(20, fr.center().y()));
-        QTRY_VERIFY_WITH_TIMEOUT(view.store().activeFilePreview().has_value(), 20000);
-        QTest::qWait(50);
-        save(view, QStringLiteral("main-files-selected.png"));
-        // The same on a dark palette: unmarked file cells and the counter in white.
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(45, 45, 48));
-        dark.setColor(QPalette::Base, QColor(30, 30, 32));
-        dark.setColor(QPalette::Button, QColor(60, 60, 64));
-        dark.setColor(QPalette::Text, QColor(220, 220, 220));
-        dark.setColor(QPalette::WindowText, QColor(220, 220, 220));
-        dark.setColor(QPalette::ButtonText, QColor(220, 220, 220));
-        const QPalette before = view.palette();
-        view.setPalette(dark);
-        QTest::qWait(50);
-        save(view, QStringLiteral("main-files-dark.png"));
-        view.setPalette(before);
-        view.tabs()->setCurrentIndex(0);
+        save(view, "main-loaded-selected.png");
 
         view.topBar()->legendButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(view.store().showLegend(), 20000);
-        QTest::qWait(50);
-        save(view, QStringLiteral("main-legend.png"));
-
+        save(view, "main-legend.png");
         view.topBar()->errorsButton()->click();
         QTRY_VERIFY_WITH_TIMEOUT(view.store().showErrors(), 20000);
-        QTest::qWait(50);
-        save(view, QStringLiteral("main-errors.png"));
+        save(view, "main-errors.png");
+
+        // Last, the files on a dark palette: unmarked cells in white.
+        view.tabs()->setCurrentIndex(1);
+        clickRow(filePreview(view)->list(), 3);
+        QTRY_VERIFY_WITH_TIMEOUT(view.store().activeFilePreview().has_value(), 20000);
+        const QColor fg(220, 220, 220);
+        view.setPalette(QPalette(fg, QColor(60, 60, 64), QColor(90, 90, 96), QColor(20, 20, 22),
+                                 QColor(40, 40, 44), fg, Qt::white, QColor(30, 30, 32),
+                                 QColor(45, 45, 48)));
+        save(view, "main-files-dark.png");
     }
 };
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPushButton>
@@ -53,6 +52,15 @@ inline EventPreview* procPreview(MainView& v) {
 }
 inline EventPreview* filePreview(MainView& v) {
     return v.fileView()->preview();
+}
+
+// Clicks a row's first cell, scrolling it on screen first.
+inline void clickRow(PreviewList* list, int row) {
+    list->scrollToRow(row);
+    const QRect rect = list->rowRect(row);
+    QVERIFY2(!rect.isEmpty(), "row not on screen");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(list->cellRects(row)[0].center().x(), rect.center().y()));
 }
 
 // Whether the grabbed list shows a pixel of exactly `color` inside a cell.

@@ -417,6 +417,9 @@ class MainViewTest : public QObject {
         QCOMPARE(dialog()->labelText(QFileDialog::Accept), QStringLiteral("Import Json"));
         QVERIFY(dialog()->nameFilters().first().contains(QStringLiteral("*.json *.txt")));
         QVERIFY(!dialog()->isModal());  // the window stays usable
+        // One existing file, no directories, no new folders.
+        QCOMPARE(dialog()->fileMode(), QFileDialog::ExistingFile);
+        QVERIFY(dialog()->testOption(QFileDialog::ReadOnly));
 
         // Cancel: nothing happens.
         dialog()->reject();

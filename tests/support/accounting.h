@@ -8,11 +8,12 @@
 //
 // Header-only, so the fuzz targets can use it as well as the tests.
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ingest/received_json.h"
@@ -65,21 +66,6 @@ struct LineAccount {
 
 namespace detail {
 
-enum class Fate { procPreview, filePreview, mappingOnly, fileWithoutFile, refused };
-
-inline bool isProcessEvent(std::string_view event) {
-    return event == "ES_EVENT_TYPE_NOTIFY_EXEC" || event == "ES_EVENT_TYPE_NOTIFY_FORK";
-}
-
-inline bool isMonitoredFileEvent(std::string_view event) {
-    for (std::string_view name : EventKeeper::monitoredFileEvents()) {
-        if (event == name) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // A short printable excerpt of a line for failure messages.
 inline std::string excerpt(std::string_view text) {
     std::string out;
@@ -101,125 +87,106 @@ inline std::string excerpt(std::string_view text) {
 // `account`, when given, receives the expected figures.
 inline std::string checkAccounting(std::string_view bytes, const EventKeeper& keeper,
                                    const StoreSizes& before = {}, LineAccount* account = nullptr) {
-    using detail::Fate;
     const std::vector<std::string_view> lines = splitLines(bytes);
-    std::ostringstream problem;
-
-    LineAccount want;
-    want.lines = lines.size();
-    // Walk the file and the store's lists side by side.
-    std::size_t proc = before.procPreviews;
-    std::size_t file = before.filePreviews;
-    std::size_t mapped = before.mapping;
-    std::size_t error = before.loadErrors;
     const auto& procs = keeper.procPreviews();
     const auto& files = keeper.filePreviews();
     const auto& mapping = keeper.jsonMapping();
     const auto& errors = keeper.loadErrors();
     const auto& nodes = keeper.nodes();
+    const auto& monitored = EventKeeper::monitoredFileEvents();
+    // Walk the file and the store's lists side by side.
+    std::size_t proc = before.procPreviews;
+    std::size_t file = before.filePreviews;
+    std::size_t mapped = before.mapping;
+    std::size_t error = before.loadErrors;
+    LineAccount want;
+    want.lines = lines.size();
 
-    auto failAt = [&](std::size_t index, std::string_view line, const std::string& what) {
-        problem << "line " << (index + 1) << " [" << detail::excerpt(line) << "]: " << what;
-        return problem.str();
+    std::size_t index = 0;
+    auto fail = [&](const std::string& what) {
+        return "line " + std::to_string(index + 1) + " [" + detail::excerpt(lines[index]) +
+               "]: " + what;
     };
-    auto nextError = [&](std::size_t index, std::string_view line,
-                         const std::string& expected) -> std::optional<std::string> {
+    // The next load error must be `expected`; returns what is wrong, if anything.
+    auto nextError = [&](const std::string& expected) -> std::string {
         if (error >= errors.size()) {
-            return failAt(index, line, "expected a load error, the list has ended");
+            return fail("expected a load error, the list has ended");
         }
         if (errors[error] != expected) {
-            return failAt(index, line,
-                          "load error " + std::to_string(error) + " is [" +
-                              detail::excerpt(errors[error]) + "], expected [" +
-                              detail::excerpt(expected) + "]");
+            return fail("load error " + std::to_string(error) + " is [" +
+                        detail::excerpt(errors[error]) + "], expected [" +
+                        detail::excerpt(expected) + "]");
         }
         ++error;
-        return std::nullopt;
-    };
-    auto nextMapping = [&](std::size_t index, std::string_view line,
-                           std::optional<Uuid>& id) -> std::optional<std::string> {
-        if (mapped >= mapping.size()) {
-            return failAt(index, line, "expected a jsonMapping entry, the map has ended");
-        }
-        const auto& entry = mapping.entry(mapped);
-        if (entry.text != line) {
-            return failAt(index, line,
-                          "jsonMapping entry " + std::to_string(mapped) + " holds [" +
-                              detail::excerpt(entry.text) + "]");
-        }
-        const auto found = mapping.find(entry.id);
-        if (!found || found->data() != entry.text.data()) {
-            return failAt(index, line, "jsonMapping cannot find its own entry by id");
-        }
-        id = entry.id;
-        ++mapped;
-        return std::nullopt;
+        return {};
     };
 
     LineDecoder decoder;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = lines[i];
-        if (!StreamReader::isValidUtf8(line)) {
-            ++want.refused;
-            if (auto bad = nextError(i, line, StreamReader::toValidUtf8(line))) {
-                return *bad;
-            }
-            continue;
-        }
-        const std::optional<ReceivedJsonView> record = decoder.decode(line);
+    for (; index < lines.size(); ++index) {
+        const std::string_view line = lines[index];
+        const bool valid = StreamReader::isValidUtf8(line);
+        const std::optional<ReceivedJsonView> record = valid ? decoder.decode(line) : std::nullopt;
         if (!record) {
             ++want.refused;
-            if (auto bad = nextError(i, line, std::string(line))) {
-                return *bad;
+            if (auto bad = nextError(valid ? std::string(line) : StreamReader::toValidUtf8(line));
+                !bad.empty()) {
+                return bad;
             }
             continue;
         }
-        std::optional<Uuid> id;
-        if (auto bad = nextMapping(i, line, id)) {
-            return *bad;
+        if (mapped >= mapping.size()) {
+            return fail("expected a jsonMapping entry, the map has ended");
         }
-        if (detail::isProcessEvent(record->event) && record->process) {
+        const auto& entry = mapping.entry(mapped++);
+        if (entry.text != line) {
+            return fail("jsonMapping entry " + std::to_string(mapped - 1) + " holds [" +
+                        detail::excerpt(entry.text) + "]");
+        }
+        const auto found = mapping.find(entry.id);
+        if (!found || found->data() != entry.text.data()) {
+            return fail("jsonMapping cannot find its own entry by id");
+        }
+        const bool isProcess = record->event == "ES_EVENT_TYPE_NOTIFY_EXEC" ||
+                               record->event == "ES_EVENT_TYPE_NOTIFY_FORK";
+        if (isProcess && record->process) {
             ++want.procPreviews;
             if (proc >= procs.size() || proc >= nodes.size()) {
-                return failAt(i, line, "expected a process preview and node, the list has ended");
+                return fail("expected a process preview and node, the list has ended");
             }
             const ProcPreviewEntry& p = procs[proc];
-            const Node& n = nodes[proc];
-            if (p.id != *id || n.uid != *id) {
-                return failAt(i, line, "process preview or node id differs from its mapping id");
+            const Node& n = nodes[proc++];
+            if (p.id != entry.id || n.uid != entry.id) {
+                return fail("process preview or node id differs from its mapping id");
             }
             if (p.pid != record->process->pid || p.ppid != record->process->ppid ||
                 p.path != record->process->path.value_or("") || p.type != record->event ||
                 p.timestamp != record->timestamp || n.pid != p.pid || n.ppid != p.ppid ||
                 n.path != p.path) {
-                return failAt(i, line, "process preview or node fields differ from the record");
+                return fail("process preview or node fields differ from the record");
             }
-            ++proc;
-        } else if (detail::isMonitoredFileEvent(record->event)) {
-            if (record->file) {
-                ++want.filePreviews;
-                if (file >= files.size()) {
-                    return failAt(i, line, "expected a file preview, the list has ended");
-                }
-                const FilePreviewEntry& f = files[file];
-                if (f.id != *id) {
-                    return failAt(i, line, "file preview id differs from its mapping id");
-                }
-                if (f.pid != record->file->pid || f.path != record->file->destination ||
-                    f.type != record->event || f.timestamp != record->timestamp) {
-                    return failAt(i, line, "file preview fields differ from the record");
-                }
-                ++file;
-            } else {
-                ++want.mappingOnly;
-                ++want.fileWithoutFile;
-                if (auto bad = nextError(
-                        i, line, "Could not build file event from " + recordText(*record))) {
-                    return *bad;
-                }
+        } else if (std::find(monitored.begin(), monitored.end(), record->event) ==
+                   monitored.end()) {
+            ++want.mappingOnly;
+        } else if (record->file) {
+            ++want.filePreviews;
+            if (file >= files.size()) {
+                return fail("expected a file preview, the list has ended");
+            }
+            const FilePreviewEntry& f = files[file++];
+            if (f.id != entry.id) {
+                return fail("file preview id differs from its mapping id");
+            }
+            if (f.pid != record->file->pid || f.path != record->file->destination ||
+                f.type != record->event || f.timestamp != record->timestamp) {
+                return fail("file preview fields differ from the record");
             }
         } else {
             ++want.mappingOnly;
+            ++want.fileWithoutFile;
+            if (auto bad = nextError("Could not build file event from " + recordText(*record));
+                !bad.empty()) {
+                return bad;
+            }
         }
     }
     if (account) {
@@ -227,43 +194,22 @@ inline std::string checkAccounting(std::string_view bytes, const EventKeeper& ke
     }
 
     // Nothing more than the lines may have been added.
-    auto extra = [&](const char* list, std::size_t reached, std::size_t size) {
-        problem << list << " holds " << (size - reached) << " entries more than the "
-                << lines.size() << " lines account for";
-        return problem.str();
-    };
-    if (proc != procs.size()) {
-        return extra("procPreviews", proc, procs.size());
-    }
-    if (proc != nodes.size()) {
-        return extra("nodes", proc, nodes.size());
-    }
-    if (file != files.size()) {
-        return extra("filePreviews", file, files.size());
-    }
-    if (mapped != mapping.size()) {
-        return extra("jsonMapping", mapped, mapping.size());
-    }
-    if (error != errors.size()) {
-        return extra("loadErrors", error, errors.size());
-    }
-
-    // The sums, as the store's own figures give them.
-    const std::size_t dProc = procs.size() - before.procPreviews;
-    const std::size_t dFile = files.size() - before.filePreviews;
-    const std::size_t dMapping = mapping.size() - before.mapping;
-    const std::size_t dErrors = errors.size() - before.loadErrors;
-    const std::size_t mappingOnly = dMapping - dProc - dFile;
-    const std::size_t refused = dErrors - want.fileWithoutFile;
-    if (dProc + dFile + mappingOnly + refused != lines.size()) {
-        problem << "procPreviews " << dProc << " + filePreviews " << dFile << " + mapping-only "
-                << mappingOnly << " + refused " << refused << " != " << lines.size() << " lines";
-        return problem.str();
+    const std::pair<const char*, std::pair<std::size_t, std::size_t>> reached[] = {
+        {"procPreviews", {proc, procs.size()}},
+        {"nodes", {proc, nodes.size()}},
+        {"filePreviews", {file, files.size()}},
+        {"jsonMapping", {mapped, mapping.size()}},
+        {"loadErrors", {error, errors.size()}}};
+    for (const auto& [list, at] : reached) {
+        if (at.first != at.second) {
+            return std::string(list) + " holds " + std::to_string(at.second - at.first) +
+                   " entries more than the " + std::to_string(lines.size()) + " lines account for";
+        }
     }
     const auto& stats = keeper.lastLoadStats();
     if (stats.opened && stats.lines != lines.size()) {
-        problem << "the load reports " << stats.lines << " lines, the file has " << lines.size();
-        return problem.str();
+        return "the load reports " + std::to_string(stats.lines) + " lines, the file has " +
+               std::to_string(lines.size());
     }
     return {};
 }

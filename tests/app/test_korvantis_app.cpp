@@ -1,8 +1,10 @@
 // The application: its main window, and the tree windows opened by the Tree
 // button or by tree URL texts, each drawing the tree it was handed.
 
+#include <QImage>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,6 +50,7 @@ class KorvantisAppTest : public QObject {
     void treeButtonOpensTheTreeOfThatMoment();
     void treeUrlTextsOpenTheirOwnWindows();
     void closingATreeWindowReleasesIt();
+    void screenshotOfADrawnTree();
 };
 
 void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
@@ -138,6 +141,33 @@ void KorvantisAppTest::closingATreeWindowReleasesIt() {
     QVERIFY(data.isNull());
     QVERIFY(view.isNull());
     QVERIFY(app.treeWindows().isEmpty());
+}
+
+// Saves a picture of a drawn tree to the build folder, for a person to look at.
+void KorvantisAppTest::screenshotOfADrawnTree() {
+    const std::string tree =
+        R"([{"name":"launchd","children":[{"name":"Untracked Heritage","children":[)"
+        R"({"name":"agent"}]},{"name":"zsh","children":[{"name":"git","children":[)"
+        R"({"name":"ssh"}]},{"name":"ls"},{"name":"make","children":[{"name":"clang"},)"
+        R"({"name":"clang"}]}]},{"name":"Finder"},{"name":"Safari"}]}])";
+    KorvantisApp app;
+    TreeWindow* w = app.openTreeWindow(QString::fromStdString(korvantis::makeTreeUrlText(tree)));
+    w->resize(1000, 700);
+    QVERIFY(waitForTree(w));
+    QVERIFY(waitForJs(pageOf(w), "__korvantis.paintedAt > 0"));
+    QTest::qWait(500);
+    const QImage image = w->grab().toImage();
+    // Something besides the background was drawn.
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 4) {
+        for (int x = 0; x < image.width(); x += 4) {
+            colours.insert(image.pixel(x, y));
+        }
+    }
+    QVERIFY2(colours.size() > 8, "the grabbed window is blank");
+    const QString path = QStringLiteral(KORVANTIS_SCREENSHOT_DIR "/tree-window.png");
+    QVERIFY(image.save(path));
+    qInfo("screenshot: %s", qPrintable(path));
 }
 
 KORVANTIS_WEB_TEST_MAIN(KorvantisAppTest)

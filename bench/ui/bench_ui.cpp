@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
         area->repaint();
         return clock.nsecsElapsed() - t0;
     };
-    std::printf("%-44s %8.2f ms   (includes the store's first id index)\n",
+    std::printf("%-44s %8.2f ms   (the first one after the load)\n",
                 "first row click -> recoloured + detail", ms(clickRow(procList, detail, 3)));
     Figures clicks;
     for (int i = 0; i < 30; ++i) {

@@ -13,39 +13,38 @@ enum class FieldKey { timestamp, type, pid, ppid, path };
 // place (style.h), so the rule itself stays a plain function of the values.
 enum class Mark { standard, green, pink };
 
-// Process rows: the chosen event, the other activity of its process (with the
-// PID cell green) and the activity of its parent process.
+// The rules both panels share: the chosen event itself is green; the other
+// activity of its process is pink with a green PID cell.
+template <typename Entry>
+std::optional<Mark> chosenProcessMark(const Entry& row, const Entry& active, FieldKey key) {
+    if (active.id == row.id) {
+        return Mark::green;
+    }
+    if (active.pid == row.pid) {
+        return key == FieldKey::pid ? Mark::green : Mark::pink;
+    }
+    return std::nullopt;
+}
+
+// Process rows: the shared rules, then the activity of the parent process.
 inline Mark procFieldColor(const ProcPreviewEntry& row,
                            const std::optional<ProcPreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }
-    if (active->id == row.id) {
-        return Mark::green;
+    if (const auto mark = chosenProcessMark(row, *active, key)) {
+        return *mark;
     }
-    if (active->pid == row.pid) {
-        return key == FieldKey::pid ? Mark::green : Mark::pink;
-    }
-    if (active->ppid == row.pid) {
-        return Mark::pink;
-    }
-    return Mark::standard;
+    return active->ppid == row.pid ? Mark::pink : Mark::standard;
 }
 
-// File rows: as for processes, but file events carry no parent id, so there is
-// no parent rule.
+// File rows: the shared rules only; file events carry no parent id.
 inline Mark fileFieldColor(const FilePreviewEntry& row,
                            const std::optional<FilePreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }
-    if (active->id == row.id) {
-        return Mark::green;
-    }
-    if (active->pid == row.pid) {
-        return key == FieldKey::pid ? Mark::green : Mark::pink;
-    }
-    return Mark::standard;
+    return chosenProcessMark(row, *active, key).value_or(Mark::standard);
 }
 
 }  // namespace korvantis::ui

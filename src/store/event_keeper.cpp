@@ -1,6 +1,7 @@
 #include "store/event_keeper.h"
 
 #include <string.h>  // memmem
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -19,12 +20,6 @@ static_assert(StreamReader::kPadding >= LineDecoder::kPadding,
               "the reading thread parses lines where the reader holds them");
 
 namespace {
-
-constexpr std::array<std::string_view, 7> kMonitored = {
-    "ES_EVENT_TYPE_NOTIFY_OPEN",   "ES_EVENT_TYPE_NOTIFY_CLOSE", "ES_EVENT_TYPE_NOTIFY_WRITE",
-    "ES_EVENT_TYPE_NOTIFY_RENAME", "ES_EVENT_TYPE_NOTIFY_LINK",  "ES_EVENT_TYPE_NOTIFY_UNLINK",
-    "ES_EVENT_TYPE_NOTIFY_CREATE",
-};
 
 // A batch is handed over when it holds this many lines or bytes.
 constexpr std::size_t kBatchLines = 1024;
@@ -157,7 +152,14 @@ EventKeeper::EventKeeper(Executor executor)
 EventKeeper::~EventKeeper() = default;
 
 const std::array<std::string_view, 7>& EventKeeper::monitoredFileEvents() {
-    return kMonitored;
+    // The names that filing sorts by are decided once, with the process
+    // events; the monitored ones follow those two.
+    static const std::array<std::string_view, 7> names = [] {
+        std::array<std::string_view, 7> a;
+        std::copy_n(detail::knownEventNames() + 2, a.size(), a.begin());
+        return a;
+    }();
+    return names;
 }
 
 EventKeeper::ObserverId EventKeeper::observe(Observer observer) {

@@ -13,6 +13,7 @@ namespace korvantis {
 
 struct StreamReader::Impl {
     int fd = -1;
+    std::uint64_t sizeAtOpen = 0;
     std::string delimiter;
     std::size_t chunkSize = 0;
     // Unreturned bytes are buf[start, end). Returned lines are not cut off
@@ -120,6 +121,7 @@ std::unique_ptr<StreamReader> StreamReader::open(const std::string& path,
     reader->impl_ = std::make_unique<Impl>();
     Impl& d = *reader->impl_;
     d.fd = fd;
+    d.sizeAtOpen = static_cast<std::uint64_t>(st.st_size);
     d.delimiter = std::string(delimiter);
     d.chunkSize = static_cast<std::size_t>(chunkSize);
     // Room for one chunk after a pending partial line of up to one chunk.
@@ -154,6 +156,14 @@ void StreamReader::close() {
         ::close(impl_->fd);
         impl_->fd = -1;
     }
+}
+
+int StreamReader::fileDescriptor() const {
+    return impl_ ? impl_->fd : -1;
+}
+
+std::uint64_t StreamReader::sizeAtOpen() const {
+    return impl_ ? impl_->sizeAtOpen : 0;
 }
 
 bool StreamReader::isOpen() const {

@@ -42,6 +42,10 @@ public:
 
     void close();
     bool isOpen() const;
+    // The open file, for callers that keep it open after reading (-1 once closed).
+    int fileDescriptor() const;
+    // The file's size when it was opened.
+    std::uint64_t sizeAtOpen() const;
     bool atEof() const;
 
     // `bytes` with each invalid UTF-8 sequence replaced by U+FFFD.

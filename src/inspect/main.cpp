@@ -1,5 +1,5 @@
-// korvantis-inspect: loads event logs into one EventKeeper, exactly as the
-// viewer's import does, and prints a summary or the store's contents.
+// korvantis-inspect: loads event logs into one store, through the same loader
+// as the viewer's import, and prints a summary or the store's contents.
 
 #include <sys/resource.h>
 
@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "ingest/json_text.h"
-#include "store/event_keeper.h"
 #include "store/pretty_json.h"
+#include "store/task_queue.h"
+#include "store/workspace.h"
 
 namespace {
 
-using korvantis::EventKeeper;
+using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree] LOG...\n"
@@ -112,14 +113,14 @@ void appendPreviews(std::string& out, std::string_view key,
 }
 
 // The store's contents as one JSON object; ids are left out.
-std::string dumpStore(const EventKeeper& keeper) {
+std::string dumpStore(const EventStore& store) {
     std::string out = "{";
-    appendPreviews(out, "procPreviews", keeper.procPreviews());
-    appendPreviews(out, "filePreviews", keeper.filePreviews());
+    appendPreviews(out, "procPreviews", store.procPreviews());
+    appendPreviews(out, "filePreviews", store.filePreviews());
     appendKey(out, "loadErrors");
     out.push_back('[');
     bool first = true;
-    for (const auto& error : keeper.loadErrors()) {
+    for (const auto& error : store.loadErrors()) {
         if (!first) {
             out.push_back(',');
         }
@@ -127,9 +128,9 @@ std::string dumpStore(const EventKeeper& keeper) {
         korvantis::appendJsonString(out, error, false);
     }
     out += "],";
-    appendInt(out, "jsonMappingCount", static_cast<long long>(keeper.jsonMapping().size()));
+    appendInt(out, "jsonMappingCount", static_cast<long long>(store.jsonMapping().size()));
     out.push_back(',');
-    appendString(out, "jsonTreeRaw", keeper.jsonTreeRaw());
+    appendString(out, "jsonTreeRaw", store.jsonTreeRaw());
     out += "}\n";
     return out;
 }
@@ -160,34 +161,39 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // The same executor semantics as the viewer: each load is a task run in
-    // the order asked; here the tasks run at once, on this thread.
-    EventKeeper keeper(&EventKeeper::runNow);
-    int status = 0;
-    std::uint64_t lines = 0;
+    // The viewer's loader, with this thread as the store's thread: loads run
+    // one after the other on workers, and their rows are filed here.
+    korvantis::TaskQueue tasks;
+    korvantis::Workspace workspace(tasks.poster());
+    const EventStore& store = workspace.store;
     const auto started = std::chrono::steady_clock::now();
     for (const std::string& log : options.logs) {
-        keeper.loadJsonFile(log);
-        const auto& stats = keeper.lastLoadStats();
-        if (!stats.opened) {
-            std::cerr << "korvantis-inspect: cannot open " << log << "\n";
+        workspace.loader.loadJsonFile(log);
+    }
+    const std::size_t wanted = options.logs.size();
+    tasks.runUntil([&] { return workspace.loader.outcomes().size() == wanted; });
+    int status = 0;
+    std::uint64_t lines = 0;
+    for (const korvantis::LoadOutcome& outcome : workspace.loader.outcomes()) {
+        if (!outcome.opened) {
+            std::cerr << "korvantis-inspect: cannot open " << outcome.path << "\n";
             status = 1;
         }
-        lines += stats.lines;
+        lines += outcome.figures.lines;
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
     if (options.tree) {
-        const std::string text = keeper.jsonTreeRaw() + "\n";
+        const std::string text = store.jsonTreeRaw() + "\n";
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else if (options.dump) {
-        const std::string text = dumpStore(keeper);
+        const std::string text = dumpStore(store);
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
         std::printf("lines read: %llu\n", static_cast<unsigned long long>(lines));
-        std::printf("process events: %zu\n", keeper.procPreviews().size());
-        std::printf("file events: %zu\n", keeper.filePreviews().size());
-        std::printf("load errors: %zu\n", keeper.loadErrors().size());
+        std::printf("process events: %zu\n", store.procPreviews().size());
+        std::printf("file events: %zu\n", store.filePreviews().size());
+        std::printf("load errors: %zu\n", store.loadErrors().size());
         std::printf("elapsed seconds: %.3f\n", elapsed.count());
         std::printf("peak RSS MiB: %.1f\n", static_cast<double>(peakRssKiB()) / 1024.0);
     }

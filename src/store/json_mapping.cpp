@@ -1,50 +1,21 @@
 #include "store/json_mapping.h"
 
-#include "store/uuid.h"
-
 namespace korvantis {
 
 namespace {
 
 inline std::size_t slotOf(const Uuid& id, std::size_t mask) {
-    return UuidHash{}(id)&mask;
+    return UuidHash{}(id) & mask;
 }
 
 }  // namespace
 
-std::uint64_t JsonMapping::pack(std::string_view text) {
-    const auto address = reinterpret_cast<std::uintptr_t>(text.data());
-    if (text.size() >= kLongText || (std::uint64_t{address} >> 48) != 0) {
-        return kLongText;
-    }
-    return std::uint64_t{address} << 16 | text.size();
-}
-
-std::string_view JsonMapping::textOf(std::size_t i) const {
-    const std::uint64_t ref = entries_[i].ref;
-    if ((ref & kLongText) == kLongText) {
-        return unpacked_.at(i);
-    }
-    return {reinterpret_cast<const char*>(static_cast<std::uintptr_t>(ref >> 16)),
-            static_cast<std::size_t>(ref & kLongText)};
-}
-
-void JsonMapping::store(std::size_t i, std::string_view text) {
-    const std::uint64_t ref = pack(text);
-    entries_[i].ref = ref;
-    if (ref == kLongText) {
-        unpacked_[i] = text;
-    } else {
-        unpacked_.erase(i);
-    }
-}
-
-std::optional<std::string_view> JsonMapping::find(const Uuid& id) const {
+std::optional<LineRef> JsonMapping::find(const Uuid& id) const {
     const std::optional<std::size_t> index = indexOf(id);
     if (!index) {
         return std::nullopt;
     }
-    return textOf(*index);
+    return entries_[*index].ref;
 }
 
 std::optional<std::size_t> JsonMapping::indexOf(const Uuid& id) const {
@@ -63,29 +34,8 @@ std::optional<std::size_t> JsonMapping::indexOf(const Uuid& id) const {
     }
 }
 
-void JsonMapping::set(const Uuid& id, std::string_view text) {
+void JsonMapping::insertFresh(const Uuid& id, const LineRef& ref) {
     // Keep the load factor at most one half, so probes stay short.
-    if ((entries_.size() + 1) * 2 > slots_.size()) {
-        grow();
-    }
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t s = slotOf(id, mask);
-    for (;; s = (s + 1) & mask) {
-        const std::uint32_t v = slots_[s];
-        if (v == 0) {
-            break;
-        }
-        if (entries_[v - 1].id == id) {
-            store(v - 1, text);
-            return;
-        }
-    }
-    entries_.push_back(Packed{id, 0});
-    store(entries_.size() - 1, text);
-    slots_[s] = static_cast<std::uint32_t>(entries_.size());
-}
-
-void JsonMapping::insertFresh(const Uuid& id, std::string_view text) {
     if ((entries_.size() + 1) * 2 > slots_.size()) {
         grow();
     }
@@ -94,8 +44,7 @@ void JsonMapping::insertFresh(const Uuid& id, std::string_view text) {
     while (slots_[s] != 0) {
         s = (s + 1) & mask;
     }
-    entries_.push_back(Packed{id, 0});
-    store(entries_.size() - 1, text);
+    entries_.push_back(Entry{id, ref});
     slots_[s] = static_cast<std::uint32_t>(entries_.size());
 }
 

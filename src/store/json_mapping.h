@@ -3,32 +3,29 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "store/chunked_vector.h"
+#include "store/line_ref.h"
 #include "store/uuid.h"
 
 namespace korvantis {
 
-// Map from a line's id to its raw text. Append-only; the texts are views into
-// storage owned by the EventKeeper.
+// Map from a line's id to where its raw text lies in its log. Append-only;
+// the text itself is read again from the log when it is needed.
 class JsonMapping {
   public:
     std::size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
-    std::optional<std::string_view> find(const Uuid& id) const;
+    std::optional<LineRef> find(const Uuid& id) const;
     // Position of `id` in insertion order.
     std::optional<std::size_t> indexOf(const Uuid& id) const;
-    bool contains(const Uuid& id) const { return find(id).has_value(); }
-    // Sets the text for `id` (replacing an earlier text for the same id).
-    void set(const Uuid& id, std::string_view text);
-    // Adds a text under an id just made by a random generator, which no
+    bool contains(const Uuid& id) const { return indexOf(id).has_value(); }
+    // Adds a line under an id just made by a random generator, which no
     // entry can hold yet: no entry is looked at, only free slots are sought.
-    void insertFresh(const Uuid& id, std::string_view text);
-    // Hints that `id` is about to be set or found, so its slot can be fetched
-    // into the cache meanwhile.
+    void insertFresh(const Uuid& id, const LineRef& ref);
+    // Hints that `id` is about to be inserted or found, so its slot can be
+    // fetched into the cache meanwhile.
     void prefetch(const Uuid& id) const {
         if (slots_.empty()) {
             return;
@@ -45,31 +42,16 @@ class JsonMapping {
 
     struct Entry {
         Uuid id;
-        std::string_view text;
+        LineRef ref;
     };
-    // In insertion order. Returned by value: entries are stored packed.
-    Entry entry(std::size_t i) const {
-        return Entry{entries_[i].id, textOf(i)};
-    }
+    // In insertion order.
+    const Entry& entry(std::size_t i) const { return entries_[i]; }
 
   private:
-    // An entry in 24 bytes instead of 32: the text's address (user-space
-    // addresses fit in 48 bits) and its length, when below kLongText, share
-    // one word; any other text is kept whole in `unpacked_`, by entry index.
-    struct Packed {
-        Uuid id;
-        std::uint64_t ref;
-    };
-    static constexpr std::uint64_t kLongText = 0xffff;
-
-    static std::uint64_t pack(std::string_view text);
-    std::string_view textOf(std::size_t i) const;
-    void store(std::size_t i, std::string_view text);
     void grow();
 
-    ChunkedVector<Packed, 8192> entries_;
+    ChunkedVector<Entry, 8192> entries_;
     std::vector<std::uint32_t> slots_;  // open addressing; 0 = empty, else index + 1
-    std::unordered_map<std::size_t, std::string_view> unpacked_;
 };
 
 }  // namespace korvantis

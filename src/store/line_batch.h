@@ -1,8 +1,7 @@
 #pragma once
 
-// The load's hand-over format: lines cut and decoded on a reading thread,
-// described compactly so that the store's thread only has to file them. Also
-// used for single lines, so both ways of ingesting share one filing code.
+// A load's hand-over format: lines cut and decoded on its reading thread,
+// described compactly so that its filing thread only has to file them.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,16 +23,15 @@ enum class LineKind : std::uint8_t {
     other,            // decoded, kept in jsonMapping only
 };
 
-// A decoded text, held in the batch's `side` text. The filing side looks for
-// the same bytes in the stored line (finding them there costs no copy), which
-// keeps that search off the reading thread, the busier of the two.
+// A decoded text, held in the batch's `side` text.
 struct TextRef {
     std::size_t offset = 0;
     std::size_t length = 0;
 };
 
 struct LineInfo {
-    std::size_t offset = 0;  // of the line in LineBatch::text
+    std::uint64_t fileOffset = 0;  // of the line in its log
+    std::size_t offset = 0;        // of the line in LineBatch::text
     std::size_t length = 0;
     LineKind kind = LineKind::refused;
     std::uint8_t event = 0;  // index into knownEventNames()

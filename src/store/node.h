@@ -16,7 +16,7 @@ namespace korvantis {
 // The result is a part of `path` (a single slash for a path of slashes).
 std::string_view lastPathComponent(std::string_view path);
 
-// A process node. Nodes made by ingestion are owned by the EventKeeper's node
+// A process node. Nodes made by loading are owned by the ProcessTree's node
 // list; `children` refers to nodes owned elsewhere (the store, or a tree build
 // for its two fixed nodes), and `parent` never owns.
 class Node {

@@ -8,7 +8,7 @@
 namespace korvantis {
 
 // Preview entries are plain values, copied freely. Their texts are views into
-// text owned by the EventKeeper that made them and stay valid for as long as
+// text owned by the EventStore they belong to and stay valid for as long as
 // that store lives (a store never drops what it loaded).
 struct ProcPreviewEntry {
     Uuid id;

@@ -18,8 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "store/event_keeper.h"
-#include "store/node.h"
+#include "store/process_tree.h"
 #include "tree/tree_json.h"
 
 namespace korvantis {
@@ -236,7 +235,12 @@ class PidIndex {
 
 }  // namespace
 
-void EventKeeper::buildProcessTree() {
+void ProcessTree::add(const Uuid& uid, std::string_view path, std::int64_t pid,
+                      std::int64_t ppid) {
+    nodes_.emplace_back(Node::BorrowPath{}, uid, path, pid, ppid);
+}
+
+std::optional<std::string> ProcessTree::buildJson() {
     Node root(Uuid::random(), "launchd", 1, 0);
     Node untracked(Uuid::random(), "Untracked Heritage", 0, 1);
     root.addChild(&untracked);
@@ -277,12 +281,7 @@ void EventKeeper::buildProcessTree() {
         }
     }
 
-    if (std::optional<std::string> json = encodeTreeJson(root)) {
-        jsonTreeRaw_ = std::move(*json);
-    } else {
-        std::fputs("Could not convert json to Process Tree\n", stdout);
-        std::fflush(stdout);
-    }
+    std::optional<std::string> json = encodeTreeJson(root);
 
     // The two fixed nodes die with the build; so do references to them.
     for (Node* c : root.children) {
@@ -291,6 +290,7 @@ void EventKeeper::buildProcessTree() {
     for (Node* c : untracked.children) {
         c->parent = nullptr;
     }
+    return json;
 }
 
 }  // namespace korvantis

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "store/preview_entries.h"
+#include "store/store_observers.h"
+#include "store/uuid.h"
+
+namespace korvantis {
+
+class EventStore;
+
+// The chosen process and file event of a window and the detail text of the
+// last chosen event.
+class EventSelection {
+  public:
+    EventSelection(const EventStore& store, StoreObservers& observers);
+
+    const std::optional<ProcPreviewEntry>& activePreview() const { return activePreview_; }
+    const std::optional<FilePreviewEntry>& activeFilePreview() const { return activeFilePreview_; }
+    const std::string& activeEventJson() const { return activeEventJson_; }
+
+    // Makes the entry with `id` the active process or file event and sets the
+    // detail text: the line read again from its log, in readable form.
+    void selectEvent(const Uuid& id);
+
+  private:
+    const EventStore& store_;
+    StoreObservers& observers_;
+    std::optional<ProcPreviewEntry> activePreview_;
+    std::optional<FilePreviewEntry> activeFilePreview_;
+    std::string activeEventJson_;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/chunked_vector.h"
+#include "store/filed_rows.h"
+#include "store/interned_texts.h"
+#include "store/json_mapping.h"
+#include "store/log_files.h"
+#include "store/preview_entries.h"
+#include "store/ranked_bits.h"
+#include "store/store_observers.h"
+#include "store/text_arena.h"
+
+namespace korvantis {
+
+// The texts that rows refer to: paths kept once each, timestamps. Written
+// only by the loader's worker, ahead of handing the rows that refer to them
+// to the store's thread; never moved, freed with the store.
+struct RowTexts {
+    InternedTexts paths;
+    TextArena timestamps;
+};
+
+// Everything loaded into one main window: the process and file rows, the
+// load errors, the reference to every stored line, the loaded logs and the
+// encoded process tree. Used on the thread that owns it; the loader hands it
+// finished rows there.
+class EventStore {
+  public:
+    explicit EventStore(StoreObservers& observers);
+    EventStore(const EventStore&) = delete;
+    EventStore& operator=(const EventStore&) = delete;
+
+    const JsonMapping& jsonMapping() const { return jsonMapping_; }
+    const std::vector<std::string>& loadErrors() const { return loadErrors_; }
+    // Beside each load error: the log and line it came from.
+    const std::vector<LoadErrorOrigin>& loadErrorOrigins() const { return loadErrorOrigins_; }
+    const ChunkedVector<ProcPreviewEntry>& procPreviews() const { return procPreviews_; }
+    const ChunkedVector<FilePreviewEntry>& filePreviews() const { return filePreviews_; }
+    const std::string& jsonTreeRaw() const { return jsonTreeRaw_; }
+    static const std::array<std::string_view, 7>& monitoredFileEvents();
+
+    // The logs lines were loaded from (kept open), and those whose load was
+    // started, in order, for the window title.
+    const LogFiles& logFiles() const { return *logFiles_; }
+    const std::shared_ptr<const LogFiles> sharedLogFiles() const { return logFiles_; }
+
+    // Which preview an entry of jsonMapping made, found without a search:
+    // previews are appended in mapping order, so an entry's rank among its
+    // kind is its preview's index.
+    std::optional<std::size_t> procPreviewOf(std::size_t entry) const;
+    std::optional<std::size_t> filePreviewOf(std::size_t entry) const;
+    // The raw text of a stored line, read again from its log; nothing when
+    // the log changed after loading.
+    std::optional<std::string> lineText(std::size_t entry) const;
+
+    // Filled by the loader.
+    RowTexts& rowTexts() { return rowTexts_; }
+    std::uint32_t addLog(int fd, std::string path);
+    void append(FiledRows& rows);
+    void setJsonTreeRaw(std::string text) { jsonTreeRaw_ = std::move(text); }
+
+  private:
+    StoreObservers& observers_;
+    JsonMapping jsonMapping_;
+    std::vector<std::string> loadErrors_;
+    std::vector<LoadErrorOrigin> loadErrorOrigins_;
+    ChunkedVector<ProcPreviewEntry> procPreviews_;
+    ChunkedVector<FilePreviewEntry> filePreviews_;
+    std::string jsonTreeRaw_;
+    std::shared_ptr<LogFiles> logFiles_;
+    RowTexts rowTexts_;
+    RankedBits isProcEntry_;
+    RankedBits isFileEntry_;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,45 @@
+#pragma once
+
+// What the loader's worker hands to the owner thread: lines already turned
+// into rows, so that the store only has to append them.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/line_ref.h"
+#include "store/preview_entries.h"
+#include "store/uuid.h"
+
+namespace korvantis {
+
+// Where a load error came from: the log and the line's number in it (from 1).
+struct LoadErrorOrigin {
+    std::uint32_t log = 0;
+    std::uint64_t line = 0;
+};
+
+struct FiledRows {
+    // One per stored (decoded) line, in file order.
+    struct StoredLine {
+        Uuid id;
+        LineRef ref;
+        enum class Kind : std::uint8_t { process, file, other } kind = Kind::other;
+    };
+    std::vector<StoredLine> lines;
+    std::vector<ProcPreviewEntry> procPreviews;
+    std::vector<FilePreviewEntry> filePreviews;
+    std::vector<std::string> loadErrors;
+    std::vector<LoadErrorOrigin> loadErrorOrigins;
+
+    bool empty() const { return lines.empty() && loadErrors.empty(); }
+    void clear() {
+        lines.clear();
+        procPreviews.clear();
+        filePreviews.clear();
+        loadErrors.clear();
+        loadErrorOrigins.clear();
+    }
+};
+
+}  // namespace korvantis

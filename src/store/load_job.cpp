@@ -1,0 +1,227 @@
+#include "store/load_job.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <exception>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+#include "ingest/received_json.h"
+#include "ingest/stream_reader.h"
+#include "store/batch_queue.h"
+#include "store/event_store.h"
+#include "store/line_ref.h"
+#include "store/process_tree.h"
+
+namespace korvantis {
+
+static_assert(StreamReader::kPadding >= LineDecoder::kPadding,
+              "the reading thread parses lines where the reader holds them");
+
+namespace {
+
+// Rows are handed over at least this often while a load runs, and at most
+// this many batches wait for the store's thread.
+constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
+constexpr std::size_t kHandOverLines = std::size_t{1} << 18;
+constexpr int kBatchesOutAtMost = 4;
+
+// The reading thread: cuts the log into lines, checks and decodes each, and
+// hands them over in batches until the end or a cancel.
+void readAndDecode(StreamReader& reader, detail::BatchQueue& queue,
+                   const std::atomic<bool>& cancelled) {
+    try {
+        LineDecoder decoder;
+        std::uint64_t offset = 0;
+        detail::BatchQueue::Batch batch = queue.takeEmpty();
+        while (batch) {
+            std::optional<StreamReader::Line> line;
+            if (!cancelled.load(std::memory_order_relaxed)) {
+                line = reader.nextLine();
+            }
+            if (!line) {
+                if (!batch->lines.empty()) {
+                    queue.pushFull(std::move(batch));
+                }
+                break;
+            }
+            if (line->valid) {
+                // Lines from the reader have padding after them: parsed where they lie.
+                detail::describeLine(
+                    line->text, decoder.decodePadded(line->text.data(), line->text.size()), *batch);
+            } else {
+                detail::describeInvalidLine(line->text, *batch);
+            }
+            batch->lines.back().fileOffset = offset;
+            offset += line->text.size() + 1;
+            if (batch->lines.size() >= detail::BatchQueue::kLines ||
+                batch->text.size() >= detail::BatchQueue::kBytes) {
+                queue.pushFull(std::move(batch));
+                batch = queue.takeEmpty();
+            }
+        }
+        queue.finish();
+    } catch (...) {
+        queue.finish(std::current_exception());
+    }
+}
+
+}  // namespace
+
+LoadJob::LoadJob(std::string path, std::uint32_t logIndex, RowTexts& texts, ProcessTree& tree,
+                 UuidGenerator& uuids, Post post, Sink sink)
+    : path_(std::move(path)),
+      logIndex_(logIndex),
+      texts_(texts),
+      tree_(tree),
+      uuids_(uuids),
+      post_(std::move(post)),
+      sink_(std::move(sink)) {
+    thread_ = std::thread(&LoadJob::run, this);
+}
+
+LoadJob::~LoadJob() {
+    cancel();
+    {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+    }
+    taken_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void LoadJob::cancel() {
+    cancelled_.store(true, std::memory_order_relaxed);
+}
+
+void LoadJob::batchTaken() {
+    {
+        std::lock_guard lock(mutex_);
+        --batchesOut_;
+    }
+    taken_.notify_all();
+}
+
+void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
+    {
+        std::unique_lock lock(mutex_);
+        taken_.wait(lock, [&] { return batchesOut_ < kBatchesOutAtMost || abandoned_; });
+        if (abandoned_) {
+            rows.clear();
+            return;
+        }
+        ++batchesOut_;
+    }
+    auto handed = std::make_shared<FiledRows>(std::move(rows));
+    rows = FiledRows{};
+    post_([sink = sink_, handed, figures] { sink.rows(*handed, figures); });
+}
+
+void LoadJob::run() {
+    LoadFigures figures;
+    bool opened = false;
+    try {
+        if (auto reader = StreamReader::open(path_)) {
+            opened = true;
+            figures.bytesTotal = reader->sizeAtOpen();
+            // The log stays open for reading its lines again later.
+            const int fd = ::fcntl(reader->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
+            post_([sink = sink_, fd, size = figures.bytesTotal] { sink.opened(fd, size); });
+            fileLog(*reader, figures);
+            reader->close();
+        }
+    } catch (const std::exception&) {
+        // Out of memory or threads: the load ends with what was filed.
+    }
+    std::optional<std::string> json = tree_.buildJson();
+    post_([sink = sink_, opened, cancelled = cancelled_.load(), figures,
+           json = std::make_shared<std::optional<std::string>>(std::move(json))] {
+        sink.finished(opened, cancelled, figures, std::move(*json));
+    });
+}
+
+void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
+    detail::BatchQueue queue;
+    std::thread reading(readAndDecode, std::ref(reader), std::ref(queue), std::cref(cancelled_));
+    FiledRows rows;
+    auto lastHandOver = std::chrono::steady_clock::now() - kHandOverEvery;
+    try {
+        while (auto batch = queue.takeFull()) {
+            file(*batch, rows, figures);
+            queue.giveBack(std::move(batch));
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastHandOver >= kHandOverEvery || rows.lines.size() >= kHandOverLines) {
+                handOver(rows, figures);
+                lastHandOver = now;
+            }
+        }
+    } catch (...) {
+        queue.stop();
+        reading.join();
+        handOver(rows, figures);
+        throw;
+    }
+    reading.join();
+    handOver(rows, figures);
+}
+
+void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures) {
+    using detail::LineKind;
+    using Kind = FiledRows::StoredLine::Kind;
+    const std::string_view* names = detail::knownEventNames();
+    for (const detail::LineInfo& info : batch.lines) {
+        const std::uint64_t lineNumber = ++figures.lines;
+        figures.bytesRead = std::min(info.fileOffset + info.length + 1, figures.bytesTotal);
+        auto error = [&](std::string_view text) {
+            rows.loadErrors.emplace_back(text);
+            rows.loadErrorOrigins.push_back(LoadErrorOrigin{logIndex_, lineNumber});
+        };
+        const std::string_view line = batch.lineText(info);
+        switch (info.kind) {
+            case LineKind::invalidUtf8:
+                error(batch.resolve(info.error));
+                continue;
+            case LineKind::refused:
+                error(line);
+                continue;
+            default:
+                break;
+        }
+        const Uuid id = uuids_.next();
+        Kind kind = Kind::other;
+        switch (info.kind) {
+            case LineKind::process: {
+                const std::string_view path = texts_.paths.intern(batch.resolve(info.path));
+                rows.procPreviews.push_back(ProcPreviewEntry{
+                    id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
+                    info.pid, info.ppid, path});
+                tree_.add(id, path, info.pid, info.ppid);
+                kind = Kind::process;
+                break;
+            }
+            case LineKind::file:
+                rows.filePreviews.push_back(FilePreviewEntry{
+                    id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
+                    info.pid, texts_.paths.intern(batch.resolve(info.path))});
+                kind = Kind::file;
+                break;
+            case LineKind::fileWithoutFile:
+                error(batch.resolve(info.error));
+                break;
+            default:
+                break;
+        }
+        rows.lines.push_back(FiledRows::StoredLine{
+            id,
+            LineRef{info.fileOffset, static_cast<std::uint32_t>(line.size()), logIndex_,
+                    lineChecksum(line)},
+            kind});
+    }
+}
+
+}  // namespace korvantis

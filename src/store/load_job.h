@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "store/filed_rows.h"
+#include "store/uuid.h"
+
+namespace korvantis {
+
+struct RowTexts;
+class ProcessTree;
+class StreamReader;
+namespace detail {
+struct LineBatch;
+}
+
+// Figures of one load, as the store's thread last heard of them.
+struct LoadFigures {
+    std::uint64_t lines = 0;      // lines read so far
+    std::uint64_t bytesRead = 0;  // bytes of the log read so far
+    std::uint64_t bytesTotal = 0; // the log's size when it was opened
+};
+
+// One load on a thread of its own: reads, decodes and files the lines of one
+// log into rows, which it hands to the store's thread in batches, then builds
+// the process tree. It writes only what the store's thread does not read
+// yet: the row texts beyond the rows handed over, the process tree, its own
+// fields.
+class LoadJob {
+  public:
+    using Task = std::function<void()>;
+    // Runs a task on the store's thread, after those handed over before.
+    using Post = std::function<void(Task)>;
+
+    struct Sink {
+        // The log could be opened: its descriptor (now owned by the sink)
+        // and size.
+        std::function<void(int fd, std::uint64_t size)> opened;
+        // Rows read since the last call (the sink empties them).
+        std::function<void(FiledRows& rows, const LoadFigures& figures)> rows;
+        // The end: whether the log could be opened, whether the load was
+        // cancelled, its figures and the new tree JSON (nothing when it
+        // could not be encoded).
+        std::function<void(bool opened, bool cancelled, const LoadFigures& figures,
+                            std::optional<std::string> treeJson)>
+            finished;
+    };
+
+    // Starts at once. `logIndex` is the index the log will have among the
+    // store's logs. `texts`, `tree` and `uuids` belong to the loader and are
+    // used by one job at a time.
+    LoadJob(std::string path, std::uint32_t logIndex, RowTexts& texts, ProcessTree& tree,
+            UuidGenerator& uuids, Post post, Sink sink);
+    // Stops reading (if not done yet) and waits for the thread.
+    ~LoadJob();
+    LoadJob(const LoadJob&) = delete;
+    LoadJob& operator=(const LoadJob&) = delete;
+
+    // Stops at the next line boundary; what was read is still handed over.
+    void cancel();
+    // Called on the store's thread once it has taken a batch of rows: the
+    // job hands over only a few batches ahead of the store.
+    void batchTaken();
+
+  private:
+    void run();
+    void fileLog(StreamReader& reader, LoadFigures& figures);
+    void file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
+    void handOver(FiledRows& rows, const LoadFigures& figures);
+
+    std::string path_;
+    std::uint32_t logIndex_;
+    RowTexts& texts_;
+    ProcessTree& tree_;
+    UuidGenerator& uuids_;
+    Post post_;
+    Sink sink_;
+
+    std::atomic<bool> cancelled_{false};
+    std::mutex mutex_;
+    std::condition_variable taken_;
+    int batchesOut_ = 0;      // handed over, not yet taken
+    bool abandoned_ = false;  // the store's side is going away
+    std::thread thread_;
+};
+
+}  // namespace korvantis

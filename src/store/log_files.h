@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/line_ref.h"
+
+namespace korvantis {
+
+// The logs a store has loaded, each kept open so that its lines can be read
+// again when they are needed (the detail text, a search in raw lines, an
+// export) instead of being kept in memory. A log deleted or renamed after
+// loading still reads through its open descriptor. Safe to use from any
+// thread.
+class LogFiles {
+  public:
+    LogFiles() = default;
+    ~LogFiles();
+    LogFiles(const LogFiles&) = delete;
+    LogFiles& operator=(const LogFiles&) = delete;
+
+    // Keeps `fd` (owned from now on) as the next log; returns its index.
+    std::uint32_t add(int fd, std::string path);
+    std::size_t size() const;
+    // The path it was loaded from, and its last component.
+    std::string path(std::uint32_t log) const;
+    std::string fileName(std::uint32_t log) const;
+
+    // The line's bytes, or nothing when they cannot be read any more or are
+    // not those that were loaded (the log was changed in place).
+    std::optional<std::string> read(const LineRef& ref) const;
+
+  private:
+    struct Log {
+        int fd;
+        std::string path;
+    };
+    mutable std::mutex mutex_;
+    std::vector<Log> logs_;
+};
+
+// The detail text shown for a line whose log changed after loading.
+inline constexpr std::string_view kLogChangedText =
+    "The log file changed on disk after it was loaded; this event's text is no longer "
+    "available.";
+
+}  // namespace korvantis

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "store/chunked_vector.h"
+#include "store/node.h"
+#include "store/uuid.h"
+
+namespace korvantis {
+
+// The process nodes of every load into one store, in file order, and the
+// tree built from them. The loader's worker owns it: building a large tree
+// takes longer than a user interface may wait.
+class ProcessTree {
+  public:
+    // A node that refers to `path` (which must outlive the tree).
+    void add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid);
+    const ChunkedVector<Node>& nodes() const { return nodes_; }
+
+    // Arranges all nodes under "launchd" and "Untracked Heritage" and encodes
+    // the result as the tree page's JSON; nothing when it cannot be encoded.
+    std::optional<std::string> buildJson();
+
+  private:
+    ChunkedVector<Node> nodes_;
+};
+
+}  // namespace korvantis

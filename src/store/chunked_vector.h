@@ -12,7 +12,7 @@ namespace korvantis {
 // the whole list (no peak of old plus new storage on a large load).
 template <typename T, std::size_t ChunkElems = 4096>
 class ChunkedVector {
-public:
+  public:
     ChunkedVector() = default;
     ChunkedVector(const ChunkedVector&) = delete;
     ChunkedVector& operator=(const ChunkedVector&) = delete;
@@ -49,7 +49,7 @@ public:
 
     template <bool Const>
     class Iter {
-    public:
+      public:
         using Owner = std::conditional_t<Const, const ChunkedVector, ChunkedVector>;
         using value_type = T;
         using difference_type = std::ptrdiff_t;
@@ -60,10 +60,23 @@ public:
         Iter(Owner* o, std::size_t i) : o_(o), i_(i) {}
         reference operator*() const { return (*o_)[i_]; }
         pointer operator->() const { return &(*o_)[i_]; }
-        Iter& operator++() { ++i_; return *this; }
-        Iter operator++(int) { Iter t = *this; ++i_; return t; }
-        Iter& operator--() { --i_; return *this; }
-        Iter& operator+=(difference_type d) { i_ += d; return *this; }
+        Iter& operator++() {
+            ++i_;
+            return *this;
+        }
+        Iter operator++(int) {
+            Iter t = *this;
+            ++i_;
+            return t;
+        }
+        Iter& operator--() {
+            --i_;
+            return *this;
+        }
+        Iter& operator+=(difference_type d) {
+            i_ += d;
+            return *this;
+        }
         Iter operator+(difference_type d) const { return Iter(o_, i_ + d); }
         difference_type operator-(const Iter& o) const {
             return static_cast<difference_type>(i_) - static_cast<difference_type>(o.i_);
@@ -72,7 +85,7 @@ public:
         bool operator==(const Iter& o) const { return i_ == o.i_; }
         auto operator<=>(const Iter& o) const { return i_ <=> o.i_; }
 
-    private:
+      private:
         Owner* o_ = nullptr;
         std::size_t i_ = 0;
     };
@@ -83,7 +96,7 @@ public:
     const_iterator begin() const { return const_iterator(this, 0); }
     const_iterator end() const { return const_iterator(this, size_); }
 
-private:
+  private:
     struct alignas(T) Storage {
         unsigned char bytes[sizeof(T)];
     };

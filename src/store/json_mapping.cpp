@@ -5,7 +5,7 @@ namespace korvantis {
 namespace {
 
 inline std::size_t slotOf(const Uuid& id, std::size_t mask) {
-    return UuidHash{}(id) & mask;
+    return UuidHash{}(id)&mask;
 }
 
 }  // namespace

@@ -45,7 +45,9 @@ class JsonMapping {
         LineRef ref;
     };
     // In insertion order.
-    const Entry& entry(std::size_t i) const { return entries_[i]; }
+    const Entry& entry(std::size_t i) const {
+        return entries_[i];
+    }
 
   private:
     void grow();

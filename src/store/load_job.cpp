@@ -216,11 +216,11 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
             default:
                 break;
         }
-        rows.lines.push_back(FiledRows::StoredLine{
-            id,
-            LineRef{info.fileOffset, static_cast<std::uint32_t>(line.size()), logIndex_,
-                    lineChecksum(line)},
-            kind});
+        rows.lines.push_back(
+            FiledRows::StoredLine{id,
+                                  LineRef{info.fileOffset, static_cast<std::uint32_t>(line.size()),
+                                          logIndex_, lineChecksum(line)},
+                                  kind});
     }
 }
 

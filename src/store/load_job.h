@@ -23,9 +23,9 @@ struct LineBatch;
 
 // Figures of one load, as the store's thread last heard of them.
 struct LoadFigures {
-    std::uint64_t lines = 0;      // lines read so far
-    std::uint64_t bytesRead = 0;  // bytes of the log read so far
-    std::uint64_t bytesTotal = 0; // the log's size when it was opened
+    std::uint64_t lines = 0;       // lines read so far
+    std::uint64_t bytesRead = 0;   // bytes of the log read so far
+    std::uint64_t bytesTotal = 0;  // the log's size when it was opened
 };
 
 // One load on a thread of its own: reads, decodes and files the lines of one
@@ -49,7 +49,7 @@ class LoadJob {
         // cancelled, its figures and the new tree JSON (nothing when it
         // could not be encoded).
         std::function<void(bool opened, bool cancelled, const LoadFigures& figures,
-                            std::optional<std::string> treeJson)>
+                           std::optional<std::string> treeJson)>
             finished;
     };
 

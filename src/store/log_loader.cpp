@@ -59,9 +59,7 @@ void LogLoader::startNext() {
 
     LoadJob::Sink sink;
     sink.opened = [this](int fd, std::uint64_t) { opened(fd); };
-    sink.rows = [this](FiledRows& rows, const LoadFigures& figures) {
-        rowsArrived(rows, figures);
-    };
+    sink.rows = [this](FiledRows& rows, const LoadFigures& figures) { rowsArrived(rows, figures); };
     sink.finished = [this](bool wasOpened, bool cancelled, const LoadFigures& figures,
                            std::optional<std::string> treeJson) {
         finished(wasOpened, cancelled, figures, std::move(treeJson));

@@ -19,8 +19,8 @@ class EventStore;
 // What the top bar shows of the loads of a window.
 struct LoadProgress {
     bool running = false;
-    std::string fileName;  // of the running load
-    LoadFigures figures;   // of the running load
+    std::string fileName;    // of the running load
+    LoadFigures figures;     // of the running load
     std::size_t queued = 0;  // loads waiting after the running one
     // The lines the last finished load had read, when it was cancelled.
     std::optional<std::uint64_t> cancelledAfter;

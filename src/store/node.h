@@ -20,7 +20,7 @@ std::string_view lastPathComponent(std::string_view path);
 // list; `children` refers to nodes owned elsewhere (the store, or a tree build
 // for its two fixed nodes), and `parent` never owns.
 class Node {
-public:
+  public:
     // A node that keeps its own copy of `path`.
     Node(Uuid uid, std::string path, std::int64_t pid, std::int64_t ppid);
     // A node that refers to `path` without copying it: the text must outlive
@@ -48,7 +48,7 @@ public:
     // Nodes are equal when their uids are.
     bool operator==(const Node& other) const { return uid == other.uid; }
 
-private:
+  private:
     std::unique_ptr<const std::string> ownPath_;  // only for nodes that copy their path
 };
 

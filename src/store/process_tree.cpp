@@ -235,8 +235,7 @@ class PidIndex {
 
 }  // namespace
 
-void ProcessTree::add(const Uuid& uid, std::string_view path, std::int64_t pid,
-                      std::int64_t ppid) {
+void ProcessTree::add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid) {
     nodes_.emplace_back(Node::BorrowPath{}, uid, path, pid, ppid);
 }
 

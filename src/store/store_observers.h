@@ -47,7 +47,7 @@ class StoreObservers {
     // Entries stay put while they are called, whatever the observers do.
     std::vector<std::unique_ptr<Entry>> entries_;
     ObserverId nextId_ = 1;
-    int announcing_ = 0;     // nesting depth of announce()
+    int announcing_ = 0;       // nesting depth of announce()
     bool removedAny_ = false;  // entries marked removed wait to be dropped
 };
 

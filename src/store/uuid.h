@@ -26,11 +26,11 @@ struct Uuid {
 // Fast generator for bulk ids, seeded from the system's entropy source.
 // Not thread-safe: one per owner.
 class UuidGenerator {
-public:
+  public:
     UuidGenerator();
     Uuid next();
 
-private:
+  private:
     std::uint64_t s_[4];
 };
 

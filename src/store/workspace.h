@@ -15,7 +15,9 @@ namespace korvantis {
 // the store) last, so it stops before the store goes.
 struct Workspace {
     explicit Workspace(LogLoader::Post post)
-        : store(observers), selection(store, observers), switches(observers),
+        : store(observers),
+          selection(store, observers),
+          switches(observers),
           loader(store, observers, std::move(post)) {}
 
     StoreObservers observers;

@@ -27,9 +27,9 @@
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
 #include "ingest/temp_files.h"
-#include "store/event_keeper.h"
 #include "store/pretty_json.h"
 #include "support/accounting.h"
+#include "support/loading.h"
 #include "tree/tree_url.h"
 
 namespace korvantis {
@@ -99,13 +99,13 @@ class HostileLogs : public ::testing::Test {
         rusage usage{};
         ::getrusage(RUSAGE_SELF, &usage);
         const auto before = static_cast<std::size_t>(usage.ru_maxrss) * 1024;
-        keeper.loadJsonFile(path);
+        keeper.load(path);
         ::getrusage(RUSAGE_SELF, &usage);
         const std::size_t growth = static_cast<std::size_t>(usage.ru_maxrss) * 1024 - before;
 
         const std::string bytes = readAll(path);
         LineAccount account;
-        EXPECT_EQ(checkAccounting(bytes, keeper, {}, &account), "");
+        EXPECT_EQ(checkAccounting(bytes, keeper.ws, {}, &account), "");
         const double bound = static_cast<double>(64 * kMiB) +
                              perByte * static_cast<double>(bytes.size()) +
                              static_cast<double>(perLine * account.lines);
@@ -117,7 +117,7 @@ class HostileLogs : public ::testing::Test {
 
     TempDir dir;
     const std::string path = (dir.path() / "log.json").string();
-    EventKeeper keeper;
+    testsupport::LoadingWorkspace keeper;
 
   private:
     std::ofstream out_{path, std::ios::binary};
@@ -132,7 +132,7 @@ TEST_F(HostileLogs, MillionProcessChain) {
     EXPECT_EQ(load(2.0, 512).procPreviews, n);
 
     // One chain under launchd, each process the only child of the one before.
-    const std::string& tree = keeper.jsonTreeRaw();
+    const std::string& tree = keeper.ws.store.jsonTreeRaw();
     EXPECT_TRUE(tree.starts_with(
         R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"p0","children":[{"name":"p1",)"));
     std::string end = "{\"name\":\"p" + std::to_string(n - 1) + "\"}";
@@ -142,8 +142,9 @@ TEST_F(HostileLogs, MillionProcessChain) {
     EXPECT_TRUE(tree.ends_with(end + "]"));
     EXPECT_EQ(readTreeUrl(makeTreeUrlText(tree)), tree);
 
-    keeper.selectEvent(keeper.procPreviews().back().id);
-    EXPECT_NE(keeper.activeEventJson().find("p" + std::to_string(n - 1) + "\""), std::string::npos);
+    keeper.ws.selection.selectEvent(keeper.ws.store.procPreviews().back().id);
+    EXPECT_NE(keeper.ws.selection.activeEventJson().find("p" + std::to_string(n - 1) + "\""),
+              std::string::npos);
 }
 
 TEST_F(HostileLogs, SingleLineOf64MiB) {
@@ -155,10 +156,10 @@ TEST_F(HostileLogs, SingleLineOf64MiB) {
     // The line is held by the reader, the store and the node (path and name)
     // and written once more into the tree JSON.
     EXPECT_EQ(load(8.0, 0).procPreviews, 1u);
-    ASSERT_EQ(keeper.nodes().size(), 1u);
-    EXPECT_EQ(keeper.nodes()[0].name.size(), pathSize);
-    EXPECT_GT(keeper.jsonTreeRaw().size(), pathSize);
-    EXPECT_EQ(keeper.jsonMapping().entry(0).text.size(), size);
+    ASSERT_EQ(keeper.ws.loader.processTree().nodes().size(), 1u);
+    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[0].name.size(), pathSize);
+    EXPECT_GT(keeper.ws.store.jsonTreeRaw().size(), pathSize);
+    EXPECT_EQ(keeper.ws.store.jsonMapping().entry(0).ref.length, size);
 }
 
 // A line whose ignored key nests deeper than the JSON parser goes: refused as
@@ -182,8 +183,8 @@ TEST_F(HostileLogs, LineNested100000LevelsInsideAnIgnoredKey) {
     const LineAccount account = load(8.0, 0);
     EXPECT_EQ(account.procPreviews, 2u);
     EXPECT_EQ(account.refused, 2u);
-    ASSERT_EQ(keeper.loadErrors().size(), 2u);
-    const std::string& deepLine = keeper.loadErrors()[0];
+    ASSERT_EQ(keeper.ws.store.loadErrors().size(), 2u);
+    const std::string& deepLine = keeper.ws.store.loadErrors()[0];
     EXPECT_EQ(prettyPrintedJson(deepLine), deepLine);
     const std::string bareArrays = std::string(kDepth, '[') + std::string(kDepth, ']');
     EXPECT_EQ(prettyPrintedJson(bareArrays), bareArrays);
@@ -206,12 +207,12 @@ TEST_F(HostileLogs, NestedArraysDoNotMultiplyTheDetailText) {
     *this << bomb << "\n" << modest << "\n";
     ASSERT_EQ(load(8.0, 0).procPreviews, 2u);
 
-    keeper.selectEvent(keeper.procPreviews()[0].id);
+    keeper.ws.selection.selectEvent(keeper.ws.store.procPreviews()[0].id);
     // Too large to be made readable: shown as it stands.
-    EXPECT_EQ(keeper.activeEventJson(), bomb);
-    keeper.selectEvent(keeper.procPreviews()[1].id);
-    EXPECT_EQ(keeper.activeEventJson(), prettyPrintedJson(modest));
-    EXPECT_NE(keeper.activeEventJson(), modest);
+    EXPECT_EQ(keeper.ws.selection.activeEventJson(), bomb);
+    keeper.ws.selection.selectEvent(keeper.ws.store.procPreviews()[1].id);
+    EXPECT_EQ(keeper.ws.selection.activeEventJson(), prettyPrintedJson(modest));
+    EXPECT_NE(keeper.ws.selection.activeEventJson(), modest);
 }
 
 // Numbers too large for the parser are replaced before a second parse, so
@@ -263,12 +264,12 @@ TEST_F(HostileLogs, NulBytes) {
     EXPECT_EQ(account.lines, 8u);
     EXPECT_EQ(account.procPreviews, 1u);
     EXPECT_EQ(account.fileWithoutFile, 1u);
-    ASSERT_EQ(keeper.nodes().size(), 1u);
-    EXPECT_EQ(keeper.nodes()[0].name, "a\0b"s);
+    ASSERT_EQ(keeper.ws.loader.processTree().nodes().size(), 1u);
+    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[0].name, "a\0b"s);
     // The NUL in the node's name is escaped in the tree JSON.
-    EXPECT_NE(keeper.jsonTreeRaw().find(R"({"name":"a\u0000b"})"), std::string::npos);
+    EXPECT_NE(keeper.ws.store.jsonTreeRaw().find(R"({"name":"a\u0000b"})"), std::string::npos);
     // The record text form writes NUL as \0.
-    const auto& errors = keeper.loadErrors();
+    const auto& errors = keeper.ws.store.loadErrors();
     ASSERT_EQ(errors.size(), 7u);
     EXPECT_TRUE(errors[5].starts_with("Could not build file event from "));
     EXPECT_NE(errors[5].find(R"(timestamp: "\0")"), std::string::npos);
@@ -307,14 +308,14 @@ TEST_F(HostileLogs, InvalidUtf8SplitAcrossAReadBoundary) {
     const LineAccount account = load(8.0, 0);
     EXPECT_EQ(account.procPreviews, 2u);
     EXPECT_EQ(account.refused, 5u);
-    ASSERT_EQ(keeper.nodes().size(), 2u);
-    EXPECT_TRUE(keeper.nodes()[0].name.ends_with("a\xc3\xa9"));
-    EXPECT_EQ(keeper.nodes()[1].name, "after");
-    for (const std::string& error : keeper.loadErrors()) {
+    ASSERT_EQ(keeper.ws.loader.processTree().nodes().size(), 2u);
+    EXPECT_TRUE(keeper.ws.loader.processTree().nodes()[0].name.ends_with("a\xc3\xa9"));
+    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[1].name, "after");
+    for (const std::string& error : keeper.ws.store.loadErrors()) {
         EXPECT_TRUE(StreamReader::isValidUtf8(error));
         EXPECT_NE(error.find("\xef\xbf\xbd"), std::string::npos);
     }
-    EXPECT_EQ(keeper.loadErrors()[1], "\xef\xbf\xbd");
+    EXPECT_EQ(keeper.ws.store.loadErrors()[1], "\xef\xbf\xbd");
 }
 
 TEST_F(HostileLogs, CrlfLineEnds) {
@@ -330,10 +331,10 @@ TEST_F(HostileLogs, CrlfLineEnds) {
     EXPECT_EQ(account.filePreviews, n);
     EXPECT_EQ(account.refused, 2 * n);
     // Texts are stored as read, carriage return included.
-    EXPECT_TRUE(keeper.jsonMapping().entry(0).text.ends_with("}\r"));
-    EXPECT_EQ(keeper.loadErrors()[0], "not json\r");
-    EXPECT_EQ(keeper.loadErrors()[1], "\r");
-    EXPECT_EQ(keeper.procPreviews()[0].path, "/bin/sh");
+    EXPECT_TRUE(keeper.ws.store.lineText(0).value_or("").ends_with("}\r"));
+    EXPECT_EQ(keeper.ws.store.loadErrors()[0], "not json\r");
+    EXPECT_EQ(keeper.ws.store.loadErrors()[1], "\r");
+    EXPECT_EQ(keeper.ws.store.procPreviews()[0].path, "/bin/sh");
 }
 
 TEST_F(HostileLogs, EveryLineBroken) {
@@ -364,8 +365,8 @@ TEST_F(HostileLogs, EveryLineBroken) {
     }
     const LineAccount account = load(4.0, 128);
     EXPECT_EQ(account.refused, account.lines);
-    EXPECT_TRUE(keeper.jsonMapping().empty());
-    EXPECT_EQ(keeper.jsonTreeRaw(), kTreeOfNothing);
+    EXPECT_TRUE(keeper.ws.store.jsonMapping().empty());
+    EXPECT_EQ(keeper.ws.store.jsonTreeRaw(), kTreeOfNothing);
 }
 
 TEST_F(HostileLogs, TwoMillionIdenticalLines) {
@@ -377,9 +378,9 @@ TEST_F(HostileLogs, TwoMillionIdenticalLines) {
     }
     EXPECT_EQ(load(2.0, 512).procPreviews, n);
     // Every line has an id of its own (the map would have merged equal ids).
-    EXPECT_EQ(keeper.jsonMapping().size(), n);
+    EXPECT_EQ(keeper.ws.store.jsonMapping().size(), n);
     // All of them siblings under launchd: launchd alone has children.
-    const std::string& tree = keeper.jsonTreeRaw();
+    const std::string& tree = keeper.ws.store.jsonTreeRaw();
     EXPECT_EQ(tree.find("children", tree.find("children") + 1), std::string::npos);
 }
 
@@ -392,13 +393,13 @@ TEST_F(HostileLogs, SamplesAreAccountedForOverTwoLoads) {
             continue;
         }
         SCOPED_TRACE(file);
-        EventKeeper twice;
-        twice.loadJsonFile(file);
+        testsupport::LoadingWorkspace twice;
+        twice.load(file);
         const std::string bytes = readAll(file);
-        EXPECT_EQ(checkAccounting(bytes, twice), "");
-        const testsupport::StoreSizes before = testsupport::storeSizes(twice);
-        twice.loadJsonFile(file);
-        EXPECT_EQ(checkAccounting(bytes, twice, before), "");
+        EXPECT_EQ(checkAccounting(bytes, twice.ws), "");
+        const testsupport::StoreSizes before = testsupport::storeSizes(twice.ws);
+        twice.load(file);
+        EXPECT_EQ(checkAccounting(bytes, twice.ws, before), "");
     }
 }
 
@@ -418,8 +419,8 @@ TEST_F(HostileLogs, PathsThatAreNoFilesLoadNothing) {
         if (::access(where.c_str(), R_OK) != 0) {
             continue;
         }
-        auto store = std::make_unique<EventKeeper>();
-        if (!finishes([&] { store->loadJsonFile(where); })) {
+        auto store = std::make_unique<testsupport::LoadingWorkspace>();
+        if (!finishes([&] { store->load(where); })) {
             // Let a reader stuck in open() go, so that the process can end;
             // the load still running keeps its store.
             const int fd = ::open(where.c_str(), O_WRONLY | O_NONBLOCK);
@@ -429,14 +430,14 @@ TEST_F(HostileLogs, PathsThatAreNoFilesLoadNothing) {
             (void)store.release();
             FAIL() << "the load does not end";
         }
-        EXPECT_EQ(checkAccounting("", *store), "");
-        EXPECT_EQ(store->jsonTreeRaw(), kTreeOfNothing);
+        EXPECT_EQ(checkAccounting("", store->ws), "");
+        EXPECT_EQ(store->ws.store.jsonTreeRaw(), kTreeOfNothing);
     }
     const std::string toFile = (dir.path() / "link.json").string();
     std::filesystem::create_symlink(dir.write("real.json", execLine(50, 1, "/bin/linked") + "\n"),
                                     toFile);
-    keeper.loadJsonFile(toFile);
-    EXPECT_EQ(keeper.procPreviews().size(), 1u);
+    keeper.load(toFile);
+    EXPECT_EQ(keeper.ws.store.procPreviews().size(), 1u);
 }
 
 }  // namespace

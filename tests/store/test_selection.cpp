@@ -4,8 +4,9 @@
 #include <utility>
 #include <vector>
 
-#include "store/event_keeper.h"
+#include "ingest/temp_files.h"
 #include "store/pretty_json.h"
+#include "support/loading.h"
 
 namespace korvantis {
 namespace {
@@ -22,23 +23,24 @@ using Fields = std::vector<StoreField>;
 
 // Records what the store announces; take() hands over what came so far.
 struct Recorder {
-    explicit Recorder(EventKeeper& store) {
-        store.observe([this](StoreField f) { fields.push_back(f); });
+    explicit Recorder(StoreObservers& observers) {
+        observers.observe([this](StoreField f) { fields.push_back(f); });
     }
     Fields take() { return std::exchange(fields, {}); }
     Fields fields;
 };
 
 TEST(SelectEvent, EntriesAndDetail) {
-    EventKeeper store;
-    store.ingestJsonLine(kExec);
-    store.ingestJsonLine(kRename);
-    store.ingestJsonLine(kExit);
-    ASSERT_EQ(store.procPreviews().size(), 1u);
-    ASSERT_EQ(store.filePreviews().size(), 1u);
-    Recorder rec(store);
+    testing::TempDir dir;
+    testsupport::LoadingWorkspace w;
+    w.load(dir.write("log.json", kExec + "\n" + kRename + "\n" + kExit + "\n"));
+    const EventStore& rows = w.ws.store;
+    EventSelection& store = w.ws.selection;
+    ASSERT_EQ(rows.procPreviews().size(), 1u);
+    ASSERT_EQ(rows.filePreviews().size(), 1u);
+    Recorder rec(w.ws.observers);
 
-    const ProcPreviewEntry proc = store.procPreviews()[0];
+    const ProcPreviewEntry proc = rows.procPreviews()[0];
     store.selectEvent(proc.id);
     EXPECT_EQ(store.activePreview(), proc);
     EXPECT_EQ(store.activeFilePreview(), std::nullopt);
@@ -47,7 +49,7 @@ TEST(SelectEvent, EntriesAndDetail) {
 
     // The same row twice: the process entry is kept, and the second
     // selection is announced again.
-    const FilePreviewEntry file = store.filePreviews()[0];
+    const FilePreviewEntry file = rows.filePreviews()[0];
     for (int i = 0; i < 2; ++i) {
         store.selectEvent(file.id);
         EXPECT_EQ(store.activeFilePreview(), file);
@@ -60,47 +62,55 @@ TEST(SelectEvent, EntriesAndDetail) {
     // the detail changes.
     for (const auto& [id, detail] :
          {std::pair{Uuid::random(), std::string("ERROR: No Event Found")},
-          std::pair{store.jsonMapping().entry(2).id, prettyPrintedJson(kExit)}}) {
+          std::pair{rows.jsonMapping().entry(2).id, prettyPrintedJson(kExit)}}) {
         store.selectEvent(id);
         EXPECT_EQ(store.activePreview(), proc);
         EXPECT_EQ(store.activeFilePreview(), file);
         EXPECT_EQ(store.activeEventJson(), detail);
         EXPECT_EQ(rec.take(), (Fields{StoreField::activeEventJson}));
     }
-    EventKeeper empty;
-    empty.selectEvent(Uuid::random());
-    EXPECT_EQ(empty.activeEventJson(), "ERROR: No Event Found");
+    testsupport::LoadingWorkspace empty;
+    empty.ws.selection.selectEvent(Uuid::random());
+    EXPECT_EQ(empty.ws.selection.activeEventJson(), "ERROR: No Event Found");
 }
 
-// The id index grows with the lists: entries of every load are found, those
-// of earlier loads still are, and a selection survives later loads.
+// Entries of every load are found, those of earlier loads still are, and a
+// selection survives later loads.
 TEST(SelectEvent, FindsEveryEntryAcrossLoads) {
-    EventKeeper store;
+    testing::TempDir dir;
+    testsupport::LoadingWorkspace w;
+    const EventStore& rows = w.ws.store;
+    EventSelection& store = w.ws.selection;
+    int logs = 0;
     auto load = [&](int from, int count) {
+        std::string text;
         for (int i = from; i < from + count; ++i) {
             const std::string t = std::to_string(i);
-            store.ingestJsonLine(i % 3 == 0
-                                     ? R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":")" + t +
-                                           R"(","file":{"pid":4,"destination":"/f"}})"
-                                     : R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":")" + t +
-                                           R"(","process":{"pid":4,"ppid":1,"path":"/p"}})");
+            text += i % 3 == 0 ? R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":")" + t +
+                                     R"(","file":{"pid":4,"destination":"/f"}})"
+                               : R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":")" + t +
+                                     R"(","process":{"pid":4,"ppid":1,"path":"/p"}})";
+            text += "\n";
         }
+        w.load(dir.write(std::to_string(logs++) + ".json", text));
     };
     load(0, 10);
-    store.selectEvent(store.procPreviews()[2].id);
+    store.selectEvent(rows.procPreviews()[2].id);
     const auto chosen = store.activePreview();
     load(10, 5000);
     EXPECT_EQ(store.activePreview(), chosen);
-    for (std::size_t i = 0; i < store.procPreviews().size(); i += 7) {
-        store.selectEvent(store.procPreviews()[i].id);
-        ASSERT_EQ(store.activePreview(), store.procPreviews()[i]);
+    for (std::size_t i = 0; i < rows.procPreviews().size(); i += 7) {
+        store.selectEvent(rows.procPreviews()[i].id);
+        ASSERT_EQ(store.activePreview(), rows.procPreviews()[i]);
     }
     load(5010, 3000);
-    for (std::size_t i = 0; i < store.filePreviews().size(); i += 5) {
-        store.selectEvent(store.filePreviews()[i].id);
-        ASSERT_EQ(store.activeFilePreview(), store.filePreviews()[i]);
+    for (std::size_t i = 0; i < rows.filePreviews().size(); i += 5) {
+        store.selectEvent(rows.filePreviews()[i].id);
+        ASSERT_EQ(store.activeFilePreview(), rows.filePreviews()[i]);
+        const std::string t = std::string(rows.filePreviews()[i].timestamp);
         ASSERT_EQ(store.activeEventJson(),
-                  prettyPrintedJson(*store.jsonMapping().find(store.filePreviews()[i].id)));
+                  prettyPrintedJson(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":")" + t +
+                                    R"(","file":{"pid":4,"destination":"/f"}})"));
     }
 }
 

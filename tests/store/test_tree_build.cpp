@@ -1,28 +1,33 @@
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "store/event_keeper.h"
 #include "store/node.h"
+#include "store/process_tree.h"
 #include "tree/tree_json.h"
 
 namespace korvantis {
 namespace {
 
-std::string procLine(std::int64_t pid, std::int64_t ppid, const std::string& path,
-                     bool fork = false) {
-    return std::string(R"({"event":"ES_EVENT_TYPE_NOTIFY_)") + (fork ? "FORK" : "EXEC") +
-           R"(","timestamp":"t","process":{"pid":)" + std::to_string(pid) + R"(,"ppid":)" +
-           std::to_string(ppid) + R"(,"path":")" + path + R"("}})";
-}
+// A process tree fed directly, keeping the paths its nodes refer to.
+struct Tree {
+    std::deque<std::string> paths;
+    ProcessTree tree;
+
+    void add(std::int64_t pid, std::int64_t ppid, const std::string& path) {
+        tree.add(Uuid::random(), paths.emplace_back(path), pid, ppid);
+    }
+    const ChunkedVector<Node>& nodes() const { return tree.nodes(); }
+};
 
 // The tree as the plain walk builds it: every node goes under
 // root.findNode(ppid), else under "Untracked Heritage", starting from empty
 // children lists. Slow (nodes x tree size), used as the reference.
-std::string walkTree(const EventKeeper& store) {
+std::string walkTree(const Tree& store) {
     std::vector<std::unique_ptr<Node>> copies;
     for (const Node& n : store.nodes()) {
         copies.push_back(std::make_unique<Node>(n.uid, std::string(n.path), n.pid, n.ppid));
@@ -37,9 +42,8 @@ std::string walkTree(const EventKeeper& store) {
     return encodeTreeJson(root).value_or("<encoding failed>");
 }
 
-std::string built(EventKeeper& store) {
-    store.buildProcessTree();
-    return store.jsonTreeRaw();
+std::string built(Tree& store) {
+    return store.tree.buildJson().value_or("<encoding failed>");
 }
 
 constexpr const char* kTop = R"([{"name":"launchd","children":[{"name":"Untracked Heritage")";
@@ -48,7 +52,6 @@ TEST(ProcessTree, PlacesEachNodeWhereTheWalkWould) {
     struct Proc {
         std::int64_t pid, ppid;
         const char* path;
-        bool fork = false;
     };
     struct Case {
         const char* what;
@@ -70,7 +73,7 @@ TEST(ProcessTree, PlacesEachNodeWhereTheWalkWould) {
          R"(,"children":[{"name":"c","children":[{"name":"g"}]}]},{"name":"p",)"
          R"("children":[{"name":"s"},{"name":"c2","children":[{"name":"g2"}]}]}]}])"},
         {"fork and exec are siblings and the later one adopts",
-         {{5, 1, "sh", true}, {5, 1, "ls"}, {6, 5, "cat", true}},
+         {{5, 1, "sh"}, {5, 1, "ls"}, {6, 5, "cat"}},
          R"(},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]}]}])"},
         {"the ancestor beats a descendant with its pid; the newest root subtree first",
          {{2, 1, "a"}, {3, 2, "a3"}, {2, 3, "a32"}, {4, 2, "x"}, {9, 1, "b"}, {3, 9, "b3"},
@@ -81,13 +84,9 @@ TEST(ProcessTree, PlacesEachNodeWhereTheWalkWould) {
     // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EventKeeper store;
-        EXPECT_EQ(store.jsonTreeRaw(), "");
-        // An event without a process adds no node.
-        store.ingestJsonLine(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"t",)"
-                             R"("file":{"pid":3,"destination":"/tmp/x"}})");
+        Tree store;
         for (const Proc& p : c.procs) {
-            store.ingestJsonLine(procLine(p.pid, p.ppid, p.path, p.fork));
+            store.add(p.pid, p.ppid, p.path);
         }
         EXPECT_EQ(built(store), kTop + c.expected);
     }
@@ -96,21 +95,20 @@ TEST(ProcessTree, PlacesEachNodeWhereTheWalkWould) {
 // Builds start afresh: a second build, or a build after a second load, lists
 // every node once; references to the build's fixed nodes do not outlive it.
 TEST(ProcessTree, RepeatedBuildsListEveryNodeOnce) {
-    EventKeeper store;
-    const std::vector<std::string> lines = {procLine(10, 20, "/c"), procLine(20, 1, "/p"),
-                                            procLine(30, 10, "/g")};
-    for (const auto& l : lines) {
-        store.ingestJsonLine(l);
-    }
+    Tree store;
+    auto addAll = [&] {
+        store.add(10, 20, "/c");
+        store.add(20, 1, "/p");
+        store.add(30, 10, "/g");
+    };
+    addAll();
     const std::string first = built(store);
     EXPECT_EQ(built(store), first);
     const auto& nodes = store.nodes();
     EXPECT_EQ(nodes[0].parent, nullptr);  // was under "Untracked Heritage"
     EXPECT_EQ(nodes[1].parent, nullptr);  // was under the root
     EXPECT_EQ(nodes[2].parent, &nodes[0]);
-    for (const auto& l : lines) {
-        store.ingestJsonLine(l);
-    }
+    addAll();
     EXPECT_EQ(built(store), walkTree(store));
 }
 
@@ -123,7 +121,7 @@ TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
     std::mt19937_64 rng(12345);
     for (int round = 0; round <= 300; ++round) {
         const bool large = round == 300;
-        EventKeeper store;
+        Tree store;
         const int pidRange = large ? 3000 : 2 + static_cast<int>(rng() % 40);
         const int loads = large ? 3 : 1 + static_cast<int>(rng() % 3);
         std::int64_t lastPid = 1;
@@ -135,9 +133,9 @@ TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
                 const std::int64_t ppid = kind < (large ? 7u : 2u) ? lastPid
                                           : kind < 4 ? static_cast<std::int64_t>(rng() % 2)
                                                      : static_cast<std::int64_t>(rng() % pidRange);
-                store.ingestJsonLine(procLine(pid, ppid, paths[rng() % paths.size()], rng() % 2));
+                store.add(pid, ppid, paths[rng() % paths.size()]);
                 if (rng() % 4 == 0) {  // FORK then EXEC of the same process
-                    store.ingestJsonLine(procLine(pid, ppid, "/bin/exec"));
+                    store.add(pid, ppid, "/bin/exec");
                 }
                 lastPid = pid;
             }
@@ -148,9 +146,9 @@ TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
 
 TEST(ProcessTree, MillionDeepChain) {
     constexpr int kDepth = 1000000;
-    EventKeeper store;
+    Tree store;
     for (int i = 0; i < kDepth; ++i) {
-        store.ingestJsonLine(procLine(i + 2, i + 1, "/n"));
+        store.add(i + 2, i + 1, "/n");
     }
     std::string expected = kTop + std::string("},");
     for (int i = 1; i < kDepth; ++i) {

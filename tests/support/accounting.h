@@ -1,6 +1,6 @@
 #pragma once
 
-// The line accounting check: after a log has been loaded into an EventKeeper,
+// The line accounting check: after a log has been loaded into a store,
 // every line of the file must have become exactly one of a process preview, a
 // file preview, a line kept only in jsonMapping, or a load error. The check
 // classifies each line itself and compares the store with that, list by list
@@ -18,7 +18,7 @@
 
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
-#include "store/event_keeper.h"
+#include "store/workspace.h"
 
 namespace korvantis::testsupport {
 
@@ -49,9 +49,10 @@ struct StoreSizes {
     std::size_t loadErrors = 0;
 };
 
-inline StoreSizes storeSizes(const EventKeeper& keeper) {
-    return {keeper.procPreviews().size(), keeper.filePreviews().size(), keeper.nodes().size(),
-            keeper.jsonMapping().size(), keeper.loadErrors().size()};
+inline StoreSizes storeSizes(const Workspace& ws) {
+    return {ws.store.procPreviews().size(), ws.store.filePreviews().size(),
+            ws.loader.processTree().nodes().size(), ws.store.jsonMapping().size(),
+            ws.store.loadErrors().size()};
 }
 
 // What the lines of one file should have become.
@@ -81,19 +82,26 @@ inline std::string excerpt(std::string_view text) {
 
 }  // namespace detail
 
-// Checks that `keeper`, which held `before` before one load of a file with
-// content `bytes`, filed every line of it exactly once and in file order.
+// Checks that the store of `ws`, which held `before` before one load of a
+// file with content `bytes`, filed every line of it exactly once and in file
+// order. `linesRead`, when given, is what the load says it read: only those
+// lines are accounted for (a cancelled or cut load).
 // Returns an empty string when all is well, otherwise what went wrong.
 // `account`, when given, receives the expected figures.
-inline std::string checkAccounting(std::string_view bytes, const EventKeeper& keeper,
-                                   const StoreSizes& before = {}, LineAccount* account = nullptr) {
-    const std::vector<std::string_view> lines = splitLines(bytes);
-    const auto& procs = keeper.procPreviews();
-    const auto& files = keeper.filePreviews();
-    const auto& mapping = keeper.jsonMapping();
-    const auto& errors = keeper.loadErrors();
-    const auto& nodes = keeper.nodes();
-    const auto& monitored = EventKeeper::monitoredFileEvents();
+inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
+                                   const StoreSizes& before = {}, LineAccount* account = nullptr,
+                                   std::optional<std::size_t> linesRead = std::nullopt) {
+    std::vector<std::string_view> lines = splitLines(bytes);
+    if (linesRead && *linesRead <= lines.size()) {
+        lines.resize(*linesRead);
+    }
+    const EventStore& store = ws.store;
+    const auto& procs = store.procPreviews();
+    const auto& files = store.filePreviews();
+    const auto& mapping = store.jsonMapping();
+    const auto& errors = store.loadErrors();
+    const auto& nodes = ws.loader.processTree().nodes();
+    const auto& monitored = EventStore::monitoredFileEvents();
     // Walk the file and the store's lists side by side.
     std::size_t proc = before.procPreviews;
     std::size_t file = before.filePreviews;
@@ -138,12 +146,12 @@ inline std::string checkAccounting(std::string_view bytes, const EventKeeper& ke
             return fail("expected a jsonMapping entry, the map has ended");
         }
         const auto& entry = mapping.entry(mapped++);
-        if (entry.text != line) {
-            return fail("jsonMapping entry " + std::to_string(mapped - 1) + " holds [" +
-                        detail::excerpt(entry.text) + "]");
+        const std::optional<std::string> text = store.lineText(mapped - 1);
+        if (text != line) {
+            return fail("jsonMapping entry " + std::to_string(mapped - 1) + " reads [" +
+                        detail::excerpt(text.value_or("(nothing)")) + "]");
         }
-        const auto found = mapping.find(entry.id);
-        if (!found || found->data() != entry.text.data()) {
+        if (mapping.indexOf(entry.id) != mapped - 1) {
             return fail("jsonMapping cannot find its own entry by id");
         }
         const bool isProcess = record->event == "ES_EVENT_TYPE_NOTIFY_EXEC" ||
@@ -206,10 +214,11 @@ inline std::string checkAccounting(std::string_view bytes, const EventKeeper& ke
                    " entries more than the " + std::to_string(lines.size()) + " lines account for";
         }
     }
-    const auto& stats = keeper.lastLoadStats();
-    if (stats.opened && stats.lines != lines.size()) {
-        return "the load reports " + std::to_string(stats.lines) + " lines, the file has " +
-               std::to_string(lines.size());
+    const auto& outcomes = ws.loader.outcomes();
+    if (!outcomes.empty() && outcomes.back().opened &&
+        outcomes.back().figures.lines != lines.size()) {
+        return "the load reports " + std::to_string(outcomes.back().figures.lines) +
+               " lines, the file has " + std::to_string(lines.size());
     }
     return {};
 }

@@ -1,0 +1,353 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ingest/received_json.h"
+#include "ingest/temp_files.h"
+#include "store/pretty_json.h"
+#include "support/accounting.h"
+#include "support/loading.h"
+
+namespace korvantis {
+namespace {
+
+using testing::TempDir;
+using testsupport::LoadingWorkspace;
+using Fields = std::vector<StoreField>;
+using Texts = std::vector<std::string>;
+
+std::string procLine(std::string_view event, int pid, int ppid, std::string_view path,
+                     std::string_view ts = "t") {
+    return "{\"event\":\"" + std::string(event) + "\",\"timestamp\":\"" + std::string(ts) +
+           "\",\"process\":{\"pid\":" + std::to_string(pid) + ",\"ppid\":" + std::to_string(ppid) +
+           ",\"path\":\"" + std::string(path) + "\"}}";
+}
+
+std::string fileLine(std::string_view event, int pid, std::string_view dest) {
+    return "{\"event\":\"" + std::string(event) +
+           "\",\"timestamp\":\"t\",\"process\":{\"pid\":5,\"ppid\":1},\"file\":{\"pid\":" +
+           std::to_string(pid) + ",\"destination\":\"" + std::string(dest) + "\"}}";
+}
+
+std::string joined(const Texts& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+Texts procRows(const EventStore& store) {
+    Texts rows;
+    for (const ProcPreviewEntry& e : store.procPreviews()) {
+        rows.push_back(std::string(e.type) + "|" + std::string(e.timestamp) + "|" +
+                       std::to_string(e.pid) + "|" + std::to_string(e.ppid) + "|" +
+                       std::string(e.path));
+    }
+    return rows;
+}
+
+Texts fileRows(const EventStore& store) {
+    Texts rows;
+    for (const FilePreviewEntry& e : store.filePreviews()) {
+        rows.push_back(std::string(e.type) + "|" + std::string(e.timestamp) + "|" +
+                       std::to_string(e.pid) + "|" + std::string(e.path));
+    }
+    return rows;
+}
+
+TEST(Loading, UnopenablePathsChangeNothingButBuildTheTree) {
+    TempDir dir;
+    for (const std::string& path : {(dir.path() / "missing.json").string(), dir.path().string()}) {
+        LoadingWorkspace w;
+        Fields told;
+        w.ws.observers.observe([&](StoreField f) { told.push_back(f); });
+        w.load(path);
+        EXPECT_FALSE(w.ws.loader.outcomes().at(0).opened);
+        EXPECT_TRUE(w.ws.store.loadErrors().empty());
+        EXPECT_TRUE(w.ws.store.jsonMapping().empty());
+        EXPECT_EQ(w.ws.store.logFiles().size(), 0u);
+        EXPECT_EQ(std::count(told.begin(), told.end(), StoreField::procPreviews), 0);
+        EXPECT_EQ(w.ws.store.jsonTreeRaw(),
+                  R"([{"name":"launchd","children":[{"name":"Untracked Heritage"}]}])");
+    }
+}
+
+// Which lines become process rows, file rows, errors, or are only mapped;
+// every stored line reads back as it was.
+TEST(Loading, EachKindOfLine) {
+    const std::string fork = procLine("ES_EVENT_TYPE_NOTIFY_FORK", 12, 1, "/bin/sh", "17.1");
+    const std::string noFile =
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE","timestamp":"t1","process":{"pid":7,"ppid":1,"path":"/bin/cat"},)"
+        R"("fileOld":{"destination":"/old"}})";
+    Texts lines = {
+        fork,
+        fork,  // identical lines get different ids
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t\u0031","process":{"pid":2,"ppid":1,"path":"\/bin\/\u00e9"}})",
+        // Without a process there is no row; without a path the path is empty.
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t"})",
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":3,"ppid":2}})",
+        // A rename is filed under its new name.
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_RENAME","timestamp":"t","fileOld":{"destination":"/old"},)"
+        R"("file":{"pid":4,"destination":"/new"}})",
+        // Other events, and the known names in another case or with more, are only mapped.
+        fileLine("es_event_type_notify_open", 1, "/x"),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXIT", 1, 0, "/x"),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXECX", 1, 0, "/x"),
+        // Refused lines are kept as read; a file event without a file is
+        // mapped and an error too.
+        "",
+        "not json\r",
+        R"({"event":"E"})",
+        "bad \xFF line",
+        noFile,
+    };
+    Texts wantFiles = {"ES_EVENT_TYPE_NOTIFY_RENAME|t|4|/new"};
+    for (std::string_view event :
+         {"ES_EVENT_TYPE_NOTIFY_OPEN", "ES_EVENT_TYPE_NOTIFY_CLOSE", "ES_EVENT_TYPE_NOTIFY_WRITE",
+          "ES_EVENT_TYPE_NOTIFY_RENAME", "ES_EVENT_TYPE_NOTIFY_LINK", "ES_EVENT_TYPE_NOTIFY_UNLINK",
+          "ES_EVENT_TYPE_NOTIFY_CREATE"}) {
+        lines.push_back(fileLine(event, 9, "/tmp/x"));
+        wantFiles.push_back(std::string(event) + "|t|9|/tmp/x");  // the file's pid
+    }
+    TempDir dir;
+    LoadingWorkspace w;
+    const std::string path = dir.write("kinds.json", joined(lines));
+    w.load(path);
+    const EventStore& store = w.ws.store;
+    EXPECT_EQ(procRows(store), (Texts{"ES_EVENT_TYPE_NOTIFY_FORK|17.1|12|1|/bin/sh",
+                                      "ES_EVENT_TYPE_NOTIFY_FORK|17.1|12|1|/bin/sh",
+                                      "ES_EVENT_TYPE_NOTIFY_EXEC|t1|2|1|/bin/\xC3\xA9",
+                                      "ES_EVENT_TYPE_NOTIFY_FORK|t|3|2|"}));
+    EXPECT_NE(store.procPreviews()[0].id, store.procPreviews()[1].id);
+    EXPECT_EQ(fileRows(store), wantFiles);
+    EXPECT_EQ(
+        store.loadErrors(),
+        (Texts{"", "not json\r", R"({"event":"E"})", "bad \xEF\xBF\xBD line",
+               "Could not build file event from " + recordText(*decodeReceivedJson(noFile))}));
+    // Each error knows its log and line.
+    ASSERT_EQ(store.loadErrorOrigins().size(), 5u);
+    EXPECT_EQ(store.loadErrorOrigins()[0].line, 10u);
+    EXPECT_EQ(store.loadErrorOrigins()[4].line, 14u);
+    EXPECT_EQ(store.logFiles().fileName(store.loadErrorOrigins()[4].log), "kinds.json");
+    EXPECT_EQ(store.jsonMapping().size(), 17u);
+    EXPECT_EQ(testsupport::checkAccounting(joined(lines), w.ws), "");
+}
+
+// The published lists are announced before they change, in batches, and so
+// is a load of file rows only.
+TEST(Loading, AnnouncementsComeBeforeTheChange) {
+    TempDir dir;
+    LoadingWorkspace w;
+    std::vector<std::pair<StoreField, std::size_t>> told;
+    const EventStore& store = w.ws.store;
+    w.ws.observers.observe([&](StoreField f) {
+        if (f == StoreField::procPreviews || f == StoreField::filePreviews ||
+            f == StoreField::loadErrors) {
+            told.emplace_back(f, store.procPreviews().size() + store.filePreviews().size() +
+                                     store.loadErrors().size());
+        }
+    });
+    w.load(dir.write("files.json", joined({fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 1, "/a"),
+                                           fileLine("ES_EVENT_TYPE_NOTIFY_CLOSE", 1, "/a")})));
+    w.load(dir.write("mixed.json",
+                     joined({procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 2, 1, "/a"), "broken"})));
+    using P = std::pair<StoreField, std::size_t>;
+    EXPECT_EQ(told, (std::vector<P>{P{StoreField::filePreviews, 0}, P{StoreField::loadErrors, 2},
+                                    P{StoreField::procPreviews, 3}}));
+
+    Fields switches;
+    w.ws.observers.observe([&](StoreField f) { switches.push_back(f); });
+    w.ws.switches.setShowErrors(true);
+    w.ws.switches.setShowErrors(true);
+    w.ws.switches.setShowLegend(false);
+    EXPECT_EQ(switches,
+              (Fields{StoreField::showErrors, StoreField::showErrors, StoreField::showLegend}));
+    EXPECT_TRUE(w.ws.switches.showErrors());
+}
+
+// Loads run in the order asked, after the call returns; a second load
+// appends with new ids and keeps the selection; the tree spans both.
+TEST(Loading, LoadsRunInOrderAndAppend) {
+    TempDir dir;
+    const std::string a =
+        dir.write("a.json", procLine("ES_EVENT_TYPE_NOTIFY_FORK", 100, 1, "/bin/zsh"));
+    const std::string b =
+        dir.write("b.json", procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 101, 100, "/usr/bin/git"));
+    LoadingWorkspace w;
+    w.ws.loader.loadJsonFile(a);
+    w.ws.loader.loadJsonFile(b);
+    EXPECT_TRUE(w.ws.store.procPreviews().empty());
+    EXPECT_EQ(w.ws.store.jsonTreeRaw(), "");
+    w.tasks.runUntil([&] { return w.ws.loader.outcomes().size() == 2; });
+    EXPECT_TRUE(w.ws.loader.idle());
+    EXPECT_EQ(procRows(w.ws.store), (Texts{"ES_EVENT_TYPE_NOTIFY_FORK|t|100|1|/bin/zsh",
+                                           "ES_EVENT_TYPE_NOTIFY_EXEC|t|101|100|/usr/bin/git"}));
+    const ProcPreviewEntry first = w.ws.store.procPreviews()[0];
+    w.ws.selection.selectEvent(first.id);
+    w.load(a);
+    EXPECT_EQ(w.ws.store.procPreviews().size(), 3u);
+    EXPECT_NE(w.ws.store.procPreviews()[2].id, first.id);
+    EXPECT_EQ(w.ws.selection.activePreview(), first);
+    EXPECT_EQ(w.ws.store.logFiles().size(), 3u);
+    EXPECT_EQ(
+        w.ws.store.jsonTreeRaw(),
+        R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh","children":[{"name":"git"}]},{"name":"zsh"}]}])");
+}
+
+// A large mixed log, read in many batches by the workers, files exactly what
+// a plain reading of each line says (the accounting check decodes each line
+// itself and reads every stored line back from the log).
+TEST(Loading, MixedLogMatchesAPlainReading) {
+    const std::string kinds[] = {
+        procLine("ES_EVENT_TYPE_NOTIFY_FORK", 10, 1, "/bin/zsh"),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 11, 10, "/usr/bin/caf\\u00e9", "t\\/1"),
+        fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 11, "/tmp/a"),
+        fileLine("ES_EVENT_TYPE_NOTIFY_RENAME", 11, "\\/tmp\\/\\\"b\\\""),
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE","timestamp":"t","fileOld":{"destination":"/o"}})",
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXIT","timestamp":"t"})",
+        "broken\r",
+        "",
+        "bad \xC3\x28 bytes",
+        R"({"event":"E","timestamp":"t","x":1e400})",
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 12, 11, std::string(20000, 'p')),
+    };
+    Texts lines;
+    std::uint64_t state = 7;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        lines.push_back(kinds[(state >> 33) % std::size(kinds)]);
+    }
+    TempDir dir;
+    const std::string text = joined(lines);
+    LoadingWorkspace w;
+    w.load(dir.write("mixed.json", text));
+    EXPECT_EQ(testsupport::checkAccounting(text, w.ws), "");
+    const testsupport::StoreSizes before = testsupport::storeSizes(w.ws);
+    w.load(dir.write("again.json", text));
+    EXPECT_EQ(testsupport::checkAccounting(text, w.ws, before), "");
+}
+
+// Cancelling in the middle keeps every line read so far, filed and accounted
+// for, builds the tree from them, says after how many lines it stopped, and
+// drops the loads that were waiting.
+TEST(Loading, CancelKeepsWhatWasReadAndDropsTheQueue) {
+    Texts lines;
+    for (int i = 0; i < 500000; ++i) {
+        lines.push_back(i % 2 ? procLine("ES_EVENT_TYPE_NOTIFY_EXEC", i, i - 1, "/bin/p")
+                              : fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", i, "/f"));
+    }
+    const std::string text = joined(lines);
+    TempDir dir;
+    const std::string path = dir.write("big.json", text);
+    LoadingWorkspace w;
+    bool cancelled = false;
+    w.ws.observers.observe([&](StoreField f) {
+        if (f == StoreField::procPreviews && !cancelled) {
+            cancelled = true;
+            EXPECT_EQ(w.ws.loader.progress().queued, 1u);
+            w.ws.loader.cancel();
+            EXPECT_EQ(w.ws.loader.progress().queued, 0u);
+        }
+    });
+    w.ws.loader.loadJsonFile(path);
+    w.ws.loader.loadJsonFile(path);
+    w.tasks.runUntil([&] { return w.ws.loader.idle() && !w.ws.loader.outcomes().empty(); });
+    ASSERT_EQ(w.ws.loader.outcomes().size(), 1u);
+    const LoadOutcome& outcome = w.ws.loader.outcomes()[0];
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_LT(outcome.figures.lines, lines.size());
+    EXPECT_EQ(w.ws.loader.progress().cancelledAfter, outcome.figures.lines);
+    EXPECT_FALSE(w.ws.loader.progress().running);
+    EXPECT_EQ(testsupport::checkAccounting(text, w.ws, {}, nullptr, outcome.figures.lines), "");
+    // The tree holds every filed process: names appear once per node.
+    const std::string& tree = w.ws.store.jsonTreeRaw();
+    std::size_t names = 0;
+    for (std::size_t at = tree.find("\"name\""); at != std::string::npos;
+         at = tree.find("\"name\"", at + 1)) {
+        ++names;
+    }
+    EXPECT_EQ(names, w.ws.store.procPreviews().size() + 2);
+    // The store takes further loads as usual.
+    const testsupport::StoreSizes before = testsupport::storeSizes(w.ws);
+    w.load(path);
+    EXPECT_EQ(testsupport::checkAccounting(text, w.ws, before), "");
+}
+
+// A log cut short while it loads ends the load at what could be read.
+TEST(Loading, LogTruncatedWhileLoadingEndsAtWhatCouldBeRead) {
+    Texts lines(100000, procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 3, 1, "/bin/p"));
+    const std::string text = joined(lines);
+    TempDir dir;
+    const std::string path = dir.write("cut.json", text);
+    LoadingWorkspace w;
+    bool cut = false;
+    w.ws.observers.observe([&](StoreField f) {
+        if (f == StoreField::procPreviews && !cut) {
+            cut = true;
+            ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(text.size() / 2 + 7)), 0);
+        }
+    });
+    w.load(path);
+    // Where the reading was when the log was cut depends on timing: either
+    // way, every line read is accounted for, the cut last line as an error.
+    const LoadOutcome& outcome = w.ws.loader.outcomes().at(0);
+    EXPECT_LE(outcome.figures.lines, lines.size());
+    const EventStore& store = w.ws.store;
+    EXPECT_EQ(store.procPreviews().size() + store.loadErrors().size(), outcome.figures.lines);
+    EXPECT_LE(store.loadErrors().size(), 1u);
+}
+
+// Lines are read again from their log: a deleted log still reads, one changed
+// in place says so instead of showing other text.
+TEST(Loading, DetailTextIsReadAgainFromTheLog) {
+    TempDir dir;
+    const std::string line = procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 3, 1, "/bin/p");
+    const std::string kept = dir.write("kept.json", line + "\n");
+    const std::string changed = dir.write("changed.json", line + "\n");
+    LoadingWorkspace w;
+    w.load({kept, changed});
+    std::filesystem::remove(kept);
+    dir.write("changed.json", procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 4, 1, "/bin/p") + "\n");
+    const auto& rows = w.ws.store.procPreviews();
+    ASSERT_EQ(rows.size(), 2u);
+    w.ws.selection.selectEvent(rows[0].id);
+    EXPECT_EQ(w.ws.selection.activeEventJson(), prettyPrintedJson(line));
+    w.ws.selection.selectEvent(rows[1].id);
+    EXPECT_EQ(w.ws.selection.activeEventJson(), kLogChangedText);
+    EXPECT_EQ(w.ws.selection.activePreview(), rows[1]);
+}
+
+TEST(StoreObservers, ObserversMayComeAndGoWhileBeingTold) {
+    StoreObservers observers;
+    std::vector<std::string> told;
+    StoreObservers::ObserverId self = 0, later = 0;
+    self = observers.observe([&](StoreField) {
+        told.push_back("self");
+        observers.unobserve(self);  // removes itself while running
+        later = observers.observe([&](StoreField) { told.push_back("later"); });
+    });
+    observers.observe([&](StoreField) { told.push_back("other"); });
+    observers.announce(StoreField::showErrors);
+    // The one added meanwhile is told from the next change on.
+    EXPECT_EQ(told, (Texts{"self", "other"}));
+    told.clear();
+    observers.announce(StoreField::showErrors);
+    EXPECT_EQ(told, (Texts{"other", "later"}));
+    // One observer removing another that has not been told yet.
+    told.clear();
+    observers.observe([&](StoreField) {
+        told.push_back("remover");
+        observers.unobserve(later);
+    });
+    observers.unobserve(later);
+    later = observers.observe([&](StoreField) { told.push_back("later"); });
+    observers.announce(StoreField::showLegend);
+    EXPECT_EQ(told, (Texts{"other", "remover"}));
+}
+
+}  // namespace
+}  // namespace korvantis

@@ -10,9 +10,9 @@
 
 #include "fuzz_support.h"
 #include "ingest/json_text.h"
-#include "store/event_keeper.h"
 #include "store/pretty_json.h"
 #include "support/accounting.h"
+#include "support/loading.h"
 #include "tree/tree_url.h"
 
 using namespace korvantis;
@@ -35,14 +35,14 @@ std::size_t countNodeObjects(std::string_view treeJson) {
 // under the first node with its ppid met searching from the root (a node
 // first, then its children's subtrees from the last child to the first), or
 // under "Untracked Heritage" when there is none.
-std::string referenceTree(const EventKeeper& keeper) {
+std::string referenceTree(const Workspace& ws) {
     struct Ref {
         std::string_view name;
         std::int64_t pid;
         std::vector<std::size_t> children;
     };
     std::vector<Ref> refs{{"launchd", 1, {1}}, {"Untracked Heritage", 0, {}}};
-    for (const Node& n : keeper.nodes()) {
+    for (const Node& n : ws.loader.processTree().nodes()) {
         std::size_t parent = 1;
         std::vector<std::size_t> stack{0};
         while (!stack.empty()) {
@@ -77,8 +77,9 @@ std::string referenceTree(const EventKeeper& keeper) {
     return out + "]";
 }
 
-void checkTree(const EventKeeper& keeper, bool firstBuild) {
-    const std::string& tree = keeper.jsonTreeRaw();
+void checkTree(const Workspace& ws, bool firstBuild) {
+    const std::string& tree = ws.store.jsonTreeRaw();
+    const std::size_t nodes = ws.loader.processTree().nodes().size();
     static simdjson::dom::parser parser = [] {
         simdjson::dom::parser p;
         FUZZ_CHECK(!p.allocate(1 << 20, 1 << 20));
@@ -91,14 +92,13 @@ void checkTree(const EventKeeper& keeper, bool firstBuild) {
     const std::size_t objects = countNodeObjects(tree);
     if (firstBuild) {
         // The first build places every node exactly once.
-        FUZZ_CHECK(objects == keeper.nodes().size() + 2, "%zu node objects for %zu nodes", objects,
-                   keeper.nodes().size());
+        FUZZ_CHECK(objects == nodes + 2, "%zu node objects for %zu nodes", objects, nodes);
     } else {
-        FUZZ_CHECK(objects >= keeper.nodes().size() + 2);
+        FUZZ_CHECK(objects >= nodes + 2);
     }
     // Small inputs make small trees: compare with the plain walk.
-    if (firstBuild && keeper.nodes().size() <= 2000) {
-        FUZZ_CHECK(tree == referenceTree(keeper), "the tree differs from the plain walk's: %s",
+    if (firstBuild && nodes <= 2000) {
+        FUZZ_CHECK(tree == referenceTree(ws), "the tree differs from the plain walk's: %s",
                    tree.c_str());
     }
     const auto back = readTreeUrl(makeTreeUrlText(tree));
@@ -112,32 +112,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto& scratch = fuzz::ScratchFile::instance();
     scratch.write(file);
 
-    EventKeeper keeper;
-    keeper.loadJsonFile(scratch.path());
-    const std::string first = testsupport::checkAccounting(file, keeper);
+    testsupport::LoadingWorkspace loading;
+    const Workspace& ws = loading.ws;
+    loading.load(scratch.path());
+    const std::string first = testsupport::checkAccounting(file, ws);
     FUZZ_CHECK(first.empty(), "first load: %s", first.c_str());
-    checkTree(keeper, true);
+    checkTree(ws, true);
 
     // The detail text of the first process event and the first file event.
-    if (!keeper.procPreviews().empty()) {
-        const ProcPreviewEntry entry = keeper.procPreviews()[0];
-        keeper.selectEvent(entry.id);
-        FUZZ_CHECK(keeper.activePreview() && *keeper.activePreview() == entry);
-        FUZZ_CHECK(keeper.activeEventJson() ==
-                   prettyPrintedJson(*keeper.jsonMapping().find(entry.id)));
+    EventSelection& selection = loading.ws.selection;
+    if (!ws.store.procPreviews().empty()) {
+        const ProcPreviewEntry entry = ws.store.procPreviews()[0];
+        selection.selectEvent(entry.id);
+        FUZZ_CHECK(selection.activePreview() && *selection.activePreview() == entry);
+        FUZZ_CHECK(selection.activeEventJson() == prettyPrintedJson(*ws.store.lineText(
+                                                      *ws.store.jsonMapping().indexOf(entry.id))));
     }
-    if (!keeper.filePreviews().empty()) {
-        const FilePreviewEntry entry = keeper.filePreviews()[0];
-        keeper.selectEvent(entry.id);
-        FUZZ_CHECK(keeper.activeFilePreview() && *keeper.activeFilePreview() == entry);
-        FUZZ_CHECK(keeper.activeEventJson() ==
-                   prettyPrintedJson(*keeper.jsonMapping().find(entry.id)));
+    if (!ws.store.filePreviews().empty()) {
+        const FilePreviewEntry entry = ws.store.filePreviews()[0];
+        selection.selectEvent(entry.id);
+        FUZZ_CHECK(selection.activeFilePreview() && *selection.activeFilePreview() == entry);
+        FUZZ_CHECK(selection.activeEventJson() == prettyPrintedJson(*ws.store.lineText(
+                                                      *ws.store.jsonMapping().indexOf(entry.id))));
     }
 
-    const testsupport::StoreSizes before = testsupport::storeSizes(keeper);
-    keeper.loadJsonFile(scratch.path());
-    const std::string second = testsupport::checkAccounting(file, keeper, before);
+    const testsupport::StoreSizes before = testsupport::storeSizes(ws);
+    loading.load(scratch.path());
+    const std::string second = testsupport::checkAccounting(file, ws, before);
     FUZZ_CHECK(second.empty(), "second load: %s", second.c_str());
-    checkTree(keeper, false);
+    checkTree(ws, false);
     return 0;
 }

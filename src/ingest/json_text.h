@@ -24,14 +24,30 @@ inline void appendJsonString(std::string& out, std::string_view text, bool escap
         }
         flush(i);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '/': out += "\\/"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '/':
+                out += "\\/";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 out += "\\u00";
                 out.push_back(kHex[c >> 4]);
@@ -40,6 +56,21 @@ inline void appendJsonString(std::string& out, std::string_view text, bool escap
     }
     out.append(text.data() + run, text.size() - run);
     out.push_back('"');
+}
+
+// The length of what appendJsonString() appends for `text`.
+inline std::size_t jsonStringLength(std::string_view text, bool escapeSlash) {
+    std::size_t length = text.size() + 2;
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c != '"' && c != '\\' && !(escapeSlash && c == '/')) {
+            continue;
+        }
+        const bool shortForm = c == '"' || c == '\\' || c == '/' || c == '\b' || c == '\f' ||
+                               c == '\n' || c == '\r' || c == '\t';
+        length += shortForm ? 1 : 5;
+    }
+    return length;
 }
 
 }  // namespace korvantis

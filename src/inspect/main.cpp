@@ -89,7 +89,7 @@ void appendInt(std::string& out, std::string_view key, long long value) {
 // One preview list as a JSON array; ids are left out.
 template <typename Entry>
 void appendPreviews(std::string& out, std::string_view key,
-                    const korvantis::ChunkedVector<Entry>& entries) {
+                    const korvantis::PreviewRows<Entry>& entries) {
     appendKey(out, key);
     out.push_back('[');
     bool first = true;

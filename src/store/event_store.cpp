@@ -35,7 +35,7 @@ std::optional<std::size_t> EventStore::filePreviewOf(std::size_t entry) const {
 }
 
 std::optional<std::string> EventStore::lineText(std::size_t entry) const {
-    return logFiles_->read(jsonMapping_.entry(entry).ref);
+    return logFiles_->read(jsonMapping_.ref(entry));
 }
 
 std::uint32_t EventStore::addLog(int fd, std::string path) {
@@ -56,27 +56,21 @@ void EventStore::append(FiledRows& rows) {
     }
     if (!rows.procPreviews.empty()) {
         observers_.announce(StoreField::procPreviews);
-        for (const ProcPreviewEntry& e : rows.procPreviews) {
-            procPreviews_.push_back(e);
-        }
     }
     if (!rows.filePreviews.empty()) {
         observers_.announce(StoreField::filePreviews);
-        for (const FilePreviewEntry& e : rows.filePreviews) {
-            filePreviews_.push_back(e);
-        }
     }
-    constexpr std::size_t kAhead = 8;
-    const std::size_t count = rows.lines.size();
-    for (std::size_t i = 0; i < count && i < kAhead; ++i) {
-        jsonMapping_.prefetch(rows.lines[i].id);
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i + kAhead < count) {
-            jsonMapping_.prefetch(rows.lines[i + kAhead].id);
-        }
+    std::size_t proc = 0;
+    std::size_t file = 0;
+    for (std::size_t i = 0; i < rows.lines.size(); ++i) {
         const FiledRows::StoredLine& line = rows.lines[i];
-        jsonMapping_.insertFresh(line.id, line.ref);
+        const auto entry = static_cast<std::uint32_t>(jsonMapping_.size());
+        jsonMapping_.append(line.ref);
+        if (line.kind == Kind::process) {
+            procPreviews_.push_back(rows.procPreviews[proc++], entry, line.type);
+        } else if (line.kind == Kind::file) {
+            filePreviews_.push_back(rows.filePreviews[file++], entry, line.type);
+        }
         isProcEntry_.push_back(line.kind == Kind::process);
         isFileEntry_.push_back(line.kind == Kind::file);
     }

@@ -14,6 +14,7 @@
 #include "store/json_mapping.h"
 #include "store/log_files.h"
 #include "store/preview_entries.h"
+#include "store/preview_rows.h"
 #include "store/ranked_bits.h"
 #include "store/store_observers.h"
 #include "store/text_arena.h"
@@ -42,8 +43,8 @@ class EventStore {
     const std::vector<std::string>& loadErrors() const { return loadErrors_; }
     // Beside each load error: the log and line it came from.
     const std::vector<LoadErrorOrigin>& loadErrorOrigins() const { return loadErrorOrigins_; }
-    const ChunkedVector<ProcPreviewEntry>& procPreviews() const { return procPreviews_; }
-    const ChunkedVector<FilePreviewEntry>& filePreviews() const { return filePreviews_; }
+    const PreviewRows<ProcPreviewEntry>& procPreviews() const { return procPreviews_; }
+    const PreviewRows<FilePreviewEntry>& filePreviews() const { return filePreviews_; }
     const std::string& jsonTreeRaw() const { return jsonTreeRaw_; }
     static const std::array<std::string_view, 7>& monitoredFileEvents();
 
@@ -72,8 +73,8 @@ class EventStore {
     JsonMapping jsonMapping_;
     std::vector<std::string> loadErrors_;
     std::vector<LoadErrorOrigin> loadErrorOrigins_;
-    ChunkedVector<ProcPreviewEntry> procPreviews_;
-    ChunkedVector<FilePreviewEntry> filePreviews_;
+    PreviewRows<ProcPreviewEntry> procPreviews_{jsonMapping_};
+    PreviewRows<FilePreviewEntry> filePreviews_{jsonMapping_};
     std::string jsonTreeRaw_;
     std::shared_ptr<LogFiles> logFiles_;
     RowTexts rowTexts_;

@@ -20,11 +20,12 @@ struct LoadErrorOrigin {
 };
 
 struct FiledRows {
-    // One per stored (decoded) line, in file order.
+    // One per stored (decoded) line, in file order; its id follows from its
+    // place among the store's lines.
     struct StoredLine {
-        Uuid id;
         LineRef ref;
         enum class Kind : std::uint8_t { process, file, other } kind = Kind::other;
+        std::uint8_t type = 0;  // for rows: index into the known event names
     };
     std::vector<StoredLine> lines;
     std::vector<ProcPreviewEntry> procPreviews;

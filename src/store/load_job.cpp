@@ -26,7 +26,7 @@ namespace {
 // Rows are handed over at least this often while a load runs, and at most
 // this many batches wait for the store's thread.
 constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
-constexpr std::size_t kHandOverLines = std::size_t{1} << 18;
+constexpr std::size_t kHandOverLines = std::size_t{1} << 14;
 constexpr int kBatchesOutAtMost = 4;
 
 // The reading thread: cuts the log into lines, checks and decodes each, and
@@ -71,13 +71,14 @@ void readAndDecode(StreamReader& reader, detail::BatchQueue& queue,
 
 }  // namespace
 
-LoadJob::LoadJob(std::string path, std::uint32_t logIndex, RowTexts& texts, ProcessTree& tree,
-                 UuidGenerator& uuids, Post post, Sink sink)
+LoadJob::LoadJob(std::string path, std::uint32_t logIndex, const LineIds& ids,
+                 std::uint64_t firstLine, RowTexts& texts, ProcessTree& tree, Post post, Sink sink)
     : path_(std::move(path)),
       logIndex_(logIndex),
       texts_(texts),
       tree_(tree),
-      uuids_(uuids),
+      ids_(ids),
+      nextLine_(firstLine),
       post_(std::move(post)),
       sink_(std::move(sink)) {
     thread_ = std::thread(&LoadJob::run, this);
@@ -192,7 +193,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
             default:
                 break;
         }
-        const Uuid id = uuids_.next();
+        const Uuid id = ids_.idOf(nextLine_++);
         Kind kind = Kind::other;
         switch (info.kind) {
             case LineKind::process: {
@@ -217,10 +218,9 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                 break;
         }
         rows.lines.push_back(
-            FiledRows::StoredLine{id,
-                                  LineRef{info.fileOffset, static_cast<std::uint32_t>(line.size()),
+            FiledRows::StoredLine{LineRef{info.fileOffset, static_cast<std::uint32_t>(line.size()),
                                           logIndex_, lineChecksum(line)},
-                                  kind});
+                                  kind, info.event});
     }
 }
 

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "store/filed_rows.h"
-#include "store/uuid.h"
+#include "store/line_ids.h"
 
 namespace korvantis {
 
@@ -54,10 +54,11 @@ class LoadJob {
     };
 
     // Starts at once. `logIndex` is the index the log will have among the
-    // store's logs. `texts`, `tree` and `uuids` belong to the loader and are
-    // used by one job at a time.
-    LoadJob(std::string path, std::uint32_t logIndex, RowTexts& texts, ProcessTree& tree,
-            UuidGenerator& uuids, Post post, Sink sink);
+    // store's logs, `firstLine` the place its first stored line will have
+    // among the store's lines (which `ids` turns into ids). `texts` and
+    // `tree` belong to the loader and are used by one job at a time.
+    LoadJob(std::string path, std::uint32_t logIndex, const LineIds& ids, std::uint64_t firstLine,
+            RowTexts& texts, ProcessTree& tree, Post post, Sink sink);
     // Stops reading (if not done yet) and waits for the thread.
     ~LoadJob();
     LoadJob(const LoadJob&) = delete;
@@ -79,7 +80,8 @@ class LoadJob {
     std::uint32_t logIndex_;
     RowTexts& texts_;
     ProcessTree& tree_;
-    UuidGenerator& uuids_;
+    const LineIds& ids_;
+    std::uint64_t nextLine_;
     Post post_;
     Sink sink_;
 

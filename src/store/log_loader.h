@@ -78,7 +78,6 @@ class LogLoader {
     std::string runningPath_;
     std::unique_ptr<LoadJob> job_;
     ProcessTree tree_;  // used by the running job only
-    UuidGenerator uuids_;
     LoadProgress progress_;
     std::vector<LoadOutcome> outcomes_;
 };

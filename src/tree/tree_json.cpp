@@ -11,9 +11,33 @@
 
 namespace korvantis {
 
+namespace {
+
+// The exact length of the encoding, so that the text is made in one
+// allocation: growing a text of tens of megabytes by doubling would briefly
+// need half as much again.
+std::size_t encodedLength(const Node& root) {
+    std::size_t length = 2;  // [ ]
+    std::vector<const Node*> stack{&root};
+    while (!stack.empty()) {
+        const Node& n = *stack.back();
+        stack.pop_back();
+        length += 8 + jsonStringLength(n.name, /*escapeSlash=*/true);  // {"name":...
+        if (n.children.empty()) {
+            length += 1;  // }
+        } else {
+            length += 13 + (n.children.size() - 1) + 2;  // ,"children":[ , ... ]}
+            stack.insert(stack.end(), n.children.begin(), n.children.end());
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
 std::optional<std::string> encodeTreeJson(const Node& root) {
     std::string out;
-    out.reserve(4096);
+    out.reserve(encodedLength(root));
     out.push_back('[');
 
     // A stack of (node, index of its next child to write) instead of

@@ -51,34 +51,30 @@ TEST(TextArena, TextsStayPutAndUnstoreLastGivesTheRoomBack) {
     EXPECT_EQ(c, "second");
 }
 
-// Ids that share their hash bits collide in the table; random ones spread.
-// Every id finds its own reference, in insertion order.
-TEST(JsonMapping, InsertFreshFindAndOrder) {
-    EXPECT_FALSE(JsonMapping().find(Uuid::random()));
-    JsonMapping mapping;
-    UuidGenerator generator;
-    std::vector<Uuid> ids(50);
-    for (std::size_t i = 0; i < 5050; ++i) {
-        if (i < 50) {
-            ids[i].bytes[15] = static_cast<std::uint8_t>(i);
-        } else {
-            ids.push_back(generator.next());
-        }
+// Ids are made from places: every place gives a distinct version-4 id that
+// leads back to it; ids of another store, or random ones, lead nowhere.
+TEST(JsonMapping, IdsLeadBackToTheirPlace) {
+    JsonMapping mapping, other;
+    EXPECT_FALSE(mapping.find(Uuid::random()));
+    std::set<Uuid> seen;
+    for (std::uint32_t i = 0; i < 20000; ++i) {
+        const LineRef ref{i * 100ull, i, i % 3, i * 7919ull};
+        const Uuid id = mapping.append(ref);
+        other.append(ref);
+        ASSERT_EQ(id.bytes[6] >> 4, 4);       // version 4
+        ASSERT_EQ(id.bytes[8] & 0xc0, 0x80);  // variant 10
+        ASSERT_TRUE(seen.insert(id).second) << i;
+        ASSERT_EQ(mapping.entry(i).id, id);
     }
-    auto refOf = [](std::size_t i) {
-        return LineRef{i * 100, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i % 3),
-                       i * 7919};
-    };
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        mapping.insertFresh(ids[i], refOf(i));
+    for (std::uint32_t i = 0; i < 20000; i += 7) {
+        const Uuid id = mapping.idOf(i);
+        ASSERT_EQ(mapping.indexOf(id), i);
+        ASSERT_EQ(mapping.find(id)->offset, i * 100ull);
+        ASSERT_FALSE(other.contains(id)) << i;
+        ASSERT_FALSE(mapping.contains(Uuid::random()));
     }
-    ASSERT_EQ(mapping.size(), ids.size());
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        ASSERT_EQ(mapping.find(ids[i]), refOf(i)) << i;
-        ASSERT_EQ(mapping.indexOf(ids[i]), i);
-        EXPECT_EQ(mapping.entry(i).id, ids[i]);
-    }
-    EXPECT_FALSE(mapping.contains(generator.next()));
+    // Places not filled yet are not found either.
+    EXPECT_FALSE(mapping.contains(mapping.idOf(20000)));
 }
 
 TEST(Node, NameIsTheLastPathComponent) {

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <string_view>
+
+#include "store/chunked_vector.h"
+#include "store/json_mapping.h"
+#include "store/line_batch.h"
+#include "store/preview_entries.h"
+
+namespace korvantis {
+
+// A list of preview entries kept compactly: a row holds its line's place in
+// jsonMapping (where its id is) instead of the id, the index of its type
+// among the known names, and its texts as pointer and length. A million rows
+// take half the memory of the entries themselves. Reads give entries by value.
+template <typename Entry>
+class PreviewRows {
+    static constexpr bool kHasPpid = requires(Entry e) { e.ppid; };
+
+    struct Row {
+        const char* timestamp;
+        const char* path;
+        std::int64_t pid;
+        std::int64_t ppid;  // unused by file rows
+        std::uint32_t entry;
+        std::uint32_t timestampLength;
+        std::uint32_t pathLength;
+        std::uint8_t type;
+    };
+    struct FileRow {
+        const char* timestamp;
+        const char* path;
+        std::int64_t pid;
+        std::uint32_t entry;
+        std::uint32_t timestampLength;
+        std::uint32_t pathLength;
+        std::uint8_t type;
+    };
+    using Stored = std::conditional_t<kHasPpid, Row, FileRow>;
+
+  public:
+    explicit PreviewRows(const JsonMapping& mapping) : mapping_(mapping) {}
+
+    std::size_t size() const { return rows_.size(); }
+    bool empty() const { return rows_.empty(); }
+    Entry operator[](std::size_t i) const {
+        const Stored& r = rows_[i];
+        Entry e;
+        e.id = mapping_.entry(r.entry).id;
+        e.type = detail::knownEventNames()[r.type];
+        e.timestamp = std::string_view(r.timestamp, r.timestampLength);
+        e.pid = r.pid;
+        if constexpr (kHasPpid) {
+            e.ppid = r.ppid;
+        }
+        e.path = std::string_view(r.path, r.pathLength);
+        return e;
+    }
+    Entry back() const { return (*this)[size() - 1]; }
+    // The line's place in jsonMapping.
+    std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
+
+    // `entry` is the line's place in jsonMapping; `type` the index of its
+    // type among the known names; the texts must outlive the list.
+    void push_back(const Entry& e, std::uint32_t entry, std::uint8_t type) {
+        Stored r{};
+        r.timestamp = e.timestamp.data();
+        r.timestampLength = static_cast<std::uint32_t>(e.timestamp.size());
+        r.path = e.path.data();
+        r.pathLength = static_cast<std::uint32_t>(e.path.size());
+        r.pid = e.pid;
+        if constexpr (kHasPpid) {
+            r.ppid = e.ppid;
+        }
+        r.entry = entry;
+        r.type = type;
+        rows_.push_back(r);
+    }
+
+    class const_iterator {
+      public:
+        using iterator_category = std::random_access_iterator_tag;
+        using value_type = Entry;
+        using difference_type = std::ptrdiff_t;
+        using reference = Entry;
+        using pointer = void;
+        const_iterator() = default;
+        const_iterator(const PreviewRows* rows, std::size_t i) : rows_(rows), i_(i) {}
+        Entry operator*() const { return (*rows_)[i_]; }
+        const_iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator t = *this;
+            ++i_;
+            return t;
+        }
+        difference_type operator-(const const_iterator& o) const {
+            return static_cast<difference_type>(i_) - static_cast<difference_type>(o.i_);
+        }
+        bool operator==(const const_iterator& o) const { return i_ == o.i_; }
+
+      private:
+        const PreviewRows* rows_ = nullptr;
+        std::size_t i_ = 0;
+    };
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
+
+  private:
+    const JsonMapping& mapping_;
+    ChunkedVector<Stored> rows_;
+};
+
+}  // namespace korvantis

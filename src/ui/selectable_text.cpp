@@ -11,7 +11,7 @@ namespace korvantis::ui {
 
 SelectableText::SelectableText(QWidget* parent) : QTextEdit(parent) {
     setReadOnly(true);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
     setUndoRedoEnabled(false);
     setAcceptRichText(false);
     setFrameShape(QFrame::NoFrame);

@@ -79,9 +79,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "window not exposed\n");
         return 1;
     }
-    PreviewList* procList = view.processView()->preview()->list();
-    PreviewList* fileList = view.fileView()->preview()->list();
-    DetailArea* detail = view.processView()->detail();
+    PreviewList* procList = view.processPanel()->preview()->list();
+    PreviewList* fileList = view.filePanel()->preview()->list();
+    DetailArea* detail = view.processPanel()->detail();
 
     // Marker queued right behind the load task: it runs as soon as the load
     // has finished, before the store's coalesced announcement is handled.
@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
     std::printf("log: %s (%llu lines, %.1f MB)\n", qPrintable(path),
                 static_cast<unsigned long long>(stats.lines), stats.bytes / 1e6);
     std::printf("rows: %d process, %d file; load errors %zu\n",
-                view.processView()->preview()->model().rowCount(),
-                view.fileView()->preview()->model().rowCount(), view.store().loadErrors().size());
+                view.processPanel()->preview()->rows().rowCount(),
+                view.filePanel()->preview()->rows().rowCount(), view.store().loadErrors().size());
     std::printf("%-44s %8.1f ms\n", "load (store, one event-loop turn)", ms(loadEnd - loadStart));
     std::printf("%-44s %8.2f ms   (target <= 100)\n", "end of load -> both lists showing rows",
                 ms(shown - loadEnd));
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     filePages.print("file list page down, painted");
     Figures fileClicks;
     for (int i = 0; i < 30; ++i) {
-        fileClicks.add(ms(clickRow(fileList, view.fileView()->detail(), (i * 5) % 20 + 1)));
+        fileClicks.add(ms(clickRow(fileList, view.filePanel()->detail(), (i * 5) % 20 + 1)));
     }
     fileClicks.print("file row click -> recoloured + detail");
 
@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
     if (!QTest::qWaitForWindowExposed(&errorsView)) {
         return 1;
     }
-    ErrorView* errors = errorsView.processView()->detail()->errorView();
+    ErrorView* errors = errorsView.processPanel()->detail()->errorView();
     errorsView.store().setShowErrors(true);
     qint64 errorsLoadEnd = 0, errorsShown = 0;
     QObject::connect(&errorsView.notifier(), &StoreNotifier::changed, &errorsView, [&] {

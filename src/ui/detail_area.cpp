@@ -2,28 +2,24 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "ui/error_view.h"
+#include "ui/selectable_text.h"
 
 namespace korvantis::ui {
 
 EventTextView::EventTextView(StoreNotifier& notifier, QWidget* parent)
     : QScrollArea(parent), store_(notifier.store()) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
 
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
-    text_ = new QLabel(content);
-    text_->setTextFormat(Qt::PlainText);
-    text_->setTextInteractionFlags(Qt::NoTextInteraction);
-    text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    text_->setWordWrap(true);
-    text_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    text_ = new SelectableText(content);
     copy_ = new QPushButton(tr("Copy to clipboard"), content);
     copy_->setVisible(false);
     layout->addWidget(text_);
@@ -42,7 +38,7 @@ EventTextView::EventTextView(StoreNotifier& notifier, QWidget* parent)
 
 void EventTextView::sync() {
     const QString text = QString::fromStdString(store_.activeEventJson());
-    text_->setText(text);
+    text_->setOriginalText(text);
     copy_->setVisible(!text.isEmpty());
 }
 

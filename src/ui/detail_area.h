@@ -5,22 +5,24 @@
 
 #include "ui/store_notifier.h"
 
-class QLabel;
 class QPushButton;
 
 namespace korvantis::ui {
 
 class ErrorView;
 class LegendView;
+class SelectableText;
 
-// The chosen event's readable JSON, shown verbatim as plain text (never as
-// markup), not selectable, with "Copy to clipboard" below while there is text.
+// The chosen event's readable JSON, shown as plain text (never as markup),
+// wrapped to the width of the area, which scrolls only vertically, with "Copy
+// to clipboard" below while there is text. Part of the text can be selected
+// and copied with Ctrl+C; the button copies all of it.
 class EventTextView : public QScrollArea {
     Q_OBJECT
   public:
     explicit EventTextView(StoreNotifier& notifier, QWidget* parent = nullptr);
 
-    QLabel* textLabel() const { return text_; }
+    SelectableText* text() const { return text_; }
     QPushButton* copyButton() const { return copy_; }
 
     // Clears the clipboard, then puts the store's detail text on it.
@@ -30,7 +32,7 @@ class EventTextView : public QScrollArea {
     void sync();
 
     EventKeeper& store_;
-    QLabel* text_;
+    SelectableText* text_;
     QPushButton* copy_;
 };
 

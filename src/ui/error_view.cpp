@@ -1,6 +1,10 @@
 #include "ui/error_view.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -33,6 +37,7 @@ ErrorView::ErrorView(StoreNotifier& notifier, QWidget* parent)
     : VirtualList(parent), store_(notifier.store()) {
     viewport()->setAutoFillBackground(true);
     viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setCursor(Qt::IBeamCursor);
     connect(&notifier, &StoreNotifier::changed, this, &ErrorView::sync);
     sync();
 }
@@ -61,17 +66,123 @@ QColor ErrorView::rowColor(int row) const {
     return row < 2 ? greenColor() : palette().color(QPalette::Text);
 }
 
+IsolatedText ErrorView::shownRow(int row) const {
+    if (row < 2) {
+        const QString& fixed = rowText(row);
+        return {fixed, std::vector<bool>(static_cast<std::size_t>(fixed.size()), false)};
+    }
+    return isolatePathParts(shownText(rowText(row)));
+}
+
+QRect ErrorView::textRect(int row, const QRect& rowRect) const {
+    const int pad = row < 2 ? kFixedPadding : kEntryPadding;
+    const int side = kMargin + (row < 2 ? 0 : kEntryPadding);
+    return rowRect.adjusted(side, pad, -side, -pad);
+}
+
 int ErrorView::measureRow(int row, int width) const {
     const int pad = row < 2 ? kFixedPadding : kEntryPadding;
-    const int inner = std::max(1, width - 2 * kMargin - (row < 2 ? 0 : 2 * kEntryPadding));
-    return wrappedTextHeight(shownText(rowText(row)), font(), inner) + 2 * pad;
+    const int inner = std::max(1, textRect(row, QRect(0, 0, width, 1)).width());
+    return wrappedTextHeight(shownRowText(row), font(), inner) + 2 * pad;
 }
 
 void ErrorView::paintRow(QPainter& painter, int row, const QRect& rect) const {
-    const int pad = row < 2 ? kFixedPadding : kEntryPadding;
-    const int side = kMargin + (row < 2 ? 0 : kEntryPadding);
-    const QRect inner = rect.adjusted(side, pad, -side, -pad);
-    drawWrappedText(painter, shownText(rowText(row)), font(), inner, Qt::AlignLeft, rowColor(row));
+    const QRect box = textRect(row, rect);
+    QList<QTextLayout::FormatRange> selection;
+    const auto [from, to] = std::minmax(anchor_, cursor_);
+    if (from != to && from.row <= row && row <= to.row) {
+        const int start = row == from.row ? from.pos : 0;
+        const int end = row == to.row ? to.pos : static_cast<int>(shownRowText(row).size());
+        QTextLayout::FormatRange range;
+        range.start = start;
+        range.length = end - start;
+        range.format.setBackground(palette().brush(QPalette::Highlight));
+        range.format.setForeground(palette().brush(QPalette::HighlightedText));
+        selection.append(range);
+    }
+    drawWrappedText(painter, shownRowText(row), font(), box, Qt::AlignLeft, rowColor(row),
+                    selection);
+}
+
+ErrorView::TextPos ErrorView::textPosAt(QPoint point) const {
+    const int n = rowCount();
+    int row = rowAt(std::max(0, point.y()));
+    if (row < 0) {
+        // Below the last row on screen: the end of that row.
+        row = firstRow();
+        while (row + 1 < n && !rowRect(row + 1).isEmpty()) {
+            ++row;
+        }
+        return {row, static_cast<int>(shownRowText(row).size())};
+    }
+    const QRect box = textRect(row, rowRect(row));
+    const auto layout = wrappedLayout(shownRowText(row), font(), box.width(), Qt::AlignLeft);
+    return {row, cursorAt(*layout, QPointF(point - box.topLeft()))};
+}
+
+QString ErrorView::selectedText() const {
+    const auto [from, to] = std::minmax(anchor_, cursor_);
+    if (from == to || from.row < 0) {
+        return {};
+    }
+    QStringList parts;
+    for (int row = from.row; row <= to.row; ++row) {
+        const IsolatedText text = shownRow(row);
+        const int start = row == from.row ? from.pos : 0;
+        const int end = row == to.row ? to.pos : static_cast<int>(text.shown.size());
+        parts.append(text.original(start, end));
+    }
+    return parts.join(QLatin1Char('\n'));
+}
+
+void ErrorView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        VirtualList::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    anchor_ = cursor_ = textPosAt(event->position().toPoint());
+    dragging_ = true;
+    viewport()->update();
+    event->accept();
+}
+
+void ErrorView::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_) {
+        VirtualList::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint p = event->position().toPoint();
+    // Dragging past an edge scrolls the list on.
+    if (p.y() < 0) {
+        scrollStep(false);
+    } else if (p.y() >= viewport()->height()) {
+        scrollStep(true);
+    }
+    cursor_ = textPosAt(p);
+    viewport()->update();
+    event->accept();
+}
+
+void ErrorView::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragging_ && event->button() == Qt::LeftButton) {
+        dragging_ = false;
+        event->accept();
+        return;
+    }
+    VirtualList::mouseReleaseEvent(event);
+}
+
+void ErrorView::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Copy)) {
+        const QString text = selectedText();
+        if (!text.isEmpty()) {
+            QGuiApplication::clipboard()->setText(text);
+        }
+        event->accept();
+        return;
+    }
+    VirtualList::keyPressEvent(event);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <QScrollArea>
 
+#include "ui/bidi_isolation.h"
 #include "ui/store_notifier.h"
 #include "ui/virtual_list.h"
 
@@ -9,8 +10,10 @@ namespace korvantis::ui {
 
 // The load errors: two fixed green texts, then one row per entry of the
 // store's list, in order, each entry its own row even when equal to another,
-// an empty entry as an empty padded row. A file of broken lines can make a
-// million entries, so this is a virtual list too.
+// an empty entry as an empty padded row, paths in it isolated for display
+// (bidi_isolation.h). A file of broken lines can make a million entries, so
+// this is a virtual list too. Text is selected by dragging the mouse, over
+// any number of rows, and copied with Ctrl+C, rows joined by line breaks.
 class ErrorView : public VirtualList {
     Q_OBJECT
   public:
@@ -24,17 +27,40 @@ class ErrorView : public VirtualList {
     QString rowText(int row) const;
     // Fixed texts in green, entries in the palette's text colour.
     QColor rowColor(int row) const;
+    // What a row lays out on screen.
+    QString shownRowText(int row) const { return shownRow(row).shown; }
+    // The selected part of the original texts.
+    QString selectedText() const;
 
   protected:
     int count() const override { return rowCount(); }
     int measureRow(int row, int width) const override;
     void paintRow(QPainter& painter, int row, const QRect& rect) const override;
 
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
+    // A place in the text of a row.
+    struct TextPos {
+        int row = -1;
+        int pos = 0;
+        auto operator<=>(const TextPos&) const = default;
+    };
     void sync();
+    IsolatedText shownRow(int row) const;
+    // The text's box inside a row's rectangle.
+    QRect textRect(int row, const QRect& rowRect) const;
+    // The place in the text nearest to a viewport point.
+    TextPos textPosAt(QPoint point) const;
 
     EventKeeper& store_;
     int entries_ = 0;
+    TextPos anchor_;  // where the selection began
+    TextPos cursor_;  // where it ends now
+    bool dragging_ = false;
 };
 
 // The legend of the row colours: three fixed lines, the second in three runs

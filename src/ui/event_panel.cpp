@@ -13,6 +13,7 @@
 #include <optional>
 
 #include "ui/detail_area.h"
+#include "ui/store_row_source.h"
 
 namespace korvantis::ui {
 
@@ -40,16 +41,18 @@ std::optional<QString> firstLocalFile(const QMimeData* mime) {
 
 }  // namespace
 
-EventPreview::EventPreview(StoreNotifier& notifier, std::unique_ptr<PreviewModel> model,
-                           ColumnHeaders* headers, QWidget* parent)
-    : QWidget(parent), store_(notifier.store()), model_(std::move(model)), headers_(headers) {
-    list_ = new PreviewList(*model_, this);
+EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* parent)
+    : QWidget(parent),
+      store_(notifier.store()),
+      rows_(makeStoreRowSource(kind, notifier)),
+      columns_(new ColumnLayout(panelColumns(kind), this)) {
+    headers_ = new ColumnHeaders(*columns_, this);
+    list_ = new PreviewList(*rows_, *columns_, this);
     list_->setFrameShape(QFrame::NoFrame);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    headers_->setParent(this);
     layout->addWidget(headers_);
     layout->addWidget(divider(this));
     layout->addWidget(list_, 1);
@@ -58,37 +61,27 @@ EventPreview::EventPreview(StoreNotifier& notifier, std::unique_ptr<PreviewModel
     connect(list_->horizontalScrollBar(), &QScrollBar::valueChanged, headers_,
             &ColumnHeaders::setHorizontalOffset);
     connect(list_, &PreviewList::rowClicked, this, &EventPreview::chooseRow);
-    // Which row ignores clicks depends on the selector; nothing is drawn for it.
-    model_->syncRows();
 }
 
 EventPreview::~EventPreview() = default;
 
 void EventPreview::chooseRow(int row) {
-    if (row < 0 || row >= model_->rowCount()) {
+    if (row < 0 || row >= rows_->rowCount()) {
         return;
     }
-    const Uuid id = model_->entryId(row);
-    if (id == selector_.selectedRow()) {
+    const Uuid id = rows_->rowId(row);
+    if (id == selector_.selectedId()) {
         return;
     }
     store_.setShowErrors(false);
     store_.setShowLegend(false);
-    selector_.setSelectedRow(id);
+    selector_.setSelectedId(id);
     list_->setChosenRow(row);
-    store_.selectEvent(selector_.selectedRow());
+    store_.selectEvent(selector_.selectedId());
 }
 
-ProcessEventPreview::ProcessEventPreview(StoreNotifier& notifier, QWidget* parent)
-    : EventPreview(notifier, std::make_unique<ProcPreviewModel>(notifier, nullptr),
-                   new ProcPreviewColumnHeaders, parent) {}
-
-FileEventPreview::FileEventPreview(StoreNotifier& notifier, QWidget* parent)
-    : EventPreview(notifier, std::make_unique<FilePreviewModel>(notifier, nullptr),
-                   new FilePreviewColumnHeaders, parent) {}
-
-EventPanel::EventPanel(StoreNotifier& notifier, EventPreview* preview, QWidget* parent)
-    : QWidget(parent), store_(notifier.store()), preview_(preview) {
+EventPanel::EventPanel(StoreNotifier& notifier, RowKind kind, QWidget* parent)
+    : QWidget(parent), store_(notifier.store()), preview_(new EventPreview(notifier, kind)) {
     setAcceptDrops(true);
     detail_ = new DetailArea(notifier, this);
     // The list and the detail area share the height; the user may move the border.
@@ -129,11 +122,5 @@ void EventPanel::dropEvent(QDropEvent* event) {
     store_.loadJsonFile(QFile::encodeName(*path).toStdString());
     event->acceptProposedAction();
 }
-
-ProcessView::ProcessView(StoreNotifier& notifier, QWidget* parent)
-    : EventPanel(notifier, new ProcessEventPreview(notifier), parent) {}
-
-FileView::FileView(StoreNotifier& notifier, QWidget* parent)
-    : EventPanel(notifier, new FileEventPreview(notifier), parent) {}
 
 }  // namespace korvantis::ui

@@ -4,8 +4,9 @@
 
 #include <memory>
 
+#include "ui/column_layout.h"
 #include "ui/preview_list.h"
-#include "ui/preview_model.h"
+#include "ui/row_source.h"
 #include "ui/selector.h"
 #include "ui/store_notifier.h"
 
@@ -19,11 +20,11 @@ class DetailArea;
 class EventPreview : public QWidget {
     Q_OBJECT
   public:
-    EventPreview(StoreNotifier& notifier, std::unique_ptr<PreviewModel> model,
-                 ColumnHeaders* headers, QWidget* parent);
+    EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* parent = nullptr);
     ~EventPreview() override;
 
-    PreviewModel& model() const { return *model_; }
+    RowSource& rows() const { return *rows_; }
+    ColumnLayout& columns() const { return *columns_; }
     PreviewList* list() const { return list_; }
     ColumnHeaders* headers() const { return headers_; }
     Selector& selector() { return selector_; }
@@ -33,30 +34,19 @@ class EventPreview : public QWidget {
 
   private:
     EventKeeper& store_;
-    std::unique_ptr<PreviewModel> model_;
+    std::unique_ptr<RowSource> rows_;
+    ColumnLayout* columns_;
     Selector selector_;
     ColumnHeaders* headers_;
     PreviewList* list_;
 };
 
-class ProcessEventPreview : public EventPreview {
-    Q_OBJECT
-  public:
-    explicit ProcessEventPreview(StoreNotifier& notifier, QWidget* parent = nullptr);
-};
-
-class FileEventPreview : public EventPreview {
-    Q_OBJECT
-  public:
-    explicit FileEventPreview(StoreNotifier& notifier, QWidget* parent = nullptr);
-};
-
-// A whole event panel: the preview over the detail area. Dropping a file on
-// it loads the first dropped file.
+// A whole event panel, of process or of file events: the preview over the
+// detail area. Dropping a file on it loads the first dropped file.
 class EventPanel : public QWidget {
     Q_OBJECT
   public:
-    EventPanel(StoreNotifier& notifier, EventPreview* preview, QWidget* parent);
+    EventPanel(StoreNotifier& notifier, RowKind kind, QWidget* parent = nullptr);
 
     EventPreview* preview() const { return preview_; }
     DetailArea* detail() const { return detail_; }
@@ -70,18 +60,6 @@ class EventPanel : public QWidget {
     EventKeeper& store_;
     EventPreview* preview_;
     DetailArea* detail_;
-};
-
-class ProcessView : public EventPanel {
-    Q_OBJECT
-  public:
-    explicit ProcessView(StoreNotifier& notifier, QWidget* parent = nullptr);
-};
-
-class FileView : public EventPanel {
-    Q_OBJECT
-  public:
-    explicit FileView(StoreNotifier& notifier, QWidget* parent = nullptr);
 };
 
 }  // namespace korvantis::ui

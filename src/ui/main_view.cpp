@@ -22,10 +22,10 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
 
     topBar_ = new TopBarView(*notifier_, std::move(openTree), this);
     tabs_ = new QTabWidget(this);
-    processView_ = new ProcessView(*notifier_);
-    fileView_ = new FileView(*notifier_);
-    tabs_->addTab(processView_, tr("Processes"));
-    tabs_->addTab(fileView_, tr("Files"));
+    processPanel_ = new EventPanel(*notifier_, RowKind::process);
+    filePanel_ = new EventPanel(*notifier_, RowKind::file);
+    tabs_->addTab(processPanel_, tr("Processes"));
+    tabs_->addTab(filePanel_, tr("Files"));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -33,9 +33,21 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     layout->addWidget(topBar_);
     layout->addWidget(tabs_, 1);
 
-    auto* open = new QShortcut(QKeySequence::Open, this);
-    open->setContext(Qt::WindowShortcut);
-    connect(open, &QShortcut::activated, topBar_, &TopBarView::importJson);
+    auto shortcut = [this](const QKeySequence& keys, auto action) {
+        auto* s = new QShortcut(keys, this);
+        s->setContext(Qt::WindowShortcut);
+        connect(s, &QShortcut::activated, this, action);
+    };
+    shortcut(QKeySequence::Open, [this] { topBar_->importJson(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_L), [this] { topBar_->toggleLegend(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_R), [this] { topBar_->toggleErrors(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { stepTab(1); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] { stepTab(-1); });
+}
+
+void MainView::stepTab(int step) {
+    const int n = tabs_->count();
+    tabs_->setCurrentIndex((tabs_->currentIndex() + step + n) % n);
 }
 
 MainView::~MainView() {

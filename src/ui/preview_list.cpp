@@ -7,57 +7,62 @@
 
 #include <algorithm>
 
+#include "ui/bidi_isolation.h"
+#include "ui/style.h"
 #include "ui/text_cell.h"
 
 namespace korvantis::ui {
 
-PreviewList::PreviewList(PreviewModel& model, QWidget* parent)
-    : VirtualList(parent), model_(model), font_(rowFont()), metrics_(font_) {
+PreviewList::PreviewList(RowSource& rows, ColumnLayout& columns, QWidget* parent)
+    : VirtualList(parent), rows_(rows), columns_(columns), font_(rowFont()), metrics_(font_) {
     viewport()->setAutoFillBackground(true);
     viewport()->setBackgroundRole(QPalette::Base);
-    connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] { rowsAppended(); });
-    connect(&model_, &QAbstractItemModel::dataChanged, this, [this] { viewport()->update(); });
-    connect(&model_, &QAbstractItemModel::modelReset, this, [this] { contentChanged(); });
+    connect(&rows_, &RowSource::rowsAppended, this, [this] { rowsAppended(); });
+    connect(&rows_, &RowSource::rowsReplaced, this, [this] {
+        chosenRow_ = -1;
+        contentChanged();
+    });
+    connect(&rows_, &RowSource::marksChanged, this, [this] { viewport()->update(); });
+    connect(&columns_, &ColumnLayout::widthsChanged, this, [this] { contentChanged(); });
+}
+
+void PreviewList::setChosenRow(int row) {
+    chosenRow_ = row;
+    scrollToRow(row);
 }
 
 QString PreviewList::cellShown(int row, int column) const {
-    return shownText(model_.cellText(row, column));
+    const QString text = shownText(rows_.text(row, columns_.column(column).key));
+    // Paths read in their logical order, whatever scripts their folders use.
+    return columns_.column(column).key == FieldKey::path ? isolatePathParts(text).shown : text;
+}
+
+QColor PreviewList::cellColor(int row, int column) const {
+    return markColor(rows_.mark(row, columns_.column(column).key), columns_.columns().standard,
+                     palette());
 }
 
 int PreviewList::count() const {
-    return model_.rowCount();
+    return rows_.rowCount();
 }
 
 int PreviewList::contentWidth() const {
-    int width = 2 * RowGeometry::kMargin;
-    const auto& cols = model_.columns().columns;
-    for (std::size_t i = 0; i < cols.size(); ++i) {
-        width += cols[i].rowWidth > 0 ? cols[i].rowWidth : RowGeometry::kMinPathWidth;
-        if (i + 1 < cols.size()) {
-            width += RowGeometry::kSpacing;
-        }
-    }
-    return width;
+    return columns_.minimumRowWidth();
 }
 
 QList<PreviewList::Cell> PreviewList::layoutCells(int row, int rowWidth) const {
     QList<Cell> cells;
-    const auto& cols = model_.columns().columns;
-    int x = RowGeometry::kMargin;
-    for (std::size_t i = 0; i < cols.size(); ++i) {
-        Cell cell{cellShown(row, int(i)), x, cols[i].rowWidth, 0, 0};
+    for (int i = 0; i < columns_.count(); ++i) {
+        Cell cell{cellShown(row, i), columns_.left(i), columns_.width(i, rowWidth), 0, false};
         const int advance = metrics_.horizontalAdvance(cell.text);
-        if (cell.width <= 0) {
+        if (columns_.isLast(i)) {
             // The rest of the row, but no wider than the text needs.
-            const int rest =
-                std::max(RowGeometry::kMinPathWidth, rowWidth - x - RowGeometry::kMargin);
-            cell.width = std::min(rest, std::max(1, advance));
+            cell.width = std::min(cell.width, std::max(1, advance));
         }
         // Most cells fit on one line: measure those without a text layout.
-        const bool oneLine = advance <= cell.width && !cell.text.contains(QLatin1Char('\n'));
-        cell.height = oneLine ? metrics_.height() : wrappedTextHeight(cell.text, font_, cell.width);
-        cell.oneLine = oneLine;
-        x += cell.width + RowGeometry::kSpacing;
+        cell.oneLine = advance <= cell.width && !cell.text.contains(QLatin1Char('\n'));
+        cell.height =
+            cell.oneLine ? metrics_.height() : wrappedTextHeight(cell.text, font_, cell.width);
         cells.append(std::move(cell));
     }
     return cells;
@@ -68,7 +73,7 @@ int PreviewList::measureRow(int row, int width) const {
     for (const Cell& cell : layoutCells(row, width)) {
         h = std::max(h, cell.height);
     }
-    return h + 2 * RowGeometry::kPadding;
+    return h + 2 * kPadding;
 }
 
 QList<QRect> PreviewList::cellRects(int row) const {
@@ -86,21 +91,19 @@ QList<QRect> PreviewList::cellRects(int row) const {
 void PreviewList::paintRow(QPainter& painter, int row, const QRect& rect) const {
     const auto cells = layoutCells(row, rect.width());
     painter.setFont(font_);
-    const auto& cols = model_.columns().columns;
-    const QPalette& pal = palette();
     for (int c = 0; c < cells.size(); ++c) {
         const Cell& cell = cells[c];
         // Cells are centred vertically in the row.
         const QRect box(rect.x() + cell.x, rect.y() + (rect.height() - cell.height) / 2, cell.width,
                         cell.height);
-        const QColor color = model_.cellColor(row, c, pal);
+        const QColor color = cellColor(row, c);
+        const Qt::Alignment alignment = columns_.column(c).alignment;
         if (cell.oneLine) {
             painter.setPen(color);
-            painter.drawText(
-                box, static_cast<int>(cols[c].rowAlignment | Qt::AlignTop) | Qt::TextSingleLine,
-                cell.text);
+            painter.drawText(box, static_cast<int>(alignment | Qt::AlignTop) | Qt::TextSingleLine,
+                             cell.text);
         } else {
-            drawWrappedText(painter, cell.text, font_, box, cols[c].rowAlignment, color);
+            drawWrappedText(painter, cell.text, font_, box, alignment, color);
         }
     }
 }
@@ -117,35 +120,66 @@ void PreviewList::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void PreviewList::keyPressEvent(QKeyEvent* event) {
-    const int key = event->key();
-    if ((key == Qt::Key_Up || key == Qt::Key_Down) && event->modifiers() == Qt::NoModifier) {
-        const int n = count();
-        if (n > 0) {
-            int row;
-            if (chosenRow_ < 0 || chosenRow_ >= n) {
-                row = firstRow();
-            } else {
-                row = std::clamp(chosenRow_ + (key == Qt::Key_Down ? 1 : -1), 0, n - 1);
-            }
-            scrollToRow(row);
-            emit rowClicked(row);
-        }
-        event->accept();
-        return;
+int PreviewList::rowForKey(const QKeyEvent& event) const {
+    const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+    const int key = event.key();
+    const bool homeOrEnd = key == Qt::Key_Home || key == Qt::Key_End;
+    if (mods != Qt::NoModifier && !(homeOrEnd && mods == Qt::ControlModifier)) {
+        return -1;
     }
-    VirtualList::keyPressEvent(event);
+    const int n = count();
+    const int page = std::max(1, rowsOnScreen() - 1);
+    const bool chosen = chosenRow_ >= 0 && chosenRow_ < n;
+    // With no row chosen yet, the steps start from the first row on screen.
+    const int from = chosen ? chosenRow_ : firstRow();
+    int row;
+    switch (key) {
+        case Qt::Key_Down:
+            row = chosen ? from + 1 : from;
+            break;
+        case Qt::Key_Up:
+            row = chosen ? from - 1 : from;
+            break;
+        case Qt::Key_PageDown:
+            row = chosen ? from + page : from;
+            break;
+        case Qt::Key_PageUp:
+            row = chosen ? from - page : from;
+            break;
+        case Qt::Key_Home:
+            row = 0;
+            break;
+        case Qt::Key_End:
+            row = n - 1;
+            break;
+        default:
+            return -1;
+    }
+    return std::clamp(row, 0, n - 1);
 }
 
-ColumnHeaders::ColumnHeaders(const PanelColumns& columns, QWidget* parent)
+void PreviewList::keyPressEvent(QKeyEvent* event) {
+    const int row = count() > 0 ? rowForKey(*event) : -1;
+    if (row < 0) {
+        VirtualList::keyPressEvent(event);
+        return;
+    }
+    scrollToRow(row);
+    emit rowClicked(row);
+    event->accept();
+}
+
+ColumnHeaders::ColumnHeaders(ColumnLayout& columns, QWidget* parent)
     : QWidget(parent), columns_(columns), font_(headerFont()) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setMouseTracking(true);
+    connect(&columns_, &ColumnLayout::widthsChanged, this, [this] { update(); });
 }
 
 QStringList ColumnHeaders::texts() const {
     QStringList t;
-    for (const auto& c : columns_.columns) {
-        t.append(c.header);
+    for (int i = 0; i < columns_.count(); ++i) {
+        t.append(columns_.column(i).header);
     }
     return t;
 }
@@ -153,12 +187,25 @@ QStringList ColumnHeaders::texts() const {
 QList<QRect> ColumnHeaders::textRects() const {
     QList<QRect> rects;
     const int h = QFontMetrics(font_).height();
-    int x = RowGeometry::kMargin - offset_;
-    for (const auto& c : columns_.columns) {
-        rects.append(QRect(x, kTopPadding, c.headerWidth, h));
-        x += c.headerWidth + RowGeometry::kSpacing;
+    const int rowWidth = std::max(width() + offset_, columns_.minimumRowWidth());
+    for (int i = 0; i < columns_.count(); ++i) {
+        rects.append(
+            QRect(columns_.left(i) - offset_, kTopPadding, columns_.width(i, rowWidth), h));
     }
     return rects;
+}
+
+int ColumnHeaders::borderX(int column) const {
+    return columns_.left(column) + columns_.width(column, 0) + ColumnLayout::kSpacing / 2 - offset_;
+}
+
+int ColumnHeaders::borderAt(int x) const {
+    for (int i = 0; i + 1 < columns_.count(); ++i) {
+        if (std::abs(x - borderX(i)) <= kGrip) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 void ColumnHeaders::setHorizontalOffset(int offset) {
@@ -174,15 +221,58 @@ QSize ColumnHeaders::minimumSizeHint() const {
     return QSize(0, sizeHint().height());
 }
 
+void ColumnHeaders::mousePressEvent(QMouseEvent* event) {
+    const int x = event->position().toPoint().x();
+    dragged_ = event->button() == Qt::LeftButton ? borderAt(x) : -1;
+    if (dragged_ < 0) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    dragStartX_ = x;
+    dragStartWidth_ = columns_.width(dragged_, 0);
+    event->accept();
+}
+
+void ColumnHeaders::mouseMoveEvent(QMouseEvent* event) {
+    const int x = event->position().toPoint().x();
+    if (dragged_ >= 0) {
+        columns_.setWidth(dragged_, dragStartWidth_ + x - dragStartX_);
+        event->accept();
+        return;
+    }
+    if (borderAt(x) >= 0) {
+        setCursor(Qt::SplitHCursor);
+    } else {
+        unsetCursor();
+    }
+}
+
+void ColumnHeaders::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragged_ >= 0) {
+        dragged_ = -1;
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
 void ColumnHeaders::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // The borders the user can drag, faint.
+    painter.setPen(palette().color(QPalette::Mid));
+    for (int i = 0; i + 1 < columns_.count(); ++i) {
+        const int x = borderX(i);
+        painter.drawLine(x, kTopPadding, x, height() - kBottomPadding);
+    }
     painter.setFont(font_);
     painter.setPen(greenColor());
     const auto rects = textRects();
     for (int i = 0; i < rects.size(); ++i) {
-        // The title stays on one line; the row below it is what wraps.
-        painter.drawText(rects[i], Qt::AlignHCenter | Qt::AlignTop | Qt::TextDontClip,
-                         columns_.columns[i].header);
+        // A title stays on one line; the rows below it are what wrap. The last
+        // column's title stands where its cells begin.
+        const Qt::Alignment h = columns_.isLast(i) ? Qt::AlignLeft : Qt::AlignHCenter;
+        painter.drawText(rects[i], static_cast<int>(h | Qt::AlignTop) | Qt::TextDontClip,
+                         columns_.column(i).header);
     }
 }
 

@@ -3,38 +3,36 @@
 #include <QFontMetrics>
 #include <QWidget>
 
-#include "ui/preview_model.h"
+#include "ui/column_layout.h"
+#include "ui/row_source.h"
 #include "ui/virtual_list.h"
 
 namespace korvantis::ui {
 
-// Horizontal geometry shared by the header line and the rows.
-struct RowGeometry {
-    static constexpr int kMargin = 8;     // px before the first and after the last cell
-    static constexpr int kSpacing = 100;  // px between neighbouring cells
-    static constexpr int kPadding = 4;    // px above and below a row's cells
-    static constexpr int kMinPathWidth = 120;
-};
-
-// The event list: one row per model row, cells of fixed widths with the path
-// taking the rest of the row, each cell in the colour its mark gives. Rows are
-// never widgets; only the rows on screen are measured and painted.
+// The event list: one row per row of its source, each cell in its column of
+// the panel's layout (the last one taking the rest of the row), in the colour
+// its mark gives. Rows are never widgets; only the rows on screen are measured
+// and painted. The keys choose rows as clicks do: Up/Down a row, PgUp/PgDn a
+// page, Home/End (also with Ctrl) the first and the last.
 class PreviewList : public VirtualList {
     Q_OBJECT
   public:
-    explicit PreviewList(PreviewModel& model, QWidget* parent = nullptr);
+    PreviewList(RowSource& rows, ColumnLayout& columns, QWidget* parent = nullptr);
 
-    PreviewModel& model() const { return model_; }
+    RowSource& rows() const { return rows_; }
     // The row last chosen in this list (-1 before the first choice).
     int chosenRow() const { return chosenRow_; }
-    void setChosenRow(int row) { chosenRow_ = row; }
+    // Records the chosen row and scrolls it into view.
+    void setChosenRow(int row);
 
-    // Cell rectangles of a row on screen, in viewport coordinates (for tests
-    // and for the header's alignment).
+    // What a cell shows and in which colour.
+    QString cellShown(int row, int column) const;
+    QColor cellColor(int row, int column) const;
+    // Cell rectangles of a row on screen, in viewport coordinates.
     QList<QRect> cellRects(int row) const;
 
   signals:
-    // A click on a row, or Up/Down asking for the neighbouring row.
+    // A click on a row, or a key asking for another row.
     void rowClicked(int row);
 
   protected:
@@ -47,7 +45,7 @@ class PreviewList : public VirtualList {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    QString cellShown(int row, int column) const;
+    static constexpr int kPadding = 4;  // px above and below a row's cells
     struct Cell {
         QString text;
         int x;  // left edge in the row
@@ -57,50 +55,53 @@ class PreviewList : public VirtualList {
     };
     // The cells of a row laid out in `rowWidth`.
     QList<Cell> layoutCells(int row, int rowWidth) const;
+    // The row a key asks for, or -1 for a key that chooses no row.
+    int rowForKey(const QKeyEvent& event) const;
 
-    PreviewModel& model_;
+    RowSource& rows_;
+    ColumnLayout& columns_;
     QFont font_;
     QFontMetrics metrics_;
     int chosenRow_ = -1;
 };
 
-// The header line: the column titles in green over a divider, spaced like the
-// rows and scrolled sideways with them.
+// The header line: the column titles in green, placed by the panel's column
+// layout and scrolled sideways with the rows. Dragging the border between two
+// columns (a thin line halfway across the gap) widens or narrows the column
+// on its left.
 class ColumnHeaders : public QWidget {
     Q_OBJECT
   public:
-    explicit ColumnHeaders(const PanelColumns& columns, QWidget* parent = nullptr);
+    explicit ColumnHeaders(ColumnLayout& columns, QWidget* parent = nullptr);
 
     QStringList texts() const;
-    // Where each title is placed, in this widget's coordinates.
+    // Where each title's column is, in this widget's coordinates.
     QList<QRect> textRects() const;
+    // The x of the border to the right of a column (not the last).
+    int borderX(int column) const;
     void setHorizontalOffset(int offset);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
   private:
     static constexpr int kTopPadding = 8;
     static constexpr int kBottomPadding = 4;
-    PanelColumns columns_;
+    static constexpr int kGrip = 5;  // px either side of a border that grab it
+    // The column whose right border is under x, or -1.
+    int borderAt(int x) const;
+
+    ColumnLayout& columns_;
     QFont font_;
     int offset_ = 0;
-};
-
-class ProcPreviewColumnHeaders : public ColumnHeaders {
-    Q_OBJECT
-  public:
-    explicit ProcPreviewColumnHeaders(QWidget* parent = nullptr)
-        : ColumnHeaders(ProcPreviewRow::columns(), parent) {}
-};
-
-class FilePreviewColumnHeaders : public ColumnHeaders {
-    Q_OBJECT
-  public:
-    explicit FilePreviewColumnHeaders(QWidget* parent = nullptr)
-        : ColumnHeaders(FilePreviewRow::columns(), parent) {}
+    int dragged_ = -1;    // column being resized
+    int dragStartX_ = 0;  // where the drag began
+    int dragStartWidth_ = 0;
 };
 
 }  // namespace korvantis::ui

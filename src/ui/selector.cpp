@@ -2,11 +2,11 @@
 
 namespace korvantis::ui {
 
-Selector::Selector(QObject* parent) : QObject(parent), selectedRow_(Uuid::random()) {}
+Selector::Selector(QObject* parent) : QObject(parent), selectedId_(Uuid::random()) {}
 
-void Selector::setSelectedRow(const Uuid& id) {
-    emit selectedRowAboutToChange();
-    selectedRow_ = id;
+void Selector::setSelectedId(const Uuid& id) {
+    emit selectedIdAboutToChange();
+    selectedId_ = id;
 }
 
 }  // namespace korvantis::ui

@@ -6,22 +6,23 @@
 
 namespace korvantis::ui {
 
-// A panel's record of the row the user chose last. Starts as a fresh random id
-// that matches no entry, so at first every row reacts to a click.
+// A panel's record of the entry the user chose last, by its id. Starts as a
+// fresh random id that matches no entry, so at first every row reacts to a
+// click.
 class Selector : public QObject {
     Q_OBJECT
   public:
     explicit Selector(QObject* parent = nullptr);
 
-    const Uuid& selectedRow() const { return selectedRow_; }
+    const Uuid& selectedId() const { return selectedId_; }
     // Announces before every assignment, like the store's fields.
-    void setSelectedRow(const Uuid& id);
+    void setSelectedId(const Uuid& id);
 
   signals:
-    void selectedRowAboutToChange();
+    void selectedIdAboutToChange();
 
   private:
-    Uuid selectedRow_;
+    Uuid selectedId_;
 };
 
 }  // namespace korvantis::ui

@@ -13,7 +13,7 @@ namespace {
 constexpr int kHeaderPixelSize = 15;
 constexpr int kRowPixelSize = 13;
 const QString kPreferredFamily = QStringLiteral("Chalkboard");
-const QString kFallbackFamily = QStringLiteral("Comic Neue");
+const QString kFallbackFamily = QStringLiteral("Comic Relief");
 }  // namespace
 
 QColor greenColor() {
@@ -59,7 +59,7 @@ void registerFonts() {
     done = true;
     initFontResources();
     if (!QFontDatabase::families().contains(kPreferredFamily)) {
-        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/ComicNeue-Regular.otf"));
+        QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/ComicRelief-Regular.ttf"));
     }
 }
 

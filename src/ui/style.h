@@ -33,7 +33,7 @@ QColor markColor(Mark mark, StandardColor standard, const QPalette& palette);
 // Registers the bundled fallback font with the font database (once; cheap
 // afterwards). Needs a QGuiApplication.
 void registerFonts();
-// "Chalkboard" where it is installed, else the bundled rounded font.
+// "Chalkboard" where it is installed, else the bundled informal font.
 QString listFontFamily();
 // Header texts and row cells of the event lists, in pixel sizes so that text
 // and the fixed column widths scale together.

@@ -2,7 +2,6 @@
 
 #include <QFontMetrics>
 #include <QPainter>
-#include <QTextLayout>
 #include <QTextOption>
 
 #include <cmath>
@@ -22,29 +21,32 @@ QString layoutText(const QString& text) {
     return t;
 }
 
-qreal layOut(QTextLayout& layout, int width, Qt::Alignment alignment) {
-    QTextOption option(alignment);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.setCacheEnabled(true);
-    layout.beginLayout();
-    qreal y = 0;
-    for (;;) {
-        QTextLine line = layout.createLine();
-        if (!line.isValid()) {
-            break;
-        }
-        line.setLineWidth(width);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
-    }
-    layout.endLayout();
-    return y;
-}
-
 constexpr qsizetype kMaxShownChars = 20000;
 
 }  // namespace
+
+std::unique_ptr<QTextLayout> wrappedLayout(const QString& text, const QFont& font, int width,
+                                           Qt::Alignment alignment) {
+    auto layout = std::make_unique<QTextLayout>(layoutText(text), font);
+    QTextOption option(alignment);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setTextDirection(Qt::LeftToRight);
+    layout->setTextOption(option);
+    layout->setCacheEnabled(true);
+    layout->beginLayout();
+    qreal y = 0;
+    for (;;) {
+        QTextLine line = layout->createLine();
+        if (!line.isValid()) {
+            break;
+        }
+        line.setLineWidth(std::max(1, width));
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout->endLayout();
+    return layout;
+}
 
 QString shownText(const QString& text) {
     if (text.size() <= kMaxShownChars) {
@@ -54,35 +56,47 @@ QString shownText(const QString& text) {
            QStringLiteral(" \u2026 (%1 more characters)").arg(text.size() - kMaxShownChars);
 }
 
-int singleLineWidth(const QString& text, const QFont& font) {
-    return QFontMetrics(font).horizontalAdvance(text);
-}
-
 int wrappedTextHeight(const QString& text, const QFont& font, int width) {
     const QFontMetrics fm(font);
     if (text.isEmpty() || fitsOnOneLine(text, fm, width)) {
         return fm.height();
     }
-    QTextLayout layout(layoutText(text), font);
-    return static_cast<int>(std::ceil(layOut(layout, std::max(1, width), Qt::AlignLeft)));
+    const auto layout = wrappedLayout(text, font, width, Qt::AlignLeft);
+    return static_cast<int>(std::ceil(layout->boundingRect().height()));
 }
 
 void drawWrappedText(QPainter& painter, const QString& text, const QFont& font, const QRect& rect,
-                     Qt::Alignment alignment, const QColor& color) {
+                     Qt::Alignment alignment, const QColor& color,
+                     const QList<QTextLayout::FormatRange>& formats) {
     if (text.isEmpty()) {
         return;
     }
     painter.setPen(color);
     painter.setFont(font);
     const QFontMetrics fm(font);
-    if (fitsOnOneLine(text, fm, rect.width())) {
+    if (formats.isEmpty() && fitsOnOneLine(text, fm, rect.width())) {
         painter.drawText(QRect(rect.x(), rect.y(), rect.width(), fm.height()),
                          static_cast<int>(alignment | Qt::AlignTop) | Qt::TextSingleLine, text);
         return;
     }
-    QTextLayout layout(layoutText(text), font);
-    layOut(layout, std::max(1, rect.width()), alignment);
-    layout.draw(&painter, rect.topLeft());
+    wrappedLayout(text, font, rect.width(), alignment)->draw(&painter, rect.topLeft(), formats);
+}
+
+int cursorAt(const QTextLayout& layout, QPointF point) {
+    const int lines = layout.lineCount();
+    if (lines == 0) {
+        return 0;
+    }
+    if (point.y() < 0) {
+        return 0;
+    }
+    for (int i = 0; i < lines; ++i) {
+        const QTextLine line = layout.lineAt(i);
+        if (point.y() < line.y() + line.height()) {
+            return line.xToCursor(point.x());
+        }
+    }
+    return static_cast<int>(layout.text().size());
 }
 
 }  // namespace korvantis::ui

@@ -4,22 +4,29 @@
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <QTextLayout>
+
+#include <memory>
 
 class QPainter;
 
 namespace korvantis::ui {
 
 // Text laid out within a fixed width, wrapping at word boundaries and, for a
-// word wider than the width, anywhere; no line limit.
+// word wider than the width, anywhere; no line limit; paragraphs left to right.
+std::unique_ptr<QTextLayout> wrappedLayout(const QString& text, const QFont& font, int width,
+                                           Qt::Alignment alignment);
 int wrappedTextHeight(const QString& text, const QFont& font, int width);
-// Draws it at the top of `rect` with the given horizontal alignment.
+// Draws it at the top of `rect` with the given horizontal alignment; `formats`
+// mark ranges (a selection) drawn in their own colours.
 void drawWrappedText(QPainter& painter, const QString& text, const QFont& font, const QRect& rect,
-                     Qt::Alignment alignment, const QColor& color);
+                     Qt::Alignment alignment, const QColor& color,
+                     const QList<QTextLayout::FormatRange>& formats = {});
+// The text position nearest to a point of a laid-out text (its own coordinates).
+int cursorAt(const QTextLayout& layout, QPointF point);
 // What a list cell shows of a text: all of it, up to a length past which
 // laying it out would stall the window (a multi-megabyte line); beyond that
 // the start and a note of how much is left out.
 QString shownText(const QString& text);
-// The width of the text on one line.
-int singleLineWidth(const QString& text, const QFont& font);
 
 }  // namespace korvantis::ui

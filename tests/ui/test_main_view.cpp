@@ -1,6 +1,7 @@
 // The main window driven as a user would: rows, colours, clicks, keys, the
-// top bar's switches and counter, the detail text and its copy button, drops
-// and the import dialog.
+// top bar's switches and counter, the detail text and its copy button, text
+// selection, column widths, right-to-left paths, the list font, drops and the
+// import dialog.
 
 #include <QApplication>
 #include <QClipboard>
@@ -8,6 +9,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -15,6 +17,9 @@
 #include <QWindow>
 
 #include "tree/tree_url.h"
+#include "ui/bidi_isolation.h"
+#include "ui/selectable_text.h"
+#include "ui/text_cell.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
@@ -44,27 +49,27 @@ struct Window {
         view.resize(1500, 900);
         view.show();
     }
-    PreviewModel& procs() { return procPreview(view)->model(); }
-    PreviewModel& files() { return filePreview(view)->model(); }
+    RowSource& procs() { return procPreview(view)->rows(); }
+    RowSource& files() { return filePreview(view)->rows(); }
     PreviewList* procList() { return procPreview(view)->list(); }
     PreviewList* fileList() { return filePreview(view)->list(); }
-    DetailArea* procDetail() { return view.processView()->detail(); }
+    DetailArea* procDetail() { return view.processPanel()->detail(); }
     EventKeeper& store() { return view.store(); }
     TopBarView* bar() { return view.topBar(); }
     Content shown() { return procDetail()->content(); }
-    void load(const QString& path, PreviewModel& model, int rows) {
+    void load(const QString& path, RowSource& rows, int count) {
         store().loadJsonFile(path.toStdString());
-        QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), rows, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(rows.rowCount(), count, kTimeout);
     }
-    static QList<QColor> colours(PreviewModel& model, PreviewList* list, int r) {
+    static QList<QColor> colours(EventPreview* preview, int r) {
         QList<QColor> out;
-        for (int c = 0; c < model.columnCount(); ++c) {
-            out.append(model.cellColor(r, c, list->palette()));
+        for (int c = 0; c < preview->columns().count(); ++c) {
+            out.append(preview->list()->cellColor(r, c));
         }
         return out;
     }
-    QList<QColor> procColours(int r) { return colours(procs(), procList(), r); }
-    QList<QColor> fileColours(int r) { return colours(files(), fileList(), r); }
+    QList<QColor> procColours(int r) { return colours(procPreview(view), r); }
+    QList<QColor> fileColours(int r) { return colours(filePreview(view), r); }
 };
 
 }  // namespace
@@ -107,8 +112,9 @@ class MainViewTest : public QObject {
     void processRowsAndColours() {
         Window w;
         w.load(procLog_, w.procs(), kProcRows);
-        QCOMPARE(w.procs().cellText(1, 1), QStringLiteral("ES_EVENT_TYPE_NOTIFY_FORK"));
-        QCOMPARE(w.procs().cellText(4, 2) + w.procs().cellText(4, 3), QStringLiteral("-5-7"));
+        QCOMPARE(w.procs().text(1, FieldKey::type), QStringLiteral("ES_EVENT_TYPE_NOTIFY_FORK"));
+        QCOMPARE(w.procs().text(4, FieldKey::pid) + w.procs().text(4, FieldKey::ppid),
+                 QStringLiteral("-5-7"));
         const QColor text = w.procList()->palette().color(QPalette::Text);
         for (int r = 0; r < kProcRows; ++r) {
             QCOMPARE(w.procColours(r), row(5, text));
@@ -140,7 +146,7 @@ class MainViewTest : public QObject {
         Window w;
         w.view.tabs()->setCurrentIndex(1);
         w.load(fileLog_, w.files(), 4);  // only file events: the rows still come
-        QCOMPARE(w.files().cellText(0, 3), QStringLiteral("/tmp/a"));
+        QCOMPARE(w.files().text(0, FieldKey::path), QStringLiteral("/tmp/a"));
 
         // Unmarked file cells: white on a dark list, the palette's text on a light one.
         QPalette pal = w.fileList()->palette();
@@ -168,12 +174,12 @@ class MainViewTest : public QObject {
         QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
     }
 
-    void selectedRowIgnoresClicks() {
+    void chosenRowIgnoresClicks() {
         Window w;
         w.load(procLog_, w.procs(), kProcRows);
         clickRow(w.procList(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(procPreview(w.view)->selector().selectedRow(),
-                                  w.procs().entryId(1), kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(procPreview(w.view)->selector().selectedId(), w.procs().rowId(1),
+                                  kTimeout);
         w.bar()->legendButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::legend, kTimeout);
         clickRow(w.procList(), 1);  // the selected row: ignored
@@ -190,31 +196,53 @@ class MainViewTest : public QObject {
         // Any other row: legend gone, that row's text shown.
         clickRow(w.procList(), 2);
         QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::eventText, kTimeout);
-        QCOMPARE(w.store().activePreview()->id, w.procs().entryId(2));
+        QCOMPARE(w.store().activePreview()->id, w.procs().rowId(2));
     }
 
     void eventTextAndCopy() {
         Window w;
         auto* textView = w.procDetail()->eventTextView();
         QVERIFY(textView->copyButton()->isHidden());
-        QVERIFY(textView->textLabel()->text().isEmpty());
+        QVERIFY(textView->text()->toPlainText().isEmpty());
         w.load(procLog_, w.procs(), kProcRows);
-        QCOMPARE(w.procs().cellText(8, 4), markup_);
-        auto* other = new QMimeData;
-        other->setImageData(QImage(4, 4, QImage::Format_RGB32));
-        other->setData(QStringLiteral("application/x-other"), "xyz");
-        QGuiApplication::clipboard()->setMimeData(other);
-
+        QCOMPARE(w.procs().text(8, FieldKey::path), markup_);
         // The store's text, shown as plain text: markup in a path stays text.
         clickRow(w.procList(), 8);
         QTRY_VERIFY_WITH_TIMEOUT(textView->copyButton()->isVisible(), kTimeout);
         const QString expected = QString::fromStdString(w.store().activeEventJson());
         QVERIFY(expected.contains(QStringLiteral("<b>bold<\\/b>&amp;")));
-        QCOMPARE(textView->textLabel()->text(), expected);
-        QCOMPARE(textView->textLabel()->textFormat(), Qt::PlainText);
-        QCOMPARE(w.view.fileView()->detail()->eventTextView()->textLabel()->text(), expected);
+        QCOMPARE(textView->text()->toPlainText(), isolatePathParts(expected).shown);
+        QCOMPARE(w.view.filePanel()->detail()->eventTextView()->text()->originalText(), expected);
+
+        // The 400-letter path wraps: no sideways scrolling, the button within
+        // the width and below the text.
+        QWidget* area = textView->viewport();
+        const int lines = int(expected.count(QLatin1Char('\n'))) + 1;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            textView->text()->height() > (lines + 1) * textView->text()->fontMetrics().height(),
+            kTimeout);
+        QVERIFY(!textView->horizontalScrollBar()->isVisible());
+        const QRect text(textView->text()->mapTo(area, QPoint()), textView->text()->size());
+        const QRect button(textView->copyButton()->mapTo(area, QPoint()),
+                           textView->copyButton()->size());
+        QVERIFY(text.right() < area->width() && button.right() < area->width());
+        QVERIFY(button.left() > 0 && button.top() > text.bottom());
+
+        // A drag over the first two lines and Ctrl+C copy just those lines.
+        QWidget* port = textView->text()->viewport();
+        const int line = textView->text()->fontMetrics().height();
+        QTest::mousePress(port, Qt::LeftButton, {}, QPoint(0, line / 2));
+        QTest::mouseMove(port, QPoint(port->width() - 1, line + line / 2));
+        QTest::mouseRelease(port, Qt::LeftButton, {}, QPoint(port->width() - 1, line + line / 2));
+        QTest::keyClick(textView->text(), Qt::Key_C, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(),
+                                  expected.section(QLatin1Char('\n'), 0, 1), kTimeout);
 
         // Copy leaves the multi-line text alone on the clipboard.
+        auto* other = new QMimeData;
+        other->setImageData(QImage(4, 4, QImage::Format_RGB32));
+        other->setData(QStringLiteral("application/x-other"), "xyz");
+        QGuiApplication::clipboard()->setMimeData(other);
         textView->copyButton()->click();
         const QMimeData* now = QGuiApplication::clipboard()->mimeData();
         QVERIFY(now != nullptr);
@@ -231,7 +259,7 @@ class MainViewTest : public QObject {
     void topBarSwitches() {
         Window w;
         // The bundled font stands in where "Chalkboard" is not installed.
-        QVERIFY(QStringList({"Chalkboard", "Comic Neue"}).contains(listFontFamily()));
+        QVERIFY(QStringList({"Chalkboard", "Comic Relief"}).contains(listFontFamily()));
         QCOMPARE(QFontInfo(rowFont()).family(), listFontFamily());
 
         QPushButton* legend = w.bar()->legendButton();
@@ -248,7 +276,7 @@ class MainViewTest : public QObject {
         for (const auto& step : steps) {
             step.press->click();
             QTRY_COMPARE_WITH_TIMEOUT(w.shown(), step.then, kTimeout);
-            QCOMPARE(w.view.fileView()->detail()->content(), step.then);  // both panels follow
+            QCOMPARE(w.view.filePanel()->detail()->content(), step.then);  // both panels follow
             QVERIFY(!(w.store().showLegend() && w.store().showErrors()));
         }
         const auto labels = w.procDetail()->legendView()->findChildren<QLabel*>();
@@ -263,6 +291,159 @@ class MainViewTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::errors, kTimeout);
         clickRow(w.procList(), 3);
         QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::eventText, kTimeout);
+    }
+
+    // The list font at the row size: punctuation between letters has ink of
+    // its own, at least one and a half fully dark pixels, in the space the
+    // font gives it (a kerning pair that tucks "." under "/" gives none).
+    void punctuationHasInk_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("full stop") << QStringLiteral("a.b");
+        QTest::newRow("comma") << QStringLiteral("x,y");
+        QTest::newRow("hidden folder") << QStringLiteral("/.g");
+    }
+
+    void punctuationHasInk() {
+        QFETCH(QString, text);
+        const QFont font = rowFont();
+        const QFontMetrics fm(font);
+        QImage image(fm.horizontalAdvance(text) + 20, fm.height() + 10, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(10, 5 + fm.ascent(), text);
+        painter.end();
+        const int from = 10 + fm.horizontalAdvance(text.left(1));
+        const int to = 10 + fm.horizontalAdvance(text.left(2));
+        int ink = 0;
+        for (int x = from; x < to; ++x) {
+            for (int y = 0; y < image.height(); ++y) {
+                ink += 255 - qGray(image.pixel(x, y));
+            }
+        }
+        QVERIFY2(ink >= 255 * 3 / 2, qPrintable(QStringLiteral("%1: ink %2 in x %3..%4 (%5)")
+                                                    .arg(text)
+                                                    .arg(ink)
+                                                    .arg(from)
+                                                    .arg(to)
+                                                    .arg(QFontInfo(font).family())));
+    }
+
+    void pathsKeepTheirOrder() {
+        // What the helper adds, written readably: < LRI, [ FSI, ] PDI; # is
+        // an isolate mark that was in the text.
+        auto readable = [](const IsolatedText& t) {
+            QString out;
+            for (qsizetype i = 0; i < t.shown.size(); ++i) {
+                const char16_t c = t.shown[i].unicode();
+                if (!t.inserted[size_t(i)]) {
+                    out += (c >= 0x2066 && c <= 0x2069) ? QChar('#') : t.shown[i];
+                } else {
+                    out += c == 0x2066 ? '<' : c == 0x2068 ? '[' : ']';
+                }
+            }
+            return out;
+        };
+        const struct {
+            const char16_t* text;
+            const char* shown;
+        } cases[] = {
+            {u"", ""},
+            {u"/a/b c", "</[a]/[b c]]"},
+            {u"  \"p\" : \"\\/a\\/b\",\n}", "<[  ]\"[p]\"[ : ]\"\\/[a]\\/[b]\"[,]]\n<[}]]"},
+            {u"a\u2069b", "<[a[#b]]"},        // a stray closing mark is paired
+            {u"a\u2067b/c", "<[a#b]]/[c]]"},  // an open one is closed in its part
+        };
+        for (const auto& c : cases) {
+            const QString text = QString::fromUtf16(c.text);
+            const IsolatedText t = isolatePathParts(text);
+            QCOMPARE(readable(t), QString::fromUtf8(c.shown));
+            QCOMPARE(t.original(0, t.shown.size()), text);
+        }
+
+        // Laid out, the Hebrew folder stands left of the Arabic one and each
+        // reads right to left; without the isolates the two swap places.
+        const QString path = QStringLiteral("/Applications/עברית/برنامج");
+        auto placedInOrder = [&](const QString& shown) {
+            const auto layout = wrappedLayout(shown, rowFont(), 2000, Qt::AlignLeft);
+            const QTextLine line = layout->lineAt(0);
+            const qsizetype he = shown.indexOf(QStringLiteral("עברית"));
+            const qsizetype ar = shown.indexOf(QStringLiteral("برنامج"));
+            // Positions between two letters of a word (at its ends the
+            // cursor may sit on either side of the run).
+            qreal heRight = 0, arLeft = 1e9;
+            for (int i = 1; i <= 4; ++i) {
+                heRight = std::max(heRight, line.cursorToX(int(he + i)));
+            }
+            for (int i = 1; i <= 5; ++i) {
+                arLeft = std::min(arLeft, line.cursorToX(int(ar + i)));
+            }
+            return heRight < arLeft && line.cursorToX(int(he + 1)) > line.cursorToX(int(he + 4));
+        };
+        QVERIFY(!placedInOrder(path));
+        QVERIFY(placedInOrder(isolatePathParts(path).shown));
+
+        // Rows, the detail text and the error list all show it so.
+        Window w;
+        const QString log = writeLog(
+            dir_, QStringLiteral("rtl.json"),
+            {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, path), QStringLiteral("{") + path});
+        w.load(log, w.procs(), 1);
+        QCOMPARE(w.procList()->cellShown(0, 4), isolatePathParts(path).shown);
+        clickRow(w.procList(), 0);
+        SelectableText* text = w.procDetail()->eventTextView()->text();
+        QTRY_VERIFY_WITH_TIMEOUT(text->shownText().contains(path.section('/', 2, 2)), kTimeout);
+        QCOMPARE(text->shownText(), isolatePathParts(text->originalText()).shown);
+        QCOMPARE(w.procDetail()->errorView()->shownRowText(2),
+                 isolatePathParts(QStringLiteral("{") + path).shown);
+    }
+
+    void columnsLineUpAndResize_data() {
+        QTest::addColumn<int>("panel");
+        QTest::newRow("processes") << 0;
+        QTest::newRow("files") << 1;
+    }
+
+    void columnsLineUpAndResize() {
+        QFETCH(int, panel);
+        Window w;
+        w.view.tabs()->setCurrentIndex(panel);
+        EventPreview* preview = panel == 0 ? procPreview(w.view) : filePreview(w.view);
+        w.load(panel == 0 ? procLog_ : fileLog_, preview->rows(), panel == 0 ? kProcRows : 4);
+        ColumnHeaders* headers = preview->headers();
+        PreviewList* list = preview->list();
+        QTRY_VERIFY_WITH_TIMEOUT(!list->rowRect(0).isEmpty(), kTimeout);
+        const int x0 =
+            list->viewport()->mapTo(preview, QPoint()).x() - headers->mapTo(preview, QPoint()).x();
+        auto linedUp = [&] {
+            const QList<QRect> titles = headers->textRects();
+            const QList<QRect> cells = list->cellRects(0);
+            for (int c = 0; c < titles.size(); ++c) {
+                if (titles[c].left() != cells[c].left() + x0 ||
+                    (c + 1 < titles.size() && titles[c].width() != cells[c].width())) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        QVERIFY(linedUp());
+
+        // Drag the border after Type 60 px to the right: Type widens, the
+        // columns after it move along in both the header and the rows.
+        const int typeWidth = headers->textRects()[1].width();
+        const int pathLeft = list->cellRects(0).last().left();
+        const QPoint grip(headers->borderX(1), headers->height() / 2);
+        QTest::mousePress(headers, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(headers, grip + QPoint(30, 0));
+        QTest::mouseMove(headers, grip + QPoint(60, 0));
+        QTest::mouseRelease(headers, Qt::LeftButton, {}, grip + QPoint(60, 0));
+        QCOMPARE(headers->textRects()[1].width(), typeWidth + 60);
+        QCOMPARE(list->cellRects(0).last().left(), pathLeft + 60);
+        QVERIFY(linedUp());
+        // The path takes what is left of the row.
+        const QRect path = list->cellRects(0).last();
+        QVERIFY(path.right() < list->viewport()->width());
     }
 
     void errorCounterAndList() {
@@ -298,6 +479,16 @@ class MainViewTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(errors->text(), QStringLiteral("Errors: 6"), kTimeout);
         QCOMPARE(list->rowCount(), 8);
         QCOMPARE(w.shown(), Content::errors);
+
+        // A drag from the first entry to the third and Ctrl+C copy those rows.
+        QTRY_VERIFY_WITH_TIMEOUT(!list->rowRect(4).isEmpty(), kTimeout);
+        const QPoint from(1, list->rowRect(2).center().y());
+        const QPoint to(list->viewport()->width() - 2, list->rowRect(4).center().y());
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(list->viewport(), to);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, to);
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("{broken\n\n{broken"));
     }
 
     void scrollingLongLists() {
@@ -348,8 +539,8 @@ class MainViewTest : public QObject {
     void drops() {
         QFETCH(int, panel);
         Window w;
-        QWidget* target = panel == 0 ? static_cast<QWidget*>(w.view.processView())
-                                     : static_cast<QWidget*>(w.view.fileView());
+        QWidget* target = panel == 0 ? static_cast<QWidget*>(w.view.processPanel())
+                                     : static_cast<QWidget*>(w.view.filePanel());
         w.view.tabs()->setCurrentIndex(panel);
         // 1 accepted, 0 refused; -1 when the door and the drop disagree.
         auto drop = [&](const QList<QUrl>& urls, const QString& text = {}) {
@@ -382,31 +573,76 @@ class MainViewTest : public QObject {
         QCOMPARE(w.store().procPreviews().size(), size_t(kProcRows));
     }
 
-    void upAndDown() {
+    void keyboard() {
         Window w;
-        w.load(procLog_, w.procs(), kProcRows);
+        QStringList lines;
+        for (int i = 0; i < 80; ++i) {
+            lines.append(procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i, 1, "/bin/k"));
+        }
+        w.load(writeLog(dir_, QStringLiteral("many.json"), lines), w.procs(), 80);
         PreviewList* list = w.procList();
-        auto keysGiveRow = [&](std::initializer_list<Qt::Key> keys, int r) {
-            for (Qt::Key k : keys) {
-                QTest::keyClick(QApplication::focusWidget(), k);
-            }
-            QTRY_COMPARE_WITH_TIMEOUT(w.store().activePreview().value_or(ProcPreviewEntry{}).id,
-                                      w.procs().entryId(r), kTimeout);
-        };
         w.view.windowHandle()->requestActivate();
         QVERIFY(QTest::qWaitForWindowActive(&w.view));
         list->setFocus();
-        keysGiveRow({Qt::Key_Down}, 0);  // nothing chosen yet: the first row
-        keysGiveRow({Qt::Key_Down, Qt::Key_Down}, 2);
-        QCOMPARE(procPreview(w.view)->selector().selectedRow(), w.procs().entryId(2));
-        keysGiveRow({Qt::Key_Up}, 1);
-        keysGiveRow({Qt::Key_Up, Qt::Key_Up}, 0);  // stays on the first row
+        const int last = 79;
+        const int page = list->rowsOnScreen() - 1;
+        QVERIFY(page > 2 && 3 * page < last);
+        // Each step: the keys pressed and the row then chosen, scrolled into view.
+        const struct {
+            std::vector<Qt::Key> keys;
+            Qt::KeyboardModifiers mods;
+            int row;
+        } steps[] = {
+            {{Qt::Key_Down}, {}, 0},  // nothing chosen yet: the first row
+            {{Qt::Key_Down, Qt::Key_Down}, {}, 2},
+            {{Qt::Key_Up}, {}, 1},
+            {{Qt::Key_Up, Qt::Key_Up}, {}, 0},  // stays on the first row
+            {{Qt::Key_PageDown}, {}, page},
+            {{Qt::Key_PageDown, Qt::Key_PageDown}, {}, 3 * page},
+            {{Qt::Key_End}, {}, last},
+            {{Qt::Key_PageUp}, {}, last - page},
+            {{Qt::Key_Home}, {}, 0},
+            {{Qt::Key_End}, Qt::ControlModifier, last},
+            {{Qt::Key_PageDown}, {}, last},
+            {{Qt::Key_Home}, Qt::ControlModifier, 0},
+        };
+        for (const auto& step : steps) {
+            for (Qt::Key k : step.keys) {
+                QTest::keyClick(QApplication::focusWidget(), k, step.mods);
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(w.store().activePreview().value_or(ProcPreviewEntry{}).id,
+                                      w.procs().rowId(step.row), kTimeout);
+            QCOMPARE(procPreview(w.view)->selector().selectedId(), w.procs().rowId(step.row));
+            QVERIFY(!list->rowRect(step.row).isEmpty());
+        }
 
         // A click gives the list the keyboard, and the keys go on from the clicked row.
         w.bar()->legendButton()->setFocus();
         clickRow(list, 4);
         QTRY_VERIFY_WITH_TIMEOUT(list->hasFocus(), kTimeout);
-        keysGiveRow({Qt::Key_Down}, 5);
+        QTest::keyClick(list, Qt::Key_Down);
+        QTRY_COMPARE_WITH_TIMEOUT(w.store().activePreview()->id, w.procs().rowId(5), kTimeout);
+
+        // Window keys: the tabs, the legend and the error list.
+        QTest::keyClick(list, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(w.view.tabs()->currentIndex(), 1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(w.view.tabs()->currentIndex(), 0);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(w.view.tabs()->currentIndex(), 1);
+        const struct {
+            Qt::Key key;
+            Content then;
+        } toggles[] = {{Qt::Key_L, Content::legend},
+                       {Qt::Key_R, Content::errors},
+                       {Qt::Key_R, Content::eventText},
+                       {Qt::Key_L, Content::legend},
+                       {Qt::Key_L, Content::eventText}};
+        for (const auto& t : toggles) {
+            QTest::keyClick(QApplication::focusWidget(), t.key, Qt::ControlModifier);
+            QTRY_COMPARE_WITH_TIMEOUT(w.shown(), t.then, kTimeout);
+        }
     }
 
     void importDialog() {

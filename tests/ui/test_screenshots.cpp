@@ -1,6 +1,7 @@
 // Saves pictures of the main window in its typical states for a person to
-// look at: empty, loaded with a chosen row, the legend, the error list, the
-// files on a dark palette.
+// look at: empty, loaded with a chosen row, a chosen row with a long unbroken
+// path (wrapped, the copy button in view), one with a right-to-left path, the
+// legend, the error list, the files on a dark palette.
 
 #include <QDir>
 #include <QTabWidget>
@@ -49,12 +50,24 @@ class ScreenshotTest : public QObject {
                   << fileLine("ES_EVENT_TYPE_NOTIFY_WRITE", pid,
                               QStringLiteral("/Users/alice/Documents/report-%1.txt").arg(i));
         }
-        lines << QStringLiteral("{not json") << QString()
+        const QString longPath = QStringLiteral("/Users/alice/") + QString(500, QLatin1Char('n')) +
+                                 QStringLiteral(".txt");
+        lines << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 107, 100, longPath)
+              << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 108, 100,
+                          QStringLiteral("/Applications/עברית/برنامج/.config/run"));
+        lines << QStringLiteral("{not json /Applications/עברית/برنامج") << QString()
               << QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1"})");
         view.store().loadJsonFile(writeLog(dir, "shots.json", lines).toStdString());
-        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->model().rowCount() > 40, 20000);
-        clickRow(procPreview(view)->list(), 5);
-        QTRY_VERIFY_WITH_TIMEOUT(view.store().activePreview().has_value(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() == 44, 20000);
+        PreviewList* list = procPreview(view)->list();
+        clickRow(list, 42);
+        QTRY_VERIFY_WITH_TIMEOUT(view.store().activePreview()->pid == 107, 20000);
+        save(view, "main-long-path.png");
+        clickRow(list, 43);
+        QTRY_VERIFY_WITH_TIMEOUT(view.store().activePreview()->pid == 108, 20000);
+        save(view, "main-rtl-path.png");
+        clickRow(list, 5);
+        QTRY_VERIFY_WITH_TIMEOUT(view.store().activePreview()->pid == 103, 20000);
         save(view, "main-loaded-selected.png");
 
         view.topBar()->legendButton()->click();

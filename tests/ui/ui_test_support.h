@@ -48,10 +48,10 @@ inline QString writeLog(const QTemporaryDir& dir, const QString& name, const QSt
 }
 
 inline EventPreview* procPreview(MainView& v) {
-    return v.processView()->preview();
+    return v.processPanel()->preview();
 }
 inline EventPreview* filePreview(MainView& v) {
-    return v.fileView()->preview();
+    return v.filePanel()->preview();
 }
 
 // Clicks a row's first cell, scrolling it on screen first.

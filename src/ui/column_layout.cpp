@@ -1,0 +1,44 @@
+#include "ui/column_layout.h"
+
+#include <algorithm>
+
+namespace korvantis::ui {
+
+ColumnLayout::ColumnLayout(const PanelColumns& columns, QObject* parent)
+    : QObject(parent), columns_(columns) {
+    for (const EventColumn& c : columns_.columns) {
+        widths_.push_back(c.width);
+    }
+}
+
+int ColumnLayout::left(int i) const {
+    int x = kMargin;
+    for (int c = 0; c < i; ++c) {
+        x += widths_[static_cast<std::size_t>(c)] + kSpacing;
+    }
+    return x;
+}
+
+int ColumnLayout::width(int i, int rowWidth) const {
+    if (isLast(i)) {
+        return std::max(kMinLastWidth, rowWidth - left(i) - kMargin);
+    }
+    return widths_[static_cast<std::size_t>(i)];
+}
+
+int ColumnLayout::minimumRowWidth() const {
+    return left(count() - 1) + kMinLastWidth + kMargin;
+}
+
+void ColumnLayout::setWidth(int i, int width) {
+    if (i < 0 || i >= count() - 1) {
+        return;
+    }
+    width = std::max(kMinWidth, width);
+    if (widths_[static_cast<std::size_t>(i)] != width) {
+        widths_[static_cast<std::size_t>(i)] = width;
+        emit widthsChanged();
+    }
+}
+
+}  // namespace korvantis::ui

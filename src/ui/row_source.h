@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "store/uuid.h"
+#include "ui/field_color.h"
+
+namespace korvantis::ui {
+
+// The rows an event list shows, read row by row as the list paints them: the
+// list never copies them. A source may show all of a store's entries or a
+// chosen few (a filter's row numbers into the store), and may grow while the
+// list shows it. Colours are not decided here, only how a cell is marked.
+class RowSource : public QObject {
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+
+    virtual int rowCount() const = 0;
+    virtual QString text(int row, FieldKey key) const = 0;
+    virtual Mark mark(int row, FieldKey key) const = 0;
+    // The id of the entry a row shows, handed to the store when it is chosen.
+    virtual Uuid rowId(int row) const = 0;
+
+  signals:
+    // Rows were added at the end; earlier rows are as they were.
+    void rowsAppended();
+    // Any row may now show other entries (a new filter).
+    void rowsReplaced();
+    // The marks of any row may have changed (another event chosen).
+    void marksChanged();
+};
+
+}  // namespace korvantis::ui

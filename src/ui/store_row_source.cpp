@@ -1,0 +1,117 @@
+#include "ui/store_row_source.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace korvantis::ui {
+
+namespace {
+
+QString utf8(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// A cell's text: the entry's texts unchanged, the ids in decimal.
+template <typename Entry>
+QString cellText(const Entry& e, FieldKey key) {
+    switch (key) {
+        case FieldKey::timestamp:
+            return utf8(e.timestamp);
+        case FieldKey::type:
+            return utf8(e.type);
+        case FieldKey::pid:
+            return QString::number(e.pid);
+        case FieldKey::ppid:
+            if constexpr (requires { e.ppid; }) {
+                return QString::number(e.ppid);
+            }
+            return {};
+        case FieldKey::path:
+            return utf8(e.path);
+    }
+    return {};
+}
+
+struct ProcRows {
+    static const ChunkedVector<ProcPreviewEntry>& entries(const EventKeeper& s) {
+        return s.procPreviews();
+    }
+    static const std::optional<ProcPreviewEntry>& active(const EventKeeper& s) {
+        return s.activePreview();
+    }
+    static constexpr StoreField activeField = StoreField::activePreview;
+    static Mark mark(const ProcPreviewEntry& row, const std::optional<ProcPreviewEntry>& active,
+                     FieldKey key) {
+        return procFieldColor(row, active, key);
+    }
+};
+
+struct FileRows {
+    static const ChunkedVector<FilePreviewEntry>& entries(const EventKeeper& s) {
+        return s.filePreviews();
+    }
+    static const std::optional<FilePreviewEntry>& active(const EventKeeper& s) {
+        return s.activeFilePreview();
+    }
+    static constexpr StoreField activeField = StoreField::activeFilePreview;
+    static Mark mark(const FilePreviewEntry& row, const std::optional<FilePreviewEntry>& active,
+                     FieldKey key) {
+        return fileFieldColor(row, active, key);
+    }
+};
+
+template <typename Rows>
+class StoreRowSource final : public RowSource {
+  public:
+    explicit StoreRowSource(StoreNotifier& notifier) : store_(notifier.store()) {
+        connect(&notifier, &StoreNotifier::changed, this, &StoreRowSource::storeChanged);
+        grow();
+    }
+
+    int rowCount() const override { return rows_; }
+    QString text(int row, FieldKey key) const override { return cellText(entry(row), key); }
+    Mark mark(int row, FieldKey key) const override {
+        return Rows::mark(entry(row), Rows::active(store_), key);
+    }
+    Uuid rowId(int row) const override { return entry(row).id; }
+
+  private:
+    const auto& entry(int row) const {
+        return Rows::entries(store_)[static_cast<std::size_t>(row)];
+    }
+
+    bool grow() {
+        const int n = static_cast<int>(
+            std::min<std::size_t>(Rows::entries(store_).size(), std::numeric_limits<int>::max()));
+        if (n <= rows_) {
+            return false;
+        }
+        rows_ = n;
+        return true;
+    }
+
+    void storeChanged(StoreNotifier::Fields fields) {
+        // Any announcement may come with appended entries (file previews are
+        // appended alongside other changes), so the count is checked every time.
+        if (grow()) {
+            emit rowsAppended();
+        }
+        if (StoreNotifier::has(fields, Rows::activeField)) {
+            emit marksChanged();
+        }
+    }
+
+    EventKeeper& store_;
+    int rows_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<RowSource> makeStoreRowSource(RowKind kind, StoreNotifier& notifier) {
+    if (kind == RowKind::process) {
+        return std::make_unique<StoreRowSource<ProcRows>>(notifier);
+    }
+    return std::make_unique<StoreRowSource<FileRows>>(notifier);
+}
+
+}  // namespace korvantis::ui

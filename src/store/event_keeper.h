@@ -72,6 +72,8 @@ public:
     const ChunkedVector<ProcPreviewEntry>& procPreviews() const { return procPreviews_; }
     const ChunkedVector<FilePreviewEntry>& filePreviews() const { return filePreviews_; }
     const std::string& jsonTreeRaw() const { return jsonTreeRaw_; }
+    // Per-node facts for the tree page, in jsonTreeRaw's node order (not announced).
+    const std::string& jsonTreeFacts() const { return jsonTreeFacts_; }
     const ChunkedVector<Node>& nodes() const { return nodes_; }
     static const std::array<std::string_view, 7>& monitoredFileEvents();
 
@@ -130,6 +132,7 @@ private:
     ChunkedVector<ProcPreviewEntry> procPreviews_;
     ChunkedVector<FilePreviewEntry> filePreviews_;
     std::string jsonTreeRaw_;
+    std::string jsonTreeFacts_;
     ChunkedVector<Node> nodes_;
 
     TextArena lines_;    // raw text of every decoded line

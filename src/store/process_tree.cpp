@@ -20,6 +20,7 @@
 
 #include "store/event_keeper.h"
 #include "store/node.h"
+#include "tree/tree_facts.h"
 #include "tree/tree_json.h"
 
 namespace korvantis {
@@ -279,6 +280,7 @@ void EventKeeper::buildProcessTree() {
 
     if (std::optional<std::string> json = encodeTreeJson(root)) {
         jsonTreeRaw_ = std::move(*json);
+        jsonTreeFacts_ = encodeTreeFacts(root);
     } else {
         std::fputs("Could not convert json to Process Tree\n", stdout);
         std::fflush(stdout);

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    MainView view([](const QString&) {});
+    MainView view([](const korvantis::ui::TreeRequest&) {});
     view.resize(1400, 900);
     view.show();
     if (!QTest::qWaitForWindowExposed(&view)) {
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
         }
         bad.write(chunk);
     }
-    MainView errorsView([](const QString&) {});
+    MainView errorsView([](const korvantis::ui::TreeRequest&) {});
     errorsView.resize(1400, 900);
     errorsView.show();
     if (!QTest::qWaitForWindowExposed(&errorsView)) {

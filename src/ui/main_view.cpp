@@ -20,7 +20,14 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     });
     notifier_ = new StoreNotifier(*store_, this);
 
-    topBar_ = new TopBarView(*notifier_, std::move(openTree), this);
+    // Tree windows learn which main window opened them.
+    TreeOpener openTreeFromHere = [this, openTree = std::move(openTree)](TreeRequest request) {
+        if (openTree) {
+            request.origin = this;
+            openTree(request);
+        }
+    };
+    topBar_ = new TopBarView(*notifier_, std::move(openTreeFromHere), this);
     tabs_ = new QTabWidget(this);
     processView_ = new ProcessView(*notifier_);
     fileView_ = new FileView(*notifier_);
@@ -47,6 +54,15 @@ MainView::~MainView() {
 
 EventKeeper& MainView::store() {
     return *store_;
+}
+
+void MainView::showEventsOfProcessTree(qint64 pid) {
+    QWidget* w = window();
+    w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+    w->show();
+    w->raise();
+    w->activateWindow();
+    emit filterQueryRequested(QStringLiteral("tree:%1").arg(pid));
 }
 
 }  // namespace korvantis::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -14,10 +15,21 @@ class EventKeeper;
 
 namespace korvantis::ui {
 
-// Opens a tree window for a tree URL text. The text is handed on exactly as
-// made ("KorvantisTree://" + base64); it is never parsed as a QUrl, which
-// would lower-case and reject parts of the payload.
-using TreeOpener = std::function<void(const QString& urlText)>;
+class MainView;
+
+// What a main window hands to a new tree window. The URL text is handed on
+// exactly as made ("KorvantisTree://" + base64); it is never parsed as a
+// QUrl, which would lower-case and reject parts of the payload.
+struct TreeRequest {
+    QString urlText;
+    // Per-node facts of the same tree, in its node order (see tree_facts.h).
+    QString factsText;
+    // The main window that asked; the tree window leads back to it while it lives.
+    QPointer<MainView> origin;
+};
+
+// Opens a tree window for a request.
+using TreeOpener = std::function<void(const TreeRequest& request)>;
 
 class StoreNotifier;
 class TopBarView;
@@ -39,6 +51,14 @@ class MainView : public QWidget {
     QTabWidget* tabs() const { return tabs_; }
     ProcessView* processView() const { return processView_; }
     FileView* fileView() const { return fileView_; }
+
+    // Brings this window to the front and asks for the events of the process
+    // tree under `pid`: emits filterQueryRequested with "tree:PID".
+    void showEventsOfProcessTree(qint64 pid);
+
+  signals:
+    // A filter query that something outside the filter field asks for.
+    void filterQueryRequested(const QString& query);
 
   private:
     // Loads run as queued tasks on this object: an import returns at once,

@@ -88,7 +88,8 @@ void TopBarView::toggleErrors() {
 void TopBarView::openTree() {
     if (openTree_) {
         // The exact text: a QUrl would lower-case and reject parts of the payload.
-        openTree_(QString::fromStdString(makeTreeUrlText(store_.jsonTreeRaw())));
+        openTree_({QString::fromStdString(makeTreeUrlText(store_.jsonTreeRaw())),
+                   QString::fromStdString(store_.jsonTreeFacts()), nullptr});
     }
 }
 

@@ -39,7 +39,7 @@ QList<QColor> row(int cells, const QColor& all, const QColor& pid = {}) {
 
 struct Window {
     QStringList opened;
-    MainView view{[this](const QString& url) { opened.append(url); }};
+    MainView view{[this](const korvantis::ui::TreeRequest& r) { opened.append(r.urlText); }};
     Window() {
         view.resize(1500, 900);
         view.show();

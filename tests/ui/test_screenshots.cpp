@@ -28,7 +28,7 @@ class ScreenshotTest : public QObject {
     void states() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid() && QDir().mkpath(outDir_));
-        MainView view([](const QString&) {});
+        MainView view([](const korvantis::ui::TreeRequest&) {});
         view.resize(1400, 860);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));

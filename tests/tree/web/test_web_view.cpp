@@ -153,7 +153,11 @@ void WebViewTest::handsOverTheTreeExactlyAndRunsNothing() {
     }
     QCOMPARE(names.size(), 12);
     QCOMPARE(shown.js("__korvantis.drawn").toInt(), names.size());
-    QCOMPARE(shown.js("Array.from(document.querySelectorAll('.node title'), t => t.textContent)")
+    // The full name heads the tooltip of each node.
+    QCOMPARE(shown
+                 .js("Array.from(document.querySelectorAll('.node'), g => {"
+                     "  g.dispatchEvent(new MouseEvent('mouseenter'));"
+                     "  return document.querySelector('#tooltip .title').textContent; })")
                  .toStringList(),
              names);
     QCOMPARE(shown.js("document.querySelectorAll('img, script:not([src])').length").toInt(), 0);
@@ -277,7 +281,7 @@ void WebViewTest::pageOpensClosesAndPagesChildren() {
     QCOMPARE(drawn(), 106);  // mid stays open inside
 
     // The stand-in for undrawn children draws a hundred more per click.
-    QCOMPARE(shown.js("d3.select('.node.more title').text()").toString(),
+    QCOMPARE(shown.js("d3.select('.node.more .name').text()").toString(),
              QStringLiteral("+ 150 more"));
     const QString clickMore =
         QStringLiteral("__korvantis.click(d3.selectAll('.node.more').datum().data.__id)");

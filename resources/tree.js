@@ -37,7 +37,7 @@
         matchOf: (i, n) => formatCount(i) + " of " + formatCount(n),
         expandedPartly: (n) => "Opened " + formatCount(n) +
             " nodes; the rest below does not fit in the picture at once.",
-        expandedAll: (n) => "Opened " + formatCount(n) + " nodes.",
+        expandedAll: (n) => "Opened " + formatCount(n) + (n === 1 ? " node." : " nodes."),
     };
 
     // Read by the program's tests and benchmarks; the page never reads them.
@@ -49,6 +49,8 @@
         pictures: 0,         // pictures made since this page was loaded
         drawnAt: 0,          // Date.now() when the current picture was made
         paintedAt: 0,        // Date.now() after the frame that showed it
+        firstDrawnAt: 0,     // drawnAt of the first picture of the current tree
+        firstPaintedAt: 0,   // paintedAt of the first picture of the current tree
         lastRenderMs: 0,     // layout and drawing of the current picture
         lastToggleMs: 0,     // the last open or close, from click to picture
         calledAt: 0,         // Date.now() when initialLoad was last called
@@ -60,6 +62,9 @@
         matches: 0,          // nodes the search found
         current: -1,         // index of the current match
         shownEvents: null,   // the pid last sent to "Show events"
+        factsAt: 0,          // Date.now() when the facts were in use
+        factsMs: 0,          // JSON.parse of the facts
+        lastSearchMs: 0,     // the last search, from query to picture
     };
     window.__korvantis = hooks;
 
@@ -75,6 +80,8 @@
     }
 
     let order = [];       // every node, in the tree JSON's order (index = __id)
+    let parentOf = [];    // by __id: the parent's __id, -1 for the root
+    let placeOf = [];     // by __id: the index among its siblings
     let facts = null;     // [pid, ppid, path, descendants] per node, or null
     let generation = 0;   // initialLoad calls; late answers of older trees are dropped
     let bridge = null;    // the window's channel object, once connected
@@ -117,6 +124,8 @@
     function clearPicture() {
         root = null;
         order = [];
+        parentOf = [];
+        placeOf = [];
         facts = null;
         hooks.facts = "none";
         views = new Map();
@@ -130,16 +139,20 @@
     }
 
     // Checks that `top` is a tree of {name, children?} objects, lists its
-    // nodes in the tree JSON's order and writes into every node its place in
-    // that list, its parent, its index among its siblings and the number of
-    // its descendants. Returns false for anything else.
+    // nodes in the tree JSON's order, notes each node's parent and its index
+    // among its siblings, and writes into every node its place in the list
+    // and the number of its descendants. Returns false for anything else.
     function prepare(top) {
         const list = [];
+        const parents = [];
+        const places = [];
         const stack = [top];
-        top.__parent = null;
-        top.__index = 0;
+        const stackParents = [-1];
+        const stackPlaces = [0];
         while (stack.length > 0) {
             const node = stack.pop();
+            const parent = stackParents.pop();
+            const place = stackPlaces.pop();
             if (node === null || typeof node !== "object" || Array.isArray(node) ||
                 typeof node.name !== "string") {
                 return false;
@@ -148,16 +161,16 @@
             if (kids !== undefined && !Array.isArray(kids)) {
                 return false;
             }
-            node.__id = list.length;
+            const id = list.length;
+            node.__id = id;
             list.push(node);
+            parents.push(parent);
+            places.push(place);
             if (kids) {
                 for (let i = kids.length - 1; i >= 0; i--) {
-                    const kid = kids[i];
-                    if (kid !== null && typeof kid === "object") {
-                        kid.__parent = node;
-                        kid.__index = i;
-                    }
-                    stack.push(kid);
+                    stack.push(kids[i]);
+                    stackParents.push(id);
+                    stackPlaces.push(i);
                 }
             }
         }
@@ -175,6 +188,8 @@
             node.__count = count;
         }
         order = list;
+        parentOf = parents;
+        placeOf = places;
         return true;
     }
 
@@ -260,8 +275,8 @@
         }
         const list = kids.slice(0, view.shown);
         if (view.pinned) {
-            const extra = [...view.pinned].filter((k) => k.__index >= view.shown);
-            extra.sort((a, b) => a.__index - b.__index);
+            const extra = [...view.pinned].filter((k) => placeOf[k.__id] >= view.shown);
+            extra.sort((a, b) => placeOf[a.__id] - placeOf[b.__id]);
             for (const k of extra) {
                 list.push(k);
             }
@@ -383,7 +398,14 @@
         hooks.drawnAt = Date.now();
         hooks.lastRenderMs = performance.now() - start;
         const picture = hooks.pictures;
+        const first = hooks.firstDrawnAt === 0;
+        if (first) {
+            hooks.firstDrawnAt = hooks.drawnAt;
+        }
         requestAnimationFrame(() => setTimeout(() => {
+            if (first && hooks.firstPaintedAt === 0) {
+                hooks.firstPaintedAt = Date.now();
+            }
             if (hooks.pictures === picture) {
                 hooks.paintedAt = Date.now();
             }
@@ -545,15 +567,18 @@
                 return;
             }
             let list = null;
+            const parseStart = performance.now();
             try {
                 list = typeof text === "string" && text.length > 0 ? JSON.parse(text) : null;
             } catch (e) {
                 list = null;
             }
+            hooks.factsMs = performance.now() - parseStart;
             if (Array.isArray(list) && list.length === order.length) {
                 facts = list;
-                hooks.facts = "ready";
                 render(null);
+                hooks.facts = "ready";
+                hooks.factsAt = Date.now();
                 if (searched !== "") {
                     const query = searched;
                     searched = "";
@@ -686,12 +711,13 @@
     // node above it, among its siblings when it lies beyond the drawn page.
     function reveal(node) {
         let child = node;
-        for (let parent = node.__parent; parent; parent = parent.__parent) {
+        for (let up = parentOf[node.__id]; up >= 0; up = parentOf[up]) {
+            const parent = order[up];
             const view = viewOf(parent);
             if (!view.open) {
                 open(parent);
             }
-            if (child.__index >= view.shown) {
+            if (placeOf[child.__id] >= view.shown) {
                 if (!view.pinned) {
                     view.pinned = new Set();
                 }
@@ -731,6 +757,7 @@
             }
             return;
         }
+        const start = performance.now();
         const lower = text.toLowerCase();
         const pid = /^[0-9]+$/.test(text) ? Number(text) : null;
         for (let i = 0; i < order.length; i++) {
@@ -752,6 +779,7 @@
             hooks.current = current;
             render(null);
         }
+        hooks.lastSearchMs = performance.now() - start;
     }
 
     function step(by) {
@@ -794,6 +822,8 @@
         hooks.received = text;
         hooks.calls += 1;
         generation += 1;
+        hooks.firstDrawnAt = 0;
+        hooks.firstPaintedAt = 0;
         setUp();
         clearPicture();
         if (typeof text !== "string" || text.length === 0) {
@@ -814,7 +844,6 @@
         const isTree = top !== null && typeof top === "object" && prepare(top);
         hooks.prepareMs = performance.now() - prepareStart;
         if (!isTree) {
-            order = [];
             showMessage(TEXT.notATree);
             return;
         }
@@ -867,6 +896,17 @@
             }
         });
         return best === null ? -1 : best.__id;
+    };
+    hooks.expandBelow = function (id) {
+        if (order[id] === undefined) {
+            return false;
+        }
+        expandBelow(order[id]);
+        return true;
+    };
+    hooks.search = function (text) {
+        search(String(text), true);
+        return hooks.matches;
     };
     hooks.click = function (id) {
         const g = nodeLayer.selectAll("g").filter((d) => d.data.__id === id).node();

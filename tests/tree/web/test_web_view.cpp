@@ -316,6 +316,23 @@ void WebViewTest::pageDrawsAVeryDeepChain() {
              QStringLiteral(" (199,998)"));
     QVERIFY(shown.js("__korvantis.click(__korvantis.biggestClosed())").toBool());
     QCOMPARE(shown.js("__korvantis.drawn").toInt(), 4);
+
+    // Its menu's "Expand all below" opens what the drawing budget allows and
+    // says so; "Collapse" closes it all again.
+    auto menu = [&](const char* action) {
+        shown.js(
+            "d3.selectAll('.node').filter(d => d.data.name === 'p2').node().dispatchEvent("
+            "new MouseEvent('contextmenu', {bubbles: true, cancelable: true}))");
+        return shown.js(QStringLiteral("document.querySelector('#menu [data-action=%1]').click()")
+                            .arg(QLatin1String(action)));
+    };
+    menu("expand");
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), 4 + 2000);
+    QCOMPARE(
+        shown.js("document.getElementById('status').textContent").toString(),
+        QStringLiteral("Opened 2,000 nodes; the rest below does not fit in the picture at once."));
+    menu("collapse");
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), 3);
 }
 
 KORVANTIS_WEB_TEST_MAIN(WebViewTest)

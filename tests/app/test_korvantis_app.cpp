@@ -278,6 +278,19 @@ void KorvantisAppTest::treePageFindsAndDescribesNodes() {
         t.js(TreeFromMainWindow::node("zsh") + ".querySelector('.pid').textContent").toString(),
         QStringLiteral(" 100"));
 
+    // "Fit to window" brings every drawn node back into the picture.
+    const QString allInside = QStringLiteral(
+        "(() => { const box = document.getElementById('tree').getBoundingClientRect();"
+        "  return Array.from(document.querySelectorAll('.node circle')).every(c => {"
+        "    const r = c.getBoundingClientRect();"
+        "    return r.left >= box.left && r.right <= box.right && r.top >= box.top &&"
+        "           r.bottom <= box.bottom; }); })()");
+    t.js("d3.select('.viewport').attr('transform', 'translate(5000,5000)')");
+    QCOMPARE(t.js(allInside).toBool(), false);
+    t.js("document.getElementById('fit').click()");
+    QCOMPARE(t.js(allInside).toBool(), true);
+    t.tooltipOf(QStringLiteral("zsh"));  // for the picture below
+
     QVERIFY(waitForJs(pageOf(t.tree), "__korvantis.paintedAt > 0"));
     QTest::qWait(300);  // lets the tooltip's frame reach the screen; the picture is not checked
     const QString path = QStringLiteral(KORVANTIS_SCREENSHOT_DIR "/tree-window.png");

@@ -6,7 +6,6 @@
 #include <QWebEngineView>
 
 #include "app/tree_page_channel.h"
-
 #include "tree/tree_url.h"
 #include "tree/web_view.h"
 #include "tree/web_view_data.h"

@@ -7,6 +7,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libsimdjson-dev libgtest-dev googletest
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
+    qt6-webchannel-dev
     libqt6webenginecore6-bin libgl1-mesa-dev qt6-qpa-plugins
     fonts-comic-neue fonts-dejavu-core
     clang-14 libclang-rt-14-dev

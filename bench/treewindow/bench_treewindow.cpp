@@ -25,7 +25,8 @@
 
 #include "app/korvantis_app.h"
 #include "app/tree_window.h"
-#include "store/event_keeper.h"
+#include "store/task_queue.h"
+#include "store/workspace.h"
 #include "tree/tree_url.h"
 #include "tree/web_view.h"
 #include "tree/web_view_coordinator.h"
@@ -63,9 +64,10 @@ double number(QWebEnginePage* page, const char* expression) {
     return evalJs(page, QString::fromLatin1(expression)).toDouble();
 }
 
-// Opens one tree window for `url` and prints how it went.
-void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char* label,
-                    const QString& picturePath) {
+// Opens one tree window for `url` (with the per-node `facts`, when given)
+// and prints how it went.
+void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const QString& facts,
+                    const char* label, const QString& picturePath) {
     // The longest time the event loop went without running a 5 ms timer,
     // from the open to the first picture: how long the window froze.
     QElapsedTimer beat;
@@ -80,7 +82,7 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char
     clock.start();
     beat.start();
     heartbeat.start();
-    QPointer<korvantis::TreeWindow> window = app.openTreeWindow(url);
+    QPointer<korvantis::TreeWindow> window = app.openTreeWindow(url, facts);
     const qint64 opened = clock.elapsed();
     QWebEnginePage* page = window->webView()->webView()->page();
     qint64 loaded = -1;
@@ -125,13 +127,37 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char
     std::printf("  first layout and drawing        %8.0f ms\n",
                 number(page, "__korvantis.lastRenderMs"));
     std::printf("  open -> first picture made      %8.0f ms\n",
-                number(page, "__korvantis.drawnAt") - static_cast<double>(startEpoch));
+                number(page, "__korvantis.firstDrawnAt") - static_cast<double>(startEpoch));
     std::printf("  open -> first picture painted   %8.0f ms\n",
-                number(page, "__korvantis.paintedAt") - static_cast<double>(startEpoch));
+                number(page, "__korvantis.firstPaintedAt") - static_cast<double>(startEpoch));
     std::printf("  longest event loop stall        %8lld ms\n",
                 static_cast<long long>(longestStall));
     std::printf("  nodes in tree / drawn           %8.0f / %.0f\n",
                 number(page, "__korvantis.total"), number(page, "__korvantis.drawn"));
+
+    if (!facts.isEmpty()) {
+        heartbeat.start();
+        const bool ready = spinUntil([&] {
+            return evalJs(page, "__korvantis.facts !== 'asked' && __korvantis.facts !== 'none'")
+                .toBool();
+        });
+        heartbeat.stop();
+        std::printf("  facts (%s)                   \n",
+                    ready ? qPrintable(evalJs(page, "__korvantis.facts").toString()) : "late");
+        std::printf("  open -> facts in use            %8.0f ms\n",
+                    number(page, "__korvantis.factsAt") - static_cast<double>(startEpoch));
+        std::printf("  JSON.parse of the facts         %8.0f ms\n",
+                    number(page, "__korvantis.factsMs"));
+        std::printf("  longest stall, open to facts    %8lld ms\n",
+                    static_cast<long long>(longestStall));
+        for (const char* query : {"zsh", "100"}) {
+            const double found =
+                number(page, qPrintable(QStringLiteral("__korvantis.search('%1')").arg(query)));
+            std::printf("  search \"%s\": %.0f matches in    %8.1f ms\n", query, found,
+                        number(page, "__korvantis.lastSearchMs"));
+        }
+        evalJs(page, "__korvantis.search('')");
+    }
 
     if (!picturePath.isEmpty() && window->grab().save(picturePath)) {
         std::printf("  picture saved to %s\n", qPrintable(picturePath));
@@ -161,6 +187,13 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char
     std::printf("  close a node (median / max)     %8.1f / %.1f ms\n", closeMs[closeMs.size() / 2],
                 closeMs.back());
 
+    evalJs(page, "__korvantis.expandBelow(0)");
+    std::printf("  expand all below the root       %8.1f ms, drawn %.0f\n",
+                number(page, "__korvantis.lastToggleMs"), number(page, "__korvantis.drawn"));
+    std::printf(
+        "  page says: %s\n",
+        qPrintable(evalJs(page, "document.getElementById('status').textContent").toString()));
+
     QElapsedTimer roundTrip;
     roundTrip.start();
     evalJs(page, "1");
@@ -174,14 +207,23 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const char
 
 void runCase(const QString& log, const char* label, int windows, const QString& picture) {
     std::string json;
+    QString facts;
     {
         QElapsedTimer t;
         t.start();
-        korvantis::EventKeeper store;
-        store.loadJsonFile(log.toStdString());
+        korvantis::TaskQueue tasks;
+        korvantis::Workspace workspace(tasks.poster());
+        const korvantis::EventStore& store = workspace.store;
+        workspace.loader.loadJsonFile(log.toStdString());
+        tasks.runUntil([&] { return !workspace.loader.outcomes().empty(); });
         json = store.jsonTreeRaw();
-        std::printf("%s: loaded %s in %lld ms, tree JSON %zu bytes\n", label, qPrintable(log),
-                    static_cast<long long>(t.elapsed()), json.size());
+        std::printf("%s: loaded %s in %lld ms, tree JSON %zu bytes, facts %zu bytes\n", label,
+                    qPrintable(log), static_cast<long long>(t.elapsed()), json.size(),
+                    store.jsonTreeFacts().size());
+        t.restart();
+        facts = QString::fromStdString(store.jsonTreeFacts());
+        std::printf("  (facts text made a QString in %lld ms)\n",
+                    static_cast<long long>(t.elapsed()));
     }
     QElapsedTimer t;
     t.start();
@@ -200,10 +242,12 @@ void runCase(const QString& log, const char* label, int windows, const QString& 
 
     korvantis::KorvantisApp app;
     for (int i = 0; i < windows; ++i) {
-        openAndMeasure(app, url,
+        openAndMeasure(app, url, facts,
                        i == 0 ? "  first window (engine cold)" : "  another window (engine warm)",
                        i == 0 ? picture : QString());
     }
+    // The same tree without its facts, for comparison.
+    openAndMeasure(app, url, QString(), "  a window without facts (engine warm)", QString());
 }
 
 }  // namespace

@@ -11,13 +11,14 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include "store/event_keeper.h"
+#include "store/workspace.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
 #include "ui/event_panel.h"
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    MainView view([](const QString&) {});
+    MainView view([](const korvantis::ui::TreeRequest&) {});
     view.resize(1400, 900);
     view.show();
     if (!QTest::qWaitForWindowExposed(&view)) {
@@ -83,40 +84,50 @@ int main(int argc, char** argv) {
     PreviewList* fileList = view.filePanel()->preview()->list();
     DetailArea* detail = view.processPanel()->detail();
 
-    // Marker queued right behind the load task: it runs as soon as the load
-    // has finished, before the store's coalesced announcement is handled.
+    // The load runs on workers; the UI thread files batches of rows and
+    // repaints. A 1 ms timer measures how late the event loop gets to it:
+    // the longest stall of the UI thread during the whole load.
     QElapsedTimer clock;
     clock.start();
-    qint64 loadStart = 0, loadEnd = 0, shown = 0;
-    bool done = false;
-    QObject::connect(&view.notifier(), &StoreNotifier::changed, &view, [&] {
-        if (done || loadEnd == 0) {
-            return;
-        }
-        // The models have grown (they were connected first); paint the lists.
-        procList->viewport()->repaint();
-        fileList->viewport()->grab();
-        shown = clock.nsecsElapsed();
-        done = true;
+    qint64 firstRows = 0, lastTick = 0, worstStall = 0;
+    QTimer ticker;
+    ticker.setInterval(1);
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, &view, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        worstStall = std::max(worstStall, now - lastTick);
+        lastTick = now;
     });
-    loadStart = clock.nsecsElapsed();
-    view.store().loadJsonFile(path.toStdString());
-    QMetaObject::invokeMethod(
-        &view, [&] { loadEnd = clock.nsecsElapsed(); }, Qt::QueuedConnection);
-    spinUntil([&] { return done; });
-    if (!done) {
+    QObject::connect(&view.notifier(), &StoreNotifier::changed, &view, [&] {
+        if (firstRows == 0 && procList->rows().rowCount() > 0) {
+            procList->viewport()->repaint();
+            firstRows = clock.nsecsElapsed();
+        }
+    });
+    const LogLoader& loader = view.workspace().loader;
+    const qint64 loadStart = clock.nsecsElapsed();
+    lastTick = loadStart;
+    ticker.start();
+    view.workspace().loader.loadJsonFile(path.toStdString());
+    spinUntil([&] { return !loader.outcomes().empty(); });
+    const qint64 loadEnd = clock.nsecsElapsed();
+    ticker.stop();
+    if (loader.outcomes().empty()) {
         std::fprintf(stderr, "the load did not finish\n");
         return 1;
     }
-    const auto& stats = view.store().lastLoadStats();
+    const LoadFigures& stats = loader.outcomes().back().figures;
     std::printf("log: %s (%llu lines, %.1f MB)\n", qPrintable(path),
-                static_cast<unsigned long long>(stats.lines), stats.bytes / 1e6);
+                static_cast<unsigned long long>(stats.lines), stats.bytesRead / 1e6);
     std::printf("rows: %d process, %d file; load errors %zu\n",
                 view.processPanel()->preview()->rows().rowCount(),
-                view.filePanel()->preview()->rows().rowCount(), view.store().loadErrors().size());
-    std::printf("%-44s %8.1f ms\n", "load (store, one event-loop turn)", ms(loadEnd - loadStart));
-    std::printf("%-44s %8.2f ms   (target <= 100)\n", "end of load -> both lists showing rows",
-                ms(shown - loadEnd));
+                view.filePanel()->preview()->rows().rowCount(),
+                view.workspace().store.loadErrors().size());
+    std::printf("%-44s %8.1f ms\n", "whole load, UI thread free", ms(loadEnd - loadStart));
+    std::printf("%-44s %8.1f ms   (target <= 200)\n", "import -> first rows painted",
+                ms(firstRows - loadStart));
+    std::printf("%-44s %8.1f ms   (target <= 50)\n", "longest UI-thread stall during the load",
+                ms(worstStall - 1000000));
 
     // Row clicks: the click, the store's announcement handled, the list's
     // viewport and the detail text repainted.
@@ -193,14 +204,14 @@ int main(int argc, char** argv) {
         }
         bad.write(chunk);
     }
-    MainView errorsView([](const QString&) {});
+    MainView errorsView([](const korvantis::ui::TreeRequest&) {});
     errorsView.resize(1400, 900);
     errorsView.show();
     if (!QTest::qWaitForWindowExposed(&errorsView)) {
         return 1;
     }
     ErrorView* errors = errorsView.processPanel()->detail()->errorView();
-    errorsView.store().setShowErrors(true);
+    errorsView.workspace().switches.setShowErrors(true);
     qint64 errorsLoadEnd = 0, errorsShown = 0;
     QObject::connect(&errorsView.notifier(), &StoreNotifier::changed, &errorsView, [&] {
         if (errorsLoadEnd != 0 && errorsShown == 0) {
@@ -208,9 +219,10 @@ int main(int argc, char** argv) {
             errorsShown = clock.nsecsElapsed();
         }
     });
-    errorsView.store().loadJsonFile(badPath.toStdString());
-    QMetaObject::invokeMethod(
-        &errorsView, [&] { errorsLoadEnd = clock.nsecsElapsed(); }, Qt::QueuedConnection);
+    errorsView.workspace().loader.loadJsonFile(badPath.toStdString());
+    spinUntil([&] { return !errorsView.workspace().loader.outcomes().empty(); });
+    errorsLoadEnd = clock.nsecsElapsed();
+    errorsView.workspace().switches.setShowErrors(true);
     spinUntil([&] { return errorsShown != 0; });
     std::printf("%-44s %8.2f ms   (%d rows)\n", "end of load -> 1M-entry error list shown",
                 ms(errorsShown - errorsLoadEnd), errors->rowCount());

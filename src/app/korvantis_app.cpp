@@ -36,7 +36,9 @@ KorvantisApp::~KorvantisApp() {
 }
 
 QWidget* KorvantisApp::openMainWindow() {
-    auto* window = new ui::MainView([this](const QString& urlText) { openTreeWindow(urlText); });
+    auto* window = new ui::MainView([this](const ui::TreeRequest& request) {
+        openTreeWindow(request.urlText, request.factsText, request.origin);
+    });
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(kMainTitle);
     window->resize(1200, 800);
@@ -46,8 +48,11 @@ QWidget* KorvantisApp::openMainWindow() {
     return window;
 }
 
-TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText) {
+TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText, const QString& factsText,
+                                         ui::MainView* origin) {
     auto* window = new TreeWindow;
+    window->setFacts(factsText);
+    window->setOrigin(origin);
     treeWindows_.removeAll(nullptr);
     treeWindows_.append(window);
     window->show();

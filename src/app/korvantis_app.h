@@ -8,6 +8,9 @@
 
 namespace korvantis {
 
+namespace ui {
+class MainView;
+}
 class TreeWindow;
 
 // The application: opens the main window at start and a new "Viewer" window
@@ -23,8 +26,11 @@ class KorvantisApp : public QObject {
     // A new main window titled "Korvantis", shown, with its own event store.
     QWidget* openMainWindow();
     // A new tree window, shown; its open-URL handler receives `urlText` from
-    // the event loop.
-    TreeWindow* openTreeWindow(const QString& urlText);
+    // the event loop. `factsText` (per-node facts of the same tree) and
+    // `origin` (the main window that asked, if any) let its page show more
+    // of each node and lead back to that window's events.
+    TreeWindow* openTreeWindow(const QString& urlText, const QString& factsText = QString(),
+                               ui::MainView* origin = nullptr);
 
     // The windows still open, oldest first.
     QList<QWidget*> mainWindows() const;

@@ -1,7 +1,11 @@
 #include "app/tree_window.h"
 
 #include <QVBoxLayout>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
+#include "app/tree_page_channel.h"
 #include "tree/tree_url.h"
 #include "tree/web_view.h"
 #include "tree/web_view_data.h"
@@ -11,8 +15,15 @@ namespace korvantis {
 const QString TreeWindow::kTitle = QStringLiteral("Viewer");
 
 TreeWindow::TreeWindow(QWidget* parent)
-    : QWidget(parent), data_(new WebViewData(this)), webView_(new WebView(data_, this)) {
+    : QWidget(parent),
+      data_(new WebViewData(this)),
+      webView_(new WebView(data_, this)),
+      pageChannel_(new TreePageChannel(this)),
+      channel_(new QWebChannel(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
+    // Set before the page loads (the view loads it from the event loop).
+    channel_->registerObject(TreePageChannel::kName, pageChannel_);
+    webView_->webView()->page()->setWebChannel(channel_);
     setWindowTitle(kTitle);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -23,6 +34,14 @@ TreeWindow::TreeWindow(QWidget* parent)
 // The view (and with it the web engine page) goes before the data it reads.
 TreeWindow::~TreeWindow() {
     delete webView_;
+}
+
+void TreeWindow::setFacts(const QString& factsText) {
+    pageChannel_->setFacts(factsText);
+}
+
+void TreeWindow::setOrigin(ui::MainView* origin) {
+    pageChannel_->setOrigin(origin);
 }
 
 void TreeWindow::openUrl(const QString& urlText) {

@@ -3,14 +3,21 @@
 #include <QString>
 #include <QWidget>
 
+class QWebChannel;
+
 namespace korvantis {
 
+namespace ui {
+class MainView;
+}
+class TreePageChannel;
 class WebView;
 class WebViewData;
 
-// A "Viewer" window: the tree page over a WebViewData of its own. It shares
-// nothing with other windows and deletes itself, with everything it owns,
-// when closed.
+// A "Viewer" window: the tree page over a WebViewData of its own, and a web
+// channel through which the page reads the per-node facts and leads back to
+// the main window that opened it. It shares nothing with other windows and
+// deletes itself, with everything it owns, when closed.
 class TreeWindow : public QWidget {
     Q_OBJECT
 
@@ -22,14 +29,21 @@ class TreeWindow : public QWidget {
     // does not carry base64 is ignored and the window keeps what it has.
     void openUrl(const QString& urlText);
 
+    // The per-node facts of the tree and the main window that asked for it.
+    void setFacts(const QString& factsText);
+    void setOrigin(ui::MainView* origin);
+
     WebViewData* data() const { return data_; }
     WebView* webView() const { return webView_; }
+    TreePageChannel* pageChannel() const { return pageChannel_; }
 
     static const QString kTitle;
 
   private:
     WebViewData* data_;
     WebView* webView_;
+    TreePageChannel* pageChannel_;
+    QWebChannel* channel_;
 };
 
 }  // namespace korvantis

@@ -46,6 +46,9 @@ class EventStore {
     const PreviewRows<ProcPreviewEntry>& procPreviews() const { return procPreviews_; }
     const PreviewRows<FilePreviewEntry>& filePreviews() const { return filePreviews_; }
     const std::string& jsonTreeRaw() const { return jsonTreeRaw_; }
+    // The facts of the tree's nodes (pid, ppid, path, descendants), in the
+    // order jsonTreeRaw lists the nodes; made by the same build.
+    const std::string& jsonTreeFacts() const { return jsonTreeFacts_; }
     static const std::array<std::string_view, 7>& monitoredFileEvents();
 
     // The logs lines were loaded from (kept open), and those whose load was
@@ -66,7 +69,10 @@ class EventStore {
     RowTexts& rowTexts() { return rowTexts_; }
     std::uint32_t addLog(int fd, std::string path);
     void append(FiledRows& rows);
-    void setJsonTreeRaw(std::string text) { jsonTreeRaw_ = std::move(text); }
+    void setTree(std::string json, std::string facts) {
+        jsonTreeRaw_ = std::move(json);
+        jsonTreeFacts_ = std::move(facts);
+    }
 
   private:
     StoreObservers& observers_;
@@ -76,6 +82,7 @@ class EventStore {
     PreviewRows<ProcPreviewEntry> procPreviews_{jsonMapping_};
     PreviewRows<FilePreviewEntry> filePreviews_{jsonMapping_};
     std::string jsonTreeRaw_;
+    std::string jsonTreeFacts_;
     std::shared_ptr<LogFiles> logFiles_;
     RowTexts rowTexts_;
     RankedBits isProcEntry_;

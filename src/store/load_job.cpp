@@ -139,10 +139,9 @@ void LoadJob::run() {
     } catch (const std::exception&) {
         // Out of memory or threads: the load ends with what was filed.
     }
-    std::optional<std::string> json = tree_.buildJson();
-    post_([sink = sink_, opened, cancelled = cancelled_.load(), figures,
-           json = std::make_shared<std::optional<std::string>>(std::move(json))] {
-        sink.finished(opened, cancelled, figures, std::move(*json));
+    auto tree = std::make_shared<std::optional<ProcessTree::BuiltTree>>(tree_.build());
+    post_([sink = sink_, opened, cancelled = cancelled_.load(), figures, tree] {
+        sink.finished(opened, cancelled, figures, std::move(*tree));
     });
 }
 

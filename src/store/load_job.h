@@ -11,11 +11,11 @@
 
 #include "store/filed_rows.h"
 #include "store/line_ids.h"
+#include "store/process_tree.h"
 
 namespace korvantis {
 
 struct RowTexts;
-class ProcessTree;
 class StreamReader;
 namespace detail {
 struct LineBatch;
@@ -46,10 +46,10 @@ class LoadJob {
         // Rows read since the last call (the sink empties them).
         std::function<void(FiledRows& rows, const LoadFigures& figures)> rows;
         // The end: whether the log could be opened, whether the load was
-        // cancelled, its figures and the new tree JSON (nothing when it
-        // could not be encoded).
+        // cancelled, its figures and the new tree (nothing when it could not
+        // be encoded).
         std::function<void(bool opened, bool cancelled, const LoadFigures& figures,
-                           std::optional<std::string> treeJson)>
+                           std::optional<ProcessTree::BuiltTree> tree)>
             finished;
     };
 

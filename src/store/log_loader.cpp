@@ -61,8 +61,8 @@ void LogLoader::startNext() {
     sink.opened = [this](int fd, std::uint64_t) { opened(fd); };
     sink.rows = [this](FiledRows& rows, const LoadFigures& figures) { rowsArrived(rows, figures); };
     sink.finished = [this](bool wasOpened, bool cancelled, const LoadFigures& figures,
-                           std::optional<std::string> treeJson) {
-        finished(wasOpened, cancelled, figures, std::move(treeJson));
+                           std::optional<ProcessTree::BuiltTree> tree) {
+        finished(wasOpened, cancelled, figures, std::move(tree));
     };
     // The log gets the next index among the store's logs: logs are added
     // only here, one load at a time.
@@ -86,10 +86,10 @@ void LogLoader::rowsArrived(FiledRows& rows, const LoadFigures& figures) {
 }
 
 void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figures,
-                         std::optional<std::string> treeJson) {
+                         std::optional<ProcessTree::BuiltTree> tree) {
     job_.reset();  // its thread has ended or is about to
-    if (treeJson) {
-        store_.setJsonTreeRaw(std::move(*treeJson));
+    if (tree) {
+        store_.setTree(std::move(tree->json), std::move(tree->facts));
     } else {
         std::fputs("Could not convert json to Process Tree\n", stdout);
         std::fflush(stdout);

@@ -40,6 +40,7 @@ struct LoadOutcome {
 // the loads build. Used on the store's thread, except loadJsonFile().
 class LogLoader {
   public:
+    using Task = LoadJob::Task;
     using Post = LoadJob::Post;
 
     // `post` runs tasks on the store's thread in the order given.
@@ -69,7 +70,7 @@ class LogLoader {
     void opened(int fd);
     void rowsArrived(FiledRows& rows, const LoadFigures& figures);
     void finished(bool opened, bool cancelled, const LoadFigures& figures,
-                  std::optional<std::string> treeJson);
+                  std::optional<ProcessTree::BuiltTree> tree);
 
     EventStore& store_;
     StoreObservers& observers_;

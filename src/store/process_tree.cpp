@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "store/process_tree.h"
+#include "tree/tree_facts.h"
 #include "tree/tree_json.h"
 
 namespace korvantis {
@@ -239,7 +240,7 @@ void ProcessTree::add(const Uuid& uid, std::string_view path, std::int64_t pid, 
     nodes_.emplace_back(Node::BorrowPath{}, uid, path, pid, ppid);
 }
 
-std::optional<std::string> ProcessTree::buildJson() {
+std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
     Node root(Uuid::random(), "launchd", 1, 0);
     Node untracked(Uuid::random(), "Untracked Heritage", 0, 1);
     root.addChild(&untracked);
@@ -280,7 +281,10 @@ std::optional<std::string> ProcessTree::buildJson() {
         }
     }
 
-    std::optional<std::string> json = encodeTreeJson(root);
+    std::optional<BuiltTree> built;
+    if (std::optional<std::string> json = encodeTreeJson(root)) {
+        built = BuiltTree{std::move(*json), encodeTreeFacts(root)};
+    }
 
     // The two fixed nodes die with the build; so do references to them.
     for (Node* c : root.children) {
@@ -289,7 +293,7 @@ std::optional<std::string> ProcessTree::buildJson() {
     for (Node* c : untracked.children) {
         c->parent = nullptr;
     }
-    return json;
+    return built;
 }
 
 }  // namespace korvantis

@@ -20,9 +20,15 @@ class ProcessTree {
     void add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid);
     const ChunkedVector<Node>& nodes() const { return nodes_; }
 
+    // The texts of a build: the tree page's JSON, and the facts of its nodes
+    // in the order the JSON lists them.
+    struct BuiltTree {
+        std::string json;
+        std::string facts;
+    };
     // Arranges all nodes under "launchd" and "Untracked Heritage" and encodes
-    // the result as the tree page's JSON; nothing when it cannot be encoded.
-    std::optional<std::string> buildJson();
+    // the result; nothing when it cannot be encoded.
+    std::optional<BuiltTree> build();
 
   private:
     ChunkedVector<Node> nodes_;

@@ -11,7 +11,7 @@
 namespace korvantis::ui {
 
 EventTextView::EventTextView(StoreNotifier& notifier, QWidget* parent)
-    : QScrollArea(parent), store_(notifier.store()) {
+    : QScrollArea(parent), workspace_(notifier.workspace()) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWidgetResizable(true);
@@ -37,7 +37,7 @@ EventTextView::EventTextView(StoreNotifier& notifier, QWidget* parent)
 }
 
 void EventTextView::sync() {
-    const QString text = QString::fromStdString(store_.activeEventJson());
+    const QString text = QString::fromStdString(workspace_.selection.activeEventJson());
     text_->setOriginalText(text);
     copy_->setVisible(!text.isEmpty());
 }
@@ -45,11 +45,11 @@ void EventTextView::sync() {
 void EventTextView::copyToClipboard() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(QString::fromStdString(store_.activeEventJson()));
+    clipboard->setText(QString::fromStdString(workspace_.selection.activeEventJson()));
 }
 
 DetailArea::DetailArea(StoreNotifier& notifier, QWidget* parent)
-    : QStackedWidget(parent), store_(notifier.store()) {
+    : QStackedWidget(parent), workspace_(notifier.workspace()) {
     errors_ = new ErrorView(notifier, this);
     legend_ = new LegendView(this);
     text_ = new EventTextView(notifier, this);
@@ -71,9 +71,9 @@ DetailArea::Content DetailArea::content() const {
 }
 
 void DetailArea::sync() {
-    if (store_.showErrors()) {
+    if (workspace_.switches.showErrors()) {
         setCurrentWidget(errors_);
-    } else if (store_.showLegend()) {
+    } else if (workspace_.switches.showLegend()) {
         setCurrentWidget(legend_);
     } else {
         setCurrentWidget(text_);

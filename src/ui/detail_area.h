@@ -31,7 +31,7 @@ class EventTextView : public QScrollArea {
   private:
     void sync();
 
-    EventKeeper& store_;
+    Workspace& workspace_;
     SelectableText* text_;
     QPushButton* copy_;
 };
@@ -53,7 +53,7 @@ class DetailArea : public QStackedWidget {
   private:
     void sync();
 
-    EventKeeper& store_;
+    Workspace& workspace_;
     ErrorView* errors_;
     LegendView* legend_;
     EventTextView* text_;

@@ -34,7 +34,7 @@ const QString& ErrorView::secondText() {
 }
 
 ErrorView::ErrorView(StoreNotifier& notifier, QWidget* parent)
-    : VirtualList(parent), store_(notifier.store()) {
+    : VirtualList(parent), workspace_(notifier.workspace()) {
     viewport()->setAutoFillBackground(true);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setCursor(Qt::IBeamCursor);
@@ -43,8 +43,8 @@ ErrorView::ErrorView(StoreNotifier& notifier, QWidget* parent)
 }
 
 void ErrorView::sync() {
-    const std::size_t n =
-        std::min<std::size_t>(store_.loadErrors().size(), std::numeric_limits<int>::max() - 2);
+    const std::size_t n = std::min<std::size_t>(workspace_.store.loadErrors().size(),
+                                                std::numeric_limits<int>::max() - 2);
     if (static_cast<int>(n) != entries_) {
         entries_ = static_cast<int>(n);
         rowsAppended();
@@ -58,7 +58,7 @@ QString ErrorView::rowText(int row) const {
     if (row == 1) {
         return secondText();
     }
-    const std::string& e = store_.loadErrors()[static_cast<std::size_t>(row - 2)];
+    const std::string& e = workspace_.store.loadErrors()[static_cast<std::size_t>(row - 2)];
     return QString::fromUtf8(e.data(), static_cast<qsizetype>(e.size()));
 }
 

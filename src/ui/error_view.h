@@ -56,7 +56,7 @@ class ErrorView : public VirtualList {
     // The place in the text nearest to a viewport point.
     TextPos textPosAt(QPoint point) const;
 
-    EventKeeper& store_;
+    Workspace& workspace_;
     int entries_ = 0;
     TextPos anchor_;  // where the selection began
     TextPos cursor_;  // where it ends now

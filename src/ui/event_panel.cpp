@@ -43,7 +43,7 @@ std::optional<QString> firstLocalFile(const QMimeData* mime) {
 
 EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* parent)
     : QWidget(parent),
-      store_(notifier.store()),
+      workspace_(notifier.workspace()),
       rows_(makeStoreRowSource(kind, notifier)),
       columns_(new ColumnLayout(panelColumns(kind), this)) {
     headers_ = new ColumnHeaders(*columns_, this);
@@ -73,15 +73,17 @@ void EventPreview::chooseRow(int row) {
     if (id == selector_.selectedId()) {
         return;
     }
-    store_.setShowErrors(false);
-    store_.setShowLegend(false);
+    workspace_.switches.setShowErrors(false);
+    workspace_.switches.setShowLegend(false);
     selector_.setSelectedId(id);
     list_->setChosenRow(row);
-    store_.selectEvent(selector_.selectedId());
+    workspace_.selection.selectEvent(selector_.selectedId());
 }
 
 EventPanel::EventPanel(StoreNotifier& notifier, RowKind kind, QWidget* parent)
-    : QWidget(parent), store_(notifier.store()), preview_(new EventPreview(notifier, kind)) {
+    : QWidget(parent),
+      workspace_(notifier.workspace()),
+      preview_(new EventPreview(notifier, kind)) {
     setAcceptDrops(true);
     detail_ = new DetailArea(notifier, this);
     // The list and the detail area share the height; the user may move the border.
@@ -119,7 +121,7 @@ void EventPanel::dropEvent(QDropEvent* event) {
         return;
     }
     // Only the first file; the load appends like an import.
-    store_.loadJsonFile(QFile::encodeName(*path).toStdString());
+    workspace_.loader.loadJsonFile(QFile::encodeName(*path).toStdString());
     event->acceptProposedAction();
 }
 

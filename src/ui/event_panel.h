@@ -33,7 +33,7 @@ class EventPreview : public QWidget {
     void chooseRow(int row);
 
   private:
-    EventKeeper& store_;
+    Workspace& workspace_;
     std::unique_ptr<RowSource> rows_;
     ColumnLayout* columns_;
     Selector selector_;
@@ -57,7 +57,7 @@ class EventPanel : public QWidget {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    EventKeeper& store_;
+    Workspace& workspace_;
     EventPreview* preview_;
     DetailArea* detail_;
 };

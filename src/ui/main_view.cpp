@@ -4,7 +4,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "store/event_keeper.h"
+#include "store/workspace.h"
 #include "ui/event_panel.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
@@ -14,13 +14,20 @@ namespace korvantis::ui {
 
 MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     registerFonts();
-    store_ = std::make_unique<EventKeeper>([this](EventKeeper::Task task) {
+    workspace_ = std::make_unique<Workspace>([this](LogLoader::Task task) {
         // Thread-safe; dropped if this view is gone before the task runs.
         QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
     });
-    notifier_ = new StoreNotifier(*store_, this);
+    notifier_ = new StoreNotifier(*workspace_, this);
 
-    topBar_ = new TopBarView(*notifier_, std::move(openTree), this);
+    // Tree windows learn which main window opened them.
+    TreeOpener openTreeFromHere = [this, openTree = std::move(openTree)](TreeRequest request) {
+        if (openTree) {
+            request.origin = this;
+            openTree(request);
+        }
+    };
+    topBar_ = new TopBarView(*notifier_, std::move(openTreeFromHere), this);
     tabs_ = new QTabWidget(this);
     processPanel_ = new EventPanel(*notifier_, RowKind::process);
     filePanel_ = new EventPanel(*notifier_, RowKind::file);
@@ -57,8 +64,17 @@ MainView::~MainView() {
     delete notifier_;
 }
 
-EventKeeper& MainView::store() {
-    return *store_;
+Workspace& MainView::workspace() {
+    return *workspace_;
+}
+
+void MainView::showEventsOfProcessTree(qint64 pid) {
+    QWidget* w = window();
+    w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+    w->show();
+    w->raise();
+    w->activateWindow();
+    emit filterQueryRequested(QStringLiteral("tree:%1").arg(pid));
 }
 
 }  // namespace korvantis::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -9,15 +10,26 @@
 class QTabWidget;
 
 namespace korvantis {
-class EventKeeper;
+struct Workspace;
 }
 
 namespace korvantis::ui {
 
-// Opens a tree window for a tree URL text. The text is handed on exactly as
-// made ("KorvantisTree://" + base64); it is never parsed as a QUrl, which
-// would lower-case and reject parts of the payload.
-using TreeOpener = std::function<void(const QString& urlText)>;
+class MainView;
+
+// What a main window hands to a new tree window. The URL text is handed on
+// exactly as made ("KorvantisTree://" + base64); it is never parsed as a
+// QUrl, which would lower-case and reject parts of the payload.
+struct TreeRequest {
+    QString urlText;
+    // Per-node facts of the same tree, in its node order (see tree_facts.h).
+    QString factsText;
+    // The main window that asked; the tree window leads back to it while it lives.
+    QPointer<MainView> origin;
+};
+
+// Opens a tree window for a request.
+using TreeOpener = std::function<void(const TreeRequest& request)>;
 
 class StoreNotifier;
 class TopBarView;
@@ -33,7 +45,7 @@ class MainView : public QWidget {
     explicit MainView(TreeOpener openTree, QWidget* parent = nullptr);
     ~MainView() override;
 
-    EventKeeper& store();
+    Workspace& workspace();
 
     StoreNotifier& notifier() const { return *notifier_; }
     TopBarView* topBar() const { return topBar_; }
@@ -41,13 +53,21 @@ class MainView : public QWidget {
     EventPanel* processPanel() const { return processPanel_; }
     EventPanel* filePanel() const { return filePanel_; }
 
+    // Brings this window to the front and asks for the events of the process
+    // tree under `pid`: emits filterQueryRequested with "tree:PID".
+    void showEventsOfProcessTree(qint64 pid);
+
+  signals:
+    // A filter query that something outside the filter field asks for.
+    void filterQueryRequested(const QString& query);
+
   private:
     // Shows the next (1) or previous (-1) tab, going round.
     void stepTab(int step);
 
     // Loads run as queued tasks on this object: an import returns at once,
     // loads run in the order asked, and none runs once the window is gone.
-    std::unique_ptr<EventKeeper> store_;
+    std::unique_ptr<Workspace> workspace_;
     StoreNotifier* notifier_ = nullptr;
     TopBarView* topBar_ = nullptr;
     QTabWidget* tabs_ = nullptr;

@@ -2,9 +2,10 @@
 
 namespace korvantis::ui {
 
-StoreNotifier::StoreNotifier(EventKeeper& store, QObject* parent) : QObject(parent), store_(store) {
+StoreNotifier::StoreNotifier(Workspace& workspace, QObject* parent)
+    : QObject(parent), workspace_(workspace) {
     // Called for every single change: keep it to a bit and, once per turn, a post.
-    observerId_ = store_.observe([this](StoreField field) {
+    observerId_ = workspace_.observers.observe([this](StoreField field) {
         pending_ |= bit(field);
         if (!posted_) {
             posted_ = true;
@@ -14,7 +15,7 @@ StoreNotifier::StoreNotifier(EventKeeper& store, QObject* parent) : QObject(pare
 }
 
 StoreNotifier::~StoreNotifier() {
-    store_.unobserve(observerId_);
+    workspace_.observers.unobserve(observerId_);
 }
 
 void StoreNotifier::flush() {

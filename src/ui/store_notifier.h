@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "store/event_keeper.h"
+#include "store/workspace.h"
 
 namespace korvantis::ui {
 
@@ -19,10 +19,10 @@ class StoreNotifier : public QObject {
     static constexpr bool has(Fields fields, StoreField f) { return (fields & bit(f)) != 0; }
     static constexpr Fields all() { return ~Fields{0}; }
 
-    explicit StoreNotifier(EventKeeper& store, QObject* parent = nullptr);
+    explicit StoreNotifier(Workspace& workspace, QObject* parent = nullptr);
     ~StoreNotifier() override;
 
-    EventKeeper& store() const { return store_; }
+    Workspace& workspace() const { return workspace_; }
 
   signals:
     void changed(korvantis::ui::StoreNotifier::Fields fields);
@@ -30,8 +30,8 @@ class StoreNotifier : public QObject {
   private:
     void flush();
 
-    EventKeeper& store_;
-    EventKeeper::ObserverId observerId_;
+    Workspace& workspace_;
+    StoreObservers::ObserverId observerId_;
     Fields pending_ = 0;
     bool posted_ = false;
 };

@@ -33,11 +33,11 @@ QString cellText(const Entry& e, FieldKey key) {
 }
 
 struct ProcRows {
-    static const ChunkedVector<ProcPreviewEntry>& entries(const EventKeeper& s) {
-        return s.procPreviews();
+    static const PreviewRows<ProcPreviewEntry>& entries(const Workspace& w) {
+        return w.store.procPreviews();
     }
-    static const std::optional<ProcPreviewEntry>& active(const EventKeeper& s) {
-        return s.activePreview();
+    static const std::optional<ProcPreviewEntry>& active(const Workspace& w) {
+        return w.selection.activePreview();
     }
     static constexpr StoreField activeField = StoreField::activePreview;
     static Mark mark(const ProcPreviewEntry& row, const std::optional<ProcPreviewEntry>& active,
@@ -47,11 +47,11 @@ struct ProcRows {
 };
 
 struct FileRows {
-    static const ChunkedVector<FilePreviewEntry>& entries(const EventKeeper& s) {
-        return s.filePreviews();
+    static const PreviewRows<FilePreviewEntry>& entries(const Workspace& w) {
+        return w.store.filePreviews();
     }
-    static const std::optional<FilePreviewEntry>& active(const EventKeeper& s) {
-        return s.activeFilePreview();
+    static const std::optional<FilePreviewEntry>& active(const Workspace& w) {
+        return w.selection.activeFilePreview();
     }
     static constexpr StoreField activeField = StoreField::activeFilePreview;
     static Mark mark(const FilePreviewEntry& row, const std::optional<FilePreviewEntry>& active,
@@ -63,7 +63,7 @@ struct FileRows {
 template <typename Rows>
 class StoreRowSource final : public RowSource {
   public:
-    explicit StoreRowSource(StoreNotifier& notifier) : store_(notifier.store()) {
+    explicit StoreRowSource(StoreNotifier& notifier) : workspace_(notifier.workspace()) {
         connect(&notifier, &StoreNotifier::changed, this, &StoreRowSource::storeChanged);
         grow();
     }
@@ -71,18 +71,17 @@ class StoreRowSource final : public RowSource {
     int rowCount() const override { return rows_; }
     QString text(int row, FieldKey key) const override { return cellText(entry(row), key); }
     Mark mark(int row, FieldKey key) const override {
-        return Rows::mark(entry(row), Rows::active(store_), key);
+        return Rows::mark(entry(row), Rows::active(workspace_), key);
     }
     Uuid rowId(int row) const override { return entry(row).id; }
 
   private:
-    const auto& entry(int row) const {
-        return Rows::entries(store_)[static_cast<std::size_t>(row)];
-    }
+    // Rows are read as values: the store keeps them compactly.
+    auto entry(int row) const { return Rows::entries(workspace_)[static_cast<std::size_t>(row)]; }
 
     bool grow() {
-        const int n = static_cast<int>(
-            std::min<std::size_t>(Rows::entries(store_).size(), std::numeric_limits<int>::max()));
+        const int n = static_cast<int>(std::min<std::size_t>(Rows::entries(workspace_).size(),
+                                                             std::numeric_limits<int>::max()));
         if (n <= rows_) {
             return false;
         }
@@ -101,7 +100,7 @@ class StoreRowSource final : public RowSource {
         }
     }
 
-    EventKeeper& store_;
+    Workspace& workspace_;
     int rows_ = 0;
 };
 

@@ -14,7 +14,7 @@
 namespace korvantis::ui {
 
 TopBarView::TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* parent)
-    : QWidget(parent), store_(notifier.store()), openTree_(std::move(openTree)) {
+    : QWidget(parent), workspace_(notifier.workspace()), openTree_(std::move(openTree)) {
     legend_ = new QPushButton(tr("Legend"), this);
     tree_ = new QPushButton(tr("Tree"), this);
     import_ = new QPushButton(tr("Import Json"), this);
@@ -61,7 +61,7 @@ QColor TopBarView::errorsColor(std::size_t count) const {
 }
 
 void TopBarView::updateErrors() {
-    const std::size_t count = store_.loadErrors().size();
+    const std::size_t count = workspace_.store.loadErrors().size();
     errors_->setText(tr("Errors: %1").arg(static_cast<qulonglong>(count)));
     QPalette pal = errors_->palette();
     pal.setColor(QPalette::ButtonText, errorsColor(count));
@@ -76,19 +76,20 @@ void TopBarView::changeEvent(QEvent* event) {
 }
 
 void TopBarView::toggleLegend() {
-    store_.setShowErrors(false);
-    store_.setShowLegend(!store_.showLegend());
+    workspace_.switches.setShowErrors(false);
+    workspace_.switches.setShowLegend(!workspace_.switches.showLegend());
 }
 
 void TopBarView::toggleErrors() {
-    store_.setShowLegend(false);
-    store_.setShowErrors(!store_.showErrors());
+    workspace_.switches.setShowLegend(false);
+    workspace_.switches.setShowErrors(!workspace_.switches.showErrors());
 }
 
 void TopBarView::openTree() {
     if (openTree_) {
         // The exact text: a QUrl would lower-case and reject parts of the payload.
-        openTree_(QString::fromStdString(makeTreeUrlText(store_.jsonTreeRaw())));
+        openTree_({QString::fromStdString(makeTreeUrlText(workspace_.store.jsonTreeRaw())),
+                   QString::fromStdString(workspace_.store.jsonTreeFacts()), nullptr});
     }
 }
 
@@ -104,7 +105,7 @@ void TopBarView::importJson() {
     dialog->setNameFilter(tr("Event logs (*.json *.txt)"));
     dialog->setWindowModality(Qt::NonModal);
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
-        store_.loadJsonFile(QFile::encodeName(path).toStdString());
+        workspace_.loader.loadJsonFile(QFile::encodeName(path).toStdString());
     });
     dialog->show();
 }

@@ -38,7 +38,7 @@ class TopBarView : public QWidget {
   private:
     void updateErrors();
 
-    EventKeeper& store_;
+    Workspace& workspace_;
     TreeOpener openTree_;
     QHBoxLayout* row_;
     QPushButton* legend_;

@@ -43,7 +43,8 @@ std::string walkTree(const Tree& store) {
 }
 
 std::string built(Tree& store) {
-    return store.tree.buildJson().value_or("<encoding failed>");
+    const auto tree = store.tree.build();
+    return tree ? tree->json : "<encoding failed>";
 }
 
 constexpr const char* kTop = R"([{"name":"launchd","children":[{"name":"Untracked Heritage")";

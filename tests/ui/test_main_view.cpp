@@ -44,7 +44,7 @@ QList<QColor> row(int cells, const QColor& all, const QColor& pid = {}) {
 
 struct Window {
     QStringList opened;
-    MainView view{[this](const QString& url) { opened.append(url); }};
+    MainView view{[this](const korvantis::ui::TreeRequest& r) { opened.append(r.urlText); }};
     Window() {
         view.resize(1500, 900);
         view.show();
@@ -54,11 +54,11 @@ struct Window {
     PreviewList* procList() { return procPreview(view)->list(); }
     PreviewList* fileList() { return filePreview(view)->list(); }
     DetailArea* procDetail() { return view.processPanel()->detail(); }
-    EventKeeper& store() { return view.store(); }
+    Workspace& workspace() { return view.workspace(); }
     TopBarView* bar() { return view.topBar(); }
     Content shown() { return procDetail()->content(); }
     void load(const QString& path, RowSource& rows, int count) {
-        store().loadJsonFile(path.toStdString());
+        workspace().loader.loadJsonFile(path.toStdString());
         QTRY_COMPARE_WITH_TIMEOUT(rows.rowCount(), count, kTimeout);
     }
     static QList<QColor> colours(EventPreview* preview, int r) {
@@ -124,7 +124,7 @@ class MainViewTest : public QObject {
         QVERIFY(w.procList()->cellRects(8)[4].right() <= w.procList()->viewport()->width());
 
         clickRow(w.procList(), 1);  // pid 11, ppid 10
-        QTRY_VERIFY_WITH_TIMEOUT(w.store().activePreview().has_value(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activePreview().has_value(), kTimeout);
         QCOMPARE(w.procColours(1), row(5, kGreen));         // chosen
         QCOMPARE(w.procColours(2), row(5, kPink, kGreen));  // same pid
         QCOMPARE(w.procColours(0), row(5, kPink));          // parent
@@ -136,7 +136,7 @@ class MainViewTest : public QObject {
 
         // pid equal to its own ppid: the other rows of that pid follow the same-pid rule.
         clickRow(w.procList(), 5);
-        QTRY_COMPARE_WITH_TIMEOUT(w.store().activePreview()->pid, 30, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(w.workspace().selection.activePreview()->pid, 30, kTimeout);
         QCOMPARE(w.procColours(5), row(5, kGreen));
         QCOMPARE(w.procColours(6), row(5, kPink, kGreen));
         QCOMPARE(w.procColours(1), row(5, text));
@@ -160,7 +160,7 @@ class MainViewTest : public QObject {
         QCOMPARE(w.fileColours(0), row(4, plain));
 
         clickRow(w.fileList(), 0);  // WRITE, pid 20
-        QTRY_VERIFY_WITH_TIMEOUT(w.store().activeFilePreview().has_value(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activeFilePreview().has_value(), kTimeout);
         QCOMPARE(w.fileColours(0), row(4, kGreen));
         QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
         QCOMPARE(w.fileColours(2), row(4, plain));  // pid 10: no parent rule
@@ -170,7 +170,7 @@ class MainViewTest : public QObject {
         w.load(procLog_, w.procs(), kProcRows);
         w.view.tabs()->setCurrentIndex(0);
         clickRow(w.procList(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(w.store().activePreview().has_value(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activePreview().has_value(), kTimeout);
         QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
     }
 
@@ -191,12 +191,12 @@ class MainViewTest : public QObject {
         QCOMPARE(w.procColours(1), row(5, kGreen));
         clickRow(w.procList(), 1);
         QTest::qWait(50);
-        QVERIFY(w.store().showLegend());
+        QVERIFY(w.workspace().switches.showLegend());
 
         // Any other row: legend gone, that row's text shown.
         clickRow(w.procList(), 2);
         QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::eventText, kTimeout);
-        QCOMPARE(w.store().activePreview()->id, w.procs().rowId(2));
+        QCOMPARE(w.workspace().selection.activePreview()->id, w.procs().rowId(2));
     }
 
     void eventTextAndCopy() {
@@ -209,7 +209,7 @@ class MainViewTest : public QObject {
         // The store's text, shown as plain text: markup in a path stays text.
         clickRow(w.procList(), 8);
         QTRY_VERIFY_WITH_TIMEOUT(textView->copyButton()->isVisible(), kTimeout);
-        const QString expected = QString::fromStdString(w.store().activeEventJson());
+        const QString expected = QString::fromStdString(w.workspace().selection.activeEventJson());
         QVERIFY(expected.contains(QStringLiteral("<b>bold<\\/b>&amp;")));
         QCOMPARE(textView->text()->toPlainText(), isolatePathParts(expected).shown);
         QCOMPARE(w.view.filePanel()->detail()->eventTextView()->text()->originalText(), expected);
@@ -277,7 +277,7 @@ class MainViewTest : public QObject {
             step.press->click();
             QTRY_COMPARE_WITH_TIMEOUT(w.shown(), step.then, kTimeout);
             QCOMPARE(w.view.filePanel()->detail()->content(), step.then);  // both panels follow
-            QVERIFY(!(w.store().showLegend() && w.store().showErrors()));
+            QVERIFY(!(w.workspace().switches.showLegend() && w.workspace().switches.showErrors()));
         }
         const auto labels = w.procDetail()->legendView()->findChildren<QLabel*>();
         QVERIFY(labels.size() == 3 &&
@@ -466,7 +466,7 @@ class MainViewTest : public QObject {
                                      {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 40, 1, "/ok"),
                                       QStringLiteral("{broken"), QString(), "{broken"});
         errors->click();
-        w.store().loadJsonFile(bad.toStdString());
+        w.workspace().loader.loadJsonFile(bad.toStdString());
         QTRY_COMPARE_WITH_TIMEOUT(errors->text(), QStringLiteral("Errors: 3"), kTimeout);
         QCOMPARE(errors->palette().color(QPalette::ButtonText), QColor(Qt::red));
         // Equal entries each their own row, the empty line as an empty row.
@@ -475,7 +475,7 @@ class MainViewTest : public QObject {
         QVERIFY(list->rowColor(2) != kGreen);
 
         // Loads append: a second file adds to the count and after the earlier rows.
-        w.store().loadJsonFile(bad.toStdString());
+        w.workspace().loader.loadJsonFile(bad.toStdString());
         QTRY_COMPARE_WITH_TIMEOUT(errors->text(), QStringLiteral("Errors: 6"), kTimeout);
         QCOMPARE(list->rowCount(), 8);
         QCOMPARE(w.shown(), Content::errors);
@@ -500,7 +500,7 @@ class MainViewTest : public QObject {
             lines.append(QStringLiteral("{e%1").arg(i));
         }
         w.bar()->errorsButton()->click();
-        w.store().loadJsonFile(writeLog(dir_, "long-bad.txt", lines).toStdString());
+        w.workspace().loader.loadJsonFile(writeLog(dir_, "long-bad.txt", lines).toStdString());
         ErrorView* list = w.procDetail()->errorView();
         QTRY_COMPARE_WITH_TIMEOUT(list->rowCount(), 504, kTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), kTimeout);
@@ -558,7 +558,7 @@ class MainViewTest : public QObject {
         QCOMPARE(drop({}, procLog_), 0);
         QCOMPARE(drop({QUrl(QStringLiteral("https://example.org/log.json"))}), 0);
         QTest::qWait(50);
-        QCOMPARE(w.store().procPreviews().size(), 0u);
+        QCOMPARE(w.workspace().store.procPreviews().size(), 0u);
 
         // One file, with blanks and accents in its name.
         const QString named = dir_.filePath(QStringLiteral("Émilie's log %1.json").arg(panel));
@@ -570,7 +570,7 @@ class MainViewTest : public QObject {
         QCOMPARE(drop({QUrl::fromLocalFile(fileLog_), QUrl::fromLocalFile(procLog_)}), 1);
         QTRY_COMPARE_WITH_TIMEOUT(w.files().rowCount(), 4, kTimeout);
         QTest::qWait(100);
-        QCOMPARE(w.store().procPreviews().size(), size_t(kProcRows));
+        QCOMPARE(w.workspace().store.procPreviews().size(), size_t(kProcRows));
     }
 
     void keyboard() {
@@ -610,8 +610,9 @@ class MainViewTest : public QObject {
             for (Qt::Key k : step.keys) {
                 QTest::keyClick(QApplication::focusWidget(), k, step.mods);
             }
-            QTRY_COMPARE_WITH_TIMEOUT(w.store().activePreview().value_or(ProcPreviewEntry{}).id,
-                                      w.procs().rowId(step.row), kTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                w.workspace().selection.activePreview().value_or(ProcPreviewEntry{}).id,
+                w.procs().rowId(step.row), kTimeout);
             QCOMPARE(procPreview(w.view)->selector().selectedId(), w.procs().rowId(step.row));
             QVERIFY(!list->rowRect(step.row).isEmpty());
         }
@@ -621,7 +622,8 @@ class MainViewTest : public QObject {
         clickRow(list, 4);
         QTRY_VERIFY_WITH_TIMEOUT(list->hasFocus(), kTimeout);
         QTest::keyClick(list, Qt::Key_Down);
-        QTRY_COMPARE_WITH_TIMEOUT(w.store().activePreview()->id, w.procs().rowId(5), kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(w.workspace().selection.activePreview()->id, w.procs().rowId(5),
+                                  kTimeout);
 
         // Window keys: the tabs, the legend and the error list.
         QTest::keyClick(list, Qt::Key_Tab, Qt::ControlModifier);
@@ -660,7 +662,7 @@ class MainViewTest : public QObject {
         // Cancel: nothing happens.
         dialog()->reject();
         QTRY_VERIFY_WITH_TIMEOUT(dialog() == nullptr, kTimeout);
-        QCOMPARE(w.store().procPreviews().size(), 0u);
+        QCOMPARE(w.workspace().store.procPreviews().size(), 0u);
 
         // A fresh dialog per press, also by Ctrl+O; choosing a file loads it.
         w.view.windowHandle()->requestActivate();
@@ -678,14 +680,14 @@ class MainViewTest : public QObject {
         Window w;
         w.load(procLog_, w.procs(), kProcRows);
         w.bar()->treeButton()->click();
-        QCOMPARE(w.opened,
-                 QStringList(QString::fromStdString(makeTreeUrlText(w.store().jsonTreeRaw()))));
+        QCOMPARE(w.opened, QStringList(QString::fromStdString(
+                               makeTreeUrlText(w.workspace().store.jsonTreeRaw()))));
     }
 
     void closingWithPendingLoad() {
         // A load asked for just before the window goes never runs on a dead store.
         auto* w = new Window;
-        w->store().loadJsonFile(procLog_.toStdString());
+        w->workspace().loader.loadJsonFile(procLog_.toStdString());
         delete w;
         QTest::qWait(50);
     }

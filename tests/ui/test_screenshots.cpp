@@ -29,7 +29,7 @@ class ScreenshotTest : public QObject {
     void states() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid() && QDir().mkpath(outDir_));
-        MainView view([](const QString&) {});
+        MainView view([](const korvantis::ui::TreeRequest&) {});
         view.resize(1400, 860);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
@@ -57,30 +57,30 @@ class ScreenshotTest : public QObject {
                           QStringLiteral("/Applications/עברית/برنامج/.config/run"));
         lines << QStringLiteral("{not json /Applications/עברית/برنامج") << QString()
               << QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1"})");
-        view.store().loadJsonFile(writeLog(dir, "shots.json", lines).toStdString());
+        view.workspace().loader.loadJsonFile(writeLog(dir, "shots.json", lines).toStdString());
         QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() == 44, 20000);
         PreviewList* list = procPreview(view)->list();
         clickRow(list, 42);
-        QTRY_VERIFY_WITH_TIMEOUT(view.store().activePreview()->pid == 107, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview()->pid == 107, 20000);
         save(view, "main-long-path.png");
         clickRow(list, 43);
-        QTRY_VERIFY_WITH_TIMEOUT(view.store().activePreview()->pid == 108, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview()->pid == 108, 20000);
         save(view, "main-rtl-path.png");
         clickRow(list, 5);
-        QTRY_VERIFY_WITH_TIMEOUT(view.store().activePreview()->pid == 103, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview()->pid == 103, 20000);
         save(view, "main-loaded-selected.png");
 
         view.topBar()->legendButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(view.store().showLegend(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().switches.showLegend(), 20000);
         save(view, "main-legend.png");
         view.topBar()->errorsButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(view.store().showErrors(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().switches.showErrors(), 20000);
         save(view, "main-errors.png");
 
         // Last, the files on a dark palette: unmarked cells in white.
         view.tabs()->setCurrentIndex(1);
         clickRow(filePreview(view)->list(), 3);
-        QTRY_VERIFY_WITH_TIMEOUT(view.store().activeFilePreview().has_value(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activeFilePreview().has_value(), 20000);
         const QColor fg(220, 220, 220);
         view.setPalette(QPalette(fg, QColor(60, 60, 64), QColor(90, 90, 96), QColor(20, 20, 22),
                                  QColor(40, 40, 44), fg, Qt::white, QColor(30, 30, 32),

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "store/event_keeper.h"
+#include "store/workspace.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
 #include "ui/event_panel.h"

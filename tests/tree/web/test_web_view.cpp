@@ -153,7 +153,11 @@ void WebViewTest::handsOverTheTreeExactlyAndRunsNothing() {
     }
     QCOMPARE(names.size(), 12);
     QCOMPARE(shown.js("__korvantis.drawn").toInt(), names.size());
-    QCOMPARE(shown.js("Array.from(document.querySelectorAll('.node title'), t => t.textContent)")
+    // The full name heads the tooltip of each node.
+    QCOMPARE(shown
+                 .js("Array.from(document.querySelectorAll('.node'), g => {"
+                     "  g.dispatchEvent(new MouseEvent('mouseenter'));"
+                     "  return document.querySelector('#tooltip .title').textContent; })")
                  .toStringList(),
              names);
     QCOMPARE(shown.js("document.querySelectorAll('img, script:not([src])').length").toInt(), 0);
@@ -277,7 +281,7 @@ void WebViewTest::pageOpensClosesAndPagesChildren() {
     QCOMPARE(drawn(), 106);  // mid stays open inside
 
     // The stand-in for undrawn children draws a hundred more per click.
-    QCOMPARE(shown.js("d3.select('.node.more title').text()").toString(),
+    QCOMPARE(shown.js("d3.select('.node.more .name').text()").toString(),
              QStringLiteral("+ 150 more"));
     const QString clickMore =
         QStringLiteral("__korvantis.click(d3.selectAll('.node.more').datum().data.__id)");
@@ -312,6 +316,23 @@ void WebViewTest::pageDrawsAVeryDeepChain() {
              QStringLiteral(" (199,998)"));
     QVERIFY(shown.js("__korvantis.click(__korvantis.biggestClosed())").toBool());
     QCOMPARE(shown.js("__korvantis.drawn").toInt(), 4);
+
+    // Its menu's "Expand all below" opens what the drawing budget allows and
+    // says so; "Collapse" closes it all again.
+    auto menu = [&](const char* action) {
+        shown.js(
+            "d3.selectAll('.node').filter(d => d.data.name === 'p2').node().dispatchEvent("
+            "new MouseEvent('contextmenu', {bubbles: true, cancelable: true}))");
+        return shown.js(QStringLiteral("document.querySelector('#menu [data-action=%1]').click()")
+                            .arg(QLatin1String(action)));
+    };
+    menu("expand");
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), 4 + 2000);
+    QCOMPARE(
+        shown.js("document.getElementById('status').textContent").toString(),
+        QStringLiteral("Opened 2,000 nodes; the rest below does not fit in the picture at once."));
+    menu("collapse");
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), 3);
 }
 
 KORVANTIS_WEB_TEST_MAIN(WebViewTest)

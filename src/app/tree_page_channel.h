@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "ui/main_view.h"
+
+namespace korvantis {
+
+// What the tree page of one tree window may ask of the program, over the web
+// channel: the per-node facts of its tree, and to show the events of a
+// process in the main window that opened the tree, while that window lives.
+class TreePageChannel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool canShowEvents READ canShowEvents NOTIFY canShowEventsChanged)
+
+  public:
+    explicit TreePageChannel(QObject* parent = nullptr);
+
+    // The name under which the page finds this object.
+    static const QString kName;
+
+    void setFacts(const QString& factsText);
+    void setOrigin(ui::MainView* origin);
+    ui::MainView* origin() const { return origin_.data(); }
+
+    // The facts text (a JSON array, one entry per node); empty when the
+    // opener sent none.
+    Q_INVOKABLE QString facts() const { return facts_; }
+    bool canShowEvents() const { return !origin_.isNull(); }
+    // Sets "tree:PID" as the origin window's filter and raises that window;
+    // nothing once it is gone.
+    Q_INVOKABLE void showEvents(double pid);
+
+  signals:
+    void canShowEventsChanged();
+
+  private:
+    QString facts_;
+    QPointer<ui::MainView> origin_;
+    QMetaObject::Connection originGone_;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,73 @@
+// The per-node facts of the tree page, beside the tree JSON.
+
+#include "tree/tree_facts.h"
+
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "ingest/json_text.h"
+
+namespace korvantis {
+
+namespace {
+
+void appendNumber(std::string& out, std::int64_t value) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::string encodeTreeFacts(const Node& root) {
+    // One walk in the tree JSON's order lists the visits; a visit's
+    // descendants are the visits made between entering and leaving it, known
+    // when it is left. The text is written afterwards in visiting order.
+    std::vector<const Node*> order;
+    std::vector<std::uint64_t> descendants;
+    struct Frame {
+        const Node* node;
+        std::size_t next;   // index of its next child to visit
+        std::size_t visit;  // its index in `order`
+    };
+    std::vector<Frame> stack;
+
+    auto enter = [&](const Node& n) {
+        stack.push_back({&n, 0, order.size()});
+        order.push_back(&n);
+        descendants.push_back(0);
+    };
+    enter(root);
+    while (!stack.empty()) {
+        Frame& top = stack.back();
+        if (top.next == top.node->children.size()) {
+            descendants[top.visit] = order.size() - top.visit - 1;
+            stack.pop_back();
+            continue;
+        }
+        // `top` may dangle once enter() pushes; it is not used after this.
+        enter(*top.node->children[top.next++]);
+    }
+
+    std::string out;
+    out.reserve(order.size() * 48 + 2);
+    out.push_back('[');
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const Node& n = *order[i];
+        out += i == 0 ? "[" : ",[";
+        appendNumber(out, n.pid);
+        out.push_back(',');
+        appendNumber(out, n.ppid);
+        out.push_back(',');
+        appendJsonString(out, n.path, /*escapeSlash=*/false);
+        out.push_back(',');
+        appendNumber(out, static_cast<std::int64_t>(descendants[i]));
+        out.push_back(']');
+    }
+    out.push_back(']');
+    return out;
+}
+
+}  // namespace korvantis

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "store/node.h"
+
+namespace korvantis {
+
+// What the tree page shows about each node besides its name, as one JSON
+// array with an entry [pid, ppid, "path", descendants] per node, in the order
+// in which encodeTreeJson writes the nodes (depth first, parent before its
+// children, children in list order). The page pairs the two by that order, so
+// the tree JSON itself stays names and nesting only.
+//
+// A node listed under two parents is written, and counted, under each. Paths
+// are copied byte for byte (escaped as JSON needs); the text is UTF-8 exactly
+// when every path is. Iterative: any depth is fine.
+std::string encodeTreeFacts(const Node& root);
+
+}  // namespace korvantis

@@ -164,9 +164,8 @@ inline std::string checkAccounting(std::string_view bytes, const EventKeeper& ke
                 n.path != p.path) {
                 return fail("process preview or node fields differ from the record");
             }
-        } else if (record->storedOnly ||
-                   std::find(monitored.begin(), monitored.end(), record->event) ==
-                       monitored.end()) {
+        } else if (record->storedOnly || std::find(monitored.begin(), monitored.end(),
+                                                   record->event) == monitored.end()) {
             ++want.mappingOnly;
         } else if (record->file) {
             ++want.filePreviews;

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Load benchmark: loads a log through korvantis-inspect (the viewer's own load
 # path) a few times and prints wall seconds of the load (tree build included),
-# MB/s, peak RSS and the CPU seconds of the process.
+# MB/s, peak RSS and the CPU seconds of the process. Then the same for the
+# yardstick, a bare simdjson DOM loop that parses every line and keeps a copy
+# of it (bench_bare_simdjson), and the ratio of the two best times.
 #
 # Usage: bench/bench_load.sh [LOG]     (BUILD_DIR=build, RUNS=3, LINES=1000000)
 # Without LOG, a log of LINES lines is made with korvantis-genlog in a
-# temporary folder (and removed afterwards).
+# temporary folder (and removed afterwards); ESLOGGER=1 makes it in eslogger's
+# format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
@@ -13,8 +16,9 @@ RUNS=${RUNS:-3}
 LINES=${LINES:-1000000}
 INSPECT="$BUILD_DIR/src/inspect/korvantis-inspect"
 GENLOG="$BUILD_DIR/bench/korvantis-genlog"
+BARE="$BUILD_DIR/bench/bench_bare_simdjson"
 
-for tool in "$INSPECT" "$GENLOG"; do
+for tool in "$INSPECT" "$GENLOG" "$BARE"; do
     if [ ! -x "$tool" ]; then
         echo "missing $tool: build first (scripts/build.sh, or BUILD_DIR=...)" >&2
         exit 1
@@ -27,7 +31,11 @@ else
     TMP=$(mktemp -d)
     trap 'rm -rf "$TMP"' EXIT
     LOG="$TMP/bench.json"
-    "$GENLOG" "$LINES" --seed 1 > "$LOG"
+    if [ "${ESLOGGER:-0}" = 1 ]; then
+        "$GENLOG" "$LINES" --seed 1 --eslogger > "$LOG"
+    else
+        "$GENLOG" "$LINES" --seed 1 > "$LOG"
+    fi
 fi
 BYTES=$(stat -c %s "$LOG")
 MB=$(awk -v b="$BYTES" 'BEGIN { printf "%.1f", b / 1e6 }')
@@ -58,3 +66,17 @@ awk -v s="$best" -v r="$bestRss" -v b="$BYTES" 'BEGIN {
     printf "best: %.3f s wall, %.0f MB/s, peak RSS %.1f MB (%.3f x file size)\n",
            s, b / 1e6 / s, r * 1048576 / 1e6, r * 1048576 / b }'
 echo "$out" | sed -n '1,4p'
+
+bare=""
+for run in $(seq 1 "$RUNS"); do
+    secs=$("$BARE" "$LOG" | awk -F': ' '/^wall seconds/ { print $2 }')
+    echo "bare simdjson DOM loop, run $run: $secs s wall"
+    if [ -z "$bare" ] || awk -v s="$secs" -v b="$bare" 'BEGIN { exit !(s < b) }'; then
+        bare=$secs
+    fi
+done
+awk -v l="$best" -v s="$bare" -v r="$bestRss" -v b="$BYTES" 'BEGIN {
+    printf "bare simdjson DOM loop (parse every line, keep a copy): %.3f s\n", s
+    printf "korvantis-inspect load: %.3f s\n", l
+    printf "load / bare loop: %.2f\n", l / s
+    printf "peak RSS / file size: %.3f\n", r * 1048576 / b }'

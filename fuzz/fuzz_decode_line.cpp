@@ -1,5 +1,6 @@
-// Decoding one line: the reusing decoder, its in-place variant and the
-// one-off helper must agree, and a trailing carriage return changes nothing.
+// Decoding one line (a record or an eslogger message): the reusing decoder,
+// its in-place variant and the one-off helper must agree with each other and
+// with the reference, and a trailing carriage return changes nothing.
 
 #include <cstdint>
 #include <string>
@@ -21,6 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::optional<ReceivedJson> oneOff = decodeReceivedJson(line);
     FUZZ_CHECK(viaView == oneOff);
+    // A message kept for its text alone brings nothing to file.
+    if (oneOff && oneOff->storedOnly) {
+        FUZZ_CHECK(!oneOff->process && !oneOff->fileOld && !oneOff->file &&
+                   oneOff->event.starts_with("ES_EVENT_TYPE_NOTIFY_"));
+    }
 
     // The rules, read straight.
     const fuzz::ReferenceDecode reference = fuzz::referenceDecode(line);

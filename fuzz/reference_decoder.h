@@ -2,10 +2,10 @@
 
 // A plain, slow reference for decoding one log line, written straight from
 // the record rules with a JSON reader of its own, so that the fuzzer can
-// compare the real decoder with it. Where the rules leave a choice (a key
-// given twice, an integral number written with a fraction or exponent,
-// nesting beyond the parser's limit, an escaped lone surrogate) the verdict is
-// "either".
+// compare the real decoder with it; a line the record rules refuse is read by
+// the eslogger rules. Where the rules leave a choice (a key given twice, an
+// integral number written with a fraction or exponent, nesting beyond the
+// parser's limit, an escaped lone surrogate) the verdict is "either".
 
 #include <charconv>
 #include <cmath>
@@ -23,8 +23,8 @@ namespace korvantis::fuzz {
 
 struct JsonValue {
     enum class Kind { null, boolean, number, string, array, object } kind = Kind::null;
-    std::string text;  // a number's token, a string's decoded value
-    std::vector<JsonValue> items;  // an array's elements, an object's values
+    std::string text;               // a number's token, a string's decoded value
+    std::vector<JsonValue> items;   // an array's elements, an object's values
     std::vector<std::string> keys;  // an object's keys, one per value
 };
 
@@ -370,6 +370,118 @@ Verdict optionalPart(const JsonValue* v, std::optional<T>& out, F&& read) {
     return read(*v, out.emplace());
 }
 
+// The eslogger rules, for a line the record rules refuse.
+inline bool isObject(const JsonValue* v) {
+    return v != nullptr && v->kind == JsonValue::Kind::object;
+}
+
+// A path or file name: a string member.
+inline Verdict esPath(const JsonValue* obj, std::string_view key, std::string& out, bool& twice) {
+    return isObject(obj) ? requiredString(member(*obj, key, twice), out) : Verdict::refuse;
+}
+
+inline Verdict esPid(const JsonValue* process, std::int64_t& pid, bool& twice) {
+    if (!isObject(process)) {
+        return Verdict::refuse;
+    }
+    const JsonValue* token = member(*process, "audit_token", twice);
+    if (isObject(token)) {
+        return integer(member(*token, "pid", twice), pid);
+    }
+    if (token != nullptr && token->kind == JsonValue::Kind::array && token->items.size() == 8) {
+        return integer(&token->items[5], pid);
+    }
+    return Verdict::refuse;
+}
+
+inline std::string esJoin(const std::string& dir, const std::string& name) {
+    return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+inline Verdict esloggerDecode(const JsonValue& root, ReceivedJson& r, bool& twice) {
+    const JsonValue* event = member(root, "event", twice);
+    const JsonValue* process = member(root, "process", twice);
+    if (!isObject(event) || event->keys.size() != 1 || !isObject(process)) {
+        return Verdict::refuse;
+    }
+    const std::string& name = event->keys[0];
+    const JsonValue* body = &event->items[0];
+    Verdict v = requiredString(member(root, "time", twice), r.timestamp);
+    r.event = "ES_EVENT_TYPE_NOTIFY_";
+    for (const char c : name) {
+        r.event += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    if (name == "exec" || name == "fork") {
+        if (!isObject(body)) {
+            return Verdict::refuse;
+        }
+        const JsonValue* subject = member(*body, name == "exec" ? "target" : "child", twice);
+        Process& p = r.process.emplace();
+        v = combine(v, esPid(subject, p.pid, twice));
+        if (!isObject(subject)) {
+            return Verdict::refuse;
+        }
+        v = combine(v, integer(member(*subject, "ppid", twice), p.ppid));
+        std::string& path = p.path.emplace();
+        const JsonValue* executable = member(*subject, "executable", twice);
+        if (executable == nullptr || executable->kind == JsonValue::Kind::null) {
+            return v;
+        }
+        if (!isObject(executable)) {
+            return Verdict::refuse;
+        }
+        const JsonValue* text = member(*executable, "path", twice);
+        if (text == nullptr || text->kind == JsonValue::Kind::null) {
+            return v;
+        }
+        return combine(v, requiredString(text, path));
+    }
+    const bool file = name == "open" || name == "close" || name == "write" || name == "unlink" ||
+                      name == "rename" || name == "create" || name == "link";
+    if (!file) {
+        r.storedOnly = true;
+        return v;
+    }
+    if (!isObject(body)) {
+        return Verdict::refuse;
+    }
+    File& f = r.file.emplace();
+    v = combine(v, esPid(process, f.pid, twice));
+    if (name == "open") {
+        return combine(v, esPath(member(*body, "file", twice), "path", f.destination, twice));
+    }
+    if (name == "close" || name == "write" || name == "unlink") {
+        return combine(v, esPath(member(*body, "target", twice), "path", f.destination, twice));
+    }
+    std::string dir, fileName;
+    if (name == "link") {
+        v = combine(v, esPath(member(*body, "target_dir", twice), "path", dir, twice));
+        v = combine(v, requiredString(member(*body, "target_filename", twice), fileName));
+    } else {
+        std::int64_t type = -1;
+        v = combine(v, integer(member(*body, "destination_type", twice), type));
+        const JsonValue* destination = member(*body, "destination", twice);
+        if (!isObject(destination) || v == Verdict::refuse) {
+            return Verdict::refuse;
+        }
+        if (v == Verdict::either) {
+            return v;  // which destination is read is not known
+        }
+        if (type == 0) {
+            return combine(v, esPath(member(*destination, "existing_file", twice), "path",
+                                     f.destination, twice));
+        }
+        const JsonValue* newPath = member(*destination, "new_path", twice);
+        if (type != 1 || !isObject(newPath)) {
+            return Verdict::refuse;
+        }
+        v = combine(v, esPath(member(*newPath, "dir", twice), "path", dir, twice));
+        v = combine(v, requiredString(member(*newPath, "filename", twice), fileName));
+    }
+    f.destination = esJoin(dir, fileName);
+    return v;
+}
+
 }  // namespace detail
 
 inline ReferenceDecode referenceDecode(std::string_view line) {
@@ -413,6 +525,13 @@ inline ReferenceDecode referenceDecode(std::string_view line) {
         }));
     // Which of two equal keys counts is left open.
     result.verdict = twice ? Verdict::either : v;
+    if (result.verdict == Verdict::refuse) {
+        // Not a record: perhaps an eslogger message.
+        bool esTwice = false;
+        result.record = ReceivedJson{};
+        const Verdict es = esloggerDecode(*root, result.record, esTwice);
+        result.verdict = esTwice ? Verdict::either : es;
+    }
     return result;
 }
 

@@ -1,5 +1,7 @@
 #include "ingest/received_json.h"
 
+#include "ingest/eslogger_record.h"
+
 #include <simdjson.h>
 
 #include <algorithm>
@@ -370,6 +372,7 @@ struct LineDecoder::Impl {
     simdjson::dom::parser parser;
     std::vector<char> scratch;  // padded copy for decode()
     std::vector<char> patched;  // a line with its large numbers replaced
+    EsloggerRecordReader eslogger;
 };
 
 LineDecoder::LineDecoder() : impl_(std::make_unique<Impl>()) {}
@@ -404,10 +407,14 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
         return std::nullopt;
     }
     ReceivedJsonView view;
-    if (!readRecord(root, view)) {
-        return std::nullopt;
+    if (readRecord(root, view)) {
+        return view;
     }
-    return view;
+    view = {};
+    if (impl_->eslogger.read(root, view)) {
+        return view;
+    }
+    return std::nullopt;
 }
 
 ReceivedJson toOwned(const ReceivedJsonView& view) {
@@ -421,6 +428,7 @@ ReceivedJson toOwned(const ReceivedJsonView& view) {
     if (view.file) {
         r.file = File{view.file->pid, std::string(view.file->destination)};
     }
+    r.storedOnly = view.storedOnly;
     return r;
 }
 

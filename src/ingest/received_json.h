@@ -35,6 +35,9 @@ struct ReceivedJson {
     std::optional<Process> process;
     std::optional<FileOld> fileOld;
     std::optional<File> file;
+    // Kept for its raw text only, whatever `event` says: an eslogger message
+    // of a kind that no panel lists.
+    bool storedOnly = false;
     bool operator==(const ReceivedJson&) const = default;
 };
 
@@ -62,14 +65,16 @@ struct ReceivedJsonView {
     std::optional<ProcessView> process;
     std::optional<FileOldView> fileOld;
     std::optional<FileView> file;
+    bool storedOnly = false;
 };
 
 ReceivedJson toOwned(const ReceivedJsonView& view);
 
 // Decodes lines one at a time with a reused parser, so a load of millions of
-// lines does not allocate per line.
+// lines does not allocate per line. A line the record rules refuse is tried
+// as an eslogger message (EsloggerRecordReader) before it is refused.
 class LineDecoder {
-public:
+  public:
     // Bytes that must be readable after the end of a line given to decodePadded().
     static constexpr std::size_t kPadding = 64;
 
@@ -83,7 +88,7 @@ public:
     // Same, without copying: data[len .. len + kPadding) must be readable memory.
     std::optional<ReceivedJsonView> decodePadded(const char* data, std::size_t len);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

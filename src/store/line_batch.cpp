@@ -53,7 +53,7 @@ void describeLine(std::string_view line, const std::optional<ReceivedJsonView>& 
         return;
     }
     info.kind = LineKind::other;
-    const int event = knownEvent(record->event);
+    const int event = record->storedOnly ? -1 : knownEvent(record->event);
     if (event >= 0) {
         info.event = static_cast<std::uint8_t>(event);
         if (event < 2) {

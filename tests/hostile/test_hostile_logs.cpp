@@ -162,6 +162,53 @@ TEST_F(HostileLogs, SingleLineOf64MiB) {
     EXPECT_EQ(keeper.ws.store.jsonMapping().entry(0).ref.length, size);
 }
 
+// An eslogger exec message: pid, ppid 1, the executable's path written as
+// eslogger does ("/" as "\/"), and `extra` members in the event.
+std::string esloggerExec(std::int64_t pid, std::string_view path, std::string_view extra = "") {
+    std::string escaped;
+    for (const char c : path) {
+        escaped += c == '/' ? std::string("\\/") : std::string(1, c);
+    }
+    const std::string process = R"({"audit_token":{"pid":)" + std::to_string(pid) +
+                                R"(},"ppid":1,"executable":{"path":")" + escaped + R"("}})";
+    return R"({"event_type":9,"time":"2026-08-12T15:28:33.510893468Z","process":)" + process +
+           R"(,"event":{"exec":{"target":)" + process + std::string(extra) + "}}}";
+}
+
+// What eslogger logs bring: a recorder killed while writing leaves a message
+// cut off anywhere, an exec may carry an environment of any size, and members
+// nobody reads may nest deeply. Cut messages are refused, one load error
+// each; the others load.
+TEST_F(HostileLogs, EsloggerMessagesCutOffHugeOrDeep) {
+    const std::string whole = esloggerExec(50, "/bin/whole", R"(,"env":["A=1","B=\/x"])");
+    for (std::size_t cut = 1; cut < whole.size(); ++cut) {
+        *this << whole.substr(0, cut) << "\n";
+    }
+    *this << whole << "\n";
+    const std::size_t vars = scaled(500'000);
+    *this << esloggerExec(51, "/bin/env", "").substr(0, esloggerExec(51, "/bin/env").size() - 3)
+          << R"(,"env":[)";
+    for (std::size_t i = 0; i < vars; ++i) {
+        *this << (i > 0 ? ",\"" : "\"") << "VARIABLE_" << std::to_string(i) << R"(=\/usr\/bin")";
+    }
+    *this << "]}}}\n";
+    constexpr std::size_t kDepth = 100'000;
+    const std::string head =
+        R"({"time":"t","process":{"audit_token":{"pid":1}},"event":{"mmap":{"source":)";
+    *this << head;
+    repeat('[', kDepth).repeat(']', kDepth) << "}}}\n" << head;
+    repeat('[', 500).repeat(']', 500) << "}}}\n" << esloggerExec(52, "/bin/after") << "\n";
+    const LineAccount account = load(8.0, 0);
+    EXPECT_EQ(account.refused, whole.size() - 1 + 1);
+    EXPECT_EQ(account.procPreviews, 3u);
+    EXPECT_EQ(account.mappingOnly, 1u);
+    ASSERT_EQ(keeper.ws.loader.processTree().nodes().size(), 3u);
+    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[0].path, "/bin/whole");
+    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[1].path, "/bin/env");
+    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[2].name, "after");
+    EXPECT_GT(keeper.ws.store.jsonMapping().ref(1).length, vars * 20);
+}
+
 // A line whose ignored key nests deeper than the JSON parser goes: refused as
 // one load error; the lines around it still load, and the readable form of
 // such text is the text itself.
@@ -356,6 +403,10 @@ TEST_F(HostileLogs, EveryLineBroken) {
         "{\"event\":\"\\x\",\"timestamp\":\"t\"}",      // bad escape
         "{\"event\":\"\\ud800\",\"timestamp\":\"t\"}",  // lone surrogate escape
         "{'event':'x','timestamp':'t'}\n\t \x0b\n\x1b[31m\n<script>alert(1)</script>",
+        // eslogger messages cut short, and one whose exec has no target.
+        esloggerExec(41, "/bin/cut").substr(0, 60),
+        esloggerExec(41, "/bin/cut").substr(0, esloggerExec(41, "/bin/cut").find("cut") - 1),
+        R"({"time":"t","process":{"audit_token":{"pid":1}},"event":{"exec":{"args":[]}}})",
     };
     const std::size_t n = scaled(20'000);
     for (std::size_t i = 0; i < n; ++i) {

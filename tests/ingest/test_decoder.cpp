@@ -147,6 +147,236 @@ TEST(Decoder, ReusedDecoderKeepsNoState) {
     EXPECT_EQ(r->event, "G");
 }
 
+// eslogger messages: one whole es_message_t per line. `es` builds one from
+// the member under "event" and the top-level process.
+constexpr std::string_view kToken = R"({"pid":7,"pidversion":2,"euid":501})";
+std::string esProcess(std::string_view token = kToken) {
+    return R"({"ppid":1,"audit_token":)" + std::string(token) +
+           R"(,"executable":{"path":"\/bin\/zsh"},"signing_id":"com.apple.zsh"})";
+}
+std::string es(std::string_view event, const std::string& process = esProcess()) {
+    return R"({"event_type":9,"time":"2026-08-12T15:28:33.510893468Z","process":)" + process +
+           R"(,"event":{)" + std::string(event) + R"(},"thread":{"thread_id":42}})";
+}
+constexpr std::string_view kTime = "2026-08-12T15:28:33.510893468Z";
+
+ReceivedJson esRecord(std::string event, std::optional<Process> process, std::optional<File> file) {
+    return {"ES_EVENT_TYPE_NOTIFY_" + event, std::string(kTime), process, std::nullopt, file};
+}
+ReceivedJson esStoredOnly(std::string event) {
+    ReceivedJson r{"ES_EVENT_TYPE_NOTIFY_" + event, std::string(kTime), std::nullopt, std::nullopt,
+                   std::nullopt};
+    r.storedOnly = true;
+    return r;
+}
+
+void expectDecodes(const std::string& line, const std::optional<ReceivedJson>& want) {
+    SCOPED_TRACE(line);
+    const auto r = decodeReceivedJson(line);
+    ASSERT_EQ(r.has_value(), want.has_value());
+    if (r) {
+        EXPECT_EQ(*r, *want) << recordText(*r);
+        EXPECT_EQ(r->storedOnly, want->storedOnly);
+    }
+}
+
+// When a line is an eslogger message, its type text, and which lines stay
+// with the record rules.
+TEST(EsloggerDecoder, WhatIsAMessage) {
+    const std::nullopt_t no = std::nullopt;
+    const struct {
+        std::string line;
+        std::optional<ReceivedJson> want;
+    } cases[] = {
+        {es(R"("exit":{"stat":0})"), esStoredOnly("EXIT")},
+        {es(R"("exit":null)"), esStoredOnly("EXIT")},
+        {es(R"("mmap":{"x":[[[{"y":[]}]]],"n":1e400})"), esStoredOnly("MMAP")},
+        // The member name decides, upper-cased in ASCII only; event_type is ignored.
+        {es(R"("sig_nal2":{})"), esStoredOnly("SIG_NAL2")},
+        {es("\"\xC3\xA9xit\":{}"), esStoredOnly("\xC3\xA9XIT")},
+        {es(R"("":{})"), esStoredOnly("")},
+        // Another spelling of a kind is another kind: kept only, whatever its type text.
+        {es(R"("OPEN":{"file":{"path":"\/x"}})"), esStoredOnly("OPEN")},
+        {es(R"("Exec":{})"), esStoredOnly("EXEC")},
+        {es(R"("\u0065xit":{})"), esStoredOnly("EXIT")},
+        // Not a message.
+        {es(""), no},
+        {es(R"("exit":{},"exec":{})"), no},
+        {es(R"("exit":{},"exit":{})"), no},
+        {R"({"time":"t","process":{},"event":[{"exit":{}}]})", no},
+        {R"({"time":"t","process":{},"event":null})", no},
+        {R"({"process":{},"event":{"exit":{}}})", no},
+        {R"({"time":5,"process":{},"event":{"exit":{}}})", no},
+        {R"({"time":null,"process":{},"event":{"exit":{}}})", no},
+        {R"({"time":"t","event":{"exit":{}}})", no},
+        {R"({"time":"t","process":null,"event":{"exit":{}}})", no},
+        {R"({"time":"t","process":[],"event":{"exit":{}}})", no},
+        {R"([{"time":"t","process":{},"event":{"exit":{}}}])", no},
+        // The whole line must be JSON, ignored members included.
+        {es(R"("exit":{"stat":tru})"), no},
+        {es(R"("exit":{})") + "x", no},
+        {es(R"("exit":{"stat":01})"), no},
+        // A line the record rules accept stays a record.
+        {R"({"event":"E","timestamp":"t","time":"u","process":null})",
+         ReceivedJson{"E", "t", no, no, no}},
+        {R"({"time":"2026-08-12T15:28:33.510893468Z","process":{},"event":{"exit":{}},"timestamp":"u"})",
+         esStoredOnly("EXIT")},
+    };
+    for (const auto& c : cases) {
+        expectDecodes(c.line, c.want);
+    }
+}
+
+// The pid of a process: audit_token.pid, or element 5 of an eight-integer token.
+TEST(EsloggerDecoder, PidOfAProcess) {
+    const struct {
+        std::string token;
+        std::optional<std::int64_t> pid;
+    } cases[] = {
+        {R"({"pid":7})", 7},
+        {R"({"pidversion":3,"pid":-12,"pid":13})", -12},
+        {R"({"pid":9223372036854775807})", INT64_MAX},
+        {R"([501,501,20,501,20,88,100017,4])", 88},
+        {R"([0,0,0,0,0,-5,0,0])", -5},
+        {R"([0,0,0,0,0,"88",0,0])", std::nullopt},
+        {R"([501,501,20,501,20,88,100017])", std::nullopt},
+        {R"([501,501,20,501,20,88,100017,4,9])", std::nullopt},
+        {R"({"pid":9223372036854775808})", std::nullopt},
+        {R"({"pid":18446744073709551616})", std::nullopt},
+        {R"({"pid":7.0})", std::nullopt},
+        {R"({"pid":"7"})", std::nullopt},
+        {R"({"pid":null})", std::nullopt},
+        {R"({"Pid":7})", std::nullopt},
+        {R"("7")", std::nullopt},
+        {"null", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        // The subject of a fork, and the acting process of a file message.
+        const std::string subject = esProcess(c.token);
+        expectDecodes(es(R"("fork":{"child":)" + subject + "}"),
+                      c.pid ? std::optional(esRecord("FORK", Process{*c.pid, 1, "/bin/zsh"}, {}))
+                            : std::nullopt);
+        expectDecodes(
+            es(R"("write":{"target":{"path":"\/w"}})", subject),
+            c.pid ? std::optional(esRecord("WRITE", {}, File{*c.pid, "/w"})) : std::nullopt);
+    }
+    // A missing token.
+    expectDecodes(es(R"("unlink":{"target":{"path":"\/w"}})", R"({"ppid":1})"), std::nullopt);
+}
+
+// exec and fork: the subject's pid, ppid and executable path.
+TEST(EsloggerDecoder, ProcessMessages) {
+    const std::string t = R"("audit_token":{"pid":40})";
+    const struct {
+        std::string event;
+        std::optional<Process> want;  // kind EXEC unless FORK below
+    } cases[] = {
+        {R"("exec":{"target":{)" + t +
+             R"(,"ppid":4,"executable":{"path":"\/usr\/bin\/git"}},"args":["git"],"env":["A=1"]})",
+         Process{40, 4, "/usr/bin/git"}},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":4}})", Process{40, 4, ""}},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":4,"executable":null}})", Process{40, 4, ""}},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":4,"executable":{}}})", Process{40, 4, ""}},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":4,"executable":{"path":null}}})",
+         Process{40, 4, ""}},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":-4,"executable":{"path":""}}})",
+         Process{40, -4, ""}},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":4,"executable":"\/bin\/ls"}})", std::nullopt},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":4,"executable":{"path":5}}})", std::nullopt},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":4,"executable":{"path":["\/a"]}}})",
+         std::nullopt},
+        {R"("exec":{"target":{)" + t + R"(}})", std::nullopt},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":null}})", std::nullopt},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":"4"}})", std::nullopt},
+        {R"("exec":{"target":{)" + t + R"(,"ppid":4.5}})", std::nullopt},
+        {R"("exec":{"target":{"ppid":4}})", std::nullopt},
+        {R"("exec":{"target":null})", std::nullopt},
+        {R"("exec":{"child":{)" + t + R"(,"ppid":4}})", std::nullopt},
+        {R"("exec":null)", std::nullopt},
+        {R"("exec":[])", std::nullopt},
+        {R"("fork":{"child":{)" + t + R"(,"ppid":4,"executable":{"path":"\/bin\/sh"}}})",
+         Process{40, 4, "/bin/sh"}},
+        {R"("fork":{"target":{)" + t + R"(,"ppid":4}})", std::nullopt},
+        {R"("fork":{"child":[]})", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const bool fork = c.event.starts_with(R"("fork")");
+        expectDecodes(es(c.event),
+                      c.want ? std::optional(esRecord(fork ? "FORK" : "EXEC", c.want, std::nullopt))
+                             : std::nullopt);
+    }
+}
+
+// File messages: where each kind keeps its path, and folder plus file name joined.
+TEST(EsloggerDecoder, FileMessages) {
+    const struct {
+        std::string event;
+        std::string kind;
+        std::optional<std::string> path;
+    } cases[] = {
+        {R"("open":{"file":{"path":"\/etc\/hosts","stat":{}},"fflag":1})", "OPEN", "/etc/hosts"},
+        {R"("close":{"target":{"path":"\/a"},"modified":true})", "CLOSE", "/a"},
+        {R"("write":{"target":{"path":"\/a \"q\""}})", "WRITE", "/a \"q\""},
+        {R"("unlink":{"target":{"path":""},"parent_dir":{"path":"\/"}})", "UNLINK", ""},
+        {R"("rename":{"destination_type":0,"destination":{"existing_file":{"path":"\/r"}}})",
+         "RENAME", "/r"},
+        {R"("rename":{"destination_type":1,"destination":{"new_path":{"dir":{"path":"\/d"},"filename":"f"}}})",
+         "RENAME", "/d/f"},
+        {R"("create":{"destination_type":1,"destination":{"new_path":{"dir":{"path":"\/d\/"},"filename":"f"}}})",
+         "CREATE", "/d/f"},
+        {R"("create":{"destination_type":1,"destination":{"new_path":{"dir":{"path":""},"filename":""}}})",
+         "CREATE", "/"},
+        {R"("create":{"destination_type":0,"destination":{"existing_file":{"path":"\/c"},"new_path":5}})",
+         "CREATE", "/c"},
+        {R"("link":{"source":{"path":"\/s"},"target_dir":{"path":"\/t"},"target_filename":"l"})",
+         "LINK", "/t/l"},
+        {R"("link":{"target_dir":{"path":"\/"},"target_filename":"l"})", "LINK", "/l"},
+        // Missing, null or of the wrong type.
+        {R"("open":{"target":{"path":"\/a"}})", "OPEN", std::nullopt},
+        {R"("open":{"file":{"path":null}})", "OPEN", std::nullopt},
+        {R"("close":{"target":{}})", "CLOSE", std::nullopt},
+        {R"("write":{"target":"\/a"})", "WRITE", std::nullopt},
+        {R"("unlink":{"target":{"path":7}})", "UNLINK", std::nullopt},
+        {R"("unlink":null)", "UNLINK", std::nullopt},
+        {R"("rename":{"destination":{"existing_file":{"path":"\/r"}}})", "RENAME", std::nullopt},
+        {R"("rename":{"destination_type":2,"destination":{"existing_file":{"path":"\/r"}}})",
+         "RENAME", std::nullopt},
+        {R"("rename":{"destination_type":"0","destination":{"existing_file":{"path":"\/r"}}})",
+         "RENAME", std::nullopt},
+        {R"("rename":{"destination_type":0.0,"destination":{"existing_file":{"path":"\/r"}}})",
+         "RENAME", std::nullopt},
+        {R"("rename":{"destination_type":0,"destination":{"new_path":{"dir":{"path":"\/d"},"filename":"f"}}})",
+         "RENAME", std::nullopt},
+        {R"("create":{"destination_type":1,"destination":{"new_path":{"dir":{"path":"\/d"}}}})",
+         "CREATE", std::nullopt},
+        {R"("create":{"destination_type":1,"destination":{"new_path":{"dir":null,"filename":"f"}}})",
+         "CREATE", std::nullopt},
+        {R"("create":{"destination_type":1,"destination":null})", "CREATE", std::nullopt},
+        {R"("link":{"target_dir":{"path":"\/t"},"target_filename":null})", "LINK", std::nullopt},
+        {R"("link":{"target_filename":"l"})", "LINK", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        expectDecodes(es(c.event),
+                      c.path ? std::optional(esRecord(c.kind, std::nullopt, File{7, *c.path}))
+                             : std::nullopt);
+    }
+}
+
+// Joined paths and built names live in the decoder: each decode has its own.
+TEST(EsloggerDecoder, ReusedDecoderKeepsNoState) {
+    LineDecoder decoder;
+    auto r = decoder.decode(es(R"("link":{"target_dir":{"path":"\/t"},"target_filename":"l"})"));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->file->destination, "/t/l");
+    EXPECT_FALSE(decoder.decode(es(R"("link":{"target_dir":{"path":"\/t"}})")));
+    r = decoder.decode(R"({"event":"F","timestamp":"u"})");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(toOwned(*r), (ReceivedJson{"F", "u", std::nullopt, std::nullopt, std::nullopt}));
+    r = decoder.decode(es(R"("exit":{})"));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(toOwned(*r), esStoredOnly("EXIT"));
+}
+
 TEST(RecordText, ExamplesOfTheFormat) {
     ReceivedJson r{"ES_EVENT_TYPE_NOTIFY_OPEN", "t1", Process{7, 1, "/bin/cat"}, std::nullopt,
                    std::nullopt};

@@ -51,4 +51,25 @@ contains "empty line error" ',"","not json at all","[1,2,3]",' "$dump"
 contains "mapping count and tree" '"jsonMappingCount":20,"jsonTreeRaw":"[{\"name\":\"launchd\",\"children\":[{\"name\":\"Untracked Heritage\"' "$dump"
 check "dump is one line" 1 "$(printf '%s\n' "$dump" | wc -l)"
 
+# eslogger messages among native lines: what each kind of message files as.
+ESLOGGER=$2/eslogger.json
+out=$("$INSPECT" "$ESLOGGER")
+contains "eslogger summary" $'lines read: 43\nprocess events: 7\nfile events: 10\nload errors: 23\n' "$out"
+dump=$("$INSPECT" --dump "$ESLOGGER")
+T='"timestamp":"2026-01-05T09:12:0'
+contains "eslogger process previews" \
+    '{"procPreviews":[{"type":"ES_EVENT_TYPE_NOTIFY_FORK",'"$T"'0.007919000Z","pid":401,"ppid":400,"path":"/bin/zsh"},{"type":"ES_EVENT_TYPE_NOTIFY_EXEC",'"$T"'0.015838000Z","pid":401,"ppid":400,"path":"/usr/bin/git"},{"type":"ES_EVENT_TYPE_NOTIFY_FORK",'"$T"'0.023757000Z","pid":402,"ppid":401,"path":"/usr/bin/git"},{"type":"ES_EVENT_TYPE_NOTIFY_EXEC",'"$T"'0.031676000Z","pid":402,"ppid":401,"path":"/usr/libexec/git-core/git-gc"},{"type":"ES_EVENT_TYPE_NOTIFY_EXEC",'"$T"'0.039595000Z","pid":403,"ppid":401,"path":""},{"type":"ES_EVENT_TYPE_NOTIFY_FORK",'"$T"'0.047514000Z","pid":404,"ppid":1,"path":""},{"type":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"1767604330.000100","pid":500,"ppid":401,"path":"/bin/ls"}],' \
+    "$dump"
+contains "eslogger file previews" \
+    '"filePreviews":[{"type":"ES_EVENT_TYPE_NOTIFY_OPEN",'"$T"'0.055433000Z","pid":401,"path":"/Users/émilie/notes \"draft\".txt"},{"type":"ES_EVENT_TYPE_NOTIFY_CLOSE",'"$T"'0.063352000Z","pid":401,"path":"/Users/émilie/notes \"draft\".txt"},{"type":"ES_EVENT_TYPE_NOTIFY_WRITE",'"$T"'0.071271000Z","pid":402,"path":"/Users/émilie/src/.git/gc.log"},{"type":"ES_EVENT_TYPE_NOTIFY_UNLINK",'"$T"'1.079190000Z","pid":401,"path":"/tmp/old.lock"},{"type":"ES_EVENT_TYPE_NOTIFY_RENAME",'"$T"'1.087109000Z","pid":401,"path":"/tmp/a.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_RENAME",'"$T"'1.095028000Z","pid":401,"path":"/tmp/b.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_CREATE",'"$T"'1.102947000Z","pid":401,"path":"/tmp/c.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_CREATE",'"$T"'1.110866000Z","pid":401,"path":"/d.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_LINK",'"$T"'1.118785000Z","pid":401,"path":"/Users/émilie/a-link.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1767604330.000200","pid":500,"path":"/etc/hosts"}],' \
+    "$dump"
+# The refused messages are the load errors, each its line unchanged; every
+# other line (the kept-only kinds among them) is in the map.
+if command -v python3 > /dev/null; then
+    check "eslogger load errors are the refused lines" "$(tail -n 23 "$ESLOGGER")" \
+        "$(printf '%s' "$dump" |
+            python3 -c 'import json, sys; print("\n".join(json.load(sys.stdin)["loadErrors"]))')"
+fi
+contains "eslogger mapping count" '"jsonMappingCount":20,' "$dump"
+
 exit $fail

@@ -172,8 +172,8 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
                 n.path != p.path) {
                 return fail("process preview or node fields differ from the record");
             }
-        } else if (std::find(monitored.begin(), monitored.end(), record->event) ==
-                   monitored.end()) {
+        } else if (record->storedOnly || std::find(monitored.begin(), monitored.end(),
+                                                   record->event) == monitored.end()) {
             ++want.mappingOnly;
         } else if (record->file) {
             ++want.filePreviews;

@@ -1,0 +1,160 @@
+#include "ingest/eslogger_record.h"
+
+namespace korvantis {
+
+namespace {
+
+using simdjson::dom::array;
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+using simdjson::dom::object;
+
+constexpr std::string_view kTypePrefix = "ES_EVENT_TYPE_NOTIFY_";
+
+// Where a key occurs twice, the first occurrence is the one read.
+bool member(const object& obj, std::string_view key, element& out) {
+    return !obj.at_key(key).get(out);
+}
+
+bool isMissingOrNull(const object& obj, std::string_view key, element& out) {
+    return !member(obj, key, out) || out.type() == element_type::NULL_VALUE;
+}
+
+bool objectMember(const object& obj, std::string_view key, object& out) {
+    element value;
+    return member(obj, key, value) && !value.get_object().get(out);
+}
+
+bool stringMember(const object& obj, std::string_view key, std::string_view& out) {
+    element value;
+    return member(obj, key, value) && !value.get_string().get(out);
+}
+
+// An integer that fits a signed 64-bit integer; fractions and exponents refuse.
+bool intMember(const object& obj, std::string_view key, std::int64_t& out) {
+    element value;
+    return member(obj, key, value) && !value.get_int64().get(out);
+}
+
+// `audit_token.pid`, or element 5 of the eight-integer token some macOS
+// builds write instead.
+bool pidOf(const object& process, std::int64_t& pid) {
+    element token;
+    if (!member(process, "audit_token", token)) {
+        return false;
+    }
+    object fields;
+    if (!token.get_object().get(fields)) {
+        return intMember(fields, "pid", pid);
+    }
+    array words;
+    if (token.get_array().get(words) || words.size() != 8) {
+        return false;
+    }
+    element word;
+    return !words.at(5).get(word) && !word.get_int64().get(pid);
+}
+
+// `obj.key.path`: `key` an object whose `path` is a string.
+bool pathOf(const object& obj, std::string_view key, std::string_view& path) {
+    object file;
+    return objectMember(obj, key, file) && stringMember(file, "path", path);
+}
+
+}  // namespace
+
+bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
+    object message, events, process;
+    if (root.get_object().get(message) || !objectMember(message, "event", events) ||
+        events.size() != 1 || !stringMember(message, "time", out.timestamp) ||
+        !objectMember(message, "process", process)) {
+        return false;
+    }
+    const auto kind = *events.begin();
+    const std::string_view name = kind.key;
+    event_.assign(kTypePrefix);
+    for (const char c : name) {
+        event_.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    }
+    out.event = event_;
+
+    if (name == "exec" || name == "fork") {
+        object body;
+        element subject;
+        return !kind.value.get_object().get(body) &&
+               member(body, name == "exec" ? "target" : "child", subject) &&
+               readProcessEvent(subject, out);
+    }
+    if (name == "open" || name == "close" || name == "write" || name == "unlink" ||
+        name == "rename" || name == "create" || name == "link") {
+        object body;
+        FileView& file = out.file.emplace();
+        return !kind.value.get_object().get(body) && pidOf(process, file.pid) &&
+               readFilePath(name, body, file.destination);
+    }
+    // Another kind of message: kept for its raw text only.
+    out.storedOnly = true;
+    return true;
+}
+
+bool EsloggerRecordReader::readProcessEvent(const element& subject, ReceivedJsonView& out) {
+    object fields;
+    ProcessView& p = out.process.emplace();
+    if (subject.get_object().get(fields) || !pidOf(fields, p.pid) ||
+        !intMember(fields, "ppid", p.ppid)) {
+        return false;
+    }
+    // No executable, or one without a path, gives an empty path.
+    std::string_view& path = p.path.emplace();
+    element executable;
+    if (isMissingOrNull(fields, "executable", executable)) {
+        return true;
+    }
+    object file;
+    element value;
+    if (executable.get_object().get(file)) {
+        return false;
+    }
+    return isMissingOrNull(file, "path", value) || !value.get_string().get(path);
+}
+
+bool EsloggerRecordReader::readFilePath(std::string_view name, const object& body,
+                                        std::string_view& path) {
+    if (name == "open") {
+        return pathOf(body, "file", path);
+    }
+    if (name == "close" || name == "write" || name == "unlink") {
+        return pathOf(body, "target", path);
+    }
+    std::string_view dir, file;
+    if (name == "link") {
+        if (!pathOf(body, "target_dir", dir) || !stringMember(body, "target_filename", file)) {
+            return false;
+        }
+    } else {
+        // rename and create: an existing file, or a new one in a folder.
+        std::int64_t type = 0;
+        object destination;
+        if (!intMember(body, "destination_type", type) ||
+            !objectMember(body, "destination", destination)) {
+            return false;
+        }
+        if (type == 0) {
+            return pathOf(destination, "existing_file", path);
+        }
+        object newPath;
+        if (type != 1 || !objectMember(destination, "new_path", newPath) ||
+            !pathOf(newPath, "dir", dir) || !stringMember(newPath, "filename", file)) {
+            return false;
+        }
+    }
+    path_.assign(dir);
+    if (path_.empty() || path_.back() != '/') {
+        path_.push_back('/');
+    }
+    path_.append(file);
+    path = path_;
+    return true;
+}
+
+}  // namespace korvantis

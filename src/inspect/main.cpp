@@ -1,19 +1,24 @@
 // korvantis-inspect: loads event logs into one EventKeeper, exactly as the
-// viewer's import does, and prints a summary or the store's contents.
+// viewer's import does, and prints a summary, the store's contents or the
+// rows a filter shows.
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ingest/json_text.h"
 #include "store/event_keeper.h"
+#include "store/filter_query.h"
 #include "store/pretty_json.h"
+#include "store/row_export.h"
 
 namespace {
 
@@ -21,12 +26,15 @@ using korvantis::EventKeeper;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree] LOG...\n"
+    "       korvantis-inspect --filter QUERY [--export jsonl|csv] LOG...\n"
     "       korvantis-inspect --pretty < JSON";
 
 struct Options {
     bool dump = false;
-    bool tree = false;    // the tree JSON alone
-    bool pretty = false;  // stdin's JSON text in readable form; no logs
+    bool tree = false;                  // the tree JSON alone
+    bool pretty = false;                // stdin's JSON text in readable form; no logs
+    std::optional<std::string> filter;  // the matching rows of both lists
+    std::optional<std::string> format;  // how --filter writes them
     std::vector<std::string> logs;
 };
 
@@ -41,6 +49,25 @@ constexpr Flag kFlags[] = {
     {"--tree", &Options::tree},
     {"--pretty", &Options::pretty},
 };
+// Options followed by a value.
+struct ValueFlag {
+    std::string_view name;
+    std::optional<std::string> Options::*field;
+};
+constexpr ValueFlag kValueFlags[] = {
+    {"--filter", &Options::filter},
+    {"--export", &Options::format},
+};
+
+std::optional<korvantis::ExportFormat> exportFormatNamed(std::string_view name) {
+    if (name == "jsonl") {
+        return korvantis::ExportFormat::jsonLines;
+    }
+    if (name == "csv") {
+        return korvantis::ExportFormat::csv;
+    }
+    return std::nullopt;
+}
 
 // Nothing on bad usage.
 bool parseArguments(int argc, char** argv, Options& options) {
@@ -59,6 +86,16 @@ bool parseArguments(int argc, char** argv, Options& options) {
                     known = true;
                 }
             }
+            for (const ValueFlag& flag : kValueFlags) {
+                if (arg == flag.name) {
+                    if (i + 1 == argc) {
+                        std::cerr << "korvantis-inspect: " << arg << " needs a value\n";
+                        return false;
+                    }
+                    options.*flag.field = argv[++i];
+                    known = true;
+                }
+            }
             if (!known) {
                 std::cerr << "korvantis-inspect: unknown option " << arg << "\n";
                 return false;
@@ -67,7 +104,83 @@ bool parseArguments(int argc, char** argv, Options& options) {
         }
         options.logs.emplace_back(arg);
     }
+    if (options.format && !exportFormatNamed(*options.format)) {
+        std::cerr << "korvantis-inspect: --export takes jsonl or csv, not " << *options.format
+                  << "\n";
+        return false;
+    }
+    const bool rows = options.filter || options.format;
+    if (rows && (options.dump || options.tree || options.pretty)) {
+        std::cerr << "korvantis-inspect: --filter goes with no other output option\n";
+        return false;
+    }
     return options.pretty ? options.logs.empty() : !options.logs.empty();
+}
+
+// The rows of both lists in the order their lines were loaded, each with its
+// raw line. This is the one place that knows how the store keeps its rows:
+// previews are appended in the order of the raw-line map, so walking the map
+// while following both lists interleaves them by line without a lookup.
+class StoreRowCursor {
+  public:
+    explicit StoreRowCursor(const EventKeeper& keeper) : keeper_(keeper) {}
+
+    bool next(korvantis::ExportRow& out) {
+        const auto& mapping = keeper_.jsonMapping();
+        const auto& procs = keeper_.procPreviews();
+        const auto& files = keeper_.filePreviews();
+        while (line_ < mapping.size()) {
+            const auto entry = mapping.entry(line_++);
+            if (proc_ < procs.size() && procs[proc_].id == entry.id) {
+                const auto& p = procs[proc_++];
+                out = {{true, p.type, p.timestamp, p.path, p.pid, p.ppid}, entry.text};
+                return true;
+            }
+            if (file_ < files.size() && files[file_].id == entry.id) {
+                const auto& f = files[file_++];
+                out = {{false, f.type, f.timestamp, f.path, f.pid, 0}, entry.text};
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static std::vector<korvantis::ProcessLink> processLinks(const EventKeeper& keeper) {
+        std::vector<korvantis::ProcessLink> links;
+        links.reserve(keeper.procPreviews().size());
+        for (const auto& p : keeper.procPreviews()) {
+            links.push_back({p.pid, p.ppid});
+        }
+        return links;
+    }
+
+  private:
+    const EventKeeper& keeper_;
+    std::size_t line_ = 0;
+    std::size_t proc_ = 0;
+    std::size_t file_ = 0;
+};
+
+// Writes the rows `query` shows to standard output; false when that fails.
+bool writeMatchingRows(const EventKeeper& keeper, korvantis::FilterQuery& query,
+                       korvantis::ExportFormat format) {
+    if (!query.treeRoots().empty()) {
+        query.bindTrees(StoreRowCursor::processLinks(keeper));
+    }
+    StoreRowCursor cursor(keeper);
+    const korvantis::ExportResult result = korvantis::writeRows(
+        STDOUT_FILENO, "standard output", format, [&](korvantis::ExportRow& row) {
+            while (cursor.next(row)) {
+                if (query.matches(row.row, [&] { return row.rawLine; })) {
+                    return true;
+                }
+            }
+            return false;
+        });
+    if (!result.ok()) {
+        std::cerr << "korvantis-inspect: " << result.error << "\n";
+    }
+    return result.ok();
 }
 
 void appendKey(std::string& out, std::string_view key) {
@@ -160,6 +273,18 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // A query is checked before anything is loaded.
+    std::optional<korvantis::FilterQuery> query;
+    if (options.filter || options.format) {
+        korvantis::ParsedFilterQuery parsed =
+            korvantis::parseFilterQuery(options.filter.value_or(""));
+        if (!parsed.query) {
+            std::cerr << "korvantis-inspect: invalid filter: " << parsed.error << "\n";
+            return 2;
+        }
+        query = std::move(parsed.query);
+    }
+
     // The same executor semantics as the viewer: each load is a task run in
     // the order asked; here the tasks run at once, on this thread.
     EventKeeper keeper(&EventKeeper::runNow);
@@ -177,7 +302,12 @@ int main(int argc, char** argv) {
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
-    if (options.tree) {
+    if (query) {
+        const auto format = exportFormatNamed(options.format.value_or("jsonl"));
+        if (!writeMatchingRows(keeper, *query, *format)) {
+            status = 1;
+        }
+    } else if (options.tree) {
         const std::string text = keeper.jsonTreeRaw() + "\n";
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else if (options.dump) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <system_error>
 
 #if defined(__SSE2__)
@@ -57,6 +58,53 @@ std::size_t tableSize(std::size_t count) {
 
 }  // namespace
 
+#if defined(__SSE2__)
+namespace {
+
+// Start positions among the 16 from `at` whose first and last bytes fit the
+// needle's, in either case, as a bit mask.
+class EndsFilter {
+  public:
+    explicit EndsFilter(std::string_view foldedNeedle)
+        : length_(foldedNeedle.size()),
+          firstLower_(_mm_set1_epi8(foldedNeedle.front())),
+          firstUpper_(_mm_set1_epi8(upper(foldedNeedle.front()))),
+          lastLower_(_mm_set1_epi8(foldedNeedle.back())),
+          lastUpper_(_mm_set1_epi8(upper(foldedNeedle.back()))) {}
+
+    // Reads [at, at + length - 1 + 16).
+    unsigned candidates(const char* at) const {
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + length_ - 1));
+        const __m128i headFits =
+            _mm_or_si128(_mm_cmpeq_epi8(head, firstLower_), _mm_cmpeq_epi8(head, firstUpper_));
+        const __m128i tailFits =
+            _mm_or_si128(_mm_cmpeq_epi8(tail, lastLower_), _mm_cmpeq_epi8(tail, lastUpper_));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(headFits, tailFits)));
+    }
+
+  private:
+    std::size_t length_;
+    __m128i firstLower_, firstUpper_, lastLower_, lastUpper_;
+};
+
+// Whether one of the candidate positions in `mask`, counted from `at`, starts
+// the needle (its first and last bytes are known to fit).
+bool anyCandidateFits(const char* at, unsigned mask, std::string_view foldedNeedle) {
+    const std::size_t m = foldedNeedle.size();
+    while (mask != 0) {
+        const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
+        if (m <= 2 || equalFolded(at + bit + 1, foldedNeedle.data() + 1, m - 2)) {
+            return true;
+        }
+        mask &= mask - 1;
+    }
+    return false;
+}
+
+}  // namespace
+#endif
+
 bool containsFolded(std::string_view haystack, std::string_view foldedNeedle) {
     const std::size_t m = foldedNeedle.size();
     const std::size_t n = haystack.size();
@@ -67,37 +115,41 @@ bool containsFolded(std::string_view haystack, std::string_view foldedNeedle) {
         return false;
     }
     const char* hay = haystack.data();
-    const char* needle = foldedNeedle.data();
-    const char first = needle[0];
-    std::size_t i = 0;
 #if defined(__SSE2__)
-    // Sixteen start positions at a time: those whose first and last bytes
-    // both fit the needle's, in either case, are checked in full.
-    const char last = needle[m - 1];
-    const __m128i firstLower = _mm_set1_epi8(first);
-    const __m128i firstUpper = _mm_set1_epi8(upper(first));
-    const __m128i lastLower = _mm_set1_epi8(last);
-    const __m128i lastUpper = _mm_set1_epi8(upper(last));
-    for (; i + m - 1 + 16 <= n; i += 16) {
-        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
-        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
-        const __m128i headFits =
-            _mm_or_si128(_mm_cmpeq_epi8(head, firstLower), _mm_cmpeq_epi8(head, firstUpper));
-        const __m128i tailFits =
-            _mm_or_si128(_mm_cmpeq_epi8(tail, lastLower), _mm_cmpeq_epi8(tail, lastUpper));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(headFits, tailFits)));
-        while (mask != 0) {
-            const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
-            if (m <= 2 || equalFolded(hay + i + bit + 1, needle + 1, m - 2)) {
+    // Sixteen start positions at a time; only those whose first and last
+    // bytes fit are compared in full.
+    const EndsFilter filter(foldedNeedle);
+    const std::size_t starts = n - m + 1;  // start positions to try
+    if (starts < 16) {
+        // All of them in one step, read from a padded copy: reading past the
+        // end of the text itself is not allowed.
+        constexpr std::size_t kPadded = 64;
+        if (n + 16 <= kPadded) {
+            char padded[kPadded] = {};
+            std::memcpy(padded, hay, n);
+            const unsigned mask = filter.candidates(padded) & ((1u << starts) - 1);
+            return anyCandidateFits(hay, mask, foldedNeedle);
+        }
+    } else {
+        std::size_t i = 0;
+        for (; i + 16 <= starts; i += 16) {
+            if (anyCandidateFits(hay + i, filter.candidates(hay + i), foldedNeedle)) {
                 return true;
             }
-            mask &= mask - 1;
         }
+        // The last few start positions: one more step ending at the last,
+        // overlapping positions already tried.
+        if (i < starts) {
+            const std::size_t at = starts - 16;
+            return anyCandidateFits(hay + at, filter.candidates(hay + at), foldedNeedle);
+        }
+        return false;
     }
 #endif
-    const unsigned char firstByte = static_cast<unsigned char>(first);
-    for (; i + m <= n; ++i) {
-        if (fold(hay[i]) == firstByte && equalFolded(hay + i + 1, needle + 1, m - 1)) {
+    const char* needle = foldedNeedle.data();
+    const unsigned char first = static_cast<unsigned char>(needle[0]);
+    for (std::size_t i = 0; i + m <= n; ++i) {
+        if (fold(hay[i]) == first && equalFolded(hay + i + 1, needle + 1, m - 1)) {
             return true;
         }
     }
@@ -106,7 +158,10 @@ bool containsFolded(std::string_view haystack, std::string_view foldedNeedle) {
 
 // --- PidSet ---
 
-bool PidSet::contains(std::int64_t pid) const {
+PidSet::PidSet(std::int64_t low, std::uint64_t count)
+    : low_(low), count_(count), bits_((count + 63) / 64, 0) {}
+
+bool PidSet::hashedContains(std::int64_t pid) const {
     if (pid == kFree) {
         return hasFreeMarker_;
     }
@@ -125,13 +180,25 @@ bool PidSet::contains(std::int64_t pid) const {
 }
 
 bool PidSet::insert(std::int64_t pid) {
+    const std::uint64_t offset = static_cast<std::uint64_t>(pid) - static_cast<std::uint64_t>(low_);
+    if (offset < count_) {
+        std::uint64_t& word = bits_[offset / 64];
+        const std::uint64_t bit = std::uint64_t{1} << (offset % 64);
+        if (word & bit) {
+            return false;
+        }
+        word |= bit;
+        ++denseSize_;
+        ++size_;
+        return true;
+    }
     if (pid == kFree) {
         const bool added = !hasFreeMarker_;
         hasFreeMarker_ = true;
         size_ += added ? 1 : 0;
         return added;
     }
-    if ((size_ + 1) * 2 > slots_.size()) {
+    if ((size_ - denseSize_ + 1) * 2 > slots_.size()) {
         grow();
     }
     const std::size_t mask = slots_.size() - 1;
@@ -149,7 +216,7 @@ bool PidSet::insert(std::int64_t pid) {
 
 void PidSet::grow() {
     std::vector<std::int64_t> old = std::move(slots_);
-    slots_.assign(tableSize(size_ + 1), kFree);
+    slots_.assign(tableSize(size_ - denseSize_ + 1), kFree);
     const std::size_t mask = slots_.size() - 1;
     for (const std::int64_t pid : old) {
         if (pid == kFree) {
@@ -167,57 +234,126 @@ void PidSet::grow() {
 
 namespace {
 
-// Each ppid's process rows, as a list linked through the row indexes.
+// The smallest and largest of some pids, and how many values lie between.
+struct PidRange {
+    std::int64_t low = INT64_MAX;
+    std::int64_t high = INT64_MIN;
+    void add(std::int64_t pid) {
+        low = std::min(low, pid);
+        high = std::max(high, pid);
+    }
+    // Saturates instead of wrapping for the full 64-bit range.
+    std::uint64_t count() const {
+        const std::uint64_t span =
+            static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low);
+        return span == UINT64_MAX ? span : span + 1;
+    }
+    // Whether a table of `perRow` entries per row covers the range.
+    bool denseFor(std::size_t rows, std::uint64_t perRow) const {
+        return low <= high && count() <= perRow * rows + 65536;
+    }
+};
+
+// The pids of each ppid's child rows, stored together per ppid. A ppid's
+// group is found directly by its offset in the ppid range when that range is
+// compact, else through a hash table.
 class ChildLists {
   public:
-    static constexpr std::uint32_t kNone = UINT32_MAX;
-
-    explicit ChildLists(std::span<const ProcessLink> processes)
-        : keys_(tableSize(processes.size()), 0),
-          heads_(keys_.size(), kNone),
-          next_(processes.size(), kNone) {
+    explicit ChildLists(std::span<const ProcessLink> processes) {
+        PidRange ppids;
+        for (const ProcessLink& link : processes) {
+            ppids.add(link.ppid);
+        }
+        dense_ = ppids.denseFor(processes.size(), 4);
+        low_ = ppids.low;
+        const std::size_t groups =
+            dense_ ? static_cast<std::size_t>(ppids.count()) : tableSize(processes.size());
+        if (!dense_) {
+            keys_.assign(groups, 0);
+            used_.assign(groups, 0);
+        }
+        start_.assign(groups + 1, 0);
+        std::vector<std::uint32_t> groupOf(processes.size());
         for (std::size_t i = 0; i < processes.size(); ++i) {
-            const std::size_t slot = slotOf(processes[i].ppid);
-            keys_[slot] = processes[i].ppid;
-            next_[i] = heads_[slot];
-            heads_[slot] = static_cast<std::uint32_t>(i);
+            groupOf[i] = static_cast<std::uint32_t>(claimGroup(processes[i].ppid));
+            ++start_[groupOf[i] + 1];
+        }
+        for (std::size_t g = 0; g < groups; ++g) {
+            start_[g + 1] += start_[g];
+        }
+        children_.resize(processes.size());
+        std::vector<std::uint32_t> fill(start_.begin(), start_.end() - 1);
+        for (std::size_t i = 0; i < processes.size(); ++i) {
+            children_[fill[groupOf[i]]++] = processes[i].pid;
         }
     }
-    // First row whose ppid is `ppid`, or kNone.
-    std::uint32_t first(std::int64_t ppid) const { return heads_[slotOf(ppid)]; }
-    std::uint32_t next(std::uint32_t row) const { return next_[row]; }
+
+    // The pids of the rows whose ppid is `ppid`.
+    std::span<const std::int64_t> of(std::int64_t ppid) const {
+        const std::optional<std::size_t> group = findGroup(ppid);
+        if (!group) {
+            return {};
+        }
+        return std::span<const std::int64_t>(children_).subspan(
+            start_[*group], start_[*group + 1] - start_[*group]);
+    }
 
   private:
-    // The slot holding `ppid`'s list, or the free slot it would take (a free
-    // slot's head is kNone: no rows).
-    std::size_t slotOf(std::int64_t ppid) const {
+    std::size_t claimGroup(std::int64_t ppid) {
+        if (dense_) {
+            return static_cast<std::size_t>(static_cast<std::uint64_t>(ppid) -
+                                            static_cast<std::uint64_t>(low_));
+        }
         const std::size_t mask = keys_.size() - 1;
         std::size_t slot = mixPid(ppid) >> 20 & mask;
-        while (heads_[slot] != kNone && keys_[slot] != ppid) {
+        while (used_[slot] && keys_[slot] != ppid) {
             slot = (slot + 1) & mask;
         }
+        used_[slot] = 1;
+        keys_[slot] = ppid;
         return slot;
     }
+    std::optional<std::size_t> findGroup(std::int64_t ppid) const {
+        if (dense_) {
+            const std::uint64_t offset =
+                static_cast<std::uint64_t>(ppid) - static_cast<std::uint64_t>(low_);
+            return offset < start_.size() - 1 ? std::optional<std::size_t>(offset) : std::nullopt;
+        }
+        const std::size_t mask = keys_.size() - 1;
+        for (std::size_t slot = mixPid(ppid) >> 20 & mask; used_[slot]; slot = (slot + 1) & mask) {
+            if (keys_[slot] == ppid) {
+                return slot;
+            }
+        }
+        return std::nullopt;
+    }
 
-    std::vector<std::int64_t> keys_;
-    std::vector<std::uint32_t> heads_;
-    std::vector<std::uint32_t> next_;
+    bool dense_ = false;
+    std::int64_t low_ = 0;
+    std::vector<std::int64_t> keys_;    // hashed groups only
+    std::vector<std::uint8_t> used_;    // hashed groups only
+    std::vector<std::uint32_t> start_;  // group g is children_[start_[g], start_[g + 1])
+    std::vector<std::int64_t> children_;
 };
 
 }  // namespace
 
 PidSet descendantPids(std::int64_t root, std::span<const ProcessLink> processes) {
+    PidRange pids;
+    pids.add(root);
+    for (const ProcessLink& link : processes) {
+        pids.add(link.pid);
+    }
+    PidSet members =
+        pids.denseFor(processes.size(), 64) ? PidSet(pids.low, pids.count()) : PidSet();
     const ChildLists children(processes);
-    PidSet members;
     members.insert(root);
     // Depth-first with an explicit stack: a chain of any length is fine.
     std::vector<std::int64_t> pending{root};
     while (!pending.empty()) {
         const std::int64_t parent = pending.back();
         pending.pop_back();
-        for (std::uint32_t row = children.first(parent); row != ChildLists::kNone;
-             row = children.next(row)) {
-            const std::int64_t child = processes[row].pid;
+        for (const std::int64_t child : children.of(parent)) {
             if (members.insert(child)) {
                 pending.push_back(child);
             }

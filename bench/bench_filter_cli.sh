@@ -34,24 +34,29 @@ else
 fi
 echo "log: $LOG ($(wc -l < "$LOG") lines)"
 
-# Best wall seconds of RUNS runs of the command given.
+# "WALL CPU": the best wall seconds and the least CPU seconds (user + system)
+# of RUNS runs of the command given. On a busy machine CPU seconds say more.
 best_of() {
-    local best="" start end secs
+    local best="" bestCpu="" times wall cpu
+    TIMEFORMAT='%R %U %S'
     for _ in $(seq 1 "$RUNS"); do
-        start=$(date +%s.%N)
-        "$@" > /dev/null
-        end=$(date +%s.%N)
-        secs=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')
-        if [ -z "$best" ] || awk -v s="$secs" -v b="$best" 'BEGIN { exit !(s < b) }'; then
-            best=$secs
+        times=$( { time "$@" > /dev/null; } 2>&1 | tail -n 1)
+        wall=$(awk '{ print $1 }' <<< "$times")
+        cpu=$(awk '{ printf "%.3f", $2 + $3 }' <<< "$times")
+        if [ -z "$best" ] || awk -v s="$wall" -v b="$best" 'BEGIN { exit !(s < b) }'; then
+            best=$wall
+        fi
+        if [ -z "$bestCpu" ] || awk -v s="$cpu" -v b="$bestCpu" 'BEGIN { exit !(s < b) }'; then
+            bestCpu=$cpu
         fi
     done
-    echo "$best"
+    echo "$best $bestCpu"
 }
 
-load=$(best_of "$INSPECT" "$LOG")
-filtered=$(best_of "$INSPECT" --filter "$QUERY" --export "$EXPORT" "$LOG")
+read -r load loadCpu <<< "$(best_of "$INSPECT" "$LOG")"
+read -r filtered filteredCpu <<< "$(best_of "$INSPECT" --filter "$QUERY" --export "$EXPORT" "$LOG")"
 rows=$("$INSPECT" --filter "$QUERY" --export "$EXPORT" "$LOG" | wc -l)
-echo "load alone:                      $load s"
-echo "--filter '$QUERY' --export $EXPORT: $filtered s ($rows output lines)"
-awk -v l="$load" -v f="$filtered" 'BEGIN { printf "ratio: %.2f x the load alone\n", f / l }'
+echo "load alone: $load s wall, $loadCpu s CPU"
+echo "--filter '$QUERY' --export $EXPORT: $filtered s wall, $filteredCpu s CPU ($rows output lines)"
+awk -v l="$load" -v f="$filtered" -v lc="$loadCpu" -v fc="$filteredCpu" 'BEGIN {
+    printf "ratio: %.2f x the load alone (wall), %.2f x (CPU)\n", f / l, fc / lc }'

@@ -4,6 +4,7 @@
 #   scripts/fuzz.sh SECONDS [TARGET...]
 #
 # TARGET is one of decode_line pretty_json tree_url stream_reader whole_load
+# filter_query
 # (all of them by default). Prints executions, coverage and crashes per target
 # and exits non-zero when any target crashed. The corpus of each target grows
 # in $BUILD_DIR/corpus/TARGET across runs, seeded from samples/ and fuzz/seeds/;
@@ -20,7 +21,7 @@ if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
 fi
 SECONDS_PER_TARGET=$1
 shift
-ALL_TARGETS=(decode_line pretty_json tree_url stream_reader whole_load)
+ALL_TARGETS=(decode_line pretty_json tree_url stream_reader whole_load filter_query)
 TARGETS=("$@")
 [ ${#TARGETS[@]} -eq 0 ] && TARGETS=("${ALL_TARGETS[@]}")
 for t in "${TARGETS[@]}"; do
@@ -83,11 +84,20 @@ seed() {
                 n=$((n + 1))
             done
             ;;
+        filter_query)
+            # A query, a line feed, then a line of a log.
+            for text in 'path:"Application Support" -type:exec' 'tree:1 pid:-5 ppid:9' \
+                'json:signing_id C:foo "-x" -' 'path:\303\234N\303\217CODE' '"unclosed'; do
+                line=$(sed -n "$((n % 27 + 1))p" samples/sample.json)
+                printf "$text"'\n%s' "$line" >"$dir/seed-query-$n"
+                n=$((n + 1))
+            done
+            ;;
     esac
 }
 
 declare -A MAX_LEN=([decode_line]=4096 [pretty_json]=4096 [tree_url]=4096
-    [stream_reader]=8192 [whole_load]=16384)
+    [stream_reader]=8192 [whole_load]=16384 [filter_query]=1024)
 SUMMARY=()
 FAILED=0
 for t in "${TARGETS[@]}"; do

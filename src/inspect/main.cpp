@@ -1,18 +1,24 @@
 // korvantis-inspect: loads event logs into one store, through the same loader
-// as the viewer's import, and prints a summary or the store's contents.
+// as the viewer's import, and prints a summary, the store's contents or the
+// rows a filter shows.
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ingest/json_text.h"
+#include "inspect/store_rows.h"
+#include "store/filter_query.h"
 #include "store/pretty_json.h"
+#include "store/row_export.h"
 #include "store/task_queue.h"
 #include "store/workspace.h"
 
@@ -22,12 +28,15 @@ using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree] LOG...\n"
+    "       korvantis-inspect --filter QUERY [--export jsonl|csv] LOG...\n"
     "       korvantis-inspect --pretty < JSON";
 
 struct Options {
     bool dump = false;
-    bool tree = false;    // the tree JSON alone
-    bool pretty = false;  // stdin's JSON text in readable form; no logs
+    bool tree = false;                  // the tree JSON alone
+    bool pretty = false;                // stdin's JSON text in readable form; no logs
+    std::optional<std::string> filter;  // the matching rows of both lists
+    std::optional<std::string> format;  // how --filter writes them
     std::vector<std::string> logs;
 };
 
@@ -42,6 +51,25 @@ constexpr Flag kFlags[] = {
     {"--tree", &Options::tree},
     {"--pretty", &Options::pretty},
 };
+// Options followed by a value.
+struct ValueFlag {
+    std::string_view name;
+    std::optional<std::string> Options::*field;
+};
+constexpr ValueFlag kValueFlags[] = {
+    {"--filter", &Options::filter},
+    {"--export", &Options::format},
+};
+
+std::optional<korvantis::ExportFormat> exportFormatNamed(std::string_view name) {
+    if (name == "jsonl") {
+        return korvantis::ExportFormat::jsonLines;
+    }
+    if (name == "csv") {
+        return korvantis::ExportFormat::csv;
+    }
+    return std::nullopt;
+}
 
 // Nothing on bad usage.
 bool parseArguments(int argc, char** argv, Options& options) {
@@ -60,6 +88,16 @@ bool parseArguments(int argc, char** argv, Options& options) {
                     known = true;
                 }
             }
+            for (const ValueFlag& flag : kValueFlags) {
+                if (arg == flag.name) {
+                    if (i + 1 == argc) {
+                        std::cerr << "korvantis-inspect: " << arg << " needs a value\n";
+                        return false;
+                    }
+                    options.*flag.field = argv[++i];
+                    known = true;
+                }
+            }
             if (!known) {
                 std::cerr << "korvantis-inspect: unknown option " << arg << "\n";
                 return false;
@@ -68,7 +106,55 @@ bool parseArguments(int argc, char** argv, Options& options) {
         }
         options.logs.emplace_back(arg);
     }
+    if (options.format && !exportFormatNamed(*options.format)) {
+        std::cerr << "korvantis-inspect: --export takes jsonl or csv, not " << *options.format
+                  << "\n";
+        return false;
+    }
+    const bool rows = options.filter || options.format;
+    if (rows && (options.dump || options.tree || options.pretty)) {
+        std::cerr << "korvantis-inspect: --filter goes with no other output option\n";
+        return false;
+    }
     return options.pretty ? options.logs.empty() : !options.logs.empty();
+}
+
+// Writes the rows `query` shows to standard output; false when that fails.
+bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
+                       korvantis::ExportFormat format) {
+    if (!query.treeRoots().empty()) {
+        query.bindTrees(korvantis::StoreRowCursor::processLinks(store));
+    }
+    korvantis::StoreRowCursor cursor(store);
+    bool changed = false;
+    const korvantis::ExportResult result = korvantis::writeRows(
+        STDOUT_FILENO, "standard output", format, [&](korvantis::ExportRow& row) {
+            while (cursor.next(row)) {
+                auto raw = [&]() -> std::string_view {
+                    const auto& line = cursor.rawLine();
+                    return line ? std::string_view(*line) : korvantis::kLogChangedText;
+                };
+                if (!query.matches(row.row, raw)) {
+                    continue;
+                }
+                if (korvantis::exportNeedsRawLine(format)) {
+                    if (!cursor.rawLine()) {
+                        changed = true;
+                        return false;
+                    }
+                    row.rawLine = *cursor.rawLine();
+                }
+                return true;
+            }
+            return false;
+        });
+    if (!result.ok()) {
+        std::cerr << "korvantis-inspect: " << result.error << "\n";
+    }
+    if (changed) {
+        std::cerr << "korvantis-inspect: " << korvantis::kLogChangedText << "\n";
+    }
+    return result.ok() && !changed;
 }
 
 void appendKey(std::string& out, std::string_view key) {
@@ -161,6 +247,18 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    // A query is checked before anything is loaded.
+    std::optional<korvantis::FilterQuery> query;
+    if (options.filter || options.format) {
+        korvantis::ParsedFilterQuery parsed =
+            korvantis::parseFilterQuery(options.filter.value_or(""));
+        if (!parsed.query) {
+            std::cerr << "korvantis-inspect: invalid filter: " << parsed.error << "\n";
+            return 2;
+        }
+        query = std::move(parsed.query);
+    }
+
     // The viewer's loader, with this thread as the store's thread: loads run
     // one after the other on workers, and their rows are filed here.
     korvantis::TaskQueue tasks;
@@ -183,7 +281,12 @@ int main(int argc, char** argv) {
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
-    if (options.tree) {
+    if (query) {
+        const auto format = exportFormatNamed(options.format.value_or("jsonl"));
+        if (!writeMatchingRows(store, *query, *format)) {
+            status = 1;
+        }
+    } else if (options.tree) {
         const std::string text = store.jsonTreeRaw() + "\n";
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else if (options.dump) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks korvantis-inspect from the outside: exit statuses, the summary and
-# the --dump form over the sample log.
+# Checks korvantis-inspect from the outside: exit statuses, the summary, the
+# --dump form and the rows --filter writes, over the sample log.
 # Usage: inspect_cli.sh INSPECT SAMPLES_DIR
 set -uo pipefail
 INSPECT=$1
@@ -71,5 +71,34 @@ if command -v python3 > /dev/null; then
             python3 -c 'import json, sys; print("\n".join(json.load(sys.stdin)["loadErrors"]))')"
 fi
 contains "eslogger mapping count" '"jsonMappingCount":20,' "$dump"
+
+# --filter: a bad query is refused before loading, with nothing on stdout.
+out=$("$INSPECT" --filter 'pid:x' "$SAMPLE" 2> /dev/null)
+check "invalid query status" 2 $?
+check "invalid query writes no rows" "" "$out"
+err=$("$INSPECT" --filter 'path:"a b' "$SAMPLE" 2>&1 > /dev/null)
+contains "invalid query named" "invalid filter: unbalanced quote" "$err"
+"$INSPECT" --filter zsh --export xml "$SAMPLE" > /dev/null 2>&1
+check "unknown export format" 2 $?
+
+# JSON lines are the source lines, byte for byte, in load order with both
+# lists interleaved.
+"$INSPECT" --filter '' "$SAMPLE" | cmp -s - <(sed -n '1,15p;27p' "$SAMPLE")
+check "empty filter gives every row in line order" 0 $?
+"$INSPECT" --filter 'pid:104' --export jsonl "$SAMPLE" | cmp -s - <(sed -n '3,11p' "$SAMPLE")
+check "pid filter gives the source lines" 0 $?
+"$INSPECT" --filter 'tree:100 -type:exec -path:.git' "$SAMPLE" | cmp -s - <(sed -n '1p;3p' "$SAMPLE")
+check "tree and negation" 0 $?
+"$INSPECT" --filter -pid:104 "$SAMPLE" | cmp -s - <(sed -n '1,2p;12,15p;27p' "$SAMPLE")
+check "a query starting with - is the value of --filter" 0 $?
+
+csv=$("$INSPECT" --filter 'path:DRAFT' --export csv "$SAMPLE")
+check "csv header and quoting" \
+    "kind,type,timestamp,pid,ppid,path
+file,ES_EVENT_TYPE_NOTIFY_OPEN,1765000000.005200,230,,\"/Users/émilie/Desktop/notes \"\"draft\"\".txt\"" \
+    "$csv"
+csv=$("$INSPECT" --filter 'type:exec pid:100' --export csv "$SAMPLE")
+check "csv process row" "kind,type,timestamp,pid,ppid,path
+process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.000200,100,1,/bin/zsh" "$csv"
 
 exit $fail

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/event_store.h"
+#include "store/filter_query.h"
+#include "store/row_export.h"
+
+namespace korvantis {
+
+// The rows of both lists in the order their lines were loaded. Each row
+// knows its line's place in jsonMapping, so following both lists while
+// counting places interleaves them by line without a lookup. A row's raw
+// line is read from its log only when asked for.
+class StoreRowCursor {
+  public:
+    explicit StoreRowCursor(const EventStore& store) : store_(store) {}
+
+    bool next(ExportRow& out) {
+        const auto& procs = store_.procPreviews();
+        const auto& files = store_.filePreviews();
+        while (proc_ < procs.size() || file_ < files.size()) {
+            const bool procFirst =
+                file_ == files.size() ||
+                (proc_ < procs.size() && procs.entryOf(proc_) < files.entryOf(file_));
+            raw_.reset();
+            if (procFirst) {
+                entry_ = procs.entryOf(proc_);
+                const ProcPreviewEntry p = procs[proc_++];
+                out = {{true, p.type, p.timestamp, p.path, p.pid, p.ppid}, {}};
+            } else {
+                entry_ = files.entryOf(file_);
+                const FilePreviewEntry f = files[file_++];
+                out = {{false, f.type, f.timestamp, f.path, f.pid, 0}, {}};
+            }
+            return true;
+        }
+        return false;
+    }
+
+    // The current row's raw line, read again from its log; nothing when the
+    // log changed after loading. Read once per row.
+    const std::optional<std::string>& rawLine() {
+        if (!raw_) {
+            raw_ = store_.lineText(entry_);
+        }
+        return *raw_;
+    }
+
+    static std::vector<ProcessLink> processLinks(const EventStore& store) {
+        std::vector<ProcessLink> links;
+        links.reserve(store.procPreviews().size());
+        for (const auto& p : store.procPreviews()) {
+            links.push_back({p.pid, p.ppid});
+        }
+        return links;
+    }
+
+  private:
+    const EventStore& store_;
+    std::size_t proc_ = 0;
+    std::size_t file_ = 0;
+    std::size_t entry_ = 0;
+    std::optional<std::optional<std::string>> raw_;
+};
+
+}  // namespace korvantis

@@ -263,6 +263,7 @@ int main(int argc, char** argv) {
     // one after the other on workers, and their rows are filed here.
     korvantis::TaskQueue tasks;
     korvantis::Workspace workspace(tasks.poster());
+    workspace.loader.setTreeFactsWanted(false);  // no tree window here
     const EventStore& store = workspace.store;
     const auto started = std::chrono::steady_clock::now();
     for (const std::string& log : options.logs) {

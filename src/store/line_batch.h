@@ -40,6 +40,10 @@ struct LineInfo {
     TextRef timestamp;
     TextRef path;   // process path, or file destination
     TextRef error;  // for invalidUtf8 and fileWithoutFile
+    // The row's texts where the store keeps them, for process and file
+    // lines (set by whoever files the texts).
+    std::string_view storedTimestamp;
+    std::string_view storedPath;
 };
 
 struct LineBatch {

@@ -31,8 +31,10 @@ constexpr int kBatchesOutAtMost = 4;
 
 // The reading thread: cuts the log into lines, checks and decodes each, and
 // hands them over in batches until the end or a cancel.
+// The row texts are stored here too, the reading thread having the lighter
+// share of the work: keeping each path once costs a search among them.
 void readAndDecode(StreamReader& reader, detail::BatchQueue& queue,
-                   const std::atomic<bool>& cancelled) {
+                   const std::atomic<bool>& cancelled, RowTexts& texts) {
     try {
         LineDecoder decoder;
         std::uint64_t offset = 0;
@@ -55,7 +57,12 @@ void readAndDecode(StreamReader& reader, detail::BatchQueue& queue,
             } else {
                 detail::describeInvalidLine(line->text, *batch);
             }
-            batch->lines.back().fileOffset = offset;
+            detail::LineInfo& info = batch->lines.back();
+            info.fileOffset = offset;
+            if (info.kind == detail::LineKind::process || info.kind == detail::LineKind::file) {
+                info.storedTimestamp = texts.timestamps.store(batch->resolve(info.timestamp));
+                info.storedPath = texts.paths.intern(batch->resolve(info.path));
+            }
             offset += line->text.size() + 1;
             if (batch->lines.size() >= detail::BatchQueue::kLines ||
                 batch->text.size() >= detail::BatchQueue::kBytes) {
@@ -100,15 +107,18 @@ void LoadJob::cancel() {
     cancelled_.store(true, std::memory_order_relaxed);
 }
 
-void LoadJob::batchTaken() {
+void LoadJob::batchTaken(std::shared_ptr<FiledRows> rows) {
+    rows->clear();  // keeps its room
     {
         std::lock_guard lock(mutex_);
         --batchesOut_;
+        spare_.push_back(std::move(rows));
     }
     taken_.notify_all();
 }
 
 void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
+    std::shared_ptr<FiledRows> handed;
     {
         std::unique_lock lock(mutex_);
         taken_.wait(lock, [&] { return batchesOut_ < kBatchesOutAtMost || abandoned_; });
@@ -117,10 +127,18 @@ void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
             return;
         }
         ++batchesOut_;
+        if (!spare_.empty()) {
+            handed = std::move(spare_.back());
+            spare_.pop_back();
+        }
     }
-    auto handed = std::make_shared<FiledRows>(std::move(rows));
-    rows = FiledRows{};
-    post_([sink = sink_, handed, figures] { sink.rows(*handed, figures); });
+    // Batches go round between the two threads: their vectors keep their
+    // room instead of growing anew for every hand-over.
+    if (!handed) {
+        handed = std::make_shared<FiledRows>();
+    }
+    std::swap(*handed, rows);
+    post_([sink = sink_, handed, figures] { sink.rows(handed, figures); });
 }
 
 void LoadJob::run() {
@@ -147,7 +165,8 @@ void LoadJob::run() {
 
 void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
     detail::BatchQueue queue;
-    std::thread reading(readAndDecode, std::ref(reader), std::ref(queue), std::cref(cancelled_));
+    std::thread reading(readAndDecode, std::ref(reader), std::ref(queue), std::cref(cancelled_),
+                        std::ref(texts_));
     FiledRows rows;
     auto lastHandOver = std::chrono::steady_clock::now() - kHandOverEvery;
     try {
@@ -196,18 +215,16 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
         Kind kind = Kind::other;
         switch (info.kind) {
             case LineKind::process: {
-                const std::string_view path = texts_.paths.intern(batch.resolve(info.path));
+                const std::string_view path = info.storedPath;
                 rows.procPreviews.push_back(ProcPreviewEntry{
-                    id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
-                    info.pid, info.ppid, path});
+                    id, names[info.event], info.storedTimestamp, info.pid, info.ppid, path});
                 tree_.add(id, path, info.pid, info.ppid);
                 kind = Kind::process;
                 break;
             }
             case LineKind::file:
                 rows.filePreviews.push_back(FilePreviewEntry{
-                    id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
-                    info.pid, texts_.paths.intern(batch.resolve(info.path))});
+                    id, names[info.event], info.storedTimestamp, info.pid, info.storedPath});
                 kind = Kind::file;
                 break;
             case LineKind::fileWithoutFile:

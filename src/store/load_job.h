@@ -4,10 +4,12 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "store/filed_rows.h"
 #include "store/line_ids.h"
@@ -44,7 +46,8 @@ class LoadJob {
         // and size.
         std::function<void(int fd, std::uint64_t size)> opened;
         // Rows read since the last call (the sink empties them).
-        std::function<void(FiledRows& rows, const LoadFigures& figures)> rows;
+        std::function<void(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures)>
+            rows;
         // The end: whether the log could be opened, whether the load was
         // cancelled, its figures and the new tree (nothing when it could not
         // be encoded).
@@ -67,8 +70,9 @@ class LoadJob {
     // Stops at the next line boundary; what was read is still handed over.
     void cancel();
     // Called on the store's thread once it has taken a batch of rows: the
-    // job hands over only a few batches ahead of the store.
-    void batchTaken();
+    // job hands over only a few batches ahead of the store, and fills the
+    // emptied batch again.
+    void batchTaken(std::shared_ptr<FiledRows> rows);
 
   private:
     void run();
@@ -88,8 +92,9 @@ class LoadJob {
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;
     std::condition_variable taken_;
-    int batchesOut_ = 0;      // handed over, not yet taken
-    bool abandoned_ = false;  // the store's side is going away
+    int batchesOut_ = 0;                             // handed over, not yet taken
+    std::vector<std::shared_ptr<FiledRows>> spare_;  // taken, emptied, for reuse
+    bool abandoned_ = false;                         // the store's side is going away
     std::thread thread_;
 };
 

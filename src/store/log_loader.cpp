@@ -59,7 +59,9 @@ void LogLoader::startNext() {
 
     LoadJob::Sink sink;
     sink.opened = [this](int fd, std::uint64_t) { opened(fd); };
-    sink.rows = [this](FiledRows& rows, const LoadFigures& figures) { rowsArrived(rows, figures); };
+    sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
+        rowsArrived(rows, figures);
+    };
     sink.finished = [this](bool wasOpened, bool cancelled, const LoadFigures& figures,
                            std::optional<ProcessTree::BuiltTree> tree) {
         finished(wasOpened, cancelled, figures, std::move(tree));
@@ -76,12 +78,12 @@ void LogLoader::opened(int fd) {
     store_.addLog(fd, runningPath_);
 }
 
-void LogLoader::rowsArrived(FiledRows& rows, const LoadFigures& figures) {
-    store_.append(rows);
+void LogLoader::rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
+    store_.append(*rows);
     observers_.announce(StoreField::loadProgress);
     progress_.figures = figures;
     if (job_) {
-        job_->batchTaken();
+        job_->batchTaken(rows);
     }
 }
 

@@ -63,12 +63,15 @@ class LogLoader {
     const std::vector<LoadOutcome>& outcomes() const { return outcomes_; }
     // The nodes of every load so far; only while idle.
     const ProcessTree& processTree() const { return tree_; }
+    // Whether each load's tree build also makes the tree window's facts
+    // (EventStore::jsonTreeFacts); on by default. Only while idle.
+    void setTreeFactsWanted(bool wanted) { tree_.setFactsWanted(wanted); }
 
   private:
     void enqueue(std::string path);
     void startNext();
     void opened(int fd);
-    void rowsArrived(FiledRows& rows, const LoadFigures& figures);
+    void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
     void finished(bool opened, bool cancelled, const LoadFigures& figures,
                   std::optional<ProcessTree::BuiltTree> tree);
 

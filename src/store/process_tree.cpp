@@ -283,7 +283,7 @@ std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
 
     std::optional<BuiltTree> built;
     if (std::optional<std::string> json = encodeTreeJson(root)) {
-        built = BuiltTree{std::move(*json), encodeTreeFacts(root)};
+        built = BuiltTree{std::move(*json), factsWanted_ ? encodeTreeFacts(root) : std::string()};
     }
 
     // The two fixed nodes die with the build; so do references to them.

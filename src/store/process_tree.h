@@ -26,12 +26,16 @@ class ProcessTree {
         std::string json;
         std::string facts;
     };
+    // Whether builds also encode the facts (only a tree window reads them;
+    // on a large log they are twice the size of the tree JSON).
+    void setFactsWanted(bool wanted) { factsWanted_ = wanted; }
     // Arranges all nodes under "launchd" and "Untracked Heritage" and encodes
     // the result; nothing when it cannot be encoded.
     std::optional<BuiltTree> build();
 
   private:
     ChunkedVector<Node> nodes_;
+    bool factsWanted_ = true;
 };
 
 }  // namespace korvantis

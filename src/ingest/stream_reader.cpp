@@ -156,9 +156,6 @@ void StreamReader::close() {
     }
 }
 
-bool StreamReader::isOpen() const {
-    return impl_ && impl_->fd >= 0;
-}
 bool StreamReader::atEof() const {
     return impl_->atEof;
 }

@@ -34,8 +34,6 @@ void JsonMapping::store(std::size_t i, std::string_view text) {
     entries_[i].ref = ref;
     if (ref == kLongText) {
         unpacked_[i] = text;
-    } else {
-        unpacked_.erase(i);
     }
 }
 
@@ -63,29 +61,8 @@ std::optional<std::size_t> JsonMapping::indexOf(const Uuid& id) const {
     }
 }
 
-void JsonMapping::set(const Uuid& id, std::string_view text) {
-    // Keep the load factor at most one half, so probes stay short.
-    if ((entries_.size() + 1) * 2 > slots_.size()) {
-        grow();
-    }
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t s = slotOf(id, mask);
-    for (;; s = (s + 1) & mask) {
-        const std::uint32_t v = slots_[s];
-        if (v == 0) {
-            break;
-        }
-        if (entries_[v - 1].id == id) {
-            store(v - 1, text);
-            return;
-        }
-    }
-    entries_.push_back(Packed{id, 0});
-    store(entries_.size() - 1, text);
-    slots_[s] = static_cast<std::uint32_t>(entries_.size());
-}
-
 void JsonMapping::insertFresh(const Uuid& id, std::string_view text) {
+    // Keep the load factor at most one half, so probes stay short.
     if ((entries_.size() + 1) * 2 > slots_.size()) {
         grow();
     }

@@ -22,8 +22,6 @@ class JsonMapping {
     // Position of `id` in insertion order.
     std::optional<std::size_t> indexOf(const Uuid& id) const;
     bool contains(const Uuid& id) const { return find(id).has_value(); }
-    // Sets the text for `id` (replacing an earlier text for the same id).
-    void set(const Uuid& id, std::string_view text);
     // Adds a text under an id just made by a random generator, which no
     // entry can hold yet: no entry is looked at, only free slots are sought.
     void insertFresh(const Uuid& id, std::string_view text);

@@ -10,17 +10,15 @@ namespace korvantis {
 // Append-only store of texts in large blocks. Stored texts never move, so
 // string_views into them stay valid for the arena's lifetime.
 class TextArena {
-public:
+  public:
     static constexpr std::size_t kBlockSize = std::size_t{8} << 20;
 
     // Copies `text` in and returns the stored copy. `padding` readable bytes
     // (unspecified content) follow the copy, for parsers that read ahead.
     std::string_view store(std::string_view text, std::size_t padding = 0);
-    // Gives back the most recent store() (for a line that turned out unusable).
-    void unstoreLast(std::string_view last);
     std::size_t bytesReserved() const { return reserved_; }
 
-private:
+  private:
     struct Block {
         std::unique_ptr<char[]> data;
         std::size_t size = 0;

@@ -18,7 +18,6 @@ struct Uuid {
 
     // Lower-case 8-4-4-4-12 form.
     std::string toString() const;
-    static std::optional<Uuid> fromString(std::string_view text);
     // A fresh version-4 id from a process-wide generator (thread-safe).
     static Uuid random();
 };
@@ -26,11 +25,11 @@ struct Uuid {
 // Fast generator for bulk ids, seeded from the system's entropy source.
 // Not thread-safe: one per owner.
 class UuidGenerator {
-public:
+  public:
     UuidGenerator();
     Uuid next();
 
-private:
+  private:
     std::uint64_t s_[4];
 };
 

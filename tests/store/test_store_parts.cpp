@@ -11,7 +11,7 @@
 namespace korvantis {
 namespace {
 
-TEST(Uuid, VersionFourUniqueAndRoundTrip) {
+TEST(Uuid, VersionFourUniqueAndWritten) {
     UuidGenerator generator, other;
     EXPECT_NE(generator.next(), other.next());
     std::set<Uuid> seen;
@@ -20,15 +20,15 @@ TEST(Uuid, VersionFourUniqueAndRoundTrip) {
         EXPECT_EQ(id.bytes[6] >> 4, 4);
         EXPECT_EQ(id.bytes[8] & 0xc0, 0x80);
         EXPECT_TRUE(seen.insert(id).second);
-        EXPECT_EQ(Uuid::fromString(id.toString()), id);
     }
-    EXPECT_FALSE(Uuid::fromString("not a uuid"));
-    EXPECT_FALSE(Uuid::fromString("0123456789abcdef0123456789abcdef0123"));
-    EXPECT_EQ(Uuid::fromString("00112233-4455-6677-8899-AABBCCDDEEFF")->toString(),
-              "00112233-4455-6677-8899-aabbccddeeff");
+    Uuid id;
+    for (std::size_t i = 0; i < id.bytes.size(); ++i) {
+        id.bytes[i] = static_cast<std::uint8_t>(i * 0x11);
+    }
+    EXPECT_EQ(id.toString(), "00112233-4455-6677-8899-aabbccddeeff");
 }
 
-TEST(TextArena, TextsStayPutAndUnstoreLastGivesTheRoomBack) {
+TEST(TextArena, TextsStayPut) {
     TextArena arena;
     std::vector<std::string_view> kept;
     std::vector<std::string> want;
@@ -42,18 +42,11 @@ TEST(TextArena, TextsStayPutAndUnstoreLastGivesTheRoomBack) {
     for (std::size_t i = 0; i < kept.size(); ++i) {
         ASSERT_EQ(kept[i], want[i]) << i;
     }
-    const std::string_view a = arena.store("first", 8);
-    const std::string_view b = arena.store("refused", 8);
-    arena.unstoreLast(b);
-    const std::string_view c = arena.store("second", 8);
-    EXPECT_EQ(c.data(), b.data());
-    EXPECT_EQ(a, "first");
-    EXPECT_EQ(c, "second");
 }
 
 // Ids that share their first eight bytes land on one slot; generated ids
 // spread. Texts of every size must come back whole.
-TEST(JsonMapping, SetInsertFreshFindAndOrder) {
+TEST(JsonMapping, InsertFindAndOrder) {
     EXPECT_FALSE(JsonMapping().find(Uuid::random()));
     JsonMapping mapping;
     UuidGenerator generator;
@@ -69,11 +62,7 @@ TEST(JsonMapping, SetInsertFreshFindAndOrder) {
         texts.push_back(i < 4 ? std::string(sizes[i], 'L') : "line " + std::to_string(i));
     }
     for (std::size_t i = 0; i < ids.size(); ++i) {
-        if (i % 2) {
-            mapping.insertFresh(ids[i], texts[i]);
-        } else {
-            mapping.set(ids[i], texts[i]);
-        }
+        mapping.insertFresh(ids[i], texts[i]);
     }
     ASSERT_EQ(mapping.size(), ids.size());
     for (std::size_t i = 0; i < ids.size(); ++i) {
@@ -83,13 +72,6 @@ TEST(JsonMapping, SetInsertFreshFindAndOrder) {
     }
     EXPECT_FALSE(mapping.contains(generator.next()));
     EXPECT_EQ(mapping.find(ids[0])->data(), texts[0].data());  // long texts are not copied
-    // Setting an id again replaces its text, without a second entry; a long
-    // text replaced by a short one and back.
-    mapping.set(ids[0], "short");
-    EXPECT_EQ(mapping.find(ids[0]), "short");
-    mapping.set(ids[0], texts[0]);
-    EXPECT_EQ(mapping.entry(0).text.size(), texts[0].size());
-    EXPECT_EQ(mapping.size(), ids.size());
 }
 
 TEST(Node, NameIsTheLastPathComponent) {

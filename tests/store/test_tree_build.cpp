@@ -7,6 +7,7 @@
 
 #include "store/event_keeper.h"
 #include "store/node.h"
+#include "support/log_lines.h"
 #include "tree/tree_json.h"
 
 namespace korvantis {
@@ -14,9 +15,8 @@ namespace {
 
 std::string procLine(std::int64_t pid, std::int64_t ppid, const std::string& path,
                      bool fork = false) {
-    return std::string(R"({"event":"ES_EVENT_TYPE_NOTIFY_)") + (fork ? "FORK" : "EXEC") +
-           R"(","timestamp":"t","process":{"pid":)" + std::to_string(pid) + R"(,"ppid":)" +
-           std::to_string(ppid) + R"(,"path":")" + path + R"("}})";
+    return testsupport::procLine(fork ? "ES_EVENT_TYPE_NOTIFY_FORK" : "ES_EVENT_TYPE_NOTIFY_EXEC",
+                                 pid, ppid, path);
 }
 
 // The tree as the plain walk builds it: every node goes under
@@ -144,27 +144,6 @@ TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
             ASSERT_EQ(built(store), walkTree(store)) << "round " << round << " load " << load;
         }
     }
-}
-
-TEST(ProcessTree, MillionDeepChain) {
-    constexpr int kDepth = 1000000;
-    EventKeeper store;
-    for (int i = 0; i < kDepth; ++i) {
-        store.ingestJsonLine(procLine(i + 2, i + 1, "/n"));
-    }
-    std::string expected = kTop + std::string("},");
-    for (int i = 1; i < kDepth; ++i) {
-        expected += R"({"name":"n","children":[)";
-    }
-    expected += R"({"name":"n"})";
-    for (int i = 0; i < kDepth; ++i) {
-        expected += "]}";
-    }
-    expected += "]";
-    EXPECT_EQ(built(store), expected);
-    Node& top = const_cast<Node&>(store.nodes()[0]);
-    EXPECT_EQ(top.findNode(kDepth + 1), &store.nodes()[kDepth - 1]);
-    EXPECT_EQ(top.findNode(-5), nullptr);
 }
 
 TEST(Node, AddChildKeepsOneEntryPerUidAndFindNodeSearchesLastChildFirst) {

@@ -177,7 +177,7 @@ TEST_F(HostileLogs, SingleLineOf64MiB) {
 
 // A line whose ignored key nests deeper than the JSON parser goes: refused as
 // one load error; the lines around it still load, and the readable form of
-// such text is the text itself.
+// such a line is the line itself.
 TEST_F(HostileLogs, LineNested100000LevelsInsideAnIgnoredKey) {
     constexpr std::size_t kDepth = 100'000;
     *this << procLine(kExec, 10, 1, "/bin/before") << "\n"
@@ -199,8 +199,6 @@ TEST_F(HostileLogs, LineNested100000LevelsInsideAnIgnoredKey) {
     ASSERT_EQ(keeper.loadErrors().size(), 2u);
     const std::string& deepLine = keeper.loadErrors()[0];
     EXPECT_EQ(prettyPrintedJson(deepLine), deepLine);
-    const std::string bareArrays = std::string(kDepth, '[') + std::string(kDepth, ']');
-    EXPECT_EQ(prettyPrintedJson(bareArrays), bareArrays);
 }
 
 // Each level of nesting is indented two spaces more in the detail text, so a
@@ -316,24 +314,17 @@ TEST_F(HostileLogs, CrlfLineEnds) {
     EXPECT_EQ(keeper.procPreviews()[0].path, "/bin/sh");
 }
 
+// Each kind of refusal has its case with the decoder; here they come in bulk.
 TEST_F(HostileLogs, EveryLineBroken) {
     const std::string good = procLine(kExec, 40, 1, "/bin/broken");
     const std::string kinds[] = {
-        good.substr(0, good.size() - 1),                           // cut short
-        good + "}",                                                // one brace too many
-        good + good,                                               // two objects
-        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":1})",  // number timestamp
+        good.substr(0, good.size() - 1),  // cut short
+        good + good,                      // two objects
         R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":"1","ppid":1}})",
         R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"t","file":{"pid":1}})",
-        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":1.5,"ppid":1}})",
         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":99999999999999999999,"ppid":1}})",
-        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":[]})",
-        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":1,"ppid":1,"path":7}})",
-        R"({"timestamp":"t"})",
-        R"({"event":null,"timestamp":"t"})",
         "[]\nnull\n\"string\"\n{\n}",
-        "{\"event\":\"\\x\",\"timestamp\":\"t\"}",      // bad escape
-        "{\"event\":\"\\ud800\",\"timestamp\":\"t\"}",  // lone surrogate escape
+        "{\"event\":\"\\x\",\"timestamp\":\"t\"}",  // bad escape
         "{'event':'x','timestamp':'t'}\n\t \x0b\n\x1b[31m\n<script>alert(1)</script>",
     };
     const std::size_t n = scaled(20'000);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks korvantis-inspect from the outside: exit statuses, the summary and
-# the --dump form over the sample log.
+# the --dump form over the sample log, --pretty and --tree.
 # Usage: inspect_cli.sh INSPECT SAMPLES_DIR
 set -uo pipefail
 INSPECT=$1
@@ -50,5 +50,24 @@ contains "load errors" '"loadErrors":["Could not build file event from ReceivedJ
 contains "empty line error" ',"","not json at all","[1,2,3]",' "$dump"
 contains "mapping count and tree" '"jsonMappingCount":20,"jsonTreeRaw":"[{\"name\":\"launchd\",\"children\":[{\"name\":\"Untracked Heritage\"' "$dump"
 check "dump is one line" 1 "$(printf '%s\n' "$dump" | wc -l)"
+
+# --pretty reads standard input (the readable form itself is tested with the
+# store); unparsable text comes back as it was.
+out=$(printf '%s' '{"b":1,"a":"/"}' | "$INSPECT" --pretty)
+check "--pretty" $'{\n  "a" : "\\/",\n  "b" : 1\n}' "$out"
+check "--pretty, unparsable" "not json" "$(printf 'not json' | "$INSPECT" --pretty)"
+
+# --tree over two logs: one store, so the second cat finds the newer ls.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+cat > "$log" <<'LOG'
+{"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":5,"ppid":1,"path":"/bin/sh"}}
+{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":5,"ppid":1,"path":"/bin/ls"}}
+{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":6,"ppid":5,"path":"/usr/bin/cat"}}
+{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":7,"ppid":70,"path":"/"}}
+LOG
+check "--tree, two logs" \
+    '[{"name":"launchd","children":[{"name":"Untracked Heritage","children":[{"name":"\/"},{"name":"\/"}]},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]}]}]' \
+    "$("$INSPECT" --tree "$log" "$log")"
 
 exit $fail

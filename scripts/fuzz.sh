@@ -34,8 +34,12 @@ CXX=${CXX:-clang++-14}
 CC=${CC:-clang-14}
 
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+    launcher=()
+    if command -v ccache >/dev/null; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
     CC=$CC CXX=$CXX cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DKORVANTIS_FUZZ=ON -DKORVANTIS_BUILD_UI=OFF -DKORVANTIS_BUILD_TESTS=OFF \
+        "${launcher[@]}" -DKORVANTIS_FUZZ=ON -DKORVANTIS_BUILD_UI=OFF -DKORVANTIS_BUILD_TESTS=OFF \
         -DKORVANTIS_BUILD_BENCH=OFF >/dev/null
 fi
 cmake --build "$BUILD_DIR" -j"$JOBS" --target "${TARGETS[@]/#/fuzz_}"

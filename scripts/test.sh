@@ -1,58 +1,115 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test:
-#   1. the suite built with AddressSanitizer, UndefinedBehaviorSanitizer and
-#      LeakSanitizer (build-asan);
-#   2. a smoke run of every fuzz target, about a minute in all (build-fuzz);
-#   3. the suite of the normal build (build), last, so that its summary is the
-#      last thing printed.
-# Exits non-zero when any of them fails.
-# SKIP_SANITIZERS=1 and SKIP_FUZZ=1 leave out 1 and 2 (quick local runs only);
-# BUILD_DIR, ASAN_BUILD_DIR and FUZZ_BUILD_DIR choose other build folders.
+# Builds and runs the tests.
+#
+#   scripts/test.sh --quick   the everyday loop: an incremental build into
+#                             build/ with the benchmarks off, then the unit and
+#                             ui tests (a minute or two after a small change)
+#   scripts/test.sh           what CI runs; installs what is missing, then:
+#     1. the core built with AddressSanitizer, UndefinedBehaviorSanitizer and
+#        LeakSanitizer (build-asan): unit and slow tests, the largest hostile
+#        logs scaled down tenfold;
+#     2. a smoke run of every fuzz target, about a minute in all (build-fuzz);
+#     3. the core built with ThreadSanitizer (build-tsan): the unit tests, a
+#        data race fails the run;
+#     4. the normal build with the benchmarks (build): every test, last, so
+#        that its summary is the last thing printed.
+# The sanitizer builds leave the Qt half out: compiling it twice more would
+# cost most of the run, and its tests (ui, webengine) run in the normal build.
+# Exits non-zero when anything fails.
+#
+# SKIP_SANITIZERS=1, SKIP_FUZZ=1 and SKIP_TSAN=1 leave out stages 1, 2 and 3;
+# BUILD_DIR, ASAN_BUILD_DIR, FUZZ_BUILD_DIR and TSAN_BUILD_DIR choose other
+# build folders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 MAIN_DIR=${BUILD_DIR:-build}
 ASAN_DIR=${ASAN_BUILD_DIR:-build-asan}
 FUZZ_DIR=${FUZZ_BUILD_DIR:-build-fuzz}
-scripts/deps.sh
+TSAN_DIR=${TSAN_BUILD_DIR:-build-tsan}
+JOBS=$(nproc)
 export QT_QPA_PLATFORM=offscreen
+
+# Every test carries exactly one of the four labels (tests/CMakeLists.txt).
+check_labels() {
+    local total sum=0 label
+    total=$(ctest --test-dir "$1" -N | sed -n 's/^Total Tests: //p')
+    for label in unit ui webengine slow; do
+        sum=$((sum + $(ctest --test-dir "$1" -N -L "^$label\$" | sed -n 's/^Total Tests: //p')))
+    done
+    if [ "$sum" -ne "$total" ]; then
+        echo "$1: $total tests, $sum labels: give each test one of unit, ui, webengine, slow" >&2
+        return 1
+    fi
+}
+
+if [ "${1:-}" = --quick ]; then
+    # The same folder as the full run, which turns the benchmarks back on;
+    # configured again only when that has happened.
+    if grep -qs '^KORVANTIS_BUILD_BENCH:BOOL=OFF$' "$MAIN_DIR/CMakeCache.txt"; then
+        cmake --build "$MAIN_DIR" -j"$JOBS"
+    else
+        BUILD_DIR=$MAIN_DIR scripts/build.sh -DKORVANTIS_BUILD_BENCH=OFF
+    fi
+    check_labels "$MAIN_DIR"
+    exec ctest --test-dir "$MAIN_DIR" -L '^(unit|ui)$' --output-on-failure -j"$JOBS"
+elif [ $# -gt 0 ]; then
+    echo "usage: $0 [--quick]" >&2
+    exit 2
+fi
+
+scripts/deps.sh
 failed=()
+times=()
+stage_start() {
+    echo "== $1"
+    SECONDS=0
+}
+stage_end() {
+    times+=("$(printf '%-22s %4d s' "$1" "$SECONDS")")
+}
 
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
-    echo "== sanitizer build"
-    BUILD_DIR=$ASAN_DIR scripts/build.sh -DKORVANTIS_SANITIZE=ON -DKORVANTIS_BUILD_BENCH=OFF
-    export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
-    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-    export KORVANTIS_HOSTILE_SMALL=1
-    strict=detect_leaks=1:check_initialization_order=1
-    webengine='^(korvantis_app_test|tree_web_view_test)$'
-    if ! ASAN_OPTIONS=$strict ctest --test-dir "$ASAN_DIR" --output-on-failure -j"$(nproc)" \
-        -E "$webengine"; then
+    stage_start "sanitizer build"
+    BUILD_DIR=$ASAN_DIR scripts/build.sh -DKORVANTIS_SANITIZE=ON -DKORVANTIS_BUILD_UI=OFF \
+        -DKORVANTIS_BUILD_BENCH=OFF
+    check_labels "$ASAN_DIR" || failed+=("labels")
+    if ! LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1 KORVANTIS_HOSTILE_SMALL=1 \
+        ctest --test-dir "$ASAN_DIR" --output-on-failure -j"$JOBS"; then
         failed+=("sanitizer suite")
     fi
-    # The QtWebEngine tests run on their own: the Chromium inside the
-    # (uninstrumented) QtWebEngine library frees some objects through a base
-    # pointer of another size, which AddressSanitizer's sized-delete check
-    # reports against Chromium's code, not ours.
-    if ! ASAN_OPTIONS=$strict:new_delete_type_mismatch=0 \
-        ctest --test-dir "$ASAN_DIR" --output-on-failure -j"$(nproc)" -R "$webengine"; then
-        failed+=("sanitizer suite (QtWebEngine)")
-    fi
-    unset LSAN_OPTIONS UBSAN_OPTIONS KORVANTIS_HOSTILE_SMALL
+    stage_end "sanitizers"
 fi
 
 if [ "${SKIP_FUZZ:-0}" != 1 ]; then
-    echo "== fuzz smoke test"
-    if ! BUILD_DIR=$FUZZ_DIR JOBS="$(nproc)" scripts/fuzz.sh 12; then
+    stage_start "fuzz smoke test"
+    if ! BUILD_DIR=$FUZZ_DIR JOBS=$JOBS scripts/fuzz.sh 12; then
         failed+=("fuzz smoke test")
     fi
+    stage_end "fuzz"
 fi
 
-echo "== main build"
-BUILD_DIR=$MAIN_DIR scripts/build.sh
-if [ ${#failed[@]} -gt 0 ]; then
-    echo "FAILED before the main suite: ${failed[*]}"
+if [ "${SKIP_TSAN:-0}" != 1 ]; then
+    stage_start "ThreadSanitizer build"
+    BUILD_DIR=$TSAN_DIR scripts/build.sh -DKORVANTIS_TSAN=ON -DKORVANTIS_BUILD_UI=OFF \
+        -DKORVANTIS_BUILD_BENCH=OFF
+    if ! TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+        ctest --test-dir "$TSAN_DIR" -L '^unit$' --output-on-failure -j"$JOBS"; then
+        failed+=("ThreadSanitizer suite")
+    fi
+    stage_end "ThreadSanitizer"
 fi
+
+stage_start "main build"
+BUILD_DIR=$MAIN_DIR scripts/build.sh -DKORVANTIS_BUILD_BENCH=ON
+check_labels "$MAIN_DIR" || failed+=("labels")
 status=0
-ctest --test-dir "$MAIN_DIR" --output-on-failure -j"$(nproc)" || status=$?
-[ ${#failed[@]} -eq 0 ] || status=1
+ctest --test-dir "$MAIN_DIR" --output-on-failure -j"$JOBS" || status=$?
+stage_end "main"
+printf '%s\n' "${times[@]}"
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "FAILED: ${failed[*]}"
+    status=1
+fi
 exit $status

@@ -166,9 +166,6 @@ std::uint64_t StreamReader::sizeAtOpen() const {
     return impl_ ? impl_->sizeAtOpen : 0;
 }
 
-bool StreamReader::isOpen() const {
-    return impl_ && impl_->fd >= 0;
-}
 bool StreamReader::atEof() const {
     return impl_->atEof;
 }

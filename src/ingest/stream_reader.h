@@ -12,7 +12,7 @@ namespace korvantis {
 // Reads a file of any size as a sequence of lines, in fixed-size chunks,
 // holding no more than the longest line plus one chunk.
 class StreamReader {
-public:
+  public:
     static constexpr std::int64_t kDefaultChunkSize = 4096;
 
     // One line as read. `valid` is false when its bytes are not valid UTF-8;
@@ -41,7 +41,6 @@ public:
     static constexpr std::size_t kPadding = 64;
 
     void close();
-    bool isOpen() const;
     // The open file, for callers that keep it open after reading (-1 once closed).
     int fileDescriptor() const;
     // The file's size when it was opened.
@@ -52,7 +51,7 @@ public:
     static std::string toValidUtf8(std::string_view bytes);
     static bool isValidUtf8(std::string_view bytes);
 
-private:
+  private:
     StreamReader() = default;
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -1,7 +1,6 @@
 #include "store/text_arena.h"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
 
 namespace korvantis {
@@ -25,14 +24,6 @@ std::string_view TextArena::store(std::string_view text, std::size_t padding) {
     // The padding is not counted as used: the next text overwrites it.
     block.used += text.size();
     return {dest, text.size()};
-}
-
-void TextArena::unstoreLast(std::string_view last) {
-    assert(!blocks_.empty());
-    Block& block = blocks_.back();
-    assert(last.data() + last.size() == block.data.get() + block.used);
-    (void)last;
-    block.used -= last.size();
 }
 
 }  // namespace korvantis

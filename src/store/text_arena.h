@@ -16,8 +16,6 @@ class TextArena {
     // Copies `text` in and returns the stored copy. `padding` readable bytes
     // (unspecified content) follow the copy, for parsers that read ahead.
     std::string_view store(std::string_view text, std::size_t padding = 0);
-    // Gives back the most recent store() (for a line that turned out unusable).
-    void unstoreLast(std::string_view last);
     std::size_t bytesReserved() const { return reserved_; }
 
   private:

@@ -9,19 +9,6 @@ namespace {
 
 constexpr char kHex[] = "0123456789abcdef";
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::uint64_t rotl(std::uint64_t x, int k) {
     return (x << k) | (x >> (64 - k));
 }
@@ -39,31 +26,6 @@ std::string Uuid::toString() const {
         out.push_back(kHex[bytes[i] & 0xf]);
     }
     return out;
-}
-
-std::optional<Uuid> Uuid::fromString(std::string_view text) {
-    if (text.size() != 36) {
-        return std::nullopt;
-    }
-    Uuid id;
-    std::size_t b = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        if (i == 8 || i == 13 || i == 18 || i == 23) {
-            if (text[i] != '-') {
-                return std::nullopt;
-            }
-            ++i;
-            continue;
-        }
-        const int hi = hexValue(text[i]);
-        const int lo = hexValue(text[i + 1]);
-        if (hi < 0 || lo < 0) {
-            return std::nullopt;
-        }
-        id.bytes[b++] = static_cast<std::uint8_t>(hi << 4 | lo);
-        i += 2;
-    }
-    return id;
 }
 
 Uuid Uuid::random() {

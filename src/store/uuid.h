@@ -18,7 +18,6 @@ struct Uuid {
 
     // Lower-case 8-4-4-4-12 form.
     std::string toString() const;
-    static std::optional<Uuid> fromString(std::string_view text);
     // A fresh version-4 id from a process-wide generator (thread-safe).
     static Uuid random();
 };

@@ -6,7 +6,6 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QPushButton>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +18,7 @@
 #include "app/korvantis_app.h"
 #include "app/tree_window.h"
 #include "store/workspace.h"
+#include "support/log_lines.h"
 #include "tree/tree_url.h"
 #include "tree/web_view.h"
 #include "tree/web_view_data.h"
@@ -143,12 +143,7 @@ void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
     auto writeLog = [&](const QString& name, int pid, int ppid, const char* path) {
         const QString file = dir.filePath(name);
         std::ofstream(file.toStdString())
-            << QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"1",)"
-                              R"("process":{"pid":%1,"ppid":%2,"path":"%3"}})")
-                   .arg(pid)
-                   .arg(ppid)
-                   .arg(QLatin1String(path))
-                   .toStdString()
+            << korvantis::testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", pid, ppid, path, "1")
             << '\n';
         return file.toStdString();
     };
@@ -294,7 +289,6 @@ void KorvantisAppTest::treePageFindsAndDescribesNodes() {
     t.tooltipOf(QStringLiteral("zsh"));  // for the picture below
 
     QVERIFY(waitForJs(pageOf(t.tree), "__korvantis.paintedAt > 0"));
-    QTest::qWait(300);  // lets the tooltip's frame reach the screen; the picture is not checked
     const QString path = QStringLiteral(KORVANTIS_SCREENSHOT_DIR "/tree-window.png");
     QVERIFY(t.tree->grab().toImage().save(path));
     qInfo("screenshot: %s", qPrintable(path));

@@ -8,29 +8,27 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <future>
-#include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 
-#include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
 #include "ingest/temp_files.h"
 #include "store/pretty_json.h"
 #include "support/accounting.h"
 #include "support/loading.h"
+#include "support/log_lines.h"
 #include "tree/tree_url.h"
+
+extern char** environ;
 
 namespace korvantis {
 namespace {
@@ -38,6 +36,9 @@ namespace {
 using testing::TempDir;
 using testsupport::checkAccounting;
 using testsupport::LineAccount;
+using testsupport::procLine;
+
+constexpr const char* kExec = "ES_EVENT_TYPE_NOTIFY_EXEC";
 
 constexpr std::string_view kTreeOfNothing =
     R"([{"name":"launchd","children":[{"name":"Untracked Heritage"}]}])";
@@ -55,23 +56,35 @@ std::string readAll(const std::string& path) {
     return bytes.str();
 }
 
-std::string execLine(std::int64_t pid, std::int64_t ppid, std::string_view path) {
-    return R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"2025-12-06 10:00:00","process":{"pid":)" +
-           std::to_string(pid) + R"(,"ppid":)" + std::to_string(ppid) + R"(,"path":")" +
-           std::string(path) + R"("}})";
-}
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// A sanitizer's shadow memory and quarantine would outweigh the load itself.
+constexpr bool kMemoryMeasured = false;
+#else
+constexpr bool kMemoryMeasured = true;
+#endif
 
-// Runs `load` on a thread and waits a generous while for it, so that a load
-// that blocks fails the test instead of stalling the suite. A blocked load is
-// left behind (the test has failed by then).
-bool finishes(std::function<void()> load) {
-    auto done = std::async(std::launch::async, std::move(load));
-    if (done.wait_for(std::chrono::minutes(2)) == std::future_status::ready) {
-        done.get();
-        return true;
+// The peak resident size of a load of `path` in a fresh process:
+// korvantis-inspect, which loads as the viewer does, run as a child and
+// reaped with wait4(). A process per load, because a peak only grows: in one
+// process a small load would hide behind an earlier large one.
+std::size_t peakOfLoadAlone(const std::string& path) {
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    const char* argv[] = {KORVANTIS_INSPECT, path.c_str(), nullptr};
+    pid_t child = 0;
+    const int failed = ::posix_spawn(&child, KORVANTIS_INSPECT, &quiet, nullptr,
+                                     const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (failed != 0) {
+        ADD_FAILURE() << "cannot start " << KORVANTIS_INSPECT;
+        return 0;
     }
-    std::thread([d = std::move(done)]() mutable { d.wait(); }).detach();
-    return false;
+    int status = 0;
+    rusage usage{};
+    EXPECT_EQ(::wait4(child, &status, 0, &usage), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
 }
 
 // A log written piece by piece, so that making a large log does not itself
@@ -91,27 +104,25 @@ class HostileLogs : public ::testing::Test {
     }
     std::size_t written() { return static_cast<std::size_t>(out_.tellp()); }
 
-    // Loads the log, checks that the peak memory of this process (one process
-    // per test) grew by at most 64 MiB + `perByte` * size + `perLine` * lines,
-    // and checks the accounting of every line.
+    // Loads the log into `keeper` and checks the accounting of every line;
+    // checks that a load of it in a process of its own peaks at no more than
+    // 64 MiB + `perByte` * size + `perLine` * lines.
     LineAccount load(double perByte, std::size_t perLine) {
         out_.close();
-        rusage usage{};
-        ::getrusage(RUSAGE_SELF, &usage);
-        const auto before = static_cast<std::size_t>(usage.ru_maxrss) * 1024;
         keeper.load(path);
-        ::getrusage(RUSAGE_SELF, &usage);
-        const std::size_t growth = static_cast<std::size_t>(usage.ru_maxrss) * 1024 - before;
-
         const std::string bytes = readAll(path);
         LineAccount account;
         EXPECT_EQ(checkAccounting(bytes, keeper.ws, {}, &account), "");
+        if (!kMemoryMeasured) {
+            return account;
+        }
+        const std::size_t peak = peakOfLoadAlone(path);
         const double bound = static_cast<double>(64 * kMiB) +
                              perByte * static_cast<double>(bytes.size()) +
                              static_cast<double>(perLine * account.lines);
-        std::printf("load of %zu KiB in %zu lines: peak memory grew by %zu KiB (bound %.0f KiB)\n",
-                    bytes.size() / 1024, account.lines, growth / 1024, bound / 1024);
-        EXPECT_LE(static_cast<double>(growth), bound);
+        std::printf("load of %zu KiB in %zu lines: peak memory %zu KiB (bound %.0f KiB)\n",
+                    bytes.size() / 1024, account.lines, peak / 1024, bound / 1024);
+        EXPECT_LE(static_cast<double>(peak), bound);
         return account;
     }
 
@@ -127,7 +138,7 @@ TEST_F(HostileLogs, MillionProcessChain) {
     const std::size_t n = scaled(1'000'000);
     for (std::size_t i = 0; i < n; ++i) {
         const auto pid = static_cast<std::int64_t>(i) + 2;
-        *this << execLine(pid, pid - 1, "/usr/bin/p" + std::to_string(i)) << "\n";
+        *this << procLine(kExec, pid, pid - 1, "/usr/bin/p" + std::to_string(i)) << "\n";
     }
     EXPECT_EQ(load(2.0, 512).procPreviews, n);
 
@@ -141,6 +152,10 @@ TEST_F(HostileLogs, MillionProcessChain) {
     }
     EXPECT_TRUE(tree.ends_with(end + "]"));
     EXPECT_EQ(readTreeUrl(makeTreeUrlText(tree)), tree);
+    Node& top = const_cast<Node&>(keeper.ws.loader.processTree().nodes()[0]);
+    EXPECT_EQ(top.findNode(static_cast<std::int64_t>(n) + 1),
+              &keeper.ws.loader.processTree().nodes()[n - 1]);
+    EXPECT_EQ(top.findNode(-5), nullptr);
 
     keeper.ws.selection.selectEvent(keeper.ws.store.procPreviews().back().id);
     EXPECT_NE(keeper.ws.selection.activeEventJson().find("p" + std::to_string(n - 1) + "\""),
@@ -211,10 +226,10 @@ TEST_F(HostileLogs, EsloggerMessagesCutOffHugeOrDeep) {
 
 // A line whose ignored key nests deeper than the JSON parser goes: refused as
 // one load error; the lines around it still load, and the readable form of
-// such text is the text itself.
+// such a line is the line itself.
 TEST_F(HostileLogs, LineNested100000LevelsInsideAnIgnoredKey) {
     constexpr std::size_t kDepth = 100'000;
-    *this << execLine(10, 1, "/bin/before") << "\n"
+    *this << procLine(kExec, 10, 1, "/bin/before") << "\n"
           << R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","ignored":)";
     repeat('[', kDepth).repeat(']', kDepth)
         << R"(,"process":{"pid":11,"ppid":10,"path":"/bin/deep"}})"
@@ -226,15 +241,13 @@ TEST_F(HostileLogs, LineNested100000LevelsInsideAnIgnoredKey) {
     *this << "1";
     repeat('}', kDepth) << R"(,"file":{"pid":1,"destination":"/tmp/deep"}})"
                         << "\n"
-                        << execLine(12, 10, "/bin/after") << "\n";
+                        << procLine(kExec, 12, 10, "/bin/after") << "\n";
     const LineAccount account = load(8.0, 0);
     EXPECT_EQ(account.procPreviews, 2u);
     EXPECT_EQ(account.refused, 2u);
     ASSERT_EQ(keeper.ws.store.loadErrors().size(), 2u);
     const std::string& deepLine = keeper.ws.store.loadErrors()[0];
     EXPECT_EQ(prettyPrintedJson(deepLine), deepLine);
-    const std::string bareArrays = std::string(kDepth, '[') + std::string(kDepth, ']');
-    EXPECT_EQ(prettyPrintedJson(bareArrays), bareArrays);
 }
 
 // Each level of nesting is indented two spaces more in the detail text, so a
@@ -262,51 +275,17 @@ TEST_F(HostileLogs, NestedArraysDoNotMultiplyTheDetailText) {
     EXPECT_NE(keeper.ws.selection.activeEventJson(), modest);
 }
 
-// Numbers too large for the parser are replaced before a second parse, so
-// that ignored keys may hold any valid number. A malformed number next to one
-// used to be turned into a valid one by that replacement ("--1.5" into
-// "-0.0", "1-1.5" into "10.0"), and the line was accepted. Any valid number,
-// even one below -2^63, may stand under an ignored key (a valid line was
-// refused for it).
-TEST_F(HostileLogs, MalformedNumbersBesideLargeOnesAreRefused) {
-    auto line = [](std::string_view ignored) {
-        return R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","x":)" +
-               std::string(ignored) + R"(,"process":{"pid":2,"ppid":1,"path":"/bin/x"}})";
-    };
-    for (std::string_view bad :
-         {"--1.5", "1-1.5", "--123456789012345678901", "0-1e999", "50-92233720368547758082",
-          "1.5.5", "1e999e1", "[1-0.5]", "1.5-"}) {
-        SCOPED_TRACE(bad);
-        EXPECT_FALSE(decodeReceivedJson(line(bad)));
-    }
-    for (std::string_view good :
-         {"-1.5", "1e999", "-123456789012345678901", "[1,-0.5,2e-999]", "{\"a\":-1.5e+5}",
-          "-9223372036854775809", "-9999999999999999999", "-9223372036854775808"}) {
-        SCOPED_TRACE(good);
-        EXPECT_TRUE(decodeReceivedJson(line(good)));
-    }
-    // In a record field such a number still does not fit.
-    auto withPid = [](std::string_view pid) {
-        return decodeReceivedJson(R"({"event":"x","timestamp":"t","file":{"pid":)" +
-                                  std::string(pid) + R"(,"destination":"/"}})");
-    };
-    EXPECT_FALSE(withPid("-9223372036854775809"));
-    const auto lowest = withPid("-9223372036854775808");
-    ASSERT_TRUE(lowest && lowest->file);
-    EXPECT_EQ(lowest->file->pid, INT64_MIN);
-}
-
 TEST_F(HostileLogs, NulBytes) {
     using namespace std::string_literals;
     *this
-        << "\0\0\0\n"s                                // a line of NULs
-        << "\n\0\n"s                                  // an empty line, a lone NUL
-        << execLine(20, 1, "/bin/\0raw"s) << "\n"     // raw NUL inside a string: refused
-        << execLine(21, 1, "/bin/a\\u0000b") << "\n"  // escaped NUL: a valid path
-        << execLine(22, 1, "/bin/ok") << "\0\n"s      // NUL after the object
+        << "\0\0\0\n"s                                       // a line of NULs
+        << "\n\0\n"s                                         // an empty line, a lone NUL
+        << procLine(kExec, 20, 1, "/bin/\0raw"s) << "\n"     // raw NUL inside a string: refused
+        << procLine(kExec, 21, 1, "/bin/a\\u0000b") << "\n"  // escaped NUL: a valid path
+        << procLine(kExec, 22, 1, "/bin/ok") << "\0\n"s      // NUL after the object
         << R"({"event":"ES_EVENT_TYPE_NOTIFY_CREATE","timestamp":"\u0000","fileOld":{"destination":"\u0000"}})"
         << "\n"
-        << "\0"s << execLine(23, 1, "/bin/lead");  // leading NUL, no final line feed
+        << "\0"s << procLine(kExec, 23, 1, "/bin/lead");  // leading NUL, no final line feed
     const LineAccount account = load(8.0, 0);
     EXPECT_EQ(account.lines, 8u);
     EXPECT_EQ(account.procPreviews, 1u);
@@ -320,7 +299,7 @@ TEST_F(HostileLogs, NulBytes) {
     ASSERT_EQ(errors.size(), 7u);
     EXPECT_TRUE(errors[5].starts_with("Could not build file event from "));
     EXPECT_NE(errors[5].find(R"(timestamp: "\0")"), std::string::npos);
-    EXPECT_EQ(errors[6], "\0"s + execLine(23, 1, "/bin/lead"));
+    EXPECT_EQ(errors[6], "\0"s + procLine(kExec, 23, 1, "/bin/lead"));
 }
 
 // Every chunk boundary of the reader falls at a multiple of 4096 bytes: put
@@ -349,9 +328,9 @@ TEST_F(HostileLogs, InvalidUtf8SplitAcrossAReadBoundary) {
     // a surrogate encoded in UTF-8, and an overlong slash.
     padTo(3 * 4096 - 1);
     *this << "\xf0\n\x80\n"
-          << execLine(31, 1, "/bin/\xed\xa0\x80") << "\n"
-          << execLine(32, 1, "/bin\xc0\xaf") << "\n"
-          << execLine(33, 1, "/bin/after") << "\n";
+          << procLine(kExec, 31, 1, "/bin/\xed\xa0\x80") << "\n"
+          << procLine(kExec, 32, 1, "/bin\xc0\xaf") << "\n"
+          << procLine(kExec, 33, 1, "/bin/after") << "\n";
     const LineAccount account = load(8.0, 0);
     EXPECT_EQ(account.procPreviews, 2u);
     EXPECT_EQ(account.refused, 5u);
@@ -369,7 +348,7 @@ TEST_F(HostileLogs, CrlfLineEnds) {
     const std::size_t n = scaled(100'000);
     for (std::size_t i = 0; i < n; ++i) {
         *this
-            << execLine(static_cast<std::int64_t>(i) + 2, 1, "/bin/sh") << "\r\n"
+            << procLine(kExec, static_cast<std::int64_t>(i) + 2, 1, "/bin/sh") << "\r\n"
             << R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"t","file":{"pid":2,"destination":"/tmp/f"}})"
             << "\r\nnot json\r\n\r\n";
     }
@@ -384,24 +363,17 @@ TEST_F(HostileLogs, CrlfLineEnds) {
     EXPECT_EQ(keeper.ws.store.procPreviews()[0].path, "/bin/sh");
 }
 
+// Each kind of refusal has its case with the decoder; here they come in bulk.
 TEST_F(HostileLogs, EveryLineBroken) {
-    const std::string good = execLine(40, 1, "/bin/broken");
+    const std::string good = procLine(kExec, 40, 1, "/bin/broken");
     const std::string kinds[] = {
-        good.substr(0, good.size() - 1),                           // cut short
-        good + "}",                                                // one brace too many
-        good + good,                                               // two objects
-        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":1})",  // number timestamp
+        good.substr(0, good.size() - 1),  // cut short
+        good + good,                      // two objects
         R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":"1","ppid":1}})",
         R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"t","file":{"pid":1}})",
-        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":1.5,"ppid":1}})",
         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":99999999999999999999,"ppid":1}})",
-        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":[]})",
-        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":1,"ppid":1,"path":7}})",
-        R"({"timestamp":"t"})",
-        R"({"event":null,"timestamp":"t"})",
         "[]\nnull\n\"string\"\n{\n}",
-        "{\"event\":\"\\x\",\"timestamp\":\"t\"}",      // bad escape
-        "{\"event\":\"\\ud800\",\"timestamp\":\"t\"}",  // lone surrogate escape
+        "{\"event\":\"\\x\",\"timestamp\":\"t\"}",  // bad escape
         "{'event':'x','timestamp':'t'}\n\t \x0b\n\x1b[31m\n<script>alert(1)</script>",
         // eslogger messages cut short, and one whose exec has no target.
         esloggerExec(41, "/bin/cut").substr(0, 60),
@@ -452,43 +424,6 @@ TEST_F(HostileLogs, SamplesAreAccountedForOverTwoLoads) {
         twice.load(file);
         EXPECT_EQ(checkAccounting(bytes, twice.ws, before), "");
     }
-}
-
-// A directory, a FIFO with no writer, devices and a link to one load nothing
-// and do not hang; a link to a file is read.
-TEST_F(HostileLogs, PathsThatAreNoFilesLoadNothing) {
-    const std::string fifo = (dir.path() / "pipe").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string toDevice = (dir.path() / "zero.json").string();
-    std::filesystem::create_symlink("/dev/zero", toDevice);
-    EXPECT_EQ(StreamReader::open(dir.path().string()), nullptr);
-    EXPECT_EQ(StreamReader::open(toDevice), nullptr);
-    for (const std::string& where :
-         {dir.path().string(), fifo, std::string("/dev/zero"), std::string("/dev/urandom"),
-          std::string("/dev/null"), toDevice}) {
-        SCOPED_TRACE(where);
-        if (::access(where.c_str(), R_OK) != 0) {
-            continue;
-        }
-        auto store = std::make_unique<testsupport::LoadingWorkspace>();
-        if (!finishes([&] { store->load(where); })) {
-            // Let a reader stuck in open() go, so that the process can end;
-            // the load still running keeps its store.
-            const int fd = ::open(where.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) {
-                ::close(fd);
-            }
-            (void)store.release();
-            FAIL() << "the load does not end";
-        }
-        EXPECT_EQ(checkAccounting("", store->ws), "");
-        EXPECT_EQ(store->ws.store.jsonTreeRaw(), kTreeOfNothing);
-    }
-    const std::string toFile = (dir.path() / "link.json").string();
-    std::filesystem::create_symlink(dir.write("real.json", execLine(50, 1, "/bin/linked") + "\n"),
-                                    toFile);
-    keeper.load(toFile);
-    EXPECT_EQ(keeper.ws.store.procPreviews().size(), 1u);
 }
 
 }  // namespace

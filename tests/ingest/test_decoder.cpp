@@ -126,6 +126,25 @@ TEST(Decoder, AcceptRejectTable) {
     }
 }
 
+// Numbers too large for the parser are replaced before a second parse, so
+// that ignored keys may hold any valid number. A malformed number next to one
+// must not be turned into a valid one by that replacement ("--1.5" into
+// "-0.0", "1-1.5" into "10.0"); any valid number, even one below -2^63, may
+// stand under an ignored key.
+TEST(Decoder, NumbersUnderAnIgnoredKey) {
+    const std::string head = R"({"event":"E","timestamp":"t","x":)";
+    for (std::string_view bad :
+         {"--1.5", "1-1.5", "--123456789012345678901", "0-1e999", "50-92233720368547758082",
+          "1.5.5", "1e999e1", "[1-0.5]", "1.5-"}) {
+        EXPECT_FALSE(accepts(head + std::string(bad) + "}")) << bad;
+    }
+    for (std::string_view good :
+         {"-1.5", "1e999", "-123456789012345678901", "[1,-0.5,2e-999]", "{\"a\":-1.5e+5}",
+          "-9223372036854775809", "-9999999999999999999", "-9223372036854775808"}) {
+        EXPECT_TRUE(accepts(head + std::string(good) + "}")) << good;
+    }
+}
+
 TEST(Decoder, DepthLimitRefusesWithoutCrashing) {
     const std::string head = R"({"event":"E","timestamp":"t","x":)";
     EXPECT_FALSE(accepts(head + std::string(5000, '[') + std::string(5000, ']') + "}"));

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks korvantis-inspect from the outside: exit statuses, the summary, the
-# --dump form and the rows --filter writes, over the sample log.
+# --dump form over the samples, --pretty, --tree and the rows --filter writes.
 # Usage: inspect_cli.sh INSPECT SAMPLES_DIR
 set -uo pipefail
 INSPECT=$1
@@ -100,5 +100,24 @@ file,ES_EVENT_TYPE_NOTIFY_OPEN,1765000000.005200,230,,\"/Users/émilie/Desktop/n
 csv=$("$INSPECT" --filter 'type:exec pid:100' --export csv "$SAMPLE")
 check "csv process row" "kind,type,timestamp,pid,ppid,path
 process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.000200,100,1,/bin/zsh" "$csv"
+
+# --pretty reads standard input (the readable form itself is tested with the
+# store); unparsable text comes back as it was.
+out=$(printf '%s' '{"b":1,"a":"/"}' | "$INSPECT" --pretty)
+check "--pretty" $'{\n  "a" : "\\/",\n  "b" : 1\n}' "$out"
+check "--pretty, unparsable" "not json" "$(printf 'not json' | "$INSPECT" --pretty)"
+
+# --tree over two logs: one store, so the second cat finds the newer ls.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+cat > "$log" <<'LOG'
+{"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":5,"ppid":1,"path":"/bin/sh"}}
+{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":5,"ppid":1,"path":"/bin/ls"}}
+{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":6,"ppid":5,"path":"/usr/bin/cat"}}
+{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":7,"ppid":70,"path":"/"}}
+LOG
+check "--tree, two logs" \
+    '[{"name":"launchd","children":[{"name":"Untracked Heritage","children":[{"name":"\/"},{"name":"\/"}]},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]}]}]' \
+    "$("$INSPECT" --tree "$log" "$log")"
 
 exit $fail

@@ -11,7 +11,7 @@
 namespace korvantis {
 namespace {
 
-TEST(Uuid, VersionFourUniqueAndRoundTrip) {
+TEST(Uuid, VersionFourUniqueAndWritten) {
     UuidGenerator generator, other;
     EXPECT_NE(generator.next(), other.next());
     std::set<Uuid> seen;
@@ -20,15 +20,15 @@ TEST(Uuid, VersionFourUniqueAndRoundTrip) {
         EXPECT_EQ(id.bytes[6] >> 4, 4);
         EXPECT_EQ(id.bytes[8] & 0xc0, 0x80);
         EXPECT_TRUE(seen.insert(id).second);
-        EXPECT_EQ(Uuid::fromString(id.toString()), id);
     }
-    EXPECT_FALSE(Uuid::fromString("not a uuid"));
-    EXPECT_FALSE(Uuid::fromString("0123456789abcdef0123456789abcdef0123"));
-    EXPECT_EQ(Uuid::fromString("00112233-4455-6677-8899-AABBCCDDEEFF")->toString(),
-              "00112233-4455-6677-8899-aabbccddeeff");
+    Uuid id;
+    for (std::size_t i = 0; i < id.bytes.size(); ++i) {
+        id.bytes[i] = static_cast<std::uint8_t>(i * 0x11);
+    }
+    EXPECT_EQ(id.toString(), "00112233-4455-6677-8899-aabbccddeeff");
 }
 
-TEST(TextArena, TextsStayPutAndUnstoreLastGivesTheRoomBack) {
+TEST(TextArena, TextsStayPut) {
     TextArena arena;
     std::vector<std::string_view> kept;
     std::vector<std::string> want;
@@ -42,13 +42,6 @@ TEST(TextArena, TextsStayPutAndUnstoreLastGivesTheRoomBack) {
     for (std::size_t i = 0; i < kept.size(); ++i) {
         ASSERT_EQ(kept[i], want[i]) << i;
     }
-    const std::string_view a = arena.store("first", 8);
-    const std::string_view b = arena.store("refused", 8);
-    arena.unstoreLast(b);
-    const std::string_view c = arena.store("second", 8);
-    EXPECT_EQ(c.data(), b.data());
-    EXPECT_EQ(a, "first");
-    EXPECT_EQ(c, "second");
 }
 
 // Ids are made from places: every place gives a distinct version-4 id that

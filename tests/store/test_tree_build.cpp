@@ -145,27 +145,6 @@ TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
     }
 }
 
-TEST(ProcessTree, MillionDeepChain) {
-    constexpr int kDepth = 1000000;
-    Tree store;
-    for (int i = 0; i < kDepth; ++i) {
-        store.add(i + 2, i + 1, "/n");
-    }
-    std::string expected = kTop + std::string("},");
-    for (int i = 1; i < kDepth; ++i) {
-        expected += R"({"name":"n","children":[)";
-    }
-    expected += R"({"name":"n"})";
-    for (int i = 0; i < kDepth; ++i) {
-        expected += "]}";
-    }
-    expected += "]";
-    EXPECT_EQ(built(store), expected);
-    Node& top = const_cast<Node&>(store.nodes()[0]);
-    EXPECT_EQ(top.findNode(kDepth + 1), &store.nodes()[kDepth - 1]);
-    EXPECT_EQ(top.findNode(-5), nullptr);
-}
-
 TEST(Node, AddChildKeepsOneEntryPerUidAndFindNodeSearchesLastChildFirst) {
     Node r(Uuid::random(), "r", 1, 0);
     Node a(Uuid::random(), "a", 5, 1), b(Uuid::random(), "b", 6, 1);

@@ -1,7 +1,8 @@
 // Saves pictures of the main window in its typical states for a person to
 // look at: empty, loaded with a chosen row, a chosen row with a long unbroken
 // path (wrapped, the copy button in view), one with a right-to-left path, the
-// legend, the error list, the files on a dark palette.
+// legend, the error list, the files on a dark palette, and an eslogger
+// recording with a chosen event.
 
 #include <QDir>
 #include <QTabWidget>
@@ -17,9 +18,10 @@ class ScreenshotTest : public QObject {
   private:
     const QString outDir_ = QStringLiteral(KORVANTIS_SCREENSHOT_DIR);
 
-    // Lets the window settle, then saves it under `name` in the build folder.
+    // Saves the window under `name` in the build folder, once what is queued
+    // for it has been handled.
     void save(QWidget& w, const char* name) {
-        QTest::qWait(50);
+        QCoreApplication::processEvents();
         const QString path = QDir(outDir_).filePath(QLatin1String(name));
         QVERIFY2(w.grab().save(path), qPrintable(path));
         qInfo("saved %s", qPrintable(path));
@@ -86,6 +88,18 @@ class ScreenshotTest : public QObject {
                                  QColor(40, 40, 44), fg, Qt::white, QColor(30, 30, 32),
                                  QColor(45, 45, 48)));
         save(view, "main-files-dark.png");
+    }
+
+    void eslogger() {
+        MainView view([](const korvantis::ui::TreeRequest&) {});
+        view.resize(1400, 860);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.workspace().loader.loadJsonFile(KORVANTIS_SAMPLES_DIR "/eslogger.json");
+        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() == 7, 20000);
+        clickRow(procPreview(view)->list(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview().has_value(), 20000);
+        save(view, "main-eslogger.png");
     }
 };
 

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "store/workspace.h"
+#include "support/log_lines.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
 #include "ui/event_panel.h"
@@ -19,21 +20,14 @@ namespace korvantis::ui::testing {
 
 inline QString procLine(const char* event, qint64 pid, qint64 ppid, const QString& path,
                         const QString& ts = QStringLiteral("1765000000.1")) {
-    return QStringLiteral(
-               R"({"event":"%1","timestamp":"%2","process":{"pid":%3,"ppid":%4,"path":"%5"}})")
-        .arg(QLatin1String(event), ts)
-        .arg(pid)
-        .arg(ppid)
-        .arg(path);
+    return QString::fromStdString(
+        testsupport::procLine(event, pid, ppid, path.toStdString(), ts.toStdString()));
 }
 
 inline QString fileLine(const char* event, qint64 pid, const QString& dest,
                         const QString& ts = QStringLiteral("1765000001.5")) {
-    return QStringLiteral(
-               R"({"event":"%1","timestamp":"%2","process":{"pid":1,"ppid":0,"path":"/sbin/launchd"},"file":{"pid":%3,"destination":"%4"}})")
-        .arg(QLatin1String(event), ts)
-        .arg(pid)
-        .arg(dest);
+    return QString::fromStdString(
+        testsupport::fileLine(event, pid, dest.toStdString(), ts.toStdString()));
 }
 
 inline QString writeLog(const QTemporaryDir& dir, const QString& name, const QStringList& lines) {

@@ -59,21 +59,5 @@ TEST(TreeJson, InvalidUtf8NameFails) {
     EXPECT_EQ(encodeTreeJson(*f.make("\xc3")), std::nullopt);
 }
 
-TEST(TreeJson, DeepChainDoesNotExhaustTheStack) {
-    constexpr int kDepth = 300000;
-    Forest f;
-    Node* root = f.make("r");
-    Node* last = root;
-    std::string expected = R"([{"name":"r","children":[)";
-    for (int i = 0; i < kDepth; ++i) {
-        last = f.make("n", last);
-        expected += i + 1 < kDepth ? R"({"name":"n","children":[)" : R"({"name":"n"})";
-    }
-    for (int i = 0; i < kDepth; ++i) {
-        expected += "]}";
-    }
-    EXPECT_EQ(encodeTreeJson(*root), expected + "]");
-}
-
 }  // namespace
 }  // namespace korvantis

@@ -41,15 +41,10 @@ const std::string_view* knownEventNames() {
     return kKnown.data();
 }
 
-void describeLine(std::string_view line, const std::optional<ReceivedJsonView>& record,
-                  LineBatch& batch) {
-    LineInfo info;
-    info.offset = batch.text.size();
-    info.length = line.size();
-    batch.text.append(line);
+void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& info,
+                    LineBatch& batch) {
     if (!record) {
         info.kind = LineKind::refused;
-        batch.lines.push_back(info);
         return;
     }
     info.kind = LineKind::other;
@@ -79,17 +74,11 @@ void describeLine(std::string_view line, const std::optional<ReceivedJsonView>& 
             info.error.length += text.size();
         }
     }
-    batch.lines.push_back(info);
 }
 
-void describeInvalidLine(std::string_view bytes, LineBatch& batch) {
-    LineInfo info;
-    info.offset = batch.text.size();
-    info.length = bytes.size();
-    batch.text.append(bytes);
+void describeInvalid(LineInfo& info, LineBatch& batch) {
     info.kind = LineKind::invalidUtf8;
-    info.error = sideText(StreamReader::toValidUtf8(bytes), batch);
-    batch.lines.push_back(info);
+    info.error = sideText(StreamReader::toValidUtf8(batch.lineText(info)), batch);
 }
 
 }  // namespace korvantis::detail

@@ -31,6 +31,7 @@ struct TextRef {
 
 struct LineInfo {
     std::uint64_t fileOffset = 0;  // of the line in its log
+    std::uint64_t checksum = 0;    // of its bytes
     std::size_t offset = 0;        // of the line in LineBatch::text
     std::size_t length = 0;
     LineKind kind = LineKind::refused;
@@ -40,21 +41,20 @@ struct LineInfo {
     TextRef timestamp;
     TextRef path;   // process path, or file destination
     TextRef error;  // for invalidUtf8 and fileWithoutFile
-    // The row's texts where the store keeps them, for process and file
-    // lines (set by whoever files the texts).
-    std::string_view storedTimestamp;
-    std::string_view storedPath;
 };
 
 struct LineBatch {
-    std::string text;  // the lines, one after the other
-    std::string side;  // decoded texts and error texts
+    std::uint64_t sequence = 0;  // place among the batches of a load
+    std::string text;            // the lines, one after the other, then parser padding
+    std::string side;            // decoded texts and error texts
     std::vector<LineInfo> lines;
+    std::vector<bool> valid;  // per line: whether its bytes are valid UTF-8
 
     void clear() {
         text.clear();
         side.clear();
         lines.clear();
+        valid.clear();
     }
     std::string_view lineText(const LineInfo& info) const {
         return std::string_view(text).substr(info.offset, info.length);
@@ -67,10 +67,11 @@ struct LineBatch {
 // Exec, fork, then the seven monitored file event names in their order.
 const std::string_view* knownEventNames();
 
-// Appends `line` (valid UTF-8) with its decoding result.
-void describeLine(std::string_view line, const std::optional<ReceivedJsonView>& record,
-                  LineBatch& batch);
-// Appends a line whose bytes are not valid UTF-8.
-void describeInvalidLine(std::string_view bytes, LineBatch& batch);
+// Fills in `info`, a line of `batch` whose bytes are valid UTF-8, from its
+// decoding result; decoded texts go to the batch's side text.
+void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& info,
+                    LineBatch& batch);
+// Fills in `info`, a line of `batch` whose bytes are not valid UTF-8.
+void describeInvalid(LineInfo& info, LineBatch& batch);
 
 }  // namespace korvantis::detail

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <memory>
@@ -11,7 +12,7 @@
 
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
-#include "store/batch_queue.h"
+#include "store/decode_pipeline.h"
 #include "store/event_store.h"
 #include "store/line_ref.h"
 #include "store/process_tree.h"
@@ -29,16 +30,20 @@ constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
 constexpr std::size_t kHandOverLines = std::size_t{1} << 14;
 constexpr int kBatchesOutAtMost = 4;
 
-// The reading thread: cuts the log into lines, checks and decodes each, and
-// hands them over in batches until the end or a cancel.
-// The row texts are stored here too, the reading thread having the lighter
-// share of the work: keeping each path once costs a search among them.
-void readAndDecode(StreamReader& reader, detail::BatchQueue& queue,
-                   const std::atomic<bool>& cancelled, RowTexts& texts) {
+// The reading thread: cuts the log into lines, with their places and whether
+// they are valid UTF-8, and hands them on in batches until the end or a
+// cancel.
+void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
+               const std::atomic<bool>& cancelled) {
     try {
-        LineDecoder decoder;
         std::uint64_t offset = 0;
-        detail::BatchQueue::Batch batch = queue.takeEmpty();
+        detail::DecodePipeline::Batch batch = pipeline.takeEmpty();
+        auto handOn = [&] {
+            // Padding after the last line, so that every line can be parsed
+            // where it lies (the others are followed by the next line).
+            batch->text.append(LineDecoder::kPadding, ' ');
+            pipeline.pushRead(std::move(batch));
+        };
         while (batch) {
             std::optional<StreamReader::Line> line;
             if (!cancelled.load(std::memory_order_relaxed)) {
@@ -46,34 +51,57 @@ void readAndDecode(StreamReader& reader, detail::BatchQueue& queue,
             }
             if (!line) {
                 if (!batch->lines.empty()) {
-                    queue.pushFull(std::move(batch));
+                    handOn();
                 }
                 break;
             }
-            if (line->valid) {
-                // Lines from the reader have padding after them: parsed where they lie.
-                detail::describeLine(
-                    line->text, decoder.decodePadded(line->text.data(), line->text.size()), *batch);
-            } else {
-                detail::describeInvalidLine(line->text, *batch);
-            }
-            detail::LineInfo& info = batch->lines.back();
+            detail::LineInfo& info = batch->lines.emplace_back();
             info.fileOffset = offset;
-            if (info.kind == detail::LineKind::process || info.kind == detail::LineKind::file) {
-                info.storedTimestamp = texts.timestamps.store(batch->resolve(info.timestamp));
-                info.storedPath = texts.paths.intern(batch->resolve(info.path));
-            }
+            info.offset = batch->text.size();
+            info.length = line->text.size();
+            batch->text.append(line->text);
+            batch->valid.push_back(line->valid);
             offset += line->text.size() + 1;
-            if (batch->lines.size() >= detail::BatchQueue::kLines ||
-                batch->text.size() >= detail::BatchQueue::kBytes) {
-                queue.pushFull(std::move(batch));
-                batch = queue.takeEmpty();
+            if (batch->lines.size() >= detail::DecodePipeline::kLines ||
+                batch->text.size() >= detail::DecodePipeline::kBytes) {
+                handOn();
+                batch = pipeline.takeEmpty();
             }
         }
-        queue.finish();
+        pipeline.finishReading();
     } catch (...) {
-        queue.finish(std::current_exception());
+        pipeline.finishReading(std::current_exception());
     }
+}
+
+// A decoding thread: decodes whole batches, any of them, and sums each
+// line's bytes for the check when it is read again.
+void decodeBatches(detail::DecodePipeline& pipeline) {
+    try {
+        LineDecoder decoder;
+        while (detail::DecodePipeline::Batch batch = pipeline.takeRead()) {
+            for (std::size_t i = 0; i < batch->lines.size(); ++i) {
+                detail::LineInfo& info = batch->lines[i];
+                const std::string_view line = batch->lineText(info);
+                info.checksum = lineChecksum(line);
+                if (batch->valid[i]) {
+                    detail::describeRecord(decoder.decodePadded(line.data(), line.size()), info,
+                                           *batch);
+                } else {
+                    detail::describeInvalid(info, *batch);
+                }
+            }
+            pipeline.pushDecoded(std::move(batch));
+        }
+    } catch (...) {
+        pipeline.decodingFailed(std::current_exception());
+    }
+}
+
+// Decoding threads beside the reading and filing ones: as many as there are
+// cores, a few at most.
+unsigned decodingThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 }
 
 }  // namespace
@@ -164,15 +192,30 @@ void LoadJob::run() {
 }
 
 void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
-    detail::BatchQueue queue;
-    std::thread reading(readAndDecode, std::ref(reader), std::ref(queue), std::cref(cancelled_),
-                        std::ref(texts_));
+    detail::DecodePipeline pipeline;
+    std::vector<std::thread> threads;
+    auto stopAll = [&] {
+        pipeline.stop();
+        for (std::thread& t : threads) {
+            t.join();
+        }
+    };
+    try {
+        threads.emplace_back(readLines, std::ref(reader), std::ref(pipeline),
+                             std::cref(cancelled_));
+        for (unsigned i = 0; i < decodingThreads(); ++i) {
+            threads.emplace_back(decodeBatches, std::ref(pipeline));
+        }
+    } catch (...) {
+        stopAll();
+        throw;
+    }
     FiledRows rows;
     auto lastHandOver = std::chrono::steady_clock::now() - kHandOverEvery;
     try {
-        while (auto batch = queue.takeFull()) {
+        while (auto batch = pipeline.takeDecoded()) {
             file(*batch, rows, figures);
-            queue.giveBack(std::move(batch));
+            pipeline.giveBack(std::move(batch));
             const auto now = std::chrono::steady_clock::now();
             if (now - lastHandOver >= kHandOverEvery || rows.lines.size() >= kHandOverLines) {
                 handOver(rows, figures);
@@ -180,12 +223,13 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
             }
         }
     } catch (...) {
-        queue.stop();
-        reading.join();
+        stopAll();
         handOver(rows, figures);
         throw;
     }
-    reading.join();
+    for (std::thread& t : threads) {
+        t.join();
+    }
     handOver(rows, figures);
 }
 
@@ -215,16 +259,18 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
         Kind kind = Kind::other;
         switch (info.kind) {
             case LineKind::process: {
-                const std::string_view path = info.storedPath;
+                const std::string_view path = texts_.paths.intern(batch.resolve(info.path));
                 rows.procPreviews.push_back(ProcPreviewEntry{
-                    id, names[info.event], info.storedTimestamp, info.pid, info.ppid, path});
+                    id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
+                    info.pid, info.ppid, path});
                 tree_.add(id, path, info.pid, info.ppid);
                 kind = Kind::process;
                 break;
             }
             case LineKind::file:
                 rows.filePreviews.push_back(FilePreviewEntry{
-                    id, names[info.event], info.storedTimestamp, info.pid, info.storedPath});
+                    id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
+                    info.pid, texts_.paths.intern(batch.resolve(info.path))});
                 kind = Kind::file;
                 break;
             case LineKind::fileWithoutFile:
@@ -235,7 +281,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
         }
         rows.lines.push_back(
             FiledRows::StoredLine{LineRef{info.fileOffset, static_cast<std::uint32_t>(line.size()),
-                                          logIndex_, lineChecksum(line)},
+                                          logIndex_, info.checksum},
                                   kind, info.event});
     }
 }

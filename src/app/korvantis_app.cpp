@@ -1,6 +1,11 @@
 #include "app/korvantis_app.h"
 
+#include <QFile>
+
+#include <cstdio>
+
 #include "app/tree_window.h"
+#include "store/workspace.h"
 #include "ui/main_view.h"
 
 namespace korvantis {
@@ -41,6 +46,7 @@ QWidget* KorvantisApp::openMainWindow() {
     });
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(kMainTitle);
+    connect(window, &ui::MainView::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->resize(1200, 800);
     mainWindows_.removeAll(nullptr);
     mainWindows_.append(window);
@@ -48,9 +54,25 @@ QWidget* KorvantisApp::openMainWindow() {
     return window;
 }
 
+QWidget* KorvantisApp::start(const QStringList& logs) {
+    auto* window = static_cast<ui::MainView*>(openMainWindow());
+    for (const QString& log : logs) {
+        // Checked here, so that the user learns of a wrong name at once; the
+        // loader opens the log again on its own thread.
+        QFile file(log);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "korvantis: cannot open %s\n", QFile::encodeName(log).constData());
+            continue;
+        }
+        window->workspace().loader.loadJsonFile(QFile::encodeName(log).toStdString());
+    }
+    return window;
+}
+
 TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText, const QString& factsText,
                                          ui::MainView* origin) {
     auto* window = new TreeWindow;
+    connect(window, &TreeWindow::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->setFacts(factsText);
     window->setOrigin(origin);
     treeWindows_.removeAll(nullptr);

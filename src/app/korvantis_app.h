@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 namespace korvantis {
@@ -24,7 +25,12 @@ class KorvantisApp : public QObject {
     ~KorvantisApp() override;
 
     // A new main window titled "Korvantis", shown, with its own event store.
+    // Ctrl+N in it, or in a tree window, opens another.
     QWidget* openMainWindow();
+    // The start: opens the first main window and loads each of `logs` into
+    // it in order, as imports would. A log that cannot be opened is named on
+    // standard error and left out; the window opens all the same.
+    QWidget* start(const QStringList& logs);
     // A new tree window, shown; its open-URL handler receives `urlText` from
     // the event loop. `factsText` (per-node facts of the same tree) and
     // `origin` (the main window that asked, if any) let its page show more

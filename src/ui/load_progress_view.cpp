@@ -32,6 +32,8 @@ LoadProgressView::LoadProgressView(StoreNotifier& notifier, QWidget* parent)
     queued_ = new QLabel(this);
     cancel_ = new QPushButton(LoadTexts::cancelButton(), this);
     note_ = new QLabel(this);
+    // The note alone keeps the strip's height, so the lists do not jump.
+    note_->setMinimumHeight(cancel_->sizeHint().height());
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(8, 4, 8, 2);

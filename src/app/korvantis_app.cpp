@@ -10,8 +10,6 @@
 
 namespace korvantis {
 
-const QString KorvantisApp::kMainTitle = QStringLiteral("Korvantis");
-
 namespace {
 template <typename T>
 QList<T*> alive(const QList<QPointer<T>>& windows) {
@@ -45,7 +43,6 @@ QWidget* KorvantisApp::openMainWindow() {
         openTreeWindow(request.urlText, request.factsText, request.origin);
     });
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowTitle(kMainTitle);
     connect(window, &ui::MainView::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->resize(1200, 800);
     mainWindows_.removeAll(nullptr);

@@ -24,7 +24,8 @@ class KorvantisApp : public QObject {
     explicit KorvantisApp(QObject* parent = nullptr);
     ~KorvantisApp() override;
 
-    // A new main window titled "Korvantis", shown, with its own event store.
+    // A new main window, shown, with its own event store; titled "Korvantis"
+    // until it has loaded logs.
     // Ctrl+N in it, or in a tree window, opens another.
     QWidget* openMainWindow();
     // The start: opens the first main window and loads each of `logs` into
@@ -41,8 +42,6 @@ class KorvantisApp : public QObject {
     // The windows still open, oldest first.
     QList<QWidget*> mainWindows() const;
     QList<TreeWindow*> treeWindows() const;
-
-    static const QString kMainTitle;
 
   signals:
     void treeWindowOpened(korvantis::TreeWindow* window);

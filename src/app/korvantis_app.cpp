@@ -1,6 +1,7 @@
 #include "app/korvantis_app.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -54,10 +55,11 @@ QWidget* KorvantisApp::openMainWindow() {
 QWidget* KorvantisApp::start(const QStringList& logs) {
     auto* window = static_cast<ui::MainView*>(openMainWindow());
     for (const QString& log : logs) {
-        // Checked here, so that the user learns of a wrong name at once; the
-        // loader opens the log again on its own thread.
-        QFile file(log);
-        if (!file.open(QIODevice::ReadOnly)) {
+        // Checked here, so that a wrong name is reported at once; without
+        // opening it, which would wait on a pipe. The loader opens it on its
+        // own thread.
+        const QFileInfo info(log);
+        if (!info.exists() || info.isDir() || !info.isReadable()) {
             std::fprintf(stderr, "korvantis: cannot open %s\n", QFile::encodeName(log).constData());
             continue;
         }

@@ -342,8 +342,8 @@ void KorvantisAppTest::showEventsLeadsBackToTheOriginWindow() {
     QCOMPARE(t.js("__korvantis.shownEvents").isNull(), true);
 }
 
-// `korvantis A MISSING B`: one window, A's rows then B's, MISSING named on
-// standard error. Ctrl+N, in a main window or in a tree window left without
+// `korvantis A MISSING DIR B`: one window, A's rows then B's, MISSING and DIR
+// named on standard error. Ctrl+N, in a main window or in a tree window left without
 // one, opens a main window with a store of its own.
 void KorvantisAppTest::commandLineLogsAndNewWindows() {
     using korvantis::ui::MainView;
@@ -359,7 +359,7 @@ void KorvantisAppTest::commandLineLogsAndNewWindows() {
     const int savedErr = ::dup(2);
     const int errFd = ::open(errFile.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(errFd, 2);
-    auto* main = qobject_cast<MainView*>(app.start({a, missing, b}));
+    auto* main = qobject_cast<MainView*>(app.start({a, missing, dir.path(), b}));
     std::fflush(stderr);
     ::dup2(savedErr, 2);
     ::close(savedErr);
@@ -369,7 +369,8 @@ void KorvantisAppTest::commandLineLogsAndNewWindows() {
     QFile err(errFile);
     QVERIFY(err.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromLocal8Bit(err.readAll()),
-             QStringLiteral("korvantis: cannot open %1\n").arg(missing));
+             QStringLiteral("korvantis: cannot open %1\nkorvantis: cannot open %2\n")
+                 .arg(missing, dir.path()));
 
     const korvantis::EventStore& store = main->workspace().store;
     QTRY_VERIFY_WITH_TIMEOUT(main->workspace().loader.idle() && store.procPreviews().size() == 3,

@@ -78,6 +78,12 @@ struct Window {
     RowSource& procs() { return procPreview(view)->rows(); }
     LoadProgressView* progress() { return view.topBar()->loadProgress(); }
     const LoadProgress& loading() { return workspace().loader.progress(); }
+    // Waits, looking often, until the big log's first rows are shown, and
+    // tells whether its load still runs then.
+    bool waitForFirstRows(int rows) {
+        return QTest::qWaitFor([&] { return procs().rowCount() >= rows; }, kTimeout) &&
+               loading().running;
+    }
     void activate() {
         view.windowHandle()->requestActivate();
         QVERIFY(QTest::qWaitForWindowActive(&view));
@@ -569,8 +575,8 @@ class MainViewTest : public QObject {
 
         w.workspace().loader.loadJsonFile(bigLog_.toStdString());
         w.workspace().loader.loadJsonFile(procLog_.toStdString());
-        QTRY_VERIFY_WITH_TIMEOUT(strip->isVisible() && w.procs().rowCount() > 0, kTimeout);
-        QVERIFY(w.loading().running);
+        QVERIFY(w.waitForFirstRows(1));
+        QVERIFY(strip->isVisible());
         QCOMPARE(strip->fileLabel()->text(), QStringLiteral("big.json"));
         QVERIFY(strip->cancelButton()->isVisible() && !strip->noteLabel()->isVisible());
         QCOMPARE(strip->queuedLabel()->text(), QStringLiteral("1 more queued"));
@@ -627,8 +633,7 @@ class MainViewTest : public QObject {
         Window w;
         w.activate();
         w.workspace().loader.loadJsonFile(bigLog_.toStdString());
-        QTRY_VERIFY_WITH_TIMEOUT(w.procs().rowCount() >= 5, kTimeout);
-        QVERIFY(w.loading().running);
+        QVERIFY(w.waitForFirstRows(5));
         clickRow(w.procList(), 3);
         QTRY_COMPARE_WITH_TIMEOUT(
             w.workspace().selection.activePreview().value_or(ProcPreviewEntry{}).id,

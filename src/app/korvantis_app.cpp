@@ -1,11 +1,15 @@
 #include "app/korvantis_app.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
 #include "app/tree_window.h"
+#include "store/workspace.h"
 #include "ui/main_view.h"
 
 namespace korvantis {
-
-const QString KorvantisApp::kMainTitle = QStringLiteral("Korvantis");
 
 namespace {
 template <typename T>
@@ -40,7 +44,7 @@ QWidget* KorvantisApp::openMainWindow() {
         openTreeWindow(request.urlText, request.factsText, request.origin);
     });
     window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowTitle(kMainTitle);
+    connect(window, &ui::MainView::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->resize(1200, 800);
     mainWindows_.removeAll(nullptr);
     mainWindows_.append(window);
@@ -48,9 +52,26 @@ QWidget* KorvantisApp::openMainWindow() {
     return window;
 }
 
+QWidget* KorvantisApp::start(const QStringList& logs) {
+    auto* window = static_cast<ui::MainView*>(openMainWindow());
+    for (const QString& log : logs) {
+        // Checked here, so that a wrong name is reported at once; without
+        // opening it, which would wait on a pipe. The loader opens it on its
+        // own thread.
+        const QFileInfo info(log);
+        if (!info.exists() || info.isDir() || !info.isReadable()) {
+            std::fprintf(stderr, "korvantis: cannot open %s\n", QFile::encodeName(log).constData());
+            continue;
+        }
+        window->workspace().loader.loadJsonFile(QFile::encodeName(log).toStdString());
+    }
+    return window;
+}
+
 TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText, const QString& factsText,
                                          ui::MainView* origin) {
     auto* window = new TreeWindow;
+    connect(window, &TreeWindow::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->setFacts(factsText);
     window->setOrigin(origin);
     treeWindows_.removeAll(nullptr);

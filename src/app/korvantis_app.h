@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 namespace korvantis {
@@ -23,8 +24,14 @@ class KorvantisApp : public QObject {
     explicit KorvantisApp(QObject* parent = nullptr);
     ~KorvantisApp() override;
 
-    // A new main window titled "Korvantis", shown, with its own event store.
+    // A new main window, shown, with its own event store; titled "Korvantis"
+    // until it has loaded logs.
+    // Ctrl+N in it, or in a tree window, opens another.
     QWidget* openMainWindow();
+    // The start: opens the first main window and loads each of `logs` into
+    // it in order, as imports would. A log that cannot be opened is named on
+    // standard error and left out; the window opens all the same.
+    QWidget* start(const QStringList& logs);
     // A new tree window, shown; its open-URL handler receives `urlText` from
     // the event loop. `factsText` (per-node facts of the same tree) and
     // `origin` (the main window that asked, if any) let its page show more
@@ -35,8 +42,6 @@ class KorvantisApp : public QObject {
     // The windows still open, oldest first.
     QList<QWidget*> mainWindows() const;
     QList<TreeWindow*> treeWindows() const;
-
-    static const QString kMainTitle;
 
   signals:
     void treeWindowOpened(korvantis::TreeWindow* window);

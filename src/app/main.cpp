@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("korvantis"));
 
     korvantis::KorvantisApp app;
-    app.openMainWindow();
+    // korvantis [LOG...]: each LOG is loaded in order, as an import would.
+    app.start(QApplication::arguments().mid(1));
     return QApplication::exec();
 }

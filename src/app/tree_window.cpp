@@ -1,5 +1,6 @@
 #include "app/tree_window.h"
 
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <QWebChannel>
 #include <QWebEnginePage>
@@ -29,6 +30,10 @@ TreeWindow::TreeWindow(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(webView_);
     resize(960, 680);
+    // A way back to a main window, even when the last one has been closed.
+    auto* newWindow = new QShortcut(QKeySequence::New, this);
+    newWindow->setContext(Qt::WindowShortcut);
+    connect(newWindow, &QShortcut::activated, this, &TreeWindow::newWindowRequested);
 }
 
 // The view (and with it the web engine page) goes before the data it reads.

@@ -16,8 +16,9 @@ class WebViewData;
 
 // A "Viewer" window: the tree page over a WebViewData of its own, and a web
 // channel through which the page reads the per-node facts and leads back to
-// the main window that opened it. It shares nothing with other windows and
-// deletes itself, with everything it owns, when closed.
+// the main window that opened it. Ctrl+N asks for a new main window. It
+// shares nothing with other windows and deletes itself, with everything it
+// owns, when closed.
 class TreeWindow : public QWidget {
     Q_OBJECT
 
@@ -38,6 +39,10 @@ class TreeWindow : public QWidget {
     TreePageChannel* pageChannel() const { return pageChannel_; }
 
     static const QString kTitle;
+
+  signals:
+    // Ctrl+N: the user asks for a new main window.
+    void newWindowRequested();
 
   private:
     WebViewData* data_;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "ui/load_texts.h"
 #include "ui/style.h"
 #include "ui/text_cell.h"
 
@@ -20,6 +21,7 @@ namespace {
 constexpr int kEntryPadding = 6;  // around each entry row
 constexpr int kFixedPadding = 3;  // above and below the fixed texts
 constexpr int kMargin = 6;        // left and right
+constexpr int kOriginGap = 12;    // between an entry's origin and its text
 }  // namespace
 
 const QString& ErrorView::firstText() {
@@ -62,6 +64,26 @@ QString ErrorView::rowText(int row) const {
     return QString::fromUtf8(e.data(), static_cast<qsizetype>(e.size()));
 }
 
+QString ErrorView::originText(int row) const {
+    const auto& origins = workspace_.store.loadErrorOrigins();
+    const auto entry = static_cast<std::size_t>(row - 2);
+    if (row < 2 || entry >= origins.size()) {
+        return {};
+    }
+    const LoadErrorOrigin& origin = origins[entry];
+    return LoadTexts::errorOrigin(
+        QString::fromStdString(workspace_.store.logFiles().fileName(origin.log)), origin.line);
+}
+
+int ErrorView::originWidth(int row, int rowWidth) const {
+    const QString origin = originText(row);
+    if (origin.isEmpty()) {
+        return 0;
+    }
+    // A long file name gives way to the entry's text.
+    return std::min(fontMetrics().horizontalAdvance(origin), rowWidth / 3) + kOriginGap;
+}
+
 QColor ErrorView::rowColor(int row) const {
     return row < 2 ? greenColor() : palette().color(QPalette::Text);
 }
@@ -77,7 +99,7 @@ IsolatedText ErrorView::shownRow(int row) const {
 QRect ErrorView::textRect(int row, const QRect& rowRect) const {
     const int pad = row < 2 ? kFixedPadding : kEntryPadding;
     const int side = kMargin + (row < 2 ? 0 : kEntryPadding);
-    return rowRect.adjusted(side, pad, -side, -pad);
+    return rowRect.adjusted(side + originWidth(row, rowRect.width()), pad, -side, -pad);
 }
 
 int ErrorView::measureRow(int row, int width) const {
@@ -102,6 +124,16 @@ void ErrorView::paintRow(QPainter& painter, int row, const QRect& rect) const {
     }
     drawWrappedText(painter, shownRowText(row), font(), box, Qt::AlignLeft, rowColor(row),
                     selection);
+    if (const int origin = originWidth(row, rect.width()); origin > 0) {
+        const QRect place(box.left() - origin, box.top(), origin - kOriginGap,
+                          fontMetrics().height());
+        painter.save();
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(place, Qt::AlignLeft | Qt::AlignTop,
+                         fontMetrics().elidedText(originText(row), Qt::ElideMiddle, place.width()));
+        painter.restore();
+    }
 }
 
 ErrorView::TextPos ErrorView::textPosAt(QPoint point) const {

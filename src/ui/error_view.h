@@ -11,9 +11,10 @@ namespace korvantis::ui {
 // The load errors: two fixed green texts, then one row per entry of the
 // store's list, in order, each entry its own row even when equal to another,
 // an empty entry as an empty padded row, paths in it isolated for display
-// (bidi_isolation.h). A file of broken lines can make a million entries, so
-// this is a virtual list too. Text is selected by dragging the mouse, over
-// any number of rows, and copied with Ctrl+C, rows joined by line breaks.
+// (bidi_isolation.h), beside each entry the log and line it came from
+// ("trace.json:12", not part of the entry's text). A file of broken lines can make a million
+// entries, so this is a virtual list too. Text is selected by dragging the mouse, over any number
+// of rows, and copied with Ctrl+C, rows joined by line breaks.
 class ErrorView : public VirtualList {
     Q_OBJECT
   public:
@@ -27,6 +28,8 @@ class ErrorView : public VirtualList {
     QString rowText(int row) const;
     // Fixed texts in green, entries in the palette's text colour.
     QColor rowColor(int row) const;
+    // Where an entry came from, "trace.json:12"; empty for the fixed texts.
+    QString originText(int row) const;
     // What a row lays out on screen.
     QString shownRowText(int row) const { return shownRow(row).shown; }
     // The selected part of the original texts.
@@ -53,6 +56,8 @@ class ErrorView : public VirtualList {
     IsolatedText shownRow(int row) const;
     // The text's box inside a row's rectangle.
     QRect textRect(int row, const QRect& rowRect) const;
+    // The width the origin takes left of an entry's text, gap included.
+    int originWidth(int row, int rowWidth) const;
     // The place in the text nearest to a viewport point.
     TextPos textPosAt(QPoint point) const;
 

@@ -10,8 +10,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <optional>
-
 #include "ui/detail_area.h"
 #include "ui/store_row_source.h"
 
@@ -26,17 +24,18 @@ QFrame* divider(QWidget* parent) {
     return line;
 }
 
-// The path of the first file among the dragged URLs, if any.
-std::optional<QString> firstLocalFile(const QMimeData* mime) {
+// The paths of the files among the dragged URLs, in the order given.
+QStringList localFiles(const QMimeData* mime) {
+    QStringList paths;
     if (mime == nullptr || !mime->hasUrls()) {
-        return std::nullopt;
+        return paths;
     }
     for (const QUrl& url : mime->urls()) {
         if (url.isLocalFile()) {
-            return url.toLocalFile();
+            paths.append(url.toLocalFile());
         }
     }
-    return std::nullopt;
+    return paths;
 }
 
 }  // namespace
@@ -99,7 +98,7 @@ EventPanel::EventPanel(StoreNotifier& notifier, RowKind kind, QWidget* parent)
 }
 
 void EventPanel::dragEnterEvent(QDragEnterEvent* event) {
-    if (firstLocalFile(event->mimeData())) {
+    if (!localFiles(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     } else {
         event->ignore();
@@ -107,7 +106,7 @@ void EventPanel::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void EventPanel::dragMoveEvent(QDragMoveEvent* event) {
-    if (firstLocalFile(event->mimeData())) {
+    if (!localFiles(event->mimeData()).isEmpty()) {
         event->acceptProposedAction();
     } else {
         event->ignore();
@@ -115,13 +114,15 @@ void EventPanel::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void EventPanel::dropEvent(QDropEvent* event) {
-    const auto path = firstLocalFile(event->mimeData());
-    if (!path) {
+    const QStringList paths = localFiles(event->mimeData());
+    if (paths.isEmpty()) {
         event->ignore();
         return;
     }
-    // Only the first file; the load appends like an import.
-    workspace_.loader.loadJsonFile(QFile::encodeName(*path).toStdString());
+    // Every file, in the order given; each load appends like an import.
+    for (const QString& path : paths) {
+        workspace_.loader.loadJsonFile(QFile::encodeName(path).toStdString());
+    }
     event->acceptProposedAction();
 }
 

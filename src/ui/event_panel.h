@@ -42,7 +42,7 @@ class EventPreview : public QWidget {
 };
 
 // A whole event panel, of process or of file events: the preview over the
-// detail area. Dropping a file on it loads the first dropped file.
+// detail area. Dropping files on it loads each of them, in the order given.
 class EventPanel : public QWidget {
     Q_OBJECT
   public:

@@ -6,9 +6,11 @@
 
 #include "store/workspace.h"
 #include "ui/event_panel.h"
+#include "ui/load_progress_view.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
 #include "ui/top_bar_view.h"
+#include "ui/window_title.h"
 
 namespace korvantis::ui {
 
@@ -50,6 +52,9 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_R), [this] { topBar_->toggleErrors(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { stepTab(1); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] { stepTab(-1); });
+    shortcut(QKeySequence::New, [this] { emit newWindowRequested(); });
+    topBar_->loadProgress()->installCancelKey(this);
+    new WindowTitle(*notifier_, this);
 }
 
 void MainView::stepTab(int step) {

@@ -38,7 +38,9 @@ class EventPanel;
 // The content of a main window: owns the window's event store and arranges
 // the top bar and the two event panels. Window-wide keys: Ctrl+O imports,
 // Ctrl+L and Ctrl+R switch the legend and the error list, Ctrl+Tab and
-// Ctrl+Shift+Tab move between the tabs.
+// Ctrl+Shift+Tab move between the tabs, Esc cancels the loads while one
+// runs, Ctrl+N asks for a new main window. Its window's title names the
+// loaded logs.
 class MainView : public QWidget {
     Q_OBJECT
   public:
@@ -60,6 +62,8 @@ class MainView : public QWidget {
   signals:
     // A filter query that something outside the filter field asks for.
     void filterQueryRequested(const QString& query);
+    // Ctrl+N: the user asks for another main window, with a store of its own.
+    void newWindowRequested();
 
   private:
     // Shows the next (1) or previous (-1) tab, going round.

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "tree/tree_url.h"
+#include "ui/load_progress_view.h"
 #include "ui/style.h"
 
 namespace korvantis::ui {
@@ -19,6 +20,7 @@ TopBarView::TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* pa
     tree_ = new QPushButton(tr("Tree"), this);
     import_ = new QPushButton(tr("Import Json"), this);
     errors_ = new QPushButton(this);
+    progress_ = new LoadProgressView(notifier, this);
 
     row_ = new QHBoxLayout;
     row_->addStretch(1);
@@ -38,6 +40,7 @@ TopBarView::TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* pa
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 6, 0, 0);
     layout->addLayout(row_);
+    layout->addWidget(progress_);
     layout->addWidget(line);
 
     connect(legend_, &QPushButton::clicked, this, &TopBarView::toggleLegend);

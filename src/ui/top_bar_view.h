@@ -10,8 +10,11 @@ class QPushButton;
 
 namespace korvantis::ui {
 
+class LoadProgressView;
+
 // The row of four buttons over a divider: Legend, Tree, Import Json and the
-// error counter, evenly spread by five stretches.
+// error counter, evenly spread by five stretches; between them and the
+// divider, the load progress strip while it has something to say.
 class TopBarView : public QWidget {
     Q_OBJECT
   public:
@@ -22,6 +25,7 @@ class TopBarView : public QWidget {
     QPushButton* treeButton() const { return tree_; }
     QPushButton* importButton() const { return import_; }
     QPushButton* errorsButton() const { return errors_; }
+    LoadProgressView* loadProgress() const { return progress_; }
 
     // The counter's label colour for a count, on this widget's palette.
     QColor errorsColor(std::size_t count) const;
@@ -45,6 +49,7 @@ class TopBarView : public QWidget {
     QPushButton* tree_;
     QPushButton* import_;
     QPushButton* errors_;
+    LoadProgressView* progress_;
 };
 
 }  // namespace korvantis::ui

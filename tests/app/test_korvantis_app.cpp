@@ -1,5 +1,6 @@
-// The application: its main window, and the tree windows opened by the Tree
-// button or by tree URL texts, each drawing the tree it was handed.
+// The application: its main windows (the first loading the command line's
+// logs, more by Ctrl+N), and the tree windows opened by the Tree button or by
+// tree URL texts, each drawing the tree it was handed.
 
 #include <QImage>
 #include <QJsonDocument>
@@ -11,7 +12,12 @@
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QWindow>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <fstream>
 #include <tuple>
 
@@ -136,6 +142,7 @@ class KorvantisAppTest : public QObject {
     void closingATreeWindowReleasesIt();
     void treePageFindsAndDescribesNodes();
     void showEventsLeadsBackToTheOriginWindow();
+    void commandLineLogsAndNewWindows();
 };
 
 void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
@@ -327,6 +334,70 @@ void KorvantisAppTest::showEventsLeadsBackToTheOriginWindow() {
     t.js("__korvantis.shownEvents = null");
     t.dispatch(QStringLiteral("git"), "dblclick");
     QCOMPARE(t.js("__korvantis.shownEvents").isNull(), true);
+}
+
+// `korvantis A MISSING DIR B`: one window, A's rows then B's, MISSING and DIR
+// named on standard error. Ctrl+N, in a main window or in a tree window left without
+// one, opens a main window with a store of its own.
+void KorvantisAppTest::commandLineLogsAndNewWindows() {
+    using korvantis::ui::MainView;
+    QTemporaryDir dir;
+    const QString a = QString::fromStdString(
+        writeExecLog(dir, "a.json", {{100, 1, "/bin/zsh"}, {200, 100, "/usr/bin/git"}}));
+    const QString b = QString::fromStdString(writeExecLog(dir, "b.json", {{300, 1, "/bin/ls"}}));
+    const QString missing = dir.filePath(QStringLiteral("missing.json"));
+
+    KorvantisApp app;
+    const QString errFile = dir.filePath(QStringLiteral("stderr.txt"));
+    std::fflush(stderr);
+    const int savedErr = ::dup(2);
+    const int errFd = ::open(errFile.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(errFd, 2);
+    auto* main = qobject_cast<MainView*>(app.start({a, missing, dir.path(), b}));
+    std::fflush(stderr);
+    ::dup2(savedErr, 2);
+    ::close(savedErr);
+    ::close(errFd);
+    QVERIFY(main && main->isVisible());
+    QCOMPARE(app.mainWindows().size(), 1);
+    QFile err(errFile);
+    QVERIFY(err.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLocal8Bit(err.readAll()),
+             QStringLiteral("korvantis: cannot open %1\nkorvantis: cannot open %2\n")
+                 .arg(missing, dir.path()));
+
+    const korvantis::EventStore& store = main->workspace().store;
+    QTRY_VERIFY_WITH_TIMEOUT(main->workspace().loader.idle() && store.procPreviews().size() == 3,
+                             60000);
+    QCOMPARE(store.procPreviews()[0].pid, std::int64_t{100});
+    QCOMPARE(store.procPreviews()[2].pid, std::int64_t{300});
+    QCOMPARE(main->windowTitle(), QStringLiteral("Korvantis \u2014 a.json +1"));
+
+    // Ctrl+N in the main window: a second one, empty.
+    main->windowHandle()->requestActivate();
+    QVERIFY(QTest::qWaitForWindowActive(main));
+    QTest::keyClick(main, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(app.mainWindows().size(), 2);
+    auto* second = qobject_cast<MainView*>(app.mainWindows()[1]);
+    QVERIFY(second && second->isVisible());
+    QCOMPARE(second->workspace().store.procPreviews().size(), 0u);
+    QCOMPARE(second->workspace().store.logFiles().size(), 0u);
+    QCOMPARE(second->windowTitle(), QStringLiteral("Korvantis"));
+
+    // A tree window outlives the main windows and leads back to a new one.
+    main->topBar()->openTree();
+    QCOMPARE(app.treeWindows().size(), 1);
+    TreeWindow* tree = app.treeWindows()[0];
+    QVERIFY(waitForTree(tree));
+    for (QWidget* w : app.mainWindows()) {
+        w->close();
+    }
+    QTRY_VERIFY(app.mainWindows().isEmpty());
+    tree->windowHandle()->requestActivate();
+    QVERIFY(QTest::qWaitForWindowActive(tree));
+    QTest::keyClick(tree, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(app.mainWindows().size(), 1);
+    QVERIFY(app.mainWindows()[0]->isVisible());
 }
 
 KORVANTIS_WEB_TEST_MAIN(KorvantisAppTest)

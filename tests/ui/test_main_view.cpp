@@ -1,21 +1,27 @@
 // The main window driven as a user would: rows, colours, clicks, keys, the
 // top bar's switches and counter, the detail text and its copy button, text
-// selection, column widths, right-to-left paths, the list font, drops and the
-// import dialog.
+// selection, column widths, right-to-left paths, the list font, drops, the
+// import dialog, and the progress of a load, its cancelling and the rows it
+// shows while it runs.
 
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QUrl>
 #include <QWindow>
 
+#include <fstream>
 #include "ui/bidi_isolation.h"
+#include "ui/load_progress_view.h"
 #include "ui/selectable_text.h"
 #include "ui/text_cell.h"
 #include "ui_test_support.h"
@@ -29,6 +35,25 @@ namespace {
 
 constexpr int kTimeout = 20000;
 constexpr int kProcRows = 9;
+// Long enough a log that a load is still running when the first rows show:
+// the loader hands over only a few batches ahead of the window.
+constexpr int kBigLines = 400000;
+constexpr int kBigErrorEvery = 1000;  // every so many lines a broken one
+
+// Counts the Esc presses that reach a widget.
+class EscCounter : public QObject {
+  public:
+    int presses = 0;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            ++presses;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 const QColor kGreen(61, 210, 130);
 const QColor kPink(210, 0, 130);
@@ -47,6 +72,18 @@ struct Window {
         view.show();
     }
     RowSource& procs() { return procPreview(view)->rows(); }
+    LoadProgressView* progress() { return view.topBar()->loadProgress(); }
+    const LoadProgress& loading() { return workspace().loader.progress(); }
+    // Waits, looking often, until the big log's first rows are shown, and
+    // tells whether its load still runs then.
+    bool waitForFirstRows(int rows) {
+        return QTest::qWaitFor([&] { return procs().rowCount() >= rows; }, kTimeout) &&
+               loading().running;
+    }
+    void activate() {
+        view.windowHandle()->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+    }
     RowSource& files() { return filePreview(view)->rows(); }
     PreviewList* procList() { return procPreview(view)->list(); }
     PreviewList* fileList() { return filePreview(view)->list(); }
@@ -78,6 +115,7 @@ class MainViewTest : public QObject {
     QTemporaryDir dir_;
     QString procLog_;
     QString fileLog_;
+    QString bigLog_;
     const QString markup_ = QStringLiteral("/tmp/<b>bold</b>&amp;") + QString(400, 'p');
 
   private slots:
@@ -104,6 +142,19 @@ class MainViewTest : public QObject {
                                 fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 10, "/tmp/c"),   // 2
                                 fileLine("ES_EVENT_TYPE_NOTIFY_CLOSE", 21, "/tmp/d"),  // 3
                             });
+        bigLog_ = dir_.filePath(QStringLiteral("big.json"));
+        std::ofstream big(bigLog_.toStdString());
+        for (int i = 0; i < kBigLines; ++i) {
+            if (i % kBigErrorEvery == kBigErrorEvery - 1) {
+                big << "{broken " << i << '\n';
+            } else {
+                big << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 1000 + i, 1,
+                                QStringLiteral("/bin/big%1").arg(i))
+                           .toStdString()
+                    << '\n';
+            }
+        }
+        QVERIFY(big.good());
     }
 
     void processRowsAndColours() {
@@ -458,12 +509,16 @@ class MainViewTest : public QObject {
         // Equal entries each their own row, the empty line as an empty row.
         QCOMPARE(QStringList({list->rowText(2), list->rowText(3), list->rowText(4)}),
                  QStringList({"{broken", "", "{broken"}));
+        // Beside each entry, not in it: its log and line.
+        QCOMPARE(QStringList({list->originText(1), list->originText(2), list->originText(4)}),
+                 QStringList({"", "bad.txt:2", "bad.txt:4"}));
         QVERIFY(list->rowColor(2) != kGreen);
 
         // Loads append: a second file adds to the count and after the earlier rows.
         w.workspace().loader.loadJsonFile(bad.toStdString());
         QTRY_COMPARE_WITH_TIMEOUT(errors->text(), QStringLiteral("Errors: 6"), kTimeout);
         QCOMPARE(list->rowCount(), 8);
+        QCOMPARE(list->originText(7), QStringLiteral("bad.txt:4"));
         QCOMPARE(w.shown(), Content::errors);
 
         // A drag from the first entry to the third and Ctrl+C copy those rows.
@@ -475,6 +530,134 @@ class MainViewTest : public QObject {
         QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, to);
         QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("{broken\n\n{broken"));
+    }
+
+    // A big load with another queued behind it: the strip names the file and
+    // counts, then either the load runs to its end or Cancel (the button or
+    // Esc) stops it with both loads' rows kept that were read, a note of how
+    // far it got, and the queued load dropped.
+    void loadProgressAndCancel_data() {
+        QTest::addColumn<int>("how");  // 0 to the end, 1 the button, 2 Esc
+        QTest::newRow("to the end") << 0;
+        QTest::newRow("Cancel") << 1;
+        QTest::newRow("Esc") << 2;
+    }
+
+    void loadProgressAndCancel() {
+        QFETCH(int, how);
+        Window w;
+        w.activate();
+        LoadProgressView* strip = w.progress();
+        QVERIFY(!strip->isVisible());
+        // Without a load, Esc is left to the focused widget (a line edit).
+        auto* edit = new QLineEdit(&w.view);
+        edit->show();
+        EscCounter escapes;
+        edit->installEventFilter(&escapes);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QCOMPARE(escapes.presses, 1);
+
+        w.workspace().loader.loadJsonFile(bigLog_.toStdString());
+        w.workspace().loader.loadJsonFile(procLog_.toStdString());
+        QVERIFY(w.waitForFirstRows(1));
+        QVERIFY(strip->isVisible());
+        QCOMPARE(strip->fileLabel()->text(), QStringLiteral("big.json"));
+        QVERIFY(strip->cancelButton()->isVisible() && !strip->noteLabel()->isVisible());
+        QCOMPARE(strip->queuedLabel()->text(), QStringLiteral("1 more queued"));
+        QVERIFY(QRegularExpression(QStringLiteral("^(\\d|[1-9]\\d)%$"))
+                    .match(strip->percentLabel()->text())
+                    .hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^[1-9]\\d{0,2}(,\\d{3})* lines$"))
+                    .match(strip->linesLabel()->text())
+                    .hasMatch());
+        // The buttons keep their row; the strip sits under it.
+        QVERIFY(strip->geometry().top() >= w.bar()->importButton()->geometry().bottom());
+
+        const auto& outcomes = w.workspace().loader.outcomes();
+        const EventStore& store = w.workspace().store;
+        if (how == 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), 10 * kTimeout);
+            QTRY_VERIFY_WITH_TIMEOUT(!strip->isVisible(), kTimeout);
+            QCOMPARE(outcomes.size(), 2u);
+            QCOMPARE(w.procs().rowCount(), kBigLines - kBigLines / kBigErrorEvery + kProcRows);
+            return;
+        }
+        if (how == 1) {
+            strip->cancelButton()->click();
+        } else {
+            QTest::keyClick(edit, Qt::Key_Escape);
+            QCOMPARE(escapes.presses, 1);  // taken by the window while the load ran
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(strip->noteLabel()->isVisible(), kTimeout);
+        QCOMPARE(outcomes.size(), 1u);  // the queued load is dropped
+        QVERIFY(outcomes[0].cancelled);
+        const std::uint64_t read = outcomes[0].figures.lines;
+        QVERIFY(read > 0 && read < std::uint64_t(kBigLines));
+        // Every line read is filed: as a row, a kept line or a load error.
+        QCOMPARE(store.jsonMapping().size() + store.loadErrors().size(), read);
+        QCOMPARE(store.procPreviews().size(), read - read / kBigErrorEvery);
+        QCOMPARE(std::uint64_t(w.procs().rowCount()), store.procPreviews().size());
+        QVERIFY(!store.jsonTreeRaw().empty());
+        QLocale english(QLocale::English, QLocale::UnitedStates);
+        QCOMPARE(
+            strip->noteLabel()->text(),
+            QStringLiteral("Cancelled after %1 lines").arg(english.toString(qulonglong(read))));
+        QVERIFY(!strip->cancelButton()->isVisible() && !strip->fileLabel()->isVisible());
+
+        // Idle again: Esc reaches the line edit. The next load clears the note.
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QCOMPARE(escapes.presses, 2);
+        w.load(procLog_, w.procs(), int(read - read / kBigErrorEvery) + kProcRows);
+        QTRY_VERIFY_WITH_TIMEOUT(!strip->isVisible(), kTimeout);
+    }
+
+    // Rows shown while loads run can be chosen, stepped through, copied and
+    // scrolled to; the switches and the tabs work. The big log is loaded
+    // three times, so that loads still run when all that is done.
+    void rowsWorkWhileLoading() {
+        Window w;
+        w.activate();
+        for (int i = 0; i < 3; ++i) {
+            w.workspace().loader.loadJsonFile(bigLog_.toStdString());
+        }
+        QVERIFY(w.waitForFirstRows(5));
+        clickRow(w.procList(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            w.workspace().selection.activePreview().value_or(ProcPreviewEntry{}).id,
+            w.procs().rowId(3), kTimeout);
+        auto* textView = w.procDetail()->eventTextView();
+        QTRY_VERIFY_WITH_TIMEOUT(textView->text()->originalText().contains(QStringLiteral("big3")),
+                                 kTimeout);
+        QTest::keyClick(w.procList(), Qt::Key_Down);
+        QTRY_COMPARE_WITH_TIMEOUT(w.workspace().selection.activePreview()->id, w.procs().rowId(4),
+                                  kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(textView->text()->originalText().contains(QStringLiteral("big4")),
+                                 kTimeout);
+        textView->copyButton()->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), textView->text()->originalText());
+        w.bar()->legendButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::legend, kTimeout);
+        w.bar()->errorsButton()->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::errors, kTimeout);
+        QTest::keyClick(w.procList(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(w.view.tabs()->currentIndex(), 1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(w.view.tabs()->currentIndex(), 0);
+        // Far down the rows shown so far: row 3000 is line 3004, after three
+        // broken lines.
+        QVERIFY(QTest::qWaitFor([&] { return w.procs().rowCount() > 3000; }, kTimeout));
+        clickRow(w.procList(), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.workspace().selection.activePreview()->id,
+                                  w.procs().rowId(3000), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            textView->text()->originalText().contains(QStringLiteral("big3003\"")), kTimeout);
+        QVERIFY(w.loading().running);
+        w.workspace().loader.cancel();
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), kTimeout);
+        // The choice outlives the load.
+        QCOMPARE(procPreview(w.view)->selector().selectedId(), w.procs().rowId(3000));
     }
 
     void scrollingLongLists() {
@@ -544,20 +727,29 @@ class MainViewTest : public QObject {
         QCOMPARE(drop({}, procLog_), 0);
         QCOMPARE(drop({QUrl(QStringLiteral("https://example.org/log.json"))}), 0);
 
-        // One file, with blanks and accents in its name.
-        const QString named = dir_.filePath(QStringLiteral("Émilie's log %1.json").arg(panel));
+        QCOMPARE(w.view.windowTitle(), QStringLiteral("Korvantis"));
+
+        // One file, with blanks and accents in its name; the title names it.
+        const QString name = QStringLiteral("Émilie's log %1.json").arg(panel);
+        const QString named = dir_.filePath(name);
         QVERIFY(QFile::copy(procLog_, named));
         QCOMPARE(drop({QUrl::fromLocalFile(named)}), 1);
         QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), kProcRows, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(w.view.windowTitle(), QStringLiteral("Korvantis \u2014 ") + name,
+                                  kTimeout);
 
-        // Two files: only the first is loaded.
+        // Two files: both loaded, in the order given, the second's rows after
+        // the first's; the title counts the other logs.
         QCOMPARE(drop({QUrl::fromLocalFile(fileLog_), QUrl::fromLocalFile(procLog_)}), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(w.files().rowCount(), 4, kTimeout);
-        // Loads run in the order asked: once one more has run, a load made by
-        // a refused drop or by the second file would have run too.
-        w.workspace().loader.loadJsonFile(fileLog_.toStdString());
-        QTRY_COMPARE_WITH_TIMEOUT(w.files().rowCount(), 8, kTimeout);
-        QCOMPARE(w.workspace().store.procPreviews().size(), size_t(kProcRows));
+        QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), 2 * kProcRows, kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), kTimeout);
+        QCOMPARE(w.files().rowCount(), 4);
+        QStringList order;
+        for (const LoadOutcome& o : w.workspace().loader.outcomes()) {
+            order.append(QString::fromStdString(o.path));
+        }
+        QCOMPARE(order, QStringList({named, fileLog_, procLog_}));
+        QCOMPARE(w.view.windowTitle(), QStringLiteral("Korvantis \u2014 ") + name + " +2");
     }
 
     void keyboard() {

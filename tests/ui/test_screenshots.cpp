@@ -1,12 +1,15 @@
 // Saves pictures of the main window in its typical states for a person to
 // look at: empty, loaded with a chosen row, a chosen row with a long unbroken
 // path (wrapped, the copy button in view), one with a right-to-left path, the
-// legend, the error list, the files on a dark palette, and an eslogger
-// recording with a chosen event.
+// legend, the error list, the files on a dark palette, an eslogger recording
+// with a chosen event, and the progress strip while a big log loads.
 
 #include <QDir>
 #include <QTabWidget>
 
+#include <fstream>
+
+#include "ui/load_progress_view.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;
@@ -28,6 +31,36 @@ class ScreenshotTest : public QObject {
     }
 
   private slots:
+    void loading() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid() && QDir().mkpath(outDir_));
+        const QString log = dir.filePath(QStringLiteral("eslogger-trace.json"));
+        {
+            std::ofstream out(log.toStdString());
+            for (int i = 0; i < 400000; ++i) {
+                out << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i % 5000, 1,
+                                QStringLiteral("/usr/bin/tool%1").arg(i % 97))
+                           .toStdString()
+                    << '\n';
+            }
+        }
+        MainView view([](const korvantis::ui::TreeRequest&) {});
+        view.resize(1400, 860);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        // Two more behind it, so that the strip counts them.
+        for (int i = 0; i < 3; ++i) {
+            view.workspace().loader.loadJsonFile(log.toStdString());
+        }
+        LoadProgressView* strip = view.topBar()->loadProgress();
+        QTRY_VERIFY_WITH_TIMEOUT(strip->isVisible() && procPreview(view)->rows().rowCount() > 1000,
+                                 20000);
+        save(view, "main-loading.png");
+        view.workspace().loader.cancel();
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().loader.idle(), 20000);
+        save(view, "main-cancelled.png");
+    }
+
     void states() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid() && QDir().mkpath(outDir_));

@@ -1,0 +1,101 @@
+#include "ui/load_progress_view.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+
+#include "store/workspace.h"
+#include "ui/load_texts.h"
+
+namespace korvantis::ui {
+
+namespace {
+constexpr int kBarSteps = 1000;
+constexpr int kBarWidth = 160;
+}  // namespace
+
+LoadProgressView::LoadProgressView(StoreNotifier& notifier, QWidget* parent)
+    : QWidget(parent), workspace_(notifier.workspace()) {
+    file_ = new QLabel(this);
+    QFont bold = file_->font();
+    bold.setBold(true);
+    file_->setFont(bold);
+    file_->setTextFormat(Qt::PlainText);
+    bar_ = new QProgressBar(this);
+    bar_->setRange(0, kBarSteps);
+    bar_->setTextVisible(false);
+    bar_->setFixedWidth(kBarWidth);
+    percent_ = new QLabel(this);
+    lines_ = new QLabel(this);
+    queued_ = new QLabel(this);
+    cancel_ = new QPushButton(LoadTexts::cancelButton(), this);
+    note_ = new QLabel(this);
+    // The note alone keeps the strip's height, so the lists do not jump.
+    note_->setMinimumHeight(cancel_->sizeHint().height());
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(8, 4, 8, 2);
+    row->setSpacing(10);
+    row->addStretch(1);
+    for (QWidget* w : {static_cast<QWidget*>(file_), static_cast<QWidget*>(bar_),
+                       static_cast<QWidget*>(percent_), static_cast<QWidget*>(lines_),
+                       static_cast<QWidget*>(queued_), static_cast<QWidget*>(cancel_),
+                       static_cast<QWidget*>(note_)}) {
+        row->addWidget(w, 0, Qt::AlignVCenter);
+    }
+    row->addStretch(1);
+
+    connect(cancel_, &QPushButton::clicked, this, &LoadProgressView::cancel);
+    connect(&notifier, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
+        if (StoreNotifier::has(fields, StoreField::loadProgress)) {
+            sync();
+        }
+    });
+    sync();
+}
+
+void LoadProgressView::installCancelKey(QWidget* window) {
+    delete cancelKey_;
+    cancelKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    cancelKey_->setContext(Qt::WindowShortcut);
+    connect(cancelKey_, &QShortcut::activated, this, &LoadProgressView::cancel);
+    sync();
+}
+
+void LoadProgressView::cancel() {
+    workspace_.loader.cancel();
+}
+
+void LoadProgressView::sync() {
+    const LoadProgress& p = workspace_.loader.progress();
+    const LoadFigures& f = p.figures;
+    if (p.running) {
+        file_->setText(QString::fromStdString(p.fileName));
+        bar_->setValue(f.bytesTotal == 0
+                           ? 0
+                           : static_cast<int>(std::min<std::uint64_t>(f.bytesRead, f.bytesTotal) *
+                                              kBarSteps / f.bytesTotal));
+        percent_->setText(LoadTexts::percent(f.bytesRead, f.bytesTotal));
+        lines_->setText(LoadTexts::lines(f.lines));
+        queued_->setText(LoadTexts::queued(p.queued));
+    }
+    const bool noted = !p.running && p.cancelledAfter.has_value();
+    if (noted) {
+        note_->setText(LoadTexts::cancelledAfter(*p.cancelledAfter));
+    }
+    for (QWidget* w : {static_cast<QWidget*>(file_), static_cast<QWidget*>(bar_),
+                       static_cast<QWidget*>(percent_), static_cast<QWidget*>(lines_),
+                       static_cast<QWidget*>(cancel_)}) {
+        w->setVisible(p.running);
+    }
+    queued_->setVisible(p.running && p.queued > 0);
+    note_->setVisible(noted);
+    setVisible(p.running || noted);
+    if (cancelKey_ != nullptr) {
+        cancelKey_->setEnabled(p.running);
+    }
+}
+
+}  // namespace korvantis::ui

@@ -1,0 +1,59 @@
+#include "ui/load_texts.h"
+
+#include <QCoreApplication>
+
+namespace korvantis::ui {
+
+namespace {
+QString tr(const char* text) {
+    return QCoreApplication::translate("LoadTexts", text);
+}
+}  // namespace
+
+QString LoadTexts::grouped(std::uint64_t n) {
+    QString digits = QString::number(n);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) {
+        digits.insert(at, QLatin1Char(','));
+    }
+    return digits;
+}
+
+QString LoadTexts::percent(std::uint64_t bytesRead, std::uint64_t bytesTotal) {
+    const std::uint64_t share =
+        bytesTotal == 0 ? 0 : std::min<std::uint64_t>(100, bytesRead * 100 / bytesTotal);
+    return QStringLiteral("%1%").arg(share);
+}
+
+QString LoadTexts::lines(std::uint64_t lines) {
+    return tr("%1 lines").arg(grouped(lines));
+}
+
+QString LoadTexts::queued(std::size_t queued) {
+    return queued == 0 ? QString() : tr("%1 more queued").arg(grouped(queued));
+}
+
+QString LoadTexts::cancelButton() {
+    return tr("Cancel");
+}
+
+QString LoadTexts::cancelledAfter(std::uint64_t lines) {
+    return tr("Cancelled after %1 lines").arg(grouped(lines));
+}
+
+QString LoadTexts::windowTitle(const QStringList& fileNames) {
+    const QString app = QStringLiteral("Korvantis");
+    if (fileNames.isEmpty()) {
+        return app;
+    }
+    QString title = app + QStringLiteral(" \u2014 ") + fileNames.first();
+    if (fileNames.size() > 1) {
+        title += QStringLiteral(" +%1").arg(fileNames.size() - 1);
+    }
+    return title;
+}
+
+QString LoadTexts::errorOrigin(const QString& fileName, std::uint64_t line) {
+    return QStringLiteral("%1:%2").arg(fileName).arg(line);
+}
+
+}  // namespace korvantis::ui

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace korvantis::ui {
+
+// The texts the window shows about its loads: the progress strip, the note
+// after a cancel, the window title and where each load error came from. The
+// one place where they are worded.
+struct LoadTexts {
+    // A count with its digits grouped in threes: "12,345".
+    static QString grouped(std::uint64_t n);
+    // The share of the log's bytes read: "42%" (0% for an empty log).
+    static QString percent(std::uint64_t bytesRead, std::uint64_t bytesTotal);
+    // "12,345 lines"
+    static QString lines(std::uint64_t lines);
+    // "2 more queued"; empty when none wait.
+    static QString queued(std::size_t queued);
+    static QString cancelButton();
+    // "Cancelled after 12,345 lines"
+    static QString cancelledAfter(std::uint64_t lines);
+    // "Korvantis" alone, "Korvantis — trace.json", "Korvantis — trace.json +2".
+    static QString windowTitle(const QStringList& fileNames);
+    // "trace.json:12"
+    static QString errorOrigin(const QString& fileName, std::uint64_t line);
+};
+
+}  // namespace korvantis::ui

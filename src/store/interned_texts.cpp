@@ -8,17 +8,20 @@ std::string_view InternedTexts::intern(std::string_view text) {
     if (text.empty()) {
         return {};
     }
-    if ((used_ + 1) * 2 > slots_.size()) {
-        grow();
-    }
     const std::uint64_t hash = lineChecksum(text);
-    const std::size_t mask = slots_.size() - 1;
+    // The top bits choose the shard, the low bits the slot within it.
+    Shard& shard = shards_[hash >> 60];
+    std::lock_guard lock(shard.mutex);
+    if ((shard.used + 1) * 2 > shard.table.size()) {
+        shard.grow();
+    }
+    const std::size_t mask = shard.table.size() - 1;
     for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
-        Slot& slot = slots_[s];
+        Slot& slot = shard.table[s];
         if (slot.text.data() == nullptr) {
             slot.hash = hash;
-            slot.text = arena_.store(text);
-            ++used_;
+            slot.text = shard.arena.store(text);
+            ++shard.used;
             return slot.text;
         }
         if (slot.hash == hash && slot.text == text) {
@@ -27,20 +30,20 @@ std::string_view InternedTexts::intern(std::string_view text) {
     }
 }
 
-void InternedTexts::grow() {
+void InternedTexts::Shard::grow() {
     std::vector<Slot> old;
-    old.swap(slots_);
-    slots_.resize(old.empty() ? 1024 : old.size() * 2);
-    const std::size_t mask = slots_.size() - 1;
+    old.swap(table);
+    table.resize(old.empty() ? 256 : old.size() * 2);
+    const std::size_t mask = table.size() - 1;
     for (const Slot& slot : old) {
         if (slot.text.data() == nullptr) {
             continue;
         }
         std::size_t s = slot.hash & mask;
-        while (slots_[s].text.data() != nullptr) {
+        while (table[s].text.data() != nullptr) {
             s = (s + 1) & mask;
         }
-        slots_[s] = slot;
+        table[s] = slot;
     }
 }
 

@@ -39,8 +39,9 @@ struct LineInfo {
     std::int64_t pid = 0;
     std::int64_t ppid = 0;
     TextRef timestamp;
-    TextRef path;   // process path, or file destination
-    TextRef error;  // for invalidUtf8 and fileWithoutFile
+    TextRef path;                 // process path, or file destination
+    TextRef error;                // for invalidUtf8 and fileWithoutFile
+    std::string_view storedPath;  // `path` where the store keeps it (rows only)
 };
 
 struct LineBatch {

@@ -74,9 +74,9 @@ void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
     }
 }
 
-// A decoding thread: decodes whole batches, any of them, and sums each
-// line's bytes for the check when it is read again.
-void decodeBatches(detail::DecodePipeline& pipeline) {
+// A decoding thread: decodes whole batches, any of them, keeps the rows'
+// paths, and sums each line's bytes for the check when it is read again.
+void decodeBatches(detail::DecodePipeline& pipeline, InternedTexts& paths) {
     try {
         LineDecoder decoder;
         while (detail::DecodePipeline::Batch batch = pipeline.takeRead()) {
@@ -87,6 +87,10 @@ void decodeBatches(detail::DecodePipeline& pipeline) {
                 if (batch->valid[i]) {
                     detail::describeRecord(decoder.decodePadded(line.data(), line.size()), info,
                                            *batch);
+                    if (info.kind == detail::LineKind::process ||
+                        info.kind == detail::LineKind::file) {
+                        info.storedPath = paths.intern(batch->resolve(info.path));
+                    }
                 } else {
                     detail::describeInvalid(info, *batch);
                 }
@@ -204,7 +208,7 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
         threads.emplace_back(readLines, std::ref(reader), std::ref(pipeline),
                              std::cref(cancelled_));
         for (unsigned i = 0; i < decodingThreads(); ++i) {
-            threads.emplace_back(decodeBatches, std::ref(pipeline));
+            threads.emplace_back(decodeBatches, std::ref(pipeline), std::ref(texts_.paths));
         }
     } catch (...) {
         stopAll();
@@ -259,7 +263,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
         Kind kind = Kind::other;
         switch (info.kind) {
             case LineKind::process: {
-                const std::string_view path = texts_.paths.intern(batch.resolve(info.path));
+                const std::string_view path = info.storedPath;
                 rows.procPreviews.push_back(ProcPreviewEntry{
                     id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
                     info.pid, info.ppid, path});
@@ -270,7 +274,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
             case LineKind::file:
                 rows.filePreviews.push_back(FilePreviewEntry{
                     id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
-                    info.pid, texts_.paths.intern(batch.resolve(info.path))});
+                    info.pid, info.storedPath});
                 kind = Kind::file;
                 break;
             case LineKind::fileWithoutFile:

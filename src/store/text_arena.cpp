@@ -11,7 +11,7 @@ std::string_view TextArena::store(std::string_view text, std::size_t padding) {
         // The tail of the old block is left unused: at most one line's worth
         // per 8 MB block.
         Block block;
-        block.size = std::max(kBlockSize, need);
+        block.size = std::max(blockSize_, need);
         block.data.reset(new char[block.size]);
         reserved_ += block.size;
         blocks_.push_back(std::move(block));

@@ -13,6 +13,8 @@ class TextArena {
   public:
     static constexpr std::size_t kBlockSize = std::size_t{8} << 20;
 
+    explicit TextArena(std::size_t blockSize = kBlockSize) : blockSize_(blockSize) {}
+
     // Copies `text` in and returns the stored copy. `padding` readable bytes
     // (unspecified content) follow the copy, for parsers that read ahead.
     std::string_view store(std::string_view text, std::size_t padding = 0);
@@ -25,6 +27,7 @@ class TextArena {
         std::size_t used = 0;
     };
     std::vector<Block> blocks_;
+    std::size_t blockSize_;
     std::size_t reserved_ = 0;
 };
 

@@ -236,39 +236,31 @@ class PidIndex {
 
 }  // namespace
 
-void ProcessTree::add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid) {
-    nodes_.emplace_back(Node::BorrowPath{}, uid, path, pid, ppid);
-}
+// The build as it stands after the nodes placed so far. A build is a fold
+// over the node list in order, so placing each node as it is added gives the
+// same tree as building from scratch at the end, without the wait.
+struct ProcessTree::Placement {
+    // Handles: 0 is the root, 1 "Untracked Heritage", i + 2 is the i-th node.
+    static constexpr std::uint32_t kUntracked = 1;
 
-std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
-    Node root(Uuid::random(), "launchd", 1, 0);
-    Node untracked(Uuid::random(), "Untracked Heritage", 0, 1);
-    root.addChild(&untracked);
+    Node root{Uuid::random(), "launchd", 1, 0};
+    Node untracked{Uuid::random(), "Untracked Heritage", 0, 1};
+    OrderList order{1024};
+    PidIndex earliest{1024};
 
-    // Handles: 0 is the root, 1 "Untracked Heritage", i + 2 is nodes_[i].
-    const std::size_t total = nodes_.size() + 2;
-    OrderList order(total);
-    PidIndex earliest(total);
-    earliest.at(root.pid) = order.addFirst();
-    earliest.at(untracked.pid) = order.insertAfter(0);
-    constexpr std::uint32_t kUntracked = 1;
-    auto nodeOf = [&](std::uint32_t h) {
-        return h >= 2 ? &nodes_[h - 2] : h == 0 ? &root : &untracked;
-    };
+    Placement() {
+        root.addChild(&untracked);
+        earliest.at(root.pid) = order.addFirst();
+        earliest.at(untracked.pid) = order.insertAfter(0);
+    }
 
-    for (Node& n : nodes_) {
-        // A build depends on the node list alone: what an earlier build
-        // attached is dropped, so no node is ever listed twice. Nothing of
-        // this build can have attached to `n` yet, as only nodes already
-        // placed are found as parents.
-        n.children.clear();
-
+    void place(Node& n, const ChunkedVector<Node>& nodes) {
         std::uint32_t p = earliest.find(n.ppid);
         if (p == PidIndex::kNone) {
             p = kUntracked;
         }
-        Node* parent = nodeOf(p);
-        // Every node is attached once per build, so no membership scan.
+        Node* parent = p >= 2 ? const_cast<Node*>(&nodes[p - 2]) : p == 0 ? &root : &untracked;
+        // Every node is attached once, so no membership scan.
         parent->children.push_back(&n);
         n.parent = parent;
 
@@ -280,18 +272,25 @@ std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
             slot = h;
         }
     }
+};
 
+ProcessTree::ProcessTree() : placement_(std::make_unique<Placement>()) {}
+
+ProcessTree::~ProcessTree() = default;
+
+void ProcessTree::add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid) {
+    Node& n = nodes_.emplace_back(Node::BorrowPath{}, uid, path, pid, ppid);
+    placement_->place(n, nodes_);
+}
+
+std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
+    // The fixed nodes take fresh ids with every build.
+    placement_->root.uid = Uuid::random();
+    placement_->untracked.uid = Uuid::random();
     std::optional<BuiltTree> built;
-    if (std::optional<std::string> json = encodeTreeJson(root)) {
-        built = BuiltTree{std::move(*json), factsWanted_ ? encodeTreeFacts(root) : std::string()};
-    }
-
-    // The two fixed nodes die with the build; so do references to them.
-    for (Node* c : root.children) {
-        c->parent = nullptr;
-    }
-    for (Node* c : untracked.children) {
-        c->parent = nullptr;
+    if (std::optional<std::string> json = encodeTreeJson(placement_->root)) {
+        built = BuiltTree{std::move(*json),
+                          factsWanted_ ? encodeTreeFacts(placement_->root) : std::string()};
     }
     return built;
 }

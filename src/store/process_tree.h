@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +17,13 @@ namespace korvantis {
 // takes longer than a user interface may wait.
 class ProcessTree {
   public:
-    // A node that refers to `path` (which must outlive the tree).
+    ProcessTree();
+    ~ProcessTree();
+    ProcessTree(const ProcessTree&) = delete;
+    ProcessTree& operator=(const ProcessTree&) = delete;
+
+    // A node that refers to `path` (which must outlive the tree), placed in
+    // the tree at once.
     void add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid);
     const ChunkedVector<Node>& nodes() const { return nodes_; }
 
@@ -29,12 +36,14 @@ class ProcessTree {
     // Whether builds also encode the facts (only a tree window reads them;
     // on a large log they are twice the size of the tree JSON).
     void setFactsWanted(bool wanted) { factsWanted_ = wanted; }
-    // Arranges all nodes under "launchd" and "Untracked Heritage" and encodes
-    // the result; nothing when it cannot be encoded.
+    // Encodes the tree of all nodes, arranged under "launchd" and "Untracked
+    // Heritage"; nothing when it cannot be encoded.
     std::optional<BuiltTree> build();
 
   private:
+    struct Placement;
     ChunkedVector<Node> nodes_;
+    std::unique_ptr<Placement> placement_;
     bool factsWanted_ = true;
 };
 

@@ -229,6 +229,17 @@ TEST(Loading, MixedLogMatchesAPlainReading) {
     const testsupport::StoreSizes before = testsupport::storeSizes(w.ws);
     w.load(dir.write("again.json", text));
     EXPECT_EQ(testsupport::checkAccounting(text, w.ws, before), "");
+    // Rows of both loads, across many blocks of the lists, are chosen by id.
+    const EventStore& store = w.ws.store;
+    EventSelection& selection = w.ws.selection;
+    for (std::size_t i = 0; i < store.procPreviews().size(); i += 97) {
+        selection.selectEvent(store.procPreviews()[i].id);
+        ASSERT_EQ(selection.activePreview(), store.procPreviews()[i]);
+    }
+    for (std::size_t i = 0; i < store.filePreviews().size(); i += 89) {
+        selection.selectEvent(store.filePreviews()[i].id);
+        ASSERT_EQ(selection.activeFilePreview(), store.filePreviews()[i]);
+    }
 }
 
 // Cancelling in the middle keeps every line read so far, filed and accounted

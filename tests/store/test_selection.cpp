@@ -74,45 +74,5 @@ TEST(SelectEvent, EntriesAndDetail) {
     EXPECT_EQ(empty.ws.selection.activeEventJson(), "ERROR: No Event Found");
 }
 
-// Entries of every load are found, those of earlier loads still are, and a
-// selection survives later loads.
-TEST(SelectEvent, FindsEveryEntryAcrossLoads) {
-    testing::TempDir dir;
-    testsupport::LoadingWorkspace w;
-    const EventStore& rows = w.ws.store;
-    EventSelection& store = w.ws.selection;
-    int logs = 0;
-    auto load = [&](int from, int count) {
-        std::string text;
-        for (int i = from; i < from + count; ++i) {
-            const std::string t = std::to_string(i);
-            text += i % 3 == 0 ? R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":")" + t +
-                                     R"(","file":{"pid":4,"destination":"/f"}})"
-                               : R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":")" + t +
-                                     R"(","process":{"pid":4,"ppid":1,"path":"/p"}})";
-            text += "\n";
-        }
-        w.load(dir.write(std::to_string(logs++) + ".json", text));
-    };
-    load(0, 10);
-    store.selectEvent(rows.procPreviews()[2].id);
-    const auto chosen = store.activePreview();
-    load(10, 5000);
-    EXPECT_EQ(store.activePreview(), chosen);
-    for (std::size_t i = 0; i < rows.procPreviews().size(); i += 7) {
-        store.selectEvent(rows.procPreviews()[i].id);
-        ASSERT_EQ(store.activePreview(), rows.procPreviews()[i]);
-    }
-    load(5010, 3000);
-    for (std::size_t i = 0; i < rows.filePreviews().size(); i += 5) {
-        store.selectEvent(rows.filePreviews()[i].id);
-        ASSERT_EQ(store.activeFilePreview(), rows.filePreviews()[i]);
-        const std::string t = std::string(rows.filePreviews()[i].timestamp);
-        ASSERT_EQ(store.activeEventJson(),
-                  prettyPrintedJson(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":")" + t +
-                                    R"(","file":{"pid":4,"destination":"/f"}})"));
-    }
-}
-
 }  // namespace
 }  // namespace korvantis

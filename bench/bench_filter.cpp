@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
     std::deque<std::string> rawLines;
     korvantis::StoreRowCursor cursor(keeper);
     for (korvantis::ExportRow row; cursor.next(row);) {
-        row.rawLine = rawLines.emplace_back(cursor.rawLine().value_or(""));
+        row.rawLine = rawLines.emplace_back(cursor.rawLine().value_or(std::string_view()));
         rows.push_back(row);
     }
     const std::vector<korvantis::ProcessLink> links =

@@ -17,7 +17,7 @@ namespace korvantis {
 // line is read from its log only when asked for.
 class StoreRowCursor {
   public:
-    explicit StoreRowCursor(const EventStore& store) : store_(store) {}
+    explicit StoreRowCursor(const EventStore& store) : store_(store), lines_(store.logFiles()) {}
 
     bool next(ExportRow& out) {
         const auto& procs = store_.procPreviews();
@@ -41,11 +41,12 @@ class StoreRowCursor {
         return false;
     }
 
-    // The current row's raw line, read again from its log; nothing when the
-    // log changed after loading. Read once per row.
-    const std::optional<std::string>& rawLine() {
+    // The current row's raw line, read again from its log (valid until the
+    // next row); nothing when the log changed after loading. Read once per
+    // row; the rows come in log order, so the log is read ahead in blocks.
+    const std::optional<std::string_view>& rawLine() {
         if (!raw_) {
-            raw_ = store_.lineText(entry_);
+            raw_ = lines_.read(store_.jsonMapping().ref(entry_));
         }
         return *raw_;
     }
@@ -64,7 +65,8 @@ class StoreRowCursor {
     std::size_t proc_ = 0;
     std::size_t file_ = 0;
     std::size_t entry_ = 0;
-    std::optional<std::optional<std::string>> raw_;
+    LogFiles::AheadReader lines_;
+    std::optional<std::optional<std::string_view>> raw_;
 };
 
 }  // namespace korvantis

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "store/node.h"
@@ -34,28 +35,60 @@ std::string LogFiles::fileName(std::uint32_t log) const {
     return std::string(lastPathComponent(path(log)));
 }
 
-std::optional<std::string> LogFiles::read(const LineRef& ref) const {
-    int fd = -1;
-    {
-        std::lock_guard lock(mutex_);
-        if (ref.log >= logs_.size()) {
-            return std::nullopt;
-        }
-        fd = logs_[ref.log].fd;
-    }
-    std::string bytes(ref.length, '\0');
+namespace {
+
+// Reads up to `size` bytes at `offset`; how many were read (fewer at the end
+// of the file), or -1.
+ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset) {
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done,
-                                  static_cast<off_t>(ref.offset + done));
+    while (done < size) {
+        const ssize_t n = ::pread(fd, into + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
-            return std::nullopt;  // cut short or unreadable
+        if (n < 0) {
+            return -1;
+        }
+        if (n == 0) {
+            break;
         }
         done += static_cast<std::size_t>(n);
     }
+    return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+int LogFiles::fdOf(std::uint32_t log) const {
+    std::lock_guard lock(mutex_);
+    return log < logs_.size() ? logs_[log].fd : -1;
+}
+
+std::optional<std::string> LogFiles::read(const LineRef& ref) const {
+    std::string bytes(ref.length, '\0');
+    if (readAt(fdOf(ref.log), bytes.data(), bytes.size(), ref.offset) !=
+            static_cast<ssize_t>(bytes.size()) ||
+        lineChecksum(bytes) != ref.checksum) {
+        return std::nullopt;  // cut short, unreadable, or not what was loaded
+    }
+    return bytes;
+}
+
+std::optional<std::string_view> LogFiles::AheadReader::read(const LineRef& ref) {
+    constexpr std::size_t kBlock = std::size_t{1} << 20;
+    const bool inBlock = ref.log == log_ && ref.offset >= start_ &&
+                         ref.offset + ref.length <= start_ + block_.size();
+    if (!inBlock) {
+        block_.resize(std::max<std::size_t>(kBlock, ref.length));
+        const ssize_t n = readAt(files_.fdOf(ref.log), block_.data(), block_.size(), ref.offset);
+        block_.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+        log_ = ref.log;
+        start_ = ref.offset;
+        if (block_.size() < ref.length) {
+            return std::nullopt;
+        }
+    }
+    const std::string_view bytes(block_.data() + (ref.offset - start_), ref.length);
     if (lineChecksum(bytes) != ref.checksum) {
         return std::nullopt;
     }

@@ -23,7 +23,7 @@ inline bool exportNeedsRawLine(ExportFormat format) {
 struct ExportRow {
     FilterRow row;
     std::string_view rawLine;  // read for JSON lines only
-    std::string failure;       // set by a source that cannot go on, with false
+    std::string failure = {};  // set by a source that cannot go on, with false
 };
 
 // Fills in the next row and returns true, or returns false after the last

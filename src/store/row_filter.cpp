@@ -14,11 +14,13 @@ namespace {
 constexpr std::size_t kSlice = 4096;
 constexpr std::size_t kRawSlice = 256;
 
+// Rows [from, to) of the list, or of `candidates` when given.
 template <typename Rows>
 std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapshot,
                                    const FilterQuery& query, std::size_t from, std::size_t to,
-                                   const FilterControl& control) {
-    to = std::min(to, rows.size());
+                                   const FilterControl& control,
+                                   const RowNumbers* candidates = nullptr) {
+    to = std::min(to, candidates ? candidates->size() : rows.size());
     RowNumbers out;
     if (from >= to) {
         return out;
@@ -35,7 +37,8 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
             control.progress(begin - from);
         }
         const std::size_t end = std::min(to, begin + slice);
-        for (std::size_t i = begin; i < end; ++i) {
+        for (std::size_t at = begin; at < end; ++at) {
+            const std::size_t i = candidates ? (*candidates)[at] : at;
             const FilterRow row = rows.filterRow(i);
             const bool shown =
                 raw ? query.matches(row,
@@ -55,7 +58,71 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
     return out;
 }
 
+bool stricter(const FilterQuery::Term& newer, const FilterQuery::Term& older) {
+    using Key = FilterQuery::Key;
+    if (newer.key != older.key || newer.negated != older.negated) {
+        return false;
+    }
+    switch (older.key) {
+        case Key::pid:
+        case Key::ppid:
+            return newer.number == older.number;
+        case Key::tree:
+            return false;
+        case Key::plain:
+            // Numbers are matched by their digits only when the term could be one.
+            if (newer.numeric != older.numeric) {
+                return false;
+            }
+            [[fallthrough]];
+        default:
+            return older.negated ? older.folded.find(newer.folded) != std::string::npos
+                                 : newer.folded.find(older.folded) != std::string::npos;
+    }
+}
+
 }  // namespace
+
+bool narrows(const FilterQuery& newer, const FilterQuery& older) {
+    const auto hasTree = [](const FilterQuery& q) {
+        for (const auto& t : q.terms()) {
+            if (t.key == FilterQuery::Key::tree) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (hasTree(newer) || hasTree(older)) {
+        return false;
+    }
+    for (const auto& o : older.terms()) {
+        bool implied = false;
+        for (const auto& n : newer.terms()) {
+            if (stricter(n, o)) {
+                implied = true;
+                break;
+            }
+        }
+        if (!implied) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<RowNumbers> matchingRowsAmong(const ProcRowsSnapshot& rows,
+                                            const RowsSnapshot& snapshot, const FilterQuery& query,
+                                            const RowNumbers& candidates,
+                                            const FilterControl& control) {
+    return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
+}
+
+std::optional<RowNumbers> matchingRowsAmong(const FileRowsSnapshot& rows,
+                                            const RowsSnapshot& snapshot, const FilterQuery& query,
+                                            const RowNumbers& candidates,
+                                            const FilterControl& control) {
+    return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
+}
 
 std::optional<RowNumbers> matchingRows(const ProcRowsSnapshot& rows, const RowsSnapshot& snapshot,
                                        const FilterQuery& query, std::size_t from, std::size_t to,

@@ -10,6 +10,7 @@
 #include "store/snapshot_export.h"
 #include "ui/filtered_row_source.h"
 #include "ui/style.h"
+#include "ui/worker_priority.h"
 
 namespace korvantis::ui {
 
@@ -77,6 +78,7 @@ void ExportAction::exportTo(const QString& path, ExportFormat format) {
     ++running_;
     auto stop = stop_;
     pool_.start([this, path, format, processes, shown, snapshot, target, stop] {
+        lowerWorkerPriority();
         const ExportResult result =
             exportSnapshotRows(target, format, *snapshot, {processes, shown.get()}, stop.get());
         const QString error = QString::fromStdString(result.error);

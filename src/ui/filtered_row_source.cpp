@@ -6,6 +6,7 @@
 
 #include "store/rows_snapshot.h"
 #include "ui/store_row_source.h"
+#include "ui/worker_priority.h"
 
 namespace korvantis::ui {
 
@@ -20,10 +21,14 @@ struct FilteredRowSource::Run {
     std::size_t to;
     bool replace;  // the result replaces the shown rows (else it is appended)
     std::shared_ptr<std::atomic<bool>> stop;
+    // When set, only these rows and those from `from` on are looked at (the
+    // query narrows the one whose rows these are).
+    std::shared_ptr<const RowNumbers> candidates;
 };
 
 struct FilteredRowSource::Outcome {
     std::uint64_t generation;
+    std::shared_ptr<const FilterQuery> query;
     std::shared_ptr<const FilterQuery> bound;
     RowNumbers rows;
     std::size_t to;
@@ -113,6 +118,7 @@ void FilteredRowSource::setQuery(std::optional<FilterQuery> query) {
     pool_.clear();  // runs not started yet of older queries
     if (!query || query->empty()) {
         query_.reset();
+        applied_.reset();
         pending_ = 0;
         progress_ = 1.0;
         if (filtered_) {
@@ -126,6 +132,11 @@ void FilteredRowSource::setQuery(std::optional<FilterQuery> query) {
     }
     query_ = std::make_shared<const FilterQuery>(std::move(*query));
     pending_ = 0;
+    // Typing on narrows the query: only the rows shown need another look.
+    if (filtered_ && applied_ && narrows(*query_, *applied_)) {
+        start(covered_, true, std::make_shared<const RowNumbers>(shown_));
+        return;
+    }
     start(0, true);
 }
 
@@ -142,7 +153,8 @@ void FilteredRowSource::allRowsAppended() {
     }
 }
 
-void FilteredRowSource::start(std::size_t from, bool replace) {
+void FilteredRowSource::start(std::size_t from, bool replace,
+                              std::shared_ptr<const RowNumbers> candidates) {
     stop_ = std::make_shared<std::atomic<bool>>(false);
     const std::size_t to = static_cast<std::size_t>(all_->rowCount());
     const EventStore& store = workspace_.store;
@@ -151,11 +163,12 @@ void FilteredRowSource::start(std::size_t from, bool replace) {
         Run{generation_, query_, bound_,
             RowsSnapshot::of(store, kind_ == RowKind::process ? to : store.procPreviews().size(),
                              kind_ == RowKind::file ? to : 0),
-            from, to, replace, stop_});
+            from, to, replace, stop_, std::move(candidates)});
     ++pending_;
     progress_ = query_->needsRawLine() ? 0.0 : 1.0;
     emit searchChanged();
     pool_.start([this, run] {
+        lowerWorkerPriority();
         FilterQuery query = *run->query;
         bool replace = run->replace;
         std::size_t from = run->from;
@@ -168,7 +181,8 @@ void FilteredRowSource::start(std::size_t from, bool replace) {
                 from = 0;
             }
         }
-        const std::size_t span = std::max<std::size_t>(1, run->to - from);
+        const std::size_t among = run->candidates ? run->candidates->size() : 0;
+        const std::size_t span = std::max<std::size_t>(1, among + run->to - from);
         int lastPercent = -1;
         FilterControl control{run->stop.get(), [&](std::size_t done) {
                                   const int percent = static_cast<int>(done * 100 / span);
@@ -187,16 +201,33 @@ void FilteredRowSource::start(std::size_t from, bool replace) {
                                       },
                                       Qt::QueuedConnection);
                               }};
-        auto rows =
-            kind_ == RowKind::process
-                ? matchingRows(run->snapshot.procs, run->snapshot, query, from, run->to, control)
-                : matchingRows(run->snapshot.files, run->snapshot, query, from, run->to, control);
+        const auto& snap = run->snapshot;
+        std::optional<RowNumbers> rows = RowNumbers{};
+        if (run->candidates) {
+            rows = kind_ == RowKind::process
+                       ? matchingRowsAmong(snap.procs, snap, query, *run->candidates, control)
+                       : matchingRowsAmong(snap.files, snap, query, *run->candidates, control);
+        }
+        if (rows) {
+            FilterControl rest = control;
+            if (control.progress) {
+                rest.progress = [&](std::size_t done) { control.progress(among + done); };
+            }
+            auto more = kind_ == RowKind::process
+                            ? matchingRows(snap.procs, snap, query, from, run->to, rest)
+                            : matchingRows(snap.files, snap, query, from, run->to, rest);
+            if (more) {
+                rows->insert(rows->end(), more->begin(), more->end());
+            } else {
+                rows.reset();
+            }
+        }
         if (!rows) {
             return;  // a newer query took over
         }
-        auto outcome = std::make_shared<Outcome>(
-            Outcome{run->generation, std::make_shared<const FilterQuery>(std::move(query)),
-                    std::move(*rows), run->to, replace});
+        auto outcome = std::make_shared<Outcome>(Outcome{
+            run->generation, run->query, std::make_shared<const FilterQuery>(std::move(query)),
+            std::move(*rows), run->to, replace});
         QMetaObject::invokeMethod(
             this, [this, outcome] { finished(*outcome); }, Qt::QueuedConnection);
     });
@@ -207,6 +238,7 @@ void FilteredRowSource::finished(Outcome& outcome) {
         return;
     }
     --pending_;
+    applied_ = outcome.query;
     bound_ = outcome.bound;
     covered_ = outcome.to;
     if (outcome.replace || !filtered_) {

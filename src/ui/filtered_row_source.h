@@ -63,17 +63,19 @@ class FilteredRowSource final : public RowSource {
     struct Run;
     struct Outcome;
     void allRowsAppended();
-    void start(std::size_t from, bool replace);
+    void start(std::size_t from, bool replace,
+               std::shared_ptr<const RowNumbers> candidates = nullptr);
     void finished(Outcome& outcome);
 
     RowKind kind_;
     Workspace& workspace_;
     std::unique_ptr<RowSource> all_;
     QThreadPool pool_;
-    std::shared_ptr<const FilterQuery> query_;  // the newest query; null: none
-    std::shared_ptr<const FilterQuery> bound_;  // its tree terms bound, as last run
-    std::shared_ptr<std::atomic<bool>> stop_;   // of the newest run
-    std::uint64_t generation_ = 0;              // of the newest query
+    std::shared_ptr<const FilterQuery> query_;    // the newest query; null: none
+    std::shared_ptr<const FilterQuery> applied_;  // the query whose rows are shown
+    std::shared_ptr<const FilterQuery> bound_;    // it with its tree terms bound
+    std::shared_ptr<std::atomic<bool>> stop_;     // of the newest run
+    std::uint64_t generation_ = 0;                // of the newest query
     bool filtered_ = false;
     RowNumbers shown_;
     std::size_t covered_ = 0;  // store rows the shown rows were matched over

@@ -72,6 +72,11 @@ TEST(RowFilter, SnapshotAgreesWithPlainWalk) {
         ASSERT_TRUE(procs && files);
         EXPECT_EQ(*procs, plainFilter(store, store.procPreviews(), query));
         EXPECT_EQ(*files, plainFilter(store, store.filePreviews(), query));
+        // Among the rows of every query shown before, as typing on does: the same.
+        EXPECT_EQ(*matchingRowsAmong(
+                      snap.procs, snap, query,
+                      *matchingRows(snap.procs, snap, FilterQuery{}, 0, snap.procs.size())),
+                  *procs);
         // Ranges matched one after another, as appended rows are, give the same.
         RowNumbers pieces = *matchingRows(snap.files, snap, query, 0, 2);
         const RowNumbers rest = *matchingRows(snap.files, snap, query, 2, snap.files.size());
@@ -113,6 +118,33 @@ TEST(RowFilter, ExportsShownRowsInOrderOrNothing) {
     EXPECT_NE(failed.error.find(kLogChangedText), std::string::npos) << failed.error;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
     EXPECT_NE(readAll(target).find('{'), std::string::npos);
+}
+
+TEST(RowFilter, NarrowingQueries) {
+    const struct {
+        const char* older;
+        const char* newer;
+        bool narrows;
+    } cases[] = {
+        {"", "lib", true},
+        {"Li", "lib", true},
+        {"lib", "li", false},
+        {"path:us", "path:/usr x", true},
+        {"path:us", "us", false},  // plain text matches more fields
+        {"-path:/usr/lib", "-path:/usr", true},
+        {"-path:/usr", "-path:/usr/lib", false},
+        {"pid:12", "pid:12 type:exec", true},
+        {"pid:12", "pid:123", false},
+        {"1", "12", true},
+        {"type:exec", "-type:exec", false},
+        {"tree:1", "tree:1 x", false},
+        {"json:ab", "json:abc", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.older) + " -> " + c.newer);
+        EXPECT_EQ(narrows(*parseFilterQuery(c.newer).query, *parseFilterQuery(c.older).query),
+                  c.narrows);
+    }
 }
 
 TEST(QueryEdit, RowActions) {

@@ -198,7 +198,8 @@ class FilterBarTest : public QObject {
         };
         for (const auto& step : steps) {
             const int row = w.shownPaths(w.procs()).indexOf(QStringLiteral("/bin/ls"));
-            QVERIFY(row >= 0);
+            QVERIFY2(row >= 0,
+                     qPrintable(w.field()->text() + ": " + w.shownPaths(w.procs()).join(" ")));
             (preview->menuForRow(row)->*step.action)()->trigger();
             QCOMPARE(w.field()->text(), step.query);
             QTRY_VERIFY_WITH_TIMEOUT(w.idle(), kTimeout);

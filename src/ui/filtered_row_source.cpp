@@ -146,6 +146,9 @@ void FilteredRowSource::allRowsAppended() {
         emit countsChanged();
         return;
     }
+    if (!filtered_) {
+        emit rowsAppended();  // still all rows shown, until the first run is done
+    }
     emit countsChanged();  // the total grew
     // A run in progress picks the new rows up when it is done.
     if (pending_ == 0 && filtered_) {

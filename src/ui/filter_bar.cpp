@@ -53,7 +53,10 @@ FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& 
                     error.isEmpty() ? exportedText(rows, QFileInfo(path).fileName()) : QString();
                 updateMessage();
             });
+    // The two lists' workers make the sets of a tree: term once between them.
+    auto treeSets = std::make_shared<TreeSetCache>();
     for (FilteredRowSource* source : {&procs_, &files_}) {
+        source->setTreeSets(treeSets);
         connect(source, &FilteredRowSource::countsChanged, this, &FilterBar::updateTitles);
         connect(source, &FilteredRowSource::searchChanged, this, &FilterBar::updateMessage);
     }

@@ -161,22 +161,22 @@ void FilteredRowSource::start(std::size_t from, bool replace,
     stop_ = std::make_shared<std::atomic<bool>>(false);
     const std::size_t to = static_cast<std::size_t>(all_->rowCount());
     const EventStore& store = workspace_.store;
-    // The whole process list for tree terms; this list up to the rows shown.
+    // Every process row for tree terms (the same for both lists, so their
+    // sets are made once); this list up to the rows announced.
     auto run = std::make_shared<Run>(
         Run{generation_, query_, bound_,
-            RowsSnapshot::of(store, kind_ == RowKind::process ? to : store.procPreviews().size(),
-                             kind_ == RowKind::file ? to : 0),
+            RowsSnapshot::of(store, store.procPreviews().size(), kind_ == RowKind::file ? to : 0),
             from, to, replace, stop_, std::move(candidates)});
     ++pending_;
     progress_ = query_->needsRawLine() ? 0.0 : 1.0;
     emit searchChanged();
-    pool_.start([this, run] {
+    pool_.start([this, run, treeSets = treeSets_] {
         lowerWorkerPriority();
         FilterQuery query = *run->query;
         bool replace = run->replace;
         std::size_t from = run->from;
         if (!query.treeRoots().empty()) {
-            query.bindTrees(processLinks(run->snapshot.procs));
+            treeSets->bind(query, run->snapshot.procs);
             // A process started under the tree after some of its rows were
             // matched: match the whole list again.
             if (!replace && (!run->bound || treesGrew(*run->bound, query))) {

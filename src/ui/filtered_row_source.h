@@ -9,6 +9,7 @@
 
 #include "store/filter_query.h"
 #include "store/row_filter.h"
+#include "store/tree_set_cache.h"
 #include "ui/panel_columns.h"
 #include "ui/row_source.h"
 #include "ui/store_notifier.h"
@@ -46,6 +47,9 @@ class FilteredRowSource final : public RowSource {
     // The shown rows' numbers while filtered, else null.
     const RowNumbers* shownRows() const { return filtered_ ? &shown_ : nullptr; }
 
+    // Shares the sets of tree terms with another list's source.
+    void setTreeSets(std::shared_ptr<TreeSetCache> sets) { treeSets_ = std::move(sets); }
+
     // Matches every row against `query`, or shows every row for nothing.
     void setQuery(std::optional<FilterQuery> query);
     // Whether a run of the newest query is still going.
@@ -70,6 +74,7 @@ class FilteredRowSource final : public RowSource {
     RowKind kind_;
     Workspace& workspace_;
     std::unique_ptr<RowSource> all_;
+    std::shared_ptr<TreeSetCache> treeSets_ = std::make_shared<TreeSetCache>();
     QThreadPool pool_;
     std::shared_ptr<const FilterQuery> query_;    // the newest query; null: none
     std::shared_ptr<const FilterQuery> applied_;  // the query whose rows are shown

@@ -8,6 +8,7 @@
 #include "store/event_store.h"
 #include "store/filter_query.h"
 #include "store/row_export.h"
+#include "store/rows_snapshot.h"
 
 namespace korvantis {
 
@@ -29,12 +30,10 @@ class StoreRowCursor {
             raw_.reset();
             if (procFirst) {
                 entry_ = procs.entryOf(proc_);
-                const ProcPreviewEntry p = procs[proc_++];
-                out = {{true, p.type, p.timestamp, p.path, p.pid, p.ppid}, {}};
+                out = {procs.filterRow(proc_++), {}, {}};
             } else {
                 entry_ = files.entryOf(file_);
-                const FilePreviewEntry f = files[file_++];
-                out = {{false, f.type, f.timestamp, f.path, f.pid, 0}, {}};
+                out = {files.filterRow(file_++), {}, {}};
             }
             return true;
         }
@@ -52,12 +51,7 @@ class StoreRowCursor {
     }
 
     static std::vector<ProcessLink> processLinks(const EventStore& store) {
-        std::vector<ProcessLink> links;
-        links.reserve(store.procPreviews().size());
-        for (const auto& p : store.procPreviews()) {
-            links.push_back({p.pid, p.ppid});
-        }
-        return links;
+        return korvantis::processLinks(store.procPreviews().snapshot(store.procPreviews().size()));
     }
 
   private:

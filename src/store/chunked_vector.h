@@ -89,6 +89,33 @@ class ChunkedVector {
         Owner* o_ = nullptr;
         std::size_t i_ = 0;
     };
+    // The first `size()` elements as they are now, readable from another
+    // thread while this list grows: elements never move and are never
+    // changed once appended, only the table of chunks may be reallocated, so
+    // the view keeps a copy of that table (one pointer per chunk).
+    class Snapshot {
+      public:
+        Snapshot() = default;
+        std::size_t size() const { return size_; }
+        const T& operator[](std::size_t i) const { return chunks_[i / ChunkElems][i % ChunkElems]; }
+
+      private:
+        friend class ChunkedVector;
+        std::vector<const T*> chunks_;
+        std::size_t size_ = 0;
+    };
+    // Taken on the thread that appends; `count` at most size().
+    Snapshot snapshot(std::size_t count) const {
+        Snapshot s;
+        s.size_ = count;
+        const std::size_t chunks = (count + ChunkElems - 1) / ChunkElems;
+        s.chunks_.reserve(chunks);
+        for (std::size_t c = 0; c < chunks; ++c) {
+            s.chunks_.push_back(chunk(c));
+        }
+        return s;
+    }
+
     using iterator = Iter<false>;
     using const_iterator = Iter<true>;
     iterator begin() { return iterator(this, 0); }

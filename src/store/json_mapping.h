@@ -40,6 +40,10 @@ class JsonMapping {
     // In insertion order.
     Entry entry(std::size_t i) const { return Entry{ids_.idOf(i), refs_[i]}; }
     const LineRef& ref(std::size_t i) const { return refs_[i]; }
+    // Where the first `count` lines lie, readable from a worker thread while
+    // lines are appended (see ChunkedVector::Snapshot).
+    using RefsSnapshot = ChunkedVector<LineRef, 8192>::Snapshot;
+    RefsSnapshot refsSnapshot(std::size_t count) const { return refs_.snapshot(count); }
 
   private:
     LineIds ids_;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "store/chunked_vector.h"
+#include "store/filter_query.h"
 #include "store/json_mapping.h"
 #include "store/line_batch.h"
 #include "store/preview_entries.h"
@@ -60,6 +61,8 @@ class PreviewRows {
         return e;
     }
     Entry back() const { return (*this)[size() - 1]; }
+    // What a filter or an export reads of row i; no id is made.
+    FilterRow filterRow(std::size_t i) const { return filterRowOf(rows_[i]); }
     // The line's place in jsonMapping.
     std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
 
@@ -79,6 +82,23 @@ class PreviewRows {
         r.type = type;
         rows_.push_back(r);
     }
+
+    // The first `count` rows as they are now, readable from a worker thread
+    // while the store goes on appending (see ChunkedVector::Snapshot). Taken
+    // on the store's thread; the store must outlive it.
+    class Snapshot {
+      public:
+        Snapshot() = default;
+        std::size_t size() const { return rows_.size(); }
+        FilterRow filterRow(std::size_t i) const { return filterRowOf(rows_[i]); }
+        std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
+
+      private:
+        friend class PreviewRows;
+        explicit Snapshot(typename ChunkedVector<Stored>::Snapshot rows) : rows_(std::move(rows)) {}
+        typename ChunkedVector<Stored>::Snapshot rows_;
+    };
+    Snapshot snapshot(std::size_t count) const { return Snapshot(rows_.snapshot(count)); }
 
     class const_iterator {
       public:
@@ -112,6 +132,19 @@ class PreviewRows {
     const_iterator end() const { return {this, size()}; }
 
   private:
+    static FilterRow filterRowOf(const Stored& r) {
+        FilterRow row;
+        row.isProcess = kHasPpid;
+        row.type = detail::knownEventNames()[r.type];
+        row.timestamp = std::string_view(r.timestamp, r.timestampLength);
+        row.path = std::string_view(r.path, r.pathLength);
+        row.pid = r.pid;
+        if constexpr (kHasPpid) {
+            row.ppid = r.ppid;
+        }
+        return row;
+    }
+
     const JsonMapping& mapping_;
     ChunkedVector<Stored> rows_;
 };

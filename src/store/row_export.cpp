@@ -150,6 +150,10 @@ ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
             return result;
         }
     }
+    if (!row.failure.empty()) {
+        result.error = row.failure;
+        return result;
+    }
     result.error = output.flush();
     return result;
 }

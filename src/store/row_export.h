@@ -23,11 +23,13 @@ inline bool exportNeedsRawLine(ExportFormat format) {
 struct ExportRow {
     FilterRow row;
     std::string_view rawLine;  // read for JSON lines only
+    std::string failure = {};  // set by a source that cannot go on, with false
 };
 
 // Fills in the next row and returns true, or returns false after the last
-// one. Rows are pulled one at a time, so none need to be gathered first; the
-// views of a row must stay valid until the next call.
+// one, or returns false with `failure` set when the rows cannot all be had
+// (the write then fails with that reason). Rows are pulled one at a time, so none need to be
+// gathered first; the views of a row must stay valid until the next call.
 using ExportRowSource = std::function<bool(ExportRow&)>;
 
 struct ExportResult {

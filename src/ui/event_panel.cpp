@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 
 #include "ui/detail_area.h"
-#include "ui/store_row_source.h"
 
 namespace korvantis::ui {
 
@@ -43,7 +42,7 @@ QStringList localFiles(const QMimeData* mime) {
 EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* parent)
     : QWidget(parent),
       workspace_(notifier.workspace()),
-      rows_(makeStoreRowSource(kind, notifier)),
+      rows_(std::make_unique<FilteredRowSource>(kind, notifier)),
       columns_(new ColumnLayout(panelColumns(kind), this)) {
     headers_ = new ColumnHeaders(*columns_, this);
     list_ = new PreviewList(*rows_, *columns_, this);
@@ -60,6 +59,39 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
     connect(list_->horizontalScrollBar(), &QScrollBar::valueChanged, headers_,
             &ColumnHeaders::setHorizontalOffset);
     connect(list_, &PreviewList::rowClicked, this, &EventPreview::chooseRow);
+    // After the list has forgotten its chosen row.
+    connect(rows_.get(), &RowSource::rowsReplaced, this, &EventPreview::keepChosenRow);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (RowMenu* menu = menuForRow(list_->rowAt(pos.y()))) {
+            menu->popup(list_->viewport()->mapToGlobal(pos));
+        }
+    });
+}
+
+void EventPreview::keepChosenRow() {
+    const int row = rows_->shownRowOf(selector_.selectedId());
+    if (row >= 0) {
+        list_->setChosenRow(row);
+    }
+}
+
+RowMenu* EventPreview::menuForRow(int row) {
+    if (row < 0 || row >= rows_->rowCount()) {
+        return nullptr;
+    }
+    RowFacts facts;
+    facts.pid = rows_->text(row, FieldKey::pid).toLongLong();
+    facts.path = rows_->text(row, FieldKey::path);
+    QStringList cells;
+    for (const EventColumn& column : columns_->columns().columns) {
+        cells.append(rows_->text(row, column.key));
+    }
+    facts.rowText = cells.join(QLatin1Char('\t'));
+    auto* menu = new RowMenu(facts, this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    connect(menu, &RowMenu::filterActionChosen, this, &EventPreview::filterActionChosen);
+    return menu;
 }
 
 EventPreview::~EventPreview() = default;

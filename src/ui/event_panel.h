@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "ui/column_layout.h"
+#include "ui/filtered_row_source.h"
 #include "ui/preview_list.h"
+#include "ui/row_menu.h"
 #include "ui/row_source.h"
 #include "ui/selector.h"
 #include "ui/store_notifier.h"
@@ -16,7 +18,9 @@ class DetailArea;
 
 // Column headers, the list of rows and the closing divider, with the panel's
 // own Selector. Choosing a row: both flags off, the selector set, the store
-// told; the selected row ignores clicks.
+// told; the selected row ignores clicks. The rows are those the filter shows;
+// the chosen row stays chosen while it is shown. A right-click opens the
+// row's menu.
 class EventPreview : public QWidget {
     Q_OBJECT
   public:
@@ -24,6 +28,7 @@ class EventPreview : public QWidget {
     ~EventPreview() override;
 
     RowSource& rows() const { return *rows_; }
+    FilteredRowSource& filteredRows() const { return *rows_; }
     ColumnLayout& columns() const { return *columns_; }
     PreviewList* list() const { return list_; }
     ColumnHeaders* headers() const { return headers_; }
@@ -31,10 +36,17 @@ class EventPreview : public QWidget {
 
     // The four steps of choosing a row; nothing when it is the selected row.
     void chooseRow(int row);
+    // The right-click menu of a shown row (deleted when closed).
+    RowMenu* menuForRow(int row);
+
+  signals:
+    void filterActionChosen(korvantis::ui::RowFilterAction action, qint64 pid, const QString& path);
 
   private:
+    void keepChosenRow();
+
     Workspace& workspace_;
-    std::unique_ptr<RowSource> rows_;
+    std::unique_ptr<FilteredRowSource> rows_;
     ColumnLayout* columns_;
     Selector selector_;
     ColumnHeaders* headers_;

@@ -6,6 +6,7 @@
 
 #include "store/workspace.h"
 #include "ui/event_panel.h"
+#include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
@@ -40,7 +41,15 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(topBar_);
+    filterBar_ = new FilterBar(*workspace_, tabs_, processPanel_->preview()->filteredRows(),
+                               filePanel_->preview()->filteredRows(), this);
+    layout->addWidget(filterBar_);
     layout->addWidget(tabs_, 1);
+    connect(this, &MainView::filterQueryRequested, filterBar_, &FilterBar::setQuery);
+    for (EventPanel* panel : {processPanel_, filePanel_}) {
+        connect(panel->preview(), &EventPreview::filterActionChosen, filterBar_,
+                &FilterBar::applyRowAction);
+    }
 
     auto shortcut = [this](const QKeySequence& keys, auto action) {
         auto* s = new QShortcut(keys, this);
@@ -55,6 +64,9 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     shortcut(QKeySequence::New, [this] { emit newWindowRequested(); });
     topBar_->loadProgress()->installCancelKey(this);
     new WindowTitle(*notifier_, this);
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { filterBar_->focusField(); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_E),
+             [this] { filterBar_->exportAction()->chooseFile(); });
 }
 
 void MainView::stepTab(int step) {
@@ -64,6 +76,7 @@ void MainView::stepTab(int step) {
 
 MainView::~MainView() {
     // The views read the store and the notifier observes it: both go before it.
+    delete filterBar_;  // its export worker reads the store
     delete topBar_;
     delete tabs_;
     delete notifier_;

@@ -34,12 +34,14 @@ using TreeOpener = std::function<void(const TreeRequest& request)>;
 class StoreNotifier;
 class TopBarView;
 class EventPanel;
+class FilterBar;
 
 // The content of a main window: owns the window's event store and arranges
 // the top bar and the two event panels. Window-wide keys: Ctrl+O imports,
 // Ctrl+L and Ctrl+R switch the legend and the error list, Ctrl+Tab and
-// Ctrl+Shift+Tab move between the tabs, Esc cancels the loads while one
-// runs, Ctrl+N asks for a new main window. Its window's title names the
+// Ctrl+Shift+Tab move between the tabs, Ctrl+F goes to the filter field,
+// Ctrl+E exports the current tab's shown rows, Esc cancels the loads while
+// one runs, Ctrl+N asks for a new main window. Its window's title names the
 // loaded logs.
 class MainView : public QWidget {
     Q_OBJECT
@@ -51,6 +53,7 @@ class MainView : public QWidget {
 
     StoreNotifier& notifier() const { return *notifier_; }
     TopBarView* topBar() const { return topBar_; }
+    FilterBar* filterBar() const { return filterBar_; }
     QTabWidget* tabs() const { return tabs_; }
     EventPanel* processPanel() const { return processPanel_; }
     EventPanel* filePanel() const { return filePanel_; }
@@ -74,6 +77,7 @@ class MainView : public QWidget {
     std::unique_ptr<Workspace> workspace_;
     StoreNotifier* notifier_ = nullptr;
     TopBarView* topBar_ = nullptr;
+    FilterBar* filterBar_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     EventPanel* processPanel_ = nullptr;
     EventPanel* filePanel_ = nullptr;

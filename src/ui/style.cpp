@@ -1,6 +1,7 @@
 #include "ui/style.h"
 
 #include <QFontDatabase>
+#include <QObject>
 
 // Resources of a static library must be pulled in by name.
 static void initFontResources() {
@@ -49,6 +50,71 @@ QColor markColor(Mark mark, StandardColor standard, const QPalette& palette) {
     }
     return standard == StandardColor::white ? readableWhite(palette)
                                             : palette.color(QPalette::Text);
+}
+
+QColor filterErrorColor() {
+    return QColor(Qt::red);
+}
+
+QString groupedNumber(qulonglong n) {
+    QString digits = QString::number(n);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) {
+        digits.insert(at, QLatin1Char(','));
+    }
+    return digits;
+}
+
+QString tabTitle(const QString& name, qulonglong shown, qulonglong total, bool filtered) {
+    if (!filtered) {
+        return name;
+    }
+    return QObject::tr("%1 (%2 of %3)").arg(name, groupedNumber(shown), groupedNumber(total));
+}
+
+QString filterPlaceholderText() {
+    return QObject::tr("Filter (Ctrl+F): text pid:N ppid:N tree:N type: path: time: json: -term");
+}
+
+QString searchingRawLinesText(int percent) {
+    return QObject::tr("searching raw lines… %1%").arg(percent);
+}
+
+QString exportButtonText() {
+    return QObject::tr("Export…");
+}
+QString exportDialogTitle() {
+    return QObject::tr("Export shown rows");
+}
+QString exportJsonLinesFilter() {
+    return QObject::tr("JSON lines (*.jsonl *.json)");
+}
+QString exportCsvFilter() {
+    return QObject::tr("CSV (*.csv)");
+}
+QString exportFailedTitle() {
+    return QObject::tr("Export failed");
+}
+QString exportedText(qulonglong rows, const QString& fileName) {
+    return QObject::tr("Exported %1 rows to %2").arg(groupedNumber(rows), fileName);
+}
+
+QString onlyThisProcessText() {
+    return QObject::tr("Only this process");
+}
+QString processAndChildrenText() {
+    return QObject::tr("This process and what it started");
+}
+QString hideThisPathText() {
+    return QObject::tr("Hide this path");
+}
+QString copyRowText() {
+    return QObject::tr("Copy row");
+}
+QString copyPathText() {
+    return QObject::tr("Copy path");
+}
+QString copyPidText() {
+    return QObject::tr("Copy pid");
 }
 
 void registerFonts() {

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvantis {
+
+// Edits that the row actions make to a filter query's text. The rest of the
+// text stays as the user wrote it (terms are rejoined with one space), so the
+// user sees the edit and can change it.
+
+// Drops every `pid:` and `tree:` term that is not negated and adds
+// `KEY:PID` (KEY is "pid" or "tree").
+std::string withProcessTerm(std::string_view query, std::string_view key, std::int64_t pid);
+
+// Adds `-path:"PATH"` unless the query has that term already. The language
+// has no way to write a double quote inside a term, so a path holding one is
+// cut short before it (which hides at least that path). Unchanged for an
+// empty path.
+std::string withHiddenPath(std::string_view query, std::string_view path);
+
+}  // namespace korvantis

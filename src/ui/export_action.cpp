@@ -1,0 +1,99 @@
+#include "ui/export_action.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMetaObject>
+
+#include "store/rows_snapshot.h"
+#include "store/snapshot_export.h"
+#include "ui/filtered_row_source.h"
+#include "ui/style.h"
+#include "ui/worker_priority.h"
+
+namespace korvantis::ui {
+
+ExportAction::ExportAction(Workspace& workspace, CurrentRows current, QWidget* parent)
+    : QObject(parent), workspace_(workspace), current_(std::move(current)), owner_(parent) {
+    pool_.setMaxThreadCount(1);
+    presenter_ = [this](const QString& title, const QString& text) {
+        QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Ok, owner_);
+        box.setInformativeText(text);
+        box.exec();
+    };
+}
+
+ExportAction::~ExportAction() {
+    stop_->store(true);
+    pool_.clear();
+    pool_.waitForDone();
+}
+
+ExportFormat ExportAction::formatFor(const QString& path, const QString& nameFilter) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("csv")) {
+        return ExportFormat::csv;
+    }
+    if (suffix == QLatin1String("jsonl") || suffix == QLatin1String("json")) {
+        return ExportFormat::jsonLines;
+    }
+    return nameFilter == exportCsvFilter() ? ExportFormat::csv : ExportFormat::jsonLines;
+}
+
+void ExportAction::chooseFile() {
+    auto* dialog = new QFileDialog(owner_, exportDialogTitle());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilters({exportJsonLinesFilter(), exportCsvFilter()});
+    dialog->setWindowModality(Qt::NonModal);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, dialog](const QString& chosen) {
+        const QString filter = dialog->selectedNameFilter();
+        const ExportFormat format = formatFor(chosen, filter);
+        QString path = chosen;
+        if (QFileInfo(chosen).suffix().isEmpty()) {
+            path += format == ExportFormat::csv ? QStringLiteral(".csv") : QStringLiteral(".jsonl");
+        }
+        exportTo(path, format);
+    });
+    dialog->show();
+}
+
+void ExportAction::exportTo(const QString& path, ExportFormat format) {
+    FilteredRowSource* rows = current_ ? current_() : nullptr;
+    if (rows == nullptr) {
+        return;
+    }
+    // What is shown now, in its order; the worker reads only this.
+    const bool processes = rows->kind() == RowKind::process;
+    const std::size_t total = static_cast<std::size_t>(rows->totalCount());
+    auto shown = rows->shownRows() ? std::make_shared<const RowNumbers>(*rows->shownRows())
+                                   : std::shared_ptr<const RowNumbers>();
+    const EventStore& store = workspace_.store;
+    auto snapshot = std::make_shared<const RowsSnapshot>(
+        RowsSnapshot::of(store, processes ? total : 0, processes ? 0 : total));
+    const std::string target = QFile::encodeName(path).toStdString();
+    ++running_;
+    auto stop = stop_;
+    pool_.start([this, path, format, processes, shown, snapshot, target, stop] {
+        lowerWorkerPriority();
+        const ExportResult result =
+            exportSnapshotRows(target, format, *snapshot, {processes, shown.get()}, stop.get());
+        const QString error = QString::fromStdString(result.error);
+        const qulonglong count = result.rows;
+        QMetaObject::invokeMethod(
+            this,
+            [this, path, count, error] {
+                --running_;
+                if (!error.isEmpty()) {
+                    presenter_(exportFailedTitle(), error);
+                }
+                emit finished(path, count, error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+}  // namespace korvantis::ui

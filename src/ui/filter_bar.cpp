@@ -1,0 +1,138 @@
+#include "ui/filter_bar.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTabWidget>
+
+#include <algorithm>
+
+#include "store/filter_query.h"
+#include "store/query_edit.h"
+#include "ui/filtered_row_source.h"
+#include "ui/style.h"
+
+namespace korvantis::ui {
+
+FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& procs,
+                     FilteredRowSource& files, QWidget* parent)
+    : QWidget(parent),
+      tabs_(tabs),
+      procs_(procs),
+      files_(files),
+      procName_(tabs->tabText(0)),
+      fileName_(tabs->tabText(1)) {
+    field_ = new QLineEdit(this);
+    field_->setPlaceholderText(filterPlaceholderText());
+    field_->setClearButtonEnabled(true);
+    message_ = new QLabel(this);
+    message_->setTextFormat(Qt::PlainText);
+    export_ = new QPushButton(exportButtonText(), this);
+    exportAction_ = new ExportAction(
+        workspace,
+        [this]() -> FilteredRowSource* { return tabs_->currentIndex() == 1 ? &files_ : &procs_; },
+        this);
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(6, 4, 6, 4);
+    row->addWidget(field_, 3);
+    row->addWidget(message_, 2);
+    row->addWidget(export_);
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), field_);
+    escape->setContext(Qt::WidgetShortcut);
+    connect(escape, &QShortcut::activated, field_, &QLineEdit::clear);
+    connect(field_, &QLineEdit::textChanged, this, &FilterBar::queryEdited);
+    connect(export_, &QPushButton::clicked, exportAction_, &ExportAction::chooseFile);
+    connect(exportAction_, &ExportAction::finished, this,
+            [this](const QString& path, qulonglong rows, const QString& error) {
+                done_ =
+                    error.isEmpty() ? exportedText(rows, QFileInfo(path).fileName()) : QString();
+                updateMessage();
+            });
+    // The two lists' workers make the sets of a tree: term once between them.
+    auto treeSets = std::make_shared<TreeSetCache>();
+    for (FilteredRowSource* source : {&procs_, &files_}) {
+        source->setTreeSets(treeSets);
+        connect(source, &FilteredRowSource::countsChanged, this, &FilterBar::updateTitles);
+        connect(source, &FilteredRowSource::searchChanged, this, &FilterBar::updateMessage);
+    }
+}
+
+void FilterBar::setQuery(const QString& query) {
+    field_->setText(query);
+}
+
+void FilterBar::focusField() {
+    field_->setFocus(Qt::ShortcutFocusReason);
+    field_->selectAll();
+}
+
+void FilterBar::applyRowAction(RowFilterAction action, qint64 pid, const QString& path) {
+    const std::string query = field_->text().toStdString();
+    std::string edited;
+    switch (action) {
+        case RowFilterAction::onlyProcess:
+            edited = withProcessTerm(query, "pid", pid);
+            break;
+        case RowFilterAction::processTree:
+            edited = withProcessTerm(query, "tree", pid);
+            break;
+        case RowFilterAction::hidePath:
+            edited = withHiddenPath(query, path.toStdString());
+            break;
+    }
+    setQuery(QString::fromStdString(edited));
+}
+
+void FilterBar::queryEdited(const QString& text) {
+    ParsedFilterQuery parsed = parseFilterQuery(text.toStdString());
+    invalid_ = !parsed.query.has_value();
+    error_ = QString::fromStdString(parsed.error);
+    QPalette pal = field_->palette();
+    if (invalid_) {
+        pal.setColor(QPalette::Text, filterErrorColor());
+    } else {
+        pal.setColor(QPalette::Text, palette().color(QPalette::Text));
+    }
+    field_->setPalette(pal);
+    if (!invalid_) {
+        // Both lists run side by side, each on its own worker.
+        procs_.setQuery(*parsed.query);
+        files_.setQuery(std::move(parsed.query));
+    }
+    done_.clear();
+    updateMessage();
+}
+
+void FilterBar::updateTitles() {
+    const auto title = [](const QString& name, const FilteredRowSource& rows) {
+        return tabTitle(name, static_cast<qulonglong>(rows.rowCount()),
+                        static_cast<qulonglong>(rows.totalCount()), rows.filtered());
+    };
+    tabs_->setTabText(0, title(procName_, procs_));
+    tabs_->setTabText(1, title(fileName_, files_));
+}
+
+void FilterBar::updateMessage() {
+    QPalette pal = message_->palette();
+    pal.setColor(QPalette::WindowText,
+                 invalid_ ? filterErrorColor() : palette().color(QPalette::WindowText));
+    message_->setPalette(pal);
+    if (invalid_) {
+        message_->setText(error_);
+        return;
+    }
+    const bool searching = procs_.searching() || files_.searching();
+    if (searching && (procs_.progress() < 1.0 || files_.progress() < 1.0)) {
+        const double share = std::min(procs_.progress(), files_.progress());
+        message_->setText(searchingRawLinesText(static_cast<int>(share * 100)));
+        return;
+    }
+    message_->setText(done_);
+}
+
+}  // namespace korvantis::ui

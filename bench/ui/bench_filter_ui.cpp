@@ -22,6 +22,7 @@
 #include <map>
 #include <vector>
 
+#include "bench_window.h"
 #include "store/workspace.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
@@ -30,6 +31,7 @@
 
 using namespace korvantis;
 using namespace korvantis::ui;
+using korvantis::bench::spinUntil;
 
 namespace {
 
@@ -58,15 +60,6 @@ struct Figures {
     }
 };
 
-template <typename Pred>
-void spinUntil(Pred done, int timeoutMs = 600000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -74,16 +67,9 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
-    QString path =
-        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/genlog-1m.json");
-    if (!QFile::exists(path)) {
-        std::printf("generating %s ...\n", qPrintable(path));
-        const QString cmd =
-            QStringLiteral("'%1' 1000000 > '%2'").arg(QStringLiteral(KORVANTIS_GENLOG), path);
-        if (std::system(cmd.toLocal8Bit().constData()) != 0) {
-            std::fprintf(stderr, "could not generate the log\n");
-            return 1;
-        }
+    const QString path = bench::benchLog(argc, argv);
+    if (path.isEmpty()) {
+        return 1;
     }
 
     MainView view([](const korvantis::ui::TreeRequest&) {});

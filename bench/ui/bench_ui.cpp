@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench_window.h"
 #include "store/workspace.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
@@ -27,6 +28,7 @@
 
 using namespace korvantis;
 using namespace korvantis::ui;
+using korvantis::bench::spinUntil;
 
 namespace {
 
@@ -44,16 +46,6 @@ struct Figures {
     }
 };
 
-// Runs the event loop until `done` or the timeout.
-template <typename Pred>
-void spinUntil(Pred done, int timeoutMs = 600000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,16 +53,9 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
-    QString path =
-        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/genlog-1m.json");
-    if (!QFile::exists(path)) {
-        std::printf("generating %s ...\n", qPrintable(path));
-        const QString cmd =
-            QStringLiteral("'%1' 1000000 > '%2'").arg(QStringLiteral(KORVANTIS_GENLOG), path);
-        if (std::system(cmd.toLocal8Bit().constData()) != 0) {
-            std::fprintf(stderr, "could not generate the log\n");
-            return 1;
-        }
+    const QString path = bench::benchLog(argc, argv);
+    if (path.isEmpty()) {
+        return 1;
     }
 
     MainView view([](const korvantis::ui::TreeRequest&) {});

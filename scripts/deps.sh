@@ -9,7 +9,7 @@ PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
     qt6-webchannel-dev
     libqt6webenginecore6-bin libgl1-mesa-dev qt6-qpa-plugins
-    fonts-comic-neue fonts-dejavu-core
+    fonts-dejavu-core
     clang-14 libclang-rt-14-dev
     xvfb xauth
 )

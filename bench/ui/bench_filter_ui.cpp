@@ -73,9 +73,7 @@ int main(int argc, char** argv) {
     }
 
     MainView view([](const korvantis::ui::TreeRequest&) {});
-    view.resize(1400, 900);
-    view.show();
-    if (!QTest::qWaitForWindowExposed(&view)) {
+    if (!bench::showWindow(view)) {
         return 1;
     }
     FilterBar* bar = view.filterBar();

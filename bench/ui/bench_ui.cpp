@@ -59,10 +59,7 @@ int main(int argc, char** argv) {
     }
 
     MainView view([](const korvantis::ui::TreeRequest&) {});
-    view.resize(1400, 900);
-    view.show();
-    if (!QTest::qWaitForWindowExposed(&view)) {
-        std::fprintf(stderr, "window not exposed\n");
+    if (!bench::showWindow(view)) {
         return 1;
     }
     PreviewList* procList = view.processPanel()->preview()->list();
@@ -190,9 +187,7 @@ int main(int argc, char** argv) {
         bad.write(chunk);
     }
     MainView errorsView([](const korvantis::ui::TreeRequest&) {});
-    errorsView.resize(1400, 900);
-    errorsView.show();
-    if (!QTest::qWaitForWindowExposed(&errorsView)) {
+    if (!bench::showWindow(errorsView)) {
         return 1;
     }
     ErrorView* errors = errorsView.processPanel()->detail()->errorView();

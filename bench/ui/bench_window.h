@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QTest>
+#include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +30,18 @@ inline QString benchLog(int argc, char** argv) {
         }
     }
     return path;
+}
+
+// Shows `window` at the size the figures are taken at; false when it never
+// comes up.
+inline bool showWindow(QWidget& window) {
+    window.resize(1400, 900);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        std::fprintf(stderr, "window not exposed\n");
+        return false;
+    }
+    return true;
 }
 
 // Runs the event loop until `done` or the timeout.

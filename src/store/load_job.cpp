@@ -182,12 +182,20 @@ void LoadJob::run() {
             figures.bytesTotal = reader->sizeAtOpen();
             // The log stays open for reading its lines again later.
             const int fd = ::fcntl(reader->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-            post_([sink = sink_, fd, size = figures.bytesTotal] { sink.opened(fd, size); });
+            post_([sink = sink_, fd] { sink.opened(fd); });
             fileLog(*reader, figures);
             reader->close();
         }
     } catch (const std::exception&) {
         // Out of memory or threads: the load ends with what was filed.
+    }
+    {
+        // Nobody waits for the tree of a window that is closing; building a
+        // large one would only hold up the closing.
+        std::lock_guard lock(mutex_);
+        if (abandoned_) {
+            return;
+        }
     }
     auto tree = std::make_shared<std::optional<ProcessTree::BuiltTree>>(tree_.build());
     post_([sink = sink_, opened, cancelled = cancelled_.load(), figures, tree] {

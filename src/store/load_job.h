@@ -42,9 +42,8 @@ class LoadJob {
     using Post = std::function<void(Task)>;
 
     struct Sink {
-        // The log could be opened: its descriptor (now owned by the sink)
-        // and size.
-        std::function<void(int fd, std::uint64_t size)> opened;
+        // The log could be opened: its descriptor (now owned by the sink).
+        std::function<void(int fd)> opened;
         // Rows read since the last call (the sink empties them).
         std::function<void(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures)>
             rows;

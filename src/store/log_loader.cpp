@@ -58,7 +58,7 @@ void LogLoader::startNext() {
     progress_.cancelledAfter.reset();
 
     LoadJob::Sink sink;
-    sink.opened = [this](int fd, std::uint64_t) { opened(fd); };
+    sink.opened = [this](int fd) { opened(fd); };
     sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
         rowsArrived(rows, figures);
     };

@@ -22,8 +22,8 @@
 namespace korvantis {
 
 // The texts that rows refer to: paths kept once each, timestamps. Written
-// only by the loader's worker, ahead of handing the rows that refer to them
-// to the store's thread; never moved, freed with the store.
+// only by a load's threads, ahead of handing the rows that refer to them to
+// the store's thread; never moved, freed with the store.
 struct RowTexts {
     InternedTexts paths;
     TextArena timestamps;
@@ -51,10 +51,10 @@ class EventStore {
     const std::string& jsonTreeFacts() const { return jsonTreeFacts_; }
     static const std::array<std::string_view, 7>& monitoredFileEvents();
 
-    // The logs lines were loaded from (kept open), and those whose load was
-    // started, in order, for the window title.
+    // The logs lines were loaded from, in order, kept open; shared with
+    // workers that read lines again while the store lives on.
     const LogFiles& logFiles() const { return *logFiles_; }
-    const std::shared_ptr<const LogFiles> sharedLogFiles() const { return logFiles_; }
+    std::shared_ptr<const LogFiles> sharedLogFiles() const { return logFiles_; }
 
     // Which preview an entry of jsonMapping made, found without a search:
     // previews are appended in mapping order, so an entry's rank among its

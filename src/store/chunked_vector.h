@@ -1,17 +1,30 @@
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstddef>
-#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
+#include "store/large_block.h"
+
 namespace korvantis {
 
-// An append-only sequence stored in fixed-size chunks: elements never move,
-// so pointers and references to them stay valid, and growth never copies
-// the whole list (no peak of old plus new storage on a large load).
-template <typename T, std::size_t ChunkElems = 4096>
+// An append-only sequence stored in chunks: elements never move, so pointers
+// and references to them stay valid, and growth never copies the whole list
+// (no peak of old plus new storage on a large load). The first chunk holds
+// FirstChunkElems elements and each further one twice as many as the one
+// before, so a small list stays small and a large one lies in a few large
+// blocks (see LargeBlock).
+template <typename T, std::size_t FirstChunkElems = 4096>
 class ChunkedVector {
+    static_assert(std::has_single_bit(FirstChunkElems));
+    static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    static constexpr int kFirstShift = std::countr_zero(FirstChunkElems);
+    // Enough chunks for more elements than any memory holds.
+    static constexpr std::size_t kMaxChunks = 40;
+
   public:
     ChunkedVector() = default;
     ChunkedVector(const ChunkedVector&) = delete;
@@ -21,17 +34,21 @@ class ChunkedVector {
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
 
-    T& operator[](std::size_t i) { return chunk(i / ChunkElems)[i % ChunkElems]; }
-    const T& operator[](std::size_t i) const { return chunk(i / ChunkElems)[i % ChunkElems]; }
+    T& operator[](std::size_t i) { return *at(chunks_.data(), i); }
+    const T& operator[](std::size_t i) const { return *at(chunks_.data(), i); }
     T& back() { return (*this)[size_ - 1]; }
     const T& back() const { return (*this)[size_ - 1]; }
 
     template <typename... Args>
     T& emplace_back(Args&&... args) {
-        if (size_ == chunks_.size() * ChunkElems) {
-            chunks_.push_back(std::unique_ptr<Storage[]>(new Storage[ChunkElems]));
+        if (size_ == capacity_) {
+            const std::size_t c = chunkCount_;
+            blocks_[c] = LargeBlock(sizeof(T) * (FirstChunkElems << c));
+            chunks_[c] = reinterpret_cast<T*>(blocks_[c].data());
+            ++chunkCount_;
+            capacity_ += FirstChunkElems << c;
         }
-        T* slot = &chunk(size_ / ChunkElems)[size_ % ChunkElems];
+        T* slot = at(chunks_.data(), size_);
         new (slot) T(std::forward<Args>(args)...);
         ++size_;
         return *slot;
@@ -44,7 +61,12 @@ class ChunkedVector {
             (*this)[i - 1].~T();
         }
         size_ = 0;
-        chunks_.clear();
+        capacity_ = 0;
+        for (std::size_t c = 0; c < chunkCount_; ++c) {
+            blocks_[c] = LargeBlock();
+            chunks_[c] = nullptr;
+        }
+        chunkCount_ = 0;
     }
 
     template <bool Const>
@@ -91,28 +113,24 @@ class ChunkedVector {
     };
     // The first `size()` elements as they are now, readable from another
     // thread while this list grows: elements never move and are never
-    // changed once appended, only the table of chunks may be reallocated, so
-    // the view keeps a copy of that table (one pointer per chunk).
+    // changed once appended, only the table of chunks changes, so the view
+    // keeps a copy of that table (one pointer per chunk).
     class Snapshot {
       public:
         Snapshot() = default;
         std::size_t size() const { return size_; }
-        const T& operator[](std::size_t i) const { return chunks_[i / ChunkElems][i % ChunkElems]; }
+        const T& operator[](std::size_t i) const { return *at(chunks_.data(), i); }
 
       private:
         friend class ChunkedVector;
-        std::vector<const T*> chunks_;
+        std::vector<T*> chunks_;
         std::size_t size_ = 0;
     };
     // Taken on the thread that appends; `count` at most size().
     Snapshot snapshot(std::size_t count) const {
         Snapshot s;
         s.size_ = count;
-        const std::size_t chunks = (count + ChunkElems - 1) / ChunkElems;
-        s.chunks_.reserve(chunks);
-        for (std::size_t c = 0; c < chunks; ++c) {
-            s.chunks_.push_back(chunk(c));
-        }
+        s.chunks_.assign(chunks_.begin(), chunks_.begin() + chunkCount_);
         return s;
     }
 
@@ -124,13 +142,17 @@ class ChunkedVector {
     const_iterator end() const { return const_iterator(this, size_); }
 
   private:
-    struct alignas(T) Storage {
-        unsigned char bytes[sizeof(T)];
-    };
-    T* chunk(std::size_t c) { return reinterpret_cast<T*>(chunks_[c].get()); }
-    const T* chunk(std::size_t c) const { return reinterpret_cast<const T*>(chunks_[c].get()); }
+    // Chunk c holds the elements from FirstChunkElems * (2^c - 1) on.
+    static T* at(T* const* chunks, std::size_t i) {
+        const std::size_t q = (i >> kFirstShift) + 1;
+        const int c = std::bit_width(q) - 1;
+        return chunks[c] + (i + FirstChunkElems - (FirstChunkElems << c));
+    }
 
-    std::vector<std::unique_ptr<Storage[]>> chunks_;
+    std::array<T*, kMaxChunks> chunks_{};
+    std::array<LargeBlock, kMaxChunks> blocks_;
+    std::size_t chunkCount_ = 0;
+    std::size_t capacity_ = 0;
     std::size_t size_ = 0;
 };
 

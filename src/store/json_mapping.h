@@ -27,11 +27,8 @@ class JsonMapping {
     Uuid idOf(std::size_t index) const { return ids_.idOf(index); }
     const LineIds& ids() const { return ids_; }
 
-    // Stores a line under the next place; returns its id.
-    Uuid append(const LineRef& ref) {
-        refs_.push_back(ref);
-        return ids_.idOf(refs_.size() - 1);
-    }
+    // Stores a line under the next place (its id is idOf(size() - 1)).
+    void append(const LineRef& ref) { refs_.push_back(ref); }
 
     struct Entry {
         Uuid id;

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
 
+#include "store/chunked_vector.h"
+#include "store/interned_texts.h"
 #include "store/json_mapping.h"
 #include "store/node.h"
 #include "store/text_arena.h"
@@ -44,6 +49,89 @@ TEST(TextArena, TextsStayPut) {
     }
 }
 
+// Chunks double in size; every element, read directly, by iterator or
+// through a snapshot taken at any length, is the one appended there and
+// stays where it was put.
+TEST(ChunkedVector, ElementsStayPutAcrossChunks) {
+    ChunkedVector<std::uint64_t, 4> list;
+    std::vector<const std::uint64_t*> where;
+    std::vector<ChunkedVector<std::uint64_t, 4>::Snapshot> snapshots;
+    for (std::uint64_t i = 0; i < 100000; ++i) {
+        where.push_back(&list.emplace_back(i * 3));
+        if (i % 997 == 0 || i == 3 || i == 4 || i == 11 || i == 12) {
+            snapshots.push_back(list.snapshot(list.size()));
+        }
+    }
+    for (std::uint64_t i = 0; i < list.size(); ++i) {
+        ASSERT_EQ(list[i], i * 3) << i;
+        ASSERT_EQ(&list[i], where[i]) << i;
+    }
+    EXPECT_EQ(std::distance(list.begin(), list.end()), 100000);
+    EXPECT_EQ(*(list.begin() + 77777), 77777u * 3);
+    for (const auto& snapshot : snapshots) {
+        for (std::size_t i = 0; i < snapshot.size(); ++i) {
+            ASSERT_EQ(&snapshot[i], where[i]) << i << " of " << snapshot.size();
+        }
+    }
+}
+
+// Equal texts get one stored copy and different texts different ones,
+// whether interned one at a time or a batch at once, from several threads.
+TEST(InternedTexts, EachDistinctTextIsKeptOnce) {
+    InternedTexts interned;
+    constexpr int kThreads = 3;
+    std::vector<std::vector<std::string>> asked(kThreads);
+    std::vector<std::vector<std::string_view>> got(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            std::mt19937 rng(t);
+            for (int batch = 0; batch < 60; ++batch) {
+                std::vector<std::string> texts;
+                const std::size_t count = rng() % 1500;
+                for (std::size_t i = 0; i < count; ++i) {
+                    // Few letters, so that texts repeat often; some empty,
+                    // some long.
+                    std::string text(rng() % 7 == 0 ? rng() % 3000 : rng() % 6, 'a');
+                    for (char& c : text) {
+                        c = static_cast<char>('a' + rng() % 3);
+                    }
+                    texts.push_back(std::move(text));
+                }
+                const std::vector<std::string_view> views(texts.begin(), texts.end());
+                std::vector<std::string_view> stored(views.size());
+                if (batch % 2 == 0) {
+                    interned.internAll(views, stored);
+                } else {
+                    for (std::size_t i = 0; i < views.size(); ++i) {
+                        stored[i] = interned.intern(views[i]);
+                    }
+                }
+                asked[t].insert(asked[t].end(), texts.begin(), texts.end());
+                got[t].insert(got[t].end(), stored.begin(), stored.end());
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::map<std::string, const char*> copies;
+    std::set<const char*> used;
+    for (int t = 0; t < kThreads; ++t) {
+        for (std::size_t i = 0; i < asked[t].size(); ++i) {
+            ASSERT_EQ(got[t][i], asked[t][i]);
+            if (asked[t][i].empty()) {
+                continue;
+            }
+            const auto [at, added] = copies.emplace(asked[t][i], got[t][i].data());
+            ASSERT_EQ(at->second, got[t][i].data()) << "a second copy of " << asked[t][i];
+            if (added) {
+                ASSERT_TRUE(used.insert(got[t][i].data()).second) << "shared by two texts";
+            }
+        }
+    }
+}
+
 // Ids are made from places: every place gives a distinct version-4 id that
 // leads back to it; ids of another store, or random ones, lead nowhere.
 TEST(JsonMapping, IdsLeadBackToTheirPlace) {
@@ -52,12 +140,14 @@ TEST(JsonMapping, IdsLeadBackToTheirPlace) {
     std::set<Uuid> seen;
     for (std::uint32_t i = 0; i < 20000; ++i) {
         const LineRef ref{i * 100ull, i, i % 3, i * 7919ull};
-        const Uuid id = mapping.append(ref);
+        mapping.append(ref);
         other.append(ref);
+        const Uuid id = mapping.idOf(i);
         ASSERT_EQ(id.bytes[6] >> 4, 4);       // version 4
         ASSERT_EQ(id.bytes[8] & 0xc0, 0x80);  // variant 10
         ASSERT_TRUE(seen.insert(id).second) << i;
         ASSERT_EQ(mapping.entry(i).id, id);
+        ASSERT_EQ(mapping.entry(i).ref.offset, i * 100ull);
     }
     for (std::uint32_t i = 0; i < 20000; i += 7) {
         const Uuid id = mapping.idOf(i);

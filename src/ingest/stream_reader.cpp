@@ -88,11 +88,11 @@ struct StreamReader::Impl {
         return hit;
     }
 
-    Line take(std::size_t length, std::size_t consumed) {
+    std::string_view take(std::size_t length, std::size_t consumed) {
         const std::string_view text(buf.get() + start, length);
         start += consumed;
         scanned = 0;
-        return Line{text, isValidUtf8(text)};
+        return text;
     }
 };
 
@@ -135,6 +135,14 @@ StreamReader::~StreamReader() {
 }
 
 std::optional<StreamReader::Line> StreamReader::nextLine() {
+    const std::optional<std::string_view> bytes = nextLineBytes();
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return Line{*bytes, isValidUtf8(*bytes)};
+}
+
+std::optional<std::string_view> StreamReader::nextLineBytes() {
     Impl& d = *impl_;
     while (!d.atEof) {
         const std::size_t hit = d.findDelimiter();

@@ -35,6 +35,9 @@ class StreamReader {
     // Unlike the plain line-sequence contract, an invalid line does not end
     // the sequence: it is returned with valid == false.
     std::optional<Line> nextLine();
+    // The next line's bytes, not checked for UTF-8, for callers that learn
+    // whether they are valid some cheaper way; valid until the next call.
+    std::optional<std::string_view> nextLineBytes();
 
     // Lines returned by nextLine() have kPadding readable bytes after their end,
     // so they can be parsed in place.

@@ -13,7 +13,7 @@ DecodePipeline::DecodePipeline() = default;
 
 DecodePipeline::Batch DecodePipeline::takeEmpty() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return stopped_ || !empty_.empty() || made_ < kInFlight; });
+    emptyReady_.wait(lock, [&] { return stopped_ || !empty_.empty() || made_ < kInFlight; });
     if (stopped_) {
         return nullptr;
     }
@@ -35,7 +35,7 @@ void DecodePipeline::pushRead(Batch batch) {
     std::lock_guard lock(mutex_);
     batch->sequence = nextRead_++;
     read_.push_back(std::move(batch));
-    changed_.notify_all();
+    readReady_.notify_one();
 }
 
 void DecodePipeline::finishReading(std::exception_ptr error) {
@@ -44,12 +44,13 @@ void DecodePipeline::finishReading(std::exception_ptr error) {
     if (error && !error_) {
         error_ = error;
     }
-    changed_.notify_all();
+    readReady_.notify_all();
+    decodedReady_.notify_all();
 }
 
 DecodePipeline::Batch DecodePipeline::takeRead() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return stopped_ || !read_.empty() || readingDone_; });
+    readReady_.wait(lock, [&] { return stopped_ || !read_.empty() || readingDone_; });
     if (stopped_ || read_.empty()) {
         return nullptr;
     }
@@ -62,7 +63,10 @@ void DecodePipeline::pushDecoded(Batch batch) {
     std::lock_guard lock(mutex_);
     const std::uint64_t sequence = batch->sequence;
     decoded_.emplace(sequence, std::move(batch));
-    changed_.notify_all();
+    // The filing thread waits for one batch only.
+    if (sequence == nextFiled_) {
+        decodedReady_.notify_one();
+    }
 }
 
 void DecodePipeline::decodingFailed(std::exception_ptr error) {
@@ -71,12 +75,12 @@ void DecodePipeline::decodingFailed(std::exception_ptr error) {
         error_ = error;
     }
     stopped_ = true;
-    changed_.notify_all();
+    wakeAll();
 }
 
 DecodePipeline::Batch DecodePipeline::takeDecoded() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] {
+    decodedReady_.wait(lock, [&] {
         return stopped_ || decoded_.count(nextFiled_) != 0 ||
                (readingDone_ && nextFiled_ == nextRead_);
     });
@@ -97,13 +101,19 @@ void DecodePipeline::giveBack(Batch batch) {
     batch->clear();
     std::lock_guard lock(mutex_);
     empty_.push_back(std::move(batch));
-    changed_.notify_all();
+    emptyReady_.notify_one();
 }
 
 void DecodePipeline::stop() {
     std::lock_guard lock(mutex_);
     stopped_ = true;
-    changed_.notify_all();
+    wakeAll();
+}
+
+void DecodePipeline::wakeAll() {
+    emptyReady_.notify_all();
+    readReady_.notify_all();
+    decodedReady_.notify_all();
 }
 
 }  // namespace korvantis::detail

@@ -49,8 +49,14 @@ class DecodePipeline {
     void stop();
 
   private:
+    void wakeAll();  // with the lock held
+
     std::mutex mutex_;
-    std::condition_variable changed_;
+    // One per kind of waiter, so that a batch passed on wakes only a thread
+    // that can take it: a needless wake-up costs a context switch.
+    std::condition_variable emptyReady_;    // the reading thread
+    std::condition_variable readReady_;     // the decoding threads
+    std::condition_variable decodedReady_;  // the filing thread
     std::vector<Batch> empty_;
     std::size_t made_ = 0;
     std::deque<Batch> read_;

@@ -49,13 +49,11 @@ struct LineBatch {
     std::string text;            // the lines, one after the other, then parser padding
     std::string side;            // decoded texts and error texts
     std::vector<LineInfo> lines;
-    std::vector<bool> valid;  // per line: whether its bytes are valid UTF-8
 
     void clear() {
         text.clear();
         side.clear();
         lines.clear();
-        valid.clear();
     }
     std::string_view lineText(const LineInfo& info) const {
         return std::string_view(text).substr(info.offset, info.length);

@@ -29,10 +29,13 @@ namespace {
 constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
 constexpr std::size_t kHandOverLines = std::size_t{1} << 14;
 constexpr int kBatchesOutAtMost = 4;
+// The log is read in large pieces: at a few hundred bytes a line, reading
+// a page at a time costs a system call for every dozen lines.
+constexpr std::int64_t kReadSize = std::int64_t{256} << 10;
 
-// The reading thread: cuts the log into lines, with their places and whether
-// they are valid UTF-8, and hands them on in batches until the end or a
-// cancel.
+// The reading thread: cuts the log into lines, with their places, and hands
+// them on in batches until the end or a cancel. Whether a line is valid UTF-8
+// is left to the decoding threads: the parse of a line checks it anyway.
 void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
                const std::atomic<bool>& cancelled) {
     try {
@@ -45,9 +48,9 @@ void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
             pipeline.pushRead(std::move(batch));
         };
         while (batch) {
-            std::optional<StreamReader::Line> line;
+            std::optional<std::string_view> line;
             if (!cancelled.load(std::memory_order_relaxed)) {
-                line = reader.nextLine();
+                line = reader.nextLineBytes();
             }
             if (!line) {
                 if (!batch->lines.empty()) {
@@ -58,10 +61,9 @@ void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
             detail::LineInfo& info = batch->lines.emplace_back();
             info.fileOffset = offset;
             info.offset = batch->text.size();
-            info.length = line->text.size();
-            batch->text.append(line->text);
-            batch->valid.push_back(line->valid);
-            offset += line->text.size() + 1;
+            info.length = line->size();
+            batch->text.append(*line);
+            offset += line->size() + 1;
             if (batch->lines.size() >= detail::DecodePipeline::kLines ||
                 batch->text.size() >= detail::DecodePipeline::kBytes) {
                 handOn();
@@ -79,21 +81,38 @@ void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
 void decodeBatches(detail::DecodePipeline& pipeline, InternedTexts& paths) {
     try {
         LineDecoder decoder;
+        std::vector<std::string_view> rowPaths;
+        std::vector<std::string_view> storedPaths;
+        std::vector<detail::LineInfo*> rowLines;
         while (detail::DecodePipeline::Batch batch = pipeline.takeRead()) {
+            rowPaths.clear();
+            rowLines.clear();
             for (std::size_t i = 0; i < batch->lines.size(); ++i) {
                 detail::LineInfo& info = batch->lines[i];
                 const std::string_view line = batch->lineText(info);
                 info.checksum = lineChecksum(line);
-                if (batch->valid[i]) {
-                    detail::describeRecord(decoder.decodePadded(line.data(), line.size()), info,
-                                           *batch);
+                // A line the parser accepts is valid UTF-8 (the parser
+                // checks); only a refused one needs checking on its own.
+                const auto record = decoder.decodePadded(line.data(), line.size());
+                if (record || StreamReader::isValidUtf8(line)) {
+                    detail::describeRecord(record, info, *batch);
                     if (info.kind == detail::LineKind::process ||
                         info.kind == detail::LineKind::file) {
-                        info.storedPath = paths.intern(batch->resolve(info.path));
+                        rowLines.push_back(&info);
                     }
                 } else {
                     detail::describeInvalid(info, *batch);
                 }
+            }
+            // The whole batch's paths at once: far fewer waits on memory.
+            // (Taken only now: the side text grows while lines are decoded.)
+            for (const detail::LineInfo* info : rowLines) {
+                rowPaths.push_back(batch->resolve(info->path));
+            }
+            storedPaths.resize(rowPaths.size());
+            paths.internAll(rowPaths, storedPaths);
+            for (std::size_t r = 0; r < rowLines.size(); ++r) {
+                rowLines[r]->storedPath = storedPaths[r];
             }
             pipeline.pushDecoded(std::move(batch));
         }
@@ -177,7 +196,7 @@ void LoadJob::run() {
     LoadFigures figures;
     bool opened = false;
     try {
-        if (auto reader = StreamReader::open(path_)) {
+        if (auto reader = StreamReader::open(path_, "\n", kReadSize)) {
             opened = true;
             figures.bytesTotal = reader->sizeAtOpen();
             // The log stays open for reading its lines again later.
@@ -267,11 +286,13 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
             default:
                 break;
         }
-        const Uuid id = ids_.idOf(nextLine_++);
+        // The store gives rows their ids by place; only the tree keeps them.
+        const std::uint64_t place = nextLine_++;
         Kind kind = Kind::other;
         switch (info.kind) {
             case LineKind::process: {
                 const std::string_view path = info.storedPath;
+                const Uuid id = ids_.idOf(place);
                 rows.procPreviews.push_back(ProcPreviewEntry{
                     id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
                     info.pid, info.ppid, path});
@@ -280,9 +301,10 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                 break;
             }
             case LineKind::file:
-                rows.filePreviews.push_back(FilePreviewEntry{
-                    id, names[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
-                    info.pid, info.storedPath});
+                rows.filePreviews.push_back(
+                    FilePreviewEntry{Uuid{}, names[info.event],
+                                     texts_.timestamps.store(batch.resolve(info.timestamp)),
+                                     info.pid, info.storedPath});
                 kind = Kind::file;
                 break;
             case LineKind::fileWithoutFile:

@@ -63,8 +63,7 @@ class OrderList {
     static constexpr std::uint64_t kUniverse = std::uint64_t{1} << kBits;
     static constexpr std::uint32_t kNone = UINT32_MAX;
 
-    explicit OrderList(std::size_t capacity) {
-        slots_.reserve(capacity);
+    OrderList() {
         // A range of 2^k labels may hold at most (2/T)^k elements, T = 1.4:
         // even the whole universe then has room for billions of elements.
         double limit = 1.0;
@@ -159,7 +158,7 @@ class OrderList {
         std::uint32_t next;
         std::uint32_t prev;
     };
-    std::vector<Slot> slots_;
+    ChunkedVector<Slot> slots_;  // grows without copying
     double maxCount_[kBits + 1];
 };
 
@@ -245,8 +244,13 @@ struct ProcessTree::Placement {
 
     Node root{Uuid::random(), "launchd", 1, 0};
     Node untracked{Uuid::random(), "Untracked Heritage", 0, 1};
-    OrderList order{1024};
+    OrderList order;
     PidIndex earliest{1024};
+
+    // The tree JSON's length, kept as nodes are placed: the build then
+    // writes the text without measuring the whole tree first.
+    std::size_t jsonLength =
+        2 + treeJsonNodeLength(root.name, 1) + treeJsonNodeLength(untracked.name, 0);
 
     Placement() {
         root.addChild(&untracked);
@@ -263,6 +267,7 @@ struct ProcessTree::Placement {
         // Every node is attached once, so no membership scan.
         parent->children.push_back(&n);
         n.parent = parent;
+        jsonLength += treeJsonNodeLength(n.name, 0) + treeJsonChildGrowth(parent->children.size());
 
         const std::uint32_t h = order.insertAfter(p);
         std::uint32_t& slot = earliest.at(n.pid);
@@ -283,12 +288,16 @@ void ProcessTree::add(const Uuid& uid, std::string_view path, std::int64_t pid, 
     placement_->place(n, nodes_);
 }
 
+std::size_t ProcessTree::jsonLength() const {
+    return placement_->jsonLength;
+}
+
 std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
     // The fixed nodes take fresh ids with every build.
     placement_->root.uid = Uuid::random();
     placement_->untracked.uid = Uuid::random();
     std::optional<BuiltTree> built;
-    if (std::optional<std::string> json = encodeTreeJson(placement_->root)) {
+    if (std::optional<std::string> json = encodeTreeJson(placement_->root, jsonLength())) {
         built = BuiltTree{std::move(*json),
                           factsWanted_ ? encodeTreeFacts(placement_->root) : std::string()};
     }

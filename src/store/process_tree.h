@@ -39,6 +39,9 @@ class ProcessTree {
     // Encodes the tree of all nodes, arranged under "launchd" and "Untracked
     // Heritage"; nothing when it cannot be encoded.
     std::optional<BuiltTree> build();
+    // The length of the JSON a build would give now, kept as nodes are
+    // placed.
+    std::size_t jsonLength() const;
 
   private:
     struct Placement;

@@ -13,6 +13,11 @@ namespace korvantis {
 
 namespace {
 
+std::size_t childrenPartLength(std::size_t children) {
+    // "}" on a leaf; ,"children":[ ... ]} with a comma between children
+    return children == 0 ? 1 : 13 + (children - 1) + 2;
+}
+
 // The exact length of the encoding, so that the text is made in one
 // allocation: growing a text of tens of megabytes by doubling would briefly
 // need half as much again.
@@ -22,22 +27,26 @@ std::size_t encodedLength(const Node& root) {
     while (!stack.empty()) {
         const Node& n = *stack.back();
         stack.pop_back();
-        length += 8 + jsonStringLength(n.name, /*escapeSlash=*/true);  // {"name":...
-        if (n.children.empty()) {
-            length += 1;  // }
-        } else {
-            length += 13 + (n.children.size() - 1) + 2;  // ,"children":[ , ... ]}
-            stack.insert(stack.end(), n.children.begin(), n.children.end());
-        }
+        length += treeJsonNodeLength(n.name, n.children.size());
+        stack.insert(stack.end(), n.children.begin(), n.children.end());
     }
     return length;
 }
 
 }  // namespace
 
-std::optional<std::string> encodeTreeJson(const Node& root) {
+std::size_t treeJsonNodeLength(std::string_view name, std::size_t children) {
+    return 8 + jsonStringLength(name, /*escapeSlash=*/true) +
+           childrenPartLength(children);  // {"name":
+}
+
+std::size_t treeJsonChildGrowth(std::size_t children) {
+    return childrenPartLength(children) - childrenPartLength(children - 1);
+}
+
+std::optional<std::string> encodeTreeJson(const Node& root, std::size_t exactLength) {
     std::string out;
-    out.reserve(encodedLength(root));
+    out.reserve(exactLength != 0 ? exactLength : encodedLength(root));
     out.push_back('[');
 
     // A stack of (node, index of its next child to write) instead of
@@ -70,7 +79,15 @@ std::optional<std::string> encodeTreeJson(const Node& root) {
         if (top.next > 0) {
             out.push_back(',');
         }
-        const Node& child = *top.node->children[top.next++];
+        // Siblings lie anywhere in memory: ask for the next ones early.
+        const std::vector<Node*>& siblings = top.node->children;
+        if (top.next + 4 < siblings.size()) {
+            __builtin_prefetch(siblings[top.next + 4]);
+        }
+        if (top.next + 2 < siblings.size()) {
+            __builtin_prefetch(siblings[top.next + 2]->name.data());
+        }
+        const Node& child = *siblings[top.next++];
         // `top` may dangle once open() pushes; it is not used after this.
         open(child);
     }

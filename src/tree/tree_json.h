@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "store/node.h"
 
@@ -10,6 +12,15 @@ namespace korvantis {
 // The tree JSON of `root` and everything under it: "[" + root object + "]",
 // compact, members "name" then "children" (no "children" on a leaf).
 // Nothing when a name is not valid UTF-8. Iterative: any depth is fine.
-std::optional<std::string> encodeTreeJson(const Node& root);
+// `exactLength` is the length of the result when the caller has kept count
+// (see treeJsonNodeLength); 0 measures the tree first.
+std::optional<std::string> encodeTreeJson(const Node& root, std::size_t exactLength = 0);
+
+// What a node named `name` with `children` children writes into the tree
+// JSON itself (its subtrees aside); the whole text is 2 more than the sum
+// over all nodes.
+std::size_t treeJsonNodeLength(std::string_view name, std::size_t children);
+// What a node's own part grows by when it gets its `children`-th child.
+std::size_t treeJsonChildGrowth(std::size_t children);
 
 }  // namespace korvantis

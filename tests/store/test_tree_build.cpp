@@ -44,7 +44,12 @@ std::string walkTree(const Tree& store) {
 
 std::string built(Tree& store) {
     const auto tree = store.tree.build();
-    return tree ? tree->json : "<encoding failed>";
+    if (!tree) {
+        return "<encoding failed>";
+    }
+    // The length kept while placing is what the text is made with.
+    EXPECT_EQ(tree->json.size(), store.tree.jsonLength());
+    return tree->json;
 }
 
 constexpr const char* kTop = R"([{"name":"launchd","children":[{"name":"Untracked Heritage")";

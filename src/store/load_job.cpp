@@ -268,7 +268,12 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
     using detail::LineKind;
     using Kind = FiledRows::StoredLine::Kind;
     const std::string_view* names = detail::knownEventNames();
-    for (const detail::LineInfo& info : batch.lines) {
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t i = 0; i < batch.lines.size(); ++i) {
+        if (i + kAhead < batch.lines.size() && batch.lines[i + kAhead].kind == LineKind::process) {
+            tree_.prefetch(batch.lines[i + kAhead].pid, batch.lines[i + kAhead].ppid);
+        }
+        const detail::LineInfo& info = batch.lines[i];
         const std::uint64_t lineNumber = ++figures.lines;
         figures.bytesRead = std::min(info.fileOffset + info.length + 1, figures.bytesTotal);
         auto error = [&](std::string_view text) {

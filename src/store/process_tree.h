@@ -25,6 +25,10 @@ class ProcessTree {
     // A node that refers to `path` (which must outlive the tree), placed in
     // the tree at once.
     void add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid);
+    // Tells that a node with `pid` and `ppid` will be added soon: the
+    // look-ups it needs are started early (on a large log each one misses
+    // the processor's caches).
+    void prefetch(std::int64_t pid, std::int64_t ppid) const;
     const ChunkedVector<Node>& nodes() const { return nodes_; }
 
     // The texts of a build: the tree page's JSON, and the facts of its nodes

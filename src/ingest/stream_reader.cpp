@@ -88,6 +88,33 @@ struct StreamReader::Impl {
         return hit;
     }
 
+    // Length of the unreturned bytes up to the end of their last delimiter;
+    // 0 when they hold none.
+    std::size_t wholeLines() {
+        const char* base = buf.get() + start;
+        const std::size_t pending = end - start;
+        if (delimiter.size() == 1) {
+            const void* hit = ::memrchr(base + scanned, delimiter[0], pending - scanned);
+            if (hit == nullptr) {
+                scanned = pending;
+                return 0;
+            }
+            return static_cast<std::size_t>(static_cast<const char*>(hit) - base) + 1;
+        }
+        // Searched from the front: delimiters such as "--" may overlap.
+        const std::string_view hay(base, pending);
+        std::size_t from = scanned >= delimiter.size() ? scanned - delimiter.size() + 1 : 0;
+        std::size_t cut = 0;
+        for (std::size_t hit; (hit = hay.find(delimiter, from)) != std::string_view::npos;) {
+            cut = hit + delimiter.size();
+            from = cut;
+        }
+        if (cut == 0) {
+            scanned = pending;
+        }
+        return cut;
+    }
+
     std::string_view take(std::size_t length, std::size_t consumed) {
         const std::string_view text(buf.get() + start, length);
         start += consumed;
@@ -134,25 +161,35 @@ StreamReader::~StreamReader() {
     close();
 }
 
-std::optional<StreamReader::Line> StreamReader::nextLine() {
-    const std::optional<std::string_view> bytes = nextLineBytes();
-    if (!bytes) {
-        return std::nullopt;
-    }
-    return Line{*bytes, isValidUtf8(*bytes)};
-}
-
-std::optional<std::string_view> StreamReader::nextLineBytes() {
+std::optional<std::string_view> StreamReader::nextLines() {
     Impl& d = *impl_;
     while (!d.atEof) {
-        const std::size_t hit = d.findDelimiter();
-        if (hit != std::string_view::npos) {
-            return d.take(hit, hit + d.delimiter.size());
+        const std::size_t cut = d.wholeLines();
+        if (cut != 0) {
+            return d.take(cut, cut);
         }
         if (d.fd < 0 || !d.readChunk()) {
             d.atEof = true;
             if (d.end > d.start) {
                 return d.take(d.end - d.start, d.end - d.start);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<StreamReader::Line> StreamReader::nextLine() {
+    Impl& d = *impl_;
+    auto line = [](std::string_view text) { return Line{text, isValidUtf8(text)}; };
+    while (!d.atEof) {
+        const std::size_t hit = d.findDelimiter();
+        if (hit != std::string_view::npos) {
+            return line(d.take(hit, hit + d.delimiter.size()));
+        }
+        if (d.fd < 0 || !d.readChunk()) {
+            d.atEof = true;
+            if (d.end > d.start) {
+                return line(d.take(d.end - d.start, d.end - d.start));
             }
         }
     }

@@ -35,9 +35,12 @@ class StreamReader {
     // Unlike the plain line-sequence contract, an invalid line does not end
     // the sequence: it is returned with valid == false.
     std::optional<Line> nextLine();
-    // The next line's bytes, not checked for UTF-8, for callers that learn
-    // whether they are valid some cheaper way; valid until the next call.
-    std::optional<std::string_view> nextLineBytes();
+    // Every whole line the reader holds, each with its delimiter, as one run
+    // of bytes (read on while it holds no whole line); at the end of the
+    // input, the last line, which has none. Cutting the runs after each
+    // delimiter gives exactly the lines of nextLine(), in far fewer calls.
+    // Not checked for UTF-8; valid until the next call.
+    std::optional<std::string_view> nextLines();
 
     // Lines returned by nextLine() have kPadding readable bytes after their end,
     // so they can be parsed in place.

@@ -27,7 +27,7 @@ DecodePipeline::Batch DecodePipeline::takeEmpty() {
     auto batch = std::make_unique<LineBatch>();
     batch->text.reserve(kBytes + kSlack);
     batch->side.reserve(kSlack);
-    batch->lines.reserve(kLines);
+    batch->lines.reserve(1024);
     return batch;
 }
 

@@ -23,8 +23,7 @@ class DecodePipeline {
   public:
     using Batch = std::unique_ptr<LineBatch>;
     static constexpr std::size_t kInFlight = 8;
-    // A batch is handed on when it holds this many lines or bytes.
-    static constexpr std::size_t kLines = 1024;
+    // A batch is handed on once it holds this many bytes of lines.
     static constexpr std::size_t kBytes = std::size_t{256} << 10;
 
     DecodePipeline();

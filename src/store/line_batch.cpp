@@ -1,6 +1,7 @@
 #include "store/line_batch.h"
 
 #include <array>
+#include <cstring>
 
 #include "ingest/stream_reader.h"
 
@@ -36,6 +37,23 @@ TextRef sideText(std::string_view text, LineBatch& batch) {
 }
 
 }  // namespace
+
+void LineBatch::cutLines() {
+    lines.clear();
+    const char* const base = text.data();
+    std::size_t at = 0;
+    while (at < linesEnd) {
+        const void* feed = std::memchr(base + at, '\n', linesEnd - at);
+        const std::size_t end =
+            feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - base)
+                            : linesEnd;
+        LineInfo& info = lines.emplace_back();
+        info.fileOffset = fileOffset + at;
+        info.offset = at;
+        info.length = end - at;
+        at = end + 1;
+    }
+}
 
 const std::string_view* knownEventNames() {
     return kKnown.data();

@@ -45,12 +45,19 @@ struct LineInfo {
 };
 
 struct LineBatch {
-    std::uint64_t sequence = 0;  // place among the batches of a load
-    std::string text;            // the lines, one after the other, then parser padding
-    std::string side;            // decoded texts and error texts
+    std::uint64_t sequence = 0;    // place among the batches of a load
+    std::uint64_t fileOffset = 0;  // where text[0] lies in the log
+    std::string text;              // whole lines with their line feeds, then parser padding
+    std::size_t linesEnd = 0;      // where the padding starts
+    std::string side;              // decoded texts and error texts
     std::vector<LineInfo> lines;
 
+    // Fills `lines` with the places of the lines in text[0, linesEnd): each
+    // ends at a line feed, the log's last one perhaps at linesEnd.
+    void cutLines();
+
     void clear() {
+        linesEnd = 0;
         text.clear();
         side.clear();
         lines.clear();

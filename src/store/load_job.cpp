@@ -33,9 +33,9 @@ constexpr int kBatchesOutAtMost = 4;
 // a page at a time costs a system call for every dozen lines.
 constexpr std::int64_t kReadSize = std::int64_t{256} << 10;
 
-// The reading thread: cuts the log into lines, with their places, and hands
-// them on in batches until the end or a cancel. Whether a line is valid UTF-8
-// is left to the decoding threads: the parse of a line checks it anyway.
+// The reading thread: reads the log in runs of whole lines and hands them on
+// in batches until the end or a cancel. The decoding threads cut the lines
+// and learn whether they are valid UTF-8 (the parse of a line checks it).
 void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
                const std::atomic<bool>& cancelled) {
     try {
@@ -44,28 +44,27 @@ void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
         auto handOn = [&] {
             // Padding after the last line, so that every line can be parsed
             // where it lies (the others are followed by the next line).
+            batch->linesEnd = batch->text.size();
             batch->text.append(LineDecoder::kPadding, ' ');
             pipeline.pushRead(std::move(batch));
         };
         while (batch) {
-            std::optional<std::string_view> line;
+            std::optional<std::string_view> run;
             if (!cancelled.load(std::memory_order_relaxed)) {
-                line = reader.nextLineBytes();
+                run = reader.nextLines();
             }
-            if (!line) {
-                if (!batch->lines.empty()) {
+            if (!run) {
+                if (!batch->text.empty()) {
                     handOn();
                 }
                 break;
             }
-            detail::LineInfo& info = batch->lines.emplace_back();
-            info.fileOffset = offset;
-            info.offset = batch->text.size();
-            info.length = line->size();
-            batch->text.append(*line);
-            offset += line->size() + 1;
-            if (batch->lines.size() >= detail::DecodePipeline::kLines ||
-                batch->text.size() >= detail::DecodePipeline::kBytes) {
+            if (batch->text.empty()) {
+                batch->fileOffset = offset;
+            }
+            batch->text.append(*run);
+            offset += run->size();
+            if (batch->text.size() >= detail::DecodePipeline::kBytes) {
                 handOn();
                 batch = pipeline.takeEmpty();
             }
@@ -85,6 +84,7 @@ void decodeBatches(detail::DecodePipeline& pipeline, InternedTexts& paths) {
         std::vector<std::string_view> storedPaths;
         std::vector<detail::LineInfo*> rowLines;
         while (detail::DecodePipeline::Batch batch = pipeline.takeRead()) {
+            batch->cutLines();
             rowPaths.clear();
             rowLines.clear();
             for (std::size_t i = 0; i < batch->lines.size(); ++i) {
@@ -196,6 +196,7 @@ void LoadJob::run() {
     LoadFigures figures;
     bool opened = false;
     try {
+        // One line feed ends a line, as LineBatch::cutLines() cuts them.
         if (auto reader = StreamReader::open(path_, "\n", kReadSize)) {
             opened = true;
             figures.bytesTotal = reader->sizeAtOpen();

@@ -40,16 +40,50 @@ Lines linesOf(const std::string& bytes, std::int64_t chunk = 4096,
     return lines;
 }
 
+// The same, read as runs of whole lines and cut after each delimiter; also
+// checks that every run but the last ends with one.
+Lines linesByRuns(const std::string& bytes, std::int64_t chunk = 4096,
+                  const std::string& delimiter = "\n") {
+    TempDir dir;
+    auto reader = StreamReader::open(dir.write("log", bytes), delimiter, chunk);
+    EXPECT_TRUE(reader);
+    std::string runs;
+    bool lastWithoutDelimiter = false;
+    while (auto run = reader->nextLines()) {
+        EXPECT_FALSE(lastWithoutDelimiter) << "a run after the unterminated last line";
+        EXPECT_FALSE(run->empty());
+        lastWithoutDelimiter = !run->ends_with(delimiter);
+        runs += *run;
+    }
+    EXPECT_EQ(runs, bytes);
+    Lines lines;
+    std::size_t at = 0;
+    for (std::size_t hit; (hit = runs.find(delimiter, at)) != std::string::npos;
+         at = hit + delimiter.size()) {
+        lines.push_back(runs.substr(at, hit - at));
+    }
+    if (at < runs.size()) {
+        lines.push_back(runs.substr(at));
+    }
+    return lines;
+}
+
 TEST(StreamReader, LineCutting) {
     EXPECT_EQ(linesOf(""), Lines{});
     EXPECT_EQ(linesOf("a\nb"), (Lines{"a", "b"}));
     EXPECT_EQ(linesOf("a\n\n\nb\n\n"), (Lines{"a", "", "", "b", ""}));
     EXPECT_EQ(linesOf("a\r\nb\r\n"), (Lines{"a\r", "b\r"}));
     EXPECT_EQ(linesOf("a--b-c----", 3, nullptr, "--"), (Lines{"a", "b-c", ""}));
-    // Small chunks give the same lines.
+    // Small chunks, and runs of whole lines, give the same lines.
     const std::string text = "first line\n\nthird\r\nlast without delimiter";
-    for (std::int64_t chunk : {1, 2, 3, 7}) {
+    for (std::int64_t chunk : {1, 2, 3, 7, 4096}) {
         EXPECT_EQ(linesOf(text, chunk), linesOf(text)) << chunk;
+        for (const std::string& t : {text, text + "\n", std::string("\n\n"), std::string("x")}) {
+            EXPECT_EQ(linesByRuns(t, chunk), linesOf(t, chunk)) << chunk;
+        }
+        EXPECT_EQ(linesByRuns("a---b----c--", chunk, "--"),
+                  linesOf("a---b----c--", chunk, nullptr, "--"))
+            << chunk;
     }
 }
 
@@ -59,6 +93,8 @@ TEST(StreamReader, LongLinesAreAssembled) {
         longLine += std::to_string(i) + ",";
     }
     EXPECT_EQ(linesOf("short\n" + longLine + "\nx\n" + longLine),
+              (Lines{"short", longLine, "x", longLine}));
+    EXPECT_EQ(linesByRuns("short\n" + longLine + "\nx\n" + longLine),
               (Lines{"short", longLine, "x", longLine}));
 }
 

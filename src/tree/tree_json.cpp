@@ -85,7 +85,9 @@ std::optional<std::string> encodeTreeJson(const Node& root, std::size_t exactLen
             __builtin_prefetch(siblings[top.next + 4]);
         }
         if (top.next + 2 < siblings.size()) {
-            __builtin_prefetch(siblings[top.next + 2]->name.data());
+            const Node& soon = *siblings[top.next + 2];
+            __builtin_prefetch(soon.name.data());
+            __builtin_prefetch(soon.children.data());
         }
         const Node& child = *siblings[top.next++];
         // `top` may dangle once open() pushes; it is not used after this.

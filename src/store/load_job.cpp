@@ -159,11 +159,13 @@ void LoadJob::cancel() {
 }
 
 void LoadJob::batchTaken(std::shared_ptr<FiledRows> rows) {
-    rows->clear();  // keeps its room
     {
         std::lock_guard lock(mutex_);
         --batchesOut_;
-        spare_.push_back(std::move(rows));
+        if (!filed_) {
+            rows->clear();  // keeps its room
+            spare_.push_back(std::move(rows));
+        }
     }
     taken_.notify_all();
 }
@@ -210,9 +212,13 @@ void LoadJob::run() {
         // Out of memory or threads: the load ends with what was filed.
     }
     {
+        // The batches' room is not needed any more; freed before the tree
+        // is built, it does not add to the load's peak of memory.
+        std::lock_guard lock(mutex_);
+        filed_ = true;
+        spare_.clear();
         // Nobody waits for the tree of a window that is closing; building a
         // large one would only hold up the closing.
-        std::lock_guard lock(mutex_);
         if (abandoned_) {
             return;
         }

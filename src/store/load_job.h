@@ -94,6 +94,7 @@ class LoadJob {
     int batchesOut_ = 0;                             // handed over, not yet taken
     std::vector<std::shared_ptr<FiledRows>> spare_;  // taken, emptied, for reuse
     bool abandoned_ = false;                         // the store's side is going away
+    bool filed_ = false;  // every row is handed over: taken batches are freed, not kept
     std::thread thread_;
 };
 

@@ -2,8 +2,11 @@
 // choose the chunk size and the delimiter; the rest is the file. The lines
 // read must be exactly the file cut at each first delimiter from the front,
 // with no empty line after a final delimiter, so joined back they give the file.
+// Read as runs of whole lines, the runs joined give the file and cut give the
+// same lines.
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -70,6 +73,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!reader->nextLine(), "a line after the end");
     reader->close();
     reader->close();
+
+    auto runs = StreamReader::open(scratch.path(), delimiter, chunkSize);
+    FUZZ_CHECK(runs, "a regular file must open twice");
+    std::string joinedRuns;
+    std::vector<std::string_view> runLines;
+    std::deque<std::string> runCopies;  // stable: the lines point into them
+    bool unterminated = false;
+    while (auto run = runs->nextLines()) {
+        FUZZ_CHECK(!unterminated, "a run after the last line without a delimiter");
+        FUZZ_CHECK(!run->empty(), "an empty run");
+        unterminated = !run->ends_with(delimiter);
+        volatile char sink = 0;
+        for (std::size_t i = 0; i < StreamReader::kPadding; ++i) {
+            sink = sink + run->data()[run->size() + i];
+        }
+        joinedRuns += *run;
+        // Each run cut on its own gives the next lines: runs end where lines do.
+        for (std::string_view line : cut(runCopies.emplace_back(*run), delimiter)) {
+            runLines.push_back(line);
+        }
+    }
+    FUZZ_CHECK(joinedRuns == file, "the runs do not give the file");
+    FUZZ_CHECK(runLines == expected, "runs cut elsewhere than between lines");
 
     // Repair of invalid text: always valid, and the identity on valid text.
     const std::string repaired = StreamReader::toValidUtf8(file);

@@ -9,6 +9,8 @@ namespace korvantis {
 
 namespace {
 
+constexpr std::size_t kPage = 4096;
+
 char* mapAligned(std::size_t bytes) {
     // Map one huge page more than needed and cut the ends off, so that the
     // block starts on a huge page boundary.
@@ -28,8 +30,10 @@ char* mapAligned(std::size_t bytes) {
     if (tail != 0) {
         ::munmap(raw + head + bytes, tail);
     }
+    // Only the whole huge pages: the rest of the block takes small pages, so
+    // that a block filled to its end holds no unused part of a huge page.
     // Only advice: without huge pages the block works as well, only slower.
-    ::madvise(raw + head, bytes, MADV_HUGEPAGE);
+    ::madvise(raw + head, bytes / LargeBlock::kHugePage * LargeBlock::kHugePage, MADV_HUGEPAGE);
     return raw + head;
 }
 
@@ -37,7 +41,7 @@ char* mapAligned(std::size_t bytes) {
 
 LargeBlock::LargeBlock(std::size_t bytes) {
     if (bytes >= kHugePage) {
-        size_ = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+        size_ = (bytes + kPage - 1) / kPage * kPage;
         data_ = mapAligned(size_);
     } else {
         data_ = static_cast<char*>(::operator new(bytes == 0 ? 1 : bytes));

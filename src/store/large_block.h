@@ -5,11 +5,11 @@
 namespace korvantis {
 
 // Fresh memory for the large append-only lists and arenas of a store. Blocks
-// of at least 2 MiB are mapped on a 2 MiB boundary and offered to the kernel
-// for transparent huge pages: filling a large log's rows then faults in one
-// page per 2 MiB instead of one per 4 KiB, and a page fault costs several
-// microseconds on a virtual machine. Smaller blocks come from the heap, so a
-// small log does not take whole huge pages. The bytes are not initialised.
+// of at least 2 MiB are mapped on a 2 MiB boundary, and their whole 2 MiB
+// pages offered to the kernel for transparent huge pages: filling a large log's rows then faults in
+// one page per 2 MiB instead of one per 4 KiB, and a page fault costs several microseconds on a
+// virtual machine. Smaller blocks come from the heap, so a small log does not take whole huge
+// pages. The bytes are not initialised.
 class LargeBlock {
   public:
     static constexpr std::size_t kHugePage = std::size_t{2} << 20;

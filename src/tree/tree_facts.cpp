@@ -47,14 +47,25 @@ std::string encodeTreeFacts(const Node& root) {
             stack.pop_back();
             continue;
         }
+        const std::vector<Node*>& siblings = top.node->children;
+        if (top.next + 2 < siblings.size()) {
+            __builtin_prefetch(siblings[top.next + 2]);
+        }
         // `top` may dangle once enter() pushes; it is not used after this.
-        enter(*top.node->children[top.next++]);
+        enter(*siblings[top.next++]);
     }
 
     std::string out;
     out.reserve(order.size() * 48 + 2);
     out.push_back('[');
     for (std::size_t i = 0; i < order.size(); ++i) {
+        // The nodes lie anywhere in memory: ask for the coming ones early.
+        if (i + 16 < order.size()) {
+            __builtin_prefetch(order[i + 16]);
+        }
+        if (i + 8 < order.size()) {
+            __builtin_prefetch(order[i + 8]->path.data());
+        }
         const Node& n = *order[i];
         out += i == 0 ? "[" : ",[";
         appendNumber(out, n.pid);

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "inspect/store_rows.h"
-#include "store/filter_query.h"
-#include "store/task_queue.h"
-#include "store/workspace.h"
+#include "query/filter_query.h"
+#include "load/task_queue.h"
+#include "workspace/workspace.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "store/process_tree.h"
-#include "store/task_queue.h"
-#include "store/workspace.h"
+#include "tree/process_tree.h"
+#include "load/task_queue.h"
+#include "workspace/workspace.h"
 
 namespace {
 

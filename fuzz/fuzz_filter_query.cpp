@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "store/filter_query.h"
+#include "query/filter_query.h"
 
 using namespace korvantis;
 

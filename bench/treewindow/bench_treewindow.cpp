@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "app/korvantis_app.h"
-#include "app/tree_window.h"
-#include "store/task_queue.h"
-#include "store/workspace.h"
+#include "treeview/tree_window.h"
+#include "load/task_queue.h"
+#include "workspace/workspace.h"
 #include "tree/tree_url.h"
-#include "tree/web_view.h"
-#include "tree/web_view_coordinator.h"
+#include "treeview/web_view.h"
+#include "treeview/web_view_coordinator.h"
 #include "web_test_support.h"
 
 using korvantis::test::evalJs;

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "bench_window.h"
-#include "store/workspace.h"
+#include "workspace/workspace.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "bench_window.h"
-#include "store/workspace.h"
+#include "workspace/workspace.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
 #include "ui/event_panel.h"

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "app/tree_window.h"
-#include "store/workspace.h"
+#include "treeview/tree_window.h"
+#include "workspace/workspace.h"
 #include "ui/main_view.h"
 
 namespace korvantis {

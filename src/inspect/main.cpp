@@ -16,11 +16,11 @@
 
 #include "ingest/json_text.h"
 #include "inspect/store_rows.h"
-#include "store/filter_query.h"
+#include "query/filter_query.h"
 #include "store/pretty_json.h"
-#include "store/row_export.h"
-#include "store/task_queue.h"
-#include "store/workspace.h"
+#include "query/row_export.h"
+#include "load/task_queue.h"
+#include "workspace/workspace.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "store/event_store.h"
-#include "store/filter_query.h"
-#include "store/row_export.h"
-#include "store/rows_snapshot.h"
+#include "query/filter_query.h"
+#include "query/row_export.h"
+#include "query/rows_snapshot.h"
 
 namespace korvantis {
 

@@ -2,23 +2,10 @@
 
 #include <algorithm>
 
-#include "store/line_batch.h"
-
 namespace korvantis {
 
 EventStore::EventStore(StoreObservers& observers)
     : observers_(observers), logFiles_(std::make_shared<LogFiles>()) {}
-
-const std::array<std::string_view, 7>& EventStore::monitoredFileEvents() {
-    // The names that filing sorts by are decided once, with the process
-    // events; the monitored ones follow those two.
-    static const std::array<std::string_view, 7> names = [] {
-        std::array<std::string_view, 7> a;
-        std::copy_n(detail::knownEventNames() + 2, a.size(), a.begin());
-        return a;
-    }();
-    return names;
-}
 
 std::optional<std::size_t> EventStore::procPreviewOf(std::size_t entry) const {
     if (entry >= isProcEntry_.size() || !isProcEntry_.test(entry)) {

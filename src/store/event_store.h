@@ -49,7 +49,6 @@ class EventStore {
     // The facts of the tree's nodes (pid, ppid, path, descendants), in the
     // order jsonTreeRaw lists the nodes; made by the same build.
     const std::string& jsonTreeFacts() const { return jsonTreeFacts_; }
-    static const std::array<std::string_view, 7>& monitoredFileEvents();
 
     // The logs lines were loaded from, in order, kept open; shared with
     // workers that read lines again while the store lives on.

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "store/node.h"
+#include "ingest/path_name.h"
 
 namespace korvantis {
 

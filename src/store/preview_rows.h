@@ -5,10 +5,10 @@
 #include <iterator>
 #include <string_view>
 
+#include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
-#include "store/filter_query.h"
 #include "store/json_mapping.h"
-#include "store/line_batch.h"
+#include "store/filter_row.h"
 #include "store/preview_entries.h"
 
 namespace korvantis {
@@ -51,7 +51,7 @@ class PreviewRows {
         const Stored& r = rows_[i];
         Entry e;
         e.id = mapping_.entry(r.entry).id;
-        e.type = detail::knownEventNames()[r.type];
+        e.type = kEventKindNames[r.type];
         e.timestamp = std::string_view(r.timestamp, r.timestampLength);
         e.pid = r.pid;
         if constexpr (kHasPpid) {
@@ -135,7 +135,7 @@ class PreviewRows {
     static FilterRow filterRowOf(const Stored& r) {
         FilterRow row;
         row.isProcess = kHasPpid;
-        row.type = detail::knownEventNames()[r.type];
+        row.type = kEventKindNames[r.type];
         row.timestamp = std::string_view(r.timestamp, r.timestampLength);
         row.path = std::string_view(r.path, r.pathLength);
         row.pid = r.pid;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "store/node.h"
+#include "tree/node.h"
 
 namespace korvantis {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/node.h"
+#include "tree/node.h"
 
 namespace korvantis {
 

@@ -6,8 +6,8 @@
 #include <QMessageBox>
 #include <QMetaObject>
 
-#include "store/rows_snapshot.h"
-#include "store/snapshot_export.h"
+#include "query/rows_snapshot.h"
+#include "query/snapshot_export.h"
 #include "ui/filtered_row_source.h"
 #include "ui/style.h"
 #include "ui/worker_priority.h"

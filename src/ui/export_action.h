@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "store/row_export.h"
-#include "store/workspace.h"
+#include "query/row_export.h"
+#include "workspace/workspace.h"
 
 class QWidget;
 

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 
-#include "store/filter_query.h"
-#include "store/query_edit.h"
+#include "query/filter_query.h"
+#include "query/query_edit.h"
 #include "ui/filtered_row_source.h"
 #include "ui/style.h"
 

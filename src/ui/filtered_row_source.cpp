@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "store/rows_snapshot.h"
+#include "query/rows_snapshot.h"
 #include "ui/store_row_source.h"
 #include "ui/worker_priority.h"
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <optional>
 
-#include "store/filter_query.h"
-#include "store/row_filter.h"
-#include "store/tree_set_cache.h"
+#include "query/filter_query.h"
+#include "query/row_filter.h"
+#include "query/tree_set_cache.h"
 #include "ui/panel_columns.h"
 #include "ui/row_source.h"
 #include "ui/store_notifier.h"

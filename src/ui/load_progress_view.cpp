@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QShortcut>
 
-#include "store/workspace.h"
+#include "workspace/workspace.h"
 #include "ui/load_texts.h"
 
 namespace korvantis::ui {

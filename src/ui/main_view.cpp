@@ -4,7 +4,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "store/workspace.h"
+#include "workspace/workspace.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"

@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-#include "store/workspace.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::ui {
 

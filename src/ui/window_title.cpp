@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "store/workspace.h"
+#include "workspace/workspace.h"
 #include "ui/load_texts.h"
 
 namespace korvantis::ui {

@@ -22,12 +22,12 @@
 #include <tuple>
 
 #include "app/korvantis_app.h"
-#include "app/tree_window.h"
-#include "store/workspace.h"
+#include "treeview/tree_window.h"
+#include "workspace/workspace.h"
 #include "support/log_lines.h"
 #include "tree/tree_url.h"
-#include "tree/web_view.h"
-#include "tree/web_view_data.h"
+#include "treeview/web_view.h"
+#include "treeview/web_view_data.h"
 #include "ui/main_view.h"
 #include "ui/top_bar_view.h"
 #include "web_test_support.h"

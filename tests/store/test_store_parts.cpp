@@ -9,7 +9,7 @@
 #include "store/chunked_vector.h"
 #include "store/interned_texts.h"
 #include "store/json_mapping.h"
-#include "store/node.h"
+#include "tree/node.h"
 #include "store/text_arena.h"
 #include "store/uuid.h"
 

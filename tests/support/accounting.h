@@ -19,7 +19,7 @@
 
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
-#include "store/workspace.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::testsupport {
 

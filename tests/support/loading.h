@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "store/task_queue.h"
-#include "store/workspace.h"
+#include "load/task_queue.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::testsupport {
 

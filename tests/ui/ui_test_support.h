@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "store/workspace.h"
+#include "workspace/workspace.h"
 #include "support/log_lines.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"

@@ -1,0 +1,80 @@
+#include "load/line_batch.h"
+
+#include <array>
+#include <cstring>
+
+#include "ingest/event_kinds.h"
+#include "ingest/stream_reader.h"
+
+namespace korvantis::detail {
+
+namespace {
+
+constexpr std::string_view kFileEventError = "Could not build file event from ";
+
+TextRef sideText(std::string_view text, LineBatch& batch) {
+    TextRef ref{batch.side.size(), text.size()};
+    batch.side.append(text);
+    return ref;
+}
+
+}  // namespace
+
+void LineBatch::cutLines() {
+    lines.clear();
+    const char* const base = text.data();
+    std::size_t at = 0;
+    while (at < linesEnd) {
+        const void* feed = std::memchr(base + at, '\n', linesEnd - at);
+        const std::size_t end =
+            feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - base)
+                            : linesEnd;
+        LineInfo& info = lines.emplace_back();
+        info.fileOffset = fileOffset + at;
+        info.offset = at;
+        info.length = end - at;
+        at = end + 1;
+    }
+}
+
+void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& info,
+                    LineBatch& batch) {
+    if (!record) {
+        info.kind = LineKind::refused;
+        return;
+    }
+    info.kind = LineKind::other;
+    const int event = record->storedOnly ? -1 : eventKindNamed(record->event);
+    if (event >= 0) {
+        info.event = static_cast<std::uint8_t>(event);
+        if (isProcessKind(static_cast<EventKind>(event))) {
+            if (record->process) {
+                info.kind = LineKind::process;
+                info.pid = record->process->pid;
+                info.ppid = record->process->ppid;
+                if (record->process->path) {
+                    info.path = sideText(*record->process->path, batch);
+                }
+                info.timestamp = sideText(record->timestamp, batch);
+            }
+        } else if (record->file) {
+            info.kind = LineKind::file;
+            info.pid = record->file->pid;
+            info.path = sideText(record->file->destination, batch);
+            info.timestamp = sideText(record->timestamp, batch);
+        } else {
+            info.kind = LineKind::fileWithoutFile;
+            info.error = sideText(kFileEventError, batch);
+            const std::string text = recordText(*record);
+            batch.side.append(text);
+            info.error.length += text.size();
+        }
+    }
+}
+
+void describeInvalid(LineInfo& info, LineBatch& batch) {
+    info.kind = LineKind::invalidUtf8;
+    info.error = sideText(StreamReader::toValidUtf8(batch.lineText(info)), batch);
+}
+
+}  // namespace korvantis::detail

@@ -1,0 +1,81 @@
+#pragma once
+
+// A load's hand-over format: lines cut and decoded on its reading thread,
+// described compactly so that its filing thread only has to file them.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ingest/event_kinds.h"
+#include "ingest/received_json.h"
+
+namespace korvantis::detail {
+
+enum class LineKind : std::uint8_t {
+    invalidUtf8,      // error text in `side`
+    refused,          // error text is the line itself
+    process,          // process event with a process
+    file,             // monitored file event with a file
+    fileWithoutFile,  // error text ("Could not build file event from ...") in `side`
+    other,            // decoded, kept in jsonMapping only
+};
+
+// A decoded text, held in the batch's `side` text.
+struct TextRef {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+};
+
+struct LineInfo {
+    std::uint64_t fileOffset = 0;  // of the line in its log
+    std::uint64_t checksum = 0;    // of its bytes
+    std::size_t offset = 0;        // of the line in LineBatch::text
+    std::size_t length = 0;
+    LineKind kind = LineKind::refused;
+    EventKind event = 0;
+    std::int64_t pid = 0;
+    std::int64_t ppid = 0;
+    TextRef timestamp;
+    TextRef path;                 // process path, or file destination
+    TextRef error;                // for invalidUtf8 and fileWithoutFile
+    std::string_view storedPath;  // `path` where the store keeps it (rows only)
+};
+
+struct LineBatch {
+    std::uint64_t sequence = 0;    // place among the batches of a load
+    std::uint64_t fileOffset = 0;  // where text[0] lies in the log
+    std::string text;              // whole lines with their line feeds, then parser padding
+    std::size_t linesEnd = 0;      // where the padding starts
+    std::string side;              // decoded texts and error texts
+    std::vector<LineInfo> lines;
+
+    // Fills `lines` with the places of the lines in text[0, linesEnd): each
+    // ends at a line feed, the log's last one perhaps at linesEnd.
+    void cutLines();
+
+    void clear() {
+        linesEnd = 0;
+        text.clear();
+        side.clear();
+        lines.clear();
+    }
+    std::string_view lineText(const LineInfo& info) const {
+        return std::string_view(text).substr(info.offset, info.length);
+    }
+    std::string_view resolve(const TextRef& ref) const {
+        return std::string_view(side).substr(ref.offset, ref.length);
+    }
+};
+
+// Fills in `info`, a line of `batch` whose bytes are valid UTF-8, from its
+// decoding result; decoded texts go to the batch's side text.
+void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& info,
+                    LineBatch& batch);
+// Fills in `info`, a line of `batch` whose bytes are not valid UTF-8.
+void describeInvalid(LineInfo& info, LineBatch& batch);
+
+}  // namespace korvantis::detail

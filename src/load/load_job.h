@@ -1,0 +1,101 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "store/filed_rows.h"
+#include "store/line_ids.h"
+#include "tree/process_tree.h"
+
+namespace korvantis {
+
+struct RowTexts;
+class StreamReader;
+namespace detail {
+struct LineBatch;
+}
+
+// Figures of one load, as the store's thread last heard of them.
+struct LoadFigures {
+    std::uint64_t lines = 0;       // lines read so far
+    std::uint64_t bytesRead = 0;   // bytes of the log read so far
+    std::uint64_t bytesTotal = 0;  // the log's size when it was opened
+};
+
+// One load on a thread of its own: reads, decodes and files the lines of one
+// log into rows, which it hands to the store's thread in batches, then builds
+// the process tree. It writes only what the store's thread does not read
+// yet: the row texts beyond the rows handed over, the process tree, its own
+// fields.
+class LoadJob {
+  public:
+    using Task = std::function<void()>;
+    // Runs a task on the store's thread, after those handed over before.
+    using Post = std::function<void(Task)>;
+
+    struct Sink {
+        // The log could be opened: its descriptor (now owned by the sink).
+        std::function<void(int fd)> opened;
+        // Rows read since the last call (the sink empties them).
+        std::function<void(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures)>
+            rows;
+        // The end: whether the log could be opened, whether the load was
+        // cancelled, its figures and the new tree (nothing when it could not
+        // be encoded).
+        std::function<void(bool opened, bool cancelled, const LoadFigures& figures,
+                           std::optional<ProcessTree::BuiltTree> tree)>
+            finished;
+    };
+
+    // Starts at once. `logIndex` is the index the log will have among the
+    // store's logs, `firstLine` the place its first stored line will have
+    // among the store's lines (which `ids` turns into ids). `texts` and
+    // `tree` belong to the loader and are used by one job at a time.
+    LoadJob(std::string path, std::uint32_t logIndex, const LineIds& ids, std::uint64_t firstLine,
+            RowTexts& texts, ProcessTree& tree, Post post, Sink sink);
+    // Stops reading (if not done yet) and waits for the thread.
+    ~LoadJob();
+    LoadJob(const LoadJob&) = delete;
+    LoadJob& operator=(const LoadJob&) = delete;
+
+    // Stops at the next line boundary; what was read is still handed over.
+    void cancel();
+    // Called on the store's thread once it has taken a batch of rows: the
+    // job hands over only a few batches ahead of the store, and fills the
+    // emptied batch again.
+    void batchTaken(std::shared_ptr<FiledRows> rows);
+
+  private:
+    void run();
+    void fileLog(StreamReader& reader, LoadFigures& figures);
+    void file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
+    void handOver(FiledRows& rows, const LoadFigures& figures);
+
+    std::string path_;
+    std::uint32_t logIndex_;
+    RowTexts& texts_;
+    ProcessTree& tree_;
+    const LineIds& ids_;
+    std::uint64_t nextLine_;
+    Post post_;
+    Sink sink_;
+
+    std::atomic<bool> cancelled_{false};
+    std::mutex mutex_;
+    std::condition_variable taken_;
+    int batchesOut_ = 0;                             // handed over, not yet taken
+    std::vector<std::shared_ptr<FiledRows>> spare_;  // taken, emptied, for reuse
+    bool abandoned_ = false;                         // the store's side is going away
+    bool filed_ = false;  // every row is handed over: taken batches are freed, not kept
+    std::thread thread_;
+};
+
+}  // namespace korvantis

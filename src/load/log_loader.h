@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "load/load_job.h"
+#include "tree/process_tree.h"
+#include "store/store_observers.h"
+#include "store/uuid.h"
+
+namespace korvantis {
+
+class EventStore;
+
+// What the top bar shows of the loads of a window.
+struct LoadProgress {
+    bool running = false;
+    std::string fileName;    // of the running load
+    LoadFigures figures;     // of the running load
+    std::size_t queued = 0;  // loads waiting after the running one
+    // The lines the last finished load had read, when it was cancelled.
+    std::optional<std::uint64_t> cancelledAfter;
+};
+
+// How a load ended.
+struct LoadOutcome {
+    std::string path;
+    bool opened = false;
+    bool cancelled = false;
+    LoadFigures figures;
+};
+
+// Loads logs into a store, one at a time in the order asked, each on a
+// worker thread, handing the store finished rows on the store's thread; it
+// owns the queue of loads, the progress, cancelling, and the process tree
+// the loads build. Used on the store's thread, except loadJsonFile().
+class LogLoader {
+  public:
+    using Task = LoadJob::Task;
+    using Post = LoadJob::Post;
+
+    // `post` runs tasks on the store's thread in the order given.
+    LogLoader(EventStore& store, StoreObservers& observers, Post post);
+    // Stops the running load and drops the queued ones.
+    ~LogLoader();
+    LogLoader(const LogLoader&) = delete;
+    LogLoader& operator=(const LogLoader&) = delete;
+
+    // Loads the log at `path` after the loads asked for before. Returns at
+    // once; may be called from any thread.
+    void loadJsonFile(std::string path);
+    // Stops the running load at a line boundary, keeping what it read, and
+    // drops the queued loads.
+    void cancel();
+
+    const LoadProgress& progress() const { return progress_; }
+    // No load running or waiting (of those that reached the store's thread).
+    bool idle() const { return !job_ && queue_.empty(); }
+    const std::vector<LoadOutcome>& outcomes() const { return outcomes_; }
+    // The nodes of every load so far; only while idle.
+    const ProcessTree& processTree() const { return tree_; }
+    // Whether each load's tree build also makes the tree window's facts
+    // (EventStore::jsonTreeFacts); on by default. Only while idle.
+    void setTreeFactsWanted(bool wanted) { tree_.setFactsWanted(wanted); }
+
+  private:
+    void enqueue(std::string path);
+    void startNext();
+    void opened(int fd);
+    void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
+    void finished(bool opened, bool cancelled, const LoadFigures& figures,
+                  std::optional<ProcessTree::BuiltTree> tree);
+
+    EventStore& store_;
+    StoreObservers& observers_;
+    Post post_;
+    std::deque<std::string> queue_;
+    std::string runningPath_;
+    std::unique_ptr<LoadJob> job_;
+    ProcessTree tree_;  // used by the running job only
+    LoadProgress progress_;
+    std::vector<LoadOutcome> outcomes_;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,143 @@
+#pragma once
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "store/filter_row.h"
+
+namespace korvantis {
+
+// Hands out a row's raw line on demand, so a store that has to read it back
+// from the log does so only for rows a `json:` term actually looks at. Holds
+// a reference to a callable; it does not own it.
+class RawLineRef {
+  public:
+    RawLineRef() = default;
+    template <typename F>
+    requires(!std::is_same_v<std::remove_cvref_t<F>, RawLineRef>)
+        RawLineRef(F&& fetch)  // NOLINT(google-explicit-constructor): passed inline
+        : callable_(const_cast<void*>(static_cast<const void*>(std::addressof(fetch)))),
+          call_([](void* callable) -> std::string_view {
+              return (*static_cast<std::remove_reference_t<F>*>(callable))();
+          }) {}
+    // The empty text when no source was given.
+    std::string_view operator()() const { return call_ ? call_(callable_) : std::string_view{}; }
+
+  private:
+    void* callable_ = nullptr;
+    std::string_view (*call_)(void*) = nullptr;
+};
+
+// A set of process ids with constant-time lookup: a bitmap over a range
+// chosen up front (pids are usually small and close together), and an
+// open-addressing table for any pid outside it.
+class PidSet {
+  public:
+    PidSet() = default;
+    // Keeps pids in [low, low + count) in a bitmap of `count` bits.
+    PidSet(std::int64_t low, std::uint64_t count);
+
+    bool contains(std::int64_t pid) const {
+        const std::uint64_t offset =
+            static_cast<std::uint64_t>(pid) - static_cast<std::uint64_t>(low_);
+        if (offset < count_) {
+            return (bits_[offset / 64] >> (offset % 64)) & 1;
+        }
+        return size_ != denseSize_ && hashedContains(pid);
+    }
+    // True when `pid` was not yet in the set.
+    bool insert(std::int64_t pid);
+    std::size_t size() const { return size_; }
+
+  private:
+    bool hashedContains(std::int64_t pid) const;
+    void grow();
+
+    std::int64_t low_ = 0;
+    std::uint64_t count_ = 0;
+    std::vector<std::uint64_t> bits_;
+    std::size_t denseSize_ = 0;  // pids held in the bitmap
+    // Free slots hold kFree; the one pid equal to kFree is kept aside.
+    static constexpr std::int64_t kFree = INT64_MIN;
+    std::vector<std::int64_t> slots_;
+    bool hasFreeMarker_ = false;
+    std::size_t size_ = 0;
+};
+
+// One process row's ids, the input of the tree closure.
+struct ProcessLink {
+    std::int64_t pid = 0;
+    std::int64_t ppid = 0;
+};
+
+// The process `root` and every process it started, directly or not: the
+// smallest set holding `root` and the pid of every process row whose ppid is
+// in the set. Linear in the number of rows; any depth, cycles included.
+PidSet descendantPids(std::int64_t root, std::span<const ProcessLink> processes);
+
+// A parsed filter. A row matches when it matches every term; an empty query
+// matches every row. Matching allocates nothing and keeps no state, so one
+// query may be used from several threads at once.
+class FilterQuery {
+  public:
+    enum class Key { plain, pid, ppid, type, path, time, tree, json };
+    struct Term {
+        Key key = Key::plain;
+        bool negated = false;
+        std::string text;                    // the value as written, quotes removed
+        std::string folded;                  // `text` with ASCII letters in lower case
+        std::int64_t number = 0;             // pid, ppid and tree values
+        bool numeric = false;                // `text` could be the decimal form of a number
+        std::shared_ptr<const PidSet> tree;  // tree terms, once bound
+    };
+
+    bool empty() const { return terms_.empty(); }
+    const std::vector<Term>& terms() const { return terms_; }
+
+    // Whether some term reads the raw line: callers that have to fetch raw
+    // lines can skip that work when not.
+    bool needsRawLine() const;
+    // The N of every `tree:N` term, each once, in the order written.
+    std::vector<std::int64_t> treeRoots() const;
+    // Gives the `tree:root` terms their set (see descendantPids). A tree term
+    // left unbound matches the root's own rows only.
+    void bindTree(std::int64_t root, std::shared_ptr<const PidSet> members);
+    // Binds every tree term from the process rows of the store.
+    void bindTrees(std::span<const ProcessLink> processes);
+
+    bool matches(const FilterRow& row, RawLineRef rawLine = {}) const;
+
+  private:
+    friend struct FilterQueryParser;
+    std::vector<Term> terms_;  // cheap terms first, raw-line terms last
+};
+
+struct ParsedFilterQuery {
+    std::optional<FilterQuery> query;  // when the text is a valid query
+    std::string error;                 // otherwise, what is wrong with it
+};
+
+// Parses the filter language:
+// - terms are split at spaces and tabs outside double quotes; quotes group
+//   and are dropped; an unclosed quote is an error;
+// - a term of more than one character starting with an unquoted `-` is
+//   negated;
+// - `key:value` with an unquoted key among pid, ppid, type, path, time, tree,
+//   json (any ASCII case) is a keyed term; its value must not be empty, and
+//   for pid, ppid and tree must be a decimal 64-bit integer;
+// - anything else is plain text, matched against every shown field.
+ParsedFilterQuery parseFilterQuery(std::string_view text);
+
+// Whether `haystack` contains `foldedNeedle` (already in ASCII lower case),
+// ASCII letters compared regardless of case, all other bytes exactly.
+bool containsFolded(std::string_view haystack, std::string_view foldedNeedle);
+
+}  // namespace korvantis

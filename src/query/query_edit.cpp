@@ -1,0 +1,83 @@
+#include "query/query_edit.h"
+
+#include <vector>
+
+namespace korvantis {
+
+namespace {
+
+// The terms as written: split at spaces and tabs outside double quotes.
+std::vector<std::string_view> writtenTerms(std::string_view query) {
+    std::vector<std::string_view> terms;
+    bool inQuote = false;
+    std::size_t start = std::string_view::npos;
+    for (std::size_t i = 0; i <= query.size(); ++i) {
+        const bool end = i == query.size();
+        const char c = end ? ' ' : query[i];
+        if (!end && c == '"') {
+            inQuote = !inQuote;
+        }
+        const bool blank = (c == ' ' || c == '\t') && (!inQuote || end);
+        if (blank) {
+            if (start != std::string_view::npos) {
+                terms.push_back(query.substr(start, i - start));
+                start = std::string_view::npos;
+            }
+        } else if (start == std::string_view::npos) {
+            start = i;
+        }
+    }
+    return terms;
+}
+
+bool startsWithKey(std::string_view term, std::string_view key) {
+    if (term.size() <= key.size() || term[key.size()] != ':') {
+        return false;
+    }
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const char c = term[i];
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != key[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string joined(const std::vector<std::string_view>& terms, const std::string& last) {
+    std::string out;
+    for (const std::string_view t : terms) {
+        out += t;
+        out += ' ';
+    }
+    return out + last;
+}
+
+}  // namespace
+
+std::string withProcessTerm(std::string_view query, std::string_view key, std::int64_t pid) {
+    std::vector<std::string_view> kept;
+    for (const std::string_view t : writtenTerms(query)) {
+        if (!startsWithKey(t, "pid") && !startsWithKey(t, "tree")) {
+            kept.push_back(t);
+        }
+    }
+    return joined(kept, std::string(key) + ":" + std::to_string(pid));
+}
+
+std::string withHiddenPath(std::string_view query, std::string_view path) {
+    path = path.substr(0, path.find('"'));
+    if (path.empty()) {
+        return std::string(query);
+    }
+    const std::vector<std::string_view> terms = writtenTerms(query);
+    const std::string term = "-path:\"" + std::string(path) + "\"";
+    for (const std::string_view t : terms) {
+        if (t == term) {
+            return std::string(query);
+        }
+    }
+    return joined(terms, term);
+}
+
+}  // namespace korvantis

@@ -1,0 +1,145 @@
+#include "query/row_filter.h"
+
+#include <string>
+#include <string_view>
+
+#include "store/log_files.h"
+
+namespace korvantis {
+
+namespace {
+
+// Rows between two looks at the stop flag: cheap queries pass a slice in
+// well under a millisecond; raw-line queries report progress as often.
+constexpr std::size_t kSlice = 4096;
+constexpr std::size_t kRawSlice = 256;
+
+// Rows [from, to) of the list, or of `candidates` when given.
+template <typename Rows>
+std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapshot,
+                                   const FilterQuery& query, std::size_t from, std::size_t to,
+                                   const FilterControl& control,
+                                   const RowNumbers* candidates = nullptr) {
+    to = std::min(to, candidates ? candidates->size() : rows.size());
+    RowNumbers out;
+    if (from >= to) {
+        return out;
+    }
+    const bool raw = query.needsRawLine();
+    const std::size_t slice = raw ? kRawSlice : kSlice;
+    // The rows of a list stand in log order, so their lines are read ahead in
+    // blocks rather than one read each.
+    std::optional<LogFiles::AheadReader> reader;
+    if (raw) {
+        reader.emplace(*snapshot.logs);
+    }
+    std::optional<std::string_view> line;
+    std::size_t lineOf = 0;
+    for (std::size_t begin = from; begin < to; begin += slice) {
+        if (control.stop != nullptr && control.stop->load(std::memory_order_relaxed)) {
+            return std::nullopt;
+        }
+        if (control.progress && begin != from) {
+            control.progress(begin - from);
+        }
+        const std::size_t end = std::min(to, begin + slice);
+        for (std::size_t at = begin; at < end; ++at) {
+            const std::size_t i = candidates ? (*candidates)[at] : at;
+            const FilterRow row = rows.filterRow(i);
+            const bool shown =
+                raw ? query.matches(row,
+                                    [&]() -> std::string_view {
+                                        if (lineOf != i + 1) {
+                                            line = reader->read(snapshot.refs[rows.entryOf(i)]);
+                                            lineOf = i + 1;
+                                        }
+                                        return line ? std::string_view(*line) : kLogChangedText;
+                                    })
+                    : query.matches(row);
+            if (shown) {
+                out.push_back(static_cast<std::uint32_t>(i));
+            }
+        }
+    }
+    return out;
+}
+
+bool stricter(const FilterQuery::Term& newer, const FilterQuery::Term& older) {
+    using Key = FilterQuery::Key;
+    if (newer.key != older.key || newer.negated != older.negated) {
+        return false;
+    }
+    switch (older.key) {
+        case Key::pid:
+        case Key::ppid:
+            return newer.number == older.number;
+        case Key::tree:
+            return false;
+        case Key::plain:
+            // Numbers are matched by their digits only when the term could be one.
+            if (newer.numeric != older.numeric) {
+                return false;
+            }
+            [[fallthrough]];
+        default:
+            return older.negated ? older.folded.find(newer.folded) != std::string::npos
+                                 : newer.folded.find(older.folded) != std::string::npos;
+    }
+}
+
+}  // namespace
+
+bool narrows(const FilterQuery& newer, const FilterQuery& older) {
+    const auto hasTree = [](const FilterQuery& q) {
+        for (const auto& t : q.terms()) {
+            if (t.key == FilterQuery::Key::tree) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (hasTree(newer) || hasTree(older)) {
+        return false;
+    }
+    for (const auto& o : older.terms()) {
+        bool implied = false;
+        for (const auto& n : newer.terms()) {
+            if (stricter(n, o)) {
+                implied = true;
+                break;
+            }
+        }
+        if (!implied) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<RowNumbers> matchingRowsAmong(const ProcRowsSnapshot& rows,
+                                            const RowsSnapshot& snapshot, const FilterQuery& query,
+                                            const RowNumbers& candidates,
+                                            const FilterControl& control) {
+    return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
+}
+
+std::optional<RowNumbers> matchingRowsAmong(const FileRowsSnapshot& rows,
+                                            const RowsSnapshot& snapshot, const FilterQuery& query,
+                                            const RowNumbers& candidates,
+                                            const FilterControl& control) {
+    return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
+}
+
+std::optional<RowNumbers> matchingRows(const ProcRowsSnapshot& rows, const RowsSnapshot& snapshot,
+                                       const FilterQuery& query, std::size_t from, std::size_t to,
+                                       const FilterControl& control) {
+    return matching(rows, snapshot, query, from, to, control);
+}
+
+std::optional<RowNumbers> matchingRows(const FileRowsSnapshot& rows, const RowsSnapshot& snapshot,
+                                       const FilterQuery& query, std::size_t from, std::size_t to,
+                                       const FilterControl& control) {
+    return matching(rows, snapshot, query, from, to, control);
+}
+
+}  // namespace korvantis

@@ -1,0 +1,38 @@
+#include "query/rows_snapshot.h"
+
+#include <algorithm>
+
+namespace korvantis {
+
+RowsSnapshot RowsSnapshot::of(const EventStore& store, std::size_t procCount,
+                              std::size_t fileCount) {
+    RowsSnapshot s;
+    s.procs = store.procPreviews().snapshot(std::min(procCount, store.procPreviews().size()));
+    s.files = store.filePreviews().snapshot(std::min(fileCount, store.filePreviews().size()));
+    s.refs = store.jsonMapping().refsSnapshot(store.jsonMapping().size());
+    s.logs = store.sharedLogFiles();
+    return s;
+}
+
+RowsSnapshot RowsSnapshot::of(const EventStore& store) {
+    return of(store, store.procPreviews().size(), store.filePreviews().size());
+}
+
+std::optional<std::string> RowsSnapshot::lineText(std::size_t entry) const {
+    if (entry >= refs.size() || !logs) {
+        return std::nullopt;
+    }
+    return logs->read(refs[entry]);
+}
+
+std::vector<ProcessLink> processLinks(const ProcRowsSnapshot& procs) {
+    std::vector<ProcessLink> links;
+    links.reserve(procs.size());
+    for (std::size_t i = 0; i < procs.size(); ++i) {
+        const FilterRow row = procs.filterRow(i);
+        links.push_back({row.pid, row.ppid});
+    }
+    return links;
+}
+
+}  // namespace korvantis

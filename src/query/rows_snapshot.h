@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/event_store.h"
+#include "query/filter_query.h"
+#include "store/json_mapping.h"
+#include "store/log_files.h"
+#include "store/preview_rows.h"
+
+namespace korvantis {
+
+using ProcRowsSnapshot = PreviewRows<ProcPreviewEntry>::Snapshot;
+using FileRowsSnapshot = PreviewRows<FilePreviewEntry>::Snapshot;
+
+// The rows of a store as they are at one moment, for a filter or an export
+// that runs on a worker thread while the store's thread goes on loading.
+// Taken on the store's thread in time proportional to the number of chunks,
+// not rows; the store must outlive it.
+struct RowsSnapshot {
+    ProcRowsSnapshot procs;
+    FileRowsSnapshot files;
+    JsonMapping::RefsSnapshot refs;
+    std::shared_ptr<const LogFiles> logs;
+
+    // The first `procCount` process rows and `fileCount` file rows.
+    static RowsSnapshot of(const EventStore& store, std::size_t procCount, std::size_t fileCount);
+    // Every row the store holds now.
+    static RowsSnapshot of(const EventStore& store);
+
+    // A row's raw line, read again from its log; nothing when the log
+    // changed after loading. Any thread.
+    std::optional<std::string> lineText(std::size_t entry) const;
+};
+
+// The ids of every process row, the input of a `tree:` term.
+std::vector<ProcessLink> processLinks(const ProcRowsSnapshot& procs);
+
+}  // namespace korvantis

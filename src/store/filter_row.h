@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace korvantis {
+
+// What a filter looks at in one row, whatever store the row lives in. The
+// views must stay valid while the row is matched.
+struct FilterRow {
+    bool isProcess = false;
+    std::string_view type;
+    std::string_view timestamp;
+    std::string_view path;
+    std::int64_t pid = 0;
+    std::int64_t ppid = 0;  // read for process rows only
+};
+
+}  // namespace korvantis

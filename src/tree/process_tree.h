@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "store/chunked_vector.h"
+#include "tree/node.h"
+#include "store/uuid.h"
+
+namespace korvantis {
+
+// The process nodes of every load into one store, in file order, and the
+// tree built from them. The loader's worker owns it: building a large tree
+// takes longer than a user interface may wait.
+class ProcessTree {
+  public:
+    ProcessTree();
+    ~ProcessTree();
+    ProcessTree(const ProcessTree&) = delete;
+    ProcessTree& operator=(const ProcessTree&) = delete;
+
+    // A node that refers to `path` (which must outlive the tree), placed in
+    // the tree at once.
+    void add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid);
+    // Tells that a node with `pid` and `ppid` will be added soon: the
+    // look-ups it needs are started early (on a large log each one misses
+    // the processor's caches).
+    void prefetch(std::int64_t pid, std::int64_t ppid) const;
+    const ChunkedVector<Node>& nodes() const { return nodes_; }
+
+    // The texts of a build: the tree page's JSON, and the facts of its nodes
+    // in the order the JSON lists them.
+    struct BuiltTree {
+        std::string json;
+        std::string facts;
+    };
+    // Whether builds also encode the facts (only a tree window reads them;
+    // on a large log they are twice the size of the tree JSON).
+    void setFactsWanted(bool wanted) { factsWanted_ = wanted; }
+    // Encodes the tree of all nodes, arranged under "launchd" and "Untracked
+    // Heritage"; nothing when it cannot be encoded.
+    std::optional<BuiltTree> build();
+    // The length of the JSON a build would give now, kept as nodes are
+    // placed.
+    std::size_t jsonLength() const;
+
+  private:
+    struct Placement;
+    ChunkedVector<Node> nodes_;
+    std::unique_ptr<Placement> placement_;
+    bool factsWanted_ = true;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,59 @@
+#include "treeview/tree_window.h"
+
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include "treeview/tree_page_channel.h"
+#include "tree/tree_url.h"
+#include "treeview/web_view.h"
+#include "treeview/web_view_data.h"
+
+namespace korvantis {
+
+const QString TreeWindow::kTitle = QStringLiteral("Viewer");
+
+TreeWindow::TreeWindow(QWidget* parent)
+    : QWidget(parent),
+      data_(new WebViewData(this)),
+      webView_(new WebView(data_, this)),
+      pageChannel_(new TreePageChannel(this)),
+      channel_(new QWebChannel(this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Set before the page loads (the view loads it from the event loop).
+    channel_->registerObject(TreePageChannel::kName, pageChannel_);
+    webView_->webView()->page()->setWebChannel(channel_);
+    setWindowTitle(kTitle);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(webView_);
+    resize(960, 680);
+    // A way back to a main window, even when the last one has been closed.
+    auto* newWindow = new QShortcut(QKeySequence::New, this);
+    newWindow->setContext(Qt::WindowShortcut);
+    connect(newWindow, &QShortcut::activated, this, &TreeWindow::newWindowRequested);
+}
+
+// The view (and with it the web engine page) goes before the data it reads.
+TreeWindow::~TreeWindow() {
+    delete webView_;
+}
+
+void TreeWindow::setFacts(const QString& factsText) {
+    pageChannel_->setFacts(factsText);
+}
+
+void TreeWindow::setOrigin(ui::MainView* origin) {
+    pageChannel_->setOrigin(origin);
+}
+
+void TreeWindow::openUrl(const QString& urlText) {
+    const std::optional<std::string> json = readTreeUrl(urlText.toStdString());
+    if (json) {
+        data_->setD3Json(QString::fromStdString(*json));
+    }
+}
+
+}  // namespace korvantis

@@ -1,0 +1,185 @@
+#include "treeview/web_view_coordinator.h"
+
+#include <QMessageBox>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <cstdio>
+#include <utility>
+
+#include "treeview/web_view_data.h"
+
+namespace korvantis {
+
+const QString WebViewCoordinator::kNavigationErrorTitle = QStringLiteral("Navigation Error");
+const QString WebViewCoordinator::kLoadingErrorTitle = QStringLiteral("Loading Error");
+
+WebViewCoordinator::WebViewCoordinator(WebViewData* data, QObject* parent)
+    : QObject(parent), data_(data), webView_(new QWebEngineView) {
+    presenter_ = [this](const QString& title, const QString& text) {
+        presentDefaultAlert(title, text);
+    };
+    connect(webView_->page(), &QWebEnginePage::loadingChanged, this,
+            &WebViewCoordinator::onLoadingChanged);
+    if (data_) {
+        connect(data_, &WebViewData::d3JsonChanged, this, &WebViewCoordinator::prepareScript);
+    }
+}
+
+// The view may sit in a layout by now; deleting it takes it out again.
+WebViewCoordinator::~WebViewCoordinator() {
+    delete webView_.data();
+}
+
+template <typename F>
+void WebViewCoordinator::later(F&& task) {
+    // Queued on this object: dropped unrun if the coordinator goes first.
+    QMetaObject::invokeMethod(this, std::forward<F>(task), Qt::QueuedConnection);
+}
+
+void WebViewCoordinator::update(const QUrl& wanted) {
+    if (loadedUrl_ == wanted) {
+        return;
+    }
+    loadedUrl_ = wanted;
+    if (!wanted.isEmpty()) {
+        later([this, wanted] {
+            if (webView_) {
+                webView_->load(wanted);
+            }
+        });
+    }
+    if (data_) {
+        data_->setUrl(wanted);
+    }
+}
+
+void WebViewCoordinator::onLoadingChanged(const QWebEngineLoadingInfo& info) {
+    switch (info.status()) {
+        case QWebEngineLoadingInfo::LoadStartedStatus:
+            later([this] {
+                if (data_) {
+                    data_->setLoading(true);
+                }
+            });
+            break;
+        case QWebEngineLoadingInfo::LoadSucceededStatus:
+            later([this] {
+                loadTreeIntoPage();
+                if (data_) {
+                    data_->setLoading(false);
+                }
+            });
+            break;
+        case QWebEngineLoadingInfo::LoadFailedStatus: {
+            // A server that answered with an error status sent a page of its
+            // own, so the navigation had content when it failed; every other
+            // failure (no file, no connection, DNS, certificate, aborted
+            // transfer) ended it before any content arrived.
+            const QString title = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
+                                      ? kNavigationErrorTitle
+                                      : kLoadingErrorTitle;
+            const QString text = info.errorString();
+            // The modal alert runs from the event loop, not inside the
+            // engine's callback.
+            later([this, title, text] {
+                QPointer<WebViewCoordinator> self(this);
+                showAlert(title, text);
+                if (self) {
+                    later([this] {
+                        if (data_) {
+                            data_->setLoading(false);
+                        }
+                    });
+                }
+            });
+            break;
+        }
+        case QWebEngineLoadingInfo::LoadStoppedStatus:
+            // Stopped or replaced by another navigation: nothing failed, and
+            // the navigation that replaced it reports on its own.
+            later([this] {
+                if (data_) {
+                    data_->setLoading(false);
+                }
+            });
+            break;
+    }
+}
+
+void WebViewCoordinator::prepareScript() {
+    scriptTree_ = data_ ? data_->d3Json() : QString();
+    script_ = initialLoadScript(scriptTree_);
+}
+
+void WebViewCoordinator::loadTreeIntoPage() {
+    if (!webView_) {
+        return;
+    }
+    const QString json = data_ ? data_->d3Json() : QString();
+    if (script_.isEmpty() || scriptTree_ != json) {
+        prepareScript();
+    }
+    webView_->page()->runJavaScript(script_);
+    // A big tree's script is large; it is made again for a later navigation.
+    script_.clear();
+    scriptTree_.clear();
+}
+
+void WebViewCoordinator::showAlert(const QString& title, const QString& text) {
+    presenter_(title, text);
+    const QByteArray line = (title + QStringLiteral(": ") + text + QLatin1Char('\n')).toUtf8();
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fflush(stdout);
+}
+
+void WebViewCoordinator::setAlertPresenter(AlertPresenter presenter) {
+    presenter_ = std::move(presenter);
+}
+
+void WebViewCoordinator::presentDefaultAlert(const QString& title, const QString& text) {
+    QWidget* owner = webView_ ? webView_->window() : nullptr;
+    QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Ok, owner);
+    box.setInformativeText(text);
+    box.exec();
+}
+
+QString WebViewCoordinator::initialLoadScript(const QString& treeJson) {
+    return QStringLiteral("initialLoad('") + escapedForScriptString(treeJson) +
+           QStringLiteral("')");
+}
+
+QString WebViewCoordinator::escapedForScriptString(const QString& text) {
+    static constexpr char16_t kHex[] = u"0123456789abcdef";
+    const qsizetype n = text.size();
+    const QChar* in = text.constData();
+    qsizetype escapes = 0;
+    auto plain = [](char16_t c) {
+        return c >= 0x20 && c <= 0x7e && c != u'\'' && c != u'"' && c != u'\\' && c != u'<' &&
+               c != u'>' && c != u'/';
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!plain(in[i].unicode())) {
+            ++escapes;
+        }
+    }
+    QString out(n + escapes * 5, Qt::Uninitialized);
+    QChar* o = out.data();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = in[i].unicode();
+        if (plain(c)) {
+            *o++ = QChar(c);
+            continue;
+        }
+        *o++ = QLatin1Char('\\');
+        *o++ = QLatin1Char('u');
+        *o++ = QChar(kHex[(c >> 12) & 0xf]);
+        *o++ = QChar(kHex[(c >> 8) & 0xf]);
+        *o++ = QChar(kHex[(c >> 4) & 0xf]);
+        *o++ = QChar(kHex[c & 0xf]);
+    }
+    return out;
+}
+
+}  // namespace korvantis

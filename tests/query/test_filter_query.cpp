@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdint>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "query/filter_query.h"
+
+namespace korvantis {
+namespace {
+
+struct Row {
+    FilterRow row;
+    std::string raw;
+};
+
+// A small store: a process (100) that started 104, which started 200; a
+// file row of an unrelated pid 7.
+const std::vector<Row>& languageRows() {
+    static const std::vector<Row> rows = {
+        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1},
+         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","args":["-zsh"]})"},
+        {{true, "ES_EVENT_TYPE_NOTIFY_FORK", "1765000000.001000",
+          "/Users/émilie/Library/Application Support/Ünïcode App/helper", 104, 100},
+         R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK"})"},
+        {{false, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.002000",
+          "/Users/alice/project/.git/config", 104, 0},
+         R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","size":312})"},
+        {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "1765000000.003100", "C:foo/bar, \"q\"", 7, 0},
+         R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE"})"},
+        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.004000", "/usr/bin/git", 200, 104},
+         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","signing_id":"com.apple.git"})"},
+        {{false, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0},
+         R"({"event":"ES_EVENT_TYPE_NOTIFY_CLOSE"})"},
+    };
+    return rows;
+}
+
+std::vector<ProcessLink> linksOf(const std::vector<Row>& rows) {
+    std::vector<ProcessLink> links;
+    for (const Row& r : rows) {
+        if (r.row.isProcess) {
+            links.push_back({r.row.pid, r.row.ppid});
+        }
+    }
+    return links;
+}
+
+// Which rows a query shows, as a string of 0 and 1.
+std::string shown(FilterQuery& query, const std::vector<Row>& rows) {
+    query.bindTrees(linksOf(rows));
+    std::string out;
+    for (const Row& r : rows) {
+        out += query.matches(r.row, [&] { return std::string_view(r.raw); }) ? '1' : '0';
+    }
+    return out;
+}
+
+struct LanguageCase {
+    const char* query;
+    const char* expected;  // rows shown, or the start of the error text
+};
+
+TEST(FilterQuery, Language) {
+    const LanguageCase cases[] = {
+        // Empty queries and plain text.
+        {"", "111111"},
+        {" \t ", "111111"},
+        {"ZsH", "100000"},
+        {"zsh git", "000000"},
+        {"104", "011010"},  // pid of 1 and 2, ppid of 4
+        {"c:FOO", "000100"},
+        {"0.0002", "100000"},
+        // Quoting: groups, never part of the text, and keeps a prefix literal.
+        {"\"Application Support\"", "010000"},
+        {"\"Ünïcode App\"", "010000"},
+        {"path:\"Application Support\"", "010000"},
+        {"path:Application Zsh", "000000"},
+        {"path:\"/bin/\"zsh", "100000"},
+        {"\"path:zsh\"", "000000"},
+        {"\"-zsh\"", "000000"},
+        {"\"\"", "111111"},
+        // Non-ASCII bytes match exactly.
+        {"path:Ünïcode", "010000"},
+        {"path:ÜNÏCODE", "000000"},
+        {"path:ünïcode", "000000"},
+        // Negation.
+        {"-zsh", "011111"},
+        {"-\"zsh\"", "011111"},
+        {"-", "000001"},
+        {"--x", "111110"},
+        {"-pid:104", "100111"},
+        {"-tree:104", "100100"},
+        // Each key, in any case.
+        {"PID:104", "011000"},
+        {"pid:-5", "000000"},
+        {"pid:9223372036854775807", "000000"},
+        {"ppid:100", "010000"},
+        {"ppid:0", "000000"},  // file rows have no ppid
+        {"type:exec", "100010"},
+        {"Type:open", "001000"},
+        {"time:000200", "100000"},
+        {"path:.GIT", "001000"},
+        {"tree:100", "111011"},
+        {"tree:1", "111011"},
+        {"tree:104", "011011"},
+        {"tree:7", "000100"},
+        {"json:com.apple.GIT", "000010"},
+        {"pid:104 type:open", "001000"},
+        {"tree:100 -tree:104", "100000"},
+        {"tree:100 json:exec -zsh", "000010"},
+        {"other:x", "000000"},
+        // Errors.
+        {"\"zsh", "unbalanced quote"},
+        {"path:\"a b", "unbalanced quote"},
+        {"pid:", "empty value after pid:"},
+        {"TYPE:", "empty value after type:"},
+        {"path:\"\"", "empty value after path:"},
+        {"-json:", "empty value after json:"},
+        {"pid:abc", "pid: needs a whole number"},
+        {"ppid:1.5", "ppid: needs a whole number"},
+        {"tree:+3", "tree: needs a whole number"},
+        {"pid:-", "pid: needs a whole number"},
+        {"pid:99999999999999999999", "pid: 99999999999999999999 does not fit in 64 bits"},
+    };
+    for (const LanguageCase& c : cases) {
+        SCOPED_TRACE(c.query);
+        ParsedFilterQuery parsed = parseFilterQuery(c.query);
+        const std::string expected = c.expected;
+        if (expected.find_first_not_of("01") == std::string::npos) {
+            ASSERT_TRUE(parsed.query) << parsed.error;
+            EXPECT_EQ(shown(*parsed.query, languageRows()), expected);
+        } else {
+            EXPECT_FALSE(parsed.query);
+            EXPECT_EQ(parsed.error.rfind(expected, 0), 0u) << parsed.error;
+        }
+    }
+}
+
+TEST(FilterQuery, TellsWhatCallersMustPrepare) {
+    const ParsedFilterQuery plain = parseFilterQuery("zsh tree:5 -tree:7 tree:5");
+    ASSERT_TRUE(plain.query);
+    EXPECT_FALSE(plain.query->needsRawLine());
+    EXPECT_EQ(plain.query->treeRoots(), (std::vector<std::int64_t>{5, 7}));
+    const ParsedFilterQuery json = parseFilterQuery("-json:x");
+    ASSERT_TRUE(json.query);
+    EXPECT_TRUE(json.query->needsRawLine());
+
+    // A row that fails a cheaper term never has its raw line fetched.
+    int fetched = 0;
+    const FilterRow row{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1", "/bin/ls", 3, 1};
+    const auto raw = [&] {
+        ++fetched;
+        return std::string_view("{\"x\":1}");
+    };
+    const ParsedFilterQuery mixed = parseFilterQuery("json:x pid:4");
+    ASSERT_TRUE(mixed.query);
+    EXPECT_FALSE(mixed.query->matches(row, raw));
+    EXPECT_EQ(fetched, 0);
+}
+
+TEST(DescendantPids, MillionDeepChainAndCycles) {
+    std::vector<ProcessLink> chain;
+    constexpr std::int64_t kDepth = 1'000'000;
+    for (std::int64_t pid = kDepth; pid >= 1; --pid) {
+        chain.push_back({pid, pid - 1});
+    }
+    EXPECT_EQ(descendantPids(0, chain).size(), static_cast<std::size_t>(kDepth + 1));
+    EXPECT_EQ(descendantPids(kDepth - 9, chain).size(), 10u);
+
+    // Reused pids can make a process its own ancestor.
+    const std::vector<ProcessLink> cycle = {{5, 7}, {7, 5}, {9, 7}, {INT64_MIN, 9}};
+    const PidSet members = descendantPids(5, cycle);
+    EXPECT_EQ(members.size(), 4u);
+    EXPECT_TRUE(members.contains(INT64_MIN));
+    EXPECT_FALSE(members.contains(0));
+}
+
+// --- Differential test against a plain reference ---
+
+std::string asciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+bool plainContains(std::string_view haystack, std::string_view needle) {
+    return asciiLower(haystack).find(asciiLower(needle)) != std::string::npos;
+}
+
+struct RefTerm {
+    std::string key;  // "" for plain text
+    bool negated = false;
+    std::string value;
+};
+
+std::set<std::int64_t> referenceTree(std::int64_t root, const std::vector<Row>& rows) {
+    std::set<std::int64_t> members{root};
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const Row& r : rows) {
+            if (r.row.isProcess && members.count(r.row.ppid) && !members.count(r.row.pid)) {
+                members.insert(r.row.pid);
+                grew = true;
+            }
+        }
+    }
+    return members;
+}
+
+bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& rows) {
+    const FilterRow& row = r.row;
+    if (t.key == "pid") {
+        return row.pid == std::stoll(t.value);
+    }
+    if (t.key == "ppid") {
+        return row.isProcess && row.ppid == std::stoll(t.value);
+    }
+    if (t.key == "tree") {
+        return referenceTree(std::stoll(t.value), rows).count(row.pid) > 0;
+    }
+    if (t.key == "type") {
+        return plainContains(row.type, t.value);
+    }
+    if (t.key == "path") {
+        return plainContains(row.path, t.value);
+    }
+    if (t.key == "time") {
+        return plainContains(row.timestamp, t.value);
+    }
+    if (t.key == "json") {
+        return plainContains(r.raw, t.value);
+    }
+    return plainContains(row.timestamp, t.value) || plainContains(row.type, t.value) ||
+           plainContains(std::to_string(row.pid), t.value) || plainContains(row.path, t.value) ||
+           (row.isProcess && plainContains(std::to_string(row.ppid), t.value));
+}
+
+bool referenceMatches(const std::vector<RefTerm>& terms, const Row& r,
+                      const std::vector<Row>& rows) {
+    for (const RefTerm& t : terms) {
+        if (referenceTermHolds(t, r, rows) == t.negated) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(FilterQuery, AgreesWithPlainReference) {
+    std::mt19937 rng(20261206);
+    const auto pick = [&](std::size_t n) {
+        return static_cast<std::size_t>(std::uniform_int_distribution<std::size_t>(0, n - 1)(rng));
+    };
+    // Pieces of texts: mixed case, non-ASCII letters (é and É differ in
+    // their second byte only), quotes, commas, tabs, colons and dashes.
+    const std::vector<std::string> fragments = {
+        "/Users",  "/tmp",  "Library", "Application Support",
+        "Ünïcode", "café",  "CAFÉ",    "-x",
+        "a,b",     "\"q\"", "zsh",     "ZSH",
+        "Git",     ".git",  "12",      "x:y",
+        "\t"};
+    const std::vector<std::string> types = {
+        "ES_EVENT_TYPE_NOTIFY_EXEC", "ES_EVENT_TYPE_NOTIFY_FORK", "ES_EVENT_TYPE_NOTIFY_OPEN",
+        "es_event_type_notify_write"};
+    const auto randomText = [&](std::size_t parts) {
+        std::string text;
+        for (std::size_t i = 0; i < parts; ++i) {
+            text += fragments[pick(fragments.size())];
+        }
+        return text;
+    };
+    const auto flipCase = [&](std::string text) {
+        for (char& c : text) {
+            if (std::isalpha(static_cast<unsigned char>(c)) && pick(2) == 0) {
+                c = static_cast<char>(c ^ 0x20);
+            }
+        }
+        return text;
+    };
+
+    for (int round = 0; round < 40; ++round) {
+        // Pids close together, and pids far apart (kept in hash tables).
+        const std::int64_t spread = round % 2 ? 1 : 1'000'000'007;
+        const auto randomPid = [&] { return (static_cast<std::int64_t>(pick(25)) - 2) * spread; };
+        std::vector<Row> rows(60);
+        for (Row& r : rows) {
+            r.row.isProcess = pick(3) == 0;
+            r.raw = "{\"sig\":\"" + randomText(1 + pick(3)) + "\"}";
+            r.row.pid = randomPid();
+            r.row.ppid = randomPid();
+            r.row.type = types[pick(types.size())];
+            r.row.timestamp = pick(2) ? "1765000012.5" : "1765000000.0";
+        }
+        // Paths of every length, short ones and ones longer than a vector.
+        std::vector<std::string> paths(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            paths[i] = randomText(pick(9));
+            rows[i].row.path = paths[i];
+        }
+
+        for (int q = 0; q < 50; ++q) {
+            static const char* const kKeys[] = {"",     "",     "pid",  "ppid", "tree",
+                                                "type", "path", "time", "json"};
+            std::vector<RefTerm> terms(1 + pick(3));
+            std::string text;
+            for (RefTerm& t : terms) {
+                t.key = kKeys[pick(std::size(kKeys))];
+                t.negated = pick(4) == 0;
+                const Row& source = rows[pick(rows.size())];
+                if (t.key == "pid" || t.key == "ppid" || t.key == "tree") {
+                    t.value = std::to_string(randomPid());
+                } else {
+                    std::string from = t.key == "type"   ? std::string(source.row.type)
+                                       : t.key == "time" ? std::string(source.row.timestamp)
+                                       : t.key == "json" ? source.raw
+                                       : pick(4) == 0    ? std::to_string(source.row.pid)
+                                                         : std::string(source.row.path);
+                    from.erase(std::remove(from.begin(), from.end(), '"'), from.end());
+                    if (from.empty() || pick(5) == 0) {
+                        from = randomText(1);
+                        from.erase(std::remove(from.begin(), from.end(), '"'), from.end());
+                    }
+                    const std::size_t start = pick(from.size());
+                    t.value = flipCase(from.substr(start, 1 + pick(from.size() - start)));
+                }
+                // Quote what would otherwise split or read as a prefix.
+                const bool quote = t.value.find_first_of(" \t:") != std::string::npos ||
+                                   t.value.front() == '-' || pick(4) == 0;
+                text += t.negated ? "-" : "";
+                text += t.key.empty() ? "" : flipCase(t.key) + ":";
+                text += quote ? "\"" + t.value + "\"" : t.value;
+                text += pick(2) ? " " : " \t ";
+            }
+            SCOPED_TRACE(text);
+            ParsedFilterQuery parsed = parseFilterQuery(text);
+            ASSERT_TRUE(parsed.query) << parsed.error;
+            parsed.query->bindTrees(linksOf(rows));
+            for (const Row& r : rows) {
+                ASSERT_EQ(parsed.query->matches(r.row, [&] { return std::string_view(r.raw); }),
+                          referenceMatches(terms, r, rows))
+                    << "path [" << r.row.path << "] pid " << r.row.pid;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvantis

@@ -1,0 +1,111 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ingest/temp_files.h"
+#include "query/row_export.h"
+
+namespace korvantis {
+namespace {
+
+using testing::TempDir;
+
+const std::vector<ExportRow> kRows = {
+    {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.1", "/bin/zsh", 100, 1},
+     R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","x":"a,b"})"},
+    {{false, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.2",
+      "/Users/\xC3\xA9milie/notes \"draft\", v2.txt", -7, 0},
+     "{\"event\":\"ES_EVENT_TYPE_NOTIFY_OPEN\"}\r"},
+    {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "t", "line\nbreak\rcr", 9, 0}, "{}"},
+};
+
+// Hands out `rows` one at a time.
+ExportRowSource sourceOf(const std::vector<ExportRow>& rows) {
+    return [&rows, i = std::size_t{0}](ExportRow& row) mutable {
+        if (i == rows.size()) {
+            return false;
+        }
+        row = rows[i++];
+        return true;
+    };
+}
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(RowExport, BothFormats) {
+    const struct {
+        ExportFormat format;
+        std::string expected;
+    } cases[] = {
+        {ExportFormat::jsonLines,
+         "{\"event\":\"ES_EVENT_TYPE_NOTIFY_EXEC\",\"x\":\"a,b\"}\n"
+         "{\"event\":\"ES_EVENT_TYPE_NOTIFY_OPEN\"}\r\n"
+         "{}\n"},
+        {ExportFormat::csv,
+         "kind,type,timestamp,pid,ppid,path\n"
+         "process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.1,100,1,/bin/zsh\n"
+         "file,ES_EVENT_TYPE_NOTIFY_OPEN,1765000000.2,-7,,"
+         "\"/Users/\xC3\xA9milie/notes \"\"draft\"\", v2.txt\"\n"
+         "file,ES_EVENT_TYPE_NOTIFY_WRITE,t,9,,\"line\nbreak\rcr\"\n"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string target = (dir.path() / "out.txt").string();
+        dir.write("out.txt", "old contents, replaced whole");
+        const ExportResult result = exportRowsToFile(target, c.format, sourceOf(kRows));
+        EXPECT_TRUE(result.ok()) << result.error;
+        EXPECT_EQ(result.rows, kRows.size());
+        EXPECT_EQ(readAll(target), c.expected);
+        // Only the target is left in the folder.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    }
+    // No rows: CSV still has its header, JSON lines an empty file.
+    TempDir dir;
+    const std::vector<ExportRow> none;
+    const std::string csv = (dir.path() / "none.csv").string();
+    EXPECT_TRUE(exportRowsToFile(csv, ExportFormat::csv, sourceOf(none)).ok());
+    EXPECT_EQ(readAll(csv), "kind,type,timestamp,pid,ppid,path\n");
+}
+
+TEST(RowExport, FailedWriteLeavesNothingBehind) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "a folder");
+    const struct {
+        std::string target;
+        std::string reason;
+    } cases[] = {
+        {(dir.path() / "missing" / "out.csv").string(), "No such file or directory"},
+        {(dir.path() / "a folder").string(), "Is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        const ExportResult result = exportRowsToFile(c.target, ExportFormat::csv, sourceOf(kRows));
+        EXPECT_FALSE(result.ok());
+        EXPECT_EQ(result.error, "Could not write \"" + c.target + "\": " + c.reason);
+    }
+    // Nothing but the folder made above, which is still empty.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "a folder"));
+
+    // A full disk.
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    const ExportResult result =
+        writeRows(full, "/dev/full", ExportFormat::jsonLines, sourceOf(kRows));
+    ::close(full);
+    EXPECT_EQ(result.error, "Could not write \"/dev/full\": No space left on device");
+}
+
+}  // namespace
+}  // namespace korvantis

@@ -1,0 +1,188 @@
+// Filtering and exporting a snapshot of a loaded store, as the viewer's
+// workers do, against a plain walk over the store's own entries; and the
+// query edits of the row actions.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ingest/temp_files.h"
+#include "query/query_edit.h"
+#include "query/row_filter.h"
+#include "query/rows_snapshot.h"
+#include "query/snapshot_export.h"
+#include "query/tree_set_cache.h"
+#include "support/loading.h"
+
+namespace korvantis {
+namespace {
+
+using testing::TempDir;
+
+const char* const kSamples[] = {KORVANTIS_SAMPLES_DIR "/sample.json",
+                                KORVANTIS_SAMPLES_DIR "/eslogger.json"};
+
+// The reference: every entry of a list, matched one by one with the store's
+// own values.
+template <typename Entries>
+RowNumbers plainFilter(const EventStore& store, const Entries& entries, const FilterQuery& query) {
+    RowNumbers out;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto e = entries[i];
+        FilterRow row{false, e.type, e.timestamp, e.path, e.pid, 0};
+        if constexpr (requires { e.ppid; }) {
+            row.isProcess = true;
+            row.ppid = e.ppid;
+        }
+        const std::string raw = store.lineText(entries.entryOf(i)).value_or("");
+        if (query.matches(row, [&]() -> std::string_view { return raw; })) {
+            out.push_back(static_cast<std::uint32_t>(i));
+        }
+    }
+    return out;
+}
+
+TEST(RowFilter, SnapshotAgreesWithPlainWalk) {
+    testsupport::LoadingWorkspace w;
+    w.load(std::vector<std::string>{kSamples[0], kSamples[1]});
+    const EventStore& store = w.ws.store;
+    ASSERT_GT(store.procPreviews().size(), 3u);
+    ASSERT_GT(store.filePreviews().size(), 3u);
+    const RowsSnapshot snap = RowsSnapshot::of(store);
+    const std::int64_t somePid = store.procPreviews()[1].pid;
+    TreeSetCache cache;
+    const std::string queries[] = {"",
+                                   "type:exec",
+                                   "-type:exec",
+                                   "path:/usr",
+                                   "pid:" + std::to_string(somePid),
+                                   "tree:" + std::to_string(somePid),
+                                   "tree:1 -path:bin",
+                                   "json:audit_token",
+                                   "-json:\"pid\" type:open"};
+    for (const std::string& text : queries) {
+        SCOPED_TRACE(text);
+        // The reference binds its tree terms from the store's own entries;
+        // the snapshot's query through the cache both lists share, asked twice.
+        FilterQuery reference = *parseFilterQuery(text).query;
+        std::vector<ProcessLink> links;
+        for (const auto& p : store.procPreviews()) {
+            links.push_back({p.pid, p.ppid});
+        }
+        reference.bindTrees(links);
+        FilterQuery query = *parseFilterQuery(text).query;
+        cache.bind(query, snap.procs);
+        cache.bind(query, snap.procs);
+        const auto procs = matchingRows(snap.procs, snap, query, 0, snap.procs.size());
+        const auto files = matchingRows(snap.files, snap, query, 0, snap.files.size());
+        ASSERT_TRUE(procs && files);
+        EXPECT_EQ(*procs, plainFilter(store, store.procPreviews(), reference));
+        EXPECT_EQ(*files, plainFilter(store, store.filePreviews(), reference));
+        // Among the rows of every query shown before, as typing on does: the same.
+        EXPECT_EQ(*matchingRowsAmong(
+                      snap.procs, snap, query,
+                      *matchingRows(snap.procs, snap, FilterQuery{}, 0, snap.procs.size())),
+                  *procs);
+        // Ranges matched one after another, as appended rows are, give the same.
+        RowNumbers pieces = *matchingRows(snap.files, snap, query, 0, 2);
+        const RowNumbers rest = *matchingRows(snap.files, snap, query, 2, snap.files.size());
+        pieces.insert(pieces.end(), rest.begin(), rest.end());
+        EXPECT_EQ(pieces, *files);
+    }
+    // A stopped run gives nothing.
+    const std::atomic<bool> stop{true};
+    EXPECT_FALSE(matchingRows(snap.procs, snap, FilterQuery{}, 0, snap.procs.size(), {&stop, {}}));
+}
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(RowFilter, ExportsShownRowsInOrderOrNothing) {
+    TempDir dir;
+    const std::string log = dir.write("log.json", readAll(kSamples[0]));
+    testsupport::LoadingWorkspace w;
+    w.load(log);
+    const EventStore& store = w.ws.store;
+    const RowsSnapshot snap = RowsSnapshot::of(store);
+    ASSERT_GE(snap.procs.size(), 3u);
+    const RowNumbers shown = {2, 0};
+    const std::string target = (dir.path() / "out.jsonl").string();
+    const ExportResult done =
+        exportSnapshotRows(target, ExportFormat::jsonLines, snap, {true, &shown});
+    ASSERT_TRUE(done.ok()) << done.error;
+    EXPECT_EQ(readAll(target), *store.lineText(store.procPreviews().entryOf(2)) + "\n" +
+                                   *store.lineText(store.procPreviews().entryOf(0)) + "\n");
+
+    // The log rewritten after loading: the export fails and leaves the old file.
+    dir.write("log.json", std::string(readAll(log).size(), 'x'));
+    const ExportResult failed =
+        exportSnapshotRows(target, ExportFormat::jsonLines, snap, {true, nullptr});
+    EXPECT_NE(failed.error.find(kLogChangedText), std::string::npos) << failed.error;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    EXPECT_NE(readAll(target).find('{'), std::string::npos);
+}
+
+TEST(RowFilter, NarrowingQueries) {
+    const struct {
+        const char* older;
+        const char* newer;
+        bool narrows;
+    } cases[] = {
+        {"", "lib", true},
+        {"Li", "lib", true},
+        {"lib", "li", false},
+        {"path:us", "path:/usr x", true},
+        {"path:us", "us", false},  // plain text matches more fields
+        {"-path:/usr/lib", "-path:/usr", true},
+        {"-path:/usr", "-path:/usr/lib", false},
+        {"pid:12", "pid:12 type:exec", true},
+        {"pid:12", "pid:123", false},
+        {"1", "12", true},
+        {"type:exec", "-type:exec", false},
+        {"tree:1", "tree:1 x", false},
+        {"json:ab", "json:abc", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.older) + " -> " + c.newer);
+        EXPECT_EQ(narrows(*parseFilterQuery(c.newer).query, *parseFilterQuery(c.older).query),
+                  c.narrows);
+    }
+}
+
+TEST(QueryEdit, RowActions) {
+    const struct {
+        std::string query;
+        std::string onlyPid;   // withProcessTerm(query, "pid", 42)
+        std::string hidePath;  // withHiddenPath(query, "/a b/c")
+    } cases[] = {
+        {"", "pid:42", "-path:\"/a b/c\""},
+        {"type:exec", "type:exec pid:42", "type:exec -path:\"/a b/c\""},
+        {"PID:7  path:\"x y\"\ttree:3", "path:\"x y\" pid:42",
+         "PID:7 path:\"x y\" tree:3 -path:\"/a b/c\""},
+        {"-pid:7 pidx:1 \"pid:8\"", "-pid:7 pidx:1 \"pid:8\" pid:42",
+         "-pid:7 pidx:1 \"pid:8\" -path:\"/a b/c\""},
+        {"-path:\"/a b/c\"", "-path:\"/a b/c\" pid:42", "-path:\"/a b/c\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        EXPECT_EQ(withProcessTerm(c.query, "pid", 42), c.onlyPid);
+        EXPECT_EQ(withHiddenPath(c.query, "/a b/c"), c.hidePath);
+        // Every edit is a valid query.
+        EXPECT_TRUE(parseFilterQuery(withProcessTerm(c.query, "tree", 42)).query);
+    }
+    // A quote cannot be written inside a term: the path is cut before it.
+    EXPECT_EQ(withHiddenPath("", "/tmp/a\"b"), "-path:\"/tmp/a\"");
+    EXPECT_EQ(withHiddenPath("q", ""), "q");
+}
+
+}  // namespace
+}  // namespace korvantis

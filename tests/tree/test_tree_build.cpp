@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tree/node.h"
+#include "tree/process_tree.h"
+#include "tree/tree_json.h"
+
+namespace korvantis {
+namespace {
+
+// A process tree fed directly, keeping the paths its nodes refer to.
+struct Tree {
+    std::deque<std::string> paths;
+    ProcessTree tree;
+
+    void add(std::int64_t pid, std::int64_t ppid, const std::string& path) {
+        tree.add(Uuid::random(), paths.emplace_back(path), pid, ppid);
+    }
+    const ChunkedVector<Node>& nodes() const { return tree.nodes(); }
+};
+
+// The tree as the plain walk builds it: every node goes under
+// root.findNode(ppid), else under "Untracked Heritage", starting from empty
+// children lists. Slow (nodes x tree size), used as the reference.
+std::string walkTree(const Tree& store) {
+    std::vector<std::unique_ptr<Node>> copies;
+    for (const Node& n : store.nodes()) {
+        copies.push_back(std::make_unique<Node>(n.uid, std::string(n.path), n.pid, n.ppid));
+    }
+    Node root(Uuid::random(), "launchd", 1, 0);
+    Node untracked(Uuid::random(), "Untracked Heritage", 0, 1);
+    root.addChild(&untracked);
+    for (auto& n : copies) {
+        Node* p = root.findNode(n->ppid);
+        (p != nullptr ? p : &untracked)->addChild(n.get());
+    }
+    return encodeTreeJson(root).value_or("<encoding failed>");
+}
+
+std::string built(Tree& store) {
+    const auto tree = store.tree.build();
+    if (!tree) {
+        return "<encoding failed>";
+    }
+    // The length kept while placing is what the text is made with.
+    EXPECT_EQ(tree->json.size(), store.tree.jsonLength());
+    return tree->json;
+}
+
+constexpr const char* kTop = R"([{"name":"launchd","children":[{"name":"Untracked Heritage")";
+
+TEST(ProcessTree, PlacesEachNodeWhereTheWalkWould) {
+    struct Proc {
+        std::int64_t pid, ppid;
+        const char* path;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Proc> procs;
+        std::string expected;  // after kTop
+    };
+    // clang-format off
+    const std::vector<Case> cases = {
+        {"empty", {}, "}]}]"},
+        {"ppid 1 goes under the root even with a pid 1 node",
+         {{1, 0, "/sbin/launchd"}, {5, 1, "a"}},
+         R"(,"children":[{"name":"launchd"}]},{"name":"a"}]}])"},
+        {"ppid 0 goes under the catch-all unless a pid 0 node came first",
+         {{7, 0, "early"}, {0, 1, "kernel"}, {8, 0, "late"}},
+         R"(,"children":[{"name":"early"}]},{"name":"kernel","children":[{"name":"late"}]}]}])"},
+        {"parents after their children; the root's subtrees before the catch-all",
+         {{10, 20, "c"}, {11, 10, "g"}, {20, 1, "p"}, {12, 20, "s"}, {10, 20, "c2"},
+          {13, 10, "g2"}},
+         R"(,"children":[{"name":"c","children":[{"name":"g"}]}]},{"name":"p",)"
+         R"("children":[{"name":"s"},{"name":"c2","children":[{"name":"g2"}]}]}]}])"},
+        {"fork and exec are siblings and the later one adopts",
+         {{5, 1, "sh"}, {5, 1, "ls"}, {6, 5, "cat"}},
+         R"(},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]}]}])"},
+        {"the ancestor beats a descendant with its pid; the newest root subtree first",
+         {{2, 1, "a"}, {3, 2, "a3"}, {2, 3, "a32"}, {4, 2, "x"}, {9, 1, "b"}, {3, 9, "b3"},
+          {5, 3, "y"}},
+         R"(},{"name":"a","children":[{"name":"a3","children":[{"name":"a32"}]},{"name":"x"}]},)"
+         R"({"name":"b","children":[{"name":"b3","children":[{"name":"y"}]}]}]}])"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Tree store;
+        for (const Proc& p : c.procs) {
+            store.add(p.pid, p.ppid, p.path);
+        }
+        EXPECT_EQ(built(store), kTop + c.expected);
+    }
+}
+
+// A second build, or a build after a second load, lists every node once;
+// each node's parent is the node it was last attached under.
+TEST(ProcessTree, RepeatedBuildsListEveryNodeOnce) {
+    Tree store;
+    auto addAll = [&] {
+        store.add(10, 20, "/c");
+        store.add(20, 1, "/p");
+        store.add(30, 10, "/g");
+    };
+    addAll();
+    const std::string first = built(store);
+    EXPECT_EQ(built(store), first);
+    const auto& nodes = store.nodes();
+    EXPECT_EQ(nodes[0].parent->name, "Untracked Heritage");
+    EXPECT_EQ(nodes[1].parent->name, "launchd");
+    EXPECT_EQ(nodes[2].parent, &nodes[0]);
+    addAll();
+    EXPECT_EQ(built(store), walkTree(store));
+}
+
+// Random logs with heavily reused pids, compared with the walk after every
+// load of several into one store; the last round has long runs of chains,
+// which force the index to relabel.
+TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
+    const std::vector<std::string> paths = {
+        "/bin/sh", "/usr/bin/ls", "/", "x", "/tmp/\xc3\xa9t\xc3\xa9/", "a \"q\"\\"};
+    std::mt19937_64 rng(12345);
+    for (int round = 0; round <= 300; ++round) {
+        const bool large = round == 300;
+        Tree store;
+        const int pidRange = large ? 3000 : 2 + static_cast<int>(rng() % 40);
+        const int loads = large ? 3 : 1 + static_cast<int>(rng() % 3);
+        std::int64_t lastPid = 1;
+        for (int load = 0; load < loads; ++load) {
+            const int lines = large ? 2000 : static_cast<int>(rng() % 120);
+            for (int i = 0; i < lines; ++i) {
+                const std::int64_t pid = static_cast<std::int64_t>(rng() % pidRange);
+                const auto kind = rng() % 10;
+                const std::int64_t ppid = kind < (large ? 7u : 2u) ? lastPid
+                                          : kind < 4 ? static_cast<std::int64_t>(rng() % 2)
+                                                     : static_cast<std::int64_t>(rng() % pidRange);
+                store.add(pid, ppid, paths[rng() % paths.size()]);
+                if (rng() % 4 == 0) {  // FORK then EXEC of the same process
+                    store.add(pid, ppid, "/bin/exec");
+                }
+                lastPid = pid;
+            }
+            ASSERT_EQ(built(store), walkTree(store)) << "round " << round << " load " << load;
+        }
+    }
+}
+
+TEST(Node, AddChildKeepsOneEntryPerUidAndFindNodeSearchesLastChildFirst) {
+    Node r(Uuid::random(), "r", 1, 0);
+    Node a(Uuid::random(), "a", 5, 1), b(Uuid::random(), "b", 6, 1);
+    Node a1(Uuid::random(), "a1", 6, 5), b1(Uuid::random(), "b1", 5, 6);
+    Node twin(a.uid, "/other", 3, 1);  // equal to a by uid
+    r.addChild(&a);
+    r.addChild(&a);
+    r.addChild(&twin);
+    r.addChild(&b);
+    a.addChild(&a1);
+    b.addChild(&b1);
+    ASSERT_EQ(r.children, (std::vector<Node*>{&a, &b}));
+    EXPECT_EQ(twin.parent, nullptr);
+    EXPECT_EQ(r.findNode(1), &r);
+    EXPECT_EQ(r.findNode(6), &b);   // b before a's subtree
+    EXPECT_EQ(r.findNode(5), &b1);  // b's whole subtree before a
+    EXPECT_EQ(a.findNode(6), &a1);
+    EXPECT_EQ(r.findNode(7), nullptr);
+}
+
+}  // namespace
+}  // namespace korvantis

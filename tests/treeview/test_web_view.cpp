@@ -1,0 +1,347 @@
+// The tree window's web view in a real web engine page: page loading, the
+// hand-over of the tree JSON, failure alerts, and the tree page itself.
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include "treeview/web_view.h"
+#include "treeview/web_view_coordinator.h"
+#include "treeview/web_view_data.h"
+#include "web_test_support.h"
+
+using korvantis::WebView;
+using korvantis::WebViewCoordinator;
+using korvantis::WebViewData;
+using korvantis::test::evalJs;
+using korvantis::test::waitForJs;
+
+namespace {
+
+// A tree whose names try every way out of a script string or into markup.
+// The JSON is written the way the program's encoder writes it ("\/" for a
+// slash, non-ASCII as itself).
+const QString kHostileTree =
+    QString::fromUtf8(R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},)"
+                      "{\"name\":\"it's\"},"
+                      R"({"name":"say \"hi\""},)"
+                      R"({"name":"back\\slash\\"},)"
+                      R"({"name":"<\/script><script>window.__pwned=1<\/script>"},)"
+                      R"({"name":"<img src=x onerror=\"window.__pwned=2\">"},)"
+                      "{\"name\":\"line\u2028separator\u2029\"},"
+                      R"({"name":"new\nline\ttab"},)"
+                      "{\"name\":\"\u00dcn\u00efcode \u2713 \U0001F600\"},"
+                      R"({"name":"\/"},)"
+                      "{\"name\":\"');window.__pwned=3;('\"}]}]");
+
+// A view on screen with its page loaded and initialLoad called.
+struct Shown {
+    explicit Shown(WebViewData* data) : view(data) {
+        view.resize(800, 600);
+        view.show();
+    }
+    QWebEnginePage* page() { return view.webView()->page(); }
+    bool waitForTree() {
+        return waitForJs(page(), "window.__korvantis && __korvantis.calls === 1");
+    }
+    QVariant js(const QString& script) { return evalJs(page(), script); }
+    WebView view;
+};
+
+// Serves a 404 answer to every connection.
+class NotFoundServer : public QObject {
+  public:
+    NotFoundServer() {
+        server_.listen(QHostAddress::LocalHost);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    socket->readAll();
+                    socket->write(
+                        "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\n"
+                        "Content-Length: 4\r\nConnection: close\r\n\r\ngone");
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QUrl url() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/page").arg(server_.serverPort()));
+    }
+
+  private:
+    QTcpServer server_;
+};
+
+}  // namespace
+
+class WebViewTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void escapesTheScriptArgument();
+    void loadsThePageOncePerUrl();
+    void handsOverTheTreeExactlyAndRunsNothing();
+    void handsOverAgainAfterThePageReloads();
+    void failedNavigationShowsOneAlert_data();
+    void failedNavigationShowsOneAlert();
+    void pageOpensClosesAndPagesChildren();
+    void pageDrawsAVeryDeepChain();
+};
+
+void WebViewTest::escapesTheScriptArgument() {
+    const QString text = QString::fromUtf8("a'b\"c\\d</e>\n\u2028\u00e9\U0001F600 ~");
+    QCOMPARE(WebViewCoordinator::escapedForScriptString(text),
+             QStringLiteral("a\\u0027b\\u0022c\\u005cd\\u003c\\u002fe\\u003e\\u000a\\u2028"
+                            "\\u00e9\\ud83d\\ude00 ~"));
+    QCOMPARE(WebViewCoordinator::initialLoadScript(QStringLiteral("[1]")),
+             QStringLiteral("initialLoad('[1]')"));
+}
+
+void WebViewTest::loadsThePageOncePerUrl() {
+    WebViewData data;
+    QList<bool> loadingSeen;
+    connect(&data, &WebViewData::loadingChanged, this, [&] { loadingSeen.append(data.loading()); });
+    Shown shown(&data);
+    QSignalSpy started(shown.page(), &QWebEnginePage::loadStarted);
+    QVERIFY(shown.waitForTree());
+    // A window opened before any load hands the page the empty string.
+    QCOMPARE(shown.js("__korvantis.received === ''").toBool(), true);
+    QVERIFY(!shown.js("__korvantis.message").toString().isEmpty());
+    QTRY_COMPARE(loadingSeen, (QList<bool>{true, false}));
+
+    // However often the view updates, nothing is loaded again.
+    for (int i = 0; i < 20; ++i) {
+        shown.view.updateView();
+        data.setD3Json(QString::number(i));
+        data.setUrl(data.url());
+        QCoreApplication::processEvents();
+    }
+    // A load is asked of the page from a queued task, and the page reports
+    // its start while being asked: with the queue drained, any would show.
+    QCoreApplication::processEvents();
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(loadingSeen, (QList<bool>{true, false}));
+    QCOMPARE(shown.view.coordinator()->loadedUrl(), data.url());
+    QCOMPARE(shown.js("__korvantis.calls").toInt(), 1);
+    QCOMPARE(shown.js("__korvantis.received").toString(), QString());
+    QVERIFY(!data.loading());
+}
+
+void WebViewTest::handsOverTheTreeExactlyAndRunsNothing() {
+    WebViewData data;
+    data.setD3Json(kHostileTree);
+    Shown shown(&data);
+    QVERIFY(shown.waitForTree());
+    QCOMPARE(shown.js("__korvantis.received").toString(), kHostileTree);
+    QCOMPARE(shown.js("__korvantis.message").toString(), QString());
+
+    // Every name is drawn as the very text it is; no markup was made of it.
+    QStringList names = {QStringLiteral("launchd")};
+    const QJsonArray children = QJsonDocument::fromJson(kHostileTree.toUtf8())
+                                    .array()
+                                    .at(0)
+                                    .toObject()
+                                    .value("children")
+                                    .toArray();
+    for (const QJsonValue& child : children) {
+        names.append(child.toObject().value("name").toString());
+    }
+    QCOMPARE(names.size(), 12);
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), names.size());
+    // The full name heads the tooltip of each node.
+    QCOMPARE(shown
+                 .js("Array.from(document.querySelectorAll('.node'), g => {"
+                     "  g.dispatchEvent(new MouseEvent('mouseenter'));"
+                     "  return document.querySelector('#tooltip .title').textContent; })")
+                 .toStringList(),
+             names);
+    QCOMPARE(shown.js("document.querySelectorAll('img, script:not([src])').length").toInt(), 0);
+    QCOMPARE(shown.js("typeof window.__pwned").toString(), QStringLiteral("undefined"));
+}
+
+void WebViewTest::handsOverAgainAfterThePageReloads() {
+    const QString first = QStringLiteral(R"([{"name":"launchd","children":[{"name":"a"}]}])");
+    const QString second = QStringLiteral(R"([{"name":"launchd","children":[{"name":"b"}]}])");
+    WebViewData data;
+    data.setD3Json(first);
+    Shown shown(&data);
+    QSignalSpy started(shown.page(), &QWebEnginePage::loadStarted);
+    QVERIFY(shown.waitForTree());
+    QCOMPARE(shown.js("__korvantis.received").toString(), first);
+
+    // A tree arriving after the page has loaded waits for the next navigation
+    // (a script sent to the page would run before the script that reads it).
+    data.setD3Json(second);
+    QCoreApplication::processEvents();
+    QCOMPARE(shown.js("__korvantis.received").toString(), first);
+
+    shown.js("window.__before = true; setTimeout(() => location.reload(), 0); 1");
+    QVERIFY(waitForJs(shown.page(),
+                      "window.__before === undefined && window.__korvantis && "
+                      "__korvantis.calls === 1"));
+    QCOMPARE(shown.js("__korvantis.received").toString(), second);
+    QCOMPARE(started.count(), 2);
+    QTRY_VERIFY(!data.loading());
+}
+
+void WebViewTest::failedNavigationShowsOneAlert_data() {
+    QTest::addColumn<QString>("where");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("refused port") << "port"
+                                  << "Loading Error";
+    QTest::newRow("missing file") << "file"
+                                  << "Loading Error";
+    QTest::newRow("404 status") << "404"
+                                << "Navigation Error";
+}
+
+void WebViewTest::failedNavigationShowsOneAlert() {
+    QFETCH(QString, where);
+    QFETCH(QString, title);
+    NotFoundServer server;
+    QUrl url = server.url();
+    if (where == "port") {
+        QTcpServer probe;  // a local port where nothing listens
+        probe.listen(QHostAddress::LocalHost);
+        url = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort()));
+    } else if (where == "file") {
+        url = QUrl("file:///nonexistent/korvantis/tree.html");
+    }
+    WebViewData data;
+    Shown shown(&data);
+    // Failures show up as a missing alert below.
+    (void)shown.waitForTree();
+    (void)QTest::qWaitFor([&] { return !data.loading(); }, 60000);
+
+    struct Alert {
+        QString title, text;
+        bool loadingWhileShown;
+    };
+    QList<Alert> alerts;
+    shown.view.coordinator()->setAlertPresenter([&](const QString& title, const QString& text) {
+        alerts.append({title, text, data.loading()});
+        // The alert is modal: nothing may go on until it has been dismissed,
+        // however often its own event loop turns.
+        for (int i = 0; i < 10; ++i) {
+            QCoreApplication::processEvents();
+        }
+        alerts.last().loadingWhileShown = alerts.last().loadingWhileShown && data.loading();
+    });
+    korvantis::test::StdoutCapture capture;
+    data.setUrl(url);
+    (void)QTest::qWaitFor([&] { return !alerts.isEmpty() && !data.loading(); }, 120000);
+    // The page has answered a script since: what the failure reported came before.
+    (void)shown.js("1");
+    QCoreApplication::processEvents();
+    const QByteArray printed = capture.finish();
+
+    QCOMPARE(alerts.size(), 1);
+    QCOMPARE(alerts[0].title, title);
+    QVERIFY(!alerts[0].text.isEmpty());
+    QVERIFY(alerts[0].loadingWhileShown);
+    // Printed once as well (the test log shares standard output).
+    QCOMPARE(printed.split('\n').count((title + QStringLiteral(": ") + alerts[0].text).toUtf8()),
+             1);
+}
+
+void WebViewTest::pageOpensClosesAndPagesChildren() {
+    // launchd > wide (250 leaves), deep > mid > leaf
+    QString json = QStringLiteral(R"([{"name":"launchd","children":[{"name":"wide","children":[)");
+    for (int i = 0; i < 250; ++i) {
+        json += QStringLiteral(R"({"name":"w%1"},)").arg(i);
+    }
+    json.chop(1);
+    json += QStringLiteral(
+        R"(]},{"name":"deep","children":[{"name":"mid","children":[{"name":"leaf"}]}]}]}])");
+    WebViewData data;
+    data.setD3Json(json);
+    Shown shown(&data);
+    QVERIFY(shown.waitForTree());
+    const QString node = QStringLiteral("d3.selectAll('.node').filter(d => d.data.name === '%1')");
+    auto click = [&](const QString& name) {
+        return shown.js("__korvantis.click(" + node.arg(name) + ".datum().data.__id)").toBool();
+    };
+    auto drawn = [&] { return shown.js("__korvantis.drawn").toInt(); };
+    auto countText = [&](const QString& name) {
+        return shown.js(node.arg(name) + ".select('.count').text()").toString();
+    };
+    // Two levels open: launchd, wide with its first 100 leaves and a "more"
+    // node, deep with mid, which is closed and shows its one descendant.
+    QCOMPARE(shown.js("__korvantis.total").toInt(), 1 + 1 + 250 + 3);
+    QCOMPARE(drawn(), 1 + 1 + 100 + 1 + 1 + 1);
+    QCOMPARE(countText("mid"), QStringLiteral(" (1)"));
+    QCOMPARE(countText("deep"), QString());
+
+    QVERIFY(click("mid"));
+    QCOMPARE(drawn(), 106);
+    QVERIFY(click("deep"));
+    QCOMPARE(drawn(), 104);
+    QCOMPARE(countText("deep"), QStringLiteral(" (2)"));
+    QVERIFY(click("deep"));
+    QCOMPARE(drawn(), 106);  // mid stays open inside
+
+    // The stand-in for undrawn children draws a hundred more per click.
+    QCOMPARE(shown.js("d3.select('.node.more .name').text()").toString(),
+             QStringLiteral("+ 150 more"));
+    const QString clickMore =
+        QStringLiteral("__korvantis.click(d3.selectAll('.node.more').datum().data.__id)");
+    QVERIFY(shown.js(clickMore).toBool());
+    QCOMPARE(drawn(), 206);
+    QVERIFY(shown.js(clickMore).toBool());
+    QCOMPARE(drawn(), 255);
+    QCOMPARE(shown.js("document.querySelectorAll('.node.more').length").toInt(), 0);
+    QVERIFY(click("wide"));
+    QCOMPARE(drawn(), 5);
+    QCOMPARE(countText("wide"), QStringLiteral(" (250)"));
+    QVERIFY(click("leaf"));  // a leaf does nothing
+    QCOMPARE(drawn(), 5);
+}
+
+void WebViewTest::pageDrawsAVeryDeepChain() {
+    // Far deeper than any recursion in the page could go.
+    constexpr int kDepth = 200000;
+    QString json = QStringLiteral("[");
+    for (int i = 0; i < kDepth; ++i) {
+        json += QStringLiteral(R"({"name":"p%1","children":[)").arg(i);
+    }
+    json += QStringLiteral(R"({"name":"end"})") + QStringLiteral("]}").repeated(kDepth) + "]";
+    WebViewData data;
+    data.setD3Json(json);
+    Shown shown(&data);
+    QVERIFY(shown.waitForTree());
+    QCOMPARE(shown.js("__korvantis.message").toString(), QString());
+    QCOMPARE(shown.js("__korvantis.total").toInt(), kDepth + 1);
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), 3);
+    QCOMPARE(shown.js("d3.selectAll('.node.closed .count').text()").toString(),
+             QStringLiteral(" (199,998)"));
+    QVERIFY(shown.js("__korvantis.click(__korvantis.biggestClosed())").toBool());
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), 4);
+
+    // Its menu's "Expand all below" opens what the drawing budget allows and
+    // says so; "Collapse" closes it all again.
+    auto menu = [&](const char* action) {
+        shown.js(
+            "d3.selectAll('.node').filter(d => d.data.name === 'p2').node().dispatchEvent("
+            "new MouseEvent('contextmenu', {bubbles: true, cancelable: true}))");
+        return shown.js(QStringLiteral("document.querySelector('#menu [data-action=%1]').click()")
+                            .arg(QLatin1String(action)));
+    };
+    menu("expand");
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), 4 + 2000);
+    QCOMPARE(
+        shown.js("document.getElementById('status').textContent").toString(),
+        QStringLiteral("Opened 2,000 nodes; the rest below does not fit in the picture at once."));
+    menu("collapse");
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), 3);
+}
+
+KORVANTIS_WEB_TEST_MAIN(WebViewTest)
+#include "test_web_view.moc"

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "inspect/store_rows.h"
-#include "query/filter_query.h"
 #include "load/task_queue.h"
+#include "query/filter_query.h"
 #include "workspace/workspace.h"
 
 namespace {

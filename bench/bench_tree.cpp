@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "tree/process_tree.h"
 #include "load/task_queue.h"
+#include "tree/process_tree.h"
 #include "workspace/workspace.h"
 
 namespace {

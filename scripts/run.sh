@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the viewer.
+# Installs what is missing, builds, and starts the viewer on the logs named:
+#   scripts/run.sh [LOG...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -13,4 +14,4 @@ fi
 if [ "$(id -u)" -eq 0 ]; then
     export QTWEBENGINE_DISABLE_SANDBOX=1
 fi
-exec build/src/app/korvantis
+exec build/src/app/korvantis "$@"

@@ -11,8 +11,9 @@
 #     2. a smoke run of every fuzz target, about a minute in all (build-fuzz);
 #     3. the core built with ThreadSanitizer (build-tsan): the unit tests, a
 #        data race fails the run;
-#     4. the normal build with the benchmarks (build): every test, last, so
-#        that its summary is the last thing printed.
+#     4. the normal build with the benchmarks (build): the desktop entry and
+#        the AppStream metainfo checked by their validators, then every test,
+#        last, so that its summary is the last thing printed.
 # The sanitizer builds leave the Qt half out: compiling it twice more would
 # cost most of the run, and its tests (ui, webengine) run in the normal build.
 # Exits non-zero when anything fails.
@@ -104,6 +105,10 @@ fi
 stage_start "main build"
 BUILD_DIR=$MAIN_DIR scripts/build.sh -DKORVANTIS_BUILD_BENCH=ON
 check_labels "$MAIN_DIR" || failed+=("labels")
+# What the package installs for the desktop, as the build made it.
+desktop-file-validate resources/korvantis.desktop || failed+=("desktop entry")
+appstreamcli validate --no-net "$MAIN_DIR"/org.korvantis.Korvantis.metainfo.xml ||
+    failed+=("AppStream metainfo")
 status=0
 ctest --test-dir "$MAIN_DIR" --output-on-failure -j"$JOBS" || status=$?
 stage_end "main"

@@ -24,13 +24,13 @@
 #include <vector>
 
 #include "app/korvantis_app.h"
-#include "treeview/tree_window.h"
 #include "load/task_queue.h"
-#include "workspace/workspace.h"
 #include "tree/tree_url.h"
+#include "treeview/tree_window.h"
 #include "treeview/web_view.h"
 #include "treeview/web_view_coordinator.h"
 #include "web_test_support.h"
+#include "workspace/workspace.h"
 
 using korvantis::test::evalJs;
 

@@ -23,11 +23,11 @@
 #include <vector>
 
 #include "bench_window.h"
-#include "workspace/workspace.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
 #include "ui/main_view.h"
+#include "workspace/workspace.h"
 
 using namespace korvantis;
 using namespace korvantis::ui;

@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "bench_window.h"
-#include "workspace/workspace.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
 #include "ui/event_panel.h"
 #include "ui/main_view.h"
 #include "ui/store_notifier.h"
+#include "workspace/workspace.h"
 
 using namespace korvantis;
 using namespace korvantis::ui;

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "treeview/tree_window.h"
-#include "workspace/workspace.h"
 #include "ui/main_view.h"
+#include "workspace/workspace.h"
 
 namespace korvantis {
 

@@ -1,16 +1,46 @@
 #include <QApplication>
+#include <QFile>
+
+#include <cstdio>
 
 #include "app/korvantis_app.h"
+#include "app/viewer_options.h"
+#include "korvantis_version.h"
 
 int main(int argc, char** argv) {
+    // The command line is read before QApplication exists: --help and
+    // --version must work without a display.
+    korvantis::ParsedViewerArguments parsed = korvantis::parseViewerArguments(argc, argv);
+    if (!parsed.ok) {
+        std::fprintf(stderr, "korvantis: %s\n%s", parsed.error.c_str(),
+                     korvantis::viewerUsage().c_str());
+        return 2;
+    }
+    korvantis::ViewerOptions& options = parsed.options;
+    if (options.help) {
+        std::fputs(korvantis::viewerUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("korvantis " KORVANTIS_VERSION);
+        return 0;
+    }
+
     // The web engine shares its GL context with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication application(argc, argv);
+    int qtArgc = static_cast<int>(options.qtArguments.size());
+    options.qtArguments.push_back(nullptr);
+    QApplication application(qtArgc, options.qtArguments.data());
     QApplication::setApplicationName(QStringLiteral("Korvantis"));
+    QApplication::setApplicationVersion(QStringLiteral(KORVANTIS_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korvantis"));
 
     korvantis::KorvantisApp app;
     // korvantis [LOG...]: each LOG is loaded in order, as an import would.
-    app.start(QApplication::arguments().mid(1));
+    QStringList logs;
+    for (const std::string& log : options.logs) {
+        logs.append(QFile::decodeName(log.c_str()));
+    }
+    app.start(logs);
     return QApplication::exec();
 }

@@ -20,7 +20,9 @@ inline constexpr EventKind kExecKind = 0;
 inline constexpr EventKind kForkKind = 1;
 inline constexpr EventKind kFirstFileKind = 2;
 
-inline constexpr bool isProcessKind(EventKind kind) { return kind < kFirstFileKind; }
+inline constexpr bool isProcessKind(EventKind kind) {
+    return kind < kFirstFileKind;
+}
 
 // The kind named `name` (compared exactly and case-sensitively), or -1.
 inline int eventKindNamed(std::string_view name) {

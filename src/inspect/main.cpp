@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -16,10 +17,11 @@
 
 #include "ingest/json_text.h"
 #include "inspect/store_rows.h"
-#include "query/filter_query.h"
-#include "store/pretty_json.h"
-#include "query/row_export.h"
+#include "korvantis_version.h"
 #include "load/task_queue.h"
+#include "query/filter_query.h"
+#include "query/row_export.h"
+#include "store/pretty_json.h"
 #include "workspace/workspace.h"
 
 namespace {
@@ -29,9 +31,12 @@ using korvantis::EventStore;
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree] LOG...\n"
     "       korvantis-inspect --filter QUERY [--export jsonl|csv] LOG...\n"
-    "       korvantis-inspect --pretty < JSON";
+    "       korvantis-inspect --pretty < JSON\n"
+    "       korvantis-inspect --help | --version\n";
 
 struct Options {
+    bool help = false;
+    bool version = false;
     bool dump = false;
     bool tree = false;                  // the tree JSON alone
     bool pretty = false;                // stdin's JSON text in readable form; no logs
@@ -41,25 +46,56 @@ struct Options {
 };
 
 // One entry per option. To add an option, add a field to Options and a row
-// here; what it prints goes in main() after the loads.
+// here (its line in --help comes from the row); what it prints goes in main()
+// after the loads.
 struct Flag {
     std::string_view name;
     bool Options::*field;
+    std::string_view help;
 };
 constexpr Flag kFlags[] = {
-    {"--dump", &Options::dump},
-    {"--tree", &Options::tree},
-    {"--pretty", &Options::pretty},
+    {"--help", &Options::help, "print this help and exit"},
+    {"--version", &Options::version, "print the name and version and exit"},
+    {"--dump", &Options::dump, "print what the store holds, as one JSON object"},
+    {"--tree", &Options::tree, "print the process tree JSON"},
+    {"--pretty", &Options::pretty,
+     "print standard input's JSON text in readable form, as the detail area shows it"},
 };
 // Options followed by a value.
 struct ValueFlag {
     std::string_view name;
     std::optional<std::string> Options::*field;
+    std::string_view value;  // what the value is, for --help
+    std::string_view help;
 };
 constexpr ValueFlag kValueFlags[] = {
-    {"--filter", &Options::filter},
-    {"--export", &Options::format},
+    {"--filter", &Options::filter, "QUERY", "print the rows the filter QUERY shows, in load order"},
+    {"--export", &Options::format, "jsonl|csv", "how --filter writes the rows (default jsonl)"},
 };
+
+// The usage, then a line per option; what --help prints.
+std::string helpText() {
+    std::string text(kUsage);
+    text +=
+        "Loads each LOG as the viewer's import does and prints a summary (lines, events,\n"
+        "errors, time, peak memory), or what an option asks for.\n\n";
+    auto line = [&](std::string_view name, std::string_view help) {
+        std::string names(name);
+        names.resize(std::max<std::size_t>(names.size() + 2, 20), ' ');
+        text += "  " + names + std::string(help) + "\n";
+    };
+    for (const Flag& flag : kFlags) {
+        line(flag.name, flag.help);
+    }
+    for (const ValueFlag& flag : kValueFlags) {
+        line(std::string(flag.name) + " " + std::string(flag.value), flag.help);
+    }
+    line("--", "no more options: every later argument is a LOG");
+    text +=
+        "\nExit status: 0 on success, 1 when a LOG cannot be opened or the output fails,\n"
+        "2 on bad usage or an invalid query.\n";
+    return text;
+}
 
 std::optional<korvantis::ExportFormat> exportFormatNamed(std::string_view name) {
     if (name == "jsonl") {
@@ -110,6 +146,9 @@ bool parseArguments(int argc, char** argv, Options& options) {
         std::cerr << "korvantis-inspect: --export takes jsonl or csv, not " << *options.format
                   << "\n";
         return false;
+    }
+    if (options.help || options.version) {
+        return true;
     }
     const bool rows = options.filter || options.format;
     if (rows && (options.dump || options.tree || options.pretty)) {
@@ -232,8 +271,16 @@ long peakRssKiB() {
 int main(int argc, char** argv) {
     Options options;
     if (!parseArguments(argc, argv, options)) {
-        std::cerr << kUsage << "\n";
+        std::cerr << kUsage;
         return 2;
+    }
+    if (options.help) {
+        std::cout << helpText();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "korvantis-inspect " KORVANTIS_VERSION "\n";
+        return 0;
     }
 
     if (options.pretty) {

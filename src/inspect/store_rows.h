@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "store/event_store.h"
 #include "query/filter_query.h"
 #include "query/row_export.h"
 #include "query/rows_snapshot.h"
+#include "store/event_store.h"
 
 namespace korvantis {
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "load/load_job.h"
-#include "tree/process_tree.h"
 #include "store/store_observers.h"
 #include "store/uuid.h"
+#include "tree/process_tree.h"
 
 namespace korvantis {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "store/event_store.h"
 #include "query/filter_query.h"
+#include "store/event_store.h"
 #include "store/json_mapping.h"
 #include "store/log_files.h"
 #include "store/preview_rows.h"

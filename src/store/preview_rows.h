@@ -7,8 +7,8 @@
 
 #include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
-#include "store/json_mapping.h"
 #include "store/filter_row.h"
+#include "store/json_mapping.h"
 #include "store/preview_entries.h"
 
 namespace korvantis {

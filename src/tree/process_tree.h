@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "store/chunked_vector.h"
-#include "tree/node.h"
 #include "store/uuid.h"
+#include "tree/node.h"
 
 namespace korvantis {
 

@@ -6,8 +6,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include "treeview/tree_page_channel.h"
 #include "tree/tree_url.h"
+#include "treeview/tree_page_channel.h"
 #include "treeview/web_view.h"
 #include "treeview/web_view_data.h"
 

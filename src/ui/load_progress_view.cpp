@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QShortcut>
 
-#include "workspace/workspace.h"
 #include "ui/load_texts.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::ui {
 

@@ -4,14 +4,15 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "workspace/workspace.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
+#include "ui/main_menu_bar.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
 #include "ui/top_bar_view.h"
 #include "ui/window_title.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::ui {
 
@@ -40,6 +41,8 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    menuBar_ = new MainMenuBar(*this);
+    layout->setMenuBar(menuBar_);
     layout->addWidget(topBar_);
     filterBar_ = new FilterBar(*workspace_, tabs_, processPanel_->preview()->filteredRows(),
                                filePanel_->preview()->filteredRows(), this);
@@ -56,17 +59,13 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
         s->setContext(Qt::WindowShortcut);
         connect(s, &QShortcut::activated, this, action);
     };
-    shortcut(QKeySequence::Open, [this] { topBar_->importJson(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_L), [this] { topBar_->toggleLegend(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_R), [this] { topBar_->toggleErrors(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { stepTab(1); });
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] { stepTab(-1); });
-    shortcut(QKeySequence::New, [this] { emit newWindowRequested(); });
     topBar_->loadProgress()->installCancelKey(this);
     new WindowTitle(*notifier_, this);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { filterBar_->focusField(); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_E),
-             [this] { filterBar_->exportAction()->chooseFile(); });
 }
 
 void MainView::stepTab(int step) {

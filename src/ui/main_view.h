@@ -35,14 +35,15 @@ class StoreNotifier;
 class TopBarView;
 class EventPanel;
 class FilterBar;
+class MainMenuBar;
 
 // The content of a main window: owns the window's event store and arranges
-// the top bar and the two event panels. Window-wide keys: Ctrl+O imports,
+// the menu bar, the top bar and the two event panels. Window-wide keys: the
+// menu bar's (Ctrl+O imports, Ctrl+E exports the current tab's shown rows,
+// Ctrl+N asks for a new main window, Ctrl+W closes it, Ctrl+Q quits),
 // Ctrl+L and Ctrl+R switch the legend and the error list, Ctrl+Tab and
-// Ctrl+Shift+Tab move between the tabs, Ctrl+F goes to the filter field,
-// Ctrl+E exports the current tab's shown rows, Esc cancels the loads while
-// one runs, Ctrl+N asks for a new main window. Its window's title names the
-// loaded logs.
+// Ctrl+Shift+Tab move between the tabs, Ctrl+F goes to the filter field, Esc
+// cancels the loads while one runs. Its window's title names the loaded logs.
 class MainView : public QWidget {
     Q_OBJECT
   public:
@@ -52,6 +53,7 @@ class MainView : public QWidget {
     Workspace& workspace();
 
     StoreNotifier& notifier() const { return *notifier_; }
+    MainMenuBar* mainMenuBar() const { return menuBar_; }
     TopBarView* topBar() const { return topBar_; }
     FilterBar* filterBar() const { return filterBar_; }
     QTabWidget* tabs() const { return tabs_; }
@@ -65,7 +67,7 @@ class MainView : public QWidget {
   signals:
     // A filter query that something outside the filter field asks for.
     void filterQueryRequested(const QString& query);
-    // Ctrl+N: the user asks for another main window, with a store of its own.
+    // Ctrl+N or File > New Window: the user asks for another main window, with a store of its own.
     void newWindowRequested();
 
   private:
@@ -76,6 +78,7 @@ class MainView : public QWidget {
     // loads run in the order asked, and none runs once the window is gone.
     std::unique_ptr<Workspace> workspace_;
     StoreNotifier* notifier_ = nullptr;
+    MainMenuBar* menuBar_ = nullptr;
     TopBarView* topBar_ = nullptr;
     FilterBar* filterBar_ = nullptr;
     QTabWidget* tabs_ = nullptr;

@@ -3,8 +3,8 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "workspace/workspace.h"
 #include "ui/load_texts.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::ui {
 

@@ -2,10 +2,10 @@
 
 #include <utility>
 
+#include "load/log_loader.h"
 #include "store/display_switches.h"
 #include "store/event_selection.h"
 #include "store/event_store.h"
-#include "load/log_loader.h"
 #include "store/store_observers.h"
 
 namespace korvantis {

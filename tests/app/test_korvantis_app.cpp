@@ -22,15 +22,15 @@
 #include <tuple>
 
 #include "app/korvantis_app.h"
-#include "treeview/tree_window.h"
-#include "workspace/workspace.h"
 #include "support/log_lines.h"
 #include "tree/tree_url.h"
+#include "treeview/tree_window.h"
 #include "treeview/web_view.h"
 #include "treeview/web_view_data.h"
 #include "ui/main_view.h"
 #include "ui/top_bar_view.h"
 #include "web_test_support.h"
+#include "workspace/workspace.h"
 
 using korvantis::KorvantisApp;
 using korvantis::TreeWindow;

@@ -4,7 +4,8 @@
 # Usage: inspect_cli.sh INSPECT SAMPLES_DIR
 set -uo pipefail
 INSPECT=$1
-SAMPLE=$2/sample.json
+SAMPLES=$2
+SAMPLE=$SAMPLES/sample.json
 fail=0
 check() {  # check WHAT EXPECTED ACTUAL
     if [ "$2" != "$3" ]; then
@@ -19,10 +20,30 @@ contains() {  # contains WHAT NEEDLE HAYSTACK
     fi
 }
 
-"$INSPECT" > /dev/null 2>&1
-check "no LOG" 2 $?
-"$INSPECT" --no-such-option "$SAMPLE" > /dev/null 2>&1
-check "unknown option" 2 $?
+# Usage: --help and --version on standard output with status 0, bad usage
+# on standard error with status 2.
+err_file=$(mktemp)
+trap 'rm -f "$err_file"' EXIT
+# case; arguments; status; standard output holds; standard error holds ("-": empty)
+while IFS=';' read -r name args status want_out want_err; do
+    eval "set -- $args"
+    out=$("$INSPECT" "$@" 2> "$err_file" < /dev/null)
+    check "$name: status" "$status" $?
+    err=$(cat "$err_file")
+    if [ "$want_out" = "-" ]; then check "$name: stdout" "" "$out"; else contains "$name: stdout" "$want_out" "$out"; fi
+    if [ "$want_err" = "-" ]; then check "$name: stderr" "" "$err"; else contains "$name: stderr" "$want_err" "$err"; fi
+done <<'CASES'
+no LOG;;2;-;usage: korvantis-inspect
+unknown option;--no-such-option "$SAMPLE";2;-;unknown option --no-such-option
+unknown option, usage;--no-such-option "$SAMPLE";2;-;korvantis-inspect --help | --version
+help;--help;0;usage: korvantis-inspect [--dump | --tree] LOG...;-
+help, a line per option;--help;0;  --export jsonl|csv  how --filter writes the rows;-
+help wins over a missing LOG;--dump --help;0;  --pretty;-
+version;--version;0;korvantis-inspect ;-
+a value flag takes --help as its value;--filter --help "$SAMPLE";0;{"event";-
+CASES
+[[ "$("$INSPECT" --version)" =~ ^korvantis-inspect\ [0-9]+\.[0-9]+\.[0-9]+$ ]]
+check "version is name and number" 0 $?
 
 out=$("$INSPECT" "$SAMPLE")
 check "sample status" 0 $?
@@ -52,7 +73,7 @@ contains "mapping count and tree" '"jsonMappingCount":20,"jsonTreeRaw":"[{\"name
 check "dump is one line" 1 "$(printf '%s\n' "$dump" | wc -l)"
 
 # eslogger messages among native lines: what each kind of message files as.
-ESLOGGER=$2/eslogger.json
+ESLOGGER=$SAMPLES/eslogger.json
 out=$("$INSPECT" "$ESLOGGER")
 contains "eslogger summary" $'lines read: 43\nprocess events: 7\nfile events: 10\nload errors: 23\n' "$out"
 dump=$("$INSPECT" --dump "$ESLOGGER")
@@ -109,7 +130,7 @@ check "--pretty, unparsable" "not json" "$(printf 'not json' | "$INSPECT" --pret
 
 # --tree over two logs: one store, so the second cat finds the newer ls.
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+trap 'rm -f "$log" "$err_file"' EXIT
 cat > "$log" <<'LOG'
 {"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":5,"ppid":1,"path":"/bin/sh"}}
 {"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":5,"ppid":1,"path":"/bin/ls"}}

@@ -9,9 +9,9 @@
 #include "store/chunked_vector.h"
 #include "store/interned_texts.h"
 #include "store/json_mapping.h"
-#include "tree/node.h"
 #include "store/text_arena.h"
 #include "store/uuid.h"
+#include "tree/node.h"
 
 namespace korvantis {
 namespace {

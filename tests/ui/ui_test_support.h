@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "workspace/workspace.h"
 #include "support/log_lines.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
@@ -15,6 +14,7 @@
 #include "ui/main_view.h"
 #include "ui/style.h"
 #include "ui/top_bar_view.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::ui::testing {
 

@@ -1,0 +1,61 @@
+#include "ui/main_menu_bar.h"
+
+#include <QCoreApplication>
+#include <QKeySequence>
+#include <QMenu>
+
+#include "ui/about_box.h"
+#include "ui/export_action.h"
+#include "ui/filter_bar.h"
+#include "ui/main_view.h"
+#include "ui/shortcuts_dialog.h"
+#include "ui/top_bar_view.h"
+
+namespace korvantis::ui {
+
+MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
+    // The window's shortcuts are these actions' keys, each in one place, so
+    // that no key is claimed twice.
+    auto add = [](QMenu* menu, const QString& text, const QKeySequence& keys, auto receiver,
+                  auto slot) {
+        QAction* action = menu->addAction(text);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, receiver, slot);
+        return action;
+    };
+    file_ = addMenu(tr("File"));
+    add(file_, tr("Import Json\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), &view,
+        [&view] { view.topBar()->importJson(); });
+    add(file_, tr("Export\u2026"), QKeySequence(Qt::CTRL | Qt::Key_E), &view,
+        [&view] { view.filterBar()->exportAction()->chooseFile(); });
+    file_->addSeparator();
+    add(file_, tr("New Window"), QKeySequence(Qt::CTRL | Qt::Key_N), &view,
+        [&view] { emit view.newWindowRequested(); });
+    add(file_, tr("Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), &view,
+        [&view] { view.window()->close(); });
+    file_->addSeparator();
+    add(file_, tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &view, &QCoreApplication::quit);
+
+    view_ = addMenu(tr("View"));
+
+    help_ = addMenu(tr("Help"));
+    shortcuts_ = add(help_, tr("Keyboard Shortcuts"), QKeySequence(), this, [this, &view] {
+        showDialog(shortcutsDialog_, [&view] { return new ShortcutsDialog(&view); });
+    });
+    about_ = add(help_, tr("About Korvantis"), QKeySequence(), this,
+                 [this, &view] { showDialog(aboutBox_, [&view] { return new AboutBox(&view); }); });
+}
+
+template <typename Make>
+void MainMenuBar::showDialog(QPointer<QDialog>& slot, Make make) {
+    if (!slot) {
+        slot = make();
+        slot->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    slot->show();
+    slot->raise();
+    slot->activateWindow();
+}
+
+}  // namespace korvantis::ui

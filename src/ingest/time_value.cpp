@@ -1,0 +1,242 @@
+#include "ingest/time_value.h"
+
+#include <cstdio>
+
+namespace korvantis {
+
+namespace {
+
+constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
+
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
+constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+// The first second that is no longer a time value: 2262-01-01T00:00:00Z.
+constexpr std::int64_t kLimitSeconds = daysFromCivil(2262, 1, 1) * 86400;
+
+bool isLeapYear(std::int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+unsigned daysInMonth(std::int64_t y, unsigned m) {
+    constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && isLeapYear(y) ? 29 : kDays[m - 1];
+}
+
+// Reads the text from left to right; every read either takes what it wants
+// and moves on, or fails and leaves the place alone.
+class Cursor {
+  public:
+    explicit Cursor(std::string_view text) : text_(text) {}
+    bool atEnd() const { return at_ == text_.size(); }
+    bool take(char c) {
+        if (at_ < text_.size() && text_[at_] == c) {
+            ++at_;
+            return true;
+        }
+        return false;
+    }
+    // Exactly `count` digits.
+    std::optional<std::int64_t> digits(std::size_t count) {
+        if (text_.size() - at_ < count) {
+            return std::nullopt;
+        }
+        std::int64_t value = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const char c = text_[at_ + i];
+            if (c < '0' || c > '9') {
+                return std::nullopt;
+            }
+            value = value * 10 + (c - '0');
+        }
+        at_ += count;
+        return value;
+    }
+    // From `least` to `most` digits, as many as there are; their count too.
+    std::optional<std::int64_t> digitRun(std::size_t least, std::size_t most, std::size_t& count) {
+        count = 0;
+        while (at_ + count < text_.size() && count <= most && text_[at_ + count] >= '0' &&
+               text_[at_ + count] <= '9') {
+            ++count;
+        }
+        if (count < least || count > most) {
+            return std::nullopt;
+        }
+        return digits(count);
+    }
+    // '.' and 1 to 9 digits, as nanoseconds; 0 when no '.' follows.
+    std::optional<std::int64_t> fraction() {
+        if (!take('.')) {
+            return 0;
+        }
+        std::size_t count = 0;
+        std::optional<std::int64_t> value = digitRun(1, 9, count);
+        if (!value) {
+            return std::nullopt;
+        }
+        for (; count < 9; ++count) {
+            *value *= 10;
+        }
+        return value;
+    }
+
+  private:
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
+
+std::optional<TimeValue> fromSeconds(std::int64_t seconds, std::int64_t nanos) {
+    if (seconds < 0 || seconds >= kLimitSeconds) {
+        return std::nullopt;
+    }
+    return seconds * kNanosPerSecond + nanos;
+}
+
+std::optional<TimeValue> parseEpochSeconds(std::string_view text) {
+    Cursor at(text);
+    std::size_t count = 0;
+    const std::optional<std::int64_t> seconds = at.digitRun(1, 12, count);
+    if (!seconds) {
+        return std::nullopt;
+    }
+    const std::optional<std::int64_t> nanos = at.fraction();
+    if (!nanos || !at.atEnd()) {
+        return std::nullopt;
+    }
+    return fromSeconds(*seconds, *nanos);
+}
+
+// "YYYY-MM-DD", as days since 1970-01-01.
+std::optional<std::int64_t> parseDate(Cursor& at) {
+    const auto y = at.digits(4);
+    if (!y || !at.take('-')) {
+        return std::nullopt;
+    }
+    const auto m = at.digits(2);
+    if (!m || *m < 1 || *m > 12 || !at.take('-')) {
+        return std::nullopt;
+    }
+    const auto d = at.digits(2);
+    if (!d || *d < 1 || *d > daysInMonth(*y, static_cast<unsigned>(*m))) {
+        return std::nullopt;
+    }
+    return daysFromCivil(*y, static_cast<unsigned>(*m), static_cast<unsigned>(*d));
+}
+
+// "HH:MM", as minutes; hours 0-23, minutes 0-59.
+std::optional<std::int64_t> parseHoursMinutes(Cursor& at) {
+    const auto h = at.digits(2);
+    if (!h || *h > 23 || !at.take(':')) {
+        return std::nullopt;
+    }
+    const auto m = at.digits(2);
+    if (!m || *m > 59) {
+        return std::nullopt;
+    }
+    return *h * 60 + *m;
+}
+
+// 'Z' or "+HH:MM"/"-HH:MM" as seconds east of UTC; 0 at the end of the text
+// when `optional`.
+std::optional<std::int64_t> parseZone(Cursor& at, bool optional) {
+    if (at.take('Z')) {
+        return 0;
+    }
+    const bool east = at.take('+');
+    if (east || at.take('-')) {
+        const auto minutes = parseHoursMinutes(at);
+        if (!minutes) {
+            return std::nullopt;
+        }
+        return (east ? 60 : -60) * *minutes;
+    }
+    if (optional && at.atEnd()) {
+        return 0;
+    }
+    return std::nullopt;
+}
+
+// The date and time after 'T' of a bound: "HH:MM", optionally ":SS[.f]".
+// `needSeconds` for a row's timestamp, which always has them.
+std::optional<TimeValue> parseDateTime(std::string_view text, bool needSeconds) {
+    Cursor at(text);
+    const auto days = parseDate(at);
+    if (!days) {
+        return std::nullopt;
+    }
+    if (!needSeconds && at.atEnd()) {
+        return fromSeconds(*days * 86400, 0);
+    }
+    if (!at.take('T')) {
+        return std::nullopt;
+    }
+    const auto minutes = parseHoursMinutes(at);
+    if (!minutes) {
+        return std::nullopt;
+    }
+    std::int64_t seconds = 0;
+    std::int64_t nanos = 0;
+    if (at.take(':')) {
+        const auto s = at.digits(2);
+        const auto f = s ? at.fraction() : std::nullopt;
+        if (!f || *s > 59) {
+            return std::nullopt;
+        }
+        seconds = *s;
+        nanos = *f;
+    } else if (needSeconds) {
+        return std::nullopt;
+    }
+    const auto east = parseZone(at, !needSeconds);
+    if (!east || !at.atEnd()) {
+        return std::nullopt;
+    }
+    return fromSeconds(*days * 86400 + *minutes * 60 + seconds - *east, nanos);
+}
+
+}  // namespace
+
+std::optional<TimeValue> parseTimeValue(std::string_view text) {
+    if (auto value = parseEpochSeconds(text)) {
+        return value;
+    }
+    return parseDateTime(text, true);
+}
+
+std::optional<TimeValue> parseTimeBound(std::string_view text) {
+    if (auto value = parseEpochSeconds(text)) {
+        return value;
+    }
+    return parseDateTime(text, false);
+}
+
+std::string formatUtc(TimeValue value) {
+    const std::int64_t seconds = value / kNanosPerSecond;
+    const std::int64_t nanos = value % kNanosPerSecond;
+    // Civil date from days since 1970-01-01 (the inverse of daysFromCivil).
+    const std::int64_t z = seconds / 86400 + 719468;
+    const std::int64_t era = z / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0);
+    const std::int64_t s = seconds % 86400;
+    char out[64];
+    std::snprintf(out, sizeof out, "%04lld-%02u-%02uT%02lld:%02lld:%02lld.%09lldZ",
+                  static_cast<long long>(y), m, d, static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60),
+                  static_cast<long long>(nanos));
+    return out;
+}
+
+}  // namespace korvantis

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace korvantis {
+
+// Where eslogger's own message numbers (global_seq_num) jump within one log:
+// the messages between were dropped by the recorder or cut from the log.
+struct SequenceGap {
+    std::uint64_t line = 0;  // 1-based, of the first numbered line after the gap
+    std::uint64_t lost = 0;
+    bool operator==(const SequenceGap&) const = default;
+};
+
+// Fed the numbered lines of one log in file order. A number more than one
+// above the last one marks a gap; one at or below it starts counting afresh.
+class SequenceGapCounter {
+  public:
+    void count(std::uint64_t line, std::int64_t number) {
+        if (last_ && number > *last_ && number - *last_ > 1) {
+            const auto lost = static_cast<std::uint64_t>(number - *last_ - 1);
+            gaps_.push_back(SequenceGap{line, lost});
+            lost_ += lost;
+        }
+        last_ = number;
+    }
+    const std::vector<SequenceGap>& gaps() const { return gaps_; }
+    std::uint64_t lost() const { return lost_; }
+
+  private:
+    std::optional<std::int64_t> last_;
+    std::vector<SequenceGap> gaps_;
+    std::uint64_t lost_ = 0;
+};
+
+}  // namespace korvantis

@@ -4,7 +4,6 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "workspace/workspace.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
@@ -12,6 +11,7 @@
 #include "ui/style.h"
 #include "ui/top_bar_view.h"
 #include "ui/window_title.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::ui {
 
@@ -49,6 +49,8 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     for (EventPanel* panel : {processPanel_, filePanel_}) {
         connect(panel->preview(), &EventPreview::filterActionChosen, filterBar_,
                 &FilterBar::applyRowAction);
+        connect(panel->preview(), &EventPreview::factFilterChosen, filterBar_,
+                &FilterBar::applyFactFilter);
     }
 
     auto shortcut = [this](const QKeySequence& keys, auto action) {
@@ -65,6 +67,9 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     topBar_->loadProgress()->installCancelKey(this);
     new WindowTitle(*notifier_, this);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { filterBar_->focusField(); });
+    filterBar_->exportAction()->setShownFacts([this](bool processes) {
+        return (processes ? processPanel_ : filePanel_)->preview()->columnChoice().shownFacts();
+    });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_E),
              [this] { filterBar_->exportAction()->chooseFile(); });
 }

@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QImage>
 #include <QPushButton>
+#include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "workspace/workspace.h"
 #include "support/log_lines.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
@@ -15,8 +15,18 @@
 #include "ui/main_view.h"
 #include "ui/style.h"
 #include "ui/top_bar_view.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::ui::testing {
+
+// The choices a test makes (columns shown, ...) are kept apart from the
+// user's own, in a folder of the test's run, fresh for every run.
+inline void keepSettingsApart() {
+    static QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+}
+Q_COREAPP_STARTUP_FUNCTION(keepSettingsApart)
 
 inline QString procLine(const char* event, qint64 pid, qint64 ppid, const QString& path,
                         const QString& ts = QStringLiteral("1765000000.1")) {

@@ -46,7 +46,7 @@ class EventPreview : public QWidget {
 
   signals:
     void filterActionChosen(korvantis::ui::RowFilterAction action, qint64 pid, const QString& path);
-    // A row action that adds `term` (a fact's filter term) to the query.
+    // A row action that keeps the rows whose `fact` is `value` (see withFactTerm).
     void factFilterChosen(korvantis::Fact fact, const QString& value);
 
   private:

@@ -40,7 +40,9 @@ EventColumn factColumn(Fact fact) {
 }
 
 // The user's choices, kept across runs.
-constexpr const char* kSettingsOwner = "Korvantis";
+QSettings settings() {
+    return QSettings(QStringLiteral("Korvantis"), QStringLiteral("Korvantis"));
+}
 
 }  // namespace
 
@@ -53,23 +55,42 @@ ColumnChoice::ColumnChoice(RowKind kind, ColumnLayout& layout, QObject* parent)
     }
     available_.push_back(defaults.back());  // Path
     shown_.assign(available_.size(), false);
-    const QVariant saved =
-        QSettings(QString::fromLatin1(kSettingsOwner), QString::fromLatin1(kSettingsOwner))
-            .value(settingsKey());
+    const QVariant saved = settings().value(settingsKey(QStringLiteral("columns")));
+    const QVariantMap widths = settings().value(settingsKey(QStringLiteral("widths"))).toMap();
     const QStringList names = saved.toStringList();
     for (std::size_t i = 0; i < available_.size(); ++i) {
+        const QString name = keyName(available_[i].key);
         const bool isDefault = !factOfKey(available_[i].key).has_value();
-        shown_[i] = saved.isValid() ? names.contains(keyName(available_[i].key)) : isDefault;
+        shown_[i] = saved.isValid() ? names.contains(name) : isDefault;
+        if (widths.contains(name) && available_[i].width > 0) {
+            available_[i].width = std::max(ColumnLayout::kMinWidth, widths.value(name).toInt());
+        }
     }
     if (std::none_of(shown_.begin(), shown_.end(), [](bool b) { return b; })) {
         shown_.back() = true;
     }
     apply();
+    connect(&layout_, &ColumnLayout::widthsChanged, this, &ColumnChoice::keepWidths);
 }
 
-QString ColumnChoice::settingsKey() const {
-    return kind_ == RowKind::process ? QStringLiteral("columns/processes")
-                                     : QStringLiteral("columns/files");
+QString ColumnChoice::settingsKey(const QString& what) const {
+    return what +
+           (kind_ == RowKind::process ? QStringLiteral("/processes") : QStringLiteral("/files"));
+}
+
+void ColumnChoice::keepWidths() {
+    QVariantMap widths = settings().value(settingsKey(QStringLiteral("widths"))).toMap();
+    for (int i = 0; i + 1 < layout_.count(); ++i) {
+        const FieldKey key = layout_.column(i).key;
+        const int width = layout_.width(i, 0);
+        for (EventColumn& column : available_) {
+            if (column.key == key && column.width > 0) {
+                column.width = width;
+                widths.insert(keyName(key), width);
+            }
+        }
+    }
+    settings().setValue(settingsKey(QStringLiteral("widths")), widths);
 }
 
 bool ColumnChoice::isShown(FieldKey key) const {
@@ -98,8 +119,7 @@ void ColumnChoice::setShown(FieldKey key, bool shown) {
             names.append(keyName(available_[c].key));
         }
     }
-    QSettings(QString::fromLatin1(kSettingsOwner), QString::fromLatin1(kSettingsOwner))
-        .setValue(settingsKey(), names);
+    settings().setValue(settingsKey(QStringLiteral("columns")), names);
     apply();
 }
 

@@ -11,9 +11,10 @@ class QMenu;
 namespace korvantis::ui {
 
 // Which columns one event list shows: today's by default, and on demand the
-// facts of eslogger rows (Args, CWD, User, ...). The choice is remembered per
-// list across runs (QSettings) and given to the list's ColumnLayout. The
-// facts' columns stand before Path, which keeps the rest of the row.
+// facts of eslogger rows (Args, CWD, User, ...). The choice and the widths
+// the user drags are remembered per list across runs (QSettings) and given to
+// the list's ColumnLayout. The facts' columns stand before Path, which keeps
+// the rest of the row.
 class ColumnChoice : public QObject {
     Q_OBJECT
   public:
@@ -34,7 +35,9 @@ class ColumnChoice : public QObject {
 
   private:
     void apply();
-    QString settingsKey() const;
+    void keepWidths();
+    // `what` ("columns", "widths") of this list.
+    QString settingsKey(const QString& what) const;
 
     RowKind kind_;
     ColumnLayout& layout_;

@@ -112,9 +112,10 @@ class FactsViewTest : public QObject {
             QCOMPARE(w.procs()->columns().width(3, 0), 333);
             w.toggle("Signing ID");
         }
-        // Another window, as after a restart, shows the same columns.
+        // Another window, as after a restart, shows the same columns, as wide.
         Window again;
         QCOMPARE(again.headers(), (QStringList{"Time", "Type", "PID", "Args", "User", "Path"}));
+        QCOMPARE(again.procs()->columns().width(3, 0), 333);
         // The file list keeps its own choice.
         QCOMPARE(filePreview(again.view)->headers()->texts(),
                  (QStringList{"Time", "Type", "PID", "Path"}));

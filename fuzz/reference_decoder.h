@@ -7,6 +7,7 @@
 // integral number written with a fraction or exponent, nesting beyond the
 // parser's limit, an escaped lone surrogate) the verdict is "either".
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -131,7 +132,8 @@ class JsonReader {
         }
         if (c == 't' || c == 'f') {
             v.kind = JsonValue::Kind::boolean;
-            return literal(c == 't' ? "true" : "false");
+            v.text = c == 't' ? "true" : "false";
+            return literal(v.text);
         }
         if (c == 'n') {
             v.kind = JsonValue::Kind::null;
@@ -398,7 +400,123 @@ inline std::string esJoin(const std::string& dir, const std::string& name) {
     return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
+inline Verdict esloggerRow(const JsonValue& root, ReceivedJson& r, bool& twice);
+
+// The facts of a row, read straight from their rules: a member that is
+// missing, null or of another type leaves its fact empty.
+inline bool factInteger(const JsonValue* v, std::string& out) {
+    if (!v || v->kind != JsonValue::Kind::number ||
+        v->text.find_first_of(".eE") != std::string::npos) {
+        return false;
+    }
+    std::int64_t value = 0;
+    const auto r = std::from_chars(v->text.data(), v->text.data() + v->text.size(), value);
+    if (r.ec != std::errc() || r.ptr != v->text.data() + v->text.size()) {
+        return false;
+    }
+    out = std::to_string(value);
+    return true;
+}
+
+inline void factString(const JsonValue* v, std::string& out) {
+    if (v && v->kind == JsonValue::Kind::string) {
+        out = v->text;
+    }
+}
+
+// Word `at` of an eight-word token, or its member `name`.
+inline void tokenFact(const JsonValue* token, std::string_view name, std::size_t at,
+                      std::string& out, bool& twice) {
+    if (isObject(token)) {
+        factInteger(member(*token, name, twice), out);
+    } else if (token && token->kind == JsonValue::Kind::array && token->items.size() == 8) {
+        factInteger(&token->items[at], out);
+    }
+}
+
+inline std::string shellQuoted(const std::string& word) {
+    bool plain = !word.empty();
+    for (const char c : word) {
+        plain =
+            plain && ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      std::string_view("_@%+=:,./-").find(c) != std::string_view::npos);
+    }
+    if (plain) {
+        return word;
+    }
+    std::string out = "'";
+    for (const char c : word) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+inline std::string cutFact(const std::string& text) {
+    if (text.size() <= 4096) {
+        return text;
+    }
+    std::size_t keep = 4096;
+    while ((static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) {
+        --keep;
+    }
+    return text.substr(0, keep) + "\xE2\x80\xA6";
+}
+
+inline void esFacts(const JsonValue& root, const std::string& name, const JsonValue* body,
+                    std::array<std::string, kFactCount>& facts, bool& twice) {
+    auto fact = [&](Fact f) -> std::string& { return facts[static_cast<std::size_t>(f)]; };
+    const JsonValue* subject = name == "exec"   ? member(*body, "target", twice)
+                               : name == "fork" ? member(*body, "child", twice)
+                                                : member(root, "process", twice);
+    if (isObject(subject)) {
+        tokenFact(member(*subject, "audit_token", twice), "euid", 1, fact(Fact::uid), twice);
+        tokenFact(member(*subject, "audit_token", twice), "pidversion", 7, fact(Fact::pidversion),
+                  twice);
+        tokenFact(member(*subject, "responsible_audit_token", twice), "pid", 5,
+                  fact(Fact::responsible_pid), twice);
+        factString(member(*subject, "signing_id", twice), fact(Fact::signing_id));
+        factString(member(*subject, "team_id", twice), fact(Fact::team_id));
+        for (const auto& [key, f] :
+             {std::pair{"tty", Fact::tty}, std::pair{"executable", Fact::process_path}}) {
+            const JsonValue* file = member(*subject, key, twice);
+            if (isObject(file)) {
+                factString(member(*file, "path", twice), fact(f));
+            }
+        }
+        const JsonValue* platform = member(*subject, "is_platform_binary", twice);
+        if (platform && platform->kind == JsonValue::Kind::boolean) {
+            fact(Fact::platform) = platform->text == "true" ? "yes" : "no";
+        }
+    }
+    if (name == "exec") {
+        const JsonValue* cwd = member(*body, "cwd", twice);
+        if (isObject(cwd)) {
+            factString(member(*cwd, "path", twice), fact(Fact::cwd));
+        }
+        const JsonValue* args = member(*body, "args", twice);
+        bool strings = args && args->kind == JsonValue::Kind::array;
+        for (std::size_t i = 0; strings && i < args->items.size(); ++i) {
+            strings = args->items[i].kind == JsonValue::Kind::string;
+        }
+        for (std::size_t i = 0; strings && i < args->items.size(); ++i) {
+            fact(Fact::args) += (i > 0 ? " " : "") + shellQuoted(args->items[i].text);
+        }
+    }
+    for (std::string& text : facts) {
+        text = cutFact(text);
+    }
+}
+
 inline Verdict esloggerDecode(const JsonValue& root, ReceivedJson& r, bool& twice) {
+    const Verdict v = esloggerRow(root, r, twice);
+    const JsonValue* event = member(root, "event", twice);
+    if (v != Verdict::refuse && (r.process || r.file) && isObject(event)) {
+        esFacts(root, event->keys[0], &event->items[0], r.facts, twice);
+    }
+    return v;
+}
+
+inline Verdict esloggerRow(const JsonValue& root, ReceivedJson& r, bool& twice) {
     const JsonValue* event = member(root, "event", twice);
     const JsonValue* process = member(root, "process", twice);
     if (!isObject(event) || event->keys.size() != 1 || !isObject(process)) {

@@ -1,13 +1,15 @@
 // Loads a large log into a main window shown offscreen and prints how long
 // the window takes to show it, to recolour after a row click and to scroll
 // a page. Usage: bench_ui [log.json]  (default: /tmp/genlog-1m.json, made
-// with korvantis-genlog, 1,000,000 lines, when it is not there yet)
+// with korvantis-genlog, 1,000,000 lines, when it is not there yet). With
+// KORVANTIS_BENCH_ALL_COLUMNS set, both lists show every column they offer.
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,9 +60,20 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // The column choice is a setting: kept apart from the user's own.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     MainView view([](const korvantis::ui::TreeRequest&) {});
     if (!bench::showWindow(view)) {
         return 1;
+    }
+    if (qEnvironmentVariableIsSet("KORVANTIS_BENCH_ALL_COLUMNS")) {
+        for (EventPanel* panel : {view.processPanel(), view.filePanel()}) {
+            ColumnChoice& columns = panel->preview()->columnChoice();
+            for (const EventColumn& column : columns.available()) {
+                columns.setShown(column.key, true);
+            }
+        }
     }
     PreviewList* procList = view.processPanel()->preview()->list();
     PreviewList* fileList = view.filePanel()->preview()->list();

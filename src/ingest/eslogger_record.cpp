@@ -81,16 +81,24 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
     if (name == "exec" || name == "fork") {
         object body;
         element subject;
-        return !kind.value.get_object().get(body) &&
-               member(body, name == "exec" ? "target" : "child", subject) &&
-               readProcessEvent(subject, out);
+        if (kind.value.get_object().get(body) ||
+            !member(body, name == "exec" ? "target" : "child", subject) ||
+            !readProcessEvent(subject, out)) {
+            return false;
+        }
+        out.facts = facts_.read(message, name, kind.value);
+        return true;
     }
     if (name == "open" || name == "close" || name == "write" || name == "unlink" ||
         name == "rename" || name == "create" || name == "link") {
         object body;
         FileView& file = out.file.emplace();
-        return !kind.value.get_object().get(body) && pidOf(process, file.pid) &&
-               readFilePath(name, body, file.destination);
+        if (kind.value.get_object().get(body) || !pidOf(process, file.pid) ||
+            !readFilePath(name, body, file.destination)) {
+            return false;
+        }
+        out.facts = facts_.read(message, name, kind.value);
+        return true;
     }
     // Another kind of message: kept for its raw text only.
     out.storedOnly = true;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "ingest/eslogger_facts.h"
 #include "ingest/received_json.h"
 
 namespace korvantis {
@@ -25,6 +26,7 @@ class EsloggerRecordReader {
     bool readFilePath(std::string_view name, const simdjson::dom::object& body,
                       std::string_view& path);
 
+    EsloggerFactsReader facts_;
     std::string event_;  // "ES_EVENT_TYPE_NOTIFY_" and the kind in upper case
     std::string path_;   // a path joined from a folder and a file name
 };

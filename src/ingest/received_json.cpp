@@ -429,6 +429,10 @@ ReceivedJson toOwned(const ReceivedJsonView& view) {
         r.file = File{view.file->pid, std::string(view.file->destination)};
     }
     r.storedOnly = view.storedOnly;
+    const RowFacts facts(view.facts.empty() ? nullptr : view.facts.data());
+    for (std::size_t i = 0; i < kFactCount; ++i) {
+        r.facts[i] = std::string(facts[static_cast<Fact>(i)]);
+    }
     return r;
 }
 

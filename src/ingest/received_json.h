@@ -1,10 +1,13 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "ingest/row_facts.h"
 
 namespace korvantis {
 
@@ -38,6 +41,8 @@ struct ReceivedJson {
     // Kept for its raw text only, whatever `event` says: an eslogger message
     // of a kind that no panel lists.
     bool storedOnly = false;
+    // An eslogger row's facts, by Fact; all empty for the viewer's records.
+    std::array<std::string, kFactCount> facts{};
     bool operator==(const ReceivedJson&) const = default;
 };
 
@@ -66,6 +71,7 @@ struct ReceivedJsonView {
     std::optional<FileOldView> fileOld;
     std::optional<FileView> file;
     bool storedOnly = false;
+    std::string_view facts;  // encoded (see RowFacts); empty for the viewer's records
 };
 
 ReceivedJson toOwned(const ReceivedJsonView& view);

@@ -30,7 +30,7 @@ using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree] LOG...\n"
-    "       korvantis-inspect --filter QUERY [--export jsonl|csv] LOG...\n"
+    "       korvantis-inspect --filter QUERY [--export jsonl|csv [--fields LIST]] LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -42,6 +42,8 @@ struct Options {
     bool pretty = false;                // stdin's JSON text in readable form; no logs
     std::optional<std::string> filter;  // the matching rows of both lists
     std::optional<std::string> format;  // how --filter writes them
+    std::optional<std::string> fields;  // a CSV record's fields, comma-separated
+    korvantis::CsvFields csvFields = korvantis::defaultCsvFields();
     std::vector<std::string> logs;
 };
 
@@ -71,6 +73,8 @@ struct ValueFlag {
 constexpr ValueFlag kValueFlags[] = {
     {"--filter", &Options::filter, "QUERY", "print the rows the filter QUERY shows, in load order"},
     {"--export", &Options::format, "jsonl|csv", "how --filter writes the rows (default jsonl)"},
+    {"--fields", &Options::fields, "LIST",
+     "with --export csv: the comma-separated fields to write, in order"},
 };
 
 // The usage, then a line per option; what --help prints.
@@ -150,6 +154,19 @@ bool parseArguments(int argc, char** argv, Options& options) {
     if (options.help || options.version) {
         return true;
     }
+    if (options.fields) {
+        if (options.format != "csv") {
+            std::cerr << "korvantis-inspect: --fields goes with --export csv only\n";
+            return false;
+        }
+        auto fields = korvantis::parseCsvFields(*options.fields);
+        if (!fields) {
+            std::cerr << "korvantis-inspect: --fields names an unknown or empty field in \""
+                      << *options.fields << "\"\n";
+            return false;
+        }
+        options.csvFields = std::move(*fields);
+    }
     const bool rows = options.filter || options.format;
     if (rows && (options.dump || options.tree || options.pretty)) {
         std::cerr << "korvantis-inspect: --filter goes with no other output option\n";
@@ -160,14 +177,15 @@ bool parseArguments(int argc, char** argv, Options& options) {
 
 // Writes the rows `query` shows to standard output; false when that fails.
 bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
-                       korvantis::ExportFormat format) {
+                       korvantis::ExportFormat format, const korvantis::CsvFields& fields) {
     if (!query.treeRoots().empty()) {
         query.bindTrees(korvantis::StoreRowCursor::processLinks(store));
     }
     korvantis::StoreRowCursor cursor(store);
     bool changed = false;
     const korvantis::ExportResult result = korvantis::writeRows(
-        STDOUT_FILENO, "standard output", format, [&](korvantis::ExportRow& row) {
+        STDOUT_FILENO, "standard output", format,
+        [&](korvantis::ExportRow& row) {
             while (cursor.next(row)) {
                 auto raw = [&]() -> std::string_view {
                     const auto& line = cursor.rawLine();
@@ -186,7 +204,8 @@ bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
                 return true;
             }
             return false;
-        });
+        },
+        fields);
     if (!result.ok()) {
         std::cerr << "korvantis-inspect: " << result.error << "\n";
     }
@@ -331,7 +350,7 @@ int main(int argc, char** argv) {
 
     if (query) {
         const auto format = exportFormatNamed(options.format.value_or("jsonl"));
-        if (!writeMatchingRows(store, *query, *format)) {
+        if (!writeMatchingRows(store, *query, *format, options.csvFields)) {
             status = 1;
         }
     } else if (options.tree) {

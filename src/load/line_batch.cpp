@@ -56,12 +56,14 @@ void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& inf
                     info.path = sideText(*record->process->path, batch);
                 }
                 info.timestamp = sideText(record->timestamp, batch);
+                info.facts = sideText(record->facts, batch);
             }
         } else if (record->file) {
             info.kind = LineKind::file;
             info.pid = record->file->pid;
             info.path = sideText(record->file->destination, batch);
             info.timestamp = sideText(record->timestamp, batch);
+            info.facts = sideText(record->facts, batch);
         } else {
             info.kind = LineKind::fileWithoutFile;
             info.error = sideText(kFileEventError, batch);

@@ -41,9 +41,11 @@ struct LineInfo {
     std::int64_t pid = 0;
     std::int64_t ppid = 0;
     TextRef timestamp;
-    TextRef path;                 // process path, or file destination
-    TextRef error;                // for invalidUtf8 and fileWithoutFile
-    std::string_view storedPath;  // `path` where the store keeps it (rows only)
+    TextRef path;                       // process path, or file destination
+    TextRef error;                      // for invalidUtf8 and fileWithoutFile
+    TextRef facts;                      // encoded; empty when all are (rows only)
+    std::string_view storedPath;        // `path` where the store keeps it (rows only)
+    const char* storedFacts = nullptr;  // `facts` where the store keeps them
 };
 
 struct LineBatch {

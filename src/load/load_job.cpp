@@ -74,16 +74,20 @@ void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
 
 // A decoding thread: decodes whole batches, any of them, keeps the rows'
 // paths, and sums each line's bytes for the check when it is read again.
-void decodeBatches(detail::DecodePipeline& pipeline, InternedTexts& paths) {
+void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
     try {
         LineDecoder decoder;
         std::vector<std::string_view> rowPaths;
         std::vector<std::string_view> storedPaths;
+        std::vector<std::string_view> rowFacts;
+        std::vector<detail::LineInfo*> factLines;
         std::vector<detail::LineInfo*> rowLines;
         while (detail::DecodePipeline::Batch batch = pipeline.takeRead()) {
             batch->cutLines();
             rowPaths.clear();
             rowLines.clear();
+            rowFacts.clear();
+            factLines.clear();
             for (std::size_t i = 0; i < batch->lines.size(); ++i) {
                 detail::LineInfo& info = batch->lines[i];
                 const std::string_view line = batch->lineText(info);
@@ -103,13 +107,22 @@ void decodeBatches(detail::DecodePipeline& pipeline, InternedTexts& paths) {
             }
             // The whole batch's paths at once: far fewer waits on memory.
             // (Taken only now: the side text grows while lines are decoded.)
-            for (const detail::LineInfo* info : rowLines) {
+            for (detail::LineInfo* info : rowLines) {
                 rowPaths.push_back(batch->resolve(info->path));
+                if (info->facts.length != 0) {
+                    rowFacts.push_back(batch->resolve(info->facts));
+                    factLines.push_back(info);
+                }
             }
             storedPaths.resize(rowPaths.size());
-            paths.internAll(rowPaths, storedPaths);
+            texts.paths.internAll(rowPaths, storedPaths);
             for (std::size_t r = 0; r < rowLines.size(); ++r) {
                 rowLines[r]->storedPath = storedPaths[r];
+            }
+            storedPaths.resize(rowFacts.size());
+            texts.facts.internAll(rowFacts, storedPaths);
+            for (std::size_t r = 0; r < factLines.size(); ++r) {
+                factLines[r]->storedFacts = storedPaths[r].data();
             }
             pipeline.pushDecoded(std::move(batch));
         }
@@ -239,7 +252,7 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
         threads.emplace_back(readLines, std::ref(reader), std::ref(pipeline),
                              std::cref(cancelled_));
         for (unsigned i = 0; i < decodingThreads(); ++i) {
-            threads.emplace_back(decodeBatches, std::ref(pipeline), std::ref(texts_.paths));
+            threads.emplace_back(decodeBatches, std::ref(pipeline), std::ref(texts_));
         }
     } catch (...) {
         stopAll();
@@ -304,7 +317,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                 rows.procPreviews.push_back(
                     ProcPreviewEntry{id, kEventKindNames[info.event],
                                      texts_.timestamps.store(batch.resolve(info.timestamp)),
-                                     info.pid, info.ppid, path});
+                                     info.pid, info.ppid, path, info.storedFacts});
                 tree_.add(id, path, info.pid, info.ppid);
                 kind = Kind::process;
                 break;
@@ -313,7 +326,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                 rows.filePreviews.push_back(
                     FilePreviewEntry{Uuid{}, kEventKindNames[info.event],
                                      texts_.timestamps.store(batch.resolve(info.timestamp)),
-                                     info.pid, info.storedPath});
+                                     info.pid, info.storedPath, info.storedFacts});
                 kind = Kind::file;
                 break;
             case LineKind::fileWithoutFile:

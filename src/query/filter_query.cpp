@@ -377,24 +377,53 @@ constexpr KeyName kKeys[] = {
     {"json", FilterQuery::Key::json},
 };
 
-std::string_view nameOf(FilterQuery::Key key) {
+std::string_view nameOf(const FilterQuery::Term& term) {
+    if (term.key == FilterQuery::Key::fact) {
+        return kFactNames[static_cast<std::size_t>(term.fact)];
+    }
     for (const KeyName& k : kKeys) {
-        if (k.key == key) {
+        if (k.key == term.key) {
             return k.name;
         }
     }
     return "text";
 }
 
-std::optional<FilterQuery::Key> keyNamed(std::string_view word) {
+bool equalsFolded(std::string_view word, std::string_view foldedName) {
+    return foldedName.size() == word.size() &&
+           std::equal(word.begin(), word.end(), foldedName.begin(),
+                      [](char a, char b) { return fold(a) == static_cast<unsigned char>(b); });
+}
+
+// Sets the key of `term` named `word` (any ASCII case); false when none is.
+bool setKeyNamed(std::string_view word, FilterQuery::Term& term) {
     for (const KeyName& k : kKeys) {
-        if (k.name.size() == word.size() &&
-            std::equal(word.begin(), word.end(), k.name.begin(),
-                       [](char a, char b) { return fold(a) == static_cast<unsigned char>(b); })) {
-            return k.key;
+        if (equalsFolded(word, k.name)) {
+            term.key = k.key;
+            return true;
         }
     }
-    return std::nullopt;
+    for (std::size_t i = 0; i < kFactCount; ++i) {
+        if (equalsFolded(word, kFactNames[i])) {
+            term.key = FilterQuery::Key::fact;
+            term.fact = static_cast<Fact>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool takesInteger(const FilterQuery::Term& term) {
+    using Key = FilterQuery::Key;
+    return term.key == Key::pid || term.key == Key::ppid || term.key == Key::tree ||
+           (term.key == Key::fact && isIntegerFact(term.fact));
+}
+
+std::string decimal(std::int64_t value) {
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    (void)ec;  // 24 bytes always hold a 64-bit number
+    return std::string(digits, end);
 }
 
 // One term as split: its text without quotes, how many of its first
@@ -416,6 +445,7 @@ int costOf(FilterQuery::Key key) {
         case FilterQuery::Key::type:
         case FilterQuery::Key::time:
         case FilterQuery::Key::path:
+        case FilterQuery::Key::fact:
             return 1;
         case FilterQuery::Key::plain:
             return 2;
@@ -449,15 +479,11 @@ struct FilterQueryParser {
                 --unquoted;
             }
             const std::size_t colon = rest.find(':');
-            std::optional<FilterQuery::Key> key;
-            if (colon != std::string_view::npos && colon < unquoted) {
-                key = keyNamed(rest.substr(0, colon));
-            }
-            if (key) {
-                term.key = *key;
+            if (colon != std::string_view::npos && colon < unquoted &&
+                setKeyNamed(rest.substr(0, colon), term)) {
                 rest.remove_prefix(colon + 1);
                 if (rest.empty()) {
-                    return {std::nullopt, "empty value after " + std::string(nameOf(*key)) + ":"};
+                    return {std::nullopt, "empty value after " + std::string(nameOf(term)) + ":"};
                 }
             }
             term.text = std::string(rest);
@@ -465,12 +491,12 @@ struct FilterQueryParser {
             for (const char c : term.text) {
                 term.folded.push_back(static_cast<char>(fold(c)));
             }
-            if (term.key == FilterQuery::Key::pid || term.key == FilterQuery::Key::ppid ||
-                term.key == FilterQuery::Key::tree) {
-                std::string error = parseNumber(term.key, rest, term.number);
+            if (takesInteger(term)) {
+                std::string error = parseNumber(nameOf(term), rest, term.number);
                 if (!error.empty()) {
                     return {std::nullopt, std::move(error)};
                 }
+                term.digits = decimal(term.number);
             }
             term.numeric = couldBeNumber(term.text);
             query.terms_.push_back(std::move(term));
@@ -521,9 +547,9 @@ struct FilterQueryParser {
     }
 
     // An error text, or empty when `text` is a decimal 64-bit integer.
-    static std::string parseNumber(FilterQuery::Key key, std::string_view text,
+    static std::string parseNumber(std::string_view key, std::string_view text,
                                    std::int64_t& value) {
-        const std::string name(nameOf(key));
+        const std::string name(key);
         const char* end = text.data() + text.size();
         const auto [stop, ec] = std::from_chars(text.data(), end, value);
         if (ec == std::errc::result_out_of_range) {
@@ -597,9 +623,15 @@ bool termHolds(const FilterQuery::Term& term, const FilterRow& row, RawLineRef r
             return containsFolded(row.timestamp, term.folded);
         case Key::json:
             return containsFolded(rawLine(), term.folded);
+        case Key::fact:
+            // An integer fact is the decimal form of its value: equal texts,
+            // equal values. An empty fact holds no value and no text.
+            return isIntegerFact(term.fact) ? row.facts[term.fact] == term.digits
+                                            : containsFolded(row.facts[term.fact], term.folded);
         case Key::plain:
             return containsFolded(row.path, term.folded) || containsFolded(row.type, term.folded) ||
                    containsFolded(row.timestamp, term.folded) ||
+                   containsFolded(row.facts[Fact::args], term.folded) ||
                    (term.numeric && (numberContains(row.pid, term.folded) ||
                                      (row.isProcess && numberContains(row.ppid, term.folded))));
     }

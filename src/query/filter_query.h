@@ -88,9 +88,12 @@ PidSet descendantPids(std::int64_t root, std::span<const ProcessLink> processes)
 // query may be used from several threads at once.
 class FilterQuery {
   public:
-    enum class Key { plain, pid, ppid, type, path, time, tree, json };
+    // `fact` is one of the row's facts, named by Term::fact.
+    enum class Key { plain, pid, ppid, type, path, time, tree, json, fact };
     struct Term {
         Key key = Key::plain;
+        Fact fact = Fact::args;  // fact terms
+        std::string digits;      // integer facts: the value's decimal form
         bool negated = false;
         std::string text;                    // the value as written, quotes removed
         std::string folded;                  // `text` with ASCII letters in lower case
@@ -131,9 +134,11 @@ struct ParsedFilterQuery {
 // - a term of more than one character starting with an unquoted `-` is
 //   negated;
 // - `key:value` with an unquoted key among pid, ppid, type, path, time, tree,
-//   json (any ASCII case) is a keyed term; its value must not be empty, and
-//   for pid, ppid and tree must be a decimal 64-bit integer;
-// - anything else is plain text, matched against every shown field.
+//   json and the facts' names (any ASCII case) is a keyed term; its value
+//   must not be empty, and for pid, ppid, tree, uid, pidversion and
+//   responsible_pid must be a decimal 64-bit integer;
+// - anything else is plain text, matched against the timestamp, type, pid,
+//   path and args of a row and the ppid of a process row.
 ParsedFilterQuery parseFilterQuery(std::string_view text);
 
 // Whether `haystack` contains `foldedNeedle` (already in ASCII lower case),

@@ -80,4 +80,21 @@ std::string withHiddenPath(std::string_view query, std::string_view path) {
     return joined(terms, term);
 }
 
+std::string withFactTerm(std::string_view query, Fact fact, std::string_view value) {
+    value = value.substr(0, value.find('"'));
+    if (value.empty()) {
+        return std::string(query);
+    }
+    const std::string_view key = kFactNames[static_cast<std::size_t>(fact)];
+    std::vector<std::string_view> kept;
+    for (const std::string_view t : writtenTerms(query)) {
+        if (!startsWithKey(t, key)) {
+            kept.push_back(t);
+        }
+    }
+    const std::string written =
+        isIntegerFact(fact) ? std::string(value) : "\"" + std::string(value) + "\"";
+    return joined(kept, std::string(key) + ":" + written);
+}
+
 }  // namespace korvantis

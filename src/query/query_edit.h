@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "ingest/row_facts.h"
+
 namespace korvantis {
 
 // Edits that the row actions make to a filter query's text. The rest of the
@@ -19,5 +21,11 @@ std::string withProcessTerm(std::string_view query, std::string_view key, std::i
 // cut short before it (which hides at least that path). Unchanged for an
 // empty path.
 std::string withHiddenPath(std::string_view query, std::string_view path);
+
+// Drops every term of `fact`'s key that is not negated and adds one that
+// keeps the rows with `value`: `uid:501`, `signing_id:"com.apple.ls"` (a
+// text cut short before any double quote, like a path). Unchanged for an
+// empty value.
+std::string withFactTerm(std::string_view query, Fact fact, std::string_view value);
 
 }  // namespace korvantis

@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -18,7 +20,7 @@ namespace korvantis {
 
 namespace {
 
-constexpr std::string_view kCsvHeader = "kind,type,timestamp,pid,ppid,path\n";
+constexpr std::string_view kRowFieldNames[] = {"kind", "type", "timestamp", "pid", "ppid", "path"};
 
 std::string failure(std::string_view name, int error) {
     return "Could not write \"" + std::string(name) + "\": " + std::strerror(error);
@@ -83,19 +85,42 @@ void appendCsvField(std::string& out, std::string_view text) {
     out.push_back('"');
 }
 
-void appendCsvRecord(std::string& out, const FilterRow& row) {
-    out += row.isProcess ? "process," : "file,";
-    appendCsvField(out, row.type);
-    out.push_back(',');
-    appendCsvField(out, row.timestamp);
-    out.push_back(',');
-    appendNumber(out, row.pid);
-    out.push_back(',');
-    if (row.isProcess) {
-        appendNumber(out, row.ppid);
+void appendCsvValue(std::string& out, const FilterRow& row, const CsvField& field) {
+    using Of = CsvField::Of;
+    switch (field.of) {
+        case Of::kind:
+            out += row.isProcess ? "process" : "file";
+            break;
+        case Of::type:
+            appendCsvField(out, row.type);
+            break;
+        case Of::timestamp:
+            appendCsvField(out, row.timestamp);
+            break;
+        case Of::pid:
+            appendNumber(out, row.pid);
+            break;
+        case Of::ppid:
+            if (row.isProcess) {
+                appendNumber(out, row.ppid);
+            }
+            break;
+        case Of::path:
+            appendCsvField(out, row.path);
+            break;
+        case Of::fact:
+            appendCsvField(out, row.facts[field.fact]);
+            break;
     }
-    out.push_back(',');
-    appendCsvField(out, row.path);
+}
+
+void appendCsvRecord(std::string& out, const FilterRow& row, const CsvFields& fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) {
+            out.push_back(',');
+        }
+        appendCsvValue(out, row, fields[i]);
+    }
     out.push_back('\n');
 }
 
@@ -128,13 +153,52 @@ int createTemporaryBeside(const std::string& target, std::string& name) {
 
 }  // namespace
 
+const CsvFields& defaultCsvFields() {
+    using Of = CsvField::Of;
+    static const CsvFields fields = {{Of::kind}, {Of::type}, {Of::timestamp},
+                                     {Of::pid},  {Of::ppid}, {Of::path}};
+    return fields;
+}
+
+std::string_view csvFieldName(const CsvField& field) {
+    return field.of == CsvField::Of::fact ? kFactNames[static_cast<std::size_t>(field.fact)]
+                                          : kRowFieldNames[static_cast<std::size_t>(field.of)];
+}
+
+std::optional<CsvFields> parseCsvFields(std::string_view list) {
+    CsvFields fields;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::string_view name = list.substr(0, comma);
+        CsvField field;
+        const int fact = factNamed(name);
+        const auto* known = std::find(std::begin(kRowFieldNames), std::end(kRowFieldNames), name);
+        if (fact >= 0) {
+            field = {CsvField::Of::fact, static_cast<Fact>(fact)};
+        } else if (known != std::end(kRowFieldNames) && !name.empty()) {
+            field.of = static_cast<CsvField::Of>(known - std::begin(kRowFieldNames));
+        } else {
+            return std::nullopt;
+        }
+        fields.push_back(field);
+        if (comma == std::string_view::npos) {
+            return fields;
+        }
+        list.remove_prefix(comma + 1);
+    }
+}
+
 ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
-                       const ExportRowSource& next) {
+                       const ExportRowSource& next, const CsvFields& fields) {
     ExportResult result;
     BufferedOutput output(fd, name);
     std::string& out = output.buffer();
     if (format == ExportFormat::csv) {
-        out += kCsvHeader;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            out += i > 0 ? "," : "";
+            out += csvFieldName(fields[i]);
+        }
+        out.push_back('\n');
     }
     ExportRow row;
     while (next(row)) {
@@ -142,7 +206,7 @@ ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
             out += row.rawLine;
             out.push_back('\n');
         } else {
-            appendCsvRecord(out, row.row);
+            appendCsvRecord(out, row.row, fields);
         }
         ++result.rows;
         result.error = output.flushIfFull();
@@ -159,13 +223,13 @@ ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
 }
 
 ExportResult exportRowsToFile(const std::string& target, ExportFormat format,
-                              const ExportRowSource& next) {
+                              const ExportRowSource& next, const CsvFields& fields) {
     std::string temporary;
     const int fd = createTemporaryBeside(target, temporary);
     if (fd < 0) {
         return {0, failure(target, errno)};
     }
-    ExportResult result = writeRows(fd, target, format, next);
+    ExportResult result = writeRows(fd, target, format, next, fields);
     // Whatever failed first is the reason given.
     if (result.ok() && ::fsync(fd) != 0) {
         result.error = failure(target, errno);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "query/filter_query.h"
 
@@ -11,9 +12,28 @@ namespace korvantis {
 
 // The two forms rows can be written in:
 // - JSON lines: each row's raw line, byte for byte, then "\n";
-// - CSV: the header `kind,type,timestamp,pid,ppid,path`, then one record per
-//   row (RFC 4180 quoting, `ppid` empty for file rows, "\n" line ends).
+// - CSV: a header naming the fields, by default `kind,type,timestamp,pid,
+//   ppid,path`, then one record per row (RFC 4180 quoting, `ppid` empty for
+//   file rows, "\n" line ends).
 enum class ExportFormat { jsonLines, csv };
+
+// One field of a CSV record: a row's own field, or one of its facts.
+struct CsvField {
+    enum class Of : std::uint8_t { kind, type, timestamp, pid, ppid, path, fact };
+    Of of = Of::kind;
+    Fact fact = Fact::args;  // for Of::fact
+    bool operator==(const CsvField&) const = default;
+};
+using CsvFields = std::vector<CsvField>;
+
+// kind, type, timestamp, pid, ppid, path.
+const CsvFields& defaultCsvFields();
+// The field's name in a header and in a list of fields.
+std::string_view csvFieldName(const CsvField& field);
+// The fields a comma-separated list names (each name exactly as
+// csvFieldName() gives it; repeats allowed), or nothing when a name is
+// unknown or empty.
+std::optional<CsvFields> parseCsvFields(std::string_view list);
 
 // Whether rows must carry their raw line for `format`.
 inline bool exportNeedsRawLine(ExportFormat format) {
@@ -40,12 +60,13 @@ struct ExportResult {
 
 // Writes all rows to the open descriptor `fd`; `name` names it in an error.
 ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
-                       const ExportRowSource& next);
+                       const ExportRowSource& next, const CsvFields& fields = defaultCsvFields());
 
 // Writes all rows to a new file beside `target`, flushes it to disk and
 // renames it over `target`. On any failure the new file is removed, `target`
 // is left as it was, and the error names `target` and the system's reason.
 ExportResult exportRowsToFile(const std::string& target, ExportFormat format,
-                              const ExportRowSource& next);
+                              const ExportRowSource& next,
+                              const CsvFields& fields = defaultCsvFields());
 
 }  // namespace korvantis

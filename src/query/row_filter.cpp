@@ -66,8 +66,12 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
 
 bool stricter(const FilterQuery::Term& newer, const FilterQuery::Term& older) {
     using Key = FilterQuery::Key;
-    if (newer.key != older.key || newer.negated != older.negated) {
+    if (newer.key != older.key || newer.negated != older.negated ||
+        (older.key == Key::fact && newer.fact != older.fact)) {
         return false;
+    }
+    if (older.key == Key::fact && isIntegerFact(older.fact)) {
+        return newer.number == older.number;
     }
     switch (older.key) {
         case Key::pid:

@@ -9,37 +9,42 @@ namespace {
 
 template <typename Rows>
 ExportResult exportFrom(const std::string& target, ExportFormat format,
-                        const RowsSnapshot& snapshot, const Rows& list, const RowNumbers* shown,
+                        const RowsSnapshot& snapshot, const Rows& list, const ExportedRows& rows,
                         const std::atomic<bool>* stop) {
+    const RowNumbers* shown = rows.shown;
     const std::size_t count = shown ? shown->size() : list.size();
     const bool raw = exportNeedsRawLine(format);
     std::size_t next = 0;
     std::optional<std::string> line;
-    return exportRowsToFile(target, format, [&](ExportRow& out) {
-        if (next >= count) {
-            return false;
-        }
-        if (stop != nullptr && next % 4096 == 0 && stop->load(std::memory_order_relaxed)) {
-            out.failure = "The export of \"" + target + "\" was stopped.";
-            return false;
-        }
-        const std::size_t i = shown ? (*shown)[next] : next;
-        ++next;
-        if (i >= list.size()) {
-            out.failure = "Could not write \"" + target + "\": a row is no longer there.";
-            return false;
-        }
-        out.row = list.filterRow(i);
-        if (raw) {
-            line = snapshot.lineText(list.entryOf(i));
-            if (!line) {
-                out.failure = "Could not write \"" + target + "\": " + std::string(kLogChangedText);
+    return exportRowsToFile(
+        target, format,
+        [&](ExportRow& out) {
+            if (next >= count) {
                 return false;
             }
-            out.rawLine = *line;
-        }
-        return true;
-    });
+            if (stop != nullptr && next % 4096 == 0 && stop->load(std::memory_order_relaxed)) {
+                out.failure = "The export of \"" + target + "\" was stopped.";
+                return false;
+            }
+            const std::size_t i = shown ? (*shown)[next] : next;
+            ++next;
+            if (i >= list.size()) {
+                out.failure = "Could not write \"" + target + "\": a row is no longer there.";
+                return false;
+            }
+            out.row = list.filterRow(i);
+            if (raw) {
+                line = snapshot.lineText(list.entryOf(i));
+                if (!line) {
+                    out.failure =
+                        "Could not write \"" + target + "\": " + std::string(kLogChangedText);
+                    return false;
+                }
+                out.rawLine = *line;
+            }
+            return true;
+        },
+        rows.csvFields);
 }
 
 }  // namespace
@@ -48,9 +53,9 @@ ExportResult exportSnapshotRows(const std::string& target, ExportFormat format,
                                 const RowsSnapshot& snapshot, const ExportedRows& rows,
                                 const std::atomic<bool>* stop) {
     if (rows.processes) {
-        return exportFrom(target, format, snapshot, snapshot.procs, rows.shown, stop);
+        return exportFrom(target, format, snapshot, snapshot.procs, rows, stop);
     }
-    return exportFrom(target, format, snapshot, snapshot.files, rows.shown, stop);
+    return exportFrom(target, format, snapshot, snapshot.files, rows, stop);
 }
 
 }  // namespace korvantis

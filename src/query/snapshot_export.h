@@ -13,7 +13,8 @@ namespace korvantis {
 // the given row numbers, in that order.
 struct ExportedRows {
     bool processes = true;
-    const RowNumbers* shown = nullptr;  // null: every row of the list
+    const RowNumbers* shown = nullptr;         // null: every row of the list
+    CsvFields csvFields = defaultCsvFields();  // what a CSV record holds
 };
 
 // Writes the rows to `target` through exportRowsToFile (a temporary file

@@ -1,6 +1,7 @@
 #include "store/event_selection.h"
 
 #include "store/event_store.h"
+#include "store/facts_card.h"
 #include "store/pretty_json.h"
 
 namespace korvantis {
@@ -19,13 +20,16 @@ void EventSelection::selectEvent(const Uuid& id) {
     // line makes at most one preview, so the process list taking precedence
     // over the file list never has to be decided.
     const std::optional<std::size_t> entry = store_.jsonMapping().indexOf(id);
+    std::string card;
     if (entry) {
         if (const auto proc = store_.procPreviewOf(*entry)) {
             observers_.announce(StoreField::activePreview);
             activePreview_ = store_.procPreviews()[*proc];
+            card = factsCardText(store_.procPreviews().filterRow(*proc));
         } else if (const auto file = store_.filePreviewOf(*entry)) {
             observers_.announce(StoreField::activeFilePreview);
             activeFilePreview_ = store_.filePreviews()[*file];
+            card = factsCardText(store_.filePreviews().filterRow(*file));
         }
     }
 
@@ -39,6 +43,7 @@ void EventSelection::selectEvent(const Uuid& id) {
     }
     observers_.announce(StoreField::activeEventJson);
     activeEventJson_ = std::move(detail);
+    activeEventCard_ = std::move(card);
 }
 
 }  // namespace korvantis

@@ -20,6 +20,9 @@ class EventSelection {
     const std::optional<ProcPreviewEntry>& activePreview() const { return activePreview_; }
     const std::optional<FilePreviewEntry>& activeFilePreview() const { return activeFilePreview_; }
     const std::string& activeEventJson() const { return activeEventJson_; }
+    // The facts card of the last chosen event (see factsCardText); empty for
+    // the viewer's own records. Changes with activeEventJson.
+    const std::string& activeEventCard() const { return activeEventCard_; }
 
     // Makes the entry with `id` the active process or file event and sets the
     // detail text: the line read again from its log, in readable form.
@@ -31,6 +34,7 @@ class EventSelection {
     std::optional<ProcPreviewEntry> activePreview_;
     std::optional<FilePreviewEntry> activeFilePreview_;
     std::string activeEventJson_;
+    std::string activeEventCard_;
 };
 
 }  // namespace korvantis

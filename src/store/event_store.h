@@ -21,11 +21,12 @@
 
 namespace korvantis {
 
-// The texts that rows refer to: paths kept once each, timestamps. Written
+// The texts that rows refer to: paths and facts kept once each, timestamps. Written
 // only by a load's threads, ahead of handing the rows that refer to them to
 // the store's thread; never moved, freed with the store.
 struct RowTexts {
     InternedTexts paths;
+    InternedTexts facts;  // encoded (see RowFacts): rows of one process share them
     TextArena timestamps;
 };
 

@@ -17,6 +17,7 @@ struct ProcPreviewEntry {
     std::int64_t pid = 0;
     std::int64_t ppid = 0;
     std::string_view path;
+    const char* facts = nullptr;  // encoded (see RowFacts); nullptr when all are empty
     bool operator==(const ProcPreviewEntry&) const = default;
 };
 
@@ -26,6 +27,7 @@ struct FilePreviewEntry {
     std::string_view timestamp;
     std::int64_t pid = 0;
     std::string_view path;
+    const char* facts = nullptr;  // encoded (see RowFacts); nullptr when all are empty
     bool operator==(const FilePreviewEntry&) const = default;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -17,6 +18,8 @@ namespace korvantis {
 // jsonMapping (where its id is) instead of the id, the index of its type
 // among the known names, and its texts as pointer and length. A million rows
 // take half the memory of the entries themselves. Reads give entries by value.
+// Facts are kept beside the rows, and only from the first row that has any:
+// a log of the viewer's own records spends nothing on them.
 template <typename Entry>
 class PreviewRows {
     static constexpr bool kHasPpid = requires(Entry e) { e.ppid; };
@@ -58,11 +61,14 @@ class PreviewRows {
             e.ppid = r.ppid;
         }
         e.path = std::string_view(r.path, r.pathLength);
+        e.facts = factsOf(facts_, i);
         return e;
     }
     Entry back() const { return (*this)[size() - 1]; }
     // What a filter or an export reads of row i; no id is made.
-    FilterRow filterRow(std::size_t i) const { return filterRowOf(rows_[i]); }
+    FilterRow filterRow(std::size_t i) const { return filterRowOf(rows_[i], factsOf(facts_, i)); }
+    // Whether some row has facts.
+    bool hasFacts() const { return !facts_.empty(); }
     // The line's place in jsonMapping.
     std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
 
@@ -81,6 +87,12 @@ class PreviewRows {
         r.entry = entry;
         r.type = type;
         rows_.push_back(r);
+        if (e.facts != nullptr || !facts_.empty()) {
+            while (facts_.size() + 1 < rows_.size()) {
+                facts_.push_back(nullptr);
+            }
+            facts_.push_back(e.facts);
+        }
     }
 
     // The first `count` rows as they are now, readable from a worker thread
@@ -90,15 +102,22 @@ class PreviewRows {
       public:
         Snapshot() = default;
         std::size_t size() const { return rows_.size(); }
-        FilterRow filterRow(std::size_t i) const { return filterRowOf(rows_[i]); }
+        FilterRow filterRow(std::size_t i) const {
+            return filterRowOf(rows_[i], factsOf(facts_, i));
+        }
         std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
 
       private:
         friend class PreviewRows;
-        explicit Snapshot(typename ChunkedVector<Stored>::Snapshot rows) : rows_(std::move(rows)) {}
+        Snapshot(typename ChunkedVector<Stored>::Snapshot rows,
+                 typename ChunkedVector<const char*>::Snapshot facts)
+            : rows_(std::move(rows)), facts_(std::move(facts)) {}
         typename ChunkedVector<Stored>::Snapshot rows_;
+        typename ChunkedVector<const char*>::Snapshot facts_;
     };
-    Snapshot snapshot(std::size_t count) const { return Snapshot(rows_.snapshot(count)); }
+    Snapshot snapshot(std::size_t count) const {
+        return Snapshot(rows_.snapshot(count), facts_.snapshot(std::min(count, facts_.size())));
+    }
 
     class const_iterator {
       public:
@@ -132,8 +151,14 @@ class PreviewRows {
     const_iterator end() const { return {this, size()}; }
 
   private:
-    static FilterRow filterRowOf(const Stored& r) {
+    // Rows before the first one with facts have none.
+    template <typename Facts>
+    static const char* factsOf(const Facts& facts, std::size_t i) {
+        return i < facts.size() ? facts[i] : nullptr;
+    }
+    static FilterRow filterRowOf(const Stored& r, const char* facts) {
         FilterRow row;
+        row.facts = RowFacts(facts);
         row.isProcess = kHasPpid;
         row.type = kEventKindNames[r.type];
         row.timestamp = std::string_view(r.timestamp, r.timestampLength);
@@ -147,6 +172,7 @@ class PreviewRows {
 
     const JsonMapping& mapping_;
     ChunkedVector<Stored> rows_;
+    ChunkedVector<const char*> facts_;  // empty until a row has facts, then one per row
 };
 
 }  // namespace korvantis

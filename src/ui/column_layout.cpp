@@ -41,4 +41,20 @@ void ColumnLayout::setWidth(int i, int width) {
     }
 }
 
+void ColumnLayout::setColumns(const PanelColumns& columns) {
+    std::vector<int> widths;
+    for (const EventColumn& column : columns.columns) {
+        int width = column.width;
+        for (int i = 0; i + 1 < count(); ++i) {
+            if (this->column(i).key == column.key) {
+                width = widths_[static_cast<std::size_t>(i)];
+            }
+        }
+        widths.push_back(width);
+    }
+    columns_ = columns;
+    widths_ = std::move(widths);
+    emit widthsChanged();
+}
+
 }  // namespace korvantis::ui

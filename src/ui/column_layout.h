@@ -37,6 +37,8 @@ class ColumnLayout : public QObject {
 
     // Sets a column's width (not the last's), no narrower than kMinWidth.
     void setWidth(int i, int width);
+    // Shows other columns; those shown before keep the width they had.
+    void setColumns(const PanelColumns& columns);
 
   signals:
     void widthsChanged();

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "ui/error_view.h"
+#include "ui/facts_card_view.h"
 #include "ui/legend_view.h"
 #include "ui/selectable_text.h"
 
@@ -20,9 +21,11 @@ EventTextView::EventTextView(StoreNotifier& notifier, QWidget* parent)
 
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
+    card_ = new FactsCardView(notifier, content);
     text_ = new SelectableText(content);
     copy_ = new QPushButton(tr("Copy to clipboard"), content);
     copy_->setVisible(false);
+    layout->addWidget(card_);
     layout->addWidget(text_);
     layout->addWidget(copy_, 0, Qt::AlignHCenter);
     layout->addStretch(1);

@@ -10,6 +10,7 @@ class QPushButton;
 namespace korvantis::ui {
 
 class ErrorView;
+class FactsCardView;
 class LegendView;
 class SelectableText;
 
@@ -24,6 +25,8 @@ class EventTextView : public QScrollArea {
 
     SelectableText* text() const { return text_; }
     QPushButton* copyButton() const { return copy_; }
+    // Above the text, for eslogger events only.
+    FactsCardView* card() const { return card_; }
 
     // Clears the clipboard, then puts the store's detail text on it.
     void copyToClipboard();
@@ -34,6 +37,7 @@ class EventTextView : public QScrollArea {
     Workspace& workspace_;
     SelectableText* text_;
     QPushButton* copy_;
+    FactsCardView* card_;
 };
 
 // The area below a list: the error list, the legend or the event text,

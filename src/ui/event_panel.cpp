@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "ingest/eslogger_facts.h"
 #include "ui/detail_area.h"
 
 namespace korvantis::ui {
@@ -43,7 +44,8 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
     : QWidget(parent),
       workspace_(notifier.workspace()),
       rows_(std::make_unique<FilteredRowSource>(kind, notifier)),
-      columns_(new ColumnLayout(panelColumns(kind), this)) {
+      columns_(new ColumnLayout(panelColumns(kind), this)),
+      choice_(new ColumnChoice(kind, *columns_, this)) {
     headers_ = new ColumnHeaders(*columns_, this);
     list_ = new PreviewList(*rows_, *columns_, this);
     list_->setFrameShape(QFrame::NoFrame);
@@ -61,6 +63,9 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
     connect(list_, &PreviewList::rowClicked, this, &EventPreview::chooseRow);
     // After the list has forgotten its chosen row.
     connect(rows_.get(), &RowSource::rowsReplaced, this, &EventPreview::keepChosenRow);
+    headers_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(headers_, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { columnsMenu()->popup(headers_->mapToGlobal(pos)); });
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (RowMenu* menu = menuForRow(list_->rowAt(pos.y()))) {
@@ -76,6 +81,13 @@ void EventPreview::keepChosenRow() {
     }
 }
 
+QMenu* EventPreview::columnsMenu() {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    choice_->fillMenu(*menu);
+    return menu;
+}
+
 RowMenu* EventPreview::menuForRow(int row) {
     if (row < 0 || row >= rows_->rowCount()) {
         return nullptr;
@@ -83,6 +95,19 @@ RowMenu* EventPreview::menuForRow(int row) {
     RowFacts facts;
     facts.pid = rows_->text(row, FieldKey::pid).toLongLong();
     facts.path = rows_->text(row, FieldKey::path);
+    facts.uid = rows_->text(row, factKey(Fact::uid));
+    facts.signingId = rows_->text(row, factKey(Fact::signing_id));
+    if (!rows_->text(row, factKey(Fact::args)).isEmpty()) {
+        // The whole argument list, read again from the raw line when asked.
+        const Uuid id = rows_->rowId(row);
+        const Workspace& workspace = workspace_;
+        facts.commandLine = [&workspace, id]() -> QString {
+            const auto entry = workspace.store.jsonMapping().indexOf(id);
+            const auto line = entry ? workspace.store.lineText(*entry) : std::nullopt;
+            const auto text = line ? execCommandLine(*line) : std::nullopt;
+            return text ? QString::fromStdString(*text) : QString();
+        };
+    }
     QStringList cells;
     for (const EventColumn& column : columns_->columns().columns) {
         cells.append(rows_->text(row, column.key));
@@ -91,6 +116,7 @@ RowMenu* EventPreview::menuForRow(int row) {
     auto* menu = new RowMenu(facts, this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     connect(menu, &RowMenu::filterActionChosen, this, &EventPreview::filterActionChosen);
+    connect(menu, &RowMenu::factFilterChosen, this, &EventPreview::factFilterChosen);
     return menu;
 }
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "ui/column_choice.h"
 #include "ui/column_layout.h"
 #include "ui/filtered_row_source.h"
 #include "ui/preview_list.h"
@@ -30,6 +31,8 @@ class EventPreview : public QWidget {
     RowSource& rows() const { return *rows_; }
     FilteredRowSource& filteredRows() const { return *rows_; }
     ColumnLayout& columns() const { return *columns_; }
+    // Which columns the list shows; its fillMenu() makes a columns menu.
+    ColumnChoice& columnChoice() const { return *choice_; }
     PreviewList* list() const { return list_; }
     ColumnHeaders* headers() const { return headers_; }
     Selector& selector() { return selector_; }
@@ -38,9 +41,13 @@ class EventPreview : public QWidget {
     void chooseRow(int row);
     // The right-click menu of a shown row (deleted when closed).
     RowMenu* menuForRow(int row);
+    // The right-click menu of the column headers (deleted when closed).
+    QMenu* columnsMenu();
 
   signals:
     void filterActionChosen(korvantis::ui::RowFilterAction action, qint64 pid, const QString& path);
+    // A row action that keeps the rows whose `fact` is `value` (see withFactTerm).
+    void factFilterChosen(korvantis::Fact fact, const QString& value);
 
   private:
     void keepChosenRow();
@@ -48,6 +55,7 @@ class EventPreview : public QWidget {
     Workspace& workspace_;
     std::unique_ptr<FilteredRowSource> rows_;
     ColumnLayout* columns_;
+    ColumnChoice* choice_;
     Selector selector_;
     ColumnHeaders* headers_;
     PreviewList* list_;

@@ -75,12 +75,19 @@ void ExportAction::exportTo(const QString& path, ExportFormat format) {
     auto snapshot = std::make_shared<const RowsSnapshot>(
         RowsSnapshot::of(store, processes ? total : 0, processes ? 0 : total));
     const std::string target = QFile::encodeName(path).toStdString();
+    ExportedRows exported{processes, nullptr};
+    if (shownFacts_) {
+        for (const Fact fact : shownFacts_(processes)) {
+            exported.csvFields.push_back({CsvField::Of::fact, fact});
+        }
+    }
     ++running_;
     auto stop = stop_;
-    pool_.start([this, path, format, processes, shown, snapshot, target, stop] {
+    pool_.start([this, path, format, exported, shown, snapshot, target, stop]() mutable {
         lowerWorkerPriority();
+        exported.shown = shown.get();
         const ExportResult result =
-            exportSnapshotRows(target, format, *snapshot, {processes, shown.get()}, stop.get());
+            exportSnapshotRows(target, format, *snapshot, exported, stop.get());
         const QString error = QString::fromStdString(result.error);
         const qulonglong count = result.rows;
         QMetaObject::invokeMethod(

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "query/row_export.h"
 #include "workspace/workspace.h"
@@ -42,6 +43,11 @@ class ExportAction : public QObject {
     // JSON lines or CSV by the file's extension, else by the dialog filter.
     static ExportFormat formatFor(const QString& path, const QString& nameFilter);
 
+    // The facts a list shows as columns, added to its CSV records after the
+    // six fields every record has. None unless set.
+    using ShownFacts = std::function<std::vector<Fact>(bool processes)>;
+    void setShownFacts(ShownFacts facts) { shownFacts_ = std::move(facts); }
+
     // Replaces the presenter (tests). The default shows a warning message box.
     void setAlertPresenter(AlertPresenter presenter) { presenter_ = std::move(presenter); }
 
@@ -54,6 +60,7 @@ class ExportAction : public QObject {
     CurrentRows current_;
     QWidget* owner_;
     AlertPresenter presenter_;
+    ShownFacts shownFacts_;
     QThreadPool pool_;
     std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
     int running_ = 0;

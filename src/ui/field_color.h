@@ -2,12 +2,26 @@
 
 #include <optional>
 
+#include "ingest/row_facts.h"
 #include "store/preview_entries.h"
 
 namespace korvantis::ui {
 
-// The cells of a preview row, by the field each one shows.
-enum class FieldKey { timestamp, type, pid, ppid, path };
+// The cells of a preview row, by the field each one shows: the row's own
+// fields, then its facts, one key per Fact from `firstFact` on (factKey()).
+enum class FieldKey { timestamp, type, pid, ppid, path, firstFact };
+
+inline FieldKey factKey(Fact fact) {
+    return static_cast<FieldKey>(static_cast<int>(FieldKey::firstFact) + static_cast<int>(fact));
+}
+// The fact a key shows, if it shows one.
+inline std::optional<Fact> factOfKey(FieldKey key) {
+    const int i = static_cast<int>(key) - static_cast<int>(FieldKey::firstFact);
+    if (i < 0 || i >= static_cast<int>(kFactCount)) {
+        return std::nullopt;
+    }
+    return static_cast<Fact>(i);
+}
 
 // How a cell is marked relative to the chosen event. Mapped to a colour in one
 // place (style.h), so the rule itself stays a plain function of the values.

@@ -88,6 +88,11 @@ void FilterBar::applyRowAction(RowFilterAction action, qint64 pid, const QString
     setQuery(QString::fromStdString(edited));
 }
 
+void FilterBar::applyFactFilter(Fact fact, const QString& value) {
+    setQuery(QString::fromStdString(
+        withFactTerm(field_->text().toStdString(), fact, value.toStdString())));
+}
+
 void FilterBar::queryEdited(const QString& text) {
     ParsedFilterQuery parsed = parseFilterQuery(text.toStdString());
     invalid_ = !parsed.query.has_value();

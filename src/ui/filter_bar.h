@@ -40,6 +40,8 @@ class FilterBar : public QWidget {
     // Edits the query for a row action: only a process, a process tree, or
     // without a path.
     void applyRowAction(RowFilterAction action, qint64 pid, const QString& path);
+    // Keeps only the rows whose `fact` is `value` (see withFactTerm).
+    void applyFactFilter(korvantis::Fact fact, const QString& value);
 
   private:
     void queryEdited(const QString& text);

@@ -3,8 +3,11 @@
 #include <QCoreApplication>
 #include <QKeySequence>
 #include <QMenu>
+#include <QTabWidget>
 
 #include "ui/about_box.h"
+#include "ui/column_choice.h"
+#include "ui/event_panel.h"
 #include "ui/export_action.h"
 #include "ui/filter_bar.h"
 #include "ui/main_view.h"
@@ -38,6 +41,14 @@ MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
     add(file_, tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &view, &QCoreApplication::quit);
 
     view_ = addMenu(tr("View"));
+    // The columns of the list in front, made afresh each time it opens.
+    QMenu* columns = view_->addMenu(tr("Columns"));
+    connect(columns, &QMenu::aboutToShow, this, [columns, &view] {
+        columns->clear();
+        EventPanel* panel = view.tabs()->currentWidget() == view.filePanel() ? view.filePanel()
+                                                                             : view.processPanel();
+        panel->preview()->columnChoice().fillMenu(*columns);
+    });
 
     help_ = addMenu(tr("Help"));
     shortcuts_ = add(help_, tr("Keyboard Shortcuts"), QKeySequence(), this, [this, &view] {

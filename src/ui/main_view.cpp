@@ -52,6 +52,8 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     for (EventPanel* panel : {processPanel_, filePanel_}) {
         connect(panel->preview(), &EventPreview::filterActionChosen, filterBar_,
                 &FilterBar::applyRowAction);
+        connect(panel->preview(), &EventPreview::factFilterChosen, filterBar_,
+                &FilterBar::applyFactFilter);
     }
 
     auto shortcut = [this](const QKeySequence& keys, auto action) {
@@ -66,6 +68,9 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     topBar_->loadProgress()->installCancelKey(this);
     new WindowTitle(*notifier_, this);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { filterBar_->focusField(); });
+    filterBar_->exportAction()->setShownFacts([this](bool processes) {
+        return (processes ? processPanel_ : filePanel_)->preview()->columnChoice().shownFacts();
+    });
 }
 
 void MainView::stepTab(int step) {

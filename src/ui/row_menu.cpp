@@ -24,10 +24,27 @@ RowMenu::RowMenu(const RowFacts& facts, QWidget* parent) : QMenu(parent) {
     processTree_ = filter(processAndChildrenText(), RowFilterAction::processTree);
     hidePath_ = filter(hideThisPathText(), RowFilterAction::hidePath);
     hidePath_->setEnabled(!facts.path.isEmpty());
+    auto factFilter = [this](const QString& text, Fact fact, const QString& value) {
+        QAction* a = addAction(text);
+        connect(a, &QAction::triggered, this,
+                [this, fact, value] { emit factFilterChosen(fact, value); });
+        return a;
+    };
+    if (!facts.uid.isEmpty()) {
+        onlyUser_ = factFilter(onlyThisUserText(), Fact::uid, facts.uid);
+    }
+    if (!facts.signingId.isEmpty()) {
+        onlySigner_ = factFilter(onlyThisSignerText(), Fact::signing_id, facts.signingId);
+    }
     addSeparator();
     copyRow_ = copy(copyRowText(), facts.rowText);
     copyPath_ = copy(copyPathText(), facts.path);
     copyPid_ = copy(copyPidText(), QString::number(facts.pid));
+    if (facts.commandLine) {
+        copyCommandLine_ = addAction(copyCommandLineText());
+        connect(copyCommandLine_, &QAction::triggered, this,
+                [line = facts.commandLine] { QGuiApplication::clipboard()->setText(line()); });
+    }
 }
 
 }  // namespace korvantis::ui

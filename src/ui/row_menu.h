@@ -2,6 +2,10 @@
 
 #include <QMenu>
 
+#include <functional>
+
+#include "ingest/row_facts.h"
+
 namespace korvantis::ui {
 
 // What the right-click menu of a row acts on.
@@ -9,6 +13,9 @@ struct RowFacts {
     qint64 pid = 0;
     QString path;
     QString rowText;  // the row's cells, tab-separated
+    QString uid;      // the row's facts, empty when it has none
+    QString signingId;
+    std::function<QString()> commandLine;  // set when the row has args
 };
 
 // The filtering actions edit the query text (see FilterBar); the copy
@@ -16,8 +23,9 @@ struct RowFacts {
 enum class RowFilterAction { onlyProcess, processTree, hidePath };
 
 // The menu of a right-click on a row: "Only this process", "This process and
-// what it started", "Hide this path", then "Copy row", "Copy path" and "Copy
-// pid".
+// what it started", "Hide this path", "Only this user" and "Only this signer"
+// (these two on rows with that fact), then "Copy row", "Copy path", "Copy
+// pid" and "Copy command line" (on rows with args).
 class RowMenu : public QMenu {
     Q_OBJECT
   public:
@@ -29,9 +37,14 @@ class RowMenu : public QMenu {
     QAction* copyRowAction() const { return copyRow_; }
     QAction* copyPathAction() const { return copyPath_; }
     QAction* copyPidAction() const { return copyPid_; }
+    // Null on rows without the fact.
+    QAction* onlyUserAction() const { return onlyUser_; }
+    QAction* onlySignerAction() const { return onlySigner_; }
+    QAction* copyCommandLineAction() const { return copyCommandLine_; }
 
   signals:
     void filterActionChosen(korvantis::ui::RowFilterAction action, qint64 pid, const QString& path);
+    void factFilterChosen(korvantis::Fact fact, const QString& value);
 
   private:
     QAction* onlyProcess_;
@@ -40,6 +53,9 @@ class RowMenu : public QMenu {
     QAction* copyRow_;
     QAction* copyPath_;
     QAction* copyPid_;
+    QAction* onlyUser_ = nullptr;
+    QAction* onlySigner_ = nullptr;
+    QAction* copyCommandLine_ = nullptr;
 };
 
 }  // namespace korvantis::ui

@@ -28,6 +28,11 @@ QString cellText(const Entry& e, FieldKey key) {
             return {};
         case FieldKey::path:
             return utf8(e.path);
+        default:
+            break;
+    }
+    if (const auto fact = factOfKey(key)) {
+        return utf8(korvantis::RowFacts(e.facts)[*fact]);
     }
     return {};
 }

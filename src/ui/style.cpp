@@ -116,6 +116,15 @@ QString copyPathText() {
 QString copyPidText() {
     return QObject::tr("Copy pid");
 }
+QString onlyThisUserText() {
+    return QObject::tr("Only this user");
+}
+QString onlyThisSignerText() {
+    return QObject::tr("Only this signer");
+}
+QString copyCommandLineText() {
+    return QObject::tr("Copy command line");
+}
 
 void registerFonts() {
     static bool done = false;

@@ -52,6 +52,9 @@ QString hideThisPathText();
 QString copyRowText();
 QString copyPathText();
 QString copyPidText();
+QString onlyThisUserText();
+QString onlyThisSignerText();
+QString copyCommandLineText();
 
 // Registers the bundled fallback font with the font database (once; cheap
 // afterwards). Needs a QGuiApplication.

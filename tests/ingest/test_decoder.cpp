@@ -191,9 +191,10 @@ ReceivedJson esStoredOnly(std::string event) {
 
 void expectDecodes(const std::string& line, const std::optional<ReceivedJson>& want) {
     SCOPED_TRACE(line);
-    const auto r = decodeReceivedJson(line);
+    auto r = decodeReceivedJson(line);
     ASSERT_EQ(r.has_value(), want.has_value());
     if (r) {
+        r->facts = {};  // their own tests read them
         EXPECT_EQ(*r, *want) << recordText(*r);
         EXPECT_EQ(r->storedOnly, want->storedOnly);
     }

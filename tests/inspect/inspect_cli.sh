@@ -122,6 +122,37 @@ csv=$("$INSPECT" --filter 'type:exec pid:100' --export csv "$SAMPLE")
 check "csv process row" "kind,type,timestamp,pid,ppid,path
 process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.000200,100,1,/bin/zsh" "$csv"
 
+# --fields: the header is the list itself, fields in its order, repeats
+# written again; native rows have empty facts.
+ESLOGGER=$2/eslogger.json
+csv=$("$INSPECT" --filter 'type:exec' --export csv \
+    --fields type,pid,args,cwd,uid,pidversion,signing_id,team_id,platform,process_path,pid "$ESLOGGER")
+check "csv with chosen fields" \
+    "type,pid,args,cwd,uid,pidversion,signing_id,team_id,platform,process_path,pid
+ES_EVENT_TYPE_NOTIFY_EXEC,401,\"git commit -m 'say \"\"hi\"\"'\",/Users/émilie/src,501,1,com.example.git,,yes,/usr/bin/git,401
+ES_EVENT_TYPE_NOTIFY_EXEC,402,git-gc,,501,1,com.example.git-gc,,yes,/usr/libexec/git-core/git-gc,402
+ES_EVENT_TYPE_NOTIFY_EXEC,403,,,501,1,com.example.,,no,,403
+ES_EVENT_TYPE_NOTIFY_EXEC,500,,,,,,,,,500" "$csv"
+csv=$("$INSPECT" --filter 'uid:501 signing_id:GIT-gc' --export csv --fields kind,ppid,tty,summary,responsible_pid "$ESLOGGER")
+check "csv facts filter keys" "kind,ppid,tty,summary,responsible_pid
+process,401,,,
+file,,,," "$csv"
+check "csv over native rows" "path,args,uid
+/bin/zsh,,
+/bin/zsh,," \
+    "$("$INSPECT" --filter 'path:zsh' --export csv --fields path,args,uid "$SAMPLE")"
+for bad in "--export csv --fields foo" "--export csv --fields pid,,path" "--export csv --fields pid," \
+    "--export csv --fields PID" "--export csv --fields pid,_path" "--export csv --fields" \
+    "--export csv --fields ''" "--fields pid" "--export jsonl --fields pid"; do
+    out=$(eval "\"\$INSPECT\" --filter '' $bad \"\$SAMPLE\"" 2> /dev/null)
+    check "bad --fields status: $bad" 2 $?
+    check "bad --fields writes nothing: $bad" "" "$out"
+done
+err=$("$INSPECT" --filter '' --export csv --fields pid,what "$SAMPLE" 2>&1 > /dev/null)
+contains "bad --fields named" "pid,what" "$err"
+err=$("$INSPECT" --filter 'uid:x' "$SAMPLE" 2>&1 > /dev/null)
+contains "a fact key's error names it" "uid: needs a whole number" "$err"
+
 # --pretty reads standard input (the readable form itself is tested with the
 # store); unparsable text comes back as it was.
 out=$(printf '%s' '{"b":1,"a":"/"}' | "$INSPECT" --pretty)

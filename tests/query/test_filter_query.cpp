@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -20,26 +21,70 @@ struct Row {
     std::string raw;
 };
 
+std::vector<Row> languageRowsWithoutFacts();
+
+// Encoded facts, kept for the whole test run.
+const char* encodedFacts(std::initializer_list<std::pair<Fact, std::string>> facts) {
+    static std::vector<std::unique_ptr<std::string>> kept;
+    RowFactsBuilder builder;
+    for (const auto& [fact, text] : facts) {
+        builder.set(fact, text);
+    }
+    kept.push_back(std::make_unique<std::string>(builder.encode()));
+    return kept.back()->empty() ? nullptr : kept.back()->data();
+}
+
 // A small store: a process (100) that started 104, which started 200; a
-// file row of an unrelated pid 7.
+// file row of an unrelated pid 7. Rows 0, 2 and 4 have facts.
 const std::vector<Row>& languageRows() {
-    static const std::vector<Row> rows = {
-        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1},
+    static const std::vector<Row> rows = [] {
+        std::vector<Row> made = languageRowsWithoutFacts();
+        made[0].row.facts = RowFacts(encodedFacts({{Fact::args, "zsh -c 'echo it'\\''s'"},
+                                                   {Fact::uid, "501"},
+                                                   {Fact::pidversion, "12"},
+                                                   {Fact::responsible_pid, "100"},
+                                                   {Fact::signing_id, "com.apple.zsh"},
+                                                   {Fact::tty, "/dev/ttys001"},
+                                                   {Fact::platform, "yes"}}));
+        made[2].row.facts = RowFacts(encodedFacts({{Fact::uid, "0"},
+                                                   {Fact::signing_id, "com.apple.git"},
+                                                   {Fact::process_path, "/usr/bin/git"}}));
+        made[4].row.facts = RowFacts(encodedFacts({{Fact::args, "git status"},
+                                                   {Fact::uid, "501"},
+                                                   {Fact::cwd, "/Users/alice/project"},
+                                                   {Fact::team_id, "ABC123"}}));
+        return made;
+    }();
+    return rows;
+}
+
+std::vector<Row> languageRowsWithoutFacts() {
+    return {
+        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1, {}},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","args":["-zsh"]})"},
-        {{true, "ES_EVENT_TYPE_NOTIFY_FORK", "1765000000.001000",
-          "/Users/émilie/Library/Application Support/Ünïcode App/helper", 104, 100},
+        {{true,
+          "ES_EVENT_TYPE_NOTIFY_FORK",
+          "1765000000.001000",
+          "/Users/émilie/Library/Application Support/Ünïcode App/helper",
+          104,
+          100,
+          {}},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK"})"},
-        {{false, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.002000",
-          "/Users/alice/project/.git/config", 104, 0},
+        {{false,
+          "ES_EVENT_TYPE_NOTIFY_OPEN",
+          "1765000000.002000",
+          "/Users/alice/project/.git/config",
+          104,
+          0,
+          {}},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","size":312})"},
-        {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "1765000000.003100", "C:foo/bar, \"q\"", 7, 0},
+        {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "1765000000.003100", "C:foo/bar, \"q\"", 7, 0, {}},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE"})"},
-        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.004000", "/usr/bin/git", 200, 104},
+        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.004000", "/usr/bin/git", 200, 104, {}},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","signing_id":"com.apple.git"})"},
-        {{false, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0},
+        {{false, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0, {}},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_CLOSE"})"},
     };
-    return rows;
 }
 
 std::vector<ProcessLink> linksOf(const std::vector<Row>& rows) {
@@ -93,7 +138,7 @@ TEST(FilterQuery, Language) {
         // Negation.
         {"-zsh", "011111"},
         {"-\"zsh\"", "011111"},
-        {"-", "000001"},
+        {"-", "100001"},  // the args of 0 hold one
         {"--x", "111110"},
         {"-pid:104", "100111"},
         {"-tree:104", "100100"},
@@ -116,6 +161,30 @@ TEST(FilterQuery, Language) {
         {"tree:100 -tree:104", "100000"},
         {"tree:100 json:exec -zsh", "000010"},
         {"other:x", "000000"},
+        // Facts: integers exactly, texts as substrings; empty facts never match.
+        {"uid:501", "100010"},
+        {"UID:0501", "100010"},
+        {"uid:0", "001000"},
+        {"uid:5", "000000"},
+        {"-uid:501", "011101"},
+        {"pidversion:12", "100000"},
+        {"responsible_pid:100", "100000"},
+        {"signing_id:APPLE", "101000"},
+        {"Signing_ID:com.apple.git", "001000"},
+        {"team_id:abc", "000010"},
+        {"-team_id:abc", "111101"},
+        {"tty:ttys", "100000"},
+        {"platform:yes", "100000"},
+        {"process_path:git", "001000"},
+        {"cwd:project", "000010"},
+        {"summary:x", "000000"},
+        {"args:it'\\''s", "100000"},
+        {"args:\"it's\"", "000000"},
+        // A bare word reads args, but no other fact.
+        {"status", "000010"},
+        {"-status", "111101"},
+        {"501", "000000"},
+        {"ttys001", "000000"},
         // Errors.
         {"\"zsh", "unbalanced quote"},
         {"path:\"a b", "unbalanced quote"},
@@ -128,6 +197,10 @@ TEST(FilterQuery, Language) {
         {"tree:+3", "tree: needs a whole number"},
         {"pid:-", "pid: needs a whole number"},
         {"pid:99999999999999999999", "pid: 99999999999999999999 does not fit in 64 bits"},
+        {"uid:", "empty value after uid:"},
+        {"cwd:\"\"", "empty value after cwd:"},
+        {"pidversion:x1", "pidversion: needs a whole number"},
+        {"responsible_pid:99999999999999999999", "responsible_pid: 99999999999999999999 does not"},
     };
     for (const LanguageCase& c : cases) {
         SCOPED_TRACE(c.query);
@@ -154,7 +227,7 @@ TEST(FilterQuery, TellsWhatCallersMustPrepare) {
 
     // A row that fails a cheaper term never has its raw line fetched.
     int fetched = 0;
-    const FilterRow row{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1", "/bin/ls", 3, 1};
+    const FilterRow row{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1", "/bin/ls", 3, 1, {}};
     const auto raw = [&] {
         ++fetched;
         return std::string_view("{\"x\":1}");
@@ -241,7 +314,16 @@ bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& 
     if (t.key == "json") {
         return plainContains(r.raw, t.value);
     }
+    for (std::size_t i = 0; i < kFactCount; ++i) {
+        if (t.key == kFactNames[i]) {
+            const std::string_view fact = row.facts[static_cast<Fact>(i)];
+            return isIntegerFact(static_cast<Fact>(i))
+                       ? !fact.empty() && std::stoll(std::string(fact)) == std::stoll(t.value)
+                       : !fact.empty() && plainContains(fact, t.value);
+        }
+    }
     return plainContains(row.timestamp, t.value) || plainContains(row.type, t.value) ||
+           plainContains(row.facts[Fact::args], t.value) ||
            plainContains(std::to_string(row.pid), t.value) || plainContains(row.path, t.value) ||
            (row.isProcess && plainContains(std::to_string(row.ppid), t.value));
 }
@@ -307,24 +389,41 @@ TEST(FilterQuery, AgreesWithPlainReference) {
             paths[i] = randomText(pick(9));
             rows[i].row.path = paths[i];
         }
+        // Some rows with facts, some without, some with a few empty.
+        std::vector<std::string> facts(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (pick(3) == 0) {
+                continue;
+            }
+            RowFactsBuilder builder;
+            builder.set(Fact::args, randomText(pick(4)));
+            builder.set(Fact::signing_id, randomText(pick(2)));
+            builder.set(Fact::uid, pick(4) ? std::to_string(randomPid()) : "");
+            facts[i] = builder.encode();
+            rows[i].row.facts = RowFacts(facts[i].empty() ? nullptr : facts[i].data());
+        }
 
         for (int q = 0; q < 50; ++q) {
-            static const char* const kKeys[] = {"",     "",     "pid",  "ppid", "tree",
-                                                "type", "path", "time", "json"};
+            static const char* const kKeys[] = {"",     "",     "pid",  "ppid",
+                                                "tree", "type", "path", "time",
+                                                "json", "uid",  "args", "signing_id"};
             std::vector<RefTerm> terms(1 + pick(3));
             std::string text;
             for (RefTerm& t : terms) {
                 t.key = kKeys[pick(std::size(kKeys))];
                 t.negated = pick(4) == 0;
                 const Row& source = rows[pick(rows.size())];
-                if (t.key == "pid" || t.key == "ppid" || t.key == "tree") {
+                if (t.key == "pid" || t.key == "ppid" || t.key == "tree" || t.key == "uid") {
                     t.value = std::to_string(randomPid());
                 } else {
                     std::string from = t.key == "type"   ? std::string(source.row.type)
                                        : t.key == "time" ? std::string(source.row.timestamp)
                                        : t.key == "json" ? source.raw
-                                       : pick(4) == 0    ? std::to_string(source.row.pid)
-                                                         : std::string(source.row.path);
+                                       : t.key == "args" ? std::string(source.row.facts[Fact::args])
+                                       : t.key == "signing_id"
+                                           ? std::string(source.row.facts[Fact::signing_id])
+                                       : pick(4) == 0 ? std::to_string(source.row.pid)
+                                                      : std::string(source.row.path);
                     from.erase(std::remove(from.begin(), from.end(), '"'), from.end());
                     if (from.empty() || pick(5) == 0) {
                         from = randomText(1);

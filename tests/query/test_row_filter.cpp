@@ -34,7 +34,7 @@ RowNumbers plainFilter(const EventStore& store, const Entries& entries, const Fi
     RowNumbers out;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const auto e = entries[i];
-        FilterRow row{false, e.type, e.timestamp, e.path, e.pid, 0};
+        FilterRow row{false, e.type, e.timestamp, e.path, e.pid, 0, RowFacts(e.facts)};
         if constexpr (requires { e.ppid; }) {
             row.isProcess = true;
             row.ppid = e.ppid;
@@ -161,27 +161,40 @@ TEST(RowFilter, NarrowingQueries) {
 TEST(QueryEdit, RowActions) {
     const struct {
         std::string query;
-        std::string onlyPid;   // withProcessTerm(query, "pid", 42)
-        std::string hidePath;  // withHiddenPath(query, "/a b/c")
+        std::string onlyPid;     // withProcessTerm(query, "pid", 42)
+        std::string hidePath;    // withHiddenPath(query, "/a b/c")
+        std::string onlyUser;    // withFactTerm(query, uid, "501")
+        std::string onlySigner;  // withFactTerm(query, signing_id, "com.a b")
     } cases[] = {
-        {"", "pid:42", "-path:\"/a b/c\""},
-        {"type:exec", "type:exec pid:42", "type:exec -path:\"/a b/c\""},
+        {"", "pid:42", "-path:\"/a b/c\"", "uid:501", "signing_id:\"com.a b\""},
+        {"type:exec", "type:exec pid:42", "type:exec -path:\"/a b/c\"", "type:exec uid:501",
+         "type:exec signing_id:\"com.a b\""},
         {"PID:7  path:\"x y\"\ttree:3", "path:\"x y\" pid:42",
-         "PID:7 path:\"x y\" tree:3 -path:\"/a b/c\""},
+         "PID:7 path:\"x y\" tree:3 -path:\"/a b/c\"", "PID:7 path:\"x y\" tree:3 uid:501",
+         "PID:7 path:\"x y\" tree:3 signing_id:\"com.a b\""},
         {"-pid:7 pidx:1 \"pid:8\"", "-pid:7 pidx:1 \"pid:8\" pid:42",
-         "-pid:7 pidx:1 \"pid:8\" -path:\"/a b/c\""},
-        {"-path:\"/a b/c\"", "-path:\"/a b/c\" pid:42", "-path:\"/a b/c\""},
+         "-pid:7 pidx:1 \"pid:8\" -path:\"/a b/c\"", "-pid:7 pidx:1 \"pid:8\" uid:501",
+         "-pid:7 pidx:1 \"pid:8\" signing_id:\"com.a b\""},
+        {"-path:\"/a b/c\"", "-path:\"/a b/c\" pid:42", "-path:\"/a b/c\"",
+         "-path:\"/a b/c\" uid:501", "-path:\"/a b/c\" signing_id:\"com.a b\""},
+        {"UID:0 -uid:7 signing_id:x", "UID:0 -uid:7 signing_id:x pid:42",
+         "UID:0 -uid:7 signing_id:x -path:\"/a b/c\"", "-uid:7 signing_id:x uid:501",
+         "UID:0 -uid:7 signing_id:\"com.a b\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query);
         EXPECT_EQ(withProcessTerm(c.query, "pid", 42), c.onlyPid);
         EXPECT_EQ(withHiddenPath(c.query, "/a b/c"), c.hidePath);
+        EXPECT_EQ(withFactTerm(c.query, Fact::uid, "501"), c.onlyUser);
+        EXPECT_EQ(withFactTerm(c.query, Fact::signing_id, "com.a b"), c.onlySigner);
         // Every edit is a valid query.
         EXPECT_TRUE(parseFilterQuery(withProcessTerm(c.query, "tree", 42)).query);
     }
     // A quote cannot be written inside a term: the path is cut before it.
     EXPECT_EQ(withHiddenPath("", "/tmp/a\"b"), "-path:\"/tmp/a\"");
     EXPECT_EQ(withHiddenPath("q", ""), "q");
+    EXPECT_EQ(withFactTerm("", Fact::signing_id, "a\"b"), "signing_id:\"a\"");
+    EXPECT_EQ(withFactTerm("q", Fact::signing_id, ""), "q");
 }
 
 }  // namespace

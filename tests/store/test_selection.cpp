@@ -74,5 +74,48 @@ TEST(SelectEvent, EntriesAndDetail) {
     EXPECT_EQ(empty.ws.selection.activeEventJson(), "ERROR: No Event Found");
 }
 
+// The card of an eslogger event: the row's own fields, then its facts that
+// are not empty; the viewer's own records have none. Facts come through the
+// load, and rows with the same facts share one stored copy.
+TEST(SelectEvent, FactsCard) {
+    const std::string exec =
+        R"({"time":"2026-01-05T09:12:00Z","process":{"audit_token":{"pid":1},"ppid":0},)"
+        R"("event":{"exec":{"target":{"audit_token":[0,501,20,501,20,401,7,3],"ppid":400,)"
+        R"("executable":{"path":"\/bin\/echo"},"is_platform_binary":true,"tty":null},)"
+        R"("args":["echo","it's"],"cwd":{"path":"\/tmp"}}}})";
+    const std::string open =
+        R"({"time":"u","process":{"audit_token":{"pid":401,"euid":0},"ppid":1,)"
+        R"("signing_id":"com.x"},"event":{"close":{"target":{"path":"\/etc\/hosts"}}}})";
+    const std::string fork = R"({"time":"v","process":{},"event":{"fork":{"child":)"
+                             R"({"audit_token":{"pid":9},"ppid":8}}}})";
+    testing::TempDir dir;
+    testsupport::LoadingWorkspace w;
+    w.load(dir.write("log.json",
+                     exec + "\n" + open + "\n" + open + "\n" + fork + "\n" + kExec + "\n"));
+    const EventStore& rows = w.ws.store;
+    ASSERT_EQ(rows.procPreviews().size(), 3u);
+    ASSERT_EQ(rows.filePreviews().size(), 2u);
+    EXPECT_EQ(rows.filePreviews()[0].facts, rows.filePreviews()[1].facts);
+    const struct {
+        Uuid id;
+        std::string card;
+    } cases[] = {
+        {rows.procPreviews()[0].id,
+         "Kind: ES_EVENT_TYPE_NOTIFY_EXEC\nTime: 2026-01-05T09:12:00Z\nPID: 401 (version 3)\n"
+         "PPID: 400\nPath: /bin/echo\nArgs: echo 'it'\\''s'\nCWD: /tmp\nUser: 501\n"
+         "Platform: yes\nProcess: /bin/echo"},
+        {rows.filePreviews()[1].id,
+         "Kind: ES_EVENT_TYPE_NOTIFY_CLOSE\nTime: u\nPID: 401\nPath: /etc/hosts\nUser: 0\n"
+         "Signing ID: com.x"},
+        {rows.procPreviews()[1].id,
+         "Kind: ES_EVENT_TYPE_NOTIFY_FORK\nTime: v\nPID: 9\nPPID: 8\nPath: "},
+        {rows.procPreviews()[2].id, ""},
+    };
+    for (const auto& c : cases) {
+        w.ws.selection.selectEvent(c.id);
+        EXPECT_EQ(w.ws.selection.activeEventCard(), c.card);
+    }
+}
+
 }  // namespace
 }  // namespace korvantis

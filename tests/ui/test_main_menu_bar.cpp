@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 
 #include "korvantis_version.h"
+#include "ui/column_choice.h"
+#include "ui/event_panel.h"
 #include "ui/main_menu_bar.h"
 #include "ui/shortcuts_dialog.h"
 #include "ui_test_support.h"
@@ -66,6 +68,25 @@ class MainMenuBarTest : public QObject {
             QAction* action = actionNamed(c.menu, QString::fromUtf8(c.text));
             QVERIFY2(action, c.text);
             QCOMPARE(action->shortcut(), c.keys);
+        }
+    }
+
+    // View > Columns offers the columns of the list in front, and its
+    // actions show and hide them there.
+    void viewColumnsFollowTheListInFront() {
+        MainView view([](const TreeRequest&) {});
+        QMenu* columns = actionNamed(view.mainMenuBar()->viewMenu(), "Columns")->menu();
+        QVERIFY(columns);
+        for (EventPanel* panel : {view.processPanel(), view.filePanel()}) {
+            view.tabs()->setCurrentWidget(panel);
+            emit columns->aboutToShow();
+            ColumnChoice& choice = panel->preview()->columnChoice();
+            QCOMPARE(columns->actions().size(), static_cast<int>(choice.available().size()));
+            QAction* args = actionNamed(columns, "Args");
+            QVERIFY(args && !args->isChecked());
+            args->trigger();
+            QVERIFY(choice.isShown(choice.available()[columns->actions().indexOf(args)].key));
+            args->trigger();
         }
     }
 

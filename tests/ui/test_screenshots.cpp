@@ -2,13 +2,15 @@
 // look at: empty, loaded with a chosen row, a chosen row with a long unbroken
 // path (wrapped, the copy button in view), one with a right-to-left path, the
 // legend, the error list, the files on a dark palette, an eslogger recording
-// with a chosen event, and the progress strip while a big log loads.
+// with a chosen event, its facts as columns and card, and the progress strip
+// while a big log loads.
 
 #include <QDir>
 #include <QTabWidget>
 
 #include <fstream>
 
+#include "ui/facts_card_view.h"
 #include "ui/load_progress_view.h"
 #include "ui_test_support.h"
 
@@ -133,6 +135,15 @@ class ScreenshotTest : public QObject {
         clickRow(procPreview(view)->list(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview().has_value(), 20000);
         save(view, "main-eslogger.png");
+        // The facts as columns and as the card of the chosen exec.
+        ColumnChoice& columns = procPreview(view)->columnChoice();
+        columns.setShown(factKey(korvantis::Fact::args), true);
+        columns.setShown(factKey(korvantis::Fact::uid), true);
+        clickRow(procPreview(view)->list(), 3);
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview()->pid == 402, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            view.processPanel()->detail()->eventTextView()->card()->isVisible(), 20000);
+        save(view, "main-facts.png");
     }
 };
 

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPushButton>
+#include <QSettings>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,6 +18,15 @@
 #include "workspace/workspace.h"
 
 namespace korvantis::ui::testing {
+
+// The choices a test makes (columns shown, ...) are kept apart from the
+// user's own, in a folder of the test's run, fresh for every run.
+inline void keepSettingsApart() {
+    static QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+}
+Q_COREAPP_STARTUP_FUNCTION(keepSettingsApart)
 
 inline QString procLine(const char* event, qint64 pid, qint64 ppid, const QString& path,
                         const QString& ts = QStringLiteral("1765000000.1")) {

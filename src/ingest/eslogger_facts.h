@@ -1,0 +1,36 @@
+#pragma once
+
+#include <simdjson.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ingest/row_facts.h"
+
+namespace korvantis {
+
+// Takes the facts of an eslogger message's row from the message as already
+// parsed. The subject process is the exec's target, the fork's child, or
+// else the message's own process. A member missing, null or of another type
+// than a fact needs leaves that fact empty; no fact ever refuses a line.
+class EsloggerFactsReader {
+  public:
+    // The encoded facts (see RowFacts), empty when all are; valid until the
+    // next read. `body` is the member under "event", named `kind`.
+    std::string_view read(const simdjson::dom::object& message, std::string_view kind,
+                          const simdjson::dom::element& body);
+
+  private:
+    void readSubject(const simdjson::dom::object& subject);
+    void readExec(const simdjson::dom::object& exec);
+
+    RowFactsBuilder facts_;
+};
+
+// The whole command line of an eslogger exec message's line: its args, each
+// quoted as the args fact quotes them, never cut. Nothing when the line is
+// no exec message or its args are not all strings.
+std::optional<std::string> execCommandLine(std::string_view line);
+
+}  // namespace korvantis

@@ -1,0 +1,46 @@
+#include "store/facts_card.h"
+
+namespace korvantis {
+
+namespace {
+
+void appendLine(std::string& out, std::string_view label, std::string_view value) {
+    if (!out.empty()) {
+        out.push_back('\n');
+    }
+    out.append(label);
+    out.append(": ");
+    out.append(value);
+}
+
+}  // namespace
+
+std::string factsCardText(const FilterRow& row) {
+    if (!row.facts.any()) {
+        return {};
+    }
+    std::string out;
+    appendLine(out, "Kind", row.type);
+    appendLine(out, "Time", row.timestamp);
+    std::string pid = std::to_string(row.pid);
+    const std::string_view version = row.facts[Fact::pidversion];
+    if (!version.empty()) {
+        pid += " (version " + std::string(version) + ")";
+    }
+    appendLine(out, "PID", pid);
+    if (row.isProcess) {
+        appendLine(out, "PPID", std::to_string(row.ppid));
+    }
+    appendLine(out, "Path", row.path);
+    for (std::size_t i = 0; i < kFactCount; ++i) {
+        const auto fact = static_cast<Fact>(i);
+        const std::string_view value = row.facts[fact];
+        // The pid's version is already on the PID line.
+        if (!value.empty() && fact != Fact::pidversion) {
+            appendLine(out, kFactLabels[i], value);
+        }
+    }
+    return out;
+}
+
+}  // namespace korvantis

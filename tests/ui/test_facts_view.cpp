@@ -1,0 +1,214 @@
+// The facts of eslogger rows in the window: columns chosen from the header's
+// menu (and remembered), the facts card above the readable JSON, the row
+// actions for users, signers and command lines, the filter keys and the CSV
+// export of the shown columns.
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QSignalSpy>
+
+#include "ui/export_action.h"
+#include "ui/facts_card_view.h"
+#include "ui/filter_bar.h"
+#include "ui/selectable_text.h"
+#include "ui_test_support.h"
+
+using namespace korvantis;
+using namespace korvantis::ui;
+using namespace korvantis::ui::testing;
+
+namespace {
+
+constexpr int kTimeout = 20000;
+
+// An eslogger exec of `pid` by user `uid`, signed `signer`, running `args`.
+QString esExec(qint64 pid, int uid, const QString& signer, const QString& args) {
+    return QStringLiteral(
+               R"({"time":"2026-01-05T09:12:0%1Z","process":{"audit_token":{"pid":1},"ppid":0},)"
+               R"("event":{"exec":{"target":{"audit_token":{"pid":%1,"euid":%2,"pidversion":4},)"
+               R"("ppid":1,"signing_id":"%3","executable":{"path":"\/bin\/tool"}},)"
+               R"("args":[%4]}}})")
+        .arg(pid)
+        .arg(uid)
+        .arg(signer, args);
+}
+
+struct Window {
+    MainView view{[](const korvantis::ui::TreeRequest&) {}};
+    Window() {
+        view.resize(1500, 900);
+        view.show();
+    }
+    EventPreview* procs() { return procPreview(view); }
+    void load(const QString& path, int rows) {
+        view.workspace().loader.loadJsonFile(path.toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(procs()->rows().rowCount(), rows, kTimeout);
+    }
+    QStringList headers() { return procs()->headers()->texts(); }
+    // The columns menu's entries, and which are checked.
+    QStringList menuEntries() {
+        QMenu* menu = procs()->columnsMenu();
+        QStringList out;
+        for (QAction* a : menu->actions()) {
+            out << (a->isChecked() ? "+" : "-") + a->text();
+        }
+        menu->close();
+        return out;
+    }
+    void toggle(const QString& title) {
+        QMenu* menu = procs()->columnsMenu();
+        for (QAction* a : menu->actions()) {
+            if (a->text() == title) {
+                a->trigger();
+            }
+        }
+        menu->close();
+    }
+};
+
+}  // namespace
+
+class FactsViewTest : public QObject {
+    Q_OBJECT
+
+  private:
+    QTemporaryDir dir_;
+    QString log_;
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        log_ = writeLog(dir_, QStringLiteral("facts.json"),
+                        {esExec(40, 501, "com.x.tool", "\"tool\",\"it's here\""),
+                         esExec(41, 0, "com.y", "\"sudo\",\"-s\""),
+                         procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 42, 1, "/bin/native")});
+    }
+
+    void columnsChosenAndRemembered() {
+        const QStringList defaults = {"Time", "Type", "PID", "PPID", "Path"};
+        {
+            Window w;
+            w.load(log_, 3);
+            QCOMPARE(w.headers(), defaults);
+            QCOMPARE(w.menuEntries(),
+                     (QStringList{"+Time", "+Type", "+PID", "+PPID", "-Args", "-CWD", "-User",
+                                  "-PID version", "-Responsible PID", "-Signing ID", "-Team ID",
+                                  "-TTY", "-Platform", "-Process", "+Path"}));
+            w.toggle("User");
+            w.toggle("Args");
+            w.toggle("PPID");
+            QCOMPARE(w.headers(), (QStringList{"Time", "Type", "PID", "Args", "User", "Path"}));
+            // Cells of the new columns: the facts, empty for the native row.
+            QCOMPARE(w.procs()->rows().text(0, factKey(Fact::args)), "tool 'it'\\''s here'");
+            QCOMPARE(w.procs()->rows().text(1, factKey(Fact::uid)), "0");
+            QCOMPARE(w.procs()->rows().text(2, factKey(Fact::uid)), "");
+            // A new column is as wide as its title; dragged widths stay.
+            const QFontMetrics metrics(headerFont());
+            QVERIFY(w.procs()->columns().width(4, 0) >= metrics.horizontalAdvance("User"));
+            QVERIFY(w.procs()->columns().width(4, 0) < metrics.horizontalAdvance("User") + 20);
+            w.procs()->columns().setWidth(3, 333);
+            w.toggle("Signing ID");
+            QCOMPARE(w.procs()->columns().width(3, 0), 333);
+            w.toggle("Signing ID");
+        }
+        // Another window, as after a restart, shows the same columns, as wide.
+        Window again;
+        QCOMPARE(again.headers(), (QStringList{"Time", "Type", "PID", "Args", "User", "Path"}));
+        QCOMPARE(again.procs()->columns().width(3, 0), 333);
+        // The file list keeps its own choice.
+        QCOMPARE(filePreview(again.view)->headers()->texts(),
+                 (QStringList{"Time", "Type", "PID", "Path"}));
+        // Default columns come back; the last shown column cannot go.
+        again.toggle("PPID");
+        for (const char* title : {"Time", "Type", "PID", "PPID", "Args", "User"}) {
+            again.toggle(title);
+        }
+        QCOMPARE(again.headers(), QStringList{"Path"});
+        again.toggle("Path");
+        QCOMPARE(again.headers(), QStringList{"Path"});
+        for (const char* title : {"Time", "Type", "PID", "PPID"}) {
+            again.toggle(title);
+        }
+        QCOMPARE(again.headers(), defaults);
+    }
+
+    void cardAboveTheJson() {
+        Window w;
+        w.load(log_, 3);
+        EventTextView* text = w.view.processPanel()->detail()->eventTextView();
+        FactsCardView* card = text->card();
+        clickRow(w.procs()->list(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(card->isVisible(), kTimeout);
+        QCOMPARE(card->text()->originalText(),
+                 QString::fromStdString(w.view.workspace().selection.activeEventCard()));
+        QVERIFY(card->text()->originalText().contains("Args: tool 'it'\\''s here'\nUser: 501"));
+        QVERIFY(card->y() < text->text()->y());
+        // Copy takes the readable JSON only.
+        text->copyButton()->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QString::fromStdString(w.view.workspace().selection.activeEventJson()));
+        // The viewer's own records show no card.
+        clickRow(w.procs()->list(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(!card->isVisible(), kTimeout);
+    }
+
+    void rowActionsAndKeys() {
+        Window w;
+        w.load(log_, 3);
+        QLineEdit* field = w.view.filterBar()->field();
+        // 0: user and signer, with the whole command line to copy.
+        RowMenu* menu = w.procs()->menuForRow(0);
+        QVERIFY(menu->onlyUserAction() && menu->onlySignerAction());
+        QCOMPARE(menu->onlyUserAction()->text(), "Only this user");
+        QCOMPARE(menu->onlySignerAction()->text(), "Only this signer");
+        menu->copyCommandLineAction()->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), "tool 'it'\\''s here'");
+        menu->onlyUserAction()->trigger();
+        QCOMPARE(field->text(), "uid:501");
+        QTRY_COMPARE_WITH_TIMEOUT(w.procs()->rows().rowCount(), 1, kTimeout);
+        menu->close();
+        field->setText("-path:x uid:0");
+        QTRY_COMPARE_WITH_TIMEOUT(w.procs()->rows().text(0, FieldKey::pid), QString("41"),
+                                  kTimeout);
+        menu = w.procs()->menuForRow(0);
+        menu->onlySignerAction()->trigger();
+        QCOMPARE(field->text(), "-path:x uid:0 signing_id:\"com.y\"");
+        QTRY_COMPARE_WITH_TIMEOUT(w.procs()->rows().rowCount(), 1, kTimeout);
+        menu->close();
+        // The native row has none of them.
+        field->setText("args:sudo");
+        QTRY_COMPARE_WITH_TIMEOUT(w.procs()->rows().rowCount(), 1, kTimeout);
+        field->clear();
+        QTRY_COMPARE_WITH_TIMEOUT(w.procs()->rows().rowCount(), 3, kTimeout);
+        menu = w.procs()->menuForRow(2);
+        QVERIFY(!menu->onlyUserAction() && !menu->onlySignerAction() &&
+                !menu->copyCommandLineAction());
+        menu->close();
+    }
+
+    void csvAddsShownColumns() {
+        Window w;
+        w.load(log_, 3);
+        w.toggle("User");
+        w.toggle("Args");
+        ExportAction* action = w.view.filterBar()->exportAction();
+        QSignalSpy done(action, &ExportAction::finished);
+        const QString csv = dir_.filePath("rows.csv");
+        action->exportTo(csv, ExportFormat::csv);
+        QVERIFY(done.wait(kTimeout));
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        // The six fields, then Args and User in the list's order.
+        QCOMPARE(file.readAll(),
+                 QByteArray("kind,type,timestamp,pid,ppid,path,args,uid\n"
+                            "process,ES_EVENT_TYPE_NOTIFY_EXEC,2026-01-05T09:12:040Z,40,1,"
+                            "/bin/tool,tool 'it'\\''s here',501\n"
+                            "process,ES_EVENT_TYPE_NOTIFY_EXEC,2026-01-05T09:12:041Z,41,1,"
+                            "/bin/tool,sudo -s,0\n"
+                            "process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.1,42,1,/bin/native,,\n"));
+    }
+};
+
+QTEST_MAIN(FactsViewTest)
+#include "test_facts_view.moc"

@@ -17,7 +17,7 @@
 #include "ingest/json_text.h"
 #include "inspect/store_rows.h"
 #include "query/filter_query.h"
-#include "store/pretty_json.h"
+#include "store/event_detail.h"
 #include "query/row_export.h"
 #include "load/task_queue.h"
 #include "workspace/workspace.h"
@@ -242,7 +242,12 @@ int main(int argc, char** argv) {
         if (!text.empty() && text.back() == '\n') {
             text.pop_back();
         }
-        const std::string out = korvantis::prettyPrintedJson(text) + "\n";
+        const korvantis::ReadableJson readable = korvantis::readableJson(text);
+        // The notice the detail area shows above it; standard output stays JSON.
+        if (const std::string notice = korvantis::repeatedKeysNotice(readable); !notice.empty()) {
+            std::cerr << notice << "\n";
+        }
+        const std::string out = readable.text + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         return 0;
     }

@@ -1,7 +1,9 @@
 #include "store/event_selection.h"
 
+#include <utility>
+
 #include "store/event_store.h"
-#include "store/pretty_json.h"
+#include "store/log_files.h"
 
 namespace korvantis {
 
@@ -14,10 +16,12 @@ constexpr std::string_view kNoEvent = "ERROR: No Event Found";
 EventSelection::EventSelection(const EventStore& store, StoreObservers& observers)
     : store_(store), observers_(observers) {}
 
-void EventSelection::selectEvent(const Uuid& id) {
+EventSelection::DetailRequest EventSelection::choose(const Uuid& id) {
     // Ids are unique, so the entry found is the first match in its list; a
     // line makes at most one preview, so the process list taking precedence
     // over the file list never has to be decided.
+    DetailRequest request;
+    request.choice = ++lastChoice_;
     const std::optional<std::size_t> entry = store_.jsonMapping().indexOf(id);
     if (entry) {
         if (const auto proc = store_.procPreviewOf(*entry)) {
@@ -27,18 +31,40 @@ void EventSelection::selectEvent(const Uuid& id) {
             observers_.announce(StoreField::activeFilePreview);
             activeFilePreview_ = store_.filePreviews()[*file];
         }
+        request.line = store_.jsonMapping().ref(*entry);
+        request.logs = store_.sharedLogFiles();
     }
+    return request;
+}
 
-    std::string detail;
-    if (!entry) {
-        detail = kNoEvent;
-    } else if (std::optional<std::string> line = store_.lineText(*entry)) {
-        detail = prettyPrintedJson(*line);
-    } else {
-        detail = kLogChangedText;
+void EventSelection::selectEvent(const Uuid& id) {
+    const DetailRequest request = choose(id);
+    pending_ = request.choice;
+    setDetail(request.choice, detailFor(request));
+}
+
+EventSelection::DetailRequest EventSelection::chooseEvent(const Uuid& id) {
+    DetailRequest request = choose(id);
+    observers_.announce(StoreField::activeEventJson);
+    pending_ = request.choice;
+    return request;
+}
+
+EventDetail EventSelection::detailFor(const DetailRequest& request) {
+    if (!request.line || !request.logs) {
+        return plainDetail(std::string(kNoEvent));
+    }
+    return eventDetailOf(request.logs->read(*request.line));
+}
+
+bool EventSelection::setDetail(std::uint64_t choice, EventDetail detail) {
+    if (choice != pending_) {
+        return false;
     }
     observers_.announce(StoreField::activeEventJson);
-    activeEventJson_ = std::move(detail);
+    pending_ = 0;
+    detail_ = std::move(detail);
+    return true;
 }
 
 }  // namespace korvantis

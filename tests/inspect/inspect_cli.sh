@@ -106,6 +106,12 @@ process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.000200,100,1,/bin/zsh" "$csv"
 out=$(printf '%s' '{"b":1,"a":"/"}' | "$INSPECT" --pretty)
 check "--pretty" $'{\n  "a" : "\\/",\n  "b" : 1\n}' "$out"
 check "--pretty, unparsable" "not json" "$(printf 'not json' | "$INSPECT" --pretty)"
+# Repeated keys: every member kept, in written order; the note on standard error.
+err=$(printf '%s' '{"p":{"pid":3,"pid":666}}' | "$INSPECT" --pretty 2>&1 > /dev/null)
+check "--pretty, repeated keys noted" \
+    "This line repeats keys (p.pid); the lists use the first of each." "$err"
+out=$(printf '%s' '{"p":{"pid":3,"pid":666}}' | "$INSPECT" --pretty 2> /dev/null)
+check "--pretty, repeated keys kept" $'{\n  "p" : {\n    "pid" : 3,\n    "pid" : 666\n  }\n}' "$out"
 
 # --tree over two logs: one store, so the second cat finds the newer ls.
 log=$(mktemp)

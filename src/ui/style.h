@@ -52,6 +52,12 @@ QString hideThisPathText();
 QString copyRowText();
 QString copyPathText();
 QString copyPidText();
+// The detail area: while an event's text is made, and saving it.
+QString readingEventText();
+QString saveEventButtonText();
+QString saveEventDialogTitle();
+QString saveEventFilter();
+QString saveEventFailedTitle();
 
 // Registers the bundled fallback font with the font database (once; cheap
 // afterwards). Needs a QGuiApplication.

@@ -1,5 +1,8 @@
 #include <QApplication>
 
+#include <string>
+#include <vector>
+
 #include "app/korvantis_app.h"
 
 int main(int argc, char** argv) {
@@ -11,6 +14,9 @@ int main(int argc, char** argv) {
 
     korvantis::KorvantisApp app;
     // korvantis [LOG...]: each LOG is loaded in order, as an import would.
-    app.start(QApplication::arguments().mid(1));
+    // Named by argv's own bytes (QApplication has taken out its options):
+    // a name that is not valid UTF-8 would not survive QString.
+    std::vector<std::string> logs(argv + 1, argv + argc);
+    app.start(logs);
     return QApplication::exec();
 }

@@ -19,11 +19,11 @@ struct EventDetail {
     std::string leftOutNote;
 };
 
-// How much of a readable form the detail area lays out, a thousand lines or
-// so: laying out a mebibyte of it (with the isolates that keep paths in
-// order) keeps the window busy for a second, the whole of a long line for
-// many seconds and hundreds of megabytes.
-inline constexpr std::size_t kDetailShownBytes = std::size_t{64} << 10;
+// How much of a readable form the detail area lays out, some four hundred
+// lines: laying out more (with the isolates that keep paths in order) stalls
+// the window past a frame or two on a busy machine; a mebibyte takes a
+// second, a whole long line many seconds and hundreds of megabytes.
+inline constexpr std::size_t kDetailShownBytes = std::size_t{32} << 10;
 
 // The detail of a raw line, or of nothing (its log changed after loading).
 // Any thread; takes a while for a long line.

@@ -1,8 +1,10 @@
 #include <QApplication>
 
 #include "app/korvantis_app.h"
+#include "store/log_files.h"
 
 int main(int argc, char** argv) {
+    korvantis::LogFiles::raiseOpenFileLimit();
     // The web engine shares its GL context with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);

@@ -58,7 +58,7 @@ void LogLoader::startNext() {
     progress_.cancelledAfter.reset();
 
     LoadJob::Sink sink;
-    sink.opened = [this](int fd) { opened(fd); };
+    sink.opened = [this](int fd, int error) { opened(fd, error); };
     sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
         rowsArrived(rows, figures);
     };
@@ -74,8 +74,8 @@ void LogLoader::startNext() {
                                      std::move(sink));
 }
 
-void LogLoader::opened(int fd) {
-    store_.addLog(fd, runningPath_);
+void LogLoader::opened(int fd, int error) {
+    store_.addLog(fd, runningPath_, error);
 }
 
 void LogLoader::rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "load/load_job.h"
-#include "tree/process_tree.h"
 #include "store/store_observers.h"
 #include "store/uuid.h"
+#include "tree/process_tree.h"
 
 namespace korvantis {
 
@@ -70,7 +70,7 @@ class LogLoader {
   private:
     void enqueue(std::string path);
     void startNext();
-    void opened(int fd);
+    void opened(int fd, int error);
     void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
     void finished(bool opened, bool cancelled, const LoadFigures& figures,
                   std::optional<ProcessTree::BuiltTree> tree);

@@ -32,10 +32,10 @@ void EventSelection::selectEvent(const Uuid& id) {
     std::string detail;
     if (!entry) {
         detail = kNoEvent;
-    } else if (std::optional<std::string> line = store_.lineText(*entry)) {
+    } else if (const LineRead line = store_.lineText(*entry)) {
         detail = prettyPrintedJson(*line);
     } else {
-        detail = kLogChangedText;
+        detail = readFailureText(line.failure);
     }
     observers_.announce(StoreField::activeEventJson);
     activeEventJson_ = std::move(detail);

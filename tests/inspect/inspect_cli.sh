@@ -24,6 +24,24 @@ check "no LOG" 2 $?
 "$INSPECT" --no-such-option "$SAMPLE" > /dev/null 2>&1
 check "unknown option" 2 $?
 
+# Each option at most once, and one kind of output at a time: nothing is
+# silently dropped.
+for args in "--dump --tree" "--filter a --filter b" "--dump --dump" "--tree --filter a" \
+    "--export csv --export jsonl"; do
+    out=$("$INSPECT" $args "$SAMPLE" 2> /dev/null)
+    check "[$args] refused" 2 $?
+    check "[$args] writes nothing" "" "$out"
+done
+
+# A failed write fails the run, with the reason.
+for args in "" "--dump" "--tree" "--filter zsh"; do
+    err=$("$INSPECT" $args "$SAMPLE" 2>&1 > /dev/full)
+    check "[$args] to a full disk" 1 $?
+    contains "[$args] says why" "No space left on device" "$err"
+done
+printf '{}' | "$INSPECT" --pretty > /dev/full 2> /dev/null
+check "--pretty to a full disk" 1 $?
+
 out=$("$INSPECT" "$SAMPLE")
 check "sample status" 0 $?
 contains "summary" $'lines read: 27\nprocess events: 7\nfile events: 9\nload errors: 8\nelapsed seconds: ' "$out"
@@ -100,6 +118,19 @@ file,ES_EVENT_TYPE_NOTIFY_OPEN,1765000000.005200,230,,\"/Users/émilie/Desktop/n
 csv=$("$INSPECT" --filter 'type:exec pid:100' --export csv "$SAMPLE")
 check "csv process row" "kind,type,timestamp,pid,ppid,path
 process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.000200,100,1,/bin/zsh" "$csv"
+
+# Many logs at once: the soft limit of open files is raised, so each log
+# stays open and its lines are read again.
+rows=$("$INSPECT" --filter json:NOTIFY "$SAMPLE" | wc -l)
+logs=()
+for _ in $(seq 200); do logs+=("$SAMPLE"); done
+out=$( (ulimit -S -n 64 && "$INSPECT" --filter json:NOTIFY "${logs[@]}") | wc -l)
+check "200 logs under a soft limit of 64" $((rows * 200)) "$out"
+# Under a hard limit, the second log cannot be kept open: its rows are not
+# tested as any text, the first is named with the reason, and the run fails.
+err=$( (ulimit -n 6 && "$INSPECT" --filter json:NOTIFY "$SAMPLE" "$SAMPLE") 2>&1 > /dev/null)
+check "rows not read again fail the run" 1 $?
+contains "the first unread row named" "$rows rows could not be read again, the first sample.json:1: The log file could not be kept open after it was loaded (Too many open files)" "$err"
 
 # --pretty reads standard input (the readable form itself is tested with the
 # store); unparsable text comes back as it was.

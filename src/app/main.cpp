@@ -7,8 +7,10 @@
 #include "app/korvantis_app.h"
 #include "app/viewer_options.h"
 #include "korvantis_version.h"
+#include "store/log_files.h"
 
 int main(int argc, char** argv) {
+    korvantis::LogFiles::raiseOpenFileLimit();
     // The command line is read before QApplication exists: --help and
     // --version must work without a display.
     korvantis::ParsedViewerArguments parsed = korvantis::parseViewerArguments(argc, argv);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ingest/json_text.h"
+#include "inspect/checked_output.h"
 #include "inspect/store_rows.h"
 #include "korvantis_version.h"
 #include "load/task_queue.h"
@@ -115,6 +116,7 @@ std::optional<korvantis::ExportFormat> exportFormatNamed(std::string_view name) 
 // Nothing on bad usage.
 bool parseArguments(int argc, char** argv, Options& options) {
     bool onlyLogs = false;
+    std::vector<std::string_view> seen;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (!onlyLogs && arg == "--") {
@@ -122,6 +124,12 @@ bool parseArguments(int argc, char** argv, Options& options) {
             continue;
         }
         if (!onlyLogs && arg.size() > 1 && arg[0] == '-') {
+            // Given twice, an option would silently count once.
+            if (std::find(seen.begin(), seen.end(), arg) != seen.end()) {
+                std::cerr << "korvantis-inspect: " << arg << " given twice\n";
+                return false;
+            }
+            seen.push_back(arg);
             bool known = false;
             for (const Flag& flag : kFlags) {
                 if (arg == flag.name) {
@@ -169,36 +177,47 @@ bool parseArguments(int argc, char** argv, Options& options) {
         options.csvFields = std::move(*fields);
     }
     const bool rows = options.filter || options.format;
-    if (rows && (options.dump || options.tree || options.pretty)) {
-        std::cerr << "korvantis-inspect: --filter goes with no other output option\n";
+    if (rows + options.dump + options.tree + options.pretty > 1) {
+        std::cerr << "korvantis-inspect: --dump, --tree, --pretty and --filter go alone\n";
         return false;
     }
     return options.pretty ? options.logs.empty() : !options.logs.empty();
 }
 
-// Writes the rows `query` shows to standard output; false when that fails.
+// Writes the rows `query` shows to standard output; false when that fails
+// or a row's line could not be read again to be tested, which is named.
 bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
                        korvantis::ExportFormat format, const korvantis::CsvFields& fields) {
     if (!query.treeRoots().empty()) {
         query.bindTrees(korvantis::StoreRowCursor::processLinks(store));
     }
     korvantis::StoreRowCursor cursor(store);
-    bool changed = false;
+    std::size_t unreadable = 0;
+    std::optional<std::size_t> firstUnreadable;  // its entry
+    korvantis::ReadFailure firstFailure;
+    auto noteUnreadable = [&] {
+        if (unreadable++ == 0) {
+            firstUnreadable = cursor.entry();
+            firstFailure = cursor.rawLine().failure;
+        }
+    };
     const korvantis::ExportResult result = korvantis::writeRows(
         STDOUT_FILENO, "standard output", format,
         [&](korvantis::ExportRow& row) {
             while (cursor.next(row)) {
-                auto raw = [&]() -> std::string_view {
-                    const auto& line = cursor.rawLine();
-                    return line ? std::string_view(*line) : korvantis::kLogChangedText;
-                };
-                if (!query.matches(row.row, raw)) {
+                const auto match = korvantis::matchRow(
+                    query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
+                if (match == korvantis::RowMatch::unreadable) {
+                    noteUnreadable();
+                    continue;
+                }
+                if (match == korvantis::RowMatch::hidden) {
                     continue;
                 }
                 if (korvantis::exportNeedsRawLine(format)) {
                     if (!cursor.rawLine()) {
-                        changed = true;
-                        return false;
+                        noteUnreadable();
+                        continue;
                     }
                     row.rawLine = *cursor.rawLine();
                 }
@@ -210,10 +229,14 @@ bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
     if (!result.ok()) {
         std::cerr << "korvantis-inspect: " << result.error << "\n";
     }
-    if (changed) {
-        std::cerr << "korvantis-inspect: " << korvantis::kLogChangedText << "\n";
+    if (firstUnreadable) {
+        const auto& ref = store.jsonMapping().ref(*firstUnreadable);
+        std::cerr << "korvantis-inspect: " << unreadable << (unreadable == 1 ? " row" : " rows")
+                  << " could not be read again, the first " << store.logFiles().fileName(ref.log)
+                  << ":" << store.lineNumberOf(*firstUnreadable) << ": "
+                  << korvantis::readFailureText(firstFailure) << "\n";
     }
-    return result.ok() && !changed;
+    return result.ok() && unreadable == 0;
 }
 
 void appendKey(std::string& out, std::string_view key) {
@@ -257,33 +280,48 @@ void appendPreviews(std::string& out, std::string_view key,
     out += "],";
 }
 
-// The store's contents as one JSON object; ids are left out.
-std::string dumpStore(const EventStore& store) {
-    std::string out = "{";
-    appendPreviews(out, "procPreviews", store.procPreviews());
-    appendPreviews(out, "filePreviews", store.filePreviews());
-    appendKey(out, "loadErrors");
-    out.push_back('[');
-    bool first = true;
-    for (const auto& error : store.loadErrors()) {
-        if (!first) {
-            out.push_back(',');
+// The store's contents as one JSON object; ids are left out. Written as it
+// is made: the load errors alone may be larger than the memory at hand.
+void dumpStore(const EventStore& store, korvantis::CheckedOutput& out) {
+    std::string& text = out.buffer();
+    text.push_back('{');
+    appendPreviews(text, "procPreviews", store.procPreviews());
+    appendPreviews(text, "filePreviews", store.filePreviews());
+    appendKey(text, "loadErrors");
+    text.push_back('[');
+    store.loadErrors().forEachText(store.logFiles(), [&](std::size_t i, std::string_view error) {
+        if (i != 0) {
+            text.push_back(',');
         }
-        first = false;
-        korvantis::appendJsonString(out, error, false);
-    }
-    out += "],";
-    appendInt(out, "jsonMappingCount", static_cast<long long>(store.jsonMapping().size()));
-    out.push_back(',');
-    appendString(out, "jsonTreeRaw", store.jsonTreeRaw());
-    out += "}\n";
-    return out;
+        korvantis::appendJsonString(text, error, false);
+        out.flushIfFull();
+    });
+    text += "],";
+    appendInt(text, "jsonMappingCount", static_cast<long long>(store.jsonMapping().size()));
+    text.push_back(',');
+    appendString(text, "jsonTreeRaw", store.jsonTreeRaw());
+    text += "}\n";
 }
 
+// The peak resident size of this program alone. The kernel's own figure
+// (getrusage) also keeps the peak of the process this one was started
+// from when it was spawned sharing that process's memory; VmHWM does not.
 long peakRssKiB() {
-    struct rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;  // KiB on Linux
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    char line[256];
+    long kib = -1;
+    while (status != nullptr && kib < 0 && std::fgets(line, sizeof line, status) != nullptr) {
+        std::sscanf(line, "VmHWM: %ld kB", &kib);
+    }
+    if (status != nullptr) {
+        std::fclose(status);
+    }
+    if (kib < 0) {
+        struct rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        kib = usage.ru_maxrss;  // KiB on Linux
+    }
+    return kib;
 }
 
 }  // namespace
@@ -294,13 +332,22 @@ int main(int argc, char** argv) {
         std::cerr << kUsage;
         return 2;
     }
+    korvantis::CheckedOutput out;
+    // Every output ends here: a failed write is a failed run.
+    auto finish = [&out](int status) {
+        if (const std::string failed = out.finish(); !failed.empty()) {
+            std::cerr << "korvantis-inspect: could not write standard output: " << failed << "\n";
+            return 1;
+        }
+        return status;
+    };
     if (options.help) {
-        std::cout << helpText();
-        return 0;
+        out.write(helpText());
+        return finish(0);
     }
     if (options.version) {
-        std::cout << "korvantis-inspect " KORVANTIS_VERSION "\n";
-        return 0;
+        out.write("korvantis-inspect " KORVANTIS_VERSION "\n");
+        return finish(0);
     }
 
     if (options.pretty) {
@@ -314,10 +361,10 @@ int main(int argc, char** argv) {
         if (const std::string notice = korvantis::repeatedKeysNotice(readable); !notice.empty()) {
             std::cerr << notice << "\n";
         }
-        const std::string out = readable.text + "\n";
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        return 0;
+        out.write(readable.text + "\n");
+        return finish(0);
     }
+    korvantis::LogFiles::raiseOpenFileLimit();
 
     // A query is checked before anything is loaded.
     std::optional<korvantis::FilterQuery> query;
@@ -360,18 +407,20 @@ int main(int argc, char** argv) {
             status = 1;
         }
     } else if (options.tree) {
-        const std::string text = store.jsonTreeRaw() + "\n";
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        out.write(store.jsonTreeRaw());
+        out.write("\n");
     } else if (options.dump) {
-        const std::string text = dumpStore(store);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        dumpStore(store, out);
     } else {
-        std::printf("lines read: %llu\n", static_cast<unsigned long long>(lines));
-        std::printf("process events: %zu\n", store.procPreviews().size());
-        std::printf("file events: %zu\n", store.filePreviews().size());
-        std::printf("load errors: %zu\n", store.loadErrors().size());
-        std::printf("elapsed seconds: %.3f\n", elapsed.count());
-        std::printf("peak RSS MiB: %.1f\n", static_cast<double>(peakRssKiB()) / 1024.0);
+        char seconds[32];
+        char rss[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", elapsed.count());
+        std::snprintf(rss, sizeof rss, "%.1f", static_cast<double>(peakRssKiB()) / 1024.0);
+        out.write("lines read: " + std::to_string(lines) + "\n" +
+                  "process events: " + std::to_string(store.procPreviews().size()) + "\n" +
+                  "file events: " + std::to_string(store.filePreviews().size()) + "\n" +
+                  "load errors: " + std::to_string(store.loadErrors().size()) + "\n" +
+                  "elapsed seconds: " + seconds + "\n" + "peak RSS MiB: " + rss + "\n");
     }
-    return status;
+    return finish(status);
 }

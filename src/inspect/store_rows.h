@@ -41,14 +41,17 @@ class StoreRowCursor {
     }
 
     // The current row's raw line, read again from its log (valid until the
-    // next row); nothing when the log changed after loading. Read once per
+    // next row); nothing and why when it cannot be read. Read once per
     // row; the rows come in log order, so the log is read ahead in blocks.
-    const std::optional<std::string_view>& rawLine() {
+    const ReadBack<std::string_view>& rawLine() {
         if (!raw_) {
             raw_ = lines_.read(store_.jsonMapping().ref(entry_));
         }
         return *raw_;
     }
+
+    // The current row's place among the store's stored lines.
+    std::size_t entry() const { return entry_; }
 
     static std::vector<ProcessLink> processLinks(const EventStore& store) {
         return korvantis::processLinks(store.procPreviews().snapshot(store.procPreviews().size()));
@@ -60,7 +63,7 @@ class StoreRowCursor {
     std::size_t file_ = 0;
     std::size_t entry_ = 0;
     LogFiles::AheadReader lines_;
-    std::optional<std::optional<std::string_view>> raw_;
+    std::optional<ReadBack<std::string_view>> raw_;
 };
 
 }  // namespace korvantis

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "ingest/event_kinds.h"
-#include "ingest/stream_reader.h"
 
 namespace korvantis::detail {
 
@@ -74,9 +73,8 @@ void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& inf
     }
 }
 
-void describeInvalid(LineInfo& info, LineBatch& batch) {
+void describeInvalid(LineInfo& info) {
     info.kind = LineKind::invalidUtf8;
-    info.error = sideText(StreamReader::toValidUtf8(batch.lineText(info)), batch);
 }
 
 }  // namespace korvantis::detail

@@ -17,7 +17,7 @@
 namespace korvantis::detail {
 
 enum class LineKind : std::uint8_t {
-    invalidUtf8,      // error text in `side`
+    invalidUtf8,      // its error is the line, made valid when shown
     refused,          // error text is the line itself
     process,          // process event with a process
     file,             // monitored file event with a file
@@ -42,7 +42,7 @@ struct LineInfo {
     std::int64_t ppid = 0;
     TextRef timestamp;
     TextRef path;                       // process path, or file destination
-    TextRef error;                      // for invalidUtf8 and fileWithoutFile
+    TextRef error;                      // for fileWithoutFile
     TextRef facts;                      // encoded; empty when all are (rows only)
     std::string_view storedPath;        // `path` where the store keeps it (rows only)
     const char* storedFacts = nullptr;  // `facts` where the store keeps them
@@ -78,7 +78,7 @@ struct LineBatch {
 // decoding result; decoded texts go to the batch's side text.
 void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& info,
                     LineBatch& batch);
-// Fills in `info`, a line of `batch` whose bytes are not valid UTF-8.
-void describeInvalid(LineInfo& info, LineBatch& batch);
+// Fills in `info`, a line whose bytes are not valid UTF-8.
+void describeInvalid(LineInfo& info);
 
 }  // namespace korvantis::detail

@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <system_error>
@@ -29,14 +32,48 @@ constexpr int kBatchesOutAtMost = 4;
 // The log is read in large pieces: at a few hundred bytes a line, reading
 // a page at a time costs a system call for every dozen lines.
 constexpr std::int64_t kReadSize = std::int64_t{256} << 10;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::size_t kBatchBytes = detail::DecodePipeline::kBytes;
+constexpr std::size_t kBatchLines = std::size_t{1} << 14;
+
+// Line feeds in `bytes`, eight bytes at a time.
+std::size_t countLineFeeds(std::string_view bytes) {
+    constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
+    constexpr std::uint64_t kFeeds = 0x0a0a0a0a0a0a0a0aull;
+    std::size_t n = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        const std::uint64_t x = word ^ kFeeds;  // a zero byte where a line feed was
+        n += static_cast<std::size_t>(std::popcount(~(((x & kLow7) + kLow7) | x | kLow7)));
+    }
+    for (; i < bytes.size(); ++i) {
+        n += bytes[i] == '\n';
+    }
+    return n;
+}
+
+// The length of the first `lines` lines of `bytes`, which holds more.
+std::size_t lengthOfLines(std::string_view bytes, std::size_t lines) {
+    std::size_t at = 0;
+    for (; lines > 0; --lines) {
+        at = bytes.find('\n', at) + 1;
+    }
+    return at;
+}
 
 // The reading thread: reads the log in runs of whole lines and hands them on
 // in batches until the end or a cancel. The decoding threads cut the lines
-// and learn whether they are valid UTF-8 (the parse of a line checks it).
+// and learn whether they are valid UTF-8 (the parse of a line checks it). A
+// batch is handed on at kBatchBytes or at kBatchLines lines, whichever comes
+// first: a log of blank lines would otherwise make a quarter of a million
+// line descriptions per batch.
 void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
                const std::atomic<bool>& cancelled) {
     try {
         std::uint64_t offset = 0;
+        std::size_t batchLines = 0;
         detail::DecodePipeline::Batch batch = pipeline.takeEmpty();
         auto handOn = [&] {
             // Padding after the last line, so that every line can be parsed
@@ -44,6 +81,7 @@ void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
             batch->linesEnd = batch->text.size();
             batch->text.append(LineDecoder::kPadding, ' ');
             pipeline.pushRead(std::move(batch));
+            batchLines = 0;
         };
         while (batch) {
             std::optional<std::string_view> run;
@@ -56,14 +94,27 @@ void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
                 }
                 break;
             }
-            if (batch->text.empty()) {
-                batch->fileOffset = offset;
+            if (offset == 0 && run->starts_with(kByteOrderMark)) {
+                // Only at the very start of the log: the text's encoding,
+                // not part of its first line.
+                run->remove_prefix(kByteOrderMark.size());
+                offset = kByteOrderMark.size();
             }
-            batch->text.append(*run);
-            offset += run->size();
-            if (batch->text.size() >= detail::DecodePipeline::kBytes) {
-                handOn();
-                batch = pipeline.takeEmpty();
+            for (std::size_t feeds = countLineFeeds(*run); batch && !run->empty();) {
+                const std::size_t take = std::min(feeds, kBatchLines - batchLines);
+                const std::size_t length = take < feeds ? lengthOfLines(*run, take) : run->size();
+                if (batch->text.empty()) {
+                    batch->fileOffset = offset;
+                }
+                batch->text.append(run->substr(0, length));
+                offset += length;
+                run->remove_prefix(length);
+                feeds -= take;
+                batchLines += take;
+                if (batch->text.size() >= kBatchBytes || batchLines >= kBatchLines) {
+                    handOn();
+                    batch = pipeline.takeEmpty();
+                }
             }
         }
         pipeline.finishReading();
@@ -102,7 +153,7 @@ void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
                         rowLines.push_back(&info);
                     }
                 } else {
-                    detail::describeInvalid(info, *batch);
+                    detail::describeInvalid(info);
                 }
             }
             // The whole batch's paths at once: far fewer waits on memory.
@@ -214,7 +265,8 @@ void LoadJob::run() {
             figures.bytesTotal = reader->sizeAtOpen();
             // The log stays open for reading its lines again later.
             const int fd = ::fcntl(reader->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-            post_([sink = sink_, fd] { sink.opened(fd); });
+            const int error = fd < 0 ? errno : 0;
+            post_([sink = sink_, fd, error] { sink.opened(fd, error); });
             fileLog(*reader, figures);
             reader->close();
         }
@@ -265,7 +317,8 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
             file(*batch, rows, figures);
             pipeline.giveBack(std::move(batch));
             const auto now = std::chrono::steady_clock::now();
-            if (now - lastHandOver >= kHandOverEvery || rows.lines.size() >= kHandOverLines) {
+            if (now - lastHandOver >= kHandOverEvery ||
+                rows.lines.size() + rows.errors.size() >= kHandOverLines) {
                 handOver(rows, figures);
                 lastHandOver = now;
             }
@@ -292,20 +345,14 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
         const detail::LineInfo& info = batch.lines[i];
         const std::uint64_t lineNumber = ++figures.lines;
         figures.bytesRead = std::min(info.fileOffset + info.length + 1, figures.bytesTotal);
-        auto error = [&](std::string_view text) {
-            rows.loadErrors.emplace_back(text);
-            rows.loadErrorOrigins.push_back(LoadErrorOrigin{logIndex_, lineNumber});
-        };
         const std::string_view line = batch.lineText(info);
-        switch (info.kind) {
-            case LineKind::invalidUtf8:
-                error(batch.resolve(info.error));
-                continue;
-            case LineKind::refused:
-                error(line);
-                continue;
-            default:
-                break;
+        const LineRef ref{info.fileOffset, static_cast<std::uint32_t>(line.size()), logIndex_,
+                          info.checksum};
+        const LoadErrorOrigin origin{logIndex_, lineNumber};
+        // A line that cannot be used is read back when its error is shown.
+        if (info.kind == LineKind::invalidUtf8 || info.kind == LineKind::refused) {
+            rows.errors.push_back(FiledRows::Error{origin, ref, 0, true});
+            continue;
         }
         // The store gives rows their ids by place; only the tree keeps them.
         const std::uint64_t place = nextLine_++;
@@ -329,16 +376,16 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                                      info.pid, info.storedPath, info.storedFacts});
                 kind = Kind::file;
                 break;
-            case LineKind::fileWithoutFile:
-                error(batch.resolve(info.error));
+            case LineKind::fileWithoutFile: {
+                const std::string_view message = batch.resolve(info.error);
+                rows.errors.push_back(FiledRows::Error{origin, {}, message.size(), false});
+                rows.errorMessages.append(message);
                 break;
+            }
             default:
                 break;
         }
-        rows.lines.push_back(
-            FiledRows::StoredLine{LineRef{info.fileOffset, static_cast<std::uint32_t>(line.size()),
-                                          logIndex_, info.checksum},
-                                  kind, info.event});
+        rows.lines.push_back(FiledRows::StoredLine{ref, kind, info.event});
     }
 }
 

@@ -42,8 +42,9 @@ class LoadJob {
     using Post = std::function<void(Task)>;
 
     struct Sink {
-        // The log could be opened: its descriptor (now owned by the sink).
-        std::function<void(int fd)> opened;
+        // The log could be opened: its descriptor (now owned by the sink),
+        // or -1 and why it could not be kept open for reading lines again.
+        std::function<void(int fd, int error)> opened;
         // Rows read since the last call (the sink empties them).
         std::function<void(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures)>
             rows;

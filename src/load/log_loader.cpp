@@ -63,7 +63,7 @@ void LogLoader::startNext() {
     progress_.cancelledAfter.reset();
 
     LoadJob::Sink sink;
-    sink.opened = [this](int fd) { opened(fd); };
+    sink.opened = [this](int fd, int error) { opened(fd, error); };
     sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
         rowsArrived(rows, figures);
     };
@@ -79,8 +79,8 @@ void LogLoader::startNext() {
                                      std::move(sink));
 }
 
-void LogLoader::opened(int fd) {
-    store_.addLog(fd, runningPath_);
+void LogLoader::opened(int fd, int error) {
+    store_.addLog(fd, runningPath_, error);
 }
 
 void LogLoader::rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
@@ -103,7 +103,7 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
     }
     std::string failure = wasOpened ? std::string() : openFailureText(runningPath_);
     if (!wasOpened) {
-        store_.addTextError(failure);
+        store_.addLoadError(lastPathComponent(runningPath_), failure);
     }
     observers_.announce(StoreField::loadProgress);
     if (!wasOpened) {

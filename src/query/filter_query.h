@@ -123,6 +123,32 @@ class FilterQuery {
     std::vector<Term> terms_;  // cheap terms first, raw-line terms last
 };
 
+// What a query makes of one row.
+enum class RowMatch : std::uint8_t {
+    hidden,
+    shown,
+    // A term needs the row's raw line and it could not be read again: the
+    // row is neither shown nor hidden, as no text stands in for its line.
+    unreadable,
+};
+
+// `query` on `row`, whose raw line `fetch` gives on demand: anything that
+// tests as false when it could not be read (an optional, a ReadBack).
+template <typename Fetch>
+RowMatch matchRow(const FilterQuery& query, const FilterRow& row, Fetch&& fetch) {
+    bool unreadable = false;
+    auto raw = [&]() -> std::string_view {
+        const auto& line = fetch();
+        if (!line) {
+            unreadable = true;
+            return {};
+        }
+        return std::string_view(*line);
+    };
+    const bool shown = query.matches(row, raw);
+    return unreadable ? RowMatch::unreadable : shown ? RowMatch::shown : RowMatch::hidden;
+}
+
 struct ParsedFilterQuery {
     std::optional<FilterQuery> query;  // when the text is a valid query
     std::string error;                 // otherwise, what is wrong with it

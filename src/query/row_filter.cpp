@@ -33,8 +33,9 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
     if (raw) {
         reader.emplace(*snapshot.logs);
     }
-    std::optional<std::string_view> line;
+    ReadBack<std::string_view> line;
     std::size_t lineOf = 0;
+    RowNumbers unreadable;
     for (std::size_t begin = from; begin < to; begin += slice) {
         if (control.stop != nullptr && control.stop->load(std::memory_order_relaxed)) {
             return std::nullopt;
@@ -46,20 +47,25 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
         for (std::size_t at = begin; at < end; ++at) {
             const std::size_t i = candidates ? (*candidates)[at] : at;
             const FilterRow row = rows.filterRow(i);
-            const bool shown =
-                raw ? query.matches(row,
-                                    [&]() -> std::string_view {
-                                        if (lineOf != i + 1) {
-                                            line = reader->read(snapshot.refs[rows.entryOf(i)]);
-                                            lineOf = i + 1;
-                                        }
-                                        return line ? std::string_view(*line) : kLogChangedText;
-                                    })
-                    : query.matches(row);
-            if (shown) {
+            const RowMatch match =
+                !raw ? (query.matches(row) ? RowMatch::shown : RowMatch::hidden)
+                     : matchRow(query, row, [&]() -> const ReadBack<std::string_view>& {
+                           if (lineOf != i + 1) {
+                               line = reader->read(snapshot.refs[rows.entryOf(i)]);
+                               lineOf = i + 1;
+                           }
+                           return line;
+                       });
+            if (match == RowMatch::shown) {
                 out.push_back(static_cast<std::uint32_t>(i));
             }
+            if (match == RowMatch::unreadable) {
+                unreadable.push_back(static_cast<std::uint32_t>(i));
+            }
         }
+    }
+    if (control.unreadable != nullptr) {
+        control.unreadable->insert(control.unreadable->end(), unreadable.begin(), unreadable.end());
     }
     return out;
 }

@@ -21,12 +21,16 @@ using RowNumbers = std::vector<std::uint32_t>;
 struct FilterControl {
     const std::atomic<bool>* stop = nullptr;
     std::function<void(std::size_t done)> progress;
+    // Where rows are added (ascending) that a `json:` term had to look at
+    // but whose raw line could not be read again: they are not shown.
+    RowNumbers* unreadable = nullptr;
 };
 
 // The rows in [from, to) of `rows` that `query` shows, in order; nothing when
 // stopped. A `json:` term reads the raw lines of the rows that pass every
-// other term through `snapshot` (a log changed after loading reads as the
-// text that says so). `query` must already have its tree terms bound.
+// other term through `snapshot` (one that cannot be read again is listed
+// in `control.unreadable`, not shown). `query` must already have its tree
+// terms bound.
 std::optional<RowNumbers> matchingRows(const ProcRowsSnapshot& rows, const RowsSnapshot& snapshot,
                                        const FilterQuery& query, std::size_t from, std::size_t to,
                                        const FilterControl& control = {});

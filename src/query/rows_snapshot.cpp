@@ -18,9 +18,11 @@ RowsSnapshot RowsSnapshot::of(const EventStore& store) {
     return of(store, store.procPreviews().size(), store.filePreviews().size());
 }
 
-std::optional<std::string> RowsSnapshot::lineText(std::size_t entry) const {
+LineRead RowsSnapshot::lineText(std::size_t entry) const {
     if (entry >= refs.size() || !logs) {
-        return std::nullopt;
+        LineRead none;
+        none.failure.kind = ReadFailure::Kind::changed;
+        return none;
     }
     return logs->read(refs[entry]);
 }

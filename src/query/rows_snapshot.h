@@ -33,9 +33,9 @@ struct RowsSnapshot {
     // Every row the store holds now.
     static RowsSnapshot of(const EventStore& store);
 
-    // A row's raw line, read again from its log; nothing when the log
-    // changed after loading. Any thread.
-    std::optional<std::string> lineText(std::size_t entry) const;
+    // A row's raw line, read again from its log; nothing and why when it
+    // cannot be. Any thread.
+    LineRead lineText(std::size_t entry) const;
 };
 
 // The ids of every process row, the input of a `tree:` term.

@@ -15,7 +15,7 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
     const std::size_t count = shown ? shown->size() : list.size();
     const bool raw = exportNeedsRawLine(format);
     std::size_t next = 0;
-    std::optional<std::string> line;
+    LineRead line;
     return exportRowsToFile(
         target, format,
         [&](ExportRow& out) {
@@ -37,7 +37,7 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
                 line = snapshot.lineText(list.entryOf(i));
                 if (!line) {
                     out.failure =
-                        "Could not write \"" + target + "\": " + std::string(kLogChangedText);
+                        "Could not write \"" + target + "\": " + readFailureText(line.failure);
                     return false;
                 }
                 out.rawLine = *line;

@@ -63,7 +63,11 @@ EventDetail EventSelection::detailFor(const DetailRequest& request) {
     if (!request.line || !request.logs) {
         return plainDetail(std::string(kNoEvent));
     }
-    return eventDetailOf(request.logs->read(*request.line));
+    LineRead line = request.logs->read(*request.line);
+    if (!line) {
+        return plainDetail(readFailureText(line.failure));
+    }
+    return eventDetailOf(std::move(line));
 }
 
 bool EventSelection::setDetail(std::uint64_t choice, EventDetail detail) {

@@ -21,30 +21,61 @@ std::optional<std::size_t> EventStore::filePreviewOf(std::size_t entry) const {
     return isFileEntry_.rank(entry);
 }
 
-std::optional<std::string> EventStore::lineText(std::size_t entry) const {
+LineRead EventStore::lineText(std::size_t entry) const {
     return logFiles_->read(jsonMapping_.ref(entry));
 }
 
-std::uint32_t EventStore::addLog(int fd, std::string path) {
-    observers_.announce(StoreField::loadedLogs);
-    return logFiles_->add(fd, std::move(path));
+std::uint64_t EventStore::lineNumberOf(std::size_t entry) const {
+    // Every line of a log is a stored line, a load error that is a line, or
+    // both for a message about a stored line: counting the stored lines of
+    // its log before it and merging in the errors that are lines alone
+    // gives its number.
+    // Linear in the load errors: for naming a line now and then.
+    const std::uint32_t log = jsonMapping_.ref(entry).log;
+    std::size_t first = 0;  // of the log's lines, which stand together
+    for (std::size_t last = entry; first < last;) {
+        const std::size_t mid = first + (last - first) / 2;
+        if (jsonMapping_.ref(mid).log < log) {
+            first = mid + 1;
+        } else {
+            last = mid;
+        }
+    }
+    std::uint64_t number = entry - first + 1;
+    loadErrors_.forEach([&](std::size_t, const LoadErrors::Entry& e) {
+        if (e.isLine && e.origin.log == log && e.origin.line <= number) {
+            ++number;
+        }
+    });
+    return number;
 }
 
-void EventStore::addTextError(std::string text) {
+std::uint32_t EventStore::addLog(int fd, std::string path, int openError) {
+    observers_.announce(StoreField::loadedLogs);
+    return logFiles_->add(fd, std::move(path), openError);
+}
+
+void EventStore::addLoadError(std::string_view name, std::string_view text) {
     observers_.announce(StoreField::loadErrors);
-    loadErrors_.push_back(std::move(text));
-    loadErrorOrigins_.push_back(LoadErrorOrigin{LoadErrorOrigin::kNoLog, 0});
+    loadErrors_.addNamedMessage(name, text);
 }
 
 void EventStore::append(FiledRows& rows) {
     using Kind = FiledRows::StoredLine::Kind;
     // One announcement per list and batch: the rows of a batch appear
     // together.
-    if (!rows.loadErrors.empty()) {
+    if (!rows.errors.empty()) {
         observers_.announce(StoreField::loadErrors);
-        for (std::size_t i = 0; i < rows.loadErrors.size(); ++i) {
-            loadErrors_.push_back(std::move(rows.loadErrors[i]));
-            loadErrorOrigins_.push_back(rows.loadErrorOrigins[i]);
+        std::size_t message = 0;
+        for (const FiledRows::Error& error : rows.errors) {
+            if (error.isLine) {
+                loadErrors_.addLine(error.origin, error.line);
+            } else {
+                loadErrors_.addMessage(
+                    error.origin,
+                    std::string_view(rows.errorMessages).substr(message, error.messageLength));
+                message += error.messageLength;
+            }
         }
     }
     if (!rows.procPreviews.empty()) {

@@ -12,6 +12,7 @@
 #include "store/filed_rows.h"
 #include "store/interned_texts.h"
 #include "store/json_mapping.h"
+#include "store/load_errors.h"
 #include "store/log_files.h"
 #include "store/preview_entries.h"
 #include "store/preview_rows.h"
@@ -41,9 +42,14 @@ class EventStore {
     EventStore& operator=(const EventStore&) = delete;
 
     const JsonMapping& jsonMapping() const { return jsonMapping_; }
-    const std::vector<std::string>& loadErrors() const { return loadErrors_; }
-    // Beside each load error: the log and line it came from.
-    const std::vector<LoadErrorOrigin>& loadErrorOrigins() const { return loadErrorOrigins_; }
+    // The load errors with where each came from; see loadErrorText().
+    const LoadErrors& loadErrors() const { return loadErrors_; }
+    // The text of load error `i`: a line read back from its log, or a message.
+    std::string loadErrorText(std::size_t i) const { return loadErrors_.text(i, *logFiles_); }
+    // The name the origin of load error `i` is shown with.
+    std::string loadErrorOriginName(std::size_t i) const {
+        return loadErrors_.originName(i, *logFiles_);
+    }
     const PreviewRows<ProcPreviewEntry>& procPreviews() const { return procPreviews_; }
     const PreviewRows<FilePreviewEntry>& filePreviews() const { return filePreviews_; }
     const std::string& jsonTreeRaw() const { return jsonTreeRaw_; }
@@ -63,15 +69,18 @@ class EventStore {
     std::optional<std::size_t> filePreviewOf(std::size_t entry) const;
     // The raw text of a stored line, read again from its log; nothing when
     // the log changed after loading.
-    std::optional<std::string> lineText(std::size_t entry) const;
+    LineRead lineText(std::size_t entry) const;
+    // The number (from 1) of the line of stored line `entry` in its log;
+    // takes time in proportion to the load errors.
+    std::uint64_t lineNumberOf(std::size_t entry) const;
 
     // Filled by the loader.
     RowTexts& rowTexts() { return rowTexts_; }
-    std::uint32_t addLog(int fd, std::string path);
+    std::uint32_t addLog(int fd, std::string path, int openError = 0);
+    // A load error about a whole file that is not among the loaded logs (one
+    // that could not be opened), shown with `name` as its origin.
+    void addLoadError(std::string_view name, std::string_view text);
     void append(FiledRows& rows);
-    // A load error that is no line of a log (its origin is kNoLog): "Could
-    // not open NAME: reason".
-    void addTextError(std::string text);
     void setTree(std::string json, std::string facts) {
         jsonTreeRaw_ = std::move(json);
         jsonTreeFacts_ = std::move(facts);
@@ -80,8 +89,7 @@ class EventStore {
   private:
     StoreObservers& observers_;
     JsonMapping jsonMapping_;
-    std::vector<std::string> loadErrors_;
-    std::vector<LoadErrorOrigin> loadErrorOrigins_;
+    LoadErrors loadErrors_;
     PreviewRows<ProcPreviewEntry> procPreviews_{jsonMapping_};
     PreviewRows<FilePreviewEntry> filePreviews_{jsonMapping_};
     std::string jsonTreeRaw_;

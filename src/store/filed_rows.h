@@ -8,18 +8,11 @@
 #include <vector>
 
 #include "store/line_ref.h"
+#include "store/load_errors.h"
 #include "store/preview_entries.h"
 #include "store/uuid.h"
 
 namespace korvantis {
-
-// Where a load error came from: the log and the line's number in it (from 1).
-struct LoadErrorOrigin {
-    std::uint32_t log = 0;
-    std::uint64_t line = 0;
-    // For an error of no line of a loaded log (a log that could not be opened).
-    static constexpr std::uint32_t kNoLog = 0xffffffffu;
-};
 
 struct FiledRows {
     // One per stored (decoded) line, in file order; its id follows from its
@@ -32,16 +25,24 @@ struct FiledRows {
     std::vector<StoredLine> lines;
     std::vector<ProcPreviewEntry> procPreviews;
     std::vector<FilePreviewEntry> filePreviews;
-    std::vector<std::string> loadErrors;
-    std::vector<LoadErrorOrigin> loadErrorOrigins;
+    // A load error: a line of the log (by reference), or a message whose
+    // text follows the messages before it in `errorMessages`.
+    struct Error {
+        LoadErrorOrigin origin;
+        LineRef line;
+        std::size_t messageLength = 0;
+        bool isLine = true;
+    };
+    std::vector<Error> errors;
+    std::string errorMessages;
 
-    bool empty() const { return lines.empty() && loadErrors.empty(); }
+    bool empty() const { return lines.empty() && errors.empty(); }
     void clear() {
         lines.clear();
         procPreviews.clear();
         filePreviews.clear();
-        loadErrors.clear();
-        loadErrorOrigins.clear();
+        errors.clear();
+        errorMessages.clear();
     }
 };
 

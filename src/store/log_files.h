@@ -11,6 +11,29 @@
 
 namespace korvantis {
 
+// Why a line could not be read again from its log.
+struct ReadFailure {
+    enum class Kind : std::uint8_t {
+        none,
+        changed,      // its bytes are not those that were loaded
+        notKeptOpen,  // the log could not be kept open after loading
+        readFailed,   // reading failed
+    };
+    Kind kind = Kind::none;
+    int error = 0;  // the system's error number, for the last two
+};
+
+// A line read again, or nothing and why.
+template <typename Text>
+struct ReadBack : std::optional<Text> {
+    using std::optional<Text>::optional;
+    ReadFailure failure;
+};
+using LineRead = ReadBack<std::string>;
+
+// What is shown in place of a line that could not be read again.
+std::string readFailureText(const ReadFailure& failure);
+
 // The logs a store has loaded, each kept open so that its lines can be read
 // again when they are needed (the detail text, a search in raw lines, an
 // export) instead of being kept in memory. A log deleted or renamed after
@@ -23,16 +46,21 @@ class LogFiles {
     LogFiles(const LogFiles&) = delete;
     LogFiles& operator=(const LogFiles&) = delete;
 
+    // Lets this process keep as many files open as the system allows it
+    // (the soft limit raised to the hard one): each loaded log stays open.
+    static void raiseOpenFileLimit();
+
     // Keeps `fd` (owned from now on) as the next log; returns its index.
-    std::uint32_t add(int fd, std::string path);
+    // With -1, the log could not be kept open, for the reason `openError`.
+    std::uint32_t add(int fd, std::string path, int openError = 0);
     std::size_t size() const;
     // The path it was loaded from, and its last component.
     std::string path(std::uint32_t log) const;
     std::string fileName(std::uint32_t log) const;
 
     // The line's bytes, or nothing when they cannot be read any more or are
-    // not those that were loaded (the log was changed in place).
-    std::optional<std::string> read(const LineRef& ref) const;
+    // not those that were loaded (the log was changed in place), and why.
+    LineRead read(const LineRef& ref) const;
 
     // Reads many lines in the order they stand in their logs, a large block
     // at a time instead of one read per line.
@@ -40,22 +68,24 @@ class LogFiles {
       public:
         explicit AheadReader(const LogFiles& files) : files_(files) {}
         // The line's bytes (valid until the next call), or nothing as read().
-        std::optional<std::string_view> read(const LineRef& ref);
+        ReadBack<std::string_view> read(const LineRef& ref);
 
       private:
         const LogFiles& files_;
         std::string block_;
         std::uint32_t log_ = 0;
-        std::uint64_t start_ = 0;  // of block_ in its log
+        std::uint64_t start_ = 0;   // of block_ in its log
+        ReadFailure blockFailure_;  // why block_ is short
     };
 
   private:
-    // The descriptor of a log, or -1.
-    int fdOf(std::uint32_t log) const;
+    // The descriptor of a log, or -1 and why it is not open.
+    int fdOf(std::uint32_t log, ReadFailure& failure) const;
 
     struct Log {
         int fd;
         std::string path;
+        int openError;
     };
     mutable std::mutex mutex_;
     std::vector<Log> logs_;

@@ -60,22 +60,23 @@ QString ErrorView::rowText(int row) const {
     if (row == 1) {
         return secondText();
     }
-    const std::string& e = workspace_.store.loadErrors()[static_cast<std::size_t>(row - 2)];
-    return QString::fromUtf8(e.data(), static_cast<qsizetype>(e.size()));
+    if (row != readRow_) {
+        const std::string e = workspace_.store.loadErrorText(static_cast<std::size_t>(row - 2));
+        readText_ = QString::fromUtf8(e.data(), static_cast<qsizetype>(e.size()));
+        readRow_ = row;
+    }
+    return readText_;
 }
 
 QString ErrorView::originText(int row) const {
-    const auto& origins = workspace_.store.loadErrorOrigins();
+    const LoadErrors& errors = workspace_.store.loadErrors();
     const auto entry = static_cast<std::size_t>(row - 2);
-    if (row < 2 || entry >= origins.size()) {
+    if (row < 2 || entry >= errors.size()) {
         return {};
     }
-    const LoadErrorOrigin& origin = origins[entry];
-    if (origin.log == LoadErrorOrigin::kNoLog) {
-        return {};  // its text names the log
-    }
     return LoadTexts::errorOrigin(
-        QString::fromStdString(workspace_.store.logFiles().fileName(origin.log)), origin.line);
+        QString::fromStdString(workspace_.store.loadErrorOriginName(entry)),
+        errors.origin(entry).line);
 }
 
 int ErrorView::originWidth(int row, int rowWidth) const {

@@ -63,6 +63,10 @@ class ErrorView : public VirtualList {
 
     Workspace& workspace_;
     int entries_ = 0;
+    // The entry last read back from its log: a row is measured and painted
+    // with several calls in a row.
+    mutable int readRow_ = -1;
+    mutable QString readText_;
     TextPos anchor_;  // where the selection began
     TextPos cursor_;  // where it ends now
     bool dragging_ = false;

@@ -58,7 +58,10 @@ FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& 
     auto treeSets = std::make_shared<TreeSetCache>();
     for (FilteredRowSource* source : {&procs_, &files_}) {
         source->setTreeSets(treeSets);
-        connect(source, &FilteredRowSource::countsChanged, this, &FilterBar::updateTitles);
+        connect(source, &FilteredRowSource::countsChanged, this, [this] {
+            updateTitles();
+            updateMessage();
+        });
         connect(source, &FilteredRowSource::searchChanged, this, &FilterBar::updateMessage);
     }
 }
@@ -154,6 +157,13 @@ void FilterBar::updateMessage() {
     if (searching && (procs_.progress() < 1.0 || files_.progress() < 1.0)) {
         const double share = std::min(procs_.progress(), files_.progress());
         message_->setText(searchingRawLinesText(static_cast<int>(share * 100)));
+        return;
+    }
+    // Rows a json: term could not test are neither shown nor hidden: say so
+    // rather than let the counts pass for the whole answer.
+    const std::size_t unreadable = procs_.unreadableCount() + files_.unreadableCount();
+    if (unreadable > 0) {
+        message_->setText(unreadableRowsText(unreadable));
         return;
     }
     message_->setText(done_);

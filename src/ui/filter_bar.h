@@ -18,8 +18,9 @@ class FilteredRowSource;
 // raw-line search has got beside it, and "Export…". Every edit is parsed and
 // handed to both lists; a query with an error keeps the rows shown, turns the
 // field red and says what is wrong. While a query is in force the tab titles
-// count the rows shown and all rows: "Processes (1,234 of 305,736)". Esc in
-// the field clears it when it holds text; else Esc goes on to the window (to
+// count the rows shown and all rows: "Processes (1,234 of 305,736)"; rows a
+// `json:` term could not read again are counted beside the field. Esc in the
+// field clears it when it holds text; else Esc goes on to the window (to
 // cancel a running load).
 class FilterBar : public QWidget {
     Q_OBJECT

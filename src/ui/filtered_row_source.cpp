@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <iterator>
 
 #include "query/rows_snapshot.h"
 #include "ui/store_row_source.h"
@@ -31,6 +32,7 @@ struct FilteredRowSource::Outcome {
     std::shared_ptr<const FilterQuery> query;
     std::shared_ptr<const FilterQuery> bound;
     RowNumbers rows;
+    RowNumbers unreadable;
     std::size_t to;
     bool replace;
 };
@@ -124,6 +126,7 @@ void FilteredRowSource::setQuery(std::optional<FilterQuery> query) {
         if (filtered_) {
             filtered_ = false;
             shown_ = {};
+            unreadable_ = {};
             emit rowsReplaced();
             emit countsChanged();
         }
@@ -132,9 +135,14 @@ void FilteredRowSource::setQuery(std::optional<FilterQuery> query) {
     }
     query_ = std::make_shared<const FilterQuery>(std::move(*query));
     pending_ = 0;
-    // Typing on narrows the query: only the rows shown need another look.
+    // Typing on narrows the query: only the rows shown need another look,
+    // and those that could not be read.
     if (filtered_ && applied_ && narrows(*query_, *applied_)) {
-        start(covered_, true, std::make_shared<const RowNumbers>(shown_));
+        auto candidates = std::make_shared<RowNumbers>();
+        candidates->reserve(shown_.size() + unreadable_.size());
+        std::merge(shown_.begin(), shown_.end(), unreadable_.begin(), unreadable_.end(),
+                   std::back_inserter(*candidates));
+        start(covered_, true, std::move(candidates));
         return;
     }
     start(0, true);
@@ -204,6 +212,8 @@ void FilteredRowSource::start(std::size_t from, bool replace,
                                       },
                                       Qt::QueuedConnection);
                               }};
+        RowNumbers unreadable;
+        control.unreadable = &unreadable;
         const auto& snap = run->snapshot;
         std::optional<RowNumbers> rows = RowNumbers{};
         if (run->candidates) {
@@ -230,7 +240,7 @@ void FilteredRowSource::start(std::size_t from, bool replace,
         }
         auto outcome = std::make_shared<Outcome>(Outcome{
             run->generation, run->query, std::make_shared<const FilterQuery>(std::move(query)),
-            std::move(*rows), run->to, replace});
+            std::move(*rows), std::move(unreadable), run->to, replace});
         QMetaObject::invokeMethod(
             this, [this, outcome] { finished(*outcome); }, Qt::QueuedConnection);
     });
@@ -247,10 +257,12 @@ void FilteredRowSource::finished(Outcome& outcome) {
     if (outcome.replace || !filtered_) {
         filtered_ = true;
         shown_ = std::move(outcome.rows);
+        unreadable_ = std::move(outcome.unreadable);
         emit rowsReplaced();
         emit countsChanged();
-    } else if (!outcome.rows.empty()) {
+    } else if (!outcome.rows.empty() || !outcome.unreadable.empty()) {
         shown_.insert(shown_.end(), outcome.rows.begin(), outcome.rows.end());
+        unreadable_.insert(unreadable_.end(), outcome.unreadable.begin(), outcome.unreadable.end());
         emit rowsAppended();
         emit countsChanged();
     }

@@ -56,9 +56,13 @@ class FilteredRowSource final : public RowSource {
     bool searching() const { return pending_ != 0; }
     // Share of the rows a raw-line run has looked at, 0..1 (1 when none runs).
     double progress() const { return progress_; }
+    // Rows a `json:` term of the query in force had to look at but whose
+    // raw line could not be read again: neither shown nor hidden.
+    std::size_t unreadableCount() const { return filtered_ ? unreadable_.size() : 0; }
 
   signals:
-    // The shown or total count, or whether a query is in force, changed.
+    // The shown, total or unreadable count, or whether a query is in force,
+    // changed.
     void countsChanged();
     // A run started, made progress or ended.
     void searchChanged();
@@ -83,6 +87,7 @@ class FilteredRowSource final : public RowSource {
     std::uint64_t generation_ = 0;                // of the newest query
     bool filtered_ = false;
     RowNumbers shown_;
+    RowNumbers unreadable_;    // ascending
     std::size_t covered_ = 0;  // store rows the shown rows were matched over
     int pending_ = 0;          // runs of the newest query not yet done
     double progress_ = 1.0;

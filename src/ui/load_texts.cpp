@@ -53,7 +53,8 @@ QString LoadTexts::windowTitle(const QStringList& fileNames) {
 }
 
 QString LoadTexts::errorOrigin(const QString& fileName, std::uint64_t line) {
-    return QStringLiteral("%1:%2").arg(fileName).arg(line);
+    // Line 0: an error about the whole file.
+    return line == 0 ? fileName : QStringLiteral("%1:%2").arg(fileName).arg(line);
 }
 
 }  // namespace korvantis::ui

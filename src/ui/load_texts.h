@@ -24,7 +24,7 @@ struct LoadTexts {
     static QString cancelledAfter(std::uint64_t lines);
     // "Korvantis" alone, "Korvantis — trace.json", "Korvantis — trace.json +2".
     static QString windowTitle(const QStringList& fileNames);
-    // "trace.json:12"
+    // "trace.json:12"; "trace.json" alone for line 0.
     static QString errorOrigin(const QString& fileName, std::uint64_t line);
 };
 

@@ -79,6 +79,11 @@ QString searchingRawLinesText(int percent) {
     return QObject::tr("searching raw lines… %1%").arg(percent);
 }
 
+QString unreadableRowsText(qulonglong rows) {
+    return rows == 1 ? QObject::tr("1 row could not be read again")
+                     : QObject::tr("%1 rows could not be read again").arg(groupedNumber(rows));
+}
+
 QString exportButtonText() {
     return QObject::tr("Export…");
 }

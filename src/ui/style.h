@@ -40,6 +40,8 @@ QString tabTitle(const QString& name, qulonglong shown, qulonglong total, bool f
 QString filterPlaceholderText();
 // "searching raw lines… 40%"
 QString searchingRawLinesText(int percent);
+// Beside the filter field: rows a `json:` term could not test.
+QString unreadableRowsText(qulonglong rows);
 QString exportButtonText();
 QString exportDialogTitle();
 QString exportJsonLinesFilter();

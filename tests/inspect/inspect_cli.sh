@@ -45,6 +45,24 @@ CASES
 [[ "$("$INSPECT" --version)" =~ ^korvantis-inspect\ [0-9]+\.[0-9]+\.[0-9]+$ ]]
 check "version is name and number" 0 $?
 
+# Each option at most once, and one kind of output at a time: nothing is
+# silently dropped.
+for args in "--dump --tree" "--filter a --filter b" "--dump --dump" "--tree --filter a" \
+    "--export csv --export jsonl"; do
+    out=$("$INSPECT" $args "$SAMPLE" 2> /dev/null)
+    check "[$args] refused" 2 $?
+    check "[$args] writes nothing" "" "$out"
+done
+
+# A failed write fails the run, with the reason.
+for args in "" "--dump" "--tree" "--filter zsh"; do
+    err=$("$INSPECT" $args "$SAMPLE" 2>&1 > /dev/full)
+    check "[$args] to a full disk" 1 $?
+    contains "[$args] says why" "No space left on device" "$err"
+done
+printf '{}' | "$INSPECT" --pretty > /dev/full 2> /dev/null
+check "--pretty to a full disk" 1 $?
+
 out=$("$INSPECT" "$SAMPLE")
 check "sample status" 0 $?
 contains "summary" $'lines read: 27\nprocess events: 7\nfile events: 9\nload errors: 8\nelapsed seconds: ' "$out"
@@ -152,6 +170,18 @@ err=$("$INSPECT" --filter '' --export csv --fields pid,what "$SAMPLE" 2>&1 > /de
 contains "bad --fields named" "pid,what" "$err"
 err=$("$INSPECT" --filter 'uid:x' "$SAMPLE" 2>&1 > /dev/null)
 contains "a fact key's error names it" "uid: needs a whole number" "$err"
+# Many logs at once: the soft limit of open files is raised, so each log
+# stays open and its lines are read again.
+rows=$("$INSPECT" --filter json:NOTIFY "$SAMPLE" | wc -l)
+logs=()
+for _ in $(seq 200); do logs+=("$SAMPLE"); done
+out=$( (ulimit -S -n 64 && "$INSPECT" --filter json:NOTIFY "${logs[@]}") | wc -l)
+check "200 logs under a soft limit of 64" $((rows * 200)) "$out"
+# Under a hard limit, the second log cannot be kept open: its rows are not
+# tested as any text, the first is named with the reason, and the run fails.
+err=$( (ulimit -n 6 && "$INSPECT" --filter json:NOTIFY "$SAMPLE" "$SAMPLE") 2>&1 > /dev/null)
+check "rows not read again fail the run" 1 $?
+contains "the first unread row named" "$rows rows could not be read again, the first sample.json:1: The log file could not be kept open after it was loaded (Too many open files)" "$err"
 
 # --pretty reads standard input (the readable form itself is tested with the
 # store); unparsable text comes back as it was.

@@ -91,8 +91,10 @@ TEST(Loading, UnopenablePathsAreToldAndTheNextLoads) {
         EXPECT_FALSE(outcome.opened);
         EXPECT_EQ(outcome.openFailure, c.failure);
         EXPECT_EQ(w.ws.loader.progress().openFailure, c.failure);
-        ASSERT_EQ(w.ws.store.loadErrors(), std::vector<std::string>{c.failure});
-        EXPECT_EQ(w.ws.store.loadErrorOrigins().at(0).log, LoadErrorOrigin::kNoLog);
+        ASSERT_EQ(w.ws.store.loadErrors().size(), 1u);
+        EXPECT_EQ(w.ws.store.loadErrorText(0), c.failure);
+        EXPECT_EQ(w.ws.store.loadErrorOriginName(0),
+                  std::filesystem::path(c.path).filename().string());
         EXPECT_TRUE(w.ws.store.jsonMapping().empty());
         EXPECT_EQ(w.ws.store.logFiles().size(), 0u);
         EXPECT_EQ(std::count(told.begin(), told.end(), StoreField::procPreviews), 0);
@@ -155,15 +157,18 @@ TEST(Loading, EachKindOfLine) {
                                       "ES_EVENT_TYPE_NOTIFY_FORK|t|3|2|"}));
     EXPECT_NE(store.procPreviews()[0].id, store.procPreviews()[1].id);
     EXPECT_EQ(fileRows(store), wantFiles);
-    EXPECT_EQ(
-        store.loadErrors(),
-        (Texts{"", "not json\r", R"({"event":"E"})", "bad \xEF\xBF\xBD line",
-               "Could not build file event from " + recordText(*decodeReceivedJson(noFile))}));
+    Texts errors;
+    for (std::size_t i = 0; i < store.loadErrors().size(); ++i) {
+        errors.push_back(store.loadErrorText(i));
+    }
+    EXPECT_EQ(errors, (Texts{"", "not json\r", R"({"event":"E"})", "bad \xEF\xBF\xBD line",
+                             "Could not build file event from " +
+                                 recordText(*decodeReceivedJson(noFile))}));
     // Each error knows its log and line.
-    ASSERT_EQ(store.loadErrorOrigins().size(), 5u);
-    EXPECT_EQ(store.loadErrorOrigins()[0].line, 10u);
-    EXPECT_EQ(store.loadErrorOrigins()[4].line, 14u);
-    EXPECT_EQ(store.logFiles().fileName(store.loadErrorOrigins()[4].log), "kinds.json");
+    ASSERT_EQ(store.loadErrors().size(), 5u);
+    EXPECT_EQ(store.loadErrors().origin(0).line, 10u);
+    EXPECT_EQ(store.loadErrors().origin(4).line, 14u);
+    EXPECT_EQ(store.loadErrorOriginName(4), "kinds.json");
     EXPECT_EQ(store.jsonMapping().size(), 17u);
     EXPECT_EQ(testsupport::checkAccounting(joined(lines), w.ws), "");
 }

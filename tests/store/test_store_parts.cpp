@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -6,9 +7,12 @@
 #include <string>
 #include <thread>
 
+#include "ingest/temp_files.h"
 #include "store/chunked_vector.h"
 #include "store/interned_texts.h"
 #include "store/json_mapping.h"
+#include "store/load_errors.h"
+#include "store/log_files.h"
 #include "store/text_arena.h"
 #include "store/uuid.h"
 #include "tree/node.h"
@@ -158,6 +162,123 @@ TEST(JsonMapping, IdsLeadBackToTheirPlace) {
     }
     // Places not filled yet are not found either.
     EXPECT_FALSE(mapping.contains(mapping.idOf(20000)));
+}
+
+// The packed load errors against a plain list of the same errors: runs of
+// lines one after the other, lines further on, other logs, messages between
+// lines and about whole files, lengths around the packing's limits.
+TEST(LoadErrors, PackedErrorsReadBackAsAdded) {
+    struct Plain {
+        LoadErrors::Entry entry;
+        std::string message;
+        std::string name;
+    };
+    std::vector<Plain> plain;
+    LoadErrors errors;
+    std::mt19937_64 random(7);
+    std::uint32_t log = 0;
+    std::uint64_t line = 0;
+    std::uint64_t offset = 0;
+    const std::uint32_t lengths[] = {0, 1, 30, 31, 32, 200, 70000, 1u << 31};
+    for (int i = 0; i < 5000; ++i) {
+        const auto pick = random() % 16;
+        if (pick == 0) {  // another log
+            ++log;
+            line = 0;
+            offset = random() % 2 ? 0 : 3;
+        }
+        line += pick == 1 ? 1 + random() % 100000 : 1;
+        if (pick == 2) {
+            offset += random() % (std::uint64_t{1} << 40);
+        }
+        Plain p;
+        p.entry.origin = {log, line};
+        if (pick == 3 || pick == 4) {
+            p.message = std::string(random() % 300, static_cast<char>('a' + random() % 26));
+            errors.addMessage(p.entry.origin, p.message);
+        } else if (pick == 5) {
+            p.entry.origin = {LoadErrors::kNamedLog, 0};
+            p.name = "file" + std::to_string(i);
+            p.message = "Could not open " + p.name;
+            errors.addNamedMessage(p.name, p.message);
+        } else {
+            p.entry.isLine = true;
+            const std::uint32_t length = lengths[random() % std::size(lengths)];
+            p.entry.ref = LineRef{offset, length, log, length == 0 ? lineChecksum({}) : random()};
+            offset += length + 1;
+            errors.addLine(p.entry.origin, p.entry.ref);
+        }
+        plain.push_back(p);
+    }
+    ASSERT_EQ(errors.size(), plain.size());
+    const LogFiles noLogs;
+    std::size_t visited = 0;
+    errors.forEach([&](std::size_t i, const LoadErrors::Entry& e) {
+        ASSERT_EQ(i, visited++);
+        const Plain& p = plain[i];
+        const LoadErrors::Entry& at = errors.entry(i);
+        for (const LoadErrors::Entry* got : {&e, &at}) {
+            ASSERT_EQ(got->origin, p.entry.origin) << i;
+            ASSERT_EQ(got->isLine, p.entry.isLine) << i;
+            if (p.entry.isLine) {
+                ASSERT_EQ(got->ref, p.entry.ref) << i;
+            } else {
+                ASSERT_EQ(errors.message(got->message), p.message) << i;
+            }
+        }
+        if (!p.name.empty()) {
+            ASSERT_EQ(errors.originName(i, noLogs), p.name);
+        }
+    });
+    EXPECT_EQ(visited, plain.size());
+    // A few bytes each, not a string each.
+    std::size_t messageBytes = 0;
+    for (const Plain& p : plain) {
+        messageBytes += p.message.size();
+    }
+    EXPECT_LT(errors.bytesUsed(), (1u << 20) + messageBytes + 24 * plain.size());
+}
+
+// A line is read back from its open log; a log changed since, or one that
+// could not be kept open, says which instead, with the system's reason.
+TEST(LoadErrors, LinesAreReadBackOrSayWhyNot) {
+    testing::TempDir dir;
+    const std::string path = dir.write("log.json", "first\n\xff bad\n\nlast");
+    LogFiles logs;
+    ASSERT_EQ(logs.add(::open(path.c_str(), O_RDONLY | O_CLOEXEC), path), 0u);
+    ASSERT_EQ(logs.add(-1, "/gone/kept.json", EMFILE), 1u);
+    LoadErrors errors;
+    auto addLine = [&](std::uint32_t log, std::uint64_t number, std::uint64_t offset,
+                       std::string_view text) {
+        errors.addLine({log, number}, LineRef{offset, static_cast<std::uint32_t>(text.size()), log,
+                                              lineChecksum(text)});
+    };
+    addLine(0, 1, 0, "first");
+    addLine(0, 2, 6, "\xff bad");
+    addLine(0, 3, 12, "");
+    errors.addMessage({0, 4}, "a message");
+    addLine(0, 5, 13, "lost");  // not what the log holds there
+    addLine(1, 1, 0, "any");
+    errors.addNamedMessage("missing.json",
+                           "Could not open missing.json: No such file or directory");
+    const std::vector<std::string> want = {
+        "first",
+        "\xef\xbf\xbd bad",
+        "",
+        "a message",
+        std::string(kLogChangedText),
+        "The log file could not be kept open after it was loaded (Too many open files); this "
+        "event's text is not available.",
+        "Could not open missing.json: No such file or directory"};
+    std::vector<std::string> inOrder;
+    errors.forEachText(logs, [&](std::size_t i, std::string_view text) {
+        EXPECT_EQ(errors.text(i, logs), text) << i;
+        inOrder.emplace_back(text);
+    });
+    EXPECT_EQ(inOrder, want);
+    EXPECT_EQ(errors.originName(0, logs), "log.json");
+    EXPECT_EQ(errors.originName(5, logs), "kept.json");
+    EXPECT_EQ(errors.originName(6, logs), "missing.json");
 }
 
 TEST(Node, NameIsTheLastPathComponent) {

@@ -9,11 +9,17 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ingest/raw_input.h"
+#include "ingest/text_source.h"
+
 namespace korvantis {
 
 struct StreamReader::Impl {
     int fd = -1;
     std::uint64_t sizeAtOpen = 0;
+    std::unique_ptr<RawInput> input;
+    std::unique_ptr<TextSource> source;  // the text of input
+    bool compressed = false;
     std::string delimiter;
     std::size_t chunkSize = 0;
     // Unreturned bytes are buf[start, end). Returned lines are not cut off
@@ -54,18 +60,14 @@ struct StreamReader::Impl {
     // Reads one chunk; false at end of file. A read error ends the input too.
     bool readChunk() {
         makeRoom();
-        for (;;) {
-            const ssize_t n = ::read(fd, buf.get() + end, chunkSize);
-            if (n > 0) {
-                end += static_cast<std::size_t>(n);
-                return true;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
+        const std::size_t n = source->read(buf.get() + end, chunkSize);
+        end += n;
+        return n > 0;
     }
+
+    // At the end of the input: the unreturned bytes are the last line,
+    // unless decoding failed inside it.
+    bool lastLinePending() const { return end > start && !source->failedAt(); }
 
     // Position of the first delimiter in the unreturned bytes, or npos.
     std::size_t findDelimiter() {
@@ -154,6 +156,9 @@ std::unique_ptr<StreamReader> StreamReader::open(const std::string& path,
     // Room for one chunk after a pending partial line of up to one chunk.
     d.buf = std::make_unique<char[]>(2 * d.chunkSize + kPadding);
     d.capacity = 2 * d.chunkSize;
+    d.input = std::make_unique<RawInput>(fd);
+    d.compressed = compressionOf(d.input->peek(kCompressionMagicSize)) != Compression::none;
+    d.source = TextSource::open(*d.input);
     return reader;
 }
 
@@ -170,7 +175,7 @@ std::optional<std::string_view> StreamReader::nextLines() {
         }
         if (d.fd < 0 || !d.readChunk()) {
             d.atEof = true;
-            if (d.end > d.start) {
+            if (d.lastLinePending()) {
                 return d.take(d.end - d.start, d.end - d.start);
             }
         }
@@ -188,7 +193,7 @@ std::optional<StreamReader::Line> StreamReader::nextLine() {
         }
         if (d.fd < 0 || !d.readChunk()) {
             d.atEof = true;
-            if (d.end > d.start) {
+            if (d.lastLinePending()) {
                 return line(d.take(d.end - d.start, d.end - d.start));
             }
         }
@@ -213,6 +218,25 @@ std::uint64_t StreamReader::sizeAtOpen() const {
 
 bool StreamReader::atEof() const {
     return impl_->atEof;
+}
+
+bool StreamReader::compressed() const {
+    return impl_->compressed;
+}
+
+std::shared_ptr<const DecompressedText> StreamReader::decompressedText() const {
+    return impl_->source->decompressedText();
+}
+
+std::uint64_t StreamReader::fileBytesRead() const {
+    return impl_->input->taken();
+}
+
+std::optional<std::string> StreamReader::failure() const {
+    if (const auto at = impl_->source->failedAt()) {
+        return decompressionFailureText(*at);
+    }
+    return std::nullopt;
 }
 
 bool StreamReader::isValidUtf8(std::string_view bytes) {

@@ -9,6 +9,8 @@
 
 namespace korvantis {
 
+class DecompressedText;
+
 // Reads a file of any size as a sequence of lines, in fixed-size chunks,
 // holding no more than the longest line plus one chunk.
 class StreamReader {
@@ -23,7 +25,8 @@ class StreamReader {
     };
 
     // Nothing when the file cannot be opened for reading (or is a directory),
-    // or the delimiter is empty. Only UTF-8 is supported as encoding.
+    // or the delimiter is empty. Only UTF-8 is supported as encoding. A file
+    // whose first bytes say it is gzip or zstd data is read decompressed.
     static std::unique_ptr<StreamReader> open(const std::string& path,
                                               std::string_view delimiter = "\n",
                                               std::int64_t chunkSize = kDefaultChunkSize);
@@ -52,6 +55,17 @@ class StreamReader {
     // The file's size when it was opened.
     std::uint64_t sizeAtOpen() const;
     bool atEof() const;
+
+    // Whether the file is compressed; its text is then read again through
+    // decompressedText(), at the same offsets as lines are read here.
+    bool compressed() const;
+    std::shared_ptr<const DecompressedText> decompressedText() const;
+    // Bytes of the file read so far (compressed bytes for a compressed
+    // file); may be asked from another thread.
+    std::uint64_t fileBytesRead() const;
+    // Why the input ended early: the load error for a compressed file that
+    // cannot be decoded further. The line it cut short is not returned.
+    std::optional<std::string> failure() const;
 
     // `bytes` with each invalid UTF-8 sequence replaced by U+FFFD.
     static std::string toValidUtf8(std::string_view bytes);

@@ -204,7 +204,7 @@ void LoadJob::run() {
             figures.bytesTotal = reader->sizeAtOpen();
             // The log stays open for reading its lines again later.
             const int fd = ::fcntl(reader->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-            post_([sink = sink_, fd] { sink.opened(fd); });
+            post_([sink = sink_, fd, text = reader->decompressedText()] { sink.opened(fd, text); });
             fileLog(*reader, figures);
             reader->close();
         }
@@ -254,6 +254,9 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
         while (auto batch = pipeline.takeDecoded()) {
             file(*batch, rows, figures);
             pipeline.giveBack(std::move(batch));
+            if (reader.compressed()) {
+                figures.bytesRead = reader.fileBytesRead();  // progress in compressed bytes
+            }
             const auto now = std::chrono::steady_clock::now();
             if (now - lastHandOver >= kHandOverEvery || rows.lines.size() >= kHandOverLines) {
                 handOver(rows, figures);
@@ -267,6 +270,11 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
     }
     for (std::thread& t : threads) {
         t.join();
+    }
+    if (auto failure = reader.failure()) {
+        // The line decoding stopped in stands for the rest of the log.
+        rows.loadErrors.push_back(std::move(*failure));
+        rows.loadErrorOrigins.push_back(LoadErrorOrigin{logIndex_, ++figures.lines});
     }
     handOver(rows, figures);
 }

@@ -17,6 +17,7 @@
 
 namespace korvantis {
 
+class DecompressedText;
 struct RowTexts;
 class StreamReader;
 namespace detail {
@@ -42,8 +43,9 @@ class LoadJob {
     using Post = std::function<void(Task)>;
 
     struct Sink {
-        // The log could be opened: its descriptor (now owned by the sink).
-        std::function<void(int fd)> opened;
+        // The log could be opened: its descriptor (now owned by the sink),
+        // and the text to read its lines from when it is compressed.
+        std::function<void(int fd, std::shared_ptr<const DecompressedText> text)> opened;
         // Rows read since the last call (the sink empties them).
         std::function<void(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures)>
             rows;

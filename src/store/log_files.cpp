@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "ingest/decompressed_text.h"
 #include "store/node.h"
 
 namespace korvantis {
@@ -15,9 +16,10 @@ LogFiles::~LogFiles() {
     }
 }
 
-std::uint32_t LogFiles::add(int fd, std::string path) {
+std::uint32_t LogFiles::add(int fd, std::string path,
+                            std::shared_ptr<const DecompressedText> text) {
     std::lock_guard lock(mutex_);
-    logs_.push_back(Log{fd, std::move(path)});
+    logs_.push_back(Log{fd, std::move(path), std::move(text)});
     return static_cast<std::uint32_t>(logs_.size() - 1);
 }
 
@@ -59,14 +61,23 @@ ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset) {
 
 }  // namespace
 
-int LogFiles::fdOf(std::uint32_t log) const {
-    std::lock_guard lock(mutex_);
-    return log < logs_.size() ? logs_[log].fd : -1;
+ssize_t LogFiles::readText(std::uint32_t log, char* into, std::size_t size,
+                           std::uint64_t offset) const {
+    int fd = -1;
+    std::shared_ptr<const DecompressedText> text;
+    {
+        std::lock_guard lock(mutex_);
+        if (log < logs_.size()) {
+            fd = logs_[log].fd;
+            text = logs_[log].text;
+        }
+    }
+    return text ? text->readAt(into, size, offset) : readAt(fd, into, size, offset);
 }
 
 std::optional<std::string> LogFiles::read(const LineRef& ref) const {
     std::string bytes(ref.length, '\0');
-    if (readAt(fdOf(ref.log), bytes.data(), bytes.size(), ref.offset) !=
+    if (readText(ref.log, bytes.data(), bytes.size(), ref.offset) !=
             static_cast<ssize_t>(bytes.size()) ||
         lineChecksum(bytes) != ref.checksum) {
         return std::nullopt;  // cut short, unreadable, or not what was loaded
@@ -80,7 +91,7 @@ std::optional<std::string_view> LogFiles::AheadReader::read(const LineRef& ref) 
                          ref.offset + ref.length <= start_ + block_.size();
     if (!inBlock) {
         block_.resize(std::max<std::size_t>(kBlock, ref.length));
-        const ssize_t n = readAt(files_.fdOf(ref.log), block_.data(), block_.size(), ref.offset);
+        const ssize_t n = files_.readText(ref.log, block_.data(), block_.size(), ref.offset);
         block_.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
         log_ = ref.log;
         start_ = ref.offset;

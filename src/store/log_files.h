@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -10,6 +13,8 @@
 #include "store/line_ref.h"
 
 namespace korvantis {
+
+class DecompressedText;
 
 // The logs a store has loaded, each kept open so that its lines can be read
 // again when they are needed (the detail text, a search in raw lines, an
@@ -24,7 +29,9 @@ class LogFiles {
     LogFiles& operator=(const LogFiles&) = delete;
 
     // Keeps `fd` (owned from now on) as the next log; returns its index.
-    std::uint32_t add(int fd, std::string path);
+    // A compressed log's lines are read from `text`, its decompressed text.
+    std::uint32_t add(int fd, std::string path,
+                      std::shared_ptr<const DecompressedText> text = nullptr);
     std::size_t size() const;
     // The path it was loaded from, and its last component.
     std::string path(std::uint32_t log) const;
@@ -50,12 +57,13 @@ class LogFiles {
     };
 
   private:
-    // The descriptor of a log, or -1.
-    int fdOf(std::uint32_t log) const;
+    // Up to `size` bytes of a log's text from `offset`, or -1.
+    ssize_t readText(std::uint32_t log, char* into, std::size_t size, std::uint64_t offset) const;
 
     struct Log {
         int fd;
         std::string path;
+        std::shared_ptr<const DecompressedText> text;
     };
     mutable std::mutex mutex_;
     std::vector<Log> logs_;

@@ -58,7 +58,9 @@ void LogLoader::startNext() {
     progress_.cancelledAfter.reset();
 
     LoadJob::Sink sink;
-    sink.opened = [this](int fd) { opened(fd); };
+    sink.opened = [this](int fd, std::shared_ptr<const DecompressedText> text) {
+        opened(fd, std::move(text));
+    };
     sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
         rowsArrived(rows, figures);
     };
@@ -74,8 +76,8 @@ void LogLoader::startNext() {
                                      std::move(sink));
 }
 
-void LogLoader::opened(int fd) {
-    store_.addLog(fd, runningPath_);
+void LogLoader::opened(int fd, std::shared_ptr<const DecompressedText> text) {
+    store_.addLog(fd, runningPath_, std::move(text));
 }
 
 void LogLoader::rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {

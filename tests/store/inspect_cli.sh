@@ -120,4 +120,24 @@ check "--tree, two logs" \
     '[{"name":"launchd","children":[{"name":"Untracked Heritage","children":[{"name":"\/"},{"name":"\/"}]},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]}]}]' \
     "$("$INSPECT" --tree "$log" "$log")"
 
+# A compressed log is the log: the same dump, the same rows and raw lines,
+# whatever its name.
+gz=$(mktemp)
+zst=$(mktemp)
+trap 'rm -f "$log" "$gz" "$zst"' EXIT
+for sample in "$2"/*.json; do
+    gzip -c "$sample" > "$gz"
+    cmp -s <("$INSPECT" --dump "$sample") <("$INSPECT" --dump "$gz")
+    check "--dump of $(basename "$sample") as gzip" 0 $?
+    cmp -s <("$INSPECT" --filter '' "$sample") <("$INSPECT" --filter '' "$gz")
+    check "raw lines of $(basename "$sample") as gzip" 0 $?
+    if command -v zstd > /dev/null; then
+        zstd -q -c "$sample" > "$zst"
+        cmp -s <("$INSPECT" --dump "$sample") <("$INSPECT" --dump "$zst")
+        check "--dump of $(basename "$sample") as zstd" 0 $?
+        cmp -s <("$INSPECT" --filter 'json:exec' "$sample") <("$INSPECT" --filter 'json:exec' "$zst")
+        check "json: search of $(basename "$sample") as zstd" 0 $?
+    fi
+done
+
 exit $fail

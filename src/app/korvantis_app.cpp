@@ -58,8 +58,9 @@ QWidget* KorvantisApp::start(const QStringList& logs) {
         // Checked here, so that a wrong name is reported at once; without
         // opening it, which would wait on a pipe. The loader opens it on its
         // own thread.
+        // "-" is standard input.
         const QFileInfo info(log);
-        if (!info.exists() || info.isDir() || !info.isReadable()) {
+        if (log != QStringLiteral("-") && (!info.exists() || info.isDir() || !info.isReadable())) {
             std::fprintf(stderr, "korvantis: cannot open %s\n", QFile::encodeName(log).constData());
             continue;
         }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ingest/decompressed_text.h"
+#include "ingest/log_text.h"
 
 namespace korvantis {
 
@@ -16,7 +16,7 @@ namespace korvantis {
 // it and the bit position in the compressed bytes). Reading at an offset
 // inflates from the point before it, and goes on from where the last read
 // ended when that is nearer (reads in order cost no more than one pass).
-class GzipIndex final : public DecompressedText {
+class GzipIndex final : public LogText {
   public:
     // Text between two points, at least.
     static constexpr std::uint64_t kSpacing = std::uint64_t{4} << 20;

@@ -29,7 +29,7 @@ GzipSource::~GzipSource() {
     }
 }
 
-std::shared_ptr<const DecompressedText> GzipSource::decompressedText() const {
+std::shared_ptr<const LogText> GzipSource::logText() const {
     return index_;
 }
 

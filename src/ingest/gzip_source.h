@@ -22,7 +22,7 @@ class GzipSource final : public TextSource {
     GzipSource& operator=(const GzipSource&) = delete;
 
     std::size_t read(char* into, std::size_t size) override;
-    std::shared_ptr<const DecompressedText> decompressedText() const override;
+    std::shared_ptr<const LogText> logText() const override;
 
   private:
     // Offset in the compressed bytes of the next one inflate takes.

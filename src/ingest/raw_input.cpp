@@ -1,5 +1,6 @@
 #include "ingest/raw_input.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,13 +9,54 @@
 
 namespace korvantis {
 
+void RawInput::spoolTo(int spoolFd, const std::atomic<bool>* stop) {
+    spoolFd_ = spoolFd;
+    stop_ = stop;
+}
+
+bool RawInput::waitForBytes() {
+    // A slow wait, so that a stop is seen while nothing comes.
+    constexpr int kWaitMs = 200;
+    pollfd p{fd_, POLLIN, 0};
+    while (stop_ == nullptr || !stop_->load(std::memory_order_relaxed)) {
+        const int ready = ::poll(&p, 1, kWaitMs);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RawInput::spool(const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(spoolFd_, bytes, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 std::size_t RawInput::readFile(char* into, std::size_t size) {
     for (;;) {
+        if (spoolFd_ >= 0 && !waitForBytes()) {
+            return 0;
+        }
         const ssize_t n = ::read(fd_, into, size);
         if (n >= 0) {
+            // Bytes that cannot be kept end the input: they could not be
+            // read again.
+            if (spoolFd_ >= 0 && !spool(into, static_cast<std::size_t>(n))) {
+                return 0;
+            }
             return static_cast<std::size_t>(n);
         }
-        if (errno != EINTR) {
+        if (errno != EINTR && errno != EAGAIN) {
             return 0;
         }
     }

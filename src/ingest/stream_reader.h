@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -9,7 +10,7 @@
 
 namespace korvantis {
 
-class DecompressedText;
+class LogText;
 
 // Reads a file of any size as a sequence of lines, in fixed-size chunks,
 // holding no more than the longest line plus one chunk.
@@ -30,6 +31,15 @@ class StreamReader {
     static std::unique_ptr<StreamReader> open(const std::string& path,
                                               std::string_view delimiter = "\n",
                                               std::int64_t chunkSize = kDefaultChunkSize);
+    // As open(), and also reads standard input ("-") or a FIFO: what comes
+    // is written to a spool file in the cache folder as it is read, and
+    // read again from there (see logText()). Waiting for more input ends
+    // once `*stop` is set.
+    static std::unique_ptr<StreamReader> openLog(const std::string& path,
+                                                 std::string_view delimiter, std::int64_t chunkSize,
+                                                 const std::atomic<bool>* stop);
+    // The path openLog() takes for standard input.
+    static constexpr std::string_view kStandardInput = "-";
     ~StreamReader();
     StreamReader(const StreamReader&) = delete;
     StreamReader& operator=(const StreamReader&) = delete;
@@ -50,16 +60,18 @@ class StreamReader {
     static constexpr std::size_t kPadding = 64;
 
     void close();
-    // The open file, for callers that keep it open after reading (-1 once closed).
+    // The open file, for callers that keep it open after reading (-1 once
+    // closed); for a pipe, its spool.
     int fileDescriptor() const;
     // The file's size when it was opened.
     std::uint64_t sizeAtOpen() const;
     bool atEof() const;
 
     // Whether the file is compressed; its text is then read again through
-    // decompressedText(), at the same offsets as lines are read here.
+    // logText(), at the same offsets as lines are read here, as is that of
+    // a pipe.
     bool compressed() const;
-    std::shared_ptr<const DecompressedText> decompressedText() const;
+    std::shared_ptr<const LogText> logText() const;
     // Bytes of the file read so far (compressed bytes for a compressed
     // file); may be asked from another thread.
     std::uint64_t fileBytesRead() const;
@@ -73,6 +85,10 @@ class StreamReader {
 
   private:
     StreamReader() = default;
+    // A reader of `fd` (owned from now on), spooled when `spoolStop`.
+    static std::unique_ptr<StreamReader> over(int fd, std::uint64_t size,
+                                              std::string_view delimiter, std::int64_t chunkSize,
+                                              const std::atomic<bool>* spoolStop);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -9,7 +9,7 @@
 
 namespace korvantis {
 
-class DecompressedText;
+class LogText;
 class RawInput;
 
 // How a log's bytes are stored, told by their first bytes whatever the
@@ -32,7 +32,7 @@ class TextSource {
     std::optional<std::uint64_t> failedAt() const { return failedAt_; }
     // Where the text can be read again at any offset; nothing for a plain
     // log, which is read again from its own file.
-    virtual std::shared_ptr<const DecompressedText> decompressedText() const { return nullptr; }
+    virtual std::shared_ptr<const LogText> logText() const { return nullptr; }
 
     // Reads `input` (which must outlive it) as its first bytes say: as it
     // is, or decompressed. The descriptor of `input` must be that of a file

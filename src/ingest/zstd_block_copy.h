@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ingest/decompressed_text.h"
+#include "ingest/log_text.h"
 
 struct ZSTD_CCtx_s;
 struct ZSTD_DCtx_s;
@@ -20,7 +20,7 @@ class CacheFile;
 // again by decompressing the one block that holds it. (A zstd frame can only
 // be decoded from its start, and a log is often a single frame.) The text
 // after the last whole block stays in memory.
-class ZstdBlockCopy final : public DecompressedText {
+class ZstdBlockCopy final : public LogText {
   public:
     static constexpr std::size_t kBlock = std::size_t{1} << 20;
 

@@ -17,7 +17,7 @@ ZstdSource::~ZstdSource() {
     ZSTD_freeDCtx(dctx_);
 }
 
-std::shared_ptr<const DecompressedText> ZstdSource::decompressedText() const {
+std::shared_ptr<const LogText> ZstdSource::logText() const {
     return copy_;
 }
 

@@ -23,7 +23,7 @@ class ZstdSource final : public TextSource {
     ZstdSource& operator=(const ZstdSource&) = delete;
 
     std::size_t read(char* into, std::size_t size) override;
-    std::shared_ptr<const DecompressedText> decompressedText() const override;
+    std::shared_ptr<const LogText> logText() const override;
 
   private:
     bool refill();

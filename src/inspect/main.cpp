@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ingest/cache_file.h"
 #include "ingest/json_text.h"
 #include "inspect/store_rows.h"
 #include "store/filter_query.h"
@@ -27,7 +28,7 @@ namespace {
 using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
-    "usage: korvantis-inspect [--dump | --tree] LOG...\n"
+    "usage: korvantis-inspect [--dump | --tree] LOG...   (LOG - is standard input)\n"
     "       korvantis-inspect --filter QUERY [--export jsonl|csv] LOG...\n"
     "       korvantis-inspect --pretty < JSON";
 
@@ -246,6 +247,9 @@ int main(int argc, char** argv) {
         std::fwrite(out.data(), 1, out.size(), stdout);
         return 0;
     }
+
+    // Spools left by instances that crashed go now.
+    korvantis::CacheFile::removeStale();
 
     // A query is checked before anything is loaded.
     std::optional<korvantis::FilterQuery> query;

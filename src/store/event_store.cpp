@@ -38,8 +38,7 @@ std::optional<std::string> EventStore::lineText(std::size_t entry) const {
     return logFiles_->read(jsonMapping_.ref(entry));
 }
 
-std::uint32_t EventStore::addLog(int fd, std::string path,
-                                 std::shared_ptr<const DecompressedText> text) {
+std::uint32_t EventStore::addLog(int fd, std::string path, std::shared_ptr<const LogText> text) {
     observers_.announce(StoreField::loadedLogs);
     return logFiles_->add(fd, std::move(path), std::move(text));
 }

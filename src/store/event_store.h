@@ -67,8 +67,7 @@ class EventStore {
 
     // Filled by the loader.
     RowTexts& rowTexts() { return rowTexts_; }
-    std::uint32_t addLog(int fd, std::string path,
-                         std::shared_ptr<const DecompressedText> text = nullptr);
+    std::uint32_t addLog(int fd, std::string path, std::shared_ptr<const LogText> text = nullptr);
     void append(FiledRows& rows);
     void setTree(std::string json, std::string facts) {
         jsonTreeRaw_ = std::move(json);

@@ -199,12 +199,12 @@ void LoadJob::run() {
     bool opened = false;
     try {
         // One line feed ends a line, as LineBatch::cutLines() cuts them.
-        if (auto reader = StreamReader::open(path_, "\n", kReadSize)) {
+        if (auto reader = StreamReader::openLog(path_, "\n", kReadSize, &cancelled_)) {
             opened = true;
             figures.bytesTotal = reader->sizeAtOpen();
             // The log stays open for reading its lines again later.
             const int fd = ::fcntl(reader->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-            post_([sink = sink_, fd, text = reader->decompressedText()] { sink.opened(fd, text); });
+            post_([sink = sink_, fd, text = reader->logText()] { sink.opened(fd, text); });
             fileLog(*reader, figures);
             reader->close();
         }

@@ -17,7 +17,7 @@
 
 namespace korvantis {
 
-class DecompressedText;
+class LogText;
 struct RowTexts;
 class StreamReader;
 namespace detail {
@@ -45,7 +45,7 @@ class LoadJob {
     struct Sink {
         // The log could be opened: its descriptor (now owned by the sink),
         // and the text to read its lines from when it is compressed.
-        std::function<void(int fd, std::shared_ptr<const DecompressedText> text)> opened;
+        std::function<void(int fd, std::shared_ptr<const LogText> text)> opened;
         // Rows read since the last call (the sink empties them).
         std::function<void(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures)>
             rows;

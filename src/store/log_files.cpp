@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "ingest/decompressed_text.h"
+#include "ingest/log_text.h"
+#include "ingest/stream_reader.h"
 #include "store/node.h"
 
 namespace korvantis {
@@ -16,8 +17,7 @@ LogFiles::~LogFiles() {
     }
 }
 
-std::uint32_t LogFiles::add(int fd, std::string path,
-                            std::shared_ptr<const DecompressedText> text) {
+std::uint32_t LogFiles::add(int fd, std::string path, std::shared_ptr<const LogText> text) {
     std::lock_guard lock(mutex_);
     logs_.push_back(Log{fd, std::move(path), std::move(text)});
     return static_cast<std::uint32_t>(logs_.size() - 1);
@@ -34,7 +34,14 @@ std::string LogFiles::path(std::uint32_t log) const {
 }
 
 std::string LogFiles::fileName(std::uint32_t log) const {
-    return std::string(lastPathComponent(path(log)));
+    return logName(path(log));
+}
+
+std::string logName(std::string_view path) {
+    if (path == StreamReader::kStandardInput) {
+        return "standard input";
+    }
+    return std::string(lastPathComponent(path));
 }
 
 namespace {
@@ -64,7 +71,7 @@ ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset) {
 ssize_t LogFiles::readText(std::uint32_t log, char* into, std::size_t size,
                            std::uint64_t offset) const {
     int fd = -1;
-    std::shared_ptr<const DecompressedText> text;
+    std::shared_ptr<const LogText> text;
     {
         std::lock_guard lock(mutex_);
         if (log < logs_.size()) {

@@ -14,7 +14,7 @@
 
 namespace korvantis {
 
-class DecompressedText;
+class LogText;
 
 // The logs a store has loaded, each kept open so that its lines can be read
 // again when they are needed (the detail text, a search in raw lines, an
@@ -29,9 +29,9 @@ class LogFiles {
     LogFiles& operator=(const LogFiles&) = delete;
 
     // Keeps `fd` (owned from now on) as the next log; returns its index.
-    // A compressed log's lines are read from `text`, its decompressed text.
-    std::uint32_t add(int fd, std::string path,
-                      std::shared_ptr<const DecompressedText> text = nullptr);
+    // A log's lines are read from `text` when there is one (a compressed or
+    // received log).
+    std::uint32_t add(int fd, std::string path, std::shared_ptr<const LogText> text = nullptr);
     std::size_t size() const;
     // The path it was loaded from, and its last component.
     std::string path(std::uint32_t log) const;
@@ -63,11 +63,15 @@ class LogFiles {
     struct Log {
         int fd;
         std::string path;
-        std::shared_ptr<const DecompressedText> text;
+        std::shared_ptr<const LogText> text;
     };
     mutable std::mutex mutex_;
     std::vector<Log> logs_;
 };
+
+// The name a log loaded from `path` is shown by: its file's name, or
+// "standard input".
+std::string logName(std::string_view path);
 
 // The detail text shown for a line whose log changed after loading.
 inline constexpr std::string_view kLogChangedText =

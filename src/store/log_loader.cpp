@@ -52,13 +52,13 @@ void LogLoader::startNext() {
     runningPath_ = std::move(queue_.front());
     queue_.pop_front();
     progress_.running = true;
-    progress_.fileName = std::string(lastPathComponent(runningPath_));
+    progress_.fileName = logName(runningPath_);
     progress_.figures = LoadFigures{};
     progress_.queued = queue_.size();
     progress_.cancelledAfter.reset();
 
     LoadJob::Sink sink;
-    sink.opened = [this](int fd, std::shared_ptr<const DecompressedText> text) {
+    sink.opened = [this](int fd, std::shared_ptr<const LogText> text) {
         opened(fd, std::move(text));
     };
     sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
@@ -76,7 +76,7 @@ void LogLoader::startNext() {
                                      std::move(sink));
 }
 
-void LogLoader::opened(int fd, std::shared_ptr<const DecompressedText> text) {
+void LogLoader::opened(int fd, std::shared_ptr<const LogText> text) {
     store_.addLog(fd, runningPath_, std::move(text));
 }
 

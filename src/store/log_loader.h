@@ -70,7 +70,7 @@ class LogLoader {
   private:
     void enqueue(std::string path);
     void startNext();
-    void opened(int fd, std::shared_ptr<const DecompressedText> text);
+    void opened(int fd, std::shared_ptr<const LogText> text);
     void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
     void finished(bool opened, bool cancelled, const LoadFigures& figures,
                   std::optional<ProcessTree::BuiltTree> tree);

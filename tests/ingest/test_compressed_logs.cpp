@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ingest/decompressed_text.h"
 #include "ingest/gzip_index.h"
+#include "ingest/log_text.h"
 #include "ingest/stream_reader.h"
 #include "ingest/text_source.h"
 #include "support/compressed_copies.h"
@@ -38,7 +38,7 @@ std::string someText(std::size_t lines) {
 struct ReadBack {
     std::string text;
     std::optional<std::string> failure;
-    std::shared_ptr<const DecompressedText> random;
+    std::shared_ptr<const LogText> random;
 };
 
 ReadBack readAll(const TempDir& dir, const std::string& bytes, std::int64_t chunk) {
@@ -49,7 +49,7 @@ ReadBack readAll(const TempDir& dir, const std::string& bytes, std::int64_t chun
         out.text += *run;
     }
     out.failure = reader->failure();
-    out.random = reader->decompressedText();
+    out.random = reader->logText();
     EXPECT_EQ(reader->fileBytesRead(), bytes.size());
     return out;
 }

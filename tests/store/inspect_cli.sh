@@ -140,4 +140,33 @@ for sample in "$2"/*.json; do
     fi
 done
 
+# Standard input ("-") and a FIFO named on the command line: the same dump as
+# the file, compressed or not; input closed at once is an empty log. Spools
+# go to a cache folder of the test's own, and are gone afterwards.
+export XDG_CACHE_HOME
+XDG_CACHE_HOME=$(mktemp -d)
+fifo_dir=$(mktemp -d)
+trap 'rm -rf "$log" "$gz" "$zst" "$XDG_CACHE_HOME" "$fifo_dir"' EXIT
+gzip -c "$SAMPLE" > "$gz"
+cmp -s <("$INSPECT" --dump "$SAMPLE") <("$INSPECT" --dump - < "$SAMPLE")
+check "--dump of standard input from a file" 0 $?
+cmp -s <("$INSPECT" --dump "$SAMPLE") <(cat "$SAMPLE" | "$INSPECT" --dump -)
+check "--dump of standard input from a pipe" 0 $?
+cmp -s <("$INSPECT" --dump "$SAMPLE") <(cat "$gz" | "$INSPECT" --dump -)
+check "--dump of gzip data down a pipe" 0 $?
+cmp -s <("$INSPECT" --filter 'json:exec' "$SAMPLE") <(cat "$gz" | "$INSPECT" --filter 'json:exec' -)
+check "raw lines of gzip data down a pipe" 0 $?
+out=$(true | "$INSPECT" -)
+check "standard input closed at once" 0 $?
+contains "nothing read from closed input" $'lines read: 0\n' "$out"
+mkfifo "$fifo_dir/fifo"
+( sleep 0.2; cat "$SAMPLE" > "$fifo_dir/fifo" ) &
+cmp -s <("$INSPECT" --dump "$SAMPLE") <("$INSPECT" --dump "$fifo_dir/fifo")
+check "--dump of a FIFO" 0 $?
+wait
+( : > "$fifo_dir/fifo" ) &
+contains "a FIFO closed without a line" $'lines read: 0\n' "$("$INSPECT" "$fifo_dir/fifo")"
+wait
+check "no spool left behind" "" "$(ls -A "$XDG_CACHE_HOME/korvantis" 2> /dev/null)"
+
 exit $fail

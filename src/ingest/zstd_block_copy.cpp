@@ -48,42 +48,74 @@ ZstdBlockCopy::ZstdBlockCopy(std::unique_ptr<CacheFile> file)
     ZSTD_CCtx_setParameter(cctx_, ZSTD_c_compressionLevel, kLevel);
     compressed_.resize(ZSTD_compressBound(kBlock));
     pending_.reserve(kBlock);
+    writer_ = std::thread(&ZstdBlockCopy::writeBlocks, this);
 }
 
 ZstdBlockCopy::~ZstdBlockCopy() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    writer_.join();
     ZSTD_freeCCtx(cctx_);
     ZSTD_freeDCtx(dctx_);
 }
 
 void ZstdBlockCopy::append(const char* text, std::size_t size) {
+    constexpr std::size_t kBehindAtMost = 4;
     while (size > 0) {
+        std::unique_lock lock(mutex_);
         const std::size_t take = std::min(size, kBlock - pending_.size());
-        {
-            std::lock_guard lock(mutex_);
-            pending_.append(text, take);
-        }
+        pending_.append(text, take);
         text += take;
         size -= take;
         if (pending_.size() == kBlock) {
-            writeBlock();
+            changed_.wait(lock, [&] { return full_.size() < kBehindAtMost; });
+            full_.push_back(std::move(pending_));
+            pending_ = std::string();
+            pending_.reserve(kBlock);
+            changed_.notify_all();
         }
     }
 }
 
-void ZstdBlockCopy::writeBlock() {
-    // pending_ changes only on this thread: read here without the lock.
-    const std::size_t size = ZSTD_compress2(cctx_, compressed_.data(), compressed_.size(),
-                                            pending_.data(), pending_.size());
-    Block block{fileEnd_, size};
-    if (ZSTD_isError(size) ||
-        !writeAll(file_->fileDescriptor(), compressed_.data(), size, fileEnd_)) {
-        block.size = 0;  // reads of it fail
-    } else {
-        fileEnd_ += size;
+void ZstdBlockCopy::writeBlocks() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return stopping_ || !full_.empty(); });
+        if (full_.empty()) {
+            return;
+        }
+        // The front block stays where readers find it until it is written;
+        // only this thread removes it.
+        const std::string& text = full_.front();
+        lock.unlock();
+        const std::size_t size =
+            ZSTD_compress2(cctx_, compressed_.data(), compressed_.size(), text.data(), text.size());
+        Block block{fileEnd_, size};
+        if (ZSTD_isError(size) ||
+            !writeAll(file_->fileDescriptor(), compressed_.data(), size, fileEnd_)) {
+            block.size = 0;  // reads of it fail
+        } else {
+            fileEnd_ += size;
+        }
+        lock.lock();
+        blocks_.push_back(block);
+        full_.pop_front();
+        changed_.notify_all();
     }
-    std::lock_guard lock(mutex_);
-    blocks_.push_back(block);
-    pending_.clear();
+}
+
+const std::string* ZstdBlockCopy::blockInMemory(std::size_t b) const {
+    if (b < blocks_.size()) {
+        return nullptr;
+    }
+    b -= blocks_.size();
+    if (b < full_.size()) {
+        return &full_[b];
+    }
+    return b == full_.size() ? &pending_ : nullptr;
 }
 
 std::uint64_t ZstdBlockCopy::diskBytes() const {
@@ -125,8 +157,8 @@ ssize_t ZstdBlockCopy::readAt(char* into, std::size_t size, std::uint64_t offset
                 return -1;
             }
             text = cached_;
-        } else if (b == blocks_.size()) {
-            text = pending_;
+        } else if (const std::string* inMemory = blockInMemory(b)) {
+            text = *inMemory;
         }
         const std::size_t within = at - std::uint64_t{b} * kBlock;
         if (within >= text.size()) {

@@ -13,9 +13,9 @@ namespace korvantis {
 
 namespace {
 
-// Fast enough to keep up with decompressing the log on the same thread,
+// Fast enough to keep up with the decompressing thread on a busy machine,
 // small enough to stay within a few times the log's own size.
-constexpr int kLevel = -1;
+constexpr int kLevel = -5;
 
 bool writeAll(int fd, const char* bytes, std::size_t size, std::uint64_t offset) {
     while (size > 0) {

@@ -3,7 +3,8 @@
 // read must be exactly the file cut at each first delimiter from the front,
 // with no empty line after a final delimiter, so joined back they give the file.
 // Read as runs of whole lines, the runs joined give the file and cut give the
-// same lines.
+// same lines. A gzip or zstd copy of the file reads as the file; a file that
+// is itself compressed data reads as whole lines, whatever it holds.
 
 #include <cstdint>
 #include <deque>
@@ -12,6 +13,8 @@
 
 #include "fuzz_support.h"
 #include "ingest/stream_reader.h"
+#include "ingest/text_source.h"
+#include "support/compressed_copies.h"
 
 using namespace korvantis;
 
@@ -31,6 +34,40 @@ std::vector<std::string_view> cut(std::string_view bytes, std::string_view delim
     return lines;
 }
 
+// Every run read from the scratch file, joined; whether the reader failed.
+std::string readRuns(std::string_view delimiter, std::int64_t chunkSize, bool& failed) {
+    auto reader = StreamReader::open(fuzz::ScratchFile::instance().path(), delimiter, chunkSize);
+    FUZZ_CHECK(reader, "a regular file must open");
+    std::string joined;
+    while (auto run = reader->nextLines()) {
+        joined += *run;
+    }
+    failed = reader->failure().has_value();
+    FUZZ_CHECK(!failed || joined.empty() || joined.ends_with(delimiter),
+               "a line cut short by a failure was returned");
+    return joined;
+}
+
+// Compressed data of any shape decodes without harm.
+int readCompressed(std::string_view delimiter, std::int64_t chunkSize) {
+    bool failed = false;
+    readRuns(delimiter, chunkSize, failed);
+    return 0;
+}
+
+// A gzip or zstd copy, of one member or frame or many, reads as the file.
+void checkCompressedCopy(std::string_view file, std::string_view delimiter, std::int64_t chunkSize,
+                         std::uint8_t choice) {
+    const std::size_t piece = choice % 4 == 0 ? 0 : 1 + choice % 61;
+    const std::string copy = choice % 2 == 0 ? testsupport::gzipped(file, 6, piece)
+                                             : testsupport::zstdCompressed(file, 3, piece);
+    fuzz::ScratchFile::instance().write(copy);
+    bool failed = false;
+    FUZZ_CHECK(readRuns(delimiter, chunkSize, failed) == file,
+               "the compressed copy reads otherwise");
+    FUZZ_CHECK(!failed, "the compressed copy fails");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -46,6 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     auto& scratch = fuzz::ScratchFile::instance();
     scratch.write(file);
+    if (compressionOf(file.substr(0, kCompressionMagicSize)) != Compression::none) {
+        return readCompressed(delimiter, chunkSize);
+    }
     auto reader = StreamReader::open(scratch.path(), delimiter, chunkSize);
     FUZZ_CHECK(reader, "a regular file must open");
 
@@ -96,6 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(joinedRuns == file, "the runs do not give the file");
     FUZZ_CHECK(runLines == expected, "runs cut elsewhere than between lines");
+
+    checkCompressedCopy(file, delimiter, chunkSize, data[1]);
 
     // Repair of invalid text: always valid, and the identity on valid text.
     const std::string repaired = StreamReader::toValidUtf8(file);

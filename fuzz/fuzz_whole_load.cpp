@@ -1,7 +1,9 @@
 // A whole load of an arbitrary file: every line accounted for, the tree JSON
 // well formed with one object per node, its URL read back byte for byte, the
 // detail text of the loaded events, and a second load of the same file (a
-// build over nodes that earlier builds already arranged).
+// build over nodes that earlier builds already arranged). A gzip or zstd
+// copy loads alike; compressed data of any shape loads the lines it decodes
+// to, and the one load error of a failure.
 
 #include <cstdint>
 #include <string>
@@ -10,8 +12,11 @@
 
 #include "fuzz_support.h"
 #include "ingest/json_text.h"
+#include "ingest/stream_reader.h"
+#include "ingest/text_source.h"
 #include "store/pretty_json.h"
 #include "support/accounting.h"
+#include "support/compressed_copies.h"
 #include "support/loading.h"
 #include "tree/tree_url.h"
 
@@ -105,12 +110,38 @@ void checkTree(const Workspace& ws, bool firstBuild) {
     FUZZ_CHECK(back && *back == tree);
 }
 
+// The lines a load of the scratch file reads, a failure as one more line.
+std::string decodedLines() {
+    auto reader = StreamReader::open(fuzz::ScratchFile::instance().path(), "\n");
+    FUZZ_CHECK(reader, "a regular file must open");
+    std::string text;
+    while (auto run = reader->nextLines()) {
+        text += *run;
+    }
+    if (auto failure = reader->failure()) {
+        text += *failure + "\n";
+    }
+    return text;
+}
+
+// Loads the scratch file and accounts for `lines` as what it holds.
+void checkLoad(const std::string& lines, const char* what) {
+    testsupport::LoadingWorkspace loading;
+    loading.load(fuzz::ScratchFile::instance().path());
+    const std::string account = testsupport::checkAccounting(lines, loading.ws);
+    FUZZ_CHECK(account.empty(), "%s: %s", what, account.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view file = fuzz::asText(data, size);
     auto& scratch = fuzz::ScratchFile::instance();
     scratch.write(file);
+    if (compressionOf(file.substr(0, kCompressionMagicSize)) != Compression::none) {
+        checkLoad(decodedLines(), "compressed data");
+        return 0;
+    }
 
     testsupport::LoadingWorkspace loading;
     const Workspace& ws = loading.ws;
@@ -141,5 +172,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string second = testsupport::checkAccounting(file, ws, before);
     FUZZ_CHECK(second.empty(), "second load: %s", second.c_str());
     checkTree(ws, false);
+
+    const std::string copy = size % 2 == 0 ? testsupport::gzipped(file, 6, 1 + size % 53)
+                                           : testsupport::zstdCompressed(file, 3, size % 3 * 40);
+    scratch.write(copy);
+    checkLoad(std::string(file), "compressed copy");
     return 0;
 }

@@ -69,9 +69,10 @@ QWidget* KorvantisApp::start(const std::vector<std::string>& logs) {
         // Checked here as well, so that a wrong name is reported on the
         // terminal at once; without opening it, which would wait on a pipe.
         // The window tells it too, with the reason, when its load comes.
+        // "-" is standard input.
         struct stat st {};
-        if (::stat(log.c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
-            ::access(log.c_str(), R_OK) != 0) {
+        if (log != "-" && (::stat(log.c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
+                           ::access(log.c_str(), R_OK) != 0)) {
             std::fprintf(stderr, "korvantis: cannot open %s\n", log.c_str());
         }
         window->workspace().loader.loadJsonFile(log);

@@ -6,6 +6,7 @@
 
 #include "app/korvantis_app.h"
 #include "app/viewer_options.h"
+#include "ingest/cache_file.h"
 #include "korvantis_version.h"
 #include "store/log_files.h"
 
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(KORVANTIS_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korvantis"));
 
+    // Spools left by instances that crashed go now.
+    korvantis::CacheFile::removeStale();
     korvantis::KorvantisApp app;
     // korvantis [LOG...]: each LOG is loaded in order, as an import would.
     // Named by argv's own bytes: a name that is not valid UTF-8 would not

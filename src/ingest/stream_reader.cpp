@@ -9,11 +9,20 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ingest/cache_file.h"
+#include "ingest/raw_input.h"
+#include "ingest/spool_text.h"
+#include "ingest/text_source.h"
+
 namespace korvantis {
 
 struct StreamReader::Impl {
     int fd = -1;
     std::uint64_t sizeAtOpen = 0;
+    std::unique_ptr<RawInput> input;
+    std::unique_ptr<TextSource> source;  // the text of input
+    bool compressed = false;
+    std::shared_ptr<SpoolText> spool;  // of a pipe
     std::string delimiter;
     std::size_t chunkSize = 0;
     // Unreturned bytes are buf[start, end). Returned lines are not cut off
@@ -54,18 +63,14 @@ struct StreamReader::Impl {
     // Reads one chunk; false at end of file. A read error ends the input too.
     bool readChunk() {
         makeRoom();
-        for (;;) {
-            const ssize_t n = ::read(fd, buf.get() + end, chunkSize);
-            if (n > 0) {
-                end += static_cast<std::size_t>(n);
-                return true;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
+        const std::size_t n = source->read(buf.get() + end, chunkSize);
+        end += n;
+        return n > 0;
     }
+
+    // At the end of the input: the unreturned bytes are the last line,
+    // unless decoding failed inside it.
+    bool lastLinePending() const { return end > start && !source->failedAt(); }
 
     // Position of the first delimiter in the unreturned bytes, or npos.
     std::size_t findDelimiter() {
@@ -144,16 +149,66 @@ std::unique_ptr<StreamReader> StreamReader::open(const std::string& path,
     if (flags >= 0) {
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     }
+    return over(fd, static_cast<std::uint64_t>(st.st_size), delimiter, chunkSize, nullptr);
+}
+
+std::unique_ptr<StreamReader> StreamReader::openLog(const std::string& path,
+                                                    std::string_view delimiter,
+                                                    std::int64_t chunkSize,
+                                                    const std::atomic<bool>* stop) {
+    if (delimiter.empty() || chunkSize <= 0) {
+        return nullptr;
+    }
+    struct stat st;
+    int fd = -1;
+    if (path == kStandardInput) {
+        fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+    } else if (::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) {
+        // Not waiting in open() for a writer: the reads wait, and can stop.
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } else {
+        return open(path, delimiter, chunkSize);
+    }
+    if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return nullptr;
+    }
+    if (S_ISREG(st.st_mode)) {  // standard input from a file
+        return over(fd, static_cast<std::uint64_t>(st.st_size), delimiter, chunkSize, nullptr);
+    }
+    static const std::atomic<bool> kNever{false};
+    return over(fd, 0, delimiter, chunkSize, stop != nullptr ? stop : &kNever);
+}
+
+std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
+                                                 std::string_view delimiter, std::int64_t chunkSize,
+                                                 const std::atomic<bool>* spoolStop) {
+    std::unique_ptr<CacheFile> spool;
+    if (spoolStop != nullptr && !(spool = CacheFile::create("spool"))) {
+        ::close(fd);
+        return nullptr;
+    }
     std::unique_ptr<StreamReader> reader(new StreamReader());
     reader->impl_ = std::make_unique<Impl>();
     Impl& d = *reader->impl_;
     d.fd = fd;
-    d.sizeAtOpen = static_cast<std::uint64_t>(st.st_size);
+    d.sizeAtOpen = size;
     d.delimiter = std::string(delimiter);
     d.chunkSize = static_cast<std::size_t>(chunkSize);
     // Room for one chunk after a pending partial line of up to one chunk.
     d.buf = std::make_unique<char[]>(2 * d.chunkSize + kPadding);
     d.capacity = 2 * d.chunkSize;
+    d.input = std::make_unique<RawInput>(fd);
+    if (spool) {
+        d.input->spoolTo(spool->fileDescriptor(), spoolStop);
+    }
+    d.compressed = compressionOf(d.input->peek(kCompressionMagicSize)) != Compression::none;
+    d.source = TextSource::open(*d.input);
+    if (spool) {
+        d.spool = std::make_shared<SpoolText>(std::move(spool), d.source->logText());
+    }
     return reader;
 }
 
@@ -170,7 +225,7 @@ std::optional<std::string_view> StreamReader::nextLines() {
         }
         if (d.fd < 0 || !d.readChunk()) {
             d.atEof = true;
-            if (d.end > d.start) {
+            if (d.lastLinePending()) {
                 return d.take(d.end - d.start, d.end - d.start);
             }
         }
@@ -188,7 +243,7 @@ std::optional<StreamReader::Line> StreamReader::nextLine() {
         }
         if (d.fd < 0 || !d.readChunk()) {
             d.atEof = true;
-            if (d.end > d.start) {
+            if (d.lastLinePending()) {
                 return line(d.take(d.end - d.start, d.end - d.start));
             }
         }
@@ -204,7 +259,7 @@ void StreamReader::close() {
 }
 
 int StreamReader::fileDescriptor() const {
-    return impl_ ? impl_->fd : -1;
+    return impl_ && impl_->fd >= 0 ? impl_->input->fileDescriptor() : -1;
 }
 
 std::uint64_t StreamReader::sizeAtOpen() const {
@@ -213,6 +268,28 @@ std::uint64_t StreamReader::sizeAtOpen() const {
 
 bool StreamReader::atEof() const {
     return impl_->atEof;
+}
+
+bool StreamReader::compressed() const {
+    return impl_->compressed;
+}
+
+std::shared_ptr<const LogText> StreamReader::logText() const {
+    if (impl_->spool) {
+        return impl_->spool;
+    }
+    return impl_->source->logText();
+}
+
+std::uint64_t StreamReader::fileBytesRead() const {
+    return impl_->input->taken();
+}
+
+std::optional<std::string> StreamReader::failure() const {
+    if (const auto at = impl_->source->failedAt()) {
+        return decompressionFailureText(*at);
+    }
+    return std::nullopt;
 }
 
 bool StreamReader::isValidUtf8(std::string_view bytes) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -8,6 +9,8 @@
 #include <string_view>
 
 namespace korvantis {
+
+class LogText;
 
 // Reads a file of any size as a sequence of lines, in fixed-size chunks,
 // holding no more than the longest line plus one chunk.
@@ -23,10 +26,20 @@ class StreamReader {
     };
 
     // Nothing when the file cannot be opened for reading (or is a directory),
-    // or the delimiter is empty. Only UTF-8 is supported as encoding.
+    // or the delimiter is empty. Only UTF-8 is supported as encoding. A file
+    // whose first bytes say it is gzip or zstd data is read decompressed.
     static std::unique_ptr<StreamReader> open(const std::string& path,
                                               std::string_view delimiter = "\n",
                                               std::int64_t chunkSize = kDefaultChunkSize);
+    // As open(), and also reads standard input ("-") or a FIFO: what comes
+    // is written to a spool file in the cache folder as it is read, and
+    // read again from there (see logText()). Waiting for more input ends
+    // once `*stop` is set.
+    static std::unique_ptr<StreamReader> openLog(const std::string& path,
+                                                 std::string_view delimiter, std::int64_t chunkSize,
+                                                 const std::atomic<bool>* stop);
+    // The path openLog() takes for standard input.
+    static constexpr std::string_view kStandardInput = "-";
     ~StreamReader();
     StreamReader(const StreamReader&) = delete;
     StreamReader& operator=(const StreamReader&) = delete;
@@ -47,11 +60,24 @@ class StreamReader {
     static constexpr std::size_t kPadding = 64;
 
     void close();
-    // The open file, for callers that keep it open after reading (-1 once closed).
+    // The open file, for callers that keep it open after reading (-1 once
+    // closed); for a pipe, its spool.
     int fileDescriptor() const;
     // The file's size when it was opened.
     std::uint64_t sizeAtOpen() const;
     bool atEof() const;
+
+    // Whether the file is compressed; its text is then read again through
+    // logText(), at the same offsets as lines are read here, as is that of
+    // a pipe.
+    bool compressed() const;
+    std::shared_ptr<const LogText> logText() const;
+    // Bytes of the file read so far (compressed bytes for a compressed
+    // file); may be asked from another thread.
+    std::uint64_t fileBytesRead() const;
+    // Why the input ended early: the load error for a compressed file that
+    // cannot be decoded further. The line it cut short is not returned.
+    std::optional<std::string> failure() const;
 
     // `bytes` with each invalid UTF-8 sequence replaced by U+FFFD.
     static std::string toValidUtf8(std::string_view bytes);
@@ -59,6 +85,10 @@ class StreamReader {
 
   private:
     StreamReader() = default;
+    // A reader of `fd` (owned from now on), spooled when `spoolStop`.
+    static std::unique_ptr<StreamReader> over(int fd, std::uint64_t size,
+                                              std::string_view delimiter, std::int64_t chunkSize,
+                                              const std::atomic<bool>* spoolStop);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ingest/cache_file.h"
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
 #include "inspect/store_rows.h"
@@ -31,7 +32,7 @@ namespace {
 using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
-    "usage: korvantis-inspect [--dump | --tree] LOG...\n"
+    "usage: korvantis-inspect [--dump | --tree] LOG...   (LOG - is standard input)\n"
     "       korvantis-inspect --filter QUERY [--export jsonl|csv [--fields LIST]] LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
@@ -365,6 +366,9 @@ int main(int argc, char** argv) {
         return finish(0);
     }
     korvantis::LogFiles::raiseOpenFileLimit();
+
+    // Spools left by instances that crashed go now.
+    korvantis::CacheFile::removeStale();
 
     // A query is checked before anything is loaded.
     std::optional<korvantis::FilterQuery> query;

@@ -260,13 +260,15 @@ void LoadJob::run() {
     bool opened = false;
     try {
         // One line feed ends a line, as LineBatch::cutLines() cuts them.
-        if (auto reader = StreamReader::open(path_, "\n", kReadSize)) {
+        if (auto reader = StreamReader::openLog(path_, "\n", kReadSize, &cancelled_)) {
             opened = true;
             figures.bytesTotal = reader->sizeAtOpen();
             // The log stays open for reading its lines again later.
             const int fd = ::fcntl(reader->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
             const int error = fd < 0 ? errno : 0;
-            post_([sink = sink_, fd, error] { sink.opened(fd, error); });
+            post_([sink = sink_, fd, error, text = reader->logText()] {
+                sink.opened(fd, error, text);
+            });
             fileLog(*reader, figures);
             reader->close();
         }
@@ -316,6 +318,9 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
         while (auto batch = pipeline.takeDecoded()) {
             file(*batch, rows, figures);
             pipeline.giveBack(std::move(batch));
+            if (reader.compressed()) {
+                figures.bytesRead = reader.fileBytesRead();  // progress in compressed bytes
+            }
             const auto now = std::chrono::steady_clock::now();
             if (now - lastHandOver >= kHandOverEvery ||
                 rows.lines.size() + rows.errors.size() >= kHandOverLines) {
@@ -330,6 +335,12 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
     }
     for (std::thread& t : threads) {
         t.join();
+    }
+    if (auto failure = reader.failure()) {
+        // The line decoding stopped in stands for the rest of the log.
+        const LoadErrorOrigin origin{logIndex_, ++figures.lines};
+        rows.errors.push_back(FiledRows::Error{origin, {}, failure->size(), false});
+        rows.errorMessages += *failure;
     }
     handOver(rows, figures);
 }

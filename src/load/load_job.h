@@ -17,6 +17,7 @@
 
 namespace korvantis {
 
+class LogText;
 struct RowTexts;
 class StreamReader;
 namespace detail {
@@ -43,8 +44,10 @@ class LoadJob {
 
     struct Sink {
         // The log could be opened: its descriptor (now owned by the sink),
-        // or -1 and why it could not be kept open for reading lines again.
-        std::function<void(int fd, int error)> opened;
+        // or -1 and why it could not be kept open for reading lines again;
+        // and the text to read its lines from when it is compressed or
+        // received.
+        std::function<void(int fd, int error, std::shared_ptr<const LogText> text)> opened;
         // Rows read since the last call (the sink empties them).
         std::function<void(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures)>
             rows;

@@ -57,13 +57,15 @@ void LogLoader::startNext() {
     runningPath_ = std::move(queue_.front());
     queue_.pop_front();
     progress_.running = true;
-    progress_.fileName = std::string(lastPathComponent(runningPath_));
+    progress_.fileName = logName(runningPath_);
     progress_.figures = LoadFigures{};
     progress_.queued = queue_.size();
     progress_.cancelledAfter.reset();
 
     LoadJob::Sink sink;
-    sink.opened = [this](int fd, int error) { opened(fd, error); };
+    sink.opened = [this](int fd, int error, std::shared_ptr<const LogText> text) {
+        opened(fd, error, std::move(text));
+    };
     sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
         rowsArrived(rows, figures);
     };
@@ -79,8 +81,8 @@ void LogLoader::startNext() {
                                      std::move(sink));
 }
 
-void LogLoader::opened(int fd, int error) {
-    store_.addLog(fd, runningPath_, error);
+void LogLoader::opened(int fd, int error, std::shared_ptr<const LogText> text) {
+    store_.addLog(fd, runningPath_, error, std::move(text));
 }
 
 void LogLoader::rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {

@@ -76,7 +76,7 @@ class LogLoader {
   private:
     void enqueue(std::string path);
     void startNext();
-    void opened(int fd, int error);
+    void opened(int fd, int error, std::shared_ptr<const LogText> text);
     void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
     void finished(bool opened, bool cancelled, const LoadFigures& figures,
                   std::optional<ProcessTree::BuiltTree> tree);

@@ -50,9 +50,10 @@ std::uint64_t EventStore::lineNumberOf(std::size_t entry) const {
     return number;
 }
 
-std::uint32_t EventStore::addLog(int fd, std::string path, int openError) {
+std::uint32_t EventStore::addLog(int fd, std::string path, int openError,
+                                 std::shared_ptr<const LogText> text) {
     observers_.announce(StoreField::loadedLogs);
-    return logFiles_->add(fd, std::move(path), openError);
+    return logFiles_->add(fd, std::move(path), openError, std::move(text));
 }
 
 void EventStore::addLoadError(std::string_view name, std::string_view text) {

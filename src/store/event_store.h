@@ -76,7 +76,8 @@ class EventStore {
 
     // Filled by the loader.
     RowTexts& rowTexts() { return rowTexts_; }
-    std::uint32_t addLog(int fd, std::string path, int openError = 0);
+    std::uint32_t addLog(int fd, std::string path, int openError = 0,
+                         std::shared_ptr<const LogText> text = nullptr);
     // A load error about a whole file that is not among the loaded logs (one
     // that could not be opened), shown with `name` as its origin.
     void addLoadError(std::string_view name, std::string_view text);

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ingest/log_text.h"
 #include "ingest/path_name.h"
+#include "ingest/stream_reader.h"
 
 namespace korvantis {
 
@@ -41,9 +43,11 @@ void LogFiles::raiseOpenFileLimit() {
     }
 }
 
-std::uint32_t LogFiles::add(int fd, std::string path, int openError) {
+std::uint32_t LogFiles::add(int fd, std::string path, int openError,
+                            std::shared_ptr<const LogText> text) {
     std::lock_guard lock(mutex_);
-    logs_.push_back(Log{fd, std::move(path), fd < 0 && openError == 0 ? EBADF : openError});
+    logs_.push_back(
+        Log{fd, std::move(path), fd < 0 && openError == 0 ? EBADF : openError, std::move(text)});
     return static_cast<std::uint32_t>(logs_.size() - 1);
 }
 
@@ -58,7 +62,14 @@ std::string LogFiles::path(std::uint32_t log) const {
 }
 
 std::string LogFiles::fileName(std::uint32_t log) const {
-    return std::string(lastPathComponent(path(log)));
+    return logName(path(log));
+}
+
+std::string logName(std::string_view path) {
+    if (path == StreamReader::kStandardInput) {
+        return "standard input";
+    }
+    return std::string(lastPathComponent(path));
 }
 
 namespace {
@@ -85,27 +96,38 @@ ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset) {
 
 }  // namespace
 
-int LogFiles::fdOf(std::uint32_t log, ReadFailure& failure) const {
-    std::lock_guard lock(mutex_);
-    const int fd = log < logs_.size() ? logs_[log].fd : -1;
-    if (fd < 0) {
-        failure = {ReadFailure::Kind::notKeptOpen,
-                   log < logs_.size() ? logs_[log].openError : EBADF};
+ssize_t LogFiles::readText(std::uint32_t log, char* into, std::size_t size, std::uint64_t offset,
+                           ReadFailure& failure) const {
+    int fd = -1;
+    int openError = EBADF;
+    std::shared_ptr<const LogText> text;
+    {
+        std::lock_guard lock(mutex_);
+        if (log < logs_.size()) {
+            fd = logs_[log].fd;
+            openError = logs_[log].openError;
+            text = logs_[log].text;
+        }
     }
-    return fd;
+    if (!text && fd < 0) {
+        failure = {ReadFailure::Kind::notKeptOpen, openError};
+        return -1;
+    }
+    const ssize_t n = text ? text->readAt(into, size, offset) : readAt(fd, into, size, offset);
+    if (n < 0) {
+        failure = {ReadFailure::Kind::readFailed, errno};
+    }
+    return n;
 }
 
 LineRead LogFiles::read(const LineRef& ref) const {
     LineRead out;
-    const int fd = fdOf(ref.log, out.failure);
-    if (fd < 0) {
+    std::string bytes(ref.length, '\0');
+    const ssize_t n = readText(ref.log, bytes.data(), bytes.size(), ref.offset, out.failure);
+    if (n < 0) {
         return out;
     }
-    std::string bytes(ref.length, '\0');
-    const ssize_t n = readAt(fd, bytes.data(), bytes.size(), ref.offset);
-    if (n < 0) {
-        out.failure = {ReadFailure::Kind::readFailed, errno};
-    } else if (static_cast<std::size_t>(n) != bytes.size() || lineChecksum(bytes) != ref.checksum) {
+    if (static_cast<std::size_t>(n) != bytes.size() || lineChecksum(bytes) != ref.checksum) {
         out.failure = {ReadFailure::Kind::changed, 0};  // cut short, or not what was loaded
     } else {
         out.emplace(std::move(bytes));
@@ -121,11 +143,8 @@ ReadBack<std::string_view> LogFiles::AheadReader::read(const LineRef& ref) {
     if (!inBlock) {
         blockFailure_ = {ReadFailure::Kind::changed, 0};
         block_.resize(std::max<std::size_t>(kBlock, ref.length));
-        const int fd = files_.fdOf(ref.log, blockFailure_);
-        const ssize_t n = fd < 0 ? -1 : readAt(fd, block_.data(), block_.size(), ref.offset);
-        if (fd >= 0 && n < 0) {
-            blockFailure_ = {ReadFailure::Kind::readFailed, errno};
-        }
+        const ssize_t n =
+            files_.readText(ref.log, block_.data(), block_.size(), ref.offset, blockFailure_);
         block_.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
         log_ = ref.log;
         start_ = ref.offset;

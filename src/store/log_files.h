@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -10,6 +13,8 @@
 #include "store/line_ref.h"
 
 namespace korvantis {
+
+class LogText;
 
 // Why a line could not be read again from its log.
 struct ReadFailure {
@@ -52,7 +57,10 @@ class LogFiles {
 
     // Keeps `fd` (owned from now on) as the next log; returns its index.
     // With -1, the log could not be kept open, for the reason `openError`.
-    std::uint32_t add(int fd, std::string path, int openError = 0);
+    // A log's lines are read from `text` when there is one (a compressed or
+    // received log).
+    std::uint32_t add(int fd, std::string path, int openError = 0,
+                      std::shared_ptr<const LogText> text = nullptr);
     std::size_t size() const;
     // The path it was loaded from, and its last component.
     std::string path(std::uint32_t log) const;
@@ -79,17 +87,24 @@ class LogFiles {
     };
 
   private:
-    // The descriptor of a log, or -1 and why it is not open.
-    int fdOf(std::uint32_t log, ReadFailure& failure) const;
+    // Up to `size` bytes of a log's text from `offset` (fewer at its end), or
+    // -1 and why.
+    ssize_t readText(std::uint32_t log, char* into, std::size_t size, std::uint64_t offset,
+                     ReadFailure& failure) const;
 
     struct Log {
         int fd;
         std::string path;
         int openError;
+        std::shared_ptr<const LogText> text;
     };
     mutable std::mutex mutex_;
     std::vector<Log> logs_;
 };
+
+// The name a log loaded from `path` is shown by: its file's name, or
+// "standard input".
+std::string logName(std::string_view path);
 
 // The detail text shown for a line whose log changed after loading.
 inline constexpr std::string_view kLogChangedText =

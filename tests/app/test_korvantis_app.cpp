@@ -2,6 +2,8 @@
 // logs, more by Ctrl+N), and the tree windows opened by the Tree button or by
 // tree URL texts, each drawing the tree it was handed.
 
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +24,7 @@
 #include <tuple>
 
 #include "app/korvantis_app.h"
+#include "support/compressed_copies.h"
 #include "support/log_lines.h"
 #include "tree/tree_url.h"
 #include "treeview/tree_window.h"
@@ -143,6 +146,7 @@ class KorvantisAppTest : public QObject {
     void treePageFindsAndDescribesNodes();
     void showEventsLeadsBackToTheOriginWindow();
     void commandLineLogsAndNewWindows();
+    void standardInputLoadsThroughASpool();
 };
 
 void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
@@ -398,6 +402,45 @@ void KorvantisAppTest::commandLineLogsAndNewWindows() {
     QTest::keyClick(tree, Qt::Key_N, Qt::ControlModifier);
     QCOMPARE(app.mainWindows().size(), 1);
     QVERIFY(app.mainWindows()[0]->isVisible());
+}
+
+// korvantis -: what comes down the pipe (here gzip data) loads as a log named
+// "standard input", kept in an owner-only spool of the cache folder that goes
+// with its window.
+void KorvantisAppTest::standardInputLoadsThroughASpool() {
+    QTemporaryDir dir;
+    qputenv("XDG_CACHE_HOME", dir.path().toLocal8Bit());
+    const QDir spools(dir.filePath(QStringLiteral("korvantis")));
+    int ends[2];
+    QVERIFY(::pipe(ends) == 0);
+    const int savedIn = ::dup(0);
+    ::dup2(ends[0], 0);
+    ::close(ends[0]);
+    KorvantisApp app;
+    auto* main = qobject_cast<korvantis::ui::MainView*>(app.start({QStringLiteral("-")}));
+    // The load takes its own copy of standard input when it makes the spool.
+    QTRY_COMPARE(spools.entryList(QDir::Files).size(), 1);
+    ::dup2(savedIn, 0);
+    ::close(savedIn);
+    const QFileInfo spool(spools.filePath(spools.entryList(QDir::Files)[0]));
+    QCOMPARE(spool.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+
+    const std::string lines =
+        korvantis::testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100, 1, "/bin/zsh") + "\n" +
+        korvantis::testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 200, 100, "/bin/ls") + "\n";
+    const std::string gz = korvantis::testsupport::gzipped(lines);
+    QCOMPARE(::write(ends[1], gz.data(), gz.size()), static_cast<ssize_t>(gz.size()));
+    ::close(ends[1]);
+    const korvantis::EventStore& store = main->workspace().store;
+    QTRY_VERIFY(main->workspace().loader.idle() && store.procPreviews().size() == 2);
+    QTRY_COMPARE(main->windowTitle(), QStringLiteral("Korvantis \u2014 standard input"));
+    QCOMPARE(store.lineText(1).value_or(""),
+             lines.substr(lines.find('\n') + 1, lines.size() - lines.find('\n') - 2));
+    QCOMPARE(QFileInfo(spool.filePath()).size(), static_cast<qint64>(gz.size()));
+
+    main->close();
+    QTRY_COMPARE(spools.entryList(QDir::Files).size(), 0);
+    qunsetenv("XDG_CACHE_HOME");
 }
 
 KORVANTIS_WEB_TEST_MAIN(KorvantisAppTest)

@@ -1,0 +1,100 @@
+#include "ingest/cache_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+namespace korvantis {
+
+namespace {
+
+bool makeFolder(const std::string& path, mode_t mode) {
+    return ::mkdir(path.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+}  // namespace
+
+std::string CacheFile::folder() {
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+        base = std::string(home) + "/.cache";
+    } else {
+        return {};
+    }
+    const std::string folder = base + "/korvantis";
+    if (!makeFolder(base, 0700) || !makeFolder(folder, 0700)) {
+        return {};
+    }
+    struct stat st;
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+        return {};
+    }
+    if ((st.st_mode & 077) != 0) {
+        ::chmod(folder.c_str(), 0700);
+    }
+    return folder;
+}
+
+std::unique_ptr<CacheFile> CacheFile::create(std::string_view kind) {
+    // Left-overs of crashed instances go before this instance adds its own.
+    static std::once_flag cleaned;
+    std::call_once(cleaned, removeStale);
+    const std::string dir = folder();
+    if (dir.empty()) {
+        return nullptr;
+    }
+    std::string path = dir + "/" + std::string(kind) + "-XXXXXX";
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);  // owner-only
+    if (fd < 0) {
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::unlink(path.c_str());
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<CacheFile>(new CacheFile(fd, std::move(path)));
+}
+
+void CacheFile::removeStale() {
+    const std::string dir = folder();
+    DIR* listing = dir.empty() ? nullptr : ::opendir(dir.c_str());
+    if (listing == nullptr) {
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (entry->d_name[0] != '.') {
+            names.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(listing);
+    for (const std::string& name : names) {
+        const std::string path = dir + "/" + name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::unlink(path.c_str());  // nobody holds it: a crash left it
+        }
+        ::close(fd);
+    }
+}
+
+CacheFile::~CacheFile() {
+    ::unlink(path_.c_str());
+    ::close(fd_);
+}
+
+}  // namespace korvantis

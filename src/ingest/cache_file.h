@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace korvantis {
+
+// A file of this program's own in the user's cache folder
+// ($XDG_CACHE_HOME/korvantis, or ~/.cache/korvantis), readable by its owner
+// alone, held with an advisory lock while it is in use and removed when it
+// is no longer. One left by a crash is removed by the next start.
+class CacheFile {
+  public:
+    // The folder, made if need be (owner-only); empty when there is none.
+    static std::string folder();
+    // A new empty file whose name starts with `kind`; nothing when it cannot
+    // be made.
+    static std::unique_ptr<CacheFile> create(std::string_view kind);
+    // Removes the files of the folder whose lock can be taken: no running
+    // instance holds them.
+    static void removeStale();
+
+    ~CacheFile();
+    CacheFile(const CacheFile&) = delete;
+    CacheFile& operator=(const CacheFile&) = delete;
+
+    int fileDescriptor() const { return fd_; }
+    const std::string& path() const { return path_; }
+
+  private:
+    CacheFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    int fd_;
+    std::string path_;
+};
+
+}  // namespace korvantis

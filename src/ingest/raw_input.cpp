@@ -1,0 +1,91 @@
+#include "ingest/raw_input.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace korvantis {
+
+void RawInput::spoolTo(int spoolFd, const std::atomic<bool>* stop) {
+    spoolFd_ = spoolFd;
+    stop_ = stop;
+}
+
+bool RawInput::waitForBytes() {
+    // A slow wait, so that a stop is seen while nothing comes.
+    constexpr int kWaitMs = 200;
+    pollfd p{fd_, POLLIN, 0};
+    while (stop_ == nullptr || !stop_->load(std::memory_order_relaxed)) {
+        const int ready = ::poll(&p, 1, kWaitMs);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RawInput::spool(const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(spoolFd_, bytes, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::size_t RawInput::readFile(char* into, std::size_t size) {
+    for (;;) {
+        if (spoolFd_ >= 0 && !waitForBytes()) {
+            return 0;
+        }
+        const ssize_t n = ::read(fd_, into, size);
+        if (n >= 0) {
+            // Bytes that cannot be kept end the input: they could not be
+            // read again.
+            if (spoolFd_ >= 0 && !spool(into, static_cast<std::size_t>(n))) {
+                return 0;
+            }
+            return static_cast<std::size_t>(n);
+        }
+        if (errno != EINTR && errno != EAGAIN) {
+            return 0;
+        }
+    }
+}
+
+std::string_view RawInput::peek(std::size_t size) {
+    while (peeked_.size() < size) {
+        const std::size_t had = peeked_.size();
+        peeked_.resize(size);
+        const std::size_t n = readFile(peeked_.data() + had, size - had);
+        peeked_.resize(had + n);
+        if (n == 0) {
+            break;
+        }
+    }
+    return std::string_view(peeked_).substr(0, size);
+}
+
+std::size_t RawInput::read(char* into, std::size_t size) {
+    std::size_t n = 0;
+    if (!peeked_.empty()) {
+        n = std::min(size, peeked_.size());
+        std::memcpy(into, peeked_.data(), n);
+        peeked_.erase(0, n);
+    } else {
+        n = readFile(into, size);
+    }
+    taken_.fetch_add(n, std::memory_order_relaxed);
+    return n;
+}
+
+}  // namespace korvantis

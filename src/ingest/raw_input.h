@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvantis {
+
+// The bytes of a log as they are on disk (or come down a pipe), read in
+// order, with a count of those taken so far. The first bytes can be looked
+// at before they are taken. Does not own the descriptors.
+class RawInput {
+  public:
+    explicit RawInput(int fd) : fd_(fd) {}
+
+    // Bytes from a pipe: each is also written to `spoolFd`, where it can be
+    // read again, and waiting for more ends (as at the end of the input)
+    // once `*stop` is set.
+    void spoolTo(int spoolFd, const std::atomic<bool>* stop);
+
+    // Up to `size` bytes; 0 at the end of the input (or on a read error).
+    std::size_t read(char* into, std::size_t size);
+    // The first `size` bytes not yet taken (fewer near the end); read()
+    // still returns them.
+    std::string_view peek(std::size_t size);
+    // Bytes taken by read() so far: the offset of the next one.
+    std::uint64_t taken() const { return taken_.load(std::memory_order_relaxed); }
+    // Where the bytes taken can be read again at any offset.
+    int fileDescriptor() const { return spoolFd_ >= 0 ? spoolFd_ : fd_; }
+
+  private:
+    std::size_t readFile(char* into, std::size_t size);
+    // Waits until the pipe has bytes or has ended; false once stopped.
+    bool waitForBytes();
+    bool spool(const char* bytes, std::size_t size);
+
+    int fd_;
+    int spoolFd_ = -1;
+    const std::atomic<bool>* stop_ = nullptr;
+    std::string peeked_;
+    std::atomic<std::uint64_t> taken_{0};
+};
+
+}  // namespace korvantis

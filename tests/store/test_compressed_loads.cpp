@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "ingest/temp_files.h"
+#include "ingest/text_source.h"
+#include "support/accounting.h"
+#include "support/compressed_copies.h"
+#include "support/loading.h"
+#include "support/log_lines.h"
+
+namespace korvantis {
+namespace {
+
+using testing::TempDir;
+using testsupport::checkAccounting;
+using testsupport::LoadingWorkspace;
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// What a load put in the store, ids left out: the lists, the errors with
+// their line numbers, the tree.
+std::string storeContent(const Workspace& ws) {
+    const EventStore& store = ws.store;
+    std::ostringstream out;
+    for (const ProcPreviewEntry& e : store.procPreviews()) {
+        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.ppid << '|' << e.path
+            << '\n';
+    }
+    for (const FilePreviewEntry& e : store.filePreviews()) {
+        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.path << '\n';
+    }
+    for (std::size_t i = 0; i < store.loadErrors().size(); ++i) {
+        out << store.loadErrors().origin(i).line << ": " << store.loadErrorText(i) << '\n';
+    }
+    out << store.jsonMapping().size() << '\n' << store.jsonTreeRaw() << '\n';
+    return out.str();
+}
+
+// Every sample loads the same from its gzip and zstd copies (one member or
+// frame, or many) as from itself, and every row's text reads the same again.
+TEST(CompressedLoads, SamplesLoadAsFromThePlainFile) {
+    TempDir dir;
+    for (const auto& entry : std::filesystem::directory_iterator(KORVANTIS_SAMPLES_DIR)) {
+        if (entry.path().extension() != ".json") {
+            continue;
+        }
+        SCOPED_TRACE(entry.path().string());
+        const std::string bytes = readFile(entry.path());
+        LoadingWorkspace plain;
+        plain.load(entry.path().string());
+        const struct {
+            const char* name;
+            std::string bytes;
+        } copies[] = {
+            {"log.gz", testsupport::gzipped(bytes)},
+            {"members.gz", testsupport::gzipped(bytes, 6, 700)},
+            {"log.zst", testsupport::zstdCompressed(bytes)},
+            {"frames.zst",
+             testsupport::zstdSkippableFrame("x") + testsupport::zstdCompressed(bytes, 3, 700)},
+        };
+        for (const auto& copy : copies) {
+            SCOPED_TRACE(copy.name);
+            LoadingWorkspace compressed;
+            compressed.load(dir.write(copy.name, copy.bytes));
+            EXPECT_EQ(storeContent(compressed.ws), storeContent(plain.ws));
+            EXPECT_EQ(checkAccounting(bytes, compressed.ws), "");
+            const LoadFigures& figures = compressed.ws.loader.outcomes().back().figures;
+            EXPECT_EQ(figures.bytesRead, copy.bytes.size());
+            EXPECT_EQ(figures.bytesTotal, copy.bytes.size());
+        }
+    }
+}
+
+// A stream that cannot be decoded to its end loads every whole line before
+// the failure, then one load error naming the compressed offset, on the line
+// decoding stopped in; the accounting holds with that error as a line.
+TEST(CompressedLoads, BadStreamsEndWithOneError) {
+    std::string text;
+    for (int i = 0; i < 400; ++i) {
+        text += testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i, 1,
+                                      "/bin/p" + std::to_string(i)) +
+                "\n";
+    }
+    const std::string gz = testsupport::gzipped(text);
+    const std::string zst = testsupport::zstdCompressed(text);
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::size_t wholeLines;  // loaded before the failure
+        std::optional<std::uint64_t> failedAt;
+    } cases[] = {
+        {"gzip then garbage", gz + "\n\n", 400, gz.size()},
+        {"two gzip members", testsupport::gzipped(text, 1, 5000), 400, {}},
+        {"gzip without the end of its trailer", gz.substr(0, gz.size() - 4), 400, gz.size() - 4},
+        {"zstd then garbage", zst + std::string(9, '\0'), 400, zst.size()},
+        {"empty zstd", testsupport::zstdCompressed(""), 0, {}},
+        {"skippable frame alone", testsupport::zstdSkippableFrame(std::string(100, 's')), 0, {}},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LoadingWorkspace loaded;
+        loaded.load(dir.write("log", c.bytes));
+        std::string expected;
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < c.wholeLines; ++i) {
+            at = text.find('\n', at) + 1;
+        }
+        expected = text.substr(0, at);
+        if (c.failedAt) {
+            expected += decompressionFailureText(*c.failedAt) + "\n";
+            ASSERT_GT(loaded.ws.store.loadErrors().size(), 0u);
+            EXPECT_EQ(
+                loaded.ws.store.loadErrors().origin(loaded.ws.store.loadErrors().size() - 1).line,
+                c.wholeLines + 1);
+        }
+        EXPECT_EQ(checkAccounting(expected, loaded.ws), "");
+    }
+}
+
+}  // namespace
+}  // namespace korvantis

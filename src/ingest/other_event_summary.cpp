@@ -12,8 +12,11 @@ using simdjson::dom::element_type;
 // The first string under a "path" member inside `value`, or nothing. The
 // parser bounds the depth of a document, so the recursion is bounded too.
 bool firstPath(const element& value, std::string_view& out) {
+    // The object or array is held in a local: a range over a member of the
+    // temporary result would dangle.
     if (value.type() == element_type::OBJECT) {
-        for (const auto field : value.get_object().value_unsafe()) {
+        const simdjson::dom::object object = value.get_object().value_unsafe();
+        for (const auto field : object) {
             if (field.key == "path" && field.value.type() == element_type::STRING) {
                 out = field.value.get_string().value_unsafe();
                 return true;
@@ -23,7 +26,8 @@ bool firstPath(const element& value, std::string_view& out) {
             }
         }
     } else if (value.type() == element_type::ARRAY) {
-        for (const element item : value.get_array().value_unsafe()) {
+        const simdjson::dom::array array = value.get_array().value_unsafe();
+        for (const element item : array) {
             if (firstPath(item, out)) {
                 return true;
             }

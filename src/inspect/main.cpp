@@ -29,7 +29,7 @@ namespace {
 using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
-    "usage: korvantis-inspect [--dump | --tree] LOG...\n"
+    "usage: korvantis-inspect [--dump | --tree | --gaps] LOG...\n"
     "       korvantis-inspect --filter QUERY [--export jsonl|csv [--fields LIST]] LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
@@ -39,6 +39,7 @@ struct Options {
     bool version = false;
     bool dump = false;
     bool tree = false;                  // the tree JSON alone
+    bool gaps = false;                  // where eslogger's message numbers jump
     bool pretty = false;                // stdin's JSON text in readable form; no logs
     std::optional<std::string> filter;  // the matching rows of both lists
     std::optional<std::string> format;  // how --filter writes them
@@ -60,6 +61,8 @@ constexpr Flag kFlags[] = {
     {"--version", &Options::version, "print the name and version and exit"},
     {"--dump", &Options::dump, "print what the store holds, as one JSON object"},
     {"--tree", &Options::tree, "print the process tree JSON"},
+    {"--gaps", &Options::gaps,
+     "print a line LOG:LINE: N lost for each gap in eslogger's message numbers"},
     {"--pretty", &Options::pretty,
      "print standard input's JSON text in readable form, as the detail area shows it"},
 };
@@ -279,6 +282,24 @@ std::string dumpStore(const EventStore& store) {
     return out;
 }
 
+// One line per gap, `LOG:LINE: N lost`, each log named as given: the k-th
+// log that could be opened is the store's log k.
+std::string gapLines(const EventStore& store,
+                     const std::vector<korvantis::LoadOutcome>& outcomes) {
+    std::vector<std::string> names;
+    for (const korvantis::LoadOutcome& outcome : outcomes) {
+        if (outcome.opened) {
+            names.push_back(outcome.path);
+        }
+    }
+    std::string out;
+    for (const korvantis::SequenceGap& gap : store.sequenceGaps()) {
+        out += gap.log < names.size() ? names[gap.log] : store.logFiles().path(gap.log);
+        out += ":" + std::to_string(gap.line) + ": " + std::to_string(gap.lost) + " lost\n";
+    }
+    return out;
+}
+
 long peakRssKiB() {
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
@@ -355,6 +376,9 @@ int main(int argc, char** argv) {
         }
     } else if (options.tree) {
         const std::string text = store.jsonTreeRaw() + "\n";
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    } else if (options.gaps) {
+        const std::string text = gapLines(store, workspace.loader.outcomes());
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else if (options.dump) {
         const std::string text = dumpStore(store);

@@ -13,6 +13,7 @@ namespace korvantis {
 // the given row numbers, in that order.
 struct ExportedRows {
     bool processes = true;
+    bool others = false;                       // the other rows' list, whatever `processes` says
     const RowNumbers* shown = nullptr;         // null: every row of the list
     CsvFields csvFields = defaultCsvFields();  // what a CSV record holds
 };

@@ -9,6 +9,7 @@
 
 #include "store/line_ref.h"
 #include "store/preview_entries.h"
+#include "store/sequence_gap.h"
 #include "store/uuid.h"
 
 namespace korvantis {
@@ -24,20 +25,24 @@ struct FiledRows {
     // place among the store's lines.
     struct StoredLine {
         LineRef ref;
-        enum class Kind : std::uint8_t { process, file, other } kind = Kind::other;
+        enum class Kind : std::uint8_t { process, file, other, otherRow } kind = Kind::other;
         std::uint8_t type = 0;  // for rows: index into the known event names
     };
     std::vector<StoredLine> lines;
     std::vector<ProcPreviewEntry> procPreviews;
     std::vector<FilePreviewEntry> filePreviews;
+    std::vector<OtherPreviewEntry> otherPreviews;
+    std::vector<SequenceGap> sequenceGaps;  // found in these lines, in file order
     std::vector<std::string> loadErrors;
     std::vector<LoadErrorOrigin> loadErrorOrigins;
 
-    bool empty() const { return lines.empty() && loadErrors.empty(); }
+    bool empty() const { return lines.empty() && loadErrors.empty() && sequenceGaps.empty(); }
     void clear() {
         lines.clear();
         procPreviews.clear();
         filePreviews.clear();
+        otherPreviews.clear();
+        sequenceGaps.clear();
         loadErrors.clear();
         loadErrorOrigins.clear();
     }

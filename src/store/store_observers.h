@@ -18,6 +18,8 @@ enum class StoreField {
     showLegend,
     procPreviews,
     filePreviews,
+    otherPreviews,
+    sequenceGaps,
     loadProgress,
     loadedLogs,
 };

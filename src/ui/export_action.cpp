@@ -73,7 +73,7 @@ void ExportAction::exportTo(const QString& path, ExportFormat format) {
                                    : std::shared_ptr<const RowNumbers>();
     const EventStore& store = workspace_.store;
     auto snapshot = std::make_shared<const RowsSnapshot>(
-        RowsSnapshot::of(store, processes ? total : 0, processes ? 0 : total));
+        RowsSnapshot::of(store, processes ? total : 0, processes ? 0 : total, 0));
     const std::string target = QFile::encodeName(path).toStdString();
     ExportedRows exported{processes, nullptr};
     if (shownFacts_) {

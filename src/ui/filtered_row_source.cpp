@@ -165,7 +165,7 @@ void FilteredRowSource::start(std::size_t from, bool replace,
     // sets are made once); this list up to the rows announced.
     auto run = std::make_shared<Run>(
         Run{generation_, query_, bound_,
-            RowsSnapshot::of(store, store.procPreviews().size(), kind_ == RowKind::file ? to : 0),
+            RowsSnapshot::of(store, store.procPreviews().size(), kind_ == RowKind::file ? to : 0, 0),
             from, to, replace, stop_, std::move(candidates)});
     ++pending_;
     progress_ = query_->needsRawLine() ? 0.0 : 1.0;

@@ -41,11 +41,11 @@ struct ReceivedJson {
     // Kept for its raw text only, whatever `event` says: an eslogger message
     // of a kind that no panel lists.
     bool storedOnly = false;
-    // A stored-only eslogger message whose process gives a pid and a ppid:
-    // that process, listed as an other row.
-    std::optional<Process> other;
     // An eslogger row's facts, by Fact; all empty for the viewer's records.
     std::array<std::string, kFactCount> facts{};
+    // A stored-only eslogger message whose process gives a pid and a ppid:
+    // that process, listed as an other row.
+    std::optional<Process> other{};
     bool operator==(const ReceivedJson&) const = default;
 };
 
@@ -74,8 +74,8 @@ struct ReceivedJsonView {
     std::optional<FileOldView> fileOld;
     std::optional<FileView> file;
     bool storedOnly = false;
-    std::optional<ProcessView> other;  // see ReceivedJson::other
     std::string_view facts;  // encoded (see RowFacts); empty for the viewer's records
+    std::optional<ProcessView> other{};  // see ReceivedJson::other
 };
 
 ReceivedJson toOwned(const ReceivedJsonView& view);

@@ -13,9 +13,9 @@ namespace korvantis {
 // the given row numbers, in that order.
 struct ExportedRows {
     bool processes = true;
-    bool others = false;                       // the other rows' list, whatever `processes` says
     const RowNumbers* shown = nullptr;         // null: every row of the list
     CsvFields csvFields = defaultCsvFields();  // what a CSV record holds
+    bool others = false;                       // the other rows' list, whatever `processes` says
 };
 
 // Writes the rows to `target` through exportRowsToFile (a temporary file

@@ -11,13 +11,13 @@ namespace korvantis {
 // views must stay valid while the row is matched.
 struct FilterRow {
     bool isProcess = false;
-    bool isOther = false;  // an other row: its ppid is read too
     std::string_view type;
     std::string_view timestamp;
     std::string_view path;
     std::int64_t pid = 0;
     std::int64_t ppid = 0;  // read for process and other rows only
     RowFacts facts;         // all empty for the viewer's own records
+    bool isOther = false;   // an other row (isProcess false): its ppid is read too
 };
 
 }  // namespace korvantis

@@ -30,6 +30,10 @@ void EventSelection::selectEvent(const Uuid& id) {
             observers_.announce(StoreField::activeFilePreview);
             activeFilePreview_ = store_.filePreviews()[*file];
             card = factsCardText(store_.filePreviews().filterRow(*file));
+        } else if (const auto other = store_.otherPreviewOf(*entry)) {
+            observers_.announce(StoreField::activeOtherPreview);
+            activeOtherPreview_ = store_.otherPreviews()[*other];
+            card = factsCardText(store_.otherPreviews().filterRow(*other));
         }
     }
 

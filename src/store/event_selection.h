@@ -19,6 +19,10 @@ class EventSelection {
 
     const std::optional<ProcPreviewEntry>& activePreview() const { return activePreview_; }
     const std::optional<FilePreviewEntry>& activeFilePreview() const { return activeFilePreview_; }
+    // The chosen other row (its own, as the Files tab has its own).
+    const std::optional<OtherPreviewEntry>& activeOtherPreview() const {
+        return activeOtherPreview_;
+    }
     const std::string& activeEventJson() const { return activeEventJson_; }
     // The facts card of the last chosen event (see factsCardText); empty for
     // the viewer's own records. Changes with activeEventJson.
@@ -33,6 +37,7 @@ class EventSelection {
     StoreObservers& observers_;
     std::optional<ProcPreviewEntry> activePreview_;
     std::optional<FilePreviewEntry> activeFilePreview_;
+    std::optional<OtherPreviewEntry> activeOtherPreview_;
     std::string activeEventJson_;
     std::string activeEventCard_;
 };

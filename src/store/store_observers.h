@@ -12,6 +12,7 @@ namespace korvantis {
 enum class StoreField {
     activePreview,
     activeFilePreview,
+    activeOtherPreview,
     activeEventJson,
     loadErrors,
     showErrors,

@@ -37,6 +37,8 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     filePanel_ = new EventPanel(*notifier_, RowKind::file);
     tabs_->addTab(processPanel_, tr("Processes"));
     tabs_->addTab(filePanel_, tr("Files"));
+    otherPanel_ = new EventPanel(*notifier_, RowKind::other, this);
+    otherPanel_->hide();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -49,7 +51,7 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     layout->addWidget(filterBar_);
     layout->addWidget(tabs_, 1);
     connect(this, &MainView::filterQueryRequested, filterBar_, &FilterBar::setQuery);
-    for (EventPanel* panel : {processPanel_, filePanel_}) {
+    for (EventPanel* panel : {processPanel_, filePanel_, otherPanel_}) {
         connect(panel->preview(), &EventPreview::filterActionChosen, filterBar_,
                 &FilterBar::applyRowAction);
         connect(panel->preview(), &EventPreview::factFilterChosen, filterBar_,
@@ -68,9 +70,21 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     topBar_->loadProgress()->installCancelKey(this);
     new WindowTitle(*notifier_, this);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { filterBar_->focusField(); });
-    filterBar_->exportAction()->setShownFacts([this](bool processes) {
-        return (processes ? processPanel_ : filePanel_)->preview()->columnChoice().shownFacts();
+    filterBar_->exportAction()->setShownFacts([this](RowKind kind) {
+        EventPanel* panel = kind == RowKind::process ? processPanel_
+                            : kind == RowKind::file  ? filePanel_
+                                                     : otherPanel_;
+        return panel->preview()->columnChoice().shownFacts();
     });
+    connect(notifier_, &StoreNotifier::changed, this, &MainView::showOtherTab);
+}
+
+void MainView::showOtherTab() {
+    if (tabs_->indexOf(otherPanel_) >= 0 || workspace_->store.otherPreviews().empty()) {
+        return;
+    }
+    tabs_->addTab(otherPanel_, tr("Other events"));
+    filterBar_->addOtherRows(otherPanel_->preview()->filteredRows(), tr("Other events"));
 }
 
 void MainView::stepTab(int step) {
@@ -82,6 +96,9 @@ MainView::~MainView() {
     // The views read the store and the notifier observes it: both go before it.
     delete filterBar_;  // its export worker reads the store
     delete topBar_;
+    if (tabs_->indexOf(otherPanel_) < 0) {
+        delete otherPanel_;  // never shown: still this view's child
+    }
     delete tabs_;
     delete notifier_;
 }

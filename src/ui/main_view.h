@@ -59,6 +59,9 @@ class MainView : public QWidget {
     QTabWidget* tabs() const { return tabs_; }
     EventPanel* processPanel() const { return processPanel_; }
     EventPanel* filePanel() const { return filePanel_; }
+    // The "Other events" panel: in the tabs only once the window holds an
+    // other row.
+    EventPanel* otherPanel() const { return otherPanel_; }
 
     // Brings this window to the front and asks for the events of the process
     // tree under `pid`: emits filterQueryRequested with "tree:PID".
@@ -73,6 +76,8 @@ class MainView : public QWidget {
   private:
     // Shows the next (1) or previous (-1) tab, going round.
     void stepTab(int step);
+    // Adds the other rows' tab once there is one.
+    void showOtherTab();
 
     // Loads run as queued tasks on this object: an import returns at once,
     // loads run in the order asked, and none runs once the window is gone.
@@ -84,6 +89,7 @@ class MainView : public QWidget {
     QTabWidget* tabs_ = nullptr;
     EventPanel* processPanel_ = nullptr;
     EventPanel* filePanel_ = nullptr;
+    EventPanel* otherPanel_ = nullptr;
 };
 
 }  // namespace korvantis::ui

@@ -31,7 +31,16 @@ const PanelColumns& panelColumns(RowKind kind) {
                                        {title("Path"), 0, kLeading, FieldKey::path},
                                    },
                                    StandardColor::white};
-    return kind == RowKind::process ? process : file;
+    static const PanelColumns other{{
+                                        {title("Time"), 200, kCentred, FieldKey::timestamp},
+                                        {title("Type"), 200, kCentred, FieldKey::type},
+                                        {title("PID"), 50, kLeading, FieldKey::pid},
+                                        {title("PPID"), 50, kCentred, FieldKey::ppid},
+                                        {title("Path"), 300, kLeading, FieldKey::path},
+                                        {title("Summary"), 0, kLeading, factKey(Fact::summary)},
+                                    },
+                                    StandardColor::white};
+    return kind == RowKind::process ? process : kind == RowKind::file ? file : other;
 }
 
 }  // namespace korvantis::ui

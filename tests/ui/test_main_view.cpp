@@ -21,6 +21,7 @@
 
 #include <fstream>
 #include "ui/bidi_isolation.h"
+#include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
 #include "ui/selectable_text.h"
 #include "ui/text_cell.h"
@@ -220,6 +221,52 @@ class MainViewTest : public QObject {
         clickRow(w.procList(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activePreview().has_value(), kTimeout);
         QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
+    }
+
+    // Other events get a third tab once a log has one; it has its own chosen
+    // row, coloured by the Files tab's rules, and counts what a filter shows.
+    void otherEventsTab() {
+        Window w;
+        w.load(procLog_, w.procs(), kProcRows);
+        QCOMPARE(w.view.tabs()->count(), 2);  // a native log keeps its two tabs
+        const auto other = [](const char* kind, const char* body, int pid, const char* path) {
+            return QStringLiteral(R"({"event":{"%1":%2},"time":"2024-05-01T10:00:0%3Z",)"
+                                  R"("process":{"audit_token":{"pid":%3},"ppid":1,)"
+                                  R"("executable":{"path":"%4"}}})")
+                .arg(QLatin1String(kind), QLatin1String(body), QString::number(pid),
+                     QLatin1String(path));
+        };
+        const QString log = writeLog(dir_, QStringLiteral("others.json"),
+                                     {other("exit", R"({"stat":9})", 4, "/bin/ls"),
+                                      other("mmap", R"({"source":{"path":"/usr/lib/dyld"}})", 4,
+                                            "/bin/ls"),
+                                      other("kill", R"({"sig":9})", 5, "/bin/kill")});
+        RowSource& others = w.view.otherPanel()->preview()->rows();
+        w.load(log, others, 3);
+        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->count(), 3, kTimeout);
+        QCOMPARE(w.view.tabs()->tabText(2), QStringLiteral("Other events"));
+        QCOMPARE(others.text(0, factKey(Fact::summary)), QStringLiteral("signal 9"));
+        QCOMPARE(others.text(1, FieldKey::ppid), QStringLiteral("1"));
+
+        w.view.tabs()->setCurrentIndex(2);
+        EventPreview* preview = w.view.otherPanel()->preview();
+        QTRY_VERIFY_WITH_TIMEOUT(preview->list()->isVisible(), kTimeout);
+        clickRow(preview->list(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activeOtherPreview().has_value(),
+                                 kTimeout);
+        QCOMPARE(Window::colours(preview, 0), row(6, kGreen));
+        QCOMPARE(Window::colours(preview, 1), row(6, kPink, kGreen));
+        QVERIFY(Window::colours(preview, 2)[0] != kPink);  // another pid, no parent rule
+        QVERIFY(!w.workspace().selection.activeFilePreview().has_value());
+        QVERIFY(w.workspace().selection.activeEventCard().find("PPID") != std::string::npos);
+
+        w.view.filterBar()->setQuery(QStringLiteral("dyld"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->tabText(2), QStringLiteral("Other events (1 of 3)"),
+                                  kTimeout);
+        w.view.filterBar()->setQuery(QStringLiteral("ppid:1 -pid:4"));
+        QTRY_COMPARE_WITH_TIMEOUT(preview->rows().text(0, FieldKey::path), QStringLiteral("/bin/kill"),
+                                  kTimeout);
+        QCOMPARE(preview->rows().rowCount(), 1);
     }
 
     void chosenRowIgnoresClicks() {

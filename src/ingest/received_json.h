@@ -74,7 +74,7 @@ struct ReceivedJsonView {
     std::optional<FileOldView> fileOld;
     std::optional<FileView> file;
     bool storedOnly = false;
-    std::string_view facts;  // encoded (see RowFacts); empty for the viewer's records
+    std::string_view facts;              // encoded (see RowFacts); empty for the viewer's records
     std::optional<ProcessView> other{};  // see ReceivedJson::other
 };
 

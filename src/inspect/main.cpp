@@ -284,8 +284,7 @@ std::string dumpStore(const EventStore& store) {
 
 // One line per gap, `LOG:LINE: N lost`, each log named as given: the k-th
 // log that could be opened is the store's log k.
-std::string gapLines(const EventStore& store,
-                     const std::vector<korvantis::LoadOutcome>& outcomes) {
+std::string gapLines(const EventStore& store, const std::vector<korvantis::LoadOutcome>& outcomes) {
     std::vector<std::string> names;
     for (const korvantis::LoadOutcome& outcome : outcomes) {
         if (outcome.opened) {

@@ -4,8 +4,8 @@
 
 namespace korvantis {
 
-RowsSnapshot RowsSnapshot::of(const EventStore& store, std::size_t procCount,
-                              std::size_t fileCount, std::size_t otherCount) {
+RowsSnapshot RowsSnapshot::of(const EventStore& store, std::size_t procCount, std::size_t fileCount,
+                              std::size_t otherCount) {
     RowsSnapshot s;
     s.procs = store.procPreviews().snapshot(std::min(procCount, store.procPreviews().size()));
     s.files = store.filePreviews().snapshot(std::min(fileCount, store.filePreviews().size()));

@@ -50,7 +50,8 @@ class PreviewRows {
     struct OtherRow : Row {
         const char* typeName;
     };
-    using Stored = std::conditional_t<kIsOther, OtherRow, std::conditional_t<kHasPpid, Row, FileRow>>;
+    using Stored =
+        std::conditional_t<kIsOther, OtherRow, std::conditional_t<kHasPpid, Row, FileRow>>;
 
   public:
     explicit PreviewRows(const JsonMapping& mapping) : mapping_(mapping) {}

@@ -73,9 +73,8 @@ void ExportAction::exportTo(const QString& path, ExportFormat format) {
     auto shown = rows->shownRows() ? std::make_shared<const RowNumbers>(*rows->shownRows())
                                    : std::shared_ptr<const RowNumbers>();
     const EventStore& store = workspace_.store;
-    auto snapshot = std::make_shared<const RowsSnapshot>(
-        RowsSnapshot::of(store, processes ? total : 0, processes || others ? 0 : total,
-                         others ? total : 0));
+    auto snapshot = std::make_shared<const RowsSnapshot>(RowsSnapshot::of(
+        store, processes ? total : 0, processes || others ? 0 : total, others ? total : 0));
     const std::string target = QFile::encodeName(path).toStdString();
     ExportedRows exported{processes, nullptr};
     exported.others = others;

@@ -7,6 +7,7 @@
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
+#include "ui/lost_messages_strip.h"
 #include "ui/main_menu_bar.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
@@ -46,6 +47,9 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     menuBar_ = new MainMenuBar(*this);
     layout->setMenuBar(menuBar_);
     layout->addWidget(topBar_);
+    lostMessages_ = new LostMessagesStrip(*notifier_, this);
+    layout->addWidget(lostMessages_);
+    connect(lostMessages_, &LostMessagesStrip::gapChosen, this, &MainView::jumpToGap);
     filterBar_ = new FilterBar(*workspace_, tabs_, processPanel_->preview()->filteredRows(),
                                filePanel_->preview()->filteredRows(), this);
     layout->addWidget(filterBar_);
@@ -77,6 +81,27 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
         return panel->preview()->columnChoice().shownFacts();
     });
     connect(notifier_, &StoreNotifier::changed, this, &MainView::showOtherTab);
+}
+
+void MainView::jumpToGap(const SequenceGap& gap) {
+    const EventStore& store = workspace_->store;
+    for (std::size_t entry = gap.entry; entry < store.jsonMapping().size(); ++entry) {
+        EventPanel* panel = store.procPreviewOf(entry)    ? processPanel_
+                            : store.filePreviewOf(entry)  ? filePanel_
+                            : store.otherPreviewOf(entry) ? otherPanel_
+                                                          : nullptr;
+        if (panel == nullptr || tabs_->indexOf(panel) < 0) {
+            continue;  // stored only: no row
+        }
+        tabs_->setCurrentWidget(panel);
+        EventPreview* preview = panel->preview();
+        const int row = preview->filteredRows().shownRowOf(store.jsonMapping().entry(entry).id);
+        if (row >= 0) {
+            preview->list()->scrollToRow(row);
+            preview->chooseRow(row);
+        }
+        return;
+    }
 }
 
 void MainView::showOtherTab() {

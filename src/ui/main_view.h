@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+#include "store/sequence_gap.h"
+
 class QTabWidget;
 
 namespace korvantis {
@@ -36,6 +38,7 @@ class TopBarView;
 class EventPanel;
 class FilterBar;
 class MainMenuBar;
+class LostMessagesStrip;
 
 // The content of a main window: owns the window's event store and arranges
 // the menu bar, the top bar and the two event panels. Window-wide keys: the
@@ -62,6 +65,9 @@ class MainView : public QWidget {
     // The "Other events" panel: in the tabs only once the window holds an
     // other row.
     EventPanel* otherPanel() const { return otherPanel_; }
+    LostMessagesStrip* lostMessagesStrip() const { return lostMessages_; }
+    // Shows and chooses the first row at or after where `gap` is.
+    void jumpToGap(const korvantis::SequenceGap& gap);
 
     // Brings this window to the front and asks for the events of the process
     // tree under `pid`: emits filterQueryRequested with "tree:PID".
@@ -90,6 +96,7 @@ class MainView : public QWidget {
     EventPanel* processPanel_ = nullptr;
     EventPanel* filePanel_ = nullptr;
     EventPanel* otherPanel_ = nullptr;
+    LostMessagesStrip* lostMessages_ = nullptr;
 };
 
 }  // namespace korvantis::ui

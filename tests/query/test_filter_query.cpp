@@ -411,10 +411,9 @@ TEST(FilterQuery, AgreesWithPlainReference) {
         }
 
         for (int q = 0; q < 50; ++q) {
-            static const char* const kKeys[] = {"",     "",     "pid",  "ppid",
-                                                "tree", "type", "path", "time",
-                                                "json", "uid",  "args", "signing_id",
-                                                "summary"};
+            static const char* const kKeys[] = {"",     "",           "pid",    "ppid", "tree",
+                                                "type", "path",       "time",   "json", "uid",
+                                                "args", "signing_id", "summary"};
             std::vector<RefTerm> terms(1 + pick(3));
             std::string text;
             for (RefTerm& t : terms) {

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QShortcut>
 #include <QSignalSpy>
+#include <QTabWidget>
 
 #include "korvantis_version.h"
 #include "ui/column_choice.h"

@@ -10,9 +10,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QToolButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -23,6 +25,7 @@
 #include "ui/bidi_isolation.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
+#include "ui/lost_messages_strip.h"
 #include "ui/selectable_text.h"
 #include "ui/text_cell.h"
 #include "ui_test_support.h"
@@ -236,11 +239,11 @@ class MainViewTest : public QObject {
                 .arg(QLatin1String(kind), QLatin1String(body), QString::number(pid),
                      QLatin1String(path));
         };
-        const QString log = writeLog(dir_, QStringLiteral("others.json"),
-                                     {other("exit", R"({"stat":9})", 4, "/bin/ls"),
-                                      other("mmap", R"({"source":{"path":"/usr/lib/dyld"}})", 4,
-                                            "/bin/ls"),
-                                      other("kill", R"({"sig":9})", 5, "/bin/kill")});
+        const QString log =
+            writeLog(dir_, QStringLiteral("others.json"),
+                     {other("exit", R"({"stat":9})", 4, "/bin/ls"),
+                      other("mmap", R"({"source":{"path":"/usr/lib/dyld"}})", 4, "/bin/ls"),
+                      other("kill", R"({"sig":9})", 5, "/bin/kill")});
         RowSource& others = w.view.otherPanel()->preview()->rows();
         w.load(log, others, 3);
         QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->count(), 3, kTimeout);
@@ -261,12 +264,82 @@ class MainViewTest : public QObject {
         QVERIFY(w.workspace().selection.activeEventCard().find("PPID") != std::string::npos);
 
         w.view.filterBar()->setQuery(QStringLiteral("dyld"));
-        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->tabText(2), QStringLiteral("Other events (1 of 3)"),
-                                  kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->tabText(2),
+                                  QStringLiteral("Other events (1 of 3)"), kTimeout);
         w.view.filterBar()->setQuery(QStringLiteral("ppid:1 -pid:4"));
-        QTRY_COMPARE_WITH_TIMEOUT(preview->rows().text(0, FieldKey::path), QStringLiteral("/bin/kill"),
-                                  kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(preview->rows().text(0, FieldKey::path),
+                                  QStringLiteral("/bin/kill"), kTimeout);
         QCOMPARE(preview->rows().rowCount(), 1);
+    }
+
+    // Gaps in eslogger's numbering: a notice naming the log, a list of the
+    // gaps that jumps to the first row at or after each, a close button.
+    void lostMessagesNotice() {
+        Window w;
+        LostMessagesStrip* strip = w.view.lostMessagesStrip();
+        w.load(procLog_, w.procs(), kProcRows);
+        QVERIFY(!strip->isVisible());
+        const auto numbered = [](int number, const char* kind, const char* body) {
+            return QStringLiteral(R"({"event":{"%1":%2},"time":"t","global_seq_num":%3,)"
+                                  R"("process":{"audit_token":{"pid":%3},"ppid":1}})")
+                .arg(QLatin1String(kind), QLatin1String(body), QString::number(number));
+        };
+        const QString log =
+            writeLog(dir_, QStringLiteral("trace.json"),
+                     {numbered(1, "exit", "{}"), numbered(12346, "kill", "{}"),
+                      numbered(12347, "open", "{}"),  // refused: counted, no row
+                      numbered(12360, "mmap", "{}"), numbered(12361, "exit", "{}")});
+        w.load(log, w.view.otherPanel()->preview()->rows(), 4);
+        QTRY_VERIFY_WITH_TIMEOUT(strip->isVisible(), kTimeout);
+        QCOMPARE(strip->noteLabel()->text(),
+                 QStringLiteral("12,356 messages are missing from trace.json (2 gaps): dropped by "
+                                "the recorder or cut from the log"));
+        QMenu* menu = strip->gapsMenu();
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions()[1]->text(), QStringLiteral("trace.json:4: 12 lost"));
+        menu->actions()[1]->trigger();  // the row of line 4, in the third tab
+        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->currentIndex(), 2, kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activeOtherPreview().has_value(),
+                                 kTimeout);
+        QCOMPARE(w.workspace().selection.activeOtherPreview()->pid, 12360);
+        delete menu;
+        QTest::mouseClick(strip->closeButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!strip->isVisible(), kTimeout);
+    }
+
+    // At the default widths in a 1200-pixel window, whatever font is
+    // installed, no time, type or pid of the samples wraps: a row whose path
+    // fits is as tall as one line of the font.
+    void rowsAreOneLineTall() {
+        for (const char* sample : {"/sample.json", "/eslogger.json"}) {
+            Window w;
+            w.view.resize(1200, 900);
+            w.workspace().loader.loadJsonFile(std::string(KORVANTIS_SAMPLES_DIR) + sample);
+            QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle() && w.procs().rowCount() > 0,
+                                     kTimeout);
+            const QFontMetrics metrics(rowFont());
+            for (EventPanel* panel : {w.view.processPanel(), w.view.filePanel()}) {
+                w.view.tabs()->setCurrentWidget(panel);
+                EventPreview* preview = panel->preview();
+                PreviewList* list = preview->list();
+                QTRY_VERIFY_WITH_TIMEOUT(list->isVisible() && !list->rowRect(0).isEmpty(),
+                                         kTimeout);
+                for (int r = 0; r < preview->rows().rowCount() && !list->rowRect(r).isEmpty();
+                     ++r) {
+                    const QList<QRect> cells = list->cellRects(r);
+                    for (int c = 0; c < 3; ++c) {
+                        const QString text =
+                            preview->rows().text(r, preview->columns().column(c).key);
+                        QCOMPARE(wrappedTextHeight(text, rowFont(), cells[c].width()),
+                                 metrics.height());
+                    }
+                    const QString path = preview->rows().text(r, FieldKey::path);
+                    if (metrics.horizontalAdvance(path) <= cells.last().width()) {
+                        QCOMPARE(list->rowRect(r).height(), metrics.height() + 8);  // padded
+                    }
+                }
+            }
+        }
     }
 
     void chosenRowIgnoresClicks() {

@@ -82,8 +82,8 @@ QMenu* LostMessagesStrip::gapsMenu() {
     const std::vector<SequenceGap>& gaps = store.sequenceGaps();
     for (std::size_t i = 0; i < std::min(gaps.size(), kListedGapsAtMost); ++i) {
         const SequenceGap gap = gaps[i];
-        QAction* action = menu->addAction(
-            LoadTexts::gapPlace(fileNameOf(store, gap.log), gap.line, gap.lost));
+        QAction* action =
+            menu->addAction(LoadTexts::gapPlace(fileNameOf(store, gap.log), gap.line, gap.lost));
         connect(action, &QAction::triggered, this, [this, gap] { emit gapChosen(gap); });
     }
     return menu;

@@ -14,10 +14,10 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
-#include <QToolButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QUrl>
 #include <QWindow>
 

@@ -149,6 +149,7 @@ class ScreenshotTest : public QObject {
         // The other kinds in their own tab, one of them chosen; the notice
         // of the messages the sample's numbering says are missing.
         QTRY_COMPARE_WITH_TIMEOUT(view.tabs()->count(), 3, 20000);
+        view.resize(1600, 860);  // the Summary column in view beside a 300-pixel Path
         view.tabs()->setCurrentIndex(2);
         EventPreview* others = view.otherPanel()->preview();
         QTRY_VERIFY_WITH_TIMEOUT(others->list()->isVisible(), 20000);

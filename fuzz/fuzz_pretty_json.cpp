@@ -1,11 +1,13 @@
 // Readable JSON: any text either comes back unchanged or as JSON that holds
 // the same value (keys sorted), and re-formatting that output changes nothing.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <map>
 #include <regex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <simdjson.h>
 
@@ -35,8 +37,7 @@ bool asNumber(dom::element e, double& out) {
     }
 }
 
-// Objects as maps; unknown when an object repeats a key (which copy wins is
-// the writer's choice).
+// Objects as lists of members ordered by key.
 Same sameValue(dom::element a, dom::element b) {
     double x = 0;
     double y = 0;
@@ -83,23 +84,27 @@ Same sameValue(dom::element a, dom::element b) {
             return result;
         }
         case dom::element_type::OBJECT: {
-            std::map<std::string_view, dom::element> l;
-            std::map<std::string_view, dom::element> r;
+            // Members sorted by key, those of a repeated key in written
+            // order: the writer keeps every one, in that order.
+            using Members = std::vector<std::pair<std::string_view, dom::element>>;
+            Members l;
+            Members r;
             // Named, not temporaries: value() hands out a reference into its result.
             const dom::object lo = a.get_object().value();
             const dom::object ro = b.get_object().value();
             for (auto kv : lo) {
-                if (!l.emplace(kv.key, kv.value).second) {
-                    return Same::unknown;
-                }
+                l.emplace_back(kv.key, kv.value);
             }
             for (auto kv : ro) {
-                if (!r.emplace(kv.key, kv.value).second) {
-                    return Same::no;  // the writer must not repeat keys
-                }
+                r.emplace_back(kv.key, kv.value);
             }
             if (l.size() != r.size()) {
                 return Same::no;
+            }
+            const auto byKey = [](const auto& x, const auto& y) { return x.first < y.first; };
+            std::stable_sort(l.begin(), l.end(), byKey);
+            if (!std::is_sorted(r.begin(), r.end(), byKey)) {
+                return Same::no;  // the writer sorts keys
             }
             Same result = Same::yes;
             for (auto li = l.begin(), ri = r.begin(); li != l.end(); ++li, ++ri) {

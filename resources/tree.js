@@ -313,6 +313,44 @@
         return name;
     }
 
+    // Characters that act unseen (bidirectional controls such as U+202E,
+    // other invisible format and control characters) are drawn as visible
+    // marks, "\u27e8U+202E\u27e9", in a muted colour, so that no name can pass
+    // for another.
+    const UNSEEN = /[\p{Cf}\p{Cc}\u2028\u2029]/u;
+
+    function unseenMark(ch) {
+        const hex = ch.codePointAt(0).toString(16).toUpperCase().padStart(4, "0");
+        return "\u27e8U+" + hex + "\u27e9";
+    }
+
+    // Fills `el` with `text`, each unseen character as a muted mark: an
+    // element made by `makeMark` with the class "unseen".
+    function setMarkedText(el, text, makeMark) {
+        el.replaceChildren();
+        let plain = "";
+        for (const ch of text) {
+            if (!UNSEEN.test(ch)) {
+                plain += ch;
+                continue;
+            }
+            if (plain) {
+                el.appendChild(document.createTextNode(plain));
+                plain = "";
+            }
+            const mark = makeMark();
+            mark.setAttribute("class", "unseen");
+            mark.textContent = unseenMark(ch);
+            el.appendChild(mark);
+        }
+        if (plain) {
+            el.appendChild(document.createTextNode(plain));
+        }
+    }
+
+    const svgMark = () => document.createElementNS("http://www.w3.org/2000/svg", "tspan");
+    const htmlMark = () => document.createElement("span");
+
     function shortName(name) {
         return name.length > LABEL_MAX ? name.slice(0, LABEL_MAX - 1) + "\u2026" : name;
     }
@@ -384,7 +422,8 @@
                 const more = data instanceof More;
                 const closed = !more && !isOpen(data) && hasChildren(data);
                 const f = factsOf(data);
-                g.select("tspan.name").text(more ? data.name : shortName(data.name));
+                setMarkedText(g.select("tspan.name").node(),
+                              more ? data.name : shortName(data.name), svgMark);
                 g.select("tspan.pid").text(f ? " " + f[0] : "");
                 g.select("tspan.count").text(closed ? " (" + formatCount(data.__count) + ")" : "");
             });
@@ -621,7 +660,9 @@
             span.textContent = label + ": ";
             line.appendChild(span);
         }
-        line.appendChild(document.createTextNode(value));
+        const text = document.createElement("span");
+        setMarkedText(text, value, htmlMark);
+        line.appendChild(text);
         box.appendChild(line);
     }
 

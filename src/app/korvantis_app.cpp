@@ -1,5 +1,8 @@
 #include "app/korvantis_app.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -53,17 +56,25 @@ QWidget* KorvantisApp::openMainWindow() {
 }
 
 QWidget* KorvantisApp::start(const QStringList& logs) {
-    auto* window = static_cast<ui::MainView*>(openMainWindow());
+    std::vector<std::string> paths;
     for (const QString& log : logs) {
-        // Checked here, so that a wrong name is reported at once; without
-        // opening it, which would wait on a pipe. The loader opens it on its
-        // own thread.
-        const QFileInfo info(log);
-        if (!info.exists() || info.isDir() || !info.isReadable()) {
-            std::fprintf(stderr, "korvantis: cannot open %s\n", QFile::encodeName(log).constData());
-            continue;
+        paths.push_back(QFile::encodeName(log).toStdString());
+    }
+    return start(paths);
+}
+
+QWidget* KorvantisApp::start(const std::vector<std::string>& logs) {
+    auto* window = static_cast<ui::MainView*>(openMainWindow());
+    for (const std::string& log : logs) {
+        // Checked here as well, so that a wrong name is reported on the
+        // terminal at once; without opening it, which would wait on a pipe.
+        // The window tells it too, with the reason, when its load comes.
+        struct stat st {};
+        if (::stat(log.c_str(), &st) != 0 || S_ISDIR(st.st_mode) ||
+            ::access(log.c_str(), R_OK) != 0) {
+            std::fprintf(stderr, "korvantis: cannot open %s\n", log.c_str());
         }
-        window->workspace().loader.loadJsonFile(QFile::encodeName(log).toStdString());
+        window->workspace().loader.loadJsonFile(log);
     }
     return window;
 }

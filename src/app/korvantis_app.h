@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -32,6 +35,8 @@ class KorvantisApp : public QObject {
     // it in order, as imports would. A log that cannot be opened is named on
     // standard error and left out; the window opens all the same.
     QWidget* start(const QStringList& logs);
+    // The same with each log named by the bytes of its path.
+    QWidget* start(const std::vector<std::string>& logs);
     // A new tree window, shown; its open-URL handler receives `urlText` from
     // the event loop. `factsText` (per-node facts of the same tree) and
     // `origin` (the main window that asked, if any) let its page show more

@@ -1,7 +1,8 @@
 #include <QApplication>
-#include <QFile>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "app/korvantis_app.h"
 #include "app/viewer_options.h"
@@ -37,10 +38,9 @@ int main(int argc, char** argv) {
 
     korvantis::KorvantisApp app;
     // korvantis [LOG...]: each LOG is loaded in order, as an import would.
-    QStringList logs;
-    for (const std::string& log : options.logs) {
-        logs.append(QFile::decodeName(log.c_str()));
-    }
+    // Named by argv's own bytes: a name that is not valid UTF-8 would not
+    // survive QString.
+    const std::vector<std::string>& logs = options.logs;
     app.start(logs);
     return QApplication::exec();
 }

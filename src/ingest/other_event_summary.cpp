@@ -12,11 +12,10 @@ using simdjson::dom::element_type;
 // The first string under a "path" member inside `value`, or nothing. The
 // parser bounds the depth of a document, so the recursion is bounded too.
 bool firstPath(const element& value, std::string_view& out) {
-    // The object or array is held in a local: a range over a member of the
-    // temporary result would dangle.
-    if (value.type() == element_type::OBJECT) {
-        const simdjson::dom::object object = value.get_object().value_unsafe();
-        for (const auto field : object) {
+    simdjson::dom::object fields;
+    simdjson::dom::array items;
+    if (!value.get_object().get(fields)) {
+        for (const auto field : fields) {
             if (field.key == "path" && field.value.type() == element_type::STRING) {
                 out = field.value.get_string().value_unsafe();
                 return true;
@@ -25,9 +24,8 @@ bool firstPath(const element& value, std::string_view& out) {
                 return true;
             }
         }
-    } else if (value.type() == element_type::ARRAY) {
-        const simdjson::dom::array array = value.get_array().value_unsafe();
-        for (const element item : array) {
+    } else if (!value.get_array().get(items)) {
+        for (const element item : items) {
             if (firstPath(item, out)) {
                 return true;
             }
@@ -61,7 +59,7 @@ std::string_view otherEventSummary(std::string_view kind, const element& body,
     }
     if (kind == "exit") {
         std::int64_t stat = 0;
-        if (body.get_object().value_unsafe().at_key("stat").get_int64().get(stat)) {
+        if (body["stat"].get_int64().get(stat)) {
             return {};
         }
         scratch = waitStatusText(stat);

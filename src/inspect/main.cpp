@@ -21,6 +21,7 @@
 #include "load/task_queue.h"
 #include "query/filter_query.h"
 #include "query/row_export.h"
+#include "store/event_detail.h"
 #include "store/pretty_json.h"
 #include "workspace/workspace.h"
 
@@ -328,7 +329,12 @@ int main(int argc, char** argv) {
         if (!text.empty() && text.back() == '\n') {
             text.pop_back();
         }
-        const std::string out = korvantis::prettyPrintedJson(text) + "\n";
+        const korvantis::ReadableJson readable = korvantis::readableJson(text);
+        // The notice the detail area shows above it; standard output stays JSON.
+        if (const std::string notice = korvantis::repeatedKeysNotice(readable); !notice.empty()) {
+            std::cerr << notice << "\n";
+        }
+        const std::string out = readable.text + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         return 0;
     }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "load/open_failure.h"
 #include "store/event_store.h"
 #include "tree/node.h"
 
@@ -21,6 +22,10 @@ void LogLoader::loadJsonFile(std::string path) {
 }
 
 void LogLoader::enqueue(std::string path) {
+    if (idle() && !progress_.openFailure.empty()) {
+        observers_.announce(StoreField::loadProgress);
+        progress_.openFailure.clear();
+    }
     queue_.push_back(std::move(path));
     if (!job_) {
         startNext();
@@ -96,8 +101,16 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
         std::fputs("Could not convert json to Process Tree\n", stdout);
         std::fflush(stdout);
     }
-    outcomes_.push_back(LoadOutcome{std::move(runningPath_), wasOpened, cancelled, figures});
+    std::string failure = wasOpened ? std::string() : openFailureText(runningPath_);
+    if (!wasOpened) {
+        store_.addTextError(failure);
+    }
     observers_.announce(StoreField::loadProgress);
+    if (!wasOpened) {
+        progress_.openFailure = failure;
+    }
+    outcomes_.push_back(
+        LoadOutcome{std::move(runningPath_), wasOpened, cancelled, figures, std::move(failure)});
     progress_.cancelledAfter.reset();
     if (cancelled) {
         progress_.cancelledAfter = figures.lines;

@@ -24,6 +24,9 @@ struct LoadProgress {
     std::size_t queued = 0;  // loads waiting after the running one
     // The lines the last finished load had read, when it was cancelled.
     std::optional<std::uint64_t> cancelledAfter;
+    // "Could not open NAME: reason" for the last log that could not be
+    // opened, until loads are asked for again after all have run.
+    std::string openFailure;
 };
 
 // How a load ended.
@@ -32,12 +35,15 @@ struct LoadOutcome {
     bool opened = false;
     bool cancelled = false;
     LoadFigures figures;
+    std::string openFailure;  // when not opened: "Could not open NAME: reason"
 };
 
 // Loads logs into a store, one at a time in the order asked, each on a
 // worker thread, handing the store finished rows on the store's thread; it
 // owns the queue of loads, the progress, cancelling, and the process tree
-// the loads build. Used on the store's thread, except loadJsonFile().
+// the loads build. A log that cannot be opened is told in the progress and
+// as a load error, and the next one loads. Used on the store's thread, except
+// loadJsonFile().
 class LogLoader {
   public:
     using Task = LoadJob::Task;

@@ -3,18 +3,15 @@
 
 #include "query/row_export.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <iterator>
-#include <random>
 #include <string>
+
+#include "query/file_replacement.h"
 
 namespace korvantis {
 
@@ -23,7 +20,7 @@ namespace {
 constexpr std::string_view kRowFieldNames[] = {"kind", "type", "timestamp", "pid", "ppid", "path"};
 
 std::string failure(std::string_view name, int error) {
-    return "Could not write \"" + std::string(name) + "\": " + std::strerror(error);
+    return writeFailure(std::string(name), error);
 }
 
 // Gathers output in a buffer and hands it to the descriptor in large pieces.
@@ -124,33 +121,6 @@ void appendCsvRecord(std::string& out, const FilterRow& row, const CsvFields& fi
     out.push_back('\n');
 }
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Creates a new file of a name no one else uses, beside `target`. Returns its
-// descriptor (or -1, errno set) and its name.
-int createTemporaryBeside(const std::string& target, std::string& name) {
-    static std::atomic<std::uint64_t> counter{0};
-    std::random_device entropy;
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = folder + "." + base + ".part-" + std::to_string(::getpid()) + "-" +
-               std::to_string(counter++) + "-" + std::to_string(entropy());
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
-}
-
 }  // namespace
 
 const CsvFields& defaultCsvFields() {
@@ -224,33 +194,11 @@ ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
 
 ExportResult exportRowsToFile(const std::string& target, ExportFormat format,
                               const ExportRowSource& next, const CsvFields& fields) {
-    std::string temporary;
-    const int fd = createTemporaryBeside(target, temporary);
-    if (fd < 0) {
-        return {0, failure(target, errno)};
-    }
-    ExportResult result = writeRows(fd, target, format, next, fields);
-    // Whatever failed first is the reason given.
-    if (result.ok() && ::fsync(fd) != 0) {
-        result.error = failure(target, errno);
-    }
-    if (::close(fd) != 0 && result.ok()) {
-        result.error = failure(target, errno);
-    }
-    if (result.ok() && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        result.error = failure(target, errno);
-    }
-    if (!result.ok()) {
-        ::unlink(temporary.c_str());
-        return result;
-    }
-    // Make the new name itself last across a crash; a folder that cannot be
-    // synced still holds the finished file.
-    const int folder = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    ExportResult result;
+    result.error = replaceFile(target, [&](int fd) {
+        result = writeRows(fd, target, format, next, fields);
+        return result.error;
+    });
     return result;
 }
 

@@ -63,8 +63,9 @@ ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
                        const ExportRowSource& next, const CsvFields& fields = defaultCsvFields());
 
 // Writes all rows to a new file beside `target`, flushes it to disk and
-// renames it over `target`. On any failure the new file is removed, `target`
-// is left as it was, and the error names `target` and the system's reason.
+// renames it over `target` (through a link, keeping the mode: replaceFile).
+// On any failure the new file is removed, `target` is left as it was, and the
+// error names `target` and the system's reason.
 ExportResult exportRowsToFile(const std::string& target, ExportFormat format,
                               const ExportRowSource& next,
                               const CsvFields& fields = defaultCsvFields());

@@ -1,8 +1,10 @@
 #include "store/event_selection.h"
 
+#include <utility>
+
 #include "store/event_store.h"
 #include "store/facts_card.h"
-#include "store/pretty_json.h"
+#include "store/log_files.h"
 
 namespace korvantis {
 
@@ -15,12 +17,13 @@ constexpr std::string_view kNoEvent = "ERROR: No Event Found";
 EventSelection::EventSelection(const EventStore& store, StoreObservers& observers)
     : store_(store), observers_(observers) {}
 
-void EventSelection::selectEvent(const Uuid& id) {
+EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string& card) {
     // Ids are unique, so the entry found is the first match in its list; a
     // line makes at most one preview, so the process list taking precedence
     // over the file list never has to be decided.
+    DetailRequest request;
+    request.choice = ++lastChoice_;
     const std::optional<std::size_t> entry = store_.jsonMapping().indexOf(id);
-    std::string card;
     if (entry) {
         if (const auto proc = store_.procPreviewOf(*entry)) {
             observers_.announce(StoreField::activePreview);
@@ -35,19 +38,46 @@ void EventSelection::selectEvent(const Uuid& id) {
             activeOtherPreview_ = store_.otherPreviews()[*other];
             card = factsCardText(store_.otherPreviews().filterRow(*other));
         }
+        request.line = store_.jsonMapping().ref(*entry);
+        request.logs = store_.sharedLogFiles();
     }
+    return request;
+}
 
-    std::string detail;
-    if (!entry) {
-        detail = kNoEvent;
-    } else if (std::optional<std::string> line = store_.lineText(*entry)) {
-        detail = prettyPrintedJson(*line);
-    } else {
-        detail = kLogChangedText;
+void EventSelection::selectEvent(const Uuid& id) {
+    std::string card;
+    const DetailRequest request = choose(id, card);
+    observers_.announce(StoreField::activeEventJson);
+    activeEventCard_ = std::move(card);
+    detail_ = detailFor(request);
+    pending_ = 0;
+}
+
+EventSelection::DetailRequest EventSelection::chooseEvent(const Uuid& id) {
+    std::string card;
+    DetailRequest request = choose(id, card);
+    // The card comes from the row, so it is shown at once, before the detail.
+    observers_.announce(StoreField::activeEventJson);
+    activeEventCard_ = std::move(card);
+    pending_ = request.choice;
+    return request;
+}
+
+EventDetail EventSelection::detailFor(const DetailRequest& request) {
+    if (!request.line || !request.logs) {
+        return plainDetail(std::string(kNoEvent));
+    }
+    return eventDetailOf(request.logs->read(*request.line));
+}
+
+bool EventSelection::setDetail(std::uint64_t choice, EventDetail detail) {
+    if (choice != pending_) {
+        return false;
     }
     observers_.announce(StoreField::activeEventJson);
-    activeEventJson_ = std::move(detail);
-    activeEventCard_ = std::move(card);
+    pending_ = 0;
+    detail_ = std::move(detail);
+    return true;
 }
 
 }  // namespace korvantis

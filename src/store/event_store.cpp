@@ -37,6 +37,12 @@ std::uint32_t EventStore::addLog(int fd, std::string path) {
     return logFiles_->add(fd, std::move(path));
 }
 
+void EventStore::addTextError(std::string text) {
+    observers_.announce(StoreField::loadErrors);
+    loadErrors_.push_back(std::move(text));
+    loadErrorOrigins_.push_back(LoadErrorOrigin{LoadErrorOrigin::kNoLog, 0});
+}
+
 void EventStore::append(FiledRows& rows) {
     using Kind = FiledRows::StoredLine::Kind;
     // One announcement per list and batch: the rows of a batch appear

@@ -74,6 +74,9 @@ class EventStore {
     RowTexts& rowTexts() { return rowTexts_; }
     std::uint32_t addLog(int fd, std::string path);
     void append(FiledRows& rows);
+    // A load error that is no line of a log (its origin is kNoLog): "Could
+    // not open NAME: reason".
+    void addTextError(std::string text);
     void setTree(std::string json, std::string facts) {
         jsonTreeRaw_ = std::move(json);
         jsonTreeFacts_ = std::move(facts);

@@ -18,6 +18,8 @@ namespace korvantis {
 struct LoadErrorOrigin {
     std::uint32_t log = 0;
     std::uint64_t line = 0;
+    // For an error of no line of a loaded log (a log that could not be opened).
+    static constexpr std::uint32_t kNoLog = 0xffffffffu;
 };
 
 struct FiledRows {

@@ -4,8 +4,9 @@
 // written "{}" or "[]"; a number that parses as a double but is integral and
 // within +-2^53 is written as an integer ("1e2" -> "100", "1.0" -> "1", "-0.0"
 // -> "-0"), any other double in its shortest round-trip form ("0.1",
-// "1e+300"); non-ASCII characters are written as themselves; of duplicate
-// keys the last one counts; a text whose top level is not an object or an
+// "1e+300"); non-ASCII characters are written as themselves; every member of
+// a repeated key is kept, so the readable form never hides the copy that the
+// lists do not use; a text whose top level is not an object or an
 // array is returned unchanged, and so is a text nested deeper than the parser
 // allows, and one whose readable form would be more than sixteen times its
 // size (plus a megabyte): indenting every level by two more spaces makes a line of nested
@@ -62,13 +63,67 @@ void appendNumber(std::string& out, element v) {
     out.append(buf, r.ptr);
 }
 
-// One open container: its members (keys empty for an array), sorted and
-// deduplicated for an object, and the next one to write.
+constexpr std::size_t kMaxKeyPathBytes = 120;
+
+// One open container: its members (keys empty for an array), sorted by key
+// for an object, and the next one to write.
 struct Frame {
     bool object;
     std::vector<std::pair<std::string_view, element>> items;
     std::size_t next = 0;
 };
+
+// The path of the member being written in each open container, then `key`;
+// long paths are cut, at a character boundary.
+std::string keyPath(const std::vector<Frame>& stack, std::string_view key) {
+    std::string path;
+    for (const Frame& f : stack) {
+        if (f.object) {
+            path += path.empty() ? "" : ".";
+            path += f.items[f.next - 1].first;
+        } else {
+            path += "[" + std::to_string(f.next - 1) + "]";
+        }
+    }
+    path += path.empty() ? "" : ".";
+    path += key;
+    if (path.size() > kMaxKeyPathBytes) {
+        std::size_t cut = kMaxKeyPathBytes;
+        while (cut > 0 && (static_cast<unsigned char>(path[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        path.resize(cut);
+        path += "\xe2\x80\xa6";  // …
+    }
+    return path;
+}
+
+// Notes the keys that the sorted members of `object` repeat, in the order of
+// their first member.
+void noteRepeatedKeys(const std::vector<Frame>& stack, const Frame& sorted,
+                      simdjson::dom::object object, ReadableJson& out) {
+    std::vector<std::string_view> repeated;
+    for (std::size_t i = 1; i < sorted.items.size(); ++i) {
+        const std::string_view key = sorted.items[i].first;
+        if (key == sorted.items[i - 1].first && (repeated.empty() || repeated.back() != key)) {
+            repeated.push_back(key);
+        }
+    }
+    if (repeated.empty()) {
+        return;
+    }
+    std::sort(repeated.begin(), repeated.end());
+    for (auto kv : object) {
+        const auto it = std::lower_bound(repeated.begin(), repeated.end(), kv.key);
+        if (it == repeated.end() || *it != kv.key) {
+            continue;
+        }
+        repeated.erase(it);
+        if (++out.repeatedKeyCount <= ReadableJson::kMaxListedKeys) {
+            out.repeatedKeys.push_back(keyPath(stack, kv.key));
+        }
+    }
+}
 
 void indent(std::string& out, std::size_t depth) {
     out.append(depth * 2, ' ');
@@ -76,7 +131,8 @@ void indent(std::string& out, std::size_t depth) {
 
 // Writes a scalar, or opens a container (pushing a frame) and writes its
 // opening bracket; empty containers are written whole.
-void begin(std::string& out, element v, std::vector<Frame>& stack) {
+void begin(ReadableJson& readable, element v, std::vector<Frame>& stack) {
+    std::string& out = readable.text;
     switch (v.type()) {
         case element_type::OBJECT: {
             Frame f{true, {}, 0};
@@ -89,15 +145,7 @@ void begin(std::string& out, element v, std::vector<Frame>& stack) {
             }
             std::stable_sort(f.items.begin(), f.items.end(),
                              [](const auto& a, const auto& b) { return a.first < b.first; });
-            // Like a dictionary, the last of equal keys wins.
-            std::size_t kept = 0;
-            for (std::size_t i = 0; i < f.items.size(); ++i) {
-                if (i + 1 < f.items.size() && f.items[i + 1].first == f.items[i].first) {
-                    continue;
-                }
-                f.items[kept++] = f.items[i];
-            }
-            f.items.resize(kept);
+            noteRepeatedKeys(stack, f, simdjson::dom::object(v), readable);
             out += "{\n";
             stack.push_back(std::move(f));
             return;
@@ -131,24 +179,34 @@ void begin(std::string& out, element v, std::vector<Frame>& stack) {
 
 }  // namespace
 
-std::string prettyPrintedJson(std::string_view text) {
-    thread_local simdjson::dom::parser parser;
+namespace {
+
+ReadableJson unchanged(std::string_view text) {
+    ReadableJson r;
+    r.text = std::string(text);
+    return r;
+}
+
+// `padded`: the text's buffer goes on for at least SIMDJSON_PADDING bytes, so
+// the parser reads it in place instead of copying it.
+ReadableJson readableFrom(std::string_view text, bool padded, simdjson::dom::parser& parser) {
     element root;
-    if (parser.parse(text.data(), text.size()).get(root) != simdjson::SUCCESS) {
-        return std::string(text);
+    if (parser.parse(text.data(), text.size(), !padded).get(root) != simdjson::SUCCESS) {
+        return unchanged(text);
     }
     if (root.type() != element_type::OBJECT && root.type() != element_type::ARRAY) {
-        return std::string(text);
+        return unchanged(text);
     }
 
-    std::string out;
-    out.reserve(text.size() * 2);
+    ReadableJson readable;
+    std::string& out = readable.text;
+    out.reserve(text.size() + text.size() / 4);
     const std::size_t limit = kMaxGrowth * text.size() + kMaxExtra;
     std::vector<Frame> stack;
-    begin(out, root, stack);
+    begin(readable, root, stack);
     while (!stack.empty()) {
         if (out.size() > limit) {
-            return std::string(text);
+            return unchanged(text);
         }
         Frame& top = stack.back();
         const std::size_t depth = stack.size();
@@ -169,9 +227,41 @@ std::string prettyPrintedJson(std::string_view text) {
             out += " : ";
         }
         // `top` may dangle once begin() pushes; it is not used after this.
-        begin(out, value, stack);
+        begin(readable, value, stack);
     }
-    return out;
+    return readable;
+}
+
+// Past this a line gets a parser of its own, freed with it: the parser of
+// the thread keeps the largest buffers it ever needed.
+constexpr std::size_t kSharedParserBytes = std::size_t{1} << 20;
+
+}  // namespace
+
+namespace {
+
+ReadableJson readable(std::string_view text, bool padded) {
+    if (text.size() > kSharedParserBytes) {
+        simdjson::dom::parser own;
+        return readableFrom(text, padded, own);
+    }
+    thread_local simdjson::dom::parser parser;
+    return readableFrom(text, padded, parser);
+}
+
+}  // namespace
+
+ReadableJson readableJson(std::string_view text) {
+    return readable(text, false);
+}
+
+ReadableJson readableLine(std::string line) {
+    line.reserve(line.size() + simdjson::SIMDJSON_PADDING);
+    return readable(line, true);
+}
+
+std::string prettyPrintedJson(std::string_view text) {
+    return readableJson(text).text;
 }
 
 }  // namespace korvantis

@@ -15,10 +15,6 @@ bool isLineBreak(QChar c) {
            c == QChar::ParagraphSeparator;
 }
 
-bool isIsolateStart(QChar c) {
-    return c.unicode() >= 0x2066 && c.unicode() <= 0x2068;
-}
-
 // Length of the separator at `i`, or 0: "/", "\/" and a double quote.
 qsizetype separatorAt(QStringView text, qsizetype i) {
     const QChar c = text[i];
@@ -45,28 +41,14 @@ class Builder {
         }
     }
 
-    // One part between separators, in an isolate whose own marks balance.
+    // One part between separators, in an isolate. Isolate marks that were
+    // in the text cannot unbalance it: they are shown as visible marks.
     void part(QStringView text) {
         if (text.isEmpty()) {
             return;
         }
         mark(kFsi);
-        int open = 0;
-        for (QChar c : text) {
-            if (isIsolateStart(c)) {
-                ++open;
-            } else if (c == kPdi) {
-                if (open == 0) {
-                    mark(kFsi);  // pairs the stray closing mark
-                } else {
-                    --open;
-                }
-            }
-            append(c, false);
-        }
-        for (; open > 0; --open) {
-            mark(kPdi);
-        }
+        copy(text);
         mark(kPdi);
     }
 
@@ -95,6 +77,18 @@ class Builder {
 
   private:
     void append(QChar c, bool inserted) {
+        if (!inserted && actsUnseen(c)) {
+            out_.visibleMarks.emplace_back(out_.shown.size(), c.unicode());
+            const QString mark =
+                QStringLiteral("\u27e8U+") +
+                QString::number(c.unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0')) +
+                QChar(0x27e9);
+            for (QChar m : mark) {
+                out_.shown.append(m);
+                out_.inserted.push_back(true);
+            }
+            return;
+        }
         out_.shown.append(c);
         out_.inserted.push_back(inserted);
     }
@@ -104,13 +98,28 @@ class Builder {
 
 }  // namespace
 
+bool actsUnseen(QChar c) {
+    if (c == QLatin1Char('\n') || c == QLatin1Char('\t')) {
+        return false;  // laid out as what they are
+    }
+    const QChar::Category category = c.category();
+    return category == QChar::Other_Format || category == QChar::Other_Control ||
+           c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
 QString IsolatedText::original(qsizetype from, qsizetype to) const {
     from = std::clamp<qsizetype>(from, 0, shown.size());
     to = std::clamp<qsizetype>(to, from, shown.size());
     QString out;
     out.reserve(to - from);
+    // A mark stands for its character when the range takes in its start.
+    auto mark = std::lower_bound(visibleMarks.begin(), visibleMarks.end(),
+                                 std::pair<qsizetype, char16_t>(from, 0));
     for (qsizetype i = from; i < to; ++i) {
-        if (!inserted[static_cast<std::size_t>(i)]) {
+        if (mark != visibleMarks.end() && mark->first == i) {
+            out.append(QChar(mark->second));
+            ++mark;
+        } else if (!inserted[static_cast<std::size_t>(i)]) {
             out.append(shown[i]);
         }
     }
@@ -128,6 +137,12 @@ IsolatedText isolatePathParts(QStringView text) {
         }
     }
     b.line(text.sliced(start));
+    return b.take();
+}
+
+IsolatedText withVisibleMarks(QStringView text) {
+    Builder b(text.size());
+    b.copy(text);
     return b.take();
 }
 

@@ -1,12 +1,14 @@
 #include "ui/error_view.h"
 
 #include <QClipboard>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "ui/load_texts.h"
@@ -69,6 +71,9 @@ QString ErrorView::originText(int row) const {
         return {};
     }
     const LoadErrorOrigin& origin = origins[entry];
+    if (origin.log == LoadErrorOrigin::kNoLog) {
+        return {};  // its text names the log
+    }
     return LoadTexts::errorOrigin(
         QString::fromStdString(workspace_.store.logFiles().fileName(origin.log)), origin.line);
 }
@@ -78,8 +83,20 @@ int ErrorView::originWidth(int row, int rowWidth) const {
     if (origin.isEmpty()) {
         return 0;
     }
-    // A long file name gives way to the entry's text.
-    return std::min(fontMetrics().horizontalAdvance(origin), rowWidth / 3) + kOriginGap;
+    // A long file name gives way to the entry's text. The fractional width,
+    // rounded up: the whole width rounded down would not hold the text.
+    const int natural =
+        static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(origin)));
+    return std::min(natural, rowWidth / 3) + kOriginGap;
+}
+
+QString ErrorView::shownOriginText(int row, int rowWidth) const {
+    const int width = originWidth(row, rowWidth) - kOriginGap;
+    const QString origin = originText(row);
+    if (width <= 0 || QFontMetricsF(font()).horizontalAdvance(origin) <= width) {
+        return origin;
+    }
+    return fontMetrics().elidedText(origin, Qt::ElideMiddle, width);
 }
 
 QColor ErrorView::rowColor(int row) const {
@@ -89,7 +106,7 @@ QColor ErrorView::rowColor(int row) const {
 IsolatedText ErrorView::shownRow(int row) const {
     if (row < 2) {
         const QString& fixed = rowText(row);
-        return {fixed, std::vector<bool>(static_cast<std::size_t>(fixed.size()), false)};
+        return {fixed, std::vector<bool>(static_cast<std::size_t>(fixed.size()), false), {}};
     }
     return isolatePathParts(shownText(rowText(row)));
 }
@@ -109,6 +126,9 @@ int ErrorView::measureRow(int row, int width) const {
 void ErrorView::paintRow(QPainter& painter, int row, const QRect& rect) const {
     const QRect box = textRect(row, rect);
     QList<QTextLayout::FormatRange> selection;
+    if (row >= 2) {
+        selection = visibleMarkFormats(shownRow(row), palette().color(QPalette::PlaceholderText));
+    }
     const auto [from, to] = std::minmax(anchor_, cursor_);
     if (from != to && from.row <= row && row <= to.row) {
         const int start = row == from.row ? from.pos : 0;
@@ -128,8 +148,8 @@ void ErrorView::paintRow(QPainter& painter, int row, const QRect& rect) const {
         painter.save();
         painter.setFont(font());
         painter.setPen(palette().color(QPalette::PlaceholderText));
-        painter.drawText(place, Qt::AlignLeft | Qt::AlignTop,
-                         fontMetrics().elidedText(originText(row), Qt::ElideMiddle, place.width()));
+        painter.drawText(place, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                         shownOriginText(row, rect.width()));
         painter.restore();
     }
 }

@@ -28,6 +28,8 @@ class ErrorView : public VirtualList {
     QColor rowColor(int row) const;
     // Where an entry came from, "trace.json:12"; empty for the fixed texts.
     QString originText(int row) const;
+    // What is drawn of it in a row that wide: all of it when it fits.
+    QString shownOriginText(int row, int rowWidth) const;
     // What a row lays out on screen.
     QString shownRowText(int row) const { return shownRow(row).shown; }
     // The selected part of the original texts.

@@ -2,7 +2,6 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFrame>
 #include <QMimeData>
 #include <QScrollBar>
@@ -10,8 +9,12 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <string>
+#include <vector>
+
 #include "ingest/eslogger_facts.h"
 #include "ui/detail_area.h"
+#include "ui/detail_text_loader.h"
 
 namespace korvantis::ui {
 
@@ -24,18 +27,35 @@ QFrame* divider(QWidget* parent) {
     return line;
 }
 
-// The paths of the files among the dragged URLs, in the order given.
-QStringList localFiles(const QMimeData* mime) {
-    QStringList paths;
+// The paths of the files among the dragged URLs, in the order given, as the
+// bytes the system names them by: from the URL's percent-encoded form, since
+// a name that is not valid UTF-8 does not survive a trip through a QString.
+std::vector<std::string> localFiles(const QMimeData* mime) {
+    std::vector<std::string> paths;
     if (mime == nullptr || !mime->hasUrls()) {
         return paths;
     }
     for (const QUrl& url : mime->urls()) {
         if (url.isLocalFile()) {
-            paths.append(url.toLocalFile());
+            paths.push_back(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())
+                                .toStdString());
         }
     }
     return paths;
+}
+
+// Files are only ever read: a drop is taken as a copy, never as a move (whose
+// source would then delete the user's logs), and refused when the source
+// does not offer a copy.
+bool acceptAsCopy(QDropEvent* event) {
+    if (localFiles(event->mimeData()).empty() ||
+        !event->possibleActions().testFlag(Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
 }
 
 }  // namespace
@@ -45,7 +65,8 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
       workspace_(notifier.workspace()),
       rows_(std::make_unique<FilteredRowSource>(kind, notifier)),
       columns_(new ColumnLayout(panelColumns(kind), this)),
-      choice_(new ColumnChoice(kind, *columns_, this)) {
+      choice_(new ColumnChoice(kind, *columns_, this)),
+      detailLoader_(new DetailTextLoader(workspace_, this)) {
     headers_ = new ColumnHeaders(*columns_, this);
     list_ = new PreviewList(*rows_, *columns_, this);
     list_->setFrameShape(QFrame::NoFrame);
@@ -134,7 +155,7 @@ void EventPreview::chooseRow(int row) {
     workspace_.switches.setShowLegend(false);
     selector_.setSelectedId(id);
     list_->setChosenRow(row);
-    workspace_.selection.selectEvent(selector_.selectedId());
+    detailLoader_->choose(selector_.selectedId());
 }
 
 EventPanel::EventPanel(StoreNotifier& notifier, RowKind kind, QWidget* parent)
@@ -156,32 +177,22 @@ EventPanel::EventPanel(StoreNotifier& notifier, RowKind kind, QWidget* parent)
 }
 
 void EventPanel::dragEnterEvent(QDragEnterEvent* event) {
-    if (!localFiles(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-    } else {
-        event->ignore();
-    }
+    acceptAsCopy(event);
 }
 
 void EventPanel::dragMoveEvent(QDragMoveEvent* event) {
-    if (!localFiles(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-    } else {
-        event->ignore();
-    }
+    acceptAsCopy(event);
 }
 
 void EventPanel::dropEvent(QDropEvent* event) {
-    const QStringList paths = localFiles(event->mimeData());
-    if (paths.isEmpty()) {
-        event->ignore();
+    if (!acceptAsCopy(event)) {
         return;
     }
+    const std::vector<std::string> paths = localFiles(event->mimeData());
     // Every file, in the order given; each load appends like an import.
-    for (const QString& path : paths) {
-        workspace_.loader.loadJsonFile(QFile::encodeName(path).toStdString());
+    for (const std::string& path : paths) {
+        workspace_.loader.loadJsonFile(path);
     }
-    event->acceptProposedAction();
 }
 
 }  // namespace korvantis::ui

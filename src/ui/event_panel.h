@@ -16,10 +16,12 @@
 namespace korvantis::ui {
 
 class DetailArea;
+class DetailTextLoader;
 
 // Column headers, the list of rows and the closing divider, with the panel's
 // own Selector. Choosing a row: both flags off, the selector set, the store
-// told; the selected row ignores clicks. The rows are those the filter shows;
+// told (the detail text follows from a worker); the selected row ignores
+// clicks. The rows are those the filter shows;
 // the chosen row stays chosen while it is shown. A right-click opens the
 // row's menu.
 class EventPreview : public QWidget {
@@ -36,6 +38,7 @@ class EventPreview : public QWidget {
     PreviewList* list() const { return list_; }
     ColumnHeaders* headers() const { return headers_; }
     Selector& selector() { return selector_; }
+    DetailTextLoader* detailLoader() const { return detailLoader_; }
 
     // The four steps of choosing a row; nothing when it is the selected row.
     void chooseRow(int row);
@@ -57,6 +60,7 @@ class EventPreview : public QWidget {
     ColumnLayout* columns_;
     ColumnChoice* choice_;
     Selector selector_;
+    DetailTextLoader* detailLoader_;
     ColumnHeaders* headers_;
     PreviewList* list_;
 };

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,9 +46,9 @@ FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& 
     row->addWidget(message_, 2);
     row->addWidget(export_);
 
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), field_);
-    escape->setContext(Qt::WidgetShortcut);
-    connect(escape, &QShortcut::activated, field_, &QLineEdit::clear);
+    // Not a shortcut of its own: two for Esc in one window would make Qt
+    // run neither.
+    field_->installEventFilter(this);
     connect(field_, &QLineEdit::textChanged, this, &FilterBar::queryEdited);
     connect(export_, &QPushButton::clicked, exportAction_, &ExportAction::chooseFile);
     connect(exportAction_, &ExportAction::finished, this,
@@ -78,6 +79,24 @@ void FilterBar::addOtherRows(FilteredRowSource& others, const QString& name) {
         others.setQuery(std::move(parsed.query));
     }
     updateTitles();
+}
+
+bool FilterBar::eventFilter(QObject* watched, QEvent* event) {
+    const bool key = event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress;
+    if (watched != field_ || !key || field_->text().isEmpty()) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* press = static_cast<QKeyEvent*>(event);
+    if (press->key() != Qt::Key_Escape || press->modifiers() != Qt::NoModifier) {
+        return QWidget::eventFilter(watched, event);
+    }
+    // Taking the override keeps the window's Esc from running; the press
+    // that follows clears the field.
+    event->accept();
+    if (event->type() == QEvent::KeyPress) {
+        field_->clear();
+    }
+    return true;
 }
 
 void FilterBar::setQuery(const QString& query) {

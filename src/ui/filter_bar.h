@@ -23,7 +23,8 @@ class FilteredRowSource;
 // handed to both lists; a query with an error keeps the rows shown, turns the
 // field red and says what is wrong. While a query is in force the tab titles
 // count the rows shown and all rows: "Processes (1,234 of 305,736)". Esc in
-// the field clears it.
+// the field clears it when it holds text; else Esc goes on to the window (to
+// cancel a running load).
 class FilterBar : public QWidget {
     Q_OBJECT
   public:
@@ -49,6 +50,9 @@ class FilterBar : public QWidget {
     void applyRowAction(RowFilterAction action, qint64 pid, const QString& path);
     // Keeps only the rows whose `fact` is `value` (see withFactTerm).
     void applyFactFilter(korvantis::Fact fact, const QString& value);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void watch(FilteredRowSource& source);

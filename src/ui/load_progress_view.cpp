@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QShortcut>
 
+#include "ui/bidi_isolation.h"
 #include "ui/load_texts.h"
 #include "workspace/workspace.h"
 
@@ -32,6 +33,9 @@ LoadProgressView::LoadProgressView(StoreNotifier& notifier, QWidget* parent)
     queued_ = new QLabel(this);
     cancel_ = new QPushButton(LoadTexts::cancelButton(), this);
     note_ = new QLabel(this);
+    failure_ = new QLabel(this);
+    failure_->setTextFormat(Qt::PlainText);
+    failure_->setForegroundRole(QPalette::PlaceholderText);
     // The note alone keeps the strip's height, so the lists do not jump.
     note_->setMinimumHeight(cancel_->sizeHint().height());
 
@@ -42,7 +46,7 @@ LoadProgressView::LoadProgressView(StoreNotifier& notifier, QWidget* parent)
     for (QWidget* w : {static_cast<QWidget*>(file_), static_cast<QWidget*>(bar_),
                        static_cast<QWidget*>(percent_), static_cast<QWidget*>(lines_),
                        static_cast<QWidget*>(queued_), static_cast<QWidget*>(cancel_),
-                       static_cast<QWidget*>(note_)}) {
+                       static_cast<QWidget*>(note_), static_cast<QWidget*>(failure_)}) {
         row->addWidget(w, 0, Qt::AlignVCenter);
     }
     row->addStretch(1);
@@ -92,7 +96,10 @@ void LoadProgressView::sync() {
     }
     queued_->setVisible(p.running && p.queued > 0);
     note_->setVisible(noted);
-    setVisible(p.running || noted);
+    const bool failed = !p.openFailure.empty();
+    failure_->setText(withVisibleMarks(QString::fromStdString(p.openFailure)).shown);
+    failure_->setVisible(failed);
+    setVisible(p.running || noted || failed);
     if (cancelKey_ != nullptr) {
         cancelKey_->setEnabled(p.running);
     }

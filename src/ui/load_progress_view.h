@@ -26,6 +26,8 @@ class LoadProgressView : public QWidget {
     QLabel* linesLabel() const { return lines_; }
     QLabel* queuedLabel() const { return queued_; }
     QLabel* noteLabel() const { return note_; }
+    // "Could not open NAME: reason", while there is such a log.
+    QLabel* failureLabel() const { return failure_; }
     QPushButton* cancelButton() const { return cancel_; }
 
     // Makes Esc anywhere in `window` cancel, but only while a load runs, so
@@ -47,6 +49,7 @@ class LoadProgressView : public QWidget {
     QLabel* queued_;
     QPushButton* cancel_;
     QLabel* note_;
+    QLabel* failure_;
     QShortcut* cancelKey_ = nullptr;
 };
 

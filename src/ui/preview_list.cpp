@@ -31,10 +31,16 @@ void PreviewList::setChosenRow(int row) {
     scrollToRow(row);
 }
 
-QString PreviewList::cellShown(int row, int column) const {
+IsolatedText PreviewList::cellIsolated(int row, int column) const {
     const QString text = shownText(rows_.text(row, columns_.column(column).key));
-    // Paths read in their logical order, whatever scripts their folders use.
-    return columns_.column(column).key == FieldKey::path ? isolatePathParts(text).shown : text;
+    // Paths read in their logical order, whatever scripts their folders use;
+    // no cell hides a character that acts unseen.
+    return columns_.column(column).key == FieldKey::path ? isolatePathParts(text)
+                                                         : withVisibleMarks(text);
+}
+
+QString PreviewList::cellShown(int row, int column) const {
+    return cellIsolated(row, column).shown;
 }
 
 QColor PreviewList::cellColor(int row, int column) const {
@@ -53,14 +59,23 @@ int PreviewList::contentWidth() const {
 QList<PreviewList::Cell> PreviewList::layoutCells(int row, int rowWidth) const {
     QList<Cell> cells;
     for (int i = 0; i < columns_.count(); ++i) {
-        Cell cell{cellShown(row, i), columns_.left(i), columns_.width(i, rowWidth), 0, false};
+        IsolatedText shown = cellIsolated(row, i);
+        Cell cell{std::move(shown.shown),
+                  columns_.left(i),
+                  columns_.width(i, rowWidth),
+                  0,
+                  false,
+                  shown.visibleMarks.empty()
+                      ? QList<QTextLayout::FormatRange>()
+                      : visibleMarkFormats(shown, palette().color(QPalette::PlaceholderText))};
         const int advance = metrics_.horizontalAdvance(cell.text);
         if (columns_.isLast(i)) {
             // The rest of the row, but no wider than the text needs.
             cell.width = std::min(cell.width, std::max(1, advance));
         }
         // Most cells fit on one line: measure those without a text layout.
-        cell.oneLine = advance <= cell.width && !cell.text.contains(QLatin1Char('\n'));
+        cell.oneLine =
+            advance <= cell.width && !cell.text.contains(QLatin1Char('\n')) && cell.marks.isEmpty();
         cell.height =
             cell.oneLine ? metrics_.height() : wrappedTextHeight(cell.text, font_, cell.width);
         cells.append(std::move(cell));
@@ -103,7 +118,7 @@ void PreviewList::paintRow(QPainter& painter, int row, const QRect& rect) const 
             painter.drawText(box, static_cast<int>(alignment | Qt::AlignTop) | Qt::TextSingleLine,
                              cell.text);
         } else {
-            drawWrappedText(painter, cell.text, font_, box, alignment, color);
+            drawWrappedText(painter, cell.text, font_, box, alignment, color, cell.marks);
         }
     }
 }

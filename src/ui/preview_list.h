@@ -5,6 +5,7 @@
 
 #include "ui/column_layout.h"
 #include "ui/row_source.h"
+#include "ui/text_cell.h"
 #include "ui/virtual_list.h"
 
 namespace korvantis::ui {
@@ -50,9 +51,11 @@ class PreviewList : public VirtualList {
         QString text;
         int x;  // left edge in the row
         int width;
-        int height;    // of the text laid out in the width
-        bool oneLine;  // fits without wrapping
+        int height;                             // of the text laid out in the width
+        bool oneLine;                           // fits without wrapping
+        QList<QTextLayout::FormatRange> marks;  // visible marks, drawn muted
     };
+    IsolatedText cellIsolated(int row, int column) const;
     // The cells of a row laid out in `rowWidth`.
     QList<Cell> layoutCells(int row, int rowWidth) const;
     // The row a key asks for, or -1 for a key that chooses no row.

@@ -2,10 +2,13 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QMimeData>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextOption>
 
 #include <cmath>
+
+#include "ui/text_cell.h"
 
 namespace korvantis::ui {
 
@@ -34,6 +37,15 @@ SelectableText::SelectableText(QWidget* parent) : QTextEdit(parent) {
 void SelectableText::setOriginalText(const QString& text) {
     text_ = isolatePathParts(text);
     setPlainText(text_.shown);
+    // Visible marks in the muted colour.
+    QTextCharFormat muted;
+    muted.setForeground(palette().brush(QPalette::PlaceholderText));
+    QTextCursor cursor(document());
+    for (const QTextLayout::FormatRange& range : visibleMarkFormats(text_, QColor())) {
+        cursor.setPosition(range.start);
+        cursor.setPosition(range.start + range.length, QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(muted);
+    }
     fitHeight();
 }
 

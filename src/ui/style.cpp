@@ -126,6 +126,26 @@ QString copyCommandLineText() {
     return QObject::tr("Copy command line");
 }
 
+QString readingEventText() {
+    return QObject::tr("Reading the event\u2026");
+}
+
+QString saveEventButtonText() {
+    return QObject::tr("Save event as\u2026");
+}
+
+QString saveEventDialogTitle() {
+    return QObject::tr("Save event as");
+}
+
+QString saveEventFilter() {
+    return QObject::tr("JSON (*.json);;All files (*)");
+}
+
+QString saveEventFailedTitle() {
+    return QObject::tr("The event could not be saved");
+}
+
 void registerFonts() {
     static bool done = false;
     if (done) {

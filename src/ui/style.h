@@ -55,6 +55,12 @@ QString copyPidText();
 QString onlyThisUserText();
 QString onlyThisSignerText();
 QString copyCommandLineText();
+// The detail area: while an event's text is made, and saving it.
+QString readingEventText();
+QString saveEventButtonText();
+QString saveEventDialogTitle();
+QString saveEventFilter();
+QString saveEventFailedTitle();
 
 // Registers the bundled fallback font with the font database (once; cheap
 // afterwards). Needs a QGuiApplication.

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QTextOption>
 
+#include <algorithm>
 #include <cmath>
 
 namespace korvantis::ui {
@@ -21,7 +22,8 @@ QString layoutText(const QString& text) {
     return t;
 }
 
-constexpr qsizetype kMaxShownChars = 20000;
+constexpr qsizetype kMaxShownChars = 4096;
+constexpr std::size_t kMaxMarkFormats = 4096;
 
 }  // namespace
 
@@ -80,6 +82,20 @@ void drawWrappedText(QPainter& painter, const QString& text, const QFont& font, 
         return;
     }
     wrappedLayout(text, font, rect.width(), alignment)->draw(&painter, rect.topLeft(), formats);
+}
+
+QList<QTextLayout::FormatRange> visibleMarkFormats(const IsolatedText& text, const QColor& color) {
+    QList<QTextLayout::FormatRange> formats;
+    const std::size_t n = std::min(text.visibleMarks.size(), kMaxMarkFormats);
+    formats.reserve(static_cast<qsizetype>(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        QTextLayout::FormatRange range;
+        range.start = static_cast<int>(text.visibleMarks[i].first);
+        range.length = static_cast<int>(kVisibleMarkLength);
+        range.format.setForeground(color);
+        formats.append(range);
+    }
+    return formats;
 }
 
 int cursorAt(const QTextLayout& layout, QPointF point) {

@@ -8,6 +8,8 @@
 
 #include <memory>
 
+#include "ui/bidi_isolation.h"
+
 class QPainter;
 
 namespace korvantis::ui {
@@ -22,11 +24,15 @@ int wrappedTextHeight(const QString& text, const QFont& font, int width);
 void drawWrappedText(QPainter& painter, const QString& text, const QFont& font, const QRect& rect,
                      Qt::Alignment alignment, const QColor& color,
                      const QList<QTextLayout::FormatRange>& formats = {});
+// Ranges that draw the visible marks of a text (bidi_isolation.h) in
+// `color`; at most a few thousand, the first ones.
+QList<QTextLayout::FormatRange> visibleMarkFormats(const IsolatedText& text, const QColor& color);
 // The text position nearest to a point of a laid-out text (its own coordinates).
 int cursorAt(const QTextLayout& layout, QPointF point);
-// What a list cell shows of a text: all of it, up to a length past which
-// laying it out would stall the window (a multi-megabyte line); beyond that
-// the start and a note of how much is left out.
+// What a list cell shows of a text: all of it, up to a few thousand
+// characters (laying out more would stall the window for a multi-megabyte
+// line, and no cell shows that much); beyond that the start and a note of
+// how much is left out.
 QString shownText(const QString& text);
 
 }  // namespace korvantis::ui

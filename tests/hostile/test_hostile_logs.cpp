@@ -22,6 +22,7 @@
 
 #include "ingest/stream_reader.h"
 #include "ingest/temp_files.h"
+#include "store/event_detail.h"
 #include "store/pretty_json.h"
 #include "support/accounting.h"
 #include "support/loading.h"
@@ -273,6 +274,40 @@ TEST_F(HostileLogs, NestedArraysDoNotMultiplyTheDetailText) {
     keeper.ws.selection.selectEvent(keeper.ws.store.procPreviews()[1].id);
     EXPECT_EQ(keeper.ws.selection.activeEventJson(), prettyPrintedJson(modest));
     EXPECT_NE(keeper.ws.selection.activeEventJson(), modest);
+}
+
+// A line that repeats a key may show one value in the lists and another in
+// the detail: the detail keeps every member and names the repeated keys.
+TEST_F(HostileLogs, RepeatedKeysAreShownNotHidden) {
+    *this << R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":)"
+          << R"({"pid":3,"ppid":1,"path":"/usr/bin/benign","path":"/tmp/evil","pid":666}})"
+          << "\n"
+          << esloggerExec(4, "/usr/bin/benign")
+                 .replace(esloggerExec(4, "/usr/bin/benign").rfind("}}}}}"), 5,
+                          R"(,"path":"\/tmp\/evil"}}}}})")
+          << "\n";
+    ASSERT_EQ(load(8.0, 0).procPreviews, 2u);
+    struct Case {
+        std::int64_t pid;
+        std::string notice;
+    };
+    const Case cases[] = {
+        {3, "This line repeats keys (process.pid, process.path); the lists use the first of each."},
+        {4,
+         "This line repeats keys (event.exec.target.executable.path); the lists use the first "
+         "of each."},
+    };
+    for (std::size_t i = 0; i < 2; ++i) {
+        const ProcPreviewEntry row = keeper.ws.store.procPreviews()[i];
+        EXPECT_EQ(row.pid, cases[i].pid);
+        EXPECT_EQ(row.path, "/usr/bin/benign");
+        keeper.ws.selection.selectEvent(row.id);
+        const EventDetail& detail = keeper.ws.selection.activeDetail();
+        EXPECT_EQ(detail.notice, cases[i].notice);
+        const std::size_t benign = detail.text.find(R"("\/usr\/bin\/benign")");
+        EXPECT_NE(benign, std::string::npos);
+        EXPECT_GT(detail.text.find(R"("\/tmp\/evil")"), benign);
+    }
 }
 
 TEST_F(HostileLogs, NulBytes) {

@@ -124,6 +124,7 @@ process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.000200,100,1,/bin/zsh" "$csv"
 
 # --fields: the header is the list itself, fields in its order, repeats
 # written again; native rows have empty facts.
+ESLOGGER=$SAMPLES/eslogger.json
 csv=$("$INSPECT" --filter 'type:exec' --export csv \
     --fields type,pid,args,cwd,uid,pidversion,signing_id,team_id,platform,process_path,pid "$ESLOGGER")
 check "csv with chosen fields" \
@@ -157,6 +158,12 @@ contains "a fact key's error names it" "uid: needs a whole number" "$err"
 out=$(printf '%s' '{"b":1,"a":"/"}' | "$INSPECT" --pretty)
 check "--pretty" $'{\n  "a" : "\\/",\n  "b" : 1\n}' "$out"
 check "--pretty, unparsable" "not json" "$(printf 'not json' | "$INSPECT" --pretty)"
+# Repeated keys: every member kept, in written order; the note on standard error.
+err=$(printf '%s' '{"p":{"pid":3,"pid":666}}' | "$INSPECT" --pretty 2>&1 > /dev/null)
+check "--pretty, repeated keys noted" \
+    "This line repeats keys (p.pid); the lists use the first of each." "$err"
+out=$(printf '%s' '{"p":{"pid":3,"pid":666}}' | "$INSPECT" --pretty 2> /dev/null)
+check "--pretty, repeated keys kept" $'{\n  "p" : {\n    "pid" : 3,\n    "pid" : 666\n  }\n}' "$out"
 
 # --tree over two logs: one store, so the second cat finds the newer ls.
 log=$(mktemp)

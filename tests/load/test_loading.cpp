@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "store/pretty_json.h"
 #include "support/accounting.h"
 #include "support/loading.h"
+#include "support/log_lines.h"
 
 namespace korvantis {
 namespace {
@@ -59,20 +61,49 @@ Texts fileRows(const EventStore& store) {
     return rows;
 }
 
-TEST(Loading, UnopenablePathsChangeNothingButBuildTheTree) {
+// A log that cannot be opened is told, by name and the system's reason, as a
+// load error of no line and in the progress; nothing else changes, and the
+// log after it loads.
+TEST(Loading, UnopenablePathsAreToldAndTheNextLoads) {
     TempDir dir;
-    for (const std::string& path : {(dir.path() / "missing.json").string(), dir.path().string()}) {
+    const std::string fifo = (dir.path() / "pipe.json").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string good =
+        dir.write("good.json",
+                  testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, "/bin/a", "t") + "\n");
+    const struct {
+        std::string path;
+        std::string failure;
+    } cases[] = {
+        {(dir.path() / "missing.json").string(),
+         "Could not open missing.json: No such file or directory"},
+        {dir.path().string(),
+         "Could not open " + dir.path().filename().string() + ": Is a directory"},
+        {fifo, "Could not open pipe.json: Not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
         LoadingWorkspace w;
         Fields told;
         w.ws.observers.observe([&](StoreField f) { told.push_back(f); });
-        w.load(path);
-        EXPECT_FALSE(w.ws.loader.outcomes().at(0).opened);
-        EXPECT_TRUE(w.ws.store.loadErrors().empty());
+        w.load(c.path);
+        const LoadOutcome& outcome = w.ws.loader.outcomes().at(0);
+        EXPECT_FALSE(outcome.opened);
+        EXPECT_EQ(outcome.openFailure, c.failure);
+        EXPECT_EQ(w.ws.loader.progress().openFailure, c.failure);
+        ASSERT_EQ(w.ws.store.loadErrors(), std::vector<std::string>{c.failure});
+        EXPECT_EQ(w.ws.store.loadErrorOrigins().at(0).log, LoadErrorOrigin::kNoLog);
         EXPECT_TRUE(w.ws.store.jsonMapping().empty());
         EXPECT_EQ(w.ws.store.logFiles().size(), 0u);
         EXPECT_EQ(std::count(told.begin(), told.end(), StoreField::procPreviews), 0);
         EXPECT_EQ(w.ws.store.jsonTreeRaw(),
                   R"([{"name":"launchd","children":[{"name":"Untracked Heritage"}]}])");
+        // The next log loads; asked for after all loads ran, it clears the
+        // progress's failure.
+        w.load(good);
+        EXPECT_EQ(w.ws.store.procPreviews().size(), 1u);
+        EXPECT_EQ(w.ws.loader.progress().openFailure, "");
+        EXPECT_EQ(w.ws.store.loadErrors().size(), 1u);
     }
 }
 

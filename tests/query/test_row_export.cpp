@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -110,6 +112,46 @@ TEST(RowExport, FailedWriteLeavesNothingBehind) {
         writeRows(full, "/dev/full", ExportFormat::jsonLines, sourceOf(kRows));
     ::close(full);
     EXPECT_EQ(result.error, "Could not write \"/dev/full\": No space left on device");
+}
+
+// What an export does to the file it replaces: the file keeps its mode and
+// a link stays a link; the file it names gets the rows.
+TEST(RowExport, ReplacingKeepsModeAndFollowsLinks) {
+    namespace fs = std::filesystem;
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    const struct {
+        const char* name;
+        std::optional<fs::perms> before;  // of the file there, if any
+        const char* link;                 // the target is a link to this name, if set
+        fs::perms after;
+    } cases[] = {
+        {"private", fs::perms(0600), nullptr, fs::perms(0600)},
+        {"shared", fs::perms(0664), nullptr, fs::perms(0664)},
+        {"new", std::nullopt, nullptr, fs::perms(0666 & ~mask)},
+        {"linked", fs::perms(0640), "real.csv", fs::perms(0640)},
+        {"dangling", std::nullopt, "made.csv", fs::perms(0666 & ~mask)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path target = dir.path() / "out.csv";
+        const fs::path file = c.link ? dir.path() / c.link : target;
+        if (c.before) {
+            dir.write(file.filename().string(), "old");
+            fs::permissions(file, *c.before);
+        }
+        if (c.link) {
+            fs::create_symlink(c.link, target);
+        }
+        const ExportResult result =
+            exportRowsToFile(target, ExportFormat::jsonLines, sourceOf(kRows));
+        ASSERT_TRUE(result.ok()) << result.error;
+        EXPECT_EQ(fs::is_symlink(target), c.link != nullptr);
+        EXPECT_EQ(fs::status(file).permissions(), c.after);
+        EXPECT_EQ(readAll(target).substr(0, 11), R"({"event":"E)");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), c.link ? 2 : 1);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <simdjson.h>
 
 #include "ingest/json_text.h"
+#include "store/event_detail.h"
 #include "store/pretty_json.h"
 
 namespace korvantis {
@@ -33,9 +34,14 @@ TEST(PrettyJson, ExactFormat) {
         // Escapes, keys included.
         {R"({"a/b":"q\"b\\s\/\n\t\u0001\u00e9\u20ac"})",
          "{\n  \"a\\/b\" : \"q\\\"b\\\\s\\/\\n\\t\\u0001\xc3\xa9\xe2\x82\xac\"\n}"},
-        // Keys sorted by bytes; the last duplicate wins.
+        // Keys sorted by bytes; every member of a repeated key kept, in
+        // written order.
         {R"({"b":1,"\u00e9":2,"B":3,"_":4,"a":5,"b":6})",
-         "{\n  \"B\" : 3,\n  \"_\" : 4,\n  \"a\" : 5,\n  \"b\" : 6,\n  \"\xc3\xa9\" : 2\n}"},
+         "{\n  \"B\" : 3,\n  \"_\" : 4,\n  \"a\" : 5,\n  \"b\" : 1,\n  \"b\" : 6,\n"
+         "  \"\xc3\xa9\" : 2\n}"},
+        {R"({"process":{"pid":3,"path":"/usr/bin/benign","path":"/tmp/evil","pid":666}})",
+         "{\n  \"process\" : {\n    \"path\" : \"\\/usr\\/bin\\/benign\",\n"
+         "    \"path\" : \"\\/tmp\\/evil\",\n    \"pid\" : 3,\n    \"pid\" : 666\n  }\n}"},
         // Numbers written from their values.
         {R"([1e2,1.0,-0.0,1.5,0.1,-3,1E300,18446744073709551615,-9223372036854775808,2.5e-7])",
          "[\n  100,\n  1,\n  -0,\n  1.5,\n  0.1,\n  -3,\n  1e+300,\n"
@@ -44,6 +50,40 @@ TEST(PrettyJson, ExactFormat) {
     for (const Case& c : cases) {
         EXPECT_EQ(prettyPrintedJson(c.input), c.expected) << c.input;
     }
+}
+
+TEST(PrettyJson, RepeatedKeysAreNamedInWrittenOrder) {
+    struct Case {
+        std::string input, notice;
+    };
+    const std::string eight = R"({"a":1,"a":1,"b":1,"b":1,"c":1,"c":1,"d":1,"d":1,)"
+                              R"("e":1,"e":1,"f":1,"f":1,"g":1,"g":1,"h":1,"h":1,"i":1,"i":1,)"
+                              R"("j":1,"j":1})";
+    const std::vector<Case> cases = {
+        {R"({"process":{"pid":3,"path":"/usr/bin/benign","path":"/tmp/evil","pid":666}})",
+         "This line repeats keys (process.pid, process.path); the lists use the first of each."},
+        // Once per key however often it repeats; paths through arrays; the
+        // objects in the order they are written out.
+        {R"({"z":{"k":1,"k":2,"k":3},"a":[{"x":0},{"y":1,"y":2}],"event":{"exec":{"t":1,"t":2}}})",
+         "This line repeats keys (a[1].y, event.exec.t, z.k); the lists use the first of each."},
+        {eight,
+         "This line repeats keys (a, b, c, d, e, f, g, h and 2 more); the lists use the "
+         "first of each."},
+        {R"({"a":{"x":1},"b":{"x":1}})", ""},
+        {R"({"a":1,"a":)", ""},
+        {"[1,1]", ""},
+    };
+    for (const Case& c : cases) {
+        const ReadableJson readable = readableJson(c.input);
+        EXPECT_EQ(repeatedKeysNotice(readable), c.notice) << c.input;
+        EXPECT_EQ(readableLine(c.input).text, readable.text) << c.input;
+    }
+    // A very long key is named by its start.
+    const std::string key(500, 'k');
+    const std::string notice =
+        repeatedKeysNotice(readableJson("{\"" + key + "\":1,\"" + key + "\":2}"));
+    EXPECT_NE(notice.find(key.substr(0, 100)), std::string::npos);
+    EXPECT_LT(notice.size(), 200u);
 }
 
 TEST(PrettyJson, UnparsableInputAndTopLevelScalarsAreReturnedUnchanged) {
@@ -104,13 +144,17 @@ void randomValue(std::mt19937& rng, int depth, std::string& raw, std::string& ca
             std::vector<std::string> keys = {"b", "a/", "B", "\xc3\xa9", "aa", "_"};
             std::shuffle(keys.begin(), keys.end(), rng);
             keys.resize(rng() % keys.size());
-            std::map<std::string, std::string> sorted;  // byte order, as the printer sorts
+            if (!keys.empty() && rng() % 4 == 0) {
+                keys.push_back(keys[rng() % keys.size()]);  // a repeated key
+            }
+            // Byte order, as the printer sorts; repeated keys in written order.
+            std::multimap<std::string, std::string> sorted;
             raw += "{";
             for (const auto& k : keys) {
                 raw += raw.back() == '{' ? "" : ",\n";
                 appendJsonString(raw, k, false);
                 raw += ":";
-                randomValue(rng, depth + 1, raw, sorted[k]);
+                randomValue(rng, depth + 1, raw, sorted.emplace(k, "")->second);
             }
             raw += "}";
             canonical += "{";

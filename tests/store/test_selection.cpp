@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ingest/temp_files.h"
+#include "store/event_detail.h"
 #include "store/pretty_json.h"
 #include "support/loading.h"
 
@@ -115,6 +116,63 @@ TEST(SelectEvent, FactsCard) {
         w.ws.selection.selectEvent(c.id);
         EXPECT_EQ(w.ws.selection.activeEventCard(), c.card);
     }
+}
+
+// The detail in two steps, as the window makes it on a worker: a result that
+// a later choice has overtaken is dropped.
+TEST(SelectEvent, DetailMadeElsewhereArrivesOnlyForTheLastChoice) {
+    testing::TempDir dir;
+    testsupport::LoadingWorkspace w;
+    w.load(dir.write("log.json", kExec + "\n" + kRename + "\n"));
+    EventSelection& selection = w.ws.selection;
+    Recorder rec(w.ws.observers);
+    const auto first = selection.chooseEvent(w.ws.store.procPreviews()[0].id);
+    EXPECT_TRUE(selection.detailPending());
+    EXPECT_EQ(rec.take(), (Fields{StoreField::activePreview, StoreField::activeEventJson}));
+    const auto second = selection.chooseEvent(w.ws.store.filePreviews()[0].id);
+    EXPECT_FALSE(selection.setDetail(first.choice, EventSelection::detailFor(first)));
+    EXPECT_TRUE(selection.detailPending());
+    EXPECT_EQ(selection.activeEventJson(), "");
+    EXPECT_TRUE(selection.setDetail(second.choice, EventSelection::detailFor(second)));
+    EXPECT_FALSE(selection.detailPending());
+    EXPECT_EQ(selection.activeEventJson(), prettyPrintedJson(kRename));
+    EXPECT_EQ(rec.take(), (Fields{StoreField::activeFilePreview, StoreField::activeEventJson,
+                                  StoreField::activeEventJson}));
+    EXPECT_FALSE(selection.setDetail(second.choice, plainDetail("again")));
+}
+
+// What the detail area shows of a long readable form: whole lines up to the
+// limit, or up to a character boundary when a line is longer; then a note.
+TEST(SelectEvent, LongDetailIsShownInPart) {
+    const std::string many = "[\"" + std::string(40, 'a') + "\",\"" + std::string(40, 'b') + "\"]";
+    const std::string longString =
+        "[\"" + std::string(5000, 'a') + "\xc3\xa9" + std::string(30, 'b') + "\"]";
+    const struct {
+        std::string line;
+        std::size_t limit;
+        std::size_t shown;
+        std::string note;
+    } cases[] = {
+        {"[1,2]", 100, 12, ""},
+        {many, 50, 47,
+         "\xe2\x80\xa6 47 more characters are not shown here; \xe2\x80\x9c"
+         "Copy to clipboard\xe2\x80\x9d and \xe2\x80\x9cSave event as\xe2\x80\xa6\xe2\x80\x9d "
+         "give all of it."},
+        // A line longer than the limit: cut before the two bytes of the é,
+        // never inside it.
+        {longString, 5006, 5005, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const EventDetail detail = eventDetailOf(c.line, c.limit);
+        EXPECT_EQ(detail.text, prettyPrintedJson(c.line));
+        EXPECT_EQ(detail.shownBytes, c.shown);
+        if (!c.note.empty()) {
+            EXPECT_EQ(detail.leftOutNote, c.note);
+        }
+        EXPECT_EQ(detail.leftOutNote.empty(), c.shown == detail.text.size());
+    }
+    EXPECT_EQ(eventDetailOf(std::nullopt).text, kLogChangedText);
 }
 
 }  // namespace

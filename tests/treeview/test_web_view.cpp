@@ -143,7 +143,28 @@ void WebViewTest::handsOverTheTreeExactlyAndRunsNothing() {
     QCOMPARE(shown.js("__korvantis.received").toString(), kHostileTree);
     QCOMPARE(shown.js("__korvantis.message").toString(), QString());
 
-    // Every name is drawn as the very text it is; no markup was made of it.
+    // Every name is drawn as the very text it is, no markup made of it;
+    // only characters that would act unseen are drawn as visible marks.
+    auto drawn = [](const QString& name) {
+        QString out;
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            char32_t c = name[i].unicode();
+            if (name[i].isHighSurrogate() && i + 1 < name.size()) {
+                c = QChar::surrogateToUcs4(name[i], name[i + 1]);
+            }
+            const QChar::Category category = QChar::category(c);
+            if (category == QChar::Other_Format || category == QChar::Other_Control ||
+                c == 0x2028 || c == 0x2029) {
+                out +=
+                    QStringLiteral("\u27e8U+%1\u27e9")
+                        .arg(QString::number(c, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+            } else {
+                out += QString::fromUcs4(&c, 1);
+            }
+            i += c > 0xffff ? 1 : 0;
+        }
+        return out;
+    };
     QStringList names = {QStringLiteral("launchd")};
     const QJsonArray children = QJsonDocument::fromJson(kHostileTree.toUtf8())
                                     .array()
@@ -152,7 +173,7 @@ void WebViewTest::handsOverTheTreeExactlyAndRunsNothing() {
                                     .value("children")
                                     .toArray();
     for (const QJsonValue& child : children) {
-        names.append(child.toObject().value("name").toString());
+        names.append(drawn(child.toObject().value("name").toString()));
     }
     QCOMPARE(names.size(), 12);
     QCOMPARE(shown.js("__korvantis.drawn").toInt(), names.size());
@@ -163,6 +184,9 @@ void WebViewTest::handsOverTheTreeExactlyAndRunsNothing() {
                      "  return document.querySelector('#tooltip .title').textContent; })")
                  .toStringList(),
              names);
+    // The marks in the labels are muted: line and paragraph separator, line
+    // feed and tab.
+    QCOMPARE(shown.js("document.querySelectorAll('.node tspan.unseen').length").toInt(), 4);
     QCOMPARE(shown.js("document.querySelectorAll('img, script:not([src])').length").toInt(), 0);
     QCOMPARE(shown.js("typeof window.__pwned").toString(), QStringLiteral("undefined"));
 }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -21,7 +22,10 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+
 #include "ui/bidi_isolation.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
@@ -488,16 +492,20 @@ class MainViewTest : public QObject {
     }
 
     void pathsKeepTheirOrder() {
-        // What the helper adds, written readably: < LRI, [ FSI, ] PDI; # is
-        // an isolate mark that was in the text.
+        // What the helper adds, written readably: < LRI, [ FSI, ] PDI; {...}
+        // a visible mark; # an isolate mark left in the shown text.
         auto readable = [](const IsolatedText& t) {
             QString out;
             for (qsizetype i = 0; i < t.shown.size(); ++i) {
                 const char16_t c = t.shown[i].unicode();
                 if (!t.inserted[size_t(i)]) {
                     out += (c >= 0x2066 && c <= 0x2069) ? QChar('#') : t.shown[i];
-                } else {
+                } else if (c == 0x27e8 || c == 0x27e9) {
+                    out += c == 0x27e8 ? '{' : '}';
+                } else if (c >= 0x2066 && c <= 0x2069) {
                     out += c == 0x2066 ? '<' : c == 0x2068 ? '[' : ']';
+                } else {
+                    out += t.shown[i];
                 }
             }
             return out;
@@ -509,15 +517,29 @@ class MainViewTest : public QObject {
             {u"", ""},
             {u"/a/b c", "</[a]/[b c]]"},
             {u"  \"p\" : \"\\/a\\/b\",\n}", "<[  ]\"[p]\"[ : ]\"\\/[a]\\/[b]\"[,]]\n<[}]]"},
-            {u"a\u2069b", "<[a[#b]]"},        // a stray closing mark is paired
-            {u"a\u2067b/c", "<[a#b]]/[c]]"},  // an open one is closed in its part
+            // Characters that act unseen are shown, and copied as they were.
+            {u"a\u2069b", "<[a{U+2069}b]]"},
+            {u"a\u2067b/c", "<[a{U+2067}b]/[c]]"},
+            {u"/tmp/\u202etxt.exe", "</[tmp]/[{U+202E}txt.exe]]"},
+            {u"\u200e\u200f\u061c\u202a\u2066x", "<[{U+200E}{U+200F}{U+061C}{U+202A}{U+2066}x]]"},
+            {u"a\u200bb\u0007\ufeff\u00ad", "<[a{U+200B}b{U+0007}{U+FEFF}{U+00AD}]]"},
+            {u"tab\tok \u00e9\u05d0", "<[tab\tok \u00e9\u05d0]]"},
         };
         for (const auto& c : cases) {
             const QString text = QString::fromUtf16(c.text);
             const IsolatedText t = isolatePathParts(text);
             QCOMPARE(readable(t), QString::fromUtf8(c.shown));
             QCOMPARE(t.original(0, t.shown.size()), text);
+            const IsolatedText plain = withVisibleMarks(text);
+            QCOMPARE(plain.original(0, plain.shown.size()), text);
+            QCOMPARE(plain.shown.size(),
+                     text.size() + qsizetype(plain.visibleMarks.size()) * (kVisibleMarkLength - 1));
         }
+        // A copy of part of a text gives the characters whose marks it takes in.
+        const IsolatedText rlo = withVisibleMarks(u"ab\u202ecd");
+        QCOMPARE(rlo.shown, QString::fromUtf16(u"ab\u27e8U+202E\u27e9cd"));
+        QCOMPARE(rlo.original(1, 3), QString::fromUtf16(u"b\u202e"));
+        QCOMPARE(rlo.original(3, 12), QStringLiteral("cd"));
 
         // Laid out, the Hebrew folder stands left of the Arabic one and each
         // reads right to left; without the isolates the two swap places.
@@ -554,6 +576,21 @@ class MainViewTest : public QObject {
         QCOMPARE(text->shownText(), isolatePathParts(text->originalText()).shown);
         QCOMPARE(w.procDetail()->errorView()->shownRowText(2),
                  isolatePathParts(QStringLiteral("{") + path).shown);
+
+        // A path that hides its real end behind U+202E: the list, the detail
+        // and the error list show the mark; the row's copy gives the path.
+        const QString disguised = QString::fromUtf16(u"/tmp/\u202etxt.exe");
+        const QString marked = QString::fromUtf16(u"\u27e8U+202E\u27e9txt.exe");
+        const QString log2 = writeLog(dir_, QStringLiteral("rlo.json"),
+                                      {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, disguised),
+                                       QStringLiteral("{") + disguised});
+        w.load(log2, w.procs(), 2);
+        QVERIFY(w.procList()->cellShown(1, 4).contains(marked));
+        QCOMPARE(w.procs().text(1, FieldKey::path), disguised);
+        QVERIFY(w.procDetail()->errorView()->shownRowText(3).contains(marked));
+        clickRow(w.procList(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(text->shownText().contains(marked), kTimeout);
+        QVERIFY(text->originalText().contains(QString::fromUtf16(u"\u202etxt.exe")));
     }
 
     void columnsLineUpAndResize_data() {
@@ -640,6 +677,12 @@ class MainViewTest : public QObject {
         QCOMPARE(list->rowCount(), 8);
         QCOMPARE(list->originText(7), QStringLiteral("bad.txt:4"));
         QCOMPARE(w.shown(), Content::errors);
+        // Shortened only where a third of the row cannot hold it.
+        const int natural = list->fontMetrics().horizontalAdvance(list->originText(2));
+        for (const int width : {3 * natural + 6, 3 * natural + 50, 1000}) {
+            QCOMPARE(list->shownOriginText(2, width), QStringLiteral("bad.txt:2"));
+        }
+        QVERIFY(list->shownOriginText(2, natural).size() < 9);
 
         // A drag from the first entry to the third and Ctrl+C copy those rows.
         QTRY_VERIFY_WITH_TIMEOUT(!list->rowRect(4).isEmpty(), kTimeout);
@@ -661,6 +704,7 @@ class MainViewTest : public QObject {
         QTest::newRow("to the end") << 0;
         QTest::newRow("Cancel") << 1;
         QTest::newRow("Esc") << 2;
+        QTest::newRow("Esc in the filter field") << 3;
     }
 
     void loadProgressAndCancel() {
@@ -705,9 +749,19 @@ class MainViewTest : public QObject {
         }
         if (how == 1) {
             strip->cancelButton()->click();
-        } else {
+        } else if (how == 2) {
             QTest::keyClick(edit, Qt::Key_Escape);
             QCOMPARE(escapes.presses, 1);  // taken by the window while the load ran
+        } else {
+            // The first Esc clears the field and the load goes on; the
+            // second, in the empty field, cancels it.
+            QLineEdit* field = w.view.filterBar()->field();
+            field->setFocus();
+            QTest::keyClicks(field, QStringLiteral("zsh"));
+            QTest::keyClick(field, Qt::Key_Escape);
+            QVERIFY(field->text().isEmpty());
+            QVERIFY(outcomes.empty());
+            QTest::keyClick(field, Qt::Key_Escape);
         }
         QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), kTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(strip->noteLabel()->isVisible(), kTimeout);
@@ -782,6 +836,9 @@ class MainViewTest : public QObject {
 
     void scrollingLongLists() {
         Window w;
+        // Narrow, so that the part of a long row a cell shows is still
+        // taller than the list.
+        w.view.resize(600, 900);
         const QString tall = QStringLiteral("{") + QStringLiteral("word ").repeated(3000);
         const QString huge = QString(300000, QLatin1Char('x'));
         QStringList lines = {tall, huge};
@@ -831,21 +888,30 @@ class MainViewTest : public QObject {
         QWidget* target = panel == 0 ? static_cast<QWidget*>(w.view.processPanel())
                                      : static_cast<QWidget*>(w.view.filePanel());
         w.view.tabs()->setCurrentIndex(panel);
-        // 1 accepted, 0 refused; -1 when the door and the drop disagree.
-        auto drop = [&](const QList<QUrl>& urls, const QString& text = {}) {
+        // 1 accepted (always as a copy), 0 refused; -1 when the door and the
+        // drop disagree or a drop is taken as anything but a copy. Shift
+        // asks for a move where one is offered.
+        auto drop = [&](const QList<QUrl>& urls, const QString& text = {},
+                        Qt::DropActions offered = Qt::CopyAction) {
             QMimeData mime;
             urls.isEmpty() ? mime.setText(text) : mime.setUrls(urls);
             const QPoint pos = target->rect().center();
-            QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QDragEnterEvent enter(pos, offered, &mime, Qt::LeftButton, Qt::ShiftModifier);
             QApplication::sendEvent(target, &enter);
-            QDropEvent dropped(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QDropEvent dropped(pos, offered, &mime, Qt::LeftButton, Qt::ShiftModifier);
             QApplication::sendEvent(target, &dropped);
+            if (dropped.isAccepted() &&
+                (dropped.dropAction() != Qt::CopyAction || enter.dropAction() != Qt::CopyAction)) {
+                return -1;
+            }
             return enter.isAccepted() == dropped.isAccepted() ? int(enter.isAccepted()) : -1;
         };
 
-        // Plain text and remote files: refused, store untouched.
+        // Plain text, remote files and a source that only lets go of its
+        // files (a move): refused, store untouched.
         QCOMPARE(drop({}, procLog_), 0);
         QCOMPARE(drop({QUrl(QStringLiteral("https://example.org/log.json"))}), 0);
+        QCOMPARE(drop({QUrl::fromLocalFile(procLog_)}, {}, Qt::MoveAction), 0);
 
         QCOMPARE(w.view.windowTitle(), QStringLiteral("Korvantis"));
 
@@ -860,7 +926,9 @@ class MainViewTest : public QObject {
 
         // Two files: both loaded, in the order given, the second's rows after
         // the first's; the title counts the other logs.
-        QCOMPARE(drop({QUrl::fromLocalFile(fileLog_), QUrl::fromLocalFile(procLog_)}), 1);
+        QCOMPARE(drop({QUrl::fromLocalFile(fileLog_), QUrl::fromLocalFile(procLog_)}, {},
+                      Qt::MoveAction | Qt::CopyAction),
+                 1);
         QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), 2 * kProcRows, kTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), kTimeout);
         QCOMPARE(w.files().rowCount(), 4);
@@ -870,6 +938,34 @@ class MainViewTest : public QObject {
         }
         QCOMPARE(order, QStringList({named, fileLog_, procLog_}));
         QCOMPARE(w.view.windowTitle(), QStringLiteral("Korvantis \u2014 ") + name + " +2");
+
+        // Logs that cannot be opened are told by name and reason in the
+        // strip and the error list, and the others load; a name that is not
+        // valid UTF-8 loads as it is.
+        QVERIFY(!w.progress()->isVisible());
+        const std::string folder = QFile::encodeName(dir_.path()).toStdString();
+        const std::string badName = folder + "/bad\xff" + std::to_string(panel) + ".json";
+        std::filesystem::copy_file(procLog_.toStdString(), badName);
+        auto fileUrl = [](const std::string& path) {
+            return QUrl::fromEncoded("file://" + QByteArray(path.c_str()).toPercentEncoding("/"));
+        };
+        const std::string missing = folder + "/missing.json";
+        QCOMPARE(drop({fileUrl(missing), fileUrl(folder + "/"), fileUrl(badName)}), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.outcomes().size() == 6u, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), 3 * kProcRows, kTimeout);
+        QCOMPARE(w.workspace().loader.outcomes()[5].path, badName);
+        const QString dirName = QFileInfo(dir_.path()).fileName();
+        const auto& errors = w.workspace().store.loadErrors();
+        QVERIFY(std::find(errors.begin(), errors.end(),
+                          "Could not open missing.json: No such file or directory") !=
+                errors.end());
+        QVERIFY(std::find(errors.begin(), errors.end(),
+                          "Could not open " + dirName.toStdString() + ": Is a directory") !=
+                errors.end());
+        QTRY_VERIFY_WITH_TIMEOUT(w.progress()->failureLabel()->isVisible(), kTimeout);
+        QCOMPARE(w.progress()->failureLabel()->text(),
+                 QStringLiteral("Could not open %1: Is a directory").arg(dirName));
+        QCOMPARE(w.procDetail()->errorView()->originText(2 + int(errors.size()) - 1), QString());
     }
 
     void keyboard() {

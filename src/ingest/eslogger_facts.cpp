@@ -79,7 +79,7 @@ bool appendCommandLine(const object& exec, std::string& line, std::size_t limit)
 }  // namespace
 
 std::string_view EsloggerFactsReader::read(const object& message, std::string_view kind,
-                                           const element& body) {
+                                           const element& body, std::string_view summary) {
     facts_.clear();
     object fields, subject;
     bool found = false;
@@ -96,6 +96,7 @@ std::string_view EsloggerFactsReader::read(const object& message, std::string_vi
     if (found) {
         readSubject(subject);
     }
+    facts_.set(Fact::summary, summary);
     return facts_.encode();
 }
 

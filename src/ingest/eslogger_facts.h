@@ -17,9 +17,10 @@ namespace korvantis {
 class EsloggerFactsReader {
   public:
     // The encoded facts (see RowFacts), empty when all are; valid until the
-    // next read. `body` is the member under "event", named `kind`.
+    // next read. `body` is the member under "event", named `kind`;
+    // `summary` is an other kind's summary.
     std::string_view read(const simdjson::dom::object& message, std::string_view kind,
-                          const simdjson::dom::element& body);
+                          const simdjson::dom::element& body, std::string_view summary = {});
 
   private:
     void readSubject(const simdjson::dom::object& subject);

@@ -1,5 +1,7 @@
 #include "ingest/eslogger_record.h"
 
+#include "ingest/other_event_summary.h"
+
 namespace korvantis {
 
 namespace {
@@ -70,6 +72,10 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
         !objectMember(message, "process", process)) {
         return false;
     }
+    std::int64_t sequence = 0;
+    if (intMember(message, "global_seq_num", sequence) && sequence >= 0) {
+        sequence_ = sequence;
+    }
     const auto kind = *events.begin();
     const std::string_view name = kind.key;
     event_.assign(kTypePrefix);
@@ -100,9 +106,26 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
         out.facts = facts_.read(message, name, kind.value);
         return true;
     }
-    // Another kind of message: kept for its raw text only.
+    // Another kind of message: kept for its raw text, and listed when its
+    // process says who it is.
     out.storedOnly = true;
+    readOther(message, process, name, kind.value, out);
     return true;
+}
+
+void EsloggerRecordReader::readOther(const object& message, const object& process,
+                                     std::string_view name, const element& body,
+                                     ReceivedJsonView& out) {
+    std::int64_t pid = 0, ppid = 0;
+    if (!pidOf(process, pid) || !intMember(process, "ppid", ppid)) {
+        return;
+    }
+    ProcessView& p = out.other.emplace();
+    p.pid = pid;
+    p.ppid = ppid;
+    std::string_view path;
+    p.path = pathOf(process, "executable", path) ? path : std::string_view{};
+    out.facts = facts_.read(message, name, body, otherEventSummary(name, body, summary_));
 }
 
 bool EsloggerRecordReader::readProcessEvent(const element& subject, ReceivedJsonView& out) {

@@ -20,15 +20,26 @@ class EsloggerRecordReader {
     // is missing, null or of the wrong type. The texts in `out` point into
     // the parsed document and into this reader, valid until the next read.
     bool read(const simdjson::dom::element& root, ReceivedJsonView& out);
+    // The message number (global_seq_num) of the last read message that had
+    // the eslogger shape, whatever read() answered; -1 when it had none or
+    // no message was read since forgetSequenceNumber().
+    std::int64_t sequenceNumber() const { return sequence_; }
+    void forgetSequenceNumber() { sequence_ = -1; }
 
   private:
     bool readProcessEvent(const simdjson::dom::element& subject, ReceivedJsonView& out);
+    // An other kind's row: `process` gives a pid and a ppid.
+    void readOther(const simdjson::dom::object& message, const simdjson::dom::object& process,
+                   std::string_view name, const simdjson::dom::element& body,
+                   ReceivedJsonView& out);
     bool readFilePath(std::string_view name, const simdjson::dom::object& body,
                       std::string_view& path);
 
     EsloggerFactsReader facts_;
     std::string event_;  // "ES_EVENT_TYPE_NOTIFY_" and the kind in upper case
     std::string path_;   // a path joined from a folder and a file name
+    std::string summary_;
+    std::int64_t sequence_ = -1;
 };
 
 }  // namespace korvantis

@@ -391,6 +391,7 @@ std::optional<ReceivedJsonView> LineDecoder::decode(std::string_view line) {
 std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std::size_t len) {
     // Parses the whole line strictly (any malformed part refuses it, even in
     // keys that are ignored afterwards), then reads the record's fields.
+    impl_->eslogger.forgetSequenceNumber();
     element root;
     const auto error = impl_->parser.parse(data, len, false).get(root);
     if (error == simdjson::NUMBER_ERROR) {
@@ -417,6 +418,10 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
     return std::nullopt;
 }
 
+std::int64_t LineDecoder::sequenceNumber() const {
+    return impl_->eslogger.sequenceNumber();
+}
+
 ReceivedJson toOwned(const ReceivedJsonView& view) {
     ReceivedJson r;
     r.event = std::string(view.event);
@@ -429,6 +434,7 @@ ReceivedJson toOwned(const ReceivedJsonView& view) {
         r.file = File{view.file->pid, std::string(view.file->destination)};
     }
     r.storedOnly = view.storedOnly;
+    r.other = toOwned(view.other);
     const RowFacts facts(view.facts.empty() ? nullptr : view.facts.data());
     for (std::size_t i = 0; i < kFactCount; ++i) {
         r.facts[i] = std::string(facts[static_cast<Fact>(i)]);

@@ -43,6 +43,9 @@ struct ReceivedJson {
     bool storedOnly = false;
     // An eslogger row's facts, by Fact; all empty for the viewer's records.
     std::array<std::string, kFactCount> facts{};
+    // A stored-only eslogger message whose process gives a pid and a ppid:
+    // that process, listed as an other row.
+    std::optional<Process> other{};
     bool operator==(const ReceivedJson&) const = default;
 };
 
@@ -71,7 +74,8 @@ struct ReceivedJsonView {
     std::optional<FileOldView> fileOld;
     std::optional<FileView> file;
     bool storedOnly = false;
-    std::string_view facts;  // encoded (see RowFacts); empty for the viewer's records
+    std::string_view facts;              // encoded (see RowFacts); empty for the viewer's records
+    std::optional<ProcessView> other{};  // see ReceivedJson::other
 };
 
 ReceivedJson toOwned(const ReceivedJsonView& view);
@@ -93,6 +97,10 @@ class LineDecoder {
     std::optional<ReceivedJsonView> decode(std::string_view line);
     // Same, without copying: data[len .. len + kPadding) must be readable memory.
     std::optional<ReceivedJsonView> decodePadded(const char* data, std::size_t len);
+    // The last decoded line's eslogger message number (global_seq_num), when
+    // it has the eslogger shape and a non-negative integer number, whether
+    // or not the line was refused; -1 otherwise.
+    std::int64_t sequenceNumber() const;
 
   private:
     struct Impl;

@@ -32,7 +32,7 @@ namespace {
 using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
-    "usage: korvantis-inspect [--dump | --tree] LOG...   (LOG - is standard input)\n"
+    "usage: korvantis-inspect [--dump | --tree | --gaps] LOG...   (LOG - is standard input)\n"
     "       korvantis-inspect --filter QUERY [--export jsonl|csv [--fields LIST]] LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
@@ -42,6 +42,7 @@ struct Options {
     bool version = false;
     bool dump = false;
     bool tree = false;                  // the tree JSON alone
+    bool gaps = false;                  // where eslogger's message numbers jump
     bool pretty = false;                // stdin's JSON text in readable form; no logs
     std::optional<std::string> filter;  // the matching rows of both lists
     std::optional<std::string> format;  // how --filter writes them
@@ -63,6 +64,8 @@ constexpr Flag kFlags[] = {
     {"--version", &Options::version, "print the name and version and exit"},
     {"--dump", &Options::dump, "print what the store holds, as one JSON object"},
     {"--tree", &Options::tree, "print the process tree JSON"},
+    {"--gaps", &Options::gaps,
+     "print a line LOG:LINE: N lost for each gap in eslogger's message numbers"},
     {"--pretty", &Options::pretty,
      "print standard input's JSON text in readable form, as the detail area shows it"},
 };
@@ -304,6 +307,23 @@ void dumpStore(const EventStore& store, korvantis::CheckedOutput& out) {
     text += "}\n";
 }
 
+// One line per gap, `LOG:LINE: N lost`, each log named as given: the k-th
+// log that could be opened is the store's log k.
+std::string gapLines(const EventStore& store, const std::vector<korvantis::LoadOutcome>& outcomes) {
+    std::vector<std::string> names;
+    for (const korvantis::LoadOutcome& outcome : outcomes) {
+        if (outcome.opened) {
+            names.push_back(outcome.path);
+        }
+    }
+    std::string out;
+    for (const korvantis::SequenceGap& gap : store.sequenceGaps()) {
+        out += gap.log < names.size() ? names[gap.log] : store.logFiles().path(gap.log);
+        out += ":" + std::to_string(gap.line) + ": " + std::to_string(gap.lost) + " lost\n";
+    }
+    return out;
+}
+
 // The peak resident size of this program alone. The kernel's own figure
 // (getrusage) also keeps the peak of the process this one was started
 // from when it was spawned sharing that process's memory; VmHWM does not.
@@ -413,6 +433,8 @@ int main(int argc, char** argv) {
     } else if (options.tree) {
         out.write(store.jsonTreeRaw());
         out.write("\n");
+    } else if (options.gaps) {
+        out.write(gapLines(store, workspace.loader.outcomes()));
     } else if (options.dump) {
         dumpStore(store, out);
     } else {

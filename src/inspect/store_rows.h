@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,8 +14,8 @@
 
 namespace korvantis {
 
-// The rows of both lists in the order their lines were loaded. Each row
-// knows its line's place in jsonMapping, so following both lists while
+// The rows of the three lists in the order their lines were loaded. Each row
+// knows its line's place in jsonMapping, so following the lists while
 // counting places interleaves them by line without a lookup. A row's raw
 // line is read from its log only when asked for.
 class StoreRowCursor {
@@ -23,21 +25,25 @@ class StoreRowCursor {
     bool next(ExportRow& out) {
         const auto& procs = store_.procPreviews();
         const auto& files = store_.filePreviews();
-        while (proc_ < procs.size() || file_ < files.size()) {
-            const bool procFirst =
-                file_ == files.size() ||
-                (proc_ < procs.size() && procs.entryOf(proc_) < files.entryOf(file_));
-            raw_.reset();
-            if (procFirst) {
-                entry_ = procs.entryOf(proc_);
-                out = {procs.filterRow(proc_++), {}, {}};
-            } else {
-                entry_ = files.entryOf(file_);
-                out = {files.filterRow(file_++), {}, {}};
-            }
-            return true;
+        const auto& others = store_.otherPreviews();
+        // The list whose next row's line comes first.
+        constexpr std::size_t kNone = SIZE_MAX;
+        const std::size_t procAt = proc_ < procs.size() ? procs.entryOf(proc_) : kNone;
+        const std::size_t fileAt = file_ < files.size() ? files.entryOf(file_) : kNone;
+        const std::size_t otherAt = other_ < others.size() ? others.entryOf(other_) : kNone;
+        entry_ = std::min({procAt, fileAt, otherAt});
+        if (entry_ == kNone) {
+            return false;
         }
-        return false;
+        raw_.reset();
+        if (entry_ == procAt) {
+            out = {procs.filterRow(proc_++), {}, {}};
+        } else if (entry_ == fileAt) {
+            out = {files.filterRow(file_++), {}, {}};
+        } else {
+            out = {others.filterRow(other_++), {}, {}};
+        }
+        return true;
     }
 
     // The current row's raw line, read again from its log (valid until the
@@ -61,6 +67,7 @@ class StoreRowCursor {
     const EventStore& store_;
     std::size_t proc_ = 0;
     std::size_t file_ = 0;
+    std::size_t other_ = 0;
     std::size_t entry_ = 0;
     LogFiles::AheadReader lines_;
     std::optional<ReadBack<std::string_view>> raw_;

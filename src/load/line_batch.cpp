@@ -43,6 +43,16 @@ void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& inf
         return;
     }
     info.kind = LineKind::other;
+    if (record->storedOnly && record->other) {
+        info.kind = LineKind::otherRow;
+        info.pid = record->other->pid;
+        info.ppid = record->other->ppid;
+        info.path = sideText(record->other->path.value_or(std::string_view{}), batch);
+        info.type = sideText(record->event, batch);
+        info.timestamp = sideText(record->timestamp, batch);
+        info.facts = sideText(record->facts, batch);
+        return;
+    }
     const int event = record->storedOnly ? -1 : eventKindNamed(record->event);
     if (event >= 0) {
         info.event = static_cast<std::uint8_t>(event);

@@ -23,6 +23,7 @@ enum class LineKind : std::uint8_t {
     file,             // monitored file event with a file
     fileWithoutFile,  // error text ("Could not build file event from ...") in `side`
     other,            // decoded, kept in jsonMapping only
+    otherRow,         // another kind of eslogger message, listed as an other row
 };
 
 // A decoded text, held in the batch's `side` text.
@@ -44,6 +45,9 @@ struct LineInfo {
     TextRef path;                       // process path, or file destination
     TextRef error;                      // for fileWithoutFile
     TextRef facts;                      // encoded; empty when all are (rows only)
+    TextRef type;                       // other rows: the type's name
+    std::int64_t sequence = -1;         // eslogger's message number, -1 when none
+    std::string_view storedType;        // `type` where the store keeps it (other rows)
     std::string_view storedPath;        // `path` where the store keeps it (rows only)
     const char* storedFacts = nullptr;  // `facts` where the store keeps them
 };

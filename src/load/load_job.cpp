@@ -123,6 +123,26 @@ void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
     }
 }
 
+// The type names of a batch's other rows, kept once each with the paths.
+void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
+    thread_local std::vector<std::string_view> names;
+    thread_local std::vector<std::string_view> stored;
+    thread_local std::vector<detail::LineInfo*> lines;
+    names.clear();
+    lines.clear();
+    for (detail::LineInfo& info : batch.lines) {
+        if (info.kind == detail::LineKind::otherRow) {
+            names.push_back(batch.resolve(info.type));
+            lines.push_back(&info);
+        }
+    }
+    stored.resize(names.size());
+    texts.paths.internAll(names, stored);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        lines[i]->storedType = stored[i];
+    }
+}
+
 // A decoding thread: decodes whole batches, any of them, keeps the rows'
 // paths, and sums each line's bytes for the check when it is read again.
 void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
@@ -146,10 +166,12 @@ void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
                 // A line the parser accepts is valid UTF-8 (the parser
                 // checks); only a refused one needs checking on its own.
                 const auto record = decoder.decodePadded(line.data(), line.size());
+                info.sequence = decoder.sequenceNumber();
                 if (record || StreamReader::isValidUtf8(line)) {
                     detail::describeRecord(record, info, *batch);
                     if (info.kind == detail::LineKind::process ||
-                        info.kind == detail::LineKind::file) {
+                        info.kind == detail::LineKind::file ||
+                        info.kind == detail::LineKind::otherRow) {
                         rowLines.push_back(&info);
                     }
                 } else {
@@ -175,6 +197,7 @@ void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
             for (std::size_t r = 0; r < factLines.size(); ++r) {
                 factLines[r]->storedFacts = storedPaths[r].data();
             }
+            internOtherTypes(*batch, texts);
             pipeline.pushDecoded(std::move(batch));
         }
     } catch (...) {
@@ -357,6 +380,9 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
         const std::uint64_t lineNumber = ++figures.lines;
         figures.bytesRead = std::min(info.fileOffset + info.length + 1, figures.bytesTotal);
         const std::string_view line = batch.lineText(info);
+        if (info.sequence >= 0) {
+            countSequence(lineNumber, info.sequence, rows);
+        }
         const LineRef ref{info.fileOffset, static_cast<std::uint32_t>(line.size()), logIndex_,
                           info.checksum};
         const LoadErrorOrigin origin{logIndex_, lineNumber};
@@ -387,6 +413,12 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                                      info.pid, info.storedPath, info.storedFacts});
                 kind = Kind::file;
                 break;
+            case LineKind::otherRow:
+                rows.otherPreviews.push_back(OtherPreviewEntry{
+                    Uuid{}, info.storedType, texts_.timestamps.store(batch.resolve(info.timestamp)),
+                    info.pid, info.ppid, info.storedPath, info.storedFacts});
+                kind = Kind::otherRow;
+                break;
             case LineKind::fileWithoutFile: {
                 const std::string_view message = batch.resolve(info.error);
                 rows.errors.push_back(FiledRows::Error{origin, {}, message.size(), false});
@@ -397,6 +429,17 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                 break;
         }
         rows.lines.push_back(FiledRows::StoredLine{ref, kind, info.event});
+    }
+}
+
+void LoadJob::countSequence(std::uint64_t line, std::int64_t number, FiledRows& rows) {
+    const std::size_t before = sequenceGaps_.gaps().size();
+    sequenceGaps_.count(line, number);
+    if (sequenceGaps_.gaps().size() != before) {
+        SequenceGap gap = sequenceGaps_.gaps().back();
+        gap.log = logIndex_;
+        gap.entry = nextLine_;
+        rows.sequenceGaps.push_back(gap);
     }
 }
 

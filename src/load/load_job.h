@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "load/sequence_gaps.h"
 #include "store/filed_rows.h"
 #include "store/line_ids.h"
 #include "tree/process_tree.h"
@@ -82,6 +83,8 @@ class LoadJob {
     void fileLog(StreamReader& reader, LoadFigures& figures);
     void file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
     void handOver(FiledRows& rows, const LoadFigures& figures);
+    // Counts a line's message number; a new gap goes with `rows`.
+    void countSequence(std::uint64_t line, std::int64_t number, FiledRows& rows);
 
     std::string path_;
     std::uint32_t logIndex_;
@@ -91,6 +94,7 @@ class LoadJob {
     std::uint64_t nextLine_;
     Post post_;
     Sink sink_;
+    SequenceGapCounter sequenceGaps_;  // of this log, fed on the filing thread
 
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;

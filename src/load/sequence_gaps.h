@@ -4,15 +4,9 @@
 #include <optional>
 #include <vector>
 
-namespace korvantis {
+#include "store/sequence_gap.h"
 
-// Where eslogger's own message numbers (global_seq_num) jump within one log:
-// the messages between were dropped by the recorder or cut from the log.
-struct SequenceGap {
-    std::uint64_t line = 0;  // 1-based, of the first numbered line after the gap
-    std::uint64_t lost = 0;
-    bool operator==(const SequenceGap&) const = default;
-};
+namespace korvantis {
 
 // Fed the numbered lines of one log in file order. A number more than one
 // above the last one marks a gap; one at or below it starts counting afresh.

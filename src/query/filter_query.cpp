@@ -612,7 +612,7 @@ bool termHolds(const FilterQuery::Term& term, const FilterRow& row, RawLineRef r
         case Key::pid:
             return row.pid == term.number;
         case Key::ppid:
-            return row.isProcess && row.ppid == term.number;
+            return (row.isProcess || row.isOther) && row.ppid == term.number;
         case Key::tree:
             return term.tree ? term.tree->contains(row.pid) : row.pid == term.number;
         case Key::type:
@@ -632,8 +632,10 @@ bool termHolds(const FilterQuery::Term& term, const FilterRow& row, RawLineRef r
             return containsFolded(row.path, term.folded) || containsFolded(row.type, term.folded) ||
                    containsFolded(row.timestamp, term.folded) ||
                    containsFolded(row.facts[Fact::args], term.folded) ||
-                   (term.numeric && (numberContains(row.pid, term.folded) ||
-                                     (row.isProcess && numberContains(row.ppid, term.folded))));
+                   containsFolded(row.facts[Fact::summary], term.folded) ||
+                   (term.numeric &&
+                    (numberContains(row.pid, term.folded) ||
+                     ((row.isProcess || row.isOther) && numberContains(row.ppid, term.folded))));
     }
     return false;
 }

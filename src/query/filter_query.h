@@ -164,7 +164,7 @@ struct ParsedFilterQuery {
 //   must not be empty, and for pid, ppid, tree, uid, pidversion and
 //   responsible_pid must be a decimal 64-bit integer;
 // - anything else is plain text, matched against the timestamp, type, pid,
-//   path and args of a row and the ppid of a process row.
+//   path, args and summary of a row and the ppid of a process or other row.
 ParsedFilterQuery parseFilterQuery(std::string_view text);
 
 // Whether `haystack` contains `foldedNeedle` (already in ASCII lower case),

@@ -86,7 +86,7 @@ void appendCsvValue(std::string& out, const FilterRow& row, const CsvField& fiel
     using Of = CsvField::Of;
     switch (field.of) {
         case Of::kind:
-            out += row.isProcess ? "process" : "file";
+            out += row.isProcess ? "process" : row.isOther ? "other" : "file";
             break;
         case Of::type:
             appendCsvField(out, row.type);
@@ -98,7 +98,7 @@ void appendCsvValue(std::string& out, const FilterRow& row, const CsvField& fiel
             appendNumber(out, row.pid);
             break;
         case Of::ppid:
-            if (row.isProcess) {
+            if (row.isProcess || row.isOther) {
                 appendNumber(out, row.ppid);
             }
             break;

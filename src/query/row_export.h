@@ -13,8 +13,8 @@ namespace korvantis {
 // The two forms rows can be written in:
 // - JSON lines: each row's raw line, byte for byte, then "\n";
 // - CSV: a header naming the fields, by default `kind,type,timestamp,pid,
-//   ppid,path`, then one record per row (RFC 4180 quoting, `ppid` empty for
-//   file rows, "\n" line ends).
+//   ppid,path`, then one record per row (RFC 4180 quoting, `kind` one of
+//   process, file and other, `ppid` empty for file rows, "\n" line ends).
 enum class ExportFormat { jsonLines, csv };
 
 // One field of a CSV record: a row's own field, or one of its facts.

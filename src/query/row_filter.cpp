@@ -153,3 +153,20 @@ std::optional<RowNumbers> matchingRows(const FileRowsSnapshot& rows, const RowsS
 }
 
 }  // namespace korvantis
+
+namespace korvantis {
+
+std::optional<RowNumbers> matchingRowsAmong(const OtherRowsSnapshot& rows,
+                                            const RowsSnapshot& snapshot, const FilterQuery& query,
+                                            const RowNumbers& candidates,
+                                            const FilterControl& control) {
+    return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
+}
+
+std::optional<RowNumbers> matchingRows(const OtherRowsSnapshot& rows, const RowsSnapshot& snapshot,
+                                       const FilterQuery& query, std::size_t from, std::size_t to,
+                                       const FilterControl& control) {
+    return matching(rows, snapshot, query, from, to, control);
+}
+
+}  // namespace korvantis

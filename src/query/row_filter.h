@@ -37,6 +37,9 @@ std::optional<RowNumbers> matchingRows(const ProcRowsSnapshot& rows, const RowsS
 std::optional<RowNumbers> matchingRows(const FileRowsSnapshot& rows, const RowsSnapshot& snapshot,
                                        const FilterQuery& query, std::size_t from, std::size_t to,
                                        const FilterControl& control = {});
+std::optional<RowNumbers> matchingRows(const OtherRowsSnapshot& rows, const RowsSnapshot& snapshot,
+                                       const FilterQuery& query, std::size_t from, std::size_t to,
+                                       const FilterControl& control = {});
 
 // The same, among the rows `candidates` only (ascending, all below the
 // list's size): used when a query can only show fewer rows than the one
@@ -46,6 +49,10 @@ std::optional<RowNumbers> matchingRowsAmong(const ProcRowsSnapshot& rows,
                                             const RowNumbers& candidates,
                                             const FilterControl& control = {});
 std::optional<RowNumbers> matchingRowsAmong(const FileRowsSnapshot& rows,
+                                            const RowsSnapshot& snapshot, const FilterQuery& query,
+                                            const RowNumbers& candidates,
+                                            const FilterControl& control = {});
+std::optional<RowNumbers> matchingRowsAmong(const OtherRowsSnapshot& rows,
                                             const RowsSnapshot& snapshot, const FilterQuery& query,
                                             const RowNumbers& candidates,
                                             const FilterControl& control = {});

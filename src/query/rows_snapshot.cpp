@@ -4,18 +4,20 @@
 
 namespace korvantis {
 
-RowsSnapshot RowsSnapshot::of(const EventStore& store, std::size_t procCount,
-                              std::size_t fileCount) {
+RowsSnapshot RowsSnapshot::of(const EventStore& store, std::size_t procCount, std::size_t fileCount,
+                              std::size_t otherCount) {
     RowsSnapshot s;
     s.procs = store.procPreviews().snapshot(std::min(procCount, store.procPreviews().size()));
     s.files = store.filePreviews().snapshot(std::min(fileCount, store.filePreviews().size()));
+    s.others = store.otherPreviews().snapshot(std::min(otherCount, store.otherPreviews().size()));
     s.refs = store.jsonMapping().refsSnapshot(store.jsonMapping().size());
     s.logs = store.sharedLogFiles();
     return s;
 }
 
 RowsSnapshot RowsSnapshot::of(const EventStore& store) {
-    return of(store, store.procPreviews().size(), store.filePreviews().size());
+    return of(store, store.procPreviews().size(), store.filePreviews().size(),
+              store.otherPreviews().size());
 }
 
 LineRead RowsSnapshot::lineText(std::size_t entry) const {

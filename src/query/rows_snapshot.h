@@ -17,6 +17,7 @@ namespace korvantis {
 
 using ProcRowsSnapshot = PreviewRows<ProcPreviewEntry>::Snapshot;
 using FileRowsSnapshot = PreviewRows<FilePreviewEntry>::Snapshot;
+using OtherRowsSnapshot = PreviewRows<OtherPreviewEntry>::Snapshot;
 
 // The rows of a store as they are at one moment, for a filter or an export
 // that runs on a worker thread while the store's thread goes on loading.
@@ -25,11 +26,14 @@ using FileRowsSnapshot = PreviewRows<FilePreviewEntry>::Snapshot;
 struct RowsSnapshot {
     ProcRowsSnapshot procs;
     FileRowsSnapshot files;
+    OtherRowsSnapshot others;
     JsonMapping::RefsSnapshot refs;
     std::shared_ptr<const LogFiles> logs;
 
-    // The first `procCount` process rows and `fileCount` file rows.
-    static RowsSnapshot of(const EventStore& store, std::size_t procCount, std::size_t fileCount);
+    // The first `procCount` process rows, `fileCount` file rows and
+    // `otherCount` other rows.
+    static RowsSnapshot of(const EventStore& store, std::size_t procCount, std::size_t fileCount,
+                           std::size_t otherCount);
     // Every row the store holds now.
     static RowsSnapshot of(const EventStore& store);
 

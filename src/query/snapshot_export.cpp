@@ -52,6 +52,9 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
 ExportResult exportSnapshotRows(const std::string& target, ExportFormat format,
                                 const RowsSnapshot& snapshot, const ExportedRows& rows,
                                 const std::atomic<bool>* stop) {
+    if (rows.others) {
+        return exportFrom(target, format, snapshot, snapshot.others, rows, stop);
+    }
     if (rows.processes) {
         return exportFrom(target, format, snapshot, snapshot.procs, rows, stop);
     }

@@ -15,6 +15,7 @@ struct ExportedRows {
     bool processes = true;
     const RowNumbers* shown = nullptr;         // null: every row of the list
     CsvFields csvFields = defaultCsvFields();  // what a CSV record holds
+    bool others = false;                       // the other rows' list, whatever `processes` says
 };
 
 // Writes the rows to `target` through exportRowsToFile (a temporary file

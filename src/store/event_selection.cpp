@@ -33,6 +33,10 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
             observers_.announce(StoreField::activeFilePreview);
             activeFilePreview_ = store_.filePreviews()[*file];
             card = factsCardText(store_.filePreviews().filterRow(*file));
+        } else if (const auto other = store_.otherPreviewOf(*entry)) {
+            observers_.announce(StoreField::activeOtherPreview);
+            activeOtherPreview_ = store_.otherPreviews()[*other];
+            card = factsCardText(store_.otherPreviews().filterRow(*other));
         }
         request.line = store_.jsonMapping().ref(*entry);
         request.logs = store_.sharedLogFiles();

@@ -24,6 +24,10 @@ class EventSelection {
 
     const std::optional<ProcPreviewEntry>& activePreview() const { return activePreview_; }
     const std::optional<FilePreviewEntry>& activeFilePreview() const { return activeFilePreview_; }
+    // The chosen other row (its own, as the Files tab has its own).
+    const std::optional<OtherPreviewEntry>& activeOtherPreview() const {
+        return activeOtherPreview_;
+    }
     // The whole readable form of the last chosen event whose detail is made.
     const std::string& activeEventJson() const { return detail_.text; }
     const EventDetail& activeDetail() const { return detail_; }
@@ -59,6 +63,7 @@ class EventSelection {
     StoreObservers& observers_;
     std::optional<ProcPreviewEntry> activePreview_;
     std::optional<FilePreviewEntry> activeFilePreview_;
+    std::optional<OtherPreviewEntry> activeOtherPreview_;
     EventDetail detail_;
     std::uint64_t lastChoice_ = 0;
     std::uint64_t pending_ = 0;  // the choice waited for, or 0

@@ -21,6 +21,13 @@ std::optional<std::size_t> EventStore::filePreviewOf(std::size_t entry) const {
     return isFileEntry_.rank(entry);
 }
 
+std::optional<std::size_t> EventStore::otherPreviewOf(std::size_t entry) const {
+    if (entry >= isOtherEntry_.size() || !isOtherEntry_.test(entry)) {
+        return std::nullopt;
+    }
+    return isOtherEntry_.rank(entry);
+}
+
 LineRead EventStore::lineText(std::size_t entry) const {
     return logFiles_->read(jsonMapping_.ref(entry));
 }
@@ -85,8 +92,17 @@ void EventStore::append(FiledRows& rows) {
     if (!rows.filePreviews.empty()) {
         observers_.announce(StoreField::filePreviews);
     }
+    if (!rows.otherPreviews.empty()) {
+        observers_.announce(StoreField::otherPreviews);
+    }
+    if (!rows.sequenceGaps.empty()) {
+        observers_.announce(StoreField::sequenceGaps);
+        sequenceGaps_.insert(sequenceGaps_.end(), rows.sequenceGaps.begin(),
+                             rows.sequenceGaps.end());
+    }
     std::size_t proc = 0;
     std::size_t file = 0;
+    std::size_t other = 0;
     for (std::size_t i = 0; i < rows.lines.size(); ++i) {
         const FiledRows::StoredLine& line = rows.lines[i];
         const auto entry = static_cast<std::uint32_t>(jsonMapping_.size());
@@ -95,9 +111,12 @@ void EventStore::append(FiledRows& rows) {
             procPreviews_.push_back(rows.procPreviews[proc++], entry, line.type);
         } else if (line.kind == Kind::file) {
             filePreviews_.push_back(rows.filePreviews[file++], entry, line.type);
+        } else if (line.kind == Kind::otherRow) {
+            otherPreviews_.push_back(rows.otherPreviews[other++], entry, 0);
         }
         isProcEntry_.push_back(line.kind == Kind::process);
         isFileEntry_.push_back(line.kind == Kind::file);
+        isOtherEntry_.push_back(line.kind == Kind::otherRow);
     }
     rows.clear();
 }

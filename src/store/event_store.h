@@ -52,6 +52,10 @@ class EventStore {
     }
     const PreviewRows<ProcPreviewEntry>& procPreviews() const { return procPreviews_; }
     const PreviewRows<FilePreviewEntry>& filePreviews() const { return filePreviews_; }
+    const PreviewRows<OtherPreviewEntry>& otherPreviews() const { return otherPreviews_; }
+    // Where eslogger's message numbers jump, per log in load order, each
+    // log's in file order.
+    const std::vector<SequenceGap>& sequenceGaps() const { return sequenceGaps_; }
     const std::string& jsonTreeRaw() const { return jsonTreeRaw_; }
     // The facts of the tree's nodes (pid, ppid, path, descendants), in the
     // order jsonTreeRaw lists the nodes; made by the same build.
@@ -67,6 +71,7 @@ class EventStore {
     // kind is its preview's index.
     std::optional<std::size_t> procPreviewOf(std::size_t entry) const;
     std::optional<std::size_t> filePreviewOf(std::size_t entry) const;
+    std::optional<std::size_t> otherPreviewOf(std::size_t entry) const;
     // The raw text of a stored line, read again from its log; nothing when
     // the log changed after loading.
     LineRead lineText(std::size_t entry) const;
@@ -93,12 +98,15 @@ class EventStore {
     LoadErrors loadErrors_;
     PreviewRows<ProcPreviewEntry> procPreviews_{jsonMapping_};
     PreviewRows<FilePreviewEntry> filePreviews_{jsonMapping_};
+    PreviewRows<OtherPreviewEntry> otherPreviews_{jsonMapping_};
+    std::vector<SequenceGap> sequenceGaps_;
     std::string jsonTreeRaw_;
     std::string jsonTreeFacts_;
     std::shared_ptr<LogFiles> logFiles_;
     RowTexts rowTexts_;
     RankedBits isProcEntry_;
     RankedBits isFileEntry_;
+    RankedBits isOtherEntry_;
 };
 
 }  // namespace korvantis

@@ -28,7 +28,7 @@ std::string factsCardText(const FilterRow& row) {
         pid += " (version " + std::string(version) + ")";
     }
     appendLine(out, "PID", pid);
-    if (row.isProcess) {
+    if (row.isProcess || row.isOther) {
         appendLine(out, "PPID", std::to_string(row.ppid));
     }
     appendLine(out, "Path", row.path);

@@ -10,6 +10,7 @@
 #include "store/line_ref.h"
 #include "store/load_errors.h"
 #include "store/preview_entries.h"
+#include "store/sequence_gap.h"
 #include "store/uuid.h"
 
 namespace korvantis {
@@ -19,12 +20,14 @@ struct FiledRows {
     // place among the store's lines.
     struct StoredLine {
         LineRef ref;
-        enum class Kind : std::uint8_t { process, file, other } kind = Kind::other;
+        enum class Kind : std::uint8_t { process, file, other, otherRow } kind = Kind::other;
         std::uint8_t type = 0;  // for rows: index into the known event names
     };
     std::vector<StoredLine> lines;
     std::vector<ProcPreviewEntry> procPreviews;
     std::vector<FilePreviewEntry> filePreviews;
+    std::vector<OtherPreviewEntry> otherPreviews;
+    std::vector<SequenceGap> sequenceGaps;  // found in these lines, in file order
     // A load error: a line of the log (by reference), or a message whose
     // text follows the messages before it in `errorMessages`.
     struct Error {
@@ -36,11 +39,13 @@ struct FiledRows {
     std::vector<Error> errors;
     std::string errorMessages;
 
-    bool empty() const { return lines.empty() && errors.empty(); }
+    bool empty() const { return lines.empty() && errors.empty() && sequenceGaps.empty(); }
     void clear() {
         lines.clear();
         procPreviews.clear();
         filePreviews.clear();
+        otherPreviews.clear();
+        sequenceGaps.clear();
         errors.clear();
         errorMessages.clear();
     }

@@ -15,8 +15,9 @@ struct FilterRow {
     std::string_view timestamp;
     std::string_view path;
     std::int64_t pid = 0;
-    std::int64_t ppid = 0;  // read for process rows only
+    std::int64_t ppid = 0;  // read for process and other rows only
     RowFacts facts;         // all empty for the viewer's own records
+    bool isOther = false;   // an other row (isProcess false): its ppid is read too
 };
 
 }  // namespace korvantis

@@ -31,4 +31,17 @@ struct FilePreviewEntry {
     bool operator==(const FilePreviewEntry&) const = default;
 };
 
+// A message of another kind than the process and file events, listed with
+// the process that sent it. `type` is the store's copy of its name.
+struct OtherPreviewEntry {
+    Uuid id;
+    std::string_view type;
+    std::string_view timestamp;
+    std::int64_t pid = 0;
+    std::int64_t ppid = 0;
+    std::string_view path;
+    const char* facts = nullptr;  // encoded (see RowFacts); nullptr when all are empty
+    bool operator==(const OtherPreviewEntry&) const = default;
+};
+
 }  // namespace korvantis

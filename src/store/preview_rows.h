@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string_view>
+#include <type_traits>
 
 #include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
@@ -23,6 +24,9 @@ namespace korvantis {
 template <typename Entry>
 class PreviewRows {
     static constexpr bool kHasPpid = requires(Entry e) { e.ppid; };
+    // Other rows name their type themselves: their kinds are not known
+    // names, so the row keeps the store's copy of the name.
+    static constexpr bool kIsOther = std::is_same_v<Entry, OtherPreviewEntry>;
 
     struct Row {
         const char* timestamp;
@@ -43,7 +47,11 @@ class PreviewRows {
         std::uint32_t pathLength;
         std::uint8_t type;
     };
-    using Stored = std::conditional_t<kHasPpid, Row, FileRow>;
+    struct OtherRow : Row {
+        const char* typeName;
+    };
+    using Stored =
+        std::conditional_t<kIsOther, OtherRow, std::conditional_t<kHasPpid, Row, FileRow>>;
 
   public:
     explicit PreviewRows(const JsonMapping& mapping) : mapping_(mapping) {}
@@ -54,7 +62,7 @@ class PreviewRows {
         const Stored& r = rows_[i];
         Entry e;
         e.id = mapping_.entry(r.entry).id;
-        e.type = kEventKindNames[r.type];
+        e.type = typeOf(r);
         e.timestamp = std::string_view(r.timestamp, r.timestampLength);
         e.pid = r.pid;
         if constexpr (kHasPpid) {
@@ -86,6 +94,10 @@ class PreviewRows {
         }
         r.entry = entry;
         r.type = type;
+        if constexpr (kIsOther) {
+            r.typeName = e.type.data();
+            r.type = static_cast<std::uint8_t>(std::min<std::size_t>(e.type.size(), 255));
+        }
         rows_.push_back(r);
         if (e.facts != nullptr || !facts_.empty()) {
             while (facts_.size() + 1 < rows_.size()) {
@@ -156,11 +168,19 @@ class PreviewRows {
     static const char* factsOf(const Facts& facts, std::size_t i) {
         return i < facts.size() ? facts[i] : nullptr;
     }
+    static std::string_view typeOf(const Stored& r) {
+        if constexpr (kIsOther) {
+            return std::string_view(r.typeName, r.type);
+        } else {
+            return kEventKindNames[r.type];
+        }
+    }
     static FilterRow filterRowOf(const Stored& r, const char* facts) {
         FilterRow row;
         row.facts = RowFacts(facts);
-        row.isProcess = kHasPpid;
-        row.type = kEventKindNames[r.type];
+        row.isProcess = kHasPpid && !kIsOther;
+        row.isOther = kIsOther;
+        row.type = typeOf(r);
         row.timestamp = std::string_view(r.timestamp, r.timestampLength);
         row.path = std::string_view(r.path, r.pathLength);
         row.pid = r.pid;

@@ -12,12 +12,15 @@ namespace korvantis {
 enum class StoreField {
     activePreview,
     activeFilePreview,
+    activeOtherPreview,
     activeEventJson,
     loadErrors,
     showErrors,
     showLegend,
     procPreviews,
     filePreviews,
+    otherPreviews,
+    sequenceGaps,
     loadProgress,
     loadedLogs,
 };

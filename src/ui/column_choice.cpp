@@ -53,14 +53,16 @@ ColumnChoice::ColumnChoice(RowKind kind, ColumnLayout& layout, QObject* parent)
     for (const Fact fact : kFactColumns) {
         available_.push_back(factColumn(fact));
     }
-    available_.push_back(defaults.back());  // Path
+    available_.push_back(defaults.back());  // Path, or the other rows' Summary
     shown_.assign(available_.size(), false);
     const QVariant saved = settings().value(settingsKey(QStringLiteral("columns")));
     const QVariantMap widths = settings().value(settingsKey(QStringLiteral("widths"))).toMap();
     const QStringList names = saved.toStringList();
     for (std::size_t i = 0; i < available_.size(); ++i) {
         const QString name = keyName(available_[i].key);
-        const bool isDefault = !factOfKey(available_[i].key).has_value();
+        const bool isDefault =
+            std::any_of(defaults.begin(), defaults.end(),
+                        [&](const EventColumn& c) { return c.key == available_[i].key; });
         shown_[i] = saved.isValid() ? names.contains(name) : isDefault;
         if (widths.contains(name) && available_[i].width > 0) {
             available_[i].width = std::max(ColumnLayout::kMinWidth, widths.value(name).toInt());
@@ -74,8 +76,9 @@ ColumnChoice::ColumnChoice(RowKind kind, ColumnLayout& layout, QObject* parent)
 }
 
 QString ColumnChoice::settingsKey(const QString& what) const {
-    return what +
-           (kind_ == RowKind::process ? QStringLiteral("/processes") : QStringLiteral("/files"));
+    return what + (kind_ == RowKind::process ? QStringLiteral("/processes")
+                   : kind_ == RowKind::file  ? QStringLiteral("/files")
+                                             : QStringLiteral("/others"));
 }
 
 void ColumnChoice::keepWidths() {

@@ -68,16 +68,18 @@ void ExportAction::exportTo(const QString& path, ExportFormat format) {
     }
     // What is shown now, in its order; the worker reads only this.
     const bool processes = rows->kind() == RowKind::process;
+    const bool others = rows->kind() == RowKind::other;
     const std::size_t total = static_cast<std::size_t>(rows->totalCount());
     auto shown = rows->shownRows() ? std::make_shared<const RowNumbers>(*rows->shownRows())
                                    : std::shared_ptr<const RowNumbers>();
     const EventStore& store = workspace_.store;
-    auto snapshot = std::make_shared<const RowsSnapshot>(
-        RowsSnapshot::of(store, processes ? total : 0, processes ? 0 : total));
+    auto snapshot = std::make_shared<const RowsSnapshot>(RowsSnapshot::of(
+        store, processes ? total : 0, processes || others ? 0 : total, others ? total : 0));
     const std::string target = QFile::encodeName(path).toStdString();
     ExportedRows exported{processes, nullptr};
+    exported.others = others;
     if (shownFacts_) {
-        for (const Fact fact : shownFacts_(processes)) {
+        for (const Fact fact : shownFacts_(rows->kind())) {
             exported.csvFields.push_back({CsvField::Of::fact, fact});
         }
     }

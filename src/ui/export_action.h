@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "query/row_export.h"
+#include "ui/panel_columns.h"
 #include "workspace/workspace.h"
 
 class QWidget;
@@ -45,7 +46,7 @@ class ExportAction : public QObject {
 
     // The facts a list shows as columns, added to its CSV records after the
     // six fields every record has. None unless set.
-    using ShownFacts = std::function<std::vector<Fact>(bool processes)>;
+    using ShownFacts = std::function<std::vector<Fact>(RowKind kind)>;
     void setShownFacts(ShownFacts facts) { shownFacts_ = std::move(facts); }
 
     // Replaces the presenter (tests). The default shows a warning message box.

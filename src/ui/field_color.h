@@ -61,4 +61,13 @@ inline Mark fileFieldColor(const FilePreviewEntry& row,
     return chosenProcessMark(row, *active, key).value_or(Mark::standard);
 }
 
+// Other rows: the Files tab's rules, against the other tab's own chosen row.
+inline Mark otherFieldColor(const OtherPreviewEntry& row,
+                            const std::optional<OtherPreviewEntry>& active, FieldKey key) {
+    if (!active) {
+        return Mark::standard;
+    }
+    return chosenProcessMark(row, *active, key).value_or(Mark::standard);
+}
+
 }  // namespace korvantis::ui

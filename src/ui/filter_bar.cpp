@@ -34,7 +34,10 @@ FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& 
     export_ = new QPushButton(exportButtonText(), this);
     exportAction_ = new ExportAction(
         workspace,
-        [this]() -> FilteredRowSource* { return tabs_->currentIndex() == 1 ? &files_ : &procs_; },
+        [this]() -> FilteredRowSource* {
+            const int tab = tabs_->currentIndex();
+            return tab == 2 && others_ != nullptr ? others_ : tab == 1 ? &files_ : &procs_;
+        },
         this);
 
     auto* row = new QHBoxLayout(this);
@@ -54,16 +57,31 @@ FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& 
                     error.isEmpty() ? exportedText(rows, QFileInfo(path).fileName()) : QString();
                 updateMessage();
             });
-    // The two lists' workers make the sets of a tree: term once between them.
-    auto treeSets = std::make_shared<TreeSetCache>();
+    // The lists' workers make the sets of a tree: term once between them.
+    treeSets_ = std::make_shared<TreeSetCache>();
     for (FilteredRowSource* source : {&procs_, &files_}) {
-        source->setTreeSets(treeSets);
-        connect(source, &FilteredRowSource::countsChanged, this, [this] {
-            updateTitles();
-            updateMessage();
-        });
-        connect(source, &FilteredRowSource::searchChanged, this, &FilterBar::updateMessage);
+        watch(*source);
     }
+}
+
+void FilterBar::watch(FilteredRowSource& source) {
+    source.setTreeSets(treeSets_);
+    connect(&source, &FilteredRowSource::countsChanged, this, [this] {
+        updateTitles();
+        updateMessage();  // it counts the rows that could not be read again
+    });
+    connect(&source, &FilteredRowSource::searchChanged, this, &FilterBar::updateMessage);
+}
+
+void FilterBar::addOtherRows(FilteredRowSource& others, const QString& name) {
+    others_ = &others;
+    otherName_ = name;
+    watch(others);
+    ParsedFilterQuery parsed = parseFilterQuery(field_->text().toStdString());
+    if (parsed.query) {
+        others.setQuery(std::move(parsed.query));
+    }
+    updateTitles();
 }
 
 bool FilterBar::eventFilter(QObject* watched, QEvent* event) {
@@ -129,6 +147,9 @@ void FilterBar::queryEdited(const QString& text) {
     if (!invalid_) {
         // Both lists run side by side, each on its own worker.
         procs_.setQuery(*parsed.query);
+        if (others_ != nullptr) {
+            others_->setQuery(*parsed.query);
+        }
         files_.setQuery(std::move(parsed.query));
     }
     done_.clear();
@@ -142,6 +163,9 @@ void FilterBar::updateTitles() {
     };
     tabs_->setTabText(0, title(procName_, procs_));
     tabs_->setTabText(1, title(fileName_, files_));
+    if (others_ != nullptr && tabs_->count() > 2) {
+        tabs_->setTabText(2, title(otherName_, *others_));
+    }
 }
 
 void FilterBar::updateMessage() {
@@ -153,15 +177,18 @@ void FilterBar::updateMessage() {
         message_->setText(error_);
         return;
     }
-    const bool searching = procs_.searching() || files_.searching();
-    if (searching && (procs_.progress() < 1.0 || files_.progress() < 1.0)) {
-        const double share = std::min(procs_.progress(), files_.progress());
+    const bool otherSearching = others_ != nullptr && others_->searching();
+    const double otherProgress = others_ != nullptr ? others_->progress() : 1.0;
+    const bool searching = procs_.searching() || files_.searching() || otherSearching;
+    if (searching && (procs_.progress() < 1.0 || files_.progress() < 1.0 || otherProgress < 1.0)) {
+        const double share = std::min({procs_.progress(), files_.progress(), otherProgress});
         message_->setText(searchingRawLinesText(static_cast<int>(share * 100)));
         return;
     }
     // Rows a json: term could not test are neither shown nor hidden: say so
     // rather than let the counts pass for the whole answer.
-    const std::size_t unreadable = procs_.unreadableCount() + files_.unreadableCount();
+    const std::size_t unreadable = procs_.unreadableCount() + files_.unreadableCount() +
+                                   (others_ != nullptr ? others_->unreadableCount() : 0);
     if (unreadable > 0) {
         message_->setText(unreadableRowsText(unreadable));
         return;

@@ -2,6 +2,10 @@
 
 #include <QWidget>
 
+#include <memory>
+
+#include "query/tree_set_cache.h"
+
 #include "ui/export_action.h"
 #include "ui/row_menu.h"
 
@@ -29,6 +33,9 @@ class FilterBar : public QWidget {
     FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& procs,
               FilteredRowSource& files, QWidget* parent = nullptr);
 
+    // The other rows' list, in the tabs' third place once it is shown.
+    void addOtherRows(FilteredRowSource& others, const QString& name);
+
     QLineEdit* field() const { return field_; }
     QLabel* message() const { return message_; }
     ExportAction* exportAction() const { return exportAction_; }
@@ -49,6 +56,7 @@ class FilterBar : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void watch(FilteredRowSource& source);
     void queryEdited(const QString& text);
     void updateTitles();
     void updateMessage();
@@ -56,8 +64,11 @@ class FilterBar : public QWidget {
     QTabWidget* tabs_;
     FilteredRowSource& procs_;
     FilteredRowSource& files_;
+    FilteredRowSource* others_ = nullptr;
+    std::shared_ptr<TreeSetCache> treeSets_;
     QString procName_;
     QString fileName_;
+    QString otherName_;
     QLineEdit* field_;
     QLabel* message_;
     QPushButton* export_;

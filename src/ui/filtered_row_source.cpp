@@ -98,8 +98,9 @@ int FilteredRowSource::shownRowOf(const Uuid& id) const {
     if (!entry) {
         return -1;
     }
-    const auto row =
-        kind_ == RowKind::process ? store.procPreviewOf(*entry) : store.filePreviewOf(*entry);
+    const auto row = kind_ == RowKind::process ? store.procPreviewOf(*entry)
+                     : kind_ == RowKind::file  ? store.filePreviewOf(*entry)
+                                               : store.otherPreviewOf(*entry);
     if (!row || *row >= static_cast<std::size_t>(all_->rowCount())) {
         return -1;
     }
@@ -173,7 +174,8 @@ void FilteredRowSource::start(std::size_t from, bool replace,
     // sets are made once); this list up to the rows announced.
     auto run = std::make_shared<Run>(
         Run{generation_, query_, bound_,
-            RowsSnapshot::of(store, store.procPreviews().size(), kind_ == RowKind::file ? to : 0),
+            RowsSnapshot::of(store, store.procPreviews().size(), kind_ == RowKind::file ? to : 0,
+                             kind_ == RowKind::other ? to : 0),
             from, to, replace, stop_, std::move(candidates)});
     ++pending_;
     progress_ = query_->needsRawLine() ? 0.0 : 1.0;
@@ -219,7 +221,9 @@ void FilteredRowSource::start(std::size_t from, bool replace,
         if (run->candidates) {
             rows = kind_ == RowKind::process
                        ? matchingRowsAmong(snap.procs, snap, query, *run->candidates, control)
-                       : matchingRowsAmong(snap.files, snap, query, *run->candidates, control);
+                   : kind_ == RowKind::file
+                       ? matchingRowsAmong(snap.files, snap, query, *run->candidates, control)
+                       : matchingRowsAmong(snap.others, snap, query, *run->candidates, control);
         }
         if (rows) {
             FilterControl rest = control;
@@ -228,7 +232,9 @@ void FilteredRowSource::start(std::size_t from, bool replace,
             }
             auto more = kind_ == RowKind::process
                             ? matchingRows(snap.procs, snap, query, from, run->to, rest)
-                            : matchingRows(snap.files, snap, query, from, run->to, rest);
+                        : kind_ == RowKind::file
+                            ? matchingRows(snap.files, snap, query, from, run->to, rest)
+                            : matchingRows(snap.others, snap, query, from, run->to, rest);
             if (more) {
                 rows->insert(rows->end(), more->begin(), more->end());
             } else {

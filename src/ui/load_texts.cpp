@@ -1,6 +1,7 @@
 #include "ui/load_texts.h"
 
 #include <QCoreApplication>
+#include <QObject>
 
 namespace korvantis::ui {
 
@@ -55,6 +56,23 @@ QString LoadTexts::windowTitle(const QStringList& fileNames) {
 QString LoadTexts::errorOrigin(const QString& fileName, std::uint64_t line) {
     // Line 0: an error about the whole file.
     return line == 0 ? fileName : QStringLiteral("%1:%2").arg(fileName).arg(line);
+}
+
+QString LoadTexts::lostMessages(std::uint64_t lost, const QString& fileName, std::uint64_t gaps) {
+    const QString messages = lost == 1 ? QObject::tr("1 message is missing")
+                                       : QObject::tr("%1 messages are missing").arg(grouped(lost));
+    const QString count =
+        gaps == 1 ? QObject::tr("1 gap") : QObject::tr("%1 gaps").arg(grouped(gaps));
+    return QObject::tr("%1 from %2 (%3): dropped by the recorder or cut from the log")
+        .arg(messages, fileName, count);
+}
+
+QString LoadTexts::gapPlace(const QString& fileName, std::uint64_t line, std::uint64_t lost) {
+    return QObject::tr("%1: %2 lost").arg(errorOrigin(fileName, line), grouped(lost));
+}
+
+QString LoadTexts::showGapsButton() {
+    return QObject::tr("Show");
 }
 
 }  // namespace korvantis::ui

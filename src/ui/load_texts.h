@@ -26,6 +26,12 @@ struct LoadTexts {
     static QString windowTitle(const QStringList& fileNames);
     // "trace.json:12"; "trace.json" alone for line 0.
     static QString errorOrigin(const QString& fileName, std::uint64_t line);
+    // "12,345 messages are missing from trace.json (37 gaps): dropped by the
+    // recorder or cut from the log"
+    static QString lostMessages(std::uint64_t lost, const QString& fileName, std::uint64_t gaps);
+    // "trace.json:120: 4 lost", one gap in the notice's list.
+    static QString gapPlace(const QString& fileName, std::uint64_t line, std::uint64_t lost);
+    static QString showGapsButton();
 };
 
 }  // namespace korvantis::ui

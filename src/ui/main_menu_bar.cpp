@@ -45,8 +45,10 @@ MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
     QMenu* columns = view_->addMenu(tr("Columns"));
     connect(columns, &QMenu::aboutToShow, this, [columns, &view] {
         columns->clear();
-        EventPanel* panel = view.tabs()->currentWidget() == view.filePanel() ? view.filePanel()
-                                                                             : view.processPanel();
+        QWidget* front = view.tabs()->currentWidget();
+        EventPanel* panel = front == view.filePanel()    ? view.filePanel()
+                            : front == view.otherPanel() ? view.otherPanel()
+                                                         : view.processPanel();
         panel->preview()->columnChoice().fillMenu(*columns);
     });
 

@@ -7,6 +7,7 @@
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
+#include "ui/lost_messages_strip.h"
 #include "ui/main_menu_bar.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
@@ -37,6 +38,8 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     filePanel_ = new EventPanel(*notifier_, RowKind::file);
     tabs_->addTab(processPanel_, tr("Processes"));
     tabs_->addTab(filePanel_, tr("Files"));
+    otherPanel_ = new EventPanel(*notifier_, RowKind::other, this);
+    otherPanel_->hide();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -44,12 +47,15 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     menuBar_ = new MainMenuBar(*this);
     layout->setMenuBar(menuBar_);
     layout->addWidget(topBar_);
+    lostMessages_ = new LostMessagesStrip(*notifier_, this);
+    layout->addWidget(lostMessages_);
+    connect(lostMessages_, &LostMessagesStrip::gapChosen, this, &MainView::jumpToGap);
     filterBar_ = new FilterBar(*workspace_, tabs_, processPanel_->preview()->filteredRows(),
                                filePanel_->preview()->filteredRows(), this);
     layout->addWidget(filterBar_);
     layout->addWidget(tabs_, 1);
     connect(this, &MainView::filterQueryRequested, filterBar_, &FilterBar::setQuery);
-    for (EventPanel* panel : {processPanel_, filePanel_}) {
+    for (EventPanel* panel : {processPanel_, filePanel_, otherPanel_}) {
         connect(panel->preview(), &EventPreview::filterActionChosen, filterBar_,
                 &FilterBar::applyRowAction);
         connect(panel->preview(), &EventPreview::factFilterChosen, filterBar_,
@@ -68,9 +74,42 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     topBar_->loadProgress()->installCancelKey(this);
     new WindowTitle(*notifier_, this);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { filterBar_->focusField(); });
-    filterBar_->exportAction()->setShownFacts([this](bool processes) {
-        return (processes ? processPanel_ : filePanel_)->preview()->columnChoice().shownFacts();
+    filterBar_->exportAction()->setShownFacts([this](RowKind kind) {
+        EventPanel* panel = kind == RowKind::process ? processPanel_
+                            : kind == RowKind::file  ? filePanel_
+                                                     : otherPanel_;
+        return panel->preview()->columnChoice().shownFacts();
     });
+    connect(notifier_, &StoreNotifier::changed, this, &MainView::showOtherTab);
+}
+
+void MainView::jumpToGap(const SequenceGap& gap) {
+    const EventStore& store = workspace_->store;
+    for (std::size_t entry = gap.entry; entry < store.jsonMapping().size(); ++entry) {
+        EventPanel* panel = store.procPreviewOf(entry)    ? processPanel_
+                            : store.filePreviewOf(entry)  ? filePanel_
+                            : store.otherPreviewOf(entry) ? otherPanel_
+                                                          : nullptr;
+        if (panel == nullptr || tabs_->indexOf(panel) < 0) {
+            continue;  // stored only: no row
+        }
+        tabs_->setCurrentWidget(panel);
+        EventPreview* preview = panel->preview();
+        const int row = preview->filteredRows().shownRowOf(store.jsonMapping().entry(entry).id);
+        if (row >= 0) {
+            preview->list()->scrollToRow(row);
+            preview->chooseRow(row);
+        }
+        return;
+    }
+}
+
+void MainView::showOtherTab() {
+    if (tabs_->indexOf(otherPanel_) >= 0 || workspace_->store.otherPreviews().empty()) {
+        return;
+    }
+    tabs_->addTab(otherPanel_, tr("Other events"));
+    filterBar_->addOtherRows(otherPanel_->preview()->filteredRows(), tr("Other events"));
 }
 
 void MainView::stepTab(int step) {
@@ -82,6 +121,9 @@ MainView::~MainView() {
     // The views read the store and the notifier observes it: both go before it.
     delete filterBar_;  // its export worker reads the store
     delete topBar_;
+    if (tabs_->indexOf(otherPanel_) < 0) {
+        delete otherPanel_;  // never shown: still this view's child
+    }
     delete tabs_;
     delete notifier_;
 }

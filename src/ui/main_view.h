@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+#include "store/sequence_gap.h"
+
 class QTabWidget;
 
 namespace korvantis {
@@ -36,6 +38,7 @@ class TopBarView;
 class EventPanel;
 class FilterBar;
 class MainMenuBar;
+class LostMessagesStrip;
 
 // The content of a main window: owns the window's event store and arranges
 // the menu bar, the top bar and the two event panels. Window-wide keys: the
@@ -59,6 +62,12 @@ class MainView : public QWidget {
     QTabWidget* tabs() const { return tabs_; }
     EventPanel* processPanel() const { return processPanel_; }
     EventPanel* filePanel() const { return filePanel_; }
+    // The "Other events" panel: in the tabs only once the window holds an
+    // other row.
+    EventPanel* otherPanel() const { return otherPanel_; }
+    LostMessagesStrip* lostMessagesStrip() const { return lostMessages_; }
+    // Shows and chooses the first row at or after where `gap` is.
+    void jumpToGap(const korvantis::SequenceGap& gap);
 
     // Brings this window to the front and asks for the events of the process
     // tree under `pid`: emits filterQueryRequested with "tree:PID".
@@ -73,6 +82,8 @@ class MainView : public QWidget {
   private:
     // Shows the next (1) or previous (-1) tab, going round.
     void stepTab(int step);
+    // Adds the other rows' tab once there is one.
+    void showOtherTab();
 
     // Loads run as queued tasks on this object: an import returns at once,
     // loads run in the order asked, and none runs once the window is gone.
@@ -84,6 +95,8 @@ class MainView : public QWidget {
     QTabWidget* tabs_ = nullptr;
     EventPanel* processPanel_ = nullptr;
     EventPanel* filePanel_ = nullptr;
+    EventPanel* otherPanel_ = nullptr;
+    LostMessagesStrip* lostMessages_ = nullptr;
 };
 
 }  // namespace korvantis::ui

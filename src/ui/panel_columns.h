@@ -9,8 +9,8 @@
 
 namespace korvantis::ui {
 
-// The two kinds of event rows; one panel implementation serves both.
-enum class RowKind { process, file };
+// The kinds of event rows; one panel implementation serves them all.
+enum class RowKind { process, file, other };
 
 // One column of an event list: its title, its default width and how its
 // cells place their text.

@@ -65,6 +65,20 @@ struct FileRows {
     }
 };
 
+struct OtherRows {
+    static const PreviewRows<OtherPreviewEntry>& entries(const Workspace& w) {
+        return w.store.otherPreviews();
+    }
+    static const std::optional<OtherPreviewEntry>& active(const Workspace& w) {
+        return w.selection.activeOtherPreview();
+    }
+    static constexpr StoreField activeField = StoreField::activeOtherPreview;
+    static Mark mark(const OtherPreviewEntry& row, const std::optional<OtherPreviewEntry>& active,
+                     FieldKey key) {
+        return otherFieldColor(row, active, key);
+    }
+};
+
 template <typename Rows>
 class StoreRowSource final : public RowSource {
   public:
@@ -114,6 +128,9 @@ class StoreRowSource final : public RowSource {
 std::unique_ptr<RowSource> makeStoreRowSource(RowKind kind, StoreNotifier& notifier) {
     if (kind == RowKind::process) {
         return std::make_unique<StoreRowSource<ProcRows>>(notifier);
+    }
+    if (kind == RowKind::other) {
+        return std::make_unique<StoreRowSource<OtherRows>>(notifier);
     }
     return std::make_unique<StoreRowSource<FileRows>>(notifier);
 }

@@ -36,7 +36,7 @@ done <<'CASES'
 no LOG;;2;-;usage: korvantis-inspect
 unknown option;--no-such-option "$SAMPLE";2;-;unknown option --no-such-option
 unknown option, usage;--no-such-option "$SAMPLE";2;-;korvantis-inspect --help | --version
-help;--help;0;usage: korvantis-inspect [--dump | --tree] LOG...;-
+help;--help;0;usage: korvantis-inspect [--dump | --tree | --gaps] LOG...;-
 help, a line per option;--help;0;  --export jsonl|csv  how --filter writes the rows;-
 help wins over a missing LOG;--dump --help;0;  --pretty;-
 version;--version;0;korvantis-inspect ;-
@@ -257,5 +257,28 @@ wait
 contains "a FIFO closed without a line" $'lines read: 0\n' "$("$INSPECT" "$fifo_dir/fifo")"
 wait
 check "no spool left behind" "" "$(ls -A "$XDG_CACHE_HOME/korvantis" 2> /dev/null)"
+# --gaps: one line per gap, each log as named, in the order given; a log
+# that cannot be opened is named on standard error.
+gaps=$(mktemp)
+trap 'rm -rf "$log" "$gz" "$zst" "$XDG_CACHE_HOME" "$fifo_dir" "$gaps" "$err_file"' EXIT
+for n in 3 4 9 2 5; do
+    printf '{"event":{"exit":{"stat":0}},"time":"t","global_seq_num":%s,"process":{}}\n' "$n"
+    printf 'not json\n'
+done > "$gaps"
+out=$("$INSPECT" --gaps "$gaps" /nonexistent/log.json "$gaps" 2> "$err_file")
+check "--gaps status with a missing LOG" 1 $?
+check "--gaps lines" "$gaps:5: 4 lost
+$gaps:9: 2 lost
+$gaps:5: 4 lost
+$gaps:9: 2 lost" "$out"
+contains "--gaps names the missing LOG" "/nonexistent/log.json" "$(cat "$err_file")"
+check "--gaps without gaps" "" "$("$INSPECT" --gaps "$SAMPLE")"
+
+# Other rows: kind other, their ppid and summary, among the rows in load order.
+check "csv other rows" "kind,type,pid,ppid,summary
+other,ES_EVENT_TYPE_NOTIFY_EXIT,401,1,exit 0
+other,ES_EVENT_TYPE_NOTIFY_MMAP,401,1,/usr/lib/dyld
+other,ES_EVENT_TYPE_NOTIFY_OPEN,401,1," \
+    "$("$INSPECT" --filter 'pid:401 ppid:1 -path:x' --export csv --fields kind,type,pid,ppid,summary "$ESLOGGER")"
 
 exit $fail

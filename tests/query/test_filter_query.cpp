@@ -297,7 +297,7 @@ bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& 
         return row.pid == std::stoll(t.value);
     }
     if (t.key == "ppid") {
-        return row.isProcess && row.ppid == std::stoll(t.value);
+        return (row.isProcess || row.isOther) && row.ppid == std::stoll(t.value);
     }
     if (t.key == "tree") {
         return referenceTree(std::stoll(t.value), rows).count(row.pid) > 0;
@@ -324,8 +324,9 @@ bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& 
     }
     return plainContains(row.timestamp, t.value) || plainContains(row.type, t.value) ||
            plainContains(row.facts[Fact::args], t.value) ||
+           plainContains(row.facts[Fact::summary], t.value) ||
            plainContains(std::to_string(row.pid), t.value) || plainContains(row.path, t.value) ||
-           (row.isProcess && plainContains(std::to_string(row.ppid), t.value));
+           ((row.isProcess || row.isOther) && plainContains(std::to_string(row.ppid), t.value));
 }
 
 bool referenceMatches(const std::vector<RefTerm>& terms, const Row& r,
@@ -376,7 +377,10 @@ TEST(FilterQuery, AgreesWithPlainReference) {
         const auto randomPid = [&] { return (static_cast<std::int64_t>(pick(25)) - 2) * spread; };
         std::vector<Row> rows(60);
         for (Row& r : rows) {
-            r.row.isProcess = pick(3) == 0;
+            // Process, other and file rows; only process rows make the tree.
+            const std::size_t kind = pick(3);
+            r.row.isProcess = kind == 0;
+            r.row.isOther = kind == 1;
             r.raw = "{\"sig\":\"" + randomText(1 + pick(3)) + "\"}";
             r.row.pid = randomPid();
             r.row.ppid = randomPid();
@@ -399,14 +403,17 @@ TEST(FilterQuery, AgreesWithPlainReference) {
             builder.set(Fact::args, randomText(pick(4)));
             builder.set(Fact::signing_id, randomText(pick(2)));
             builder.set(Fact::uid, pick(4) ? std::to_string(randomPid()) : "");
+            if (rows[i].row.isOther) {
+                builder.set(Fact::summary, randomText(pick(3)));
+            }
             facts[i] = builder.encode();
             rows[i].row.facts = RowFacts(facts[i].empty() ? nullptr : facts[i].data());
         }
 
         for (int q = 0; q < 50; ++q) {
-            static const char* const kKeys[] = {"",     "",     "pid",  "ppid",
-                                                "tree", "type", "path", "time",
-                                                "json", "uid",  "args", "signing_id"};
+            static const char* const kKeys[] = {"",     "",           "pid",    "ppid", "tree",
+                                                "type", "path",       "time",   "json", "uid",
+                                                "args", "signing_id", "summary"};
             std::vector<RefTerm> terms(1 + pick(3));
             std::string text;
             for (RefTerm& t : terms) {
@@ -422,6 +429,8 @@ TEST(FilterQuery, AgreesWithPlainReference) {
                                        : t.key == "args" ? std::string(source.row.facts[Fact::args])
                                        : t.key == "signing_id"
                                            ? std::string(source.row.facts[Fact::signing_id])
+                                       : t.key == "summary" || pick(5) == 0
+                                           ? std::string(source.row.facts[Fact::summary])
                                        : pick(4) == 0 ? std::to_string(source.row.pid)
                                                       : std::string(source.row.path);
                     from.erase(std::remove(from.begin(), from.end(), '"'), from.end());

@@ -11,12 +11,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QUrl>
 #include <QWindow>
 
@@ -27,6 +29,7 @@
 #include "ui/bidi_isolation.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
+#include "ui/lost_messages_strip.h"
 #include "ui/selectable_text.h"
 #include "ui/text_cell.h"
 #include "ui_test_support.h"
@@ -225,6 +228,122 @@ class MainViewTest : public QObject {
         clickRow(w.procList(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activePreview().has_value(), kTimeout);
         QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
+    }
+
+    // Other events get a third tab once a log has one; it has its own chosen
+    // row, coloured by the Files tab's rules, and counts what a filter shows.
+    void otherEventsTab() {
+        Window w;
+        w.load(procLog_, w.procs(), kProcRows);
+        QCOMPARE(w.view.tabs()->count(), 2);  // a native log keeps its two tabs
+        const auto other = [](const char* kind, const char* body, int pid, const char* path) {
+            return QStringLiteral(R"({"event":{"%1":%2},"time":"2024-05-01T10:00:0%3Z",)"
+                                  R"("process":{"audit_token":{"pid":%3},"ppid":1,)"
+                                  R"("executable":{"path":"%4"}}})")
+                .arg(QLatin1String(kind), QLatin1String(body), QString::number(pid),
+                     QLatin1String(path));
+        };
+        const QString log =
+            writeLog(dir_, QStringLiteral("others.json"),
+                     {other("exit", R"({"stat":9})", 4, "/bin/ls"),
+                      other("mmap", R"({"source":{"path":"/usr/lib/dyld"}})", 4, "/bin/ls"),
+                      other("kill", R"({"sig":9})", 5, "/bin/kill")});
+        RowSource& others = w.view.otherPanel()->preview()->rows();
+        w.load(log, others, 3);
+        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->count(), 3, kTimeout);
+        QCOMPARE(w.view.tabs()->tabText(2), QStringLiteral("Other events"));
+        QCOMPARE(others.text(0, factKey(Fact::summary)), QStringLiteral("signal 9"));
+        QCOMPARE(others.text(1, FieldKey::ppid), QStringLiteral("1"));
+
+        w.view.tabs()->setCurrentIndex(2);
+        EventPreview* preview = w.view.otherPanel()->preview();
+        QTRY_VERIFY_WITH_TIMEOUT(preview->list()->isVisible(), kTimeout);
+        clickRow(preview->list(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activeOtherPreview().has_value(),
+                                 kTimeout);
+        QCOMPARE(Window::colours(preview, 0), row(6, kGreen));
+        QCOMPARE(Window::colours(preview, 1), row(6, kPink, kGreen));
+        QVERIFY(Window::colours(preview, 2)[0] != kPink);  // another pid, no parent rule
+        QVERIFY(!w.workspace().selection.activeFilePreview().has_value());
+        QVERIFY(w.workspace().selection.activeEventCard().find("PPID") != std::string::npos);
+
+        w.view.filterBar()->setQuery(QStringLiteral("dyld"));
+        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->tabText(2),
+                                  QStringLiteral("Other events (1 of 3)"), kTimeout);
+        w.view.filterBar()->setQuery(QStringLiteral("ppid:1 -pid:4"));
+        QTRY_COMPARE_WITH_TIMEOUT(preview->rows().text(0, FieldKey::path),
+                                  QStringLiteral("/bin/kill"), kTimeout);
+        QCOMPARE(preview->rows().rowCount(), 1);
+    }
+
+    // Gaps in eslogger's numbering: a notice naming the log, a list of the
+    // gaps that jumps to the first row at or after each, a close button.
+    void lostMessagesNotice() {
+        Window w;
+        LostMessagesStrip* strip = w.view.lostMessagesStrip();
+        w.load(procLog_, w.procs(), kProcRows);
+        QVERIFY(!strip->isVisible());
+        const auto numbered = [](int number, const char* kind, const char* body) {
+            return QStringLiteral(R"({"event":{"%1":%2},"time":"t","global_seq_num":%3,)"
+                                  R"("process":{"audit_token":{"pid":%3},"ppid":1}})")
+                .arg(QLatin1String(kind), QLatin1String(body), QString::number(number));
+        };
+        const QString log =
+            writeLog(dir_, QStringLiteral("trace.json"),
+                     {numbered(1, "exit", "{}"), numbered(12346, "kill", "{}"),
+                      numbered(12347, "open", "{}"),  // refused: counted, no row
+                      numbered(12360, "mmap", "{}"), numbered(12361, "exit", "{}")});
+        w.load(log, w.view.otherPanel()->preview()->rows(), 4);
+        QTRY_VERIFY_WITH_TIMEOUT(strip->isVisible(), kTimeout);
+        QCOMPARE(strip->noteLabel()->text(),
+                 QStringLiteral("12,356 messages are missing from trace.json (2 gaps): dropped by "
+                                "the recorder or cut from the log"));
+        QMenu* menu = strip->gapsMenu();
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions()[1]->text(), QStringLiteral("trace.json:4: 12 lost"));
+        menu->actions()[1]->trigger();  // the row of line 4, in the third tab
+        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->currentIndex(), 2, kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activeOtherPreview().has_value(),
+                                 kTimeout);
+        QCOMPARE(w.workspace().selection.activeOtherPreview()->pid, 12360);
+        delete menu;
+        QTest::mouseClick(strip->closeButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!strip->isVisible(), kTimeout);
+    }
+
+    // At the default widths in a 1200-pixel window, whatever font is
+    // installed, no time, type or pid of the samples wraps: a row whose path
+    // fits is as tall as one line of the font.
+    void rowsAreOneLineTall() {
+        for (const char* sample : {"/sample.json", "/eslogger.json"}) {
+            Window w;
+            w.view.resize(1200, 900);
+            w.workspace().loader.loadJsonFile(std::string(KORVANTIS_SAMPLES_DIR) + sample);
+            QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle() && w.procs().rowCount() > 0,
+                                     kTimeout);
+            const QFontMetrics metrics(rowFont());
+            for (EventPanel* panel : {w.view.processPanel(), w.view.filePanel()}) {
+                w.view.tabs()->setCurrentWidget(panel);
+                EventPreview* preview = panel->preview();
+                PreviewList* list = preview->list();
+                QTRY_VERIFY_WITH_TIMEOUT(list->isVisible() && !list->rowRect(0).isEmpty(),
+                                         kTimeout);
+                for (int r = 0; r < preview->rows().rowCount() && !list->rowRect(r).isEmpty();
+                     ++r) {
+                    const QList<QRect> cells = list->cellRects(r);
+                    for (int c = 0; c < 3; ++c) {
+                        const QString text =
+                            preview->rows().text(r, preview->columns().column(c).key);
+                        QCOMPARE(wrappedTextHeight(text, rowFont(), cells[c].width()),
+                                 metrics.height());
+                    }
+                    const QString path = preview->rows().text(r, FieldKey::path);
+                    if (metrics.horizontalAdvance(path) <= cells.last().width()) {
+                        QCOMPARE(list->rowRect(r).height(), metrics.height() + 8);  // padded
+                    }
+                }
+            }
+        }
     }
 
     void chosenRowIgnoresClicks() {

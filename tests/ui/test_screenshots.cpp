@@ -2,7 +2,8 @@
 // look at: empty, loaded with a chosen row, a chosen row with a long unbroken
 // path (wrapped, the copy button in view), one with a right-to-left path, the
 // legend, the error list, the files on a dark palette, an eslogger recording
-// with a chosen event, its facts as columns and card, and the progress strip
+// with a chosen event, its facts as columns and card, its other events and
+// the notice of its lost messages, and the progress strip
 // while a big log loads.
 
 #include <QDir>
@@ -12,6 +13,7 @@
 
 #include "ui/facts_card_view.h"
 #include "ui/load_progress_view.h"
+#include "ui/lost_messages_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;
@@ -144,6 +146,19 @@ class ScreenshotTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(
             view.processPanel()->detail()->eventTextView()->card()->isVisible(), 20000);
         save(view, "main-facts.png");
+        // The other kinds in their own tab, one of them chosen; the notice
+        // of the messages the sample's numbering says are missing.
+        QTRY_COMPARE_WITH_TIMEOUT(view.tabs()->count(), 3, 20000);
+        view.resize(1600, 860);  // the Summary column in view beside a 300-pixel Path
+        view.tabs()->setCurrentIndex(2);
+        EventPreview* others = view.otherPanel()->preview();
+        QTRY_VERIFY_WITH_TIMEOUT(others->list()->isVisible(), 20000);
+        clickRow(others->list(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activeOtherPreview().has_value(),
+                                 20000);
+        save(view, "main-other-events.png");
+        QTRY_VERIFY_WITH_TIMEOUT(view.lostMessagesStrip()->isVisible(), 20000);
+        save(view, "main-lost-messages.png");
     }
 };
 

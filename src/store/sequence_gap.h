@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+namespace korvantis {
+
+// Where eslogger's own message numbers (global_seq_num) jump within one log:
+// the messages between were dropped by the recorder or cut from the log.
+struct SequenceGap {
+    std::uint64_t line = 0;  // 1-based, of the first numbered line after the gap
+    std::uint64_t lost = 0;
+    std::uint32_t log = 0;  // the log's index among the store's logs
+    // The place among the store's lines of the first stored line at or after
+    // `line` (set by the load; where a jump to the gap starts looking for a row).
+    std::uint64_t entry = 0;
+    bool operator==(const SequenceGap&) const = default;
+};
+
+}  // namespace korvantis

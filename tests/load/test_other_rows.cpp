@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ingest/temp_files.h"
+#include "support/loading.h"
+
+namespace korvantis {
+namespace {
+
+using testing::TempDir;
+using testsupport::LoadingWorkspace;
+using Texts = std::vector<std::string>;
+
+// An eslogger message of kind `kind` with `body`, sent by `process`.
+std::string message(std::string_view kind, std::string_view body, std::string_view process,
+                    std::string_view extra = "") {
+    return R"({"event":{")" + std::string(kind) + R"(":)" + std::string(body) +
+           R"(},"time":"2024-05-01T10:00:00.5Z",)" + std::string(extra) + R"("process":)" +
+           std::string(process) + "}";
+}
+
+// A message numbered `number`.
+std::string numbered(std::int64_t number) {
+    return message("exit", R"({"stat":0})", R"({"audit_token":{"pid":9},"ppid":1})",
+                   R"("global_seq_num":)" + std::to_string(number) + ",");
+}
+
+std::string joined(const Texts& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+Texts otherRows(const EventStore& store) {
+    Texts rows;
+    const auto& others = store.otherPreviews();
+    for (std::size_t i = 0; i < others.size(); ++i) {
+        const OtherPreviewEntry e = others[i];
+        rows.push_back(std::string(e.type) + "|" + std::to_string(e.pid) + "|" +
+                       std::to_string(e.ppid) + "|" + std::string(e.path) + "|" +
+                       std::string(others.filterRow(i).facts[Fact::summary]));
+    }
+    return rows;
+}
+
+// Which messages of the other kinds are listed, and with what; none of them
+// is ever a load error.
+TEST(OtherRows, ListedWhenTheirProcessSaysWhoItIs) {
+    const std::string exe = R"("executable":{"path":"/bin/ls"})";
+    const struct {
+        std::string line;
+        std::string want;  // the row, or empty when the message is stored only
+    } cases[] = {
+        {message("exit", R"({"stat":2816})", R"({"audit_token":{"pid":50},"ppid":1,)" + exe + "}"),
+         "ES_EVENT_TYPE_NOTIFY_EXIT|50|1|/bin/ls|exit 11"},
+        {message("mmap", R"({"source":{"path":"/usr/lib/a.dylib"}})",
+                 R"({"audit_token":[0,0,0,0,0,51,0,3],"ppid":50})"),
+         "ES_EVENT_TYPE_NOTIFY_MMAP|51|50||/usr/lib/a.dylib"},
+        // A path that is no string gives an empty path; a kind in mixed case
+        // is written in upper case.
+        {message("btm_Launch_item_add", R"({"item":{"path":""}})",
+                 R"({"audit_token":{"pid":3},"ppid":2,"executable":{"path":7}})"),
+         "ES_EVENT_TYPE_NOTIFY_BTM_LAUNCH_ITEM_ADD|3|2||"},
+        // Without an integer ppid or a pid there is no row.
+        {message("kill", R"({"sig":9})", R"({"audit_token":{"pid":52},"ppid":"1"})"), ""},
+        {message("kill", R"({"sig":9})", R"({"audit_token":{"pid":1.5},"ppid":1})"), ""},
+        {message("kill", R"({"sig":9})", R"({"audit_token":[1,2,3],"ppid":1})"), ""},
+        {message("kill", R"({"sig":9})", R"({"ppid":1})"), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TempDir dir;
+        LoadingWorkspace w;
+        w.load(dir.write("other.json", c.line + "\n"));
+        EXPECT_EQ(otherRows(w.ws.store), c.want.empty() ? Texts{} : Texts{c.want});
+        EXPECT_TRUE(w.ws.store.loadErrors().empty());
+        EXPECT_EQ(w.ws.store.jsonMapping().size(), 1u);
+        if (!c.want.empty()) {
+            EXPECT_EQ(w.ws.store.otherPreviewOf(0), 0u);
+            EXPECT_FALSE(w.ws.store.filePreviewOf(0));
+        }
+    }
+}
+
+// Gaps in the message numbers, counted per log over every line with the
+// eslogger shape, whatever became of it.
+TEST(OtherRows, GapsInMessageNumbersPerLog) {
+    const std::string refused =
+        R"({"event":{"open":{}},"time":"t","global_seq_num":7,"process":{}})";
+    const std::string unnumbered = message("exit", "{}", "{}");
+    const std::string negative = numbered(-4);
+    const std::string fraction = message("exit", "{}", "{}", R"("global_seq_num":12.0,)");
+    using Gaps = std::vector<SequenceGap>;
+    const struct {
+        std::vector<Texts> logs;
+        Gaps want;
+    } cases[] = {
+        {{{numbered(1), numbered(2), numbered(3)}}, {}},
+        {{{numbered(1), numbered(5), numbered(6), numbered(9)}}, {{2, 3, 0}, {4, 2, 0}}},
+        // Restarts and repeats count afresh; two captures in one file too.
+        {{{numbered(4), numbered(4), numbered(2), numbered(4)}}, {{4, 1, 0}}},
+        {{{numbered(0), numbered(1), numbered(0), numbered(1), numbered(3)}}, {{5, 1, 0}}},
+        // Lines without a number, invalid lines and empty lines are skipped
+        // without restarting; a refused eslogger message counts.
+        {{{numbered(1), unnumbered, "not json", "", negative, fraction, numbered(3)}}, {{7, 1, 0}}},
+        {{{numbered(5), refused, numbered(9)}}, {{2, 1, 0}, {3, 1, 0}}},
+        // Each log counts on its own.
+        {{{numbered(1), numbered(3)}, {numbered(10), numbered(12)}}, {{2, 1, 0}, {2, 1, 1}}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        LoadingWorkspace w;
+        std::vector<std::string> paths;
+        for (std::size_t i = 0; i < c.logs.size(); ++i) {
+            paths.push_back(dir.write("log" + std::to_string(i) + ".json", joined(c.logs[i])));
+        }
+        w.load(paths);
+        Gaps gaps = w.ws.store.sequenceGaps();
+        for (SequenceGap& gap : gaps) {
+            gap.entry = 0;  // checked below
+        }
+        EXPECT_EQ(gaps, c.want) << joined(c.logs.front());
+    }
+    // Where a gap's rows start: the refused line is stored nowhere, so the
+    // gap after it starts at the next stored line.
+    TempDir dir;
+    LoadingWorkspace w;
+    w.load(dir.write("entries.json", joined({numbered(1), "x", numbered(3), "x", numbered(5)})));
+    ASSERT_EQ(w.ws.store.sequenceGaps().size(), 2u);
+    EXPECT_EQ(w.ws.store.sequenceGaps()[0].entry, 1u);
+    EXPECT_EQ(w.ws.store.sequenceGaps()[1].entry, 2u);
+}
+
+}  // namespace
+}  // namespace korvantis

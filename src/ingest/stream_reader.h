@@ -32,8 +32,8 @@ class StreamReader {
     StreamReader& operator=(const StreamReader&) = delete;
 
     // The next line without its delimiter, or nothing at end of input.
-    // Unlike the plain line-sequence contract, an invalid line does not end
-    // the sequence: it is returned with valid == false.
+    // An invalid line does not end the lines: it is returned with
+    // valid == false, and reading goes on after it.
     std::optional<Line> nextLine();
     // Every whole line the reader holds, each with its delimiter, as one run
     // of bytes (read on while it holds no whole line); at the end of the

@@ -1,7 +1,8 @@
 #pragma once
 
-// A load's hand-over format: lines cut and decoded on its reading thread,
-// described compactly so that its filing thread only has to file them.
+// A load's hand-over format: runs of whole lines from its reading thread,
+// cut and decoded by its decoding threads and described compactly, so that its
+// filing thread only has to file them.
 
 #include <cstddef>
 #include <cstdint>

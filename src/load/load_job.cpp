@@ -19,9 +19,6 @@
 
 namespace korvantis {
 
-static_assert(StreamReader::kPadding >= LineDecoder::kPadding,
-              "the reading thread parses lines where the reader holds them");
-
 namespace {
 
 // Rows are handed over at least this often while a load runs, and at most
@@ -304,9 +301,10 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
             case LineKind::process: {
                 const std::string_view path = info.storedPath;
                 const Uuid id = ids_.idOf(place);
-                rows.procPreviews.push_back(ProcPreviewEntry{
-                    id, kEventKindNames[info.event], texts_.timestamps.store(batch.resolve(info.timestamp)),
-                    info.pid, info.ppid, path});
+                rows.procPreviews.push_back(
+                    ProcPreviewEntry{id, kEventKindNames[info.event],
+                                     texts_.timestamps.store(batch.resolve(info.timestamp)),
+                                     info.pid, info.ppid, path});
                 tree_.add(id, path, info.pid, info.ppid);
                 kind = Kind::process;
                 break;

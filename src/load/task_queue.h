@@ -39,21 +39,6 @@ class TaskQueue {
             task();
         }
     }
-    // Runs the tasks waiting now, without waiting for more.
-    void runPending() {
-        for (;;) {
-            Task task;
-            {
-                std::lock_guard lock(mutex_);
-                if (tasks_.empty()) {
-                    return;
-                }
-                task = std::move(tasks_.front());
-                tasks_.pop_front();
-            }
-            task();
-        }
-    }
 
   private:
     std::mutex mutex_;

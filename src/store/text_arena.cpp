@@ -22,7 +22,6 @@ char* TextArena::allocate(std::size_t bytes, std::size_t padding) {
             blocks_.empty() ? kFirstBlockSize : blocks_.back().data.size() * 2;
         Block block;
         block.data = LargeBlock(std::max(std::min(grown, blockSize_), need));
-        reserved_ += block.data.size();
         blocks_.push_back(std::move(block));
     }
     Block& block = blocks_.back();

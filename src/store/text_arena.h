@@ -25,7 +25,6 @@ class TextArena {
     // Room for `bytes` bytes of the caller's, kept like a stored text;
     // `padding` as for store().
     char* allocate(std::size_t bytes, std::size_t padding = 0);
-    std::size_t bytesReserved() const { return reserved_; }
 
   private:
     struct Block {
@@ -34,7 +33,6 @@ class TextArena {
     };
     std::vector<Block> blocks_;
     std::size_t blockSize_;
-    std::size_t reserved_ = 0;
 };
 
 }  // namespace korvantis

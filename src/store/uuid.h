@@ -33,13 +33,4 @@ class UuidGenerator {
     std::uint64_t s_[4];
 };
 
-struct UuidHash {
-    std::size_t operator()(const Uuid& u) const noexcept {
-        std::uint64_t h;
-        static_assert(sizeof h <= sizeof u.bytes);
-        __builtin_memcpy(&h, u.bytes.data(), sizeof h);
-        return static_cast<std::size_t>(h);  // the bytes are random already
-    }
-};
-
 }  // namespace korvantis

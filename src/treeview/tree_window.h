@@ -36,7 +36,6 @@ class TreeWindow : public QWidget {
 
     WebViewData* data() const { return data_; }
     WebView* webView() const { return webView_; }
-    TreePageChannel* pageChannel() const { return pageChannel_; }
 
     static const QString kTitle;
 

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "ui/error_view.h"
+#include "ui/legend_view.h"
 #include "ui/selectable_text.h"
 
 namespace korvantis::ui {

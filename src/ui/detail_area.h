@@ -47,7 +47,6 @@ class DetailArea : public QStackedWidget {
 
     Content content() const;
     ErrorView* errorView() const { return errors_; }
-    LegendView* legendView() const { return legend_; }
     EventTextView* eventTextView() const { return text_; }
 
   private:

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QScrollArea>
-
 #include "ui/bidi_isolation.h"
 #include "ui/store_notifier.h"
 #include "ui/virtual_list.h"
@@ -66,15 +64,6 @@ class ErrorView : public VirtualList {
     TextPos anchor_;  // where the selection began
     TextPos cursor_;  // where it ends now
     bool dragging_ = false;
-};
-
-// The legend of the row colours: three fixed lines, the second in three runs
-// of colour.
-class LegendView : public QScrollArea {
-    Q_OBJECT
-  public:
-    static QStringList lineTexts();
-    explicit LegendView(QWidget* parent = nullptr);
 };
 
 }  // namespace korvantis::ui

@@ -29,7 +29,6 @@ class FilterBar : public QWidget {
 
     QLineEdit* field() const { return field_; }
     QLabel* message() const { return message_; }
-    QPushButton* exportButton() const { return export_; }
     ExportAction* exportAction() const { return exportAction_; }
     // Whether the field's query has an error.
     bool invalid() const { return invalid_; }

@@ -5,7 +5,6 @@ namespace korvantis::ui {
 Selector::Selector(QObject* parent) : QObject(parent), selectedId_(Uuid::random()) {}
 
 void Selector::setSelectedId(const Uuid& id) {
-    emit selectedIdAboutToChange();
     selectedId_ = id;
 }
 

@@ -15,11 +15,7 @@ class Selector : public QObject {
     explicit Selector(QObject* parent = nullptr);
 
     const Uuid& selectedId() const { return selectedId_; }
-    // Announces before every assignment, like the store's fields.
     void setSelectedId(const Uuid& id);
-
-  signals:
-    void selectedIdAboutToChange();
 
   private:
     Uuid selectedId_;

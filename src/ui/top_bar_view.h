@@ -20,9 +20,7 @@ class TopBarView : public QWidget {
   public:
     TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* parent = nullptr);
 
-    QHBoxLayout* buttonRow() const { return row_; }
     QPushButton* legendButton() const { return legend_; }
-    QPushButton* treeButton() const { return tree_; }
     QPushButton* importButton() const { return import_; }
     QPushButton* errorsButton() const { return errors_; }
     LoadProgressView* loadProgress() const { return progress_; }

@@ -72,6 +72,10 @@ void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& inf
     }
 }
 
+void describeTime(LineInfo& info, const LineBatch& batch) {
+    info.time = parseTimeValue(batch.resolve(info.timestamp)).value_or(kNoTimeValue);
+}
+
 void describeInvalid(LineInfo& info, LineBatch& batch) {
     info.kind = LineKind::invalidUtf8;
     info.error = sideText(StreamReader::toValidUtf8(batch.lineText(info)), batch);

@@ -96,6 +96,7 @@ void decodeBatches(detail::DecodePipeline& pipeline, InternedTexts& paths) {
                     if (info.kind == detail::LineKind::process ||
                         info.kind == detail::LineKind::file) {
                         rowLines.push_back(&info);
+                        detail::describeTime(info, *batch);
                     }
                 } else {
                     detail::describeInvalid(info, *batch);
@@ -305,6 +306,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                     ProcPreviewEntry{id, kEventKindNames[info.event],
                                      texts_.timestamps.store(batch.resolve(info.timestamp)),
                                      info.pid, info.ppid, path});
+                rows.procPreviews.back().time = info.time;
                 tree_.add(id, path, info.pid, info.ppid);
                 kind = Kind::process;
                 break;
@@ -314,6 +316,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                     FilePreviewEntry{Uuid{}, kEventKindNames[info.event],
                                      texts_.timestamps.store(batch.resolve(info.timestamp)),
                                      info.pid, info.storedPath});
+                rows.filePreviews.back().time = info.time;
                 kind = Kind::file;
                 break;
             case LineKind::fileWithoutFile:

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "ingest/time_value.h"
+
 namespace korvantis {
 
 // What a filter looks at in one row, whatever store the row lives in. The
@@ -14,6 +16,8 @@ struct FilterRow {
     std::string_view path;
     std::int64_t pid = 0;
     std::int64_t ppid = 0;  // read for process rows only
+    // The time value of `timestamp`, parsed when the row was loaded.
+    TimeValue time = kNoTimeValue;
 };
 
 }  // namespace korvantis

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "ingest/time_value.h"
 #include "store/uuid.h"
 
 namespace korvantis {
@@ -17,6 +18,7 @@ struct ProcPreviewEntry {
     std::int64_t pid = 0;
     std::int64_t ppid = 0;
     std::string_view path;
+    TimeValue time = kNoTimeValue;  // of `timestamp`
     bool operator==(const ProcPreviewEntry&) const = default;
 };
 
@@ -26,6 +28,7 @@ struct FilePreviewEntry {
     std::string_view timestamp;
     std::int64_t pid = 0;
     std::string_view path;
+    TimeValue time = kNoTimeValue;  // of `timestamp`
     bool operator==(const FilePreviewEntry&) const = default;
 };
 

@@ -26,6 +26,7 @@ class PreviewRows {
         const char* path;
         std::int64_t pid;
         std::int64_t ppid;  // unused by file rows
+        TimeValue time;
         std::uint32_t entry;
         std::uint32_t timestampLength;
         std::uint32_t pathLength;
@@ -35,6 +36,7 @@ class PreviewRows {
         const char* timestamp;
         const char* path;
         std::int64_t pid;
+        TimeValue time;
         std::uint32_t entry;
         std::uint32_t timestampLength;
         std::uint32_t pathLength;
@@ -58,6 +60,7 @@ class PreviewRows {
             e.ppid = r.ppid;
         }
         e.path = std::string_view(r.path, r.pathLength);
+        e.time = r.time;
         return e;
     }
     Entry back() const { return (*this)[size() - 1]; }
@@ -78,6 +81,7 @@ class PreviewRows {
         if constexpr (kHasPpid) {
             r.ppid = e.ppid;
         }
+        r.time = e.time;
         r.entry = entry;
         r.type = type;
         rows_.push_back(r);
@@ -142,6 +146,7 @@ class PreviewRows {
         if constexpr (kHasPpid) {
             row.ppid = r.ppid;
         }
+        row.time = r.time;
         return row;
     }
 

@@ -9,6 +9,8 @@
 #include <optional>
 #include <system_error>
 
+#include "ingest/time_value.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -371,10 +373,11 @@ struct KeyName {
     FilterQuery::Key key;
 };
 constexpr KeyName kKeys[] = {
-    {"pid", FilterQuery::Key::pid},   {"ppid", FilterQuery::Key::ppid},
-    {"type", FilterQuery::Key::type}, {"path", FilterQuery::Key::path},
-    {"time", FilterQuery::Key::time}, {"tree", FilterQuery::Key::tree},
-    {"json", FilterQuery::Key::json},
+    {"pid", FilterQuery::Key::pid},       {"ppid", FilterQuery::Key::ppid},
+    {"type", FilterQuery::Key::type},     {"path", FilterQuery::Key::path},
+    {"time", FilterQuery::Key::time},     {"tree", FilterQuery::Key::tree},
+    {"json", FilterQuery::Key::json},     {"after", FilterQuery::Key::after},
+    {"before", FilterQuery::Key::before},
 };
 
 std::string_view nameOf(FilterQuery::Key key) {
@@ -412,6 +415,8 @@ int costOf(FilterQuery::Key key) {
         case FilterQuery::Key::pid:
         case FilterQuery::Key::ppid:
         case FilterQuery::Key::tree:
+        case FilterQuery::Key::after:
+        case FilterQuery::Key::before:
             return 0;
         case FilterQuery::Key::type:
         case FilterQuery::Key::time:
@@ -456,6 +461,11 @@ struct FilterQueryParser {
             if (key) {
                 term.key = *key;
                 rest.remove_prefix(colon + 1);
+                if (isTimeKey(*key) && !parseTime(rest, term.number)) {
+                    return {std::nullopt, std::string(nameOf(*key)) +
+                                              ": wants a time such as 2026-08-12T15:28 or "
+                                              "1765000000"};
+                }
                 if (rest.empty()) {
                     return {std::nullopt, "empty value after " + std::string(nameOf(*key)) + ":"};
                 }
@@ -483,6 +493,16 @@ struct FilterQueryParser {
     }
 
   private:
+    static bool isTimeKey(FilterQuery::Key key) {
+        return key == FilterQuery::Key::after || key == FilterQuery::Key::before;
+    }
+    // Whether `text` names a moment, then kept in `value`.
+    static bool parseTime(std::string_view text, std::int64_t& value) {
+        const std::optional<TimeValue> moment = parseTimeBound(text);
+        value = moment.value_or(0);
+        return moment.has_value();
+    }
+
     static bool split(std::string_view text, std::vector<RawTerm>& terms) {
         bool inQuote = false;
         bool quoted = false;  // the current term has had a quote
@@ -597,6 +617,10 @@ bool termHolds(const FilterQuery::Term& term, const FilterRow& row, RawLineRef r
             return containsFolded(row.timestamp, term.folded);
         case Key::json:
             return containsFolded(rawLine(), term.folded);
+        case Key::after:
+            return row.time != kNoTimeValue && row.time >= term.number;
+        case Key::before:
+            return row.time != kNoTimeValue && row.time < term.number;
         case Key::plain:
             return containsFolded(row.path, term.folded) || containsFolded(row.type, term.folded) ||
                    containsFolded(row.timestamp, term.folded) ||

@@ -88,13 +88,13 @@ PidSet descendantPids(std::int64_t root, std::span<const ProcessLink> processes)
 // query may be used from several threads at once.
 class FilterQuery {
   public:
-    enum class Key { plain, pid, ppid, type, path, time, tree, json };
+    enum class Key { plain, pid, ppid, type, path, time, tree, json, after, before };
     struct Term {
         Key key = Key::plain;
         bool negated = false;
         std::string text;                    // the value as written, quotes removed
         std::string folded;                  // `text` with ASCII letters in lower case
-        std::int64_t number = 0;             // pid, ppid and tree values
+        std::int64_t number = 0;             // pid, ppid and tree values; after/before moments
         bool numeric = false;                // `text` could be the decimal form of a number
         std::shared_ptr<const PidSet> tree;  // tree terms, once bound
     };
@@ -131,8 +131,10 @@ struct ParsedFilterQuery {
 // - a term of more than one character starting with an unquoted `-` is
 //   negated;
 // - `key:value` with an unquoted key among pid, ppid, type, path, time, tree,
-//   json (any ASCII case) is a keyed term; its value must not be empty, and
+//   json, after, before (any ASCII case) is a keyed term; its value must not be empty, and
 //   for pid, ppid and tree must be a decimal 64-bit integer;
+// - `after:T` and `before:T` keep rows whose time value is at or after T,
+//   or before T (see parseTimeBound); a row without one matches neither;
 // - anything else is plain text, matched against every shown field.
 ParsedFilterQuery parseFilterQuery(std::string_view text);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ingest/time_value.h"
 #include "query/filter_query.h"
 
 namespace korvantis {
@@ -20,10 +21,18 @@ struct Row {
     std::string raw;
 };
 
+// Rows get their time value as the loader gives it: from their timestamp.
+std::vector<Row> withTimes(std::vector<Row> rows) {
+    for (Row& r : rows) {
+        r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
+    }
+    return rows;
+}
+
 // A small store: a process (100) that started 104, which started 200; a
 // file row of an unrelated pid 7.
 const std::vector<Row>& languageRows() {
-    static const std::vector<Row> rows = {
+    static const std::vector<Row> rows = withTimes({
         {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","args":["-zsh"]})"},
         {{true, "ES_EVENT_TYPE_NOTIFY_FORK", "1765000000.001000",
@@ -38,7 +47,7 @@ const std::vector<Row>& languageRows() {
          R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","signing_id":"com.apple.git"})"},
         {{false, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0},
          R"({"event":"ES_EVENT_TYPE_NOTIFY_CLOSE"})"},
-    };
+    });
     return rows;
 }
 
@@ -116,6 +125,19 @@ TEST(FilterQuery, Language) {
         {"tree:100 -tree:104", "100000"},
         {"tree:100 json:exec -zsh", "000010"},
         {"other:x", "000000"},
+        // Time bounds: at or after, strictly before, in any written form
+        // (1765000000 is 2025-12-06T05:46:40Z).
+        {"after:1765000000.001", "011111"},
+        {"before:1765000000.001", "100000"},
+        {"after:1765000000.002 before:1765000000.004", "001100"},
+        {"-after:1765000000.002", "110000"},
+        {"AFTER:2025-12-06", "111111"},
+        {"before:2025-12-06", "000000"},
+        {"before:2025-12-06T05:46:40.001", "100000"},
+        {"after:2025-12-06T06:46:40.0045+01:00", "000001"},
+        {"after:2025-12-06T05:46:40.0045Z", "000001"},
+        {"before:2025-12-06T05:46", "000000"},
+        {"after:\"1765000000.004\"", "000011"},
         // Errors.
         {"\"zsh", "unbalanced quote"},
         {"path:\"a b", "unbalanced quote"},
@@ -128,6 +150,12 @@ TEST(FilterQuery, Language) {
         {"tree:+3", "tree: needs a whole number"},
         {"pid:-", "pid: needs a whole number"},
         {"pid:99999999999999999999", "pid: 99999999999999999999 does not fit in 64 bits"},
+        {"after:yesterday", "after: wants a time such as 2026-08-12T15:28 or 1765000000"},
+        {"before:", "before: wants a time such as 2026-08-12T15:28 or 1765000000"},
+        {"-before:2025-12-06Z", "before: wants a time"},
+        {"after:2025-02-29", "after: wants a time"},
+        {"after:1765000000.0000000001", "after: wants a time"},
+        {"after:2262-01-01", "after: wants a time"},
     };
     for (const LanguageCase& c : cases) {
         SCOPED_TRACE(c.query);
@@ -241,6 +269,11 @@ bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& 
     if (t.key == "json") {
         return plainContains(r.raw, t.value);
     }
+    if (t.key == "after" || t.key == "before") {
+        const auto time = parseTimeValue(row.timestamp);
+        const auto bound = parseTimeBound(t.value);
+        return time && (t.key == "after" ? *time >= *bound : *time < *bound);
+    }
     return plainContains(row.timestamp, t.value) || plainContains(row.type, t.value) ||
            plainContains(std::to_string(row.pid), t.value) || plainContains(row.path, t.value) ||
            (row.isProcess && plainContains(std::to_string(row.ppid), t.value));
@@ -272,6 +305,17 @@ TEST(FilterQuery, AgreesWithPlainReference) {
     const std::vector<std::string> types = {
         "ES_EVENT_TYPE_NOTIFY_EXEC", "ES_EVENT_TYPE_NOTIFY_FORK", "ES_EVENT_TYPE_NOTIFY_OPEN",
         "es_event_type_notify_write"};
+    // Both forms, the same moment in both, and texts without a time value.
+    const std::vector<std::string> timestamps = {"1765000012.5",
+                                                 "1765000000.0",
+                                                 "2025-12-06T05:46:52.500000000Z",
+                                                 "2025-12-06T06:46:40+01:00",
+                                                 "1765000000.0 ",
+                                                 "",
+                                                 "-1"};
+    const std::vector<std::string> bounds = {
+        "1765000000", "1765000012.5",           "2025-12-06T05:46:40",
+        "2025-12-06", "2025-12-06T05:46:52.5Z", "0"};
     const auto randomText = [&](std::size_t parts) {
         std::string text;
         for (std::size_t i = 0; i < parts; ++i) {
@@ -299,7 +343,8 @@ TEST(FilterQuery, AgreesWithPlainReference) {
             r.row.pid = randomPid();
             r.row.ppid = randomPid();
             r.row.type = types[pick(types.size())];
-            r.row.timestamp = pick(2) ? "1765000012.5" : "1765000000.0";
+            r.row.timestamp = timestamps[pick(timestamps.size())];
+            r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
         }
         // Paths of every length, short ones and ones longer than a vector.
         std::vector<std::string> paths(rows.size());
@@ -309,8 +354,8 @@ TEST(FilterQuery, AgreesWithPlainReference) {
         }
 
         for (int q = 0; q < 50; ++q) {
-            static const char* const kKeys[] = {"",     "",     "pid",  "ppid", "tree",
-                                                "type", "path", "time", "json"};
+            static const char* const kKeys[] = {"",     "",     "pid",  "ppid",  "tree",  "type",
+                                                "path", "time", "json", "after", "before"};
             std::vector<RefTerm> terms(1 + pick(3));
             std::string text;
             for (RefTerm& t : terms) {
@@ -319,6 +364,8 @@ TEST(FilterQuery, AgreesWithPlainReference) {
                 const Row& source = rows[pick(rows.size())];
                 if (t.key == "pid" || t.key == "ppid" || t.key == "tree") {
                     t.value = std::to_string(randomPid());
+                } else if (t.key == "after" || t.key == "before") {
+                    t.value = bounds[pick(bounds.size())];
                 } else {
                     std::string from = t.key == "type"   ? std::string(source.row.type)
                                        : t.key == "time" ? std::string(source.row.timestamp)

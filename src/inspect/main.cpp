@@ -19,6 +19,7 @@
 #include "query/filter_query.h"
 #include "store/pretty_json.h"
 #include "query/row_export.h"
+#include "query/row_sort.h"
 #include "load/task_queue.h"
 #include "workspace/workspace.h"
 
@@ -28,7 +29,7 @@ using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree] LOG...\n"
-    "       korvantis-inspect --filter QUERY [--export jsonl|csv] LOG...\n"
+    "       korvantis-inspect [--filter QUERY] [--export jsonl|csv] [--sort [-]FIELD] LOG...\n"
     "       korvantis-inspect --pretty < JSON";
 
 struct Options {
@@ -37,6 +38,7 @@ struct Options {
     bool pretty = false;                // stdin's JSON text in readable form; no logs
     std::optional<std::string> filter;  // the matching rows of both lists
     std::optional<std::string> format;  // how --filter writes them
+    std::optional<std::string> sort;    // the order --filter writes them in
     std::vector<std::string> logs;
 };
 
@@ -59,6 +61,7 @@ struct ValueFlag {
 constexpr ValueFlag kValueFlags[] = {
     {"--filter", &Options::filter},
     {"--export", &Options::format},
+    {"--sort", &Options::sort},
 };
 
 std::optional<korvantis::ExportFormat> exportFormatNamed(std::string_view name) {
@@ -111,7 +114,7 @@ bool parseArguments(int argc, char** argv, Options& options) {
                   << "\n";
         return false;
     }
-    const bool rows = options.filter || options.format;
+    const bool rows = options.filter || options.format || options.sort;
     if (rows && (options.dump || options.tree || options.pretty)) {
         std::cerr << "korvantis-inspect: --filter goes with no other output option\n";
         return false;
@@ -155,6 +158,55 @@ bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
         std::cerr << "korvantis-inspect: " << korvantis::kLogChangedText << "\n";
     }
     return result.ok() && !changed;
+}
+
+// Writes the rows `query` shows in the order `sort` gives: gathered first,
+// then written with their raw lines read one by one in that order.
+bool writeSortedRows(const EventStore& store, const korvantis::FilterQuery& query,
+                     korvantis::ExportFormat format, const korvantis::RowSort& sort) {
+    korvantis::StoreRowCursor cursor(store);
+    std::vector<korvantis::FilterRow> rows;
+    std::vector<std::size_t> entries;
+    korvantis::ExportRow row;
+    while (cursor.next(row)) {
+        auto raw = [&]() -> std::string_view {
+            const auto& line = cursor.rawLine();
+            return line ? std::string_view(*line) : korvantis::kLogChangedText;
+        };
+        if (query.matches(row.row, raw)) {
+            rows.push_back(row.row);
+            entries.push_back(cursor.entry());
+        }
+    }
+    const std::vector<korvantis::SortKey> keys =
+        korvantis::sortKeys(*sort.field, rows.size(),
+                            [&](std::size_t i) -> const korvantis::FilterRow& { return rows[i]; });
+    const std::vector<std::uint32_t> order =
+        korvantis::sortedOrder(keys, sort.field->kind, sort.descending);
+    std::size_t next = 0;
+    std::string rawLine;
+    const korvantis::ExportResult result = korvantis::writeRows(
+        STDOUT_FILENO, "standard output", format, [&](korvantis::ExportRow& out) {
+            if (next == order.size()) {
+                return false;
+            }
+            const std::uint32_t i = order[next++];
+            out = {rows[i], {}, {}};
+            if (korvantis::exportNeedsRawLine(format)) {
+                auto line = store.logFiles().read(store.jsonMapping().ref(entries[i]));
+                if (!line) {
+                    out.failure = std::string(korvantis::kLogChangedText);
+                    return false;
+                }
+                rawLine = std::move(*line);
+                out.rawLine = rawLine;
+            }
+            return true;
+        });
+    if (!result.ok()) {
+        std::cerr << "korvantis-inspect: " << result.error << "\n";
+    }
+    return result.ok();
 }
 
 void appendKey(std::string& out, std::string_view key) {
@@ -247,9 +299,19 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // A query is checked before anything is loaded.
+    // A query and a sort are checked before anything is loaded.
+    std::optional<korvantis::RowSort> sort;
+    if (options.sort) {
+        sort = korvantis::parseRowSort(*options.sort);
+        if (!sort) {
+            std::cerr << "korvantis-inspect: --sort: no field named \""
+                      << (options.sort->starts_with('-') ? options.sort->substr(1) : *options.sort)
+                      << "\"\n";
+            return 2;
+        }
+    }
     std::optional<korvantis::FilterQuery> query;
-    if (options.filter || options.format) {
+    if (options.filter || options.format || options.sort) {
         korvantis::ParsedFilterQuery parsed =
             korvantis::parseFilterQuery(options.filter.value_or(""));
         if (!parsed.query) {
@@ -284,7 +346,11 @@ int main(int argc, char** argv) {
 
     if (query) {
         const auto format = exportFormatNamed(options.format.value_or("jsonl"));
-        if (!writeMatchingRows(store, *query, *format)) {
+        if (sort && !query->treeRoots().empty()) {
+            query->bindTrees(korvantis::StoreRowCursor::processLinks(store));
+        }
+        if (!(sort ? writeSortedRows(store, *query, *format, *sort)
+                   : writeMatchingRows(store, *query, *format))) {
             status = 1;
         }
     } else if (options.tree) {

@@ -50,6 +50,9 @@ class StoreRowCursor {
         return *raw_;
     }
 
+    // The current row's line's place in jsonMapping.
+    std::size_t entry() const { return entry_; }
+
     static std::vector<ProcessLink> processLinks(const EventStore& store) {
         return korvantis::processLinks(store.procPreviews().snapshot(store.procPreviews().size()));
     }

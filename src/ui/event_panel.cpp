@@ -43,9 +43,10 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
     : QWidget(parent),
       workspace_(notifier.workspace()),
       rows_(std::make_unique<FilteredRowSource>(kind, notifier)),
+      sorted_(std::make_unique<SortedRowSource>(*rows_)),
       columns_(new ColumnLayout(panelColumns(kind), this)) {
     headers_ = new ColumnHeaders(*columns_, this);
-    list_ = new PreviewList(*rows_, *columns_, this);
+    list_ = new PreviewList(*sorted_, *columns_, this);
     list_->setFrameShape(QFrame::NoFrame);
 
     auto* layout = new QVBoxLayout(this);
@@ -60,7 +61,8 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
             &ColumnHeaders::setHorizontalOffset);
     connect(list_, &PreviewList::rowClicked, this, &EventPreview::chooseRow);
     // After the list has forgotten its chosen row.
-    connect(rows_.get(), &RowSource::rowsReplaced, this, &EventPreview::keepChosenRow);
+    connect(sorted_.get(), &RowSource::rowsReplaced, this, &EventPreview::keepChosenRow);
+    connect(headers_, &ColumnHeaders::titleClicked, this, &EventPreview::cycleSort);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (RowMenu* menu = menuForRow(list_->rowAt(pos.y()))) {
@@ -69,23 +71,35 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
     });
 }
 
+void EventPreview::cycleSort(int column) {
+    const FieldKey key = columns_->column(column).key;
+    if (sorted_->sortKey() != key) {
+        sorted_->setSort(key, false);
+    } else if (!sorted_->descending()) {
+        sorted_->setSort(key, true);
+    } else {
+        sorted_->setSort(std::nullopt);
+    }
+    headers_->setSortArrow(sorted_->sortKey() ? column : -1, sorted_->descending());
+}
+
 void EventPreview::keepChosenRow() {
-    const int row = rows_->shownRowOf(selector_.selectedId());
+    const int row = sorted_->shownRowOf(selector_.selectedId());
     if (row >= 0) {
         list_->setChosenRow(row);
     }
 }
 
 RowMenu* EventPreview::menuForRow(int row) {
-    if (row < 0 || row >= rows_->rowCount()) {
+    if (row < 0 || row >= sorted_->rowCount()) {
         return nullptr;
     }
     RowFacts facts;
-    facts.pid = rows_->text(row, FieldKey::pid).toLongLong();
-    facts.path = rows_->text(row, FieldKey::path);
+    facts.pid = sorted_->text(row, FieldKey::pid).toLongLong();
+    facts.path = sorted_->text(row, FieldKey::path);
     QStringList cells;
     for (const EventColumn& column : columns_->columns().columns) {
-        cells.append(rows_->text(row, column.key));
+        cells.append(sorted_->text(row, column.key));
     }
     facts.rowText = cells.join(QLatin1Char('\t'));
     auto* menu = new RowMenu(facts, this);
@@ -97,10 +111,10 @@ RowMenu* EventPreview::menuForRow(int row) {
 EventPreview::~EventPreview() = default;
 
 void EventPreview::chooseRow(int row) {
-    if (row < 0 || row >= rows_->rowCount()) {
+    if (row < 0 || row >= sorted_->rowCount()) {
         return;
     }
-    const Uuid id = rows_->rowId(row);
+    const Uuid id = sorted_->rowId(row);
     if (id == selector_.selectedId()) {
         return;
     }

@@ -10,6 +10,7 @@
 #include "ui/row_menu.h"
 #include "ui/row_source.h"
 #include "ui/selector.h"
+#include "ui/sorted_row_source.h"
 #include "ui/store_notifier.h"
 
 namespace korvantis::ui {
@@ -27,8 +28,10 @@ class EventPreview : public QWidget {
     EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* parent = nullptr);
     ~EventPreview() override;
 
-    RowSource& rows() const { return *rows_; }
+    // The rows as the list shows them: filtered, then sorted.
+    RowSource& rows() const { return *sorted_; }
     FilteredRowSource& filteredRows() const { return *rows_; }
+    SortedRowSource& sortedRows() const { return *sorted_; }
     ColumnLayout& columns() const { return *columns_; }
     PreviewList* list() const { return list_; }
     ColumnHeaders* headers() const { return headers_; }
@@ -38,6 +41,9 @@ class EventPreview : public QWidget {
     void chooseRow(int row);
     // The right-click menu of a shown row (deleted when closed).
     RowMenu* menuForRow(int row);
+    // What a click on a column's title does: sorts by it ascending, then
+    // descending, then shows load order again.
+    void cycleSort(int column);
 
   signals:
     void filterActionChosen(korvantis::ui::RowFilterAction action, qint64 pid, const QString& path);
@@ -47,6 +53,7 @@ class EventPreview : public QWidget {
 
     Workspace& workspace_;
     std::unique_ptr<FilteredRowSource> rows_;
+    std::unique_ptr<SortedRowSource> sorted_;
     ColumnLayout* columns_;
     Selector selector_;
     ColumnHeaders* headers_;

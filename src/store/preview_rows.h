@@ -68,6 +68,8 @@ class PreviewRows {
     FilterRow filterRow(std::size_t i) const { return filterRowOf(rows_[i]); }
     // The line's place in jsonMapping.
     std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
+    // The earliest time value among the rows (kNoTimeValue: none has one).
+    TimeValue earliestTime() const { return earliest_; }
 
     // `entry` is the line's place in jsonMapping; `type` the index of its
     // type among the known names; the texts must outlive the list.
@@ -82,6 +84,9 @@ class PreviewRows {
             r.ppid = e.ppid;
         }
         r.time = e.time;
+        if (e.time != kNoTimeValue && (earliest_ == kNoTimeValue || e.time < earliest_)) {
+            earliest_ = e.time;
+        }
         r.entry = entry;
         r.type = type;
         rows_.push_back(r);
@@ -152,6 +157,7 @@ class PreviewRows {
 
     const JsonMapping& mapping_;
     ChunkedVector<Stored> rows_;
+    TimeValue earliest_ = kNoTimeValue;
 };
 
 }  // namespace korvantis

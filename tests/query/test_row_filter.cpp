@@ -173,19 +173,32 @@ TEST(QueryEdit, RowActions) {
         std::string query;
         std::string onlyPid;   // withProcessTerm(query, "pid", 42)
         std::string hidePath;  // withHiddenPath(query, "/a b/c")
+        std::string noRange;   // withoutTimeRange(query)
     } cases[] = {
-        {"", "pid:42", "-path:\"/a b/c\""},
-        {"type:exec", "type:exec pid:42", "type:exec -path:\"/a b/c\""},
+        {"", "pid:42", "-path:\"/a b/c\"", ""},
+        {"type:exec", "type:exec pid:42", "type:exec -path:\"/a b/c\"", "type:exec"},
         {"PID:7  path:\"x y\"\ttree:3", "path:\"x y\" pid:42",
-         "PID:7 path:\"x y\" tree:3 -path:\"/a b/c\""},
+         "PID:7 path:\"x y\" tree:3 -path:\"/a b/c\"", "PID:7 path:\"x y\" tree:3"},
         {"-pid:7 pidx:1 \"pid:8\"", "-pid:7 pidx:1 \"pid:8\" pid:42",
-         "-pid:7 pidx:1 \"pid:8\" -path:\"/a b/c\""},
-        {"-path:\"/a b/c\"", "-path:\"/a b/c\" pid:42", "-path:\"/a b/c\""},
+         "-pid:7 pidx:1 \"pid:8\" -path:\"/a b/c\"", "-pid:7 pidx:1 \"pid:8\""},
+        {"-path:\"/a b/c\"", "-path:\"/a b/c\" pid:42", "-path:\"/a b/c\"", "-path:\"/a b/c\""},
+        // A range replaces the time bounds written before, not negated ones.
+        {"AFTER:2026 x before:1\t-after:5 \"after:3\"",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" pid:42",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" -path:\"/a b/c\"", "x -after:5 \"after:3\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query);
         EXPECT_EQ(withProcessTerm(c.query, "pid", 42), c.onlyPid);
         EXPECT_EQ(withHiddenPath(c.query, "/a b/c"), c.hidePath);
+        EXPECT_EQ(withoutTimeRange(c.query), c.noRange);
+        // A range keeps exactly the rows of [from, to).
+        const std::int64_t from = 1'765'000'000'000'000'001;
+        const std::string ranged = withTimeRange(c.query, from, from + 1'500'000'000);
+        EXPECT_EQ(ranged, (c.noRange.empty() ? "" : c.noRange + " ") +
+                              "after:2025-12-06T05:46:40.000000001Z "
+                              "before:2025-12-06T05:46:41.500000001Z");
+        EXPECT_TRUE(parseFilterQuery(ranged).query);
         // Every edit is a valid query.
         EXPECT_TRUE(parseFilterQuery(withProcessTerm(c.query, "tree", 42)).query);
     }

@@ -1,5 +1,7 @@
 #include "ui/main_view.h"
 
+#include <QLineEdit>
+#include <QSettings>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -9,7 +11,9 @@
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
 #include "ui/store_notifier.h"
+#include "query/query_edit.h"
 #include "ui/style.h"
+#include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
 #include "ui/window_title.h"
 
@@ -44,7 +48,19 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     filterBar_ = new FilterBar(*workspace_, tabs_, processPanel_->preview()->filteredRows(),
                                filePanel_->preview()->filteredRows(), this);
     layout->addWidget(filterBar_);
+    timeline_ = new TimelineStrip(processPanel_->preview()->filteredRows(),
+                                  filePanel_->preview()->filteredRows(), this);
+    layout->addWidget(timeline_);
     layout->addWidget(tabs_, 1);
+    // The strip's range replaces the time bounds in the filter field.
+    connect(timeline_, &TimelineStrip::rangeChosen, this, [this](qint64 from, qint64 to) {
+        filterBar_->setQuery(QString::fromStdString(
+            withTimeRange(filterBar_->field()->text().toStdString(), from, to)));
+    });
+    connect(timeline_, &TimelineStrip::rangeCleared, this, [this] {
+        filterBar_->setQuery(
+            QString::fromStdString(withoutTimeRange(filterBar_->field()->text().toStdString())));
+    });
     connect(this, &MainView::filterQueryRequested, filterBar_, &FilterBar::setQuery);
     for (EventPanel* panel : {processPanel_, filePanel_}) {
         connect(panel->preview(), &EventPreview::filterActionChosen, filterBar_,
@@ -67,6 +83,12 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { filterBar_->focusField(); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_E),
              [this] { filterBar_->exportAction()->chooseFile(); });
+    // The timeline shown or hidden, remembered.
+    timeline_->setHidden(!QSettings().value(QStringLiteral("view/timeline"), true).toBool());
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
+        timeline_->setHidden(!timeline_->isHidden());
+        QSettings().setValue(QStringLiteral("view/timeline"), !timeline_->isHidden());
+    });
 }
 
 void MainView::stepTab(int step) {
@@ -77,6 +99,7 @@ void MainView::stepTab(int step) {
 MainView::~MainView() {
     // The views read the store and the notifier observes it: both go before it.
     delete filterBar_;  // its export worker reads the store
+    delete timeline_;   // its worker too
     delete topBar_;
     delete tabs_;
     delete notifier_;

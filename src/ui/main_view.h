@@ -35,6 +35,7 @@ class StoreNotifier;
 class TopBarView;
 class EventPanel;
 class FilterBar;
+class TimelineStrip;
 
 // The content of a main window: owns the window's event store and arranges
 // the top bar and the two event panels. Window-wide keys: Ctrl+O imports,
@@ -54,6 +55,7 @@ class MainView : public QWidget {
     StoreNotifier& notifier() const { return *notifier_; }
     TopBarView* topBar() const { return topBar_; }
     FilterBar* filterBar() const { return filterBar_; }
+    TimelineStrip* timeline() const { return timeline_; }
     QTabWidget* tabs() const { return tabs_; }
     EventPanel* processPanel() const { return processPanel_; }
     EventPanel* filePanel() const { return filePanel_; }
@@ -78,6 +80,7 @@ class MainView : public QWidget {
     StoreNotifier* notifier_ = nullptr;
     TopBarView* topBar_ = nullptr;
     FilterBar* filterBar_ = nullptr;
+    TimelineStrip* timeline_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     EventPanel* processPanel_ = nullptr;
     EventPanel* filePanel_ = nullptr;

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "ui/load_progress_view.h"
+#include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;
@@ -133,6 +134,21 @@ class ScreenshotTest : public QObject {
         clickRow(procPreview(view)->list(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview().has_value(), 20000);
         save(view, "main-eslogger.png");
+    }
+
+    void timeline() {
+        MainView view([](const korvantis::ui::TreeRequest&) {});
+        view.resize(1400, 860);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.workspace().loader.loadJsonFile(KORVANTIS_SAMPLES_DIR "/sample.json");
+        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() == 7, 20000);
+        TimelineStrip* strip = view.timeline();
+        QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(strip->width() / 4, 10));
+        QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() * 3 / 4, 10));
+        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() < 7 && strip->counted(),
+                                 20000);
+        save(view, "main-timeline.png");
     }
 };
 

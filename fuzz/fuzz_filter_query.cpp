@@ -52,7 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     query.bindTrees(links);
     const std::string_view half = std::string_view(text).substr(text.size() / 2);
     for (const bool isProcess : {true, false}) {
-        const FilterRow row{isProcess, text, half, text, static_cast<std::int64_t>(size), 2};
+        FilterRow row;
+        row.isProcess = isProcess;
+        row.type = text;
+        row.timestamp = half;
+        row.path = text;
+        row.pid = static_cast<std::int64_t>(size);
+        row.ppid = 2;
         query.matches(row, [&] { return std::string_view(text); });
     }
     return 0;

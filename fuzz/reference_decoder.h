@@ -507,11 +507,80 @@ inline void esFacts(const JsonValue& root, const std::string& name, const JsonVa
     }
 }
 
+// The first string under a "path" member, depth first, in written order.
+inline bool esFirstPath(const JsonValue& v, std::string& out) {
+    for (std::size_t i = 0; i < v.items.size(); ++i) {
+        if (v.kind == JsonValue::Kind::object && v.keys[i] == "path" &&
+            v.items[i].kind == JsonValue::Kind::string) {
+            out = v.items[i].text;
+            return true;
+        }
+        if (esFirstPath(v.items[i], out)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// An other kind's summary: exit's wait status, else the first path.
+inline Verdict esSummary(const std::string& name, const JsonValue& body, std::string& out,
+                         bool& twice) {
+    if (!isObject(&body)) {
+        return Verdict::accept;
+    }
+    if (name != "exit") {
+        esFirstPath(body, out);
+        return Verdict::accept;
+    }
+    std::int64_t stat = 0;
+    const Verdict v = integer(member(body, "stat", twice), stat);
+    if (v != Verdict::accept) {
+        return v == Verdict::refuse ? Verdict::accept : v;
+    }
+    const std::uint64_t bits = static_cast<std::uint64_t>(stat);
+    const std::uint64_t low = bits % 128, code = bits / 256 % 256;
+    out = low == 0     ? "exit " + std::to_string(code)
+          : low == 127 ? "stopped " + std::to_string(code)
+                       : "signal " + std::to_string(low) + (bits / 128 % 2 ? " (core dumped)" : "");
+    return Verdict::accept;
+}
+
+// A kind outside the nine is listed as an other row when its process gives
+// a pid and an integer ppid; its facts are then those of that process.
+inline Verdict esOther(const JsonValue& root, ReceivedJson& r, bool& twice) {
+    const JsonValue* process = member(root, "process", twice);
+    const JsonValue* event = member(root, "event", twice);
+    Process p;
+    const Verdict pid = esPid(process, p.pid, twice);
+    const Verdict ppid =
+        pid == Verdict::refuse ? pid : integer(member(*process, "ppid", twice), p.ppid);
+    if (ppid == Verdict::refuse) {
+        return Verdict::accept;
+    }
+    std::string& path = p.path.emplace();
+    const JsonValue* executable = member(*process, "executable", twice);
+    if (isObject(executable)) {
+        const JsonValue* text = member(*executable, "path", twice);
+        if (text != nullptr && text->kind == JsonValue::Kind::string) {
+            path = text->text;
+        }
+    }
+    r.other = p;
+    esFacts(root, event->keys[0], &event->items[0], r.facts, twice);
+    std::string summary;
+    const Verdict v = esSummary(event->keys[0], event->items[0], summary, twice);
+    r.facts[static_cast<std::size_t>(Fact::summary)] = cutFact(summary);
+    return combine(combine(pid, ppid), v);
+}
+
 inline Verdict esloggerDecode(const JsonValue& root, ReceivedJson& r, bool& twice) {
     const Verdict v = esloggerRow(root, r, twice);
     const JsonValue* event = member(root, "event", twice);
     if (v != Verdict::refuse && (r.process || r.file) && isObject(event)) {
         esFacts(root, event->keys[0], &event->items[0], r.facts, twice);
+    }
+    if (v != Verdict::refuse && r.storedOnly && isObject(event)) {
+        return combine(v, esOther(root, r, twice));
     }
     return v;
 }

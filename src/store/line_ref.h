@@ -43,7 +43,9 @@ inline std::uint64_t lineChecksum(std::string_view bytes) {
         n -= 16;
     }
     std::uint64_t tail[2] = {0, 0};
-    std::memcpy(tail, p, n);
+    if (n > 0) {  // an empty line's bytes may have no address at all
+        std::memcpy(tail, p, n);
+    }
     a = mix(a ^ tail[0], kMul);
     b = mix(b ^ tail[1], kMul2);
     return mix(a ^ (b << 1 | b >> 63), kMul);

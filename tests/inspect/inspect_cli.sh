@@ -179,10 +179,14 @@ out=$( (ulimit -S -n 64 && "$INSPECT" --filter json:NOTIFY "${logs[@]}") | wc -l
 check "200 logs under a soft limit of 64" $((rows * 200)) "$out"
 # Under a hard limit, the later logs cannot be kept open: their rows are not
 # tested as any text, the first is named with the reason, and the run fails.
-# (How many stay open depends on the descriptors the shell hands down.)
-err=$( (ulimit -n 6 && "$INSPECT" --filter json:NOTIFY "${logs[@]:0:10}") 2>&1 > /dev/null)
-check "rows not read again fail the run" 1 $?
-contains "the first unread row named" " rows could not be read again, the first sample.json:1: The log file could not be kept open after it was loaded (Too many open files)" "$err"
+# (How many stay open depends on the descriptors the shell hands down. The
+# sanitizers' runtime needs descriptors of its own: under them a limit this
+# low would test the runtime, not the program.)
+if [ -z "${ASAN_OPTIONS:-}${TSAN_OPTIONS:-}" ]; then
+    err=$( (ulimit -n 6 && "$INSPECT" --filter json:NOTIFY "${logs[@]:0:10}") 2>&1 > /dev/null)
+    check "rows not read again fail the run" 1 $?
+    contains "the first unread row named" " rows could not be read again, the first sample.json:1: The log file could not be kept open after it was loaded (Too many open files)" "$err"
+fi
 
 # --pretty reads standard input (the readable form itself is tested with the
 # store); unparsable text comes back as it was.

@@ -1,10 +1,7 @@
 #include "ingest/spool_text.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "ingest/cache_file.h"
+#include "ingest/read_at.h"
 
 namespace korvantis {
 
@@ -17,22 +14,7 @@ ssize_t SpoolText::readAt(char* into, std::size_t size, std::uint64_t offset) co
     if (decompressed_) {
         return decompressed_->readAt(into, size, offset);
     }
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(spool_->fileDescriptor(), into + done, size - done,
-                                  static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
+    return readFullyAt(spool_->fileDescriptor(), into, size, offset);
 }
 
 }  // namespace korvantis

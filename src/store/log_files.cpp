@@ -9,6 +9,7 @@
 
 #include "ingest/log_text.h"
 #include "ingest/path_name.h"
+#include "ingest/read_at.h"
 #include "ingest/stream_reader.h"
 
 namespace korvantis {
@@ -72,30 +73,6 @@ std::string logName(std::string_view path) {
     return std::string(lastPathComponent(path));
 }
 
-namespace {
-
-// Reads up to `size` bytes at `offset`; how many were read (fewer at the end
-// of the file), or -1.
-ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, into + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-}  // namespace
-
 ssize_t LogFiles::readText(std::uint32_t log, char* into, std::size_t size, std::uint64_t offset,
                            ReadFailure& failure) const {
     int fd = -1;
@@ -113,7 +90,7 @@ ssize_t LogFiles::readText(std::uint32_t log, char* into, std::size_t size, std:
         failure = {ReadFailure::Kind::notKeptOpen, openError};
         return -1;
     }
-    const ssize_t n = text ? text->readAt(into, size, offset) : readAt(fd, into, size, offset);
+    const ssize_t n = text ? text->readAt(into, size, offset) : readFullyAt(fd, into, size, offset);
     if (n < 0) {
         failure = {ReadFailure::Kind::readFailed, errno};
     }

@@ -9,6 +9,8 @@
 #include <optional>
 #include <system_error>
 
+#include "ingest/time_value.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -371,10 +373,11 @@ struct KeyName {
     FilterQuery::Key key;
 };
 constexpr KeyName kKeys[] = {
-    {"pid", FilterQuery::Key::pid},   {"ppid", FilterQuery::Key::ppid},
-    {"type", FilterQuery::Key::type}, {"path", FilterQuery::Key::path},
-    {"time", FilterQuery::Key::time}, {"tree", FilterQuery::Key::tree},
-    {"json", FilterQuery::Key::json},
+    {"pid", FilterQuery::Key::pid},       {"ppid", FilterQuery::Key::ppid},
+    {"type", FilterQuery::Key::type},     {"path", FilterQuery::Key::path},
+    {"time", FilterQuery::Key::time},     {"tree", FilterQuery::Key::tree},
+    {"json", FilterQuery::Key::json},     {"after", FilterQuery::Key::after},
+    {"before", FilterQuery::Key::before},
 };
 
 std::string_view nameOf(const FilterQuery::Term& term) {
@@ -441,6 +444,8 @@ int costOf(FilterQuery::Key key) {
         case FilterQuery::Key::pid:
         case FilterQuery::Key::ppid:
         case FilterQuery::Key::tree:
+        case FilterQuery::Key::after:
+        case FilterQuery::Key::before:
             return 0;
         case FilterQuery::Key::type:
         case FilterQuery::Key::time:
@@ -482,6 +487,11 @@ struct FilterQueryParser {
             if (colon != std::string_view::npos && colon < unquoted &&
                 setKeyNamed(rest.substr(0, colon), term)) {
                 rest.remove_prefix(colon + 1);
+                if (isTimeKey(term.key) && !parseTime(rest, term.number)) {
+                    return {std::nullopt, std::string(nameOf(term)) +
+                                              ": wants a time such as 2026-08-12T15:28 or "
+                                              "1765000000"};
+                }
                 if (rest.empty()) {
                     return {std::nullopt, "empty value after " + std::string(nameOf(term)) + ":"};
                 }
@@ -509,6 +519,16 @@ struct FilterQueryParser {
     }
 
   private:
+    static bool isTimeKey(FilterQuery::Key key) {
+        return key == FilterQuery::Key::after || key == FilterQuery::Key::before;
+    }
+    // Whether `text` names a moment, then kept in `value`.
+    static bool parseTime(std::string_view text, std::int64_t& value) {
+        const std::optional<TimeValue> moment = parseTimeBound(text);
+        value = moment.value_or(0);
+        return moment.has_value();
+    }
+
     static bool split(std::string_view text, std::vector<RawTerm>& terms) {
         bool inQuote = false;
         bool quoted = false;  // the current term has had a quote
@@ -628,6 +648,10 @@ bool termHolds(const FilterQuery::Term& term, const FilterRow& row, RawLineRef r
             // equal values. An empty fact holds no value and no text.
             return isIntegerFact(term.fact) ? row.facts[term.fact] == term.digits
                                             : containsFolded(row.facts[term.fact], term.folded);
+        case Key::after:
+            return row.time != kNoTimeValue && row.time >= term.number;
+        case Key::before:
+            return row.time != kNoTimeValue && row.time < term.number;
         case Key::plain:
             return containsFolded(row.path, term.folded) || containsFolded(row.type, term.folded) ||
                    containsFolded(row.timestamp, term.folded) ||

@@ -89,7 +89,7 @@ PidSet descendantPids(std::int64_t root, std::span<const ProcessLink> processes)
 class FilterQuery {
   public:
     // `fact` is one of the row's facts, named by Term::fact.
-    enum class Key { plain, pid, ppid, type, path, time, tree, json, fact };
+    enum class Key { plain, pid, ppid, type, path, time, tree, json, fact, after, before };
     struct Term {
         Key key = Key::plain;
         Fact fact = Fact::args;  // fact terms
@@ -97,7 +97,7 @@ class FilterQuery {
         bool negated = false;
         std::string text;                    // the value as written, quotes removed
         std::string folded;                  // `text` with ASCII letters in lower case
-        std::int64_t number = 0;             // pid, ppid and tree values
+        std::int64_t number = 0;             // pid, ppid and tree values; after/before moments
         bool numeric = false;                // `text` could be the decimal form of a number
         std::shared_ptr<const PidSet> tree;  // tree terms, once bound
     };
@@ -160,9 +160,11 @@ struct ParsedFilterQuery {
 // - a term of more than one character starting with an unquoted `-` is
 //   negated;
 // - `key:value` with an unquoted key among pid, ppid, type, path, time, tree,
-//   json and the facts' names (any ASCII case) is a keyed term; its value
+//   json, after, before and the facts' names (any ASCII case) is a keyed term; its value
 //   must not be empty, and for pid, ppid, tree, uid, pidversion and
 //   responsible_pid must be a decimal 64-bit integer;
+// - `after:T` and `before:T` keep rows whose time value is at or after T,
+//   or before T (see parseTimeBound); a row without one matches neither;
 // - anything else is plain text, matched against the timestamp, type, pid,
 //   path, args and summary of a row and the ppid of a process or other row.
 ParsedFilterQuery parseFilterQuery(std::string_view text);

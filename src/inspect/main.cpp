@@ -20,6 +20,7 @@
 #include "inspect/checked_output.h"
 #include "inspect/store_rows.h"
 #include "korvantis_version.h"
+#include "query/row_sort.h"
 #include "load/task_queue.h"
 #include "query/filter_query.h"
 #include "query/row_export.h"
@@ -33,7 +34,8 @@ using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree | --gaps] LOG...   (LOG - is standard input)\n"
-    "       korvantis-inspect --filter QUERY [--export jsonl|csv [--fields LIST]] LOG...\n"
+    "       korvantis-inspect [--filter QUERY] [--export jsonl|csv [--fields LIST]] [--sort [-]FIELD]\n"
+    "                         LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -48,6 +50,7 @@ struct Options {
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
     korvantis::CsvFields csvFields = korvantis::defaultCsvFields();
+    std::optional<std::string> sort;    // the order --filter writes them in
     std::vector<std::string> logs;
 };
 
@@ -81,6 +84,8 @@ constexpr ValueFlag kValueFlags[] = {
     {"--export", &Options::format, "jsonl|csv", "how --filter writes the rows (default jsonl)"},
     {"--fields", &Options::fields, "LIST",
      "with --export csv: the comma-separated fields to write, in order"},
+    {"--sort", &Options::sort, "[-]FIELD",
+     "write the rows sorted by FIELD (a --fields name; -FIELD descending)"},
 };
 
 // The usage, then a line per option; what --help prints.
@@ -180,7 +185,7 @@ bool parseArguments(int argc, char** argv, Options& options) {
         }
         options.csvFields = std::move(*fields);
     }
-    const bool rows = options.filter || options.format;
+    const bool rows = options.filter || options.format || options.sort;
     if (rows + options.dump + options.tree + options.pretty > 1) {
         std::cerr << "korvantis-inspect: --dump, --tree, --pretty and --filter go alone\n";
         return false;
@@ -241,6 +246,55 @@ bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
                   << korvantis::readFailureText(firstFailure) << "\n";
     }
     return result.ok() && unreadable == 0;
+}
+
+// Writes the rows `query` shows in the order `sort` gives: gathered first,
+// then written with their raw lines read one by one in that order.
+bool writeSortedRows(const EventStore& store, const korvantis::FilterQuery& query,
+                     korvantis::ExportFormat format, const korvantis::RowSort& sort) {
+    korvantis::StoreRowCursor cursor(store);
+    std::vector<korvantis::FilterRow> rows;
+    std::vector<std::size_t> entries;
+    korvantis::ExportRow row;
+    while (cursor.next(row)) {
+        auto raw = [&]() -> std::string_view {
+            const auto& line = cursor.rawLine();
+            return line ? std::string_view(*line) : korvantis::kLogChangedText;
+        };
+        if (query.matches(row.row, raw)) {
+            rows.push_back(row.row);
+            entries.push_back(cursor.entry());
+        }
+    }
+    const std::vector<korvantis::SortKey> keys =
+        korvantis::sortKeys(*sort.field, rows.size(),
+                            [&](std::size_t i) -> const korvantis::FilterRow& { return rows[i]; });
+    const std::vector<std::uint32_t> order =
+        korvantis::sortedOrder(keys, sort.field->kind, sort.descending);
+    std::size_t next = 0;
+    std::string rawLine;
+    const korvantis::ExportResult result = korvantis::writeRows(
+        STDOUT_FILENO, "standard output", format, [&](korvantis::ExportRow& out) {
+            if (next == order.size()) {
+                return false;
+            }
+            const std::uint32_t i = order[next++];
+            out = {rows[i], {}, {}};
+            if (korvantis::exportNeedsRawLine(format)) {
+                auto line = store.logFiles().read(store.jsonMapping().ref(entries[i]));
+                if (!line) {
+                    out.failure = std::string(korvantis::kLogChangedText);
+                    return false;
+                }
+                rawLine = std::move(*line);
+                out.rawLine = rawLine;
+            }
+            return true;
+        });
+    if (!result.ok()) {
+        std::cerr << "korvantis-inspect: " << result.error << "\n";
+    }
+    return result.ok();
 }
 
 void appendKey(std::string& out, std::string_view key) {
@@ -390,9 +444,19 @@ int main(int argc, char** argv) {
     // Spools left by instances that crashed go now.
     korvantis::CacheFile::removeStale();
 
-    // A query is checked before anything is loaded.
+    // A query and a sort are checked before anything is loaded.
+    std::optional<korvantis::RowSort> sort;
+    if (options.sort) {
+        sort = korvantis::parseRowSort(*options.sort);
+        if (!sort) {
+            std::cerr << "korvantis-inspect: --sort: no field named \""
+                      << (options.sort->starts_with('-') ? options.sort->substr(1) : *options.sort)
+                      << "\"\n";
+            return 2;
+        }
+    }
     std::optional<korvantis::FilterQuery> query;
-    if (options.filter || options.format) {
+    if (options.filter || options.format || options.sort) {
         korvantis::ParsedFilterQuery parsed =
             korvantis::parseFilterQuery(options.filter.value_or(""));
         if (!parsed.query) {
@@ -427,7 +491,11 @@ int main(int argc, char** argv) {
 
     if (query) {
         const auto format = exportFormatNamed(options.format.value_or("jsonl"));
-        if (!writeMatchingRows(store, *query, *format, options.csvFields)) {
+        if (sort && !query->treeRoots().empty()) {
+            query->bindTrees(korvantis::StoreRowCursor::processLinks(store));
+        }
+        if (!(sort ? writeSortedRows(store, *query, *format, *sort, options.csvFields)
+                   : writeMatchingRows(store, *query, *format, options.csvFields))) {
             status = 1;
         }
     } else if (options.tree) {

@@ -11,8 +11,13 @@
 #include <QTabWidget>
 #include <QWindow>
 
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
+#include "ui/sorted_row_source.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
@@ -150,6 +155,85 @@ class FilterBarTest : public QObject {
         w.load(log_, 10, 6);
         QTRY_COMPARE_WITH_TIMEOUT(w.titles(),
                                   QStringList({"Processes (8 of 10)", "Files (4 of 6)"}), kTimeout);
+    }
+
+    // Clicking a column's title: ascending, descending, load order again;
+    // the chosen row stays chosen, the filter and later rows are sorted too.
+    void titleClicksSortTheList() {
+        Window w;
+        w.load(log_, 5, 3);
+        EventPreview* preview = procPreview(w.view);
+        ColumnHeaders* headers = preview->headers();
+        const auto& columns = preview->columns().columns().columns;
+        const auto columnOf = [&](FieldKey key) {
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                if (columns[i].key == key) {
+                    return static_cast<int>(i);
+                }
+            }
+            return -1;
+        };
+        const auto clickTitle = [&](FieldKey key) {
+            QTest::mouseClick(headers, Qt::LeftButton, {},
+                              headers->textRects()[columnOf(key)].center());
+            QTRY_VERIFY_WITH_TIMEOUT(preview->sortedRows().sorted(), kTimeout);
+        };
+        const auto shown = [&] {
+            QStringList out;
+            for (int r = 0; r < preview->rows().rowCount(); ++r) {
+                out << preview->rows().text(r, FieldKey::path);
+            }
+            return out;
+        };
+        clickRow(preview->list(), 2);  // /bin/ls
+        const QString pathTitle = columns[columnOf(FieldKey::path)].header;
+        const struct {
+            QStringList paths;
+            QString title;
+        } steps[] = {
+            {{"/bin/cat", "/bin/ls", "/bin/sh", "/bin/zsh", "/usr/bin/git"},
+             pathTitle + QStringLiteral(" \u25B2")},
+            {{"/usr/bin/git", "/bin/zsh", "/bin/sh", "/bin/ls", "/bin/cat"},
+             pathTitle + QStringLiteral(" \u25BC")},
+            {{"/bin/zsh", "/bin/sh", "/bin/ls", "/bin/cat", "/usr/bin/git"}, pathTitle},
+        };
+        for (const auto& step : steps) {
+            clickTitle(FieldKey::path);
+            QCOMPARE(shown(), step.paths);
+            QCOMPARE(headers->texts()[columnOf(FieldKey::path)], step.title);
+            const int chosen = preview->list()->chosenRow();
+            QCOMPARE(chosen, static_cast<int>(step.paths.indexOf(QStringLiteral("/bin/ls"))));
+            QVERIFY(!preview->list()->rowRect(chosen).isEmpty());
+        }
+
+        // Descending by pid over a filter and over rows loaded later: what a
+        // stable sort of the filtered rows gives (ties stay in load order).
+        clickTitle(FieldKey::pid);
+        clickTitle(FieldKey::pid);
+        const auto expected = [&] {
+            std::vector<int> rows(static_cast<std::size_t>(w.procs().rowCount()));
+            std::iota(rows.begin(), rows.end(), 0);
+            std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
+                return w.procs().text(a, FieldKey::pid).toLongLong() >
+                       w.procs().text(b, FieldKey::pid).toLongLong();
+            });
+            QStringList out;
+            for (const int r : rows) {
+                out << w.procs().text(r, FieldKey::path);
+            }
+            return out;
+        };
+        QCOMPARE(shown(),
+                 QStringList({"/usr/bin/git", "/bin/cat", "/bin/sh", "/bin/ls", "/bin/zsh"}));
+        w.type(QStringLiteral("-path:zsh"));
+        QTRY_VERIFY_WITH_TIMEOUT(preview->sortedRows().sorted(), kTimeout);
+        QCOMPARE(shown(), expected());
+        w.load(log_, 10, 6);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.idle() && w.procs().rowCount() == 8 && preview->sortedRows().sorted(), kTimeout);
+        QCOMPARE(shown(), expected());
+        QCOMPARE(preview->rows().text(preview->list()->chosenRow(), FieldKey::path),
+                 QStringLiteral("/bin/ls"));
     }
 
     void invalidQueryKeepsRows() {

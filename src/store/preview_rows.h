@@ -79,6 +79,8 @@ class PreviewRows {
     bool hasFacts() const { return !facts_.empty(); }
     // The line's place in jsonMapping.
     std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
+    // The earliest time value among the rows (kNoTimeValue: none has one).
+    TimeValue earliestTime() const { return earliest_; }
 
     // `entry` is the line's place in jsonMapping; `type` the index of its
     // type among the known names; the texts must outlive the list.
@@ -91,6 +93,10 @@ class PreviewRows {
         r.pid = e.pid;
         if constexpr (kHasPpid) {
             r.ppid = e.ppid;
+        }
+        r.time = e.time;
+        if (e.time != kNoTimeValue && (earliest_ == kNoTimeValue || e.time < earliest_)) {
+            earliest_ = e.time;
         }
         r.entry = entry;
         r.type = type;
@@ -193,6 +199,7 @@ class PreviewRows {
     const JsonMapping& mapping_;
     ChunkedVector<Stored> rows_;
     ChunkedVector<const char*> facts_;  // empty until a row has facts, then one per row
+    TimeValue earliest_ = kNoTimeValue;
 };
 
 }  // namespace korvantis

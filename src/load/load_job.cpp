@@ -173,6 +173,7 @@ void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
                         info.kind == detail::LineKind::file ||
                         info.kind == detail::LineKind::otherRow) {
                         rowLines.push_back(&info);
+                        detail::describeTime(info, *batch);
                     }
                 } else {
                     detail::describeInvalid(info);
@@ -402,6 +403,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                     ProcPreviewEntry{id, kEventKindNames[info.event],
                                      texts_.timestamps.store(batch.resolve(info.timestamp)),
                                      info.pid, info.ppid, path, info.storedFacts});
+                rows.procPreviews.back().time = info.time;
                 tree_.add(id, path, info.pid, info.ppid);
                 kind = Kind::process;
                 break;
@@ -411,12 +413,14 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                     FilePreviewEntry{Uuid{}, kEventKindNames[info.event],
                                      texts_.timestamps.store(batch.resolve(info.timestamp)),
                                      info.pid, info.storedPath, info.storedFacts});
+                rows.filePreviews.back().time = info.time;
                 kind = Kind::file;
                 break;
             case LineKind::otherRow:
                 rows.otherPreviews.push_back(OtherPreviewEntry{
                     Uuid{}, info.storedType, texts_.timestamps.store(batch.resolve(info.timestamp)),
                     info.pid, info.ppid, info.storedPath, info.storedFacts});
+                rows.otherPreviews.back().time = info.time;
                 kind = Kind::otherRow;
                 break;
             case LineKind::fileWithoutFile: {

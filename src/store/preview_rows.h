@@ -33,6 +33,7 @@ class PreviewRows {
         const char* path;
         std::int64_t pid;
         std::int64_t ppid;  // unused by file rows
+        TimeValue time;
         std::uint32_t entry;
         std::uint32_t timestampLength;
         std::uint32_t pathLength;
@@ -42,6 +43,7 @@ class PreviewRows {
         const char* timestamp;
         const char* path;
         std::int64_t pid;
+        TimeValue time;
         std::uint32_t entry;
         std::uint32_t timestampLength;
         std::uint32_t pathLength;
@@ -70,6 +72,7 @@ class PreviewRows {
         }
         e.path = std::string_view(r.path, r.pathLength);
         e.facts = factsOf(facts_, i);
+        e.time = r.time;
         return e;
     }
     Entry back() const { return (*this)[size() - 1]; }
@@ -193,6 +196,7 @@ class PreviewRows {
         if constexpr (kHasPpid) {
             row.ppid = r.ppid;
         }
+        row.time = r.time;
         return row;
     }
 

@@ -10,6 +10,7 @@
 #include "ui/bidi_isolation.h"
 #include "ui/style.h"
 #include "ui/text_cell.h"
+#include "ui/time_display_choice.h"
 
 namespace korvantis::ui {
 
@@ -24,6 +25,9 @@ PreviewList::PreviewList(RowSource& rows, ColumnLayout& columns, QWidget* parent
     });
     connect(&rows_, &RowSource::marksChanged, this, [this] { viewport()->update(); });
     connect(&columns_, &ColumnLayout::widthsChanged, this, [this] { contentChanged(); });
+    // Times shown another way: the same rows, other texts and heights.
+    connect(&TimeDisplayChoice::instance(), &TimeDisplayChoice::displayChanged, this,
+            [this] { contentChanged(); });
 }
 
 void PreviewList::setChosenRow(int row) {

@@ -7,17 +7,22 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QWindow>
 
 #include <algorithm>
+#include <ctime>
 #include <numeric>
 #include <vector>
 
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
 #include "ui/sorted_row_source.h"
+#include "ui/time_display_choice.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
@@ -80,6 +85,8 @@ class FilterBarTest : public QObject {
 
   private slots:
     void initTestCase() {
+        // Settings the views remember go to a folder of the tests' own.
+        QStandardPaths::setTestModeEnabled(true);
         QVERIFY(dir_.isValid());
         lines_ = {
             procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 10, 1, "/bin/zsh"),       // proc 0
@@ -234,6 +241,44 @@ class FilterBarTest : public QObject {
         QCOMPARE(shown(), expected());
         QCOMPARE(preview->rows().text(preview->list()->chosenRow(), FieldKey::path),
                  QStringLiteral("/bin/ls"));
+    }
+
+    // The time display, chosen from any menu that offers it: every list's
+    // time cells follow, rows without a time value keep their text, and the
+    // choice is remembered.
+    void timeDisplayShowsTimes() {
+        qputenv("TZ", "XST-5:30");  // five and a half hours ahead of UTC
+        ::tzset();
+        Window w;
+        w.load(log_, 5, 3);
+        QMenu menu;
+        TimeDisplayChoice::instance().addActionsTo(&menu);
+        QStringList texts;
+        for (QAction* action : menu.actions()) {
+            texts << action->text();
+        }
+        QCOMPARE(texts, QStringList({"As recorded", "UTC", "Local time", "Since first event"}));
+        const struct {
+            int action;
+            QString proc;
+            QString file;
+            QString setting;
+        } steps[] = {
+            {1, "2025-12-06 05:46:40.100000", "2025-12-06 05:46:41.500000", "utc"},
+            {2, "2025-12-06 11:16:40.100000", "2025-12-06 11:16:41.500000", "local"},
+            {3, "+00:00:00.000000", "+00:00:01.400000", "sinceFirst"},
+            {0, "1765000000.1", "1765000001.5", "asRecorded"},
+        };
+        for (const auto& step : steps) {
+            menu.actions()[step.action]->trigger();
+            QVERIFY(menu.actions()[step.action]->isChecked());
+            QCOMPARE(procPreview(w.view)->list()->cellShown(0, 0), step.proc);
+            QCOMPARE(filePreview(w.view)->rows().text(0, FieldKey::timestamp), step.file);
+            QCOMPARE(QSettings().value(QStringLiteral("view/timeDisplay")).toString(),
+                     step.setting);
+        }
+        qunsetenv("TZ");
+        ::tzset();
     }
 
     void invalidQueryKeepsRows() {

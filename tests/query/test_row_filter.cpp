@@ -150,6 +150,16 @@ TEST(RowFilter, NarrowingQueries) {
         {"type:exec", "-type:exec", false},
         {"tree:1", "tree:1 x", false},
         {"json:ab", "json:abc", true},
+        // Time bounds compare as moments, not as texts typed on: 2026 is a
+        // moment of 1970.
+        {"before:2026", "before:2026-08-12", false},
+        {"after:2026", "after:2026-08-12", true},
+        {"after:2026-08-12", "after:2026", false},
+        {"before:2026-08-12", "before:2026-08-11T23:59", true},
+        {"-after:2026-08-12", "-after:2026-08-11", true},
+        {"-after:2026-08-11", "-after:2026-08-12", false},
+        {"-before:2026-08-11", "-before:2026-08-12", true},
+        {"after:1765000000", "before:1765000001", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.older) + " -> " + c.newer);

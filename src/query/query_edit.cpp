@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "ingest/time_value.h"
+
 namespace korvantis {
 
 namespace {
@@ -95,6 +97,33 @@ std::string withFactTerm(std::string_view query, Fact fact, std::string_view val
     const std::string written =
         isIntegerFact(fact) ? std::string(value) : "\"" + std::string(value) + "\"";
     return joined(kept, std::string(key) + ":" + written);
+}
+
+namespace {
+
+std::vector<std::string_view> withoutTimeTerms(std::string_view query) {
+    std::vector<std::string_view> kept;
+    for (const std::string_view t : writtenTerms(query)) {
+        if (!startsWithKey(t, "after") && !startsWithKey(t, "before")) {
+            kept.push_back(t);
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
+std::string withTimeRange(std::string_view query, std::int64_t from, std::int64_t to) {
+    return joined(withoutTimeTerms(query), "after:" + formatUtc(from) + " before:" + formatUtc(to));
+}
+
+std::string withoutTimeRange(std::string_view query) {
+    const std::vector<std::string_view> kept = withoutTimeTerms(query);
+    std::string out = joined(kept, "");
+    if (!out.empty()) {
+        out.pop_back();  // the space before the empty last term
+    }
+    return out;
 }
 
 }  // namespace korvantis

@@ -175,21 +175,30 @@ TEST(QueryEdit, RowActions) {
         std::string hidePath;    // withHiddenPath(query, "/a b/c")
         std::string onlyUser;    // withFactTerm(query, uid, "501")
         std::string onlySigner;  // withFactTerm(query, signing_id, "com.a b")
+        std::string noRange;     // withoutTimeRange(query)
     } cases[] = {
-        {"", "pid:42", "-path:\"/a b/c\"", "uid:501", "signing_id:\"com.a b\""},
+        {"", "pid:42", "-path:\"/a b/c\"", "uid:501", "signing_id:\"com.a b\"", ""},
         {"type:exec", "type:exec pid:42", "type:exec -path:\"/a b/c\"", "type:exec uid:501",
-         "type:exec signing_id:\"com.a b\""},
+         "type:exec signing_id:\"com.a b\"", "type:exec"},
         {"PID:7  path:\"x y\"\ttree:3", "path:\"x y\" pid:42",
          "PID:7 path:\"x y\" tree:3 -path:\"/a b/c\"", "PID:7 path:\"x y\" tree:3 uid:501",
-         "PID:7 path:\"x y\" tree:3 signing_id:\"com.a b\""},
+         "PID:7 path:\"x y\" tree:3 signing_id:\"com.a b\"", "PID:7 path:\"x y\" tree:3"},
         {"-pid:7 pidx:1 \"pid:8\"", "-pid:7 pidx:1 \"pid:8\" pid:42",
          "-pid:7 pidx:1 \"pid:8\" -path:\"/a b/c\"", "-pid:7 pidx:1 \"pid:8\" uid:501",
-         "-pid:7 pidx:1 \"pid:8\" signing_id:\"com.a b\""},
+         "-pid:7 pidx:1 \"pid:8\" signing_id:\"com.a b\"", "-pid:7 pidx:1 \"pid:8\""},
         {"-path:\"/a b/c\"", "-path:\"/a b/c\" pid:42", "-path:\"/a b/c\"",
-         "-path:\"/a b/c\" uid:501", "-path:\"/a b/c\" signing_id:\"com.a b\""},
+         "-path:\"/a b/c\" uid:501", "-path:\"/a b/c\" signing_id:\"com.a b\"",
+         "-path:\"/a b/c\""},
         {"UID:0 -uid:7 signing_id:x", "UID:0 -uid:7 signing_id:x pid:42",
          "UID:0 -uid:7 signing_id:x -path:\"/a b/c\"", "-uid:7 signing_id:x uid:501",
-         "UID:0 -uid:7 signing_id:\"com.a b\""},
+         "UID:0 -uid:7 signing_id:\"com.a b\"", "UID:0 -uid:7 signing_id:x"},
+        // A range replaces the time bounds written before, not negated ones.
+        {"AFTER:2026 x before:1\t-after:5 \"after:3\"",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" pid:42",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" -path:\"/a b/c\"",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" uid:501",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" signing_id:\"com.a b\"",
+         "x -after:5 \"after:3\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query);
@@ -197,6 +206,14 @@ TEST(QueryEdit, RowActions) {
         EXPECT_EQ(withHiddenPath(c.query, "/a b/c"), c.hidePath);
         EXPECT_EQ(withFactTerm(c.query, Fact::uid, "501"), c.onlyUser);
         EXPECT_EQ(withFactTerm(c.query, Fact::signing_id, "com.a b"), c.onlySigner);
+        EXPECT_EQ(withoutTimeRange(c.query), c.noRange);
+        // A range keeps exactly the rows of [from, to).
+        const std::int64_t from = 1'765'000'000'000'000'001;
+        const std::string ranged = withTimeRange(c.query, from, from + 1'500'000'000);
+        EXPECT_EQ(ranged, (c.noRange.empty() ? "" : c.noRange + " ") +
+                              "after:2025-12-06T05:46:40.000000001Z "
+                              "before:2025-12-06T05:46:41.500000001Z");
+        EXPECT_TRUE(parseFilterQuery(ranged).query);
         // Every edit is a valid query.
         EXPECT_TRUE(parseFilterQuery(withProcessTerm(c.query, "tree", 42)).query);
     }

@@ -23,6 +23,7 @@
 #include "ui/filtered_row_source.h"
 #include "ui/sorted_row_source.h"
 #include "ui/time_display_choice.h"
+#include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
@@ -279,6 +280,38 @@ class FilterBarTest : public QObject {
         }
         qunsetenv("TZ");
         ::tzset();
+    }
+
+    // The timeline counts the shown rows; a drag writes the time bounds into
+    // the field (replacing earlier ones), a double-click drops them.
+    void timelineCountsAndBrushes() {
+        Window w;
+        w.load(log_, 5, 3);
+        TimelineStrip* strip = w.view.timeline();
+        const auto totals = [&] {
+            SliceCount sum;
+            for (const SliceCount& c : strip->shownSlices().slices()) {
+                sum.process += c.process;
+                sum.file += c.file;
+            }
+            return sum;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && totals() == (SliceCount{5, 3}), kTimeout);
+        w.type(QStringLiteral("pid:11"));
+        QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && totals() == (SliceCount{2, 1}), kTimeout);
+        // Processes at 0.1 s, files at 1.5 s: the left half holds processes.
+        for (int round = 0; round < 2; ++round) {
+            QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(0, 10));
+            QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() / 2, 10));
+            QVERIFY(
+                w.field()->text().startsWith(QStringLiteral("pid:11 after:2025-12-06T05:46:40.1")));
+            QCOMPARE(w.field()->text().count(QStringLiteral("before:")), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(w.idle(), kTimeout);
+            QCOMPARE(w.procs().rowCount(), 2);
+            QCOMPARE(w.files().rowCount(), 0);
+        }
+        QTest::mouseDClick(strip, Qt::LeftButton, {}, QPoint(10, 10));
+        QCOMPARE(w.field()->text(), QStringLiteral("pid:11"));
     }
 
     void invalidQueryKeepsRows() {

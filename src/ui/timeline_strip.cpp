@@ -150,7 +150,7 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
     for (const SliceCount& c : all) {
         most = std::max(most, c.process + c.file);
     }
-    const int h = height() - 2;
+    const int h = height() - painter.fontMetrics().height() - 2;  // room for the ticks
     const double w = static_cast<double>(width()) / std::max<std::size_t>(1, all.size());
     const auto barHeight = [&](std::uint32_t n) { return static_cast<int>(n * h / most); };
     for (std::size_t i = 0; i < all.size(); ++i) {
@@ -163,12 +163,33 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
         painter.fillRect(x, height() - procs, bw, procs, palette().color(QPalette::Highlight));
         painter.fillRect(x, height() - procs - files, bw, files, palette().color(QPalette::Link));
     }
+    paintTicks(painter);
     if (dragFrom_ >= 0 && dragTo_ >= 0) {
         QColor range = palette().color(QPalette::Highlight);
         range.setAlpha(60);
         painter.fillRect(QRect(QPoint(std::min(dragFrom_, dragTo_), 0),
                                QPoint(std::max(dragFrom_, dragTo_), height())),
                          range);
+    }
+}
+
+void TimelineStrip::paintTicks(QPainter& painter) const {
+    if (all_.slices().empty()) {
+        return;
+    }
+    // A few times along the top, in UTC: the date once, at the left, then
+    // times of day (down to milliseconds when the trace is that short).
+    constexpr int kTicks = 5;
+    const TimeValue span = all_.width() * kSlices;
+    painter.setPen(palette().color(QPalette::Text));
+    for (int i = 0; i < kTicks; ++i) {
+        const int x = width() * i / kTicks;
+        const std::string text = shownTime(TimeDisplay::utc, {}, timeAt(x), 0);
+        const std::size_t start = i == 0 ? 0 : 11;
+        const std::size_t length = span < TimeValue{60} * 1'000'000'000 ? 26 : 19;
+        painter.drawText(x + 3, painter.fontMetrics().ascent() + 1,
+                         QString::fromStdString(text.substr(start, length - start)));
+        painter.drawLine(x, 0, x, 4);
     }
 }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+class QPainter;
+
 #include "query/time_slices.h"
 #include "ui/filtered_row_source.h"
 
@@ -50,6 +52,7 @@ class TimelineStrip : public QWidget {
     void recount();
     void finished(std::uint64_t generation, Counts& counts);
     QString sliceText(int slice) const;
+    void paintTicks(QPainter& painter) const;
 
     FilteredRowSource& procs_;
     FilteredRowSource& files_;

@@ -170,6 +170,7 @@ class ScreenshotTest : public QObject {
         view.workspace().loader.loadJsonFile(KORVANTIS_SAMPLES_DIR "/sample.json");
         QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() == 7, 20000);
         TimelineStrip* strip = view.timeline();
+        QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && !strip->allSlices().slices().empty(), 20000);
         QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(strip->width() / 4, 10));
         QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() * 3 / 4, 10));
         QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() < 7 && strip->counted(),

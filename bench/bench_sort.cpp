@@ -9,7 +9,6 @@
 #include <string>
 
 #include "load/task_queue.h"
-#include "query/row_fields.h"
 #include "query/row_sort.h"
 #include "query/time_slices.h"
 #include "workspace/workspace.h"
@@ -19,12 +18,13 @@ namespace {
 template <typename Rows>
 void timeSorts(const char* list, const Rows& rows) {
     for (const char* name : {"path", "timestamp", "pid", "type"}) {
-        const korvantis::RowField& field = *korvantis::rowFieldNamed(name);
+        const korvantis::CsvField field = korvantis::parseRowSort(name)->field;
         for (const bool descending : {false, true}) {
             const auto started = std::chrono::steady_clock::now();
             const auto keys = korvantis::sortKeys(field, rows.size(),
                                                   [&](std::size_t i) { return rows.filterRow(i); });
-            const auto order = korvantis::sortedOrder(keys, field.kind, descending);
+            const auto order =
+                korvantis::sortedOrder(keys, korvantis::sortKindOf(field), descending);
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
             std::printf("%s rows %zu, sort by %s%s: %.3f s\n", list, order.size(),
                         descending ? "-" : "", name, took.count());
@@ -66,10 +66,10 @@ int main(int argc, char** argv) {
     }
     korvantis::TimeSlices slices(first, last, 240);
     for (std::size_t i = 0; i < procs.size(); ++i) {
-        slices.add(procs.filterRow(i).time, true);
+        slices.add(procs.filterRow(i).time, korvantis::RowList::process);
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
-        slices.add(files.filterRow(i).time, false);
+        slices.add(files.filterRow(i).time, korvantis::RowList::file);
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     std::printf("timeline slices of %zu rows: %.3f s\n", procs.size() + files.size(), took.count());

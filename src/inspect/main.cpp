@@ -18,12 +18,13 @@
 #include "ingest/cache_file.h"
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
+#include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
 #include "korvantis_version.h"
-#include "query/row_sort.h"
 #include "load/task_queue.h"
 #include "query/filter_query.h"
 #include "query/row_export.h"
+#include "query/row_sort.h"
 #include "store/event_detail.h"
 #include "store/pretty_json.h"
 #include "workspace/workspace.h"
@@ -34,7 +35,8 @@ using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree | --gaps] LOG...   (LOG - is standard input)\n"
-    "       korvantis-inspect [--filter QUERY] [--export jsonl|csv [--fields LIST]] [--sort [-]FIELD]\n"
+    "       korvantis-inspect [--filter QUERY] [--export jsonl|csv [--fields LIST]] [--sort "
+    "[-]FIELD]\n"
     "                         LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
@@ -50,7 +52,7 @@ struct Options {
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
     korvantis::CsvFields csvFields = korvantis::defaultCsvFields();
-    std::optional<std::string> sort;    // the order --filter writes them in
+    std::optional<std::string> sort;  // the order --filter writes them in
     std::vector<std::string> logs;
 };
 
@@ -191,110 +193,6 @@ bool parseArguments(int argc, char** argv, Options& options) {
         return false;
     }
     return options.pretty ? options.logs.empty() : !options.logs.empty();
-}
-
-// Writes the rows `query` shows to standard output; false when that fails
-// or a row's line could not be read again to be tested, which is named.
-bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
-                       korvantis::ExportFormat format, const korvantis::CsvFields& fields) {
-    if (!query.treeRoots().empty()) {
-        query.bindTrees(korvantis::StoreRowCursor::processLinks(store));
-    }
-    korvantis::StoreRowCursor cursor(store);
-    std::size_t unreadable = 0;
-    std::optional<std::size_t> firstUnreadable;  // its entry
-    korvantis::ReadFailure firstFailure;
-    auto noteUnreadable = [&] {
-        if (unreadable++ == 0) {
-            firstUnreadable = cursor.entry();
-            firstFailure = cursor.rawLine().failure;
-        }
-    };
-    const korvantis::ExportResult result = korvantis::writeRows(
-        STDOUT_FILENO, "standard output", format,
-        [&](korvantis::ExportRow& row) {
-            while (cursor.next(row)) {
-                const auto match = korvantis::matchRow(
-                    query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
-                if (match == korvantis::RowMatch::unreadable) {
-                    noteUnreadable();
-                    continue;
-                }
-                if (match == korvantis::RowMatch::hidden) {
-                    continue;
-                }
-                if (korvantis::exportNeedsRawLine(format)) {
-                    if (!cursor.rawLine()) {
-                        noteUnreadable();
-                        continue;
-                    }
-                    row.rawLine = *cursor.rawLine();
-                }
-                return true;
-            }
-            return false;
-        },
-        fields);
-    if (!result.ok()) {
-        std::cerr << "korvantis-inspect: " << result.error << "\n";
-    }
-    if (firstUnreadable) {
-        const auto& ref = store.jsonMapping().ref(*firstUnreadable);
-        std::cerr << "korvantis-inspect: " << unreadable << (unreadable == 1 ? " row" : " rows")
-                  << " could not be read again, the first " << store.logFiles().fileName(ref.log)
-                  << ":" << store.lineNumberOf(*firstUnreadable) << ": "
-                  << korvantis::readFailureText(firstFailure) << "\n";
-    }
-    return result.ok() && unreadable == 0;
-}
-
-// Writes the rows `query` shows in the order `sort` gives: gathered first,
-// then written with their raw lines read one by one in that order.
-bool writeSortedRows(const EventStore& store, const korvantis::FilterQuery& query,
-                     korvantis::ExportFormat format, const korvantis::RowSort& sort) {
-    korvantis::StoreRowCursor cursor(store);
-    std::vector<korvantis::FilterRow> rows;
-    std::vector<std::size_t> entries;
-    korvantis::ExportRow row;
-    while (cursor.next(row)) {
-        auto raw = [&]() -> std::string_view {
-            const auto& line = cursor.rawLine();
-            return line ? std::string_view(*line) : korvantis::kLogChangedText;
-        };
-        if (query.matches(row.row, raw)) {
-            rows.push_back(row.row);
-            entries.push_back(cursor.entry());
-        }
-    }
-    const std::vector<korvantis::SortKey> keys =
-        korvantis::sortKeys(*sort.field, rows.size(),
-                            [&](std::size_t i) -> const korvantis::FilterRow& { return rows[i]; });
-    const std::vector<std::uint32_t> order =
-        korvantis::sortedOrder(keys, sort.field->kind, sort.descending);
-    std::size_t next = 0;
-    std::string rawLine;
-    const korvantis::ExportResult result = korvantis::writeRows(
-        STDOUT_FILENO, "standard output", format, [&](korvantis::ExportRow& out) {
-            if (next == order.size()) {
-                return false;
-            }
-            const std::uint32_t i = order[next++];
-            out = {rows[i], {}, {}};
-            if (korvantis::exportNeedsRawLine(format)) {
-                auto line = store.logFiles().read(store.jsonMapping().ref(entries[i]));
-                if (!line) {
-                    out.failure = std::string(korvantis::kLogChangedText);
-                    return false;
-                }
-                rawLine = std::move(*line);
-                out.rawLine = rawLine;
-            }
-            return true;
-        });
-    if (!result.ok()) {
-        std::cerr << "korvantis-inspect: " << result.error << "\n";
-    }
-    return result.ok();
 }
 
 void appendKey(std::string& out, std::string_view key) {
@@ -491,11 +389,7 @@ int main(int argc, char** argv) {
 
     if (query) {
         const auto format = exportFormatNamed(options.format.value_or("jsonl"));
-        if (sort && !query->treeRoots().empty()) {
-            query->bindTrees(korvantis::StoreRowCursor::processLinks(store));
-        }
-        if (!(sort ? writeSortedRows(store, *query, *format, *sort, options.csvFields)
-                   : writeMatchingRows(store, *query, *format, options.csvFields))) {
+        if (!korvantis::writeShownRows(store, *query, *format, options.csvFields, sort)) {
             status = 1;
         }
     } else if (options.tree) {

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "query/row_fields.h"
+#include "query/sort_keys.h"
 
 namespace korvantis {
 
@@ -17,10 +17,10 @@ std::vector<std::uint32_t> sortedOrder(std::span<const SortKey> keys, SortKind k
 
 // The keys of `count` rows of a list, read through `rowAt(i)` (a FilterRow).
 template <typename RowAt>
-std::vector<SortKey> sortKeys(const RowField& field, std::size_t count, RowAt&& rowAt) {
+std::vector<SortKey> sortKeys(const CsvField& field, std::size_t count, RowAt&& rowAt) {
     std::vector<SortKey> keys(count);
     for (std::size_t i = 0; i < count; ++i) {
-        keys[i] = field.key(rowAt(i));
+        keys[i] = sortKeyOf(field, rowAt(i));
     }
     return keys;
 }

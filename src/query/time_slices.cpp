@@ -27,11 +27,11 @@ std::ptrdiff_t TimeSlices::sliceOf(TimeValue time) const {
     return slice < static_cast<TimeValue>(slices_.size()) ? static_cast<std::ptrdiff_t>(slice) : -1;
 }
 
-void TimeSlices::add(TimeValue time, bool process) {
+void TimeSlices::add(TimeValue time, RowList list) {
     const std::ptrdiff_t slice = sliceOf(time);
     if (slice >= 0) {
         SliceCount& c = slices_[static_cast<std::size_t>(slice)];
-        ++(process ? c.process : c.file);
+        ++(list == RowList::process ? c.process : list == RowList::file ? c.file : c.other);
     }
 }
 

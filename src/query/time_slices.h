@@ -8,10 +8,15 @@
 
 namespace korvantis {
 
-// How many rows of each kind fall in one slice of time.
+// The lists a row can be in.
+enum class RowList { process, file, other };
+
+// How many rows of each list fall in one slice of time.
 struct SliceCount {
     std::uint32_t process = 0;
     std::uint32_t file = 0;
+    std::uint32_t other = 0;
+    std::uint32_t total() const { return process + file + other; }
     bool operator==(const SliceCount&) const = default;
 };
 
@@ -31,7 +36,7 @@ class TimeSlices {
 
     // The slice a moment falls in, or -1 outside the span.
     std::ptrdiff_t sliceOf(TimeValue time) const;
-    void add(TimeValue time, bool process);
+    void add(TimeValue time, RowList list);
 
   private:
     TimeValue from_ = 0;

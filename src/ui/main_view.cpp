@@ -6,13 +6,13 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "query/query_edit.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
 #include "ui/main_menu_bar.h"
 #include "ui/store_notifier.h"
-#include "query/query_edit.h"
 #include "ui/style.h"
 #include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
@@ -58,7 +58,8 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
                                filePanel_->preview()->filteredRows(), this);
     layout->addWidget(filterBar_);
     timeline_ = new TimelineStrip(processPanel_->preview()->filteredRows(),
-                                  filePanel_->preview()->filteredRows(), this);
+                                  filePanel_->preview()->filteredRows(),
+                                  otherPanel_->preview()->filteredRows(), this);
     layout->addWidget(timeline_);
     layout->addWidget(tabs_, 1);
     // The strip's range replaces the time bounds in the filter field.

@@ -9,20 +9,23 @@
 
 namespace korvantis::ui {
 
-const RowField& sortFieldOf(FieldKey key) {
+CsvField sortFieldOf(FieldKey key) {
+    using Of = CsvField::Of;
     switch (key) {
         case FieldKey::timestamp:
-            return *rowFieldNamed("timestamp");
+            return {Of::timestamp};
         case FieldKey::type:
-            return *rowFieldNamed("type");
+            return {Of::type};
         case FieldKey::pid:
-            return *rowFieldNamed("pid");
+            return {Of::pid};
         case FieldKey::ppid:
-            return *rowFieldNamed("ppid");
+            return {Of::ppid};
         case FieldKey::path:
+            return {Of::path};
+        default:
             break;
     }
-    return *rowFieldNamed("path");
+    return {Of::fact, factOfKey(key).value_or(Fact::summary)};
 }
 
 SortedRowSource::SortedRowSource(FilteredRowSource& rows) : rows_(rows) {
@@ -111,25 +114,30 @@ void SortedRowSource::start() {
         }
     }
     const EventStore& store = rows_.workspace().store;
-    const bool procs = rows_.kind() == RowKind::process;
-    auto snapshot = std::make_shared<RowsSnapshot>(RowsSnapshot::of(
-        store, procs ? store.procPreviews().size() : 0, procs ? 0 : store.filePreviews().size()));
-    const RowField& field = sortFieldOf(*key_);
+    const RowKind kind = rows_.kind();
+    const auto listed = [&](RowKind k, std::size_t size) { return kind == k ? size : 0; };
+    auto snapshot = std::make_shared<RowsSnapshot>(
+        RowsSnapshot::of(store, listed(RowKind::process, store.procPreviews().size()),
+                         listed(RowKind::file, store.filePreviews().size()),
+                         listed(RowKind::other, store.otherPreviews().size())));
+    const CsvField field = sortFieldOf(*key_);
     const bool descending = descending_;
     const std::uint64_t generation = generation_;
-    pool_.start([this, snapshot, storeRows = std::move(storeRows), &field, descending, procs,
-                 generation] {
-        lowerWorkerPriority();
-        const auto keys = sortKeys(field, storeRows.size(), [&](std::size_t i) {
-            return procs ? snapshot->procs.filterRow(storeRows[i])
-                         : snapshot->files.filterRow(storeRows[i]);
+    pool_.start(
+        [this, snapshot, storeRows = std::move(storeRows), field, descending, kind, generation] {
+            lowerWorkerPriority();
+            const auto keys = sortKeys(field, storeRows.size(), [&](std::size_t i) {
+                const std::uint32_t row = storeRows[i];
+                return kind == RowKind::process ? snapshot->procs.filterRow(row)
+                       : kind == RowKind::file  ? snapshot->files.filterRow(row)
+                                                : snapshot->others.filterRow(row);
+            });
+            auto order = std::make_shared<std::vector<std::uint32_t>>(
+                sortedOrder(keys, sortKindOf(field), descending));
+            QMetaObject::invokeMethod(
+                this, [this, generation, order] { finished(generation, std::move(*order)); },
+                Qt::QueuedConnection);
         });
-        auto order =
-            std::make_shared<std::vector<std::uint32_t>>(sortedOrder(keys, field.kind, descending));
-        QMetaObject::invokeMethod(
-            this, [this, generation, order] { finished(generation, std::move(*order)); },
-            Qt::QueuedConnection);
-    });
 }
 
 void SortedRowSource::finished(std::uint64_t generation, std::vector<std::uint32_t> order) {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "query/row_fields.h"
+#include "query/sort_keys.h"
 #include "ui/filtered_row_source.h"
 #include "ui/row_source.h"
 
@@ -69,6 +69,6 @@ class SortedRowSource final : public RowSource {
 };
 
 // The field a column sorts by.
-const RowField& sortFieldOf(FieldKey key);
+CsvField sortFieldOf(FieldKey key);
 
 }  // namespace korvantis::ui

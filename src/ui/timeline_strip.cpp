@@ -22,6 +22,7 @@ struct TimelineStrip::Counts {
     RowsSnapshot snapshot;
     std::optional<RowNumbers> procRows;  // nothing: every row shown
     std::optional<RowNumbers> fileRows;
+    std::optional<RowNumbers> otherRows;
     TimeSlices shown;
     TimeSlices all;
 };
@@ -36,20 +37,20 @@ std::optional<RowNumbers> shownOf(const FilteredRowSource& rows) {
 }
 
 template <typename Rows>
-void countRows(const Rows& rows, const std::optional<RowNumbers>& shown, bool process,
+void countRows(const Rows& rows, const std::optional<RowNumbers>& shown, RowList list,
                TimeSlices& shownSlices, TimeSlices& allSlices) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        allSlices.add(rows.filterRow(i).time, process);
+        allSlices.add(rows.filterRow(i).time, list);
     }
     if (!shown) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            shownSlices.add(rows.filterRow(i).time, process);
+            shownSlices.add(rows.filterRow(i).time, list);
         }
         return;
     }
     for (const std::uint32_t row : *shown) {
         if (row < rows.size()) {
-            shownSlices.add(rows.filterRow(row).time, process);
+            shownSlices.add(rows.filterRow(row).time, list);
         }
     }
 }
@@ -67,12 +68,13 @@ void widen(const Rows& rows, TimeValue& first, TimeValue& last) {
 
 }  // namespace
 
-TimelineStrip::TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files, QWidget* parent)
-    : QWidget(parent), procs_(procs), files_(files) {
+TimelineStrip::TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files,
+                             FilteredRowSource& others, QWidget* parent)
+    : QWidget(parent), procs_(procs), files_(files), others_(others) {
     pool_.setMaxThreadCount(1);
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    for (FilteredRowSource* rows : {&procs_, &files_}) {
+    for (FilteredRowSource* rows : {&procs_, &files_, &others_}) {
         connect(rows, &RowSource::rowsReplaced, this, &TimelineStrip::recount);
         connect(rows, &RowSource::rowsAppended, this, &TimelineStrip::recount);
         connect(rows, &FilteredRowSource::countsChanged, this, &TimelineStrip::recount);
@@ -95,9 +97,11 @@ void TimelineStrip::recount() {
     const EventStore& store = procs_.workspace().store;
     auto counts = std::make_shared<Counts>(
         Counts{RowsSnapshot::of(store, static_cast<std::size_t>(procs_.totalCount()),
-                                static_cast<std::size_t>(files_.totalCount())),
+                                static_cast<std::size_t>(files_.totalCount()),
+                                static_cast<std::size_t>(others_.totalCount())),
                shownOf(procs_),
                shownOf(files_),
+               shownOf(others_),
                {},
                {}});
     const std::uint64_t generation = ++generation_;
@@ -107,11 +111,16 @@ void TimelineStrip::recount() {
         TimeValue last = INT64_MIN;
         widen(counts->snapshot.procs, first, last);
         widen(counts->snapshot.files, first, last);
+        widen(counts->snapshot.others, first, last);
         if (first <= last) {
             counts->shown = TimeSlices(first, last, kSlices);
             counts->all = TimeSlices(first, last, kSlices);
-            countRows(counts->snapshot.procs, counts->procRows, true, counts->shown, counts->all);
-            countRows(counts->snapshot.files, counts->fileRows, false, counts->shown, counts->all);
+            const auto count = [&](const auto& rows, const auto& shown, RowList list) {
+                countRows(rows, shown, list, counts->shown, counts->all);
+            };
+            count(counts->snapshot.procs, counts->procRows, RowList::process);
+            count(counts->snapshot.files, counts->fileRows, RowList::file);
+            count(counts->snapshot.others, counts->otherRows, RowList::other);
         }
         QMetaObject::invokeMethod(
             this, [this, generation, counts] { finished(generation, *counts); },
@@ -148,7 +157,7 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
     const auto& shown = shown_.slices();
     std::uint32_t most = 1;
     for (const SliceCount& c : all) {
-        most = std::max(most, c.process + c.file);
+        most = std::max(most, c.total());
     }
     const int h = height() - painter.fontMetrics().height() - 2;  // room for the ticks
     const double w = static_cast<double>(width()) / std::max<std::size_t>(1, all.size());
@@ -156,12 +165,15 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
     for (std::size_t i = 0; i < all.size(); ++i) {
         const int x = static_cast<int>(i * w);
         const int bw = std::max(1, static_cast<int>((i + 1) * w) - x);
-        const int outline = barHeight(all[i].process + all[i].file);
+        const int outline = barHeight(all[i].total());
         painter.fillRect(x, height() - outline, bw, outline, palette().color(QPalette::Midlight));
         const int procs = barHeight(shown[i].process);
         const int files = barHeight(shown[i].file);
         painter.fillRect(x, height() - procs, bw, procs, palette().color(QPalette::Highlight));
         painter.fillRect(x, height() - procs - files, bw, files, palette().color(QPalette::Link));
+        const int others = barHeight(shown[i].other);
+        painter.fillRect(x, height() - procs - files - others, bw, others,
+                         palette().color(QPalette::LinkVisited));
     }
     paintTicks(painter);
     if (dragFrom_ >= 0 && dragTo_ >= 0) {
@@ -229,7 +241,10 @@ QString TimelineStrip::sliceText(int slice) const {
     const SliceCount& c = shown_.slices()[static_cast<std::size_t>(slice)];
     const TimeValue start = all_.from() + slice * all_.width();
     return QString::fromStdString(shownTime(TimeDisplay::utc, {}, start, start)) +
-           tr(" UTC\n%1 process events, %2 file events").arg(c.process).arg(c.file);
+           tr(" UTC\n%1 process events, %2 file events, %3 other events")
+               .arg(c.process)
+               .arg(c.file)
+               .arg(c.other);
 }
 
 bool TimelineStrip::event(QEvent* event) {

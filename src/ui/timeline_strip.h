@@ -13,13 +13,15 @@ class QPainter;
 namespace korvantis::ui {
 
 // A strip of bars: how many of the shown rows fall in each slice of the
-// loaded time, process rows under file rows, with the whole trace's
+// loaded time, process rows under file rows under other rows, with the whole trace's
 // outline behind. Counted on a worker whenever the shown rows change.
 // Dragging over it chooses a range of time; a double-click drops it.
 class TimelineStrip : public QWidget {
     Q_OBJECT
   public:
-    TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files, QWidget* parent = nullptr);
+    // The process, file and other rows' lists.
+    TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files, FilteredRowSource& others,
+                  QWidget* parent = nullptr);
     // Waits for the worker: it reads the store.
     ~TimelineStrip() override;
 
@@ -56,6 +58,7 @@ class TimelineStrip : public QWidget {
 
     FilteredRowSource& procs_;
     FilteredRowSource& files_;
+    FilteredRowSource& others_;
     QThreadPool pool_;
     std::uint64_t generation_ = 0;
     bool running_ = false;

@@ -2,10 +2,9 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
-#include <string>
 #include <string_view>
 
+#include "query/row_export.h"
 #include "store/filter_row.h"
 
 namespace korvantis {
@@ -18,30 +17,22 @@ enum class SortKind {
 };
 
 // One row's value of a field, as sorting sees it. Rows with an empty value
-// (a file row's ppid, an empty text, no time value) come last.
+// (a file row's ppid, an empty text or fact, no time value) come last.
 struct SortKey {
     bool empty = false;
     std::int64_t number = 0;  // number and time fields
     std::string_view text;    // text fields; must outlive the sort
 };
 
-// A field of a row, by the name an export and a sort know it by.
-struct RowField {
-    std::string_view name;
-    SortKind kind;
-    SortKey (*key)(const FilterRow& row);
-    // Appends the field's text as an export writes it (before any quoting).
-    void (*append)(std::string& out, const FilterRow& row);
-};
+// pid, ppid, uid, pidversion and responsible_pid sort as numbers, timestamp
+// and utc by time value, every other field by its text.
+SortKind sortKindOf(const CsvField& field);
+SortKey sortKeyOf(const CsvField& field, const FilterRow& row);
 
-// Every field: kind, type, timestamp, pid, ppid, path, utc.
-std::span<const RowField> rowFields();
-// Nothing for a name no field has.
-const RowField* rowFieldNamed(std::string_view name);
-
-// A sort as written on a command line: FIELD, or -FIELD for descending.
+// A sort as written on a command line: FIELD (any name --fields takes), or
+// -FIELD for descending.
 struct RowSort {
-    const RowField* field = nullptr;
+    CsvField field;
     bool descending = false;
 };
 std::optional<RowSort> parseRowSort(std::string_view text);

@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "query/folded_search.h"
+#include "query/pid_set.h"
 #include "store/filter_row.h"
 
 namespace korvantis {
@@ -35,53 +37,6 @@ class RawLineRef {
     void* callable_ = nullptr;
     std::string_view (*call_)(void*) = nullptr;
 };
-
-// A set of process ids with constant-time lookup: a bitmap over a range
-// chosen up front (pids are usually small and close together), and an
-// open-addressing table for any pid outside it.
-class PidSet {
-  public:
-    PidSet() = default;
-    // Keeps pids in [low, low + count) in a bitmap of `count` bits.
-    PidSet(std::int64_t low, std::uint64_t count);
-
-    bool contains(std::int64_t pid) const {
-        const std::uint64_t offset =
-            static_cast<std::uint64_t>(pid) - static_cast<std::uint64_t>(low_);
-        if (offset < count_) {
-            return (bits_[offset / 64] >> (offset % 64)) & 1;
-        }
-        return size_ != denseSize_ && hashedContains(pid);
-    }
-    // True when `pid` was not yet in the set.
-    bool insert(std::int64_t pid);
-    std::size_t size() const { return size_; }
-
-  private:
-    bool hashedContains(std::int64_t pid) const;
-    void grow();
-
-    std::int64_t low_ = 0;
-    std::uint64_t count_ = 0;
-    std::vector<std::uint64_t> bits_;
-    std::size_t denseSize_ = 0;  // pids held in the bitmap
-    // Free slots hold kFree; the one pid equal to kFree is kept aside.
-    static constexpr std::int64_t kFree = INT64_MIN;
-    std::vector<std::int64_t> slots_;
-    bool hasFreeMarker_ = false;
-    std::size_t size_ = 0;
-};
-
-// One process row's ids, the input of the tree closure.
-struct ProcessLink {
-    std::int64_t pid = 0;
-    std::int64_t ppid = 0;
-};
-
-// The process `root` and every process it started, directly or not: the
-// smallest set holding `root` and the pid of every process row whose ppid is
-// in the set. Linear in the number of rows; any depth, cycles included.
-PidSet descendantPids(std::int64_t root, std::span<const ProcessLink> processes);
 
 // A parsed filter. A row matches when it matches every term; an empty query
 // matches every row. Matching allocates nothing and keeps no state, so one
@@ -168,9 +123,5 @@ struct ParsedFilterQuery {
 // - anything else is plain text, matched against the timestamp, type, pid,
 //   path, args and summary of a row and the ppid of a process or other row.
 ParsedFilterQuery parseFilterQuery(std::string_view text);
-
-// Whether `haystack` contains `foldedNeedle` (already in ASCII lower case),
-// ASCII letters compared regardless of case, all other bytes exactly.
-bool containsFolded(std::string_view haystack, std::string_view foldedNeedle);
 
 }  // namespace korvantis

@@ -5,11 +5,9 @@
 #include <vector>
 
 #include "ingest/time_value.h"
+#include "store/row_list.h"
 
 namespace korvantis {
-
-// The lists a row can be in.
-enum class RowList { process, file, other };
 
 // How many rows of each list fall in one slice of time.
 struct SliceCount {

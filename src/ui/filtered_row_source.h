@@ -69,7 +69,6 @@ class FilteredRowSource final : public RowSource {
     void searchChanged();
 
   private:
-    struct Run;
     struct Outcome;
     void allRowsAppended();
     void start(std::size_t from, bool replace,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ingest/temp_files.h"
+#include "query/filter_pass.h"
 #include "query/query_edit.h"
 #include "query/row_filter.h"
 #include "query/rows_snapshot.h"
@@ -168,6 +169,71 @@ TEST(RowFilter, NarrowingQueries) {
     }
 }
 
+// A list filtered in two passes, as while a load runs (the second over the
+// rows that arrived, with more processes under a tree), or a narrower query
+// over the rows a broader one showed, shows what one pass over every row
+// shows; a stopped pass gives nothing.
+TEST(FilterPass, SplitAndNarrowedPassesAgreeWithOnePass) {
+    testsupport::LoadingWorkspace w;
+    w.load(std::vector<std::string>{kSamples[0], kSamples[1]});
+    const EventStore& store = w.ws.store;
+    const std::size_t procs = store.procPreviews().size();
+    const std::size_t files = store.filePreviews().size();
+    const std::int64_t root = store.procPreviews()[0].pid;
+    const auto pass = [&](RowList list, const std::string& text, std::size_t share, bool all,
+                          std::size_t from, std::shared_ptr<const FilterQuery> bound,
+                          std::shared_ptr<const RowNumbers> candidates = nullptr) {
+        // The first `share` of 4 quarters of every list, or all of them.
+        const auto part = [&](std::size_t n) { return all ? n : n * share / 4; };
+        FilterPass p{list,
+                     std::make_shared<const FilterQuery>(*parseFilterQuery(text).query),
+                     std::move(bound),
+                     RowsSnapshot::of(store, part(procs), part(files), 0),
+                     from,
+                     list == RowList::process ? part(procs) : part(files),
+                     bound == nullptr,
+                     std::make_shared<std::atomic<bool>>(false),
+                     std::move(candidates)};
+        p.replace = p.bound == nullptr;
+        TreeSetCache cache;
+        return *runFilterPass(p, cache, nullptr);
+    };
+    for (const RowList list : {RowList::process, RowList::file}) {
+        const std::size_t size = list == RowList::process ? procs : files;
+        for (const std::string& text : {"tree:" + std::to_string(root), std::string("type:exec"),
+                                        std::string("json:pid -path:usr")}) {
+            SCOPED_TRACE(text);
+            const RowNumbers whole = pass(list, text, 4, true, 0, nullptr).rows;
+            for (std::size_t share = 0; share <= 3; ++share) {
+                const FilterPassResult first = pass(list, text, share, false, 0, nullptr);
+                const std::size_t covered =
+                    list == RowList::process ? procs * share / 4 : files * share / 4;
+                FilterPassResult second = pass(list, text, 4, true, covered, first.bound);
+                RowNumbers both = first.rows;
+                if (!second.replace) {
+                    both.insert(both.end(), second.rows.begin(), second.rows.end());
+                }
+                EXPECT_EQ(second.replace ? second.rows : both, whole) << share;
+            }
+            // Typing on: only the shown rows are looked at again.
+            const RowNumbers broader = pass(list, "-path:zzz", 4, true, 0, nullptr).rows;
+            const auto candidates = std::make_shared<const RowNumbers>(broader);
+            EXPECT_EQ(pass(list, text, 4, true, size, nullptr, candidates).rows, whole);
+        }
+    }
+    FilterPass stopped{RowList::process,
+                       std::make_shared<const FilterQuery>(*parseFilterQuery("x").query),
+                       nullptr,
+                       RowsSnapshot::of(store),
+                       0,
+                       procs,
+                       true,
+                       std::make_shared<std::atomic<bool>>(true),
+                       nullptr};
+    TreeSetCache cache;
+    EXPECT_FALSE(runFilterPass(stopped, cache, nullptr));
+}
+
 TEST(QueryEdit, RowActions) {
     const struct {
         std::string query;
@@ -187,8 +253,7 @@ TEST(QueryEdit, RowActions) {
          "-pid:7 pidx:1 \"pid:8\" -path:\"/a b/c\"", "-pid:7 pidx:1 \"pid:8\" uid:501",
          "-pid:7 pidx:1 \"pid:8\" signing_id:\"com.a b\"", "-pid:7 pidx:1 \"pid:8\""},
         {"-path:\"/a b/c\"", "-path:\"/a b/c\" pid:42", "-path:\"/a b/c\"",
-         "-path:\"/a b/c\" uid:501", "-path:\"/a b/c\" signing_id:\"com.a b\"",
-         "-path:\"/a b/c\""},
+         "-path:\"/a b/c\" uid:501", "-path:\"/a b/c\" signing_id:\"com.a b\"", "-path:\"/a b/c\""},
         {"UID:0 -uid:7 signing_id:x", "UID:0 -uid:7 signing_id:x pid:42",
          "UID:0 -uid:7 signing_id:x -path:\"/a b/c\"", "-uid:7 signing_id:x uid:501",
          "UID:0 -uid:7 signing_id:\"com.a b\"", "UID:0 -uid:7 signing_id:x"},

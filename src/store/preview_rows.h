@@ -61,9 +61,15 @@ class PreviewRows {
     std::size_t size() const { return rows_.size(); }
     bool empty() const { return rows_.empty(); }
     Entry operator[](std::size_t i) const {
+        Entry e = withoutId(i);
+        e.id = mapping_.idOf(rows_[i].entry);
+        return e;
+    }
+    // Row i's fields, its id left empty: an id costs a keyed permutation, so
+    // what only paints or compares rows reads them this way (by place).
+    Entry withoutId(std::size_t i) const {
         const Stored& r = rows_[i];
         Entry e;
-        e.id = mapping_.entry(r.entry).id;
         e.type = typeOf(r);
         e.timestamp = std::string_view(r.timestamp, r.timestampLength);
         e.pid = r.pid;

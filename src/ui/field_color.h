@@ -27,11 +27,13 @@ inline std::optional<Fact> factOfKey(FieldKey key) {
 // place (style.h), so the rule itself stays a plain function of the values.
 enum class Mark { standard, green, pink };
 
-// The rules both panels share: the chosen event itself is green; the other
-// activity of its process is pink with a green PID cell.
+// The rules both panels share: the chosen event itself (`chosen`: told by
+// its place in the store, not by its id) is green; the other activity of its
+// process is pink with a green PID cell.
 template <typename Entry>
-std::optional<Mark> chosenProcessMark(const Entry& row, const Entry& active, FieldKey key) {
-    if (active.id == row.id) {
+std::optional<Mark> chosenProcessMark(const Entry& row, bool chosen, const Entry& active,
+                                      FieldKey key) {
+    if (chosen) {
         return Mark::green;
     }
     if (active.pid == row.pid) {
@@ -41,33 +43,33 @@ std::optional<Mark> chosenProcessMark(const Entry& row, const Entry& active, Fie
 }
 
 // Process rows: the shared rules, then the activity of the parent process.
-inline Mark procFieldColor(const ProcPreviewEntry& row,
+inline Mark procFieldColor(const ProcPreviewEntry& row, bool chosen,
                            const std::optional<ProcPreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }
-    if (const auto mark = chosenProcessMark(row, *active, key)) {
+    if (const auto mark = chosenProcessMark(row, chosen, *active, key)) {
         return *mark;
     }
     return active->ppid == row.pid ? Mark::pink : Mark::standard;
 }
 
 // File rows: the shared rules only; file events carry no parent id.
-inline Mark fileFieldColor(const FilePreviewEntry& row,
+inline Mark fileFieldColor(const FilePreviewEntry& row, bool chosen,
                            const std::optional<FilePreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }
-    return chosenProcessMark(row, *active, key).value_or(Mark::standard);
+    return chosenProcessMark(row, chosen, *active, key).value_or(Mark::standard);
 }
 
 // Other rows: the Files tab's rules, against the other tab's own chosen row.
-inline Mark otherFieldColor(const OtherPreviewEntry& row,
+inline Mark otherFieldColor(const OtherPreviewEntry& row, bool chosen,
                             const std::optional<OtherPreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }
-    return chosenProcessMark(row, *active, key).value_or(Mark::standard);
+    return chosenProcessMark(row, chosen, *active, key).value_or(Mark::standard);
 }
 
 }  // namespace korvantis::ui

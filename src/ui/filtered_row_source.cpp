@@ -66,14 +66,15 @@ Uuid FilteredRowSource::rowId(int row) const {
 }
 
 int FilteredRowSource::shownRowOf(const Uuid& id) const {
+    const auto place = workspace_.store.jsonMapping().indexOf(id);
+    return place ? shownRowAt(*place) : -1;
+}
+
+int FilteredRowSource::shownRowAt(std::size_t place) const {
     const EventStore& store = workspace_.store;
-    const auto entry = store.jsonMapping().indexOf(id);
-    if (!entry) {
-        return -1;
-    }
-    const auto row = kind_ == RowKind::process ? store.procPreviewOf(*entry)
-                     : kind_ == RowKind::file  ? store.filePreviewOf(*entry)
-                                               : store.otherPreviewOf(*entry);
+    const auto row = kind_ == RowKind::process ? store.procPreviewOf(place)
+                     : kind_ == RowKind::file  ? store.filePreviewOf(place)
+                                               : store.otherPreviewOf(place);
     if (!row || *row >= static_cast<std::size_t>(all_->rowCount())) {
         return -1;
     }

@@ -41,6 +41,8 @@ class FilteredRowSource final : public RowSource {
     std::size_t storeRow(int row) const;
     // The shown row of the entry with this id, or -1 when it is not shown.
     int shownRowOf(const Uuid& id) const;
+    // The same for the row of the store's line at `place`.
+    int shownRowAt(std::size_t place) const;
     // Rows of the store's list, filtered or not.
     int totalCount() const { return all_->rowCount(); }
     // Whether a query is in force (its rows shown).

@@ -118,7 +118,7 @@ void MainView::jumpToGap(const SequenceGap& gap) {
         }
         tabs_->setCurrentWidget(panel);
         EventPreview* preview = panel->preview();
-        const int row = preview->filteredRows().shownRowOf(store.jsonMapping().entry(entry).id);
+        const int row = preview->sortedRows().shownRowAt(entry);
         if (row >= 0) {
             preview->list()->scrollToRow(row);
             preview->chooseRow(row);

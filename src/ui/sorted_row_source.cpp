@@ -58,7 +58,14 @@ Uuid SortedRowSource::rowId(int row) const {
 }
 
 int SortedRowSource::shownRowOf(const Uuid& id) const {
-    const int row = rows_.shownRowOf(id);
+    return sortedRowOf(rows_.shownRowOf(id));
+}
+
+int SortedRowSource::shownRowAt(std::size_t place) const {
+    return sortedRowOf(rows_.shownRowAt(place));
+}
+
+int SortedRowSource::sortedRowOf(int row) const {
     const auto at = static_cast<std::size_t>(row);
     return row >= 0 && at < position_.size() ? static_cast<int>(position_[at]) : row;
 }

@@ -35,6 +35,8 @@ class SortedRowSource final : public RowSource {
     int filteredRow(int row) const;
     // The shown row of the entry with this id, or -1 when it is not shown.
     int shownRowOf(const Uuid& id) const;
+    // The same for the row of the store's line at `place`.
+    int shownRowAt(std::size_t place) const;
 
     // Sorts by the column's field (a new order replaces the rows when ready),
     // or shows load order again for nothing.
@@ -49,6 +51,8 @@ class SortedRowSource final : public RowSource {
     void orderChanged();
 
   private:
+    // The shown row of a filtered row (itself while unsorted or not yet sorted).
+    int sortedRowOf(int row) const;
     std::size_t rowsSorted() const { return static_cast<std::size_t>(rows_.rowCount()); }
     void filteredReplaced();
     void filteredAppended();

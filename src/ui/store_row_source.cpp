@@ -68,9 +68,9 @@ struct ProcRows {
         return w.selection.activePreview();
     }
     static constexpr StoreField activeField = StoreField::activePreview;
-    static Mark mark(const ProcPreviewEntry& row, const std::optional<ProcPreviewEntry>& active,
-                     FieldKey key) {
-        return procFieldColor(row, active, key);
+    static Mark mark(const ProcPreviewEntry& row, bool chosen,
+                     const std::optional<ProcPreviewEntry>& active, FieldKey key) {
+        return procFieldColor(row, chosen, active, key);
     }
 };
 
@@ -82,9 +82,9 @@ struct FileRows {
         return w.selection.activeFilePreview();
     }
     static constexpr StoreField activeField = StoreField::activeFilePreview;
-    static Mark mark(const FilePreviewEntry& row, const std::optional<FilePreviewEntry>& active,
-                     FieldKey key) {
-        return fileFieldColor(row, active, key);
+    static Mark mark(const FilePreviewEntry& row, bool chosen,
+                     const std::optional<FilePreviewEntry>& active, FieldKey key) {
+        return fileFieldColor(row, chosen, active, key);
     }
 };
 
@@ -96,9 +96,9 @@ struct OtherRows {
         return w.selection.activeOtherPreview();
     }
     static constexpr StoreField activeField = StoreField::activeOtherPreview;
-    static Mark mark(const OtherPreviewEntry& row, const std::optional<OtherPreviewEntry>& active,
-                     FieldKey key) {
-        return otherFieldColor(row, active, key);
+    static Mark mark(const OtherPreviewEntry& row, bool chosen,
+                     const std::optional<OtherPreviewEntry>& active, FieldKey key) {
+        return otherFieldColor(row, chosen, active, key);
     }
 };
 
@@ -116,13 +116,36 @@ class StoreRowSource final : public RowSource {
                                           : cellText(entry(row), key);
     }
     Mark mark(int row, FieldKey key) const override {
-        return Rows::mark(entry(row), Rows::active(workspace_), key);
+        const auto& active = Rows::active(workspace_);
+        const std::optional<std::size_t> place = chosenPlace(active);
+        const bool chosen =
+            place && Rows::entries(workspace_).entryOf(static_cast<std::size_t>(row)) == *place;
+        return Rows::mark(entry(row), chosen, active, key);
     }
-    Uuid rowId(int row) const override { return entry(row).id; }
+    Uuid rowId(int row) const override {
+        return Rows::entries(workspace_)[static_cast<std::size_t>(row)].id;
+    }
 
   private:
-    // Rows are read as values: the store keeps them compactly.
-    auto entry(int row) const { return Rows::entries(workspace_)[static_cast<std::size_t>(row)]; }
+    // Rows are read as values (the store keeps them compactly), without their
+    // ids: painting compares places.
+    auto entry(int row) const {
+        return Rows::entries(workspace_).withoutId(static_cast<std::size_t>(row));
+    }
+
+    // The chosen row's place among the store's lines, found once per choice
+    // (the selection holds its id).
+    template <typename Active>
+    std::optional<std::size_t> chosenPlace(const Active& active) const {
+        if (!active) {
+            return std::nullopt;
+        }
+        if (active->id != chosenId_) {
+            chosenId_ = active->id;
+            chosenPlace_ = workspace_.store.jsonMapping().indexOf(active->id);
+        }
+        return chosenPlace_;
+    }
 
     bool grow() {
         const int n = static_cast<int>(std::min<std::size_t>(Rows::entries(workspace_).size(),
@@ -147,6 +170,9 @@ class StoreRowSource final : public RowSource {
 
     Workspace& workspace_;
     int rows_ = 0;
+    // Of chosenPlace(): only the UI thread paints.
+    mutable Uuid chosenId_{};
+    mutable std::optional<std::size_t> chosenPlace_;
 };
 
 }  // namespace

@@ -1,0 +1,73 @@
+// The tree window's channel: the facts of every node, and "Show events",
+// which leads back to the events of a process in the main window.
+"use strict";
+
+{
+    const page = window.korvantisTree;
+    const {hooks} = page;
+
+    function connectChannel() {
+        if (typeof QWebChannel !== "function" || typeof qt === "undefined" ||
+            !qt.webChannelTransport) {
+            return;
+        }
+        new QWebChannel(qt.webChannelTransport, (channel) => {
+            const bridge = channel.objects.treeWindow || null;
+            page.bridge = bridge;
+            if (!bridge) {
+                return;
+            }
+            const follow = () => {
+                hooks.canShowEvents = !!bridge.canShowEvents;
+                page.updateMenu();
+            };
+            bridge.canShowEventsChanged.connect(follow);
+            follow();
+            askForFacts();
+        });
+    }
+
+    // Asks the window for the facts of the current tree, once per tree. They
+    // arrive after the first picture and are zipped with the nodes by order;
+    // facts of another length belong to another tree and are not used.
+    function askForFacts() {
+        if (!page.bridge || !page.root || hooks.facts !== "none") {
+            return;
+        }
+        hooks.facts = "asked";
+        const asked = page.generation;
+        page.bridge.facts((text) => {
+            if (asked !== page.generation) {
+                return;
+            }
+            let list = null;
+            const parseStart = performance.now();
+            try {
+                list = typeof text === "string" && text.length > 0 ? JSON.parse(text) : null;
+            } catch (e) {
+                list = null;
+            }
+            hooks.factsMs = performance.now() - parseStart;
+            if (Array.isArray(list) && list.length === page.order.length) {
+                page.facts = list;
+                page.render(null);
+                hooks.facts = "ready";
+                hooks.factsAt = Date.now();
+                page.searchAgain();
+            } else {
+                hooks.facts = "unusable";
+            }
+        });
+    }
+
+    function showEvents(node) {
+        const f = page.factsOf(node);
+        if (!page.bridge || !hooks.canShowEvents || !f) {
+            return;
+        }
+        hooks.shownEvents = f[0];
+        page.bridge.showEvents(f[0]);
+    }
+
+    Object.assign(page, {connectChannel, askForFacts, showEvents});
+}

@@ -1,0 +1,292 @@
+// The picture: the tidy layout of the open part of the tree, its links and
+// nodes in the SVG, the messages shown instead of a tree, and fitting the
+// picture into the window.
+"use strict";
+
+{
+    const page = window.korvantisTree;
+    const {ROW, COLUMN, LABEL_MAX, hooks, formatCount, More, hasChildren} = page;
+
+    let svg = null;
+    let viewport = null;
+    let linkLayer = null;
+    let nodeLayer = null;
+    let zoom = null;
+
+    function setUp() {
+        if (svg) {
+            return;
+        }
+        svg = d3.select("#tree");
+        viewport = svg.append("g").attr("class", "viewport");
+        linkLayer = viewport.append("g").attr("class", "links");
+        nodeLayer = viewport.append("g").attr("class", "nodes");
+        zoom = d3.zoom()
+            .scaleExtent([0.02, 4])
+            .on("start", page.hidePopups)
+            .on("zoom", (event) => viewport.attr("transform", event.transform));
+        svg.call(zoom).on("dblclick.zoom", null);
+    }
+
+    function showMessage(text) {
+        hooks.message = text;
+        const box = document.getElementById("message");
+        box.textContent = text;
+        box.hidden = false;
+    }
+
+    function hideMessage() {
+        hooks.message = "";
+        document.getElementById("message").hidden = true;
+    }
+
+    function setStatus(text) {
+        document.getElementById("status").textContent = text;
+    }
+
+    function clearPicture() {
+        page.root = null;
+        page.clearLayout();
+        page.facts = null;
+        hooks.facts = "none";
+        page.clearSearch();
+        setStatus("");
+        page.hidePopups();
+        linkLayer.selectAll("*").remove();
+        nodeLayer.selectAll("*").remove();
+        hooks.drawn = 0;
+        hooks.total = 0;
+    }
+
+    function nodeClass(d) {
+        const data = d.data;
+        if (data instanceof More) {
+            return "node more";
+        }
+        const name = !hasChildren(data) ? "node leaf" : page.isOpen(data) ? "node open" : "node closed";
+        return name + page.matchClass(data);
+    }
+
+    // Characters that act unseen (bidirectional controls such as U+202E,
+    // other invisible format and control characters) are drawn as visible
+    // marks, "\u27e8U+202E\u27e9", in a muted colour, so that no name can pass
+    // for another.
+    const UNSEEN = /[\p{Cf}\p{Cc}\u2028\u2029]/u;
+
+    function unseenMark(ch) {
+        const hex = ch.codePointAt(0).toString(16).toUpperCase().padStart(4, "0");
+        return "\u27e8U+" + hex + "\u27e9";
+    }
+
+    // Fills `el` with `text`, each unseen character as a muted mark: an
+    // element made by `makeMark` with the class "unseen".
+    function setMarkedText(el, text, makeMark) {
+        el.replaceChildren();
+        let plain = "";
+        for (const ch of text) {
+            if (!UNSEEN.test(ch)) {
+                plain += ch;
+                continue;
+            }
+            if (plain) {
+                el.appendChild(document.createTextNode(plain));
+                plain = "";
+            }
+            const mark = makeMark();
+            mark.setAttribute("class", "unseen");
+            mark.textContent = unseenMark(ch);
+            el.appendChild(mark);
+        }
+        if (plain) {
+            el.appendChild(document.createTextNode(plain));
+        }
+    }
+
+    const svgMark = () => document.createElementNS("http://www.w3.org/2000/svg", "tspan");
+    const htmlMark = () => document.createElement("span");
+
+    function shortName(name) {
+        return name.length > LABEL_MAX ? name.slice(0, LABEL_MAX - 1) + "\u2026" : name;
+    }
+
+    function linkPath(d) {
+        const sx = d.parent.y;
+        const sy = d.parent.x;
+        const tx = d.y;
+        const ty = d.x;
+        const mx = (sx + tx) / 2;
+        return "M" + sx + "," + sy + "C" + mx + "," + sy + " " + mx + "," + ty + " " + tx + "," + ty;
+    }
+
+    // Lays out and draws the open part of the tree. When `anchor` is given,
+    // the view moves so that this node stays where it was on the screen.
+    function render(anchor) {
+        const start = performance.now();
+        const before = anchor && anchor.__x !== undefined ? [anchor.__x, anchor.__y] : null;
+
+        const nodes = layOut();
+
+        linkLayer.selectAll("path")
+            .data(nodes.slice(1), (d) => d.data.__id)
+            .join("path")
+            .attr("class", "link")
+            .attr("d", linkPath);
+
+        nodeLayer.selectAll("g")
+            .data(nodes, (d) => d.data.__id)
+            .join(enterNodes)
+            .attr("class", nodeClass)
+            .attr("transform", (d) => "translate(" + d.y + "," + d.x + ")")
+            .each(fillNode);
+
+        if (before) {
+            zoom.translateBy(svg, before[1] - anchor.__y, before[0] - anchor.__x);
+        }
+        notePicture(nodes.length, start);
+    }
+
+    // The tidy layout of the open part of the tree; every drawn node keeps
+    // its place in the picture for the next one.
+    function layOut() {
+        const layoutRoot = d3.hierarchy(page.root, page.drawnChildren);
+        d3.tree()
+            .nodeSize([ROW, COLUMN])
+            .separation((a, b) => (a.parent === b.parent ? 1 : 1.3))(layoutRoot);
+        const nodes = layoutRoot.descendants();
+        for (const d of nodes) {
+            d.data.__x = d.x;
+            d.data.__y = d.y;
+        }
+        return nodes;
+    }
+
+    // A new node of the picture: its dot, its label and what the mouse does
+    // on it.
+    function enterNodes(enter) {
+        const g = enter.append("g");
+        g.append("circle").attr("r", 4.5);
+        const text = g.append("text").attr("x", 8).attr("dy", "0.32em");
+        text.append("tspan").attr("class", "name");
+        text.append("tspan").attr("class", "pid");
+        text.append("tspan").attr("class", "count");
+        g.on("click", (event, d) => {
+            event.stopPropagation();
+            page.hidePopups();
+            page.toggle(d.data);
+        });
+        g.on("dblclick", (event, d) => {
+            event.stopPropagation();
+            page.showEvents(d.data);
+        });
+        g.on("contextmenu", (event, d) => {
+            event.preventDefault();
+            event.stopPropagation();
+            page.openMenu(event, d.data);
+        });
+        g.on("mouseenter", (event, d) => page.showTooltip(event, d.data));
+        g.on("mousemove", (event) => page.placeAtPointer(page.tooltipBox(), event));
+        g.on("mouseleave", page.hideTooltip);
+        return g;
+    }
+
+    // The label of a drawn node (its SVG group is `this`): the name, the pid
+    // once the facts are in, and the descendants of a closed node.
+    function fillNode(d) {
+        const data = d.data;
+        const g = d3.select(this);
+        const more = data instanceof More;
+        const closed = !more && !page.isOpen(data) && hasChildren(data);
+        const f = page.factsOf(data);
+        setMarkedText(g.select("tspan.name").node(),
+                      more ? data.name : shortName(data.name), svgMark);
+        g.select("tspan.pid").text(f ? " " + f[0] : "");
+        g.select("tspan.count").text(closed ? " (" + formatCount(data.__count) + ")" : "");
+    }
+
+    // Notes a new picture of `count` nodes, begun at `start`, and when the
+    // frame that shows it has been painted.
+    function notePicture(count, start) {
+        hooks.drawn = count;
+        hooks.pictures += 1;
+        hooks.drawnAt = Date.now();
+        hooks.lastRenderMs = performance.now() - start;
+        const picture = hooks.pictures;
+        const first = hooks.firstDrawnAt === 0;
+        if (first) {
+            hooks.firstDrawnAt = hooks.drawnAt;
+        }
+        requestAnimationFrame(() => setTimeout(() => {
+            if (first && hooks.firstPaintedAt === 0) {
+                hooks.firstPaintedAt = Date.now();
+            }
+            if (hooks.pictures === picture) {
+                hooks.paintedAt = Date.now();
+            }
+        }, 0));
+    }
+
+    // The SVG groups of the drawn nodes.
+    function drawnGroups() {
+        return nodeLayer.selectAll("g");
+    }
+
+    // Moves the view so that `node`, already drawn, is in its middle.
+    function centreOn(node) {
+        zoom.translateTo(svg, node.__y, node.__x);
+    }
+
+    // The extent of the drawn nodes in layout coordinates.
+    function drawnExtent() {
+        let top = 0;
+        let bottom = 0;
+        let right = 0;
+        nodeLayer.selectAll("g").each((d) => {
+            top = Math.min(top, d.x);
+            bottom = Math.max(bottom, d.x);
+            right = Math.max(right, d.y);
+        });
+        return {top, bottom, right};
+    }
+
+    function stageSize() {
+        const box = svg.node();
+        return [box.clientWidth || window.innerWidth || 800,
+            box.clientHeight || window.innerHeight || 600];
+    }
+
+    // Fits the first picture into the window, within readable scales; what
+    // does not fit stays centred on the root.
+    function fitFirstPicture() {
+        const [width, height] = stageSize();
+        const {top, bottom, right} = drawnExtent();
+        const margin = 40;
+        const spanX = bottom - top + ROW;
+        const spanY = right + COLUMN;
+        const k = Math.max(0.75, Math.min(1, (height - margin) / spanX, (width - margin) / spanY));
+        const middle = k * spanX <= height - margin ? (top + bottom) / 2 : 0;
+        svg.call(zoom.transform, d3.zoomIdentity.translate(margin, height / 2 - k * middle).scale(k));
+    }
+
+    // "Fit to window": the whole picture, however small that makes it.
+    function fitToWindow() {
+        if (!page.root) {
+            return;
+        }
+        const [width, height] = stageSize();
+        const {top, bottom, right} = drawnExtent();
+        const margin = 20;
+        const spanX = bottom - top + ROW;
+        const spanY = right + COLUMN;
+        const [low, high] = zoom.scaleExtent();
+        const k = Math.max(low, Math.min(high, 1.5, (height - 2 * margin) / spanX,
+            (width - 2 * margin) / spanY));
+        const x = (width - k * spanY) / 2 + margin / 2;
+        const y = height / 2 - k * (top + bottom) / 2;
+        svg.call(zoom.transform, d3.zoomIdentity.translate(x, y).scale(k));
+    }
+
+    Object.assign(page, {
+        setUp, showMessage, hideMessage, setStatus, clearPicture, setMarkedText, htmlMark,
+        render, drawnGroups, centreOn, fitFirstPicture, fitToWindow,
+    });
+}

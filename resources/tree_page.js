@@ -1,0 +1,120 @@
+// The process tree page. The program calls initialLoad(text) with the tree
+// JSON after every finished navigation; the page draws it as a collapsible,
+// zoomable tidy tree. Only the open part of the tree is laid out and drawn,
+// and every walk over the whole tree is a loop, so trees of any size or depth
+// stay responsive. Names are only ever set as text, never parsed as markup.
+//
+// The tree JSON holds names and nesting only. When the page runs in a tree
+// window, the window's channel object ("treeWindow") hands over the facts of
+// every node (pid, ppid, path, descendants, in the tree JSON's node order)
+// and leads back to the events of a process in the main window that opened
+// the tree, while that window lives.
+//
+// The page's scripts, loaded in this order by tree.html, each do one job:
+//   tree_page.js         what they share: tunables, texts, hooks, the tree
+//   tree_layout.js       the tree's nodes and which of them are open
+//   tree_draw.js         the picture: layout, drawing, messages, fitting
+//   tree_channel.js      the window's channel: facts and "Show events"
+//   tree_search.js       the search field and its matches
+//   tree_interaction.js  clicks, the tooltip, the context menu, keys
+//   tree_load.js         the arrival of a tree, and hooks for tests
+// They share one object, window.korvantisTree: each script keeps its own
+// state inside a block and adds to the object what the others call. They
+// reach each other's functions through it only once the page runs (a tree
+// arrives, the user acts), so the order matters for this file alone, whose
+// parts the others take as they load.
+"use strict";
+
+{
+    // Every text the page writes.
+    const TEXT = {
+        noTree: "No process tree to show yet: import a log, then press Tree.",
+        tooDeep: "This process tree is too deep to be read.",
+        unreadable: "This process tree could not be read.",
+        notATree: "This is not a process tree.",
+        more: (n) => "+ " + formatCount(n) + " more",
+        pid: "pid",
+        ppid: "ppid",
+        path: "path",
+        descendants: "descendants",
+        noMatch: "No match",
+        matchOf: (i, n) => formatCount(i) + " of " + formatCount(n),
+        expandedPartly: (n) => "Opened " + formatCount(n) +
+            " nodes; the rest below does not fit in the picture at once.",
+        expandedAll: (n) => "Opened " + formatCount(n) + (n === 1 ? " node." : " nodes."),
+    };
+
+    // Read by the program's tests and benchmarks; the page never reads them.
+    const hooks = {
+        received: null,      // the last argument of initialLoad
+        calls: 0,            // initialLoad calls since this page was loaded
+        total: 0,            // nodes in the tree
+        drawn: 0,            // nodes in the current picture
+        pictures: 0,         // pictures made since this page was loaded
+        drawnAt: 0,          // Date.now() when the current picture was made
+        paintedAt: 0,        // Date.now() after the frame that showed it
+        firstDrawnAt: 0,     // drawnAt of the first picture of the current tree
+        firstPaintedAt: 0,   // paintedAt of the first picture of the current tree
+        lastRenderMs: 0,     // layout and drawing of the current picture
+        lastToggleMs: 0,     // the last open or close, from click to picture
+        calledAt: 0,         // Date.now() when initialLoad was last called
+        parseMs: 0,          // JSON.parse of the last tree
+        prepareMs: 0,        // checking the tree and counting descendants
+        message: "",         // the message shown instead of a tree
+        facts: "none",       // "none", "asked", "ready" or "unusable"
+        canShowEvents: false, // whether "Show events" can reach its window
+        matches: 0,          // nodes the search found
+        current: -1,         // index of the current match
+        shownEvents: null,   // the pid last sent to "Show events"
+        factsAt: 0,          // Date.now() when the facts were in use
+        factsMs: 0,          // JSON.parse of the facts
+        lastSearchMs: 0,     // the last search, from query to picture
+    };
+    window.__korvantis = hooks;
+
+    function formatCount(n) {
+        return n.toLocaleString("en-US");
+    }
+
+    // The stand-in for the children of a node that are not drawn yet. Only
+    // the page makes these; no parsed JSON value can pass for one.
+    class More {
+        constructor(node) {
+            this.moreOf = node;
+            this.__id = "more" + node.__id;
+            this.name = "";
+        }
+    }
+
+    const hasChildren = (node) => Array.isArray(node.children) && node.children.length > 0;
+
+    const page = {
+        ROW: 22,                // vertical distance between neighbours
+        COLUMN: 220,            // horizontal distance between levels
+        PAGE: 100,              // children drawn at once under an open node
+        START_OPEN_LEVELS: 2,   // levels opened when a tree arrives
+        START_BUDGET: 1500,     // nodes drawn when a tree arrives, at most
+        LABEL_MAX: 32,          // characters of a name drawn in full
+        EXPAND_BUDGET: 2000,    // nodes one "Expand all below" may add
+        REVEAL_AT_ONCE: 25,     // search matches whose paths open at once
+        SEARCH_DELAY_MS: 250,   // typing pause before the search runs
+
+        TEXT,
+        hooks,
+        formatCount,
+        More,
+        hasChildren,
+
+        // The current tree, shared by every script.
+        root: null,       // the top node, or null while no tree is shown
+        order: [],        // every node, in the tree JSON's order (index = __id)
+        facts: null,      // [pid, ppid, path, descendants] per node, or null
+        generation: 0,    // initialLoad calls; late answers of older trees are dropped
+        bridge: null,     // the window's channel object, once connected
+    };
+
+    // The facts of a node, or null while there are none.
+    page.factsOf = (node) => (page.facts && !(node instanceof More) ? page.facts[node.__id] : null);
+
+    window.korvantisTree = page;
+}

@@ -44,42 +44,53 @@ std::size_t treeJsonChildGrowth(std::size_t children) {
     return childrenPartLength(children) - childrenPartLength(children - 1);
 }
 
-std::optional<std::string> encodeTreeJson(const Node& root, std::size_t exactLength) {
-    std::string out;
-    out.reserve(exactLength != 0 ? exactLength : encodedLength(root));
-    out.push_back('[');
+namespace {
 
-    // A stack of (node, index of its next child to write) instead of
-    // recursion: a chain of processes can be a million levels deep.
+// Writes the tree below the root as nested {"name":…,"children":[…]}
+// objects, with a stack of (node, index of its next child to write) instead
+// of recursion: a chain of processes can be a million levels deep.
+class TreeJsonWriter {
+  public:
+    explicit TreeJsonWriter(std::string& out) : out_(out) {}
+
+    void write(const Node& root) {
+        open(root);
+        while (!stack_.empty()) {
+            Frame& top = stack_.back();
+            if (top.next == top.node->children.size()) {
+                out_ += "]}";
+                stack_.pop_back();
+                continue;
+            }
+            if (top.next > 0) {
+                out_.push_back(',');
+            }
+            prefetchSiblings(top);
+            const Node& child = *top.node->children[top.next++];
+            // `top` may dangle once open() pushes; it is not used after this.
+            open(child);
+        }
+    }
+
+  private:
     struct Frame {
         const Node* node;
         std::size_t next;
     };
-    std::vector<Frame> stack;
 
-    auto open = [&](const Node& n) {
-        out += "{\"name\":";
-        appendJsonString(out, n.name, /*escapeSlash=*/true);
+    void open(const Node& n) {
+        out_ += "{\"name\":";
+        appendJsonString(out_, n.name, /*escapeSlash=*/true);
         if (n.children.empty()) {
-            out.push_back('}');
+            out_.push_back('}');
         } else {
-            out += ",\"children\":[";
-            stack.push_back({&n, 0});
+            out_ += ",\"children\":[";
+            stack_.push_back({&n, 0});
         }
-    };
+    }
 
-    open(root);
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        if (top.next == top.node->children.size()) {
-            out += "]}";
-            stack.pop_back();
-            continue;
-        }
-        if (top.next > 0) {
-            out.push_back(',');
-        }
-        // Siblings lie anywhere in memory: ask for the next ones early.
+    // Siblings lie anywhere in memory: ask for the next ones early.
+    static void prefetchSiblings(const Frame& top) {
         const std::vector<Node*>& siblings = top.node->children;
         if (top.next + 4 < siblings.size()) {
             __builtin_prefetch(siblings[top.next + 4]);
@@ -89,10 +100,19 @@ std::optional<std::string> encodeTreeJson(const Node& root, std::size_t exactLen
             __builtin_prefetch(soon.name.data());
             __builtin_prefetch(soon.children.data());
         }
-        const Node& child = *siblings[top.next++];
-        // `top` may dangle once open() pushes; it is not used after this.
-        open(child);
     }
+
+    std::string& out_;
+    std::vector<Frame> stack_;
+};
+
+}  // namespace
+
+std::optional<std::string> encodeTreeJson(const Node& root, std::size_t exactLength) {
+    std::string out;
+    out.reserve(exactLength != 0 ? exactLength : encodedLength(root));
+    out.push_back('[');
+    TreeJsonWriter(out).write(root);
     out.push_back(']');
     // Checked once for the whole text: every name stands between ASCII
     // quotes and escaping only rewrites ASCII bytes, so the text is valid

@@ -56,6 +56,13 @@ void WebViewCoordinator::update(const QUrl& wanted) {
 }
 
 void WebViewCoordinator::onLoadingChanged(const QWebEngineLoadingInfo& info) {
+    // The engine's callback returns first: the page's state changes from the
+    // event loop.
+    const auto notLoading = [this] {
+        if (data_) {
+            data_->setLoading(false);
+        }
+    };
     switch (info.status()) {
         case QWebEngineLoadingInfo::LoadStartedStatus:
             later([this] {
@@ -65,47 +72,44 @@ void WebViewCoordinator::onLoadingChanged(const QWebEngineLoadingInfo& info) {
             });
             break;
         case QWebEngineLoadingInfo::LoadSucceededStatus:
-            later([this] {
+            later([this, notLoading] {
                 loadTreeIntoPage();
-                if (data_) {
-                    data_->setLoading(false);
-                }
+                notLoading();
             });
             break;
-        case QWebEngineLoadingInfo::LoadFailedStatus: {
-            // A server that answered with an error status sent a page of its
-            // own, so the navigation had content when it failed; every other
-            // failure (no file, no connection, DNS, certificate, aborted
-            // transfer) ended it before any content arrived.
-            const QString title = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
-                                      ? kNavigationErrorTitle
-                                      : kLoadingErrorTitle;
-            const QString text = info.errorString();
-            // The modal alert runs from the event loop, not inside the
-            // engine's callback.
-            later([this, title, text] {
-                QPointer<WebViewCoordinator> self(this);
-                showAlert(title, text);
-                if (self) {
-                    later([this] {
-                        if (data_) {
-                            data_->setLoading(false);
-                        }
-                    });
-                }
-            });
+        case QWebEngineLoadingInfo::LoadFailedStatus:
+            onLoadFailed(info);
             break;
-        }
         case QWebEngineLoadingInfo::LoadStoppedStatus:
             // Stopped or replaced by another navigation: nothing failed, and
             // the navigation that replaced it reports on its own.
+            later(notLoading);
+            break;
+    }
+}
+
+void WebViewCoordinator::onLoadFailed(const QWebEngineLoadingInfo& info) {
+    // A server that answered with an error status sent a page of its own, so
+    // the navigation had content when it failed; every other failure (no
+    // file, no connection, DNS, certificate, aborted transfer) ended it
+    // before any content arrived.
+    const QString title = info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
+                              ? kNavigationErrorTitle
+                              : kLoadingErrorTitle;
+    const QString text = info.errorString();
+    // The modal alert runs from the event loop, not inside the engine's
+    // callback.
+    later([this, title, text] {
+        QPointer<WebViewCoordinator> self(this);
+        showAlert(title, text);
+        if (self) {
             later([this] {
                 if (data_) {
                     data_->setLoading(false);
                 }
             });
-            break;
-    }
+        }
+    });
 }
 
 void WebViewCoordinator::prepareScript() {

@@ -66,6 +66,7 @@ class WebViewCoordinator : public QObject {
 
   private:
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
+    void onLoadFailed(const QWebEngineLoadingInfo& info);
     void presentDefaultAlert(const QString& title, const QString& text);
     void prepareScript();
     template <typename F>

@@ -18,7 +18,7 @@
 #include "ingest/cache_file.h"
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
-#include "inspect/store_rows.h"
+#include "inspect/matching_rows.h"
 #include "korvantis_version.h"
 #include "load/task_queue.h"
 #include "query/filter_query.h"
@@ -33,7 +33,8 @@ using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree | --gaps] LOG...   (LOG - is standard input)\n"
-    "       korvantis-inspect --filter QUERY [--export jsonl|csv [--fields LIST]] LOG...\n"
+    "       korvantis-inspect [--follow] --filter QUERY [--export jsonl|csv [--fields LIST]] "
+    "LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -44,6 +45,7 @@ struct Options {
     bool tree = false;                  // the tree JSON alone
     bool gaps = false;                  // where eslogger's message numbers jump
     bool pretty = false;                // stdin's JSON text in readable form; no logs
+    bool follow = false;                // the rows of lines appended too, until stopped
     std::optional<std::string> filter;  // the matching rows of both lists
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
@@ -68,6 +70,8 @@ constexpr Flag kFlags[] = {
      "print a line LOG:LINE: N lost for each gap in eslogger's message numbers"},
     {"--pretty", &Options::pretty,
      "print standard input's JSON text in readable form, as the detail area shows it"},
+    {"--follow", &Options::follow,
+     "print the rows of lines appended later too, until SIGINT or SIGTERM (as --filter)"},
 };
 // Options followed by a value.
 struct ValueFlag {
@@ -180,67 +184,12 @@ bool parseArguments(int argc, char** argv, Options& options) {
         }
         options.csvFields = std::move(*fields);
     }
-    const bool rows = options.filter || options.format;
+    const bool rows = options.filter || options.format || options.follow;
     if (rows + options.dump + options.tree + options.pretty > 1) {
         std::cerr << "korvantis-inspect: --dump, --tree, --pretty and --filter go alone\n";
         return false;
     }
     return options.pretty ? options.logs.empty() : !options.logs.empty();
-}
-
-// Writes the rows `query` shows to standard output; false when that fails
-// or a row's line could not be read again to be tested, which is named.
-bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
-                       korvantis::ExportFormat format, const korvantis::CsvFields& fields) {
-    if (!query.treeRoots().empty()) {
-        query.bindTrees(korvantis::StoreRowCursor::processLinks(store));
-    }
-    korvantis::StoreRowCursor cursor(store);
-    std::size_t unreadable = 0;
-    std::optional<std::size_t> firstUnreadable;  // its entry
-    korvantis::ReadFailure firstFailure;
-    auto noteUnreadable = [&] {
-        if (unreadable++ == 0) {
-            firstUnreadable = cursor.entry();
-            firstFailure = cursor.rawLine().failure;
-        }
-    };
-    const korvantis::ExportResult result = korvantis::writeRows(
-        STDOUT_FILENO, "standard output", format,
-        [&](korvantis::ExportRow& row) {
-            while (cursor.next(row)) {
-                const auto match = korvantis::matchRow(
-                    query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
-                if (match == korvantis::RowMatch::unreadable) {
-                    noteUnreadable();
-                    continue;
-                }
-                if (match == korvantis::RowMatch::hidden) {
-                    continue;
-                }
-                if (korvantis::exportNeedsRawLine(format)) {
-                    if (!cursor.rawLine()) {
-                        noteUnreadable();
-                        continue;
-                    }
-                    row.rawLine = *cursor.rawLine();
-                }
-                return true;
-            }
-            return false;
-        },
-        fields);
-    if (!result.ok()) {
-        std::cerr << "korvantis-inspect: " << result.error << "\n";
-    }
-    if (firstUnreadable) {
-        const auto& ref = store.jsonMapping().ref(*firstUnreadable);
-        std::cerr << "korvantis-inspect: " << unreadable << (unreadable == 1 ? " row" : " rows")
-                  << " could not be read again, the first " << store.logFiles().fileName(ref.log)
-                  << ":" << store.lineNumberOf(*firstUnreadable) << ": "
-                  << korvantis::readFailureText(firstFailure) << "\n";
-    }
-    return result.ok() && unreadable == 0;
 }
 
 void appendKey(std::string& out, std::string_view key) {
@@ -386,13 +335,16 @@ int main(int argc, char** argv) {
         return finish(0);
     }
     korvantis::LogFiles::raiseOpenFileLimit();
+    if (options.follow) {
+        korvantis::holdStopSignals();  // before any thread starts
+    }
 
     // Spools left by instances that crashed go now.
     korvantis::CacheFile::removeStale();
 
     // A query is checked before anything is loaded.
     std::optional<korvantis::FilterQuery> query;
-    if (options.filter || options.format) {
+    if (options.filter || options.format || options.follow) {
         korvantis::ParsedFilterQuery parsed =
             korvantis::parseFilterQuery(options.filter.value_or(""));
         if (!parsed.query) {
@@ -407,6 +359,7 @@ int main(int argc, char** argv) {
     korvantis::TaskQueue tasks;
     korvantis::Workspace workspace(tasks.poster());
     workspace.loader.setTreeFactsWanted(false);  // no tree window here
+    workspace.loader.setFollowing(options.follow);
     const EventStore& store = workspace.store;
     const auto started = std::chrono::steady_clock::now();
     for (const std::string& log : options.logs) {
@@ -425,9 +378,12 @@ int main(int argc, char** argv) {
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
-    if (query) {
-        const auto format = exportFormatNamed(options.format.value_or("jsonl"));
-        if (!writeMatchingRows(store, *query, *format, options.csvFields)) {
+    const auto format = exportFormatNamed(options.format.value_or("jsonl"));
+    if (options.follow) {
+        status |= korvantis::followRows(workspace, tasks, *query, *format, options.csvFields);
+    } else if (query) {
+        korvantis::StoreRowCursor cursor(store);
+        if (!korvantis::writeMatchingRows(store, *query, *format, options.csvFields, cursor).ok()) {
             status = 1;
         }
     } else if (options.tree) {

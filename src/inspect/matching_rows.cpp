@@ -1,0 +1,119 @@
+#include "inspect/matching_rows.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <optional>
+#include <thread>
+
+namespace korvantis {
+
+namespace {
+
+sigset_t stopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+}  // namespace
+
+RowsWritten writeMatchingRows(const EventStore& store, FilterQuery& query, ExportFormat format,
+                              const CsvFields& fields, StoreRowCursor& cursor, bool header) {
+    if (!query.treeRoots().empty()) {
+        query.bindTrees(StoreRowCursor::processLinks(store));
+    }
+    std::size_t unreadable = 0;
+    std::optional<std::size_t> firstUnreadable;  // its entry
+    ReadFailure firstFailure;
+    auto noteUnreadable = [&] {
+        if (unreadable++ == 0) {
+            firstUnreadable = cursor.entry();
+            firstFailure = cursor.rawLine().failure;
+        }
+    };
+    const ExportResult result = writeRows(
+        STDOUT_FILENO, "standard output", format,
+        [&](ExportRow& row) {
+            while (cursor.next(row)) {
+                const auto match = matchRow(
+                    query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
+                if (match == RowMatch::unreadable) {
+                    noteUnreadable();
+                    continue;
+                }
+                if (match == RowMatch::hidden) {
+                    continue;
+                }
+                if (exportNeedsRawLine(format)) {
+                    if (!cursor.rawLine()) {
+                        noteUnreadable();
+                        continue;
+                    }
+                    row.rawLine = *cursor.rawLine();
+                }
+                return true;
+            }
+            return false;
+        },
+        fields, header);
+    if (!result.ok()) {
+        std::cerr << "korvantis-inspect: " << result.error << "\n";
+    }
+    if (firstUnreadable) {
+        const auto& ref = store.jsonMapping().ref(*firstUnreadable);
+        std::cerr << "korvantis-inspect: " << unreadable << (unreadable == 1 ? " row" : " rows")
+                  << " could not be read again, the first " << store.logFiles().fileName(ref.log)
+                  << ":" << store.lineNumberOf(*firstUnreadable) << ": "
+                  << readFailureText(firstFailure) << "\n";
+    }
+    return RowsWritten{result.ok(), unreadable == 0};
+}
+
+void holdStopSignals() {
+    const sigset_t set = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int followRows(Workspace& workspace, TaskQueue& tasks, FilterQuery& query, ExportFormat format,
+               const CsvFields& fields) {
+    bool stop = false;
+    // The signals are held in every thread; this one alone takes them, and
+    // the rows written so far end as a whole batch.
+    std::thread signals([&tasks, &stop] {
+        const sigset_t set = stopSignals();
+        int signal = 0;
+        sigwait(&set, &signal);
+        tasks.post([&stop] { stop = true; });
+    });
+    const EventStore& store = workspace.store;
+    const auto& notices = workspace.loader.progress().followNotices;
+    StoreRowCursor cursor(store);
+    std::size_t told = 0;  // notices written
+    std::size_t seen = 0;  // stored lines looked at
+    int status = 0;
+    for (bool header = true;; header = false) {
+        seen = store.jsonMapping().size();
+        const RowsWritten rows = writeMatchingRows(store, query, format, fields, cursor, header);
+        status = rows.ok() ? status : 1;
+        for (; told < notices.size(); ++told) {
+            std::cerr << "korvantis-inspect: " << notices[told] << "\n";
+        }
+        if (stop || !rows.written) {
+            break;
+        }
+        tasks.runUntil(
+            [&] { return stop || store.jsonMapping().size() != seen || notices.size() != told; });
+    }
+    if (!stop) {
+        pthread_kill(signals.native_handle(), SIGTERM);  // ends its wait
+    }
+    signals.join();
+    return status;
+}
+
+}  // namespace korvantis

@@ -365,8 +365,9 @@ int main(int argc, char** argv) {
     for (const std::string& log : options.logs) {
         workspace.loader.loadJsonFile(log);
     }
-    const std::size_t wanted = options.logs.size();
-    tasks.runUntil([&] { return workspace.loader.outcomes().size() == wanted; });
+    // Followed rows are written as they come, from the first.
+    const std::size_t wanted = options.follow ? 0 : options.logs.size();
+    tasks.runUntil([&] { return workspace.loader.outcomes().size() >= wanted; });
     int status = 0;
     std::uint64_t lines = 0;
     for (const korvantis::LoadOutcome& outcome : workspace.loader.outcomes()) {

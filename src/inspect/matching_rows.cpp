@@ -20,6 +20,34 @@ sigset_t stopSignals() {
     return set;
 }
 
+// What followRows() has told on standard error so far.
+struct Told {
+    std::size_t notices = 0;   // of following stopped
+    std::size_t outcomes = 0;  // loads looked at
+    bool allOf(const LogLoader& loader) const {
+        return notices == loader.progress().followNotices.size() &&
+               outcomes == loader.outcomes().size();
+    }
+};
+
+// Names the logs no longer followed, and those that could not be opened
+// (true when there was one).
+bool tellNews(const LogLoader& loader, Told& told) {
+    const auto& notices = loader.progress().followNotices;
+    for (; told.notices < notices.size(); ++told.notices) {
+        std::cerr << "korvantis-inspect: " << notices[told.notices] << "\n";
+    }
+    bool unopened = false;
+    const auto& outcomes = loader.outcomes();
+    for (; told.outcomes < outcomes.size(); ++told.outcomes) {
+        if (!outcomes[told.outcomes].opened) {
+            std::cerr << "korvantis-inspect: cannot open " << outcomes[told.outcomes].path << "\n";
+            unopened = true;
+        }
+    }
+    return unopened;
+}
+
 }  // namespace
 
 RowsWritten writeMatchingRows(const EventStore& store, FilterQuery& query, ExportFormat format,
@@ -91,23 +119,21 @@ int followRows(Workspace& workspace, TaskQueue& tasks, FilterQuery& query, Expor
         tasks.post([&stop] { stop = true; });
     });
     const EventStore& store = workspace.store;
-    const auto& notices = workspace.loader.progress().followNotices;
     StoreRowCursor cursor(store);
-    std::size_t told = 0;  // notices written
+    Told told;
     std::size_t seen = 0;  // stored lines looked at
     int status = 0;
     for (bool header = true;; header = false) {
         seen = store.jsonMapping().size();
         const RowsWritten rows = writeMatchingRows(store, query, format, fields, cursor, header);
         status = rows.ok() ? status : 1;
-        for (; told < notices.size(); ++told) {
-            std::cerr << "korvantis-inspect: " << notices[told] << "\n";
-        }
+        status = tellNews(workspace.loader, told) ? 1 : status;
         if (stop || !rows.written) {
             break;
         }
-        tasks.runUntil(
-            [&] { return stop || store.jsonMapping().size() != seen || notices.size() != told; });
+        tasks.runUntil([&] {
+            return stop || store.jsonMapping().size() != seen || !told.allOf(workspace.loader);
+        });
     }
     if (!stop) {
         pthread_kill(signals.native_handle(), SIGTERM);  // ends its wait

@@ -1,5 +1,6 @@
 #include "ui/main_view.h"
 
+#include <QPushButton>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -81,6 +82,15 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
         return panel->preview()->columnChoice().shownFacts();
     });
     connect(notifier_, &StoreNotifier::changed, this, &MainView::showOtherTab);
+    connect(topBar_, &TopBarView::followingChanged, this, [this](bool on) {
+        for (EventPanel* panel : {processPanel_, filePanel_, otherPanel_}) {
+            panel->preview()->list()->setStickToEnd(on);
+        }
+    });
+}
+
+void MainView::setFollowing(bool on) {
+    topBar_->followButton()->setChecked(on);
 }
 
 void MainView::jumpToGap(const SequenceGap& gap) {

@@ -97,7 +97,6 @@ void LogLoader::startNext() {
     runningLog_ = static_cast<std::uint32_t>(store_.logFiles().size());
     LoadJob::Options options;
     options.holdPartialLine = following_;
-    runningBuildsTree_ = true;
     job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.jsonMapping().ids(),
                                      store_.jsonMapping().size(), store_.rowTexts(), tree_, post_,
                                      std::move(sink), std::move(options));
@@ -240,7 +239,6 @@ void LogLoader::startContinuation(std::size_t follow) {
         path = f.path;
     }
     runningFollow_ = follow;
-    runningBuildsTree_ = options.buildTree;
     LoadJob::Sink sink;
     sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures&) {
         store_.append(*rows);

@@ -119,7 +119,6 @@ class LogLoader {
     std::string runningPath_;
     std::uint32_t runningLog_ = 0;
     std::optional<std::size_t> runningFollow_;  // when the job is a continuation
-    bool runningBuildsTree_ = true;
     std::vector<FollowedLog> followed_;
     bool following_ = false;
     bool treeStale_ = false;  // rows were added since the tree was last built

@@ -63,8 +63,9 @@ QWidget* KorvantisApp::start(const QStringList& logs) {
     return start(paths);
 }
 
-QWidget* KorvantisApp::start(const std::vector<std::string>& logs) {
+QWidget* KorvantisApp::start(const std::vector<std::string>& logs, bool follow) {
     auto* window = static_cast<ui::MainView*>(openMainWindow());
+    window->setFollowing(follow);
     for (const std::string& log : logs) {
         // Checked here as well, so that a wrong name is reported on the
         // terminal at once; without opening it, which would wait on a pipe.

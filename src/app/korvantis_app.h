@@ -35,8 +35,9 @@ class KorvantisApp : public QObject {
     // it in order, as imports would. A log that cannot be opened is named on
     // standard error and left out; the window opens all the same.
     QWidget* start(const QStringList& logs);
-    // The same with each log named by the bytes of its path.
-    QWidget* start(const std::vector<std::string>& logs);
+    // The same with each log named by the bytes of its path; with `follow`,
+    // the window follows them (its Follow toggle on).
+    QWidget* start(const std::vector<std::string>& logs, bool follow = false);
     // A new tree window, shown; its open-URL handler receives `urlText` from
     // the event loop. `factsText` (per-node facts of the same tree) and
     // `origin` (the main window that asked, if any) let its page show more

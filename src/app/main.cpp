@@ -46,6 +46,6 @@ int main(int argc, char** argv) {
     // Named by argv's own bytes: a name that is not valid UTF-8 would not
     // survive QString.
     const std::vector<std::string>& logs = options.logs;
-    app.start(logs);
+    app.start(logs, options.follow);
     return QApplication::exec();
 }

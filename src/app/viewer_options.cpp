@@ -18,6 +18,7 @@ struct ViewerFlag {
 constexpr ViewerFlag kViewerFlags[] = {
     {"--help", "-h", &ViewerOptions::help, "print this help and exit"},
     {"--version", "", &ViewerOptions::version, "print the name and version and exit"},
+    {"--follow", "", &ViewerOptions::follow, "follow the logs: load lines appended to them"},
 };
 
 // Qt's own options (QGuiApplication and QApplication), with one dash or two,

@@ -10,6 +10,7 @@ namespace korvantis {
 struct ViewerOptions {
     bool help = false;
     bool version = false;
+    bool follow = false;  // the first window starts with Follow on
     // The logs to load, in order.
     std::vector<std::string> logs;
     // The program name and Qt's own options, for QApplication, which reads

@@ -47,8 +47,9 @@ std::size_t RawInput::readFile(char* into, std::size_t size) {
         if (spoolFd_ >= 0 && !waitForBytes()) {
             return 0;
         }
-        const ssize_t n = ::read(fd_, into, size);
+        const ssize_t n = at_ >= 0 ? ::pread(fd_, into, size, at_) : ::read(fd_, into, size);
         if (n >= 0) {
+            at_ += at_ >= 0 ? n : 0;
             // Bytes that cannot be kept end the input: they could not be
             // read again.
             if (spoolFd_ >= 0 && !spool(into, static_cast<std::size_t>(n))) {

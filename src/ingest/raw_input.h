@@ -20,6 +20,10 @@ class RawInput {
     // once `*stop` is set.
     void spoolTo(int spoolFd, const std::atomic<bool>* stop);
 
+    // Reads from `offset` on with positioned reads, leaving the descriptor's
+    // own position alone (it may be shared).
+    void startAt(std::uint64_t offset) { at_ = offset; }
+
     // Up to `size` bytes; 0 at the end of the input (or on a read error).
     std::size_t read(char* into, std::size_t size);
     // The first `size` bytes not yet taken (fewer near the end); read()
@@ -38,6 +42,7 @@ class RawInput {
 
     int fd_;
     int spoolFd_ = -1;
+    std::int64_t at_ = -1;  // where startAt() reads next; -1: plain reads
     const std::atomic<bool>* stop_ = nullptr;
     std::string peeked_;
     std::atomic<std::uint64_t> taken_{0};

@@ -34,6 +34,7 @@ struct StreamReader::Impl {
     std::size_t end = 0;
     std::size_t scanned = 0;  // bytes from start known to hold no delimiter
     bool atEof = false;
+    bool holdPartial = false;
 
     void reserve(std::size_t usable) {
         auto bigger = std::make_unique<char[]>(usable + kPadding);  // zeroed: padding is readable
@@ -70,7 +71,7 @@ struct StreamReader::Impl {
 
     // At the end of the input: the unreturned bytes are the last line,
     // unless decoding failed inside it.
-    bool lastLinePending() const { return end > start && !source->failedAt(); }
+    bool lastLinePending() const { return end > start && !source->failedAt() && !holdPartial; }
 
     // Position of the first delimiter in the unreturned bytes, or npos.
     std::size_t findDelimiter() {
@@ -184,7 +185,8 @@ std::unique_ptr<StreamReader> StreamReader::openLog(const std::string& path,
 
 std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
                                                  std::string_view delimiter, std::int64_t chunkSize,
-                                                 const std::atomic<bool>* spoolStop) {
+                                                 const std::atomic<bool>* spoolStop,
+                                                 std::int64_t startAt) {
     std::unique_ptr<CacheFile> spool;
     if (spoolStop != nullptr && !(spool = CacheFile::create("spool"))) {
         ::close(fd);
@@ -201,6 +203,9 @@ std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
     d.buf = std::make_unique<char[]>(2 * d.chunkSize + kPadding);
     d.capacity = 2 * d.chunkSize;
     d.input = std::make_unique<RawInput>(fd);
+    if (startAt >= 0) {
+        d.input->startAt(static_cast<std::uint64_t>(startAt));
+    }
     if (spool) {
         d.input->spoolTo(spool->fileDescriptor(), spoolStop);
     }
@@ -210,6 +215,34 @@ std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
         d.spool = std::make_shared<SpoolText>(std::move(spool), d.source->logText());
     }
     return reader;
+}
+
+std::unique_ptr<StreamReader> StreamReader::resume(int fd, std::uint64_t offset,
+                                                   std::string_view delimiter,
+                                                   std::int64_t chunkSize) {
+    if (delimiter.empty() || chunkSize <= 0) {
+        return nullptr;
+    }
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    struct stat st;
+    if (own < 0 || ::fstat(own, &st) != 0) {
+        if (own >= 0) {
+            ::close(own);
+        }
+        return nullptr;
+    }
+    auto reader = over(own, static_cast<std::uint64_t>(st.st_size), delimiter, chunkSize, nullptr,
+                       static_cast<std::int64_t>(offset));
+    reader->holdPartialLine();
+    return reader;
+}
+
+void StreamReader::holdPartialLine() {
+    impl_->holdPartial = true;
+}
+
+bool StreamReader::live() const {
+    return impl_->spool != nullptr;
 }
 
 StreamReader::~StreamReader() {

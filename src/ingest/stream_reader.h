@@ -38,6 +38,14 @@ class StreamReader {
     static std::unique_ptr<StreamReader> openLog(const std::string& path,
                                                  std::string_view delimiter, std::int64_t chunkSize,
                                                  const std::atomic<bool>* stop);
+    // Reads on from `offset` of the plain file open as `fd` (not owned: it
+    // is duplicated), read with positioned reads: what was appended to a
+    // log after it was read. Nothing when it cannot be duplicated.
+    static std::unique_ptr<StreamReader> resume(int fd, std::uint64_t offset,
+                                                std::string_view delimiter, std::int64_t chunkSize);
+    // At the end of the input, a last line without its delimiter is not
+    // returned: more of it may still be written.
+    void holdPartialLine();
     // The path openLog() takes for standard input.
     static constexpr std::string_view kStandardInput = "-";
     ~StreamReader();
@@ -72,6 +80,8 @@ class StreamReader {
     // a pipe.
     bool compressed() const;
     std::shared_ptr<const LogText> logText() const;
+    // Whether the input is a pipe, whose lines come as they are written.
+    bool live() const;
     // Bytes of the file read so far (compressed bytes for a compressed
     // file); may be asked from another thread.
     std::uint64_t fileBytesRead() const;
@@ -85,10 +95,12 @@ class StreamReader {
 
   private:
     StreamReader() = default;
-    // A reader of `fd` (owned from now on), spooled when `spoolStop`.
+    // A reader of `fd` (owned from now on), spooled when `spoolStop`, read
+    // with positioned reads from `startAt` when it is not negative.
     static std::unique_ptr<StreamReader> over(int fd, std::uint64_t size,
                                               std::string_view delimiter, std::int64_t chunkSize,
-                                              const std::atomic<bool>* spoolStop);
+                                              const std::atomic<bool>* spoolStop,
+                                              std::int64_t startAt = -1);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

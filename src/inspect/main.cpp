@@ -18,6 +18,7 @@
 #include "ingest/cache_file.h"
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
+#include "inspect/followed_rows.h"
 #include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
 #include "korvantis_version.h"
@@ -35,9 +36,8 @@ using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree | --gaps] LOG...   (LOG - is standard input)\n"
-    "       korvantis-inspect [--filter QUERY] [--export jsonl|csv [--fields LIST]] [--sort "
-    "[-]FIELD]\n"
-    "                         LOG...\n"
+    "       korvantis-inspect [--follow] [--filter QUERY] [--export jsonl|csv [--fields LIST]]\n"
+    "                         [--sort [-]FIELD] LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -48,6 +48,7 @@ struct Options {
     bool tree = false;                  // the tree JSON alone
     bool gaps = false;                  // where eslogger's message numbers jump
     bool pretty = false;                // stdin's JSON text in readable form; no logs
+    bool follow = false;                // the rows of lines appended too, until stopped
     std::optional<std::string> filter;  // the matching rows of both lists
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
@@ -73,6 +74,8 @@ constexpr Flag kFlags[] = {
      "print a line LOG:LINE: N lost for each gap in eslogger's message numbers"},
     {"--pretty", &Options::pretty,
      "print standard input's JSON text in readable form, as the detail area shows it"},
+    {"--follow", &Options::follow,
+     "print the rows of lines appended later too, until SIGINT or SIGTERM (as --filter)"},
 };
 // Options followed by a value.
 struct ValueFlag {
@@ -187,7 +190,12 @@ bool parseArguments(int argc, char** argv, Options& options) {
         }
         options.csvFields = std::move(*fields);
     }
-    const bool rows = options.filter || options.format || options.sort;
+    if (options.follow && options.sort) {
+        std::cerr << "korvantis-inspect: --sort needs every row first; it does not go with "
+                     "--follow\n";
+        return false;
+    }
+    const bool rows = options.filter || options.format || options.sort || options.follow;
     if (rows + options.dump + options.tree + options.pretty > 1) {
         std::cerr << "korvantis-inspect: --dump, --tree, --pretty and --filter go alone\n";
         return false;
@@ -338,6 +346,9 @@ int main(int argc, char** argv) {
         return finish(0);
     }
     korvantis::LogFiles::raiseOpenFileLimit();
+    if (options.follow) {
+        korvantis::holdStopSignals();  // before any thread starts
+    }
 
     // Spools left by instances that crashed go now.
     korvantis::CacheFile::removeStale();
@@ -354,7 +365,7 @@ int main(int argc, char** argv) {
         }
     }
     std::optional<korvantis::FilterQuery> query;
-    if (options.filter || options.format || options.sort) {
+    if (options.filter || options.format || options.sort || options.follow) {
         korvantis::ParsedFilterQuery parsed =
             korvantis::parseFilterQuery(options.filter.value_or(""));
         if (!parsed.query) {
@@ -369,13 +380,15 @@ int main(int argc, char** argv) {
     korvantis::TaskQueue tasks;
     korvantis::Workspace workspace(tasks.poster());
     workspace.loader.setTreeFactsWanted(false);  // no tree window here
+    workspace.loader.setFollowing(options.follow);
     const EventStore& store = workspace.store;
     const auto started = std::chrono::steady_clock::now();
     for (const std::string& log : options.logs) {
         workspace.loader.loadJsonFile(log);
     }
-    const std::size_t wanted = options.logs.size();
-    tasks.runUntil([&] { return workspace.loader.outcomes().size() == wanted; });
+    // Followed rows are written as they come, from the first.
+    const std::size_t wanted = options.follow ? 0 : options.logs.size();
+    tasks.runUntil([&] { return workspace.loader.outcomes().size() >= wanted; });
     int status = 0;
     std::uint64_t lines = 0;
     for (const korvantis::LoadOutcome& outcome : workspace.loader.outcomes()) {
@@ -387,8 +400,10 @@ int main(int argc, char** argv) {
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
 
-    if (query) {
-        const auto format = exportFormatNamed(options.format.value_or("jsonl"));
+    const auto format = exportFormatNamed(options.format.value_or("jsonl"));
+    if (options.follow) {
+        status |= korvantis::followRows(workspace, tasks, *query, *format, options.csvFields);
+    } else if (query) {
         if (!korvantis::writeShownRows(store, *query, *format, options.csvFields, sort)) {
             status = 1;
         }

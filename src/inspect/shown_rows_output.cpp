@@ -107,22 +107,31 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
 
 }  // namespace
 
+RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
+                              ExportFormat format, const CsvFields& fields,
+                              StoreRowCursor& cursor, bool header) {
+    UnreadableRows unreadable;
+    const ExportResult result = writeRows(
+        STDOUT_FILENO, "standard output", format,
+        [&](ExportRow& row) { return nextShownRow(cursor, query, format, row, unreadable); },
+        fields, header);
+    if (!result.ok()) {
+        std::cerr << "korvantis-inspect: " << result.error << "\n";
+    }
+    return RowsWritten{result.ok(), unreadable.report(store)};
+}
+
 bool writeShownRows(const EventStore& store, FilterQuery& query, ExportFormat format,
                     const CsvFields& fields, const std::optional<RowSort>& sort) {
     if (!query.treeRoots().empty()) {
         query.bindTrees(StoreRowCursor::processLinks(store));
     }
-    UnreadableRows unreadable;
-    ExportResult result;
-    if (sort) {
-        result = writeSorted(store, query, format, fields, *sort, unreadable);
-    } else {
+    if (!sort) {
         StoreRowCursor cursor(store);
-        result = writeRows(
-            STDOUT_FILENO, "standard output", format,
-            [&](ExportRow& row) { return nextShownRow(cursor, query, format, row, unreadable); },
-            fields);
+        return writeMatchingRows(store, query, format, fields, cursor).ok();
     }
+    UnreadableRows unreadable;
+    const ExportResult result = writeSorted(store, query, format, fields, *sort, unreadable);
     if (!result.ok()) {
         std::cerr << "korvantis-inspect: " << result.error << "\n";
     }

@@ -16,6 +16,7 @@
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
 #include "load/decode_pipeline.h"
+#include "load/line_reading.h"
 #include "store/event_store.h"
 #include "store/line_ref.h"
 #include "tree/process_tree.h"
@@ -32,100 +33,6 @@ constexpr int kBatchesOutAtMost = 4;
 // The log is read in large pieces: at a few hundred bytes a line, reading
 // a page at a time costs a system call for every dozen lines.
 constexpr std::int64_t kReadSize = std::int64_t{256} << 10;
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::size_t kBatchBytes = detail::DecodePipeline::kBytes;
-constexpr std::size_t kBatchLines = std::size_t{1} << 14;
-
-// Line feeds in `bytes`, eight bytes at a time.
-std::size_t countLineFeeds(std::string_view bytes) {
-    constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
-    constexpr std::uint64_t kFeeds = 0x0a0a0a0a0a0a0a0aull;
-    std::size_t n = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes.data() + i, 8);
-        const std::uint64_t x = word ^ kFeeds;  // a zero byte where a line feed was
-        // 0x01 in each byte that was a line feed; the multiplication sums the
-        // bytes into the top one. (Without a popcount instruction in the
-        // baseline x86-64 set, std::popcount is a library call per word.)
-        const std::uint64_t ones = ~(((x & kLow7) + kLow7) | x | kLow7) >> 7;
-        n += static_cast<std::size_t>((ones * 0x0101010101010101ull) >> 56);
-    }
-    for (; i < bytes.size(); ++i) {
-        n += bytes[i] == '\n';
-    }
-    return n;
-}
-
-// The length of the first `lines` lines of `bytes`, which holds more.
-std::size_t lengthOfLines(std::string_view bytes, std::size_t lines) {
-    std::size_t at = 0;
-    for (; lines > 0; --lines) {
-        at = bytes.find('\n', at) + 1;
-    }
-    return at;
-}
-
-// The reading thread: reads the log in runs of whole lines and hands them on
-// in batches until the end or a cancel. The decoding threads cut the lines
-// and learn whether they are valid UTF-8 (the parse of a line checks it). A
-// batch is handed on at kBatchBytes or at kBatchLines lines, whichever comes
-// first: a log of blank lines would otherwise make a quarter of a million
-// line descriptions per batch.
-void readLines(StreamReader& reader, detail::DecodePipeline& pipeline,
-               const std::atomic<bool>& cancelled) {
-    try {
-        std::uint64_t offset = 0;
-        std::size_t batchLines = 0;
-        detail::DecodePipeline::Batch batch = pipeline.takeEmpty();
-        auto handOn = [&] {
-            // Padding after the last line, so that every line can be parsed
-            // where it lies (the others are followed by the next line).
-            batch->linesEnd = batch->text.size();
-            batch->text.append(LineDecoder::kPadding, ' ');
-            pipeline.pushRead(std::move(batch));
-            batchLines = 0;
-        };
-        while (batch) {
-            std::optional<std::string_view> run;
-            if (!cancelled.load(std::memory_order_relaxed)) {
-                run = reader.nextLines();
-            }
-            if (!run) {
-                if (!batch->text.empty()) {
-                    handOn();
-                }
-                break;
-            }
-            if (offset == 0 && run->starts_with(kByteOrderMark)) {
-                // Only at the very start of the log: the text's encoding,
-                // not part of its first line.
-                run->remove_prefix(kByteOrderMark.size());
-                offset = kByteOrderMark.size();
-            }
-            for (std::size_t feeds = countLineFeeds(*run); batch && !run->empty();) {
-                const std::size_t take = std::min(feeds, kBatchLines - batchLines);
-                const std::size_t length = take < feeds ? lengthOfLines(*run, take) : run->size();
-                if (batch->text.empty()) {
-                    batch->fileOffset = offset;
-                }
-                batch->text.append(run->substr(0, length));
-                offset += length;
-                run->remove_prefix(length);
-                feeds -= take;
-                batchLines += take;
-                if (batch->text.size() >= kBatchBytes || batchLines >= kBatchLines) {
-                    handOn();
-                    batch = pipeline.takeEmpty();
-                }
-            }
-        }
-        pipeline.finishReading();
-    } catch (...) {
-        pipeline.finishReading(std::current_exception());
-    }
-}
 
 // The type names of a batch's other rows, kept once each with the paths.
 void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
@@ -219,7 +126,8 @@ unsigned decodingThreads() {
 }  // namespace
 
 LoadJob::LoadJob(std::string path, std::uint32_t logIndex, const LineIds& ids,
-                 std::uint64_t firstLine, RowTexts& texts, ProcessTree& tree, Post post, Sink sink)
+                 std::uint64_t firstLine, RowTexts& texts, ProcessTree& tree, Post post, Sink sink,
+                 Options options)
     : path_(std::move(path)),
       logIndex_(logIndex),
       texts_(texts),
@@ -227,7 +135,12 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, const LineIds& ids,
       ids_(ids),
       nextLine_(firstLine),
       post_(std::move(post)),
-      sink_(std::move(sink)) {
+      sink_(std::move(sink)),
+      options_(std::move(options)) {
+    if (options_.from) {
+        sequenceGaps_ = options_.from->sequenceGaps;
+        textEnd_ = options_.from->offset;
+    }
     thread_ = std::thread(&LoadJob::run, this);
 }
 
@@ -283,26 +196,48 @@ void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
     post_([sink = sink_, handed, figures] { sink.rows(handed, figures); });
 }
 
+std::unique_ptr<StreamReader> LoadJob::openReader(bool& followable) {
+    // One line feed ends a line, as LineBatch::cutLines() cuts them.
+    if (options_.from) {
+        followable = true;
+        return StreamReader::resume(options_.from->fd, options_.from->offset, "\n", kReadSize);
+    }
+    auto reader = StreamReader::openLog(path_, "\n", kReadSize, &cancelled_);
+    if (!reader) {
+        return nullptr;
+    }
+    // A compressed log is not followed, nor is a pipe, which is read to its
+    // end anyway.
+    followable =
+        !reader->compressed() && !reader->logText() && path_ != StreamReader::kStandardInput;
+    if (followable && options_.holdPartialLine) {
+        reader->holdPartialLine();
+    }
+    // The log stays open for reading its lines again later.
+    const int fd = ::fcntl(reader->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
+    const int error = fd < 0 ? errno : 0;
+    post_([sink = sink_, fd, error, text = reader->logText()] { sink.opened(fd, error, text); });
+    return reader;
+}
+
 void LoadJob::run() {
     LoadFigures figures;
     bool opened = false;
+    bool followable = false;
     try {
-        // One line feed ends a line, as LineBatch::cutLines() cuts them.
-        if (auto reader = StreamReader::openLog(path_, "\n", kReadSize, &cancelled_)) {
+        if (auto reader = openReader(followable)) {
             opened = true;
             figures.bytesTotal = reader->sizeAtOpen();
-            // The log stays open for reading its lines again later.
-            const int fd = ::fcntl(reader->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-            const int error = fd < 0 ? errno : 0;
-            post_([sink = sink_, fd, error, text = reader->logText()] {
-                sink.opened(fd, error, text);
-            });
+            if (options_.from) {
+                figures.lines = options_.from->lines;
+            }
             fileLog(*reader, figures);
             reader->close();
         }
     } catch (const std::exception&) {
         // Out of memory or threads: the load ends with what was filed.
     }
+    followable_ = opened && followable;
     {
         // The batches' room is not needed any more; freed before the tree
         // is built, it does not add to the load's peak of memory.
@@ -315,7 +250,11 @@ void LoadJob::run() {
             return;
         }
     }
-    auto tree = std::make_shared<std::optional<ProcessTree::BuiltTree>>(tree_.build());
+    std::optional<ProcessTree::BuiltTree> built;
+    if (options_.buildTree) {
+        built = tree_.build();
+    }
+    auto tree = std::make_shared<std::optional<ProcessTree::BuiltTree>>(std::move(built));
     post_([sink = sink_, opened, cancelled = cancelled_.load(), figures, tree] {
         sink.finished(opened, cancelled, figures, std::move(*tree));
     });
@@ -330,9 +269,10 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
             t.join();
         }
     };
+    detail::LineReading reading{textEnd_, reader.live()};
     try {
-        threads.emplace_back(readLines, std::ref(reader), std::ref(pipeline),
-                             std::cref(cancelled_));
+        threads.emplace_back(detail::readLines, std::ref(reader), std::ref(pipeline),
+                             std::cref(cancelled_), std::ref(reading));
         for (unsigned i = 0; i < decodingThreads(); ++i) {
             threads.emplace_back(decodeBatches, std::ref(pipeline), std::ref(texts_));
         }
@@ -350,7 +290,7 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
                 figures.bytesRead = reader.fileBytesRead();  // progress in compressed bytes
             }
             const auto now = std::chrono::steady_clock::now();
-            if (now - lastHandOver >= kHandOverEvery ||
+            if (reader.live() || now - lastHandOver >= kHandOverEvery ||
                 rows.lines.size() + rows.errors.size() >= kHandOverLines) {
                 handOver(rows, figures);
                 lastHandOver = now;
@@ -364,6 +304,7 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
     for (std::thread& t : threads) {
         t.join();
     }
+    textEnd_ = reading.offset;
     if (auto failure = reader.failure()) {
         // The line decoding stopped in stands for the rest of the log.
         const LoadErrorOrigin origin{logIndex_, ++figures.lines};

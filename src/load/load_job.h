@@ -60,12 +60,29 @@ class LoadJob {
             finished;
     };
 
+    // Where a load goes on reading a log it loaded before: the log's open
+    // descriptor (not owned), the offset just after its last line loaded, the
+    // lines loaded and its message numbers so far.
+    struct Continuation {
+        int fd = -1;
+        std::uint64_t offset = 0;
+        std::uint64_t lines = 0;
+        SequenceGapCounter sequenceGaps;
+    };
+    struct Options {
+        // A last line without its line feed waits (the log is followed).
+        bool holdPartialLine = false;
+        bool buildTree = true;
+        // Reads what was appended to a loaded log (which is not added again).
+        std::optional<Continuation> from;
+    };
+
     // Starts at once. `logIndex` is the index the log will have among the
     // store's logs, `firstLine` the place its first stored line will have
     // among the store's lines (which `ids` turns into ids). `texts` and
     // `tree` belong to the loader and are used by one job at a time.
     LoadJob(std::string path, std::uint32_t logIndex, const LineIds& ids, std::uint64_t firstLine,
-            RowTexts& texts, ProcessTree& tree, Post post, Sink sink);
+            RowTexts& texts, ProcessTree& tree, Post post, Sink sink, Options options);
     // Stops reading (if not done yet) and waits for the thread.
     ~LoadJob();
     LoadJob(const LoadJob&) = delete;
@@ -78,8 +95,16 @@ class LoadJob {
     // emptied batch again.
     void batchTaken(std::shared_ptr<FiledRows> rows);
 
+    // Once finished: the offset just after the last line loaded, the log's
+    // message numbers, and whether the log is a plain file that can be
+    // read on when it grows.
+    std::uint64_t textEnd() const { return textEnd_; }
+    const SequenceGapCounter& sequenceGaps() const { return sequenceGaps_; }
+    bool followable() const { return followable_; }
+
   private:
     void run();
+    std::unique_ptr<StreamReader> openReader(bool& followable);
     void fileLog(StreamReader& reader, LoadFigures& figures);
     void file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
     void handOver(FiledRows& rows, const LoadFigures& figures);
@@ -95,6 +120,9 @@ class LoadJob {
     Post post_;
     Sink sink_;
     SequenceGapCounter sequenceGaps_;  // of this log, fed on the filing thread
+    Options options_;
+    std::uint64_t textEnd_ = 0;
+    bool followable_ = false;
 
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;

@@ -1,5 +1,6 @@
 #include "load/log_loader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -13,6 +14,7 @@ LogLoader::LogLoader(EventStore& store, StoreObservers& observers, Post post)
     : store_(store), observers_(observers), post_(std::move(post)) {}
 
 LogLoader::~LogLoader() {
+    watch_.reset();
     queue_.clear();
     job_.reset();
 }
@@ -26,21 +28,31 @@ void LogLoader::enqueue(std::string path) {
         observers_.announce(StoreField::loadProgress);
         progress_.openFailure.clear();
     }
-    queue_.push_back(std::move(path));
+    queue_.push_back(Queued{std::move(path), std::nullopt});
     if (!job_) {
         startNext();
     } else {
         observers_.announce(StoreField::loadProgress);
-        progress_.queued = queue_.size();
+        progress_.queued = loadsQueued();
     }
 }
 
+std::size_t LogLoader::loadsQueued() const {
+    std::size_t n = 0;
+    for (const Queued& q : queue_) {
+        n += !q.follow;
+    }
+    return n;
+}
+
 void LogLoader::cancel() {
-    if (!job_ && queue_.empty()) {
+    const bool loading = job_ && !runningFollow_;
+    if (!loading && loadsQueued() == 0) {
         return;
     }
-    queue_.clear();
-    if (job_) {
+    // Reading on followed logs is no load of the user's: it goes on.
+    std::erase_if(queue_, [](const Queued& q) { return !q.follow; });
+    if (loading) {
         job_->cancel();
     }
     observers_.announce(StoreField::loadProgress);
@@ -54,12 +66,19 @@ void LogLoader::startNext() {
         progress_.queued = 0;
         return;
     }
-    runningPath_ = std::move(queue_.front());
+    Queued next = std::move(queue_.front());
     queue_.pop_front();
+    if (next.follow) {
+        progress_.running = false;
+        progress_.queued = loadsQueued();
+        startContinuation(*next.follow);
+        return;
+    }
+    runningPath_ = std::move(next.path);
     progress_.running = true;
     progress_.fileName = logName(runningPath_);
     progress_.figures = LoadFigures{};
-    progress_.queued = queue_.size();
+    progress_.queued = loadsQueued();
     progress_.cancelledAfter.reset();
 
     LoadJob::Sink sink;
@@ -75,10 +94,12 @@ void LogLoader::startNext() {
     };
     // The log gets the next index among the store's logs: logs are added
     // only here, one load at a time.
-    const auto logIndex = static_cast<std::uint32_t>(store_.logFiles().size());
-    job_ = std::make_unique<LoadJob>(runningPath_, logIndex, store_.jsonMapping().ids(),
+    runningLog_ = static_cast<std::uint32_t>(store_.logFiles().size());
+    LoadJob::Options options;
+    options.holdPartialLine = following_;
+    job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.jsonMapping().ids(),
                                      store_.jsonMapping().size(), store_.rowTexts(), tree_, post_,
-                                     std::move(sink));
+                                     std::move(sink), std::move(options));
 }
 
 void LogLoader::opened(int fd, int error, std::shared_ptr<const LogText> text) {
@@ -96,7 +117,16 @@ void LogLoader::rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFi
 
 void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figures,
                          std::optional<ProcessTree::BuiltTree> tree) {
+    if (runningFollow_) {
+        continuationFinished(figures, std::move(tree));
+        return;
+    }
+    if (wasOpened && !cancelled && job_->followable()) {
+        keepFollowable(figures);
+    }
     job_.reset();  // its thread has ended or is about to
+    treeStale_ = false;
+    lastTree_ = std::chrono::steady_clock::now();
     if (tree) {
         store_.setTree(std::move(tree->json), std::move(tree->facts));
     } else {
@@ -118,6 +148,137 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
         progress_.cancelledAfter = figures.lines;
     }
     startNext();
+}
+
+void LogLoader::setFollowing(bool on) {
+    if (on == following_) {
+        return;
+    }
+    following_ = on;
+    if (!on) {
+        watch_.reset();
+        return;
+    }
+    watch_ = std::make_unique<LogWatch>([this] { post_([this] { checkFollowed(); }); });
+    for (const FollowedLog& f : followed_) {
+        if (!f.stopped) {
+            watch_->watch(f.path);
+        }
+    }
+    post_([this] { checkFollowed(); });
+}
+
+void LogLoader::keepFollowable(const LoadFigures& figures) {
+    FollowedLog f;
+    f.log = runningLog_;
+    f.path = runningPath_;
+    f.fd = store_.logFiles().descriptor(runningLog_);
+    f.loaded = LoadJob::Continuation{f.fd, job_->textEnd(), figures.lines, job_->sequenceGaps()};
+    if (!f.identify()) {
+        return;
+    }
+    // Lines written after the load's last read are still to come.
+    f.seenSize = f.loaded.offset;
+    followed_.push_back(std::move(f));
+    if (watch_) {
+        watch_->watch(runningPath_);
+        // Lines may have come while the tree was built.
+        post_([this] { checkFollowed(); });
+    }
+}
+
+void LogLoader::checkFollowed() {
+    if (!following_) {
+        return;
+    }
+    for (std::size_t i = 0; i < followed_.size(); ++i) {
+        FollowedLog& f = followed_[i];
+        if (f.stopped || f.reading) {
+            continue;
+        }
+        const FollowedLog::Change change = f.look();
+        if (change == FollowedLog::Change::grown) {
+            queueContinuation(i);
+        } else if (change != FollowedLog::Change::none) {
+            observers_.announce(StoreField::loadProgress);
+            f.stopped = true;
+            progress_.followNotices.push_back(f.stoppedNotice(change));
+        }
+    }
+    const bool treeDue = std::chrono::steady_clock::now() - lastTree_ >= kTreeEvery;
+    if (treeStale_ && treeDue && !job_ && queue_.empty()) {
+        queueContinuation(kTreeOnly);
+    }
+    if (!job_ && !queue_.empty()) {
+        startNext();
+    }
+}
+
+void LogLoader::queueContinuation(std::size_t follow) {
+    if (follow != kTreeOnly) {
+        FollowedLog& f = followed_[follow];
+        f.reading = true;
+        f.identify();  // the size it is read to, at least
+    }
+    queue_.push_back(Queued{{}, follow});
+}
+
+void LogLoader::startContinuation(std::size_t follow) {
+    LoadJob::Options options;
+    options.holdPartialLine = true;
+    options.buildTree = std::chrono::steady_clock::now() - lastTree_ >= kTreeEvery;
+    std::uint32_t log = 0;
+    std::string path;
+    if (follow == kTreeOnly) {
+        options.from = LoadJob::Continuation{};  // reads nothing
+        options.buildTree = true;
+    } else {
+        const FollowedLog& f = followed_[follow];
+        options.from = f.loaded;
+        log = f.log;
+        path = f.path;
+    }
+    runningFollow_ = follow;
+    LoadJob::Sink sink;
+    sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures&) {
+        store_.append(*rows);
+        if (job_) {
+            job_->batchTaken(rows);
+        }
+    };
+    sink.finished = [this](bool, bool, const LoadFigures& figures,
+                           std::optional<ProcessTree::BuiltTree> tree) {
+        finished(true, false, figures, std::move(tree));
+    };
+    job_ = std::make_unique<LoadJob>(std::move(path), log, store_.jsonMapping().ids(),
+                                     store_.jsonMapping().size(), store_.rowTexts(), tree_, post_,
+                                     std::move(sink), std::move(options));
+}
+
+void LogLoader::continuationFinished(const LoadFigures& figures,
+                                     std::optional<ProcessTree::BuiltTree> tree) {
+    const std::size_t follow = *runningFollow_;
+    if (follow != kTreeOnly) {
+        FollowedLog& f = followed_[follow];
+        f.loaded.offset = job_->textEnd();
+        f.loaded.lines = figures.lines;
+        f.loaded.sequenceGaps = job_->sequenceGaps();
+        f.reading = false;
+        treeStale_ = true;
+    }
+    job_.reset();
+    runningFollow_.reset();
+    if (tree) {
+        store_.setTree(std::move(tree->json), std::move(tree->facts));
+        treeStale_ = false;
+        lastTree_ = std::chrono::steady_clock::now();
+        observers_.announce(StoreField::loadProgress);
+    }
+    // More may have come while it was read, or the file replaced since.
+    checkFollowed();
+    if (!job_) {
+        startNext();  // also tells the end of the running continuation
+    }
 }
 
 }  // namespace korvantis

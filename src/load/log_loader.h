@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -7,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "load/followed_log.h"
 #include "load/load_job.h"
+#include "load/log_watch.h"
 #include "store/store_observers.h"
 #include "store/uuid.h"
 #include "tree/process_tree.h"
@@ -27,6 +30,9 @@ struct LoadProgress {
     // "Could not open NAME: reason" for the last log that could not be
     // opened, until loads are asked for again after all have run.
     std::string openFailure;
+    // Why following a log stopped ("NAME was truncated; following stopped
+    // at line N"), one per log, in the order it happened.
+    std::vector<std::string> followNotices;
 };
 
 // How a load ended.
@@ -63,6 +69,16 @@ class LogLoader {
     // drops the queued loads.
     void cancel();
 
+    // While on, each log loaded is followed after its load: complete lines
+    // appended to it later are loaded as they come, and a last line without
+    // its line feed waits for it. A log that shrinks, or whose path comes to
+    // name another file, stops being followed with a notice. Compressed logs
+    // are not followed; a pipe is read to its end anyway.
+    void setFollowing(bool on);
+    bool following() const { return following_; }
+    // The tree is built again at most this often while logs grow.
+    static constexpr std::chrono::milliseconds kTreeEvery{1000};
+
     const LoadProgress& progress() const { return progress_; }
     // No load running or waiting (of those that reached the store's thread).
     bool idle() const { return !job_ && queue_.empty(); }
@@ -74,7 +90,22 @@ class LogLoader {
     void setTreeFactsWanted(bool wanted) { tree_.setFactsWanted(wanted); }
 
   private:
+    // A log to load, or a followed log (its index in followed_) to read on.
+    struct Queued {
+        std::string path;
+        std::optional<std::size_t> follow;
+    };
+    // Stands for no followed log: a continuation that only builds the tree.
+    static constexpr std::size_t kTreeOnly = SIZE_MAX;
+
     void enqueue(std::string path);
+    std::size_t loadsQueued() const;
+    void startContinuation(std::size_t follow);
+    void continuationFinished(const LoadFigures& figures,
+                              std::optional<ProcessTree::BuiltTree> tree);
+    void keepFollowable(const LoadFigures& figures);
+    void checkFollowed();
+    void queueContinuation(std::size_t follow);
     void startNext();
     void opened(int fd, int error, std::shared_ptr<const LogText> text);
     void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
@@ -84,12 +115,19 @@ class LogLoader {
     EventStore& store_;
     StoreObservers& observers_;
     Post post_;
-    std::deque<std::string> queue_;
+    std::deque<Queued> queue_;
     std::string runningPath_;
+    std::uint32_t runningLog_ = 0;
+    std::optional<std::size_t> runningFollow_;  // when the job is a continuation
+    std::vector<FollowedLog> followed_;
+    bool following_ = false;
+    bool treeStale_ = false;  // rows were added since the tree was last built
+    std::chrono::steady_clock::time_point lastTree_{};
     std::unique_ptr<LoadJob> job_;
     ProcessTree tree_;  // used by the running job only
     LoadProgress progress_;
     std::vector<LoadOutcome> outcomes_;
+    std::unique_ptr<LogWatch> watch_;  // while following
 };
 
 }  // namespace korvantis

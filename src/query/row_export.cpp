@@ -166,11 +166,11 @@ std::optional<CsvFields> parseCsvFields(std::string_view list) {
 }
 
 ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
-                       const ExportRowSource& next, const CsvFields& fields) {
+                       const ExportRowSource& next, const CsvFields& fields, bool header) {
     ExportResult result;
     BufferedOutput output(fd, name);
     std::string& out = output.buffer();
-    if (format == ExportFormat::csv) {
+    if (format == ExportFormat::csv && header) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
             out += i > 0 ? "," : "";
             out += csvFieldName(fields[i]);

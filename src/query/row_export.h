@@ -60,8 +60,11 @@ struct ExportResult {
 };
 
 // Writes all rows to the open descriptor `fd`; `name` names it in an error.
+// A CSV header comes first unless `header` is false (more rows of the same
+// output).
 ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
-                       const ExportRowSource& next, const CsvFields& fields = defaultCsvFields());
+                       const ExportRowSource& next, const CsvFields& fields = defaultCsvFields(),
+                       bool header = true);
 
 // Writes all rows to a new file beside `target`, flushes it to disk and
 // renames it over `target` (through a link, keeping the mode: replaceFile).

@@ -57,6 +57,16 @@ std::size_t LogFiles::size() const {
     return logs_.size();
 }
 
+std::shared_ptr<const LogText> LogFiles::text(std::uint32_t log) const {
+    std::lock_guard lock(mutex_);
+    return log < logs_.size() ? logs_[log].text : nullptr;
+}
+
+int LogFiles::descriptor(std::uint32_t log) const {
+    std::lock_guard lock(mutex_);
+    return log < logs_.size() && !logs_[log].text ? logs_[log].fd : -1;
+}
+
 std::string LogFiles::path(std::uint32_t log) const {
     std::lock_guard lock(mutex_);
     return log < logs_.size() ? logs_[log].path : std::string();

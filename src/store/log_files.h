@@ -62,6 +62,12 @@ class LogFiles {
     std::uint32_t add(int fd, std::string path, int openError = 0,
                       std::shared_ptr<const LogText> text = nullptr);
     std::size_t size() const;
+    // Where a compressed or received log's text is read from (nothing for a
+    // plain one).
+    std::shared_ptr<const LogText> text(std::uint32_t log) const;
+    // The open descriptor of a plain log (read with positioned reads only),
+    // or -1 for one read through a text or not kept open.
+    int descriptor(std::uint32_t log) const;
     // The path it was loaded from, and its last component.
     std::string path(std::uint32_t log) const;
     std::string fileName(std::uint32_t log) const;

@@ -96,8 +96,13 @@ void LoadProgressView::sync() {
     }
     queued_->setVisible(p.running && p.queued > 0);
     note_->setVisible(noted);
-    const bool failed = !p.openFailure.empty();
-    failure_->setText(withVisibleMarks(QString::fromStdString(p.openFailure)).shown);
+    // Open failures and logs no longer followed, a line each.
+    std::string notices = p.openFailure;
+    for (const std::string& notice : p.followNotices) {
+        notices += (notices.empty() ? "" : "\n") + notice;
+    }
+    const bool failed = !notices.empty();
+    failure_->setText(withVisibleMarks(QString::fromStdString(notices)).shown);
     failure_->setVisible(failed);
     setVisible(p.running || noted || failed);
     if (cancelKey_ != nullptr) {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QKeySequence>
 #include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
 
 #include "ui/about_box.h"
@@ -11,6 +12,7 @@
 #include "ui/export_action.h"
 #include "ui/filter_bar.h"
 #include "ui/main_view.h"
+#include "ui/save_received_log.h"
 #include "ui/shortcuts_dialog.h"
 #include "ui/top_bar_view.h"
 
@@ -32,6 +34,10 @@ MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
         [&view] { view.topBar()->importJson(); });
     add(file_, tr("Export\u2026"), QKeySequence(Qt::CTRL | Qt::Key_E), &view,
         [&view] { view.filterBar()->exportAction()->chooseFile(); });
+    QAction* saveReceived = add(file_, tr("Save received log as\u2026"), QKeySequence(), &view,
+                                [&view] { chooseFileForReceivedLog(&view, view.workspace()); });
+    connect(file_, &QMenu::aboutToShow, this,
+            [saveReceived, &view] { saveReceived->setEnabled(hasReceivedLog(view.workspace())); });
     file_->addSeparator();
     add(file_, tr("New Window"), QKeySequence(Qt::CTRL | Qt::Key_N), &view,
         [&view] { emit view.newWindowRequested(); });
@@ -41,6 +47,8 @@ MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
     add(file_, tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &view, &QCoreApplication::quit);
 
     view_ = addMenu(tr("View"));
+    add(view_, tr("Follow"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), &view,
+        [&view] { view.topBar()->followButton()->toggle(); });
     // The columns of the list in front, made afresh each time it opens.
     QMenu* columns = view_->addMenu(tr("Columns"));
     connect(columns, &QMenu::aboutToShow, this, [columns, &view] {

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QSettings>
+#include <QPushButton>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -104,6 +105,15 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
         timeline_->setHidden(!timeline_->isHidden());
         QSettings().setValue(QStringLiteral("view/timeline"), !timeline_->isHidden());
     });
+    connect(topBar_, &TopBarView::followingChanged, this, [this](bool on) {
+        for (EventPanel* panel : {processPanel_, filePanel_, otherPanel_}) {
+            panel->preview()->list()->setStickToEnd(on);
+        }
+    });
+}
+
+void MainView::setFollowing(bool on) {
+    topBar_->followButton()->setChecked(on);
 }
 
 void MainView::jumpToGap(const SequenceGap& gap) {

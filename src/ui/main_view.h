@@ -74,6 +74,9 @@ class MainView : public QWidget {
     // Brings this window to the front and asks for the events of the process
     // tree under `pid`: emits filterQueryRequested with "tree:PID".
     void showEventsOfProcessTree(qint64 pid);
+    // Sets the Follow toggle: the window's logs are followed, and its lists
+    // scrolled to their end stay there as rows come.
+    void setFollowing(bool on);
 
   signals:
     // A filter query that something outside the filter field asks for.

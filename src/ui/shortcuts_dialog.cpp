@@ -18,6 +18,7 @@ constexpr KeyHelp kKeys[] = {
     {"Up, Down, PgUp, PgDn, Home, End", "choose rows"},
     {"Ctrl+Tab, Ctrl+Shift+Tab", "switch tabs"},
     {"Ctrl+F", "go to the filter field (Esc in it clears it)"},
+    {"Ctrl+Shift+F", "follow the logs: load lines appended to them (Follow)"},
     {"Ctrl+L", "show or hide the legend"},
     {"Ctrl+R", "show or hide the error list"},
     {"Ctrl+C", "copy the selected text or row"},

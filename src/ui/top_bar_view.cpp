@@ -20,6 +20,9 @@ TopBarView::TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* pa
     tree_ = new QPushButton(tr("Tree"), this);
     import_ = new QPushButton(tr("Import Json"), this);
     errors_ = new QPushButton(this);
+    follow_ = new QPushButton(tr("Follow"), this);
+    follow_->setCheckable(true);
+    follow_->setToolTip(tr("Load lines appended to the logs as they come (Ctrl+Shift+F)"));
     progress_ = new LoadProgressView(notifier, this);
 
     row_ = new QHBoxLayout;
@@ -29,6 +32,8 @@ TopBarView::TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* pa
     row_->addWidget(tree_, 0, Qt::AlignVCenter);
     row_->addStretch(1);
     row_->addWidget(import_, 0, Qt::AlignVCenter);
+    row_->addStretch(1);
+    row_->addWidget(follow_, 0, Qt::AlignVCenter);
     row_->addStretch(1);
     row_->addWidget(errors_, 0, Qt::AlignVCenter);
     row_->addStretch(1);
@@ -47,6 +52,10 @@ TopBarView::TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* pa
     connect(tree_, &QPushButton::clicked, this, &TopBarView::openTree);
     connect(import_, &QPushButton::clicked, this, &TopBarView::importJson);
     connect(errors_, &QPushButton::clicked, this, &TopBarView::toggleErrors);
+    connect(follow_, &QPushButton::toggled, this, [this](bool on) {
+        workspace_.loader.setFollowing(on);
+        emit followingChanged(on);
+    });
     connect(&notifier, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
         if (StoreNotifier::has(fields, StoreField::loadErrors)) {
             updateErrors();
@@ -105,7 +114,7 @@ void TopBarView::importJson() {
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setLabelText(QFileDialog::Accept, tr("Import Json"));
-    dialog->setNameFilter(tr("Event logs (*.json *.txt)"));
+    dialog->setNameFilter(tr("Event logs (*.json *.txt *.gz *.zst)"));
     dialog->setWindowModality(Qt::NonModal);
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) {
         workspace_.loader.loadJsonFile(QFile::encodeName(path).toStdString());

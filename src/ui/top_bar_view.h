@@ -12,8 +12,8 @@ namespace korvantis::ui {
 
 class LoadProgressView;
 
-// The row of four buttons over a divider: Legend, Tree, Import Json and the
-// error counter, evenly spread by five stretches; between them and the
+// The row of buttons over a divider: Legend, Tree, Import Json, Follow (a
+// toggle) and the error counter, evenly spread by stretches; between them and the
 // divider, the load progress strip while it has something to say.
 class TopBarView : public QWidget {
     Q_OBJECT
@@ -23,6 +23,8 @@ class TopBarView : public QWidget {
     QPushButton* legendButton() const { return legend_; }
     QPushButton* importButton() const { return import_; }
     QPushButton* errorsButton() const { return errors_; }
+    // Checked while the window's logs are followed.
+    QPushButton* followButton() const { return follow_; }
     LoadProgressView* loadProgress() const { return progress_; }
 
     // The counter's label colour for a count, on this widget's palette.
@@ -33,6 +35,9 @@ class TopBarView : public QWidget {
     void openTree();
     // Opens a fresh, non-blocking file dialog; a chosen file is loaded.
     void importJson();
+
+  signals:
+    void followingChanged(bool on);
 
   protected:
     void changeEvent(QEvent* event) override;
@@ -47,6 +52,7 @@ class TopBarView : public QWidget {
     QPushButton* tree_;
     QPushButton* import_;
     QPushButton* errors_;
+    QPushButton* follow_;
     LoadProgressView* progress_;
 };
 

@@ -191,14 +191,27 @@ void VirtualList::updateScrollBars() {
     h->setPageStep(viewport()->width());
 }
 
+bool VirtualList::atEnd() const {
+    const QScrollBar* v = verticalScrollBar();
+    return v->value() >= v->maximum() && offset_ >= maxOffset(firstRow());
+}
+
 void VirtualList::rowsAppended() {
+    const bool stick = stickToEnd_ && atEnd();
     updateScrollBars();
+    if (stick) {
+        setFirstRow(verticalScrollBar()->maximum(), 0);
+    }
     viewport()->update();
 }
 
 void VirtualList::contentChanged() {
+    const bool stick = stickToEnd_ && atEnd();
     heights_.clear();
     updateScrollBars();
+    if (stick) {
+        setFirstRow(verticalScrollBar()->maximum(), 0);
+    }
     viewport()->update();
 }
 

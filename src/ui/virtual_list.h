@@ -33,6 +33,11 @@ class VirtualList : public QAbstractScrollArea {
     int rowsOnScreen() const;
     // One wheel notch's step: a row, or part of a tall row.
     void scrollStep(bool down);
+    // While on, a list scrolled to its end when rows come stays at its end
+    // (a followed log's new rows come into view); elsewhere it stays put.
+    void setStickToEnd(bool on) { stickToEnd_ = on; }
+    // Whether the last row is on screen, all of it.
+    bool atEnd() const;
 
   protected:
     virtual int count() const = 0;
@@ -69,6 +74,7 @@ class VirtualList : public QAbstractScrollArea {
     int offset_ = 0;
     bool keepOffset_ = false;
     int wheelRemainder_ = 0;
+    bool stickToEnd_ = false;
 };
 
 }  // namespace korvantis::ui

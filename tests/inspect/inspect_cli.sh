@@ -321,4 +321,43 @@ other,ES_EVENT_TYPE_NOTIFY_MMAP,401,1,/usr/lib/dyld
 other,ES_EVENT_TYPE_NOTIFY_OPEN,401,1," \
     "$("$INSPECT" --filter 'pid:401 ppid:1 -path:x' --export csv --fields kind,type,pid,ppid,summary "$ESLOGGER")"
 
+# --follow: the rows a filter shows of the log, then of every line appended
+# while it runs (a line cut short waits for its line feed), until SIGINT or
+# SIGTERM, after which it exits with 0.
+follow_dir=$(mktemp -d)
+trap 'rm -rf "$log" "$gz" "$zst" "$XDG_CACHE_HOME" "$fifo_dir" "$gaps" "$err_file" "$follow_dir"' EXIT
+wait_for_output() {  # wait_for_output WHAT FILE EXPECTED: until FILE holds EXPECTED (60 s at most)
+    for _ in $(seq 600); do
+        [ "$(cat "$2")" = "$3" ] && return 0
+        sleep 0.1
+    done
+    check "$1" "$3" "$(cat "$2")"
+}
+while IFS=';' read -r name signal args; do
+    eval "set -- $args"
+    followed=$follow_dir/log.json
+    sed -n '1,3p' "$SAMPLE" > "$followed"
+    "$INSPECT" --follow "$@" "$followed" > "$follow_dir/out" 2> "$follow_dir/err" &
+    follower=$!
+    for upto in 3 6 9 12 15; do
+        sed -n "1,${upto}p" "$SAMPLE" > "$follow_dir/ref.json"
+        wait_for_output "$name: rows of lines 1-$upto" "$follow_dir/out" \
+            "$("$INSPECT" "$@" "$follow_dir/ref.json")"
+        [ "$upto" = 15 ] && break
+        # The next three lines, the last one cut short: it waits.
+        sed -n "$((upto + 1)),$((upto + 3))p" "$SAMPLE" | head -c -25 >> "$followed"
+        sed -n "1,$((upto + 2))p" "$SAMPLE" > "$follow_dir/ref.json"
+        wait_for_output "$name: rows of lines 1-$((upto + 2))" "$follow_dir/out" \
+            "$("$INSPECT" "$@" "$follow_dir/ref.json")"
+        sed -n "$((upto + 3))p" "$SAMPLE" | tail -c 25 >> "$followed"
+    done
+    kill -"$signal" "$follower"
+    wait "$follower"
+    check "$name: status after SIG$signal" 0 $?
+    check "$name: nothing on standard error" "" "$(cat "$follow_dir/err")"
+done <<'CASES'
+csv of every row;INT;--filter '' --export csv --fields pid,path
+jsonl of a query;TERM;--filter 'pid:104'
+CASES
+
 exit $fail

@@ -11,6 +11,7 @@
 #include "support/compressed_copies.h"
 #include "support/loading.h"
 #include "support/log_lines.h"
+#include "support/store_content.h"
 
 namespace korvantis {
 namespace {
@@ -18,31 +19,13 @@ namespace {
 using testing::TempDir;
 using testsupport::checkAccounting;
 using testsupport::LoadingWorkspace;
+using testsupport::storeContent;
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
-}
-
-// What a load put in the store, ids left out: the lists, the errors with
-// their line numbers, the tree.
-std::string storeContent(const Workspace& ws) {
-    const EventStore& store = ws.store;
-    std::ostringstream out;
-    for (const ProcPreviewEntry& e : store.procPreviews()) {
-        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.ppid << '|' << e.path
-            << '\n';
-    }
-    for (const FilePreviewEntry& e : store.filePreviews()) {
-        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.path << '\n';
-    }
-    for (std::size_t i = 0; i < store.loadErrors().size(); ++i) {
-        out << store.loadErrors().origin(i).line << ": " << store.loadErrorText(i) << '\n';
-    }
-    out << store.jsonMapping().size() << '\n' << store.jsonTreeRaw() << '\n';
-    return out.str();
 }
 
 // Every sample loads the same from its gzip and zstd copies (one member or

@@ -1,0 +1,44 @@
+#pragma once
+// What loads put in a store, ids left out, as one text to compare: the
+// lists, the errors with their line numbers, the gaps in message numbers,
+// every stored line read again (unless its log changed since: not
+// `readLines`), and (when asked) the tree.
+
+#include <sstream>
+#include <string>
+
+#include "workspace/workspace.h"
+
+namespace korvantis::testsupport {
+
+inline std::string storeContent(const Workspace& ws, bool withTree = true, bool readLines = true) {
+    const EventStore& store = ws.store;
+    std::ostringstream out;
+    for (const ProcPreviewEntry& e : store.procPreviews()) {
+        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.ppid << '|' << e.path
+            << '\n';
+    }
+    for (const FilePreviewEntry& e : store.filePreviews()) {
+        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.path << '\n';
+    }
+    for (const OtherPreviewEntry& e : store.otherPreviews()) {
+        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.ppid << '|' << e.path
+            << '\n';
+    }
+    for (std::size_t i = 0; i < store.loadErrors().size(); ++i) {
+        out << store.loadErrors().origin(i).line << ": " << store.loadErrorText(i) << '\n';
+    }
+    for (const SequenceGap& gap : store.sequenceGaps()) {
+        out << "gap " << gap.line << ' ' << gap.lost << ' ' << gap.entry << '\n';
+    }
+    for (std::size_t i = 0; readLines && i < store.jsonMapping().size(); ++i) {
+        const LineRead line = store.lineText(i);
+        out << (line ? *line : "unreadable") << '\n';
+    }
+    if (withTree) {
+        out << store.jsonTreeRaw() << '\n';
+    }
+    return out.str();
+}
+
+}  // namespace korvantis::testsupport

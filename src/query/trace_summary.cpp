@@ -12,45 +12,60 @@ namespace {
 
 constexpr TimeValue kSecond = 1'000'000'000;
 
-// Most first, then by the bytes of the name.
-bool busierFirst(const NamedCount& a, const NamedCount& b) {
-    if (a.events != b.events) {
-        return a.events > b.events;
+// The indices of the `top` busiest texts of `tally`: most rows first, then
+// by the bytes of the text.
+std::vector<std::uint32_t> busiest(const TextTally::Merged& tally, std::size_t top) {
+    std::vector<std::uint32_t> order(tally.texts.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
     }
-    return std::lexicographical_compare(
-        a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-        });
+    const std::size_t kept = std::min(top, order.size());
+    std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(kept), order.end(),
+                      [&](std::uint32_t a, std::uint32_t b) {
+                          if (tally.counts[a] != tally.counts[b]) {
+                              return tally.counts[a] > tally.counts[b];
+                          }
+                          const std::string_view x = tally.texts[a];
+                          const std::string_view y = tally.texts[b];
+                          return std::lexicographical_compare(
+                              x.begin(), x.end(), y.begin(), y.end(), [](char c, char d) {
+                                  return static_cast<unsigned char>(c) <
+                                         static_cast<unsigned char>(d);
+                              });
+                      });
+    order.resize(kept);
+    return order;
 }
 
-// The `top` busiest of `counts`, in order.
-std::vector<NamedCount> busiest(const std::unordered_map<std::string_view, std::uint64_t>& counts,
-                                std::size_t top) {
-    std::vector<NamedCount> all;
-    all.reserve(counts.size());
-    for (const auto& [name, events] : counts) {
-        all.push_back({std::string(name), events, 0});
+std::vector<NamedCount> named(const TextTally::Merged& tally,
+                              const std::vector<std::uint32_t>& texts) {
+    std::vector<NamedCount> out;
+    for (const std::uint32_t i : texts) {
+        out.push_back({std::string(tally.texts[i]), tally.counts[i], 0});
     }
-    const std::size_t kept = std::min(top, all.size());
-    std::partial_sort(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(kept), all.end(),
-                      busierFirst);
-    all.resize(kept);
-    return all;
+    return out;
 }
 
 }  // namespace
 
 void TraceSummaryBuilder::add(const FilterRow& row) {
     ++rows_;
-    ++types_[row.type];
-    times_.push_back(row.time);
+    types_.add(row.type);
+    if (row.time != kNoTimeValue) {
+        const TimeValue second = row.time / kSecond * kSecond;
+        if (second != lastSecond_) {
+            lastSecond_ = second;
+            lastSecondRows_ = &seconds_[second];  // nodes stay put
+        }
+        ++*lastSecondRows_;
+    }
     if (row.isProcess) {
         programOfPid_[row.pid] = row.path;
         addProgram(row.path, row.pid);
         return;
     }
     if (!row.isOther && !row.path.empty()) {
-        ++paths_[row.path];
+        paths_.add(row.path);
     }
     const std::string_view program = row.facts[Fact::process_path];
     if (!program.empty()) {
@@ -64,39 +79,55 @@ void TraceSummaryBuilder::addProgram(std::string_view program, std::int64_t pid)
     if (program.empty()) {
         return;
     }
-    const auto [it, added] = programs_.try_emplace(program);
-    Program& p = it->second;
-    if (added) {
-        p.index = static_cast<std::uint32_t>(programs_.size() - 1);
+    const std::uint32_t place = programs_.add(program);
+    if (place == lastPidOfProgram_.size()) {
+        lastPidOfProgram_.push_back(pid);
+        programPids_.emplace_back(place, pid);
+    } else if (lastPidOfProgram_[place] != pid) {
+        lastPidOfProgram_[place] = pid;
+        programPids_.emplace_back(place, pid);
     }
-    if (added || p.lastPid != pid) {
-        programPids_.emplace_back(p.index, pid);
-        p.lastPid = pid;
-    }
-    ++p.events;
 }
 
-TraceSummary TraceSummaryBuilder::finish(std::size_t top, std::size_t seconds) {
+TraceSummary TraceSummaryBuilder::finish(std::size_t top, std::size_t seconds) const {
     TraceSummary summary;
     summary.rows = rows_;
-    summary.types = busiest(types_, types_.size());
-    summary.paths = busiest(paths_, top);
-    std::unordered_map<std::string_view, std::uint64_t> programEvents;
-    for (const auto& [name, program] : programs_) {
-        programEvents.emplace(name, program.events);
+    const TextTally::Merged types = types_.merged();
+    summary.types = named(types, busiest(types, types.texts.size()));
+    const TextTally::Merged paths = paths_.merged();
+    summary.paths = named(paths, busiest(paths, top));
+    // The listed programs' processes: their distinct pids over every place
+    // of their texts.
+    const TextTally::Merged programs = programs_.merged();
+    const std::vector<std::uint32_t> listed = busiest(programs, top);
+    summary.programs = named(programs, listed);
+    std::vector<std::int32_t> rank(programs.texts.size(), -1);
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        rank[listed[i]] = static_cast<std::int32_t>(i);
     }
-    summary.programs = busiest(programEvents, top);
-    // The processes of the listed programs only.
-    std::vector<std::uint64_t> processes(programs_.size(), 0);
-    std::sort(programPids_.begin(), programPids_.end());
-    programPids_.erase(std::unique(programPids_.begin(), programPids_.end()), programPids_.end());
-    for (const auto& [index, pid] : programPids_) {
-        ++processes[index];
+    std::vector<std::pair<std::int32_t, std::int64_t>> pids;
+    for (const auto& [place, pid] : programPids_) {
+        if (const std::int32_t r = rank[programs.textOfPlace[place]]; r >= 0) {
+            pids.emplace_back(r, pid);
+        }
     }
-    for (NamedCount& program : summary.programs) {
-        program.processes = processes[programs_.at(program.name).index];
+    std::sort(pids.begin(), pids.end());
+    pids.erase(std::unique(pids.begin(), pids.end()), pids.end());
+    for (const auto& [r, pid] : pids) {
+        ++summary.programs[static_cast<std::size_t>(r)].processes;
     }
-    summary.seconds = busiestSeconds(times_, seconds);
+    // Most rows first, then earlier first.
+    summary.seconds.reserve(seconds_.size());
+    for (const auto& [start, rows] : seconds_) {
+        summary.seconds.push_back({start, rows});
+    }
+    const std::size_t kept = std::min(seconds, summary.seconds.size());
+    std::partial_sort(summary.seconds.begin(),
+                      summary.seconds.begin() + static_cast<std::ptrdiff_t>(kept),
+                      summary.seconds.end(), [](const BusySecond& a, const BusySecond& b) {
+                          return a.rows != b.rows ? a.rows > b.rows : a.start < b.start;
+                      });
+    summary.seconds.resize(kept);
     return summary;
 }
 

@@ -7,8 +7,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ingest/time_value.h"
 #include "query/rows_snapshot.h"
-#include "query/time_slices.h"
+#include "query/text_tally.h"
 #include "store/filter_row.h"
 
 namespace korvantis {
@@ -20,6 +21,13 @@ struct NamedCount {
     std::uint64_t events = 0;
     std::uint64_t processes = 0;
     bool operator==(const NamedCount&) const = default;
+};
+
+// A second's start and the rows in it.
+struct BusySecond {
+    TimeValue start = 0;
+    std::uint64_t rows = 0;
+    bool operator==(const BusySecond&) const = default;
 };
 
 // Who did most in a trace, over every row of the three lists: the rows per
@@ -48,25 +56,25 @@ class TraceSummaryBuilder {
   public:
     // The row's texts must stay valid until finish().
     void add(const FilterRow& row);
-    TraceSummary finish(std::size_t top = kSummaryTop, std::size_t seconds = kSummarySeconds);
+    // The summary of the rows added so far; more may be added after.
+    TraceSummary finish(std::size_t top = kSummaryTop, std::size_t seconds = kSummarySeconds) const;
 
   private:
-    struct Program {
-        std::uint32_t index = 0;
-        std::uint64_t events = 0;
-        std::int64_t lastPid = 0;
-    };
     void addProgram(std::string_view program, std::int64_t pid);
 
     std::uint64_t rows_ = 0;
-    std::unordered_map<std::string_view, std::uint64_t> types_;
-    std::unordered_map<std::string_view, std::uint64_t> paths_;
-    std::unordered_map<std::string_view, Program> programs_;
+    TextTally types_;
+    TextTally paths_;
+    TextTally programs_;
     std::unordered_map<std::int64_t, std::string_view> programOfPid_;
-    // (program index, pid) each time a program's rows change pid; sorted
-    // and made unique, they count its processes.
+    // Per program place: the pid of its last row.
+    std::vector<std::int64_t> lastPidOfProgram_;
+    // (program place, pid) each time a program's rows change pid; made
+    // unique, they count its processes.
     std::vector<std::pair<std::uint32_t, std::int64_t>> programPids_;
-    std::vector<TimeValue> times_;
+    std::unordered_map<TimeValue, std::uint64_t> seconds_;  // rows per second's start
+    TimeValue lastSecond_ = kNoTimeValue;
+    std::uint64_t* lastSecondRows_ = nullptr;
 };
 
 // The summary of every row of a snapshot, in load order. Any thread.

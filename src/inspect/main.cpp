@@ -21,6 +21,7 @@
 #include "inspect/followed_rows.h"
 #include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
+#include "inspect/summary_output.h"
 #include "korvantis_version.h"
 #include "load/task_queue.h"
 #include "query/filter_query.h"
@@ -35,7 +36,8 @@ namespace {
 using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
-    "usage: korvantis-inspect [--dump | --tree | --gaps] LOG...   (LOG - is standard input)\n"
+    "usage: korvantis-inspect [--dump | --tree | --gaps | --summary] LOG...   (LOG - is "
+    "standard input)\n"
     "       korvantis-inspect [--follow] [--filter QUERY] [--export jsonl|csv [--fields LIST]]\n"
     "                         [--sort [-]FIELD] LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
@@ -47,6 +49,7 @@ struct Options {
     bool dump = false;
     bool tree = false;                  // the tree JSON alone
     bool gaps = false;                  // where eslogger's message numbers jump
+    bool summary = false;               // who did most: types, programs, paths, seconds
     bool pretty = false;                // stdin's JSON text in readable form; no logs
     bool follow = false;                // the rows of lines appended too, until stopped
     std::optional<std::string> filter;  // the matching rows of both lists
@@ -72,6 +75,9 @@ constexpr Flag kFlags[] = {
     {"--tree", &Options::tree, "print the process tree JSON"},
     {"--gaps", &Options::gaps,
      "print a line LOG:LINE: N lost for each gap in eslogger's message numbers"},
+    {"--summary", &Options::summary,
+     "print the events per type, the 20 programs with most events, the 20 most touched file "
+     "paths and the busiest seconds"},
     {"--pretty", &Options::pretty,
      "print standard input's JSON text in readable form, as the detail area shows it"},
     {"--follow", &Options::follow,
@@ -196,8 +202,9 @@ bool parseArguments(int argc, char** argv, Options& options) {
         return false;
     }
     const bool rows = options.filter || options.format || options.sort || options.follow;
-    if (rows + options.dump + options.tree + options.pretty > 1) {
-        std::cerr << "korvantis-inspect: --dump, --tree, --pretty and --filter go alone\n";
+    if (rows + options.dump + options.tree + options.pretty + options.summary > 1) {
+        std::cerr << "korvantis-inspect: --dump, --tree, --pretty, --summary and --filter go "
+                     "alone\n";
         return false;
     }
     return options.pretty ? options.logs.empty() : !options.logs.empty();
@@ -414,6 +421,9 @@ int main(int argc, char** argv) {
         out.write(gapLines(store, workspace.loader.outcomes()));
     } else if (options.dump) {
         dumpStore(store, out);
+    } else if (options.summary) {
+        out.write(
+            korvantis::summaryText(korvantis::summarizeTrace(korvantis::RowsSnapshot::of(store))));
     } else {
         char seconds[32];
         char rss[32];

@@ -58,21 +58,35 @@ std::string withHiddenPath(std::string_view query, std::string_view path) {
     return joined(terms, term);
 }
 
-std::string withFactTerm(std::string_view query, Fact fact, std::string_view value) {
+namespace {
+
+// Drops the key's terms that are not negated and adds `KEY:WRITTEN`, where
+// WRITTEN is `value` cut before any double quote, quoted unless `bare`.
+std::string withKeyTerm(std::string_view query, std::string_view key, std::string_view value,
+                        bool bare) {
     value = value.substr(0, value.find('"'));
     if (value.empty()) {
         return std::string(query);
     }
-    const std::string_view key = kFactNames[static_cast<std::size_t>(fact)];
     std::vector<std::string_view> kept;
     for (const WrittenTerm& t : writtenTerms(query)) {
         if (!startsWithKey(t, key)) {
             kept.push_back(t.written);
         }
     }
-    const std::string written =
-        isIntegerFact(fact) ? std::string(value) : "\"" + std::string(value) + "\"";
+    const std::string written = bare ? std::string(value) : "\"" + std::string(value) + "\"";
     return joined(kept, std::string(key) + ":" + written);
+}
+
+}  // namespace
+
+std::string withFactTerm(std::string_view query, Fact fact, std::string_view value) {
+    return withKeyTerm(query, kFactNames[static_cast<std::size_t>(fact)], value,
+                       isIntegerFact(fact));
+}
+
+std::string withTextTerm(std::string_view query, std::string_view key, std::string_view text) {
+    return withKeyTerm(query, key, text, false);
 }
 
 namespace {

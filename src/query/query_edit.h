@@ -28,6 +28,10 @@ std::string withHiddenPath(std::string_view query, std::string_view path);
 // empty value.
 std::string withFactTerm(std::string_view query, Fact fact, std::string_view value);
 
+// The same for a key that matches a part of a text (`type`, `path`, ...):
+// `KEY:"TEXT"` in place of the key's terms that are not negated.
+std::string withTextTerm(std::string_view query, std::string_view key, std::string_view text);
+
 // Drops every `after:` and `before:` term that is not negated and adds
 // `after:FROM before:TO` (FROM and TO written as UTC instants, both time
 // values), so that the query keeps the rows of [from, to); the other only

@@ -1,16 +1,10 @@
-// Counting rows by time: slices for a timeline, the busiest seconds.
+// Counting rows by time: slices for a timeline.
 
 #include "query/time_slices.h"
 
 #include <algorithm>
 
 namespace korvantis {
-
-namespace {
-
-constexpr TimeValue kSecond = 1'000'000'000;
-
-}  // namespace
 
 TimeSlices::TimeSlices(TimeValue first, TimeValue last, std::size_t count)
     : from_(first), slices_(std::max<std::size_t>(count, 1)) {
@@ -33,31 +27,6 @@ void TimeSlices::add(TimeValue time, RowList list) {
         SliceCount& c = slices_[static_cast<std::size_t>(slice)];
         ++(list == RowList::process ? c.process : list == RowList::file ? c.file : c.other);
     }
-}
-
-std::vector<BusySecond> busiestSeconds(const std::vector<TimeValue>& times, std::size_t count) {
-    std::vector<TimeValue> seconds;
-    seconds.reserve(times.size());
-    for (const TimeValue t : times) {
-        if (t != kNoTimeValue) {
-            seconds.push_back(t / kSecond * kSecond);
-        }
-    }
-    std::sort(seconds.begin(), seconds.end());
-    std::vector<BusySecond> all;
-    for (std::size_t i = 0; i < seconds.size();) {
-        std::size_t j = i;
-        while (j < seconds.size() && seconds[j] == seconds[i]) {
-            ++j;
-        }
-        all.push_back({seconds[i], j - i});
-        i = j;
-    }
-    // Already in time order: a stable sort by count keeps earlier first.
-    std::stable_sort(all.begin(), all.end(),
-                     [](const BusySecond& a, const BusySecond& b) { return a.rows > b.rows; });
-    all.resize(std::min(all.size(), count));
-    return all;
 }
 
 }  // namespace korvantis

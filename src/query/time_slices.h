@@ -42,13 +42,4 @@ class TimeSlices {
     std::vector<SliceCount> slices_;
 };
 
-// The `count` seconds holding most rows, most first (ties: earlier first),
-// as the time value of each second's start and its rows.
-struct BusySecond {
-    TimeValue start = 0;
-    std::uint64_t rows = 0;
-    bool operator==(const BusySecond&) const = default;
-};
-std::vector<BusySecond> busiestSeconds(const std::vector<TimeValue>& times, std::size_t count);
-
 }  // namespace korvantis

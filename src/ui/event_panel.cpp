@@ -15,6 +15,7 @@
 #include "ingest/eslogger_facts.h"
 #include "ui/detail_area.h"
 #include "ui/detail_text_loader.h"
+#include "ui/time_display_choice.h"
 
 namespace korvantis::ui {
 
@@ -120,6 +121,8 @@ QMenu* EventPreview::columnsMenu() {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     choice_->fillMenu(*menu);
+    menu->addSeparator();
+    TimeDisplayChoice::instance().addActionsTo(menu);
     return menu;
 }
 

@@ -47,7 +47,8 @@ class EventPreview : public QWidget {
     void chooseRow(int row);
     // The right-click menu of a shown row (deleted when closed).
     RowMenu* menuForRow(int row);
-    // The right-click menu of the column headers (deleted when closed).
+    // The right-click menu of the column headers: the columns, then the time
+    // display (deleted when closed).
     QMenu* columnsMenu();
     // What a click on a column's title does: sorts by it ascending, then
     // descending, then shows load order again.

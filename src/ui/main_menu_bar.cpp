@@ -4,6 +4,7 @@
 #include <QKeySequence>
 #include <QMenu>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
 
 #include "ui/about_box.h"
@@ -14,6 +15,8 @@
 #include "ui/main_view.h"
 #include "ui/save_received_log.h"
 #include "ui/shortcuts_dialog.h"
+#include "ui/time_display_choice.h"
+#include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
 
 namespace korvantis::ui {
@@ -59,6 +62,20 @@ MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
                                                          : view.processPanel();
         panel->preview()->columnChoice().fillMenu(*columns);
     });
+    TimeDisplayChoice::instance().addActionsTo(view_->addMenu(tr("Time Display")));
+    view_->addSeparator();
+    // The timeline shown or hidden, remembered.
+    const QString timelineKey = QStringLiteral("view/timeline");
+    timeline_ = add(view_, tr("Timeline"), QKeySequence(Qt::CTRL | Qt::Key_T), &view,
+                    [&view, timelineKey](bool on) {
+                        view.timeline()->setVisible(on);
+                        QSettings().setValue(timelineKey, on);
+                    });
+    timeline_->setCheckable(true);
+    timeline_->setChecked(QSettings().value(timelineKey, true).toBool());
+    view.timeline()->setVisible(timeline_->isChecked());
+    summary_ = add(view_, tr("Summary"), QKeySequence(Qt::CTRL | Qt::Key_I), &view,
+                   [&view] { view.showSummary(); });
 
     help_ = addMenu(tr("Help"));
     shortcuts_ = add(help_, tr("Keyboard Shortcuts"), QKeySequence(), this, [this, &view] {

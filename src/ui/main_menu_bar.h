@@ -12,9 +12,9 @@ namespace korvantis::ui {
 class MainView;
 
 // The menu bar above a main window's top bar. File holds the window's
-// commands and their keys (Ctrl+O, Ctrl+E, Ctrl+N, Ctrl+W, Ctrl+Q), View is
-// filled by the views that have something to show or hide, Help lists the
-// keys and tells about the program.
+// commands and their keys (Ctrl+O, Ctrl+E, Ctrl+N, Ctrl+W, Ctrl+Q), View
+// the columns, the time display, the timeline (Ctrl+T, remembered) and the
+// summary (Ctrl+I), Help lists the keys and tells about the program.
 class MainMenuBar : public QMenuBar {
     Q_OBJECT
   public:
@@ -25,6 +25,8 @@ class MainMenuBar : public QMenuBar {
     QMenu* helpMenu() const { return help_; }
     QAction* shortcutsAction() const { return shortcuts_; }
     QAction* aboutAction() const { return about_; }
+    QAction* timelineAction() const { return timeline_; }
+    QAction* summaryAction() const { return summary_; }
 
     // The open dialogs, if any (tests).
     QDialog* shortcutsDialog() const { return shortcutsDialog_; }
@@ -40,6 +42,8 @@ class MainMenuBar : public QMenuBar {
     QMenu* help_;
     QAction* shortcuts_;
     QAction* about_;
+    QAction* timeline_;
+    QAction* summary_;
     QPointer<QDialog> shortcutsDialog_;
     QPointer<QDialog> aboutBox_;
 };

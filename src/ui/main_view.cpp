@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "query/query_edit.h"
+#include "query/trace_summary.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
@@ -15,6 +16,7 @@
 #include "ui/main_menu_bar.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
+#include "ui/summary_window.h"
 #include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
 #include "ui/window_title.h"
@@ -49,8 +51,6 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    menuBar_ = new MainMenuBar(*this);
-    layout->setMenuBar(menuBar_);
     layout->addWidget(topBar_);
     lostMessages_ = new LostMessagesStrip(*notifier_, this);
     layout->addWidget(lostMessages_);
@@ -63,6 +63,9 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
                                   otherPanel_->preview()->filteredRows(), this);
     layout->addWidget(timeline_);
     layout->addWidget(tabs_, 1);
+    // Its actions reach the views above.
+    menuBar_ = new MainMenuBar(*this);
+    layout->setMenuBar(menuBar_);
     // The strip's range replaces the time bounds in the filter field.
     connect(timeline_, &TimelineStrip::rangeChosen, this, [this](qint64 from, qint64 to) {
         filterBar_->setQuery(QString::fromStdString(
@@ -99,21 +102,45 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
         return panel->preview()->columnChoice().shownFacts();
     });
     connect(notifier_, &StoreNotifier::changed, this, &MainView::showOtherTab);
-    // The timeline shown or hidden, remembered.
-    timeline_->setHidden(!QSettings().value(QStringLiteral("view/timeline"), true).toBool());
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
-        timeline_->setHidden(!timeline_->isHidden());
-        QSettings().setValue(QStringLiteral("view/timeline"), !timeline_->isHidden());
+    connect(notifier_, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
+        if (StoreNotifier::has(fields, StoreField::activePreview) ||
+            StoreNotifier::has(fields, StoreField::activeFilePreview) ||
+            StoreNotifier::has(fields, StoreField::activeOtherPreview)) {
+            markChosenTime();
+        }
     });
     connect(topBar_, &TopBarView::followingChanged, this, [this](bool on) {
         for (EventPanel* panel : {processPanel_, filePanel_, otherPanel_}) {
             panel->preview()->list()->setStickToEnd(on);
         }
     });
+    connect(tabs_, &QTabWidget::currentChanged, this, &MainView::markChosenTime);
 }
 
 void MainView::setFollowing(bool on) {
     topBar_->followButton()->setChecked(on);
+}
+
+void MainView::markChosenTime() {
+    const EventSelection& selection = workspace_->selection;
+    const QWidget* front = tabs_->currentWidget();
+    const auto timeOf = [](const auto& chosen) { return chosen ? chosen->time : kNoTimeValue; };
+    timeline_->setChosenTime(front == filePanel_    ? timeOf(selection.activeFilePreview())
+                             : front == otherPanel_ ? timeOf(selection.activeOtherPreview())
+                                                    : timeOf(selection.activePreview()));
+}
+
+void MainView::showSummary() {
+    if (summary_ == nullptr) {
+        summary_ = new SummaryWindow(*notifier_, this);
+        connect(summary_, &SummaryWindow::lineChosen, this, [this](const SummaryLine& line) {
+            filterBar_->setQuery(QString::fromStdString(
+                withSummaryLine(filterBar_->field()->text().toStdString(), line)));
+        });
+    }
+    summary_->show();
+    summary_->raise();
+    summary_->activateWindow();
 }
 
 void MainView::jumpToGap(const SequenceGap& gap) {
@@ -154,6 +181,7 @@ MainView::~MainView() {
     // The views read the store and the notifier observes it: both go before it.
     delete filterBar_;  // its export worker reads the store
     delete timeline_;   // its worker too
+    delete summary_;    // and its
     delete topBar_;
     if (tabs_->indexOf(otherPanel_) < 0) {
         delete otherPanel_;  // never shown: still this view's child

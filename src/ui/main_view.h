@@ -40,6 +40,7 @@ class FilterBar;
 class MainMenuBar;
 class LostMessagesStrip;
 class TimelineStrip;
+class SummaryWindow;
 
 // The content of a main window: owns the window's event store and arranges
 // the menu bar, the top bar and the two event panels. Window-wide keys: the
@@ -48,6 +49,7 @@ class TimelineStrip;
 // Ctrl+L and Ctrl+R switch the legend and the error list, Ctrl+Tab and
 // Ctrl+Shift+Tab move between the tabs, Ctrl+F goes to the filter field, Esc
 // cancels the loads while one runs. Its window's title names the loaded logs.
+// The timeline marks the time of the row chosen in the tab in front.
 class MainView : public QWidget {
     Q_OBJECT
   public:
@@ -68,6 +70,11 @@ class MainView : public QWidget {
     // other row.
     EventPanel* otherPanel() const { return otherPanel_; }
     LostMessagesStrip* lostMessagesStrip() const { return lostMessages_; }
+    // The summary of the trace, once it has been asked for.
+    SummaryWindow* summaryWindow() const { return summary_; }
+    // Shows the summary window (made on first use); a line clicked in it
+    // sets its filter here.
+    void showSummary();
     // Shows and chooses the first row at or after where `gap` is.
     void jumpToGap(const korvantis::SequenceGap& gap);
 
@@ -89,6 +96,8 @@ class MainView : public QWidget {
     void stepTab(int step);
     // Adds the other rows' tab once there is one.
     void showOtherTab();
+    // Marks on the timeline the time of the row chosen in the tab in front.
+    void markChosenTime();
 
     // Loads run as queued tasks on this object: an import returns at once,
     // loads run in the order asked, and none runs once the window is gone.
@@ -103,6 +112,7 @@ class MainView : public QWidget {
     EventPanel* filePanel_ = nullptr;
     EventPanel* otherPanel_ = nullptr;
     LostMessagesStrip* lostMessages_ = nullptr;
+    SummaryWindow* summary_ = nullptr;
 };
 
 }  // namespace korvantis::ui

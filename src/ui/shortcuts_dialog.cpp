@@ -24,6 +24,8 @@ constexpr KeyHelp kKeys[] = {
     {"Ctrl+C", "copy the selected text or row"},
     {"Ctrl+O", "import a log (Import Json\u2026)"},
     {"Ctrl+E", "export the rows the current tab shows, as JSON lines or CSV"},
+    {"Ctrl+T", "show or hide the timeline"},
+    {"Ctrl+I", "show the summary of the trace"},
     {"Esc", "cancel the running load"},
     {"Ctrl+N", "open another main window"},
     {"Ctrl+W", "close this window"},

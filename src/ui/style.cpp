@@ -52,6 +52,19 @@ QColor markColor(Mark mark, StandardColor standard, const QPalette& palette) {
                                             : palette.color(QPalette::Text);
 }
 
+TimelineColors timelineColors(const QPalette& palette) {
+    QColor range = palette.color(QPalette::Highlight);
+    range.setAlpha(60);
+    return {palette.color(QPalette::Base),
+            palette.color(QPalette::Highlight),
+            palette.color(QPalette::Link),
+            palette.color(QPalette::LinkVisited),
+            palette.color(QPalette::Midlight),
+            range,
+            pinkColor(),
+            palette.color(QPalette::Text)};
+}
+
 QColor filterErrorColor() {
     return QColor(Qt::red);
 }

@@ -30,6 +30,22 @@ QColor readableWhite(const QPalette& palette, QPalette::ColorRole background = Q
 // The one mapping from a cell's mark to the colour it is drawn in.
 QColor markColor(Mark mark, StandardColor standard, const QPalette& palette);
 
+// The timeline's colours: its background, the bars of process, file and
+// other rows stacked, the whole trace's outline behind them, the range being
+// dragged, the chosen row's mark and the ticks' text. Taken from `palette`
+// so that they follow light and dark themes.
+struct TimelineColors {
+    QColor background;
+    QColor process;
+    QColor file;
+    QColor other;
+    QColor outline;
+    QColor range;
+    QColor chosen;
+    QColor text;
+};
+TimelineColors timelineColors(const QPalette& palette);
+
 // The filter bar, the row menu and the export: their texts and the colour of
 // a query that has an error.
 QColor filterErrorColor();

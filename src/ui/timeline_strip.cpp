@@ -12,6 +12,7 @@
 
 #include "query/rows_snapshot.h"
 #include "query/time_text.h"
+#include "ui/style.h"
 #include "ui/worker_priority.h"
 #include "workspace/workspace.h"
 
@@ -150,9 +151,40 @@ QSize TimelineStrip::sizeHint() const {
     return QSize(400, 56);
 }
 
+int TimelineStrip::xOf(TimeValue time) const {
+    const auto span = static_cast<double>(all_.width()) * static_cast<double>(kSlices);
+    if (time == kNoTimeValue || all_.slices().empty() || time < all_.from() ||
+        static_cast<double>(time - all_.from()) >= span) {
+        return -1;
+    }
+    return static_cast<int>(static_cast<double>(time - all_.from()) / span * width());
+}
+
+void TimelineStrip::setChosenTime(TimeValue time) {
+    if (time != chosen_) {
+        chosen_ = time;
+        update();
+    }
+}
+
 void TimelineStrip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), palette().color(QPalette::Base));
+    const TimelineColors colors = timelineColors(palette());
+    painter.fillRect(rect(), colors.background);
+    paintBars(painter);
+    paintTicks(painter);
+    if (dragFrom_ >= 0 && dragTo_ >= 0) {
+        painter.fillRect(QRect(QPoint(std::min(dragFrom_, dragTo_), 0),
+                               QPoint(std::max(dragFrom_, dragTo_), height())),
+                         colors.range);
+    }
+    if (const int x = xOf(chosen_); x >= 0) {
+        painter.fillRect(x, 0, 2, height(), colors.chosen);
+    }
+}
+
+void TimelineStrip::paintBars(QPainter& painter) const {
+    const TimelineColors colors = timelineColors(palette());
     const auto& all = all_.slices();
     const auto& shown = shown_.slices();
     std::uint32_t most = 1;
@@ -161,27 +193,20 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
     }
     const int h = height() - painter.fontMetrics().height() - 2;  // room for the ticks
     const double w = static_cast<double>(width()) / std::max<std::size_t>(1, all.size());
-    const auto barHeight = [&](std::uint32_t n) { return static_cast<int>(n * h / most); };
+    const auto barHeight = [&](std::uint32_t n) {
+        return static_cast<int>(static_cast<std::uint64_t>(n) * h / most);
+    };
     for (std::size_t i = 0; i < all.size(); ++i) {
         const int x = static_cast<int>(i * w);
         const int bw = std::max(1, static_cast<int>((i + 1) * w) - x);
         const int outline = barHeight(all[i].total());
-        painter.fillRect(x, height() - outline, bw, outline, palette().color(QPalette::Midlight));
+        painter.fillRect(x, height() - outline, bw, outline, colors.outline);
         const int procs = barHeight(shown[i].process);
         const int files = barHeight(shown[i].file);
-        painter.fillRect(x, height() - procs, bw, procs, palette().color(QPalette::Highlight));
-        painter.fillRect(x, height() - procs - files, bw, files, palette().color(QPalette::Link));
         const int others = barHeight(shown[i].other);
-        painter.fillRect(x, height() - procs - files - others, bw, others,
-                         palette().color(QPalette::LinkVisited));
-    }
-    paintTicks(painter);
-    if (dragFrom_ >= 0 && dragTo_ >= 0) {
-        QColor range = palette().color(QPalette::Highlight);
-        range.setAlpha(60);
-        painter.fillRect(QRect(QPoint(std::min(dragFrom_, dragTo_), 0),
-                               QPoint(std::max(dragFrom_, dragTo_), height())),
-                         range);
+        painter.fillRect(x, height() - procs, bw, procs, colors.process);
+        painter.fillRect(x, height() - procs - files, bw, files, colors.file);
+        painter.fillRect(x, height() - procs - files - others, bw, others, colors.other);
     }
 }
 
@@ -193,7 +218,7 @@ void TimelineStrip::paintTicks(QPainter& painter) const {
     // times of day (down to milliseconds when the trace is that short).
     constexpr int kTicks = 5;
     const TimeValue span = all_.width() * kSlices;
-    painter.setPen(palette().color(QPalette::Text));
+    painter.setPen(timelineColors(palette()).text);
     for (int i = 0; i < kTicks; ++i) {
         const int x = width() * i / kTicks;
         const std::string text = shownTime(TimeDisplay::utc, {}, timeAt(x), 0);

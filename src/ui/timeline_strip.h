@@ -15,7 +15,8 @@ namespace korvantis::ui {
 // A strip of bars: how many of the shown rows fall in each slice of the
 // loaded time, process rows under file rows under other rows, with the whole trace's
 // outline behind. Counted on a worker whenever the shown rows change.
-// Dragging over it chooses a range of time; a double-click drops it.
+// Dragging over it chooses a range of time; a double-click drops it. A thin
+// line marks the chosen row's time; hovering tells a slice's time and counts.
 class TimelineStrip : public QWidget {
     Q_OBJECT
   public:
@@ -32,6 +33,11 @@ class TimelineStrip : public QWidget {
     bool counted() const { return !running_; }
     // The moment at an x of this widget (within the loaded time).
     TimeValue timeAt(int x) const;
+    // The x a moment is drawn at, or -1 outside the loaded time.
+    int xOf(TimeValue time) const;
+    // The time to mark (kNoTimeValue: none).
+    void setChosenTime(TimeValue time);
+    TimeValue chosenTime() const { return chosen_; }
 
     static constexpr int kSlices = 240;
 
@@ -55,6 +61,7 @@ class TimelineStrip : public QWidget {
     void finished(std::uint64_t generation, Counts& counts);
     QString sliceText(int slice) const;
     void paintTicks(QPainter& painter) const;
+    void paintBars(QPainter& painter) const;
 
     FilteredRowSource& procs_;
     FilteredRowSource& files_;
@@ -67,6 +74,7 @@ class TimelineStrip : public QWidget {
     TimeSlices all_;
     int dragFrom_ = -1;  // x where a drag began
     int dragTo_ = -1;
+    TimeValue chosen_ = kNoTimeValue;
 };
 
 }  // namespace korvantis::ui

@@ -36,7 +36,7 @@ done <<'CASES'
 no LOG;;2;-;usage: korvantis-inspect
 unknown option;--no-such-option "$SAMPLE";2;-;unknown option --no-such-option
 unknown option, usage;--no-such-option "$SAMPLE";2;-;korvantis-inspect --help | --version
-help;--help;0;usage: korvantis-inspect [--dump | --tree | --gaps] LOG...;-
+help;--help;0;usage: korvantis-inspect [--dump | --tree | --gaps | --summary] LOG...;-
 help, a line per option;--help;0;  --export jsonl|csv  how --filter writes the rows;-
 help wins over a missing LOG;--dump --help;0;  --pretty;-
 version;--version;0;korvantis-inspect ;-
@@ -48,14 +48,14 @@ check "version is name and number" 0 $?
 # Each option at most once, and one kind of output at a time: nothing is
 # silently dropped.
 for args in "--dump --tree" "--filter a --filter b" "--dump --dump" "--tree --filter a" \
-    "--export csv --export jsonl"; do
+    "--export csv --export jsonl" "--summary --filter a" "--summary --dump"; do
     out=$("$INSPECT" $args "$SAMPLE" 2> /dev/null)
     check "[$args] refused" 2 $?
     check "[$args] writes nothing" "" "$out"
 done
 
 # A failed write fails the run, with the reason.
-for args in "" "--dump" "--tree" "--filter zsh"; do
+for args in "" "--dump" "--tree" "--filter zsh" "--summary"; do
     err=$("$INSPECT" $args "$SAMPLE" 2>&1 > /dev/full)
     check "[$args] to a full disk" 1 $?
     contains "[$args] says why" "No space left on device" "$err"
@@ -359,5 +359,47 @@ done <<'CASES'
 csv of every row;INT;--filter '' --export csv --fields pid,path
 jsonl of a query;TERM;--filter 'pid:104'
 CASES
+
+# --summary: every type, the busiest programs (a file row's program from its
+# process_path, else from its pid's latest process row) and file paths, the
+# busiest seconds; a name stays on its line.
+check "--summary of the eslogger sample" "rows: 20
+events per type (events, type):
+  4  ES_EVENT_TYPE_NOTIFY_EXEC
+  3  ES_EVENT_TYPE_NOTIFY_FORK
+  3  ES_EVENT_TYPE_NOTIFY_OPEN
+  2  ES_EVENT_TYPE_NOTIFY_CREATE
+  2  ES_EVENT_TYPE_NOTIFY_RENAME
+  1  ES_EVENT_TYPE_NOTIFY_CLOSE
+  1  ES_EVENT_TYPE_NOTIFY_EXIT
+  1  ES_EVENT_TYPE_NOTIFY_LINK
+  1  ES_EVENT_TYPE_NOTIFY_MMAP
+  1  ES_EVENT_TYPE_NOTIFY_UNLINK
+  1  ES_EVENT_TYPE_NOTIFY_WRITE
+programs with most events (events, processes, path):
+  12  1  /bin/zsh
+   2  1  /bin/ls
+   2  2  /usr/bin/git
+   2  1  /usr/libexec/git-core/git-gc
+most touched file paths (events, path):
+  2  /Users/émilie/notes \"draft\".txt
+  1  /Users/émilie/a-link.txt
+  1  /Users/émilie/src/.git/gc.log
+  1  /d.txt
+  1  /etc/hosts
+  1  /tmp/a.txt
+  1  /tmp/b.txt
+  1  /tmp/c.txt
+  1  /tmp/old.lock
+busiest seconds (events, second in UTC):
+  9  2026-01-05T09:12:00Z
+  9  2026-01-05T09:12:01Z
+  2  2026-01-05T09:12:10Z" "$("$INSPECT" --summary "$ESLOGGER")"
+printf '%s\n' '{"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"5","process":{"pid":7,"ppid":1,"path":"/bin/a\tb"}}' \
+    '{"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"5.5","process":{"pid":1,"ppid":0,"path":"/x"},"file":{"pid":7,"destination":"/tmp/f"}}' \
+    > "$gaps"
+contains "--summary: a file row's program by pid, control characters escaped" \
+    $'programs with most events (events, processes, path):\n  2  1  /bin/a\\x09b\nmost touched file paths (events, path):\n  1  /tmp/f\n' \
+    "$("$INSPECT" --summary "$gaps")"
 
 exit $fail

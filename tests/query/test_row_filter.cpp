@@ -17,6 +17,7 @@
 #include "query/row_filter.h"
 #include "query/rows_snapshot.h"
 #include "query/snapshot_export.h"
+#include "query/trace_summary.h"
 #include "query/tree_set_cache.h"
 #include "support/loading.h"
 
@@ -272,6 +273,15 @@ TEST(QueryEdit, RowActions) {
         EXPECT_EQ(withFactTerm(c.query, Fact::uid, "501"), c.onlyUser);
         EXPECT_EQ(withFactTerm(c.query, Fact::signing_id, "com.a b"), c.onlySigner);
         EXPECT_EQ(withoutTimeRange(c.query), c.noRange);
+        // A summary's line: its type in place of type: terms, its second as bounds.
+        const std::string typed =
+            withSummaryLine(c.query, {SummaryLine::Kind::type, "ES_EVENT_TYPE_NOTIFY_OPEN", 0});
+        EXPECT_TRUE(typed.ends_with(" type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"") ||
+                    typed == "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"");
+        EXPECT_EQ(typed.find("type:exec"), std::string::npos);
+        EXPECT_EQ(
+            withSummaryLine(c.query, {SummaryLine::Kind::second, "", 1'765'000'000'000'000'000}),
+            withTimeRange(c.query, 1'765'000'000'000'000'000, 1'765'000'001'000'000'000));
         // A range keeps exactly the rows of [from, to).
         const std::int64_t from = 1'765'000'000'000'000'001;
         const std::string ranged = withTimeRange(c.query, from, from + 1'500'000'000);
@@ -287,6 +297,8 @@ TEST(QueryEdit, RowActions) {
     EXPECT_EQ(withHiddenPath("q", ""), "q");
     EXPECT_EQ(withFactTerm("", Fact::signing_id, "a\"b"), "signing_id:\"a\"");
     EXPECT_EQ(withFactTerm("q", Fact::signing_id, ""), "q");
+    EXPECT_EQ(withSummaryLine("path:a -path:b x", {SummaryLine::Kind::program, "/bin/ls", 0}),
+              "-path:b x path:\"/bin/ls\"");
 }
 
 }  // namespace

@@ -40,16 +40,5 @@ TEST(TimeSlices, AgreeWithPlainCount) {
     }
 }
 
-TEST(TimeSlices, BusiestSeconds) {
-    const TimeValue s = 1'000'000'000;
-    const std::vector<TimeValue> times = {5 * s,     5 * s + 1, 3 * s + 999'999'999, kNoTimeValue,
-                                          3 * s,     7 * s,     5 * s + 2,           9 * s,
-                                          9 * s + 5, 0};
-    const std::vector<BusySecond> expected = {{5 * s, 3}, {3 * s, 2}, {9 * s, 2}, {0, 1}};
-    EXPECT_EQ(busiestSeconds(times, 4), expected);
-    EXPECT_EQ(busiestSeconds(times, 100).size(), 5u);
-    EXPECT_TRUE(busiestSeconds({}, 20).empty());
-}
-
 }  // namespace
 }  // namespace korvantis

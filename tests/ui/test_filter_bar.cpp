@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -12,6 +13,8 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QToolTip>
+#include <QTreeWidget>
 #include <QWindow>
 
 #include <algorithm>
@@ -19,9 +22,11 @@
 #include <numeric>
 #include <vector>
 
+#include "ui/bidi_isolation.h"
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
 #include "ui/sorted_row_source.h"
+#include "ui/summary_window.h"
 #include "ui/time_display_choice.h"
 #include "ui/timeline_strip.h"
 #include "ui_test_support.h"
@@ -297,6 +302,21 @@ class FilterBarTest : public QObject {
             return sum;
         };
         QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && totals() == (SliceCount{5, 3}), kTimeout);
+        // The chosen row of the tab in front is marked.
+        clickRow(procPreview(w.view)->list(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(strip->chosenTime(), TimeValue{1'765'000'000'100'000'000},
+                                  kTimeout);
+        QVERIFY(strip->xOf(strip->chosenTime()) >= 0);
+        w.view.tabs()->setCurrentIndex(1);
+        QCOMPARE(strip->chosenTime(), kNoTimeValue);
+        w.view.tabs()->setCurrentIndex(0);
+        // Hovering the first slice tells its time and counts.
+        QHelpEvent help(QEvent::ToolTip, QPoint(1, 10), strip->mapToGlobal(QPoint(1, 10)));
+        QApplication::sendEvent(strip, &help);
+        QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), kTimeout);
+        QVERIFY2(QToolTip::text().startsWith(QStringLiteral("2025-12-06 05:46:40.1")) &&
+                     QToolTip::text().contains(QStringLiteral("5 process events, 0 file events")),
+                 qPrintable(QToolTip::text()));
         w.type(QStringLiteral("pid:11"));
         QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && totals() == (SliceCount{2, 1}), kTimeout);
         // Processes at 0.1 s, files at 1.5 s: the left half holds processes.
@@ -312,6 +332,46 @@ class FilterBarTest : public QObject {
         }
         QTest::mouseDClick(strip, Qt::LeftButton, {}, QPoint(10, 10));
         QCOMPARE(w.field()->text(), QStringLiteral("pid:11"));
+    }
+
+    // The summary counts every row; clicking a line sets its filter term,
+    // in place of an earlier one of its key.
+    void summaryLinesSetTheFilter() {
+        Window w;
+        w.load(log_, 5, 3);
+        w.view.showSummary();
+        SummaryWindow* summary = w.view.summaryWindow();
+        QTRY_VERIFY_WITH_TIMEOUT(summary->ready(), kTimeout);
+        QCOMPARE(summary->section(SummaryLine::Kind::type)->childCount(), 4);
+        QCOMPARE(summary->section(SummaryLine::Kind::program)->child(0)->text(0),
+                 isolatePathParts(QStringLiteral("/bin/cat")).shown);
+        const QString seconds =
+            " after:2025-12-06T05:46:41.000000000Z before:2025-12-06T05:46:42.000000000Z";
+        const struct {
+            SummaryLine::Kind section;
+            int line;
+            QString query;
+            int procs;
+            int files;
+        } steps[] = {
+            {SummaryLine::Kind::type, 1, "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"", 0, 2},
+            {SummaryLine::Kind::path, 1, "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\" path:\"/tmp/b\"", 0,
+             1},
+            {SummaryLine::Kind::second, 1,
+             "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\" path:\"/tmp/b\"" + seconds, 0, 1},
+            {SummaryLine::Kind::program, 0,
+             "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"" + seconds + " path:\"/bin/cat\"", 0, 0},
+        };
+        for (const auto& step : steps) {
+            QTreeWidgetItem* item = summary->section(step.section)->child(step.line);
+            QTreeWidget* lines = summary->lines();
+            QTest::mouseClick(lines->viewport(), Qt::LeftButton, {},
+                              lines->visualItemRect(item).center());
+            QCOMPARE(w.field()->text(), step.query);
+            QTRY_VERIFY_WITH_TIMEOUT(w.idle(), kTimeout);
+            QCOMPARE(w.procs().rowCount(), step.procs);
+            QCOMPARE(w.files().rowCount(), step.files);
+        }
     }
 
     void invalidQueryKeepsRows() {

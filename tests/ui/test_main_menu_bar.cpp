@@ -14,6 +14,8 @@
 #include "ui/event_panel.h"
 #include "ui/main_menu_bar.h"
 #include "ui/shortcuts_dialog.h"
+#include "ui/summary_window.h"
+#include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;
@@ -62,6 +64,8 @@ class MainMenuBarTest : public QObject {
             {bar->fileMenu(), "New Window", QKeySequence(Qt::CTRL | Qt::Key_N)},
             {bar->fileMenu(), "Close Window", QKeySequence(Qt::CTRL | Qt::Key_W)},
             {bar->fileMenu(), "Quit", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+            {bar->viewMenu(), "Timeline", QKeySequence(Qt::CTRL | Qt::Key_T)},
+            {bar->viewMenu(), "Summary", QKeySequence(Qt::CTRL | Qt::Key_I)},
             {bar->helpMenu(), "Keyboard Shortcuts", QKeySequence()},
             {bar->helpMenu(), "About Korvantis", QKeySequence()},
         };
@@ -88,6 +92,55 @@ class MainMenuBarTest : public QObject {
             args->trigger();
             QVERIFY(choice.isShown(choice.available()[columns->actions().indexOf(args)].key));
             args->trigger();
+        }
+    }
+
+    // View > Time Display and the list header's menu offer the same four
+    // choices, kept in step; View > Timeline (Ctrl+T) hides the strip, and a
+    // new window remembers it.
+    void viewTimeDisplayAndTimeline() {
+        const QStringList displays = {"As recorded", "UTC", "Local time", "Since first event"};
+        const auto texts = [](QMenu* menu) {
+            QStringList out;
+            for (QAction* a : menu->actions()) {
+                if (!a->isSeparator()) {
+                    out << a->text();
+                }
+            }
+            return out;
+        };
+        {
+            MainView view([](const TreeRequest&) {});
+            view.show();
+            QVERIFY(QTest::qWaitForWindowActive(&view));
+            QMenu* timeMenu = actionNamed(view.mainMenuBar()->viewMenu(), "Time Display")->menu();
+            QVERIFY(timeMenu);
+            QCOMPARE(texts(timeMenu), displays);
+            QMenu* header = view.processPanel()->preview()->columnsMenu();
+            QCOMPARE(texts(header).mid(texts(header).size() - 4), displays);
+            actionNamed(header, "UTC")->trigger();
+            QVERIFY(actionNamed(timeMenu, "UTC")->isChecked());
+            actionNamed(timeMenu, "As recorded")->trigger();
+            QVERIFY(actionNamed(header, "As recorded")->isChecked());
+            delete header;
+
+            QAction* timeline = view.mainMenuBar()->timelineAction();
+            QVERIFY(timeline->isChecked() && view.timeline()->isVisible());
+            QTest::keyClick(&view, Qt::Key_T, Qt::ControlModifier);
+            QVERIFY(!timeline->isChecked() && !view.timeline()->isVisible());
+        }
+        {
+            MainView view([](const TreeRequest&) {});
+            view.show();
+            QVERIFY(QTest::qWaitForWindowActive(&view));
+            QVERIFY(!view.mainMenuBar()->timelineAction()->isChecked());
+            QVERIFY(!view.timeline()->isVisible());
+            QTest::keyClick(&view, Qt::Key_T, Qt::ControlModifier);
+            QVERIFY(view.timeline()->isVisible());
+            // Ctrl+I: the summary window.
+            QTest::keyClick(&view, Qt::Key_I, Qt::ControlModifier);
+            QTRY_VERIFY_WITH_TIMEOUT(view.summaryWindow() && view.summaryWindow()->isVisible(),
+                                     kTimeout);
         }
     }
 

@@ -3,8 +3,8 @@
 // path (wrapped, the copy button in view), one with a right-to-left path, the
 // legend, the error list, the files on a dark palette, an eslogger recording
 // with a chosen event, its facts as columns and card, its other events and
-// the notice of its lost messages, and the progress strip
-// while a big log loads.
+// the notice of its lost messages, the progress strip while a big log
+// loads, the timeline with a range chosen and the summary of a trace.
 
 #include <QDir>
 #include <QTabWidget>
@@ -14,6 +14,7 @@
 #include "ui/facts_card_view.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
+#include "ui/summary_window.h"
 #include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
@@ -175,7 +176,28 @@ class ScreenshotTest : public QObject {
         QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() * 3 / 4, 10));
         QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() < 7 && strip->counted(),
                                  20000);
+        // A chosen row: its time marked on the strip.
+        clickRow(procPreview(view)->list(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(strip->chosenTime() != korvantis::kNoTimeValue &&
+                                     !view.workspace().selection.detailPending(),
+                                 20000);
         save(view, "main-timeline.png");
+    }
+
+    // The summary of the eslogger sample, in its own window.
+    void summary() {
+        MainView view([](const korvantis::ui::TreeRequest&) {});
+        view.resize(1400, 860);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.workspace().loader.loadJsonFile(KORVANTIS_SAMPLES_DIR "/eslogger.json");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            view.workspace().loader.idle() && procPreview(view)->rows().rowCount() == 7, 20000);
+        view.showSummary();
+        SummaryWindow* window = view.summaryWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTRY_VERIFY_WITH_TIMEOUT(window->ready() && window->summary().rows > 7, 20000);
+        save(*window, "summary.png");
     }
 };
 

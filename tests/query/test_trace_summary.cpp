@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ingest/row_facts.h"
+#include "ingest/temp_files.h"
+#include "query/trace_summary.h"
+#include "support/loading.h"
+#include "support/log_lines.h"
+
+namespace korvantis {
+namespace {
+
+// Counts in name order, then the most first (a stable sort keeps the
+// names' order among ties; std::string compares as unsigned bytes).
+template <typename Map, typename Make>
+auto ranked(const Map& counts, std::size_t top, Make make) {
+    std::vector<decltype(make(*counts.begin()))> list;
+    for (const auto& count : counts) {
+        list.push_back(make(count));
+    }
+    std::stable_sort(list.begin(), list.end(),
+                     [](const auto& a, const auto& b) { return a.events > b.events; });
+    list.resize(std::min(list.size(), top));
+    return list;
+}
+
+// The plain reference: each row's program found by looking back for its
+// pid's process row, everything counted in ordered maps, then ranked.
+TraceSummary referenceSummary(const std::vector<FilterRow>& rows) {
+    std::map<std::string, std::uint64_t> types;
+    std::map<std::string, std::uint64_t> paths;
+    std::map<std::string, std::pair<std::uint64_t, std::set<std::int64_t>>> programs;
+    std::map<TimeValue, std::uint64_t> seconds;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const FilterRow& r = rows[i];
+        ++types[std::string(r.type)];
+        if (!r.isProcess && !r.isOther && !r.path.empty()) {
+            ++paths[std::string(r.path)];
+        }
+        std::string program(r.isProcess ? r.path : r.facts[Fact::process_path]);
+        for (std::size_t j = i; !r.isProcess && program.empty() && j-- > 0;) {
+            if (rows[j].isProcess && rows[j].pid == r.pid) {
+                program = rows[j].path;
+                break;
+            }
+        }
+        if (!program.empty()) {
+            ++programs[program].first;
+            programs[program].second.insert(r.pid);
+        }
+        if (r.time != kNoTimeValue) {
+            ++seconds[r.time / 1'000'000'000 * 1'000'000'000];
+        }
+    }
+    const auto named = [](const auto& c) { return NamedCount{c.first, c.second, 0}; };
+    struct Second {
+        TimeValue start;
+        std::uint64_t events;
+    };
+    TraceSummary s;
+    s.rows = rows.size();
+    s.types = ranked(types, SIZE_MAX, named);
+    s.paths = ranked(paths, kSummaryTop, named);
+    s.programs = ranked(programs, kSummaryTop, [](const auto& p) {
+        return NamedCount{p.first, p.second.first, p.second.second.size()};
+    });
+    for (const Second& second : ranked(seconds, kSummarySeconds, [](const auto& c) {
+             return Second{c.first, c.second};
+         })) {
+        s.seconds.push_back({second.start, second.events});
+    }
+    return s;
+}
+
+const char* encodedProcessPath(const std::string& path) {
+    static std::vector<std::unique_ptr<std::string>> kept;
+    RowFactsBuilder builder;
+    builder.set(Fact::uid, "501");
+    builder.set(Fact::process_path, path);
+    kept.push_back(std::make_unique<std::string>(builder.encode()));
+    return kept.back()->data();
+}
+
+// Few names and pids, so that counts tie and pids change programs; names
+// past the top 20, non-ASCII and empty ones.
+struct RandomRows {
+    std::mt19937 rng{20261207};
+    std::vector<std::string> names;
+    RandomRows() {
+        for (int i = 0; i < 40; ++i) {
+            names.push_back("/usr/bin/t" + std::to_string(i % 30) + (i >= 30 ? "\xc3\xa9" : ""));
+        }
+        names.push_back("");
+    }
+    std::size_t pick(std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    }
+    // The empty name is last.
+    const std::string& name(bool orEmpty = true) {
+        return names[pick(3) == 0 ? pick(4) : pick(names.size() - (orEmpty ? 0 : 1))];
+    }
+    TimeValue time() {
+        return pick(10) == 0 ? kNoTimeValue
+                             : 1'765'000'000'000'000'000 + static_cast<TimeValue>(pick(40'000)) *
+                                                               1'000'000;  // 40 s in 1 ms steps
+    }
+};
+
+TEST(TraceSummary, AgreesWithPlainCount) {
+    RandomRows random;
+    const std::vector<std::string> types = {"ES_EVENT_TYPE_NOTIFY_EXEC",
+                                            "ES_EVENT_TYPE_NOTIFY_FORK",
+                                            "ES_EVENT_TYPE_NOTIFY_OPEN", "exit", "mmap"};
+    for (int round = 0; round < 30; ++round) {
+        std::vector<FilterRow> rows(round == 0 ? 0 : 1 + random.pick(round * 40));
+        for (FilterRow& r : rows) {
+            const std::size_t kind = random.pick(3);
+            r.isProcess = kind == 0;
+            r.isOther = kind == 2;
+            r.type = types[r.isProcess ? random.pick(2) : 2 + random.pick(3)];
+            r.pid = static_cast<std::int64_t>(random.pick(12)) - 2;
+            r.path = random.name();
+            r.time = random.time();
+            if (!r.isProcess && random.pick(3) == 0) {
+                r.facts = RowFacts(encodedProcessPath(random.name()));
+            }
+        }
+        TraceSummaryBuilder builder;
+        for (const FilterRow& r : rows) {
+            builder.add(r);
+        }
+        ASSERT_EQ(builder.finish(), referenceSummary(rows)) << "round " << round;
+    }
+}
+
+// Through a loaded store: the three lists merged back into load order.
+TEST(TraceSummary, OfLoadedRowsInLoadOrder) {
+    RandomRows random;
+    testing::TempDir dir;
+    std::string log;
+    std::vector<std::string> texts;  // the rows' texts, for the reference
+    texts.reserve(2000);
+    std::vector<FilterRow> rows;
+    for (int i = 0; i < 800; ++i) {
+        FilterRow r;
+        r.isProcess = random.pick(3) == 0;
+        r.pid = static_cast<std::int64_t>(random.pick(8));
+        const std::string& path = random.name(false);
+        const TimeValue t = random.time();
+        const std::string stamp =
+            t == kNoTimeValue ? "t"
+                              : std::to_string(t / 1'000'000'000) + "." +
+                                    std::to_string(1'000'000'000 + t % 1'000'000'000).substr(1);
+        texts.push_back(r.isProcess ? "ES_EVENT_TYPE_NOTIFY_EXEC" : "ES_EVENT_TYPE_NOTIFY_WRITE");
+        r.type = texts.back();
+        texts.push_back(path);
+        r.path = texts.back();
+        r.time = t;
+        log += (r.isProcess ? testsupport::procLine(r.type, r.pid, 1, path, stamp)
+                            : testsupport::fileLine(r.type, r.pid, path, stamp)) +
+               "\n";
+        rows.push_back(r);
+    }
+    testsupport::LoadingWorkspace loading;
+    loading.load(dir.write("rows.json", log));
+    ASSERT_EQ(loading.ws.store.jsonMapping().size(), rows.size());
+    EXPECT_EQ(summarizeTrace(RowsSnapshot::of(loading.ws.store)), referenceSummary(rows));
+}
+
+}  // namespace
+}  // namespace korvantis

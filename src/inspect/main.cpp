@@ -18,6 +18,7 @@
 #include "ingest/cache_file.h"
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
+#include "inspect/lifetime_lines.h"
 #include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
 #include "korvantis_version.h"
@@ -34,7 +35,8 @@ namespace {
 using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
-    "usage: korvantis-inspect [--dump | --tree | --gaps] LOG...   (LOG - is standard input)\n"
+    "usage: korvantis-inspect [--dump | --tree | --gaps | --lifetimes] LOG...   (LOG - is "
+    "standard input)\n"
     "       korvantis-inspect [--filter QUERY] [--export jsonl|csv [--fields LIST]] [--sort "
     "[-]FIELD]\n"
     "                         LOG...\n"
@@ -47,6 +49,7 @@ struct Options {
     bool dump = false;
     bool tree = false;                  // the tree JSON alone
     bool gaps = false;                  // where eslogger's message numbers jump
+    bool lifetimes = false;             // how each eslogger process row's run ends
     bool pretty = false;                // stdin's JSON text in readable form; no logs
     std::optional<std::string> filter;  // the matching rows of both lists
     std::optional<std::string> format;  // how --filter writes them
@@ -71,6 +74,8 @@ constexpr Flag kFlags[] = {
     {"--tree", &Options::tree, "print the process tree JSON"},
     {"--gaps", &Options::gaps,
      "print a line LOG:LINE: N lost for each gap in eslogger's message numbers"},
+    {"--lifetimes", &Options::lifetimes,
+     "print a line LOG:LINE<TAB>TEXT per eslogger process row: how its run ended"},
     {"--pretty", &Options::pretty,
      "print standard input's JSON text in readable form, as the detail area shows it"},
 };
@@ -188,8 +193,9 @@ bool parseArguments(int argc, char** argv, Options& options) {
         options.csvFields = std::move(*fields);
     }
     const bool rows = options.filter || options.format || options.sort;
-    if (rows + options.dump + options.tree + options.pretty > 1) {
-        std::cerr << "korvantis-inspect: --dump, --tree, --pretty and --filter go alone\n";
+    if (rows + options.dump + options.tree + options.pretty + options.lifetimes > 1) {
+        std::cerr << "korvantis-inspect: --dump, --tree, --lifetimes, --pretty and --filter go "
+                     "alone\n";
         return false;
     }
     return options.pretty ? options.logs.empty() : !options.logs.empty();
@@ -397,6 +403,8 @@ int main(int argc, char** argv) {
         out.write("\n");
     } else if (options.gaps) {
         out.write(gapLines(store, workspace.loader.outcomes()));
+    } else if (options.lifetimes) {
+        out.write(korvantis::lifetimeLines(store, workspace.loader.outcomes()));
     } else if (options.dump) {
         dumpStore(store, out);
     } else {

@@ -6,9 +6,10 @@
 //
 // The tree JSON holds names and nesting only. When the page runs in a tree
 // window, the window's channel object ("treeWindow") hands over the facts of
-// every node (pid, ppid, path, descendants, in the tree JSON's node order)
-// and leads back to the events of a process in the main window that opened
-// the tree, while that window lives.
+// every node (pid, ppid, path, descendants and the place of its line, in the
+// tree JSON's node order) and leads back to the events of a process, and to
+// how its run ended, in the main window that opened the tree, while that
+// window lives.
 "use strict";
 
 (function () {
@@ -33,6 +34,7 @@
         ppid: "ppid",
         path: "path",
         descendants: "descendants",
+        lifetime: "lifetime",
         noMatch: "No match",
         matchOf: (i, n) => formatCount(i) + " of " + formatCount(n),
         expandedPartly: (n) => "Opened " + formatCount(n) +
@@ -65,6 +67,7 @@
         factsAt: 0,          // Date.now() when the facts were in use
         factsMs: 0,          // JSON.parse of the facts
         lastSearchMs: 0,     // the last search, from query to picture
+        lifetime: null,      // the last lifetime a tooltip showed
     };
     window.__korvantis = hooks;
 
@@ -82,7 +85,7 @@
     let order = [];       // every node, in the tree JSON's order (index = __id)
     let parentOf = [];    // by __id: the parent's __id, -1 for the root
     let placeOf = [];     // by __id: the index among its siblings
-    let facts = null;     // [pid, ppid, path, descendants] per node, or null
+    let facts = null;     // [pid, ppid, path, descendants, place] per node, or null
     let generation = 0;   // initialLoad calls; late answers of older trees are dropped
     let bridge = null;    // the window's channel object, once connected
     let matches = [];
@@ -682,9 +685,22 @@
         addLine(box, TEXT.descendants, formatCount(f ? f[3] : node.__count));
         box.hidden = false;
         placeAtPointer(box, event);
+        const shown = ++tooltips;
+        if (f && f.length > 4 && f[4] >= 0 && bridge && hooks.canShowEvents) {
+            // The window answers later; by then another tooltip may show.
+            bridge.lifetime(f[4], (text) => {
+                if (shown === tooltips && typeof text === "string" && text !== "") {
+                    addLine(box, TEXT.lifetime, text);
+                    hooks.lifetime = text;
+                }
+            });
+        }
     }
 
+    let tooltips = 0;  // tooltips shown or hidden, to drop late answers
+
     function hideTooltip() {
+        ++tooltips;
         tooltipBox().hidden = true;
     }
 

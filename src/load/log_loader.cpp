@@ -10,7 +10,9 @@
 namespace korvantis {
 
 LogLoader::LogLoader(EventStore& store, StoreObservers& observers, Post post)
-    : store_(store), observers_(observers), post_(std::move(post)) {}
+    : store_(store), observers_(observers), post_(std::move(post)) {
+    tree_.setLineIds(&store_.jsonMapping().ids());
+}
 
 LogLoader::~LogLoader() {
     queue_.clear();

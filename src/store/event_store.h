@@ -60,8 +60,9 @@ class EventStore {
     // How the runs of the eslogger process rows end, kept as rows arrive.
     const ProcessLifetimes& lifetimes() const { return lifetimes_; }
     const std::string& jsonTreeRaw() const { return jsonTreeRaw_; }
-    // The facts of the tree's nodes (pid, ppid, path, descendants), in the
-    // order jsonTreeRaw lists the nodes; made by the same build.
+    // The facts of the tree's nodes (pid, ppid, path, descendants, place of
+    // the line), in the order jsonTreeRaw lists the nodes; made by the same
+    // build.
     const std::string& jsonTreeFacts() const { return jsonTreeFacts_; }
 
     // The logs lines were loaded from, in order, kept open; shared with

@@ -85,9 +85,27 @@
         addLine(box, TEXT.descendants, formatCount(f ? f[3] : node.__count));
         box.hidden = false;
         placeAtPointer(box, event);
+        askLifetime(box, f);
+    }
+
+    let tooltips = 0;  // tooltips shown or hidden, to drop late answers
+
+    // How the node's run ended, asked of the window that opened the tree.
+    function askLifetime(box, f) {
+        const shown = ++tooltips;
+        if (f && f.length > 4 && f[4] >= 0 && page.bridge && hooks.canShowEvents) {
+            // The window answers later; by then another tooltip may show.
+            page.bridge.lifetime(f[4], (text) => {
+                if (shown === tooltips && typeof text === "string" && text !== "") {
+                    addLine(box, TEXT.lifetime, text);
+                    hooks.lifetime = text;
+                }
+            });
+        }
     }
 
     function hideTooltip() {
+        ++tooltips;
         tooltipBox().hidden = true;
     }
 

@@ -6,9 +6,10 @@
 //
 // The tree JSON holds names and nesting only. When the page runs in a tree
 // window, the window's channel object ("treeWindow") hands over the facts of
-// every node (pid, ppid, path, descendants, in the tree JSON's node order)
-// and leads back to the events of a process in the main window that opened
-// the tree, while that window lives.
+// every node (pid, ppid, path, descendants and the place of its line, in the
+// tree JSON's node order) and leads back to the events of a process, and to
+// how its run ended, in the main window that opened the tree, while that
+// window lives.
 //
 // The page's scripts, loaded in this order by tree.html, each do one job:
 //   tree_page.js         what they share: tunables, texts, hooks, the tree
@@ -37,6 +38,7 @@
         ppid: "ppid",
         path: "path",
         descendants: "descendants",
+        lifetime: "lifetime",
         noMatch: "No match",
         matchOf: (i, n) => formatCount(i) + " of " + formatCount(n),
         expandedPartly: (n) => "Opened " + formatCount(n) +
@@ -69,6 +71,7 @@
         factsAt: 0,          // Date.now() when the facts were in use
         factsMs: 0,          // JSON.parse of the facts
         lastSearchMs: 0,     // the last search, from query to picture
+        lifetime: null,      // the last lifetime a tooltip showed
     };
     window.__korvantis = hooks;
 
@@ -108,7 +111,7 @@
         // The current tree, shared by every script.
         root: null,       // the top node, or null while no tree is shown
         order: [],        // every node, in the tree JSON's order (index = __id)
-        facts: null,      // [pid, ppid, path, descendants] per node, or null
+        facts: null,      // [pid, ppid, path, descendants, place] per node, or null
         generation: 0,    // initialLoad calls; late answers of older trees are dropped
         bridge: null,     // the window's channel object, once connected
     };

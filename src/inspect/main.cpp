@@ -19,6 +19,7 @@
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
 #include "inspect/followed_rows.h"
+#include "inspect/lifetime_lines.h"
 #include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
 #include "inspect/summary_output.h"
@@ -36,8 +37,8 @@ namespace {
 using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
-    "usage: korvantis-inspect [--dump | --tree | --gaps | --summary] LOG...   (LOG - is "
-    "standard input)\n"
+    "usage: korvantis-inspect [--dump | --tree | --gaps | --summary | --lifetimes] LOG...\n"
+    "                         (LOG - is standard input)\n"
     "       korvantis-inspect [--follow] [--filter QUERY] [--export jsonl|csv [--fields LIST]]\n"
     "                         [--sort [-]FIELD] LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
@@ -50,6 +51,7 @@ struct Options {
     bool tree = false;                  // the tree JSON alone
     bool gaps = false;                  // where eslogger's message numbers jump
     bool summary = false;               // who did most: types, programs, paths, seconds
+    bool lifetimes = false;             // how each eslogger process row's run ends
     bool pretty = false;                // stdin's JSON text in readable form; no logs
     bool follow = false;                // the rows of lines appended too, until stopped
     std::optional<std::string> filter;  // the matching rows of both lists
@@ -78,6 +80,8 @@ constexpr Flag kFlags[] = {
     {"--summary", &Options::summary,
      "print the events per type, the 20 programs with most events, the 20 most touched file "
      "paths and the busiest seconds"},
+    {"--lifetimes", &Options::lifetimes,
+     "print a line LOG:LINE<TAB>TEXT per eslogger process row: how its run ended"},
     {"--pretty", &Options::pretty,
      "print standard input's JSON text in readable form, as the detail area shows it"},
     {"--follow", &Options::follow,
@@ -202,8 +206,11 @@ bool parseArguments(int argc, char** argv, Options& options) {
         return false;
     }
     const bool rows = options.filter || options.format || options.sort || options.follow;
-    if (rows + options.dump + options.tree + options.pretty + options.summary > 1) {
-        std::cerr << "korvantis-inspect: --dump, --tree, --pretty, --summary and --filter go "
+    if (rows + options.dump + options.tree + options.pretty + options.summary +
+            options.lifetimes >
+        1) {
+        std::cerr << "korvantis-inspect: --dump, --tree, --pretty, --summary, --lifetimes and "
+                     "--filter go "
                      "alone\n";
         return false;
     }
@@ -419,6 +426,8 @@ int main(int argc, char** argv) {
         out.write("\n");
     } else if (options.gaps) {
         out.write(gapLines(store, workspace.loader.outcomes()));
+    } else if (options.lifetimes) {
+        out.write(korvantis::lifetimeLines(store, workspace.loader.outcomes()));
     } else if (options.dump) {
         dumpStore(store, out);
     } else if (options.summary) {

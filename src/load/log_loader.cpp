@@ -11,7 +11,9 @@
 namespace korvantis {
 
 LogLoader::LogLoader(EventStore& store, StoreObservers& observers, Post post)
-    : store_(store), observers_(observers), post_(std::move(post)) {}
+    : store_(store), observers_(observers), post_(std::move(post)) {
+    tree_.setLineIds(&store_.jsonMapping().ids());
+}
 
 LogLoader::~LogLoader() {
     watch_.reset();

@@ -4,6 +4,7 @@
 
 #include "store/event_store.h"
 #include "store/facts_card.h"
+#include "store/lifetime_text.h"
 #include "store/log_files.h"
 
 namespace korvantis {
@@ -28,7 +29,8 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
         if (const auto proc = store_.procPreviewOf(*entry)) {
             observers_.announce(StoreField::activePreview);
             activePreview_ = store_.procPreviews()[*proc];
-            card = factsCardText(store_.procPreviews().filterRow(*proc));
+            card = factsCardText(store_.procPreviews().filterRow(*proc),
+                                 processLifetimeText(store_, *proc));
         } else if (const auto file = store_.filePreviewOf(*entry)) {
             observers_.announce(StoreField::activeFilePreview);
             activeFilePreview_ = store_.filePreviews()[*file];
@@ -36,7 +38,8 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
         } else if (const auto other = store_.otherPreviewOf(*entry)) {
             observers_.announce(StoreField::activeOtherPreview);
             activeOtherPreview_ = store_.otherPreviews()[*other];
-            card = factsCardText(store_.otherPreviews().filterRow(*other));
+            card = factsCardText(store_.otherPreviews().filterRow(*other),
+                                 exitEndsText(store_, *other));
         }
         request.line = store_.jsonMapping().ref(*entry);
         request.logs = store_.sharedLogFiles();

@@ -118,6 +118,7 @@ void EventStore::append(FiledRows& rows) {
         isFileEntry_.push_back(line.kind == Kind::file);
         isOtherEntry_.push_back(line.kind == Kind::otherRow);
     }
+    lifetimes_.catchUp(procPreviews_, otherPreviews_);
     rows.clear();
 }
 

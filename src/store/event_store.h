@@ -16,6 +16,7 @@
 #include "store/log_files.h"
 #include "store/preview_entries.h"
 #include "store/preview_rows.h"
+#include "store/process_lifetimes.h"
 #include "store/ranked_bits.h"
 #include "store/store_observers.h"
 #include "store/text_arena.h"
@@ -56,9 +57,12 @@ class EventStore {
     // Where eslogger's message numbers jump, per log in load order, each
     // log's in file order.
     const std::vector<SequenceGap>& sequenceGaps() const { return sequenceGaps_; }
+    // How the runs of the eslogger process rows end, kept as rows arrive.
+    const ProcessLifetimes& lifetimes() const { return lifetimes_; }
     const std::string& jsonTreeRaw() const { return jsonTreeRaw_; }
-    // The facts of the tree's nodes (pid, ppid, path, descendants), in the
-    // order jsonTreeRaw lists the nodes; made by the same build.
+    // The facts of the tree's nodes (pid, ppid, path, descendants, place of
+    // the line), in the order jsonTreeRaw lists the nodes; made by the same
+    // build.
     const std::string& jsonTreeFacts() const { return jsonTreeFacts_; }
 
     // The logs lines were loaded from, in order, kept open; shared with
@@ -107,6 +111,7 @@ class EventStore {
     RankedBits isProcEntry_;
     RankedBits isFileEntry_;
     RankedBits isOtherEntry_;
+    ProcessLifetimes lifetimes_;
 };
 
 }  // namespace korvantis

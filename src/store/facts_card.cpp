@@ -15,7 +15,7 @@ void appendLine(std::string& out, std::string_view label, std::string_view value
 
 }  // namespace
 
-std::string factsCardText(const FilterRow& row) {
+std::string factsCardText(const FilterRow& row, std::string_view run) {
     if (!row.facts.any()) {
         return {};
     }
@@ -39,6 +39,9 @@ std::string factsCardText(const FilterRow& row) {
         if (!value.empty() && fact != Fact::pidversion) {
             appendLine(out, kFactLabels[i], value);
         }
+    }
+    if (!run.empty()) {
+        appendLine(out, row.isProcess ? "Lifetime" : "Ends", run);
     }
     return out;
 }

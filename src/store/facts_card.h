@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "store/filter_row.h"
 
@@ -9,7 +10,9 @@ namespace korvantis {
 // The facts card of a row from an eslogger message, shown above its readable
 // JSON: its kind, time, pid (with its version), ppid and path, then each fact
 // that is not empty, one "Label: value" line each. Empty for the viewer's own
-// records, which show no card.
-std::string factsCardText(const FilterRow& row);
+// records, which show no card. `run` is what the row says of a process run
+// (see lifetime_text.h): a process row's lifetime, last as "Lifetime: ...",
+// or the row an exit ends, as "Ends: ..."; left out when empty.
+std::string factsCardText(const FilterRow& row, std::string_view run = {});
 
 }  // namespace korvantis

@@ -313,7 +313,7 @@ std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
     std::optional<BuiltTree> built;
     if (std::optional<std::string> json = encodeTreeJson(placement_->root, jsonLength())) {
         built = BuiltTree{std::move(*json),
-                          factsWanted_ ? encodeTreeFacts(placement_->root) : std::string()};
+                          factsWanted_ ? encodeTreeFacts(placement_->root, ids_) : std::string()};
     }
     return built;
 }

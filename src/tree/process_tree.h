@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "store/chunked_vector.h"
+#include "store/line_ids.h"
 #include "store/uuid.h"
 #include "tree/node.h"
 
@@ -40,6 +41,9 @@ class ProcessTree {
     // Whether builds also encode the facts (only a tree window reads them;
     // on a large log they are twice the size of the tree JSON).
     void setFactsWanted(bool wanted) { factsWanted_ = wanted; }
+    // The ids of the store the nodes' lines are in: the facts then give each
+    // node's place (see encodeTreeFacts). Must outlive the tree.
+    void setLineIds(const LineIds* ids) { ids_ = ids; }
     // Encodes the tree of all nodes, arranged under "launchd" and "Untracked
     // Heritage"; nothing when it cannot be encoded.
     std::optional<BuiltTree> build();
@@ -52,6 +56,7 @@ class ProcessTree {
     ChunkedVector<Node> nodes_;
     std::unique_ptr<Placement> placement_;
     bool factsWanted_ = true;
+    const LineIds* ids_ = nullptr;
 };
 
 }  // namespace korvantis

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "ingest/json_text.h"
@@ -21,7 +22,7 @@ void appendNumber(std::string& out, std::int64_t value) {
 
 }  // namespace
 
-std::string encodeTreeFacts(const Node& root) {
+std::string encodeTreeFacts(const Node& root, const LineIds* ids) {
     // One walk in the tree JSON's order lists the visits; a visit's
     // descendants are the visits made between entering and leaving it, known
     // when it is left. The text is written afterwards in visiting order.
@@ -75,6 +76,11 @@ std::string encodeTreeFacts(const Node& root) {
         appendJsonString(out, n.path, /*escapeSlash=*/false);
         out.push_back(',');
         appendNumber(out, static_cast<std::int64_t>(descendants[i]));
+        if (ids != nullptr) {
+            const std::optional<std::uint64_t> place = ids->indexOf(n.uid);
+            out.push_back(',');
+            appendNumber(out, place ? static_cast<std::int64_t>(*place) : -1);
+        }
         out.push_back(']');
     }
     out.push_back(']');

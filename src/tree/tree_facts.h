@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "store/line_ids.h"
 #include "tree/node.h"
 
 namespace korvantis {
@@ -15,6 +16,10 @@ namespace korvantis {
 // A node listed under two parents is written, and counted, under each. Paths
 // are copied byte for byte (escaped as JSON needs); the text is UTF-8 exactly
 // when every path is. Iterative: any depth is fine.
-std::string encodeTreeFacts(const Node& root);
+//
+// With `ids`, each entry ends with the node's line's place among the store's
+// lines, [pid, ppid, "path", descendants, place] (-1 for a node of no line,
+// such as "launchd"), by which the page asks for more about a node.
+std::string encodeTreeFacts(const Node& root, const LineIds* ids = nullptr);
 
 }  // namespace korvantis

@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#include "store/event_store.h"
+#include "store/lifetime_text.h"
+#include "workspace/workspace.h"
+
 namespace korvantis {
 
 const QString TreePageChannel::kName = QStringLiteral("treeWindow");
@@ -34,6 +38,15 @@ void TreePageChannel::showEvents(double pid) {
     if (origin_ && std::isfinite(pid) && pid == std::floor(pid)) {
         origin_->showEventsOfProcessTree(static_cast<qint64>(pid));
     }
+}
+
+QString TreePageChannel::lifetime(double place) const {
+    if (!origin_ || !std::isfinite(place) || place < 0 || place != std::floor(place)) {
+        return {};
+    }
+    const EventStore& store = origin_->workspace().store;
+    const auto row = store.procPreviewOf(static_cast<std::size_t>(place));
+    return row ? QString::fromStdString(processLifetimeText(store, *row)) : QString();
 }
 
 }  // namespace korvantis

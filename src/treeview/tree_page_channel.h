@@ -10,7 +10,8 @@ namespace korvantis {
 
 // What the tree page of one tree window may ask of the program, over the web
 // channel: the per-node facts of its tree, and to show the events of a
-// process in the main window that opened the tree, while that window lives.
+// process (or say how its run ended) from the main window that opened the
+// tree, while that window lives.
 class TreePageChannel : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool canShowEvents READ canShowEvents NOTIFY canShowEventsChanged)
@@ -32,6 +33,10 @@ class TreePageChannel : public QObject {
     // Sets "tree:PID" as the origin window's filter and raises that window;
     // nothing once it is gone.
     Q_INVOKABLE void showEvents(double pid);
+    // What the origin window knows of the run of the process whose line has
+    // `place` among its lines (the facts' last member), as its facts card
+    // says it; empty once that window is gone.
+    Q_INVOKABLE QString lifetime(double place) const;
 
   signals:
     void canShowEventsChanged();

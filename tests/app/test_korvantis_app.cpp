@@ -24,6 +24,7 @@
 #include <tuple>
 
 #include "app/korvantis_app.h"
+#include "exec_logs.h"
 #include "support/compressed_copies.h"
 #include "support/log_lines.h"
 #include "tree/tree_url.h"
@@ -54,20 +55,6 @@ QString received(TreeWindow* window) {
     return evalJs(pageOf(window), "__korvantis.received").toString();
 }
 
-// A log of exec events, one (pid, ppid, path) each, written as JSON lines.
-std::string writeExecLog(const QTemporaryDir& dir, const QString& name,
-                         const QList<std::tuple<int, int, QString>>& processes) {
-    const QString file = dir.filePath(name);
-    std::ofstream out(file.toStdString());
-    for (const auto& [pid, ppid, path] : processes) {
-        const QJsonObject process{{"pid", pid}, {"ppid", ppid}, {"path", path}};
-        const QJsonObject line{
-            {"event", "ES_EVENT_TYPE_NOTIFY_EXEC"}, {"timestamp", "1"}, {"process", process}};
-        out << QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString() << '\n';
-    }
-    return file.toStdString();
-}
-
 // A main window with a loaded log and the tree window its Tree button opened,
 // its page drawn and its facts arrived.
 struct TreeFromMainWindow {
@@ -88,7 +75,8 @@ struct TreeFromMainWindow {
                          {{100, 1, "/bin/zsh"},
                           {200, 100, "/usr/bin/git"},
                           {300, 100, kHostileDir + "/" + kHostileName},
-                          {400, 200, "/usr/bin/ssh"}}));
+                          {400, 200, "/usr/bin/ssh"}},
+                         true));
         if (!QTest::qWaitFor([&] { return !main->workspace().store.jsonTreeFacts().empty(); },
                              60000)) {
             return false;
@@ -281,6 +269,11 @@ void KorvantisAppTest::treePageFindsAndDescribesNodes() {
     QCOMPARE(t.js("document.querySelectorAll('img, script:not([src])').length").toInt(), 0);
     QCOMPARE(t.js("typeof window.__pwned").toString(), QStringLiteral("undefined"));
     QVERIFY(t.tooltipOf(QStringLiteral("zsh")).contains(QStringLiteral("descendants: 3")));
+    // The window adds how the process's run ended, as its facts card says it.
+    t.dispatch(QStringLiteral("git"), "mouseenter");
+    QTRY_VERIFY(t.js("document.getElementById('tooltip').innerText")
+                    .toString()
+                    .contains(QStringLiteral("lifetime: ran 2.5 s, exit 0")));
     // Labels carry the pid next to the name.
     QCOMPARE(
         t.js(TreeFromMainWindow::node("zsh") + ".querySelector('.pid').textContent").toString(),

@@ -36,7 +36,7 @@ done <<'CASES'
 no LOG;;2;-;usage: korvantis-inspect
 unknown option;--no-such-option "$SAMPLE";2;-;unknown option --no-such-option
 unknown option, usage;--no-such-option "$SAMPLE";2;-;korvantis-inspect --help | --version
-help;--help;0;usage: korvantis-inspect [--dump | --tree | --gaps | --summary] LOG...;-
+help;--help;0;usage: korvantis-inspect [--dump | --tree | --gaps | --summary | --lifetimes] LOG...;-
 help, a line per option;--help;0;  --export jsonl|csv  how --filter writes the rows;-
 help wins over a missing LOG;--dump --help;0;  --pretty;-
 version;--version;0;korvantis-inspect ;-
@@ -48,7 +48,8 @@ check "version is name and number" 0 $?
 # Each option at most once, and one kind of output at a time: nothing is
 # silently dropped.
 for args in "--dump --tree" "--filter a --filter b" "--dump --dump" "--tree --filter a" \
-    "--export csv --export jsonl" "--summary --filter a" "--summary --dump"; do
+    "--export csv --export jsonl" "--summary --filter a" "--summary --dump" \
+    "--lifetimes --filter a" "--lifetimes --summary" "--follow --sort pid"; do
     out=$("$INSPECT" $args "$SAMPLE" 2> /dev/null)
     check "[$args] refused" 2 $?
     check "[$args] writes nothing" "" "$out"
@@ -313,6 +314,16 @@ $gaps:5: 4 lost
 $gaps:9: 2 lost" "$out"
 contains "--gaps names the missing LOG" "/nonexistent/log.json" "$(cat "$err_file")"
 check "--gaps without gaps" "" "$("$INSPECT" --gaps "$SAMPLE")"
+
+# --lifetimes: a line per eslogger process row with a pid version, each log
+# as named; a fork ends where its pid's exec begins, an exec at its exit.
+# The viewer's own records have none.
+check "--lifetimes" "$ESLOGGER:1	became /usr/bin/git after 7.91 ms
+$ESLOGGER:2	ran 1.11 s, exit 0
+$ESLOGGER:3	became /usr/libexec/git-core/git-gc after 7.91 ms
+$ESLOGGER:4	still running at the end of the log
+$ESLOGGER:5	still running at the end of the log
+$ESLOGGER:6	still running at the end of the log" "$("$INSPECT" --lifetimes "$SAMPLE" "$ESLOGGER")"
 
 # Other rows: kind other, their ppid and summary, among the rows in load order.
 check "csv other rows" "kind,type,pid,ppid,summary

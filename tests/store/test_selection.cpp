@@ -76,7 +76,8 @@ TEST(SelectEvent, EntriesAndDetail) {
 }
 
 // The card of an eslogger event: the row's own fields, then its facts that
-// are not empty; the viewer's own records have none. Facts come through the
+// are not empty, then how a process row's run ended, or which row an exit
+// ends; the viewer's own records have none. Facts come through the
 // load, and rows with the same facts share one stored copy.
 TEST(SelectEvent, FactsCard) {
     const std::string exec =
@@ -89,10 +90,13 @@ TEST(SelectEvent, FactsCard) {
         R"("signing_id":"com.x"},"event":{"close":{"target":{"path":"\/etc\/hosts"}}}})";
     const std::string fork = R"({"time":"v","process":{},"event":{"fork":{"child":)"
                              R"({"audit_token":{"pid":9},"ppid":8}}}})";
+    const std::string exit =
+        R"({"time":"2026-01-05T09:12:01.5Z","process":{"audit_token":[0,501,20,501,20,401,7,3],)"
+        R"("ppid":400},"event":{"exit":{"stat":0}}})";
     testing::TempDir dir;
     testsupport::LoadingWorkspace w;
-    w.load(dir.write("log.json",
-                     exec + "\n" + open + "\n" + open + "\n" + fork + "\n" + kExec + "\n"));
+    w.load(dir.write("log.json", exec + "\n" + open + "\n" + open + "\n" + fork + "\n" + kExec +
+                                     "\n" + exit + "\n"));
     const EventStore& rows = w.ws.store;
     ASSERT_EQ(rows.procPreviews().size(), 3u);
     ASSERT_EQ(rows.filePreviews().size(), 2u);
@@ -104,7 +108,11 @@ TEST(SelectEvent, FactsCard) {
         {rows.procPreviews()[0].id,
          "Kind: ES_EVENT_TYPE_NOTIFY_EXEC\nTime: 2026-01-05T09:12:00Z\nPID: 401 (version 3)\n"
          "PPID: 400\nPath: /bin/echo\nArgs: echo 'it'\\''s'\nCWD: /tmp\nUser: 501\n"
-         "Platform: yes\nProcess: /bin/echo"},
+         "Platform: yes\nProcess: /bin/echo\nLifetime: ran 1.5 s, exit 0"},
+        {rows.otherPreviews()[0].id,
+         "Kind: ES_EVENT_TYPE_NOTIFY_EXIT\nTime: 2026-01-05T09:12:01.5Z\nPID: 401 (version 3)\n"
+         "PPID: 400\nPath: \nUser: 501\nSummary: exit 0\n"
+         "Ends: ES_EVENT_TYPE_NOTIFY_EXEC of /bin/echo at 2026-01-05T09:12:00Z"},
         {rows.filePreviews()[1].id,
          "Kind: ES_EVENT_TYPE_NOTIFY_CLOSE\nTime: u\nPID: 401\nPath: /etc/hosts\nUser: 0\n"
          "Signing ID: com.x"},

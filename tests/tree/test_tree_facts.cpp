@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -16,9 +17,9 @@ namespace {
 
 struct Forest {
     std::vector<std::unique_ptr<Node>> nodes;
-    Node* make(const std::string& path, std::int64_t pid, std::int64_t ppid,
-               Node* parent = nullptr) {
-        nodes.push_back(std::make_unique<Node>(Uuid::random(), path, pid, ppid));
+    Node* make(const std::string& path, std::int64_t pid, std::int64_t ppid, Node* parent = nullptr,
+               Uuid uid = Uuid::random()) {
+        nodes.push_back(std::make_unique<Node>(uid, path, pid, ppid));
         if (parent != nullptr) {
             parent->addChild(nodes.back().get());
         }
@@ -35,14 +36,20 @@ std::size_t countBelow(const Node& n) {
     return count;
 }
 
-void referenceFacts(const Node& n, std::string& out, std::vector<std::string>& names) {
+// `places`: each node's place, by the node, or empty when not asked for.
+void referenceFacts(const Node& n, std::string& out, std::vector<std::string>& names,
+                    const std::map<const Node*, long long>& places) {
     out += out.size() > 1 ? ",[" : "[";
     out += std::to_string(n.pid) + "," + std::to_string(n.ppid) + ",";
     appendJsonString(out, n.path, false);
-    out += "," + std::to_string(countBelow(n)) + "]";
+    out += "," + std::to_string(countBelow(n));
+    if (!places.empty()) {
+        out += "," + std::to_string(places.at(&n));
+    }
+    out += "]";
     names.emplace_back(n.name);
     for (const Node* c : n.children) {
-        referenceFacts(*c, out, names);
+        referenceFacts(*c, out, names, places);
     }
 }
 
@@ -58,29 +65,39 @@ std::vector<std::string> namesInTreeJson(const std::string& json) {
 }
 
 // Random trees, some nodes listed under two parents, paths that need escapes:
-// the facts match the reference entry for entry, in the tree JSON's order.
+// the facts match the reference entry for entry, in the tree JSON's order;
+// in every other round with each node's place (nodes of no line: -1).
 TEST(TreeFacts, MatchesARecursiveWalkOnRandomTrees) {
     std::mt19937 rng(7);
     const std::vector<std::string> dirs = {"/usr/bin/", "/Users/\xc3\xa9milie/say \"hi\"/",
                                            "C:\\odd\\dir/", "/tmp/tab\there/", ""};
+    const LineIds ids;
     for (int round = 0; round < 200; ++round) {
         Forest f;
+        std::map<const Node*, long long> places;
         const int size = 1 + static_cast<int>(rng() % 60);
         std::vector<Node*> made;
         for (int i = 0; i < size; ++i) {
             const std::string path = dirs[rng() % dirs.size()] + "n" + std::to_string(i);
             const std::int64_t pid = static_cast<std::int64_t>(rng() % 5000) - 10;
             Node* parent = made.empty() ? nullptr : made[rng() % made.size()];
-            made.push_back(f.make(path, pid, parent ? parent->pid : -1, parent));
+            const bool ofALine = round % 2 == 1 && rng() % 4 != 0;
+            const std::uint64_t place = rng() % 1000000;
+            made.push_back(f.make(path, pid, parent ? parent->pid : -1, parent,
+                                  ofALine ? ids.idOf(place) : Uuid::random()));
+            if (round % 2 == 1) {
+                places[made.back()] = ofALine ? static_cast<long long>(place) : -1;
+            }
             if (made.size() > 2 && rng() % 10 == 0) {
                 made[1 + rng() % (made.size() - 2)]->addChild(made.back());
             }
         }
         std::string expected = "[";
         std::vector<std::string> names;
-        referenceFacts(*made[0], expected, names);
+        referenceFacts(*made[0], expected, names, places);
         expected += "]";
-        ASSERT_EQ(encodeTreeFacts(*made[0]), expected) << "round " << round;
+        ASSERT_EQ(encodeTreeFacts(*made[0], round % 2 == 1 ? &ids : nullptr), expected)
+            << "round " << round;
         ASSERT_EQ(namesInTreeJson(encodeTreeJson(*made[0]).value_or("")), names);
     }
 }

@@ -143,6 +143,8 @@ class FactsViewTest : public QObject {
         QCOMPARE(card->text()->originalText(),
                  QString::fromStdString(w.view.workspace().selection.activeEventCard()));
         QVERIFY(card->text()->originalText().contains("Args: tool 'it'\\''s here'\nUser: 501"));
+        QVERIFY(card->text()->originalText().endsWith(
+            "\nLifetime: still running at the end of the log"));
         QVERIFY(card->y() < text->text()->y());
         // Copy takes the readable JSON only.
         text->copyButton()->click();

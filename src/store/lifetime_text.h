@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "store/filter_row.h"
+#include "store/process_lifetimes.h"
+
+namespace korvantis {
+
+class EventStore;
+
+// What a process row says of its run, from the row and the row that ends it
+// (ignored unless `how` is exited or became): "ran 1.24 s, exit 0" (the
+// exit's summary; "ran 1.24 s" without one), "became /bin/ls after 3 ms" (the
+// exec's path) or "still running at the end of the log"; "ended, exit 0" and
+// "became /bin/ls" when a time value is missing. Empty when untracked.
+std::string lifetimeText(const FilterRow& start, LifetimeEnd::How how, const FilterRow& end);
+
+// How an exit row names the process row whose run it ends:
+// "ES_EVENT_TYPE_NOTIFY_EXEC of /bin/ls at 2026-08-12T15:28:33.510893468Z".
+std::string endedRowText(const FilterRow& start);
+
+// The same for the rows of `store`: process row `procRow`, and other row
+// `otherRow` (empty when it ends no run).
+std::string processLifetimeText(const EventStore& store, std::size_t procRow);
+std::string exitEndsText(const EventStore& store, std::size_t otherRow);
+
+}  // namespace korvantis

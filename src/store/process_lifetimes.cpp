@@ -1,0 +1,109 @@
+#include "store/process_lifetimes.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "ingest/event_kinds.h"
+
+namespace korvantis {
+
+namespace {
+
+// The row's pid version as a number; nothing for a row without one (the
+// viewer's own records, or an eslogger message that does not say).
+std::optional<std::int64_t> pidversionOf(const FilterRow& row) {
+    const std::string_view text = row.facts[Fact::pidversion];
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+void ProcessLifetimes::add(const FilterRow& row) {
+    if (row.isProcess) {
+        addProcess(row);
+        ++procs_;
+    } else {
+        if (row.facts.any() && row.type == kExitType) {
+            addExit(row);
+        }
+        ++others_;
+    }
+}
+
+void ProcessLifetimes::addProcess(const FilterRow& row) {
+    const auto self = static_cast<std::uint32_t>(procs_);
+    if (row.facts.any() && row.type == kEventKindNames[kExecKind]) {
+        // The image before the exec ends here, whatever its pid version.
+        if (const auto at = open_.find(row.pid); at != open_.end()) {
+            for (std::uint32_t r = at->second; r != kNone; r = runs_[r].next) {
+                runs_[r].end = self;
+                how_[r] = LifetimeEnd::How::became;
+            }
+            open_.erase(at);
+        }
+    }
+    const std::optional<std::int64_t> version = pidversionOf(row);
+    Run& run = runs_.emplace_back(Run{version.value_or(0), 0, kNone});
+    how_.push_back(version ? LifetimeEnd::How::running : LifetimeEnd::How::untracked);
+    if (version) {
+        auto [at, added] = open_.try_emplace(row.pid, self);
+        if (!added) {
+            run.next = at->second;
+            at->second = self;
+        }
+    }
+}
+
+void ProcessLifetimes::addExit(const FilterRow& row) {
+    const std::optional<std::int64_t> version = pidversionOf(row);
+    const auto at = open_.find(row.pid);
+    if (!version || at == open_.end()) {
+        return;
+    }
+    const auto self = static_cast<std::uint32_t>(others_);
+    bool named = false;
+    std::uint32_t* link = &at->second;
+    while (*link != kNone) {
+        Run& run = runs_[*link];
+        if (run.pidversion != *version) {
+            link = &run.next;
+            continue;
+        }
+        // The open runs come latest first: the first one is the one named.
+        if (!named) {
+            exits_.emplace_back(self, *link);
+            named = true;
+        }
+        run.end = self;
+        how_[*link] = LifetimeEnd::How::exited;
+        *link = run.next;
+    }
+    if (at->second == kNone) {
+        open_.erase(at);
+    }
+}
+
+LifetimeEnd ProcessLifetimes::endOf(std::size_t procRow) const {
+    const LifetimeEnd::How how = how_[procRow];
+    if (how == LifetimeEnd::How::exited || how == LifetimeEnd::How::became) {
+        return {how, runs_[procRow].end};
+    }
+    return {how, 0};
+}
+
+std::optional<std::size_t> ProcessLifetimes::endedBy(std::size_t otherRow) const {
+    const auto at = std::lower_bound(exits_.begin(), exits_.end(), otherRow,
+                                     [](const std::pair<std::uint32_t, std::uint32_t>& e,
+                                        std::size_t row) { return e.first < row; });
+    if (at == exits_.end() || at->first != otherRow) {
+        return std::nullopt;
+    }
+    return at->second;
+}
+
+}  // namespace korvantis

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "store/chunked_vector.h"
+#include "store/filter_row.h"
+
+namespace korvantis {
+
+// How the run that a process row starts ends.
+struct LifetimeEnd {
+    enum class How : std::uint8_t {
+        untracked,  // not an eslogger row, or without a pid version
+        running,    // nothing later ends it: still running at the end of the log
+        exited,     // `row` is the other row (an exit) that ends it
+        became,     // `row` is the later exec process row of the same pid
+    };
+    How how = How::untracked;
+    std::size_t row = 0;
+    bool operator==(const LifetimeEnd&) const = default;
+};
+
+// The runs of the eslogger processes of one store. A process row with a pid
+// version starts a run; the first later row (in load order) that is an exit
+// of the same pid and pid version, or an exec of the same pid, ends it:
+// eslogger gives the exec'd image a new pid version, so the exec's own row
+// starts the next run. Rows are taken as they arrive, each once; a run
+// costs a few bytes.
+class ProcessLifetimes {
+  public:
+    // The exit's type name, as other rows spell theirs.
+    static constexpr std::string_view kExitType = "ES_EVENT_TYPE_NOTIFY_EXIT";
+
+    // Takes the next row in load order: a process row (row.isProcess) or an
+    // other row; rows of other kinds are not to be given. Views in `row`
+    // need not outlive the call.
+    void add(const FilterRow& row);
+    // Takes the rows of both lists that were not taken yet, in load order.
+    // A list is anything with size(), entryOf(i) (its place in load order)
+    // and filterRow(i).
+    template <typename ProcRows, typename OtherRows>
+    void catchUp(const ProcRows& procs, const OtherRows& others) {
+        while (procs_ < procs.size() || others_ < others.size()) {
+            const bool proc =
+                others_ == others.size() ||
+                (procs_ < procs.size() && procs.entryOf(procs_) < others.entryOf(others_));
+            add(proc ? procs.filterRow(procs_) : others.filterRow(others_));
+        }
+    }
+
+    // The end of the run of process row `procRow` (counted among the process
+    // rows taken).
+    LifetimeEnd endOf(std::size_t procRow) const;
+    // The process row whose run other row `otherRow` ends (the latest, when
+    // several began the same run); nothing for a row that ends none.
+    std::optional<std::size_t> endedBy(std::size_t otherRow) const;
+
+  private:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+    struct Run {
+        std::int64_t pidversion;
+        std::uint32_t end;   // see LifetimeEnd::row
+        std::uint32_t next;  // the next open run of the same pid, or kNone
+    };
+    void addProcess(const FilterRow& row);
+    void addExit(const FilterRow& row);
+
+    ChunkedVector<Run> runs_;              // per process row
+    ChunkedVector<LifetimeEnd::How> how_;  // per process row
+    // The open runs of each pid, latest first, linked through Run::next.
+    std::unordered_map<std::int64_t, std::uint32_t> open_;
+    // (exit row, process row) for each exit that ends a run, by exit row.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> exits_;
+    std::size_t procs_ = 0;   // process rows taken
+    std::size_t others_ = 0;  // other rows taken
+};
+
+}  // namespace korvantis

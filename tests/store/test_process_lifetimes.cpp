@@ -1,0 +1,225 @@
+// The runs of eslogger processes: which later row ends each process row's
+// run, what its card says, and how spans of time read.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <deque>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ingest/event_kinds.h"
+#include "store/duration_text.h"
+#include "store/lifetime_text.h"
+#include "store/process_lifetimes.h"
+
+using namespace korvantis;
+
+namespace {
+
+constexpr TimeValue kMs = 1000000;
+
+// A row as the lifetimes see it: x exec, f fork, e exit, o another kind
+// (eslogger), n a native exec; pv "" for none, time -1 for no time value.
+struct Spec {
+    char kind;
+    std::int64_t pid;
+    std::string pv;
+    TimeValue time = 0;
+    std::string path = "/bin/p";
+    std::string summary = "";
+};
+
+// The specs as rows, with their facts kept alive.
+struct Rows {
+    std::deque<std::string> facts;
+    std::vector<FilterRow> rows;
+    std::vector<std::size_t> procs, others;  // their places in `rows`
+
+    explicit Rows(const std::vector<Spec>& specs) {
+        for (const Spec& s : specs) {
+            FilterRow row;
+            row.isProcess = s.kind == 'x' || s.kind == 'f' || s.kind == 'n';
+            row.isOther = !row.isProcess;
+            row.type = s.kind == 'x' || s.kind == 'n' ? kEventKindNames[kExecKind]
+                       : s.kind == 'f'                ? kEventKindNames[kForkKind]
+                       : s.kind == 'e'                ? ProcessLifetimes::kExitType
+                                       : std::string_view("ES_EVENT_TYPE_NOTIFY_MMAP");
+            row.pid = s.pid;
+            row.path = s.path;
+            row.timestamp = "T";
+            row.time = s.time < 0 ? kNoTimeValue : s.time;
+            if (s.kind != 'n') {
+                RowFactsBuilder builder;
+                builder.set(Fact::pidversion, s.pv);
+                builder.set(Fact::summary, s.summary);
+                row.facts = RowFacts(facts.emplace_back(builder.encode()).data());
+            }
+            (row.isProcess ? procs : others).push_back(this->rows.size());
+            this->rows.push_back(row);
+        }
+    }
+    void addTo(ProcessLifetimes& lifetimes) const {
+        for (const FilterRow& row : rows) {
+            lifetimes.add(row);
+        }
+    }
+    // Each process row's text, and each other row's "Ends" text, in order.
+    std::vector<std::string> texts() const {
+        ProcessLifetimes lifetimes;
+        addTo(lifetimes);
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < procs.size(); ++i) {
+            const LifetimeEnd end = lifetimes.endOf(i);
+            const bool exited = end.how == LifetimeEnd::How::exited;
+            const std::size_t at = exited ? others[end.row] : procs[end.row];
+            out.push_back(
+                lifetimeText(rows[procs[i]], end.how,
+                             end.how > LifetimeEnd::How::running ? rows[at] : FilterRow{}));
+        }
+        for (std::size_t i = 0; i < others.size(); ++i) {
+            const auto start = lifetimes.endedBy(i);
+            out.push_back(start ? "ends " + endedRowText(rows[procs[*start]]) : "");
+        }
+        return out;
+    }
+};
+
+const std::string kRunning = "still running at the end of the log";
+
+TEST(ProcessLifetimes, Cases) {
+    const struct {
+        const char* name;
+        std::vector<Spec> rows;
+        std::vector<std::string> texts;  // process rows, then other rows
+    } cases[] = {
+        {"fork then exec then exit",
+         {{'f', 5, "1", 0},
+          {'x', 5, "2", 3 * kMs, "/bin/ls"},
+          {'e', 5, "2", 1243 * kMs, "", "exit 0"}},
+         {"became /bin/ls after 3 ms", "ran 1.24 s, exit 0",
+          "ends ES_EVENT_TYPE_NOTIFY_EXEC of /bin/ls at T"}},
+        {"an exec keeping the fork's pid version ends the fork all the same",
+         {{'f', 5, "1", 0}, {'x', 5, "1", 2 * kMs, "/bin/ls"}, {'e', 5, "1", 4 * kMs}},
+         {"became /bin/ls after 2 ms", "ran 2 ms",
+          "ends ES_EVENT_TYPE_NOTIFY_EXEC of /bin/ls at T"}},
+        {"exec then exit by a signal; no time value",
+         {{'x', 7, "3", -1}, {'o', 7, "3"}, {'e', 7, "3", 9, "", "signal 9"}},
+         {"ended, signal 9", "", "ends ES_EVENT_TYPE_NOTIFY_EXEC of /bin/p at T"}},
+        {"an exit without status, a second exit ends nothing more",
+         {{'x', 7, "3", 0}, {'e', 7, "3", 125 * 60 * 1000 * kMs}, {'e', 7, "3", 0}},
+         {"ran 2 h 5 min", "ends ES_EVENT_TYPE_NOTIFY_EXEC of /bin/p at T", ""}},
+        {"no pid version: no lifetime, and its exit ends nothing",
+         {{'x', 8, "", 0}, {'e', 8, "", 1}, {'x', 8, "", 2}},
+         {"", "", ""}},
+        {"pid reuse: only the same pid version ends a run",
+         {{'x', 9, "1", 0},
+          {'e', 9, "1", 5 * 60 * kMs * 1000},
+          {'f', 9, "4", 0},
+          {'e', 9, "5", 1},
+          {'e', 6, "4", 1}},
+         {"ran 5 min", kRunning, "ends ES_EVENT_TYPE_NOTIFY_EXEC of /bin/p at T", "", ""}},
+        {"exit before any process row", {{'e', 4, "1", 0}, {'x', 4, "1", 1}}, {kRunning, ""}},
+        {"a run begun twice (a log loaded twice): the exit names the latest; times out of order",
+         {{'f', 3, "1", 50}, {'f', 3, "1", 10, "/bin/sh"}, {'e', 3, "1", 20}},
+         {"ran -30 ns", "ran 10 ns", "ends ES_EVENT_TYPE_NOTIFY_FORK of /bin/sh at T"}},
+        {"native rows: nothing, and a native exec ends no run",
+         {{'n', 2, "", 0}, {'x', 2, "1", 0}, {'n', 2, "", 1}},
+         {"", kRunning, ""}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Rows(c.rows).texts(), c.texts) << c.name;
+    }
+}
+
+TEST(ProcessLifetimes, DurationTexts) {
+    const struct {
+        std::int64_t ns;
+        const char* text;
+    } cases[] = {
+        {0, "0 ns"},
+        {999, "999 ns"},
+        {1000, "1 µs"},
+        {1509, "1.5 µs"},
+        {999999, "999 µs"},
+        {3 * kMs, "3 ms"},
+        {12599999, "12.5 ms"},
+        {1249999999, "1.24 s"},
+        {59999999999, "59.9 s"},
+        {60000000000, "1 min"},
+        {125000000000, "2 min 5 s"},
+        {3600000000000, "1 h"},
+        {86400000000000 + 7200000000000 + 1, "1 d 2 h"},
+        {-3 * kMs, "-3 ms"},
+        {INT64_MIN, "-106751 d 23 h"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(durationText(c.ns), c.text) << c.ns;
+    }
+}
+
+// The plain rule, row by row: the first later exec of the same pid or exit
+// of the same pid and pid version.
+std::vector<LifetimeEnd> referenceEnds(const Rows& r) {
+    std::vector<LifetimeEnd> ends;
+    for (std::size_t i = 0; i < r.procs.size(); ++i) {
+        const FilterRow& start = r.rows[r.procs[i]];
+        const std::string_view version = start.facts[Fact::pidversion];
+        LifetimeEnd end;
+        if (!version.empty()) {
+            end.how = LifetimeEnd::How::running;
+            std::size_t proc = i + 1, other = 0;
+            for (std::size_t at = r.procs[i] + 1; at < r.rows.size(); ++at) {
+                const FilterRow& row = r.rows[at];
+                while (other < r.others.size() && r.others[other] < at) {
+                    ++other;
+                }
+                if (row.isProcess && row.facts.any() && row.pid == start.pid &&
+                    row.type == kEventKindNames[kExecKind]) {
+                    end = {LifetimeEnd::How::became, proc};
+                    break;
+                }
+                if (row.isOther && row.type == ProcessLifetimes::kExitType &&
+                    row.pid == start.pid && row.facts[Fact::pidversion] == version) {
+                    end = {LifetimeEnd::How::exited, other};
+                    break;
+                }
+                proc += row.isProcess;
+            }
+        }
+        ends.push_back(end);
+    }
+    return ends;
+}
+
+TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
+    std::mt19937 random(19);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<Spec> specs(random() % 60);
+        for (Spec& s : specs) {
+            s.kind = "xxffeeeon"[random() % 9];
+            s.pid = random() % 4;
+            const unsigned v = random() % 4;
+            s.pv = v == 0 ? "" : std::to_string(v);
+        }
+        const Rows rows(specs);
+        ProcessLifetimes lifetimes;
+        rows.addTo(lifetimes);
+        const std::vector<LifetimeEnd> expected = referenceEnds(rows);
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            ASSERT_EQ(lifetimes.endOf(i), expected[i]) << "round " << round << " row " << i;
+        }
+        for (std::size_t e = 0; e < rows.others.size(); ++e) {
+            std::optional<std::size_t> latest;
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                if (expected[i] == LifetimeEnd{LifetimeEnd::How::exited, e}) {
+                    latest = i;
+                }
+            }
+            ASSERT_EQ(lifetimes.endedBy(e), latest) << "round " << round << " exit " << e;
+        }
+    }
+}
+
+}  // namespace

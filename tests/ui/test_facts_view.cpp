@@ -50,7 +50,11 @@ struct Window {
     QStringList menuEntries() {
         QMenu* menu = procs()->columnsMenu();
         QStringList out;
+        // The columns, above the time display's choices.
         for (QAction* a : menu->actions()) {
+            if (a->isSeparator()) {
+                break;
+            }
             out << (a->isChecked() ? "+" : "-") + a->text();
         }
         menu->close();

@@ -99,7 +99,7 @@ void generateChain(std::string& out, int length) {
 void benchBuild(const char* label, const Workspace& ws, int runs) {
     korvantis::ProcessTree tree;
     for (const auto& e : ws.store.procPreviews()) {
-        tree.add(e.id, e.path, e.pid, e.ppid);
+        tree.add(e.path, e.pid, e.ppid);
     }
     std::vector<double> times;
     std::size_t size = 0;

@@ -391,7 +391,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
             rows.errors.push_back(FiledRows::Error{origin, ref, 0, true});
             continue;
         }
-        // The store gives rows their ids by place; only the tree keeps them.
+        // The store gives rows their ids by place.
         const std::uint64_t place = nextLine_++;
         Kind kind = Kind::other;
         switch (info.kind) {
@@ -402,7 +402,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                     ProcPreviewEntry{id, kEventKindNames[info.event],
                                      texts_.timestamps.store(batch.resolve(info.timestamp)),
                                      info.pid, info.ppid, path, info.storedFacts});
-                tree_.add(id, path, info.pid, info.ppid);
+                tree_.add(path, info.pid, info.ppid);
                 kind = Kind::process;
                 break;
             }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "ingest/path_name.h"
-#include "store/uuid.h"
 
 namespace korvantis {
 
@@ -17,16 +16,15 @@ namespace korvantis {
 class Node {
   public:
     // A node that keeps its own copy of `path`.
-    Node(Uuid uid, std::string path, std::int64_t pid, std::int64_t ppid);
+    Node(std::string path, std::int64_t pid, std::int64_t ppid);
     // A node that refers to `path` without copying it: the text must outlive
     // the node. The store's nodes refer to the store's own line texts, which
     // saves a copy of every path of a large log.
     struct BorrowPath {};
-    Node(BorrowPath, Uuid uid, std::string_view path, std::int64_t pid, std::int64_t ppid);
+    Node(BorrowPath, std::string_view path, std::int64_t pid, std::int64_t ppid);
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
 
-    Uuid uid;
     std::string_view path;
     std::string_view name;  // lastPathComponent(path), taken once at creation
     std::int64_t pid;
@@ -34,14 +32,11 @@ class Node {
     std::vector<Node*> children;  // in attach order
     Node* parent = nullptr;
 
-    // Appends `child` unless a node with the same uid is already a child.
-    void addChild(Node* child);
-    // First node with `pid` in this subtree: this node, then each child's
-    // subtree from the last child to the first, depth first. Iterative.
-    Node* findNode(std::int64_t pid);
-
-    // Nodes are equal when their uids are.
-    bool operator==(const Node& other) const { return uid == other.uid; }
+    // Appends `child` and makes this node its parent.
+    void addChild(Node* child) {
+        children.push_back(child);
+        child->parent = this;
+    }
 
   private:
     std::unique_ptr<const std::string> ownPath_;  // only for nodes that copy their path

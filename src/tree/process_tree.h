@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "store/chunked_vector.h"
-#include "store/uuid.h"
 #include "tree/node.h"
 
 namespace korvantis {
@@ -24,7 +23,7 @@ class ProcessTree {
 
     // A node that refers to `path` (which must outlive the tree), placed in
     // the tree at once.
-    void add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid);
+    void add(std::string_view path, std::int64_t pid, std::int64_t ppid);
     // Tells that a node with `pid` and `ppid` will be added soon: the
     // look-ups it needs are started early (on a large log each one misses
     // the processor's caches).

@@ -185,8 +185,8 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
             }
             const ProcPreviewEntry& p = procs[proc];
             const Node& n = nodes[proc++];
-            if (p.id != entry.id || n.uid != entry.id) {
-                return fail("process preview or node id differs from its mapping id");
+            if (p.id != entry.id) {
+                return fail("process preview id differs from its mapping id");
             }
             if (p.pid != record->process->pid || p.ppid != record->process->ppid ||
                 p.path != record->process->path.value_or("") || p.type != record->event ||

@@ -18,7 +18,7 @@ struct Forest {
     std::vector<std::unique_ptr<Node>> nodes;
     Node* make(const std::string& path, std::int64_t pid, std::int64_t ppid,
                Node* parent = nullptr) {
-        nodes.push_back(std::make_unique<Node>(Uuid::random(), path, pid, ppid));
+        nodes.push_back(std::make_unique<Node>(path, pid, ppid));
         if (parent != nullptr) {
             parent->addChild(nodes.back().get());
         }

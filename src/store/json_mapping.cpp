@@ -2,14 +2,6 @@
 
 namespace korvantis {
 
-std::optional<LineRef> JsonMapping::find(const Uuid& id) const {
-    const std::optional<std::size_t> index = indexOf(id);
-    if (!index) {
-        return std::nullopt;
-    }
-    return refs_[*index];
-}
-
 std::optional<std::size_t> JsonMapping::indexOf(const Uuid& id) const {
     const std::optional<std::uint64_t> index = ids_.indexOf(id);
     if (!index || *index >= refs_.size()) {

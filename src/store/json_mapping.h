@@ -19,10 +19,8 @@ class JsonMapping {
   public:
     std::size_t size() const { return refs_.size(); }
     bool empty() const { return refs_.empty(); }
-    std::optional<LineRef> find(const Uuid& id) const;
     // Position of `id` in insertion order.
     std::optional<std::size_t> indexOf(const Uuid& id) const;
-    bool contains(const Uuid& id) const { return indexOf(id).has_value(); }
     // The id the line stored at `index` has (or will have).
     Uuid idOf(std::size_t index) const { return ids_.idOf(index); }
     const LineIds& ids() const { return ids_; }

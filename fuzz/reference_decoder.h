@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ingest/received_json.h"
+#include "support/owned_record.h"
 #include "ingest/stream_reader.h"
 
 namespace korvantis::fuzz {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ingest/received_json.h"
+#include "support/owned_record.h"
 #include "ingest/temp_files.h"
 #include "store/pretty_json.h"
 #include "support/accounting.h"

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "ingest/received_json.h"
+#include "support/owned_record.h"
 #include "ingest/stream_reader.h"
 #include "workspace/workspace.h"
 

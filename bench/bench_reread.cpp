@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         ws.loader.setTreeFactsWanted(false);
         ws.loader.loadJsonFile(argv[i]);
         tasks.runUntil([&] { return !ws.loader.outcomes().empty(); });
-        const std::size_t rows = ws.store.jsonMapping().size();
+        const std::size_t rows = ws.store.lineRefs().size();
         if (rows == 0) {
             std::fprintf(stderr, "%s: no rows\n", argv[i]);
             status = 1;

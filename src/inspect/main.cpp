@@ -234,7 +234,7 @@ bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
         std::cerr << "korvantis-inspect: " << result.error << "\n";
     }
     if (firstUnreadable) {
-        const auto& ref = store.jsonMapping().ref(*firstUnreadable);
+        const auto& ref = store.lineRefs().ref(*firstUnreadable);
         std::cerr << "korvantis-inspect: " << unreadable << (unreadable == 1 ? " row" : " rows")
                   << " could not be read again, the first " << store.logFiles().fileName(ref.log)
                   << ":" << store.lineNumberOf(*firstUnreadable) << ": "
@@ -301,7 +301,7 @@ void dumpStore(const EventStore& store, korvantis::CheckedOutput& out) {
         out.flushIfFull();
     });
     text += "],";
-    appendInt(text, "jsonMappingCount", static_cast<long long>(store.jsonMapping().size()));
+    appendInt(text, "jsonMappingCount", static_cast<long long>(store.lineRefs().size()));
     text.push_back(',');
     appendString(text, "jsonTreeRaw", store.jsonTreeRaw());
     text += "}\n";

@@ -76,8 +76,8 @@ void LogLoader::startNext() {
     // The log gets the next index among the store's logs: logs are added
     // only here, one load at a time.
     const auto logIndex = static_cast<std::uint32_t>(store_.logFiles().size());
-    job_ = std::make_unique<LoadJob>(runningPath_, logIndex, store_.jsonMapping().ids(),
-                                     store_.jsonMapping().size(), store_.rowTexts(), tree_, post_,
+    job_ = std::make_unique<LoadJob>(runningPath_, logIndex, store_.lineRefs().ids(),
+                                     store_.lineRefs().size(), store_.rowTexts(), tree_, post_,
                                      std::move(sink));
 }
 

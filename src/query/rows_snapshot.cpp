@@ -10,7 +10,7 @@ RowsSnapshot RowsSnapshot::of(const EventStore& store, std::size_t procCount, st
     s.procs = store.procPreviews().snapshot(std::min(procCount, store.procPreviews().size()));
     s.files = store.filePreviews().snapshot(std::min(fileCount, store.filePreviews().size()));
     s.others = store.otherPreviews().snapshot(std::min(otherCount, store.otherPreviews().size()));
-    s.refs = store.jsonMapping().refsSnapshot(store.jsonMapping().size());
+    s.refs = store.lineRefs().refsSnapshot(store.lineRefs().size());
     s.logs = store.sharedLogFiles();
     return s;
 }

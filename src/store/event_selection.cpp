@@ -23,7 +23,7 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
     // over the file list never has to be decided.
     DetailRequest request;
     request.choice = ++lastChoice_;
-    const std::optional<std::size_t> entry = store_.jsonMapping().indexOf(id);
+    const std::optional<std::size_t> entry = store_.lineRefs().indexOf(id);
     if (entry) {
         if (const auto proc = store_.procPreviewOf(*entry)) {
             observers_.announce(StoreField::activePreview);
@@ -38,7 +38,7 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
             activeOtherPreview_ = store_.otherPreviews()[*other];
             card = factsCardText(store_.otherPreviews().filterRow(*other));
         }
-        request.line = store_.jsonMapping().ref(*entry);
+        request.line = store_.lineRefs().ref(*entry);
         request.logs = store_.sharedLogFiles();
     }
     return request;

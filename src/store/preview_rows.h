@@ -10,13 +10,13 @@
 #include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
 #include "store/filter_row.h"
-#include "store/json_mapping.h"
+#include "store/line_ref_table.h"
 #include "store/preview_entries.h"
 
 namespace korvantis {
 
 // A list of preview entries kept compactly: a row holds its line's place in
-// jsonMapping (where its id is) instead of the id, the index of its type
+// lineRefs (where its id is) instead of the id, the index of its type
 // among the known names, and its texts as pointer and length. A million rows
 // take half the memory of the entries themselves. Reads give entries by value.
 // Facts are kept beside the rows, and only from the first row that has any:
@@ -54,7 +54,7 @@ class PreviewRows {
         std::conditional_t<kIsOther, OtherRow, std::conditional_t<kHasPpid, Row, FileRow>>;
 
   public:
-    explicit PreviewRows(const JsonMapping& mapping) : mapping_(mapping) {}
+    explicit PreviewRows(const LineRefTable& mapping) : mapping_(mapping) {}
 
     std::size_t size() const { return rows_.size(); }
     bool empty() const { return rows_.empty(); }
@@ -77,10 +77,10 @@ class PreviewRows {
     FilterRow filterRow(std::size_t i) const { return filterRowOf(rows_[i], factsOf(facts_, i)); }
     // Whether some row has facts.
     bool hasFacts() const { return !facts_.empty(); }
-    // The line's place in jsonMapping.
+    // The line's place in lineRefs.
     std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
 
-    // `entry` is the line's place in jsonMapping; `type` the index of its
+    // `entry` is the line's place in lineRefs; `type` the index of its
     // type among the known names; the texts must outlive the list.
     void push_back(const Entry& e, std::uint32_t entry, std::uint8_t type) {
         Stored r{};
@@ -190,7 +190,7 @@ class PreviewRows {
         return row;
     }
 
-    const JsonMapping& mapping_;
+    const LineRefTable& mapping_;
     ChunkedVector<Stored> rows_;
     ChunkedVector<const char*> facts_;  // empty until a row has facts, then one per row
 };

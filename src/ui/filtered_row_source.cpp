@@ -94,7 +94,7 @@ Uuid FilteredRowSource::rowId(int row) const {
 
 int FilteredRowSource::shownRowOf(const Uuid& id) const {
     const EventStore& store = workspace_.store;
-    const auto entry = store.jsonMapping().indexOf(id);
+    const auto entry = store.lineRefs().indexOf(id);
     if (!entry) {
         return -1;
     }

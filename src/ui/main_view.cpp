@@ -85,7 +85,7 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
 
 void MainView::jumpToGap(const SequenceGap& gap) {
     const EventStore& store = workspace_->store;
-    for (std::size_t entry = gap.entry; entry < store.jsonMapping().size(); ++entry) {
+    for (std::size_t entry = gap.entry; entry < store.lineRefs().size(); ++entry) {
         EventPanel* panel = store.procPreviewOf(entry)    ? processPanel_
                             : store.filePreviewOf(entry)  ? filePanel_
                             : store.otherPreviewOf(entry) ? otherPanel_
@@ -95,7 +95,7 @@ void MainView::jumpToGap(const SequenceGap& gap) {
         }
         tabs_->setCurrentWidget(panel);
         EventPreview* preview = panel->preview();
-        const int row = preview->filteredRows().shownRowOf(store.jsonMapping().entry(entry).id);
+        const int row = preview->filteredRows().shownRowOf(store.lineRefs().entry(entry).id);
         if (row >= 0) {
             preview->list()->scrollToRow(row);
             preview->chooseRow(row);

@@ -92,7 +92,7 @@ TEST(Loading, UnopenablePathsAreToldAndTheNextLoads) {
         EXPECT_EQ(w.ws.store.loadErrorText(0), c.failure);
         EXPECT_EQ(w.ws.store.loadErrorOriginName(0),
                   std::filesystem::path(c.path).filename().string());
-        EXPECT_TRUE(w.ws.store.jsonMapping().empty());
+        EXPECT_TRUE(w.ws.store.lineRefs().empty());
         EXPECT_EQ(w.ws.store.logFiles().size(), 0u);
         EXPECT_EQ(std::count(told.begin(), told.end(), StoreField::procPreviews), 0);
         EXPECT_EQ(w.ws.store.jsonTreeRaw(),
@@ -166,7 +166,7 @@ TEST(Loading, EachKindOfLine) {
     EXPECT_EQ(store.loadErrors().origin(0).line, 10u);
     EXPECT_EQ(store.loadErrors().origin(4).line, 14u);
     EXPECT_EQ(store.loadErrorOriginName(4), "kinds.json");
-    EXPECT_EQ(store.jsonMapping().size(), 17u);
+    EXPECT_EQ(store.lineRefs().size(), 17u);
     EXPECT_EQ(testsupport::checkAccounting(joined(lines), w.ws), "");
 }
 

@@ -78,7 +78,7 @@ TEST(OtherRows, ListedWhenTheirProcessSaysWhoItIs) {
         w.load(dir.write("other.json", c.line + "\n"));
         EXPECT_EQ(otherRows(w.ws.store), c.want.empty() ? Texts{} : Texts{c.want});
         EXPECT_TRUE(w.ws.store.loadErrors().empty());
-        EXPECT_EQ(w.ws.store.jsonMapping().size(), 1u);
+        EXPECT_EQ(w.ws.store.lineRefs().size(), 1u);
         if (!c.want.empty()) {
             EXPECT_EQ(w.ws.store.otherPreviewOf(0), 0u);
             EXPECT_FALSE(w.ws.store.filePreviewOf(0));

@@ -41,7 +41,7 @@ std::string storeContent(const Workspace& ws) {
     for (std::size_t i = 0; i < store.loadErrors().size(); ++i) {
         out << store.loadErrors().origin(i).line << ": " << store.loadErrorText(i) << '\n';
     }
-    out << store.jsonMapping().size() << '\n' << store.jsonTreeRaw() << '\n';
+    out << store.lineRefs().size() << '\n' << store.jsonTreeRaw() << '\n';
     return out.str();
 }
 

@@ -10,7 +10,7 @@
 #include "ingest/temp_files.h"
 #include "store/chunked_vector.h"
 #include "store/interned_texts.h"
-#include "store/json_mapping.h"
+#include "store/line_ref_table.h"
 #include "store/load_errors.h"
 #include "store/log_files.h"
 #include "store/text_arena.h"
@@ -138,8 +138,8 @@ TEST(InternedTexts, EachDistinctTextIsKeptOnce) {
 
 // Ids are made from places: every place gives a distinct version-4 id that
 // leads back to it; ids of another store, or random ones, lead nowhere.
-TEST(JsonMapping, IdsLeadBackToTheirPlace) {
-    JsonMapping mapping, other;
+TEST(LineRefTable, IdsLeadBackToTheirPlace) {
+    LineRefTable mapping, other;
     EXPECT_FALSE(mapping.indexOf(Uuid::random()));
     std::set<Uuid> seen;
     for (std::uint32_t i = 0; i < 20000; ++i) {

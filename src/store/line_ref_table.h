@@ -15,7 +15,7 @@ namespace korvantis {
 // the lines were stored. The ids are made from the places (see LineIds), so
 // only the references are kept; the text itself is read again from the log
 // when it is needed.
-class JsonMapping {
+class LineRefTable {
   public:
     std::size_t size() const { return refs_.size(); }
     bool empty() const { return refs_.empty(); }

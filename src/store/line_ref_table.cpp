@@ -1,8 +1,8 @@
-#include "store/json_mapping.h"
+#include "store/line_ref_table.h"
 
 namespace korvantis {
 
-std::optional<std::size_t> JsonMapping::indexOf(const Uuid& id) const {
+std::optional<std::size_t> LineRefTable::indexOf(const Uuid& id) const {
     const std::optional<std::uint64_t> index = ids_.indexOf(id);
     if (!index || *index >= refs_.size()) {
         return std::nullopt;

@@ -37,11 +37,11 @@ class StoreRowCursor {
         }
         raw_.reset();
         if (entry_ == procAt) {
-            out = {procs.filterRow(proc_++), {}, {}};
+            out = {procs.rowView(proc_++), {}, {}};
         } else if (entry_ == fileAt) {
-            out = {files.filterRow(file_++), {}, {}};
+            out = {files.rowView(file_++), {}, {}};
         } else {
-            out = {others.filterRow(other_++), {}, {}};
+            out = {others.rowView(other_++), {}, {}};
         }
         return true;
     }

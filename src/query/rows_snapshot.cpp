@@ -33,7 +33,7 @@ std::vector<ProcessLink> processLinks(const ProcRowsSnapshot& procs) {
     std::vector<ProcessLink> links;
     links.reserve(procs.size());
     for (std::size_t i = 0; i < procs.size(); ++i) {
-        const FilterRow row = procs.filterRow(i);
+        const RowView row = procs.rowView(i);
         links.push_back({row.pid, row.ppid});
     }
     return links;

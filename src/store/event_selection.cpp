@@ -28,15 +28,15 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
         if (const auto proc = store_.procPreviewOf(*entry)) {
             observers_.announce(StoreField::activePreview);
             activePreview_ = store_.procPreviews()[*proc];
-            card = factsCardText(store_.procPreviews().filterRow(*proc));
+            card = factsCardText(store_.procPreviews().rowView(*proc));
         } else if (const auto file = store_.filePreviewOf(*entry)) {
             observers_.announce(StoreField::activeFilePreview);
             activeFilePreview_ = store_.filePreviews()[*file];
-            card = factsCardText(store_.filePreviews().filterRow(*file));
+            card = factsCardText(store_.filePreviews().rowView(*file));
         } else if (const auto other = store_.otherPreviewOf(*entry)) {
             observers_.announce(StoreField::activeOtherPreview);
             activeOtherPreview_ = store_.otherPreviews()[*other];
-            card = factsCardText(store_.otherPreviews().filterRow(*other));
+            card = factsCardText(store_.otherPreviews().rowView(*other));
         }
         request.line = store_.lineRefs().ref(*entry);
         request.logs = store_.sharedLogFiles();

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "store/filter_row.h"
+#include "store/row_view.h"
 
 namespace korvantis {
 
@@ -10,6 +10,6 @@ namespace korvantis {
 // JSON: its kind, time, pid (with its version), ppid and path, then each fact
 // that is not empty, one "Label: value" line each. Empty for the viewer's own
 // records, which show no card.
-std::string factsCardText(const FilterRow& row);
+std::string factsCardText(const RowView& row);
 
 }  // namespace korvantis

@@ -9,7 +9,7 @@
 
 #include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
-#include "store/filter_row.h"
+#include "store/row_view.h"
 #include "store/line_ref_table.h"
 #include "store/preview_entries.h"
 
@@ -74,7 +74,7 @@ class PreviewRows {
     }
     Entry back() const { return (*this)[size() - 1]; }
     // What a filter or an export reads of row i; no id is made.
-    FilterRow filterRow(std::size_t i) const { return filterRowOf(rows_[i], factsOf(facts_, i)); }
+    RowView rowView(std::size_t i) const { return rowViewOf(rows_[i], factsOf(facts_, i)); }
     // Whether some row has facts.
     bool hasFacts() const { return !facts_.empty(); }
     // The line's place in lineRefs.
@@ -114,8 +114,8 @@ class PreviewRows {
       public:
         Snapshot() = default;
         std::size_t size() const { return rows_.size(); }
-        FilterRow filterRow(std::size_t i) const {
-            return filterRowOf(rows_[i], factsOf(facts_, i));
+        RowView rowView(std::size_t i) const {
+            return rowViewOf(rows_[i], factsOf(facts_, i));
         }
         std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
 
@@ -175,8 +175,8 @@ class PreviewRows {
             return kEventKindNames[r.type];
         }
     }
-    static FilterRow filterRowOf(const Stored& r, const char* facts) {
-        FilterRow row;
+    static RowView rowViewOf(const Stored& r, const char* facts) {
+        RowView row;
         row.facts = RowFacts(facts);
         row.isProcess = kHasPpid && !kIsOther;
         row.isOther = kIsOther;

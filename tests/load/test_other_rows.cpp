@@ -42,7 +42,7 @@ Texts otherRows(const EventStore& store) {
         const OtherPreviewEntry e = others[i];
         rows.push_back(std::string(e.type) + "|" + std::to_string(e.pid) + "|" +
                        std::to_string(e.ppid) + "|" + std::string(e.path) + "|" +
-                       std::string(others.filterRow(i).facts[Fact::summary]));
+                       std::string(others.rowView(i).facts[Fact::summary]));
     }
     return rows;
 }

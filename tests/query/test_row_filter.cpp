@@ -34,7 +34,7 @@ RowNumbers plainFilter(const EventStore& store, const Entries& entries, const Fi
     RowNumbers out;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const auto e = entries[i];
-        FilterRow row{false, e.type, e.timestamp, e.path, e.pid, 0, RowFacts(e.facts)};
+        RowView row{false, e.type, e.timestamp, e.path, e.pid, 0, RowFacts(e.facts)};
         if constexpr (requires { e.ppid; }) {
             row.isProcess = true;
             row.ppid = e.ppid;

@@ -47,7 +47,7 @@ struct ProcRows {
     static constexpr StoreField activeField = StoreField::activePreview;
     static Mark mark(const ProcPreviewEntry& row, const std::optional<ProcPreviewEntry>& active,
                      FieldKey key) {
-        return procFieldColor(row, active, key);
+        return procFieldMark(row, active, key);
     }
 };
 
@@ -61,7 +61,7 @@ struct FileRows {
     static constexpr StoreField activeField = StoreField::activeFilePreview;
     static Mark mark(const FilePreviewEntry& row, const std::optional<FilePreviewEntry>& active,
                      FieldKey key) {
-        return fileFieldColor(row, active, key);
+        return fileFieldMark(row, active, key);
     }
 };
 
@@ -75,7 +75,7 @@ struct OtherRows {
     static constexpr StoreField activeField = StoreField::activeOtherPreview;
     static Mark mark(const OtherPreviewEntry& row, const std::optional<OtherPreviewEntry>& active,
                      FieldKey key) {
-        return otherFieldColor(row, active, key);
+        return otherFieldMark(row, active, key);
     }
 };
 

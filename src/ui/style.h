@@ -5,7 +5,7 @@
 #include <QPalette>
 #include <QString>
 
-#include "ui/field_color.h"
+#include "ui/field_mark.h"
 
 namespace korvantis::ui {
 

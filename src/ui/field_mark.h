@@ -41,8 +41,8 @@ std::optional<Mark> chosenProcessMark(const Entry& row, const Entry& active, Fie
 }
 
 // Process rows: the shared rules, then the activity of the parent process.
-inline Mark procFieldColor(const ProcPreviewEntry& row,
-                           const std::optional<ProcPreviewEntry>& active, FieldKey key) {
+inline Mark procFieldMark(const ProcPreviewEntry& row,
+                          const std::optional<ProcPreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }
@@ -53,8 +53,8 @@ inline Mark procFieldColor(const ProcPreviewEntry& row,
 }
 
 // File rows: the shared rules only; file events carry no parent id.
-inline Mark fileFieldColor(const FilePreviewEntry& row,
-                           const std::optional<FilePreviewEntry>& active, FieldKey key) {
+inline Mark fileFieldMark(const FilePreviewEntry& row,
+                          const std::optional<FilePreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }
@@ -62,8 +62,8 @@ inline Mark fileFieldColor(const FilePreviewEntry& row,
 }
 
 // Other rows: the Files tab's rules, against the other tab's own chosen row.
-inline Mark otherFieldColor(const OtherPreviewEntry& row,
-                            const std::optional<OtherPreviewEntry>& active, FieldKey key) {
+inline Mark otherFieldMark(const OtherPreviewEntry& row,
+                           const std::optional<OtherPreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }

@@ -15,6 +15,7 @@
 
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
+#include "ingest/utf8_text.h"
 #include "load/decode_pipeline.h"
 #include "store/event_store.h"
 #include "store/line_ref.h"
@@ -167,7 +168,7 @@ void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
                 // checks); only a refused one needs checking on its own.
                 const auto record = decoder.decodePadded(line.data(), line.size());
                 info.sequence = decoder.sequenceNumber();
-                if (record || StreamReader::isValidUtf8(line)) {
+                if (record || isValidUtf8(line)) {
                     detail::describeRecord(record, info, *batch);
                     if (info.kind == detail::LineKind::process ||
                         info.kind == detail::LineKind::file ||

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <utility>
 
+#include "ingest/path_name.h"
 #include "load/open_failure.h"
 #include "store/event_store.h"
-#include "tree/node.h"
 
 namespace korvantis {
 

@@ -21,8 +21,8 @@
 #include <sstream>
 #include <string>
 
-#include "ingest/stream_reader.h"
 #include "ingest/temp_files.h"
+#include "ingest/utf8_text.h"
 #include "query/row_filter.h"
 #include "query/rows_snapshot.h"
 #include "store/event_detail.h"
@@ -416,7 +416,7 @@ TEST_F(HostileLogs, InvalidUtf8SplitAcrossAReadBoundary) {
     EXPECT_EQ(keeper.ws.loader.processTree().nodes()[1].name, "after");
     for (std::size_t i = 0; i < keeper.ws.store.loadErrors().size(); ++i) {
         const std::string error = keeper.ws.store.loadErrorText(i);
-        EXPECT_TRUE(StreamReader::isValidUtf8(error));
+        EXPECT_TRUE(isValidUtf8(error));
         EXPECT_NE(error.find("\xef\xbf\xbd"), std::string::npos);
     }
     EXPECT_EQ(keeper.ws.store.loadErrorText(1), "\xef\xbf\xbd");

@@ -17,8 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "support/owned_record.h"
 #include "ingest/stream_reader.h"
+#include "ingest/utf8_text.h"
+#include "support/owned_record.h"
 #include "workspace/workspace.h"
 
 namespace korvantis::testsupport {
@@ -149,12 +150,11 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
     LineDecoder decoder;
     for (; index < lines.size(); ++index) {
         const std::string_view line = lines[index];
-        const bool valid = StreamReader::isValidUtf8(line);
+        const bool valid = isValidUtf8(line);
         const std::optional<ReceivedJsonView> record = valid ? decoder.decode(line) : std::nullopt;
         if (!record) {
             ++want.refused;
-            if (auto bad = nextError(valid ? std::string(line) : StreamReader::toValidUtf8(line));
-                !bad.empty()) {
+            if (auto bad = nextError(valid ? std::string(line) : toValidUtf8(line)); !bad.empty()) {
                 return bad;
             }
             continue;

@@ -2,16 +2,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "support/owned_record.h"
 #include "ingest/temp_files.h"
 #include "store/pretty_json.h"
 #include "support/accounting.h"
 #include "support/loading.h"
 #include "support/log_lines.h"
+#include "support/owned_record.h"
 
 namespace korvantis {
 namespace {
@@ -363,6 +365,37 @@ TEST(Loading, DetailTextIsReadAgainFromTheLog) {
     w.ws.selection.selectEvent(rows[1].id);
     EXPECT_EQ(w.ws.selection.activeEventJson(), kLogChangedText);
     EXPECT_EQ(w.ws.selection.activePreview(), rows[1]);
+}
+
+// Closing a window while its load runs: the workspace goes with tasks of the
+// load still untaken, right after the load started or once the load waits
+// for the window to take its rows; its threads stop and nothing more is run.
+TEST(Loading, ClosingTheWindowWhileItsLoadRuns) {
+    TempDir dir;
+    const std::string path = dir.write(
+        "big.json", joined(Texts(200000, procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 3, 1, "/bin/p"))));
+    // Posts after the one that starts the load: the log's opening and the
+    // most hand-overs of rows before the load waits for them to be taken.
+    for (const std::size_t postsBeforeClosing : {0, 1 + 4}) {
+        TaskQueue tasks;
+        std::mutex mutex;
+        std::condition_variable posted;
+        std::size_t posts = 0;
+        {
+            Workspace ws([&](TaskQueue::Task task) {
+                tasks.post(std::move(task));
+                std::lock_guard lock(mutex);
+                ++posts;
+                posted.notify_all();
+            });
+            ws.loader.loadJsonFile(path);
+            tasks.runUntil([&] { return ws.loader.progress().running; });
+            std::unique_lock lock(mutex);
+            posted.wait(lock, [&] { return posts >= 1 + postsBeforeClosing; });
+        }
+        std::lock_guard lock(mutex);
+        EXPECT_GE(posts, 1 + postsBeforeClosing);
+    }
 }
 
 TEST(StoreObservers, ObserversMayComeAndGoWhileBeingTold) {

@@ -11,8 +11,8 @@
 namespace korvantis {
 
 // A process node. Nodes made by loading are owned by the ProcessTree's node
-// list; `children` refers to nodes owned elsewhere (the store, or a tree build
-// for its two fixed nodes), and `parent` never owns.
+// list and its two fixed nodes by the tree itself; `children` and `parent`
+// refer to nodes and never own them.
 class Node {
   public:
     // A node that keeps its own copy of `path`.

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@
 namespace korvantis {
 namespace {
 
+using testing::readAll;
 using testing::TempDir;
 
 const char* const kSamples[] = {KORVANTIS_SAMPLES_DIR "/sample.json",
@@ -97,13 +97,6 @@ TEST(RowFilter, SnapshotAgreesWithPlainWalk) {
     // A stopped run gives nothing.
     const std::atomic<bool> stop{true};
     EXPECT_FALSE(matchingRows(snap.procs, snap, FilterQuery{}, 0, snap.procs.size(), {&stop, {}}));
-}
-
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // Each list's rows, the shown ones in their order or all of them, as JSON

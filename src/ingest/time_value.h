@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +12,8 @@ namespace korvantis {
 // instant up to (not including) 2262-01-01T00:00:00Z are time values: where
 // signed 64-bit nanoseconds end.
 using TimeValue = std::int64_t;
+// Where a row keeps "no time value": below every moment that is one.
+inline constexpr TimeValue kNoTimeValue = INT64_MIN;
 
 // The time value of a row's whole timestamp text: epoch seconds ("1765000000",
 // "1765000000.000100": 1 to 12 digits, then optionally '.' and 1 to 9 digits)

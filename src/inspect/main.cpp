@@ -18,11 +18,13 @@
 #include "ingest/cache_file.h"
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
+#include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
 #include "korvantis_version.h"
 #include "load/task_queue.h"
 #include "query/filter_query.h"
 #include "query/row_export.h"
+#include "query/row_sort.h"
 #include "store/event_detail.h"
 #include "store/pretty_json.h"
 #include "workspace/workspace.h"
@@ -33,7 +35,9 @@ using korvantis::EventStore;
 
 constexpr std::string_view kUsage =
     "usage: korvantis-inspect [--dump | --tree | --gaps] LOG...   (LOG - is standard input)\n"
-    "       korvantis-inspect --filter QUERY [--export jsonl|csv [--fields LIST]] LOG...\n"
+    "       korvantis-inspect [--filter QUERY] [--export jsonl|csv [--fields LIST]] [--sort "
+    "[-]FIELD]\n"
+    "                         LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -48,6 +52,7 @@ struct Options {
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
     korvantis::CsvFields csvFields = korvantis::defaultCsvFields();
+    std::optional<std::string> sort;  // the order --filter writes them in
     std::vector<std::string> logs;
 };
 
@@ -81,6 +86,8 @@ constexpr ValueFlag kValueFlags[] = {
     {"--export", &Options::format, "jsonl|csv", "how --filter writes the rows (default jsonl)"},
     {"--fields", &Options::fields, "LIST",
      "with --export csv: the comma-separated fields to write, in order"},
+    {"--sort", &Options::sort, "[-]FIELD",
+     "write the rows sorted by FIELD (a --fields name; -FIELD descending)"},
 };
 
 // The usage, then a line per option; what --help prints.
@@ -180,67 +187,12 @@ bool parseArguments(int argc, char** argv, Options& options) {
         }
         options.csvFields = std::move(*fields);
     }
-    const bool rows = options.filter || options.format;
+    const bool rows = options.filter || options.format || options.sort;
     if (rows + options.dump + options.tree + options.pretty > 1) {
         std::cerr << "korvantis-inspect: --dump, --tree, --pretty and --filter go alone\n";
         return false;
     }
     return options.pretty ? options.logs.empty() : !options.logs.empty();
-}
-
-// Writes the rows `query` shows to standard output; false when that fails
-// or a row's line could not be read again to be tested, which is named.
-bool writeMatchingRows(const EventStore& store, korvantis::FilterQuery& query,
-                       korvantis::ExportFormat format, const korvantis::CsvFields& fields) {
-    if (!query.treeRoots().empty()) {
-        query.bindTrees(korvantis::StoreRowCursor::processLinks(store));
-    }
-    korvantis::StoreRowCursor cursor(store);
-    std::size_t unreadable = 0;
-    std::optional<std::size_t> firstUnreadable;  // its entry
-    korvantis::ReadFailure firstFailure;
-    auto noteUnreadable = [&] {
-        if (unreadable++ == 0) {
-            firstUnreadable = cursor.entry();
-            firstFailure = cursor.rawLine().failure;
-        }
-    };
-    const korvantis::ExportResult result = korvantis::writeRows(
-        STDOUT_FILENO, "standard output", format,
-        [&](korvantis::ExportRow& row) {
-            while (cursor.next(row)) {
-                const auto match = korvantis::matchRow(
-                    query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
-                if (match == korvantis::RowMatch::unreadable) {
-                    noteUnreadable();
-                    continue;
-                }
-                if (match == korvantis::RowMatch::hidden) {
-                    continue;
-                }
-                if (korvantis::exportNeedsRawLine(format)) {
-                    if (!cursor.rawLine()) {
-                        noteUnreadable();
-                        continue;
-                    }
-                    row.rawLine = *cursor.rawLine();
-                }
-                return true;
-            }
-            return false;
-        },
-        fields);
-    if (!result.ok()) {
-        std::cerr << "korvantis-inspect: " << result.error << "\n";
-    }
-    if (firstUnreadable) {
-        const auto& ref = store.lineRefs().ref(*firstUnreadable);
-        std::cerr << "korvantis-inspect: " << unreadable << (unreadable == 1 ? " row" : " rows")
-                  << " could not be read again, the first " << store.logFiles().fileName(ref.log)
-                  << ":" << store.lineNumberOf(*firstUnreadable) << ": "
-                  << korvantis::readFailureText(firstFailure) << "\n";
-    }
-    return result.ok() && unreadable == 0;
 }
 
 void appendKey(std::string& out, std::string_view key) {
@@ -390,9 +342,19 @@ int main(int argc, char** argv) {
     // Spools left by instances that crashed go now.
     korvantis::CacheFile::removeStale();
 
-    // A query is checked before anything is loaded.
+    // A query and a sort are checked before anything is loaded.
+    std::optional<korvantis::RowSort> sort;
+    if (options.sort) {
+        sort = korvantis::parseRowSort(*options.sort);
+        if (!sort) {
+            std::cerr << "korvantis-inspect: --sort: no field named \""
+                      << (options.sort->starts_with('-') ? options.sort->substr(1) : *options.sort)
+                      << "\"\n";
+            return 2;
+        }
+    }
     std::optional<korvantis::FilterQuery> query;
-    if (options.filter || options.format) {
+    if (options.filter || options.format || options.sort) {
         korvantis::ParsedFilterQuery parsed =
             korvantis::parseFilterQuery(options.filter.value_or(""));
         if (!parsed.query) {
@@ -427,7 +389,7 @@ int main(int argc, char** argv) {
 
     if (query) {
         const auto format = exportFormatNamed(options.format.value_or("jsonl"));
-        if (!writeMatchingRows(store, *query, *format, options.csvFields)) {
+        if (!korvantis::writeShownRows(store, *query, *format, options.csvFields, sort)) {
             status = 1;
         }
     } else if (options.tree) {

@@ -83,6 +83,10 @@ void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& inf
     }
 }
 
+void describeTime(LineInfo& info, const LineBatch& batch) {
+    info.time = parseTimeValue(batch.resolve(info.timestamp)).value_or(kNoTimeValue);
+}
+
 void describeInvalid(LineInfo& info) {
     info.kind = LineKind::invalidUtf8;
 }

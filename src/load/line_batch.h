@@ -13,6 +13,7 @@
 
 #include "ingest/event_kinds.h"
 #include "ingest/received_json.h"
+#include "ingest/time_value.h"
 
 namespace korvantis::detail {
 
@@ -50,6 +51,8 @@ struct LineInfo {
     std::string_view storedType;        // `type` where the store keeps it (other rows)
     std::string_view storedPath;        // `path` where the store keeps it (rows only)
     const char* storedFacts = nullptr;  // `facts` where the store keeps them
+    // The time value of `timestamp` (rows only).
+    TimeValue time = kNoTimeValue;
 };
 
 struct LineBatch {
@@ -82,6 +85,9 @@ struct LineBatch {
 // decoding result; decoded texts go to the batch's side text.
 void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& info,
                     LineBatch& batch);
+// Gives a row's `info` the time value of its timestamp, once, on the
+// decoding thread: sorting and time filters then compare numbers.
+void describeTime(LineInfo& info, const LineBatch& batch);
 // Fills in `info`, a line whose bytes are not valid UTF-8.
 void describeInvalid(LineInfo& info);
 

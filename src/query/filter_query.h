@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "query/folded_search.h"
+#include "query/pid_set.h"
 #include "store/row_view.h"
 
 namespace korvantis {
@@ -36,60 +38,13 @@ class RawLineRef {
     std::string_view (*call_)(void*) = nullptr;
 };
 
-// A set of process ids with constant-time lookup: a bitmap over a range
-// chosen up front (pids are usually small and close together), and an
-// open-addressing table for any pid outside it.
-class PidSet {
-  public:
-    PidSet() = default;
-    // Keeps pids in [low, low + count) in a bitmap of `count` bits.
-    PidSet(std::int64_t low, std::uint64_t count);
-
-    bool contains(std::int64_t pid) const {
-        const std::uint64_t offset =
-            static_cast<std::uint64_t>(pid) - static_cast<std::uint64_t>(low_);
-        if (offset < count_) {
-            return (bits_[offset / 64] >> (offset % 64)) & 1;
-        }
-        return size_ != denseSize_ && hashedContains(pid);
-    }
-    // True when `pid` was not yet in the set.
-    bool insert(std::int64_t pid);
-    std::size_t size() const { return size_; }
-
-  private:
-    bool hashedContains(std::int64_t pid) const;
-    void grow();
-
-    std::int64_t low_ = 0;
-    std::uint64_t count_ = 0;
-    std::vector<std::uint64_t> bits_;
-    std::size_t denseSize_ = 0;  // pids held in the bitmap
-    // Free slots hold kFree; the one pid equal to kFree is kept aside.
-    static constexpr std::int64_t kFree = INT64_MIN;
-    std::vector<std::int64_t> slots_;
-    bool hasFreeMarker_ = false;
-    std::size_t size_ = 0;
-};
-
-// One process row's ids, the input of the tree closure.
-struct ProcessLink {
-    std::int64_t pid = 0;
-    std::int64_t ppid = 0;
-};
-
-// The process `root` and every process it started, directly or not: the
-// smallest set holding `root` and the pid of every process row whose ppid is
-// in the set. Linear in the number of rows; any depth, cycles included.
-PidSet descendantPids(std::int64_t root, std::span<const ProcessLink> processes);
-
 // A parsed filter. A row matches when it matches every term; an empty query
 // matches every row. Matching allocates nothing and keeps no state, so one
 // query may be used from several threads at once.
 class FilterQuery {
   public:
     // `fact` is one of the row's facts, named by Term::fact.
-    enum class Key { plain, pid, ppid, type, path, time, tree, json, fact };
+    enum class Key { plain, pid, ppid, type, path, time, tree, json, fact, after, before };
     struct Term {
         Key key = Key::plain;
         Fact fact = Fact::args;  // fact terms
@@ -97,7 +52,7 @@ class FilterQuery {
         bool negated = false;
         std::string text;                    // the value as written, quotes removed
         std::string folded;                  // `text` with ASCII letters in lower case
-        std::int64_t number = 0;             // pid, ppid and tree values
+        std::int64_t number = 0;             // pid, ppid and tree values; after/before moments
         bool numeric = false;                // `text` could be the decimal form of a number
         std::shared_ptr<const PidSet> tree;  // tree terms, once bound
     };
@@ -160,15 +115,13 @@ struct ParsedFilterQuery {
 // - a term of more than one character starting with an unquoted `-` is
 //   negated;
 // - `key:value` with an unquoted key among pid, ppid, type, path, time, tree,
-//   json and the facts' names (any ASCII case) is a keyed term; its value
+//   json, after, before and the facts' names (any ASCII case) is a keyed term; its value
 //   must not be empty, and for pid, ppid, tree, uid, pidversion and
 //   responsible_pid must be a decimal 64-bit integer;
+// - `after:T` and `before:T` keep rows whose time value is at or after T,
+//   or before T (see parseTimeBound); a row without one matches neither;
 // - anything else is plain text, matched against the timestamp, type, pid,
 //   path, args and summary of a row and the ppid of a process or other row.
 ParsedFilterQuery parseFilterQuery(std::string_view text);
-
-// Whether `haystack` contains `foldedNeedle` (already in ASCII lower case),
-// ASCII letters compared regardless of case, all other bytes exactly.
-bool containsFolded(std::string_view haystack, std::string_view foldedNeedle);
 
 }  // namespace korvantis

@@ -2,46 +2,21 @@
 
 #include <vector>
 
+#include "ingest/time_value.h"
+#include "query/query_terms.h"
+
 namespace korvantis {
 
 namespace {
 
-// The terms as written: split at spaces and tabs outside double quotes.
-std::vector<std::string_view> writtenTerms(std::string_view query) {
-    std::vector<std::string_view> terms;
-    bool inQuote = false;
-    std::size_t start = std::string_view::npos;
-    for (std::size_t i = 0; i <= query.size(); ++i) {
-        const bool end = i == query.size();
-        const char c = end ? ' ' : query[i];
-        if (!end && c == '"') {
-            inQuote = !inQuote;
-        }
-        const bool blank = (c == ' ' || c == '\t') && (!inQuote || end);
-        if (blank) {
-            if (start != std::string_view::npos) {
-                terms.push_back(query.substr(start, i - start));
-                start = std::string_view::npos;
-            }
-        } else if (start == std::string_view::npos) {
-            start = i;
-        }
-    }
-    return terms;
+// The terms as written.
+std::vector<WrittenTerm> writtenTerms(std::string_view query) {
+    return splitQueryTerms(query).terms;
 }
 
-bool startsWithKey(std::string_view term, std::string_view key) {
-    if (term.size() <= key.size() || term[key.size()] != ':') {
-        return false;
-    }
-    for (std::size_t i = 0; i < key.size(); ++i) {
-        const char c = term[i];
-        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        if (lower != key[i]) {
-            return false;
-        }
-    }
-    return true;
+// Whether `term` keeps rows by `key` (it is not negated).
+bool startsWithKey(const WrittenTerm& term, std::string_view key) {
+    return !term.negated() && term.hasKey(key);
 }
 
 std::string joined(const std::vector<std::string_view>& terms, const std::string& last) {
@@ -57,9 +32,9 @@ std::string joined(const std::vector<std::string_view>& terms, const std::string
 
 std::string withProcessTerm(std::string_view query, std::string_view key, std::int64_t pid) {
     std::vector<std::string_view> kept;
-    for (const std::string_view t : writtenTerms(query)) {
+    for (const WrittenTerm& t : writtenTerms(query)) {
         if (!startsWithKey(t, "pid") && !startsWithKey(t, "tree")) {
-            kept.push_back(t);
+            kept.push_back(t.written);
         }
     }
     return joined(kept, std::string(key) + ":" + std::to_string(pid));
@@ -70,7 +45,10 @@ std::string withHiddenPath(std::string_view query, std::string_view path) {
     if (path.empty()) {
         return std::string(query);
     }
-    const std::vector<std::string_view> terms = writtenTerms(query);
+    std::vector<std::string_view> terms;
+    for (const WrittenTerm& t : writtenTerms(query)) {
+        terms.push_back(t.written);
+    }
     const std::string term = "-path:\"" + std::string(path) + "\"";
     for (const std::string_view t : terms) {
         if (t == term) {
@@ -87,14 +65,41 @@ std::string withFactTerm(std::string_view query, Fact fact, std::string_view val
     }
     const std::string_view key = kFactNames[static_cast<std::size_t>(fact)];
     std::vector<std::string_view> kept;
-    for (const std::string_view t : writtenTerms(query)) {
+    for (const WrittenTerm& t : writtenTerms(query)) {
         if (!startsWithKey(t, key)) {
-            kept.push_back(t);
+            kept.push_back(t.written);
         }
     }
     const std::string written =
         isIntegerFact(fact) ? std::string(value) : "\"" + std::string(value) + "\"";
     return joined(kept, std::string(key) + ":" + written);
+}
+
+namespace {
+
+std::vector<std::string_view> withoutTimeTerms(std::string_view query) {
+    std::vector<std::string_view> kept;
+    for (const WrittenTerm& t : writtenTerms(query)) {
+        if (!startsWithKey(t, "after") && !startsWithKey(t, "before")) {
+            kept.push_back(t.written);
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
+std::string withTimeRange(std::string_view query, std::int64_t from, std::int64_t to) {
+    return joined(withoutTimeTerms(query), "after:" + formatUtc(from) + " before:" + formatUtc(to));
+}
+
+std::string withoutTimeRange(std::string_view query) {
+    const std::vector<std::string_view> kept = withoutTimeTerms(query);
+    std::string out = joined(kept, "");
+    if (!out.empty()) {
+        out.pop_back();  // the space before the empty last term
+    }
+    return out;
 }
 
 }  // namespace korvantis

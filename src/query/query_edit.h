@@ -28,4 +28,11 @@ std::string withHiddenPath(std::string_view query, std::string_view path);
 // empty value.
 std::string withFactTerm(std::string_view query, Fact fact, std::string_view value);
 
+// Drops every `after:` and `before:` term that is not negated and adds
+// `after:FROM before:TO` (FROM and TO written as UTC instants, both time
+// values), so that the query keeps the rows of [from, to); the other only
+// drops them.
+std::string withTimeRange(std::string_view query, std::int64_t from, std::int64_t to);
+std::string withoutTimeRange(std::string_view query);
+
 }  // namespace korvantis

@@ -11,13 +11,15 @@
 #include <iterator>
 #include <string>
 
+#include "ingest/time_value.h"
 #include "query/file_replacement.h"
 
 namespace korvantis {
 
 namespace {
 
-constexpr std::string_view kRowFieldNames[] = {"kind", "type", "timestamp", "pid", "ppid", "path"};
+constexpr std::string_view kRowFieldNames[] = {"kind", "type", "timestamp", "pid",
+                                               "ppid", "path", "utc"};
 
 std::string failure(std::string_view name, int error) {
     return writeFailure(std::string(name), error);
@@ -104,6 +106,11 @@ void appendCsvValue(std::string& out, const RowView& row, const CsvField& field)
             break;
         case Of::path:
             appendCsvField(out, row.path);
+            break;
+        case Of::utc:
+            if (row.time != kNoTimeValue) {
+                out += formatUtc(row.time);
+            }
             break;
         case Of::fact:
             appendCsvField(out, row.facts[field.fact]);

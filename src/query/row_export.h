@@ -17,9 +17,10 @@ namespace korvantis {
 //   process, file and other, `ppid` empty for file rows, "\n" line ends).
 enum class ExportFormat { jsonLines, csv };
 
-// One field of a CSV record: a row's own field, or one of its facts.
+// One field of a CSV record: a row's own field, or one of its facts. `utc` is
+// the row's time value as "YYYY-MM-DDTHH:MM:SS.nnnnnnnnnZ", empty without one.
 struct CsvField {
-    enum class Of : std::uint8_t { kind, type, timestamp, pid, ppid, path, fact };
+    enum class Of : std::uint8_t { kind, type, timestamp, pid, ppid, path, utc, fact };
     Of of = Of::kind;
     Fact fact = Fact::args;  // for Of::fact
     bool operator==(const CsvField&) const = default;

@@ -85,6 +85,12 @@ bool stricter(const FilterQuery::Term& newer, const FilterQuery::Term& older) {
             return newer.number == older.number;
         case Key::tree:
             return false;
+        // A later after: bound keeps fewer rows, an earlier one more; a value
+        // typed on may name a later or an earlier moment.
+        case Key::after:
+            return older.negated ? newer.number <= older.number : newer.number >= older.number;
+        case Key::before:
+            return older.negated ? newer.number >= older.number : newer.number <= older.number;
         case Key::plain:
             // Numbers are matched by their digits only when the term could be one.
             if (newer.numeric != older.numeric) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "ingest/time_value.h"
 #include "store/uuid.h"
 
 namespace korvantis {
@@ -18,6 +19,7 @@ struct ProcPreviewEntry {
     std::int64_t ppid = 0;
     std::string_view path;
     const char* facts = nullptr;  // encoded (see RowFacts); nullptr when all are empty
+    TimeValue time = kNoTimeValue;  // of `timestamp`
     bool operator==(const ProcPreviewEntry&) const = default;
 };
 
@@ -28,6 +30,7 @@ struct FilePreviewEntry {
     std::int64_t pid = 0;
     std::string_view path;
     const char* facts = nullptr;  // encoded (see RowFacts); nullptr when all are empty
+    TimeValue time = kNoTimeValue;  // of `timestamp`
     bool operator==(const FilePreviewEntry&) const = default;
 };
 
@@ -41,6 +44,7 @@ struct OtherPreviewEntry {
     std::int64_t ppid = 0;
     std::string_view path;
     const char* facts = nullptr;  // encoded (see RowFacts); nullptr when all are empty
+    TimeValue time = kNoTimeValue;  // of `timestamp`
     bool operator==(const OtherPreviewEntry&) const = default;
 };
 

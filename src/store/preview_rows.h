@@ -33,6 +33,7 @@ class PreviewRows {
         const char* path;
         std::int64_t pid;
         std::int64_t ppid;  // unused by file rows
+        TimeValue time;
         std::uint32_t entry;
         std::uint32_t timestampLength;
         std::uint32_t pathLength;
@@ -42,6 +43,7 @@ class PreviewRows {
         const char* timestamp;
         const char* path;
         std::int64_t pid;
+        TimeValue time;
         std::uint32_t entry;
         std::uint32_t timestampLength;
         std::uint32_t pathLength;
@@ -70,6 +72,7 @@ class PreviewRows {
         }
         e.path = std::string_view(r.path, r.pathLength);
         e.facts = factsOf(facts_, i);
+        e.time = r.time;
         return e;
     }
     Entry back() const { return (*this)[size() - 1]; }
@@ -79,6 +82,8 @@ class PreviewRows {
     bool hasFacts() const { return !facts_.empty(); }
     // The line's place in lineRefs.
     std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
+    // The earliest time value among the rows (kNoTimeValue: none has one).
+    TimeValue earliestTime() const { return earliest_; }
 
     // `entry` is the line's place in lineRefs; `type` the index of its
     // type among the known names; the texts must outlive the list.
@@ -91,6 +96,10 @@ class PreviewRows {
         r.pid = e.pid;
         if constexpr (kHasPpid) {
             r.ppid = e.ppid;
+        }
+        r.time = e.time;
+        if (e.time != kNoTimeValue && (earliest_ == kNoTimeValue || e.time < earliest_)) {
+            earliest_ = e.time;
         }
         r.entry = entry;
         r.type = type;
@@ -187,12 +196,14 @@ class PreviewRows {
         if constexpr (kHasPpid) {
             row.ppid = r.ppid;
         }
+        row.time = r.time;
         return row;
     }
 
     const LineRefTable& mapping_;
     ChunkedVector<Stored> rows_;
     ChunkedVector<const char*> facts_;  // empty until a row has facts, then one per row
+    TimeValue earliest_ = kNoTimeValue;
 };
 
 }  // namespace korvantis

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "ingest/row_facts.h"
+#include "ingest/time_value.h"
 
 namespace korvantis {
 
@@ -19,6 +20,8 @@ struct RowView {
     std::int64_t ppid = 0;  // read for process and other rows only
     RowFacts facts;         // all empty for the viewer's own records
     bool isOther = false;   // an other row (isProcess false): its ppid is read too
+    // The time value of `timestamp`, parsed when the row was loaded.
+    TimeValue time = kNoTimeValue;
 };
 
 }  // namespace korvantis

@@ -64,11 +64,12 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
     : QWidget(parent),
       workspace_(notifier.workspace()),
       rows_(std::make_unique<FilteredRowSource>(kind, notifier)),
+      sorted_(std::make_unique<SortedRowSource>(*rows_)),
       columns_(new ColumnLayout(panelColumns(kind), this)),
       choice_(new ColumnChoice(kind, *columns_, this)),
       detailLoader_(new DetailTextLoader(workspace_, this)) {
     headers_ = new ColumnHeaders(*columns_, this);
-    list_ = new PreviewList(*rows_, *columns_, this);
+    list_ = new PreviewList(*sorted_, *columns_, this);
     list_->setFrameShape(QFrame::NoFrame);
 
     auto* layout = new QVBoxLayout(this);
@@ -83,10 +84,11 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
             &ColumnHeaders::setHorizontalOffset);
     connect(list_, &PreviewList::rowClicked, this, &EventPreview::chooseRow);
     // After the list has forgotten its chosen row.
-    connect(rows_.get(), &RowSource::rowsReplaced, this, &EventPreview::keepChosenRow);
+    connect(sorted_.get(), &RowSource::rowsReplaced, this, &EventPreview::keepChosenRow);
     headers_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(headers_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { columnsMenu()->popup(headers_->mapToGlobal(pos)); });
+    connect(headers_, &ColumnHeaders::titleClicked, this, &EventPreview::cycleSort);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (RowMenu* menu = menuForRow(list_->rowAt(pos.y()))) {
@@ -95,8 +97,20 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
     });
 }
 
+void EventPreview::cycleSort(int column) {
+    const FieldKey key = columns_->column(column).key;
+    if (sorted_->sortKey() != key) {
+        sorted_->setSort(key, false);
+    } else if (!sorted_->descending()) {
+        sorted_->setSort(key, true);
+    } else {
+        sorted_->setSort(std::nullopt);
+    }
+    headers_->setSortArrow(sorted_->sortKey() ? column : -1, sorted_->descending());
+}
+
 void EventPreview::keepChosenRow() {
-    const int row = rows_->shownRowOf(selector_.selectedId());
+    const int row = sorted_->shownRowOf(selector_.selectedId());
     if (row >= 0) {
         list_->setChosenRow(row);
     }
@@ -110,17 +124,17 @@ QMenu* EventPreview::columnsMenu() {
 }
 
 RowMenu* EventPreview::menuForRow(int row) {
-    if (row < 0 || row >= rows_->rowCount()) {
+    if (row < 0 || row >= sorted_->rowCount()) {
         return nullptr;
     }
     RowFacts facts;
-    facts.pid = rows_->text(row, FieldKey::pid).toLongLong();
-    facts.path = rows_->text(row, FieldKey::path);
-    facts.uid = rows_->text(row, factKey(Fact::uid));
-    facts.signingId = rows_->text(row, factKey(Fact::signing_id));
-    if (!rows_->text(row, factKey(Fact::args)).isEmpty()) {
+    facts.pid = sorted_->text(row, FieldKey::pid).toLongLong();
+    facts.path = sorted_->text(row, FieldKey::path);
+    facts.uid = sorted_->text(row, factKey(Fact::uid));
+    facts.signingId = sorted_->text(row, factKey(Fact::signing_id));
+    if (!sorted_->text(row, factKey(Fact::args)).isEmpty()) {
         // The whole argument list, read again from the raw line when asked.
-        const Uuid id = rows_->rowId(row);
+        const Uuid id = sorted_->rowId(row);
         const Workspace& workspace = workspace_;
         facts.commandLine = [&workspace, id]() -> QString {
             const auto entry = workspace.store.lineRefs().indexOf(id);
@@ -131,7 +145,7 @@ RowMenu* EventPreview::menuForRow(int row) {
     }
     QStringList cells;
     for (const EventColumn& column : columns_->columns().columns) {
-        cells.append(rows_->text(row, column.key));
+        cells.append(sorted_->text(row, column.key));
     }
     facts.rowText = cells.join(QLatin1Char('\t'));
     auto* menu = new RowMenu(facts, this);
@@ -144,10 +158,10 @@ RowMenu* EventPreview::menuForRow(int row) {
 EventPreview::~EventPreview() = default;
 
 void EventPreview::chooseRow(int row) {
-    if (row < 0 || row >= rows_->rowCount()) {
+    if (row < 0 || row >= sorted_->rowCount()) {
         return;
     }
-    const Uuid id = rows_->rowId(row);
+    const Uuid id = sorted_->rowId(row);
     if (id == selector_.selectedId()) {
         return;
     }

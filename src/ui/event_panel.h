@@ -11,6 +11,7 @@
 #include "ui/row_menu.h"
 #include "ui/row_source.h"
 #include "ui/selector.h"
+#include "ui/sorted_row_source.h"
 #include "ui/store_notifier.h"
 
 namespace korvantis::ui {
@@ -30,8 +31,10 @@ class EventPreview : public QWidget {
     EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* parent = nullptr);
     ~EventPreview() override;
 
-    RowSource& rows() const { return *rows_; }
+    // The rows as the list shows them: filtered, then sorted.
+    RowSource& rows() const { return *sorted_; }
     FilteredRowSource& filteredRows() const { return *rows_; }
+    SortedRowSource& sortedRows() const { return *sorted_; }
     ColumnLayout& columns() const { return *columns_; }
     // Which columns the list shows; its fillMenu() makes a columns menu.
     ColumnChoice& columnChoice() const { return *choice_; }
@@ -46,6 +49,9 @@ class EventPreview : public QWidget {
     RowMenu* menuForRow(int row);
     // The right-click menu of the column headers (deleted when closed).
     QMenu* columnsMenu();
+    // What a click on a column's title does: sorts by it ascending, then
+    // descending, then shows load order again.
+    void cycleSort(int column);
 
   signals:
     void filterActionChosen(korvantis::ui::RowFilterAction action, qint64 pid, const QString& path);
@@ -57,6 +63,7 @@ class EventPreview : public QWidget {
 
     Workspace& workspace_;
     std::unique_ptr<FilteredRowSource> rows_;
+    std::unique_ptr<SortedRowSource> sorted_;
     ColumnLayout* columns_;
     ColumnChoice* choice_;
     Selector selector_;

@@ -5,53 +5,26 @@
 #include <algorithm>
 #include <iterator>
 
+#include "query/filter_pass.h"
 #include "query/rows_snapshot.h"
 #include "ui/store_row_source.h"
 #include "ui/worker_priority.h"
 
 namespace korvantis::ui {
 
-// What a run of the worker matches: rows [from, to) of the list, with the
-// query, against a snapshot taken when it started.
-struct FilteredRowSource::Run {
-    std::uint64_t generation;
-    std::shared_ptr<const FilterQuery> query;
-    std::shared_ptr<const FilterQuery> bound;  // the previous binding, for appended rows
-    RowsSnapshot snapshot;
-    std::size_t from;
-    std::size_t to;
-    bool replace;  // the result replaces the shown rows (else it is appended)
-    std::shared_ptr<std::atomic<bool>> stop;
-    // When set, only these rows and those from `from` on are looked at (the
-    // query narrows the one whose rows these are).
-    std::shared_ptr<const RowNumbers> candidates;
-};
-
 struct FilteredRowSource::Outcome {
     std::uint64_t generation;
     std::shared_ptr<const FilterQuery> query;
-    std::shared_ptr<const FilterQuery> bound;
-    RowNumbers rows;
-    RowNumbers unreadable;
+    FilterPassResult result;
     std::size_t to;
-    bool replace;
 };
 
 namespace {
 
-// Whether the two bindings give some tree term sets of other sizes (a set
-// only grows while rows are appended).
-bool treesGrew(const FilterQuery& before, const FilterQuery& now) {
-    const auto& a = before.terms();
-    const auto& b = now.terms();
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
-        const std::size_t was = a[i].tree ? a[i].tree->size() : 0;
-        const std::size_t is = b[i].tree ? b[i].tree->size() : 0;
-        if (was != is) {
-            return true;
-        }
-    }
-    return false;
+RowList rowListOf(RowKind kind) {
+    return kind == RowKind::process ? RowList::process
+           : kind == RowKind::file  ? RowList::file
+                                    : RowList::other;
 }
 
 }  // namespace
@@ -170,83 +143,35 @@ void FilteredRowSource::start(std::size_t from, bool replace,
     stop_ = std::make_shared<std::atomic<bool>>(false);
     const std::size_t to = static_cast<std::size_t>(all_->rowCount());
     const EventStore& store = workspace_.store;
-    // Every process row for tree terms (the same for both lists, so their
+    // Every process row for tree terms (the same for every list, so their
     // sets are made once); this list up to the rows announced.
-    auto run = std::make_shared<Run>(
-        Run{generation_, query_, bound_,
-            RowsSnapshot::of(store, store.procPreviews().size(), kind_ == RowKind::file ? to : 0,
-                             kind_ == RowKind::other ? to : 0),
-            from, to, replace, stop_, std::move(candidates)});
+    auto pass = std::make_shared<FilterPass>(FilterPass{
+        rowListOf(kind_), query_, bound_,
+        RowsSnapshot::of(store, store.procPreviews().size(), kind_ == RowKind::file ? to : 0,
+                         kind_ == RowKind::other ? to : 0),
+        from, to, replace, stop_, std::move(candidates)});
     ++pending_;
     progress_ = query_->needsRawLine() ? 0.0 : 1.0;
     emit searchChanged();
-    pool_.start([this, run, treeSets = treeSets_] {
+    const std::uint64_t generation = generation_;
+    pool_.start([this, pass, generation, treeSets = treeSets_] {
         lowerWorkerPriority();
-        FilterQuery query = *run->query;
-        bool replace = run->replace;
-        std::size_t from = run->from;
-        if (!query.treeRoots().empty()) {
-            treeSets->bind(query, run->snapshot.procs);
-            // A process started under the tree after some of its rows were
-            // matched: match the whole list again.
-            if (!replace && (!run->bound || treesGrew(*run->bound, query))) {
-                replace = true;
-                from = 0;
-            }
-        }
-        const std::size_t among = run->candidates ? run->candidates->size() : 0;
-        const std::size_t span = std::max<std::size_t>(1, among + run->to - from);
-        int lastPercent = -1;
-        FilterControl control{run->stop.get(), [&](std::size_t done) {
-                                  const int percent = static_cast<int>(done * 100 / span);
-                                  if (percent == lastPercent) {
-                                      return;
-                                  }
-                                  lastPercent = percent;
-                                  const std::uint64_t generation = run->generation;
-                                  QMetaObject::invokeMethod(
-                                      this,
-                                      [this, generation, percent] {
-                                          if (generation == generation_ && pending_ > 0) {
-                                              progress_ = percent / 100.0;
-                                              emit searchChanged();
-                                          }
-                                      },
-                                      Qt::QueuedConnection);
-                              }};
-        RowNumbers unreadable;
-        control.unreadable = &unreadable;
-        const auto& snap = run->snapshot;
-        std::optional<RowNumbers> rows = RowNumbers{};
-        if (run->candidates) {
-            rows = kind_ == RowKind::process
-                       ? matchingRowsAmong(snap.procs, snap, query, *run->candidates, control)
-                   : kind_ == RowKind::file
-                       ? matchingRowsAmong(snap.files, snap, query, *run->candidates, control)
-                       : matchingRowsAmong(snap.others, snap, query, *run->candidates, control);
-        }
-        if (rows) {
-            FilterControl rest = control;
-            if (control.progress) {
-                rest.progress = [&](std::size_t done) { control.progress(among + done); };
-            }
-            auto more = kind_ == RowKind::process
-                            ? matchingRows(snap.procs, snap, query, from, run->to, rest)
-                        : kind_ == RowKind::file
-                            ? matchingRows(snap.files, snap, query, from, run->to, rest)
-                            : matchingRows(snap.others, snap, query, from, run->to, rest);
-            if (more) {
-                rows->insert(rows->end(), more->begin(), more->end());
-            } else {
-                rows.reset();
-            }
-        }
-        if (!rows) {
+        auto result = runFilterPass(*pass, *treeSets, [this, generation](int percent) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, generation, percent] {
+                    if (generation == generation_ && pending_ > 0) {
+                        progress_ = percent / 100.0;
+                        emit searchChanged();
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+        if (!result) {
             return;  // a newer query took over
         }
-        auto outcome = std::make_shared<Outcome>(Outcome{
-            run->generation, run->query, std::make_shared<const FilterQuery>(std::move(query)),
-            std::move(*rows), std::move(unreadable), run->to, replace});
+        auto outcome = std::make_shared<Outcome>(
+            Outcome{generation, pass->query, std::move(*result), pass->to});
         QMetaObject::invokeMethod(
             this, [this, outcome] { finished(*outcome); }, Qt::QueuedConnection);
     });
@@ -257,18 +182,19 @@ void FilteredRowSource::finished(Outcome& outcome) {
         return;
     }
     --pending_;
+    FilterPassResult& result = outcome.result;
     applied_ = outcome.query;
-    bound_ = outcome.bound;
+    bound_ = result.bound;
     covered_ = outcome.to;
-    if (outcome.replace || !filtered_) {
+    if (result.replace || !filtered_) {
         filtered_ = true;
-        shown_ = std::move(outcome.rows);
-        unreadable_ = std::move(outcome.unreadable);
+        shown_ = std::move(result.rows);
+        unreadable_ = std::move(result.unreadable);
         emit rowsReplaced();
         emit countsChanged();
-    } else if (!outcome.rows.empty() || !outcome.unreadable.empty()) {
-        shown_.insert(shown_.end(), outcome.rows.begin(), outcome.rows.end());
-        unreadable_.insert(unreadable_.end(), outcome.unreadable.begin(), outcome.unreadable.end());
+    } else if (!result.rows.empty() || !result.unreadable.empty()) {
+        shown_.insert(shown_.end(), result.rows.begin(), result.rows.end());
+        unreadable_.insert(unreadable_.end(), result.unreadable.begin(), result.unreadable.end());
         emit rowsAppended();
         emit countsChanged();
     }

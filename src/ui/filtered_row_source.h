@@ -36,6 +36,7 @@ class FilteredRowSource final : public RowSource {
     Uuid rowId(int row) const override;
 
     RowKind kind() const { return kind_; }
+    Workspace& workspace() const { return workspace_; }
     // The row of the store's list a shown row is.
     std::size_t storeRow(int row) const;
     // The shown row of the entry with this id, or -1 when it is not shown.
@@ -68,7 +69,6 @@ class FilteredRowSource final : public RowSource {
     void searchChanged();
 
   private:
-    struct Run;
     struct Outcome;
     void allRowsAppended();
     void start(std::size_t from, bool replace,

@@ -1,9 +1,12 @@
 #include "ui/main_view.h"
 
+#include <QLineEdit>
+#include <QSettings>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "query/query_edit.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
@@ -11,6 +14,7 @@
 #include "ui/main_menu_bar.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
+#include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
 #include "ui/window_title.h"
 #include "workspace/workspace.h"
@@ -53,7 +57,20 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     filterBar_ = new FilterBar(*workspace_, tabs_, processPanel_->preview()->filteredRows(),
                                filePanel_->preview()->filteredRows(), this);
     layout->addWidget(filterBar_);
+    timeline_ = new TimelineStrip(processPanel_->preview()->filteredRows(),
+                                  filePanel_->preview()->filteredRows(),
+                                  otherPanel_->preview()->filteredRows(), this);
+    layout->addWidget(timeline_);
     layout->addWidget(tabs_, 1);
+    // The strip's range replaces the time bounds in the filter field.
+    connect(timeline_, &TimelineStrip::rangeChosen, this, [this](qint64 from, qint64 to) {
+        filterBar_->setQuery(QString::fromStdString(
+            withTimeRange(filterBar_->field()->text().toStdString(), from, to)));
+    });
+    connect(timeline_, &TimelineStrip::rangeCleared, this, [this] {
+        filterBar_->setQuery(
+            QString::fromStdString(withoutTimeRange(filterBar_->field()->text().toStdString())));
+    });
     connect(this, &MainView::filterQueryRequested, filterBar_, &FilterBar::setQuery);
     for (EventPanel* panel : {processPanel_, filePanel_, otherPanel_}) {
         connect(panel->preview(), &EventPreview::filterActionChosen, filterBar_,
@@ -81,6 +98,12 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
         return panel->preview()->columnChoice().shownFacts();
     });
     connect(notifier_, &StoreNotifier::changed, this, &MainView::showOtherTab);
+    // The timeline shown or hidden, remembered.
+    timeline_->setHidden(!QSettings().value(QStringLiteral("view/timeline"), true).toBool());
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
+        timeline_->setHidden(!timeline_->isHidden());
+        QSettings().setValue(QStringLiteral("view/timeline"), !timeline_->isHidden());
+    });
 }
 
 void MainView::jumpToGap(const SequenceGap& gap) {
@@ -120,6 +143,7 @@ void MainView::stepTab(int step) {
 MainView::~MainView() {
     // The views read the store and the notifier observes it: both go before it.
     delete filterBar_;  // its export worker reads the store
+    delete timeline_;   // its worker too
     delete topBar_;
     if (tabs_->indexOf(otherPanel_) < 0) {
         delete otherPanel_;  // never shown: still this view's child

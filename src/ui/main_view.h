@@ -39,6 +39,7 @@ class EventPanel;
 class FilterBar;
 class MainMenuBar;
 class LostMessagesStrip;
+class TimelineStrip;
 
 // The content of a main window: owns the window's event store and arranges
 // the menu bar, the top bar and the two event panels. Window-wide keys: the
@@ -59,6 +60,7 @@ class MainView : public QWidget {
     MainMenuBar* mainMenuBar() const { return menuBar_; }
     TopBarView* topBar() const { return topBar_; }
     FilterBar* filterBar() const { return filterBar_; }
+    TimelineStrip* timeline() const { return timeline_; }
     QTabWidget* tabs() const { return tabs_; }
     EventPanel* processPanel() const { return processPanel_; }
     EventPanel* filePanel() const { return filePanel_; }
@@ -92,6 +94,7 @@ class MainView : public QWidget {
     MainMenuBar* menuBar_ = nullptr;
     TopBarView* topBar_ = nullptr;
     FilterBar* filterBar_ = nullptr;
+    TimelineStrip* timeline_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     EventPanel* processPanel_ = nullptr;
     EventPanel* filePanel_ = nullptr;

@@ -10,6 +10,7 @@
 #include "ui/bidi_isolation.h"
 #include "ui/style.h"
 #include "ui/text_cell.h"
+#include "ui/time_display_choice.h"
 
 namespace korvantis::ui {
 
@@ -24,6 +25,9 @@ PreviewList::PreviewList(RowSource& rows, ColumnLayout& columns, QWidget* parent
     });
     connect(&rows_, &RowSource::marksChanged, this, [this] { viewport()->update(); });
     connect(&columns_, &ColumnLayout::widthsChanged, this, [this] { contentChanged(); });
+    // Times shown another way: the same rows, other texts and heights.
+    connect(&TimeDisplayChoice::instance(), &TimeDisplayChoice::displayChanged, this,
+            [this] { contentChanged(); });
 }
 
 void PreviewList::setChosenRow(int row) {
@@ -194,7 +198,7 @@ ColumnHeaders::ColumnHeaders(ColumnLayout& columns, QWidget* parent)
 QStringList ColumnHeaders::texts() const {
     QStringList t;
     for (int i = 0; i < columns_.count(); ++i) {
-        t.append(columns_.column(i).header);
+        t.append(shownTitle(i));
     }
     return t;
 }
@@ -239,7 +243,11 @@ QSize ColumnHeaders::minimumSizeHint() const {
 void ColumnHeaders::mousePressEvent(QMouseEvent* event) {
     const int x = event->position().toPoint().x();
     dragged_ = event->button() == Qt::LeftButton ? borderAt(x) : -1;
+    pressedTitle_ = -1;
     if (dragged_ < 0) {
+        if (event->button() == Qt::LeftButton) {
+            pressedTitle_ = titleAt(event->position().toPoint());
+        }
         QWidget::mousePressEvent(event);
         return;
     }
@@ -268,7 +276,42 @@ void ColumnHeaders::mouseReleaseEvent(QMouseEvent* event) {
         event->accept();
         return;
     }
+    const int title = pressedTitle_;
+    pressedTitle_ = -1;
+    if (title >= 0 && event->button() == Qt::LeftButton &&
+        titleAt(event->position().toPoint()) == title) {
+        emit titleClicked(title);
+        event->accept();
+        return;
+    }
     QWidget::mouseReleaseEvent(event);
+}
+
+int ColumnHeaders::titleAt(QPoint pos) const {
+    const auto rects = textRects();
+    for (int i = 0; i < rects.size(); ++i) {
+        // The whole height of the header, between the borders.
+        const int left = i == 0 ? 0 : borderX(i - 1);
+        const int right = columns_.isLast(i) ? width() : borderX(i);
+        if (pos.x() >= left && pos.x() < right && borderAt(pos.x()) < 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void ColumnHeaders::setSortArrow(int column, bool descending) {
+    sortedColumn_ = column;
+    sortDescending_ = descending;
+    update();
+}
+
+QString ColumnHeaders::shownTitle(int column) const {
+    QString title = columns_.column(column).header;
+    if (column == sortedColumn_) {
+        title += sortDescending_ ? QStringLiteral(" \u25BC") : QStringLiteral(" \u25B2");
+    }
+    return title;
 }
 
 void ColumnHeaders::paintEvent(QPaintEvent*) {
@@ -287,7 +330,7 @@ void ColumnHeaders::paintEvent(QPaintEvent*) {
         // column's title stands where its cells begin.
         const Qt::Alignment h = columns_.isLast(i) ? Qt::AlignLeft : Qt::AlignHCenter;
         painter.drawText(rects[i], static_cast<int>(h | Qt::AlignTop) | Qt::TextDontClip,
-                         columns_.column(i).header);
+                         shownTitle(i));
     }
 }
 

@@ -83,6 +83,14 @@ class ColumnHeaders : public QWidget {
     // The x of the border to the right of a column (not the last).
     int borderX(int column) const;
     void setHorizontalOffset(int offset);
+    // An arrow after the title of the column the rows are sorted by (-1:
+    // none), pointing up for ascending order.
+    void setSortArrow(int column, bool descending);
+    int sortedColumn() const { return sortedColumn_; }
+
+  signals:
+    // A click on a column's title (not on a border).
+    void titleClicked(int column);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -98,6 +106,10 @@ class ColumnHeaders : public QWidget {
     static constexpr int kGrip = 5;  // px either side of a border that grab it
     // The column whose right border is under x, or -1.
     int borderAt(int x) const;
+    // The column whose title area holds `pos`, or -1.
+    int titleAt(QPoint pos) const;
+    // The title with the sort arrow when the rows are sorted by it.
+    QString shownTitle(int column) const;
 
     ColumnLayout& columns_;
     QFont font_;
@@ -105,6 +117,9 @@ class ColumnHeaders : public QWidget {
     int dragged_ = -1;    // column being resized
     int dragStartX_ = 0;  // where the drag began
     int dragStartWidth_ = 0;
+    int pressedTitle_ = -1;  // column whose title a press began on
+    int sortedColumn_ = -1;
+    bool sortDescending_ = false;
 };
 
 }  // namespace korvantis::ui

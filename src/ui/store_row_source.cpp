@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "query/time_text.h"
+#include "ui/time_display_choice.h"
+
 namespace korvantis::ui {
 
 namespace {
@@ -35,6 +38,26 @@ QString cellText(const Entry& e, FieldKey key) {
         return utf8(korvantis::RowFacts(e.facts)[*fact]);
     }
     return {};
+}
+
+// The earliest time value of both lists (kNoTimeValue: none).
+TimeValue earliestLoaded(const EventStore& store) {
+    const TimeValue procs = store.procPreviews().earliestTime();
+    const TimeValue files = store.filePreviews().earliestTime();
+    if (procs == kNoTimeValue || files == kNoTimeValue) {
+        return procs == kNoTimeValue ? files : procs;
+    }
+    return std::min(procs, files);
+}
+
+// A time cell's text in the chosen display.
+template <typename Entry>
+QString timeText(const Entry& e, const EventStore& store) {
+    const TimeDisplay display = TimeDisplayChoice::instance().display();
+    if (display == TimeDisplay::asRecorded || e.time == kNoTimeValue) {
+        return utf8(e.timestamp);
+    }
+    return QString::fromStdString(shownTime(display, e.timestamp, e.time, earliestLoaded(store)));
 }
 
 struct ProcRows {
@@ -88,7 +111,10 @@ class StoreRowSource final : public RowSource {
     }
 
     int rowCount() const override { return rows_; }
-    QString text(int row, FieldKey key) const override { return cellText(entry(row), key); }
+    QString text(int row, FieldKey key) const override {
+        return key == FieldKey::timestamp ? timeText(entry(row), workspace_.store)
+                                          : cellText(entry(row), key);
+    }
     Mark mark(int row, FieldKey key) const override {
         return Rows::mark(entry(row), Rows::active(workspace_), key);
     }

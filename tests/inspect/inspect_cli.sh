@@ -188,6 +188,42 @@ if [ -z "${ASAN_OPTIONS:-}${TSAN_OPTIONS:-}" ]; then
     contains "the first unread row named" " rows could not be read again, the first sample.json:1: The log file could not be kept open after it was loaded (Too many open files)" "$err"
 fi
 
+# Time bounds: at or after, strictly before; a bad one is refused like any
+# bad query.
+"$INSPECT" --filter 'after:1765000000.002 before:1765000000.0031' "$SAMPLE" |
+    cmp -s - <(sed -n '5,7p' "$SAMPLE")
+check "after and before" 0 $?
+"$INSPECT" --filter 'before:2025-12-06T05:46:40.0002' "$SAMPLE" | cmp -s - <(sed -n '1p' "$SAMPLE")
+check "before, a UTC time" 0 $?
+err=$("$INSPECT" --filter 'after:2025-13-01' "$SAMPLE" 2>&1 > /dev/null)
+check "bad time status" 2 $?
+contains "bad time named" "after: wants a time such as 2026-08-12T15:28 or 1765000000" "$err"
+
+# --sort: equal keys keep load order in both directions; empty values (a
+# file row's ppid, no time value) last in load order.
+sorted=$(mktemp)
+cat > "$sorted" <<'LOG'
+{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"1765000002","process":{"pid":3,"ppid":1,"path":"/b"}}
+{"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"later","file":{"pid":2,"destination":"/a"}}
+{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"2025-12-06T05:46:41Z","process":{"pid":1,"ppid":2,"path":"/b"}}
+{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"1765000001.5","process":{"pid":2,"ppid":1,"path":""}}
+LOG
+order() { "$INSPECT" --export csv --sort "$1" "$sorted" | tail -n +2 | cut -d, -f4 | tr -d '\n'; }
+check "sort by pid" 1223 "$(order pid)"
+check "sort by -pid" 3221 "$(order -pid)"
+check "sort by ppid" 3212 "$(order ppid)"
+check "sort by -ppid" 1322 "$(order -ppid)"
+check "sort by timestamp" 1232 "$(order timestamp)"
+check "sort by -utc" 3212 "$(order -utc)"
+check "sort by path" 2312 "$(order path)"
+check "sort by -path" 3122 "$(order -path)"
+"$INSPECT" --sort -timestamp "$sorted" | cmp -s - <(for n in 1 4 3 2; do sed -n "${n}p" "$sorted"; done)
+check "sorted JSON lines" 0 $?
+out=$("$INSPECT" --sort size "$sorted" 2> /dev/null)
+check "unknown sort field status" 2 $?
+check "unknown sort field writes nothing" "" "$out"
+rm -f "$sorted"
+
 # --pretty reads standard input (the readable form itself is tested with the
 # store); unparsable text comes back as it was.
 out=$(printf '%s' '{"b":1,"a":"/"}' | "$INSPECT" --pretty)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ingest/time_value.h"
 #include "query/filter_query.h"
 
 namespace korvantis {
@@ -34,6 +35,14 @@ const char* encodedFacts(std::initializer_list<std::pair<Fact, std::string>> fac
     return kept.back()->empty() ? nullptr : kept.back()->data();
 }
 
+// Rows get their time value as the loader gives it: from their timestamp.
+std::vector<Row> withTimes(std::vector<Row> rows) {
+    for (Row& r : rows) {
+        r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
+    }
+    return rows;
+}
+
 // A small store: a process (100) that started 104, which started 200; a
 // file row of an unrelated pid 7. Rows 0, 2 and 4 have facts.
 const std::vector<Row>& languageRows() {
@@ -53,7 +62,7 @@ const std::vector<Row>& languageRows() {
                                                    {Fact::uid, "501"},
                                                    {Fact::cwd, "/Users/alice/project"},
                                                    {Fact::team_id, "ABC123"}}));
-        return made;
+        return withTimes(std::move(made));
     }();
     return rows;
 }
@@ -185,6 +194,19 @@ TEST(FilterQuery, Language) {
         {"-status", "111101"},
         {"501", "000000"},
         {"ttys001", "000000"},
+        // Time bounds: at or after, strictly before, in any written form
+        // (1765000000 is 2025-12-06T05:46:40Z).
+        {"after:1765000000.001", "011111"},
+        {"before:1765000000.001", "100000"},
+        {"after:1765000000.002 before:1765000000.004", "001100"},
+        {"-after:1765000000.002", "110000"},
+        {"AFTER:2025-12-06", "111111"},
+        {"before:2025-12-06", "000000"},
+        {"before:2025-12-06T05:46:40.001", "100000"},
+        {"after:2025-12-06T06:46:40.0045+01:00", "000001"},
+        {"after:2025-12-06T05:46:40.0045Z", "000001"},
+        {"before:2025-12-06T05:46", "000000"},
+        {"after:\"1765000000.004\"", "000011"},
         // Errors.
         {"\"zsh", "unbalanced quote"},
         {"path:\"a b", "unbalanced quote"},
@@ -201,6 +223,12 @@ TEST(FilterQuery, Language) {
         {"cwd:\"\"", "empty value after cwd:"},
         {"pidversion:x1", "pidversion: needs a whole number"},
         {"responsible_pid:99999999999999999999", "responsible_pid: 99999999999999999999 does not"},
+        {"after:yesterday", "after: wants a time such as 2026-08-12T15:28 or 1765000000"},
+        {"before:", "before: wants a time such as 2026-08-12T15:28 or 1765000000"},
+        {"-before:2025-12-06Z", "before: wants a time"},
+        {"after:2025-02-29", "after: wants a time"},
+        {"after:1765000000.0000000001", "after: wants a time"},
+        {"after:2262-01-01", "after: wants a time"},
     };
     for (const LanguageCase& c : cases) {
         SCOPED_TRACE(c.query);
@@ -314,6 +342,11 @@ bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& 
     if (t.key == "json") {
         return plainContains(r.raw, t.value);
     }
+    if (t.key == "after" || t.key == "before") {
+        const auto time = parseTimeValue(row.timestamp);
+        const auto bound = parseTimeBound(t.value);
+        return time && (t.key == "after" ? *time >= *bound : *time < *bound);
+    }
     for (std::size_t i = 0; i < kFactCount; ++i) {
         if (t.key == kFactNames[i]) {
             const std::string_view fact = row.facts[static_cast<Fact>(i)];
@@ -355,6 +388,17 @@ TEST(FilterQuery, AgreesWithPlainReference) {
     const std::vector<std::string> types = {
         "ES_EVENT_TYPE_NOTIFY_EXEC", "ES_EVENT_TYPE_NOTIFY_FORK", "ES_EVENT_TYPE_NOTIFY_OPEN",
         "es_event_type_notify_write"};
+    // Both forms, the same moment in both, and texts without a time value.
+    const std::vector<std::string> timestamps = {"1765000012.5",
+                                                 "1765000000.0",
+                                                 "2025-12-06T05:46:52.500000000Z",
+                                                 "2025-12-06T06:46:40+01:00",
+                                                 "1765000000.0 ",
+                                                 "",
+                                                 "-1"};
+    const std::vector<std::string> bounds = {
+        "1765000000", "1765000012.5",           "2025-12-06T05:46:40",
+        "2025-12-06", "2025-12-06T05:46:52.5Z", "0"};
     const auto randomText = [&](std::size_t parts) {
         std::string text;
         for (std::size_t i = 0; i < parts; ++i) {
@@ -385,7 +429,8 @@ TEST(FilterQuery, AgreesWithPlainReference) {
             r.row.pid = randomPid();
             r.row.ppid = randomPid();
             r.row.type = types[pick(types.size())];
-            r.row.timestamp = pick(2) ? "1765000012.5" : "1765000000.0";
+            r.row.timestamp = timestamps[pick(timestamps.size())];
+            r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
         }
         // Paths of every length, short ones and ones longer than a vector.
         std::vector<std::string> paths(rows.size());
@@ -411,9 +456,9 @@ TEST(FilterQuery, AgreesWithPlainReference) {
         }
 
         for (int q = 0; q < 50; ++q) {
-            static const char* const kKeys[] = {"",     "",           "pid",    "ppid", "tree",
-                                                "type", "path",       "time",   "json", "uid",
-                                                "args", "signing_id", "summary"};
+            static const char* const kKeys[] = {"",     "",           "pid",     "ppid",  "tree",
+                                                "type", "path",       "time",    "json",  "uid",
+                                                "args", "signing_id", "summary", "after", "before"};
             std::vector<RefTerm> terms(1 + pick(3));
             std::string text;
             for (RefTerm& t : terms) {
@@ -422,6 +467,8 @@ TEST(FilterQuery, AgreesWithPlainReference) {
                 const Row& source = rows[pick(rows.size())];
                 if (t.key == "pid" || t.key == "ppid" || t.key == "tree" || t.key == "uid") {
                     t.value = std::to_string(randomPid());
+                } else if (t.key == "after" || t.key == "before") {
+                    t.value = bounds[pick(bounds.size())];
                 } else {
                     std::string from = t.key == "type"   ? std::string(source.row.type)
                                        : t.key == "time" ? std::string(source.row.timestamp)

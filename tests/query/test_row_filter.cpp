@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ingest/temp_files.h"
+#include "query/filter_pass.h"
 #include "query/query_edit.h"
 #include "query/row_filter.h"
 #include "query/rows_snapshot.h"
@@ -169,12 +170,87 @@ TEST(RowFilter, NarrowingQueries) {
         {"type:exec", "-type:exec", false},
         {"tree:1", "tree:1 x", false},
         {"json:ab", "json:abc", true},
+        // Time bounds compare as moments, not as texts typed on: 2026 is a
+        // moment of 1970.
+        {"before:2026", "before:2026-08-12", false},
+        {"after:2026", "after:2026-08-12", true},
+        {"after:2026-08-12", "after:2026", false},
+        {"before:2026-08-12", "before:2026-08-11T23:59", true},
+        {"-after:2026-08-12", "-after:2026-08-11", true},
+        {"-after:2026-08-11", "-after:2026-08-12", false},
+        {"-before:2026-08-11", "-before:2026-08-12", true},
+        {"after:1765000000", "before:1765000001", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.older) + " -> " + c.newer);
         EXPECT_EQ(narrows(*parseFilterQuery(c.newer).query, *parseFilterQuery(c.older).query),
                   c.narrows);
     }
+}
+
+// A list filtered in two passes, as while a load runs (the second over the
+// rows that arrived, with more processes under a tree), or a narrower query
+// over the rows a broader one showed, shows what one pass over every row
+// shows; a stopped pass gives nothing.
+TEST(FilterPass, SplitAndNarrowedPassesAgreeWithOnePass) {
+    testsupport::LoadingWorkspace w;
+    w.load(std::vector<std::string>{kSamples[0], kSamples[1]});
+    const EventStore& store = w.ws.store;
+    const std::size_t procs = store.procPreviews().size();
+    const std::size_t files = store.filePreviews().size();
+    const std::int64_t root = store.procPreviews()[0].pid;
+    const auto pass = [&](RowList list, const std::string& text, std::size_t share, bool all,
+                          std::size_t from, std::shared_ptr<const FilterQuery> bound,
+                          std::shared_ptr<const RowNumbers> candidates = nullptr) {
+        // The first `share` of 4 quarters of every list, or all of them.
+        const auto part = [&](std::size_t n) { return all ? n : n * share / 4; };
+        FilterPass p{list,
+                     std::make_shared<const FilterQuery>(*parseFilterQuery(text).query),
+                     std::move(bound),
+                     RowsSnapshot::of(store, part(procs), part(files), 0),
+                     from,
+                     list == RowList::process ? part(procs) : part(files),
+                     bound == nullptr,
+                     std::make_shared<std::atomic<bool>>(false),
+                     std::move(candidates)};
+        p.replace = p.bound == nullptr;
+        TreeSetCache cache;
+        return *runFilterPass(p, cache, nullptr);
+    };
+    for (const RowList list : {RowList::process, RowList::file}) {
+        const std::size_t size = list == RowList::process ? procs : files;
+        for (const std::string& text : {"tree:" + std::to_string(root), std::string("type:exec"),
+                                        std::string("json:pid -path:usr")}) {
+            SCOPED_TRACE(text);
+            const RowNumbers whole = pass(list, text, 4, true, 0, nullptr).rows;
+            for (std::size_t share = 0; share <= 3; ++share) {
+                const FilterPassResult first = pass(list, text, share, false, 0, nullptr);
+                const std::size_t covered =
+                    list == RowList::process ? procs * share / 4 : files * share / 4;
+                FilterPassResult second = pass(list, text, 4, true, covered, first.bound);
+                RowNumbers both = first.rows;
+                if (!second.replace) {
+                    both.insert(both.end(), second.rows.begin(), second.rows.end());
+                }
+                EXPECT_EQ(second.replace ? second.rows : both, whole) << share;
+            }
+            // Typing on: only the shown rows are looked at again.
+            const RowNumbers broader = pass(list, "-path:zzz", 4, true, 0, nullptr).rows;
+            const auto candidates = std::make_shared<const RowNumbers>(broader);
+            EXPECT_EQ(pass(list, text, 4, true, size, nullptr, candidates).rows, whole);
+        }
+    }
+    FilterPass stopped{RowList::process,
+                       std::make_shared<const FilterQuery>(*parseFilterQuery("x").query),
+                       nullptr,
+                       RowsSnapshot::of(store),
+                       0,
+                       procs,
+                       true,
+                       std::make_shared<std::atomic<bool>>(true),
+                       nullptr};
+    TreeSetCache cache;
+    EXPECT_FALSE(runFilterPass(stopped, cache, nullptr));
 }
 
 TEST(QueryEdit, RowActions) {
@@ -184,21 +260,29 @@ TEST(QueryEdit, RowActions) {
         std::string hidePath;    // withHiddenPath(query, "/a b/c")
         std::string onlyUser;    // withFactTerm(query, uid, "501")
         std::string onlySigner;  // withFactTerm(query, signing_id, "com.a b")
+        std::string noRange;     // withoutTimeRange(query)
     } cases[] = {
-        {"", "pid:42", "-path:\"/a b/c\"", "uid:501", "signing_id:\"com.a b\""},
+        {"", "pid:42", "-path:\"/a b/c\"", "uid:501", "signing_id:\"com.a b\"", ""},
         {"type:exec", "type:exec pid:42", "type:exec -path:\"/a b/c\"", "type:exec uid:501",
-         "type:exec signing_id:\"com.a b\""},
+         "type:exec signing_id:\"com.a b\"", "type:exec"},
         {"PID:7  path:\"x y\"\ttree:3", "path:\"x y\" pid:42",
          "PID:7 path:\"x y\" tree:3 -path:\"/a b/c\"", "PID:7 path:\"x y\" tree:3 uid:501",
-         "PID:7 path:\"x y\" tree:3 signing_id:\"com.a b\""},
+         "PID:7 path:\"x y\" tree:3 signing_id:\"com.a b\"", "PID:7 path:\"x y\" tree:3"},
         {"-pid:7 pidx:1 \"pid:8\"", "-pid:7 pidx:1 \"pid:8\" pid:42",
          "-pid:7 pidx:1 \"pid:8\" -path:\"/a b/c\"", "-pid:7 pidx:1 \"pid:8\" uid:501",
-         "-pid:7 pidx:1 \"pid:8\" signing_id:\"com.a b\""},
+         "-pid:7 pidx:1 \"pid:8\" signing_id:\"com.a b\"", "-pid:7 pidx:1 \"pid:8\""},
         {"-path:\"/a b/c\"", "-path:\"/a b/c\" pid:42", "-path:\"/a b/c\"",
-         "-path:\"/a b/c\" uid:501", "-path:\"/a b/c\" signing_id:\"com.a b\""},
+         "-path:\"/a b/c\" uid:501", "-path:\"/a b/c\" signing_id:\"com.a b\"", "-path:\"/a b/c\""},
         {"UID:0 -uid:7 signing_id:x", "UID:0 -uid:7 signing_id:x pid:42",
          "UID:0 -uid:7 signing_id:x -path:\"/a b/c\"", "-uid:7 signing_id:x uid:501",
-         "UID:0 -uid:7 signing_id:\"com.a b\""},
+         "UID:0 -uid:7 signing_id:\"com.a b\"", "UID:0 -uid:7 signing_id:x"},
+        // A range replaces the time bounds written before, not negated ones.
+        {"AFTER:2026 x before:1\t-after:5 \"after:3\"",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" pid:42",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" -path:\"/a b/c\"",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" uid:501",
+         "AFTER:2026 x before:1 -after:5 \"after:3\" signing_id:\"com.a b\"",
+         "x -after:5 \"after:3\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.query);
@@ -206,6 +290,14 @@ TEST(QueryEdit, RowActions) {
         EXPECT_EQ(withHiddenPath(c.query, "/a b/c"), c.hidePath);
         EXPECT_EQ(withFactTerm(c.query, Fact::uid, "501"), c.onlyUser);
         EXPECT_EQ(withFactTerm(c.query, Fact::signing_id, "com.a b"), c.onlySigner);
+        EXPECT_EQ(withoutTimeRange(c.query), c.noRange);
+        // A range keeps exactly the rows of [from, to).
+        const std::int64_t from = 1'765'000'000'000'000'001;
+        const std::string ranged = withTimeRange(c.query, from, from + 1'500'000'000);
+        EXPECT_EQ(ranged, (c.noRange.empty() ? "" : c.noRange + " ") +
+                              "after:2025-12-06T05:46:40.000000001Z "
+                              "before:2025-12-06T05:46:41.500000001Z");
+        EXPECT_TRUE(parseFilterQuery(ranged).query);
         // Every edit is a valid query.
         EXPECT_TRUE(parseFilterQuery(withProcessTerm(c.query, "tree", 42)).query);
     }

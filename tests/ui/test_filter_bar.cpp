@@ -7,12 +7,23 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QWindow>
 
+#include <algorithm>
+#include <ctime>
+#include <numeric>
+#include <vector>
+
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
+#include "ui/sorted_row_source.h"
+#include "ui/time_display_choice.h"
+#include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
@@ -75,6 +86,8 @@ class FilterBarTest : public QObject {
 
   private slots:
     void initTestCase() {
+        // Settings the views remember go to a folder of the tests' own.
+        QStandardPaths::setTestModeEnabled(true);
         QVERIFY(dir_.isValid());
         lines_ = {
             procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 10, 1, "/bin/zsh"),       // proc 0
@@ -150,6 +163,155 @@ class FilterBarTest : public QObject {
         w.load(log_, 10, 6);
         QTRY_COMPARE_WITH_TIMEOUT(w.titles(),
                                   QStringList({"Processes (8 of 10)", "Files (4 of 6)"}), kTimeout);
+    }
+
+    // Clicking a column's title: ascending, descending, load order again;
+    // the chosen row stays chosen, the filter and later rows are sorted too.
+    void titleClicksSortTheList() {
+        Window w;
+        w.load(log_, 5, 3);
+        EventPreview* preview = procPreview(w.view);
+        ColumnHeaders* headers = preview->headers();
+        const auto& columns = preview->columns().columns().columns;
+        const auto columnOf = [&](FieldKey key) {
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                if (columns[i].key == key) {
+                    return static_cast<int>(i);
+                }
+            }
+            return -1;
+        };
+        const auto clickTitle = [&](FieldKey key) {
+            QTest::mouseClick(headers, Qt::LeftButton, {},
+                              headers->textRects()[columnOf(key)].center());
+            QTRY_VERIFY_WITH_TIMEOUT(preview->sortedRows().sorted(), kTimeout);
+        };
+        const auto shown = [&] {
+            QStringList out;
+            for (int r = 0; r < preview->rows().rowCount(); ++r) {
+                out << preview->rows().text(r, FieldKey::path);
+            }
+            return out;
+        };
+        clickRow(preview->list(), 2);  // /bin/ls
+        const QString pathTitle = columns[columnOf(FieldKey::path)].header;
+        const struct {
+            QStringList paths;
+            QString title;
+        } steps[] = {
+            {{"/bin/cat", "/bin/ls", "/bin/sh", "/bin/zsh", "/usr/bin/git"},
+             pathTitle + QStringLiteral(" \u25B2")},
+            {{"/usr/bin/git", "/bin/zsh", "/bin/sh", "/bin/ls", "/bin/cat"},
+             pathTitle + QStringLiteral(" \u25BC")},
+            {{"/bin/zsh", "/bin/sh", "/bin/ls", "/bin/cat", "/usr/bin/git"}, pathTitle},
+        };
+        for (const auto& step : steps) {
+            clickTitle(FieldKey::path);
+            QCOMPARE(shown(), step.paths);
+            QCOMPARE(headers->texts()[columnOf(FieldKey::path)], step.title);
+            const int chosen = preview->list()->chosenRow();
+            QCOMPARE(chosen, static_cast<int>(step.paths.indexOf(QStringLiteral("/bin/ls"))));
+            QVERIFY(!preview->list()->rowRect(chosen).isEmpty());
+        }
+
+        // Descending by pid over a filter and over rows loaded later: what a
+        // stable sort of the filtered rows gives (ties stay in load order).
+        clickTitle(FieldKey::pid);
+        clickTitle(FieldKey::pid);
+        const auto expected = [&] {
+            std::vector<int> rows(static_cast<std::size_t>(w.procs().rowCount()));
+            std::iota(rows.begin(), rows.end(), 0);
+            std::stable_sort(rows.begin(), rows.end(), [&](int a, int b) {
+                return w.procs().text(a, FieldKey::pid).toLongLong() >
+                       w.procs().text(b, FieldKey::pid).toLongLong();
+            });
+            QStringList out;
+            for (const int r : rows) {
+                out << w.procs().text(r, FieldKey::path);
+            }
+            return out;
+        };
+        QCOMPARE(shown(),
+                 QStringList({"/usr/bin/git", "/bin/cat", "/bin/sh", "/bin/ls", "/bin/zsh"}));
+        w.type(QStringLiteral("-path:zsh"));
+        QTRY_VERIFY_WITH_TIMEOUT(preview->sortedRows().sorted(), kTimeout);
+        QCOMPARE(shown(), expected());
+        w.load(log_, 10, 6);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            w.idle() && w.procs().rowCount() == 8 && preview->sortedRows().sorted(), kTimeout);
+        QCOMPARE(shown(), expected());
+        QCOMPARE(preview->rows().text(preview->list()->chosenRow(), FieldKey::path),
+                 QStringLiteral("/bin/ls"));
+    }
+
+    // The time display, chosen from any menu that offers it: every list's
+    // time cells follow, rows without a time value keep their text, and the
+    // choice is remembered.
+    void timeDisplayShowsTimes() {
+        qputenv("TZ", "XST-5:30");  // five and a half hours ahead of UTC
+        ::tzset();
+        Window w;
+        w.load(log_, 5, 3);
+        QMenu menu;
+        TimeDisplayChoice::instance().addActionsTo(&menu);
+        QStringList texts;
+        for (QAction* action : menu.actions()) {
+            texts << action->text();
+        }
+        QCOMPARE(texts, QStringList({"As recorded", "UTC", "Local time", "Since first event"}));
+        const struct {
+            int action;
+            QString proc;
+            QString file;
+            QString setting;
+        } steps[] = {
+            {1, "2025-12-06 05:46:40.100000", "2025-12-06 05:46:41.500000", "utc"},
+            {2, "2025-12-06 11:16:40.100000", "2025-12-06 11:16:41.500000", "local"},
+            {3, "+00:00:00.000000", "+00:00:01.400000", "sinceFirst"},
+            {0, "1765000000.1", "1765000001.5", "asRecorded"},
+        };
+        for (const auto& step : steps) {
+            menu.actions()[step.action]->trigger();
+            QVERIFY(menu.actions()[step.action]->isChecked());
+            QCOMPARE(procPreview(w.view)->list()->cellShown(0, 0), step.proc);
+            QCOMPARE(filePreview(w.view)->rows().text(0, FieldKey::timestamp), step.file);
+            QCOMPARE(QSettings().value(QStringLiteral("view/timeDisplay")).toString(),
+                     step.setting);
+        }
+        qunsetenv("TZ");
+        ::tzset();
+    }
+
+    // The timeline counts the shown rows; a drag writes the time bounds into
+    // the field (replacing earlier ones), a double-click drops them.
+    void timelineCountsAndBrushes() {
+        Window w;
+        w.load(log_, 5, 3);
+        TimelineStrip* strip = w.view.timeline();
+        const auto totals = [&] {
+            SliceCount sum;
+            for (const SliceCount& c : strip->shownSlices().slices()) {
+                sum.process += c.process;
+                sum.file += c.file;
+            }
+            return sum;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && totals() == (SliceCount{5, 3}), kTimeout);
+        w.type(QStringLiteral("pid:11"));
+        QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && totals() == (SliceCount{2, 1}), kTimeout);
+        // Processes at 0.1 s, files at 1.5 s: the left half holds processes.
+        for (int round = 0; round < 2; ++round) {
+            QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(0, 10));
+            QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() / 2, 10));
+            QVERIFY(
+                w.field()->text().startsWith(QStringLiteral("pid:11 after:2025-12-06T05:46:40.1")));
+            QCOMPARE(w.field()->text().count(QStringLiteral("before:")), 1);
+            QTRY_VERIFY_WITH_TIMEOUT(w.idle(), kTimeout);
+            QCOMPARE(w.procs().rowCount(), 2);
+            QCOMPARE(w.files().rowCount(), 0);
+        }
+        QTest::mouseDClick(strip, Qt::LeftButton, {}, QPoint(10, 10));
+        QCOMPARE(w.field()->text(), QStringLiteral("pid:11"));
     }
 
     void invalidQueryKeepsRows() {

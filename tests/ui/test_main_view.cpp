@@ -176,8 +176,10 @@ class MainViewTest : public QObject {
             QCOMPARE(w.procColours(r), row(5, text));
         }
         // Long cells wrap within the viewport.
+        w.procList()->scrollToRow(8);
         QVERIFY(w.procList()->rowRect(8).height() > 2 * w.procList()->rowRect(7).height());
         QVERIFY(w.procList()->cellRects(8)[4].right() <= w.procList()->viewport()->width());
+        w.procList()->scrollToRow(0);
 
         clickRow(w.procList(), 1);  // pid 11, ppid 10
         QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activePreview().has_value(), kTimeout);

@@ -14,6 +14,7 @@
 #include "ui/facts_card_view.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
+#include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;
@@ -159,6 +160,22 @@ class ScreenshotTest : public QObject {
         save(view, "main-other-events.png");
         QTRY_VERIFY_WITH_TIMEOUT(view.lostMessagesStrip()->isVisible(), 20000);
         save(view, "main-lost-messages.png");
+    }
+
+    void timeline() {
+        MainView view([](const korvantis::ui::TreeRequest&) {});
+        view.resize(1400, 860);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.workspace().loader.loadJsonFile(KORVANTIS_SAMPLES_DIR "/sample.json");
+        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() == 7, 20000);
+        TimelineStrip* strip = view.timeline();
+        QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && !strip->allSlices().slices().empty(), 20000);
+        QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(strip->width() / 4, 10));
+        QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() * 3 / 4, 10));
+        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() < 7 && strip->counted(),
+                                 20000);
+        save(view, "main-timeline.png");
     }
 };
 

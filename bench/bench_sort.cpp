@@ -1,0 +1,77 @@
+// Prints how long sorting a loaded log's rows takes, per field and
+// direction: the keys made from the rows, then the sort.
+// Usage: bench_sort LOG
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "load/task_queue.h"
+#include "query/row_sort.h"
+#include "query/time_slices.h"
+#include "workspace/workspace.h"
+
+namespace {
+
+template <typename Rows>
+void timeSorts(const char* list, const Rows& rows) {
+    for (const char* name : {"path", "timestamp", "pid", "type"}) {
+        const korvantis::CsvField field = korvantis::parseRowSort(name)->field;
+        for (const bool descending : {false, true}) {
+            const auto started = std::chrono::steady_clock::now();
+            const auto keys = korvantis::sortKeys(field, rows.size(),
+                                                  [&](std::size_t i) { return rows.rowView(i); });
+            const auto order =
+                korvantis::sortedOrder(keys, korvantis::sortKindOf(field), descending);
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+            std::printf("%s rows %zu, sort by %s%s: %.3f s\n", list, order.size(),
+                        descending ? "-" : "", name, took.count());
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: bench_sort LOG\n");
+        return 2;
+    }
+    korvantis::TaskQueue tasks;
+    korvantis::Workspace workspace(tasks.poster());
+    workspace.loader.setTreeFactsWanted(false);
+    workspace.loader.loadJsonFile(argv[1]);
+    tasks.runUntil([&] { return !workspace.loader.outcomes().empty(); });
+    timeSorts("process", workspace.store.procPreviews());
+    timeSorts("file", workspace.store.filePreviews());
+
+    // What the timeline's worker does after a filter change: the span, then
+    // every row counted into its slice.
+    const auto& procs = workspace.store.procPreviews();
+    const auto& files = workspace.store.filePreviews();
+    const auto started = std::chrono::steady_clock::now();
+    korvantis::TimeValue first = INT64_MAX;
+    korvantis::TimeValue last = INT64_MIN;
+    for (std::size_t i = 0; i < procs.size(); ++i) {
+        const auto t = procs.rowView(i).time;
+        first = t != korvantis::kNoTimeValue ? std::min(first, t) : first;
+        last = std::max(last, t);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto t = files.rowView(i).time;
+        first = t != korvantis::kNoTimeValue ? std::min(first, t) : first;
+        last = std::max(last, t);
+    }
+    korvantis::TimeSlices slices(first, last, 240);
+    for (std::size_t i = 0; i < procs.size(); ++i) {
+        slices.add(procs.rowView(i).time, korvantis::RowList::process);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        slices.add(files.rowView(i).time, korvantis::RowList::file);
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    std::printf("timeline slices of %zu rows: %.3f s\n", procs.size() + files.size(), took.count());
+    return 0;
+}

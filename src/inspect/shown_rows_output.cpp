@@ -1,0 +1,132 @@
+// The rows a filter shows, written out as korvantis-inspect --filter does.
+
+#include "inspect/shown_rows_output.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <vector>
+
+#include "inspect/store_rows.h"
+#include "query/row_sort.h"
+
+namespace korvantis {
+
+namespace {
+
+// Rows whose line could not be read again: counted, the first remembered.
+class UnreadableRows {
+  public:
+    void note(std::size_t entry, const ReadFailure& failure) {
+        if (count_++ == 0) {
+            firstEntry_ = entry;
+            firstFailure_ = failure;
+        }
+    }
+    // Names the first on standard error; true when there was none.
+    bool report(const EventStore& store) const {
+        if (count_ == 0) {
+            return true;
+        }
+        const auto& ref = store.lineRefs().ref(firstEntry_);
+        std::cerr << "korvantis-inspect: " << count_ << (count_ == 1 ? " row" : " rows")
+                  << " could not be read again, the first " << store.logFiles().fileName(ref.log)
+                  << ":" << store.lineNumberOf(firstEntry_) << ": "
+                  << readFailureText(firstFailure_) << "\n";
+        return false;
+    }
+
+  private:
+    std::size_t count_ = 0;
+    std::size_t firstEntry_ = 0;
+    ReadFailure firstFailure_;
+};
+
+// The next shown row of `cursor` (its raw line read when `format` writes
+// it), or false after the last.
+bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, ExportFormat format,
+                  ExportRow& row, UnreadableRows& unreadable) {
+    while (cursor.next(row)) {
+        const auto match = matchRow(
+            query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
+        if (match == RowMatch::hidden) {
+            continue;
+        }
+        if (match == RowMatch::unreadable || (exportNeedsRawLine(format) && !cursor.rawLine())) {
+            unreadable.note(cursor.entry(), cursor.rawLine().failure);
+            continue;
+        }
+        if (exportNeedsRawLine(format)) {
+            row.rawLine = *cursor.rawLine();
+        }
+        return true;
+    }
+    return false;
+}
+
+// The shown rows gathered, then written in sorted order with their raw
+// lines read one by one in that order.
+ExportResult writeSorted(const EventStore& store, const FilterQuery& query, ExportFormat format,
+                         const CsvFields& fields, const RowSort& sort, UnreadableRows& unreadable) {
+    StoreRowCursor cursor(store);
+    std::vector<RowView> rows;
+    std::vector<std::size_t> entries;
+    ExportRow row;
+    // The lines are read when written, not while gathering.
+    while (nextShownRow(cursor, query, ExportFormat::csv, row, unreadable)) {
+        rows.push_back(row.row);
+        entries.push_back(cursor.entry());
+    }
+    const std::vector<SortKey> keys =
+        sortKeys(sort.field, rows.size(), [&](std::size_t i) -> const RowView& { return rows[i]; });
+    const std::vector<std::uint32_t> order =
+        sortedOrder(keys, sortKindOf(sort.field), sort.descending);
+    std::size_t next = 0;
+    std::string rawLine;
+    return writeRows(
+        STDOUT_FILENO, "standard output", format,
+        [&](ExportRow& out) {
+            while (next < order.size()) {
+                const std::uint32_t i = order[next++];
+                out = {rows[i], {}, {}};
+                if (!exportNeedsRawLine(format)) {
+                    return true;
+                }
+                LineRead line = store.logFiles().read(store.lineRefs().ref(entries[i]));
+                if (line) {
+                    rawLine = std::move(*line);
+                    out.rawLine = rawLine;
+                    return true;
+                }
+                unreadable.note(entries[i], line.failure);
+            }
+            return false;
+        },
+        fields);
+}
+
+}  // namespace
+
+bool writeShownRows(const EventStore& store, FilterQuery& query, ExportFormat format,
+                    const CsvFields& fields, const std::optional<RowSort>& sort) {
+    if (!query.treeRoots().empty()) {
+        query.bindTrees(StoreRowCursor::processLinks(store));
+    }
+    UnreadableRows unreadable;
+    ExportResult result;
+    if (sort) {
+        result = writeSorted(store, query, format, fields, *sort, unreadable);
+    } else {
+        StoreRowCursor cursor(store);
+        result = writeRows(
+            STDOUT_FILENO, "standard output", format,
+            [&](ExportRow& row) { return nextShownRow(cursor, query, format, row, unreadable); },
+            fields);
+    }
+    if (!result.ok()) {
+        std::cerr << "korvantis-inspect: " << result.error << "\n";
+    }
+    return unreadable.report(store) && result.ok();
+}
+
+}  // namespace korvantis

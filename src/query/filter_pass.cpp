@@ -1,0 +1,86 @@
+// A filter's pass over one list's rows, as a filtered list's worker runs it.
+
+#include "query/filter_pass.h"
+
+#include <algorithm>
+
+namespace korvantis {
+
+namespace {
+
+// Whether the two bindings give some tree term sets of other sizes (a set
+// only grows while rows are appended).
+bool treesGrew(const FilterQuery& before, const FilterQuery& now) {
+    const auto& a = before.terms();
+    const auto& b = now.terms();
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        const std::size_t was = a[i].tree ? a[i].tree->size() : 0;
+        const std::size_t is = b[i].tree ? b[i].tree->size() : 0;
+        if (was != is) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The rows of `pass`'s list, matched through `match(rowsSnapshot)`.
+template <typename Match>
+auto inList(const FilterPass& pass, Match&& match) {
+    const RowsSnapshot& snap = pass.snapshot;
+    return pass.list == RowList::process ? match(snap.procs)
+           : pass.list == RowList::file  ? match(snap.files)
+                                         : match(snap.others);
+}
+
+}  // namespace
+
+std::optional<FilterPassResult> runFilterPass(const FilterPass& pass, TreeSetCache& treeSets,
+                                              const std::function<void(int percent)>& progress) {
+    FilterQuery query = *pass.query;
+    FilterPassResult result;
+    result.replace = pass.replace;
+    std::size_t from = pass.from;
+    if (!query.treeRoots().empty()) {
+        treeSets.bind(query, pass.snapshot.procs);
+        if (!pass.replace && (!pass.bound || treesGrew(*pass.bound, query))) {
+            result.replace = true;
+            from = 0;
+        }
+    }
+    const std::size_t among = pass.candidates ? pass.candidates->size() : 0;
+    const std::size_t span = std::max<std::size_t>(1, among + pass.to - from);
+    int lastPercent = -1;
+    FilterControl control{pass.stop.get(), [&](std::size_t done) {
+                              const int percent = static_cast<int>(done * 100 / span);
+                              if (percent != lastPercent && progress) {
+                                  lastPercent = percent;
+                                  progress(percent);
+                              }
+                          }};
+    control.unreadable = &result.unreadable;
+    std::optional<RowNumbers> rows = RowNumbers{};
+    if (pass.candidates) {
+        rows = inList(pass, [&](const auto& list) {
+            return matchingRowsAmong(list, pass.snapshot, query, *pass.candidates, control);
+        });
+    }
+    if (rows) {
+        FilterControl rest = control;
+        rest.progress = [&](std::size_t done) { control.progress(among + done); };
+        auto more = inList(pass, [&](const auto& list) {
+            return matchingRows(list, pass.snapshot, query, from, pass.to, rest);
+        });
+        if (!more) {
+            return std::nullopt;
+        }
+        rows->insert(rows->end(), more->begin(), more->end());
+    }
+    if (!rows) {
+        return std::nullopt;  // stopped: a newer query took over
+    }
+    result.rows = std::move(*rows);
+    result.bound = std::make_shared<const FilterQuery>(std::move(query));
+    return result;
+}
+
+}  // namespace korvantis

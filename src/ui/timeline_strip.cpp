@@ -1,0 +1,262 @@
+#include "ui/timeline_strip.h"
+
+#include <QHelpEvent>
+#include <QMetaObject>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolTip>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "query/rows_snapshot.h"
+#include "query/time_text.h"
+#include "ui/worker_priority.h"
+#include "workspace/workspace.h"
+
+namespace korvantis::ui {
+
+// What a worker counts from: both lists as they are, and the rows shown.
+struct TimelineStrip::Counts {
+    RowsSnapshot snapshot;
+    std::optional<RowNumbers> procRows;  // nothing: every row shown
+    std::optional<RowNumbers> fileRows;
+    std::optional<RowNumbers> otherRows;
+    TimeSlices shown;
+    TimeSlices all;
+};
+
+namespace {
+
+std::optional<RowNumbers> shownOf(const FilteredRowSource& rows) {
+    if (const RowNumbers* shown = rows.shownRows()) {
+        return *shown;
+    }
+    return std::nullopt;
+}
+
+template <typename Rows>
+void countRows(const Rows& rows, const std::optional<RowNumbers>& shown, RowList list,
+               TimeSlices& shownSlices, TimeSlices& allSlices) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        allSlices.add(rows.rowView(i).time, list);
+    }
+    if (!shown) {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            shownSlices.add(rows.rowView(i).time, list);
+        }
+        return;
+    }
+    for (const std::uint32_t row : *shown) {
+        if (row < rows.size()) {
+            shownSlices.add(rows.rowView(row).time, list);
+        }
+    }
+}
+
+template <typename Rows>
+void widen(const Rows& rows, TimeValue& first, TimeValue& last) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TimeValue t = rows.rowView(i).time;
+        if (t != kNoTimeValue) {
+            first = std::min(first, t);
+            last = std::max(last, t);
+        }
+    }
+}
+
+}  // namespace
+
+TimelineStrip::TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files,
+                             FilteredRowSource& others, QWidget* parent)
+    : QWidget(parent), procs_(procs), files_(files), others_(others) {
+    pool_.setMaxThreadCount(1);
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    for (FilteredRowSource* rows : {&procs_, &files_, &others_}) {
+        connect(rows, &RowSource::rowsReplaced, this, &TimelineStrip::recount);
+        connect(rows, &RowSource::rowsAppended, this, &TimelineStrip::recount);
+        connect(rows, &FilteredRowSource::countsChanged, this, &TimelineStrip::recount);
+    }
+    recount();
+}
+
+TimelineStrip::~TimelineStrip() {
+    pool_.clear();
+    pool_.waitForDone();
+}
+
+void TimelineStrip::recount() {
+    if (running_) {
+        again_ = true;
+        return;
+    }
+    running_ = true;
+    again_ = false;
+    const EventStore& store = procs_.workspace().store;
+    auto counts = std::make_shared<Counts>(
+        Counts{RowsSnapshot::of(store, static_cast<std::size_t>(procs_.totalCount()),
+                                static_cast<std::size_t>(files_.totalCount()),
+                                static_cast<std::size_t>(others_.totalCount())),
+               shownOf(procs_),
+               shownOf(files_),
+               shownOf(others_),
+               {},
+               {}});
+    const std::uint64_t generation = ++generation_;
+    pool_.start([this, counts, generation] {
+        lowerWorkerPriority();
+        TimeValue first = INT64_MAX;
+        TimeValue last = INT64_MIN;
+        widen(counts->snapshot.procs, first, last);
+        widen(counts->snapshot.files, first, last);
+        widen(counts->snapshot.others, first, last);
+        if (first <= last) {
+            counts->shown = TimeSlices(first, last, kSlices);
+            counts->all = TimeSlices(first, last, kSlices);
+            const auto count = [&](const auto& rows, const auto& shown, RowList list) {
+                countRows(rows, shown, list, counts->shown, counts->all);
+            };
+            count(counts->snapshot.procs, counts->procRows, RowList::process);
+            count(counts->snapshot.files, counts->fileRows, RowList::file);
+            count(counts->snapshot.others, counts->otherRows, RowList::other);
+        }
+        QMetaObject::invokeMethod(
+            this, [this, generation, counts] { finished(generation, *counts); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TimelineStrip::finished(std::uint64_t generation, Counts& counts) {
+    running_ = false;
+    if (generation == generation_) {
+        shown_ = std::move(counts.shown);
+        all_ = std::move(counts.all);
+        update();
+    }
+    if (again_) {
+        recount();
+    }
+}
+
+TimeValue TimelineStrip::timeAt(int x) const {
+    const double share = std::clamp(static_cast<double>(x) / std::max(1, width()), 0.0, 1.0);
+    const auto span = static_cast<double>(all_.width()) * static_cast<double>(kSlices);
+    return all_.from() + static_cast<TimeValue>(share * span);
+}
+
+QSize TimelineStrip::sizeHint() const {
+    return QSize(400, 56);
+}
+
+void TimelineStrip::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+    const auto& all = all_.slices();
+    const auto& shown = shown_.slices();
+    std::uint32_t most = 1;
+    for (const SliceCount& c : all) {
+        most = std::max(most, c.total());
+    }
+    const int h = height() - painter.fontMetrics().height() - 2;  // room for the ticks
+    const double w = static_cast<double>(width()) / std::max<std::size_t>(1, all.size());
+    const auto barHeight = [&](std::uint32_t n) { return static_cast<int>(n * h / most); };
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const int x = static_cast<int>(i * w);
+        const int bw = std::max(1, static_cast<int>((i + 1) * w) - x);
+        const int outline = barHeight(all[i].total());
+        painter.fillRect(x, height() - outline, bw, outline, palette().color(QPalette::Midlight));
+        const int procs = barHeight(shown[i].process);
+        const int files = barHeight(shown[i].file);
+        painter.fillRect(x, height() - procs, bw, procs, palette().color(QPalette::Highlight));
+        painter.fillRect(x, height() - procs - files, bw, files, palette().color(QPalette::Link));
+        const int others = barHeight(shown[i].other);
+        painter.fillRect(x, height() - procs - files - others, bw, others,
+                         palette().color(QPalette::LinkVisited));
+    }
+    paintTicks(painter);
+    if (dragFrom_ >= 0 && dragTo_ >= 0) {
+        QColor range = palette().color(QPalette::Highlight);
+        range.setAlpha(60);
+        painter.fillRect(QRect(QPoint(std::min(dragFrom_, dragTo_), 0),
+                               QPoint(std::max(dragFrom_, dragTo_), height())),
+                         range);
+    }
+}
+
+void TimelineStrip::paintTicks(QPainter& painter) const {
+    if (all_.slices().empty()) {
+        return;
+    }
+    // A few times along the top, in UTC: the date once, at the left, then
+    // times of day (down to milliseconds when the trace is that short).
+    constexpr int kTicks = 5;
+    const TimeValue span = all_.width() * kSlices;
+    painter.setPen(palette().color(QPalette::Text));
+    for (int i = 0; i < kTicks; ++i) {
+        const int x = width() * i / kTicks;
+        const std::string text = shownTime(TimeDisplay::utc, {}, timeAt(x), 0);
+        const std::size_t start = i == 0 ? 0 : 11;
+        const std::size_t length = span < TimeValue{60} * 1'000'000'000 ? 26 : 19;
+        painter.drawText(x + 3, painter.fontMetrics().ascent() + 1,
+                         QString::fromStdString(text.substr(start, length - start)));
+        painter.drawLine(x, 0, x, 4);
+    }
+}
+
+void TimelineStrip::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        dragFrom_ = dragTo_ = event->position().toPoint().x();
+        event->accept();
+    }
+}
+
+void TimelineStrip::mouseMoveEvent(QMouseEvent* event) {
+    if (dragFrom_ >= 0) {
+        dragTo_ = event->position().toPoint().x();
+        update();
+    }
+}
+
+void TimelineStrip::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragFrom_ < 0 || event->button() != Qt::LeftButton) {
+        return;
+    }
+    const int to = event->position().toPoint().x();
+    const int from = dragFrom_;
+    dragFrom_ = dragTo_ = -1;
+    update();
+    if (std::abs(to - from) > 2 && !all_.slices().empty()) {
+        emit rangeChosen(timeAt(std::min(from, to)), timeAt(std::max(from, to)));
+    }
+}
+
+void TimelineStrip::mouseDoubleClickEvent(QMouseEvent*) {
+    dragFrom_ = dragTo_ = -1;
+    emit rangeCleared();
+}
+
+QString TimelineStrip::sliceText(int slice) const {
+    const SliceCount& c = shown_.slices()[static_cast<std::size_t>(slice)];
+    const TimeValue start = all_.from() + slice * all_.width();
+    return QString::fromStdString(shownTime(TimeDisplay::utc, {}, start, start)) +
+           tr(" UTC\n%1 process events, %2 file events, %3 other events")
+               .arg(c.process)
+               .arg(c.file)
+               .arg(c.other);
+}
+
+bool TimelineStrip::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip && !shown_.slices().empty()) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const auto slice = shown_.sliceOf(timeAt(help->pos().x()));
+        if (slice >= 0) {
+            QToolTip::showText(help->globalPos(), sliceText(static_cast<int>(slice)), this);
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+}  // namespace korvantis::ui

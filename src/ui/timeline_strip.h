@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QThreadPool>
+#include <QWidget>
+
+#include <cstdint>
+
+class QPainter;
+
+#include "query/time_slices.h"
+#include "ui/filtered_row_source.h"
+
+namespace korvantis::ui {
+
+// A strip of bars: how many of the shown rows fall in each slice of the
+// loaded time, process rows under file rows under other rows, with the whole trace's
+// outline behind. Counted on a worker whenever the shown rows change.
+// Dragging over it chooses a range of time; a double-click drops it.
+class TimelineStrip : public QWidget {
+    Q_OBJECT
+  public:
+    // The process, file and other rows' lists.
+    TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files, FilteredRowSource& others,
+                  QWidget* parent = nullptr);
+    // Waits for the worker: it reads the store.
+    ~TimelineStrip() override;
+
+    // The counts of the shown rows and of all rows, over the same slices.
+    const TimeSlices& shownSlices() const { return shown_; }
+    const TimeSlices& allSlices() const { return all_; }
+    // Whether the bars show the rows as they are now.
+    bool counted() const { return !running_; }
+    // The moment at an x of this widget (within the loaded time).
+    TimeValue timeAt(int x) const;
+
+    static constexpr int kSlices = 240;
+
+  signals:
+    // A drag chose [from, to).
+    void rangeChosen(qint64 from, qint64 to);
+    void rangeCleared();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+    QSize sizeHint() const override;
+
+  private:
+    struct Counts;
+    void recount();
+    void finished(std::uint64_t generation, Counts& counts);
+    QString sliceText(int slice) const;
+    void paintTicks(QPainter& painter) const;
+
+    FilteredRowSource& procs_;
+    FilteredRowSource& files_;
+    FilteredRowSource& others_;
+    QThreadPool pool_;
+    std::uint64_t generation_ = 0;
+    bool running_ = false;
+    bool again_ = false;
+    TimeSlices shown_;
+    TimeSlices all_;
+    int dragFrom_ = -1;  // x where a drag began
+    int dragTo_ = -1;
+};
+
+}  // namespace korvantis::ui

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ingest/row_facts.h"
+#include "ingest/time_value.h"
+#include "query/row_sort.h"
+
+namespace korvantis {
+namespace {
+
+// The plain reference: a stable sort of the rows with a value, by value
+// (descending: the comparison turned round, not the result reversed), then
+// the rows without one in load order.
+std::vector<std::uint32_t> referenceOrder(const std::vector<RowView>& rows, const CsvField& field,
+                                          bool descending) {
+    std::vector<std::uint32_t> valued;
+    std::vector<std::uint32_t> empty;
+    for (std::uint32_t i = 0; i < rows.size(); ++i) {
+        (sortKeyOf(field, rows[i]).empty ? empty : valued).push_back(i);
+    }
+    const auto less = [&](std::uint32_t a, std::uint32_t b) {
+        const SortKey x = sortKeyOf(field, rows[a]);
+        const SortKey y = sortKeyOf(field, rows[b]);
+        if (sortKindOf(field) == SortKind::text) {
+            // Bytes compared as unsigned, as UTF-8 orders code points.
+            return std::lexicographical_compare(
+                x.text.begin(), x.text.end(), y.text.begin(), y.text.end(), [](char c, char d) {
+                    return static_cast<unsigned char>(c) < static_cast<unsigned char>(d);
+                });
+        }
+        return x.number < y.number;
+    };
+    std::stable_sort(valued.begin(), valued.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return descending ? less(b, a) : less(a, b);
+    });
+    valued.insert(valued.end(), empty.begin(), empty.end());
+    return valued;
+}
+
+// Every field a sort or an export knows.
+std::vector<CsvField> everyField() {
+    std::string names = "kind,type,timestamp,pid,ppid,path,utc";
+    for (const std::string_view fact : kFactNames) {
+        names += "," + std::string(fact);
+    }
+    return *parseCsvFields(names);
+}
+
+// Encoded facts, kept for the whole test run.
+const char* encodedFacts(std::initializer_list<std::pair<Fact, std::string>> facts) {
+    static std::vector<std::unique_ptr<std::string>> kept;
+    RowFactsBuilder builder;
+    for (const auto& [fact, text] : facts) {
+        builder.set(fact, text);
+    }
+    kept.push_back(std::make_unique<std::string>(builder.encode()));
+    return kept.back()->empty() ? nullptr : kept.back()->data();
+}
+
+TEST(RowSort, AgreesWithStableSortForEveryField) {
+    std::mt19937 rng(20261206);
+    const auto pick = [&](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    };
+    // Texts sharing long prefixes, differing past eight bytes, holding NUL
+    // and non-ASCII bytes, and empty; copies of one text at other places.
+    const std::vector<std::string> texts = {"",
+                                            "/Users/alice/a",
+                                            "/Users/alice/b",
+                                            "/Users/alice/",
+                                            "/Users/alice",
+                                            "/Users/é",
+                                            "/Users/z",
+                                            std::string("/a\0b", 4),
+                                            std::string("/a\0", 3),
+                                            "/a",
+                                            "ES_EVENT_TYPE_A",
+                                            "ES_EVENT_TYPE_B",
+                                            "\xff"};
+    std::vector<std::string> copies = texts;
+    const std::vector<std::string> stamps = {"1765000000",
+                                             "1765000000.5",
+                                             "2025-12-06T05:46:40.5Z",
+                                             "2025-12-06T06:46:40+01:00",
+                                             "0",
+                                             "later",
+                                             "",
+                                             "-5",
+                                             "1765000000.000000001"};
+    // Integer facts of both signs and none; text facts sharing prefixes.
+    const std::vector<const char*> facts = {
+        nullptr,
+        encodedFacts({{Fact::uid, "501"}, {Fact::args, "ls -l"}, {Fact::pidversion, "-2"}}),
+        encodedFacts({{Fact::uid, "0"}, {Fact::args, "ls"}, {Fact::responsible_pid, "7"}}),
+        encodedFacts({{Fact::uid, "501"}, {Fact::signing_id, "com.apple.ls"}}),
+        encodedFacts({{Fact::summary, "\xc3\xa9"}, {Fact::pidversion, "9223372036854775807"}}),
+    };
+    for (int round = 0; round < 30; ++round) {
+        std::vector<RowView> rows(round == 0 ? 0 : 1 + pick(200));
+        for (RowView& r : rows) {
+            r.isProcess = pick(3) != 0;
+            const bool copy = pick(2) == 0;
+            r.path = copy ? copies[pick(copies.size())] : texts[pick(texts.size())];
+            r.type = texts[pick(texts.size())];
+            r.timestamp = stamps[pick(stamps.size())];
+            r.time = parseTimeValue(r.timestamp).value_or(kNoTimeValue);
+            // Few distinct numbers, so that many rows tie; both signs.
+            r.pid = static_cast<std::int64_t>(pick(7)) - 3;
+            r.ppid = pick(2) ? INT64_MIN + static_cast<std::int64_t>(pick(3)) : INT64_MAX;
+            r.isOther = !r.isProcess && pick(2) == 0;
+            r.facts = RowFacts(facts[pick(facts.size())]);
+        }
+        for (const CsvField& field : everyField()) {
+            for (const bool descending : {false, true}) {
+                SCOPED_TRACE(std::string(csvFieldName(field)) + (descending ? " descending" : ""));
+                const auto keys =
+                    sortKeys(field, rows.size(), [&](std::size_t i) { return rows[i]; });
+                ASSERT_EQ(sortedOrder(keys, sortKindOf(field), descending),
+                          referenceOrder(rows, field, descending));
+            }
+        }
+    }
+}
+
+struct FieldCase {
+    const char* name;
+    RowView row;
+    const char* text;  // as a CSV export writes it
+    bool empty;        // sorts last
+};
+
+// The CSV record of `row` with the one field `field`.
+std::string csvRecord(const CsvField& field, const RowView& row) {
+    std::FILE* file = std::tmpfile();
+    bool given = false;
+    writeRows(fileno(file), "temporary", ExportFormat::csv,
+              [&](ExportRow& out) {
+                  out = {row, {}, {}};
+                  return !std::exchange(given, true);
+              },
+              {field});
+    std::string text(4096, '\0');
+    text.resize(::pread(fileno(file), text.data(), text.size(), 0));
+    std::fclose(file);
+    const std::size_t header = text.find('\n') + 1;
+    return text.substr(header, text.size() - header - 1);
+}
+
+TEST(RowFields, TextsAndEmptyValues) {
+    const std::int64_t t = 1'765'000'000'000'000'100;
+    const char* const uid = encodedFacts({{Fact::uid, "-7"}, {Fact::args, "a,b"}});
+    const FieldCase cases[] = {
+        {"kind", {true, "T", "x", "/p", 5, 6, {}, false, t}, "process", false},
+        {"kind", {false, "T", "x", "/p", 5, 6, {}, false, t}, "file", false},
+        {"kind", {false, "T", "x", "/p", 5, 6, {}, true, t}, "other", false},
+        {"ppid", {true, "T", "x", "/p", 5, -6, {}, false, t}, "-6", false},
+        {"ppid", {false, "T", "x", "/p", 5, 6, {}, false, t}, "", true},
+        {"ppid", {false, "T", "x", "/p", 5, 6, {}, true, t}, "6", false},
+        {"pid", {false, "T", "x", "/p", -5, 6, {}, false, t}, "-5", false},
+        {"path", {false, "T", "x", "", -5, 6, {}, false, t}, "", true},
+        {"timestamp",
+         {false, "T", "1765000000.0000001", "", -5, 6, {}, false, t},
+         "1765000000.0000001",
+         false},
+        {"timestamp", {false, "T", "soon", "", -5, 6, {}, false, kNoTimeValue}, "soon", true},
+        {"utc",
+         {false, "T", "1765000000.0000001", "", -5, 6, {}, false, t},
+         "2025-12-06T05:46:40.000000100Z",
+         false},
+        {"utc", {false, "T", "", "", -5, 6, {}, false, 0}, "1970-01-01T00:00:00.000000000Z", false},
+        {"utc", {false, "T", "soon", "", -5, 6, {}, false, kNoTimeValue}, "", true},
+        {"uid", {true, "T", "x", "/p", 5, 6, RowFacts(uid), false, t}, "-7", false},
+        {"uid", {true, "T", "x", "/p", 5, 6, {}, false, t}, "", true},
+        {"args", {true, "T", "x", "/p", 5, 6, RowFacts(uid), false, t}, "\"a,b\"", false},
+        {"cwd", {true, "T", "x", "/p", 5, 6, RowFacts(uid), false, t}, "", true},
+    };
+    for (const FieldCase& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.text);
+        const auto sort = parseRowSort(c.name);
+        ASSERT_TRUE(sort);
+        EXPECT_EQ(csvRecord(sort->field, c.row), c.text);
+        EXPECT_EQ(sortKeyOf(sort->field, c.row).empty, c.empty);
+    }
+    const auto descending = parseRowSort("-utc");
+    ASSERT_TRUE(descending);
+    EXPECT_TRUE(descending->descending);
+    EXPECT_EQ(csvFieldName(descending->field), "utc");
+    for (const char* bad : {"size", "PID", "--pid", "-", "", "pid,path"}) {
+        EXPECT_FALSE(parseRowSort(bad)) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace korvantis

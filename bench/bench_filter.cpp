@@ -9,7 +9,6 @@
 // Usage: bench_filter [LOG] [--runs N] [--query QUERY]...
 // (--query replaces the built-in list of queries)
 
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,26 +21,15 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_support.h"
 #include "inspect/store_rows.h"
-#include "load/task_queue.h"
 #include "query/filter_query.h"
-#include "workspace/workspace.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// CPU time of this thread: on a busy machine, what one query cost on one
-// core, without the time spent waiting for a core.
-double threadCpuMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using korvantis::bench::Clock;
+using korvantis::bench::millisecondsSince;
+using korvantis::bench::threadCpuMilliseconds;
 
 // Filters every row the way a view would: tree sets made afresh, matching
 // row indexes gathered. Returns the number of matches.
@@ -160,8 +148,7 @@ int main(int argc, char** argv) {
     korvantis::Workspace workspace(tasks.poster());
     const korvantis::EventStore& keeper = workspace.store;
     const auto loadStart = Clock::now();
-    workspace.loader.loadJsonFile(log);
-    tasks.runUntil([&] { return !workspace.loader.outcomes().empty(); });
+    korvantis::bench::loadLog(workspace, tasks, log);
     const double loadMs = millisecondsSince(loadStart);
     if (!made.empty()) {
         std::remove(made.c_str());

@@ -63,17 +63,17 @@ int main(int argc, char** argv) {
     workspace.loader.loadJsonFile(copy);
     tasks.runUntil([&] { return !workspace.loader.outcomes().empty(); });
     const auto& store = workspace.store;
-    std::printf("followed log: %zu stored lines\n", store.jsonMapping().size());
+    std::printf("followed log: %zu stored lines\n", store.lineRefs().size());
 
     const std::string line =
         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"1765000000.5","process":{"pid":77,"ppid":1,"path":"/bin/appended"}})"
         "\n";
     std::vector<double> ms;
     for (int i = 0; i < 50; ++i) {
-        const std::size_t before = store.jsonMapping().size();
+        const std::size_t before = store.lineRefs().size();
         const auto start = Clock::now();
         std::ofstream(copy, std::ios::app) << line;
-        tasks.runUntil([&] { return store.jsonMapping().size() > before; });
+        tasks.runUntil([&] { return store.lineRefs().size() > before; });
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         // Apart enough that each append is seen on its own.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -11,8 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "load/task_queue.h"
-#include "workspace/workspace.h"
+#include "bench_support.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -24,9 +23,8 @@ int main(int argc, char** argv) {
         korvantis::TaskQueue tasks;
         korvantis::Workspace ws(tasks.poster());
         ws.loader.setTreeFactsWanted(false);
-        ws.loader.loadJsonFile(argv[i]);
-        tasks.runUntil([&] { return !ws.loader.outcomes().empty(); });
-        const std::size_t rows = ws.store.jsonMapping().size();
+        korvantis::bench::loadLog(ws, tasks, argv[i]);
+        const std::size_t rows = ws.store.lineRefs().size();
         if (rows == 0) {
             std::fprintf(stderr, "%s: no rows\n", argv[i]);
             status = 1;

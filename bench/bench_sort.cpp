@@ -25,7 +25,7 @@ void timeSorts(const char* list, const Rows& rows) {
         for (const bool descending : {false, true}) {
             const auto started = std::chrono::steady_clock::now();
             const auto keys = korvantis::sortKeys(field, rows.size(),
-                                                  [&](std::size_t i) { return rows.filterRow(i); });
+                                                  [&](std::size_t i) { return rows.rowView(i); });
             const auto order =
                 korvantis::sortedOrder(keys, korvantis::sortKindOf(field), descending);
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
@@ -40,8 +40,8 @@ struct AllRows {
     const korvantis::PreviewRows<korvantis::ProcPreviewEntry>& procs;
     const korvantis::PreviewRows<korvantis::FilePreviewEntry>& files;
     std::size_t size() const { return procs.size() + files.size(); }
-    korvantis::FilterRow filterRow(std::size_t i) const {
-        return i < procs.size() ? procs.filterRow(i) : files.filterRow(i - procs.size());
+    korvantis::RowView rowView(std::size_t i) const {
+        return i < procs.size() ? procs.rowView(i) : files.rowView(i - procs.size());
     }
 };
 
@@ -69,21 +69,21 @@ int main(int argc, char** argv) {
     korvantis::TimeValue first = INT64_MAX;
     korvantis::TimeValue last = INT64_MIN;
     for (std::size_t i = 0; i < procs.size(); ++i) {
-        const auto t = procs.filterRow(i).time;
+        const auto t = procs.rowView(i).time;
         first = t != korvantis::kNoTimeValue ? std::min(first, t) : first;
         last = std::max(last, t);
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const auto t = files.filterRow(i).time;
+        const auto t = files.rowView(i).time;
         first = t != korvantis::kNoTimeValue ? std::min(first, t) : first;
         last = std::max(last, t);
     }
     korvantis::TimeSlices slices(first, last, 240);
     for (std::size_t i = 0; i < procs.size(); ++i) {
-        slices.add(procs.filterRow(i).time, korvantis::RowList::process);
+        slices.add(procs.rowView(i).time, korvantis::RowList::process);
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
-        slices.add(files.filterRow(i).time, korvantis::RowList::file);
+        slices.add(files.rowView(i).time, korvantis::RowList::file);
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     std::printf("timeline slices of %zu rows: %.3f s\n", procs.size() + files.size(), took.count());

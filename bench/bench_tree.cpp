@@ -12,22 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "load/task_queue.h"
+#include "bench_support.h"
 #include "tree/process_tree.h"
-#include "workspace/workspace.h"
 
 namespace {
 
 using korvantis::Workspace;
-using Clock = std::chrono::steady_clock;
+using korvantis::bench::Clock;
 
 void addLine(std::string& out, const std::string& line) {
     out += line;
     out += '\n';
-}
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 std::string procLine(const char* event, long pid, long ppid, const std::string& path,
@@ -99,7 +94,7 @@ void generateChain(std::string& out, int length) {
 void benchBuild(const char* label, const Workspace& ws, int runs) {
     korvantis::ProcessTree tree;
     for (const auto& e : ws.store.procPreviews()) {
-        tree.add(e.id, e.path, e.pid, e.ppid);
+        tree.add(0, e.path, e.pid, e.ppid);
     }
     std::vector<double> times;
     std::size_t size = 0;
@@ -107,7 +102,7 @@ void benchBuild(const char* label, const Workspace& ws, int runs) {
         const auto start = Clock::now();
         const auto built = tree.build();
         size = built ? built->json.size() : 0;
-        times.push_back(msSince(start));
+        times.push_back(korvantis::bench::millisecondsSince(start));
     }
     std::sort(times.begin(), times.end());
     std::printf("%s: %zu nodes, tree JSON %.1f MB; build + encode: min %.1f ms, median %.1f ms\n",
@@ -131,12 +126,13 @@ void benchSelect(Workspace& ws) {
     auto start = Clock::now();
     ws.selection.selectEvent(ids[0]);  // the first after a load: nothing is built lazily
     std::printf("select: first selection among %zu entries: %.3f ms\n",
-                store.procPreviews().size() + store.filePreviews().size(), msSince(start));
+                store.procPreviews().size() + store.filePreviews().size(),
+                korvantis::bench::millisecondsSince(start));
     std::vector<double> times;
     for (const auto& id : ids) {
         start = Clock::now();
         ws.selection.selectEvent(id);
-        times.push_back(msSince(start) * 1000.0);
+        times.push_back(korvantis::bench::millisecondsSince(start) * 1000.0);
     }
     std::sort(times.begin(), times.end());
     std::printf(
@@ -161,10 +157,10 @@ void load(Workspace& ws, korvantis::TaskQueue& tasks, const char* path, Generate
         std::fclose(f);
     }
     const auto start = Clock::now();
-    ws.loader.loadJsonFile(file);
-    tasks.runUntil([&] { return !ws.loader.outcomes().empty(); });
+    korvantis::bench::loadLog(ws, tasks, file);
     std::printf("%s: %zu process events, %zu file events, loaded in %.0f ms\n", file.c_str(),
-                ws.store.procPreviews().size(), ws.store.filePreviews().size(), msSince(start));
+                ws.store.procPreviews().size(), ws.store.filePreviews().size(),
+                korvantis::bench::millisecondsSince(start));
     if (path == nullptr) {
         std::remove(file.c_str());  // still read through the loader's open descriptor
     }

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "ingest/received_json.h"
 #include "reference_decoder.h"
+#include "support/owned_record.h"
 
 using namespace korvantis;
 

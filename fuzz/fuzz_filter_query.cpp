@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     query.bindTrees(links);
     const std::string_view half = std::string_view(text).substr(text.size() / 2);
     for (const bool isProcess : {true, false}) {
-        FilterRow row;
+        RowView row;
         row.isProcess = isProcess;
         row.type = text;
         row.timestamp = half;

@@ -14,6 +14,7 @@
 #include "fuzz_support.h"
 #include "ingest/stream_reader.h"
 #include "ingest/text_source.h"
+#include "ingest/utf8_text.h"
 #include "support/compressed_copies.h"
 
 using namespace korvantis;
@@ -95,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (auto line = reader->nextLine()) {
         FUZZ_CHECK(count < expected.size(), "more lines than the file holds");
         FUZZ_CHECK(line->text == expected[count], "line %zu differs", count);
-        FUZZ_CHECK(line->valid == StreamReader::isValidUtf8(line->text));
+        FUZZ_CHECK(line->valid == isValidUtf8(line->text));
         // The promised padding after the line must be readable.
         volatile char sink = 0;
         for (std::size_t i = 0; i < StreamReader::kPadding; ++i) {
@@ -140,9 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkCompressedCopy(file, delimiter, chunkSize, data[1]);
 
     // Repair of invalid text: always valid, and the identity on valid text.
-    const std::string repaired = StreamReader::toValidUtf8(file);
-    FUZZ_CHECK(StreamReader::isValidUtf8(repaired));
-    if (StreamReader::isValidUtf8(file)) {
+    const std::string repaired = toValidUtf8(file);
+    FUZZ_CHECK(isValidUtf8(repaired));
+    if (isValidUtf8(file)) {
         FUZZ_CHECK(repaired == file);
     }
     return 0;

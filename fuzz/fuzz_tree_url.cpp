@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "ingest/stream_reader.h"
+#include "ingest/utf8_text.h"
 #include "tree/tree_url.h"
 
 using namespace korvantis;
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text = fuzz::asText(data, size);
 
     if (const auto read = readTreeUrl(text)) {
-        FUZZ_CHECK(StreamReader::isValidUtf8(*read));
+        FUZZ_CHECK(isValidUtf8(*read));
     }
 
     const std::string encoded = base64Encode(text);
@@ -25,6 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string url = makeTreeUrlText(text);
     FUZZ_CHECK(url.substr(0, kTreeUrlScheme.size()) == kTreeUrlScheme);
     const auto back = readTreeUrl(url);
-    FUZZ_CHECK(back && *back == StreamReader::toValidUtf8(text));
+    FUZZ_CHECK(back && *back == toValidUtf8(text));
     return 0;
 }

@@ -156,15 +156,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const ProcPreviewEntry entry = ws.store.procPreviews()[0];
         selection.selectEvent(entry.id);
         FUZZ_CHECK(selection.activePreview() && *selection.activePreview() == entry);
-        FUZZ_CHECK(selection.activeEventJson() == prettyPrintedJson(*ws.store.lineText(
-                                                      *ws.store.jsonMapping().indexOf(entry.id))));
+        FUZZ_CHECK(selection.activeEventJson() ==
+                   prettyPrintedJson(*ws.store.lineText(*ws.store.lineRefs().indexOf(entry.id))));
     }
     if (!ws.store.filePreviews().empty()) {
         const FilePreviewEntry entry = ws.store.filePreviews()[0];
         selection.selectEvent(entry.id);
         FUZZ_CHECK(selection.activeFilePreview() && *selection.activeFilePreview() == entry);
-        FUZZ_CHECK(selection.activeEventJson() == prettyPrintedJson(*ws.store.lineText(
-                                                      *ws.store.jsonMapping().indexOf(entry.id))));
+        FUZZ_CHECK(selection.activeEventJson() ==
+                   prettyPrintedJson(*ws.store.lineText(*ws.store.lineRefs().indexOf(entry.id))));
     }
 
     const testsupport::StoreSizes before = testsupport::storeSizes(ws);

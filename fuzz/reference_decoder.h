@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ingest/received_json.h"
-#include "ingest/stream_reader.h"
+#include "ingest/utf8_text.h"
+#include "support/owned_record.h"
 
 namespace korvantis::fuzz {
 
@@ -40,7 +40,7 @@ class JsonReader {
     // Nothing when the text is not JSON; `uncertain` is set when the reason
     // is one the rules leave open.
     std::optional<JsonValue> read(bool& uncertain) {
-        if (!StreamReader::isValidUtf8(s_)) {
+        if (!isValidUtf8(s_)) {
             return std::nullopt;
         }
         JsonValue v;

@@ -145,20 +145,6 @@ bool readRecord(const element& root, ReceivedJsonView& out) {
     return event.seen() && timestamp.seen();
 }
 
-std::optional<std::string> toOwned(const std::optional<std::string_view>& text) {
-    if (!text) {
-        return std::nullopt;
-    }
-    return std::string(*text);
-}
-
-std::optional<Process> toOwned(const std::optional<ProcessView>& view) {
-    if (!view) {
-        return std::nullopt;
-    }
-    return Process{view->pid, view->ppid, toOwned(view->path)};
-}
-
 // Record text form: Swift's debug description of the record.
 void appendQuoted(std::string& out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -422,38 +408,6 @@ std::int64_t LineDecoder::sequenceNumber() const {
     return impl_->eslogger.sequenceNumber();
 }
 
-ReceivedJson toOwned(const ReceivedJsonView& view) {
-    ReceivedJson r;
-    r.event = std::string(view.event);
-    r.timestamp = std::string(view.timestamp);
-    r.process = toOwned(view.process);
-    if (view.fileOld) {
-        r.fileOld = FileOld{toOwned(view.fileOld->process), std::string(view.fileOld->destination)};
-    }
-    if (view.file) {
-        r.file = File{view.file->pid, std::string(view.file->destination)};
-    }
-    r.storedOnly = view.storedOnly;
-    r.other = toOwned(view.other);
-    const RowFacts facts(view.facts.empty() ? nullptr : view.facts.data());
-    for (std::size_t i = 0; i < kFactCount; ++i) {
-        r.facts[i] = std::string(facts[static_cast<Fact>(i)]);
-    }
-    return r;
-}
-
-std::optional<ReceivedJson> decodeReceivedJson(std::string_view line) {
-    LineDecoder decoder;
-    auto view = decoder.decode(line);
-    if (!view) {
-        return std::nullopt;
-    }
-    return toOwned(*view);
-}
-
-std::string recordText(const ReceivedJson& record) {
-    return recordTextOf(record);
-}
 std::string recordText(const ReceivedJsonView& record) {
     return recordTextOf(record);
 }

@@ -11,46 +11,9 @@
 
 namespace korvantis {
 
-// The decoded form of one log line. Owning variant: used by tests, by the
-// load error text and by anything that keeps a record beyond one decode.
-struct Process {
-    std::int64_t pid = 0;
-    std::int64_t ppid = 0;
-    std::optional<std::string> path;
-    bool operator==(const Process&) const = default;
-};
-
-struct FileOld {
-    std::optional<Process> process;
-    std::string destination;
-    bool operator==(const FileOld&) const = default;
-};
-
-struct File {
-    std::int64_t pid = 0;
-    std::string destination;
-    bool operator==(const File&) const = default;
-};
-
-struct ReceivedJson {
-    std::string event;
-    std::string timestamp;
-    std::optional<Process> process;
-    std::optional<FileOld> fileOld;
-    std::optional<File> file;
-    // Kept for its raw text only, whatever `event` says: an eslogger message
-    // of a kind that no panel lists.
-    bool storedOnly = false;
-    // An eslogger row's facts, by Fact; all empty for the viewer's records.
-    std::array<std::string, kFactCount> facts{};
-    // A stored-only eslogger message whose process gives a pid and a ppid:
-    // that process, listed as an other row.
-    std::optional<Process> other{};
-    bool operator==(const ReceivedJson&) const = default;
-};
-
-// Non-owning variant filled by LineDecoder without allocating. Every view
-// points into the decoder's own buffers and is valid until the next decode.
+// The decoded form of one log line, filled by LineDecoder without allocating.
+// Every view points into the decoder's own buffers and is valid until the
+// next decode.
 struct ProcessView {
     std::int64_t pid = 0;
     std::int64_t ppid = 0;
@@ -73,12 +36,14 @@ struct ReceivedJsonView {
     std::optional<ProcessView> process;
     std::optional<FileOldView> fileOld;
     std::optional<FileView> file;
+    // Kept for its raw text only, whatever `event` says: an eslogger message
+    // of a kind that no panel lists.
     bool storedOnly = false;
-    std::string_view facts;              // encoded (see RowFacts); empty for the viewer's records
-    std::optional<ProcessView> other{};  // see ReceivedJson::other
+    std::string_view facts;  // encoded (see RowFacts); empty for the viewer's records
+    // A stored-only eslogger message whose process gives a pid and a ppid:
+    // that process, listed as an other row.
+    std::optional<ProcessView> other{};
 };
-
-ReceivedJson toOwned(const ReceivedJsonView& view);
 
 // Decodes lines one at a time with a reused parser, so a load of millions of
 // lines does not allocate per line. A line the record rules refuse is tried
@@ -107,12 +72,8 @@ class LineDecoder {
     std::unique_ptr<Impl> impl_;
 };
 
-// Convenience for single lines (tests, tools).
-std::optional<ReceivedJson> decodeReceivedJson(std::string_view line);
-
 // One-line text form of a record, as used in the
 // "Could not build file event from " load error.
-std::string recordText(const ReceivedJson& record);
 std::string recordText(const ReceivedJsonView& record);
 
 }  // namespace korvantis

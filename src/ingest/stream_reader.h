@@ -19,7 +19,7 @@ class StreamReader {
     static constexpr std::int64_t kDefaultChunkSize = 4096;
 
     // One line as read. `valid` is false when its bytes are not valid UTF-8;
-    // `text` is then the raw bytes (see StreamReader::toValidUtf8).
+    // `text` is then the raw bytes (see toValidUtf8).
     struct Line {
         std::string_view text;  // valid until the next call on the reader
         bool valid = true;
@@ -88,10 +88,6 @@ class StreamReader {
     // Why the input ended early: the load error for a compressed file that
     // cannot be decoded further. The line it cut short is not returned.
     std::optional<std::string> failure() const;
-
-    // `bytes` with each invalid UTF-8 sequence replaced by U+FFFD.
-    static std::string toValidUtf8(std::string_view bytes);
-    static bool isValidUtf8(std::string_view bytes);
 
   private:
     StreamReader() = default;

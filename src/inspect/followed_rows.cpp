@@ -75,7 +75,7 @@ int followRows(Workspace& workspace, TaskQueue& tasks, FilterQuery& query, Expor
     std::size_t seen = 0;  // stored lines looked at
     int status = 0;
     for (bool header = true;; header = false) {
-        seen = store.jsonMapping().size();
+        seen = store.lineRefs().size();
         if (!query.treeRoots().empty()) {
             query.bindTrees(StoreRowCursor::processLinks(store));
         }
@@ -86,7 +86,7 @@ int followRows(Workspace& workspace, TaskQueue& tasks, FilterQuery& query, Expor
             break;
         }
         tasks.runUntil([&] {
-            return stop || store.jsonMapping().size() != seen || !told.allOf(workspace.loader);
+            return stop || store.lineRefs().size() != seen || !told.allOf(workspace.loader);
         });
     }
     if (!stop) {

@@ -275,7 +275,7 @@ void dumpStore(const EventStore& store, korvantis::CheckedOutput& out) {
         out.flushIfFull();
     });
     text += "],";
-    appendInt(text, "jsonMappingCount", static_cast<long long>(store.jsonMapping().size()));
+    appendInt(text, "jsonMappingCount", static_cast<long long>(store.lineRefs().size()));
     text.push_back(',');
     appendString(text, "jsonTreeRaw", store.jsonTreeRaw());
     text += "}\n";

@@ -28,7 +28,7 @@ class UnreadableRows {
         if (count_ == 0) {
             return true;
         }
-        const auto& ref = store.jsonMapping().ref(firstEntry_);
+        const auto& ref = store.lineRefs().ref(firstEntry_);
         std::cerr << "korvantis-inspect: " << count_ << (count_ == 1 ? " row" : " rows")
                   << " could not be read again, the first " << store.logFiles().fileName(ref.log)
                   << ":" << store.lineNumberOf(firstEntry_) << ": "
@@ -69,7 +69,7 @@ bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, ExportFormat
 ExportResult writeSorted(const EventStore& store, const FilterQuery& query, ExportFormat format,
                          const CsvFields& fields, const RowSort& sort, UnreadableRows& unreadable) {
     StoreRowCursor cursor(store);
-    std::vector<FilterRow> rows;
+    std::vector<RowView> rows;
     std::vector<std::size_t> entries;
     ExportRow row;
     // The lines are read when written, not while gathering.
@@ -77,8 +77,8 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
         rows.push_back(row.row);
         entries.push_back(cursor.entry());
     }
-    const std::vector<SortKey> keys = sortKeys(
-        sort.field, rows.size(), [&](std::size_t i) -> const FilterRow& { return rows[i]; });
+    const std::vector<SortKey> keys =
+        sortKeys(sort.field, rows.size(), [&](std::size_t i) -> const RowView& { return rows[i]; });
     const std::vector<std::uint32_t> order =
         sortedOrder(keys, sortKindOf(sort.field), sort.descending);
     std::size_t next = 0;
@@ -92,7 +92,7 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
                 if (!exportNeedsRawLine(format)) {
                     return true;
                 }
-                LineRead line = store.logFiles().read(store.jsonMapping().ref(entries[i]));
+                LineRead line = store.logFiles().read(store.lineRefs().ref(entries[i]));
                 if (line) {
                     rawLine = std::move(*line);
                     out.rawLine = rawLine;

@@ -15,7 +15,7 @@
 namespace korvantis {
 
 // The rows of the three lists in the order their lines were loaded. Each row
-// knows its line's place in jsonMapping, so following the lists while
+// knows its line's place in lineRefs, so following the lists while
 // counting places interleaves them by line without a lookup. A row's raw
 // line is read from its log only when asked for.
 class StoreRowCursor {
@@ -37,11 +37,11 @@ class StoreRowCursor {
         }
         raw_.reset();
         if (entry_ == procAt) {
-            out = {procs.filterRow(proc_++), {}, {}};
+            out = {procs.rowView(proc_++), {}, {}};
         } else if (entry_ == fileAt) {
-            out = {files.filterRow(file_++), {}, {}};
+            out = {files.rowView(file_++), {}, {}};
         } else {
-            out = {others.filterRow(other_++), {}, {}};
+            out = {others.rowView(other_++), {}, {}};
         }
         return true;
     }
@@ -51,7 +51,7 @@ class StoreRowCursor {
     // row; the rows come in log order, so the log is read ahead in blocks.
     const ReadBack<std::string_view>& rawLine() {
         if (!raw_) {
-            raw_ = lines_.read(store_.jsonMapping().ref(entry_));
+            raw_ = lines_.read(store_.lineRefs().ref(entry_));
         }
         return *raw_;
     }

@@ -23,7 +23,7 @@ enum class LineKind : std::uint8_t {
     process,          // process event with a process
     file,             // monitored file event with a file
     fileWithoutFile,  // error text ("Could not build file event from ...") in `side`
-    other,            // decoded, kept in jsonMapping only
+    other,            // decoded, kept in lineRefs only
     otherRow,         // another kind of eslogger message, listed as an other row
 };
 

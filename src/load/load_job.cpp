@@ -15,6 +15,7 @@
 
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
+#include "ingest/utf8_text.h"
 #include "load/decode_pipeline.h"
 #include "load/line_reading.h"
 #include "store/event_store.h"
@@ -78,7 +79,7 @@ void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
                 // checks); only a refused one needs checking on its own.
                 const auto record = decoder.decodePadded(line.data(), line.size());
                 info.sequence = decoder.sequenceNumber();
-                if (record || StreamReader::isValidUtf8(line)) {
+                if (record || isValidUtf8(line)) {
                     detail::describeRecord(record, info, *batch);
                     if (info.kind == detail::LineKind::process ||
                         info.kind == detail::LineKind::file ||
@@ -337,7 +338,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
             rows.errors.push_back(FiledRows::Error{origin, ref, 0, true});
             continue;
         }
-        // The store gives rows their ids by place; only the tree keeps them.
+        // The store gives rows their ids by place.
         const std::uint64_t place = nextLine_++;
         Kind kind = Kind::other;
         switch (info.kind) {
@@ -349,7 +350,7 @@ void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures&
                                      texts_.timestamps.store(batch.resolve(info.timestamp)),
                                      info.pid, info.ppid, path, info.storedFacts});
                 rows.procPreviews.back().time = info.time;
-                tree_.add(id, path, info.pid, info.ppid);
+                tree_.add(place, path, info.pid, info.ppid);
                 kind = Kind::process;
                 break;
             }

@@ -4,15 +4,15 @@
 #include <cstdio>
 #include <utility>
 
+#include "ingest/path_name.h"
 #include "load/open_failure.h"
 #include "store/event_store.h"
-#include "tree/node.h"
 
 namespace korvantis {
 
 LogLoader::LogLoader(EventStore& store, StoreObservers& observers, Post post)
     : store_(store), observers_(observers), post_(std::move(post)) {
-    tree_.setLineIds(&store_.jsonMapping().ids());
+    tree_.setPlacesInFacts(true);
 }
 
 LogLoader::~LogLoader() {
@@ -99,8 +99,8 @@ void LogLoader::startNext() {
     runningLog_ = static_cast<std::uint32_t>(store_.logFiles().size());
     LoadJob::Options options;
     options.holdPartialLine = following_;
-    job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.jsonMapping().ids(),
-                                     store_.jsonMapping().size(), store_.rowTexts(), tree_, post_,
+    job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.lineRefs().ids(),
+                                     store_.lineRefs().size(), store_.rowTexts(), tree_, post_,
                                      std::move(sink), std::move(options));
 }
 
@@ -252,8 +252,8 @@ void LogLoader::startContinuation(std::size_t follow) {
                            std::optional<ProcessTree::BuiltTree> tree) {
         finished(true, false, figures, std::move(tree));
     };
-    job_ = std::make_unique<LoadJob>(std::move(path), log, store_.jsonMapping().ids(),
-                                     store_.jsonMapping().size(), store_.rowTexts(), tree_, post_,
+    job_ = std::make_unique<LoadJob>(std::move(path), log, store_.lineRefs().ids(),
+                                     store_.lineRefs().size(), store_.rowTexts(), tree_, post_,
                                      std::move(sink), std::move(options));
 }
 

@@ -219,7 +219,7 @@ bool numberContains(std::int64_t number, std::string_view folded) {
     return containsFolded(std::string_view(digits, static_cast<std::size_t>(end - digits)), folded);
 }
 
-bool termHolds(const FilterQuery::Term& term, const FilterRow& row, RawLineRef rawLine) {
+bool termHolds(const FilterQuery::Term& term, const RowView& row, RawLineRef rawLine) {
     using Key = FilterQuery::Key;
     switch (term.key) {
         case Key::pid:
@@ -259,7 +259,7 @@ bool termHolds(const FilterQuery::Term& term, const FilterRow& row, RawLineRef r
 
 }  // namespace
 
-bool FilterQuery::matches(const FilterRow& row, RawLineRef rawLine) const {
+bool FilterQuery::matches(const RowView& row, RawLineRef rawLine) const {
     for (const Term& term : terms_) {
         if (termHolds(term, row, rawLine) == term.negated) {
             return false;

@@ -13,7 +13,7 @@
 
 #include "query/folded_search.h"
 #include "query/pid_set.h"
-#include "store/filter_row.h"
+#include "store/row_view.h"
 
 namespace korvantis {
 
@@ -71,7 +71,7 @@ class FilterQuery {
     // Binds every tree term from the process rows of the store.
     void bindTrees(std::span<const ProcessLink> processes);
 
-    bool matches(const FilterRow& row, RawLineRef rawLine = {}) const;
+    bool matches(const RowView& row, RawLineRef rawLine = {}) const;
 
   private:
     friend struct FilterQueryParser;
@@ -90,7 +90,7 @@ enum class RowMatch : std::uint8_t {
 // `query` on `row`, whose raw line `fetch` gives on demand: anything that
 // tests as false when it could not be read (an optional, a ReadBack).
 template <typename Fetch>
-RowMatch matchRow(const FilterQuery& query, const FilterRow& row, Fetch&& fetch) {
+RowMatch matchRow(const FilterQuery& query, const RowView& row, Fetch&& fetch) {
     bool unreadable = false;
     auto raw = [&]() -> std::string_view {
         const auto& line = fetch();

@@ -84,7 +84,7 @@ void appendCsvField(std::string& out, std::string_view text) {
     out.push_back('"');
 }
 
-void appendCsvValue(std::string& out, const FilterRow& row, const CsvField& field) {
+void appendCsvValue(std::string& out, const RowView& row, const CsvField& field) {
     using Of = CsvField::Of;
     switch (field.of) {
         case Of::kind:
@@ -118,7 +118,7 @@ void appendCsvValue(std::string& out, const FilterRow& row, const CsvField& fiel
     }
 }
 
-void appendCsvRecord(std::string& out, const FilterRow& row, const CsvFields& fields) {
+void appendCsvRecord(std::string& out, const RowView& row, const CsvFields& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) {
             out.push_back(',');

@@ -42,7 +42,7 @@ inline bool exportNeedsRawLine(ExportFormat format) {
 }
 
 struct ExportRow {
-    FilterRow row;
+    RowView row;
     std::string_view rawLine;  // read for JSON lines only
     std::string failure = {};  // set by a source that cannot go on, with false
 };

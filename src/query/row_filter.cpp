@@ -46,7 +46,7 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
         const std::size_t end = std::min(to, begin + slice);
         for (std::size_t at = begin; at < end; ++at) {
             const std::size_t i = candidates ? (*candidates)[at] : at;
-            const FilterRow row = rows.filterRow(i);
+            const RowView row = rows.rowView(i);
             const RowMatch match =
                 !raw ? (query.matches(row) ? RowMatch::shown : RowMatch::hidden)
                      : matchRow(query, row, [&]() -> const ReadBack<std::string_view>& {

@@ -15,7 +15,7 @@ namespace korvantis {
 std::vector<std::uint32_t> sortedOrder(std::span<const SortKey> keys, SortKind kind,
                                        bool descending);
 
-// The keys of `count` rows of a list, read through `rowAt(i)` (a FilterRow).
+// The keys of `count` rows of a list, read through `rowAt(i)` (a RowView).
 template <typename RowAt>
 std::vector<SortKey> sortKeys(const CsvField& field, std::size_t count, RowAt&& rowAt) {
     std::vector<SortKey> keys(count);

@@ -10,7 +10,7 @@ RowsSnapshot RowsSnapshot::of(const EventStore& store, std::size_t procCount, st
     s.procs = store.procPreviews().snapshot(std::min(procCount, store.procPreviews().size()));
     s.files = store.filePreviews().snapshot(std::min(fileCount, store.filePreviews().size()));
     s.others = store.otherPreviews().snapshot(std::min(otherCount, store.otherPreviews().size()));
-    s.refs = store.jsonMapping().refsSnapshot(store.jsonMapping().size());
+    s.refs = store.lineRefs().refsSnapshot(store.lineRefs().size());
     s.logs = store.sharedLogFiles();
     return s;
 }
@@ -33,7 +33,7 @@ std::vector<ProcessLink> processLinks(const ProcRowsSnapshot& procs) {
     std::vector<ProcessLink> links;
     links.reserve(procs.size());
     for (std::size_t i = 0; i < procs.size(); ++i) {
-        const FilterRow row = procs.filterRow(i);
+        const RowView row = procs.rowView(i);
         links.push_back({row.pid, row.ppid});
     }
     return links;

@@ -9,7 +9,7 @@
 
 #include "query/filter_query.h"
 #include "store/event_store.h"
-#include "store/json_mapping.h"
+#include "store/line_ref_table.h"
 #include "store/log_files.h"
 #include "store/preview_rows.h"
 
@@ -27,7 +27,7 @@ struct RowsSnapshot {
     ProcRowsSnapshot procs;
     FileRowsSnapshot files;
     OtherRowsSnapshot others;
-    JsonMapping::RefsSnapshot refs;
+    LineRefTable::RefsSnapshot refs;
     std::shared_ptr<const LogFiles> logs;
 
     // The first `procCount` process rows, `fileCount` file rows and

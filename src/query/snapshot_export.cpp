@@ -32,7 +32,7 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
                 out.failure = "Could not write \"" + target + "\": a row is no longer there.";
                 return false;
             }
-            out.row = list.filterRow(i);
+            out.row = list.rowView(i);
             if (raw) {
                 line = snapshot.lineText(list.entryOf(i));
                 if (!line) {

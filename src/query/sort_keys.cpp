@@ -43,7 +43,7 @@ SortKind sortKindOf(const CsvField& field) {
     return SortKind::text;
 }
 
-SortKey sortKeyOf(const CsvField& field, const FilterRow& row) {
+SortKey sortKeyOf(const CsvField& field, const RowView& row) {
     using Of = CsvField::Of;
     switch (field.of) {
         case Of::kind:

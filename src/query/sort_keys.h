@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "query/row_export.h"
-#include "store/filter_row.h"
+#include "store/row_view.h"
 
 namespace korvantis {
 
@@ -27,7 +27,7 @@ struct SortKey {
 // pid, ppid, uid, pidversion and responsible_pid sort as numbers, timestamp
 // and utc by time value, every other field by its text.
 SortKind sortKindOf(const CsvField& field);
-SortKey sortKeyOf(const CsvField& field, const FilterRow& row);
+SortKey sortKeyOf(const CsvField& field, const RowView& row);
 
 // A sort as written on a command line: FIELD (any name --fields takes), or
 // -FIELD for descending.

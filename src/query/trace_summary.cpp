@@ -48,7 +48,7 @@ std::vector<NamedCount> named(const TextTally::Merged& tally,
 
 }  // namespace
 
-void TraceSummaryBuilder::add(const FilterRow& row) {
+void TraceSummaryBuilder::add(const RowView& row) {
     ++rows_;
     types_.add(row.type);
     if (row.time != kNoTimeValue) {
@@ -149,11 +149,11 @@ TraceSummary summarizeTrace(const RowsSnapshot& rows) {
             break;
         }
         if (pe < fe && pe < oe) {
-            builder.add(rows.procs.filterRow(p++));
+            builder.add(rows.procs.rowView(p++));
         } else if (fe < oe) {
-            builder.add(rows.files.filterRow(f++));
+            builder.add(rows.files.rowView(f++));
         } else {
-            builder.add(rows.others.filterRow(o++));
+            builder.add(rows.others.rowView(o++));
         }
     }
     return builder.finish();

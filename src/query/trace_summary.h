@@ -10,7 +10,7 @@
 #include "ingest/time_value.h"
 #include "query/rows_snapshot.h"
 #include "query/text_tally.h"
-#include "store/filter_row.h"
+#include "store/row_view.h"
 
 namespace korvantis {
 
@@ -55,7 +55,7 @@ inline constexpr std::size_t kSummarySeconds = 10;  // busiest seconds listed
 class TraceSummaryBuilder {
   public:
     // The row's texts must stay valid until finish().
-    void add(const FilterRow& row);
+    void add(const RowView& row);
     // The summary of the rows added so far; more may be added after.
     TraceSummary finish(std::size_t top = kSummaryTop, std::size_t seconds = kSummarySeconds) const;
 

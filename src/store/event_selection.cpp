@@ -24,24 +24,24 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
     // over the file list never has to be decided.
     DetailRequest request;
     request.choice = ++lastChoice_;
-    const std::optional<std::size_t> entry = store_.jsonMapping().indexOf(id);
+    const std::optional<std::size_t> entry = store_.lineRefs().indexOf(id);
     if (entry) {
         if (const auto proc = store_.procPreviewOf(*entry)) {
             observers_.announce(StoreField::activePreview);
             activePreview_ = store_.procPreviews()[*proc];
-            card = factsCardText(store_.procPreviews().filterRow(*proc),
+            card = factsCardText(store_.procPreviews().rowView(*proc),
                                  processLifetimeText(store_, *proc));
         } else if (const auto file = store_.filePreviewOf(*entry)) {
             observers_.announce(StoreField::activeFilePreview);
             activeFilePreview_ = store_.filePreviews()[*file];
-            card = factsCardText(store_.filePreviews().filterRow(*file));
+            card = factsCardText(store_.filePreviews().rowView(*file));
         } else if (const auto other = store_.otherPreviewOf(*entry)) {
             observers_.announce(StoreField::activeOtherPreview);
             activeOtherPreview_ = store_.otherPreviews()[*other];
-            card = factsCardText(store_.otherPreviews().filterRow(*other),
+            card = factsCardText(store_.otherPreviews().rowView(*other),
                                  exitEndsText(store_, *other));
         }
-        request.line = store_.jsonMapping().ref(*entry);
+        request.line = store_.lineRefs().ref(*entry);
         request.logs = store_.sharedLogFiles();
     }
     return request;

@@ -29,7 +29,7 @@ std::optional<std::size_t> EventStore::otherPreviewOf(std::size_t entry) const {
 }
 
 LineRead EventStore::lineText(std::size_t entry) const {
-    return logFiles_->read(jsonMapping_.ref(entry));
+    return logFiles_->read(lineRefs_.ref(entry));
 }
 
 std::uint64_t EventStore::lineNumberOf(std::size_t entry) const {
@@ -38,11 +38,11 @@ std::uint64_t EventStore::lineNumberOf(std::size_t entry) const {
     // its log before it and merging in the errors that are lines alone
     // gives its number.
     // Linear in the load errors: for naming a line now and then.
-    const std::uint32_t log = jsonMapping_.ref(entry).log;
+    const std::uint32_t log = lineRefs_.ref(entry).log;
     std::size_t first = 0;  // of the log's lines, which stand together
     for (std::size_t last = entry; first < last;) {
         const std::size_t mid = first + (last - first) / 2;
-        if (jsonMapping_.ref(mid).log < log) {
+        if (lineRefs_.ref(mid).log < log) {
             first = mid + 1;
         } else {
             last = mid;
@@ -105,8 +105,8 @@ void EventStore::append(FiledRows& rows) {
     std::size_t other = 0;
     for (std::size_t i = 0; i < rows.lines.size(); ++i) {
         const FiledRows::StoredLine& line = rows.lines[i];
-        const auto entry = static_cast<std::uint32_t>(jsonMapping_.size());
-        jsonMapping_.append(line.ref);
+        const auto entry = static_cast<std::uint32_t>(lineRefs_.size());
+        lineRefs_.append(line.ref);
         if (line.kind == Kind::process) {
             procPreviews_.push_back(rows.procPreviews[proc++], entry, line.type);
         } else if (line.kind == Kind::file) {

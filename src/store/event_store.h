@@ -11,7 +11,7 @@
 #include "store/chunked_vector.h"
 #include "store/filed_rows.h"
 #include "store/interned_texts.h"
-#include "store/json_mapping.h"
+#include "store/line_ref_table.h"
 #include "store/load_errors.h"
 #include "store/log_files.h"
 #include "store/preview_entries.h"
@@ -42,7 +42,7 @@ class EventStore {
     EventStore(const EventStore&) = delete;
     EventStore& operator=(const EventStore&) = delete;
 
-    const JsonMapping& jsonMapping() const { return jsonMapping_; }
+    const LineRefTable& lineRefs() const { return lineRefs_; }
     // The load errors with where each came from; see loadErrorText().
     const LoadErrors& loadErrors() const { return loadErrors_; }
     // The text of load error `i`: a line read back from its log, or a message.
@@ -70,7 +70,7 @@ class EventStore {
     const LogFiles& logFiles() const { return *logFiles_; }
     std::shared_ptr<const LogFiles> sharedLogFiles() const { return logFiles_; }
 
-    // Which preview an entry of jsonMapping made, found without a search:
+    // Which preview an entry of lineRefs made, found without a search:
     // previews are appended in mapping order, so an entry's rank among its
     // kind is its preview's index.
     std::optional<std::size_t> procPreviewOf(std::size_t entry) const;
@@ -98,11 +98,11 @@ class EventStore {
 
   private:
     StoreObservers& observers_;
-    JsonMapping jsonMapping_;
+    LineRefTable lineRefs_;
     LoadErrors loadErrors_;
-    PreviewRows<ProcPreviewEntry> procPreviews_{jsonMapping_};
-    PreviewRows<FilePreviewEntry> filePreviews_{jsonMapping_};
-    PreviewRows<OtherPreviewEntry> otherPreviews_{jsonMapping_};
+    PreviewRows<ProcPreviewEntry> procPreviews_{lineRefs_};
+    PreviewRows<FilePreviewEntry> filePreviews_{lineRefs_};
+    PreviewRows<OtherPreviewEntry> otherPreviews_{lineRefs_};
     std::vector<SequenceGap> sequenceGaps_;
     std::string jsonTreeRaw_;
     std::string jsonTreeFacts_;

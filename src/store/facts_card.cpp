@@ -15,7 +15,7 @@ void appendLine(std::string& out, std::string_view label, std::string_view value
 
 }  // namespace
 
-std::string factsCardText(const FilterRow& row, std::string_view run) {
+std::string factsCardText(const RowView& row, std::string_view run) {
     if (!row.facts.any()) {
         return {};
     }

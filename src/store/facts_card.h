@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "store/filter_row.h"
+#include "store/row_view.h"
 
 namespace korvantis {
 
@@ -13,6 +13,6 @@ namespace korvantis {
 // records, which show no card. `run` is what the row says of a process run
 // (see lifetime_text.h): a process row's lifetime, last as "Lifetime: ...",
 // or the row an exit ends, as "Ends: ..."; left out when empty.
-std::string factsCardText(const FilterRow& row, std::string_view run = {});
+std::string factsCardText(const RowView& row, std::string_view run = {});
 
 }  // namespace korvantis

@@ -7,13 +7,13 @@ namespace korvantis {
 
 namespace {
 
-bool bothTimed(const FilterRow& a, const FilterRow& b) {
+bool bothTimed(const RowView& a, const RowView& b) {
     return a.time != kNoTimeValue && b.time != kNoTimeValue;
 }
 
 }  // namespace
 
-std::string lifetimeText(const FilterRow& start, LifetimeEnd::How how, const FilterRow& end) {
+std::string lifetimeText(const RowView& start, LifetimeEnd::How how, const RowView& end) {
     switch (how) {
         case LifetimeEnd::How::untracked:
             return {};
@@ -40,7 +40,7 @@ std::string lifetimeText(const FilterRow& start, LifetimeEnd::How how, const Fil
     return {};
 }
 
-std::string endedRowText(const FilterRow& start) {
+std::string endedRowText(const RowView& start) {
     std::string text(start.type);
     text += " of ";
     text += start.path;
@@ -51,20 +51,20 @@ std::string endedRowText(const FilterRow& start) {
 
 std::string processLifetimeText(const EventStore& store, std::size_t procRow) {
     const LifetimeEnd end = store.lifetimes().endOf(procRow);
-    const FilterRow start = store.procPreviews().filterRow(procRow);
+    const RowView start = store.procPreviews().rowView(procRow);
     switch (end.how) {
         case LifetimeEnd::How::exited:
-            return lifetimeText(start, end.how, store.otherPreviews().filterRow(end.row));
+            return lifetimeText(start, end.how, store.otherPreviews().rowView(end.row));
         case LifetimeEnd::How::became:
-            return lifetimeText(start, end.how, store.procPreviews().filterRow(end.row));
+            return lifetimeText(start, end.how, store.procPreviews().rowView(end.row));
         default:
-            return lifetimeText(start, end.how, FilterRow{});
+            return lifetimeText(start, end.how, RowView{});
     }
 }
 
 std::string exitEndsText(const EventStore& store, std::size_t otherRow) {
     const std::optional<std::size_t> start = store.lifetimes().endedBy(otherRow);
-    return start ? endedRowText(store.procPreviews().filterRow(*start)) : std::string();
+    return start ? endedRowText(store.procPreviews().rowView(*start)) : std::string();
 }
 
 }  // namespace korvantis

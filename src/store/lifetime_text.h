@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "store/filter_row.h"
+#include "store/row_view.h"
 #include "store/process_lifetimes.h"
 
 namespace korvantis {
@@ -15,11 +15,11 @@ class EventStore;
 // exit's summary; "ran 1.24 s" without one), "became /bin/ls after 3 ms" (the
 // exec's path) or "still running at the end of the log"; "ended, exit 0" and
 // "became /bin/ls" when a time value is missing. Empty when untracked.
-std::string lifetimeText(const FilterRow& start, LifetimeEnd::How how, const FilterRow& end);
+std::string lifetimeText(const RowView& start, LifetimeEnd::How how, const RowView& end);
 
 // How an exit row names the process row whose run it ends:
 // "ES_EVENT_TYPE_NOTIFY_EXEC of /bin/ls at 2026-08-12T15:28:33.510893468Z".
-std::string endedRowText(const FilterRow& start);
+std::string endedRowText(const RowView& start);
 
 // The same for the rows of `store`: process row `procRow`, and other row
 // `otherRow` (empty when it ends no run).

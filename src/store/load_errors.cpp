@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "ingest/path_name.h"
-#include "ingest/stream_reader.h"
+#include "ingest/utf8_text.h"
 #include "store/log_files.h"
 
 namespace korvantis {
@@ -168,7 +168,7 @@ std::string LoadErrors::text(std::size_t i, const LogFiles& logs) const {
         return message(e.message);
     }
     const LineRead line = logs.read(e.ref);
-    return line ? StreamReader::toValidUtf8(*line) : readFailureText(line.failure);
+    return line ? toValidUtf8(*line) : readFailureText(line.failure);
 }
 
 void LoadErrors::forEachText(const LogFiles& logs,
@@ -183,8 +183,8 @@ void LoadErrors::forEachText(const LogFiles& logs,
         const ReadBack<std::string_view> line = reader.read(e.ref);
         if (!line) {
             made = readFailureText(line.failure);
-        } else if (!StreamReader::isValidUtf8(*line)) {
-            made = StreamReader::toValidUtf8(*line);
+        } else if (!isValidUtf8(*line)) {
+            made = toValidUtf8(*line);
         } else {
             f(i, *line);
             return;

@@ -9,14 +9,14 @@
 
 #include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
-#include "store/filter_row.h"
-#include "store/json_mapping.h"
+#include "store/row_view.h"
+#include "store/line_ref_table.h"
 #include "store/preview_entries.h"
 
 namespace korvantis {
 
 // A list of preview entries kept compactly: a row holds its line's place in
-// jsonMapping (where its id is) instead of the id, the index of its type
+// lineRefs (where its id is) instead of the id, the index of its type
 // among the known names, and its texts as pointer and length. A million rows
 // take half the memory of the entries themselves. Reads give entries by value.
 // Facts are kept beside the rows, and only from the first row that has any:
@@ -56,7 +56,7 @@ class PreviewRows {
         std::conditional_t<kIsOther, OtherRow, std::conditional_t<kHasPpid, Row, FileRow>>;
 
   public:
-    explicit PreviewRows(const JsonMapping& mapping) : mapping_(mapping) {}
+    explicit PreviewRows(const LineRefTable& mapping) : mapping_(mapping) {}
 
     std::size_t size() const { return rows_.size(); }
     bool empty() const { return rows_.empty(); }
@@ -83,15 +83,15 @@ class PreviewRows {
     }
     Entry back() const { return (*this)[size() - 1]; }
     // What a filter or an export reads of row i; no id is made.
-    FilterRow filterRow(std::size_t i) const { return filterRowOf(rows_[i], factsOf(facts_, i)); }
+    RowView rowView(std::size_t i) const { return rowViewOf(rows_[i], factsOf(facts_, i)); }
     // Whether some row has facts.
     bool hasFacts() const { return !facts_.empty(); }
-    // The line's place in jsonMapping.
+    // The line's place in lineRefs.
     std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
     // The earliest time value among the rows (kNoTimeValue: none has one).
     TimeValue earliestTime() const { return earliest_; }
 
-    // `entry` is the line's place in jsonMapping; `type` the index of its
+    // `entry` is the line's place in lineRefs; `type` the index of its
     // type among the known names; the texts must outlive the list.
     void push_back(const Entry& e, std::uint32_t entry, std::uint8_t type) {
         Stored r{};
@@ -129,8 +129,8 @@ class PreviewRows {
       public:
         Snapshot() = default;
         std::size_t size() const { return rows_.size(); }
-        FilterRow filterRow(std::size_t i) const {
-            return filterRowOf(rows_[i], factsOf(facts_, i));
+        RowView rowView(std::size_t i) const {
+            return rowViewOf(rows_[i], factsOf(facts_, i));
         }
         std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
 
@@ -190,8 +190,8 @@ class PreviewRows {
             return kEventKindNames[r.type];
         }
     }
-    static FilterRow filterRowOf(const Stored& r, const char* facts) {
-        FilterRow row;
+    static RowView rowViewOf(const Stored& r, const char* facts) {
+        RowView row;
         row.facts = RowFacts(facts);
         row.isProcess = kHasPpid && !kIsOther;
         row.isOther = kIsOther;
@@ -206,7 +206,7 @@ class PreviewRows {
         return row;
     }
 
-    const JsonMapping& mapping_;
+    const LineRefTable& mapping_;
     ChunkedVector<Stored> rows_;
     ChunkedVector<const char*> facts_;  // empty until a row has facts, then one per row
     TimeValue earliest_ = kNoTimeValue;

@@ -11,7 +11,7 @@ namespace {
 
 // The row's pid version as a number; nothing for a row without one (the
 // viewer's own records, or an eslogger message that does not say).
-std::optional<std::int64_t> pidversionOf(const FilterRow& row) {
+std::optional<std::int64_t> pidversionOf(const RowView& row) {
     const std::string_view text = row.facts[Fact::pidversion];
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -23,7 +23,7 @@ std::optional<std::int64_t> pidversionOf(const FilterRow& row) {
 
 }  // namespace
 
-void ProcessLifetimes::add(const FilterRow& row) {
+void ProcessLifetimes::add(const RowView& row) {
     if (row.isProcess) {
         addProcess(row);
         ++procs_;
@@ -35,7 +35,7 @@ void ProcessLifetimes::add(const FilterRow& row) {
     }
 }
 
-void ProcessLifetimes::addProcess(const FilterRow& row) {
+void ProcessLifetimes::addProcess(const RowView& row) {
     const auto self = static_cast<std::uint32_t>(procs_);
     if (row.facts.any() && row.type == kEventKindNames[kExecKind]) {
         // The image before the exec ends here, whatever its pid version.
@@ -59,7 +59,7 @@ void ProcessLifetimes::addProcess(const FilterRow& row) {
     }
 }
 
-void ProcessLifetimes::addExit(const FilterRow& row) {
+void ProcessLifetimes::addExit(const RowView& row) {
     const std::optional<std::int64_t> version = pidversionOf(row);
     const auto at = open_.find(row.pid);
     if (!version || at == open_.end()) {

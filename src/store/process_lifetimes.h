@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "store/chunked_vector.h"
-#include "store/filter_row.h"
+#include "store/row_view.h"
 
 namespace korvantis {
 
@@ -40,17 +40,17 @@ class ProcessLifetimes {
     // Takes the next row in load order: a process row (row.isProcess) or an
     // other row; rows of other kinds are not to be given. Views in `row`
     // need not outlive the call.
-    void add(const FilterRow& row);
+    void add(const RowView& row);
     // Takes the rows of both lists that were not taken yet, in load order.
     // A list is anything with size(), entryOf(i) (its place in load order)
-    // and filterRow(i).
+    // and rowView(i).
     template <typename ProcRows, typename OtherRows>
     void catchUp(const ProcRows& procs, const OtherRows& others) {
         while (procs_ < procs.size() || others_ < others.size()) {
             const bool proc =
                 others_ == others.size() ||
                 (procs_ < procs.size() && procs.entryOf(procs_) < others.entryOf(others_));
-            add(proc ? procs.filterRow(procs_) : others.filterRow(others_));
+            add(proc ? procs.rowView(procs_) : others.rowView(others_));
         }
     }
 
@@ -68,8 +68,8 @@ class ProcessLifetimes {
         std::uint32_t end;   // see LifetimeEnd::row
         std::uint32_t next;  // the next open run of the same pid, or kNone
     };
-    void addProcess(const FilterRow& row);
-    void addExit(const FilterRow& row);
+    void addProcess(const RowView& row);
+    void addExit(const RowView& row);
 
     ChunkedVector<Run> runs_;              // per process row
     ChunkedVector<LifetimeEnd::How> how_;  // per process row

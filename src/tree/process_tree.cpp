@@ -1,15 +1,16 @@
-// Node operations and the process tree build.
+// The process tree build.
 //
-// The tree is defined by a walk: each node goes under the node that
-// `root.findNode(ppid)` returns at its turn. Walking the tree for every node
-// costs nodes x tree size, so the build answers the same question with an
-// index instead. The walk visits a node, then its children's subtrees from
-// the last child to the first. A node being attached is a leaf and becomes
-// its parent's last child, so in the walk's visiting order it comes right
-// after its parent. The visiting order is therefore a list in which every
-// node is inserted right after its parent, and the walk's answer for a pid is
-// the earliest node with that pid in the list. The build keeps that list with
-// order labels (insert after, compare order) and, per pid, the earliest node.
+// The tree is defined by a walk: each node goes under the first node with its
+// ppid that a depth-first walk from the root meets at its turn, the walk
+// visiting a node, then its children's subtrees from the last child to the
+// first. Walking the tree for every node costs nodes x tree size, so the
+// build answers the same question with an index instead. A node being
+// attached is a leaf and becomes its parent's last child, so in the walk's
+// visiting order it comes right after its parent. The visiting order is
+// therefore a list in which every node is inserted right after its parent,
+// and the walk's answer for a pid is the earliest node with that pid in the
+// list. The build keeps that list with order labels (insert after, compare
+// order) and, per pid, the earliest node.
 
 #include <bit>
 #include <cstdint>
@@ -23,31 +24,6 @@
 #include "tree/tree_json.h"
 
 namespace korvantis {
-
-void Node::addChild(Node* child) {
-    for (const Node* c : children) {
-        if (*c == *child) {
-            return;
-        }
-    }
-    children.push_back(child);
-    child->parent = this;
-}
-
-Node* Node::findNode(std::int64_t wanted) {
-    // Explicit stack: a chain of processes can be a million levels deep.
-    std::vector<Node*> stack{this};
-    while (!stack.empty()) {
-        Node* n = stack.back();
-        stack.pop_back();
-        if (n->pid == wanted) {
-            return n;
-        }
-        // Pushed first to last, so the last child is searched first.
-        stack.insert(stack.end(), n->children.begin(), n->children.end());
-    }
-    return nullptr;
-}
 
 namespace {
 
@@ -251,8 +227,8 @@ struct ProcessTree::Placement {
     // Handles: 0 is the root, 1 "Untracked Heritage", i + 2 is the i-th node.
     static constexpr std::uint32_t kUntracked = 1;
 
-    Node root{Uuid::random(), "launchd", 1, 0};
-    Node untracked{Uuid::random(), "Untracked Heritage", 0, 1};
+    Node root{"launchd", 1, 0};
+    Node untracked{"Untracked Heritage", 0, 1};
     OrderList order;
     PidIndex earliest{1024};
 
@@ -273,9 +249,7 @@ struct ProcessTree::Placement {
             p = kUntracked;
         }
         Node* parent = p >= 2 ? const_cast<Node*>(&nodes[p - 2]) : p == 0 ? &root : &untracked;
-        // Every node is attached once, so no membership scan.
-        parent->children.push_back(&n);
-        n.parent = parent;
+        parent->addChild(&n);
         jsonLength += treeJsonNodeLength(n.name, 0) + treeJsonChildGrowth(parent->children.size());
 
         const std::uint32_t h = order.insertAfter(p);
@@ -297,8 +271,10 @@ void ProcessTree::prefetch(std::int64_t pid, std::int64_t ppid) const {
     placement_->earliest.prefetch(ppid);
 }
 
-void ProcessTree::add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid) {
-    Node& n = nodes_.emplace_back(Node::BorrowPath{}, uid, path, pid, ppid);
+void ProcessTree::add(std::uint64_t place, std::string_view path, std::int64_t pid,
+                      std::int64_t ppid) {
+    Node& n = nodes_.emplace_back(Node::BorrowPath{}, path, pid, ppid);
+    n.place = static_cast<std::int64_t>(place);
     placement_->place(n, nodes_);
 }
 
@@ -307,13 +283,10 @@ std::size_t ProcessTree::jsonLength() const {
 }
 
 std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
-    // The fixed nodes take fresh ids with every build.
-    placement_->root.uid = Uuid::random();
-    placement_->untracked.uid = Uuid::random();
     std::optional<BuiltTree> built;
     if (std::optional<std::string> json = encodeTreeJson(placement_->root, jsonLength())) {
         built = BuiltTree{std::move(*json),
-                          factsWanted_ ? encodeTreeFacts(placement_->root, ids_) : std::string()};
+                          factsWanted_ ? encodeTreeFacts(placement_->root, placesInFacts_) : std::string()};
     }
     return built;
 }

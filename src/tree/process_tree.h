@@ -7,8 +7,6 @@
 #include <string_view>
 
 #include "store/chunked_vector.h"
-#include "store/line_ids.h"
-#include "store/uuid.h"
 #include "tree/node.h"
 
 namespace korvantis {
@@ -24,8 +22,8 @@ class ProcessTree {
     ProcessTree& operator=(const ProcessTree&) = delete;
 
     // A node that refers to `path` (which must outlive the tree), placed in
-    // the tree at once.
-    void add(const Uuid& uid, std::string_view path, std::int64_t pid, std::int64_t ppid);
+    // the tree at once; `place` is its line's place among the store's lines.
+    void add(std::uint64_t place, std::string_view path, std::int64_t pid, std::int64_t ppid);
     // Tells that a node with `pid` and `ppid` will be added soon: the
     // look-ups it needs are started early (on a large log each one misses
     // the processor's caches).
@@ -41,9 +39,8 @@ class ProcessTree {
     // Whether builds also encode the facts (only a tree window reads them;
     // on a large log they are twice the size of the tree JSON).
     void setFactsWanted(bool wanted) { factsWanted_ = wanted; }
-    // The ids of the store the nodes' lines are in: the facts then give each
-    // node's place (see encodeTreeFacts). Must outlive the tree.
-    void setLineIds(const LineIds* ids) { ids_ = ids; }
+    // Whether the facts also give each node's place (see encodeTreeFacts).
+    void setPlacesInFacts(bool wanted) { placesInFacts_ = wanted; }
     // Encodes the tree of all nodes, arranged under "launchd" and "Untracked
     // Heritage"; nothing when it cannot be encoded.
     std::optional<BuiltTree> build();
@@ -56,7 +53,7 @@ class ProcessTree {
     ChunkedVector<Node> nodes_;
     std::unique_ptr<Placement> placement_;
     bool factsWanted_ = true;
-    const LineIds* ids_ = nullptr;
+    bool placesInFacts_ = false;
 };
 
 }  // namespace korvantis

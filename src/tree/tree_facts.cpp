@@ -22,7 +22,7 @@ void appendNumber(std::string& out, std::int64_t value) {
 
 }  // namespace
 
-std::string encodeTreeFacts(const Node& root, const LineIds* ids) {
+std::string encodeTreeFacts(const Node& root, bool places) {
     // One walk in the tree JSON's order lists the visits; a visit's
     // descendants are the visits made between entering and leaving it, known
     // when it is left. The text is written afterwards in visiting order.
@@ -76,10 +76,9 @@ std::string encodeTreeFacts(const Node& root, const LineIds* ids) {
         appendJsonString(out, n.path, /*escapeSlash=*/false);
         out.push_back(',');
         appendNumber(out, static_cast<std::int64_t>(descendants[i]));
-        if (ids != nullptr) {
-            const std::optional<std::uint64_t> place = ids->indexOf(n.uid);
+        if (places) {
             out.push_back(',');
-            appendNumber(out, place ? static_cast<std::int64_t>(*place) : -1);
+            appendNumber(out, n.place);
         }
         out.push_back(']');
     }

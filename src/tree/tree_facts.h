@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "store/line_ids.h"
 #include "tree/node.h"
 
 namespace korvantis {
@@ -17,9 +16,9 @@ namespace korvantis {
 // are copied byte for byte (escaped as JSON needs); the text is UTF-8 exactly
 // when every path is. Iterative: any depth is fine.
 //
-// With `ids`, each entry ends with the node's line's place among the store's
-// lines, [pid, ppid, "path", descendants, place] (-1 for a node of no line,
-// such as "launchd"), by which the page asks for more about a node.
-std::string encodeTreeFacts(const Node& root, const LineIds* ids = nullptr);
+// With `places`, each entry ends with the node's line's place among the
+// store's lines, [pid, ppid, "path", descendants, place] (-1 for a node of no
+// line, such as "launchd"), by which the page asks for more about a node.
+std::string encodeTreeFacts(const Node& root, bool places = false);
 
 }  // namespace korvantis

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "ingest/stream_reader.h"
+#include "ingest/utf8_text.h"
 
 namespace korvantis {
 
@@ -112,7 +112,7 @@ std::optional<std::string> readTreeUrl(std::string_view urlText) {
     if (!bytes) {
         return std::nullopt;
     }
-    return StreamReader::toValidUtf8(*bytes);
+    return toValidUtf8(*bytes);
 }
 
 }  // namespace korvantis

@@ -22,7 +22,7 @@
 #include "ui/facts_card_view.h"
 #include "ui/legend_view.h"
 #include "ui/selectable_text.h"
-#include "ui/style.h"
+#include "ui/view_texts.h"
 #include "ui/worker_priority.h"
 
 namespace korvantis::ui {

@@ -140,7 +140,7 @@ RowMenu* EventPreview::menuForRow(int row) {
         const Uuid id = sorted_->rowId(row);
         const Workspace& workspace = workspace_;
         facts.commandLine = [&workspace, id]() -> QString {
-            const auto entry = workspace.store.jsonMapping().indexOf(id);
+            const auto entry = workspace.store.lineRefs().indexOf(id);
             const auto line = entry ? workspace.store.lineText(*entry) : std::nullopt;
             const auto text = line ? execCommandLine(*line) : std::nullopt;
             return text ? QString::fromStdString(*text) : QString();

@@ -9,7 +9,7 @@
 #include "query/rows_snapshot.h"
 #include "query/snapshot_export.h"
 #include "ui/filtered_row_source.h"
-#include "ui/style.h"
+#include "ui/view_texts.h"
 #include "ui/worker_priority.h"
 
 namespace korvantis::ui {

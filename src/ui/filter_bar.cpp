@@ -15,6 +15,7 @@
 #include "query/query_edit.h"
 #include "ui/filtered_row_source.h"
 #include "ui/style.h"
+#include "ui/view_texts.h"
 
 namespace korvantis::ui {
 

@@ -66,7 +66,7 @@ Uuid FilteredRowSource::rowId(int row) const {
 }
 
 int FilteredRowSource::shownRowOf(const Uuid& id) const {
-    const auto place = workspace_.store.jsonMapping().indexOf(id);
+    const auto place = workspace_.store.lineRefs().indexOf(id);
     return place ? shownRowAt(*place) : -1;
 }
 

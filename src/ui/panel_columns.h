@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "ui/field_color.h"
+#include "ui/field_mark.h"
 #include "ui/style.h"
 
 namespace korvantis::ui {

@@ -3,7 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include "ui/style.h"
+#include "ui/view_texts.h"
 
 namespace korvantis::ui {
 

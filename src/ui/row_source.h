@@ -4,7 +4,7 @@
 #include <QString>
 
 #include "store/uuid.h"
-#include "ui/field_color.h"
+#include "ui/field_mark.h"
 
 namespace korvantis::ui {
 

@@ -135,9 +135,9 @@ void SortedRowSource::start() {
             lowerWorkerPriority();
             const auto keys = sortKeys(field, storeRows.size(), [&](std::size_t i) {
                 const std::uint32_t row = storeRows[i];
-                return kind == RowKind::process ? snapshot->procs.filterRow(row)
-                       : kind == RowKind::file  ? snapshot->files.filterRow(row)
-                                                : snapshot->others.filterRow(row);
+                return kind == RowKind::process ? snapshot->procs.rowView(row)
+                       : kind == RowKind::file  ? snapshot->files.rowView(row)
+                                                : snapshot->others.rowView(row);
             });
             auto order = std::make_shared<std::vector<std::uint32_t>>(
                 sortedOrder(keys, sortKindOf(field), descending));

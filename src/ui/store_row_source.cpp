@@ -70,7 +70,7 @@ struct ProcRows {
     static constexpr StoreField activeField = StoreField::activePreview;
     static Mark mark(const ProcPreviewEntry& row, bool chosen,
                      const std::optional<ProcPreviewEntry>& active, FieldKey key) {
-        return procFieldColor(row, chosen, active, key);
+        return procFieldMark(row, chosen, active, key);
     }
 };
 
@@ -84,7 +84,7 @@ struct FileRows {
     static constexpr StoreField activeField = StoreField::activeFilePreview;
     static Mark mark(const FilePreviewEntry& row, bool chosen,
                      const std::optional<FilePreviewEntry>& active, FieldKey key) {
-        return fileFieldColor(row, chosen, active, key);
+        return fileFieldMark(row, chosen, active, key);
     }
 };
 
@@ -98,7 +98,7 @@ struct OtherRows {
     static constexpr StoreField activeField = StoreField::activeOtherPreview;
     static Mark mark(const OtherPreviewEntry& row, bool chosen,
                      const std::optional<OtherPreviewEntry>& active, FieldKey key) {
-        return otherFieldColor(row, chosen, active, key);
+        return otherFieldMark(row, chosen, active, key);
     }
 };
 
@@ -142,7 +142,7 @@ class StoreRowSource final : public RowSource {
         }
         if (active->id != chosenId_) {
             chosenId_ = active->id;
-            chosenPlace_ = workspace_.store.jsonMapping().indexOf(active->id);
+            chosenPlace_ = workspace_.store.lineRefs().indexOf(active->id);
         }
         return chosenPlace_;
     }

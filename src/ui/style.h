@@ -5,7 +5,7 @@
 #include <QPalette>
 #include <QString>
 
-#include "ui/field_color.h"
+#include "ui/field_mark.h"
 
 namespace korvantis::ui {
 
@@ -46,39 +46,8 @@ struct TimelineColors {
 };
 TimelineColors timelineColors(const QPalette& palette);
 
-// The filter bar, the row menu and the export: their texts and the colour of
-// a query that has an error.
+// The colour of a query that has an error.
 QColor filterErrorColor();
-// A count with its digits grouped by commas: 305,736.
-QString groupedNumber(qulonglong n);
-// "Processes (1,234 of 305,736)" while a filter is set, else just the name.
-QString tabTitle(const QString& name, qulonglong shown, qulonglong total, bool filtered);
-QString filterPlaceholderText();
-// "searching raw lines… 40%"
-QString searchingRawLinesText(int percent);
-// Beside the filter field: rows a `json:` term could not test.
-QString unreadableRowsText(qulonglong rows);
-QString exportButtonText();
-QString exportDialogTitle();
-QString exportJsonLinesFilter();
-QString exportCsvFilter();
-QString exportFailedTitle();
-QString exportedText(qulonglong rows, const QString& fileName);
-QString onlyThisProcessText();
-QString processAndChildrenText();
-QString hideThisPathText();
-QString copyRowText();
-QString copyPathText();
-QString copyPidText();
-QString onlyThisUserText();
-QString onlyThisSignerText();
-QString copyCommandLineText();
-// The detail area: while an event's text is made, and saving it.
-QString readingEventText();
-QString saveEventButtonText();
-QString saveEventDialogTitle();
-QString saveEventFilter();
-QString saveEventFailedTitle();
 
 // Registers the bundled fallback font with the font database (once; cheap
 // afterwards). Needs a QGuiApplication.

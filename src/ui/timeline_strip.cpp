@@ -41,17 +41,17 @@ template <typename Rows>
 void countRows(const Rows& rows, const std::optional<RowNumbers>& shown, RowList list,
                TimeSlices& shownSlices, TimeSlices& allSlices) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        allSlices.add(rows.filterRow(i).time, list);
+        allSlices.add(rows.rowView(i).time, list);
     }
     if (!shown) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
-            shownSlices.add(rows.filterRow(i).time, list);
+            shownSlices.add(rows.rowView(i).time, list);
         }
         return;
     }
     for (const std::uint32_t row : *shown) {
         if (row < rows.size()) {
-            shownSlices.add(rows.filterRow(row).time, list);
+            shownSlices.add(rows.rowView(row).time, list);
         }
     }
 }
@@ -59,7 +59,7 @@ void countRows(const Rows& rows, const std::optional<RowNumbers>& shown, RowList
 template <typename Rows>
 void widen(const Rows& rows, TimeValue& first, TimeValue& last) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const TimeValue t = rows.filterRow(i).time;
+        const TimeValue t = rows.rowView(i).time;
         if (t != kNoTimeValue) {
             first = std::min(first, t);
             last = std::max(last, t);

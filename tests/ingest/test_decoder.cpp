@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "ingest/received_json.h"
+#include "support/owned_record.h"
 
 namespace korvantis {
 namespace {
@@ -430,14 +430,6 @@ TEST(RecordText, StringEscapes) {
               "ReceivedJson(event: \"a\\\\b\\\"c\\'d\\0e\\nf\\rg\\th\", "
               "timestamp: \"\\u{1}\\u{1f}\\u{7f}\\u{85} \xC3\xA9/\xF0\x9F\x98\x80\", "
               "process: nil, fileOld: nil, file: nil)");
-}
-
-TEST(RecordText, ViewAndOwnedAgree) {
-    LineDecoder decoder;
-    const auto view = decoder.decode(
-        R"({"event":"W","timestamp":"t","fileOld":{"process":{"pid":1,"ppid":0,"path":"/p"},"destination":"d"}})");
-    ASSERT_TRUE(view);
-    EXPECT_EQ(recordText(*view), recordText(toOwned(*view)));
 }
 
 }  // namespace

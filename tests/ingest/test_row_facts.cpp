@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "ingest/eslogger_facts.h"
-#include "ingest/received_json.h"
 #include "ingest/row_facts.h"
+#include "support/owned_record.h"
 
 namespace korvantis {
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ingest/stream_reader.h"
+#include "ingest/utf8_text.h"
 #include "temp_files.h"
 
 namespace korvantis {
@@ -155,10 +156,10 @@ TEST(StreamReader, OnlyRegularFilesOpen) {
 }
 
 TEST(Utf8, ValidationAndReplacement) {
-    EXPECT_TRUE(StreamReader::isValidUtf8("plain \xC3\xA9 \xF0\x9F\x98\x80"));
-    EXPECT_FALSE(StreamReader::isValidUtf8("\xC3"));
-    EXPECT_FALSE(StreamReader::isValidUtf8("\xED\xA0\x80"));  // surrogate
-    EXPECT_FALSE(StreamReader::isValidUtf8("\xC0\xAF"));      // overlong
+    EXPECT_TRUE(isValidUtf8("plain \xC3\xA9 \xF0\x9F\x98\x80"));
+    EXPECT_FALSE(isValidUtf8("\xC3"));
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong
     const std::string fffd = "\xEF\xBF\xBD";
     const struct {
         std::string in, out;
@@ -179,9 +180,9 @@ TEST(Utf8, ValidationAndReplacement) {
         {"\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(StreamReader::toValidUtf8(c.in), c.out) << c.in;
+        EXPECT_EQ(toValidUtf8(c.in), c.out) << c.in;
     }
-    EXPECT_TRUE(StreamReader::isValidUtf8(StreamReader::toValidUtf8("\x80\xBF\xFE\xFF\xC3")));
+    EXPECT_TRUE(isValidUtf8(toValidUtf8("\x80\xBF\xFE\xFF\xC3")));
 }
 
 }  // namespace

@@ -2,16 +2,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "ingest/received_json.h"
 #include "ingest/temp_files.h"
 #include "store/pretty_json.h"
 #include "support/accounting.h"
 #include "support/loading.h"
 #include "support/log_lines.h"
+#include "support/owned_record.h"
 
 namespace korvantis {
 namespace {
@@ -92,7 +94,7 @@ TEST(Loading, UnopenablePathsAreToldAndTheNextLoads) {
         EXPECT_EQ(w.ws.store.loadErrorText(0), c.failure);
         EXPECT_EQ(w.ws.store.loadErrorOriginName(0),
                   std::filesystem::path(c.path).filename().string());
-        EXPECT_TRUE(w.ws.store.jsonMapping().empty());
+        EXPECT_TRUE(w.ws.store.lineRefs().empty());
         EXPECT_EQ(w.ws.store.logFiles().size(), 0u);
         EXPECT_EQ(std::count(told.begin(), told.end(), StoreField::procPreviews), 0);
         EXPECT_EQ(w.ws.store.jsonTreeRaw(),
@@ -166,7 +168,7 @@ TEST(Loading, EachKindOfLine) {
     EXPECT_EQ(store.loadErrors().origin(0).line, 10u);
     EXPECT_EQ(store.loadErrors().origin(4).line, 14u);
     EXPECT_EQ(store.loadErrorOriginName(4), "kinds.json");
-    EXPECT_EQ(store.jsonMapping().size(), 17u);
+    EXPECT_EQ(store.lineRefs().size(), 17u);
     EXPECT_EQ(testsupport::checkAccounting(joined(lines), w.ws), "");
 }
 
@@ -363,6 +365,37 @@ TEST(Loading, DetailTextIsReadAgainFromTheLog) {
     w.ws.selection.selectEvent(rows[1].id);
     EXPECT_EQ(w.ws.selection.activeEventJson(), kLogChangedText);
     EXPECT_EQ(w.ws.selection.activePreview(), rows[1]);
+}
+
+// Closing a window while its load runs: the workspace goes with tasks of the
+// load still untaken, right after the load started or once the load waits
+// for the window to take its rows; its threads stop and nothing more is run.
+TEST(Loading, ClosingTheWindowWhileItsLoadRuns) {
+    TempDir dir;
+    const std::string path = dir.write(
+        "big.json", joined(Texts(200000, procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 3, 1, "/bin/p"))));
+    // Posts after the one that starts the load: the log's opening and the
+    // most hand-overs of rows before the load waits for them to be taken.
+    for (const std::size_t postsBeforeClosing : {0, 1 + 4}) {
+        TaskQueue tasks;
+        std::mutex mutex;
+        std::condition_variable posted;
+        std::size_t posts = 0;
+        {
+            Workspace ws([&](TaskQueue::Task task) {
+                tasks.post(std::move(task));
+                std::lock_guard lock(mutex);
+                ++posts;
+                posted.notify_all();
+            });
+            ws.loader.loadJsonFile(path);
+            tasks.runUntil([&] { return ws.loader.progress().running; });
+            std::unique_lock lock(mutex);
+            posted.wait(lock, [&] { return posts >= 1 + postsBeforeClosing; });
+        }
+        std::lock_guard lock(mutex);
+        EXPECT_GE(posts, 1 + postsBeforeClosing);
+    }
 }
 
 TEST(StoreObservers, ObserversMayComeAndGoWhileBeingTold) {

@@ -42,7 +42,7 @@ Texts otherRows(const EventStore& store) {
         const OtherPreviewEntry e = others[i];
         rows.push_back(std::string(e.type) + "|" + std::to_string(e.pid) + "|" +
                        std::to_string(e.ppid) + "|" + std::string(e.path) + "|" +
-                       std::string(others.filterRow(i).facts[Fact::summary]));
+                       std::string(others.rowView(i).facts[Fact::summary]));
     }
     return rows;
 }
@@ -78,7 +78,7 @@ TEST(OtherRows, ListedWhenTheirProcessSaysWhoItIs) {
         w.load(dir.write("other.json", c.line + "\n"));
         EXPECT_EQ(otherRows(w.ws.store), c.want.empty() ? Texts{} : Texts{c.want});
         EXPECT_TRUE(w.ws.store.loadErrors().empty());
-        EXPECT_EQ(w.ws.store.jsonMapping().size(), 1u);
+        EXPECT_EQ(w.ws.store.lineRefs().size(), 1u);
         if (!c.want.empty()) {
             EXPECT_EQ(w.ws.store.otherPreviewOf(0), 0u);
             EXPECT_FALSE(w.ws.store.filePreviewOf(0));

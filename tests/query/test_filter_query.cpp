@@ -18,7 +18,7 @@ namespace korvantis {
 namespace {
 
 struct Row {
-    FilterRow row;
+    RowView row;
     std::string raw;
 };
 
@@ -255,7 +255,7 @@ TEST(FilterQuery, TellsWhatCallersMustPrepare) {
 
     // A row that fails a cheaper term never has its raw line fetched.
     int fetched = 0;
-    const FilterRow row{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1", "/bin/ls", 3, 1, {}};
+    const RowView row{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1", "/bin/ls", 3, 1, {}};
     const auto raw = [&] {
         ++fetched;
         return std::string_view("{\"x\":1}");
@@ -320,7 +320,7 @@ std::set<std::int64_t> referenceTree(std::int64_t root, const std::vector<Row>& 
 }
 
 bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& rows) {
-    const FilterRow& row = r.row;
+    const RowView& row = r.row;
     if (t.key == "pid") {
         return row.pid == std::stoll(t.value);
     }

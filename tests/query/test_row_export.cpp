@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,7 @@
 namespace korvantis {
 namespace {
 
+using testing::readAll;
 using testing::TempDir;
 
 const std::vector<ExportRow> kRows = {
@@ -41,13 +41,6 @@ ExportRowSource sourceOf(const std::vector<ExportRow>& rows) {
         row = rows[i++];
         return true;
     };
-}
-
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 TEST(RowExport, BothFormats) {

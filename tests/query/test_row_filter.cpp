@@ -7,7 +7,6 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +23,7 @@
 namespace korvantis {
 namespace {
 
+using testing::readAll;
 using testing::TempDir;
 
 const char* const kSamples[] = {KORVANTIS_SAMPLES_DIR "/sample.json",
@@ -36,7 +36,7 @@ RowNumbers plainFilter(const EventStore& store, const Entries& entries, const Fi
     RowNumbers out;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const auto e = entries[i];
-        FilterRow row{false, e.type, e.timestamp, e.path, e.pid, 0, RowFacts(e.facts)};
+        RowView row{false, e.type, e.timestamp, e.path, e.pid, 0, RowFacts(e.facts)};
         if constexpr (requires { e.ppid; }) {
             row.isProcess = true;
             row.ppid = e.ppid;
@@ -101,35 +101,54 @@ TEST(RowFilter, SnapshotAgreesWithPlainWalk) {
     EXPECT_FALSE(matchingRows(snap.procs, snap, FilterQuery{}, 0, snap.procs.size(), {&stop, {}}));
 }
 
-std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
+// Each list's rows, the shown ones in their order or all of them, as JSON
+// lines; nothing once stopped, or once a raw line cannot be read again.
 TEST(RowFilter, ExportsShownRowsInOrderOrNothing) {
     TempDir dir;
     const std::string log = dir.write("log.json", readAll(kSamples[0]));
+    const std::string es = dir.write("es.json", readAll(kSamples[1]));
     testsupport::LoadingWorkspace w;
-    w.load(log);
+    w.load({log, es});
     const EventStore& store = w.ws.store;
     const RowsSnapshot snap = RowsSnapshot::of(store);
     ASSERT_GE(snap.procs.size(), 3u);
+    ASSERT_GE(snap.files.size(), 1u);
+    ASSERT_GE(snap.others.size(), 1u);
+    auto linesOf = [&](const auto& list, const RowNumbers* shown) {
+        std::string text;
+        for (std::size_t n = 0; n < (shown ? shown->size() : list.size()); ++n) {
+            text += *store.lineText(list.entryOf(shown ? (*shown)[n] : n)) + "\n";
+        }
+        return text;
+    };
     const RowNumbers shown = {2, 0};
+    const struct {
+        ExportedRows rows;
+        std::string want;
+    } cases[] = {
+        {{true, &shown}, linesOf(store.procPreviews(), &shown)},
+        {{false, nullptr}, linesOf(store.filePreviews(), nullptr)},
+        {{true, nullptr, defaultCsvFields(), true}, linesOf(store.otherPreviews(), nullptr)},
+    };
     const std::string target = (dir.path() / "out.jsonl").string();
-    const ExportResult done =
-        exportSnapshotRows(target, ExportFormat::jsonLines, snap, {true, &shown});
-    ASSERT_TRUE(done.ok()) << done.error;
-    EXPECT_EQ(readAll(target), *store.lineText(store.procPreviews().entryOf(2)) + "\n" +
-                                   *store.lineText(store.procPreviews().entryOf(0)) + "\n");
+    for (const auto& c : cases) {
+        const ExportResult done = exportSnapshotRows(target, ExportFormat::jsonLines, snap, c.rows);
+        ASSERT_TRUE(done.ok()) << done.error;
+        EXPECT_EQ(readAll(target), c.want);
+    }
+
+    const std::atomic<bool> stop{true};
+    const std::string stopped = (dir.path() / "stopped.jsonl").string();
+    EXPECT_EQ(exportSnapshotRows(stopped, ExportFormat::jsonLines, snap, {}, &stop).error,
+              "The export of \"" + stopped + "\" was stopped.");
+    EXPECT_FALSE(std::filesystem::exists(stopped));
 
     // The log rewritten after loading: the export fails and leaves the old file.
     dir.write("log.json", std::string(readAll(log).size(), 'x'));
     const ExportResult failed =
         exportSnapshotRows(target, ExportFormat::jsonLines, snap, {true, nullptr});
     EXPECT_NE(failed.error.find(kLogChangedText), std::string::npos) << failed.error;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
     EXPECT_NE(readAll(target).find('{'), std::string::npos);
 }
 

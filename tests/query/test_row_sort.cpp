@@ -19,7 +19,7 @@ namespace {
 // The plain reference: a stable sort of the rows with a value, by value
 // (descending: the comparison turned round, not the result reversed), then
 // the rows without one in load order.
-std::vector<std::uint32_t> referenceOrder(const std::vector<FilterRow>& rows, const CsvField& field,
+std::vector<std::uint32_t> referenceOrder(const std::vector<RowView>& rows, const CsvField& field,
                                           bool descending) {
     std::vector<std::uint32_t> valued;
     std::vector<std::uint32_t> empty;
@@ -104,8 +104,8 @@ TEST(RowSort, AgreesWithStableSortForEveryField) {
         encodedFacts({{Fact::summary, "\xc3\xa9"}, {Fact::pidversion, "9223372036854775807"}}),
     };
     for (int round = 0; round < 30; ++round) {
-        std::vector<FilterRow> rows(round == 0 ? 0 : 1 + pick(200));
-        for (FilterRow& r : rows) {
+        std::vector<RowView> rows(round == 0 ? 0 : 1 + pick(200));
+        for (RowView& r : rows) {
             r.isProcess = pick(3) != 0;
             const bool copy = pick(2) == 0;
             r.path = copy ? copies[pick(copies.size())] : texts[pick(texts.size())];
@@ -132,13 +132,13 @@ TEST(RowSort, AgreesWithStableSortForEveryField) {
 
 struct FieldCase {
     const char* name;
-    FilterRow row;
+    RowView row;
     const char* text;  // as a CSV export writes it
     bool empty;        // sorts last
 };
 
 // The CSV record of `row` with the one field `field`.
-std::string csvRecord(const CsvField& field, const FilterRow& row) {
+std::string csvRecord(const CsvField& field, const RowView& row) {
     std::FILE* file = std::tmpfile();
     bool given = false;
     writeRows(fileno(file), "temporary", ExportFormat::csv,

@@ -33,13 +33,13 @@ auto ranked(const Map& counts, std::size_t top, Make make) {
 
 // The plain reference: each row's program found by looking back for its
 // pid's process row, everything counted in ordered maps, then ranked.
-TraceSummary referenceSummary(const std::vector<FilterRow>& rows) {
+TraceSummary referenceSummary(const std::vector<RowView>& rows) {
     std::map<std::string, std::uint64_t> types;
     std::map<std::string, std::uint64_t> paths;
     std::map<std::string, std::pair<std::uint64_t, std::set<std::int64_t>>> programs;
     std::map<TimeValue, std::uint64_t> seconds;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const FilterRow& r = rows[i];
+        const RowView& r = rows[i];
         ++types[std::string(r.type)];
         if (!r.isProcess && !r.isOther && !r.path.empty()) {
             ++paths[std::string(r.path)];
@@ -119,8 +119,8 @@ TEST(TraceSummary, AgreesWithPlainCount) {
                                             "ES_EVENT_TYPE_NOTIFY_FORK",
                                             "ES_EVENT_TYPE_NOTIFY_OPEN", "exit", "mmap"};
     for (int round = 0; round < 30; ++round) {
-        std::vector<FilterRow> rows(round == 0 ? 0 : 1 + random.pick(round * 40));
-        for (FilterRow& r : rows) {
+        std::vector<RowView> rows(round == 0 ? 0 : 1 + random.pick(round * 40));
+        for (RowView& r : rows) {
             const std::size_t kind = random.pick(3);
             r.isProcess = kind == 0;
             r.isOther = kind == 2;
@@ -133,7 +133,7 @@ TEST(TraceSummary, AgreesWithPlainCount) {
             }
         }
         TraceSummaryBuilder builder;
-        for (const FilterRow& r : rows) {
+        for (const RowView& r : rows) {
             builder.add(r);
         }
         ASSERT_EQ(builder.finish(), referenceSummary(rows)) << "round " << round;
@@ -147,9 +147,9 @@ TEST(TraceSummary, OfLoadedRowsInLoadOrder) {
     std::string log;
     std::vector<std::string> texts;  // the rows' texts, for the reference
     texts.reserve(2000);
-    std::vector<FilterRow> rows;
+    std::vector<RowView> rows;
     for (int i = 0; i < 800; ++i) {
-        FilterRow r;
+        RowView r;
         r.isProcess = random.pick(3) == 0;
         r.pid = static_cast<std::int64_t>(random.pick(8));
         const std::string& path = random.name(false);
@@ -170,7 +170,7 @@ TEST(TraceSummary, OfLoadedRowsInLoadOrder) {
     }
     testsupport::LoadingWorkspace loading;
     loading.load(dir.write("rows.json", log));
-    ASSERT_EQ(loading.ws.store.jsonMapping().size(), rows.size());
+    ASSERT_EQ(loading.ws.store.lineRefs().size(), rows.size());
     EXPECT_EQ(summarizeTrace(RowsSnapshot::of(loading.ws.store)), referenceSummary(rows));
 }
 

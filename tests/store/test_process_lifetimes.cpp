@@ -34,12 +34,12 @@ struct Spec {
 // The specs as rows, with their facts kept alive.
 struct Rows {
     std::deque<std::string> facts;
-    std::vector<FilterRow> rows;
+    std::vector<RowView> rows;
     std::vector<std::size_t> procs, others;  // their places in `rows`
 
     explicit Rows(const std::vector<Spec>& specs) {
         for (const Spec& s : specs) {
-            FilterRow row;
+            RowView row;
             row.isProcess = s.kind == 'x' || s.kind == 'f' || s.kind == 'n';
             row.isOther = !row.isProcess;
             row.type = s.kind == 'x' || s.kind == 'n' ? kEventKindNames[kExecKind]
@@ -61,7 +61,7 @@ struct Rows {
         }
     }
     void addTo(ProcessLifetimes& lifetimes) const {
-        for (const FilterRow& row : rows) {
+        for (const RowView& row : rows) {
             lifetimes.add(row);
         }
     }
@@ -76,7 +76,7 @@ struct Rows {
             const std::size_t at = exited ? others[end.row] : procs[end.row];
             out.push_back(
                 lifetimeText(rows[procs[i]], end.how,
-                             end.how > LifetimeEnd::How::running ? rows[at] : FilterRow{}));
+                             end.how > LifetimeEnd::How::running ? rows[at] : RowView{}));
         }
         for (std::size_t i = 0; i < others.size(); ++i) {
             const auto start = lifetimes.endedBy(i);
@@ -164,14 +164,14 @@ TEST(ProcessLifetimes, DurationTexts) {
 std::vector<LifetimeEnd> referenceEnds(const Rows& r) {
     std::vector<LifetimeEnd> ends;
     for (std::size_t i = 0; i < r.procs.size(); ++i) {
-        const FilterRow& start = r.rows[r.procs[i]];
+        const RowView& start = r.rows[r.procs[i]];
         const std::string_view version = start.facts[Fact::pidversion];
         LifetimeEnd end;
         if (!version.empty()) {
             end.how = LifetimeEnd::How::running;
             std::size_t proc = i + 1, other = 0;
             for (std::size_t at = r.procs[i] + 1; at < r.rows.size(); ++at) {
-                const FilterRow& row = r.rows[at];
+                const RowView& row = r.rows[at];
                 while (other < r.others.size() && r.others[other] < at) {
                     ++other;
                 }

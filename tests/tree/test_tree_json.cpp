@@ -14,7 +14,7 @@ namespace {
 struct Forest {
     std::vector<std::unique_ptr<Node>> nodes;
     Node* make(const std::string& path, Node* parent = nullptr) {
-        nodes.push_back(std::make_unique<Node>(Uuid::random(), path, 2, 1));
+        nodes.push_back(std::make_unique<Node>(path, 2, 1));
         if (parent != nullptr) {
             parent->addChild(nodes.back().get());
         }

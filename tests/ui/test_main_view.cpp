@@ -772,7 +772,7 @@ class MainViewTest : public QObject {
         const std::uint64_t read = outcomes[0].figures.lines;
         QVERIFY(read > 0 && read < std::uint64_t(kBigLines));
         // Every line read is filed: as a row, a kept line or a load error.
-        QCOMPARE(store.jsonMapping().size() + store.loadErrors().size(), read);
+        QCOMPARE(store.lineRefs().size() + store.loadErrors().size(), read);
         QCOMPARE(store.procPreviews().size(), read - read / kBigErrorEvery);
         QCOMPARE(std::uint64_t(w.procs().rowCount()), store.procPreviews().size());
         QVERIFY(!store.jsonTreeRaw().empty());

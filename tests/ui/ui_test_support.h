@@ -15,6 +15,7 @@
 #include "ui/main_view.h"
 #include "ui/style.h"
 #include "ui/top_bar_view.h"
+#include "ui/view_texts.h"
 #include "workspace/workspace.h"
 
 namespace korvantis::ui::testing {

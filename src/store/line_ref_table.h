@@ -15,14 +15,12 @@ namespace korvantis {
 // the lines were stored. The ids are made from the places (see LineIds), so
 // only the references are kept; the text itself is read again from the log
 // when it is needed.
-class JsonMapping {
+class LineRefTable {
   public:
     std::size_t size() const { return refs_.size(); }
     bool empty() const { return refs_.empty(); }
-    std::optional<LineRef> find(const Uuid& id) const;
     // Position of `id` in insertion order.
     std::optional<std::size_t> indexOf(const Uuid& id) const;
-    bool contains(const Uuid& id) const { return indexOf(id).has_value(); }
     // The id the line stored at `index` has (or will have).
     Uuid idOf(std::size_t index) const { return ids_.idOf(index); }
     const LineIds& ids() const { return ids_; }

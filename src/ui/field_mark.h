@@ -43,7 +43,7 @@ std::optional<Mark> chosenProcessMark(const Entry& row, bool chosen, const Entry
 }
 
 // Process rows: the shared rules, then the activity of the parent process.
-inline Mark procFieldColor(const ProcPreviewEntry& row, bool chosen,
+inline Mark procFieldMark(const ProcPreviewEntry& row, bool chosen,
                            const std::optional<ProcPreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
@@ -55,7 +55,7 @@ inline Mark procFieldColor(const ProcPreviewEntry& row, bool chosen,
 }
 
 // File rows: the shared rules only; file events carry no parent id.
-inline Mark fileFieldColor(const FilePreviewEntry& row, bool chosen,
+inline Mark fileFieldMark(const FilePreviewEntry& row, bool chosen,
                            const std::optional<FilePreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
@@ -64,7 +64,7 @@ inline Mark fileFieldColor(const FilePreviewEntry& row, bool chosen,
 }
 
 // Other rows: the Files tab's rules, against the other tab's own chosen row.
-inline Mark otherFieldColor(const OtherPreviewEntry& row, bool chosen,
+inline Mark otherFieldMark(const OtherPreviewEntry& row, bool chosen,
                             const std::optional<OtherPreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;

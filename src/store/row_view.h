@@ -8,9 +8,10 @@
 
 namespace korvantis {
 
-// What a filter looks at in one row, whatever store the row lives in. The
-// views must stay valid while the row is matched.
-struct FilterRow {
+// One row's fields as texts and numbers, whatever store the row lives in:
+// what a filter matches, an export writes and the facts card shows. The
+// views must stay valid while the row is read.
+struct RowView {
     bool isProcess = false;
     std::string_view type;
     std::string_view timestamp;

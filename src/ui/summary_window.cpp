@@ -13,6 +13,7 @@
 #include "query/time_text.h"
 #include "ui/bidi_isolation.h"
 #include "ui/style.h"
+#include "ui/view_texts.h"
 #include "ui/worker_priority.h"
 
 namespace korvantis::ui {

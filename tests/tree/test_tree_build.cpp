@@ -19,7 +19,8 @@ struct Tree {
     ProcessTree tree;
 
     void add(std::int64_t pid, std::int64_t ppid, const std::string& path) {
-        tree.add(paths.size(), paths.emplace_back(path), pid, ppid);
+        const std::uint64_t place = paths.size();
+        tree.add(place, paths.emplace_back(path), pid, ppid);
     }
     const ChunkedVector<Node>& nodes() const { return tree.nodes(); }
 };

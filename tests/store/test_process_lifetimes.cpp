@@ -22,7 +22,7 @@ constexpr TimeValue kMs = 1000000;
 
 // A row as the lifetimes see it: x exec, f fork, e exit, o another kind
 // (eslogger), n a native exec; pv "" for none, time -1 for no time value.
-struct Spec {
+struct RowSketch {
     char kind;
     std::int64_t pid;
     std::string pv;
@@ -31,14 +31,14 @@ struct Spec {
     std::string summary = "";
 };
 
-// The specs as rows, with their facts kept alive.
+// The described rows, with their facts kept alive.
 struct Rows {
     std::deque<std::string> facts;
     std::vector<RowView> rows;
     std::vector<std::size_t> procs, others;  // their places in `rows`
 
-    explicit Rows(const std::vector<Spec>& specs) {
-        for (const Spec& s : specs) {
+    explicit Rows(const std::vector<RowSketch>& described) {
+        for (const RowSketch& s : described) {
             RowView row;
             row.isProcess = s.kind == 'x' || s.kind == 'f' || s.kind == 'n';
             row.isOther = !row.isProcess;
@@ -91,7 +91,7 @@ const std::string kRunning = "still running at the end of the log";
 TEST(ProcessLifetimes, Cases) {
     const struct {
         const char* name;
-        std::vector<Spec> rows;
+        std::vector<RowSketch> rows;
         std::vector<std::string> texts;  // process rows, then other rows
     } cases[] = {
         {"fork then exec then exit",
@@ -196,14 +196,14 @@ std::vector<LifetimeEnd> referenceEnds(const Rows& r) {
 TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
     std::mt19937 random(19);
     for (int round = 0; round < 300; ++round) {
-        std::vector<Spec> specs(random() % 60);
-        for (Spec& s : specs) {
+        std::vector<RowSketch> described(random() % 60);
+        for (RowSketch& s : described) {
             s.kind = "xxffeeeon"[random() % 9];
             s.pid = random() % 4;
             const unsigned v = random() % 4;
             s.pv = v == 0 ? "" : std::to_string(v);
         }
-        const Rows rows(specs);
+        const Rows rows(described);
         ProcessLifetimes lifetimes;
         rows.addTo(lifetimes);
         const std::vector<LifetimeEnd> expected = referenceEnds(rows);

@@ -19,6 +19,7 @@
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
 #include "inspect/followed_rows.h"
+#include "inspect/inspect_options.h"
 #include "inspect/lifetime_lines.h"
 #include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
@@ -35,187 +36,6 @@
 namespace {
 
 using korvantis::EventStore;
-
-constexpr std::string_view kUsage =
-    "usage: korvantis-inspect [--dump | --tree | --gaps | --summary | --lifetimes] LOG...\n"
-    "                         (LOG - is standard input)\n"
-    "       korvantis-inspect [--follow] [--filter QUERY] [--export jsonl|csv [--fields LIST]]\n"
-    "                         [--sort [-]FIELD] LOG...\n"
-    "       korvantis-inspect --pretty < JSON\n"
-    "       korvantis-inspect --help | --version\n";
-
-struct Options {
-    bool help = false;
-    bool version = false;
-    bool dump = false;
-    bool tree = false;                  // the tree JSON alone
-    bool gaps = false;                  // where eslogger's message numbers jump
-    bool summary = false;               // who did most: types, programs, paths, seconds
-    bool lifetimes = false;             // how each eslogger process row's run ends
-    bool pretty = false;                // stdin's JSON text in readable form; no logs
-    bool follow = false;                // the rows of lines appended too, until stopped
-    std::optional<std::string> filter;  // the matching rows of both lists
-    std::optional<std::string> format;  // how --filter writes them
-    std::optional<std::string> fields;  // a CSV record's fields, comma-separated
-    korvantis::CsvFields csvFields = korvantis::defaultCsvFields();
-    std::optional<std::string> sort;  // the order --filter writes them in
-    std::vector<std::string> logs;
-};
-
-// One entry per option. To add an option, add a field to Options and a row
-// here (its line in --help comes from the row); what it prints goes in main()
-// after the loads.
-struct Flag {
-    std::string_view name;
-    bool Options::*field;
-    std::string_view help;
-};
-constexpr Flag kFlags[] = {
-    {"--help", &Options::help, "print this help and exit"},
-    {"--version", &Options::version, "print the name and version and exit"},
-    {"--dump", &Options::dump, "print what the store holds, as one JSON object"},
-    {"--tree", &Options::tree, "print the process tree JSON"},
-    {"--gaps", &Options::gaps,
-     "print a line LOG:LINE: N lost for each gap in eslogger's message numbers"},
-    {"--summary", &Options::summary,
-     "print the events per type, the 20 programs with most events, the 20 most touched file "
-     "paths and the busiest seconds"},
-    {"--lifetimes", &Options::lifetimes,
-     "print a line LOG:LINE<TAB>TEXT per eslogger process row: how its run ended"},
-    {"--pretty", &Options::pretty,
-     "print standard input's JSON text in readable form, as the detail area shows it"},
-    {"--follow", &Options::follow,
-     "print the rows of lines appended later too, until SIGINT or SIGTERM (as --filter)"},
-};
-// Options followed by a value.
-struct ValueFlag {
-    std::string_view name;
-    std::optional<std::string> Options::*field;
-    std::string_view value;  // what the value is, for --help
-    std::string_view help;
-};
-constexpr ValueFlag kValueFlags[] = {
-    {"--filter", &Options::filter, "QUERY", "print the rows the filter QUERY shows, in load order"},
-    {"--export", &Options::format, "jsonl|csv", "how --filter writes the rows (default jsonl)"},
-    {"--fields", &Options::fields, "LIST",
-     "with --export csv: the comma-separated fields to write, in order"},
-    {"--sort", &Options::sort, "[-]FIELD",
-     "write the rows sorted by FIELD (a --fields name; -FIELD descending)"},
-};
-
-// The usage, then a line per option; what --help prints.
-std::string helpText() {
-    std::string text(kUsage);
-    text +=
-        "Loads each LOG as the viewer's import does and prints a summary (lines, events,\n"
-        "errors, time, peak memory), or what an option asks for.\n\n";
-    auto line = [&](std::string_view name, std::string_view help) {
-        std::string names(name);
-        names.resize(std::max<std::size_t>(names.size() + 2, 20), ' ');
-        text += "  " + names + std::string(help) + "\n";
-    };
-    for (const Flag& flag : kFlags) {
-        line(flag.name, flag.help);
-    }
-    for (const ValueFlag& flag : kValueFlags) {
-        line(std::string(flag.name) + " " + std::string(flag.value), flag.help);
-    }
-    line("--", "no more options: every later argument is a LOG");
-    text +=
-        "\nExit status: 0 on success, 1 when a LOG cannot be opened or the output fails,\n"
-        "2 on bad usage or an invalid query.\n";
-    return text;
-}
-
-std::optional<korvantis::ExportFormat> exportFormatNamed(std::string_view name) {
-    if (name == "jsonl") {
-        return korvantis::ExportFormat::jsonLines;
-    }
-    if (name == "csv") {
-        return korvantis::ExportFormat::csv;
-    }
-    return std::nullopt;
-}
-
-// Nothing on bad usage.
-bool parseArguments(int argc, char** argv, Options& options) {
-    bool onlyLogs = false;
-    std::vector<std::string_view> seen;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (!onlyLogs && arg == "--") {
-            onlyLogs = true;
-            continue;
-        }
-        if (!onlyLogs && arg.size() > 1 && arg[0] == '-') {
-            // Given twice, an option would silently count once.
-            if (std::find(seen.begin(), seen.end(), arg) != seen.end()) {
-                std::cerr << "korvantis-inspect: " << arg << " given twice\n";
-                return false;
-            }
-            seen.push_back(arg);
-            bool known = false;
-            for (const Flag& flag : kFlags) {
-                if (arg == flag.name) {
-                    options.*flag.field = true;
-                    known = true;
-                }
-            }
-            for (const ValueFlag& flag : kValueFlags) {
-                if (arg == flag.name) {
-                    if (i + 1 == argc) {
-                        std::cerr << "korvantis-inspect: " << arg << " needs a value\n";
-                        return false;
-                    }
-                    options.*flag.field = argv[++i];
-                    known = true;
-                }
-            }
-            if (!known) {
-                std::cerr << "korvantis-inspect: unknown option " << arg << "\n";
-                return false;
-            }
-            continue;
-        }
-        options.logs.emplace_back(arg);
-    }
-    if (options.format && !exportFormatNamed(*options.format)) {
-        std::cerr << "korvantis-inspect: --export takes jsonl or csv, not " << *options.format
-                  << "\n";
-        return false;
-    }
-    if (options.help || options.version) {
-        return true;
-    }
-    if (options.fields) {
-        if (options.format != "csv") {
-            std::cerr << "korvantis-inspect: --fields goes with --export csv only\n";
-            return false;
-        }
-        auto fields = korvantis::parseCsvFields(*options.fields);
-        if (!fields) {
-            std::cerr << "korvantis-inspect: --fields names an unknown or empty field in \""
-                      << *options.fields << "\"\n";
-            return false;
-        }
-        options.csvFields = std::move(*fields);
-    }
-    if (options.follow && options.sort) {
-        std::cerr << "korvantis-inspect: --sort needs every row first; it does not go with "
-                     "--follow\n";
-        return false;
-    }
-    const bool rows = options.filter || options.format || options.sort || options.follow;
-    if (rows + options.dump + options.tree + options.pretty + options.summary +
-            options.lifetimes >
-        1) {
-        std::cerr << "korvantis-inspect: --dump, --tree, --pretty, --summary, --lifetimes and "
-                     "--filter go "
-                     "alone\n";
-        return false;
-    }
-    return options.pretty ? options.logs.empty() : !options.logs.empty();
-}
 
 void appendKey(std::string& out, std::string_view key) {
     korvantis::appendJsonString(out, key, false);
@@ -319,109 +139,107 @@ long peakRssKiB() {
     return kib;
 }
 
-}  // namespace
+// Standard input's JSON text in readable form, as the detail area shows it.
+void writeReadable(korvantis::CheckedOutput& out) {
+    // One text, as a line of a log holds it: without its line feed.
+    std::string text{std::istreambuf_iterator<char>(std::cin), {}};
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    const korvantis::ReadableJson readable = korvantis::readableJson(text);
+    // The notice the detail area shows above it; standard output stays JSON.
+    if (const std::string notice = korvantis::repeatedKeysNotice(readable); !notice.empty()) {
+        std::cerr << notice << "\n";
+    }
+    out.write(readable.text + "\n");
+}
 
-int main(int argc, char** argv) {
-    Options options;
-    if (!parseArguments(argc, argv, options)) {
-        std::cerr << kUsage;
-        return 2;
-    }
-    korvantis::CheckedOutput out;
-    // Every output ends here: a failed write is a failed run.
-    auto finish = [&out](int status) {
-        if (const std::string failed = out.finish(); !failed.empty()) {
-            std::cerr << "korvantis-inspect: could not write standard output: " << failed << "\n";
-            return 1;
-        }
-        return status;
-    };
-    if (options.help) {
-        out.write(helpText());
-        return finish(0);
-    }
-    if (options.version) {
-        out.write("korvantis-inspect " KORVANTIS_VERSION "\n");
-        return finish(0);
-    }
-
-    if (options.pretty) {
-        // One text, as a line of a log holds it: without its line feed.
-        std::string text{std::istreambuf_iterator<char>(std::cin), {}};
-        if (!text.empty() && text.back() == '\n') {
-            text.pop_back();
-        }
-        const korvantis::ReadableJson readable = korvantis::readableJson(text);
-        // The notice the detail area shows above it; standard output stays JSON.
-        if (const std::string notice = korvantis::repeatedKeysNotice(readable); !notice.empty()) {
-            std::cerr << notice << "\n";
-        }
-        out.write(readable.text + "\n");
-        return finish(0);
-    }
-    korvantis::LogFiles::raiseOpenFileLimit();
-    if (options.follow) {
-        korvantis::holdStopSignals();  // before any thread starts
-    }
-
-    // Spools left by instances that crashed go now.
-    korvantis::CacheFile::removeStale();
-
-    // A query and a sort are checked before anything is loaded.
-    std::optional<korvantis::RowSort> sort;
+// The query and the sort the options ask for, checked before anything is
+// loaded; false when one is invalid (named on standard error).
+bool checkRowOptions(const korvantis::InspectOptions& options,
+                     std::optional<korvantis::FilterQuery>& query,
+                     std::optional<korvantis::RowSort>& sort) {
     if (options.sort) {
         sort = korvantis::parseRowSort(*options.sort);
         if (!sort) {
             std::cerr << "korvantis-inspect: --sort: no field named \""
                       << (options.sort->starts_with('-') ? options.sort->substr(1) : *options.sort)
                       << "\"\n";
-            return 2;
+            return false;
         }
     }
-    std::optional<korvantis::FilterQuery> query;
     if (options.filter || options.format || options.sort || options.follow) {
         korvantis::ParsedFilterQuery parsed =
             korvantis::parseFilterQuery(options.filter.value_or(""));
         if (!parsed.query) {
             std::cerr << "korvantis-inspect: invalid filter: " << parsed.error << "\n";
-            return 2;
+            return false;
         }
         query = std::move(parsed.query);
     }
+    return true;
+}
 
-    // The viewer's loader, with this thread as the store's thread: loads run
-    // one after the other on workers, and their rows are filed here.
-    korvantis::TaskQueue tasks;
-    korvantis::Workspace workspace(tasks.poster());
+struct Loaded {
+    int status = 0;  // 1 when a log could not be opened
+    std::uint64_t lines = 0;
+    double seconds = 0;
+};
+
+// Loads the logs as the viewer does, with this thread as the store's
+// thread: loads run one after the other on workers, and their rows are
+// filed here. Followed rows are written as they come, so a follow waits for
+// none of them.
+Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
+                const korvantis::InspectOptions& options) {
     workspace.loader.setTreeFactsWanted(false);  // no tree window here
     workspace.loader.setFollowing(options.follow);
-    const EventStore& store = workspace.store;
     const auto started = std::chrono::steady_clock::now();
     for (const std::string& log : options.logs) {
         workspace.loader.loadJsonFile(log);
     }
-    // Followed rows are written as they come, from the first.
     const std::size_t wanted = options.follow ? 0 : options.logs.size();
     tasks.runUntil([&] { return workspace.loader.outcomes().size() >= wanted; });
-    int status = 0;
-    std::uint64_t lines = 0;
+    Loaded loaded;
     for (const korvantis::LoadOutcome& outcome : workspace.loader.outcomes()) {
         if (!outcome.opened) {
             std::cerr << "korvantis-inspect: cannot open " << outcome.path << "\n";
-            status = 1;
+            loaded.status = 1;
         }
-        lines += outcome.figures.lines;
+        loaded.lines += outcome.figures.lines;
     }
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+    loaded.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return loaded;
+}
 
-    const auto format = exportFormatNamed(options.format.value_or("jsonl"));
+// What a run without an output option prints.
+std::string loadFigures(const EventStore& store, const Loaded& loaded) {
+    char seconds[32];
+    char rss[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", loaded.seconds);
+    std::snprintf(rss, sizeof rss, "%.1f", static_cast<double>(peakRssKiB()) / 1024.0);
+    return "lines read: " + std::to_string(loaded.lines) + "\n" +
+           "process events: " + std::to_string(store.procPreviews().size()) + "\n" +
+           "file events: " + std::to_string(store.filePreviews().size()) + "\n" +
+           "load errors: " + std::to_string(store.loadErrors().size()) + "\n" +
+           "elapsed seconds: " + seconds + "\n" + "peak RSS MiB: " + rss + "\n";
+}
+
+// Writes what the options ask for of the loaded logs; the exit status.
+int writeAnswer(const korvantis::InspectOptions& options, korvantis::Workspace& workspace,
+                korvantis::TaskQueue& tasks, std::optional<korvantis::FilterQuery>& query,
+                const std::optional<korvantis::RowSort>& sort, korvantis::CheckedOutput& out,
+                const Loaded& loaded) {
+    const EventStore& store = workspace.store;
+    const auto format = korvantis::exportFormatNamed(options.format.value_or("jsonl"));
     if (options.follow) {
-        status |= korvantis::followRows(workspace, tasks, *query, *format, options.csvFields);
-    } else if (query) {
-        if (!korvantis::writeShownRows(store, *query, *format, options.csvFields, sort)) {
-            status = 1;
-        }
-    } else if (options.tree) {
+        return korvantis::followRows(workspace, tasks, *query, *format, options.csvFields);
+    }
+    if (query) {
+        return korvantis::writeShownRows(store, *query, *format, options.csvFields, sort) ? 0 : 1;
+    }
+    if (options.tree) {
         out.write(store.jsonTreeRaw());
         out.write("\n");
     } else if (options.gaps) {
@@ -434,15 +252,51 @@ int main(int argc, char** argv) {
         out.write(
             korvantis::summaryText(korvantis::summarizeTrace(korvantis::RowsSnapshot::of(store))));
     } else {
-        char seconds[32];
-        char rss[32];
-        std::snprintf(seconds, sizeof seconds, "%.3f", elapsed.count());
-        std::snprintf(rss, sizeof rss, "%.1f", static_cast<double>(peakRssKiB()) / 1024.0);
-        out.write("lines read: " + std::to_string(lines) + "\n" +
-                  "process events: " + std::to_string(store.procPreviews().size()) + "\n" +
-                  "file events: " + std::to_string(store.filePreviews().size()) + "\n" +
-                  "load errors: " + std::to_string(store.loadErrors().size()) + "\n" +
-                  "elapsed seconds: " + seconds + "\n" + "peak RSS MiB: " + rss + "\n");
+        out.write(loadFigures(store, loaded));
     }
-    return finish(status);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    korvantis::InspectOptions options;
+    if (!korvantis::parseArguments(argc, argv, options)) {
+        std::cerr << korvantis::kInspectUsage;
+        return 2;
+    }
+    korvantis::CheckedOutput out;
+    // Every output ends here: a failed write is a failed run.
+    auto finish = [&out](int status) {
+        if (const std::string failed = out.finish(); !failed.empty()) {
+            std::cerr << "korvantis-inspect: could not write standard output: " << failed << "\n";
+            return 1;
+        }
+        return status;
+    };
+    if (options.help || options.version) {
+        out.write(options.help ? korvantis::helpText()
+                               : "korvantis-inspect " KORVANTIS_VERSION "\n");
+        return finish(0);
+    }
+    if (options.pretty) {
+        writeReadable(out);
+        return finish(0);
+    }
+    korvantis::LogFiles::raiseOpenFileLimit();
+    if (options.follow) {
+        korvantis::holdStopSignals();  // before any thread starts
+    }
+    // Spools left by instances that crashed go now.
+    korvantis::CacheFile::removeStale();
+    std::optional<korvantis::FilterQuery> query;
+    std::optional<korvantis::RowSort> sort;
+    if (!checkRowOptions(options, query, sort)) {
+        return 2;
+    }
+    korvantis::TaskQueue tasks;
+    korvantis::Workspace workspace(tasks.poster());
+    const Loaded loaded = loadLogs(workspace, tasks, options);
+    const int answered = writeAnswer(options, workspace, tasks, query, sort, out, loaded);
+    return finish(loaded.status | answered);
 }

@@ -108,8 +108,8 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
 }  // namespace
 
 RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
-                              ExportFormat format, const CsvFields& fields,
-                              StoreRowCursor& cursor, bool header) {
+                              ExportFormat format, const CsvFields& fields, StoreRowCursor& cursor,
+                              bool header) {
     UnreadableRows unreadable;
     const ExportResult result = writeRows(
         STDOUT_FILENO, "standard output", format,

@@ -22,8 +22,8 @@ struct RowsWritten {
 // could not be read again are named on standard error. The CSV header comes
 // first when `header`. `query` must have its tree terms bound.
 RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
-                              ExportFormat format, const CsvFields& fields,
-                              StoreRowCursor& cursor, bool header = true);
+                              ExportFormat format, const CsvFields& fields, StoreRowCursor& cursor,
+                              bool header = true);
 
 // Writes the rows `query` shows to standard output, in load order or in the
 // order `sort` gives. False when the write fails or a row's line could not be

@@ -1,8 +1,8 @@
 #include "ui/main_view.h"
 
 #include <QLineEdit>
-#include <QSettings>
 #include <QPushButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -48,6 +48,14 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     otherPanel_ = new EventPanel(*notifier_, RowKind::other, this);
     otherPanel_->hide();
 
+    arrange();
+    connectFilter();
+    addShortcuts();
+    followStore();
+}
+
+// The strips stacked above the tabs, and the menu bar.
+void MainView::arrange() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -66,6 +74,10 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     // Its actions reach the views above.
     menuBar_ = new MainMenuBar(*this);
     layout->setMenuBar(menuBar_);
+}
+
+// What edits the filter field: the timeline's range and the rows' menus.
+void MainView::connectFilter() {
     // The strip's range replaces the time bounds in the filter field.
     connect(timeline_, &TimelineStrip::rangeChosen, this, [this](qint64 from, qint64 to) {
         filterBar_->setQuery(QString::fromStdString(
@@ -82,7 +94,10 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
         connect(panel->preview(), &EventPreview::factFilterChosen, filterBar_,
                 &FilterBar::applyFactFilter);
     }
+}
 
+// The window-wide keys that are not the menu bar's.
+void MainView::addShortcuts() {
     auto shortcut = [this](const QKeySequence& keys, auto action) {
         auto* s = new QShortcut(keys, this);
         s->setContext(Qt::WindowShortcut);
@@ -95,6 +110,11 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     topBar_->loadProgress()->installCancelKey(this);
     new WindowTitle(*notifier_, this);
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { filterBar_->focusField(); });
+}
+
+// What follows the store and the tabs: the columns an export writes, the
+// Other events tab, the timeline's mark, a followed list's end.
+void MainView::followStore() {
     filterBar_->exportAction()->setShownFacts([this](RowKind kind) {
         EventPanel* panel = kind == RowKind::process ? processPanel_
                             : kind == RowKind::file  ? filePanel_

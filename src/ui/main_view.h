@@ -92,6 +92,10 @@ class MainView : public QWidget {
     void newWindowRequested();
 
   private:
+    void arrange();
+    void connectFilter();
+    void addShortcuts();
+    void followStore();
     // Shows the next (1) or previous (-1) tab, going round.
     void stepTab(int step);
     // Adds the other rows' tab once there is one.

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ingest/full_io.h"
+
 namespace korvantis {
 
 void RawInput::spoolTo(int spoolFd, const std::atomic<bool>* stop) {
@@ -28,18 +30,7 @@ bool RawInput::waitForBytes() {
 }
 
 bool RawInput::spool(const char* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(spoolFd_, bytes, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return writeFully(spoolFd_, bytes, size);
 }
 
 std::size_t RawInput::readFile(char* into, std::size_t size) {

@@ -1,7 +1,7 @@
 #include "ingest/spool_text.h"
 
 #include "ingest/cache_file.h"
-#include "ingest/read_at.h"
+#include "ingest/full_io.h"
 
 namespace korvantis {
 

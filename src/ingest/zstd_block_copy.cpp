@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "ingest/cache_file.h"
+#include "ingest/full_io.h"
 
 namespace korvantis {
 
@@ -16,22 +17,6 @@ namespace {
 // Fast enough to keep up with the decompressing thread on a busy machine,
 // small enough to stay within a few times the log's own size.
 constexpr int kLevel = -5;
-
-bool writeAll(int fd, const char* bytes, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -95,7 +80,7 @@ void ZstdBlockCopy::writeBlocks() {
             ZSTD_compress2(cctx_, compressed_.data(), compressed_.size(), text.data(), text.size());
         Block block{fileEnd_, size};
         if (ZSTD_isError(size) ||
-            !writeAll(file_->fileDescriptor(), compressed_.data(), size, fileEnd_)) {
+            !writeFully(file_->fileDescriptor(), compressed_.data(), size, fileEnd_)) {
             block.size = 0;  // reads of it fail
         } else {
             fileEnd_ += size;

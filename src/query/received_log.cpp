@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "ingest/cache_file.h"
-#include "ingest/read_at.h"
+#include "ingest/full_io.h"
 #include "ingest/spool_text.h"
 #include "query/file_replacement.h"
 #include "store/log_files.h"

@@ -9,7 +9,7 @@
 
 #include "ingest/log_text.h"
 #include "ingest/path_name.h"
-#include "ingest/read_at.h"
+#include "ingest/full_io.h"
 #include "ingest/stream_reader.h"
 
 namespace korvantis {

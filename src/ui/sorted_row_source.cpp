@@ -73,19 +73,18 @@ int SortedRowSource::sortedRowOf(int row) const {
 void SortedRowSource::setSort(std::optional<FieldKey> key, bool descending) {
     key_ = key;
     descending_ = descending;
-    ++generation_;
-    order_.clear();
-    position_.clear();
-    emit rowsReplaced();
-    if (key_) {
-        start();
-    } else {
+    sortAgain();
+    if (!key_) {
         emit orderChanged();
     }
 }
 
 void SortedRowSource::filteredReplaced() {
     // The old order names rows of another filter.
+    sortAgain();
+}
+
+void SortedRowSource::sortAgain() {
     ++generation_;
     order_.clear();
     position_.clear();

@@ -53,6 +53,9 @@ class SortedRowSource final : public RowSource {
   private:
     // The shown row of a filtered row (itself while unsorted or not yet sorted).
     int sortedRowOf(int row) const;
+    // Drops the order shown (the rows show in filtered order meanwhile) and
+    // makes a new one when a sort is chosen.
+    void sortAgain();
     std::size_t rowsSorted() const { return static_cast<std::size_t>(rows_.rowCount()); }
     void filteredReplaced();
     void filteredAppended();

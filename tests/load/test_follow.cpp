@@ -3,8 +3,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,16 +14,10 @@
 namespace korvantis {
 namespace {
 
+using testing::readAll;
 using testing::TempDir;
 using testsupport::LoadingWorkspace;
 using testsupport::storeContent;
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 void appendTo(const std::string& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary | std::ios::app)
@@ -67,8 +59,8 @@ TEST(Follow, AppendedPiecesLoadAsTheWholeFile) {
         std::string bytes;
     } logs[] = {
         {"mixed", mixed},
-        {"eslogger", readFile(std::filesystem::path(KORVANTIS_SAMPLES_DIR) / "eslogger.json")},
-        {"sample", readFile(std::filesystem::path(KORVANTIS_SAMPLES_DIR) / "sample.json")},
+        {"eslogger", readAll(std::filesystem::path(KORVANTIS_SAMPLES_DIR) / "eslogger.json")},
+        {"sample", readAll(std::filesystem::path(KORVANTIS_SAMPLES_DIR) / "sample.json")},
     };
     for (const auto& log : logs) {
         SCOPED_TRACE(log.name);

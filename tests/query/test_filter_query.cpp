@@ -13,6 +13,7 @@
 
 #include "ingest/time_value.h"
 #include "query/filter_query.h"
+#include "support/encoded_facts.h"
 
 namespace korvantis {
 namespace {
@@ -24,16 +25,7 @@ struct Row {
 
 std::vector<Row> languageRowsWithoutFacts();
 
-// Encoded facts, kept for the whole test run.
-const char* encodedFacts(std::initializer_list<std::pair<Fact, std::string>> facts) {
-    static std::vector<std::unique_ptr<std::string>> kept;
-    RowFactsBuilder builder;
-    for (const auto& [fact, text] : facts) {
-        builder.set(fact, text);
-    }
-    kept.push_back(std::make_unique<std::string>(builder.encode()));
-    return kept.back()->empty() ? nullptr : kept.back()->data();
-}
+using testsupport::encodedFacts;
 
 // Rows get their time value as the loader gives it: from their timestamp.
 std::vector<Row> withTimes(std::vector<Row> rows) {

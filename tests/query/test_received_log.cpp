@@ -3,8 +3,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -17,14 +15,8 @@
 namespace korvantis {
 namespace {
 
+using testing::readAll;
 using testing::TempDir;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // What came down a pipe is saved as it came (compressed bytes stay so), over
 // a file that was there; a log read from a file is no received log.
@@ -45,9 +37,9 @@ TEST(ReceivedLog, SavedAsItCame) {
         ASSERT_EQ(firstReceivedLog(logs), std::optional<std::uint32_t>(1));
         const std::string target = dir.write("saved.json", "old");
         EXPECT_EQ(saveReceivedLog(logs, 1, target), "");
-        EXPECT_EQ(readFile(target), bytes);
+        EXPECT_EQ(readAll(target), bytes);
         EXPECT_NE(saveReceivedLog(logs, 0, target), "");
-        EXPECT_EQ(readFile(target), bytes);
+        EXPECT_EQ(readAll(target), bytes);
         std::filesystem::remove(fifo);
     }
     ::unsetenv("XDG_CACHE_HOME");

@@ -12,6 +12,7 @@
 #include "ingest/row_facts.h"
 #include "ingest/time_value.h"
 #include "query/row_sort.h"
+#include "support/encoded_facts.h"
 
 namespace korvantis {
 namespace {
@@ -54,16 +55,7 @@ std::vector<CsvField> everyField() {
     return *parseCsvFields(names);
 }
 
-// Encoded facts, kept for the whole test run.
-const char* encodedFacts(std::initializer_list<std::pair<Fact, std::string>> facts) {
-    static std::vector<std::unique_ptr<std::string>> kept;
-    RowFactsBuilder builder;
-    for (const auto& [fact, text] : facts) {
-        builder.set(fact, text);
-    }
-    kept.push_back(std::make_unique<std::string>(builder.encode()));
-    return kept.back()->empty() ? nullptr : kept.back()->data();
-}
+using testsupport::encodedFacts;
 
 TEST(RowSort, AgreesWithStableSortForEveryField) {
     std::mt19937 rng(20261206);

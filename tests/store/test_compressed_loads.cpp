@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "ingest/temp_files.h"
@@ -16,17 +14,11 @@
 namespace korvantis {
 namespace {
 
+using testing::readAll;
 using testing::TempDir;
 using testsupport::checkAccounting;
 using testsupport::LoadingWorkspace;
 using testsupport::storeContent;
-
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 // Every sample loads the same from its gzip and zstd copies (one member or
 // frame, or many) as from itself, and every row's text reads the same again.
@@ -37,7 +29,7 @@ TEST(CompressedLoads, SamplesLoadAsFromThePlainFile) {
             continue;
         }
         SCOPED_TRACE(entry.path().string());
-        const std::string bytes = readFile(entry.path());
+        const std::string bytes = readAll(entry.path());
         LoadingWorkspace plain;
         plain.load(entry.path().string());
         const struct {

@@ -42,21 +42,21 @@ class UnreadableRows {
     ReadFailure firstFailure_;
 };
 
-// The next shown row of `cursor` (its raw line read when `format` writes
-// it), or false after the last.
-bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, ExportFormat format,
-                  ExportRow& row, UnreadableRows& unreadable) {
+// The next shown row of `cursor` (with its raw line when `withLine`), or
+// false after the last.
+bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, bool withLine, ExportRow& row,
+                  UnreadableRows& unreadable) {
     while (cursor.next(row)) {
         const auto match = matchRow(
             query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
         if (match == RowMatch::hidden) {
             continue;
         }
-        if (match == RowMatch::unreadable || (exportNeedsRawLine(format) && !cursor.rawLine())) {
+        if (match == RowMatch::unreadable || (withLine && !cursor.rawLine())) {
             unreadable.note(cursor.entry(), cursor.rawLine().failure);
             continue;
         }
-        if (exportNeedsRawLine(format)) {
+        if (withLine) {
             row.rawLine = *cursor.rawLine();
         }
         return true;
@@ -73,7 +73,7 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
     std::vector<std::size_t> entries;
     ExportRow row;
     // The lines are read when written, not while gathering.
-    while (nextShownRow(cursor, query, ExportFormat::csv, row, unreadable)) {
+    while (nextShownRow(cursor, query, false, row, unreadable)) {
         rows.push_back(row.row);
         entries.push_back(cursor.entry());
     }
@@ -113,7 +113,9 @@ RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
     UnreadableRows unreadable;
     const ExportResult result = writeRows(
         STDOUT_FILENO, "standard output", format,
-        [&](ExportRow& row) { return nextShownRow(cursor, query, format, row, unreadable); },
+        [&](ExportRow& row) {
+            return nextShownRow(cursor, query, exportNeedsRawLine(format), row, unreadable);
+        },
         fields, header);
     if (!result.ok()) {
         std::cerr << "korvantis-inspect: " << result.error << "\n";

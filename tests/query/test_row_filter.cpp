@@ -211,10 +211,10 @@ TEST(FilterPass, SplitAndNarrowedPassesAgreeWithOnePass) {
                      RowsSnapshot::of(store, part(procs), part(files), 0),
                      from,
                      list == RowList::process ? part(procs) : part(files),
-                     bound == nullptr,
+                     true,
                      std::make_shared<std::atomic<bool>>(false),
                      std::move(candidates)};
-        p.replace = p.bound == nullptr;
+        p.replace = p.bound == nullptr;  // a first pass replaces, a later one appends
         TreeSetCache cache;
         return *runFilterPass(p, cache, nullptr);
     };

@@ -1,11 +1,14 @@
 #include "load/line_reading.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <exception>
 #include <optional>
 #include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
@@ -18,22 +21,28 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kBatchBytes = DecodePipeline::kBytes;
 constexpr std::size_t kBatchLines = std::size_t{1} << 14;
 
-// Line feeds in `bytes`, eight bytes at a time.
+// Line feeds in `bytes`. Every byte of the log passes here once, so it is
+// counted sixteen bytes at a time where the baseline instruction set allows.
 std::size_t countLineFeeds(std::string_view bytes) {
-    constexpr std::uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
-    constexpr std::uint64_t kFeeds = 0x0a0a0a0a0a0a0a0aull;
     std::size_t n = 0;
     std::size_t i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes.data() + i, 8);
-        const std::uint64_t x = word ^ kFeeds;  // a zero byte where a line feed was
-        // 0x01 in each byte that was a line feed; the multiplication sums the
-        // bytes into the top one. (Without a popcount instruction in the
-        // baseline x86-64 set, std::popcount is a library call per word.)
-        const std::uint64_t ones = ~(((x & kLow7) + kLow7) | x | kLow7) >> 7;
-        n += static_cast<std::size_t>((ones * 0x0101010101010101ull) >> 56);
+#ifdef __SSE2__
+    const __m128i feeds = _mm_set1_epi8('\n');
+    while (bytes.size() - i >= 16) {
+        // Each byte lane counts its matches (a compare gives -1); 255 rounds
+        // at most, before a lane could wrap, and the lanes are summed.
+        const std::size_t rounds = std::min<std::size_t>((bytes.size() - i) / 16, 255);
+        __m128i lanes = _mm_setzero_si128();
+        for (std::size_t r = 0; r < rounds; ++r, i += 16) {
+            const __m128i chunk =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(chunk, feeds));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+        n += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
     }
+#endif
     for (; i < bytes.size(); ++i) {
         n += bytes[i] == '\n';
     }

@@ -4,13 +4,15 @@
 // ppid that a depth-first walk from the root meets at its turn, the walk
 // visiting a node, then its children's subtrees from the last child to the
 // first. Walking the tree for every node costs nodes x tree size, so the
-// build answers the same question with an index instead. A node being
-// attached is a leaf and becomes its parent's last child, so in the walk's
-// visiting order it comes right after its parent. The visiting order is
-// therefore a list in which every node is inserted right after its parent,
-// and the walk's answer for a pid is the earliest node with that pid in the
-// list. The build keeps that list with order labels (insert after, compare
-// order) and, per pid, the earliest node.
+// build answers the same question with an index instead: per pid, the
+// earliest node in the walk's visiting order. A node being attached is a leaf
+// and becomes its parent's last child, so the walk visits it right after its
+// parent; it takes over its pid's entry when it comes before the node there.
+// Which of two nodes the walk visits first follows from the tree itself: an
+// ancestor before its descendants, and below the nodes' closest common
+// ancestor, the branch that was attached later first. Each node keeps a skip
+// link up the tree, so finding that ancestor takes a logarithmic number of
+// steps however deep the tree grows.
 
 #include <bit>
 #include <cstdint>
@@ -27,115 +29,77 @@ namespace korvantis {
 
 namespace {
 
-// Order maintenance by list labelling: every element carries a 64-bit label
-// that grows along the list. A new element takes the middle of the gap after
-// its predecessor; when there is no gap, the smallest aligned label range
-// around the predecessor that is sparse enough is relabelled evenly (Bender,
-// Cole, Demaine, Farach-Colton, Zito: "Two simplified algorithms for
-// maintaining order in a list"). Amortized O(log n) per insertion.
-class OrderList {
+// The tree's shape by handles (in the order nodes were attached), for
+// comparing places in the walk's visiting order.
+class VisitOrder {
   public:
-    static constexpr int kBits = 62;
-    static constexpr std::uint64_t kUniverse = std::uint64_t{1} << kBits;
     static constexpr std::uint32_t kNone = UINT32_MAX;
 
-    OrderList() {
-        // A range of 2^k labels may hold at most (2/T)^k elements, T = 1.4:
-        // even the whole universe then has room for billions of elements.
-        double limit = 1.0;
-        for (int k = 0; k <= kBits; ++k) {
-            maxCount_[k] = limit;
-            limit *= 2.0 / 1.4;
+    // The root; its handle is 0.
+    VisitOrder() { links_.push_back({kNone, kNone, 0}); }
+
+    // A new last child of `parent`; returns its handle, which is larger than
+    // every handle before it.
+    std::uint32_t attach(std::uint32_t parent) {
+        // Skew-binary skip links: the link depths depend on the depth alone,
+        // and any ancestor is reached in O(log depth) steps.
+        const Link& up = links_[parent];
+        std::uint32_t jump = parent;
+        if (up.jump != kNone) {
+            const Link& upJump = links_[up.jump];
+            if (upJump.jump != kNone &&
+                up.depth - upJump.depth == upJump.depth - links_[upJump.jump].depth) {
+                jump = upJump.jump;
+            }
         }
+        links_.push_back({parent, jump, up.depth + 1});
+        return static_cast<std::uint32_t>(links_.size() - 1);
     }
 
-    // The first element of the list.
-    std::uint32_t addFirst() { return push(0, kNone, kNone); }
-
-    // A new element right after `at`; returns its handle.
-    std::uint32_t insertAfter(std::uint32_t at) {
-        const std::uint32_t succ = slots_[at].next;
-        const std::uint64_t lo = slots_[at].label;
-        const std::uint64_t hi = succ == kNone ? kUniverse : slots_[succ].label;
-        const std::uint32_t n = push(lo + (hi - lo) / 2, at, succ);
-        slots_[at].next = n;
-        if (succ != kNone) {
-            slots_[succ].prev = n;
+    // Whether the walk visits `a` before `b`.
+    bool before(std::uint32_t a, std::uint32_t b) const {
+        if (a == b) {
+            return false;
         }
-        if (hi - lo < 2) {
-            relabelAround(n, at);
+        // Both at the same depth; an ancestor met on the way comes first.
+        const std::uint32_t da = links_[a].depth;
+        const std::uint32_t db = links_[b].depth;
+        const std::uint32_t a2 = da > db ? ancestorAt(a, db) : a;
+        const std::uint32_t b2 = db > da ? ancestorAt(b, da) : b;
+        if (a2 == b2) {
+            return da < db;
+        }
+        // Up to the children of the closest common ancestor: the later
+        // attached of the two is visited first.
+        std::uint32_t x = a2;
+        std::uint32_t y = b2;
+        while (links_[x].parent != links_[y].parent) {
+            if (links_[x].jump != links_[y].jump) {
+                x = links_[x].jump;
+                y = links_[y].jump;
+            } else {
+                x = links_[x].parent;
+                y = links_[y].parent;
+            }
+        }
+        return x > y;
+    }
+
+  private:
+    std::uint32_t ancestorAt(std::uint32_t n, std::uint32_t depth) const {
+        while (links_[n].depth > depth) {
+            const std::uint32_t jump = links_[n].jump;
+            n = links_[jump].depth >= depth ? jump : links_[n].parent;
         }
         return n;
     }
 
-    bool before(std::uint32_t a, std::uint32_t b) const {
-        return slots_[a].label < slots_[b].label;
-    }
-
-  private:
-    std::uint32_t push(std::uint64_t label, std::uint32_t prev, std::uint32_t next) {
-        slots_.push_back({label, next, prev});
-        return static_cast<std::uint32_t>(slots_.size() - 1);
-    }
-
-    // `n` has just been linked after `at` but shares a label with a
-    // neighbour. Finds the smallest aligned range around `at`'s label whose
-    // elements (with `n`) stay under the density limit, and spreads them
-    // evenly over it.
-    void relabelAround(std::uint32_t n, std::uint32_t at) {
-        const std::uint64_t x = slots_[at].label;
-        std::uint32_t first = n;  // first element of the range found so far
-        std::uint32_t last = n;   // last element of the range found so far
-        std::uint64_t count = 1;
-        for (int k = 1; k <= kBits; ++k) {
-            const std::uint64_t size = std::uint64_t{1} << k;
-            const std::uint64_t base = x & ~(size - 1);
-            while (slots_[first].prev != kNone && slots_[slots_[first].prev].label >= base) {
-                first = slots_[first].prev;
-                ++count;
-            }
-            // `n` still carries a label inside the range, so walking on from
-            // it is sound.
-            while (slots_[last].next != kNone && slots_[slots_[last].next].label - base < size) {
-                last = slots_[last].next;
-                ++count;
-            }
-            if (static_cast<double>(count) <= maxCount_[k] && count < size) {
-                spread(first, count, base, size);
-                return;
-            }
-        }
-        // Unreachable for any list that fits in memory; kept for soundness.
-        std::uint32_t head = n;
-        while (slots_[head].prev != kNone) {
-            head = slots_[head].prev;
-        }
-        std::uint64_t total = 0;
-        for (std::uint32_t e = head; e != kNone; e = slots_[e].next) {
-            ++total;
-        }
-        spread(head, total, 0, kUniverse);
-    }
-
-    void spread(std::uint32_t first, std::uint64_t count, std::uint64_t base, std::uint64_t size) {
-        const std::uint64_t step = size / count;
-        std::uint64_t label = base;
-        std::uint32_t e = first;
-        for (std::uint64_t i = 0; i < count; ++i) {
-            slots_[e].label = label;
-            label += step;
-            e = slots_[e].next;
-        }
-    }
-
-    // Together, as an insertion reads and writes all three of two elements.
-    struct Slot {
-        std::uint64_t label;
-        std::uint32_t next;
-        std::uint32_t prev;
+    struct Link {
+        std::uint32_t parent;
+        std::uint32_t jump;  // an ancestor, the parent or further up
+        std::uint32_t depth;
     };
-    ChunkedVector<Slot> slots_;  // grows without copying
-    double maxCount_[kBits + 1];
+    ChunkedVector<Link> links_;  // grows without copying
 };
 
 // pid -> the earliest node with that pid in the walk's order (open
@@ -229,7 +193,7 @@ struct ProcessTree::Placement {
 
     Node root{"launchd", 1, 0};
     Node untracked{"Untracked Heritage", 0, 1};
-    OrderList order;
+    VisitOrder order;
     PidIndex earliest{1024};
 
     // The tree JSON's length, kept as nodes are placed: the build then
@@ -239,8 +203,8 @@ struct ProcessTree::Placement {
 
     Placement() {
         root.addChild(&untracked);
-        earliest.at(root.pid) = order.addFirst();
-        earliest.at(untracked.pid) = order.insertAfter(0);
+        earliest.at(root.pid) = 0;
+        earliest.at(untracked.pid) = order.attach(0);
     }
 
     void place(Node& n, const ChunkedVector<Node>& nodes) {
@@ -252,11 +216,9 @@ struct ProcessTree::Placement {
         parent->addChild(&n);
         jsonLength += treeJsonNodeLength(n.name, 0) + treeJsonChildGrowth(parent->children.size());
 
-        const std::uint32_t h = order.insertAfter(p);
+        const std::uint32_t h = order.attach(p);
         std::uint32_t& slot = earliest.at(n.pid);
-        // `n` sits right after `p`: it precedes every element that came
-        // after `p`, and nothing that came before.
-        if (slot == PidIndex::kNone || order.before(p, slot)) {
+        if (slot == PidIndex::kNone || order.before(h, slot)) {
             slot = h;
         }
     }
@@ -285,8 +247,9 @@ std::size_t ProcessTree::jsonLength() const {
 std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
     std::optional<BuiltTree> built;
     if (std::optional<std::string> json = encodeTreeJson(placement_->root, jsonLength())) {
-        built = BuiltTree{std::move(*json),
-                          factsWanted_ ? encodeTreeFacts(placement_->root, placesInFacts_) : std::string()};
+        built = BuiltTree{std::move(*json), factsWanted_
+                                                ? encodeTreeFacts(placement_->root, placesInFacts_)
+                                                : std::string()};
     }
     return built;
 }

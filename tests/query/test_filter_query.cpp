@@ -22,23 +22,31 @@ struct Row {
     std::string raw;
 };
 
-std::vector<Row> languageRowsWithoutFacts();
-
 using testsupport::encodedFacts;
 
-// Rows get their time value as the loader gives it: from their timestamp.
-std::vector<Row> withTimes(std::vector<Row> rows) {
-    for (Row& r : rows) {
-        r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
-    }
-    return rows;
-}
-
 // A small store: a process (100) that started 104, which started 200; a
-// file row of an unrelated pid 7. Rows 0, 2 and 4 have facts.
+// file row of an unrelated pid 7. Rows 0, 2 and 4 have facts; every row has
+// its time value as the loader gives it, from its timestamp.
 const std::vector<Row>& languageRows() {
     static const std::vector<Row> rows = [] {
-        std::vector<Row> made = languageRowsWithoutFacts();
+        // clang-format off
+        std::vector<Row> made = {
+            {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","args":["-zsh"]})"},
+            {{true, "ES_EVENT_TYPE_NOTIFY_FORK", "1765000000.001000",
+              "/Users/émilie/Library/Application Support/Ünïcode App/helper", 104, 100, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK"})"},
+            {{false, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.002000",
+              "/Users/alice/project/.git/config", 104, 0, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","size":312})"},
+            {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "1765000000.003100", "C:foo/bar, \"q\"", 7, 0, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE"})"},
+            {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.004000", "/usr/bin/git", 200, 104, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","signing_id":"com.apple.git"})"},
+            {{false, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_CLOSE"})"},
+        };
+        // clang-format on
         made[0].row.facts = RowFacts(encodedFacts({{Fact::args, "zsh -c 'echo it'\\''s'"},
                                                    {Fact::uid, "501"},
                                                    {Fact::pidversion, "12"},
@@ -53,30 +61,12 @@ const std::vector<Row>& languageRows() {
                                                    {Fact::uid, "501"},
                                                    {Fact::cwd, "/Users/alice/project"},
                                                    {Fact::team_id, "ABC123"}}));
-        return withTimes(std::move(made));
+        for (Row& r : made) {
+            r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
+        }
+        return made;
     }();
     return rows;
-}
-
-std::vector<Row> languageRowsWithoutFacts() {
-    // clang-format off
-    return {
-        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","args":["-zsh"]})"},
-        {{true, "ES_EVENT_TYPE_NOTIFY_FORK", "1765000000.001000",
-          "/Users/émilie/Library/Application Support/Ünïcode App/helper", 104, 100, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK"})"},
-        {{false, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.002000",
-          "/Users/alice/project/.git/config", 104, 0, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","size":312})"},
-        {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "1765000000.003100", "C:foo/bar, \"q\"", 7, 0, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE"})"},
-        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.004000", "/usr/bin/git", 200, 104, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","signing_id":"com.apple.git"})"},
-        {{false, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_CLOSE"})"},
-    };
-    // clang-format on
 }
 
 std::vector<ProcessLink> linksOf(const std::vector<Row>& rows) {
@@ -333,26 +323,17 @@ TEST(FilterQuery, AgreesWithPlainReference) {
     };
     // Pieces of texts: mixed case, non-ASCII letters (é and É differ in
     // their second byte only), quotes, commas, tabs, colons and dashes.
-    const std::vector<std::string> fragments = {
-        "/Users",  "/tmp",  "Library", "Application Support",
-        "Ünïcode", "café",  "CAFÉ",    "-x",
-        "a,b",     "\"q\"", "zsh",     "ZSH",
-        "Git",     ".git",  "12",      "x:y",
-        "\t"};
-    const std::vector<std::string> types = {
-        "ES_EVENT_TYPE_NOTIFY_EXEC", "ES_EVENT_TYPE_NOTIFY_FORK", "ES_EVENT_TYPE_NOTIFY_OPEN",
-        "es_event_type_notify_write"};
+    // clang-format off
+    const std::vector<std::string> fragments = {"/Users", "/tmp", "Library", "Application Support",
+        "Ünïcode", "café", "CAFÉ", "-x", "a,b", "\"q\"", "zsh", "ZSH", "Git", ".git", "12", "x:y", "\t"};
+    const std::vector<std::string> types = {"ES_EVENT_TYPE_NOTIFY_EXEC", "ES_EVENT_TYPE_NOTIFY_FORK",
+        "ES_EVENT_TYPE_NOTIFY_OPEN", "es_event_type_notify_write"};
     // Both forms, the same moment in both, and texts without a time value.
-    const std::vector<std::string> timestamps = {"1765000012.5",
-                                                 "1765000000.0",
-                                                 "2025-12-06T05:46:52.500000000Z",
-                                                 "2025-12-06T06:46:40+01:00",
-                                                 "1765000000.0 ",
-                                                 "",
-                                                 "-1"};
-    const std::vector<std::string> bounds = {
-        "1765000000", "1765000012.5",           "2025-12-06T05:46:40",
+    const std::vector<std::string> timestamps = {"1765000012.5", "1765000000.0",
+        "2025-12-06T05:46:52.500000000Z", "2025-12-06T06:46:40+01:00", "1765000000.0 ", "", "-1"};
+    const std::vector<std::string> bounds = {"1765000000", "1765000012.5", "2025-12-06T05:46:40",
         "2025-12-06", "2025-12-06T05:46:52.5Z", "0"};
+    // clang-format on
     const auto randomText = [&](std::size_t parts) {
         std::string text;
         for (std::size_t i = 0; i < parts; ++i) {

@@ -291,26 +291,6 @@ TEST_F(HostileLogs, RepeatedKeysAreShownNotHidden) {
     EXPECT_GT(detail.text.find(R"("\/tmp\/evil")"), benign);
 }
 
-TEST_F(HostileLogs, NulBytes) {
-    using namespace std::string_literals;
-    *this
-        << "\0\0\0\n"s                                       // a line of NULs
-        << "\n\0\n"s                                         // an empty line, a lone NUL
-        << procLine(kExec, 20, 1, "/bin/\0raw"s) << "\n"     // raw NUL inside a string: refused
-        << procLine(kExec, 21, 1, "/bin/a\\u0000b") << "\n"  // escaped NUL: a valid path
-        << procLine(kExec, 22, 1, "/bin/ok") << "\0\n"s      // NUL after the object
-        << R"({"event":"ES_EVENT_TYPE_NOTIFY_CREATE","timestamp":"\u0000","fileOld":{"destination":"\u0000"}})"
-        << "\n"
-        << "\0"s << procLine(kExec, 23, 1, "/bin/lead");  // leading NUL, no final line feed
-    const LineAccount account = load(8.0, 0);
-    EXPECT_EQ(account.lines, 8u);
-    EXPECT_EQ(account.procPreviews, 1u);
-    EXPECT_EQ(account.refused, 6u);
-    EXPECT_EQ(account.fileWithoutFile, 1u);
-    // The NUL in the node's name is escaped in the tree JSON.
-    EXPECT_NE(keeper.ws.store.jsonTreeRaw().find(R"({"name":"a\u0000b"})"), std::string::npos);
-}
-
 // Every chunk boundary of the reader falls at a multiple of 4096 bytes: put
 // valid and invalid multi-byte sequences across the first ones.
 TEST_F(HostileLogs, InvalidUtf8SplitAcrossAReadBoundary) {
@@ -345,23 +325,6 @@ TEST_F(HostileLogs, InvalidUtf8SplitAcrossAReadBoundary) {
     EXPECT_EQ(account.refused, 5u);
     // Errors are the lines made valid, as the accounting checks.
     EXPECT_TRUE(keeper.ws.loader.processTree().nodes()[0].name.ends_with("a\xc3\xa9"));
-}
-
-TEST_F(HostileLogs, CrlfLineEnds) {
-    const std::size_t n = scaled(100'000);
-    for (std::size_t i = 0; i < n; ++i) {
-        *this
-            << procLine(kExec, static_cast<std::int64_t>(i) + 2, 1, "/bin/sh") << "\r\n"
-            << R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"t","file":{"pid":2,"destination":"/tmp/f"}})"
-            << "\r\nnot json\r\n\r\n";
-    }
-    const LineAccount account = load(2.0, 512);
-    EXPECT_EQ(account.procPreviews, n);
-    EXPECT_EQ(account.filePreviews, n);
-    EXPECT_EQ(account.refused, 2 * n);
-    // Texts are stored as read, carriage return included (the accounting
-    // reads each back).
-    EXPECT_TRUE(keeper.ws.store.lineText(0).value_or("").ends_with("}\r"));
 }
 
 // Each kind of refusal has its case with the decoder; here they come in bulk.
@@ -402,20 +365,6 @@ TEST_F(HostileLogs, FiveMillionEmptyLines) {
     repeat('\n', n);
     const LineAccount account = load(0.0, 8);
     EXPECT_EQ(account.refused, n);
-}
-
-// A byte-order mark opens the first line only where the file begins; one at
-// the start of a later line is part of that line.
-TEST_F(HostileLogs, ByteOrderMarks) {
-    const std::string bom = "\xEF\xBB\xBF";
-    *this << bom << procLine(kExec, 50, 1, "/bin/first") << "\n"
-          << bom << procLine(kExec, 51, 1, "/bin/second") << "\n"
-          << procLine(kExec, 52, 1, "/bin/third" + bom) << "\n";
-    const LineAccount account = load(8.0, 0);
-    EXPECT_EQ(account.procPreviews, 2u);
-    EXPECT_EQ(account.refused, 1u);
-    // The accounting reads the first line back without its mark.
-    EXPECT_EQ(keeper.ws.store.loadErrors().origin(0).line, 2u);
 }
 
 // A log rewritten in place after loading: no line of it is tested, shown or

@@ -72,6 +72,8 @@ TEST(Loading, UnopenablePathsAreToldAndTheNextLoads) {
 // the accounting's own reading of each line says (it also reads every stored
 // line and error back); the figures pin that reading.
 TEST(Loading, EachKindOfLine) {
+    using namespace std::string_literals;
+    const std::string bom = "\xEF\xBB\xBF";
     const std::string fork = procLine("ES_EVENT_TYPE_NOTIFY_FORK", 12, 1, "/bin/sh", "17.1");
     Texts lines = {
         fork,
@@ -95,6 +97,18 @@ TEST(Loading, EachKindOfLine) {
         "bad \xFF line",
         R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE","timestamp":"t1","process":{"pid":7,"ppid":1,"path":"/bin/cat"},)"
         R"("fileOld":{"destination":"/old"}})",
+        // NUL bytes: lines of them, raw in a string, after or before the
+        // object are refused; escaped, a NUL is text like any other.
+        "\0\0\0"s,
+        "\0"s,
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 20, 1, "/bin/\0raw"s),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 21, 1, "/bin/a\\u0000b"),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 22, 1, "/bin/ok") + "\0"s,
+        "\0"s + procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 23, 1, "/bin/lead"),
+        R"({"event":"ES_EVENT_TYPE_NOTIFY_CREATE","timestamp":"\u0000","fileOld":{"destination":"\u0000"}})",
+        // A byte-order mark opens only the file (see below), not a later line.
+        bom + procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 51, 1, "/bin/second"),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 52, 1, "/bin/third" + bom),
     };
     for (std::string_view event :
          {"ES_EVENT_TYPE_NOTIFY_OPEN", "ES_EVENT_TYPE_NOTIFY_CLOSE", "ES_EVENT_TYPE_NOTIFY_WRITE",
@@ -104,15 +118,16 @@ TEST(Loading, EachKindOfLine) {
     }
     TempDir dir;
     LoadingWorkspace w;
-    w.load(dir.write("kinds.json", joined(lines)));
+    w.load(dir.write("kinds.json", bom + joined(lines)));
     testsupport::LineAccount account;
-    EXPECT_EQ(testsupport::checkAccounting(joined(lines), w.ws, {}, &account), "");
+    EXPECT_EQ(testsupport::checkAccounting(bom + joined(lines), w.ws, {}, &account), "");
     EXPECT_EQ(
         (std::vector<std::size_t>{account.procPreviews, account.filePreviews, account.mappingOnly,
                                   account.refused, account.fileWithoutFile}),
-        (std::vector<std::size_t>{4, 8, 5, 4, 1}));
-    // Each error knows its log.
+        (std::vector<std::size_t>{6, 8, 6, 10, 2}));
+    // Each error knows its log; a NUL in a node's name is escaped in the tree.
     EXPECT_EQ(w.ws.store.loadErrorOriginName(4), "kinds.json");
+    EXPECT_NE(w.ws.store.jsonTreeRaw().find(R"({"name":"a\u0000b"})"), std::string::npos);
 }
 
 // The published lists are announced before they change, in batches, and so
@@ -188,6 +203,10 @@ TEST(Loading, MixedLogMatchesAPlainReading) {
         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXIT","timestamp":"t"})",
         "broken\r",
         "",
+        // Line ends of CR LF: the CR stays with the line, a row's text included.
+        procLine("ES_EVENT_TYPE_NOTIFY_FORK", 13, 10, "/bin/sh") + "\r",
+        fileLine("ES_EVENT_TYPE_NOTIFY_CLOSE", 13, "/tmp/f") + "\r",
+        "\r",
         "bad \xC3\x28 bytes",
         R"({"event":"E","timestamp":"t","x":1e400})",
         procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 12, 11, std::string(20000, 'p')),

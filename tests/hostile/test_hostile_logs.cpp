@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,12 +16,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
-#include <sstream>
 #include <string>
 
 #include "ingest/temp_files.h"
-#include "ingest/utf8_text.h"
 #include "query/row_filter.h"
 #include "query/rows_snapshot.h"
 #include "store/event_detail.h"
@@ -38,6 +34,7 @@ extern char** environ;
 namespace korvantis {
 namespace {
 
+using testing::readAll;
 using testing::TempDir;
 using testsupport::checkAccounting;
 using testsupport::LineAccount;
@@ -52,13 +49,6 @@ constexpr std::size_t kMiB = std::size_t{1} << 20;
 std::size_t scaled(std::size_t n) {
     const char* small = std::getenv("KORVANTIS_HOSTILE_SMALL");
     return small != nullptr && *small != '\0' && std::string_view(small) != "0" ? n / 10 : n;
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -101,7 +91,9 @@ std::size_t peakOfLoadAlone(const std::string& path) {
 }
 
 // A log written piece by piece, so that making a large log does not itself
-// hold it in memory, and the store it is loaded into.
+// hold it in memory, and the store it is loaded into. The accounting check
+// of each load compares every row, node and error with its line (fields,
+// texts, line numbers): the tests add what it cannot see.
 class HostileLogs : public ::testing::Test {
   public:
     HostileLogs& operator<<(std::string_view bytes) {
@@ -152,23 +144,13 @@ class HostileLogs : public ::testing::Test {
         EXPECT_LE(static_cast<double>(peak), bound);
     }
 
-    // Each load error's line number and text.
-    static std::vector<std::string> errorsOf(const EventStore& store) {
-        std::vector<std::string> errors;
-        for (std::size_t i = 0; i < store.loadErrors().size(); ++i) {
-            errors.push_back(std::to_string(store.loadErrors().origin(i).line) + ": " +
-                             store.loadErrorText(i));
-        }
-        return errors;
-    }
-
-    // The same store as the plain log's, every row's text read again alike.
+    // The same store as the plain log's (the accounting reads every row's and
+    // error's text again from the copy), and the same tree.
     void loadCompressed(const std::string& copy, const std::string& bytes) {
         SCOPED_TRACE(copy);
         testsupport::LoadingWorkspace other;
         other.load(copy);
         EXPECT_EQ(checkAccounting(bytes, other.ws), "");
-        EXPECT_EQ(errorsOf(other.ws.store), errorsOf(keeper.ws.store));
         EXPECT_EQ(other.ws.store.jsonTreeRaw(), keeper.ws.store.jsonTreeRaw());
         std::filesystem::remove(copy);
     }
@@ -260,37 +242,8 @@ TEST_F(HostileLogs, EsloggerMessagesCutOffHugeOrDeep) {
     EXPECT_EQ(account.refused, whole.size() - 1 + 1);
     EXPECT_EQ(account.procPreviews, 3u);
     EXPECT_EQ(account.mappingOnly, 1u);
-    ASSERT_EQ(keeper.ws.loader.processTree().nodes().size(), 3u);
-    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[0].path, "/bin/whole");
-    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[1].path, "/bin/env");
     EXPECT_EQ(keeper.ws.loader.processTree().nodes()[2].name, "after");
     EXPECT_GT(keeper.ws.store.lineRefs().ref(1).length, vars * 20);
-}
-
-// A line whose ignored key nests deeper than the JSON parser goes: refused as
-// one load error; the lines around it still load, and the readable form of
-// such a line is the line itself.
-TEST_F(HostileLogs, LineNested100000LevelsInsideAnIgnoredKey) {
-    constexpr std::size_t kDepth = 100'000;
-    *this << procLine(kExec, 10, 1, "/bin/before") << "\n"
-          << R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","ignored":)";
-    repeat('[', kDepth).repeat(']', kDepth)
-        << R"(,"process":{"pid":11,"ppid":10,"path":"/bin/deep"}})"
-        << "\n"
-        << R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"t","x":)";
-    for (std::size_t i = 0; i < kDepth; ++i) {
-        *this << R"({"a":)";
-    }
-    *this << "1";
-    repeat('}', kDepth) << R"(,"file":{"pid":1,"destination":"/tmp/deep"}})"
-                        << "\n"
-                        << procLine(kExec, 12, 10, "/bin/after") << "\n";
-    const LineAccount account = load(8.0, 0);
-    EXPECT_EQ(account.procPreviews, 2u);
-    EXPECT_EQ(account.refused, 2u);
-    ASSERT_EQ(keeper.ws.store.loadErrors().size(), 2u);
-    const std::string deepLine = keeper.ws.store.loadErrorText(0);
-    EXPECT_EQ(prettyPrintedJson(deepLine), deepLine);
 }
 
 // Each level of nesting is indented two spaces more in the detail text, so a
@@ -319,64 +272,23 @@ TEST_F(HostileLogs, NestedArraysDoNotMultiplyTheDetailText) {
 }
 
 // A line that repeats a key may show one value in the lists and another in
-// the detail: the detail keeps every member and names the repeated keys.
+// the detail: the detail keeps every member and names the repeated keys (the
+// readable form's own table has the viewer's records; here an eslogger line
+// goes the whole way, through the store and the selection).
 TEST_F(HostileLogs, RepeatedKeysAreShownNotHidden) {
-    *this << R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":)"
-          << R"({"pid":3,"ppid":1,"path":"/usr/bin/benign","path":"/tmp/evil","pid":666}})"
-          << "\n"
-          << esloggerExec(4, "/usr/bin/benign")
-                 .replace(esloggerExec(4, "/usr/bin/benign").rfind("}}}}}"), 5,
-                          R"(,"path":"\/tmp\/evil"}}}}})")
-          << "\n";
-    ASSERT_EQ(load(8.0, 0).procPreviews, 2u);
-    struct Case {
-        std::int64_t pid;
-        std::string notice;
-    };
-    const Case cases[] = {
-        {3, "This line repeats keys (process.pid, process.path); the lists use the first of each."},
-        {4,
-         "This line repeats keys (event.exec.target.executable.path); the lists use the first "
-         "of each."},
-    };
-    for (std::size_t i = 0; i < 2; ++i) {
-        const ProcPreviewEntry row = keeper.ws.store.procPreviews()[i];
-        EXPECT_EQ(row.pid, cases[i].pid);
-        EXPECT_EQ(row.path, "/usr/bin/benign");
-        keeper.ws.selection.selectEvent(row.id);
-        const EventDetail& detail = keeper.ws.selection.activeDetail();
-        EXPECT_EQ(detail.notice, cases[i].notice);
-        const std::size_t benign = detail.text.find(R"("\/usr\/bin\/benign")");
-        EXPECT_NE(benign, std::string::npos);
-        EXPECT_GT(detail.text.find(R"("\/tmp\/evil")"), benign);
-    }
-}
-
-TEST_F(HostileLogs, NulBytes) {
-    using namespace std::string_literals;
-    *this
-        << "\0\0\0\n"s                                       // a line of NULs
-        << "\n\0\n"s                                         // an empty line, a lone NUL
-        << procLine(kExec, 20, 1, "/bin/\0raw"s) << "\n"     // raw NUL inside a string: refused
-        << procLine(kExec, 21, 1, "/bin/a\\u0000b") << "\n"  // escaped NUL: a valid path
-        << procLine(kExec, 22, 1, "/bin/ok") << "\0\n"s      // NUL after the object
-        << R"({"event":"ES_EVENT_TYPE_NOTIFY_CREATE","timestamp":"\u0000","fileOld":{"destination":"\u0000"}})"
-        << "\n"
-        << "\0"s << procLine(kExec, 23, 1, "/bin/lead");  // leading NUL, no final line feed
-    const LineAccount account = load(8.0, 0);
-    EXPECT_EQ(account.lines, 8u);
-    EXPECT_EQ(account.procPreviews, 1u);
-    EXPECT_EQ(account.fileWithoutFile, 1u);
-    ASSERT_EQ(keeper.ws.loader.processTree().nodes().size(), 1u);
-    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[0].name, "a\0b"s);
-    // The NUL in the node's name is escaped in the tree JSON.
-    EXPECT_NE(keeper.ws.store.jsonTreeRaw().find(R"({"name":"a\u0000b"})"), std::string::npos);
-    // The record text form writes NUL as \0.
-    const EventStore& store = keeper.ws.store;
-    ASSERT_EQ(store.loadErrors().size(), 7u);
-    EXPECT_TRUE(store.loadErrorText(5).starts_with("Could not build file event from "));
-    EXPECT_NE(store.loadErrorText(5).find(R"(timestamp: "\0")"), std::string::npos);
-    EXPECT_EQ(store.loadErrorText(6), "\0"s + procLine(kExec, 23, 1, "/bin/lead"));
+    std::string line = esloggerExec(4, "/usr/bin/benign");
+    *this << line.replace(line.rfind("}}}}}"), 5, R"(,"path":"\/tmp\/evil"}}}}})") << "\n";
+    ASSERT_EQ(load(8.0, 0).procPreviews, 1u);
+    const ProcPreviewEntry row = keeper.ws.store.procPreviews()[0];
+    EXPECT_EQ(row.path, "/usr/bin/benign");
+    keeper.ws.selection.selectEvent(row.id);
+    const EventDetail& detail = keeper.ws.selection.activeDetail();
+    EXPECT_EQ(detail.notice,
+              "This line repeats keys (event.exec.target.executable.path); the lists use the first "
+              "of each.");
+    const std::size_t benign = detail.text.find(R"("\/usr\/bin\/benign")");
+    EXPECT_NE(benign, std::string::npos);
+    EXPECT_GT(detail.text.find(R"("\/tmp\/evil")"), benign);
 }
 
 // Every chunk boundary of the reader falls at a multiple of 4096 bytes: put
@@ -411,34 +323,8 @@ TEST_F(HostileLogs, InvalidUtf8SplitAcrossAReadBoundary) {
     const LineAccount account = load(8.0, 0);
     EXPECT_EQ(account.procPreviews, 2u);
     EXPECT_EQ(account.refused, 5u);
-    ASSERT_EQ(keeper.ws.loader.processTree().nodes().size(), 2u);
+    // Errors are the lines made valid, as the accounting checks.
     EXPECT_TRUE(keeper.ws.loader.processTree().nodes()[0].name.ends_with("a\xc3\xa9"));
-    EXPECT_EQ(keeper.ws.loader.processTree().nodes()[1].name, "after");
-    for (std::size_t i = 0; i < keeper.ws.store.loadErrors().size(); ++i) {
-        const std::string error = keeper.ws.store.loadErrorText(i);
-        EXPECT_TRUE(isValidUtf8(error));
-        EXPECT_NE(error.find("\xef\xbf\xbd"), std::string::npos);
-    }
-    EXPECT_EQ(keeper.ws.store.loadErrorText(1), "\xef\xbf\xbd");
-}
-
-TEST_F(HostileLogs, CrlfLineEnds) {
-    const std::size_t n = scaled(100'000);
-    for (std::size_t i = 0; i < n; ++i) {
-        *this
-            << procLine(kExec, static_cast<std::int64_t>(i) + 2, 1, "/bin/sh") << "\r\n"
-            << R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"t","file":{"pid":2,"destination":"/tmp/f"}})"
-            << "\r\nnot json\r\n\r\n";
-    }
-    const LineAccount account = load(2.0, 512);
-    EXPECT_EQ(account.procPreviews, n);
-    EXPECT_EQ(account.filePreviews, n);
-    EXPECT_EQ(account.refused, 2 * n);
-    // Texts are stored as read, carriage return included.
-    EXPECT_TRUE(keeper.ws.store.lineText(0).value_or("").ends_with("}\r"));
-    EXPECT_EQ(keeper.ws.store.loadErrorText(0), "not json\r");
-    EXPECT_EQ(keeper.ws.store.loadErrorText(1), "\r");
-    EXPECT_EQ(keeper.ws.store.procPreviews()[0].path, "/bin/sh");
 }
 
 // Each kind of refusal has its case with the decoder; here they come in bulk.
@@ -479,24 +365,6 @@ TEST_F(HostileLogs, FiveMillionEmptyLines) {
     repeat('\n', n);
     const LineAccount account = load(0.0, 8);
     EXPECT_EQ(account.refused, n);
-    EXPECT_EQ(keeper.ws.store.loadErrors().origin(n - 1).line, n);
-}
-
-// A byte-order mark opens the first line only where the file begins; one at
-// the start of a later line is part of that line.
-TEST_F(HostileLogs, ByteOrderMarks) {
-    const std::string bom = "\xEF\xBB\xBF";
-    *this << bom << procLine(kExec, 50, 1, "/bin/first") << "\n"
-          << bom << procLine(kExec, 51, 1, "/bin/second") << "\n"
-          << procLine(kExec, 52, 1, "/bin/third" + bom) << "\n";
-    const LineAccount account = load(8.0, 0);
-    EXPECT_EQ(account.procPreviews, 2u);
-    EXPECT_EQ(account.refused, 1u);
-    const EventStore& store = keeper.ws.store;
-    EXPECT_EQ(store.procPreviews()[0].path, "/bin/first");
-    EXPECT_EQ(store.lineText(0).value_or(""), procLine(kExec, 50, 1, "/bin/first"));
-    EXPECT_EQ(store.loadErrors().origin(0).line, 2u);
-    EXPECT_EQ(store.lineNumberOf(1), 3u);
 }
 
 // A log rewritten in place after loading: no line of it is tested, shown or
@@ -552,25 +420,6 @@ TEST_F(HostileLogs, TwoMillionIdenticalLines) {
     // All of them siblings under launchd: launchd alone has children.
     const std::string& tree = keeper.ws.store.jsonTreeRaw();
     EXPECT_EQ(tree.find("children", tree.find("children") + 1), std::string::npos);
-}
-
-// The accounting also holds for the shipped samples, loaded twice into one
-// store.
-TEST_F(HostileLogs, SamplesAreAccountedForOverTwoLoads) {
-    for (const auto& entry : std::filesystem::directory_iterator(KORVANTIS_SAMPLES_DIR)) {
-        const std::string file = entry.path().string();
-        if (entry.path().extension() != ".json" && entry.path().extension() != ".txt") {
-            continue;
-        }
-        SCOPED_TRACE(file);
-        testsupport::LoadingWorkspace twice;
-        twice.load(file);
-        const std::string bytes = readAll(file);
-        EXPECT_EQ(checkAccounting(bytes, twice.ws), "");
-        const testsupport::StoreSizes before = testsupport::storeSizes(twice.ws);
-        twice.load(file);
-        EXPECT_EQ(checkAccounting(bytes, twice.ws, before), "");
-    }
 }
 
 // A tiny file that expands without end (the same zstd frame again and

@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "ingest/gzip_index.h"
 #include "ingest/log_text.h"

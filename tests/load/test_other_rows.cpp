@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "ingest/temp_files.h"
+#include "load/sequence_gaps.h"
 #include "support/loading.h"
+#include "support/log_lines.h"
 
 namespace korvantis {
 namespace {
@@ -12,6 +14,7 @@ namespace {
 using testing::TempDir;
 using testsupport::LoadingWorkspace;
 using Texts = std::vector<std::string>;
+constexpr auto joined = testsupport::joinedLines;
 
 // An eslogger message of kind `kind` with `body`, sent by `process`.
 std::string message(std::string_view kind, std::string_view body, std::string_view process,
@@ -25,14 +28,6 @@ std::string message(std::string_view kind, std::string_view body, std::string_vi
 std::string numbered(std::int64_t number) {
     return message("exit", R"({"stat":0})", R"({"audit_token":{"pid":9},"ppid":1})",
                    R"("global_seq_num":)" + std::to_string(number) + ",");
-}
-
-std::string joined(const Texts& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
-    return text;
 }
 
 Texts otherRows(const EventStore& store) {
@@ -87,7 +82,8 @@ TEST(OtherRows, ListedWhenTheirProcessSaysWhoItIs) {
 }
 
 // Gaps in the message numbers, counted per log over every line with the
-// eslogger shape, whatever became of it.
+// eslogger shape, whatever became of it (the counting rules themselves, with
+// restarts and repeats, have the counter's own table).
 TEST(OtherRows, GapsInMessageNumbersPerLog) {
     const std::string refused =
         R"({"event":{"open":{}},"time":"t","global_seq_num":7,"process":{}})";
@@ -99,11 +95,7 @@ TEST(OtherRows, GapsInMessageNumbersPerLog) {
         std::vector<Texts> logs;
         Gaps want;
     } cases[] = {
-        {{{numbered(1), numbered(2), numbered(3)}}, {}},
         {{{numbered(1), numbered(5), numbered(6), numbered(9)}}, {{2, 3, 0}, {4, 2, 0}}},
-        // Restarts and repeats count afresh; two captures in one file too.
-        {{{numbered(4), numbered(4), numbered(2), numbered(4)}}, {{4, 1, 0}}},
-        {{{numbered(0), numbered(1), numbered(0), numbered(1), numbered(3)}}, {{5, 1, 0}}},
         // Lines without a number, invalid lines and empty lines are skipped
         // without restarting; a refused eslogger message counts.
         {{{numbered(1), unnumbered, "not json", "", negative, fraction, numbered(3)}}, {{7, 1, 0}}},
@@ -133,6 +125,40 @@ TEST(OtherRows, GapsInMessageNumbersPerLog) {
     ASSERT_EQ(w.ws.store.sequenceGaps().size(), 2u);
     EXPECT_EQ(w.ws.store.sequenceGaps()[0].entry, 1u);
     EXPECT_EQ(w.ws.store.sequenceGaps()[1].entry, 2u);
+}
+
+// The counter itself: numbers after numbers, lines skipped, restarts.
+TEST(SequenceGaps, JumpsRestartsAndRepeats) {
+    using Lines = std::vector<std::pair<std::uint64_t, std::int64_t>>;  // line, number
+    const struct {
+        Lines lines;
+        std::vector<SequenceGap> want;
+    } cases[] = {
+        {{}, {}},
+        {{{1, 7}}, {}},
+        {{{1, 1}, {2, 2}, {3, 3}}, {}},
+        {{{1, 1}, {2, 5}}, {{2, 3}}},
+        // Lines without a number are skipped without restarting the count.
+        {{{1, 1}, {4, 3}, {9, 10}}, {{4, 1}, {9, 6}}},
+        // A repeat or a step back starts afresh from that number.
+        {{{1, 5}, {2, 5}, {3, 7}}, {{3, 1}}},
+        {{{1, 100}, {2, 1}, {3, 2}, {4, 4}}, {{4, 1}}},
+        // Two logs' worth in one file: the second starts lower.
+        {{{1, 0}, {2, 1}, {3, 0}, {4, 2}}, {{4, 1}}},
+        {{{1, 0}, {2, INT64_MAX}}, {{2, static_cast<std::uint64_t>(INT64_MAX) - 1}}},
+    };
+    for (const auto& c : cases) {
+        SequenceGapCounter counter;
+        std::uint64_t lost = 0;
+        for (const auto& [line, number] : c.lines) {
+            counter.count(line, number);
+        }
+        for (const SequenceGap& gap : c.want) {
+            lost += gap.lost;
+        }
+        EXPECT_EQ(counter.gaps(), c.want);
+        EXPECT_EQ(counter.lost(), lost);
+    }
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdint>
 #include <iterator>
-#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -23,23 +22,31 @@ struct Row {
     std::string raw;
 };
 
-std::vector<Row> languageRowsWithoutFacts();
-
 using testsupport::encodedFacts;
 
-// Rows get their time value as the loader gives it: from their timestamp.
-std::vector<Row> withTimes(std::vector<Row> rows) {
-    for (Row& r : rows) {
-        r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
-    }
-    return rows;
-}
-
 // A small store: a process (100) that started 104, which started 200; a
-// file row of an unrelated pid 7. Rows 0, 2 and 4 have facts.
+// file row of an unrelated pid 7. Rows 0, 2 and 4 have facts; every row has
+// its time value as the loader gives it, from its timestamp.
 const std::vector<Row>& languageRows() {
     static const std::vector<Row> rows = [] {
-        std::vector<Row> made = languageRowsWithoutFacts();
+        // clang-format off
+        std::vector<Row> made = {
+            {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","args":["-zsh"]})"},
+            {{true, "ES_EVENT_TYPE_NOTIFY_FORK", "1765000000.001000",
+              "/Users/émilie/Library/Application Support/Ünïcode App/helper", 104, 100, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK"})"},
+            {{false, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.002000",
+              "/Users/alice/project/.git/config", 104, 0, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","size":312})"},
+            {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "1765000000.003100", "C:foo/bar, \"q\"", 7, 0, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE"})"},
+            {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.004000", "/usr/bin/git", 200, 104, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","signing_id":"com.apple.git"})"},
+            {{false, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0, {}},
+             R"({"event":"ES_EVENT_TYPE_NOTIFY_CLOSE"})"},
+        };
+        // clang-format on
         made[0].row.facts = RowFacts(encodedFacts({{Fact::args, "zsh -c 'echo it'\\''s'"},
                                                    {Fact::uid, "501"},
                                                    {Fact::pidversion, "12"},
@@ -54,38 +61,12 @@ const std::vector<Row>& languageRows() {
                                                    {Fact::uid, "501"},
                                                    {Fact::cwd, "/Users/alice/project"},
                                                    {Fact::team_id, "ABC123"}}));
-        return withTimes(std::move(made));
+        for (Row& r : made) {
+            r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
+        }
+        return made;
     }();
     return rows;
-}
-
-std::vector<Row> languageRowsWithoutFacts() {
-    return {
-        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","args":["-zsh"]})"},
-        {{true,
-          "ES_EVENT_TYPE_NOTIFY_FORK",
-          "1765000000.001000",
-          "/Users/émilie/Library/Application Support/Ünïcode App/helper",
-          104,
-          100,
-          {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK"})"},
-        {{false,
-          "ES_EVENT_TYPE_NOTIFY_OPEN",
-          "1765000000.002000",
-          "/Users/alice/project/.git/config",
-          104,
-          0,
-          {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","size":312})"},
-        {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "1765000000.003100", "C:foo/bar, \"q\"", 7, 0, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE"})"},
-        {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.004000", "/usr/bin/git", 200, 104, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","signing_id":"com.apple.git"})"},
-        {{false, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0, {}},
-         R"({"event":"ES_EVENT_TYPE_NOTIFY_CLOSE"})"},
-    };
 }
 
 std::vector<ProcessLink> linksOf(const std::vector<Row>& rows) {
@@ -113,16 +94,14 @@ struct LanguageCase {
     const char* expected;  // rows shown, or the start of the error text
 };
 
+// What the random comparison below cannot reach: quoting, keys it does not
+// draw, exact integers, written time forms, error texts.
 TEST(FilterQuery, Language) {
     const LanguageCase cases[] = {
         // Empty queries and plain text.
         {"", "111111"},
         {" \t ", "111111"},
-        {"ZsH", "100000"},
-        {"zsh git", "000000"},
-        {"104", "011010"},  // pid of 1 and 2, ppid of 4
         {"c:FOO", "000100"},
-        {"0.0002", "100000"},
         // Quoting: groups, never part of the text, and keeps a prefix literal.
         {"\"Application Support\"", "010000"},
         {"\"Ünïcode App\"", "010000"},
@@ -137,41 +116,19 @@ TEST(FilterQuery, Language) {
         {"path:ÜNÏCODE", "000000"},
         {"path:ünïcode", "000000"},
         // Negation.
-        {"-zsh", "011111"},
         {"-\"zsh\"", "011111"},
         {"-", "100001"},  // the args of 0 hold one
         {"--x", "111110"},
-        {"-pid:104", "100111"},
-        {"-tree:104", "100100"},
-        // Each key, in any case.
-        {"PID:104", "011000"},
-        {"pid:-5", "000000"},
+        // A number at its bound; a pid without a process row; an unknown key is text.
         {"pid:9223372036854775807", "000000"},
-        {"ppid:100", "010000"},
         {"ppid:0", "000000"},  // file rows have no ppid
-        {"type:exec", "100010"},
-        {"Type:open", "001000"},
-        {"time:000200", "100000"},
-        {"path:.GIT", "001000"},
-        {"tree:100", "111011"},
-        {"tree:1", "111011"},
-        {"tree:104", "011011"},
         {"tree:7", "000100"},
-        {"json:com.apple.GIT", "000010"},
-        {"pid:104 type:open", "001000"},
-        {"tree:100 -tree:104", "100000"},
-        {"tree:100 json:exec -zsh", "000010"},
         {"other:x", "000000"},
         // Facts: integers exactly, texts as substrings; empty facts never match.
-        {"uid:501", "100010"},
         {"UID:0501", "100010"},
-        {"uid:0", "001000"},
         {"uid:5", "000000"},
-        {"-uid:501", "011101"},
         {"pidversion:12", "100000"},
         {"responsible_pid:100", "100000"},
-        {"signing_id:APPLE", "101000"},
-        {"Signing_ID:com.apple.git", "001000"},
         {"team_id:abc", "000010"},
         {"-team_id:abc", "111101"},
         {"tty:ttys", "100000"},
@@ -183,15 +140,10 @@ TEST(FilterQuery, Language) {
         {"args:\"it's\"", "000000"},
         // A bare word reads args, but no other fact.
         {"status", "000010"},
-        {"-status", "111101"},
         {"501", "000000"},
         {"ttys001", "000000"},
         // Time bounds: at or after, strictly before, in any written form
         // (1765000000 is 2025-12-06T05:46:40Z).
-        {"after:1765000000.001", "011111"},
-        {"before:1765000000.001", "100000"},
-        {"after:1765000000.002 before:1765000000.004", "001100"},
-        {"-after:1765000000.002", "110000"},
         {"AFTER:2025-12-06", "111111"},
         {"before:2025-12-06", "000000"},
         {"before:2025-12-06T05:46:40.001", "100000"},
@@ -371,26 +323,17 @@ TEST(FilterQuery, AgreesWithPlainReference) {
     };
     // Pieces of texts: mixed case, non-ASCII letters (é and É differ in
     // their second byte only), quotes, commas, tabs, colons and dashes.
-    const std::vector<std::string> fragments = {
-        "/Users",  "/tmp",  "Library", "Application Support",
-        "Ünïcode", "café",  "CAFÉ",    "-x",
-        "a,b",     "\"q\"", "zsh",     "ZSH",
-        "Git",     ".git",  "12",      "x:y",
-        "\t"};
-    const std::vector<std::string> types = {
-        "ES_EVENT_TYPE_NOTIFY_EXEC", "ES_EVENT_TYPE_NOTIFY_FORK", "ES_EVENT_TYPE_NOTIFY_OPEN",
-        "es_event_type_notify_write"};
+    // clang-format off
+    const std::vector<std::string> fragments = {"/Users", "/tmp", "Library", "Application Support",
+        "Ünïcode", "café", "CAFÉ", "-x", "a,b", "\"q\"", "zsh", "ZSH", "Git", ".git", "12", "x:y", "\t"};
+    const std::vector<std::string> types = {"ES_EVENT_TYPE_NOTIFY_EXEC", "ES_EVENT_TYPE_NOTIFY_FORK",
+        "ES_EVENT_TYPE_NOTIFY_OPEN", "es_event_type_notify_write"};
     // Both forms, the same moment in both, and texts without a time value.
-    const std::vector<std::string> timestamps = {"1765000012.5",
-                                                 "1765000000.0",
-                                                 "2025-12-06T05:46:52.500000000Z",
-                                                 "2025-12-06T06:46:40+01:00",
-                                                 "1765000000.0 ",
-                                                 "",
-                                                 "-1"};
-    const std::vector<std::string> bounds = {
-        "1765000000", "1765000012.5",           "2025-12-06T05:46:40",
+    const std::vector<std::string> timestamps = {"1765000012.5", "1765000000.0",
+        "2025-12-06T05:46:52.500000000Z", "2025-12-06T06:46:40+01:00", "1765000000.0 ", "", "-1"};
+    const std::vector<std::string> bounds = {"1765000000", "1765000012.5", "2025-12-06T05:46:40",
         "2025-12-06", "2025-12-06T05:46:52.5Z", "0"};
+    // clang-format on
     const auto randomText = [&](std::size_t parts) {
         std::string text;
         for (std::size_t i = 0; i < parts; ++i) {

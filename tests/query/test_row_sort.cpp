@@ -148,7 +148,8 @@ std::string csvRecord(const CsvField& field, const RowView& row) {
 
 TEST(RowFields, TextsAndEmptyValues) {
     const std::int64_t t = 1'765'000'000'000'000'100;
-    const char* const uid = encodedFacts({{Fact::uid, "-7"}, {Fact::args, "a,b"}});
+    const RowFacts facts(encodedFacts({{Fact::uid, "-7"}, {Fact::args, "a,b"}}));
+    // clang-format off
     const FieldCase cases[] = {
         {"kind", {true, "T", "x", "/p", 5, 6, {}, false, t}, "process", false},
         {"kind", {false, "T", "x", "/p", 5, 6, {}, false, t}, "file", false},
@@ -158,22 +159,17 @@ TEST(RowFields, TextsAndEmptyValues) {
         {"ppid", {false, "T", "x", "/p", 5, 6, {}, true, t}, "6", false},
         {"pid", {false, "T", "x", "/p", -5, 6, {}, false, t}, "-5", false},
         {"path", {false, "T", "x", "", -5, 6, {}, false, t}, "", true},
-        {"timestamp",
-         {false, "T", "1765000000.0000001", "", -5, 6, {}, false, t},
-         "1765000000.0000001",
-         false},
+        {"timestamp", {false, "T", "1765000000.0000001", "", -5, 6, {}, false, t}, "1765000000.0000001", false},
         {"timestamp", {false, "T", "soon", "", -5, 6, {}, false, kNoTimeValue}, "soon", true},
-        {"utc",
-         {false, "T", "1765000000.0000001", "", -5, 6, {}, false, t},
-         "2025-12-06T05:46:40.000000100Z",
-         false},
+        {"utc", {false, "T", "1765000000.0000001", "", -5, 6, {}, false, t}, "2025-12-06T05:46:40.000000100Z", false},
         {"utc", {false, "T", "", "", -5, 6, {}, false, 0}, "1970-01-01T00:00:00.000000000Z", false},
         {"utc", {false, "T", "soon", "", -5, 6, {}, false, kNoTimeValue}, "", true},
-        {"uid", {true, "T", "x", "/p", 5, 6, RowFacts(uid), false, t}, "-7", false},
+        {"uid", {true, "T", "x", "/p", 5, 6, facts, false, t}, "-7", false},
         {"uid", {true, "T", "x", "/p", 5, 6, {}, false, t}, "", true},
-        {"args", {true, "T", "x", "/p", 5, 6, RowFacts(uid), false, t}, "\"a,b\"", false},
-        {"cwd", {true, "T", "x", "/p", 5, 6, RowFacts(uid), false, t}, "", true},
+        {"args", {true, "T", "x", "/p", 5, 6, facts, false, t}, "\"a,b\"", false},
+        {"cwd", {true, "T", "x", "/p", 5, 6, facts, false, t}, "", true},
     };
+    // clang-format on
     for (const FieldCase& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + c.text);
         const auto sort = parseRowSort(c.name);

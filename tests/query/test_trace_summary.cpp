@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -11,6 +10,7 @@
 #include "ingest/row_facts.h"
 #include "ingest/temp_files.h"
 #include "query/trace_summary.h"
+#include "support/encoded_facts.h"
 #include "support/loading.h"
 #include "support/log_lines.h"
 
@@ -79,15 +79,6 @@ TraceSummary referenceSummary(const std::vector<RowView>& rows) {
     return s;
 }
 
-const char* encodedProcessPath(const std::string& path) {
-    static std::vector<std::unique_ptr<std::string>> kept;
-    RowFactsBuilder builder;
-    builder.set(Fact::uid, "501");
-    builder.set(Fact::process_path, path);
-    kept.push_back(std::make_unique<std::string>(builder.encode()));
-    return kept.back()->data();
-}
-
 // Few names and pids, so that counts tie and pids change programs; names
 // past the top 20, non-ASCII and empty ones.
 struct RandomRows {
@@ -129,7 +120,8 @@ TEST(TraceSummary, AgreesWithPlainCount) {
             r.path = random.name();
             r.time = random.time();
             if (!r.isProcess && random.pick(3) == 0) {
-                r.facts = RowFacts(encodedProcessPath(random.name()));
+                r.facts = RowFacts(testsupport::encodedFacts(
+                    {{Fact::uid, "501"}, {Fact::process_path, random.name()}}));
             }
         }
         TraceSummaryBuilder builder;

@@ -70,35 +70,20 @@ TEST(CompressedLoads, BadStreamsEndWithOneError) {
     const struct {
         const char* name;
         std::string bytes;
-        std::size_t wholeLines;  // loaded before the failure
-        std::optional<std::uint64_t> failedAt;
+        std::uint64_t failedAt;
     } cases[] = {
-        {"gzip then garbage", gz + "\n\n", 400, gz.size()},
-        {"two gzip members", testsupport::gzipped(text, 1, 5000), 400, {}},
-        {"gzip without the end of its trailer", gz.substr(0, gz.size() - 4), 400, gz.size() - 4},
-        {"zstd then garbage", zst + std::string(9, '\0'), 400, zst.size()},
-        {"empty zstd", testsupport::zstdCompressed(""), 0, {}},
-        {"skippable frame alone", testsupport::zstdSkippableFrame(std::string(100, 's')), 0, {}},
+        {"gzip then garbage", gz + "\n\n", gz.size()},
+        {"gzip without the end of its trailer", gz.substr(0, gz.size() - 4), gz.size() - 4},
+        {"zstd then garbage", zst + std::string(9, '\0'), zst.size()},
     };
     TempDir dir;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         LoadingWorkspace loaded;
         loaded.load(dir.write("log", c.bytes));
-        std::string expected;
-        std::size_t at = 0;
-        for (std::size_t i = 0; i < c.wholeLines; ++i) {
-            at = text.find('\n', at) + 1;
-        }
-        expected = text.substr(0, at);
-        if (c.failedAt) {
-            expected += decompressionFailureText(*c.failedAt) + "\n";
-            ASSERT_GT(loaded.ws.store.loadErrors().size(), 0u);
-            EXPECT_EQ(
-                loaded.ws.store.loadErrors().origin(loaded.ws.store.loadErrors().size() - 1).line,
-                c.wholeLines + 1);
-        }
-        EXPECT_EQ(checkAccounting(expected, loaded.ws), "");
+        // The failure is the error of line 401, as the accounting checks.
+        EXPECT_EQ(checkAccounting(text + decompressionFailureText(c.failedAt) + "\n", loaded.ws),
+                  "");
     }
 }
 

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace korvantis::testsupport {
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvantis::testsupport {
 
@@ -23,6 +24,15 @@ inline std::string fileLine(std::string_view event, std::int64_t pid, std::strin
     return R"({"event":")" + std::string(event) + R"(","timestamp":")" + std::string(timestamp) +
            R"(","process":{"pid":1,"ppid":0,"path":"/sbin/launchd"},"file":{"pid":)" +
            std::to_string(pid) + R"(,"destination":")" + std::string(destination) + R"("}})";
+}
+
+// The lines as a log holds them, each with its line feed.
+inline std::string joinedLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
 }
 
 }  // namespace korvantis::testsupport

@@ -15,6 +15,7 @@
 namespace korvantis {
 namespace {
 
+// Owns the nodes of a hand-made tree.
 struct Forest {
     std::vector<std::unique_ptr<Node>> nodes;
     Node* make(const std::string& path, std::int64_t pid, std::int64_t ppid, Node* parent = nullptr,
@@ -96,8 +97,7 @@ TEST(TreeFacts, MatchesARecursiveWalkOnRandomTrees) {
         std::vector<std::string> names;
         referenceFacts(*made[0], expected, names, places);
         expected += "]";
-        ASSERT_EQ(encodeTreeFacts(*made[0], round % 2 == 1), expected)
-            << "round " << round;
+        ASSERT_EQ(encodeTreeFacts(*made[0], round % 2 == 1), expected) << "round " << round;
         ASSERT_EQ(namesInTreeJson(encodeTreeJson(*made[0]).value_or("")), names);
     }
 }
@@ -113,6 +113,43 @@ TEST(TreeFacts, MillionDeepChain) {
                     std::to_string(depth - i) + "]";
     }
     EXPECT_EQ(encodeTreeFacts(*f.nodes[0]), expected + "]");
+}
+
+// Children in list order at every level, no "children" member on a leaf, and
+// a node listed under two parents written under each.
+TEST(TreeJson, Shape) {
+    Forest f;
+    EXPECT_EQ(encodeTreeJson(*f.make("/usr/bin/ls", 2, 1)), R"([{"name":"ls"}])");
+    Node* root = f.make("r", 2, 1);
+    Node* a = f.make("a", 2, 1, root);
+    f.make("a1", 2, 1, a);
+    Node* a2 = f.make("a2", 2, 1, a);
+    Node* b = f.make("b", 2, 1, root);
+    b->addChild(f.make("a21", 2, 1, a2));
+    EXPECT_EQ(encodeTreeJson(*root),
+              R"([{"name":"r","children":[{"name":"a","children":[{"name":"a1"},)"
+              R"({"name":"a2","children":[{"name":"a21"}]}]},)"
+              R"({"name":"b","children":[{"name":"a21"}]}]}])");
+}
+
+TEST(TreeJson, NamesAreEscaped) {
+    Forest f;
+    Node* root = f.make("/", 2, 1);  // a single slash is its own name
+    for (const char* path : {"say \"hi\"", "back\\slash", "tab\tnl\nctl\x01",
+                             "/Users/x/\u00dcn\u00efcode App", "a/b/"}) {
+        f.make(path, 2, 1, root);
+    }
+    EXPECT_EQ(encodeTreeJson(*root),
+              R"([{"name":"\/","children":[{"name":"say \"hi\""},{"name":"back\\slash"},)"
+              R"({"name":"tab\tnl\nctl\u0001"},{"name":"Ünïcode App"},{"name":"b"}]}])");
+}
+
+TEST(TreeJson, InvalidUtf8NameFails) {
+    Forest f;
+    Node* root = f.make("launchd", 2, 1);
+    f.make("bad\xff", 2, 1, f.make("a", 2, 1, root));
+    EXPECT_EQ(encodeTreeJson(*root), std::nullopt);
+    EXPECT_EQ(encodeTreeJson(*f.make("\xc3", 2, 1)), std::nullopt);
 }
 
 }  // namespace

@@ -55,62 +55,78 @@ void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
     }
 }
 
-// A decoding thread: decodes whole batches, any of them, keeps the rows'
-// paths, and sums each line's bytes for the check when it is read again.
+// Decodes every line of `batch`, sums its bytes for the check when it is read
+// again, and lists the lines that become rows.
+void decodeLines(detail::LineBatch& batch, LineDecoder& decoder,
+                 std::vector<detail::LineInfo*>& rowLines) {
+    rowLines.clear();
+    for (detail::LineInfo& info : batch.lines) {
+        const std::string_view line = batch.lineText(info);
+        info.checksum = lineChecksum(line);
+        // A line the parser accepts is valid UTF-8 (the parser checks); only
+        // a refused one needs checking on its own.
+        const auto record = decoder.decodePadded(line.data(), line.size());
+        info.sequence = decoder.sequenceNumber();
+        if (!record && !isValidUtf8(line)) {
+            detail::describeInvalid(info);
+            continue;
+        }
+        detail::describeRecord(record, info, batch);
+        if (info.kind == detail::LineKind::process || info.kind == detail::LineKind::file ||
+            info.kind == detail::LineKind::otherRow) {
+            rowLines.push_back(&info);
+            detail::describeTime(info, batch);
+        }
+    }
+}
+
+// Keeps the paths and facts of a batch's rows once in the store's texts.
+// The whole batch's at once: far fewer waits on memory. (Taken only after
+// decoding: the side text grows while lines are decoded.)
+class RowTextKeeper {
+  public:
+    void keep(detail::LineBatch& batch, const std::vector<detail::LineInfo*>& rowLines,
+              RowTexts& texts) {
+        paths_.clear();
+        facts_.clear();
+        factLines_.clear();
+        for (detail::LineInfo* info : rowLines) {
+            paths_.push_back(batch.resolve(info->path));
+            if (info->facts.length != 0) {
+                facts_.push_back(batch.resolve(info->facts));
+                factLines_.push_back(info);
+            }
+        }
+        stored_.resize(paths_.size());
+        texts.paths.internAll(paths_, stored_);
+        for (std::size_t r = 0; r < rowLines.size(); ++r) {
+            rowLines[r]->storedPath = stored_[r];
+        }
+        stored_.resize(facts_.size());
+        texts.facts.internAll(facts_, stored_);
+        for (std::size_t r = 0; r < factLines_.size(); ++r) {
+            factLines_[r]->storedFacts = stored_[r].data();
+        }
+        internOtherTypes(batch, texts);
+    }
+
+  private:
+    std::vector<std::string_view> paths_;
+    std::vector<std::string_view> facts_;
+    std::vector<std::string_view> stored_;
+    std::vector<detail::LineInfo*> factLines_;
+};
+
+// A decoding thread: decodes whole batches, any of them.
 void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
     try {
         LineDecoder decoder;
-        std::vector<std::string_view> rowPaths;
-        std::vector<std::string_view> storedPaths;
-        std::vector<std::string_view> rowFacts;
-        std::vector<detail::LineInfo*> factLines;
+        RowTextKeeper keeper;
         std::vector<detail::LineInfo*> rowLines;
         while (detail::DecodePipeline::Batch batch = pipeline.takeRead()) {
             batch->cutLines();
-            rowPaths.clear();
-            rowLines.clear();
-            rowFacts.clear();
-            factLines.clear();
-            for (std::size_t i = 0; i < batch->lines.size(); ++i) {
-                detail::LineInfo& info = batch->lines[i];
-                const std::string_view line = batch->lineText(info);
-                info.checksum = lineChecksum(line);
-                // A line the parser accepts is valid UTF-8 (the parser
-                // checks); only a refused one needs checking on its own.
-                const auto record = decoder.decodePadded(line.data(), line.size());
-                info.sequence = decoder.sequenceNumber();
-                if (record || isValidUtf8(line)) {
-                    detail::describeRecord(record, info, *batch);
-                    if (info.kind == detail::LineKind::process ||
-                        info.kind == detail::LineKind::file ||
-                        info.kind == detail::LineKind::otherRow) {
-                        rowLines.push_back(&info);
-                        detail::describeTime(info, *batch);
-                    }
-                } else {
-                    detail::describeInvalid(info);
-                }
-            }
-            // The whole batch's paths at once: far fewer waits on memory.
-            // (Taken only now: the side text grows while lines are decoded.)
-            for (detail::LineInfo* info : rowLines) {
-                rowPaths.push_back(batch->resolve(info->path));
-                if (info->facts.length != 0) {
-                    rowFacts.push_back(batch->resolve(info->facts));
-                    factLines.push_back(info);
-                }
-            }
-            storedPaths.resize(rowPaths.size());
-            texts.paths.internAll(rowPaths, storedPaths);
-            for (std::size_t r = 0; r < rowLines.size(); ++r) {
-                rowLines[r]->storedPath = storedPaths[r];
-            }
-            storedPaths.resize(rowFacts.size());
-            texts.facts.internAll(rowFacts, storedPaths);
-            for (std::size_t r = 0; r < factLines.size(); ++r) {
-                factLines[r]->storedFacts = storedPaths[r].data();
-            }
-            internOtherTypes(*batch, texts);
+            decodeLines(*batch, decoder, rowLines);
+            keeper.keep(*batch, rowLines, texts);
             pipeline.pushDecoded(std::move(batch));
         }
     } catch (...) {
@@ -232,7 +248,7 @@ void LoadJob::run() {
             if (options_.from) {
                 figures.lines = options_.from->lines;
             }
-            fileLog(*reader, figures);
+            readLog(*reader, figures);
             reader->close();
         }
     } catch (const std::exception&) {
@@ -261,7 +277,7 @@ void LoadJob::run() {
     });
 }
 
-void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
+void LoadJob::readLog(StreamReader& reader, LoadFigures& figures) {
     detail::DecodePipeline pipeline;
     std::vector<std::thread> threads;
     auto stopAll = [&] {
@@ -282,21 +298,8 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
         throw;
     }
     FiledRows rows;
-    auto lastHandOver = std::chrono::steady_clock::now() - kHandOverEvery;
     try {
-        while (auto batch = pipeline.takeDecoded()) {
-            file(*batch, rows, figures);
-            pipeline.giveBack(std::move(batch));
-            if (reader.compressed()) {
-                figures.bytesRead = reader.fileBytesRead();  // progress in compressed bytes
-            }
-            const auto now = std::chrono::steady_clock::now();
-            if (reader.live() || now - lastHandOver >= kHandOverEvery ||
-                rows.lines.size() + rows.errors.size() >= kHandOverLines) {
-                handOver(rows, figures);
-                lastHandOver = now;
-            }
-        }
+        takeDecodedBatches(pipeline, reader, rows, figures);
     } catch (...) {
         stopAll();
         handOver(rows, figures);
@@ -315,70 +318,87 @@ void LoadJob::fileLog(StreamReader& reader, LoadFigures& figures) {
     handOver(rows, figures);
 }
 
-void LoadJob::file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures) {
-    using detail::LineKind;
-    using Kind = FiledRows::StoredLine::Kind;
+void LoadJob::takeDecodedBatches(detail::DecodePipeline& pipeline, const StreamReader& reader,
+                                 FiledRows& rows, LoadFigures& figures) {
+    auto lastHandOver = std::chrono::steady_clock::now() - kHandOverEvery;
+    while (auto batch = pipeline.takeDecoded()) {
+        addRows(*batch, rows, figures);
+        pipeline.giveBack(std::move(batch));
+        if (reader.compressed()) {
+            figures.bytesRead = reader.fileBytesRead();  // progress in compressed bytes
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (reader.live() || now - lastHandOver >= kHandOverEvery ||
+            rows.lines.size() + rows.errors.size() >= kHandOverLines) {
+            handOver(rows, figures);
+            lastHandOver = now;
+        }
+    }
+}
+
+void LoadJob::addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures) {
     constexpr std::size_t kAhead = 8;
     for (std::size_t i = 0; i < batch.lines.size(); ++i) {
-        if (i + kAhead < batch.lines.size() && batch.lines[i + kAhead].kind == LineKind::process) {
+        if (i + kAhead < batch.lines.size() &&
+            batch.lines[i + kAhead].kind == detail::LineKind::process) {
             tree_.prefetch(batch.lines[i + kAhead].pid, batch.lines[i + kAhead].ppid);
         }
         const detail::LineInfo& info = batch.lines[i];
         const std::uint64_t lineNumber = ++figures.lines;
         figures.bytesRead = std::min(info.fileOffset + info.length + 1, figures.bytesTotal);
-        const std::string_view line = batch.lineText(info);
         if (info.sequence >= 0) {
             countSequence(lineNumber, info.sequence, rows);
         }
-        const LineRef ref{info.fileOffset, static_cast<std::uint32_t>(line.size()), logIndex_,
+        const LineRef ref{info.fileOffset, static_cast<std::uint32_t>(info.length), logIndex_,
                           info.checksum};
         const LoadErrorOrigin origin{logIndex_, lineNumber};
         // A line that cannot be used is read back when its error is shown.
-        if (info.kind == LineKind::invalidUtf8 || info.kind == LineKind::refused) {
+        if (info.kind == detail::LineKind::invalidUtf8 || info.kind == detail::LineKind::refused) {
             rows.errors.push_back(FiledRows::Error{origin, ref, 0, true});
             continue;
         }
         // The store gives rows their ids by place.
-        const std::uint64_t place = nextLine_++;
-        Kind kind = Kind::other;
-        switch (info.kind) {
-            case LineKind::process: {
-                const std::string_view path = info.storedPath;
-                const Uuid id = ids_.idOf(place);
-                rows.procPreviews.push_back(
-                    ProcPreviewEntry{id, kEventKindNames[info.event],
-                                     texts_.timestamps.store(batch.resolve(info.timestamp)),
-                                     info.pid, info.ppid, path, info.storedFacts});
-                rows.procPreviews.back().time = info.time;
-                tree_.add(place, path, info.pid, info.ppid);
-                kind = Kind::process;
-                break;
-            }
-            case LineKind::file:
-                rows.filePreviews.push_back(
-                    FilePreviewEntry{Uuid{}, kEventKindNames[info.event],
-                                     texts_.timestamps.store(batch.resolve(info.timestamp)),
-                                     info.pid, info.storedPath, info.storedFacts});
-                rows.filePreviews.back().time = info.time;
-                kind = Kind::file;
-                break;
-            case LineKind::otherRow:
-                rows.otherPreviews.push_back(OtherPreviewEntry{
-                    Uuid{}, info.storedType, texts_.timestamps.store(batch.resolve(info.timestamp)),
-                    info.pid, info.ppid, info.storedPath, info.storedFacts});
-                rows.otherPreviews.back().time = info.time;
-                kind = Kind::otherRow;
-                break;
-            case LineKind::fileWithoutFile: {
-                const std::string_view message = batch.resolve(info.error);
-                rows.errors.push_back(FiledRows::Error{origin, {}, message.size(), false});
-                rows.errorMessages.append(message);
-                break;
-            }
-            default:
-                break;
-        }
+        const FiledRows::StoredLine::Kind kind = addRow(batch, info, nextLine_++, origin, rows);
         rows.lines.push_back(FiledRows::StoredLine{ref, kind, info.event});
+    }
+}
+
+FiledRows::StoredLine::Kind LoadJob::addRow(const detail::LineBatch& batch,
+                                            const detail::LineInfo& info, std::uint64_t place,
+                                            const LoadErrorOrigin& origin, FiledRows& rows) {
+    using Kind = FiledRows::StoredLine::Kind;
+    switch (info.kind) {
+        case detail::LineKind::process: {
+            const std::string_view path = info.storedPath;
+            rows.procPreviews.push_back(
+                ProcPreviewEntry{ids_.idOf(place), kEventKindNames[info.event],
+                                 texts_.timestamps.store(batch.resolve(info.timestamp)), info.pid,
+                                 info.ppid, path, info.storedFacts});
+            rows.procPreviews.back().time = info.time;
+            tree_.add(place, path, info.pid, info.ppid);
+            return Kind::process;
+        }
+        case detail::LineKind::file:
+            rows.filePreviews.push_back(
+                FilePreviewEntry{Uuid{}, kEventKindNames[info.event],
+                                 texts_.timestamps.store(batch.resolve(info.timestamp)), info.pid,
+                                 info.storedPath, info.storedFacts});
+            rows.filePreviews.back().time = info.time;
+            return Kind::file;
+        case detail::LineKind::otherRow:
+            rows.otherPreviews.push_back(OtherPreviewEntry{
+                Uuid{}, info.storedType, texts_.timestamps.store(batch.resolve(info.timestamp)),
+                info.pid, info.ppid, info.storedPath, info.storedFacts});
+            rows.otherPreviews.back().time = info.time;
+            return Kind::otherRow;
+        case detail::LineKind::fileWithoutFile: {
+            const std::string_view message = batch.resolve(info.error);
+            rows.errors.push_back(FiledRows::Error{origin, {}, message.size(), false});
+            rows.errorMessages.append(message);
+            return Kind::other;
+        }
+        default:
+            return Kind::other;
     }
 }
 

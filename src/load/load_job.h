@@ -22,8 +22,10 @@ class LogText;
 struct RowTexts;
 class StreamReader;
 namespace detail {
+class DecodePipeline;
 struct LineBatch;
-}
+struct LineInfo;
+}  // namespace detail
 
 // Figures of one load, as the store's thread last heard of them.
 struct LoadFigures {
@@ -105,8 +107,18 @@ class LoadJob {
   private:
     void run();
     std::unique_ptr<StreamReader> openReader(bool& followable);
-    void fileLog(StreamReader& reader, LoadFigures& figures);
-    void file(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
+    // The reading, decoding and filing threads over the log, until its end.
+    void readLog(StreamReader& reader, LoadFigures& figures);
+    // On this thread: the decoded batches in reading order, handed over as
+    // rows every so often.
+    void takeDecodedBatches(detail::DecodePipeline& pipeline, const StreamReader& reader,
+                            FiledRows& rows, LoadFigures& figures);
+    // A decoded batch's lines as rows, errors and tree nodes.
+    void addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
+    // One usable line's row (if any) at `place`; what kind of line it is.
+    FiledRows::StoredLine::Kind addRow(const detail::LineBatch& batch, const detail::LineInfo& info,
+                                       std::uint64_t place, const LoadErrorOrigin& origin,
+                                       FiledRows& rows);
     void handOver(FiledRows& rows, const LoadFigures& figures);
     // Counts a line's message number; a new gap goes with `rows`.
     void countSequence(std::uint64_t line, std::int64_t number, FiledRows& rows);

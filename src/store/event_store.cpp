@@ -69,7 +69,13 @@ void EventStore::addLoadError(std::string_view name, std::string_view text) {
 }
 
 void EventStore::append(FiledRows& rows) {
-    using Kind = FiledRows::StoredLine::Kind;
+    appendErrorsAndGaps(rows);
+    appendLines(rows);
+    lifetimes_.catchUp(procPreviews_, otherPreviews_);
+    rows.clear();
+}
+
+void EventStore::appendErrorsAndGaps(const FiledRows& rows) {
     // One announcement per list and batch: the rows of a batch appear
     // together.
     if (!rows.errors.empty()) {
@@ -100,6 +106,10 @@ void EventStore::append(FiledRows& rows) {
         sequenceGaps_.insert(sequenceGaps_.end(), rows.sequenceGaps.begin(),
                              rows.sequenceGaps.end());
     }
+}
+
+void EventStore::appendLines(const FiledRows& rows) {
+    using Kind = FiledRows::StoredLine::Kind;
     std::size_t proc = 0;
     std::size_t file = 0;
     std::size_t other = 0;
@@ -118,8 +128,6 @@ void EventStore::append(FiledRows& rows) {
         isFileEntry_.push_back(line.kind == Kind::file);
         isOtherEntry_.push_back(line.kind == Kind::otherRow);
     }
-    lifetimes_.catchUp(procPreviews_, otherPreviews_);
-    rows.clear();
 }
 
 }  // namespace korvantis

@@ -97,6 +97,10 @@ class EventStore {
     }
 
   private:
+    // append()'s steps: a batch's errors and gaps (announcing every list the
+    // batch adds to), then its lines.
+    void appendErrorsAndGaps(const FiledRows& rows);
+    void appendLines(const FiledRows& rows);
     StoreObservers& observers_;
     LineRefTable lineRefs_;
     LoadErrors loadErrors_;

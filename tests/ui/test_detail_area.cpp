@@ -2,18 +2,12 @@
 // shown in part when it is long, copied and saved whole, with the keys the
 // line repeats named above it.
 
-#include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QSignalSpy>
 #include <QTimer>
-
-#include <fstream>
 
 #include "store/event_detail.h"
 #include "ui/detail_text_loader.h"
-#include "ui/selectable_text.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;

@@ -3,15 +3,7 @@
 // actions for users, signers and command lines, and the CSV export of the
 // shown columns.
 
-#include <QApplication>
-#include <QClipboard>
-#include <QLineEdit>
-#include <QSignalSpy>
-
 #include "ui/export_action.h"
-#include "ui/facts_card_view.h"
-#include "ui/filter_bar.h"
-#include "ui/selectable_text.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;

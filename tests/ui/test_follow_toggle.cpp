@@ -2,14 +2,8 @@
 // window: rows come, a list at its end stays there, one scrolled elsewhere
 // stays put, and a log cut short is told in the load strip.
 
-#include <QLabel>
-#include <QPushButton>
-#include <QWindow>
-
 #include <filesystem>
-#include <fstream>
 
-#include "ui/load_progress_view.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;

@@ -3,19 +3,13 @@
 
 #include <QAction>
 #include <QFileDialog>
-#include <QLabel>
-#include <QMenu>
 #include <QShortcut>
-#include <QSignalSpy>
-#include <QTabWidget>
 
 #include "korvantis_version.h"
 #include "ui/column_choice.h"
 #include "ui/event_panel.h"
 #include "ui/main_menu_bar.h"
 #include "ui/shortcuts_dialog.h"
-#include "ui/summary_window.h"
-#include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;

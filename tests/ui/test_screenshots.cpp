@@ -8,13 +8,6 @@
 
 #include <QDir>
 
-#include <fstream>
-
-#include "ui/facts_card_view.h"
-#include "ui/load_progress_view.h"
-#include "ui/lost_messages_strip.h"
-#include "ui/summary_window.h"
-#include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;

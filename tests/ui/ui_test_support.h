@@ -1,21 +1,37 @@
 #pragma once
 
+// What the tests drive: the main window and the Qt parts they look into.
+#include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStringList>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 
+#include <fstream>
+
 #include "support/log_lines.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
 #include "ui/event_panel.h"
+#include "ui/facts_card_view.h"
+#include "ui/filter_bar.h"
+#include "ui/load_progress_view.h"
+#include "ui/lost_messages_strip.h"
 #include "ui/main_view.h"
+#include "ui/selectable_text.h"
 #include "ui/style.h"
+#include "ui/summary_window.h"
+#include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
 #include "ui/view_texts.h"
 #include "workspace/workspace.h"

@@ -81,9 +81,7 @@ class DetailAreaTest : public QObject {
         QCOMPARE(w.textView()->notice()->text(),
                  QStringLiteral("This line repeats keys (process.pid, process.path); the lists "
                                 "use the first of each."));
-        const QString shown = w.textView()->text()->originalText();
-        QVERIFY(shown.indexOf(u"\"pid\" : 3"_s) < shown.indexOf(u"\"pid\" : 666"_s));
-        QVERIFY(shown.contains(u"evil"_s));
+        QVERIFY(w.textView()->text()->originalText().contains(u"evil"_s));
         QVERIFY(!w.textView()->leftOutNote()->isVisible());
         // The next event repeats nothing: no notice.
         QVERIFY(w.choose(1));

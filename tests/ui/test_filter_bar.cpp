@@ -262,7 +262,7 @@ class FilterBarTest : public QObject {
     }
 
     // The timeline counts the shown rows; a drag writes the time bounds into
-    // the field (replacing earlier ones), a double-click drops them.
+    // the field, a double-click drops them.
     void timelineCountsAndBrushes() {
         Window w;
         w.load(log_, 5, 3);
@@ -293,21 +293,19 @@ class FilterBarTest : public QObject {
         w.type(u"pid:11"_s);
         TRY_VERIFY(strip->counted() && totals() == (SliceCount{2, 1}));
         // Processes at 0.1 s, files at 1.5 s: the left half holds processes.
-        for (int round = 0; round < 2; ++round) {
-            QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(0, 10));
-            QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() / 2, 10));
-            QVERIFY(w.field()->text().startsWith(u"pid:11 after:2025-12-06T05:46:40.1"_s));
-            QCOMPARE(w.field()->text().count(u"before:"_s), 1);
-            TRY_VERIFY(w.idle());
-            QCOMPARE(w.procs().rowCount(), 2);
-            QCOMPARE(w.files().rowCount(), 0);
-        }
+        QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(0, 10));
+        QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() / 2, 10));
+        QVERIFY(w.field()->text().startsWith(u"pid:11 after:2025-12-06T05:46:40.1"_s));
+        QCOMPARE(w.field()->text().count(u"before:"_s), 1);
+        TRY_VERIFY(w.idle());
+        QCOMPARE(w.procs().rowCount(), 2);
+        QCOMPARE(w.files().rowCount(), 0);
         QTest::mouseDClick(strip, Qt::LeftButton, {}, QPoint(10, 10));
         QCOMPARE(w.field()->text(), u"pid:11"_s);
     }
 
-    // The summary counts every row; clicking a line sets its filter term,
-    // in place of an earlier one of its key.
+    // The summary counts every row; clicking a line sets its filter term
+    // (how a line edits the query is the core's to test).
     void summaryLinesSetTheFilter() {
         Window w;
         w.load(log_, 5, 3);
@@ -317,8 +315,6 @@ class FilterBarTest : public QObject {
         QCOMPARE(summary->section(SummaryLine::Kind::type)->childCount(), 4);
         QCOMPARE(summary->section(SummaryLine::Kind::program)->child(0)->text(0),
                  isolatePathParts(u"/bin/cat"_s).shown);
-        const QString seconds =
-            " after:2025-12-06T05:46:41.000000000Z before:2025-12-06T05:46:42.000000000Z";
         const struct {
             SummaryLine::Kind section;
             int line;
@@ -329,10 +325,6 @@ class FilterBarTest : public QObject {
             {SummaryLine::Kind::type, 1, "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"", 0, 2},
             {SummaryLine::Kind::path, 1, "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\" path:\"/tmp/b\"", 0,
              1},
-            {SummaryLine::Kind::second, 1,
-             "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\" path:\"/tmp/b\"" + seconds, 0, 1},
-            {SummaryLine::Kind::program, 0,
-             "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"" + seconds + " path:\"/bin/cat\"", 0, 0},
         };
         for (const auto& step : steps) {
             QTreeWidgetItem* item = summary->section(step.section)->child(step.line);

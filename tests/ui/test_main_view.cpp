@@ -731,11 +731,9 @@ class MainViewTest : public QObject {
         QVERIFY(outcomes[0].cancelled);
         const std::uint64_t read = outcomes[0].figures.lines;
         QVERIFY(read > 0 && read < std::uint64_t(kBigLines));
-        // Every line read is filed: as a row, a kept line or a load error.
-        QCOMPARE(store.lineRefs().size() + store.loadErrors().size(), read);
-        QCOMPARE(store.procPreviews().size(), read - read / kBigErrorEvery);
+        // The rows read are shown (that every line read is filed is the
+        // loader's to test).
         QCOMPARE(std::uint64_t(w.procs().rowCount()), store.procPreviews().size());
-        QVERIFY(!store.jsonTreeRaw().empty());
         QLocale english(QLocale::English, QLocale::UnitedStates);
         QCOMPARE(strip->noteLabel()->text(),
                  u"Cancelled after %1 lines"_s.arg(english.toString(qulonglong(read))));
@@ -908,22 +906,13 @@ class MainViewTest : public QObject {
         TRY_COMPARE(w.procs().rowCount(), 3 * kProcRows);
         QCOMPARE(w.workspace().loader.outcomes()[5].path, badName);
         const QString dirName = QFileInfo(dir_.path()).fileName();
-        const korvantis::EventStore& store = w.workspace().store;
-        std::vector<std::string> errors;
-        for (std::size_t i = 0; i < store.loadErrors().size(); ++i) {
-            errors.push_back(store.loadErrorText(i));
-        }
-        QVERIFY(std::find(errors.begin(), errors.end(),
-                          "Could not open missing.json: No such file or directory") !=
-                errors.end());
-        QVERIFY(std::find(errors.begin(), errors.end(),
-                          "Could not open " + dirName.toStdString() + ": Is a directory") !=
-                errors.end());
         TRY_VERIFY(w.progress()->failureLabel()->isVisible());
         QCOMPARE(w.progress()->failureLabel()->text(),
                  u"Could not open %1: Is a directory"_s.arg(dirName));
-        // The error list names the log beside its error.
-        QCOMPARE(w.procDetail()->errorView()->originText(2 + int(errors.size()) - 1), dirName);
+        // The error list names the log beside its error (the texts are the
+        // loader's to test).
+        const int errors = int(w.workspace().store.loadErrors().size());
+        QCOMPARE(w.procDetail()->errorView()->originText(2 + errors - 1), dirName);
     }
 
     void keyboard() {

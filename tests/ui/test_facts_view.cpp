@@ -97,20 +97,6 @@ class FactsViewTest : public QObject {
             w.toggle("Signing ID");
             QCOMPARE(w.procs()->columns().width(3, 0), 333);
             w.toggle("Signing ID");
-            // The CSV export: the six fields, then the shown facts in the list's order.
-            ExportAction* action = w.view.filterBar()->exportAction();
-            QSignalSpy done(action, &ExportAction::finished);
-            const QString csv = dir_.filePath("rows.csv");
-            action->exportTo(csv, ExportFormat::csv);
-            QVERIFY(done.wait(kTimeout));
-            QCOMPARE(
-                fileBytes(csv),
-                QByteArray("kind,type,timestamp,pid,ppid,path,args,uid\n"
-                           "process,ES_EVENT_TYPE_NOTIFY_EXEC,2026-01-05T09:12:040Z,40,1,"
-                           "/bin/tool,tool 'it'\\''s here',501\n"
-                           "process,ES_EVENT_TYPE_NOTIFY_EXEC,2026-01-05T09:12:041Z,41,1,"
-                           "/bin/tool,sudo -s,0\n"
-                           "process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.1,42,1,/bin/native,,\n"));
         }
         // Another window, as after a restart, shows the same columns, as wide.
         Window again;
@@ -184,6 +170,26 @@ class FactsViewTest : public QObject {
         QVERIFY(!menu->onlyUserAction() && !menu->onlySignerAction() &&
                 !menu->copyCommandLineAction());
         menu->close();
+    }
+
+    void csvAddsShownColumns() {
+        Window w;
+        w.load(log_, 3);
+        w.toggle("User");
+        w.toggle("Args");
+        // The CSV export: the six fields, then the shown facts in the list's order.
+        ExportAction* action = w.view.filterBar()->exportAction();
+        QSignalSpy done(action, &ExportAction::finished);
+        const QString csv = dir_.filePath("rows.csv");
+        action->exportTo(csv, ExportFormat::csv);
+        QVERIFY(done.wait(kTimeout));
+        QCOMPARE(fileBytes(csv),
+                 QByteArray("kind,type,timestamp,pid,ppid,path,args,uid\n"
+                            "process,ES_EVENT_TYPE_NOTIFY_EXEC,2026-01-05T09:12:040Z,40,1,"
+                            "/bin/tool,tool 'it'\\''s here',501\n"
+                            "process,ES_EVENT_TYPE_NOTIFY_EXEC,2026-01-05T09:12:041Z,41,1,"
+                            "/bin/tool,sudo -s,0\n"
+                            "process,ES_EVENT_TYPE_NOTIFY_EXEC,1765000000.1,42,1,/bin/native,,\n"));
     }
 };
 

@@ -124,20 +124,6 @@ class FilterBarTest : public QObject {
             QVERIFY(!w.filter()->invalid());
         }
 
-        // An invalid query: told in red below the field, the rows kept.
-        w.type(u"pid:11"_s);
-        const QColor normal = w.field()->palette().color(QPalette::Text);
-        w.filter()->setQuery(u"pid:1x"_s);  // at once: no valid query on the way
-        QVERIFY(w.filter()->invalid());
-        QCOMPARE(w.filter()->message()->text(), u"pid: needs a whole number, not \"1x\""_s);
-        QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor());
-        QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/sh", "/bin/ls"}));
-        QCOMPARE(w.titles()[0], u"Processes (2 of 5)"_s);
-        w.type(u"pid:10"_s);
-        QVERIFY(!w.filter()->invalid());
-        QCOMPARE(w.filter()->message()->text(), QString());
-        QCOMPARE(w.field()->palette().color(QPalette::Text), normal);
-
         // Ctrl+F from the list goes to the field; Esc in it clears the filter.
         w.view.windowHandle()->requestActivate();
         QVERIFY(QTest::qWaitForWindowActive(&w.view));
@@ -157,6 +143,24 @@ class FilterBarTest : public QObject {
         // Rows loaded while a filter is set are filtered as they come.
         w.load(log_, 10, 6);
         TRY_COMPARE(w.titles(), QStringList({"Processes (8 of 10)", "Files (4 of 6)"}));
+    }
+
+    // An invalid query: told in red below the field, the rows kept.
+    void invalidQueryKeepsRows() {
+        Window w;
+        w.load(log_, 5, 3);
+        w.type(u"pid:11"_s);
+        const QColor normal = w.field()->palette().color(QPalette::Text);
+        w.filter()->setQuery(u"pid:1x"_s);  // at once: no valid query on the way
+        QVERIFY(w.filter()->invalid());
+        QCOMPARE(w.filter()->message()->text(), u"pid: needs a whole number, not \"1x\""_s);
+        QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor());
+        QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/sh", "/bin/ls"}));
+        QCOMPARE(w.titles()[0], u"Processes (2 of 5)"_s);
+        w.type(u"pid:10"_s);
+        QVERIFY(!w.filter()->invalid());
+        QCOMPARE(w.filter()->message()->text(), QString());
+        QCOMPARE(w.field()->palette().color(QPalette::Text), normal);
     }
 
     // Clicking a column's title: ascending, descending, load order again;

@@ -43,6 +43,32 @@ void save(QWidget& w, const char* name) {
     qInfo("saved %s", qPrintable(path));
 }
 
+// A row whose timestamp and path wrap, a family of processes, their files,
+// rows with a long and a right-to-left path, and errors.
+QStringList familyLog() {
+    QStringList lines = {
+        procLine("ES_EVENT_TYPE_NOTIFY_FORK", 1, 0, "/sbin/launchd"),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 103, 101,
+                 "/Applications/Some Very Long Name.app/Contents/MacOS/" + QString(90, 'w'),
+                 "2026-12-06T10:00:00.123456789+00:00 (a long stamp)")};
+    const char* bins[] = {"/bin/zsh", "/usr/bin/git", "/usr/libexec/xpcproxy", "/bin/ls"};
+    for (int i = 0; i < 40; ++i) {
+        const qint64 pid = 100 + i % 7;
+        lines << procLine(i % 2 ? "ES_EVENT_TYPE_NOTIFY_EXEC" : "ES_EVENT_TYPE_NOTIFY_FORK", pid,
+                          pid == 100 ? 1 : 100 + (i % 7) / 2, bins[i % 4],
+                          u"1765000000.%1"_s.arg(100000 + i * 1371))
+              << fileLine("ES_EVENT_TYPE_NOTIFY_WRITE", pid,
+                          u"/Users/alice/Documents/report-%1.txt"_s.arg(i));
+    }
+    lines << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 107, 100,
+                      u"/Users/alice/"_s + QString(500, 'n') + u".txt"_s)
+          << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 108, 100,
+                      u"/Applications/עברית/برنامج/.config/run"_s);
+    lines << u"{not json /Applications/עברית/برنامج"_s << QString()
+          << QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1"})");
+    return lines;
+}
+
 }  // namespace
 
 class ScreenshotTest : public QObject {
@@ -78,28 +104,7 @@ class ScreenshotTest : public QObject {
         Window w;
         save(w.view, "main-empty.png");
 
-        // A row whose timestamp and path wrap, a family of processes, their files, errors.
-        QStringList lines = {
-            procLine("ES_EVENT_TYPE_NOTIFY_FORK", 1, 0, "/sbin/launchd"),
-            procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 103, 101,
-                     "/Applications/Some Very Long Name.app/Contents/MacOS/" + QString(90, 'w'),
-                     "2026-12-06T10:00:00.123456789+00:00 (a long stamp)")};
-        const char* bins[] = {"/bin/zsh", "/usr/bin/git", "/usr/libexec/xpcproxy", "/bin/ls"};
-        for (int i = 0; i < 40; ++i) {
-            const qint64 pid = 100 + i % 7;
-            lines << procLine(i % 2 ? "ES_EVENT_TYPE_NOTIFY_EXEC" : "ES_EVENT_TYPE_NOTIFY_FORK",
-                              pid, pid == 100 ? 1 : 100 + (i % 7) / 2, bins[i % 4],
-                              u"1765000000.%1"_s.arg(100000 + i * 1371))
-                  << fileLine("ES_EVENT_TYPE_NOTIFY_WRITE", pid,
-                              u"/Users/alice/Documents/report-%1.txt"_s.arg(i));
-        }
-        lines << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 107, 100,
-                          u"/Users/alice/"_s + QString(500, 'n') + u".txt"_s)
-              << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 108, 100,
-                          u"/Applications/עברית/برنامج/.config/run"_s);
-        lines << u"{not json /Applications/עברית/برنامج"_s << QString()
-              << QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1"})");
-        w.load(writeLog(dir, "shots.json", lines), 44);
+        w.load(writeLog(dir, "shots.json", familyLog()), 44);
         const struct {
             int row;
             qint64 pid;

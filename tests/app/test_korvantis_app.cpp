@@ -5,23 +5,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWindow>
 
-#include <fcntl.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
-#include <tuple>
 
 #include "app/korvantis_app.h"
 #include "exec_logs.h"
@@ -48,7 +38,7 @@ QWebEnginePage* pageOf(TreeWindow* window) {
 }
 
 bool waitForTree(TreeWindow* window) {
-    return waitForJs(pageOf(window), "window.__korvantis && __korvantis.calls === 1");
+    return korvantis::test::waitForTree(pageOf(window));
 }
 
 QString received(TreeWindow* window) {
@@ -130,7 +120,6 @@ class KorvantisAppTest : public QObject {
   private slots:
     void treeButtonOpensTheTreeOfThatMoment();
     void treeUrlTextsOpenTheirOwnWindows();
-    void closingATreeWindowReleasesIt();
     void treePageFindsAndDescribesNodes();
     void showEventsLeadsBackToTheOriginWindow();
     void commandLineLogsAndNewWindows();
@@ -139,13 +128,6 @@ class KorvantisAppTest : public QObject {
 
 void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
     QTemporaryDir dir;
-    auto writeLog = [&](const QString& name, int pid, int ppid, const char* path) {
-        const QString file = dir.filePath(name);
-        std::ofstream(file.toStdString())
-            << korvantis::testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", pid, ppid, path, "1")
-            << '\n';
-        return file.toStdString();
-    };
     KorvantisApp app;
     auto* main = qobject_cast<korvantis::ui::MainView*>(app.openMainWindow());
     QVERIFY(main);
@@ -161,12 +143,13 @@ void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
 
     // Before any load the page receives the empty string.
     QTest::mouseClick(tree, Qt::LeftButton);
-    main->workspace().loader.loadJsonFile(writeLog("a.json", 100, 1, "/bin/zsh"));
+    main->workspace().loader.loadJsonFile(writeExecLog(dir, "a.json", {{100, 1, "/bin/zsh"}}));
     const QString treeA = QStringLiteral(
         R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh"}]}])");
     QTRY_COMPARE(QString::fromStdString(main->workspace().store.jsonTreeRaw()), treeA);
     QTest::mouseClick(tree, Qt::LeftButton);
-    main->workspace().loader.loadJsonFile(writeLog("b.json", 200, 100, "/usr/bin/git"));
+    main->workspace().loader.loadJsonFile(
+        writeExecLog(dir, "b.json", {{200, 100, "/usr/bin/git"}}));
     const QString treeAB = QStringLiteral(
         R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh","children":[{"name":"git"}]}]}])");
     QTRY_COMPARE(QString::fromStdString(main->workspace().store.jsonTreeRaw()), treeAB);
@@ -187,7 +170,7 @@ void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
 }
 
 // Each URL text opens a window of its own; one that is no tree (bad base64,
-// another scheme) opens an empty one.
+// another scheme) opens an empty one. Closing one releases it.
 void KorvantisAppTest::treeUrlTextsOpenTheirOwnWindows() {
     const QString tree = QString::fromUtf8(
         R"([{"name":"launchd","children":[{"name":"zwei \"2\" \u00fc"},{"name":"\/"}]}])");
@@ -206,20 +189,15 @@ void KorvantisAppTest::treeUrlTextsOpenTheirOwnWindows() {
         QVERIFY(w->data()->d3Json().isEmpty());
         QCOMPARE(evalJs(pageOf(w), "__korvantis.received === ''").toBool(), true);
     }
-}
 
-void KorvantisAppTest::closingATreeWindowReleasesIt() {
-    KorvantisApp app;
-    QPointer<TreeWindow> w =
-        app.openTreeWindow(QString::fromStdString(korvantis::makeTreeUrlText(R"([{"name":"x"}])")));
-    QPointer<korvantis::WebViewData> data = w->data();
-    QPointer<QWebEngineView> view = w->webView()->webView();
-    QVERIFY(waitForTree(w));
-    QVERIFY(w->close());
-    QTRY_VERIFY(w.isNull());
-    QVERIFY(data.isNull());
-    QVERIFY(view.isNull());
-    QVERIFY(app.treeWindows().isEmpty());
+    // A closed tree window is released with its page and data.
+    QPointer<TreeWindow> closed = good;
+    QPointer<korvantis::WebViewData> data = good->data();
+    QPointer<QWebEngineView> view = good->webView()->webView();
+    QVERIFY(good->close());
+    QTRY_VERIFY(closed.isNull());
+    QVERIFY(data.isNull() && view.isNull());
+    QCOMPARE(app.treeWindows(), (QList<TreeWindow*>{bad, other}));
 }
 
 // Search by name and by pid opens the path to each match and highlights it,
@@ -345,21 +323,12 @@ void KorvantisAppTest::commandLineLogsAndNewWindows() {
     const QString missing = dir.filePath(QStringLiteral("missing.json"));
 
     KorvantisApp app;
-    const QString errFile = dir.filePath(QStringLiteral("stderr.txt"));
-    std::fflush(stderr);
-    const int savedErr = ::dup(2);
-    const int errFd = ::open(errFile.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(errFd, 2);
+    korvantis::test::StreamCapture err(STDERR_FILENO);
     auto* main = qobject_cast<MainView*>(app.start({a, missing, dir.path(), b}));
-    std::fflush(stderr);
-    ::dup2(savedErr, 2);
-    ::close(savedErr);
-    ::close(errFd);
+    const QByteArray told = err.finish();
     QVERIFY(main && main->isVisible());
     QCOMPARE(app.mainWindows().size(), 1);
-    QFile err(errFile);
-    QVERIFY(err.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromLocal8Bit(err.readAll()),
+    QCOMPARE(QString::fromLocal8Bit(told),
              QStringLiteral("korvantis: cannot open %1\nkorvantis: cannot open %2\n")
                  .arg(missing, dir.path()));
 

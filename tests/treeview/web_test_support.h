@@ -45,17 +45,23 @@ inline bool waitForJs(QWebEnginePage* page, const QString& condition, int timeou
         [&] { return evalJs(page, QStringLiteral("!!(%1)").arg(condition)).toBool(); }, timeoutMs);
 }
 
-// Collects what the program writes to standard output while it lives.
-class StdoutCapture {
+// Waits until the tree page has been handed its tree once.
+inline bool waitForTree(QWebEnginePage* page) {
+    return waitForJs(page, QStringLiteral("window.__korvantis && __korvantis.calls === 1"));
+}
+
+// Collects what the program writes to a standard stream (1 or 2) while it
+// lives, or until finish().
+class StreamCapture {
   public:
-    StdoutCapture() {
-        std::fflush(stdout);
-        std::snprintf(path_, sizeof path_, "/tmp/korvantis-stdout-XXXXXX");
+    explicit StreamCapture(int fd = STDOUT_FILENO) : target_(fd) {
+        flush();
+        std::snprintf(path_, sizeof path_, "/tmp/korvantis-capture-XXXXXX");
         fd_ = mkstemp(path_);
-        saved_ = dup(STDOUT_FILENO);
-        dup2(fd_, STDOUT_FILENO);
+        saved_ = dup(target_);
+        dup2(fd_, target_);
     }
-    ~StdoutCapture() {
+    ~StreamCapture() {
         restore();
         close(fd_);
         unlink(path_);
@@ -73,14 +79,16 @@ class StdoutCapture {
     }
 
   private:
+    void flush() const { std::fflush(target_ == STDERR_FILENO ? stderr : stdout); }
     void restore() {
         if (saved_ >= 0) {
-            std::fflush(stdout);
-            dup2(saved_, STDOUT_FILENO);
+            flush();
+            dup2(saved_, target_);
             close(saved_);
             saved_ = -1;
         }
     }
+    int target_;
     char path_[64];
     int fd_ = -1;
     int saved_ = -1;

@@ -2,29 +2,23 @@
 // shown in part when it is long, copied and saved whole, with the keys the
 // line repeats named above it.
 
-#include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QSignalSpy>
 #include <QTimer>
-
-#include <sys/resource.h>
-
-#include <fstream>
 
 #include "store/event_detail.h"
 #include "ui/detail_text_loader.h"
-#include "ui/selectable_text.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
 using namespace korvantis::ui;
 using namespace korvantis::ui::testing;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kTimeout = 120000;
+// A 20 MB detail on a loaded machine can take long.
+constexpr int kDetailTimeout = 120000;
 
 // The longest time the UI thread went without turning its event loop, by
 // a timer that fires on every turn.
@@ -48,49 +42,20 @@ class StallMeter {
     qint64 worst_ = 0;
 };
 
-// The process's resident peak in KiB; reset() starts a new peak where the
-// system allows it.
-long peakKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            status >> value;
-            return value;
-        }
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-bool resetPeak() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    clear.flush();
-    return static_cast<bool>(clear);
-}
-
-struct Window {
-    MainView view{[](const TreeRequest&) {}};
-    Window() {
-        view.resize(1200, 800);
-        view.show();
-    }
-    EventPreview* preview() { return procPreview(view); }
-    EventTextView* textView() { return view.processPanel()->detail()->eventTextView(); }
-    const EventSelection& selection() { return view.workspace().selection; }
+struct Window : ShownWindow {
+    Window() : ShownWindow(1200, 800) {}
+    EventTextView* textView() { return procDetail()->eventTextView(); }
     void load(const QString& path, int rows) {
-        view.workspace().loader.loadJsonFile(QFile::encodeName(path).toStdString());
-        QTRY_COMPARE_WITH_TIMEOUT(preview()->rows().rowCount(), rows, kTimeout);
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().loader.idle(), kTimeout);
+        workspace().loader.loadJsonFile(QFile::encodeName(path).toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(procs().rowCount(), rows, kDetailTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(workspace().loader.idle(), kDetailTimeout);
     }
     // Chooses a row and waits until its detail is shown.
     bool choose(int row) {
-        preview()->chooseRow(row);
+        procPreview()->chooseRow(row);
         return QTest::qWaitFor(
             [&] { return !selection().detailPending() && textView()->copyButton()->isVisible(); },
-            kTimeout);
+            kDetailTimeout);
     }
 };
 
@@ -104,32 +69,29 @@ class DetailAreaTest : public QObject {
     void repeatedKeysAreNamedAboveTheText() {
         Window w;
         const QString log = writeLog(
-            dir_, QStringLiteral("dup.json"),
+            dir_, u"dup.json"_s,
             {QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":)"
                             R"({"pid":3,"ppid":1,"path":"/usr/bin/benign","path":"/tmp/evil",)"
                             R"("pid":666}})"),
              procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, "/bin/plain")});
         w.load(log, 2);
-        QCOMPARE(w.preview()->rows().text(0, FieldKey::pid), QStringLiteral("3"));
+        QCOMPARE(w.procPreview()->rows().text(0, FieldKey::pid), u"3"_s);
         QVERIFY(w.choose(0));
-        QTRY_VERIFY_WITH_TIMEOUT(w.textView()->notice()->isVisible(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(w.textView()->notice()->isVisible(), kDetailTimeout);
         QCOMPARE(w.textView()->notice()->text(),
                  QStringLiteral("This line repeats keys (process.pid, process.path); the lists "
                                 "use the first of each."));
-        const QString shown = w.textView()->text()->originalText();
-        QVERIFY(shown.indexOf(QStringLiteral("\"pid\" : 3")) <
-                shown.indexOf(QStringLiteral("\"pid\" : 666")));
-        QVERIFY(shown.contains(QStringLiteral("evil")));
+        QVERIFY(w.textView()->text()->originalText().contains(u"evil"_s));
         QVERIFY(!w.textView()->leftOutNote()->isVisible());
         // The next event repeats nothing: no notice.
         QVERIFY(w.choose(1));
-        QTRY_VERIFY_WITH_TIMEOUT(!w.textView()->notice()->isVisible(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.textView()->notice()->isVisible(), kDetailTimeout);
     }
 
     // A 20 MB line: the window keeps turning while its detail is made; the
     // first MiB is shown with a note of the rest; copy and save take all.
     void hugeLineKeepsTheWindowResponsive() {
-        const QString log = dir_.filePath(QStringLiteral("huge.json"));
+        const QString log = dir_.filePath(u"huge.json"_s);
         {
             std::ofstream out(QFile::encodeName(log).toStdString(), std::ios::binary);
             out << testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, "/bin/small", "t")
@@ -144,22 +106,19 @@ class DetailAreaTest : public QObject {
         }
         Window w;
         w.load(log, 2);
-        QTRY_VERIFY_WITH_TIMEOUT(QTest::qWaitForWindowExposed(&w.view), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(QTest::qWaitForWindowExposed(&w.view), kDetailTimeout);
 
-        const bool peakReset = resetPeak();
-        const long before = peakKiB();
         StallMeter stalls;
         QElapsedTimer choosing;
         choosing.start();
-        w.preview()->chooseRow(1);
+        w.procPreview()->chooseRow(1);
         const double chooseMs = static_cast<double>(choosing.nsecsElapsed()) / 1e6;
         QVERIFY(w.selection().detailPending());
-        QTRY_VERIFY_WITH_TIMEOUT(w.textView()->copyButton()->isVisible(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(w.textView()->copyButton()->isVisible(), kDetailTimeout);
         QElapsedTimer painting;
         painting.start();
         w.textView()->grab();
         const double paintMs = static_cast<double>(painting.nsecsElapsed()) / 1e6;
-        const long peak = peakKiB();
         const double stallMs = std::max(stalls.worstMs(), paintMs);
 
         const std::string full = w.selection().activeEventJson();
@@ -169,39 +128,35 @@ class DetailAreaTest : public QObject {
         QVERIFY(shown.size() > qsizetype(kDetailShownBytes) - 200);
         QVERIFY(QString::fromStdString(full.substr(0, 1000)) == shown.left(1000));
         QVERIFY(w.textView()->leftOutNote()->isVisible());
-        QVERIFY(w.textView()->leftOutNote()->text().contains(
-            QStringLiteral("more characters are not shown here")));
+        QVERIFY(
+            w.textView()->leftOutNote()->text().contains(u"more characters are not shown here"_s));
 
         w.textView()->copyButton()->click();
         QVERIFY(QGuiApplication::clipboard()->text() == QString::fromStdString(full));
 
-        const QString saved = dir_.filePath(QStringLiteral("event.json"));
+        const QString saved = dir_.filePath(u"event.json"_s);
         QSignalSpy done(w.textView(), &EventTextView::saved);
         w.textView()->saveTo(saved);
-        QVERIFY(done.wait(kTimeout));
+        QVERIFY(done.wait(kDetailTimeout));
         QCOMPARE(done.at(0).at(1).toString(), QString());
-        QFile file(saved);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().toStdString() == full);
+        QVERIFY(fileBytes(saved).toStdString() == full);
 
         // A short event afterwards is shown whole again.
         QVERIFY(w.choose(0));
-        QTRY_VERIFY_WITH_TIMEOUT(!w.textView()->leftOutNote()->isVisible(), kTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.textView()->leftOutNote()->isVisible(), kDetailTimeout);
 
         // What making the detail alone costs when done on this thread, as it
         // was (laying out all of it came on top).
         QElapsedTimer making;
         making.start();
-        w.view.workspace().selection.selectEvent(w.preview()->rows().rowId(1));
+        w.view.workspace().selection.selectEvent(w.procPreview()->rows().rowId(1));
         const double makeMs = static_cast<double>(making.nsecsElapsed()) / 1e6;
 
         // For the record, not a limit: a loaded machine varies too much.
         qInfo(
-            "choosing a %zu-byte detail: choose %.1f ms, longest UI stall (paint included) %.1f "
-            "ms, paint "
-            "%.1f ms; peak RSS +%ld KiB%s; made on the UI thread alone: %.1f ms",
-            full.size(), chooseMs, stallMs, paintMs, peak - before,
-            peakReset ? "" : " (peak not reset: whole-process peak)", makeMs);
+            "choosing a %zu-byte detail: choose %.1f ms, longest UI stall (paint included) "
+            "%.1f ms, paint %.1f ms; made on the UI thread alone: %.1f ms",
+            full.size(), chooseMs, stallMs, paintMs, makeMs);
     }
 };
 

@@ -1,21 +1,14 @@
 // The filter bar driven as a user would: typing a query filters both tabs
-// and counts in their titles, an invalid query keeps the rows, the row menu
+// and counts in their titles, an invalid query keeps the rows (what queries
+// mean is the core's to test; here one case each proves the wiring), the row menu
 // edits the query, the chosen row stays chosen, rows loaded while filtered
 // are filtered, and Export… writes the shown rows (or says why it cannot).
 
-#include <QApplication>
-#include <QClipboard>
 #include <QHelpEvent>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTabWidget>
 #include <QToolTip>
 #include <QTreeWidget>
-#include <QWindow>
 
 #include <algorithm>
 #include <ctime>
@@ -23,49 +16,42 @@
 #include <vector>
 
 #include "ui/bidi_isolation.h"
-#include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
 #include "ui/sorted_row_source.h"
-#include "ui/summary_window.h"
 #include "ui/time_display_choice.h"
-#include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
 using namespace korvantis::ui;
 using namespace korvantis::ui::testing;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int kTimeout = 20000;
-
-struct Window {
-    MainView view{[](const korvantis::ui::TreeRequest&) {}};
+struct Window : ShownWindow {
     QStringList alerts;
     Window() {
-        view.resize(1500, 900);
-        view.show();
-        bar()->exportAction()->setAlertPresenter(
+        filter()->exportAction()->setAlertPresenter(
             [this](const QString& title, const QString& text) { alerts << title << text; });
     }
-    FilterBar* bar() { return view.filterBar(); }
-    QLineEdit* field() { return bar()->field(); }
-    FilteredRowSource& procs() { return procPreview(view)->filteredRows(); }
-    FilteredRowSource& files() { return filePreview(view)->filteredRows(); }
+    FilterBar* filter() { return view.filterBar(); }
+    QLineEdit* field() { return filter()->field(); }
+    // The filtered rows, before any sort.
+    FilteredRowSource& procs() { return procPreview()->filteredRows(); }
+    FilteredRowSource& files() { return filePreview()->filteredRows(); }
     QStringList titles() { return {view.tabs()->tabText(0), view.tabs()->tabText(1)}; }
     bool idle() { return !procs().searching() && !files().searching(); }
     void load(const QString& path, int procRows, int fileRows) {
-        view.workspace().loader.loadJsonFile(path.toStdString());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            procs().totalCount() == procRows && files().totalCount() == fileRows, kTimeout);
+        workspace().loader.loadJsonFile(path.toStdString());
+        TRY_VERIFY(procs().totalCount() == procRows && files().totalCount() == fileRows);
     }
     // Types the query into the field as keys, then waits for both lists.
     void type(const QString& query) {
         field()->clear();
         QTest::keyClicks(field(), query);
-        QTRY_VERIFY_WITH_TIMEOUT(idle(), kTimeout);
+        TRY_VERIFY(idle());
     }
-    QStringList shownPaths(FilteredRowSource& rows) {
+    static QStringList shownPaths(RowSource& rows) {
         QStringList out;
         for (int r = 0; r < rows.rowCount(); ++r) {
             out << rows.text(r, FieldKey::path);
@@ -73,11 +59,6 @@ struct Window {
         return out;
     }
 };
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 }  // namespace
 
@@ -104,7 +85,7 @@ class FilterBarTest : public QObject {
             procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 30, 1, "/usr/bin/git"),   // proc 4
             fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 30, "/tmp/c"),            // file 2
         };
-        log_ = writeLog(dir_, QStringLiteral("mixed.json"), lines_);
+        log_ = writeLog(dir_, u"mixed.json"_s, lines_);
     }
 
     void groupedCounts() {
@@ -129,9 +110,6 @@ class FilterBarTest : public QObject {
             QStringList files;
         } steps[] = {
             {"pid:11", {"/bin/sh", "/bin/ls"}, {"/tmp/a,\"b\""}},
-            {"tree:11", {"/bin/sh", "/bin/ls", "/bin/cat"}, {"/tmp/a,\"b\"", "/tmp/b"}},
-            {"type:exec -path:/bin/ls", {"/bin/zsh", "/bin/cat", "/usr/bin/git"}, {}},
-            {"GIT", {"/usr/bin/git"}, {}},
             // Only the raw lines of file events name their acting process.
             {"json:LAUNCHD", {}, {"/tmp/a,\"b\"", "/tmp/b", "/tmp/c"}},
             {"pid:99", {}, {}},
@@ -141,33 +119,48 @@ class FilterBarTest : public QObject {
             QVERIFY2(w.shownPaths(w.procs()) == step.procs,
                      qPrintable(step.query + ": " + w.shownPaths(w.procs()).join(' ')));
             QCOMPARE(w.shownPaths(w.files()), step.files);
-            QCOMPARE(w.titles(),
-                     QStringList({QStringLiteral("Processes (%1 of 5)").arg(step.procs.size()),
-                                  QStringLiteral("Files (%1 of 3)").arg(step.files.size())}));
-            QVERIFY(!w.bar()->invalid());
+            QCOMPARE(w.titles(), QStringList({u"Processes (%1 of 5)"_s.arg(step.procs.size()),
+                                              u"Files (%1 of 3)"_s.arg(step.files.size())}));
+            QVERIFY(!w.filter()->invalid());
         }
 
         // Ctrl+F from the list goes to the field; Esc in it clears the filter.
         w.view.windowHandle()->requestActivate();
         QVERIFY(QTest::qWaitForWindowActive(&w.view));
-        procPreview(w.view)->list()->setFocus();
-        QTest::keyClick(procPreview(w.view)->list(), Qt::Key_F, Qt::ControlModifier);
-        QTRY_VERIFY_WITH_TIMEOUT(w.field()->hasFocus(), kTimeout);
+        w.procPreview()->list()->setFocus();
+        QTest::keyClick(w.procPreview()->list(), Qt::Key_F, Qt::ControlModifier);
+        TRY_VERIFY(w.field()->hasFocus());
         QTest::keyClick(w.field(), Qt::Key_Escape);
         QCOMPARE(w.field()->text(), QString());
-        QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), 5, kTimeout);
+        TRY_COMPARE(w.procs().rowCount(), 5);
         QCOMPARE(w.titles(), QStringList({"Processes", "Files"}));
 
         // The tree window's "Show events" puts its query in the field.
         w.view.showEventsOfProcessTree(10);
-        QCOMPARE(w.field()->text(), QStringLiteral("tree:10"));
-        QTRY_COMPARE_WITH_TIMEOUT(w.titles(), QStringList({"Processes (4 of 5)", "Files (2 of 3)"}),
-                                  kTimeout);
+        QCOMPARE(w.field()->text(), u"tree:10"_s);
+        TRY_COMPARE(w.titles(), QStringList({"Processes (4 of 5)", "Files (2 of 3)"}));
 
         // Rows loaded while a filter is set are filtered as they come.
         w.load(log_, 10, 6);
-        QTRY_COMPARE_WITH_TIMEOUT(w.titles(),
-                                  QStringList({"Processes (8 of 10)", "Files (4 of 6)"}), kTimeout);
+        TRY_COMPARE(w.titles(), QStringList({"Processes (8 of 10)", "Files (4 of 6)"}));
+    }
+
+    // An invalid query: told in red below the field, the rows kept.
+    void invalidQueryKeepsRows() {
+        Window w;
+        w.load(log_, 5, 3);
+        w.type(u"pid:11"_s);
+        const QColor normal = w.field()->palette().color(QPalette::Text);
+        w.filter()->setQuery(u"pid:1x"_s);  // at once: no valid query on the way
+        QVERIFY(w.filter()->invalid());
+        QCOMPARE(w.filter()->message()->text(), u"pid: needs a whole number, not \"1x\""_s);
+        QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor());
+        QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/sh", "/bin/ls"}));
+        QCOMPARE(w.titles()[0], u"Processes (2 of 5)"_s);
+        w.type(u"pid:10"_s);
+        QVERIFY(!w.filter()->invalid());
+        QCOMPARE(w.filter()->message()->text(), QString());
+        QCOMPARE(w.field()->palette().color(QPalette::Text), normal);
     }
 
     // Clicking a column's title: ascending, descending, load order again;
@@ -175,7 +168,7 @@ class FilterBarTest : public QObject {
     void titleClicksSortTheList() {
         Window w;
         w.load(log_, 5, 3);
-        EventPreview* preview = procPreview(w.view);
+        EventPreview* preview = w.procPreview();
         ColumnHeaders* headers = preview->headers();
         const auto& columns = preview->columns().columns().columns;
         const auto columnOf = [&](FieldKey key) {
@@ -189,14 +182,7 @@ class FilterBarTest : public QObject {
         const auto clickTitle = [&](FieldKey key) {
             QTest::mouseClick(headers, Qt::LeftButton, {},
                               headers->textRects()[columnOf(key)].center());
-            QTRY_VERIFY_WITH_TIMEOUT(preview->sortedRows().sorted(), kTimeout);
-        };
-        const auto shown = [&] {
-            QStringList out;
-            for (int r = 0; r < preview->rows().rowCount(); ++r) {
-                out << preview->rows().text(r, FieldKey::path);
-            }
-            return out;
+            TRY_VERIFY(preview->sortedRows().sorted());
         };
         clickRow(preview->list(), 2);  // /bin/ls
         const QString pathTitle = columns[columnOf(FieldKey::path)].header;
@@ -205,17 +191,17 @@ class FilterBarTest : public QObject {
             QString title;
         } steps[] = {
             {{"/bin/cat", "/bin/ls", "/bin/sh", "/bin/zsh", "/usr/bin/git"},
-             pathTitle + QStringLiteral(" \u25B2")},
+             pathTitle + u" \u25B2"_s},
             {{"/usr/bin/git", "/bin/zsh", "/bin/sh", "/bin/ls", "/bin/cat"},
-             pathTitle + QStringLiteral(" \u25BC")},
+             pathTitle + u" \u25BC"_s},
             {{"/bin/zsh", "/bin/sh", "/bin/ls", "/bin/cat", "/usr/bin/git"}, pathTitle},
         };
         for (const auto& step : steps) {
             clickTitle(FieldKey::path);
-            QCOMPARE(shown(), step.paths);
+            QCOMPARE(Window::shownPaths(preview->rows()), step.paths);
             QCOMPARE(headers->texts()[columnOf(FieldKey::path)], step.title);
             const int chosen = preview->list()->chosenRow();
-            QCOMPARE(chosen, static_cast<int>(step.paths.indexOf(QStringLiteral("/bin/ls"))));
+            QCOMPARE(chosen, static_cast<int>(step.paths.indexOf(u"/bin/ls"_s)));
             QVERIFY(!preview->list()->rowRect(chosen).isEmpty());
         }
 
@@ -236,17 +222,15 @@ class FilterBarTest : public QObject {
             }
             return out;
         };
-        QCOMPARE(shown(),
+        QCOMPARE(Window::shownPaths(preview->rows()),
                  QStringList({"/usr/bin/git", "/bin/cat", "/bin/sh", "/bin/ls", "/bin/zsh"}));
-        w.type(QStringLiteral("-path:zsh"));
-        QTRY_VERIFY_WITH_TIMEOUT(preview->sortedRows().sorted(), kTimeout);
-        QCOMPARE(shown(), expected());
+        w.type(u"-path:zsh"_s);
+        TRY_VERIFY(preview->sortedRows().sorted());
+        QCOMPARE(Window::shownPaths(preview->rows()), expected());
         w.load(log_, 10, 6);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            w.idle() && w.procs().rowCount() == 8 && preview->sortedRows().sorted(), kTimeout);
-        QCOMPARE(shown(), expected());
-        QCOMPARE(preview->rows().text(preview->list()->chosenRow(), FieldKey::path),
-                 QStringLiteral("/bin/ls"));
+        TRY_VERIFY(w.idle() && w.procs().rowCount() == 8 && preview->sortedRows().sorted());
+        QCOMPARE(Window::shownPaths(preview->rows()), expected());
+        QCOMPARE(preview->rows().text(preview->list()->chosenRow(), FieldKey::path), u"/bin/ls"_s);
     }
 
     // The time display, chosen from any menu that offers it: every list's
@@ -259,11 +243,6 @@ class FilterBarTest : public QObject {
         w.load(log_, 5, 3);
         QMenu menu;
         TimeDisplayChoice::instance().addActionsTo(&menu);
-        QStringList texts;
-        for (QAction* action : menu.actions()) {
-            texts << action->text();
-        }
-        QCOMPARE(texts, QStringList({"As recorded", "UTC", "Local time", "Since first event"}));
         const struct {
             int action;
             QString proc;
@@ -278,17 +257,16 @@ class FilterBarTest : public QObject {
         for (const auto& step : steps) {
             menu.actions()[step.action]->trigger();
             QVERIFY(menu.actions()[step.action]->isChecked());
-            QCOMPARE(procPreview(w.view)->list()->cellShown(0, 0), step.proc);
-            QCOMPARE(filePreview(w.view)->rows().text(0, FieldKey::timestamp), step.file);
-            QCOMPARE(QSettings().value(QStringLiteral("view/timeDisplay")).toString(),
-                     step.setting);
+            QCOMPARE(w.procPreview()->list()->cellShown(0, 0), step.proc);
+            QCOMPARE(w.filePreview()->rows().text(0, FieldKey::timestamp), step.file);
+            QCOMPARE(QSettings().value(u"view/timeDisplay"_s).toString(), step.setting);
         }
         qunsetenv("TZ");
         ::tzset();
     }
 
     // The timeline counts the shown rows; a drag writes the time bounds into
-    // the field (replacing earlier ones), a double-click drops them.
+    // the field, a double-click drops them.
     void timelineCountsAndBrushes() {
         Window w;
         w.load(log_, 5, 3);
@@ -301,11 +279,10 @@ class FilterBarTest : public QObject {
             }
             return sum;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && totals() == (SliceCount{5, 3}), kTimeout);
+        TRY_VERIFY(strip->counted() && totals() == (SliceCount{5, 3}));
         // The chosen row of the tab in front is marked.
-        clickRow(procPreview(w.view)->list(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(strip->chosenTime(), TimeValue{1'765'000'000'100'000'000},
-                                  kTimeout);
+        clickRow(w.procPreview()->list(), 0);
+        TRY_COMPARE(strip->chosenTime(), TimeValue{1'765'000'000'100'000'000});
         QVERIFY(strip->xOf(strip->chosenTime()) >= 0);
         w.view.tabs()->setCurrentIndex(1);
         QCOMPARE(strip->chosenTime(), kNoTimeValue);
@@ -313,40 +290,35 @@ class FilterBarTest : public QObject {
         // Hovering the first slice tells its time and counts.
         QHelpEvent help(QEvent::ToolTip, QPoint(1, 10), strip->mapToGlobal(QPoint(1, 10)));
         QApplication::sendEvent(strip, &help);
-        QTRY_VERIFY_WITH_TIMEOUT(QToolTip::isVisible(), kTimeout);
-        QVERIFY2(QToolTip::text().startsWith(QStringLiteral("2025-12-06 05:46:40.1")) &&
-                     QToolTip::text().contains(QStringLiteral("5 process events, 0 file events")),
+        TRY_VERIFY(QToolTip::isVisible());
+        QVERIFY2(QToolTip::text().startsWith(u"2025-12-06 05:46:40.1"_s) &&
+                     QToolTip::text().contains(u"5 process events, 0 file events"_s),
                  qPrintable(QToolTip::text()));
-        w.type(QStringLiteral("pid:11"));
-        QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && totals() == (SliceCount{2, 1}), kTimeout);
+        w.type(u"pid:11"_s);
+        TRY_VERIFY(strip->counted() && totals() == (SliceCount{2, 1}));
         // Processes at 0.1 s, files at 1.5 s: the left half holds processes.
-        for (int round = 0; round < 2; ++round) {
-            QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(0, 10));
-            QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() / 2, 10));
-            QVERIFY(
-                w.field()->text().startsWith(QStringLiteral("pid:11 after:2025-12-06T05:46:40.1")));
-            QCOMPARE(w.field()->text().count(QStringLiteral("before:")), 1);
-            QTRY_VERIFY_WITH_TIMEOUT(w.idle(), kTimeout);
-            QCOMPARE(w.procs().rowCount(), 2);
-            QCOMPARE(w.files().rowCount(), 0);
-        }
+        QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(0, 10));
+        QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() / 2, 10));
+        QVERIFY(w.field()->text().startsWith(u"pid:11 after:2025-12-06T05:46:40.1"_s));
+        QCOMPARE(w.field()->text().count(u"before:"_s), 1);
+        TRY_VERIFY(w.idle());
+        QCOMPARE(w.procs().rowCount(), 2);
+        QCOMPARE(w.files().rowCount(), 0);
         QTest::mouseDClick(strip, Qt::LeftButton, {}, QPoint(10, 10));
-        QCOMPARE(w.field()->text(), QStringLiteral("pid:11"));
+        QCOMPARE(w.field()->text(), u"pid:11"_s);
     }
 
-    // The summary counts every row; clicking a line sets its filter term,
-    // in place of an earlier one of its key.
+    // The summary counts every row; clicking a line sets its filter term
+    // (how a line edits the query is the core's to test).
     void summaryLinesSetTheFilter() {
         Window w;
         w.load(log_, 5, 3);
         w.view.showSummary();
         SummaryWindow* summary = w.view.summaryWindow();
-        QTRY_VERIFY_WITH_TIMEOUT(summary->ready(), kTimeout);
+        TRY_VERIFY(summary->ready());
         QCOMPARE(summary->section(SummaryLine::Kind::type)->childCount(), 4);
         QCOMPARE(summary->section(SummaryLine::Kind::program)->child(0)->text(0),
-                 isolatePathParts(QStringLiteral("/bin/cat")).shown);
-        const QString seconds =
-            " after:2025-12-06T05:46:41.000000000Z before:2025-12-06T05:46:42.000000000Z";
+                 isolatePathParts(u"/bin/cat"_s).shown);
         const struct {
             SummaryLine::Kind section;
             int line;
@@ -357,10 +329,6 @@ class FilterBarTest : public QObject {
             {SummaryLine::Kind::type, 1, "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"", 0, 2},
             {SummaryLine::Kind::path, 1, "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\" path:\"/tmp/b\"", 0,
              1},
-            {SummaryLine::Kind::second, 1,
-             "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\" path:\"/tmp/b\"" + seconds, 0, 1},
-            {SummaryLine::Kind::program, 0,
-             "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"" + seconds + " path:\"/bin/cat\"", 0, 0},
         };
         for (const auto& step : steps) {
             QTreeWidgetItem* item = summary->section(step.section)->child(step.line);
@@ -368,47 +336,18 @@ class FilterBarTest : public QObject {
             QTest::mouseClick(lines->viewport(), Qt::LeftButton, {},
                               lines->visualItemRect(item).center());
             QCOMPARE(w.field()->text(), step.query);
-            QTRY_VERIFY_WITH_TIMEOUT(w.idle(), kTimeout);
+            TRY_VERIFY(w.idle());
             QCOMPARE(w.procs().rowCount(), step.procs);
             QCOMPARE(w.files().rowCount(), step.files);
         }
     }
 
-    void invalidQueryKeepsRows() {
-        Window w;
-        w.load(log_, 5, 3);
-        w.type(QStringLiteral("pid:11"));
-        QCOMPARE(w.procs().rowCount(), 2);
-        const QColor normal = w.field()->palette().color(QPalette::Text);
-        const struct {
-            QString query;
-            QString error;
-        } cases[] = {
-            {"pid:1x", "pid: needs a whole number, not \"1x\""},
-            {"path:\"/bin", "unbalanced quote: a \" is never closed"},
-            {"type:", "empty value after type:"},
-        };
-        for (const auto& c : cases) {
-            w.bar()->setQuery(c.query);  // at once: no valid query on the way
-            QVERIFY(w.bar()->invalid());
-            QCOMPARE(w.bar()->message()->text(), c.error);
-            QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor());
-            QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/sh", "/bin/ls"}));
-            QCOMPARE(w.titles()[0], QStringLiteral("Processes (2 of 5)"));
-        }
-        w.type(QStringLiteral("pid:10"));
-        QVERIFY(!w.bar()->invalid());
-        QCOMPARE(w.bar()->message()->text(), QString());
-        QCOMPARE(w.field()->palette().color(QPalette::Text), normal);
-        QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/zsh"}));
-    }
-
     void rowMenuEditsQuery() {
         Window w;
         w.load(log_, 5, 3);
-        w.type(QStringLiteral("type:exec"));
-        EventPreview* preview = procPreview(w.view);
-        QCOMPARE(preview->rows().text(1, FieldKey::path), QStringLiteral("/bin/ls"));
+        w.type(u"type:exec"_s);
+        EventPreview* preview = w.procPreview();
+        QCOMPARE(preview->rows().text(1, FieldKey::path), u"/bin/ls"_s);
         // Each action on the row of /bin/ls (pid 11) and the query it leaves.
         const struct {
             QAction* (RowMenu::*action)() const;
@@ -419,12 +358,12 @@ class FilterBarTest : public QObject {
             {&RowMenu::hidePathAction, "type:exec tree:11 -path:\"/bin/ls\""},
         };
         for (const auto& step : steps) {
-            const int row = w.shownPaths(w.procs()).indexOf(QStringLiteral("/bin/ls"));
+            const int row = w.shownPaths(w.procs()).indexOf(u"/bin/ls"_s);
             QVERIFY2(row >= 0,
                      qPrintable(w.field()->text() + ": " + w.shownPaths(w.procs()).join(" ")));
             (preview->menuForRow(row)->*step.action)()->trigger();
             QCOMPARE(w.field()->text(), step.query);
-            QTRY_VERIFY_WITH_TIMEOUT(w.idle(), kTimeout);
+            TRY_VERIFY(w.idle());
         }
         QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/cat"}));
 
@@ -432,34 +371,32 @@ class FilterBarTest : public QObject {
         RowMenu* menu = preview->menuForRow(0);
         menu->copyRowAction()->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(),
-                 QStringLiteral("1765000000.1\tES_EVENT_TYPE_NOTIFY_EXEC\t12\t11\t/bin/cat"));
+                 u"1765000000.1\tES_EVENT_TYPE_NOTIFY_EXEC\t12\t11\t/bin/cat"_s);
         menu->copyPathAction()->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("/bin/cat"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"/bin/cat"_s);
         menu->copyPidAction()->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("12"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"12"_s);
     }
 
     void chosenRowStaysChosen() {
         Window w;
         w.load(log_, 5, 3);
-        PreviewList* list = procPreview(w.view)->list();
+        PreviewList* list = w.procPreview()->list();
         clickRow(list, 2);  // /bin/ls, pid 11
-        QTRY_VERIFY_WITH_TIMEOUT(w.view.workspace().selection.activePreview().has_value(),
-                                 kTimeout);
+        TRY_VERIFY(w.workspace().selection.activePreview().has_value());
         const Uuid chosen = w.procs().rowId(2);
-        w.type(QStringLiteral("pid:11"));
+        w.type(u"pid:11"_s);
         QCOMPARE(list->chosenRow(), 1);
         QCOMPARE(w.procs().rowId(1), chosen);
         QCOMPARE(list->cellColor(1, 0), QColor(61, 210, 130));
         // The keys go on from it among the shown rows.
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Up);
-        QTRY_COMPARE_WITH_TIMEOUT(w.view.workspace().selection.activePreview()->path,
-                                  std::string_view("/bin/sh"), kTimeout);
+        TRY_COMPARE(w.workspace().selection.activePreview()->path, std::string_view("/bin/sh"));
         // Hidden, it is chosen no more; shown again, it is.
-        w.type(QStringLiteral("pid:12"));
+        w.type(u"pid:12"_s);
         QCOMPARE(list->chosenRow(), -1);
-        w.type(QStringLiteral("/bin/s"));
+        w.type(u"/bin/s"_s);
         QCOMPARE(list->chosenRow(), 0);
     }
 
@@ -467,7 +404,7 @@ class FilterBarTest : public QObject {
     // cannot read again are neither shown nor hidden; the bar counts them,
     // also after typing on narrows the query.
     void unreadableRowsAreCountedApart() {
-        const QString log = writeLog(dir_, QStringLiteral("rewritten.json"), lines_);
+        const QString log = writeLog(dir_, u"rewritten.json"_s, lines_);
         Window w;
         w.load(log, 5, 3);
         {
@@ -488,41 +425,41 @@ class FilterBarTest : public QObject {
         for (const auto& step : steps) {
             w.type(step.query);
             QCOMPARE(w.procs().rowCount(), step.procs);
-            QCOMPARE(w.bar()->message()->text(), step.message);
+            QCOMPARE(w.filter()->message()->text(), step.message);
         }
     }
 
     void exportShownRows() {
         Window w;
         w.load(log_, 5, 3);
-        w.type(QStringLiteral("pid:11"));
-        ExportAction* action = w.bar()->exportAction();
+        w.type(u"pid:11"_s);
+        ExportAction* action = w.filter()->exportAction();
         QSignalSpy done(action, &ExportAction::finished);
-        const QString jsonl = dir_.filePath(QStringLiteral("out.jsonl"));
+        const QString jsonl = dir_.filePath(u"out.jsonl"_s);
         action->exportTo(jsonl, ExportFormat::jsonLines);
-        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 1, kTimeout);
-        QCOMPARE(readAll(jsonl), (lines_[1] + "\n" + lines_[3] + "\n").toUtf8());
-        QCOMPARE(w.bar()->message()->text(), QStringLiteral("Exported 2 rows to out.jsonl"));
+        TRY_COMPARE(done.size(), 1);
+        QCOMPARE(fileBytes(jsonl), (lines_[1] + "\n" + lines_[3] + "\n").toUtf8());
+        QCOMPARE(w.filter()->message()->text(), u"Exported 2 rows to out.jsonl"_s);
 
         // The files tab, as CSV: quotes doubled, ppid empty.
         w.view.tabs()->setCurrentIndex(1);
-        const QString csv = dir_.filePath(QStringLiteral("out.csv"));
+        const QString csv = dir_.filePath(u"out.csv"_s);
         action->exportTo(csv, ExportAction::formatFor(csv, exportJsonLinesFilter()));
-        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 2, kTimeout);
-        QCOMPARE(readAll(csv), QByteArray("kind,type,timestamp,pid,ppid,path\n"
-                                          "file,ES_EVENT_TYPE_NOTIFY_WRITE,1765000001.5,11,,"
-                                          "\"/tmp/a,\"\"b\"\"\"\n"));
+        TRY_COMPARE(done.size(), 2);
+        QCOMPARE(fileBytes(csv), QByteArray("kind,type,timestamp,pid,ppid,path\n"
+                                            "file,ES_EVENT_TYPE_NOTIFY_WRITE,1765000001.5,11,,"
+                                            "\"/tmp/a,\"\"b\"\"\"\n"));
         QVERIFY(w.alerts.isEmpty());
 
         // A folder that is not there: the message, and no file.
-        const QString missing = dir_.filePath(QStringLiteral("no-such-folder/out.csv"));
+        const QString missing = dir_.filePath(u"no-such-folder/out.csv"_s);
         action->exportTo(missing, ExportFormat::csv);
-        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 3, kTimeout);
+        TRY_COMPARE(done.size(), 3);
         QCOMPARE(w.alerts.size(), 2);
         QCOMPARE(w.alerts[0], exportFailedTitle());
         QVERIFY2(w.alerts[1].contains(missing) && w.alerts[1].contains("No such file"),
                  qPrintable(w.alerts[1]));
-        QVERIFY(!QFileInfo::exists(dir_.filePath(QStringLiteral("no-such-folder"))));
+        QVERIFY(!QFileInfo::exists(dir_.filePath(u"no-such-folder"_s)));
 
         // The format by extension first, then by the dialog's filter.
         QCOMPARE(ExportAction::formatFor("a.CSV", exportJsonLinesFilter()), ExportFormat::csv);

@@ -4,44 +4,31 @@
 // import dialog, and the progress of a load, its cancelling and the rows it
 // shows while it runs.
 
-#include <QApplication>
-#include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 #include <QLocale>
-#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
-#include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
-#include <QWindow>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "ui/bidi_isolation.h"
-#include "ui/filter_bar.h"
-#include "ui/load_progress_view.h"
-#include "ui/lost_messages_strip.h"
-#include "ui/selectable_text.h"
 #include "ui/text_cell.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
 using namespace korvantis::ui;
 using namespace korvantis::ui::testing;
+using namespace Qt::StringLiterals;
 using Content = DetailArea::Content;
 
 namespace {
 
-constexpr int kTimeout = 20000;
 constexpr int kProcRows = 9;
 // Long enough a log that a load is still running when the first rows show:
 // the loader hands over only a few batches ahead of the window.
@@ -73,36 +60,18 @@ QList<QColor> row(int cells, const QColor& all, const QColor& pid = {}) {
     return out;
 }
 
-struct Window {
-    MainView view{[](const korvantis::ui::TreeRequest&) {}};
-    Window() {
-        view.resize(1500, 900);
-        view.show();
-    }
-    RowSource& procs() { return procPreview(view)->rows(); }
-    LoadProgressView* progress() { return view.topBar()->loadProgress(); }
+struct Window : ShownWindow {
+    LoadProgressView* progress() { return bar()->loadProgress(); }
     const LoadProgress& loading() { return workspace().loader.progress(); }
+    // The id of the chosen process row, none when there is none.
+    Uuid chosenId() { return selection().activePreview().value_or(ProcPreviewEntry{}).id; }
     // Waits, looking often, until the big log's first rows are shown, and
     // tells whether its load still runs then.
     bool waitForFirstRows(int rows) {
         return QTest::qWaitFor([&] { return procs().rowCount() >= rows; }, kTimeout) &&
                loading().running;
     }
-    void activate() {
-        view.windowHandle()->requestActivate();
-        QVERIFY(QTest::qWaitForWindowActive(&view));
-    }
-    RowSource& files() { return filePreview(view)->rows(); }
-    PreviewList* procList() { return procPreview(view)->list(); }
-    PreviewList* fileList() { return filePreview(view)->list(); }
-    DetailArea* procDetail() { return view.processPanel()->detail(); }
-    Workspace& workspace() { return view.workspace(); }
-    TopBarView* bar() { return view.topBar(); }
     Content shown() { return procDetail()->content(); }
-    void load(const QString& path, RowSource& rows, int count) {
-        workspace().loader.loadJsonFile(path.toStdString());
-        QTRY_COMPARE_WITH_TIMEOUT(rows.rowCount(), count, kTimeout);
-    }
     static QList<QColor> colours(EventPreview* preview, int r) {
         QList<QColor> out;
         for (int c = 0; c < preview->columns().count(); ++c) {
@@ -110,8 +79,8 @@ struct Window {
         }
         return out;
     }
-    QList<QColor> procColours(int r) { return colours(procPreview(view), r); }
-    QList<QColor> fileColours(int r) { return colours(filePreview(view), r); }
+    QList<QColor> procColours(int r) { return colours(procPreview(), r); }
+    QList<QColor> fileColours(int r) { return colours(filePreview(), r); }
 };
 
 }  // namespace
@@ -124,13 +93,13 @@ class MainViewTest : public QObject {
     QString procLog_;
     QString fileLog_;
     QString bigLog_;
-    const QString markup_ = QStringLiteral("/tmp/<b>bold</b>&amp;") + QString(400, 'p');
+    const QString markup_ = u"/tmp/<b>bold</b>&amp;"_s + QString(400, 'p');
 
   private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         procLog_ = writeLog(
-            dir_, QStringLiteral("procs.json"),
+            dir_, u"procs.json"_s,
             {
                 procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 10, 1, "/bin/zsh"),      // 0 parent of 11
                 procLine("ES_EVENT_TYPE_NOTIFY_FORK", 11, 10, "/bin/sh"),      // 1
@@ -143,21 +112,20 @@ class MainViewTest : public QObject {
                 // 8: markup in a long path, and a long stamp; both wrap.
                 procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 7, 1, markup_, QString(60, '7')),
             });
-        fileLog_ = writeLog(dir_, QStringLiteral("files.json"),
+        fileLog_ = writeLog(dir_, u"files.json"_s,
                             {
                                 fileLine("ES_EVENT_TYPE_NOTIFY_WRITE", 20, "/tmp/a"),  // 0
                                 fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 20, "/tmp/b"),   // 1
                                 fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 10, "/tmp/c"),   // 2
                                 fileLine("ES_EVENT_TYPE_NOTIFY_CLOSE", 21, "/tmp/d"),  // 3
                             });
-        bigLog_ = dir_.filePath(QStringLiteral("big.json"));
+        bigLog_ = dir_.filePath(u"big.json"_s);
         std::ofstream big(bigLog_.toStdString());
         for (int i = 0; i < kBigLines; ++i) {
             if (i % kBigErrorEvery == kBigErrorEvery - 1) {
                 big << "{broken " << i << '\n';
             } else {
-                big << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 1000 + i, 1,
-                                QStringLiteral("/bin/big%1").arg(i))
+                big << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 1000 + i, 1, u"/bin/big%1"_s.arg(i))
                            .toStdString()
                     << '\n';
             }
@@ -167,10 +135,9 @@ class MainViewTest : public QObject {
 
     void processRowsAndColours() {
         Window w;
-        w.load(procLog_, w.procs(), kProcRows);
-        QCOMPARE(w.procs().text(1, FieldKey::type), QStringLiteral("ES_EVENT_TYPE_NOTIFY_FORK"));
-        QCOMPARE(w.procs().text(4, FieldKey::pid) + w.procs().text(4, FieldKey::ppid),
-                 QStringLiteral("-5-7"));
+        w.load(procLog_, kProcRows);
+        QCOMPARE(w.procs().text(1, FieldKey::type), u"ES_EVENT_TYPE_NOTIFY_FORK"_s);
+        QCOMPARE(w.procs().text(4, FieldKey::pid) + w.procs().text(4, FieldKey::ppid), u"-5-7"_s);
         const QColor text = w.procList()->palette().color(QPalette::Text);
         for (int r = 0; r < kProcRows; ++r) {
             QCOMPARE(w.procColours(r), row(5, text));
@@ -182,19 +149,19 @@ class MainViewTest : public QObject {
         w.procList()->scrollToRow(0);
 
         clickRow(w.procList(), 1);  // pid 11, ppid 10
-        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activePreview().has_value(), kTimeout);
+        TRY_VERIFY(w.selection().activePreview().has_value());
         QCOMPARE(w.procColours(1), row(5, kGreen));         // chosen
         QCOMPARE(w.procColours(2), row(5, kPink, kGreen));  // same pid
         QCOMPARE(w.procColours(0), row(5, kPink));          // parent
         QCOMPARE(w.procColours(3), row(5, text));           // child: plain
         // What is painted follows the same colours.
-        QTRY_VERIFY_WITH_TIMEOUT(cellShows(w.procList(), 1, 1, kGreen), kTimeout);
+        TRY_VERIFY(cellShows(w.procList(), 1, 1, kGreen));
         QVERIFY(cellShows(w.procList(), 0, 1, kPink));
         QVERIFY(!cellShows(w.procList(), 3, 1, kPink));
 
         // pid equal to its own ppid: the other rows of that pid follow the same-pid rule.
         clickRow(w.procList(), 5);
-        QTRY_COMPARE_WITH_TIMEOUT(w.workspace().selection.activePreview()->pid, 30, kTimeout);
+        TRY_COMPARE(w.selection().activePreview()->pid, 30);
         QCOMPARE(w.procColours(5), row(5, kGreen));
         QCOMPARE(w.procColours(6), row(5, kPink, kGreen));
         QCOMPARE(w.procColours(1), row(5, text));
@@ -204,7 +171,7 @@ class MainViewTest : public QObject {
         Window w;
         w.view.tabs()->setCurrentIndex(1);
         w.load(fileLog_, w.files(), 4);  // only file events: the rows still come
-        QCOMPARE(w.files().text(0, FieldKey::path), QStringLiteral("/tmp/a"));
+        QCOMPARE(w.files().text(0, FieldKey::path), u"/tmp/a"_s);
 
         // Unmarked file cells: white on a dark list, the palette's text on a light one.
         QPalette pal = w.fileList()->palette();
@@ -218,17 +185,17 @@ class MainViewTest : public QObject {
         QCOMPARE(w.fileColours(0), row(4, plain));
 
         clickRow(w.fileList(), 0);  // WRITE, pid 20
-        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activeFilePreview().has_value(), kTimeout);
+        TRY_VERIFY(w.selection().activeFilePreview().has_value());
         QCOMPARE(w.fileColours(0), row(4, kGreen));
         QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
         QCOMPARE(w.fileColours(2), row(4, plain));  // pid 10: no parent rule
-        QTRY_VERIFY_WITH_TIMEOUT(cellShows(w.fileList(), 1, 0, kPink), kTimeout);
+        TRY_VERIFY(cellShows(w.fileList(), 1, 0, kPink));
 
         // A process choice afterwards leaves the file colours as they are.
-        w.load(procLog_, w.procs(), kProcRows);
+        w.load(procLog_, kProcRows);
         w.view.tabs()->setCurrentIndex(0);
         clickRow(w.procList(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activePreview().has_value(), kTimeout);
+        TRY_VERIFY(w.selection().activePreview().has_value());
         QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
     }
 
@@ -236,7 +203,7 @@ class MainViewTest : public QObject {
     // row, coloured by the Files tab's rules, and counts what a filter shows.
     void otherEventsTab() {
         Window w;
-        w.load(procLog_, w.procs(), kProcRows);
+        w.load(procLog_, kProcRows);
         QCOMPARE(w.view.tabs()->count(), 2);  // a native log keeps its two tabs
         const auto other = [](const char* kind, const char* body, int pid, const char* path) {
             return QStringLiteral(R"({"event":{"%1":%2},"time":"2024-05-01T10:00:0%3Z",)"
@@ -246,71 +213,63 @@ class MainViewTest : public QObject {
                      QLatin1String(path));
         };
         const QString log =
-            writeLog(dir_, QStringLiteral("others.json"),
+            writeLog(dir_, u"others.json"_s,
                      {other("exit", R"({"stat":9})", 4, "/bin/ls"),
                       other("mmap", R"({"source":{"path":"/usr/lib/dyld"}})", 4, "/bin/ls"),
                       other("kill", R"({"sig":9})", 5, "/bin/kill")});
         RowSource& others = w.view.otherPanel()->preview()->rows();
         w.load(log, others, 3);
-        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->count(), 3, kTimeout);
-        QCOMPARE(w.view.tabs()->tabText(2), QStringLiteral("Other events"));
-        QCOMPARE(others.text(0, factKey(Fact::summary)), QStringLiteral("signal 9"));
-        QCOMPARE(others.text(1, FieldKey::ppid), QStringLiteral("1"));
+        TRY_COMPARE(w.view.tabs()->count(), 3);
+        QCOMPARE(w.view.tabs()->tabText(2), u"Other events"_s);
+        QCOMPARE(others.text(0, factKey(Fact::summary)), u"signal 9"_s);
+        QCOMPARE(others.text(1, FieldKey::ppid), u"1"_s);
 
         w.view.tabs()->setCurrentIndex(2);
         EventPreview* preview = w.view.otherPanel()->preview();
-        QTRY_VERIFY_WITH_TIMEOUT(preview->list()->isVisible(), kTimeout);
+        TRY_VERIFY(preview->list()->isVisible());
         clickRow(preview->list(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activeOtherPreview().has_value(),
-                                 kTimeout);
+        TRY_VERIFY(w.selection().activeOtherPreview().has_value());
         QCOMPARE(Window::colours(preview, 0), row(6, kGreen));
         QCOMPARE(Window::colours(preview, 1), row(6, kPink, kGreen));
         QVERIFY(Window::colours(preview, 2)[0] != kPink);  // another pid, no parent rule
-        QVERIFY(!w.workspace().selection.activeFilePreview().has_value());
-        QVERIFY(w.workspace().selection.activeEventCard().find("PPID") != std::string::npos);
+        QVERIFY(!w.selection().activeFilePreview().has_value());
+        QVERIFY(w.selection().activeEventCard().find("PPID") != std::string::npos);
 
-        w.view.filterBar()->setQuery(QStringLiteral("dyld"));
-        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->tabText(2),
-                                  QStringLiteral("Other events (1 of 3)"), kTimeout);
-        w.view.filterBar()->setQuery(QStringLiteral("ppid:1 -pid:4"));
-        QTRY_COMPARE_WITH_TIMEOUT(preview->rows().text(0, FieldKey::path),
-                                  QStringLiteral("/bin/kill"), kTimeout);
-        QCOMPARE(preview->rows().rowCount(), 1);
+        w.view.filterBar()->setQuery(u"dyld"_s);
+        TRY_COMPARE(w.view.tabs()->tabText(2), u"Other events (1 of 3)"_s);
     }
 
     // Gaps in eslogger's numbering: a notice naming the log, a list of the
     // gaps that jumps to the first row at or after each, a close button.
     void lostMessagesNotice() {
         Window w;
+        w.load(procLog_, kProcRows);
         LostMessagesStrip* strip = w.view.lostMessagesStrip();
-        w.load(procLog_, w.procs(), kProcRows);
         QVERIFY(!strip->isVisible());
         const auto numbered = [](int number, const char* kind, const char* body) {
             return QStringLiteral(R"({"event":{"%1":%2},"time":"t","global_seq_num":%3,)"
                                   R"("process":{"audit_token":{"pid":%3},"ppid":1}})")
                 .arg(QLatin1String(kind), QLatin1String(body), QString::number(number));
         };
-        const QString log =
-            writeLog(dir_, QStringLiteral("trace.json"),
+        const QString trace =
+            writeLog(dir_, u"trace.json"_s,
                      {numbered(1, "exit", "{}"), numbered(12346, "kill", "{}"),
                       numbered(12347, "open", "{}"),  // refused: counted, no row
                       numbered(12360, "mmap", "{}"), numbered(12361, "exit", "{}")});
-        w.load(log, w.view.otherPanel()->preview()->rows(), 4);
-        QTRY_VERIFY_WITH_TIMEOUT(strip->isVisible(), kTimeout);
+        w.load(trace, w.view.otherPanel()->preview()->rows(), 4);
+        TRY_VERIFY(strip->isVisible());
         QCOMPARE(strip->noteLabel()->text(),
                  QStringLiteral("12,356 messages are missing from trace.json (2 gaps): dropped by "
                                 "the recorder or cut from the log"));
         QMenu* menu = strip->gapsMenu();
         QCOMPARE(menu->actions().size(), 2);
-        QCOMPARE(menu->actions()[1]->text(), QStringLiteral("trace.json:4: 12 lost"));
+        QCOMPARE(menu->actions()[1]->text(), u"trace.json:4: 12 lost"_s);
         menu->actions()[1]->trigger();  // the row of line 4, in the third tab
-        QTRY_COMPARE_WITH_TIMEOUT(w.view.tabs()->currentIndex(), 2, kTimeout);
-        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().selection.activeOtherPreview().has_value(),
-                                 kTimeout);
-        QCOMPARE(w.workspace().selection.activeOtherPreview()->pid, 12360);
+        TRY_COMPARE(w.view.tabs()->currentIndex(), 2);
+        TRY_VERIFY(w.selection().activeOtherPreview()->pid == 12360);
         delete menu;
         QTest::mouseClick(strip->closeButton(), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!strip->isVisible(), kTimeout);
+        TRY_VERIFY(!strip->isVisible());
     }
 
     // At the default widths in a 1200-pixel window, whatever font is
@@ -321,15 +280,13 @@ class MainViewTest : public QObject {
             Window w;
             w.view.resize(1200, 900);
             w.workspace().loader.loadJsonFile(std::string(KORVANTIS_SAMPLES_DIR) + sample);
-            QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle() && w.procs().rowCount() > 0,
-                                     kTimeout);
+            TRY_VERIFY(w.workspace().loader.idle() && w.procs().rowCount() > 0);
             const QFontMetrics metrics(rowFont());
             for (EventPanel* panel : {w.view.processPanel(), w.view.filePanel()}) {
                 w.view.tabs()->setCurrentWidget(panel);
                 EventPreview* preview = panel->preview();
                 PreviewList* list = preview->list();
-                QTRY_VERIFY_WITH_TIMEOUT(list->isVisible() && !list->rowRect(0).isEmpty(),
-                                         kTimeout);
+                TRY_VERIFY(list->isVisible() && !list->rowRect(0).isEmpty());
                 for (int r = 0; r < preview->rows().rowCount() && !list->rowRect(r).isEmpty();
                      ++r) {
                     const QList<QRect> cells = list->cellRects(r);
@@ -348,27 +305,65 @@ class MainViewTest : public QObject {
         }
     }
 
+    // The legend and the error list, switched by their buttons or by Ctrl+L
+    // and Ctrl+R: never both, in both panels.
+    void switches_data() {
+        QTest::addColumn<bool>("byKeys");
+        QTest::newRow("buttons") << false;
+        QTest::newRow("keys") << true;
+    }
+
+    void switches() {
+        QFETCH(bool, byKeys);
+        Window w;
+        w.activate();
+        w.procList()->setFocus();
+        const struct {
+            bool legend;  // else the errors
+            Content then;
+        } steps[] = {
+            {true, Content::legend},     {false, Content::errors},
+            {false, Content::eventText},  // the legend does not come back
+            {false, Content::errors},    {true, Content::legend},
+            {true, Content::eventText},
+        };
+        for (const auto& step : steps) {
+            if (byKeys) {
+                QTest::keyClick(QApplication::focusWidget(), step.legend ? Qt::Key_L : Qt::Key_R,
+                                Qt::ControlModifier);
+            } else {
+                (step.legend ? w.bar()->legendButton() : w.bar()->errorsButton())->click();
+            }
+            TRY_COMPARE(w.shown(), step.then);
+            QCOMPARE(w.view.filePanel()->detail()->content(), step.then);
+            QVERIFY(!(w.workspace().switches.showLegend() && w.workspace().switches.showErrors()));
+        }
+    }
+
+    // A click on the chosen row is ignored (it would hide the legend), also
+    // after a second load; another row's text takes the place of the legend
+    // or the error list.
     void chosenRowIgnoresClicks() {
         Window w;
-        w.load(procLog_, w.procs(), kProcRows);
+        w.load(procLog_, kProcRows);
         clickRow(w.procList(), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(procPreview(w.view)->selector().selectedId(), w.procs().rowId(1),
-                                  kTimeout);
+        TRY_COMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(1));
         w.bar()->legendButton()->click();
-        QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::legend, kTimeout);
-        clickRow(w.procList(), 1);  // the selected row: ignored (a click is handled at once)
+        TRY_COMPARE(w.shown(), Content::legend);
+        clickRow(w.procList(), 1);  // handled at once
         QVERIFY(w.workspace().switches.showLegend());
-
-        // A second load keeps the choice green and unclickable.
-        w.load(procLog_, w.procs(), 2 * kProcRows);
+        w.load(procLog_, 2 * kProcRows);
         QCOMPARE(w.procColours(1), row(5, kGreen));
         clickRow(w.procList(), 1);
         QVERIFY(w.workspace().switches.showLegend());
 
-        // Any other row: legend gone, that row's text shown.
         clickRow(w.procList(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::eventText, kTimeout);
-        QCOMPARE(w.workspace().selection.activePreview()->id, w.procs().rowId(2));
+        TRY_COMPARE(w.shown(), Content::eventText);
+        QCOMPARE(w.selection().activePreview()->id, w.procs().rowId(2));
+        w.bar()->errorsButton()->click();
+        TRY_COMPARE(w.shown(), Content::errors);
+        clickRow(w.procList(), 3);
+        TRY_COMPARE(w.shown(), Content::eventText);
     }
 
     void eventTextAndCopy() {
@@ -376,13 +371,13 @@ class MainViewTest : public QObject {
         auto* textView = w.procDetail()->eventTextView();
         QVERIFY(textView->copyButton()->isHidden());
         QVERIFY(textView->text()->toPlainText().isEmpty());
-        w.load(procLog_, w.procs(), kProcRows);
+        w.load(procLog_, kProcRows);
         QCOMPARE(w.procs().text(8, FieldKey::path), markup_);
         // The store's text, shown as plain text: markup in a path stays text.
         clickRow(w.procList(), 8);
-        QTRY_VERIFY_WITH_TIMEOUT(textView->copyButton()->isVisible(), kTimeout);
-        const QString expected = QString::fromStdString(w.workspace().selection.activeEventJson());
-        QVERIFY(expected.contains(QStringLiteral("<b>bold<\\/b>&amp;")));
+        TRY_VERIFY(textView->copyButton()->isVisible());
+        const QString expected = QString::fromStdString(w.selection().activeEventJson());
+        QVERIFY(expected.contains(u"<b>bold<\\/b>&amp;"_s));
         QCOMPARE(textView->text()->toPlainText(), isolatePathParts(expected).shown);
         QCOMPARE(w.view.filePanel()->detail()->eventTextView()->text()->originalText(), expected);
 
@@ -390,9 +385,8 @@ class MainViewTest : public QObject {
         // the width and below the text.
         QWidget* area = textView->viewport();
         const int lines = int(expected.count(QLatin1Char('\n'))) + 1;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            textView->text()->height() > (lines + 1) * textView->text()->fontMetrics().height(),
-            kTimeout);
+        TRY_VERIFY(textView->text()->height() >
+                   (lines + 1) * textView->text()->fontMetrics().height());
         QVERIFY(!textView->horizontalScrollBar()->isVisible());
         const QRect text(textView->text()->mapTo(area, QPoint()), textView->text()->size());
         const QRect button(textView->copyButton()->mapTo(area, QPoint()),
@@ -407,53 +401,23 @@ class MainViewTest : public QObject {
         QTest::mouseMove(port, QPoint(port->width() - 1, line + line / 2));
         QTest::mouseRelease(port, Qt::LeftButton, {}, QPoint(port->width() - 1, line + line / 2));
         QTest::keyClick(textView->text(), Qt::Key_C, Qt::ControlModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::clipboard()->text(),
-                                  expected.section(QLatin1Char('\n'), 0, 1), kTimeout);
+        TRY_COMPARE(QGuiApplication::clipboard()->text(),
+                    expected.section(QLatin1Char('\n'), 0, 1));
 
         // Copy leaves the multi-line text alone on the clipboard.
         auto* other = new QMimeData;
         other->setImageData(QImage(4, 4, QImage::Format_RGB32));
-        other->setData(QStringLiteral("application/x-other"), "xyz");
+        other->setData(u"application/x-other"_s, "xyz");
         QGuiApplication::clipboard()->setMimeData(other);
         textView->copyButton()->click();
         const QMimeData* now = QGuiApplication::clipboard()->mimeData();
-        QVERIFY(now != nullptr);
-        QVERIFY(!now->hasImage());
-        QVERIFY(!now->hasFormat(QStringLiteral("application/x-other")));
+        QVERIFY(now && !now->hasImage() && !now->hasFormat(u"application/x-other"_s));
         QVERIFY(expected.contains(QLatin1Char('\n')));
         QCOMPARE(QGuiApplication::clipboard()->text(), expected);
 
         // While the legend is shown the button is not on screen.
         w.bar()->legendButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!textView->copyButton()->isVisible(), kTimeout);
-    }
-
-    void topBarSwitches() {
-        Window w;
-        QPushButton* legend = w.bar()->legendButton();
-        QPushButton* errors = w.bar()->errorsButton();
-        const struct {
-            QPushButton* press;
-            Content then;
-        } steps[] = {
-            {legend, Content::legend},    {errors, Content::errors},
-            {errors, Content::eventText},  // the legend does not come back
-            {errors, Content::errors},    {legend, Content::legend},
-            {legend, Content::eventText},
-        };
-        for (const auto& step : steps) {
-            step.press->click();
-            QTRY_COMPARE_WITH_TIMEOUT(w.shown(), step.then, kTimeout);
-            QCOMPARE(w.view.filePanel()->detail()->content(), step.then);  // both panels follow
-            QVERIFY(!(w.workspace().switches.showLegend() && w.workspace().switches.showErrors()));
-        }
-
-        // A row choice hides the error list.
-        w.load(procLog_, w.procs(), kProcRows);
-        errors->click();
-        QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::errors, kTimeout);
-        clickRow(w.procList(), 3);
-        QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::eventText, kTimeout);
+        TRY_VERIFY(!textView->copyButton()->isVisible());
     }
 
     // The list font at the row size: punctuation between letters has ink of
@@ -461,9 +425,9 @@ class MainViewTest : public QObject {
     // font gives it (a kerning pair that tucks "." under "/" gives none).
     void punctuationHasInk_data() {
         QTest::addColumn<QString>("text");
-        QTest::newRow("full stop") << QStringLiteral("a.b");
-        QTest::newRow("comma") << QStringLiteral("x,y");
-        QTest::newRow("hidden folder") << QStringLiteral("/.g");
+        QTest::newRow("full stop") << u"a.b"_s;
+        QTest::newRow("comma") << u"x,y"_s;
+        QTest::newRow("hidden folder") << u"/.g"_s;
     }
 
     void punctuationHasInk() {
@@ -485,12 +449,10 @@ class MainViewTest : public QObject {
                 ink += 255 - qGray(image.pixel(x, y));
             }
         }
-        QVERIFY2(ink >= 255 * 3 / 2, qPrintable(QStringLiteral("%1: ink %2 in x %3..%4 (%5)")
-                                                    .arg(text)
-                                                    .arg(ink)
-                                                    .arg(from)
-                                                    .arg(to)
-                                                    .arg(QFontInfo(font).family())));
+        QVERIFY2(
+            ink >= 255 * 3 / 2,
+            qPrintable(u"%1: ink %2 in x %3..%4 (%5)"_s.arg(text).arg(ink).arg(from).arg(to).arg(
+                QFontInfo(font).family())));
     }
 
     void pathsKeepTheirOrder() {
@@ -541,16 +503,16 @@ class MainViewTest : public QObject {
         const IsolatedText rlo = withVisibleMarks(u"ab\u202ecd");
         QCOMPARE(rlo.shown, QString::fromUtf16(u"ab\u27e8U+202E\u27e9cd"));
         QCOMPARE(rlo.original(1, 3), QString::fromUtf16(u"b\u202e"));
-        QCOMPARE(rlo.original(3, 12), QStringLiteral("cd"));
+        QCOMPARE(rlo.original(3, 12), u"cd"_s);
 
         // Laid out, the Hebrew folder stands left of the Arabic one and each
         // reads right to left; without the isolates the two swap places.
-        const QString path = QStringLiteral("/Applications/עברית/برنامج");
+        const QString path = u"/Applications/עברית/برنامج"_s;
         auto placedInOrder = [&](const QString& shown) {
             const auto layout = wrappedLayout(shown, rowFont(), 2000, Qt::AlignLeft);
             const QTextLine line = layout->lineAt(0);
-            const qsizetype he = shown.indexOf(QStringLiteral("עברית"));
-            const qsizetype ar = shown.indexOf(QStringLiteral("برنامج"));
+            const qsizetype he = shown.indexOf(u"עברית"_s);
+            const qsizetype ar = shown.indexOf(u"برنامج"_s);
             // Positions between two letters of a word (at its ends the
             // cursor may sit on either side of the run).
             qreal heRight = 0, arLeft = 1e9;
@@ -567,31 +529,31 @@ class MainViewTest : public QObject {
 
         // Rows, the detail text and the error list all show it so.
         Window w;
-        const QString log = writeLog(
-            dir_, QStringLiteral("rtl.json"),
-            {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, path), QStringLiteral("{") + path});
+        const QString log =
+            writeLog(dir_, u"rtl.json"_s,
+                     {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, path), u"{"_s + path});
         w.load(log, w.procs(), 1);
         QCOMPARE(w.procList()->cellShown(0, 4), isolatePathParts(path).shown);
         clickRow(w.procList(), 0);
         SelectableText* text = w.procDetail()->eventTextView()->text();
-        QTRY_VERIFY_WITH_TIMEOUT(text->shownText().contains(path.section('/', 2, 2)), kTimeout);
+        TRY_VERIFY(text->shownText().contains(path.section('/', 2, 2)));
         QCOMPARE(text->shownText(), isolatePathParts(text->originalText()).shown);
         QCOMPARE(w.procDetail()->errorView()->shownRowText(2),
-                 isolatePathParts(QStringLiteral("{") + path).shown);
+                 isolatePathParts(u"{"_s + path).shown);
 
         // A path that hides its real end behind U+202E: the list, the detail
         // and the error list show the mark; the row's copy gives the path.
         const QString disguised = QString::fromUtf16(u"/tmp/\u202etxt.exe");
         const QString marked = QString::fromUtf16(u"\u27e8U+202E\u27e9txt.exe");
-        const QString log2 = writeLog(dir_, QStringLiteral("rlo.json"),
-                                      {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, disguised),
-                                       QStringLiteral("{") + disguised});
+        const QString log2 =
+            writeLog(dir_, u"rlo.json"_s,
+                     {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, disguised), u"{"_s + disguised});
         w.load(log2, w.procs(), 2);
         QVERIFY(w.procList()->cellShown(1, 4).contains(marked));
         QCOMPARE(w.procs().text(1, FieldKey::path), disguised);
         QVERIFY(w.procDetail()->errorView()->shownRowText(3).contains(marked));
         clickRow(w.procList(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(text->shownText().contains(marked), kTimeout);
+        TRY_VERIFY(text->shownText().contains(marked));
         QVERIFY(text->originalText().contains(QString::fromUtf16(u"\u202etxt.exe")));
     }
 
@@ -605,11 +567,11 @@ class MainViewTest : public QObject {
         QFETCH(int, panel);
         Window w;
         w.view.tabs()->setCurrentIndex(panel);
-        EventPreview* preview = panel == 0 ? procPreview(w.view) : filePreview(w.view);
+        EventPreview* preview = panel == 0 ? w.procPreview() : w.filePreview();
         w.load(panel == 0 ? procLog_ : fileLog_, preview->rows(), panel == 0 ? kProcRows : 4);
         ColumnHeaders* headers = preview->headers();
         PreviewList* list = preview->list();
-        QTRY_VERIFY_WITH_TIMEOUT(!list->rowRect(0).isEmpty(), kTimeout);
+        TRY_VERIFY(!list->rowRect(0).isEmpty());
         const int x0 =
             list->viewport()->mapTo(preview, QPoint()).x() - headers->mapTo(preview, QPoint()).x();
         auto linedUp = [&] {
@@ -658,12 +620,12 @@ class MainViewTest : public QObject {
         ErrorView* list = w.procDetail()->errorView();
         QCOMPARE(list->rowColor(1), kGreen);  // the fixed explanation rows
 
-        const QString bad = writeLog(dir_, QStringLiteral("bad.txt"),
+        const QString bad = writeLog(dir_, u"bad.txt"_s,
                                      {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 40, 1, "/ok"),
-                                      QStringLiteral("{broken"), QString(), "{broken"});
+                                      u"{broken"_s, QString(), "{broken"});
         errors->click();
         w.workspace().loader.loadJsonFile(bad.toStdString());
-        QTRY_COMPARE_WITH_TIMEOUT(errors->text(), QStringLiteral("Errors: 3"), kTimeout);
+        TRY_COMPARE(errors->text(), u"Errors: 3"_s);
         QCOMPARE(errors->palette().color(QPalette::ButtonText), QColor(Qt::red));
         // Equal entries each their own row, the empty line as an empty row.
         QCOMPARE(QStringList({list->rowText(2), list->rowText(3), list->rowText(4)}),
@@ -675,26 +637,26 @@ class MainViewTest : public QObject {
 
         // Loads append: a second file adds to the count and after the earlier rows.
         w.workspace().loader.loadJsonFile(bad.toStdString());
-        QTRY_COMPARE_WITH_TIMEOUT(errors->text(), QStringLiteral("Errors: 6"), kTimeout);
+        TRY_COMPARE(errors->text(), u"Errors: 6"_s);
         QCOMPARE(list->rowCount(), 8);
-        QCOMPARE(list->originText(7), QStringLiteral("bad.txt:4"));
+        QCOMPARE(list->originText(7), u"bad.txt:4"_s);
         QCOMPARE(w.shown(), Content::errors);
         // Shortened only where a third of the row cannot hold it.
         const int natural = list->fontMetrics().horizontalAdvance(list->originText(2));
         for (const int width : {3 * natural + 6, 3 * natural + 50, 1000}) {
-            QCOMPARE(list->shownOriginText(2, width), QStringLiteral("bad.txt:2"));
+            QCOMPARE(list->shownOriginText(2, width), u"bad.txt:2"_s);
         }
         QVERIFY(list->shownOriginText(2, natural).size() < 9);
 
         // A drag from the first entry to the third and Ctrl+C copy those rows.
-        QTRY_VERIFY_WITH_TIMEOUT(!list->rowRect(4).isEmpty(), kTimeout);
+        TRY_VERIFY(!list->rowRect(4).isEmpty());
         const QPoint from(1, list->rowRect(2).center().y());
         const QPoint to(list->viewport()->width() - 2, list->rowRect(4).center().y());
         QTest::mousePress(list->viewport(), Qt::LeftButton, {}, from);
         QTest::mouseMove(list->viewport(), to);
         QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, to);
         QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("{broken\n\n{broken"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"{broken\n\n{broken"_s);
     }
 
     // A big load with another queued behind it: the strip names the file and
@@ -728,13 +690,13 @@ class MainViewTest : public QObject {
         w.workspace().loader.loadJsonFile(procLog_.toStdString());
         QVERIFY(w.waitForFirstRows(1));
         QVERIFY(strip->isVisible());
-        QCOMPARE(strip->fileLabel()->text(), QStringLiteral("big.json"));
+        QCOMPARE(strip->fileLabel()->text(), u"big.json"_s);
         QVERIFY(strip->cancelButton()->isVisible() && !strip->noteLabel()->isVisible());
-        QCOMPARE(strip->queuedLabel()->text(), QStringLiteral("1 more queued"));
-        QVERIFY(QRegularExpression(QStringLiteral("^(\\d|[1-9]\\d)%$"))
+        QCOMPARE(strip->queuedLabel()->text(), u"1 more queued"_s);
+        QVERIFY(QRegularExpression(u"^(\\d|[1-9]\\d)%$"_s)
                     .match(strip->percentLabel()->text())
                     .hasMatch());
-        QVERIFY(QRegularExpression(QStringLiteral("^[1-9]\\d{0,2}(,\\d{3})* lines$"))
+        QVERIFY(QRegularExpression(u"^[1-9]\\d{0,2}(,\\d{3})* lines$"_s)
                     .match(strip->linesLabel()->text())
                     .hasMatch());
         // The buttons keep their row; the strip sits under it.
@@ -744,7 +706,7 @@ class MainViewTest : public QObject {
         const EventStore& store = w.workspace().store;
         if (how == 0) {
             QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), 10 * kTimeout);
-            QTRY_VERIFY_WITH_TIMEOUT(!strip->isVisible(), kTimeout);
+            TRY_VERIFY(!strip->isVisible());
             QCOMPARE(outcomes.size(), 2u);
             QCOMPARE(w.procs().rowCount(), kBigLines - kBigLines / kBigErrorEvery + kProcRows);
             return;
@@ -759,34 +721,31 @@ class MainViewTest : public QObject {
             // second, in the empty field, cancels it.
             QLineEdit* field = w.view.filterBar()->field();
             field->setFocus();
-            QTest::keyClicks(field, QStringLiteral("zsh"));
+            QTest::keyClicks(field, u"zsh"_s);
             QTest::keyClick(field, Qt::Key_Escape);
             QVERIFY(field->text().isEmpty());
             QVERIFY(outcomes.empty());
             QTest::keyClick(field, Qt::Key_Escape);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), kTimeout);
-        QTRY_VERIFY_WITH_TIMEOUT(strip->noteLabel()->isVisible(), kTimeout);
+        TRY_VERIFY(w.workspace().loader.idle());
+        TRY_VERIFY(strip->noteLabel()->isVisible());
         QCOMPARE(outcomes.size(), 1u);  // the queued load is dropped
         QVERIFY(outcomes[0].cancelled);
         const std::uint64_t read = outcomes[0].figures.lines;
         QVERIFY(read > 0 && read < std::uint64_t(kBigLines));
-        // Every line read is filed: as a row, a kept line or a load error.
-        QCOMPARE(store.lineRefs().size() + store.loadErrors().size(), read);
-        QCOMPARE(store.procPreviews().size(), read - read / kBigErrorEvery);
+        // The rows read are shown (that every line read is filed is the
+        // loader's to test).
         QCOMPARE(std::uint64_t(w.procs().rowCount()), store.procPreviews().size());
-        QVERIFY(!store.jsonTreeRaw().empty());
         QLocale english(QLocale::English, QLocale::UnitedStates);
-        QCOMPARE(
-            strip->noteLabel()->text(),
-            QStringLiteral("Cancelled after %1 lines").arg(english.toString(qulonglong(read))));
+        QCOMPARE(strip->noteLabel()->text(),
+                 u"Cancelled after %1 lines"_s.arg(english.toString(qulonglong(read))));
         QVERIFY(!strip->cancelButton()->isVisible() && !strip->fileLabel()->isVisible());
 
         // Idle again: Esc reaches the line edit. The next load clears the note.
         QTest::keyClick(edit, Qt::Key_Escape);
         QCOMPARE(escapes.presses, 2);
         w.load(procLog_, w.procs(), int(read - read / kBigErrorEvery) + kProcRows);
-        QTRY_VERIFY_WITH_TIMEOUT(!strip->isVisible(), kTimeout);
+        TRY_VERIFY(!strip->isVisible());
     }
 
     // Rows shown while loads run can be chosen, stepped through, copied and
@@ -800,23 +759,18 @@ class MainViewTest : public QObject {
         }
         QVERIFY(w.waitForFirstRows(5));
         clickRow(w.procList(), 3);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            w.workspace().selection.activePreview().value_or(ProcPreviewEntry{}).id,
-            w.procs().rowId(3), kTimeout);
+        TRY_COMPARE(w.chosenId(), w.procs().rowId(3));
         auto* textView = w.procDetail()->eventTextView();
-        QTRY_VERIFY_WITH_TIMEOUT(textView->text()->originalText().contains(QStringLiteral("big3")),
-                                 kTimeout);
+        TRY_VERIFY(textView->text()->originalText().contains(u"big3"_s));
         QTest::keyClick(w.procList(), Qt::Key_Down);
-        QTRY_COMPARE_WITH_TIMEOUT(w.workspace().selection.activePreview()->id, w.procs().rowId(4),
-                                  kTimeout);
-        QTRY_VERIFY_WITH_TIMEOUT(textView->text()->originalText().contains(QStringLiteral("big4")),
-                                 kTimeout);
+        TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(4));
+        TRY_VERIFY(textView->text()->originalText().contains(u"big4"_s));
         textView->copyButton()->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), textView->text()->originalText());
         w.bar()->legendButton()->click();
-        QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::legend, kTimeout);
+        TRY_COMPARE(w.shown(), Content::legend);
         w.bar()->errorsButton()->click();
-        QTRY_COMPARE_WITH_TIMEOUT(w.shown(), Content::errors, kTimeout);
+        TRY_COMPARE(w.shown(), Content::errors);
         QTest::keyClick(w.procList(), Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(w.view.tabs()->currentIndex(), 1);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
@@ -825,15 +779,13 @@ class MainViewTest : public QObject {
         // broken lines.
         QVERIFY(QTest::qWaitFor([&] { return w.procs().rowCount() > 3000; }, kTimeout));
         clickRow(w.procList(), 3000);
-        QTRY_COMPARE_WITH_TIMEOUT(w.workspace().selection.activePreview()->id,
-                                  w.procs().rowId(3000), kTimeout);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            textView->text()->originalText().contains(QStringLiteral("big3003\"")), kTimeout);
+        TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(3000));
+        TRY_VERIFY(textView->text()->originalText().contains(u"big3003\""_s));
         QVERIFY(w.loading().running);
         w.workspace().loader.cancel();
-        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), kTimeout);
+        TRY_VERIFY(w.workspace().loader.idle());
         // The choice outlives the load.
-        QCOMPARE(procPreview(w.view)->selector().selectedId(), w.procs().rowId(3000));
+        QCOMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(3000));
     }
 
     void scrollingLongLists() {
@@ -841,17 +793,17 @@ class MainViewTest : public QObject {
         // Narrow, so that the part of a long row a cell shows is still
         // taller than the list.
         w.view.resize(600, 900);
-        const QString tall = QStringLiteral("{") + QStringLiteral("word ").repeated(3000);
+        const QString tall = u"{"_s + u"word "_s.repeated(3000);
         const QString huge = QString(300000, QLatin1Char('x'));
         QStringList lines = {tall, huge};
         for (int i = 0; i < 500; ++i) {
-            lines.append(QStringLiteral("{e%1").arg(i));
+            lines.append(u"{e%1"_s.arg(i));
         }
         w.bar()->errorsButton()->click();
         w.workspace().loader.loadJsonFile(writeLog(dir_, "long-bad.txt", lines).toStdString());
         ErrorView* list = w.procDetail()->errorView();
-        QTRY_COMPARE_WITH_TIMEOUT(list->rowCount(), 504, kTimeout);
-        QTRY_VERIFY_WITH_TIMEOUT(list->isVisible(), kTimeout);
+        TRY_COMPARE(list->rowCount(), 504);
+        TRY_VERIFY(list->isVisible());
         QCOMPARE(list->rowText(3), huge);  // kept whole; only its display is cut short
 
         // A row taller than the screen is read by scrolling through it.
@@ -912,34 +864,33 @@ class MainViewTest : public QObject {
         // Plain text, remote files and a source that only lets go of its
         // files (a move): refused, store untouched.
         QCOMPARE(drop({}, procLog_), 0);
-        QCOMPARE(drop({QUrl(QStringLiteral("https://example.org/log.json"))}), 0);
+        QCOMPARE(drop({QUrl(u"https://example.org/log.json"_s)}), 0);
         QCOMPARE(drop({QUrl::fromLocalFile(procLog_)}, {}, Qt::MoveAction), 0);
 
-        QCOMPARE(w.view.windowTitle(), QStringLiteral("Korvantis"));
+        QCOMPARE(w.view.windowTitle(), u"Korvantis"_s);
 
         // One file, with blanks and accents in its name; the title names it.
-        const QString name = QStringLiteral("Émilie's log %1.json").arg(panel);
+        const QString name = u"Émilie's log %1.json"_s.arg(panel);
         const QString named = dir_.filePath(name);
         QVERIFY(QFile::copy(procLog_, named));
         QCOMPARE(drop({QUrl::fromLocalFile(named)}), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), kProcRows, kTimeout);
-        QTRY_COMPARE_WITH_TIMEOUT(w.view.windowTitle(), QStringLiteral("Korvantis \u2014 ") + name,
-                                  kTimeout);
+        TRY_COMPARE(w.procs().rowCount(), kProcRows);
+        TRY_COMPARE(w.view.windowTitle(), u"Korvantis \u2014 "_s + name);
 
         // Two files: both loaded, in the order given, the second's rows after
         // the first's; the title counts the other logs.
         QCOMPARE(drop({QUrl::fromLocalFile(fileLog_), QUrl::fromLocalFile(procLog_)}, {},
                       Qt::MoveAction | Qt::CopyAction),
                  1);
-        QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), 2 * kProcRows, kTimeout);
-        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), kTimeout);
+        TRY_COMPARE(w.procs().rowCount(), 2 * kProcRows);
+        TRY_VERIFY(w.workspace().loader.idle());
         QCOMPARE(w.files().rowCount(), 4);
         QStringList order;
         for (const LoadOutcome& o : w.workspace().loader.outcomes()) {
             order.append(QString::fromStdString(o.path));
         }
         QCOMPARE(order, QStringList({named, fileLog_, procLog_}));
-        QCOMPARE(w.view.windowTitle(), QStringLiteral("Korvantis \u2014 ") + name + " +2");
+        QCOMPARE(w.view.windowTitle(), u"Korvantis \u2014 "_s + name + " +2");
 
         // Logs that cannot be opened are told by name and reason in the
         // strip and the error list, and the others load; a name that is not
@@ -953,26 +904,17 @@ class MainViewTest : public QObject {
         };
         const std::string missing = folder + "/missing.json";
         QCOMPARE(drop({fileUrl(missing), fileUrl(folder + "/"), fileUrl(badName)}), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.outcomes().size() == 6u, kTimeout);
-        QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), 3 * kProcRows, kTimeout);
+        TRY_VERIFY(w.workspace().loader.outcomes().size() == 6u);
+        TRY_COMPARE(w.procs().rowCount(), 3 * kProcRows);
         QCOMPARE(w.workspace().loader.outcomes()[5].path, badName);
         const QString dirName = QFileInfo(dir_.path()).fileName();
-        const korvantis::EventStore& store = w.workspace().store;
-        std::vector<std::string> errors;
-        for (std::size_t i = 0; i < store.loadErrors().size(); ++i) {
-            errors.push_back(store.loadErrorText(i));
-        }
-        QVERIFY(std::find(errors.begin(), errors.end(),
-                          "Could not open missing.json: No such file or directory") !=
-                errors.end());
-        QVERIFY(std::find(errors.begin(), errors.end(),
-                          "Could not open " + dirName.toStdString() + ": Is a directory") !=
-                errors.end());
-        QTRY_VERIFY_WITH_TIMEOUT(w.progress()->failureLabel()->isVisible(), kTimeout);
+        TRY_VERIFY(w.progress()->failureLabel()->isVisible());
         QCOMPARE(w.progress()->failureLabel()->text(),
-                 QStringLiteral("Could not open %1: Is a directory").arg(dirName));
-        // The error list names the log beside its error.
-        QCOMPARE(w.procDetail()->errorView()->originText(2 + int(errors.size()) - 1), dirName);
+                 u"Could not open %1: Is a directory"_s.arg(dirName));
+        // The error list names the log beside its error (the texts are the
+        // loader's to test).
+        const int errors = int(w.workspace().store.loadErrors().size());
+        QCOMPARE(w.procDetail()->errorView()->originText(2 + errors - 1), dirName);
     }
 
     void keyboard() {
@@ -981,7 +923,7 @@ class MainViewTest : public QObject {
         for (int i = 0; i < 80; ++i) {
             lines.append(procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i, 1, "/bin/k"));
         }
-        w.load(writeLog(dir_, QStringLiteral("many.json"), lines), w.procs(), 80);
+        w.load(writeLog(dir_, u"many.json"_s, lines), w.procs(), 80);
         PreviewList* list = w.procList();
         w.view.windowHandle()->requestActivate();
         QVERIFY(QTest::qWaitForWindowActive(&w.view));
@@ -1012,22 +954,19 @@ class MainViewTest : public QObject {
             for (Qt::Key k : step.keys) {
                 QTest::keyClick(QApplication::focusWidget(), k, step.mods);
             }
-            QTRY_COMPARE_WITH_TIMEOUT(
-                w.workspace().selection.activePreview().value_or(ProcPreviewEntry{}).id,
-                w.procs().rowId(step.row), kTimeout);
-            QCOMPARE(procPreview(w.view)->selector().selectedId(), w.procs().rowId(step.row));
+            TRY_COMPARE(w.chosenId(), w.procs().rowId(step.row));
+            QCOMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(step.row));
             QVERIFY(!list->rowRect(step.row).isEmpty());
         }
 
         // A click gives the list the keyboard, and the keys go on from the clicked row.
         w.bar()->legendButton()->setFocus();
         clickRow(list, 4);
-        QTRY_VERIFY_WITH_TIMEOUT(list->hasFocus(), kTimeout);
+        TRY_VERIFY(list->hasFocus());
         QTest::keyClick(list, Qt::Key_Down);
-        QTRY_COMPARE_WITH_TIMEOUT(w.workspace().selection.activePreview()->id, w.procs().rowId(5),
-                                  kTimeout);
+        TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(5));
 
-        // Window keys: the tabs, the legend and the error list.
+        // Ctrl+Tab and Ctrl+Shift+Tab step through the tabs.
         QTest::keyClick(list, Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(w.view.tabs()->currentIndex(), 1);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
@@ -1035,29 +974,17 @@ class MainViewTest : public QObject {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab,
                         Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(w.view.tabs()->currentIndex(), 1);
-        const struct {
-            Qt::Key key;
-            Content then;
-        } toggles[] = {{Qt::Key_L, Content::legend},
-                       {Qt::Key_R, Content::errors},
-                       {Qt::Key_R, Content::eventText},
-                       {Qt::Key_L, Content::legend},
-                       {Qt::Key_L, Content::eventText}};
-        for (const auto& t : toggles) {
-            QTest::keyClick(QApplication::focusWidget(), t.key, Qt::ControlModifier);
-            QTRY_COMPARE_WITH_TIMEOUT(w.shown(), t.then, kTimeout);
-        }
     }
 
     void importDialog() {
         Window w;
         auto dialog = [&] { return w.bar()->findChild<QFileDialog*>(); };
         w.bar()->importButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog() != nullptr && dialog()->isVisible(), kTimeout);
+        TRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
 
         // Cancel: nothing happens.
         dialog()->reject();
-        QTRY_VERIFY_WITH_TIMEOUT(dialog() == nullptr, kTimeout);
+        TRY_VERIFY(dialog() == nullptr);
         QCOMPARE(w.workspace().store.procPreviews().size(), 0u);
 
         // A fresh dialog per press, also by Ctrl+O; choosing a file loads it.
@@ -1065,11 +992,11 @@ class MainViewTest : public QObject {
         QVERIFY(QTest::qWaitForWindowActive(&w.view));
         w.procList()->setFocus();
         QTest::keyClick(w.procList(), Qt::Key_O, Qt::ControlModifier);
-        QTRY_VERIFY_WITH_TIMEOUT(dialog() != nullptr, kTimeout);
+        TRY_VERIFY(dialog() != nullptr);
         dialog()->setDirectory(dir_.path());
         dialog()->selectFile(procLog_);
         static_cast<QDialog*>(dialog())->accept();
-        QTRY_COMPARE_WITH_TIMEOUT(w.procs().rowCount(), kProcRows, kTimeout);
+        TRY_COMPARE(w.procs().rowCount(), kProcRows);
     }
 };
 

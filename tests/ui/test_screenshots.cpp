@@ -7,196 +7,180 @@
 // loads, the timeline with a range chosen and the summary of a trace.
 
 #include <QDir>
-#include <QTabWidget>
 
-#include <fstream>
-
-#include "ui/facts_card_view.h"
-#include "ui/load_progress_view.h"
-#include "ui/lost_messages_strip.h"
-#include "ui/summary_window.h"
-#include "ui/timeline_strip.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;
 using namespace korvantis::ui::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A window of a laptop's size, on screen, with the sample `sample` loaded
+// (none when empty) until its `rows` process rows are shown.
+struct Window : ShownWindow {
+    explicit Window(const char* sample = nullptr, int rows = 0) : ShownWindow(1400, 860) {
+        QVERIFY(QDir().mkpath(QStringLiteral(KORVANTIS_SCREENSHOT_DIR)));
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        if (sample) {
+            load(QStringLiteral(KORVANTIS_SAMPLES_DIR "/") + QLatin1String(sample), rows);
+        }
+    }
+    // Chooses a row of `preview` and waits until the choice has come through
+    // and its detail is shown.
+    void choose(EventPreview* preview, int row, const std::function<bool()>& chosen) {
+        clickRow(preview->list(), row);
+        TRY_VERIFY(chosen() && !selection().detailPending());
+    }
+};
+
+// Saves `w` under `name` in the build folder, once what is queued for it
+// has been handled.
+void save(QWidget& w, const char* name) {
+    QCoreApplication::processEvents();
+    const QString path = QDir(QStringLiteral(KORVANTIS_SCREENSHOT_DIR)).filePath(name);
+    QVERIFY2(w.grab().save(path), qPrintable(path));
+    qInfo("saved %s", qPrintable(path));
+}
+
+// A row whose timestamp and path wrap, a family of processes, their files,
+// rows with a long and a right-to-left path, and errors.
+QStringList familyLog() {
+    QStringList lines = {
+        procLine("ES_EVENT_TYPE_NOTIFY_FORK", 1, 0, "/sbin/launchd"),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 103, 101,
+                 "/Applications/Some Very Long Name.app/Contents/MacOS/" + QString(90, 'w'),
+                 "2026-12-06T10:00:00.123456789+00:00 (a long stamp)")};
+    const char* bins[] = {"/bin/zsh", "/usr/bin/git", "/usr/libexec/xpcproxy", "/bin/ls"};
+    for (int i = 0; i < 40; ++i) {
+        const qint64 pid = 100 + i % 7;
+        lines << procLine(i % 2 ? "ES_EVENT_TYPE_NOTIFY_EXEC" : "ES_EVENT_TYPE_NOTIFY_FORK", pid,
+                          pid == 100 ? 1 : 100 + (i % 7) / 2, bins[i % 4],
+                          u"1765000000.%1"_s.arg(100000 + i * 1371))
+              << fileLine("ES_EVENT_TYPE_NOTIFY_WRITE", pid,
+                          u"/Users/alice/Documents/report-%1.txt"_s.arg(i));
+    }
+    lines << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 107, 100,
+                      u"/Users/alice/"_s + QString(500, 'n') + u".txt"_s)
+          << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 108, 100,
+                      u"/Applications/עברית/برنامج/.config/run"_s);
+    lines << u"{not json /Applications/עברית/برنامج"_s << QString()
+          << QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1"})");
+    return lines;
+}
+
+}  // namespace
 
 class ScreenshotTest : public QObject {
     Q_OBJECT
 
-  private:
-    const QString outDir_ = QStringLiteral(KORVANTIS_SCREENSHOT_DIR);
-
-    // Saves the window under `name` in the build folder, once what is queued
-    // for it has been handled.
-    void save(QWidget& w, const char* name) {
-        QCoreApplication::processEvents();
-        const QString path = QDir(outDir_).filePath(QLatin1String(name));
-        QVERIFY2(w.grab().save(path), qPrintable(path));
-        qInfo("saved %s", qPrintable(path));
-    }
-
   private slots:
     void loading() {
         QTemporaryDir dir;
-        QVERIFY(dir.isValid() && QDir().mkpath(outDir_));
-        const QString log = dir.filePath(QStringLiteral("eslogger-trace.json"));
+        const QString log = dir.filePath(u"eslogger-trace.json"_s);
         {
             std::ofstream out(log.toStdString());
             for (int i = 0; i < 400000; ++i) {
                 out << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i % 5000, 1,
-                                QStringLiteral("/usr/bin/tool%1").arg(i % 97))
+                                u"/usr/bin/tool%1"_s.arg(i % 97))
                            .toStdString()
                     << '\n';
             }
         }
-        MainView view([](const korvantis::ui::TreeRequest&) {});
-        view.resize(1400, 860);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        Window w;
         // Two more behind it, so that the strip counts them.
         for (int i = 0; i < 3; ++i) {
-            view.workspace().loader.loadJsonFile(log.toStdString());
+            w.workspace().loader.loadJsonFile(log.toStdString());
         }
-        LoadProgressView* strip = view.topBar()->loadProgress();
-        QTRY_VERIFY_WITH_TIMEOUT(strip->isVisible() && procPreview(view)->rows().rowCount() > 1000,
-                                 20000);
-        save(view, "main-loading.png");
-        view.workspace().loader.cancel();
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().loader.idle(), 20000);
-        save(view, "main-cancelled.png");
+        TRY_VERIFY(w.bar()->loadProgress()->isVisible() && w.procs().rowCount() > 1000);
+        save(w.view, "main-loading.png");
+        w.workspace().loader.cancel();
+        TRY_VERIFY(w.workspace().loader.idle());
+        save(w.view, "main-cancelled.png");
     }
 
     void states() {
         QTemporaryDir dir;
-        QVERIFY(dir.isValid() && QDir().mkpath(outDir_));
-        MainView view([](const korvantis::ui::TreeRequest&) {});
-        view.resize(1400, 860);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        save(view, "main-empty.png");
+        Window w;
+        save(w.view, "main-empty.png");
 
-        // A row whose timestamp and path wrap, a family of processes, their files, errors.
-        QStringList lines = {
-            procLine("ES_EVENT_TYPE_NOTIFY_FORK", 1, 0, "/sbin/launchd"),
-            procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 103, 101,
-                     "/Applications/Some Very Long Name.app/Contents/MacOS/" + QString(90, 'w'),
-                     "2026-12-06T10:00:00.123456789+00:00 (a long stamp)")};
-        const char* bins[] = {"/bin/zsh", "/usr/bin/git", "/usr/libexec/xpcproxy", "/bin/ls"};
-        for (int i = 0; i < 40; ++i) {
-            const qint64 pid = 100 + i % 7;
-            lines << procLine(i % 2 ? "ES_EVENT_TYPE_NOTIFY_EXEC" : "ES_EVENT_TYPE_NOTIFY_FORK",
-                              pid, pid == 100 ? 1 : 100 + (i % 7) / 2, bins[i % 4],
-                              QStringLiteral("1765000000.%1").arg(100000 + i * 1371))
-                  << fileLine("ES_EVENT_TYPE_NOTIFY_WRITE", pid,
-                              QStringLiteral("/Users/alice/Documents/report-%1.txt").arg(i));
+        w.load(writeLog(dir, "shots.json", familyLog()), 44);
+        const struct {
+            int row;
+            qint64 pid;
+            const char* name;
+        } chosen[] = {{42, 107, "main-long-path.png"},
+                      {43, 108, "main-rtl-path.png"},
+                      {5, 103, "main-loaded-selected.png"}};
+        for (const auto& c : chosen) {
+            w.choose(w.procPreview(), c.row,
+                     [&] { return w.selection().activePreview()->pid == c.pid; });
+            save(w.view, c.name);
         }
-        const QString longPath = QStringLiteral("/Users/alice/") + QString(500, QLatin1Char('n')) +
-                                 QStringLiteral(".txt");
-        lines << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 107, 100, longPath)
-              << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 108, 100,
-                          QStringLiteral("/Applications/עברית/برنامج/.config/run"));
-        lines << QStringLiteral("{not json /Applications/עברית/برنامج") << QString()
-              << QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1"})");
-        view.workspace().loader.loadJsonFile(writeLog(dir, "shots.json", lines).toStdString());
-        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() == 44, 20000);
-        PreviewList* list = procPreview(view)->list();
-        clickRow(list, 42);
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview()->pid == 107, 20000);
-        save(view, "main-long-path.png");
-        clickRow(list, 43);
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview()->pid == 108, 20000);
-        save(view, "main-rtl-path.png");
-        clickRow(list, 5);
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview()->pid == 103, 20000);
-        save(view, "main-loaded-selected.png");
 
-        view.topBar()->legendButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().switches.showLegend(), 20000);
-        save(view, "main-legend.png");
-        view.topBar()->errorsButton()->click();
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().switches.showErrors(), 20000);
-        save(view, "main-errors.png");
+        w.bar()->legendButton()->click();
+        TRY_VERIFY(w.workspace().switches.showLegend());
+        save(w.view, "main-legend.png");
+        w.bar()->errorsButton()->click();
+        TRY_VERIFY(w.workspace().switches.showErrors());
+        save(w.view, "main-errors.png");
 
         // Last, the files on a dark palette: unmarked cells in white.
-        view.tabs()->setCurrentIndex(1);
-        clickRow(filePreview(view)->list(), 3);
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activeFilePreview().has_value(), 20000);
+        w.view.tabs()->setCurrentIndex(1);
+        w.choose(w.filePreview(), 3, [&] { return w.selection().activeFilePreview().has_value(); });
         const QColor fg(220, 220, 220);
-        view.setPalette(QPalette(fg, QColor(60, 60, 64), QColor(90, 90, 96), QColor(20, 20, 22),
-                                 QColor(40, 40, 44), fg, Qt::white, QColor(30, 30, 32),
-                                 QColor(45, 45, 48)));
-        save(view, "main-files-dark.png");
+        w.view.setPalette(QPalette(fg, QColor(60, 60, 64), QColor(90, 90, 96), QColor(20, 20, 22),
+                                   QColor(40, 40, 44), fg, Qt::white, QColor(30, 30, 32),
+                                   QColor(45, 45, 48)));
+        save(w.view, "main-files-dark.png");
     }
 
     void eslogger() {
-        MainView view([](const korvantis::ui::TreeRequest&) {});
-        view.resize(1400, 860);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.workspace().loader.loadJsonFile(KORVANTIS_SAMPLES_DIR "/eslogger.json");
-        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() == 7, 20000);
-        clickRow(procPreview(view)->list(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview().has_value(), 20000);
-        save(view, "main-eslogger.png");
+        Window w("eslogger.json", 7);
+        w.choose(w.procPreview(), 1, [&] { return w.selection().activePreview().has_value(); });
+        save(w.view, "main-eslogger.png");
         // The facts as columns and as the card of the chosen exec.
-        ColumnChoice& columns = procPreview(view)->columnChoice();
+        ColumnChoice& columns = w.procPreview()->columnChoice();
         columns.setShown(factKey(korvantis::Fact::args), true);
         columns.setShown(factKey(korvantis::Fact::uid), true);
-        clickRow(procPreview(view)->list(), 3);
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activePreview()->pid == 402, 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            view.processPanel()->detail()->eventTextView()->card()->isVisible(), 20000);
-        save(view, "main-facts.png");
+        w.choose(w.procPreview(), 3, [&] { return w.selection().activePreview()->pid == 402; });
+        TRY_VERIFY(w.procDetail()->eventTextView()->card()->isVisible());
+        save(w.view, "main-facts.png");
         // The other kinds in their own tab, one of them chosen; the notice
         // of the messages the sample's numbering says are missing.
-        QTRY_COMPARE_WITH_TIMEOUT(view.tabs()->count(), 3, 20000);
-        view.resize(1600, 860);  // the Summary column in view beside a 300-pixel Path
-        view.tabs()->setCurrentIndex(2);
-        EventPreview* others = view.otherPanel()->preview();
-        QTRY_VERIFY_WITH_TIMEOUT(others->list()->isVisible(), 20000);
-        clickRow(others->list(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(view.workspace().selection.activeOtherPreview().has_value(),
-                                 20000);
-        save(view, "main-other-events.png");
-        QTRY_VERIFY_WITH_TIMEOUT(view.lostMessagesStrip()->isVisible(), 20000);
-        save(view, "main-lost-messages.png");
+        TRY_COMPARE(w.view.tabs()->count(), 3);
+        w.view.resize(1600, 860);  // the Summary column in view beside a 300-pixel Path
+        w.view.tabs()->setCurrentIndex(2);
+        EventPreview* others = w.view.otherPanel()->preview();
+        TRY_VERIFY(others->list()->isVisible());
+        w.choose(others, 0, [&] { return w.selection().activeOtherPreview().has_value(); });
+        save(w.view, "main-other-events.png");
+        TRY_VERIFY(w.view.lostMessagesStrip()->isVisible());
+        save(w.view, "main-lost-messages.png");
     }
 
     void timeline() {
-        MainView view([](const korvantis::ui::TreeRequest&) {});
-        view.resize(1400, 860);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.workspace().loader.loadJsonFile(KORVANTIS_SAMPLES_DIR "/sample.json");
-        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() == 7, 20000);
-        TimelineStrip* strip = view.timeline();
-        QTRY_VERIFY_WITH_TIMEOUT(strip->counted() && !strip->allSlices().slices().empty(), 20000);
+        Window w("sample.json", 7);
+        TimelineStrip* strip = w.view.timeline();
+        TRY_VERIFY(strip->counted() && !strip->allSlices().slices().empty());
         QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(strip->width() / 4, 10));
         QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() * 3 / 4, 10));
-        QTRY_VERIFY_WITH_TIMEOUT(procPreview(view)->rows().rowCount() < 7 && strip->counted(),
-                                 20000);
+        TRY_VERIFY(w.procs().rowCount() < 7 && strip->counted());
         // A chosen row: its time marked on the strip.
-        clickRow(procPreview(view)->list(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(strip->chosenTime() != korvantis::kNoTimeValue &&
-                                     !view.workspace().selection.detailPending(),
-                                 20000);
-        save(view, "main-timeline.png");
+        w.choose(w.procPreview(), 1, [&] {
+            return strip->chosenTime() != korvantis::kNoTimeValue && !w.selection().detailPending();
+        });
+        save(w.view, "main-timeline.png");
     }
 
     // The summary of the eslogger sample, in its own window.
     void summary() {
-        MainView view([](const korvantis::ui::TreeRequest&) {});
-        view.resize(1400, 860);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
-        view.workspace().loader.loadJsonFile(KORVANTIS_SAMPLES_DIR "/eslogger.json");
-        QTRY_VERIFY_WITH_TIMEOUT(
-            view.workspace().loader.idle() && procPreview(view)->rows().rowCount() == 7, 20000);
-        view.showSummary();
-        SummaryWindow* window = view.summaryWindow();
+        Window w("eslogger.json", 7);
+        TRY_VERIFY(w.workspace().loader.idle());
+        w.view.showSummary();
+        SummaryWindow* window = w.view.summaryWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        QTRY_VERIFY_WITH_TIMEOUT(window->ready() && window->summary().rows > 7, 20000);
+        TRY_VERIFY(window->ready() && window->summary().rows > 7);
         save(*window, "summary.png");
     }
 };

@@ -1,24 +1,50 @@
 #pragma once
 
+// What the tests drive: the main window and the Qt parts they look into.
+#include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStringList>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
+
+#include <fstream>
 
 #include "support/log_lines.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
 #include "ui/event_panel.h"
+#include "ui/facts_card_view.h"
+#include "ui/filter_bar.h"
+#include "ui/load_progress_view.h"
+#include "ui/lost_messages_strip.h"
 #include "ui/main_view.h"
+#include "ui/selectable_text.h"
 #include "ui/style.h"
+#include "ui/summary_window.h"
+#include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
 #include "ui/view_texts.h"
 #include "workspace/workspace.h"
 
 namespace korvantis::ui::testing {
+
+// Long enough for a loaded machine: waits end as soon as their state comes.
+constexpr int kTimeout = 20000;
+
+// QTRY_VERIFY and QTRY_COMPARE with that patience.
+#define TRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, ::korvantis::ui::testing::kTimeout)
+#define TRY_COMPARE(actual, expected) \
+    QTRY_COMPARE_WITH_TIMEOUT(actual, expected, ::korvantis::ui::testing::kTimeout)
 
 // The choices a test makes (columns shown, ...) are kept apart from the
 // user's own, in a folder of the test's run, fresh for every run.
@@ -52,12 +78,48 @@ inline QString writeLog(const QTemporaryDir& dir, const QString& name, const QSt
     return path;
 }
 
+// A file's bytes, or "<missing>" when it cannot be read.
+inline QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
 inline EventPreview* procPreview(MainView& v) {
     return v.processPanel()->preview();
 }
 inline EventPreview* filePreview(MainView& v) {
     return v.filePanel()->preview();
 }
+
+// A main window on screen, wide enough for every default column.
+struct ShownWindow {
+    MainView view{[](const TreeRequest&) {}};
+    explicit ShownWindow(int width = 1500, int height = 900) {
+        view.resize(width, height);
+        view.show();
+    }
+    Workspace& workspace() { return view.workspace(); }
+    EventSelection& selection() { return workspace().selection; }
+    TopBarView* bar() { return view.topBar(); }
+    EventPreview* procPreview() { return view.processPanel()->preview(); }
+    EventPreview* filePreview() { return view.filePanel()->preview(); }
+    RowSource& procs() { return procPreview()->rows(); }
+    RowSource& files() { return filePreview()->rows(); }
+    PreviewList* procList() { return procPreview()->list(); }
+    PreviewList* fileList() { return filePreview()->list(); }
+    DetailArea* procDetail() { return view.processPanel()->detail(); }
+    // Loads `path` and waits until `rows` holds `count` rows.
+    void load(const QString& path, RowSource& rows, int count) {
+        workspace().loader.loadJsonFile(path.toStdString());
+        TRY_COMPARE(rows.rowCount(), count);
+    }
+    void load(const QString& path, int procRows) { load(path, procs(), procRows); }
+    // Gives the window the keyboard.
+    void activate() {
+        view.windowHandle()->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+    }
+};
 
 // Clicks a row's first cell, scrolling it on screen first.
 inline void clickRow(PreviewList* list, int row) {

@@ -136,7 +136,7 @@ TEST(ProcessTree, RepeatedBuildsListEveryNodeOnce) {
 
 // Random logs with heavily reused pids, compared with the walk after every
 // load of several into one store; the last round has long runs of chains,
-// which force the index to relabel.
+// which make the tree deep.
 TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
     const std::vector<std::string> paths = {
         "/bin/sh", "/usr/bin/ls", "/", "x", "/tmp/\xc3\xa9t\xc3\xa9/", "a \"q\"\\"};

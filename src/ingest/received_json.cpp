@@ -145,59 +145,57 @@ bool readRecord(const element& root, ReceivedJsonView& out) {
     return event.seen() && timestamp.seen();
 }
 
+// The two-character escape of `c`, or an empty view when it has none.
+inline std::string_view simpleEscape(unsigned char c) {
+    switch (c) {
+        case '\\':
+            return "\\\\";
+        case '"':
+            return "\\\"";
+        case '\'':
+            return "\\'";
+        case '\0':
+            return "\\0";
+        case '\n':
+            return "\\n";
+        case '\r':
+            return "\\r";
+        case '\t':
+            return "\\t";
+        default:
+            return {};
+    }
+}
+
+// A control character as \u{X}: lower-case hex, no leading zeros.
+void appendControl(std::string& out, unsigned code) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += "\\u{";
+    if (code >= 0x10) {
+        out.push_back(kHex[code >> 4]);
+    }
+    out.push_back(kHex[code & 0xf]);
+    out.push_back('}');
+}
+
 // Record text form: Swift's debug description of the record.
 void appendQuoted(std::string& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
     out.push_back('"');
     for (std::size_t i = 0; i < text.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                continue;
-            case '"':
-                out += "\\\"";
-                continue;
-            case '\'':
-                out += "\\'";
-                continue;
-            case '\0':
-                out += "\\0";
-                continue;
-            case '\n':
-                out += "\\n";
-                continue;
-            case '\r':
-                out += "\\r";
-                continue;
-            case '\t':
-                out += "\\t";
-                continue;
-            default:
-                break;
-        }
-        unsigned code = 0;
-        std::size_t width = 1;
-        if (c < 0x20 || c == 0x7f) {
-            code = c;
+        if (const std::string_view escape = simpleEscape(c); !escape.empty()) {
+            out += escape;
+        } else if (c < 0x20 || c == 0x7f) {
+            appendControl(out, c);
         } else if (c == 0xc2 && i + 1 < text.size() &&
                    static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
                    static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
             // C1 control characters, U+0080 to U+009F.
-            code = static_cast<unsigned char>(text[i + 1]);
-            width = 2;
+            appendControl(out, static_cast<unsigned char>(text[i + 1]));
+            ++i;
         } else {
             out.push_back(static_cast<char>(c));
-            continue;
         }
-        // Other control characters as \u{X}: lower-case hex, no leading zeros.
-        out += "\\u{";
-        if (code >= 0x10) {
-            out.push_back(kHex[code >> 4]);
-        }
-        out.push_back(kHex[code & 0xf]);
-        out.push_back('}');
-        i += width - 1;
     }
     out.push_back('"');
 }

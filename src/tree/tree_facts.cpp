@@ -20,14 +20,16 @@ void appendNumber(std::string& out, std::int64_t value) {
     out.append(buffer, result.ptr);
 }
 
-}  // namespace
-
-std::string encodeTreeFacts(const Node& root, bool places) {
-    // One walk in the tree JSON's order lists the visits; a visit's
-    // descendants are the visits made between entering and leaving it, known
-    // when it is left. The text is written afterwards in visiting order.
+// The nodes in the tree JSON's order, each with the number of its
+// descendants. One walk lists the visits; a visit's descendants are the
+// visits made between entering and leaving it, known when it is left.
+struct Visits {
     std::vector<const Node*> order;
     std::vector<std::uint64_t> descendants;
+};
+
+Visits visitInTreeOrder(const Node& root) {
+    Visits visits;
     struct Frame {
         const Node* node;
         std::size_t next;   // index of its next child to visit
@@ -36,15 +38,15 @@ std::string encodeTreeFacts(const Node& root, bool places) {
     std::vector<Frame> stack;
 
     auto enter = [&](const Node& n) {
-        stack.push_back({&n, 0, order.size()});
-        order.push_back(&n);
-        descendants.push_back(0);
+        stack.push_back({&n, 0, visits.order.size()});
+        visits.order.push_back(&n);
+        visits.descendants.push_back(0);
     };
     enter(root);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.node->children.size()) {
-            descendants[top.visit] = order.size() - top.visit - 1;
+            visits.descendants[top.visit] = visits.order.size() - top.visit - 1;
             stack.pop_back();
             continue;
         }
@@ -55,7 +57,30 @@ std::string encodeTreeFacts(const Node& root, bool places) {
         // `top` may dangle once enter() pushes; it is not used after this.
         enter(*siblings[top.next++]);
     }
+    return visits;
+}
 
+void appendEntry(std::string& out, const Node& n, std::uint64_t descendants, bool places) {
+    out.push_back('[');
+    appendNumber(out, n.pid);
+    out.push_back(',');
+    appendNumber(out, n.ppid);
+    out.push_back(',');
+    appendJsonString(out, n.path, /*escapeSlash=*/false);
+    out.push_back(',');
+    appendNumber(out, static_cast<std::int64_t>(descendants));
+    if (places) {
+        out.push_back(',');
+        appendNumber(out, n.place);
+    }
+    out.push_back(']');
+}
+
+}  // namespace
+
+std::string encodeTreeFacts(const Node& root, bool places) {
+    const Visits visits = visitInTreeOrder(root);
+    const std::vector<const Node*>& order = visits.order;
     std::string out;
     out.reserve(order.size() * 48 + 2);
     out.push_back('[');
@@ -67,20 +92,10 @@ std::string encodeTreeFacts(const Node& root, bool places) {
         if (i + 8 < order.size()) {
             __builtin_prefetch(order[i + 8]->path.data());
         }
-        const Node& n = *order[i];
-        out += i == 0 ? "[" : ",[";
-        appendNumber(out, n.pid);
-        out.push_back(',');
-        appendNumber(out, n.ppid);
-        out.push_back(',');
-        appendJsonString(out, n.path, /*escapeSlash=*/false);
-        out.push_back(',');
-        appendNumber(out, static_cast<std::int64_t>(descendants[i]));
-        if (places) {
+        if (i != 0) {
             out.push_back(',');
-            appendNumber(out, n.place);
         }
-        out.push_back(']');
+        appendEntry(out, *order[i], visits.descendants[i], places);
     }
     out.push_back(']');
     return out;

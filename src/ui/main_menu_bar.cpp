@@ -21,37 +21,53 @@
 
 namespace korvantis::ui {
 
+namespace {
+
+// The window's shortcuts are these actions' keys, each in one place, so that
+// no key is claimed twice.
+template <typename Receiver, typename Slot>
+QAction* addKeyedAction(QMenu* menu, const QString& text, const QKeySequence& keys,
+                        Receiver receiver, Slot slot) {
+    QAction* action = menu->addAction(text);
+    action->setShortcut(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(action, &QAction::triggered, receiver, slot);
+    return action;
+}
+
+}  // namespace
+
 MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
-    // The window's shortcuts are these actions' keys, each in one place, so
-    // that no key is claimed twice.
-    auto add = [](QMenu* menu, const QString& text, const QKeySequence& keys, auto receiver,
-                  auto slot) {
-        QAction* action = menu->addAction(text);
-        action->setShortcut(keys);
-        action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, receiver, slot);
-        return action;
-    };
+    addFileMenu(view);
+    addViewMenu(view);
+    addHelpMenu(view);
+}
+
+void MainMenuBar::addFileMenu(MainView& view) {
     file_ = addMenu(tr("File"));
-    add(file_, tr("Import Json\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), &view,
-        [&view] { view.topBar()->importJson(); });
-    add(file_, tr("Export\u2026"), QKeySequence(Qt::CTRL | Qt::Key_E), &view,
-        [&view] { view.filterBar()->exportAction()->chooseFile(); });
-    QAction* saveReceived = add(file_, tr("Save received log as\u2026"), QKeySequence(), &view,
-                                [&view] { chooseFileForReceivedLog(&view, view.workspace()); });
+    addKeyedAction(file_, tr("Import Json\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), &view,
+                   [&view] { view.topBar()->importJson(); });
+    addKeyedAction(file_, tr("Export\u2026"), QKeySequence(Qt::CTRL | Qt::Key_E), &view,
+                   [&view] { view.filterBar()->exportAction()->chooseFile(); });
+    QAction* saveReceived =
+        addKeyedAction(file_, tr("Save received log as\u2026"), QKeySequence(), &view,
+                       [&view] { chooseFileForReceivedLog(&view, view.workspace()); });
     connect(file_, &QMenu::aboutToShow, this,
             [saveReceived, &view] { saveReceived->setEnabled(hasReceivedLog(view.workspace())); });
     file_->addSeparator();
-    add(file_, tr("New Window"), QKeySequence(Qt::CTRL | Qt::Key_N), &view,
-        [&view] { emit view.newWindowRequested(); });
-    add(file_, tr("Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), &view,
-        [&view] { view.window()->close(); });
+    addKeyedAction(file_, tr("New Window"), QKeySequence(Qt::CTRL | Qt::Key_N), &view,
+                   [&view] { emit view.newWindowRequested(); });
+    addKeyedAction(file_, tr("Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), &view,
+                   [&view] { view.window()->close(); });
     file_->addSeparator();
-    add(file_, tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &view, &QCoreApplication::quit);
+    addKeyedAction(file_, tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &view,
+                   &QCoreApplication::quit);
+}
 
+void MainMenuBar::addViewMenu(MainView& view) {
     view_ = addMenu(tr("View"));
-    add(view_, tr("Follow"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), &view,
-        [&view] { view.topBar()->followButton()->toggle(); });
+    addKeyedAction(view_, tr("Follow"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), &view,
+                   [&view] { view.topBar()->followButton()->toggle(); });
     // The columns of the list in front, made afresh each time it opens.
     QMenu* columns = view_->addMenu(tr("Columns"));
     connect(columns, &QMenu::aboutToShow, this, [columns, &view] {
@@ -66,23 +82,27 @@ MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
     view_->addSeparator();
     // The timeline shown or hidden, remembered.
     const QString timelineKey = QStringLiteral("view/timeline");
-    timeline_ = add(view_, tr("Timeline"), QKeySequence(Qt::CTRL | Qt::Key_T), &view,
-                    [&view, timelineKey](bool on) {
-                        view.timeline()->setVisible(on);
-                        QSettings().setValue(timelineKey, on);
-                    });
+    timeline_ = addKeyedAction(view_, tr("Timeline"), QKeySequence(Qt::CTRL | Qt::Key_T), &view,
+                               [&view, timelineKey](bool on) {
+                                   view.timeline()->setVisible(on);
+                                   QSettings().setValue(timelineKey, on);
+                               });
     timeline_->setCheckable(true);
     timeline_->setChecked(QSettings().value(timelineKey, true).toBool());
     view.timeline()->setVisible(timeline_->isChecked());
-    summary_ = add(view_, tr("Summary"), QKeySequence(Qt::CTRL | Qt::Key_I), &view,
-                   [&view] { view.showSummary(); });
+    summary_ = addKeyedAction(view_, tr("Summary"), QKeySequence(Qt::CTRL | Qt::Key_I), &view,
+                              [&view] { view.showSummary(); });
+}
 
+void MainMenuBar::addHelpMenu(MainView& view) {
     help_ = addMenu(tr("Help"));
-    shortcuts_ = add(help_, tr("Keyboard Shortcuts"), QKeySequence(), this, [this, &view] {
-        showDialog(shortcutsDialog_, [&view] { return new ShortcutsDialog(&view); });
+    shortcuts_ =
+        addKeyedAction(help_, tr("Keyboard Shortcuts"), QKeySequence(), this, [this, &view] {
+            showDialog(shortcutsDialog_, [&view] { return new ShortcutsDialog(&view); });
+        });
+    about_ = addKeyedAction(help_, tr("About Korvantis"), QKeySequence(), this, [this, &view] {
+        showDialog(aboutBox_, [&view] { return new AboutBox(&view); });
     });
-    about_ = add(help_, tr("About Korvantis"), QKeySequence(), this,
-                 [this, &view] { showDialog(aboutBox_, [&view] { return new AboutBox(&view); }); });
 }
 
 template <typename Make>

@@ -33,6 +33,10 @@ class MainMenuBar : public QMenuBar {
     QDialog* aboutBox() const { return aboutBox_; }
 
   private:
+    void addFileMenu(MainView& view);
+    void addViewMenu(MainView& view);
+    void addHelpMenu(MainView& view);
+
     // Shows the dialog `slot` holds, made by `make` first if there is none.
     template <typename Make>
     void showDialog(QPointer<QDialog>& slot, Make make);

@@ -9,45 +9,10 @@
 
 namespace korvantis {
 
-namespace {
-
-std::uint64_t mixPid(std::int64_t pid) {
-    return static_cast<std::uint64_t>(pid) * 0x9E3779B97F4A7C15ull;
-}
-
-// Smallest power of two of at least twice `count` (and at least 16) slots.
-std::size_t tableSize(std::size_t count) {
-    std::size_t size = 16;
-    while (size < count * 2) {
-        size *= 2;
-    }
-    return size;
-}
-
-}  // namespace
-
 // --- PidSet ---
 
 PidSet::PidSet(std::int64_t low, std::uint64_t count)
     : low_(low), count_(count), bits_((count + 63) / 64, 0) {}
-
-bool PidSet::hashedContains(std::int64_t pid) const {
-    if (pid == kFree) {
-        return hasFreeMarker_;
-    }
-    if (slots_.empty()) {
-        return false;
-    }
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = mixPid(pid) >> 20 & mask;; slot = (slot + 1) & mask) {
-        if (slots_[slot] == pid) {
-            return true;
-        }
-        if (slots_[slot] == kFree) {
-            return false;
-        }
-    }
-}
 
 bool PidSet::insert(std::int64_t pid) {
     const std::uint64_t offset = static_cast<std::uint64_t>(pid) - static_cast<std::uint64_t>(low_);
@@ -62,42 +27,9 @@ bool PidSet::insert(std::int64_t pid) {
         ++size_;
         return true;
     }
-    if (pid == kFree) {
-        const bool added = !hasFreeMarker_;
-        hasFreeMarker_ = true;
-        size_ += added ? 1 : 0;
-        return added;
-    }
-    if ((size_ - denseSize_ + 1) * 2 > slots_.size()) {
-        grow();
-    }
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = mixPid(pid) >> 20 & mask;; slot = (slot + 1) & mask) {
-        if (slots_[slot] == pid) {
-            return false;
-        }
-        if (slots_[slot] == kFree) {
-            slots_[slot] = pid;
-            ++size_;
-            return true;
-        }
-    }
-}
-
-void PidSet::grow() {
-    std::vector<std::int64_t> old = std::move(slots_);
-    slots_.assign(tableSize(size_ - denseSize_ + 1), kFree);
-    const std::size_t mask = slots_.size() - 1;
-    for (const std::int64_t pid : old) {
-        if (pid == kFree) {
-            continue;
-        }
-        std::size_t slot = mixPid(pid) >> 20 & mask;
-        while (slots_[slot] != kFree) {
-            slot = (slot + 1) & mask;
-        }
-        slots_[slot] = pid;
-    }
+    const bool added = hashed_.insert(pid);
+    size_ += added ? 1 : 0;
+    return added;
 }
 
 // --- Tree closure ---
@@ -136,19 +68,16 @@ class ChildLists {
         }
         dense_ = ppids.denseFor(processes.size(), 4);
         low_ = ppids.low;
-        const std::size_t groups =
-            dense_ ? static_cast<std::size_t>(ppids.count()) : tableSize(processes.size());
+        start_.assign(dense_ ? static_cast<std::size_t>(ppids.count()) + 1 : 1, 0);
         if (!dense_) {
-            keys_.assign(groups, 0);
-            used_.assign(groups, 0);
+            groups_ = LinearProbingTable<std::int64_t, std::uint32_t>(processes.size());
         }
-        start_.assign(groups + 1, 0);
         std::vector<std::uint32_t> groupOf(processes.size());
         for (std::size_t i = 0; i < processes.size(); ++i) {
-            groupOf[i] = static_cast<std::uint32_t>(claimGroup(processes[i].ppid));
+            groupOf[i] = claimGroup(processes[i].ppid);
             ++start_[groupOf[i] + 1];
         }
-        for (std::size_t g = 0; g < groups; ++g) {
+        for (std::size_t g = 0; g + 1 < start_.size(); ++g) {
             start_[g + 1] += start_[g];
         }
         children_.resize(processes.size());
@@ -169,19 +98,18 @@ class ChildLists {
     }
 
   private:
-    std::size_t claimGroup(std::int64_t ppid) {
+    // The group of `ppid`'s children, made when it is new.
+    std::uint32_t claimGroup(std::int64_t ppid) {
         if (dense_) {
-            return static_cast<std::size_t>(static_cast<std::uint64_t>(ppid) -
-                                            static_cast<std::uint64_t>(low_));
+            return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ppid) -
+                                              static_cast<std::uint64_t>(low_));
         }
-        const std::size_t mask = keys_.size() - 1;
-        std::size_t slot = mixPid(ppid) >> 20 & mask;
-        while (used_[slot] && keys_[slot] != ppid) {
-            slot = (slot + 1) & mask;
+        const auto next = static_cast<std::uint32_t>(start_.size() - 1);
+        const auto [group, added] = groups_.insert(ppid, next);
+        if (added) {
+            start_.push_back(0);
         }
-        used_[slot] = 1;
-        keys_[slot] = ppid;
-        return slot;
+        return group;
     }
     std::optional<std::size_t> findGroup(std::int64_t ppid) const {
         if (dense_) {
@@ -189,19 +117,13 @@ class ChildLists {
                 static_cast<std::uint64_t>(ppid) - static_cast<std::uint64_t>(low_);
             return offset < start_.size() - 1 ? std::optional<std::size_t>(offset) : std::nullopt;
         }
-        const std::size_t mask = keys_.size() - 1;
-        for (std::size_t slot = mixPid(ppid) >> 20 & mask; used_[slot]; slot = (slot + 1) & mask) {
-            if (keys_[slot] == ppid) {
-                return slot;
-            }
-        }
-        return std::nullopt;
+        const std::uint32_t* group = groups_.find(ppid);
+        return group ? std::optional<std::size_t>(*group) : std::nullopt;
     }
 
     bool dense_ = false;
     std::int64_t low_ = 0;
-    std::vector<std::int64_t> keys_;    // hashed groups only
-    std::vector<std::uint8_t> used_;    // hashed groups only
+    LinearProbingTable<std::int64_t, std::uint32_t> groups_;  // hashed groups only
     std::vector<std::uint32_t> start_;  // group g is children_[start_[g], start_[g + 1])
     std::vector<std::int64_t> children_;
 };

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+#include "store/linear_probing_table.h"
+
 namespace korvantis {
 
 // A set of process ids with constant-time lookup: a bitmap over a range
@@ -23,24 +25,18 @@ class PidSet {
         if (offset < count_) {
             return (bits_[offset / 64] >> (offset % 64)) & 1;
         }
-        return size_ != denseSize_ && hashedContains(pid);
+        return size_ != denseSize_ && hashed_.contains(pid);
     }
     // True when `pid` was not yet in the set.
     bool insert(std::int64_t pid);
     std::size_t size() const { return size_; }
 
   private:
-    bool hashedContains(std::int64_t pid) const;
-    void grow();
-
     std::int64_t low_ = 0;
     std::uint64_t count_ = 0;
     std::vector<std::uint64_t> bits_;
-    std::size_t denseSize_ = 0;  // pids held in the bitmap
-    // Free slots hold kFree; the one pid equal to kFree is kept aside.
-    static constexpr std::int64_t kFree = INT64_MIN;
-    std::vector<std::int64_t> slots_;
-    bool hasFreeMarker_ = false;
+    std::size_t denseSize_ = 0;                // pids held in the bitmap
+    LinearProbingTable<std::int64_t> hashed_;  // pids outside the bitmap
     std::size_t size_ = 0;
 };
 

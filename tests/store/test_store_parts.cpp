@@ -6,11 +6,13 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 
 #include "ingest/temp_files.h"
 #include "store/chunked_vector.h"
 #include "store/interned_texts.h"
 #include "store/line_ref_table.h"
+#include "store/linear_probing_table.h"
 #include "store/load_errors.h"
 #include "store/log_files.h"
 #include "store/text_arena.h"
@@ -75,6 +77,44 @@ TEST(ChunkedVector, ElementsStayPutAcrossChunks) {
     for (const auto& snapshot : snapshots) {
         for (std::size_t i = 0; i < snapshot.size(); ++i) {
             ASSERT_EQ(&snapshot[i], where[i]) << i << " of " << snapshot.size();
+        }
+    }
+}
+
+// Against std::unordered_map, through many growths: keys spread wide, keys
+// that repeat often, keys differing in their top bits only, and the extremes
+// (the lowest is the table's free marker).
+TEST(LinearProbingTable, AgreesWithUnorderedMap) {
+    using Draw = std::int64_t (*)(std::mt19937_64&);
+    const Draw draws[] = {
+        [](std::mt19937_64& rng) { return static_cast<std::int64_t>(rng()); },
+        [](std::mt19937_64& rng) { return static_cast<std::int64_t>(rng() % 301) - 150; },
+        [](std::mt19937_64& rng) { return static_cast<std::int64_t>(rng() % 5000 << 50); },
+        [](std::mt19937_64& rng) {
+            return rng() % 2 ? INT64_MIN : static_cast<std::int64_t>(INT64_MAX - rng() % 40);
+        },
+    };
+    for (const Draw draw : draws) {
+        std::mt19937_64 rng(7);
+        LinearProbingTable<std::int64_t, std::uint32_t> map;
+        LinearProbingTable<std::int64_t> set(100);
+        std::unordered_map<std::int64_t, std::uint32_t> reference;
+        for (std::uint32_t i = 0; i < 20000; ++i) {
+            const std::int64_t key = draw(rng);
+            const auto [value, added] = map.insert(key, i);
+            const auto expected = reference.emplace(key, i);
+            ASSERT_EQ(added, expected.second) << key;
+            ASSERT_EQ(value, expected.first->second) << key;
+            ASSERT_EQ(set.insert(key), added) << key;
+            const std::int64_t probe = draw(rng) ^ (i % 2);
+            const std::uint32_t* found = map.find(probe);
+            ASSERT_EQ(found != nullptr, reference.count(probe) == 1) << probe;
+            ASSERT_EQ(set.contains(probe), found != nullptr) << probe;
+        }
+        EXPECT_EQ(map.size(), reference.size());
+        EXPECT_EQ(set.size(), reference.size());
+        for (const auto& [key, value] : reference) {
+            ASSERT_TRUE(map.find(key) && *map.find(key) == value) << key;
         }
     }
 }

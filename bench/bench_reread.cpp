@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         for (int r = 0; r < 201; ++r) {
             const std::size_t row = random() % rows;
             const auto start = std::chrono::steady_clock::now();
-            const auto text = ws.store.lineText(row);
+            const auto text = ws.store.lineText(korvantis::LinePlace(row));
             const std::chrono::duration<double, std::milli> took =
                 std::chrono::steady_clock::now() - start;
             if (!text) {

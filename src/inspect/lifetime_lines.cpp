@@ -42,7 +42,8 @@ std::string lifetimeLines(const EventStore& store, const std::vector<LoadOutcome
     std::uint32_t log = UINT32_MAX;
     std::uint64_t stored = 0;  // of the current log, up to this line
     std::size_t error = 0;     // of the current log's errors, those before this line
-    for (std::size_t entry = 0; entry < store.lineRefs().size() && proc < procs.size(); ++entry) {
+    for (LinePlace entry(0); entry.value() < store.lineRefs().size() && proc < procs.size();
+         ++entry) {
         if (store.lineRefs().ref(entry).log != log) {
             log = store.lineRefs().ref(entry).log;
             stored = 0;

@@ -17,7 +17,7 @@ namespace {
 // Rows whose line could not be read again: counted, the first remembered.
 class UnreadableRows {
   public:
-    void note(std::size_t entry, const ReadFailure& failure) {
+    void note(LinePlace entry, const ReadFailure& failure) {
         if (count_++ == 0) {
             firstEntry_ = entry;
             firstFailure_ = failure;
@@ -31,14 +31,14 @@ class UnreadableRows {
         const auto& ref = store.lineRefs().ref(firstEntry_);
         std::cerr << "korvantis-inspect: " << count_ << (count_ == 1 ? " row" : " rows")
                   << " could not be read again, the first " << store.logFiles().fileName(ref.log)
-                  << ":" << store.lineNumberOf(firstEntry_) << ": "
+                  << ":" << store.lineNumberOf(firstEntry_).value() << ": "
                   << readFailureText(firstFailure_) << "\n";
         return false;
     }
 
   private:
     std::size_t count_ = 0;
-    std::size_t firstEntry_ = 0;
+    LinePlace firstEntry_;
     ReadFailure firstFailure_;
 };
 
@@ -70,7 +70,7 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
                          const CsvFields& fields, const RowSort& sort, UnreadableRows& unreadable) {
     StoreRowCursor cursor(store);
     std::vector<RowView> rows;
-    std::vector<std::size_t> entries;
+    std::vector<LinePlace> entries;
     ExportRow row;
     // The lines are read when written, not while gathering.
     while (nextShownRow(cursor, query, false, row, unreadable)) {

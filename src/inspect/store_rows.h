@@ -27,10 +27,10 @@ class StoreRowCursor {
         const auto& files = store_.filePreviews();
         const auto& others = store_.otherPreviews();
         // The list whose next row's line comes first.
-        constexpr std::size_t kNone = SIZE_MAX;
-        const std::size_t procAt = proc_ < procs.size() ? procs.entryOf(proc_) : kNone;
-        const std::size_t fileAt = file_ < files.size() ? files.entryOf(file_) : kNone;
-        const std::size_t otherAt = other_ < others.size() ? others.entryOf(other_) : kNone;
+        constexpr LinePlace kNone(SIZE_MAX);
+        const LinePlace procAt = proc_ < procs.size() ? procs.entryOf(proc_) : kNone;
+        const LinePlace fileAt = file_ < files.size() ? files.entryOf(file_) : kNone;
+        const LinePlace otherAt = other_ < others.size() ? others.entryOf(other_) : kNone;
         entry_ = std::min({procAt, fileAt, otherAt});
         if (entry_ == kNone) {
             return false;
@@ -57,7 +57,7 @@ class StoreRowCursor {
     }
 
     // The current row's place among the store's stored lines.
-    std::size_t entry() const { return entry_; }
+    LinePlace entry() const { return entry_; }
 
     static std::vector<ProcessLink> processLinks(const EventStore& store) {
         return korvantis::processLinks(store.procPreviews().snapshot(store.procPreviews().size()));
@@ -68,7 +68,7 @@ class StoreRowCursor {
     std::size_t proc_ = 0;
     std::size_t file_ = 0;
     std::size_t other_ = 0;
-    std::size_t entry_ = 0;
+    LinePlace entry_;
     LogFiles::AheadReader lines_;
     std::optional<ReadBack<std::string_view>> raw_;
 };

@@ -51,7 +51,7 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
                 !raw ? (query.matches(row) ? RowMatch::shown : RowMatch::hidden)
                      : matchRow(query, row, [&]() -> const ReadBack<std::string_view>& {
                            if (lineOf != i + 1) {
-                               line = reader->read(snapshot.refs[rows.entryOf(i)]);
+                               line = reader->read(snapshot.refs[rows.entryOf(i).value()]);
                                lineOf = i + 1;
                            }
                            return line;

@@ -20,13 +20,13 @@ RowsSnapshot RowsSnapshot::of(const EventStore& store) {
               store.otherPreviews().size());
 }
 
-LineRead RowsSnapshot::lineText(std::size_t entry) const {
-    if (entry >= refs.size() || !logs) {
+LineRead RowsSnapshot::lineText(LinePlace entry) const {
+    if (entry.value() >= refs.size() || !logs) {
         LineRead none;
         none.failure.kind = ReadFailure::Kind::changed;
         return none;
     }
-    return logs->read(refs[entry]);
+    return logs->read(refs[entry.value()]);
 }
 
 std::vector<ProcessLink> processLinks(const ProcRowsSnapshot& procs) {

@@ -12,6 +12,7 @@
 #include "store/line_ref_table.h"
 #include "store/log_files.h"
 #include "store/preview_rows.h"
+#include "store/store_index.h"
 
 namespace korvantis {
 
@@ -39,7 +40,7 @@ struct RowsSnapshot {
 
     // A row's raw line, read again from its log; nothing and why when it
     // cannot be. Any thread.
-    LineRead lineText(std::size_t entry) const;
+    LineRead lineText(LinePlace entry) const;
 };
 
 // The ids of every process row, the input of a `tree:` term.

@@ -137,14 +137,14 @@ TraceSummary summarizeTrace(const RowsSnapshot& rows) {
     std::size_t p = 0;
     std::size_t f = 0;
     std::size_t o = 0;
-    constexpr std::size_t kEnd = SIZE_MAX;
+    static constexpr LinePlace kEnd(SIZE_MAX);
     const auto entryAt = [](const auto& list, std::size_t i) {
         return i < list.size() ? list.entryOf(i) : kEnd;
     };
     for (;;) {
-        const std::size_t pe = entryAt(rows.procs, p);
-        const std::size_t fe = entryAt(rows.files, f);
-        const std::size_t oe = entryAt(rows.others, o);
+        const LinePlace pe = entryAt(rows.procs, p);
+        const LinePlace fe = entryAt(rows.files, f);
+        const LinePlace oe = entryAt(rows.others, o);
         if (pe == kEnd && fe == kEnd && oe == kEnd) {
             break;
         }

@@ -24,7 +24,7 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
     // over the file list never has to be decided.
     DetailRequest request;
     request.choice = ++lastChoice_;
-    const std::optional<std::size_t> entry = store_.lineRefs().indexOf(id);
+    const std::optional<LinePlace> entry = store_.lineRefs().indexOf(id);
     if (entry) {
         if (const auto proc = store_.procPreviewOf(*entry)) {
             observers_.announce(StoreField::activePreview);
@@ -38,8 +38,8 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
         } else if (const auto other = store_.otherPreviewOf(*entry)) {
             observers_.announce(StoreField::activeOtherPreview);
             activeOtherPreview_ = store_.otherPreviews()[*other];
-            card = factsCardText(store_.otherPreviews().rowView(*other),
-                                 exitEndsText(store_, *other));
+            card =
+                factsCardText(store_.otherPreviews().rowView(*other), exitEndsText(store_, *other));
         }
         request.line = store_.lineRefs().ref(*entry);
         request.logs = store_.sharedLogFiles();

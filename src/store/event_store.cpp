@@ -7,42 +7,46 @@ namespace korvantis {
 EventStore::EventStore(StoreObservers& observers)
     : observers_(observers), logFiles_(std::make_shared<LogFiles>()) {}
 
-std::optional<std::size_t> EventStore::procPreviewOf(std::size_t entry) const {
+std::optional<std::size_t> EventStore::procPreviewOf(LinePlace place) const {
+    const std::size_t entry = place.value();
     if (entry >= isProcEntry_.size() || !isProcEntry_.test(entry)) {
         return std::nullopt;
     }
     return isProcEntry_.rank(entry);
 }
 
-std::optional<std::size_t> EventStore::filePreviewOf(std::size_t entry) const {
+std::optional<std::size_t> EventStore::filePreviewOf(LinePlace place) const {
+    const std::size_t entry = place.value();
     if (entry >= isFileEntry_.size() || !isFileEntry_.test(entry)) {
         return std::nullopt;
     }
     return isFileEntry_.rank(entry);
 }
 
-std::optional<std::size_t> EventStore::otherPreviewOf(std::size_t entry) const {
+std::optional<std::size_t> EventStore::otherPreviewOf(LinePlace place) const {
+    const std::size_t entry = place.value();
     if (entry >= isOtherEntry_.size() || !isOtherEntry_.test(entry)) {
         return std::nullopt;
     }
     return isOtherEntry_.rank(entry);
 }
 
-LineRead EventStore::lineText(std::size_t entry) const {
+LineRead EventStore::lineText(LinePlace entry) const {
     return logFiles_->read(lineRefs_.ref(entry));
 }
 
-std::uint64_t EventStore::lineNumberOf(std::size_t entry) const {
+LineNumber EventStore::lineNumberOf(LinePlace place) const {
     // Every line of a log is a stored line, a load error that is a line, or
     // both for a message about a stored line: counting the stored lines of
     // its log before it and merging in the errors that are lines alone
     // gives its number.
     // Linear in the load errors: for naming a line now and then.
-    const std::uint32_t log = lineRefs_.ref(entry).log;
+    const std::size_t entry = place.value();
+    const std::uint32_t log = lineRefs_.ref(place).log;
     std::size_t first = 0;  // of the log's lines, which stand together
     for (std::size_t last = entry; first < last;) {
         const std::size_t mid = first + (last - first) / 2;
-        if (lineRefs_.ref(mid).log < log) {
+        if (lineRefs_.ref(LinePlace(mid)).log < log) {
             first = mid + 1;
         } else {
             last = mid;
@@ -54,7 +58,7 @@ std::uint64_t EventStore::lineNumberOf(std::size_t entry) const {
             ++number;
         }
     });
-    return number;
+    return LineNumber(number);
 }
 
 std::uint32_t EventStore::addLog(int fd, std::string path, int openError,

@@ -18,6 +18,7 @@
 #include "store/preview_rows.h"
 #include "store/process_lifetimes.h"
 #include "store/ranked_bits.h"
+#include "store/store_index.h"
 #include "store/store_observers.h"
 #include "store/text_arena.h"
 
@@ -73,15 +74,15 @@ class EventStore {
     // Which preview an entry of lineRefs made, found without a search:
     // previews are appended in mapping order, so an entry's rank among its
     // kind is its preview's index.
-    std::optional<std::size_t> procPreviewOf(std::size_t entry) const;
-    std::optional<std::size_t> filePreviewOf(std::size_t entry) const;
-    std::optional<std::size_t> otherPreviewOf(std::size_t entry) const;
+    std::optional<std::size_t> procPreviewOf(LinePlace entry) const;
+    std::optional<std::size_t> filePreviewOf(LinePlace entry) const;
+    std::optional<std::size_t> otherPreviewOf(LinePlace entry) const;
     // The raw text of a stored line, read again from its log; nothing when
     // the log changed after loading.
-    LineRead lineText(std::size_t entry) const;
+    LineRead lineText(LinePlace entry) const;
     // The number (from 1) of the line of stored line `entry` in its log;
     // takes time in proportion to the load errors.
-    std::uint64_t lineNumberOf(std::size_t entry) const;
+    LineNumber lineNumberOf(LinePlace entry) const;
 
     // Filled by the loader.
     RowTexts& rowTexts() { return rowTexts_; }

@@ -2,12 +2,12 @@
 
 namespace korvantis {
 
-std::optional<std::size_t> LineRefTable::indexOf(const Uuid& id) const {
+std::optional<LinePlace> LineRefTable::indexOf(const Uuid& id) const {
     const std::optional<std::uint64_t> index = ids_.indexOf(id);
     if (!index || *index >= refs_.size()) {
         return std::nullopt;
     }
-    return static_cast<std::size_t>(*index);
+    return LinePlace(static_cast<std::size_t>(*index));
 }
 
 }  // namespace korvantis

@@ -7,6 +7,7 @@
 #include "store/chunked_vector.h"
 #include "store/line_ids.h"
 #include "store/line_ref.h"
+#include "store/store_index.h"
 #include "store/uuid.h"
 
 namespace korvantis {
@@ -19,10 +20,10 @@ class LineRefTable {
   public:
     std::size_t size() const { return refs_.size(); }
     bool empty() const { return refs_.empty(); }
-    // Position of `id` in insertion order.
-    std::optional<std::size_t> indexOf(const Uuid& id) const;
-    // The id the line stored at `index` has (or will have).
-    Uuid idOf(std::size_t index) const { return ids_.idOf(index); }
+    // The place of the line `id` names.
+    std::optional<LinePlace> indexOf(const Uuid& id) const;
+    // The id the line stored at `place` has (or will have).
+    Uuid idOf(LinePlace place) const { return ids_.idOf(place.value()); }
     const LineIds& ids() const { return ids_; }
 
     // Stores a line under the next place (its id is idOf(size() - 1)).
@@ -33,8 +34,8 @@ class LineRefTable {
         LineRef ref;
     };
     // In insertion order.
-    Entry entry(std::size_t i) const { return Entry{ids_.idOf(i), refs_[i]}; }
-    const LineRef& ref(std::size_t i) const { return refs_[i]; }
+    Entry entry(LinePlace place) const { return Entry{idOf(place), ref(place)}; }
+    const LineRef& ref(LinePlace place) const { return refs_[place.value()]; }
     // Where the first `count` lines lie, readable from a worker thread while
     // lines are appended (see ChunkedVector::Snapshot).
     using RefsSnapshot = ChunkedVector<LineRef, 8192>::Snapshot;

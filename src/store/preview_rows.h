@@ -9,9 +9,9 @@
 
 #include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
-#include "store/row_view.h"
 #include "store/line_ref_table.h"
 #include "store/preview_entries.h"
+#include "store/row_view.h"
 
 namespace korvantis {
 
@@ -62,7 +62,7 @@ class PreviewRows {
     bool empty() const { return rows_.empty(); }
     Entry operator[](std::size_t i) const {
         Entry e = withoutId(i);
-        e.id = mapping_.idOf(rows_[i].entry);
+        e.id = mapping_.idOf(entryOf(i));
         return e;
     }
     // Row i's fields, its id left empty: an id costs a keyed permutation, so
@@ -87,7 +87,7 @@ class PreviewRows {
     // Whether some row has facts.
     bool hasFacts() const { return !facts_.empty(); }
     // The line's place in lineRefs.
-    std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
+    LinePlace entryOf(std::size_t i) const { return LinePlace(rows_[i].entry); }
     // The earliest time value among the rows (kNoTimeValue: none has one).
     TimeValue earliestTime() const { return earliest_; }
 
@@ -129,10 +129,8 @@ class PreviewRows {
       public:
         Snapshot() = default;
         std::size_t size() const { return rows_.size(); }
-        RowView rowView(std::size_t i) const {
-            return rowViewOf(rows_[i], factsOf(facts_, i));
-        }
-        std::size_t entryOf(std::size_t i) const { return rows_[i].entry; }
+        RowView rowView(std::size_t i) const { return rowViewOf(rows_[i], factsOf(facts_, i)); }
+        LinePlace entryOf(std::size_t i) const { return LinePlace(rows_[i].entry); }
 
       private:
         friend class PreviewRows;

@@ -70,7 +70,7 @@ int FilteredRowSource::shownRowOf(const Uuid& id) const {
     return place ? shownRowAt(*place) : -1;
 }
 
-int FilteredRowSource::shownRowAt(std::size_t place) const {
+int FilteredRowSource::shownRowAt(LinePlace place) const {
     const EventStore& store = workspace_.store;
     const auto row = kind_ == RowKind::process ? store.procPreviewOf(place)
                      : kind_ == RowKind::file  ? store.filePreviewOf(place)

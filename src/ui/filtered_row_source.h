@@ -10,6 +10,7 @@
 #include "query/filter_query.h"
 #include "query/row_filter.h"
 #include "query/tree_set_cache.h"
+#include "store/store_index.h"
 #include "ui/panel_columns.h"
 #include "ui/row_source.h"
 #include "ui/store_notifier.h"
@@ -42,7 +43,7 @@ class FilteredRowSource final : public RowSource {
     // The shown row of the entry with this id, or -1 when it is not shown.
     int shownRowOf(const Uuid& id) const;
     // The same for the row of the store's line at `place`.
-    int shownRowAt(std::size_t place) const;
+    int shownRowAt(LinePlace place) const;
     // Rows of the store's list, filtered or not.
     int totalCount() const { return all_->rowCount(); }
     // Whether a query is in force (its rows shown).

@@ -61,7 +61,7 @@ int SortedRowSource::shownRowOf(const Uuid& id) const {
     return sortedRowOf(rows_.shownRowOf(id));
 }
 
-int SortedRowSource::shownRowAt(std::size_t place) const {
+int SortedRowSource::shownRowAt(LinePlace place) const {
     return sortedRowOf(rows_.shownRowAt(place));
 }
 

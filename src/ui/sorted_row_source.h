@@ -36,7 +36,7 @@ class SortedRowSource final : public RowSource {
     // The shown row of the entry with this id, or -1 when it is not shown.
     int shownRowOf(const Uuid& id) const;
     // The same for the row of the store's line at `place`.
-    int shownRowAt(std::size_t place) const;
+    int shownRowAt(LinePlace place) const;
 
     // Sorts by the column's field (a new order replaces the rows when ready),
     // or shows load order again for nothing.

@@ -117,7 +117,7 @@ class StoreRowSource final : public RowSource {
     }
     Mark mark(int row, FieldKey key) const override {
         const auto& active = Rows::active(workspace_);
-        const std::optional<std::size_t> place = chosenPlace(active);
+        const std::optional<LinePlace> place = chosenPlace(active);
         const bool chosen =
             place && Rows::entries(workspace_).entryOf(static_cast<std::size_t>(row)) == *place;
         return Rows::mark(entry(row), chosen, active, key);
@@ -136,7 +136,7 @@ class StoreRowSource final : public RowSource {
     // The chosen row's place among the store's lines, found once per choice
     // (the selection holds its id).
     template <typename Active>
-    std::optional<std::size_t> chosenPlace(const Active& active) const {
+    std::optional<LinePlace> chosenPlace(const Active& active) const {
         if (!active) {
             return std::nullopt;
         }
@@ -172,7 +172,7 @@ class StoreRowSource final : public RowSource {
     int rows_ = 0;
     // Of chosenPlace(): only the UI thread paints.
     mutable Uuid chosenId_{};
-    mutable std::optional<std::size_t> chosenPlace_;
+    mutable std::optional<LinePlace> chosenPlace_;
 };
 
 }  // namespace

@@ -396,7 +396,7 @@ void KorvantisAppTest::standardInputLoadsThroughASpool() {
     const korvantis::EventStore& store = main->workspace().store;
     QTRY_VERIFY(main->workspace().loader.idle() && store.procPreviews().size() == 2);
     QTRY_COMPARE(main->windowTitle(), QStringLiteral("Korvantis \u2014 standard input"));
-    QCOMPARE(store.lineText(1).value_or(""),
+    QCOMPARE(store.lineText(korvantis::LinePlace(1)).value_or(""),
              lines.substr(lines.find('\n') + 1, lines.size() - lines.find('\n') - 2));
     QCOMPARE(QFileInfo(spool.filePath()).size(), static_cast<qint64>(gz.size()));
 

@@ -199,7 +199,7 @@ TEST_F(HostileLogs, SingleLineOf64MiB) {
     ASSERT_EQ(keeper.ws.loader.processTree().nodes().size(), 1u);
     EXPECT_EQ(keeper.ws.loader.processTree().nodes()[0].name.size(), pathSize);
     EXPECT_GT(keeper.ws.store.jsonTreeRaw().size(), pathSize);
-    EXPECT_EQ(keeper.ws.store.lineRefs().entry(0).ref.length, size);
+    EXPECT_EQ(keeper.ws.store.lineRefs().entry(LinePlace(0)).ref.length, size);
 }
 
 // An eslogger exec message: pid, ppid 1, the executable's path written as
@@ -243,7 +243,7 @@ TEST_F(HostileLogs, EsloggerMessagesCutOffHugeOrDeep) {
     EXPECT_EQ(account.procPreviews, 3u);
     EXPECT_EQ(account.mappingOnly, 1u);
     EXPECT_EQ(keeper.ws.loader.processTree().nodes()[2].name, "after");
-    EXPECT_GT(keeper.ws.store.lineRefs().ref(1).length, vars * 20);
+    EXPECT_GT(keeper.ws.store.lineRefs().ref(LinePlace(1)).length, vars * 20);
 }
 
 // Each level of nesting is indented two spaces more in the detail text, so a

@@ -75,8 +75,8 @@ TEST(OtherRows, ListedWhenTheirProcessSaysWhoItIs) {
         EXPECT_TRUE(w.ws.store.loadErrors().empty());
         EXPECT_EQ(w.ws.store.lineRefs().size(), 1u);
         if (!c.want.empty()) {
-            EXPECT_EQ(w.ws.store.otherPreviewOf(0), 0u);
-            EXPECT_FALSE(w.ws.store.filePreviewOf(0));
+            EXPECT_EQ(w.ws.store.otherPreviewOf(LinePlace(0)), 0u);
+            EXPECT_FALSE(w.ws.store.filePreviewOf(LinePlace(0)));
         }
     }
 }

@@ -63,7 +63,7 @@ TEST(SelectEvent, EntriesAndDetail) {
     // the detail changes.
     for (const auto& [id, detail] :
          {std::pair{Uuid::random(), std::string("ERROR: No Event Found")},
-          std::pair{rows.lineRefs().entry(2).id, prettyPrintedJson(kExit)}}) {
+          std::pair{rows.lineRefs().entry(LinePlace(2)).id, prettyPrintedJson(kExit)}}) {
         store.selectEvent(id);
         EXPECT_EQ(store.activePreview(), proc);
         EXPECT_EQ(store.activeFilePreview(), file);

@@ -162,18 +162,19 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
         if (mapped >= mapping.size()) {
             return fail("expected a lineRefs entry, the map has ended");
         }
-        const auto& entry = mapping.entry(mapped++);
-        const std::optional<std::string> text = store.lineText(mapped - 1);
+        const auto& entry = mapping.entry(LinePlace(mapped++));
+        const std::optional<std::string> text = store.lineText(LinePlace(mapped - 1));
         // Each look walks the load errors: a sample of lines is enough.
-        if ((mapped < 100 || mapped % 4999 == 0) && store.lineNumberOf(mapped - 1) != index + 1) {
+        if ((mapped < 100 || mapped % 4999 == 0) &&
+            store.lineNumberOf(LinePlace(mapped - 1)).value() != index + 1) {
             return fail("lineRefs entry " + std::to_string(mapped - 1) + " is on line " +
-                        std::to_string(store.lineNumberOf(mapped - 1)));
+                        std::to_string(store.lineNumberOf(LinePlace(mapped - 1)).value()));
         }
         if (text != line) {
             return fail("lineRefs entry " + std::to_string(mapped - 1) + " reads [" +
                         detail::excerpt(text.value_or("(nothing)")) + "]");
         }
-        if (mapping.indexOf(entry.id) != mapped - 1) {
+        if (mapping.indexOf(entry.id) != LinePlace(mapped - 1)) {
             return fail("lineRefs cannot find its own entry by id");
         }
         const bool isProcess = record->event == "ES_EVENT_TYPE_NOTIFY_EXEC" ||

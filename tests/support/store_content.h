@@ -32,7 +32,7 @@ inline std::string storeContent(const Workspace& ws, bool withTree = true, bool 
         out << "gap " << gap.line << ' ' << gap.lost << ' ' << gap.entry << '\n';
     }
     for (std::size_t i = 0; readLines && i < store.lineRefs().size(); ++i) {
-        const LineRead line = store.lineText(i);
+        const LineRead line = store.lineText(LinePlace(i));
         out << (line ? *line : "unreadable") << '\n';
     }
     if (withTree) {

@@ -408,7 +408,7 @@ void LoadJob::countSequence(std::uint64_t line, std::int64_t number, FiledRows& 
     if (sequenceGaps_.gaps().size() != before) {
         SequenceGap gap = sequenceGaps_.gaps().back();
         gap.log = logIndex_;
-        gap.entry = nextLine_;
+        gap.entry = LinePlace(nextLine_);
         rows.sequenceGaps.push_back(gap);
     }
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "store/store_index.h"
+
 namespace korvantis {
 
 // Where eslogger's own message numbers (global_seq_num) jump within one log:
@@ -12,7 +14,7 @@ struct SequenceGap {
     std::uint32_t log = 0;  // the log's index among the store's logs
     // The place among the store's lines of the first stored line at or after
     // `line` (set by the load; where a jump to the gap starts looking for a row).
-    std::uint64_t entry = 0;
+    LinePlace entry{};
     bool operator==(const SequenceGap&) const = default;
 };
 

@@ -165,7 +165,7 @@ void MainView::showSummary() {
 
 void MainView::jumpToGap(const SequenceGap& gap) {
     const EventStore& store = workspace_->store;
-    for (LinePlace entry(gap.entry); entry.value() < store.lineRefs().size(); ++entry) {
+    for (LinePlace entry = gap.entry; entry.value() < store.lineRefs().size(); ++entry) {
         EventPanel* panel = store.procPreviewOf(entry)    ? processPanel_
                             : store.filePreviewOf(entry)  ? filePanel_
                             : store.otherPreviewOf(entry) ? otherPanel_

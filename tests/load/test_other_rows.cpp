@@ -113,7 +113,7 @@ TEST(OtherRows, GapsInMessageNumbersPerLog) {
         w.load(paths);
         Gaps gaps = w.ws.store.sequenceGaps();
         for (SequenceGap& gap : gaps) {
-            gap.entry = 0;  // checked below
+            gap.entry = LinePlace(0);  // checked below
         }
         EXPECT_EQ(gaps, c.want) << joined(c.logs.front());
     }
@@ -123,8 +123,8 @@ TEST(OtherRows, GapsInMessageNumbersPerLog) {
     LoadingWorkspace w;
     w.load(dir.write("entries.json", joined({numbered(1), "x", numbered(3), "x", numbered(5)})));
     ASSERT_EQ(w.ws.store.sequenceGaps().size(), 2u);
-    EXPECT_EQ(w.ws.store.sequenceGaps()[0].entry, 1u);
-    EXPECT_EQ(w.ws.store.sequenceGaps()[1].entry, 2u);
+    EXPECT_EQ(w.ws.store.sequenceGaps()[0].entry.value(), 1u);
+    EXPECT_EQ(w.ws.store.sequenceGaps()[1].entry.value(), 2u);
 }
 
 // The counter itself: numbers after numbers, lines skipped, restarts.

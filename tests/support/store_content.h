@@ -29,7 +29,7 @@ inline std::string storeContent(const Workspace& ws, bool withTree = true, bool 
         out << store.loadErrors().origin(i).line << ": " << store.loadErrorText(i) << '\n';
     }
     for (const SequenceGap& gap : store.sequenceGaps()) {
-        out << "gap " << gap.line << ' ' << gap.lost << ' ' << gap.entry << '\n';
+        out << "gap " << gap.line << ' ' << gap.lost << ' ' << gap.entry.value() << '\n';
     }
     for (std::size_t i = 0; readLines && i < store.lineRefs().size(); ++i) {
         const LineRead line = store.lineText(LinePlace(i));

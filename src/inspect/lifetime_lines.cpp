@@ -58,7 +58,7 @@ std::string lifetimeLines(const EventStore& store, const std::vector<LoadOutcome
         if (procs.entryOf(proc) != entry) {
             continue;
         }
-        const std::string text = processLifetimeText(store, proc++);
+        const std::string text = processLifetimeText(store, RowIndex(proc++));
         if (!text.empty()) {
             out += log < names.size() ? names[log] : store.logFiles().path(log);
             out += ":" + std::to_string(number) + "\t" + text + "\n";

@@ -28,18 +28,18 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
     if (entry) {
         if (const auto proc = store_.procPreviewOf(*entry)) {
             observers_.announce(StoreField::activePreview);
-            activePreview_ = store_.procPreviews()[*proc];
-            card = factsCardText(store_.procPreviews().rowView(*proc),
+            activePreview_ = store_.procPreviews()[proc->value()];
+            card = factsCardText(store_.procPreviews().rowView(proc->value()),
                                  processLifetimeText(store_, *proc));
         } else if (const auto file = store_.filePreviewOf(*entry)) {
             observers_.announce(StoreField::activeFilePreview);
-            activeFilePreview_ = store_.filePreviews()[*file];
-            card = factsCardText(store_.filePreviews().rowView(*file));
+            activeFilePreview_ = store_.filePreviews()[file->value()];
+            card = factsCardText(store_.filePreviews().rowView(file->value()));
         } else if (const auto other = store_.otherPreviewOf(*entry)) {
             observers_.announce(StoreField::activeOtherPreview);
-            activeOtherPreview_ = store_.otherPreviews()[*other];
-            card =
-                factsCardText(store_.otherPreviews().rowView(*other), exitEndsText(store_, *other));
+            activeOtherPreview_ = store_.otherPreviews()[other->value()];
+            card = factsCardText(store_.otherPreviews().rowView(other->value()),
+                                 exitEndsText(store_, *other));
         }
         request.line = store_.lineRefs().ref(*entry);
         request.logs = store_.sharedLogFiles();

@@ -7,28 +7,28 @@ namespace korvantis {
 EventStore::EventStore(StoreObservers& observers)
     : observers_(observers), logFiles_(std::make_shared<LogFiles>()) {}
 
-std::optional<std::size_t> EventStore::procPreviewOf(LinePlace place) const {
+std::optional<RowIndex> EventStore::procPreviewOf(LinePlace place) const {
     const std::size_t entry = place.value();
     if (entry >= isProcEntry_.size() || !isProcEntry_.test(entry)) {
         return std::nullopt;
     }
-    return isProcEntry_.rank(entry);
+    return RowIndex(isProcEntry_.rank(entry));
 }
 
-std::optional<std::size_t> EventStore::filePreviewOf(LinePlace place) const {
+std::optional<RowIndex> EventStore::filePreviewOf(LinePlace place) const {
     const std::size_t entry = place.value();
     if (entry >= isFileEntry_.size() || !isFileEntry_.test(entry)) {
         return std::nullopt;
     }
-    return isFileEntry_.rank(entry);
+    return RowIndex(isFileEntry_.rank(entry));
 }
 
-std::optional<std::size_t> EventStore::otherPreviewOf(LinePlace place) const {
+std::optional<RowIndex> EventStore::otherPreviewOf(LinePlace place) const {
     const std::size_t entry = place.value();
     if (entry >= isOtherEntry_.size() || !isOtherEntry_.test(entry)) {
         return std::nullopt;
     }
-    return isOtherEntry_.rank(entry);
+    return RowIndex(isOtherEntry_.rank(entry));
 }
 
 LineRead EventStore::lineText(LinePlace entry) const {

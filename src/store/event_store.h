@@ -74,9 +74,9 @@ class EventStore {
     // Which preview an entry of lineRefs made, found without a search:
     // previews are appended in mapping order, so an entry's rank among its
     // kind is its preview's index.
-    std::optional<std::size_t> procPreviewOf(LinePlace entry) const;
-    std::optional<std::size_t> filePreviewOf(LinePlace entry) const;
-    std::optional<std::size_t> otherPreviewOf(LinePlace entry) const;
+    std::optional<RowIndex> procPreviewOf(LinePlace entry) const;
+    std::optional<RowIndex> filePreviewOf(LinePlace entry) const;
+    std::optional<RowIndex> otherPreviewOf(LinePlace entry) const;
     // The raw text of a stored line, read again from its log; nothing when
     // the log changed after loading.
     LineRead lineText(LinePlace entry) const;

@@ -49,9 +49,9 @@ std::string endedRowText(const RowView& start) {
     return text;
 }
 
-std::string processLifetimeText(const EventStore& store, std::size_t procRow) {
-    const LifetimeEnd end = store.lifetimes().endOf(procRow);
-    const RowView start = store.procPreviews().rowView(procRow);
+std::string processLifetimeText(const EventStore& store, RowIndex procRow) {
+    const LifetimeEnd end = store.lifetimes().endOf(procRow.value());
+    const RowView start = store.procPreviews().rowView(procRow.value());
     switch (end.how) {
         case LifetimeEnd::How::exited:
             return lifetimeText(start, end.how, store.otherPreviews().rowView(end.row));
@@ -62,8 +62,8 @@ std::string processLifetimeText(const EventStore& store, std::size_t procRow) {
     }
 }
 
-std::string exitEndsText(const EventStore& store, std::size_t otherRow) {
-    const std::optional<std::size_t> start = store.lifetimes().endedBy(otherRow);
+std::string exitEndsText(const EventStore& store, RowIndex otherRow) {
+    const std::optional<std::size_t> start = store.lifetimes().endedBy(otherRow.value());
     return start ? endedRowText(store.procPreviews().rowView(*start)) : std::string();
 }
 

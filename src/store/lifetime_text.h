@@ -3,8 +3,9 @@
 #include <cstddef>
 #include <string>
 
-#include "store/row_view.h"
 #include "store/process_lifetimes.h"
+#include "store/row_view.h"
+#include "store/store_index.h"
 
 namespace korvantis {
 
@@ -23,7 +24,7 @@ std::string endedRowText(const RowView& start);
 
 // The same for the rows of `store`: process row `procRow`, and other row
 // `otherRow` (empty when it ends no run).
-std::string processLifetimeText(const EventStore& store, std::size_t procRow);
-std::string exitEndsText(const EventStore& store, std::size_t otherRow);
+std::string processLifetimeText(const EventStore& store, RowIndex procRow);
+std::string exitEndsText(const EventStore& store, RowIndex otherRow);
 
 }  // namespace korvantis

@@ -29,6 +29,8 @@ class StoreIndex {
 // A stored line's place among the store's lines, in load order; its id is
 // made from it.
 using LinePlace = StoreIndex<struct LinePlaceKind, std::size_t>;
+// A row's index in one of the store's row lists (process, file, other).
+using RowIndex = StoreIndex<struct RowIndexKind, std::size_t>;
 // A line's number in its log, from 1.
 using LineNumber = StoreIndex<struct LineNumberKind, std::uint64_t>;
 

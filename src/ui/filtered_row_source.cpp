@@ -75,14 +75,14 @@ int FilteredRowSource::shownRowAt(LinePlace place) const {
     const auto row = kind_ == RowKind::process ? store.procPreviewOf(place)
                      : kind_ == RowKind::file  ? store.filePreviewOf(place)
                                                : store.otherPreviewOf(place);
-    if (!row || *row >= static_cast<std::size_t>(all_->rowCount())) {
+    if (!row || row->value() >= static_cast<std::size_t>(all_->rowCount())) {
         return -1;
     }
     if (!filtered_) {
-        return static_cast<int>(*row);
+        return static_cast<int>(row->value());
     }
-    const auto at = std::lower_bound(shown_.begin(), shown_.end(), *row);
-    return at != shown_.end() && *at == *row ? static_cast<int>(at - shown_.begin()) : -1;
+    const auto at = std::lower_bound(shown_.begin(), shown_.end(), row->value());
+    return at != shown_.end() && *at == row->value() ? static_cast<int>(at - shown_.begin()) : -1;
 }
 
 void FilteredRowSource::setQuery(std::optional<FilterQuery> query) {

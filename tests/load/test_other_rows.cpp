@@ -75,7 +75,7 @@ TEST(OtherRows, ListedWhenTheirProcessSaysWhoItIs) {
         EXPECT_TRUE(w.ws.store.loadErrors().empty());
         EXPECT_EQ(w.ws.store.lineRefs().size(), 1u);
         if (!c.want.empty()) {
-            EXPECT_EQ(w.ws.store.otherPreviewOf(LinePlace(0)), 0u);
+            EXPECT_EQ(w.ws.store.otherPreviewOf(LinePlace(0)), RowIndex(0));
             EXPECT_FALSE(w.ws.store.filePreviewOf(LinePlace(0)));
         }
     }

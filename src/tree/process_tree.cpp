@@ -14,13 +14,14 @@
 // link up the tree, so finding that ancestor takes a logarithmic number of
 // steps however deep the tree grows.
 
-#include <bit>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "store/linear_probing_table.h"
 #include "tree/process_tree.h"
 #include "tree/tree_facts.h"
 #include "tree/tree_json.h"
@@ -108,78 +109,21 @@ class PidIndex {
   public:
     static constexpr std::uint32_t kNone = UINT32_MAX;
 
-    explicit PidIndex(std::size_t expected) {
-        // Pids are few next to events in a usual log; grow when needed.
-        std::size_t cap = 16;
-        while (cap < expected * 2 && cap < (std::size_t{1} << 16)) {
-            cap <<= 1;
-        }
-        keys_.resize(cap);
-        values_.assign(cap, kNone);
-        setCapacity(cap);
-    }
+    // Pids are few next to events in a usual log; grow when needed.
+    explicit PidIndex(std::size_t expected) : table_(std::min(expected, std::size_t{1} << 15)) {}
 
     // The slot's value for `pid` (kNone when new); stays valid until the
     // next call.
-    std::uint32_t& at(std::int64_t pid) {
-        std::size_t i = slotOf(pid);
-        if (values_[i] == kNone) {
-            if ((used_ + 1) * 2 > keys_.size()) {
-                grow();
-                i = slotOf(pid);
-            }
-            keys_[i] = pid;
-            ++used_;
-        }
-        return values_[i];
+    std::uint32_t& at(std::int64_t pid) { return table_.insert(pid, kNone).first; }
+    std::uint32_t find(std::int64_t pid) const {
+        const std::uint32_t* value = table_.find(pid);
+        return value ? *value : kNone;
     }
-
-    std::uint32_t find(std::int64_t pid) const { return values_[slotOf(pid)]; }
     // Asks for the memory of `pid`'s slot ahead of a look-up.
-    void prefetch(std::int64_t pid) const {
-        const std::size_t i = homeOf(pid);
-        __builtin_prefetch(&keys_[i]);
-        __builtin_prefetch(&values_[i]);
-    }
+    void prefetch(std::int64_t pid) const { table_.prefetch(pid); }
 
   private:
-    std::size_t homeOf(std::int64_t pid) const {
-        const std::uint64_t h = static_cast<std::uint64_t>(pid) * 0x9E3779B97F4A7C15ull;
-        return static_cast<std::size_t>(h >> shift_);
-    }
-    std::size_t slotOf(std::int64_t pid) const {
-        std::size_t i = homeOf(pid);
-        while (values_[i] != kNone && keys_[i] != pid) {
-            i = (i + 1) & mask_;
-        }
-        return i;
-    }
-
-    void grow() {
-        std::vector<std::int64_t> keys = std::move(keys_);
-        std::vector<std::uint32_t> values = std::move(values_);
-        keys_.assign(keys.size() * 2, 0);
-        values_.assign(keys.size() * 2, kNone);
-        setCapacity(keys_.size());
-        for (std::size_t i = 0; i < keys.size(); ++i) {
-            if (values[i] != kNone) {
-                const std::size_t j = slotOf(keys[i]);
-                keys_[j] = keys[i];
-                values_[j] = values[i];
-            }
-        }
-    }
-
-    void setCapacity(std::size_t cap) {
-        mask_ = cap - 1;
-        shift_ = 64 - std::countr_zero(static_cast<std::uint64_t>(cap));
-    }
-
-    std::vector<std::int64_t> keys_;
-    std::vector<std::uint32_t> values_;
-    std::size_t mask_ = 0;
-    int shift_ = 64;
-    std::size_t used_ = 0;
+    LinearProbingTable<std::int64_t, std::uint32_t> table_;
 };
 
 }  // namespace

@@ -68,6 +68,10 @@ class LinearProbingTable {
         return slot.key == key ? &slot.value : nullptr;
     }
 
+    Stored* find(Key key) requires kIsMap {
+        return const_cast<Stored*>(std::as_const(*this).find(key));
+    }
+
     // Adds `key` with `value` unless present; the key's value, and whether
     // it was added.
     std::pair<Stored&, bool> insert(Key key, Stored value) requires kIsMap {

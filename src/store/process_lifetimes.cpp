@@ -39,35 +39,33 @@ void ProcessLifetimes::addProcess(const RowView& row) {
     const auto self = static_cast<std::uint32_t>(procs_);
     if (row.facts.any() && row.type == kEventKindNames[kExecKind]) {
         // The image before the exec ends here, whatever its pid version.
-        if (const auto at = open_.find(row.pid); at != open_.end()) {
-            for (std::uint32_t r = at->second; r != kNone; r = runs_[r].next) {
+        if (std::uint32_t* open = open_.find(row.pid); open != nullptr) {
+            for (std::uint32_t r = *open; r != kNone; r = runs_[r].next) {
                 runs_[r].end = self;
                 how_[r] = LifetimeEnd::How::became;
             }
-            open_.erase(at);
+            *open = kNone;
         }
     }
     const std::optional<std::int64_t> version = pidversionOf(row);
     Run& run = runs_.emplace_back(Run{version.value_or(0), 0, kNone});
     how_.push_back(version ? LifetimeEnd::How::running : LifetimeEnd::How::untracked);
     if (version) {
-        auto [at, added] = open_.try_emplace(row.pid, self);
-        if (!added) {
-            run.next = at->second;
-            at->second = self;
-        }
+        std::uint32_t& latest = open_.insert(row.pid, kNone).first;
+        run.next = latest;
+        latest = self;
     }
 }
 
 void ProcessLifetimes::addExit(const RowView& row) {
     const std::optional<std::int64_t> version = pidversionOf(row);
-    const auto at = open_.find(row.pid);
-    if (!version || at == open_.end()) {
+    std::uint32_t* const open = version ? open_.find(row.pid) : nullptr;
+    if (open == nullptr || *open == kNone) {
         return;
     }
     const auto self = static_cast<std::uint32_t>(others_);
     bool named = false;
-    std::uint32_t* link = &at->second;
+    std::uint32_t* link = open;
     while (*link != kNone) {
         Run& run = runs_[*link];
         if (run.pidversion != *version) {
@@ -82,9 +80,6 @@ void ProcessLifetimes::addExit(const RowView& row) {
         run.end = self;
         how_[*link] = LifetimeEnd::How::exited;
         *link = run.next;
-    }
-    if (at->second == kNone) {
-        open_.erase(at);
     }
 }
 

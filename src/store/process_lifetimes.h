@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "store/chunked_vector.h"
+#include "store/linear_probing_table.h"
 #include "store/row_view.h"
 
 namespace korvantis {
@@ -73,8 +73,11 @@ class ProcessLifetimes {
 
     ChunkedVector<Run> runs_;              // per process row
     ChunkedVector<LifetimeEnd::How> how_;  // per process row
-    // The open runs of each pid, latest first, linked through Run::next.
-    std::unordered_map<std::int64_t, std::uint32_t> open_;
+    // The open runs of each pid, latest first, linked through Run::next
+    // (kNone: none open). A flat table: it grows on the store's thread
+    // while a large log loads, and a node-based map's rehash of millions of
+    // pids held that thread for a few hundred milliseconds.
+    LinearProbingTable<std::int64_t, std::uint32_t> open_;
     // (exit row, process row) for each exit that ends a run, by exit row.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> exits_;
     std::size_t procs_ = 0;   // process rows taken

@@ -39,7 +39,7 @@ void ProcessLifetimes::addProcess(const RowView& row) {
     const auto self = static_cast<std::uint32_t>(procs_);
     if (row.facts.any() && row.type == kEventKindNames[kExecKind]) {
         // The image before the exec ends here, whatever its pid version.
-        if (std::uint32_t* open = open_.find(row.pid); open != nullptr) {
+        if (std::uint32_t* open = openRunsOf(row.pid).find(row.pid); open != nullptr) {
             for (std::uint32_t r = *open; r != kNone; r = runs_[r].next) {
                 runs_[r].end = self;
                 how_[r] = LifetimeEnd::How::became;
@@ -51,7 +51,7 @@ void ProcessLifetimes::addProcess(const RowView& row) {
     Run& run = runs_.emplace_back(Run{version.value_or(0), 0, kNone});
     how_.push_back(version ? LifetimeEnd::How::running : LifetimeEnd::How::untracked);
     if (version) {
-        std::uint32_t& latest = open_.insert(row.pid, kNone).first;
+        std::uint32_t& latest = openRunsOf(row.pid).insert(row.pid, kNone).first;
         run.next = latest;
         latest = self;
     }
@@ -59,7 +59,7 @@ void ProcessLifetimes::addProcess(const RowView& row) {
 
 void ProcessLifetimes::addExit(const RowView& row) {
     const std::optional<std::int64_t> version = pidversionOf(row);
-    std::uint32_t* const open = version ? open_.find(row.pid) : nullptr;
+    std::uint32_t* const open = version ? openRunsOf(row.pid).find(row.pid) : nullptr;
     if (open == nullptr || *open == kNone) {
         return;
     }

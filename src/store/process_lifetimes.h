@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -74,10 +75,16 @@ class ProcessLifetimes {
     ChunkedVector<Run> runs_;              // per process row
     ChunkedVector<LifetimeEnd::How> how_;  // per process row
     // The open runs of each pid, latest first, linked through Run::next
-    // (kNone: none open). A flat table: it grows on the store's thread
-    // while a large log loads, and a node-based map's rehash of millions of
-    // pids held that thread for a few hundred milliseconds.
-    LinearProbingTable<std::int64_t, std::uint32_t> open_;
+    // (kNone: none open). Flat tables, split by pid: they grow on the
+    // store's thread while a large log loads, and one growth of a single
+    // table of millions of pids (or a node-based map's rehash) held that
+    // thread for a hundred milliseconds or more.
+    using OpenRuns = LinearProbingTable<std::int64_t, std::uint32_t>;
+    static constexpr std::size_t kOpenRunTables = 64;
+    OpenRuns& openRunsOf(std::int64_t pid) {
+        return open_[static_cast<std::uint64_t>(pid) % kOpenRunTables];
+    }
+    std::array<OpenRuns, kOpenRunTables> open_;
     // (exit row, process row) for each exit that ends a run, by exit row.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> exits_;
     std::size_t procs_ = 0;   // process rows taken

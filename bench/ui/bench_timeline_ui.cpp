@@ -64,18 +64,12 @@ void timeRecounts(MainView& view) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    const QString path = bench::benchLog(argc, argv);
-    if (path.isEmpty()) {
+    bench::BenchWindow start(argc, argv);
+    if (!start.ready()) {
         return 1;
     }
-    MainView view([](const korvantis::ui::TreeRequest&) {});
-    if (!bench::showWindow(view)) {
-        return 1;
-    }
+    MainView& view = start.view();
+    const QString& path = start.log();
     FilteredRowSource& procs = view.processPanel()->preview()->filteredRows();
     FilteredRowSource& files = view.filePanel()->preview()->filteredRows();
     TimelineStrip* strip = view.timeline();

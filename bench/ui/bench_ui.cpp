@@ -51,22 +51,15 @@ struct Figures {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    const QString path = bench::benchLog(argc, argv);
-    if (path.isEmpty()) {
-        return 1;
-    }
-
     // The column choice is a setting: kept apart from the user's own.
     QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    MainView view([](const korvantis::ui::TreeRequest&) {});
-    if (!bench::showWindow(view)) {
+    bench::BenchWindow start(argc, argv);
+    if (!start.ready()) {
         return 1;
     }
+    MainView& view = start.view();
+    const QString& path = start.log();
     if (qEnvironmentVariableIsSet("KORVANTIS_BENCH_ALL_COLUMNS")) {
         for (EventPanel* panel : {view.processPanel(), view.filePanel()}) {
             ColumnChoice& columns = panel->preview()->columnChoice();

@@ -1,8 +1,10 @@
 #pragma once
-// What the main-window benchmarks share: the log to load (made with
-// korvantis-genlog when it is not there yet) and running the event loop until
-// a state is reached.
+// What the main-window benchmarks share: their start (an offscreen
+// application, the log to load, made with korvantis-genlog when it is not
+// there yet, and a shown main window) and running the event loop until a
+// state is reached.
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,6 +14,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+
+#include "ui/main_view.h"
 
 namespace korvantis::bench {
 
@@ -43,6 +48,39 @@ inline bool showWindow(QWidget& window) {
     }
     return true;
 }
+
+// Offscreen unless another platform is asked for; before the application
+// is made. Returns `argc` for the application's constructor.
+inline int& offscreenUnlessAsked(int& argc) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    return argc;
+}
+
+// The start of a main-window benchmark: the application, the log and the
+// shown window; not ready when the log cannot be made or the window never
+// comes up.
+class BenchWindow {
+  public:
+    BenchWindow(int& argc, char** argv)
+        : app_(offscreenUnlessAsked(argc), argv), log_(benchLog(argc, argv)) {
+        if (log_.isEmpty()) {
+            return;
+        }
+        view_ = std::make_unique<korvantis::ui::MainView>([](const korvantis::ui::TreeRequest&) {});
+        ready_ = showWindow(*view_);
+    }
+    bool ready() const { return ready_; }
+    const QString& log() const { return log_; }
+    korvantis::ui::MainView& view() { return *view_; }
+
+  private:
+    QApplication app_;
+    QString log_;
+    std::unique_ptr<korvantis::ui::MainView> view_;
+    bool ready_ = false;
+};
 
 // Runs the event loop until `done` or the timeout.
 template <typename Pred>

@@ -34,16 +34,16 @@ TEST(OtherEventSummary, ExitStatusClasses) {
         {R"({"stat":-256})", "exit 255"},    // ...ff00
         {R"({"stat":-9223372036854775808})", "exit 0"},
         {R"({"stat":9223372036854775807})", "stopped 255"},
-        {R"({"stat":1.0})", ""},
-        {R"({"stat":"0"})", ""},
-        {R"({"stat":null})", ""},
-        {R"({"stat":9223372036854775808})", ""},
-        {R"({})", ""},
         {R"({"stat":2,"stat":0})", "signal 2"},  // the first of a repeated key
-        {R"({"status":0,"path":"/x"})", ""},     // exit reads only its status
     };
     for (const auto& c : cases) {
         EXPECT_EQ(summaryOf("exit", c.body), c.want) << c.body;
+    }
+    // No integer status (exit reads only its status): no summary.
+    for (const char* body : {R"({"stat":1.0})", R"({"stat":"0"})", R"({"stat":null})",
+                             R"({"stat":9223372036854775808})", R"({})",
+                             R"({"status":0,"path":"/x"})", R"([{"stat":0}])"}) {
+        EXPECT_EQ(summaryOf("exit", body), "") << body;
     }
 }
 
@@ -58,19 +58,17 @@ TEST(OtherEventSummary, FirstPathDepthFirst) {
         {R"({"path":5,"x":{"path":"/x"}})", "/x"},
         {R"({"path":null,"a":[{"b":1},{"path":"/in array"}],"path":"/second"})", "/in array"},
         {R"({"items":[[{"path":"/deep"}]],"path":"/z"})", "/deep"},
-        {R"({"path":"","x":{"path":"/x"}})", ""},
-        {R"({"Path":"/case","PATH":"/x"})", ""},
         {R"({"a":{"b":{"c":{"d":{"path":"/d"}}}},"e":{"path":"/e"}})", "/d"},
-        {R"({"paths":["/a"]})", ""},
-        {R"({})", ""},
         {R"({"path":"\/esc\u00e9"})", "/esc\xC3\xA9"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(summaryOf("mmap", c.body), c.want) << c.body;
     }
-    // The kind's body must be an object.
-    EXPECT_EQ(summaryOf("mmap", R"([{"path":"/a"}])"), "");
-    EXPECT_EQ(summaryOf("exit", R"([{"stat":0}])"), "");
+    // The first path may be empty; keys are exact; the kind's body must be an object.
+    for (const char* body : {R"({"path":"","x":{"path":"/x"}})", R"({"Path":"/case","PATH":"/x"})",
+                             R"({"paths":["/a"]})", R"({})", R"([{"path":"/a"}])"}) {
+        EXPECT_EQ(summaryOf("mmap", body), "") << body;
+    }
 }
 
 }  // namespace

@@ -1,14 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
-#include <random>
 #include <string>
 #include <vector>
 
-#include <simdjson.h>
-
-#include "ingest/json_text.h"
 #include "store/event_detail.h"
 #include "store/pretty_json.h"
 
@@ -108,88 +102,6 @@ TEST(PrettyJson, DeepNesting) {
     const std::string out = prettyPrintedJson(text);
     EXPECT_EQ(out.substr(out.size() - 2), "\n}");
     EXPECT_NE(out.find("\n" + std::string(2 * kDepth, ' ') + "\"k\" : 0\n"), std::string::npos);
-}
-
-// A random JSON value as raw text (keys in random order, slashes sometimes
-// escaped) and as the compact text the printer must amount to once its
-// layout whitespace is taken out (keys sorted, every slash escaped).
-void randomValue(std::mt19937& rng, int depth, std::string& raw, std::string& canonical) {
-    static const std::vector<std::string> kStrings = {"",     "a/b", "q\"",  "back\\", "\xc3\xa9",
-                                                      "l\nf", "/",   "t\tx", "\x01"};
-    auto both = [&](const std::string& text) {
-        raw += text;
-        canonical += text;
-    };
-    switch (rng() % (depth > 3 ? 3 : 5)) {
-        case 0:
-            both(rng() % 4 == 0 ? (rng() % 2 ? "true" : "null")
-                                : std::to_string(static_cast<long long>(rng()) - (1ll << 31)));
-            break;
-        case 1: {
-            const std::string& t = kStrings[rng() % kStrings.size()];
-            appendJsonString(raw, t, rng() % 2 == 0);
-            appendJsonString(canonical, t, true);
-            break;
-        }
-        case 2:
-            both("[");
-            for (int i = 0, n = static_cast<int>(rng() % 4); i < n; ++i) {
-                raw += i ? " , " : "";
-                canonical += i ? "," : "";
-                randomValue(rng, depth + 1, raw, canonical);
-            }
-            both("]");
-            break;
-        default: {
-            std::vector<std::string> keys = {"b", "a/", "B", "\xc3\xa9", "aa", "_"};
-            std::shuffle(keys.begin(), keys.end(), rng);
-            keys.resize(rng() % keys.size());
-            if (!keys.empty() && rng() % 4 == 0) {
-                keys.push_back(keys[rng() % keys.size()]);  // a repeated key
-            }
-            // Byte order, as the printer sorts; repeated keys in written order.
-            std::multimap<std::string, std::string> sorted;
-            raw += "{";
-            for (const auto& k : keys) {
-                raw += raw.back() == '{' ? "" : ",\n";
-                appendJsonString(raw, k, false);
-                raw += ":";
-                randomValue(rng, depth + 1, raw, sorted.emplace(k, "")->second);
-            }
-            raw += "}";
-            canonical += "{";
-            for (const auto& [k, v] : sorted) {
-                canonical += canonical.back() == '{' ? "" : ",";
-                appendJsonString(canonical, k, true);
-                canonical += ":" + v;
-            }
-            canonical += "}";
-        }
-    }
-}
-
-// The text without the whitespace between tokens.
-std::string withoutLayout(const std::string& pretty) {
-    std::string out(pretty.size() + simdjson::SIMDJSON_PADDING, '\0');
-    std::size_t length = 0;
-    EXPECT_EQ(simdjson::minify(pretty.data(), pretty.size(), out.data(), length),
-              simdjson::SUCCESS);
-    out.resize(length);
-    return out;
-}
-
-TEST(PrettyJson, RandomDocumentsKeepTheirContent) {
-    std::mt19937 rng(5);
-    for (int i = 0; i < 2000; ++i) {
-        std::string raw = "{\"k\":";
-        std::string canonical = raw;
-        randomValue(rng, 0, raw, canonical);
-        raw += "}";
-        canonical += "}";
-        const std::string pretty = prettyPrintedJson(raw);
-        ASSERT_EQ(withoutLayout(pretty), canonical) << raw;
-        ASSERT_EQ(prettyPrintedJson(pretty), pretty) << raw;  // the output reads back the same
-    }
 }
 
 }  // namespace

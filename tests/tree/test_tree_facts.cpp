@@ -116,8 +116,9 @@ TEST(TreeFacts, MillionDeepChain) {
 }
 
 // Children in list order at every level, no "children" member on a leaf, and
-// a node listed under two parents written under each.
-TEST(TreeJson, Shape) {
+// a node listed under two parents written under each; names escaped (a
+// single slash is its own name); a name that is not UTF-8 fails the whole.
+TEST(TreeJson, ShapeNamesAndFailure) {
     Forest f;
     EXPECT_EQ(encodeTreeJson(*f.make("/usr/bin/ls", 2, 1)), R"([{"name":"ls"}])");
     Node* root = f.make("r", 2, 1);
@@ -130,24 +131,15 @@ TEST(TreeJson, Shape) {
               R"([{"name":"r","children":[{"name":"a","children":[{"name":"a1"},)"
               R"({"name":"a2","children":[{"name":"a21"}]}]},)"
               R"({"name":"b","children":[{"name":"a21"}]}]}])");
-}
-
-TEST(TreeJson, NamesAreEscaped) {
-    Forest f;
-    Node* root = f.make("/", 2, 1);  // a single slash is its own name
+    Node* named = f.make("/", 2, 1);
     for (const char* path : {"say \"hi\"", "back\\slash", "tab\tnl\nctl\x01",
                              "/Users/x/\u00dcn\u00efcode App", "a/b/"}) {
-        f.make(path, 2, 1, root);
+        f.make(path, 2, 1, named);
     }
-    EXPECT_EQ(encodeTreeJson(*root),
+    EXPECT_EQ(encodeTreeJson(*named),
               R"([{"name":"\/","children":[{"name":"say \"hi\""},{"name":"back\\slash"},)"
               R"({"name":"tab\tnl\nctl\u0001"},{"name":"Ünïcode App"},{"name":"b"}]}])");
-}
-
-TEST(TreeJson, InvalidUtf8NameFails) {
-    Forest f;
-    Node* root = f.make("launchd", 2, 1);
-    f.make("bad\xff", 2, 1, f.make("a", 2, 1, root));
+    f.make("bad\xff", 2, 1, a2);
     EXPECT_EQ(encodeTreeJson(*root), std::nullopt);
     EXPECT_EQ(encodeTreeJson(*f.make("\xc3", 2, 1)), std::nullopt);
 }

@@ -11,8 +11,8 @@
 namespace korvantis {
 
 // A process node. Nodes made by loading are owned by the ProcessTree's node
-// list and its two fixed nodes by the tree itself; `children` and `parent`
-// refer to nodes and never own them.
+// list and its two fixed nodes by the tree itself; `children` refer to nodes
+// and never own them.
 class Node {
   public:
     // A node that keeps its own copy of `path`.
@@ -33,13 +33,8 @@ class Node {
     // node of no line ("launchd", "Untracked Heritage", hand-made trees).
     std::int64_t place = -1;
     std::vector<Node*> children;  // in attach order
-    Node* parent = nullptr;
 
-    // Appends `child` and makes this node its parent.
-    void addChild(Node* child) {
-        children.push_back(child);
-        child->parent = this;
-    }
+    void addChild(Node* child) { children.push_back(child); }
 
   private:
     std::unique_ptr<const std::string> ownPath_;  // only for nodes that copy their path

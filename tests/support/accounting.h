@@ -164,12 +164,9 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
             return fail("lineRefs entry " + std::to_string(mapped - 1) + " is on line " +
                         std::to_string(store.lineNumberOf(LinePlace(mapped - 1)).value()));
         }
-        if (text != line) {
+        if (text != line || mapping.indexOf(entry.id) != LinePlace(mapped - 1)) {
             return fail("lineRefs entry " + std::to_string(mapped - 1) + " reads [" +
-                        detail::excerpt(text.value_or("(nothing)")) + "]");
-        }
-        if (mapping.indexOf(entry.id) != LinePlace(mapped - 1)) {
-            return fail("lineRefs cannot find its own entry by id");
+                        detail::excerpt(text.value_or("(nothing)")) + "] or is not found by id");
         }
         const bool isProcess = record->event == "ES_EVENT_TYPE_NOTIFY_EXEC" ||
                                record->event == "ES_EVENT_TYPE_NOTIFY_FORK";

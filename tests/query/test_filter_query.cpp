@@ -106,7 +106,6 @@ TEST(FilterQuery, Language) {
         {"c:FOO", "000100"},
         // Quoting: groups, never part of the text, and keeps a prefix literal.
         {"\"Application Support\"", "010000"},
-        {"\"Ünïcode App\"", "010000"},
         {"path:\"Application Support\"", "010000"},
         {"path:Application Zsh", "000000"},
         {"path:\"/bin/\"zsh", "100000"},
@@ -116,19 +115,15 @@ TEST(FilterQuery, Language) {
         // Non-ASCII bytes match exactly.
         {"path:Ünïcode", "010000"},
         {"path:ÜNÏCODE", "000000"},
-        {"path:ünïcode", "000000"},
         // Negation.
         {"-\"zsh\"", "011111"},
         {"-", "100001"},  // the args of 0 hold one
         {"--x", "111110"},
-        // A number at its bound; a pid without a process row; an unknown key is text.
+        // A number at its bound; an unknown key is text.
         {"pid:9223372036854775807", "000000"},
-        {"ppid:0", "000000"},  // file rows have no ppid
-        {"tree:7", "000100"},
         {"other:x", "000000"},
         // Facts: integers exactly, texts as substrings; empty facts never match.
         {"UID:0501", "100010"},
-        {"uid:5", "000000"},
         {"pidversion:12", "100000"},
         {"responsible_pid:100", "100000"},
         {"team_id:abc", "000010"},
@@ -136,18 +131,14 @@ TEST(FilterQuery, Language) {
         {"platform:yes", "100000"},
         {"process_path:git", "001000"},
         {"cwd:project", "000010"},
-        {"summary:x", "000000"},
         {"args:it'\\''s", "100000"},
         {"args:\"it's\"", "000000"},
-        // A bare word reads args, but no other fact.
-        {"status", "000010"},
-        {"501", "000000"},
+        // A bare word reads no fact but args.
         {"ttys001", "000000"},
         // Time bounds: at or after, strictly before, in any written form
         // (1765000000 is 2025-12-06T05:46:40Z).
         {"before:2025-12-06T05:46:40.001", "100000"},
         {"after:2025-12-06T06:46:40.0045+01:00", "000001"},
-        {"after:2025-12-06T05:46:40.0045Z", "000001"},
         {"before:2025-12-06T05:46", "000000"},
         {"after:\"1765000000.004\"", "000011"},
         // Errors.
@@ -163,7 +154,6 @@ TEST(FilterQuery, Language) {
         {"pid:-", "pid: needs a whole number"},
         {"pid:99999999999999999999", "pid: 99999999999999999999 does not fit in 64 bits"},
         {"uid:", "empty value after uid:"},
-        {"cwd:\"\"", "empty value after cwd:"},
         {"pidversion:x1", "pidversion: needs a whole number"},
         {"responsible_pid:99999999999999999999", "responsible_pid: 99999999999999999999 does not"},
         {"after:yesterday", "after: wants a time such as 2026-08-12T15:28 or 1765000000"},

@@ -135,12 +135,10 @@ TEST(FilterQuery, Language) {
         {"args:\"it's\"", "000000"},
         // A bare word reads no fact but args.
         {"ttys001", "000000"},
-        // Time bounds: at or after, strictly before, in any written form
+        // Time bounds in written forms the random bounds do not take
         // (1765000000 is 2025-12-06T05:46:40Z).
-        {"before:2025-12-06T05:46:40.001", "100000"},
         {"after:2025-12-06T06:46:40.0045+01:00", "000001"},
         {"before:2025-12-06T05:46", "000000"},
-        {"after:\"1765000000.004\"", "000011"},
         // Errors.
         {"\"zsh", "unbalanced quote"},
         {"path:\"a b", "unbalanced quote"},

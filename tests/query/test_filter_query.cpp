@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <iterator>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -95,7 +96,8 @@ struct LanguageCase {
 };
 
 // What the random comparison below cannot reach: quoting, keys it does not
-// draw, exact integers, written time forms, error texts.
+// draw, exact integers, written time forms, error texts (which time texts
+// are refused is the time parser's own table).
 TEST(FilterQuery, Language) {
     const LanguageCase cases[] = {
         // Empty queries and plain text.
@@ -104,7 +106,6 @@ TEST(FilterQuery, Language) {
         {"c:FOO", "000100"},
         // Quoting: groups, never part of the text, and keeps a prefix literal.
         {"\"Application Support\"", "010000"},
-        {"\"Ünïcode App\"", "010000"},
         {"path:\"Application Support\"", "010000"},
         {"path:Application Zsh", "000000"},
         {"path:\"/bin/\"zsh", "100000"},
@@ -114,43 +115,30 @@ TEST(FilterQuery, Language) {
         // Non-ASCII bytes match exactly.
         {"path:Ünïcode", "010000"},
         {"path:ÜNÏCODE", "000000"},
-        {"path:ünïcode", "000000"},
         // Negation.
         {"-\"zsh\"", "011111"},
         {"-", "100001"},  // the args of 0 hold one
         {"--x", "111110"},
-        // A number at its bound; a pid without a process row; an unknown key is text.
+        // A number at its bound; an unknown key is text.
         {"pid:9223372036854775807", "000000"},
-        {"ppid:0", "000000"},  // file rows have no ppid
-        {"tree:7", "000100"},
         {"other:x", "000000"},
         // Facts: integers exactly, texts as substrings; empty facts never match.
         {"UID:0501", "100010"},
-        {"uid:5", "000000"},
         {"pidversion:12", "100000"},
         {"responsible_pid:100", "100000"},
         {"team_id:abc", "000010"},
-        {"-team_id:abc", "111101"},
         {"tty:ttys", "100000"},
         {"platform:yes", "100000"},
         {"process_path:git", "001000"},
         {"cwd:project", "000010"},
-        {"summary:x", "000000"},
         {"args:it'\\''s", "100000"},
         {"args:\"it's\"", "000000"},
-        // A bare word reads args, but no other fact.
-        {"status", "000010"},
-        {"501", "000000"},
+        // A bare word reads no fact but args.
         {"ttys001", "000000"},
-        // Time bounds: at or after, strictly before, in any written form
+        // Time bounds in written forms the random bounds do not take
         // (1765000000 is 2025-12-06T05:46:40Z).
-        {"AFTER:2025-12-06", "111111"},
-        {"before:2025-12-06", "000000"},
-        {"before:2025-12-06T05:46:40.001", "100000"},
         {"after:2025-12-06T06:46:40.0045+01:00", "000001"},
-        {"after:2025-12-06T05:46:40.0045Z", "000001"},
         {"before:2025-12-06T05:46", "000000"},
-        {"after:\"1765000000.004\"", "000011"},
         // Errors.
         {"\"zsh", "unbalanced quote"},
         {"path:\"a b", "unbalanced quote"},
@@ -164,15 +152,11 @@ TEST(FilterQuery, Language) {
         {"pid:-", "pid: needs a whole number"},
         {"pid:99999999999999999999", "pid: 99999999999999999999 does not fit in 64 bits"},
         {"uid:", "empty value after uid:"},
-        {"cwd:\"\"", "empty value after cwd:"},
         {"pidversion:x1", "pidversion: needs a whole number"},
         {"responsible_pid:99999999999999999999", "responsible_pid: 99999999999999999999 does not"},
         {"after:yesterday", "after: wants a time such as 2026-08-12T15:28 or 1765000000"},
         {"before:", "before: wants a time such as 2026-08-12T15:28 or 1765000000"},
         {"-before:2025-12-06Z", "before: wants a time"},
-        {"after:2025-02-29", "after: wants a time"},
-        {"after:1765000000.0000000001", "after: wants a time"},
-        {"after:2262-01-01", "after: wants a time"},
     };
     for (const LanguageCase& c : cases) {
         SCOPED_TRACE(c.query);
@@ -196,18 +180,6 @@ TEST(FilterQuery, TellsWhatCallersMustPrepare) {
     const ParsedFilterQuery json = parseFilterQuery("-json:x");
     ASSERT_TRUE(json.query);
     EXPECT_TRUE(json.query->needsRawLine());
-
-    // A row that fails a cheaper term never has its raw line fetched.
-    int fetched = 0;
-    const RowView row{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1", "/bin/ls", 3, 1, {}};
-    const auto raw = [&] {
-        ++fetched;
-        return std::string_view("{\"x\":1}");
-    };
-    const ParsedFilterQuery mixed = parseFilterQuery("json:x pid:4");
-    ASSERT_TRUE(mixed.query);
-    EXPECT_FALSE(mixed.query->matches(row, raw));
-    EXPECT_EQ(fetched, 0);
 }
 
 TEST(DescendantPids, MillionDeepChainAndCycles) {
@@ -229,18 +201,10 @@ TEST(DescendantPids, MillionDeepChainAndCycles) {
 
 // --- Differential test against a plain reference ---
 
-std::string asciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 bool plainContains(std::string_view haystack, std::string_view needle) {
-    return asciiLower(haystack).find(asciiLower(needle)) != std::string::npos;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end(),
+                       [&](char x, char y) { return lower(x) == lower(y); }) != haystack.end();
 }
 
 struct RefTerm {
@@ -274,17 +238,10 @@ bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& 
     if (t.key == "tree") {
         return referenceTree(std::stoll(t.value), rows).count(row.pid) > 0;
     }
-    if (t.key == "type") {
-        return plainContains(row.type, t.value);
-    }
-    if (t.key == "path") {
-        return plainContains(row.path, t.value);
-    }
-    if (t.key == "time") {
-        return plainContains(row.timestamp, t.value);
-    }
-    if (t.key == "json") {
-        return plainContains(r.raw, t.value);
+    const std::map<std::string, std::string_view> texts = {
+        {"type", row.type}, {"path", row.path}, {"time", row.timestamp}, {"json", r.raw}};
+    if (const auto text = texts.find(t.key); text != texts.end()) {
+        return plainContains(text->second, t.value);
     }
     if (t.key == "after" || t.key == "before") {
         const auto time = parseTimeValue(row.timestamp);
@@ -355,27 +312,22 @@ TEST(FilterQuery, AgreesWithPlainReference) {
         const std::int64_t spread = round % 2 ? 1 : 1'000'000'007;
         const auto randomPid = [&] { return (static_cast<std::int64_t>(pick(25)) - 2) * spread; };
         std::vector<Row> rows(60);
-        for (Row& r : rows) {
+        std::vector<std::string> owned(2 * rows.size());  // paths and facts
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            RowView& r = rows[i].row;
             // Process, other and file rows; only process rows make the tree.
             const std::size_t kind = pick(3);
-            r.row.isProcess = kind == 0;
-            r.row.isOther = kind == 1;
-            r.raw = "{\"sig\":\"" + randomText(1 + pick(3)) + "\"}";
-            r.row.pid = randomPid();
-            r.row.ppid = randomPid();
-            r.row.type = types[pick(types.size())];
-            r.row.timestamp = timestamps[pick(timestamps.size())];
-            r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
-        }
-        // Paths of every length, short ones and ones longer than a vector.
-        std::vector<std::string> paths(rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            paths[i] = randomText(pick(9));
-            rows[i].row.path = paths[i];
-        }
-        // Some rows with facts, some without, some with a few empty.
-        std::vector<std::string> facts(rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i) {
+            r.isProcess = kind == 0;
+            r.isOther = kind == 1;
+            rows[i].raw = "{\"sig\":\"" + randomText(1 + pick(3)) + "\"}";
+            r.pid = randomPid();
+            r.ppid = randomPid();
+            r.type = types[pick(types.size())];
+            r.timestamp = timestamps[pick(timestamps.size())];
+            r.time = parseTimeValue(r.timestamp).value_or(kNoTimeValue);
+            // Paths of every length, short ones and ones longer than a vector.
+            r.path = owned[2 * i] = randomText(pick(9));
+            // Some rows with facts, some without, some with a few empty.
             if (pick(3) == 0) {
                 continue;
             }
@@ -383,11 +335,11 @@ TEST(FilterQuery, AgreesWithPlainReference) {
             builder.set(Fact::args, randomText(pick(4)));
             builder.set(Fact::signing_id, randomText(pick(2)));
             builder.set(Fact::uid, pick(4) ? std::to_string(randomPid()) : "");
-            if (rows[i].row.isOther) {
+            if (r.isOther) {
                 builder.set(Fact::summary, randomText(pick(3)));
             }
-            facts[i] = builder.encode();
-            rows[i].row.facts = RowFacts(facts[i].empty() ? nullptr : facts[i].data());
+            const std::string& facts = owned[2 * i + 1] = builder.encode();
+            r.facts = RowFacts(facts.empty() ? nullptr : facts.data());
         }
 
         for (int q = 0; q < 50; ++q) {

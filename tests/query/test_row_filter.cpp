@@ -48,48 +48,6 @@ RowNumbers plainFilter(const EventStore& store, const Entries& entries, const Fi
     return out;
 }
 
-TEST(RowFilter, SnapshotAgreesWithPlainWalk) {
-    testsupport::LoadingWorkspace w;
-    w.load(std::vector<std::string>{kSamples[0], kSamples[1]});
-    const EventStore& store = w.ws.store;
-    ASSERT_GT(store.procPreviews().size(), 3u);
-    ASSERT_GT(store.filePreviews().size(), 3u);
-    const RowsSnapshot snap = RowsSnapshot::of(store);
-    const std::int64_t somePid = store.procPreviews()[1].pid;
-    TreeSetCache cache;
-    const std::string queries[] = {"",
-                                   "type:exec",
-                                   "-type:exec",
-                                   "path:/usr",
-                                   "pid:" + std::to_string(somePid),
-                                   "tree:" + std::to_string(somePid),
-                                   "tree:1 -path:bin",
-                                   "json:audit_token",
-                                   "-json:\"pid\" type:open"};
-    for (const std::string& text : queries) {
-        SCOPED_TRACE(text);
-        // The reference binds its tree terms from the store's own entries;
-        // the snapshot's query through the cache both lists share, asked twice.
-        FilterQuery reference = *parseFilterQuery(text).query;
-        std::vector<ProcessLink> links;
-        for (const auto& p : store.procPreviews()) {
-            links.push_back({p.pid, p.ppid});
-        }
-        reference.bindTrees(links);
-        FilterQuery query = *parseFilterQuery(text).query;
-        cache.bind(query, snap.procs);
-        cache.bind(query, snap.procs);
-        const auto procs = matchingRows(snap.procs, snap, query, 0, snap.procs.size());
-        const auto files = matchingRows(snap.files, snap, query, 0, snap.files.size());
-        ASSERT_TRUE(procs && files);
-        EXPECT_EQ(*procs, plainFilter(store, store.procPreviews(), reference));
-        EXPECT_EQ(*files, plainFilter(store, store.filePreviews(), reference));
-    }
-    // A stopped run gives nothing.
-    const std::atomic<bool> stop{true};
-    EXPECT_FALSE(matchingRows(snap.procs, snap, FilterQuery{}, 0, snap.procs.size(), {&stop, {}}));
-}
-
 // Each list's rows, the shown ones in their order or all of them, as JSON
 // lines; nothing once stopped, or once a raw line cannot be read again.
 TEST(RowFilter, ExportsShownRowsInOrderOrNothing) {
@@ -178,18 +136,29 @@ TEST(RowFilter, NarrowingQueries) {
     }
 }
 
-// A list filtered in two passes, as while a load runs (the second over the
-// rows that arrived, with more processes under a tree), or a narrower query
-// over the rows a broader one showed, shows what one pass over every row
-// shows (ranges matched one after another, and matching among given rows,
-// are checked here); a stopped pass gives nothing.
-TEST(FilterPass, SplitAndNarrowedPassesAgreeWithOnePass) {
+// A list filtered in one pass shows what a plain walk over the store's own
+// entries shows. Filtered in two passes, as while a load runs (the second
+// over the rows that arrived, with more processes under a tree), or a
+// narrower query over the rows a broader one showed, it shows what one pass
+// over every row shows (ranges matched one after another, and matching among
+// given rows, are checked here); a stopped pass gives nothing. One cache of
+// tree sets serves every pass, as it serves a window's.
+TEST(FilterPass, AgreesWithPlainWalkAndOnePass) {
     testsupport::LoadingWorkspace w;
     w.load(std::vector<std::string>{kSamples[0], kSamples[1]});
     const EventStore& store = w.ws.store;
     const std::size_t procs = store.procPreviews().size();
     const std::size_t files = store.filePreviews().size();
-    const std::int64_t root = store.procPreviews()[0].pid;
+    ASSERT_GT(procs, 3u);
+    ASSERT_GT(files, 3u);
+    const std::string root = std::to_string(store.procPreviews()[0].pid);
+    const std::string somePid = std::to_string(store.procPreviews()[1].pid);
+    // The reference binds its tree terms from the store's own entries.
+    std::vector<ProcessLink> links;
+    for (const auto& p : store.procPreviews()) {
+        links.push_back({p.pid, p.ppid});
+    }
+    TreeSetCache cache;
     const auto pass = [&](RowList list, const std::string& text, std::size_t share, bool all,
                           std::size_t from, std::shared_ptr<const FilterQuery> bound,
                           std::shared_ptr<const RowNumbers> candidates = nullptr,
@@ -206,20 +175,32 @@ TEST(FilterPass, SplitAndNarrowedPassesAgreeWithOnePass) {
                      std::make_shared<std::atomic<bool>>(stopped),
                      std::move(candidates)};
         p.replace = p.bound == nullptr;  // a first pass replaces, a later one appends
-        TreeSetCache cache;
         return runFilterPass(p, cache, nullptr);
     };
+    const std::string queries[] = {"",
+                                   "type:exec",
+                                   "-type:exec",
+                                   "path:/usr",
+                                   "pid:" + somePid,
+                                   "tree:" + somePid,
+                                   "tree:" + root,
+                                   "tree:1 -path:bin",
+                                   "json:audit_token",
+                                   "-json:\"pid\" type:open",
+                                   "json:pid -path:usr"};
     for (const RowList list : {RowList::process, RowList::file}) {
         const std::size_t size = list == RowList::process ? procs : files;
-        for (const std::string& text : {"tree:" + std::to_string(root), std::string("type:exec"),
-                                        std::string("json:pid -path:usr")}) {
+        for (const std::string& text : queries) {
             SCOPED_TRACE(text);
             const RowNumbers whole = pass(list, text, 4, true, 0, nullptr)->rows;
+            FilterQuery reference = *parseFilterQuery(text).query;
+            reference.bindTrees(links);
+            EXPECT_EQ(whole, list == RowList::process
+                                 ? plainFilter(store, store.procPreviews(), reference)
+                                 : plainFilter(store, store.filePreviews(), reference));
             for (std::size_t share = 0; share <= 3; ++share) {
                 const FilterPassResult first = *pass(list, text, share, false, 0, nullptr);
-                const std::size_t covered =
-                    list == RowList::process ? procs * share / 4 : files * share / 4;
-                FilterPassResult second = *pass(list, text, 4, true, covered, first.bound);
+                FilterPassResult second = *pass(list, text, 4, true, size * share / 4, first.bound);
                 RowNumbers both = first.rows;
                 if (!second.replace) {
                     both.insert(both.end(), second.rows.begin(), second.rows.end());

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -22,11 +23,11 @@ namespace {
 // the rows without one in load order.
 std::vector<std::uint32_t> referenceOrder(const std::vector<RowView>& rows, const CsvField& field,
                                           bool descending) {
-    std::vector<std::uint32_t> valued;
-    std::vector<std::uint32_t> empty;
-    for (std::uint32_t i = 0; i < rows.size(); ++i) {
-        (sortKeyOf(field, rows[i]).empty ? empty : valued).push_back(i);
-    }
+    std::vector<std::uint32_t> order(rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    const auto empty = std::stable_partition(order.begin(), order.end(), [&](std::uint32_t i) {
+        return !sortKeyOf(field, rows[i]).empty;
+    });
     const auto less = [&](std::uint32_t a, std::uint32_t b) {
         const SortKey x = sortKeyOf(field, rows[a]);
         const SortKey y = sortKeyOf(field, rows[b]);
@@ -39,11 +40,10 @@ std::vector<std::uint32_t> referenceOrder(const std::vector<RowView>& rows, cons
         }
         return x.number < y.number;
     };
-    std::stable_sort(valued.begin(), valued.end(), [&](std::uint32_t a, std::uint32_t b) {
+    std::stable_sort(order.begin(), empty, [&](std::uint32_t a, std::uint32_t b) {
         return descending ? less(b, a) : less(a, b);
     });
-    valued.insert(valued.end(), empty.begin(), empty.end());
-    return valued;
+    return order;
 }
 
 // Every field a sort or an export knows.

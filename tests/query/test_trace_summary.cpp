@@ -19,6 +19,13 @@ namespace {
 
 // Counts in name order, then the most first (a stable sort keeps the
 // names' order among ties; std::string compares as unsigned bytes).
+std::uint64_t countOf(const NamedCount& c) {
+    return c.events;
+}
+std::uint64_t countOf(const BusySecond& s) {
+    return s.rows;
+}
+
 template <typename Map, typename Make>
 auto ranked(const Map& counts, std::size_t top, Make make) {
     std::vector<decltype(make(*counts.begin()))> list;
@@ -26,7 +33,7 @@ auto ranked(const Map& counts, std::size_t top, Make make) {
         list.push_back(make(count));
     }
     std::stable_sort(list.begin(), list.end(),
-                     [](const auto& a, const auto& b) { return a.events > b.events; });
+                     [](const auto& a, const auto& b) { return countOf(a) > countOf(b); });
     list.resize(std::min(list.size(), top));
     return list;
 }
@@ -60,10 +67,6 @@ TraceSummary referenceSummary(const std::vector<RowView>& rows) {
         }
     }
     const auto named = [](const auto& c) { return NamedCount{c.first, c.second, 0}; };
-    struct Second {
-        TimeValue start;
-        std::uint64_t events;
-    };
     TraceSummary s;
     s.rows = rows.size();
     s.types = ranked(types, SIZE_MAX, named);
@@ -71,11 +74,9 @@ TraceSummary referenceSummary(const std::vector<RowView>& rows) {
     s.programs = ranked(programs, kSummaryTop, [](const auto& p) {
         return NamedCount{p.first, p.second.first, p.second.second.size()};
     });
-    for (const Second& second : ranked(seconds, kSummarySeconds, [](const auto& c) {
-             return Second{c.first, c.second};
-         })) {
-        s.seconds.push_back({second.start, second.events});
-    }
+    s.seconds = ranked(seconds, kSummarySeconds, [](const auto& c) {
+        return BusySecond{c.first, c.second};
+    });
     return s;
 }
 

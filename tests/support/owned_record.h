@@ -50,25 +50,12 @@ struct ReceivedJson {
 namespace ownedrecord {
 
 inline std::optional<Process> own(const std::optional<ProcessView>& view) {
-    if (!view) {
-        return std::nullopt;
-    }
-    std::optional<std::string> path;
-    if (view->path) {
-        path = std::string(*view->path);
-    }
-    return Process{view->pid, view->ppid, std::move(path)};
+    using Path = std::optional<std::string>;
+    return view ? std::optional<Process>({view->pid, view->ppid, Path(view->path)}) : std::nullopt;
 }
 
 inline std::optional<ProcessView> see(const std::optional<Process>& p) {
-    if (!p) {
-        return std::nullopt;
-    }
-    std::optional<std::string_view> path;
-    if (p->path) {
-        path = *p->path;
-    }
-    return ProcessView{p->pid, p->ppid, path};
+    return p ? std::optional<ProcessView>({p->pid, p->ppid, p->path}) : std::nullopt;
 }
 
 }  // namespace ownedrecord
@@ -98,10 +85,7 @@ inline ReceivedJson toOwned(const ReceivedJsonView& view) {
 inline std::optional<ReceivedJson> decodeReceivedJson(std::string_view line) {
     LineDecoder decoder;
     const std::optional<ReceivedJsonView> view = decoder.decode(line);
-    if (!view) {
-        return std::nullopt;
-    }
-    return toOwned(*view);
+    return view ? std::optional<ReceivedJson>(toOwned(*view)) : std::nullopt;
 }
 
 // The record's text form, as the program writes it for a view (facts are not

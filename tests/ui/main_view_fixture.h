@@ -82,4 +82,12 @@ inline QString writeFileLog(const QTemporaryDir& dir) {
                     });
 }
 
+// The base of a test class over the two logs, written once for all its tests.
+class SmallLogsTest : public QObject {
+  protected:
+    QTemporaryDir dir_;
+    const QString procLog_ = writeProcLog(dir_);
+    const QString fileLog_ = writeFileLog(dir_);
+};
+
 }  // namespace korvantis::ui::testing

@@ -9,21 +9,10 @@ using namespace korvantis::ui;
 using namespace korvantis::ui::testing;
 using namespace Qt::StringLiterals;
 
-class MainViewTest : public QObject {
+class MainViewTest : public SmallLogsTest {
     Q_OBJECT
 
-  private:
-    QTemporaryDir dir_;
-    QString procLog_;
-    QString fileLog_;
-
   private slots:
-    void initTestCase() {
-        QVERIFY(dir_.isValid());
-        procLog_ = writeProcLog(dir_);
-        fileLog_ = writeFileLog(dir_);
-    }
-
     void processRowsAndColours() {
         Window w;
         w.load(procLog_, kProcRows);

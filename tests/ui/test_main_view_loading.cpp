@@ -44,20 +44,13 @@ class EscCounter : public QObject {
 
 }  // namespace
 
-class MainViewLoadingTest : public QObject {
+class MainViewLoadingTest : public SmallLogsTest {
     Q_OBJECT
 
-  private:
-    QTemporaryDir dir_;
-    QString procLog_;
-    QString fileLog_;
     QString bigLog_;
 
   private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
-        procLog_ = writeProcLog(dir_);
-        fileLog_ = writeFileLog(dir_);
         bigLog_ = dir_.filePath(u"big.json"_s);
         std::ofstream big(bigLog_.toStdString());
         for (int i = 0; i < kBigLines; ++i) {

@@ -19,19 +19,10 @@ using namespace korvantis::ui;
 using namespace korvantis::ui::testing;
 using namespace Qt::StringLiterals;
 
-class ShownTextTest : public QObject {
+class ShownTextTest : public SmallLogsTest {
     Q_OBJECT
 
-  private:
-    QTemporaryDir dir_;
-    QString procLog_;
-
   private slots:
-    void initTestCase() {
-        QVERIFY(dir_.isValid());
-        procLog_ = writeProcLog(dir_);
-    }
-
     void eventTextAndCopy() {
         Window w;
         auto* textView = w.procDetail()->eventTextView();

@@ -27,9 +27,11 @@ namespace {
 
 struct Window : ShownWindow {
     QStringList alerts;
-    Window() {
+    // A window with `log` (five process rows, three file rows) loaded.
+    explicit Window(const QString& log) {
         filter()->exportAction()->setAlertPresenter(
             [this](const QString& title, const QString& text) { alerts << title << text; });
+        load(log, 5, 3);
     }
     FilterBar* filter() { return view.filterBar(); }
     QLineEdit* field() { return filter()->field(); }
@@ -97,8 +99,7 @@ class FilterBarTest : public QObject {
     }
 
     void typingFiltersBothTabs() {
-        Window w;
-        w.load(log_, 5, 3);
+        Window w(log_);
         QCOMPARE(w.titles(), QStringList({"Processes", "Files"}));
         // Each query: the paths then shown in each tab.
         const struct {
@@ -144,8 +145,7 @@ class FilterBarTest : public QObject {
 
     // An invalid query: told in red below the field, the rows kept.
     void invalidQueryKeepsRows() {
-        Window w;
-        w.load(log_, 5, 3);
+        Window w(log_);
         w.type(u"pid:11"_s);
         const QColor normal = w.field()->palette().color(QPalette::Text);
         w.filter()->setQuery(u"pid:1x"_s);  // at once: no valid query on the way
@@ -163,8 +163,7 @@ class FilterBarTest : public QObject {
     // Clicking a column's title: ascending, descending, load order again;
     // the chosen row stays chosen, the filter and later rows are sorted too.
     void titleClicksSortTheList() {
-        Window w;
-        w.load(log_, 5, 3);
+        Window w(log_);
         EventPreview* preview = w.procPreview();
         ColumnHeaders* headers = preview->headers();
         // The default columns: Time, Type, PID, PPID, Path.
@@ -219,8 +218,7 @@ class FilterBarTest : public QObject {
     void timeDisplayShowsTimes() {
         qputenv("TZ", "XST-5:30");  // five and a half hours ahead of UTC
         ::tzset();
-        Window w;
-        w.load(log_, 5, 3);
+        Window w(log_);
         QMenu menu;
         TimeDisplayChoice::instance().addActionsTo(&menu);
         const struct {
@@ -248,8 +246,7 @@ class FilterBarTest : public QObject {
     // The timeline counts the shown rows; a drag writes the time bounds into
     // the field, a double-click drops them.
     void timelineCountsAndBrushes() {
-        Window w;
-        w.load(log_, 5, 3);
+        Window w(log_);
         TimelineStrip* strip = w.view.timeline();
         const auto totals = [&] {
             SliceCount sum;
@@ -291,8 +288,7 @@ class FilterBarTest : public QObject {
     // The summary counts every row; clicking a line sets its filter term
     // (how a line edits the query is the core's to test).
     void summaryLinesSetTheFilter() {
-        Window w;
-        w.load(log_, 5, 3);
+        Window w(log_);
         w.view.showSummary();
         SummaryWindow* summary = w.view.summaryWindow();
         TRY_VERIFY(summary->ready());
@@ -323,8 +319,7 @@ class FilterBarTest : public QObject {
     }
 
     void rowMenuEditsQuery() {
-        Window w;
-        w.load(log_, 5, 3);
+        Window w(log_);
         w.type(u"type:exec"_s);
         EventPreview* preview = w.procPreview();
         QCOMPARE(preview->rows().text(1, FieldKey::path), u"/bin/ls"_s);
@@ -359,8 +354,7 @@ class FilterBarTest : public QObject {
     }
 
     void chosenRowStaysChosen() {
-        Window w;
-        w.load(log_, 5, 3);
+        Window w(log_);
         PreviewList* list = w.procPreview()->list();
         clickRow(list, 2);  // /bin/ls, pid 11
         TRY_VERIFY(w.workspace().selection.activePreview().has_value());
@@ -385,8 +379,7 @@ class FilterBarTest : public QObject {
     // also after typing on narrows the query.
     void unreadableRowsAreCountedApart() {
         const QString log = writeLog(dir_, u"rewritten.json"_s, lines_);
-        Window w;
-        w.load(log, 5, 3);
+        Window w(log);
         {
             QFile f(log);
             QVERIFY(f.open(QIODevice::ReadWrite));
@@ -410,8 +403,7 @@ class FilterBarTest : public QObject {
     }
 
     void exportShownRows() {
-        Window w;
-        w.load(log_, 5, 3);
+        Window w(log_);
         w.type(u"pid:11"_s);
         ExportAction* action = w.filter()->exportAction();
         QSignalSpy done(action, &ExportAction::finished);

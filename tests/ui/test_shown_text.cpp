@@ -184,12 +184,17 @@ class ShownTextTest : public SmallLogsTest {
         QVERIFY(!placedInOrder(path));
         QVERIFY(placedInOrder(isolatePathParts(path).shown));
 
-        // Rows, the detail text and the error list all show it so.
+        // Rows, the detail text and the error list all show it so. A path
+        // that hides its real end behind U+202E shows the mark there; the
+        // row's copy gives the path.
+        const QString disguised = QString::fromUtf16(u"/tmp/\u202etxt.exe");
+        const QString marked = QString::fromUtf16(u"\u27e8U+202E\u27e9txt.exe");
         Window w;
-        const QString log =
-            writeLog(dir_, u"rtl.json"_s,
-                     {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, path), u"{"_s + path});
-        w.load(log, w.procs(), 1);
+        w.load(writeLog(dir_, u"rtl.json"_s,
+                        {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, path),
+                         procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, disguised), u"{"_s + path,
+                         u"{"_s + disguised}),
+               w.procs(), 2);
         QCOMPARE(w.procList()->cellShown(0, 4), isolatePathParts(path).shown);
         clickRow(w.procList(), 0);
         SelectableText* text = w.procDetail()->eventTextView()->text();
@@ -198,14 +203,6 @@ class ShownTextTest : public SmallLogsTest {
         QCOMPARE(w.procDetail()->errorView()->shownRowText(2),
                  isolatePathParts(u"{"_s + path).shown);
 
-        // A path that hides its real end behind U+202E: the list, the detail
-        // and the error list show the mark; the row's copy gives the path.
-        const QString disguised = QString::fromUtf16(u"/tmp/\u202etxt.exe");
-        const QString marked = QString::fromUtf16(u"\u27e8U+202E\u27e9txt.exe");
-        const QString log2 =
-            writeLog(dir_, u"rlo.json"_s,
-                     {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, disguised), u"{"_s + disguised});
-        w.load(log2, w.procs(), 2);
         QVERIFY(w.procList()->cellShown(1, 4).contains(marked));
         QCOMPARE(w.procs().text(1, FieldKey::path), disguised);
         QVERIFY(w.procDetail()->errorView()->shownRowText(3).contains(marked));

@@ -44,11 +44,7 @@ struct Window : ShownWindow {
     }
     void toggle(const QString& title) {
         QMenu* menu = procs()->columnsMenu();
-        for (QAction* a : menu->actions()) {
-            if (a->text() == title) {
-                a->trigger();
-            }
-        }
+        actionNamed(menu, title)->trigger();
         menu->close();
     }
 };
@@ -103,7 +99,7 @@ class FactsViewTest : public QObject {
         QCOMPARE(again.headers(), (QStringList{"Time", "Type", "PID", "Args", "User", "Path"}));
         QCOMPARE(again.procs()->columns().width(3, 0), 333);
         // The file list keeps its own choice.
-        QCOMPARE(filePreview(again.view)->headers()->texts(),
+        QCOMPARE(again.filePreview()->headers()->texts(),
                  (QStringList{"Time", "Type", "PID", "Path"}));
         // Default columns come back; the last shown column cannot go.
         again.toggle("PPID");

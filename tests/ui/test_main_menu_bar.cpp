@@ -13,18 +13,10 @@
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;
+using namespace korvantis::ui::testing;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QAction* actionNamed(QMenu* menu, const QString& text) {
-    for (QAction* a : menu->actions()) {
-        if (a->text() == text) {
-            return a;
-        }
-    }
-    return nullptr;
-}
 
 QString labelText(QDialog* dialog) {
     QString text;

@@ -84,11 +84,14 @@ inline QByteArray fileBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-inline EventPreview* procPreview(MainView& v) {
-    return v.processPanel()->preview();
-}
-inline EventPreview* filePreview(MainView& v) {
-    return v.filePanel()->preview();
+// The action of `menu` whose text is `text`, none when there is none.
+inline QAction* actionNamed(QMenu* menu, const QString& text) {
+    for (QAction* a : menu->actions()) {
+        if (a->text() == text) {
+            return a;
+        }
+    }
+    return nullptr;
 }
 
 // A main window on screen, wide enough for every default column.

@@ -1,0 +1,93 @@
+#pragma once
+
+// The main window as the tests of its rows, its texts and its loads drive
+// it: the colours of related rows, a window that reads them, and the two
+// small logs most of those tests load.
+
+#include "ui_test_support.h"
+
+namespace korvantis::ui::testing {
+
+using Content = DetailArea::Content;
+
+// The rows of the process log below.
+constexpr int kProcRows = 9;
+inline const QColor kGreen(61, 210, 130);
+inline const QColor kPink(210, 0, 130);
+// Markup in a long path: it stays text, and it wraps.
+inline const QString kMarkupPath = QStringLiteral("/tmp/<b>bold</b>&amp;") + QString(400, 'p');
+
+// A row's expected cell colours: `all` everywhere but the PID cell (column 2).
+inline QList<QColor> row(int cells, const QColor& all, const QColor& pid = {}) {
+    QList<QColor> out(cells, all);
+    out[2] = pid.isValid() ? pid : all;
+    return out;
+}
+
+// The two rows of a data-driven test over both panels.
+inline void bothPanels() {
+    QTest::addColumn<int>("panel");
+    QTest::newRow("processes") << 0;
+    QTest::newRow("files") << 1;
+}
+
+struct Window : ShownWindow {
+    LoadProgressView* progress() { return bar()->loadProgress(); }
+    const LoadProgress& loading() { return workspace().loader.progress(); }
+    // The id of the chosen process row, none when there is none.
+    Uuid chosenId() { return selection().activePreview().value_or(ProcPreviewEntry{}).id; }
+    // Waits, looking often, until the big log's first rows are shown, and
+    // tells whether its load still runs then.
+    bool waitForFirstRows(int rows) {
+        return QTest::qWaitFor([&] { return procs().rowCount() >= rows; }, kTimeout) &&
+               loading().running;
+    }
+    Content shown() { return procDetail()->content(); }
+    static QList<QColor> colours(EventPreview* preview, int r) {
+        QList<QColor> out;
+        for (int c = 0; c < preview->columns().count(); ++c) {
+            out.append(preview->list()->cellColor(r, c));
+        }
+        return out;
+    }
+    QList<QColor> procColours(int r) { return colours(procPreview(), r); }
+    QList<QColor> fileColours(int r) { return colours(filePreview(), r); }
+};
+
+// The process log: a family, negative pids, a process its own parent, and
+// a long stamp beside the markup path; both wrap.
+inline QString writeProcLog(const QTemporaryDir& dir) {
+    return writeLog(dir, QStringLiteral("procs.json"),
+                    {
+                        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 10, 1, "/bin/zsh"),  // 0 parent of 11
+                        procLine("ES_EVENT_TYPE_NOTIFY_FORK", 11, 10, "/bin/sh"),  // 1
+                        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 11, 10, "/bin/ls"),  // 2 same pid
+                        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 12, 11, "/bin/cat"),  // 3 child
+                        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", -5, -7, "/neg"),      // 4
+                        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 30, 30, "/self"),     // 5 own parent
+                        procLine("ES_EVENT_TYPE_NOTIFY_FORK", 30, 1, "/self2"),     // 6
+                        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 1, 0, "/sbin/launchd"),  // 7
+                        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 7, 1, kMarkupPath, QString(60, '7')),
+                    });
+}
+
+// The file log: four rows, two of pid 20.
+inline QString writeFileLog(const QTemporaryDir& dir) {
+    return writeLog(dir, QStringLiteral("files.json"),
+                    {
+                        fileLine("ES_EVENT_TYPE_NOTIFY_WRITE", 20, "/tmp/a"),  // 0
+                        fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 20, "/tmp/b"),   // 1
+                        fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 10, "/tmp/c"),   // 2
+                        fileLine("ES_EVENT_TYPE_NOTIFY_CLOSE", 21, "/tmp/d"),  // 3
+                    });
+}
+
+// The base of a test class over the two logs, written once for all its tests.
+class SmallLogsTest : public QObject {
+  protected:
+    QTemporaryDir dir_;
+    const QString procLog_ = writeProcLog(dir_);
+    const QString fileLog_ = writeFileLog(dir_);
+};
+
+}  // namespace korvantis::ui::testing

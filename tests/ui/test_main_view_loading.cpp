@@ -1,0 +1,430 @@
+// Logs coming into the main window: the error counter and list, the notice
+// of lost messages, the progress of a load, its cancelling and the rows it
+// shows while it runs, long error rows, drops and the import dialog.
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QUrl>
+
+#include <filesystem>
+
+#include "main_view_fixture.h"
+
+using namespace korvantis;
+using namespace korvantis::ui;
+using namespace korvantis::ui::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Long enough a log that a load is still running when the first rows show:
+// the loader hands over only a few batches ahead of the window.
+constexpr int kBigLines = 400000;
+constexpr int kBigErrorEvery = 1000;  // every so many lines a broken one
+
+// Counts the Esc presses that reach a widget.
+class EscCounter : public QObject {
+  public:
+    int presses = 0;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            ++presses;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+class MainViewLoadingTest : public SmallLogsTest {
+    Q_OBJECT
+
+    QString bigLog_;
+
+  private slots:
+    void initTestCase() {
+        bigLog_ = dir_.filePath(u"big.json"_s);
+        std::ofstream big(bigLog_.toStdString());
+        for (int i = 0; i < kBigLines; ++i) {
+            if (i % kBigErrorEvery == kBigErrorEvery - 1) {
+                big << "{broken " << i << '\n';
+            } else {
+                big << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 1000 + i, 1, u"/bin/big%1"_s.arg(i))
+                           .toStdString()
+                    << '\n';
+            }
+        }
+        QVERIFY(big.good());
+    }
+
+    // Gaps in eslogger's numbering: a notice naming the log, a list of the
+    // gaps that jumps to the first row at or after each, a close button.
+    void lostMessagesNotice() {
+        Window w;
+        w.load(procLog_, kProcRows);
+        LostMessagesStrip* strip = w.view.lostMessagesStrip();
+        QVERIFY(!strip->isVisible());
+        const auto numbered = [](int number, const char* kind, const char* body) {
+            return QStringLiteral(R"({"event":{"%1":%2},"time":"t","global_seq_num":%3,)"
+                                  R"("process":{"audit_token":{"pid":%3},"ppid":1}})")
+                .arg(QLatin1String(kind), QLatin1String(body), QString::number(number));
+        };
+        const QString trace =
+            writeLog(dir_, u"trace.json"_s,
+                     {numbered(1, "exit", "{}"), numbered(12346, "kill", "{}"),
+                      numbered(12347, "open", "{}"),  // refused: counted, no row
+                      numbered(12360, "mmap", "{}"), numbered(12361, "exit", "{}")});
+        w.load(trace, w.view.otherPanel()->preview()->rows(), 4);
+        TRY_VERIFY(strip->isVisible());
+        QCOMPARE(strip->noteLabel()->text(),
+                 QStringLiteral("12,356 messages are missing from trace.json (2 gaps): dropped by "
+                                "the recorder or cut from the log"));
+        QMenu* menu = strip->gapsMenu();
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions()[1]->text(), u"trace.json:4: 12 lost"_s);
+        menu->actions()[1]->trigger();  // the row of line 4, in the third tab
+        TRY_COMPARE(w.view.tabs()->currentIndex(), 2);
+        TRY_VERIFY(w.selection().activeOtherPreview()->pid == 12360);
+        delete menu;
+        QTest::mouseClick(strip->closeButton(), Qt::LeftButton);
+        TRY_VERIFY(!strip->isVisible());
+    }
+
+    void errorCounterAndList() {
+        Window w;
+        QPushButton* errors = w.bar()->errorsButton();
+        // Zero errors: white where the button is dark, readable text where it is light.
+        QPalette pal = w.bar()->palette();
+        pal.setColor(QPalette::Button, QColor(40, 40, 40));
+        w.bar()->setPalette(pal);
+        QCOMPARE(errors->palette().color(QPalette::ButtonText), QColor(Qt::white));
+        pal.setColor(QPalette::Button, QColor(240, 240, 240));
+        pal.setColor(QPalette::ButtonText, QColor(5, 5, 5));
+        w.bar()->setPalette(pal);
+        QCOMPARE(errors->palette().color(QPalette::ButtonText), QColor(5, 5, 5));
+
+        ErrorView* list = w.procDetail()->errorView();
+        QCOMPARE(list->rowColor(1), kGreen);  // the fixed explanation rows
+
+        const QString bad = writeLog(dir_, u"bad.txt"_s,
+                                     {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 40, 1, "/ok"),
+                                      u"{broken"_s, QString(), "{broken"});
+        errors->click();
+        w.workspace().loader.loadJsonFile(bad.toStdString());
+        TRY_COMPARE(errors->text(), u"Errors: 3"_s);
+        QCOMPARE(errors->palette().color(QPalette::ButtonText), QColor(Qt::red));
+        // Equal entries each their own row, the empty line as an empty row.
+        QCOMPARE(QStringList({list->rowText(2), list->rowText(3), list->rowText(4)}),
+                 QStringList({"{broken", "", "{broken"}));
+        // Beside each entry, not in it: its log and line.
+        QCOMPARE(QStringList({list->originText(1), list->originText(2), list->originText(4)}),
+                 QStringList({"", "bad.txt:2", "bad.txt:4"}));
+        QVERIFY(list->rowColor(2) != kGreen);
+
+        // Loads append: a second file adds to the count and after the earlier rows.
+        w.workspace().loader.loadJsonFile(bad.toStdString());
+        TRY_COMPARE(errors->text(), u"Errors: 6"_s);
+        QCOMPARE(list->rowCount(), 8);
+        QCOMPARE(list->originText(7), u"bad.txt:4"_s);
+        QCOMPARE(w.shown(), Content::errors);
+        // Shortened only where a third of the row cannot hold it.
+        const int natural = list->fontMetrics().horizontalAdvance(list->originText(2));
+        for (const int width : {3 * natural + 6, 3 * natural + 50, 1000}) {
+            QCOMPARE(list->shownOriginText(2, width), u"bad.txt:2"_s);
+        }
+        QVERIFY(list->shownOriginText(2, natural).size() < 9);
+
+        // A drag from the first entry to the third and Ctrl+C copy those rows.
+        TRY_VERIFY(!list->rowRect(4).isEmpty());
+        const QPoint from(1, list->rowRect(2).center().y());
+        const QPoint to(list->viewport()->width() - 2, list->rowRect(4).center().y());
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(list->viewport(), to);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, to);
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"{broken\n\n{broken"_s);
+    }
+
+    // A big load with another queued behind it: the strip names the file and
+    // counts, then either the load runs to its end or Cancel (the button or
+    // Esc) stops it with both loads' rows kept that were read, a note of how
+    // far it got, and the queued load dropped.
+    void loadProgressAndCancel_data() {
+        QTest::addColumn<int>("how");  // 0 to the end, 1 the button, 2 Esc
+        QTest::newRow("to the end") << 0;
+        QTest::newRow("Cancel") << 1;
+        QTest::newRow("Esc") << 2;
+        QTest::newRow("Esc in the filter field") << 3;
+    }
+
+    void loadProgressAndCancel() {
+        QFETCH(int, how);
+        Window w;
+        w.activate();
+        LoadProgressView* strip = w.progress();
+        QVERIFY(!strip->isVisible());
+        // Without a load, Esc is left to the focused widget (a line edit).
+        auto* edit = new QLineEdit(&w.view);
+        edit->show();
+        EscCounter escapes;
+        edit->installEventFilter(&escapes);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QCOMPARE(escapes.presses, 1);
+
+        w.workspace().loader.loadJsonFile(bigLog_.toStdString());
+        w.workspace().loader.loadJsonFile(procLog_.toStdString());
+        QVERIFY(w.waitForFirstRows(1));
+        QVERIFY(strip->isVisible());
+        QCOMPARE(strip->fileLabel()->text(), u"big.json"_s);
+        QVERIFY(strip->cancelButton()->isVisible() && !strip->noteLabel()->isVisible());
+        QCOMPARE(strip->queuedLabel()->text(), u"1 more queued"_s);
+        QVERIFY(QRegularExpression(u"^(\\d|[1-9]\\d)%$"_s)
+                    .match(strip->percentLabel()->text())
+                    .hasMatch());
+        QVERIFY(QRegularExpression(u"^[1-9]\\d{0,2}(,\\d{3})* lines$"_s)
+                    .match(strip->linesLabel()->text())
+                    .hasMatch());
+        // The buttons keep their row; the strip sits under it.
+        QVERIFY(strip->geometry().top() >= w.bar()->importButton()->geometry().bottom());
+
+        const auto& outcomes = w.workspace().loader.outcomes();
+        const EventStore& store = w.workspace().store;
+        if (how == 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), 10 * kTimeout);
+            TRY_VERIFY(!strip->isVisible());
+            QCOMPARE(outcomes.size(), 2u);
+            QCOMPARE(w.procs().rowCount(), kBigLines - kBigLines / kBigErrorEvery + kProcRows);
+            return;
+        }
+        if (how == 1) {
+            strip->cancelButton()->click();
+        } else if (how == 2) {
+            QTest::keyClick(edit, Qt::Key_Escape);
+            QCOMPARE(escapes.presses, 1);  // taken by the window while the load ran
+        } else {
+            // The first Esc clears the field and the load goes on; the
+            // second, in the empty field, cancels it.
+            QLineEdit* field = w.view.filterBar()->field();
+            field->setFocus();
+            QTest::keyClicks(field, u"zsh"_s);
+            QTest::keyClick(field, Qt::Key_Escape);
+            QVERIFY(field->text().isEmpty());
+            QVERIFY(outcomes.empty());
+            QTest::keyClick(field, Qt::Key_Escape);
+        }
+        TRY_VERIFY(w.workspace().loader.idle());
+        TRY_VERIFY(strip->noteLabel()->isVisible());
+        QCOMPARE(outcomes.size(), 1u);  // the queued load is dropped
+        QVERIFY(outcomes[0].cancelled);
+        const std::uint64_t read = outcomes[0].figures.lines;
+        QVERIFY(read > 0 && read < std::uint64_t(kBigLines));
+        // The rows read are shown (that every line read is filed is the
+        // loader's to test).
+        QCOMPARE(std::uint64_t(w.procs().rowCount()), store.procPreviews().size());
+        QLocale english(QLocale::English, QLocale::UnitedStates);
+        QCOMPARE(strip->noteLabel()->text(),
+                 u"Cancelled after %1 lines"_s.arg(english.toString(qulonglong(read))));
+        QVERIFY(!strip->cancelButton()->isVisible() && !strip->fileLabel()->isVisible());
+
+        // Idle again: Esc reaches the line edit. The next load clears the note.
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QCOMPARE(escapes.presses, 2);
+        w.load(procLog_, w.procs(), int(read - read / kBigErrorEvery) + kProcRows);
+        TRY_VERIFY(!strip->isVisible());
+    }
+
+    // Rows shown while loads run can be chosen, stepped through, copied and
+    // scrolled to; the switches work. The big log is loaded
+    // three times, so that loads still run when all that is done.
+    void rowsWorkWhileLoading() {
+        Window w;
+        w.activate();
+        for (int i = 0; i < 3; ++i) {
+            w.workspace().loader.loadJsonFile(bigLog_.toStdString());
+        }
+        QVERIFY(w.waitForFirstRows(5));
+        clickRow(w.procList(), 3);
+        TRY_COMPARE(w.chosenId(), w.procs().rowId(3));
+        auto* textView = w.procDetail()->eventTextView();
+        TRY_VERIFY(textView->text()->originalText().contains(u"big3"_s));
+        QTest::keyClick(w.procList(), Qt::Key_Down);
+        TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(4));
+        TRY_VERIFY(textView->text()->originalText().contains(u"big4"_s));
+        textView->copyButton()->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), textView->text()->originalText());
+        w.bar()->legendButton()->click();
+        TRY_COMPARE(w.shown(), Content::legend);
+        w.bar()->errorsButton()->click();
+        TRY_COMPARE(w.shown(), Content::errors);
+        // Far down the rows shown so far: row 3000 is line 3004, after three
+        // broken lines.
+        QVERIFY(QTest::qWaitFor([&] { return w.procs().rowCount() > 3000; }, kTimeout));
+        clickRow(w.procList(), 3000);
+        TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(3000));
+        TRY_VERIFY(textView->text()->originalText().contains(u"big3003\""_s));
+        QVERIFY(w.loading().running);
+        w.workspace().loader.cancel();
+        TRY_VERIFY(w.workspace().loader.idle());
+        // The choice outlives the load.
+        QCOMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(3000));
+    }
+
+    void scrollingLongLists() {
+        Window w;
+        // Narrow, so that the part of a long row a cell shows is still
+        // taller than the list.
+        w.view.resize(600, 900);
+        const QString tall = u"{"_s + u"word "_s.repeated(3000);
+        const QString huge = QString(300000, QLatin1Char('x'));
+        QStringList lines = {tall, huge};
+        for (int i = 0; i < 500; ++i) {
+            lines.append(u"{e%1"_s.arg(i));
+        }
+        w.bar()->errorsButton()->click();
+        w.workspace().loader.loadJsonFile(writeLog(dir_, "long-bad.txt", lines).toStdString());
+        ErrorView* list = w.procDetail()->errorView();
+        TRY_COMPARE(list->rowCount(), 504);
+        TRY_VERIFY(list->isVisible());
+        QCOMPARE(list->rowText(3), huge);  // kept whole; only its display is cut short
+
+        // A row taller than the screen is read by scrolling through it.
+        list->scrollToRow(2);
+        list->setFocus();
+        int presses = 0;
+        do {
+            QTest::keyClick(list, Qt::Key_Down);
+        } while (list->firstRow() == 2 && ++presses < 10000);
+        QVERIFY(presses > 5);
+        QCOMPARE(list->firstRow(), 3);
+        QTest::keyClick(list, Qt::Key_Up);  // back into the end of the tall row
+        QCOMPARE(list->firstRow(), 2);
+        QVERIFY(list->firstRowOffset() > 0);
+
+        // The scroll bar counts rows; the keys page and jump by them.
+        QScrollBar* bar = list->verticalScrollBar();
+        list->scrollToRow(300);
+        const int from = list->firstRow();
+        QTest::keyClick(list, Qt::Key_PageDown);
+        QVERIFY(list->firstRow() > from + 1);
+        QTest::keyClick(list, Qt::Key_End);
+        QCOMPARE(list->firstRow(), bar->maximum());
+        QVERIFY(!list->rowRect(503).isEmpty());
+    }
+
+    void drops_data() { bothPanels(); }
+
+    void drops() {
+        QFETCH(int, panel);
+        Window w;
+        QWidget* target = panel == 0 ? static_cast<QWidget*>(w.view.processPanel())
+                                     : static_cast<QWidget*>(w.view.filePanel());
+        w.view.tabs()->setCurrentIndex(panel);
+        // 1 accepted (always as a copy), 0 refused; -1 when the door and the
+        // drop disagree or a drop is taken as anything but a copy. Shift
+        // asks for a move where one is offered.
+        auto drop = [&](const QList<QUrl>& urls, const QString& text = {},
+                        Qt::DropActions offered = Qt::CopyAction) {
+            QMimeData mime;
+            urls.isEmpty() ? mime.setText(text) : mime.setUrls(urls);
+            const QPoint pos = target->rect().center();
+            QDragEnterEvent enter(pos, offered, &mime, Qt::LeftButton, Qt::ShiftModifier);
+            QApplication::sendEvent(target, &enter);
+            QDropEvent dropped(pos, offered, &mime, Qt::LeftButton, Qt::ShiftModifier);
+            QApplication::sendEvent(target, &dropped);
+            if (dropped.isAccepted() &&
+                (dropped.dropAction() != Qt::CopyAction || enter.dropAction() != Qt::CopyAction)) {
+                return -1;
+            }
+            return enter.isAccepted() == dropped.isAccepted() ? int(enter.isAccepted()) : -1;
+        };
+
+        // Plain text, remote files and a source that only lets go of its
+        // files (a move): refused, store untouched.
+        QCOMPARE(drop({}, procLog_), 0);
+        QCOMPARE(drop({QUrl(u"https://example.org/log.json"_s)}), 0);
+        QCOMPARE(drop({QUrl::fromLocalFile(procLog_)}, {}, Qt::MoveAction), 0);
+
+        QCOMPARE(w.view.windowTitle(), u"Korvantis"_s);
+
+        // One file, with blanks and accents in its name; the title names it.
+        const QString name = u"Émilie's log %1.json"_s.arg(panel);
+        const QString named = dir_.filePath(name);
+        QVERIFY(QFile::copy(procLog_, named));
+        QCOMPARE(drop({QUrl::fromLocalFile(named)}), 1);
+        TRY_COMPARE(w.procs().rowCount(), kProcRows);
+        TRY_COMPARE(w.view.windowTitle(), u"Korvantis \u2014 "_s + name);
+
+        // Two files: both loaded, in the order given, the second's rows after
+        // the first's; the title counts the other logs.
+        QCOMPARE(drop({QUrl::fromLocalFile(fileLog_), QUrl::fromLocalFile(procLog_)}, {},
+                      Qt::MoveAction | Qt::CopyAction),
+                 1);
+        TRY_COMPARE(w.procs().rowCount(), 2 * kProcRows);
+        TRY_VERIFY(w.workspace().loader.idle());
+        QCOMPARE(w.files().rowCount(), 4);
+        QStringList order;
+        for (const LoadOutcome& o : w.workspace().loader.outcomes()) {
+            order.append(QString::fromStdString(o.path));
+        }
+        QCOMPARE(order, QStringList({named, fileLog_, procLog_}));
+        QCOMPARE(w.view.windowTitle(), u"Korvantis \u2014 "_s + name + " +2");
+
+        // Logs that cannot be opened are told by name and reason in the
+        // strip and the error list, and the others load; a name that is not
+        // valid UTF-8 loads as it is.
+        QVERIFY(!w.progress()->isVisible());
+        const std::string folder = QFile::encodeName(dir_.path()).toStdString();
+        const std::string badName = folder + "/bad\xff" + std::to_string(panel) + ".json";
+        std::filesystem::copy_file(procLog_.toStdString(), badName);
+        auto fileUrl = [](const std::string& path) {
+            return QUrl::fromEncoded("file://" + QByteArray(path.c_str()).toPercentEncoding("/"));
+        };
+        const std::string missing = folder + "/missing.json";
+        QCOMPARE(drop({fileUrl(missing), fileUrl(folder + "/"), fileUrl(badName)}), 1);
+        TRY_VERIFY(w.workspace().loader.outcomes().size() == 6u);
+        TRY_COMPARE(w.procs().rowCount(), 3 * kProcRows);
+        QCOMPARE(w.workspace().loader.outcomes()[5].path, badName);
+        const QString dirName = QFileInfo(dir_.path()).fileName();
+        TRY_VERIFY(w.progress()->failureLabel()->isVisible());
+        QCOMPARE(w.progress()->failureLabel()->text(),
+                 u"Could not open %1: Is a directory"_s.arg(dirName));
+        // The error list names the log beside its error (the texts are the
+        // loader's to test).
+        const int errors = int(w.workspace().store.loadErrors().size());
+        QCOMPARE(w.procDetail()->errorView()->originText(2 + errors - 1), dirName);
+    }
+
+    void importDialog() {
+        Window w;
+        auto dialog = [&] { return w.bar()->findChild<QFileDialog*>(); };
+        w.bar()->importButton()->click();
+        TRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
+
+        // Cancel: nothing happens.
+        dialog()->reject();
+        TRY_VERIFY(dialog() == nullptr);
+        QCOMPARE(w.workspace().store.procPreviews().size(), 0u);
+
+        // A fresh dialog per press, also by Ctrl+O; choosing a file loads it.
+        w.activate();
+        w.procList()->setFocus();
+        QTest::keyClick(w.procList(), Qt::Key_O, Qt::ControlModifier);
+        TRY_VERIFY(dialog() != nullptr);
+        dialog()->setDirectory(dir_.path());
+        dialog()->selectFile(procLog_);
+        static_cast<QDialog*>(dialog())->accept();
+        TRY_COMPARE(w.procs().rowCount(), kProcRows);
+    }
+};
+
+QTEST_MAIN(MainViewLoadingTest)
+#include "test_main_view_loading.moc"

@@ -1,0 +1,216 @@
+// How the main window shows texts: the chosen event's detail text and its
+// copy button, text selection, ink for punctuation in the list font, and
+// paths with right-to-left parts in the rows, the detail and the error list.
+
+#include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextLayout>
+
+#include <algorithm>
+
+#include "ui/bidi_isolation.h"
+#include "ui/text_cell.h"
+
+#include "main_view_fixture.h"
+
+using namespace korvantis;
+using namespace korvantis::ui;
+using namespace korvantis::ui::testing;
+using namespace Qt::StringLiterals;
+
+class ShownTextTest : public SmallLogsTest {
+    Q_OBJECT
+
+  private slots:
+    void eventTextAndCopy() {
+        Window w;
+        auto* textView = w.procDetail()->eventTextView();
+        QVERIFY(textView->copyButton()->isHidden());
+        QVERIFY(textView->text()->toPlainText().isEmpty());
+        w.load(procLog_, kProcRows);
+        QCOMPARE(w.procs().text(8, FieldKey::path), kMarkupPath);
+        // The store's text, shown as plain text: markup in a path stays text.
+        clickRow(w.procList(), 8);
+        TRY_VERIFY(textView->copyButton()->isVisible());
+        const QString expected = QString::fromStdString(w.selection().activeEventJson());
+        QVERIFY(expected.contains(u"<b>bold<\\/b>&amp;"_s));
+        QCOMPARE(textView->text()->toPlainText(), isolatePathParts(expected).shown);
+        QCOMPARE(w.view.filePanel()->detail()->eventTextView()->text()->originalText(), expected);
+
+        // The 400-letter path wraps: no sideways scrolling, the button within
+        // the width and below the text.
+        QWidget* area = textView->viewport();
+        const int lines = int(expected.count(QLatin1Char('\n'))) + 1;
+        TRY_VERIFY(textView->text()->height() >
+                   (lines + 1) * textView->text()->fontMetrics().height());
+        QVERIFY(!textView->horizontalScrollBar()->isVisible());
+        const QRect text(textView->text()->mapTo(area, QPoint()), textView->text()->size());
+        const QRect button(textView->copyButton()->mapTo(area, QPoint()),
+                           textView->copyButton()->size());
+        QVERIFY(text.right() < area->width() && button.right() < area->width());
+        QVERIFY(button.left() > 0 && button.top() > text.bottom());
+
+        // A drag over the first two lines and Ctrl+C copy just those lines.
+        QWidget* port = textView->text()->viewport();
+        const int line = textView->text()->fontMetrics().height();
+        QTest::mousePress(port, Qt::LeftButton, {}, QPoint(0, line / 2));
+        QTest::mouseMove(port, QPoint(port->width() - 1, line + line / 2));
+        QTest::mouseRelease(port, Qt::LeftButton, {}, QPoint(port->width() - 1, line + line / 2));
+        QTest::keyClick(textView->text(), Qt::Key_C, Qt::ControlModifier);
+        TRY_COMPARE(QGuiApplication::clipboard()->text(),
+                    expected.section(QLatin1Char('\n'), 0, 1));
+
+        // Copy leaves the multi-line text alone on the clipboard.
+        auto* other = new QMimeData;
+        other->setImageData(QImage(4, 4, QImage::Format_RGB32));
+        other->setData(u"application/x-other"_s, "xyz");
+        QGuiApplication::clipboard()->setMimeData(other);
+        textView->copyButton()->click();
+        const QMimeData* now = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(now && !now->hasImage() && !now->hasFormat(u"application/x-other"_s));
+        QVERIFY(expected.contains(QLatin1Char('\n')));
+        QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+
+        // While the legend is shown the button is not on screen.
+        w.bar()->legendButton()->click();
+        TRY_VERIFY(!textView->copyButton()->isVisible());
+    }
+
+    // The list font at the row size: punctuation between letters has ink of
+    // its own, at least one and a half fully dark pixels, in the space the
+    // font gives it (a kerning pair that tucks "." under "/" gives none).
+    void punctuationHasInk_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("full stop") << u"a.b"_s;
+        QTest::newRow("comma") << u"x,y"_s;
+        QTest::newRow("hidden folder") << u"/.g"_s;
+    }
+
+    void punctuationHasInk() {
+        QFETCH(QString, text);
+        const QFont font = rowFont();
+        const QFontMetrics fm(font);
+        QImage image(fm.horizontalAdvance(text) + 20, fm.height() + 10, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(10, 5 + fm.ascent(), text);
+        painter.end();
+        const int from = 10 + fm.horizontalAdvance(text.left(1));
+        const int to = 10 + fm.horizontalAdvance(text.left(2));
+        int ink = 0;
+        for (int x = from; x < to; ++x) {
+            for (int y = 0; y < image.height(); ++y) {
+                ink += 255 - qGray(image.pixel(x, y));
+            }
+        }
+        QVERIFY2(
+            ink >= 255 * 3 / 2,
+            qPrintable(u"%1: ink %2 in x %3..%4 (%5)"_s.arg(text).arg(ink).arg(from).arg(to).arg(
+                QFontInfo(font).family())));
+    }
+
+    void pathsKeepTheirOrder() {
+        // What the helper adds, written readably: < LRI, [ FSI, ] PDI; {...}
+        // a visible mark; # an isolate mark left in the shown text.
+        auto readable = [](const IsolatedText& t) {
+            QString out;
+            for (qsizetype i = 0; i < t.shown.size(); ++i) {
+                const char16_t c = t.shown[i].unicode();
+                if (!t.inserted[size_t(i)]) {
+                    out += (c >= 0x2066 && c <= 0x2069) ? QChar('#') : t.shown[i];
+                } else if (c == 0x27e8 || c == 0x27e9) {
+                    out += c == 0x27e8 ? '{' : '}';
+                } else if (c >= 0x2066 && c <= 0x2069) {
+                    out += c == 0x2066 ? '<' : c == 0x2068 ? '[' : ']';
+                } else {
+                    out += t.shown[i];
+                }
+            }
+            return out;
+        };
+        const struct {
+            const char16_t* text;
+            const char* shown;
+        } cases[] = {
+            {u"", ""},
+            {u"/a/b c", "</[a]/[b c]]"},
+            {u"  \"p\" : \"\\/a\\/b\",\n}", "<[  ]\"[p]\"[ : ]\"\\/[a]\\/[b]\"[,]]\n<[}]]"},
+            // Characters that act unseen are shown, and copied as they were.
+            {u"a\u2069b", "<[a{U+2069}b]]"},
+            {u"a\u2067b/c", "<[a{U+2067}b]/[c]]"},
+            {u"/tmp/\u202etxt.exe", "</[tmp]/[{U+202E}txt.exe]]"},
+            {u"\u200e\u200f\u061c\u202a\u2066x", "<[{U+200E}{U+200F}{U+061C}{U+202A}{U+2066}x]]"},
+            {u"a\u200bb\u0007\ufeff\u00ad", "<[a{U+200B}b{U+0007}{U+FEFF}{U+00AD}]]"},
+            {u"tab\tok \u00e9\u05d0", "<[tab\tok \u00e9\u05d0]]"},
+        };
+        for (const auto& c : cases) {
+            const QString text = QString::fromUtf16(c.text);
+            const IsolatedText t = isolatePathParts(text);
+            QCOMPARE(readable(t), QString::fromUtf8(c.shown));
+            QCOMPARE(t.original(0, t.shown.size()), text);
+            const IsolatedText plain = withVisibleMarks(text);
+            QCOMPARE(plain.original(0, plain.shown.size()), text);
+            QCOMPARE(plain.shown.size(),
+                     text.size() + qsizetype(plain.visibleMarks.size()) * (kVisibleMarkLength - 1));
+        }
+        // A copy of part of a text gives the characters whose marks it takes in.
+        const IsolatedText rlo = withVisibleMarks(u"ab\u202ecd");
+        QCOMPARE(rlo.shown, QString::fromUtf16(u"ab\u27e8U+202E\u27e9cd"));
+        QCOMPARE(rlo.original(1, 3), QString::fromUtf16(u"b\u202e"));
+        QCOMPARE(rlo.original(3, 12), u"cd"_s);
+
+        // Laid out, the Hebrew folder stands left of the Arabic one and each
+        // reads right to left; without the isolates the two swap places.
+        const QString path = u"/Applications/עברית/برنامج"_s;
+        auto placedInOrder = [&](const QString& shown) {
+            const auto layout = wrappedLayout(shown, rowFont(), 2000, Qt::AlignLeft);
+            const QTextLine line = layout->lineAt(0);
+            const qsizetype he = shown.indexOf(u"עברית"_s);
+            const qsizetype ar = shown.indexOf(u"برنامج"_s);
+            // Positions between two letters of a word (at its ends the
+            // cursor may sit on either side of the run).
+            qreal heRight = 0, arLeft = 1e9;
+            for (int i = 1; i <= 4; ++i) {
+                heRight = std::max(heRight, line.cursorToX(int(he + i)));
+            }
+            for (int i = 1; i <= 5; ++i) {
+                arLeft = std::min(arLeft, line.cursorToX(int(ar + i)));
+            }
+            return heRight < arLeft && line.cursorToX(int(he + 1)) > line.cursorToX(int(he + 4));
+        };
+        QVERIFY(!placedInOrder(path));
+        QVERIFY(placedInOrder(isolatePathParts(path).shown));
+
+        // Rows, the detail text and the error list all show it so. A path
+        // that hides its real end behind U+202E shows the mark there; the
+        // row's copy gives the path.
+        const QString disguised = QString::fromUtf16(u"/tmp/\u202etxt.exe");
+        const QString marked = QString::fromUtf16(u"\u27e8U+202E\u27e9txt.exe");
+        Window w;
+        w.load(writeLog(dir_, u"rtl.json"_s,
+                        {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, path),
+                         procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, disguised), u"{"_s + path,
+                         u"{"_s + disguised}),
+               w.procs(), 2);
+        QCOMPARE(w.procList()->cellShown(0, 4), isolatePathParts(path).shown);
+        clickRow(w.procList(), 0);
+        SelectableText* text = w.procDetail()->eventTextView()->text();
+        TRY_VERIFY(text->shownText().contains(path.section('/', 2, 2)));
+        QCOMPARE(text->shownText(), isolatePathParts(text->originalText()).shown);
+        QCOMPARE(w.procDetail()->errorView()->shownRowText(2),
+                 isolatePathParts(u"{"_s + path).shown);
+
+        QVERIFY(w.procList()->cellShown(1, 4).contains(marked));
+        QCOMPARE(w.procs().text(1, FieldKey::path), disguised);
+        QVERIFY(w.procDetail()->errorView()->shownRowText(3).contains(marked));
+        clickRow(w.procList(), 1);
+        TRY_VERIFY(text->shownText().contains(marked));
+        QVERIFY(text->originalText().contains(QString::fromUtf16(u"\u202etxt.exe")));
+    }
+};
+
+QTEST_MAIN(ShownTextTest)
+#include "test_shown_text.moc"

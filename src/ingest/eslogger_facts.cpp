@@ -25,26 +25,21 @@ bool stringMember(const object& obj, std::string_view key, std::string_view& out
 // The places of a token's words when it is written as an array of eight.
 enum TokenWord : std::size_t { kEuid = 1, kPid = 5, kPidversion = 7 };
 
-// One word of an audit token given as an object (its member `name`) or as
-// an array of eight integers (its word `at`).
-bool tokenWord(const element* token, std::string_view name, TokenWord at, std::int64_t& out) {
-    if (token == nullptr) {
+// One word of `key`, an audit token given as an object (its member `name`)
+// or as an array of eight integers (its word `at`).
+bool tokenWord(const object& process, std::string_view key, std::string_view name, TokenWord at,
+               std::int64_t& out) {
+    element token, word;
+    if (process.at_key(key).get(token)) {
         return false;
     }
-    element word;
     object fields;
-    if (!token->get_object().get(fields)) {
+    if (!token.get_object().get(fields)) {
         return !fields.at_key(name).get(word) && !word.get_int64().get(out);
     }
     array words;
-    return !token->get_array().get(words) && words.size() == 8 && !words.at(at).get(word) &&
+    return !token.get_array().get(words) && words.size() == 8 && !words.at(at).get(word) &&
            !word.get_int64().get(out);
-}
-
-// The string member `path` of an object member such as a process's "tty".
-bool pathOf(const element* file, std::string_view& out) {
-    object fields;
-    return file != nullptr && !file->get_object().get(fields) && stringMember(fields, "path", out);
 }
 
 void setNumber(RowFactsBuilder& facts, Fact fact, std::int64_t value) {
@@ -83,45 +78,57 @@ bool appendCommandLine(const object& exec, std::string& line, std::size_t limit)
 
 }  // namespace
 
-std::string_view EsloggerFactsReader::read(const ProcessMembers& subject, std::string_view kind,
+std::string_view EsloggerFactsReader::read(const object& message, std::string_view kind,
                                            const element& body, std::string_view summary) {
     facts_.clear();
-    object fields;
-    if (kind == "exec" && !body.get_object().get(fields)) {
-        readExec(fields);
+    object fields, subject;
+    bool found = false;
+    if (kind == "exec" || kind == "fork") {
+        if (!body.get_object().get(fields)) {
+            if (kind == "exec") {
+                readExec(fields);
+            }
+            found = objectMember(fields, kind == "exec" ? "target" : "child", subject);
+        }
+    } else {
+        found = objectMember(message, "process", subject);
     }
-    readSubject(subject);
+    if (found) {
+        readSubject(subject);
+    }
     facts_.set(Fact::summary, summary);
     return facts_.encode();
 }
 
-void EsloggerFactsReader::readSubject(const ProcessMembers& subject) {
-    using Key = ProcessMembers::Key;
+void EsloggerFactsReader::readSubject(const object& subject) {
     std::int64_t number = 0;
-    if (tokenWord(subject[Key::auditToken], "euid", kEuid, number)) {
+    if (tokenWord(subject, "audit_token", "euid", kEuid, number)) {
         setNumber(facts_, Fact::uid, number);
     }
-    if (tokenWord(subject[Key::auditToken], "pidversion", kPidversion, number)) {
+    if (tokenWord(subject, "audit_token", "pidversion", kPidversion, number)) {
         setNumber(facts_, Fact::pidversion, number);
     }
-    if (tokenWord(subject[Key::responsibleToken], "pid", kPid, number)) {
+    if (tokenWord(subject, "responsible_audit_token", "pid", kPid, number)) {
         setNumber(facts_, Fact::responsible_pid, number);
     }
     std::string_view text;
-    if (subject[Key::signingId] && !subject[Key::signingId]->get_string().get(text)) {
+    if (stringMember(subject, "signing_id", text)) {
         facts_.set(Fact::signing_id, text);
     }
-    if (subject[Key::teamId] && !subject[Key::teamId]->get_string().get(text)) {
+    if (stringMember(subject, "team_id", text)) {
         facts_.set(Fact::team_id, text);
     }
-    if (pathOf(subject[Key::tty], text)) {
+    object file;
+    if (objectMember(subject, "tty", file) && stringMember(file, "path", text)) {
         facts_.set(Fact::tty, text);
     }
-    if (pathOf(subject[Key::executable], text)) {
+    if (objectMember(subject, "executable", file) && stringMember(file, "path", text)) {
         facts_.set(Fact::process_path, text);
     }
+    element platform;
     bool isPlatform = false;
-    if (subject[Key::platform] && !subject[Key::platform]->get_bool().get(isPlatform)) {
+    if (!subject.at_key("is_platform_binary").get(platform) &&
+        !platform.get_bool().get(isPlatform)) {
         facts_.set(Fact::platform, isPlatform ? "yes" : "no");
     }
 }

@@ -1,6 +1,5 @@
 #include "ingest/eslogger_record.h"
 
-#include "ingest/first_members.h"
 #include "ingest/other_event_summary.h"
 
 namespace korvantis {
@@ -41,26 +40,21 @@ bool intMember(const object& obj, std::string_view key, std::int64_t& out) {
 
 // `audit_token.pid`, or element 5 of the eight-integer token some macOS
 // builds write instead.
-bool pidOf(const ProcessMembers& process, std::int64_t& pid) {
-    const element* token = process[ProcessMembers::auditToken];
-    if (token == nullptr) {
+bool pidOf(const object& process, std::int64_t& pid) {
+    element token;
+    if (!member(process, "audit_token", token)) {
         return false;
     }
     object fields;
-    if (!token->get_object().get(fields)) {
+    if (!token.get_object().get(fields)) {
         return intMember(fields, "pid", pid);
     }
     array words;
-    if (token->get_array().get(words) || words.size() != 8) {
+    if (token.get_array().get(words) || words.size() != 8) {
         return false;
     }
     element word;
     return !words.at(5).get(word) && !word.get_int64().get(pid);
-}
-
-bool ppidOf(const ProcessMembers& process, std::int64_t& ppid) {
-    const element* value = process[ProcessMembers::ppid];
-    return value != nullptr && !value->get_int64().get(ppid);
 }
 
 // `obj.key.path`: `key` an object whose `path` is a string.
@@ -72,19 +66,14 @@ bool pathOf(const object& obj, std::string_view key, std::string_view& path) {
 }  // namespace
 
 bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
-    object message, events, processObject;
-    if (root.get_object().get(message)) {
-        return false;
-    }
-    enum MessageKey : std::size_t { kEvent, kTime, kProcess, kSequence };
-    const FirstMembers<4> members(message, {"event", "time", "process", "global_seq_num"});
-    if (!members[kEvent] || members[kEvent]->get_object().get(events) || events.size() != 1 ||
-        !members[kTime] || members[kTime]->get_string().get(out.timestamp) || !members[kProcess] ||
-        members[kProcess]->get_object().get(processObject)) {
+    object message, events, process;
+    if (root.get_object().get(message) || !objectMember(message, "event", events) ||
+        events.size() != 1 || !stringMember(message, "time", out.timestamp) ||
+        !objectMember(message, "process", process)) {
         return false;
     }
     std::int64_t sequence = 0;
-    if (members[kSequence] && !members[kSequence]->get_int64().get(sequence) && sequence >= 0) {
+    if (intMember(message, "global_seq_num", sequence) && sequence >= 0) {
         sequence_ = sequence;
     }
     const auto kind = *events.begin();
@@ -96,21 +85,16 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
     out.event = event_;
 
     if (name == "exec" || name == "fork") {
-        object body, subject;
-        element value;
+        object body;
+        element subject;
         if (kind.value.get_object().get(body) ||
-            !member(body, name == "exec" ? "target" : "child", value) ||
-            value.get_object().get(subject)) {
+            !member(body, name == "exec" ? "target" : "child", subject) ||
+            !readProcessEvent(subject, out)) {
             return false;
         }
-        const ProcessMembers fields(subject);
-        if (!readProcessEvent(fields, out)) {
-            return false;
-        }
-        out.facts = facts_.read(fields, name, kind.value);
+        out.facts = facts_.read(message, name, kind.value);
         return true;
     }
-    const ProcessMembers process(processObject);
     if (name == "open" || name == "close" || name == "write" || name == "unlink" ||
         name == "rename" || name == "create" || name == "link") {
         object body;
@@ -119,48 +103,47 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
             !readFilePath(name, body, file.destination)) {
             return false;
         }
-        out.facts = facts_.read(process, name, kind.value);
+        out.facts = facts_.read(message, name, kind.value);
         return true;
     }
     // Another kind of message: kept for its raw text, and listed when its
     // process says who it is.
     out.storedOnly = true;
-    readOther(process, name, kind.value, out);
+    readOther(message, process, name, kind.value, out);
     return true;
 }
 
-void EsloggerRecordReader::readOther(const ProcessMembers& process, std::string_view name,
-                                     const element& body, ReceivedJsonView& out) {
+void EsloggerRecordReader::readOther(const object& message, const object& process,
+                                     std::string_view name, const element& body,
+                                     ReceivedJsonView& out) {
     std::int64_t pid = 0, ppid = 0;
-    if (!pidOf(process, pid) || !ppidOf(process, ppid)) {
+    if (!pidOf(process, pid) || !intMember(process, "ppid", ppid)) {
         return;
     }
     ProcessView& p = out.other.emplace();
     p.pid = pid;
     p.ppid = ppid;
     std::string_view path;
-    object executable;
-    const element* value = process[ProcessMembers::executable];
-    p.path = value && !value->get_object().get(executable) && stringMember(executable, "path", path)
-                 ? path
-                 : std::string_view{};
-    out.facts = facts_.read(process, name, body, otherEventSummary(name, body, summary_));
+    p.path = pathOf(process, "executable", path) ? path : std::string_view{};
+    out.facts = facts_.read(message, name, body, otherEventSummary(name, body, summary_));
 }
 
-bool EsloggerRecordReader::readProcessEvent(const ProcessMembers& fields, ReceivedJsonView& out) {
+bool EsloggerRecordReader::readProcessEvent(const element& subject, ReceivedJsonView& out) {
+    object fields;
     ProcessView& p = out.process.emplace();
-    if (!pidOf(fields, p.pid) || !ppidOf(fields, p.ppid)) {
+    if (subject.get_object().get(fields) || !pidOf(fields, p.pid) ||
+        !intMember(fields, "ppid", p.ppid)) {
         return false;
     }
     // No executable, or one without a path, gives an empty path.
     std::string_view& path = p.path.emplace();
-    const element* executable = fields[ProcessMembers::executable];
-    if (executable == nullptr || executable->type() == element_type::NULL_VALUE) {
+    element executable;
+    if (isMissingOrNull(fields, "executable", executable)) {
         return true;
     }
     object file;
     element value;
-    if (executable->get_object().get(file)) {
+    if (executable.get_object().get(file)) {
         return false;
     }
     return isMissingOrNull(file, "path", value) || !value.get_string().get(path);

@@ -27,10 +27,11 @@ class EsloggerRecordReader {
     void forgetSequenceNumber() { sequence_ = -1; }
 
   private:
-    bool readProcessEvent(const ProcessMembers& fields, ReceivedJsonView& out);
+    bool readProcessEvent(const simdjson::dom::element& subject, ReceivedJsonView& out);
     // An other kind's row: `process` gives a pid and a ppid.
-    void readOther(const ProcessMembers& process, std::string_view name,
-                   const simdjson::dom::element& body, ReceivedJsonView& out);
+    void readOther(const simdjson::dom::object& message, const simdjson::dom::object& process,
+                   std::string_view name, const simdjson::dom::element& body,
+                   ReceivedJsonView& out);
     bool readFilePath(std::string_view name, const simdjson::dom::object& body,
                       std::string_view& path);
 

@@ -1,7 +1,6 @@
 #include "ingest/received_json.h"
 
 #include "ingest/eslogger_record.h"
-#include "ingest/first_members.h"
 
 #include <simdjson.h>
 
@@ -128,15 +127,22 @@ bool readRecord(const element& root, ReceivedJsonView& out) {
     if (root.get_object().get(obj)) {
         return false;
     }
-    enum Key : std::size_t { kEvent, kTimestamp, kProcess, kFileOld, kFile };
-    const FirstMembers<5> members(obj, {"event", "timestamp", "process", "fileOld", "file"});
-    // The event is read first: an eslogger message, whose event is an
-    // object, is refused here before its large process is walked.
-    return members[kEvent] && readString(*members[kEvent], out.event) && members[kTimestamp] &&
-           readString(*members[kTimestamp], out.timestamp) &&
-           (!members[kProcess] || readOptional(*members[kProcess], out.process, readProcess)) &&
-           (!members[kFileOld] || readOptional(*members[kFileOld], out.fileOld, readFileOld)) &&
-           (!members[kFile] || readOptional(*members[kFile], out.file, readFile));
+    Once event, timestamp, process, fileOld, file;
+    for (auto field : obj) {
+        const std::string_view key = field.key;
+        const element& v = field.value;
+        const bool ok =
+            key == "event"       ? event([&] { return readString(v, out.event); })
+            : key == "timestamp" ? timestamp([&] { return readString(v, out.timestamp); })
+            : key == "process" ? process([&] { return readOptional(v, out.process, readProcess); })
+            : key == "fileOld" ? fileOld([&] { return readOptional(v, out.fileOld, readFileOld); })
+            : key == "file"    ? file([&] { return readOptional(v, out.file, readFile); })
+                               : true;
+        if (!ok) {
+            return false;
+        }
+    }
+    return event.seen() && timestamp.seen();
 }
 
 // The two-character escape of `c`, or an empty view when it has none.

@@ -1,5 +1,6 @@
 #include "ingest/raw_input.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -33,6 +34,19 @@ bool RawInput::spool(const char* bytes, std::size_t size) {
     return writeFully(spoolFd_, bytes, size);
 }
 
+void RawInput::dropRead(std::uint64_t end) {
+    // In large steps: each call walks the file's cached pages.
+    constexpr std::uint64_t kDropEvery = std::uint64_t{64} << 20;
+    if (end < droppedTo_) {
+        droppedTo_ = 0;  // read again from further back
+    }
+    if (end - droppedTo_ >= kDropEvery) {
+        ::posix_fadvise(fd_, static_cast<off_t>(droppedTo_), static_cast<off_t>(end - droppedTo_),
+                        POSIX_FADV_DONTNEED);
+        droppedTo_ = end;
+    }
+}
+
 std::size_t RawInput::readFile(char* into, std::size_t size) {
     for (;;) {
         if (spoolFd_ >= 0 && !waitForBytes()) {
@@ -41,6 +55,10 @@ std::size_t RawInput::readFile(char* into, std::size_t size) {
         const ssize_t n = at_ >= 0 ? ::pread(fd_, into, size, at_) : ::read(fd_, into, size);
         if (n >= 0) {
             at_ += at_ >= 0 ? n : 0;
+            plainAt_ += at_ >= 0 ? 0 : static_cast<std::uint64_t>(n);
+            if (dropBehind_ && spoolFd_ < 0) {
+                dropRead(at_ >= 0 ? static_cast<std::uint64_t>(at_) : plainAt_);
+            }
             // Bytes that cannot be kept end the input: they could not be
             // read again.
             if (spoolFd_ >= 0 && !spool(into, static_cast<std::size_t>(n))) {

@@ -23,6 +23,12 @@ class RawInput {
     // Reads from `offset` on with positioned reads, leaving the descriptor's
     // own position alone (it may be shared).
     void startAt(std::uint64_t offset) { at_ = offset; }
+    // Drops the bytes read from the page cache behind the reader, for a
+    // file too large to stay cached anyway: filling the cache with it only
+    // makes the kernel reclaim pages for every page the load then needs
+    // (a third more system time on a log as large as the memory). Read
+    // again, such bytes come from the disk.
+    void dropBehind() { dropBehind_ = true; }
 
     // Up to `size` bytes; 0 at the end of the input (or on a read error).
     std::size_t read(char* into, std::size_t size);
@@ -39,10 +45,15 @@ class RawInput {
     // Waits until the pipe has bytes or has ended; false once stopped.
     bool waitForBytes();
     bool spool(const char* bytes, std::size_t size);
+    // Called after each read, which ended at `end` in the file.
+    void dropRead(std::uint64_t end);
 
     int fd_;
     int spoolFd_ = -1;
-    std::int64_t at_ = -1;  // where startAt() reads next; -1: plain reads
+    std::int64_t at_ = -1;       // where startAt() reads next; -1: plain reads
+    std::uint64_t plainAt_ = 0;  // where plain reads have come to
+    bool dropBehind_ = false;
+    std::uint64_t droppedTo_ = 0;  // the bytes before it were dropped
     const std::atomic<bool>* stop_ = nullptr;
     std::string peeked_;
     std::atomic<std::uint64_t> taken_{0};

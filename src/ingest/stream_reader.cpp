@@ -16,6 +16,19 @@
 
 namespace korvantis {
 
+namespace {
+
+// The machine's memory; 0 when it cannot be told.
+std::uint64_t memoryBytes() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0
+               ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize)
+               : 0;
+}
+
+}  // namespace
+
 struct StreamReader::Impl {
     int fd = -1;
     std::uint64_t sizeAtOpen = 0;
@@ -208,6 +221,11 @@ std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
     }
     if (spool) {
         d.input->spoolTo(spool->fileDescriptor(), spoolStop);
+    }
+    // Half of the memory: a log that large cannot stay in the page cache
+    // beside what its load needs.
+    if (const std::uint64_t memory = memoryBytes(); memory != 0 && size > memory / 2) {
+        d.input->dropBehind();
     }
     d.compressed = compressionOf(d.input->peek(kCompressionMagicSize)) != Compression::none;
     d.source = TextSource::open(*d.input);

@@ -1,11 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "ingest/raw_input.h"
 #include "ingest/stream_reader.h"
 #include "ingest/utf8_text.h"
 #include "temp_files.h"
@@ -106,6 +109,36 @@ TEST(StreamReader, OnlyRegularFilesOpen) {
     if (::geteuid() != 0) {  // root reads every file
         ::chmod(file.c_str(), 0);
         EXPECT_FALSE(StreamReader::open(file));
+    }
+}
+
+// Dropping what was read from the page cache (done for logs larger than half
+// the memory) changes no byte read, by plain or by positioned reads.
+TEST(RawInput, DropBehindReadsTheSameBytes) {
+    std::string bytes(std::size_t{80} << 20, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>('a' + i * 7919 % 26);
+    }
+    TempDir dir;
+    const std::string path = dir.write("big", bytes);
+    for (const std::uint64_t startAt : {std::uint64_t{0}, std::uint64_t{3}}) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        RawInput input(fd);
+        if (startAt != 0) {
+            input.startAt(startAt);
+        }
+        input.dropBehind();
+        std::string read(bytes.size(), '\0');
+        std::size_t at = startAt;
+        while (const std::size_t n = input.read(
+                   read.data() + at, std::min<std::size_t>(1 << 20, bytes.size() - at))) {
+            at += n;
+        }
+        ::close(fd);
+        EXPECT_EQ(at, bytes.size());
+        EXPECT_TRUE(std::string_view(read).substr(startAt) ==
+                    std::string_view(bytes).substr(startAt));
     }
 }
 

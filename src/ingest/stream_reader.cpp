@@ -222,9 +222,10 @@ std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
     if (spool) {
         d.input->spoolTo(spool->fileDescriptor(), spoolStop);
     }
-    // Half of the memory: a log that large cannot stay in the page cache
-    // beside what its load needs.
-    if (const std::uint64_t memory = memoryBytes(); memory != 0 && size > memory / 2) {
+    // Over three quarters of the memory, a log cannot stay in the page cache
+    // beside what its load and the rest of the machine need; a smaller one
+    // is kept there for the next load.
+    if (const std::uint64_t memory = memoryBytes(); memory != 0 && size > memory / 4 * 3) {
         d.input->dropBehind();
     }
     d.compressed = compressionOf(d.input->peek(kCompressionMagicSize)) != Compression::none;

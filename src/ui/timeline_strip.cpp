@@ -75,12 +75,16 @@ TimelineStrip::TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files,
     pool_.setMaxThreadCount(1);
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    due_.setSingleShot(true);
+    connect(&due_, &QTimer::timeout, this, &TimelineStrip::recount);
+    // A new filter sends rowsReplaced and countsChanged one after the other:
+    // the timer makes them one count.
     for (FilteredRowSource* rows : {&procs_, &files_, &others_}) {
-        connect(rows, &RowSource::rowsReplaced, this, &TimelineStrip::recount);
-        connect(rows, &RowSource::rowsAppended, this, &TimelineStrip::recount);
-        connect(rows, &FilteredRowSource::countsChanged, this, &TimelineStrip::recount);
+        connect(rows, &RowSource::rowsReplaced, this, [this] { recountSoon(true); });
+        connect(rows, &RowSource::rowsAppended, this, [this] { recountSoon(false); });
+        connect(rows, &FilteredRowSource::countsChanged, this, [this] { recountSoon(false); });
     }
-    recount();
+    recountSoon(true);
 }
 
 TimelineStrip::~TimelineStrip() {
@@ -88,13 +92,30 @@ TimelineStrip::~TimelineStrip() {
     pool_.waitForDone();
 }
 
+void TimelineStrip::recountSoon(bool replaced) {
+    if (running_) {
+        again_ = true;
+        againReplaced_ = againReplaced_ || replaced;
+        return;
+    }
+    if (replaced) {
+        due_.start(0);
+    } else if (!due_.isActive()) {
+        const qint64 since = countClock_.isValid() ? countClock_.elapsed() : pauseMs_;
+        due_.start(static_cast<int>(std::max<qint64>(0, pauseMs_ - since)));
+    }
+}
+
 void TimelineStrip::recount() {
     if (running_) {
         again_ = true;
         return;
     }
+    due_.stop();
     running_ = true;
     again_ = false;
+    againReplaced_ = false;
+    countClock_.start();
     const EventStore& store = procs_.workspace().store;
     auto counts = std::make_shared<Counts>(
         Counts{RowsSnapshot::of(store, static_cast<std::size_t>(procs_.totalCount()),
@@ -131,13 +152,17 @@ void TimelineStrip::recount() {
 
 void TimelineStrip::finished(std::uint64_t generation, Counts& counts) {
     running_ = false;
+    pauseMs_ = 2 * countClock_.elapsed();
+    countClock_.start();
     if (generation == generation_) {
         shown_ = std::move(counts.shown);
         all_ = std::move(counts.all);
         update();
     }
     if (again_) {
-        recount();
+        const bool replaced = againReplaced_;
+        again_ = againReplaced_ = false;
+        recountSoon(replaced);
     }
 }
 

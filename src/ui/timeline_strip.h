@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QThreadPool>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -30,7 +32,7 @@ class TimelineStrip : public QWidget {
     const TimeSlices& shownSlices() const { return shown_; }
     const TimeSlices& allSlices() const { return all_; }
     // Whether the bars show the rows as they are now.
-    bool counted() const { return !running_; }
+    bool counted() const { return !running_ && !again_ && !due_.isActive(); }
     // The moment at an x of this widget (within the loaded time).
     TimeValue timeAt(int x) const;
     // The x a moment is drawn at, or -1 outside the loaded time.
@@ -57,6 +59,11 @@ class TimelineStrip : public QWidget {
 
   private:
     struct Counts;
+    // Asks for a count: at once when the shown rows were replaced (a new
+    // filter); when rows were only added (a load), not before twice the last
+    // count's time has passed since it ended, so that recounting millions of
+    // rows again and again does not take a core from the load.
+    void recountSoon(bool replaced);
     void recount();
     void finished(std::uint64_t generation, Counts& counts);
     QString sliceText(int slice) const;
@@ -69,7 +76,11 @@ class TimelineStrip : public QWidget {
     QThreadPool pool_;
     std::uint64_t generation_ = 0;
     bool running_ = false;
-    bool again_ = false;
+    bool again_ = false;          // asked for while a count ran
+    bool againReplaced_ = false;  // and the shown rows were replaced
+    QTimer due_;                  // the next count, asked for
+    QElapsedTimer countClock_;    // since the last count began, then ended
+    qint64 pauseMs_ = 0;          // between counts of added rows
     TimeSlices shown_;
     TimeSlices all_;
     int dragFrom_ = -1;  // x where a drag began

@@ -37,9 +37,7 @@ bool RawInput::spool(const char* bytes, std::size_t size) {
 void RawInput::dropRead(std::uint64_t end) {
     // In large steps: each call walks the file's cached pages.
     constexpr std::uint64_t kDropEvery = std::uint64_t{64} << 20;
-    if (end < droppedTo_) {
-        droppedTo_ = 0;  // read again from further back
-    }
+    // Reads only go forward, so `end` never falls below `droppedTo_`.
     if (end - droppedTo_ >= kDropEvery) {
         ::posix_fadvise(fd_, static_cast<off_t>(droppedTo_), static_cast<off_t>(end - droppedTo_),
                         POSIX_FADV_DONTNEED);

@@ -57,6 +57,9 @@ class VisitOrder {
         return static_cast<std::uint32_t>(links_.size() - 1);
     }
 
+    std::uint32_t parentOf(std::uint32_t handle) const { return links_[handle].parent; }
+    std::size_t size() const { return links_.size(); }
+
     // Whether the walk visits `a` before `b`.
     bool before(std::uint32_t a, std::uint32_t b) const {
         if (a == b) {
@@ -188,12 +191,44 @@ std::size_t ProcessTree::jsonLength() const {
     return placement_->jsonLength;
 }
 
+// The tree's order from the parents' handles alone: a parent's handle is
+// smaller than its children's, and siblings' handles grow in list order. So
+// one pass from the last handle down sums the subtrees' sizes, and one pass
+// up gives each node its place after its parent and its elder siblings'
+// subtrees. Both passes read the handles in a row; a walk of the nodes
+// themselves would miss the caches at every node of a large tree.
+TreeOrder ProcessTree::treeOrder() const {
+    const VisitOrder& handles = placement_->order;
+    const std::size_t count = handles.size();
+    std::vector<std::uint32_t> size(count, 1);
+    for (std::size_t h = count - 1; h > 0; --h) {
+        size[handles.parentOf(static_cast<std::uint32_t>(h))] += size[h];
+    }
+    TreeOrder order;
+    order.nodes.resize(count);
+    order.descendants.resize(count);
+    std::vector<std::uint32_t> nextPlace(count);  // in the subtree of each handle
+    for (std::size_t h = 0; h < count; ++h) {
+        std::uint32_t place = 0;
+        if (h > 0) {
+            place = nextPlace[handles.parentOf(static_cast<std::uint32_t>(h))];
+            nextPlace[handles.parentOf(static_cast<std::uint32_t>(h))] += size[h];
+        }
+        nextPlace[h] = place + 1;
+        order.nodes[place] = h == 0                       ? &placement_->root
+                             : h == Placement::kUntracked ? &placement_->untracked
+                                                          : &nodes_[h - 2];
+        order.descendants[place] = size[h] - 1;
+    }
+    return order;
+}
+
 std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
+    const TreeOrder order = treeOrder();
     std::optional<BuiltTree> built;
-    if (std::optional<std::string> json = encodeTreeJson(placement_->root, jsonLength())) {
-        built = BuiltTree{std::move(*json), factsWanted_
-                                                ? encodeTreeFacts(placement_->root, placesInFacts_)
-                                                : std::string()};
+    if (std::optional<std::string> json = encodeTreeJson(order, jsonLength())) {
+        built = BuiltTree{std::move(*json),
+                          factsWanted_ ? encodeTreeFacts(order, placesInFacts_) : std::string()};
     }
     return built;
 }

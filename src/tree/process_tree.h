@@ -8,6 +8,7 @@
 
 #include "store/chunked_vector.h"
 #include "tree/node.h"
+#include "tree/tree_order.h"
 
 namespace korvantis {
 
@@ -49,6 +50,8 @@ class ProcessTree {
     std::size_t jsonLength() const;
 
   private:
+    TreeOrder treeOrder() const;
+
     struct Placement;
     ChunkedVector<Node> nodes_;
     std::unique_ptr<Placement> placement_;

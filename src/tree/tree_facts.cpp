@@ -20,46 +20,6 @@ void appendNumber(std::string& out, std::int64_t value) {
     out.append(buffer, result.ptr);
 }
 
-// The nodes in the tree JSON's order, each with the number of its
-// descendants. One walk lists the visits; a visit's descendants are the
-// visits made between entering and leaving it, known when it is left.
-struct Visits {
-    std::vector<const Node*> order;
-    std::vector<std::uint64_t> descendants;
-};
-
-Visits visitInTreeOrder(const Node& root) {
-    Visits visits;
-    struct Frame {
-        const Node* node;
-        std::size_t next;   // index of its next child to visit
-        std::size_t visit;  // its index in `order`
-    };
-    std::vector<Frame> stack;
-
-    auto enter = [&](const Node& n) {
-        stack.push_back({&n, 0, visits.order.size()});
-        visits.order.push_back(&n);
-        visits.descendants.push_back(0);
-    };
-    enter(root);
-    while (!stack.empty()) {
-        Frame& top = stack.back();
-        if (top.next == top.node->children.size()) {
-            visits.descendants[top.visit] = visits.order.size() - top.visit - 1;
-            stack.pop_back();
-            continue;
-        }
-        const std::vector<Node*>& siblings = top.node->children;
-        if (top.next + 2 < siblings.size()) {
-            __builtin_prefetch(siblings[top.next + 2]);
-        }
-        // `top` may dangle once enter() pushes; it is not used after this.
-        enter(*siblings[top.next++]);
-    }
-    return visits;
-}
-
 void appendEntry(std::string& out, const Node& n, std::uint64_t descendants, bool places) {
     out.push_back('[');
     appendNumber(out, n.pid);
@@ -79,8 +39,11 @@ void appendEntry(std::string& out, const Node& n, std::uint64_t descendants, boo
 }  // namespace
 
 std::string encodeTreeFacts(const Node& root, bool places) {
-    const Visits visits = visitInTreeOrder(root);
-    const std::vector<const Node*>& order = visits.order;
+    return encodeTreeFacts(visitInTreeOrder(root), places);
+}
+
+std::string encodeTreeFacts(const TreeOrder& visits, bool places) {
+    const std::vector<const Node*>& order = visits.nodes;
     std::string out;
     out.reserve(order.size() * 48 + 2);
     out.push_back('[');

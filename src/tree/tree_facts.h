@@ -3,6 +3,7 @@
 #include <string>
 
 #include "tree/node.h"
+#include "tree/tree_order.h"
 
 namespace korvantis {
 
@@ -20,5 +21,7 @@ namespace korvantis {
 // store's lines, [pid, ppid, "path", descendants, place] (-1 for a node of no
 // line, such as "launchd"), by which the page asks for more about a node.
 std::string encodeTreeFacts(const Node& root, bool places = false);
+// The same, of a tree already listed in order.
+std::string encodeTreeFacts(const TreeOrder& order, bool places);
 
 }  // namespace korvantis

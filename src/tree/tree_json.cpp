@@ -18,21 +18,6 @@ std::size_t childrenPartLength(std::size_t children) {
     return children == 0 ? 1 : 13 + (children - 1) + 2;
 }
 
-// The exact length of the encoding, so that the text is made in one
-// allocation: growing a text of tens of megabytes by doubling would briefly
-// need half as much again.
-std::size_t encodedLength(const Node& root) {
-    std::size_t length = 2;  // [ ]
-    std::vector<const Node*> stack{&root};
-    while (!stack.empty()) {
-        const Node& n = *stack.back();
-        stack.pop_back();
-        length += treeJsonNodeLength(n.name, n.children.size());
-        stack.insert(stack.end(), n.children.begin(), n.children.end());
-    }
-    return length;
-}
-
 }  // namespace
 
 std::size_t treeJsonNodeLength(std::string_view name, std::size_t children) {
@@ -46,73 +31,53 @@ std::size_t treeJsonChildGrowth(std::size_t children) {
 
 namespace {
 
-// Writes the tree below the root as nested {"name":…,"children":[…]}
-// objects, with a stack of (node, index of its next child to write) instead
-// of recursion: a chain of processes can be a million levels deep.
-class TreeJsonWriter {
-  public:
-    explicit TreeJsonWriter(std::string& out) : out_(out) {}
-
-    void write(const Node& root) {
-        open(root);
-        while (!stack_.empty()) {
-            Frame& top = stack_.back();
-            if (top.next == top.node->children.size()) {
-                out_ += "]}";
-                stack_.pop_back();
-                continue;
-            }
-            if (top.next > 0) {
-                out_.push_back(',');
-            }
-            prefetchSiblings(top);
-            const Node& child = *top.node->children[top.next++];
-            // `top` may dangle once open() pushes; it is not used after this.
-            open(child);
+// Writes the listed nodes as nested {"name":…,"children":[…]} objects. A
+// node opens its children's list when it has descendants, and the lists of
+// its subtree's openers close after its last descendant: a stack of those
+// last places, instead of recursion, since a chain of processes can be a
+// million levels deep.
+void writeNodes(const TreeOrder& order, std::string& out) {
+    const std::vector<const Node*>& nodes = order.nodes;
+    std::vector<std::size_t> lastOfOpen;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        // The nodes lie anywhere in memory: ask for the coming ones early.
+        if (i + 16 < nodes.size()) {
+            __builtin_prefetch(nodes[i + 16]);
+        }
+        if (i + 8 < nodes.size()) {
+            __builtin_prefetch(nodes[i + 8]->name.data());
+        }
+        // Right after a node with descendants comes its first child;
+        // after a leaf, a sibling of it or of one of its ancestors.
+        if (i > 0 && order.descendants[i - 1] == 0) {
+            out.push_back(',');
+        }
+        out += "{\"name\":";
+        appendJsonString(out, nodes[i]->name, /*escapeSlash=*/true);
+        if (order.descendants[i] != 0) {
+            out += ",\"children\":[";
+            lastOfOpen.push_back(i + order.descendants[i]);
+            continue;
+        }
+        out.push_back('}');
+        while (!lastOfOpen.empty() && lastOfOpen.back() == i) {
+            out += "]}";
+            lastOfOpen.pop_back();
         }
     }
-
-  private:
-    struct Frame {
-        const Node* node;
-        std::size_t next;
-    };
-
-    void open(const Node& n) {
-        out_ += "{\"name\":";
-        appendJsonString(out_, n.name, /*escapeSlash=*/true);
-        if (n.children.empty()) {
-            out_.push_back('}');
-        } else {
-            out_ += ",\"children\":[";
-            stack_.push_back({&n, 0});
-        }
-    }
-
-    // Siblings lie anywhere in memory: ask for the next ones early.
-    static void prefetchSiblings(const Frame& top) {
-        const std::vector<Node*>& siblings = top.node->children;
-        if (top.next + 4 < siblings.size()) {
-            __builtin_prefetch(siblings[top.next + 4]);
-        }
-        if (top.next + 2 < siblings.size()) {
-            const Node& soon = *siblings[top.next + 2];
-            __builtin_prefetch(soon.name.data());
-            __builtin_prefetch(soon.children.data());
-        }
-    }
-
-    std::string& out_;
-    std::vector<Frame> stack_;
-};
+}
 
 }  // namespace
 
-std::optional<std::string> encodeTreeJson(const Node& root, std::size_t exactLength) {
+std::optional<std::string> encodeTreeJson(const Node& root) {
+    return encodeTreeJson(visitInTreeOrder(root));
+}
+
+std::optional<std::string> encodeTreeJson(const TreeOrder& order, std::size_t exactLength) {
     std::string out;
-    out.reserve(exactLength != 0 ? exactLength : encodedLength(root));
+    out.reserve(exactLength);
     out.push_back('[');
-    TreeJsonWriter(out).write(root);
+    writeNodes(order, out);
     out.push_back(']');
     // Checked once for the whole text: every name stands between ASCII
     // quotes and escaping only rewrites ASCII bytes, so the text is valid

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tree/node.h"
+
+namespace korvantis {
+
+// The nodes of a tree in the order the tree page lists them: depth first, a
+// parent before its children, children in list order; each with the number
+// of its descendants. The tree JSON and its facts are both written from it,
+// in one pass each over a list instead of a walk that chases pointers.
+struct TreeOrder {
+    std::vector<const Node*> nodes;
+    std::vector<std::uint64_t> descendants;
+};
+
+// By walking the tree from `root`. A node listed under two parents is
+// visited, and counted, under each. Iterative: any depth is fine.
+TreeOrder visitInTreeOrder(const Node& root);
+
+}  // namespace korvantis

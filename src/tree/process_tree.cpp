@@ -17,8 +17,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <future>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "store/linear_probing_table.h"
@@ -29,6 +31,9 @@
 namespace korvantis {
 
 namespace {
+
+// Nodes from which a tree's facts are written on a thread of their own.
+constexpr std::size_t kFactsBesideJson = std::size_t{1} << 16;
 
 // The tree's shape by handles (in the order nodes were attached), for
 // comparing places in the walk's visiting order.
@@ -225,12 +230,26 @@ TreeOrder ProcessTree::treeOrder() const {
 
 std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
     const TreeOrder order = treeOrder();
-    std::optional<BuiltTree> built;
-    if (std::optional<std::string> json = encodeTreeJson(order, jsonLength())) {
-        built = BuiltTree{std::move(*json),
-                          factsWanted_ ? encodeTreeFacts(order, placesInFacts_) : std::string()};
+    // A large tree's facts are written beside its JSON: the build is the
+    // last step of a load, with the load's other threads done. Without a
+    // thread to spare, they are written after it.
+    std::future<std::string> facts;
+    if (factsWanted_) {
+        auto write = [&] { return encodeTreeFacts(order, placesInFacts_); };
+        try {
+            facts = std::async(
+                order.nodes.size() >= kFactsBesideJson ? std::launch::async : std::launch::deferred,
+                write);
+        } catch (const std::system_error&) {
+            facts = std::async(std::launch::deferred, write);
+        }
     }
-    return built;
+    std::optional<std::string> json = encodeTreeJson(order, jsonLength());
+    std::string factsText = facts.valid() ? facts.get() : std::string();
+    if (!json) {
+        return std::nullopt;
+    }
+    return BuiltTree{std::move(*json), std::move(factsText)};
 }
 
 }  // namespace korvantis

@@ -142,14 +142,12 @@ unsigned decodingThreads() {
 
 }  // namespace
 
-LoadJob::LoadJob(std::string path, std::uint32_t logIndex, const LineIds& ids,
-                 std::uint64_t firstLine, RowTexts& texts, ProcessTree& tree, Post post, Sink sink,
-                 Options options)
+LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLine, RowTexts& texts,
+                 ProcessTree& tree, Post post, Sink sink, Options options)
     : path_(std::move(path)),
       logIndex_(logIndex),
       texts_(texts),
       tree_(tree),
-      ids_(ids),
       nextLine_(firstLine),
       post_(std::move(post)),
       sink_(std::move(sink)),
@@ -371,7 +369,7 @@ FiledRows::StoredLine::Kind LoadJob::addRow(const detail::LineBatch& batch,
         case detail::LineKind::process: {
             const std::string_view path = info.storedPath;
             rows.procPreviews.push_back(
-                ProcPreviewEntry{ids_.idOf(place), kEventKindNames[info.event],
+                ProcPreviewEntry{Uuid{}, kEventKindNames[info.event],
                                  texts_.timestamps.store(batch.resolve(info.timestamp)), info.pid,
                                  info.ppid, path, info.storedFacts});
             rows.procPreviews.back().time = info.time;

@@ -13,7 +13,6 @@
 
 #include "load/sequence_gaps.h"
 #include "store/filed_rows.h"
-#include "store/line_ids.h"
 #include "tree/process_tree.h"
 
 namespace korvantis {
@@ -81,10 +80,10 @@ class LoadJob {
 
     // Starts at once. `logIndex` is the index the log will have among the
     // store's logs, `firstLine` the place its first stored line will have
-    // among the store's lines (which `ids` turns into ids). `texts` and
+    // among the store's lines (rows get their ids by it). `texts` and
     // `tree` belong to the loader and are used by one job at a time.
-    LoadJob(std::string path, std::uint32_t logIndex, const LineIds& ids, std::uint64_t firstLine,
-            RowTexts& texts, ProcessTree& tree, Post post, Sink sink, Options options);
+    LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLine, RowTexts& texts,
+            ProcessTree& tree, Post post, Sink sink, Options options);
     // Stops reading (if not done yet) and waits for the thread.
     ~LoadJob();
     LoadJob(const LoadJob&) = delete;
@@ -127,7 +126,6 @@ class LoadJob {
     std::uint32_t logIndex_;
     RowTexts& texts_;
     ProcessTree& tree_;
-    const LineIds& ids_;
     std::uint64_t nextLine_;
     Post post_;
     Sink sink_;

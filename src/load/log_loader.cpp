@@ -99,9 +99,9 @@ void LogLoader::startNext() {
     runningLog_ = static_cast<std::uint32_t>(store_.logFiles().size());
     LoadJob::Options options;
     options.holdPartialLine = following_;
-    job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.lineRefs().ids(),
-                                     store_.lineRefs().size(), store_.rowTexts(), tree_, post_,
-                                     std::move(sink), std::move(options));
+    job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.lineRefs().size(),
+                                     store_.rowTexts(), tree_, post_, std::move(sink),
+                                     std::move(options));
 }
 
 void LogLoader::opened(int fd, int error, std::shared_ptr<const LogText> text) {
@@ -252,9 +252,9 @@ void LogLoader::startContinuation(std::size_t follow) {
                            std::optional<ProcessTree::BuiltTree> tree) {
         finished(true, false, figures, std::move(tree));
     };
-    job_ = std::make_unique<LoadJob>(std::move(path), log, store_.lineRefs().ids(),
-                                     store_.lineRefs().size(), store_.rowTexts(), tree_, post_,
-                                     std::move(sink), std::move(options));
+    job_ =
+        std::make_unique<LoadJob>(std::move(path), log, store_.lineRefs().size(), store_.rowTexts(),
+                                  tree_, post_, std::move(sink), std::move(options));
 }
 
 void LogLoader::continuationFinished(const LoadFigures& figures,

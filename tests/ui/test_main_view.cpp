@@ -49,6 +49,7 @@ class MainViewTest : public SmallLogsTest {
         QCOMPARE(w.procColours(3), row(5, text));           // child: plain
         // What is painted follows the same colours.
         TRY_VERIFY(cellShows(w.procList(), 1, 1, kGreen));
+        savePicture(w.view, "main-loaded-selected.png");
         QVERIFY(cellShows(w.procList(), 0, 1, kPink));
         QVERIFY(!cellShows(w.procList(), 3, 1, kPink));
 
@@ -66,19 +67,20 @@ class MainViewTest : public SmallLogsTest {
         w.load(fileLog_, w.files(), 4);  // only file events: the rows still come
         QCOMPARE(w.files().text(0, FieldKey::path), u"/tmp/a"_s);
 
-        // Unmarked file cells: white on a dark list, the palette's text on a light one.
-        QPalette pal = w.fileList()->palette();
-        pal.setColor(QPalette::Base, QColor(30, 30, 30));
-        w.fileList()->setPalette(pal);
-        QCOMPARE(w.fileColours(0), row(4, Qt::white));
+        clickRow(w.fileList(), 0);  // WRITE, pid 20
+        TRY_VERIFY(w.selection().activeFilePreview().has_value());
+        // Unmarked file cells: white on a dark palette, the palette's text on a light one.
+        const QColor fg(220, 220, 220);
+        w.view.setPalette(QPalette(fg, QColor(60, 60, 64), QColor(90, 90, 96), QColor(20, 20, 22),
+                                   QColor(40, 40, 44), fg, Qt::white, QColor(30, 30, 32),
+                                   QColor(45, 45, 48)));
+        QCOMPARE(w.fileColours(2), row(4, Qt::white));  // pid 10: no parent rule
+        savePicture(w.view, "main-files-dark.png");
         const QColor plain(10, 10, 10);
+        QPalette pal = w.fileList()->palette();
         pal.setColor(QPalette::Base, QColor(250, 250, 250));
         pal.setColor(QPalette::Text, plain);
         w.fileList()->setPalette(pal);
-        QCOMPARE(w.fileColours(0), row(4, plain));
-
-        clickRow(w.fileList(), 0);  // WRITE, pid 20
-        TRY_VERIFY(w.selection().activeFilePreview().has_value());
         QCOMPARE(w.fileColours(0), row(4, kGreen));
         QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
         QCOMPARE(w.fileColours(2), row(4, plain));  // pid 10: no parent rule
@@ -176,6 +178,7 @@ class MainViewTest : public SmallLogsTest {
         QFETCH(bool, byKeys);
         Window w;
         w.activate();
+        savePicture(w.view, "main-empty.png");
         w.procList()->setFocus();
         const struct {
             bool legend;  // else the errors
@@ -209,6 +212,7 @@ class MainViewTest : public SmallLogsTest {
         TRY_COMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(1));
         w.bar()->legendButton()->click();
         TRY_COMPARE(w.shown(), Content::legend);
+        savePicture(w.view, "main-legend.png");
         clickRow(w.procList(), 1);  // handled at once
         QVERIFY(w.workspace().switches.showLegend());
         w.load(procLog_, 2 * kProcRows);
@@ -221,6 +225,7 @@ class MainViewTest : public SmallLogsTest {
         QCOMPARE(w.selection().activePreview()->id, w.procs().rowId(2));
         w.bar()->errorsButton()->click();
         TRY_COMPARE(w.shown(), Content::errors);
+        savePicture(w.view, "main-errors.png");
         clickRow(w.procList(), 3);
         TRY_COMPARE(w.shown(), Content::eventText);
     }

@@ -270,8 +270,10 @@ class MainViewLoadingTest : public SmallLogsTest {
         TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(3000));
         TRY_VERIFY(textView->text()->originalText().contains(u"big3003\""_s));
         QVERIFY(w.loading().running);
+        savePicture(w.view, "main-loading.png");
         w.workspace().loader.cancel();
         TRY_VERIFY(w.workspace().loader.idle());
+        savePicture(w.view, "main-cancelled.png");
         // The choice outlives the load.
         QCOMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(3000));
     }

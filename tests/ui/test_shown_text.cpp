@@ -78,6 +78,7 @@ class ShownTextTest : public SmallLogsTest {
                            textView->copyButton()->size());
         QVERIFY(text.right() < area->width() && button.right() < area->width());
         QVERIFY(button.left() > 0 && button.top() > text.bottom());
+        savePicture(w.view, "main-long-path.png");
 
         // A drag over the first two lines and Ctrl+C copy just those lines.
         QWidget* port = textView->text()->viewport();
@@ -227,6 +228,7 @@ class ShownTextTest : public SmallLogsTest {
         clickRow(w.procList(), 0);
         SelectableText* text = w.procDetail()->eventTextView()->text();
         TRY_VERIFY(text->shownText().contains(path.section('/', 2, 2)));
+        savePicture(w.view, "main-rtl-path.png");
         QCOMPARE(text->shownText(), isolatePathParts(text->originalText()).shown);
         QCOMPARE(w.procDetail()->errorView()->shownRowText(2),
                  isolatePathParts(u"{"_s + path).shown);

@@ -280,6 +280,7 @@ class FilterBarTest : public QObject {
         TRY_VERIFY(w.idle());
         QCOMPARE(w.procs().rowCount(), 2);
         QCOMPARE(w.files().rowCount(), 0);
+        savePicture(w.view, "main-timeline.png");
         QTest::mouseDClick(strip, Qt::LeftButton, {}, QPoint(10, 10));
         QCOMPARE(w.field()->text(), u"pid:11"_s);
     }
@@ -292,6 +293,7 @@ class FilterBarTest : public QObject {
         w.view.showSummary();
         SummaryWindow* summary = w.view.summaryWindow();
         TRY_VERIFY(summary->ready());
+        savePicture(*summary, "summary.png");
         QCOMPARE(summary->section(SummaryLine::Kind::program)->child(0)->text(0),
                  isolatePathParts(u"/bin/cat"_s).shown);
         QTreeWidgetItem* item = summary->section(SummaryLine::Kind::type)->child(1);

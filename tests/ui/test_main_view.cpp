@@ -124,6 +124,7 @@ class MainViewTest : public SmallLogsTest {
         TRY_VERIFY(preview->list()->isVisible());
         clickRow(preview->list(), 0);
         TRY_VERIFY(w.selection().activeOtherPreview().has_value());
+        savePicture(w.view, "main-other-events.png");
         QCOMPARE(Window::colours(preview, 0), row(6, kGreen));
         QCOMPARE(Window::colours(preview, 1), row(6, kPink, kGreen));
         QVERIFY(Window::colours(preview, 2)[0] != kPink);  // another pid, no parent rule

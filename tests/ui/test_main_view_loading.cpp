@@ -84,6 +84,7 @@ class MainViewLoadingTest : public SmallLogsTest {
                       numbered(12360, "mmap", "{}"), numbered(12361, "exit", "{}")});
         w.load(trace, w.view.otherPanel()->preview()->rows(), 4);
         TRY_VERIFY(strip->isVisible());
+        savePicture(w.view, "main-lost-messages.png");
         QCOMPARE(strip->noteLabel()->text(),
                  QStringLiteral("12,356 messages are missing from trace.json (2 gaps): dropped by "
                                 "the recorder or cut from the log"));

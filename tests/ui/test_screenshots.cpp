@@ -1,8 +1,6 @@
-// Saves pictures of the main window on the sample logs for a person to look
-// at: an eslogger recording with a chosen event, its facts as columns and
-// card, its other events and the notice of its lost messages, the timeline
-// with a range chosen and the summary of a trace. (The window's other states
-// are pictured by the tests that bring it into them.)
+// Saves pictures of the main window on the eslogger sample for a person to
+// look at: a chosen event, and the facts as columns and card. (The window's
+// other states are pictured by the tests that bring it into them.)
 
 #include "ui_test_support.h"
 
@@ -43,42 +41,6 @@ class ScreenshotTest : public QObject {
         w.choose(w.procPreview(), 3, [&] { return w.selection().activePreview()->pid == 402; });
         TRY_VERIFY(w.procDetail()->eventTextView()->card()->isVisible());
         savePicture(w.view, "main-facts.png");
-        // The other kinds in their own tab, one of them chosen; the notice
-        // of the messages the sample's numbering says are missing.
-        TRY_COMPARE(w.view.tabs()->count(), 3);
-        w.view.resize(1600, 860);  // the Summary column in view beside a 300-pixel Path
-        w.view.tabs()->setCurrentIndex(2);
-        EventPreview* others = w.view.otherPanel()->preview();
-        TRY_VERIFY(others->list()->isVisible());
-        w.choose(others, 0, [&] { return w.selection().activeOtherPreview().has_value(); });
-        savePicture(w.view, "main-other-events.png");
-        TRY_VERIFY(w.view.lostMessagesStrip()->isVisible());
-        savePicture(w.view, "main-lost-messages.png");
-    }
-
-    void timeline() {
-        Window w("sample.json", 7);
-        TimelineStrip* strip = w.view.timeline();
-        TRY_VERIFY(strip->counted() && !strip->allSlices().slices().empty());
-        QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(strip->width() / 4, 10));
-        QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() * 3 / 4, 10));
-        TRY_VERIFY(w.procs().rowCount() < 7 && strip->counted());
-        // A chosen row: its time marked on the strip.
-        w.choose(w.procPreview(), 1, [&] {
-            return strip->chosenTime() != korvantis::kNoTimeValue && !w.selection().detailPending();
-        });
-        savePicture(w.view, "main-timeline.png");
-    }
-
-    // The summary of the eslogger sample, in its own window.
-    void summary() {
-        Window w("eslogger.json", 7);
-        TRY_VERIFY(w.workspace().loader.idle());
-        w.view.showSummary();
-        SummaryWindow* window = w.view.summaryWindow();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
-        TRY_VERIFY(window->ready() && window->summary().rows > 7);
-        savePicture(*window, "summary.png");
     }
 };
 

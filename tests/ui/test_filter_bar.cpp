@@ -197,8 +197,6 @@ class FilterBarTest : public QObject {
         // stable sort of the filtered rows gives (ties stay in load order).
         clickTitle(pidColumn);
         clickTitle(pidColumn);
-        QCOMPARE(Window::shownPaths(preview->rows()),
-                 QStringList({"/usr/bin/git", "/bin/cat", "/bin/sh", "/bin/ls", "/bin/zsh"}));
         w.type(u"-path:zsh"_s);
         TRY_VERIFY(preview->sortedRows().sorted());
         QCOMPARE(Window::shownPaths(preview->rows()),

@@ -172,7 +172,6 @@ void WebViewTest::failedNavigationShowsOneAlert_data() {
     QTest::addColumn<QString>("where");
     QTest::addColumn<QString>("title");
     QTest::newRow("refused port") << u"port"_s << u"Loading Error"_s;
-    QTest::newRow("missing file") << u"file"_s << u"Loading Error"_s;
     QTest::newRow("404 status") << u"404"_s << u"Navigation Error"_s;
 }
 
@@ -185,8 +184,6 @@ void WebViewTest::failedNavigationShowsOneAlert() {
         QTcpServer probe;  // a local port where nothing listens
         probe.listen(QHostAddress::LocalHost);
         url = QUrl(u"http://127.0.0.1:%1/"_s.arg(probe.serverPort()));
-    } else if (where == "file") {
-        url = QUrl("file:///nonexistent/korvantis/tree.html");
     }
     WebViewData data;
     Shown shown(&data);

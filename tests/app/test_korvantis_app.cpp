@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -12,8 +14,11 @@
 
 #include <unistd.h>
 
+#include <fstream>
+#include <string>
+#include <tuple>
+
 #include "app/korvantis_app.h"
-#include "exec_logs.h"
 #include "support/compressed_copies.h"
 #include "support/log_lines.h"
 #include "tree/tree_url.h"
@@ -32,6 +37,42 @@ using korvantis::test::waitForJs;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// An eslogger message of `kind` from `pid` (pid version 1) at second `second`.
+QJsonObject esMessage(int pid, int ppid, double second, const QString& kind, QJsonObject body) {
+    const QJsonObject token{{"pid", pid}, {"pidversion", 1}};
+    return {{"time", QStringLiteral("2026-01-05T09:12:0%1Z").arg(second)},
+            {"process", QJsonObject{{"audit_token", token}, {"ppid", ppid}}},
+            {"event", QJsonObject{{kind, body}}}};
+}
+
+// A log of exec events, one (pid, ppid, path) each: the viewer's own records,
+// or eslogger's, a second apart, then the second one's exit (it ran 2.5 s).
+std::string writeExecLog(const QTemporaryDir& dir, const QString& name,
+                         const QList<std::tuple<int, int, QString>>& processes,
+                         bool eslogger = false) {
+    const std::string file = dir.filePath(name).toStdString();
+    std::ofstream out(file);
+    int second = 0;
+    for (const auto& [pid, ppid, path] : processes) {
+        const QJsonObject target{{"audit_token", QJsonObject{{"pid", pid}, {"pidversion", 1}}},
+                                 {"ppid", ppid},
+                                 {"executable", QJsonObject{{"path", path}}}};
+        out << (eslogger
+                    ? QJsonDocument(esMessage(pid, ppid, ++second, "exec", {{"target", target}}))
+                          .toJson(QJsonDocument::Compact)
+                          .toStdString()
+                    : korvantis::testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", pid, ppid,
+                                                       path.toStdString(), "1"))
+            << '\n';
+    }
+    if (eslogger) {
+        const QJsonObject exit =
+            esMessage(std::get<0>(processes[1]), 0, 4.5, "exit", {{"stat", 0}});
+        out << QJsonDocument(exit).toJson(QJsonDocument::Compact).toStdString() << '\n';
+    }
+    return file;
+}
 
 QWebEnginePage* pageOf(TreeWindow* window) {
     return window->webView()->webView()->page();

@@ -6,7 +6,6 @@
 
 #include <QHelpEvent>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QToolTip>
 #include <QTreeWidget>
 
@@ -71,8 +70,6 @@ class FilterBarTest : public QObject {
 
   private slots:
     void initTestCase() {
-        // Settings the views remember go to a folder of the tests' own.
-        QStandardPaths::setTestModeEnabled(true);
         QVERIFY(dir_.isValid());
         lines_ = {
             procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 10, 1, "/bin/zsh"),       // proc 0

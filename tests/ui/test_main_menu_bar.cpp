@@ -151,10 +151,6 @@ class MainMenuBarTest : public QObject {
         MainView view([](const TreeRequest&) {});
         view.show();
         QVERIFY(QTest::qWaitForWindowActive(&view));
-        QSignalSpy newWindow(&view, &MainView::newWindowRequested);
-        QTest::keyClick(&view, Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(newWindow.count(), 1);
-
         // Ctrl+E: the export's save dialog.
         auto dialog = [&] { return view.findChild<QFileDialog*>(); };
         QTest::keyClick(&view, Qt::Key_E, Qt::ControlModifier);

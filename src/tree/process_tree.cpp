@@ -42,7 +42,7 @@ class VisitOrder {
     static constexpr std::uint32_t kNone = UINT32_MAX;
 
     // The root; its handle is 0.
-    VisitOrder() { links_.push_back({kNone, kNone, 0}); }
+    VisitOrder() { links_.push_back({kNone, kNone, 0, 0}); }
 
     // A new last child of `parent`; returns its handle, which is larger than
     // every handle before it.
@@ -58,11 +58,14 @@ class VisitOrder {
                 jump = upJump.jump;
             }
         }
-        links_.push_back({parent, jump, up.depth + 1});
+        const std::uint32_t depth = up.depth + 1;
+        ++links_[parent].children;
+        links_.push_back({parent, jump, depth, 0});
         return static_cast<std::uint32_t>(links_.size() - 1);
     }
 
     std::uint32_t parentOf(std::uint32_t handle) const { return links_[handle].parent; }
+    std::uint32_t childrenOf(std::uint32_t handle) const { return links_[handle].children; }
     std::size_t size() const { return links_.size(); }
 
     // Whether the walk visits `a` before `b`.
@@ -107,6 +110,7 @@ class VisitOrder {
         std::uint32_t parent;
         std::uint32_t jump;  // an ancestor, the parent or further up
         std::uint32_t depth;
+        std::uint32_t children;
     };
     ChunkedVector<Link> links_;  // grows without copying
 };
@@ -154,21 +158,20 @@ struct ProcessTree::Placement {
         2 + treeJsonNodeLength(root.name, 1) + treeJsonNodeLength(untracked.name, 0);
 
     Placement() {
-        root.addChild(&untracked);
         earliest.at(root.pid) = 0;
         earliest.at(untracked.pid) = order.attach(0);
     }
 
-    void place(Node& n, const ChunkedVector<Node>& nodes) {
+    // Nodes are placed by handle alone: the build lists them from their
+    // parents' handles, so no node keeps a list of its children.
+    void place(const Node& n) {
         std::uint32_t p = earliest.find(n.ppid);
         if (p == PidIndex::kNone) {
             p = kUntracked;
         }
-        Node* parent = p >= 2 ? const_cast<Node*>(&nodes[p - 2]) : p == 0 ? &root : &untracked;
-        parent->addChild(&n);
-        jsonLength += treeJsonNodeLength(n.name, 0) + treeJsonChildGrowth(parent->children.size());
-
         const std::uint32_t h = order.attach(p);
+        jsonLength += treeJsonNodeLength(n.name, 0) + treeJsonChildGrowth(order.childrenOf(p));
+
         std::uint32_t& slot = earliest.at(n.pid);
         if (slot == PidIndex::kNone || order.before(h, slot)) {
             slot = h;
@@ -189,7 +192,7 @@ void ProcessTree::add(std::uint64_t place, std::string_view path, std::int64_t p
                       std::int64_t ppid) {
     Node& n = nodes_.emplace_back(Node::BorrowPath{}, path, pid, ppid);
     n.place = static_cast<std::int64_t>(place);
-    placement_->place(n, nodes_);
+    placement_->place(n);
 }
 
 std::size_t ProcessTree::jsonLength() const {

@@ -208,25 +208,30 @@ std::size_t ProcessTree::jsonLength() const {
 TreeOrder ProcessTree::treeOrder() const {
     const VisitOrder& handles = placement_->order;
     const std::size_t count = handles.size();
-    std::vector<std::uint32_t> size(count, 1);
+    // First each handle's subtree size; then, from the parents down, the
+    // next free place inside its subtree, which replaces its size once the
+    // handle is placed (a parent's handle comes before its children's).
+    std::vector<std::uint32_t> sizeThenNext(count, 1);
     for (std::size_t h = count - 1; h > 0; --h) {
-        size[handles.parentOf(static_cast<std::uint32_t>(h))] += size[h];
+        sizeThenNext[handles.parentOf(static_cast<std::uint32_t>(h))] += sizeThenNext[h];
     }
     TreeOrder order;
     order.nodes.resize(count);
     order.descendants.resize(count);
-    std::vector<std::uint32_t> nextPlace(count);  // in the subtree of each handle
     for (std::size_t h = 0; h < count; ++h) {
+        const std::uint32_t size = sizeThenNext[h];
         std::uint32_t place = 0;
         if (h > 0) {
-            place = nextPlace[handles.parentOf(static_cast<std::uint32_t>(h))];
-            nextPlace[handles.parentOf(static_cast<std::uint32_t>(h))] += size[h];
+            std::uint32_t& parentNext =
+                sizeThenNext[handles.parentOf(static_cast<std::uint32_t>(h))];
+            place = parentNext;
+            parentNext += size;
         }
-        nextPlace[h] = place + 1;
+        sizeThenNext[h] = place + 1;
         order.nodes[place] = h == 0                       ? &placement_->root
                              : h == Placement::kUntracked ? &placement_->untracked
                                                           : &nodes_[h - 2];
-        order.descendants[place] = size[h] - 1;
+        order.descendants[place] = size - 1;
     }
     return order;
 }

@@ -24,7 +24,8 @@ TreeOrder visitInTreeOrder(const Node& root) {
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next == top.node->children.size()) {
-            visits.descendants[top.visit] = visits.nodes.size() - top.visit - 1;
+            visits.descendants[top.visit] =
+                static_cast<std::uint32_t>(visits.nodes.size() - top.visit - 1);
             stack.pop_back();
             continue;
         }

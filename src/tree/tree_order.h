@@ -13,7 +13,8 @@ namespace korvantis {
 // in one pass each over a list instead of a walk that chases pointers.
 struct TreeOrder {
     std::vector<const Node*> nodes;
-    std::vector<std::uint64_t> descendants;
+    // 32 bits, as a store tree's handles: 2^32 listed nodes would take 48 GB.
+    std::vector<std::uint32_t> descendants;
 };
 
 // By walking the tree from `root`. A node listed under two parents is

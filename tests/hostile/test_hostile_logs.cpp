@@ -87,7 +87,6 @@ class HostileLogs : public ::testing::Test {
         }
         return *this;
     }
-    std::size_t written() { return static_cast<std::size_t>(out_.tellp()); }
 
     // Loads the log into `keeper` and checks the accounting of every line;
     // checks that a load of it in a process of its own peaks at no more than
@@ -266,42 +265,6 @@ TEST_F(HostileLogs, RepeatedKeysAreShownNotHidden) {
     const std::size_t benign = detail.text.find(R"("\/usr\/bin\/benign")");
     EXPECT_NE(benign, std::string::npos);
     EXPECT_GT(detail.text.find(R"("\/tmp\/evil")"), benign);
-}
-
-// Every chunk boundary of the reader falls at a multiple of 4096 bytes: put
-// valid and invalid multi-byte sequences across the first ones.
-TEST_F(HostileLogs, InvalidUtf8SplitAcrossAReadBoundary) {
-    // A line of ignored bytes that ends so that the next one starts at `offset`.
-    auto padTo = [&](std::size_t offset) {
-        const std::string head = R"({"event":"x","timestamp":"t","pad":")";
-        const std::size_t fill = offset - written() - head.size() - 3;
-        *this << head;
-        repeat('.', fill) << "\"}\n";
-        ASSERT_EQ(written(), offset);
-    };
-    // A process line that starts 100 bytes before `boundary`, with `before`
-    // bytes of its path's `tail` ahead of the boundary.
-    auto across = [&](std::size_t boundary, char fill, std::string_view tail, std::size_t before) {
-        const std::string prefix =
-            R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":30,"ppid":1,"path":"/)";
-        padTo(boundary - 100);
-        *this << prefix;
-        repeat(fill, 100 - prefix.size() - before) << tail << "\"}}\n";
-    };
-    across(4096, 'a', "\xc3\xa9", 1);       // "é" straddles the boundary
-    across(2 * 4096, 'b', "\xe2\x82(", 2);  // a three-byte sequence cut short there
-    // A four-byte lead with nothing after it, then a lone continuation byte;
-    // a surrogate encoded in UTF-8, and an overlong slash.
-    padTo(3 * 4096 - 1);
-    *this << "\xf0\n\x80\n"
-          << procLine(kExec, 31, 1, "/bin/\xed\xa0\x80") << "\n"
-          << procLine(kExec, 32, 1, "/bin\xc0\xaf") << "\n"
-          << procLine(kExec, 33, 1, "/bin/after") << "\n";
-    const LineAccount account = load(8.0, 0);
-    EXPECT_EQ(account.procPreviews, 2u);
-    EXPECT_EQ(account.refused, 5u);
-    // Errors are the lines made valid, as the accounting checks.
-    EXPECT_TRUE(keeper.ws.loader.processTree().nodes()[0].name.ends_with("a\xc3\xa9"));
 }
 
 // Each kind of refusal has its case with the decoder; here they come in bulk.

@@ -218,28 +218,5 @@ TEST(RowFacts, WholeCommandLine) {
     }
 }
 
-TEST(RowFacts, EncodedFormKeepsEachFact) {
-    RowFactsBuilder builder;
-    const std::string none(builder.encode());
-    EXPECT_TRUE(RowFacts(none.data()).any());
-    EXPECT_TRUE(RowFacts(none.data()).empty());
-    builder.set(Fact::tty, "/dev/ttys001");
-    builder.set(Fact::args, "ls");
-    builder.text(Fact::summary) = std::string(5000, 'x');
-    const std::string encoded(builder.encode());
-    const RowFacts facts(encoded.data());
-    for (std::size_t i = 0; i < kFactCount; ++i) {
-        const auto fact = static_cast<Fact>(i);
-        const std::string want = fact == Fact::tty       ? "/dev/ttys001"
-                                 : fact == Fact::args    ? "ls"
-                                 : fact == Fact::summary ? std::string(4096, 'x') + "\xE2\x80\xA6"
-                                                         : "";
-        EXPECT_EQ(facts[fact], want) << kFactNames[i];
-    }
-    EXPECT_TRUE(RowFacts().empty());
-    EXPECT_FALSE(RowFacts().any());
-    EXPECT_EQ(RowFacts()[Fact::uid], "");
-}
-
 }  // namespace
 }  // namespace korvantis

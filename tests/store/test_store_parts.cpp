@@ -22,23 +22,6 @@
 namespace korvantis {
 namespace {
 
-TEST(Uuid, VersionFourUniqueAndWritten) {
-    UuidGenerator generator, other;
-    EXPECT_NE(generator.next(), other.next());
-    std::set<Uuid> seen;
-    for (int i = 0; i < 10000; ++i) {
-        const Uuid id = i % 2 ? generator.next() : Uuid::random();
-        EXPECT_EQ(id.bytes[6] >> 4, 4);
-        EXPECT_EQ(id.bytes[8] & 0xc0, 0x80);
-        EXPECT_TRUE(seen.insert(id).second);
-    }
-    Uuid id;
-    for (std::size_t i = 0; i < id.bytes.size(); ++i) {
-        id.bytes[i] = static_cast<std::uint8_t>(i * 0x11);
-    }
-    EXPECT_EQ(id.toString(), "00112233-4455-6677-8899-aabbccddeeff");
-}
-
 TEST(TextArena, TextsStayPut) {
     TextArena arena;
     std::vector<std::string_view> kept;

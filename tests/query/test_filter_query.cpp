@@ -95,9 +95,11 @@ struct LanguageCase {
     const char* expected;  // rows shown, or the start of the error text
 };
 
-// What the random comparison below cannot reach: quoting, keys it does not
-// draw, exact integers, written time forms, error texts (which time texts
-// are refused is the time parser's own table).
+// What the random comparison below cannot reach: quotes inside a term and
+// around a key, keys it does not draw, exact integers, written time forms,
+// error texts (which time texts are refused is the time parser's own table).
+// (Quoted values with blanks or a leading dash, several terms, negation and
+// non-ASCII bytes matched exactly are among what it draws.)
 TEST(FilterQuery, Language) {
     const LanguageCase cases[] = {
         // Empty queries and plain text.
@@ -105,18 +107,10 @@ TEST(FilterQuery, Language) {
         {" \t ", "111111"},
         {"c:FOO", "000100"},
         // Quoting: groups, never part of the text, and keeps a prefix literal.
-        {"\"Application Support\"", "010000"},
-        {"path:\"Application Support\"", "010000"},
-        {"path:Application Zsh", "000000"},
         {"path:\"/bin/\"zsh", "100000"},
         {"\"path:zsh\"", "000000"},
-        {"\"-zsh\"", "000000"},
         {"\"\"", "111111"},
-        // Non-ASCII bytes match exactly.
-        {"path:Ünïcode", "010000"},
-        {"path:ÜNÏCODE", "000000"},
         // Negation.
-        {"-\"zsh\"", "011111"},
         {"-", "100001"},  // the args of 0 hold one
         {"--x", "111110"},
         // A number at its bound; an unknown key is text.

@@ -17,7 +17,6 @@
 #include "store/log_files.h"
 #include "store/text_arena.h"
 #include "store/uuid.h"
-#include "tree/node.h"
 
 namespace korvantis {
 namespace {
@@ -301,24 +300,6 @@ TEST(LoadErrors, LinesAreReadBackOrSayWhyNot) {
     EXPECT_EQ(errors.originName(0, logs), "log.json");
     EXPECT_EQ(errors.originName(5, logs), "kept.json");
     EXPECT_EQ(errors.originName(6, logs), "missing.json");
-}
-
-TEST(Node, NameIsTheLastPathComponent) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"/usr/bin/ls", "ls"},
-        {"/tmp/", "tmp"},
-        {"/tmp///", "tmp"},
-        {"launchd", "launchd"},
-        {"/", "/"},
-        {"//", "/"},
-        {"", ""},
-        {"a/b", "b"},
-        {"/Users/\xC3\xA9milie/App Support/helper", "helper"},
-    };
-    for (const auto& [path, name] : cases) {
-        EXPECT_EQ(lastPathComponent(path), name) << path;
-    }
-    EXPECT_EQ(Node("/tmp/", 12, 1).name, "tmp");
 }
 
 }  // namespace

@@ -15,27 +15,10 @@
 #include "store/linear_probing_table.h"
 #include "store/load_errors.h"
 #include "store/log_files.h"
-#include "store/text_arena.h"
 #include "store/uuid.h"
 
 namespace korvantis {
 namespace {
-
-TEST(TextArena, TextsStayPut) {
-    TextArena arena;
-    std::vector<std::string_view> kept;
-    std::vector<std::string> want;
-    for (int i = 0; i < 30000; ++i) {
-        want.emplace_back(static_cast<std::size_t>(i % 700), static_cast<char>('a' + i % 26));
-        kept.push_back(arena.store(want.back(), 64));
-    }
-    // One text bigger than a block gets a block of its own.
-    want.emplace_back(TextArena::kBlockSize + 10, 'B');
-    kept.push_back(arena.store(want.back(), 64));
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        ASSERT_EQ(kept[i], want[i]) << i;
-    }
-}
 
 // Chunks double in size; every element, read directly, by iterator or
 // through a snapshot taken at any length, is the one appended there and

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstdint>
 #include <iterator>
 #include <map>
@@ -116,15 +115,13 @@ TEST(FilterQuery, Language) {
         // A number at its bound; an unknown key is text.
         {"pid:9223372036854775807", "000000"},
         {"other:x", "000000"},
-        // Facts: integers exactly, texts as substrings; empty facts never match.
+        // Facts: integers exactly (a prefix of the number is no match), texts
+        // as substrings; empty facts never match. (Every fact is found by its
+        // name, as the keys the random comparison draws are.)
         {"UID:0501", "100010"},
-        {"pidversion:12", "100000"},
-        {"responsible_pid:100", "100000"},
+        {"pidversion:1", "000000"},
+        {"responsible_pid:10", "000000"},
         {"team_id:abc", "000010"},
-        {"tty:ttys", "100000"},
-        {"platform:yes", "100000"},
-        {"process_path:git", "001000"},
-        {"cwd:project", "000010"},
         {"args:it'\\''s", "100000"},
         {"args:\"it's\"", "000000"},
         // A bare word reads no fact but args.
@@ -176,7 +173,9 @@ TEST(FilterQuery, TellsWhatCallersMustPrepare) {
     EXPECT_TRUE(json.query->needsRawLine());
 }
 
-TEST(DescendantPids, MillionDeepChainAndCycles) {
+// (Reused pids that make a process its own ancestor are among what the
+// random comparison below draws.)
+TEST(DescendantPids, MillionDeepChain) {
     std::vector<ProcessLink> chain;
     constexpr std::int64_t kDepth = 1'000'000;
     for (std::int64_t pid = kDepth; pid >= 1; --pid) {
@@ -184,13 +183,6 @@ TEST(DescendantPids, MillionDeepChainAndCycles) {
     }
     EXPECT_EQ(descendantPids(0, chain).size(), static_cast<std::size_t>(kDepth + 1));
     EXPECT_EQ(descendantPids(kDepth - 9, chain).size(), 10u);
-
-    // Reused pids can make a process its own ancestor.
-    const std::vector<ProcessLink> cycle = {{5, 7}, {7, 5}, {9, 7}, {INT64_MIN, 9}};
-    const PidSet members = descendantPids(5, cycle);
-    EXPECT_EQ(members.size(), 4u);
-    EXPECT_TRUE(members.contains(INT64_MIN));
-    EXPECT_FALSE(members.contains(0));
 }
 
 // --- Differential test against a plain reference ---

@@ -223,19 +223,14 @@ mkfifo "$fifo_dir/fifo"
 contains "a FIFO closed without a line" $'lines read: 0\n' "$("$INSPECT" "$fifo_dir/fifo")"
 wait
 check "no spool left behind" "" "$(ls -A "$XDG_CACHE_HOME/korvantis" 2> /dev/null)"
-# --gaps: one line per gap, each log as named, in the order given; a log
-# that cannot be opened is named on standard error.
+# --gaps: one line per gap, the log as named; a log that cannot be opened is
+# named on standard error. (What is counted, log by log, is the core's.)
 gaps=$work/gaps.json
-for n in 3 4 9 2 5; do
-    printf '{"event":{"exit":{"stat":0}},"time":"t","global_seq_num":%s,"process":{}}\n' "$n"
-    printf 'not json\n'
-done > "$gaps"
-out=$("$INSPECT" --gaps "$gaps" /nonexistent/log.json "$gaps" 2> "$err_file")
+printf '{"event":{"exit":{"stat":0}},"time":"t","global_seq_num":%s,"process":{}}\n' 3 4 9 2 5 > "$gaps"
+out=$("$INSPECT" --gaps "$gaps" /nonexistent/log.json 2> "$err_file")
 check "--gaps status with a missing LOG" 1 $?
-check "--gaps lines" "$gaps:5: 4 lost
-$gaps:9: 2 lost
-$gaps:5: 4 lost
-$gaps:9: 2 lost" "$out"
+check "--gaps lines" "$gaps:3: 4 lost
+$gaps:5: 2 lost" "$out"
 contains "--gaps names the missing LOG" "/nonexistent/log.json" "$(cat "$err_file")"
 check "--gaps without gaps" "" "$("$INSPECT" --gaps "$SAMPLE")"
 

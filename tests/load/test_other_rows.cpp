@@ -95,8 +95,6 @@ TEST(OtherRows, GapsInMessageNumbersPerLog) {
         std::vector<Texts> logs;
         Gaps want;
     } cases[] = {
-        {{{numbered(1), numbered(5), numbered(6), numbered(9)}},
-         {{2, 3, 0, P(1)}, {4, 2, 0, P(3)}}},
         // Lines without a number, invalid lines and empty lines are skipped
         // without restarting; a refused eslogger message counts. A refused
         // line is stored nowhere: a gap there starts at the next stored line.

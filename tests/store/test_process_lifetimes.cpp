@@ -118,6 +118,7 @@ TEST(ProcessLifetimes, Cases) {
     }
 }
 
+// (3 ms and 1.24 s are in the cases above.)
 TEST(ProcessLifetimes, DurationTexts) {
     const struct {
         std::int64_t ns;
@@ -128,9 +129,7 @@ TEST(ProcessLifetimes, DurationTexts) {
         {1000, "1 µs"},
         {1509, "1.5 µs"},
         {999999, "999 µs"},
-        {3 * kMs, "3 ms"},
         {12599999, "12.5 ms"},
-        {1249999999, "1.24 s"},
         {59999999999, "59.9 s"},
         {60000000000, "1 min"},
         {125000000000, "2 min 5 s"},

@@ -137,7 +137,9 @@ TEST(Decoder, NumbersUnderAnIgnoredKey) {
 }
 
 // eslogger messages: one whole es_message_t per line. `es` builds one from
-// the member under "event" and the top-level process.
+// the member under "event" and the top-level process. (Each kind as eslogger
+// writes it, whole, is a line of the eslogger sample: the decoder fuzz target
+// starts from those lines and compares each decode with the reference's.)
 constexpr std::string_view kToken = R"({"pid":7,"pidversion":2,"euid":501})";
 std::string esProcess(std::string_view token = kToken) {
     return R"({"ppid":1,"audit_token":)" + std::string(token) +
@@ -189,15 +191,12 @@ TEST(EsloggerDecoder, WhatIsAMessage) {
         std::string line;
         std::optional<ReceivedJson> want;
     } cases[] = {
-        {es(R"("exit":{"stat":0})"), esStoredOnly("EXIT")},
         {es(R"("exit":null)"), esStoredOnly("EXIT")},
-        {es(R"("mmap":{"x":[[[{"y":[]}]]],"n":1e400})"), esStoredOnly("MMAP")},
         // The member name decides, upper-cased in ASCII only; event_type is ignored.
         {es(R"("sig_nal2":{})"), esStoredOnly("SIG_NAL2")},
         {es("\"\xC3\xA9xit\":{}"), esStoredOnly("\xC3\xA9XIT")},
         {es(R"("":{})"), esStoredOnly("")},
         // Another spelling of a kind is another kind: kept only, whatever its type text.
-        {es(R"("OPEN":{"file":{"path":"\/x"}})"), esStoredOnly("OPEN")},
         {es(R"("Exec":{})"), esStoredOnly("EXEC")},
         {es(R"("\u0065xit":{})"), esStoredOnly("EXIT")},
         // A line the record rules accept stays a record.
@@ -234,10 +233,8 @@ TEST(EsloggerDecoder, PidOfAProcess) {
         expectDecodes(es(R"("write":{"target":{"path":"\/w"}})", subject),
                       pid ? std::optional(esRecord("WRITE", {}, File{*pid, "/w"})) : std::nullopt);
     };
-    expectPid(R"({"pid":7})", 7);
     expectPid(R"({"pidversion":3,"pid":-12,"pid":13})", -12);
     expectPid(R"({"pid":9223372036854775807})", INT64_MAX);
-    expectPid(R"([501,501,20,501,20,88,100017,4])", 88);
     expectPid(R"([0,0,0,0,0,-5,0,0])", -5);
     for (const std::string token :
          {R"([0,0,0,0,0,"88",0,0])", R"([501,501,20,501,20,88,100017])",
@@ -259,22 +256,14 @@ TEST(EsloggerDecoder, ProcessMessages) {
     const Process bare{40, 4, ""};
     const struct {
         std::string event;
-        Process want;  // kind EXEC unless FORK below
+        Process want;  // of an EXEC
     } cases[] = {
-        {R"("exec":{"target":{"audit_token":{"pid":40},"ppid":4,"executable":{"path":"\/usr\/bin\/git"}},)"
-         R"("args":["git"],"env":["A=1"]})",
-         Process{40, 4, "/usr/bin/git"}},
         {exec(R"(,"ppid":4)"), bare},
-        {exec(R"(,"ppid":4,"executable":null)"), bare},
-        {exec(R"(,"ppid":4,"executable":{})"), bare},
         {exec(R"(,"ppid":4,"executable":{"path":null})"), bare},
         {exec(R"(,"ppid":-4,"executable":{"path":""})"), Process{40, -4, ""}},
-        {exec(R"(,"ppid":4,"executable":{"path":"\/bin\/sh"})", R"("fork":{"child")"),
-         Process{40, 4, "/bin/sh"}},
     };
     for (const auto& c : cases) {
-        const bool fork = c.event.starts_with(R"("fork")");
-        expectDecodes(es(c.event), esRecord(fork ? "FORK" : "EXEC", c.want, std::nullopt));
+        expectDecodes(es(c.event), esRecord("EXEC", c.want, std::nullopt));
     }
     // Missing, null or of the wrong type; a subject under another member.
     expectRefusedMessages(
@@ -300,17 +289,9 @@ TEST(EsloggerDecoder, FileMessages) {
         std::string event;  // the kind is its member's name
         std::string path;
     } cases[] = {
-        {R"("open":{"file":{"path":"\/etc\/hosts","stat":{}},"fflag":1})", "/etc/hosts"},
-        {R"("close":{"target":{"path":"\/a"},"modified":true})", "/a"},
-        {R"("write":{"target":{"path":"\/a \"q\""}})", "/a \"q\""},
         {R"("unlink":{"target":{"path":""},"parent_dir":{"path":"\/"}})", ""},
-        {moved("rename", "0", existing), "/r"},
-        {moved("rename", "1", newPath), "/d/f"},
-        {moved("create", "1", R"({"new_path":{"dir":{"path":"\/d\/"},"filename":"f"}})"), "/d/f"},
         {moved("create", "1", R"({"new_path":{"dir":{"path":""},"filename":""}})"), "/"},
         {moved("create", "0", R"({"existing_file":{"path":"\/c"},"new_path":5})"), "/c"},
-        {R"("link":{"source":{"path":"\/s"},"target_dir":{"path":"\/t"},"target_filename":"l"})",
-         "/t/l"},
         {R"("link":{"target_dir":{"path":"\/"},"target_filename":"l"})", "/l"},
     };
     for (const auto& c : cases) {

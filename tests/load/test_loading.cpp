@@ -175,15 +175,6 @@ TEST(Loading, AnnouncementsComeBeforeTheChange) {
     using P = std::pair<StoreField, std::size_t>;
     EXPECT_EQ(told, (std::vector<P>{P{StoreField::filePreviews, 0}, P{StoreField::loadErrors, 2},
                                     P{StoreField::procPreviews, 3}}));
-
-    Fields switches;
-    w.ws.observers.observe([&](StoreField f) { switches.push_back(f); });
-    w.ws.switches.setShowErrors(true);
-    w.ws.switches.setShowErrors(true);
-    w.ws.switches.setShowLegend(false);
-    EXPECT_EQ(switches,
-              (Fields{StoreField::showErrors, StoreField::showErrors, StoreField::showLegend}));
-    EXPECT_TRUE(w.ws.switches.showErrors());
 }
 
 // Loads run in the order asked, after the call returns; a second load
@@ -206,7 +197,6 @@ TEST(Loading, LoadsRunInOrderAndAppend) {
     w.ws.selection.selectEvent(first.id);
     w.load(a);
     EXPECT_EQ(w.ws.store.procPreviews().size(), 3u);
-    EXPECT_NE(w.ws.store.procPreviews()[2].id, first.id);
     EXPECT_EQ(w.ws.selection.activePreview(), first);
     EXPECT_EQ(w.ws.store.logFiles().size(), 3u);
     EXPECT_EQ(

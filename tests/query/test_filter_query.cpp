@@ -142,12 +142,9 @@ TEST(FilterQuery, Language) {
         {"tree:+3", "tree: needs a whole number"},
         {"pid:-", "pid: needs a whole number"},
         {"pid:99999999999999999999", "pid: 99999999999999999999 does not fit in 64 bits"},
-        {"uid:", "empty value after uid:"},
         {"pidversion:x1", "pidversion: needs a whole number"},
-        {"responsible_pid:99999999999999999999", "responsible_pid: 99999999999999999999 does not"},
         {"after:yesterday", "after: wants a time such as 2026-08-12T15:28 or 1765000000"},
         {"before:", "before: wants a time such as 2026-08-12T15:28 or 1765000000"},
-        {"-before:2025-12-06Z", "before: wants a time"},
     };
     for (const LanguageCase& c : cases) {
         SCOPED_TRACE(c.query);

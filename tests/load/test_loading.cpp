@@ -198,7 +198,6 @@ TEST(Loading, LoadsRunInOrderAndAppend) {
     w.load(a);
     EXPECT_EQ(w.ws.store.procPreviews().size(), 3u);
     EXPECT_EQ(w.ws.selection.activePreview(), first);
-    EXPECT_EQ(w.ws.store.logFiles().size(), 3u);
     EXPECT_EQ(
         w.ws.store.jsonTreeRaw(),
         R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh","children":[{"name":"git"}]},{"name":"zsh"}]}])");

@@ -17,7 +17,9 @@ bool accepts(std::string_view line) {
     return decodeReceivedJson(line).has_value();
 }
 
-// What a line decodes to: null parts are absent, escapes decoded, int64 range kept.
+// What a line decodes to: null parts are absent, escapes decoded, int64 range
+// kept. (Numbers beyond double under ignored keys are the numbers table's, an
+// escaped NUL the loaded tree's.)
 TEST(Decoder, DecodedRecords) {
     const std::nullopt_t no = std::nullopt;
     const struct {
@@ -33,15 +35,11 @@ TEST(Decoder, DecodedRecords) {
          {"E", "t", no, no, no}},
         {R"({"\u0065vent":"E","timestamp":"t\u00e9\n","process":{"pid":1,"ppid":0,"path":"\/bin\/sh"}})",
          {"E", "t\xC3\xA9\n", Process{1, 0, "/bin/sh"}, no, no}},
-        {R"({"event":"E","timestamp":"\u0000\u0001"})", {"E", "\0\x01"s, no, no, no}},
         {R"({"event":"E","timestamp":"t","process":{"pid":9223372036854775807,"ppid":-9223372036854775808,)"
          R"("path":null},"fileOld":{"process":null,"destination":"d"}})",
          {"E", "t", Process{INT64_MAX, INT64_MIN, no}, FileOld{no, "d"}, no}},
         {R"({"event":"E","timestamp":"t","file":{"pid":-0,"destination":""}})",
          {"E", "t", no, no, File{0, ""}}},
-        // Numbers beyond double under ignored keys are fine; strings are left alone.
-        {R"({"event":"E","timestamp":"-1e999","process":{"pid":12,"ppid":-3},"x":1e400})",
-         {"E", "-1e999", Process{12, -3, no}, no, no}},
         // Duplicate keys: the first occurrence is the one read.
         {R"({"event":"E","timestamp":"t","event":5})", {"E", "t", no, no, no}},
     };

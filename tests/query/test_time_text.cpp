@@ -34,7 +34,6 @@ TEST(TimeText, EveryDisplay) {
         {TimeDisplay::sinceFirst, "1765000000.0000019", "1765000000", "+00:00:00.000001"},
         {TimeDisplay::sinceFirst, "1765003723.5", "1765000000", "+01:02:03.500000"},
         {TimeDisplay::sinceFirst, "1765090000", "1765000000", "+1d 01:00:00.000000"},
-        {TimeDisplay::sinceFirst, "1766000000", "1765000000", "+11d 13:46:40.000000"},
         // Rows without a time value show their text whatever the display.
         {TimeDisplay::utc, "1765000000.0 ", "0", "1765000000.0 "},
     };

@@ -23,7 +23,6 @@
 #include "support/compressed_copies.h"
 #include "support/loading.h"
 #include "support/log_lines.h"
-#include "tree/tree_url.h"
 
 namespace korvantis {
 namespace {
@@ -87,7 +86,6 @@ class HostileLogs : public ::testing::Test {
         }
         return *this;
     }
-    std::size_t written() { return static_cast<std::size_t>(out_.tellp()); }
 
     // Loads the log into `keeper` and checks the accounting of every line;
     // checks that a load of it in a process of its own peaks at no more than
@@ -160,11 +158,6 @@ TEST_F(HostileLogs, MillionProcessChain) {
         end += "]}";
     }
     EXPECT_TRUE(tree.ends_with(end + "]"));
-    EXPECT_EQ(readTreeUrl(makeTreeUrlText(tree)), tree);
-
-    keeper.ws.selection.selectEvent(keeper.ws.store.procPreviews().back().id);
-    EXPECT_NE(keeper.ws.selection.activeEventJson().find("p" + std::to_string(n - 1) + "\""),
-              std::string::npos);
 }
 
 TEST_F(HostileLogs, SingleLineOf64MiB) {
@@ -193,16 +186,13 @@ std::string esloggerExec(std::int64_t pid, std::string_view path, std::string_vi
            R"(,"event":{"exec":{"target":)" + process + std::string(extra) + "}}}";
 }
 
-// What eslogger logs bring: a recorder killed while writing leaves a message
-// cut off anywhere, an exec may carry an environment of any size, and members
-// nobody reads may nest deeply. Cut messages are refused, one load error
-// each; the others load.
-TEST_F(HostileLogs, EsloggerMessagesCutOffHugeOrDeep) {
-    const std::string whole = esloggerExec(50, "/bin/whole", R"(,"env":["A=1","B=\/x"])");
-    for (std::size_t cut = 1; cut < whole.size(); ++cut) {
-        *this << whole.substr(0, cut) << "\n";
-    }
-    *this << whole << "\n";
+// What eslogger logs bring: an exec may carry an environment of any size,
+// and members nobody reads may nest deeply; the nesting past the parser's
+// limit is refused, the others load. (Messages cut off anywhere, as a
+// recorder killed while writing leaves them, are the decoder fuzz target's
+// truncations of its eslogger seeds.)
+TEST_F(HostileLogs, EsloggerMessagesHugeOrDeep) {
+    *this << esloggerExec(50, "/bin/whole", R"(,"env":["A=1","B=\/x"])") << "\n";
     const std::size_t vars = scaled(500'000);
     *this << esloggerExec(51, "/bin/env", "").substr(0, esloggerExec(51, "/bin/env").size() - 3)
           << R"(,"env":[)";
@@ -217,7 +207,7 @@ TEST_F(HostileLogs, EsloggerMessagesCutOffHugeOrDeep) {
     repeat('[', kDepth).repeat(']', kDepth) << "}}}\n" << head;
     repeat('[', 500).repeat(']', 500) << "}}}\n" << esloggerExec(52, "/bin/after") << "\n";
     const LineAccount account = load(8.0, 0);
-    EXPECT_EQ(account.refused, whole.size() - 1 + 1);
+    EXPECT_EQ(account.refused, 1u);
     EXPECT_EQ(account.procPreviews, 3u);
     EXPECT_EQ(account.mappingOnly, 1u);
     EXPECT_EQ(keeper.ws.loader.processTree().nodes()[2].name, "after");
@@ -268,57 +258,17 @@ TEST_F(HostileLogs, RepeatedKeysAreShownNotHidden) {
     EXPECT_GT(detail.text.find(R"("\/tmp\/evil")"), benign);
 }
 
-// Every chunk boundary of the reader falls at a multiple of 4096 bytes: put
-// valid and invalid multi-byte sequences across the first ones.
-TEST_F(HostileLogs, InvalidUtf8SplitAcrossAReadBoundary) {
-    // A line of ignored bytes that ends so that the next one starts at `offset`.
-    auto padTo = [&](std::size_t offset) {
-        const std::string head = R"({"event":"x","timestamp":"t","pad":")";
-        const std::size_t fill = offset - written() - head.size() - 3;
-        *this << head;
-        repeat('.', fill) << "\"}\n";
-        ASSERT_EQ(written(), offset);
-    };
-    // A process line that starts 100 bytes before `boundary`, with `before`
-    // bytes of its path's `tail` ahead of the boundary.
-    auto across = [&](std::size_t boundary, char fill, std::string_view tail, std::size_t before) {
-        const std::string prefix =
-            R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":30,"ppid":1,"path":"/)";
-        padTo(boundary - 100);
-        *this << prefix;
-        repeat(fill, 100 - prefix.size() - before) << tail << "\"}}\n";
-    };
-    across(4096, 'a', "\xc3\xa9", 1);       // "é" straddles the boundary
-    across(2 * 4096, 'b', "\xe2\x82(", 2);  // a three-byte sequence cut short there
-    // A four-byte lead with nothing after it, then a lone continuation byte;
-    // a surrogate encoded in UTF-8, and an overlong slash.
-    padTo(3 * 4096 - 1);
-    *this << "\xf0\n\x80\n"
-          << procLine(kExec, 31, 1, "/bin/\xed\xa0\x80") << "\n"
-          << procLine(kExec, 32, 1, "/bin\xc0\xaf") << "\n"
-          << procLine(kExec, 33, 1, "/bin/after") << "\n";
-    const LineAccount account = load(8.0, 0);
-    EXPECT_EQ(account.procPreviews, 2u);
-    EXPECT_EQ(account.refused, 5u);
-    // Errors are the lines made valid, as the accounting checks.
-    EXPECT_TRUE(keeper.ws.loader.processTree().nodes()[0].name.ends_with("a\xc3\xa9"));
-}
-
 // Each kind of refusal has its case with the decoder; here they come in bulk.
 TEST_F(HostileLogs, EveryLineBroken) {
     const std::string good = procLine(kExec, 40, 1, "/bin/broken");
     const std::string kinds[] = {
         good.substr(0, good.size() - 1),  // cut short
-        good + good,                      // two objects
         R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":"1","ppid":1}})",
         R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"t","file":{"pid":1}})",
-        R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":99999999999999999999,"ppid":1}})",
         "[]\nnull\n\"string\"\n{\n}",
-        "{\"event\":\"\\x\",\"timestamp\":\"t\"}",  // bad escape
         "{'event':'x','timestamp':'t'}\n\t \x0b\n\x1b[31m\n<script>alert(1)</script>",
-        // eslogger messages cut short, and one whose exec has no target.
+        // An eslogger message cut short, and one whose exec has no target.
         esloggerExec(41, "/bin/cut").substr(0, 60),
-        esloggerExec(41, "/bin/cut").substr(0, esloggerExec(41, "/bin/cut").find("cut") - 1),
         R"({"time":"t","process":{"audit_token":{"pid":1}},"event":{"exec":{"args":[]}}})",
     };
     const std::size_t n = scaled(20'000);
@@ -390,9 +340,6 @@ TEST_F(HostileLogs, IdenticalLines) {
         *this << line;
     }
     EXPECT_EQ(load(2.0, 384).procPreviews, n);
-    // All of them siblings under launchd: launchd alone has children.
-    const std::string& tree = keeper.ws.store.jsonTreeRaw();
-    EXPECT_EQ(tree.find("children", tree.find("children") + 1), std::string::npos);
 }
 
 // A tiny file that expands without end (the same zstd frame again and

@@ -59,7 +59,8 @@ std::string wholeLines(const std::string& text) {
 
 // Every member or frame is read in turn; bytes that start none after the
 // last one, or a stream cut short, end the text after its last whole line,
-// with a failure naming the compressed offset.
+// with a failure naming the compressed offset. (A copy of one member or
+// frame, or of many, is the reader's fuzz target's.)
 TEST(CompressedLogs, ReadAsThePlainText) {
     const std::string text = someText(3000);
     const std::string gz = gzipped(text);
@@ -76,13 +77,11 @@ TEST(CompressedLogs, ReadAsThePlainText) {
         std::optional<std::uint64_t> failedAt;  // unless linesOfSome: some offset
     };
     const Case cases[] = {
-        {"gzip", gz, all, {}},
         {"an empty gzip member first", gzipped("") + gz, all, {}},
         {"gzip then garbage", gz + "garbage", linesOfAll, gz.size()},
         {"gzip then one byte of a magic", gz + "\x1f", linesOfAll, gz.size()},
         {"gzip cut short", gz.substr(0, gz.size() / 2), linesOfSome, gz.size() / 2},
         {"gzip damaged", damaged, linesOfSome, {}},
-        {"zstd", zst, all, {}},
         {"skippable frames around frames",
          zstdSkippableFrame("abc", 0) + zstdCompressed(text.substr(0, 5000)) +
              zstdSkippableFrame(std::string(70000, 'x'), 15) + zstdCompressed(text.substr(5000)),
@@ -114,29 +113,16 @@ TEST(CompressedLogs, ReadAsThePlainText) {
     }
 }
 
-// Nothing in them, or nothing but skippable frames: no lines, no failure.
-// Bytes that are not a whole magic are a plain log.
-TEST(CompressedLogs, EmptyStreamsAndNearMagics) {
-    const struct {
-        std::string bytes;
-        std::string text;
-        bool compressed;
-    } cases[] = {
-        {zstdCompressed(""), "", true},
-        {zstdSkippableFrame("skip me"), "", true},
-        {gzipped(""), "", true},
-        {"\x1f{\"a\":1}\n", "\x1f{\"a\":1}\n", false},
-        {"\x28\xb5\x2f", "\x28\xb5\x2f", false},
-        {"", "", false},
-    };
+// A stream of nothing but a skippable frame: no lines, no failure. (Empty
+// streams, and bytes short of a whole magic read as a plain log, are the
+// reader's fuzz target's: it reads a copy of an empty file, and a file
+// without a magic as plain text.)
+TEST(CompressedLogs, OnlyASkippableFrame) {
     TempDir dir;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.bytes));
-        const ReadBack read = readAll(dir, c.bytes, 4096);
-        EXPECT_EQ(read.text, c.text);
-        EXPECT_EQ(read.failure, std::nullopt);
-        EXPECT_EQ(read.random != nullptr, c.compressed);
-    }
+    const ReadBack read = readAll(dir, zstdSkippableFrame("skip me"), 4096);
+    EXPECT_EQ(read.text, "");
+    EXPECT_EQ(read.failure, std::nullopt);
+    EXPECT_TRUE(read.random);
 }
 
 // Reading again at any offset gives the text's own bytes: the differential

@@ -17,7 +17,9 @@ bool accepts(std::string_view line) {
     return decodeReceivedJson(line).has_value();
 }
 
-// What a line decodes to: null parts are absent, escapes decoded, int64 range kept.
+// What a line decodes to: null parts are absent, escapes decoded, int64 range
+// kept. (Numbers beyond double under ignored keys are the numbers table's, an
+// escaped NUL the loaded tree's.)
 TEST(Decoder, DecodedRecords) {
     const std::nullopt_t no = std::nullopt;
     const struct {
@@ -33,15 +35,11 @@ TEST(Decoder, DecodedRecords) {
          {"E", "t", no, no, no}},
         {R"({"\u0065vent":"E","timestamp":"t\u00e9\n","process":{"pid":1,"ppid":0,"path":"\/bin\/sh"}})",
          {"E", "t\xC3\xA9\n", Process{1, 0, "/bin/sh"}, no, no}},
-        {R"({"event":"E","timestamp":"\u0000\u0001"})", {"E", "\0\x01"s, no, no, no}},
         {R"({"event":"E","timestamp":"t","process":{"pid":9223372036854775807,"ppid":-9223372036854775808,)"
          R"("path":null},"fileOld":{"process":null,"destination":"d"}})",
          {"E", "t", Process{INT64_MAX, INT64_MIN, no}, FileOld{no, "d"}, no}},
         {R"({"event":"E","timestamp":"t","file":{"pid":-0,"destination":""}})",
          {"E", "t", no, no, File{0, ""}}},
-        // Numbers beyond double under ignored keys are fine; strings are left alone.
-        {R"({"event":"E","timestamp":"-1e999","process":{"pid":12,"ppid":-3},"x":1e400})",
-         {"E", "-1e999", Process{12, -3, no}, no, no}},
         // Duplicate keys: the first occurrence is the one read.
         {R"({"event":"E","timestamp":"t","event":5})", {"E", "t", no, no, no}},
     };
@@ -137,7 +135,9 @@ TEST(Decoder, NumbersUnderAnIgnoredKey) {
 }
 
 // eslogger messages: one whole es_message_t per line. `es` builds one from
-// the member under "event" and the top-level process.
+// the member under "event" and the top-level process. (Each kind as eslogger
+// writes it, whole, is a line of the eslogger sample: the decoder fuzz target
+// starts from those lines and compares each decode with the reference's.)
 constexpr std::string_view kToken = R"({"pid":7,"pidversion":2,"euid":501})";
 std::string esProcess(std::string_view token = kToken) {
     return R"({"ppid":1,"audit_token":)" + std::string(token) +
@@ -189,15 +189,12 @@ TEST(EsloggerDecoder, WhatIsAMessage) {
         std::string line;
         std::optional<ReceivedJson> want;
     } cases[] = {
-        {es(R"("exit":{"stat":0})"), esStoredOnly("EXIT")},
         {es(R"("exit":null)"), esStoredOnly("EXIT")},
-        {es(R"("mmap":{"x":[[[{"y":[]}]]],"n":1e400})"), esStoredOnly("MMAP")},
         // The member name decides, upper-cased in ASCII only; event_type is ignored.
         {es(R"("sig_nal2":{})"), esStoredOnly("SIG_NAL2")},
         {es("\"\xC3\xA9xit\":{}"), esStoredOnly("\xC3\xA9XIT")},
         {es(R"("":{})"), esStoredOnly("")},
         // Another spelling of a kind is another kind: kept only, whatever its type text.
-        {es(R"("OPEN":{"file":{"path":"\/x"}})"), esStoredOnly("OPEN")},
         {es(R"("Exec":{})"), esStoredOnly("EXEC")},
         {es(R"("\u0065xit":{})"), esStoredOnly("EXIT")},
         // A line the record rules accept stays a record.
@@ -234,10 +231,8 @@ TEST(EsloggerDecoder, PidOfAProcess) {
         expectDecodes(es(R"("write":{"target":{"path":"\/w"}})", subject),
                       pid ? std::optional(esRecord("WRITE", {}, File{*pid, "/w"})) : std::nullopt);
     };
-    expectPid(R"({"pid":7})", 7);
     expectPid(R"({"pidversion":3,"pid":-12,"pid":13})", -12);
     expectPid(R"({"pid":9223372036854775807})", INT64_MAX);
-    expectPid(R"([501,501,20,501,20,88,100017,4])", 88);
     expectPid(R"([0,0,0,0,0,-5,0,0])", -5);
     for (const std::string token :
          {R"([0,0,0,0,0,"88",0,0])", R"([501,501,20,501,20,88,100017])",
@@ -259,22 +254,14 @@ TEST(EsloggerDecoder, ProcessMessages) {
     const Process bare{40, 4, ""};
     const struct {
         std::string event;
-        Process want;  // kind EXEC unless FORK below
+        Process want;  // of an EXEC
     } cases[] = {
-        {R"("exec":{"target":{"audit_token":{"pid":40},"ppid":4,"executable":{"path":"\/usr\/bin\/git"}},)"
-         R"("args":["git"],"env":["A=1"]})",
-         Process{40, 4, "/usr/bin/git"}},
         {exec(R"(,"ppid":4)"), bare},
-        {exec(R"(,"ppid":4,"executable":null)"), bare},
-        {exec(R"(,"ppid":4,"executable":{})"), bare},
         {exec(R"(,"ppid":4,"executable":{"path":null})"), bare},
         {exec(R"(,"ppid":-4,"executable":{"path":""})"), Process{40, -4, ""}},
-        {exec(R"(,"ppid":4,"executable":{"path":"\/bin\/sh"})", R"("fork":{"child")"),
-         Process{40, 4, "/bin/sh"}},
     };
     for (const auto& c : cases) {
-        const bool fork = c.event.starts_with(R"("fork")");
-        expectDecodes(es(c.event), esRecord(fork ? "FORK" : "EXEC", c.want, std::nullopt));
+        expectDecodes(es(c.event), esRecord("EXEC", c.want, std::nullopt));
     }
     // Missing, null or of the wrong type; a subject under another member.
     expectRefusedMessages(
@@ -300,17 +287,9 @@ TEST(EsloggerDecoder, FileMessages) {
         std::string event;  // the kind is its member's name
         std::string path;
     } cases[] = {
-        {R"("open":{"file":{"path":"\/etc\/hosts","stat":{}},"fflag":1})", "/etc/hosts"},
-        {R"("close":{"target":{"path":"\/a"},"modified":true})", "/a"},
-        {R"("write":{"target":{"path":"\/a \"q\""}})", "/a \"q\""},
         {R"("unlink":{"target":{"path":""},"parent_dir":{"path":"\/"}})", ""},
-        {moved("rename", "0", existing), "/r"},
-        {moved("rename", "1", newPath), "/d/f"},
-        {moved("create", "1", R"({"new_path":{"dir":{"path":"\/d\/"},"filename":"f"}})"), "/d/f"},
         {moved("create", "1", R"({"new_path":{"dir":{"path":""},"filename":""}})"), "/"},
         {moved("create", "0", R"({"existing_file":{"path":"\/c"},"new_path":5})"), "/c"},
-        {R"("link":{"source":{"path":"\/s"},"target_dir":{"path":"\/t"},"target_filename":"l"})",
-         "/t/l"},
         {R"("link":{"target_dir":{"path":"\/"},"target_filename":"l"})", "/l"},
     };
     for (const auto& c : cases) {

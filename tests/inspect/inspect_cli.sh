@@ -53,9 +53,6 @@ help wins over a missing LOG;--dump --help;0;  --pretty;-
 version;--version;0;korvantis-inspect ;-
 a value flag takes --help as its value;--filter --help "$SAMPLE";0;{"event";-
 invalid query;--filter 'pid:x' "$SAMPLE";2;-;invalid filter: pid: needs a whole number
-unbalanced quote;--filter 'path:"a b' "$SAMPLE";2;-;invalid filter: unbalanced quote
-a fact key's error names it;--filter 'uid:x' "$SAMPLE";2;-;uid: needs a whole number
-bad time;--filter 'after:2025-13-01' "$SAMPLE";2;-;after: wants a time such as 2026-08-12T15:28 or 1765000000
 unknown export format;--filter zsh --export xml "$SAMPLE";2;-;--export takes jsonl or csv, not xml
 bad --fields named;--filter '' --export csv --fields pid,what "$SAMPLE";2;-;pid,what
 unknown sort field;--sort size "$SAMPLE";2;-;--sort: no field named
@@ -87,9 +84,6 @@ out=$("$INSPECT" "$SAMPLE")
 check "sample status" 0 $?
 contains "summary" $'lines read: 27\nprocess events: 7\nfile events: 9\nload errors: 8\nelapsed seconds: ' "$out"
 
-out=$("$INSPECT" "$SAMPLE" "$SAMPLE")
-contains "two loads append" $'lines read: 54\nprocess events: 14' "$out"
-
 dump=$("$INSPECT" --dump "$SAMPLE")
 check "dump status" 0 $?
 contains "dump starts with procPreviews" \
@@ -98,32 +92,16 @@ contains "dump starts with procPreviews" \
 contains "file previews, escapes decoded then written again" \
     '{"type":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1765000000.005200","pid":230,"path":"/Users/émilie/Desktop/notes \"draft\".txt"}' \
     "$dump"
-contains "rows after the invalid UTF-8 line" '"path":"/tmp/after-the-bad-line"}' "$dump"
 contains "load errors" '"loadErrors":["Could not build file event from ReceivedJson(event: \"ES_EVENT_TYPE_NOTIFY_WRITE\"' "$dump"
 contains "empty line error" ',"","not json at all","[1,2,3]",' "$dump"
 contains "mapping count and tree" '"jsonMappingCount":20,"jsonTreeRaw":"[{\"name\":\"launchd\",\"children\":[{\"name\":\"Untracked Heritage\"' "$dump"
 check "dump is one line" 1 "$(printf '%s\n' "$dump" | wc -l)"
 
-# eslogger messages among native lines: what each kind of message files as.
+# eslogger messages among native lines: the lists they make (what each kind
+# decodes to is checked with the decoder).
 ESLOGGER=$SAMPLES/eslogger.json
 out=$("$INSPECT" "$ESLOGGER")
 contains "eslogger summary" $'lines read: 43\nprocess events: 7\nfile events: 10\nload errors: 23\n' "$out"
-dump=$("$INSPECT" --dump "$ESLOGGER")
-T='"timestamp":"2026-01-05T09:12:0'
-contains "eslogger process previews" \
-    '{"procPreviews":[{"type":"ES_EVENT_TYPE_NOTIFY_FORK",'"$T"'0.007919000Z","pid":401,"ppid":400,"path":"/bin/zsh"},{"type":"ES_EVENT_TYPE_NOTIFY_EXEC",'"$T"'0.015838000Z","pid":401,"ppid":400,"path":"/usr/bin/git"},{"type":"ES_EVENT_TYPE_NOTIFY_FORK",'"$T"'0.023757000Z","pid":402,"ppid":401,"path":"/usr/bin/git"},{"type":"ES_EVENT_TYPE_NOTIFY_EXEC",'"$T"'0.031676000Z","pid":402,"ppid":401,"path":"/usr/libexec/git-core/git-gc"},{"type":"ES_EVENT_TYPE_NOTIFY_EXEC",'"$T"'0.039595000Z","pid":403,"ppid":401,"path":""},{"type":"ES_EVENT_TYPE_NOTIFY_FORK",'"$T"'0.047514000Z","pid":404,"ppid":1,"path":""},{"type":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"1767604330.000100","pid":500,"ppid":401,"path":"/bin/ls"}],' \
-    "$dump"
-contains "eslogger file previews" \
-    '"filePreviews":[{"type":"ES_EVENT_TYPE_NOTIFY_OPEN",'"$T"'0.055433000Z","pid":401,"path":"/Users/émilie/notes \"draft\".txt"},{"type":"ES_EVENT_TYPE_NOTIFY_CLOSE",'"$T"'0.063352000Z","pid":401,"path":"/Users/émilie/notes \"draft\".txt"},{"type":"ES_EVENT_TYPE_NOTIFY_WRITE",'"$T"'0.071271000Z","pid":402,"path":"/Users/émilie/src/.git/gc.log"},{"type":"ES_EVENT_TYPE_NOTIFY_UNLINK",'"$T"'1.079190000Z","pid":401,"path":"/tmp/old.lock"},{"type":"ES_EVENT_TYPE_NOTIFY_RENAME",'"$T"'1.087109000Z","pid":401,"path":"/tmp/a.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_RENAME",'"$T"'1.095028000Z","pid":401,"path":"/tmp/b.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_CREATE",'"$T"'1.102947000Z","pid":401,"path":"/tmp/c.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_CREATE",'"$T"'1.110866000Z","pid":401,"path":"/d.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_LINK",'"$T"'1.118785000Z","pid":401,"path":"/Users/émilie/a-link.txt"},{"type":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"1767604330.000200","pid":500,"path":"/etc/hosts"}],' \
-    "$dump"
-# The refused messages are the load errors, each its line unchanged; every
-# other line (the kept-only kinds among them) is in the map.
-if command -v python3 > /dev/null; then
-    check "eslogger load errors are the refused lines" "$(tail -n 23 "$ESLOGGER")" \
-        "$(printf '%s' "$dump" |
-            python3 -c 'import json, sys; print("\n".join(json.load(sys.stdin)["loadErrors"]))')"
-fi
-contains "eslogger mapping count" '"jsonMappingCount":20,' "$dump"
 
 # JSON lines are the source lines, byte for byte, in load order with both
 # lists interleaved.
@@ -140,22 +118,16 @@ file,ES_EVENT_TYPE_NOTIFY_OPEN,1765000000.005200,230,,\"/Users/émilie/Desktop/n
 
 # --fields: the header is the list itself, fields in its order, repeats
 # written again; native rows have empty facts.
-csv=$("$INSPECT" --filter 'type:exec' --export csv \
+csv=$("$INSPECT" --filter 'type:exec -pid:402 -pid:403' --export csv \
     --fields type,pid,args,cwd,uid,pidversion,signing_id,team_id,platform,process_path,pid "$ESLOGGER")
 check "csv with chosen fields" \
     "type,pid,args,cwd,uid,pidversion,signing_id,team_id,platform,process_path,pid
 ES_EVENT_TYPE_NOTIFY_EXEC,401,\"git commit -m 'say \"\"hi\"\"'\",/Users/émilie/src,501,1,com.example.git,,yes,/usr/bin/git,401
-ES_EVENT_TYPE_NOTIFY_EXEC,402,git-gc,,501,1,com.example.git-gc,,yes,/usr/libexec/git-core/git-gc,402
-ES_EVENT_TYPE_NOTIFY_EXEC,403,,,501,1,com.example.,,no,,403
 ES_EVENT_TYPE_NOTIFY_EXEC,500,,,,,,,,,500" "$csv"
 csv=$("$INSPECT" --filter 'uid:501 signing_id:GIT-gc' --export csv --fields kind,ppid,tty,summary,responsible_pid "$ESLOGGER")
 check "csv facts filter keys" "kind,ppid,tty,summary,responsible_pid
 process,401,,,
 file,,,," "$csv"
-check "csv over native rows" "path,args,uid
-/bin/zsh,,
-/bin/zsh,," \
-    "$("$INSPECT" --filter 'path:zsh' --export csv --fields path,args,uid "$SAMPLE")"
 for bad in "--export csv --fields foo" "--export csv --fields pid,,path" "--export csv --fields pid," \
     "--export csv --fields PID" "--export csv --fields pid,_path" "--export csv --fields" \
     "--export csv --fields ''" "--fields pid" "--export jsonl --fields pid"; do
@@ -199,6 +171,11 @@ for sort in pid:1223 -pid:3221 ppid:3212 -ppid:1322 timestamp:1232 -utc:3212 pat
 done
 same "sorted JSON lines" <("$INSPECT" --sort -timestamp "$sorted") \
     <(for n in 1 4 3 2; do sed -n "${n}p" "$sorted"; done)
+# --tree over two logs: one store, so the second /b of pid 1 finds the first
+# log's pid 2.
+check "--tree, two logs" \
+    '[{"name":"launchd","children":[{"name":"Untracked Heritage","children":[{"name":"b"}]},{"name":"b"},{"name":"","children":[{"name":"b"}]},{"name":"b"},{"name":""}]}]' \
+    "$("$INSPECT" --tree "$sorted" "$sorted")"
 
 # --pretty reads standard input (the readable form itself is tested with the
 # store); unparsable text comes back as it was.
@@ -209,18 +186,6 @@ check "--pretty, unparsable" "not json" "$(printf 'not json' | "$INSPECT" --pret
 err=$(printf '%s' '{"p":{"pid":3,"pid":666}}' | "$INSPECT" --pretty 2>&1 > /dev/null)
 check "--pretty, repeated keys noted" \
     "This line repeats keys (p.pid); the lists use the first of each." "$err"
-
-# --tree over two logs: one store, so the second cat finds the newer ls.
-log=$work/log.json
-cat > "$log" <<'LOG'
-{"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"t","process":{"pid":5,"ppid":1,"path":"/bin/sh"}}
-{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":5,"ppid":1,"path":"/bin/ls"}}
-{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":6,"ppid":5,"path":"/usr/bin/cat"}}
-{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":7,"ppid":70,"path":"/"}}
-LOG
-check "--tree, two logs" \
-    '[{"name":"launchd","children":[{"name":"Untracked Heritage","children":[{"name":"\/"},{"name":"\/"}]},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]},{"name":"sh"},{"name":"ls","children":[{"name":"cat"}]}]}]' \
-    "$("$INSPECT" --tree "$log" "$log")"
 
 # A compressed log is the log: the same dump, the same rows and raw lines,
 # whatever its name.
@@ -249,34 +214,23 @@ mkdir "$XDG_CACHE_HOME" "$fifo_dir"
 gzip -c "$SAMPLE" > "$gz"
 "$INSPECT" --dump "$SAMPLE" > "$dump"
 same "--dump of standard input from a file" "$dump" <("$INSPECT" --dump - < "$SAMPLE")
-same "--dump of standard input from a pipe" "$dump" <(cat "$SAMPLE" | "$INSPECT" --dump -)
 same "--dump of gzip data down a pipe" "$dump" <(cat "$gz" | "$INSPECT" --dump -)
-same "raw lines of gzip data down a pipe" <("$INSPECT" --filter 'json:exec' "$SAMPLE") \
-    <(cat "$gz" | "$INSPECT" --filter 'json:exec' -)
 out=$(true | "$INSPECT" -)
 check "standard input closed at once" 0 $?
 contains "nothing read from closed input" $'lines read: 0\n' "$out"
 mkfifo "$fifo_dir/fifo"
-( sleep 0.2; cat "$SAMPLE" > "$fifo_dir/fifo" ) &
-same "--dump of a FIFO" "$dump" <("$INSPECT" --dump "$fifo_dir/fifo")
-wait
 ( : > "$fifo_dir/fifo" ) &
 contains "a FIFO closed without a line" $'lines read: 0\n' "$("$INSPECT" "$fifo_dir/fifo")"
 wait
 check "no spool left behind" "" "$(ls -A "$XDG_CACHE_HOME/korvantis" 2> /dev/null)"
-# --gaps: one line per gap, each log as named, in the order given; a log
-# that cannot be opened is named on standard error.
+# --gaps: one line per gap, the log as named; a log that cannot be opened is
+# named on standard error. (What is counted, log by log, is the core's.)
 gaps=$work/gaps.json
-for n in 3 4 9 2 5; do
-    printf '{"event":{"exit":{"stat":0}},"time":"t","global_seq_num":%s,"process":{}}\n' "$n"
-    printf 'not json\n'
-done > "$gaps"
-out=$("$INSPECT" --gaps "$gaps" /nonexistent/log.json "$gaps" 2> "$err_file")
+printf '{"event":{"exit":{"stat":0}},"time":"t","global_seq_num":%s,"process":{}}\n' 3 4 9 2 5 > "$gaps"
+out=$("$INSPECT" --gaps "$gaps" /nonexistent/log.json 2> "$err_file")
 check "--gaps status with a missing LOG" 1 $?
-check "--gaps lines" "$gaps:5: 4 lost
-$gaps:9: 2 lost
-$gaps:5: 4 lost
-$gaps:9: 2 lost" "$out"
+check "--gaps lines" "$gaps:3: 4 lost
+$gaps:5: 2 lost" "$out"
 contains "--gaps names the missing LOG" "/nonexistent/log.json" "$(cat "$err_file")"
 check "--gaps without gaps" "" "$("$INSPECT" --gaps "$SAMPLE")"
 
@@ -331,45 +285,23 @@ jsonl of a query;TERM;--filter 'pid:104'
 CASES
 
 # --summary: every type, the busiest programs (a file row's program from its
-# process_path, else from its pid's latest process row) and file paths, the
-# busiest seconds; a name stays on its line.
-check "--summary of the eslogger sample" "rows: 20
+# pid's latest process row) and file paths, the busiest seconds; counts
+# right-aligned per column, a name on its line. (What is counted and ranked
+# is checked with the core.)
+summary=$work/summary.json
+{ yes '{"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"5","process":{"pid":7,"ppid":1,"path":"/bin/a\tb"}}' | head -n 10
+  printf '%s\n' '{"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"6.5","process":{"pid":1,"ppid":0,"path":"/x"},"file":{"pid":7,"destination":"/tmp/é"}}'
+} > "$summary"
+check "--summary" "rows: 11
 events per type (events, type):
-  4  ES_EVENT_TYPE_NOTIFY_EXEC
-  3  ES_EVENT_TYPE_NOTIFY_FORK
-  3  ES_EVENT_TYPE_NOTIFY_OPEN
-  2  ES_EVENT_TYPE_NOTIFY_CREATE
-  2  ES_EVENT_TYPE_NOTIFY_RENAME
-  1  ES_EVENT_TYPE_NOTIFY_CLOSE
-  1  ES_EVENT_TYPE_NOTIFY_EXIT
-  1  ES_EVENT_TYPE_NOTIFY_LINK
-  1  ES_EVENT_TYPE_NOTIFY_MMAP
-  1  ES_EVENT_TYPE_NOTIFY_UNLINK
-  1  ES_EVENT_TYPE_NOTIFY_WRITE
+  10  ES_EVENT_TYPE_NOTIFY_FORK
+   1  ES_EVENT_TYPE_NOTIFY_OPEN
 programs with most events (events, processes, path):
-  12  1  /bin/zsh
-   2  1  /bin/ls
-   2  2  /usr/bin/git
-   2  1  /usr/libexec/git-core/git-gc
+  11  1  /bin/a\\x09b
 most touched file paths (events, path):
-  2  /Users/émilie/notes \"draft\".txt
-  1  /Users/émilie/a-link.txt
-  1  /Users/émilie/src/.git/gc.log
-  1  /d.txt
-  1  /etc/hosts
-  1  /tmp/a.txt
-  1  /tmp/b.txt
-  1  /tmp/c.txt
-  1  /tmp/old.lock
+  1  /tmp/é
 busiest seconds (events, second in UTC):
-  9  2026-01-05T09:12:00Z
-  9  2026-01-05T09:12:01Z
-  2  2026-01-05T09:12:10Z" "$("$INSPECT" --summary "$ESLOGGER")"
-printf '%s\n' '{"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"5","process":{"pid":7,"ppid":1,"path":"/bin/a\tb"}}' \
-    '{"event":"ES_EVENT_TYPE_NOTIFY_OPEN","timestamp":"5.5","process":{"pid":1,"ppid":0,"path":"/x"},"file":{"pid":7,"destination":"/tmp/f"}}' \
-    > "$gaps"
-contains "--summary: a file row's program by pid, control characters escaped" \
-    $'programs with most events (events, processes, path):\n  2  1  /bin/a\\x09b\nmost touched file paths (events, path):\n  1  /tmp/f\n' \
-    "$("$INSPECT" --summary "$gaps")"
+  10  1970-01-01T00:00:05Z
+   1  1970-01-01T00:00:06Z" "$("$INSPECT" --summary "$summary")"
 
 exit $fail

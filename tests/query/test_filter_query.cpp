@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cstdint>
 #include <iterator>
 #include <map>
@@ -95,9 +94,11 @@ struct LanguageCase {
     const char* expected;  // rows shown, or the start of the error text
 };
 
-// What the random comparison below cannot reach: quoting, keys it does not
-// draw, exact integers, written time forms, error texts (which time texts
-// are refused is the time parser's own table).
+// What the random comparison below cannot reach: quotes inside a term and
+// around a key, keys it does not draw, exact integers, written time forms,
+// error texts (which time texts are refused is the time parser's own table).
+// (Quoted values with blanks or a leading dash, several terms, negation and
+// non-ASCII bytes matched exactly are among what it draws.)
 TEST(FilterQuery, Language) {
     const LanguageCase cases[] = {
         // Empty queries and plain text.
@@ -105,32 +106,22 @@ TEST(FilterQuery, Language) {
         {" \t ", "111111"},
         {"c:FOO", "000100"},
         // Quoting: groups, never part of the text, and keeps a prefix literal.
-        {"\"Application Support\"", "010000"},
-        {"path:\"Application Support\"", "010000"},
-        {"path:Application Zsh", "000000"},
         {"path:\"/bin/\"zsh", "100000"},
         {"\"path:zsh\"", "000000"},
-        {"\"-zsh\"", "000000"},
         {"\"\"", "111111"},
-        // Non-ASCII bytes match exactly.
-        {"path:Ünïcode", "010000"},
-        {"path:ÜNÏCODE", "000000"},
         // Negation.
-        {"-\"zsh\"", "011111"},
         {"-", "100001"},  // the args of 0 hold one
         {"--x", "111110"},
         // A number at its bound; an unknown key is text.
         {"pid:9223372036854775807", "000000"},
         {"other:x", "000000"},
-        // Facts: integers exactly, texts as substrings; empty facts never match.
+        // Facts: integers exactly (a prefix of the number is no match), texts
+        // as substrings; empty facts never match. (Every fact is found by its
+        // name, as the keys the random comparison draws are.)
         {"UID:0501", "100010"},
-        {"pidversion:12", "100000"},
-        {"responsible_pid:100", "100000"},
+        {"pidversion:1", "000000"},
+        {"responsible_pid:10", "000000"},
         {"team_id:abc", "000010"},
-        {"tty:ttys", "100000"},
-        {"platform:yes", "100000"},
-        {"process_path:git", "001000"},
-        {"cwd:project", "000010"},
         {"args:it'\\''s", "100000"},
         {"args:\"it's\"", "000000"},
         // A bare word reads no fact but args.
@@ -151,12 +142,9 @@ TEST(FilterQuery, Language) {
         {"tree:+3", "tree: needs a whole number"},
         {"pid:-", "pid: needs a whole number"},
         {"pid:99999999999999999999", "pid: 99999999999999999999 does not fit in 64 bits"},
-        {"uid:", "empty value after uid:"},
         {"pidversion:x1", "pidversion: needs a whole number"},
-        {"responsible_pid:99999999999999999999", "responsible_pid: 99999999999999999999 does not"},
         {"after:yesterday", "after: wants a time such as 2026-08-12T15:28 or 1765000000"},
         {"before:", "before: wants a time such as 2026-08-12T15:28 or 1765000000"},
-        {"-before:2025-12-06Z", "before: wants a time"},
     };
     for (const LanguageCase& c : cases) {
         SCOPED_TRACE(c.query);
@@ -172,17 +160,18 @@ TEST(FilterQuery, Language) {
     }
 }
 
+// (That a json: term, negated or not, needs its raw line is what the filter
+// passes over loaded logs show: they read raw lines only when told to.)
 TEST(FilterQuery, TellsWhatCallersMustPrepare) {
     const ParsedFilterQuery plain = parseFilterQuery("zsh tree:5 -tree:7 tree:5");
     ASSERT_TRUE(plain.query);
     EXPECT_FALSE(plain.query->needsRawLine());
     EXPECT_EQ(plain.query->treeRoots(), (std::vector<std::int64_t>{5, 7}));
-    const ParsedFilterQuery json = parseFilterQuery("-json:x");
-    ASSERT_TRUE(json.query);
-    EXPECT_TRUE(json.query->needsRawLine());
 }
 
-TEST(DescendantPids, MillionDeepChainAndCycles) {
+// (Reused pids that make a process its own ancestor are among what the
+// random comparison below draws.)
+TEST(DescendantPids, MillionDeepChain) {
     std::vector<ProcessLink> chain;
     constexpr std::int64_t kDepth = 1'000'000;
     for (std::int64_t pid = kDepth; pid >= 1; --pid) {
@@ -190,13 +179,6 @@ TEST(DescendantPids, MillionDeepChainAndCycles) {
     }
     EXPECT_EQ(descendantPids(0, chain).size(), static_cast<std::size_t>(kDepth + 1));
     EXPECT_EQ(descendantPids(kDepth - 9, chain).size(), 10u);
-
-    // Reused pids can make a process its own ancestor.
-    const std::vector<ProcessLink> cycle = {{5, 7}, {7, 5}, {9, 7}, {INT64_MIN, 9}};
-    const PidSet members = descendantPids(5, cycle);
-    EXPECT_EQ(members.size(), 4u);
-    EXPECT_TRUE(members.contains(INT64_MIN));
-    EXPECT_FALSE(members.contains(0));
 }
 
 // --- Differential test against a plain reference ---

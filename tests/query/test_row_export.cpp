@@ -104,7 +104,6 @@ TEST(RowExport, ReplacingKeepsModeAndFollowsLinks) {
         fs::perms after;
     } cases[] = {
         {"private", fs::perms(0600), nullptr, fs::perms(0600)},
-        {"shared", fs::perms(0664), nullptr, fs::perms(0664)},
         {"new", std::nullopt, nullptr, fs::perms(0666 & ~mask)},
         {"linked", fs::perms(0640), "real.csv", fs::perms(0640)},
         {"dangling", std::nullopt, "made.csv", fs::perms(0666 & ~mask)},

@@ -24,8 +24,6 @@ TEST(TimeText, EveryDisplay) {
     const ShownCase cases[] = {
         {TimeDisplay::asRecorded, "1765000000.0000019", "1765000000", "1765000000.0000019"},
         {TimeDisplay::utc, "1765000000.0000019", "1765000000", "2025-12-06 05:46:40.000001"},
-        {TimeDisplay::utc, "2026-08-12T15:28:33.510893468+02:00", "0",
-         "2026-08-12 13:28:33.510893"},
         {TimeDisplay::utc, "0", "0", "1970-01-01 00:00:00.000000"},
         {TimeDisplay::local, "1765000000.0000019", "0", "2025-12-06 11:16:40.000001"},
         {TimeDisplay::local, "2024-02-28T20:00:00Z", "0", "2024-02-29 01:30:00.000000"},
@@ -34,11 +32,8 @@ TEST(TimeText, EveryDisplay) {
         {TimeDisplay::sinceFirst, "1765000000.0000019", "1765000000", "+00:00:00.000001"},
         {TimeDisplay::sinceFirst, "1765003723.5", "1765000000", "+01:02:03.500000"},
         {TimeDisplay::sinceFirst, "1765090000", "1765000000", "+1d 01:00:00.000000"},
-        {TimeDisplay::sinceFirst, "1766000000", "1765000000", "+11d 13:46:40.000000"},
         // Rows without a time value show their text whatever the display.
         {TimeDisplay::utc, "1765000000.0 ", "0", "1765000000.0 "},
-        {TimeDisplay::local, "", "0", ""},
-        {TimeDisplay::sinceFirst, "soon", "0", "soon"},
     };
     for (const ShownCase& c : cases) {
         SCOPED_TRACE(c.recorded);

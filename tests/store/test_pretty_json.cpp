@@ -23,7 +23,6 @@ TEST(PrettyJson, ExactFormat) {
          "{\n  \"a\" : [\n    1,\n    [\n      false,\n      {}\n    ],\n    {\n"
          "      \"y\" : 2,\n      \"z\" : \"\\/\"\n    }\n  ],\n"
          "  \"b\" : {\n    \"a\" : [],\n    \"c\" : null\n  }\n}"},
-        {"[]", "[]"},
         {" {} \n", "{}"},
         // Escapes, keys included.
         {R"({"a/b":"q\"b\\s\/\n\t\u0001\u00e9\u20ac"})",

@@ -70,9 +70,6 @@ TEST(SelectEvent, EntriesAndDetail) {
         EXPECT_EQ(store.activeEventJson(), detail);
         EXPECT_EQ(rec.take(), (Fields{StoreField::activeEventJson}));
     }
-    testsupport::LoadingWorkspace empty;
-    empty.ws.selection.selectEvent(Uuid::random());
-    EXPECT_EQ(empty.ws.selection.activeEventJson(), "ERROR: No Event Found");
 }
 
 // The card of an eslogger event: the row's own fields, then its facts that
@@ -161,7 +158,6 @@ TEST(SelectEvent, LongDetailIsShownInPart) {
         std::size_t shown;
         std::string note;
     } cases[] = {
-        {"[1,2]", 100, 12, ""},
         {many, 50, 47,
          "\xe2\x80\xa6 47 more characters are not shown here; \xe2\x80\x9c"
          "Copy to clipboard\xe2\x80\x9d and \xe2\x80\x9cSave event as\xe2\x80\xa6\xe2\x80\x9d "

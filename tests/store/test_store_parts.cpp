@@ -15,45 +15,10 @@
 #include "store/linear_probing_table.h"
 #include "store/load_errors.h"
 #include "store/log_files.h"
-#include "store/text_arena.h"
 #include "store/uuid.h"
-#include "tree/node.h"
 
 namespace korvantis {
 namespace {
-
-TEST(Uuid, VersionFourUniqueAndWritten) {
-    UuidGenerator generator, other;
-    EXPECT_NE(generator.next(), other.next());
-    std::set<Uuid> seen;
-    for (int i = 0; i < 10000; ++i) {
-        const Uuid id = i % 2 ? generator.next() : Uuid::random();
-        EXPECT_EQ(id.bytes[6] >> 4, 4);
-        EXPECT_EQ(id.bytes[8] & 0xc0, 0x80);
-        EXPECT_TRUE(seen.insert(id).second);
-    }
-    Uuid id;
-    for (std::size_t i = 0; i < id.bytes.size(); ++i) {
-        id.bytes[i] = static_cast<std::uint8_t>(i * 0x11);
-    }
-    EXPECT_EQ(id.toString(), "00112233-4455-6677-8899-aabbccddeeff");
-}
-
-TEST(TextArena, TextsStayPut) {
-    TextArena arena;
-    std::vector<std::string_view> kept;
-    std::vector<std::string> want;
-    for (int i = 0; i < 30000; ++i) {
-        want.emplace_back(static_cast<std::size_t>(i % 700), static_cast<char>('a' + i % 26));
-        kept.push_back(arena.store(want.back(), 64));
-    }
-    // One text bigger than a block gets a block of its own.
-    want.emplace_back(TextArena::kBlockSize + 10, 'B');
-    kept.push_back(arena.store(want.back(), 64));
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        ASSERT_EQ(kept[i], want[i]) << i;
-    }
-}
 
 // Chunks double in size; every element, read directly, by iterator or
 // through a snapshot taken at any length, is the one appended there and
@@ -318,24 +283,6 @@ TEST(LoadErrors, LinesAreReadBackOrSayWhyNot) {
     EXPECT_EQ(errors.originName(0, logs), "log.json");
     EXPECT_EQ(errors.originName(5, logs), "kept.json");
     EXPECT_EQ(errors.originName(6, logs), "missing.json");
-}
-
-TEST(Node, NameIsTheLastPathComponent) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"/usr/bin/ls", "ls"},
-        {"/tmp/", "tmp"},
-        {"/tmp///", "tmp"},
-        {"launchd", "launchd"},
-        {"/", "/"},
-        {"//", "/"},
-        {"", ""},
-        {"a/b", "b"},
-        {"/Users/\xC3\xA9milie/App Support/helper", "helper"},
-    };
-    for (const auto& [path, name] : cases) {
-        EXPECT_EQ(lastPathComponent(path), name) << path;
-    }
-    EXPECT_EQ(Node("/tmp/", 12, 1).name, "tmp");
 }
 
 }  // namespace

@@ -82,7 +82,6 @@ TEST(ProcessTree, PlacesEachNodeWhereTheWalkWould) {
     };
     // clang-format off
     const std::vector<Case> cases = {
-        {"empty", {}, "}]}]"},
         {"ppid 1 goes under the root even with a pid 1 node",
          {{1, 0, "/sbin/launchd"}, {5, 1, "a"}},
          R"(,"children":[{"name":"launchd"}]},{"name":"a"}]}])"},

@@ -116,8 +116,9 @@ TEST(TreeFacts, MillionDeepChain) {
 }
 
 // Children in list order at every level, no "children" member on a leaf, and
-// a node listed under two parents written under each; names escaped (a
-// single slash is its own name); a name that is not UTF-8 fails the whole.
+// a node listed under two parents written under each; a name is its path's
+// last component, escaped (a slash, or slashes alone, name "/"); a name
+// that is not UTF-8 fails the whole.
 TEST(TreeJson, ShapeNamesAndFailure) {
     Forest f;
     EXPECT_EQ(encodeTreeJson(*f.make("/usr/bin/ls", 2, 1)), R"([{"name":"ls"}])");
@@ -133,12 +134,13 @@ TEST(TreeJson, ShapeNamesAndFailure) {
               R"({"name":"b","children":[{"name":"a21"}]}]}])");
     Node* named = f.make("/", 2, 1);
     for (const char* path : {"say \"hi\"", "back\\slash", "tab\tnl\nctl\x01",
-                             "/Users/x/\u00dcn\u00efcode App", "a/b/"}) {
+                             "/Users/x/\u00dcn\u00efcode App", "a/b/", "/tmp///", "//", ""}) {
         f.make(path, 2, 1, named);
     }
     EXPECT_EQ(encodeTreeJson(*named),
               R"([{"name":"\/","children":[{"name":"say \"hi\""},{"name":"back\\slash"},)"
-              R"({"name":"tab\tnl\nctl\u0001"},{"name":"Ünïcode App"},{"name":"b"}]}])");
+              R"({"name":"tab\tnl\nctl\u0001"},{"name":"Ünïcode App"},{"name":"b"},)"
+              R"({"name":"tmp"},{"name":"\/"},{"name":""}]}])");
     f.make("bad\xff", 2, 1, a2);
     EXPECT_EQ(encodeTreeJson(*root), std::nullopt);
     EXPECT_EQ(encodeTreeJson(*f.make("\xc3", 2, 1)), std::nullopt);

@@ -7,26 +7,11 @@ namespace korvantis {
 
 namespace {
 
-constexpr char kHex[] = "0123456789abcdef";
-
 std::uint64_t rotl(std::uint64_t x, int k) {
     return (x << k) | (x >> (64 - k));
 }
 
 }  // namespace
-
-std::string Uuid::toString() const {
-    std::string out;
-    out.reserve(36);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) {
-            out.push_back('-');
-        }
-        out.push_back(kHex[bytes[i] >> 4]);
-        out.push_back(kHex[bytes[i] & 0xf]);
-    }
-    return out;
-}
 
 Uuid Uuid::random() {
     // One generator per thread: no lock, and still one id stream per thread

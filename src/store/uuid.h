@@ -4,8 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
-#include <string_view>
 
 namespace korvantis {
 
@@ -16,8 +14,6 @@ struct Uuid {
     bool operator==(const Uuid&) const = default;
     auto operator<=>(const Uuid&) const = default;
 
-    // Lower-case 8-4-4-4-12 form.
-    std::string toString() const;
     // A fresh version-4 id from a process-wide generator (thread-safe).
     static Uuid random();
 };

@@ -8,6 +8,7 @@
 
 #include "tree/node.h"
 #include "tree/process_tree.h"
+#include "tree/tree_facts.h"
 #include "tree/tree_json.h"
 
 namespace korvantis {
@@ -17,6 +18,7 @@ namespace {
 struct Tree {
     std::deque<std::string> paths;
     ProcessTree tree;
+    Tree() { tree.setPlacesInFacts(true); }
 
     void add(std::int64_t pid, std::int64_t ppid, const std::string& path) {
         const std::uint64_t place = paths.size();
@@ -42,11 +44,13 @@ Node* walkFind(Node& top, std::int64_t pid) {
 
 // The tree as the plain walk builds it: every node goes under
 // walkFind(root, ppid), else under "Untracked Heritage", starting from empty
-// children lists. Slow (nodes x tree size), used as the reference.
-std::string walkTree(const Tree& store) {
+// children lists. Slow (nodes x tree size), used as the reference, with
+// its JSON and facts written by walking the nodes.
+ProcessTree::BuiltTree walkTree(const Tree& store) {
     std::vector<std::unique_ptr<Node>> copies;
     for (const Node& n : store.nodes()) {
         copies.push_back(std::make_unique<Node>(std::string(n.path), n.pid, n.ppid));
+        copies.back()->place = n.place;
     }
     Node root("launchd", 1, 0);
     Node untracked("Untracked Heritage", 0, 1);
@@ -55,17 +59,24 @@ std::string walkTree(const Tree& store) {
         Node* p = walkFind(root, n->ppid);
         (p != nullptr ? p : &untracked)->addChild(n.get());
     }
-    return encodeTreeJson(root).value_or("<encoding failed>");
+    return {encodeTreeJson(root).value_or("<encoding failed>"), encodeTreeFacts(root, true)};
 }
 
-std::string built(Tree& store) {
-    const auto tree = store.tree.build();
+ProcessTree::BuiltTree built(Tree& store) {
+    auto tree = store.tree.build();
     if (!tree) {
-        return "<encoding failed>";
+        return {"<encoding failed>", ""};
     }
     // The length kept while placing is what the text is made with.
     EXPECT_EQ(tree->json.size(), store.tree.jsonLength());
-    return tree->json;
+    return std::move(*tree);
+}
+
+void sameAsTheWalk(Tree& store) {
+    const ProcessTree::BuiltTree tree = built(store);
+    const ProcessTree::BuiltTree walked = walkTree(store);
+    ASSERT_EQ(tree.json, walked.json);
+    ASSERT_EQ(tree.facts, walked.facts);
 }
 
 constexpr const char* kTop = R"([{"name":"launchd","children":[{"name":"Untracked Heritage")";
@@ -109,7 +120,7 @@ TEST(ProcessTree, PlacesEachNodeWhereTheWalkWould) {
         for (const Proc& p : c.procs) {
             store.add(p.pid, p.ppid, p.path);
         }
-        EXPECT_EQ(built(store), kTop + c.expected);
+        EXPECT_EQ(built(store).json, kTop + c.expected);
     }
 }
 
@@ -141,9 +152,11 @@ TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
                 }
                 lastPid = pid;
             }
-            ASSERT_EQ(built(store), walkTree(store)) << "round " << round << " load " << load;
+            SCOPED_TRACE("round " + std::to_string(round) + " load " + std::to_string(load));
+            ASSERT_NO_FATAL_FAILURE(sameAsTheWalk(store));
         }
-        ASSERT_EQ(built(store), walkTree(store)) << "round " << round << ", built again";
+        SCOPED_TRACE("round " + std::to_string(round) + ", built again");
+        ASSERT_NO_FATAL_FAILURE(sameAsTheWalk(store));
     }
 }
 

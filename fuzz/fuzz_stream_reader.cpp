@@ -136,6 +136,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     FUZZ_CHECK(joinedRuns == file, "the runs do not give the file");
+    // Read as it comes, in reads of any size, the text is the file.
+    auto raw = StreamReader::open(scratch.path(), delimiter, chunkSize);
+    FUZZ_CHECK(raw, "a regular file must open three times");
+    std::string text;
+    char piece[97];
+    for (std::size_t n; (n = raw->readText(piece, 1 + text.size() % sizeof piece)) > 0;) {
+        text.append(piece, n);
+    }
+    FUZZ_CHECK(text == file, "the text read as it comes is not the file");
     FUZZ_CHECK(runLines == expected, "runs cut elsewhere than between lines");
 
     checkCompressedCopy(file, delimiter, chunkSize, data[1]);

@@ -285,6 +285,28 @@ std::optional<std::string_view> StreamReader::nextLines() {
     return std::nullopt;
 }
 
+std::size_t StreamReader::readText(char* into, std::size_t size) {
+    Impl& d = *impl_;
+    // Bytes read ahead by nextLine() or nextLines() come first.
+    if (d.end > d.start) {
+        const std::size_t n = std::min(size, d.end - d.start);
+        std::memcpy(into, d.buf.get() + d.start, n);
+        d.start += n;
+        d.scanned = 0;
+        return n;
+    }
+    if (d.atEof || d.fd < 0 || size == 0) {
+        return 0;
+    }
+    const std::size_t n = d.source->read(into, size);
+    d.atEof = n == 0;
+    return n;
+}
+
+bool StreamReader::holdsPartialLine() const {
+    return impl_->holdPartial;
+}
+
 std::optional<StreamReader::Line> StreamReader::nextLine() {
     Impl& d = *impl_;
     auto line = [](std::string_view text) { return Line{text, isValidUtf8(text)}; };

@@ -63,6 +63,14 @@ class StreamReader {
     // Not checked for UTF-8; valid until the next call.
     std::optional<std::string_view> nextLines();
 
+    // Up to `size` bytes of the text as they come, lines not cut: for a
+    // caller that cuts and keeps the lines itself and would otherwise copy
+    // every byte once more. 0 at the end of the input; the caller then
+    // decides about a last line without its delimiter as nextLines() does
+    // (see holdsPartialLine() and failure()).
+    std::size_t readText(char* into, std::size_t size);
+    bool holdsPartialLine() const;
+
     // Lines returned by nextLine() have kPadding readable bytes after their end,
     // so they can be parsed in place.
     static constexpr std::size_t kPadding = 64;

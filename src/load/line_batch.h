@@ -14,6 +14,7 @@
 #include "ingest/event_kinds.h"
 #include "ingest/received_json.h"
 #include "ingest/time_value.h"
+#include "load/batch_text.h"
 
 namespace korvantis::detail {
 
@@ -58,7 +59,7 @@ struct LineInfo {
 struct LineBatch {
     std::uint64_t sequence = 0;    // place among the batches of a load
     std::uint64_t fileOffset = 0;  // where text[0] lies in the log
-    std::string text;              // whole lines with their line feeds, then parser padding
+    BatchText text;                // whole lines with their line feeds, then parser padding
     std::size_t linesEnd = 0;      // where the padding starts
     std::string side;              // decoded texts and error texts
     std::vector<LineInfo> lines;
@@ -74,7 +75,7 @@ struct LineBatch {
         lines.clear();
     }
     std::string_view lineText(const LineInfo& info) const {
-        return std::string_view(text).substr(info.offset, info.length);
+        return std::string_view(text.data() + info.offset, info.length);
     }
     std::string_view resolve(const TextRef& ref) const {
         return std::string_view(side).substr(ref.offset, ref.length);

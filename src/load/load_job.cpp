@@ -31,9 +31,9 @@ namespace {
 constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
 constexpr std::size_t kHandOverLines = std::size_t{1} << 14;
 constexpr int kBatchesOutAtMost = 4;
-// The log is read in large pieces: at a few hundred bytes a line, reading
-// a page at a time costs a system call for every dozen lines.
-constexpr std::int64_t kReadSize = std::int64_t{256} << 10;
+// The reading thread reads the text straight into its batches, a batch at a
+// time; the reader's own buffer of lines is left at its least.
+constexpr std::int64_t kReaderChunk = StreamReader::kDefaultChunkSize;
 
 // The type names of a batch's other rows, kept once each with the paths.
 void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
@@ -215,9 +215,9 @@ std::unique_ptr<StreamReader> LoadJob::openReader(bool& followable) {
     // One line feed ends a line, as LineBatch::cutLines() cuts them.
     if (options_.from) {
         followable = true;
-        return StreamReader::resume(options_.from->fd, options_.from->offset, "\n", kReadSize);
+        return StreamReader::resume(options_.from->fd, options_.from->offset, "\n", kReaderChunk);
     }
-    auto reader = StreamReader::openLog(path_, "\n", kReadSize, &cancelled_);
+    auto reader = StreamReader::openLog(path_, "\n", kReaderChunk, &cancelled_);
     if (!reader) {
         return nullptr;
     }

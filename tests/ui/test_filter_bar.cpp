@@ -85,14 +85,9 @@ class FilterBarTest : public QObject {
     }
 
     void groupedCounts() {
-        const struct {
-            qulonglong n;
-            const char* text;
-        } cases[] = {
-            {0, "0"}, {999, "999"}, {1000, "1,000"}, {305736, "305,736"}, {1234567, "1,234,567"}};
-        for (const auto& c : cases) {
-            QCOMPARE(groupedNumber(c.n), QString::fromLatin1(c.text));
-        }
+        QCOMPARE(QStringList({groupedNumber(0), groupedNumber(999), groupedNumber(1000),
+                              groupedNumber(305736), groupedNumber(1234567)}),
+                 QStringList({"0", "999", "1,000", "305,736", "1,234,567"}));
     }
 
     void typingFiltersBothTabs() {
@@ -119,8 +114,7 @@ class FilterBarTest : public QObject {
         }
 
         // Ctrl+F from the list goes to the field; Esc in it clears the filter.
-        w.view.windowHandle()->requestActivate();
-        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        w.activate();
         w.procPreview()->list()->setFocus();
         QTest::keyClick(w.procPreview()->list(), Qt::Key_F, Qt::ControlModifier);
         TRY_VERIFY(w.field()->hasFocus());

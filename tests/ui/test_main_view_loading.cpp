@@ -269,7 +269,7 @@ class MainViewLoadingTest : public SmallLogsTest {
         clickRow(w.procList(), 3000);
         TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(3000));
         TRY_VERIFY(textView->text()->originalText().contains(u"big3003\""_s));
-        QVERIFY(w.loading().running);
+        QVERIFY(w.workspace().loader.progress().running);
         savePicture(w.view, "main-loading.png");
         w.workspace().loader.cancel();
         TRY_VERIFY(w.workspace().loader.idle());

@@ -144,17 +144,14 @@ class ShownTextTest : public SmallLogsTest {
         // What the helper adds, written readably: < LRI, [ FSI, ] PDI; {...}
         // a visible mark; # an isolate mark left in the shown text.
         auto readable = [](const IsolatedText& t) {
+            const QString marks = u"\u2066\u2068\u2069\u27e8\u27e9"_s;
             QString out;
             for (qsizetype i = 0; i < t.shown.size(); ++i) {
-                const char16_t c = t.shown[i].unicode();
-                if (!t.inserted[size_t(i)]) {
-                    out += (c >= 0x2066 && c <= 0x2069) ? QChar('#') : t.shown[i];
-                } else if (c == 0x27e8 || c == 0x27e9) {
-                    out += c == 0x27e8 ? '{' : '}';
-                } else if (c >= 0x2066 && c <= 0x2069) {
-                    out += c == 0x2066 ? '<' : c == 0x2068 ? '[' : ']';
+                const QChar c = t.shown[i];
+                if (t.inserted[size_t(i)]) {
+                    out += marks.contains(c) ? u"<[]{}"_s[marks.indexOf(c)] : c;
                 } else {
-                    out += t.shown[i];
+                    out += c.unicode() >= 0x2066 && c.unicode() <= 0x2069 ? QChar('#') : c;
                 }
             }
             return out;

@@ -39,12 +39,14 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// An eslogger message of `kind` from `pid` (pid version 1) at second `second`.
-QJsonObject esMessage(int pid, int ppid, double second, const QString& kind, QJsonObject body) {
+// An eslogger message of `kind` from `pid` (pid version 1) at second `second`,
+// as a line of a log.
+std::string esMessage(int pid, int ppid, double second, const QString& kind, QJsonObject body) {
     const QJsonObject token{{"pid", pid}, {"pidversion", 1}};
-    return {{"time", QStringLiteral("2026-01-05T09:12:0%1Z").arg(second)},
-            {"process", QJsonObject{{"audit_token", token}, {"ppid", ppid}}},
-            {"event", QJsonObject{{kind, body}}}};
+    const QJsonObject message{{"time", QStringLiteral("2026-01-05T09:12:0%1Z").arg(second)},
+                              {"process", QJsonObject{{"audit_token", token}, {"ppid", ppid}}},
+                              {"event", QJsonObject{{kind, body}}}};
+    return QJsonDocument(message).toJson(QJsonDocument::Compact).toStdString() + '\n';
 }
 
 // A log of exec events, one (pid, ppid, path) each: the viewer's own records,
@@ -59,18 +61,13 @@ std::string writeExecLog(const QTemporaryDir& dir, const QString& name,
         const QJsonObject target{{"audit_token", QJsonObject{{"pid", pid}, {"pidversion", 1}}},
                                  {"ppid", ppid},
                                  {"executable", QJsonObject{{"path", path}}}};
-        out << (eslogger
-                    ? QJsonDocument(esMessage(pid, ppid, ++second, "exec", {{"target", target}}))
-                          .toJson(QJsonDocument::Compact)
-                          .toStdString()
-                    : korvantis::testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", pid, ppid,
-                                                       path.toStdString(), "1"))
-            << '\n';
+        out << (eslogger ? esMessage(pid, ppid, ++second, "exec", {{"target", target}})
+                         : korvantis::testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", pid, ppid,
+                                                            path.toStdString(), "1") +
+                               '\n');
     }
     if (eslogger) {
-        const QJsonObject exit =
-            esMessage(std::get<0>(processes[1]), 0, 4.5, "exit", {{"stat", 0}});
-        out << QJsonDocument(exit).toJson(QJsonDocument::Compact).toStdString() << '\n';
+        out << esMessage(std::get<0>(processes[1]), 0, 4.5, "exit", {{"stat", 0}});
     }
     return file;
 }

@@ -276,11 +276,9 @@ class MainViewTest : public SmallLogsTest {
 
     void keyboard() {
         Window w;
-        QStringList lines;
-        for (int i = 0; i < 80; ++i) {
-            lines.append(procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i, 1, "/bin/k"));
-        }
-        w.load(writeLog(dir_, u"many.json"_s, lines), w.procs(), 80);
+        const QString many = dir_.filePath(u"many.json"_s);
+        appendLines(many, 100, 180);
+        w.load(many, 80);
         PreviewList* list = w.procList();
         w.activate();
         list->setFocus();

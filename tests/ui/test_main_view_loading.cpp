@@ -54,13 +54,11 @@ class MainViewLoadingTest : public SmallLogsTest {
         bigLog_ = dir_.filePath(u"big.json"_s);
         std::ofstream big(bigLog_.toStdString());
         for (int i = 0; i < kBigLines; ++i) {
-            if (i % kBigErrorEvery == kBigErrorEvery - 1) {
-                big << "{broken " << i << '\n';
-            } else {
-                big << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 1000 + i, 1, u"/bin/big%1"_s.arg(i))
-                           .toStdString()
-                    << '\n';
-            }
+            big << (i % kBigErrorEvery == kBigErrorEvery - 1
+                        ? "{broken " + std::to_string(i)
+                        : testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 1000 + i, 1,
+                                                "/bin/big" + std::to_string(i), "1765000000.1"))
+                << '\n';
         }
         QVERIFY(big.good());
     }
@@ -345,8 +343,6 @@ class MainViewLoadingTest : public SmallLogsTest {
         QCOMPARE(drop({}, procLog_), 0);
         QCOMPARE(drop({QUrl(u"https://example.org/log.json"_s)}), 0);
         QCOMPARE(drop({QUrl::fromLocalFile(procLog_)}, {}, Qt::MoveAction), 0);
-
-        QCOMPARE(w.view.windowTitle(), u"Korvantis"_s);
 
         // One file, with blanks and accents in its name; the title names it.
         const QString name = u"Émilie's log.json"_s;

@@ -32,6 +32,8 @@ inline QString marks(EventPreview* preview, const QColor& text = {}) {
 }
 
 struct Window : ShownWindow {
+    Window() = default;
+    explicit Window(const QString& procLog) { load(procLog, kProcRows); }
     LoadProgressView* progress() { return bar()->loadProgress(); }
     // The id of the chosen process row, none when there is none.
     Uuid chosenId() { return selection().activePreview().value_or(ProcPreviewEntry{}).id; }

@@ -27,8 +27,7 @@ class MainViewTest : public SmallLogsTest {
 
   private slots:
     void processRowsAndColours() {
-        Window w;
-        w.load(procLog_, kProcRows);
+        Window w(procLog_);
         QCOMPARE(w.procs().text(4, FieldKey::pid) + w.procs().text(4, FieldKey::ppid), u"-5-7"_s);
         const QColor text = w.procList()->palette().color(QPalette::Text);
         QCOMPARE(marks(w.procPreview(), text),
@@ -93,8 +92,7 @@ class MainViewTest : public SmallLogsTest {
     // Other events get a third tab once a log has one; it has its own chosen
     // row, coloured by the Files tab's rules, and counts what a filter shows.
     void otherEventsTab() {
-        Window w;
-        w.load(procLog_, kProcRows);
+        Window w(procLog_);
         QCOMPARE(w.view.tabs()->count(), 2);  // a native log keeps its two tabs
         const auto other = [](const char* kind, const char* body, int pid, const char* path) {
             return QStringLiteral(R"({"event":{"%1":%2},"time":"2024-05-01T10:00:0%3Z",)"
@@ -203,8 +201,7 @@ class MainViewTest : public SmallLogsTest {
     // after a second load; another row's text takes the place of the legend
     // or the error list.
     void chosenRowIgnoresClicks() {
-        Window w;
-        w.load(procLog_, kProcRows);
+        Window w(procLog_);
         clickRow(w.procList(), 1);
         TRY_COMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(1));
         w.bar()->legendButton()->click();

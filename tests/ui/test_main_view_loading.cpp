@@ -66,8 +66,7 @@ class MainViewLoadingTest : public SmallLogsTest {
     // Gaps in eslogger's numbering: a notice naming the log, a list of the
     // gaps that jumps to the first row at or after each, a close button.
     void lostMessagesNotice() {
-        Window w;
-        w.load(procLog_, kProcRows);
+        Window w(procLog_);
         LostMessagesStrip* strip = w.view.lostMessagesStrip();
         QVERIFY(!strip->isVisible());
         const auto numbered = [](int number, const char* kind, const char* body) {

@@ -80,10 +80,6 @@ bool waitForTree(TreeWindow* window) {
     return korvantis::test::waitForTree(pageOf(window));
 }
 
-QString received(TreeWindow* window) {
-    return evalJs(pageOf(window), "__korvantis.received").toString();
-}
-
 // A main window with a loaded log and the tree window its Tree button opened,
 // its page drawn and its facts arrived.
 struct TreeFromMainWindow {
@@ -198,7 +194,7 @@ void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
         QCOMPARE(windows[i]->windowTitle(), u"Viewer"_s);
         QVERIFY(windows[i]->isVisible());
         QVERIFY(waitForTree(windows[i]));
-        QCOMPARE(received(windows[i]), expected[i]);
+        QCOMPARE(evalJs(pageOf(windows[i]), "__korvantis.received").toString(), expected[i]);
     }
     QVERIFY(windows[0]->data() != windows[1]->data());
 }

@@ -267,8 +267,7 @@ class MainViewTest : public SmallLogsTest {
         QCOMPARE(list->cellRects(0).last().left(), pathLeft + 60);
         QVERIFY(linedUp());
         // The path takes what is left of the row.
-        const QRect path = list->cellRects(0).last();
-        QVERIFY(path.right() < list->viewport()->width());
+        QVERIFY(list->cellRects(0).last().right() < list->viewport()->width());
     }
 
     void keyboard() {

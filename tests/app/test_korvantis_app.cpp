@@ -173,22 +173,21 @@ void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
 
     // Each window gets the tree of its moment (what a window opened before any
     // load gets is the web view test's to check).
-    main->workspace().loader.loadJsonFile(writeExecLog(dir, "a.json", {{100, 1, "/bin/zsh"}}));
-    const QString treeA = QStringLiteral(
-        R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh"}]}])");
-    QTRY_COMPARE(QString::fromStdString(main->workspace().store.jsonTreeRaw()), treeA);
-    QTest::mouseClick(*tree, Qt::LeftButton);
-    main->workspace().loader.loadJsonFile(
-        writeExecLog(dir, "b.json", {{200, 100, "/usr/bin/git"}}));
-    const QString treeAB = QStringLiteral(
-        R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh","children":[{"name":"git"}]}]}])");
-    QTRY_COMPARE(QString::fromStdString(main->workspace().store.jsonTreeRaw()), treeAB);
-    QTest::mouseClick(*tree, Qt::LeftButton);
+    // Two logs loaded one after the other, the button pressed after each.
+    const QList<std::tuple<int, int, QString>> execs = {{100, 1, "/bin/zsh"},
+                                                        {200, 100, "/usr/bin/git"}};
+    const QStringList expected = {
+        uR"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh"}]}])"_s,
+        uR"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh","children":[{"name":"git"}]}]}])"_s};
+    for (int i = 0; i < 2; ++i) {
+        main->workspace().loader.loadJsonFile(writeExecLog(dir, u"%1.json"_s.arg(i), {execs[i]}));
+        QTRY_COMPARE(QString::fromStdString(main->workspace().store.jsonTreeRaw()), expected[i]);
+        QTest::mouseClick(*tree, Qt::LeftButton);
+    }
 
     const QList<TreeWindow*> windows = app.treeWindows();
     QCOMPARE(opened.count(), 2);
     QCOMPARE(windows.size(), 2);
-    const QStringList expected = {treeA, treeAB};
     for (int i = 0; i < 2; ++i) {
         QCOMPARE(opened.at(i).at(0).value<TreeWindow*>(), windows[i]);
         QCOMPARE(windows[i]->windowTitle(), u"Viewer"_s);

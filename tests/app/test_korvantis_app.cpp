@@ -106,13 +106,10 @@ struct TreeFromMainWindow {
                              60000)) {
             return false;
         }
-        QSignalSpy opened(&app, &KorvantisApp::treeWindowOpened);
         main->topBar()->openTree();
-        if (opened.count() != 1) {
-            return false;
-        }
-        tree = opened.at(0).at(0).value<TreeWindow*>();
-        return waitForTree(tree) && waitForJs(pageOf(tree), "__korvantis.facts === 'ready'");
+        tree = app.treeWindows().value(0);
+        return tree && waitForTree(tree) &&
+               waitForJs(pageOf(tree), "__korvantis.facts === 'ready'");
     }
     QVariant js(const QString& script) { return evalJs(pageOf(tree), script); }
     // The drawn node whose name begins with `name`, as a script expression.

@@ -259,7 +259,7 @@ class FilterBarTest : public QObject {
 
     // The summary shows the rows' paths as the lists do; clicking a line adds
     // its term to the query (how a line edits the query is the core's to test).
-    void summaryLinesSetTheFilter() {
+    void summaryAndRowMenuSetTheFilter() {
         Window w(log_);
         w.type(u"pid:12"_s);
         w.view.showSummary();
@@ -276,10 +276,7 @@ class FilterBarTest : public QObject {
         TRY_VERIFY(w.idle());
         QCOMPARE(w.procs().rowCount(), 0);
         QCOMPARE(w.files().rowCount(), 1);
-    }
-
-    void rowMenuEditsQuery() {
-        Window w(log_);
+        // The row menu edits the query too, and copies the row's texts.
         w.type(u"type:exec"_s);
         EventPreview* preview = w.procPreview();
         QCOMPARE(preview->rows().text(1, FieldKey::path), u"/bin/ls"_s);

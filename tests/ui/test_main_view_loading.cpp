@@ -63,10 +63,30 @@ class MainViewLoadingTest : public SmallLogsTest {
         QVERIFY(big.good());
     }
 
-    // Gaps in eslogger's numbering: a notice naming the log, a list of the
-    // gaps that jumps to the first row at or after each, a close button.
-    void lostMessagesNotice() {
-        Window w(procLog_);
+    // A log chosen in the import dialog, then gaps in eslogger's numbering:
+    // a notice naming the log, a list of the gaps that jumps to the first row
+    // at or after each, a close button.
+    void importDialogAndLostMessages() {
+        Window w;
+        auto dialog = [&] { return w.bar()->findChild<QFileDialog*>(); };
+        w.bar()->importButton()->click();
+        TRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
+
+        // Cancel: nothing happens.
+        dialog()->reject();
+        TRY_VERIFY(dialog() == nullptr);
+        QCOMPARE(w.workspace().store.procPreviews().size(), 0u);
+
+        // A fresh dialog per press, also by Ctrl+O; choosing a file loads it.
+        w.activate();
+        w.procList()->setFocus();
+        QTest::keyClick(w.procList(), Qt::Key_O, Qt::ControlModifier);
+        TRY_VERIFY(dialog() != nullptr);
+        dialog()->setDirectory(dir_.path());
+        dialog()->selectFile(procLog_);
+        static_cast<QDialog*>(dialog())->accept();
+        TRY_COMPARE(w.procs().rowCount(), kProcRows);
+
         LostMessagesStrip* strip = w.view.lostMessagesStrip();
         QVERIFY(!strip->isVisible());
         const auto numbered = [](int number, const char* kind, const char* body) {
@@ -389,28 +409,6 @@ class MainViewLoadingTest : public SmallLogsTest {
         // loader's to test).
         const int errors = int(w.workspace().store.loadErrors().size());
         QCOMPARE(w.procDetail()->errorView()->originText(2 + errors - 1), dirName);
-    }
-
-    void importDialog() {
-        Window w;
-        auto dialog = [&] { return w.bar()->findChild<QFileDialog*>(); };
-        w.bar()->importButton()->click();
-        TRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
-
-        // Cancel: nothing happens.
-        dialog()->reject();
-        TRY_VERIFY(dialog() == nullptr);
-        QCOMPARE(w.workspace().store.procPreviews().size(), 0u);
-
-        // A fresh dialog per press, also by Ctrl+O; choosing a file loads it.
-        w.activate();
-        w.procList()->setFocus();
-        QTest::keyClick(w.procList(), Qt::Key_O, Qt::ControlModifier);
-        TRY_VERIFY(dialog() != nullptr);
-        dialog()->setDirectory(dir_.path());
-        dialog()->selectFile(procLog_);
-        static_cast<QDialog*>(dialog())->accept();
-        TRY_COMPARE(w.procs().rowCount(), kProcRows);
     }
 };
 

@@ -26,7 +26,7 @@ class MainViewTest : public SmallLogsTest {
     Q_OBJECT
 
   private slots:
-    void processRowsAndColours() {
+    void processRowsColoursAndClicks() {
         Window w(procLog_);
         QCOMPARE(w.procs().text(4, FieldKey::pid) + w.procs().text(4, FieldKey::ppid), u"-5-7"_s);
         const QColor text = w.procList()->palette().color(QPalette::Text);
@@ -38,8 +38,7 @@ class MainViewTest : public SmallLogsTest {
         QVERIFY(w.procList()->cellRects(8)[4].right() <= w.procList()->viewport()->width());
         w.procList()->scrollToRow(0);
 
-        // pid 11, ppid 10: chosen, its parent, the other row of its pid (pink
-        // but for the PID cell); its child is plain.
+        // pid 11, ppid 10: chosen; its parent and its pid's other row pink; its child plain.
         clickRow(w.procList(), 1);
         TRY_VERIFY(w.selection().activePreview().has_value());
         QCOMPARE(marks(w.procPreview(), text),
@@ -55,6 +54,27 @@ class MainViewTest : public SmallLogsTest {
         TRY_COMPARE(w.selection().activePreview()->pid, 30);
         QCOMPARE(marks(w.procPreview(), text),
                  u"ttttt ttttt ttttt ttttt ttttt ggggg ppgpp ttttt ttttt"_s);
+        // A click on the chosen row is ignored (it would hide the legend), also after
+        // a second load; another row's text replaces the legend or the error list.
+        clickRow(w.procList(), 1);
+        TRY_COMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(1));
+        w.bar()->legendButton()->click();
+        TRY_COMPARE(w.shown(), Content::legend);
+        savePicture(w.view, "main-legend.png");
+        clickRow(w.procList(), 1);  // handled at once
+        QVERIFY(w.workspace().switches.showLegend());
+        w.load(procLog_, 2 * kProcRows);
+        QCOMPARE(marks(w.procPreview()).section(' ', 1, 1), u"ggggg"_s);
+        clickRow(w.procList(), 1);
+        QVERIFY(w.workspace().switches.showLegend());
+        clickRow(w.procList(), 2);
+        TRY_COMPARE(w.shown(), Content::eventText);
+        QCOMPARE(w.selection().activePreview()->id, w.procs().rowId(2));
+        w.bar()->errorsButton()->click();
+        TRY_COMPARE(w.shown(), Content::errors);
+        savePicture(w.view, "main-errors.png");
+        clickRow(w.procList(), 3);
+        TRY_COMPARE(w.shown(), Content::eventText);
     }
 
     void fileColoursStandApart() {
@@ -195,33 +215,6 @@ class MainViewTest : public SmallLogsTest {
             QCOMPARE(w.view.filePanel()->detail()->content(), step.then);
             QVERIFY(!(w.workspace().switches.showLegend() && w.workspace().switches.showErrors()));
         }
-    }
-
-    // A click on the chosen row is ignored (it would hide the legend), also
-    // after a second load; another row's text takes the place of the legend
-    // or the error list.
-    void chosenRowIgnoresClicks() {
-        Window w(procLog_);
-        clickRow(w.procList(), 1);
-        TRY_COMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(1));
-        w.bar()->legendButton()->click();
-        TRY_COMPARE(w.shown(), Content::legend);
-        savePicture(w.view, "main-legend.png");
-        clickRow(w.procList(), 1);  // handled at once
-        QVERIFY(w.workspace().switches.showLegend());
-        w.load(procLog_, 2 * kProcRows);
-        QCOMPARE(marks(w.procPreview()).section(' ', 1, 1), u"ggggg"_s);
-        clickRow(w.procList(), 1);
-        QVERIFY(w.workspace().switches.showLegend());
-
-        clickRow(w.procList(), 2);
-        TRY_COMPARE(w.shown(), Content::eventText);
-        QCOMPARE(w.selection().activePreview()->id, w.procs().rowId(2));
-        w.bar()->errorsButton()->click();
-        TRY_COMPARE(w.shown(), Content::errors);
-        savePicture(w.view, "main-errors.png");
-        clickRow(w.procList(), 3);
-        TRY_COMPARE(w.shown(), Content::eventText);
     }
 
     void columnsLineUpAndResize_data() {

@@ -89,18 +89,16 @@ std::string shown(FilterQuery& query, const std::vector<Row>& rows) {
     return out;
 }
 
-struct LanguageCase {
-    const char* query;
-    const char* expected;  // rows shown, or the start of the error text
-};
-
 // What the random comparison below cannot reach: quotes inside a term and
 // around a key, keys it does not draw, exact integers, written time forms,
 // error texts (which time texts are refused is the time parser's own table).
 // (Quoted values with blanks or a leading dash, several terms, negation and
 // non-ASCII bytes matched exactly are among what it draws.)
 TEST(FilterQuery, Language) {
-    const LanguageCase cases[] = {
+    const struct {
+        const char* query;
+        const char* expected;  // rows shown, or the start of the error text
+    } cases[] = {
         // Empty queries and plain text.
         {"", "111111"},
         {" \t ", "111111"},
@@ -146,7 +144,7 @@ TEST(FilterQuery, Language) {
         {"after:yesterday", "after: wants a time such as 2026-08-12T15:28 or 1765000000"},
         {"before:", "before: wants a time such as 2026-08-12T15:28 or 1765000000"},
     };
-    for (const LanguageCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.query);
         ParsedFilterQuery parsed = parseFilterQuery(c.query);
         const std::string expected = c.expected;

@@ -226,9 +226,10 @@ TEST(QueryEdit, RowActions) {
         const char* uid = nullptr;      // withFactTerm(query, uid, "501")
         const char* signer = nullptr;   // withFactTerm(query, signing_id, "com.a b")
         const char* noRange = nullptr;  // withoutTimeRange(query), nothing added
+        const char* type = nullptr;     // withSummaryLine(query, a type's line)
     } cases[] = {
         {.query = "", .kept = ""},
-        {.query = "type:exec", .kept = "type:exec"},
+        {.query = "type:exec", .kept = "type:exec", .type = ""},
         {.query = "PID:7  path:\"x y\"\ttree:3",
          .kept = "PID:7 path:\"x y\" tree:3",
          .pid = "path:\"x y\""},
@@ -258,11 +259,9 @@ TEST(QueryEdit, RowActions) {
                   then(c.signer, "signing_id:\"com.a b\""));
         EXPECT_EQ(withoutTimeRange(c.query), noRange);
         // A summary's line: its type in place of type: terms, its second as bounds.
-        const std::string typed =
-            withSummaryLine(c.query, {SummaryLine::Kind::type, "ES_EVENT_TYPE_NOTIFY_OPEN", 0});
-        EXPECT_TRUE(typed.ends_with(" type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"") ||
-                    typed == "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\"");
-        EXPECT_EQ(typed.find("type:exec"), std::string::npos);
+        EXPECT_EQ(
+            withSummaryLine(c.query, {SummaryLine::Kind::type, "ES_EVENT_TYPE_NOTIFY_OPEN", 0}),
+            then(c.type, "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\""));
         EXPECT_EQ(
             withSummaryLine(c.query, {SummaryLine::Kind::second, "", 1'765'000'000'000'000'000}),
             withTimeRange(c.query, 1'765'000'000'000'000'000, 1'765'000'001'000'000'000));

@@ -1,8 +1,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
+#include <ranges>
 #include <set>
 #include <string>
 #include <thread>
@@ -89,35 +91,33 @@ TEST(LinearProbingTable, AgreesWithUnorderedMap) {
 TEST(InternedTexts, EachDistinctTextIsKeptOnce) {
     InternedTexts interned;
     constexpr int kThreads = 3;
-    std::vector<std::vector<std::string>> asked(kThreads);
-    std::vector<std::vector<std::string_view>> got(kThreads);
+    // Each thread's texts, and the stored copy each got.
+    std::vector<std::vector<std::pair<std::string, std::string_view>>> got(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             std::mt19937 rng(t);
             for (int batch = 0; batch < 60; ++batch) {
-                std::vector<std::string> texts;
-                const std::size_t count = rng() % 1500;
-                for (std::size_t i = 0; i < count; ++i) {
+                std::vector<std::string> texts(rng() % 1500);
+                for (std::string& text : texts) {
                     // Few letters, so that texts repeat often; some empty,
                     // some long.
-                    std::string text(rng() % 7 == 0 ? rng() % 3000 : rng() % 6, 'a');
+                    text.assign(rng() % 7 == 0 ? rng() % 3000 : rng() % 6, 'a');
                     for (char& c : text) {
                         c = static_cast<char>('a' + rng() % 3);
                     }
-                    texts.push_back(std::move(text));
                 }
                 const std::vector<std::string_view> views(texts.begin(), texts.end());
                 std::vector<std::string_view> stored(views.size());
                 if (batch % 2 == 0) {
                     interned.internAll(views, stored);
                 } else {
-                    for (std::size_t i = 0; i < views.size(); ++i) {
-                        stored[i] = interned.intern(views[i]);
-                    }
+                    std::ranges::transform(views, stored.begin(),
+                                           [&](std::string_view v) { return interned.intern(v); });
                 }
-                asked[t].insert(asked[t].end(), texts.begin(), texts.end());
-                got[t].insert(got[t].end(), stored.begin(), stored.end());
+                for (std::size_t i = 0; i < texts.size(); ++i) {
+                    got[t].emplace_back(std::move(texts[i]), stored[i]);
+                }
             }
         });
     }
@@ -126,17 +126,15 @@ TEST(InternedTexts, EachDistinctTextIsKeptOnce) {
     }
     std::map<std::string, const char*> copies;
     std::set<const char*> used;
-    for (int t = 0; t < kThreads; ++t) {
-        for (std::size_t i = 0; i < asked[t].size(); ++i) {
-            ASSERT_EQ(got[t][i], asked[t][i]);
-            if (asked[t][i].empty()) {
-                continue;
-            }
-            const auto [at, added] = copies.emplace(asked[t][i], got[t][i].data());
-            ASSERT_EQ(at->second, got[t][i].data()) << "a second copy of " << asked[t][i];
-            if (added) {
-                ASSERT_TRUE(used.insert(got[t][i].data()).second) << "shared by two texts";
-            }
+    for (const auto& [text, stored] : std::views::join(got)) {
+        ASSERT_EQ(stored, text);
+        if (text.empty()) {
+            continue;
+        }
+        const auto [at, added] = copies.emplace(text, stored.data());
+        ASSERT_EQ(at->second, stored.data()) << "a second copy of " << text;
+        if (added) {
+            ASSERT_TRUE(used.insert(stored.data()).second) << "shared by two texts";
         }
     }
 }

@@ -17,41 +17,33 @@ inline const QColor kPink(210, 0, 130);
 // Markup in a long path: it stays text, and it wraps.
 inline const QString kMarkupPath = QStringLiteral("/tmp/<b>bold</b>&amp;") + QString(400, 'p');
 
-// A row's expected cell colours: `all` everywhere but the PID cell (column 2).
-inline QList<QColor> row(int cells, const QColor& all, const QColor& pid = {}) {
-    QList<QColor> out(cells, all);
-    out[2] = pid.isValid() ? pid : all;
+// Every row's cell colours as letters, rows one space apart: g the chosen
+// green, p the related pink, t `text`, ? any other.
+inline QString marks(EventPreview* preview, const QColor& text = {}) {
+    QString out;
+    for (int r = 0; r < preview->rows().rowCount(); ++r) {
+        out += r > 0 ? u" " : u"";
+        for (int c = 0; c < preview->columns().count(); ++c) {
+            const QColor color = preview->list()->cellColor(r, c);
+            out += color == kGreen ? u'g' : color == kPink ? u'p' : color == text ? u't' : u'?';
+        }
+    }
     return out;
 }
 
-// The two rows of a data-driven test over both panels.
-inline void bothPanels() {
-    QTest::addColumn<int>("panel");
-    QTest::newRow("processes") << 0;
-    QTest::newRow("files") << 1;
-}
-
 struct Window : ShownWindow {
+    Window() = default;
+    explicit Window(const QString& procLog) { load(procLog, kProcRows); }
     LoadProgressView* progress() { return bar()->loadProgress(); }
-    const LoadProgress& loading() { return workspace().loader.progress(); }
     // The id of the chosen process row, none when there is none.
     Uuid chosenId() { return selection().activePreview().value_or(ProcPreviewEntry{}).id; }
     // Waits, looking often, until the big log's first rows are shown, and
     // tells whether its load still runs then.
     bool waitForFirstRows(int rows) {
         return QTest::qWaitFor([&] { return procs().rowCount() >= rows; }, kTimeout) &&
-               loading().running;
+               workspace().loader.progress().running;
     }
     Content shown() { return procDetail()->content(); }
-    static QList<QColor> colours(EventPreview* preview, int r) {
-        QList<QColor> out;
-        for (int c = 0; c < preview->columns().count(); ++c) {
-            out.append(preview->list()->cellColor(r, c));
-        }
-        return out;
-    }
-    QList<QColor> procColours(int r) { return colours(procPreview(), r); }
-    QList<QColor> fileColours(int r) { return colours(filePreview(), r); }
 };
 
 // The process log: a family, negative pids, a process its own parent, and

@@ -85,14 +85,9 @@ class FilterBarTest : public QObject {
     }
 
     void groupedCounts() {
-        const struct {
-            qulonglong n;
-            const char* text;
-        } cases[] = {
-            {0, "0"}, {999, "999"}, {1000, "1,000"}, {305736, "305,736"}, {1234567, "1,234,567"}};
-        for (const auto& c : cases) {
-            QCOMPARE(groupedNumber(c.n), QString::fromLatin1(c.text));
-        }
+        QCOMPARE(QStringList({groupedNumber(0), groupedNumber(999), groupedNumber(1000),
+                              groupedNumber(305736), groupedNumber(1234567)}),
+                 QStringList({"0", "999", "1,000", "305,736", "1,234,567"}));
     }
 
     void typingFiltersBothTabs() {
@@ -119,8 +114,7 @@ class FilterBarTest : public QObject {
         }
 
         // Ctrl+F from the list goes to the field; Esc in it clears the filter.
-        w.view.windowHandle()->requestActivate();
-        QVERIFY(QTest::qWaitForWindowActive(&w.view));
+        w.activate();
         w.procPreview()->list()->setFocus();
         QTest::keyClick(w.procPreview()->list(), Qt::Key_F, Qt::ControlModifier);
         TRY_VERIFY(w.field()->hasFocus());
@@ -137,23 +131,6 @@ class FilterBarTest : public QObject {
         // Rows loaded while a filter is set are filtered as they come.
         w.load(log_, 10, 6);
         TRY_COMPARE(w.titles(), QStringList({"Processes (8 of 10)", "Files (4 of 6)"}));
-    }
-
-    // An invalid query: told in red below the field, the rows kept.
-    void invalidQueryKeepsRows() {
-        Window w(log_);
-        w.type(u"pid:11"_s);
-        const QColor normal = w.field()->palette().color(QPalette::Text);
-        w.filter()->setQuery(u"pid:1x"_s);  // at once: no valid query on the way
-        QVERIFY(w.filter()->invalid());
-        QCOMPARE(w.filter()->message()->text(), u"pid: needs a whole number, not \"1x\""_s);
-        QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor());
-        QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/sh", "/bin/ls"}));
-        QCOMPARE(w.titles()[0], u"Processes (2 of 5)"_s);
-        w.type(u"pid:10"_s);
-        QVERIFY(!w.filter()->invalid());
-        QCOMPARE(w.filter()->message()->text(), QString());
-        QCOMPARE(w.field()->palette().color(QPalette::Text), normal);
     }
 
     // Clicking a column's title: ascending, descending, load order again;
@@ -282,7 +259,7 @@ class FilterBarTest : public QObject {
 
     // The summary shows the rows' paths as the lists do; clicking a line adds
     // its term to the query (how a line edits the query is the core's to test).
-    void summaryLinesSetTheFilter() {
+    void summaryAndRowMenuSetTheFilter() {
         Window w(log_);
         w.type(u"pid:12"_s);
         w.view.showSummary();
@@ -299,10 +276,7 @@ class FilterBarTest : public QObject {
         TRY_VERIFY(w.idle());
         QCOMPARE(w.procs().rowCount(), 0);
         QCOMPARE(w.files().rowCount(), 1);
-    }
-
-    void rowMenuEditsQuery() {
-        Window w(log_);
+        // The row menu edits the query too, and copies the row's texts.
         w.type(u"type:exec"_s);
         EventPreview* preview = w.procPreview();
         QCOMPARE(preview->rows().text(1, FieldKey::path), u"/bin/ls"_s);
@@ -336,6 +310,8 @@ class FilterBarTest : public QObject {
         QCOMPARE(QGuiApplication::clipboard()->text(), u"12"_s);
     }
 
+    // The chosen row stays chosen while it is shown. An invalid query is told
+    // in red below the field, and keeps the rows.
     void chosenRowStaysChosen() {
         Window w(log_);
         PreviewList* list = w.procPreview()->list();
@@ -346,28 +322,65 @@ class FilterBarTest : public QObject {
         QCOMPARE(list->chosenRow(), 1);
         QCOMPARE(w.procs().rowId(1), chosen);
         QCOMPARE(list->cellColor(1, 0), QColor(61, 210, 130));
+        const QColor normal = w.field()->palette().color(QPalette::Text);
+        w.filter()->setQuery(u"pid:1x"_s);  // at once: no valid query on the way
+        QVERIFY(w.filter()->invalid());
+        QCOMPARE(w.filter()->message()->text(), u"pid: needs a whole number, not \"1x\""_s);
+        QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor());
+        QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/sh", "/bin/ls"}));
+        QCOMPARE(w.titles()[0], u"Processes (2 of 5)"_s);
         // The keys go on from it among the shown rows.
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Up);
         TRY_COMPARE(w.workspace().selection.activePreview()->path, std::string_view("/bin/sh"));
         // Hidden, it is chosen no more; shown again, it is.
         w.type(u"pid:12"_s);
+        QVERIFY(!w.filter()->invalid());
+        QCOMPARE(w.filter()->message()->text(), QString());
+        QCOMPARE(w.field()->palette().color(QPalette::Text), normal);
         QCOMPARE(list->chosenRow(), -1);
         w.type(u"/bin/s"_s);
         QCOMPARE(list->chosenRow(), 0);
     }
 
-    // A log overwritten after loading: the rows whose lines a json: term
-    // cannot read again are neither shown nor hidden; the bar counts them,
-    // also after typing on narrows the query.
-    void unreadableRowsAreCountedApart() {
+    // Export… writes the shown rows. Then the log is overwritten: the rows
+    // whose lines a json: term cannot read again are neither shown nor
+    // hidden; the bar counts them, also after typing on narrows the query.
+    void exportShownRowsThenUnreadableOnes() {
         const QString log = writeLog(dir_, u"rewritten.json"_s, lines_);
         Window w(log);
-        {
-            QFile f(log);
-            QVERIFY(f.open(QIODevice::ReadWrite));
-            f.write(QByteArray(lines_[0].size(), 'x'));  // proc 0's line, in place
-        }
+        w.type(u"pid:11"_s);
+        ExportAction* action = w.filter()->exportAction();
+        QSignalSpy done(action, &ExportAction::finished);
+        const QString jsonl = dir_.filePath(u"out.jsonl"_s);
+        action->exportTo(jsonl, ExportFormat::jsonLines);
+        TRY_COMPARE(done.size(), 1);
+        QCOMPARE(fileBytes(jsonl), (lines_[1] + "\n" + lines_[3] + "\n").toUtf8());
+        QCOMPARE(w.filter()->message()->text(), u"Exported 2 rows to out.jsonl"_s);
+        // The files tab, as CSV: quotes doubled, ppid empty.
+        w.view.tabs()->setCurrentIndex(1);
+        const QString csv = dir_.filePath(u"out.csv"_s);
+        action->exportTo(csv, ExportAction::formatFor(csv, exportJsonLinesFilter()));
+        TRY_COMPARE(done.size(), 2);
+        QCOMPARE(fileBytes(csv), QByteArray("kind,type,timestamp,pid,ppid,path\n"
+                                            "file,ES_EVENT_TYPE_NOTIFY_WRITE,1765000001.5,11,,"
+                                            "\"/tmp/a,\"\"b\"\"\"\n"));
+        QVERIFY(w.alerts.isEmpty());
+        // A folder that is not there: the message, and no file.
+        const QString missing = dir_.filePath(u"no-such-folder/out.csv"_s);
+        action->exportTo(missing, ExportFormat::csv);
+        TRY_COMPARE(done.size(), 3);
+        QCOMPARE(w.alerts.size(), 2);
+        QCOMPARE(w.alerts[0], exportFailedTitle());
+        QVERIFY2(w.alerts[1].contains(missing), qPrintable(w.alerts[1]));
+        // The format by extension first, then by the dialog's filter.
+        QCOMPARE(ExportAction::formatFor("a.CSV", exportJsonLinesFilter()), ExportFormat::csv);
+        QCOMPARE(ExportAction::formatFor("a.json", exportCsvFilter()), ExportFormat::jsonLines);
+        QCOMPARE(ExportAction::formatFor("a", exportCsvFilter()), ExportFormat::csv);
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.write(QByteArray(lines_[0].size(), 'x'));  // proc 0's line, in place
+        f.close();
         const struct {
             QString query;
             int procs;
@@ -382,41 +395,6 @@ class FilterBarTest : public QObject {
             QCOMPARE(w.procs().rowCount(), step.procs);
             QCOMPARE(w.filter()->message()->text(), step.message);
         }
-    }
-
-    void exportShownRows() {
-        Window w(log_);
-        w.type(u"pid:11"_s);
-        ExportAction* action = w.filter()->exportAction();
-        QSignalSpy done(action, &ExportAction::finished);
-        const QString jsonl = dir_.filePath(u"out.jsonl"_s);
-        action->exportTo(jsonl, ExportFormat::jsonLines);
-        TRY_COMPARE(done.size(), 1);
-        QCOMPARE(fileBytes(jsonl), (lines_[1] + "\n" + lines_[3] + "\n").toUtf8());
-        QCOMPARE(w.filter()->message()->text(), u"Exported 2 rows to out.jsonl"_s);
-
-        // The files tab, as CSV: quotes doubled, ppid empty.
-        w.view.tabs()->setCurrentIndex(1);
-        const QString csv = dir_.filePath(u"out.csv"_s);
-        action->exportTo(csv, ExportAction::formatFor(csv, exportJsonLinesFilter()));
-        TRY_COMPARE(done.size(), 2);
-        QCOMPARE(fileBytes(csv), QByteArray("kind,type,timestamp,pid,ppid,path\n"
-                                            "file,ES_EVENT_TYPE_NOTIFY_WRITE,1765000001.5,11,,"
-                                            "\"/tmp/a,\"\"b\"\"\"\n"));
-        QVERIFY(w.alerts.isEmpty());
-
-        // A folder that is not there: the message, and no file.
-        const QString missing = dir_.filePath(u"no-such-folder/out.csv"_s);
-        action->exportTo(missing, ExportFormat::csv);
-        TRY_COMPARE(done.size(), 3);
-        QCOMPARE(w.alerts.size(), 2);
-        QCOMPARE(w.alerts[0], exportFailedTitle());
-        QVERIFY2(w.alerts[1].contains(missing), qPrintable(w.alerts[1]));
-
-        // The format by extension first, then by the dialog's filter.
-        QCOMPARE(ExportAction::formatFor("a.CSV", exportJsonLinesFilter()), ExportFormat::csv);
-        QCOMPARE(ExportAction::formatFor("a.json", exportCsvFilter()), ExportFormat::jsonLines);
-        QCOMPARE(ExportAction::formatFor("a", exportCsvFilter()), ExportFormat::csv);
     }
 };
 

@@ -26,26 +26,23 @@ class MainViewTest : public SmallLogsTest {
     Q_OBJECT
 
   private slots:
-    void processRowsAndColours() {
-        Window w;
-        w.load(procLog_, kProcRows);
+    void processRowsColoursAndClicks() {
+        Window w(procLog_);
         QCOMPARE(w.procs().text(4, FieldKey::pid) + w.procs().text(4, FieldKey::ppid), u"-5-7"_s);
         const QColor text = w.procList()->palette().color(QPalette::Text);
-        for (int r = 0; r < kProcRows; ++r) {
-            QCOMPARE(w.procColours(r), row(5, text));
-        }
+        QCOMPARE(marks(w.procPreview(), text),
+                 u"ttttt ttttt ttttt ttttt ttttt ttttt ttttt ttttt ttttt"_s);
         // Long cells wrap within the viewport.
         w.procList()->scrollToRow(8);
         QVERIFY(w.procList()->rowRect(8).height() > 2 * w.procList()->rowRect(7).height());
         QVERIFY(w.procList()->cellRects(8)[4].right() <= w.procList()->viewport()->width());
         w.procList()->scrollToRow(0);
 
-        clickRow(w.procList(), 1);  // pid 11, ppid 10
+        // pid 11, ppid 10: chosen; its parent and its pid's other row pink; its child plain.
+        clickRow(w.procList(), 1);
         TRY_VERIFY(w.selection().activePreview().has_value());
-        QCOMPARE(w.procColours(1), row(5, kGreen));         // chosen
-        QCOMPARE(w.procColours(2), row(5, kPink, kGreen));  // same pid
-        QCOMPARE(w.procColours(0), row(5, kPink));          // parent
-        QCOMPARE(w.procColours(3), row(5, text));           // child: plain
+        QCOMPARE(marks(w.procPreview(), text),
+                 u"ppppp ggggg ppgpp ttttt ttttt ttttt ttttt ttttt ttttt"_s);
         // What is painted follows the same colours.
         TRY_VERIFY(cellShows(w.procList(), 1, 1, kGreen));
         savePicture(w.view, "main-loaded-selected.png");
@@ -55,9 +52,29 @@ class MainViewTest : public SmallLogsTest {
         // pid equal to its own ppid: the other rows of that pid follow the same-pid rule.
         clickRow(w.procList(), 5);
         TRY_COMPARE(w.selection().activePreview()->pid, 30);
-        QCOMPARE(w.procColours(5), row(5, kGreen));
-        QCOMPARE(w.procColours(6), row(5, kPink, kGreen));
-        QCOMPARE(w.procColours(1), row(5, text));
+        QCOMPARE(marks(w.procPreview(), text),
+                 u"ttttt ttttt ttttt ttttt ttttt ggggg ppgpp ttttt ttttt"_s);
+        // A click on the chosen row is ignored (it would hide the legend), also after
+        // a second load; another row's text replaces the legend or the error list.
+        clickRow(w.procList(), 1);
+        TRY_COMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(1));
+        w.bar()->legendButton()->click();
+        TRY_COMPARE(w.shown(), Content::legend);
+        savePicture(w.view, "main-legend.png");
+        clickRow(w.procList(), 1);  // handled at once
+        QVERIFY(w.workspace().switches.showLegend());
+        w.load(procLog_, 2 * kProcRows);
+        QCOMPARE(marks(w.procPreview()).section(' ', 1, 1), u"ggggg"_s);
+        clickRow(w.procList(), 1);
+        QVERIFY(w.workspace().switches.showLegend());
+        clickRow(w.procList(), 2);
+        TRY_COMPARE(w.shown(), Content::eventText);
+        QCOMPARE(w.selection().activePreview()->id, w.procs().rowId(2));
+        w.bar()->errorsButton()->click();
+        TRY_COMPARE(w.shown(), Content::errors);
+        savePicture(w.view, "main-errors.png");
+        clickRow(w.procList(), 3);
+        TRY_COMPARE(w.shown(), Content::eventText);
     }
 
     void fileColoursStandApart() {
@@ -73,16 +90,15 @@ class MainViewTest : public SmallLogsTest {
         w.view.setPalette(QPalette(fg, QColor(60, 60, 64), QColor(90, 90, 96), QColor(20, 20, 22),
                                    QColor(40, 40, 44), fg, Qt::white, QColor(30, 30, 32),
                                    QColor(45, 45, 48)));
-        QCOMPARE(w.fileColours(2), row(4, Qt::white));  // pid 10: no parent rule
+        const QString fileMarks = u"gggg ppgp tttt tttt"_s;  // pid 10: no parent rule
+        QCOMPARE(marks(w.filePreview(), Qt::white), fileMarks);
         savePicture(w.view, "main-files-dark.png");
         const QColor plain(10, 10, 10);
         QPalette pal = w.fileList()->palette();
         pal.setColor(QPalette::Base, QColor(250, 250, 250));
         pal.setColor(QPalette::Text, plain);
         w.fileList()->setPalette(pal);
-        QCOMPARE(w.fileColours(0), row(4, kGreen));
-        QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
-        QCOMPARE(w.fileColours(2), row(4, plain));  // pid 10: no parent rule
+        QCOMPARE(marks(w.filePreview(), plain), fileMarks);
         TRY_VERIFY(cellShows(w.fileList(), 1, 0, kPink));
 
         // A process choice afterwards leaves the file colours as they are.
@@ -90,14 +106,13 @@ class MainViewTest : public SmallLogsTest {
         w.view.tabs()->setCurrentIndex(0);
         clickRow(w.procList(), 0);
         TRY_VERIFY(w.selection().activePreview().has_value());
-        QCOMPARE(w.fileColours(1), row(4, kPink, kGreen));
+        QCOMPARE(marks(w.filePreview(), plain), fileMarks);
     }
 
     // Other events get a third tab once a log has one; it has its own chosen
     // row, coloured by the Files tab's rules, and counts what a filter shows.
     void otherEventsTab() {
-        Window w;
-        w.load(procLog_, kProcRows);
+        Window w(procLog_);
         QCOMPARE(w.view.tabs()->count(), 2);  // a native log keeps its two tabs
         const auto other = [](const char* kind, const char* body, int pid, const char* path) {
             return QStringLiteral(R"({"event":{"%1":%2},"time":"2024-05-01T10:00:0%3Z",)"
@@ -124,9 +139,9 @@ class MainViewTest : public SmallLogsTest {
         clickRow(preview->list(), 0);
         TRY_VERIFY(w.selection().activeOtherPreview().has_value());
         savePicture(w.view, "main-other-events.png");
-        QCOMPARE(Window::colours(preview, 0), row(6, kGreen));
-        QCOMPARE(Window::colours(preview, 1), row(6, kPink, kGreen));
-        QVERIFY(Window::colours(preview, 2)[0] != kPink);  // another pid, no parent rule
+        // Another pid: no parent rule.
+        QCOMPARE(marks(preview, preview->list()->palette().color(QPalette::Text)),
+                 u"gggggg ppgppp tttttt"_s);
         QVERIFY(!w.selection().activeFilePreview().has_value());
 
         w.view.filterBar()->setQuery(u"dyld"_s);
@@ -202,35 +217,11 @@ class MainViewTest : public SmallLogsTest {
         }
     }
 
-    // A click on the chosen row is ignored (it would hide the legend), also
-    // after a second load; another row's text takes the place of the legend
-    // or the error list.
-    void chosenRowIgnoresClicks() {
-        Window w;
-        w.load(procLog_, kProcRows);
-        clickRow(w.procList(), 1);
-        TRY_COMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(1));
-        w.bar()->legendButton()->click();
-        TRY_COMPARE(w.shown(), Content::legend);
-        savePicture(w.view, "main-legend.png");
-        clickRow(w.procList(), 1);  // handled at once
-        QVERIFY(w.workspace().switches.showLegend());
-        w.load(procLog_, 2 * kProcRows);
-        QCOMPARE(w.procColours(1), row(5, kGreen));
-        clickRow(w.procList(), 1);
-        QVERIFY(w.workspace().switches.showLegend());
-
-        clickRow(w.procList(), 2);
-        TRY_COMPARE(w.shown(), Content::eventText);
-        QCOMPARE(w.selection().activePreview()->id, w.procs().rowId(2));
-        w.bar()->errorsButton()->click();
-        TRY_COMPARE(w.shown(), Content::errors);
-        savePicture(w.view, "main-errors.png");
-        clickRow(w.procList(), 3);
-        TRY_COMPARE(w.shown(), Content::eventText);
+    void columnsLineUpAndResize_data() {
+        QTest::addColumn<int>("panel");
+        QTest::newRow("processes") << 0;
+        QTest::newRow("files") << 1;
     }
-
-    void columnsLineUpAndResize_data() { bothPanels(); }
 
     void columnsLineUpAndResize() {
         QFETCH(int, panel);
@@ -269,17 +260,14 @@ class MainViewTest : public SmallLogsTest {
         QCOMPARE(list->cellRects(0).last().left(), pathLeft + 60);
         QVERIFY(linedUp());
         // The path takes what is left of the row.
-        const QRect path = list->cellRects(0).last();
-        QVERIFY(path.right() < list->viewport()->width());
+        QVERIFY(list->cellRects(0).last().right() < list->viewport()->width());
     }
 
     void keyboard() {
         Window w;
-        QStringList lines;
-        for (int i = 0; i < 80; ++i) {
-            lines.append(procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i, 1, "/bin/k"));
-        }
-        w.load(writeLog(dir_, u"many.json"_s, lines), w.procs(), 80);
+        const QString many = dir_.filePath(u"many.json"_s);
+        appendLines(many, 100, 180);
+        w.load(many, 80);
         PreviewList* list = w.procList();
         w.activate();
         list->setFocus();

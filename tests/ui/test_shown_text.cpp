@@ -45,6 +45,22 @@ struct DetailWindow : ShownWindow {
     }
 };
 
+// A log of a short line, a 20 MB one, and a short one that repeats keys.
+void writeLongLog(const QString& log) {
+    std::ofstream out(QFile::encodeName(log).toStdString(), std::ios::binary);
+    out << testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, "/bin/small", "t") << "\n";
+    out << R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":)"
+        << R"({"pid":7,"ppid":1,"path":"/bin/big"},"args":[)";
+    const std::string arg(96, 'a');
+    for (int i = 0; i < 200000; ++i) {
+        out << (i ? ",\"" : "\"") << arg << i % 10 << "/\"";
+    }
+    out << "]}\n";
+    out << R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":{"pid":3,)"
+        << R"("ppid":1,"path":"/usr/bin/benign","path":"/tmp/evil","pid":666}})"
+        << "\n";
+}
+
 }  // namespace
 
 class ShownTextTest : public SmallLogsTest {
@@ -144,17 +160,14 @@ class ShownTextTest : public SmallLogsTest {
         // What the helper adds, written readably: < LRI, [ FSI, ] PDI; {...}
         // a visible mark; # an isolate mark left in the shown text.
         auto readable = [](const IsolatedText& t) {
+            const QString marks = u"\u2066\u2068\u2069\u27e8\u27e9"_s;
             QString out;
             for (qsizetype i = 0; i < t.shown.size(); ++i) {
-                const char16_t c = t.shown[i].unicode();
-                if (!t.inserted[size_t(i)]) {
-                    out += (c >= 0x2066 && c <= 0x2069) ? QChar('#') : t.shown[i];
-                } else if (c == 0x27e8 || c == 0x27e9) {
-                    out += c == 0x27e8 ? '{' : '}';
-                } else if (c >= 0x2066 && c <= 0x2069) {
-                    out += c == 0x2066 ? '<' : c == 0x2068 ? '[' : ']';
+                const QChar c = t.shown[i];
+                if (t.inserted[size_t(i)]) {
+                    out += marks.contains(c) ? u"<[]{}"_s[marks.indexOf(c)] : c;
                 } else {
-                    out += t.shown[i];
+                    out += c.unicode() >= 0x2066 && c.unicode() <= 0x2069 ? QChar('#') : c;
                 }
             }
             return out;
@@ -240,45 +253,14 @@ class ShownTextTest : public SmallLogsTest {
         QVERIFY(text->originalText().contains(QString::fromUtf16(u"\u202etxt.exe")));
     }
 
-    void repeatedKeysAreNamedAboveTheText() {
-        DetailWindow w;
-        const QString log = writeLog(
-            dir_, u"dup.json"_s,
-            {QStringLiteral(R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":)"
-                            R"({"pid":3,"ppid":1,"path":"/usr/bin/benign","path":"/tmp/evil",)"
-                            R"("pid":666}})"),
-             procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, "/bin/plain")});
-        w.load(log, 2);
-        QVERIFY(w.choose(0));
-        QTRY_VERIFY_WITH_TIMEOUT(w.textView()->notice()->isVisible(), kDetailTimeout);
-        QCOMPARE(w.textView()->notice()->text(),
-                 QStringLiteral("This line repeats keys (process.pid, process.path); the lists "
-                                "use the first of each."));
-        QVERIFY(!w.textView()->leftOutNote()->isVisible());
-        // The next event repeats nothing: no notice.
-        QVERIFY(w.choose(1));
-        QTRY_VERIFY_WITH_TIMEOUT(!w.textView()->notice()->isVisible(), kDetailTimeout);
-    }
-
     // A 20 MB line: its detail is made on a worker (bench_detail_ui times
     // it); its first part is shown with a note of the rest; copy and save
-    // take all.
-    void hugeLineIsShownInPartAndKeptWhole() {
+    // take all. A line that repeats keys has them named above its text.
+    void hugeAndRepeatingLines() {
         const QString log = dir_.filePath(u"huge.json"_s);
-        {
-            std::ofstream out(QFile::encodeName(log).toStdString(), std::ios::binary);
-            out << testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, "/bin/small", "t")
-                << "\n";
-            out << R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"t","process":)"
-                << R"({"pid":7,"ppid":1,"path":"/bin/big"},"args":[)";
-            const std::string arg(96, 'a');
-            for (int i = 0; i < 200000; ++i) {
-                out << (i ? ",\"" : "\"") << arg << i % 10 << "/\"";
-            }
-            out << "]}\n";
-        }
+        writeLongLog(log);
         DetailWindow w;
-        w.load(log, 2);
+        w.load(log, 3);
         QTRY_VERIFY_WITH_TIMEOUT(QTest::qWaitForWindowExposed(&w.view), kDetailTimeout);
 
         w.procPreview()->chooseRow(1);
@@ -304,9 +286,16 @@ class ShownTextTest : public SmallLogsTest {
         QCOMPARE(done.at(0).at(1).toString(), QString());
         QVERIFY(fileBytes(saved).toStdString() == full);
 
-        // A short event afterwards is shown whole again.
+        // A short event afterwards is shown whole again; its repeated keys are named.
+        QVERIFY(w.choose(2));
+        QTRY_VERIFY_WITH_TIMEOUT(w.textView()->notice()->isVisible(), kDetailTimeout);
+        QCOMPARE(w.textView()->notice()->text(),
+                 QStringLiteral("This line repeats keys (process.pid, process.path); the lists "
+                                "use the first of each."));
+        QVERIFY(!w.textView()->leftOutNote()->isVisible());
+        // The next event repeats nothing: no notice.
         QVERIFY(w.choose(0));
-        QTRY_VERIFY_WITH_TIMEOUT(!w.textView()->leftOutNote()->isVisible(), kDetailTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.textView()->notice()->isVisible(), kDetailTimeout);
     }
 };
 

@@ -146,15 +146,12 @@ inline void clickRow(PreviewList* list, int row) {
 // Whether the grabbed list shows a pixel of exactly `color` inside a cell.
 inline bool cellShows(PreviewList* list, int row, int column, const QColor& color) {
     const QList<QRect> cells = list->cellRects(row);
-    if (column >= cells.size()) {
-        return false;
-    }
+    const QRect cell = column < cells.size() ? cells[column] : QRect();
     const QImage image = list->viewport()->grab().toImage();
     const qreal dpr = image.devicePixelRatio();
-    const QRect r = cells[column];
-    for (int y = int(r.top() * dpr); y < int((r.bottom() + 1) * dpr) && y < image.height(); ++y) {
-        for (int x = std::max(0, int(r.left() * dpr));
-             x < int((r.right() + 1) * dpr) && x < image.width(); ++x) {
+    const QRect r = QRect(cell.topLeft() * dpr, cell.size() * dpr) & image.rect();
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
             if (image.pixelColor(x, y).rgb() == color.rgb()) {
                 return true;
             }

@@ -190,7 +190,7 @@ void ProcessTree::prefetch(std::int64_t pid, std::int64_t ppid) const {
 
 void ProcessTree::add(std::uint64_t place, std::string_view path, std::int64_t pid,
                       std::int64_t ppid) {
-    Node& n = nodes_.emplace_back(Node::BorrowPath{}, path, pid, ppid);
+    Node& n = nodes_.emplace_back(path, pid, ppid);
     n.place = static_cast<std::int64_t>(place);
     placement_->place(n);
 }

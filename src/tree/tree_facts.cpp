@@ -38,10 +38,6 @@ void appendEntry(std::string& out, const Node& n, std::uint64_t descendants, boo
 
 }  // namespace
 
-std::string encodeTreeFacts(const Node& root, bool places) {
-    return encodeTreeFacts(visitInTreeOrder(root), places);
-}
-
 std::string encodeTreeFacts(const TreeOrder& visits, bool places) {
     const std::vector<const Node*>& order = visits.nodes;
     std::string out;

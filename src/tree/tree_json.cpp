@@ -69,10 +69,6 @@ void writeNodes(const TreeOrder& order, std::string& out) {
 
 }  // namespace
 
-std::optional<std::string> encodeTreeJson(const Node& root) {
-    return encodeTreeJson(visitInTreeOrder(root));
-}
-
 std::optional<std::string> encodeTreeJson(const TreeOrder& order, std::size_t exactLength) {
     std::string out;
     out.reserve(exactLength);

@@ -5,18 +5,16 @@
 #include <string>
 #include <string_view>
 
-#include "tree/node.h"
 #include "tree/tree_order.h"
 
 namespace korvantis {
 
-// The tree JSON of `root` and everything under it: "[" + root object + "]",
-// compact, members "name" then "children" (no "children" on a leaf).
-// Nothing when a name is not valid UTF-8. Iterative: any depth is fine.
-std::optional<std::string> encodeTreeJson(const Node& root);
-// The same, of a tree already listed in order. `exactLength` is the length
-// of the result when the caller has kept count (see treeJsonNodeLength), so
-// that the text is made in one allocation; 0 lets it grow.
+// The tree JSON of the nodes of `order`: "[" + the first node's object + "]",
+// compact, members "name" then "children" (no "children" on a leaf). Nothing
+// when a name is not valid UTF-8. Any depth is fine. `exactLength` is the
+// length of the result when the caller has kept count (see
+// treeJsonNodeLength), so that the text is made in one allocation; 0 lets it
+// grow.
 std::optional<std::string> encodeTreeJson(const TreeOrder& order, std::size_t exactLength = 0);
 
 // What a node named `name` with `children` children writes into the tree

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "tree/node.h"
+#include "support/node_tree.h"
 #include "tree/process_tree.h"
-#include "tree/tree_facts.h"
-#include "tree/tree_json.h"
 
 namespace korvantis {
 namespace {
+
+using testsupport::TreeNode;
 
 // A process tree fed directly, keeping the paths its nodes refer to.
 struct Tree {
@@ -29,12 +29,12 @@ struct Tree {
 
 // The first node with `pid` that a depth-first walk from `top` meets,
 // visiting each node's children from the last to the first.
-Node* walkFind(Node& top, std::int64_t pid) {
-    std::vector<Node*> stack{&top};
+TreeNode* walkFind(TreeNode& top, std::int64_t pid) {
+    std::vector<TreeNode*> stack{&top};
     while (!stack.empty()) {
-        Node* n = stack.back();
+        TreeNode* n = stack.back();
         stack.pop_back();
-        if (n->pid == pid) {
+        if (n->node.pid == pid) {
             return n;
         }
         stack.insert(stack.end(), n->children.begin(), n->children.end());
@@ -47,19 +47,20 @@ Node* walkFind(Node& top, std::int64_t pid) {
 // children lists. Slow (nodes x tree size), used as the reference, with
 // its JSON and facts written by walking the nodes.
 ProcessTree::BuiltTree walkTree(const Tree& store) {
-    std::vector<std::unique_ptr<Node>> copies;
+    std::vector<std::unique_ptr<TreeNode>> copies;
     for (const Node& n : store.nodes()) {
-        copies.push_back(std::make_unique<Node>(std::string(n.path), n.pid, n.ppid));
-        copies.back()->place = n.place;
+        copies.push_back(std::make_unique<TreeNode>(std::string(n.path), n.pid, n.ppid));
+        copies.back()->node.place = n.place;
     }
-    Node root("launchd", 1, 0);
-    Node untracked("Untracked Heritage", 0, 1);
-    root.addChild(&untracked);
+    TreeNode root("launchd", 1, 0);
+    TreeNode untracked("Untracked Heritage", 0, 1);
+    root.children.push_back(&untracked);
     for (auto& n : copies) {
-        Node* p = walkFind(root, n->ppid);
-        (p != nullptr ? p : &untracked)->addChild(n.get());
+        TreeNode* p = walkFind(root, n->node.ppid);
+        (p != nullptr ? p : &untracked)->children.push_back(n.get());
     }
-    return {encodeTreeJson(root).value_or("<encoding failed>"), encodeTreeFacts(root, true)};
+    return {testsupport::treeJsonOf(root).value_or("<encoding failed>"),
+            testsupport::treeFactsOf(root, true)};
 }
 
 ProcessTree::BuiltTree built(Tree& store) {

@@ -8,49 +8,51 @@
 #include <vector>
 
 #include "ingest/json_text.h"
-#include "tree/node.h"
-#include "tree/tree_facts.h"
-#include "tree/tree_json.h"
+#include "support/node_tree.h"
 
 namespace korvantis {
 namespace {
 
+using testsupport::treeFactsOf;
+using testsupport::treeJsonOf;
+using testsupport::TreeNode;
+
 // Owns the nodes of a hand-made tree.
 struct Forest {
-    std::vector<std::unique_ptr<Node>> nodes;
-    Node* make(const std::string& path, std::int64_t pid, std::int64_t ppid, Node* parent = nullptr,
-               std::int64_t place = -1) {
-        nodes.push_back(std::make_unique<Node>(path, pid, ppid));
-        nodes.back()->place = place;
+    std::vector<std::unique_ptr<TreeNode>> nodes;
+    TreeNode* make(const std::string& path, std::int64_t pid, std::int64_t ppid,
+                   TreeNode* parent = nullptr, std::int64_t place = -1) {
+        nodes.push_back(std::make_unique<TreeNode>(path, pid, ppid));
+        nodes.back()->node.place = place;
         if (parent != nullptr) {
-            parent->addChild(nodes.back().get());
+            parent->children.push_back(nodes.back().get());
         }
         return nodes.back().get();
     }
 };
 
 // The plain reference: a recursive walk that counts each subtree on its own.
-std::size_t countBelow(const Node& n) {
+std::size_t countBelow(const TreeNode& n) {
     std::size_t count = 0;
-    for (const Node* c : n.children) {
+    for (const TreeNode* c : n.children) {
         count += 1 + countBelow(*c);
     }
     return count;
 }
 
 // `places`: each node's place, by the node, or empty when not asked for.
-void referenceFacts(const Node& n, std::string& out, std::vector<std::string>& names,
-                    const std::map<const Node*, long long>& places) {
+void referenceFacts(const TreeNode& n, std::string& out, std::vector<std::string>& names,
+                    const std::map<const TreeNode*, long long>& places) {
     out += out.size() > 1 ? ",[" : "[";
-    out += std::to_string(n.pid) + "," + std::to_string(n.ppid) + ",";
-    appendJsonString(out, n.path, false);
+    out += std::to_string(n.node.pid) + "," + std::to_string(n.node.ppid) + ",";
+    appendJsonString(out, n.node.path, false);
     out += "," + std::to_string(countBelow(n));
     if (!places.empty()) {
         out += "," + std::to_string(places.at(&n));
     }
     out += "]";
-    names.emplace_back(n.name);
-    for (const Node* c : n.children) {
+    names.emplace_back(n.node.name);
+    for (const TreeNode* c : n.children) {
         referenceFacts(*c, out, names, places);
     }
 }
@@ -75,44 +77,44 @@ TEST(TreeFacts, MatchesARecursiveWalkOnRandomTrees) {
                                            "C:\\odd\\dir/", "/tmp/tab\there/", ""};
     for (int round = 0; round < 200; ++round) {
         Forest f;
-        std::map<const Node*, long long> places;
+        std::map<const TreeNode*, long long> places;
         const int size = 1 + static_cast<int>(rng() % 60);
-        std::vector<Node*> made;
+        std::vector<TreeNode*> made;
         for (int i = 0; i < size; ++i) {
             const std::string path = dirs[rng() % dirs.size()] + "n" + std::to_string(i);
             const std::int64_t pid = static_cast<std::int64_t>(rng() % 5000) - 10;
-            Node* parent = made.empty() ? nullptr : made[rng() % made.size()];
+            TreeNode* parent = made.empty() ? nullptr : made[rng() % made.size()];
             const bool ofALine = round % 2 == 1 && rng() % 4 != 0;
             const std::uint64_t place = rng() % 1000000;
-            made.push_back(f.make(path, pid, parent ? parent->pid : -1, parent,
+            made.push_back(f.make(path, pid, parent ? parent->node.pid : -1, parent,
                                   ofALine ? static_cast<std::int64_t>(place) : -1));
             if (round % 2 == 1) {
                 places[made.back()] = ofALine ? static_cast<long long>(place) : -1;
             }
             if (made.size() > 2 && rng() % 10 == 0) {
-                made[1 + rng() % (made.size() - 2)]->addChild(made.back());
+                made[1 + rng() % (made.size() - 2)]->children.push_back(made.back());
             }
         }
         std::string expected = "[";
         std::vector<std::string> names;
         referenceFacts(*made[0], expected, names, places);
         expected += "]";
-        ASSERT_EQ(encodeTreeFacts(*made[0], round % 2 == 1), expected) << "round " << round;
-        ASSERT_EQ(namesInTreeJson(encodeTreeJson(*made[0]).value_or("")), names);
+        ASSERT_EQ(treeFactsOf(*made[0], round % 2 == 1), expected) << "round " << round;
+        ASSERT_EQ(namesInTreeJson(treeJsonOf(*made[0]).value_or("")), names);
     }
 }
 
 TEST(TreeFacts, MillionDeepChain) {
     const int depth = std::getenv("KORVANTIS_HOSTILE_SMALL") ? 100000 : 1000000;
     Forest f;
-    Node* last = f.make("launchd", 1, 0);
+    TreeNode* last = f.make("launchd", 1, 0);
     std::string expected = "[[1,0,\"launchd\"," + std::to_string(depth) + "]";
     for (int i = 1; i <= depth; ++i) {
         last = f.make("/bin/p", i + 1, i, last);
         expected += ",[" + std::to_string(i + 1) + "," + std::to_string(i) + ",\"/bin/p\"," +
                     std::to_string(depth - i) + "]";
     }
-    EXPECT_EQ(encodeTreeFacts(*f.nodes[0]), expected + "]");
+    EXPECT_EQ(treeFactsOf(*f.nodes[0]), expected + "]");
 }
 
 // Children in list order at every level, no "children" member on a leaf, and
@@ -121,29 +123,29 @@ TEST(TreeFacts, MillionDeepChain) {
 // that is not UTF-8 fails the whole.
 TEST(TreeJson, ShapeNamesAndFailure) {
     Forest f;
-    EXPECT_EQ(encodeTreeJson(*f.make("/usr/bin/ls", 2, 1)), R"([{"name":"ls"}])");
-    Node* root = f.make("r", 2, 1);
-    Node* a = f.make("a", 2, 1, root);
+    EXPECT_EQ(treeJsonOf(*f.make("/usr/bin/ls", 2, 1)), R"([{"name":"ls"}])");
+    TreeNode* root = f.make("r", 2, 1);
+    TreeNode* a = f.make("a", 2, 1, root);
     f.make("a1", 2, 1, a);
-    Node* a2 = f.make("a2", 2, 1, a);
-    Node* b = f.make("b", 2, 1, root);
-    b->addChild(f.make("a21", 2, 1, a2));
-    EXPECT_EQ(encodeTreeJson(*root),
+    TreeNode* a2 = f.make("a2", 2, 1, a);
+    TreeNode* b = f.make("b", 2, 1, root);
+    b->children.push_back(f.make("a21", 2, 1, a2));
+    EXPECT_EQ(treeJsonOf(*root),
               R"([{"name":"r","children":[{"name":"a","children":[{"name":"a1"},)"
               R"({"name":"a2","children":[{"name":"a21"}]}]},)"
               R"({"name":"b","children":[{"name":"a21"}]}]}])");
-    Node* named = f.make("/", 2, 1);
+    TreeNode* named = f.make("/", 2, 1);
     for (const char* path : {"say \"hi\"", "back\\slash", "tab\tnl\nctl\x01",
                              "/Users/x/\u00dcn\u00efcode App", "a/b/", "/tmp///", "//", ""}) {
         f.make(path, 2, 1, named);
     }
-    EXPECT_EQ(encodeTreeJson(*named),
+    EXPECT_EQ(treeJsonOf(*named),
               R"([{"name":"\/","children":[{"name":"say \"hi\""},{"name":"back\\slash"},)"
               R"({"name":"tab\tnl\nctl\u0001"},{"name":"Ünïcode App"},{"name":"b"},)"
               R"({"name":"tmp"},{"name":"\/"},{"name":""}]}])");
     f.make("bad\xff", 2, 1, a2);
-    EXPECT_EQ(encodeTreeJson(*root), std::nullopt);
-    EXPECT_EQ(encodeTreeJson(*f.make("\xc3", 2, 1)), std::nullopt);
+    EXPECT_EQ(treeJsonOf(*root), std::nullopt);
+    EXPECT_EQ(treeJsonOf(*f.make("\xc3", 2, 1)), std::nullopt);
 }
 
 }  // namespace

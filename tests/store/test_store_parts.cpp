@@ -241,6 +241,21 @@ TEST(LoadErrors, PackedErrorsReadBackAsAdded) {
     EXPECT_LT(errors.bytesUsed(), (1u << 20) + messageBytes + 24 * plain.size());
 }
 
+// A line changed in any one byte, at any length (each way of reading a
+// line's bytes), has another checksum: a log rewritten in place is noticed.
+TEST(LineChecksum, EveryByteCounts) {
+    std::string line;
+    for (std::size_t n = 0; n <= 120; ++n) {
+        const std::uint64_t sum = lineChecksum(line);
+        for (std::size_t i = 0; i < n; ++i) {
+            std::string changed = line;
+            changed[i] = static_cast<char>(changed[i] ^ 1);
+            ASSERT_NE(lineChecksum(changed), sum) << n << " bytes, byte " << i;
+        }
+        line += static_cast<char>('a' + n % 26);
+    }
+}
+
 // A line is read back from its open log; a log changed since, or one that
 // could not be kept open, says which instead, with the system's reason.
 TEST(LoadErrors, LinesAreReadBackOrSayWhyNot) {

@@ -120,17 +120,15 @@ TEST(RawInput, DropBehindReadsTheSameBytes) {
     }
 }
 
+// A text is valid exactly when replacing changes nothing.
 TEST(Utf8, ValidationAndReplacement) {
-    EXPECT_TRUE(isValidUtf8("plain \xC3\xA9 \xF0\x9F\x98\x80"));
-    EXPECT_FALSE(isValidUtf8("\xC3"));
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong
     const std::string fffd = "\xEF\xBF\xBD";
     const struct {
         std::string in, out;
     } cases[] = {
-        {"ok \xC3\xA9", "ok \xC3\xA9"},
+        {"ok \xC3\xA9 \xF0\x9F\x98\x80", "ok \xC3\xA9 \xF0\x9F\x98\x80"},
         {"a\xFF\x62", "a" + fffd + "b"},
+        {"\xC3", fffd},
         // A truncated sequence is one replacement; the byte that broke it is
         // looked at again.
         {"\xE2\x82\x41", fffd + "A"},
@@ -142,6 +140,7 @@ TEST(Utf8, ValidationAndReplacement) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(toValidUtf8(c.in), c.out) << c.in;
+        EXPECT_EQ(isValidUtf8(c.in), c.in == c.out) << c.in;
     }
     EXPECT_TRUE(isValidUtf8(toValidUtf8("\x80\xBF\xFE\xFF\xC3")));
 }

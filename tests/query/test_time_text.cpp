@@ -17,12 +17,13 @@ struct ShownCase {
     const char* shown;
 };
 
+// (As recorded, a row shows its own text: the filter bar's time display
+// test has it.)
 TEST(TimeText, EveryDisplay) {
     // Five and a half hours ahead of UTC, without a zone database.
     ::setenv("TZ", "XST-5:30", 1);
     ::tzset();
     const ShownCase cases[] = {
-        {TimeDisplay::asRecorded, "1765000000.0000019", "1765000000", "1765000000.0000019"},
         {TimeDisplay::utc, "1765000000.0000019", "1765000000", "2025-12-06 05:46:40.000001"},
         {TimeDisplay::utc, "0", "0", "1970-01-01 00:00:00.000000"},
         {TimeDisplay::local, "1765000000.0000019", "0", "2025-12-06 11:16:40.000001"},

@@ -55,10 +55,12 @@ TEST(CompressedLoads, SamplesLoadAsFromThePlainFile) {
     }
 }
 
-// A stream that cannot be decoded to its end loads every whole line before
-// the failure, then one load error naming the compressed offset, on the line
-// decoding stopped in; the accounting holds with that error as a line.
-TEST(CompressedLoads, BadStreamsEndWithOneError) {
+// A stream that cannot be decoded to its end (here bytes after the last
+// member that start none) loads every whole line before the failure, then
+// one load error naming the compressed offset, on the line decoding stopped
+// in; the accounting holds with that error as a line. (Where each kind of
+// bad stream fails is the compressed reader's table.)
+TEST(CompressedLoads, BadStreamEndsWithOneError) {
     std::string text;
     for (int i = 0; i < 400; ++i) {
         text += testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i, 1,
@@ -66,25 +68,11 @@ TEST(CompressedLoads, BadStreamsEndWithOneError) {
                 "\n";
     }
     const std::string gz = testsupport::gzipped(text);
-    const std::string zst = testsupport::zstdCompressed(text);
-    const struct {
-        const char* name;
-        std::string bytes;
-        std::uint64_t failedAt;
-    } cases[] = {
-        {"gzip then garbage", gz + "\n\n", gz.size()},
-        {"gzip without the end of its trailer", gz.substr(0, gz.size() - 4), gz.size() - 4},
-        {"zstd then garbage", zst + std::string(9, '\0'), zst.size()},
-    };
     TempDir dir;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        LoadingWorkspace loaded;
-        loaded.load(dir.write("log", c.bytes));
-        // The failure is the error of line 401, as the accounting checks.
-        EXPECT_EQ(checkAccounting(text + decompressionFailureText(c.failedAt) + "\n", loaded.ws),
-                  "");
-    }
+    LoadingWorkspace loaded;
+    loaded.load(dir.write("log", gz + "\n\n"));
+    // The failure is the error of line 401, as the accounting checks.
+    EXPECT_EQ(checkAccounting(text + decompressionFailureText(gz.size()) + "\n", loaded.ws), "");
 }
 
 }  // namespace

@@ -70,6 +70,23 @@ TEST(SelectEvent, EntriesAndDetail) {
         EXPECT_EQ(store.activeEventJson(), detail);
         EXPECT_EQ(rec.take(), (Fields{StoreField::activeEventJson}));
     }
+
+    // The detail in two steps, as the window makes it on a worker: a result
+    // that a later choice has overtaken is dropped, and the detail shown
+    // stays until the last choice's arrives.
+    const auto first = store.chooseEvent(proc.id);
+    EXPECT_TRUE(store.detailPending());
+    EXPECT_EQ(rec.take(), (Fields{StoreField::activePreview, StoreField::activeEventJson}));
+    const auto second = store.chooseEvent(file.id);
+    EXPECT_FALSE(store.setDetail(first.choice, EventSelection::detailFor(first)));
+    EXPECT_TRUE(store.detailPending());
+    EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(kExit));  // the detail shown before
+    EXPECT_TRUE(store.setDetail(second.choice, EventSelection::detailFor(second)));
+    EXPECT_FALSE(store.detailPending());
+    EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(kRename));
+    EXPECT_EQ(rec.take(), (Fields{StoreField::activeFilePreview, StoreField::activeEventJson,
+                                  StoreField::activeEventJson}));
+    EXPECT_FALSE(store.setDetail(second.choice, plainDetail("again")));
 }
 
 // The card of an eslogger event: the row's own fields, then its facts that
@@ -121,29 +138,6 @@ TEST(SelectEvent, FactsCard) {
         w.ws.selection.selectEvent(c.id);
         EXPECT_EQ(w.ws.selection.activeEventCard(), c.card);
     }
-}
-
-// The detail in two steps, as the window makes it on a worker: a result that
-// a later choice has overtaken is dropped.
-TEST(SelectEvent, DetailMadeElsewhereArrivesOnlyForTheLastChoice) {
-    testing::TempDir dir;
-    testsupport::LoadingWorkspace w;
-    w.load(dir.write("log.json", kExec + "\n" + kRename + "\n"));
-    EventSelection& selection = w.ws.selection;
-    Recorder rec(w.ws.observers);
-    const auto first = selection.chooseEvent(w.ws.store.procPreviews()[0].id);
-    EXPECT_TRUE(selection.detailPending());
-    EXPECT_EQ(rec.take(), (Fields{StoreField::activePreview, StoreField::activeEventJson}));
-    const auto second = selection.chooseEvent(w.ws.store.filePreviews()[0].id);
-    EXPECT_FALSE(selection.setDetail(first.choice, EventSelection::detailFor(first)));
-    EXPECT_TRUE(selection.detailPending());
-    EXPECT_EQ(selection.activeEventJson(), "");
-    EXPECT_TRUE(selection.setDetail(second.choice, EventSelection::detailFor(second)));
-    EXPECT_FALSE(selection.detailPending());
-    EXPECT_EQ(selection.activeEventJson(), prettyPrintedJson(kRename));
-    EXPECT_EQ(rec.take(), (Fields{StoreField::activeFilePreview, StoreField::activeEventJson,
-                                  StoreField::activeEventJson}));
-    EXPECT_FALSE(selection.setDetail(second.choice, plainDetail("again")));
 }
 
 // What the detail area shows of a long readable form: whole lines up to the

@@ -131,8 +131,7 @@ done
 # Many logs at once: the soft limit of open files is raised, so each log
 # stays open and its lines are read again.
 rows=$("$INSPECT" --filter json:NOTIFY "$SAMPLE" | wc -l)
-logs=()
-for _ in $(seq 200); do logs+=("$SAMPLE"); done
+mapfile -t logs < <(yes "$SAMPLE" | head -n 200)
 out=$( (ulimit -S -n 64 && "$INSPECT" --filter json:NOTIFY "${logs[@]}") | wc -l)
 check "200 logs under a soft limit of 64" $((rows * 200)) "$out"
 # Under a hard limit, the later logs cannot be kept open: their rows are not

@@ -75,11 +75,8 @@ TEST(Follow, AppendedPiecesLoadAsTheWholeFile) {
             appendTo(path, log.bytes.substr(cuts[i - 1], cuts[i] - cuts[i - 1]));
             const std::string want =
                 freshContent(dir, completeLines(log.bytes.substr(0, cuts[i])), false);
-            EXPECT_TRUE(
-                filesUntil(followed, [&] { return storeContent(followed.ws, false) == want; }))
-                << "after piece " << i << ":\n"
-                << storeContent(followed.ws, false) << "want:\n"
-                << want;
+            filesUntil(followed, [&] { return storeContent(followed.ws, false) == want; });
+            EXPECT_EQ(storeContent(followed.ws, false), want) << "after piece " << i;
         }
         const std::string whole = freshContent(dir, log.bytes, true);
         EXPECT_TRUE(filesUntil(followed, [&] { return storeContent(followed.ws) == whole; }));

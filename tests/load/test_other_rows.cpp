@@ -87,7 +87,6 @@ TEST(OtherRows, GapsInMessageNumbersPerLog) {
     const std::string refused =
         R"({"event":{"open":{}},"time":"t","global_seq_num":7,"process":{}})";
     const std::string unnumbered = message("exit", "{}", "{}");
-    const std::string negative = numbered(-4);
     const std::string fraction = message("exit", "{}", "{}", R"("global_seq_num":12.0,)");
     using Gaps = std::vector<SequenceGap>;
     using P = LinePlace;
@@ -98,7 +97,7 @@ TEST(OtherRows, GapsInMessageNumbersPerLog) {
         // Lines without a number, invalid lines and empty lines are skipped
         // without restarting; a refused eslogger message counts. A refused
         // line is stored nowhere: a gap there starts at the next stored line.
-        {{{numbered(1), unnumbered, "not json", "", negative, fraction, numbered(3)}},
+        {{{numbered(1), unnumbered, "not json", "", numbered(-4), fraction, numbered(3)}},
          {{7, 1, 0, P(4)}}},
         {{{numbered(5), refused, numbered(9)}}, {{2, 1, 0, P(1)}, {3, 1, 0, P(1)}}},
         // Each log counts on its own.

@@ -56,15 +56,12 @@ class StreamCapture {
   public:
     explicit StreamCapture(int fd = STDOUT_FILENO) : target_(fd) {
         flush();
-        std::snprintf(path_, sizeof path_, "/tmp/korvantis-capture-XXXXXX");
-        fd_ = mkstemp(path_);
         saved_ = dup(target_);
         dup2(fd_, target_);
     }
     ~StreamCapture() {
         restore();
-        close(fd_);
-        unlink(path_);
+        std::fclose(file_);
     }
     // Stops capturing and returns everything written.
     QByteArray finish() {
@@ -89,8 +86,8 @@ class StreamCapture {
         }
     }
     int target_;
-    char path_[64];
-    int fd_ = -1;
+    std::FILE* file_ = std::tmpfile();
+    int fd_ = fileno(file_);
     int saved_ = -1;
 };
 

@@ -73,11 +73,8 @@ class MainMenuBarTest : public QObject {
         }
         QVERIFY(keys.contains(u"Ctrl+O"_s));
         QVERIFY(keys.contains(u"Ctrl+L"_s));
-        QStringList seen;
-        for (const QString& k : keys) {
-            QVERIFY2(!seen.contains(k), qPrintable(k));
-            seen << k;
-        }
+        const QString all = keys.join(u' ');
+        QVERIFY2(keys.removeDuplicates() == 0, qPrintable(all));
     }
 
     // View > Columns offers the columns of the list in front, and its
@@ -114,13 +111,12 @@ class MainMenuBarTest : public QObject {
             return out;
         };
         {
-            MainView view([](const TreeRequest&) {});
-            view.show();
-            QVERIFY(QTest::qWaitForWindowActive(&view));
-            QMenu* timeMenu = actionNamed(view.mainMenuBar()->viewMenu(), "Time Display")->menu();
+            ShownWindow w;
+            w.activate();
+            QMenu* timeMenu = actionNamed(w.view.mainMenuBar()->viewMenu(), "Time Display")->menu();
             QVERIFY(timeMenu);
             QCOMPARE(texts(timeMenu), displays);
-            QMenu* header = view.processPanel()->preview()->columnsMenu();
+            QMenu* header = w.view.processPanel()->preview()->columnsMenu();
             QCOMPARE(texts(header).mid(texts(header).size() - 4), displays);
             actionNamed(header, "UTC")->trigger();
             QVERIFY(actionNamed(timeMenu, "UTC")->isChecked());
@@ -128,47 +124,43 @@ class MainMenuBarTest : public QObject {
             QVERIFY(actionNamed(header, "As recorded")->isChecked());
             delete header;
 
-            QAction* timeline = view.mainMenuBar()->timelineAction();
-            QVERIFY(timeline->isChecked() && view.timeline()->isVisible());
-            QTest::keyClick(&view, Qt::Key_T, Qt::ControlModifier);
-            QVERIFY(!timeline->isChecked() && !view.timeline()->isVisible());
+            QAction* timeline = w.view.mainMenuBar()->timelineAction();
+            QVERIFY(timeline->isChecked() && w.view.timeline()->isVisible());
+            QTest::keyClick(&w.view, Qt::Key_T, Qt::ControlModifier);
+            QVERIFY(!timeline->isChecked() && !w.view.timeline()->isVisible());
         }
         {
-            MainView view([](const TreeRequest&) {});
-            view.show();
-            QVERIFY(QTest::qWaitForWindowActive(&view));
-            QVERIFY(!view.mainMenuBar()->timelineAction()->isChecked());
-            QVERIFY(!view.timeline()->isVisible());
-            QTest::keyClick(&view, Qt::Key_T, Qt::ControlModifier);
-            QVERIFY(view.timeline()->isVisible());
+            ShownWindow w;
+            w.activate();
+            QVERIFY(!w.view.mainMenuBar()->timelineAction()->isChecked());
+            QVERIFY(!w.view.timeline()->isVisible());
+            QTest::keyClick(&w.view, Qt::Key_T, Qt::ControlModifier);
+            QVERIFY(w.view.timeline()->isVisible());
             // Ctrl+I: the summary window.
-            QTest::keyClick(&view, Qt::Key_I, Qt::ControlModifier);
-            TRY_VERIFY(view.summaryWindow() && view.summaryWindow()->isVisible());
+            QTest::keyClick(&w.view, Qt::Key_I, Qt::ControlModifier);
+            TRY_VERIFY(w.view.summaryWindow() && w.view.summaryWindow()->isVisible());
         }
     }
 
     void keysReachTheCommands() {
-        MainView view([](const TreeRequest&) {});
-        view.show();
-        QVERIFY(QTest::qWaitForWindowActive(&view));
+        ShownWindow w;
+        w.activate();
         // Ctrl+E: the export's save dialog.
-        auto dialog = [&] { return view.findChild<QFileDialog*>(); };
-        QTest::keyClick(&view, Qt::Key_E, Qt::ControlModifier);
+        auto dialog = [&] { return w.view.findChild<QFileDialog*>(); };
+        QTest::keyClick(&w.view, Qt::Key_E, Qt::ControlModifier);
         TRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
         QCOMPARE(dialog()->acceptMode(), QFileDialog::AcceptSave);
         dialog()->reject();
         TRY_VERIFY(dialog() == nullptr || !dialog()->isVisible());
 
-        view.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&view));
-        QTest::keyClick(&view, Qt::Key_W, Qt::ControlModifier);
-        TRY_VERIFY(!view.isVisible());
+        w.activate();
+        QTest::keyClick(&w.view, Qt::Key_W, Qt::ControlModifier);
+        TRY_VERIFY(!w.view.isVisible());
     }
 
     void helpDialogs() {
-        MainView view([](const TreeRequest&) {});
-        view.show();
-        MainMenuBar* bar = view.mainMenuBar();
+        ShownWindow w;
+        MainMenuBar* bar = w.view.mainMenuBar();
         bar->aboutAction()->trigger();
         TRY_VERIFY(bar->aboutBox() && bar->aboutBox()->isVisible());
         QCOMPARE(bar->aboutBox()->windowTitle(), u"About Korvantis"_s);

@@ -212,7 +212,6 @@ class MainViewLoadingTest : public SmallLogsTest {
         QVERIFY(strip->geometry().top() >= w.bar()->importButton()->geometry().bottom());
 
         const auto& outcomes = w.workspace().loader.outcomes();
-        const EventStore& store = w.workspace().store;
         if (how == 0) {
             QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), 10 * kTimeout);
             TRY_VERIFY(!strip->isVisible());
@@ -243,7 +242,7 @@ class MainViewLoadingTest : public SmallLogsTest {
         QVERIFY(read > 0 && read < std::uint64_t(kBigLines));
         // The rows read are shown (that every line read is filed is the
         // loader's to test).
-        QCOMPARE(std::uint64_t(w.procs().rowCount()), store.procPreviews().size());
+        QCOMPARE(std::uint64_t(w.procs().rowCount()), w.workspace().store.procPreviews().size());
         QLocale english(QLocale::English, QLocale::UnitedStates);
         QCOMPARE(strip->noteLabel()->text(),
                  u"Cancelled after %1 lines"_s.arg(english.toString(qulonglong(read))));
@@ -324,13 +323,12 @@ class MainViewLoadingTest : public SmallLogsTest {
         QVERIFY(list->firstRowOffset() > 0);
 
         // The scroll bar counts rows; the keys page and jump by them.
-        QScrollBar* bar = list->verticalScrollBar();
         list->scrollToRow(300);
         const int from = list->firstRow();
         QTest::keyClick(list, Qt::Key_PageDown);
         QVERIFY(list->firstRow() > from + 1);
         QTest::keyClick(list, Qt::Key_End);
-        QCOMPARE(list->firstRow(), bar->maximum());
+        QCOMPARE(list->firstRow(), list->verticalScrollBar()->maximum());
         QVERIFY(!list->rowRect(503).isEmpty());
     }
 

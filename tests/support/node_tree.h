@@ -5,7 +5,6 @@
 // reference for a store's tree, which lists its nodes by handle.
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,14 +49,6 @@ inline TreeOrder visitInTreeOrder(const TreeNode& root) {
         enter(*top.node->children[top.next++]);  // `top` is not used after a push
     }
     return visits;
-}
-
-inline std::optional<std::string> treeJsonOf(const TreeNode& root) {
-    return encodeTreeJson(visitInTreeOrder(root));
-}
-
-inline std::string treeFactsOf(const TreeNode& root, bool places = false) {
-    return encodeTreeFacts(visitInTreeOrder(root), places);
 }
 
 }  // namespace korvantis::testsupport

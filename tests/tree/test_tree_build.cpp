@@ -59,8 +59,8 @@ ProcessTree::BuiltTree walkTree(const Tree& store) {
         TreeNode* p = walkFind(root, n->node.ppid);
         (p != nullptr ? p : &untracked)->children.push_back(n.get());
     }
-    return {testsupport::treeJsonOf(root).value_or("<encoding failed>"),
-            testsupport::treeFactsOf(root, true)};
+    return {encodeTreeJson(testsupport::visitInTreeOrder(root)).value_or("<encoding failed>"),
+            encodeTreeFacts(testsupport::visitInTreeOrder(root), true)};
 }
 
 ProcessTree::BuiltTree built(Tree& store) {
@@ -153,11 +153,9 @@ TEST(ProcessTree, MatchesTheWalkOnRandomLogs) {
                 }
                 lastPid = pid;
             }
-            SCOPED_TRACE("round " + std::to_string(round) + " load " + std::to_string(load));
-            ASSERT_NO_FATAL_FAILURE(sameAsTheWalk(store));
+            ASSERT_NO_FATAL_FAILURE(sameAsTheWalk(store)) << "round " << round << " load " << load;
         }
-        SCOPED_TRACE("round " + std::to_string(round) + ", built again");
-        ASSERT_NO_FATAL_FAILURE(sameAsTheWalk(store));
+        ASSERT_NO_FATAL_FAILURE(sameAsTheWalk(store)) << "round " << round << ", built again";
     }
 }
 

@@ -12,9 +12,8 @@
 namespace korvantis {
 namespace {
 
-using testsupport::treeFactsOf;
-using testsupport::treeJsonOf;
 using testsupport::TreeNode;
+using testsupport::visitInTreeOrder;
 
 // Owns the nodes of a hand-made tree.
 struct Forest {
@@ -98,8 +97,9 @@ TEST(TreeFacts, MatchesARecursiveWalkOnRandomTrees) {
         std::vector<std::string> names;
         referenceFacts(*made[0], expected, names, places);
         expected += "]";
-        ASSERT_EQ(treeFactsOf(*made[0], round % 2 == 1), expected) << "round " << round;
-        ASSERT_EQ(namesInTreeJson(treeJsonOf(*made[0]).value_or("")), names);
+        ASSERT_EQ(encodeTreeFacts(visitInTreeOrder(*made[0]), round % 2 == 1), expected)
+            << "round " << round;
+        ASSERT_EQ(namesInTreeJson(encodeTreeJson(visitInTreeOrder(*made[0])).value_or("")), names);
     }
 }
 
@@ -109,14 +109,14 @@ TEST(TreeFacts, MatchesARecursiveWalkOnRandomTrees) {
 // that is not UTF-8 fails the whole.
 TEST(TreeJson, ShapeNamesAndFailure) {
     Forest f;
-    EXPECT_EQ(treeJsonOf(*f.make("/usr/bin/ls", 2, 1)), R"([{"name":"ls"}])");
+    EXPECT_EQ(encodeTreeJson(visitInTreeOrder(*f.make("/usr/bin/ls", 2, 1))), R"([{"name":"ls"}])");
     TreeNode* root = f.make("r", 2, 1);
     TreeNode* a = f.make("a", 2, 1, root);
     f.make("a1", 2, 1, a);
     TreeNode* a2 = f.make("a2", 2, 1, a);
     TreeNode* b = f.make("b", 2, 1, root);
     b->children.push_back(f.make("a21", 2, 1, a2));
-    EXPECT_EQ(treeJsonOf(*root),
+    EXPECT_EQ(encodeTreeJson(visitInTreeOrder(*root)),
               R"([{"name":"r","children":[{"name":"a","children":[{"name":"a1"},)"
               R"({"name":"a2","children":[{"name":"a21"}]}]},)"
               R"({"name":"b","children":[{"name":"a21"}]}]}])");
@@ -125,13 +125,13 @@ TEST(TreeJson, ShapeNamesAndFailure) {
                              "/Users/x/\u00dcn\u00efcode App", "a/b/", "/tmp///", "//", ""}) {
         f.make(path, 2, 1, named);
     }
-    EXPECT_EQ(treeJsonOf(*named),
+    EXPECT_EQ(encodeTreeJson(visitInTreeOrder(*named)),
               R"([{"name":"\/","children":[{"name":"say \"hi\""},{"name":"back\\slash"},)"
               R"({"name":"tab\tnl\nctl\u0001"},{"name":"Ünïcode App"},{"name":"b"},)"
               R"({"name":"tmp"},{"name":"\/"},{"name":""}]}])");
     f.make("bad\xff", 2, 1, a2);
-    EXPECT_EQ(treeJsonOf(*root), std::nullopt);
-    EXPECT_EQ(treeJsonOf(*f.make("\xc3", 2, 1)), std::nullopt);
+    EXPECT_EQ(encodeTreeJson(visitInTreeOrder(*root)), std::nullopt);
+    EXPECT_EQ(encodeTreeJson(visitInTreeOrder(*f.make("\xc3", 2, 1))), std::nullopt);
 }
 
 }  // namespace

@@ -77,13 +77,16 @@ int main(int argc, char** argv) {
     // the longest stall of the UI thread during the whole load.
     QElapsedTimer clock;
     clock.start();
-    qint64 firstRows = 0, lastTick = 0, worstStall = 0;
+    qint64 firstRows = 0, lastTick = 0, worstStall = 0, worstStallAt = 0;
     QTimer ticker;
     ticker.setInterval(1);
     ticker.setTimerType(Qt::PreciseTimer);
     QObject::connect(&ticker, &QTimer::timeout, &view, [&] {
         const qint64 now = clock.nsecsElapsed();
-        worstStall = std::max(worstStall, now - lastTick);
+        if (now - lastTick > worstStall) {
+            worstStall = now - lastTick;
+            worstStallAt = now;
+        }
         lastTick = now;
     });
     QObject::connect(&view.notifier(), &StoreNotifier::changed, &view, [&] {
@@ -114,8 +117,13 @@ int main(int argc, char** argv) {
     std::printf("%-44s %8.1f ms\n", "whole load, UI thread free", ms(loadEnd - loadStart));
     std::printf("%-44s %8.1f ms   (target <= 200)\n", "import -> first rows painted",
                 ms(firstRows - loadStart));
-    std::printf("%-44s %8.1f ms   (target <= 50)\n", "longest UI-thread stall during the load",
-                ms(worstStall - 1000000));
+    // Where it ended tells the load's end (the tree and the last rows
+    // handed over) from its middle.
+    std::printf(
+        "%-44s %8.1f ms   (target <= 50; ended %.1f s after the import, %.1f s before "
+        "the end)\n",
+        "longest UI-thread stall during the load", ms(worstStall - 1000000),
+        ms(worstStallAt - loadStart) / 1000, ms(loadEnd - worstStallAt) / 1000);
 
     // Row clicks: the click, the store's announcement handled, the list's
     // viewport and the detail text repainted.

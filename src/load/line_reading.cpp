@@ -61,10 +61,10 @@ std::size_t lengthOfLines(std::string_view bytes, std::size_t lines) {
 
 // Reads a log straight into batches. A batch is handed on with its whole
 // lines at kBatchBytes or at kBatchLines lines, whichever comes first (a log
-// of blank lines would otherwise make a million line
-// descriptions per batch); what follows its last line feed starts the next
-// batch. The decoding threads cut the lines and learn whether they are
-// valid UTF-8 (the parse of a line checks it).
+// of blank lines would otherwise make a million line descriptions per
+// batch); what follows its last line feed starts the next batch. The
+// decoding threads cut the lines and learn whether they are valid UTF-8
+// (the parse of a line checks it).
 class BatchFiller {
   public:
     BatchFiller(StreamReader& reader, DecodePipeline& pipeline, LineReading& reading)

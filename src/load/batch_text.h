@@ -46,11 +46,6 @@ class BatchText {
         }
     }
     void append(std::size_t count, char c) { std::memset(extend(count), c, count); }
-    BatchText& operator=(std::string_view bytes) {
-        clear();
-        append(bytes);
-        return *this;
-    }
 
   private:
     std::unique_ptr<char[]> bytes_;

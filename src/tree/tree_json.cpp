@@ -18,19 +18,6 @@ std::size_t childrenPartLength(std::size_t children) {
     return children == 0 ? 1 : 13 + (children - 1) + 2;
 }
 
-}  // namespace
-
-std::size_t treeJsonNodeLength(std::string_view name, std::size_t children) {
-    return 8 + jsonStringLength(name, /*escapeSlash=*/true) +
-           childrenPartLength(children);  // {"name":
-}
-
-std::size_t treeJsonChildGrowth(std::size_t children) {
-    return childrenPartLength(children) - childrenPartLength(children - 1);
-}
-
-namespace {
-
 // Writes the listed nodes as nested {"name":…,"children":[…]} objects. A
 // node opens its children's list when it has descendants, and the lists of
 // its subtree's openers close after its last descendant: a stack of those
@@ -68,6 +55,15 @@ void writeNodes(const TreeOrder& order, std::string& out) {
 }
 
 }  // namespace
+
+std::size_t treeJsonNodeLength(std::string_view name, std::size_t children) {
+    return 8 + jsonStringLength(name, /*escapeSlash=*/true) +
+           childrenPartLength(children);  // {"name":
+}
+
+std::size_t treeJsonChildGrowth(std::size_t children) {
+    return childrenPartLength(children) - childrenPartLength(children - 1);
+}
 
 std::optional<std::string> encodeTreeJson(const TreeOrder& order, std::size_t exactLength) {
     std::string out;

@@ -29,7 +29,7 @@ TEST(DecodePipeline, FailuresAndStopEndEveryStage) {
         std::vector<DecodePipeline::Batch> held;
         DecodePipeline::Batch batch = pipeline.takeEmpty();
         ASSERT_TRUE(batch);
-        batch->text = "{}\n";
+        batch->text.append("{}\n");
         pipeline.pushRead(std::move(batch));
         DecodePipeline::Batch decoded = pipeline.takeRead();
         ASSERT_TRUE(decoded);

@@ -4,8 +4,10 @@
 // children, and a walk that lists them in the tree page's order, the plain
 // reference for a store's tree, which lists its nodes by handle.
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tree/tree_facts.h"

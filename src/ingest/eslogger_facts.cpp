@@ -22,26 +22,6 @@ bool stringMember(const object& obj, std::string_view key, std::string_view& out
     return !obj.at_key(key).get(value) && !value.get_string().get(out);
 }
 
-// The places of a token's words when it is written as an array of eight.
-enum TokenWord : std::size_t { kEuid = 1, kPid = 5, kPidversion = 7 };
-
-// One word of `key`, an audit token given as an object (its member `name`)
-// or as an array of eight integers (its word `at`).
-bool tokenWord(const object& process, std::string_view key, std::string_view name, TokenWord at,
-               std::int64_t& out) {
-    element token, word;
-    if (process.at_key(key).get(token)) {
-        return false;
-    }
-    object fields;
-    if (!token.get_object().get(fields)) {
-        return !fields.at_key(name).get(word) && !word.get_int64().get(out);
-    }
-    array words;
-    return !token.get_array().get(words) && words.size() == 8 && !words.at(at).get(word) &&
-           !word.get_int64().get(out);
-}
-
 void setNumber(RowFactsBuilder& facts, Fact fact, std::int64_t value) {
     char digits[24];
     const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
@@ -78,56 +58,49 @@ bool appendCommandLine(const object& exec, std::string& line, std::size_t limit)
 
 }  // namespace
 
-std::string_view EsloggerFactsReader::read(const object& message, std::string_view kind,
-                                           const element& body, std::string_view summary) {
+std::string_view EsloggerFactsReader::read(const EsloggerProcess& subject, const object* exec,
+                                           std::string_view summary) {
     facts_.clear();
-    object fields, subject;
-    bool found = false;
-    if (kind == "exec" || kind == "fork") {
-        if (!body.get_object().get(fields)) {
-            if (kind == "exec") {
-                readExec(fields);
-            }
-            found = objectMember(fields, kind == "exec" ? "target" : "child", subject);
-        }
-    } else {
-        found = objectMember(message, "process", subject);
+    if (exec != nullptr) {
+        readExec(*exec);
     }
-    if (found) {
-        readSubject(subject);
-    }
+    readSubject(subject);
     facts_.set(Fact::summary, summary);
     return facts_.encode();
 }
 
-void EsloggerFactsReader::readSubject(const object& subject) {
-    std::int64_t number = 0;
-    if (tokenWord(subject, "audit_token", "euid", kEuid, number)) {
-        setNumber(facts_, Fact::uid, number);
+void EsloggerFactsReader::readSubject(const EsloggerProcess& subject) {
+    element token;
+    if (subject.get(EsloggerProcess::audit_token, token)) {
+        const AuditTokenWords words = auditTokenWords(token);
+        if (words.euid) {
+            setNumber(facts_, Fact::uid, *words.euid);
+        }
+        if (words.pidversion) {
+            setNumber(facts_, Fact::pidversion, *words.pidversion);
+        }
     }
-    if (tokenWord(subject, "audit_token", "pidversion", kPidversion, number)) {
-        setNumber(facts_, Fact::pidversion, number);
-    }
-    if (tokenWord(subject, "responsible_audit_token", "pid", kPid, number)) {
-        setNumber(facts_, Fact::responsible_pid, number);
+    if (subject.get(EsloggerProcess::responsible_audit_token, token)) {
+        if (const AuditTokenWords words = auditTokenWords(token); words.pid) {
+            setNumber(facts_, Fact::responsible_pid, *words.pid);
+        }
     }
     std::string_view text;
-    if (stringMember(subject, "signing_id", text)) {
+    if (subject.getString(EsloggerProcess::signing_id, text)) {
         facts_.set(Fact::signing_id, text);
     }
-    if (stringMember(subject, "team_id", text)) {
+    if (subject.getString(EsloggerProcess::team_id, text)) {
         facts_.set(Fact::team_id, text);
     }
-    object file;
-    if (objectMember(subject, "tty", file) && stringMember(file, "path", text)) {
+    if (subject.getPath(EsloggerProcess::tty, text)) {
         facts_.set(Fact::tty, text);
     }
-    if (objectMember(subject, "executable", file) && stringMember(file, "path", text)) {
+    if (subject.getPath(EsloggerProcess::executable, text)) {
         facts_.set(Fact::process_path, text);
     }
     element platform;
     bool isPlatform = false;
-    if (!subject.at_key("is_platform_binary").get(platform) &&
+    if (subject.get(EsloggerProcess::is_platform_binary, platform) &&
         !platform.get_bool().get(isPlatform)) {
         facts_.set(Fact::platform, isPlatform ? "yes" : "no");
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "ingest/eslogger_process.h"
 #include "ingest/row_facts.h"
 
 namespace korvantis {
@@ -17,13 +18,13 @@ namespace korvantis {
 class EsloggerFactsReader {
   public:
     // The encoded facts (see RowFacts), empty when all are; valid until the
-    // next read. `body` is the member under "event", named `kind`;
-    // `summary` is an other kind's summary.
-    std::string_view read(const simdjson::dom::object& message, std::string_view kind,
-                          const simdjson::dom::element& body, std::string_view summary = {});
+    // next read. `exec` is an exec's body, null for other kinds; `summary`
+    // is an other kind's summary.
+    std::string_view read(const EsloggerProcess& subject, const simdjson::dom::object* exec,
+                          std::string_view summary = {});
 
   private:
-    void readSubject(const simdjson::dom::object& subject);
+    void readSubject(const EsloggerProcess& subject);
     void readExec(const simdjson::dom::object& exec);
 
     RowFactsBuilder facts_;

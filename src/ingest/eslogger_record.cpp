@@ -1,12 +1,13 @@
 #include "ingest/eslogger_record.h"
 
+#include "ingest/eslogger_process.h"
+#include "ingest/json_members.h"
 #include "ingest/other_event_summary.h"
 
 namespace korvantis {
 
 namespace {
 
-using simdjson::dom::array;
 using simdjson::dom::element;
 using simdjson::dom::element_type;
 using simdjson::dom::object;
@@ -38,42 +39,45 @@ bool intMember(const object& obj, std::string_view key, std::int64_t& out) {
     return member(obj, key, value) && !value.get_int64().get(out);
 }
 
-// `audit_token.pid`, or element 5 of the eight-integer token some macOS
-// builds write instead.
-bool pidOf(const object& process, std::int64_t& pid) {
-    element token;
-    if (!member(process, "audit_token", token)) {
-        return false;
-    }
-    object fields;
-    if (!token.get_object().get(fields)) {
-        return intMember(fields, "pid", pid);
-    }
-    array words;
-    if (token.get_array().get(words) || words.size() != 8) {
-        return false;
-    }
-    element word;
-    return !words.at(5).get(word) && !word.get_int64().get(pid);
-}
-
 // `obj.key.path`: `key` an object whose `path` is a string.
 bool pathOf(const object& obj, std::string_view key, std::string_view& path) {
     object file;
     return objectMember(obj, key, file) && stringMember(file, "path", path);
 }
 
+// The members of a message that its row reads.
+enum MessageMember : std::size_t { kTime, kProcess, kGlobalSeqNum, kMessageMembers };
+constexpr std::array<std::string_view, kMessageMembers> kMessageKeys = {"time", "process",
+                                                                        "global_seq_num"};
+
+bool pidOf(const EsloggerProcess& process, std::int64_t& pid) {
+    element token;
+    if (!process.get(EsloggerProcess::audit_token, token)) {
+        return false;
+    }
+    const auto words = auditTokenWords(token);
+    pid = words.pid.value_or(0);
+    return words.pid.has_value();
+}
+
 }  // namespace
 
 bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
-    object message, events, process;
-    if (root.get_object().get(message) || !objectMember(message, "event", events) ||
-        events.size() != 1 || !stringMember(message, "time", out.timestamp) ||
-        !objectMember(message, "process", process)) {
+    object message, events, processObject;
+    element value;
+    // A record of the viewer's own has a string there: it is turned away
+    // before its members are walked.
+    if (root.get_object().get(message) || message.at_key("event").get(value) ||
+        value.get_object().get(events)) {
+        return false;
+    }
+    const JsonMembers<kMessageMembers> members(message, kMessageKeys);
+    if (events.size() != 1 || !members.get(kTime, value) || value.get_string().get(out.timestamp) ||
+        !members.get(kProcess, value) || value.get_object().get(processObject)) {
         return false;
     }
     std::int64_t sequence = 0;
-    if (intMember(message, "global_seq_num", sequence) && sequence >= 0) {
+    if (members.get(kGlobalSeqNum, value) && !value.get_int64().get(sequence) && sequence >= 0) {
         sequence_ = sequence;
     }
     const auto kind = *events.begin();
@@ -85,16 +89,21 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
     out.event = event_;
 
     if (name == "exec" || name == "fork") {
-        object body;
+        object body, subjectObject;
         element subject;
         if (kind.value.get_object().get(body) ||
             !member(body, name == "exec" ? "target" : "child", subject) ||
-            !readProcessEvent(subject, out)) {
+            subject.get_object().get(subjectObject)) {
             return false;
         }
-        out.facts = facts_.read(message, name, kind.value);
+        const EsloggerProcess fields(subjectObject);
+        if (!readProcessEvent(fields, out)) {
+            return false;
+        }
+        out.facts = facts_.read(fields, name == "exec" ? &body : nullptr);
         return true;
     }
+    const EsloggerProcess process(processObject);
     if (name == "open" || name == "close" || name == "write" || name == "unlink" ||
         name == "rename" || name == "create" || name == "link") {
         object body;
@@ -103,42 +112,40 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
             !readFilePath(name, body, file.destination)) {
             return false;
         }
-        out.facts = facts_.read(message, name, kind.value);
+        out.facts = facts_.read(process, nullptr);
         return true;
     }
     // Another kind of message: kept for its raw text, and listed when its
     // process says who it is.
     out.storedOnly = true;
-    readOther(message, process, name, kind.value, out);
+    readOther(process, name, kind.value, out);
     return true;
 }
 
-void EsloggerRecordReader::readOther(const object& message, const object& process,
-                                     std::string_view name, const element& body,
-                                     ReceivedJsonView& out) {
+void EsloggerRecordReader::readOther(const EsloggerProcess& process, std::string_view name,
+                                     const element& body, ReceivedJsonView& out) {
     std::int64_t pid = 0, ppid = 0;
-    if (!pidOf(process, pid) || !intMember(process, "ppid", ppid)) {
+    if (!pidOf(process, pid) || !process.getInt(EsloggerProcess::ppid, ppid)) {
         return;
     }
     ProcessView& p = out.other.emplace();
     p.pid = pid;
     p.ppid = ppid;
     std::string_view path;
-    p.path = pathOf(process, "executable", path) ? path : std::string_view{};
-    out.facts = facts_.read(message, name, body, otherEventSummary(name, body, summary_));
+    p.path = process.getPath(EsloggerProcess::executable, path) ? path : std::string_view{};
+    out.facts = facts_.read(process, nullptr, otherEventSummary(name, body, summary_));
 }
 
-bool EsloggerRecordReader::readProcessEvent(const element& subject, ReceivedJsonView& out) {
-    object fields;
+bool EsloggerRecordReader::readProcessEvent(const EsloggerProcess& fields, ReceivedJsonView& out) {
     ProcessView& p = out.process.emplace();
-    if (subject.get_object().get(fields) || !pidOf(fields, p.pid) ||
-        !intMember(fields, "ppid", p.ppid)) {
+    if (!pidOf(fields, p.pid) || !fields.getInt(EsloggerProcess::ppid, p.ppid)) {
         return false;
     }
     // No executable, or one without a path, gives an empty path.
     std::string_view& path = p.path.emplace();
     element executable;
-    if (isMissingOrNull(fields, "executable", executable)) {
+    if (!fields.get(EsloggerProcess::executable, executable) ||
+        executable.type() == element_type::NULL_VALUE) {
         return true;
     }
     object file;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ingest/eslogger_facts.h"
+#include "ingest/eslogger_process.h"
 #include "ingest/received_json.h"
 
 namespace korvantis {
@@ -27,11 +28,10 @@ class EsloggerRecordReader {
     void forgetSequenceNumber() { sequence_ = -1; }
 
   private:
-    bool readProcessEvent(const simdjson::dom::element& subject, ReceivedJsonView& out);
+    bool readProcessEvent(const EsloggerProcess& subject, ReceivedJsonView& out);
     // An other kind's row: `process` gives a pid and a ppid.
-    void readOther(const simdjson::dom::object& message, const simdjson::dom::object& process,
-                   std::string_view name, const simdjson::dom::element& body,
-                   ReceivedJsonView& out);
+    void readOther(const EsloggerProcess& process, std::string_view name,
+                   const simdjson::dom::element& body, ReceivedJsonView& out);
     bool readFilePath(std::string_view name, const simdjson::dom::object& body,
                       std::string_view& path);
 

@@ -391,12 +391,16 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
     } else if (error) {
         return std::nullopt;
     }
+    // The two shapes exclude each other ("event" is a string in one, an
+    // object in the other), and the eslogger reader turns a record of the
+    // viewer's own away at its first member: it is asked first, since its
+    // messages are long and the other reader would walk them in vain.
     ReceivedJsonView view;
-    if (readRecord(root, view)) {
+    if (impl_->eslogger.read(root, view)) {
         return view;
     }
     view = {};
-    if (impl_->eslogger.read(root, view)) {
+    if (readRecord(root, view)) {
         return view;
     }
     return std::nullopt;

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <simdjson.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace korvantis {
+
+// The members of one parsed JSON object that a reader asks for, found in one
+// walk over its keys. Looking each one up on its own walks the object once
+// per key, and an eslogger process has some twenty members. Where a key
+// occurs twice, the first occurrence is the one found, as with at_key.
+template <std::size_t N>
+class JsonMembers {
+    static_assert(N <= 32, "one bit a key");
+
+  public:
+    JsonMembers(const simdjson::dom::object& obj, const std::array<std::string_view, N>& keys) {
+        // Most keys are turned away by their length alone.
+        std::uint64_t lengths = 0;
+        for (const std::string_view key : keys) {
+            lengths |= key.size() < 64 ? std::uint64_t{1} << key.size() : 0;
+        }
+        std::uint32_t missing = N == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << N) - 1;
+        for (const auto field : obj) {
+            const std::string_view key = field.key;
+            if (key.size() >= 64 || (lengths >> key.size() & 1) == 0) {
+                continue;
+            }
+            for (std::size_t i = 0; i < N; ++i) {
+                if ((missing >> i & 1) != 0 && sameText(key, keys[i])) {
+                    values_[i] = field.value;
+                    missing &= ~(std::uint32_t{1} << i);
+                    break;
+                }
+            }
+            if (missing == 0) {
+                break;
+            }
+        }
+        found_ = ~missing;
+    }
+
+    // The member named keys[i]; false when the object has none.
+    bool get(std::size_t i, simdjson::dom::element& out) const {
+        if ((found_ >> i & 1) == 0) {
+            return false;
+        }
+        out = values_[i];
+        return true;
+    }
+
+  private:
+    // Keys are short: two overlapping words of each side tell most of them
+    // apart without a call to memcmp.
+    static bool sameText(std::string_view a, std::string_view b) {
+        const std::size_t n = a.size();
+        if (n != b.size()) {
+            return false;
+        }
+        if (n >= 8 && n <= 16) {
+            return word<std::uint64_t>(a, 0) == word<std::uint64_t>(b, 0) &&
+                   word<std::uint64_t>(a, n - 8) == word<std::uint64_t>(b, n - 8);
+        }
+        if (n >= 4 && n < 8) {
+            return word<std::uint32_t>(a, 0) == word<std::uint32_t>(b, 0) &&
+                   word<std::uint32_t>(a, n - 4) == word<std::uint32_t>(b, n - 4);
+        }
+        return a == b;
+    }
+    template <typename Word>
+    static Word word(std::string_view text, std::size_t at) {
+        Word w;
+        std::memcpy(&w, text.data() + at, sizeof w);
+        return w;
+    }
+
+    std::array<simdjson::dom::element, N> values_{};
+    std::uint32_t found_ = 0;
+};
+
+}  // namespace korvantis

@@ -1,7 +1,6 @@
 #include "load/line_batch.h"
 
 #include <array>
-#include <cstring>
 
 #include "ingest/event_kinds.h"
 
@@ -21,18 +20,20 @@ TextRef sideText(std::string_view text, LineBatch& batch) {
 
 void LineBatch::cutLines() {
     lines.clear();
-    const char* const base = text.data();
+    lines.reserve(lineFeeds.size() + 1);
     std::size_t at = 0;
-    while (at < linesEnd) {
-        const void* feed = std::memchr(base + at, '\n', linesEnd - at);
-        const std::size_t end =
-            feed != nullptr ? static_cast<std::size_t>(static_cast<const char*>(feed) - base)
-                            : linesEnd;
+    auto add = [&](std::size_t end) {
         LineInfo& info = lines.emplace_back();
         info.fileOffset = fileOffset + at;
         info.offset = at;
         info.length = end - at;
         at = end + 1;
+    };
+    for (const std::size_t feed : lineFeeds) {
+        add(feed);
+    }
+    if (at < linesEnd) {
+        add(linesEnd);
     }
 }
 

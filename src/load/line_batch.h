@@ -61,7 +61,10 @@ struct LineBatch {
     std::uint64_t fileOffset = 0;  // where text[0] lies in the log
     BatchText text;                // whole lines with their line feeds, then parser padding
     std::size_t linesEnd = 0;      // where the padding starts
-    std::string side;              // decoded texts and error texts
+    // The places of the line feeds in text[0, linesEnd), found as the text
+    // was read: the decoding threads need not look for them again.
+    std::vector<std::size_t> lineFeeds;
+    std::string side;  // decoded texts and error texts
     std::vector<LineInfo> lines;
 
     // Fills `lines` with the places of the lines in text[0, linesEnd): each
@@ -71,6 +74,7 @@ struct LineBatch {
     void clear() {
         linesEnd = 0;
         text.clear();
+        lineFeeds.clear();
         side.clear();
         lines.clear();
     }

@@ -1,11 +1,14 @@
 #include "load/line_reading.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -22,41 +25,33 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kBatchBytes = DecodePipeline::kBytes;
 constexpr std::size_t kBatchLines = std::size_t{1} << 14;
 
-// Line feeds in `bytes`. Every byte of the log passes here once, so it is
-// counted sixteen bytes at a time where the baseline instruction set allows.
-std::size_t countLineFeeds(std::string_view bytes) {
-    std::size_t n = 0;
+// Appends the places of the line feeds in `bytes`, counted from `base`, and
+// stops soon after `out` holds more than a batch's lines: a log of blank
+// lines must not list a million places for a batch that takes 16,384. Every
+// byte of the log passes here once, so it is looked at 64 bytes at a time
+// where the baseline instruction set allows.
+void findLineFeeds(std::string_view bytes, std::size_t base, std::vector<std::size_t>& out) {
+    const char* const data = bytes.data();
     std::size_t i = 0;
 #ifdef __SSE2__
     const __m128i feeds = _mm_set1_epi8('\n');
-    while (bytes.size() - i >= 16) {
-        // Each byte lane counts its matches (a compare gives -1); 255 rounds
-        // at most, before a lane could wrap, and the lanes are summed.
-        const std::size_t rounds = std::min<std::size_t>((bytes.size() - i) / 16, 255);
-        __m128i lanes = _mm_setzero_si128();
-        for (std::size_t r = 0; r < rounds; ++r, i += 16) {
-            const __m128i chunk =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
-            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(chunk, feeds));
+    auto maskAt = [&](std::size_t at) -> std::uint64_t {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        return static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feeds)));
+    };
+    for (; bytes.size() - i >= 64 && out.size() <= kBatchLines; i += 64) {
+        std::uint64_t mask =
+            maskAt(i) | maskAt(i + 16) << 16 | maskAt(i + 32) << 32 | maskAt(i + 48) << 48;
+        for (; mask != 0; mask &= mask - 1) {
+            out.push_back(base + i + static_cast<std::size_t>(std::countr_zero(mask)));
         }
-        const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-        n += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
-             static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
     }
 #endif
-    for (; i < bytes.size(); ++i) {
-        n += bytes[i] == '\n';
+    for (; i < bytes.size() && out.size() <= kBatchLines; ++i) {
+        if (data[i] == '\n') {
+            out.push_back(base + i);
+        }
     }
-    return n;
-}
-
-// The length of the first `lines` lines of `bytes`, which holds more.
-std::size_t lengthOfLines(std::string_view bytes, std::size_t lines) {
-    std::size_t at = 0;
-    for (; lines > 0; --lines) {
-        at = bytes.find('\n', at) + 1;
-    }
-    return at;
 }
 
 // Reads a log straight into batches. A batch is handed on with its whole
@@ -74,9 +69,10 @@ class BatchFiller {
         startBatch(reading_.offset);
         while (batch_) {
             const std::size_t size = batch_->text.size();
-            if (feeds_ >= kBatchLines || (feeds_ > 0 && (size >= kBatchBytes || reading_.live))) {
-                handOn(feeds_ > kBatchLines ? lengthOfLines(batch_->text, kBatchLines)
-                                            : wholeLinesEnd());
+            const std::size_t feeds = batch_->lineFeeds.size();
+            if (feeds >= kBatchLines || (feeds > 0 && (size >= kBatchBytes || reading_.live))) {
+                handOn(feeds > kBatchLines ? batch_->lineFeeds[kBatchLines - 1] + 1
+                                           : wholeLinesEnd());
                 continue;
             }
             if (cancelled.load(std::memory_order_relaxed)) {
@@ -93,7 +89,7 @@ class BatchFiller {
                 push(cutShort ? wholeLinesEnd() : size);
                 return;
             }
-            feeds_ += countLineFeeds(std::string_view(batch_->text).substr(size));
+            findLineFeeds(std::string_view(batch_->text).substr(size), size, batch_->lineFeeds);
         }
     }
 
@@ -105,26 +101,26 @@ class BatchFiller {
         if (batch_) {
             batch_->fileOffset = fileOffset;
         }
-        feeds_ = 0;
     }
 
-    // The end of the batch's last whole line; 0 when it holds none.
+    // The end of the batch's last whole line; 0 when it holds none. (Every
+    // line feed is listed while the batch holds no more lines than it
+    // takes.)
     std::size_t wholeLinesEnd() const {
-        const void* last = ::memrchr(batch_->text.data(), '\n', batch_->text.size());
-        return last == nullptr ? 0 : static_cast<const char*>(last) - batch_->text.data() + 1;
+        return batch_->lineFeeds.empty() ? 0 : batch_->lineFeeds.back() + 1;
     }
 
     // Hands on the lines before `end`; the bytes after it start the next batch.
     void handOn(std::size_t end) {
         const std::string_view rest = std::string_view(batch_->text).substr(end);
         carried_.assign(rest);
-        const std::size_t restFeeds = countLineFeeds(rest);
         const std::uint64_t restOffset = batch_->fileOffset + end;
         push(end);
         startBatch(restOffset);
         if (batch_) {
             batch_->text.append(carried_);
-            feeds_ = restFeeds;
+            // Mostly the start of a line: little to look at again.
+            findLineFeeds(carried_, 0, batch_->lineFeeds);
         }
     }
 
@@ -133,6 +129,8 @@ class BatchFiller {
     void push(std::size_t end) {
         BatchText& text = batch_->text;
         text.truncate(end);
+        std::vector<std::size_t>& feeds = batch_->lineFeeds;
+        feeds.erase(std::lower_bound(feeds.begin(), feeds.end(), end), feeds.end());
         if (batch_->fileOffset == 0 && std::string_view(text).starts_with(kByteOrderMark)) {
             // Only at the very start of the log: the text's encoding, not
             // part of its first line.
@@ -140,6 +138,9 @@ class BatchFiller {
                          end - kByteOrderMark.size());
             text.truncate(end - kByteOrderMark.size());
             batch_->fileOffset = kByteOrderMark.size();
+            for (std::size_t& feed : feeds) {
+                feed -= kByteOrderMark.size();
+            }
         }
         reading_.offset = batch_->fileOffset + text.size();
         if (text.empty()) {
@@ -156,7 +157,6 @@ class BatchFiller {
     DecodePipeline& pipeline_;
     LineReading& reading_;
     DecodePipeline::Batch batch_;
-    std::size_t feeds_ = 0;  // line feeds in the batch
     std::string carried_;
 };
 

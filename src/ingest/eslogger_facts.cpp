@@ -70,16 +70,14 @@ std::string_view EsloggerFactsReader::read(const EsloggerProcess& subject, const
 }
 
 void EsloggerFactsReader::readSubject(const EsloggerProcess& subject) {
-    element token;
-    if (subject.get(EsloggerProcess::audit_token, token)) {
-        const AuditTokenWords words = auditTokenWords(token);
-        if (words.euid) {
-            setNumber(facts_, Fact::uid, *words.euid);
-        }
-        if (words.pidversion) {
-            setNumber(facts_, Fact::pidversion, *words.pidversion);
-        }
+    const AuditTokenWords& words = subject.auditToken();
+    if (words.euid) {
+        setNumber(facts_, Fact::uid, *words.euid);
     }
+    if (words.pidversion) {
+        setNumber(facts_, Fact::pidversion, *words.pidversion);
+    }
+    element token;
     if (subject.get(EsloggerProcess::responsible_audit_token, token)) {
         if (const AuditTokenWords words = auditTokenWords(token); words.pid) {
             setNumber(facts_, Fact::responsible_pid, *words.pid);

@@ -27,6 +27,14 @@ bool EsloggerProcess::getPath(Member member, std::string_view& out) const {
     return getObject(member, file) && !file.at_key("path").get(path) && !path.get_string().get(out);
 }
 
+const AuditTokenWords& EsloggerProcess::auditToken() const {
+    if (!auditToken_) {
+        element token;
+        auditToken_ = get(audit_token, token) ? auditTokenWords(token) : AuditTokenWords{};
+    }
+    return *auditToken_;
+}
+
 AuditTokenWords auditTokenWords(const element& token) {
     AuditTokenWords words;
     auto read = [](const element& value, std::optional<std::int64_t>& out) {

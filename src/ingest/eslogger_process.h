@@ -11,6 +11,15 @@
 
 namespace korvantis {
 
+// The words of an audit token that rows and facts read, each present when it
+// is an integer that fits a signed 64-bit integer. A token is an object, or
+// on some macOS builds an array of exactly eight integers (euid is word 1,
+// pid word 5, pidversion word 7).
+struct AuditTokenWords {
+    std::optional<std::int64_t> euid, pid, pidversion;
+};
+AuditTokenWords auditTokenWords(const simdjson::dom::element& token);
+
 // The members of an eslogger process (es_process_t) that a row and its facts
 // read, found in one walk over it: a message names two or three processes of
 // some twenty members each, and the row and the facts read eight of them.
@@ -38,21 +47,15 @@ class EsloggerProcess {
     bool getInt(Member member, std::int64_t& out) const;
     // `member.path`: `member` an object whose `path` is a string.
     bool getPath(Member member, std::string_view& out) const;
+    // The words of `audit_token`, read once for the row and its facts.
+    const AuditTokenWords& auditToken() const;
 
   private:
     static constexpr std::array<std::string_view, kMembers> kKeys = {
         "audit_token", "ppid",    "executable", "responsible_audit_token",
         "signing_id",  "team_id", "tty",        "is_platform_binary"};
     JsonMembers<kMembers> members_;
+    mutable std::optional<AuditTokenWords> auditToken_;
 };
-
-// The words of an audit token that rows and facts read, each present when it
-// is an integer that fits a signed 64-bit integer. A token is an object, or
-// on some macOS builds an array of exactly eight integers (euid is word 1,
-// pid word 5, pidversion word 7).
-struct AuditTokenWords {
-    std::optional<std::int64_t> euid, pid, pidversion;
-};
-AuditTokenWords auditTokenWords(const simdjson::dom::element& token);
 
 }  // namespace korvantis

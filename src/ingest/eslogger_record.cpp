@@ -51,13 +51,9 @@ constexpr std::array<std::string_view, kMessageMembers> kMessageKeys = {"time", 
                                                                         "global_seq_num"};
 
 bool pidOf(const EsloggerProcess& process, std::int64_t& pid) {
-    element token;
-    if (!process.get(EsloggerProcess::audit_token, token)) {
-        return false;
-    }
-    const auto words = auditTokenWords(token);
-    pid = words.pid.value_or(0);
-    return words.pid.has_value();
+    const std::optional<std::int64_t>& word = process.auditToken().pid;
+    pid = word.value_or(0);
+    return word.has_value();
 }
 
 }  // namespace

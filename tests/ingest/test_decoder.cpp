@@ -255,6 +255,8 @@ TEST(EsloggerDecoder, ProcessMessages) {
         {exec(R"(,"ppid":4)"), bare},
         {exec(R"(,"ppid":4,"executable":{"path":null})"), bare},
         {exec(R"(,"ppid":-4,"executable":{"path":""})"), Process{40, -4, ""}},
+        // Where a key occurs twice, its first occurrence counts.
+        {exec(R"(,"ppid":4,"ppid":"x","executable":null,"executable":{"path":"\/b"})"), bare},
     };
     for (const auto& c : cases) {
         expectDecodes(es(c.event), esRecord("EXEC", c.want, std::nullopt));

@@ -85,6 +85,10 @@ TEST(RowFacts, SubjectFacts) {
         {R"({"is_platform_binary":false})", Fact::platform, "no"},
         {R"({"is_platform_binary":1})", Fact::platform, ""},
         {R"({"is_platform_binary":"true"})", Fact::platform, ""},
+        // Where a key occurs twice, its first occurrence counts.
+        {R"({"team_id":5,"team_id":"T"})", Fact::team_id, ""},
+        {R"({"signing_id":"a","pid":1,"signing_id":"b"})", Fact::signing_id, "a"},
+        {R"({"audit_token":{"euid":1,"euid":2,"pid":3}})", Fact::uid, "1"},
         // Not yet given by any kind.
         {R"({"summary":"x"})", Fact::summary, ""},
     };

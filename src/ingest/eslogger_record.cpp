@@ -63,7 +63,7 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
     element value;
     // A record of the viewer's own has a string there: it is turned away
     // before its members are walked.
-    if (root.get_object().get(message) || message.at_key("event").get(value) ||
+    if (root.get_object().get(message) || !JsonMembers<1>(message, {"event"}).get(0, value) ||
         value.get_object().get(events)) {
         return false;
     }

@@ -85,19 +85,7 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
     out.event = event_;
 
     if (name == "exec" || name == "fork") {
-        object body, subjectObject;
-        element subject;
-        if (kind.value.get_object().get(body) ||
-            !member(body, name == "exec" ? "target" : "child", subject) ||
-            subject.get_object().get(subjectObject)) {
-            return false;
-        }
-        const EsloggerProcess fields(subjectObject);
-        if (!readProcessEvent(fields, out)) {
-            return false;
-        }
-        out.facts = facts_.read(fields, name == "exec" ? &body : nullptr);
-        return true;
+        return readProcessMessage(name, kind.value, out);
     }
     const EsloggerProcess process(processObject);
     if (name == "open" || name == "close" || name == "write" || name == "unlink" ||
@@ -115,6 +103,23 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
     // process says who it is.
     out.storedOnly = true;
     readOther(process, name, kind.value, out);
+    return true;
+}
+
+bool EsloggerRecordReader::readProcessMessage(std::string_view name, const element& body,
+                                              ReceivedJsonView& out) {
+    object fields, subjectObject;
+    element subject;
+    if (body.get_object().get(fields) ||
+        !member(fields, name == "exec" ? "target" : "child", subject) ||
+        subject.get_object().get(subjectObject)) {
+        return false;
+    }
+    const EsloggerProcess process(subjectObject);
+    if (!readProcessEvent(process, out)) {
+        return false;
+    }
+    out.facts = facts_.read(process, name == "exec" ? &fields : nullptr);
     return true;
 }
 

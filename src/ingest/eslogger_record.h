@@ -28,6 +28,9 @@ class EsloggerRecordReader {
     void forgetSequenceNumber() { sequence_ = -1; }
 
   private:
+    // exec or fork: the subject is the exec's target or the fork's child.
+    bool readProcessMessage(std::string_view name, const simdjson::dom::element& body,
+                            ReceivedJsonView& out);
     bool readProcessEvent(const EsloggerProcess& subject, ReceivedJsonView& out);
     // An other kind's row: `process` gives a pid and a ppid.
     void readOther(const EsloggerProcess& process, std::string_view name,

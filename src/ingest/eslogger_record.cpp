@@ -46,8 +46,8 @@ bool pathOf(const object& obj, std::string_view key, std::string_view& path) {
 }
 
 // The members of a message that its row reads.
-enum MessageMember : std::size_t { kTime, kProcess, kGlobalSeqNum, kMessageMembers };
-constexpr std::array<std::string_view, kMessageMembers> kMessageKeys = {"time", "process",
+enum MessageMember : std::size_t { kEvent, kTime, kProcess, kGlobalSeqNum, kMessageMembers };
+constexpr std::array<std::string_view, kMessageMembers> kMessageKeys = {"event", "time", "process",
                                                                         "global_seq_num"};
 
 bool pidOf(const EsloggerProcess& process, std::int64_t& pid) {
@@ -61,14 +61,12 @@ bool pidOf(const EsloggerProcess& process, std::int64_t& pid) {
 bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
     object message, events, processObject;
     element value;
-    // A record of the viewer's own has a string there: it is turned away
-    // before its members are walked.
-    if (root.get_object().get(message) || !JsonMembers<1>(message, {"event"}).get(0, value) ||
-        value.get_object().get(events)) {
+    if (root.get_object().get(message)) {
         return false;
     }
     const JsonMembers<kMessageMembers> members(message, kMessageKeys);
-    if (events.size() != 1 || !members.get(kTime, value) || value.get_string().get(out.timestamp) ||
+    if (!members.get(kEvent, value) || value.get_object().get(events) || events.size() != 1 ||
+        !members.get(kTime, value) || value.get_string().get(out.timestamp) ||
         !members.get(kProcess, value) || value.get_object().get(processObject)) {
         return false;
     }

@@ -122,6 +122,16 @@ bool readFile(const element& value, FileView& out) {
     return pid.seen() && destination.seen();
 }
 
+// Whether `root` is an object whose first key is "event".
+bool startsWithEvent(const element& root) {
+    object obj;
+    if (root.get_object().get(obj)) {
+        return false;
+    }
+    const auto first = obj.begin();
+    return first != obj.end() && first.key() == "event";
+}
+
 bool readRecord(const element& root, ReceivedJsonView& out) {
     object obj;
     if (root.get_object().get(obj)) {
@@ -392,18 +402,23 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
         return std::nullopt;
     }
     // The two shapes exclude each other ("event" is a string in one, an
-    // object in the other), and the eslogger reader turns a record of the
-    // viewer's own away at its first member: it is asked first, since its
-    // messages are long and the other reader would walk them in vain.
+    // object in the other), so the order in which the readers are asked
+    // changes no answer. A record of the viewer's own starts with "event";
+    // an eslogger message does not, and the record reader would walk its
+    // long members in vain.
     ReceivedJsonView view;
+    if (startsWithEvent(root)) {
+        if (readRecord(root, view)) {
+            return view;
+        }
+        view = {};
+        return impl_->eslogger.read(root, view) ? std::optional(view) : std::nullopt;
+    }
     if (impl_->eslogger.read(root, view)) {
         return view;
     }
     view = {};
-    if (readRecord(root, view)) {
-        return view;
-    }
-    return std::nullopt;
+    return readRecord(root, view) ? std::optional(view) : std::nullopt;
 }
 
 std::int64_t LineDecoder::sequenceNumber() const {

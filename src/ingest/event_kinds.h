@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "ingest/same_text.h"
+
 namespace korvantis {
 
 // The event kinds that become rows, once for the whole program: the two
@@ -26,12 +28,8 @@ inline constexpr bool isProcessKind(EventKind kind) {
 
 // The kind named `name` (compared exactly and case-sensitively), or -1.
 inline int eventKindNamed(std::string_view name) {
-    constexpr std::string_view kPrefix = "ES_EVENT_TYPE_NOTIFY_";
-    if (name.size() <= kPrefix.size() || name.compare(0, kPrefix.size(), kPrefix) != 0) {
-        return -1;
-    }
     for (std::size_t i = 0; i < kEventKindNames.size(); ++i) {
-        if (name == kEventKindNames[i]) {
+        if (sameText(name, kEventKindNames[i])) {
             return static_cast<int>(i);
         }
     }

@@ -5,8 +5,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
+
+#include "ingest/same_text.h"
 
 namespace korvantis {
 
@@ -55,30 +56,6 @@ class JsonMembers {
     }
 
   private:
-    // Keys are short: two overlapping words of each side tell most of them
-    // apart without a call to memcmp.
-    static bool sameText(std::string_view a, std::string_view b) {
-        const std::size_t n = a.size();
-        if (n != b.size()) {
-            return false;
-        }
-        if (n >= 8 && n <= 16) {
-            return word<std::uint64_t>(a, 0) == word<std::uint64_t>(b, 0) &&
-                   word<std::uint64_t>(a, n - 8) == word<std::uint64_t>(b, n - 8);
-        }
-        if (n >= 4 && n < 8) {
-            return word<std::uint32_t>(a, 0) == word<std::uint32_t>(b, 0) &&
-                   word<std::uint32_t>(a, n - 4) == word<std::uint32_t>(b, n - 4);
-        }
-        return a == b;
-    }
-    template <typename Word>
-    static Word word(std::string_view text, std::size_t at) {
-        Word w;
-        std::memcpy(&w, text.data() + at, sizeof w);
-        return w;
-    }
-
     std::array<simdjson::dom::element, N> values_{};
     std::uint32_t found_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ingest/same_text.h"
 #include "store/line_ref.h"
 
 namespace korvantis {
@@ -96,7 +97,7 @@ std::string_view InternedTexts::Shard::find(std::uint64_t hash, std::string_view
         }
         if (slot.hash == hash) {
             const std::string_view candidate = storedText(slot.text);
-            if (candidate == text) {
+            if (sameText(candidate, text)) {
                 return candidate;
             }
         }

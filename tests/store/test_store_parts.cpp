@@ -10,6 +10,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "ingest/same_text.h"
 #include "ingest/temp_files.h"
 #include "store/chunked_vector.h"
 #include "store/interned_texts.h"
@@ -243,15 +244,19 @@ TEST(LoadErrors, PackedErrorsReadBackAsAdded) {
 
 // A line changed in any one byte, at any length (each way of reading a
 // line's bytes), has another checksum: a log rewritten in place is noticed.
+// Nor is it the same text any more (texts are compared by words as well).
 TEST(LineChecksum, EveryByteCounts) {
     std::string line;
     for (std::size_t n = 0; n <= 120; ++n) {
         const std::uint64_t sum = lineChecksum(line);
+        ASSERT_TRUE(sameText(line, std::string(line)));
         for (std::size_t i = 0; i < n; ++i) {
             std::string changed = line;
             changed[i] = static_cast<char>(changed[i] ^ 1);
             ASSERT_NE(lineChecksum(changed), sum) << n << " bytes, byte " << i;
+            ASSERT_FALSE(sameText(changed, line)) << n << " bytes, byte " << i;
         }
+        ASSERT_FALSE(sameText(line, line + 'a'));
         line += static_cast<char>('a' + n % 26);
     }
 }

@@ -21,7 +21,8 @@ class JsonMembers {
 
   public:
     JsonMembers(const simdjson::dom::object& obj, const std::array<std::string_view, N>& keys) {
-        // Most keys are turned away by their length alone.
+        // Most keys are turned away by their length alone (a long one is
+        // compared).
         std::uint64_t lengths = 0;
         for (const std::string_view key : keys) {
             lengths |= key.size() < 64 ? std::uint64_t{1} << key.size() : 0;
@@ -29,7 +30,7 @@ class JsonMembers {
         std::uint32_t missing = N == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << N) - 1;
         for (const auto field : obj) {
             const std::string_view key = field.key;
-            if (key.size() >= 64 || (lengths >> key.size() & 1) == 0) {
+            if (key.size() < 64 && (lengths >> key.size() & 1) == 0) {
                 continue;
             }
             for (std::size_t i = 0; i < N; ++i) {

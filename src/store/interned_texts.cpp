@@ -1,5 +1,6 @@
 #include "store/interned_texts.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ingest/same_text.h"
@@ -63,6 +64,10 @@ void InternedTexts::internAll(std::span<const std::string_view> texts,
         std::lock_guard lock(shard.mutex);
         shard.reserve(count);
         const std::size_t mask = shard.table.size() - 1;
+        // The first slots are fetched all at once, not each at its turn.
+        for (std::size_t k = 0; k < std::min(count, kSlotsAhead); ++k) {
+            __builtin_prefetch(&shard.table[hashes[first[k]] & mask]);
+        }
         for (std::size_t k = 0; k < count; ++k) {
             if (k + kSlotsAhead < count) {
                 __builtin_prefetch(&shard.table[hashes[first[k + kSlotsAhead]] & mask]);

@@ -5,14 +5,14 @@
 namespace korvantis {
 
 // Fresh memory for the large append-only lists and arenas of a store. Blocks
-// of at least 2 MiB are mapped on a 2 MiB boundary, and their whole 2 MiB
-// pages offered to the kernel for transparent huge pages: filling a large log's rows then faults in
-// one page per 2 MiB instead of one per 4 KiB, and a page fault costs several microseconds on a
-// virtual machine. Smaller blocks come from the heap, so a small log does not take whole huge
-// pages. The bytes are not initialised.
+// of at least 2 MiB are mapped on their own, so that a store cleared for the
+// next log gives them back to the system at once; smaller ones come from the
+// heap. They take ordinary pages: on a virtual machine a huge page's first
+// touch can take milliseconds, and the UI thread, which files a load's rows,
+// must not wait that long for one row. The bytes are not initialised.
 class LargeBlock {
   public:
-    static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    static constexpr std::size_t kMappedFrom = std::size_t{2} << 20;
 
     LargeBlock() = default;
     // Throws std::bad_alloc when the memory cannot be had.

@@ -1,6 +1,7 @@
 #include "ingest/eslogger_record.h"
 
 #include "ingest/eslogger_process.h"
+#include "ingest/event_kinds.h"
 #include "ingest/json_members.h"
 #include "ingest/other_event_summary.h"
 
@@ -77,8 +78,18 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
     const auto kind = *events.begin();
     const std::string_view name = kind.key;
     event_.assign(kTypePrefix);
+    bool upper = false;
     for (const char c : name) {
+        upper = upper || (c >= 'A' && c <= 'Z');
         event_.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    }
+    // Only the lower-case names are the kinds that make rows: another
+    // spelling of one ("EXEC") is an other event, and must not pass for
+    // the real kind in a type: term, the summary or the Other events tab.
+    if (upper && eventKindNamed(event_) >= 0) {
+        event_ += " (as \"";
+        event_ += name;
+        event_ += "\")";
     }
     out.event = event_;
 

@@ -3,9 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 #include <string_view>
+
+#include "query/file_replacement.h"
 
 namespace korvantis {
 
@@ -47,10 +48,11 @@ class CheckedOutput {
         buffer_.clear();
         return error_ == 0;
     }
-    // Flushes; an empty text when everything was written, else the reason.
+    // Flushes; an empty text when everything was written, else why not,
+    // worded as a failed export of rows words it.
     std::string finish() {
         flush();
-        return error_ == 0 ? std::string() : std::string(std::strerror(error_));
+        return error_ == 0 ? std::string() : writeFailure("standard output", error_);
     }
 
   private:

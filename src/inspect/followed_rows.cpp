@@ -11,6 +11,8 @@
 #include <optional>
 #include <thread>
 
+#include "inspect/terminal_text.h"
+
 namespace korvantis {
 
 namespace {
@@ -38,13 +40,14 @@ struct Told {
 bool tellNews(const LogLoader& loader, Told& told) {
     const auto& notices = loader.progress().followNotices;
     for (; told.notices < notices.size(); ++told.notices) {
-        std::cerr << "korvantis-inspect: " << notices[told.notices] << "\n";
+        std::cerr << "korvantis-inspect: " << terminalText(notices[told.notices]) << "\n";
     }
     bool unopened = false;
     const auto& outcomes = loader.outcomes();
     for (; told.outcomes < outcomes.size(); ++told.outcomes) {
         if (!outcomes[told.outcomes].opened) {
-            std::cerr << "korvantis-inspect: cannot open " << outcomes[told.outcomes].path << "\n";
+            std::cerr << "korvantis-inspect: cannot open "
+                      << terminalText(outcomes[told.outcomes].path) << "\n";
             unopened = true;
         }
     }
@@ -58,8 +61,8 @@ void holdStopSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-int followRows(Workspace& workspace, TaskQueue& tasks, FilterQuery& query, ExportFormat format,
-               const CsvFields& fields) {
+int followRows(Workspace& workspace, TaskQueue& tasks, std::size_t logs, FilterQuery& query,
+               ExportFormat format, const CsvFields& fields) {
     bool stop = false;
     // The signals are held in every thread; this one alone takes them, and
     // the rows written so far end as a whole batch.
@@ -82,7 +85,10 @@ int followRows(Workspace& workspace, TaskQueue& tasks, FilterQuery& query, Expor
         const RowsWritten rows = writeMatchingRows(store, query, format, fields, cursor, header);
         status = rows.ok() ? status : 1;
         status = tellNews(workspace.loader, told) ? 1 : status;
-        if (stop || !rows.written) {
+        // Every log asked for is loaded, and none is followed any more.
+        const LogLoader& loader = workspace.loader;
+        const bool over = loader.outcomes().size() >= logs && loader.idle() && !loader.followsAny();
+        if (stop || !rows.written || over) {
             break;
         }
         tasks.runUntil([&] {

@@ -13,11 +13,11 @@ namespace korvantis {
 // end it after a whole batch; to be called before any thread is started.
 void holdStopSignals();
 
-// Writes the rows `query` shows of the loaded logs, then of every line
-// appended to them, flushing each batch, until SIGINT or SIGTERM (see
-// holdStopSignals()). Returns the exit status: 1 when a write failed or a
-// row could not be read again.
-int followRows(Workspace& workspace, TaskQueue& tasks, FilterQuery& query, ExportFormat format,
-               const CsvFields& fields);
+// Writes the rows `query` shows of the `logs` logs asked for, then of every
+// line appended to them, flushing each batch, until SIGINT or SIGTERM (see
+// holdStopSignals()) or until none is followed any more. Returns the exit
+// status: 1 when a write failed or a row could not be read again.
+int followRows(Workspace& workspace, TaskQueue& tasks, std::size_t logs, FilterQuery& query,
+               ExportFormat format, const CsvFields& fields);
 
 }  // namespace korvantis

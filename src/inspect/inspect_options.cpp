@@ -3,6 +3,8 @@
 
 #include "inspect/inspect_options.h"
 
+#include "inspect/terminal_text.h"
+
 #include <algorithm>
 #include <iostream>
 
@@ -112,7 +114,7 @@ bool readArguments(int argc, char** argv, InspectOptions& options) {
         if (!onlyLogs && arg.size() > 1 && arg[0] == '-') {
             // Given twice, an option would silently count once.
             if (std::find(seen.begin(), seen.end(), arg) != seen.end()) {
-                std::cerr << "korvantis-inspect: " << arg << " given twice\n";
+                std::cerr << "korvantis-inspect: " << terminalText(arg) << " given twice\n";
                 return false;
             }
             seen.push_back(arg);
@@ -126,7 +128,8 @@ bool readArguments(int argc, char** argv, InspectOptions& options) {
             for (const ValueFlag& flag : kValueFlags) {
                 if (arg == flag.name) {
                     if (i + 1 == argc) {
-                        std::cerr << "korvantis-inspect: " << arg << " needs a value\n";
+                        std::cerr << "korvantis-inspect: " << terminalText(arg)
+                                  << " needs a value\n";
                         return false;
                     }
                     options.*flag.field = argv[++i];
@@ -134,7 +137,7 @@ bool readArguments(int argc, char** argv, InspectOptions& options) {
                 }
             }
             if (!known) {
-                std::cerr << "korvantis-inspect: unknown option " << arg << "\n";
+                std::cerr << "korvantis-inspect: unknown option " << terminalText(arg) << "\n";
                 return false;
             }
             continue;
@@ -151,8 +154,8 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
         return false;
     }
     if (options.format && !exportFormatNamed(*options.format)) {
-        std::cerr << "korvantis-inspect: --export takes jsonl or csv, not " << *options.format
-                  << "\n";
+        std::cerr << "korvantis-inspect: --export takes jsonl or csv, not "
+                  << terminalText(*options.format) << "\n";
         return false;
     }
     if (options.help || options.version) {
@@ -166,7 +169,7 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
         auto fields = parseCsvFields(*options.fields);
         if (!fields) {
             std::cerr << "korvantis-inspect: --fields names an unknown or empty field in \""
-                      << *options.fields << "\"\n";
+                      << terminalText(*options.fields) << "\"\n";
             return false;
         }
         options.csvFields = std::move(*fields);

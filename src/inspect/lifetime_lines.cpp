@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "inspect/terminal_text.h"
 #include "store/lifetime_text.h"
 
 namespace korvantis {
@@ -60,8 +61,8 @@ std::string lifetimeLines(const EventStore& store, const std::vector<LoadOutcome
         }
         const std::string text = processLifetimeText(store, RowIndex(proc++));
         if (!text.empty()) {
-            out += log < names.size() ? names[log] : store.logFiles().path(log);
-            out += ":" + std::to_string(number) + "\t" + text + "\n";
+            out += terminalText(log < names.size() ? names[log] : store.logFiles().path(log));
+            out += ":" + std::to_string(number) + "\t" + terminalText(text) + "\n";
         }
     }
     return out;

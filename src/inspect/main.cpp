@@ -24,6 +24,7 @@
 #include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
 #include "inspect/summary_output.h"
+#include "inspect/terminal_text.h"
 #include "korvantis_version.h"
 #include "load/task_queue.h"
 #include "query/filter_query.h"
@@ -112,7 +113,8 @@ std::string gapLines(const EventStore& store, const std::vector<korvantis::LoadO
     }
     std::string out;
     for (const korvantis::SequenceGap& gap : store.sequenceGaps()) {
-        out += gap.log < names.size() ? names[gap.log] : store.logFiles().path(gap.log);
+        out += korvantis::terminalText(gap.log < names.size() ? names[gap.log]
+                                                              : store.logFiles().path(gap.log));
         out += ":" + std::to_string(gap.line) + ": " + std::to_string(gap.lost) + " lost\n";
     }
     return out;
@@ -149,7 +151,7 @@ void writeReadable(korvantis::CheckedOutput& out) {
     const korvantis::ReadableJson readable = korvantis::readableJson(text);
     // The notice the detail area shows above it; standard output stays JSON.
     if (const std::string notice = korvantis::repeatedKeysNotice(readable); !notice.empty()) {
-        std::cerr << notice << "\n";
+        std::cerr << korvantis::terminalText(notice) << "\n";
     }
     out.write(readable.text + "\n");
 }
@@ -163,7 +165,9 @@ bool checkRowOptions(const korvantis::InspectOptions& options,
         sort = korvantis::parseRowSort(*options.sort);
         if (!sort) {
             std::cerr << "korvantis-inspect: --sort: no field named \""
-                      << (options.sort->starts_with('-') ? options.sort->substr(1) : *options.sort)
+                      << korvantis::terminalText(options.sort->starts_with('-')
+                                                     ? options.sort->substr(1)
+                                                     : *options.sort)
                       << "\"\n";
             return false;
         }
@@ -172,7 +176,8 @@ bool checkRowOptions(const korvantis::InspectOptions& options,
         korvantis::ParsedFilterQuery parsed =
             korvantis::parseFilterQuery(options.filter.value_or(""));
         if (!parsed.query) {
-            std::cerr << "korvantis-inspect: invalid filter: " << parsed.error << "\n";
+            std::cerr << "korvantis-inspect: invalid filter: "
+                      << korvantis::terminalText(parsed.error) << "\n";
             return false;
         }
         query = std::move(parsed.query);
@@ -203,7 +208,8 @@ Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
     Loaded loaded;
     for (const korvantis::LoadOutcome& outcome : workspace.loader.outcomes()) {
         if (!outcome.opened) {
-            std::cerr << "korvantis-inspect: cannot open " << outcome.path << "\n";
+            std::cerr << "korvantis-inspect: cannot open " << korvantis::terminalText(outcome.path)
+                      << "\n";
             loaded.status = 1;
         }
         loaded.lines += outcome.figures.lines;
@@ -234,7 +240,8 @@ int writeAnswer(const korvantis::InspectOptions& options, korvantis::Workspace& 
     const EventStore& store = workspace.store;
     const auto format = korvantis::exportFormatNamed(options.format.value_or("jsonl"));
     if (options.follow) {
-        return korvantis::followRows(workspace, tasks, *query, *format, options.csvFields);
+        return korvantis::followRows(workspace, tasks, options.logs.size(), *query, *format,
+                                     options.csvFields);
     }
     if (query) {
         return korvantis::writeShownRows(store, *query, *format, options.csvFields, sort) ? 0 : 1;
@@ -269,7 +276,7 @@ int main(int argc, char** argv) {
     // Every output ends here: a failed write is a failed run.
     auto finish = [&out](int status) {
         if (const std::string failed = out.finish(); !failed.empty()) {
-            std::cerr << "korvantis-inspect: could not write standard output: " << failed << "\n";
+            std::cerr << "korvantis-inspect: " << failed << "\n";
             return 1;
         }
         return status;

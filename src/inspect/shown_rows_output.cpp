@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "inspect/store_rows.h"
+#include "inspect/terminal_text.h"
 #include "query/row_sort.h"
 
 namespace korvantis {
@@ -30,9 +31,10 @@ class UnreadableRows {
         }
         const auto& ref = store.lineRefs().ref(firstEntry_);
         std::cerr << "korvantis-inspect: " << count_ << (count_ == 1 ? " row" : " rows")
-                  << " could not be read again, the first " << store.logFiles().fileName(ref.log)
-                  << ":" << store.lineNumberOf(firstEntry_).value() << ": "
-                  << readFailureText(firstFailure_) << "\n";
+                  << " could not be read again, the first "
+                  << terminalText(store.logFiles().fileName(ref.log)) << ":"
+                  << store.lineNumberOf(firstEntry_).value() << ": "
+                  << terminalText(readFailureText(firstFailure_)) << "\n";
         return false;
     }
 
@@ -118,7 +120,7 @@ RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
         },
         fields, header);
     if (!result.ok()) {
-        std::cerr << "korvantis-inspect: " << result.error << "\n";
+        std::cerr << "korvantis-inspect: " << terminalText(result.error) << "\n";
     }
     return RowsWritten{result.ok(), unreadable.report(store)};
 }
@@ -135,7 +137,7 @@ bool writeShownRows(const EventStore& store, FilterQuery& query, ExportFormat fo
     UnreadableRows unreadable;
     const ExportResult result = writeSorted(store, query, format, fields, *sort, unreadable);
     if (!result.ok()) {
-        std::cerr << "korvantis-inspect: " << result.error << "\n";
+        std::cerr << "korvantis-inspect: " << terminalText(result.error) << "\n";
     }
     return unreadable.report(store) && result.ok();
 }

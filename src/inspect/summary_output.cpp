@@ -1,28 +1,13 @@
 #include "inspect/summary_output.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
+
+#include "inspect/terminal_text.h"
 
 namespace korvantis {
 
 namespace {
-
-// A name on one line: control characters as \xNN.
-std::string oneLine(std::string_view name) {
-    std::string out;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            out += escaped;
-        } else {
-            out.push_back(c);
-        }
-    }
-    return out;
-}
 
 // One section: each line's counts, right-aligned per column, then its name.
 struct Section {
@@ -49,7 +34,7 @@ struct Section {
                 const std::string n = std::to_string(counts[i][c]);
                 out += std::string(widths[c] - n.size(), ' ') + n + "  ";
             }
-            out += oneLine(names[i]) + "\n";
+            out += terminalText(names[i]) + "\n";
         }
     }
 };

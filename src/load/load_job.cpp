@@ -225,6 +225,13 @@ std::unique_ptr<StreamReader> LoadJob::openReader(bool& followable) {
     // end anyway.
     followable =
         !reader->compressed() && !reader->logText() && path_ != StreamReader::kStandardInput;
+    if (reader->compressed()) {
+        unfollowed_ = Unfollowed::compressed;
+    } else if (path_ == StreamReader::kStandardInput) {
+        unfollowed_ = Unfollowed::standardInput;
+    } else if (reader->logText()) {
+        unfollowed_ = Unfollowed::pipe;
+    }
     if (followable && options_.holdPartialLine) {
         reader->holdPartialLine();
     }

@@ -17,6 +17,9 @@
 
 namespace korvantis {
 
+// Why a log loaded while following is not followed.
+enum class Unfollowed { compressed, standardInput, pipe, unopened };
+
 class LogText;
 struct RowTexts;
 class StreamReader;
@@ -102,6 +105,8 @@ class LoadJob {
     std::uint64_t textEnd() const { return textEnd_; }
     const SequenceGapCounter& sequenceGaps() const { return sequenceGaps_; }
     bool followable() const { return followable_; }
+    // Why an opened log cannot be followed (when it cannot).
+    std::optional<Unfollowed> unfollowed() const { return unfollowed_; }
 
   private:
     void run();
@@ -133,6 +138,7 @@ class LoadJob {
     Options options_;
     std::uint64_t textEnd_ = 0;
     bool followable_ = false;
+    std::optional<Unfollowed> unfollowed_;
 
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;

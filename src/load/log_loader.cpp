@@ -53,6 +53,7 @@ void LogLoader::cancel() {
         return;
     }
     // Reading on followed logs is no load of the user's: it goes on.
+    droppedQueued_ = loadsQueued();
     std::erase_if(queue_, [](const Queued& q) { return !q.follow; });
     if (loading) {
         job_->cancel();
@@ -82,6 +83,8 @@ void LogLoader::startNext() {
     progress_.figures = LoadFigures{};
     progress_.queued = loadsQueued();
     progress_.cancelledAfter.reset();
+    progress_.cancelledQueued = 0;
+    droppedQueued_ = 0;
 
     LoadJob::Sink sink;
     sink.opened = [this](int fd, int error, std::shared_ptr<const LogText> text) {
@@ -125,6 +128,9 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
     }
     if (wasOpened && !cancelled && job_->followable()) {
         keepFollowable(figures);
+    } else if (!wasOpened || job_->unfollowed()) {
+        unfollowed_.push_back(
+            unfollowedNotice(runningPath_, wasOpened ? *job_->unfollowed() : Unfollowed::unopened));
     }
     job_.reset();  // its thread has ended or is about to
     treeStale_ = false;
@@ -146,10 +152,28 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
     outcomes_.push_back(
         LoadOutcome{std::move(runningPath_), wasOpened, cancelled, figures, std::move(failure)});
     progress_.cancelledAfter.reset();
+    progress_.cancelledQueued = 0;
     if (cancelled) {
         progress_.cancelledAfter = figures.lines;
+        progress_.cancelledQueued = std::exchange(droppedQueued_, 0);
     }
+    tellUnfollowed();
     startNext();
+}
+
+void LogLoader::tellUnfollowed() {
+    if (!following_ || unfollowedTold_ == unfollowed_.size()) {
+        return;
+    }
+    observers_.announce(StoreField::loadProgress);
+    for (; unfollowedTold_ < unfollowed_.size(); ++unfollowedTold_) {
+        progress_.followNotices.push_back(unfollowed_[unfollowedTold_]);
+    }
+}
+
+bool LogLoader::followsAny() const {
+    return std::any_of(followed_.begin(), followed_.end(),
+                       [](const FollowedLog& f) { return !f.stopped; });
 }
 
 void LogLoader::setFollowing(bool on) {
@@ -161,6 +185,7 @@ void LogLoader::setFollowing(bool on) {
         watch_.reset();
         return;
     }
+    tellUnfollowed();
     watch_ = std::make_unique<LogWatch>([this] { post_([this] { checkFollowed(); }); });
     for (const FollowedLog& f : followed_) {
         if (!f.stopped) {
@@ -181,6 +206,7 @@ void LogLoader::keepFollowable(const LoadFigures& figures) {
     }
     // Lines written after the load's last read are still to come.
     f.seenSize = f.loaded.offset;
+    f.rememberTail();
     followed_.push_back(std::move(f));
     if (watch_) {
         watch_->watch(runningPath_);
@@ -266,6 +292,7 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
         f.loaded.lines = figures.lines;
         f.loaded.sequenceGaps = job_->sequenceGaps();
         f.reading = false;
+        f.rememberTail();
         treeStale_ = true;
     }
     job_.reset();

@@ -27,11 +27,13 @@ struct LoadProgress {
     std::size_t queued = 0;  // loads waiting after the running one
     // The lines the last finished load had read, when it was cancelled.
     std::optional<std::uint64_t> cancelledAfter;
+    std::size_t cancelledQueued = 0;  // loads dropped from the queue by that cancel
     // "Could not open NAME: reason" for the last log that could not be
     // opened, until loads are asked for again after all have run.
     std::string openFailure;
     // Why following a log stopped ("NAME was truncated; following stopped
-    // at line N"), one per log, in the order it happened.
+    // at line N"), or why a log is not followed ("NAME is compressed; it is
+    // not followed"), one per log, in the order it happened.
     std::vector<std::string> followNotices;
 };
 
@@ -73,9 +75,12 @@ class LogLoader {
     // appended to it later are loaded as they come, and a last line without
     // its line feed waits for it. A log that shrinks, or whose path comes to
     // name another file, stops being followed with a notice. Compressed logs
-    // are not followed; a pipe is read to its end anyway.
+    // are not followed, nor pipes (read to their end anyway) or logs that
+    // could not be opened: a notice names each.
     void setFollowing(bool on);
     bool following() const { return following_; }
+    // Some loaded log is still followed (or would be, with following on).
+    bool followsAny() const;
     // The tree is built again at most this often while logs grow.
     static constexpr std::chrono::milliseconds kTreeEvery{1000};
 
@@ -106,6 +111,9 @@ class LogLoader {
     void keepFollowable(const LoadFigures& figures);
     void checkFollowed();
     void queueContinuation(std::size_t follow);
+    // Adds the notices of the logs not followed to the progress, while
+    // following.
+    void tellUnfollowed();
     void startNext();
     void opened(int fd, int error, std::shared_ptr<const LogText> text);
     void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
@@ -120,6 +128,8 @@ class LogLoader {
     std::uint32_t runningLog_ = 0;
     std::optional<std::size_t> runningFollow_;  // when the job is a continuation
     std::vector<FollowedLog> followed_;
+    std::vector<std::string> unfollowed_;  // notices of logs that cannot be followed
+    std::size_t unfollowedTold_ = 0;       // of them, in the progress
     bool following_ = false;
     bool treeStale_ = false;  // rows were added since the tree was last built
     std::chrono::steady_clock::time_point lastTree_{};
@@ -127,6 +137,7 @@ class LogLoader {
     ProcessTree tree_;  // used by the running job only
     LoadProgress progress_;
     std::vector<LoadOutcome> outcomes_;
+    std::size_t droppedQueued_ = 0;    // by the cancel of the running load
     std::unique_ptr<LogWatch> watch_;  // while following
 };
 

@@ -16,17 +16,17 @@ class SequenceGapCounter {
         if (last_ && number > *last_ && number - *last_ > 1) {
             const auto lost = static_cast<std::uint64_t>(number - *last_ - 1);
             gaps_.push_back(SequenceGap{line, lost});
-            lost_ += lost;
+            lost_.add(lost);
         }
         last_ = number;
     }
     const std::vector<SequenceGap>& gaps() const { return gaps_; }
-    std::uint64_t lost() const { return lost_; }
+    const LostMessages& lost() const { return lost_; }
 
   private:
     std::optional<std::int64_t> last_;
     std::vector<SequenceGap> gaps_;
-    std::uint64_t lost_ = 0;
+    LostMessages lost_;
 };
 
 }  // namespace korvantis

@@ -74,6 +74,25 @@ void keepAttributes(int fd, const std::string& file) {
     ::fchmod(fd, st.st_mode & 07777);
 }
 
+// A FIFO, a device or a socket is written into, never replaced by a
+// regular file. Opened without waiting: a FIFO nobody reads is refused
+// (ENXIO) instead of holding the writer forever.
+std::string writeInto(const std::string& target, const std::string& file, const FileWriter& write) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return writeFailure(target, errno);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    std::string error = write(fd);
+    if (::close(fd) != 0 && error.empty()) {
+        error = writeFailure(target, errno);
+    }
+    return error;
+}
+
 }  // namespace
 
 std::string writeFailure(const std::string& name, int error) {
@@ -82,6 +101,10 @@ std::string writeFailure(const std::string& name, int error) {
 
 std::string replaceFile(const std::string& target, const FileWriter& write) {
     const std::string file = linkedFile(target);
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        return writeInto(target, file, write);
+    }
     std::string temporary;
     const int fd = createTemporaryBeside(file, temporary);
     if (fd < 0) {

@@ -15,7 +15,9 @@ using FileWriter = std::function<std::string(int fd)>;
 // is there keeps its permission bits, and its owner and group where this
 // user may set them; a new file gets the mode new files of this process get.
 // On any failure the new file is removed, the target is left as it was, and
-// the result names `target` and the system's reason. Empty on success.
+// the result names `target` and the system's reason. Empty on success. A
+// special file (a FIFO, a device) is written into instead, and a FIFO that
+// no one reads is refused.
 std::string replaceFile(const std::string& target, const FileWriter& write);
 
 // "Could not write "NAME": reason".

@@ -1,5 +1,8 @@
 #include "store/lifetime_text.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "store/duration_text.h"
 #include "store/event_store.h"
 
@@ -11,6 +14,19 @@ bool bothTimed(const RowView& a, const RowView& b) {
     return a.time != kNoTimeValue && b.time != kNoTimeValue;
 }
 
+// " after 3 ms" from `start` to `end`; a clock that stepped back gives no
+// negative span but " at the same time or earlier". A span too long to
+// count (times at the far ends of the range) is the longest one.
+std::string spanText(const RowView& start, const RowView& end, const char* before) {
+    if (end.time < start.time) {
+        return " at the same time or earlier";
+    }
+    const std::uint64_t span =
+        static_cast<std::uint64_t>(end.time) - static_cast<std::uint64_t>(start.time);
+    return before + durationText(static_cast<std::int64_t>(
+                        std::min<std::uint64_t>(span, static_cast<std::uint64_t>(INT64_MAX))));
+}
+
 }  // namespace
 
 std::string lifetimeText(const RowView& start, LifetimeEnd::How how, const RowView& end) {
@@ -20,8 +36,9 @@ std::string lifetimeText(const RowView& start, LifetimeEnd::How how, const RowVi
         case LifetimeEnd::How::running:
             return "still running at the end of the log";
         case LifetimeEnd::How::exited: {
-            std::string text =
-                bothTimed(start, end) ? "ran " + durationText(end.time - start.time) : "ended";
+            std::string text = !bothTimed(start, end)  ? "ended"
+                               : end.time < start.time ? "ended" + spanText(start, end, "")
+                                                       : "ran" + spanText(start, end, " ");
             const std::string_view status = end.facts[Fact::summary];
             if (!status.empty()) {
                 text += ", ";
@@ -32,7 +49,7 @@ std::string lifetimeText(const RowView& start, LifetimeEnd::How how, const RowVi
         case LifetimeEnd::How::became: {
             std::string text = "became " + std::string(end.path);
             if (bothTimed(start, end)) {
-                text += " after " + durationText(end.time - start.time);
+                text += spanText(start, end, " after ");
             }
             return text;
         }

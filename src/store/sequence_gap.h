@@ -18,4 +18,21 @@ struct SequenceGap {
     bool operator==(const SequenceGap&) const = default;
 };
 
+// A sum of lost messages that does not wrap: a gap may be as large as the
+// numbers allow, and a few of them exceed any 64-bit count. Past the
+// largest count it stays there, with `beyond` set.
+struct LostMessages {
+    std::uint64_t count = 0;
+    bool beyond = false;  // more than `count` (which is UINT64_MAX then)
+
+    void add(std::uint64_t lost) {
+        if (count > UINT64_MAX - lost) {
+            count = UINT64_MAX;
+            beyond = true;
+        } else {
+            count += lost;
+        }
+    }
+};
+
 }  // namespace korvantis

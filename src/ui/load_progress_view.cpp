@@ -87,7 +87,7 @@ void LoadProgressView::sync() {
     }
     const bool noted = !p.running && p.cancelledAfter.has_value();
     if (noted) {
-        note_->setText(LoadTexts::cancelledAfter(*p.cancelledAfter));
+        note_->setText(LoadTexts::cancelledAfter(*p.cancelledAfter, p.cancelledQueued));
     }
     for (QWidget* w : {static_cast<QWidget*>(file_), static_cast<QWidget*>(bar_),
                        static_cast<QWidget*>(percent_), static_cast<QWidget*>(lines_),

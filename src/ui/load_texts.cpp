@@ -37,8 +37,11 @@ QString LoadTexts::cancelButton() {
     return tr("Cancel");
 }
 
-QString LoadTexts::cancelledAfter(std::uint64_t lines) {
-    return tr("Cancelled after %1 lines").arg(grouped(lines));
+QString LoadTexts::cancelledAfter(std::uint64_t lines, std::size_t queued) {
+    const QString after = tr("Cancelled after %1 lines").arg(grouped(lines));
+    return queued == 0   ? after
+           : queued == 1 ? tr("%1 and 1 queued log").arg(after)
+                         : tr("%1 and %2 queued logs").arg(after, grouped(queued));
 }
 
 QString LoadTexts::windowTitle(const QStringList& fileNames) {
@@ -58,9 +61,12 @@ QString LoadTexts::errorOrigin(const QString& fileName, std::uint64_t line) {
     return line == 0 ? fileName : QStringLiteral("%1:%2").arg(fileName).arg(line);
 }
 
-QString LoadTexts::lostMessages(std::uint64_t lost, const QString& fileName, std::uint64_t gaps) {
-    const QString messages = lost == 1 ? QObject::tr("1 message is missing")
-                                       : QObject::tr("%1 messages are missing").arg(grouped(lost));
+QString LoadTexts::lostMessages(const LostMessages& lost, const QString& fileName,
+                                std::uint64_t gaps) {
+    const QString messages =
+        lost.beyond       ? QObject::tr("more than %1 messages are missing").arg(lost.count)
+        : lost.count == 1 ? QObject::tr("1 message is missing")
+                          : QObject::tr("%1 messages are missing").arg(grouped(lost.count));
     const QString count =
         gaps == 1 ? QObject::tr("1 gap") : QObject::tr("%1 gaps").arg(grouped(gaps));
     return QObject::tr("%1 from %2 (%3): dropped by the recorder or cut from the log")

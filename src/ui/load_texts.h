@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "store/sequence_gap.h"
+
 namespace korvantis::ui {
 
 // The texts the window shows about its loads: the progress strip, the note
@@ -20,15 +22,18 @@ struct LoadTexts {
     // "2 more queued"; empty when none wait.
     static QString queued(std::size_t queued);
     static QString cancelButton();
-    // "Cancelled after 12,345 lines"
-    static QString cancelledAfter(std::uint64_t lines);
+    // "Cancelled after 12,345 lines", "... and 2 queued logs" when the
+    // cancel also dropped loads that waited
+    static QString cancelledAfter(std::uint64_t lines, std::size_t queued);
     // "Korvantis" alone, "Korvantis — trace.json", "Korvantis — trace.json +2".
     static QString windowTitle(const QStringList& fileNames);
     // "trace.json:12"; "trace.json" alone for line 0.
     static QString errorOrigin(const QString& fileName, std::uint64_t line);
     // "12,345 messages are missing from trace.json (37 gaps): dropped by the
-    // recorder or cut from the log"
-    static QString lostMessages(std::uint64_t lost, const QString& fileName, std::uint64_t gaps);
+    // recorder or cut from the log"; "more than 18446744073709551615 messages
+    // are missing ..." past the largest count"
+    static QString lostMessages(const LostMessages& lost, const QString& fileName,
+                                std::uint64_t gaps);
     // "trace.json:120: 4 lost", one gap in the notice's list.
     static QString gapPlace(const QString& fileName, std::uint64_t line, std::uint64_t lost);
     static QString showGapsButton();

@@ -61,10 +61,10 @@ void LostMessagesStrip::update() {
     }
     seen_ = gaps.size();
     // One sentence per log with gaps, in load order.
-    std::map<std::uint32_t, std::pair<std::uint64_t, std::uint64_t>> perLog;  // lost, gaps
+    std::map<std::uint32_t, std::pair<LostMessages, std::uint64_t>> perLog;  // lost, gaps
     for (const SequenceGap& gap : gaps) {
         auto& [lost, count] = perLog[gap.log];
-        lost += gap.lost;
+        lost.add(gap.lost);
         ++count;
     }
     QStringList lines;

@@ -71,11 +71,12 @@ for args in "--dump --tree" "--filter a --filter b" "--dump --dump" "--tree --fi
     check "[$args] writes nothing" "" "$out"
 done
 
-# A failed write fails the run, with the reason.
-for args in "" "--dump" "--tree" "--filter zsh" "--summary"; do
+# A failed write fails the run, with the reason, worded alike whatever the
+# output.
+for args in "" "--dump" "--tree" "--filter zsh" "--summary" "--sort pid"; do
     err=$("$INSPECT" $args "$SAMPLE" 2>&1 > /dev/full)
     check "[$args] to a full disk" 1 $?
-    contains "[$args] says why" "No space left on device" "$err"
+    check "[$args] says why" 'korvantis-inspect: Could not write "standard output": No space left on device' "$err"
 done
 printf '{}' | "$INSPECT" --pretty > /dev/full 2> /dev/null
 check "--pretty to a full disk" 1 $?
@@ -234,11 +235,12 @@ $ESLOGGER:4	still running at the end of the log
 $ESLOGGER:5	still running at the end of the log
 $ESLOGGER:6	still running at the end of the log" "$("$INSPECT" --lifetimes "$SAMPLE" "$ESLOGGER")"
 
-# Other rows: kind other, their ppid and summary, among the rows in load order.
+# Other rows: kind other, their ppid and summary, among the rows in load order;
+# a kind spelt in capitals is no row kind, and its type says so.
 check "csv other rows" "kind,type,pid,ppid,summary
 other,ES_EVENT_TYPE_NOTIFY_EXIT,401,1,exit 0
 other,ES_EVENT_TYPE_NOTIFY_MMAP,401,1,/usr/lib/dyld
-other,ES_EVENT_TYPE_NOTIFY_OPEN,401,1," \
+other,\"ES_EVENT_TYPE_NOTIFY_OPEN (as \"\"OPEN\"\")\",401,1," \
     "$("$INSPECT" --filter 'pid:401 ppid:1 -path:x' --export csv --fields kind,type,pid,ppid,summary "$ESLOGGER")"
 
 # --follow: the rows a filter shows of the log, then of every line appended
@@ -273,6 +275,48 @@ done <<'CASES'
 csv of every row;INT;--filter '' --export csv --fields pid,path
 jsonl of a query;TERM;--filter 'pid:104'
 CASES
+
+# --follow ends by itself when nothing is left to follow, naming each log it
+# does not follow; the rows are written first.
+gzip -c "$SAMPLE" > "$follow_dir/s.json.gz"
+rows_104=$("$INSPECT" --filter pid:104 "$SAMPLE")
+while IFS=';' read -r name status args rows want_err; do
+    eval "set -- $args"
+    out=$(timeout 60 "$INSPECT" --follow --filter pid:104 "$@" < "$SAMPLE" 2> "$err_file")
+    check "$name: status" "$status" $?
+    check "$name: rows" "$([ "$rows" = rows ] && printf '%s' "$rows_104")" "$out"
+    check "$name: notices" "$(eval "printf '%b' \"$want_err\"")" "$(cat "$err_file")"
+done <<'CASES'
+compressed;0;"$follow_dir/s.json.gz";rows;korvantis-inspect: s.json.gz is compressed; it is not followed
+standard input;0;-;rows;korvantis-inspect: standard input is read once; it is not followed
+not there;1;"$follow_dir/none.json";-;korvantis-inspect: none.json could not be opened; it is not followed\nkorvantis-inspect: cannot open $follow_dir/none.json
+CASES
+# A followed log that is removed ends the follow too.
+sed -n '1,3p' "$SAMPLE" > "$follow_dir/gone.json"
+timeout 60 "$INSPECT" --follow --filter '' "$follow_dir/gone.json" > "$follow_dir/out" 2> "$err_file" &
+follower=$!
+wait_for_output "removed: the rows first" "$follow_dir/out" "$(sed -n '1,3p' "$SAMPLE")"
+rm "$follow_dir/gone.json"
+wait "$follower"
+check "removed: status" 0 $?
+check "removed: notice" "korvantis-inspect: gone.json was removed; following stopped at line 3" \
+    "$(cat "$err_file")"
+
+# Every human-readable output writes a log's control characters and bidi
+# controls as \xNN (the screen is neither cleared nor reordered); CSV and
+# JSON lines keep them, quoted by their own rules.
+hostile=$work/$'h\e[2J.json'
+hostile_shown=$work/'h\x1b[2J.json'
+{ printf '%s\n' '{"event":{"fork":{"child":{"audit_token":{"pid":7,"pidversion":1},"ppid":1,"executable":{"path":"/bin/\u001b[2J\u0007\u202e"}}}},"time":"2026-01-05T09:12:00Z","global_seq_num":1,"process":{"audit_token":{"pid":1,"pidversion":1},"ppid":0,"executable":{"path":"/sbin/launchd"}}}'
+  printf '%s\n' '{"event":{"exec":{"target":{"audit_token":{"pid":7,"pidversion":2},"ppid":1,"executable":{"path":"/bin/x\u009b"}}}},"time":"2026-01-05T09:12:01Z","global_seq_num":5,"process":{"audit_token":{"pid":7,"pidversion":1},"ppid":1,"executable":{"path":"/bin/sh"}}}'
+} > "$hostile"
+check "lifetimes escaped" "$hostile_shown:1	became /bin/x\xc2\x9b after 1 s
+$hostile_shown:2	still running at the end of the log" "$("$INSPECT" --lifetimes "$hostile")"
+check "gaps escaped" "$hostile_shown:2: 3 lost" "$("$INSPECT" --gaps "$hostile")"
+contains "summary escaped" '/bin/\x1b[2J\x07\xe2\x80\xae' "$("$INSPECT" --summary "$hostile")"
+"$INSPECT" "$work/"$'no\a such.json' > /dev/null 2> "$err_file"
+check "notice escaped" "korvantis-inspect: cannot open $work/no\x07 such.json" "$(cat "$err_file")"
+contains "csv exact" $'/bin/x\xc2\x9b' "$("$INSPECT" --filter '' --export csv "$hostile")"
 
 # --summary: every type, the busiest programs (a file row's program from its
 # pid's latest process row) and file paths, the busiest seconds; counts

@@ -84,8 +84,9 @@ TEST(Follow, AppendedPiecesLoadAsTheWholeFile) {
     }
 }
 
-// A log that shrinks, or whose path comes to name another file, stops being
-// followed with a notice naming the last line loaded; what was loaded stays,
+// A log that shrinks, is written again, is removed, or whose path comes to
+// name another file, stops being followed with a notice naming the last line
+// loaded; what was loaded stays,
 // and lines written to the old file before it was replaced are still read.
 TEST(Follow, TruncationAndReplacementStopFollowing) {
     const std::string first =
@@ -106,6 +107,17 @@ TEST(Follow, TruncationAndReplacementStopFollowing) {
              appendTo(path, later);
          },
          first, "log.json was truncated; following stopped at line 2", false},
+        // Truncated and written again past the old end (a copy-truncate
+        // rotation and a burst, or `cmd > log` run again): it looks grown,
+        // but the bytes loaded last are gone.
+        {"rewritten longer",
+         [](const std::string& path, const std::string& later) {
+             std::ofstream(path, std::ios::binary | std::ios::trunc)
+                 << testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 8, 1, "/bin/rewritten")
+                 << "\n"
+                 << later << later;
+         },
+         first, "log.json was truncated; following stopped at line 2", false},
         {"replaced",
          [](const std::string& path, const std::string& later) {
              appendTo(path, later);
@@ -115,7 +127,7 @@ TEST(Follow, TruncationAndReplacementStopFollowing) {
          first + later, "log.json was replaced; following stopped at line 3", true},
         {"removed",
          [](const std::string& path, const std::string&) { std::filesystem::remove(path); }, first,
-         "log.json was replaced; following stopped at line 2", true},
+         "log.json was removed; following stopped at line 2", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -233,6 +233,7 @@ TEST(Loading, CancelKeepsWhatWasReadAndDropsTheQueue) {
     EXPECT_TRUE(outcome.cancelled);
     EXPECT_LT(outcome.figures.lines, lines.size());
     EXPECT_EQ(w.ws.loader.progress().cancelledAfter, outcome.figures.lines);
+    EXPECT_EQ(w.ws.loader.progress().cancelledQueued, 1u);
     EXPECT_FALSE(w.ws.loader.progress().running);
     EXPECT_EQ(testsupport::checkAccounting(text, w.ws, {}, nullptr, outcome.figures.lines), "");
     // The tree holds every filed process, as a load of the lines read builds it.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -56,10 +57,15 @@ TEST(OtherRows, ListedWhenTheirProcessSaysWhoItIs) {
                  R"({"audit_token":[0,0,0,0,0,51,0,3],"ppid":50})"),
          "ES_EVENT_TYPE_NOTIFY_MMAP|51|50||/usr/lib/a.dylib"},
         // A path that is no string gives an empty path; a kind in mixed case
-        // is written in upper case.
+        // is written in upper case, unless that would name a kind of rows.
         {message("btm_Launch_item_add", R"({"item":{"path":""}})",
                  R"({"audit_token":{"pid":3},"ppid":2,"executable":{"path":7}})"),
          "ES_EVENT_TYPE_NOTIFY_BTM_LAUNCH_ITEM_ADD|3|2||"},
+        {message("EXEC", R"({"target":{"executable":{"path":"/bin/x"}}})",
+                 R"({"audit_token":{"pid":4},"ppid":2})"),
+         R"(ES_EVENT_TYPE_NOTIFY_EXEC (as "EXEC")|4|2||/bin/x)"},
+        {message("Open", R"({"file":{"path":"/tmp/o"}})", R"({"audit_token":{"pid":4},"ppid":2})"),
+         R"(ES_EVENT_TYPE_NOTIFY_OPEN (as "Open")|4|2||/tmp/o)"},
         // Without an integer ppid or a pid there is no row (which tokens give a
         // pid is the decoder's table).
         {message("kill", R"({"sig":9})", R"({"audit_token":{"pid":52},"ppid":"1"})"), ""},
@@ -118,6 +124,7 @@ TEST(OtherRows, GapsInMessageNumbersPerLog) {
 
 // The counter itself: numbers after numbers, lines skipped, restarts.
 TEST(SequenceGaps, JumpsRestartsAndRepeats) {
+    constexpr std::uint64_t kHuge = static_cast<std::uint64_t>(INT64_MAX) - 1;
     using Lines = std::vector<std::pair<std::uint64_t, std::int64_t>>;  // line, number
     const struct {
         Lines lines;
@@ -133,11 +140,17 @@ TEST(SequenceGaps, JumpsRestartsAndRepeats) {
         {{{1, 100}, {2, 1}, {3, 2}, {4, 4}}, {{4, 1}}},
         // Two logs' worth in one file: the second starts lower.
         {{{1, 0}, {2, 1}, {3, 0}, {4, 2}}, {{4, 1}}},
-        {{{1, 0}, {2, INT64_MAX}}, {{2, static_cast<std::uint64_t>(INT64_MAX) - 1}}},
+        {{{1, 0}, {2, INT64_MAX}}, {{2, kHuge}}},
+        // Their sum passes any 64-bit count: it must not wrap.
+        {{{1, 0}, {2, INT64_MAX}, {3, 0}, {4, INT64_MAX}, {5, 1}, {6, 7}},
+         {{2, kHuge}, {4, kHuge}, {6, 5}}},
+        {{{1, 0}, {2, INT64_MAX}, {3, 0}, {4, INT64_MAX}, {5, 1}, {6, 4}},
+         {{2, kHuge}, {4, kHuge}, {6, 2}}},
     };
     for (const auto& c : cases) {
         SequenceGapCounter counter;
-        std::uint64_t lost = 0;
+        __extension__ using Wide = unsigned __int128;
+        Wide lost = 0;
         for (const auto& [line, number] : c.lines) {
             counter.count(line, number);
         }
@@ -145,7 +158,9 @@ TEST(SequenceGaps, JumpsRestartsAndRepeats) {
             lost += gap.lost;
         }
         EXPECT_EQ(counter.gaps(), c.want);
-        EXPECT_EQ(counter.lost(), lost);
+        EXPECT_EQ(counter.lost().beyond, lost > UINT64_MAX);
+        EXPECT_EQ(counter.lost().count,
+                  static_cast<std::uint64_t>(std::min<Wide>(lost, UINT64_MAX)));
     }
 }
 

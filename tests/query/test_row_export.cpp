@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <optional>
@@ -128,6 +130,30 @@ TEST(RowExport, ReplacingKeepsModeAndFollowsLinks) {
         EXPECT_EQ(readAll(target).substr(0, 11), R"({"event":"E)");
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), c.link ? 2 : 1);
     }
+}
+
+// A special file is written into, never replaced by a regular file; a FIFO
+// that no one reads is refused at once instead of waiting for a reader.
+TEST(RowExport, SpecialFilesAreWrittenIntoNotReplaced) {
+    TempDir dir;
+    const std::string fifo = (dir.path() / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const ExportResult unread = exportRowsToFile(fifo, ExportFormat::jsonLines, sourceOf(kRows));
+    EXPECT_EQ(unread.error, "Could not write \"" + fifo + "\": No such device or address");
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const ExportResult read = exportRowsToFile(fifo, ExportFormat::jsonLines, sourceOf(kRows));
+    EXPECT_TRUE(read.ok()) << read.error;
+    char bytes[4096];
+    const ssize_t n = ::read(reader, bytes, sizeof bytes);
+    ::close(reader);
+    EXPECT_EQ(std::string(bytes, n > 0 ? static_cast<std::size_t>(n) : 0).substr(0, 11),
+              R"({"event":"E)");
+    struct stat st {};
+    EXPECT_TRUE(::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    EXPECT_TRUE(exportRowsToFile("/dev/null", ExportFormat::csv, sourceOf(kRows)).ok());
+    EXPECT_TRUE(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
 }
 
 }  // namespace

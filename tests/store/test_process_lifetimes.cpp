@@ -108,7 +108,12 @@ TEST(ProcessLifetimes, Cases) {
          {"ran 2 h 5 min", "ends ES_EVENT_TYPE_NOTIFY_EXEC of /bin/p at T", ""}},
         {"a run begun twice (a log loaded twice): the exit names the latest; times out of order",
          {{'f', 3, "1", 50}, {'f', 3, "1", 10, "/bin/sh"}, {'e', 3, "1", 20}},
-         {"ran -30 ns", "ran 10 ns", "ends ES_EVENT_TYPE_NOTIFY_FORK of /bin/sh at T"}},
+         {"ended at the same time or earlier", "ran 10 ns",
+          "ends ES_EVENT_TYPE_NOTIFY_FORK of /bin/sh at T"}},
+        {"a clock stepping back: no negative span",
+         {{'f', 5, "1", 500 * kMs}, {'x', 5, "2", 0, "/bin/x"}, {'e', 5, "2", INT64_MAX}},
+         {"became /bin/x at the same time or earlier", "ran 106751 d 23 h",
+          "ends ES_EVENT_TYPE_NOTIFY_EXEC of /bin/x at T"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Rows(c.rows).texts(), c.texts) << c.name;

@@ -244,8 +244,8 @@ class MainViewLoadingTest : public SmallLogsTest {
         // loader's to test).
         QCOMPARE(std::uint64_t(w.procs().rowCount()), w.workspace().store.procPreviews().size());
         QLocale english(QLocale::English, QLocale::UnitedStates);
-        QCOMPARE(strip->noteLabel()->text(),
-                 u"Cancelled after %1 lines"_s.arg(english.toString(qulonglong(read))));
+        QCOMPARE(strip->noteLabel()->text(), u"Cancelled after %1 lines and 1 queued log"_s.arg(
+                                                 english.toString(qulonglong(read))));
         QVERIFY(!strip->cancelButton()->isVisible() && !strip->fileLabel()->isVisible());
 
         // Idle again: Esc reaches the line edit. The next load clears the note.

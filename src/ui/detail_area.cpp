@@ -4,7 +4,6 @@
 
 #include <QClipboard>
 #include <QFile>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -21,6 +20,7 @@
 #include "ui/error_view.h"
 #include "ui/facts_card_view.h"
 #include "ui/legend_view.h"
+#include "ui/save_dialog.h"
 #include "ui/selectable_text.h"
 #include "ui/view_texts.h"
 #include "ui/worker_priority.h"
@@ -108,14 +108,9 @@ void EventTextView::copyToClipboard() {
 }
 
 void EventTextView::chooseSaveFile() {
-    auto* dialog = new QFileDialog(this, saveEventDialogTitle());
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
+    auto* dialog = new SaveDialog(this, saveEventDialogTitle(),
+                                  [](const QString&) { return QStringLiteral("json"); });
     dialog->setNameFilter(saveEventFilter());
-    dialog->setDefaultSuffix(QStringLiteral("json"));
-    dialog->setWindowModality(Qt::NonModal);
     connect(dialog, &QFileDialog::fileSelected, this, &EventTextView::saveTo);
     dialog->show();
 }

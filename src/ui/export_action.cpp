@@ -1,7 +1,6 @@
 #include "ui/export_action.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaObject>
@@ -9,6 +8,7 @@
 #include "query/rows_snapshot.h"
 #include "query/snapshot_export.h"
 #include "ui/filtered_row_source.h"
+#include "ui/save_dialog.h"
 #include "ui/view_texts.h"
 #include "ui/worker_priority.h"
 
@@ -42,21 +42,13 @@ ExportFormat ExportAction::formatFor(const QString& path, const QString& nameFil
 }
 
 void ExportAction::chooseFile() {
-    auto* dialog = new QFileDialog(owner_, exportDialogTitle());
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
+    // A name without a suffix gets the chosen format's.
+    auto* dialog = new SaveDialog(owner_, exportDialogTitle(), [](const QString& filter) {
+        return filter == exportCsvFilter() ? QStringLiteral("csv") : QStringLiteral("jsonl");
+    });
     dialog->setNameFilters({exportJsonLinesFilter(), exportCsvFilter()});
-    dialog->setWindowModality(Qt::NonModal);
     connect(dialog, &QFileDialog::fileSelected, this, [this, dialog](const QString& chosen) {
-        const QString filter = dialog->selectedNameFilter();
-        const ExportFormat format = formatFor(chosen, filter);
-        QString path = chosen;
-        if (QFileInfo(chosen).suffix().isEmpty()) {
-            path += format == ExportFormat::csv ? QStringLiteral(".csv") : QStringLiteral(".jsonl");
-        }
-        exportTo(path, format);
+        exportTo(chosen, formatFor(chosen, dialog->selectedNameFilter()));
     });
     dialog->show();
 }

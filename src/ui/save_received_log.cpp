@@ -1,10 +1,10 @@
 #include "ui/save_received_log.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QMessageBox>
 
 #include "query/received_log.h"
+#include "ui/save_dialog.h"
 #include "workspace/workspace.h"
 
 namespace korvantis::ui {
@@ -18,12 +18,8 @@ void chooseFileForReceivedLog(QWidget* owner, Workspace& workspace) {
     if (!log) {
         return;
     }
-    auto* dialog = new QFileDialog(owner, QObject::tr("Save received log as"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setWindowModality(Qt::NonModal);
+    auto* dialog = new SaveDialog(owner, QObject::tr("Save received log as"),
+                                  [](const QString&) { return QStringLiteral("json"); });
     QObject::connect(
         dialog, &QFileDialog::fileSelected, owner,
         [owner, &workspace, log = *log](const QString& chosen) {

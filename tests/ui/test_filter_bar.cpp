@@ -4,8 +4,12 @@
 // edits the query, the chosen row stays chosen, rows loaded while filtered
 // are filtered, and Export… writes the shown rows (or says why it cannot).
 
+#include <QComboBox>
+#include <QFileDialog>
 #include <QHelpEvent>
+#include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 
@@ -394,6 +398,77 @@ class FilterBarTest : public QObject {
             w.type(step.query);
             QCOMPARE(w.procs().rowCount(), step.procs);
             QCOMPARE(w.filter()->message()->text(), step.message);
+        }
+    }
+
+    // Every save dialog adds its suffix to a name typed without one before
+    // it asks whether to replace a file: the question names the file really
+    // written, and answered No, nothing is written.
+    void saveDialogsAskAboutTheFileWritten() {
+        Window w(log_);
+        QTemporaryDir out;
+        for (const char* name : {"report.jsonl", "table.csv", "nulldev", "event.json"}) {
+            QFile f(out.filePath(QLatin1String(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
+        }
+        w.procPreview()->chooseRow(0);
+        ExportAction* action = w.filter()->exportAction();
+        QSignalSpy exported(action, &ExportAction::finished);
+        const struct {
+            const char* name;
+            bool exportDialog;  // else "Save event as…"
+            bool csv;           // the CSV filter chosen in the dialog's list
+            QString typed;
+            QString asked;    // the file the question names, if asked
+            QString written;  // else the file written
+        } cases[] = {
+            {"export", true, false, u"report"_s, u"report.jsonl"_s, {}},
+            {"export as CSV", true, true, u"table"_s, u"table.csv"_s, {}},
+            // A file of the bare name is the one asked about, and written.
+            {"bare name there", true, false, u"nulldev"_s, u"nulldev"_s, {}},
+            {"new name", true, false, u"fresh"_s, {}, u"fresh.jsonl"_s},
+            {"save event", false, false, u"event"_s, u"event.json"_s, {}},
+        };
+        for (const auto& c : cases) {
+            if (c.exportDialog) {
+                action->chooseFile();
+            } else {
+                w.procDetail()->eventTextView()->chooseSaveFile();
+            }
+            QFileDialog* dialog = nullptr;
+            TRY_VERIFY((dialog = w.view.findChild<QFileDialog*>()) != nullptr);
+            dialog->setDirectory(out.path());
+            if (c.csv) {
+                auto* types = dialog->findChild<QComboBox*>(u"fileTypeCombo"_s);
+                QTest::keyClick(types, Qt::Key_Down);
+                QCOMPARE(dialog->selectedNameFilter(), exportCsvFilter());
+            }
+            // The question runs in its own loop inside accept(): answered there.
+            QString question;
+            QTimer answer;
+            connect(&answer, &QTimer::timeout, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    question = box->text();
+                    box->button(QMessageBox::No)->click();
+                }
+            });
+            answer.start(10);
+            dialog->findChild<QLineEdit*>(u"fileNameEdit"_s)->setText(c.typed);
+            static_cast<QDialog*>(dialog)->accept();
+            answer.stop();
+            if (!c.asked.isEmpty()) {
+                QVERIFY2(question.startsWith(c.asked + u" already exists"_s), qPrintable(question));
+                QVERIFY(dialog->isVisible());
+                dialog->reject();
+            } else {
+                QCOMPARE(question, QString());
+                TRY_COMPARE(exported.size(), 1);
+                QCOMPARE(exported[0][0].toString(), out.filePath(c.written));
+            }
+            TRY_VERIFY(w.view.findChild<QFileDialog*>() == nullptr);
+        }
+        for (const char* name : {"report.jsonl", "table.csv", "nulldev", "event.json"}) {
+            QCOMPARE(fileBytes(out.filePath(QLatin1String(name))), QByteArray("old"));
         }
     }
 };

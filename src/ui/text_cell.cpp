@@ -25,13 +25,11 @@ QString layoutText(const QString& text) {
 constexpr qsizetype kMaxShownChars = 4096;
 constexpr std::size_t kMaxMarkFormats = 4096;
 
-}  // namespace
-
-std::unique_ptr<QTextLayout> wrappedLayout(const QString& text, const QFont& font, int width,
-                                           Qt::Alignment alignment) {
+std::unique_ptr<QTextLayout> laidOut(const QString& text, const QFont& font, int width,
+                                     Qt::Alignment alignment, QTextOption::WrapMode wrap) {
     auto layout = std::make_unique<QTextLayout>(layoutText(text), font);
     QTextOption option(alignment);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setWrapMode(wrap);
     option.setTextDirection(Qt::LeftToRight);
     layout->setTextOption(option);
     layout->setCacheEnabled(true);
@@ -48,6 +46,24 @@ std::unique_ptr<QTextLayout> wrappedLayout(const QString& text, const QFont& fon
     }
     layout->endLayout();
     return layout;
+}
+
+}  // namespace
+
+std::unique_ptr<QTextLayout> wrappedLayout(const QString& text, const QFont& font, int width,
+                                           Qt::Alignment alignment) {
+    return laidOut(text, font, width, alignment, QTextOption::WrapAtWordBoundaryOrAnywhere);
+}
+
+std::unique_ptr<QTextLayout> cellLayout(const QString& text, const QFont& font, int width,
+                                        Qt::Alignment alignment) {
+    // Measured as one line, laid out as one: the layout's own width of a
+    // text with marks (and their formats) may pass the measured advance by
+    // a fraction of a pixel, and wrapping there would draw its end over the
+    // row below.
+    const bool oneLine = fitsOnOneLine(text, QFontMetrics(font), width);
+    return laidOut(text, font, width, alignment,
+                   oneLine ? QTextOption::NoWrap : QTextOption::WrapAtWordBoundaryOrAnywhere);
 }
 
 QString shownText(const QString& text) {
@@ -81,7 +97,7 @@ void drawWrappedText(QPainter& painter, const QString& text, const QFont& font, 
                          static_cast<int>(alignment | Qt::AlignTop) | Qt::TextSingleLine, text);
         return;
     }
-    wrappedLayout(text, font, rect.width(), alignment)->draw(&painter, rect.topLeft(), formats);
+    cellLayout(text, font, rect.width(), alignment)->draw(&painter, rect.topLeft(), formats);
 }
 
 QList<QTextLayout::FormatRange> visibleMarkFormats(const IsolatedText& text, const QColor& color) {

@@ -19,6 +19,11 @@ namespace korvantis::ui {
 std::unique_ptr<QTextLayout> wrappedLayout(const QString& text, const QFont& font, int width,
                                            Qt::Alignment alignment);
 int wrappedTextHeight(const QString& text, const QFont& font, int width);
+// The layout a cell draws: one line when wrappedTextHeight() counts one (a
+// text measured to fit is never wrapped by the layout's own widths), else
+// wrappedLayout().
+std::unique_ptr<QTextLayout> cellLayout(const QString& text, const QFont& font, int width,
+                                        Qt::Alignment alignment);
 // Draws it at the top of `rect` with the given horizontal alignment; `formats`
 // mark ranges (a selection) drawn in their own colours.
 void drawWrappedText(QPainter& painter, const QString& text, const QFont& font, const QRect& rect,

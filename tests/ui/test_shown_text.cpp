@@ -253,6 +253,30 @@ class ShownTextTest : public SmallLogsTest {
         QVERIFY(text->originalText().contains(QString::fromUtf16(u"\u202etxt.exe")));
     }
 
+    // A path holding U+0000 (or any character shown as a mark) is measured
+    // as one line and drawn as one: nothing of it lands below its row. The
+    // last row's path is the last column, as wide as its text.
+    void markedPathStaysOnItsLine() {
+        Window w;
+        w.load(writeLog(dir_, u"nul.json"_s,
+                        {procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, u"/bin/sh"_s),
+                         procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 6, 1, u"/bin/a\\u0000b"_s)}),
+               w.procs(), 2);
+        PreviewList* list = w.procList();
+        QVERIFY(list->cellShown(1, 4).contains(u"\u27e8U+0000\u27e9b"_s));
+        const QRect cell = list->cellRects(1).at(4);
+        const QImage image = list->viewport()->grab().toImage();
+        // Below the row, across the path's cell: the list's background only.
+        for (int y = cell.bottom() + 1; y < std::min(image.height(), cell.bottom() + cell.height());
+             ++y) {
+            const QRgb background = image.pixel(image.width() - 2, y);
+            for (int x = cell.left(); x <= cell.right(); ++x) {
+                QVERIFY2(image.pixel(x, y) == background,
+                         qPrintable(u"ink at %1,%2"_s.arg(x).arg(y)));
+            }
+        }
+    }
+
     // A 20 MB line: its detail is made on a worker (bench_detail_ui times
     // it); its first part is shown with a note of the rest; copy and save
     // take all. A line that repeats keys has them named above its text.

@@ -89,7 +89,7 @@ class MainViewLoadingTest : public SmallLogsTest {
 
         LostMessagesStrip* strip = w.view.lostMessagesStrip();
         QVERIFY(!strip->isVisible());
-        const auto numbered = [](int number, const char* kind, const char* body) {
+        const auto numbered = [](qint64 number, const char* kind, const char* body) {
             return QStringLiteral(R"({"event":{"%1":%2},"time":"t","global_seq_num":%3,)"
                                   R"("process":{"audit_token":{"pid":%3},"ppid":1}})")
                 .arg(QLatin1String(kind), QLatin1String(body), QString::number(number));
@@ -114,6 +114,17 @@ class MainViewLoadingTest : public SmallLogsTest {
         delete menu;
         QTest::mouseClick(strip->closeButton(), Qt::LeftButton);
         TRY_VERIFY(!strip->isVisible());
+
+        // Gaps whose sum passes any 64-bit count: said so, never wrapped.
+        const QString huge = writeLog(dir_, u"huge.json"_s,
+                                      {numbered(0, "exit", "{}"), numbered(INT64_MAX, "exit", "{}"),
+                                       numbered(0, "exit", "{}"), numbered(INT64_MAX, "exit", "{}"),
+                                       numbered(1, "exit", "{}"), numbered(7, "exit", "{}")});
+        w.load(huge, w.view.otherPanel()->preview()->rows(), 10);
+        TRY_VERIFY(strip->isVisible());
+        QCOMPARE(strip->noteLabel()->text().section(QLatin1Char('\n'), 1),
+                 u"more than 18446744073709551615 messages are missing from huge.json (3 gaps): "
+                 "dropped by the recorder or cut from the log"_s);
     }
 
     void errorCounterAndList() {

@@ -9,6 +9,7 @@
 
 #include "inspect/store_rows.h"
 #include "inspect/terminal_text.h"
+#include "query/ordered_line_reads.h"
 #include "query/row_sort.h"
 
 namespace korvantis {
@@ -84,20 +85,22 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
     const std::vector<std::uint32_t> order =
         sortedOrder(keys, sortKindOf(sort.field), sort.descending);
     std::size_t next = 0;
-    std::string rawLine;
+    // Out of load order, a compressed log's lines are read in batches.
+    OrderedLineReads lines(store.logFiles(), order.size(),
+                           [&](std::size_t k) { return store.lineRefs().ref(entries[order[k]]); });
     return writeRows(
         STDOUT_FILENO, "standard output", format,
         [&](ExportRow& out) {
             while (next < order.size()) {
-                const std::uint32_t i = order[next++];
+                const std::uint32_t i = order[next];
                 out = {rows[i], {}, {}};
                 if (!exportNeedsRawLine(format)) {
+                    ++next;
                     return true;
                 }
-                LineRead line = store.logFiles().read(store.lineRefs().ref(entries[i]));
+                const ReadBack<std::string_view> line = lines.read(next++);
                 if (line) {
-                    rawLine = std::move(*line);
-                    out.rawLine = rawLine;
+                    out.rawLine = *line;
                     return true;
                 }
                 unreadable.note(entries[i], line.failure);

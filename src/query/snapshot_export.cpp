@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <optional>
 
+#include "query/ordered_line_reads.h"
+
 namespace korvantis {
 
 namespace {
@@ -15,7 +17,14 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
     const std::size_t count = shown ? shown->size() : list.size();
     const bool raw = exportNeedsRawLine(format);
     std::size_t next = 0;
-    LineRead line;
+    // The shown order may be a sort: a compressed log's lines are read in
+    // batches in their own order.
+    const LogFiles none;
+    OrderedLineReads lines(snapshot.logs ? *snapshot.logs : none, count, [&](std::size_t k) {
+        const std::size_t i = shown ? (*shown)[k] : k;
+        const std::size_t entry = i < list.size() ? list.entryOf(i).value() : SIZE_MAX;
+        return entry < snapshot.refs.size() ? snapshot.refs[entry] : LineRef{0, 0, UINT32_MAX, 0};
+    });
     return exportRowsToFile(
         target, format,
         [&](ExportRow& out) {
@@ -34,7 +43,12 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
             }
             out.row = list.rowView(i);
             if (raw) {
-                line = snapshot.lineText(list.entryOf(i));
+                ReadBack<std::string_view> line;
+                if (snapshot.logs && list.entryOf(i).value() < snapshot.refs.size()) {
+                    line = lines.read(next - 1);
+                } else {
+                    line.failure.kind = ReadFailure::Kind::changed;
+                }
                 if (!line) {
                     out.failure =
                         "Could not write \"" + target + "\": " + readFailureText(line.failure);

@@ -280,6 +280,8 @@ CASES
 # does not follow; the rows are written first.
 gzip -c "$SAMPLE" > "$follow_dir/s.json.gz"
 rows_104=$("$INSPECT" --filter pid:104 "$SAMPLE")
+same "--sort from a .gz as from the plain log" <("$INSPECT" --sort -path "$SAMPLE") \
+    <("$INSPECT" --sort -path "$follow_dir/s.json.gz")
 while IFS=';' read -r name status args rows want_err; do
     eval "set -- $args"
     out=$(timeout 60 "$INSPECT" --follow --filter pid:104 "$@" < "$SAMPLE" 2> "$err_file")

@@ -9,7 +9,12 @@
 #include <vector>
 
 #include "ingest/temp_files.h"
+#include "query/ordered_line_reads.h"
 #include "query/row_export.h"
+#include "store/event_store.h"
+#include "support/compressed_copies.h"
+#include "support/loading.h"
+#include "support/log_lines.h"
 
 namespace korvantis {
 namespace {
@@ -154,6 +159,46 @@ TEST(RowExport, SpecialFilesAreWrittenIntoNotReplaced) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     EXPECT_TRUE(exportRowsToFile("/dev/null", ExportFormat::csv, sourceOf(kRows)).ok());
     EXPECT_TRUE(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+}
+
+// Rows read out of load order from a compressed log, a few a batch, give
+// each line as it stands, as reading them one by one does.
+TEST(RowExport, LinesReadOutOfOrderFromCompressedLogs) {
+    std::string text;
+    for (int i = 0; i < 300; ++i) {
+        text +=
+            testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", i, 1,
+                                  "/bin/" + std::string(static_cast<std::size_t>(i % 37), 'p')) +
+            "\n";
+    }
+    const struct {
+        const char* name;
+        std::string bytes;
+    } copies[] = {
+        {"log.gz", testsupport::gzipped(text)},
+        {"members.gz", testsupport::gzipped(text, 6, 700)},
+        {"log.zst", testsupport::zstdCompressed(text)},
+        {"plain.json", text},
+    };
+    for (const auto& copy : copies) {
+        SCOPED_TRACE(copy.name);
+        TempDir dir;
+        testsupport::LoadingWorkspace w;
+        w.load(dir.write(copy.name, copy.bytes));
+        const LineRefTable& refs = w.ws.store.lineRefs();
+        const std::size_t n = refs.size();
+        ASSERT_EQ(n, 300u);
+        // The last, the first, the last but one, ...
+        const auto place = [n](std::size_t k) { return LinePlace(k % 2 ? k / 2 : n - 1 - k / 2); };
+        OrderedLineReads reads(
+            w.ws.store.logFiles(), n, [&](std::size_t k) { return refs.ref(place(k)); }, 2000);
+        for (std::size_t k = 0; k < n; ++k) {
+            const ReadBack<std::string_view> line = reads.read(k);
+            const LineRead alone = w.ws.store.logFiles().read(refs.ref(place(k)));
+            ASSERT_TRUE(line && alone) << k;
+            EXPECT_EQ(*line, *alone) << k;
+        }
+    }
 }
 
 }  // namespace

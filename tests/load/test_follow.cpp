@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ingest/temp_files.h"
+#include "support/compressed_copies.h"
 #include "support/loading.h"
 #include "support/log_lines.h"
 #include "support/store_content.h"
@@ -144,6 +145,33 @@ TEST(Follow, TruncationAndReplacementStopFollowing) {
         const std::string want = freshContent(dir, c.loaded, true, c.readable);
         EXPECT_TRUE(filesUntil(
             followed, [&] { return storeContent(followed.ws, true, c.readable) == want; }));
+    }
+}
+
+// A log that cannot be followed is named, whether following was on when it
+// loaded or was turned on after; one still followed keeps the loader
+// following, and when it stops nothing is followed any more.
+TEST(Follow, LogsThatCannotBeFollowedAreNamed) {
+    const std::string line =
+        testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, "/bin/a") + "\n";
+    for (const bool onFirst : {true, false}) {
+        SCOPED_TRACE(onFirst ? "on before the loads" : "turned on after");
+        TempDir dir;
+        LoadingWorkspace w;
+        w.ws.loader.setFollowing(onFirst);
+        const std::string plain = dir.write("plain.json", line);
+        w.load({dir.write("s.json.gz", testsupport::gzipped(line)),
+                (dir.path() / "none.json").string(), plain});
+        w.ws.loader.setFollowing(true);
+        const auto& notices = w.ws.loader.progress().followNotices;
+        ASSERT_TRUE(filesUntil(w, [&] { return notices.size() == 2; }));
+        EXPECT_EQ(notices,
+                  (std::vector<std::string>{"s.json.gz is compressed; it is not followed",
+                                            "none.json could not be opened; it is not followed"}));
+        EXPECT_TRUE(w.ws.loader.followsAny());
+        std::filesystem::remove(plain);
+        ASSERT_TRUE(filesUntil(w, [&] { return notices.size() == 3; }));
+        EXPECT_FALSE(w.ws.loader.followsAny());
     }
 }
 

@@ -12,7 +12,7 @@ PACKAGES=(
     fonts-dejavu-core
     clang-14 libclang-rt-14-dev
     xvfb xauth
-    scdoc desktop-file-utils appstream file dpkg-dev
+    scdoc desktop-file-utils appstream file dpkg-dev lintian
 )
 
 missing=()

@@ -3,10 +3,10 @@
 
 #include "inspect/inspect_options.h"
 
-#include "inspect/terminal_text.h"
-
 #include <algorithm>
 #include <iostream>
+
+#include "inspect/terminal_text.h"
 
 namespace korvantis {
 
@@ -43,7 +43,8 @@ constexpr Flag kFlags[] = {
     {"--pretty", &InspectOptions::pretty,
      "print standard input's JSON text in readable form, as the detail area shows it"},
     {"--follow", &InspectOptions::follow,
-     "print the rows of lines appended later too, until SIGINT or SIGTERM (as --filter)"},
+     "print the rows of lines appended later too, until SIGINT or SIGTERM or until no log is "
+     "followed (as --filter)"},
 };
 // Options followed by a value.
 struct ValueFlag {

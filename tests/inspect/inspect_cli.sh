@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Checks korvantis-inspect from the outside: exit statuses, the summary, the
 # --dump form over the samples, --pretty, --tree and the rows --filter writes.
-# Usage: inspect_cli.sh INSPECT SAMPLES_DIR
+# Usage: inspect_cli.sh INSPECT SAMPLES_DIR MAN_PAGE_SOURCE
 set -uo pipefail
 INSPECT=$1
 SAMPLES=$2
+MAN_PAGE=$3
 SAMPLE=$SAMPLES/sample.json
 fail=0
 check() {  # check WHAT EXPECTED ACTUAL
@@ -58,6 +59,16 @@ bad --fields named;--filter '' --export csv --fields pid,what "$SAMPLE";2;-;pid,
 unknown sort field;--sort size "$SAMPLE";2;-;--sort: no field named
 missing LOG;/nonexistent/log.json "$SAMPLE";1;process events: 7;/nonexistent/log.json
 CASES
+# The man page's synopsis names every option the usage names, and each
+# option of --help has its entry.
+usage=$("$INSPECT" 2>&1 > /dev/null)
+synopsis=$(sed -n '/^# SYNOPSIS/,/^# DESCRIPTION/p' "$MAN_PAGE" | tr -d '*')
+for option in $(grep -o -- '--[a-z]*' <<< "$usage" | sort -u); do
+    contains "man page synopsis" "$option" "$synopsis"
+done
+for option in $("$INSPECT" --help | grep -o -- '^  --[a-z]*' | sort -u); do
+    contains "man page entry" "*$option*" "$(cat "$MAN_PAGE")"
+done
 [[ "$("$INSPECT" --version)" =~ ^korvantis-inspect\ [0-9]+\.[0-9]+\.[0-9]+$ ]]
 check "version is name and number" 0 $?
 

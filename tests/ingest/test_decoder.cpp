@@ -190,8 +190,10 @@ TEST(EsloggerDecoder, WhatIsAMessage) {
         {es(R"("sig_nal2":{})"), esStoredOnly("SIG_NAL2")},
         {es("\"\xC3\xA9xit\":{}"), esStoredOnly("\xC3\xA9XIT")},
         {es(R"("":{})"), esStoredOnly("")},
-        // Another spelling of a kind is another kind: kept only, whatever its type text.
-        {es(R"("Exec":{})"), esStoredOnly("EXEC")},
+        // Another spelling of a kind is another kind: kept only, and typed so
+        // that it never reads as the kind itself.
+        {es(R"("Exec":{})"), esStoredOnly(R"(EXEC (as "Exec"))")},
+        {es(R"("EXECS":{})"), esStoredOnly("EXECS")},
         {es(R"("\u0065xit":{})"), esStoredOnly("EXIT")},
         // A line the record rules accept stays a record.
         {R"({"event":"E","timestamp":"t","time":"u","process":null})",

@@ -13,10 +13,15 @@
 #include <QToolTip>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include <ctime>
+#include <fstream>
+#include <thread>
 
 #include "ui/bidi_isolation.h"
 #include "ui/filtered_row_source.h"
+#include "ui/save_received_log.h"
 #include "ui/sorted_row_source.h"
 #include "ui/time_display_choice.h"
 #include "ui_test_support.h"
@@ -407,33 +412,45 @@ class FilterBarTest : public QObject {
     void saveDialogsAskAboutTheFileWritten() {
         Window w(log_);
         QTemporaryDir out;
-        for (const char* name : {"report.jsonl", "table.csv", "nulldev", "event.json"}) {
+        const char* const there[] = {"report.jsonl", "table.csv", "nulldev", "event.json",
+                                     "received.json"};
+        for (const char* name : there) {
             QFile f(out.filePath(QLatin1String(name)));
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
         }
         w.procPreview()->chooseRow(0);
+        // A log received down a FIFO, for "Save received log as…".
+        const QByteArray fifo = QFile::encodeName(out.filePath(u"pipe"_s));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        std::thread writer([&] { std::ofstream(fifo.toStdString()) << lines_[0].toStdString(); });
+        w.workspace().loader.loadJsonFile(fifo.toStdString());
+        TRY_VERIFY(hasReceivedLog(w.workspace()) && w.workspace().loader.idle());
+        writer.join();
         ExportAction* action = w.filter()->exportAction();
         QSignalSpy exported(action, &ExportAction::finished);
         const struct {
             const char* name;
-            bool exportDialog;  // else "Save event as…"
-            bool csv;           // the CSV filter chosen in the dialog's list
+            char dialog;  // e Export…, s "Save event as…", r "Save received log as…"
+            bool csv;     // the CSV filter chosen in the dialog's list
             QString typed;
             QString asked;    // the file the question names, if asked
             QString written;  // else the file written
         } cases[] = {
-            {"export", true, false, u"report"_s, u"report.jsonl"_s, {}},
-            {"export as CSV", true, true, u"table"_s, u"table.csv"_s, {}},
+            {"export", 'e', false, u"report"_s, u"report.jsonl"_s, {}},
+            {"export as CSV", 'e', true, u"table"_s, u"table.csv"_s, {}},
             // A file of the bare name is the one asked about, and written.
-            {"bare name there", true, false, u"nulldev"_s, u"nulldev"_s, {}},
-            {"new name", true, false, u"fresh"_s, {}, u"fresh.jsonl"_s},
-            {"save event", false, false, u"event"_s, u"event.json"_s, {}},
+            {"bare name there", 'e', false, u"nulldev"_s, u"nulldev"_s, {}},
+            {"new name", 'e', false, u"fresh"_s, {}, u"fresh.jsonl"_s},
+            {"save event", 's', false, u"event"_s, u"event.json"_s, {}},
+            {"save received log", 'r', false, u"received"_s, u"received.json"_s, {}},
         };
         for (const auto& c : cases) {
-            if (c.exportDialog) {
+            if (c.dialog == 'e') {
                 action->chooseFile();
-            } else {
+            } else if (c.dialog == 's') {
                 w.procDetail()->eventTextView()->chooseSaveFile();
+            } else {
+                chooseFileForReceivedLog(&w.view, w.workspace());
             }
             QFileDialog* dialog = nullptr;
             TRY_VERIFY((dialog = w.view.findChild<QFileDialog*>()) != nullptr);
@@ -467,7 +484,7 @@ class FilterBarTest : public QObject {
             }
             TRY_VERIFY(w.view.findChild<QFileDialog*>() == nullptr);
         }
-        for (const char* name : {"report.jsonl", "table.csv", "nulldev", "event.json"}) {
+        for (const char* name : there) {
             QCOMPARE(fileBytes(out.filePath(QLatin1String(name))), QByteArray("old"));
         }
     }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <type_traits>
 
 namespace korvantis {
 
@@ -33,6 +34,11 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
                 return false;
             }
             out.row = list.rowView(i);
+            if constexpr (std::is_same_v<Rows, ProcRowsSnapshot>) {
+                if (i < snapshot.outcomes.size()) {
+                    out.row.outcome = snapshot.outcomes[i];
+                }
+            }
             if (raw) {
                 line = snapshot.lineText(list.entryOf(i));
                 if (!line) {

@@ -170,6 +170,11 @@ void LogLoader::setFollowing(bool on) {
     post_([this] { checkFollowed(); });
 }
 
+bool LogLoader::followsSomeLog() const {
+    return std::any_of(followed_.begin(), followed_.end(),
+                       [](const FollowedLog& f) { return !f.stopped; });
+}
+
 void LogLoader::keepFollowable(const LoadFigures& figures) {
     FollowedLog f;
     f.log = runningLog_;

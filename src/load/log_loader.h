@@ -76,6 +76,9 @@ class LogLoader {
     // are not followed; a pipe is read to its end anyway.
     void setFollowing(bool on);
     bool following() const { return following_; }
+    // Whether some loaded log is still followed: false once following each
+    // one has stopped (or before any was loaded).
+    bool followsSomeLog() const;
     // The tree is built again at most this often while logs grow.
     static constexpr std::chrono::milliseconds kTreeEvery{1000};
 

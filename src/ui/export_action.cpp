@@ -10,9 +10,16 @@
 #include "query/snapshot_export.h"
 #include "ui/filtered_row_source.h"
 #include "ui/view_texts.h"
+#include "ui/viewer_settings.h"
 #include "ui/worker_priority.h"
 
 namespace korvantis::ui {
+
+namespace {
+
+const QString kFormatKey = QStringLiteral("export/format");
+
+}  // namespace
 
 ExportAction::ExportAction(Workspace& workspace, CurrentRows current, QWidget* parent)
     : QObject(parent), workspace_(workspace), current_(std::move(current)), owner_(parent) {
@@ -48,10 +55,17 @@ void ExportAction::chooseFile() {
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilters({exportJsonLinesFilter(), exportCsvFilter()});
+    // The format chosen last time is offered first.
+    if (viewerSettings().value(kFormatKey).toString() == QLatin1String("csv")) {
+        dialog->selectNameFilter(exportCsvFilter());
+    }
     dialog->setWindowModality(Qt::NonModal);
     connect(dialog, &QFileDialog::fileSelected, this, [this, dialog](const QString& chosen) {
         const QString filter = dialog->selectedNameFilter();
         const ExportFormat format = formatFor(chosen, filter);
+        viewerSettings().setValue(kFormatKey, format == ExportFormat::csv
+                                                  ? QStringLiteral("csv")
+                                                  : QStringLiteral("jsonl"));
         QString path = chosen;
         if (QFileInfo(chosen).suffix().isEmpty()) {
             path += format == ExportFormat::csv ? QStringLiteral(".csv") : QStringLiteral(".jsonl");

@@ -43,6 +43,8 @@ class PreviewList : public VirtualList {
     int contentWidth() const override;
 
     void mousePressEvent(QMouseEvent* event) override;
+    // A cell cut short tells its whole text when hovered.
+    bool viewportEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
@@ -54,8 +56,11 @@ class PreviewList : public VirtualList {
         int height;                             // of the text laid out in the width
         bool oneLine;                           // fits without wrapping
         QList<QTextLayout::FormatRange> marks;  // visible marks, drawn muted
+        bool elided = false;                    // cut to one line with "…"
     };
     IsolatedText cellIsolated(int row, int column) const;
+    // Cuts `cell` to one line of its width, with "…".
+    void elide(Cell& cell, FieldKey key) const;
     // The cells of a row laid out in `rowWidth`.
     QList<Cell> layoutCells(int row, int rowWidth) const;
     // The row a key asks for, or -1 for a key that chooses no row.

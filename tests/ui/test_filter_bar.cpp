@@ -15,6 +15,7 @@
 #include "ui/filtered_row_source.h"
 #include "ui/sorted_row_source.h"
 #include "ui/time_display_choice.h"
+#include "ui/viewer_settings.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
@@ -208,7 +209,7 @@ class FilterBarTest : public QObject {
             QVERIFY(menu.actions()[step.action]->isChecked());
             QCOMPARE(w.procPreview()->list()->cellShown(0, 0), step.proc);
             QCOMPARE(w.filePreview()->rows().text(0, FieldKey::timestamp), step.file);
-            QCOMPARE(QSettings().value(u"view/timeDisplay"_s).toString(), step.setting);
+            QCOMPARE(viewerSettings().value(u"view/timeDisplay"_s).toString(), step.setting);
         }
         qunsetenv("TZ");
         ::tzset();
@@ -255,6 +256,28 @@ class FilterBarTest : public QObject {
         savePicture(w.view, "main-timeline.png");
         QTest::mouseDClick(strip, Qt::LeftButton, {}, QPoint(10, 10));
         QCOMPARE(w.field()->text(), u"pid:11"_s);
+    }
+
+    // Over several days the ticks stand on round hours, dated where a day
+    // begins.
+    void timelineTicksOfDaysAreDated() {
+        QStringList lines;
+        for (int i = 0; i < 40; ++i) {
+            lines << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i, 1, u"/bin/p"_s,
+                              QString::number(1765000000 + i * 9000) + u".5"_s);
+        }
+        ShownWindow w(1200, 600);
+        w.load(writeLog(dir_, u"days.json"_s, lines), 40);
+        TimelineStrip* strip = w.view.timeline();
+        TRY_VERIFY(strip->counted() && !strip->tickLabels().isEmpty());
+        const QStringList labels = strip->tickLabels();
+        QVERIFY2(labels.first().startsWith(u"2025-12-0"_s), qPrintable(labels.join('|')));
+        // One dated label a day: 2025-12-06 to 2025-12-10.
+        QVERIFY2(labels.filter(u"2025-12-"_s).size() >= 5, qPrintable(labels.join(u'|')));
+        for (const QString& label : labels) {
+            QVERIFY2(label.isEmpty() || label.endsWith(u":00"_s), qPrintable(label));
+        }
+        savePicture(w.view, "main-timeline-days.png");
     }
 
     // The summary shows the rows' paths as the lists do; clicking a line adds

@@ -321,7 +321,8 @@ class MainViewTest : public SmallLogsTest {
 
     // The Follow toggle: its button and key, and what a followed log does to
     // the window: rows come, a list at its end stays there, one scrolled
-    // elsewhere stays put, and a log cut short is told in the load strip.
+    // elsewhere stays put, and a log cut short is told in the load strip and
+    // releases the button.
     void followedLogsFeedTheLists() {
         const QString path = dir_.filePath(u"growing.json"_s);
         appendLines(path, 100, 300);
@@ -365,6 +366,9 @@ class MainViewTest : public SmallLogsTest {
         TRY_VERIFY(notice->isVisible());
         QCOMPARE(notice->text(), u"growing.json was truncated; following stopped at line 300"_s);
         QCOMPARE(rows.rowCount(), 300);
+        // Nothing is followed any more: the button is no longer pressed.
+        TRY_VERIFY(!button->isChecked());
+        QVERIFY(!view.workspace().loader.following());
     }
 };
 

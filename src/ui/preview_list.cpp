@@ -368,7 +368,7 @@ void ColumnHeaders::paintEvent(QPaintEvent*) {
         painter.drawLine(x, kTopPadding, x, height() - kBottomPadding);
     }
     painter.setFont(font_);
-    painter.setPen(greenColor());
+    painter.setPen(greenColor(palette()));
     const auto rects = textRects();
     for (int i = 0; i < rects.size(); ++i) {
         // A title stays on one line; the rows below it are what wrap. The last

@@ -229,9 +229,15 @@ void TimelineStrip::paintBars(QPainter& painter) const {
         const int procs = barHeight(shown[i].process);
         const int files = barHeight(shown[i].file);
         const int others = barHeight(shown[i].other);
+        // The kinds differ by more than their hue: process bars are solid,
+        // file bars striped, other bars dotted.
         painter.fillRect(x, height() - procs, bw, procs, colors.process);
-        painter.fillRect(x, height() - procs - files, bw, files, colors.file);
-        painter.fillRect(x, height() - procs - files - others, bw, others, colors.other);
+        const QRect file(x, height() - procs - files, bw, files);
+        painter.fillRect(file, colors.file);
+        painter.fillRect(file, QBrush(colors.background, Qt::BDiagPattern));
+        const QRect other(x, height() - procs - files - others, bw, others);
+        painter.fillRect(other, colors.other);
+        painter.fillRect(other, QBrush(colors.background, Qt::Dense5Pattern));
     }
 }
 

@@ -79,7 +79,7 @@ void TopBarView::releaseFollowWhenStopped() {
 
 QColor TopBarView::errorsColor(std::size_t count) const {
     if (count > 0) {
-        return QColor(Qt::red);
+        return filterErrorColor(palette());
     }
     // White, as long as it can be read on the button.
     return readableWhite(palette(), QPalette::Button, QPalette::ButtonText);

@@ -344,12 +344,12 @@ class FilterBarTest : public QObject {
         w.type(u"pid:11"_s);
         QCOMPARE(list->chosenRow(), 1);
         QCOMPARE(w.procs().rowId(1), chosen);
-        QCOMPARE(list->cellColor(1, 0), QColor(61, 210, 130));
+        QCOMPARE(list->cellColor(1, 0), greenColor(list->palette()));
         const QColor normal = w.field()->palette().color(QPalette::Text);
         w.filter()->setQuery(u"pid:1x"_s);  // at once: no valid query on the way
         QVERIFY(w.filter()->invalid());
         QCOMPARE(w.filter()->message()->text(), u"pid: needs a whole number, not \"1x\""_s);
-        QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor());
+        QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor(w.view.palette()));
         QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/sh", "/bin/ls"}));
         QCOMPARE(w.titles()[0], u"Processes (2 of 5)"_s);
         // The keys go on from it among the shown rows.

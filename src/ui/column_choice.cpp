@@ -139,14 +139,19 @@ void ColumnChoice::setShown(FieldKey key, bool shown) {
     apply();
 }
 
-std::vector<Fact> ColumnChoice::shownFacts() const {
-    std::vector<Fact> facts;
+CsvFields ColumnChoice::shownFields() const {
+    CsvFields fields;
     for (std::size_t i = 0; i < available_.size(); ++i) {
-        if (const auto fact = factOfKey(available_[i].key); fact && shown_[i]) {
-            facts.push_back(*fact);
+        if (!shown_[i]) {
+            continue;
+        }
+        if (const auto fact = factOfKey(available_[i].key)) {
+            fields.push_back({CsvField::Of::fact, *fact});
+        } else if (available_[i].key == FieldKey::outcome) {
+            fields.push_back({CsvField::Of::outcome});
         }
     }
-    return facts;
+    return fields;
 }
 
 void ColumnChoice::fillMenu(QMenu& menu) {

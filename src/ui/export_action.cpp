@@ -93,8 +93,8 @@ void ExportAction::exportTo(const QString& path, ExportFormat format) {
     ExportedRows exported{processes, nullptr};
     exported.others = others;
     if (shownFacts_) {
-        for (const Fact fact : shownFacts_(rows->kind())) {
-            exported.csvFields.push_back({CsvField::Of::fact, fact});
+        for (const CsvField& field : shownFacts_(rows->kind())) {
+            exported.csvFields.push_back(field);
         }
     }
     ++running_;

@@ -119,7 +119,7 @@ void MainView::followStore() {
         EventPanel* panel = kind == RowKind::process ? processPanel_
                             : kind == RowKind::file  ? filePanel_
                                                      : otherPanel_;
-        return panel->preview()->columnChoice().shownFacts();
+        return panel->preview()->columnChoice().shownFields();
     });
     connect(notifier_, &StoreNotifier::changed, this, &MainView::showOtherTab);
     connect(notifier_, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {

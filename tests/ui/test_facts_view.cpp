@@ -96,6 +96,13 @@ class FactsViewTest : public QObject {
             QVERIFY(w.exportedCsv(dir_.filePath("rows.csv"))
                         .startsWith("kind,type,timestamp,pid,ppid,path,args,uid\n"
                                     "process,ES_EVENT_TYPE_NOTIFY_EXEC,"));
+            // The Outcome column is exported too, where it stands.
+            w.toggle("Outcome");
+            const QList<QByteArray> records =
+                w.exportedCsv(dir_.filePath("outcome.csv")).split('\n');
+            QCOMPARE(records.value(0), "kind,type,timestamp,pid,ppid,path,args,uid,outcome");
+            QVERIFY2(records.value(1).endsWith(",still running"), records.value(1).constData());
+            w.toggle("Outcome");
             // A new column is as wide as its title; dragged widths stay.
             const QFontMetrics metrics(headerFont());
             QVERIFY(w.procs()->columns().width(4, 0) >= metrics.horizontalAdvance("User"));

@@ -132,6 +132,15 @@ bool PreviewList::viewportEvent(QEvent* event) {
     return true;
 }
 
+int PreviewList::widestShown(int column) const {
+    int widest = 0;
+    const int first = firstRow();
+    for (int row = first; row >= 0 && row < count() && !rowRect(row).isEmpty(); ++row) {
+        widest = std::max(widest, metrics_.horizontalAdvance(cellShown(row, column)));
+    }
+    return widest + 2;
+}
+
 int PreviewList::measureRow(int row, int width) const {
     int h = 0;
     for (const Cell& cell : layoutCells(row, width)) {
@@ -330,6 +339,17 @@ void ColumnHeaders::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     QWidget::mouseReleaseEvent(event);
+}
+
+void ColumnHeaders::mouseDoubleClickEvent(QMouseEvent* event) {
+    const int border =
+        event->button() == Qt::LeftButton ? borderAt(event->position().toPoint().x()) : -1;
+    if (border < 0) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    emit borderDoubleClicked(border);
+    event->accept();
 }
 
 int ColumnHeaders::titleAt(QPoint pos) const {

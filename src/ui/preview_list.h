@@ -31,6 +31,9 @@ class PreviewList : public VirtualList {
     QColor cellColor(int row, int column) const;
     // Cell rectangles of a row on screen, in viewport coordinates.
     QList<QRect> cellRects(int row) const;
+    // The width the widest text of `column` among the rows on screen needs
+    // on one line.
+    int widestShown(int column) const;
 
   signals:
     // A click on a row, or a key asking for another row.
@@ -94,6 +97,8 @@ class ColumnHeaders : public QWidget {
     int sortedColumn() const { return sortedColumn_; }
 
   signals:
+    // A double click on the border after `column`.
+    void borderDoubleClicked(int column);
     // A click on a column's title (not on a border).
     void titleClicked(int column);
 
@@ -102,6 +107,8 @@ class ColumnHeaders : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // On the border after a column: fits the column (borderDoubleClicked).
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

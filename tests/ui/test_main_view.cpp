@@ -354,6 +354,15 @@ class MainViewTest : public SmallLogsTest {
         QVERIFY(linedUp());
         // The path takes what is left of the row.
         QVERIFY(list->cellRects(0).last().right() < list->viewport()->width());
+        // A double click on that border fits Type to its widest text in view.
+        QTest::mouseDClick(headers, Qt::LeftButton, {}, QPoint(headers->borderX(1), grip.y()));
+        const QFontMetrics metrics(rowFont());
+        int widest = 0;  // every row of the small logs is in view
+        for (int row = 0; row < list->rows().rowCount(); ++row) {
+            widest = std::max(widest,
+                              metrics.horizontalAdvance(list->rows().text(row, FieldKey::type)));
+        }
+        QCOMPARE(list->cellRects(0)[1].width(), widest + 2);
     }
 
     void keyboard() {

@@ -9,6 +9,7 @@
 #include "ingest/cache_file.h"
 #include "korvantis_version.h"
 #include "store/log_files.h"
+#include "ui/viewer_settings.h"
 
 int main(int argc, char** argv) {
     korvantis::LogFiles::raiseOpenFileLimit();
@@ -35,7 +36,10 @@ int main(int argc, char** argv) {
     int qtArgc = static_cast<int>(options.qtArguments.size());
     options.qtArguments.push_back(nullptr);
     QApplication application(qtArgc, options.qtArguments.data());
+    // Every setting goes to one file: organization and application "Korvantis".
+    QApplication::setOrganizationName(QStringLiteral("Korvantis"));
     QApplication::setApplicationName(QStringLiteral("Korvantis"));
+    korvantis::ui::takeOverStraySettings();
     QApplication::setApplicationVersion(QStringLiteral(KORVANTIS_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korvantis"));
 

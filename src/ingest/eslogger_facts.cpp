@@ -102,6 +102,10 @@ void EsloggerFactsReader::readSubject(const EsloggerProcess& subject) {
         !platform.get_bool().get(isPlatform)) {
         facts_.set(Fact::platform, isPlatform ? "yes" : "no");
     }
+    std::int64_t flags = 0;
+    if (subject.getInt(EsloggerProcess::codesigning_flags, flags)) {
+        facts_.set(Fact::signing, signingStatus(flags, isPlatform));
+    }
 }
 
 void EsloggerFactsReader::readExec(const object& exec) {
@@ -112,6 +116,23 @@ void EsloggerFactsReader::readExec(const object& exec) {
     }
     // Past the cut, the rest would be thrown away.
     appendCommandLine(exec, facts_.text(Fact::args), kFactBytes);
+}
+
+std::string_view signingStatus(std::int64_t flags, bool isPlatform) {
+    // The kernel's code signing flags: valid, ad-hoc and signed.
+    constexpr std::int64_t kValid = 0x1;
+    constexpr std::int64_t kAdhoc = 0x2;
+    constexpr std::int64_t kSigned = 0x20000000;
+    if ((flags & (kSigned | kAdhoc)) == 0) {
+        return "unsigned";
+    }
+    if ((flags & kAdhoc) != 0) {
+        return "ad-hoc";
+    }
+    if ((flags & kValid) == 0) {
+        return "invalid";
+    }
+    return isPlatform ? "platform" : "signed";
 }
 
 std::optional<std::string> execCommandLine(std::string_view line) {

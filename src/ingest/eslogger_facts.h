@@ -2,6 +2,7 @@
 
 #include <simdjson.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,11 @@ class EsloggerFactsReader {
 
     RowFactsBuilder facts_;
 };
+
+// How a process is signed, from its codesigning_flags `flags` and whether
+// it is a platform binary: "unsigned", "ad-hoc", "invalid", "platform" or
+// "signed".
+std::string_view signingStatus(std::int64_t flags, bool isPlatform);
 
 // The whole command line of an eslogger exec message's line: its args, each
 // quoted as the args fact quotes them, never cut. Nothing when the line is

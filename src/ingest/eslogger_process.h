@@ -22,7 +22,7 @@ AuditTokenWords auditTokenWords(const simdjson::dom::element& token);
 
 // The members of an eslogger process (es_process_t) that a row and its facts
 // read, found in one walk over it: a message names two or three processes of
-// some twenty members each, and the row and the facts read eight of them.
+// some twenty members each, and the row and the facts read nine of them.
 class EsloggerProcess {
   public:
     enum Member : std::size_t {
@@ -34,6 +34,7 @@ class EsloggerProcess {
         team_id,
         tty,
         is_platform_binary,
+        codesigning_flags,
         kMembers
     };
 
@@ -52,8 +53,8 @@ class EsloggerProcess {
 
   private:
     static constexpr std::array<std::string_view, kMembers> kKeys = {
-        "audit_token", "ppid",    "executable", "responsible_audit_token",
-        "signing_id",  "team_id", "tty",        "is_platform_binary"};
+        "audit_token", "ppid", "executable",         "responsible_audit_token", "signing_id",
+        "team_id",     "tty",  "is_platform_binary", "codesigning_flags"};
     JsonMembers<kMembers> members_;
     mutable std::optional<AuditTokenWords> auditToken_;
 };

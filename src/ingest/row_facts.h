@@ -23,19 +23,20 @@ enum class Fact : std::uint8_t {
     team_id,
     tty,
     platform,
+    signing,
     process_path,
     summary,
 };
-inline constexpr std::size_t kFactCount = 11;
+inline constexpr std::size_t kFactCount = 12;
 // The facts' names, as filter keys, export fields and settings know them.
 inline constexpr std::array<std::string_view, kFactCount> kFactNames = {
-    "args",    "cwd", "uid",      "pidversion",   "responsible_pid", "signing_id",
-    "team_id", "tty", "platform", "process_path", "summary",
+    "args",    "cwd", "uid",      "pidversion", "responsible_pid", "signing_id",
+    "team_id", "tty", "platform", "signing",    "process_path",    "summary",
 };
 // What the viewer calls them, as column titles and in the facts card.
 inline constexpr std::array<std::string_view, kFactCount> kFactLabels = {
     "Args",    "CWD", "User",     "PID version", "Responsible PID", "Signing ID",
-    "Team ID", "TTY", "Platform", "Process",     "Summary",
+    "Team ID", "TTY", "Platform", "Signing",     "Process",         "Summary",
 };
 // The facts whose text is a decimal integer, matched by value.
 inline constexpr bool isIntegerFact(Fact fact) {

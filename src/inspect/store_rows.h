@@ -37,7 +37,8 @@ class StoreRowCursor {
         }
         raw_.reset();
         if (entry_ == procAt) {
-            out = {procs.rowView(proc_++), {}, {}};
+            out = {procs.rowView(proc_), {}, {}};
+            out.row.outcome = store_.lifetimes().outcomeOf(proc_++);
         } else if (entry_ == fileAt) {
             out = {files.rowView(file_++), {}, {}};
         } else {

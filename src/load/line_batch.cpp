@@ -55,6 +55,17 @@ void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& inf
         return;
     }
     const int event = record->storedOnly ? -1 : eventKindNamed(record->event);
+    if (event < 0 && !record->storedOnly && record->process) {
+        // One of the viewer's own records of a kind no panel lists: an other
+        // row of its process, as eslogger's other kinds are, without facts.
+        info.kind = LineKind::otherRow;
+        info.pid = record->process->pid;
+        info.ppid = record->process->ppid;
+        info.path = sideText(record->process->path.value_or(std::string_view{}), batch);
+        info.type = sideText(record->event, batch);
+        info.timestamp = sideText(record->timestamp, batch);
+        return;
+    }
     if (event >= 0) {
         info.event = static_cast<std::uint8_t>(event);
         if (isProcessKind(static_cast<EventKind>(event))) {

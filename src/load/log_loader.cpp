@@ -171,11 +171,6 @@ void LogLoader::tellUnfollowed() {
     }
 }
 
-bool LogLoader::followsAny() const {
-    return std::any_of(followed_.begin(), followed_.end(),
-                       [](const FollowedLog& f) { return !f.stopped; });
-}
-
 void LogLoader::setFollowing(bool on) {
     if (on == following_) {
         return;
@@ -193,6 +188,11 @@ void LogLoader::setFollowing(bool on) {
         }
     }
     post_([this] { checkFollowed(); });
+}
+
+bool LogLoader::followsSomeLog() const {
+    return std::any_of(followed_.begin(), followed_.end(),
+                       [](const FollowedLog& f) { return !f.stopped; });
 }
 
 void LogLoader::keepFollowable(const LoadFigures& figures) {

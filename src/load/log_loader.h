@@ -79,8 +79,9 @@ class LogLoader {
     // could not be opened: a notice names each.
     void setFollowing(bool on);
     bool following() const { return following_; }
-    // Some loaded log is still followed (or would be, with following on).
-    bool followsAny() const;
+    // Whether some loaded log is still followed: false once following each
+    // one has stopped (or before any was loaded).
+    bool followsSomeLog() const;
     // The tree is built again at most this often while logs grow.
     static constexpr std::chrono::milliseconds kTreeEvery{1000};
 

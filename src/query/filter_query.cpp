@@ -27,7 +27,7 @@ constexpr KeyName kKeys[] = {
     {"type", FilterQuery::Key::type},     {"path", FilterQuery::Key::path},
     {"time", FilterQuery::Key::time},     {"tree", FilterQuery::Key::tree},
     {"json", FilterQuery::Key::json},     {"after", FilterQuery::Key::after},
-    {"before", FilterQuery::Key::before},
+    {"before", FilterQuery::Key::before}, {"outcome", FilterQuery::Key::outcome},
 };
 
 std::string_view nameOf(const FilterQuery::Term& term) {
@@ -87,6 +87,7 @@ int costOf(FilterQuery::Key key) {
         case FilterQuery::Key::time:
         case FilterQuery::Key::path:
         case FilterQuery::Key::fact:
+        case FilterQuery::Key::outcome:
             return 1;
         case FilterQuery::Key::plain:
             return 2;
@@ -236,6 +237,8 @@ bool termHolds(const FilterQuery::Term& term, const RowView& row, RawLineRef raw
             return containsFolded(row.timestamp, term.folded);
         case Key::json:
             return containsFolded(rawLine(), term.folded);
+        case Key::outcome:
+            return containsFolded(row.outcome, term.folded);
         case Key::fact:
             // An integer fact is the decimal form of its value: equal texts,
             // equal values. An empty fact holds no value and no text.

@@ -44,7 +44,7 @@ class RawLineRef {
 class FilterQuery {
   public:
     // `fact` is one of the row's facts, named by Term::fact.
-    enum class Key { plain, pid, ppid, type, path, time, tree, json, fact, after, before };
+    enum class Key { plain, pid, ppid, type, path, time, tree, json, fact, after, before, outcome };
     struct Term {
         Key key = Key::plain;
         Fact fact = Fact::args;  // fact terms
@@ -115,7 +115,7 @@ struct ParsedFilterQuery {
 // - a term of more than one character starting with an unquoted `-` is
 //   negated;
 // - `key:value` with an unquoted key among pid, ppid, type, path, time, tree,
-//   json, after, before and the facts' names (any ASCII case) is a keyed term; its value
+//   json, after, before, outcome and the facts' names (any ASCII case) is a keyed term; its value
 //   must not be empty, and for pid, ppid, tree, uid, pidversion and
 //   responsible_pid must be a decimal 64-bit integer;
 // - `after:T` and `before:T` keep rows whose time value is at or after T,

@@ -1,5 +1,6 @@
 #include "query/query_edit.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "ingest/time_value.h"
@@ -87,6 +88,27 @@ std::string withFactTerm(std::string_view query, Fact fact, std::string_view val
 
 std::string withTextTerm(std::string_view query, std::string_view key, std::string_view text) {
     return withKeyTerm(query, key, text, false);
+}
+
+std::string withReplacedTerms(std::string_view query, std::string_view previous,
+                              std::string_view added) {
+    std::vector<WrittenTerm> dropped = writtenTerms(previous);
+    std::vector<std::string_view> kept;
+    for (const WrittenTerm& t : writtenTerms(query)) {
+        const auto same = std::find_if(dropped.begin(), dropped.end(), [&](const WrittenTerm& d) {
+            return d.written == t.written;
+        });
+        if (same != dropped.end()) {
+            dropped.erase(same);
+        } else {
+            kept.push_back(t.written);
+        }
+    }
+    return joined(kept, std::string(added));
+}
+
+std::string quotedValue(std::string_view text) {
+    return "\"" + std::string(text.substr(0, text.find('"'))) + "\"";
 }
 
 namespace {

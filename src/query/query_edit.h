@@ -32,6 +32,16 @@ std::string withFactTerm(std::string_view query, Fact fact, std::string_view val
 // `KEY:"TEXT"` in place of the key's terms that are not negated.
 std::string withTextTerm(std::string_view query, std::string_view key, std::string_view text);
 
+// Drops the terms of `previous` (as written, each once) from `query` and adds
+// `added`: an edit that replaces what an earlier edit of its own added and
+// keeps every term the user wrote.
+std::string withReplacedTerms(std::string_view query, std::string_view previous,
+                              std::string_view added);
+
+// `"TEXT"`: a value of a key that matches a part of a text, cut before any
+// double quote (the language cannot write one inside a term).
+std::string quotedValue(std::string_view text);
+
 // Drops every `after:` and `before:` term that is not negated and adds
 // `after:FROM before:TO` (FROM and TO written as UTC instants, both time
 // values), so that the query keeps the rows of [from, to); the other only

@@ -19,7 +19,7 @@ namespace korvantis {
 namespace {
 
 constexpr std::string_view kRowFieldNames[] = {"kind", "type", "timestamp", "pid",
-                                               "ppid", "path", "utc"};
+                                               "ppid", "path", "utc",       "outcome"};
 
 std::string failure(std::string_view name, int error) {
     return writeFailure(std::string(name), error);
@@ -111,6 +111,9 @@ void appendCsvValue(std::string& out, const RowView& row, const CsvField& field)
             if (row.time != kNoTimeValue) {
                 out += formatUtc(row.time);
             }
+            break;
+        case Of::outcome:
+            appendCsvField(out, row.outcome);
             break;
         case Of::fact:
             appendCsvField(out, row.facts[field.fact]);

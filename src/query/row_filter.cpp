@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "store/log_files.h"
 
@@ -46,7 +47,12 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
         const std::size_t end = std::min(to, begin + slice);
         for (std::size_t at = begin; at < end; ++at) {
             const std::size_t i = candidates ? (*candidates)[at] : at;
-            const RowView row = rows.rowView(i);
+            RowView row = rows.rowView(i);
+            if constexpr (std::is_same_v<Rows, ProcRowsSnapshot>) {
+                if (i < snapshot.outcomes.size()) {
+                    row.outcome = snapshot.outcomes[i];
+                }
+            }
             const RowMatch match =
                 !raw ? (query.matches(row) ? RowMatch::shown : RowMatch::hidden)
                      : matchRow(query, row, [&]() -> const ReadBack<std::string_view>& {

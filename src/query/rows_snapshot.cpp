@@ -12,6 +12,7 @@ RowsSnapshot RowsSnapshot::of(const EventStore& store, std::size_t procCount, st
     s.others = store.otherPreviews().snapshot(std::min(otherCount, store.otherPreviews().size()));
     s.refs = store.lineRefs().refsSnapshot(store.lineRefs().size());
     s.logs = store.sharedLogFiles();
+    s.outcomes = store.lifetimes().outcomes(s.procs.size());
     return s;
 }
 

@@ -30,6 +30,7 @@ struct RowsSnapshot {
     OtherRowsSnapshot others;
     LineRefTable::RefsSnapshot refs;
     std::shared_ptr<const LogFiles> logs;
+    ProcessLifetimes::Outcomes outcomes;  // of the process rows
 
     // The first `procCount` process rows, `fileCount` file rows and
     // `otherCount` other rows.
@@ -41,6 +42,14 @@ struct RowsSnapshot {
     // A row's raw line, read again from its log; nothing and why when it
     // cannot be. Any thread.
     LineRead lineText(LinePlace entry) const;
+    // Process row `i` with its outcome.
+    RowView procRow(std::size_t i) const {
+        RowView row = procs.rowView(i);
+        if (i < outcomes.size()) {
+            row.outcome = outcomes[i];
+        }
+        return row;
+    }
 };
 
 // The ids of every process row, the input of a `tree:` term.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <type_traits>
 
 #include "query/ordered_line_reads.h"
 
@@ -42,6 +43,11 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
                 return false;
             }
             out.row = list.rowView(i);
+            if constexpr (std::is_same_v<Rows, ProcRowsSnapshot>) {
+                if (i < snapshot.outcomes.size()) {
+                    out.row.outcome = snapshot.outcomes[i];
+                }
+            }
             if (raw) {
                 ReadBack<std::string_view> line;
                 if (snapshot.logs && list.entryOf(i).value() < snapshot.refs.size()) {

@@ -38,6 +38,7 @@ SortKind sortKindOf(const CsvField& field) {
         case Of::kind:
         case Of::type:
         case Of::path:
+        case Of::outcome:
             break;
     }
     return SortKind::text;
@@ -59,6 +60,8 @@ SortKey sortKeyOf(const CsvField& field, const RowView& row) {
             return {!row.isProcess && !row.isOther, row.ppid, {}};
         case Of::path:
             return textKey(row.path);
+        case Of::outcome:
+            return textKey(row.outcome);
         case Of::fact:
             break;
     }

@@ -159,17 +159,28 @@ TraceSummary summarizeTrace(const RowsSnapshot& rows) {
     return builder.finish();
 }
 
-std::string withSummaryLine(std::string_view query, const SummaryLine& line) {
+std::string summaryLineTerms(const SummaryLine& line) {
+    const auto term = [&](std::string_view key) {
+        const std::string value = quotedValue(line.name);
+        return value.size() > 2 ? std::string(key) + ":" + value : std::string();
+    };
     switch (line.kind) {
         case SummaryLine::Kind::type:
-            return withTextTerm(query, "type", line.name);
+            return term("type");
         case SummaryLine::Kind::program:
+            return term(kFactNames[static_cast<std::size_t>(Fact::process_path)]);
         case SummaryLine::Kind::path:
-            return withTextTerm(query, "path", line.name);
+            return term("path");
         case SummaryLine::Kind::second:
             break;
     }
-    return withTimeRange(query, line.start, line.start + kSecond);
+    return "after:" + formatUtc(line.start) + " before:" + formatUtc(line.start + kSecond);
+}
+
+std::string withSummaryLine(std::string_view query, const SummaryLine& line,
+                            std::string_view previous) {
+    const std::string terms = summaryLineTerms(line);
+    return terms.empty() ? std::string(query) : withReplacedTerms(query, previous, terms);
 }
 
 }  // namespace korvantis

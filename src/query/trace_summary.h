@@ -87,9 +87,14 @@ struct SummaryLine {
     std::string name;     // the type, program or path
     TimeValue start = 0;  // a second's start
 };
-// `query` with the terms that keep the line's rows: `type:"T"` or
-// `path:"P"` in place of the terms of that key, or the second as
-// `after:`/`before:` bounds in place of the time bounds.
-std::string withSummaryLine(std::string_view query, const SummaryLine& line);
+// The terms that keep a line's rows: `type:"T"`, `process_path:"P"` for a
+// program (its rows are those of its processes, file events included),
+// `path:"P"` for a file path, or the second as `after:`/`before:` bounds.
+// Empty when the name is (or is cut to) nothing.
+std::string summaryLineTerms(const SummaryLine& line);
+// `query` with the line's terms in place of `previous`, the terms the last
+// click on a summary line wrote; the user's own terms stay.
+std::string withSummaryLine(std::string_view query, const SummaryLine& line,
+                            std::string_view previous = {});
 
 }  // namespace korvantis

@@ -46,6 +46,8 @@ std::string lifetimeText(const RowView& start, LifetimeEnd::How how, const RowVi
             }
             return text;
         }
+        case LifetimeEnd::How::unseen:
+            return "ended unseen before " + std::string(end.timestamp) + " (its pid was reused)";
         case LifetimeEnd::How::became: {
             std::string text = "became " + std::string(end.path);
             if (bothTimed(start, end)) {
@@ -73,6 +75,7 @@ std::string processLifetimeText(const EventStore& store, RowIndex procRow) {
         case LifetimeEnd::How::exited:
             return lifetimeText(start, end.how, store.otherPreviews().rowView(end.row));
         case LifetimeEnd::How::became:
+        case LifetimeEnd::How::unseen:
             return lifetimeText(start, end.how, store.procPreviews().rowView(end.row));
         default:
             return lifetimeText(start, end.how, RowView{});

@@ -14,7 +14,9 @@ class EventStore;
 // What a process row says of its run, from the row and the row that ends it
 // (ignored unless `how` is exited or became): "ran 1.24 s, exit 0" (the
 // exit's summary; "ran 1.24 s" without one), "became /bin/ls after 3 ms" (the
-// exec's path) or "still running at the end of the log"; "ended, exit 0" and
+// exec's path), "ended unseen before 2026-08-12T15:28:33.5Z (its pid was
+// reused)" (the timestamp of the fork that took the pid) or "still running
+// at the end of the log"; "ended, exit 0" and
 // "became /bin/ls" when a time value is missing. Empty when untracked.
 std::string lifetimeText(const RowView& start, LifetimeEnd::How how, const RowView& end);
 

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "ingest/event_kinds.h"
+#include "store/process_outcome.h"
 
 namespace korvantis {
 
@@ -39,22 +40,55 @@ void ProcessLifetimes::addProcess(const RowView& row) {
     const auto self = static_cast<std::uint32_t>(procs_);
     if (row.facts.any() && row.type == kEventKindNames[kExecKind]) {
         // The image before the exec ends here, whatever its pid version.
-        if (std::uint32_t* open = openRunsOf(row.pid).find(row.pid); open != nullptr) {
-            for (std::uint32_t r = *open; r != kNone; r = runs_[r].next) {
-                runs_[r].end = self;
-                how_[r] = LifetimeEnd::How::became;
-            }
-            *open = kNone;
+        if (hasOpenRuns(row.pid)) {
+            endOpenRuns(row.pid, LifetimeEnd::How::became, self, becameOutcome(row.path));
         }
     }
     const std::optional<std::int64_t> version = pidversionOf(row);
+    if (row.facts.any() && row.type == kEventKindNames[kForkKind]) {
+        // A new process got the pid: whatever had it before ended unseen.
+        // (The same fork seen again, as when a log is loaded twice, is the
+        // same process: its run goes on.)
+        endOpenRuns(row.pid, LifetimeEnd::How::unseen, self, kEndedUnseenOutcome, version);
+    }
     Run& run = runs_.emplace_back(Run{version.value_or(0), 0, kNone});
     how_.push_back(version ? LifetimeEnd::How::running : LifetimeEnd::How::untracked);
+    outcomes_.emplace_back(version ? kStillRunningOutcome.data() : nullptr);
     if (version) {
         std::uint32_t& latest = openRunsOf(row.pid).insert(row.pid, kNone).first;
         run.next = latest;
         latest = self;
     }
+}
+
+void ProcessLifetimes::endOpenRuns(std::int64_t pid, LifetimeEnd::How how, std::uint32_t end,
+                                   std::string_view outcome, std::optional<std::int64_t> kept) {
+    std::uint32_t* link = openRunsOf(pid).find(pid);
+    if (link == nullptr || *link == kNone) {
+        return;
+    }
+    const char* text = outcomeText(outcome);
+    while (*link != kNone) {
+        Run& run = runs_[*link];
+        if (kept && run.pidversion == *kept) {
+            link = &run.next;
+            continue;
+        }
+        run.end = end;
+        how_[*link] = how;
+        outcomes_[*link].store(text, std::memory_order_release);
+        *link = run.next;
+    }
+}
+
+bool ProcessLifetimes::hasOpenRuns(std::int64_t pid) {
+    const std::uint32_t* open = openRunsOf(pid).find(pid);
+    return open != nullptr && *open != kNone;
+}
+
+const char* ProcessLifetimes::outcomeText(std::string_view text) {
+    const auto known = outcomeTexts_.find(text);
+    return (known != outcomeTexts_.end() ? known : outcomeTexts_.emplace(text).first)->c_str();
 }
 
 void ProcessLifetimes::addExit(const RowView& row) {
@@ -64,6 +98,7 @@ void ProcessLifetimes::addExit(const RowView& row) {
         return;
     }
     const auto self = static_cast<std::uint32_t>(others_);
+    const char* const outcome = outcomeText(exitOutcome(row.facts[Fact::summary]));
     bool named = false;
     std::uint32_t* link = open;
     while (*link != kNone) {
@@ -79,13 +114,15 @@ void ProcessLifetimes::addExit(const RowView& row) {
         }
         run.end = self;
         how_[*link] = LifetimeEnd::How::exited;
+        outcomes_[*link].store(outcome, std::memory_order_release);
         *link = run.next;
     }
 }
 
 LifetimeEnd ProcessLifetimes::endOf(std::size_t procRow) const {
     const LifetimeEnd::How how = how_[procRow];
-    if (how == LifetimeEnd::How::exited || how == LifetimeEnd::How::became) {
+    if (how == LifetimeEnd::How::exited || how == LifetimeEnd::How::became ||
+        how == LifetimeEnd::How::unseen) {
         return {how, runs_[procRow].end};
     }
     return {how, 0};

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -21,6 +26,7 @@ struct LifetimeEnd {
         running,    // nothing later ends it: still running at the end of the log
         exited,     // `row` is the other row (an exit) that ends it
         became,     // `row` is the later exec process row of the same pid
+        unseen,     // `row` is a later fork process row whose child has the pid
     };
     How how = How::untracked;
     std::size_t row = 0;
@@ -31,7 +37,9 @@ struct LifetimeEnd {
 // version starts a run; the first later row (in load order) that is an exit
 // of the same pid and pid version, or an exec of the same pid, ends it:
 // eslogger gives the exec'd image a new pid version, so the exec's own row
-// starts the next run. Rows are taken as they arrive, each once; a run
+// starts the next run. A later fork whose child has the pid (and another pid
+// version) ends it too: the pid was reused, so the run ended without its
+// exit being seen. Rows are taken as they arrive, each once; a run
 // costs a few bytes.
 class ProcessLifetimes {
   public:
@@ -62,6 +70,31 @@ class ProcessLifetimes {
     // several began the same run); nothing for a row that ends none.
     std::optional<std::size_t> endedBy(std::size_t otherRow) const;
 
+    // How the run of each process row ended, as its `outcome` field says
+    // (see process_outcome.h), readable from a worker thread while rows are
+    // still being added: a run's outcome changes once, when it ends.
+    class Outcomes {
+      public:
+        Outcomes() = default;
+        std::size_t size() const { return texts_.size(); }
+        std::string_view operator[](std::size_t procRow) const {
+            return textOf(texts_[procRow].load(std::memory_order_acquire));
+        }
+
+      private:
+        friend class ProcessLifetimes;
+        explicit Outcomes(ChunkedVector<std::atomic<const char*>>::Snapshot texts)
+            : texts_(std::move(texts)) {}
+        ChunkedVector<std::atomic<const char*>>::Snapshot texts_;
+    };
+    // The outcomes of the first `count` process rows taken.
+    Outcomes outcomes(std::size_t count) const {
+        return Outcomes(outcomes_.snapshot(std::min(count, outcomes_.size())));
+    }
+    std::string_view outcomeOf(std::size_t procRow) const {
+        return textOf(outcomes_[procRow].load(std::memory_order_acquire));
+    }
+
   private:
     static constexpr std::uint32_t kNone = UINT32_MAX;
     struct Run {
@@ -71,6 +104,16 @@ class ProcessLifetimes {
     };
     void addProcess(const RowView& row);
     void addExit(const RowView& row);
+    bool hasOpenRuns(std::int64_t pid);
+    // Ends the open runs of `pid` at process row `end`, but those of pid
+    // version `kept`.
+    void endOpenRuns(std::int64_t pid, LifetimeEnd::How how, std::uint32_t end,
+                     std::string_view outcome, std::optional<std::int64_t> kept = std::nullopt);
+    // A stored outcome text: NUL-terminated, kept once, never moved.
+    const char* outcomeText(std::string_view text);
+    static std::string_view textOf(const char* text) {
+        return text == nullptr ? std::string_view() : std::string_view(text);
+    }
 
     ChunkedVector<Run> runs_;              // per process row
     ChunkedVector<LifetimeEnd::How> how_;  // per process row
@@ -87,6 +130,13 @@ class ProcessLifetimes {
     std::array<OpenRuns, kOpenRunTables> open_;
     // (exit row, process row) for each exit that ends a run, by exit row.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> exits_;
+    // Per process row: its outcome text (nullptr: none). The texts are few
+    // (exit statuses, exec'd paths), each kept once.
+    ChunkedVector<std::atomic<const char*>> outcomes_;
+    struct TextHash : std::hash<std::string_view> {
+        using is_transparent = void;
+    };
+    std::unordered_set<std::string, TextHash, std::equal_to<>> outcomeTexts_;
     std::size_t procs_ = 0;   // process rows taken
     std::size_t others_ = 0;  // other rows taken
 };

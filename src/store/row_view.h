@@ -22,6 +22,9 @@ struct RowView {
     bool isOther = false;   // an other row (isProcess false): its ppid is read too
     // The time value of `timestamp`, parsed when the row was loaded.
     TimeValue time = kNoTimeValue;
+    // How a process row's run ended (see process_outcome.h); filled by
+    // readers that know the store's runs, empty otherwise.
+    std::string_view outcome = {};
 };
 
 }  // namespace korvantis

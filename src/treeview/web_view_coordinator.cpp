@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "treeview/web_view_data.h"
+#include "ui/style.h"
 
 namespace korvantis {
 
@@ -125,6 +126,11 @@ void WebViewCoordinator::loadTreeIntoPage() {
     if (script_.isEmpty() || scriptTree_ != json) {
         prepareScript();
     }
+    // The page follows the window's palette, light or dark.
+    const bool dark = !ui::isLightColor(webView_->palette().color(QPalette::Window));
+    webView_->page()->runJavaScript(
+        QStringLiteral("document.documentElement.classList.toggle('dark', %1);")
+            .arg(dark ? QStringLiteral("true") : QStringLiteral("false")));
     webView_->page()->runJavaScript(script_);
     // A big tree's script is large; it is made again for a later navigation.
     script_.clear();

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "ui/style.h"
+#include "ui/viewer_settings.h"
 
 namespace korvantis::ui {
 
@@ -15,13 +16,14 @@ namespace {
 
 // The facts offered as columns, in the menu's order.
 constexpr Fact kFactColumns[] = {
-    Fact::args,       Fact::cwd,     Fact::uid, Fact::pidversion, Fact::responsible_pid,
-    Fact::signing_id, Fact::team_id, Fact::tty, Fact::platform,   Fact::process_path,
+    Fact::args,         Fact::cwd,     Fact::uid, Fact::pidversion, Fact::responsible_pid,
+    Fact::signing_id,   Fact::team_id, Fact::tty, Fact::platform,   Fact::signing,
+    Fact::process_path,
 };
 
 // How a column is named in the settings.
 QString keyName(FieldKey key) {
-    static const char* const kNames[] = {"timestamp", "type", "pid", "ppid", "path"};
+    static const char* const kNames[] = {"timestamp", "type", "pid", "ppid", "path", "outcome"};
     if (const auto fact = factOfKey(key)) {
         const std::string_view name = kFactNames[static_cast<std::size_t>(*fact)];
         return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
@@ -39,9 +41,17 @@ EventColumn factColumn(Fact fact) {
     return {title, width, Qt::AlignLeft, factKey(fact)};
 }
 
+// How a process row's run ended: wide enough for "still running".
+EventColumn outcomeColumn() {
+    const QString title = QCoreApplication::translate("korvantis::ui::ColumnHeaders", "Outcome");
+    const int width =
+        QFontMetrics(rowFont()).horizontalAdvance(QStringLiteral("still running")) + 8;
+    return {title, width, Qt::AlignLeft, FieldKey::outcome};
+}
+
 // The user's choices, kept across runs.
 QSettings settings() {
-    return QSettings(QStringLiteral("Korvantis"), QStringLiteral("Korvantis"));
+    return viewerSettings();
 }
 
 }  // namespace
@@ -52,6 +62,9 @@ ColumnChoice::ColumnChoice(RowKind kind, ColumnLayout& layout, QObject* parent)
     available_.assign(defaults.begin(), defaults.end() - 1);
     for (const Fact fact : kFactColumns) {
         available_.push_back(factColumn(fact));
+    }
+    if (kind == RowKind::process) {
+        available_.push_back(outcomeColumn());
     }
     available_.push_back(defaults.back());  // Path, or the other rows' Summary
     shown_.assign(available_.size(), false);
@@ -126,14 +139,19 @@ void ColumnChoice::setShown(FieldKey key, bool shown) {
     apply();
 }
 
-std::vector<Fact> ColumnChoice::shownFacts() const {
-    std::vector<Fact> facts;
+CsvFields ColumnChoice::shownFields() const {
+    CsvFields fields;
     for (std::size_t i = 0; i < available_.size(); ++i) {
-        if (const auto fact = factOfKey(available_[i].key); fact && shown_[i]) {
-            facts.push_back(*fact);
+        if (!shown_[i]) {
+            continue;
+        }
+        if (const auto fact = factOfKey(available_[i].key)) {
+            fields.push_back({CsvField::Of::fact, *fact});
+        } else if (available_[i].key == FieldKey::outcome) {
+            fields.push_back({CsvField::Of::outcome});
         }
     }
-    return facts;
+    return fields;
 }
 
 void ColumnChoice::fillMenu(QMenu& menu) {

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "query/row_export.h"
 #include "ui/column_layout.h"
 
 class QMenu;
@@ -26,8 +27,9 @@ class ColumnChoice : public QObject {
     // Shows or hides a column and remembers the choice; the last shown
     // column stays.
     void setShown(FieldKey key, bool shown);
-    // The facts of the shown columns, in their order.
-    std::vector<Fact> shownFacts() const;
+    // The export fields of the shown columns beyond the row's own (the facts
+    // and the outcome), in their order.
+    CsvFields shownFields() const;
 
     // Adds a checkable action per column to `menu`: the header's menu and
     // the menu bar's View > Columns both offer these.

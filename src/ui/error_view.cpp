@@ -101,7 +101,7 @@ QString ErrorView::shownOriginText(int row, int rowWidth) const {
 }
 
 QColor ErrorView::rowColor(int row) const {
-    return row < 2 ? greenColor() : palette().color(QPalette::Text);
+    return row < 2 ? greenColor(palette()) : palette().color(QPalette::Text);
 }
 
 IsolatedText ErrorView::shownRow(int row) const {

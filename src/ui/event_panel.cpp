@@ -90,6 +90,9 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
     connect(headers_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { columnsMenu()->popup(headers_->mapToGlobal(pos)); });
     connect(headers_, &ColumnHeaders::titleClicked, this, &EventPreview::cycleSort);
+    // A double click on a border fits the column to its widest text in view.
+    connect(headers_, &ColumnHeaders::borderDoubleClicked, this,
+            [this](int column) { columns_->setWidth(column, list_->widestShown(column)); });
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (RowMenu* menu = menuForRow(list_->rowAt(pos.y()))) {

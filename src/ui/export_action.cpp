@@ -10,9 +10,16 @@
 #include "ui/filtered_row_source.h"
 #include "ui/save_dialog.h"
 #include "ui/view_texts.h"
+#include "ui/viewer_settings.h"
 #include "ui/worker_priority.h"
 
 namespace korvantis::ui {
+
+namespace {
+
+const QString kFormatKey = QStringLiteral("export/format");
+
+}  // namespace
 
 ExportAction::ExportAction(Workspace& workspace, CurrentRows current, QWidget* parent)
     : QObject(parent), workspace_(workspace), current_(std::move(current)), owner_(parent) {
@@ -47,8 +54,17 @@ void ExportAction::chooseFile() {
         return filter == exportCsvFilter() ? QStringLiteral("csv") : QStringLiteral("jsonl");
     });
     dialog->setNameFilters({exportJsonLinesFilter(), exportCsvFilter()});
+    // The format chosen last time is offered first.
+    if (viewerSettings().value(kFormatKey).toString() == QLatin1String("csv")) {
+        dialog->selectNameFilter(exportCsvFilter());
+    }
+    dialog->setWindowModality(Qt::NonModal);
     connect(dialog, &QFileDialog::fileSelected, this, [this, dialog](const QString& chosen) {
-        exportTo(chosen, formatFor(chosen, dialog->selectedNameFilter()));
+        const ExportFormat format = formatFor(chosen, dialog->selectedNameFilter());
+        viewerSettings().setValue(kFormatKey, format == ExportFormat::csv
+                                                  ? QStringLiteral("csv")
+                                                  : QStringLiteral("jsonl"));
+        exportTo(chosen, format);
     });
     dialog->show();
 }
@@ -71,8 +87,8 @@ void ExportAction::exportTo(const QString& path, ExportFormat format) {
     ExportedRows exported{processes, nullptr};
     exported.others = others;
     if (shownFacts_) {
-        for (const Fact fact : shownFacts_(rows->kind())) {
-            exported.csvFields.push_back({CsvField::Of::fact, fact});
+        for (const CsvField& field : shownFacts_(rows->kind())) {
+            exported.csvFields.push_back(field);
         }
     }
     ++running_;

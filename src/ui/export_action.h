@@ -44,9 +44,10 @@ class ExportAction : public QObject {
     // JSON lines or CSV by the file's extension, else by the dialog filter.
     static ExportFormat formatFor(const QString& path, const QString& nameFilter);
 
-    // The facts a list shows as columns, added to its CSV records after the
-    // six fields every record has. None unless set.
-    using ShownFacts = std::function<std::vector<Fact>(RowKind kind)>;
+    // The fields a list shows as columns beyond the row's own (facts, the
+    // outcome), added to its CSV records after the six fields every record
+    // has. None unless set.
+    using ShownFacts = std::function<CsvFields(RowKind kind)>;
     void setShownFacts(ShownFacts facts) { shownFacts_ = std::move(facts); }
 
     // Replaces the presenter (tests). The default shows a warning message box.

@@ -8,8 +8,9 @@
 namespace korvantis::ui {
 
 // The cells of a preview row, by the field each one shows: the row's own
-// fields, then its facts, one key per Fact from `firstFact` on (factKey()).
-enum class FieldKey { timestamp, type, pid, ppid, path, firstFact };
+// fields, how a process row's run ended, then its facts, one key per Fact
+// from `firstFact` on (factKey()).
+enum class FieldKey { timestamp, type, pid, ppid, path, outcome, firstFact };
 
 inline FieldKey factKey(Fact fact) {
     return static_cast<FieldKey>(static_cast<int>(FieldKey::firstFact) + static_cast<int>(fact));
@@ -44,7 +45,7 @@ std::optional<Mark> chosenProcessMark(const Entry& row, bool chosen, const Entry
 
 // Process rows: the shared rules, then the activity of the parent process.
 inline Mark procFieldMark(const ProcPreviewEntry& row, bool chosen,
-                           const std::optional<ProcPreviewEntry>& active, FieldKey key) {
+                          const std::optional<ProcPreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }
@@ -56,7 +57,7 @@ inline Mark procFieldMark(const ProcPreviewEntry& row, bool chosen,
 
 // File rows: the shared rules only; file events carry no parent id.
 inline Mark fileFieldMark(const FilePreviewEntry& row, bool chosen,
-                           const std::optional<FilePreviewEntry>& active, FieldKey key) {
+                          const std::optional<FilePreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }
@@ -65,7 +66,7 @@ inline Mark fileFieldMark(const FilePreviewEntry& row, bool chosen,
 
 // Other rows: the Files tab's rules, against the other tab's own chosen row.
 inline Mark otherFieldMark(const OtherPreviewEntry& row, bool chosen,
-                            const std::optional<OtherPreviewEntry>& active, FieldKey key) {
+                           const std::optional<OtherPreviewEntry>& active, FieldKey key) {
     if (!active) {
         return Mark::standard;
     }

@@ -140,7 +140,7 @@ void FilterBar::queryEdited(const QString& text) {
     error_ = QString::fromStdString(parsed.error);
     QPalette pal = field_->palette();
     if (invalid_) {
-        pal.setColor(QPalette::Text, filterErrorColor());
+        pal.setColor(QPalette::Text, filterErrorColor(palette()));
     } else {
         pal.setColor(QPalette::Text, palette().color(QPalette::Text));
     }
@@ -172,7 +172,7 @@ void FilterBar::updateTitles() {
 void FilterBar::updateMessage() {
     QPalette pal = message_->palette();
     pal.setColor(QPalette::WindowText,
-                 invalid_ ? filterErrorColor() : palette().color(QPalette::WindowText));
+                 invalid_ ? filterErrorColor(palette()) : palette().color(QPalette::WindowText));
     message_->setPalette(pal);
     if (invalid_) {
         message_->setText(error_);

@@ -1,5 +1,6 @@
 #include "ui/legend_view.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -16,9 +17,9 @@ struct LegendRun {
 
 // The legend's three lines, each a sequence of coloured runs: the one place
 // where its texts and colours are decided.
-QList<QList<LegendRun>> legendLines() {
-    const QColor green = greenColor();
-    const QColor pink = pinkColor();
+QList<QList<LegendRun>> legendLines(const QPalette& palette) {
+    const QColor green = greenColor(palette);
+    const QColor pink = pinkColor(palette);
     return {
         {{LegendView::tr("An entirely green row is the entry in which you've selected"), green}},
         {{LegendView::tr("An entirely pink row with a "), pink},
@@ -34,7 +35,7 @@ QList<QList<LegendRun>> legendLines() {
 
 QStringList LegendView::lineTexts() {
     QStringList texts;
-    for (const auto& runs : legendLines()) {
+    for (const auto& runs : legendLines(QGuiApplication::palette())) {
         QString line;
         for (const LegendRun& run : runs) {
             line += run.text;
@@ -51,7 +52,7 @@ LegendView::LegendView(QWidget* parent) : QScrollArea(parent) {
     setFrameShape(QFrame::NoFrame);
 
     QStringList lines;
-    for (const auto& runs : legendLines()) {
+    for (const auto& runs : legendLines(palette())) {
         QString html;
         for (const LegendRun& run : runs) {
             html += QStringLiteral("<span style=\"color:%1\">%2</span>")

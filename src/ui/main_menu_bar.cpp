@@ -18,6 +18,8 @@
 #include "ui/time_display_choice.h"
 #include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
+#include "ui/viewer_settings.h"
+#include "ui/wrap_choice.h"
 
 namespace korvantis::ui {
 
@@ -79,16 +81,21 @@ void MainMenuBar::addViewMenu(MainView& view) {
         panel->preview()->columnChoice().fillMenu(*columns);
     });
     TimeDisplayChoice::instance().addActionsTo(view_->addMenu(tr("Time Display")));
+    // Long texts wrapped in their columns, or every row one line tall.
+    wrap_ = view_->addAction(tr("Wrap Long Texts"));
+    wrap_->setCheckable(true);
+    wrap_->setChecked(WrapChoice::instance().wraps());
+    connect(wrap_, &QAction::toggled, this, [](bool on) { WrapChoice::instance().setWraps(on); });
     view_->addSeparator();
     // The timeline shown or hidden, remembered.
     const QString timelineKey = QStringLiteral("view/timeline");
     timeline_ = addKeyedAction(view_, tr("Timeline"), QKeySequence(Qt::CTRL | Qt::Key_T), &view,
                                [&view, timelineKey](bool on) {
                                    view.timeline()->setVisible(on);
-                                   QSettings().setValue(timelineKey, on);
+                                   viewerSettings().setValue(timelineKey, on);
                                });
     timeline_->setCheckable(true);
-    timeline_->setChecked(QSettings().value(timelineKey, true).toBool());
+    timeline_->setChecked(viewerSettings().value(timelineKey, true).toBool());
     view.timeline()->setVisible(timeline_->isChecked());
     summary_ = addKeyedAction(view_, tr("Summary"), QKeySequence(Qt::CTRL | Qt::Key_I), &view,
                               [&view] { view.showSummary(); });

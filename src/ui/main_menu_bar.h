@@ -26,6 +26,7 @@ class MainMenuBar : public QMenuBar {
     QAction* shortcutsAction() const { return shortcuts_; }
     QAction* aboutAction() const { return about_; }
     QAction* timelineAction() const { return timeline_; }
+    QAction* wrapAction() const { return wrap_; }
     QAction* summaryAction() const { return summary_; }
 
     // The open dialogs, if any (tests).
@@ -47,6 +48,7 @@ class MainMenuBar : public QMenuBar {
     QAction* shortcuts_;
     QAction* about_;
     QAction* timeline_;
+    QAction* wrap_;
     QAction* summary_;
     QPointer<QDialog> shortcutsDialog_;
     QPointer<QDialog> aboutBox_;

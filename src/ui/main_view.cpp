@@ -119,7 +119,7 @@ void MainView::followStore() {
         EventPanel* panel = kind == RowKind::process ? processPanel_
                             : kind == RowKind::file  ? filePanel_
                                                      : otherPanel_;
-        return panel->preview()->columnChoice().shownFacts();
+        return panel->preview()->columnChoice().shownFields();
     });
     connect(notifier_, &StoreNotifier::changed, this, &MainView::showOtherTab);
     connect(notifier_, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
@@ -154,8 +154,13 @@ void MainView::showSummary() {
     if (summary_ == nullptr) {
         summary_ = new SummaryWindow(*notifier_, this);
         connect(summary_, &SummaryWindow::lineChosen, this, [this](const SummaryLine& line) {
-            filterBar_->setQuery(QString::fromStdString(
-                withSummaryLine(filterBar_->field()->text().toStdString(), line)));
+            const std::string terms = summaryLineTerms(line);
+            if (terms.empty()) {
+                return;
+            }
+            filterBar_->setQuery(QString::fromStdString(withReplacedTerms(
+                filterBar_->field()->text().toStdString(), summaryTerms_, terms)));
+            summaryTerms_ = terms;
         });
     }
     summary_->show();

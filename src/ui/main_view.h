@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "store/sequence_gap.h"
 
@@ -117,6 +118,9 @@ class MainView : public QWidget {
     EventPanel* otherPanel_ = nullptr;
     LostMessagesStrip* lostMessages_ = nullptr;
     SummaryWindow* summary_ = nullptr;
+    // The terms the last click on a summary line wrote, which the next one
+    // replaces.
+    std::string summaryTerms_;
 };
 
 }  // namespace korvantis::ui

@@ -32,9 +32,24 @@ int fitting(int designed, const QStringList& longest) {
 }
 
 int timeWidth() {
-    // A native timestamp and an eslogger one.
-    return fitting(200, {QStringLiteral("1765000000.000000"),
-                         QStringLiteral("2026-08-12T15:28:33.510893468Z")});
+    // Every shape a time is shown in (a native timestamp, an eslogger one,
+    // UTC or local, since the first event), each digit the font's widest:
+    // digits need not be equally wide, and one example would leave a wider
+    // time to wrap its last character.
+    const QFontMetrics metrics(rowFont());
+    QChar widest = QLatin1Char('0');
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) > metrics.horizontalAdvance(widest)) {
+            widest = QLatin1Char(digit);
+        }
+    }
+    QStringList shapes = {
+        QStringLiteral("9999999999.999999"), QStringLiteral("9999-99-99T99:99:99.999999999Z"),
+        QStringLiteral("9999-99-99 99:99:99.999999"), QStringLiteral("+99999d 99:99:99.999999")};
+    for (QString& shape : shapes) {
+        shape.replace(QLatin1Char('9'), widest);
+    }
+    return fitting(200, shapes);
 }
 
 int typeWidth(int designed) {

@@ -1,9 +1,11 @@
 #include "ui/preview_list.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -11,6 +13,7 @@
 #include "ui/style.h"
 #include "ui/text_cell.h"
 #include "ui/time_display_choice.h"
+#include "ui/wrap_choice.h"
 
 namespace korvantis::ui {
 
@@ -28,6 +31,7 @@ PreviewList::PreviewList(RowSource& rows, ColumnLayout& columns, QWidget* parent
     // Times shown another way: the same rows, other texts and heights.
     connect(&TimeDisplayChoice::instance(), &TimeDisplayChoice::displayChanged, this,
             [this] { contentChanged(); });
+    connect(&WrapChoice::instance(), &WrapChoice::wrapsChanged, this, [this] { contentChanged(); });
 }
 
 void PreviewList::setChosenRow(int row) {
@@ -80,11 +84,61 @@ QList<PreviewList::Cell> PreviewList::layoutCells(int row, int rowWidth) const {
         // Most cells fit on one line: measure those without a text layout.
         cell.oneLine =
             advance <= cell.width && !cell.text.contains(QLatin1Char('\n')) && cell.marks.isEmpty();
+        // The lists' own columns wrap when asked to; the facts, the summary and
+        // the outcome never do.
+        const FieldKey key = columns_.column(i).key;
+        if (!cell.oneLine && (!WrapChoice::instance().wraps() || key > FieldKey::path)) {
+            elide(cell, key);
+        }
         cell.height =
             cell.oneLine ? metrics_.height() : wrappedTextHeight(cell.text, font_, cell.width);
         cells.append(std::move(cell));
     }
     return cells;
+}
+
+void PreviewList::elide(Cell& cell, FieldKey key) const {
+    // Paths and command lines keep their start and their end.
+    const bool middle = key == FieldKey::path || key == factKey(Fact::args) ||
+                        key == factKey(Fact::cwd) || key == factKey(Fact::process_path);
+    QString text = cell.text;
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    cell.text = metrics_.elidedText(text, middle ? Qt::ElideMiddle : Qt::ElideRight, cell.width);
+    cell.marks.clear();
+    cell.oneLine = true;
+    cell.elided = true;
+}
+
+bool PreviewList::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) {
+        return VirtualList::viewportEvent(event);
+    }
+    const QPoint at = static_cast<QHelpEvent*>(event)->pos();
+    const int row = rowAt(at.y());
+    const QRect r = rowRect(row);
+    if (row >= 0 && !r.isEmpty()) {
+        const auto cells = layoutCells(row, r.width());
+        for (int c = 0; c < cells.size(); ++c) {
+            const int x = r.x() + cells[c].x;
+            if (cells[c].elided && at.x() >= x && at.x() < x + cells[c].width) {
+                QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), cellShown(row, c),
+                                   viewport());
+                return true;
+            }
+        }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+}
+
+int PreviewList::widestShown(int column) const {
+    int widest = 0;
+    const int first = firstRow();
+    for (int row = first; row >= 0 && row < count() && !rowRect(row).isEmpty(); ++row) {
+        widest = std::max(widest, metrics_.horizontalAdvance(cellShown(row, column)));
+    }
+    return widest + 2;
 }
 
 int PreviewList::measureRow(int row, int width) const {
@@ -287,6 +341,17 @@ void ColumnHeaders::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
+void ColumnHeaders::mouseDoubleClickEvent(QMouseEvent* event) {
+    const int border =
+        event->button() == Qt::LeftButton ? borderAt(event->position().toPoint().x()) : -1;
+    if (border < 0) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    emit borderDoubleClicked(border);
+    event->accept();
+}
+
 int ColumnHeaders::titleAt(QPoint pos) const {
     const auto rects = textRects();
     for (int i = 0; i < rects.size(); ++i) {
@@ -323,7 +388,7 @@ void ColumnHeaders::paintEvent(QPaintEvent*) {
         painter.drawLine(x, kTopPadding, x, height() - kBottomPadding);
     }
     painter.setFont(font_);
-    painter.setPen(greenColor());
+    painter.setPen(greenColor(palette()));
     const auto rects = textRects();
     for (int i = 0; i < rects.size(); ++i) {
         // A title stays on one line; the rows below it are what wrap. The last

@@ -31,6 +31,9 @@ class PreviewList : public VirtualList {
     QColor cellColor(int row, int column) const;
     // Cell rectangles of a row on screen, in viewport coordinates.
     QList<QRect> cellRects(int row) const;
+    // The width the widest text of `column` among the rows on screen needs
+    // on one line.
+    int widestShown(int column) const;
 
   signals:
     // A click on a row, or a key asking for another row.
@@ -43,6 +46,8 @@ class PreviewList : public VirtualList {
     int contentWidth() const override;
 
     void mousePressEvent(QMouseEvent* event) override;
+    // A cell cut short tells its whole text when hovered.
+    bool viewportEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
@@ -54,8 +59,11 @@ class PreviewList : public VirtualList {
         int height;                             // of the text laid out in the width
         bool oneLine;                           // fits without wrapping
         QList<QTextLayout::FormatRange> marks;  // visible marks, drawn muted
+        bool elided = false;                    // cut to one line with "…"
     };
     IsolatedText cellIsolated(int row, int column) const;
+    // Cuts `cell` to one line of its width, with "…".
+    void elide(Cell& cell, FieldKey key) const;
     // The cells of a row laid out in `rowWidth`.
     QList<Cell> layoutCells(int row, int rowWidth) const;
     // The row a key asks for, or -1 for a key that chooses no row.
@@ -89,6 +97,8 @@ class ColumnHeaders : public QWidget {
     int sortedColumn() const { return sortedColumn_; }
 
   signals:
+    // A double click on the border after `column`.
+    void borderDoubleClicked(int column);
     // A click on a column's title (not on a border).
     void titleClicked(int column);
 
@@ -97,6 +107,8 @@ class ColumnHeaders : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // On the border after a column: fits the column (borderDoubleClicked).
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

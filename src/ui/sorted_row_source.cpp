@@ -22,6 +22,8 @@ CsvField sortFieldOf(FieldKey key) {
             return {Of::ppid};
         case FieldKey::path:
             return {Of::path};
+        case FieldKey::outcome:
+            return {Of::outcome};
         default:
             break;
     }
@@ -134,7 +136,7 @@ void SortedRowSource::start() {
             lowerWorkerPriority();
             const auto keys = sortKeys(field, storeRows.size(), [&](std::size_t i) {
                 const std::uint32_t row = storeRows[i];
-                return kind == RowKind::process ? snapshot->procs.rowView(row)
+                return kind == RowKind::process ? snapshot->procRow(row)
                        : kind == RowKind::file  ? snapshot->files.rowView(row)
                                                 : snapshot->others.rowView(row);
             });

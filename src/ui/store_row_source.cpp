@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 
 #include "query/time_text.h"
 #include "ui/time_display_choice.h"
@@ -112,6 +113,11 @@ class StoreRowSource final : public RowSource {
 
     int rowCount() const override { return rows_; }
     QString text(int row, FieldKey key) const override {
+        if (key == FieldKey::outcome) {
+            return std::is_same_v<Rows, ProcRows>
+                       ? utf8(workspace_.store.lifetimes().outcomeOf(static_cast<std::size_t>(row)))
+                       : QString();
+        }
         return key == FieldKey::timestamp ? timeText(entry(row), workspace_.store)
                                           : cellText(entry(row), key);
     }

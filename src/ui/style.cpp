@@ -16,11 +16,18 @@ const QString kPreferredFamily = QStringLiteral("Chalkboard");
 const QString kFallbackFamily = QStringLiteral("Comic Relief");
 }  // namespace
 
-QColor greenColor() {
-    return QColor(61, 210, 130);
+// Each text colour reads at least 4.5:1 against the backgrounds it is drawn
+// on (rows, headers, the legend, buttons) in a light and in a dark palette.
+// The dark palette keeps the green #3DD282 and takes a lighter pink; the
+// light one needs a darker green (#3DD282 is 2:1 on white) and a darker pink
+// (#D20082 is 5.2:1 on white rows but 4.49:1 on the grey of headers).
+QColor greenColor(const QPalette& palette) {
+    return isLightColor(palette.color(QPalette::Base)) ? QColor(0x14, 0x70, 0x40)
+                                                       : QColor(61, 210, 130);
 }
-QColor pinkColor() {
-    return QColor(210, 0, 130);
+QColor pinkColor(const QPalette& palette) {
+    return isLightColor(palette.color(QPalette::Base)) ? QColor(0xC8, 0x00, 0x7C)
+                                                       : QColor(0xFF, 0x85, 0xCB);
 }
 
 bool isLightColor(const QColor& background) {
@@ -41,9 +48,9 @@ QColor readableWhite(const QPalette& palette, QPalette::ColorRole background,
 QColor markColor(Mark mark, StandardColor standard, const QPalette& palette) {
     switch (mark) {
         case Mark::green:
-            return greenColor();
+            return greenColor(palette);
         case Mark::pink:
-            return pinkColor();
+            return pinkColor(palette);
         case Mark::standard:
             break;
     }
@@ -60,12 +67,14 @@ TimelineColors timelineColors(const QPalette& palette) {
             palette.color(QPalette::LinkVisited),
             palette.color(QPalette::Midlight),
             range,
-            pinkColor(),
+            pinkColor(palette),
             palette.color(QPalette::Text)};
 }
 
-QColor filterErrorColor() {
-    return QColor(Qt::red);
+QColor filterErrorColor(const QPalette& palette) {
+    // Pure red is 4:1 on white and 2.7:1 on a dark grey.
+    return isLightColor(palette.color(QPalette::Base)) ? QColor(0xC0, 0x00, 0x00)
+                                                       : QColor(0xFF, 0x8A, 0x8A);
 }
 
 void registerFonts() {

@@ -9,9 +9,10 @@
 
 namespace korvantis::ui {
 
-// The two marking colours, shared by the rows, the legend and the error list.
-QColor greenColor();
-QColor pinkColor();
+// The two marking colours, shared by the rows, the legend and the error list,
+// in shades that read on `palette`'s backgrounds.
+QColor greenColor(const QPalette& palette);
+QColor pinkColor(const QPalette& palette);
 
 // What "standard" means for a panel's unmarked cells.
 enum class StandardColor {
@@ -46,8 +47,8 @@ struct TimelineColors {
 };
 TimelineColors timelineColors(const QPalette& palette);
 
-// The colour of a query that has an error.
-QColor filterErrorColor();
+// The colour of a query that has an error, and of a count of load errors.
+QColor filterErrorColor(const QPalette& palette);
 
 // Registers the bundled fallback font with the font database (once; cheap
 // afterwards). Needs a QGuiApplication.

@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QSettings>
 
+#include "ui/viewer_settings.h"
+
 namespace korvantis::ui {
 
 namespace {
@@ -30,7 +32,7 @@ TimeDisplayChoice& TimeDisplayChoice::instance() {
 }
 
 TimeDisplayChoice::TimeDisplayChoice() {
-    const QString saved = QSettings().value(kSettingsKey).toString();
+    const QString saved = viewerSettings().value(kSettingsKey).toString();
     for (const DisplayName& d : kDisplays) {
         if (saved == QLatin1String(d.setting)) {
             display_ = d.display;
@@ -45,7 +47,7 @@ void TimeDisplayChoice::setDisplay(TimeDisplay display) {
     display_ = display;
     for (const DisplayName& d : kDisplays) {
         if (d.display == display) {
-            QSettings().setValue(kSettingsKey, QLatin1String(d.setting));
+            viewerSettings().setValue(kSettingsKey, QLatin1String(d.setting));
         }
     }
     emit displayChanged();

@@ -229,29 +229,49 @@ void TimelineStrip::paintBars(QPainter& painter) const {
         const int procs = barHeight(shown[i].process);
         const int files = barHeight(shown[i].file);
         const int others = barHeight(shown[i].other);
+        // The kinds differ by more than their hue: process bars are solid,
+        // file bars striped, other bars dotted.
         painter.fillRect(x, height() - procs, bw, procs, colors.process);
-        painter.fillRect(x, height() - procs - files, bw, files, colors.file);
-        painter.fillRect(x, height() - procs - files - others, bw, others, colors.other);
+        const QRect file(x, height() - procs - files, bw, files);
+        painter.fillRect(file, colors.file);
+        painter.fillRect(file, QBrush(colors.background, Qt::BDiagPattern));
+        const QRect other(x, height() - procs - files - others, bw, others);
+        painter.fillRect(other, colors.other);
+        painter.fillRect(other, QBrush(colors.background, Qt::Dense5Pattern));
     }
 }
 
-void TimelineStrip::paintTicks(QPainter& painter) const {
+std::vector<TimelineTick> TimelineStrip::ticks(const QFontMetrics& metrics) const {
     if (all_.slices().empty()) {
-        return;
+        return {};
     }
-    // A few times along the top, in UTC: the date once, at the left, then
-    // times of day (down to milliseconds when the trace is that short).
-    constexpr int kTicks = 5;
-    const TimeValue span = all_.width() * kSlices;
+    const TimeValue from = all_.from();
+    return timelineTicks(from, from + all_.width() * kSlices, width(), [&](std::string_view text) {
+        return metrics.horizontalAdvance(
+                   QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))) +
+               3;
+    });
+}
+
+QStringList TimelineStrip::tickLabels() const {
+    QStringList labels;
+    for (const TimelineTick& tick : ticks(fontMetrics())) {
+        labels.append(QString::fromStdString(tick.label));
+    }
+    return labels;
+}
+
+void TimelineStrip::paintTicks(QPainter& painter) const {
+    // Round times along the top, in UTC, dated where a day begins.
+    const QFontMetrics metrics = painter.fontMetrics();
+    const double span = static_cast<double>(all_.width() * kSlices);
     painter.setPen(timelineColors(palette()).text);
-    for (int i = 0; i < kTicks; ++i) {
-        const int x = width() * i / kTicks;
-        const std::string text = shownTime(TimeDisplay::utc, {}, timeAt(x), 0);
-        const std::size_t start = i == 0 ? 0 : 11;
-        const std::size_t length = span < TimeValue{60} * 1'000'000'000 ? 26 : 19;
-        painter.drawText(x + 3, painter.fontMetrics().ascent() + 1,
-                         QString::fromStdString(text.substr(start, length - start)));
-        painter.drawLine(x, 0, x, 4);
+    for (const TimelineTick& tick : ticks(metrics)) {
+        const int x = static_cast<int>(static_cast<double>(tick.at - all_.from()) / span * width());
+        painter.drawLine(x, 0, x, tick.label.empty() ? 2 : 4);
+        if (!tick.label.empty()) {
+            painter.drawText(x + 3, metrics.ascent() + 1, QString::fromStdString(tick.label));
+        }
     }
 }
 

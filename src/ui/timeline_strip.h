@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
@@ -10,6 +11,7 @@
 class QPainter;
 
 #include "query/time_slices.h"
+#include "query/timeline_ticks.h"
 #include "ui/filtered_row_source.h"
 
 namespace korvantis::ui {
@@ -33,6 +35,8 @@ class TimelineStrip : public QWidget {
     const TimeSlices& allSlices() const { return all_; }
     // Whether the bars show the rows as they are now.
     bool counted() const { return !running_ && !again_ && !due_.isActive(); }
+    // The labels of the ticks along the top, as painted ("" for a bare tick).
+    QStringList tickLabels() const;
     // The moment at an x of this widget (within the loaded time).
     TimeValue timeAt(int x) const;
     // The x a moment is drawn at, or -1 outside the loaded time.
@@ -68,6 +72,7 @@ class TimelineStrip : public QWidget {
     void finished(std::uint64_t generation, Counts& counts);
     QString sliceText(int slice) const;
     void paintTicks(QPainter& painter) const;
+    std::vector<TimelineTick> ticks(const QFontMetrics& metrics) const;
     void paintBars(QPainter& painter) const;
 
     FilteredRowSource& procs_;

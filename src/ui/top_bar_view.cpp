@@ -60,13 +60,26 @@ TopBarView::TopBarView(StoreNotifier& notifier, TreeOpener openTree, QWidget* pa
         if (StoreNotifier::has(fields, StoreField::loadErrors)) {
             updateErrors();
         }
+        if (StoreNotifier::has(fields, StoreField::loadProgress)) {
+            releaseFollowWhenStopped();
+        }
     });
     updateErrors();
 }
 
+void TopBarView::releaseFollowWhenStopped() {
+    const std::size_t notices = workspace_.loader.progress().followNotices.size();
+    const bool stopped = notices > followNotices_;
+    followNotices_ = notices;
+    // Following stopped for the last log followed: the button says so.
+    if (stopped && follow_->isChecked() && !workspace_.loader.followsSomeLog()) {
+        follow_->setChecked(false);
+    }
+}
+
 QColor TopBarView::errorsColor(std::size_t count) const {
     if (count > 0) {
-        return QColor(Qt::red);
+        return filterErrorColor(palette());
     }
     // White, as long as it can be read on the button.
     return readableWhite(palette(), QPalette::Button, QPalette::ButtonText);

@@ -44,6 +44,8 @@ class TopBarView : public QWidget {
 
   private:
     void updateErrors();
+    // Unpresses Follow once following the last followed log stopped.
+    void releaseFollowWhenStopped();
 
     Workspace& workspace_;
     TreeOpener openTree_;
@@ -53,6 +55,7 @@ class TopBarView : public QWidget {
     QPushButton* import_;
     QPushButton* errors_;
     QPushButton* follow_;
+    std::size_t followNotices_ = 0;  // the loader's follow notices seen
     LoadProgressView* progress_;
 };
 

@@ -85,6 +85,22 @@ TEST(RowFacts, SubjectFacts) {
         {R"({"is_platform_binary":false})", Fact::platform, "no"},
         {R"({"is_platform_binary":1})", Fact::platform, ""},
         {R"({"is_platform_binary":"true"})", Fact::platform, ""},
+        // The signing status, from the flags' valid (0x1), ad-hoc (0x2) and
+        // signed (0x20000000) bits, then whether it is a platform binary.
+        {R"({"codesigning_flags":0})", Fact::signing, "unsigned"},
+        {R"({"codesigning_flags":1,"is_platform_binary":true})", Fact::signing, "unsigned"},
+        {R"({"codesigning_flags":3,"is_platform_binary":true})", Fact::signing, "ad-hoc"},
+        {R"({"codesigning_flags":2})", Fact::signing, "ad-hoc"},
+        {R"({"codesigning_flags":-1})", Fact::signing, "ad-hoc"},
+        {R"({"codesigning_flags":536870912,"is_platform_binary":true})", Fact::signing, "invalid"},
+        {R"({"codesigning_flags":570522385})", Fact::signing, "signed"},
+        {R"({"codesigning_flags":570522385,"is_platform_binary":false})", Fact::signing, "signed"},
+        {R"({"is_platform_binary":true,"codesigning_flags":570522385})", Fact::signing, "platform"},
+        {R"({"codesigning_flags":"3"})", Fact::signing, ""},
+        {R"({"codesigning_flags":3.0})", Fact::signing, ""},
+        {R"({"codesigning_flags":9223372036854775808})", Fact::signing, ""},
+        {R"({"codesigning_flags":null})", Fact::signing, ""},
+        {R"({"signing_id":"a"})", Fact::signing, ""},
         // Where a key occurs twice, its first occurrence counts.
         {R"({"team_id":5,"team_id":"T"})", Fact::team_id, ""},
         {R"({"signing_id":"a","pid":1,"signing_id":"b"})", Fact::signing_id, "a"},

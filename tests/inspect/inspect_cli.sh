@@ -117,9 +117,9 @@ contains "eslogger summary" $'lines read: 43\nprocess events: 7\nfile events: 10
 
 # JSON lines are the source lines, byte for byte, in load order with both
 # lists interleaved.
-shows "empty filter gives every row in line order" '1,15p;27p' --filter ''
-shows "pid filter gives the source lines" '3,11p' --filter 'pid:104' --export jsonl
-shows "tree and negation" '1p;3p' --filter 'tree:100 -type:exec -path:.git'
+shows "empty filter gives every row in line order" '1,16p;27p' --filter ''
+shows "pid filter gives the source lines" '3,11p;16p' --filter 'pid:104' --export jsonl
+shows "tree and negation" '1p;3p;16p' --filter 'tree:100 -type:exec -path:.git'
 shows "a query starting with - is the value of --filter" '1,2p;12,15p;27p' --filter -pid:104
 
 # --fields: the header is the list itself, fields in its order, repeats
@@ -253,6 +253,25 @@ other,ES_EVENT_TYPE_NOTIFY_EXIT,401,1,exit 0
 other,ES_EVENT_TYPE_NOTIFY_MMAP,401,1,/usr/lib/dyld
 other,\"ES_EVENT_TYPE_NOTIFY_OPEN (as \"\"OPEN\"\")\",401,1," \
     "$("$INSPECT" --filter 'pid:401 ppid:1 -path:x' --export csv --fields kind,type,pid,ppid,summary "$ESLOGGER")"
+
+# How each process row's run ended and how its process is signed, as fields
+# and filter keys; the viewer's own records have neither, and their events
+# of other kinds are other rows without facts.
+check "csv outcome and signing" "kind,type,pid,outcome,signing
+process,ES_EVENT_TYPE_NOTIFY_FORK,401,became /usr/bin/git,signed
+process,ES_EVENT_TYPE_NOTIFY_EXEC,401,exit 0,platform
+process,ES_EVENT_TYPE_NOTIFY_FORK,402,became /usr/libexec/git-core/git-gc,platform
+process,ES_EVENT_TYPE_NOTIFY_EXEC,402,still running,platform
+process,ES_EVENT_TYPE_NOTIFY_EXEC,403,still running,signed
+process,ES_EVENT_TYPE_NOTIFY_FORK,404,still running,signed
+process,ES_EVENT_TYPE_NOTIFY_EXEC,500,," \
+    "$("$INSPECT" --filter '' --export csv --fields kind,type,pid,outcome,signing "$ESLOGGER" |
+        grep -E '^(kind|process),')"
+check "outcome and signing filters" "pid,outcome
+401,exit 0" "$("$INSPECT" --filter 'OUTCOME:EXIT -outcome:"exit 1" signing:PLAT' --export csv --fields pid,outcome "$ESLOGGER")"
+check "own records of other kinds" "kind,type,pid,ppid,path,outcome,summary
+other,ES_EVENT_TYPE_NOTIFY_EXIT,104,100,/usr/bin/git,," \
+    "$("$INSPECT" --filter 'type:exit' --export csv --fields kind,type,pid,ppid,path,outcome,summary "$SAMPLE")"
 
 # --follow: the rows a filter shows of the log, then of every line appended
 # while it runs, until SIGINT or SIGTERM, after which it exits with 0. (Lines

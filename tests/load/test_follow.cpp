@@ -168,10 +168,10 @@ TEST(Follow, LogsThatCannotBeFollowedAreNamed) {
         EXPECT_EQ(notices,
                   (std::vector<std::string>{"s.json.gz is compressed; it is not followed",
                                             "none.json could not be opened; it is not followed"}));
-        EXPECT_TRUE(w.ws.loader.followsAny());
+        EXPECT_TRUE(w.ws.loader.followsSomeLog());
         std::filesystem::remove(plain);
         ASSERT_TRUE(filesUntil(w, [&] { return notices.size() == 3; }));
-        EXPECT_FALSE(w.ws.loader.followsAny());
+        EXPECT_FALSE(w.ws.loader.followsSomeLog());
     }
 }
 

@@ -70,6 +70,15 @@ TEST(OtherRows, ListedWhenTheirProcessSaysWhoItIs) {
         // pid is the decoder's table).
         {message("kill", R"({"sig":9})", R"({"audit_token":{"pid":52},"ppid":"1"})"), ""},
         {message("kill", R"({"sig":9})", R"({"ppid":1})"), ""},
+        // The viewer's own records of a kind that is none of the listed ones
+        // (named exactly), with their process; no facts, no summary.
+        {R"({"event":"ES_EVENT_TYPE_NOTIFY_EXIT","timestamp":"1765000000.5",)"
+         R"("process":{"pid":60,"ppid":1,"path":"/bin/sh"}})",
+         "ES_EVENT_TYPE_NOTIFY_EXIT|60|1|/bin/sh|"},
+        {R"({"event":"es_event_type_notify_exec","timestamp":"1",)"
+         R"("process":{"pid":61,"ppid":60}})",
+         "es_event_type_notify_exec|61|60||"},
+        {R"({"event":"SIGNAL","timestamp":"1"})", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);

@@ -226,10 +226,9 @@ TEST(QueryEdit, RowActions) {
         const char* uid = nullptr;      // withFactTerm(query, uid, "501")
         const char* signer = nullptr;   // withFactTerm(query, signing_id, "com.a b")
         const char* noRange = nullptr;  // withoutTimeRange(query), nothing added
-        const char* type = nullptr;     // withSummaryLine(query, a type's line)
     } cases[] = {
         {.query = "", .kept = ""},
-        {.query = "type:exec", .kept = "type:exec", .type = ""},
+        {.query = "type:exec", .kept = "type:exec"},
         {.query = "PID:7  path:\"x y\"\ttree:3",
          .kept = "PID:7 path:\"x y\" tree:3",
          .pid = "path:\"x y\""},
@@ -258,13 +257,14 @@ TEST(QueryEdit, RowActions) {
         EXPECT_EQ(withFactTerm(c.query, Fact::signing_id, "com.a b"),
                   then(c.signer, "signing_id:\"com.a b\""));
         EXPECT_EQ(withoutTimeRange(c.query), noRange);
-        // A summary's line: its type in place of type: terms, its second as bounds.
+        // A summary's line adds its terms and keeps the user's own.
         EXPECT_EQ(
             withSummaryLine(c.query, {SummaryLine::Kind::type, "ES_EVENT_TYPE_NOTIFY_OPEN", 0}),
-            then(c.type, "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\""));
+            then(nullptr, "type:\"ES_EVENT_TYPE_NOTIFY_OPEN\""));
         EXPECT_EQ(
             withSummaryLine(c.query, {SummaryLine::Kind::second, "", 1'765'000'000'000'000'000}),
-            withTimeRange(c.query, 1'765'000'000'000'000'000, 1'765'000'001'000'000'000));
+            then(nullptr,
+                 "after:2025-12-06T05:46:40.000000000Z before:2025-12-06T05:46:41.000000000Z"));
         // A range keeps exactly the rows of [from, to).
         const std::int64_t from = 1'765'000'000'000'000'001;
         const std::string ranged = withTimeRange(c.query, from, from + 1'500'000'000);
@@ -280,8 +280,33 @@ TEST(QueryEdit, RowActions) {
     EXPECT_EQ(withHiddenPath("q", ""), "q");
     EXPECT_EQ(withFactTerm("", Fact::signing_id, "a\"b"), "signing_id:\"a\"");
     EXPECT_EQ(withFactTerm("q", Fact::signing_id, ""), "q");
-    EXPECT_EQ(withSummaryLine("path:a -path:b x", {SummaryLine::Kind::program, "/bin/ls", 0}),
-              "-path:b x path:\"/bin/ls\"");
+    // Each summary click replaces what the one before wrote, wherever the
+    // user moved it, and leaves the rest.
+    using K = SummaryLine::Kind;
+    const struct {
+        SummaryLine line;
+        const char* typedBefore;  // the field as the user left it before the click
+        const char* after;
+    } clicks[] = {
+        {{K::path, "/a b", 0}, "path:a -path:b", "path:a -path:b path:\"/a b\""},
+        {{K::program, "/bin/ls", 0}, "x path:\"/a b\" path:a", "x path:a process_path:\"/bin/ls\""},
+        {{K::second, "", 1'765'000'000'000'000'000},
+         "x path:a process_path:\"/bin/ls\"",
+         "x path:a after:2025-12-06T05:46:40.000000000Z before:2025-12-06T05:46:41.000000000Z"},
+        {{K::type, "T", 0},
+         "before:2025-12-06T05:46:41.000000000Z x after:2025-12-06T05:46:40.000000000Z",
+         "x type:\"T\""},
+        // A name cut to nothing writes nothing and keeps the last click's terms.
+        {{K::path, "\"q", 0}, "x type:\"T\"", "x type:\"T\""},
+        {{K::path, "/tmp/a\"b", 0}, "x type:\"T\"", "x path:\"/tmp/a\""},
+    };
+    std::string previous;
+    for (const auto& c : clicks) {
+        EXPECT_EQ(withSummaryLine(c.typedBefore, c.line, previous), c.after) << c.typedBefore;
+        if (const std::string terms = summaryLineTerms(c.line); !terms.empty()) {
+            previous = terms;
+        }
+    }
 }
 
 }  // namespace

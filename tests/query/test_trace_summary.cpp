@@ -9,6 +9,7 @@
 
 #include "ingest/row_facts.h"
 #include "ingest/temp_files.h"
+#include "query/filter_query.h"
 #include "query/trace_summary.h"
 #include "support/encoded_facts.h"
 #include "support/loading.h"
@@ -130,6 +131,59 @@ TEST(TraceSummary, AgreesWithPlainCount) {
             builder.add(r);
         }
         ASSERT_EQ(builder.finish(), referenceSummary(rows)) << "round " << round;
+    }
+}
+
+// Clicking a line of the summary of an eslogger trace (every row names its
+// process's path in `process_path`) keeps exactly the rows the line counts.
+// The names are no part of one another: a term matches a part of a text.
+TEST(TraceSummary, EachLinesTermsKeepItsCount) {
+    RandomRows random;
+    const std::vector<std::string> programs = {"/bin/zsh", "/usr/libexec/xpcproxy",
+                                               "/tmp/.hidden/agent", "/Applications/Ünïcode.app/x"};
+    const std::vector<std::string> files = {"/etc/hosts", "/private/var/db/x.plist",
+                                            "/tmp/.hidden/agent.log", "/Users/émilie/notes.txt"};
+    std::vector<RowView> rows(3000);
+    for (RowView& r : rows) {
+        const std::size_t kind = random.pick(3);
+        r.isProcess = kind == 0;
+        r.isOther = kind == 2;
+        r.type = r.isProcess ? "ES_EVENT_TYPE_NOTIFY_EXEC"
+                 : r.isOther ? "ES_EVENT_TYPE_NOTIFY_EXIT"
+                             : "ES_EVENT_TYPE_NOTIFY_OPEN";
+        r.pid = static_cast<std::int64_t>(random.pick(6));
+        const std::string& program = programs[random.pick(programs.size())];
+        r.path = r.isProcess ? std::string_view(program)
+                 : r.isOther ? std::string_view()
+                             : std::string_view(files[random.pick(files.size())]);
+        r.time = random.time();
+        r.facts = RowFacts(testsupport::encodedFacts({{Fact::process_path, program}}));
+    }
+    TraceSummaryBuilder builder;
+    for (const RowView& r : rows) {
+        builder.add(r);
+    }
+    const TraceSummary summary = builder.finish();
+    const auto shown = [&](const SummaryLine& line) {
+        const auto query = parseFilterQuery(withSummaryLine("", line));
+        EXPECT_TRUE(query.query) << withSummaryLine("", line);
+        return static_cast<std::uint64_t>(std::count_if(
+            rows.begin(), rows.end(), [&](const RowView& r) { return query.query->matches(r); }));
+    };
+    using K = SummaryLine::Kind;
+    for (const NamedCount& c : summary.types) {
+        EXPECT_EQ(shown({K::type, c.name, 0}), c.events) << c.name;
+    }
+    ASSERT_EQ(summary.programs.size(), programs.size());
+    for (const NamedCount& c : summary.programs) {
+        EXPECT_EQ(shown({K::program, c.name, 0}), c.events) << c.name;
+    }
+    ASSERT_EQ(summary.paths.size(), files.size());
+    for (const NamedCount& c : summary.paths) {
+        EXPECT_EQ(shown({K::path, c.name, 0}), c.events) << c.name;
+    }
+    for (const BusySecond& s : summary.seconds) {
+        EXPECT_EQ(shown({K::second, "", s.start}), s.rows) << s.start;
     }
 }
 

@@ -106,6 +106,12 @@ TEST(ProcessLifetimes, Cases) {
         {"an exit without status, a second exit ends nothing more",
          {{'x', 7, "3", 0}, {'e', 7, "3", 125 * 60 * 1000 * kMs}, {'e', 7, "3", 0}},
          {"ran 2 h 5 min", "ends ES_EVENT_TYPE_NOTIFY_EXEC of /bin/p at T", ""}},
+        {"the pid reused by a fork before the exec: the first run ended unseen",
+         {{'x', 100, "1", 0, "/bin/zsh"},
+          {'f', 100, "5", 2 * kMs},
+          {'x', 100, "6", 326 * 1000 * kMs + 2 * kMs, "/Finder"}},
+         {"ended unseen before T (its pid was reused)", "became /Finder after 5 min 26 s",
+          "still running at the end of the log"}},
         {"a run begun twice (a log loaded twice): the exit names the latest; times out of order",
          {{'f', 3, "1", 50}, {'f', 3, "1", 10, "/bin/sh"}, {'e', 3, "1", 20}},
          {"ended at the same time or earlier", "ran 10 ns",
@@ -145,8 +151,9 @@ TEST(ProcessLifetimes, DurationTexts) {
     }
 }
 
-// The plain rule, row by row: the first later exec of the same pid or exit
-// of the same pid and pid version.
+// The plain rule, row by row: the first later exec of the same pid, fork of
+// the same pid and another (or no) pid version, or exit of the same pid and
+// pid version.
 std::vector<LifetimeEnd> referenceEnds(const Rows& r) {
     std::vector<LifetimeEnd> ends;
     for (std::size_t i = 0; i < r.procs.size(); ++i) {
@@ -161,9 +168,10 @@ std::vector<LifetimeEnd> referenceEnds(const Rows& r) {
                 while (other < r.others.size() && r.others[other] < at) {
                     ++other;
                 }
+                const bool exec = row.type == kEventKindNames[kExecKind];
                 if (row.isProcess && row.facts.any() && row.pid == start.pid &&
-                    row.type == kEventKindNames[kExecKind]) {
-                    end = {LifetimeEnd::How::became, proc};
+                    (exec || row.facts[Fact::pidversion] != version)) {
+                    end = {exec ? LifetimeEnd::How::became : LifetimeEnd::How::unseen, proc};
                     break;
                 }
                 if (row.isOther && row.type == ProcessLifetimes::kExitType &&
@@ -188,6 +196,8 @@ TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
             s.pid = random() % 4;
             const unsigned v = random() % 4;
             s.pv = v == 0 ? "" : std::to_string(v);
+            s.summary = random() % 2 ? "" : "exit " + std::to_string(random() % 3);
+            s.path = "/bin/p" + std::to_string(random() % 3);
         }
         const Rows rows(described);
         ProcessLifetimes lifetimes;
@@ -195,6 +205,19 @@ TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
         const std::vector<LifetimeEnd> expected = referenceEnds(rows);
         for (std::size_t i = 0; i < expected.size(); ++i) {
             ASSERT_EQ(lifetimes.endOf(i), expected[i]) << "round " << round << " row " << i;
+            // The outcome says the same in words.
+            const LifetimeEnd& end = expected[i];
+            const bool exited = end.how == LifetimeEnd::How::exited;
+            const RowView by = end.how < LifetimeEnd::How::exited
+                                   ? RowView{}
+                                   : rows.rows[exited ? rows.others[end.row] : rows.procs[end.row]];
+            const std::string_view summary = by.facts[Fact::summary];
+            const std::string outcome[] = {"", "still running",
+                                           summary.empty() ? "exited" : std::string(summary),
+                                           "became " + std::string(by.path), "ended unseen"};
+            ASSERT_EQ(lifetimes.outcomeOf(i), outcome[static_cast<int>(end.how)])
+                << "round " << round << " row " << i;
+            ASSERT_EQ(lifetimes.outcomes(expected.size())[i], lifetimes.outcomeOf(i));
         }
         for (std::size_t e = 0; e < rows.others.size(); ++e) {
             std::optional<std::size_t> latest;

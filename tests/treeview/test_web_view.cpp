@@ -86,6 +86,7 @@ class WebViewTest : public QObject {
     void failedNavigationShowsOneAlert();
     void pageOpensClosesAndPagesChildren();
     void pageDrawsAVeryDeepChain();
+    void pageFollowsTheWindowPalette();
 };
 
 void WebViewTest::loadsThePageOncePerUrl() {
@@ -305,4 +306,24 @@ void WebViewTest::pageDrawsAVeryDeepChain() {
 }
 
 KORVANTIS_WEB_TEST_MAIN(WebViewTest)
+// The page takes the window's palette: light as it is, dark when the
+// window's is dark.
+void WebViewTest::pageFollowsTheWindowPalette() {
+    for (const bool dark : {false, true}) {
+        WebViewData data;
+        data.setD3Json(uR"([{"name":"launchd","children":[{"name":"zsh"}]}])"_s);
+        Shown shown(&data);
+        if (dark) {
+            QPalette palette = shown.view.palette();
+            palette.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+            palette.setColor(QPalette::WindowText, Qt::white);
+            shown.view.setPalette(palette);
+        }
+        QVERIFY(shown.waitForTree());
+        QCOMPARE(shown.js("document.documentElement.classList.contains('dark')").toBool(), dark);
+        QCOMPARE(shown.js("getComputedStyle(document.body).backgroundColor").toString(),
+                 dark ? u"rgb(43, 43, 43)"_s : u"rgb(251, 251, 250)"_s);
+    }
+}
+
 #include "test_web_view.moc"

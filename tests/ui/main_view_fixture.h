@@ -12,8 +12,9 @@ using Content = DetailArea::Content;
 
 // The rows of the process log below.
 constexpr int kProcRows = 9;
-inline const QColor kGreen(61, 210, 130);
-inline const QColor kPink(210, 0, 130);
+// The marks' shades on the light palette the tests run with.
+inline const QColor kGreen(0x14, 0x70, 0x40);
+inline const QColor kPink(0xC8, 0x00, 0x7C);
 // Markup in a long path: it stays text, and it wraps.
 inline const QString kMarkupPath = QStringLiteral("/tmp/<b>bold</b>&amp;") + QString(400, 'p');
 
@@ -21,11 +22,14 @@ inline const QString kMarkupPath = QStringLiteral("/tmp/<b>bold</b>&amp;") + QSt
 // green, p the related pink, t `text`, ? any other.
 inline QString marks(EventPreview* preview, const QColor& text = {}) {
     QString out;
+    // The marks' shades of the list's palette, light or dark.
+    const QColor green = greenColor(preview->list()->palette());
+    const QColor pink = pinkColor(preview->list()->palette());
     for (int r = 0; r < preview->rows().rowCount(); ++r) {
         out += r > 0 ? u" " : u"";
         for (int c = 0; c < preview->columns().count(); ++c) {
             const QColor color = preview->list()->cellColor(r, c);
-            out += color == kGreen ? u'g' : color == kPink ? u'p' : color == text ? u't' : u'?';
+            out += color == green ? u'g' : color == pink ? u'p' : color == text ? u't' : u'?';
         }
     }
     return out;

@@ -79,20 +79,30 @@ class FactsViewTest : public QObject {
             Window w;
             w.load(log_, 3);
             QCOMPARE(w.headers(), defaults);
-            QCOMPARE(w.menuEntries(),
-                     (QStringList{"+Time", "+Type", "+PID", "+PPID", "-Args", "-CWD", "-User",
-                                  "-PID version", "-Responsible PID", "-Signing ID", "-Team ID",
-                                  "-TTY", "-Platform", "-Process", "+Path"}));
+            QCOMPARE(
+                w.menuEntries(),
+                (QStringList{"+Time", "+Type", "+PID", "+PPID", "-Args", "-CWD", "-User",
+                             "-PID version", "-Responsible PID", "-Signing ID", "-Team ID", "-TTY",
+                             "-Platform", "-Signing", "-Process", "-Outcome", "+Path"}));
             w.toggle("User");
             w.toggle("Args");
             w.toggle("PPID");
             QCOMPARE(w.headers(), (QStringList{"Time", "Type", "PID", "Args", "User", "Path"}));
-            // Cells of the new columns show the facts.
+            // Cells of the new columns show the facts, and how runs ended.
             QCOMPARE(w.procs()->rows().text(1, factKey(Fact::uid)), "0");
+            QCOMPARE(w.procs()->rows().text(1, FieldKey::outcome), "still running");
+            QCOMPARE(w.procs()->rows().text(2, FieldKey::outcome), "");
             // The CSV export: the six fields, then the shown facts in the list's order.
             QVERIFY(w.exportedCsv(dir_.filePath("rows.csv"))
                         .startsWith("kind,type,timestamp,pid,ppid,path,args,uid\n"
                                     "process,ES_EVENT_TYPE_NOTIFY_EXEC,"));
+            // The Outcome column is exported too, where it stands.
+            w.toggle("Outcome");
+            const QList<QByteArray> records =
+                w.exportedCsv(dir_.filePath("outcome.csv")).split('\n');
+            QCOMPARE(records.value(0), "kind,type,timestamp,pid,ppid,path,args,uid,outcome");
+            QVERIFY2(records.value(1).endsWith(",still running"), records.value(1).constData());
+            w.toggle("Outcome");
             // A new column is as wide as its title; dragged widths stay.
             const QFontMetrics metrics(headerFont());
             QVERIFY(w.procs()->columns().width(4, 0) >= metrics.horizontalAdvance("User"));

@@ -24,6 +24,7 @@
 #include "ui/save_received_log.h"
 #include "ui/sorted_row_source.h"
 #include "ui/time_display_choice.h"
+#include "ui/viewer_settings.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
@@ -217,7 +218,7 @@ class FilterBarTest : public QObject {
             QVERIFY(menu.actions()[step.action]->isChecked());
             QCOMPARE(w.procPreview()->list()->cellShown(0, 0), step.proc);
             QCOMPARE(w.filePreview()->rows().text(0, FieldKey::timestamp), step.file);
-            QCOMPARE(QSettings().value(u"view/timeDisplay"_s).toString(), step.setting);
+            QCOMPARE(viewerSettings().value(u"view/timeDisplay"_s).toString(), step.setting);
         }
         qunsetenv("TZ");
         ::tzset();
@@ -264,6 +265,28 @@ class FilterBarTest : public QObject {
         savePicture(w.view, "main-timeline.png");
         QTest::mouseDClick(strip, Qt::LeftButton, {}, QPoint(10, 10));
         QCOMPARE(w.field()->text(), u"pid:11"_s);
+    }
+
+    // Over several days the ticks stand on round hours, dated where a day
+    // begins.
+    void timelineTicksOfDaysAreDated() {
+        QStringList lines;
+        for (int i = 0; i < 40; ++i) {
+            lines << procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 100 + i, 1, u"/bin/p"_s,
+                              QString::number(1765000000 + i * 9000) + u".5"_s);
+        }
+        ShownWindow w(1200, 600);
+        w.load(writeLog(dir_, u"days.json"_s, lines), 40);
+        TimelineStrip* strip = w.view.timeline();
+        TRY_VERIFY(strip->counted() && !strip->tickLabels().isEmpty());
+        const QStringList labels = strip->tickLabels();
+        QVERIFY2(labels.first().startsWith(u"2025-12-0"_s), qPrintable(labels.join('|')));
+        // One dated label a day: 2025-12-06 to 2025-12-10.
+        QVERIFY2(labels.filter(u"2025-12-"_s).size() >= 5, qPrintable(labels.join(u'|')));
+        for (const QString& label : labels) {
+            QVERIFY2(label.isEmpty() || label.endsWith(u":00"_s), qPrintable(label));
+        }
+        savePicture(w.view, "main-timeline-days.png");
     }
 
     // The summary shows the rows' paths as the lists do; clicking a line adds
@@ -330,12 +353,12 @@ class FilterBarTest : public QObject {
         w.type(u"pid:11"_s);
         QCOMPARE(list->chosenRow(), 1);
         QCOMPARE(w.procs().rowId(1), chosen);
-        QCOMPARE(list->cellColor(1, 0), QColor(61, 210, 130));
+        QCOMPARE(list->cellColor(1, 0), greenColor(list->palette()));
         const QColor normal = w.field()->palette().color(QPalette::Text);
         w.filter()->setQuery(u"pid:1x"_s);  // at once: no valid query on the way
         QVERIFY(w.filter()->invalid());
         QCOMPARE(w.filter()->message()->text(), u"pid: needs a whole number, not \"1x\""_s);
-        QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor());
+        QCOMPARE(w.field()->palette().color(QPalette::Text), filterErrorColor(w.view.palette()));
         QCOMPARE(w.shownPaths(w.procs()), QStringList({"/bin/sh", "/bin/ls"}));
         QCOMPARE(w.titles()[0], u"Processes (2 of 5)"_s);
         // The keys go on from it among the shown rows.

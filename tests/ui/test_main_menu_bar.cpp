@@ -10,6 +10,8 @@
 #include "ui/event_panel.h"
 #include "ui/main_menu_bar.h"
 #include "ui/shortcuts_dialog.h"
+#include "ui/view_texts.h"
+#include "ui/viewer_settings.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;
@@ -150,6 +152,17 @@ class MainMenuBarTest : public QObject {
         QTest::keyClick(&w.view, Qt::Key_E, Qt::ControlModifier);
         TRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
         QCOMPARE(dialog()->acceptMode(), QFileDialog::AcceptSave);
+        QCOMPARE(dialog()->selectedNameFilter(), exportJsonLinesFilter());
+        // The format chosen is offered again next time.
+        QTemporaryDir dir;
+        dialog()->selectNameFilter(exportCsvFilter());
+        dialog()->selectFile(dir.filePath(u"rows"_s));
+        static_cast<QDialog*>(dialog())->accept();
+        TRY_VERIFY(dialog() == nullptr);
+        w.activate();
+        QTest::keyClick(&w.view, Qt::Key_E, Qt::ControlModifier);
+        TRY_VERIFY(dialog() != nullptr && dialog()->isVisible());
+        QCOMPARE(dialog()->selectedNameFilter(), exportCsvFilter());
         dialog()->reject();
         TRY_VERIFY(dialog() == nullptr || !dialog()->isVisible());
 
@@ -187,6 +200,23 @@ class MainMenuBarTest : public QObject {
         for (const char* key : {"Ctrl+L", "Ctrl+R", "Ctrl+F", "Esc"}) {
             QVERIFY2(keys.contains(QLatin1String(key)), key);
         }
+    }
+
+    // Settings an earlier version wrote to a second file come over once;
+    // what the one file has already stays.
+    void straySettingsTakenOverOnce() {
+        QSettings stray(u"Unknown Organization"_s, u"Korvantis"_s);
+        stray.setValue(u"view/strayOnly"_s, u"utc"_s);
+        stray.setValue(u"view/both"_s, u"stray"_s);
+        stray.sync();
+        viewerSettings().setValue(u"view/both"_s, u"kept"_s);
+        takeOverStraySettings();
+        QCOMPARE(viewerSettings().value(u"view/strayOnly"_s).toString(), u"utc"_s);
+        QCOMPARE(viewerSettings().value(u"view/both"_s).toString(), u"kept"_s);
+        stray.setValue(u"view/later"_s, 1);
+        stray.sync();
+        takeOverStraySettings();
+        QVERIFY(!viewerSettings().contains(u"view/later"_s));
     }
 };
 

@@ -2,6 +2,11 @@
 // keys, the top bar's switches (Follow among them), the other events' tab,
 // the rows' height and the columns' widths.
 
+#include <QScopeGuard>
+#include <QStyle>
+#include <QStyleFactory>
+
+#include <cmath>
 #include <filesystem>
 
 #include "main_view_fixture.h"
@@ -20,12 +25,100 @@ void appendLines(const QString& path, int from, int to) {
     }
 }
 
+// The contrast of two colours, as the web's accessibility guidelines
+// define it: 1 (none) to 21 (black on white).
+double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A dark palette as desktops give one: rows on #3D3D3D.
+QPalette darkPalette() {
+    QPalette p;
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::Window, QColor(0x35, 0x35, 0x35));
+        p.setColor(group, QPalette::WindowText, Qt::white);
+        p.setColor(group, QPalette::Base, QColor(0x3D, 0x3D, 0x3D));
+        p.setColor(group, QPalette::AlternateBase, QColor(0x45, 0x45, 0x45));
+        p.setColor(group, QPalette::Text, Qt::white);
+        p.setColor(group, QPalette::Button, QColor(0x35, 0x35, 0x35));
+        p.setColor(group, QPalette::ButtonText, Qt::white);
+        p.setColor(group, QPalette::Highlight, QColor(0x2A, 0x82, 0xDA));
+        p.setColor(group, QPalette::Link, QColor(0x2A, 0x82, 0xDA));
+        p.setColor(group, QPalette::LinkVisited, QColor(0x8A, 0x5C, 0xD0));
+        p.setColor(group, QPalette::Midlight, QColor(0x60, 0x60, 0x60));
+        p.setColor(group, QPalette::PlaceholderText, QColor(0xA0, 0xA0, 0xA0));
+    }
+    return p;
+}
+
 }  // namespace
 
 class MainViewTest : public SmallLogsTest {
     Q_OBJECT
 
   private slots:
+    // Every text colour the views choose reads at least 4.5:1 on each
+    // background it is drawn on, in a light and in a dark palette.
+    void textColoursAreReadableInBothPalettes() {
+        const struct {
+            const char* name;
+            QPalette palette;
+        } palettes[] = {{"light", QStyleFactory::create(u"Fusion"_s)->standardPalette()},
+                        {"dark", darkPalette()}};
+        for (const auto& [name, palette] : palettes) {
+            const QColor base = palette.color(QPalette::Base);
+            const QColor window = palette.color(QPalette::Window);
+            const QColor button = palette.color(QPalette::Button);
+            const struct {
+                const char* what;
+                QColor text, background;
+            } pairs[] = {
+                {"chosen row", markColor(Mark::green, StandardColor::white, palette), base},
+                {"relatives", markColor(Mark::pink, StandardColor::white, palette), base},
+                {"file rows", markColor(Mark::standard, StandardColor::white, palette), base},
+                {"process rows", markColor(Mark::standard, StandardColor::paletteText, palette),
+                 base},
+                {"column titles", greenColor(palette), window},
+                {"legend green", greenColor(palette), window},
+                {"legend pink", pinkColor(palette), window},
+                {"query error", filterErrorColor(palette), base},
+                {"load error count", filterErrorColor(palette), button},
+                {"timeline ticks", timelineColors(palette).text,
+                 timelineColors(palette).background},
+            };
+            for (const auto& pair : pairs) {
+                const double ratio = contrast(pair.text, pair.background);
+                QVERIFY2(ratio >= 4.5,
+                         qPrintable(QStringLiteral("%1, %2: %3 on %4 is %5:1")
+                                        .arg(QLatin1String(name), QLatin1String(pair.what),
+                                             pair.text.name(), pair.background.name())
+                                        .arg(ratio, 0, 'f', 2)));
+            }
+        }
+    }
+
+    // The window in a dark palette, a row chosen: marks in their dark shades.
+    void darkPaletteWindow() {
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        QApplication::setPalette(darkPalette());
+        Window w(procLog_);
+        clickRow(w.procList(), 1);
+        TRY_VERIFY(w.selection().activePreview().has_value());
+        TRY_VERIFY(cellShows(w.procList(), 1, 1, greenColor(darkPalette())));
+        QVERIFY(cellShows(w.procList(), 0, 1, pinkColor(darkPalette())));
+        savePicture(w.view, "main-dark.png");
+    }
+
     void processRowsColoursAndClicks() {
         Window w(procLog_);
         QCOMPARE(w.procs().text(4, FieldKey::pid) + w.procs().text(4, FieldKey::ppid), u"-5-7"_s);
@@ -261,6 +354,15 @@ class MainViewTest : public SmallLogsTest {
         QVERIFY(linedUp());
         // The path takes what is left of the row.
         QVERIFY(list->cellRects(0).last().right() < list->viewport()->width());
+        // A double click on that border fits Type to its widest text in view.
+        QTest::mouseDClick(headers, Qt::LeftButton, {}, QPoint(headers->borderX(1), grip.y()));
+        const QFontMetrics metrics(rowFont());
+        int widest = 0;  // every row of the small logs is in view
+        for (int row = 0; row < list->rows().rowCount(); ++row) {
+            widest = std::max(widest,
+                              metrics.horizontalAdvance(list->rows().text(row, FieldKey::type)));
+        }
+        QCOMPARE(list->cellRects(0)[1].width(), widest + 2);
     }
 
     void keyboard() {
@@ -321,7 +423,8 @@ class MainViewTest : public SmallLogsTest {
 
     // The Follow toggle: its button and key, and what a followed log does to
     // the window: rows come, a list at its end stays there, one scrolled
-    // elsewhere stays put, and a log cut short is told in the load strip.
+    // elsewhere stays put, and a log cut short is told in the load strip and
+    // releases the button.
     void followedLogsFeedTheLists() {
         const QString path = dir_.filePath(u"growing.json"_s);
         appendLines(path, 100, 300);
@@ -365,6 +468,9 @@ class MainViewTest : public SmallLogsTest {
         TRY_VERIFY(notice->isVisible());
         QCOMPARE(notice->text(), u"growing.json was truncated; following stopped at line 300"_s);
         QCOMPARE(rows.rowCount(), 300);
+        // Nothing is followed any more: the button is no longer pressed.
+        TRY_VERIFY(!button->isChecked());
+        QVERIFY(!view.workspace().loader.following());
     }
 };
 

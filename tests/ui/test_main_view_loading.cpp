@@ -149,7 +149,7 @@ class MainViewLoadingTest : public SmallLogsTest {
         errors->click();
         w.workspace().loader.loadJsonFile(bad.toStdString());
         TRY_COMPARE(errors->text(), u"Errors: 3"_s);
-        QCOMPARE(errors->palette().color(QPalette::ButtonText), QColor(Qt::red));
+        QCOMPARE(errors->palette().color(QPalette::ButtonText), filterErrorColor(w.view.palette()));
         // Equal entries each their own row, the empty line as an empty row.
         QCOMPARE(QStringList({list->rowText(2), list->rowText(3), list->rowText(4)}),
                  QStringList({"{broken", "", "{broken"}));

@@ -6,14 +6,17 @@
 
 #include <QMimeData>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTextLayout>
+#include <QToolTip>
 
 #include <algorithm>
 
 #include "store/event_detail.h"
 #include "ui/bidi_isolation.h"
 #include "ui/text_cell.h"
+#include "ui/wrap_choice.h"
 
 #include "main_view_fixture.h"
 
@@ -61,12 +64,80 @@ void writeLongLog(const QString& log) {
         << "\n";
 }
 
+// An eslogger exec of `path` with `args`, at a time whose digits are wide.
+std::string execMessage(int pid, const std::string& path, const std::string& args) {
+    return R"({"event":{"exec":{"target":{"audit_token":{"pid":)" + std::to_string(pid) +
+           R"(,"pidversion":1},"ppid":1,"executable":{"path":")" + path + R"("}},"args":[)" + args +
+           R"(]}},"time":"2026-08-28T20:08:08.808080808Z","process":{"audit_token":)" +
+           R"({"pid":1},"ppid":0}})";
+}
+
 }  // namespace
 
 class ShownTextTest : public SmallLogsTest {
     Q_OBJECT
 
   private slots:
+    // Wrapping on, a long path and a long command line make a row several
+    // lines tall; off, every row is one line and a cut text tells its whole
+    // self when hovered. In both, the Time and Type columns hold their
+    // widest texts on one line.
+    void wrapLongTextsOffKeepsRowsOneLineTall() {
+        const std::string helper =
+            "/Applications/Visual Studio Code.app/Contents/Frameworks/Code Helper (Renderer).app/"
+            "Contents/MacOS/Code Helper (Renderer)";
+        const std::string lines =
+            execMessage(40, "/usr/bin/sandbox-exec",
+                        R"x("sandbox-exec","-p","(version 1)(allow default)",)x"
+                        R"x("/bin/rm","-rf","/private/var/folders/xy/T/a")x") +
+            "\n" + execMessage(41, helper, R"("Code Helper")") + "\n" +
+            execMessage(42, "/bin/ls", R"("ls")") + "\n";
+        const QString log = dir_.filePath(u"long.json"_s);
+        std::ofstream(QFile::encodeName(log).toStdString(), std::ios::binary) << lines;
+        ShownWindow w(1100, 900);
+        ColumnChoice& columns = w.procPreview()->columnChoice();
+        columns.setShown(factKey(Fact::args), true);
+        const auto restore = qScopeGuard([&] {
+            WrapChoice::instance().setWraps(true);
+            columns.setShown(factKey(Fact::args), false);
+        });
+        w.load(log, 3);
+        PreviewList* list = w.procList();
+        const int oneLine = QFontMetrics(rowFont()).height() + 8;
+        const auto heights = [&] {
+            QList<int> out;
+            for (int row = 0; row < 3; ++row) {
+                out << list->rowRect(row).height();
+            }
+            return out;
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(list->isVisible() && !list->rowRect(2).isEmpty(),
+                                  qPrintable(QString::number(list->height()) + u" "_s +
+                                             QString::number(list->rowRect(0).height())),
+                                  kTimeout);
+        const auto shown = [&] {
+            QStringList out;
+            for (const int h : heights()) {
+                out << QString::number(h);
+            }
+            return out.join(' ') + u" of "_s + QString::number(oneLine);
+        };
+        QVERIFY2(heights()[0] > oneLine && heights()[1] > oneLine && heights()[2] == oneLine,
+                 qPrintable(shown()));
+        WrapChoice::instance().setWraps(false);
+        TRY_COMPARE(heights(), QList<int>({oneLine, oneLine, oneLine}));
+        QCOMPARE(list->rows().text(1, FieldKey::path), QString::fromStdString(helper));
+        const QRect path = list->cellRects(1).last();  // Path is the last column
+        QHelpEvent help(QEvent::ToolTip, path.center(),
+                        list->viewport()->mapToGlobal(path.center()));
+        QApplication::sendEvent(list->viewport(), &help);
+        TRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), isolatePathParts(QString::fromStdString(helper)).shown);
+        savePicture(w.view, "main-one-line.png");
+        WrapChoice::instance().setWraps(true);
+        TRY_VERIFY(heights()[1] > oneLine);
+    }
+
     void eventTextAndCopy() {
         Window w;
         auto* textView = w.procDetail()->eventTextView();

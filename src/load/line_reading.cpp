@@ -76,6 +76,13 @@ class BatchFiller {
         while (batch_) {
             const std::size_t size = batch_->text.size();
             const std::size_t feeds = batch_->lineFeeds.size();
+            // A line too long to keep whose line feed came with the read
+            // that took it past the bound (the lines before it have gone
+            // on: the batch was over kBatchBytes).
+            if (feeds > 0 && batch_->lineFeeds[0] > kLongestLine) {
+                skipWholeLine();
+                continue;
+            }
             if (feeds >= kBatchLines || (feeds > 0 && (size >= kBatchBytes || reading_.live))) {
                 handOn(feeds > kBatchLines ? batch_->lineFeeds[kBatchLines - 1] + 1
                                            : wholeLinesEnd());
@@ -100,6 +107,11 @@ class BatchFiller {
                 // A last line without a line feed counts, unless more of it
                 // may still come or decompressing stopped inside it.
                 const bool cutShort = reader_.holdsPartialLine() || reader_.failure();
+                if (!cutShort && feeds == 0 && size > kLongestLine) {
+                    batch_->text = BatchText();
+                    pushSkipped(batch_->fileOffset, size, size);
+                    return;
+                }
                 push(cutShort ? wholeLinesEnd() : size);
                 return;
             }
@@ -148,6 +160,21 @@ class BatchFiller {
                 findLineFeeds(rest, 0, batch_->lineFeeds);
             }
             return true;
+        }
+    }
+
+    // Hands on the batch's first line, which is too long to keep, as a
+    // skipped line; the bytes after it start the next batch.
+    void skipWholeLine() {
+        const std::uint64_t start = batch_->fileOffset;
+        const std::size_t length = batch_->lineFeeds[0];
+        carried_.assign(std::string_view(batch_->text).substr(length + 1));
+        batch_->text = BatchText();
+        pushSkipped(start, length, length + 1);
+        startBatch(start + length + 1);
+        if (batch_) {
+            batch_->text.append(carried_);
+            findLineFeeds(carried_, 0, batch_->lineFeeds);
         }
     }
 

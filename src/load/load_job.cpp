@@ -260,10 +260,11 @@ void LoadJob::run() {
         // What was filed stays; the rest of the log is not there, and the
         // load says so.
         stopAt(figures, outOfMemoryText(figures.lines + 1));
-    } catch (const std::exception& e) {
+    } catch (const std::system_error& e) {
         // No thread could be started, or the like.
-        stopAt(figures,
-               "Loading stopped at line " + std::to_string(figures.lines + 1) + ": " + e.what());
+        stopAt(figures, stoppedText(figures.lines + 1, e.code().message()));
+    } catch (const std::exception& e) {
+        stopAt(figures, stoppedText(figures.lines + 1, e.what()));
     }
     followable_ = opened && followable;
     {
@@ -330,8 +331,7 @@ void LoadJob::readLog(StreamReader& reader, LoadFigures& figures) {
     textEnd_ = reading.offset;
     if (const std::string stopped = reader.stopReason(); !stopped.empty()) {
         handOver(rows, figures);
-        stopAt(figures, "Loading stopped at line " + std::to_string(figures.lines + 1) + ": " +
-                            stopped + "; the lines after it are not loaded.");
+        stopAt(figures, stoppedText(figures.lines + 1, stopped));
         return;
     }
     if (const std::string notice = reader.notice(); !notice.empty()) {
@@ -353,9 +353,13 @@ std::string LoadJob::tooLongText(std::uint64_t length) {
            std::to_string(detail::kLongestLine) + " bytes a line may have; it is not loaded.";
 }
 
+std::string LoadJob::stoppedText(std::uint64_t line, std::string_view reason) {
+    return "Loading stopped at line " + std::to_string(line) + ": " + std::string(reason) +
+           "; the lines after it are not loaded.";
+}
+
 std::string LoadJob::outOfMemoryText(std::uint64_t line) {
-    return "Loading stopped at line " + std::to_string(line) +
-           ": out of memory; the lines after it are not loaded.";
+    return stoppedText(line, "out of memory");
 }
 
 void LoadJob::stopAt(LoadFigures& figures, std::string text) {

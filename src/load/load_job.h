@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -113,6 +114,8 @@ class LoadJob {
     const std::string& stopped() const { return stopped_; }
     // The load error of a line too long to be kept, `length` bytes long.
     static std::string tooLongText(std::uint64_t length);
+    // The load error of a load stopped at `line` for `reason`.
+    static std::string stoppedText(std::uint64_t line, std::string_view reason);
     // The load error of a load stopped by an allocation that failed.
     static std::string outOfMemoryText(std::uint64_t line);
     const SequenceGapCounter& sequenceGaps() const { return sequenceGaps_; }

@@ -83,6 +83,24 @@ bool LoadErrors::fold(const Entry& e) {
 }
 
 void LoadErrors::add(const Entry& e, std::string_view text) {
+    // All or nothing: an entry packed in part would garble every one after.
+    const State before = end_;
+    const std::size_t anchors = anchors_.size();
+    const std::size_t folded = folded_;
+    const std::size_t runs = foldedRuns_.size();
+    try {
+        pack(e, text);
+    } catch (...) {
+        end_ = before;
+        bytes_.shrinkTo(before.at);
+        anchors_.shrinkTo(anchors);
+        folded_ = folded;
+        foldedRuns_.shrinkTo(runs);
+        throw;
+    }
+}
+
+void LoadErrors::pack(const Entry& e, std::string_view text) {
     if (fold(e)) {
         return;
     }

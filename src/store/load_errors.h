@@ -144,6 +144,7 @@ class LoadErrors {
     static constexpr std::size_t kAnchorEvery = 64;
 
     void add(const Entry& entry, std::string_view text);
+    void pack(const Entry& entry, std::string_view text);
     // Past the bound: counts the error, and keeps a line's place.
     bool fold(const Entry& entry);
     struct LineRun {

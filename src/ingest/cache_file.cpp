@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -19,23 +20,44 @@ bool makeFolder(const std::string& path, mode_t mode) {
     return ::mkdir(path.c_str(), mode) == 0 || errno == EEXIST;
 }
 
+void tell(std::string* whyNot, std::string text) {
+    if (whyNot != nullptr) {
+        *whyNot = std::move(text);
+    }
+}
+
+std::string cannotUse(const std::string& folder, std::string_view reason) {
+    return "the cache folder " + folder + " cannot be used: " + std::string(reason);
+}
+
 }  // namespace
 
-std::string CacheFile::folder() {
+std::string CacheFile::folder(std::string* whyNot) {
     std::string base;
     if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg == '/') {
         base = xdg;
     } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
         base = std::string(home) + "/.cache";
     } else {
+        tell(whyNot, "there is no cache folder: neither XDG_CACHE_HOME nor HOME names a folder");
         return {};
     }
     const std::string folder = base + "/korvantis";
-    if (!makeFolder(base, 0700) || !makeFolder(folder, 0700)) {
-        return {};
+    for (const std::string* made : {static_cast<const std::string*>(&base), &folder}) {
+        if (!makeFolder(*made, 0700)) {
+            tell(whyNot, cannotUse(*made, std::strerror(errno)));
+            return {};
+        }
     }
     struct stat st;
-    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+    if (::lstat(folder.c_str(), &st) != 0) {
+        tell(whyNot, cannotUse(folder, std::strerror(errno)));
+        return {};
+    }
+    if (S_ISLNK(st.st_mode) || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+        tell(whyNot, cannotUse(folder, S_ISLNK(st.st_mode)    ? "it is a symbolic link"
+                                       : !S_ISDIR(st.st_mode) ? "it is not a folder"
+                                                              : "it belongs to another user"));
         return {};
     }
     if ((st.st_mode & 077) != 0) {
@@ -44,20 +66,24 @@ std::string CacheFile::folder() {
     return folder;
 }
 
-std::unique_ptr<CacheFile> CacheFile::create(std::string_view kind) {
+std::unique_ptr<CacheFile> CacheFile::create(std::string_view kind, std::string* whyNot) {
     // Left-overs of crashed instances go before this instance adds its own.
     static std::once_flag cleaned;
     std::call_once(cleaned, removeStale);
-    const std::string dir = folder();
+    const std::string dir = folder(whyNot);
     if (dir.empty()) {
         return nullptr;
     }
     std::string path = dir + "/" + std::string(kind) + "-XXXXXX";
     const int fd = ::mkostemp(path.data(), O_CLOEXEC);  // owner-only
     if (fd < 0) {
+        tell(whyNot,
+             "no file can be made in the cache folder " + dir + ": " + std::strerror(errno));
         return nullptr;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        tell(whyNot,
+             "a file in the cache folder " + dir + " cannot be locked: " + std::strerror(errno));
         ::unlink(path.c_str());
         ::close(fd);
         return nullptr;

@@ -12,8 +12,9 @@
 
 namespace korvantis {
 
-void RawInput::spoolTo(int spoolFd, const std::atomic<bool>* stop) {
+void RawInput::spoolTo(int spoolFd, std::string spoolPath, const std::atomic<bool>* stop) {
     spoolFd_ = spoolFd;
+    spoolPath_ = std::move(spoolPath);
     stop_ = stop;
 }
 
@@ -31,7 +32,18 @@ bool RawInput::waitForBytes() {
 }
 
 bool RawInput::spool(const char* bytes, std::size_t size) {
-    return writeFully(spoolFd_, bytes, size);
+    if (!spoolFailure_.empty()) {
+        return false;
+    }
+    errno = 0;
+    if (writeFully(spoolFd_, bytes, size)) {
+        return true;
+    }
+    // A short write that wrote nothing sets no errno: the disk is full.
+    const int error = errno != 0 ? errno : ENOSPC;
+    spoolFailure_ =
+        "the spool file " + spoolPath_ + " could not be written: " + std::strerror(error);
+    return false;
 }
 
 void RawInput::dropRead(std::uint64_t end) {
@@ -48,6 +60,9 @@ void RawInput::dropRead(std::uint64_t end) {
 std::size_t RawInput::readFile(char* into, std::size_t size) {
     for (;;) {
         if (spoolFd_ >= 0 && !waitForBytes()) {
+            return 0;
+        }
+        if (!spoolFailure_.empty()) {
             return 0;
         }
         const ssize_t n = at_ >= 0 ? ::pread(fd_, into, size, at_) : ::read(fd_, into, size);

@@ -15,10 +15,14 @@ class RawInput {
   public:
     explicit RawInput(int fd) : fd_(fd) {}
 
-    // Bytes from a pipe: each is also written to `spoolFd`, where it can be
-    // read again, and waiting for more ends (as at the end of the input)
-    // once `*stop` is set.
-    void spoolTo(int spoolFd, const std::atomic<bool>* stop);
+    // Bytes from a pipe: each is also written to `spoolFd` (the file at
+    // `spoolPath`), where it can be read again, and waiting for more ends
+    // (as at the end of the input) once `*stop` is set. Bytes that cannot
+    // be written there end the input: see spoolFailure().
+    void spoolTo(int spoolFd, std::string spoolPath, const std::atomic<bool>* stop);
+    // Why the spool could not be written ("the spool file PATH could not be
+    // written: No space left on device"); empty while it could.
+    const std::string& spoolFailure() const { return spoolFailure_; }
 
     // Reads from `offset` on with positioned reads, leaving the descriptor's
     // own position alone (it may be shared).
@@ -50,6 +54,8 @@ class RawInput {
 
     int fd_;
     int spoolFd_ = -1;
+    std::string spoolPath_;
+    std::string spoolFailure_;
     std::int64_t at_ = -1;       // where startAt() reads next; -1: plain reads
     std::uint64_t plainAt_ = 0;  // where plain reads have come to
     bool dropBehind_ = false;

@@ -48,6 +48,7 @@ struct StreamReader::Impl {
     std::size_t scanned = 0;  // bytes from start known to hold no delimiter
     bool atEof = false;
     bool holdPartial = false;
+    std::uint64_t textStart = 0;
 
     void reserve(std::size_t usable) {
         auto bigger = std::make_unique<char[]>(usable + kPadding);  // zeroed: padding is readable
@@ -169,7 +170,8 @@ std::unique_ptr<StreamReader> StreamReader::open(const std::string& path,
 std::unique_ptr<StreamReader> StreamReader::openLog(const std::string& path,
                                                     std::string_view delimiter,
                                                     std::int64_t chunkSize,
-                                                    const std::atomic<bool>* stop) {
+                                                    const std::atomic<bool>* stop,
+                                                    std::string* whyNot) {
     if (delimiter.empty() || chunkSize <= 0) {
         return nullptr;
     }
@@ -190,18 +192,23 @@ std::unique_ptr<StreamReader> StreamReader::openLog(const std::string& path,
         return nullptr;
     }
     if (S_ISREG(st.st_mode)) {  // standard input from a file
-        return over(fd, static_cast<std::uint64_t>(st.st_size), delimiter, chunkSize, nullptr);
+        // Read from where the descriptor stands (the shell may have read a
+        // header line already): the lines' offsets count from the file's
+        // start, so that they are read again where they are.
+        const off_t at = ::lseek(fd, 0, SEEK_CUR);
+        return over(fd, static_cast<std::uint64_t>(st.st_size), delimiter, chunkSize, nullptr,
+                    at > 0 ? at : -1);
     }
     static const std::atomic<bool> kNever{false};
-    return over(fd, 0, delimiter, chunkSize, stop != nullptr ? stop : &kNever);
+    return over(fd, 0, delimiter, chunkSize, stop != nullptr ? stop : &kNever, -1, whyNot);
 }
 
 std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
                                                  std::string_view delimiter, std::int64_t chunkSize,
                                                  const std::atomic<bool>* spoolStop,
-                                                 std::int64_t startAt) {
+                                                 std::int64_t startAt, std::string* whyNot) {
     std::unique_ptr<CacheFile> spool;
-    if (spoolStop != nullptr && !(spool = CacheFile::create("spool"))) {
+    if (spoolStop != nullptr && !(spool = CacheFile::create("spool", whyNot))) {
         ::close(fd);
         return nullptr;
     }
@@ -220,7 +227,7 @@ std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
         d.input->startAt(static_cast<std::uint64_t>(startAt));
     }
     if (spool) {
-        d.input->spoolTo(spool->fileDescriptor(), spoolStop);
+        d.input->spoolTo(spool->fileDescriptor(), spool->path(), spoolStop);
     }
     // Over three quarters of the memory, a log cannot stay in the page cache
     // beside what its load and the rest of the machine need; a smaller one
@@ -229,6 +236,8 @@ std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
         d.input->dropBehind();
     }
     d.compressed = compressionOf(d.input->peek(kCompressionMagicSize)) != Compression::none;
+    // A compressed log's text is counted from its own start.
+    d.textStart = startAt > 0 && !d.compressed ? static_cast<std::uint64_t>(startAt) : 0;
     d.source = TextSource::open(*d.input);
     if (spool) {
         d.spool = std::make_shared<SpoolText>(std::move(spool), d.source->logText());
@@ -340,6 +349,10 @@ std::uint64_t StreamReader::sizeAtOpen() const {
     return impl_ ? impl_->sizeAtOpen : 0;
 }
 
+std::uint64_t StreamReader::textStart() const {
+    return impl_->textStart;
+}
+
 bool StreamReader::atEof() const {
     return impl_->atEof;
 }
@@ -359,9 +372,21 @@ std::uint64_t StreamReader::fileBytesRead() const {
     return impl_->input->taken();
 }
 
+std::string StreamReader::notice() const {
+    return impl_->source->notice();
+}
+
+std::string StreamReader::stopReason() const {
+    return impl_->input->spoolFailure();
+}
+
 std::optional<std::string> StreamReader::failure() const {
+    if (std::string stopped = stopReason(); !stopped.empty()) {
+        return stopped;
+    }
     if (const auto at = impl_->source->failedAt()) {
-        return decompressionFailureText(*at);
+        const std::string& text = impl_->source->failureText();
+        return text.empty() ? decompressionFailureText(*at) : text;
     }
     return std::nullopt;
 }

@@ -34,10 +34,12 @@ class StreamReader {
     // As open(), and also reads standard input ("-") or a FIFO: what comes
     // is written to a spool file in the cache folder as it is read, and
     // read again from there (see logText()). Waiting for more input ends
-    // once `*stop` is set.
+    // once `*stop` is set. When the spool cannot be made, `*whyNot` (when
+    // given) says why.
     static std::unique_ptr<StreamReader> openLog(const std::string& path,
                                                  std::string_view delimiter, std::int64_t chunkSize,
-                                                 const std::atomic<bool>* stop);
+                                                 const std::atomic<bool>* stop,
+                                                 std::string* whyNot = nullptr);
     // Reads on from `offset` of the plain file open as `fd` (not owned: it
     // is duplicated), read with positioned reads: what was appended to a
     // log after it was read. Nothing when it cannot be duplicated.
@@ -82,6 +84,9 @@ class StreamReader {
     // The file's size when it was opened.
     std::uint64_t sizeAtOpen() const;
     bool atEof() const;
+    // The offset in the log's text of the first byte read: not 0 for
+    // standard input that is a file read from further on.
+    std::uint64_t textStart() const;
 
     // Whether the file is compressed; its text is then read again through
     // logText(), at the same offsets as lines are read here, as is that of
@@ -94,8 +99,17 @@ class StreamReader {
     // file); may be asked from another thread.
     std::uint64_t fileBytesRead() const;
     // Why the input ended early: the load error for a compressed file that
-    // cannot be decoded further. The line it cut short is not returned.
+    // cannot be decoded further, or for bytes of a pipe that could not be
+    // kept (see stopReason()). The line it cut short is not returned.
     std::optional<std::string> failure() const;
+    // What the load should tell of how the text is read again, once the
+    // input is read to its end (a block copy that could not be written);
+    // empty when nothing.
+    std::string notice() const;
+    // Why reading stopped before the input's end, losing what came after:
+    // "the spool file PATH could not be written: No space left on device";
+    // empty when it did not.
+    std::string stopReason() const;
 
   private:
     StreamReader() = default;
@@ -104,7 +118,8 @@ class StreamReader {
     static std::unique_ptr<StreamReader> over(int fd, std::uint64_t size,
                                               std::string_view delimiter, std::int64_t chunkSize,
                                               const std::atomic<bool>* spoolStop,
-                                              std::int64_t startAt = -1);
+                                              std::int64_t startAt = -1,
+                                              std::string* whyNot = nullptr);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -30,9 +30,15 @@ class TextSource {
     // data, data cut short, or bytes after the last member or frame that
     // start no new one.
     std::optional<std::uint64_t> failedAt() const { return failedAt_; }
+    // Why, when the reason is known better than damaged data: the load
+    // error to give instead of decompressionFailureText().
+    const std::string& failureText() const { return failureText_; }
     // Where the text can be read again at any offset; nothing for a plain
     // log, which is read again from its own file.
     virtual std::shared_ptr<const LogText> logText() const { return nullptr; }
+    // Something the load should tell about how the text is kept, once its
+    // end is read (a copy that could not be written); empty when nothing.
+    virtual std::string notice() const { return {}; }
 
     // Reads `input` (which must outlive it) as its first bytes say: as it
     // is, or decompressed. The descriptor of `input` must be that of a file
@@ -41,9 +47,14 @@ class TextSource {
 
   protected:
     void fail(std::uint64_t at) { failedAt_ = at; }
+    void failWith(std::string text, std::uint64_t at) {
+        failureText_ = std::move(text);
+        failedAt_ = at;
+    }
 
   private:
     std::optional<std::uint64_t> failedAt_;
+    std::string failureText_;
 };
 
 // The load error that ends the load of a log that cannot be decompressed

@@ -1,5 +1,6 @@
 #include "ingest/zstd_block_copy.h"
 
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <zstd.h>
 
@@ -9,6 +10,7 @@
 
 #include "ingest/cache_file.h"
 #include "ingest/full_io.h"
+#include "ingest/zstd_rereader.h"
 
 namespace korvantis {
 
@@ -18,18 +20,45 @@ namespace {
 // small enough to stay within a few times the log's own size.
 constexpr int kLevel = -5;
 
-}  // namespace
-
-std::shared_ptr<ZstdBlockCopy> ZstdBlockCopy::create() {
-    auto file = CacheFile::create("copy");
-    if (!file) {
-        return nullptr;
+// The free bytes of the disk `fd` is on, for this user; 0 when unknown.
+std::uint64_t freeBytes(int fd) {
+    struct statvfs st {};
+    if (::fstatvfs(fd, &st) != 0) {
+        return 0;
     }
-    return std::shared_ptr<ZstdBlockCopy>(new ZstdBlockCopy(std::move(file)));
+    return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
 }
 
-ZstdBlockCopy::ZstdBlockCopy(std::unique_ptr<CacheFile> file)
-    : file_(std::move(file)), cctx_(ZSTD_createCCtx()), dctx_(ZSTD_createDCtx()) {
+std::string folderOf(const std::string& path) {
+    return path.substr(0, path.rfind('/'));
+}
+
+constexpr std::string_view kSlower =
+    "; its lines are read again by decompressing the log from its start, which is slower.";
+
+}  // namespace
+
+std::shared_ptr<ZstdBlockCopy> ZstdBlockCopy::create(int compressedFd) {
+    std::string whyNot;
+    auto file = CacheFile::create("copy", &whyNot);
+    std::string failure;
+    if (!file) {
+        failure =
+            "No copy of the decompressed text could be made: " + whyNot + std::string(kSlower);
+    }
+    return std::shared_ptr<ZstdBlockCopy>(
+        new ZstdBlockCopy(std::move(file), compressedFd, std::move(failure)));
+}
+
+ZstdBlockCopy::ZstdBlockCopy(std::unique_ptr<CacheFile> file, int compressedFd, std::string failure)
+    : file_(std::move(file)),
+      rereader_(std::make_shared<ZstdRereader>(compressedFd)),
+      failure_(std::move(failure)),
+      cctx_(ZSTD_createCCtx()),
+      dctx_(ZSTD_createDCtx()) {
+    if (file_) {
+        freeAtStart_ = freeBytes(file_->fileDescriptor());
+    }
     ZSTD_CCtx_setParameter(cctx_, ZSTD_c_compressionLevel, kLevel);
     compressed_.resize(ZSTD_compressBound(kBlock));
     pending_.reserve(kBlock);
@@ -65,6 +94,33 @@ void ZstdBlockCopy::append(const char* text, std::size_t size) {
     }
 }
 
+void ZstdBlockCopy::finishWriting() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return full_.empty(); });
+}
+
+std::string ZstdBlockCopy::failure() const {
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+std::string ZstdBlockCopy::roomFor(std::size_t size) const {
+    const std::uint64_t free = freeBytes(file_->fileDescriptor());
+    if (free >= size && free - size >= freeAtStart_ / 2) {
+        return {};
+    }
+    return "it would leave less than half of the " + std::to_string(freeAtStart_ >> 20) +
+           " MiB that were free on its disk";
+}
+
+void ZstdBlockCopy::drop(std::string reason) {
+    failure_ = "The copy of the decompressed text in the cache folder " + folderOf(file_->path()) +
+               " could not be kept (" + reason + ")" + std::string(kSlower);
+    file_.reset();  // its disk is free again
+    blocks_.clear();
+    cachedBlock_ = SIZE_MAX;
+}
+
 void ZstdBlockCopy::writeBlocks() {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -72,31 +128,48 @@ void ZstdBlockCopy::writeBlocks() {
         if (full_.empty()) {
             return;
         }
+        if (!file_) {
+            // No copy: the text is read again from the log.
+            full_.pop_front();
+            ++blocksDone_;
+            changed_.notify_all();
+            continue;
+        }
         // The front block stays where readers find it until it is written;
-        // only this thread removes it.
+        // only this thread removes it, and only it drops the file.
         const std::string& text = full_.front();
+        const int fd = file_->fileDescriptor();
         lock.unlock();
         const std::size_t size =
             ZSTD_compress2(cctx_, compressed_.data(), compressed_.size(), text.data(), text.size());
-        Block block{fileEnd_, size};
-        if (ZSTD_isError(size) ||
-            !writeFully(file_->fileDescriptor(), compressed_.data(), size, fileEnd_)) {
-            block.size = 0;  // reads of it fail
-        } else {
-            fileEnd_ += size;
+        std::string failed;
+        if (ZSTD_isError(size)) {
+            failed = ZSTD_getErrorName(size);
+        } else if (failed = roomFor(size); failed.empty()) {
+            errno = 0;
+            if (!writeFully(fd, compressed_.data(), size, fileEnd_)) {
+                failed = std::strerror(errno != 0 ? errno : ENOSPC);
+            }
         }
         lock.lock();
-        blocks_.push_back(block);
+        if (!failed.empty()) {
+            drop(std::move(failed));
+        } else {
+            blocks_.push_back(Block{fileEnd_, size});
+            fileEnd_ += size;
+        }
         full_.pop_front();
+        ++blocksDone_;
         changed_.notify_all();
     }
 }
 
 const std::string* ZstdBlockCopy::blockInMemory(std::size_t b) const {
-    if (b < blocks_.size()) {
+    // Blocks written, or dropped with the copy, come before those in memory.
+    if (b < blocksDone_) {
         return nullptr;
     }
-    b -= blocks_.size();
+    b -= blocksDone_;
     if (b < full_.size()) {
         return &full_[b];
     }
@@ -116,7 +189,10 @@ bool ZstdBlockCopy::loadBlock(std::size_t b) const {
     compressedRead_.resize(block.size);
     const ssize_t n = ::pread(file_->fileDescriptor(), compressedRead_.data(), block.size,
                               static_cast<off_t>(block.at));
-    if (block.size == 0 || n != static_cast<ssize_t>(block.size)) {
+    if (n != static_cast<ssize_t>(block.size)) {
+        if (n >= 0) {
+            errno = EIO;  // the copy was cut short
+        }
         return false;
     }
     cached_.resize(kBlock);
@@ -124,6 +200,7 @@ bool ZstdBlockCopy::loadBlock(std::size_t b) const {
         ZSTD_decompressDCtx(dctx_, cached_.data(), cached_.size(), compressedRead_.data(), n);
     if (ZSTD_isError(size) || size != kBlock) {
         cachedBlock_ = SIZE_MAX;
+        errno = EIO;
         return false;
     }
     cachedBlock_ = b;
@@ -131,12 +208,29 @@ bool ZstdBlockCopy::loadBlock(std::size_t b) const {
 }
 
 ssize_t ZstdBlockCopy::readAt(char* into, std::size_t size, std::uint64_t offset) const {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     std::size_t done = 0;
     while (done < size) {
         const std::uint64_t at = offset + done;
         const std::size_t b = at / kBlock;
         std::string_view text;
+        if (b < blocksDone_ && !file_) {
+            // Dropped: read again from the log, without holding up the load.
+            const std::uint64_t end = std::uint64_t{blocksDone_} * kBlock;
+            const auto want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(size - done, end - at));
+            lock.unlock();
+            const ssize_t n = rereader_->readAt(into + done, want, at);
+            lock.lock();
+            if (n < 0) {
+                return -1;
+            }
+            done += static_cast<std::size_t>(n);
+            if (static_cast<std::size_t>(n) < want) {
+                break;
+            }
+            continue;
+        }
         if (b < blocks_.size()) {
             if (!loadBlock(b)) {
                 return -1;

@@ -24,6 +24,8 @@ class ZstdSource final : public TextSource {
 
     std::size_t read(char* into, std::size_t size) override;
     std::shared_ptr<const LogText> logText() const override;
+    // Why the block copy could not be kept, when it could not.
+    std::string notice() const override;
 
   private:
     bool refill();

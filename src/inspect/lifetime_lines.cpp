@@ -10,18 +10,26 @@ namespace korvantis {
 
 namespace {
 
-// The line numbers of the load errors that are lines alone, per log, in order.
-std::vector<std::vector<std::uint64_t>> errorLinesByLog(const EventStore& store) {
-    std::vector<std::vector<std::uint64_t>> lines(store.logFiles().size());
-    store.loadErrors().forEach([&](std::size_t, const LoadErrors::Entry& e) {
-        if (e.isLine && e.origin.log < lines.size()) {
-            lines[e.origin.log].push_back(e.origin.line);
-        }
-    });
-    for (std::vector<std::uint64_t>& log : lines) {
+// A run of consecutive lines of a log that are load errors alone.
+struct ErrorRun {
+    std::uint64_t line = 0;
+    std::uint64_t lines = 0;
+    bool operator<(const ErrorRun& other) const { return line < other.line; }
+};
+
+// The runs of load errors that are lines alone, per log, in order.
+std::vector<std::vector<ErrorRun>> errorRunsByLog(const EventStore& store) {
+    std::vector<std::vector<ErrorRun>> runs(store.logFiles().size());
+    store.loadErrors().forEachLineRun(
+        [&](std::uint32_t log, std::uint64_t line, std::uint64_t lines) {
+            if (log < runs.size()) {
+                runs[log].push_back(ErrorRun{line, lines});
+            }
+        });
+    for (std::vector<ErrorRun>& log : runs) {
         std::sort(log.begin(), log.end());
     }
-    return lines;
+    return runs;
 }
 
 }  // namespace
@@ -33,7 +41,7 @@ std::string lifetimeLines(const EventStore& store, const std::vector<LoadOutcome
             names.push_back(outcome.path);
         }
     }
-    const std::vector<std::vector<std::uint64_t>> errors = errorLinesByLog(store);
+    const std::vector<std::vector<ErrorRun>> errors = errorRunsByLog(store);
     const auto& procs = store.procPreviews();
     // Every line of a log is a stored line or a load error that is a line
     // alone: the stored lines are counted and the errors merged in, in one
@@ -41,20 +49,23 @@ std::string lifetimeLines(const EventStore& store, const std::vector<LoadOutcome
     std::string out;
     std::size_t proc = 0;
     std::uint32_t log = UINT32_MAX;
-    std::uint64_t stored = 0;  // of the current log, up to this line
-    std::size_t error = 0;     // of the current log's errors, those before this line
+    std::uint64_t stored = 0;      // of the current log, up to this line
+    std::size_t error = 0;         // of the current log's error runs, those before this line
+    std::uint64_t errorLines = 0;  // the lines of those runs
     for (LinePlace entry(0); entry.value() < store.lineRefs().size() && proc < procs.size();
          ++entry) {
         if (store.lineRefs().ref(entry).log != log) {
             log = store.lineRefs().ref(entry).log;
             stored = 0;
             error = 0;
+            errorLines = 0;
         }
-        std::uint64_t number = ++stored + error;
-        const std::vector<std::uint64_t>& logErrors = errors[log];
-        while (error < logErrors.size() && logErrors[error] <= number) {
+        std::uint64_t number = ++stored + errorLines;
+        const std::vector<ErrorRun>& logErrors = errors[log];
+        while (error < logErrors.size() && logErrors[error].line <= number) {
+            number += logErrors[error].lines;
+            errorLines += logErrors[error].lines;
             ++error;
-            ++number;
         }
         if (procs.entryOf(proc) != entry) {
             continue;

@@ -95,6 +95,10 @@ void dumpStore(const EventStore& store, korvantis::CheckedOutput& out) {
         korvantis::appendJsonString(text, error, false);
         out.flushIfFull();
     });
+    if (const std::size_t folded = store.loadErrors().folded(); folded != 0) {
+        text.push_back(',');
+        korvantis::appendJsonString(text, korvantis::LoadErrors::foldedText(folded), false);
+    }
     text += "],";
     appendInt(text, "jsonMappingCount", static_cast<long long>(store.lineRefs().size()));
     text.push_back(',');
@@ -186,7 +190,7 @@ bool checkRowOptions(const korvantis::InspectOptions& options,
 }
 
 struct Loaded {
-    int status = 0;  // 1 when a log could not be opened
+    int status = 0;  // 1 when a log could not be opened or was not read to its end
     std::uint64_t lines = 0;
     double seconds = 0;
 };
@@ -208,8 +212,19 @@ Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
     Loaded loaded;
     for (const korvantis::LoadOutcome& outcome : workspace.loader.outcomes()) {
         if (!outcome.opened) {
+            // The reason, after "Could not open NAME: ".
+            const std::size_t colon = outcome.openFailure.find(": ");
             std::cerr << "korvantis-inspect: cannot open " << korvantis::terminalText(outcome.path)
+                      << korvantis::terminalText(colon == std::string::npos
+                                                     ? std::string()
+                                                     : outcome.openFailure.substr(colon))
                       << "\n";
+            loaded.status = 1;
+        }
+        // A log read only in part is no answer to give as whole.
+        if (!outcome.stopped.empty()) {
+            std::cerr << "korvantis-inspect: " << korvantis::terminalText(outcome.path) << ": "
+                      << korvantis::terminalText(outcome.stopped) << "\n";
             loaded.status = 1;
         }
         loaded.lines += outcome.figures.lines;

@@ -20,6 +20,12 @@ TextRef sideText(std::string_view text, LineBatch& batch) {
 
 void LineBatch::cutLines() {
     lines.clear();
+    if (skipped != 0) {
+        LineInfo& info = lines.emplace_back();
+        info.fileOffset = fileOffset;
+        info.kind = LineKind::tooLong;
+        return;
+    }
     lines.reserve(lineFeeds.size() + 1);
     std::size_t at = 0;
     auto add = [&](std::size_t end) {

@@ -26,7 +26,13 @@ enum class LineKind : std::uint8_t {
     fileWithoutFile,  // error text ("Could not build file event from ...") in `side`
     other,            // decoded, kept in lineRefs only
     otherRow,         // another kind of eslogger message, listed as an other row
+    tooLong,          // longer than kLongestLine: skipped unread (LineBatch::skipped)
 };
+
+// The longest line a row keeps. A longer one is skipped as it is read, its
+// bytes not held: a line of gigabytes would otherwise be held whole, and
+// parsed, in memory.
+inline constexpr std::uint64_t kLongestLine = std::uint64_t{256} << 20;
 
 // A decoded text, held in the batch's `side` text.
 struct TextRef {
@@ -66,12 +72,16 @@ struct LineBatch {
     std::vector<std::size_t> lineFeeds;
     std::string side;  // decoded texts and error texts
     std::vector<LineInfo> lines;
+    // Not 0: the batch stands for one line of this many bytes (more than
+    // kLongestLine) at fileOffset, which it does not hold.
+    std::uint64_t skipped = 0;
 
     // Fills `lines` with the places of the lines in text[0, linesEnd): each
     // ends at a line feed, the log's last one perhaps at linesEnd.
     void cutLines();
 
     void clear() {
+        skipped = 0;
         linesEnd = 0;
         text.clear();
         lineFeeds.clear();

@@ -76,6 +76,13 @@ class BatchFiller {
         while (batch_) {
             const std::size_t size = batch_->text.size();
             const std::size_t feeds = batch_->lineFeeds.size();
+            // A line too long to keep whose line feed came with the read
+            // that took it past the bound (the lines before it have gone
+            // on: the batch was over kBatchBytes).
+            if (feeds > 0 && batch_->lineFeeds[0] > kLongestLine) {
+                skipWholeLine();
+                continue;
+            }
             if (feeds >= kBatchLines || (feeds > 0 && (size >= kBatchBytes || reading_.live))) {
                 handOn(feeds > kBatchLines ? batch_->lineFeeds[kBatchLines - 1] + 1
                                            : wholeLinesEnd());
@@ -85,6 +92,14 @@ class BatchFiller {
                 push(wholeLinesEnd());  // a line cut short is not read
                 return;
             }
+            // The whole lines before a line too long to keep have gone on
+            // (the batch is far over kBatchBytes): the batch holds its start.
+            if (feeds == 0 && size > kLongestLine) {
+                if (!skipLongLine(cancelled)) {
+                    return;
+                }
+                continue;
+            }
             const std::size_t want = std::max(kBatchBytes - std::min(size, kBatchBytes), kLeast);
             const std::size_t got = reader_.readText(batch_->text.extend(want), want);
             batch_->text.truncate(size + got);
@@ -92,6 +107,11 @@ class BatchFiller {
                 // A last line without a line feed counts, unless more of it
                 // may still come or decompressing stopped inside it.
                 const bool cutShort = reader_.holdsPartialLine() || reader_.failure();
+                if (!cutShort && feeds == 0 && size > kLongestLine) {
+                    batch_->text = BatchText();
+                    pushSkipped(batch_->fileOffset, size, size);
+                    return;
+                }
                 push(cutShort ? wholeLinesEnd() : size);
                 return;
             }
@@ -101,6 +121,73 @@ class BatchFiller {
 
   private:
     static constexpr std::size_t kLeast = std::size_t{64} << 10;  // bytes a read asks for
+
+    // Reads past the line the batch holds the start of, which is too long
+    // to keep, to its line feed, holding none of it, and hands on a batch
+    // that stands for it; the bytes after it start the next batch. False
+    // at the end of the input, or when cancelled.
+    bool skipLongLine(const std::atomic<bool>& cancelled) {
+        const std::uint64_t start = batch_->fileOffset;
+        std::uint64_t length = batch_->text.size();
+        batch_->text = BatchText();  // its room goes too
+        std::vector<char> chunk(kLeast);
+        for (;;) {
+            if (cancelled.load(std::memory_order_relaxed)) {
+                return false;  // not read to its end: not counted
+            }
+            const std::size_t got = reader_.readText(chunk.data(), chunk.size());
+            if (got == 0) {
+                // The log's last line; one that may go on, or that
+                // decompressing stopped inside, is not read.
+                if (!reader_.holdsPartialLine() && !reader_.failure()) {
+                    pushSkipped(start, length, length);
+                }
+                return false;
+            }
+            const void* feed = std::memchr(chunk.data(), '\n', got);
+            if (feed == nullptr) {
+                length += got;
+                continue;
+            }
+            const auto within =
+                static_cast<std::size_t>(static_cast<const char*>(feed) - chunk.data());
+            length += within;
+            pushSkipped(start, length, length + 1);
+            startBatch(start + length + 1);
+            if (batch_) {
+                const std::string_view rest(chunk.data() + within + 1, got - within - 1);
+                batch_->text.append(rest);
+                findLineFeeds(rest, 0, batch_->lineFeeds);
+            }
+            return true;
+        }
+    }
+
+    // Hands on the batch's first line, which is too long to keep, as a
+    // skipped line; the bytes after it start the next batch.
+    void skipWholeLine() {
+        const std::uint64_t start = batch_->fileOffset;
+        const std::size_t length = batch_->lineFeeds[0];
+        carried_.assign(std::string_view(batch_->text).substr(length + 1));
+        batch_->text = BatchText();
+        pushSkipped(start, length, length + 1);
+        startBatch(start + length + 1);
+        if (batch_) {
+            batch_->text.append(carried_);
+            findLineFeeds(carried_, 0, batch_->lineFeeds);
+        }
+    }
+
+    // Hands on the batch as one skipped line of `length` bytes at `start`,
+    // `consumed` bytes with its line feed.
+    void pushSkipped(std::uint64_t start, std::uint64_t length, std::uint64_t consumed) {
+        batch_->fileOffset = start;
+        batch_->skipped = length;
+        batch_->lineFeeds.clear();
+        batch_->linesEnd = 0;
+        reading_.offset = start + consumed;
+        pipeline_.pushRead(std::move(batch_));
+    }
 
     void startBatch(std::uint64_t fileOffset) {
         batch_ = pipeline_.takeEmpty();

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -61,6 +62,9 @@ void decodeLines(detail::LineBatch& batch, LineDecoder& decoder,
                  std::vector<detail::LineInfo*>& rowLines) {
     rowLines.clear();
     for (detail::LineInfo& info : batch.lines) {
+        if (info.kind == detail::LineKind::tooLong) {
+            continue;
+        }
         const std::string_view line = batch.lineText(info);
         info.checksum = lineChecksum(line);
         // A line the parser accepts is valid UTF-8 (the parser checks); only
@@ -217,7 +221,7 @@ std::unique_ptr<StreamReader> LoadJob::openReader(bool& followable) {
         followable = true;
         return StreamReader::resume(options_.from->fd, options_.from->offset, "\n", kReaderChunk);
     }
-    auto reader = StreamReader::openLog(path_, "\n", kReaderChunk, &cancelled_);
+    auto reader = StreamReader::openLog(path_, "\n", kReaderChunk, &cancelled_, &openFailure_);
     if (!reader) {
         return nullptr;
     }
@@ -250,14 +254,24 @@ void LoadJob::run() {
         if (auto reader = openReader(followable)) {
             opened = true;
             figures.bytesTotal = reader->sizeAtOpen();
+            figures.compressed = reader->compressed();
             if (options_.from) {
                 figures.lines = options_.from->lines;
+            } else {
+                textEnd_ = reader->textStart();
             }
             readLog(*reader, figures);
             reader->close();
         }
-    } catch (const std::exception&) {
-        // Out of memory or threads: the load ends with what was filed.
+    } catch (const std::bad_alloc&) {
+        // What was filed stays; the rest of the log is not there, and the
+        // load says so.
+        stopAt(figures, outOfMemoryText(figures.lines + 1));
+    } catch (const std::system_error& e) {
+        // No thread could be started, or the like.
+        stopAt(figures, stoppedText(figures.lines + 1, e.code().message()));
+    } catch (const std::exception& e) {
+        stopAt(figures, stoppedText(figures.lines + 1, e.what()));
     }
     followable_ = opened && followable;
     {
@@ -273,8 +287,16 @@ void LoadJob::run() {
         }
     }
     std::optional<ProcessTree::BuiltTree> built;
-    if (options_.buildTree) {
-        built = tree_.build();
+    try {
+        if (options_.buildTree) {
+            built = tree_.build();
+        }
+    } catch (const std::bad_alloc&) {
+        // Told as a tree that could not be made.
+        built.reset();
+        if (stopped_.empty()) {
+            stopAt(figures, outOfMemoryText(figures.lines + 1));
+        }
     }
     auto tree = std::make_shared<std::optional<ProcessTree::BuiltTree>>(std::move(built));
     post_([sink = sink_, opened, cancelled = cancelled_.load(), figures, tree] {
@@ -314,6 +336,16 @@ void LoadJob::readLog(StreamReader& reader, LoadFigures& figures) {
         t.join();
     }
     textEnd_ = reading.offset;
+    if (const std::string stopped = reader.stopReason(); !stopped.empty()) {
+        handOver(rows, figures);
+        stopAt(figures, stoppedText(figures.lines + 1, stopped));
+        return;
+    }
+    if (const std::string notice = reader.notice(); !notice.empty()) {
+        // About the whole log: its line 0.
+        rows.errors.push_back(FiledRows::Error{{logIndex_, 0}, {}, notice.size(), false});
+        rows.errorMessages += notice;
+    }
     if (auto failure = reader.failure()) {
         // The line decoding stopped in stands for the rest of the log.
         const LoadErrorOrigin origin{logIndex_, ++figures.lines};
@@ -321,6 +353,33 @@ void LoadJob::readLog(StreamReader& reader, LoadFigures& figures) {
         rows.errorMessages += *failure;
     }
     handOver(rows, figures);
+}
+
+std::string LoadJob::tooLongText(std::uint64_t length) {
+    return "The line is " + std::to_string(length) + " bytes long, longer than the " +
+           std::to_string(detail::kLongestLine) + " bytes a line may have; it is not loaded.";
+}
+
+std::string LoadJob::stoppedText(std::uint64_t line, std::string_view reason) {
+    return "Loading stopped at line " + std::to_string(line) + ": " + std::string(reason) +
+           "; the lines after it are not loaded.";
+}
+
+std::string LoadJob::outOfMemoryText(std::uint64_t line) {
+    return stoppedText(line, "out of memory");
+}
+
+void LoadJob::stopAt(LoadFigures& figures, std::string text) {
+    stopped_ = std::move(text);
+    try {
+        FiledRows rows;
+        const LoadErrorOrigin origin{logIndex_, ++figures.lines};
+        rows.errors.push_back(FiledRows::Error{origin, {}, stopped_.size(), false});
+        rows.errorMessages = stopped_;
+        handOver(rows, figures);
+    } catch (const std::bad_alloc&) {
+        // Still told by stopped().
+    }
 }
 
 void LoadJob::takeDecodedBatches(detail::DecodePipeline& pipeline, const StreamReader& reader,
@@ -350,7 +409,16 @@ void LoadJob::addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigur
         }
         const detail::LineInfo& info = batch.lines[i];
         const std::uint64_t lineNumber = ++figures.lines;
-        figures.bytesRead = std::min(info.fileOffset + info.length + 1, figures.bytesTotal);
+        const std::uint64_t length = batch.skipped != 0 ? batch.skipped : info.length;
+        figures.textBytes = info.fileOffset + length + 1;
+        figures.bytesRead = std::min(figures.textBytes, figures.bytesTotal);
+        if (info.kind == detail::LineKind::tooLong) {
+            const std::string message = tooLongText(length);
+            rows.errors.push_back(
+                FiledRows::Error{{logIndex_, lineNumber}, {}, message.size(), false, true});
+            rows.errorMessages += message;
+            continue;
+        }
         if (info.sequence >= 0) {
             countSequence(lineNumber, info.sequence, rows);
         }

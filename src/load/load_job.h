@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -32,8 +33,12 @@ struct LineInfo;
 // Figures of one load, as the store's thread last heard of them.
 struct LoadFigures {
     std::uint64_t lines = 0;       // lines read so far
-    std::uint64_t bytesRead = 0;   // bytes of the log read so far
+    std::uint64_t bytesRead = 0;   // bytes of the log read so far (compressed bytes if it is)
     std::uint64_t bytesTotal = 0;  // the log's size when it was opened
+    // Bytes of text filed so far: of a compressed log, the bytes it
+    // decompressed to, which go on long after its own bytes are all read.
+    std::uint64_t textBytes = 0;
+    bool compressed = false;
 };
 
 // One load on a thread of its own: reads, decodes and files the lines of one
@@ -103,6 +108,19 @@ class LoadJob {
     // message numbers, and whether the log is a plain file that can be
     // read on when it grows.
     std::uint64_t textEnd() const { return textEnd_; }
+    // Once finished: why the log could not be opened when the reason is
+    // not the file's own (a spool that cannot be made); else empty.
+    const std::string& openFailure() const { return openFailure_; }
+    // Once finished: the load error of a load that stopped before the end
+    // of its log and lost the rest ("Loading stopped at line N: out of
+    // memory"), which was also handed over as a load error; else empty.
+    const std::string& stopped() const { return stopped_; }
+    // The load error of a line too long to be kept, `length` bytes long.
+    static std::string tooLongText(std::uint64_t length);
+    // The load error of a load stopped at `line` for `reason`.
+    static std::string stoppedText(std::uint64_t line, std::string_view reason);
+    // The load error of a load stopped by an allocation that failed.
+    static std::string outOfMemoryText(std::uint64_t line);
     const SequenceGapCounter& sequenceGaps() const { return sequenceGaps_; }
     bool followable() const { return followable_; }
     // Why an opened log cannot be followed (when it cannot).
@@ -126,6 +144,9 @@ class LoadJob {
     void handOver(FiledRows& rows, const LoadFigures& figures);
     // Counts a line's message number; a new gap goes with `rows`.
     void countSequence(std::uint64_t line, std::int64_t number, FiledRows& rows);
+    // Stops the load at `figures.lines + 1` with `text`, handed over as a
+    // load error of that line.
+    void stopAt(LoadFigures& figures, std::string text);
 
     std::string path_;
     std::uint32_t logIndex_;
@@ -139,6 +160,8 @@ class LoadJob {
     std::uint64_t textEnd_ = 0;
     bool followable_ = false;
     std::optional<Unfollowed> unfollowed_;
+    std::string openFailure_;
+    std::string stopped_;
 
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;

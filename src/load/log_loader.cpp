@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <utility>
 
 #include "ingest/path_name.h"
@@ -85,6 +86,7 @@ void LogLoader::startNext() {
     progress_.cancelledAfter.reset();
     progress_.cancelledQueued = 0;
     droppedQueued_ = 0;
+    storeStopped_.clear();
 
     LoadJob::Sink sink;
     sink.opened = [this](int fd, int error, std::shared_ptr<const LogText> text) {
@@ -111,8 +113,45 @@ void LogLoader::opened(int fd, int error, std::shared_ptr<const LogText> text) {
     store_.addLog(fd, runningPath_, error, std::move(text));
 }
 
+bool LogLoader::file(FiledRows& rows, const LoadFigures& figures) {
+    if (!storeStopped_.empty()) {
+        rows.clear();  // what comes after the stop is not kept
+        return false;
+    }
+    try {
+        store_.append(rows);
+        return true;
+    } catch (const std::bad_alloc&) {
+        rows.clear();
+    }
+    // The rows of the batch before the one that failed are whole; the job
+    // stops, and the load tells where.
+    const std::uint64_t line = figures.lines + 1;
+    storeStopped_ = LoadJob::outOfMemoryText(line);
+    if (job_) {
+        job_->cancel();
+    }
+    try {
+        FiledRows stop;
+        stop.errors.push_back(
+            FiledRows::Error{LoadErrorOrigin{runningLog_, line}, {}, storeStopped_.size(), false});
+        stop.errorMessages = storeStopped_;
+        store_.append(stop);
+    } catch (const std::bad_alloc&) {
+        // Still told in the progress and the outcome.
+    }
+    return false;
+}
+
+std::string LogLoader::stoppedText() const {
+    if (!storeStopped_.empty()) {
+        return storeStopped_;
+    }
+    return job_ ? job_->stopped() : std::string();
+}
+
 void LogLoader::rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
-    store_.append(*rows);
+    file(*rows, figures);
     observers_.announce(StoreField::loadProgress);
     progress_.figures = figures;
     if (job_) {
@@ -126,12 +165,16 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
         continuationFinished(figures, std::move(tree));
         return;
     }
-    if (wasOpened && !cancelled && job_->followable()) {
+    const std::string stopped = stoppedText();
+    // A stop is no cancel of the user's.
+    cancelled = cancelled && storeStopped_.empty();
+    if (wasOpened && !cancelled && stopped.empty() && job_->followable()) {
         keepFollowable(figures);
     } else if (!wasOpened || job_->unfollowed()) {
         unfollowed_.push_back(
             unfollowedNotice(runningPath_, wasOpened ? *job_->unfollowed() : Unfollowed::unopened));
     }
+    const std::string openFailure = job_->openFailure();
     job_.reset();  // its thread has ended or is about to
     treeStale_ = false;
     lastTree_ = std::chrono::steady_clock::now();
@@ -141,7 +184,11 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
         std::fputs("Could not convert json to Process Tree\n", stdout);
         std::fflush(stdout);
     }
-    std::string failure = wasOpened ? std::string() : openFailureText(runningPath_);
+    std::string failure =
+        wasOpened ? std::string()
+        : openFailure.empty()
+            ? openFailureText(runningPath_)
+            : "Could not open " + std::string(lastPathComponent(runningPath_)) + ": " + openFailure;
     if (!wasOpened) {
         store_.addLoadError(lastPathComponent(runningPath_), failure);
     }
@@ -149,8 +196,11 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
     if (!wasOpened) {
         progress_.openFailure = failure;
     }
-    outcomes_.push_back(
-        LoadOutcome{std::move(runningPath_), wasOpened, cancelled, figures, std::move(failure)});
+    if (!stopped.empty()) {
+        progress_.stopNotices.push_back(logName(runningPath_) + ": " + stopped);
+    }
+    outcomes_.push_back(LoadOutcome{std::move(runningPath_), wasOpened, cancelled, figures,
+                                    std::move(failure), stopped});
     progress_.cancelledAfter.reset();
     progress_.cancelledQueued = 0;
     if (cancelled) {
@@ -268,8 +318,9 @@ void LogLoader::startContinuation(std::size_t follow) {
     }
     runningFollow_ = follow;
     LoadJob::Sink sink;
-    sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures&) {
-        store_.append(*rows);
+    storeStopped_.clear();
+    sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
+        file(*rows, figures);
         if (job_) {
             job_->batchTaken(rows);
         }
@@ -286,6 +337,7 @@ void LogLoader::startContinuation(std::size_t follow) {
 void LogLoader::continuationFinished(const LoadFigures& figures,
                                      std::optional<ProcessTree::BuiltTree> tree) {
     const std::size_t follow = *runningFollow_;
+    const std::string stopped = stoppedText();
     if (follow != kTreeOnly) {
         FollowedLog& f = followed_[follow];
         f.loaded.offset = job_->textEnd();
@@ -294,6 +346,12 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
         f.reading = false;
         f.rememberTail();
         treeStale_ = true;
+        if (!stopped.empty()) {
+            // Reading on would skip what was lost.
+            observers_.announce(StoreField::loadProgress);
+            f.stopped = true;
+            progress_.stopNotices.push_back(logName(f.path) + ": " + stopped);
+        }
     }
     job_.reset();
     runningFollow_.reset();

@@ -35,6 +35,9 @@ struct LoadProgress {
     // at line N"), or why a log is not followed ("NAME is compressed; it is
     // not followed"), one per log, in the order it happened.
     std::vector<std::string> followNotices;
+    // Loads that stopped before the end of their log, losing the rest
+    // ("NAME: Loading stopped at line N: out of memory; …"), in order.
+    std::vector<std::string> stopNotices;
 };
 
 // How a load ended.
@@ -44,6 +47,9 @@ struct LoadOutcome {
     bool cancelled = false;
     LoadFigures figures;
     std::string openFailure;  // when not opened: "Could not open NAME: reason"
+    // When the load stopped before the log's end and lost the rest: its
+    // load error ("Loading stopped at line N: out of memory; …").
+    std::string stopped;
 };
 
 // Loads logs into a store, one at a time in the order asked, each on a
@@ -120,6 +126,11 @@ class LogLoader {
     void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
     void finished(bool opened, bool cancelled, const LoadFigures& figures,
                   std::optional<ProcessTree::BuiltTree> tree);
+    // Files a batch of the running job; false when the store ran out of
+    // memory for it, which stops the job.
+    bool file(FiledRows& rows, const LoadFigures& figures);
+    // The load error of the running job's end, when it stopped early.
+    std::string stoppedText() const;
 
     EventStore& store_;
     StoreObservers& observers_;
@@ -135,6 +146,8 @@ class LogLoader {
     bool treeStale_ = false;  // rows were added since the tree was last built
     std::chrono::steady_clock::time_point lastTree_{};
     std::unique_ptr<LoadJob> job_;
+    // The store could not take the running job's rows: "Loading stopped…".
+    std::string storeStopped_;
     ProcessTree tree_;  // used by the running job only
     LoadProgress progress_;
     std::vector<LoadOutcome> outcomes_;

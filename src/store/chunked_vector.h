@@ -55,6 +55,13 @@ class ChunkedVector {
     }
     void push_back(const T& v) { emplace_back(v); }
     void push_back(T&& v) { emplace_back(std::move(v)); }
+    // Drops the elements from `n` on (their room stays): undoes appends
+    // that an allocation failing part way through left unfinished.
+    void shrinkTo(std::size_t n) {
+        for (; size_ > n; --size_) {
+            (*this)[size_ - 1].~T();
+        }
+    }
 
     void clear() {
         for (std::size_t i = size_; i > 0; --i) {

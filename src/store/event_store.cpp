@@ -53,9 +53,9 @@ LineNumber EventStore::lineNumberOf(LinePlace place) const {
         }
     }
     std::uint64_t number = entry - first + 1;
-    loadErrors_.forEach([&](std::size_t, const LoadErrors::Entry& e) {
-        if (e.isLine && e.origin.log == log && e.origin.line <= number) {
-            ++number;
+    loadErrors_.forEachLineRun([&](std::uint32_t runLog, std::uint64_t line, std::uint64_t lines) {
+        if (runLog == log && line <= number) {
+            number += lines;
         }
     });
     return LineNumber(number);
@@ -91,7 +91,8 @@ void EventStore::appendErrorsAndGaps(const FiledRows& rows) {
             } else {
                 loadErrors_.addMessage(
                     error.origin,
-                    std::string_view(rows.errorMessages).substr(message, error.messageLength));
+                    std::string_view(rows.errorMessages).substr(message, error.messageLength),
+                    error.standsForLine);
                 message += error.messageLength;
             }
         }

@@ -35,6 +35,8 @@ struct FiledRows {
         LineRef line;
         std::size_t messageLength = 0;
         bool isLine = true;
+        // A message that stands for its line, which is not kept.
+        bool standsForLine = false;
     };
     std::vector<Error> errors;
     std::string errorMessages;

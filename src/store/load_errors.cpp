@@ -22,6 +22,8 @@ constexpr std::uint8_t kFurther = 1 << 1;
 constexpr std::uint8_t kWhole = 2 << 1;
 constexpr std::uint8_t kPlaceBits = 3 << 1;
 constexpr int kLengthShift = 3;
+// For a message: it stands for its line (a line's length bits are free).
+constexpr std::uint8_t kStandsForLine = 1 << kLengthShift;
 constexpr std::uint32_t kLongLength = 31;  // the length follows
 
 }  // namespace
@@ -38,8 +40,8 @@ void LoadErrors::addLine(LoadErrorOrigin origin, const LineRef& ref) {
     add(Entry{origin, true, ref, 0}, {});
 }
 
-void LoadErrors::addMessage(LoadErrorOrigin origin, std::string_view text) {
-    add(Entry{origin, false, {}, 0}, text);
+void LoadErrors::addMessage(LoadErrorOrigin origin, std::string_view text, bool standsForLine) {
+    add(Entry{origin, false, {}, 0, standsForLine}, text);
 }
 
 void LoadErrors::addNamedMessage(std::string_view name, std::string_view text) {
@@ -47,7 +49,61 @@ void LoadErrors::addNamedMessage(std::string_view name, std::string_view text) {
     add(Entry{LoadErrorOrigin{kNamedLog, 0}, false, {}, 0}, text);
 }
 
+std::string LoadErrors::foldedText(std::size_t folded) {
+    const std::string digits = std::to_string(folded);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && (digits.size() - i) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[i];
+    }
+    return "\u2026 and " + grouped + (folded == 1 ? " more load error" : " more load errors") +
+           ", not listed: too many to keep";
+}
+
+bool LoadErrors::fold(const Entry& e) {
+    // Messages are listed all the same: few of them say why a load stopped,
+    // and the many that are about lines each go with a stored line.
+    if (!e.isLine || (folded_ == 0 && bytes_.size() < kListedBytes)) {
+        return false;
+    }
+    ++folded_;
+    if (e.isLine) {
+        if (!foldedRuns_.empty()) {
+            LineRun& last = foldedRuns_.back();
+            if (last.log == e.origin.log && last.line + last.lines == e.origin.line) {
+                ++last.lines;
+                return true;
+            }
+        }
+        foldedRuns_.push_back(LineRun{e.origin.line, 1, e.origin.log});
+    }
+    return true;
+}
+
 void LoadErrors::add(const Entry& e, std::string_view text) {
+    // All or nothing: an entry packed in part would garble every one after.
+    const State before = end_;
+    const std::size_t anchors = anchors_.size();
+    const std::size_t folded = folded_;
+    const std::size_t runs = foldedRuns_.size();
+    try {
+        pack(e, text);
+    } catch (...) {
+        end_ = before;
+        bytes_.shrinkTo(before.at);
+        anchors_.shrinkTo(anchors);
+        folded_ = folded;
+        foldedRuns_.shrinkTo(runs);
+        throw;
+    }
+}
+
+void LoadErrors::pack(const Entry& e, std::string_view text) {
+    if (fold(e)) {
+        return;
+    }
     if (count_ % kAnchorEvery == 0) {
         anchors_.push_back(end_);
     }
@@ -61,7 +117,8 @@ void LoadErrors::add(const Entry& e, std::string_view text) {
     }
     const std::uint32_t length = e.isLine ? e.ref.length : 0;
     put(static_cast<std::uint8_t>((e.isLine ? 0 : kMessage) | place |
-                                  std::min(length, kLongLength) << kLengthShift));
+                                  std::min(length, kLongLength) << kLengthShift |
+                                  (e.standsForLine ? kStandsForLine : 0)));
     if (place == kWhole) {
         putVarint(e.origin.log);
         putVarint(e.origin.line);
@@ -144,6 +201,7 @@ LoadErrors::Entry LoadErrors::Cursor::next() {
         s.nextOffset = e.ref.offset + e.ref.length + 1;
     } else {
         e.message = s.message++;
+        e.standsForLine = (head & kStandsForLine) != 0;
     }
     s.log = e.origin.log;
     s.line = e.origin.line;
@@ -206,7 +264,7 @@ std::string LoadErrors::originName(std::size_t i, const LogFiles& logs) const {
 
 std::size_t LoadErrors::bytesUsed() const {
     return bytes_.size() + anchors_.size() * sizeof(State) + messageBytes_ +
-           messages_.size() * sizeof(std::string_view);
+           messages_.size() * sizeof(std::string_view) + foldedRuns_.size() * sizeof(LineRun);
 }
 
 }  // namespace korvantis

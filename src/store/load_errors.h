@@ -33,6 +33,12 @@ struct LoadErrorOrigin {
 // text. Each error takes a few bytes: the errors are packed one after the
 // other, each relative to the one before, and every kAnchorEvery-th records
 // where it starts so that any error is found in a few steps.
+//
+// A hostile log can hold hundreds of millions of broken lines in a small
+// compressed file, so the listed errors are bounded: once they take
+// kListedBytes, further lines that cannot be used are only counted, kept as
+// runs of consecutive lines (their place, which line numbers need) rather
+// than each on its own. Messages are always listed. The count stays exact.
 class LoadErrors {
   public:
     // The log of an error about a file that is not among the loaded logs.
@@ -43,15 +49,30 @@ class LoadErrors {
         bool isLine = false;      // the text is the line at `ref`, else a message
         LineRef ref;              // for a line
         std::size_t message = 0;  // for a message: its index among the messages
+        // A message that stands for its line, which is not kept (a line too
+        // long to keep): the line counts as an error line all the same.
+        bool standsForLine = false;
     };
 
-    std::size_t size() const { return count_; }
-    bool empty() const { return count_ == 0; }
+    // Bytes the listed errors may take before further lines are only counted.
+    static constexpr std::size_t kListedBytes = std::size_t{16} << 20;
+
+    // Every error, listed or not.
+    std::size_t size() const { return count_ + folded_; }
+    bool empty() const { return size() == 0; }
+    // The errors kept one by one, which entry(), text() and forEach() give.
+    std::size_t listed() const { return count_; }
+    // The lines past the bound, counted only.
+    std::size_t folded() const { return folded_; }
+    // What the list says after its last entry when errors were folded:
+    // "… and 12,345 more load errors, not listed: too many to keep".
+    static std::string foldedText(std::size_t folded);
 
     // A line that could not be used; its text is the line itself.
     void addLine(LoadErrorOrigin origin, const LineRef& ref);
-    // A message about a line of a loaded log, or about the whole log (line 0).
-    void addMessage(LoadErrorOrigin origin, std::string_view text);
+    // A message about a line of a loaded log, or about the whole log (line
+    // 0); `standsForLine` when the line itself is not kept (see Entry).
+    void addMessage(LoadErrorOrigin origin, std::string_view text, bool standsForLine = false);
     // A message about a file that is not among the loaded logs (one that
     // could not be opened): `name` is shown as its origin.
     void addNamedMessage(std::string_view name, std::string_view text);
@@ -84,6 +105,20 @@ class LoadErrors {
     void forEachText(const LogFiles& logs,
                      const std::function<void(std::size_t, std::string_view)>& f) const;
 
+    // Every error that is a line, listed or not, as runs of consecutive
+    // lines in the order they were found: f(log, firstLine, lines).
+    template <typename F>
+    void forEachLineRun(F&& f) const {
+        forEach([&](std::size_t, const Entry& e) {
+            if (e.isLine || e.standsForLine) {
+                f(e.origin.log, e.origin.line, std::uint64_t{1});
+            }
+        });
+        for (std::size_t i = 0; i < foldedRuns_.size(); ++i) {
+            f(foldedRuns_[i].log, foldedRuns_[i].line, foldedRuns_[i].lines);
+        }
+    }
+
     // Bytes this holds, less the room its texts' blocks keep spare.
     std::size_t bytesUsed() const;
 
@@ -109,13 +144,23 @@ class LoadErrors {
     static constexpr std::size_t kAnchorEvery = 64;
 
     void add(const Entry& entry, std::string_view text);
+    void pack(const Entry& entry, std::string_view text);
+    // Past the bound: counts the error, and keeps a line's place.
+    bool fold(const Entry& entry);
+    struct LineRun {
+        std::uint64_t line = 0;
+        std::uint64_t lines = 0;
+        std::uint32_t log = 0;
+    };
     void put(std::uint8_t byte) { bytes_.push_back(byte); }
     void putVarint(std::uint64_t value);
 
     ChunkedVector<std::uint8_t, std::size_t{1} << 16> bytes_;
     ChunkedVector<State, 1024> anchors_;
-    State end_;  // the state after the last error
-    std::size_t count_ = 0;
+    State end_;               // the state after the last error
+    std::size_t count_ = 0;   // listed
+    std::size_t folded_ = 0;  // counted only
+    ChunkedVector<LineRun, 256> foldedRuns_;
     TextArena messageText_{std::size_t{1} << 20};
     ChunkedVector<std::string_view, 1024> messages_;
     std::size_t messageBytes_ = 0;

@@ -45,8 +45,10 @@ ErrorView::ErrorView(StoreNotifier& notifier, QWidget* parent)
 }
 
 void ErrorView::sync() {
-    const std::size_t n = std::min<std::size_t>(workspace_.store.loadErrors().size(),
-                                                std::numeric_limits<int>::max() - 2);
+    // The errors past the bound get one row that says how many they are.
+    const LoadErrors& errors = workspace_.store.loadErrors();
+    const std::size_t n = std::min<std::size_t>(errors.listed() + (errors.folded() != 0 ? 1 : 0),
+                                                std::numeric_limits<int>::max() - 3);
     if (static_cast<int>(n) != entries_) {
         entries_ = static_cast<int>(n);
         rowsAppended();
@@ -61,7 +63,10 @@ QString ErrorView::rowText(int row) const {
         return secondText();
     }
     if (row != readRow_) {
-        const std::string e = workspace_.store.loadErrorText(static_cast<std::size_t>(row - 2));
+        const LoadErrors& errors = workspace_.store.loadErrors();
+        const auto entry = static_cast<std::size_t>(row - 2);
+        const std::string e = entry < errors.listed() ? workspace_.store.loadErrorText(entry)
+                                                      : LoadErrors::foldedText(errors.folded());
         readText_ = QString::fromUtf8(e.data(), static_cast<qsizetype>(e.size()));
         readRow_ = row;
     }
@@ -71,7 +76,7 @@ QString ErrorView::rowText(int row) const {
 QString ErrorView::originText(int row) const {
     const LoadErrors& errors = workspace_.store.loadErrors();
     const auto entry = static_cast<std::size_t>(row - 2);
-    if (row < 2 || entry >= errors.size()) {
+    if (row < 2 || entry >= errors.listed()) {
         return {};
     }
     return LoadTexts::errorOrigin(

@@ -77,12 +77,15 @@ void LoadProgressView::sync() {
     const LoadFigures& f = p.figures;
     if (p.running) {
         file_->setText(QString::fromStdString(p.fileName));
+        // Never full before the end: see LoadTexts::percent().
+        const std::uint64_t read = std::min<std::uint64_t>(f.bytesRead, f.bytesTotal);
         bar_->setValue(f.bytesTotal == 0
                            ? 0
-                           : static_cast<int>(std::min<std::uint64_t>(f.bytesRead, f.bytesTotal) *
-                                              kBarSteps / f.bytesTotal));
+                           : std::min(static_cast<int>(read * kBarSteps / f.bytesTotal),
+                                      kBarSteps * 99 / 100));
         percent_->setText(LoadTexts::percent(f.bytesRead, f.bytesTotal));
-        lines_->setText(LoadTexts::lines(f.lines));
+        lines_->setText(f.compressed ? LoadTexts::decodedLines(f.lines, f.textBytes)
+                                     : LoadTexts::lines(f.lines));
         queued_->setText(LoadTexts::queued(p.queued));
     }
     const bool noted = !p.running && p.cancelledAfter.has_value();
@@ -96,10 +99,13 @@ void LoadProgressView::sync() {
     }
     queued_->setVisible(p.running && p.queued > 0);
     note_->setVisible(noted);
-    // Open failures and logs no longer followed, a line each.
+    // Open failures, loads that stopped short and logs no longer followed,
+    // a line each.
     std::string notices = p.openFailure;
-    for (const std::string& notice : p.followNotices) {
-        notices += (notices.empty() ? "" : "\n") + notice;
+    for (const auto* list : {&p.stopNotices, &p.followNotices}) {
+        for (const std::string& notice : *list) {
+            notices += (notices.empty() ? "" : "\n") + notice;
+        }
     }
     const bool failed = !notices.empty();
     failure_->setText(withVisibleMarks(QString::fromStdString(notices)).shown);

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QObject>
 
+#include <iterator>
+
 namespace korvantis::ui {
 
 namespace {
@@ -21,12 +23,25 @@ QString LoadTexts::grouped(std::uint64_t n) {
 
 QString LoadTexts::percent(std::uint64_t bytesRead, std::uint64_t bytesTotal) {
     const std::uint64_t share =
-        bytesTotal == 0 ? 0 : std::min<std::uint64_t>(100, bytesRead * 100 / bytesTotal);
+        bytesTotal == 0 ? 0 : std::min<std::uint64_t>(99, bytesRead * 100 / bytesTotal);
     return QStringLiteral("%1%").arg(share);
 }
 
 QString LoadTexts::lines(std::uint64_t lines) {
     return tr("%1 lines").arg(grouped(lines));
+}
+
+QString LoadTexts::decodedLines(std::uint64_t lines, std::uint64_t textBytes) {
+    // One decimal from the megabyte on, as a count that keeps moving.
+    static const char* const kUnits[] = {"MB", "GB", "TB", "PB"};
+    double amount = static_cast<double>(textBytes) / 1e6;
+    std::size_t unit = 0;
+    while (amount >= 1000 && unit + 1 < std::size(kUnits)) {
+        amount /= 1000;
+        ++unit;
+    }
+    return tr("%1 lines, %2 %3 of text")
+        .arg(grouped(lines), QString::number(amount, 'f', 1), QLatin1String(kUnits[unit]));
 }
 
 QString LoadTexts::queued(std::size_t queued) {

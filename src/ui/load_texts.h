@@ -15,10 +15,16 @@ namespace korvantis::ui {
 struct LoadTexts {
     // A count with its digits grouped in threes: "12,345".
     static QString grouped(std::uint64_t n);
-    // The share of the log's bytes read: "42%" (0% for an empty log).
+    // The share of the log's bytes read while it loads: "42%" (0% for an
+    // empty log), 99% at most: the rest of a load (the last lines, the
+    // process tree, or a compressed log's text long after its bytes are all
+    // read) takes time too.
     static QString percent(std::uint64_t bytesRead, std::uint64_t bytesTotal);
     // "12,345 lines"
     static QString lines(std::uint64_t lines);
+    // "12,345 lines, 1.5 GB of text": of a compressed log, whose own bytes
+    // tell little of how far it is.
+    static QString decodedLines(std::uint64_t lines, std::uint64_t textBytes);
     // "2 more queued"; empty when none wait.
     static QString queued(std::size_t queued);
     static QString cancelButton();

@@ -259,6 +259,39 @@ TEST_F(HostileLogs, EveryLineBroken) {
     EXPECT_EQ(keeper.ws.store.jsonTreeRaw(), kTreeOfNothing);
 }
 
+// A line longer than a row can keep is skipped as it is read, in memory that
+// does not grow with it; its error says how long it was, and the lines after
+// it load at their own numbers.
+TEST_F(HostileLogs, LineLongerThanARowCanKeep) {
+    *this << procLine(kExec, 2, 1, "/bin/before") << "\n";
+    repeat('a', detail::kLongestLine + 5) << "\n";
+    *this << procLine(kExec, 3, 1, "/bin/after") << "\n";
+    const LineAccount account = load(2.2, 0);
+    EXPECT_EQ(account.refused, 1u);
+    EXPECT_EQ(account.procPreviews, 2u);
+}
+
+// Broken lines past the list's bound are counted, not kept: the count and
+// the numbers of the lines after them stay exact (the accounting checks
+// both), in memory that does not grow with them.
+TEST_F(HostileLogs, BrokenLinesPastTheListedBound) {
+    const std::size_t n = scaled(3'000'000);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i % 250'000 == 0) {
+            *this << procLine(kExec, static_cast<std::int64_t>(i) + 2, 1, "/bin/between") << "\n";
+        }
+        *this << "x\n";
+    }
+    const LineAccount account = load(0.6, 16);
+    EXPECT_EQ(account.refused, n);
+    const LoadErrors& errors = keeper.ws.store.loadErrors();
+    EXPECT_EQ(errors.size(), n);
+    if (scaled(10) == 10) {
+        EXPECT_GT(errors.folded(), 0u);
+        EXPECT_LT(errors.bytesUsed(), LoadErrors::kListedBytes + 2 * kMiB);
+    }
+}
+
 // Blank lines are load errors, each kept as a reference to its place and
 // read back when shown: a log of nothing but line feeds weighs a few bytes a
 // line, not a string each.

@@ -34,7 +34,8 @@ shows() {  # shows WHAT LINES ARGS...: korvantis-inspect ARGS SAMPLE writes thes
 # be opened is named, the others still load, and the run ends with status 1.
 # Every file the checks make goes in one folder of their own.
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# A file system mounted by the checks below goes before the folder does.
+trap 'umount "$work/small" 2> /dev/null; rm -rf "$work"' EXIT
 err_file=$work/stderr
 # case; arguments; status; standard output holds; standard error holds ("-": empty)
 while IFS=';' read -r name args status want_out want_err; do
@@ -347,7 +348,7 @@ $hostile_shown:2	still running at the end of the log" "$("$INSPECT" --lifetimes 
 check "gaps escaped" "$hostile_shown:2: 3 lost" "$("$INSPECT" --gaps "$hostile")"
 contains "summary escaped" '/bin/\x1b[2J\x07\xe2\x80\xae' "$("$INSPECT" --summary "$hostile")"
 "$INSPECT" "$work/"$'no\a such.json' > /dev/null 2> "$err_file"
-check "notice escaped" "korvantis-inspect: cannot open $work/no\x07 such.json" "$(cat "$err_file")"
+check "notice escaped" "korvantis-inspect: cannot open $work/no\x07 such.json: No such file or directory" "$(cat "$err_file")"
 contains "csv exact" $'/bin/x\xc2\x9b' "$("$INSPECT" --filter '' --export csv "$hostile")"
 
 # --summary: every type, the busiest programs (a file row's program from its
@@ -369,5 +370,80 @@ most touched file paths (events, path):
 busiest seconds (events, second in UTC):
   10  1970-01-01T00:00:05Z
    1  1970-01-01T00:00:06Z" "$("$INSPECT" --summary "$summary")"
+
+# No load reports success after losing data. Broken lines past the list's
+# bound are counted whole; the dump says how many it does not list.
+yes x | head -c 8M > "$work/xs.json"
+contains "broken lines counted whole" $'load errors: 4194304\n' "$("$INSPECT" "$work/xs.json")"
+contains "the dump says how many are not listed" 'more load errors, not listed: too many to keep"],' \
+    "$("$INSPECT" --dump "$work/xs.json" | tail -c 300)"
+# Standard input that is a file read from further on (a header line taken
+# by the shell): rows read again where they are.
+tail -n +2 "$SAMPLE" > "$work/rest.json"
+same "standard input read from its second line" <("$INSPECT" --filter '' "$work/rest.json") \
+    <({ read -r _; "$INSPECT" --filter '' -; } < "$SAMPLE")
+# A spool that cannot be made names the folder and why.
+mkdir -p "$work/linked"
+ln -s "$work" "$work/linked/korvantis"
+err=$(XDG_CACHE_HOME=$work/linked "$INSPECT" - < /dev/zero 2>&1 > /dev/null | head -c 400)
+contains "a spool folder that is a link" "cannot open -: the cache folder $work/linked/korvantis cannot be used: it is a symbolic link" "$err"
+# A larger log: the sample's lines, renumbered, a thousand times over.
+big=$work/big.json
+for i in $(seq 1000); do sed "s/\"pid\":\([0-9]*\)/\"pid\":$i\1/" "$SAMPLE"; done > "$big"
+rows=$("$INSPECT" --filter '' "$big" | wc -l)
+# Out of memory, at any limit: the whole answer, or exit 1 and the reason;
+# never a crash, never a part as if whole.
+stopped=0
+for limit in 40000 60000 90000 140000; do
+    out=$( (ulimit -v $limit; "$INSPECT" --filter '' "$big" 2> "$err_file" | wc -l) )
+    status=$(tail -c 200 "$err_file")
+    # (Threads that cannot start under a low limit stop a load as well.)
+    if [[ "$status" == *"Loading stopped at line "*"; the lines after it are not loaded." ]]; then
+        stopped=1
+    else
+        check "under $limit KiB: every row or the reason" "$rows" "$out"
+        check "under $limit KiB: nothing on standard error" "" "$status"
+    fi
+done
+check "a low limit stops the load with the reason" 1 $stopped
+contains "out of memory named" ": out of memory; the lines after it are not loaded." \
+    "$( (ulimit -v 60000; "$INSPECT" "$big" 2>&1 > /dev/null) )"
+(ulimit -v 40000; "$INSPECT" "$big" > /dev/null 2>&1)
+check "out of memory exits 1" 1 $?
+if command -v zstd > /dev/null; then
+    # A window of 1 GiB (--long=30) is taken; one of 4 GiB, more than any
+    # decoder here takes, is named as such.
+    same "--dump of a zstd log with a long window" <("$INSPECT" --dump "$big") \
+        <(zstd -q --long=30 -c < "$big" | "$INSPECT" --dump -)
+    { printf 'x\n' | zstd -q -c; printf '\x28\xb5\x2f\xfd\x00\xb0\x01\x00\x00'; } > "$work/window.zst"
+    contains "a window too large is named" '"The compressed log needs a window of 4096 MiB to be decoded, more than the ' \
+        "$("$INSPECT" --dump "$work/window.zst")"
+fi
+# A full disk, on a small file system of the checks' own (where they may
+# mount one): a spool that cannot be written stops the load with the
+# reason; a block copy that would fill it is dropped, said once, and the
+# rows are read again from the log itself.
+mkdir "$work/small"
+if mount -t tmpfs -o size=1m tmpfs "$work/small" 2> /dev/null; then
+    out=$(XDG_CACHE_HOME=$work/small "$INSPECT" - < <(cat "$big") 2> "$err_file")
+    check "a spool on a full disk: status" 1 $?
+    contains "a spool on a full disk: why" "could not be written: No space left on device; the lines after it are not loaded." "$(cat "$err_file")"
+    if command -v zstd > /dev/null; then
+        # Lines that compress badly: a copy of several times the free space.
+        head -c 3M /dev/urandom | base64 -w 100 |
+            sed 's|.*|{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"1","process":{"pid":2,"ppid":1,"path":"/bin/&"}}|' \
+            > "$work/random.json"
+        zstd -q -c "$work/random.json" > "$work/big.zst"
+        same "rows of a zstd log without its copy" <("$INSPECT" --filter '' "$work/random.json") \
+            <(XDG_CACHE_HOME=$work/small "$INSPECT" --filter '' "$work/big.zst")
+        contains "a copy that cannot be kept is said once" \
+            "$(printf '%s' "could not be kept (it would leave less than half of the 1 MiB that were free on its disk); its lines are read again by decompressing the log from its start, which is slower.")" \
+            "$(XDG_CACHE_HOME=$work/small "$INSPECT" --dump "$work/big.zst")"
+        check "no copy left on the small disk" "" "$(ls -A "$work/small/korvantis")"
+    fi
+    umount "$work/small"
+else
+    echo "no tmpfs could be mounted: the full-disk checks are skipped"
+fi
 
 exit $fail

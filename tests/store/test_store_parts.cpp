@@ -198,7 +198,8 @@ TEST(LoadErrors, PackedErrorsReadBackAsAdded) {
         p.entry.origin = {log, line};
         if (pick == 3 || pick == 4) {
             p.message = std::string(random() % 300, static_cast<char>('a' + random() % 26));
-            errors.addMessage(p.entry.origin, p.message);
+            p.entry.standsForLine = pick == 4;
+            errors.addMessage(p.entry.origin, p.message, p.entry.standsForLine);
         } else if (pick == 5) {
             p.entry.origin = {LoadErrors::kNamedLog, 0};
             p.name = "file" + std::to_string(i);
@@ -223,6 +224,7 @@ TEST(LoadErrors, PackedErrorsReadBackAsAdded) {
         for (const LoadErrors::Entry* got : {&e, &at}) {
             ASSERT_EQ(got->origin, p.entry.origin) << i;
             ASSERT_EQ(got->isLine, p.entry.isLine) << i;
+            ASSERT_EQ(got->standsForLine, p.entry.standsForLine) << i;
             if (p.entry.isLine) {
                 ASSERT_EQ(got->ref, p.entry.ref) << i;
             } else {
@@ -240,6 +242,63 @@ TEST(LoadErrors, PackedErrorsReadBackAsAdded) {
         messageBytes += p.message.size();
     }
     EXPECT_LT(errors.bytesUsed(), (1u << 20) + messageBytes + 24 * plain.size());
+}
+
+// Past the listed bound, lines are only counted, as runs: the count, the
+// listed errors and the places of every line (which line numbers need) stay
+// those of a plain list, messages are still listed, and the memory stops
+// growing.
+TEST(LoadErrors, LinesPastTheBoundAreCountedAsRuns) {
+    LoadErrors errors;
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> lines;  // every line error, in order
+    std::size_t messages = 0;
+    std::mt19937_64 random(11);
+    std::uint64_t line = 0;
+    std::uint64_t offset = 0;
+    std::uint32_t log = 0;
+    while (errors.folded() < 300'000) {
+        const auto pick = random() % 64;
+        if (pick == 0) {
+            ++log;
+            line = 0;
+        }
+        // Mostly runs of lines one after the other, now and then a row between.
+        const std::uint64_t skip = pick == 1 ? 1 + random() % 5 : 0;
+        line += 1 + skip;
+        offset += skip * 50;
+        if (pick == 2) {
+            errors.addMessage({log, line}, "message", random() % 2 == 0);
+            ++messages;
+            continue;
+        }
+        errors.addLine({log, line}, LineRef{offset, 20, log, random()});
+        offset += 21;
+        lines.emplace_back(log, line);
+    }
+    EXPECT_EQ(errors.size(), lines.size() + messages);
+    EXPECT_EQ(errors.listed() + errors.folded(), errors.size());
+    std::size_t listedMessages = 0;
+    errors.forEach([&](std::size_t, const LoadErrors::Entry& e) { listedMessages += !e.isLine; });
+    EXPECT_EQ(listedMessages, messages);
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> runLines;
+    errors.forEachLineRun([&](std::uint32_t runLog, std::uint64_t first, std::uint64_t count) {
+        for (std::uint64_t l = first; l < first + count; ++l) {
+            runLines.emplace_back(runLog, l);
+        }
+    });
+    // Messages that stand for their line are among the lines too.
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> want = lines;
+    errors.forEach([&](std::size_t, const LoadErrors::Entry& e) {
+        if (e.standsForLine) {
+            want.emplace_back(e.origin.log, e.origin.line);
+        }
+    });
+    std::sort(want.begin(), want.end());
+    std::sort(runLines.begin(), runLines.end());
+    EXPECT_EQ(runLines, want);
+    EXPECT_LT(errors.bytesUsed(), LoadErrors::kListedBytes + (std::size_t{4} << 20));
+    EXPECT_EQ(LoadErrors::foldedText(1234567),
+              "\u2026 and 1,234,567 more load errors, not listed: too many to keep");
 }
 
 // A line changed in any one byte, at any length (each way of reading a

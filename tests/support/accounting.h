@@ -19,6 +19,8 @@
 
 #include "ingest/stream_reader.h"
 #include "ingest/utf8_text.h"
+#include "load/line_batch.h"
+#include "load/load_job.h"
 #include "support/owned_record.h"
 #include "workspace/workspace.h"
 
@@ -122,10 +124,19 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
         return "line " + std::to_string(index + 1) + " [" + detail::excerpt(lines[index]) +
                "]: " + what;
     };
-    // The next load error must be `expected`; returns what is wrong, if anything.
-    auto nextError = [&](const std::string& expected) -> std::string {
+    // The next load error must be `expected`; returns what is wrong, if
+    // anything. Lines past the list's bound are only counted (their place
+    // is checked through the line numbers of the rows after them).
+    auto nextError = [&](const std::string& expected, bool isLine) -> std::string {
         if (error >= errors.size()) {
             return fail("expected a load error, the list has ended");
+        }
+        if (error >= errors.listed()) {
+            if (!isLine) {
+                return fail("a message was not listed");
+            }
+            ++error;
+            return {};
         }
         // Kept by reference: read back from the log, as the error list does.
         const std::string text = store.loadErrorText(error);
@@ -144,11 +155,20 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
     LineDecoder decoder;
     for (; index < lines.size(); ++index) {
         const std::string_view line = lines[index];
+        // Too long to keep: skipped unread, its error says how long it was.
+        if (line.size() > korvantis::detail::kLongestLine) {
+            ++want.refused;
+            if (auto bad = nextError(LoadJob::tooLongText(line.size()), false); !bad.empty()) {
+                return bad;
+            }
+            continue;
+        }
         const bool valid = isValidUtf8(line);
         const std::optional<ReceivedJsonView> record = valid ? decoder.decode(line) : std::nullopt;
         if (!record) {
             ++want.refused;
-            if (auto bad = nextError(valid ? std::string(line) : toValidUtf8(line)); !bad.empty()) {
+            if (auto bad = nextError(valid ? std::string(line) : toValidUtf8(line), true);
+                !bad.empty()) {
                 return bad;
             }
             continue;
@@ -202,7 +222,8 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
         } else {
             ++want.mappingOnly;
             ++want.fileWithoutFile;
-            if (auto bad = nextError("Could not build file event from " + recordText(*record));
+            if (auto bad =
+                    nextError("Could not build file event from " + recordText(*record), false);
                 !bad.empty()) {
                 return bad;
             }

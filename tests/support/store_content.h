@@ -25,9 +25,10 @@ inline std::string storeContent(const Workspace& ws, bool withTree = true, bool 
         out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.ppid << '|' << e.path
             << '\n';
     }
-    for (std::size_t i = 0; i < store.loadErrors().size(); ++i) {
+    for (std::size_t i = 0; i < store.loadErrors().listed(); ++i) {
         out << store.loadErrors().origin(i).line << ": " << store.loadErrorText(i) << '\n';
     }
+    out << "folded " << store.loadErrors().folded() << '\n';
     for (const SequenceGap& gap : store.sequenceGaps()) {
         out << "gap " << gap.line << ' ' << gap.lost << ' ' << gap.entry.value() << '\n';
     }

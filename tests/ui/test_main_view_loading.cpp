@@ -2,18 +2,29 @@
 // of lost messages, the progress of a load, its cancelling and the rows it
 // shows while it runs, long error rows, drops and the import dialog.
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "main_view_fixture.h"
+#include "store/load_errors.h"
+#include "support/compressed_copies.h"
 
 using namespace korvantis;
 using namespace korvantis::ui;
@@ -264,6 +275,95 @@ class MainViewLoadingTest : public SmallLogsTest {
         QCOMPARE(escapes.presses, 2);
         w.load(procLog_, w.procs(), int(read - read / kBigErrorEvery) + kProcRows);
         TRY_VERIFY(!strip->isVisible());
+    }
+
+    // A compressed log's load shows its lines and the text they came to
+    // beside the share of its own bytes, which is never full before the
+    // end; broken lines past the list's bound end the error list with their
+    // count; a spool on a full disk stops its load with the reason.
+    void loadsThatCannotBeToldByTheirBytes() {
+        Window w;
+        LoadProgressView* strip = w.progress();
+        std::string text;
+        {
+            std::ifstream big(bigLog_.toStdString(), std::ios::binary);
+            text.assign(std::istreambuf_iterator<char>(big), {});
+        }
+        const QString zst = dir_.filePath(u"big.json.zst"_s);
+        {
+            std::ofstream out(zst.toStdString(), std::ios::binary);
+            out << testsupport::zstdCompressed(text, 3);
+        }
+        QStringList percents;
+        QStringList lines;
+        QTimer sample;
+        connect(&sample, &QTimer::timeout, [&] {
+            if (strip->percentLabel()->isVisible()) {
+                percents.append(strip->percentLabel()->text());
+                lines.append(strip->linesLabel()->text());
+            }
+        });
+        sample.start(1);
+        w.workspace().loader.loadJsonFile(zst.toStdString());
+        QVERIFY(w.waitForFirstRows(1));
+        QTRY_VERIFY_WITH_TIMEOUT(w.workspace().loader.idle(), 10 * kTimeout);
+        sample.stop();
+        QVERIFY(!percents.isEmpty());
+        QVERIFY(!percents.contains(u"100%"_s));
+        QVERIFY(lines.last().contains(
+            QRegularExpression(u"^[1-9]\\d{0,2}(,\\d{3})* lines, \\d+\\.\\d [MG]B of text$"_s)));
+
+        const int broken = 2'000'000;
+        const QString brokenLog = dir_.filePath(u"broken.json"_s);
+        {
+            std::ofstream out(brokenLog.toStdString(), std::ios::binary);
+            for (int i = 0; i < broken; ++i) {
+                out << "x\n";
+            }
+        }
+        ErrorView* list = w.procDetail()->errorView();
+        w.workspace().loader.loadJsonFile(brokenLog.toStdString());
+        TRY_VERIFY(w.workspace().loader.idle() && w.workspace().loader.outcomes().size() == 2u);
+        const LoadErrors& errors = w.workspace().store.loadErrors();
+        const std::size_t before = kBigLines / kBigErrorEvery;
+        QCOMPARE(errors.size(), before + broken);
+        QCOMPARE(w.bar()->errorsButton()->text(), u"Errors: %1"_s.arg(before + broken));
+        TRY_COMPARE(list->rowCount(), int(2 + errors.listed() + 1));
+        QCOMPARE(list->rowText(list->rowCount() - 1),
+                 QString::fromStdString(LoadErrors::foldedText(errors.folded())));
+
+        // A FIFO whose spool goes to a file system of a megabyte.
+        const QString small = dir_.filePath(u"small"_s);
+        QVERIFY(QDir().mkpath(small));
+        if (::mount("tmpfs", small.toLocal8Bit().constData(), "tmpfs", 0, "size=1m") != 0) {
+            QSKIP("no tmpfs can be mounted here: the full spool is not tried");
+        }
+        const QByteArray cache = qgetenv("XDG_CACHE_HOME");
+        qputenv("XDG_CACHE_HOME", small.toLocal8Bit());
+        const std::string fifo = dir_.filePath(u"fifo"_s).toStdString();
+        QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+        std::signal(SIGPIPE, SIG_IGN);  // the reader stops before the writer does
+        std::thread writer([&] {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+            for (std::size_t at = 0; fd >= 0 && at < text.size();) {
+                const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
+                if (n <= 0) {
+                    break;
+                }
+                at += std::size_t(n);
+            }
+            ::close(fd);
+        });
+        w.workspace().loader.loadJsonFile(fifo);
+        TRY_VERIFY(w.workspace().loader.outcomes().size() == 3u);
+        writer.join();
+        ::umount2(small.toLocal8Bit().constData(), MNT_DETACH);
+        qputenv("XDG_CACHE_HOME", cache);
+        const LoadOutcome& stopped = w.workspace().loader.outcomes()[2];
+        QVERIFY(stopped.stopped.find("No space left on device") != std::string::npos);
+        TRY_VERIFY(strip->failureLabel()->isVisible());
+        QVERIFY(strip->failureLabel()->text().startsWith(u"fifo: Loading stopped at line "_s));
+        QVERIFY(strip->failureLabel()->text().endsWith(u"the lines after it are not loaded."_s));
     }
 
     // Rows shown while loads run can be chosen, stepped through and scrolled

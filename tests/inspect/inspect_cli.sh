@@ -392,24 +392,29 @@ big=$work/big.json
 for i in $(seq 1000); do sed "s/\"pid\":\([0-9]*\)/\"pid\":$i\1/" "$SAMPLE"; done > "$big"
 rows=$("$INSPECT" --filter '' "$big" | wc -l)
 # Out of memory, at any limit: the whole answer, or exit 1 and the reason;
-# never a crash, never a part as if whole.
-stopped=0
-for limit in 40000 60000 90000 140000; do
-    out=$( (ulimit -v $limit; "$INSPECT" --filter '' "$big" 2> "$err_file" | wc -l) )
-    status=$(tail -c 200 "$err_file")
-    # (Threads that cannot start under a low limit stop a load as well.)
-    if [[ "$status" == *"Loading stopped at line "*"; the lines after it are not loaded." ]]; then
-        stopped=1
-    else
-        check "under $limit KiB: every row or the reason" "$rows" "$out"
-        check "under $limit KiB: nothing on standard error" "" "$status"
-    fi
-done
-check "a low limit stops the load with the reason" 1 $stopped
-contains "out of memory named" ": out of memory; the lines after it are not loaded." \
-    "$( (ulimit -v 60000; "$INSPECT" "$big" 2>&1 > /dev/null) )"
-(ulimit -v 40000; "$INSPECT" "$big" > /dev/null 2>&1)
-check "out of memory exits 1" 1 $?
+# never a crash, never a part as if whole. Where the load runs out depends on
+# the build, so the limits step through the whole range. (The sanitizers'
+# runtime reserves more address space than any of these limits allows.)
+if [ -z "${ASAN_OPTIONS:-}${TSAN_OPTIONS:-}" ]; then
+    stopped=0
+    out_of_memory=0
+    for limit in $(seq 30000 10000 160000); do
+        out=$( (ulimit -v $limit; "$INSPECT" --filter '' "$big" 2> "$err_file" | wc -l; exit "${PIPESTATUS[0]}") )
+        code=$?
+        status=$(tail -c 200 "$err_file")
+        # (Threads that cannot start under a low limit stop a load as well.)
+        if [[ "$status" == *"Loading stopped at line "*"; the lines after it are not loaded." ]]; then
+            stopped=1
+            check "under $limit KiB: a stopped load exits 1" 1 $code
+            [[ "$status" == *": out of memory; the lines after it are not loaded." ]] && out_of_memory=1
+        else
+            check "under $limit KiB: every row or the reason" "$rows" "$out"
+            check "under $limit KiB: nothing on standard error" "" "$status"
+        fi
+    done
+    check "a low limit stops the load with the reason" 1 $stopped
+    check "out of memory named" 1 $out_of_memory
+fi
 if command -v zstd > /dev/null; then
     # A window of 1 GiB (--long=30) is taken; one of 4 GiB, more than any
     # decoder here takes, is named as such.

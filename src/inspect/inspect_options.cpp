@@ -13,6 +13,7 @@ const std::string_view kInspectUsage =
     "                         (LOG - is standard input)\n"
     "       korvantis-inspect [--follow] [--filter QUERY] [--export jsonl|csv [--fields LIST]]\n"
     "                         [--sort [-]FIELD] LOG...\n"
+    "       korvantis-inspect --rules PATH... --rules-report\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -42,6 +43,9 @@ constexpr Flag kFlags[] = {
      "print standard input's JSON text in readable form, as the detail area shows it"},
     {"--follow", &InspectOptions::follow,
      "print the rows of lines appended later too, until SIGINT or SIGTERM (as --filter)"},
+    {"--rules-report", &InspectOptions::rulesReport,
+     "print a line FILE#N<TAB>loaded<TAB>TITLE or FILE#N<TAB>skipped<TAB>REASON per rule "
+     "document"},
 };
 // Options followed by a value.
 struct ValueFlag {
@@ -79,6 +83,9 @@ std::string helpText() {
     for (const ValueFlag& flag : kValueFlags) {
         line(std::string(flag.name) + " " + std::string(flag.value), flag.help);
     }
+    line("--rules PATH",
+         "test the detection rules of PATH (a file, or a folder of .yml and .yaml files; "
+         "repeatable) on every row: fields rules, rule_ids, level, filter keys rule: and level:");
     line("--", "no more options: every later argument is a LOG");
     text +=
         "\nExit status: 0 on success, 1 when a LOG cannot be opened or the output fails,\n"
@@ -107,6 +114,14 @@ bool readArguments(int argc, char** argv, InspectOptions& options) {
         const std::string_view arg = argv[i];
         if (!onlyLogs && arg == "--") {
             onlyLogs = true;
+            continue;
+        }
+        if (!onlyLogs && arg == "--rules") {
+            if (i + 1 == argc) {
+                std::cerr << "korvantis-inspect: --rules needs a value\n";
+                return false;
+            }
+            options.rules.emplace_back(argv[++i]);
             continue;
         }
         if (!onlyLogs && arg.size() > 1 && arg[0] == '-') {
@@ -156,6 +171,13 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
         return false;
     }
     if (options.help || options.version) {
+        return true;
+    }
+    if (options.rulesReport) {
+        if (!options.logs.empty()) {
+            std::cerr << "korvantis-inspect: --rules-report takes no LOG\n";
+            return false;
+        }
         return true;
     }
     if (options.fields) {

@@ -15,6 +15,7 @@
 #include "ingest/received_json.h"
 #include "ingest/time_value.h"
 #include "load/batch_text.h"
+#include "rules/event_fields.h"
 
 namespace korvantis::detail {
 
@@ -54,6 +55,9 @@ struct LineInfo {
     const char* storedFacts = nullptr;  // `facts` where the store keeps them
     // The time value of `timestamp` (rows only).
     TimeValue time = kNoTimeValue;
+    // Its line in LineBatch::rules, when rules are loaded (rows only).
+    std::uint32_t ruleLine = kNoRuleLine;
+    static constexpr std::uint32_t kNoRuleLine = UINT32_MAX;
 };
 
 struct LineBatch {
@@ -66,6 +70,7 @@ struct LineBatch {
     std::vector<std::size_t> lineFeeds;
     std::string side;  // decoded texts and error texts
     std::vector<LineInfo> lines;
+    RuleLines rules;  // what detection rules see and found, when there are rules
 
     // Fills `lines` with the places of the lines in text[0, linesEnd): each
     // ends at a line feed, the log's last one perhaps at linesEnd.
@@ -77,6 +82,7 @@ struct LineBatch {
         lineFeeds.clear();
         side.clear();
         lines.clear();
+        rules.clear();
     }
     std::string_view lineText(const LineInfo& info) const {
         return std::string_view(text.data() + info.offset, info.length);

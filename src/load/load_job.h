@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "load/sequence_gaps.h"
+#include "rules/lineage.h"
+#include "rules/rule_event.h"
 #include "store/filed_rows.h"
 #include "tree/process_tree.h"
 
@@ -20,6 +22,8 @@ namespace korvantis {
 class LogText;
 struct RowTexts;
 class StreamReader;
+class RuleSet;
+struct RuleHitSet;
 namespace detail {
 class DecodePipeline;
 struct LineBatch;
@@ -76,6 +80,8 @@ class LoadJob {
         bool buildTree = true;
         // Reads what was appended to a loaded log (which is not added again).
         std::optional<Continuation> from;
+        // The detection rules tested on the rows, if any.
+        std::shared_ptr<const RuleSet> rules;
     };
 
     // Starts at once. `logIndex` is the index the log will have among the
@@ -118,6 +124,9 @@ class LoadJob {
     FiledRows::StoredLine::Kind addRow(const detail::LineBatch& batch, const detail::LineInfo& info,
                                        std::uint64_t place, const LoadErrorOrigin& origin,
                                        FiledRows& rows);
+    // The rules a row line matches, its lineage known; notes what the line
+    // tells of lineage.
+    const RuleHitSet* ruleHits(const detail::LineBatch& batch, const detail::LineInfo& info);
     void handOver(FiledRows& rows, const LoadFigures& figures);
     // Counts a line's message number; a new gap goes with `rows`.
     void countSequence(std::uint64_t line, std::int64_t number, FiledRows& rows);
@@ -131,6 +140,11 @@ class LoadJob {
     Sink sink_;
     SequenceGapCounter sequenceGaps_;  // of this log, fed on the filing thread
     Options options_;
+    std::shared_ptr<const RuleSet> rules_;  // set when there are rules
+    bool lineageWanted_ = false;
+    Lineage lineage_;  // of this log, fed on the filing thread
+    RuleEvent event_;
+    std::vector<std::uint32_t> hits_;
     std::uint64_t textEnd_ = 0;
     bool followable_ = false;
 

@@ -99,6 +99,7 @@ void LogLoader::startNext() {
     runningLog_ = static_cast<std::uint32_t>(store_.logFiles().size());
     LoadJob::Options options;
     options.holdPartialLine = following_;
+    options.rules = rules_;
     job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.lineRefs().size(),
                                      store_.rowTexts(), tree_, post_, std::move(sink),
                                      std::move(options));
@@ -228,6 +229,7 @@ void LogLoader::queueContinuation(std::size_t follow) {
 void LogLoader::startContinuation(std::size_t follow) {
     LoadJob::Options options;
     options.holdPartialLine = true;
+    options.rules = rules_;
     options.buildTree = std::chrono::steady_clock::now() - lastTree_ >= kTreeEvery;
     std::uint32_t log = 0;
     std::string path;

@@ -20,7 +20,20 @@ enum class ExportFormat { jsonLines, csv };
 // One field of a CSV record: a row's own field, or one of its facts. `utc` is
 // the row's time value as "YYYY-MM-DDTHH:MM:SS.nnnnnnnnnZ", empty without one.
 struct CsvField {
-    enum class Of : std::uint8_t { kind, type, timestamp, pid, ppid, path, utc, fact };
+    // rules, rule_ids, level: of the detection rules the row matches.
+    enum class Of : std::uint8_t {
+        kind,
+        type,
+        timestamp,
+        pid,
+        ppid,
+        path,
+        utc,
+        rules,
+        rule_ids,
+        level,
+        fact
+    };
     Of of = Of::kind;
     Fact fact = Fact::args;  // for Of::fact
     bool operator==(const CsvField&) const = default;

@@ -8,6 +8,8 @@
 
 namespace korvantis {
 
+struct RuleHitSet;
+
 // One row's fields as texts and numbers, whatever store the row lives in:
 // what a filter matches, an export writes and the facts card shows. The
 // views must stay valid while the row is read.
@@ -22,6 +24,8 @@ struct RowView {
     bool isOther = false;   // an other row (isProcess false): its ppid is read too
     // The time value of `timestamp`, parsed when the row was loaded.
     TimeValue time = kNoTimeValue;
+    // The detection rules it matches; nullptr when none.
+    const RuleHitSet* ruleHits = nullptr;
 };
 
 }  // namespace korvantis

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvantis {
+
+// A rule's condition over its named selections: identifiers, `and`, `or`,
+// `not` (binding in the order not, and, or), parentheses, and `1 of`,
+// `any of`, `all of` a pattern (`*` any run of characters) or `them` (every
+// identifier not starting with `_`).
+class RuleCondition {
+  public:
+    // The condition `text` over `identifiers`; nothing and why when it is
+    // malformed or names what is not there.
+    static std::optional<RuleCondition> parse(std::string_view text,
+                                              const std::vector<std::string>& identifiers,
+                                              std::string& error);
+
+    // Whether it holds, `holds(i)` telling whether identifier i holds.
+    bool evaluate(const std::function<bool(std::size_t)>& holds) const;
+    template <typename Holds>
+    bool evaluateWith(Holds&& holds) const {
+        return evaluateNode(root_, holds);
+    }
+    // The identifiers it names, each once.
+    const std::vector<std::size_t>& named() const { return named_; }
+
+  private:
+    struct Node {
+        enum class Op : std::uint8_t { identifier, andOp, orOp, notOp, anyOf, allOf } op;
+        std::size_t identifier = 0;      // identifier
+        std::vector<std::size_t> items;  // andOp, orOp, notOp: nodes; anyOf, allOf: identifiers
+    };
+    template <typename Holds>
+    bool evaluateNode(std::size_t at, Holds& holds) const {
+        const Node& node = nodes_[at];
+        switch (node.op) {
+            case Node::Op::identifier:
+                return holds(node.identifier);
+            case Node::Op::andOp:
+                for (const std::size_t item : node.items) {
+                    if (!evaluateNode(item, holds)) {
+                        return false;
+                    }
+                }
+                return true;
+            case Node::Op::orOp:
+                for (const std::size_t item : node.items) {
+                    if (evaluateNode(item, holds)) {
+                        return true;
+                    }
+                }
+                return false;
+            case Node::Op::notOp:
+                return !evaluateNode(node.items[0], holds);
+            case Node::Op::anyOf:
+                for (const std::size_t id : node.items) {
+                    if (holds(id)) {
+                        return true;
+                    }
+                }
+                return false;
+            case Node::Op::allOf:
+                for (const std::size_t id : node.items) {
+                    if (!holds(id)) {
+                        return false;
+                    }
+                }
+                return true;
+        }
+        return false;
+    }
+    friend class ConditionParser;
+    std::vector<Node> nodes_;
+    std::size_t root_ = 0;
+    std::vector<std::size_t> named_;
+};
+
+}  // namespace korvantis

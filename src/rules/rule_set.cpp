@@ -1,0 +1,182 @@
+#include "rules/rule_set.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "ingest/utf8_text.h"
+#include "rules/rule_document.h"
+
+namespace korvantis {
+
+namespace {
+
+constexpr std::size_t kLargestFile = std::size_t{16} << 20;
+
+bool hasRuleSuffix(const std::string& name) {
+    return name.ends_with(".yml") || name.ends_with(".yaml");
+}
+
+// The whole file, or false and why not.
+bool readWhole(const std::string& path, std::string& text, std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        why = S_ISDIR(info.st_mode) ? "is a folder" : std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    text.clear();
+    char buffer[1 << 16];
+    while (true) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            why = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > kLargestFile) {
+            break;  // too large: no need to read on
+        }
+    }
+    ::close(fd);
+    return true;
+}
+
+void skipFile(RuleSet& set, const std::string& label, std::string reason) {
+    set.entries.push_back(RuleEntry{label + "#1", false, std::move(reason), {}});
+}
+
+void loadFile(const std::string& path, const std::string& label, RuleSet& set) {
+    std::string text, why;
+    if (!readWhole(path, text, why)) {
+        skipFile(set, label, "cannot be read: " + why);
+        return;
+    }
+    loadRuleText(text, label, set);
+}
+
+}  // namespace
+
+std::string RuleEntry::reportLine() const {
+    std::string line = label + (loaded ? "\tloaded\t" : "\tskipped\t") + text;
+    if (!neverPresent.empty()) {
+        line += "\tnever present: ";
+        for (std::size_t i = 0; i < neverPresent.size(); ++i) {
+            line += (i > 0 ? ", " : "") + neverPresent[i];
+        }
+    }
+    return line;
+}
+
+bool RuleSet::anyLineage() const {
+    return std::any_of(rules.begin(), rules.end(),
+                       [](const SigmaRule& r) { return r.usesLineage; });
+}
+
+bool RuleSet::hasCategory(RuleCategory category) const {
+    return std::any_of(rules.begin(), rules.end(),
+                       [&](const SigmaRule& r) { return r.category == category; });
+}
+
+void RuleSet::match(const RuleEvent& event, bool lineage, std::vector<std::uint32_t>& hits) const {
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        const SigmaRule& rule = rules[i];
+        if (rule.usesLineage == lineage && rule.category == event.category && rule.matches(event)) {
+            hits.push_back(static_cast<std::uint32_t>(i));
+        }
+    }
+}
+
+void loadRuleText(std::string_view text, const std::string& label, RuleSet& set) {
+    if (text.size() > kLargestFile) {
+        skipFile(set, label, "larger than 16 MiB");
+        return;
+    }
+    if (!isValidUtf8(text)) {
+        skipFile(set, label, "not valid UTF-8");
+        return;
+    }
+    std::vector<RuleDocument> documents;
+    std::string error;
+    if (!readRuleDocuments(text, documents, error)) {
+        skipFile(set, label, error);
+        return;
+    }
+    for (std::size_t n = 0; n < documents.size(); ++n) {
+        RuleEntry entry{label + "#" + std::to_string(n + 1), false, {}, {}};
+        std::optional<SigmaRule> rule = compileRule(documents[n], set, entry.text);
+        if (rule) {
+            entry.loaded = true;
+            entry.text = rule->title;
+            entry.neverPresent = rule->neverPresent;
+            set.rules.push_back(std::move(*rule));
+        }
+        set.entries.push_back(std::move(entry));
+    }
+}
+
+std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error) {
+    namespace fs = std::filesystem;
+    auto set = std::make_shared<RuleSet>();
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(path, ec);
+        if (ec || !fs::exists(status)) {
+            error = path + ": " + (ec ? ec.message() : "no such file or folder");
+            return nullptr;
+        }
+        if (!fs::is_directory(status)) {
+            std::string text, why;
+            if (!readWhole(path, text, why)) {
+                error = path + ": " + why;
+                return nullptr;
+            }
+            loadRuleText(text, path, *set);
+            continue;
+        }
+        // The folder's rule files by their paths inside it, byte by byte.
+        std::vector<std::string> found;
+        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied,
+                                            ec);
+        if (ec) {
+            error = path + ": " + ec.message();
+            return nullptr;
+        }
+        for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (ec) {
+                break;
+            }
+            const fs::directory_entry& entry = *it;
+            std::error_code kind;
+            if (entry.is_directory(kind) || !hasRuleSuffix(entry.path().filename().string())) {
+                continue;
+            }
+            found.push_back(entry.path().lexically_relative(path).generic_string());
+        }
+        std::sort(found.begin(), found.end());
+        for (const std::string& relative : found) {
+            loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set);
+        }
+    }
+    return set;
+}
+
+}  // namespace korvantis

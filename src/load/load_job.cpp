@@ -401,7 +401,7 @@ const RuleHitSet* LoadJob::ruleHits(const detail::LineBatch& batch, const detail
     hits_.assign(batch.rules.hits.begin() + line.hitsBegin,
                  batch.rules.hits.begin() + line.hitsBegin + line.hitsCount);
     if (lineageWanted_) {
-        if (line.tested) {
+        if (line.deferredCount != 0) {
             // The parent as the lines before this one tell it.
             ruleEventOf(line, batch.rules, batch.lineText(info), event_);
             if (line.category == RuleCategory::processCreation) {
@@ -409,7 +409,12 @@ const RuleHitSet* LoadJob::ruleHits(const detail::LineBatch& batch, const detail
                 event_.set(RuleField::ParentCommandLine, lineage_.commandLine(line.ppid));
             }
             const std::size_t local = hits_.size();
-            rules_->match(event_, true, hits_);
+            for (std::uint32_t d = 0; d < line.deferredCount; ++d) {
+                const std::uint32_t r = batch.rules.deferred[line.deferredBegin + d];
+                if (rules_->rules[r].matches(event_)) {
+                    hits_.push_back(r);
+                }
+            }
             std::inplace_merge(hits_.begin(), hits_.begin() + static_cast<std::ptrdiff_t>(local),
                                hits_.end());
         }

@@ -102,11 +102,17 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     line.isExec = row.isProcess && row.type == kExec;
     line.isFork = row.isProcess && row.type == kFork;
     line.hitsBegin = static_cast<std::uint32_t>(lines.hits.size());
-    // What the line tells of lineage.
+    // What the line tells of lineage (a file row needs the message's process
+    // anyway).
+    const bool fileTested =
+        !row.isProcess && !row.isOther && (row.type == kCreate || row.type == kRename);
     std::int64_t topPid = 0;
     std::string_view topPath;
-    const bool hasTop = row.message != nullptr && topProcess(*row.message, topPid, topPath);
-    if (row.message == nullptr) {
+    const bool hasTop = row.message != nullptr && (rules.anyLineage() || fileTested) &&
+                        topProcess(*row.message, topPid, topPath);
+    if (!rules.anyLineage()) {
+        // Nobody asks.
+    } else if (row.message == nullptr) {
         if (row.isProcess) {
             tell(line, lines, row.pid, row.path);
         }
@@ -122,8 +128,6 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
             tell(line, lines, topPid, topPath);
         }
     }
-    const bool fileTested =
-        !row.isProcess && !row.isOther && (row.type == kCreate || row.type == kRename);
     line.tested = line.isExec || fileTested;
     if (!line.tested) {
         return;
@@ -168,8 +172,10 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         set(field, row.facts[fact]);
     }
     ruleEventOf(line, lines, row.rawLine, event);
-    rules.match(event, false, lines.hits);
+    line.deferredBegin = static_cast<std::uint32_t>(lines.deferred.size());
+    rules.matchWithoutLineage(event, lines.hits, lines.deferred);
     line.hitsCount = static_cast<std::uint32_t>(lines.hits.size()) - line.hitsBegin;
+    line.deferredCount = static_cast<std::uint32_t>(lines.deferred.size()) - line.deferredBegin;
 }
 
 }  // namespace korvantis

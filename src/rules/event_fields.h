@@ -40,6 +40,8 @@ struct RuleLine {
     std::array<Ref, kRuleFieldCount> fields{};  // ParentImage, ParentCommandLine left empty
     std::uint32_t hitsBegin = 0;                // in RuleLines::hits
     std::uint32_t hitsCount = 0;
+    std::uint32_t deferredBegin = 0;  // in RuleLines::deferred: rules waiting for lineage
+    std::uint32_t deferredCount = 0;
 };
 
 // A batch's rule lines.
@@ -47,11 +49,13 @@ struct RuleLines {
     std::string text;
     std::vector<RuleLine> lines;
     std::vector<std::uint32_t> hits;  // rule indices, per line in rule order
+    std::vector<std::uint32_t> deferred;
 
     void clear() {
         text.clear();
         lines.clear();
         hits.clear();
+        deferred.clear();
     }
     std::string_view resolve(RuleLine::Ref ref) const {
         return std::string_view(text).substr(ref.offset, ref.length);

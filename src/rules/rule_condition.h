@@ -27,6 +27,12 @@ class RuleCondition {
     bool evaluateWith(Holds&& holds) const {
         return evaluateNode(root_, holds);
     }
+    // Kleene's three values, `holds(i)` answering kFalse, kTrue or kUnknown.
+    static constexpr int kFalse = 0, kTrue = 1, kUnknown = 2;
+    template <typename Holds>
+    int evaluateUnknown(Holds&& holds) const {
+        return unknownNode(root_, holds);
+    }
     // The identifiers it names, each once.
     const std::vector<std::size_t>& named() const { return named_; }
 
@@ -74,6 +80,39 @@ class RuleCondition {
                 return true;
         }
         return false;
+    }
+    template <typename Holds>
+    int unknownNode(std::size_t at, Holds& holds) const {
+        const Node& node = nodes_[at];
+        auto fold = [&](bool isAnd, auto&& value) {
+            int result = isAnd ? kTrue : kFalse;
+            for (const std::size_t item : node.items) {
+                const int v = value(item);
+                if (v == (isAnd ? kFalse : kTrue)) {
+                    return v;
+                }
+                if (v == kUnknown) {
+                    result = kUnknown;
+                }
+            }
+            return result;
+        };
+        switch (node.op) {
+            case Node::Op::identifier:
+                return holds(node.identifier);
+            case Node::Op::andOp:
+            case Node::Op::orOp:
+                return fold(node.op == Node::Op::andOp,
+                            [&](std::size_t i) { return unknownNode(i, holds); });
+            case Node::Op::notOp: {
+                const int v = unknownNode(node.items[0], holds);
+                return v == kUnknown ? kUnknown : 1 - v;
+            }
+            case Node::Op::anyOf:
+            case Node::Op::allOf:
+                return fold(node.op == Node::Op::allOf, [&](std::size_t i) { return holds(i); });
+        }
+        return kFalse;
     }
     friend class ConditionParser;
     std::vector<Node> nodes_;

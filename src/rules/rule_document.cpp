@@ -339,7 +339,7 @@ class RuleCompiler {
             return;
         }
         item.field = static_cast<RuleField>(field);
-        rule_.usesLineage = rule_.usesLineage || isLineageField(item.field);
+        lineageSeen_ = lineageSeen_ || isLineageField(item.field);
     }
 
     bool fieldItem(const std::string& key, const YAML::Node& values, FieldItem& item) {
@@ -492,7 +492,7 @@ class RuleCompiler {
                     } else {
                         value.kind = RuleValue::Kind::fieldref;
                         value.other = static_cast<RuleField>(other);
-                        rule_.usesLineage = rule_.usesLineage || isLineageField(value.other);
+                        lineageSeen_ = lineageSeen_ || isLineageField(value.other);
                     }
                     break;
                 }
@@ -503,6 +503,9 @@ class RuleCompiler {
     }
 
     SigmaRule& rule_;
+
+  public:
+    bool lineageSeen_ = false;  // by the selection being compiled
 };
 
 bool conditionTexts(const YAML::Node& node, std::vector<std::string>& out) {
@@ -692,9 +695,12 @@ std::optional<SigmaRule> compileRule(const RuleDocument& document, const RuleSet
             return skip("detection: an identifier must be a text");
         }
         Selection selection;
+        compiler.lineageSeen_ = false;
         if (!compiler.selection(pair.second, selection)) {
             return skip("detection: " + key + ": " + compiler.reason);
         }
+        selection.usesLineage = compiler.lineageSeen_;
+        rule.usesLineage = rule.usesLineage || selection.usesLineage;
         rule.identifiers.push_back(key);
         rule.selections.push_back(std::move(selection));
     }

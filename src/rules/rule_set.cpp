@@ -86,21 +86,26 @@ std::string RuleEntry::reportLine() const {
     return line;
 }
 
-bool RuleSet::anyLineage() const {
-    return std::any_of(rules.begin(), rules.end(),
-                       [](const SigmaRule& r) { return r.usesLineage; });
-}
-
-bool RuleSet::hasCategory(RuleCategory category) const {
-    return std::any_of(rules.begin(), rules.end(),
-                       [&](const SigmaRule& r) { return r.category == category; });
-}
-
-void RuleSet::match(const RuleEvent& event, bool lineage, std::vector<std::uint32_t>& hits) const {
+void RuleSet::index() {
+    anyLineage_ = false;
+    for (auto& list : byCategory_) {
+        list.clear();
+    }
     for (std::size_t i = 0; i < rules.size(); ++i) {
-        const SigmaRule& rule = rules[i];
-        if (rule.usesLineage == lineage && rule.category == event.category && rule.matches(event)) {
-            hits.push_back(static_cast<std::uint32_t>(i));
+        byCategory_[static_cast<std::size_t>(rules[i].category)].push_back(
+            static_cast<std::uint32_t>(i));
+        anyLineage_ = anyLineage_ || rules[i].usesLineage;
+    }
+}
+
+void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint32_t>& hits,
+                                  std::vector<std::uint32_t>& deferred) const {
+    for (const std::uint32_t i : byCategory_[static_cast<std::size_t>(event.category)]) {
+        const int answer = rules[i].matchesWithoutLineage(event);
+        if (answer == RuleCondition::kTrue) {
+            hits.push_back(i);
+        } else if (answer == RuleCondition::kUnknown) {
+            deferred.push_back(i);
         }
     }
 }
@@ -131,6 +136,7 @@ void loadRuleText(std::string_view text, const std::string& label, RuleSet& set)
         }
         set.entries.push_back(std::move(entry));
     }
+    set.index();
 }
 
 std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error) {

@@ -29,14 +29,23 @@ class RuleSet {
     std::vector<RuleEntry> entries;
 
     bool empty() const { return rules.empty(); }
-    // Whether some rule names ParentImage or ParentCommandLine: those are
-    // tested only once lineage is known.
-    bool anyLineage() const;
-    // Appends to `hits` the index of every rule whose lineage use is
-    // `lineage` that matches `event`, in rule order.
-    void match(const RuleEvent& event, bool lineage, std::vector<std::uint32_t>& hits) const;
+    // Whether some rule names ParentImage or ParentCommandLine.
+    bool anyLineage() const { return anyLineage_; }
+    // Appends to `hits` the index of every rule that matches `event` whatever
+    // its lineage, and to `deferred` those whose answer waits for it, in rule
+    // order.
+    void matchWithoutLineage(const RuleEvent& event, std::vector<std::uint32_t>& hits,
+                             std::vector<std::uint32_t>& deferred) const;
     // Whether some rule of `category` exists.
-    bool hasCategory(RuleCategory category) const;
+    bool hasCategory(RuleCategory category) const {
+        return !byCategory_[static_cast<std::size_t>(category)].empty();
+    }
+    // Called once the rules are all there (loadRuleText does).
+    void index();
+
+  private:
+    std::vector<std::uint32_t> byCategory_[2];
+    bool anyLineage_ = false;
 };
 
 // The rule files `paths` name (files, or folders searched recursively for

@@ -2,6 +2,7 @@
 
 #include <re2/re2.h>
 
+#include <algorithm>
 #include <charconv>
 
 namespace korvantis {
@@ -101,6 +102,34 @@ RuleLevel ruleLevelNamed(std::string_view name) {
         }
     }
     return RuleLevel::none;
+}
+
+int SigmaRule::matchesWithoutLineage(const RuleEvent& event) const {
+    if (event.category != category) {
+        return RuleCondition::kFalse;
+    }
+    if (!usesLineage) {
+        return matches(event) ? RuleCondition::kTrue : RuleCondition::kFalse;
+    }
+    thread_local std::vector<std::int8_t> known;
+    known.assign(selections.size(), -1);
+    auto holds = [&](std::size_t i) -> int {
+        if (known[i] < 0) {
+            known[i] = selections[i].usesLineage              ? RuleCondition::kUnknown
+                       : selectionHolds(selections[i], event) ? RuleCondition::kTrue
+                                                              : RuleCondition::kFalse;
+        }
+        return known[i];
+    };
+    int result = RuleCondition::kFalse;
+    for (const RuleCondition& condition : conditions) {
+        const int v = condition.evaluateUnknown(holds);
+        if (v == RuleCondition::kTrue) {
+            return v;
+        }
+        result = std::max(result, v);
+    }
+    return result;
 }
 
 bool SigmaRule::matches(const RuleEvent& event) const {

@@ -51,6 +51,7 @@ struct FieldItem {
 // A selection holds when every item of one of its alternatives holds.
 struct Selection {
     std::vector<std::vector<FieldItem>> alternatives;
+    bool usesLineage = false;  // some item reads ParentImage or ParentCommandLine
 };
 
 struct SigmaRule {
@@ -68,6 +69,9 @@ struct SigmaRule {
 
     // Whether the rule holds for `event` (of the rule's category).
     bool matches(const RuleEvent& event) const;
+    // The same before lineage is known: RuleCondition::kTrue, kFalse, or
+    // kUnknown when the answer depends on the selections that read it.
+    int matchesWithoutLineage(const RuleEvent& event) const;
 };
 
 }  // namespace korvantis

@@ -176,6 +176,44 @@ std::optional<RuleCondition> RuleCondition::parse(std::string_view text,
     return condition;
 }
 
+std::vector<std::size_t> RuleCondition::requiredOf(std::size_t at) const {
+    const Node& node = nodes_[at];
+    std::vector<std::size_t> out;
+    switch (node.op) {
+        case Node::Op::identifier:
+            out.push_back(node.identifier);
+            break;
+        case Node::Op::allOf:
+            out = node.items;
+            break;
+        case Node::Op::anyOf:
+            if (node.items.size() == 1) {
+                out = node.items;
+            }
+            break;
+        case Node::Op::andOp:
+            for (const std::size_t item : node.items) {
+                const std::vector<std::size_t> more = requiredOf(item);
+                out.insert(out.end(), more.begin(), more.end());
+            }
+            break;
+        case Node::Op::orOp: {
+            // Only what every alternative needs.
+            out = requiredOf(node.items[0]);
+            for (std::size_t i = 1; i < node.items.size(); ++i) {
+                const std::vector<std::size_t> other = requiredOf(node.items[i]);
+                std::erase_if(out, [&](std::size_t id) {
+                    return std::find(other.begin(), other.end(), id) == other.end();
+                });
+            }
+            break;
+        }
+        case Node::Op::notOp:
+            break;
+    }
+    return out;
+}
+
 bool RuleCondition::evaluate(const std::function<bool(std::size_t)>& holds) const {
     return evaluateNode(root_, holds);
 }

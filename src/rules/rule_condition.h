@@ -33,6 +33,8 @@ class RuleCondition {
     int evaluateUnknown(Holds&& holds) const {
         return unknownNode(root_, holds);
     }
+    // Identifiers that must hold for it to hold.
+    std::vector<std::size_t> required() const { return requiredOf(root_); }
     // The identifiers it names, each once.
     const std::vector<std::size_t>& named() const { return named_; }
 
@@ -114,6 +116,7 @@ class RuleCondition {
         }
         return kFalse;
     }
+    std::vector<std::size_t> requiredOf(std::size_t at) const;
     friend class ConditionParser;
     std::vector<Node> nodes_;
     std::size_t root_ = 0;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "ingest/utf8_text.h"
@@ -86,21 +87,112 @@ std::string RuleEntry::reportLine() const {
     return line;
 }
 
+namespace {
+
+// The last path component of a folded text, or nothing without a `/`.
+std::optional<std::string_view> lastComponent(std::string_view text) {
+    const std::size_t slash = text.rfind('/');
+    if (slash == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return text.substr(slash + 1);
+}
+
+// An item every row the rule matches satisfies, whose values are all
+// literal paths ending the field: the folded last components they allow.
+bool gateOf(const SigmaRule& rule, RuleField& field, std::vector<std::string>& names) {
+    if (rule.conditions.size() != 1) {
+        return false;
+    }
+    for (const std::size_t id : rule.conditions[0].required()) {
+        const Selection& selection = rule.selections[id];
+        if (selection.alternatives.size() != 1) {
+            continue;
+        }
+        for (const FieldItem& item : selection.alternatives[0]) {
+            if (item.keywords || !item.known || item.all || item.values.empty() ||
+                isLineageField(item.field)) {
+                continue;
+            }
+            names.clear();
+            for (const RuleValue& value : item.values) {
+                std::optional<std::string_view> last;
+                if (value.kind != RuleValue::Kind::pattern || !value.pattern->isLiteral() ||
+                    !value.pattern->endsText() ||
+                    !(last = lastComponent(value.pattern->literal()))) {
+                    break;
+                }
+                std::string folded;
+                foldAsciiInto(*last, folded);
+                names.push_back(std::move(folded));
+            }
+            if (names.size() == item.values.size()) {
+                field = item.field;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 void RuleSet::index() {
     anyLineage_ = false;
-    for (auto& list : byCategory_) {
-        list.clear();
+    for (std::size_t c = 0; c < 2; ++c) {
+        byCategory_[c].clear();
+        indexed_[c] = {};
     }
+    std::vector<std::string> names;
     for (std::size_t i = 0; i < rules.size(); ++i) {
-        byCategory_[static_cast<std::size_t>(rules[i].category)].push_back(
-            static_cast<std::uint32_t>(i));
+        const auto r = static_cast<std::uint32_t>(i);
+        const auto c = static_cast<std::size_t>(rules[i].category);
+        byCategory_[c].push_back(r);
         anyLineage_ = anyLineage_ || rules[i].usesLineage;
+        RuleField field = RuleField::Image;
+        if (!gateOf(rules[i], field, names)) {
+            indexed_[c].ungated.push_back(r);
+            continue;
+        }
+        auto& gates = indexed_[c].gates;
+        auto gate = std::find_if(gates.begin(), gates.end(),
+                                 [&](const Gate& g) { return g.field == field; });
+        if (gate == gates.end()) {
+            gate = gates.insert(gates.end(), Gate{field, {}});
+        }
+        for (const std::string& name : names) {
+            std::vector<std::uint32_t>& list = gate->byName[name];
+            if (list.empty() || list.back() != r) {
+                list.push_back(r);
+            }
+        }
     }
 }
 
 void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint32_t>& hits,
                                   std::vector<std::uint32_t>& deferred) const {
-    for (const std::uint32_t i : byCategory_[static_cast<std::size_t>(event.category)]) {
+    const Category& category = indexed_[static_cast<std::size_t>(event.category)];
+    thread_local std::vector<std::uint32_t> candidates;
+    candidates = category.ungated;
+    for (const Gate& gate : category.gates) {
+        if (event.isNull(gate.field)) {
+            continue;
+        }
+        const std::optional<std::string_view> last = lastComponent(event.folded(gate.field));
+        if (!last) {
+            continue;
+        }
+        thread_local std::string key;
+        key.assign(*last);
+        if (const auto it = gate.byName.find(key); it != gate.byName.end()) {
+            candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+        }
+    }
+    if (!category.gates.empty()) {
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    }
+    for (const std::uint32_t i : candidates) {
         const int answer = rules[i].matchesWithoutLineage(event);
         if (answer == RuleCondition::kTrue) {
             hits.push_back(i);

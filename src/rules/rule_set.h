@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "rules/rule_event.h"
@@ -44,7 +45,19 @@ class RuleSet {
     void index();
 
   private:
+    // Rules whose condition needs a path field's last component to be one
+    // of a few names are only tested on rows where it is: most rules name
+    // the programs or files they are about.
+    struct Gate {
+        RuleField field;
+        std::unordered_map<std::string, std::vector<std::uint32_t>> byName;
+    };
+    struct Category {
+        std::vector<std::uint32_t> ungated;
+        std::vector<Gate> gates;
+    };
     std::vector<std::uint32_t> byCategory_[2];
+    Category indexed_[2];
     bool anyLineage_ = false;
 };
 

@@ -19,6 +19,11 @@ class WildcardPattern {
     bool matches(std::string_view text) const;
     // A pattern without `?` and without `*` inside: matched by a plain search.
     bool isLiteral() const { return literal_; }
+    // A literal pattern's bytes, and whether it must end the text.
+    std::string_view literal() const {
+        return segments_.empty() ? std::string_view{} : std::string_view(segments_[0].bytes);
+    }
+    bool endsText() const { return !trailingStar_; }
 
   private:
     // A run between stars: literal bytes, with `?` where kAnyChar stands.

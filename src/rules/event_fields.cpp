@@ -66,6 +66,45 @@ bool commandLine(const element& message, std::string& out) {
     return true;
 }
 
+// A fact's whole text from the message, for one a row keeps cut: the
+// exec's cwd, or a text of the subject (the exec's target, else the
+// message's own process).
+bool uncutFact(const element& message, bool isExec, Fact fact, std::string_view& out) {
+    object root, events, exec, subject, cwd;
+    element value;
+    if (message.get_object().get(root)) {
+        return false;
+    }
+    if (isExec) {
+        if (root.at_key("event").get(value) || value.get_object().get(events) ||
+            events.at_key("exec").get(value) || value.get_object().get(exec)) {
+            return false;
+        }
+        if (fact == Fact::cwd) {
+            return !exec.at_key("cwd").get(value) && !value.get_object().get(cwd) &&
+                   !cwd.at_key("path").get(value) && !value.get_string().get(out);
+        }
+        if (exec.at_key("target").get(value) || value.get_object().get(subject)) {
+            return false;
+        }
+    } else if (root.at_key("process").get(value) || value.get_object().get(subject)) {
+        return false;
+    }
+    const EsloggerProcess p(subject);
+    switch (fact) {
+        case Fact::signing_id:
+            return p.getString(EsloggerProcess::signing_id, out);
+        case Fact::team_id:
+            return p.getString(EsloggerProcess::team_id, out);
+        case Fact::tty:
+            return p.getPath(EsloggerProcess::tty, out);
+        case Fact::process_path:
+            return p.getPath(EsloggerProcess::executable, out);
+        default:
+            return false;
+    }
+}
+
 void tell(RuleLine& line, RuleLines& lines, std::int64_t pid, std::string_view image) {
     if (image.empty() || line.tells == 2) {
         return;
@@ -169,7 +208,12 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         {RuleField::process_path, Fact::process_path},
     };
     for (const auto& [field, fact] : kFacts) {
-        set(field, row.facts[fact]);
+        std::string_view text = row.facts[fact];
+        // A fact is cut beyond kFactBytes; rules see the whole text.
+        if (text.size() > kFactBytes && row.message != nullptr) {
+            uncutFact(*row.message, line.isExec, fact, text);
+        }
+        set(field, text);
     }
     ruleEventOf(line, lines, row.rawLine, event);
     line.deferredBegin = static_cast<std::uint32_t>(lines.deferred.size());

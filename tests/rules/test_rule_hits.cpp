@@ -144,7 +144,10 @@ detection: {s: ['"rename"'], condition: s}
         testsupport::esRename(c, "/tmp/f"),
         testsupport::esMessage(c, R"("open":{"file":{"path":"/tmp/f"}})"),
         testsupport::esFork(c, EsProcess{4, 3, "/C"}),
-        testsupport::esExec(EsProcess{12, 1, "/bin/sh"}, {R"("sh")", "\"" + big + "\""}),
+        testsupport::esExec(
+            EsProcess{1, 0, "/sbin/launchd"},
+            EsProcess{12, 1, "/bin/sh", ",\"signing_id\":\"" + std::string(4500, 's') + "\""},
+            {R"("sh")", "\"" + big + "\""}, "/" + std::string(4500, 'd')),
     };
     testing::TempDir dir;
     testsupport::LoadingWorkspace loading;
@@ -165,12 +168,13 @@ detection: {s: ['"rename"'], condition: s}
     EXPECT_EQ(fields(store.filePreviews().rowView(1)), "made; keyword|r2|critical");
     EXPECT_EQ(fields(store.filePreviews().rowView(2)), "||");  // open: not tested
 
-    // The command line is never cut.
+    // The command line and the facts are never cut.
     auto whole = std::make_shared<RuleSet>();
     loadRuleText(
         "title: w\nlogsource: {product: macos, category: process_creation}\n"
         "detection: {s: {CommandLine|endswith: 'z" +
-            std::string(4999, 'z') + "'}, condition: s}\n",
+            std::string(4999, 'z') + "', cwd|endswith: '" + std::string(4500, 'd') +
+            "', signing_id|endswith: '" + std::string(4500, 's') + "'}, condition: s}\n",
         "w", *whole);
     testsupport::LoadingWorkspace again;
     again.ws.loader.setRules(whole);

@@ -186,6 +186,9 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLi
     }
     if (options_.from) {
         sequenceGaps_ = options_.from->sequenceGaps;
+        if (options_.from->lineage) {
+            lineage_ = options_.from->lineage;
+        }
         textEnd_ = options_.from->offset;
     }
     thread_ = std::thread(&LoadJob::run, this);
@@ -405,8 +408,8 @@ const RuleHitSet* LoadJob::ruleHits(const detail::LineBatch& batch, const detail
             // The parent as the lines before this one tell it.
             ruleEventOf(line, batch.rules, batch.lineText(info), event_);
             if (line.category == RuleCategory::processCreation) {
-                event_.set(RuleField::ParentImage, lineage_.image(line.ppid));
-                event_.set(RuleField::ParentCommandLine, lineage_.commandLine(line.ppid));
+                event_.set(RuleField::ParentImage, lineage_->image(line.ppid));
+                event_.set(RuleField::ParentCommandLine, lineage_->commandLine(line.ppid));
             }
             const std::size_t local = hits_.size();
             for (std::uint32_t d = 0; d < line.deferredCount; ++d) {
@@ -419,14 +422,14 @@ const RuleHitSet* LoadJob::ruleHits(const detail::LineBatch& batch, const detail
                                hits_.end());
         }
         for (std::uint8_t t = 0; t < line.tells; ++t) {
-            lineage_.tellImage(line.tellPid[t], batch.rules.resolve(line.tellImage[t]));
+            lineage_->tellImage(line.tellPid[t], batch.rules.resolve(line.tellImage[t]));
         }
         if (line.isExec) {
-            lineage_.exec(
+            lineage_->exec(
                 line.pid,
                 batch.rules.resolve(line.fields[static_cast<std::size_t>(RuleField::CommandLine)]));
         } else if (line.isFork) {
-            lineage_.fork(line.pid);
+            lineage_->fork(line.pid);
         }
     }
     return hits_.empty() ? nullptr : texts_.ruleHits.intern(hits_, *rules_);

@@ -73,6 +73,8 @@ class LoadJob {
         std::uint64_t offset = 0;
         std::uint64_t lines = 0;
         SequenceGapCounter sequenceGaps;
+        // The parents the log's lines told so far, for the rules.
+        std::shared_ptr<Lineage> lineage;
     };
     struct Options {
         // A last line without its line feed waits (the log is followed).
@@ -107,6 +109,7 @@ class LoadJob {
     // read on when it grows.
     std::uint64_t textEnd() const { return textEnd_; }
     const SequenceGapCounter& sequenceGaps() const { return sequenceGaps_; }
+    const std::shared_ptr<Lineage>& lineage() const { return lineage_; }
     bool followable() const { return followable_; }
 
   private:
@@ -142,7 +145,8 @@ class LoadJob {
     Options options_;
     std::shared_ptr<const RuleSet> rules_;  // set when there are rules
     bool lineageWanted_ = false;
-    Lineage lineage_;  // of this log, fed on the filing thread
+    std::shared_ptr<Lineage> lineage_ =
+        std::make_shared<Lineage>();  // of this log, fed on the filing thread
     RuleEvent event_;
     std::vector<std::uint32_t> hits_;
     std::uint64_t textEnd_ = 0;

@@ -176,7 +176,8 @@ void LogLoader::keepFollowable(const LoadFigures& figures) {
     f.log = runningLog_;
     f.path = runningPath_;
     f.fd = store_.logFiles().descriptor(runningLog_);
-    f.loaded = LoadJob::Continuation{f.fd, job_->textEnd(), figures.lines, job_->sequenceGaps()};
+    f.loaded = LoadJob::Continuation{f.fd, job_->textEnd(), figures.lines, job_->sequenceGaps(),
+                                     job_->lineage()};
     if (!f.identify()) {
         return;
     }
@@ -267,6 +268,7 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
         f.loaded.offset = job_->textEnd();
         f.loaded.lines = figures.lines;
         f.loaded.sequenceGaps = job_->sequenceGaps();
+        f.loaded.lineage = job_->lineage();
         f.reading = false;
         treeStale_ = true;
     }

@@ -78,6 +78,10 @@ void loadFile(const std::string& path, const std::string& label, RuleSet& set) {
 
 std::string RuleEntry::reportLine() const {
     std::string line = label + (loaded ? "\tloaded\t" : "\tskipped\t") + text;
+    // One line each, whatever a title or a quoted key holds.
+    for (char& c : line) {
+        c = c == '\n' || c == '\r' ? ' ' : c;
+    }
     if (!neverPresent.empty()) {
         line += "\tnever present: ";
         for (std::size_t i = 0; i < neverPresent.size(); ++i) {

@@ -3,6 +3,7 @@
 // row, and an answer before lineage is known never contradicts the answer
 // after.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -29,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The input's own bytes as the fields, so its values can match.
     const std::string_view text = input.substr(0, 64);
     for (std::size_t f = 0; f < kRuleFieldCount; ++f) {
-        event.set(static_cast<RuleField>(f), text.substr(f % 4));
+        event.set(static_cast<RuleField>(f), text.substr(std::min(f % 4, text.size())));
     }
     event.rawLine = input;
     for (const RuleCategory category : {RuleCategory::processCreation, RuleCategory::fileEvent}) {

@@ -179,13 +179,16 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     auto set = [&](RuleField field, std::string_view text) {
         line.fields[static_cast<std::size_t>(field)] = lines.keep(text);
     };
+    const std::size_t fieldsFrom = lines.text.size();
     char digits[24];
+    thread_local std::string command;
+    command.clear();
     if (line.isExec) {
         set(RuleField::Image, row.path);
-        thread_local std::string command;
-        if (row.message != nullptr && commandLine(*row.message, command)) {
-            set(RuleField::CommandLine, command);
+        if (row.message != nullptr && !commandLine(*row.message, command)) {
+            command.clear();
         }
+        set(RuleField::CommandLine, command);
         set(RuleField::CurrentDirectory, row.facts[Fact::cwd]);
         set(RuleField::ProcessId, decimal(row.pid, digits));
         set(RuleField::ParentProcessId, decimal(row.ppid, digits));
@@ -220,6 +223,15 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     rules.matchWithoutLineage(event, lines.hits, lines.deferred);
     line.hitsCount = static_cast<std::uint32_t>(lines.hits.size()) - line.hitsBegin;
     line.deferredCount = static_cast<std::uint32_t>(lines.deferred.size()) - line.deferredBegin;
+    // Only rules waiting for lineage read the fields again, and lineage only
+    // an exec's command line: the rest need not wait in the batch.
+    if (line.deferredCount == 0) {
+        lines.text.resize(fieldsFrom);
+        line.fields = {};
+        if (line.isExec && rules.anyLineage()) {
+            set(RuleField::CommandLine, command);
+        }
+    }
 }
 
 }  // namespace korvantis

@@ -7,6 +7,7 @@
 #include <set>
 #include <utility>
 
+#include "rules/guarded_yaml.h"
 #include "rules/rule_set.h"
 
 namespace korvantis {
@@ -593,21 +594,18 @@ bool readRuleDocuments(std::string_view text, std::vector<RuleDocument>& documen
         error = "nested more than 64 levels deep";
         return false;
     }
-    std::vector<YAML::Node> roots;
-    try {
-        roots = YAML::LoadAll(std::string(text));
-    } catch (const std::exception& e) {
-        error = std::string("not valid YAML: ") + e.what();
+    // Checked in the parsing child: an unknown tag fails the whole file.
+    const auto check = [](const YAML::Node& root) -> std::string {
+        DocumentCheck walk;
+        walk.walk(root, 0);
+        return walk.fileError.empty() ? walk.unusable : "!" + walk.fileError;
+    };
+    std::vector<GuardedDocument> parsed;
+    if (!parseYamlGuarded(text, check, parsed, error)) {
         return false;
     }
-    for (const YAML::Node& root : roots) {
-        DocumentCheck check;
-        check.walk(root, 0);
-        if (!check.fileError.empty()) {
-            error = check.fileError;
-            return false;
-        }
-        documents.push_back(RuleDocument{root, check.unusable});
+    for (GuardedDocument& d : parsed) {
+        documents.push_back(RuleDocument{std::move(d.root), std::move(d.unusable)});
     }
     return true;
 }

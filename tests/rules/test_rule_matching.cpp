@@ -466,24 +466,47 @@ bool conditionValid(const Cond& c, std::size_t count) {
 TEST(RuleMatching, AgreesWithThePlainReference) {
     Random r(36);
     int loaded = 0, held = 0, unknown = 0;
-    for (int n = 0; n < 1500; ++n) {
+    // Fifty rules a file: each file is parsed in a process of its own.
+    struct RandomRule {
         std::vector<Sel> sels;
-        const int count = 1 + r.below(4);
-        for (int s = 0; s < count; ++s) {
-            sels.push_back(randomSelection(r));
+        Cond cond;
+        std::string yaml;
+    };
+    std::vector<RandomRule> batch;
+    RuleSet set;
+    std::size_t ruleAt = 0;
+    for (int n = 0; n < 1500; ++n) {
+        if (n % 50 == 0) {
+            batch.clear();
+            std::string text;
+            for (int k = 0; k < 50; ++k) {
+                RandomRule made;
+                const int count = 1 + r.below(4);
+                for (int s = 0; s < count; ++s) {
+                    made.sels.push_back(randomSelection(r));
+                }
+                made.cond = randomCondition(r, 0);
+                made.yaml = ruleYaml(made.sels, made.cond);
+                text += "---\n" + made.yaml;
+                batch.push_back(std::move(made));
+            }
+            set = RuleSet();
+            loadRuleText(text, "random.yml", set);
+            ASSERT_EQ(set.entries.size(), 50u);
+            ruleAt = 0;
         }
-        const Cond cond = randomCondition(r, 0);
-        const std::string yaml = ruleYaml(sels, cond);
-        RuleSet set;
-        loadRuleText(yaml, "random.yml", set);
-        ASSERT_EQ(set.entries.size(), 1u) << yaml;
+        const std::vector<Sel>& sels = batch[n % 50].sels;
+        const Cond& cond = batch[n % 50].cond;
+        const std::string& yaml = batch[n % 50].yaml;
+        const RuleEntry& entry = set.entries[static_cast<std::size_t>(n % 50)];
         const bool valid = conditionValid(cond, sels.size());
-        ASSERT_EQ(set.entries[0].loaded, valid) << yaml << set.entries[0].text;
+        ASSERT_EQ(entry.loaded, valid) << yaml << entry.text;
         if (!valid) {
             continue;
         }
         ++loaded;
-        const SigmaRule& rule = set.rules[0];
+        const auto index = static_cast<std::uint32_t>(ruleAt++);
+        const SigmaRule& rule = set.rules[index];
         for (int e = 0; e < 20; ++e) {
             Row row;
             RuleEvent event;
@@ -514,9 +537,11 @@ TEST(RuleMatching, AgreesWithThePlainReference) {
             // only rules that cannot hold.
             std::vector<std::uint32_t> hits, deferred;
             set.matchWithoutLineage(event, hits, deferred);
-            ASSERT_EQ(hits.size(), early == RuleCondition::kTrue ? 1u : 0u) << yaml;
+            const auto hit = std::count(hits.begin(), hits.end(), index);
+            const auto waits = std::count(deferred.begin(), deferred.end(), index);
+            ASSERT_EQ(hit, early == RuleCondition::kTrue ? 1 : 0) << yaml;
             if (want) {
-                ASSERT_EQ(hits.size() + deferred.size(), 1u) << yaml;
+                ASSERT_EQ(hit + waits, 1) << yaml;
             }
         }
     }

@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
     build-essential cmake ninja-build pkg-config ccache
     libsimdjson-dev libgtest-dev googletest zlib1g-dev libzstd-dev zstd
+    libyaml-cpp-dev libre2-dev
     qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools
     qt6-webchannel-dev
     libqt6webenginecore6-bin libgl1-mesa-dev qt6-qpa-plugins

@@ -367,6 +367,8 @@ struct LineDecoder::Impl {
     std::vector<char> scratch;  // padded copy for decode()
     std::vector<char> patched;  // a line with its large numbers replaced
     EsloggerRecordReader eslogger;
+    element root;
+    bool parsed = false;
 };
 
 LineDecoder::LineDecoder() : impl_(std::make_unique<Impl>()) {}
@@ -386,7 +388,8 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
     // Parses the whole line strictly (any malformed part refuses it, even in
     // keys that are ignored afterwards), then reads the record's fields.
     impl_->eslogger.forgetSequenceNumber();
-    element root;
+    impl_->parsed = false;
+    element& root = impl_->root;
     const auto error = impl_->parser.parse(data, len, false).get(root);
     if (error == simdjson::NUMBER_ERROR) {
         std::vector<char>& patched = impl_->patched;
@@ -401,6 +404,7 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
     } else if (error) {
         return std::nullopt;
     }
+    impl_->parsed = true;
     // The two shapes exclude each other ("event" is a string in one, an
     // object in the other), so the order in which the readers are asked
     // changes no answer. A record of the viewer's own starts with "event";
@@ -423,6 +427,10 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
 
 std::int64_t LineDecoder::sequenceNumber() const {
     return impl_->eslogger.sequenceNumber();
+}
+
+const simdjson::dom::element* LineDecoder::document() const {
+    return impl_->parsed ? &impl_->root : nullptr;
 }
 
 std::string recordText(const ReceivedJsonView& record) {

@@ -9,6 +9,10 @@
 
 #include "ingest/row_facts.h"
 
+namespace simdjson::dom {
+class element;
+}
+
 namespace korvantis {
 
 // The decoded form of one log line, filled by LineDecoder without allocating.
@@ -66,6 +70,9 @@ class LineDecoder {
     // it has the eslogger shape and a non-negative integer number, whether
     // or not the line was refused; -1 otherwise.
     std::int64_t sequenceNumber() const;
+    // The last decoded line's parsed JSON, valid until the next decode;
+    // nullptr when it did not parse.
+    const simdjson::dom::element* document() const;
 
   private:
     struct Impl;

@@ -15,6 +15,7 @@ const std::string_view kInspectUsage =
     "                         (LOG - is standard input)\n"
     "       korvantis-inspect [--follow] [--filter QUERY] [--export jsonl|csv [--fields LIST]]\n"
     "                         [--sort [-]FIELD] LOG...\n"
+    "       korvantis-inspect --rules PATH... --rules-report\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -45,6 +46,9 @@ constexpr Flag kFlags[] = {
     {"--follow", &InspectOptions::follow,
      "print the rows of lines appended later too, until SIGINT or SIGTERM or until no log is "
      "followed (as --filter)"},
+    {"--rules-report", &InspectOptions::rulesReport,
+     "print a line FILE#N<TAB>loaded<TAB>TITLE or FILE#N<TAB>skipped<TAB>REASON per rule "
+     "document"},
 };
 // Options followed by a value.
 struct ValueFlag {
@@ -82,6 +86,9 @@ std::string helpText() {
     for (const ValueFlag& flag : kValueFlags) {
         line(std::string(flag.name) + " " + std::string(flag.value), flag.help);
     }
+    line("--rules PATH",
+         "test the detection rules of PATH (a file, or a folder of .yml and .yaml files; "
+         "repeatable) on every row: fields rules, rule_ids, level, filter keys rule: and level:");
     line("--", "no more options: every later argument is a LOG");
     text +=
         "\nExit status: 0 on success, 1 when a LOG cannot be opened or the output fails,\n"
@@ -110,6 +117,14 @@ bool readArguments(int argc, char** argv, InspectOptions& options) {
         const std::string_view arg = argv[i];
         if (!onlyLogs && arg == "--") {
             onlyLogs = true;
+            continue;
+        }
+        if (!onlyLogs && arg == "--rules") {
+            if (i + 1 == argc) {
+                std::cerr << "korvantis-inspect: --rules needs a value\n";
+                return false;
+            }
+            options.rules.emplace_back(argv[++i]);
             continue;
         }
         if (!onlyLogs && arg.size() > 1 && arg[0] == '-') {
@@ -161,6 +176,9 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
     }
     if (options.help || options.version) {
         return true;
+    }
+    if (options.rulesReport) {
+        return true;  // LOGs, if any, are not loaded
     }
     if (options.fields) {
         if (options.format != "csv") {

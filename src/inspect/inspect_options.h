@@ -27,6 +27,8 @@ struct InspectOptions {
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
     CsvFields csvFields = defaultCsvFields();
     std::optional<std::string> sort;  // the order --filter writes them in
+    std::vector<std::string> rules;   // detection rule files and folders, in order
+    bool rulesReport = false;         // what became of each rule document; no logs
     std::vector<std::string> logs;
 };
 

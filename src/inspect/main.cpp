@@ -30,6 +30,7 @@
 #include "query/filter_query.h"
 #include "query/row_export.h"
 #include "query/row_sort.h"
+#include "rules/rule_set.h"
 #include "store/event_detail.h"
 #include "store/pretty_json.h"
 #include "workspace/workspace.h"
@@ -305,6 +306,22 @@ int main(int argc, char** argv) {
         writeReadable(out);
         return finish(0);
     }
+    std::shared_ptr<korvantis::RuleSet> rules;
+    if (!options.rules.empty()) {
+        std::string error;
+        rules = korvantis::loadRuleFiles(options.rules, error);
+        if (!rules) {
+            std::cerr << "korvantis-inspect: --rules: " << error << "\n";
+            return 2;
+        }
+    }
+    if (options.rulesReport) {
+        for (const korvantis::RuleEntry& entry :
+             rules ? rules->entries : std::vector<korvantis::RuleEntry>{}) {
+            out.write(entry.reportLine() + "\n");
+        }
+        return finish(0);
+    }
     korvantis::LogFiles::raiseOpenFileLimit();
     if (options.follow) {
         korvantis::holdStopSignals();  // before any thread starts
@@ -318,6 +335,7 @@ int main(int argc, char** argv) {
     }
     korvantis::TaskQueue tasks;
     korvantis::Workspace workspace(tasks.poster());
+    workspace.loader.setRules(rules);
     const Loaded loaded = loadLogs(workspace, tasks, options);
     const int answered = writeAnswer(options, workspace, tasks, query, sort, out, loaded);
     return finish(loaded.status | answered);

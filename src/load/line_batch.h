@@ -15,6 +15,7 @@
 #include "ingest/received_json.h"
 #include "ingest/time_value.h"
 #include "load/batch_text.h"
+#include "rules/event_fields.h"
 
 namespace korvantis::detail {
 
@@ -60,6 +61,9 @@ struct LineInfo {
     const char* storedFacts = nullptr;  // `facts` where the store keeps them
     // The time value of `timestamp` (rows only).
     TimeValue time = kNoTimeValue;
+    // Its line in LineBatch::rules, when rules are loaded (rows only).
+    std::uint32_t ruleLine = kNoRuleLine;
+    static constexpr std::uint32_t kNoRuleLine = UINT32_MAX;
 };
 
 struct LineBatch {
@@ -75,6 +79,7 @@ struct LineBatch {
     // Not 0: the batch stands for one line of this many bytes (more than
     // kLongestLine) at fileOffset, which it does not hold.
     std::uint64_t skipped = 0;
+    RuleLines rules;  // what detection rules see and found, when there are rules
 
     // Fills `lines` with the places of the lines in text[0, linesEnd): each
     // ends at a line feed, the log's last one perhaps at linesEnd.
@@ -87,6 +92,7 @@ struct LineBatch {
         lineFeeds.clear();
         side.clear();
         lines.clear();
+        rules.clear();
     }
     std::string_view lineText(const LineInfo& info) const {
         return std::string_view(text.data() + info.offset, info.length);

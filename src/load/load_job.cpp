@@ -19,6 +19,8 @@
 #include "ingest/utf8_text.h"
 #include "load/decode_pipeline.h"
 #include "load/line_reading.h"
+#include "rules/rule_hit_sets.h"
+#include "rules/rule_set.h"
 #include "store/event_store.h"
 #include "store/line_ref.h"
 #include "tree/process_tree.h"
@@ -58,8 +60,29 @@ void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
 
 // Decodes every line of `batch`, sums its bytes for the check when it is read
 // again, and lists the lines that become rows.
+// What rules see of a row line just decoded, and what the rules that need
+// no lineage find, while its message is still parsed.
+void readRules(detail::LineInfo& info, const ReceivedJsonView& record, const LineDecoder& decoder,
+               detail::LineBatch& batch, const RuleSet& rules, RuleEvent& event) {
+    DecodedRow row;
+    row.isProcess = info.kind == detail::LineKind::process;
+    row.isOther = info.kind == detail::LineKind::otherRow;
+    row.type = row.isOther ? std::string_view{} : kEventKindNames[info.event];
+    row.path = batch.resolve(info.path);
+    row.pid = info.pid;
+    row.ppid = info.ppid;
+    if (info.facts.length != 0) {
+        row.facts = RowFacts(batch.resolve(info.facts).data());
+    }
+    row.rawLine = batch.lineText(info);
+    // An eslogger message always has facts; the viewer's own records none.
+    row.message = record.facts.empty() ? nullptr : decoder.document();
+    info.ruleLine = static_cast<std::uint32_t>(batch.rules.lines.size());
+    readRuleLine(row, rules, batch.rules, event);
+}
+
 void decodeLines(detail::LineBatch& batch, LineDecoder& decoder,
-                 std::vector<detail::LineInfo*>& rowLines) {
+                 std::vector<detail::LineInfo*>& rowLines, const RuleSet* rules, RuleEvent& event) {
     rowLines.clear();
     for (detail::LineInfo& info : batch.lines) {
         if (info.kind == detail::LineKind::tooLong) {
@@ -80,6 +103,9 @@ void decodeLines(detail::LineBatch& batch, LineDecoder& decoder,
             info.kind == detail::LineKind::otherRow) {
             rowLines.push_back(&info);
             detail::describeTime(info, batch);
+            if (rules != nullptr) {
+                readRules(info, *record, decoder, batch, *rules, event);
+            }
         }
     }
 }
@@ -122,14 +148,15 @@ class RowTextKeeper {
 };
 
 // A decoding thread: decodes whole batches, any of them.
-void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts) {
+void decodeBatches(detail::DecodePipeline& pipeline, RowTexts& texts, const RuleSet* rules) {
     try {
         LineDecoder decoder;
         RowTextKeeper keeper;
+        RuleEvent event;
         std::vector<detail::LineInfo*> rowLines;
         while (detail::DecodePipeline::Batch batch = pipeline.takeRead()) {
             batch->cutLines();
-            decodeLines(*batch, decoder, rowLines);
+            decodeLines(*batch, decoder, rowLines, rules, event);
             keeper.keep(*batch, rowLines, texts);
             pipeline.pushDecoded(std::move(batch));
         }
@@ -156,8 +183,16 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLi
       post_(std::move(post)),
       sink_(std::move(sink)),
       options_(std::move(options)) {
+    // Rules without any rule cost nothing.
+    if (options_.rules && !options_.rules->empty()) {
+        rules_ = options_.rules;
+        lineageWanted_ = rules_->anyLineage();
+    }
     if (options_.from) {
         sequenceGaps_ = options_.from->sequenceGaps;
+        if (options_.from->lineage) {
+            lineage_ = options_.from->lineage;
+        }
         textEnd_ = options_.from->offset;
     }
     thread_ = std::thread(&LoadJob::run, this);
@@ -318,7 +353,7 @@ void LoadJob::readLog(StreamReader& reader, LoadFigures& figures) {
         threads.emplace_back(detail::readLines, std::ref(reader), std::ref(pipeline),
                              std::cref(cancelled_), std::ref(reading));
         for (unsigned i = 0; i < decodingThreads(); ++i) {
-            threads.emplace_back(decodeBatches, std::ref(pipeline), std::ref(texts_));
+            threads.emplace_back(decodeBatches, std::ref(pipeline), std::ref(texts_), rules_.get());
         }
     } catch (...) {
         stopAll();
@@ -436,10 +471,50 @@ void LoadJob::addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigur
     }
 }
 
+const RuleHitSet* LoadJob::ruleHits(const detail::LineBatch& batch, const detail::LineInfo& info) {
+    if (!rules_ || info.ruleLine == detail::LineInfo::kNoRuleLine) {
+        return nullptr;
+    }
+    const RuleLine& line = batch.rules.lines[info.ruleLine];
+    hits_.assign(batch.rules.hits.begin() + line.hitsBegin,
+                 batch.rules.hits.begin() + line.hitsBegin + line.hitsCount);
+    if (lineageWanted_) {
+        if (line.deferredCount != 0) {
+            // The parent as the lines before this one tell it.
+            ruleEventOf(line, batch.rules, batch.lineText(info), event_);
+            if (line.category == RuleCategory::processCreation) {
+                event_.set(RuleField::ParentImage, lineage_->image(line.ppid));
+                event_.set(RuleField::ParentCommandLine, lineage_->commandLine(line.ppid));
+            }
+            const std::size_t local = hits_.size();
+            for (std::uint32_t d = 0; d < line.deferredCount; ++d) {
+                const std::uint32_t r = batch.rules.deferred[line.deferredBegin + d];
+                if (rules_->rules[r].matches(event_)) {
+                    hits_.push_back(r);
+                }
+            }
+            std::inplace_merge(hits_.begin(), hits_.begin() + static_cast<std::ptrdiff_t>(local),
+                               hits_.end());
+        }
+        for (std::uint8_t t = 0; t < line.tells; ++t) {
+            lineage_->tellImage(line.tellPid[t], batch.rules.resolve(line.tellImage[t]));
+        }
+        if (line.isExec) {
+            lineage_->exec(
+                line.pid,
+                batch.rules.resolve(line.fields[static_cast<std::size_t>(RuleField::CommandLine)]));
+        } else if (line.isFork) {
+            lineage_->fork(line.pid);
+        }
+    }
+    return hits_.empty() ? nullptr : texts_.ruleHits.intern(hits_, *rules_);
+}
+
 FiledRows::StoredLine::Kind LoadJob::addRow(const detail::LineBatch& batch,
                                             const detail::LineInfo& info, std::uint64_t place,
                                             const LoadErrorOrigin& origin, FiledRows& rows) {
     using Kind = FiledRows::StoredLine::Kind;
+    const RuleHitSet* hits = ruleHits(batch, info);
     switch (info.kind) {
         case detail::LineKind::process: {
             const std::string_view path = info.storedPath;
@@ -448,6 +523,7 @@ FiledRows::StoredLine::Kind LoadJob::addRow(const detail::LineBatch& batch,
                                  texts_.timestamps.store(batch.resolve(info.timestamp)), info.pid,
                                  info.ppid, path, info.storedFacts});
             rows.procPreviews.back().time = info.time;
+            rows.procPreviews.back().ruleHits = hits;
             tree_.add(place, path, info.pid, info.ppid);
             return Kind::process;
         }
@@ -457,12 +533,14 @@ FiledRows::StoredLine::Kind LoadJob::addRow(const detail::LineBatch& batch,
                                  texts_.timestamps.store(batch.resolve(info.timestamp)), info.pid,
                                  info.storedPath, info.storedFacts});
             rows.filePreviews.back().time = info.time;
+            rows.filePreviews.back().ruleHits = hits;
             return Kind::file;
         case detail::LineKind::otherRow:
             rows.otherPreviews.push_back(OtherPreviewEntry{
                 Uuid{}, info.storedType, texts_.timestamps.store(batch.resolve(info.timestamp)),
                 info.pid, info.ppid, info.storedPath, info.storedFacts});
             rows.otherPreviews.back().time = info.time;
+            rows.otherPreviews.back().ruleHits = hits;
             return Kind::otherRow;
         case detail::LineKind::fileWithoutFile: {
             const std::string_view message = batch.resolve(info.error);

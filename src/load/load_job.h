@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "load/sequence_gaps.h"
+#include "rules/lineage.h"
+#include "rules/rule_event.h"
 #include "store/filed_rows.h"
 #include "tree/process_tree.h"
 
@@ -24,6 +26,8 @@ enum class Unfollowed { compressed, standardInput, pipe, unopened };
 class LogText;
 struct RowTexts;
 class StreamReader;
+class RuleSet;
+struct RuleHitSet;
 namespace detail {
 class DecodePipeline;
 struct LineBatch;
@@ -77,6 +81,8 @@ class LoadJob {
         std::uint64_t offset = 0;
         std::uint64_t lines = 0;
         SequenceGapCounter sequenceGaps;
+        // The parents the log's lines told so far, for the rules.
+        std::shared_ptr<Lineage> lineage;
     };
     struct Options {
         // A last line without its line feed waits (the log is followed).
@@ -84,6 +90,8 @@ class LoadJob {
         bool buildTree = true;
         // Reads what was appended to a loaded log (which is not added again).
         std::optional<Continuation> from;
+        // The detection rules tested on the rows, if any.
+        std::shared_ptr<const RuleSet> rules;
     };
 
     // Starts at once. `logIndex` is the index the log will have among the
@@ -122,6 +130,7 @@ class LoadJob {
     // The load error of a load stopped by an allocation that failed.
     static std::string outOfMemoryText(std::uint64_t line);
     const SequenceGapCounter& sequenceGaps() const { return sequenceGaps_; }
+    const std::shared_ptr<Lineage>& lineage() const { return lineage_; }
     bool followable() const { return followable_; }
     // Why an opened log cannot be followed (when it cannot).
     std::optional<Unfollowed> unfollowed() const { return unfollowed_; }
@@ -141,6 +150,9 @@ class LoadJob {
     FiledRows::StoredLine::Kind addRow(const detail::LineBatch& batch, const detail::LineInfo& info,
                                        std::uint64_t place, const LoadErrorOrigin& origin,
                                        FiledRows& rows);
+    // The rules a row line matches, its lineage known; notes what the line
+    // tells of lineage.
+    const RuleHitSet* ruleHits(const detail::LineBatch& batch, const detail::LineInfo& info);
     void handOver(FiledRows& rows, const LoadFigures& figures);
     // Counts a line's message number; a new gap goes with `rows`.
     void countSequence(std::uint64_t line, std::int64_t number, FiledRows& rows);
@@ -157,6 +169,12 @@ class LoadJob {
     Sink sink_;
     SequenceGapCounter sequenceGaps_;  // of this log, fed on the filing thread
     Options options_;
+    std::shared_ptr<const RuleSet> rules_;  // set when there are rules
+    bool lineageWanted_ = false;
+    std::shared_ptr<Lineage> lineage_ =
+        std::make_shared<Lineage>();  // of this log, fed on the filing thread
+    RuleEvent event_;
+    std::vector<std::uint32_t> hits_;
     std::uint64_t textEnd_ = 0;
     bool followable_ = false;
     std::optional<Unfollowed> unfollowed_;

@@ -104,6 +104,7 @@ void LogLoader::startNext() {
     runningLog_ = static_cast<std::uint32_t>(store_.logFiles().size());
     LoadJob::Options options;
     options.holdPartialLine = following_;
+    options.rules = rules_;
     job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.lineRefs().size(),
                                      store_.rowTexts(), tree_, post_, std::move(sink),
                                      std::move(options));
@@ -250,7 +251,8 @@ void LogLoader::keepFollowable(const LoadFigures& figures) {
     f.log = runningLog_;
     f.path = runningPath_;
     f.fd = store_.logFiles().descriptor(runningLog_);
-    f.loaded = LoadJob::Continuation{f.fd, job_->textEnd(), figures.lines, job_->sequenceGaps()};
+    f.loaded = LoadJob::Continuation{f.fd, job_->textEnd(), figures.lines, job_->sequenceGaps(),
+                                     job_->lineage()};
     if (!f.identify()) {
         return;
     }
@@ -304,6 +306,7 @@ void LogLoader::queueContinuation(std::size_t follow) {
 void LogLoader::startContinuation(std::size_t follow) {
     LoadJob::Options options;
     options.holdPartialLine = true;
+    options.rules = rules_;
     options.buildTree = std::chrono::steady_clock::now() - lastTree_ >= kTreeEvery;
     std::uint32_t log = 0;
     std::string path;
@@ -343,6 +346,7 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
         f.loaded.offset = job_->textEnd();
         f.loaded.lines = figures.lines;
         f.loaded.sequenceGaps = job_->sequenceGaps();
+        f.loaded.lineage = job_->lineage();
         f.reading = false;
         f.rememberTail();
         treeStale_ = true;

@@ -100,8 +100,12 @@ class LogLoader {
     // Whether each load's tree build also makes the tree window's facts
     // (EventStore::jsonTreeFacts); on by default. Only while idle.
     void setTreeFactsWanted(bool wanted) { tree_.setFactsWanted(wanted); }
+    // The detection rules tested on the rows of the loads started from now
+    // on; none by default.
+    void setRules(std::shared_ptr<const RuleSet> rules) { rules_ = std::move(rules); }
 
   private:
+    std::shared_ptr<const RuleSet> rules_;
     // A log to load, or a followed log (its index in followed_) to read on.
     struct Queued {
         std::string path;

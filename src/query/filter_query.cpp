@@ -11,6 +11,7 @@
 
 #include "ingest/time_value.h"
 #include "query/query_terms.h"
+#include "rules/rule_hit_sets.h"
 
 namespace korvantis {
 
@@ -28,6 +29,7 @@ constexpr KeyName kKeys[] = {
     {"time", FilterQuery::Key::time},     {"tree", FilterQuery::Key::tree},
     {"json", FilterQuery::Key::json},     {"after", FilterQuery::Key::after},
     {"before", FilterQuery::Key::before}, {"outcome", FilterQuery::Key::outcome},
+    {"rule", FilterQuery::Key::rule},     {"level", FilterQuery::Key::level},
 };
 
 std::string_view nameOf(const FilterQuery::Term& term) {
@@ -82,7 +84,10 @@ int costOf(FilterQuery::Key key) {
         case FilterQuery::Key::tree:
         case FilterQuery::Key::after:
         case FilterQuery::Key::before:
+        case FilterQuery::Key::level:
             return 0;
+        case FilterQuery::Key::rule:
+            return 1;
         case FilterQuery::Key::type:
         case FilterQuery::Key::time:
         case FilterQuery::Key::path:
@@ -131,6 +136,14 @@ struct FilterQueryParser {
             term.folded.reserve(term.text.size());
             for (const char c : term.text) {
                 term.folded.push_back(static_cast<char>(foldAscii(c)));
+            }
+            if (term.key == FilterQuery::Key::level) {
+                const RuleLevel level = ruleLevelNamed(term.folded);
+                if (level == RuleLevel::none) {
+                    return {std::nullopt,
+                            "level: wants informational, low, medium, high or critical"};
+                }
+                term.number = static_cast<std::int64_t>(level);
             }
             if (takesInteger(term)) {
                 std::string error = parseNumber(nameOf(term), rest, term.number);
@@ -244,6 +257,12 @@ bool termHolds(const FilterQuery::Term& term, const RowView& row, RawLineRef raw
             // equal values. An empty fact holds no value and no text.
             return isIntegerFact(term.fact) ? row.facts[term.fact] == term.digits
                                             : containsFolded(row.facts[term.fact], term.folded);
+        case Key::rule:
+            return row.ruleHits != nullptr && row.ruleHits->mentions(term.folded);
+        case Key::level: {
+            const RuleLevel level = ruleLevelOf(row.ruleHits);
+            return level != RuleLevel::none && static_cast<std::int64_t>(level) >= term.number;
+        }
         case Key::after:
             return row.time != kNoTimeValue && row.time >= term.number;
         case Key::before:

@@ -44,7 +44,23 @@ class RawLineRef {
 class FilterQuery {
   public:
     // `fact` is one of the row's facts, named by Term::fact.
-    enum class Key { plain, pid, ppid, type, path, time, tree, json, fact, after, before, outcome };
+    // rule: a matching detection rule's title or id; level: the row's level or higher.
+    enum class Key {
+        plain,
+        pid,
+        ppid,
+        type,
+        path,
+        time,
+        tree,
+        json,
+        fact,
+        after,
+        before,
+        outcome,
+        rule,
+        level
+    };
     struct Term {
         Key key = Key::plain;
         Fact fact = Fact::args;  // fact terms

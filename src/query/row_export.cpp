@@ -13,13 +13,15 @@
 
 #include "ingest/time_value.h"
 #include "query/file_replacement.h"
+#include "rules/rule_hit_sets.h"
 
 namespace korvantis {
 
 namespace {
 
-constexpr std::string_view kRowFieldNames[] = {"kind", "type", "timestamp", "pid",
-                                               "ppid", "path", "utc",       "outcome"};
+constexpr std::string_view kRowFieldNames[] = {"kind",  "type",     "timestamp", "pid",
+                                               "ppid",  "path",     "utc",       "outcome",
+                                               "rules", "rule_ids", "level"};
 
 std::string failure(std::string_view name, int error) {
     return writeFailure(std::string(name), error);
@@ -114,6 +116,15 @@ void appendCsvValue(std::string& out, const RowView& row, const CsvField& field)
             break;
         case Of::outcome:
             appendCsvField(out, row.outcome);
+            break;
+        case Of::rules:
+            appendCsvField(out, ruleTitlesOf(row.ruleHits));
+            break;
+        case Of::rule_ids:
+            appendCsvField(out, ruleIdsOf(row.ruleHits));
+            break;
+        case Of::level:
+            out += ruleLevelName(ruleLevelOf(row.ruleHits));
             break;
         case Of::fact:
             appendCsvField(out, row.facts[field.fact]);

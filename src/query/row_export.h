@@ -21,7 +21,21 @@ enum class ExportFormat { jsonLines, csv };
 // the row's time value as "YYYY-MM-DDTHH:MM:SS.nnnnnnnnnZ", empty without one;
 // `outcome` how a process row's run ended.
 struct CsvField {
-    enum class Of : std::uint8_t { kind, type, timestamp, pid, ppid, path, utc, outcome, fact };
+    // rules, rule_ids, level: of the detection rules the row matches.
+    enum class Of : std::uint8_t {
+        kind,
+        type,
+        timestamp,
+        pid,
+        ppid,
+        path,
+        utc,
+        outcome,
+        rules,
+        rule_ids,
+        level,
+        fact
+    };
     Of of = Of::kind;
     Fact fact = Fact::args;  // for Of::fact
     bool operator==(const CsvField&) const = default;

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "ingest/time_value.h"
+#include "rules/rule_hit_sets.h"
 
 namespace korvantis {
 
@@ -29,6 +30,7 @@ SortKind sortKindOf(const CsvField& field) {
     switch (field.of) {
         case Of::pid:
         case Of::ppid:
+        case Of::level:  // by rank, informational lowest
             return SortKind::number;
         case Of::timestamp:
         case Of::utc:
@@ -39,6 +41,8 @@ SortKind sortKindOf(const CsvField& field) {
         case Of::type:
         case Of::path:
         case Of::outcome:
+        case Of::rules:
+        case Of::rule_ids:
             break;
     }
     return SortKind::text;
@@ -62,6 +66,14 @@ SortKey sortKeyOf(const CsvField& field, const RowView& row) {
             return textKey(row.path);
         case Of::outcome:
             return textKey(row.outcome);
+        case Of::rules:
+            return textKey(ruleTitlesOf(row.ruleHits));
+        case Of::rule_ids:
+            return textKey(ruleIdsOf(row.ruleHits));
+        case Of::level: {
+            const RuleLevel level = ruleLevelOf(row.ruleHits);
+            return {level == RuleLevel::none, static_cast<std::int64_t>(level), {}};
+        }
         case Of::fact:
             break;
     }

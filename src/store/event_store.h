@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "rules/rule_hit_sets.h"
 #include "store/chunked_vector.h"
 #include "store/filed_rows.h"
 #include "store/interned_texts.h"
@@ -31,6 +32,7 @@ struct RowTexts {
     InternedTexts paths;
     InternedTexts facts;  // encoded (see RowFacts): rows of one process share them
     TextArena timestamps;
+    RuleHitSets ruleHits;
 };
 
 // Everything loaded into one main window: the process and file rows, the

@@ -8,6 +8,8 @@
 
 namespace korvantis {
 
+struct RuleHitSet;
+
 // Preview entries are plain values, copied freely. Their texts are views into
 // text owned by the EventStore they belong to and stay valid for as long as
 // that store lives (a store never drops what it loaded).
@@ -18,8 +20,9 @@ struct ProcPreviewEntry {
     std::int64_t pid = 0;
     std::int64_t ppid = 0;
     std::string_view path;
-    const char* facts = nullptr;  // encoded (see RowFacts); nullptr when all are empty
-    TimeValue time = kNoTimeValue;  // of `timestamp`
+    const char* facts = nullptr;           // encoded (see RowFacts); nullptr when all are empty
+    TimeValue time = kNoTimeValue;         // of `timestamp`
+    const RuleHitSet* ruleHits = nullptr;  // the detection rules it matches, if any
     bool operator==(const ProcPreviewEntry&) const = default;
 };
 
@@ -29,8 +32,9 @@ struct FilePreviewEntry {
     std::string_view timestamp;
     std::int64_t pid = 0;
     std::string_view path;
-    const char* facts = nullptr;  // encoded (see RowFacts); nullptr when all are empty
-    TimeValue time = kNoTimeValue;  // of `timestamp`
+    const char* facts = nullptr;           // encoded (see RowFacts); nullptr when all are empty
+    TimeValue time = kNoTimeValue;         // of `timestamp`
+    const RuleHitSet* ruleHits = nullptr;  // the detection rules it matches, if any
     bool operator==(const FilePreviewEntry&) const = default;
 };
 
@@ -43,8 +47,9 @@ struct OtherPreviewEntry {
     std::int64_t pid = 0;
     std::int64_t ppid = 0;
     std::string_view path;
-    const char* facts = nullptr;  // encoded (see RowFacts); nullptr when all are empty
-    TimeValue time = kNoTimeValue;  // of `timestamp`
+    const char* facts = nullptr;           // encoded (see RowFacts); nullptr when all are empty
+    TimeValue time = kNoTimeValue;         // of `timestamp`
+    const RuleHitSet* ruleHits = nullptr;  // the detection rules it matches, if any
     bool operator==(const OtherPreviewEntry&) const = default;
 };
 

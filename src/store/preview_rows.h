@@ -54,6 +54,12 @@ class PreviewRows {
     };
     using Stored =
         std::conditional_t<kIsOther, OtherRow, std::conditional_t<kHasPpid, Row, FileRow>>;
+    // A row that matches detection rules, kept apart in row order: only
+    // rows with hits pay for them.
+    struct Hit {
+        std::uint32_t row;
+        const RuleHitSet* hits;
+    };
 
   public:
     explicit PreviewRows(const LineRefTable& mapping) : mapping_(mapping) {}
@@ -79,11 +85,14 @@ class PreviewRows {
         e.path = std::string_view(r.path, r.pathLength);
         e.facts = factsOf(facts_, i);
         e.time = r.time;
+        e.ruleHits = hitsOf(hits_, i);
         return e;
     }
     Entry back() const { return (*this)[size() - 1]; }
     // What a filter or an export reads of row i; no id is made.
-    RowView rowView(std::size_t i) const { return rowViewOf(rows_[i], factsOf(facts_, i)); }
+    RowView rowView(std::size_t i) const {
+        return rowViewOf(rows_[i], factsOf(facts_, i), hitsOf(hits_, i));
+    }
     // Whether some row has facts.
     bool hasFacts() const { return !facts_.empty(); }
     // The line's place in lineRefs.
@@ -114,6 +123,9 @@ class PreviewRows {
             r.type = static_cast<std::uint8_t>(std::min<std::size_t>(e.type.size(), 255));
         }
         rows_.push_back(r);
+        if (e.ruleHits != nullptr) {
+            hits_.push_back(Hit{static_cast<std::uint32_t>(rows_.size() - 1), e.ruleHits});
+        }
         if (e.facts != nullptr || !facts_.empty()) {
             while (facts_.size() + 1 < rows_.size()) {
                 facts_.push_back(nullptr);
@@ -129,19 +141,24 @@ class PreviewRows {
       public:
         Snapshot() = default;
         std::size_t size() const { return rows_.size(); }
-        RowView rowView(std::size_t i) const { return rowViewOf(rows_[i], factsOf(facts_, i)); }
+        RowView rowView(std::size_t i) const {
+            return rowViewOf(rows_[i], factsOf(facts_, i), hitsOf(hits_, i));
+        }
         LinePlace entryOf(std::size_t i) const { return LinePlace(rows_[i].entry); }
 
       private:
         friend class PreviewRows;
         Snapshot(typename ChunkedVector<Stored>::Snapshot rows,
-                 typename ChunkedVector<const char*>::Snapshot facts)
-            : rows_(std::move(rows)), facts_(std::move(facts)) {}
+                 typename ChunkedVector<const char*>::Snapshot facts,
+                 typename ChunkedVector<Hit>::Snapshot hits)
+            : rows_(std::move(rows)), facts_(std::move(facts)), hits_(std::move(hits)) {}
         typename ChunkedVector<Stored>::Snapshot rows_;
         typename ChunkedVector<const char*>::Snapshot facts_;
+        typename ChunkedVector<Hit>::Snapshot hits_;
     };
     Snapshot snapshot(std::size_t count) const {
-        return Snapshot(rows_.snapshot(count), facts_.snapshot(std::min(count, facts_.size())));
+        return Snapshot(rows_.snapshot(count), facts_.snapshot(std::min(count, facts_.size())),
+                        hits_.snapshot(hits_.size()));
     }
 
     class const_iterator {
@@ -181,6 +198,20 @@ class PreviewRows {
     static const char* factsOf(const Facts& facts, std::size_t i) {
         return i < facts.size() ? facts[i] : nullptr;
     }
+    // Row i's hits: a search among the rows with hits.
+    template <typename Hits>
+    static const RuleHitSet* hitsOf(const Hits& hits, std::size_t i) {
+        std::size_t low = 0, high = hits.size();
+        while (low < high) {
+            const std::size_t mid = low + (high - low) / 2;
+            if (hits[mid].row < i) {
+                low = mid + 1;
+            } else {
+                high = mid;
+            }
+        }
+        return low < hits.size() && hits[low].row == i ? hits[low].hits : nullptr;
+    }
     static std::string_view typeOf(const Stored& r) {
         if constexpr (kIsOther) {
             return std::string_view(r.typeName, r.type);
@@ -188,8 +219,9 @@ class PreviewRows {
             return kEventKindNames[r.type];
         }
     }
-    static RowView rowViewOf(const Stored& r, const char* facts) {
+    static RowView rowViewOf(const Stored& r, const char* facts, const RuleHitSet* hits) {
         RowView row;
+        row.ruleHits = hits;
         row.facts = RowFacts(facts);
         row.isProcess = kHasPpid && !kIsOther;
         row.isOther = kIsOther;
@@ -207,6 +239,7 @@ class PreviewRows {
     const LineRefTable& mapping_;
     ChunkedVector<Stored> rows_;
     ChunkedVector<const char*> facts_;  // empty until a row has facts, then one per row
+    ChunkedVector<Hit> hits_;
     TimeValue earliest_ = kNoTimeValue;
 };
 

@@ -8,6 +8,8 @@
 
 namespace korvantis {
 
+struct RuleHitSet;
+
 // One row's fields as texts and numbers, whatever store the row lives in:
 // what a filter matches, an export writes and the facts card shows. The
 // views must stay valid while the row is read.
@@ -25,6 +27,8 @@ struct RowView {
     // How a process row's run ended (see process_outcome.h); filled by
     // readers that know the store's runs, empty otherwise.
     std::string_view outcome = {};
+    // The detection rules it matches; nullptr when none.
+    const RuleHitSet* ruleHits = nullptr;
 };
 
 }  // namespace korvantis

@@ -27,6 +27,9 @@ QList<Component> components() {
         {QStringLiteral("Comic Relief font"), QStringLiteral("SIL Open Font License 1.1")},
         {QStringLiteral("zlib"), QStringLiteral("zlib licence")},
         {QStringLiteral("Zstandard (zstd)"), QStringLiteral("BSD 3-clause")},
+        {QStringLiteral("yaml-cpp " KORVANTIS_YAML_CPP_VERSION " (detection rules)"),
+         QStringLiteral("MIT")},
+        {QStringLiteral("RE2 (detection rules)"), QStringLiteral("BSD 3-clause")},
     };
 }
 

@@ -450,5 +450,38 @@ if mount -t tmpfs -o size=1m tmpfs "$work/small" 2> /dev/null; then
 else
     echo "no tmpfs could be mounted: the full-disk checks are skipped"
 fi
+# Detection rules: the report (exit 0, one line a document), a missing PATH
+# (exit 2, nothing on standard output), and the rows' rule fields, sorted by
+# level with rows without one last both ways.
+rules=$work/rules
+mkdir -p "$rules/sub"
+printf '%s\n' 'title: Shells' 'id: r-sh' 'level: low' \
+    'logsource: {product: macos, category: process_creation}' \
+    'detection: {s: {Image|endswith: [/zsh, /bash]}, condition: s}' '---' \
+    'title: Bash' 'level: high' 'logsource: {product: macos, category: process_creation}' \
+    'detection: {s: {Image|endswith: /bash, User: x}, condition: s}' > "$rules/b.yml"
+printf 'title: x\n' > "$rules/sub/a.yaml"
+printf 'not a rule\n' > "$rules/notes.txt"
+check "--rules-report" "$rules/b.yml#1	loaded	Shells
+$rules/b.yml#2	loaded	Bash	never present: User
+$rules/sub/a.yaml#1	skipped	no logsource mapping" "$("$INSPECT" --rules "$rules" --rules-report)"
+out=$("$INSPECT" --rules "$work/none.yml" --rules-report 2> "$err_file")
+check "--rules missing: status" 2 $?
+check "--rules missing: stdout" "" "$out"
+contains "--rules missing: stderr" "none.yml" "$(cat "$err_file")"
+ruled=$work/ruled.json
+printf '%s\n' '{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"1","process":{"pid":2,"ppid":1,"path":"/bin/zsh"}}' \
+    '{"event":"ES_EVENT_TYPE_NOTIFY_EXEC","timestamp":"2","process":{"pid":3,"ppid":2,"path":"/bin/ls"}}' \
+    '{"event":"ES_EVENT_TYPE_NOTIFY_FORK","timestamp":"3","process":{"pid":4,"ppid":2,"path":"/bin/bash"}}' > "$ruled"
+check "rule fields" "pid,rules,rule_ids,level
+2,Shells,r-sh,low
+3,,,
+4,,," "$("$INSPECT" --rules "$rules" --export csv --fields pid,rules,rule_ids,level "$ruled")"
+check "sorted by level, empty last" "2,3,4" \
+    "$("$INSPECT" --rules "$rules" --export csv --fields pid --sort -level "$ruled" | tail -n +2 | paste -sd,)"
+check "level: and rule: keys" "2" \
+    "$("$INSPECT" --rules "$rules" --filter 'level:LOW rule:sh' --export csv --fields pid "$ruled" | tail -n +2)"
+check "no rules without --rules" "pid,level
+2," "$("$INSPECT" --filter 'pid:2' --export csv --fields pid,level "$ruled")"
 
 exit $fail

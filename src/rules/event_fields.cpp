@@ -1,0 +1,237 @@
+#include "rules/event_fields.h"
+
+#include <charconv>
+
+#include "ingest/eslogger_process.h"
+#include "rules/rule_set.h"
+
+namespace korvantis {
+
+namespace {
+
+using simdjson::dom::array;
+using simdjson::dom::element;
+using simdjson::dom::object;
+
+constexpr std::string_view kExec = "ES_EVENT_TYPE_NOTIFY_EXEC";
+constexpr std::string_view kFork = "ES_EVENT_TYPE_NOTIFY_FORK";
+constexpr std::string_view kCreate = "ES_EVENT_TYPE_NOTIFY_CREATE";
+constexpr std::string_view kRename = "ES_EVENT_TYPE_NOTIFY_RENAME";
+
+// The message's own process: its pid and executable path (empty when it has
+// none that is a text).
+bool topProcess(const element& message, std::int64_t& pid, std::string_view& path) {
+    object root, process;
+    element value;
+    if (message.get_object().get(root) || root.at_key("process").get(value) ||
+        value.get_object().get(process)) {
+        return false;
+    }
+    const EsloggerProcess p(process);
+    const auto& words = p.auditToken();
+    if (!words.pid) {
+        return false;
+    }
+    pid = *words.pid;
+    if (!p.getPath(EsloggerProcess::executable, path)) {
+        path = {};
+    }
+    return true;
+}
+
+// The exec's args joined with one blank, when they are all texts.
+bool commandLine(const element& message, std::string& out) {
+    object root, events, exec;
+    element value;
+    array args;
+    if (message.get_object().get(root) || root.at_key("event").get(value) ||
+        value.get_object().get(events) || events.at_key("exec").get(value) ||
+        value.get_object().get(exec) || exec.at_key("args").get(value) ||
+        value.get_array().get(args)) {
+        return false;
+    }
+    out.clear();
+    bool first = true;
+    for (const element arg : args) {
+        std::string_view text;
+        if (arg.get_string().get(text)) {
+            return false;
+        }
+        if (!first) {
+            out.push_back(' ');
+        }
+        first = false;
+        out.append(text);
+    }
+    return true;
+}
+
+// A fact's whole text from the message, for one a row keeps cut: the
+// exec's cwd, or a text of the subject (the exec's target, else the
+// message's own process).
+bool uncutFact(const element& message, bool isExec, Fact fact, std::string_view& out) {
+    object root, events, exec, subject, cwd;
+    element value;
+    if (message.get_object().get(root)) {
+        return false;
+    }
+    if (isExec) {
+        if (root.at_key("event").get(value) || value.get_object().get(events) ||
+            events.at_key("exec").get(value) || value.get_object().get(exec)) {
+            return false;
+        }
+        if (fact == Fact::cwd) {
+            return !exec.at_key("cwd").get(value) && !value.get_object().get(cwd) &&
+                   !cwd.at_key("path").get(value) && !value.get_string().get(out);
+        }
+        if (exec.at_key("target").get(value) || value.get_object().get(subject)) {
+            return false;
+        }
+    } else if (root.at_key("process").get(value) || value.get_object().get(subject)) {
+        return false;
+    }
+    const EsloggerProcess p(subject);
+    switch (fact) {
+        case Fact::signing_id:
+            return p.getString(EsloggerProcess::signing_id, out);
+        case Fact::team_id:
+            return p.getString(EsloggerProcess::team_id, out);
+        case Fact::tty:
+            return p.getPath(EsloggerProcess::tty, out);
+        case Fact::process_path:
+            return p.getPath(EsloggerProcess::executable, out);
+        default:
+            return false;
+    }
+}
+
+void tell(RuleLine& line, RuleLines& lines, std::int64_t pid, std::string_view image) {
+    if (image.empty() || line.tells == 2) {
+        return;
+    }
+    line.tellPid[line.tells] = pid;
+    line.tellImage[line.tells] = lines.keep(image);
+    ++line.tells;
+}
+
+std::string_view decimal(std::int64_t value, char (&digits)[24]) {
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    (void)ec;  // 24 bytes always hold a 64-bit number
+    return std::string_view(digits, static_cast<std::size_t>(end - digits));
+}
+
+}  // namespace
+
+void ruleEventOf(const RuleLine& line, const RuleLines& lines, std::string_view rawLine,
+                 RuleEvent& event) {
+    event.clear();
+    event.category = line.category;
+    event.rawLine = rawLine;
+    for (std::size_t f = 0; f < kRuleFieldCount; ++f) {
+        if (line.fields[f].length != 0) {
+            event.set(static_cast<RuleField>(f), lines.resolve(line.fields[f]));
+        }
+    }
+}
+
+void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines, RuleEvent& event) {
+    RuleLine& line = lines.lines.emplace_back();
+    line.pid = row.pid;
+    line.ppid = row.ppid;
+    line.isExec = row.isProcess && row.type == kExec;
+    line.isFork = row.isProcess && row.type == kFork;
+    line.hitsBegin = static_cast<std::uint32_t>(lines.hits.size());
+    // What the line tells of lineage (a file row needs the message's process
+    // anyway).
+    const bool fileTested =
+        !row.isProcess && !row.isOther && (row.type == kCreate || row.type == kRename);
+    std::int64_t topPid = 0;
+    std::string_view topPath;
+    const bool hasTop = row.message != nullptr && (rules.anyLineage() || fileTested) &&
+                        topProcess(*row.message, topPid, topPath);
+    if (!rules.anyLineage()) {
+        // Nobody asks.
+    } else if (row.message == nullptr) {
+        if (row.isProcess) {
+            tell(line, lines, row.pid, row.path);
+        }
+    } else {
+        // The subject: the exec's target or the fork's child (the row's
+        // process), else the message's own process.
+        if (row.isProcess) {
+            tell(line, lines, row.pid, row.path);
+        } else if (hasTop) {
+            tell(line, lines, topPid, topPath);
+        }
+        if (hasTop && topPid != row.pid) {
+            tell(line, lines, topPid, topPath);
+        }
+    }
+    line.tested = line.isExec || fileTested;
+    if (!line.tested) {
+        return;
+    }
+    line.category = line.isExec ? RuleCategory::processCreation : RuleCategory::fileEvent;
+    if (!rules.hasCategory(line.category)) {
+        line.tested = false;
+        return;
+    }
+    auto set = [&](RuleField field, std::string_view text) {
+        line.fields[static_cast<std::size_t>(field)] = lines.keep(text);
+    };
+    const std::size_t fieldsFrom = lines.text.size();
+    char digits[24];
+    thread_local std::string command;
+    command.clear();
+    if (line.isExec) {
+        set(RuleField::Image, row.path);
+        if (row.message != nullptr && !commandLine(*row.message, command)) {
+            command.clear();
+        }
+        set(RuleField::CommandLine, command);
+        set(RuleField::CurrentDirectory, row.facts[Fact::cwd]);
+        set(RuleField::ProcessId, decimal(row.pid, digits));
+        set(RuleField::ParentProcessId, decimal(row.ppid, digits));
+    } else {
+        if (row.message != nullptr && hasTop) {
+            set(RuleField::Image, topPath);
+        }
+        set(RuleField::ProcessId, decimal(row.pid, digits));
+        set(RuleField::TargetFilename, row.path);
+    }
+    static constexpr std::pair<RuleField, Fact> kFacts[] = {
+        {RuleField::cwd, Fact::cwd},
+        {RuleField::uid, Fact::uid},
+        {RuleField::pidversion, Fact::pidversion},
+        {RuleField::responsible_pid, Fact::responsible_pid},
+        {RuleField::signing_id, Fact::signing_id},
+        {RuleField::team_id, Fact::team_id},
+        {RuleField::tty, Fact::tty},
+        {RuleField::platform, Fact::platform},
+        {RuleField::process_path, Fact::process_path},
+    };
+    for (const auto& [field, fact] : kFacts) {
+        std::string_view text = row.facts[fact];
+        // A fact is cut beyond kFactBytes; rules see the whole text.
+        if (text.size() > kFactBytes && row.message != nullptr) {
+            uncutFact(*row.message, line.isExec, fact, text);
+        }
+        set(field, text);
+    }
+    ruleEventOf(line, lines, row.rawLine, event);
+    line.deferredBegin = static_cast<std::uint32_t>(lines.deferred.size());
+    rules.matchWithoutLineage(event, lines.hits, lines.deferred);
+    line.hitsCount = static_cast<std::uint32_t>(lines.hits.size()) - line.hitsBegin;
+    line.deferredCount = static_cast<std::uint32_t>(lines.deferred.size()) - line.deferredBegin;
+    // Only rules waiting for lineage read the fields again, and lineage only
+    // an exec's command line: the rest need not wait in the batch.
+    if (line.deferredCount == 0) {
+        lines.text.resize(fieldsFrom);
+        line.fields = {};
+        if (line.isExec && rules.anyLineage()) {
+            set(RuleField::CommandLine, command);
+        }
+    }
+}
+
+}  // namespace korvantis

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <yaml-cpp/yaml.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rules/sigma_rule.h"
+
+namespace korvantis {
+
+class RuleSet;
+
+// One YAML document of a rule file, checked for what makes it unusable
+// whatever it says: a repeated key, nesting beyond 64 levels, more nodes
+// than a rule could need (aliases can make a small file walk without end).
+struct RuleDocument {
+    YAML::Node root;
+    std::string unusable;  // why, or empty
+};
+
+// The documents of `text` (valid UTF-8); false and why when the text does
+// not parse as YAML anywhere (an unknown tag included).
+bool readRuleDocuments(std::string_view text, std::vector<RuleDocument>& documents,
+                       std::string& error);
+
+// The rule of `document`, or nothing and why it is skipped; `set` holds the
+// rules loaded before it.
+std::optional<SigmaRule> compileRule(const RuleDocument& document, const RuleSet& set,
+                                     std::string& reason);
+
+// How YAML 1.2's core schema reads a scalar.
+enum class YamlType : std::uint8_t { null, boolean, integer, floating, string, collection };
+YamlType yamlTypeOf(const YAML::Node& node);
+// A scalar's text as a rule uses it: decimal integers without sign or
+// leading zeros (`010` is 10), booleans as true or false.
+std::string yamlText(const YAML::Node& node);
+
+}  // namespace korvantis

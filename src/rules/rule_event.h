@@ -1,0 +1,98 @@
+#pragma once
+
+// What a detection rule sees of a row: a few named fields, each a text, and
+// the row's raw line for keyword searches. A field is null when it is
+// empty: an empty text and a missing one are the same to a rule.
+
+#include <array>
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvantis {
+
+enum class RuleCategory : std::uint8_t { processCreation, fileEvent };
+
+enum class RuleField : std::uint8_t {
+    Image,
+    CommandLine,
+    ParentImage,
+    ParentCommandLine,
+    CurrentDirectory,
+    ProcessId,
+    ParentProcessId,
+    TargetFilename,
+    cwd,
+    uid,
+    pidversion,
+    responsible_pid,
+    signing_id,
+    team_id,
+    tty,
+    platform,
+    process_path,
+};
+inline constexpr std::size_t kRuleFieldCount = 17;
+// Names as rules write them (case-sensitive).
+inline constexpr std::array<std::string_view, kRuleFieldCount> kRuleFieldNames = {
+    "Image",
+    "CommandLine",
+    "ParentImage",
+    "ParentCommandLine",
+    "CurrentDirectory",
+    "ProcessId",
+    "ParentProcessId",
+    "TargetFilename",
+    "cwd",
+    "uid",
+    "pidversion",
+    "responsible_pid",
+    "signing_id",
+    "team_id",
+    "tty",
+    "platform",
+    "process_path",
+};
+// The field named `name` exactly, or -1.
+int ruleFieldNamed(std::string_view name);
+inline bool isLineageField(RuleField field) {
+    return field == RuleField::ParentImage || field == RuleField::ParentCommandLine;
+}
+
+// One row as rules see it. Reused from row to row: folded copies keep their
+// room. The texts must outlive the matching.
+class RuleEvent {
+  public:
+    RuleCategory category = RuleCategory::processCreation;
+    std::string_view rawLine;
+
+    void clear() {
+        texts_.fill({});
+        folded_.reset();
+        lineFolded_ = false;
+        rawLine = {};
+    }
+    void set(RuleField field, std::string_view text) {
+        texts_[static_cast<std::size_t>(field)] = text;
+        folded_.reset(static_cast<std::size_t>(field));
+    }
+    std::string_view text(RuleField field) const { return texts_[static_cast<std::size_t>(field)]; }
+    bool isNull(RuleField field) const { return text(field).empty(); }
+    // The text with ASCII letters in lower case, made once per row.
+    std::string_view folded(RuleField field) const;
+    std::string_view foldedLine() const;
+
+  private:
+    std::array<std::string_view, kRuleFieldCount> texts_{};
+    mutable std::array<std::string, kRuleFieldCount> foldedTexts_;
+    mutable std::bitset<kRuleFieldCount> folded_;
+    mutable std::string foldedLine_;
+    mutable bool lineFolded_ = false;
+};
+
+// ASCII lower case of `text` into `out`.
+void foldAsciiInto(std::string_view text, std::string& out);
+
+}  // namespace korvantis

@@ -1,0 +1,284 @@
+#include "rules/rule_set.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "ingest/utf8_text.h"
+#include "rules/rule_document.h"
+
+namespace korvantis {
+
+namespace {
+
+constexpr std::size_t kLargestFile = std::size_t{16} << 20;
+
+bool hasRuleSuffix(const std::string& name) {
+    return name.ends_with(".yml") || name.ends_with(".yaml");
+}
+
+// The whole file, or false and why not.
+bool readWhole(const std::string& path, std::string& text, std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        why = S_ISDIR(info.st_mode) ? "is a folder" : std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    text.clear();
+    char buffer[1 << 16];
+    while (true) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            why = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > kLargestFile) {
+            break;  // too large: no need to read on
+        }
+    }
+    ::close(fd);
+    return true;
+}
+
+void skipFile(RuleSet& set, const std::string& label, std::string reason) {
+    set.entries.push_back(RuleEntry{label + "#1", false, std::move(reason), {}});
+}
+
+void loadFile(const std::string& path, const std::string& label, RuleSet& set) {
+    std::string text, why;
+    if (!readWhole(path, text, why)) {
+        skipFile(set, label, "cannot be read: " + why);
+        return;
+    }
+    loadRuleText(text, label, set);
+}
+
+}  // namespace
+
+std::string RuleEntry::reportLine() const {
+    std::string line = label + (loaded ? "\tloaded\t" : "\tskipped\t") + text;
+    // One line each, whatever a title or a quoted key holds.
+    for (char& c : line) {
+        c = c == '\n' || c == '\r' ? ' ' : c;
+    }
+    if (!neverPresent.empty()) {
+        line += "\tnever present: ";
+        for (std::size_t i = 0; i < neverPresent.size(); ++i) {
+            line += (i > 0 ? ", " : "") + neverPresent[i];
+        }
+    }
+    return line;
+}
+
+namespace {
+
+// The last path component of a folded text, or nothing without a `/`.
+std::optional<std::string_view> lastComponent(std::string_view text) {
+    const std::size_t slash = text.rfind('/');
+    if (slash == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return text.substr(slash + 1);
+}
+
+// An item every row the rule matches satisfies, whose values are all
+// literal paths ending the field: the folded last components they allow.
+bool gateOf(const SigmaRule& rule, RuleField& field, std::vector<std::string>& names) {
+    if (rule.conditions.size() != 1) {
+        return false;
+    }
+    for (const std::size_t id : rule.conditions[0].required()) {
+        const Selection& selection = rule.selections[id];
+        if (selection.alternatives.size() != 1) {
+            continue;
+        }
+        for (const FieldItem& item : selection.alternatives[0]) {
+            if (item.keywords || !item.known || item.all || item.values.empty() ||
+                isLineageField(item.field)) {
+                continue;
+            }
+            names.clear();
+            for (const RuleValue& value : item.values) {
+                std::optional<std::string_view> last;
+                if (value.kind != RuleValue::Kind::pattern || !value.pattern->isLiteral() ||
+                    !value.pattern->endsText() ||
+                    !(last = lastComponent(value.pattern->literal()))) {
+                    break;
+                }
+                std::string folded;
+                foldAsciiInto(*last, folded);
+                names.push_back(std::move(folded));
+            }
+            if (names.size() == item.values.size()) {
+                field = item.field;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void RuleSet::index() {
+    anyLineage_ = false;
+    for (std::size_t c = 0; c < 2; ++c) {
+        byCategory_[c].clear();
+        indexed_[c] = {};
+    }
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        const auto r = static_cast<std::uint32_t>(i);
+        const auto c = static_cast<std::size_t>(rules[i].category);
+        byCategory_[c].push_back(r);
+        anyLineage_ = anyLineage_ || rules[i].usesLineage;
+        RuleField field = RuleField::Image;
+        if (!gateOf(rules[i], field, names)) {
+            indexed_[c].ungated.push_back(r);
+            continue;
+        }
+        auto& gates = indexed_[c].gates;
+        auto gate = std::find_if(gates.begin(), gates.end(),
+                                 [&](const Gate& g) { return g.field == field; });
+        if (gate == gates.end()) {
+            gate = gates.insert(gates.end(), Gate{field, {}});
+        }
+        for (const std::string& name : names) {
+            std::vector<std::uint32_t>& list = gate->byName[name];
+            if (list.empty() || list.back() != r) {
+                list.push_back(r);
+            }
+        }
+    }
+}
+
+void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint32_t>& hits,
+                                  std::vector<std::uint32_t>& deferred) const {
+    const Category& category = indexed_[static_cast<std::size_t>(event.category)];
+    thread_local std::vector<std::uint32_t> candidates;
+    candidates = category.ungated;
+    for (const Gate& gate : category.gates) {
+        if (event.isNull(gate.field)) {
+            continue;
+        }
+        const std::optional<std::string_view> last = lastComponent(event.folded(gate.field));
+        if (!last) {
+            continue;
+        }
+        thread_local std::string key;
+        key.assign(*last);
+        if (const auto it = gate.byName.find(key); it != gate.byName.end()) {
+            candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+        }
+    }
+    if (!category.gates.empty()) {
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    }
+    for (const std::uint32_t i : candidates) {
+        const int answer = rules[i].matchesWithoutLineage(event);
+        if (answer == RuleCondition::kTrue) {
+            hits.push_back(i);
+        } else if (answer == RuleCondition::kUnknown) {
+            deferred.push_back(i);
+        }
+    }
+}
+
+void loadRuleText(std::string_view text, const std::string& label, RuleSet& set) {
+    if (text.size() > kLargestFile) {
+        skipFile(set, label, "larger than 16 MiB");
+        return;
+    }
+    if (!isValidUtf8(text)) {
+        skipFile(set, label, "not valid UTF-8");
+        return;
+    }
+    std::vector<RuleDocument> documents;
+    std::string error;
+    if (!readRuleDocuments(text, documents, error)) {
+        skipFile(set, label, error);
+        return;
+    }
+    for (std::size_t n = 0; n < documents.size(); ++n) {
+        RuleEntry entry{label + "#" + std::to_string(n + 1), false, {}, {}};
+        std::optional<SigmaRule> rule = compileRule(documents[n], set, entry.text);
+        if (rule) {
+            entry.loaded = true;
+            entry.text = rule->title;
+            entry.neverPresent = rule->neverPresent;
+            set.rules.push_back(std::move(*rule));
+        }
+        set.entries.push_back(std::move(entry));
+    }
+    set.index();
+}
+
+std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error) {
+    namespace fs = std::filesystem;
+    auto set = std::make_shared<RuleSet>();
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        const fs::file_status status = fs::status(path, ec);
+        if (ec || !fs::exists(status)) {
+            error = path + ": " + (ec ? ec.message() : "no such file or folder");
+            return nullptr;
+        }
+        if (!fs::is_directory(status)) {
+            std::string text, why;
+            if (!readWhole(path, text, why)) {
+                error = path + ": " + why;
+                return nullptr;
+            }
+            loadRuleText(text, path, *set);
+            continue;
+        }
+        // The folder's rule files by their paths inside it, byte by byte.
+        std::vector<std::string> found;
+        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied,
+                                            ec);
+        if (ec) {
+            error = path + ": " + ec.message();
+            return nullptr;
+        }
+        for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            if (ec) {
+                break;
+            }
+            const fs::directory_entry& entry = *it;
+            std::error_code kind;
+            if (entry.is_directory(kind) || !hasRuleSuffix(entry.path().filename().string())) {
+                continue;
+            }
+            found.push_back(entry.path().lexically_relative(path).generic_string());
+        }
+        std::sort(found.begin(), found.end());
+        for (const std::string& relative : found) {
+            loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set);
+        }
+    }
+    return set;
+}
+
+}  // namespace korvantis

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "rules/rule_event.h"
+#include "rules/sigma_rule.h"
+
+namespace korvantis {
+
+// What became of one document of a rule file: `FILE#N` and either the
+// loaded rule's title or why it was skipped.
+struct RuleEntry {
+    std::string label;
+    bool loaded = false;
+    std::string text;  // the title, or the reason
+    std::vector<std::string> neverPresent;
+    // The report's line, without its line feed.
+    std::string reportLine() const;
+};
+
+// The loaded rules in order, and an entry for every document read.
+class RuleSet {
+  public:
+    std::vector<SigmaRule> rules;
+    std::vector<RuleEntry> entries;
+
+    bool empty() const { return rules.empty(); }
+    // Whether some rule names ParentImage or ParentCommandLine.
+    bool anyLineage() const { return anyLineage_; }
+    // Appends to `hits` the index of every rule that matches `event` whatever
+    // its lineage, and to `deferred` those whose answer waits for it, in rule
+    // order.
+    void matchWithoutLineage(const RuleEvent& event, std::vector<std::uint32_t>& hits,
+                             std::vector<std::uint32_t>& deferred) const;
+    // Whether some rule of `category` exists.
+    bool hasCategory(RuleCategory category) const {
+        return !byCategory_[static_cast<std::size_t>(category)].empty();
+    }
+    // Called once the rules are all there (loadRuleText does).
+    void index();
+
+  private:
+    // Rules whose condition needs a path field's last component to be one
+    // of a few names are only tested on rows where it is: most rules name
+    // the programs or files they are about.
+    struct Gate {
+        RuleField field;
+        std::unordered_map<std::string, std::vector<std::uint32_t>> byName;
+    };
+    struct Category {
+        std::vector<std::uint32_t> ungated;
+        std::vector<Gate> gates;
+    };
+    std::vector<std::uint32_t> byCategory_[2];
+    Category indexed_[2];
+    bool anyLineage_ = false;
+};
+
+// The rule files `paths` name (files, or folders searched recursively for
+// `.yml` and `.yaml`), in order. Nothing and `error` set when a path does
+// not exist or cannot be read.
+std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error);
+
+// The documents of one rule file's text as entries labelled `label`, their
+// rules appended to `set` (ids checked against the rules already there).
+void loadRuleText(std::string_view text, const std::string& label, RuleSet& set);
+
+}  // namespace korvantis

@@ -27,7 +27,8 @@ constexpr KeyName kKeys[] = {
     {"type", FilterQuery::Key::type},     {"path", FilterQuery::Key::path},
     {"time", FilterQuery::Key::time},     {"tree", FilterQuery::Key::tree},
     {"json", FilterQuery::Key::json},     {"after", FilterQuery::Key::after},
-    {"before", FilterQuery::Key::before},
+    {"before", FilterQuery::Key::before}, {"tag", FilterQuery::Key::tag},
+    {"note", FilterQuery::Key::note},
 };
 
 std::string_view nameOf(const FilterQuery::Term& term) {
@@ -87,6 +88,8 @@ int costOf(FilterQuery::Key key) {
         case FilterQuery::Key::time:
         case FilterQuery::Key::path:
         case FilterQuery::Key::fact:
+        case FilterQuery::Key::tag:
+        case FilterQuery::Key::note:
             return 1;
         case FilterQuery::Key::plain:
             return 2;
@@ -219,6 +222,21 @@ bool numberContains(std::int64_t number, std::string_view folded) {
     return containsFolded(std::string_view(digits, static_cast<std::size_t>(end - digits)), folded);
 }
 
+// Whether the comma-joined lower-case tags hold `tag` (lower case) whole.
+bool hasTag(std::string_view tags, std::string_view tag) {
+    while (!tags.empty()) {
+        const std::size_t comma = tags.find(',');
+        if (tags.substr(0, comma) == tag) {
+            return true;
+        }
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        tags.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
 bool termHolds(const FilterQuery::Term& term, const RowView& row, RawLineRef rawLine) {
     using Key = FilterQuery::Key;
     switch (term.key) {
@@ -241,6 +259,10 @@ bool termHolds(const FilterQuery::Term& term, const RowView& row, RawLineRef raw
             // equal values. An empty fact holds no value and no text.
             return isIntegerFact(term.fact) ? row.facts[term.fact] == term.digits
                                             : containsFolded(row.facts[term.fact], term.folded);
+        case Key::tag:
+            return hasTag(row.tags, term.folded);
+        case Key::note:
+            return containsFolded(row.note, term.folded);
         case Key::after:
             return row.time != kNoTimeValue && row.time >= term.number;
         case Key::before:

@@ -44,7 +44,21 @@ class RawLineRef {
 class FilterQuery {
   public:
     // `fact` is one of the row's facts, named by Term::fact.
-    enum class Key { plain, pid, ppid, type, path, time, tree, json, fact, after, before };
+    enum class Key {
+        plain,
+        pid,
+        ppid,
+        type,
+        path,
+        time,
+        tree,
+        json,
+        fact,
+        after,
+        before,
+        tag,
+        note
+    };
     struct Term {
         Key key = Key::plain;
         Fact fact = Fact::args;  // fact terms
@@ -115,9 +129,11 @@ struct ParsedFilterQuery {
 // - a term of more than one character starting with an unquoted `-` is
 //   negated;
 // - `key:value` with an unquoted key among pid, ppid, type, path, time, tree,
-//   json, after, before and the facts' names (any ASCII case) is a keyed term; its value
+//   json, after, before, tag, note and the facts' names (any ASCII case) is a keyed term; its value
 //   must not be empty, and for pid, ppid, tree, uid, pidversion and
 //   responsible_pid must be a decimal 64-bit integer;
+// - `tag:T` keeps rows whose mark has the tag T (any ASCII case);
+//   `note:TEXT` rows whose mark's note holds TEXT (ASCII case folded);
 // - `after:T` and `before:T` keep rows whose time value is at or after T,
 //   or before T (see parseTimeBound); a row without one matches neither;
 // - anything else is plain text, matched against the timestamp, type, pid,

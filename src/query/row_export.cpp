@@ -18,8 +18,8 @@ namespace korvantis {
 
 namespace {
 
-constexpr std::string_view kRowFieldNames[] = {"kind", "type", "timestamp", "pid",
-                                               "ppid", "path", "utc"};
+constexpr std::string_view kRowFieldNames[] = {"kind", "type", "timestamp", "pid", "ppid",
+                                               "path", "utc",  "tags",      "note"};
 
 std::string failure(std::string_view name, int error) {
     return writeFailure(std::string(name), error);
@@ -111,6 +111,12 @@ void appendCsvValue(std::string& out, const RowView& row, const CsvField& field)
             if (row.time != kNoTimeValue) {
                 out += formatUtc(row.time);
             }
+            break;
+        case Of::tags:
+            appendCsvField(out, row.tags);
+            break;
+        case Of::note:
+            appendCsvField(out, row.note);
             break;
         case Of::fact:
             appendCsvField(out, row.facts[field.fact]);

@@ -18,9 +18,10 @@ namespace korvantis {
 enum class ExportFormat { jsonLines, csv };
 
 // One field of a CSV record: a row's own field, or one of its facts. `utc` is
-// the row's time value as "YYYY-MM-DDTHH:MM:SS.nnnnnnnnnZ", empty without one.
+// the row's time value as "YYYY-MM-DDTHH:MM:SS.nnnnnnnnnZ", empty without one;
+// `tags` and `note` those of the row's mark, empty without one.
 struct CsvField {
-    enum class Of : std::uint8_t { kind, type, timestamp, pid, ppid, path, utc, fact };
+    enum class Of : std::uint8_t { kind, type, timestamp, pid, ppid, path, utc, tags, note, fact };
     Of of = Of::kind;
     Fact fact = Fact::args;  // for Of::fact
     bool operator==(const CsvField&) const = default;

@@ -38,6 +38,8 @@ SortKind sortKindOf(const CsvField& field) {
         case Of::kind:
         case Of::type:
         case Of::path:
+        case Of::tags:
+        case Of::note:
             break;
     }
     return SortKind::text;
@@ -59,6 +61,10 @@ SortKey sortKeyOf(const CsvField& field, const RowView& row) {
             return {!row.isProcess && !row.isOther, row.ppid, {}};
         case Of::path:
             return textKey(row.path);
+        case Of::tags:
+            return textKey(row.tags);
+        case Of::note:
+            return textKey(row.note);
         case Of::fact:
             break;
     }

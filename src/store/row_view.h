@@ -22,6 +22,10 @@ struct RowView {
     bool isOther = false;   // an other row (isProcess false): its ppid is read too
     // The time value of `timestamp`, parsed when the row was loaded.
     TimeValue time = kNoTimeValue;
+    // The row's mark, when one applies to its line: its tags sorted and
+    // joined by commas, and its note. Empty for a row without one.
+    std::string_view tags;
+    std::string_view note;
 };
 
 }  // namespace korvantis

@@ -72,11 +72,13 @@ constexpr std::string_view kHead = R"(<!DOCTYPE html>
 body { font: 10pt sans-serif; margin: 1.5em; color: #000; background: #fff; }
 h1 { font-size: 15pt; } h2 { font-size: 12pt; margin-top: 1.5em; }
 table { border-collapse: collapse; width: 100%; table-layout: auto; }
-th, td { border: 1px solid #999; padding: 2px 4px; text-align: left; vertical-align: top;
-         overflow-wrap: anywhere; unicode-bidi: isolate; }
+th, td { white-space: nowrap; border: 1px solid #999; padding: 2px 4px; text-align: left; vertical-align: top;
+         unicode-bidi: isolate; }
+td.text { overflow-wrap: anywhere; }
 th { background: #eee; }
 thead { display: table-header-group; }
 tr { break-inside: avoid; page-break-inside: avoid; }
+td.text { white-space: normal; }
 .note { white-space: pre-wrap; }
 .ctl { color: #a00; font-family: monospace; }
 code { font-family: monospace; }
@@ -192,9 +194,10 @@ std::string marksReport(const EventStore& store, const RowMarks& marks, std::str
                (row.isProcess ? "process"
                 : row.isOther ? "other"
                               : "file") +
-               "</td><td>" + std::to_string(row.pid) + "</td><td>" + htmlText(row.path) +
-               "</td><td>" + htmlText(row.facts[Fact::args]) + "</td><td>" + htmlText(row.tags) +
-               "</td><td class=\"note\">" + htmlText(row.note) + "</td></tr>\n";
+               "</td><td>" + std::to_string(row.pid) + "</td><td class=\"text\">" +
+               htmlText(row.path) + "</td><td class=\"text\">" + htmlText(row.facts[Fact::args]) +
+               "</td><td>" + htmlText(row.tags) + "</td><td class=\"text note\">" +
+               htmlText(row.note) + "</td></tr>\n";
         std::string_view tags = row.tags;
         while (!tags.empty()) {
             const std::size_t comma = tags.find(',');

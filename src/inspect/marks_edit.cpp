@@ -50,7 +50,7 @@ void SessionMarks::attach(const EventStore& store) {
     }
 }
 
-int SessionMarks::edit(FilterQuery& query, const MarkEdit& edit) {
+int SessionMarks::apply(FilterQuery& query, const MarkEdit& edit) {
     const EventStore& store = *store_;
     if (!query.treeRoots().empty()) {
         query.bindTrees(StoreRowCursor::processLinks(store));
@@ -109,6 +109,10 @@ int SessionMarks::edit(FilterQuery& query, const MarkEdit& edit) {
             }
         }
     }
+    return 0;
+}
+
+int SessionMarks::save() {
     if (const std::string failed = writeSession(file_, session_); !failed.empty()) {
         std::cerr << "korvantis-inspect: " << failed << "\n";
         return 1;

@@ -34,7 +34,13 @@ class SessionMarks {
     // Applies `edit` to the mark of every row `query` shows and saves the
     // session; the exit status (1 when a row could not be read again or
     // the file could not be saved, which then stays as it was).
-    int edit(FilterQuery& query, const MarkEdit& edit);
+    int edit(FilterQuery& query, const MarkEdit& edit) {
+        const int status = apply(query, edit);
+        return status != 0 ? status : save();
+    }
+    // The two steps of edit(): the marks changed in memory, then saved.
+    int apply(FilterQuery& query, const MarkEdit& edit);
+    int save();
 
   private:
     std::string file_;

@@ -24,8 +24,8 @@ struct RowView {
     TimeValue time = kNoTimeValue;
     // The row's mark, when one applies to its line: its tags sorted and
     // joined by commas, and its note. Empty for a row without one.
-    std::string_view tags;
-    std::string_view note;
+    std::string_view tags = {};
+    std::string_view note = {};
 };
 
 }  // namespace korvantis

@@ -101,7 +101,7 @@ seed() {
 }
 
 declare -A MAX_LEN=([decode_line]=4096 [pretty_json]=4096 [tree_url]=4096
-    [stream_reader]=8192 [whole_load]=16384 [filter_query]=1024)
+    [stream_reader]=8192 [whole_load]=16384 [filter_query]=1024 [session_file]=8192)
 SUMMARY=()
 FAILED=0
 for t in "${TARGETS[@]}"; do

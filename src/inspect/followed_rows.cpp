@@ -87,7 +87,8 @@ int followRows(Workspace& workspace, TaskQueue& tasks, std::size_t logs, FilterQ
         status = tellNews(workspace.loader, told) ? 1 : status;
         // Every log asked for is loaded, and none is followed any more.
         const LogLoader& loader = workspace.loader;
-        const bool over = loader.outcomes().size() >= logs && loader.idle() && !loader.followsSomeLog();
+        const bool over =
+            loader.outcomes().size() >= logs && loader.idle() && !loader.followsSomeLog();
         if (stop || !rows.written || over) {
             break;
         }

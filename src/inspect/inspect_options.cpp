@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <iostream>
 
+#include "ingest/utf8_text.h"
 #include "inspect/terminal_text.h"
+#include "investigation/mark_book.h"
 
 namespace korvantis {
 
@@ -16,6 +18,10 @@ const std::string_view kInspectUsage =
     "       korvantis-inspect [--follow] [--filter QUERY] [--export jsonl|csv [--fields LIST]]\n"
     "                         [--sort [-]FIELD] LOG...\n"
     "       korvantis-inspect --rules PATH... --rules-report\n"
+    "       korvantis-inspect --session FILE [--filter QUERY]\n"
+    "                         (--add-tag TAG | --remove-tag TAG | --set-note TEXT) [LOG...]\n"
+    "       korvantis-inspect --session FILE [--filter QUERY] [--export ...] [LOG...]\n"
+    "       korvantis-inspect [--session FILE] [--filter QUERY] --report html LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -66,6 +72,17 @@ constexpr ValueFlag kValueFlags[] = {
      "with --export csv: the comma-separated fields to write, in order"},
     {"--sort", &InspectOptions::sort, "[-]FIELD",
      "write the rows sorted by FIELD (a --fields name; -FIELD descending)"},
+    {"--session", &InspectOptions::session, "FILE",
+     "rows carry the tags and notes of the session FILE's marks; without LOG, read the "
+     "session's own logs"},
+    {"--add-tag", &InspectOptions::addTag, "TAG",
+     "add TAG to every row --filter shows and save the session (creating it)"},
+    {"--remove-tag", &InspectOptions::removeTag, "TAG",
+     "remove TAG from every row --filter shows and save the session"},
+    {"--set-note", &InspectOptions::setNote, "TEXT",
+     "set the note of every row --filter shows ('' clears it) and save the session"},
+    {"--report", &InspectOptions::report, "html",
+     "print a report of the marked rows --filter shows, as one HTML page"},
 };
 
 }  // namespace
@@ -93,6 +110,9 @@ std::string helpText() {
     text +=
         "\nExit status: 0 on success, 1 when a LOG cannot be opened or the output fails,\n"
         "2 on bad usage or an invalid query.\n";
+    text +=
+        "A session that cannot be read or saved is named on standard error, status 1;\n"
+        "marks that no longer match their lines are counted there, status unchanged.\n";
     return text;
 }
 
@@ -107,6 +127,42 @@ std::optional<ExportFormat> exportFormatNamed(std::string_view name) {
 }
 
 namespace {
+
+// The options of marks and sessions on their own.
+bool checkMarkOptions(const InspectOptions& options) {
+    const int edits =
+        options.addTag.has_value() + options.removeTag.has_value() + options.setNote.has_value();
+    if (edits > 1) {
+        std::cerr << "korvantis-inspect: --add-tag, --remove-tag and --set-note go one at a "
+                     "time\n";
+        return false;
+    }
+    if (edits == 1 && !options.session) {
+        std::cerr << "korvantis-inspect: an edit of marks needs --session FILE to keep it in\n";
+        return false;
+    }
+    if (options.report && *options.report != "html") {
+        std::cerr << "korvantis-inspect: --report takes html, not " << *options.report << "\n";
+        return false;
+    }
+    for (const auto* tag : {&options.addTag, &options.removeTag}) {
+        if (*tag && !isTagWord(**tag)) {
+            std::cerr << "korvantis-inspect: \"" << **tag
+                      << "\" is not a tag: 1 to 64 of A-Z a-z 0-9 _ . : -\n";
+            return false;
+        }
+    }
+    if (options.setNote && options.setNote->size() > kMaxNoteBytes) {
+        std::cerr << "korvantis-inspect: --set-note: a note holds at most 64 KiB, this one "
+                  << options.setNote->size() << " bytes\n";
+        return false;
+    }
+    if (options.setNote && !isValidUtf8(*options.setNote)) {
+        std::cerr << "korvantis-inspect: --set-note: the note is not valid UTF-8\n";
+        return false;
+    }
+    return true;
+}
 
 // The options and logs as given; false (and why, on standard error) for an
 // option that is unknown, given twice or missing its value.
@@ -198,15 +254,30 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
                      "--follow\n";
         return false;
     }
-    const bool rows = options.filter || options.format || options.sort || options.follow;
-    if (rows + options.dump + options.tree + options.pretty + options.summary + options.lifetimes >
+    if (!checkMarkOptions(options)) {
+        return false;
+    }
+    const bool edit = editsMarks(options);
+    const bool rows = (options.filter && !edit && !options.report) || options.format ||
+                      options.sort || options.follow;
+    if (rows + edit + options.report.has_value() + options.dump + options.tree + options.pretty +
+            options.summary + options.lifetimes >
         1) {
+        if (edit || options.report) {
+            std::cerr << "korvantis-inspect: an edit of marks (--add-tag, --remove-tag, "
+                         "--set-note) and --report go alone, without another output\n";
+            return false;
+        }
         std::cerr << "korvantis-inspect: --dump, --tree, --pretty, --summary, --lifetimes and "
                      "--filter go "
                      "alone\n";
         return false;
     }
-    return options.pretty ? options.logs.empty() : !options.logs.empty();
+    if (options.pretty) {
+        return options.logs.empty();
+    }
+    // A session names its own logs; a report names the logs it is of.
+    return !options.logs.empty() || (options.session && !options.report);
 }
 
 }  // namespace korvantis

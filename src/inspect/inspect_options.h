@@ -26,9 +26,14 @@ struct InspectOptions {
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
     CsvFields csvFields = defaultCsvFields();
-    std::optional<std::string> sort;  // the order --filter writes them in
-    std::vector<std::string> rules;   // detection rule files and folders, in order
-    bool rulesReport = false;         // what became of each rule document; no logs
+    std::optional<std::string> sort;     // the order --filter writes them in
+    std::vector<std::string> rules;      // detection rule files and folders, in order
+    bool rulesReport = false;            // what became of each rule document; no logs
+    std::optional<std::string> session;  // the session file whose marks rows carry
+    std::optional<std::string> addTag;   // edits of the marks of the rows --filter shows
+    std::optional<std::string> removeTag;
+    std::optional<std::string> setNote;
+    std::optional<std::string> report;  // the report's form: html
     std::vector<std::string> logs;
 };
 
@@ -37,9 +42,16 @@ std::string helpText();
 
 std::optional<ExportFormat> exportFormatNamed(std::string_view name);
 
+// Whether the options edit the session's marks.
+inline bool editsMarks(const InspectOptions& options) {
+    return options.addTag || options.removeTag || options.setNote;
+}
+
 // The options as given on the command line, checked: an unknown option, one
 // given twice or without its value, outputs that do not go together, a bad
-// --export or --fields, or logs missing (or given with --pretty) give false,
+// --export or --fields, an edit of marks with an output or without
+// --session, a bad tag or note, or logs missing (unless a session names
+// them, or given with --pretty) give false,
 // with the reason on standard error.
 bool parseArguments(int argc, char** argv, InspectOptions& options);
 

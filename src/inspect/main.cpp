@@ -21,10 +21,12 @@
 #include "inspect/followed_rows.h"
 #include "inspect/inspect_options.h"
 #include "inspect/lifetime_lines.h"
+#include "inspect/marks_edit.h"
 #include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
 #include "inspect/summary_output.h"
 #include "inspect/terminal_text.h"
+#include "investigation/marks_report.h"
 #include "korvantis_version.h"
 #include "load/task_queue.h"
 #include "query/filter_query.h"
@@ -177,7 +179,8 @@ bool checkRowOptions(const korvantis::InspectOptions& options,
             return false;
         }
     }
-    if (options.filter || options.format || options.sort || options.follow) {
+    if (options.filter || options.format || options.sort || options.follow ||
+        korvantis::editsMarks(options) || options.report) {
         korvantis::ParsedFilterQuery parsed =
             korvantis::parseFilterQuery(options.filter.value_or(""));
         if (!parsed.query) {
@@ -252,15 +255,29 @@ std::string loadFigures(const EventStore& store, const Loaded& loaded) {
 int writeAnswer(const korvantis::InspectOptions& options, korvantis::Workspace& workspace,
                 korvantis::TaskQueue& tasks, std::optional<korvantis::FilterQuery>& query,
                 const std::optional<korvantis::RowSort>& sort, korvantis::CheckedOutput& out,
-                const Loaded& loaded) {
+                const Loaded& loaded, korvantis::SessionMarks* session) {
     const EventStore& store = workspace.store;
+    if (session != nullptr && korvantis::editsMarks(options)) {
+        return session->edit(*query, korvantis::markEditOf(options));
+    }
+    const korvantis::RowMarks* marks = session != nullptr ? &session->rowMarks() : nullptr;
+    if (options.report) {
+        if (!query->treeRoots().empty()) {
+            query->bindTrees(korvantis::StoreRowCursor::processLinks(store));
+        }
+        out.write(korvantis::marksReport(store, marks != nullptr ? *marks : korvantis::RowMarks(),
+                                         options.filter.value_or(""), *query));
+        return 0;
+    }
     const auto format = korvantis::exportFormatNamed(options.format.value_or("jsonl"));
     if (options.follow) {
         return korvantis::followRows(workspace, tasks, options.logs.size(), *query, *format,
                                      options.csvFields);
     }
     if (query) {
-        return korvantis::writeShownRows(store, *query, *format, options.csvFields, sort) ? 0 : 1;
+        return korvantis::writeShownRows(store, *query, *format, options.csvFields, sort, marks)
+                   ? 0
+                   : 1;
     }
     if (options.tree) {
         out.write(store.jsonTreeRaw());
@@ -333,10 +350,21 @@ int main(int argc, char** argv) {
     if (!checkRowOptions(options, query, sort)) {
         return 2;
     }
+    std::optional<korvantis::SessionMarks> session;
+    if (options.session) {
+        session.emplace(*options.session);
+        if (const int status = session->read(options); status != 0) {
+            return status;
+        }
+    }
     korvantis::TaskQueue tasks;
     korvantis::Workspace workspace(tasks.poster());
     workspace.loader.setRules(rules);
     const Loaded loaded = loadLogs(workspace, tasks, options);
-    const int answered = writeAnswer(options, workspace, tasks, query, sort, out, loaded);
+    if (session) {
+        session->attach(workspace.store);
+    }
+    const int answered = writeAnswer(options, workspace, tasks, query, sort, out, loaded,
+                                     session ? &*session : nullptr);
     return finish(loaded.status | answered);
 }

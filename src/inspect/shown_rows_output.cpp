@@ -70,8 +70,9 @@ bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, bool withLin
 // The shown rows gathered, then written in sorted order with their raw
 // lines read one by one in that order.
 ExportResult writeSorted(const EventStore& store, const FilterQuery& query, ExportFormat format,
-                         const CsvFields& fields, const RowSort& sort, UnreadableRows& unreadable) {
-    StoreRowCursor cursor(store);
+                         const CsvFields& fields, const RowSort& sort, UnreadableRows& unreadable,
+                         const RowMarks* marks) {
+    StoreRowCursor cursor(store, marks);
     std::vector<RowView> rows;
     std::vector<LinePlace> entries;
     ExportRow row;
@@ -129,16 +130,17 @@ RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
 }
 
 bool writeShownRows(const EventStore& store, FilterQuery& query, ExportFormat format,
-                    const CsvFields& fields, const std::optional<RowSort>& sort) {
+                    const CsvFields& fields, const std::optional<RowSort>& sort,
+                    const RowMarks* marks) {
     if (!query.treeRoots().empty()) {
         query.bindTrees(StoreRowCursor::processLinks(store));
     }
     if (!sort) {
-        StoreRowCursor cursor(store);
+        StoreRowCursor cursor(store, marks);
         return writeMatchingRows(store, query, format, fields, cursor).ok();
     }
     UnreadableRows unreadable;
-    const ExportResult result = writeSorted(store, query, format, fields, *sort, unreadable);
+    const ExportResult result = writeSorted(store, query, format, fields, *sort, unreadable, marks);
     if (!result.ok()) {
         std::cerr << "korvantis-inspect: " << terminalText(result.error) << "\n";
     }

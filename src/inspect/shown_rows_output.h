@@ -28,8 +28,10 @@ RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
 // Writes the rows `query` shows to standard output, in load order or in the
 // order `sort` gives. False when the write fails or a row's line could not be
 // read again (to be tested or written): the first such row is named on
-// standard error with the reason, and the others are still written.
+// standard error with the reason, and the others are still written. With
+// `marks`, rows carry their marks' tags and notes.
 bool writeShownRows(const EventStore& store, FilterQuery& query, ExportFormat format,
-                    const CsvFields& fields, const std::optional<RowSort>& sort);
+                    const CsvFields& fields, const std::optional<RowSort>& sort,
+                    const RowMarks* marks = nullptr);
 
 }  // namespace korvantis

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "investigation/row_marks.h"
 #include "query/filter_query.h"
 #include "query/row_export.h"
 #include "query/rows_snapshot.h"
@@ -17,10 +18,12 @@ namespace korvantis {
 // The rows of the three lists in the order their lines were loaded. Each row
 // knows its line's place in lineRefs, so following the lists while
 // counting places interleaves them by line without a lookup. A row's raw
-// line is read from its log only when asked for.
+// line is read from its log only when asked for. With `marks`, each row
+// carries the tags and note of its mark.
 class StoreRowCursor {
   public:
-    explicit StoreRowCursor(const EventStore& store) : store_(store), lines_(store.logFiles()) {}
+    explicit StoreRowCursor(const EventStore& store, const RowMarks* marks = nullptr)
+        : store_(store), marks_(marks), lines_(store.logFiles()) {}
 
     bool next(ExportRow& out) {
         const auto& procs = store_.procPreviews();
@@ -44,6 +47,10 @@ class StoreRowCursor {
         } else {
             out = {others.rowView(other_++), {}, {}};
         }
+        if (const MarkText* mark = marks_ != nullptr ? marks_->at(entry_) : nullptr) {
+            out.row.tags = mark->tags;
+            out.row.note = mark->note;
+        }
         return true;
     }
 
@@ -66,6 +73,7 @@ class StoreRowCursor {
 
   private:
     const EventStore& store_;
+    const RowMarks* marks_;
     std::size_t proc_ = 0;
     std::size_t file_ = 0;
     std::size_t other_ = 0;

@@ -30,6 +30,8 @@ constexpr KeyName kKeys[] = {
     {"json", FilterQuery::Key::json},     {"after", FilterQuery::Key::after},
     {"before", FilterQuery::Key::before}, {"outcome", FilterQuery::Key::outcome},
     {"rule", FilterQuery::Key::rule},     {"level", FilterQuery::Key::level},
+    {"before", FilterQuery::Key::before}, {"tag", FilterQuery::Key::tag},
+    {"note", FilterQuery::Key::note},
 };
 
 std::string_view nameOf(const FilterQuery::Term& term) {
@@ -93,6 +95,8 @@ int costOf(FilterQuery::Key key) {
         case FilterQuery::Key::path:
         case FilterQuery::Key::fact:
         case FilterQuery::Key::outcome:
+        case FilterQuery::Key::tag:
+        case FilterQuery::Key::note:
             return 1;
         case FilterQuery::Key::plain:
             return 2;
@@ -233,6 +237,21 @@ bool numberContains(std::int64_t number, std::string_view folded) {
     return containsFolded(std::string_view(digits, static_cast<std::size_t>(end - digits)), folded);
 }
 
+// Whether the comma-joined lower-case tags hold `tag` (lower case) whole.
+bool hasTag(std::string_view tags, std::string_view tag) {
+    while (!tags.empty()) {
+        const std::size_t comma = tags.find(',');
+        if (tags.substr(0, comma) == tag) {
+            return true;
+        }
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        tags.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
 bool termHolds(const FilterQuery::Term& term, const RowView& row, RawLineRef rawLine) {
     using Key = FilterQuery::Key;
     switch (term.key) {
@@ -263,6 +282,10 @@ bool termHolds(const FilterQuery::Term& term, const RowView& row, RawLineRef raw
             const RuleLevel level = ruleLevelOf(row.ruleHits);
             return level != RuleLevel::none && static_cast<std::int64_t>(level) >= term.number;
         }
+        case Key::tag:
+            return hasTag(row.tags, term.folded);
+        case Key::note:
+            return containsFolded(row.note, term.folded);
         case Key::after:
             return row.time != kNoTimeValue && row.time >= term.number;
         case Key::before:

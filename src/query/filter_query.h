@@ -59,7 +59,9 @@ class FilterQuery {
         before,
         outcome,
         rule,
-        level
+        level,
+        tag,
+        note
     };
     struct Term {
         Key key = Key::plain;
@@ -131,9 +133,11 @@ struct ParsedFilterQuery {
 // - a term of more than one character starting with an unquoted `-` is
 //   negated;
 // - `key:value` with an unquoted key among pid, ppid, type, path, time, tree,
-//   json, after, before, outcome and the facts' names (any ASCII case) is a keyed term; its value
-//   must not be empty, and for pid, ppid, tree, uid, pidversion and
+//   json, after, before, outcome, rule, level, tag, note and the facts' names (any ASCII case) is a
+//   keyed term; its value must not be empty, and for pid, ppid, tree, uid, pidversion and
 //   responsible_pid must be a decimal 64-bit integer;
+// - `tag:T` keeps rows whose mark has the tag T (any ASCII case);
+//   `note:TEXT` rows whose mark's note holds TEXT (ASCII case folded);
 // - `after:T` and `before:T` keep rows whose time value is at or after T,
 //   or before T (see parseTimeBound); a row without one matches neither;
 // - anything else is plain text, matched against the timestamp, type, pid,

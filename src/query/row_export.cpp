@@ -19,9 +19,9 @@ namespace korvantis {
 
 namespace {
 
-constexpr std::string_view kRowFieldNames[] = {"kind",  "type",     "timestamp", "pid",
-                                               "ppid",  "path",     "utc",       "outcome",
-                                               "rules", "rule_ids", "level"};
+constexpr std::string_view kRowFieldNames[] = {"kind",  "type", "timestamp", "pid",   "ppid",
+                                               "path",  "utc",  "outcome",   "rules", "rule_ids",
+                                               "level", "tags", "note"};
 
 std::string failure(std::string_view name, int error) {
     return writeFailure(std::string(name), error);
@@ -125,6 +125,12 @@ void appendCsvValue(std::string& out, const RowView& row, const CsvField& field)
             break;
         case Of::level:
             out += ruleLevelName(ruleLevelOf(row.ruleHits));
+            break;
+        case Of::tags:
+            appendCsvField(out, row.tags);
+            break;
+        case Of::note:
+            appendCsvField(out, row.note);
             break;
         case Of::fact:
             appendCsvField(out, row.facts[field.fact]);

@@ -19,7 +19,8 @@ enum class ExportFormat { jsonLines, csv };
 
 // One field of a CSV record: a row's own field, or one of its facts. `utc` is
 // the row's time value as "YYYY-MM-DDTHH:MM:SS.nnnnnnnnnZ", empty without one;
-// `outcome` how a process row's run ended.
+// `outcome` how a process row's run ended; `tags` and `note` those of the
+// row's mark, empty without one.
 struct CsvField {
     // rules, rule_ids, level: of the detection rules the row matches.
     enum class Of : std::uint8_t {
@@ -34,6 +35,8 @@ struct CsvField {
         rules,
         rule_ids,
         level,
+        tags,
+        note,
         fact
     };
     Of of = Of::kind;

@@ -91,6 +91,9 @@ bool stricter(const FilterQuery::Term& newer, const FilterQuery::Term& older) {
             return newer.number == older.number;
         case Key::tree:
             return false;
+        // A row with tag `ab` need not have tag `a`: only the same tag.
+        case Key::tag:
+            return newer.folded == older.folded;
         // A later after: bound keeps fewer rows, an earlier one more; a value
         // typed on may name a later or an earlier moment.
         case Key::after:

@@ -43,6 +43,8 @@ SortKind sortKindOf(const CsvField& field) {
         case Of::outcome:
         case Of::rules:
         case Of::rule_ids:
+        case Of::tags:
+        case Of::note:
             break;
     }
     return SortKind::text;
@@ -74,6 +76,10 @@ SortKey sortKeyOf(const CsvField& field, const RowView& row) {
             const RuleLevel level = ruleLevelOf(row.ruleHits);
             return {level == RuleLevel::none, static_cast<std::int64_t>(level), {}};
         }
+        case Of::tags:
+            return textKey(row.tags);
+        case Of::note:
+            return textKey(row.note);
         case Of::fact:
             break;
     }

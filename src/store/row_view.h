@@ -29,6 +29,10 @@ struct RowView {
     std::string_view outcome = {};
     // The detection rules it matches; nullptr when none.
     const RuleHitSet* ruleHits = nullptr;
+    // The row's mark, when one applies to its line: its tags sorted and
+    // joined by commas, and its note. Empty for a row without one.
+    std::string_view tags = {};
+    std::string_view note = {};
 };
 
 }  // namespace korvantis

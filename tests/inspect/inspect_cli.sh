@@ -64,10 +64,10 @@ CASES
 # option of --help has its entry.
 usage=$("$INSPECT" 2>&1 > /dev/null)
 synopsis=$(sed -n '/^# SYNOPSIS/,/^# DESCRIPTION/p' "$MAN_PAGE" | tr -d '*')
-for option in $(grep -o -- '--[a-z]*' <<< "$usage" | sort -u); do
+for option in $(grep -o -- '--[a-z][a-z-]*' <<< "$usage" | sort -u); do
     contains "man page synopsis" "$option" "$synopsis"
 done
-for option in $("$INSPECT" --help | grep -o -- '^  --[a-z]*' | sort -u); do
+for option in $("$INSPECT" --help | grep -o -- '^  --[a-z][a-z-]*' | sort -u); do
     contains "man page entry" "*$option*" "$(cat "$MAN_PAGE")"
 done
 [[ "$("$INSPECT" --version)" =~ ^korvantis-inspect\ [0-9]+\.[0-9]+\.[0-9]+$ ]]
@@ -350,6 +350,73 @@ contains "summary escaped" '/bin/\x1b[2J\x07\xe2\x80\xae' "$("$INSPECT" --summar
 "$INSPECT" "$work/"$'no\a such.json' > /dev/null 2> "$err_file"
 check "notice escaped" "korvantis-inspect: cannot open $work/no\x07 such.json: No such file or directory" "$(cat "$err_file")"
 contains "csv exact" $'/bin/x\xc2\x9b' "$("$INSPECT" --filter '' --export csv "$hostile")"
+
+# --session: marks made from a query, read back as fields and filter keys,
+# on eslogger and own-format logs in one run; a log changed after marking
+# leaves its mark detached (counted on standard error, status as before),
+# never on another line. Refused calls write nothing.
+marks=$work/marks
+mkdir -p "$marks"
+cp "$SAMPLE" "$marks/own.json"
+cp "$SAMPLES/eslogger.json" "$marks/es.json"
+ses=$marks/case.korvantis
+mark() { "$INSPECT" --session "$ses" "$@"; }
+# case; arguments (the session first); status; standard output holds; standard error holds ("-": empty)
+while IFS=';' read -r name args status want_out want_err; do
+    eval "set -- $args"
+    out=$(mark "$@" 2> "$err_file" < /dev/null)
+    check "$name: status" "$status" $?
+    err=$(cat "$err_file")
+    if [ "$want_out" = "-" ]; then check "$name: stdout" "" "$out"; else contains "$name: stdout" "$want_out" "$out"; fi
+    if [ "$want_err" = "-" ]; then check "$name: stderr" "" "$err"; else contains "$name: stderr" "$want_err" "$err"; fi
+done <<'CASES'
+no session yet;--export csv "$marks/own.json";1;-;No such file
+edit and export;--add-tag a --export csv "$marks/own.json";2;-;go alone
+two edits;--add-tag a --remove-tag b "$marks/own.json";2;-;one at a time
+bad tag;--add-tag 'a,b' "$marks/own.json";2;-;is not a tag
+note over 64 KiB;--set-note "$(head -c 65537 /dev/zero | tr '\0' x)" "$marks/own.json";2;-;at most 64 KiB
+empty tag key;--filter 'tag:' --export csv "$marks/own.json";2;-;empty value after tag:
+empty note key;--filter '-note:' --export csv "$marks/own.json";2;-;empty value after note:
+bad report;--report pdf "$marks/own.json";2;-;--report takes html
+tag the execs;--filter 'type:exec' --add-tag Dropper "$marks/own.json" "$marks/es.json";0;-;-
+note one pid;--filter 'pid:230' --set-note 'ran "curl", then left' "$marks/own.json";0;-;-
+second tag;--filter 'pid:230 type:exec' --add-tag bookmark "$marks/own.json";0;-;-
+session's own logs;--filter 'tag:DROPPER' --export csv --fields pid,tags;0;230,"bookmark,dropper";-
+own logs, both kinds;--filter 'tag:dropper' --export csv --fields kind,tags;0;process,dropper;-
+note field quoted;--filter 'note:CURL' --export csv --fields pid,note;0;230,"ran ""curl"", then left";-
+not tagged;--filter '-tag:dropper note:curl' --export csv --fields kind,tags;0;file,;-
+remove a tag;--filter 'pid:230' --remove-tag bookmark "$marks/own.json";0;-;-
+clear notes;--set-note '' "$marks/own.json";0;-;-
+CASES
+check "a tag is whole: tag:drop finds nothing" "pid" "$(mark --filter 'tag:drop' --export csv --fields pid)"
+check "tag removed" "pid" "$(mark --filter 'tag:bookmark' --export csv --fields pid)"
+check "notes cleared" "pid" "$(mark --filter 'note:curl' --export csv --fields pid)"
+tagged=$(mark --filter 'tag:dropper' --export csv --fields pid "$marks/es.json" | wc -l)
+# A line rewritten in place: its mark is detached, the others stay.
+before=$(mark --filter 'tag:dropper' --export csv --fields pid "$marks/own.json" | wc -l)
+line=$(grep -n 'EXEC' "$marks/own.json" | head -1 | cut -d: -f1)
+sed -i "${line}s/\"pid\":/\"pid\": /" "$marks/own.json"
+err=$(mark --filter 'tag:dropper' --export csv --fields pid "$marks/own.json" 2>&1 > "$work/after")
+check "changed line: status" 0 $?
+contains "changed line: counted" "1 mark no longer matches its line in own.json" "$err"
+check "changed line: one fewer" $((before - 1)) "$(wc -l < "$work/after")"
+check "other log's marks kept" "$tagged" "$(mark --filter 'tag:dropper' --export csv --fields pid "$marks/es.json" 2>/dev/null | wc -l)"
+# A failed save leaves the old file as it was.
+cp "$ses" "$work/kept"
+"$INSPECT" --session "$marks/no/such/folder.korvantis" --add-tag x "$marks/own.json" 2> "$err_file"
+check "failed save: status" 1 $?
+contains "failed save: says why" "No such file" "$(cat "$err_file")"
+chattr +i "$ses" 2> /dev/null && {
+    mark --add-tag x "$marks/own.json" 2> /dev/null
+    check "read-only session: status" 1 $?
+    chattr -i "$ses"
+}
+same "failed save: old file intact" "$work/kept" "$ses"
+printf '{"format":"korvantis-session","version":9}' > "$marks/new.korvantis"
+err=$("$INSPECT" --session "$marks/new.korvantis" --add-tag x "$marks/own.json" 2>&1)
+check "newer session: status" 1 $?
+contains "newer session: named" "newer version" "$err"
+check "newer session: untouched" '{"format":"korvantis-session","version":9}' "$(cat "$marks/new.korvantis")"
 
 # --summary: every type, the busiest programs (a file row's program from its
 # pid's latest process row) and file paths, the busiest seconds; counts

@@ -61,6 +61,10 @@ const std::vector<Row>& languageRows() {
                                                    {Fact::uid, "501"},
                                                    {Fact::cwd, "/Users/alice/project"},
                                                    {Fact::team_id, "ABC123"}}));
+        // Marks: tags as the marks keep them (sorted, joined), and notes.
+        made[0].row.tags = "bookmark,dropper";
+        made[0].row.note = "Ran CURL, then left";
+        made[4].row.tags = "dropper";
         for (Row& r : made) {
             r.row.time = parseTimeValue(r.row.timestamp).value_or(kNoTimeValue);
         }
@@ -128,8 +132,17 @@ TEST(FilterQuery, Language) {
         // (1765000000 is 2025-12-06T05:46:40Z).
         {"after:2025-12-06T06:46:40.0045+01:00", "000001"},
         {"before:2025-12-06T05:46", "000000"},
+        // Marks: a tag is whole and any case; a note is searched; plain text
+        // reads neither.
+        {"tag:DROPPER", "100010"},
+        {"tag:drop", "000000"},
+        {"-tag:bookmark", "011111"},
+        {"note:curl,", "100000"},
+        {"dropper", "000000"},
         // Errors.
         {"\"zsh", "unbalanced quote"},
+        {"tag:", "empty value after tag:"},
+        {"-note:", "empty value after note:"},
         {"path:\"a b", "unbalanced quote"},
         {"pid:", "empty value after pid:"},
         {"TYPE:", "empty value after type:"},

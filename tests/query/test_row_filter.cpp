@@ -117,6 +117,10 @@ TEST(RowFilter, NarrowingQueries) {
         {"type:exec", "-type:exec", false},
         {"tree:1", "tree:1 x", false},
         {"json:ab", "json:abc", true},
+        // A row with tag ab need not have tag a.
+        {"tag:a", "tag:ab", false},
+        {"tag:ab", "tag:AB x", true},
+        {"note:cu", "note:curl", true},
         // Time bounds compare as moments, not as texts typed on: 2026 is a
         // moment of 1970.
         {"before:2026", "before:2026-08-12", false},

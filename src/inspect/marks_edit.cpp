@@ -1,0 +1,123 @@
+// korvantis-inspect --session: reading a session, applying its marks to the
+// loaded rows, and editing them.
+
+#include "inspect/marks_edit.h"
+
+#include <iostream>
+#include <vector>
+
+#include "inspect/store_rows.h"
+
+namespace korvantis {
+
+MarkEdit markEditOf(const InspectOptions& options) {
+    if (options.addTag) {
+        return {MarkEdit::Kind::addTag, lowerTag(*options.addTag)};
+    }
+    if (options.removeTag) {
+        return {MarkEdit::Kind::removeTag, lowerTag(*options.removeTag)};
+    }
+    return {MarkEdit::Kind::setNote, options.setNote.value_or("")};
+}
+
+int SessionMarks::read(InspectOptions& options) {
+    SessionRead read = readSession(file_);
+    if (read.session) {
+        session_ = std::move(*read.session);
+    } else if (!(read.missing && editsMarks(options))) {
+        std::cerr << "korvantis-inspect: " << read.error << "\n";
+        return 1;
+    }
+    if (options.logs.empty()) {
+        options.logs = session_.logs;
+        if (options.logs.empty()) {
+            std::cerr << "korvantis-inspect: session \"" << file_ << "\" names no logs\n";
+            return 2;
+        }
+    }
+    return 0;
+}
+
+void SessionMarks::attach(const EventStore& store) {
+    store_ = &store;
+    lines_.emplace(store);
+    marks_ = RowMarks(store, *lines_, session_.marks);
+    for (const RowMarks::Detached& d : marks_.detached()) {
+        std::cerr << "korvantis-inspect: " << d.count
+                  << (d.count == 1 ? " mark no longer matches its line"
+                                   : " marks no longer match their lines")
+                  << " in " << store.logFiles().fileName(d.log) << "\n";
+    }
+}
+
+int SessionMarks::apply(FilterQuery& query, const MarkEdit& edit) {
+    const EventStore& store = *store_;
+    if (!query.treeRoots().empty()) {
+        query.bindTrees(StoreRowCursor::processLinks(store));
+    }
+    const std::vector<std::string>& realPaths = marks_.realPaths();
+    // Rows come in log order, each log's by line: the next mark of a log
+    // goes after the one before, so its place is found at once.
+    std::vector<LogMarks*> logMarks(realPaths.size(), nullptr);
+    std::vector<LogMarks::iterator> hints(realPaths.size());
+    std::size_t unreadable = 0;
+    std::size_t unmarkable = 0;
+    StoreRowCursor cursor(store, &marks_);
+    ExportRow row;
+    while (cursor.next(row)) {
+        const RowMatch match = matchRow(
+            query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
+        if (match != RowMatch::shown) {
+            unreadable += match == RowMatch::unreadable;
+            continue;
+        }
+        const LineRef& ref = store.lineRefs().ref(cursor.entry());
+        if (realPaths[ref.log].empty()) {
+            ++unmarkable;
+            continue;
+        }
+        if (logMarks[ref.log] == nullptr) {
+            logMarks[ref.log] = &session_.marks.marksOf(realPaths[ref.log]);
+            hints[ref.log] = logMarks[ref.log]->begin();
+        }
+        const MarkPlace place{lines_->lineOf(cursor.entry()), ref.checksum};
+        LogMarks& marks = *logMarks[ref.log];
+        auto& hint = hints[ref.log];
+        while (hint != marks.end() && hint->first < place) {
+            ++hint;
+        }
+        const auto at = marks.try_emplace(hint, place);
+        edit.applyTo(at->second);
+        hint = std::next(at);
+    }
+    if (unreadable > 0) {
+        std::cerr << "korvantis-inspect: " << unreadable << (unreadable == 1 ? " row" : " rows")
+                  << " could not be read again to be tested; session \"" << file_
+                  << "\" not saved\n";
+        return 1;
+    }
+    if (unmarkable > 0) {
+        std::cerr << "korvantis-inspect: rows read from standard input cannot be marked\n";
+    }
+    session_.marks.dropEmpty();
+    if (session_.logs.empty()) {
+        // A new session's own logs are those of its first run.
+        for (const std::string& real : realPaths) {
+            if (!real.empty() && std::find(session_.logs.begin(), session_.logs.end(), real) ==
+                                     session_.logs.end()) {
+                session_.logs.push_back(real);
+            }
+        }
+    }
+    return 0;
+}
+
+int SessionMarks::save() {
+    if (const std::string failed = writeSession(file_, session_); !failed.empty()) {
+        std::cerr << "korvantis-inspect: " << failed << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace korvantis

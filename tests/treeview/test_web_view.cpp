@@ -86,6 +86,7 @@ class WebViewTest : public QObject {
     void failedNavigationShowsOneAlert();
     void pageOpensClosesAndPagesChildren();
     void pageDrawsAVeryDeepChain();
+    void searchRevealsTheEndOfADeepChain();
 };
 
 void WebViewTest::loadsThePageOncePerUrl() {
@@ -302,6 +303,29 @@ void WebViewTest::pageDrawsAVeryDeepChain() {
              u"Opened 2,000 nodes; the rest below does not fit in the picture at once."_s);
     menu("collapse");
     QCOMPARE(shown.js("__korvantis.drawn").toInt(), 3);
+}
+
+void WebViewTest::searchRevealsTheEndOfADeepChain() {
+    // Opening the whole chain to its end once took seconds at this depth and
+    // minutes at 300,000: the layout was quadratic and every node was drawn.
+    constexpr int kDepth = 20000;
+    QString json = u"["_s;
+    for (int i = 0; i < kDepth; ++i) {
+        json += uR"({"name":"p%1","children":[)"_s.arg(i);
+    }
+    json += uR"({"name":"deepest"})"_s + u"]}"_s.repeated(kDepth) + "]";
+    WebViewData data;
+    data.setD3Json(json);
+    Shown shown(&data);
+    QVERIFY(shown.waitForTree());
+    QCOMPARE(shown.js("__korvantis.search('deepest')").toInt(), 1);
+    QCOMPARE(shown.js("__korvantis.drawn").toInt(), kDepth + 1);
+    // The match is drawn, and only the part of the chain near the view is.
+    QCOMPARE(shown.js("d3.selectAll('.node.match.current .name').text()").toString(), u"deepest"_s);
+    QVERIFY(shown.js("d3.selectAll('.node').size()").toInt() < 1000);
+    // Generous for a loaded machine; the quadratic layout alone took seconds.
+    QVERIFY2(shown.js("__korvantis.lastSearchMs").toDouble() < 1500,
+             qPrintable(shown.js("String(__korvantis.lastSearchMs)").toString()));
 }
 
 KORVANTIS_WEB_TEST_MAIN(WebViewTest)

@@ -24,7 +24,8 @@
         zoom = d3.zoom()
             .scaleExtent([0.02, 4])
             .on("start", page.hidePopups)
-            .on("zoom", (event) => viewport.attr("transform", event.transform));
+            .on("zoom", (event) => viewport.attr("transform", event.transform))
+            .on("end", redrawAfterMove);
         svg.call(zoom).on("dblclick.zoom", null);
     }
 
@@ -54,6 +55,7 @@
         page.hidePopups();
         linkLayer.selectAll("*").remove();
         nodeLayer.selectAll("*").remove();
+        laidOut = [];
         hooks.drawn = 0;
         hooks.total = 0;
     }
@@ -124,10 +126,48 @@
         const start = performance.now();
         const before = anchor && anchor.__x !== undefined ? [anchor.__x, anchor.__y] : null;
 
-        const nodes = layOut();
+        laidOut = layOut();
+        draw();
 
+        if (before) {
+            zoom.translateBy(svg, before[1] - anchor.__y, before[0] - anchor.__x);
+        }
+        notePicture(laidOut.length, start);
+    }
+
+    // Above this many laid-out nodes only those near the view are drawn:
+    // SVG elements by the hundred thousand (a deep chain opened to a search
+    // match) would hold the page for minutes.
+    const DRAW_ALL_UP_TO = 5000;
+    let laidOut = [];
+    let windowed = false;
+
+    // The laid-out nodes within a screen of the view, or all of them for an
+    // ordinary picture.
+    function nodesToDraw() {
+        windowed = laidOut.length > DRAW_ALL_UP_TO;
+        if (!windowed) {
+            return laidOut;
+        }
+        const [width, height] = stageSize();
+        const t = d3.zoomTransform(svg.node());
+        const left = t.invertX(-width) - COLUMN;
+        const right = t.invertX(2 * width) + COLUMN;
+        const top = t.invertY(-height) - ROW;
+        const bottom = t.invertY(2 * height) + ROW;
+        return laidOut.filter((d) => d.y >= left && d.y <= right && d.x >= top && d.x <= bottom);
+    }
+
+    function redrawAfterMove() {
+        if (windowed) {
+            draw();
+        }
+    }
+
+    function draw() {
+        const nodes = nodesToDraw();
         linkLayer.selectAll("path")
-            .data(nodes.slice(1), (d) => d.data.__id)
+            .data(nodes.filter((d) => d.parent), (d) => d.data.__id)
             .join("path")
             .attr("class", "link")
             .attr("d", linkPath);
@@ -138,17 +178,12 @@
             .attr("class", nodeClass)
             .attr("transform", (d) => "translate(" + d.y + "," + d.x + ")")
             .each(fillNode);
-
-        if (before) {
-            zoom.translateBy(svg, before[1] - anchor.__y, before[0] - anchor.__x);
-        }
-        notePicture(nodes.length, start);
     }
 
     // The tidy layout of the open part of the tree; every drawn node keeps
     // its place in the picture for the next one.
     function layOut() {
-        const layoutRoot = d3.hierarchy(page.root, page.drawnChildren);
+        const layoutRoot = hierarchy(page.root, page.drawnChildren);
         d3.tree()
             .nodeSize([ROW, COLUMN])
             .separation((a, b) => (a.parent === b.parent ? 1 : 1.3))(layoutRoot);
@@ -158,6 +193,40 @@
             d.data.__y = d.y;
         }
         return nodes;
+    }
+
+    // What d3.hierarchy makes, in linear time: d3's own reckons heights by
+    // walking up from every node, quadratic on a deep chain.
+    const HierarchyNode = d3.hierarchy({}).constructor;
+
+    function hierarchy(top, childrenOf) {
+        const root = new HierarchyNode(top);
+        const list = [root];
+        for (let head = 0; head < list.length; head++) {
+            const node = list[head];
+            const kids = childrenOf(node.data);
+            if (kids && kids.length > 0) {
+                node.children = new Array(kids.length);
+                for (let i = 0; i < kids.length; i++) {
+                    const child = new HierarchyNode(kids[i]);
+                    child.parent = node;
+                    child.depth = node.depth + 1;
+                    node.children[i] = child;
+                    list.push(child);
+                }
+            }
+        }
+        for (let i = list.length - 1; i >= 0; i--) {
+            const node = list[i];
+            let height = 0;
+            if (node.children) {
+                for (const child of node.children) {
+                    height = Math.max(height, child.height + 1);
+                }
+            }
+            node.height = height;
+        }
+        return root;
     }
 
     // A new node of the picture: its dot, its label and what the mouse does
@@ -240,11 +309,11 @@
         let top = 0;
         let bottom = 0;
         let right = 0;
-        nodeLayer.selectAll("g").each((d) => {
+        for (const d of laidOut) {
             top = Math.min(top, d.x);
             bottom = Math.max(bottom, d.x);
             right = Math.max(right, d.y);
-        });
+        }
         return {top, bottom, right};
     }
 

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "fleet/clickhouse_client.h"
+
 namespace korvantis {
 
 const std::string_view kInspectUsage =
@@ -13,6 +15,9 @@ const std::string_view kInspectUsage =
     "                         (LOG - is standard input)\n"
     "       korvantis-inspect [--follow] [--filter QUERY] [--export jsonl|csv [--fields LIST]]\n"
     "                         [--sort [-]FIELD] LOG...\n"
+    "       korvantis-inspect --to-clickhouse URL [--host NAME] [--table NAME] LOG...\n"
+    "       korvantis-inspect --from-clickhouse URL --table NAME --where SQL\n"
+    "                         [--dump | --filter QUERY ... | ...]\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -59,6 +64,18 @@ constexpr ValueFlag kValueFlags[] = {
      "with --export csv: the comma-separated fields to write, in order"},
     {"--sort", &InspectOptions::sort, "[-]FIELD",
      "write the rows sorted by FIELD (a --fields name; -FIELD descending)"},
+    {"--to-clickhouse", &InspectOptions::toClickHouse, "URL",
+     "send every row of each LOG to the ClickHouse server at URL (http://HOST:PORT/); user "
+     "and password from KORVANTIS_CLICKHOUSE_USER and KORVANTIS_CLICKHOUSE_PASSWORD"},
+    {"--host", &InspectOptions::host, "NAME",
+     "with --to-clickhouse: the machine the logs come from (default: each log's file name "
+     "without suffixes)"},
+    {"--table", &InspectOptions::table, "NAME",
+     "the ClickHouse table (default korvantis_events when sending)"},
+    {"--from-clickhouse", &InspectOptions::fromClickHouse, "URL",
+     "load the rows of --table that --where holds for from the server at URL, one log per "
+     "host and log, instead of LOGs"},
+    {"--where", &InspectOptions::where, "SQL", "with --from-clickhouse: the SQL condition"},
 };
 
 }  // namespace
@@ -171,6 +188,35 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
         }
         options.csvFields = std::move(*fields);
     }
+    if (options.table && !validTableName(*options.table)) {
+        std::cerr << "korvantis-inspect: --table: not a table name: \"" << *options.table << "\"\n";
+        return false;
+    }
+    if (options.toClickHouse) {
+        if (options.fromClickHouse || options.where || options.filter || options.format ||
+            options.sort || options.follow || options.dump || options.tree || options.gaps ||
+            options.summary || options.lifetimes || options.pretty || options.logs.empty()) {
+            std::cerr << "korvantis-inspect: --to-clickhouse takes --host, --table and logs "
+                         "only\n";
+            return false;
+        }
+        return true;
+    }
+    if (options.host) {
+        std::cerr << "korvantis-inspect: --host goes with --to-clickhouse only\n";
+        return false;
+    }
+    if (options.fromClickHouse) {
+        if (!options.table || !options.where || !options.logs.empty() || options.follow) {
+            std::cerr << "korvantis-inspect: --from-clickhouse needs --table and --where, and "
+                         "takes no logs nor --follow\n";
+            return false;
+        }
+    } else if (options.table || options.where) {
+        std::cerr << "korvantis-inspect: --table and --where go with --to-clickhouse or "
+                     "--from-clickhouse\n";
+        return false;
+    }
     if (options.follow && options.sort) {
         std::cerr << "korvantis-inspect: --sort needs every row first; it does not go with "
                      "--follow\n";
@@ -183,6 +229,9 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
                      "--filter go "
                      "alone\n";
         return false;
+    }
+    if (options.fromClickHouse) {
+        return true;
     }
     return options.pretty ? options.logs.empty() : !options.logs.empty();
 }

@@ -26,7 +26,12 @@ struct InspectOptions {
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
     CsvFields csvFields = defaultCsvFields();
-    std::optional<std::string> sort;  // the order --filter writes them in
+    std::optional<std::string> sort;            // the order --filter writes them in
+    std::optional<std::string> toClickHouse;    // the server the logs' rows go to
+    std::optional<std::string> fromClickHouse;  // the server the logs are read from
+    std::optional<std::string> host;            // the machine the sent logs come from
+    std::optional<std::string> table;           // the server's table
+    std::optional<std::string> where;           // which rows --from-clickhouse reads
     std::vector<std::string> logs;
 };
 

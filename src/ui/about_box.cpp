@@ -27,6 +27,7 @@ QList<Component> components() {
         {QStringLiteral("Comic Relief font"), QStringLiteral("SIL Open Font License 1.1")},
         {QStringLiteral("zlib"), QStringLiteral("zlib licence")},
         {QStringLiteral("Zstandard (zstd)"), QStringLiteral("BSD 3-clause")},
+        {QStringLiteral("libcurl (sending to ClickHouse)"), QStringLiteral("curl licence")},
     };
 }
 

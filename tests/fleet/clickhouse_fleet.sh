@@ -17,7 +17,9 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 cd "$work"
 cp "$SAMPLES/sample.json" mac-1.json
 cp "$SAMPLES/eslogger.json" trace.json
-lines=$(($(wc -l <mac-1.json) + $(wc -l <trace.json)))
+# The lines the store keeps (a line it cannot read is a load error, not sent).
+kept() { "$INSPECT" --dump "$1" | python3 -c 'import json,sys; print(json.load(sys.stdin)["jsonMappingCount"])'; }
+lines=$(($(kept mac-1.json) + $(kept trace.json)))
 : >empty.json
 start_shards 2 "$work" || exit 1
 url0=http://127.0.0.1:${SHARD_HTTP[0]}/
@@ -31,7 +33,7 @@ shard_sql 0 "CREATE TABLE fleet AS korvantis_events ENGINE = Distributed(korvant
     fail "Distributed table not made"
 
 "$INSPECT" --to-clickhouse "$url0" --table fleet mac-1.json 2>send.err || fail "send mac-1: $(cat send.err)"
-grep -q "$(wc -l <mac-1.json) of $(wc -l <mac-1.json) lines sent" send.err || fail "no progress: $(cat send.err)"
+grep -q "$(kept mac-1.json) of $(kept mac-1.json) lines sent" send.err || fail "no progress: $(cat send.err)"
 for round in 1 2; do  # the second send must add nothing anyone sees
     "$INSPECT" --to-clickhouse "$url0" --table fleet --host mac-2 trace.json 2>send.err ||
         fail "send mac-2 (round $round): $(cat send.err)"
@@ -50,7 +52,14 @@ check() {
     from --where "$where" "$@" >got.out 2>got.err || fail "$what: exit $?: $(cat got.err)"
     # shellcheck disable=SC2086
     "$INSPECT" "$@" $local_logs >want.out || fail "$what: local run failed"
-    cmp -s got.out want.out || fail "$what: differs from the local log"
+    if [ "$1" = --dump ]; then  # lines with load errors are not sent
+        for f in got.out want.out; do
+            python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); d.pop("loadErrors"); print(json.dumps(d))' $f >$f.j
+        done
+        cmp -s got.out.j want.out.j || fail "$what: differs from the local log"
+    else
+        cmp -s got.out want.out || fail "$what: differs from the local log"
+    fi
 }
 check "dump of mac-2" "host = 'mac-2'" trace.json --dump
 check "dump of both" "1" "mac-1.json trace.json" --dump
@@ -97,8 +106,6 @@ for answer in (True, False):
         data += piece
     if answer:
         c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
-    else:
-        c.recv(4096)
     c.close()
 PY
 dropper=$!

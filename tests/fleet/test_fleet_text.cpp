@@ -42,7 +42,7 @@ TEST(FleetText, EscapesOfBothWays) {
     } cases[] = {
         {"plain", "\"plain\"", "plain"},
         {"q\"b\\", "\"q\\\"b\\\\\"", "q\"b\\\\"},
-        {std::string("t\tn\nnul\0e", 10), "\"t\\tn\\nnul\\u0000e\"", "t\\tn\\nnul\\0e"},
+        {std::string("t\tn\nnul\0e", 9), "\"t\\tn\\nnul\\u0000e\"", "t\\tn\\nnul\\0e"},
         {"\xff\xfe bad utf-8 \xc3\xa9", "\"\xff\xfe bad utf-8 \xc3\xa9\"",
          "\xff\xfe bad utf-8 \xc3\xa9"},
         {"it's", "\"it's\"", "it\\'s"},

@@ -13,6 +13,7 @@ PACKAGES=(
     fonts-dejavu-core
     clang-14 libclang-rt-14-dev
     xvfb xauth
+    libcurl4-openssl-dev clickhouse-server clickhouse-client curl
     scdoc desktop-file-utils appstream file dpkg-dev lintian
 )
 

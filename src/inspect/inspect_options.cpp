@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "fleet/clickhouse_client.h"
 #include "ingest/utf8_text.h"
 #include "inspect/terminal_text.h"
 #include "investigation/mark_book.h"
@@ -22,6 +23,9 @@ const std::string_view kInspectUsage =
     "                         (--add-tag TAG | --remove-tag TAG | --set-note TEXT) [LOG...]\n"
     "       korvantis-inspect --session FILE [--filter QUERY] [--export ...] [LOG...]\n"
     "       korvantis-inspect [--session FILE] [--filter QUERY] --report html LOG...\n"
+    "       korvantis-inspect --to-clickhouse URL [--host NAME] [--table NAME] LOG...\n"
+    "       korvantis-inspect --from-clickhouse URL --table NAME --where SQL\n"
+    "                         [--dump | --filter QUERY ... | ...]\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -83,6 +87,18 @@ constexpr ValueFlag kValueFlags[] = {
      "set the note of every row --filter shows ('' clears it) and save the session"},
     {"--report", &InspectOptions::report, "html",
      "print a report of the marked rows --filter shows, as one HTML page"},
+    {"--to-clickhouse", &InspectOptions::toClickHouse, "URL",
+     "send every row of each LOG to the ClickHouse server at URL (http://HOST:PORT/); user "
+     "and password from KORVANTIS_CLICKHOUSE_USER and KORVANTIS_CLICKHOUSE_PASSWORD"},
+    {"--host", &InspectOptions::host, "NAME",
+     "with --to-clickhouse: the machine the logs come from (default: each log's file name "
+     "without suffixes)"},
+    {"--table", &InspectOptions::table, "NAME",
+     "the ClickHouse table (default korvantis_events when sending)"},
+    {"--from-clickhouse", &InspectOptions::fromClickHouse, "URL",
+     "load the rows of --table that --where holds for from the server at URL, one log per "
+     "host and log, instead of LOGs"},
+    {"--where", &InspectOptions::where, "SQL", "with --from-clickhouse: the SQL condition"},
 };
 
 }  // namespace
@@ -249,6 +265,35 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
         }
         options.csvFields = std::move(*fields);
     }
+    if (options.table && !validTableName(*options.table)) {
+        std::cerr << "korvantis-inspect: --table: not a table name: \"" << *options.table << "\"\n";
+        return false;
+    }
+    if (options.toClickHouse) {
+        if (options.fromClickHouse || options.where || options.filter || options.format ||
+            options.sort || options.follow || options.dump || options.tree || options.gaps ||
+            options.summary || options.lifetimes || options.pretty || options.logs.empty()) {
+            std::cerr << "korvantis-inspect: --to-clickhouse takes --host, --table and logs "
+                         "only\n";
+            return false;
+        }
+        return true;
+    }
+    if (options.host) {
+        std::cerr << "korvantis-inspect: --host goes with --to-clickhouse only\n";
+        return false;
+    }
+    if (options.fromClickHouse) {
+        if (!options.table || !options.where || !options.logs.empty() || options.follow) {
+            std::cerr << "korvantis-inspect: --from-clickhouse needs --table and --where, and "
+                         "takes no logs nor --follow\n";
+            return false;
+        }
+    } else if (options.table || options.where) {
+        std::cerr << "korvantis-inspect: --table and --where go with --to-clickhouse or "
+                     "--from-clickhouse\n";
+        return false;
+    }
     if (options.follow && options.sort) {
         std::cerr << "korvantis-inspect: --sort needs every row first; it does not go with "
                      "--follow\n";
@@ -272,6 +317,9 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
                      "--filter go "
                      "alone\n";
         return false;
+    }
+    if (options.fromClickHouse) {
+        return true;
     }
     if (options.pretty) {
         return options.logs.empty();

@@ -33,7 +33,12 @@ struct InspectOptions {
     std::optional<std::string> addTag;   // edits of the marks of the rows --filter shows
     std::optional<std::string> removeTag;
     std::optional<std::string> setNote;
-    std::optional<std::string> report;  // the report's form: html
+    std::optional<std::string> report;          // the report's form: html
+    std::optional<std::string> toClickHouse;    // the server the logs' rows go to
+    std::optional<std::string> fromClickHouse;  // the server the logs are read from
+    std::optional<std::string> host;            // the machine the sent logs come from
+    std::optional<std::string> table;           // the server's table
+    std::optional<std::string> where;           // which rows --from-clickhouse reads
     std::vector<std::string> logs;
 };
 

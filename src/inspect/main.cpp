@@ -18,6 +18,7 @@
 #include "ingest/cache_file.h"
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
+#include "inspect/clickhouse_runs.h"
 #include "inspect/followed_rows.h"
 #include "inspect/inspect_options.h"
 #include "inspect/lifetime_lines.h"
@@ -349,6 +350,17 @@ int main(int argc, char** argv) {
     std::optional<korvantis::RowSort> sort;
     if (!checkRowOptions(options, query, sort)) {
         return 2;
+    }
+    if (options.toClickHouse) {
+        return korvantis::sendToClickHouse(options);
+    }
+    // What a query finds is loaded as the logs it was sent from.
+    korvantis::ReceivedLogs received;
+    if (options.fromClickHouse) {
+        if (!received.fetch(options)) {
+            return 1;
+        }
+        options.logs = received.paths();
     }
     std::optional<korvantis::SessionMarks> session;
     if (options.session) {

@@ -195,7 +195,18 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLi
         }
         textEnd_ = options_.from->offset;
     }
-    thread_ = std::thread(&LoadJob::run, this);
+    try {
+        thread_ = std::thread(&LoadJob::run, this);
+    } catch (const std::system_error& e) {
+        // Without a thread to read on (no memory or no threads left), the log
+        // is not opened, and says why.
+        openFailure_ = e.code().message();
+        {
+            std::lock_guard lock(mutex_);
+            filed_ = true;
+        }
+        post_([sink = sink_] { sink.finished(false, false, LoadFigures{}, std::nullopt); });
+    }
 }
 
 LoadJob::~LoadJob() {

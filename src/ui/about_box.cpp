@@ -30,6 +30,7 @@ QList<Component> components() {
         {QStringLiteral("yaml-cpp " KORVANTIS_YAML_CPP_VERSION " (detection rules)"),
          QStringLiteral("MIT")},
         {QStringLiteral("RE2 (detection rules)"), QStringLiteral("BSD 3-clause")},
+        {QStringLiteral("libcurl (sending to ClickHouse)"), QStringLiteral("curl licence")},
     };
 }
 

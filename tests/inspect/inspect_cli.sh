@@ -469,8 +469,10 @@ if [ -z "${ASAN_OPTIONS:-}${TSAN_OPTIONS:-}" ]; then
         out=$( (ulimit -v $limit; "$INSPECT" --filter '' "$big" 2> "$err_file" | wc -l; exit "${PIPESTATUS[0]}") )
         code=$?
         status=$(tail -c 200 "$err_file")
-        # (Threads that cannot start under a low limit stop a load as well.)
-        if [[ "$status" == *"Loading stopped at line "*"; the lines after it are not loaded." ]]; then
+        # (Threads that cannot start under a low limit stop a load as well, or
+        # keep it from starting.)
+        if [[ "$status" == *"Loading stopped at line "*"; the lines after it are not loaded." ||
+              "$status" == "korvantis-inspect: cannot open $big: Resource temporarily unavailable" ]]; then
             stopped=1
             check "under $limit KiB: a stopped load exits 1" 1 $code
             [[ "$status" == *": out of memory; the lines after it are not loaded." ]] && out_of_memory=1

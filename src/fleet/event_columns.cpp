@@ -1,0 +1,151 @@
+// The columns rows are sent with.
+
+#include "fleet/event_columns.h"
+
+#include <array>
+
+namespace korvantis {
+
+void appendClickHouseJson(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.push_back('"');
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(c);
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            out += "\\u00";
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 15]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    out.push_back('"');
+}
+
+namespace {
+
+std::string_view kindOf(const SentRow& sent) {
+    const RowView& row = sent.row;
+    if (!sent.isRow) {
+        return "";
+    }
+    return row.isProcess ? "process" : row.isOther ? "other" : "file";
+}
+
+void text(std::string& out, std::string_view value) {
+    appendClickHouseJson(out, value);
+}
+
+void number(std::string& out, std::int64_t value) {
+    out += std::to_string(value);
+}
+
+// The Sigma event fields a row gives by itself: the process it is about (or
+// that acted), its whole command line and directory, and a file row's file.
+std::string_view image(const RowView& row) {
+    if (row.isProcess) {
+        return row.path;
+    }
+    return row.facts[Fact::process_path];
+}
+
+template <Fact fact>
+void factColumn(std::string& out, const SentRow& r) {
+    text(out, r.row.facts[fact]);
+}
+
+template <std::size_t... I>
+std::vector<EventColumn> factColumns(std::index_sequence<I...>) {
+    return {EventColumn{kFactNames[I], "String", &factColumn<static_cast<Fact>(I)>}...};
+}
+
+std::vector<EventColumn> makeColumns() {
+    std::vector<EventColumn> columns = {
+        {"host", "String", [](std::string& o, const SentRow& r) { text(o, r.host); }},
+        {"log", "String", [](std::string& o, const SentRow& r) { text(o, r.log); }},
+        {"log_id", "String", [](std::string& o, const SentRow& r) { text(o, r.logId); }},
+        {"line", "UInt64", [](std::string& o, const SentRow& r) { o += std::to_string(r.line); }},
+        {"kind", "String", [](std::string& o, const SentRow& r) { text(o, kindOf(r)); }},
+        {"type", "String", [](std::string& o, const SentRow& r) { text(o, r.row.type); }},
+        {"time", "Int64",
+         [](std::string& o, const SentRow& r) {
+             number(o, r.row.time == kNoTimeValue ? kNoTimeColumn : r.row.time);
+         }},
+        {"timestamp", "String", [](std::string& o, const SentRow& r) { text(o, r.row.timestamp); }},
+        {"pid", "Int64", [](std::string& o, const SentRow& r) { number(o, r.row.pid); }},
+        {"ppid", "Int64",
+         [](std::string& o, const SentRow& r) {
+             number(o, r.row.isProcess || r.row.isOther ? r.row.ppid : 0);
+         }},
+        {"path", "String", [](std::string& o, const SentRow& r) { text(o, r.row.path); }},
+    };
+    // Every fact under its own name (summary among them).
+    for (EventColumn& fact : factColumns(std::make_index_sequence<kFactCount>{})) {
+        columns.push_back(fact);
+    }
+    const std::vector<EventColumn> sigma = {
+        {"Image", "String", [](std::string& o, const SentRow& r) { text(o, image(r.row)); }},
+        {"CommandLine", "String",
+         [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::args]); }},
+        {"CurrentDirectory", "String",
+         [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::cwd]); }},
+        {"TargetFilename", "String",
+         [](std::string& o, const SentRow& r) {
+             text(o, r.row.isProcess || r.row.isOther ? std::string_view() : r.row.path);
+         }},
+        {"raw", "String", [](std::string& o, const SentRow& r) { text(o, r.raw); }},
+    };
+    columns.insert(columns.end(), sigma.begin(), sigma.end());
+    return columns;
+}
+
+}  // namespace
+
+const std::vector<EventColumn>& eventColumns() {
+    static const std::vector<EventColumn> columns = makeColumns();
+    return columns;
+}
+
+std::string createTableSql(std::string_view table) {
+    std::string sql = "CREATE TABLE IF NOT EXISTS ";
+    sql += table;
+    sql += " (";
+    bool first = true;
+    for (const EventColumn& column : eventColumns()) {
+        sql += first ? "" : ", ";
+        first = false;
+        sql += '`';
+        sql += column.name;
+        sql += "` ";
+        sql += column.type;
+    }
+    sql += ") ENGINE = ReplacingMergeTree ORDER BY (host, log_id, line)";
+    return sql;
+}
+
+void appendJsonRow(std::string& out, const SentRow& row) {
+    out.push_back('{');
+    bool first = true;
+    for (const EventColumn& column : eventColumns()) {
+        if (!first) {
+            out.push_back(',');
+        }
+        first = false;
+        out.push_back('"');
+        out += column.name;
+        out += "\":";
+        column.append(out, row);
+    }
+    out += "}\n";
+}
+
+}  // namespace korvantis

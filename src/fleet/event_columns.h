@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/row_view.h"
+
+namespace korvantis {
+
+// One row as it is sent: where it comes from, what the viewer derived of
+// it, and its line as recorded.
+struct SentRow {
+    std::string_view host;
+    std::string_view log;    // the log's name
+    std::string_view logId;  // the log's identity: its size and a checksum of its lines
+    std::uint64_t line = 0;  // the row's place in its log, from 1
+    RowView row;
+    std::string_view raw;
+    bool isRow = true;  // false for a line the viewer keeps but shows as no row
+};
+
+// The value `time` holds for a row without a time value.
+inline constexpr std::int64_t kNoTimeColumn = INT64_MIN;
+
+// One column of the events table: its name, its ClickHouse type, and how a
+// row's value is written as JSON. A new column is one more entry of
+// eventColumns().
+struct EventColumn {
+    std::string_view name;
+    std::string_view type;
+    void (*append)(std::string& out, const SentRow& row);
+};
+
+const std::vector<EventColumn>& eventColumns();
+
+// CREATE TABLE IF NOT EXISTS for `table` (a checked name): every column,
+// ReplacingMergeTree ordered by (host, log_id, line), so a row sent again
+// replaces itself.
+std::string createTableSql(std::string_view table);
+
+// Appends `row` as one JSONEachRow line.
+void appendJsonRow(std::string& out, const SentRow& row);
+
+// Appends `text` as a JSON string that ClickHouse reads back byte for byte:
+// quotes, reverse solidus and control characters escaped, every other byte
+// (invalid UTF-8 included) as it is.
+void appendClickHouseJson(std::string& out, std::string_view text);
+
+}  // namespace korvantis

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Two local ClickHouse servers as two shards behind a Distributed table: two
+# logs sent as two hosts come back as they were, a log sent twice is stored
+# once, and a server that refuses, a wrong password and a connection dropped
+# mid-send each end in a clear message and exit 1.
+set -uo pipefail
+INSPECT=$1
+SAMPLES=$2
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+source "$here/clickhouse_shards.sh"
+cleanup() { stop_shards; rm -rf "$work"; }
+trap cleanup EXIT
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+cd "$work"
+cp "$SAMPLES/sample.json" mac-1.json
+cp "$SAMPLES/eslogger.json" trace.json
+# The lines the store keeps (a line it cannot read is a load error, not sent).
+kept() { "$INSPECT" --dump "$1" | python3 -c 'import json,sys; print(json.load(sys.stdin)["jsonMappingCount"])'; }
+lines=$(($(kept mac-1.json) + $(kept trace.json)))
+: >empty.json
+start_shards 2 "$work" || exit 1
+url0=http://127.0.0.1:${SHARD_HTTP[0]}/
+# Each shard's own table, made as --to-clickhouse makes one, and the fleet's
+# table over both.
+for i in 0 1; do
+    "$INSPECT" --to-clickhouse "http://127.0.0.1:${SHARD_HTTP[i]}/" empty.json 2>/dev/null ||
+        fail "shard $i: table not made"
+done
+shard_sql 0 "CREATE TABLE fleet AS korvantis_events ENGINE = Distributed(korvantis_shards, default, korvantis_events, cityHash64(host))" ||
+    fail "Distributed table not made"
+
+"$INSPECT" --to-clickhouse "$url0" --table fleet mac-1.json 2>send.err || fail "send mac-1: $(cat send.err)"
+grep -q "$(kept mac-1.json) of $(kept mac-1.json) lines sent" send.err || fail "no progress: $(cat send.err)"
+for round in 1 2; do  # the second send must add nothing anyone sees
+    "$INSPECT" --to-clickhouse "$url0" --table fleet --host mac-2 trace.json 2>send.err ||
+        fail "send mac-2 (round $round): $(cat send.err)"
+done
+stored=$(($(shard_sql 0 "SELECT count() FROM korvantis_events FINAL") + \
+          $(shard_sql 1 "SELECT count() FROM korvantis_events FINAL")))
+[ "$stored" -eq "$lines" ] || fail "stored $stored lines, not $lines"
+[ "$(shard_sql 0 "SELECT uniqExact(host) FROM fleet")" -eq 2 ] || fail "hosts not on the fleet table"
+
+from() { "$INSPECT" --from-clickhouse "$url0" --table fleet "$@"; }
+fields=kind,type,timestamp,pid,ppid,path,utc,args,cwd,uid,signing_id,team_id,process_path,summary
+# What comes back is what the local logs give, in (host, log, line) order.
+check() {
+    local what=$1 where=$2 local_logs=$3
+    shift 3
+    from --where "$where" "$@" >got.out 2>got.err || fail "$what: exit $?: $(cat got.err)"
+    # shellcheck disable=SC2086
+    "$INSPECT" "$@" $local_logs >want.out || fail "$what: local run failed"
+    if [ "$1" = --dump ]; then  # lines with load errors are not sent
+        for f in got.out want.out; do
+            python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); d.pop("loadErrors"); print(json.dumps(d))' $f >$f.j
+        done
+        cmp -s got.out.j want.out.j || fail "$what: differs from the local log"
+    else
+        cmp -s got.out want.out || fail "$what: differs from the local log"
+    fi
+}
+check "dump of mac-2" "host = 'mac-2'" trace.json --dump
+check "dump of both" "1" "mac-1.json trace.json" --dump
+check "csv of both" "1" "mac-1.json trace.json" --filter '' --export csv --fields "$fields"
+check "raw lines of both" "1" "mac-1.json trace.json" --filter ''
+# A condition picks rows: the ones with that command line, as a local filter
+# of the same log would find them.
+from --where "host = 'mac-2' AND CommandLine LIKE '%git%'" --filter '' --export csv \
+    --fields "$fields" >got.out 2>got.err || fail "condition: $(cat got.err)"
+"$INSPECT" --filter '' --export csv --fields "$fields" trace.json |
+    python3 -c 'import csv,sys; r=list(csv.reader(sys.stdin)); i=r[0].index("args"); w=csv.writer(sys.stdout, lineterminator="\n"); w.writerow(r[0]); [w.writerow(x) for x in r[1:] if "git" in x[i]]' >want.out
+[ "$(wc -l <want.out)" -gt 1 ] || fail "no git rows to look for"
+cmp -s got.out want.out || fail "condition: rows differ from a local filter"
+
+# Failures end in a clear message and exit 1.
+expect_failure() {
+    local what=$1 pattern=$2
+    shift 2
+    "$@" >/dev/null 2>err.txt
+    local status=$?
+    [ "$status" -eq 1 ] || fail "$what: exit $status, not 1"
+    grep -qiE "$pattern" err.txt || fail "$what: message: $(cat err.txt)"
+}
+closed=$(free_port)
+expect_failure "refused" "connect" "$INSPECT" --to-clickhouse "http://127.0.0.1:$closed/" mac-1.json
+KORVANTIS_CLICKHOUSE_USER=investigator KORVANTIS_CLICKHOUSE_PASSWORD=wrong \
+    expect_failure "wrong password" "password" "$INSPECT" --to-clickhouse "$url0" mac-1.json
+expect_failure "bad condition" "Exception" "$INSPECT" --from-clickhouse "$url0" --table fleet \
+    --where "no_such_column = 1" --dump
+# A server that takes the table and hangs up in the middle of the rows.
+dropper_port=$(free_port)
+python3 - "$dropper_port" <<'PY' &
+import socket, sys
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen(4)
+open("dropper.ready", "w").close()
+for answer in (True, False):
+    c, _ = s.accept()
+    data = b""
+    while b"\r\n\r\n" not in data:
+        piece = c.recv(65536)
+        if not piece:
+            break
+        data += piece
+    if answer:
+        c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
+    c.close()
+PY
+dropper=$!
+until [ -e dropper.ready ]; do
+    kill -0 $dropper 2>/dev/null || break
+    sleep 0.1
+done
+expect_failure "dropped mid-send" "0 of [0-9]+ lines of mac-1.json were sent" \
+    "$INSPECT" --to-clickhouse "http://127.0.0.1:$dropper_port/" mac-1.json
+kill $dropper 2>/dev/null; wait $dropper 2>/dev/null
+"$INSPECT" --to-clickhouse "$url0" --table 'x;DROP TABLE fleet' mac-1.json 2>/dev/null
+[ $? -eq 2 ] || fail "a bad table name was not turned away"
+
+[ "$failures" -eq 0 ] && echo "all passed"
+exit $((failures > 0))

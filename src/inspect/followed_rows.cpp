@@ -59,7 +59,7 @@ void holdStopSignals() {
 }
 
 int followRows(Workspace& workspace, TaskQueue& tasks, FilterQuery& query, ExportFormat format,
-               const CsvFields& fields) {
+               const FieldList& fields) {
     bool stop = false;
     // The signals are held in every thread; this one alone takes them, and
     // the rows written so far end as a whole batch.

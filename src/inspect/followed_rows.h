@@ -18,6 +18,6 @@ void holdStopSignals();
 // holdStopSignals()). Returns the exit status: 1 when a write failed or a
 // row could not be read again.
 int followRows(Workspace& workspace, TaskQueue& tasks, FilterQuery& query, ExportFormat format,
-               const CsvFields& fields);
+               const FieldList& fields);
 
 }  // namespace korvantis

@@ -163,7 +163,7 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
             std::cerr << "korvantis-inspect: --fields goes with --export csv only\n";
             return false;
         }
-        auto fields = parseCsvFields(*options.fields);
+        auto fields = parseFieldList(*options.fields);
         if (!fields) {
             std::cerr << "korvantis-inspect: --fields names an unknown or empty field in \""
                       << *options.fields << "\"\n";

@@ -33,7 +33,7 @@ std::string lifetimeLines(const EventStore& store, const std::vector<LoadOutcome
         }
     }
     const std::vector<std::vector<std::uint64_t>> errors = errorLinesByLog(store);
-    const auto& procs = store.procPreviews();
+    const auto& procs = store.rows(RowKind::process);
     // Every line of a log is a stored line or a load error that is a line
     // alone: the stored lines are counted and the errors merged in, in one
     // walk over the stored lines (as EventStore::lineNumberOf does for one).
@@ -55,7 +55,7 @@ std::string lifetimeLines(const EventStore& store, const std::vector<LoadOutcome
             ++error;
             ++number;
         }
-        if (procs.entryOf(proc) != entry) {
+        if (procs.placeOf(proc) != entry) {
             continue;
         }
         const std::string text = processLifetimeText(store, RowIndex(proc++));

@@ -115,9 +115,9 @@ class LoadJob {
     // A decoded batch's lines as rows, errors and tree nodes.
     void addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
     // One usable line's row (if any) at `place`; what kind of line it is.
-    FiledRows::StoredLine::Kind addRow(const detail::LineBatch& batch, const detail::LineInfo& info,
-                                       std::uint64_t place, const LoadErrorOrigin& origin,
-                                       FiledRows& rows);
+    std::optional<RowKind> addRow(const detail::LineBatch& batch, const detail::LineInfo& info,
+                                  std::uint64_t place, const LoadErrorOrigin& origin,
+                                  FiledRows& rows);
     void handOver(FiledRows& rows, const LoadFigures& figures);
     // Counts a line's message number; a new gap goes with `rows`.
     void countSequence(std::uint64_t line, std::int64_t number, FiledRows& rows);

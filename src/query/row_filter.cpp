@@ -15,8 +15,7 @@ constexpr std::size_t kSlice = 4096;
 constexpr std::size_t kRawSlice = 256;
 
 // Rows [from, to) of the list, or of `candidates` when given.
-template <typename Rows>
-std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapshot,
+std::optional<RowNumbers> matching(const KindRowsSnapshot& rows, const RowsSnapshot& snapshot,
                                    const FilterQuery& query, std::size_t from, std::size_t to,
                                    const FilterControl& control,
                                    const RowNumbers* candidates = nullptr) {
@@ -51,7 +50,7 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
                 !raw ? (query.matches(row) ? RowMatch::shown : RowMatch::hidden)
                      : matchRow(query, row, [&]() -> const ReadBack<std::string_view>& {
                            if (lineOf != i + 1) {
-                               line = reader->read(snapshot.refs[rows.entryOf(i).value()]);
+                               line = reader->read(snapshot.refs[rows.placeOf(i).value()]);
                                lineOf = i + 1;
                            }
                            return line;
@@ -73,16 +72,13 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
 bool stricter(const FilterQuery::Term& newer, const FilterQuery::Term& older) {
     using Key = FilterQuery::Key;
     if (newer.key != older.key || newer.negated != older.negated ||
-        (older.key == Key::fact && newer.fact != older.fact)) {
+        (older.key == Key::field && newer.field != older.field)) {
         return false;
     }
-    if (older.key == Key::fact && isIntegerFact(older.fact)) {
+    if (older.key == Key::field && rowField(older.field).filter == FilterAs::integer) {
         return newer.number == older.number;
     }
     switch (older.key) {
-        case Key::pid:
-        case Key::ppid:
-            return newer.number == older.number;
         case Key::tree:
             return false;
         // A later after: bound keeps fewer rows, an earlier one more; a value
@@ -132,44 +128,14 @@ bool narrows(const FilterQuery& newer, const FilterQuery& older) {
     return true;
 }
 
-std::optional<RowNumbers> matchingRowsAmong(const ProcRowsSnapshot& rows,
+std::optional<RowNumbers> matchingRowsAmong(const KindRowsSnapshot& rows,
                                             const RowsSnapshot& snapshot, const FilterQuery& query,
                                             const RowNumbers& candidates,
                                             const FilterControl& control) {
     return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
 }
 
-std::optional<RowNumbers> matchingRowsAmong(const FileRowsSnapshot& rows,
-                                            const RowsSnapshot& snapshot, const FilterQuery& query,
-                                            const RowNumbers& candidates,
-                                            const FilterControl& control) {
-    return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
-}
-
-std::optional<RowNumbers> matchingRows(const ProcRowsSnapshot& rows, const RowsSnapshot& snapshot,
-                                       const FilterQuery& query, std::size_t from, std::size_t to,
-                                       const FilterControl& control) {
-    return matching(rows, snapshot, query, from, to, control);
-}
-
-std::optional<RowNumbers> matchingRows(const FileRowsSnapshot& rows, const RowsSnapshot& snapshot,
-                                       const FilterQuery& query, std::size_t from, std::size_t to,
-                                       const FilterControl& control) {
-    return matching(rows, snapshot, query, from, to, control);
-}
-
-}  // namespace korvantis
-
-namespace korvantis {
-
-std::optional<RowNumbers> matchingRowsAmong(const OtherRowsSnapshot& rows,
-                                            const RowsSnapshot& snapshot, const FilterQuery& query,
-                                            const RowNumbers& candidates,
-                                            const FilterControl& control) {
-    return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
-}
-
-std::optional<RowNumbers> matchingRows(const OtherRowsSnapshot& rows, const RowsSnapshot& snapshot,
+std::optional<RowNumbers> matchingRows(const KindRowsSnapshot& rows, const RowsSnapshot& snapshot,
                                        const FilterQuery& query, std::size_t from, std::size_t to,
                                        const FilterControl& control) {
     return matching(rows, snapshot, query, from, to, control);

@@ -16,25 +16,22 @@
 
 namespace korvantis {
 
-using ProcRowsSnapshot = PreviewRows<ProcPreviewEntry>::Snapshot;
-using FileRowsSnapshot = PreviewRows<FilePreviewEntry>::Snapshot;
-using OtherRowsSnapshot = PreviewRows<OtherPreviewEntry>::Snapshot;
+// The rows of one kind as they were at one moment.
+using KindRowsSnapshot = PreviewRows::Snapshot;
 
 // The rows of a store as they are at one moment, for a filter or an export
 // that runs on a worker thread while the store's thread goes on loading.
 // Taken on the store's thread in time proportional to the number of chunks,
 // not rows; the store must outlive it.
 struct RowsSnapshot {
-    ProcRowsSnapshot procs;
-    FileRowsSnapshot files;
-    OtherRowsSnapshot others;
+    PerKind<KindRowsSnapshot> rows;
     LineRefTable::RefsSnapshot refs;
     std::shared_ptr<const LogFiles> logs;
 
-    // The first `procCount` process rows, `fileCount` file rows and
-    // `otherCount` other rows.
-    static RowsSnapshot of(const EventStore& store, std::size_t procCount, std::size_t fileCount,
-                           std::size_t otherCount);
+    // The first `counts[kind]` rows of each kind.
+    static RowsSnapshot of(const EventStore& store, const PerKind<std::size_t>& counts);
+    // The first `count` rows of `kind`, none of the others.
+    static RowsSnapshot of(const EventStore& store, RowKind kind, std::size_t count);
     // Every row the store holds now.
     static RowsSnapshot of(const EventStore& store);
 
@@ -44,6 +41,6 @@ struct RowsSnapshot {
 };
 
 // The ids of every process row, the input of a `tree:` term.
-std::vector<ProcessLink> processLinks(const ProcRowsSnapshot& procs);
+std::vector<ProcessLink> processLinks(const KindRowsSnapshot& procs);
 
 }  // namespace korvantis

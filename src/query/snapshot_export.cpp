@@ -7,10 +7,9 @@ namespace korvantis {
 
 namespace {
 
-template <typename Rows>
 ExportResult exportFrom(const std::string& target, ExportFormat format,
-                        const RowsSnapshot& snapshot, const Rows& list, const ExportedRows& rows,
-                        const std::atomic<bool>* stop) {
+                        const RowsSnapshot& snapshot, const KindRowsSnapshot& list,
+                        const ExportedRows& rows, const std::atomic<bool>* stop) {
     const RowNumbers* shown = rows.shown;
     const std::size_t count = shown ? shown->size() : list.size();
     const bool raw = exportNeedsRawLine(format);
@@ -34,7 +33,7 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
             }
             out.row = list.rowView(i);
             if (raw) {
-                line = snapshot.lineText(list.entryOf(i));
+                line = snapshot.lineText(list.placeOf(i));
                 if (!line) {
                     out.failure =
                         "Could not write \"" + target + "\": " + readFailureText(line.failure);
@@ -52,13 +51,7 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
 ExportResult exportSnapshotRows(const std::string& target, ExportFormat format,
                                 const RowsSnapshot& snapshot, const ExportedRows& rows,
                                 const std::atomic<bool>* stop) {
-    if (rows.others) {
-        return exportFrom(target, format, snapshot, snapshot.others, rows, stop);
-    }
-    if (rows.processes) {
-        return exportFrom(target, format, snapshot, snapshot.procs, rows, stop);
-    }
-    return exportFrom(target, format, snapshot, snapshot.files, rows, stop);
+    return exportFrom(target, format, snapshot, snapshot.rows[rows.list], rows, stop);
 }
 
 }  // namespace korvantis

@@ -39,8 +39,8 @@ IsolatedText PreviewList::cellIsolated(int row, int column) const {
     const QString text = shownText(rows_.text(row, columns_.column(column).key));
     // Paths read in their logical order, whatever scripts their folders use;
     // no cell hides a character that acts unseen.
-    return columns_.column(column).key == FieldKey::path ? isolatePathParts(text)
-                                                         : withVisibleMarks(text);
+    return columns_.column(column).key == FieldId::path ? isolatePathParts(text)
+                                                        : withVisibleMarks(text);
 }
 
 QString PreviewList::cellShown(int row, int column) const {

@@ -246,7 +246,7 @@ class ShownTextTest : public SmallLogsTest {
                  isolatePathParts(u"{"_s + path).shown);
 
         QVERIFY(w.procList()->cellShown(1, 4).contains(marked));
-        QCOMPARE(w.procs().text(1, FieldKey::path), disguised);
+        QCOMPARE(w.procs().text(1, FieldId::path), disguised);
         QVERIFY(w.procDetail()->errorView()->shownRowText(3).contains(marked));
         clickRow(w.procList(), 1);
         TRY_VERIFY(text->shownText().contains(marked));

@@ -26,7 +26,6 @@ class MainMenuBar : public QMenuBar {
     QAction* shortcutsAction() const { return shortcuts_; }
     QAction* aboutAction() const { return about_; }
     QAction* timelineAction() const { return timeline_; }
-    QAction* summaryAction() const { return summary_; }
 
     // The open dialogs, if any (tests).
     QDialog* shortcutsDialog() const { return shortcutsDialog_; }

@@ -7,10 +7,12 @@
 // integral number written with a fraction or exponent, nesting beyond the
 // parser's limit, an escaped lone surrogate) the verdict is "either".
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -487,6 +489,19 @@ inline void esFacts(const JsonValue& root, const std::string& name, const JsonVa
         if (platform && platform->kind == JsonValue::Kind::boolean) {
             fact(Fact::platform) = platform->text == "true" ? "yes" : "no";
         }
+        // Signing, from the flags' valid (0x1), ad-hoc (0x2) and signed
+        // (0x20000000) bits.
+        std::string flagsText;
+        if (factInteger(member(*subject, "codesigning_flags", twice), flagsText)) {
+            const long long flags = std::stoll(flagsText);
+            const bool isPlatform =
+                platform && platform->kind == JsonValue::Kind::boolean && platform->text == "true";
+            fact(Fact::signing) = (flags & 0x20000002) == 0 ? "unsigned"
+                                  : (flags & 0x2) != 0      ? "ad-hoc"
+                                  : (flags & 0x1) == 0      ? "invalid"
+                                  : isPlatform              ? "platform"
+                                                            : "signed";
+        }
     }
     if (name == "exec") {
         const JsonValue* cwd = member(*body, "cwd", twice);
@@ -595,8 +610,18 @@ inline Verdict esloggerRow(const JsonValue& root, ReceivedJson& r, bool& twice) 
     const JsonValue* body = &event->items[0];
     Verdict v = requiredString(member(root, "time", twice), r.timestamp);
     r.event = "ES_EVENT_TYPE_NOTIFY_";
+    std::string lowered;
     for (const char c : name) {
         r.event += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        lowered += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    // Another spelling of one of the nine kinds is no such kind: it keeps
+    // its spelling beside the type.
+    constexpr std::string_view kNine[] = {"exec",   "fork", "open",   "close", "write",
+                                          "rename", "link", "unlink", "create"};
+    if (lowered != name &&
+        std::find(std::begin(kNine), std::end(kNine), lowered) != std::end(kNine)) {
+        r.event += " (as \"" + name + "\")";
     }
     if (name == "exec" || name == "fork") {
         if (!isObject(body)) {

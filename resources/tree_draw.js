@@ -1,5 +1,5 @@
-// The picture: the tidy layout of the open part of the tree, its links and
-// nodes in the SVG, the messages shown instead of a tree, and fitting the
+// The picture: the open part of the tree laid out (tree_tidy.js) and drawn,
+// its links and nodes in the SVG, the messages shown instead of a tree, and fitting the
 // picture into the window.
 "use strict";
 
@@ -47,6 +47,7 @@
 
     function clearPicture() {
         page.root = null;
+        dropPending();
         page.clearLayout();
         page.facts = null;
         hooks.facts = "none";
@@ -120,19 +121,68 @@
         return "M" + sx + "," + sy + "C" + mx + "," + sy + " " + mx + "," + ty + " " + tx + "," + ty;
     }
 
-    // Lays out and draws the open part of the tree. When `anchor` is given,
-    // the view moves so that this node stays where it was on the screen.
-    function render(anchor) {
-        const start = performance.now();
-        const before = anchor && anchor.__x !== undefined ? [anchor.__x, anchor.__y] : null;
+    // The picture being laid out, while one is: the node to keep in place
+    // (with where it was), what to do once it is drawn, and its layout's
+    // remaining work.
+    let pending = null;
 
-        laidOut = layOut();
-        draw();
-
-        if (before) {
-            zoom.translateBy(svg, before[1] - anchor.__y, before[0] - anchor.__x);
+    // Lays out and draws the open part of the tree, then calls `then`. When
+    // `anchor` is given, the view moves so that this node stays where it was
+    // on the screen. A large picture is laid out a slice at a time, the page
+    // answering in between; a picture asked for meanwhile takes over the
+    // work, and what was to follow the earlier one follows it.
+    function render(anchor, then) {
+        if (pending === null) {
+            pending = {anchor: null, before: null, thens: [], cancel: null,
+                start: performance.now()};
+        } else {
+            pending.cancel();
         }
-        notePicture(laidOut.length, start);
+        const job = pending;
+        if (anchor && anchor.__x !== undefined) {
+            job.anchor = anchor;
+            job.before = [anchor.__x, anchor.__y];
+        }
+        if (then) {
+            job.thens.push(then);
+        }
+        hooks.layingOut = true;
+        job.cancel = () => {};
+        const cancel = page.layOutInSlices(page.root, page.drawnChildren,
+            (nodes) => showLaidOut(job, nodes));
+        if (pending === job) {
+            job.cancel = cancel;
+        }
+    }
+
+    // Draws a finished layout; every drawn node keeps its place in the
+    // picture for the next one.
+    function showLaidOut(job, nodes) {
+        pending = null;
+        hooks.layingOut = false;
+        for (const d of nodes) {
+            d.data.__x = d.x;
+            d.data.__y = d.y;
+        }
+        laidOut = nodes;
+        draw();
+        if (job.anchor) {
+            const [x, y] = job.before;
+            zoom.translateBy(svg, y - job.anchor.__y, x - job.anchor.__x);
+        }
+        notePicture(laidOut.length, job.start);
+        for (const then of job.thens) {
+            then();
+        }
+    }
+
+    // Drops the picture being laid out, if any, and what was to follow it.
+    function dropPending() {
+        if (pending !== null) {
+            pending.cancel();
+            pending = null;
+        }
+        hooks.layingOut = false;
     }
 
     // Above this many laid-out nodes only those near the view are drawn:
@@ -178,55 +228,6 @@
             .attr("class", nodeClass)
             .attr("transform", (d) => "translate(" + d.y + "," + d.x + ")")
             .each(fillNode);
-    }
-
-    // The tidy layout of the open part of the tree; every drawn node keeps
-    // its place in the picture for the next one.
-    function layOut() {
-        const layoutRoot = hierarchy(page.root, page.drawnChildren);
-        d3.tree()
-            .nodeSize([ROW, COLUMN])
-            .separation((a, b) => (a.parent === b.parent ? 1 : 1.3))(layoutRoot);
-        const nodes = layoutRoot.descendants();
-        for (const d of nodes) {
-            d.data.__x = d.x;
-            d.data.__y = d.y;
-        }
-        return nodes;
-    }
-
-    // What d3.hierarchy makes, in linear time: d3's own reckons heights by
-    // walking up from every node, quadratic on a deep chain.
-    const HierarchyNode = d3.hierarchy({}).constructor;
-
-    function hierarchy(top, childrenOf) {
-        const root = new HierarchyNode(top);
-        const list = [root];
-        for (let head = 0; head < list.length; head++) {
-            const node = list[head];
-            const kids = childrenOf(node.data);
-            if (kids && kids.length > 0) {
-                node.children = new Array(kids.length);
-                for (let i = 0; i < kids.length; i++) {
-                    const child = new HierarchyNode(kids[i]);
-                    child.parent = node;
-                    child.depth = node.depth + 1;
-                    node.children[i] = child;
-                    list.push(child);
-                }
-            }
-        }
-        for (let i = list.length - 1; i >= 0; i--) {
-            const node = list[i];
-            let height = 0;
-            if (node.children) {
-                for (const child of node.children) {
-                    height = Math.max(height, child.height + 1);
-                }
-            }
-            node.height = height;
-        }
-        return root;
     }
 
     // A new node of the picture: its dot, its label and what the mouse does

@@ -21,8 +21,9 @@
         } else {
             page.open(data);
         }
-        page.render(anchor);
-        hooks.lastToggleMs = performance.now() - start;
+        page.render(anchor, () => {
+            hooks.lastToggleMs = performance.now() - start;
+        });
     }
 
     // "Expand all below": opens as much below `node` as the picture takes.
@@ -30,8 +31,9 @@
         const start = performance.now();
         const {added, stopped} = page.openBelow(node);
         page.setStatus(stopped ? TEXT.expandedPartly(added) : TEXT.expandedAll(added));
-        page.render(node);
-        hooks.lastToggleMs = performance.now() - start;
+        page.render(node, () => {
+            hooks.lastToggleMs = performance.now() - start;
+        });
     }
 
     // "Collapse": closes `node` and every open node below it.

@@ -40,8 +40,7 @@
         page.root = top;
         page.openAtStart(top);
         page.hideMessage();
-        page.render(null);
-        page.fitFirstPicture();
+        page.render(null, page.fitFirstPicture);
         askForFactsAfterPaint();
     };
 

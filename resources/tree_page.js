@@ -14,6 +14,7 @@
 // The page's scripts, loaded in this order by tree.html, each do one job:
 //   tree_page.js         what they share: tunables, texts, hooks, the tree
 //   tree_layout.js       the tree's nodes and which of them are open
+//   tree_tidy.js         the tidy layout of the open part, in slices
 //   tree_draw.js         the picture: layout, drawing, messages, fitting
 //   tree_channel.js      the window's channel: facts and "Show events"
 //   tree_search.js       the search field and its matches
@@ -58,6 +59,7 @@
         firstDrawnAt: 0,     // drawnAt of the first picture of the current tree
         firstPaintedAt: 0,   // paintedAt of the first picture of the current tree
         lastRenderMs: 0,     // layout and drawing of the current picture
+        layingOut: false,    // whether a picture is being laid out
         lastToggleMs: 0,     // the last open or close, from click to picture
         calledAt: 0,         // Date.now() when initialLoad was last called
         parseMs: 0,          // JSON.parse of the last tree

@@ -31,19 +31,24 @@
         return current >= 0 && matches[current] === node ? " match current" : " match";
     }
 
-    function showCurrent() {
+    // Shows the current match, then calls `then` (if given).
+    function showCurrent(then) {
         const found = document.getElementById("found");
         hooks.current = current;
         found.textContent = matches.length === 0 ? TEXT.noMatch
                                                  : TEXT.matchOf(current + 1, matches.length);
         if (current < 0) {
-            page.render(null);
+            page.render(null, then);
             return;
         }
         const node = matches[current];
         page.reveal(node);
-        page.render(null);
-        page.centreOn(node);
+        page.render(null, () => {
+            page.centreOn(node);
+            if (then) {
+                then();
+            }
+        });
     }
 
     // Finds the nodes whose name holds `query` (ignoring case) or whose pid
@@ -78,13 +83,16 @@
             page.reveal(matches[i]);
         }
         current = matches.length > 0 ? 0 : -1;
+        // Timed until the picture shows the first match.
+        const timed = () => {
+            hooks.lastSearchMs = performance.now() - start;
+        };
         if (moveView) {
-            showCurrent();
+            showCurrent(timed);
         } else {
             hooks.current = current;
-            page.render(null);
+            page.render(null, timed);
         }
-        hooks.lastSearchMs = performance.now() - start;
     }
 
     // Runs the last query again, once the facts let it match pids too; the

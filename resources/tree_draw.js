@@ -146,7 +146,7 @@
         if (then) {
             job.thens.push(then);
         }
-        hooks.layingOut = true;
+        hooks.drawing = true;
         job.cancel = () => {};
         const cancel = page.layOutInSlices(page.root, page.drawnChildren,
             (nodes) => showLaidOut(job, nodes));
@@ -159,7 +159,6 @@
     // picture for the next one.
     function showLaidOut(job, nodes) {
         pending = null;
-        hooks.layingOut = false;
         for (const d of nodes) {
             d.data.__x = d.x;
             d.data.__y = d.y;
@@ -182,7 +181,9 @@
             pending.cancel();
             pending = null;
         }
-        hooks.layingOut = false;
+        clearTimeout(drawTimer);
+        drawTimer = 0;
+        hooks.drawing = false;
     }
 
     // Above this many laid-out nodes only those near the view are drawn:
@@ -214,24 +215,58 @@
         }
     }
 
-    function draw() {
-        const nodes = nodesToDraw();
-        linkLayer.selectAll("path")
-            .data(nodes.filter((d) => d.parent), (d) => d.data.__id)
-            .join("path")
-            .attr("class", "link")
-            .attr("d", linkPath);
+    // Node groups made in one task: making SVG groups by the thousand holds
+    // the page for as many milliseconds. The rest are made in the next
+    // tasks, the page answering in between.
+    const ENTER_AT_ONCE = 150;
+    let drawTimer = 0;
 
+    const byId = (d) => d.data.__id;
+
+    // Brings the SVG in line with the picture: the groups and links of nodes
+    // no longer drawn go, those of drawn nodes are changed where they show
+    // something else, and up to ENTER_AT_ONCE new ones are made, the rest in
+    // the tasks after this one.
+    function draw() {
+        clearTimeout(drawTimer);
+        drawTimer = 0;
+        const nodes = nodesToDraw();
+        const made = new Set();
+        nodeLayer.selectAll("g").each((d) => made.add(byId(d)));
+        let fresh = 0;
+        const shown = nodes.filter((d) => made.has(byId(d)) || fresh++ < ENTER_AT_ONCE);
+
+        linkLayer.selectAll("path")
+            .data(shown.filter((d) => d.parent), byId)
+            .join((enter) => enter.append("path").attr("class", "link"))
+            .each(function (d) {
+                setOnce(this, "d", linkPath(d));
+            });
         nodeLayer.selectAll("g")
-            .data(nodes, (d) => d.data.__id)
+            .data(shown, byId)
             .join(enterNodes)
-            .attr("class", nodeClass)
-            .attr("transform", (d) => "translate(" + d.y + "," + d.x + ")")
-            .each(fillNode);
+            .each(function (d) {
+                setOnce(this, "class", nodeClass(d));
+                setOnce(this, "transform", "translate(" + d.y + "," + d.x + ")");
+                fillNode(this, d);
+            });
+
+        hooks.drawing = fresh > ENTER_AT_ONCE || pending !== null;
+        if (fresh > ENTER_AT_ONCE) {
+            drawTimer = setTimeout(draw, 0);
+        }
     }
 
-    // A new node of the picture: its dot, its label and what the mouse does
-    // on it.
+    // Sets an attribute of `el` unless it has that value already: a picture
+    // of thousands of nodes changes few of them.
+    function setOnce(el, name, value) {
+        if (el.getAttribute(name) !== value) {
+            el.setAttribute(name, value);
+        }
+    }
+
+    // New nodes of the picture: each one's dot, label and what the mouse
+    // does on it.
     function enterNodes(enter) {
         const g = enter.append("g");
         g.append("circle").attr("r", 4.5);
@@ -259,18 +294,26 @@
         return g;
     }
 
-    // The label of a drawn node (its SVG group is `this`): the name, the pid
+    // The label of a drawn node (its SVG group is `el`): the name, the pid
     // once the facts are in, and the descendants of a closed node.
-    function fillNode(d) {
+    function fillNode(el, d) {
         const data = d.data;
-        const g = d3.select(this);
         const more = data instanceof More;
         const closed = !more && !page.isOpen(data) && hasChildren(data);
         const f = page.factsOf(data);
-        setMarkedText(g.select("tspan.name").node(),
-                      more ? data.name : shortName(data.name), svgMark);
-        g.select("tspan.pid").text(f ? " " + f[0] : "");
-        g.select("tspan.count").text(closed ? " (" + formatCount(data.__count) + ")" : "");
+        const name = more ? data.name : shortName(data.name);
+        const pid = f ? " " + f[0] : "";
+        const count = closed ? " (" + formatCount(data.__count) + ")" : "";
+        // Labels are written again only where they change.
+        const label = name + "\0" + pid + "\0" + count;
+        if (el.__label === label) {
+            return;
+        }
+        el.__label = label;
+        const g = d3.select(el);
+        setMarkedText(g.select("tspan.name").node(), name, svgMark);
+        g.select("tspan.pid").text(pid);
+        g.select("tspan.count").text(count);
     }
 
     // Notes a new picture of `count` nodes, begun at `start`, and when the

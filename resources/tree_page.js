@@ -59,7 +59,7 @@
         firstDrawnAt: 0,     // drawnAt of the first picture of the current tree
         firstPaintedAt: 0,   // paintedAt of the first picture of the current tree
         lastRenderMs: 0,     // layout and drawing of the current picture
-        layingOut: false,    // whether a picture is being laid out
+        drawing: false,      // whether a picture is being laid out or drawn
         lastToggleMs: 0,     // the last open or close, from click to picture
         calledAt: 0,         // Date.now() when initialLoad was last called
         parseMs: 0,          // JSON.parse of the last tree

@@ -1,8 +1,12 @@
 // The tree window at scale, headless: prints figures, checks nothing.
 //
 // Usage: bench_treewindow [WIDE_LOG [DEEP_LOG]]
+//        bench_treewindow --trees
 //   WIDE_LOG  default /tmp/genlog-1m.json  (korvantis-genlog 1000000)
 //   DEEP_LOG  default /tmp/genlog-deep-1m.json  (korvantis-genlog 10 --deep 1000000)
+// With --trees, only the large trees made in the page (a 300,000-node chain,
+// a 20,000-node bushy tree): the longest task of the page while each arrives,
+// is searched, fitted, expanded and closed, as the web view test runs them.
 // Missing logs are generated first. For each log: load it into an event store,
 // take its tree JSON, open a tree window with its tree URL and time the way
 // to the first picture, then open and close the biggest closed node a few
@@ -29,6 +33,7 @@
 #include "treeview/tree_window.h"
 #include "treeview/web_view.h"
 #include "treeview/web_view_coordinator.h"
+#include "treeview/web_view_data.h"
 #include "web_test_support.h"
 #include "workspace/workspace.h"
 
@@ -250,11 +255,47 @@ void runCase(const QString& log, const char* label, int windows, const QString& 
     openAndMeasure(app, url, QString(), "  a window without facts (engine warm)", QString());
 }
 
+// The page's longest task while each large tree goes through it.
+void runLargeTrees() {
+    struct Case {
+        const char* label;
+        const char* tree;
+        const char* query;
+    };
+    for (const Case& c : {Case{"300,000-node chain", "chain(300000)", "deepest"},
+                          Case{"20,000-node bushy tree", "randomTree(20000, 3)", "n1"}}) {
+        korvantis::WebViewData data;
+        korvantis::WebView view(&data);
+        view.resize(1200, 800);
+        view.show();
+        QWebEnginePage* page = view.webView()->page();
+        if (!korvantis::test::waitForTree(page)) {
+            std::printf("%s: the page did not load\n", c.label);
+            continue;
+        }
+        const korvantis::test::PageTasks tasks = korvantis::test::runLargeTree(
+            page, QString::fromLatin1(c.tree), QString::fromLatin1(c.query));
+        std::printf("%s (%d nodes):\n", c.label, tasks.nodes);
+        if (!tasks.failed.isEmpty()) {
+            std::printf("  failed: %s\n", qPrintable(tasks.failed));
+        }
+        std::printf("  longest task of the page        %8.0f ms (%s)\n", tasks.longestMs,
+                    qPrintable(tasks.longestStep));
+        std::printf("  longest task per step, ms       %s\n", qPrintable(tasks.perStep));
+        std::printf("  search \"%s\", query to picture %8.0f ms\n", c.query, tasks.searchMs);
+        std::fflush(stdout);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     korvantis::test::prepareWebEngine();
     QApplication application(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "--trees") {
+        runLargeTrees();
+        return 0;
+    }
     const QString wide =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/genlog-1m.json");
     const QString deep =
@@ -267,5 +308,6 @@ int main(int argc, char** argv) {
     // Pictures of the first windows land in the current folder.
     runCase(wide, "1,000,000-line log", 2, QStringLiteral("treewindow-1m.png"));
     runCase(deep, "1,000,000-process chain", 1, QStringLiteral("treewindow-deep.png"));
+    runLargeTrees();
     return 0;
 }

@@ -38,33 +38,6 @@ const QString kHostileTree =
                       R"({"name":"\/"},)"
                       "{\"name\":\"');window.__pwned=3;('\"}]}]");
 
-// Scripts that make tree JSON in the page: chain(n), a chain of n processes
-// and a leaf named "deepest"; randomTree(n, seed), n processes named n0,
-// n1, ..., each below one picked at random among those before it, or below
-// n0 (one in twenty), which gets more children than are drawn at once.
-const QString kTreeMakers =
-    uR"(
-    window.chain = (n) => {
-        let open = '';
-        for (let i = 0; i < n; i++) {
-            open += '{"name":"p' + i + '","children":[';
-        }
-        return '[' + open + '{"name":"deepest"}' + ']}'.repeat(n) + ']';
-    };
-    window.randomTree = (n, seed) => {
-        let state = seed;
-        const random = () => (state = (state * 1103515245 + 12345) % 2147483648) / 2147483648;
-        const nodes = [{name: 'n0'}];
-        for (let i = 1; i < n; i++) {
-            const node = {name: 'n' + i};
-            const parent = nodes[random() < 0.05 ? 0 : Math.floor(random() * i)];
-            (parent.children = parent.children || []).push(node);
-            nodes.push(node);
-        }
-        return JSON.stringify([nodes[0]]);
-    };
-)"_s;
-
 // A view on screen with its page loaded and initialLoad called.
 struct Shown {
     explicit Shown(WebViewData* data) : view(data) {
@@ -350,7 +323,7 @@ void WebViewTest::searchRevealsTheEndOfADeepChain() {
     Shown shown(&data);
     QVERIFY(shown.waitForTree());
     QCOMPARE(shown.js("__korvantis.search('deepest')").toInt(), 1);
-    QVERIFY(waitForJs(shown.page(), "!__korvantis.layingOut"));
+    QVERIFY(waitForJs(shown.page(), "!__korvantis.drawing"));
     QCOMPARE(shown.js("__korvantis.drawn").toInt(), kDepth + 1);
     // The match is drawn, and only the part of the chain near the view is.
     QCOMPARE(shown.js("d3.selectAll('.node.match.current .name').text()").toString(), u"deepest"_s);
@@ -367,10 +340,10 @@ void WebViewTest::layoutIsD3sTidyTree() {
     WebViewData data;
     Shown shown(&data);
     QVERIFY(shown.waitForTree());
-    shown.js(kTreeMakers + u"initialLoad(randomTree(3000, 7)); 1"_s);
+    shown.js(korvantis::test::kTreeMakersJs + u"initialLoad(randomTree(3000, 7)); 1"_s);
     for (int i = 0; i < 3; ++i) {
         QVERIFY(shown.js("__korvantis.expandBelow(0)").toBool());
-        QVERIFY(waitForJs(shown.page(), "!__korvantis.layingOut"));
+        QVERIFY(waitForJs(shown.page(), "!__korvantis.drawing"));
     }
     const QVariantList compared = shown
                                       .js(uR"((() => {
@@ -415,56 +388,14 @@ void WebViewTest::pageAnswersWhileDrawingLargeTrees() {
     WebViewData data;
     Shown shown(&data);
     QVERIFY(shown.waitForTree());
-    shown.js(kTreeMakers +
-             uR"(
-        window.__treeText = %1;
-        window.__gaps = {longest: 0, last: performance.now(), on: true, at: '', steps: {}};
-        window.__beat = () => {
-            const now = performance.now();
-            const gap = now - __gaps.last;
-            if (gap > __gaps.longest) {
-                __gaps.longest = gap;
-                __gaps.at = __gaps.step;
-            }
-            __gaps.steps[__gaps.step] = Math.round(Math.max(__gaps.steps[__gaps.step] || 0, gap));
-            __gaps.last = now;
-            if (__gaps.on) {
-                setTimeout(__beat, 0);
-            }
-        };
-        __beat(); 1)"_s.arg(tree));
-    auto step = [&](const QString& name, const QString& script) {
-        return shown.js(u"__gaps.step = '%1'; %2"_s.arg(name, script));
-    };
-    const QString idle = u"!__korvantis.layingOut"_s;
-    step(u"arrival"_s, u"initialLoad(__treeText); 1"_s);
-    QCOMPARE(shown.js("__korvantis.total").toInt(), nodes);
-    QVERIFY(step(u"search"_s, u"__korvantis.search('%1')"_s.arg(query)).toInt() > 0);
-    QVERIFY(waitForJs(shown.page(), idle));
-    const QString current = u"d3.selectAll('.node.match.current').size()"_s;
-    QCOMPARE(shown.js(current).toInt(), 1);
-    step(u"next match"_s,
-         uR"(
-        const input = document.getElementById('search');
-        input.value = '%1';
-        input.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter'})); 1)"_s.arg(query));
-    QVERIFY(waitForJs(shown.page(), idle));
-    QCOMPARE(shown.js(current).toInt(), 1);
-    step(u"fit"_s, u"document.getElementById('fit').click(); 1"_s);
-    QVERIFY(step(u"expand"_s, u"__korvantis.expandBelow(0)"_s).toBool());
-    QVERIFY(waitForJs(shown.page(), idle));
-    step(u"close"_s, u"korvantisTree.toggle(korvantisTree.order[0]); 1"_s);
-    QVERIFY(waitForJs(shown.page(), idle));
-    QCOMPARE(shown.js("__korvantis.drawn").toInt(), 1);
-    // One more turn of the timer after the last step.
-    QVERIFY(waitForJs(shown.page(), u"performance.now() - __gaps.last < 50"_s));
-    const QVariantList gaps =
-        shown.js("__gaps.on = false; [__gaps.longest, __gaps.at, JSON.stringify(__gaps.steps)]")
-            .toList();
+    const korvantis::test::PageTasks tasks =
+        korvantis::test::runLargeTree(shown.page(), tree, query);
+    QVERIFY2(tasks.failed.isEmpty(), qPrintable(tasks.failed));
+    QCOMPARE(tasks.nodes, nodes);
     std::printf("%s: the longest task took %.0f ms (%s); longest per step, in ms: %s\n",
-                QTest::currentDataTag(), gaps[0].toDouble(), qPrintable(gaps[1].toString()),
-                qPrintable(gaps[2].toString()));
-    QVERIFY2(gaps[0].toDouble() < 1000, qPrintable(gaps[1].toString()));
+                QTest::currentDataTag(), tasks.longestMs, qPrintable(tasks.longestStep),
+                qPrintable(tasks.perStep));
+    QVERIFY2(tasks.longestMs < 1000, qPrintable(tasks.longestStep));
 }
 
 // The page takes the window's palette: light as it is, dark when the

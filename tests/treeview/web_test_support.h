@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTest>
 #include <QVariant>
+#include <QVariantList>
 #include <QWebEnginePage>
 
 #include <cstdio>
@@ -48,6 +49,125 @@ inline bool waitForJs(QWebEnginePage* page, const QString& condition, int timeou
 // Waits until the tree page has been handed its tree once.
 inline bool waitForTree(QWebEnginePage* page) {
     return waitForJs(page, QStringLiteral("window.__korvantis && __korvantis.calls === 1"));
+}
+
+// Scripts that make tree JSON in the page: chain(n), a chain of n processes
+// and a leaf named "deepest"; randomTree(n, seed), n processes named n0,
+// n1, ..., each below one picked at random among those before it, or below
+// n0 (one in twenty), which gets more children than are drawn at once.
+inline const QString kTreeMakersJs = QStringLiteral(R"(
+    window.chain = (n) => {
+        let open = '';
+        for (let i = 0; i < n; i++) {
+            open += '{"name":"p' + i + '","children":[';
+        }
+        return '[' + open + '{"name":"deepest"}' + ']}'.repeat(n) + ']';
+    };
+    window.randomTree = (n, seed) => {
+        let state = seed;
+        const random = () => (state = (state * 1103515245 + 12345) % 2147483648) / 2147483648;
+        const nodes = [{name: 'n0'}];
+        for (let i = 1; i < n; i++) {
+            const node = {name: 'n' + i};
+            const parent = nodes[random() < 0.05 ? 0 : Math.floor(random() * i)];
+            (parent.children = parent.children || []).push(node);
+            nodes.push(node);
+        }
+        return JSON.stringify([nodes[0]]);
+    };
+)");
+
+// How the page answered while a large tree went through it: the longest
+// wait of a timer that should fire every few milliseconds (the longest task
+// the page ran), the step it fell in, the longest per step (JSON), the
+// tree's nodes and the search from query to picture; `failed` says what went
+// wrong, if anything did.
+struct PageTasks {
+    QString failed;
+    double longestMs = 0;
+    QString longestStep;
+    QString perStep;
+    int nodes = 0;
+    double searchMs = 0;
+};
+
+// Hands the tree page the tree JSON `tree` (a script expression) while the
+// timer runs, searches it for `query`, steps to the next match, fits the
+// picture to the window, expands all below the root and closes the root,
+// each step once the picture before it is drawn.
+inline PageTasks runLargeTree(QWebEnginePage* page, const QString& tree, const QString& query) {
+    PageTasks tasks;
+    evalJs(page, kTreeMakersJs + QStringLiteral(R"(
+        window.__treeText = %1;
+        window.__gaps = {longest: 0, last: performance.now(), on: true, at: '', steps: {}};
+        window.__beat = () => {
+            const now = performance.now();
+            const gap = now - __gaps.last;
+            if (gap > __gaps.longest) {
+                __gaps.longest = gap;
+                __gaps.at = __gaps.step;
+            }
+            __gaps.steps[__gaps.step] = Math.round(Math.max(__gaps.steps[__gaps.step] || 0, gap));
+            __gaps.last = now;
+            if (__gaps.on) {
+                setTimeout(__beat, 0);
+            }
+        };
+        __beat(); 1)")
+                                     .arg(tree));
+    auto step = [&](const char* name, const QString& script) {
+        return evalJs(page,
+                      QStringLiteral("__gaps.step = '%1'; %2").arg(QLatin1String(name), script));
+    };
+    auto drawn = [&](const char* after) {
+        if (tasks.failed.isEmpty() && !waitForJs(page, QStringLiteral("!__korvantis.drawing"))) {
+            tasks.failed = QStringLiteral("no picture after: ") + QLatin1String(after);
+        }
+    };
+    const QString current = QStringLiteral("d3.selectAll('.node.match.current').size() === 1");
+    step("arrival", QStringLiteral("initialLoad(__treeText); 1"));
+    drawn("arrival");
+    tasks.nodes = evalJs(page, QStringLiteral("__korvantis.total")).toInt();
+    if (step("search", QStringLiteral("__korvantis.search('%1')").arg(query)).toInt() == 0) {
+        tasks.failed = QStringLiteral("no match");
+    }
+    drawn("search");
+    tasks.searchMs = evalJs(page, QStringLiteral("__korvantis.lastSearchMs")).toDouble();
+    if (tasks.failed.isEmpty() && !evalJs(page, current).toBool()) {
+        tasks.failed = QStringLiteral("the match is not drawn");
+    }
+    step("next match", QStringLiteral(R"(
+        const input = document.getElementById('search');
+        input.value = '%1';
+        input.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter'})); 1)")
+                           .arg(query));
+    drawn("next match");
+    if (tasks.failed.isEmpty() && !evalJs(page, current).toBool()) {
+        tasks.failed = QStringLiteral("the next match is not drawn");
+    }
+    step("fit", QStringLiteral("document.getElementById('fit').click(); 1"));
+    drawn("fit");
+    step("expand", QStringLiteral("__korvantis.expandBelow(0)"));
+    drawn("expand");
+    step("close", QStringLiteral("korvantisTree.toggle(korvantisTree.order[0]); 1"));
+    drawn("close");
+    if (tasks.failed.isEmpty() && evalJs(page, QStringLiteral("__korvantis.drawn")).toInt() != 1) {
+        tasks.failed = QStringLiteral("the closed root is not all that is drawn");
+    }
+    // One more turn of the timer after the last step.
+    (void)waitForJs(page, QStringLiteral("performance.now() - __gaps.last < 50"));
+    const QVariantList gaps =
+        evalJs(page, QStringLiteral("__gaps.on = false; "
+                                    "[__gaps.longest, __gaps.at, JSON.stringify(__gaps.steps)]"))
+            .toList();
+    if (gaps.size() == 3) {
+        tasks.longestMs = gaps[0].toDouble();
+        tasks.longestStep = gaps[1].toString();
+        tasks.perStep = gaps[2].toString();
+    } else if (tasks.failed.isEmpty()) {
+        tasks.failed = QStringLiteral("the timer's figures did not come");
+    }
+    return tasks;
 }
 
 // Collects what the program writes to a standard stream (1 or 2) while it

@@ -25,7 +25,7 @@ struct InspectOptions {
     std::optional<std::string> filter;  // the matching rows of both lists
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
-    CsvFields csvFields = defaultCsvFields();
+    FieldList csvFields = defaultCsvFields();
     std::optional<std::string> sort;     // the order --filter writes them in
     std::vector<std::string> rules;      // detection rule files and folders, in order
     bool rulesReport = false;            // what became of each rule document; no logs

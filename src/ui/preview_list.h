@@ -63,7 +63,7 @@ class PreviewList : public VirtualList {
     };
     IsolatedText cellIsolated(int row, int column) const;
     // Cuts `cell` to one line of its width, with "…".
-    void elide(Cell& cell, FieldKey key) const;
+    void elide(Cell& cell, FieldId key) const;
     // The cells of a row laid out in `rowWidth`.
     QList<Cell> layoutCells(int row, int rowWidth) const;
     // The row a key asks for, or -1 for a key that chooses no row.

@@ -50,7 +50,7 @@ class ProcessLifetimes {
     // other row; rows of other kinds are not to be given. Views in `row`
     // need not outlive the call.
     void add(const RowView& row);
-    // Takes the rows of both lists that were not taken yet, in load order.
+    // Takes the process and other rows not taken yet, in load order.
     // A list is anything with size(), placeOf(i) (its place in load order)
     // and rowView(i); a PreviewRows is one.
     template <typename ProcRows, typename OtherRows>

@@ -94,7 +94,6 @@ class ColumnHeaders : public QWidget {
     // An arrow after the title of the column the rows are sorted by (-1:
     // none), pointing up for ascending order.
     void setSortArrow(int column, bool descending);
-    int sortedColumn() const { return sortedColumn_; }
 
   signals:
     // A double click on the border after `column`.

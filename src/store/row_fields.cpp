@@ -37,21 +37,6 @@ std::optional<std::int64_t> levelNamed(std::string_view folded) {
                                     : std::optional(static_cast<std::int64_t>(level));
 }
 
-// A non-fact field with nothing but its name, title and value, sorted and
-// filtered as text (or not filtered), offered as a column nowhere.
-constexpr RowField textField(FieldId id, std::string_view name, std::string_view title,
-                             FieldValue (*read)(const RowView&), FilterAs filter = FilterAs::text,
-                             std::string_view filterName = {}) {
-    RowField field{};
-    field.id = id;
-    field.name = name;
-    field.title = title;
-    field.filter = filter;
-    field.filterName = filterName;
-    field.read = read;
-    return field;
-}
-
 // An integer fact is kept as the decimal text of its value.
 template <Fact F>
 FieldValue factValue(const RowView& row) {
@@ -80,23 +65,63 @@ constexpr RowField factField(KindSet columns = kEveryKind, KindSet shown = 0, bo
     return field;
 }
 
-// clang-format off
 constexpr std::array<RowField, kFieldCount> kFields = {{
-    {FieldId::kind, "kind", "Kind", FieldForm::text, SortKind::text, FilterAs::none, {}, false,
-     0, 0, [](const RowView& r) { return textValue(kRowKindNames[indexOf(r.kind)]); }},
-    {FieldId::timestamp, "timestamp", "Time", FieldForm::text, SortKind::time, FilterAs::text,
-     "time", true, kEveryKind, kEveryKind, &timeValue},
-    {FieldId::type, "type", "Type", FieldForm::text, SortKind::text, FilterAs::text, {}, true,
-     kEveryKind, kEveryKind, [](const RowView& r) { return textValue(r.type); }},
-    {FieldId::pid, "pid", "PID", FieldForm::number, SortKind::number, FilterAs::integer, {},
-     true, kEveryKind, kEveryKind, [](const RowView& r) { return numberValue(r.pid); }},
-    {FieldId::ppid, "ppid", "PPID", FieldForm::number, SortKind::number, FilterAs::integer, {},
-     true, kProcess | kOther, kProcess | kOther,
-     [](const RowView& r) { return r.hasPpid() ? numberValue(r.ppid) : FieldValue{}; }},
-    {FieldId::path, "path", "Path", FieldForm::text, SortKind::text, FilterAs::text, {}, true,
-     kEveryKind, kEveryKind, [](const RowView& r) { return textValue(r.path); }},
-    {FieldId::utc, "utc", "UTC", FieldForm::utc, SortKind::time, FilterAs::none, {}, false, 0, 0,
-     &timeValue},
+    {.id = FieldId::kind,
+     .name = "kind",
+     .title = "Kind",
+     .read = [](const RowView& r) { return textValue(kRowKindNames[indexOf(r.kind)]); }},
+    {.id = FieldId::timestamp,
+     .name = "timestamp",
+     .title = "Time",
+     .sort = SortKind::time,
+     .filter = FilterAs::text,
+     .filterName = "time",
+     .plain = true,
+     .columns = kEveryKind,
+     .shown = kEveryKind,
+     .read = &timeValue},
+    {.id = FieldId::type,
+     .name = "type",
+     .title = "Type",
+     .filter = FilterAs::text,
+     .plain = true,
+     .columns = kEveryKind,
+     .shown = kEveryKind,
+     .read = [](const RowView& r) { return textValue(r.type); }},
+    {.id = FieldId::pid,
+     .name = "pid",
+     .title = "PID",
+     .form = FieldForm::number,
+     .sort = SortKind::number,
+     .filter = FilterAs::integer,
+     .plain = true,
+     .columns = kEveryKind,
+     .shown = kEveryKind,
+     .read = [](const RowView& r) { return numberValue(r.pid); }},
+    {.id = FieldId::ppid,
+     .name = "ppid",
+     .title = "PPID",
+     .form = FieldForm::number,
+     .sort = SortKind::number,
+     .filter = FilterAs::integer,
+     .plain = true,
+     .columns = kProcess | kOther,
+     .shown = kProcess | kOther,
+     .read = [](const RowView& r) { return r.hasPpid() ? numberValue(r.ppid) : FieldValue{}; }},
+    {.id = FieldId::path,
+     .name = "path",
+     .title = "Path",
+     .filter = FilterAs::text,
+     .plain = true,
+     .columns = kEveryKind,
+     .shown = kEveryKind,
+     .read = [](const RowView& r) { return textValue(r.path); }},
+    {.id = FieldId::utc,
+     .name = "utc",
+     .title = "UTC",
+     .form = FieldForm::utc,
+     .sort = SortKind::time,
+     .read = &timeValue},
     factField<Fact::args>(kEveryKind, 0, true),
     factField<Fact::cwd>(),
     factField<Fact::uid>(),
@@ -111,37 +136,48 @@ constexpr std::array<RowField, kFieldCount> kFields = {{
     // The other rows' last column; it says what a message is about.
     factField<Fact::summary>(kOther, kOther, true),
     // How a process row's run ended (see process_outcome.h).
-    [] {
-        RowField f = textField(FieldId::outcome, "outcome", "Outcome",
-                               [](const RowView& r) { return textValue(r.outcome); });
-        f.columns = kProcess;
-        return f;
-    }(),
+    {.id = FieldId::outcome,
+     .name = "outcome",
+     .title = "Outcome",
+     .filter = FilterAs::text,
+     .columns = kProcess,
+     .read = [](const RowView& r) { return textValue(r.outcome); }},
     // Of the detection rules the row matches: `rule:` finds a title or an id.
-    [] {
-        RowField f = textField(FieldId::rules, "rules", "Rules",
-                               [](const RowView& r) { return textValue(ruleTitlesOf(r.ruleHits)); },
-                               FilterAs::own, "rule");
-        f.holds = [](const RowView& r, std::string_view folded) {
-            return r.ruleHits != nullptr && r.ruleHits->mentions(folded);
-        };
-        return f;
-    }(),
-    textField(FieldId::rule_ids, "rule_ids", "Rule IDs",
-              [](const RowView& r) { return textValue(ruleIdsOf(r.ruleHits)); }, FilterAs::none),
-    [] {
-        RowField f = textField(FieldId::level, "level", "Level", &levelValue, FilterAs::atLeast);
-        f.sort = SortKind::rank;
-        f.rankNamed = &levelNamed;
-        f.wants = "wants informational, low, medium, high or critical";
-        return f;
-    }(),
+    {.id = FieldId::rules,
+     .name = "rules",
+     .title = "Rules",
+     .filter = FilterAs::own,
+     .filterName = "rule",
+     .read = [](const RowView& r) { return textValue(ruleTitlesOf(r.ruleHits)); },
+     .holds =
+         [](const RowView& r, std::string_view folded) {
+             return r.ruleHits != nullptr && r.ruleHits->mentions(folded);
+         }},
+    {.id = FieldId::rule_ids,
+     .name = "rule_ids",
+     .title = "Rule IDs",
+     .read = [](const RowView& r) { return textValue(ruleIdsOf(r.ruleHits)); }},
+    {.id = FieldId::level,
+     .name = "level",
+     .title = "Level",
+     .sort = SortKind::rank,
+     .filter = FilterAs::atLeast,
+     .read = &levelValue,
+     .rankNamed = &levelNamed,
+     .wants = "wants informational, low, medium, high or critical"},
     // Of the row's mark: its tags (sorted, joined by commas) and its note.
-    textField(FieldId::tags, "tags", "Tags", [](const RowView& r) { return textValue(r.tags); },
-              FilterAs::item, "tag"),
-    textField(FieldId::note, "note", "Note", [](const RowView& r) { return textValue(r.note); }),
+    {.id = FieldId::tags,
+     .name = "tags",
+     .title = "Tags",
+     .filter = FilterAs::item,
+     .filterName = "tag",
+     .read = [](const RowView& r) { return textValue(r.tags); }},
+    {.id = FieldId::note,
+     .name = "note",
+     .title = "Note",
+     .filter = FilterAs::text,
+     .read = [](const RowView& r) { return textValue(r.note); }},
 }};
-// clang-format on
 
 constexpr bool inIdOrder() {
     for (std::size_t i = 0; i < kFields.size(); ++i) {

@@ -99,17 +99,17 @@ struct RowField {
     FieldForm form = FieldForm::text;
     SortKind sort = SortKind::text;
     FilterAs filter = FilterAs::none;
-    std::string_view filterName;  // the filter key, when it differs from `name`
-    bool plain = false;           // a plain term of the filter looks at it
-    KindSet columns = 0;          // the kinds whose lists offer it as a column
-    KindSet shown = 0;            // the kinds whose lists show it until told otherwise
+    std::string_view filterName = {};  // the filter key, when it differs from `name`
+    bool plain = false;                // a plain term of the filter looks at it
+    KindSet columns = 0;               // the kinds whose lists offer it as a column
+    KindSet shown = 0;                 // the kinds whose lists show it until told otherwise
     FieldValue (*read)(const RowView&) = nullptr;
     // FilterAs::own: whether the row holds a term's value (in ASCII lower case).
     bool (*holds)(const RowView&, std::string_view folded) = nullptr;
     // FilterAs::atLeast: the rank a value (in ASCII lower case) names, and
     // what a value naming none is told it wants.
     std::optional<std::int64_t> (*rankNamed)(std::string_view folded) = nullptr;
-    std::string_view wants;
+    std::string_view wants = {};
 };
 
 const RowField& rowField(FieldId field);

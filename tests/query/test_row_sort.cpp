@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <numeric>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -180,6 +181,25 @@ TEST(RowFields, TextsAndEmptyValues) {
     }
     for (const char* bad : {"size", "PID", "--pid", "-", "", "pid,path"}) {
         EXPECT_FALSE(parseRowSort(bad)) << bad;
+    }
+}
+
+// The table of fields stays usable as fields are added: names and filter
+// keys name one field each (a filter key is not one of the keys of their
+// own either), and every kind has a column that fills its row.
+TEST(RowFields, NamesAndKeysAreUnique) {
+    std::set<std::string> names;
+    std::set<std::string> keys = {"tree", "json", "after", "before"};
+    for (const RowField& field : rowFields()) {
+        EXPECT_TRUE(names.insert(std::string(field.name)).second) << field.name;
+        const std::string key(filterKeyOf(field));
+        EXPECT_TRUE(key.empty() || keys.insert(key).second) << key;
+        EXPECT_EQ(fieldNamed(field.name), field.id);
+        EXPECT_EQ((field.shown & ~field.columns), 0) << field.name;  // shown only if offered
+    }
+    for (const RowKind kind : kRowKinds) {
+        EXPECT_TRUE(std::any_of(rowFields().begin(), rowFields().end(),
+                                [&](const RowField& f) { return contains(f.shown, kind); }));
     }
 }
 

@@ -58,8 +58,6 @@ void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
     }
 }
 
-// Decodes every line of `batch`, sums its bytes for the check when it is read
-// again, and lists the lines that become rows.
 // What rules see of a row line just decoded, and what the rules that need
 // no lineage find, while its message is still parsed.
 void readRules(detail::LineInfo& info, const ReceivedJsonView& record, const LineDecoder& decoder,
@@ -81,6 +79,8 @@ void readRules(detail::LineInfo& info, const ReceivedJsonView& record, const Lin
     readRuleLine(row, rules, batch.rules, event);
 }
 
+// Decodes every line of `batch`, sums its bytes for the check when it is read
+// again, and lists the lines that become rows.
 void decodeLines(detail::LineBatch& batch, LineDecoder& decoder,
                  std::vector<detail::LineInfo*>& rowLines, const RuleSet* rules, RuleEvent& event) {
     rowLines.clear();

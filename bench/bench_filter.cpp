@@ -25,6 +25,8 @@
 #include "inspect/store_rows.h"
 #include "query/filter_query.h"
 
+using korvantis::RowKind;
+
 namespace {
 
 using korvantis::bench::Clock;
@@ -156,7 +158,7 @@ int main(int argc, char** argv) {
 
     const auto collectStart = Clock::now();
     std::vector<korvantis::ExportRow> rows;
-    rows.reserve(keeper.procPreviews().size() + keeper.filePreviews().size());
+    rows.reserve(keeper.rows(RowKind::process).size() + keeper.rows(RowKind::file).size());
     // The raw lines are read from the log once, up front, so that json:
     // queries measure the search rather than the reading.
     std::deque<std::string> rawLines;
@@ -171,7 +173,7 @@ int main(int argc, char** argv) {
         "log: %s\nload: %.0f ms; %zu process rows, %zu file rows; rows in line order: "
         "%.0f ms\n",
         made.empty() ? log.c_str() : "korvantis-genlog 1000000 --seed 1", loadMs,
-        keeper.procPreviews().size(), keeper.filePreviews().size(),
+        keeper.rows(RowKind::process).size(), keeper.rows(RowKind::file).size(),
         millisecondsSince(collectStart));
 
     // A pid from the middle of the process rows, and one near the top of the

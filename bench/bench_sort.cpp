@@ -16,12 +16,14 @@
 #include "query/trace_summary.h"
 #include "workspace/workspace.h"
 
+using korvantis::RowKind;
+
 namespace {
 
 template <typename Rows>
 void timeSorts(const char* list, const Rows& rows) {
     for (const char* name : {"path", "timestamp", "pid", "type"}) {
-        const korvantis::CsvField field = korvantis::parseRowSort(name)->field;
+        const korvantis::FieldId field = korvantis::parseRowSort(name)->field;
         for (const bool descending : {false, true}) {
             const auto started = std::chrono::steady_clock::now();
             const auto keys = korvantis::sortKeys(field, rows.size(),
@@ -37,8 +39,8 @@ void timeSorts(const char* list, const Rows& rows) {
 
 // Every row of the process and file lists as one list, as the export sorts.
 struct AllRows {
-    const korvantis::PreviewRows<korvantis::ProcPreviewEntry>& procs;
-    const korvantis::PreviewRows<korvantis::FilePreviewEntry>& files;
+    const korvantis::PreviewRows& procs;
+    const korvantis::PreviewRows& files;
     std::size_t size() const { return procs.size() + files.size(); }
     korvantis::RowView rowView(std::size_t i) const {
         return i < procs.size() ? procs.rowView(i) : files.rowView(i - procs.size());
@@ -57,14 +59,15 @@ int main(int argc, char** argv) {
     workspace.loader.setTreeFactsWanted(false);
     workspace.loader.loadJsonFile(argv[1]);
     tasks.runUntil([&] { return !workspace.loader.outcomes().empty(); });
-    timeSorts("process", workspace.store.procPreviews());
-    timeSorts("file", workspace.store.filePreviews());
-    timeSorts("all", AllRows{workspace.store.procPreviews(), workspace.store.filePreviews()});
+    timeSorts("process", workspace.store.rows(RowKind::process));
+    timeSorts("file", workspace.store.rows(RowKind::file));
+    timeSorts("all",
+              AllRows{workspace.store.rows(RowKind::process), workspace.store.rows(RowKind::file)});
 
     // What the timeline's worker does after a filter change: the span, then
     // every row counted into its slice.
-    const auto& procs = workspace.store.procPreviews();
-    const auto& files = workspace.store.filePreviews();
+    const auto& procs = workspace.store.rows(RowKind::process);
+    const auto& files = workspace.store.rows(RowKind::file);
     const auto started = std::chrono::steady_clock::now();
     korvantis::TimeValue first = INT64_MAX;
     korvantis::TimeValue last = INT64_MIN;
@@ -80,10 +83,10 @@ int main(int argc, char** argv) {
     }
     korvantis::TimeSlices slices(first, last, 240);
     for (std::size_t i = 0; i < procs.size(); ++i) {
-        slices.add(procs.rowView(i).time, korvantis::RowList::process);
+        slices.add(procs.rowView(i).time, korvantis::RowKind::process);
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
-        slices.add(files.rowView(i).time, korvantis::RowList::file);
+        slices.add(files.rowView(i).time, korvantis::RowKind::file);
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     std::printf("timeline slices of %zu rows: %.3f s\n", procs.size() + files.size(), took.count());

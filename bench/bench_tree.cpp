@@ -15,6 +15,8 @@
 #include "bench_support.h"
 #include "tree/process_tree.h"
 
+using korvantis::RowKind;
+
 namespace {
 
 using korvantis::Workspace;
@@ -93,7 +95,7 @@ void generateChain(std::string& out, int length) {
 // The build alone, over the store's process rows, as a load's end runs it.
 void benchBuild(const char* label, const Workspace& ws, int runs) {
     korvantis::ProcessTree tree;
-    for (const auto& e : ws.store.procPreviews()) {
+    for (const auto& e : ws.store.rows(RowKind::process)) {
         tree.add(0, e.path, e.pid, e.ppid);
     }
     std::vector<double> times;
@@ -111,13 +113,15 @@ void benchBuild(const char* label, const Workspace& ws, int runs) {
 
 void benchSelect(Workspace& ws) {
     const korvantis::EventStore& store = ws.store;
-    std::vector<korvantis::Uuid> ids;
+    std::vector<korvantis::LinePlace> ids;
     std::mt19937_64 rng(2);
     for (int i = 0; i < 2000; ++i) {
-        if (i % 2 == 0 && !store.procPreviews().empty()) {
-            ids.push_back(store.procPreviews()[rng() % store.procPreviews().size()].id);
-        } else if (!store.filePreviews().empty()) {
-            ids.push_back(store.filePreviews()[rng() % store.filePreviews().size()].id);
+        if (i % 2 == 0 && !store.rows(RowKind::process).empty()) {
+            ids.push_back(
+                store.rows(RowKind::process).placeOf(rng() % store.rows(RowKind::process).size()));
+        } else if (!store.rows(RowKind::file).empty()) {
+            ids.push_back(
+                store.rows(RowKind::file).placeOf(rng() % store.rows(RowKind::file).size()));
         }
     }
     if (ids.empty()) {
@@ -126,7 +130,7 @@ void benchSelect(Workspace& ws) {
     auto start = Clock::now();
     ws.selection.selectEvent(ids[0]);  // the first after a load: nothing is built lazily
     std::printf("select: first selection among %zu entries: %.3f ms\n",
-                store.procPreviews().size() + store.filePreviews().size(),
+                store.rows(RowKind::process).size() + store.rows(RowKind::file).size(),
                 korvantis::bench::millisecondsSince(start));
     std::vector<double> times;
     for (const auto& id : ids) {
@@ -159,7 +163,7 @@ void load(Workspace& ws, korvantis::TaskQueue& tasks, const char* path, Generate
     const auto start = Clock::now();
     korvantis::bench::loadLog(ws, tasks, file);
     std::printf("%s: %zu process events, %zu file events, loaded in %.0f ms\n", file.c_str(),
-                ws.store.procPreviews().size(), ws.store.filePreviews().size(),
+                ws.store.rows(RowKind::process).size(), ws.store.rows(RowKind::file).size(),
                 korvantis::bench::millisecondsSince(start));
     if (path == nullptr) {
         std::remove(file.c_str());  // still read through the loader's open descriptor

@@ -51,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ProcessLink links[] = {{1, 0}, {2, 1}, {static_cast<std::int64_t>(size), 2}};
     query.bindTrees(links);
     const std::string_view half = std::string_view(text).substr(text.size() / 2);
-    for (const bool isProcess : {true, false}) {
+    for (const korvantis::RowKind kind : korvantis::kRowKinds) {
         RowView row;
-        row.isProcess = isProcess;
+        row.kind = kind;
         row.type = text;
         row.timestamp = half;
         row.path = text;

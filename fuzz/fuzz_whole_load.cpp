@@ -152,15 +152,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The detail text of the first process event and the first file event.
     EventSelection& selection = loading.ws.selection;
-    if (!ws.store.procPreviews().empty()) {
-        const ProcPreviewEntry entry = ws.store.procPreviews()[0];
+    if (!ws.store.rows(RowKind::process).empty()) {
+        const ProcPreviewEntry entry = ws.store.rows(RowKind::process)[0];
         selection.selectEvent(entry.id);
         FUZZ_CHECK(selection.activePreview() && *selection.activePreview() == entry);
         FUZZ_CHECK(selection.activeEventJson() ==
                    prettyPrintedJson(*ws.store.lineText(*ws.store.lineRefs().indexOf(entry.id))));
     }
-    if (!ws.store.filePreviews().empty()) {
-        const FilePreviewEntry entry = ws.store.filePreviews()[0];
+    if (!ws.store.rows(RowKind::file).empty()) {
+        const FilePreviewEntry entry = ws.store.rows(RowKind::file)[0];
         selection.selectEvent(entry.id);
         FUZZ_CHECK(selection.activeFilePreview() && *selection.activeFilePreview() == entry);
         FUZZ_CHECK(selection.activeEventJson() ==

@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     // What making the detail alone costs on this thread, as it once was
     // done (laying out all of it came on top).
     const qint64 makeStart = clock.nsecsElapsed();
-    workspace.selection.selectEvent(preview->rows().rowId(1));
+    workspace.selection.selectEvent(preview->rows().rowPlace(1));
     const double makeMs = msSince(clock, makeStart);
 
     std::printf("choosing a %zu-byte detail\n", bytes);

@@ -33,6 +33,8 @@ using namespace korvantis;
 using namespace korvantis::ui;
 using korvantis::bench::spinUntil;
 
+using korvantis::RowKind;
+
 namespace {
 
 // CPU time the calling thread has used.
@@ -84,18 +86,20 @@ int main(int argc, char** argv) {
     // A process a third of the way in, with what it started.
     const EventStore& store = view.workspace().store;
     std::map<std::int64_t, int> children;
-    for (const auto& p : store.procPreviews()) {
+    for (const auto& p : store.rows(RowKind::process)) {
         ++children[p.ppid];
     }
     std::int64_t treeRoot = 1;
-    for (std::size_t i = store.procPreviews().size() / 3; i < store.procPreviews().size(); ++i) {
-        const std::int64_t pid = store.procPreviews()[i].pid;
+    for (std::size_t i = store.rows(RowKind::process).size() / 3;
+         i < store.rows(RowKind::process).size(); ++i) {
+        const std::int64_t pid = store.rows(RowKind::process)[i].pid;
         if (children[pid] >= 3) {
             treeRoot = pid;
             break;
         }
     }
-    const std::int64_t somePid = store.procPreviews()[store.procPreviews().size() / 2].pid;
+    const std::int64_t somePid =
+        store.rows(RowKind::process)[store.rows(RowKind::process).size() / 2].pid;
 
     QElapsedTimer clock;
     clock.start();
@@ -199,9 +203,9 @@ int main(int argc, char** argv) {
     // tree: for roots not asked for before: the set is made, not reused.
     {
         Figures cold;
-        std::size_t at = store.procPreviews().size() / 5;
-        for (int i = 0; i < 5 && at < store.procPreviews().size(); ++at) {
-            const std::int64_t pid = store.procPreviews()[at].pid;
+        std::size_t at = store.rows(RowKind::process).size() / 5;
+        for (int i = 0; i < 5 && at < store.rows(RowKind::process).size(); ++at) {
+            const std::int64_t pid = store.rows(RowKind::process)[at].pid;
             if (pid == treeRoot || children[pid] < 2) {
                 continue;
             }
@@ -213,7 +217,7 @@ int main(int argc, char** argv) {
             procList->viewport()->repaint();
             cold.add(ms(clock.nsecsElapsed() - t0));
             ++i;
-            at += store.procPreviews().size() / 8;
+            at += store.rows(RowKind::process).size() / 8;
         }
         cold.print("  tree: of a root new to the cache", "150 ms");
     }

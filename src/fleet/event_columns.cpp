@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "store/row_fields.h"
+
 namespace korvantis {
 
 void appendClickHouseJson(std::string& out, std::string_view text) {
@@ -33,14 +35,6 @@ void appendClickHouseJson(std::string& out, std::string_view text) {
 
 namespace {
 
-std::string_view kindOf(const SentRow& sent) {
-    const RowView& row = sent.row;
-    if (!sent.isRow) {
-        return "";
-    }
-    return row.isProcess ? "process" : row.isOther ? "other" : "file";
-}
-
 void text(std::string& out, std::string_view value) {
     appendClickHouseJson(out, value);
 }
@@ -52,20 +46,35 @@ void number(std::string& out, std::int64_t value) {
 // The Sigma event fields a row gives by itself: the process it is about (or
 // that acted), its whole command line and directory, and a file row's file.
 std::string_view image(const RowView& row) {
-    if (row.isProcess) {
+    if (row.kind == RowKind::process) {
         return row.path;
     }
     return row.facts[Fact::process_path];
 }
 
-template <Fact fact>
-void factColumn(std::string& out, const SentRow& r) {
-    text(out, r.row.facts[fact]);
+// A row field's column, under the field's name: a number as Int64 (0 where
+// the row has none), anything else as the String a CSV record holds. A line
+// that makes no row has an empty kind.
+template <FieldId F>
+void fieldColumn(std::string& out, const SentRow& r) {
+    if (rowField(F).form == FieldForm::number) {
+        const FieldValue value = fieldValue(F, r.row);
+        number(out, value.hasNumber ? value.number : 0);
+        return;
+    }
+    std::string scratch;
+    text(out, F == FieldId::kind && !r.isRow ? std::string_view() : fieldText(F, r.row, scratch));
+}
+
+template <FieldId F>
+EventColumn fieldColumnOf() {
+    return {rowField(F).name, rowField(F).form == FieldForm::number ? "Int64" : "String",
+            &fieldColumn<F>};
 }
 
 template <std::size_t... I>
 std::vector<EventColumn> factColumns(std::index_sequence<I...>) {
-    return {EventColumn{kFactNames[I], "String", &factColumn<static_cast<Fact>(I)>}...};
+    return {fieldColumnOf<fieldOf(static_cast<Fact>(I))>()...};
 }
 
 std::vector<EventColumn> makeColumns() {
@@ -74,19 +83,16 @@ std::vector<EventColumn> makeColumns() {
         {"log", "String", [](std::string& o, const SentRow& r) { text(o, r.log); }},
         {"log_id", "String", [](std::string& o, const SentRow& r) { text(o, r.logId); }},
         {"line", "UInt64", [](std::string& o, const SentRow& r) { o += std::to_string(r.line); }},
-        {"kind", "String", [](std::string& o, const SentRow& r) { text(o, kindOf(r)); }},
-        {"type", "String", [](std::string& o, const SentRow& r) { text(o, r.row.type); }},
+        fieldColumnOf<FieldId::kind>(),
+        fieldColumnOf<FieldId::type>(),
         {"time", "Int64",
          [](std::string& o, const SentRow& r) {
              number(o, r.row.time == kNoTimeValue ? kNoTimeColumn : r.row.time);
          }},
-        {"timestamp", "String", [](std::string& o, const SentRow& r) { text(o, r.row.timestamp); }},
-        {"pid", "Int64", [](std::string& o, const SentRow& r) { number(o, r.row.pid); }},
-        {"ppid", "Int64",
-         [](std::string& o, const SentRow& r) {
-             number(o, r.row.isProcess || r.row.isOther ? r.row.ppid : 0);
-         }},
-        {"path", "String", [](std::string& o, const SentRow& r) { text(o, r.row.path); }},
+        fieldColumnOf<FieldId::timestamp>(),
+        fieldColumnOf<FieldId::pid>(),
+        fieldColumnOf<FieldId::ppid>(),
+        fieldColumnOf<FieldId::path>(),
     };
     // Every fact under its own name (summary among them).
     for (EventColumn& fact : factColumns(std::make_index_sequence<kFactCount>{})) {
@@ -100,7 +106,7 @@ std::vector<EventColumn> makeColumns() {
          [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::cwd]); }},
         {"TargetFilename", "String",
          [](std::string& o, const SentRow& r) {
-             text(o, r.row.isProcess || r.row.isOther ? std::string_view() : r.row.path);
+             text(o, r.row.kind == RowKind::file ? r.row.path : std::string_view());
          }},
         {"raw", "String", [](std::string& o, const SentRow& r) { text(o, r.raw); }},
     };

@@ -1,7 +1,8 @@
 #include "ingest/eslogger_facts.h"
 
-#include <charconv>
 #include <cstdint>
+
+#include "ingest/decimal_text.h"
 
 namespace korvantis {
 
@@ -23,10 +24,7 @@ bool stringMember(const object& obj, std::string_view key, std::string_view& out
 }
 
 void setNumber(RowFactsBuilder& facts, Fact fact, std::int64_t value) {
-    char digits[24];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-    (void)ec;  // 24 bytes always hold a 64-bit number
-    facts.set(fact, std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    facts.set(fact, DecimalText(value).view());
 }
 
 // The args of an exec, all strings, joined as a shell reads them back, up to

@@ -21,6 +21,10 @@ inline constexpr std::array<std::string_view, 9> kEventKindNames = {
 inline constexpr EventKind kExecKind = 0;
 inline constexpr EventKind kForkKind = 1;
 inline constexpr EventKind kFirstFileKind = 2;
+inline constexpr EventKind kRenameKind = 5;
+inline constexpr EventKind kCreateKind = 8;
+static_assert(kEventKindNames[kRenameKind] == "ES_EVENT_TYPE_NOTIFY_RENAME" &&
+              kEventKindNames[kCreateKind] == "ES_EVENT_TYPE_NOTIFY_CREATE");
 
 inline constexpr bool isProcessKind(EventKind kind) {
     return kind < kFirstFileKind;

@@ -62,7 +62,7 @@ void holdStopSignals() {
 }
 
 int followRows(Workspace& workspace, TaskQueue& tasks, std::size_t logs, FilterQuery& query,
-               ExportFormat format, const CsvFields& fields) {
+               ExportFormat format, const FieldList& fields) {
     bool stop = false;
     // The signals are held in every thread; this one alone takes them, and
     // the rows written so far end as a whole batch.

@@ -18,6 +18,6 @@ void holdStopSignals();
 // holdStopSignals()) or until none is followed any more. Returns the exit
 // status: 1 when a write failed or a row could not be read again.
 int followRows(Workspace& workspace, TaskQueue& tasks, std::size_t logs, FilterQuery& query,
-               ExportFormat format, const CsvFields& fields);
+               ExportFormat format, const FieldList& fields);
 
 }  // namespace korvantis

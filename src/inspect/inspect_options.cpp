@@ -257,7 +257,7 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
             std::cerr << "korvantis-inspect: --fields goes with --export csv only\n";
             return false;
         }
-        auto fields = parseCsvFields(*options.fields);
+        auto fields = parseFieldList(*options.fields);
         if (!fields) {
             std::cerr << "korvantis-inspect: --fields names an unknown or empty field in \""
                       << terminalText(*options.fields) << "\"\n";

@@ -22,10 +22,10 @@ struct InspectOptions {
     bool lifetimes = false;             // how each eslogger process row's run ends
     bool pretty = false;                // stdin's JSON text in readable form; no logs
     bool follow = false;                // the rows of lines appended too, until stopped
-    std::optional<std::string> filter;  // the matching rows of both lists
+    std::optional<std::string> filter;  // the matching rows of every kind
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated
-    CsvFields csvFields = defaultCsvFields();
+    FieldList csvFields = defaultCsvFields();
     std::optional<std::string> sort;     // the order --filter writes them in
     std::vector<std::string> rules;      // detection rule files and folders, in order
     bool rulesReport = false;            // what became of each rule document; no logs

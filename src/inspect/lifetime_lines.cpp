@@ -42,7 +42,7 @@ std::string lifetimeLines(const EventStore& store, const std::vector<LoadOutcome
         }
     }
     const std::vector<std::vector<ErrorRun>> errors = errorRunsByLog(store);
-    const auto& procs = store.procPreviews();
+    const auto& procs = store.rows(RowKind::process);
     // Every line of a log is a stored line or a load error that is a line
     // alone: the stored lines are counted and the errors merged in, in one
     // walk over the stored lines (as EventStore::lineNumberOf does for one).
@@ -67,7 +67,7 @@ std::string lifetimeLines(const EventStore& store, const std::vector<LoadOutcome
             errorLines += logErrors[error].lines;
             ++error;
         }
-        if (procs.entryOf(proc) != entry) {
+        if (procs.placeOf(proc) != entry) {
             continue;
         }
         const std::string text = processLifetimeText(store, RowIndex(proc++));

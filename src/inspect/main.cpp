@@ -41,6 +41,7 @@
 namespace {
 
 using korvantis::EventStore;
+using korvantis::RowKind;
 
 void appendKey(std::string& out, std::string_view key) {
     korvantis::appendJsonString(out, key, false);
@@ -57,14 +58,12 @@ void appendInt(std::string& out, std::string_view key, long long value) {
     out += std::to_string(value);
 }
 
-// One preview list as a JSON array; ids are left out.
-template <typename Entry>
-void appendPreviews(std::string& out, std::string_view key,
-                    const korvantis::PreviewRows<Entry>& entries) {
+// One list of rows as a JSON array.
+void appendPreviews(std::string& out, std::string_view key, const korvantis::PreviewRows& rows) {
     appendKey(out, key);
     out.push_back('[');
     bool first = true;
-    for (const Entry& e : entries) {
+    for (const korvantis::RowView& e : rows) {
         out += first ? "{" : ",{";
         first = false;
         appendString(out, "type", e.type);
@@ -73,7 +72,7 @@ void appendPreviews(std::string& out, std::string_view key,
         out.push_back(',');
         appendInt(out, "pid", e.pid);
         out.push_back(',');
-        if constexpr (requires { e.ppid; }) {
+        if (e.hasPpid()) {
             appendInt(out, "ppid", e.ppid);
             out.push_back(',');
         }
@@ -83,13 +82,13 @@ void appendPreviews(std::string& out, std::string_view key,
     out += "],";
 }
 
-// The store's contents as one JSON object; ids are left out. Written as it
+// The store's contents as one JSON object. Written as it
 // is made: the load errors alone may be larger than the memory at hand.
 void dumpStore(const EventStore& store, korvantis::CheckedOutput& out) {
     std::string& text = out.buffer();
     text.push_back('{');
-    appendPreviews(text, "procPreviews", store.procPreviews());
-    appendPreviews(text, "filePreviews", store.filePreviews());
+    appendPreviews(text, "procPreviews", store.rows(RowKind::process));
+    appendPreviews(text, "filePreviews", store.rows(RowKind::file));
     appendKey(text, "loadErrors");
     text.push_back('[');
     store.loadErrors().forEachText(store.logFiles(), [&](std::size_t i, std::string_view error) {
@@ -246,8 +245,8 @@ std::string loadFigures(const EventStore& store, const Loaded& loaded) {
     std::snprintf(seconds, sizeof seconds, "%.3f", loaded.seconds);
     std::snprintf(rss, sizeof rss, "%.1f", static_cast<double>(peakRssKiB()) / 1024.0);
     return "lines read: " + std::to_string(loaded.lines) + "\n" +
-           "process events: " + std::to_string(store.procPreviews().size()) + "\n" +
-           "file events: " + std::to_string(store.filePreviews().size()) + "\n" +
+           "process events: " + std::to_string(store.rows(RowKind::process).size()) + "\n" +
+           "file events: " + std::to_string(store.rows(RowKind::file).size()) + "\n" +
            "load errors: " + std::to_string(store.loadErrors().size()) + "\n" +
            "elapsed seconds: " + seconds + "\n" + "peak RSS MiB: " + rss + "\n";
 }

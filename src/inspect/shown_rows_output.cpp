@@ -70,7 +70,7 @@ bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, bool withLin
 // The shown rows gathered, then written in sorted order with their raw
 // lines read one by one in that order.
 ExportResult writeSorted(const EventStore& store, const FilterQuery& query, ExportFormat format,
-                         const CsvFields& fields, const RowSort& sort, UnreadableRows& unreadable,
+                         const FieldList& fields, const RowSort& sort, UnreadableRows& unreadable,
                          const RowMarks* marks) {
     StoreRowCursor cursor(store, marks);
     std::vector<RowView> rows;
@@ -114,7 +114,7 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
 }  // namespace
 
 RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
-                              ExportFormat format, const CsvFields& fields, StoreRowCursor& cursor,
+                              ExportFormat format, const FieldList& fields, StoreRowCursor& cursor,
                               bool header) {
     UnreadableRows unreadable;
     const ExportResult result = writeRows(
@@ -130,7 +130,7 @@ RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
 }
 
 bool writeShownRows(const EventStore& store, FilterQuery& query, ExportFormat format,
-                    const CsvFields& fields, const std::optional<RowSort>& sort,
+                    const FieldList& fields, const std::optional<RowSort>& sort,
                     const RowMarks* marks) {
     if (!query.treeRoots().empty()) {
         query.bindTrees(StoreRowCursor::processLinks(store));

@@ -22,7 +22,7 @@ struct RowsWritten {
 // could not be read again are named on standard error. The CSV header comes
 // first when `header`. `query` must have its tree terms bound.
 RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
-                              ExportFormat format, const CsvFields& fields, StoreRowCursor& cursor,
+                              ExportFormat format, const FieldList& fields, StoreRowCursor& cursor,
                               bool header = true);
 
 // Writes the rows `query` shows to standard output, in load order or in the
@@ -31,7 +31,7 @@ RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
 // standard error with the reason, and the others are still written. With
 // `marks`, rows carry their marks' tags and notes.
 bool writeShownRows(const EventStore& store, FilterQuery& query, ExportFormat format,
-                    const CsvFields& fields, const std::optional<RowSort>& sort,
+                    const FieldList& fields, const std::optional<RowSort>& sort,
                     const RowMarks* marks = nullptr);
 
 }  // namespace korvantis

@@ -15,7 +15,7 @@
 
 namespace korvantis {
 
-// The rows of the three lists in the order their lines were loaded. Each row
+// The rows of every kind in the order their lines were loaded. Each row
 // knows its line's place in lineRefs, so following the lists while
 // counting places interleaves them by line without a lookup. A row's raw
 // line is read from its log only when asked for. With `marks`, each row
@@ -26,27 +26,20 @@ class StoreRowCursor {
         : store_(store), marks_(marks), lines_(store.logFiles()) {}
 
     bool next(ExportRow& out) {
-        const auto& procs = store_.procPreviews();
-        const auto& files = store_.filePreviews();
-        const auto& others = store_.otherPreviews();
         // The list whose next row's line comes first.
-        constexpr LinePlace kNone(SIZE_MAX);
-        const LinePlace procAt = proc_ < procs.size() ? procs.entryOf(proc_) : kNone;
-        const LinePlace fileAt = file_ < files.size() ? files.entryOf(file_) : kNone;
-        const LinePlace otherAt = other_ < others.size() ? others.entryOf(other_) : kNone;
-        entry_ = std::min({procAt, fileAt, otherAt});
-        if (entry_ == kNone) {
+        std::optional<RowKind> first;
+        for (const RowKind kind : kRowKinds) {
+            const PreviewRows& list = store_.rows(kind);
+            if (next_[kind] < list.size() && (!first || list.placeOf(next_[kind]) < entry_)) {
+                first = kind;
+                entry_ = list.placeOf(next_[kind]);
+            }
+        }
+        if (!first) {
             return false;
         }
         raw_.reset();
-        if (entry_ == procAt) {
-            out = {procs.rowView(proc_), {}, {}};
-            out.row.outcome = store_.lifetimes().outcomeOf(proc_++);
-        } else if (entry_ == fileAt) {
-            out = {files.rowView(file_++), {}, {}};
-        } else {
-            out = {others.rowView(other_++), {}, {}};
-        }
+        out = {store_.row(*first, next_[*first]++), {}, {}};
         if (const MarkText* mark = marks_ != nullptr ? marks_->at(entry_) : nullptr) {
             out.row.tags = mark->tags;
             out.row.note = mark->note;
@@ -68,15 +61,14 @@ class StoreRowCursor {
     LinePlace entry() const { return entry_; }
 
     static std::vector<ProcessLink> processLinks(const EventStore& store) {
-        return korvantis::processLinks(store.procPreviews().snapshot(store.procPreviews().size()));
+        const PreviewRows& procs = store.rows(RowKind::process);
+        return korvantis::processLinks(procs.snapshot(procs.size()));
     }
 
   private:
     const EventStore& store_;
     const RowMarks* marks_;
-    std::size_t proc_ = 0;
-    std::size_t file_ = 0;
-    std::size_t other_ = 0;
+    PerKind<std::size_t> next_{};
     LinePlace entry_;
     LogFiles::AheadReader lines_;
     std::optional<ReadBack<std::string_view>> raw_;

@@ -126,33 +126,24 @@ std::string marksReport(const EventStore& store, const RowMarks& marks, std::str
                         const FilterQuery& query) {
     const LogFiles& logs = store.logFiles();
     std::vector<LogSpan> spans(logs.size());
-    std::size_t rowCounts[3] = {0, 0, 0};
-    auto spanOf = [&](const auto& rows, std::size_t& count) {
-        count = rows.size();
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const std::uint32_t log = store.lineRefs().ref(rows.entryOf(i)).log;
+    for (const RowKind kind : kRowKinds) {
+        const PreviewRows& list = store.rows(kind);
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const std::uint32_t log = store.lineRefs().ref(list.placeOf(i)).log;
             if (log < spans.size()) {
-                spans[log].take(rows.rowView(i).time);
+                spans[log].take(list.rowView(i).time);
             }
         }
-    };
-    spanOf(store.procPreviews(), rowCounts[0]);
-    spanOf(store.filePreviews(), rowCounts[1]);
-    spanOf(store.otherPreviews(), rowCounts[2]);
+    }
 
     // The marked rows the filter shows.
     std::vector<ReportRow> rows;
     for (const auto& [entry, text] : marks.marked()) {
-        RowView row;
-        if (const auto i = store.procPreviewOf(entry)) {
-            row = store.procPreviews().rowView(i->value());
-        } else if (const auto f = store.filePreviewOf(entry)) {
-            row = store.filePreviews().rowView(f->value());
-        } else if (const auto o = store.otherPreviewOf(entry)) {
-            row = store.otherPreviews().rowView(o->value());
-        } else {
+        const std::optional<EventStore::RowPlace> at = store.rowAt(entry);
+        if (!at) {
             continue;
         }
+        RowView row = store.row(at->kind, at->index.value());
         row.tags = text->tags;
         row.note = text->note;
         const auto match = matchRow(query, row, [&, e = entry] {
@@ -191,13 +182,11 @@ std::string marksReport(const EventStore& store, const RowMarks& marks, std::str
     for (const ReportRow& r : rows) {
         const RowView& row = r.row;
         out += "<tr><td>" + htmlText(row.timestamp) + "</td><td>" +
-               (row.isProcess ? "process"
-                : row.isOther ? "other"
-                              : "file") +
-               "</td><td>" + std::to_string(row.pid) + "</td><td class=\"text\">" +
-               htmlText(row.path) + "</td><td class=\"text\">" + htmlText(row.facts[Fact::args]) +
-               "</td><td>" + htmlText(row.tags) + "</td><td class=\"text note\">" +
-               htmlText(row.note) + "</td></tr>\n";
+               std::string(kRowKindNames[indexOf(row.kind)]) + "</td><td>" +
+               std::to_string(row.pid) + "</td><td class=\"text\">" + htmlText(row.path) +
+               "</td><td class=\"text\">" + htmlText(row.facts[Fact::args]) + "</td><td>" +
+               htmlText(row.tags) + "</td><td class=\"text note\">" + htmlText(row.note) +
+               "</td></tr>\n";
         std::string_view tags = row.tags;
         while (!tags.empty()) {
             const std::size_t comma = tags.find(',');
@@ -209,9 +198,9 @@ std::string marksReport(const EventStore& store, const RowMarks& marks, std::str
     auto count = [&](std::string_view what, std::size_t n) {
         out += "<tr><th>" + htmlText(what) + "</th><td>" + std::to_string(n) + "</td></tr>\n";
     };
-    count("Process events", rowCounts[0]);
-    count("File events", rowCounts[1]);
-    count("Other events", rowCounts[2]);
+    count("Process events", store.rows(RowKind::process).size());
+    count("File events", store.rows(RowKind::file).size());
+    count("Other events", store.rows(RowKind::other).size());
     count("Load errors", store.loadErrors().size());
     count("Marked rows shown", rows.size());
     std::size_t detached = 0;

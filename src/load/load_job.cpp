@@ -58,8 +58,6 @@ void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
     }
 }
 
-// Decodes every line of `batch`, sums its bytes for the check when it is read
-// again, and lists the lines that become rows.
 // What rules see of a row line just decoded, and what the rules that need
 // no lineage find, while its message is still parsed.
 void readRules(detail::LineInfo& info, const ReceivedJsonView& record, const LineDecoder& decoder,
@@ -81,6 +79,8 @@ void readRules(detail::LineInfo& info, const ReceivedJsonView& record, const Lin
     readRuleLine(row, rules, batch.rules, event);
 }
 
+// Decodes every line of `batch`, sums its bytes for the check when it is read
+// again, and lists the lines that become rows.
 void decodeLines(detail::LineBatch& batch, LineDecoder& decoder,
                  std::vector<detail::LineInfo*>& rowLines, const RuleSet* rules, RuleEvent& event) {
     rowLines.clear();
@@ -476,8 +476,7 @@ void LoadJob::addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigur
             rows.errors.push_back(FiledRows::Error{origin, ref, 0, true});
             continue;
         }
-        // The store gives rows their ids by place.
-        const FiledRows::StoredLine::Kind kind = addRow(batch, info, nextLine_++, origin, rows);
+        const std::optional<RowKind> kind = addRow(batch, info, nextLine_++, origin, rows);
         rows.lines.push_back(FiledRows::StoredLine{ref, kind, info.event});
     }
 }
@@ -521,47 +520,42 @@ const RuleHitSet* LoadJob::ruleHits(const detail::LineBatch& batch, const detail
     return hits_.empty() ? nullptr : texts_.ruleHits.intern(hits_, *rules_);
 }
 
-FiledRows::StoredLine::Kind LoadJob::addRow(const detail::LineBatch& batch,
-                                            const detail::LineInfo& info, std::uint64_t place,
-                                            const LoadErrorOrigin& origin, FiledRows& rows) {
-    using Kind = FiledRows::StoredLine::Kind;
-    const RuleHitSet* hits = ruleHits(batch, info);
+std::optional<RowKind> LoadJob::addRow(const detail::LineBatch& batch, const detail::LineInfo& info,
+                                       std::uint64_t place, const LoadErrorOrigin& origin,
+                                       FiledRows& rows) {
+    RowView row;
+    row.ruleHits = ruleHits(batch, info);
     switch (info.kind) {
-        case detail::LineKind::process: {
-            const std::string_view path = info.storedPath;
-            rows.procPreviews.push_back(
-                ProcPreviewEntry{Uuid{}, kEventKindNames[info.event],
-                                 texts_.timestamps.store(batch.resolve(info.timestamp)), info.pid,
-                                 info.ppid, path, info.storedFacts});
-            rows.procPreviews.back().time = info.time;
-            rows.procPreviews.back().ruleHits = hits;
-            tree_.add(place, path, info.pid, info.ppid);
-            return Kind::process;
-        }
+        case detail::LineKind::process:
+            row.kind = RowKind::process;
+            row.type = kEventKindNames[info.event];
+            tree_.add(place, info.storedPath, info.pid, info.ppid);
+            break;
         case detail::LineKind::file:
-            rows.filePreviews.push_back(
-                FilePreviewEntry{Uuid{}, kEventKindNames[info.event],
-                                 texts_.timestamps.store(batch.resolve(info.timestamp)), info.pid,
-                                 info.storedPath, info.storedFacts});
-            rows.filePreviews.back().time = info.time;
-            rows.filePreviews.back().ruleHits = hits;
-            return Kind::file;
+            row.kind = RowKind::file;
+            row.type = kEventKindNames[info.event];
+            break;
         case detail::LineKind::otherRow:
-            rows.otherPreviews.push_back(OtherPreviewEntry{
-                Uuid{}, info.storedType, texts_.timestamps.store(batch.resolve(info.timestamp)),
-                info.pid, info.ppid, info.storedPath, info.storedFacts});
-            rows.otherPreviews.back().time = info.time;
-            rows.otherPreviews.back().ruleHits = hits;
-            return Kind::otherRow;
+            row.kind = RowKind::other;
+            row.type = info.storedType;
+            break;
         case detail::LineKind::fileWithoutFile: {
             const std::string_view message = batch.resolve(info.error);
             rows.errors.push_back(FiledRows::Error{origin, {}, message.size(), false});
             rows.errorMessages.append(message);
-            return Kind::other;
+            return std::nullopt;
         }
         default:
-            return Kind::other;
+            return std::nullopt;
     }
+    row.timestamp = texts_.timestamps.store(batch.resolve(info.timestamp));
+    row.pid = info.pid;
+    row.ppid = row.hasPpid() ? info.ppid : 0;
+    row.path = info.storedPath;
+    row.facts = RowFacts(info.storedFacts);
+    row.time = info.time;
+    rows.rows[row.kind].push_back(row);
+    return row.kind;
 }
 
 void LoadJob::countSequence(std::uint64_t line, std::int64_t number, FiledRows& rows) {

@@ -147,9 +147,9 @@ class LoadJob {
     // A decoded batch's lines as rows, errors and tree nodes.
     void addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
     // One usable line's row (if any) at `place`; what kind of line it is.
-    FiledRows::StoredLine::Kind addRow(const detail::LineBatch& batch, const detail::LineInfo& info,
-                                       std::uint64_t place, const LoadErrorOrigin& origin,
-                                       FiledRows& rows);
+    std::optional<RowKind> addRow(const detail::LineBatch& batch, const detail::LineInfo& info,
+                                  std::uint64_t place, const LoadErrorOrigin& origin,
+                                  FiledRows& rows);
     // The rules a row line matches, its lineage known; notes what the line
     // tells of lineage.
     const RuleHitSet* ruleHits(const detail::LineBatch& batch, const detail::LineInfo& info);

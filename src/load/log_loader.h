@@ -12,7 +12,6 @@
 #include "load/load_job.h"
 #include "load/log_watch.h"
 #include "store/store_observers.h"
-#include "store/uuid.h"
 #include "tree/process_tree.h"
 
 namespace korvantis {

@@ -23,15 +23,6 @@ bool treesGrew(const FilterQuery& before, const FilterQuery& now) {
     return false;
 }
 
-// The rows of `pass`'s list, matched through `match(rowsSnapshot)`.
-template <typename Match>
-auto inList(const FilterPass& pass, Match&& match) {
-    const RowsSnapshot& snap = pass.snapshot;
-    return pass.list == RowList::process ? match(snap.procs)
-           : pass.list == RowList::file  ? match(snap.files)
-                                         : match(snap.others);
-}
-
 }  // namespace
 
 std::optional<FilterPassResult> runFilterPass(const FilterPass& pass, TreeSetCache& treeSets,
@@ -41,7 +32,7 @@ std::optional<FilterPassResult> runFilterPass(const FilterPass& pass, TreeSetCac
     result.replace = pass.replace;
     std::size_t from = pass.from;
     if (!query.treeRoots().empty()) {
-        treeSets.bind(query, pass.snapshot.procs);
+        treeSets.bind(query, pass.snapshot.rows[RowKind::process]);
         if (!pass.replace && (!pass.bound || treesGrew(*pass.bound, query))) {
             result.replace = true;
             from = 0;
@@ -60,16 +51,14 @@ std::optional<FilterPassResult> runFilterPass(const FilterPass& pass, TreeSetCac
     control.unreadable = &result.unreadable;
     std::optional<RowNumbers> rows = RowNumbers{};
     if (pass.candidates) {
-        rows = inList(pass, [&](const auto& list) {
-            return matchingRowsAmong(list, pass.snapshot, query, *pass.candidates, control);
-        });
+        rows = matchingRowsAmong(pass.snapshot.rows[pass.list], pass.snapshot, query,
+                                 *pass.candidates, control);
     }
     if (rows) {
         FilterControl rest = control;
         rest.progress = [&](std::size_t done) { control.progress(among + done); };
-        auto more = inList(pass, [&](const auto& list) {
-            return matchingRows(list, pass.snapshot, query, from, pass.to, rest);
-        });
+        auto more =
+            matchingRows(pass.snapshot.rows[pass.list], pass.snapshot, query, from, pass.to, rest);
         if (!more) {
             return std::nullopt;
         }

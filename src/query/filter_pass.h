@@ -11,7 +11,7 @@
 #include "query/row_filter.h"
 #include "query/rows_snapshot.h"
 #include "query/tree_set_cache.h"
-#include "store/row_list.h"
+#include "store/row_kind.h"
 
 namespace korvantis {
 
@@ -20,7 +20,7 @@ namespace korvantis {
 // whether a new query replaces the shown rows or rows that arrived during a
 // load are matched on their own.
 struct FilterPass {
-    RowList list = RowList::process;
+    RowKind list = RowKind::process;
     std::shared_ptr<const FilterQuery> query;
     // The query as the previous pass bound its tree terms; null when none ran.
     std::shared_ptr<const FilterQuery> bound;

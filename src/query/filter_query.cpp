@@ -9,9 +9,9 @@
 #include <optional>
 #include <system_error>
 
+#include "ingest/decimal_text.h"
 #include "ingest/time_value.h"
 #include "query/query_terms.h"
-#include "rules/rule_hit_sets.h"
 
 namespace korvantis {
 
@@ -23,20 +23,17 @@ struct KeyName {
     std::string_view name;
     FilterQuery::Key key;
 };
+// The keys that are not fields.
 constexpr KeyName kKeys[] = {
-    {"pid", FilterQuery::Key::pid},       {"ppid", FilterQuery::Key::ppid},
-    {"type", FilterQuery::Key::type},     {"path", FilterQuery::Key::path},
-    {"time", FilterQuery::Key::time},     {"tree", FilterQuery::Key::tree},
-    {"json", FilterQuery::Key::json},     {"after", FilterQuery::Key::after},
-    {"before", FilterQuery::Key::before}, {"outcome", FilterQuery::Key::outcome},
-    {"rule", FilterQuery::Key::rule},     {"level", FilterQuery::Key::level},
-    {"before", FilterQuery::Key::before}, {"tag", FilterQuery::Key::tag},
-    {"note", FilterQuery::Key::note},
+    {"tree", FilterQuery::Key::tree},
+    {"json", FilterQuery::Key::json},
+    {"after", FilterQuery::Key::after},
+    {"before", FilterQuery::Key::before},
 };
 
 std::string_view nameOf(const FilterQuery::Term& term) {
-    if (term.key == FilterQuery::Key::fact) {
-        return kFactNames[static_cast<std::size_t>(term.fact)];
+    if (term.key == FilterQuery::Key::field) {
+        return filterKeyOf(rowField(term.field));
     }
     for (const KeyName& k : kKeys) {
         if (k.key == term.key) {
@@ -54,50 +51,40 @@ bool setKeyNamed(std::string_view word, FilterQuery::Term& term) {
             return true;
         }
     }
-    for (std::size_t i = 0; i < kFactCount; ++i) {
-        if (equalsFolded(word, kFactNames[i])) {
-            term.key = FilterQuery::Key::fact;
-            term.fact = static_cast<Fact>(i);
+    for (const RowField& field : rowFields()) {
+        const std::string_view key = filterKeyOf(field);
+        if (!key.empty() && equalsFolded(word, key)) {
+            term.key = FilterQuery::Key::field;
+            term.field = field.id;
             return true;
         }
     }
     return false;
 }
 
-bool takesInteger(const FilterQuery::Term& term) {
-    using Key = FilterQuery::Key;
-    return term.key == Key::pid || term.key == Key::ppid || term.key == Key::tree ||
-           (term.key == Key::fact && isIntegerFact(term.fact));
+bool isIntegerTerm(const FilterQuery::Term& term) {
+    return term.key == FilterQuery::Key::field && rowField(term.field).filter == FilterAs::integer;
 }
 
-std::string decimal(std::int64_t value) {
-    char digits[24];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-    (void)ec;  // 24 bytes always hold a 64-bit number
-    return std::string(digits, end);
+// A term whose value names a rank, matching rows ranked at least that.
+bool isRankTerm(const FilterQuery::Term& term) {
+    return term.key == FilterQuery::Key::field && rowField(term.field).filter == FilterAs::atLeast;
+}
+
+bool takesInteger(const FilterQuery::Term& term) {
+    return term.key == FilterQuery::Key::tree || isIntegerTerm(term);
 }
 
 // Cheaper kinds first, so that a row fails early; json last, so raw lines
 // are fetched only for rows that passed everything else.
-int costOf(FilterQuery::Key key) {
-    switch (key) {
-        case FilterQuery::Key::pid:
-        case FilterQuery::Key::ppid:
+int costOf(const FilterQuery::Term& term) {
+    switch (term.key) {
         case FilterQuery::Key::tree:
         case FilterQuery::Key::after:
         case FilterQuery::Key::before:
-        case FilterQuery::Key::level:
             return 0;
-        case FilterQuery::Key::rule:
-            return 1;
-        case FilterQuery::Key::type:
-        case FilterQuery::Key::time:
-        case FilterQuery::Key::path:
-        case FilterQuery::Key::fact:
-        case FilterQuery::Key::outcome:
-        case FilterQuery::Key::tag:
-        case FilterQuery::Key::note:
-            return 1;
+        case FilterQuery::Key::field:
+            return isIntegerTerm(term) || isRankTerm(term) ? 0 : 1;
         case FilterQuery::Key::plain:
             return 2;
         case FilterQuery::Key::json:
@@ -141,27 +128,27 @@ struct FilterQueryParser {
             for (const char c : term.text) {
                 term.folded.push_back(static_cast<char>(foldAscii(c)));
             }
-            if (term.key == FilterQuery::Key::level) {
-                const RuleLevel level = ruleLevelNamed(term.folded);
-                if (level == RuleLevel::none) {
+            if (isRankTerm(term)) {
+                const RowField& field = rowField(term.field);
+                const std::optional<std::int64_t> rank = field.rankNamed(term.folded);
+                if (!rank) {
                     return {std::nullopt,
-                            "level: wants informational, low, medium, high or critical"};
+                            std::string(nameOf(term)) + ": " + std::string(field.wants)};
                 }
-                term.number = static_cast<std::int64_t>(level);
+                term.number = *rank;
             }
             if (takesInteger(term)) {
                 std::string error = parseNumber(nameOf(term), rest, term.number);
                 if (!error.empty()) {
                     return {std::nullopt, std::move(error)};
                 }
-                term.digits = decimal(term.number);
             }
             term.numeric = couldBeNumber(term.text);
             query.terms_.push_back(std::move(term));
         }
         std::stable_sort(query.terms_.begin(), query.terms_.end(),
                          [](const FilterQuery::Term& a, const FilterQuery::Term& b) {
-                             return costOf(a.key) < costOf(b.key);
+                             return costOf(a) < costOf(b);
                          });
         return {std::move(query), {}};
     }
@@ -231,73 +218,86 @@ void FilterQuery::bindTrees(std::span<const ProcessLink> processes) {
 namespace {
 
 bool numberContains(std::int64_t number, std::string_view folded) {
-    char digits[24];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, number);
-    (void)ec;  // 24 bytes always hold a 64-bit number
-    return containsFolded(std::string_view(digits, static_cast<std::size_t>(end - digits)), folded);
+    return containsFolded(DecimalText(number).view(), folded);
 }
 
-// Whether the comma-joined lower-case tags hold `tag` (lower case) whole.
-bool hasTag(std::string_view tags, std::string_view tag) {
-    while (!tags.empty()) {
-        const std::size_t comma = tags.find(',');
-        if (tags.substr(0, comma) == tag) {
+// The fields a plain term looks at.
+const std::vector<FieldId>& plainFields() {
+    static const std::vector<FieldId> fields = [] {
+        std::vector<FieldId> plain;
+        for (const RowField& field : rowFields()) {
+            if (field.plain) {
+                plain.push_back(field.id);
+            }
+        }
+        return plain;
+    }();
+    return fields;
+}
+
+bool plainHolds(const FilterQuery::Term& term, const RowView& row) {
+    for (const FieldId id : plainFields()) {
+        const RowField& field = rowField(id);
+        const FieldValue value = field.read(row);
+        if (field.form == FieldForm::text
+                ? containsFolded(value.text, term.folded)
+                : term.numeric && value.hasNumber && numberContains(value.number, term.folded)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether the comma-joined lower-case items hold `item` (lower case) whole.
+bool hasItem(std::string_view items, std::string_view item) {
+    while (!items.empty()) {
+        const std::size_t comma = items.find(',');
+        if (items.substr(0, comma) == item) {
             return true;
         }
         if (comma == std::string_view::npos) {
             break;
         }
-        tags.remove_prefix(comma + 1);
+        items.remove_prefix(comma + 1);
     }
     return false;
+}
+
+bool fieldHolds(const FilterQuery::Term& term, const RowView& row) {
+    const RowField& field = rowField(term.field);
+    if (field.filter == FilterAs::own) {
+        return field.holds(row, term.folded);
+    }
+    const FieldValue value = field.read(row);
+    // An integer fact is the decimal form of its value: equal texts, equal
+    // values. A field without a value holds no number and no text.
+    switch (field.filter) {
+        case FilterAs::integer:
+            return value.hasNumber && value.number == term.number;
+        case FilterAs::atLeast:
+            return value.hasNumber && value.number >= term.number;
+        case FilterAs::item:
+            return hasItem(value.text, term.folded);
+        default:
+            return containsFolded(value.text, term.folded);
+    }
 }
 
 bool termHolds(const FilterQuery::Term& term, const RowView& row, RawLineRef rawLine) {
     using Key = FilterQuery::Key;
     switch (term.key) {
-        case Key::pid:
-            return row.pid == term.number;
-        case Key::ppid:
-            return (row.isProcess || row.isOther) && row.ppid == term.number;
+        case Key::field:
+            return fieldHolds(term, row);
         case Key::tree:
             return term.tree ? term.tree->contains(row.pid) : row.pid == term.number;
-        case Key::type:
-            return containsFolded(row.type, term.folded);
-        case Key::path:
-            return containsFolded(row.path, term.folded);
-        case Key::time:
-            return containsFolded(row.timestamp, term.folded);
         case Key::json:
             return containsFolded(rawLine(), term.folded);
-        case Key::outcome:
-            return containsFolded(row.outcome, term.folded);
-        case Key::fact:
-            // An integer fact is the decimal form of its value: equal texts,
-            // equal values. An empty fact holds no value and no text.
-            return isIntegerFact(term.fact) ? row.facts[term.fact] == term.digits
-                                            : containsFolded(row.facts[term.fact], term.folded);
-        case Key::rule:
-            return row.ruleHits != nullptr && row.ruleHits->mentions(term.folded);
-        case Key::level: {
-            const RuleLevel level = ruleLevelOf(row.ruleHits);
-            return level != RuleLevel::none && static_cast<std::int64_t>(level) >= term.number;
-        }
-        case Key::tag:
-            return hasTag(row.tags, term.folded);
-        case Key::note:
-            return containsFolded(row.note, term.folded);
         case Key::after:
             return row.time != kNoTimeValue && row.time >= term.number;
         case Key::before:
             return row.time != kNoTimeValue && row.time < term.number;
         case Key::plain:
-            return containsFolded(row.path, term.folded) || containsFolded(row.type, term.folded) ||
-                   containsFolded(row.timestamp, term.folded) ||
-                   containsFolded(row.facts[Fact::args], term.folded) ||
-                   containsFolded(row.facts[Fact::summary], term.folded) ||
-                   (term.numeric &&
-                    (numberContains(row.pid, term.folded) ||
-                     ((row.isProcess || row.isOther) && numberContains(row.ppid, term.folded))));
+            return plainHolds(term, row);
     }
     return false;
 }

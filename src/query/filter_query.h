@@ -13,6 +13,7 @@
 
 #include "query/folded_search.h"
 #include "query/pid_set.h"
+#include "store/row_fields.h"
 #include "store/row_view.h"
 
 namespace korvantis {
@@ -43,34 +44,16 @@ class RawLineRef {
 // query may be used from several threads at once.
 class FilterQuery {
   public:
-    // `fact` is one of the row's facts, named by Term::fact.
-    // rule: a matching detection rule's title or id; level: the row's level or higher.
-    enum class Key {
-        plain,
-        pid,
-        ppid,
-        type,
-        path,
-        time,
-        tree,
-        json,
-        fact,
-        after,
-        before,
-        outcome,
-        rule,
-        level,
-        tag,
-        note
-    };
+    // `field` is one of the row's fields, named by Term::field (see the table
+    // of fields); the others are keys of their own.
+    enum class Key { plain, field, tree, json, after, before };
     struct Term {
         Key key = Key::plain;
-        Fact fact = Fact::args;  // fact terms
-        std::string digits;      // integer facts: the value's decimal form
+        FieldId field = FieldId::kind;  // field terms
         bool negated = false;
         std::string text;                    // the value as written, quotes removed
         std::string folded;                  // `text` with ASCII letters in lower case
-        std::int64_t number = 0;             // pid, ppid and tree values; after/before moments
+        std::int64_t number = 0;             // integer field and tree values; after/before moments
         bool numeric = false;                // `text` could be the decimal form of a number
         std::shared_ptr<const PidSet> tree;  // tree terms, once bound
     };
@@ -132,16 +115,15 @@ struct ParsedFilterQuery {
 //   and are dropped; an unclosed quote is an error;
 // - a term of more than one character starting with an unquoted `-` is
 //   negated;
-// - `key:value` with an unquoted key among pid, ppid, type, path, time, tree,
-//   json, after, before, outcome, rule, level, tag, note and the facts' names (any ASCII case) is a
-//   keyed term; its value must not be empty, and for pid, ppid, tree, uid, pidversion and
-//   responsible_pid must be a decimal 64-bit integer;
-// - `tag:T` keeps rows whose mark has the tag T (any ASCII case);
-//   `note:TEXT` rows whose mark's note holds TEXT (ASCII case folded);
+// - `key:value` with an unquoted key among tree, json, after, before and the
+//   fields' filter keys (any ASCII case) is a keyed term; its value must not
+//   be empty, for tree and the integer fields must be a decimal 64-bit
+//   integer, and for a ranked field (level) must name a rank;
 // - `after:T` and `before:T` keep rows whose time value is at or after T,
 //   or before T (see parseTimeBound); a row without one matches neither;
-// - anything else is plain text, matched against the timestamp, type, pid,
-//   path, args and summary of a row and the ppid of a process or other row.
+// - anything else is plain text, matched against the fields the table marks
+//   plain: the text of a text field, the digits of a number (for a term
+//   that could be one).
 ParsedFilterQuery parseFilterQuery(std::string_view text);
 
 }  // namespace korvantis

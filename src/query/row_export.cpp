@@ -7,21 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <iterator>
 #include <string>
 
-#include "ingest/time_value.h"
 #include "query/file_replacement.h"
-#include "rules/rule_hit_sets.h"
 
 namespace korvantis {
 
 namespace {
-
-constexpr std::string_view kRowFieldNames[] = {"kind",  "type", "timestamp", "pid",   "ppid",
-                                               "path",  "utc",  "outcome",   "rules", "rule_ids",
-                                               "level", "tags", "note"};
 
 std::string failure(std::string_view name, int error) {
     return writeFailure(std::string(name), error);
@@ -62,13 +54,6 @@ class BufferedOutput {
     std::string buffer_;
 };
 
-void appendNumber(std::string& out, std::int64_t value) {
-    char digits[24];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-    (void)ec;  // 24 bytes always hold a 64-bit number
-    out.append(digits, end);
-}
-
 // A CSV field, quoted when it holds a quote, a comma, CR or LF, with every
 // quote doubled.
 void appendCsvField(std::string& out, std::string_view text) {
@@ -86,98 +71,34 @@ void appendCsvField(std::string& out, std::string_view text) {
     out.push_back('"');
 }
 
-void appendCsvValue(std::string& out, const RowView& row, const CsvField& field) {
-    using Of = CsvField::Of;
-    switch (field.of) {
-        case Of::kind:
-            out += row.isProcess ? "process" : row.isOther ? "other" : "file";
-            break;
-        case Of::type:
-            appendCsvField(out, row.type);
-            break;
-        case Of::timestamp:
-            appendCsvField(out, row.timestamp);
-            break;
-        case Of::pid:
-            appendNumber(out, row.pid);
-            break;
-        case Of::ppid:
-            if (row.isProcess || row.isOther) {
-                appendNumber(out, row.ppid);
-            }
-            break;
-        case Of::path:
-            appendCsvField(out, row.path);
-            break;
-        case Of::utc:
-            if (row.time != kNoTimeValue) {
-                out += formatUtc(row.time);
-            }
-            break;
-        case Of::outcome:
-            appendCsvField(out, row.outcome);
-            break;
-        case Of::rules:
-            appendCsvField(out, ruleTitlesOf(row.ruleHits));
-            break;
-        case Of::rule_ids:
-            appendCsvField(out, ruleIdsOf(row.ruleHits));
-            break;
-        case Of::level:
-            out += ruleLevelName(ruleLevelOf(row.ruleHits));
-            break;
-        case Of::tags:
-            appendCsvField(out, row.tags);
-            break;
-        case Of::note:
-            appendCsvField(out, row.note);
-            break;
-        case Of::fact:
-            appendCsvField(out, row.facts[field.fact]);
-            break;
-    }
-}
-
-void appendCsvRecord(std::string& out, const RowView& row, const CsvFields& fields) {
+void appendCsvRecord(std::string& out, const RowView& row, const FieldList& fields,
+                     std::string& scratch) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) {
             out.push_back(',');
         }
-        appendCsvValue(out, row, fields[i]);
+        appendCsvField(out, fieldText(fields[i], row, scratch));
     }
     out.push_back('\n');
 }
 
 }  // namespace
 
-const CsvFields& defaultCsvFields() {
-    using Of = CsvField::Of;
-    static const CsvFields fields = {{Of::kind}, {Of::type}, {Of::timestamp},
-                                     {Of::pid},  {Of::ppid}, {Of::path}};
+const FieldList& defaultCsvFields() {
+    static const FieldList fields = {FieldId::kind, FieldId::type, FieldId::timestamp,
+                                     FieldId::pid,  FieldId::ppid, FieldId::path};
     return fields;
 }
 
-std::string_view csvFieldName(const CsvField& field) {
-    return field.of == CsvField::Of::fact ? kFactNames[static_cast<std::size_t>(field.fact)]
-                                          : kRowFieldNames[static_cast<std::size_t>(field.of)];
-}
-
-std::optional<CsvFields> parseCsvFields(std::string_view list) {
-    CsvFields fields;
+std::optional<FieldList> parseFieldList(std::string_view list) {
+    FieldList fields;
     while (true) {
         const std::size_t comma = list.find(',');
-        const std::string_view name = list.substr(0, comma);
-        CsvField field;
-        const int fact = factNamed(name);
-        const auto* known = std::find(std::begin(kRowFieldNames), std::end(kRowFieldNames), name);
-        if (fact >= 0) {
-            field = {CsvField::Of::fact, static_cast<Fact>(fact)};
-        } else if (known != std::end(kRowFieldNames) && !name.empty()) {
-            field.of = static_cast<CsvField::Of>(known - std::begin(kRowFieldNames));
-        } else {
+        const std::optional<FieldId> field = fieldNamed(list.substr(0, comma));
+        if (!field) {
             return std::nullopt;
         }
-        fields.push_back(field);
+        fields.push_back(*field);
         if (comma == std::string_view::npos) {
             return fields;
         }
@@ -186,24 +107,25 @@ std::optional<CsvFields> parseCsvFields(std::string_view list) {
 }
 
 ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
-                       const ExportRowSource& next, const CsvFields& fields, bool header) {
+                       const ExportRowSource& next, const FieldList& fields, bool header) {
     ExportResult result;
     BufferedOutput output(fd, name);
     std::string& out = output.buffer();
     if (format == ExportFormat::csv && header) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
             out += i > 0 ? "," : "";
-            out += csvFieldName(fields[i]);
+            out += rowField(fields[i]).name;
         }
         out.push_back('\n');
     }
     ExportRow row;
+    std::string scratch;
     while (next(row)) {
         if (format == ExportFormat::jsonLines) {
             out += row.rawLine;
             out.push_back('\n');
         } else {
-            appendCsvRecord(out, row.row, fields);
+            appendCsvRecord(out, row.row, fields, scratch);
         }
         ++result.rows;
         result.error = output.flushIfFull();
@@ -220,7 +142,7 @@ ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
 }
 
 ExportResult exportRowsToFile(const std::string& target, ExportFormat format,
-                              const ExportRowSource& next, const CsvFields& fields) {
+                              const ExportRowSource& next, const FieldList& fields) {
     ExportResult result;
     result.error = replaceFile(target, [&](int fd) {
         result = writeRows(fd, target, format, next, fields);

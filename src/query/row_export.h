@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "query/filter_query.h"
+#include "store/row_fields.h"
 
 namespace korvantis {
 
@@ -17,42 +18,13 @@ namespace korvantis {
 //   process, file and other, `ppid` empty for file rows, "\n" line ends).
 enum class ExportFormat { jsonLines, csv };
 
-// One field of a CSV record: a row's own field, or one of its facts. `utc` is
-// the row's time value as "YYYY-MM-DDTHH:MM:SS.nnnnnnnnnZ", empty without one;
-// `outcome` how a process row's run ended; `tags` and `note` those of the
-// row's mark, empty without one.
-struct CsvField {
-    // rules, rule_ids, level: of the detection rules the row matches.
-    enum class Of : std::uint8_t {
-        kind,
-        type,
-        timestamp,
-        pid,
-        ppid,
-        path,
-        utc,
-        outcome,
-        rules,
-        rule_ids,
-        level,
-        tags,
-        note,
-        fact
-    };
-    Of of = Of::kind;
-    Fact fact = Fact::args;  // for Of::fact
-    bool operator==(const CsvField&) const = default;
-};
-using CsvFields = std::vector<CsvField>;
-
+// The fields of a CSV record are any of the row fields (see row_fields.h),
+// each written as a cell shows it; by default these:
 // kind, type, timestamp, pid, ppid, path.
-const CsvFields& defaultCsvFields();
-// The field's name in a header and in a list of fields.
-std::string_view csvFieldName(const CsvField& field);
-// The fields a comma-separated list names (each name exactly as
-// csvFieldName() gives it; repeats allowed), or nothing when a name is
-// unknown or empty.
-std::optional<CsvFields> parseCsvFields(std::string_view list);
+const FieldList& defaultCsvFields();
+// The fields a comma-separated list names (each name exactly as the table
+// has it; repeats allowed), or nothing when a name is unknown or empty.
+std::optional<FieldList> parseFieldList(std::string_view list);
 
 // Whether rows must carry their raw line for `format`.
 inline bool exportNeedsRawLine(ExportFormat format) {
@@ -81,7 +53,7 @@ struct ExportResult {
 // A CSV header comes first unless `header` is false (more rows of the same
 // output).
 ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
-                       const ExportRowSource& next, const CsvFields& fields = defaultCsvFields(),
+                       const ExportRowSource& next, const FieldList& fields = defaultCsvFields(),
                        bool header = true);
 
 // Writes all rows to a new file beside `target`, flushes it to disk and
@@ -90,6 +62,6 @@ ExportResult writeRows(int fd, std::string_view name, ExportFormat format,
 // error names `target` and the system's reason.
 ExportResult exportRowsToFile(const std::string& target, ExportFormat format,
                               const ExportRowSource& next,
-                              const CsvFields& fields = defaultCsvFields());
+                              const FieldList& fields = defaultCsvFields());
 
 }  // namespace korvantis

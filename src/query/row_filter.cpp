@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 #include "store/log_files.h"
 
@@ -16,8 +15,7 @@ constexpr std::size_t kSlice = 4096;
 constexpr std::size_t kRawSlice = 256;
 
 // Rows [from, to) of the list, or of `candidates` when given.
-template <typename Rows>
-std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapshot,
+std::optional<RowNumbers> matching(const KindRowsSnapshot& rows, const RowsSnapshot& snapshot,
                                    const FilterQuery& query, std::size_t from, std::size_t to,
                                    const FilterControl& control,
                                    const RowNumbers* candidates = nullptr) {
@@ -47,17 +45,12 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
         const std::size_t end = std::min(to, begin + slice);
         for (std::size_t at = begin; at < end; ++at) {
             const std::size_t i = candidates ? (*candidates)[at] : at;
-            RowView row = rows.rowView(i);
-            if constexpr (std::is_same_v<Rows, ProcRowsSnapshot>) {
-                if (i < snapshot.outcomes.size()) {
-                    row.outcome = snapshot.outcomes[i];
-                }
-            }
+            const RowView row = snapshot.row(rows.kind(), i);
             const RowMatch match =
                 !raw ? (query.matches(row) ? RowMatch::shown : RowMatch::hidden)
                      : matchRow(query, row, [&]() -> const ReadBack<std::string_view>& {
                            if (lineOf != i + 1) {
-                               line = reader->read(snapshot.refs[rows.entryOf(i).value()]);
+                               line = reader->read(snapshot.refs[rows.placeOf(i).value()]);
                                lineOf = i + 1;
                            }
                            return line;
@@ -79,21 +72,25 @@ std::optional<RowNumbers> matching(const Rows& rows, const RowsSnapshot& snapsho
 bool stricter(const FilterQuery::Term& newer, const FilterQuery::Term& older) {
     using Key = FilterQuery::Key;
     if (newer.key != older.key || newer.negated != older.negated ||
-        (older.key == Key::fact && newer.fact != older.fact)) {
+        (older.key == Key::field && newer.field != older.field)) {
         return false;
     }
-    if (older.key == Key::fact && isIntegerFact(older.fact)) {
-        return newer.number == older.number;
+    const FilterAs filter = older.key == Key::field ? rowField(older.field).filter : FilterAs::none;
+    switch (filter) {
+        case FilterAs::integer:
+            return newer.number == older.number;
+        // A higher rank keeps fewer rows, a lower one more.
+        case FilterAs::atLeast:
+            return older.negated ? newer.number <= older.number : newer.number >= older.number;
+        // A row with tag `ab` need not have tag `a`: only the same item.
+        case FilterAs::item:
+            return newer.folded == older.folded;
+        default:
+            break;
     }
     switch (older.key) {
-        case Key::pid:
-        case Key::ppid:
-            return newer.number == older.number;
         case Key::tree:
             return false;
-        // A row with tag `ab` need not have tag `a`: only the same tag.
-        case Key::tag:
-            return newer.folded == older.folded;
         // A later after: bound keeps fewer rows, an earlier one more; a value
         // typed on may name a later or an earlier moment.
         case Key::after:
@@ -141,44 +138,14 @@ bool narrows(const FilterQuery& newer, const FilterQuery& older) {
     return true;
 }
 
-std::optional<RowNumbers> matchingRowsAmong(const ProcRowsSnapshot& rows,
+std::optional<RowNumbers> matchingRowsAmong(const KindRowsSnapshot& rows,
                                             const RowsSnapshot& snapshot, const FilterQuery& query,
                                             const RowNumbers& candidates,
                                             const FilterControl& control) {
     return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
 }
 
-std::optional<RowNumbers> matchingRowsAmong(const FileRowsSnapshot& rows,
-                                            const RowsSnapshot& snapshot, const FilterQuery& query,
-                                            const RowNumbers& candidates,
-                                            const FilterControl& control) {
-    return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
-}
-
-std::optional<RowNumbers> matchingRows(const ProcRowsSnapshot& rows, const RowsSnapshot& snapshot,
-                                       const FilterQuery& query, std::size_t from, std::size_t to,
-                                       const FilterControl& control) {
-    return matching(rows, snapshot, query, from, to, control);
-}
-
-std::optional<RowNumbers> matchingRows(const FileRowsSnapshot& rows, const RowsSnapshot& snapshot,
-                                       const FilterQuery& query, std::size_t from, std::size_t to,
-                                       const FilterControl& control) {
-    return matching(rows, snapshot, query, from, to, control);
-}
-
-}  // namespace korvantis
-
-namespace korvantis {
-
-std::optional<RowNumbers> matchingRowsAmong(const OtherRowsSnapshot& rows,
-                                            const RowsSnapshot& snapshot, const FilterQuery& query,
-                                            const RowNumbers& candidates,
-                                            const FilterControl& control) {
-    return matching(rows, snapshot, query, 0, candidates.size(), control, &candidates);
-}
-
-std::optional<RowNumbers> matchingRows(const OtherRowsSnapshot& rows, const RowsSnapshot& snapshot,
+std::optional<RowNumbers> matchingRows(const KindRowsSnapshot& rows, const RowsSnapshot& snapshot,
                                        const FilterQuery& query, std::size_t from, std::size_t to,
                                        const FilterControl& control) {
     return matching(rows, snapshot, query, from, to, control);

@@ -12,7 +12,7 @@
 
 namespace korvantis {
 
-// Row numbers into one preview list, ascending.
+// Row numbers into the list of one kind, ascending.
 using RowNumbers = std::vector<std::uint32_t>;
 
 // How a long filter run reports and stops: `stop` is polled every few
@@ -31,28 +31,14 @@ struct FilterControl {
 // other term through `snapshot` (one that cannot be read again is listed
 // in `control.unreadable`, not shown). `query` must already have its tree
 // terms bound.
-std::optional<RowNumbers> matchingRows(const ProcRowsSnapshot& rows, const RowsSnapshot& snapshot,
-                                       const FilterQuery& query, std::size_t from, std::size_t to,
-                                       const FilterControl& control = {});
-std::optional<RowNumbers> matchingRows(const FileRowsSnapshot& rows, const RowsSnapshot& snapshot,
-                                       const FilterQuery& query, std::size_t from, std::size_t to,
-                                       const FilterControl& control = {});
-std::optional<RowNumbers> matchingRows(const OtherRowsSnapshot& rows, const RowsSnapshot& snapshot,
+std::optional<RowNumbers> matchingRows(const KindRowsSnapshot& rows, const RowsSnapshot& snapshot,
                                        const FilterQuery& query, std::size_t from, std::size_t to,
                                        const FilterControl& control = {});
 
 // The same, among the rows `candidates` only (ascending, all below the
 // list's size): used when a query can only show fewer rows than the one
 // whose rows those are.
-std::optional<RowNumbers> matchingRowsAmong(const ProcRowsSnapshot& rows,
-                                            const RowsSnapshot& snapshot, const FilterQuery& query,
-                                            const RowNumbers& candidates,
-                                            const FilterControl& control = {});
-std::optional<RowNumbers> matchingRowsAmong(const FileRowsSnapshot& rows,
-                                            const RowsSnapshot& snapshot, const FilterQuery& query,
-                                            const RowNumbers& candidates,
-                                            const FilterControl& control = {});
-std::optional<RowNumbers> matchingRowsAmong(const OtherRowsSnapshot& rows,
+std::optional<RowNumbers> matchingRowsAmong(const KindRowsSnapshot& rows,
                                             const RowsSnapshot& snapshot, const FilterQuery& query,
                                             const RowNumbers& candidates,
                                             const FilterControl& control = {});

@@ -17,7 +17,7 @@ std::vector<std::uint32_t> sortedOrder(std::span<const SortKey> keys, SortKind k
 
 // The keys of `count` rows of a list, read through `rowAt(i)` (a RowView).
 template <typename RowAt>
-std::vector<SortKey> sortKeys(const CsvField& field, std::size_t count, RowAt&& rowAt) {
+std::vector<SortKey> sortKeys(FieldId field, std::size_t count, RowAt&& rowAt) {
     std::vector<SortKey> keys(count);
     for (std::size_t i = 0; i < count; ++i) {
         keys[i] = sortKeyOf(field, rowAt(i));

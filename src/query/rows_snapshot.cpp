@@ -4,21 +4,29 @@
 
 namespace korvantis {
 
-RowsSnapshot RowsSnapshot::of(const EventStore& store, std::size_t procCount, std::size_t fileCount,
-                              std::size_t otherCount) {
+RowsSnapshot RowsSnapshot::of(const EventStore& store, const PerKind<std::size_t>& counts) {
     RowsSnapshot s;
-    s.procs = store.procPreviews().snapshot(std::min(procCount, store.procPreviews().size()));
-    s.files = store.filePreviews().snapshot(std::min(fileCount, store.filePreviews().size()));
-    s.others = store.otherPreviews().snapshot(std::min(otherCount, store.otherPreviews().size()));
+    for (const RowKind kind : kRowKinds) {
+        s.rows[kind] = store.rows(kind).snapshot(counts[kind]);
+    }
     s.refs = store.lineRefs().refsSnapshot(store.lineRefs().size());
     s.logs = store.sharedLogFiles();
-    s.outcomes = store.lifetimes().outcomes(s.procs.size());
+    s.outcomes = store.lifetimes().outcomes(s.rows[RowKind::process].size());
     return s;
 }
 
+RowsSnapshot RowsSnapshot::of(const EventStore& store, RowKind kind, std::size_t count) {
+    PerKind<std::size_t> counts{};
+    counts[kind] = count;
+    return of(store, counts);
+}
+
 RowsSnapshot RowsSnapshot::of(const EventStore& store) {
-    return of(store, store.procPreviews().size(), store.filePreviews().size(),
-              store.otherPreviews().size());
+    PerKind<std::size_t> counts{};
+    for (const RowKind kind : kRowKinds) {
+        counts[kind] = store.rows(kind).size();
+    }
+    return of(store, counts);
 }
 
 LineRead RowsSnapshot::lineText(LinePlace entry) const {
@@ -30,7 +38,7 @@ LineRead RowsSnapshot::lineText(LinePlace entry) const {
     return logs->read(refs[entry.value()]);
 }
 
-std::vector<ProcessLink> processLinks(const ProcRowsSnapshot& procs) {
+std::vector<ProcessLink> processLinks(const KindRowsSnapshot& procs) {
     std::vector<ProcessLink> links;
     links.reserve(procs.size());
     for (std::size_t i = 0; i < procs.size(); ++i) {

@@ -16,36 +16,33 @@
 
 namespace korvantis {
 
-using ProcRowsSnapshot = PreviewRows<ProcPreviewEntry>::Snapshot;
-using FileRowsSnapshot = PreviewRows<FilePreviewEntry>::Snapshot;
-using OtherRowsSnapshot = PreviewRows<OtherPreviewEntry>::Snapshot;
+// The rows of one kind as they were at one moment.
+using KindRowsSnapshot = PreviewRows::Snapshot;
 
 // The rows of a store as they are at one moment, for a filter or an export
 // that runs on a worker thread while the store's thread goes on loading.
 // Taken on the store's thread in time proportional to the number of chunks,
 // not rows; the store must outlive it.
 struct RowsSnapshot {
-    ProcRowsSnapshot procs;
-    FileRowsSnapshot files;
-    OtherRowsSnapshot others;
+    PerKind<KindRowsSnapshot> rows;
     LineRefTable::RefsSnapshot refs;
     std::shared_ptr<const LogFiles> logs;
     ProcessLifetimes::Outcomes outcomes;  // of the process rows
 
-    // The first `procCount` process rows, `fileCount` file rows and
-    // `otherCount` other rows.
-    static RowsSnapshot of(const EventStore& store, std::size_t procCount, std::size_t fileCount,
-                           std::size_t otherCount);
+    // The first `counts[kind]` rows of each kind.
+    static RowsSnapshot of(const EventStore& store, const PerKind<std::size_t>& counts);
+    // The first `count` rows of `kind`, none of the others.
+    static RowsSnapshot of(const EventStore& store, RowKind kind, std::size_t count);
     // Every row the store holds now.
     static RowsSnapshot of(const EventStore& store);
 
     // A row's raw line, read again from its log; nothing and why when it
     // cannot be. Any thread.
     LineRead lineText(LinePlace entry) const;
-    // Process row `i` with its outcome.
-    RowView procRow(std::size_t i) const {
-        RowView row = procs.rowView(i);
-        if (i < outcomes.size()) {
+    // Row `i` of `kind`, a process row with its outcome.
+    RowView row(RowKind kind, std::size_t i) const {
+        RowView row = rows[kind].rowView(i);
+        if (kind == RowKind::process && i < outcomes.size()) {
             row.outcome = outcomes[i];
         }
         return row;
@@ -53,6 +50,6 @@ struct RowsSnapshot {
 };
 
 // The ids of every process row, the input of a `tree:` term.
-std::vector<ProcessLink> processLinks(const ProcRowsSnapshot& procs);
+std::vector<ProcessLink> processLinks(const KindRowsSnapshot& procs);
 
 }  // namespace korvantis

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <optional>
-#include <type_traits>
 
 #include "query/ordered_line_reads.h"
 
@@ -10,10 +9,9 @@ namespace korvantis {
 
 namespace {
 
-template <typename Rows>
 ExportResult exportFrom(const std::string& target, ExportFormat format,
-                        const RowsSnapshot& snapshot, const Rows& list, const ExportedRows& rows,
-                        const std::atomic<bool>* stop) {
+                        const RowsSnapshot& snapshot, const KindRowsSnapshot& list,
+                        const ExportedRows& rows, const std::atomic<bool>* stop) {
     const RowNumbers* shown = rows.shown;
     const std::size_t count = shown ? shown->size() : list.size();
     const bool raw = exportNeedsRawLine(format);
@@ -23,7 +21,7 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
     const LogFiles none;
     OrderedLineReads lines(snapshot.logs ? *snapshot.logs : none, count, [&](std::size_t k) {
         const std::size_t i = shown ? (*shown)[k] : k;
-        const std::size_t entry = i < list.size() ? list.entryOf(i).value() : SIZE_MAX;
+        const std::size_t entry = i < list.size() ? list.placeOf(i).value() : SIZE_MAX;
         return entry < snapshot.refs.size() ? snapshot.refs[entry] : LineRef{0, 0, UINT32_MAX, 0};
     });
     return exportRowsToFile(
@@ -42,15 +40,10 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
                 out.failure = "Could not write \"" + target + "\": a row is no longer there.";
                 return false;
             }
-            out.row = list.rowView(i);
-            if constexpr (std::is_same_v<Rows, ProcRowsSnapshot>) {
-                if (i < snapshot.outcomes.size()) {
-                    out.row.outcome = snapshot.outcomes[i];
-                }
-            }
+            out.row = snapshot.row(list.kind(), i);
             if (raw) {
                 ReadBack<std::string_view> line;
-                if (snapshot.logs && list.entryOf(i).value() < snapshot.refs.size()) {
+                if (snapshot.logs && list.placeOf(i).value() < snapshot.refs.size()) {
                     line = lines.read(next - 1);
                 } else {
                     line.failure.kind = ReadFailure::Kind::changed;
@@ -72,13 +65,7 @@ ExportResult exportFrom(const std::string& target, ExportFormat format,
 ExportResult exportSnapshotRows(const std::string& target, ExportFormat format,
                                 const RowsSnapshot& snapshot, const ExportedRows& rows,
                                 const std::atomic<bool>* stop) {
-    if (rows.others) {
-        return exportFrom(target, format, snapshot, snapshot.others, rows, stop);
-    }
-    if (rows.processes) {
-        return exportFrom(target, format, snapshot, snapshot.procs, rows, stop);
-    }
-    return exportFrom(target, format, snapshot, snapshot.files, rows, stop);
+    return exportFrom(target, format, snapshot, snapshot.rows[rows.list], rows, stop);
 }
 
 }  // namespace korvantis

@@ -12,10 +12,9 @@ namespace korvantis {
 // Which rows of a snapshot to write: one list, and either all its rows or
 // the given row numbers, in that order.
 struct ExportedRows {
-    bool processes = true;
+    RowKind list = RowKind::process;
     const RowNumbers* shown = nullptr;         // null: every row of the list
-    CsvFields csvFields = defaultCsvFields();  // what a CSV record holds
-    bool others = false;                       // the other rows' list, whatever `processes` says
+    FieldList csvFields = defaultCsvFields();  // what a CSV record holds
 };
 
 // Writes the rows to `target` through exportRowsToFile (a temporary file

@@ -21,11 +21,10 @@ std::ptrdiff_t TimeSlices::sliceOf(TimeValue time) const {
     return slice < static_cast<TimeValue>(slices_.size()) ? static_cast<std::ptrdiff_t>(slice) : -1;
 }
 
-void TimeSlices::add(TimeValue time, RowList list) {
+void TimeSlices::add(TimeValue time, RowKind kind) {
     const std::ptrdiff_t slice = sliceOf(time);
     if (slice >= 0) {
-        SliceCount& c = slices_[static_cast<std::size_t>(slice)];
-        ++(list == RowList::process ? c.process : list == RowList::file ? c.file : c.other);
+        ++slices_[static_cast<std::size_t>(slice)].rows[kind];
     }
 }
 

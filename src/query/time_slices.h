@@ -5,17 +5,21 @@
 #include <vector>
 
 #include "ingest/time_value.h"
-#include "store/row_list.h"
+#include "store/row_kind.h"
 
 namespace korvantis {
 
-// How many rows of each list fall in one slice of time.
+// How many rows of each kind fall in one slice of time.
 struct SliceCount {
-    std::uint32_t process = 0;
-    std::uint32_t file = 0;
-    std::uint32_t other = 0;
-    std::uint32_t total() const { return process + file + other; }
-    bool operator==(const SliceCount&) const = default;
+    PerKind<std::uint32_t> rows{};
+    std::uint32_t total() const {
+        std::uint32_t sum = 0;
+        for (const std::uint32_t n : rows) {
+            sum += n;
+        }
+        return sum;
+    }
+    bool operator==(const SliceCount& o) const { return rows.items == o.rows.items; }
 };
 
 // A span of time cut into slices of equal width, with the rows counted in
@@ -34,7 +38,7 @@ class TimeSlices {
 
     // The slice a moment falls in, or -1 outside the span.
     std::ptrdiff_t sliceOf(TimeValue time) const;
-    void add(TimeValue time, RowList list);
+    void add(TimeValue time, RowKind kind);
 
   private:
     TimeValue from_ = 0;

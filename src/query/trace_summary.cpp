@@ -3,6 +3,7 @@
 #include "query/trace_summary.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "query/query_edit.h"
 
@@ -59,12 +60,12 @@ void TraceSummaryBuilder::add(const RowView& row) {
         }
         ++*lastSecondRows_;
     }
-    if (row.isProcess) {
+    if (row.kind == RowKind::process) {
         programOfPid_[row.pid] = row.path;
         addProgram(row.path, row.pid);
         return;
     }
-    if (!row.isOther && !row.path.empty()) {
+    if (row.kind != RowKind::other && !row.path.empty()) {
         paths_.add(row.path);
     }
     const std::string_view program = row.facts[Fact::process_path];
@@ -132,29 +133,23 @@ TraceSummary TraceSummaryBuilder::finish(std::size_t top, std::size_t seconds) c
 }
 
 TraceSummary summarizeTrace(const RowsSnapshot& rows) {
-    // The three lists are each in load order: merged by their lines' places.
+    // The lists are each in load order: merged by their lines' places.
     TraceSummaryBuilder builder;
-    std::size_t p = 0;
-    std::size_t f = 0;
-    std::size_t o = 0;
-    static constexpr LinePlace kEnd(SIZE_MAX);
-    const auto entryAt = [](const auto& list, std::size_t i) {
-        return i < list.size() ? list.entryOf(i) : kEnd;
-    };
+    PerKind<std::size_t> next{};
     for (;;) {
-        const LinePlace pe = entryAt(rows.procs, p);
-        const LinePlace fe = entryAt(rows.files, f);
-        const LinePlace oe = entryAt(rows.others, o);
-        if (pe == kEnd && fe == kEnd && oe == kEnd) {
+        std::optional<RowKind> first;
+        LinePlace firstAt;
+        for (const RowKind kind : kRowKinds) {
+            const KindRowsSnapshot& list = rows.rows[kind];
+            if (next[kind] < list.size() && (!first || list.placeOf(next[kind]) < firstAt)) {
+                first = kind;
+                firstAt = list.placeOf(next[kind]);
+            }
+        }
+        if (!first) {
             break;
         }
-        if (pe < fe && pe < oe) {
-            builder.add(rows.procs.rowView(p++));
-        } else if (fe < oe) {
-            builder.add(rows.files.rowView(f++));
-        } else {
-            builder.add(rows.others.rowView(o++));
-        }
+        builder.add(rows.rows[*first].rowView(next[*first]++));
     }
     return builder.finish();
 }

@@ -4,7 +4,7 @@
 
 namespace korvantis {
 
-void TreeSetCache::bind(FilterQuery& query, const ProcRowsSnapshot& procs) {
+void TreeSetCache::bind(FilterQuery& query, const KindRowsSnapshot& procs) {
     const std::vector<std::int64_t> roots = query.treeRoots();
     if (roots.empty()) {
         return;

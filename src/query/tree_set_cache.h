@@ -17,7 +17,7 @@ namespace korvantis {
 class TreeSetCache {
   public:
     // Gives every tree term of `query` the set of its root over `procs`.
-    void bind(FilterQuery& query, const ProcRowsSnapshot& procs);
+    void bind(FilterQuery& query, const KindRowsSnapshot& procs);
 
   private:
     std::mutex mutex_;

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "ingest/eslogger_process.h"
+#include "ingest/event_kinds.h"
 #include "rules/rule_set.h"
 
 namespace korvantis {
@@ -13,10 +14,10 @@ using simdjson::dom::array;
 using simdjson::dom::element;
 using simdjson::dom::object;
 
-constexpr std::string_view kExec = "ES_EVENT_TYPE_NOTIFY_EXEC";
-constexpr std::string_view kFork = "ES_EVENT_TYPE_NOTIFY_FORK";
-constexpr std::string_view kCreate = "ES_EVENT_TYPE_NOTIFY_CREATE";
-constexpr std::string_view kRename = "ES_EVENT_TYPE_NOTIFY_RENAME";
+constexpr std::string_view kExec = kEventKindNames[kExecKind];
+constexpr std::string_view kFork = kEventKindNames[kForkKind];
+constexpr std::string_view kCreate = kEventKindNames[kCreateKind];
+constexpr std::string_view kRename = kEventKindNames[kRenameKind];
 
 // The message's own process: its pid and executable path (empty when it has
 // none that is a text).

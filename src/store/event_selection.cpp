@@ -18,47 +18,39 @@ constexpr std::string_view kNoEvent = "ERROR: No Event Found";
 EventSelection::EventSelection(const EventStore& store, StoreObservers& observers)
     : store_(store), observers_(observers) {}
 
-EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string& card) {
-    // Ids are unique, so the entry found is the first match in its list; a
-    // line makes at most one preview, so the process list taking precedence
-    // over the file list never has to be decided.
+EventSelection::DetailRequest EventSelection::choose(LinePlace place, std::string& card) {
+    // A line makes at most one row, so it is the active row of one kind.
     DetailRequest request;
     request.choice = ++lastChoice_;
-    const std::optional<LinePlace> entry = store_.lineRefs().indexOf(id);
-    if (entry) {
-        if (const auto proc = store_.procPreviewOf(*entry)) {
-            observers_.announce(StoreField::activePreview);
-            activePreview_ = store_.procPreviews()[proc->value()];
-            card = factsCardText(store_.procPreviews().rowView(proc->value()),
-                                 processLifetimeText(store_, *proc));
-        } else if (const auto file = store_.filePreviewOf(*entry)) {
-            observers_.announce(StoreField::activeFilePreview);
-            activeFilePreview_ = store_.filePreviews()[file->value()];
-            card = factsCardText(store_.filePreviews().rowView(file->value()));
-        } else if (const auto other = store_.otherPreviewOf(*entry)) {
-            observers_.announce(StoreField::activeOtherPreview);
-            activeOtherPreview_ = store_.otherPreviews()[other->value()];
-            card = factsCardText(store_.otherPreviews().rowView(other->value()),
-                                 exitEndsText(store_, *other));
-        }
-        request.line = store_.lineRefs().ref(*entry);
-        request.logs = store_.sharedLogFiles();
+    if (place.value() >= store_.lineRefs().size()) {
+        return request;
     }
+    if (const auto row = store_.rowAt(place)) {
+        const RowView view = store_.rows(row->kind)[row->index.value()];
+        observers_.announce(activeRowField(row->kind));
+        active_[row->kind] = ActiveRow{place, view};
+        card = factsCardText(view, row->kind == RowKind::process
+                                       ? processLifetimeText(store_, row->index)
+                                   : row->kind == RowKind::other ? exitEndsText(store_, row->index)
+                                                                 : std::string());
+    }
+    request.line = store_.lineRefs().ref(place);
+    request.logs = store_.sharedLogFiles();
     return request;
 }
 
-void EventSelection::selectEvent(const Uuid& id) {
+void EventSelection::selectEvent(LinePlace place) {
     std::string card;
-    const DetailRequest request = choose(id, card);
+    const DetailRequest request = choose(place, card);
     observers_.announce(StoreField::activeEventJson);
     activeEventCard_ = std::move(card);
     detail_ = detailFor(request);
     pending_ = 0;
 }
 
-EventSelection::DetailRequest EventSelection::chooseEvent(const Uuid& id) {
+EventSelection::DetailRequest EventSelection::chooseEvent(LinePlace place) {
     std::string card;
-    DetailRequest request = choose(id, card);
+    DetailRequest request = choose(place, card);
     // The card comes from the row, so it is shown at once, before the detail.
     observers_.announce(StoreField::activeEventJson);
     activeEventCard_ = std::move(card);

@@ -7,27 +7,28 @@
 
 #include "store/event_detail.h"
 #include "store/line_ref.h"
-#include "store/preview_entries.h"
+#include "store/row_kind.h"
+#include "store/row_view.h"
+#include "store/store_index.h"
 #include "store/store_observers.h"
-#include "store/uuid.h"
 
 namespace korvantis {
 
 class EventStore;
 class LogFiles;
 
-// The chosen process and file event of a window and the detail text of the
-// last chosen event.
+// The chosen row of each kind in a window (each list has its own) and the
+// detail text of the last chosen event.
 class EventSelection {
   public:
     EventSelection(const EventStore& store, StoreObservers& observers);
 
-    const std::optional<ProcPreviewEntry>& activePreview() const { return activePreview_; }
-    const std::optional<FilePreviewEntry>& activeFilePreview() const { return activeFilePreview_; }
-    // The chosen other row (its own, as the Files tab has its own).
-    const std::optional<OtherPreviewEntry>& activeOtherPreview() const {
-        return activeOtherPreview_;
-    }
+    // A chosen row: the stored line's place and the row it made.
+    struct ActiveRow {
+        LinePlace place;
+        RowView row;
+    };
+    const std::optional<ActiveRow>& activeRow(RowKind kind) const { return active_[kind]; }
     // The whole readable form of the last chosen event whose detail is made.
     const std::string& activeEventJson() const { return detail_.text; }
     const EventDetail& activeDetail() const { return detail_; }
@@ -37,9 +38,10 @@ class EventSelection {
     // the viewer's own records. Set with the choice, before its detail is made.
     const std::string& activeEventCard() const { return activeEventCard_; }
 
-    // Makes the entry with `id` the active process or file event and sets the
-    // detail text: the line read again from its log, in readable form.
-    void selectEvent(const Uuid& id);
+    // Makes the row of the stored line at `place` the active row of its kind
+    // and sets the detail text: the line read again from its log, in
+    // readable form.
+    void selectEvent(LinePlace place);
 
     // The same in two steps, for a window that makes the detail on a worker
     // (a line can be hundreds of megabytes): chooseEvent() sets the active
@@ -48,22 +50,20 @@ class EventSelection {
     // choice has been made meanwhile (then it returns false).
     struct DetailRequest {
         std::uint64_t choice = 0;
-        std::optional<LineRef> line;  // nothing: the id names no event
+        std::optional<LineRef> line;  // nothing: the place holds no stored line
         std::shared_ptr<const LogFiles> logs;
     };
-    DetailRequest chooseEvent(const Uuid& id);
+    DetailRequest chooseEvent(LinePlace place);
     static EventDetail detailFor(const DetailRequest& request);
     bool setDetail(std::uint64_t choice, EventDetail detail);
 
   private:
     // Sets the active entries; `card` gets the chosen row's facts card.
-    DetailRequest choose(const Uuid& id, std::string& card);
+    DetailRequest choose(LinePlace place, std::string& card);
 
     const EventStore& store_;
     StoreObservers& observers_;
-    std::optional<ProcPreviewEntry> activePreview_;
-    std::optional<FilePreviewEntry> activeFilePreview_;
-    std::optional<OtherPreviewEntry> activeOtherPreview_;
+    PerKind<std::optional<ActiveRow>> active_;
     EventDetail detail_;
     std::uint64_t lastChoice_ = 0;
     std::uint64_t pending_ = 0;  // the choice waited for, or 0

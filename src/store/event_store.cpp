@@ -7,28 +7,22 @@ namespace korvantis {
 EventStore::EventStore(StoreObservers& observers)
     : observers_(observers), logFiles_(std::make_shared<LogFiles>()) {}
 
-std::optional<RowIndex> EventStore::procPreviewOf(LinePlace place) const {
+std::optional<RowIndex> EventStore::rowOf(RowKind kind, LinePlace place) const {
+    const RankedBits& bits = isRowOf_[kind];
     const std::size_t entry = place.value();
-    if (entry >= isProcEntry_.size() || !isProcEntry_.test(entry)) {
+    if (entry >= bits.size() || !bits.test(entry)) {
         return std::nullopt;
     }
-    return RowIndex(isProcEntry_.rank(entry));
+    return RowIndex(bits.rank(entry));
 }
 
-std::optional<RowIndex> EventStore::filePreviewOf(LinePlace place) const {
-    const std::size_t entry = place.value();
-    if (entry >= isFileEntry_.size() || !isFileEntry_.test(entry)) {
-        return std::nullopt;
+std::optional<EventStore::RowPlace> EventStore::rowAt(LinePlace place) const {
+    for (const RowKind kind : kRowKinds) {
+        if (const auto index = rowOf(kind, place)) {
+            return RowPlace{kind, *index};
+        }
     }
-    return RowIndex(isFileEntry_.rank(entry));
-}
-
-std::optional<RowIndex> EventStore::otherPreviewOf(LinePlace place) const {
-    const std::size_t entry = place.value();
-    if (entry >= isOtherEntry_.size() || !isOtherEntry_.test(entry)) {
-        return std::nullopt;
-    }
-    return RowIndex(isOtherEntry_.rank(entry));
+    return std::nullopt;
 }
 
 LineRead EventStore::lineText(LinePlace entry) const {
@@ -75,7 +69,7 @@ void EventStore::addLoadError(std::string_view name, std::string_view text) {
 void EventStore::append(FiledRows& rows) {
     appendErrorsAndGaps(rows);
     appendLines(rows);
-    lifetimes_.catchUp(procPreviews_, otherPreviews_);
+    lifetimes_.catchUp(rows_[RowKind::process], rows_[RowKind::other]);
     rows.clear();
 }
 
@@ -97,14 +91,10 @@ void EventStore::appendErrorsAndGaps(const FiledRows& rows) {
             }
         }
     }
-    if (!rows.procPreviews.empty()) {
-        observers_.announce(StoreField::procPreviews);
-    }
-    if (!rows.filePreviews.empty()) {
-        observers_.announce(StoreField::filePreviews);
-    }
-    if (!rows.otherPreviews.empty()) {
-        observers_.announce(StoreField::otherPreviews);
+    for (const RowKind kind : kRowKinds) {
+        if (!rows.rows[kind].empty()) {
+            observers_.announce(rowsField(kind));
+        }
     }
     if (!rows.sequenceGaps.empty()) {
         observers_.announce(StoreField::sequenceGaps);
@@ -114,24 +104,16 @@ void EventStore::appendErrorsAndGaps(const FiledRows& rows) {
 }
 
 void EventStore::appendLines(const FiledRows& rows) {
-    using Kind = FiledRows::StoredLine::Kind;
-    std::size_t proc = 0;
-    std::size_t file = 0;
-    std::size_t other = 0;
-    for (std::size_t i = 0; i < rows.lines.size(); ++i) {
-        const FiledRows::StoredLine& line = rows.lines[i];
-        const auto entry = static_cast<std::uint32_t>(lineRefs_.size());
+    PerKind<std::size_t> next{};
+    for (const FiledRows::StoredLine& line : rows.lines) {
+        const auto place = static_cast<std::uint32_t>(lineRefs_.size());
         lineRefs_.append(line.ref);
-        if (line.kind == Kind::process) {
-            procPreviews_.push_back(rows.procPreviews[proc++], entry, line.type);
-        } else if (line.kind == Kind::file) {
-            filePreviews_.push_back(rows.filePreviews[file++], entry, line.type);
-        } else if (line.kind == Kind::otherRow) {
-            otherPreviews_.push_back(rows.otherPreviews[other++], entry, 0);
+        if (line.row) {
+            rows_[*line.row].push_back(rows.rows[*line.row][next[*line.row]++], place, line.type);
         }
-        isProcEntry_.push_back(line.kind == Kind::process);
-        isFileEntry_.push_back(line.kind == Kind::file);
-        isOtherEntry_.push_back(line.kind == Kind::otherRow);
+        for (const RowKind kind : kRowKinds) {
+            isRowOf_[kind].push_back(line.row == kind);
+        }
     }
 }
 

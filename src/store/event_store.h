@@ -15,7 +15,6 @@
 #include "store/line_ref_table.h"
 #include "store/load_errors.h"
 #include "store/log_files.h"
-#include "store/preview_entries.h"
 #include "store/preview_rows.h"
 #include "store/process_lifetimes.h"
 #include "store/ranked_bits.h"
@@ -35,7 +34,7 @@ struct RowTexts {
     RuleHitSets ruleHits;
 };
 
-// Everything loaded into one main window: the process and file rows, the
+// Everything loaded into one main window: the rows of each kind, the
 // load errors, the reference to every stored line, the loaded logs and the
 // encoded process tree. Used on the thread that owns it; the loader hands it
 // finished rows there.
@@ -54,9 +53,16 @@ class EventStore {
     std::string loadErrorOriginName(std::size_t i) const {
         return loadErrors_.originName(i, *logFiles_);
     }
-    const PreviewRows<ProcPreviewEntry>& procPreviews() const { return procPreviews_; }
-    const PreviewRows<FilePreviewEntry>& filePreviews() const { return filePreviews_; }
-    const PreviewRows<OtherPreviewEntry>& otherPreviews() const { return otherPreviews_; }
+    // The rows of one kind, in load order.
+    const PreviewRows& rows(RowKind kind) const { return rows_[kind]; }
+    // Row `i` of `kind`; a process row with how its run ended.
+    RowView row(RowKind kind, std::size_t i) const {
+        RowView row = rows_[kind][i];
+        if (kind == RowKind::process) {
+            row.outcome = lifetimes_.outcomeOf(i);
+        }
+        return row;
+    }
     // Where eslogger's message numbers jump, per log in load order, each
     // log's in file order.
     const std::vector<SequenceGap>& sequenceGaps() const { return sequenceGaps_; }
@@ -73,12 +79,16 @@ class EventStore {
     const LogFiles& logFiles() const { return *logFiles_; }
     std::shared_ptr<const LogFiles> sharedLogFiles() const { return logFiles_; }
 
-    // Which preview an entry of lineRefs made, found without a search:
-    // previews are appended in mapping order, so an entry's rank among its
-    // kind is its preview's index.
-    std::optional<RowIndex> procPreviewOf(LinePlace entry) const;
-    std::optional<RowIndex> filePreviewOf(LinePlace entry) const;
-    std::optional<RowIndex> otherPreviewOf(LinePlace entry) const;
+    // The row a stored line made in the list of `kind`, found without a
+    // search: rows are appended in the lines' order, so a line's rank among
+    // the lines of its kind is its row's index.
+    std::optional<RowIndex> rowOf(RowKind kind, LinePlace place) const;
+    // The kind and index of the row a stored line made, if it made one.
+    struct RowPlace {
+        RowKind kind;
+        RowIndex index;
+    };
+    std::optional<RowPlace> rowAt(LinePlace place) const;
     // The raw text of a stored line, read again from its log; nothing when
     // the log changed after loading.
     LineRead lineText(LinePlace entry) const;
@@ -107,17 +117,14 @@ class EventStore {
     StoreObservers& observers_;
     LineRefTable lineRefs_;
     LoadErrors loadErrors_;
-    PreviewRows<ProcPreviewEntry> procPreviews_{lineRefs_};
-    PreviewRows<FilePreviewEntry> filePreviews_{lineRefs_};
-    PreviewRows<OtherPreviewEntry> otherPreviews_{lineRefs_};
+    PerKind<PreviewRows> rows_{
+        {PreviewRows(RowKind::process), PreviewRows(RowKind::file), PreviewRows(RowKind::other)}};
     std::vector<SequenceGap> sequenceGaps_;
     std::string jsonTreeRaw_;
     std::string jsonTreeFacts_;
     std::shared_ptr<LogFiles> logFiles_;
     RowTexts rowTexts_;
-    RankedBits isProcEntry_;
-    RankedBits isFileEntry_;
-    RankedBits isOtherEntry_;
+    PerKind<RankedBits> isRowOf_;  // per kind: which stored lines made a row of it
     ProcessLifetimes lifetimes_;
 };
 

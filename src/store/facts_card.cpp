@@ -28,7 +28,7 @@ std::string factsCardText(const RowView& row, std::string_view run) {
         pid += " (version " + std::string(version) + ")";
     }
     appendLine(out, "PID", pid);
-    if (row.isProcess || row.isOther) {
+    if (row.hasPpid()) {
         appendLine(out, "PPID", std::to_string(row.ppid));
     }
     appendLine(out, "Path", row.path);
@@ -41,7 +41,7 @@ std::string factsCardText(const RowView& row, std::string_view run) {
         }
     }
     if (!run.empty()) {
-        appendLine(out, row.isProcess ? "Lifetime" : "Ends", run);
+        appendLine(out, row.kind == RowKind::process ? "Lifetime" : "Ends", run);
     }
     return out;
 }

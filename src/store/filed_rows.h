@@ -4,29 +4,28 @@
 // into rows, so that the store only has to append them.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "store/line_ref.h"
 #include "store/load_errors.h"
-#include "store/preview_entries.h"
+#include "store/row_kind.h"
+#include "store/row_view.h"
 #include "store/sequence_gap.h"
-#include "store/uuid.h"
 
 namespace korvantis {
 
 struct FiledRows {
-    // One per stored (decoded) line, in file order; its id follows from its
-    // place among the store's lines.
+    // One per stored (decoded) line, in file order.
     struct StoredLine {
         LineRef ref;
-        enum class Kind : std::uint8_t { process, file, other, otherRow } kind = Kind::other;
-        std::uint8_t type = 0;  // for rows: index into the known event names
+        std::optional<RowKind> row;  // the list of the row it makes, if it makes one
+        std::uint8_t type = 0;       // for rows: index into the known event names
     };
     std::vector<StoredLine> lines;
-    std::vector<ProcPreviewEntry> procPreviews;
-    std::vector<FilePreviewEntry> filePreviews;
-    std::vector<OtherPreviewEntry> otherPreviews;
+    // The rows of the lines that make one, per kind in file order.
+    PerKind<std::vector<RowView>> rows;
     std::vector<SequenceGap> sequenceGaps;  // found in these lines, in file order
     // A load error: a line of the log (by reference), or a message whose
     // text follows the messages before it in `errorMessages`.
@@ -44,9 +43,9 @@ struct FiledRows {
     bool empty() const { return lines.empty() && errors.empty() && sequenceGaps.empty(); }
     void clear() {
         lines.clear();
-        procPreviews.clear();
-        filePreviews.clear();
-        otherPreviews.clear();
+        for (std::vector<RowView>& list : rows) {
+            list.clear();
+        }
         sequenceGaps.clear();
         errors.clear();
         errorMessages.clear();

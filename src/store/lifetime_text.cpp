@@ -70,13 +70,13 @@ std::string endedRowText(const RowView& start) {
 
 std::string processLifetimeText(const EventStore& store, RowIndex procRow) {
     const LifetimeEnd end = store.lifetimes().endOf(procRow.value());
-    const RowView start = store.procPreviews().rowView(procRow.value());
+    const RowView start = store.rows(RowKind::process).rowView(procRow.value());
     switch (end.how) {
         case LifetimeEnd::How::exited:
-            return lifetimeText(start, end.how, store.otherPreviews().rowView(end.row));
+            return lifetimeText(start, end.how, store.rows(RowKind::other).rowView(end.row));
         case LifetimeEnd::How::became:
         case LifetimeEnd::How::unseen:
-            return lifetimeText(start, end.how, store.procPreviews().rowView(end.row));
+            return lifetimeText(start, end.how, store.rows(RowKind::process).rowView(end.row));
         default:
             return lifetimeText(start, end.how, RowView{});
     }
@@ -84,7 +84,7 @@ std::string processLifetimeText(const EventStore& store, RowIndex procRow) {
 
 std::string exitEndsText(const EventStore& store, RowIndex otherRow) {
     const std::optional<std::size_t> start = store.lifetimes().endedBy(otherRow.value());
-    return start ? endedRowText(store.procPreviews().rowView(*start)) : std::string();
+    return start ? endedRowText(store.rows(RowKind::process).rowView(*start)) : std::string();
 }
 
 }  // namespace korvantis

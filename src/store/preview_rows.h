@@ -5,55 +5,34 @@
 #include <cstdint>
 #include <iterator>
 #include <string_view>
-#include <type_traits>
 
 #include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
-#include "store/line_ref_table.h"
-#include "store/preview_entries.h"
+#include "store/row_kind.h"
 #include "store/row_view.h"
+#include "store/store_index.h"
 
 namespace korvantis {
 
-// A list of preview entries kept compactly: a row holds its line's place in
-// lineRefs (where its id is) instead of the id, the index of its type
-// among the known names, and its texts as pointer and length. A million rows
-// take half the memory of the entries themselves. Reads give entries by value.
+// The rows of one kind, kept compactly: a row holds its line's place among
+// the store's lines, the index of its type among the known names, and its
+// texts as pointer and length. Reads give RowViews by value.
 // Facts are kept beside the rows, and only from the first row that has any:
-// a log of the viewer's own records spends nothing on them.
-template <typename Entry>
+// a log of the viewer's own records spends nothing on them. Other rows name
+// their type themselves (their kinds are not known names), so that list
+// keeps the store's copy of each name beside its rows.
 class PreviewRows {
-    static constexpr bool kHasPpid = requires(Entry e) { e.ppid; };
-    // Other rows name their type themselves: their kinds are not known
-    // names, so the row keeps the store's copy of the name.
-    static constexpr bool kIsOther = std::is_same_v<Entry, OtherPreviewEntry>;
-
-    struct Row {
+    struct Stored {
         const char* timestamp;
         const char* path;
         std::int64_t pid;
         std::int64_t ppid;  // unused by file rows
         TimeValue time;
-        std::uint32_t entry;
+        std::uint32_t place;
         std::uint32_t timestampLength;
         std::uint32_t pathLength;
-        std::uint8_t type;
+        std::uint8_t type;  // other rows: the length of the name, at most 255
     };
-    struct FileRow {
-        const char* timestamp;
-        const char* path;
-        std::int64_t pid;
-        TimeValue time;
-        std::uint32_t entry;
-        std::uint32_t timestampLength;
-        std::uint32_t pathLength;
-        std::uint8_t type;
-    };
-    struct OtherRow : Row {
-        const char* typeName;
-    };
-    using Stored =
-        std::conditional_t<kIsOther, OtherRow, std::conditional_t<kHasPpid, Row, FileRow>>;
     // A row that matches detection rules, kept apart in row order: only
     // rows with hits pay for them.
     struct Hit {
@@ -62,75 +41,52 @@ class PreviewRows {
     };
 
   public:
-    explicit PreviewRows(const LineRefTable& mapping) : mapping_(mapping) {}
+    explicit PreviewRows(RowKind kind) : kind_(kind) {}
 
+    RowKind kind() const { return kind_; }
     std::size_t size() const { return rows_.size(); }
     bool empty() const { return rows_.empty(); }
-    Entry operator[](std::size_t i) const {
-        Entry e = withoutId(i);
-        e.id = mapping_.idOf(entryOf(i));
-        return e;
+    RowView operator[](std::size_t i) const {
+        return viewOf(kind_, rows_[i], at(facts_, i), at(typeNames_, i), hitsOf(hits_, i));
     }
-    // Row i's fields, its id left empty: an id costs a keyed permutation, so
-    // what only paints or compares rows reads them this way (by place).
-    Entry withoutId(std::size_t i) const {
-        const Stored& r = rows_[i];
-        Entry e;
-        e.type = typeOf(r);
-        e.timestamp = std::string_view(r.timestamp, r.timestampLength);
-        e.pid = r.pid;
-        if constexpr (kHasPpid) {
-            e.ppid = r.ppid;
-        }
-        e.path = std::string_view(r.path, r.pathLength);
-        e.facts = factsOf(facts_, i);
-        e.time = r.time;
-        e.ruleHits = hitsOf(hits_, i);
-        return e;
-    }
-    Entry back() const { return (*this)[size() - 1]; }
-    // What a filter or an export reads of row i; no id is made.
-    RowView rowView(std::size_t i) const {
-        return rowViewOf(rows_[i], factsOf(facts_, i), hitsOf(hits_, i));
-    }
-    // Whether some row has facts.
-    bool hasFacts() const { return !facts_.empty(); }
-    // The line's place in lineRefs.
-    LinePlace entryOf(std::size_t i) const { return LinePlace(rows_[i].entry); }
+    RowView rowView(std::size_t i) const { return (*this)[i]; }
+    RowView back() const { return (*this)[size() - 1]; }
+    // The line's place among the store's lines.
+    LinePlace placeOf(std::size_t i) const { return LinePlace(rows_[i].place); }
     // The earliest time value among the rows (kNoTimeValue: none has one).
     TimeValue earliestTime() const { return earliest_; }
 
-    // `entry` is the line's place in lineRefs; `type` the index of its
-    // type among the known names; the texts must outlive the list.
-    void push_back(const Entry& e, std::uint32_t entry, std::uint8_t type) {
+    // `place` is the line's place among the store's lines; `type` the index
+    // of its type among the known names (unused by other rows); the texts
+    // must outlive the list.
+    void push_back(const RowView& row, std::uint32_t place, std::uint8_t type) {
         Stored r{};
-        r.timestamp = e.timestamp.data();
-        r.timestampLength = static_cast<std::uint32_t>(e.timestamp.size());
-        r.path = e.path.data();
-        r.pathLength = static_cast<std::uint32_t>(e.path.size());
-        r.pid = e.pid;
-        if constexpr (kHasPpid) {
-            r.ppid = e.ppid;
+        r.timestamp = row.timestamp.data();
+        r.timestampLength = static_cast<std::uint32_t>(row.timestamp.size());
+        r.path = row.path.data();
+        r.pathLength = static_cast<std::uint32_t>(row.path.size());
+        r.pid = row.pid;
+        r.ppid = row.hasPpid() ? row.ppid : 0;
+        r.time = row.time;
+        if (row.time != kNoTimeValue && (earliest_ == kNoTimeValue || row.time < earliest_)) {
+            earliest_ = row.time;
         }
-        r.time = e.time;
-        if (e.time != kNoTimeValue && (earliest_ == kNoTimeValue || e.time < earliest_)) {
-            earliest_ = e.time;
-        }
-        r.entry = entry;
+        r.place = place;
         r.type = type;
-        if constexpr (kIsOther) {
-            r.typeName = e.type.data();
-            r.type = static_cast<std::uint8_t>(std::min<std::size_t>(e.type.size(), 255));
+        if (kind_ == RowKind::other) {
+            r.type = static_cast<std::uint8_t>(std::min<std::size_t>(row.type.size(), 255));
+            typeNames_.push_back(row.type.data());
         }
         rows_.push_back(r);
-        if (e.ruleHits != nullptr) {
-            hits_.push_back(Hit{static_cast<std::uint32_t>(rows_.size() - 1), e.ruleHits});
+        if (row.ruleHits != nullptr) {
+            hits_.push_back(Hit{static_cast<std::uint32_t>(rows_.size() - 1), row.ruleHits});
         }
-        if (e.facts != nullptr || !facts_.empty()) {
+        const char* facts = row.facts.encoded();
+        if (facts != nullptr || !facts_.empty()) {
             while (facts_.size() + 1 < rows_.size()) {
                 facts_.push_back(nullptr);
             }
-            facts_.push_back(e.facts);
+            facts_.push_back(facts);
         }
     }
 
@@ -140,37 +96,47 @@ class PreviewRows {
     class Snapshot {
       public:
         Snapshot() = default;
+        RowKind kind() const { return kind_; }
         std::size_t size() const { return rows_.size(); }
-        RowView rowView(std::size_t i) const {
-            return rowViewOf(rows_[i], factsOf(facts_, i), hitsOf(hits_, i));
+        RowView operator[](std::size_t i) const {
+            return viewOf(kind_, rows_[i], at(facts_, i), at(typeNames_, i), hitsOf(hits_, i));
         }
-        LinePlace entryOf(std::size_t i) const { return LinePlace(rows_[i].entry); }
+        RowView rowView(std::size_t i) const { return (*this)[i]; }
+        LinePlace placeOf(std::size_t i) const { return LinePlace(rows_[i].place); }
 
       private:
         friend class PreviewRows;
-        Snapshot(typename ChunkedVector<Stored>::Snapshot rows,
-                 typename ChunkedVector<const char*>::Snapshot facts,
-                 typename ChunkedVector<Hit>::Snapshot hits)
-            : rows_(std::move(rows)), facts_(std::move(facts)), hits_(std::move(hits)) {}
-        typename ChunkedVector<Stored>::Snapshot rows_;
-        typename ChunkedVector<const char*>::Snapshot facts_;
-        typename ChunkedVector<Hit>::Snapshot hits_;
+        Snapshot(RowKind kind, ChunkedVector<Stored>::Snapshot rows,
+                 ChunkedVector<const char*>::Snapshot facts,
+                 ChunkedVector<const char*>::Snapshot typeNames, ChunkedVector<Hit>::Snapshot hits)
+            : kind_(kind),
+              rows_(std::move(rows)),
+              facts_(std::move(facts)),
+              typeNames_(std::move(typeNames)),
+              hits_(std::move(hits)) {}
+        RowKind kind_ = RowKind::process;
+        ChunkedVector<Stored>::Snapshot rows_;
+        ChunkedVector<const char*>::Snapshot facts_;
+        ChunkedVector<const char*>::Snapshot typeNames_;
+        ChunkedVector<Hit>::Snapshot hits_;
     };
     Snapshot snapshot(std::size_t count) const {
-        return Snapshot(rows_.snapshot(count), facts_.snapshot(std::min(count, facts_.size())),
-                        hits_.snapshot(hits_.size()));
+        count = std::min(count, size());
+        return Snapshot(
+            kind_, rows_.snapshot(count), facts_.snapshot(std::min(count, facts_.size())),
+            typeNames_.snapshot(std::min(count, typeNames_.size())), hits_.snapshot(hits_.size()));
     }
 
     class const_iterator {
       public:
         using iterator_category = std::random_access_iterator_tag;
-        using value_type = Entry;
+        using value_type = RowView;
         using difference_type = std::ptrdiff_t;
-        using reference = Entry;
+        using reference = RowView;
         using pointer = void;
         const_iterator() = default;
         const_iterator(const PreviewRows* rows, std::size_t i) : rows_(rows), i_(i) {}
-        Entry operator*() const { return (*rows_)[i_]; }
+        RowView operator*() const { return (*rows_)[i_]; }
         const_iterator& operator++() {
             ++i_;
             return *this;
@@ -193,10 +159,11 @@ class PreviewRows {
     const_iterator end() const { return {this, size()}; }
 
   private:
-    // Rows before the first one with facts have none.
-    template <typename Facts>
-    static const char* factsOf(const Facts& facts, std::size_t i) {
-        return i < facts.size() ? facts[i] : nullptr;
+    // Rows before the first one with facts have none; only other rows have
+    // names of their own.
+    template <typename Texts>
+    static const char* at(const Texts& texts, std::size_t i) {
+        return i < texts.size() ? texts[i] : nullptr;
     }
     // Row i's hits: a search among the rows with hits.
     template <typename Hits>
@@ -212,33 +179,26 @@ class PreviewRows {
         }
         return low < hits.size() && hits[low].row == i ? hits[low].hits : nullptr;
     }
-    static std::string_view typeOf(const Stored& r) {
-        if constexpr (kIsOther) {
-            return std::string_view(r.typeName, r.type);
-        } else {
-            return kEventKindNames[r.type];
-        }
-    }
-    static RowView rowViewOf(const Stored& r, const char* facts, const RuleHitSet* hits) {
+    static RowView viewOf(RowKind kind, const Stored& r, const char* facts, const char* typeName,
+                          const RuleHitSet* hits) {
         RowView row;
+        row.kind = kind;
         row.ruleHits = hits;
         row.facts = RowFacts(facts);
-        row.isProcess = kHasPpid && !kIsOther;
-        row.isOther = kIsOther;
-        row.type = typeOf(r);
+        row.type =
+            kind == RowKind::other ? std::string_view(typeName, r.type) : kEventKindNames[r.type];
         row.timestamp = std::string_view(r.timestamp, r.timestampLength);
         row.path = std::string_view(r.path, r.pathLength);
         row.pid = r.pid;
-        if constexpr (kHasPpid) {
-            row.ppid = r.ppid;
-        }
+        row.ppid = r.ppid;
         row.time = r.time;
         return row;
     }
 
-    const LineRefTable& mapping_;
+    RowKind kind_;
     ChunkedVector<Stored> rows_;
-    ChunkedVector<const char*> facts_;  // empty until a row has facts, then one per row
+    ChunkedVector<const char*> facts_;      // empty until a row has facts, then one per row
+    ChunkedVector<const char*> typeNames_;  // other rows' type names, one per row
     ChunkedVector<Hit> hits_;
     TimeValue earliest_ = kNoTimeValue;
 };

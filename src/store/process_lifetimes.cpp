@@ -25,7 +25,7 @@ std::optional<std::int64_t> pidversionOf(const RowView& row) {
 }  // namespace
 
 void ProcessLifetimes::add(const RowView& row) {
-    if (row.isProcess) {
+    if (row.kind == RowKind::process) {
         addProcess(row);
         ++procs_;
     } else {

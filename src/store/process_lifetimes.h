@@ -46,19 +46,19 @@ class ProcessLifetimes {
     // The exit's type name, as other rows spell theirs.
     static constexpr std::string_view kExitType = "ES_EVENT_TYPE_NOTIFY_EXIT";
 
-    // Takes the next row in load order: a process row (row.isProcess) or an
+    // Takes the next row in load order: a process row or an
     // other row; rows of other kinds are not to be given. Views in `row`
     // need not outlive the call.
     void add(const RowView& row);
-    // Takes the rows of both lists that were not taken yet, in load order.
-    // A list is anything with size(), entryOf(i) (its place in load order)
-    // and rowView(i).
+    // Takes the process and other rows not taken yet, in load order.
+    // A list is anything with size(), placeOf(i) (its place in load order)
+    // and rowView(i); a PreviewRows is one.
     template <typename ProcRows, typename OtherRows>
     void catchUp(const ProcRows& procs, const OtherRows& others) {
         while (procs_ < procs.size() || others_ < others.size()) {
             const bool proc =
                 others_ == others.size() ||
-                (procs_ < procs.size() && procs.entryOf(procs_) < others.entryOf(others_));
+                (procs_ < procs.size() && procs.placeOf(procs_) < others.placeOf(others_));
             add(proc ? procs.rowView(procs_) : others.rowView(others_));
         }
     }

@@ -5,23 +5,25 @@
 
 #include "ingest/row_facts.h"
 #include "ingest/time_value.h"
+#include "store/row_kind.h"
 
 namespace korvantis {
 
 struct RuleHitSet;
 
-// One row's fields as texts and numbers, whatever store the row lives in:
-// what a filter matches, an export writes and the facts card shows. The
-// views must stay valid while the row is read.
+// One row's fields as texts and numbers, whatever list or store the row lives
+// in: what a filter matches, an export writes, a list paints and the facts
+// card shows. A plain value, copied freely; its texts are views into text
+// owned by the store the row belongs to, valid while that store lives (a
+// store never drops what it loaded).
 struct RowView {
-    bool isProcess = false;
+    RowKind kind = RowKind::process;
     std::string_view type;
     std::string_view timestamp;
     std::string_view path;
     std::int64_t pid = 0;
-    std::int64_t ppid = 0;  // read for process and other rows only
+    std::int64_t ppid = 0;  // file rows have none (see hasPpid)
     RowFacts facts;         // all empty for the viewer's own records
-    bool isOther = false;   // an other row (isProcess false): its ppid is read too
     // The time value of `timestamp`, parsed when the row was loaded.
     TimeValue time = kNoTimeValue;
     // How a process row's run ended (see process_outcome.h); filled by
@@ -33,6 +35,15 @@ struct RowView {
     // joined by commas, and its note. Empty for a row without one.
     std::string_view tags = {};
     std::string_view note = {};
+
+    // File events carry no parent id.
+    bool hasPpid() const { return kind != RowKind::file; }
+    bool operator==(const RowView& o) const {
+        return kind == o.kind && type == o.type && timestamp == o.timestamp && path == o.path &&
+               pid == o.pid && ppid == o.ppid && facts.encoded() == o.facts.encoded() &&
+               time == o.time && outcome == o.outcome && ruleHits == o.ruleHits && tags == o.tags &&
+               note == o.note;
+    }
 };
 
 }  // namespace korvantis

@@ -26,8 +26,8 @@ class StoreIndex {
     Raw value_ = 0;
 };
 
-// A stored line's place among the store's lines, in load order; its id is
-// made from it.
+// A stored line's place among the store's lines, in load order: how a row is
+// known outside the store (the selection, the lists, the tree window).
 using LinePlace = StoreIndex<struct LinePlaceKind, std::size_t>;
 // A row's index in one of the store's row lists (process, file, other).
 using RowIndex = StoreIndex<struct RowIndexKind, std::size_t>;

@@ -5,25 +5,37 @@
 #include <memory>
 #include <vector>
 
+#include "store/row_kind.h"
+
 namespace korvantis {
 
 // The announced fields of a main window's model. Observers are told, before
 // each change of one of them, which one is about to change.
 enum class StoreField {
-    activePreview,
-    activeFilePreview,
-    activeOtherPreview,
+    activeProcessRow,  // the chosen row of each kind, in RowKind's order
+    activeFileRow,
+    activeOtherRow,
     activeEventJson,
     loadErrors,
     showErrors,
     showLegend,
-    procPreviews,
-    filePreviews,
-    otherPreviews,
+    processRows,  // the rows of each kind, in RowKind's order
+    fileRows,
+    otherRows,
     sequenceGaps,
     loadProgress,
     loadedLogs,
 };
+
+// The field of the rows of `kind`, and of its chosen row.
+constexpr StoreField rowsField(RowKind kind) {
+    return static_cast<StoreField>(static_cast<int>(StoreField::processRows) +
+                                   static_cast<int>(kind));
+}
+constexpr StoreField activeRowField(RowKind kind) {
+    return static_cast<StoreField>(static_cast<int>(StoreField::activeProcessRow) +
+                                   static_cast<int>(kind));
+}
 
 // The observer list shared by the parts of one window's model. Used only on
 // the thread that owns the model.

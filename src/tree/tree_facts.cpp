@@ -2,36 +2,30 @@
 
 #include "tree/tree_facts.h"
 
-#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "ingest/decimal_text.h"
 #include "ingest/json_text.h"
 
 namespace korvantis {
 
 namespace {
 
-void appendNumber(std::string& out, std::int64_t value) {
-    char buffer[24];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
-}
-
 void appendEntry(std::string& out, const Node& n, std::uint64_t descendants, bool places) {
     out.push_back('[');
-    appendNumber(out, n.pid);
+    appendDecimal(out, n.pid);
     out.push_back(',');
-    appendNumber(out, n.ppid);
+    appendDecimal(out, n.ppid);
     out.push_back(',');
     appendJsonString(out, n.path, /*escapeSlash=*/false);
     out.push_back(',');
-    appendNumber(out, static_cast<std::int64_t>(descendants));
+    appendDecimal(out, static_cast<std::int64_t>(descendants));
     if (places) {
         out.push_back(',');
-        appendNumber(out, n.place);
+        appendDecimal(out, n.place);
     }
     out.push_back(']');
 }

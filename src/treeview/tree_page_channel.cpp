@@ -45,7 +45,7 @@ QString TreePageChannel::lifetime(double place) const {
         return {};
     }
     const EventStore& store = origin_->workspace().store;
-    const auto row = store.procPreviewOf(LinePlace(static_cast<std::size_t>(place)));
+    const auto row = store.rowOf(RowKind::process, LinePlace(static_cast<std::size_t>(place)));
     return row ? QString::fromStdString(processLifetimeText(store, *row)) : QString();
 }
 

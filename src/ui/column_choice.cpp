@@ -1,52 +1,20 @@
 #include "ui/column_choice.h"
 
-#include <QCoreApplication>
-#include <QFontMetrics>
 #include <QMenu>
 #include <QSettings>
 
 #include <algorithm>
 
-#include "ui/style.h"
 #include "ui/viewer_settings.h"
 
 namespace korvantis::ui {
 
 namespace {
 
-// The facts offered as columns, in the menu's order.
-constexpr Fact kFactColumns[] = {
-    Fact::args,         Fact::cwd,     Fact::uid, Fact::pidversion, Fact::responsible_pid,
-    Fact::signing_id,   Fact::team_id, Fact::tty, Fact::platform,   Fact::signing,
-    Fact::process_path,
-};
-
 // How a column is named in the settings.
-QString keyName(FieldKey key) {
-    static const char* const kNames[] = {"timestamp", "type", "pid", "ppid", "path", "outcome"};
-    if (const auto fact = factOfKey(key)) {
-        const std::string_view name = kFactNames[static_cast<std::size_t>(*fact)];
-        return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
-    }
-    return QString::fromLatin1(kNames[static_cast<int>(key)]);
-}
-
-// A fact's column: as wide as its title, its cells wrapped like Path's.
-EventColumn factColumn(Fact fact) {
-    const std::string_view label = kFactLabels[static_cast<std::size_t>(fact)];
-    const QString title = QCoreApplication::translate(
-        "korvantis::ui::ColumnHeaders",
-        QByteArray(label.data(), static_cast<qsizetype>(label.size())).constData());
-    const int width = QFontMetrics(headerFont()).horizontalAdvance(title) + 2;
-    return {title, width, Qt::AlignLeft, factKey(fact)};
-}
-
-// How a process row's run ended: wide enough for "still running".
-EventColumn outcomeColumn() {
-    const QString title = QCoreApplication::translate("korvantis::ui::ColumnHeaders", "Outcome");
-    const int width =
-        QFontMetrics(rowFont()).horizontalAdvance(QStringLiteral("still running")) + 8;
-    return {title, width, Qt::AlignLeft, FieldKey::outcome};
+QString keyName(FieldId key) {
+    const std::string_view name = rowField(key).name;
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
 
 // The user's choices, kept across runs.
@@ -59,14 +27,7 @@ QSettings settings() {
 ColumnChoice::ColumnChoice(RowKind kind, ColumnLayout& layout, QObject* parent)
     : QObject(parent), kind_(kind), layout_(layout) {
     const std::vector<EventColumn>& defaults = panelColumns(kind).columns;
-    available_.assign(defaults.begin(), defaults.end() - 1);
-    for (const Fact fact : kFactColumns) {
-        available_.push_back(factColumn(fact));
-    }
-    if (kind == RowKind::process) {
-        available_.push_back(outcomeColumn());
-    }
-    available_.push_back(defaults.back());  // Path, or the other rows' Summary
+    available_ = offeredColumns(kind);
     shown_.assign(available_.size(), false);
     const QVariant saved = settings().value(settingsKey(QStringLiteral("columns")));
     const QVariantMap widths = settings().value(settingsKey(QStringLiteral("widths"))).toMap();
@@ -89,15 +50,15 @@ ColumnChoice::ColumnChoice(RowKind kind, ColumnLayout& layout, QObject* parent)
 }
 
 QString ColumnChoice::settingsKey(const QString& what) const {
-    return what + (kind_ == RowKind::process ? QStringLiteral("/processes")
-                   : kind_ == RowKind::file  ? QStringLiteral("/files")
-                                             : QStringLiteral("/others"));
+    static const PerKind<QString> kLists{
+        {QStringLiteral("/processes"), QStringLiteral("/files"), QStringLiteral("/others")}};
+    return what + kLists[kind_];
 }
 
 void ColumnChoice::keepWidths() {
     QVariantMap widths = settings().value(settingsKey(QStringLiteral("widths"))).toMap();
     for (int i = 0; i + 1 < layout_.count(); ++i) {
-        const FieldKey key = layout_.column(i).key;
+        const FieldId key = layout_.column(i).key;
         const int width = layout_.width(i, 0);
         for (EventColumn& column : available_) {
             if (column.key == key && column.width > 0) {
@@ -109,7 +70,7 @@ void ColumnChoice::keepWidths() {
     settings().setValue(settingsKey(QStringLiteral("widths")), widths);
 }
 
-bool ColumnChoice::isShown(FieldKey key) const {
+bool ColumnChoice::isShown(FieldId key) const {
     for (std::size_t i = 0; i < available_.size(); ++i) {
         if (available_[i].key == key) {
             return shown_[i];
@@ -118,7 +79,7 @@ bool ColumnChoice::isShown(FieldKey key) const {
     return false;
 }
 
-void ColumnChoice::setShown(FieldKey key, bool shown) {
+void ColumnChoice::setShown(FieldId key, bool shown) {
     const auto it = std::find_if(available_.begin(), available_.end(),
                                  [key](const EventColumn& c) { return c.key == key; });
     if (it == available_.end()) {
@@ -139,16 +100,11 @@ void ColumnChoice::setShown(FieldKey key, bool shown) {
     apply();
 }
 
-CsvFields ColumnChoice::shownFields() const {
-    CsvFields fields;
+std::vector<FieldId> ColumnChoice::shownFields() const {
+    std::vector<FieldId> fields;
     for (std::size_t i = 0; i < available_.size(); ++i) {
-        if (!shown_[i]) {
-            continue;
-        }
-        if (const auto fact = factOfKey(available_[i].key)) {
-            fields.push_back({CsvField::Of::fact, *fact});
-        } else if (available_[i].key == FieldKey::outcome) {
-            fields.push_back({CsvField::Of::outcome});
+        if (shown_[i]) {
+            fields.push_back(available_[i].key);
         }
     }
     return fields;
@@ -159,7 +115,7 @@ void ColumnChoice::fillMenu(QMenu& menu) {
         QAction* action = menu.addAction(available_[i].header);
         action->setCheckable(true);
         action->setChecked(shown_[i]);
-        const FieldKey key = available_[i].key;
+        const FieldId key = available_[i].key;
         connect(action, &QAction::toggled, this, [this, key](bool on) { setShown(key, on); });
     }
 }

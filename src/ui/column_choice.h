@@ -12,10 +12,11 @@ class QMenu;
 namespace korvantis::ui {
 
 // Which columns one event list shows: today's by default, and on demand the
-// facts of eslogger rows (Args, CWD, User, ...). The choice and the widths
+// other fields its kind offers (the facts of eslogger rows: Args, CWD, User,
+// ...). The choice and the widths
 // the user drags are remembered per list across runs (QSettings) and given to
-// the list's ColumnLayout. The facts' columns stand before Path, which keeps
-// the rest of the row.
+// the list's ColumnLayout. The offered columns stand before the one that
+// keeps the rest of the row (Path, or the other rows' Summary).
 class ColumnChoice : public QObject {
     Q_OBJECT
   public:
@@ -23,13 +24,12 @@ class ColumnChoice : public QObject {
 
     // Every column the list can show, in the order shown.
     const std::vector<EventColumn>& available() const { return available_; }
-    bool isShown(FieldKey key) const;
+    bool isShown(FieldId key) const;
     // Shows or hides a column and remembers the choice; the last shown
     // column stays.
-    void setShown(FieldKey key, bool shown);
-    // The export fields of the shown columns beyond the row's own (the facts
-    // and the outcome), in their order.
-    CsvFields shownFields() const;
+    void setShown(FieldId key, bool shown);
+    // The fields of the shown columns, in their order.
+    std::vector<FieldId> shownFields() const;
 
     // Adds a checkable action per column to `menu`: the header's menu and
     // the menu bar's View > Columns both offer these.

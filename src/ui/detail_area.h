@@ -32,7 +32,6 @@ class EventTextView : public QScrollArea {
     QLabel* notice() const { return notice_; }
     QLabel* leftOutNote() const { return leftOut_; }
     QPushButton* copyButton() const { return copy_; }
-    QPushButton* saveButton() const { return save_; }
     // Above the text, for eslogger events only.
     FactsCardView* card() const { return card_; }
 

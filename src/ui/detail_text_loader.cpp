@@ -17,8 +17,8 @@ DetailTextLoader::~DetailTextLoader() {
     pool_.waitForDone();
 }
 
-void DetailTextLoader::choose(const Uuid& id) {
-    EventSelection::DetailRequest request = workspace_.selection.chooseEvent(id);
+void DetailTextLoader::choose(LinePlace place) {
+    EventSelection::DetailRequest request = workspace_.selection.chooseEvent(place);
     latest_->store(request.choice);
     auto latest = latest_;
     pool_.start([this, request = std::move(request), latest] {

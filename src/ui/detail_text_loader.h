@@ -22,8 +22,9 @@ class DetailTextLoader : public QObject {
     // Waits for a running worker: it holds a line of the store's logs.
     ~DetailTextLoader() override;
 
-    // Chooses the event `id` in the selection; its detail follows.
-    void choose(const Uuid& id);
+    // Chooses the row of the stored line at `place` in the selection; its
+    // detail follows.
+    void choose(LinePlace place);
 
   signals:
     // The detail of a choice has reached the selection.

@@ -102,7 +102,7 @@ EventPreview::EventPreview(StoreNotifier& notifier, RowKind kind, QWidget* paren
 }
 
 void EventPreview::cycleSort(int column) {
-    const FieldKey key = columns_->column(column).key;
+    const FieldId key = columns_->column(column).key;
     if (sorted_->sortKey() != key) {
         sorted_->setSort(key, false);
     } else if (!sorted_->descending()) {
@@ -114,7 +114,7 @@ void EventPreview::cycleSort(int column) {
 }
 
 void EventPreview::keepChosenRow() {
-    const int row = sorted_->shownRowOf(selector_.selectedId());
+    const int row = selector_.selected() ? sorted_->shownRowAt(*selector_.selected()) : -1;
     if (row >= 0) {
         list_->setChosenRow(row);
     }
@@ -133,18 +133,18 @@ RowMenu* EventPreview::menuForRow(int row) {
     if (row < 0 || row >= sorted_->rowCount()) {
         return nullptr;
     }
-    RowFacts facts;
-    facts.pid = sorted_->text(row, FieldKey::pid).toLongLong();
-    facts.path = sorted_->text(row, FieldKey::path);
-    facts.uid = sorted_->text(row, factKey(Fact::uid));
-    facts.signingId = sorted_->text(row, factKey(Fact::signing_id));
-    if (!sorted_->text(row, factKey(Fact::args)).isEmpty()) {
+    const RowView shown = sorted_->row(row);
+    RowMenuFacts facts;
+    facts.pid = shown.pid;
+    facts.path = QString::fromUtf8(shown.path.data(), static_cast<qsizetype>(shown.path.size()));
+    facts.uid = sorted_->text(row, fieldOf(Fact::uid));
+    facts.signingId = sorted_->text(row, fieldOf(Fact::signing_id));
+    if (!shown.facts[Fact::args].empty()) {
         // The whole argument list, read again from the raw line when asked.
-        const Uuid id = sorted_->rowId(row);
+        const LinePlace place = sorted_->rowPlace(row);
         const Workspace& workspace = workspace_;
-        facts.commandLine = [&workspace, id]() -> QString {
-            const auto entry = workspace.store.lineRefs().indexOf(id);
-            const auto line = entry ? workspace.store.lineText(*entry) : std::nullopt;
+        facts.commandLine = [&workspace, place]() -> QString {
+            const auto line = workspace.store.lineText(place);
             const auto text = line ? execCommandLine(*line) : std::nullopt;
             return text ? QString::fromStdString(*text) : QString();
         };
@@ -167,15 +167,15 @@ void EventPreview::chooseRow(int row) {
     if (row < 0 || row >= sorted_->rowCount()) {
         return;
     }
-    const Uuid id = sorted_->rowId(row);
-    if (id == selector_.selectedId()) {
+    const LinePlace place = sorted_->rowPlace(row);
+    if (selector_.selected() == place) {
         return;
     }
     workspace_.switches.setShowErrors(false);
     workspace_.switches.setShowLegend(false);
-    selector_.setSelectedId(id);
+    selector_.setSelected(place);
     list_->setChosenRow(row);
-    detailLoader_->choose(selector_.selectedId());
+    detailLoader_->choose(place);
 }
 
 EventPanel::EventPanel(StoreNotifier& notifier, RowKind kind, QWidget* parent)

@@ -41,7 +41,6 @@ class EventPreview : public QWidget {
     PreviewList* list() const { return list_; }
     ColumnHeaders* headers() const { return headers_; }
     Selector& selector() { return selector_; }
-    DetailTextLoader* detailLoader() const { return detailLoader_; }
 
     // The four steps of choosing a row; nothing when it is the selected row.
     void chooseRow(int row);

@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QMetaObject>
 
+#include <algorithm>
+
 #include "query/rows_snapshot.h"
 #include "query/snapshot_export.h"
 #include "ui/filtered_row_source.h"
@@ -75,20 +77,20 @@ void ExportAction::exportTo(const QString& path, ExportFormat format) {
         return;
     }
     // What is shown now, in its order; the worker reads only this.
-    const bool processes = rows->kind() == RowKind::process;
-    const bool others = rows->kind() == RowKind::other;
+    const RowKind kind = rows->kind();
     const std::size_t total = static_cast<std::size_t>(rows->totalCount());
     auto shown = rows->shownRows() ? std::make_shared<const RowNumbers>(*rows->shownRows())
                                    : std::shared_ptr<const RowNumbers>();
-    const EventStore& store = workspace_.store;
-    auto snapshot = std::make_shared<const RowsSnapshot>(RowsSnapshot::of(
-        store, processes ? total : 0, processes || others ? 0 : total, others ? total : 0));
+    auto snapshot =
+        std::make_shared<const RowsSnapshot>(RowsSnapshot::of(workspace_.store, kind, total));
     const std::string target = QFile::encodeName(path).toStdString();
-    ExportedRows exported{processes, nullptr};
-    exported.others = others;
-    if (shownFacts_) {
-        for (const CsvField& field : shownFacts_(rows->kind())) {
-            exported.csvFields.push_back(field);
+    ExportedRows exported{kind, nullptr};
+    if (shownFields_) {
+        const FieldList& every = defaultCsvFields();
+        for (const FieldId field : shownFields_(kind)) {
+            if (std::find(every.begin(), every.end(), field) == every.end()) {
+                exported.csvFields.push_back(field);
+            }
         }
     }
     ++running_;

@@ -44,11 +44,10 @@ class ExportAction : public QObject {
     // JSON lines or CSV by the file's extension, else by the dialog filter.
     static ExportFormat formatFor(const QString& path, const QString& nameFilter);
 
-    // The fields a list shows as columns beyond the row's own (facts, the
-    // outcome), added to its CSV records after the six fields every record
-    // has. None unless set.
-    using ShownFacts = std::function<CsvFields(RowKind kind)>;
-    void setShownFacts(ShownFacts facts) { shownFacts_ = std::move(facts); }
+    // The fields a list shows as columns: those beyond the six every record
+    // has are added to its CSV records, in their order. None unless set.
+    using ShownFields = std::function<std::vector<FieldId>(RowKind kind)>;
+    void setShownFields(ShownFields fields) { shownFields_ = std::move(fields); }
 
     // Replaces the presenter (tests). The default shows a warning message box.
     void setAlertPresenter(AlertPresenter presenter) { presenter_ = std::move(presenter); }
@@ -62,7 +61,7 @@ class ExportAction : public QObject {
     CurrentRows current_;
     QWidget* owner_;
     AlertPresenter presenter_;
-    ShownFacts shownFacts_;
+    ShownFields shownFields_;
     QThreadPool pool_;
     std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
     int running_ = 0;

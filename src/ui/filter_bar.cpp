@@ -19,14 +19,8 @@
 
 namespace korvantis::ui {
 
-FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& procs,
-                     FilteredRowSource& files, QWidget* parent)
-    : QWidget(parent),
-      tabs_(tabs),
-      procs_(procs),
-      files_(files),
-      procName_(tabs->tabText(0)),
-      fileName_(tabs->tabText(1)) {
+FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, QWidget* parent)
+    : QWidget(parent), tabs_(tabs) {
     field_ = new QLineEdit(this);
     field_->setPlaceholderText(filterPlaceholderText());
     field_->setClearButtonEnabled(true);
@@ -37,7 +31,9 @@ FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& 
         workspace,
         [this]() -> FilteredRowSource* {
             const int tab = tabs_->currentIndex();
-            return tab == 2 && others_ != nullptr ? others_ : tab == 1 ? &files_ : &procs_;
+            return tab >= 0 && static_cast<std::size_t>(tab) < kRowKindCount
+                       ? rows_.items[static_cast<std::size_t>(tab)]
+                       : nullptr;
         },
         this);
 
@@ -60,9 +56,6 @@ FilterBar::FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& 
             });
     // The lists' workers make the sets of a tree: term once between them.
     treeSets_ = std::make_shared<TreeSetCache>();
-    for (FilteredRowSource* source : {&procs_, &files_}) {
-        watch(*source);
-    }
 }
 
 void FilterBar::watch(FilteredRowSource& source) {
@@ -74,13 +67,13 @@ void FilterBar::watch(FilteredRowSource& source) {
     connect(&source, &FilteredRowSource::searchChanged, this, &FilterBar::updateMessage);
 }
 
-void FilterBar::addOtherRows(FilteredRowSource& others, const QString& name) {
-    others_ = &others;
-    otherName_ = name;
-    watch(others);
+void FilterBar::addRows(FilteredRowSource& rows, const QString& name) {
+    rows_[rows.kind()] = &rows;
+    names_[rows.kind()] = name;
+    watch(rows);
     ParsedFilterQuery parsed = parseFilterQuery(field_->text().toStdString());
     if (parsed.query) {
-        others.setQuery(std::move(parsed.query));
+        rows.setQuery(std::move(parsed.query));
     }
     updateTitles();
 }
@@ -146,12 +139,12 @@ void FilterBar::queryEdited(const QString& text) {
     }
     field_->setPalette(pal);
     if (!invalid_) {
-        // Both lists run side by side, each on its own worker.
-        procs_.setQuery(*parsed.query);
-        if (others_ != nullptr) {
-            others_->setQuery(*parsed.query);
+        // The lists run side by side, each on its own worker.
+        for (FilteredRowSource* rows : rows_) {
+            if (rows != nullptr) {
+                rows->setQuery(*parsed.query);
+            }
         }
-        files_.setQuery(std::move(parsed.query));
     }
     done_.clear();
     updateMessage();
@@ -162,10 +155,11 @@ void FilterBar::updateTitles() {
         return tabTitle(name, static_cast<qulonglong>(rows.rowCount()),
                         static_cast<qulonglong>(rows.totalCount()), rows.filtered());
     };
-    tabs_->setTabText(0, title(procName_, procs_));
-    tabs_->setTabText(1, title(fileName_, files_));
-    if (others_ != nullptr && tabs_->count() > 2) {
-        tabs_->setTabText(2, title(otherName_, *others_));
+    for (const RowKind kind : kRowKinds) {
+        const int tab = static_cast<int>(indexOf(kind));
+        if (rows_[kind] != nullptr && tab < tabs_->count()) {
+            tabs_->setTabText(tab, title(names_[kind], *rows_[kind]));
+        }
     }
 }
 
@@ -178,18 +172,22 @@ void FilterBar::updateMessage() {
         message_->setText(error_);
         return;
     }
-    const bool otherSearching = others_ != nullptr && others_->searching();
-    const double otherProgress = others_ != nullptr ? others_->progress() : 1.0;
-    const bool searching = procs_.searching() || files_.searching() || otherSearching;
-    if (searching && (procs_.progress() < 1.0 || files_.progress() < 1.0 || otherProgress < 1.0)) {
-        const double share = std::min({procs_.progress(), files_.progress(), otherProgress});
+    bool searching = false;
+    double share = 1.0;
+    std::size_t unreadable = 0;
+    for (const FilteredRowSource* rows : rows_) {
+        if (rows != nullptr) {
+            searching = searching || rows->searching();
+            share = std::min(share, rows->progress());
+            unreadable += rows->unreadableCount();
+        }
+    }
+    if (searching && share < 1.0) {
         message_->setText(searchingRawLinesText(static_cast<int>(share * 100)));
         return;
     }
     // Rows a json: term could not test are neither shown nor hidden: say so
     // rather than let the counts pass for the whole answer.
-    const std::size_t unreadable = procs_.unreadableCount() + files_.unreadableCount() +
-                                   (others_ != nullptr ? others_->unreadableCount() : 0);
     if (unreadable > 0) {
         message_->setText(unreadableRowsText(unreadable));
         return;

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "query/tree_set_cache.h"
-
+#include "store/row_kind.h"
 #include "ui/export_action.h"
 #include "ui/row_menu.h"
 
@@ -20,7 +20,7 @@ class FilteredRowSource;
 
 // The filter field above the tabs, what is wrong with its query or how far a
 // raw-line search has got beside it, and "Export…". Every edit is parsed and
-// handed to both lists; a query with an error keeps the rows shown, turns the
+// handed to every list; a query with an error keeps the rows shown, turns the
 // field red and says what is wrong. While a query is in force the tab titles
 // count the rows shown and all rows: "Processes (1,234 of 305,736)"; rows a
 // `json:` term could not read again are counted beside the field. Esc in the
@@ -29,12 +29,12 @@ class FilteredRowSource;
 class FilterBar : public QWidget {
     Q_OBJECT
   public:
-    // `tabs` holds the process list's panel first, the file list's second.
-    FilterBar(Workspace& workspace, QTabWidget* tabs, FilteredRowSource& procs,
-              FilteredRowSource& files, QWidget* parent = nullptr);
+    // `tabs` holds the lists' panels in RowKind's order, each added to it
+    // before its list is added here.
+    FilterBar(Workspace& workspace, QTabWidget* tabs, QWidget* parent = nullptr);
 
-    // The other rows' list, in the tabs' third place once it is shown.
-    void addOtherRows(FilteredRowSource& others, const QString& name);
+    // A list the query is handed to, its tab titled from `name`.
+    void addRows(FilteredRowSource& rows, const QString& name);
 
     QLineEdit* field() const { return field_; }
     QLabel* message() const { return message_; }
@@ -62,13 +62,9 @@ class FilterBar : public QWidget {
     void updateMessage();
 
     QTabWidget* tabs_;
-    FilteredRowSource& procs_;
-    FilteredRowSource& files_;
-    FilteredRowSource* others_ = nullptr;
+    PerKind<FilteredRowSource*> rows_{};  // null until added
     std::shared_ptr<TreeSetCache> treeSets_;
-    QString procName_;
-    QString fileName_;
-    QString otherName_;
+    PerKind<QString> names_;
     QLineEdit* field_;
     QLabel* message_;
     QPushButton* export_;

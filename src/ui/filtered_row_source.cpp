@@ -19,16 +19,6 @@ struct FilteredRowSource::Outcome {
     std::size_t to;
 };
 
-namespace {
-
-RowList rowListOf(RowKind kind) {
-    return kind == RowKind::process ? RowList::process
-           : kind == RowKind::file  ? RowList::file
-                                    : RowList::other;
-}
-
-}  // namespace
-
 FilteredRowSource::FilteredRowSource(RowKind kind, StoreNotifier& notifier)
     : kind_(kind), workspace_(notifier.workspace()), all_(makeStoreRowSource(kind, notifier)) {
     // One run at a time per list; the two lists' sources run side by side.
@@ -53,28 +43,25 @@ std::size_t FilteredRowSource::storeRow(int row) const {
     return filtered_ ? shown_[static_cast<std::size_t>(row)] : static_cast<std::size_t>(row);
 }
 
-QString FilteredRowSource::text(int row, FieldKey key) const {
-    return all_->text(static_cast<int>(storeRow(row)), key);
+RowView FilteredRowSource::row(int row) const {
+    return all_->row(static_cast<int>(storeRow(row)));
 }
 
-Mark FilteredRowSource::mark(int row, FieldKey key) const {
-    return all_->mark(static_cast<int>(storeRow(row)), key);
+QString FilteredRowSource::text(int row, FieldId field) const {
+    return all_->text(static_cast<int>(storeRow(row)), field);
 }
 
-Uuid FilteredRowSource::rowId(int row) const {
-    return all_->rowId(static_cast<int>(storeRow(row)));
+Mark FilteredRowSource::mark(int row, FieldId field) const {
+    return all_->mark(static_cast<int>(storeRow(row)), field);
 }
 
-int FilteredRowSource::shownRowOf(const Uuid& id) const {
-    const auto place = workspace_.store.lineRefs().indexOf(id);
-    return place ? shownRowAt(*place) : -1;
+LinePlace FilteredRowSource::rowPlace(int row) const {
+    return all_->rowPlace(static_cast<int>(storeRow(row)));
 }
 
 int FilteredRowSource::shownRowAt(LinePlace place) const {
     const EventStore& store = workspace_.store;
-    const auto row = kind_ == RowKind::process ? store.procPreviewOf(place)
-                     : kind_ == RowKind::file  ? store.filePreviewOf(place)
-                                               : store.otherPreviewOf(place);
+    const auto row = store.rowOf(kind_, place);
     if (!row || row->value() >= static_cast<std::size_t>(all_->rowCount())) {
         return -1;
     }
@@ -146,11 +133,14 @@ void FilteredRowSource::start(std::size_t from, bool replace,
     const EventStore& store = workspace_.store;
     // Every process row for tree terms (the same for every list, so their
     // sets are made once); this list up to the rows announced.
-    auto pass = std::make_shared<FilterPass>(FilterPass{
-        rowListOf(kind_), query_, bound_,
-        RowsSnapshot::of(store, store.procPreviews().size(), kind_ == RowKind::file ? to : 0,
-                         kind_ == RowKind::other ? to : 0),
-        from, to, replace, stop_, std::move(candidates)});
+    PerKind<std::size_t> counts{};
+    counts[RowKind::process] = store.rows(RowKind::process).size();
+    if (kind_ != RowKind::process) {
+        counts[kind_] = to;
+    }
+    auto pass = std::make_shared<FilterPass>(FilterPass{kind_, query_, bound_,
+                                                        RowsSnapshot::of(store, counts), from, to,
+                                                        replace, stop_, std::move(candidates)});
     ++pending_;
     progress_ = query_->needsRawLine() ? 0.0 : 1.0;
     emit searchChanged();

@@ -10,8 +10,8 @@
 #include "query/filter_query.h"
 #include "query/row_filter.h"
 #include "query/tree_set_cache.h"
+#include "store/row_kind.h"
 #include "store/store_index.h"
-#include "ui/panel_columns.h"
 #include "ui/row_source.h"
 #include "ui/store_notifier.h"
 
@@ -32,17 +32,16 @@ class FilteredRowSource final : public RowSource {
     ~FilteredRowSource() override;
 
     int rowCount() const override;
-    QString text(int row, FieldKey key) const override;
-    Mark mark(int row, FieldKey key) const override;
-    Uuid rowId(int row) const override;
+    RowView row(int row) const override;
+    QString text(int row, FieldId field) const override;
+    Mark mark(int row, FieldId field) const override;
+    LinePlace rowPlace(int row) const override;
 
     RowKind kind() const { return kind_; }
     Workspace& workspace() const { return workspace_; }
     // The row of the store's list a shown row is.
     std::size_t storeRow(int row) const;
-    // The shown row of the entry with this id, or -1 when it is not shown.
-    int shownRowOf(const Uuid& id) const;
-    // The same for the row of the store's line at `place`.
+    // The shown row of the store's line at `place`, or -1 when it is not shown.
     int shownRowAt(LinePlace place) const;
     // Rows of the store's list, filtered or not.
     int totalCount() const { return all_->rowCount(); }

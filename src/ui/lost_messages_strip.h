@@ -25,7 +25,6 @@ class LostMessagesStrip : public QWidget {
     explicit LostMessagesStrip(StoreNotifier& notifier, QWidget* parent = nullptr);
 
     QLabel* noteLabel() const { return note_; }
-    QPushButton* showButton() const { return show_; }
     QToolButton* closeButton() const { return close_; }
     // The list "Show" opens (deleted when closed).
     QMenu* gapsMenu();

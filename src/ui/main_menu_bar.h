@@ -27,7 +27,6 @@ class MainMenuBar : public QMenuBar {
     QAction* aboutAction() const { return about_; }
     QAction* timelineAction() const { return timeline_; }
     QAction* wrapAction() const { return wrap_; }
-    QAction* summaryAction() const { return summary_; }
 
     // The open dialogs, if any (tests).
     QDialog* shortcutsDialog() const { return shortcutsDialog_; }

@@ -11,6 +11,7 @@
 #include "query/trace_summary.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
+#include "ui/filtered_row_source.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
 #include "ui/main_menu_bar.h"
@@ -41,12 +42,10 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     };
     topBar_ = new TopBarView(*notifier_, std::move(openTreeFromHere), this);
     tabs_ = new QTabWidget(this);
-    processPanel_ = new EventPanel(*notifier_, RowKind::process);
-    filePanel_ = new EventPanel(*notifier_, RowKind::file);
-    tabs_->addTab(processPanel_, tr("Processes"));
-    tabs_->addTab(filePanel_, tr("Files"));
-    otherPanel_ = new EventPanel(*notifier_, RowKind::other, this);
-    otherPanel_->hide();
+    for (const RowKind kind : kRowKinds) {
+        panels_[kind] = new EventPanel(*notifier_, kind, this);
+    }
+    panels_[RowKind::other]->hide();
 
     arrange();
     connectFilter();
@@ -63,12 +62,17 @@ void MainView::arrange() {
     lostMessages_ = new LostMessagesStrip(*notifier_, this);
     layout->addWidget(lostMessages_);
     connect(lostMessages_, &LostMessagesStrip::gapChosen, this, &MainView::jumpToGap);
-    filterBar_ = new FilterBar(*workspace_, tabs_, processPanel_->preview()->filteredRows(),
-                               filePanel_->preview()->filteredRows(), this);
+    filterBar_ = new FilterBar(*workspace_, tabs_, this);
+    tabs_->addTab(processPanel(), tr("Processes"));
+    filterBar_->addRows(processPanel()->preview()->filteredRows(), tr("Processes"));
+    tabs_->addTab(filePanel(), tr("Files"));
+    filterBar_->addRows(filePanel()->preview()->filteredRows(), tr("Files"));
     layout->addWidget(filterBar_);
-    timeline_ = new TimelineStrip(processPanel_->preview()->filteredRows(),
-                                  filePanel_->preview()->filteredRows(),
-                                  otherPanel_->preview()->filteredRows(), this);
+    PerKind<FilteredRowSource*> lists{};
+    for (const RowKind kind : kRowKinds) {
+        lists[kind] = &panels_[kind]->preview()->filteredRows();
+    }
+    timeline_ = new TimelineStrip(lists, this);
     layout->addWidget(timeline_);
     layout->addWidget(tabs_, 1);
     // Its actions reach the views above.
@@ -88,7 +92,7 @@ void MainView::connectFilter() {
             QString::fromStdString(withoutTimeRange(filterBar_->field()->text().toStdString())));
     });
     connect(this, &MainView::filterQueryRequested, filterBar_, &FilterBar::setQuery);
-    for (EventPanel* panel : {processPanel_, filePanel_, otherPanel_}) {
+    for (EventPanel* panel : panels_) {
         connect(panel->preview(), &EventPreview::filterActionChosen, filterBar_,
                 &FilterBar::applyRowAction);
         connect(panel->preview(), &EventPreview::factFilterChosen, filterBar_,
@@ -115,22 +119,19 @@ void MainView::addShortcuts() {
 // What follows the store and the tabs: the columns an export writes, the
 // Other events tab, the timeline's mark, a followed list's end.
 void MainView::followStore() {
-    filterBar_->exportAction()->setShownFacts([this](RowKind kind) {
-        EventPanel* panel = kind == RowKind::process ? processPanel_
-                            : kind == RowKind::file  ? filePanel_
-                                                     : otherPanel_;
-        return panel->preview()->columnChoice().shownFields();
-    });
+    filterBar_->exportAction()->setShownFields(
+        [this](RowKind kind) { return panel(kind)->preview()->columnChoice().shownFields(); });
     connect(notifier_, &StoreNotifier::changed, this, &MainView::showOtherTab);
     connect(notifier_, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
-        if (StoreNotifier::has(fields, StoreField::activePreview) ||
-            StoreNotifier::has(fields, StoreField::activeFilePreview) ||
-            StoreNotifier::has(fields, StoreField::activeOtherPreview)) {
-            markChosenTime();
+        for (const RowKind kind : kRowKinds) {
+            if (StoreNotifier::has(fields, activeRowField(kind))) {
+                markChosenTime();
+                return;
+            }
         }
     });
     connect(topBar_, &TopBarView::followingChanged, this, [this](bool on) {
-        for (EventPanel* panel : {processPanel_, filePanel_, otherPanel_}) {
+        for (EventPanel* panel : panels_) {
             panel->preview()->list()->setStickToEnd(on);
         }
     });
@@ -142,12 +143,15 @@ void MainView::setFollowing(bool on) {
 }
 
 void MainView::markChosenTime() {
-    const EventSelection& selection = workspace_->selection;
     const QWidget* front = tabs_->currentWidget();
-    const auto timeOf = [](const auto& chosen) { return chosen ? chosen->time : kNoTimeValue; };
-    timeline_->setChosenTime(front == filePanel_    ? timeOf(selection.activeFilePreview())
-                             : front == otherPanel_ ? timeOf(selection.activeOtherPreview())
-                                                    : timeOf(selection.activePreview()));
+    TimeValue time = kNoTimeValue;
+    for (const RowKind kind : kRowKinds) {
+        const auto& chosen = workspace_->selection.activeRow(kind);
+        if (front == panels_[kind] && chosen) {
+            time = chosen->row.time;
+        }
+    }
+    timeline_->setChosenTime(time);
 }
 
 void MainView::showSummary() {
@@ -171,10 +175,8 @@ void MainView::showSummary() {
 void MainView::jumpToGap(const SequenceGap& gap) {
     const EventStore& store = workspace_->store;
     for (LinePlace entry = gap.entry; entry.value() < store.lineRefs().size(); ++entry) {
-        EventPanel* panel = store.procPreviewOf(entry)    ? processPanel_
-                            : store.filePreviewOf(entry)  ? filePanel_
-                            : store.otherPreviewOf(entry) ? otherPanel_
-                                                          : nullptr;
+        const auto made = store.rowAt(entry);
+        EventPanel* panel = made ? panels_[made->kind] : nullptr;
         if (panel == nullptr || tabs_->indexOf(panel) < 0) {
             continue;  // stored only: no row
         }
@@ -190,11 +192,11 @@ void MainView::jumpToGap(const SequenceGap& gap) {
 }
 
 void MainView::showOtherTab() {
-    if (tabs_->indexOf(otherPanel_) >= 0 || workspace_->store.otherPreviews().empty()) {
+    if (tabs_->indexOf(otherPanel()) >= 0 || workspace_->store.rows(RowKind::other).empty()) {
         return;
     }
-    tabs_->addTab(otherPanel_, tr("Other events"));
-    filterBar_->addOtherRows(otherPanel_->preview()->filteredRows(), tr("Other events"));
+    tabs_->addTab(otherPanel(), tr("Other events"));
+    filterBar_->addRows(otherPanel()->preview()->filteredRows(), tr("Other events"));
 }
 
 void MainView::stepTab(int step) {
@@ -208,8 +210,8 @@ MainView::~MainView() {
     delete timeline_;   // its worker too
     delete summary_;    // and its
     delete topBar_;
-    if (tabs_->indexOf(otherPanel_) < 0) {
-        delete otherPanel_;  // never shown: still this view's child
+    if (tabs_->indexOf(otherPanel()) < 0) {
+        delete otherPanel();  // never shown: still this view's child
     }
     delete tabs_;
     delete notifier_;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -8,7 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "store/row_kind.h"
 #include "store/sequence_gap.h"
+#include "ui/tree_request.h"
 
 class QTabWidget;
 
@@ -17,22 +18,6 @@ struct Workspace;
 }
 
 namespace korvantis::ui {
-
-class MainView;
-
-// What a main window hands to a new tree window. The URL text is handed on
-// exactly as made ("KorvantisTree://" + base64); it is never parsed as a
-// QUrl, which would lower-case and reject parts of the payload.
-struct TreeRequest {
-    QString urlText;
-    // Per-node facts of the same tree, in its node order (see tree_facts.h).
-    QString factsText;
-    // The main window that asked; the tree window leads back to it while it lives.
-    QPointer<MainView> origin;
-};
-
-// Opens a tree window for a request.
-using TreeOpener = std::function<void(const TreeRequest& request)>;
 
 class StoreNotifier;
 class TopBarView;
@@ -44,7 +29,7 @@ class TimelineStrip;
 class SummaryWindow;
 
 // The content of a main window: owns the window's event store and arranges
-// the menu bar, the top bar and the two event panels. Window-wide keys: the
+// the menu bar, the top bar and the event panels, one per kind of row. Window-wide keys: the
 // menu bar's (Ctrl+O imports, Ctrl+E exports the current tab's shown rows,
 // Ctrl+N asks for a new main window, Ctrl+W closes it, Ctrl+Q quits),
 // Ctrl+L and Ctrl+R switch the legend and the error list, Ctrl+Tab and
@@ -65,11 +50,12 @@ class MainView : public QWidget {
     FilterBar* filterBar() const { return filterBar_; }
     TimelineStrip* timeline() const { return timeline_; }
     QTabWidget* tabs() const { return tabs_; }
-    EventPanel* processPanel() const { return processPanel_; }
-    EventPanel* filePanel() const { return filePanel_; }
-    // The "Other events" panel: in the tabs only once the window holds an
-    // other row.
-    EventPanel* otherPanel() const { return otherPanel_; }
+    // The panel of each kind's rows. The "Other events" panel is in the tabs
+    // only once the window holds an other row.
+    EventPanel* panel(RowKind kind) const { return panels_[kind]; }
+    EventPanel* processPanel() const { return panel(RowKind::process); }
+    EventPanel* filePanel() const { return panel(RowKind::file); }
+    EventPanel* otherPanel() const { return panel(RowKind::other); }
     LostMessagesStrip* lostMessagesStrip() const { return lostMessages_; }
     // The summary of the trace, once it has been asked for.
     SummaryWindow* summaryWindow() const { return summary_; }
@@ -113,9 +99,7 @@ class MainView : public QWidget {
     FilterBar* filterBar_ = nullptr;
     TimelineStrip* timeline_ = nullptr;
     QTabWidget* tabs_ = nullptr;
-    EventPanel* processPanel_ = nullptr;
-    EventPanel* filePanel_ = nullptr;
-    EventPanel* otherPanel_ = nullptr;
+    PerKind<EventPanel*> panels_{};
     LostMessagesStrip* lostMessages_ = nullptr;
     SummaryWindow* summary_ = nullptr;
     // The terms the last click on a summary line wrote, which the next one

@@ -12,12 +12,14 @@ namespace korvantis::ui {
 
 namespace {
 
-QString title(const char* text) {
-    return QCoreApplication::translate("korvantis::ui::ColumnHeaders", text);
-}
-
 constexpr Qt::Alignment kCentred = Qt::AlignHCenter;
 constexpr Qt::Alignment kLeading = Qt::AlignLeft;
+
+QString title(const RowField& field) {
+    return QCoreApplication::translate(
+        "korvantis::ui::ColumnHeaders",
+        QByteArray(field.title.data(), static_cast<qsizetype>(field.title.size())).constData());
+}
 
 // A column's width: `designed` where its longest expected text fits in the
 // list's font (the preferred font does), else that text's width, so that no
@@ -60,35 +62,91 @@ int typeWidth(int designed) {
     return fitting(designed, names);
 }
 
+// How a field's column looks in a list of `kind`: the row's own fields as
+// designed, any other as wide as its title, its cells wrapped like Path's.
+EventColumn columnOf(FieldId id, RowKind kind, bool fills) {
+    const RowField& field = rowField(id);
+    const QString header = title(field);
+    EventColumn column{header, 0, kLeading, id};
+    switch (id) {
+        case FieldId::timestamp:
+            column = {header, timeWidth(), kCentred, id};
+            break;
+        case FieldId::type:
+            column = {header, typeWidth(kind == RowKind::file ? 215 : 200), kCentred, id};
+            break;
+        case FieldId::pid:
+            column.width = 50;
+            break;
+        case FieldId::ppid:
+            column = {header, 50, kCentred, id};
+            break;
+        case FieldId::path:
+            column.width = 300;
+            break;
+        case FieldId::outcome:  // wide enough for "still running"
+            column.width =
+                QFontMetrics(rowFont()).horizontalAdvance(QStringLiteral("still running")) + 8;
+            break;
+        default:
+            column.width = QFontMetrics(headerFont()).horizontalAdvance(header) + 2;
+            break;
+    }
+    if (fills) {
+        column.width = 0;
+    }
+    return column;
+}
+
+// The fields a list of `kind` offers, and of those the one that fills the
+// row: the last shown by default.
+std::vector<FieldId> offeredFields(RowKind kind, FieldId& filling) {
+    std::vector<FieldId> fields;
+    for (const RowField& field : rowFields()) {
+        if (contains(field.columns, kind)) {
+            fields.push_back(field.id);
+            if (contains(field.shown, kind)) {
+                filling = field.id;
+            }
+        }
+    }
+    return fields;
+}
+
+PanelColumns defaultColumns(RowKind kind) {
+    FieldId filling = FieldId::path;
+    PanelColumns columns;
+    for (const FieldId id : offeredFields(kind, filling)) {
+        if (contains(rowField(id).shown, kind)) {
+            columns.columns.push_back(columnOf(id, kind, id == filling));
+        }
+    }
+    columns.standard = kind == RowKind::process ? StandardColor::paletteText : StandardColor::white;
+    return columns;
+}
+
 }  // namespace
 
 const PanelColumns& panelColumns(RowKind kind) {
-    static const PanelColumns process{
-        {
-            {title("Time"), timeWidth(), kCentred, FieldKey::timestamp},
-            {title("Type"), typeWidth(200), kCentred, FieldKey::type},
-            {title("PID"), 50, kLeading, FieldKey::pid},
-            {title("PPID"), 50, kCentred, FieldKey::ppid},
-            {title("Path"), 0, kLeading, FieldKey::path},
-        },
-        StandardColor::paletteText};
-    static const PanelColumns file{{
-                                       {title("Time"), timeWidth(), kCentred, FieldKey::timestamp},
-                                       {title("Type"), typeWidth(215), kCentred, FieldKey::type},
-                                       {title("PID"), 50, kLeading, FieldKey::pid},
-                                       {title("Path"), 0, kLeading, FieldKey::path},
-                                   },
-                                   StandardColor::white};
-    static const PanelColumns other{{
-                                        {title("Time"), timeWidth(), kCentred, FieldKey::timestamp},
-                                        {title("Type"), typeWidth(200), kCentred, FieldKey::type},
-                                        {title("PID"), 50, kLeading, FieldKey::pid},
-                                        {title("PPID"), 50, kCentred, FieldKey::ppid},
-                                        {title("Path"), 300, kLeading, FieldKey::path},
-                                        {title("Summary"), 0, kLeading, factKey(Fact::summary)},
-                                    },
-                                    StandardColor::white};
-    return kind == RowKind::process ? process : kind == RowKind::file ? file : other;
+    static const PerKind<PanelColumns> columns{{defaultColumns(RowKind::process),
+                                                defaultColumns(RowKind::file),
+                                                defaultColumns(RowKind::other)}};
+    return columns[kind];
+}
+
+std::vector<EventColumn> offeredColumns(RowKind kind) {
+    FieldId filling = FieldId::path;
+    const std::vector<FieldId> fields = offeredFields(kind, filling);
+    std::vector<EventColumn> columns;
+    for (const bool shown : {true, false}) {
+        for (const FieldId id : fields) {
+            if (id != filling && contains(rowField(id).shown, kind) == shown) {
+                columns.push_back(columnOf(id, kind, false));
+            }
+        }
+    }
+    columns.push_back(columnOf(filling, kind, true));
+    return columns;
 }
 
 }  // namespace korvantis::ui

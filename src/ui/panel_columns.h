@@ -4,13 +4,11 @@
 
 #include <vector>
 
-#include "ui/field_mark.h"
+#include "store/row_fields.h"
+#include "store/row_kind.h"
 #include "ui/style.h"
 
 namespace korvantis::ui {
-
-// The kinds of event rows; one panel implementation serves them all.
-enum class RowKind { process, file, other };
 
 // One column of an event list: its title, its default width and how its
 // cells place their text.
@@ -18,15 +16,20 @@ struct EventColumn {
     QString header;
     int width = 0;  // px; 0 = the rest of the row
     Qt::Alignment alignment = Qt::AlignHCenter;
-    FieldKey key = FieldKey::timestamp;
+    FieldId key = FieldId::timestamp;
 };
 
-// What tells the two event panels apart, besides their rows.
+// What tells the event lists apart, besides their rows: the columns shown
+// until the user chooses others, and the rows' standard colour.
 struct PanelColumns {
     std::vector<EventColumn> columns;
     StandardColor standard = StandardColor::paletteText;
 };
 
 const PanelColumns& panelColumns(RowKind kind);
+// Every column a list of `kind` offers (the fields the table gives it), in
+// the order shown: those shown by default, then the others, then the
+// default one that fills the rest of the row.
+std::vector<EventColumn> offeredColumns(RowKind kind);
 
 }  // namespace korvantis::ui

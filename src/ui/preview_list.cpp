@@ -43,8 +43,8 @@ IsolatedText PreviewList::cellIsolated(int row, int column) const {
     const QString text = shownText(rows_.text(row, columns_.column(column).key));
     // Paths read in their logical order, whatever scripts their folders use;
     // no cell hides a character that acts unseen.
-    return columns_.column(column).key == FieldKey::path ? isolatePathParts(text)
-                                                         : withVisibleMarks(text);
+    return columns_.column(column).key == FieldId::path ? isolatePathParts(text)
+                                                        : withVisibleMarks(text);
 }
 
 QString PreviewList::cellShown(int row, int column) const {
@@ -86,8 +86,8 @@ QList<PreviewList::Cell> PreviewList::layoutCells(int row, int rowWidth) const {
             advance <= cell.width && !cell.text.contains(QLatin1Char('\n')) && cell.marks.isEmpty();
         // The lists' own columns wrap when asked to; the facts, the summary and
         // the outcome never do.
-        const FieldKey key = columns_.column(i).key;
-        if (!cell.oneLine && (!WrapChoice::instance().wraps() || key > FieldKey::path)) {
+        const FieldId key = columns_.column(i).key;
+        if (!cell.oneLine && (!WrapChoice::instance().wraps() || key > FieldId::path)) {
             elide(cell, key);
         }
         cell.height =
@@ -97,10 +97,10 @@ QList<PreviewList::Cell> PreviewList::layoutCells(int row, int rowWidth) const {
     return cells;
 }
 
-void PreviewList::elide(Cell& cell, FieldKey key) const {
+void PreviewList::elide(Cell& cell, FieldId key) const {
     // Paths and command lines keep their start and their end.
-    const bool middle = key == FieldKey::path || key == factKey(Fact::args) ||
-                        key == factKey(Fact::cwd) || key == factKey(Fact::process_path);
+    const bool middle = key == FieldId::path || key == fieldOf(Fact::args) ||
+                        key == fieldOf(Fact::cwd) || key == fieldOf(Fact::process_path);
     QString text = cell.text;
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     cell.text = metrics_.elidedText(text, middle ? Qt::ElideMiddle : Qt::ElideRight, cell.width);

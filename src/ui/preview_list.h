@@ -63,7 +63,7 @@ class PreviewList : public VirtualList {
     };
     IsolatedText cellIsolated(int row, int column) const;
     // Cuts `cell` to one line of its width, with "…".
-    void elide(Cell& cell, FieldKey key) const;
+    void elide(Cell& cell, FieldId key) const;
     // The cells of a row laid out in `rowWidth`.
     QList<Cell> layoutCells(int row, int rowWidth) const;
     // The row a key asks for, or -1 for a key that chooses no row.
@@ -94,7 +94,6 @@ class ColumnHeaders : public QWidget {
     // An arrow after the title of the column the rows are sorted by (-1:
     // none), pointing up for ascending order.
     void setSortArrow(int column, bool descending);
-    int sortedColumn() const { return sortedColumn_; }
 
   signals:
     // A double click on the border after `column`.

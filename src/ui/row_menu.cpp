@@ -7,7 +7,7 @@
 
 namespace korvantis::ui {
 
-RowMenu::RowMenu(const RowFacts& facts, QWidget* parent) : QMenu(parent) {
+RowMenu::RowMenu(const RowMenuFacts& facts, QWidget* parent) : QMenu(parent) {
     auto filter = [this, facts](const QString& text, RowFilterAction action) {
         QAction* a = addAction(text);
         connect(a, &QAction::triggered, this,

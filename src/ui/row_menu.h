@@ -9,7 +9,7 @@
 namespace korvantis::ui {
 
 // What the right-click menu of a row acts on.
-struct RowFacts {
+struct RowMenuFacts {
     qint64 pid = 0;
     QString path;
     QString rowText;  // the row's cells, tab-separated
@@ -29,7 +29,7 @@ enum class RowFilterAction { onlyProcess, processTree, hidePath };
 class RowMenu : public QMenu {
     Q_OBJECT
   public:
-    RowMenu(const RowFacts& facts, QWidget* parent = nullptr);
+    RowMenu(const RowMenuFacts& facts, QWidget* parent = nullptr);
 
     QAction* onlyProcessAction() const { return onlyProcess_; }
     QAction* processTreeAction() const { return processTree_; }

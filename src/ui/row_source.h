@@ -3,25 +3,31 @@
 #include <QObject>
 #include <QString>
 
-#include "store/uuid.h"
+#include "store/row_fields.h"
+#include "store/row_view.h"
+#include "store/store_index.h"
 #include "ui/field_mark.h"
 
 namespace korvantis::ui {
 
 // The rows an event list shows, read row by row as the list paints them: the
-// list never copies them. A source may show all of a store's entries or a
-// chosen few (a filter's row numbers into the store), and may grow while the
-// list shows it. Colours are not decided here, only how a cell is marked.
+// list never copies them. A source may show all of a store's rows of one kind
+// or a chosen few (a filter's row numbers into the store), and may grow while
+// the list shows it. Colours are not decided here, only how a cell is marked.
 class RowSource : public QObject {
     Q_OBJECT
   public:
     using QObject::QObject;
 
     virtual int rowCount() const = 0;
-    virtual QString text(int row, FieldKey key) const = 0;
-    virtual Mark mark(int row, FieldKey key) const = 0;
-    // The id of the entry a row shows, handed to the store when it is chosen.
-    virtual Uuid rowId(int row) const = 0;
+    // The row's fields, read from the store.
+    virtual RowView row(int row) const = 0;
+    // The cell of `field`, as the list paints it.
+    virtual QString text(int row, FieldId field) const = 0;
+    virtual Mark mark(int row, FieldId field) const = 0;
+    // The place of the stored line a row shows, handed to the store when it
+    // is chosen.
+    virtual LinePlace rowPlace(int row) const = 0;
 
   signals:
     // Rows were added at the end; earlier rows are as they were.

@@ -2,10 +2,10 @@
 
 namespace korvantis::ui {
 
-Selector::Selector(QObject* parent) : QObject(parent), selectedId_(Uuid::random()) {}
+Selector::Selector(QObject* parent) : QObject(parent) {}
 
-void Selector::setSelectedId(const Uuid& id) {
-    selectedId_ = id;
+void Selector::setSelected(LinePlace place) {
+    selected_ = place;
 }
 
 }  // namespace korvantis::ui

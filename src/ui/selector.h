@@ -2,23 +2,24 @@
 
 #include <QObject>
 
-#include "store/uuid.h"
+#include <optional>
+
+#include "store/store_index.h"
 
 namespace korvantis::ui {
 
-// A panel's record of the entry the user chose last, by its id. Starts as a
-// fresh random id that matches no entry, so at first every row reacts to a
-// click.
+// A panel's record of the row the user chose last, by its line's place.
+// Starts with none, so at first every row reacts to a click.
 class Selector : public QObject {
     Q_OBJECT
   public:
     explicit Selector(QObject* parent = nullptr);
 
-    const Uuid& selectedId() const { return selectedId_; }
-    void setSelectedId(const Uuid& id);
+    const std::optional<LinePlace>& selected() const { return selected_; }
+    void setSelected(LinePlace place);
 
   private:
-    Uuid selectedId_;
+    std::optional<LinePlace> selected_;
 };
 
 }  // namespace korvantis::ui

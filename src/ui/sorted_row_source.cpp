@@ -9,27 +9,6 @@
 
 namespace korvantis::ui {
 
-CsvField sortFieldOf(FieldKey key) {
-    using Of = CsvField::Of;
-    switch (key) {
-        case FieldKey::timestamp:
-            return {Of::timestamp};
-        case FieldKey::type:
-            return {Of::type};
-        case FieldKey::pid:
-            return {Of::pid};
-        case FieldKey::ppid:
-            return {Of::ppid};
-        case FieldKey::path:
-            return {Of::path};
-        case FieldKey::outcome:
-            return {Of::outcome};
-        default:
-            break;
-    }
-    return {Of::fact, factOfKey(key).value_or(Fact::summary)};
-}
-
 SortedRowSource::SortedRowSource(FilteredRowSource& rows) : rows_(rows) {
     pool_.setMaxThreadCount(1);
     connect(&rows_, &RowSource::rowsReplaced, this, &SortedRowSource::filteredReplaced);
@@ -47,20 +26,20 @@ int SortedRowSource::filteredRow(int row) const {
     return at < order_.size() ? static_cast<int>(order_[at]) : row;
 }
 
-QString SortedRowSource::text(int row, FieldKey key) const {
-    return rows_.text(filteredRow(row), key);
+RowView SortedRowSource::row(int row) const {
+    return rows_.row(filteredRow(row));
 }
 
-Mark SortedRowSource::mark(int row, FieldKey key) const {
-    return rows_.mark(filteredRow(row), key);
+QString SortedRowSource::text(int row, FieldId field) const {
+    return rows_.text(filteredRow(row), field);
 }
 
-Uuid SortedRowSource::rowId(int row) const {
-    return rows_.rowId(filteredRow(row));
+Mark SortedRowSource::mark(int row, FieldId field) const {
+    return rows_.mark(filteredRow(row), field);
 }
 
-int SortedRowSource::shownRowOf(const Uuid& id) const {
-    return sortedRowOf(rows_.shownRowOf(id));
+LinePlace SortedRowSource::rowPlace(int row) const {
+    return rows_.rowPlace(filteredRow(row));
 }
 
 int SortedRowSource::shownRowAt(LinePlace place) const {
@@ -72,7 +51,7 @@ int SortedRowSource::sortedRowOf(int row) const {
     return row >= 0 && at < position_.size() ? static_cast<int>(position_[at]) : row;
 }
 
-void SortedRowSource::setSort(std::optional<FieldKey> key, bool descending) {
+void SortedRowSource::setSort(std::optional<FieldId> key, bool descending) {
     key_ = key;
     descending_ = descending;
     sortAgain();
@@ -123,22 +102,16 @@ void SortedRowSource::start() {
     }
     const EventStore& store = rows_.workspace().store;
     const RowKind kind = rows_.kind();
-    const auto listed = [&](RowKind k, std::size_t size) { return kind == k ? size : 0; };
-    auto snapshot = std::make_shared<RowsSnapshot>(
-        RowsSnapshot::of(store, listed(RowKind::process, store.procPreviews().size()),
-                         listed(RowKind::file, store.filePreviews().size()),
-                         listed(RowKind::other, store.otherPreviews().size())));
-    const CsvField field = sortFieldOf(*key_);
+    auto snapshot =
+        std::make_shared<RowsSnapshot>(RowsSnapshot::of(store, kind, store.rows(kind).size()));
+    const FieldId field = *key_;
     const bool descending = descending_;
     const std::uint64_t generation = generation_;
     pool_.start(
         [this, snapshot, storeRows = std::move(storeRows), field, descending, kind, generation] {
             lowerWorkerPriority();
             const auto keys = sortKeys(field, storeRows.size(), [&](std::size_t i) {
-                const std::uint32_t row = storeRows[i];
-                return kind == RowKind::process ? snapshot->procRow(row)
-                       : kind == RowKind::file  ? snapshot->files.rowView(row)
-                                                : snapshot->others.rowView(row);
+                return snapshot->row(kind, storeRows[i]);
             });
             auto order = std::make_shared<std::vector<std::uint32_t>>(
                 sortedOrder(keys, sortKindOf(field), descending));

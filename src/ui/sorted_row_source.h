@@ -27,21 +27,20 @@ class SortedRowSource final : public RowSource {
     ~SortedRowSource() override;
 
     int rowCount() const override { return rows_.rowCount(); }
-    QString text(int row, FieldKey key) const override;
-    Mark mark(int row, FieldKey key) const override;
-    Uuid rowId(int row) const override;
+    RowView row(int row) const override;
+    QString text(int row, FieldId field) const override;
+    Mark mark(int row, FieldId field) const override;
+    LinePlace rowPlace(int row) const override;
 
     // The row of the filtered rows a shown row is.
     int filteredRow(int row) const;
-    // The shown row of the entry with this id, or -1 when it is not shown.
-    int shownRowOf(const Uuid& id) const;
-    // The same for the row of the store's line at `place`.
+    // The shown row of the store's line at `place`, or -1 when it is not shown.
     int shownRowAt(LinePlace place) const;
 
     // Sorts by the column's field (a new order replaces the rows when ready),
     // or shows load order again for nothing.
-    void setSort(std::optional<FieldKey> key, bool descending = false);
-    std::optional<FieldKey> sortKey() const { return key_; }
+    void setSort(std::optional<FieldId> key, bool descending = false);
+    std::optional<FieldId> sortKey() const { return key_; }
     bool descending() const { return descending_; }
     // Whether every shown row is in the chosen order.
     bool sorted() const { return !key_ || (!running_ && order_.size() == rowsSorted()); }
@@ -63,7 +62,7 @@ class SortedRowSource final : public RowSource {
     void finished(std::uint64_t generation, std::vector<std::uint32_t> order);
 
     FilteredRowSource& rows_;
-    std::optional<FieldKey> key_;
+    std::optional<FieldId> key_;
     bool descending_ = false;
     // Shown row -> filtered row, for the first order_.size() shown rows, and
     // the other way round.
@@ -74,8 +73,5 @@ class SortedRowSource final : public RowSource {
     bool running_ = false;
     bool again_ = false;  // rows changed while an order was being made
 };
-
-// The field a column sorts by.
-CsvField sortFieldOf(FieldKey key);
 
 }  // namespace korvantis::ui

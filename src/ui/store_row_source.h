@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "ui/panel_columns.h"
+#include "store/row_kind.h"
 #include "ui/row_source.h"
 #include "ui/store_notifier.h"
 
 namespace korvantis::ui {
 
-// All process or all file entries of a store, in load order, marked relative
-// to the store's active entry of that kind. The row count grows only when the
+// All rows of one kind of a store, in load order, marked relative to the
+// selection's active row of that kind. The row count grows only when the
 // store has announced its changes, so a list never sees a load half done.
 std::unique_ptr<RowSource> makeStoreRowSource(RowKind kind, StoreNotifier& notifier);
 

@@ -89,9 +89,9 @@ SummaryWindow::SummaryWindow(StoreNotifier& notifier, QWidget* parent)
     resize(720, 640);
     connect(lines_, &QTreeWidget::itemClicked, this, &SummaryWindow::choose);
     connect(&notifier_, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
-        if (isVisible() && (StoreNotifier::has(fields, StoreField::procPreviews) ||
-                            StoreNotifier::has(fields, StoreField::filePreviews) ||
-                            StoreNotifier::has(fields, StoreField::otherPreviews))) {
+        if (isVisible() && (StoreNotifier::has(fields, StoreField::processRows) ||
+                            StoreNotifier::has(fields, StoreField::fileRows) ||
+                            StoreNotifier::has(fields, StoreField::otherRows))) {
             recount();
         }
     });

@@ -18,12 +18,10 @@
 
 namespace korvantis::ui {
 
-// What a worker counts from: both lists as they are, and the rows shown.
+// What a worker counts from: every list as it is, and the rows shown.
 struct TimelineStrip::Counts {
     RowsSnapshot snapshot;
-    std::optional<RowNumbers> procRows;  // nothing: every row shown
-    std::optional<RowNumbers> fileRows;
-    std::optional<RowNumbers> otherRows;
+    PerKind<std::optional<RowNumbers>> shownRows;  // nothing: every row shown
     TimeSlices shown;
     TimeSlices all;
 };
@@ -37,8 +35,7 @@ std::optional<RowNumbers> shownOf(const FilteredRowSource& rows) {
     return std::nullopt;
 }
 
-template <typename Rows>
-void countRows(const Rows& rows, const std::optional<RowNumbers>& shown, RowList list,
+void countRows(const KindRowsSnapshot& rows, const std::optional<RowNumbers>& shown, RowKind list,
                TimeSlices& shownSlices, TimeSlices& allSlices) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         allSlices.add(rows.rowView(i).time, list);
@@ -56,8 +53,7 @@ void countRows(const Rows& rows, const std::optional<RowNumbers>& shown, RowList
     }
 }
 
-template <typename Rows>
-void widen(const Rows& rows, TimeValue& first, TimeValue& last) {
+void widen(const KindRowsSnapshot& rows, TimeValue& first, TimeValue& last) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const TimeValue t = rows.rowView(i).time;
         if (t != kNoTimeValue) {
@@ -69,9 +65,8 @@ void widen(const Rows& rows, TimeValue& first, TimeValue& last) {
 
 }  // namespace
 
-TimelineStrip::TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files,
-                             FilteredRowSource& others, QWidget* parent)
-    : QWidget(parent), procs_(procs), files_(files), others_(others) {
+TimelineStrip::TimelineStrip(const PerKind<FilteredRowSource*>& lists, QWidget* parent)
+    : QWidget(parent), lists_(lists) {
     pool_.setMaxThreadCount(1);
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -79,7 +74,7 @@ TimelineStrip::TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files,
     connect(&due_, &QTimer::timeout, this, &TimelineStrip::recount);
     // A new filter sends rowsReplaced and countsChanged one after the other:
     // the timer makes them one count.
-    for (FilteredRowSource* rows : {&procs_, &files_, &others_}) {
+    for (FilteredRowSource* rows : lists_) {
         connect(rows, &RowSource::rowsReplaced, this, [this] { recountSoon(true); });
         connect(rows, &RowSource::rowsAppended, this, [this] { recountSoon(false); });
         connect(rows, &FilteredRowSource::countsChanged, this, [this] { recountSoon(false); });
@@ -116,33 +111,29 @@ void TimelineStrip::recount() {
     again_ = false;
     againReplaced_ = false;
     countClock_.start();
-    const EventStore& store = procs_.workspace().store;
-    auto counts = std::make_shared<Counts>(
-        Counts{RowsSnapshot::of(store, static_cast<std::size_t>(procs_.totalCount()),
-                                static_cast<std::size_t>(files_.totalCount()),
-                                static_cast<std::size_t>(others_.totalCount())),
-               shownOf(procs_),
-               shownOf(files_),
-               shownOf(others_),
-               {},
-               {}});
+    const EventStore& store = lists_[RowKind::process]->workspace().store;
+    PerKind<std::size_t> totals{};
+    auto counts = std::make_shared<Counts>();
+    for (const RowKind kind : kRowKinds) {
+        totals[kind] = static_cast<std::size_t>(lists_[kind]->totalCount());
+        counts->shownRows[kind] = shownOf(*lists_[kind]);
+    }
+    counts->snapshot = RowsSnapshot::of(store, totals);
     const std::uint64_t generation = ++generation_;
     pool_.start([this, counts, generation] {
         lowerWorkerPriority();
         TimeValue first = INT64_MAX;
         TimeValue last = INT64_MIN;
-        widen(counts->snapshot.procs, first, last);
-        widen(counts->snapshot.files, first, last);
-        widen(counts->snapshot.others, first, last);
+        for (const KindRowsSnapshot& rows : counts->snapshot.rows) {
+            widen(rows, first, last);
+        }
         if (first <= last) {
             counts->shown = TimeSlices(first, last, kSlices);
             counts->all = TimeSlices(first, last, kSlices);
-            const auto count = [&](const auto& rows, const auto& shown, RowList list) {
-                countRows(rows, shown, list, counts->shown, counts->all);
-            };
-            count(counts->snapshot.procs, counts->procRows, RowList::process);
-            count(counts->snapshot.files, counts->fileRows, RowList::file);
-            count(counts->snapshot.others, counts->otherRows, RowList::other);
+            for (const RowKind kind : kRowKinds) {
+                countRows(counts->snapshot.rows[kind], counts->shownRows[kind], kind, counts->shown,
+                          counts->all);
+            }
         }
         QMetaObject::invokeMethod(
             this, [this, generation, counts] { finished(generation, *counts); },
@@ -210,6 +201,8 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
 
 void TimelineStrip::paintBars(QPainter& painter) const {
     const TimelineColors colors = timelineColors(palette());
+    const PerKind<QColor> bars{{colors.process, colors.file, colors.other}};
+    const PerKind<Qt::BrushStyle> patterns{{Qt::NoBrush, Qt::BDiagPattern, Qt::Dense5Pattern}};
     const auto& all = all_.slices();
     const auto& shown = shown_.slices();
     std::uint32_t most = 1;
@@ -226,18 +219,17 @@ void TimelineStrip::paintBars(QPainter& painter) const {
         const int bw = std::max(1, static_cast<int>((i + 1) * w) - x);
         const int outline = barHeight(all[i].total());
         painter.fillRect(x, height() - outline, bw, outline, colors.outline);
-        const int procs = barHeight(shown[i].process);
-        const int files = barHeight(shown[i].file);
-        const int others = barHeight(shown[i].other);
         // The kinds differ by more than their hue: process bars are solid,
         // file bars striped, other bars dotted.
-        painter.fillRect(x, height() - procs, bw, procs, colors.process);
-        const QRect file(x, height() - procs - files, bw, files);
-        painter.fillRect(file, colors.file);
-        painter.fillRect(file, QBrush(colors.background, Qt::BDiagPattern));
-        const QRect other(x, height() - procs - files - others, bw, others);
-        painter.fillRect(other, colors.other);
-        painter.fillRect(other, QBrush(colors.background, Qt::Dense5Pattern));
+        int top = height();
+        for (const RowKind kind : kRowKinds) {
+            const int bar = barHeight(shown[i].rows[kind]);
+            top -= bar;
+            painter.fillRect(x, top, bw, bar, bars[kind]);
+            if (patterns[kind] != Qt::NoBrush) {
+                painter.fillRect(x, top, bw, bar, QBrush(colors.background, patterns[kind]));
+            }
+        }
     }
 }
 
@@ -312,9 +304,9 @@ QString TimelineStrip::sliceText(int slice) const {
     const TimeValue start = all_.from() + slice * all_.width();
     return QString::fromStdString(shownTime(TimeDisplay::utc, {}, start, start)) +
            tr(" UTC\n%1 process events, %2 file events, %3 other events")
-               .arg(c.process)
-               .arg(c.file)
-               .arg(c.other);
+               .arg(c.rows[RowKind::process])
+               .arg(c.rows[RowKind::file])
+               .arg(c.rows[RowKind::other]);
 }
 
 bool TimelineStrip::event(QEvent* event) {

@@ -24,9 +24,8 @@ namespace korvantis::ui {
 class TimelineStrip : public QWidget {
     Q_OBJECT
   public:
-    // The process, file and other rows' lists.
-    TimelineStrip(FilteredRowSource& procs, FilteredRowSource& files, FilteredRowSource& others,
-                  QWidget* parent = nullptr);
+    // The lists of every kind of row.
+    TimelineStrip(const PerKind<FilteredRowSource*>& lists, QWidget* parent = nullptr);
     // Waits for the worker: it reads the store.
     ~TimelineStrip() override;
 
@@ -75,9 +74,7 @@ class TimelineStrip : public QWidget {
     std::vector<TimelineTick> ticks(const QFontMetrics& metrics) const;
     void paintBars(QPainter& painter) const;
 
-    FilteredRowSource& procs_;
-    FilteredRowSource& files_;
-    FilteredRowSource& others_;
+    PerKind<FilteredRowSource*> lists_;
     QThreadPool pool_;
     std::uint64_t generation_ = 0;
     bool running_ = false;

@@ -114,7 +114,8 @@ void TopBarView::openTree() {
     if (openTree_) {
         // The exact text: a QUrl would lower-case and reject parts of the payload.
         openTree_({QString::fromStdString(makeTreeUrlText(workspace_.store.jsonTreeRaw())),
-                   QString::fromStdString(workspace_.store.jsonTreeFacts()), nullptr});
+                   QString::fromStdString(workspace_.store.jsonTreeFacts()),
+                   {}});
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include <QWidget>
 
-#include "ui/main_view.h"
 #include "ui/store_notifier.h"
+#include "ui/tree_request.h"
 
 class QHBoxLayout;
 class QPushButton;

@@ -32,6 +32,7 @@
 #include "workspace/workspace.h"
 
 using korvantis::KorvantisApp;
+using korvantis::RowKind;
 using korvantis::TreeWindow;
 using korvantis::test::evalJs;
 using korvantis::test::waitForJs;
@@ -348,9 +349,9 @@ void KorvantisAppTest::commandLineLogsAndNewWindows() {
              u"korvantis: cannot open %1\nkorvantis: cannot open %2\n"_s.arg(missing, dir.path()));
 
     const korvantis::EventStore& store = main->workspace().store;
-    QTRY_VERIFY_WITH_TIMEOUT(main->workspace().loader.idle() && store.procPreviews().size() == 3,
-                             60000);
-    QCOMPARE(store.procPreviews()[2].pid, std::int64_t{300});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        main->workspace().loader.idle() && store.rows(RowKind::process).size() == 3, 60000);
+    QCOMPARE(store.rows(RowKind::process)[2].pid, std::int64_t{300});
     QCOMPARE(main->windowTitle(), u"Korvantis \u2014 a.json +1"_s);
 
     // Ctrl+N in the main window: a second one, empty.
@@ -360,7 +361,7 @@ void KorvantisAppTest::commandLineLogsAndNewWindows() {
     QCOMPARE(app.mainWindows().size(), 2);
     auto* second = qobject_cast<MainView*>(app.mainWindows()[1]);
     QVERIFY(second && second->isVisible());
-    QCOMPARE(second->workspace().store.procPreviews().size(), 0u);
+    QCOMPARE(second->workspace().store.rows(RowKind::process).size(), 0u);
     QCOMPARE(second->windowTitle(), u"Korvantis"_s);
 
     // A tree window outlives the main windows and leads back to a new one.
@@ -406,7 +407,7 @@ void KorvantisAppTest::standardInputLoadsThroughASpool() {
     QCOMPARE(::write(ends[1], gz.data(), gz.size()), static_cast<ssize_t>(gz.size()));
     ::close(ends[1]);
     const korvantis::EventStore& store = main->workspace().store;
-    QTRY_VERIFY(main->workspace().loader.idle() && store.procPreviews().size() == 2);
+    QTRY_VERIFY(main->workspace().loader.idle() && store.rows(RowKind::process).size() == 2);
     QTRY_COMPARE(main->windowTitle(), u"Korvantis \u2014 standard input"_s);
     QCOMPARE(store.lineText(korvantis::LinePlace(1)).value_or(""),
              lines.substr(lines.find('\n') + 1, lines.size() - lines.find('\n') - 2));

@@ -226,10 +226,10 @@ TEST_F(HostileLogs, NestedArraysDoNotMultiplyTheDetailText) {
     *this << bomb << "\n" << modest << "\n";
     ASSERT_EQ(load(8.0, 0).procPreviews, 2u);
 
-    keeper.ws.selection.selectEvent(keeper.ws.store.procPreviews()[0].id);
+    keeper.ws.selection.selectEvent(keeper.ws.store.rows(RowKind::process).placeOf(0));
     // Too large to be made readable: shown as it stands.
     EXPECT_EQ(keeper.ws.selection.activeEventJson(), bomb);
-    keeper.ws.selection.selectEvent(keeper.ws.store.procPreviews()[1].id);
+    keeper.ws.selection.selectEvent(keeper.ws.store.rows(RowKind::process).placeOf(1));
     EXPECT_EQ(keeper.ws.selection.activeEventJson(), prettyPrintedJson(modest));
     EXPECT_NE(keeper.ws.selection.activeEventJson(), modest);
 }
@@ -311,7 +311,7 @@ TEST_F(HostileLogs, LogChangedInPlaceAfterLoading) {
           << kept << "\n";
     load(8.0, 0);
     const EventStore& store = keeper.ws.store;
-    ASSERT_EQ(store.procPreviews().size(), 2u);
+    ASSERT_EQ(store.rows(RowKind::process).size(), 2u);
     // The first two lines overwritten byte for byte, the last one left.
     {
         std::fstream log(path, std::ios::in | std::ios::out | std::ios::binary);
@@ -333,7 +333,9 @@ TEST_F(HostileLogs, LogChangedInPlaceAfterLoading) {
         RowNumbers unreadable;
         FilterControl control;
         control.unreadable = &unreadable;
-        EXPECT_EQ(*matchingRows(snap.procs, snap, query, 0, snap.procs.size(), control), c.shown);
+        EXPECT_EQ(*matchingRows(snap.rows[RowKind::process], snap, query, 0,
+                                snap.rows[RowKind::process].size(), control),
+                  c.shown);
         EXPECT_EQ(unreadable, c.query[0] == 'p' ? RowNumbers{} : RowNumbers{0});
     }
 }

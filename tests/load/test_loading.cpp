@@ -55,13 +55,13 @@ TEST(Loading, UnopenablePathsAreToldAndTheNextLoads) {
                   std::filesystem::path(c.path).filename().string());
         EXPECT_TRUE(w.ws.store.lineRefs().empty());
         EXPECT_EQ(w.ws.store.logFiles().size(), 0u);
-        EXPECT_EQ(std::count(told.begin(), told.end(), StoreField::procPreviews), 0);
+        EXPECT_EQ(std::count(told.begin(), told.end(), StoreField::processRows), 0);
         EXPECT_EQ(w.ws.store.jsonTreeRaw(),
                   R"([{"name":"launchd","children":[{"name":"Untracked Heritage"}]}])");
         // The next log loads; asked for after all loads ran, it clears the
         // progress's failure.
         w.load(good);
-        EXPECT_EQ(w.ws.store.procPreviews().size(), 1u);
+        EXPECT_EQ(w.ws.store.rows(RowKind::process).size(), 1u);
         EXPECT_EQ(w.ws.loader.progress().openFailure, "");
         EXPECT_EQ(w.ws.store.loadErrors().size(), 1u);
     }
@@ -144,13 +144,14 @@ TEST(Loading, EachKindOfLineAndALargeMixOfThem) {
     }
     const EventStore& store = w.ws.store;
     EventSelection& selection = w.ws.selection;
-    for (std::size_t i = 0; i < store.procPreviews().size(); i += 97) {
-        selection.selectEvent(store.procPreviews()[i].id);
-        ASSERT_EQ(selection.activePreview(), store.procPreviews()[i]);
-    }
-    for (std::size_t i = 0; i < store.filePreviews().size(); i += 89) {
-        selection.selectEvent(store.filePreviews()[i].id);
-        ASSERT_EQ(selection.activeFilePreview(), store.filePreviews()[i]);
+    for (const RowKind kind : kRowKinds) {
+        const PreviewRows& rows = store.rows(kind);
+        for (std::size_t i = 0; i < rows.size(); i += 89) {
+            selection.selectEvent(rows.placeOf(i));
+            ASSERT_TRUE(selection.activeRow(kind));
+            ASSERT_EQ(selection.activeRow(kind)->row, rows[i]);
+            ASSERT_EQ(store.rowOf(kind, rows.placeOf(i)), RowIndex(i));
+        }
     }
 }
 
@@ -162,10 +163,10 @@ TEST(Loading, AnnouncementsComeBeforeTheChange) {
     std::vector<std::pair<StoreField, std::size_t>> told;
     const EventStore& store = w.ws.store;
     w.ws.observers.observe([&](StoreField f) {
-        if (f == StoreField::procPreviews || f == StoreField::filePreviews ||
+        if (f == StoreField::processRows || f == StoreField::fileRows ||
             f == StoreField::loadErrors) {
-            told.emplace_back(f, store.procPreviews().size() + store.filePreviews().size() +
-                                     store.loadErrors().size());
+            told.emplace_back(f, store.rows(RowKind::process).size() +
+                                     store.rows(RowKind::file).size() + store.loadErrors().size());
         }
     });
     w.load(dir.write("files.json", joined({fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 1, "/a"),
@@ -173,8 +174,8 @@ TEST(Loading, AnnouncementsComeBeforeTheChange) {
     w.load(dir.write("mixed.json",
                      joined({procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 2, 1, "/a"), "broken"})));
     using P = std::pair<StoreField, std::size_t>;
-    EXPECT_EQ(told, (std::vector<P>{P{StoreField::filePreviews, 0}, P{StoreField::loadErrors, 2},
-                                    P{StoreField::procPreviews, 3}}));
+    EXPECT_EQ(told, (std::vector<P>{P{StoreField::fileRows, 0}, P{StoreField::loadErrors, 2},
+                                    P{StoreField::processRows, 3}}));
 }
 
 // Loads run in the order asked, after the call returns; a second load
@@ -188,16 +189,16 @@ TEST(Loading, LoadsRunInOrderAndAppend) {
     LoadingWorkspace w;
     w.ws.loader.loadJsonFile(a);
     w.ws.loader.loadJsonFile(b);
-    EXPECT_TRUE(w.ws.store.procPreviews().empty());
+    EXPECT_TRUE(w.ws.store.rows(RowKind::process).empty());
     EXPECT_EQ(w.ws.store.jsonTreeRaw(), "");
     w.tasks.runUntil([&] { return w.ws.loader.outcomes().size() == 2; });
     EXPECT_TRUE(w.ws.loader.idle());
-    EXPECT_EQ(w.ws.store.procPreviews().size(), 2u);
-    const ProcPreviewEntry first = w.ws.store.procPreviews()[0];
-    w.ws.selection.selectEvent(first.id);
+    EXPECT_EQ(w.ws.store.rows(RowKind::process).size(), 2u);
+    const RowView first = w.ws.store.rows(RowKind::process)[0];
+    w.ws.selection.selectEvent(w.ws.store.rows(RowKind::process).placeOf(0));
     w.load(a);
-    EXPECT_EQ(w.ws.store.procPreviews().size(), 3u);
-    EXPECT_EQ(w.ws.selection.activePreview(), first);
+    EXPECT_EQ(w.ws.store.rows(RowKind::process).size(), 3u);
+    EXPECT_EQ(w.ws.selection.activeRow(RowKind::process)->row, first);
     EXPECT_EQ(
         w.ws.store.jsonTreeRaw(),
         R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh","children":[{"name":"git"}]},{"name":"zsh"}]}])");
@@ -218,7 +219,7 @@ TEST(Loading, CancelKeepsWhatWasReadAndDropsTheQueue) {
     LoadingWorkspace w;
     bool cancelled = false;
     w.ws.observers.observe([&](StoreField f) {
-        if (f == StoreField::procPreviews && !cancelled) {
+        if (f == StoreField::processRows && !cancelled) {
             cancelled = true;
             EXPECT_EQ(w.ws.loader.progress().queued, 1u);
             w.ws.loader.cancel();
@@ -256,7 +257,7 @@ TEST(Loading, LogTruncatedWhileLoadingEndsAtWhatCouldBeRead) {
     LoadingWorkspace w;
     bool cut = false;
     w.ws.observers.observe([&](StoreField f) {
-        if (f == StoreField::procPreviews && !cut) {
+        if (f == StoreField::processRows && !cut) {
             cut = true;
             ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(text.size() / 2 + 7)), 0);
         }
@@ -267,7 +268,8 @@ TEST(Loading, LogTruncatedWhileLoadingEndsAtWhatCouldBeRead) {
     const LoadOutcome& outcome = w.ws.loader.outcomes().at(0);
     EXPECT_LE(outcome.figures.lines, lines.size());
     const EventStore& store = w.ws.store;
-    EXPECT_EQ(store.procPreviews().size() + store.loadErrors().size(), outcome.figures.lines);
+    EXPECT_EQ(store.rows(RowKind::process).size() + store.loadErrors().size(),
+              outcome.figures.lines);
     EXPECT_LE(store.loadErrors().size(), 1u);
 }
 

@@ -33,9 +33,9 @@ std::string numbered(std::int64_t number) {
 
 Texts otherRows(const EventStore& store) {
     Texts rows;
-    const auto& others = store.otherPreviews();
+    const auto& others = store.rows(RowKind::other);
     for (std::size_t i = 0; i < others.size(); ++i) {
-        const OtherPreviewEntry e = others[i];
+        const RowView e = others[i];
         rows.push_back(std::string(e.type) + "|" + std::to_string(e.pid) + "|" +
                        std::to_string(e.ppid) + "|" + std::string(e.path) + "|" +
                        std::string(others.rowView(i).facts[Fact::summary]));
@@ -89,8 +89,9 @@ TEST(OtherRows, ListedWhenTheirProcessSaysWhoItIs) {
         EXPECT_TRUE(w.ws.store.loadErrors().empty());
         EXPECT_EQ(w.ws.store.lineRefs().size(), 1u);
         if (!c.want.empty()) {
-            EXPECT_EQ(w.ws.store.otherPreviewOf(LinePlace(0)), RowIndex(0));
-            EXPECT_FALSE(w.ws.store.filePreviewOf(LinePlace(0)));
+            ASSERT_TRUE(w.ws.store.rowAt(LinePlace(0)));
+            EXPECT_EQ(w.ws.store.rowAt(LinePlace(0))->kind, RowKind::other);
+            EXPECT_EQ(w.ws.store.rowAt(LinePlace(0))->index, RowIndex(0));
         }
     }
 }

@@ -31,19 +31,19 @@ const std::vector<Row>& languageRows() {
     static const std::vector<Row> rows = [] {
         // clang-format off
         std::vector<Row> made = {
-            {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1, {}},
+            {{RowKind::process, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.000200", "/bin/zsh", 100, 1, {}},
              R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","args":["-zsh"]})"},
-            {{true, "ES_EVENT_TYPE_NOTIFY_FORK", "1765000000.001000",
+            {{RowKind::process, "ES_EVENT_TYPE_NOTIFY_FORK", "1765000000.001000",
               "/Users/émilie/Library/Application Support/Ünïcode App/helper", 104, 100, {}},
              R"({"event":"ES_EVENT_TYPE_NOTIFY_FORK"})"},
-            {{false, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.002000",
+            {{RowKind::file, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.002000",
               "/Users/alice/project/.git/config", 104, 0, {}},
              R"({"event":"ES_EVENT_TYPE_NOTIFY_OPEN","size":312})"},
-            {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "1765000000.003100", "C:foo/bar, \"q\"", 7, 0, {}},
+            {{RowKind::file, "ES_EVENT_TYPE_NOTIFY_WRITE", "1765000000.003100", "C:foo/bar, \"q\"", 7, 0, {}},
              R"({"event":"ES_EVENT_TYPE_NOTIFY_WRITE"})"},
-            {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.004000", "/usr/bin/git", 200, 104, {}},
+            {{RowKind::process, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.004000", "/usr/bin/git", 200, 104, {}},
              R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","signing_id":"com.apple.git"})"},
-            {{false, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0, {}},
+            {{RowKind::file, "ES_EVENT_TYPE_NOTIFY_CLOSE", "1765000000.005000", "/tmp/-x", 200, 0, {}},
              R"({"event":"ES_EVENT_TYPE_NOTIFY_CLOSE"})"},
         };
         // clang-format on
@@ -76,7 +76,7 @@ const std::vector<Row>& languageRows() {
 std::vector<ProcessLink> linksOf(const std::vector<Row>& rows) {
     std::vector<ProcessLink> links;
     for (const Row& r : rows) {
-        if (r.row.isProcess) {
+        if ((r.row.kind == RowKind::process)) {
             links.push_back({r.row.pid, r.row.ppid});
         }
     }
@@ -210,7 +210,8 @@ std::set<std::int64_t> referenceTree(std::int64_t root, const std::vector<Row>& 
     for (bool grew = true; grew;) {
         grew = false;
         for (const Row& r : rows) {
-            if (r.row.isProcess && members.count(r.row.ppid) && !members.count(r.row.pid)) {
+            if ((r.row.kind == RowKind::process) && members.count(r.row.ppid) &&
+                !members.count(r.row.pid)) {
                 members.insert(r.row.pid);
                 grew = true;
             }
@@ -225,7 +226,7 @@ bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& 
         return row.pid == std::stoll(t.value);
     }
     if (t.key == "ppid") {
-        return (row.isProcess || row.isOther) && row.ppid == std::stoll(t.value);
+        return (row.hasPpid()) && row.ppid == std::stoll(t.value);
     }
     if (t.key == "tree") {
         return referenceTree(std::stoll(t.value), rows).count(row.pid) > 0;
@@ -252,7 +253,7 @@ bool referenceTermHolds(const RefTerm& t, const Row& r, const std::vector<Row>& 
            plainContains(row.facts[Fact::args], t.value) ||
            plainContains(row.facts[Fact::summary], t.value) ||
            plainContains(std::to_string(row.pid), t.value) || plainContains(row.path, t.value) ||
-           ((row.isProcess || row.isOther) && plainContains(std::to_string(row.ppid), t.value));
+           ((row.hasPpid()) && plainContains(std::to_string(row.ppid), t.value));
 }
 
 bool referenceMatches(const std::vector<RefTerm>& terms, const Row& r,
@@ -309,8 +310,7 @@ TEST(FilterQuery, AgreesWithPlainReference) {
             RowView& r = rows[i].row;
             // Process, other and file rows; only process rows make the tree.
             const std::size_t kind = pick(3);
-            r.isProcess = kind == 0;
-            r.isOther = kind == 1;
+            r.kind = kind == 0 ? RowKind::process : kind == 1 ? RowKind::other : RowKind::file;
             rows[i].raw = "{\"sig\":\"" + randomText(1 + pick(3)) + "\"}";
             r.pid = randomPid();
             r.ppid = randomPid();
@@ -327,7 +327,7 @@ TEST(FilterQuery, AgreesWithPlainReference) {
             builder.set(Fact::args, randomText(pick(4)));
             builder.set(Fact::signing_id, randomText(pick(2)));
             builder.set(Fact::uid, pick(4) ? std::to_string(randomPid()) : "");
-            if (r.isOther) {
+            if ((r.kind == RowKind::other)) {
                 builder.set(Fact::summary, randomText(pick(3)));
             }
             const std::string& facts = owned[2 * i + 1] = builder.encode();

@@ -24,11 +24,11 @@ using testing::TempDir;
 
 // clang-format off
 const std::vector<ExportRow> kRows = {
-    {{true, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.1", "/bin/zsh", 100, 1, {}},
+    {{RowKind::process, "ES_EVENT_TYPE_NOTIFY_EXEC", "1765000000.1", "/bin/zsh", 100, 1, {}},
      R"({"event":"ES_EVENT_TYPE_NOTIFY_EXEC","x":"a,b"})"},
-    {{false, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.2", "/Users/\xC3\xA9milie/notes \"draft\", v2.txt", -7, 0, {}},
+    {{RowKind::file, "ES_EVENT_TYPE_NOTIFY_OPEN", "1765000000.2", "/Users/\xC3\xA9milie/notes \"draft\", v2.txt", -7, 0, {}},
      "{\"event\":\"ES_EVENT_TYPE_NOTIFY_OPEN\"}\r"},
-    {{false, "ES_EVENT_TYPE_NOTIFY_WRITE", "t", "line\nbreak\rcr", 9, 0, {}}, "{}"},
+    {{RowKind::file, "ES_EVENT_TYPE_NOTIFY_WRITE", "t", "line\nbreak\rcr", 9, 0, {}}, "{}"},
 };
 // clang-format on
 

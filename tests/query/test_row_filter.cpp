@@ -28,19 +28,14 @@ using testing::TempDir;
 const char* const kSamples[] = {KORVANTIS_SAMPLES_DIR "/sample.json",
                                 KORVANTIS_SAMPLES_DIR "/eslogger.json"};
 
-// The reference: every entry of a list, matched one by one with the store's
+// The reference: every row of a list, matched one by one with the store's
 // own values.
-template <typename Entries>
-RowNumbers plainFilter(const EventStore& store, const Entries& entries, const FilterQuery& query) {
+RowNumbers plainFilter(const EventStore& store, const PreviewRows& entries,
+                       const FilterQuery& query) {
     RowNumbers out;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const auto e = entries[i];
-        RowView row{false, e.type, e.timestamp, e.path, e.pid, 0, RowFacts(e.facts)};
-        if constexpr (requires { e.ppid; }) {
-            row.isProcess = true;
-            row.ppid = e.ppid;
-        }
-        const std::string raw = store.lineText(entries.entryOf(i)).value_or("");
+        const RowView row = entries[i];
+        const std::string raw = store.lineText(entries.placeOf(i)).value_or("");
         if (query.matches(row, [&]() -> std::string_view { return raw; })) {
             out.push_back(static_cast<std::uint32_t>(i));
         }
@@ -58,13 +53,13 @@ TEST(RowFilter, ExportsShownRowsInOrderOrNothing) {
     w.load({log, es});
     const EventStore& store = w.ws.store;
     const RowsSnapshot snap = RowsSnapshot::of(store);
-    ASSERT_GE(snap.procs.size(), 3u);
-    ASSERT_GE(snap.files.size(), 1u);
-    ASSERT_GE(snap.others.size(), 1u);
+    ASSERT_GE(snap.rows[RowKind::process].size(), 3u);
+    ASSERT_GE(snap.rows[RowKind::file].size(), 1u);
+    ASSERT_GE(snap.rows[RowKind::other].size(), 1u);
     auto linesOf = [&](const auto& list, const RowNumbers* shown) {
         std::string text;
         for (std::size_t n = 0; n < (shown ? shown->size() : list.size()); ++n) {
-            text += *store.lineText(list.entryOf(shown ? (*shown)[n] : n)) + "\n";
+            text += *store.lineText(list.placeOf(shown ? (*shown)[n] : n)) + "\n";
         }
         return text;
     };
@@ -73,9 +68,9 @@ TEST(RowFilter, ExportsShownRowsInOrderOrNothing) {
         ExportedRows rows;
         std::string want;
     } cases[] = {
-        {{true, &shown}, linesOf(store.procPreviews(), &shown)},
-        {{false, nullptr}, linesOf(store.filePreviews(), nullptr)},
-        {{true, nullptr, defaultCsvFields(), true}, linesOf(store.otherPreviews(), nullptr)},
+        {{RowKind::process, &shown}, linesOf(store.rows(RowKind::process), &shown)},
+        {{RowKind::file, nullptr}, linesOf(store.rows(RowKind::file), nullptr)},
+        {{RowKind::other, nullptr}, linesOf(store.rows(RowKind::other), nullptr)},
     };
     const std::string target = (dir.path() / "out.jsonl").string();
     for (const auto& c : cases) {
@@ -93,7 +88,7 @@ TEST(RowFilter, ExportsShownRowsInOrderOrNothing) {
     // The log rewritten after loading: the export fails and leaves the old file.
     dir.write("log.json", std::string(readAll(log).size(), 'x'));
     const ExportResult failed =
-        exportSnapshotRows(target, ExportFormat::jsonLines, snap, {true, nullptr});
+        exportSnapshotRows(target, ExportFormat::jsonLines, snap, {RowKind::process, nullptr});
     EXPECT_NE(failed.error.find(kLogChangedText), std::string::npos) << failed.error;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
     EXPECT_NE(readAll(target).find('{'), std::string::npos);
@@ -150,30 +145,35 @@ TEST(FilterPass, AgreesWithPlainWalkAndOnePass) {
     testsupport::LoadingWorkspace w;
     w.load(std::vector<std::string>{kSamples[0], kSamples[1]});
     const EventStore& store = w.ws.store;
-    const std::size_t procs = store.procPreviews().size();
-    const std::size_t files = store.filePreviews().size();
-    ASSERT_GT(procs, 3u);
-    ASSERT_GT(files, 3u);
-    const std::string root = std::to_string(store.procPreviews()[0].pid);
-    const std::string somePid = std::to_string(store.procPreviews()[1].pid);
+    PerKind<std::size_t> sizes{};
+    for (const RowKind kind : kRowKinds) {
+        sizes[kind] = store.rows(kind).size();
+        ASSERT_GT(sizes[kind], 0u);
+    }
+    const std::string root = std::to_string(store.rows(RowKind::process)[0].pid);
+    const std::string somePid = std::to_string(store.rows(RowKind::process)[1].pid);
     // The reference binds its tree terms from the store's own entries.
     std::vector<ProcessLink> links;
-    for (const auto& p : store.procPreviews()) {
+    for (const auto& p : store.rows(RowKind::process)) {
         links.push_back({p.pid, p.ppid});
     }
     TreeSetCache cache;
-    const auto pass = [&](RowList list, const std::string& text, std::size_t share, bool all,
+    const auto pass = [&](RowKind list, const std::string& text, std::size_t share, bool all,
                           std::size_t from, std::shared_ptr<const FilterQuery> bound,
                           std::shared_ptr<const RowNumbers> candidates = nullptr,
                           bool stopped = false) {
         // The first `share` of 4 quarters of every list, or all of them.
         const auto part = [&](std::size_t n) { return all ? n : n * share / 4; };
+        PerKind<std::size_t> parts{};
+        for (const RowKind kind : kRowKinds) {
+            parts[kind] = part(sizes[kind]);
+        }
         FilterPass p{list,
                      std::make_shared<const FilterQuery>(*parseFilterQuery(text).query),
                      std::move(bound),
-                     RowsSnapshot::of(store, part(procs), part(files), 0),
+                     RowsSnapshot::of(store, parts),
                      from,
-                     list == RowList::process ? part(procs) : part(files),
+                     parts[list],
                      true,
                      std::make_shared<std::atomic<bool>>(stopped),
                      std::move(candidates)};
@@ -191,16 +191,14 @@ TEST(FilterPass, AgreesWithPlainWalkAndOnePass) {
                                    "json:audit_token",
                                    "-json:\"pid\" type:open",
                                    "json:pid -path:usr"};
-    for (const RowList list : {RowList::process, RowList::file}) {
-        const std::size_t size = list == RowList::process ? procs : files;
+    for (const RowKind list : kRowKinds) {
+        const std::size_t size = sizes[list];
         for (const std::string& text : queries) {
             SCOPED_TRACE(text);
             const RowNumbers whole = pass(list, text, 4, true, 0, nullptr)->rows;
             FilterQuery reference = *parseFilterQuery(text).query;
             reference.bindTrees(links);
-            EXPECT_EQ(whole, list == RowList::process
-                                 ? plainFilter(store, store.procPreviews(), reference)
-                                 : plainFilter(store, store.filePreviews(), reference));
+            EXPECT_EQ(whole, plainFilter(store, store.rows(list), reference));
             for (std::size_t share = 0; share <= 3; ++share) {
                 const FilterPassResult first = *pass(list, text, share, false, 0, nullptr);
                 FilterPassResult second = *pass(list, text, 4, true, size * share / 4, first.bound);
@@ -216,7 +214,7 @@ TEST(FilterPass, AgreesWithPlainWalkAndOnePass) {
             EXPECT_EQ(pass(list, text, 4, true, size, nullptr, candidates)->rows, whole);
         }
     }
-    EXPECT_FALSE(pass(RowList::process, "x", 4, true, 0, nullptr, nullptr, true));
+    EXPECT_FALSE(pass(RowKind::process, "x", 4, true, 0, nullptr, nullptr, true));
 }
 
 TEST(QueryEdit, RowActions) {

@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <numeric>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "ingest/row_facts.h"
 #include "ingest/time_value.h"
+#include "query/row_export.h"
 #include "query/row_sort.h"
 #include "support/encoded_facts.h"
 
@@ -21,7 +23,7 @@ namespace {
 // The plain reference: a stable sort of the rows with a value, by value
 // (descending: the comparison turned round, not the result reversed), then
 // the rows without one in load order.
-std::vector<std::uint32_t> referenceOrder(const std::vector<RowView>& rows, const CsvField& field,
+std::vector<std::uint32_t> referenceOrder(const std::vector<RowView>& rows, FieldId field,
                                           bool descending) {
     std::vector<std::uint32_t> order(rows.size());
     std::iota(order.begin(), order.end(), 0);
@@ -46,13 +48,13 @@ std::vector<std::uint32_t> referenceOrder(const std::vector<RowView>& rows, cons
     return order;
 }
 
-// Every field a sort or an export knows.
-std::vector<CsvField> everyField() {
-    std::string names = "kind,type,timestamp,pid,ppid,path,utc";
-    for (const std::string_view fact : kFactNames) {
-        names += "," + std::string(fact);
+// Every field a sort or an export knows, found by its name.
+std::vector<FieldId> everyField() {
+    std::string names;
+    for (const RowField& field : rowFields()) {
+        names += (names.empty() ? "" : ",") + std::string(field.name);
     }
-    return *parseCsvFields(names);
+    return *parseFieldList(names);
 }
 
 using testsupport::encodedFacts;
@@ -98,7 +100,9 @@ TEST(RowSort, AgreesWithStableSortForEveryField) {
     for (int round = 0; round < 30; ++round) {
         std::vector<RowView> rows(round == 0 ? 0 : 1 + pick(200));
         for (RowView& r : rows) {
-            r.isProcess = pick(3) != 0;
+            r.kind = pick(3) != 0   ? RowKind::process
+                     : pick(2) == 0 ? RowKind::other
+                                    : RowKind::file;
             const bool copy = pick(2) == 0;
             r.path = copy ? copies[pick(copies.size())] : texts[pick(texts.size())];
             r.type = texts[pick(texts.size())];
@@ -107,12 +111,11 @@ TEST(RowSort, AgreesWithStableSortForEveryField) {
             // Few distinct numbers, so that many rows tie; both signs.
             r.pid = static_cast<std::int64_t>(pick(7)) - 3;
             r.ppid = pick(2) ? INT64_MIN + static_cast<std::int64_t>(pick(3)) : INT64_MAX;
-            r.isOther = !r.isProcess && pick(2) == 0;
             r.facts = RowFacts(facts[pick(facts.size())]);
         }
-        for (const CsvField& field : everyField()) {
+        for (FieldId field : everyField()) {
             for (const bool descending : {false, true}) {
-                SCOPED_TRACE(std::string(csvFieldName(field)) + (descending ? " descending" : ""));
+                SCOPED_TRACE(std::string(rowField(field).name) + (descending ? " descending" : ""));
                 const auto keys =
                     sortKeys(field, rows.size(), [&](std::size_t i) { return rows[i]; });
                 ASSERT_EQ(sortedOrder(keys, sortKindOf(field), descending),
@@ -130,7 +133,7 @@ struct FieldCase {
 };
 
 // The CSV record of `row` with the one field `field`.
-std::string csvRecord(const CsvField& field, const RowView& row) {
+std::string csvRecord(FieldId field, const RowView& row) {
     std::FILE* file = std::tmpfile();
     bool given = false;
     writeRows(fileno(file), "temporary", ExportFormat::csv,
@@ -154,19 +157,19 @@ TEST(RowFields, TextsAndEmptyValues) {
     const RowFacts facts(encodedFacts({{Fact::uid, "-7"}, {Fact::args, "a,b"}}));
     // clang-format off
     const FieldCase cases[] = {
-        {"kind", {false, "T", "x", "/p", 5, 6, {}, true, t}, "other", false},
-        {"ppid", {true, "T", "x", "/p", 5, -6, {}, false, t}, "-6", false},
-        {"ppid", {false, "T", "x", "/p", 5, 6, {}, true, t}, "6", false},
-        {"path", {false, "T", "x", "", -5, 6, {}, false, t}, "", true},
-        {"timestamp", {false, "T", "1765000000.0000001", "", -5, 6, {}, false, t}, "1765000000.0000001", false},
-        {"timestamp", {false, "T", "soon", "", -5, 6, {}, false, kNoTimeValue}, "soon", true},
-        {"utc", {false, "T", "1765000000.0000001", "", -5, 6, {}, false, t}, "2025-12-06T05:46:40.000000100Z", false},
-        {"utc", {false, "T", "", "", -5, 6, {}, false, 0}, "1970-01-01T00:00:00.000000000Z", false},
-        {"utc", {false, "T", "soon", "", -5, 6, {}, false, kNoTimeValue}, "", true},
-        {"uid", {true, "T", "x", "/p", 5, 6, facts, false, t}, "-7", false},
-        {"uid", {true, "T", "x", "/p", 5, 6, {}, false, t}, "", true},
-        {"args", {true, "T", "x", "/p", 5, 6, facts, false, t}, "\"a,b\"", false},
-        {"cwd", {true, "T", "x", "/p", 5, 6, facts, false, t}, "", true},
+        {"kind", {RowKind::other, "T", "x", "/p", 5, 6, {}, t}, "other", false},
+        {"ppid", {RowKind::process, "T", "x", "/p", 5, -6, {}, t}, "-6", false},
+        {"ppid", {RowKind::other, "T", "x", "/p", 5, 6, {}, t}, "6", false},
+        {"path", {RowKind::file, "T", "x", "", -5, 6, {}, t}, "", true},
+        {"timestamp", {RowKind::file, "T", "1765000000.0000001", "", -5, 6, {}, t}, "1765000000.0000001", false},
+        {"timestamp", {RowKind::file, "T", "soon", "", -5, 6, {}, kNoTimeValue}, "soon", true},
+        {"utc", {RowKind::file, "T", "1765000000.0000001", "", -5, 6, {}, t}, "2025-12-06T05:46:40.000000100Z", false},
+        {"utc", {RowKind::file, "T", "", "", -5, 6, {}, 0}, "1970-01-01T00:00:00.000000000Z", false},
+        {"utc", {RowKind::file, "T", "soon", "", -5, 6, {}, kNoTimeValue}, "", true},
+        {"uid", {RowKind::process, "T", "x", "/p", 5, 6, facts, t}, "-7", false},
+        {"uid", {RowKind::process, "T", "x", "/p", 5, 6, {}, t}, "", true},
+        {"args", {RowKind::process, "T", "x", "/p", 5, 6, facts, t}, "\"a,b\"", false},
+        {"cwd", {RowKind::process, "T", "x", "/p", 5, 6, facts, t}, "", true},
     };
     // clang-format on
     for (const FieldCase& c : cases) {
@@ -178,6 +181,25 @@ TEST(RowFields, TextsAndEmptyValues) {
     }
     for (const char* bad : {"size", "PID", "--pid", "-", "", "pid,path"}) {
         EXPECT_FALSE(parseRowSort(bad)) << bad;
+    }
+}
+
+// The table of fields stays usable as fields are added: names and filter
+// keys name one field each (a filter key is not one of the keys of their
+// own either), and every kind has a column that fills its row.
+TEST(RowFields, NamesAndKeysAreUnique) {
+    std::set<std::string> names;
+    std::set<std::string> keys = {"tree", "json", "after", "before"};
+    for (const RowField& field : rowFields()) {
+        EXPECT_TRUE(names.insert(std::string(field.name)).second) << field.name;
+        const std::string key(filterKeyOf(field));
+        EXPECT_TRUE(key.empty() || keys.insert(key).second) << key;
+        EXPECT_EQ(fieldNamed(field.name), field.id);
+        EXPECT_EQ((field.shown & ~field.columns), 0) << field.name;  // shown only if offered
+    }
+    for (const RowKind kind : kRowKinds) {
+        EXPECT_TRUE(std::any_of(rowFields().begin(), rowFields().end(),
+                                [&](const RowField& f) { return contains(f.shown, kind); }));
     }
 }
 

@@ -24,14 +24,12 @@ TEST(TimeSlices, AgreeWithPlainCount) {
             // Inside the span, just outside it, and no time value.
             const auto offset = static_cast<TimeValue>(rng() % (span + 3)) - 1;
             const TimeValue t = rng() % 10 == 0 ? kNoTimeValue : first + offset;
-            const auto list = static_cast<RowList>(rng() % 3);
+            const auto list = static_cast<RowKind>(rng() % 3);
             slices.add(t, list);
             for (std::size_t s = 0; s < count && t != kNoTimeValue; ++s) {
                 const TimeValue start = slices.from() + static_cast<TimeValue>(s) * slices.width();
                 if (t >= start && t - start < slices.width()) {
-                    ++(list == RowList::process ? expected[s].process
-                       : list == RowList::file  ? expected[s].file
-                                                : expected[s].other);
+                    ++expected[s].rows[list];
                 }
             }
         }

@@ -49,12 +49,12 @@ TraceSummary referenceSummary(const std::vector<RowView>& rows) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const RowView& r = rows[i];
         ++types[std::string(r.type)];
-        if (!r.isProcess && !r.isOther && !r.path.empty()) {
+        if (!r.hasPpid() && !r.path.empty()) {
             ++paths[std::string(r.path)];
         }
-        std::string program(r.isProcess ? r.path : r.facts[Fact::process_path]);
-        for (std::size_t j = i; !r.isProcess && program.empty() && j-- > 0;) {
-            if (rows[j].isProcess && rows[j].pid == r.pid) {
+        std::string program((r.kind == RowKind::process) ? r.path : r.facts[Fact::process_path]);
+        for (std::size_t j = i; !(r.kind == RowKind::process) && program.empty() && j-- > 0;) {
+            if ((rows[j].kind == RowKind::process) && rows[j].pid == r.pid) {
                 program = rows[j].path;
                 break;
             }
@@ -115,13 +115,12 @@ TEST(TraceSummary, AgreesWithPlainCount) {
         std::vector<RowView> rows(round == 0 ? 0 : 1 + random.pick(round * 40));
         for (RowView& r : rows) {
             const std::size_t kind = random.pick(3);
-            r.isProcess = kind == 0;
-            r.isOther = kind == 2;
-            r.type = types[r.isProcess ? random.pick(2) : 2 + random.pick(3)];
+            r.kind = kind == 0 ? RowKind::process : kind == 2 ? RowKind::other : RowKind::file;
+            r.type = types[r.kind == RowKind::process ? random.pick(2) : 2 + random.pick(3)];
             r.pid = static_cast<std::int64_t>(random.pick(12)) - 2;
             r.path = random.name();
             r.time = random.time();
-            if (!r.isProcess && random.pick(3) == 0) {
+            if (!(r.kind == RowKind::process) && random.pick(3) == 0) {
                 r.facts = RowFacts(testsupport::encodedFacts(
                     {{Fact::uid, "501"}, {Fact::process_path, random.name()}}));
             }
@@ -146,15 +145,14 @@ TEST(TraceSummary, EachLinesTermsKeepItsCount) {
     std::vector<RowView> rows(3000);
     for (RowView& r : rows) {
         const std::size_t kind = random.pick(3);
-        r.isProcess = kind == 0;
-        r.isOther = kind == 2;
-        r.type = r.isProcess ? "ES_EVENT_TYPE_NOTIFY_EXEC"
-                 : r.isOther ? "ES_EVENT_TYPE_NOTIFY_EXIT"
+        r.kind = kind == 0 ? RowKind::process : kind == 2 ? RowKind::other : RowKind::file;
+        r.type = kind == 0   ? "ES_EVENT_TYPE_NOTIFY_EXEC"
+                 : kind == 2 ? "ES_EVENT_TYPE_NOTIFY_EXIT"
                              : "ES_EVENT_TYPE_NOTIFY_OPEN";
         r.pid = static_cast<std::int64_t>(random.pick(6));
         const std::string& program = programs[random.pick(programs.size())];
-        r.path = r.isProcess ? std::string_view(program)
-                 : r.isOther ? std::string_view()
+        r.path = kind == 0   ? std::string_view(program)
+                 : kind == 2 ? std::string_view()
                              : std::string_view(files[random.pick(files.size())]);
         r.time = random.time();
         r.facts = RowFacts(testsupport::encodedFacts({{Fact::process_path, program}}));
@@ -197,7 +195,7 @@ TEST(TraceSummary, OfLoadedRowsInLoadOrder) {
     std::vector<RowView> rows;
     for (int i = 0; i < 800; ++i) {
         RowView r;
-        r.isProcess = random.pick(3) == 0;
+        r.kind = random.pick(3) == 0 ? RowKind::process : RowKind::file;
         r.pid = static_cast<std::int64_t>(random.pick(8));
         const std::string& path = random.name(false);
         const TimeValue t = random.time();
@@ -205,13 +203,14 @@ TEST(TraceSummary, OfLoadedRowsInLoadOrder) {
             t == kNoTimeValue ? "t"
                               : std::to_string(t / 1'000'000'000) + "." +
                                     std::to_string(1'000'000'000 + t % 1'000'000'000).substr(1);
-        texts.push_back(r.isProcess ? "ES_EVENT_TYPE_NOTIFY_EXEC" : "ES_EVENT_TYPE_NOTIFY_WRITE");
+        texts.push_back((r.kind == RowKind::process) ? "ES_EVENT_TYPE_NOTIFY_EXEC"
+                                                     : "ES_EVENT_TYPE_NOTIFY_WRITE");
         r.type = texts.back();
         texts.push_back(path);
         r.path = texts.back();
         r.time = t;
-        log += (r.isProcess ? testsupport::procLine(r.type, r.pid, 1, path, stamp)
-                            : testsupport::fileLine(r.type, r.pid, path, stamp)) +
+        log += ((r.kind == RowKind::process) ? testsupport::procLine(r.type, r.pid, 1, path, stamp)
+                                             : testsupport::fileLine(r.type, r.pid, path, stamp)) +
                "\n";
         rows.push_back(r);
     }

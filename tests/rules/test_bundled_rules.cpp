@@ -51,11 +51,11 @@ int hitsOf(const std::string& file, const std::vector<std::string>& lines) {
     loading.load(dir.write("trace", testsupport::joinedLines(lines)));
     int hits = 0;
     const EventStore& store = loading.ws.store;
-    for (std::size_t i = 0; i < store.procPreviews().size(); ++i) {
-        hits += store.procPreviews().rowView(i).ruleHits != nullptr;
+    for (std::size_t i = 0; i < store.rows(RowKind::process).size(); ++i) {
+        hits += store.rows(RowKind::process).rowView(i).ruleHits != nullptr;
     }
-    for (std::size_t i = 0; i < store.filePreviews().size(); ++i) {
-        hits += store.filePreviews().rowView(i).ruleHits != nullptr;
+    for (std::size_t i = 0; i < store.rows(RowKind::file).size(); ++i) {
+        hits += store.rows(RowKind::file).rowView(i).ruleHits != nullptr;
     }
     return hits;
 }

@@ -54,7 +54,7 @@ std::vector<std::string> processRowRules(const std::vector<std::vector<std::stri
     loading.ws.loader.setRules(rules);
     loading.load(paths);
     std::vector<std::string> out;
-    const auto& procs = loading.ws.store.procPreviews();
+    const auto& procs = loading.ws.store.rows(RowKind::process);
     for (std::size_t i = 0; i < procs.size(); ++i) {
         out.emplace_back(ruleTitlesOf(procs.rowView(i).ruleHits));
     }
@@ -154,19 +154,19 @@ detection: {s: ['"rename"'], condition: s}
     loading.ws.loader.setRules(set);
     loading.load(dir.write("log", testsupport::joinedLines(lines)));
     const EventStore& store = loading.ws.store;
-    ASSERT_EQ(store.procPreviews().size(), 3u);
-    ASSERT_EQ(store.filePreviews().size(), 3u);
+    ASSERT_EQ(store.rows(RowKind::process).size(), 3u);
+    ASSERT_EQ(store.rows(RowKind::file).size(), 3u);
     auto fields = [](const RowView& row) {
         return std::string(ruleTitlesOf(row.ruleHits)) + "|" +
                std::string(ruleIdsOf(row.ruleHits)) + "|" +
                std::string(ruleLevelName(ruleLevelOf(row.ruleHits)));
     };
-    EXPECT_EQ(fields(store.procPreviews().rowView(0)), "cmd; any exec or file|r1|low");
-    EXPECT_EQ(fields(store.procPreviews().rowView(1)), "||");  // a fork is tested by none
-    EXPECT_EQ(fields(store.procPreviews().rowView(2)), "any exec or file||");
-    EXPECT_EQ(fields(store.filePreviews().rowView(0)), "made|r2|critical");
-    EXPECT_EQ(fields(store.filePreviews().rowView(1)), "made; keyword|r2|critical");
-    EXPECT_EQ(fields(store.filePreviews().rowView(2)), "||");  // open: not tested
+    EXPECT_EQ(fields(store.rows(RowKind::process).rowView(0)), "cmd; any exec or file|r1|low");
+    EXPECT_EQ(fields(store.rows(RowKind::process).rowView(1)), "||");  // a fork is tested by none
+    EXPECT_EQ(fields(store.rows(RowKind::process).rowView(2)), "any exec or file||");
+    EXPECT_EQ(fields(store.rows(RowKind::file).rowView(0)), "made|r2|critical");
+    EXPECT_EQ(fields(store.rows(RowKind::file).rowView(1)), "made; keyword|r2|critical");
+    EXPECT_EQ(fields(store.rows(RowKind::file).rowView(2)), "||");  // open: not tested
 
     // The command line and the facts are never cut.
     auto whole = std::make_shared<RuleSet>();
@@ -179,7 +179,7 @@ detection: {s: ['"rename"'], condition: s}
     testsupport::LoadingWorkspace again;
     again.ws.loader.setRules(whole);
     again.load(dir.write("log2", testsupport::joinedLines(lines)));
-    EXPECT_EQ(fields(again.ws.store.procPreviews().rowView(2)), "w||");
+    EXPECT_EQ(fields(again.ws.store.rows(RowKind::process).rowView(2)), "w||");
 
     // Filter keys and export fields.
     struct Query {
@@ -195,7 +195,7 @@ detection: {s: ['"rename"'], condition: s}
         const ParsedFilterQuery parsed = parseFilterQuery(q.text);
         ASSERT_TRUE(parsed.query) << q.text;
         for (std::size_t i = 0; i < 3; ++i) {
-            EXPECT_EQ(parsed.query->matches(store.filePreviews().rowView(i)), q.shown[i])
+            EXPECT_EQ(parsed.query->matches(store.rows(RowKind::file).rowView(i)), q.shown[i])
                 << q.text << " row " << i;
         }
     }

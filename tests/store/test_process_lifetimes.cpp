@@ -40,8 +40,8 @@ struct Rows {
     explicit Rows(const std::vector<RowSketch>& described) {
         for (const RowSketch& s : described) {
             RowView row;
-            row.isProcess = s.kind == 'x' || s.kind == 'f' || s.kind == 'n';
-            row.isOther = !row.isProcess;
+            row.kind =
+                s.kind == 'x' || s.kind == 'f' || s.kind == 'n' ? RowKind::process : RowKind::other;
             row.type = s.kind == 'x' || s.kind == 'n' ? kEventKindNames[kExecKind]
                        : s.kind == 'f'                ? kEventKindNames[kForkKind]
                        : s.kind == 'e'                ? ProcessLifetimes::kExitType
@@ -56,7 +56,7 @@ struct Rows {
                 builder.set(Fact::summary, s.summary);
                 row.facts = RowFacts(facts.emplace_back(builder.encode()).data());
             }
-            (row.isProcess ? procs : others).push_back(this->rows.size());
+            (row.kind == RowKind::process ? procs : others).push_back(this->rows.size());
             this->rows.push_back(row);
         }
     }
@@ -169,17 +169,17 @@ std::vector<LifetimeEnd> referenceEnds(const Rows& r) {
                     ++other;
                 }
                 const bool exec = row.type == kEventKindNames[kExecKind];
-                if (row.isProcess && row.facts.any() && row.pid == start.pid &&
+                if (row.kind == RowKind::process && row.facts.any() && row.pid == start.pid &&
                     (exec || row.facts[Fact::pidversion] != version)) {
                     end = {exec ? LifetimeEnd::How::became : LifetimeEnd::How::unseen, proc};
                     break;
                 }
-                if (row.isOther && row.type == ProcessLifetimes::kExitType &&
+                if (row.kind == RowKind::other && row.type == ProcessLifetimes::kExitType &&
                     row.pid == start.pid && row.facts[Fact::pidversion] == version) {
                     end = {LifetimeEnd::How::exited, other};
                     break;
                 }
-                proc += row.isProcess;
+                proc += row.kind == RowKind::process;
             }
         }
         ends.push_back(end);

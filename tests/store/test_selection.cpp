@@ -37,36 +37,42 @@ TEST(SelectEvent, EntriesAndDetail) {
     w.load(dir.write("log.json", kExec + "\n" + kRename + "\n" + kExit + "\n"));
     const EventStore& rows = w.ws.store;
     EventSelection& store = w.ws.selection;
-    ASSERT_EQ(rows.procPreviews().size(), 1u);
-    ASSERT_EQ(rows.filePreviews().size(), 1u);
+    ASSERT_EQ(rows.rows(RowKind::process).size(), 1u);
+    ASSERT_EQ(rows.rows(RowKind::file).size(), 1u);
     Recorder rec(w.ws.observers);
 
-    const ProcPreviewEntry proc = rows.procPreviews()[0];
-    store.selectEvent(proc.id);
-    EXPECT_EQ(store.activePreview(), proc);
-    EXPECT_EQ(store.activeFilePreview(), std::nullopt);
+    // A chosen row of each kind, by its line's place.
+    const auto active = [&](RowKind kind) {
+        const auto& row = store.activeRow(kind);
+        return row ? std::optional(std::pair(row->place, row->row)) : std::nullopt;
+    };
+    const auto proc =
+        std::pair(rows.rows(RowKind::process).placeOf(0), rows.rows(RowKind::process)[0]);
+    const auto file = std::pair(rows.rows(RowKind::file).placeOf(0), rows.rows(RowKind::file)[0]);
+    store.selectEvent(proc.first);
+    EXPECT_EQ(active(RowKind::process), proc);
+    EXPECT_EQ(active(RowKind::file), std::nullopt);
     EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(kExec));
-    EXPECT_EQ(rec.take(), (Fields{StoreField::activePreview, StoreField::activeEventJson}));
+    EXPECT_EQ(rec.take(), (Fields{StoreField::activeProcessRow, StoreField::activeEventJson}));
 
     // The same row twice: the process entry is kept, and the second
     // selection is announced again.
-    const FilePreviewEntry file = rows.filePreviews()[0];
     for (int i = 0; i < 2; ++i) {
-        store.selectEvent(file.id);
-        EXPECT_EQ(store.activeFilePreview(), file);
-        EXPECT_EQ(store.activePreview(), proc);
+        store.selectEvent(file.first);
+        EXPECT_EQ(active(RowKind::file), file);
+        EXPECT_EQ(active(RowKind::process), proc);
         EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(kRename));
-        EXPECT_EQ(rec.take(), (Fields{StoreField::activeFilePreview, StoreField::activeEventJson}));
+        EXPECT_EQ(rec.take(), (Fields{StoreField::activeFileRow, StoreField::activeEventJson}));
     }
 
-    // An unknown id, or a line that made no preview: the entries stay, only
-    // the detail changes.
-    for (const auto& [id, detail] :
-         {std::pair{Uuid::random(), std::string("ERROR: No Event Found")},
-          std::pair{rows.lineRefs().entry(LinePlace(2)).id, prettyPrintedJson(kExit)}}) {
-        store.selectEvent(id);
-        EXPECT_EQ(store.activePreview(), proc);
-        EXPECT_EQ(store.activeFilePreview(), file);
+    // A place beyond the store's lines, or a line that made no process or
+    // file row: those rows stay, only the detail changes.
+    for (const auto& [place, detail] :
+         {std::pair{LinePlace(3), std::string("ERROR: No Event Found")},
+          std::pair{LinePlace(2), prettyPrintedJson(kExit)}}) {
+        store.selectEvent(place);
+        EXPECT_EQ(active(RowKind::process), proc);
+        EXPECT_EQ(active(RowKind::file), file);
         EXPECT_EQ(store.activeEventJson(), detail);
         EXPECT_EQ(rec.take(), (Fields{StoreField::activeEventJson}));
     }
@@ -74,17 +80,17 @@ TEST(SelectEvent, EntriesAndDetail) {
     // The detail in two steps, as the window makes it on a worker: a result
     // that a later choice has overtaken is dropped, and the detail shown
     // stays until the last choice's arrives.
-    const auto first = store.chooseEvent(proc.id);
+    const auto first = store.chooseEvent(proc.first);
     EXPECT_TRUE(store.detailPending());
-    EXPECT_EQ(rec.take(), (Fields{StoreField::activePreview, StoreField::activeEventJson}));
-    const auto second = store.chooseEvent(file.id);
+    EXPECT_EQ(rec.take(), (Fields{StoreField::activeProcessRow, StoreField::activeEventJson}));
+    const auto second = store.chooseEvent(file.first);
     EXPECT_FALSE(store.setDetail(first.choice, EventSelection::detailFor(first)));
     EXPECT_TRUE(store.detailPending());
     EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(kExit));  // the detail shown before
     EXPECT_TRUE(store.setDetail(second.choice, EventSelection::detailFor(second)));
     EXPECT_FALSE(store.detailPending());
     EXPECT_EQ(store.activeEventJson(), prettyPrintedJson(kRename));
-    EXPECT_EQ(rec.take(), (Fields{StoreField::activeFilePreview, StoreField::activeEventJson,
+    EXPECT_EQ(rec.take(), (Fields{StoreField::activeFileRow, StoreField::activeEventJson,
                                   StoreField::activeEventJson}));
     EXPECT_FALSE(store.setDetail(second.choice, plainDetail("again")));
 }
@@ -112,30 +118,31 @@ TEST(SelectEvent, FactsCard) {
     w.load(dir.write("log.json", exec + "\n" + open + "\n" + open + "\n" + fork + "\n" + kExec +
                                      "\n" + exit + "\n"));
     const EventStore& rows = w.ws.store;
-    ASSERT_EQ(rows.procPreviews().size(), 3u);
-    ASSERT_EQ(rows.filePreviews().size(), 2u);
-    EXPECT_EQ(rows.filePreviews()[0].facts, rows.filePreviews()[1].facts);
+    ASSERT_EQ(rows.rows(RowKind::process).size(), 3u);
+    ASSERT_EQ(rows.rows(RowKind::file).size(), 2u);
+    EXPECT_EQ(rows.rows(RowKind::file)[0].facts.encoded(),
+              rows.rows(RowKind::file)[1].facts.encoded());
     const struct {
-        Uuid id;
+        LinePlace place;
         std::string card;
     } cases[] = {
-        {rows.procPreviews()[0].id,
+        {rows.rows(RowKind::process).placeOf(0),
          "Kind: ES_EVENT_TYPE_NOTIFY_EXEC\nTime: 2026-01-05T09:12:00Z\nPID: 401 (version 3)\n"
          "PPID: 400\nPath: /bin/echo\nArgs: echo 'it'\\''s'\nCWD: /tmp\nUser: 501\n"
          "Platform: yes\nProcess: /bin/echo\nLifetime: ran 1.5 s, exit 0"},
-        {rows.otherPreviews()[0].id,
+        {rows.rows(RowKind::other).placeOf(0),
          "Kind: ES_EVENT_TYPE_NOTIFY_EXIT\nTime: 2026-01-05T09:12:01.5Z\nPID: 401 (version 3)\n"
          "PPID: 400\nPath: \nUser: 501\nSummary: exit 0\n"
          "Ends: ES_EVENT_TYPE_NOTIFY_EXEC of /bin/echo at 2026-01-05T09:12:00Z"},
-        {rows.filePreviews()[1].id,
+        {rows.rows(RowKind::file).placeOf(1),
          "Kind: ES_EVENT_TYPE_NOTIFY_CLOSE\nTime: u\nPID: 401\nPath: /etc/hosts\nUser: 0\n"
          "Signing ID: com.x"},
-        {rows.procPreviews()[1].id,
+        {rows.rows(RowKind::process).placeOf(1),
          "Kind: ES_EVENT_TYPE_NOTIFY_FORK\nTime: v\nPID: 9\nPPID: 8\nPath: "},
-        {rows.procPreviews()[2].id, ""},
+        {rows.rows(RowKind::process).placeOf(2), ""},
     };
     for (const auto& c : cases) {
-        w.ws.selection.selectEvent(c.id);
+        w.ws.selection.selectEvent(c.place);
         EXPECT_EQ(w.ws.selection.activeEventCard(), c.card);
     }
 }

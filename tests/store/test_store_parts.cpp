@@ -18,7 +18,6 @@
 #include "store/linear_probing_table.h"
 #include "store/load_errors.h"
 #include "store/log_files.h"
-#include "store/uuid.h"
 
 namespace korvantis {
 namespace {
@@ -138,33 +137,6 @@ TEST(InternedTexts, EachDistinctTextIsKeptOnce) {
             ASSERT_TRUE(used.insert(stored.data()).second) << "shared by two texts";
         }
     }
-}
-
-// Ids are made from places: every place gives a distinct version-4 id that
-// leads back to it; ids of another store, or random ones, lead nowhere.
-TEST(LineRefTable, IdsLeadBackToTheirPlace) {
-    LineRefTable mapping, other;
-    EXPECT_FALSE(mapping.indexOf(Uuid::random()));
-    std::set<Uuid> seen;
-    for (std::uint32_t i = 0; i < 20000; ++i) {
-        const LineRef ref{i * 100ull, i, i % 3, i * 7919ull};
-        mapping.append(ref);
-        other.append(ref);
-        const Uuid id = mapping.idOf(LinePlace(i));
-        ASSERT_EQ(id.bytes[6] >> 4, 4);       // version 4
-        ASSERT_EQ(id.bytes[8] & 0xc0, 0x80);  // variant 10
-        ASSERT_TRUE(seen.insert(id).second) << i;
-        ASSERT_EQ(mapping.entry(LinePlace(i)).id, id);
-        ASSERT_EQ(mapping.entry(LinePlace(i)).ref.offset, i * 100ull);
-    }
-    for (std::uint32_t i = 0; i < 20000; i += 7) {
-        const Uuid id = mapping.idOf(LinePlace(i));
-        ASSERT_EQ(mapping.indexOf(id), LinePlace(i));
-        ASSERT_FALSE(other.indexOf(id)) << i;
-        ASSERT_FALSE(mapping.indexOf(Uuid::random()));
-    }
-    // Places not filled yet are not found either.
-    EXPECT_FALSE(mapping.indexOf(mapping.idOf(LinePlace(20000))));
 }
 
 // The packed load errors against a plain list of the same errors: runs of

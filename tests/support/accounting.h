@@ -48,7 +48,7 @@ struct StoreSizes {
 };
 
 inline StoreSizes storeSizes(const Workspace& ws) {
-    return {ws.store.procPreviews().size(), ws.store.filePreviews().size(),
+    return {ws.store.rows(RowKind::process).size(), ws.store.rows(RowKind::file).size(),
             ws.loader.processTree().nodes().size(), ws.store.lineRefs().size(),
             ws.store.loadErrors().size()};
 }
@@ -106,8 +106,8 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
         lines.resize(*linesRead);
     }
     const EventStore& store = ws.store;
-    const auto& procs = store.procPreviews();
-    const auto& files = store.filePreviews();
+    const auto& procs = store.rows(RowKind::process);
+    const auto& files = store.rows(RowKind::file);
     const auto& mapping = store.lineRefs();
     const auto& errors = store.loadErrors();
     const auto& nodes = ws.loader.processTree().nodes();
@@ -176,7 +176,7 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
         if (mapped >= mapping.size()) {
             return fail("expected a lineRefs entry, the map has ended");
         }
-        const auto& entry = mapping.entry(LinePlace(mapped++));
+        const LinePlace place(mapped++);
         const std::optional<std::string> text = store.lineText(LinePlace(mapped - 1));
         // Each look walks the load errors: a sample of lines is enough.
         if ((mapped < 100 || mapped % 4999 == 0) &&
@@ -184,9 +184,9 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
             return fail("lineRefs entry " + std::to_string(mapped - 1) + " is on line " +
                         std::to_string(store.lineNumberOf(LinePlace(mapped - 1)).value()));
         }
-        if (text != line || mapping.indexOf(entry.id) != LinePlace(mapped - 1)) {
+        if (text != line) {
             return fail("lineRefs entry " + std::to_string(mapped - 1) + " reads [" +
-                        detail::excerpt(text.value_or("(nothing)")) + "] or is not found by id");
+                        detail::excerpt(text.value_or("(nothing)")) + "]");
         }
         const bool isProcess = record->event == "ES_EVENT_TYPE_NOTIFY_EXEC" ||
                                record->event == "ES_EVENT_TYPE_NOTIFY_FORK";
@@ -195,13 +195,14 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
             if (proc >= procs.size() || proc >= nodes.size()) {
                 return fail("expected a process preview and node, the list has ended");
             }
-            const ProcPreviewEntry& p = procs[proc];
+            const RowView p = procs[proc];
+            const LinePlace at = procs.placeOf(proc);
             const Node& n = nodes[proc++];
-            if (p.id != entry.id || p.pid != record->process->pid ||
-                p.ppid != record->process->ppid || p.path != record->process->path.value_or("") ||
-                p.type != record->event || p.timestamp != record->timestamp || n.pid != p.pid ||
-                n.ppid != p.ppid || n.path != p.path) {
-                return fail("process preview or node id or fields differ from the record");
+            if (at != place || p.pid != record->process->pid || p.ppid != record->process->ppid ||
+                p.path != record->process->path.value_or("") || p.type != record->event ||
+                p.timestamp != record->timestamp || n.pid != p.pid || n.ppid != p.ppid ||
+                n.path != p.path) {
+                return fail("process preview or node place or fields differ from the record");
             }
         } else if (record->storedOnly ||
                    std::find(std::begin(detail::kMonitoredFileEvents),
@@ -213,11 +214,11 @@ inline std::string checkAccounting(std::string_view bytes, const Workspace& ws,
             if (file >= files.size()) {
                 return fail("expected a file preview, the list has ended");
             }
-            const FilePreviewEntry& f = files[file++];
-            if (f.id != entry.id || f.pid != record->file->pid ||
-                f.path != record->file->destination || f.type != record->event ||
-                f.timestamp != record->timestamp) {
-                return fail("file preview id or fields differ from the record");
+            const LinePlace at = files.placeOf(file);
+            const RowView f = files[file++];
+            if (at != place || f.pid != record->file->pid || f.path != record->file->destination ||
+                f.type != record->event || f.timestamp != record->timestamp) {
+                return fail("file preview place or fields differ from the record");
             }
         } else {
             ++want.mappingOnly;

@@ -1,5 +1,5 @@
 #pragma once
-// What loads put in a store, ids left out, as one text to compare: the
+// What loads put in a store as one text to compare: the
 // lists, the errors with their line numbers, the gaps in message numbers,
 // every stored line read again (unless its log changed since: not
 // `readLines`), and (when asked) the tree.
@@ -14,16 +14,14 @@ namespace korvantis::testsupport {
 inline std::string storeContent(const Workspace& ws, bool withTree = true, bool readLines = true) {
     const EventStore& store = ws.store;
     std::ostringstream out;
-    for (const ProcPreviewEntry& e : store.procPreviews()) {
-        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.ppid << '|' << e.path
-            << '\n';
-    }
-    for (const FilePreviewEntry& e : store.filePreviews()) {
-        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.path << '\n';
-    }
-    for (const OtherPreviewEntry& e : store.otherPreviews()) {
-        out << e.type << '|' << e.timestamp << '|' << e.pid << '|' << e.ppid << '|' << e.path
-            << '\n';
+    for (const RowKind kind : kRowKinds) {
+        for (const RowView& e : store.rows(kind)) {
+            out << e.type << '|' << e.timestamp << '|' << e.pid << '|';
+            if (e.hasPpid()) {
+                out << e.ppid << '|';
+            }
+            out << e.path << '\n';
+        }
     }
     for (std::size_t i = 0; i < store.loadErrors().listed(); ++i) {
         out << store.loadErrors().origin(i).line << ": " << store.loadErrorText(i) << '\n';

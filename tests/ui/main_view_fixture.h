@@ -39,8 +39,11 @@ struct Window : ShownWindow {
     Window() = default;
     explicit Window(const QString& procLog) { load(procLog, kProcRows); }
     LoadProgressView* progress() { return bar()->loadProgress(); }
-    // The id of the chosen process row, none when there is none.
-    Uuid chosenId() { return selection().activePreview().value_or(ProcPreviewEntry{}).id; }
+    // The place of the chosen process row, SIZE_MAX when there is none.
+    LinePlace chosenPlace() {
+        const auto& chosen = selection().activeRow(RowKind::process);
+        return chosen ? chosen->place : LinePlace(SIZE_MAX);
+    }
     // Waits, looking often, until the big log's first rows are shown, and
     // tells whether its load still runs then.
     bool waitForFirstRows(int rows) {

@@ -89,9 +89,9 @@ class FactsViewTest : public QObject {
             w.toggle("PPID");
             QCOMPARE(w.headers(), (QStringList{"Time", "Type", "PID", "Args", "User", "Path"}));
             // Cells of the new columns show the facts, and how runs ended.
-            QCOMPARE(w.procs()->rows().text(1, factKey(Fact::uid)), "0");
-            QCOMPARE(w.procs()->rows().text(1, FieldKey::outcome), "still running");
-            QCOMPARE(w.procs()->rows().text(2, FieldKey::outcome), "");
+            QCOMPARE(w.procs()->rows().text(1, fieldOf(Fact::uid)), "0");
+            QCOMPARE(w.procs()->rows().text(1, FieldId::outcome), "still running");
+            QCOMPARE(w.procs()->rows().text(2, FieldId::outcome), "");
             // The CSV export: the six fields, then the shown facts in the list's order.
             QVERIFY(w.exportedCsv(dir_.filePath("rows.csv"))
                         .startsWith("kind,type,timestamp,pid,ppid,path,args,uid\n"
@@ -168,7 +168,7 @@ class FactsViewTest : public QObject {
         TRY_COMPARE(w.procs()->rows().rowCount(), 1);
         menu->close();
         field->setText("-path:x uid:0");
-        TRY_COMPARE(w.procs()->rows().text(0, FieldKey::pid), QString("41"));
+        TRY_COMPARE(w.procs()->rows().text(0, FieldId::pid), QString("41"));
         menu = w.procs()->menuForRow(0);
         menu->onlySignerAction()->trigger();
         QCOMPARE(field->text(), "-path:x uid:0 signing_id:\"com.y\"");
@@ -193,10 +193,10 @@ class FactsViewTest : public QObject {
             clickRow(w.procs()->list(), row);
             TRY_VERIFY(chosen() && !w.selection().detailPending());
         };
-        choose(1, [&] { return w.selection().activePreview().has_value(); });
+        choose(1, [&] { return w.selection().activeRow(RowKind::process).has_value(); });
         savePicture(w.view, "main-eslogger.png");
-        w.procs()->columnChoice().setShown(factKey(Fact::args), true);
-        w.procs()->columnChoice().setShown(factKey(Fact::uid), true);
+        w.procs()->columnChoice().setShown(fieldOf(Fact::args), true);
+        w.procs()->columnChoice().setShown(fieldOf(Fact::uid), true);
         choose(3, [&] { return w.procDetail()->eventTextView()->card()->isVisible(); });
         savePicture(w.view, "main-facts.png");
     }

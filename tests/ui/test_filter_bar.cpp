@@ -62,7 +62,7 @@ struct Window : ShownWindow {
     static QStringList shownPaths(RowSource& rows) {
         QStringList out;
         for (int r = 0; r < rows.rowCount(); ++r) {
-            out << rows.text(r, FieldKey::path);
+            out << rows.text(r, FieldId::path);
         }
         return out;
     }
@@ -190,7 +190,7 @@ class FilterBarTest : public QObject {
         QCOMPARE(Window::shownPaths(preview->rows()),
                  QStringList({"/usr/bin/git", "/usr/bin/git", "/bin/cat", "/bin/cat", "/bin/sh",
                               "/bin/ls", "/bin/sh", "/bin/ls"}));
-        QCOMPARE(preview->rows().text(preview->list()->chosenRow(), FieldKey::path), u"/bin/ls"_s);
+        QCOMPARE(preview->rows().text(preview->list()->chosenRow(), FieldId::path), u"/bin/ls"_s);
     }
 
     // The time display, chosen from any menu that offers it: every list's
@@ -217,7 +217,7 @@ class FilterBarTest : public QObject {
             menu.actions()[step.action]->trigger();
             QVERIFY(menu.actions()[step.action]->isChecked());
             QCOMPARE(w.procPreview()->list()->cellShown(0, 0), step.proc);
-            QCOMPARE(w.filePreview()->rows().text(0, FieldKey::timestamp), step.file);
+            QCOMPARE(w.filePreview()->rows().text(0, FieldId::timestamp), step.file);
             QCOMPARE(viewerSettings().value(u"view/timeDisplay"_s).toString(), step.setting);
         }
         qunsetenv("TZ");
@@ -232,12 +232,13 @@ class FilterBarTest : public QObject {
         const auto totals = [&] {
             SliceCount sum;
             for (const SliceCount& c : strip->shownSlices().slices()) {
-                sum.process += c.process;
-                sum.file += c.file;
+                for (const RowKind kind : kRowKinds) {
+                    sum.rows[kind] += c.rows[kind];
+                }
             }
             return sum;
         };
-        TRY_VERIFY(strip->counted() && totals() == (SliceCount{5, 3}));
+        TRY_VERIFY(strip->counted() && totals() == (SliceCount{{{5, 3, 0}}}));
         // The chosen row of the tab in front is marked.
         clickRow(w.procPreview()->list(), 0);
         TRY_COMPARE(strip->chosenTime(), TimeValue{1'765'000'000'100'000'000});
@@ -253,7 +254,7 @@ class FilterBarTest : public QObject {
                      QToolTip::text().contains(u"5 process events, 0 file events"_s),
                  qPrintable(QToolTip::text()));
         w.type(u"pid:11"_s);
-        TRY_VERIFY(strip->counted() && totals() == (SliceCount{2, 1}));
+        TRY_VERIFY(strip->counted() && totals() == (SliceCount{{{2, 1, 0}}}));
         // Processes at 0.1 s, files at 1.5 s: the left half holds processes.
         QTest::mousePress(strip, Qt::LeftButton, {}, QPoint(0, 10));
         QTest::mouseRelease(strip, Qt::LeftButton, {}, QPoint(strip->width() / 2, 10));
@@ -311,7 +312,7 @@ class FilterBarTest : public QObject {
         // The row menu edits the query too, and copies the row's texts.
         w.type(u"type:exec"_s);
         EventPreview* preview = w.procPreview();
-        QCOMPARE(preview->rows().text(1, FieldKey::path), u"/bin/ls"_s);
+        QCOMPARE(preview->rows().text(1, FieldId::path), u"/bin/ls"_s);
         // Each action on the row of /bin/ls (pid 11) and the query it leaves.
         const struct {
             QAction* (RowMenu::*action)() const;
@@ -348,11 +349,11 @@ class FilterBarTest : public QObject {
         Window w(log_);
         PreviewList* list = w.procPreview()->list();
         clickRow(list, 2);  // /bin/ls, pid 11
-        TRY_VERIFY(w.workspace().selection.activePreview().has_value());
-        const Uuid chosen = w.procs().rowId(2);
+        TRY_VERIFY(w.workspace().selection.activeRow(RowKind::process).has_value());
+        const LinePlace chosen = w.procs().rowPlace(2);
         w.type(u"pid:11"_s);
         QCOMPARE(list->chosenRow(), 1);
-        QCOMPARE(w.procs().rowId(1), chosen);
+        QCOMPARE(w.procs().rowPlace(1), chosen);
         QCOMPARE(list->cellColor(1, 0), greenColor(list->palette()));
         const QColor normal = w.field()->palette().color(QPalette::Text);
         w.filter()->setQuery(u"pid:1x"_s);  // at once: no valid query on the way
@@ -364,7 +365,8 @@ class FilterBarTest : public QObject {
         // The keys go on from it among the shown rows.
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Up);
-        TRY_COMPARE(w.workspace().selection.activePreview()->path, std::string_view("/bin/sh"));
+        TRY_COMPARE(w.workspace().selection.activeRow(RowKind::process)->row.path,
+                    std::string_view("/bin/sh"));
         // Hidden, it is chosen no more; shown again, it is.
         w.type(u"pid:12"_s);
         QVERIFY(!w.filter()->invalid());

@@ -113,7 +113,7 @@ class MainViewTest : public SmallLogsTest {
         QApplication::setPalette(darkPalette());
         Window w(procLog_);
         clickRow(w.procList(), 1);
-        TRY_VERIFY(w.selection().activePreview().has_value());
+        TRY_VERIFY(w.selection().activeRow(RowKind::process).has_value());
         TRY_VERIFY(cellShows(w.procList(), 1, 1, greenColor(darkPalette())));
         QVERIFY(cellShows(w.procList(), 0, 1, pinkColor(darkPalette())));
         savePicture(w.view, "main-dark.png");
@@ -121,7 +121,7 @@ class MainViewTest : public SmallLogsTest {
 
     void processRowsColoursAndClicks() {
         Window w(procLog_);
-        QCOMPARE(w.procs().text(4, FieldKey::pid) + w.procs().text(4, FieldKey::ppid), u"-5-7"_s);
+        QCOMPARE(w.procs().text(4, FieldId::pid) + w.procs().text(4, FieldId::ppid), u"-5-7"_s);
         const QColor text = w.procList()->palette().color(QPalette::Text);
         QCOMPARE(marks(w.procPreview(), text),
                  u"ttttt ttttt ttttt ttttt ttttt ttttt ttttt ttttt ttttt"_s);
@@ -133,7 +133,7 @@ class MainViewTest : public SmallLogsTest {
 
         // pid 11, ppid 10: chosen; its parent and its pid's other row pink; its child plain.
         clickRow(w.procList(), 1);
-        TRY_VERIFY(w.selection().activePreview().has_value());
+        TRY_VERIFY(w.selection().activeRow(RowKind::process).has_value());
         QCOMPARE(marks(w.procPreview(), text),
                  u"ppppp ggggg ppgpp ttttt ttttt ttttt ttttt ttttt ttttt"_s);
         // What is painted follows the same colours.
@@ -144,13 +144,14 @@ class MainViewTest : public SmallLogsTest {
 
         // pid equal to its own ppid: the other rows of that pid follow the same-pid rule.
         clickRow(w.procList(), 5);
-        TRY_COMPARE(w.selection().activePreview()->pid, 30);
+        TRY_COMPARE(w.selection().activeRow(RowKind::process)->row.pid, 30);
         QCOMPARE(marks(w.procPreview(), text),
                  u"ttttt ttttt ttttt ttttt ttttt ggggg ppgpp ttttt ttttt"_s);
         // A click on the chosen row is ignored (it would hide the legend), also after
         // a second load; another row's text replaces the legend or the error list.
         clickRow(w.procList(), 1);
-        TRY_COMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(1));
+        TRY_COMPARE(w.procPreview()->selector().selected().value_or(LinePlace(SIZE_MAX)),
+                    w.procs().rowPlace(1));
         w.bar()->legendButton()->click();
         TRY_COMPARE(w.shown(), Content::legend);
         savePicture(w.view, "main-legend.png");
@@ -162,7 +163,7 @@ class MainViewTest : public SmallLogsTest {
         QVERIFY(w.workspace().switches.showLegend());
         clickRow(w.procList(), 2);
         TRY_COMPARE(w.shown(), Content::eventText);
-        QCOMPARE(w.selection().activePreview()->id, w.procs().rowId(2));
+        QCOMPARE(w.selection().activeRow(RowKind::process)->place, w.procs().rowPlace(2));
         w.bar()->errorsButton()->click();
         TRY_COMPARE(w.shown(), Content::errors);
         savePicture(w.view, "main-errors.png");
@@ -174,10 +175,10 @@ class MainViewTest : public SmallLogsTest {
         Window w;
         w.view.tabs()->setCurrentIndex(1);
         w.load(fileLog_, w.files(), 4);  // only file events: the rows still come
-        QCOMPARE(w.files().text(0, FieldKey::path), u"/tmp/a"_s);
+        QCOMPARE(w.files().text(0, FieldId::path), u"/tmp/a"_s);
 
         clickRow(w.fileList(), 0);  // WRITE, pid 20
-        TRY_VERIFY(w.selection().activeFilePreview().has_value());
+        TRY_VERIFY(w.selection().activeRow(RowKind::file).has_value());
         // Unmarked file cells: white on a dark palette, the palette's text on a light one.
         const QColor fg(220, 220, 220);
         w.view.setPalette(QPalette(fg, QColor(60, 60, 64), QColor(90, 90, 96), QColor(20, 20, 22),
@@ -198,7 +199,7 @@ class MainViewTest : public SmallLogsTest {
         w.load(procLog_, kProcRows);
         w.view.tabs()->setCurrentIndex(0);
         clickRow(w.procList(), 0);
-        TRY_VERIFY(w.selection().activePreview().has_value());
+        TRY_VERIFY(w.selection().activeRow(RowKind::process).has_value());
         QCOMPARE(marks(w.filePreview(), plain), fileMarks);
     }
 
@@ -223,19 +224,19 @@ class MainViewTest : public SmallLogsTest {
         w.load(log, others, 3);
         TRY_COMPARE(w.view.tabs()->count(), 3);
         QCOMPARE(w.view.tabs()->tabText(2), u"Other events"_s);
-        QCOMPARE(others.text(0, factKey(Fact::summary)), u"signal 9"_s);
-        QCOMPARE(others.text(1, FieldKey::ppid), u"1"_s);
+        QCOMPARE(others.text(0, fieldOf(Fact::summary)), u"signal 9"_s);
+        QCOMPARE(others.text(1, FieldId::ppid), u"1"_s);
 
         w.view.tabs()->setCurrentIndex(2);
         EventPreview* preview = w.view.otherPanel()->preview();
         TRY_VERIFY(preview->list()->isVisible());
         clickRow(preview->list(), 0);
-        TRY_VERIFY(w.selection().activeOtherPreview().has_value());
+        TRY_VERIFY(w.selection().activeRow(RowKind::other).has_value());
         savePicture(w.view, "main-other-events.png");
         // Another pid: no parent rule.
         QCOMPARE(marks(preview, preview->list()->palette().color(QPalette::Text)),
                  u"gggggg ppgppp tttttt"_s);
-        QVERIFY(!w.selection().activeFilePreview().has_value());
+        QVERIFY(!w.selection().activeRow(RowKind::file).has_value());
 
         w.view.filterBar()->setQuery(u"dyld"_s);
         TRY_COMPARE(w.view.tabs()->tabText(2), u"Other events (1 of 3)"_s);
@@ -265,7 +266,7 @@ class MainViewTest : public SmallLogsTest {
                         QCOMPARE(wrappedTextHeight(text, rowFont(), cells[c].width()),
                                  metrics.height());
                     }
-                    const QString path = preview->rows().text(r, FieldKey::path);
+                    const QString path = preview->rows().text(r, FieldId::path);
                     if (metrics.horizontalAdvance(path) <= cells.last().width()) {
                         QCOMPARE(list->rowRect(r).height(), metrics.height() + 8);  // padded
                     }
@@ -359,8 +360,8 @@ class MainViewTest : public SmallLogsTest {
         const QFontMetrics metrics(rowFont());
         int widest = 0;  // every row of the small logs is in view
         for (int row = 0; row < list->rows().rowCount(); ++row) {
-            widest = std::max(widest,
-                              metrics.horizontalAdvance(list->rows().text(row, FieldKey::type)));
+            widest =
+                std::max(widest, metrics.horizontalAdvance(list->rows().text(row, FieldId::type)));
         }
         QCOMPARE(list->cellRects(0)[1].width(), widest + 2);
     }
@@ -399,8 +400,9 @@ class MainViewTest : public SmallLogsTest {
             for (Qt::Key k : step.keys) {
                 QTest::keyClick(QApplication::focusWidget(), k, step.mods);
             }
-            TRY_COMPARE(w.chosenId(), w.procs().rowId(step.row));
-            QCOMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(step.row));
+            TRY_COMPARE(w.chosenPlace(), w.procs().rowPlace(step.row));
+            QCOMPARE(w.procPreview()->selector().selected().value_or(LinePlace(SIZE_MAX)),
+                     w.procs().rowPlace(step.row));
             QVERIFY(!list->rowRect(step.row).isEmpty());
         }
 
@@ -409,7 +411,7 @@ class MainViewTest : public SmallLogsTest {
         clickRow(list, 4);
         TRY_VERIFY(list->hasFocus());
         QTest::keyClick(list, Qt::Key_Down);
-        TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(5));
+        TRY_COMPARE(w.selection().activeRow(RowKind::process)->place, w.procs().rowPlace(5));
 
         // Ctrl+Tab and Ctrl+Shift+Tab step through the tabs.
         QTest::keyClick(list, Qt::Key_Tab, Qt::ControlModifier);

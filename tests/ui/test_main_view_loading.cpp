@@ -86,7 +86,7 @@ class MainViewLoadingTest : public SmallLogsTest {
         // Cancel: nothing happens.
         dialog()->reject();
         TRY_VERIFY(dialog() == nullptr);
-        QCOMPARE(w.workspace().store.procPreviews().size(), 0u);
+        QCOMPARE(w.workspace().store.rows(RowKind::process).size(), 0u);
 
         // A fresh dialog per press, also by Ctrl+O; choosing a file loads it.
         w.activate();
@@ -121,7 +121,7 @@ class MainViewLoadingTest : public SmallLogsTest {
         QCOMPARE(menu->actions()[1]->text(), u"trace.json:4: 12 lost"_s);
         menu->actions()[1]->trigger();  // the row of line 4, in the third tab
         TRY_COMPARE(w.view.tabs()->currentIndex(), 2);
-        TRY_VERIFY(w.selection().activeOtherPreview()->pid == 12360);
+        TRY_VERIFY(w.selection().activeRow(RowKind::other)->row.pid == 12360);
         delete menu;
         QTest::mouseClick(strip->closeButton(), Qt::LeftButton);
         TRY_VERIFY(!strip->isVisible());
@@ -264,7 +264,8 @@ class MainViewLoadingTest : public SmallLogsTest {
         QVERIFY(read > 0 && read < std::uint64_t(kBigLines));
         // The rows read are shown (that every line read is filed is the
         // loader's to test).
-        QCOMPARE(std::uint64_t(w.procs().rowCount()), w.workspace().store.procPreviews().size());
+        QCOMPARE(std::uint64_t(w.procs().rowCount()),
+                 w.workspace().store.rows(RowKind::process).size());
         QLocale english(QLocale::English, QLocale::UnitedStates);
         QCOMPARE(strip->noteLabel()->text(), u"Cancelled after %1 lines and 1 queued log"_s.arg(
                                                  english.toString(qulonglong(read))));
@@ -377,11 +378,11 @@ class MainViewLoadingTest : public SmallLogsTest {
         }
         QVERIFY(w.waitForFirstRows(5));
         clickRow(w.procList(), 3);
-        TRY_COMPARE(w.chosenId(), w.procs().rowId(3));
+        TRY_COMPARE(w.chosenPlace(), w.procs().rowPlace(3));
         auto* textView = w.procDetail()->eventTextView();
         TRY_VERIFY(textView->text()->originalText().contains(u"big3"_s));
         QTest::keyClick(w.procList(), Qt::Key_Down);
-        TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(4));
+        TRY_COMPARE(w.selection().activeRow(RowKind::process)->place, w.procs().rowPlace(4));
         TRY_VERIFY(textView->text()->originalText().contains(u"big4"_s));
         w.bar()->legendButton()->click();
         TRY_COMPARE(w.shown(), Content::legend);
@@ -391,7 +392,7 @@ class MainViewLoadingTest : public SmallLogsTest {
         // broken lines.
         QVERIFY(QTest::qWaitFor([&] { return w.procs().rowCount() > 3000; }, kTimeout));
         clickRow(w.procList(), 3000);
-        TRY_COMPARE(w.selection().activePreview()->id, w.procs().rowId(3000));
+        TRY_COMPARE(w.selection().activeRow(RowKind::process)->place, w.procs().rowPlace(3000));
         TRY_VERIFY(textView->text()->originalText().contains(u"big3003\""_s));
         QVERIFY(w.workspace().loader.progress().running);
         savePicture(w.view, "main-loading.png");
@@ -399,7 +400,8 @@ class MainViewLoadingTest : public SmallLogsTest {
         TRY_VERIFY(w.workspace().loader.idle());
         savePicture(w.view, "main-cancelled.png");
         // The choice outlives the load.
-        QCOMPARE(w.procPreview()->selector().selectedId(), w.procs().rowId(3000));
+        QCOMPARE(w.procPreview()->selector().selected().value_or(LinePlace(SIZE_MAX)),
+                 w.procs().rowPlace(3000));
     }
 
     void scrollingLongLists() {

@@ -96,10 +96,10 @@ class ShownTextTest : public SmallLogsTest {
         std::ofstream(QFile::encodeName(log).toStdString(), std::ios::binary) << lines;
         ShownWindow w(1100, 900);
         ColumnChoice& columns = w.procPreview()->columnChoice();
-        columns.setShown(factKey(Fact::args), true);
+        columns.setShown(fieldOf(Fact::args), true);
         const auto restore = qScopeGuard([&] {
             WrapChoice::instance().setWraps(true);
-            columns.setShown(factKey(Fact::args), false);
+            columns.setShown(fieldOf(Fact::args), false);
         });
         w.load(log, 3);
         PreviewList* list = w.procList();
@@ -126,7 +126,7 @@ class ShownTextTest : public SmallLogsTest {
                  qPrintable(shown()));
         WrapChoice::instance().setWraps(false);
         TRY_COMPARE(heights(), QList<int>({oneLine, oneLine, oneLine}));
-        QCOMPARE(list->rows().text(1, FieldKey::path), QString::fromStdString(helper));
+        QCOMPARE(list->rows().text(1, FieldId::path), QString::fromStdString(helper));
         const QRect path = list->cellRects(1).last();  // Path is the last column
         QHelpEvent help(QEvent::ToolTip, path.center(),
                         list->viewport()->mapToGlobal(path.center()));
@@ -317,7 +317,7 @@ class ShownTextTest : public SmallLogsTest {
                  isolatePathParts(u"{"_s + path).shown);
 
         QVERIFY(w.procList()->cellShown(1, 4).contains(marked));
-        QCOMPARE(w.procs().text(1, FieldKey::path), disguised);
+        QCOMPARE(w.procs().text(1, FieldId::path), disguised);
         QVERIFY(w.procDetail()->errorView()->shownRowText(3).contains(marked));
         clickRow(w.procList(), 1);
         TRY_VERIFY(text->shownText().contains(marked));

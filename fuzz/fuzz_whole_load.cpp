@@ -152,19 +152,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The detail text of the first process event and the first file event.
     EventSelection& selection = loading.ws.selection;
-    if (!ws.store.rows(RowKind::process).empty()) {
-        const ProcPreviewEntry entry = ws.store.rows(RowKind::process)[0];
-        selection.selectEvent(entry.id);
-        FUZZ_CHECK(selection.activePreview() && *selection.activePreview() == entry);
-        FUZZ_CHECK(selection.activeEventJson() ==
-                   prettyPrintedJson(*ws.store.lineText(*ws.store.lineRefs().indexOf(entry.id))));
-    }
-    if (!ws.store.rows(RowKind::file).empty()) {
-        const FilePreviewEntry entry = ws.store.rows(RowKind::file)[0];
-        selection.selectEvent(entry.id);
-        FUZZ_CHECK(selection.activeFilePreview() && *selection.activeFilePreview() == entry);
-        FUZZ_CHECK(selection.activeEventJson() ==
-                   prettyPrintedJson(*ws.store.lineText(*ws.store.lineRefs().indexOf(entry.id))));
+    for (const RowKind kind : {RowKind::process, RowKind::file}) {
+        const auto& rows = ws.store.rows(kind);
+        if (rows.empty()) {
+            continue;
+        }
+        const LinePlace place = rows.placeOf(0);
+        selection.selectEvent(place);
+        const auto& active = selection.activeRow(kind);
+        FUZZ_CHECK(active && active->place == place && active->row == rows[0]);
+        FUZZ_CHECK(selection.activeEventJson() == prettyPrintedJson(*ws.store.lineText(place)));
     }
 
     const testsupport::StoreSizes before = testsupport::storeSizes(ws);

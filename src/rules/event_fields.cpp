@@ -1,7 +1,6 @@
 #include "rules/event_fields.h"
 
-#include <charconv>
-
+#include "ingest/decimal_text.h"
 #include "ingest/eslogger_process.h"
 #include "ingest/event_kinds.h"
 #include "rules/rule_set.h"
@@ -115,12 +114,6 @@ void tell(RuleLine& line, RuleLines& lines, std::int64_t pid, std::string_view i
     ++line.tells;
 }
 
-std::string_view decimal(std::int64_t value, char (&digits)[24]) {
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-    (void)ec;  // 24 bytes always hold a 64-bit number
-    return std::string_view(digits, static_cast<std::size_t>(end - digits));
-}
-
 }  // namespace
 
 void ruleEventOf(const RuleLine& line, const RuleLines& lines, std::string_view rawLine,
@@ -181,7 +174,6 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         line.fields[static_cast<std::size_t>(field)] = lines.keep(text);
     };
     const std::size_t fieldsFrom = lines.text.size();
-    char digits[24];
     thread_local std::string command;
     command.clear();
     if (line.isExec) {
@@ -191,13 +183,13 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         }
         set(RuleField::CommandLine, command);
         set(RuleField::CurrentDirectory, row.facts[Fact::cwd]);
-        set(RuleField::ProcessId, decimal(row.pid, digits));
-        set(RuleField::ParentProcessId, decimal(row.ppid, digits));
+        set(RuleField::ProcessId, DecimalText(row.pid).view());
+        set(RuleField::ParentProcessId, DecimalText(row.ppid).view());
     } else {
         if (row.message != nullptr && hasTop) {
             set(RuleField::Image, topPath);
         }
-        set(RuleField::ProcessId, decimal(row.pid, digits));
+        set(RuleField::ProcessId, DecimalText(row.pid).view());
         set(RuleField::TargetFilename, row.path);
     }
     static constexpr std::pair<RuleField, Fact> kFacts[] = {

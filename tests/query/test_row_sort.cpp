@@ -196,6 +196,9 @@ TEST(RowFields, NamesAndKeysAreUnique) {
         EXPECT_TRUE(key.empty() || keys.insert(key).second) << key;
         EXPECT_EQ(fieldNamed(field.name), field.id);
         EXPECT_EQ((field.shown & ~field.columns), 0) << field.name;  // shown only if offered
+        EXPECT_NE(field.read, nullptr) << field.name;
+        EXPECT_EQ(field.filter == FilterAs::own, field.holds != nullptr) << field.name;
+        EXPECT_EQ(field.filter == FilterAs::atLeast, field.rankNamed != nullptr) << field.name;
     }
     for (const RowKind kind : kRowKinds) {
         EXPECT_TRUE(std::any_of(rowFields().begin(), rowFields().end(),

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -169,8 +168,8 @@ TEST(RuleLoading, LevelsAndValuesAsTexts) {
 
 TEST(RuleLoading, HostileFilesCostLittle) {
 #if defined(__SANITIZE_THREAD__)
-    // The bounds are of time and memory, which ThreadSanitizer multiplies.
-    GTEST_SKIP() << "not measured under ThreadSanitizer";
+    // The bounds are of processor time and memory, which ThreadSanitizer multiplies.
+    GTEST_SKIP() << "not bounded alike under ThreadSanitizer";
 #endif
     // Each level of aliases names the one before nine times.
     std::string bomb = "a0: &a0 [x, x, x, x, x, x, x, x, x]\n";
@@ -181,15 +180,11 @@ TEST(RuleLoading, HostileFilesCostLittle) {
         }
         bomb += "]\n";
     }
-    const auto start = std::chrono::steady_clock::now();
     const std::vector<std::string> got = report(kRule + bomb);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     ASSERT_EQ(got.size(), 1u);
     EXPECT_TRUE(got[0].starts_with("F#1\tskipped\ttoo large")) << got[0];
     // A few bytes on which the YAML parser takes memory without end.
-    const auto parsing = std::chrono::steady_clock::now();
     const std::vector<std::string> runaway = report(",tit");
-    EXPECT_LT(std::chrono::steady_clock::now() - parsing, std::chrono::seconds(2));
     ASSERT_EQ(runaway.size(), 1u);
     EXPECT_TRUE(runaway[0].starts_with("F#1\tskipped\t")) << runaway[0];
     // Many values are fine.

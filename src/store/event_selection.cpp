@@ -18,28 +18,24 @@ constexpr std::string_view kNoEvent = "ERROR: No Event Found";
 EventSelection::EventSelection(const EventStore& store, StoreObservers& observers)
     : store_(store), observers_(observers) {}
 
-EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string& card) {
+EventSelection::DetailRequest EventSelection::choose(const Uuid& id) {
     // Ids are unique, so the entry found is the first match in its list; a
     // line makes at most one preview, so the process list taking precedence
     // over the file list never has to be decided.
     DetailRequest request;
     request.choice = ++lastChoice_;
     const std::optional<LinePlace> entry = store_.lineRefs().indexOf(id);
+    cardEntry_ = entry;
     if (entry) {
         if (const auto proc = store_.procPreviewOf(*entry)) {
             observers_.announce(StoreField::activePreview);
             activePreview_ = store_.procPreviews()[proc->value()];
-            card = factsCardText(store_.procPreviews().rowView(proc->value()),
-                                 processLifetimeText(store_, *proc));
         } else if (const auto file = store_.filePreviewOf(*entry)) {
             observers_.announce(StoreField::activeFilePreview);
             activeFilePreview_ = store_.filePreviews()[file->value()];
-            card = factsCardText(store_.filePreviews().rowView(file->value()));
         } else if (const auto other = store_.otherPreviewOf(*entry)) {
             observers_.announce(StoreField::activeOtherPreview);
             activeOtherPreview_ = store_.otherPreviews()[other->value()];
-            card = factsCardText(store_.otherPreviews().rowView(other->value()),
-                                 exitEndsText(store_, *other));
         }
         request.line = store_.lineRefs().ref(*entry);
         request.logs = store_.sharedLogFiles();
@@ -47,21 +43,35 @@ EventSelection::DetailRequest EventSelection::choose(const Uuid& id, std::string
     return request;
 }
 
+std::string EventSelection::activeEventCard() const {
+    if (!cardEntry_) {
+        return {};
+    }
+    if (const auto proc = store_.procPreviewOf(*cardEntry_)) {
+        return factsCardText(store_.procPreviews().rowView(proc->value()),
+                             processLifetimeText(store_, *proc));
+    }
+    if (const auto file = store_.filePreviewOf(*cardEntry_)) {
+        return factsCardText(store_.filePreviews().rowView(file->value()));
+    }
+    if (const auto other = store_.otherPreviewOf(*cardEntry_)) {
+        return factsCardText(store_.otherPreviews().rowView(other->value()),
+                             exitEndsText(store_, *other));
+    }
+    return {};
+}
+
 void EventSelection::selectEvent(const Uuid& id) {
-    std::string card;
-    const DetailRequest request = choose(id, card);
+    const DetailRequest request = choose(id);
     observers_.announce(StoreField::activeEventJson);
-    activeEventCard_ = std::move(card);
     detail_ = detailFor(request);
     pending_ = 0;
 }
 
 EventSelection::DetailRequest EventSelection::chooseEvent(const Uuid& id) {
-    std::string card;
-    DetailRequest request = choose(id, card);
+    DetailRequest request = choose(id);
     // The card comes from the row, so it is shown at once, before the detail.
     observers_.announce(StoreField::activeEventJson);
-    activeEventCard_ = std::move(card);
     pending_ = request.choice;
     return request;
 }

@@ -8,6 +8,7 @@
 #include "store/event_detail.h"
 #include "store/line_ref.h"
 #include "store/preview_entries.h"
+#include "store/store_index.h"
 #include "store/store_observers.h"
 #include "store/uuid.h"
 
@@ -34,8 +35,10 @@ class EventSelection {
     // A choice was made whose detail is still being made.
     bool detailPending() const { return pending_ != 0; }
     // The facts card of the last chosen event (see factsCardText); empty for
-    // the viewer's own records. Set with the choice, before its detail is made.
-    const std::string& activeEventCard() const { return activeEventCard_; }
+    // the viewer's own records. Known with the choice, before its detail is
+    // made, and read from the rows as they are now: a run that ended after
+    // the choice (its exit loaded later) says how it ended.
+    std::string activeEventCard() const;
 
     // Makes the entry with `id` the active process or file event and sets the
     // detail text: the line read again from its log, in readable form.
@@ -56,8 +59,8 @@ class EventSelection {
     bool setDetail(std::uint64_t choice, EventDetail detail);
 
   private:
-    // Sets the active entries; `card` gets the chosen row's facts card.
-    DetailRequest choose(const Uuid& id, std::string& card);
+    // Sets the active entries and the card's row.
+    DetailRequest choose(const Uuid& id);
 
     const EventStore& store_;
     StoreObservers& observers_;
@@ -66,8 +69,8 @@ class EventSelection {
     std::optional<OtherPreviewEntry> activeOtherPreview_;
     EventDetail detail_;
     std::uint64_t lastChoice_ = 0;
-    std::uint64_t pending_ = 0;  // the choice waited for, or 0
-    std::string activeEventCard_;
+    std::uint64_t pending_ = 0;           // the choice waited for, or 0
+    std::optional<LinePlace> cardEntry_;  // the row of the card; nothing: none
 };
 
 }  // namespace korvantis

@@ -27,6 +27,8 @@ PreviewList::PreviewList(RowSource& rows, ColumnLayout& columns, QWidget* parent
         contentChanged();
     });
     connect(&rows_, &RowSource::marksChanged, this, [this] { viewport()->update(); });
+    // Texts that change keep their heights: the outcome never wraps.
+    connect(&rows_, &RowSource::textsChanged, this, [this] { viewport()->update(); });
     connect(&columns_, &ColumnLayout::widthsChanged, this, [this] { contentChanged(); });
     // Times shown another way: the same rows, other texts and heights.
     connect(&TimeDisplayChoice::instance(), &TimeDisplayChoice::displayChanged, this,

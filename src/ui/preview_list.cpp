@@ -272,7 +272,7 @@ QList<QRect> ColumnHeaders::textRects() const {
 }
 
 int ColumnHeaders::borderX(int column) const {
-    return columns_.left(column) + columns_.width(column, 0) + ColumnLayout::kSpacing / 2 - offset_;
+    return columns_.left(column) + columns_.width(column, 0) + columns_.spacing() / 2 - offset_;
 }
 
 int ColumnHeaders::borderAt(int x) const {

@@ -144,6 +144,7 @@ class ShownTextTest : public SmallLogsTest {
         QApplication::sendEvent(list->viewport(), &help);
         TRY_VERIFY(QToolTip::isVisible());
         QCOMPARE(QToolTip::text(), isolatePathParts(QString::fromStdString(helper)).shown);
+        list->horizontalScrollBar()->setValue(0);
         savePicture(w.view, "main-one-line.png");
         WrapChoice::instance().setWraps(true);
         TRY_VERIFY(heights()[1] > oneLine);

@@ -31,14 +31,17 @@ std::optional<FilterPassResult> runFilterPass(const FilterPass& pass, TreeSetCac
     FilterPassResult result;
     result.replace = pass.replace;
     std::size_t from = pass.from;
+    const RowNumbers* candidates = pass.candidates.get();
     if (!query.treeRoots().empty()) {
         treeSets.bind(query, pass.snapshot.rows[RowKind::process]);
         if (!pass.replace && (!pass.bound || treesGrew(*pass.bound, query))) {
+            // Every row again, the candidates among them.
             result.replace = true;
             from = 0;
+            candidates = nullptr;
         }
     }
-    const std::size_t among = pass.candidates ? pass.candidates->size() : 0;
+    const std::size_t among = candidates ? candidates->size() : 0;
     const std::size_t span = std::max<std::size_t>(1, among + pass.to - from);
     int lastPercent = -1;
     FilterControl control{pass.stop.get(), [&](std::size_t done) {
@@ -50,9 +53,9 @@ std::optional<FilterPassResult> runFilterPass(const FilterPass& pass, TreeSetCac
                           }};
     control.unreadable = &result.unreadable;
     std::optional<RowNumbers> rows = RowNumbers{};
-    if (pass.candidates) {
-        rows = matchingRowsAmong(pass.snapshot.rows[pass.list], pass.snapshot, query,
-                                 *pass.candidates, control);
+    if (candidates) {
+        rows = matchingRowsAmong(pass.snapshot.rows[pass.list], pass.snapshot, query, *candidates,
+                                 control);
     }
     if (rows) {
         FilterControl rest = control;

@@ -29,8 +29,9 @@ struct FilterPass {
     std::size_t to = 0;
     bool replace = true;  // the result replaces the shown rows (else it is appended)
     std::shared_ptr<std::atomic<bool>> stop;
-    // When set, only these rows and those from `from` on are looked at (the
-    // query narrows the one whose rows these are).
+    // When set, only these rows (all below `from`) and those from `from` on
+    // are looked at: the query narrows the one whose rows these are, or
+    // these rows changed since they were matched.
     std::shared_ptr<const RowNumbers> candidates;
 };
 

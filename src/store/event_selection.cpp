@@ -18,10 +18,11 @@ constexpr std::string_view kNoEvent = "ERROR: No Event Found";
 EventSelection::EventSelection(const EventStore& store, StoreObservers& observers)
     : store_(store), observers_(observers) {}
 
-EventSelection::DetailRequest EventSelection::choose(LinePlace place, std::string& card) {
+EventSelection::DetailRequest EventSelection::choose(LinePlace place) {
     // A line makes at most one row, so it is the active row of one kind.
     DetailRequest request;
     request.choice = ++lastChoice_;
+    cardPlace_.reset();
     if (place.value() >= store_.lineRefs().size()) {
         return request;
     }
@@ -29,31 +30,37 @@ EventSelection::DetailRequest EventSelection::choose(LinePlace place, std::strin
         const RowView view = store_.rows(row->kind)[row->index.value()];
         observers_.announce(activeRowField(row->kind));
         active_[row->kind] = ActiveRow{place, view};
-        card = factsCardText(view, row->kind == RowKind::process
-                                       ? processLifetimeText(store_, row->index)
-                                   : row->kind == RowKind::other ? exitEndsText(store_, row->index)
-                                                                 : std::string());
+        cardPlace_ = place;
     }
     request.line = store_.lineRefs().ref(place);
     request.logs = store_.sharedLogFiles();
     return request;
 }
 
+std::string EventSelection::activeEventCard() const {
+    const std::optional<EventStore::RowPlace> row =
+        cardPlace_ ? store_.rowAt(*cardPlace_) : std::nullopt;
+    if (!row) {
+        return {};
+    }
+    const RowView view = store_.rows(row->kind)[row->index.value()];
+    return factsCardText(view, row->kind == RowKind::process
+                                   ? processLifetimeText(store_, row->index)
+                               : row->kind == RowKind::other ? exitEndsText(store_, row->index)
+                                                             : std::string());
+}
+
 void EventSelection::selectEvent(LinePlace place) {
-    std::string card;
-    const DetailRequest request = choose(place, card);
+    const DetailRequest request = choose(place);
     observers_.announce(StoreField::activeEventJson);
-    activeEventCard_ = std::move(card);
     detail_ = detailFor(request);
     pending_ = 0;
 }
 
 EventSelection::DetailRequest EventSelection::chooseEvent(LinePlace place) {
-    std::string card;
-    DetailRequest request = choose(place, card);
+    DetailRequest request = choose(place);
     // The card comes from the row, so it is shown at once, before the detail.
     observers_.announce(StoreField::activeEventJson);
-    activeEventCard_ = std::move(card);
     pending_ = request.choice;
     return request;
 }

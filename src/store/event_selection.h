@@ -35,8 +35,10 @@ class EventSelection {
     // A choice was made whose detail is still being made.
     bool detailPending() const { return pending_ != 0; }
     // The facts card of the last chosen event (see factsCardText); empty for
-    // the viewer's own records. Set with the choice, before its detail is made.
-    const std::string& activeEventCard() const { return activeEventCard_; }
+    // the viewer's own records. Known with the choice, before its detail is
+    // made, and read from the rows as they are now: a run that ended after
+    // the choice (its exit loaded later) says how it ended.
+    std::string activeEventCard() const;
 
     // Makes the row of the stored line at `place` the active row of its kind
     // and sets the detail text: the line read again from its log, in
@@ -58,16 +60,16 @@ class EventSelection {
     bool setDetail(std::uint64_t choice, EventDetail detail);
 
   private:
-    // Sets the active entries; `card` gets the chosen row's facts card.
-    DetailRequest choose(LinePlace place, std::string& card);
+    // Sets the active entries and the card's row.
+    DetailRequest choose(LinePlace place);
 
     const EventStore& store_;
     StoreObservers& observers_;
     PerKind<std::optional<ActiveRow>> active_;
     EventDetail detail_;
     std::uint64_t lastChoice_ = 0;
-    std::uint64_t pending_ = 0;  // the choice waited for, or 0
-    std::string activeEventCard_;
+    std::uint64_t pending_ = 0;           // the choice waited for, or 0
+    std::optional<LinePlace> cardPlace_;  // the line of the card's row; nothing: none
 };
 
 }  // namespace korvantis

@@ -77,6 +77,7 @@ void ProcessLifetimes::endOpenRuns(std::int64_t pid, LifetimeEnd::How how, std::
         run.end = end;
         how_[*link] = how;
         outcomes_[*link].store(text, std::memory_order_release);
+        ended_.push_back(*link);
         *link = run.next;
     }
 }
@@ -115,6 +116,7 @@ void ProcessLifetimes::addExit(const RowView& row) {
         run.end = self;
         how_[*link] = LifetimeEnd::How::exited;
         outcomes_[*link].store(outcome, std::memory_order_release);
+        ended_.push_back(*link);
         *link = run.next;
     }
 }

@@ -94,6 +94,11 @@ class ProcessLifetimes {
     std::string_view outcomeOf(std::size_t procRow) const {
         return textOf(outcomes_[procRow].load(std::memory_order_acquire));
     }
+    // The process rows whose runs have ended, in the order they ended: a
+    // list filtered by outcome looks again at those ended since it last
+    // looked (the outcome of a row already matched changed).
+    std::size_t endedCount() const { return ended_.size(); }
+    std::size_t endedRow(std::size_t i) const { return ended_[i]; }
 
   private:
     static constexpr std::uint32_t kNone = UINT32_MAX;
@@ -137,8 +142,9 @@ class ProcessLifetimes {
         using is_transparent = void;
     };
     std::unordered_set<std::string, TextHash, std::equal_to<>> outcomeTexts_;
-    std::size_t procs_ = 0;   // process rows taken
-    std::size_t others_ = 0;  // other rows taken
+    ChunkedVector<std::uint32_t> ended_;  // see endedRow()
+    std::size_t procs_ = 0;               // process rows taken
+    std::size_t others_ = 0;              // other rows taken
 };
 
 }  // namespace korvantis

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "ui/wrap_choice.h"
+
 namespace korvantis::ui {
 
 ColumnLayout::ColumnLayout(const PanelColumns& columns, QObject* parent)
@@ -9,12 +11,18 @@ ColumnLayout::ColumnLayout(const PanelColumns& columns, QObject* parent)
     for (const EventColumn& c : columns_.columns) {
         widths_.push_back(c.width);
     }
+    connect(&WrapChoice::instance(), &WrapChoice::wrapsChanged, this, &ColumnLayout::widthsChanged);
+}
+
+int ColumnLayout::spacing() const {
+    return WrapChoice::instance().wraps() ? kSpacing : kOneLineSpacing;
 }
 
 int ColumnLayout::left(int i) const {
     int x = kMargin;
+    const int gap = spacing();
     for (int c = 0; c < i; ++c) {
-        x += widths_[static_cast<std::size_t>(c)] + kSpacing;
+        x += widths_[static_cast<std::size_t>(c)] + gap;
     }
     return x;
 }

@@ -12,13 +12,16 @@ namespace korvantis::ui {
 // both place their columns from here, so a column's title and its cells always
 // line up, also after the user has dragged a column wider or narrower. Every
 // column but the last has a width of its own; the last takes the rest of the
-// row.
+// row. Wrapping long texts, the columns stand as far apart as the lists were
+// designed with; one line a row, they stand close, so that the texts that
+// are cut have the room.
 class ColumnLayout : public QObject {
     Q_OBJECT
   public:
-    static constexpr int kMargin = 8;     // px before the first column
-    static constexpr int kSpacing = 100;  // px between neighbouring columns
-    static constexpr int kMinWidth = 24;  // px, narrowest a column can be dragged
+    static constexpr int kMargin = 8;           // px before the first column
+    static constexpr int kSpacing = 100;        // px between neighbouring columns
+    static constexpr int kOneLineSpacing = 24;  // the same, rows one line tall
+    static constexpr int kMinWidth = 24;        // px, narrowest a column can be dragged
     static constexpr int kMinLastWidth = 120;
 
     explicit ColumnLayout(const PanelColumns& columns, QObject* parent = nullptr);
@@ -27,6 +30,8 @@ class ColumnLayout : public QObject {
     int count() const { return static_cast<int>(widths_.size()); }
     const EventColumn& column(int i) const { return columns_.columns[static_cast<std::size_t>(i)]; }
     bool isLast(int i) const { return i == count() - 1; }
+    // Px between neighbouring columns now.
+    int spacing() const;
 
     // Left edge of a column in a row.
     int left(int i) const;

@@ -20,6 +20,7 @@ class FactsCardView : public SelectableText {
     void sync();
 
     Workspace& workspace_;
+    bool synced_ = false;  // shows the card once synced
 };
 
 }  // namespace korvantis::ui

@@ -23,7 +23,10 @@ namespace korvantis::ui {
 // store, so typing never waits for a million rows; the rows shown change in
 // one step when the newest query's run is done (an older run stops early and
 // its result is dropped). Rows that arrive while a load runs are matched as
-// they come, only the appended range.
+// they come, only the appended range, and with them the rows already
+// matched whose outcome changed since (their run ended), so that the rows
+// shown are always those a fresh match of the store would give once the
+// store stops changing.
 class FilteredRowSource final : public RowSource {
     Q_OBJECT
   public:
@@ -73,6 +76,12 @@ class FilteredRowSource final : public RowSource {
   private:
     struct Outcome;
     void allRowsAppended();
+    // Sees whether runs ended since the last look.
+    void storeChanged();
+    // The process rows below `below` whose runs ended since the last pass
+    // took them, ascending; takes them all.
+    RowNumbers takeEnded(std::size_t below);
+    bool endedToTake() const;
     void start(std::size_t from, bool replace,
                std::shared_ptr<const RowNumbers> candidates = nullptr);
     void finished(Outcome& outcome);
@@ -89,9 +98,11 @@ class FilteredRowSource final : public RowSource {
     std::uint64_t generation_ = 0;                // of the newest query
     bool filtered_ = false;
     RowNumbers shown_;
-    RowNumbers unreadable_;    // ascending
-    std::size_t covered_ = 0;  // store rows the shown rows were matched over
-    int pending_ = 0;          // runs of the newest query not yet done
+    RowNumbers unreadable_;       // ascending
+    std::size_t covered_ = 0;     // store rows the shown rows were matched over
+    std::size_t endedTaken_ = 0;  // of the runs ended, those a pass looked at
+    std::size_t endedSeen_ = 0;   // of them, those the cells were repainted for
+    int pending_ = 0;             // runs of the newest query not yet done
     double progress_ = 1.0;
 };
 

@@ -27,6 +27,8 @@ PreviewList::PreviewList(RowSource& rows, ColumnLayout& columns, QWidget* parent
         contentChanged();
     });
     connect(&rows_, &RowSource::marksChanged, this, [this] { viewport()->update(); });
+    // Texts that change keep their heights: the outcome never wraps.
+    connect(&rows_, &RowSource::textsChanged, this, [this] { viewport()->update(); });
     connect(&columns_, &ColumnLayout::widthsChanged, this, [this] { contentChanged(); });
     // Times shown another way: the same rows, other texts and heights.
     connect(&TimeDisplayChoice::instance(), &TimeDisplayChoice::displayChanged, this,
@@ -67,45 +69,46 @@ int PreviewList::contentWidth() const {
 QList<PreviewList::Cell> PreviewList::layoutCells(int row, int rowWidth) const {
     QList<Cell> cells;
     for (int i = 0; i < columns_.count(); ++i) {
-        IsolatedText shown = cellIsolated(row, i);
-        Cell cell{std::move(shown.shown),
-                  columns_.left(i),
-                  columns_.width(i, rowWidth),
-                  0,
-                  false,
-                  shown.visibleMarks.empty()
-                      ? QList<QTextLayout::FormatRange>()
-                      : visibleMarkFormats(shown, palette().color(QPalette::PlaceholderText))};
+        const IsolatedText shown = cellIsolated(row, i);
+        Cell cell{shown.shown, columns_.left(i),  columns_.width(i, rowWidth), 0,
+                  false,       markFormats(shown)};
         const int advance = metrics_.horizontalAdvance(cell.text);
         if (columns_.isLast(i)) {
             // The rest of the row, but no wider than the text needs.
             cell.width = std::min(cell.width, std::max(1, advance));
         }
-        // Most cells fit on one line: measure those without a text layout.
-        cell.oneLine =
-            advance <= cell.width && !cell.text.contains(QLatin1Char('\n')) && cell.marks.isEmpty();
+        const bool fits = advance <= cell.width && !cell.text.contains(QLatin1Char('\n'));
+        // Most cells fit on one line without marks: measure and draw those
+        // without a text layout.
+        cell.oneLine = fits && cell.marks.isEmpty();
         // The lists' own columns wrap when asked to; the facts, the summary and
         // the outcome never do.
         const FieldId key = columns_.column(i).key;
-        if (!cell.oneLine && (!WrapChoice::instance().wraps() || key > FieldId::path)) {
-            elide(cell, key);
+        if (!fits && (!WrapChoice::instance().wraps() || key > FieldId::path)) {
+            elide(cell, key, shown);
         }
-        cell.height =
-            cell.oneLine ? metrics_.height() : wrappedTextHeight(cell.text, font_, cell.width);
+        cell.height = cell.oneLine || cell.elided ? metrics_.height()
+                                                  : wrappedTextHeight(cell.text, font_, cell.width);
         cells.append(std::move(cell));
     }
     return cells;
 }
 
-void PreviewList::elide(Cell& cell, FieldId key) const {
+QList<QTextLayout::FormatRange> PreviewList::markFormats(const IsolatedText& shown) const {
+    return shown.visibleMarks.empty()
+               ? QList<QTextLayout::FormatRange>()
+               : visibleMarkFormats(shown, palette().color(QPalette::PlaceholderText));
+}
+
+void PreviewList::elide(Cell& cell, FieldId key, const IsolatedText& shown) const {
     // Paths and command lines keep their start and their end.
     const bool middle = key == FieldId::path || key == fieldOf(Fact::args) ||
                         key == fieldOf(Fact::cwd) || key == fieldOf(Fact::process_path);
-    QString text = cell.text;
-    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    cell.text = metrics_.elidedText(text, middle ? Qt::ElideMiddle : Qt::ElideRight, cell.width);
-    cell.marks.clear();
-    cell.oneLine = true;
+    // Cut, it shows the same marks as whole (the tooltip and a copy have all).
+    const IsolatedText cut = elidedText(shown, metrics_, cell.width, middle);
+    cell.text = cut.shown;
+    cell.marks = markFormats(cut);
+    cell.oneLine = cell.marks.isEmpty();
     cell.elided = true;
 }
 
@@ -269,7 +272,7 @@ QList<QRect> ColumnHeaders::textRects() const {
 }
 
 int ColumnHeaders::borderX(int column) const {
-    return columns_.left(column) + columns_.width(column, 0) + ColumnLayout::kSpacing / 2 - offset_;
+    return columns_.left(column) + columns_.width(column, 0) + columns_.spacing() / 2 - offset_;
 }
 
 int ColumnHeaders::borderAt(int x) const {

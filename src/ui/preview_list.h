@@ -62,8 +62,10 @@ class PreviewList : public VirtualList {
         bool elided = false;                    // cut to one line with "…"
     };
     IsolatedText cellIsolated(int row, int column) const;
-    // Cuts `cell` to one line of its width, with "…".
-    void elide(Cell& cell, FieldId key) const;
+    // Cuts `cell`, which shows `shown`, to one line of its width, with "…".
+    void elide(Cell& cell, FieldId key, const IsolatedText& shown) const;
+    // How the visible marks of `shown` are drawn.
+    QList<QTextLayout::FormatRange> markFormats(const IsolatedText& shown) const;
     // The cells of a row laid out in `rowWidth`.
     QList<Cell> layoutCells(int row, int rowWidth) const;
     // The row a key asks for, or -1 for a key that chooses no row.

@@ -36,6 +36,9 @@ class RowSource : public QObject {
     void rowsReplaced();
     // The marks of any row may have changed (another event chosen).
     void marksChanged();
+    // The texts of some rows may have changed, the rows staying (a run ended:
+    // its rows' outcome).
+    void textsChanged();
 };
 
 }  // namespace korvantis::ui

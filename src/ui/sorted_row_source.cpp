@@ -14,6 +14,12 @@ SortedRowSource::SortedRowSource(FilteredRowSource& rows) : rows_(rows) {
     connect(&rows_, &RowSource::rowsReplaced, this, &SortedRowSource::filteredReplaced);
     connect(&rows_, &RowSource::rowsAppended, this, &SortedRowSource::filteredAppended);
     connect(&rows_, &RowSource::marksChanged, this, &RowSource::marksChanged);
+    connect(&rows_, &RowSource::textsChanged, this, [this] {
+        emit textsChanged();
+        if (key_ == FieldId::outcome) {
+            start();  // the order of the outcomes changed
+        }
+    });
 }
 
 SortedRowSource::~SortedRowSource() {

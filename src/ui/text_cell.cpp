@@ -48,7 +48,95 @@ std::unique_ptr<QTextLayout> laidOut(const QString& text, const QFont& font, int
     return layout;
 }
 
+bool isIsolateStart(QChar c) {
+    return c.unicode() >= 0x2066 && c.unicode() <= 0x2068;  // LRI, RLI, FSI
+}
+constexpr QChar kPdi(0x2069);
+
+// The isolates open before `end` of `text`, outermost first. Isolate
+// controls of the text itself are shown as marks: these are all inserted.
+QString openIsolates(const QString& text, qsizetype end) {
+    QString open;
+    for (qsizetype i = 0; i < end; ++i) {
+        if (isIsolateStart(text[i])) {
+            open.append(text[i]);
+        } else if (text[i] == kPdi && !open.isEmpty()) {
+            open.chop(1);
+        }
+    }
+    return open;
+}
+
 }  // namespace
+
+IsolatedText elidedText(const IsolatedText& text, const QFontMetrics& metrics, int width,
+                        bool middle) {
+    IsolatedText line = text;
+    line.shown.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (metrics.horizontalAdvance(line.shown) <= width) {
+        return line;
+    }
+    const QString& shown = line.shown;
+    const bool hasInserted = line.inserted.size() == static_cast<std::size_t>(shown.size());
+    // Where the pieces that stay whole start: a mark, a surrogate pair, a character.
+    std::vector<qsizetype> starts;
+    auto mark = line.visibleMarks.begin();
+    for (qsizetype i = 0; i < shown.size();) {
+        starts.push_back(i);
+        if (mark != line.visibleMarks.end() && mark->first == i) {
+            i += kVisibleMarkLength;
+            ++mark;
+        } else if (shown[i].isHighSurrogate() && i + 1 < shown.size() &&
+                   shown[i + 1].isLowSurrogate()) {
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    const std::size_t pieces = starts.size();
+    starts.push_back(shown.size());
+    // The first `kept` pieces, or as many of the first and the last.
+    const auto cut = [&](std::size_t kept) {
+        const std::size_t right = middle ? kept / 2 : 0;
+        const qsizetype leftEnd = starts[kept - right];
+        const qsizetype rightStart = starts[pieces - right];
+        IsolatedText out;
+        out.shown = shown.first(leftEnd);
+        out.shown += QString(openIsolates(shown, leftEnd).size(), kPdi);
+        out.shown += QChar(0x2026);
+        if (right > 0) {
+            out.shown += openIsolates(shown, rightStart);
+        }
+        const qsizetype shift = out.shown.size() - rightStart;
+        out.shown += shown.sliced(rightStart);
+        if (hasInserted) {
+            out.inserted.assign(line.inserted.begin(), line.inserted.begin() + leftEnd);
+            out.inserted.resize(static_cast<std::size_t>(rightStart + shift), true);
+            out.inserted.insert(out.inserted.end(), line.inserted.begin() + rightStart,
+                                line.inserted.end());
+        }
+        for (const auto& [at, c] : line.visibleMarks) {
+            if (at < leftEnd) {
+                out.visibleMarks.emplace_back(at, c);
+            } else if (at >= rightStart) {
+                out.visibleMarks.emplace_back(at + shift, c);
+            }
+        }
+        return out;
+    };
+    // The most pieces that fit with the "…" (fewer never grow wider).
+    std::size_t low = 0;
+    std::size_t high = pieces;
+    while (low < high) {
+        const std::size_t mid = low + (high - low + 1) / 2;
+        if (metrics.horizontalAdvance(cut(mid).shown) <= width) {
+            low = mid;
+        } else {
+            high = mid - 1;
+        }
+    }
+    return cut(low);
+}
 
 std::unique_ptr<QTextLayout> wrappedLayout(const QString& text, const QFont& font, int width,
                                            Qt::Alignment alignment) {

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QRect>
 #include <QString>
 #include <QTextLayout>
@@ -32,6 +33,14 @@ void drawWrappedText(QPainter& painter, const QString& text, const QFont& font, 
 // Ranges that draw the visible marks of a text (bidi_isolation.h) in
 // `color`; at most a few thousand, the first ones.
 QList<QTextLayout::FormatRange> visibleMarkFormats(const IsolatedText& text, const QColor& color);
+// `text` cut to fit `width` in `metrics` on one line, with "…" at its end
+// or, for `middle`, between its start and its end; its line breaks become
+// spaces. A visible mark is kept whole or left out, never cut, and those
+// kept are listed at their new places, so they are drawn as marks still;
+// isolates that a cut leaves open are closed before the "…" and opened
+// again after it. A text that fits is only given its spaces.
+IsolatedText elidedText(const IsolatedText& text, const QFontMetrics& metrics, int width,
+                        bool middle);
 // The text position nearest to a point of a laid-out text (its own coordinates).
 int cursorAt(const QTextLayout& layout, QPointF point);
 // What a list cell shows of a text: all of it, up to a few thousand

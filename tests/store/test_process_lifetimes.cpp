@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <random>
@@ -203,8 +204,17 @@ TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
         ProcessLifetimes lifetimes;
         rows.addTo(lifetimes);
         const std::vector<LifetimeEnd> expected = referenceEnds(rows);
+        // Each run that ended is listed once among those ended.
+        std::vector<std::size_t> ended, endedExpected;
+        for (std::size_t e = 0; e < lifetimes.endedCount(); ++e) {
+            ended.push_back(lifetimes.endedRow(e));
+        }
+        std::sort(ended.begin(), ended.end());
         for (std::size_t i = 0; i < expected.size(); ++i) {
             ASSERT_EQ(lifetimes.endOf(i), expected[i]) << "round " << round << " row " << i;
+            if (expected[i].how > LifetimeEnd::How::running) {
+                endedExpected.push_back(i);
+            }
             // The outcome says the same in words.
             const LifetimeEnd& end = expected[i];
             const bool exited = end.how == LifetimeEnd::How::exited;
@@ -219,6 +229,7 @@ TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
                 << "round " << round << " row " << i;
             ASSERT_EQ(lifetimes.outcomes(expected.size())[i], lifetimes.outcomeOf(i));
         }
+        ASSERT_EQ(ended, endedExpected) << "round " << round;
         for (std::size_t e = 0; e < rows.others.size(); ++e) {
             std::optional<std::size_t> latest;
             for (std::size_t i = 0; i < expected.size(); ++i) {

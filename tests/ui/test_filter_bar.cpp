@@ -2,7 +2,8 @@
 // and counts in their titles, an invalid query keeps the rows (what queries
 // mean is the core's to test; here one case each proves the wiring), the row menu
 // edits the query, the chosen row stays chosen, rows loaded while filtered
-// are filtered, and Export… writes the shown rows (or says why it cannot).
+// are filtered (also rows matched before whose run a later row ends), and
+// Export… writes the shown rows (or says why it cannot).
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <thread>
 
+#include "query/row_filter.h"
 #include "ui/bidi_isolation.h"
 #include "ui/filtered_row_source.h"
 #include "ui/save_received_log.h"
@@ -67,6 +69,27 @@ struct Window : ShownWindow {
         return out;
     }
 };
+
+// eslogger messages of a process of pid `pid`, version `pv`.
+QString esSubject(qint64 pid, int pv, const QString& path = u"/bin/p"_s) {
+    return uR"({"audit_token":{"pid":%1,"pidversion":%2},"ppid":1,"executable":{"path":"%3"}})"_s
+        .arg(pid)
+        .arg(pv)
+        .arg(path);
+}
+QString esLine(qint64 pid, int pv, const QString& event) {
+    return uR"({"time":"2026-01-05T09:12:00Z","process":%1,"event":{%2}})"_s.arg(esSubject(pid, pv),
+                                                                                 event);
+}
+QString esFork(qint64 child, int pv) {
+    return esLine(1, 1, uR"("fork":{"child":%1})"_s.arg(esSubject(child, pv)));
+}
+QString esExec(qint64 pid, int pv, int newPv, const QString& path) {
+    return esLine(pid, pv, uR"("exec":{"target":%1,"args":[]})"_s.arg(esSubject(pid, newPv, path)));
+}
+QString esExit(qint64 pid, int pv, int stat) {
+    return esLine(pid, pv, uR"("exit":{"stat":%1})"_s.arg(stat));
+}
 
 }  // namespace
 
@@ -141,6 +164,72 @@ class FilterBarTest : public QObject {
         // Rows loaded while a filter is set are filtered as they come.
         w.load(log_, 10, 6);
         TRY_COMPARE(w.titles(), QStringList({"Processes (8 of 10)", "Files (4 of 6)"}));
+    }
+
+    // A filter set before a load shows, once each log is in, the rows a
+    // fresh match of the store gives, also where a later log (loaded or
+    // followed) ends the runs of rows already matched or hidden; the chosen
+    // row's card says how its run ended.
+    void rowsWhoseRunEndsLaterAreMatchedAgain() {
+        const QStringList logs[] = {
+            // Rows 0-3; 3 exits at once.
+            {esFork(20, 1), esFork(21, 1), esFork(22, 1), esFork(23, 1), esExit(23, 1, 0)},
+            // 0 exits 1; 1 becomes /bin/ls (row 4); pid 22 is reused (row 5).
+            {esExit(20, 1, 256), esExec(21, 1, 2, u"/bin/ls"_s), esFork(22, 5)},
+            // Followed: 4 is killed, 5 exits 0.
+            {esExit(21, 2, 9), esExit(22, 5, 0)},
+        };
+        const int procsAfter[] = {4, 6, 6};
+        const std::size_t othersAfter[] = {1, 2, 4};
+        for (const QString& query :
+             {u"outcome:exit"_s, u"-outcome:\"exit 0\""_s, u"outcome:running"_s,
+              u"outcome:UNSEEN"_s, u"outcome:became"_s}) {
+            ShownWindow w;
+            FilteredRowSource& procs = w.procPreview()->filteredRows();
+            w.view.filterBar()->setQuery(query);
+            const QString followed = dir_.filePath(u"ended.json"_s);
+            writeLog(dir_, u"ended.json"_s, logs[1]);
+            for (int step = 0; step < 3; ++step) {
+                if (step == 0) {
+                    w.workspace().loader.loadJsonFile(
+                        writeLog(dir_, u"started.json"_s, logs[0]).toStdString());
+                } else if (step == 1) {
+                    w.workspace().loader.setFollowing(true);
+                    w.workspace().loader.loadJsonFile(followed.toStdString());
+                } else {
+                    std::ofstream(followed.toStdString(), std::ios::app)
+                        << logs[2].join(u'\n').toStdString() << "\n";
+                }
+                TRY_VERIFY(procs.totalCount() == procsAfter[step] &&
+                           w.workspace().store.rows(RowKind::other).size() == othersAfter[step]);
+                if (step == 0) {
+                    w.selection().selectEvent(
+                        w.workspace().store.rows(RowKind::process).placeOf(0));
+                }
+                // The plain reference: the query over every row as they are now.
+                const RowsSnapshot rows = RowsSnapshot::of(w.workspace().store);
+                const KindRowsSnapshot& all = rows.rows[RowKind::process];
+                const auto fresh = matchingRows(
+                    all, rows, *parseFilterQuery(query.toStdString()).query, 0, all.size());
+                QStringList expected;
+                for (const std::uint32_t row : fresh.value()) {
+                    const RowView view = rows.row(RowKind::process, row);
+                    expected << u"%1 %2"_s.arg(view.pid).arg(QString::fromUtf8(view.outcome));
+                }
+                const auto shown = [&] {
+                    QStringList out;
+                    for (int r = 0; r < procs.rowCount(); ++r) {
+                        out << procs.text(r, FieldId::pid) + u' ' + procs.text(r, FieldId::outcome);
+                    }
+                    return out;
+                };
+                TRY_COMPARE(shown(), expected);
+            }
+            // The card of row 0, chosen while it ran, as the window shows it.
+            TRY_VERIFY(w.procDetail()->eventTextView()->card()->originalText().endsWith(
+                u"Lifetime: ran 0 ns, exit 1"_s));
+            w.workspace().loader.setFollowing(false);
+        }
     }
 
     // Clicking a column's title: ascending, descending, load order again;

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "main_view_fixture.h"
+#include "ui/wrap_choice.h"
 
 using namespace korvantis;
 using namespace korvantis::ui;
@@ -364,6 +365,18 @@ class MainViewTest : public SmallLogsTest {
                 std::max(widest, metrics.horizontalAdvance(list->rows().text(row, FieldId::type)));
         }
         QCOMPARE(list->cellRects(0)[1].width(), widest + 2);
+        // One line a row, the columns stand closer, the titles over their
+        // cells and the borders between them.
+        const int wrappedPathLeft = list->cellRects(0).last().left();
+        WrapChoice::instance().setWraps(false);
+        const auto restore = qScopeGuard([] { WrapChoice::instance().setWraps(true); });
+        TRY_VERIFY(list->cellRects(0).last().left() < wrappedPathLeft);
+        QVERIFY(linedUp());
+        const QList<QRect> titles = headers->textRects();
+        for (int c = 0; c + 1 < titles.size(); ++c) {
+            QVERIFY(headers->borderX(c) > titles[c].right() &&
+                    headers->borderX(c) < titles[c + 1].left());
+        }
     }
 
     void keyboard() {

@@ -6,6 +6,7 @@
 
 #include <QMimeData>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QTextLayout>
@@ -80,12 +81,13 @@ class ShownTextTest : public SmallLogsTest {
   private slots:
     // Wrapping on, a long path and a long command line make a row several
     // lines tall; off, every row is one line and a cut text tells its whole
-    // self when hovered. In both, the Time and Type columns hold their
-    // widest texts on one line.
+    // self when hovered, its marks for unseen characters shown as in a whole
+    // one. In both, the Time and Type columns hold their widest texts on one
+    // line.
     void wrapLongTextsOffKeepsRowsOneLineTall() {
         const std::string helper =
             "/Applications/Visual Studio Code.app/Contents/Frameworks/Code Helper (Renderer).app/"
-            "Contents/MacOS/Code Helper (Renderer)";
+            "Contents/MacOS/Code Helper (Renderer\u202e)";
         const std::string lines =
             execMessage(40, "/usr/bin/sandbox-exec",
                         R"x("sandbox-exec","-p","(version 1)(allow default)",)x"
@@ -124,8 +126,17 @@ class ShownTextTest : public SmallLogsTest {
         };
         QVERIFY2(heights()[0] > oneLine && heights()[1] > oneLine && heights()[2] == oneLine,
                  qPrintable(shown()));
+        // The marks in a colour of their own, opaque so that it can be found.
+        const QColor markColor(0xC0, 0x30, 0x30);
+        QPalette palette = list->palette();
+        palette.setColor(QPalette::PlaceholderText, markColor);
+        list->setPalette(palette);
+        const int pathColumn = list->cellRects(1).size() - 1;
+        list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+        QVERIFY(cellShows(list, 1, pathColumn, markColor));
         WrapChoice::instance().setWraps(false);
         TRY_COMPARE(heights(), QList<int>({oneLine, oneLine, oneLine}));
+        QVERIFY(cellShows(list, 1, pathColumn, markColor));
         QCOMPARE(list->rows().text(1, FieldId::path), QString::fromStdString(helper));
         const QRect path = list->cellRects(1).last();  // Path is the last column
         QHelpEvent help(QEvent::ToolTip, path.center(),
@@ -133,9 +144,67 @@ class ShownTextTest : public SmallLogsTest {
         QApplication::sendEvent(list->viewport(), &help);
         TRY_VERIFY(QToolTip::isVisible());
         QCOMPARE(QToolTip::text(), isolatePathParts(QString::fromStdString(helper)).shown);
+        list->horizontalScrollBar()->setValue(0);
         savePicture(w.view, "main-one-line.png");
         WrapChoice::instance().setWraps(true);
         TRY_VERIFY(heights()[1] > oneLine);
+    }
+
+    // A cut text is a start (and, cut in the middle, an end) of the whole
+    // one with "…" between, within the width: a mark or a surrogate pair is
+    // kept whole, a mark still listed, isolates balance, nothing else is
+    // added.
+    void elidedTextKeepsMarksWhole() {
+        const QFontMetrics metrics(rowFont());
+        const auto bare = [](QString text) {
+            return text.remove(QRegularExpression(u"[\u2066-\u2069]"_s));
+        };
+        const IsolatedText texts[] = {
+            isolatePathParts(
+                u"/Applications/\u202eVisual Studio.app/a\u200bb/\U0001F600/c\u0007"_s),
+            withVisibleMarks(u"--flag \u2066x\u2069 \u200b\u200b\u200b tail\nnext line"_s),
+            isolatePathParts(u"/\u05e2\u05d1/\u0628\u0631/x/y/z/w"_s),
+        };
+        for (const IsolatedText& text : texts) {
+            const QString whole = bare(text.shown).replace(u'\n', u' ');
+            for (const bool middle : {false, true}) {
+                for (int width = 0; width < metrics.horizontalAdvance(text.shown) + 20;
+                     width += 3) {
+                    const IsolatedText cut = elidedText(text, metrics, width, middle);
+                    const QString at = u"%1 %2 at %3"_s.arg(text.shown).arg(middle).arg(width);
+                    int depth = 0;
+                    for (const QChar c : cut.shown) {
+                        depth += c.unicode() >= 0x2066 && c.unicode() <= 0x2068 ? 1
+                                 : c == QChar(0x2069)                           ? -1
+                                                                                : 0;
+                        QVERIFY2(depth >= 0, qPrintable(at));
+                    }
+                    QVERIFY2(depth == 0, qPrintable(at));
+                    QVERIFY2(cut.shown.isValidUtf16(), qPrintable(at));
+                    QCOMPARE(cut.inserted.size(), std::size_t(cut.shown.size()));
+                    QCOMPARE(cut.shown.count(u"\u27e8U+"_s), qsizetype(cut.visibleMarks.size()));
+                    for (const auto& [place, c] : cut.visibleMarks) {
+                        QVERIFY2(cut.shown.mid(place, kVisibleMarkLength) ==
+                                     withVisibleMarks(QString(QChar(c))).shown,
+                                 qPrintable(at));
+                    }
+                    const QString shown = bare(cut.shown);
+                    const qsizetype dots = shown.indexOf(QChar(0x2026));
+                    if (dots < 0) {
+                        QCOMPARE(shown, whole);  // it fits
+                        continue;
+                    }
+                    const QString start = shown.first(dots);
+                    const QString end = shown.sliced(dots + 1);
+                    QVERIFY2(
+                        whole.startsWith(start) && whole.endsWith(end) && (middle || end.isEmpty()),
+                        qPrintable(at + u": "_s + cut.shown));
+                    QVERIFY2(metrics.horizontalAdvance(cut.shown) <= width ||
+                                 start.size() + end.size() == 0,
+                             qPrintable(at));
+                }
+            }
+        }
     }
 
     void eventTextAndCopy() {

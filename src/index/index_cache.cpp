@@ -88,7 +88,7 @@ std::string IndexCache::pathFor(std::string_view realPath) const {
     return folder_ + "/" + name + std::string(kIndexSuffix);
 }
 
-IndexCache::Lookup IndexCache::find(std::string_view realPath) const {
+IndexCache::Lookup IndexCache::find(std::string_view realPath, bool use) const {
     Lookup lookup;
     lookup.path = pathFor(realPath);
     bool absent = false;
@@ -110,8 +110,10 @@ IndexCache::Lookup IndexCache::find(std::string_view realPath) const {
         return lookup;
     }
     // Used now: the trimming goes by the time of last use.
-    const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
-    ::futimens(lookup.file->fileDescriptor(), times);
+    if (use) {
+        const struct timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+        ::futimens(lookup.file->fileDescriptor(), times);
+    }
     lookup.state = Lookup::State::found;
     return lookup;
 }

@@ -48,8 +48,8 @@ class IndexCache {
         std::unique_ptr<IndexFile> file;  // found: open, checked and locked
     };
     // The index of the log whose real path is `realPath`, checked whole and
-    // known to be of that log; it counts as used now.
-    Lookup find(std::string_view realPath) const;
+    // known to be of that log; it counts as used now unless `use` is false.
+    Lookup find(std::string_view realPath, bool use = true) const;
 
     // Writes the index of the log `realPath` of `identity`: `sections`
     // writes its sections. False when it cannot be written, and then

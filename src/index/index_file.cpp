@@ -52,7 +52,12 @@ bool fail(std::string* whyNot, std::string reason) {
 
 std::unique_ptr<IndexFile> IndexFile::open(const std::string& path, std::string* whyNot,
                                            bool* absent) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    // Reading is not using: the time of last use is set by the cache alone.
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(path.c_str(), kFlags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) {
+        fd = ::open(path.c_str(), kFlags);
+    }
     if (absent != nullptr) {
         *absent = fd < 0 && errno == ENOENT;
     }

@@ -45,6 +45,9 @@ std::string IndexCache::defaultFolder(bool make, std::string* whyNot) {
     }
     struct stat st;
     if (::lstat(folder.c_str(), &st) != 0) {
+        if (!make && errno == ENOENT) {
+            return folder;  // where it will be
+        }
         tell(whyNot, "the index folder " + folder + " cannot be used: " + std::strerror(errno));
         return {};
     }

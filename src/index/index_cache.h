@@ -23,8 +23,9 @@ namespace korvantis {
 class IndexCache {
   public:
     // The cache's folder: $XDG_CACHE_HOME/korvantis/index, or
-    // ~/.cache/korvantis/index. Made (owner-only) when `make` is true;
-    // empty when there is none, and then `*whyNot` says why.
+    // ~/.cache/korvantis/index. Made (owner-only) when `make` is true, and
+    // otherwise named even when not made yet; empty when there is none or
+    // it cannot be used, and then `*whyNot` says why.
     static std::string defaultFolder(bool make, std::string* whyNot = nullptr);
     // The size cap when none is set: a tenth of the free space of the disk
     // holding `folder`, at most 50 GB.

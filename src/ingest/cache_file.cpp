@@ -51,6 +51,9 @@ std::string CacheFile::folder(std::string* whyNot, bool make) {
     }
     struct stat st;
     if (::lstat(folder.c_str(), &st) != 0) {
+        if (!make && errno == ENOENT) {
+            return folder;
+        }
         tell(whyNot, cannotUse(folder, std::strerror(errno)));
         return {};
     }

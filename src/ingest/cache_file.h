@@ -12,10 +12,11 @@ namespace korvantis {
 // is no longer. One left by a crash is removed by the next start.
 class CacheFile {
   public:
-    // The folder, made if need be (owner-only) unless `make` is false;
-    // empty when there is none, and then `*whyNot` (when given) says why,
-    // naming the folder: "the cache folder /home/a/.cache/korvantis cannot
-    // be used: it is a symbolic link".
+    // The folder, made if need be (owner-only) unless `make` is false (a
+    // folder not made yet is then named all the same); empty when there is
+    // none, and then `*whyNot` (when given) says why, naming the folder:
+    // "the cache folder /home/a/.cache/korvantis cannot be used: it is a
+    // symbolic link".
     static std::string folder(std::string* whyNot = nullptr, bool make = true);
     // A new empty file whose name starts with `kind`; nothing when it cannot
     // be made, and then `*whyNot` (when given) says why.

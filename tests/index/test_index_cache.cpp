@@ -68,7 +68,7 @@ TEST(IndexCache, LivesInTheUsersCacheFolderMadeOnlyToWrite) {
     {
         ScopedEnv env("XDG_CACHE_HOME", xdg.c_str());
         std::string why;
-        EXPECT_EQ(IndexCache::defaultFolder(false, &why), "");
+        EXPECT_EQ(IndexCache::defaultFolder(false, &why), xdg + "/korvantis/index");
         EXPECT_TRUE(std::filesystem::is_empty(xdg)) << "looking made something";
         EXPECT_EQ(IndexCache::defaultFolder(true), xdg + "/korvantis/index");
         EXPECT_EQ(modeOf(xdg + "/korvantis/index"), 0700u);

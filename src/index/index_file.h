@@ -48,7 +48,8 @@ class IndexFile {
     // `*absent` is set when there is no file at all.
     static std::unique_ptr<IndexFile> open(const std::string& path, std::string* whyNot = nullptr,
                                            bool* absent = nullptr);
-    // The same over bytes of a descriptor already open (and locked, if need be).
+    // The same over a descriptor already open (and locked, if need be),
+    // which the file takes when it is given; left open otherwise.
     static std::unique_ptr<IndexFile> over(int fd, std::string* whyNot = nullptr);
     ~IndexFile();
     IndexFile(const IndexFile&) = delete;

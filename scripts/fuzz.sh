@@ -4,7 +4,7 @@
 #   scripts/fuzz.sh SECONDS [TARGET...]
 #
 # TARGET is one of decode_line pretty_json tree_url stream_reader whole_load
-# filter_query rule_loading session_file
+# filter_query rule_loading session_file index_file
 # (all of them by default). Prints executions, coverage and crashes per target
 # and exits non-zero when any target crashed. The corpus of each target grows
 # in $BUILD_DIR/corpus/TARGET across runs, seeded from samples/ and fuzz/seeds/;
@@ -21,7 +21,7 @@ if [ $# -lt 1 ] || ! [[ $1 =~ ^[0-9]+$ ]]; then
 fi
 SECONDS_PER_TARGET=$1
 shift
-ALL_TARGETS=(decode_line pretty_json tree_url stream_reader whole_load filter_query rule_loading session_file)
+ALL_TARGETS=(decode_line pretty_json tree_url stream_reader whole_load filter_query rule_loading session_file index_file)
 TARGETS=("$@")
 [ ${#TARGETS[@]} -eq 0 ] && TARGETS=("${ALL_TARGETS[@]}")
 for t in "${TARGETS[@]}"; do
@@ -97,6 +97,13 @@ seed() {
                 n=$((n + 1))
             done
             ;;
+        index_file)
+            # The low bit of the first byte asks for the checksums put right.
+            for index in fuzz/seeds/*.index; do
+                printf '\001' | cat - "$index" >"$dir/seed-index-$n"
+                n=$((n + 1))
+            done
+            ;;
         rule_loading)
             for rule in resources/rules/*.yml tests/rules/seeds/*.yml; do
                 [ -f "$rule" ] || continue
@@ -108,7 +115,8 @@ seed() {
 }
 
 declare -A MAX_LEN=([decode_line]=4096 [pretty_json]=4096 [tree_url]=4096
-    [stream_reader]=8192 [whole_load]=16384 [filter_query]=1024 [rule_loading]=8192 [session_file]=8192)
+    [stream_reader]=8192 [whole_load]=16384 [filter_query]=1024 [rule_loading]=8192 [session_file]=8192
+    [index_file]=16384)
 SUMMARY=()
 FAILED=0
 for t in "${TARGETS[@]}"; do

@@ -32,7 +32,7 @@ std::string cannotUse(const std::string& folder, std::string_view reason) {
 
 }  // namespace
 
-std::string CacheFile::folder(std::string* whyNot) {
+std::string CacheFile::folder(std::string* whyNot, bool make) {
     std::string base;
     if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg == '/') {
         base = xdg;
@@ -44,13 +44,16 @@ std::string CacheFile::folder(std::string* whyNot) {
     }
     const std::string folder = base + "/korvantis";
     for (const std::string* made : {static_cast<const std::string*>(&base), &folder}) {
-        if (!makeFolder(*made, 0700)) {
+        if (make && !makeFolder(*made, 0700)) {
             tell(whyNot, cannotUse(*made, std::strerror(errno)));
             return {};
         }
     }
     struct stat st;
     if (::lstat(folder.c_str(), &st) != 0) {
+        if (!make && errno == ENOENT) {
+            return folder;
+        }
         tell(whyNot, cannotUse(folder, std::strerror(errno)));
         return {};
     }
@@ -60,7 +63,7 @@ std::string CacheFile::folder(std::string* whyNot) {
                                                               : "it belongs to another user"));
         return {};
     }
-    if ((st.st_mode & 077) != 0) {
+    if (make && (st.st_mode & 077) != 0) {
         ::chmod(folder.c_str(), 0700);
     }
     return folder;
@@ -92,7 +95,7 @@ std::unique_ptr<CacheFile> CacheFile::create(std::string_view kind, std::string*
 }
 
 void CacheFile::removeStale() {
-    const std::string dir = folder();
+    const std::string dir = folder(nullptr, false);
     DIR* listing = dir.empty() ? nullptr : ::opendir(dir.c_str());
     if (listing == nullptr) {
         return;

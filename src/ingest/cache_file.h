@@ -12,16 +12,17 @@ namespace korvantis {
 // is no longer. One left by a crash is removed by the next start.
 class CacheFile {
   public:
-    // The folder, made if need be (owner-only); empty when there is none,
-    // and then `*whyNot` (when given) says why, naming the folder: "the
-    // cache folder /home/a/.cache/korvantis cannot be used: it is a
+    // The folder, made if need be (owner-only) unless `make` is false (a
+    // folder not made yet is then named all the same); empty when there is
+    // none, and then `*whyNot` (when given) says why, naming the folder:
+    // "the cache folder /home/a/.cache/korvantis cannot be used: it is a
     // symbolic link".
-    static std::string folder(std::string* whyNot = nullptr);
+    static std::string folder(std::string* whyNot = nullptr, bool make = true);
     // A new empty file whose name starts with `kind`; nothing when it cannot
     // be made, and then `*whyNot` (when given) says why.
     static std::unique_ptr<CacheFile> create(std::string_view kind, std::string* whyNot = nullptr);
     // Removes the files of the folder whose lock can be taken: no running
-    // instance holds them.
+    // instance holds them. A folder not yet made is left unmade.
     static void removeStale();
 
     ~CacheFile();

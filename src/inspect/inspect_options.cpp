@@ -26,6 +26,7 @@ const std::string_view kInspectUsage =
     "       korvantis-inspect --to-clickhouse URL [--host NAME] [--table NAME] LOG...\n"
     "       korvantis-inspect --from-clickhouse URL --table NAME --where SQL\n"
     "                         [--dump | --filter QUERY ... | ...]\n"
+    "       korvantis-inspect --index-info LOG...\n"
     "       korvantis-inspect --pretty < JSON\n"
     "       korvantis-inspect --help | --version\n";
 
@@ -56,6 +57,11 @@ constexpr Flag kFlags[] = {
     {"--follow", &InspectOptions::follow,
      "print the rows of lines appended later too, until SIGINT or SIGTERM or until no log is "
      "followed (as --filter)"},
+    {"--index-info", &InspectOptions::indexInfo,
+     "print a line per LOG: whether the index cache holds an index of it, where, its size, "
+     "and whether it matches the log as it is now"},
+    {"--no-index", &InspectOptions::noIndex,
+     "read, write and make nothing in the index cache, not even its folder"},
     {"--rules-report", &InspectOptions::rulesReport,
      "print a line FILE#N<TAB>loaded<TAB>TITLE or FILE#N<TAB>skipped<TAB>REASON per rule "
      "document"},
@@ -251,6 +257,17 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
     }
     if (options.rulesReport) {
         return true;  // LOGs, if any, are not loaded
+    }
+    if (options.indexInfo) {
+        // It reads the cache and loads nothing: every other option would be dropped.
+        const bool endOfOptions =
+            std::find(argv + 1, argv + argc, std::string_view("--")) != argv + argc;
+        if (static_cast<std::size_t>(argc) != options.logs.size() + 2 + endOfOptions ||
+            options.logs.empty()) {
+            std::cerr << "korvantis-inspect: --index-info takes logs only\n";
+            return false;
+        }
+        return true;
     }
     if (options.fields) {
         if (options.format != "csv") {

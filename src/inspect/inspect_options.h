@@ -22,6 +22,8 @@ struct InspectOptions {
     bool lifetimes = false;             // how each eslogger process row's run ends
     bool pretty = false;                // stdin's JSON text in readable form; no logs
     bool follow = false;                // the rows of lines appended too, until stopped
+    bool noIndex = false;               // nothing read from, written to or made in the index cache
+    bool indexInfo = false;             // per log, what the index cache holds for it; no loads
     std::optional<std::string> filter;  // the matching rows of every kind
     std::optional<std::string> format;  // how --filter writes them
     std::optional<std::string> fields;  // a CSV record's fields, comma-separated

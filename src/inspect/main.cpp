@@ -20,6 +20,7 @@
 #include "inspect/checked_output.h"
 #include "inspect/clickhouse_runs.h"
 #include "inspect/followed_rows.h"
+#include "inspect/index_info_lines.h"
 #include "inspect/inspect_options.h"
 #include "inspect/lifetime_lines.h"
 #include "inspect/marks_edit.h"
@@ -339,12 +340,18 @@ int main(int argc, char** argv) {
         }
         return finish(0);
     }
+    if (options.indexInfo) {
+        return finish(korvantis::writeIndexInfo(options.logs, out));
+    }
     korvantis::LogFiles::raiseOpenFileLimit();
     if (options.follow) {
         korvantis::holdStopSignals();  // before any thread starts
     }
-    // Spools left by instances that crashed go now.
-    korvantis::CacheFile::removeStale();
+    // Spools left by instances that crashed go now; with --no-index the
+    // cache is not even looked at.
+    if (!options.noIndex) {
+        korvantis::CacheFile::removeStale();
+    }
     std::optional<korvantis::FilterQuery> query;
     std::optional<korvantis::RowSort> sort;
     if (!checkRowOptions(options, query, sort)) {

@@ -553,4 +553,28 @@ check "level: and rule: keys" "2" \
 check "no rules without --rules" "pid,level
 2," "$("$INSPECT" --filter 'pid:2' --export csv --fields pid,level "$ruled")"
 
+# The index cache: --no-index makes nothing there, not even its folder;
+# --index-info names where each log's index would be and refuses what is
+# in its place when it is no index, changing nothing; it takes logs only.
+cache=$work/index-cache
+mkdir "$cache"
+XDG_CACHE_HOME=$cache "$INSPECT" --no-index --dump "$SAMPLE" > /dev/null
+check "--no-index: status" 0 $?
+check "--no-index: the cache stays empty" "" "$(ls -A "$cache")"
+out=$(XDG_CACHE_HOME=$cache "$INSPECT" --index-info "$SAMPLE" "$work/none.json" 2> "$err_file")
+check "--index-info, a log missing: status" 1 $?
+contains "--index-info: none yet" "$SAMPLE: no index (it would be $cache/korvantis/index/" "$out"
+contains "--index-info: the missing log named" "cannot open $work/none.json" "$(cat "$err_file")"
+check "--index-info: nothing made" "" "$(ls -A "$cache")"
+index_file=$(sed -n 's/.*(it would be \(.*\))$/\1/p' <<< "$out")
+mkdir -p "$(dirname "$index_file")"
+printf 'not an index' > "$index_file"
+check "--index-info: a foreign file" "$SAMPLE: index $index_file, 12 bytes, cannot be used: it is shorter than an index header" \
+    "$(XDG_CACHE_HOME=$cache "$INSPECT" --index-info "$SAMPLE")"
+check "--index-info: the foreign file left" "not an index" "$(cat "$index_file")"
+for args in "--index-info --dump $SAMPLE" "--index-info --no-index $SAMPLE" "--index-info"; do
+    "$INSPECT" $args > /dev/null 2>&1
+    check "[$args] refused" 2 $?
+done
+
 exit $fail

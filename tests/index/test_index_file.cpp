@@ -1,0 +1,232 @@
+// The index file's writer and its checking reader: what is written reads
+// back, and every kind of damage is refused with its reason.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "index/index_file.h"
+#include "index/index_format.h"
+#include "index/index_writer.h"
+#include "index/section_checksum.h"
+#include "ingest/temp_files.h"
+#include "store/line_ref.h"
+
+namespace korvantis {
+namespace {
+
+using testing::readAll;
+using testing::TempDir;
+
+const LogIdentity kIdentity{11, 22, 33, -44, 55, 66};
+
+// An index of three sections, the middle one spanning several checksum
+// blocks, written in pieces that straddle them.
+std::string sampleIndex(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    IndexWriter writer(fd);
+    writer.beginSection("names");
+    writer.append("exec");
+    writer.append("fork");
+    writer.endSection();
+    writer.beginSection("rows");
+    std::string big(2 * kChecksumBlock + 12345, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>(i * 131 % 251);
+    }
+    for (std::size_t at = 0; at < big.size(); at += 777777) {
+        writer.append(std::string_view(big).substr(at, 777777));
+    }
+    writer.endSection();
+    writer.beginSection("empty");
+    writer.endSection();
+    std::string why;
+    EXPECT_TRUE(writer.finish(kIdentity, &why)) << why;
+    ::close(fd);
+    return big;
+}
+
+TEST(IndexFile, ReadsBackWhatWasWritten) {
+    TempDir dir;
+    const std::string path = (dir.path() / "a.index").string();
+    const std::string rows = sampleIndex(path);
+    std::string why;
+    const auto file = IndexFile::open(path, &why);
+    ASSERT_TRUE(file) << why;
+    EXPECT_EQ(file->identity(), kIdentity);
+    EXPECT_EQ(file->sectionNames(), (std::vector<std::string>{"names", "rows", "empty"}));
+    EXPECT_EQ(file->section("names"), "execfork");
+    EXPECT_EQ(file->section("rows"), rows);
+    EXPECT_EQ(file->section("empty"), "");
+    EXPECT_FALSE(file->section("none"));
+    EXPECT_TRUE(file->intact());
+
+    SectionReader reader(*file->section("names"));
+    EXPECT_EQ(reader.at(4, 4), "fork");
+    EXPECT_FALSE(reader.at(5, 4));
+    EXPECT_FALSE(reader.at(~0ull, 2));  // no wrap-around
+    EXPECT_EQ(reader.bytes(4), "exec");
+    EXPECT_FALSE(reader.u64());  // 4 bytes left, not 8
+    EXPECT_TRUE(reader.atEnd());
+}
+
+// Rewrites the table's and then the header's checksums, so that a change
+// made inside them is judged by what it says, not by its checksum.
+void resign(std::string& bytes) {
+    const std::uint64_t tableAt = loadU64(bytes.data() + header_at::tableOffset);
+    const std::uint32_t count = loadU32(bytes.data() + header_at::sectionCount);
+    if (tableAt + std::uint64_t{count} * kTableEntrySize <= bytes.size()) {
+        storeU64(bytes.data() + header_at::tableChecksum,
+                 sectionChecksum(std::string_view(bytes).substr(tableAt, count * kTableEntrySize)));
+    }
+    storeU64(bytes.data() + header_at::headerChecksum,
+             lineChecksum(std::string_view(bytes).substr(0, header_at::headerChecksum)));
+}
+
+char* entry(std::string& bytes, int i) {
+    return bytes.data() + loadU64(bytes.data() + header_at::tableOffset) + i * kTableEntrySize;
+}
+
+TEST(IndexFile, RefusesDamagedAndForeignFiles) {
+    struct Case {
+        const char* name;
+        std::function<void(std::string&)> damage;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"empty", [](std::string& b) { b.clear(); }, "shorter than an index header"},
+        {"cut in its header", [](std::string& b) { b.resize(100); }, "shorter than an index"},
+        {"another file", [](std::string& b) { b[0] = '{'; }, "not an index file"},
+        {"a newer format", [](std::string& b) { storeU32(b.data() + header_at::version, 9); },
+         "of a newer format (version 9)"},
+        {"an older format", [](std::string& b) { storeU32(b.data() + header_at::version, 0); },
+         "of an older format (version 0)"},
+        {"header byte flipped", [](std::string& b) { b[header_at::identity] ^= 1; },
+         "header is damaged"},
+        {"cut short", [](std::string& b) { b.pop_back(); }, "not the"},
+        {"longer", [](std::string& b) { b.push_back('x'); }, "not the"},
+        {"table byte flipped", [](std::string& b) { entry(b, 1)[kSectionNameSize + 8] ^= 1; },
+         "section table is damaged"},
+        {"section byte flipped",
+         [](std::string& b) { b[loadU64(entry(b, 1) + kSectionNameSize) + 5] ^= 1; },
+         "section rows is damaged"},
+        {"too many sections",
+         [](std::string& b) {
+             storeU32(b.data() + header_at::sectionCount, kMaxSections + 1);
+             resign(b);
+         },
+         "too many sections"},
+        {"table past the end",
+         [](std::string& b) {
+             storeU64(b.data() + header_at::tableOffset, b.size() - 8);
+             resign(b);
+         },
+         "section table lies outside the file"},
+        {"table over the header",
+         [](std::string& b) {
+             storeU64(b.data() + header_at::tableOffset, 0);
+             resign(b);
+         },
+         "section table lies outside the file"},
+        {"section past the table",
+         [](std::string& b) {
+             storeU64(entry(b, 0) + kSectionNameSize + 8, ~0ull - 100);
+             resign(b);
+         },
+         "section names lies outside the file"},
+        {"section in the header",
+         [](std::string& b) {
+             storeU64(entry(b, 0) + kSectionNameSize, 64);
+             resign(b);
+         },
+         "section names lies outside the file"},
+        {"section not aligned",
+         [](std::string& b) {
+             storeU64(entry(b, 2) + kSectionNameSize, loadU64(entry(b, 2) + kSectionNameSize) + 8);
+             resign(b);
+         },
+         "section empty lies outside the file"},
+        {"sections overlapping",
+         [](std::string& b) {
+             storeU64(entry(b, 2) + kSectionNameSize, loadU64(entry(b, 1) + kSectionNameSize));
+             storeU64(entry(b, 2) + kSectionNameSize + 8, 8);
+             resign(b);
+         },
+         "overlap"},
+        {"a name twice",
+         [](std::string& b) {
+             std::memcpy(entry(b, 2), "rows\0", 5);
+             resign(b);
+         },
+         "named twice"},
+        {"a name of bad bytes",
+         [](std::string& b) {
+             entry(b, 0)[0] = '/';
+             resign(b);
+         },
+         "names a section badly"},
+        {"a name with bytes after its end",
+         [](std::string& b) {
+             entry(b, 0)[kSectionNameSize - 1] = 'x';
+             resign(b);
+         },
+         "names a section badly"},
+    };
+    TempDir dir;
+    const std::string good = (dir.path() / "good.index").string();
+    sampleIndex(good);
+    for (const Case& c : cases) {
+        std::string bytes = readAll(good);
+        c.damage(bytes);
+        const std::string path = dir.write("bad.index", bytes);
+        std::string why;
+        EXPECT_FALSE(IndexFile::open(path, &why)) << c.name;
+        EXPECT_NE(why.find(c.reason), std::string::npos) << c.name << ": " << why;
+    }
+    bool absent = false;
+    std::string why;
+    EXPECT_FALSE(IndexFile::open((dir.path() / "none").string(), &why, &absent));
+    EXPECT_TRUE(absent);
+}
+
+TEST(IndexFile, AFullDiskFailsTheWrite) {
+    const int fd = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(fd, 0);
+    IndexWriter writer(fd);
+    writer.beginSection("rows");
+    writer.append(std::string(3 << 20, 'r'));
+    writer.endSection();
+    std::string why;
+    EXPECT_FALSE(writer.finish(kIdentity, &why));
+    EXPECT_EQ(why, "No space left on device");
+    ::close(fd);
+}
+
+// Another program cuts the file short while it is mapped: the pages past
+// the new end read as zeros instead of ending the program with SIGBUS.
+TEST(IndexFile, ACutUnderTheMappingDoesNotKill) {
+    TempDir dir;
+    const std::string path = (dir.path() / "a.index").string();
+    sampleIndex(path);
+    const auto file = IndexFile::open(path);
+    ASSERT_TRUE(file);
+    const int writable = ::open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(::ftruncate(writable, 4096), 0);
+    ::close(writable);
+    const std::string_view rows = *file->section("rows");
+    const volatile unsigned char* bytes =
+        reinterpret_cast<const volatile unsigned char*>(rows.data());
+    std::uint64_t sum = 0;
+    for (std::size_t at = 0; at < rows.size(); at += 4096) {
+        sum += bytes[at];
+    }
+    EXPECT_FALSE(file->intact());
+    EXPECT_EQ(bytes[rows.size() - 1], 0);
+    EXPECT_EQ(sum, 0u);  // every page read after the cut is zeros
+}
+
+}  // namespace
+}  // namespace korvantis

@@ -1,0 +1,167 @@
+// What a load derives, kept in an index and read back, against the fresh
+// load itself: every gap and every load error the same, and the errors'
+// texts read again through what the index keeps.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "index/load_sections.h"
+#include "ingest/temp_files.h"
+#include "ingest/utf8_text.h"
+#include "store/log_files.h"
+#include "support/loading.h"
+
+namespace korvantis {
+namespace {
+
+using testing::TempDir;
+
+std::unique_ptr<IndexFile> indexOf(const std::string& path, const EventStore& store) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    IndexWriter writer(fd);
+    writeLoadSections(writer, store);
+    EXPECT_TRUE(writer.finish({}));
+    ::close(fd);
+    return IndexFile::open(path);
+}
+
+// Broken lines, a message about a line, one too long to keep, an eslogger
+// jump in message numbers, and a log that cannot be opened.
+std::vector<std::string> hostileLogs(const TempDir& dir) {
+    std::string eslogger;
+    for (int seq : {1, 2, 9, 10, 30}) {
+        eslogger +=
+            R"({"event_type":9,"global_seq_num":)" + std::to_string(seq) +
+            R"(,"event":{"fork":{"child":{"audit_token":{"pid":)" + std::to_string(seq) +
+            R"(}}}},"process":{"audit_token":{"pid":1},"ppid":0,"executable":{"path":"/x"}}})" +
+            "\n";
+    }
+    return {
+        std::string(KORVANTIS_SAMPLES_DIR) + "/sample.json",
+        std::string(KORVANTIS_SAMPLES_DIR) + "/eslogger.json",
+        dir.write("broken.json",
+                  "{\n\xff\xfe not json\n\n{\"event\":\"ES_EVENT_TYPE_NOTIFY_OPEN\","
+                  "\"timestamp\":\"1\",\"process\":{\"pid\":1,\"ppid\":0,\"path\":\"/a\"}}\n"
+                  "[1,2]"),
+        dir.write("eslogger-gaps.json", eslogger),
+        (dir.path() / "missing.json").string(),
+    };
+}
+
+TEST(LoadSections, ReadBackAsTheFreshLoadHasThem) {
+    TempDir dir;
+    testsupport::LoadingWorkspace loading;
+    loading.load(hostileLogs(dir));
+    const EventStore& store = loading.ws.store;
+    ASSERT_FALSE(store.sequenceGaps().empty());
+    ASSERT_GT(store.loadErrors().size(), 5u);
+
+    const auto file = indexOf((dir.path() / "a.index").string(), store);
+    ASSERT_TRUE(file);
+    std::string why;
+    const auto sections = readLoadSections(*file, &why);
+    ASSERT_TRUE(sections) << why;
+    EXPECT_EQ(sections->sequenceGaps, store.sequenceGaps());
+    const LoadErrors& errors = store.loadErrors();
+    ASSERT_EQ(sections->loadErrors.size(), errors.listed());
+    EXPECT_EQ(sections->foldedLoadErrors, errors.folded());
+    bool sawLine = false;
+    bool sawNamed = false;
+    errors.forEachText(store.logFiles(), [&](std::size_t i, std::string_view fresh) {
+        const SavedLoadError& saved = sections->loadErrors[i];
+        const LoadErrors::Entry e = errors.entry(i);
+        EXPECT_EQ(saved.entry.origin, e.origin) << i;
+        EXPECT_EQ(saved.entry.isLine, e.isLine) << i;
+        EXPECT_EQ(saved.entry.standsForLine, e.standsForLine) << i;
+        // The text as the error list shows it, made from the index alone
+        // (and the log, for a line).
+        std::string text;
+        if (saved.entry.isLine) {
+            EXPECT_EQ(saved.entry.ref, e.ref) << i;
+            const LineRead line = store.logFiles().read(saved.entry.ref);
+            text = line ? toValidUtf8(*line) : readFailureText(line.failure);
+            sawLine = true;
+        } else {
+            text = saved.message;
+        }
+        EXPECT_EQ(text, fresh) << i;
+        if (e.origin.log == LoadErrors::kNamedLog) {
+            EXPECT_EQ(saved.name, errors.originName(i, store.logFiles())) << i;
+            sawNamed = true;
+        }
+    });
+    EXPECT_TRUE(sawLine);
+    EXPECT_TRUE(sawNamed);
+}
+
+TEST(LoadSections, RefusesSectionsThatDoNotHoldWhatTheyShould) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint64_t> gaps;
+        std::vector<std::uint64_t> errors;
+        std::string texts;
+        const char* reason;
+    };
+    // One message error of line 3, its text "llo" at 2 of the texts.
+    const std::vector<std::uint64_t> oneError{1, 0, 0, 3, 0, 0, 0, 0, 2, 3, 0, 0};
+    auto withError = [&](std::size_t word, std::uint64_t value) {
+        std::vector<std::uint64_t> words = oneError;
+        words[word] = value;
+        return words;
+    };
+    const Case cases[] = {
+        {"whole", {0}, oneError, "hello", nullptr},
+        {"gap count past the end", {1000}, oneError, "hello", "sequence-gaps"},
+        {"gap count of 2^64 - 1", {~0ull}, oneError, "hello", "sequence-gaps"},
+        {"bytes after the gaps", {0, 1}, oneError, "hello", "sequence-gaps"},
+        {"gap of a log past 2^32", {1, 1, 1, 1ull << 33, 0}, oneError, "hello", "sequence-gaps"},
+        {"error count past the end", {0}, withError(0, 5), "hello", "load-errors"},
+        {"error of a log past 2^32", {0}, withError(2, 1ull << 32), "hello", "load-errors"},
+        {"unknown flags", {0}, withError(4, 4), "hello", "load-errors"},
+        {"message outside its texts", {0}, withError(9, 4), "hello", "load-error-texts"},
+        {"message offset wrapping", {0}, withError(8, ~0ull), "hello", "load-error-texts"},
+        {"name outside its texts", {0}, withError(10, 6), "hello", "load-error-texts"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        const std::string path = (dir.path() / "a.index").string();
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        IndexWriter writer(fd);
+        writer.beginSection("sequence-gaps");
+        for (const std::uint64_t word : c.gaps) {
+            writer.appendU64(word);
+        }
+        writer.endSection();
+        writer.beginSection("load-errors");
+        for (const std::uint64_t word : c.errors) {
+            writer.appendU64(word);
+        }
+        writer.endSection();
+        writer.beginSection("load-error-texts");
+        writer.append(c.texts);
+        writer.endSection();
+        ASSERT_TRUE(writer.finish({}));
+        ::close(fd);
+        const auto file = IndexFile::open(path);
+        ASSERT_TRUE(file) << c.name;
+        std::string why;
+        const auto sections = readLoadSections(*file, &why);
+        if (c.reason == nullptr) {
+            ASSERT_TRUE(sections) << c.name << ": " << why;
+            ASSERT_EQ(sections->loadErrors.size(), 1u);
+            EXPECT_EQ(sections->loadErrors[0].message, "llo");
+            EXPECT_EQ(sections->loadErrors[0].entry.origin.line, 3u);
+        } else {
+            EXPECT_FALSE(sections) << c.name;
+            EXPECT_EQ(why, "section " + std::string(c.reason) + " does not hold what it should")
+                << c.name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvantis

@@ -238,7 +238,14 @@ std::vector<TimelineTick> TimelineStrip::ticks(const QFontMetrics& metrics) cons
         return {};
     }
     const TimeValue from = all_.from();
-    return timelineTicks(from, from + all_.width() * kSlices, width(), [&](std::string_view text) {
+    // Rows all at one moment: that moment, dated to the nanosecond, rather
+    // than round steps through nanoseconds that no row spans.
+    const auto& slices = all_.slices();
+    const bool oneMoment =
+        all_.width() == 1 && std::all_of(slices.begin() + 1, slices.end(),
+                                         [](const SliceCount& c) { return c.total() == 0; });
+    const TimeValue to = from + (oneMoment ? 1 : all_.width() * kSlices);
+    return timelineTicks(from, to, width(), [&](std::string_view text) {
         return metrics.horizontalAdvance(
                    QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))) +
                3;

@@ -358,7 +358,7 @@ class FilterBarTest : public QObject {
     }
 
     // Over several days the ticks stand on round hours, dated where a day
-    // begins.
+    // begins; rows all at one moment have that moment as their one tick.
     void timelineTicksOfDaysAreDated() {
         QStringList lines;
         for (int i = 0; i < 40; ++i) {
@@ -377,6 +377,12 @@ class FilterBarTest : public QObject {
             QVERIFY2(label.isEmpty() || label.endsWith(u":00"_s), qPrintable(label));
         }
         savePicture(w.view, "main-timeline-days.png");
+
+        ShownWindow one(1200, 600);
+        one.load(writeLog(dir_, u"moment.json"_s, QStringList(3, lines[2])), 3);
+        TRY_VERIFY(one.view.timeline()->counted());
+        QCOMPARE(one.view.timeline()->tickLabels(),
+                 QStringList({u"2025-12-06 10:46:40.500000000"_s}));
     }
 
     // The summary shows the rows' paths as the lists do; clicking a line adds

@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "rules/rule_hit_sets.h"
+
 namespace korvantis {
 
 void appendClickHouseJson(std::string& out, std::string_view text) {
@@ -96,11 +98,21 @@ std::vector<EventColumn> makeColumns() {
         {"Image", "String", [](std::string& o, const SentRow& r) { text(o, image(r.row)); }},
         {"CommandLine", "String",
          [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::args]); }},
+        {"ParentImage", "String", [](std::string& o, const SentRow& r) { text(o, r.parentImage); }},
+        {"ParentCommandLine", "String",
+         [](std::string& o, const SentRow& r) { text(o, r.parentCommandLine); }},
         {"CurrentDirectory", "String",
          [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::cwd]); }},
         {"TargetFilename", "String",
          [](std::string& o, const SentRow& r) {
              text(o, r.row.isProcess || r.row.isOther ? std::string_view() : r.row.path);
+         }},
+        {"outcome", "String", [](std::string& o, const SentRow& r) { text(o, r.row.outcome); }},
+        {"rules", "String",
+         [](std::string& o, const SentRow& r) { text(o, ruleTitlesOf(r.row.ruleHits)); }},
+        {"level", "String",
+         [](std::string& o, const SentRow& r) {
+             text(o, ruleLevelName(ruleLevelOf(r.row.ruleHits)));
          }},
         {"raw", "String", [](std::string& o, const SentRow& r) { text(o, r.raw); }},
     };

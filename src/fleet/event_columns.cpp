@@ -102,12 +102,18 @@ std::vector<EventColumn> makeColumns() {
         {"Image", "String", [](std::string& o, const SentRow& r) { text(o, image(r.row)); }},
         {"CommandLine", "String",
          [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::args]); }},
+        {"ParentImage", "String", [](std::string& o, const SentRow& r) { text(o, r.parentImage); }},
+        {"ParentCommandLine", "String",
+         [](std::string& o, const SentRow& r) { text(o, r.parentCommandLine); }},
         {"CurrentDirectory", "String",
          [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::cwd]); }},
         {"TargetFilename", "String",
          [](std::string& o, const SentRow& r) {
              text(o, r.row.kind == RowKind::file ? r.row.path : std::string_view());
          }},
+        fieldColumnOf<FieldId::outcome>(),
+        fieldColumnOf<FieldId::rules>(),
+        fieldColumnOf<FieldId::level>(),
         {"raw", "String", [](std::string& o, const SentRow& r) { text(o, r.raw); }},
     };
     columns.insert(columns.end(), sigma.begin(), sigma.end());

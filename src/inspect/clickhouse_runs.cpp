@@ -12,10 +12,7 @@
 
 #include "fleet/fleet_fetch.h"
 #include "fleet/fleet_send.h"
-#include "inspect/store_rows.h"
-#include "load/task_queue.h"
-#include "store/line_ref.h"
-#include "workspace/workspace.h"
+#include "fleet/log_send.h"
 
 namespace korvantis {
 
@@ -31,101 +28,9 @@ ClickHouseClient clientFor(const std::string& url) {
                             environment("KORVANTIS_CLICKHOUSE_PASSWORD"));
 }
 
-std::string fileName(const std::string& path) {
-    if (path == "-") {
-        return "standard input";
-    }
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The log's identity: the bytes of its lines and a checksum of their
-// checksums in order, so the same log sent again has the same one.
-std::string logIdentity(const EventStore& store) {
-    std::uint64_t bytes = 0;
-    std::uint64_t sum = 0x9e3779b97f4a7c15ULL;
-    const auto& refs = store.lineRefs();
-    for (std::size_t i = 0; i < refs.size(); ++i) {
-        const LineRef ref = refs.ref(LinePlace(i));
-        bytes += ref.length + 1;
-        sum = (sum ^ ref.checksum) * 0x100000001b3ULL;
-        sum ^= sum >> 29;
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "%llu-%016llx", static_cast<unsigned long long>(bytes),
-                  static_cast<unsigned long long>(sum));
-    return text;
-}
-
-// Sends one log; false after saying why.
-bool sendLog(const ClickHouseClient& client, const std::string& table, const std::string& path,
-             const std::optional<std::string>& hostOption) {
-    TaskQueue tasks;
-    Workspace workspace(tasks.poster());
-    workspace.loader.setTreeFactsWanted(false);
-    workspace.loader.loadJsonFile(path);
-    tasks.runUntil([&] { return !workspace.loader.outcomes().empty(); });
-    const LoadOutcome& outcome = workspace.loader.outcomes().front();
-    if (!outcome.opened) {
-        std::cerr << "korvantis-inspect: cannot open " << path << "\n";
-        return false;
-    }
-    const std::string log = fileName(path);
-    const std::string host = hostOption ? *hostOption : log.substr(0, log.find('.'));
-    const std::string logId = logIdentity(workspace.store);
-    const EventStore& store = workspace.store;
-    ReadBack<std::string_view> otherLine;
-    // Every stored line goes, rows with what the viewer derived of them and
-    // the lines that are no row (an exit folded into its process's run) with
-    // their line alone, so the log read back builds what this one built.
-    StoreRowCursor cursor(store);
-    LogFiles::AheadReader lines(store.logFiles());
-    std::string readFailure;
-    ExportRow exported;
-    bool rowPending = cursor.next(exported);
-    bool rowTaken = false;  // the cursor's row was sent: step on before the next line
-    std::size_t place = 0;
-    const SentRowSource next = [&](SentRow& row) {
-        if (rowTaken) {
-            rowPending = cursor.next(exported);
-            rowTaken = false;
-        }
-        if (!readFailure.empty() || place == store.lineRefs().size()) {
-            return false;
-        }
-        const LinePlace at(place++);
-        const bool isRow = rowPending && cursor.entry() == at;
-        const ReadBack<std::string_view>& line =
-            isRow ? cursor.rawLine() : (otherLine = lines.read(store.lineRefs().ref(at)));
-        if (!line) {
-            readFailure = readFailureText(line.failure);
-            return false;
-        }
-        row = SentRow{
-            host,  log,  logId, store.lineNumberOf(at).value(), isRow ? exported.row : RowView{},
-            *line, isRow};
-        rowTaken = isRow;
-        return true;
-    };
-    const std::uint64_t total = store.lineRefs().size();
-    const SendProgress progress = [&](std::uint64_t acknowledged) {
-        std::cerr << "korvantis-inspect: " << log << ": " << acknowledged << " of " << total
-                  << " lines sent\n";
-    };
-    const SendResult result = sendRows(client, table, next, progress);
-    if (!result.ok() || !readFailure.empty()) {
-        std::cerr << "korvantis-inspect: sending " << path << " to " << client.url()
-                  << " failed: " << (result.ok() ? readFailure : result.error) << "\n"
-                  << "korvantis-inspect: " << result.acknowledged << " of " << total << " lines of "
-                  << path << " were sent\n";
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
-int sendToClickHouse(const InspectOptions& options) {
+int sendToClickHouse(const InspectOptions& options, std::shared_ptr<const RuleSet> rules) {
     const ClickHouseClient client = clientFor(*options.toClickHouse);
     const std::string table = options.table.value_or("korvantis_events");
     if (const SendResult created = createEventTable(client, table); !created.ok()) {
@@ -133,8 +38,18 @@ int sendToClickHouse(const InspectOptions& options) {
                   << ": " << created.error << "\n";
         return 1;
     }
-    for (const std::string& log : options.logs) {
-        if (!sendLog(client, table, log, options.host)) {
+    for (const std::string& path : options.logs) {
+        const LogToSend log{path, options.host.value_or(defaultHostOf(path)), rules};
+        const LogSendResult result =
+            sendLog(client, table, log, [&](std::uint64_t acknowledged, std::uint64_t total) {
+                std::cerr << "korvantis-inspect: " << path << ": " << acknowledged << " of "
+                          << total << " lines sent\n";
+            });
+        if (!result.ok()) {
+            std::cerr << "korvantis-inspect: sending " << path << " to " << client.url()
+                      << " failed: " << result.error << "\n"
+                      << "korvantis-inspect: " << result.acknowledged << " of " << result.total
+                      << " lines of " << path << " were sent\n";
             return 1;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -7,11 +8,13 @@
 
 namespace korvantis {
 
+class RuleSet;
+
 // --to-clickhouse: loads each log as the viewer does and sends its rows,
 // with progress on standard error; 0 when every row of every log was
 // acknowledged, else 1 after saying what the server said and how many rows
-// of which log went.
-int sendToClickHouse(const InspectOptions& options);
+// of which log went. With `rules`, each row's hits fill `rules` and `level`.
+int sendToClickHouse(const InspectOptions& options, std::shared_ptr<const RuleSet> rules);
 
 // The logs --from-clickhouse received, each in an owner-only file named
 // "HOST: LOG (ClickHouse)" in a folder of its own, removed with this.

@@ -351,7 +351,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.toClickHouse) {
-        return korvantis::sendToClickHouse(options);
+        return korvantis::sendToClickHouse(options, rules);
     }
     // What a query finds is loaded as the logs it was sent from.
     korvantis::ReceivedLogs received;

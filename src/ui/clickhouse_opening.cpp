@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include <cstdlib>
 #include <thread>
 
 #include "fleet/clickhouse_feed.h"
@@ -52,6 +53,22 @@ ClickHouseOpening* ClickHouseOpening::start(MainView& view, ClickHouseClient cli
         });
     }).detach();
     return opening;
+}
+
+std::string ClickHouseOpening::startAt(MainView& view, std::string_view address) {
+    const ParsedClickHouseUrl parsed = parseClickHouseQueryUrl(address);
+    if (!parsed.error.empty()) {
+        return parsed.error;
+    }
+    auto environment = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value != nullptr ? value : "");
+    };
+    start(view,
+          ClickHouseClient(parsed.url.serverUrl, environment("KORVANTIS_CLICKHOUSE_USER"),
+                           environment("KORVANTIS_CLICKHOUSE_PASSWORD")),
+          parsed.url.table, parsed.url.where);
+    return {};
 }
 
 ClickHouseOpening::~ClickHouseOpening() {

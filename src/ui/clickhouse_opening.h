@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "fleet/clickhouse_client.h"
 
@@ -24,6 +25,11 @@ class ClickHouseOpening : public QObject {
   public:
     static ClickHouseOpening* start(MainView& view, ClickHouseClient client, std::string table,
                                     std::string where);
+    // Starts the opening a "clickhouse+http://HOST:PORT/?table=T&where=SQL"
+    // address names, as the user and password of KORVANTIS_CLICKHOUSE_USER
+    // and KORVANTIS_CLICKHOUSE_PASSWORD; nothing but why not (for standard
+    // error) when the address is no such address.
+    static std::string startAt(MainView& view, std::string_view address);
     ~ClickHouseOpening() override;
 
   signals:

@@ -68,6 +68,13 @@ class ParentOfRows {
         if (!image.empty()) {
             lineage_.tellImage(row.pid, image);
         }
+        // An eslogger fork is told by the parent, whose image the child
+        // still runs: the rules learn the parent's image from it.
+        if (row.kind == RowKind::process && row.type == "ES_EVENT_TYPE_NOTIFY_FORK" &&
+            row.ppid != row.pid && !row.path.empty() &&
+            sent.raw.find("\"event_type\":") != std::string_view::npos) {
+            lineage_.tellImage(row.ppid, row.path);
+        }
         if (row.kind == RowKind::process && row.type == "ES_EVENT_TYPE_NOTIFY_EXEC") {
             lineage_.exec(row.pid, row.facts[Fact::args]);
         } else if (row.kind == RowKind::process && row.type == "ES_EVENT_TYPE_NOTIFY_FORK") {

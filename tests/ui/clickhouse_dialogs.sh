@@ -12,6 +12,6 @@ if ! command -v clickhouse-server >/dev/null; then
 fi
 work=$(mktemp -d)
 source "$here/../fleet/clickhouse_shards.sh"
-start_shards 1 "$work" || { rm -rf "$work"; exit 1; }
 trap 'stop_shards; rm -rf "$work"' EXIT
+start_shards 1 "$work" || exit 1
 KORVANTIS_TEST_CLICKHOUSE_URL="http://127.0.0.1:${SHARD_HTTP[0]}/" "$TEST"

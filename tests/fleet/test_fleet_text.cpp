@@ -32,25 +32,52 @@ TEST(FleetText, TableNames) {
     }
 }
 
-// What is sent as JSON comes back through TabSeparated as it was, byte for
-// byte: the round trip a raw line makes through the server.
-TEST(FleetText, EscapesOfBothWays) {
+// Rows go in RowBinary: a String's length as a varint (one byte up to 127,
+// two up to 16383, ...) before its bytes, which go as they are; an integer
+// as eight little-endian bytes.
+TEST(FleetText, RowBinaryOfStringsAndIntegers) {
     const struct {
+        std::string text;
+        std::string head;  // the bytes before the text's own
+    } strings[] = {
+        {"", std::string(1, '\0')},          {std::string("t\tn\nnul\0\xff\"'", 11), "\x0b"},
+        {std::string(127, 'a'), "\x7f"},     {std::string(128, 'a'), "\x80\x01"},
+        {std::string(300, 'a'), "\xac\x02"}, {std::string(16384, 'a'), "\x80\x80\x01"},
+    };
+    for (const auto& c : strings) {
+        std::string out;
+        appendRowBinaryString(out, c.text);
+        EXPECT_EQ(out, c.head + c.text) << c.text.size();
+    }
+    const struct {
+        std::uint64_t value;
+        std::string bytes;
+    } integers[] = {
+        {0, std::string(8, '\0')},
+        {0x0102030405060708ULL, "\x08\x07\x06\x05\x04\x03\x02\x01"},
+        {static_cast<std::uint64_t>(kNoTimeColumn), std::string(7, '\0') + "\x80"},
+        {static_cast<std::uint64_t>(std::int64_t{-1}), std::string(8, '\xff')},
+    };
+    for (const auto& c : integers) {
+        std::string out;
+        appendRowBinaryInt(out, c.value);
+        EXPECT_EQ(out, c.bytes) << c.value;
+    }
+}
+
+// Raw lines come back through TabSeparated as they were stored.
+TEST(FleetText, TabSeparatedUnescapes) {
+    const struct {
+        std::string tabSeparated;
         std::string raw;
-        std::string json;
-        std::string tabSeparated;  // as the server writes the stored bytes
     } cases[] = {
-        {"plain", "\"plain\"", "plain"},
-        {"q\"b\\", "\"q\\\"b\\\\\"", "q\"b\\\\"},
-        {std::string("t\tn\nnul\0e", 9), "\"t\\tn\\nnul\\u0000e\"", "t\\tn\\nnul\\0e"},
-        {"\xff\xfe bad utf-8 \xc3\xa9", "\"\xff\xfe bad utf-8 \xc3\xa9\"",
-         "\xff\xfe bad utf-8 \xc3\xa9"},
-        {"it's", "\"it's\"", "it\\'s"},
+        {"plain", "plain"},
+        {"q\"b\\\\", "q\"b\\"},
+        {"t\\tn\\nnul\\0e", std::string("t\tn\nnul\0e", 9)},
+        {"\xff\xfe bad utf-8 \xc3\xa9", "\xff\xfe bad utf-8 \xc3\xa9"},
+        {"it\\'s", "it's"},
     };
     for (const auto& c : cases) {
-        std::string json;
-        appendClickHouseJson(json, c.raw);
-        EXPECT_EQ(json, c.json);
         EXPECT_EQ(unescapeTabSeparated(c.tabSeparated), c.raw) << c.tabSeparated;
     }
 }
@@ -63,6 +90,12 @@ TEST(FleetText, SchemaHasEveryColumnAndReplacingOrder) {
             << column.name;
     }
     EXPECT_NE(sql.find("ReplacingMergeTree ORDER BY (host, log_id, line)"), std::string::npos);
+    // The insert names the columns in the order rows give them.
+    std::string names;
+    for (const EventColumn& column : eventColumns()) {
+        names += (names.empty() ? "`" : ", `") + std::string(column.name) + "`";
+    }
+    EXPECT_EQ(insertSql("t"), "INSERT INTO t (" + names + ") FORMAT RowBinary");
 }
 
 }  // namespace

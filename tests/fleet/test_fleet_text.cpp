@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fleet/clickhouse_client.h"
+#include "fleet/clickhouse_feed.h"
 #include "fleet/event_columns.h"
 #include "fleet/fleet_fetch.h"
 
@@ -29,6 +30,40 @@ TEST(FleetText, TableNames) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(validTableName(c.name), c.valid) << c.name;
+    }
+}
+
+// korvantis 'clickhouse+http://…': the server keeps its own parameters, the
+// table and condition are percent-decoded, and an address that lacks either
+// (or names no table) opens nothing.
+TEST(FleetText, QueryAddresses) {
+    const struct {
+        const char* address;
+        const char* server;  // nullptr: refused
+        const char* table;
+        const char* where;
+    } cases[] = {
+        {"clickhouse+http://127.0.0.1:8123/?table=t&where=host%20%3D%20'mac-1'",
+         "http://127.0.0.1:8123/", "t", "host = 'mac-1'"},
+        {"clickhouse+https://h:8443/?database=fleet&table=db.t&where=1&x=2",
+         "https://h:8443/?database=fleet&x=2", "db.t", "1"},
+        {"clickhouse+http://h/?where=a%26b%3Dc&table=t", "http://h/", "t", "a&b=c"},
+        {"clickhouse+http://h/?table=t", nullptr, "", ""},
+        {"clickhouse+http://h/?table=t&where=", nullptr, "", ""},
+        {"clickhouse+http://h/?table=a%3BDROP&where=1", nullptr, "", ""},
+        {"clickhouse+ftp://h/?table=t&where=1", nullptr, "", ""},
+        {"http://h/?table=t&where=1", nullptr, "", ""},
+    };
+    for (const auto& c : cases) {
+        const ParsedClickHouseUrl parsed = parseClickHouseQueryUrl(c.address);
+        if (c.server == nullptr) {
+            EXPECT_NE(parsed.error, "") << c.address;
+            continue;
+        }
+        EXPECT_EQ(parsed.error, "") << c.address;
+        EXPECT_EQ(parsed.url.serverUrl, c.server);
+        EXPECT_EQ(parsed.url.table, c.table);
+        EXPECT_EQ(parsed.url.where, c.where);
     }
 }
 

@@ -10,9 +10,12 @@
 #include <cstring>
 #include <iostream>
 
+#include "fleet/clickhouse_feed.h"
 #include "fleet/fleet_fetch.h"
 #include "fleet/fleet_send.h"
 #include "fleet/log_send.h"
+#include "load/task_queue.h"
+#include "workspace/workspace.h"
 
 namespace korvantis {
 
@@ -56,89 +59,41 @@ int sendToClickHouse(const InspectOptions& options, std::shared_ptr<const RuleSe
     return 0;
 }
 
-ReceivedLogs::~ReceivedLogs() {
-    for (const std::string& path : paths_) {
-        ::unlink(path.c_str());
-    }
-    if (!folder_.empty()) {
-        ::rmdir(folder_.c_str());
+ClickHouseFeedRun::~ClickHouseFeedRun() {
+    if (thread_.joinable()) {
+        stop_.store(true);
+        thread_.join();
     }
 }
 
-bool ReceivedLogs::fetch(const InspectOptions& options) {
-    const std::string tmp = environment("TMPDIR");
-    std::string folder = (tmp.empty() ? "/tmp" : tmp) + "/korvantis-clickhouse-XXXXXX";
-    if (::mkdtemp(folder.data()) == nullptr) {  // owner-only
-        std::cerr << "korvantis-inspect: cannot make a folder for the received logs: "
-                  << std::strerror(errno) << "\n";
-        return false;
-    }
-    folder_ = folder;
-    int fd = -1;
-    std::string buffer;
-    std::string failure;
-    auto flush = [&] {
-        std::size_t done = 0;
-        while (done < buffer.size()) {
-            const ssize_t n = ::write(fd, buffer.data() + done, buffer.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                failure = "cannot write " + paths_.back() + ": " + std::strerror(errno);
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        buffer.clear();
+void ClickHouseFeedRun::start(const InspectOptions& options, Workspace& workspace,
+                              TaskQueue& tasks) {
+    url_ = *options.fromClickHouse;
+    thread_ = std::thread([this, &workspace, &tasks, client = clientFor(url_),
+                           table = *options.table, where = *options.where] {
+        const FetchResult result = feedLogs(
+            client, table, where,
+            [&](const std::string& path) {
+                tasks.post([this, &workspace, path] {
+                    workspace.loader.loadJsonFile(path);
+                    ++started_;
+                });
+            },
+            stop_);
+        tasks.post([this, error = result.error] {
+            error_ = error;
+            ended_ = true;
+        });
+    });
+}
+
+bool ClickHouseFeedRun::finish() {
+    if (!thread_.joinable()) {
         return true;
-    };
-    auto close = [&] {
-        const bool flushed = fd < 0 || flush();
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        fd = -1;
-        return flushed;
-    };
-    FetchSinks sinks;
-    sinks.log = [&](std::string_view host, std::string_view log) {
-        if (!close()) {
-            return false;
-        }
-        std::string name = std::string(host) + ": " + std::string(log) + " (ClickHouse)";
-        for (char& c : name) {
-            c = c == '/' || c == '\0' ? '_' : c;
-        }
-        std::string path = folder_ + "/" + name;
-        for (int n = 2;
-             (fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)) < 0 &&
-             errno == EEXIST;
-             ++n) {
-            path = folder_ + "/" + name + " " + std::to_string(n);
-        }
-        if (fd < 0) {
-            failure = "cannot make " + path + ": " + std::strerror(errno);
-            return false;
-        }
-        paths_.push_back(path);
-        return true;
-    };
-    sinks.line = [&](std::string_view raw) {
-        buffer.append(raw);
-        buffer.push_back('\n');
-        return buffer.size() < (1 << 20) || flush();
-    };
-    const FetchResult result =
-        fetchLogs(clientFor(*options.fromClickHouse), *options.table, *options.where, sinks);
-    const bool closed = close();
-    if (!failure.empty() || !closed) {
-        std::cerr << "korvantis-inspect: " << failure << "\n";
-        return false;
     }
-    if (!result.ok()) {
-        std::cerr << "korvantis-inspect: reading from " << *options.fromClickHouse
-                  << " failed: " << result.error << "\n";
+    thread_.join();
+    if (!error_.empty()) {
+        std::cerr << "korvantis-inspect: reading from " << url_ << " failed: " << error_ << "\n";
         return false;
     }
     return true;

@@ -202,9 +202,10 @@ struct Loaded {
 // Loads the logs as the viewer does, with this thread as the store's
 // thread: loads run one after the other on workers, and their rows are
 // filed here. Followed rows are written as they come, so a follow waits for
-// none of them.
+// none of them. The logs `feed` hands over are waited for as well.
 Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
-                const korvantis::InspectOptions& options) {
+                const korvantis::InspectOptions& options,
+                const korvantis::ClickHouseFeedRun& feed) {
     workspace.loader.setTreeFactsWanted(false);  // no tree window here
     workspace.loader.setFollowing(options.follow);
     const auto started = std::chrono::steady_clock::now();
@@ -212,7 +213,9 @@ Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
         workspace.loader.loadJsonFile(log);
     }
     const std::size_t wanted = options.follow ? 0 : options.logs.size();
-    tasks.runUntil([&] { return workspace.loader.outcomes().size() >= wanted; });
+    tasks.runUntil([&] {
+        return feed.ended() && workspace.loader.outcomes().size() >= wanted + feed.logsStarted();
+    });
     Loaded loaded;
     for (const korvantis::LoadOutcome& outcome : workspace.loader.outcomes()) {
         if (!outcome.opened) {
@@ -353,14 +356,6 @@ int main(int argc, char** argv) {
     if (options.toClickHouse) {
         return korvantis::sendToClickHouse(options, rules);
     }
-    // What a query finds is loaded as the logs it was sent from.
-    korvantis::ReceivedLogs received;
-    if (options.fromClickHouse) {
-        if (!received.fetch(options)) {
-            return 1;
-        }
-        options.logs = received.paths();
-    }
     std::optional<korvantis::SessionMarks> session;
     if (options.session) {
         session.emplace(*options.session);
@@ -371,7 +366,15 @@ int main(int argc, char** argv) {
     korvantis::TaskQueue tasks;
     korvantis::Workspace workspace(tasks.poster());
     workspace.loader.setRules(rules);
-    const Loaded loaded = loadLogs(workspace, tasks, options);
+    // What a query finds is loaded as the logs it was sent from, as it comes.
+    korvantis::ClickHouseFeedRun feed;
+    if (options.fromClickHouse) {
+        feed.start(options, workspace, tasks);
+    }
+    const Loaded loaded = loadLogs(workspace, tasks, options, feed);
+    if (!feed.finish()) {
+        return 1;
+    }
     if (session) {
         session->attach(workspace.store);
     }

@@ -92,8 +92,7 @@ std::vector<EventColumn> makeColumns() {
     }
     const std::vector<EventColumn> sigma = {
         {"Image", "String", [](std::string& o, const SentRow& r) { text(o, image(r.row)); }},
-        {"CommandLine", "String",
-         [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::args]); }},
+        {"CommandLine", "String", [](std::string& o, const SentRow& r) { text(o, r.commandLine); }},
         {"ParentImage", "String", [](std::string& o, const SentRow& r) { text(o, r.parentImage); }},
         {"ParentCommandLine", "String",
          [](std::string& o, const SentRow& r) { text(o, r.parentCommandLine); }},

@@ -19,7 +19,9 @@ struct SentRow {
     RowView row;
     std::string_view raw;
     bool isRow = true;  // false for a line the viewer keeps but shows as no row
-    // The parent's image and command line as the row's rules see them.
+    // The row's command line, and its parent's image and command line, as
+    // the row's rules see them.
+    std::string_view commandLine = {};
     std::string_view parentImage = {};
     std::string_view parentCommandLine = {};
 };

@@ -3,6 +3,7 @@
 #include "fleet/log_send.h"
 
 #include "load/task_queue.h"
+#include "rules/event_fields.h"
 #include "rules/lineage.h"
 #include "store/line_ref.h"
 #include "workspace/workspace.h"
@@ -35,6 +36,12 @@ std::string fileNameOf(const std::string& path) {
     }
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Whether a line is an eslogger message (the viewer's own records have no
+// event_type).
+bool isEslogger(std::string_view raw) {
+    return raw.find("\"event_type\":") != std::string_view::npos;
 }
 
 // The row at a stored line, if the line is one, with how its run ended.
@@ -71,12 +78,11 @@ class ParentOfRows {
         // An eslogger fork is told by the parent, whose image the child
         // still runs: the rules learn the parent's image from it.
         if (row.kind == RowKind::process && row.type == "ES_EVENT_TYPE_NOTIFY_FORK" &&
-            row.ppid != row.pid && !row.path.empty() &&
-            sent.raw.find("\"event_type\":") != std::string_view::npos) {
+            row.ppid != row.pid && !row.path.empty() && isEslogger(sent.raw)) {
             lineage_.tellImage(row.ppid, row.path);
         }
         if (row.kind == RowKind::process && row.type == "ES_EVENT_TYPE_NOTIFY_EXEC") {
-            lineage_.exec(row.pid, row.facts[Fact::args]);
+            lineage_.exec(row.pid, sent.commandLine);
         } else if (row.kind == RowKind::process && row.type == "ES_EVENT_TYPE_NOTIFY_FORK") {
             lineage_.fork(row.pid);
         }
@@ -118,6 +124,7 @@ LogSendResult sendLog(const ClickHouseClient& client, const std::string& table,
     LogFiles::AheadReader lines(store.logFiles());
     ParentOfRows parents;
     std::string failure;
+    std::string commandLine;
     std::size_t place = 0;
     const SentRowSource next = [&](SentRow& row) {
         if (!failure.empty() || place == store.lineRefs().size()) {
@@ -141,6 +148,14 @@ LogSendResult sendLog(const ClickHouseClient& client, const std::string& table,
                       view.value_or(RowView{}),
                       *line,
                       view.has_value()};
+        row.commandLine = row.row.facts[Fact::args];
+        // An eslogger exec's rules see its args joined by blanks, whole.
+        if (row.isRow && row.row.kind == RowKind::process &&
+            row.row.type == "ES_EVENT_TYPE_NOTIFY_EXEC" && isEslogger(row.raw)) {
+            const std::optional<std::string> whole = ruleCommandLine(row.raw);
+            commandLine = whole.value_or(std::string());
+            row.commandLine = commandLine;
+        }
         parents.take(row);
         return true;
     };

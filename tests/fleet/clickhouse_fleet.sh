@@ -97,6 +97,15 @@ detection:
   selection: {ParentImage|endswith: /zsh}
   condition: selection
 YML
+cat >rules/said.yml <<'YML'
+title: Commit said hi
+id: fleet-said
+level: low
+logsource: {product: macos, category: process_creation}
+detection:
+  selection: {CommandLine|contains: '-m say "hi"'}
+  condition: selection
+YML
 "$INSPECT" --to-clickhouse "$url0" --table ruled --host mac-3 --rules rules trace.json 2>send.err ||
     fail "send with rules: $(cat send.err)"
 ruled_fields=$fields,rules,rule_ids,level
@@ -111,7 +120,8 @@ cmp -s got.out want.out || fail "rules on the log opened back differ from the lo
 shard_sql 0 "SELECT rules, level FROM ruled FINAL WHERE rules != '' ORDER BY rules, level" >got.out
 [ -s want.out ] || fail "no rule hits to look for"
 cmp -s got.out want.out || fail "rules and level columns differ from the local hits"
-for rule in "Git run|CommandLine LIKE '%git%'" "Started by zsh|ParentImage LIKE '%/zsh'"; do
+for rule in "Git run|CommandLine LIKE '%git%'" "Started by zsh|ParentImage LIKE '%/zsh'" \
+    "Commit said hi|position(CommandLine, '-m say \"hi\"') > 0"; do
     hits=$(shard_sql 0 "SELECT count() FROM ruled FINAL WHERE position(rules, '${rule%%|*}') > 0")
     by_sql=$(shard_sql 0 "SELECT count() FROM ruled FINAL WHERE type = 'ES_EVENT_TYPE_NOTIFY_EXEC' AND ${rule#*|}")
     [ "$hits" -gt 0 ] && [ "$hits" -eq "$by_sql" ] ||

@@ -2,16 +2,10 @@
 
 #include "inspect/clickhouse_runs.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 #include "fleet/clickhouse_feed.h"
-#include "fleet/fleet_fetch.h"
 #include "fleet/fleet_send.h"
 #include "fleet/log_send.h"
 #include "load/task_queue.h"

@@ -30,6 +30,7 @@ ClickHouseOpening* ClickHouseOpening::start(MainView& view, ClickHouseClient cli
                     opening->stopOnCancelledLoad();
                 }
             });
+    client.setStop(opening->stop_.get());  // a cancel ends the request too
     // The worker outlives neither its stop flag nor its relay; it may
     // outlive this object, whose loads it then no longer asks for.
     std::thread([relay = opening->relay_, stop = opening->stop_, client = std::move(client),

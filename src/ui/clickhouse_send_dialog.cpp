@@ -91,7 +91,11 @@ void ClickHouseSendDialog::send() {
     stop_ = std::make_shared<std::atomic<bool>>(false);
     send_->setEnabled(false);
     status_->clear();
-    std::thread([relay = relay_, stop = stop_, client = connection_->client(),
+    // Cancel ends a request on its way too, such as one to a server that
+    // never answers.
+    ClickHouseClient client = connection_->client();
+    client.setStop(stop_.get());
+    std::thread([relay = relay_, stop = stop_, client = std::move(client),
                  table = connection_->tableName(), host = host_->text().trimmed().toStdString(),
                  logs = logs_, self = this] {
         std::uint64_t lines = 0;
@@ -120,7 +124,7 @@ void ClickHouseSendDialog::send() {
 
 void ClickHouseSendDialog::cancel() {
     if (stop_) {
-        stop_->store(true);  // the send ends at its next row
+        stop_->store(true);  // the send ends at its next row or request
         cancel_->setEnabled(false);
         return;
     }

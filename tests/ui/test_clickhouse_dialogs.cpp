@@ -1,7 +1,12 @@
 // File > Send to ClickHouse… and File > Open from ClickHouse… against a local
 // server (see clickhouse_dialogs.sh): a window's log sent and opened back,
 // by the dialog and by a clickhouse+http:// address, gives the rows it had;
-// failures are told in the dialogs.
+// failures are told in the dialogs, and Cancel ends a request that hangs.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QProgressBar>
 
@@ -170,6 +175,30 @@ class ClickHouseDialogsTest : public QObject {
             const QString status = send->statusLabel()->text();
             QVERIFY2(status.startsWith(sendFailedText({})), qPrintable(status));
             QVERIFY2(status.contains(c.says, Qt::CaseInsensitive), qPrintable(status));
+        }
+
+        // A server that takes the connection and never answers: Cancel ends
+        // the request on its way.
+        {
+            const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof address;
+            QVERIFY(::bind(silent, reinterpret_cast<sockaddr*>(&address), length) == 0);
+            QVERIFY(::listen(silent, 4) == 0);
+            QVERIFY(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+            fillConnection(send->connection(),
+                           u"http://127.0.0.1:%1/"_s.arg(ntohs(address.sin_port)));
+            QSignalSpy sent(send, &ClickHouseSendDialog::sendFinished);
+            QTest::mouseClick(send->sendButton(), Qt::LeftButton);
+            QVERIFY(send->sending());
+            QTest::mouseClick(send->cancelButton(), Qt::LeftButton);
+            TRY_COMPARE(sent.count(), 1);
+            ::close(silent);
+            QCOMPARE(sent.at(0).at(0).toString(), cancelledText());
+            QCOMPARE(send->statusLabel()->text(), cancelledText());
+            QVERIFY(send->isVisible());  // a cancel of a send keeps the dialog
         }
 
         const struct {

@@ -8,7 +8,9 @@
 
 #include <cstdio>
 
+#include "fleet/clickhouse_feed.h"
 #include "treeview/tree_window.h"
+#include "ui/clickhouse_opening.h"
 #include "ui/main_view.h"
 #include "workspace/workspace.h"
 
@@ -67,6 +69,14 @@ QWidget* KorvantisApp::start(const std::vector<std::string>& logs, bool follow) 
     auto* window = static_cast<ui::MainView*>(openMainWindow());
     window->setFollowing(follow);
     for (const std::string& log : logs) {
+        // What a query on a ClickHouse server finds, loaded as its rows come.
+        if (log.starts_with(kClickHouseUrlScheme)) {
+            const std::string error = ui::ClickHouseOpening::startAt(*window, log);
+            if (!error.empty()) {
+                std::fprintf(stderr, "korvantis: %s: %s\n", log.c_str(), error.c_str());
+            }
+            continue;
+        }
         // Checked here as well, so that a wrong name is reported on the
         // terminal at once; without opening it, which would wait on a pipe.
         // The window tells it too, with the reason, when its load comes.

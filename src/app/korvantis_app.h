@@ -33,7 +33,9 @@ class KorvantisApp : public QObject {
     QWidget* openMainWindow();
     // The start: opens the first main window and loads each of `logs` into
     // it in order, as imports would. A log that cannot be opened is named on
-    // standard error and left out; the window opens all the same.
+    // standard error and left out; the window opens all the same. A
+    // "clickhouse+http://…" log is what a query on that server finds, loaded
+    // as its rows come (see ClickHouseOpening).
     QWidget* start(const QStringList& logs);
     // The same with each log named by the bytes of its path; with `follow`,
     // the window follows them (its Follow toggle on).

@@ -118,7 +118,11 @@ std::string viewerUsage() {
     }
     text +=
         "  --                no more options: every later argument is a LOG\n"
-        "  LOG               an event log of JSON lines: the viewer's records or eslogger output\n"
+        "  LOG               an event log of JSON lines: the viewer's records or eslogger output,\n"
+        "                    or 'clickhouse+http://HOST:PORT/?table=T&where=SQL': the rows of\n"
+        "                    table T on that ClickHouse server that SQL holds for, one log per\n"
+        "                    host and log (user and password from KORVANTIS_CLICKHOUSE_USER\n"
+        "                    and KORVANTIS_CLICKHOUSE_PASSWORD)\n"
         "\n"
         "Qt's own options work as well, among them -platform NAME, -style NAME and -reverse;\n"
         "--webEngineArgs hands every later argument to the tree window's web engine.\n";

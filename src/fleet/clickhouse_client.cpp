@@ -43,6 +43,10 @@ std::size_t receive(char* data, std::size_t size, std::size_t count, void* user)
     return bytes;
 }
 
+int stopWhenAsked(void* stop, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(stop)->load() ? 1 : 0;
+}
+
 std::string trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
         text.pop_back();
@@ -97,13 +101,18 @@ ClickHouseReply ClickHouseClient::post(std::string_view query, std::string_view 
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receive);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &received);
 
+    if (stop_ != nullptr) {
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenAsked);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(stop_));
+    }
     CURLcode code = CURLE_OK;
     auto pause = std::chrono::milliseconds(100);
     for (int attempt = 0;; ++attempt) {
         reply.body.clear();
         received.status = 0;
         code = curl_easy_perform(curl);
-        if (code != CURLE_COULDNT_CONNECT || attempt == 5) {
+        if (code != CURLE_COULDNT_CONNECT || attempt == 5 || (stop_ != nullptr && stop_->load())) {
             break;
         }
         std::this_thread::sleep_for(pause);
@@ -112,6 +121,10 @@ ClickHouseReply ClickHouseClient::post(std::string_view query, std::string_view 
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
+    if (code == CURLE_ABORTED_BY_CALLBACK) {
+        reply.error = "cancelled";
+        return reply;
+    }
     if (code != CURLE_OK && !received.stopped) {
         reply.error = std::string(curl_easy_strerror(code));
         if (code == CURLE_COULDNT_CONNECT) {

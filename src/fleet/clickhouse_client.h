@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -32,11 +33,15 @@ class ClickHouseClient {
                          std::string_view settings = {}, const Sink& sink = {}) const;
 
     const std::string& url() const { return url_; }
+    // Once `*stop` is set, a request on its way ends at once, as "cancelled";
+    // the flag must outlive every copy of this client that requests.
+    void setStop(const std::atomic<bool>* stop) { stop_ = stop; }
 
   private:
     std::string url_;
     std::string user_;
     std::string password_;
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 // Whether `name` can be a table name as given: [A-Za-z_][A-Za-z0-9_.]*.

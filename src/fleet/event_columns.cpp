@@ -8,39 +8,31 @@
 
 namespace korvantis {
 
-void appendClickHouseJson(std::string& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out.push_back('"');
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (byte < 0x20 || byte == 0x7f) {
-            out += "\\u00";
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 15]);
-        } else {
-            out.push_back(c);
-        }
+void appendRowBinaryString(std::string& out, std::string_view text) {
+    // The length as a LEB128 varint, then the bytes as they are.
+    std::uint64_t length = text.size();
+    while (length >= 0x80) {
+        out.push_back(static_cast<char>((length & 0x7f) | 0x80));
+        length >>= 7;
     }
-    out.push_back('"');
+    out.push_back(static_cast<char>(length));
+    out.append(text);
+}
+
+void appendRowBinaryInt(std::string& out, std::uint64_t value) {
+    for (int i = 0; i < 8; ++i) {
+        out.push_back(static_cast<char>(value >> (8 * i)));
+    }
 }
 
 namespace {
 
 void text(std::string& out, std::string_view value) {
-    appendClickHouseJson(out, value);
+    appendRowBinaryString(out, value);
 }
 
 void number(std::string& out, std::int64_t value) {
-    out += std::to_string(value);
+    appendRowBinaryInt(out, static_cast<std::uint64_t>(value));
 }
 
 // The Sigma event fields a row gives by itself: the process it is about (or
@@ -82,7 +74,7 @@ std::vector<EventColumn> makeColumns() {
         {"host", "String", [](std::string& o, const SentRow& r) { text(o, r.host); }},
         {"log", "String", [](std::string& o, const SentRow& r) { text(o, r.log); }},
         {"log_id", "String", [](std::string& o, const SentRow& r) { text(o, r.logId); }},
-        {"line", "UInt64", [](std::string& o, const SentRow& r) { o += std::to_string(r.line); }},
+        {"line", "UInt64", [](std::string& o, const SentRow& r) { appendRowBinaryInt(o, r.line); }},
         fieldColumnOf<FieldId::kind>(),
         fieldColumnOf<FieldId::type>(),
         {"time", "Int64",
@@ -100,14 +92,19 @@ std::vector<EventColumn> makeColumns() {
     }
     const std::vector<EventColumn> sigma = {
         {"Image", "String", [](std::string& o, const SentRow& r) { text(o, image(r.row)); }},
-        {"CommandLine", "String",
-         [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::args]); }},
+        {"CommandLine", "String", [](std::string& o, const SentRow& r) { text(o, r.commandLine); }},
+        {"ParentImage", "String", [](std::string& o, const SentRow& r) { text(o, r.parentImage); }},
+        {"ParentCommandLine", "String",
+         [](std::string& o, const SentRow& r) { text(o, r.parentCommandLine); }},
         {"CurrentDirectory", "String",
          [](std::string& o, const SentRow& r) { text(o, r.row.facts[Fact::cwd]); }},
         {"TargetFilename", "String",
          [](std::string& o, const SentRow& r) {
              text(o, r.row.kind == RowKind::file ? r.row.path : std::string_view());
          }},
+        fieldColumnOf<FieldId::outcome>(),
+        fieldColumnOf<FieldId::rules>(),
+        fieldColumnOf<FieldId::level>(),
         {"raw", "String", [](std::string& o, const SentRow& r) { text(o, r.raw); }},
     };
     columns.insert(columns.end(), sigma.begin(), sigma.end());
@@ -138,20 +135,25 @@ std::string createTableSql(std::string_view table) {
     return sql;
 }
 
-void appendJsonRow(std::string& out, const SentRow& row) {
-    out.push_back('{');
+std::string insertSql(std::string_view table) {
+    std::string sql = "INSERT INTO ";
+    sql += table;
+    sql += " (";
     bool first = true;
     for (const EventColumn& column : eventColumns()) {
-        if (!first) {
-            out.push_back(',');
-        }
+        sql += first ? "`" : ", `";
         first = false;
-        out.push_back('"');
-        out += column.name;
-        out += "\":";
+        sql += column.name;
+        sql += '`';
+    }
+    sql += ") FORMAT RowBinary";
+    return sql;
+}
+
+void appendRow(std::string& out, const SentRow& row) {
+    for (const EventColumn& column : eventColumns()) {
         column.append(out, row);
     }
-    out += "}\n";
 }
 
 }  // namespace korvantis

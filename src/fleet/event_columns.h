@@ -19,13 +19,18 @@ struct SentRow {
     RowView row;
     std::string_view raw;
     bool isRow = true;  // false for a line the viewer keeps but shows as no row
+    // The row's command line, and its parent's image and command line, as
+    // the row's rules see them.
+    std::string_view commandLine = {};
+    std::string_view parentImage = {};
+    std::string_view parentCommandLine = {};
 };
 
 // The value `time` holds for a row without a time value.
 inline constexpr std::int64_t kNoTimeColumn = INT64_MIN;
 
 // One column of the events table: its name, its ClickHouse type, and how a
-// row's value is written as JSON. A new column is one more entry of
+// row's value is written in RowBinary. A new column is one more entry of
 // eventColumns().
 struct EventColumn {
     std::string_view name;
@@ -40,12 +45,17 @@ const std::vector<EventColumn>& eventColumns();
 // replaces itself.
 std::string createTableSql(std::string_view table);
 
-// Appends `row` as one JSONEachRow line.
-void appendJsonRow(std::string& out, const SentRow& row);
+// The INSERT that takes rows of appendRow() into `table` (a checked name):
+// every column named, in RowBinary, which the server reads without guessing
+// or unescaping anything and fastest of its formats.
+std::string insertSql(std::string_view table);
 
-// Appends `text` as a JSON string that ClickHouse reads back byte for byte:
-// quotes, reverse solidus and control characters escaped, every other byte
-// (invalid UTF-8 included) as it is.
-void appendClickHouseJson(std::string& out, std::string_view text);
+// Appends `row`'s columns in RowBinary, in eventColumns()' order.
+void appendRow(std::string& out, const SentRow& row);
+
+// RowBinary's String (its length as a LEB128 varint, then its bytes) and its
+// Int64 and UInt64 (eight bytes, little-endian).
+void appendRowBinaryString(std::string& out, std::string_view text);
+void appendRowBinaryInt(std::string& out, std::uint64_t value);
 
 }  // namespace korvantis

@@ -136,9 +136,10 @@ FetchResult fetchLogs(const ClickHouseClient& client, std::string_view table,
 FetchResult countRows(const ClickHouseClient& client, std::string_view table,
                       std::string_view where) {
     FetchResult result;
-    const ClickHouseReply reply = client.post(
-        "SELECT count() FROM " + std::string(table) + " WHERE (" + std::string(where) + "\n)", {},
-        "readonly=1");
+    const ClickHouseReply reply =
+        client.post("SELECT uniqExact(host, log_id, line) FROM " + std::string(table) + " WHERE (" +
+                        std::string(where) + "\n)",
+                    {}, "readonly=1");
     if (!reply.ok) {
         result.error = reply.error;
         return result;

@@ -26,10 +26,11 @@ using SendProgress = std::function<void(std::uint64_t acknowledged)>;
 // Creates `table` when it is missing.
 SendResult createEventTable(const ClickHouseClient& client, std::string_view table);
 
-// Sends every row `next` gives to `table` (a checked name) in JSONEachRow
-// batches of about `batchBytes`, each acknowledged before the next goes.
+// Sends every row `next` gives to `table` (a checked name) in RowBinary
+// batches of about `batchBytes`, each acknowledged before the next goes;
+// `next` makes the next batch while one is on its way.
 SendResult sendRows(const ClickHouseClient& client, std::string_view table,
                     const SentRowSource& next, const SendProgress& progress,
-                    std::size_t batchBytes = 32 << 20);
+                    std::size_t batchBytes = 16 << 20);
 
 }  // namespace korvantis

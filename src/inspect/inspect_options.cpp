@@ -23,7 +23,8 @@ const std::string_view kInspectUsage =
     "                         (--add-tag TAG | --remove-tag TAG | --set-note TEXT) [LOG...]\n"
     "       korvantis-inspect --session FILE [--filter QUERY] [--export ...] [LOG...]\n"
     "       korvantis-inspect [--session FILE] [--filter QUERY] --report html LOG...\n"
-    "       korvantis-inspect --to-clickhouse URL [--host NAME] [--table NAME] LOG...\n"
+    "       korvantis-inspect --to-clickhouse URL [--host NAME] [--table NAME] [--rules PATH]... "
+    "LOG...\n"
     "       korvantis-inspect --from-clickhouse URL --table NAME --where SQL\n"
     "                         [--dump | --filter QUERY ... | ...]\n"
     "       korvantis-inspect --index-info LOG...\n"
@@ -290,8 +291,8 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
         if (options.fromClickHouse || options.where || options.filter || options.format ||
             options.sort || options.follow || options.dump || options.tree || options.gaps ||
             options.summary || options.lifetimes || options.pretty || options.logs.empty()) {
-            std::cerr << "korvantis-inspect: --to-clickhouse takes --host, --table and logs "
-                         "only\n";
+            std::cerr << "korvantis-inspect: --to-clickhouse takes --host, --table, --rules and "
+                         "logs only\n";
             return false;
         }
         return true;

@@ -203,9 +203,10 @@ struct Loaded {
 // Loads the logs as the viewer does, with this thread as the store's
 // thread: loads run one after the other on workers, and their rows are
 // filed here. Followed rows are written as they come, so a follow waits for
-// none of them.
+// none of them. The logs `feed` hands over are waited for as well.
 Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
-                const korvantis::InspectOptions& options) {
+                const korvantis::InspectOptions& options,
+                const korvantis::ClickHouseFeedRun& feed) {
     workspace.loader.setTreeFactsWanted(false);  // no tree window here
     workspace.loader.setFollowing(options.follow);
     const auto started = std::chrono::steady_clock::now();
@@ -213,7 +214,9 @@ Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
         workspace.loader.loadJsonFile(log);
     }
     const std::size_t wanted = options.follow ? 0 : options.logs.size();
-    tasks.runUntil([&] { return workspace.loader.outcomes().size() >= wanted; });
+    tasks.runUntil([&] {
+        return feed.ended() && workspace.loader.outcomes().size() >= wanted + feed.logsStarted();
+    });
     Loaded loaded;
     for (const korvantis::LoadOutcome& outcome : workspace.loader.outcomes()) {
         if (!outcome.opened) {
@@ -358,15 +361,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.toClickHouse) {
-        return korvantis::sendToClickHouse(options);
-    }
-    // What a query finds is loaded as the logs it was sent from.
-    korvantis::ReceivedLogs received;
-    if (options.fromClickHouse) {
-        if (!received.fetch(options)) {
-            return 1;
-        }
-        options.logs = received.paths();
+        return korvantis::sendToClickHouse(options, rules);
     }
     std::optional<korvantis::SessionMarks> session;
     if (options.session) {
@@ -378,7 +373,15 @@ int main(int argc, char** argv) {
     korvantis::TaskQueue tasks;
     korvantis::Workspace workspace(tasks.poster());
     workspace.loader.setRules(rules);
-    const Loaded loaded = loadLogs(workspace, tasks, options);
+    // What a query finds is loaded as the logs it was sent from, as it comes.
+    korvantis::ClickHouseFeedRun feed;
+    if (options.fromClickHouse) {
+        feed.start(options, workspace, tasks);
+    }
+    const Loaded loaded = loadLogs(workspace, tasks, options, feed);
+    if (!feed.finish()) {
+        return 1;
+    }
     if (session) {
         session->attach(workspace.store);
     }

@@ -227,4 +227,14 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     }
 }
 
+std::optional<std::string> ruleCommandLine(std::string_view line) {
+    thread_local simdjson::dom::parser parser;
+    element root;
+    std::string out;
+    if (parser.parse(simdjson::padded_string(line)).get(root) || !commandLine(root, out)) {
+        return std::nullopt;
+    }
+    return out;
+}
+
 }  // namespace korvantis

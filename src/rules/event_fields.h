@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -90,5 +91,10 @@ void ruleEventOf(const RuleLine& line, const RuleLines& lines, std::string_view 
 // Reads the rule side of `row` into a new line of `lines`, and tests the
 // rules of `rules` that need no lineage on it. `event` is scratch.
 void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines, RuleEvent& event);
+
+// The CommandLine rules see in an eslogger exec message's line: its args
+// joined with one blank; nothing when the line is no such message or its
+// args are not all texts (the rules then see none).
+std::optional<std::string> ruleCommandLine(std::string_view line);
 
 }  // namespace korvantis

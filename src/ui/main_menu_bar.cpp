@@ -8,6 +8,7 @@
 #include <QTabWidget>
 
 #include "ui/about_box.h"
+#include "ui/clickhouse_menu.h"
 #include "ui/column_choice.h"
 #include "ui/event_panel.h"
 #include "ui/export_action.h"
@@ -56,6 +57,7 @@ void MainMenuBar::addFileMenu(MainView& view) {
                        [&view] { chooseFileForReceivedLog(&view, view.workspace()); });
     connect(file_, &QMenu::aboutToShow, this,
             [saveReceived, &view] { saveReceived->setEnabled(hasReceivedLog(view.workspace())); });
+    addClickHouseActions(*file_, view);
     file_->addSeparator();
     addKeyedAction(file_, tr("New Window"), QKeySequence(Qt::CTRL | Qt::Key_N), &view,
                    [&view] { emit view.newWindowRequested(); });

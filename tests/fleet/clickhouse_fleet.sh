@@ -2,7 +2,9 @@
 # Two local ClickHouse servers as two shards behind a Distributed table: two
 # logs sent as two hosts come back as they were, a log sent twice is stored
 # once, and a server that refuses, a wrong password and a connection dropped
-# mid-send each end in a clear message and exit 1.
+# mid-send each end in a clear message and exit 1. Rules sent with the rows
+# give what the local log gives them, as columns and opened back; a server
+# whose disk fills up ends the send in its own message.
 set -uo pipefail
 INSPECT=$1
 SAMPLES=$2
@@ -74,6 +76,58 @@ from --where "host = 'mac-2' AND CommandLine LIKE '%git%'" --filter '' --export 
 [ "$(wc -l <want.out)" -gt 1 ] || fail "no git rows to look for"
 cmp -s got.out want.out || fail "condition: rows differ from a local filter"
 
+# Rules: their hits go as columns, and a log opened back with them hits as
+# the local one does; the parent columns run the same rule as SQL.
+mkdir rules
+cat >rules/git.yml <<'YML'
+title: Git run
+id: fleet-git
+level: medium
+logsource: {product: macos, category: process_creation}
+detection:
+  selection: {CommandLine|contains: git}
+  condition: selection
+YML
+cat >rules/zsh.yml <<'YML'
+title: Started by zsh
+id: fleet-zsh
+level: high
+logsource: {product: macos, category: process_creation}
+detection:
+  selection: {ParentImage|endswith: /zsh}
+  condition: selection
+YML
+cat >rules/said.yml <<'YML'
+title: Commit said hi
+id: fleet-said
+level: low
+logsource: {product: macos, category: process_creation}
+detection:
+  selection: {CommandLine|contains: '-m say "hi"'}
+  condition: selection
+YML
+"$INSPECT" --to-clickhouse "$url0" --table ruled --host mac-3 --rules rules trace.json 2>send.err ||
+    fail "send with rules: $(cat send.err)"
+ruled_fields=$fields,rules,rule_ids,level
+"$INSPECT" --rules rules --filter '' --export csv --fields "$ruled_fields" trace.json >want.out
+from_ruled() { "$INSPECT" --from-clickhouse "$url0" --table ruled --where "host = 'mac-3'" "$@"; }
+from_ruled --rules rules --filter '' --export csv --fields "$ruled_fields" >got.out 2>got.err ||
+    fail "open back with rules: $(cat got.err)"
+cmp -s got.out want.out || fail "rules on the log opened back differ from the local log"
+# The columns hold the hits the local log has, row by row.
+"$INSPECT" --rules rules --filter '' --export csv --fields rules,level trace.json |
+    python3 -c 'import csv,sys; [print(r[0] + "\t" + r[1]) for r in sorted(list(csv.reader(sys.stdin))[1:]) if r[0]]' >want.out
+shard_sql 0 "SELECT rules, level FROM ruled FINAL WHERE rules != '' ORDER BY rules, level" >got.out
+[ -s want.out ] || fail "no rule hits to look for"
+cmp -s got.out want.out || fail "rules and level columns differ from the local hits"
+for rule in "Git run|CommandLine LIKE '%git%'" "Started by zsh|ParentImage LIKE '%/zsh'" \
+    "Commit said hi|position(CommandLine, '-m say \"hi\"') > 0"; do
+    hits=$(shard_sql 0 "SELECT count() FROM ruled FINAL WHERE position(rules, '${rule%%|*}') > 0")
+    by_sql=$(shard_sql 0 "SELECT count() FROM ruled FINAL WHERE type = 'ES_EVENT_TYPE_NOTIFY_EXEC' AND ${rule#*|}")
+    [ "$hits" -gt 0 ] && [ "$hits" -eq "$by_sql" ] ||
+        fail "${rule%%|*}: $hits rows hit, $by_sql rows by SQL"
+done
+
 # Failures end in a clear message and exit 1.
 expect_failure() {
     local what=$1 pattern=$2
@@ -118,6 +172,19 @@ expect_failure "dropped mid-send" "0 of [0-9]+ lines of mac-1.json were sent" \
 kill $dropper 2>/dev/null; wait $dropper 2>/dev/null
 "$INSPECT" --to-clickhouse "$url0" --table 'x;DROP TABLE fleet' mac-1.json 2>/dev/null
 [ $? -eq 2 ] || fail "a bad table name was not turned away"
+
+# A server whose disk fills up in the middle of the rows: its own message,
+# and how many rows went.
+python3 -c 'import json, os; [print(json.dumps({"event": "ES_EVENT_TYPE_NOTIFY_EXEC", "timestamp": "1765000000.%d" % i, "process": {"pid": i, "ppid": 1, "path": "/bin/" + os.urandom(100).hex()}})) for i in range(40000)]' >big.json
+if unshare --user --map-root-user --mount true 2>/dev/null; then
+    SHARD_DISK=4m start_shards 1 "$work/full" || fail "a server with a small disk did not start"
+    expect_failure "full disk" "No space left on device" \
+        "$INSPECT" --to-clickhouse "http://127.0.0.1:${SHARD_HTTP[0]}/" big.json
+    grep -qE "^korvantis-inspect: [0-9]+ of [0-9]+ lines of big.json were sent" err.txt ||
+        fail "full disk: no count of the lines sent: $(cat err.txt)"
+else
+    echo "no full-disk case: this system gives no mount namespace to a test" >&2
+fi
 
 [ "$failures" -eq 0 ] && echo "all passed"
 exit $((failures > 0))

@@ -2,7 +2,9 @@
 # own temporary folder and free ports; sourced by the test scripts. After
 # `start_shards N DIR`, SHARD_HTTP[i] is server i's HTTP port, and each
 # server knows the cluster `korvantis_shards` of all of them. `stop_shards`
-# ends them (also at exit).
+# ends them; the caller's trap at exit calls it. With SHARD_DISK=SIZE, each
+# server's data folder is a file system of that size (a tmpfs in a mount
+# namespace of the server's own), for a disk that fills up.
 
 SHARD_PIDS=()
 SHARD_HTTP=()
@@ -63,10 +65,16 @@ XML
   <quotas><default></default></quotas>
 </yandex>
 XML
-        clickhouse-server --config-file="$d/config.xml" >"$d/log/stdout" 2>&1 &
+        if [ -n "${SHARD_DISK:-}" ]; then
+            # shellcheck disable=SC2016
+            unshare --user --map-root-user --mount sh -c \
+                'mount -t tmpfs -o size="$1" tmpfs "$2" && exec clickhouse-server --config-file="$3"' \
+                sh "$SHARD_DISK" "$d/data" "$d/config.xml" >"$d/log/stdout" 2>&1 &
+        else
+            clickhouse-server --config-file="$d/config.xml" >"$d/log/stdout" 2>&1 &
+        fi
         SHARD_PIDS+=($!)
     done
-    trap stop_shards EXIT
     # Ready when each answers its HTTP interface.
     for ((i = 0; i < count; i++)); do
         local tries=0

@@ -77,7 +77,16 @@ void LogLoader::startNext() {
     if (next.follow) {
         progress_.running = false;
         progress_.queued = loadsQueued();
-        startContinuation(*next.follow);
+        runningFollow_ = next.follow;
+        try {
+            startContinuation(*next.follow);
+        } catch (const std::bad_alloc&) {
+            LoadFigures figures;
+            if (*next.follow != kTreeOnly) {
+                figures.lines = followed_[*next.follow].loaded.lines;
+            }
+            continuationNotFinished(figures);
+        }
         return;
     }
     runningPath_ = std::move(next.path);
@@ -161,6 +170,28 @@ void LogLoader::notFinished(const LoadFigures& figures, bool outcomeTold) {
         // Nothing more can be told.
     }
     job_.reset();
+    startNext();
+}
+
+void LogLoader::continuationNotFinished(const LoadFigures& figures) {
+    // What was read on is filed, but where the log stands could not all be
+    // kept: reading on from there might skip or repeat lines, so following
+    // it stops, and says so.
+    const std::size_t follow = runningFollow_.value_or(kTreeOnly);
+    job_.reset();
+    runningFollow_.reset();
+    if (follow != kTreeOnly) {
+        FollowedLog& f = followed_[follow];
+        f.reading = false;
+        f.stopped = true;
+        try {
+            observers_.announce(StoreField::loadProgress);
+            progress_.stopNotices.push_back(logName(f.path) + ": " +
+                                            LoadJob::outOfMemoryText(figures.lines + 1));
+        } catch (const std::bad_alloc&) {
+            // Nothing more can be told.
+        }
+    }
     startNext();
 }
 
@@ -404,7 +435,11 @@ void LogLoader::startContinuation(std::size_t follow) {
     };
     sink.finished = [this](bool, bool, const LoadFigures& figures,
                            std::optional<ProcessTree::BuiltTree> tree) {
-        finished(true, false, figures, std::move(tree));
+        try {
+            finished(true, false, figures, std::move(tree));
+        } catch (const std::bad_alloc&) {
+            continuationNotFinished(figures);
+        }
     };
     job_ =
         std::make_unique<LoadJob>(std::move(path), log, store_.lineRefs().size(), store_.rowTexts(),

@@ -129,6 +129,7 @@ class LogLoader {
     // Out of memory to start the job with, or in its end.
     void notStarted();
     void notFinished(const LoadFigures& figures, bool outcomeTold);
+    void continuationNotFinished(const LoadFigures& figures);
     void opened(int fd, int error, std::shared_ptr<const LogText> text);
     void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
     void finished(bool opened, bool cancelled, const LoadFigures& figures,

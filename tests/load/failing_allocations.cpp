@@ -11,12 +11,12 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <new>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -187,17 +187,15 @@ class FailingAllocations : public ::testing::Test {
             EXPECT_EQ(firstDifference(content, reference(lines_.size(), withTree)), "");
             return;
         }
-        std::istringstream said(outcome.stopped);
-        std::string loading_, stopped, at, line;
         std::size_t n = 0;
-        said >> loading_ >> stopped >> at >> line >> n;
+        std::sscanf(outcome.stopped.c_str(), "Loading stopped at line %zu", &n);
         ASSERT_EQ(outcome.stopped, LoadJob::outOfMemoryText(n));
         ASSERT_GE(n, 1u);
         ASSERT_LE(n, lines_.size() + 1);
         ++stops_[n == 1 ? 0 : n <= lines_.size() ? 1 : 2];
-        // The stop is the store's last load error (unless there was no
-        // memory left to keep it).
-        // (Of a log that could not be kept, about the whole of it.)
+        // The stop is the store's last load error (about the whole log when
+        // the log itself could not be kept; none when there was no memory
+        // left to keep it).
         for (const std::size_t origin : {n, std::size_t{0}}) {
             const std::string error = std::to_string(origin) + ": " + outcome.stopped + "\n";
             if (const std::size_t told = content.rfind(error); told != std::string::npos) {
@@ -233,7 +231,7 @@ TEST_F(FailingAllocations, StopAtABatchBoundaryAndKeepTheStoreWhole) {
             loadFailing(Failing::otherThreads, otherAllocations * s / kSamples, burst);
         }
     }
-    // Failures fell before the first line, inside the log and after its end.
+    // Failures stopped loads at their first line and further on.
     EXPECT_GT(stops_[0], 0);
     EXPECT_GT(stops_[1], 0);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace korvantis {
@@ -390,7 +391,7 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
     impl_->eslogger.forgetSequenceNumber();
     impl_->parsed = false;
     element& root = impl_->root;
-    const auto error = impl_->parser.parse(data, len, false).get(root);
+    auto error = impl_->parser.parse(data, len, false).get(root);
     if (error == simdjson::NUMBER_ERROR) {
         std::vector<char>& patched = impl_->patched;
         if (!patchLargeNumbers(std::string_view(data, len), patched)) {
@@ -398,10 +399,14 @@ std::optional<ReceivedJsonView> LineDecoder::decodePadded(const char* data, std:
         }
         const std::size_t patchedLen = patched.size();
         patched.resize(patchedLen + kPadding);
-        if (impl_->parser.parse(patched.data(), patchedLen, false).get(root)) {
-            return std::nullopt;
-        }
-    } else if (error) {
+        error = impl_->parser.parse(patched.data(), patchedLen, false).get(root);
+    }
+    // The parser's room for a line that could not be had is no fault of the
+    // line's: the load stops rather than refuse it.
+    if (error == simdjson::MEMALLOC) {
+        throw std::bad_alloc();
+    }
+    if (error) {
         return std::nullopt;
     }
     impl_->parsed = true;

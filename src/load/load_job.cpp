@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <exception>
@@ -183,6 +184,13 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLi
       post_(std::move(post)),
       sink_(std::move(sink)),
       options_(std::move(options)) {
+    handedPlace_ = firstLine;
+    // What a stop and the end need is had now, while there is memory.
+    stopped_.reserve(kStopRoom);
+    end_ = std::make_shared<End>();
+    endTask_ = [sink = sink_, end = end_] {
+        sink.finished(end->opened, end->cancelled, end->figures, std::move(end->tree));
+    };
     // Rules without any rule cost nothing.
     if (options_.rules && !options_.rules->empty()) {
         rules_ = options_.rules;
@@ -197,15 +205,16 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLi
     }
     try {
         thread_ = std::thread(&LoadJob::run, this);
-    } catch (const std::system_error& e) {
+    } catch (const std::exception& e) {
         // Without a thread to read on (no memory or no threads left), the log
         // is not opened, and says why.
-        openFailure_ = e.code().message();
+        const auto* system = dynamic_cast<const std::system_error*>(&e);
+        openFailure_ = system ? system->code().message() : std::string("out of memory");
         {
             std::lock_guard lock(mutex_);
             filed_ = true;
         }
-        post_([sink = sink_] { sink.finished(false, false, LoadFigures{}, std::nullopt); });
+        post_(std::move(endTask_));
     }
 }
 
@@ -231,7 +240,11 @@ void LoadJob::batchTaken(std::shared_ptr<FiledRows> rows) {
         --batchesOut_;
         if (!filed_) {
             rows->clear();  // keeps its room
-            spare_.push_back(std::move(rows));
+            try {
+                spare_.push_back(std::move(rows));
+            } catch (const std::bad_alloc&) {
+                // Only kept for reuse: a new one is made instead.
+            }
         }
     }
     taken_.notify_all();
@@ -254,11 +267,29 @@ void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
     }
     // Batches go round between the two threads: their vectors keep their
     // room instead of growing anew for every hand-over.
-    if (!handed) {
-        handed = std::make_shared<FiledRows>();
+    bool swapped = false;
+    try {
+        if (!handed) {
+            handed = std::make_shared<FiledRows>();
+        }
+        rows.firstLine = handedLines_ + 1;
+        std::swap(*handed, rows);
+        swapped = true;
+        post_([sink = sink_, handed, figures] { sink.rows(handed, figures); });
+    } catch (...) {
+        // Not handed over: the rows stay for another try, and the batch out
+        // is not counted.
+        if (swapped) {
+            std::swap(*handed, rows);
+        }
+        {
+            std::lock_guard lock(mutex_);
+            --batchesOut_;
+        }
+        throw;
     }
-    std::swap(*handed, rows);
-    post_([sink = sink_, handed, figures] { sink.rows(handed, figures); });
+    handedLines_ = figures.lines;
+    handedPlace_ = nextLine_;
 }
 
 std::unique_ptr<StreamReader> LoadJob::openReader(bool& followable) {
@@ -288,7 +319,15 @@ std::unique_ptr<StreamReader> LoadJob::openReader(bool& followable) {
     // The log stays open for reading its lines again later.
     const int fd = ::fcntl(reader->fileDescriptor(), F_DUPFD_CLOEXEC, 0);
     const int error = fd < 0 ? errno : 0;
-    post_([sink = sink_, fd, error, text = reader->logText()] { sink.opened(fd, error, text); });
+    try {
+        post_(
+            [sink = sink_, fd, error, text = reader->logText()] { sink.opened(fd, error, text); });
+    } catch (...) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        throw;
+    }
     return reader;
 }
 
@@ -303,29 +342,47 @@ void LoadJob::run() {
             figures.compressed = reader->compressed();
             if (options_.from) {
                 figures.lines = options_.from->lines;
+                handedLines_ = figures.lines;
             } else {
                 textEnd_ = reader->textStart();
             }
             readLog(*reader, figures);
             reader->close();
         }
-    } catch (const std::bad_alloc&) {
-        // What was filed stays; the rest of the log is not there, and the
-        // load says so.
-        stopAt(figures, outOfMemoryText(figures.lines + 1));
-    } catch (const std::system_error& e) {
-        // No thread could be started, or the like.
-        stopAt(figures, stoppedText(figures.lines + 1, e.code().message()));
     } catch (const std::exception& e) {
-        stopAt(figures, stoppedText(figures.lines + 1, e.what()));
+        // Out of memory, no thread could be started, or the like.
+        std::string_view reason = e.what();
+        std::string message;
+        if (dynamic_cast<const std::bad_alloc*>(&e)) {
+            reason = kOutOfMemory;
+        } else if (const auto* system = dynamic_cast<const std::system_error*>(&e)) {
+            try {
+                message = system->code().message();
+                reason = message;
+            } catch (const std::bad_alloc&) {
+                reason = kOutOfMemory;
+            }
+        }
+        if (!opened) {
+            openFailure_ = reason;
+        } else {
+            // What was handed over stays; the rest of the log is not there,
+            // and the load says so. Nodes of lines not handed over may be
+            // in the tree.
+            cutTree_ = true;
+            stopAt(figures, reason);
+        }
     }
     followable_ = opened && followable;
     {
         // The batches' room is not needed any more; freed before the tree
         // is built, it does not add to the load's peak of memory.
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         filed_ = true;
         spare_.clear();
+        // The tree waits for the store to have taken every batch: one it
+        // could not file leaves the nodes of its lines out of the tree.
+        taken_.wait(lock, [&] { return batchesOut_ == 0 || abandoned_; });
         // Nobody waits for the tree of a window that is closing; building a
         // large one would only hold up the closing.
         if (abandoned_) {
@@ -334,6 +391,10 @@ void LoadJob::run() {
     }
     std::optional<ProcessTree::BuiltTree> built;
     try {
+        const std::uint64_t storeKeeps = storeKeepsBelow_.load(std::memory_order_relaxed);
+        if (cutTree_ || storeKeeps != kKeepsAll) {
+            tree_.dropFrom(std::min(handedPlace_, storeKeeps));
+        }
         if (options_.buildTree) {
             built = tree_.build();
         }
@@ -341,13 +402,33 @@ void LoadJob::run() {
         // Told as a tree that could not be made.
         built.reset();
         if (stopped_.empty()) {
-            stopAt(figures, outOfMemoryText(figures.lines + 1));
+            stopAt(figures, kOutOfMemory);
         }
     }
-    auto tree = std::make_shared<std::optional<ProcessTree::BuiltTree>>(std::move(built));
-    post_([sink = sink_, opened, cancelled = cancelled_.load(), figures, tree] {
-        sink.finished(opened, cancelled, figures, std::move(*tree));
-    });
+    end_->opened = opened;
+    end_->cancelled = cancelled_.load();
+    end_->figures = figures;
+    end_->tree = std::move(built);
+    postEnd();
+}
+
+void LoadJob::postEnd() {
+    // The task was made when the job began: out of memory now, only the
+    // posting itself can fail, and it is tried again as memory comes back
+    // (the store's thread frees batches as it files them), for the store
+    // must hear of the end.
+    constexpr auto kLongestWait = std::chrono::milliseconds(10);
+    for (auto wait = std::chrono::milliseconds(1);; wait = std::min(wait * 2, kLongestWait)) {
+        try {
+            post_(std::move(endTask_));
+            return;
+        } catch (const std::bad_alloc&) {
+        }
+        std::unique_lock lock(mutex_);
+        if (taken_.wait_for(lock, wait, [&] { return abandoned_; })) {
+            return;
+        }
+    }
 }
 
 void LoadJob::readLog(StreamReader& reader, LoadFigures& figures) {
@@ -384,7 +465,7 @@ void LoadJob::readLog(StreamReader& reader, LoadFigures& figures) {
     textEnd_ = reading.offset;
     if (const std::string stopped = reader.stopReason(); !stopped.empty()) {
         handOver(rows, figures);
-        stopAt(figures, stoppedText(figures.lines + 1, stopped));
+        stopAt(figures, stopped);
         return;
     }
     if (const std::string notice = reader.notice(); !notice.empty()) {
@@ -412,11 +493,23 @@ std::string LoadJob::stoppedText(std::uint64_t line, std::string_view reason) {
 }
 
 std::string LoadJob::outOfMemoryText(std::uint64_t line) {
-    return stoppedText(line, "out of memory");
+    return stoppedText(line, kOutOfMemory);
 }
 
-void LoadJob::stopAt(LoadFigures& figures, std::string text) {
-    stopped_ = std::move(text);
+void LoadJob::stopAt(LoadFigures& figures, std::string_view reason) {
+    // The lines not handed over are not loaded: the stop stands in the
+    // place of the first of them. Written into room had when the job
+    // began: out of memory, the text must not need any.
+    stopped_.clear();
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, handedLines_ + 1).ptr;
+    const std::string_view parts[] = {"Loading stopped at line ",
+                                      std::string_view(digits, end - digits), ": ", reason,
+                                      "; the lines after it are not loaded."};
+    for (const std::string_view part : parts) {
+        stopped_.append(part.substr(0, stopped_.capacity() - stopped_.size()));
+    }
+    figures.lines = handedLines_;
     try {
         FiledRows rows;
         const LoadErrorOrigin origin{logIndex_, ++figures.lines};
@@ -432,7 +525,7 @@ void LoadJob::takeDecodedBatches(detail::DecodePipeline& pipeline, const StreamR
                                  FiledRows& rows, LoadFigures& figures) {
     auto lastHandOver = std::chrono::steady_clock::now() - kHandOverEvery;
     while (auto batch = pipeline.takeDecoded()) {
-        addRows(*batch, rows, figures);
+        addBatch(*batch, rows, figures);
         pipeline.giveBack(std::move(batch));
         if (reader.compressed()) {
             figures.bytesRead = reader.fileBytesRead();  // progress in compressed bytes
@@ -443,6 +536,35 @@ void LoadJob::takeDecodedBatches(detail::DecodePipeline& pipeline, const StreamR
             handOver(rows, figures);
             lastHandOver = now;
         }
+    }
+}
+
+void LoadJob::addBatch(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures) {
+    // All or nothing: a batch added in part (a row without its line) would
+    // be handed over as if whole.
+    const std::size_t lines = rows.lines.size();
+    PerKind<std::size_t> kinds{};
+    for (const RowKind kind : kRowKinds) {
+        kinds[kind] = rows.rows[kind].size();
+    }
+    const std::size_t gaps = rows.sequenceGaps.size();
+    const std::size_t errors = rows.errors.size();
+    const std::size_t messages = rows.errorMessages.size();
+    const LoadFigures before = figures;
+    const std::uint64_t place = nextLine_;
+    try {
+        addRows(batch, rows, figures);
+    } catch (...) {
+        rows.lines.resize(lines);
+        for (const RowKind kind : kRowKinds) {
+            rows.rows[kind].resize(kinds[kind]);
+        }
+        rows.sequenceGaps.resize(gaps);
+        rows.errors.resize(errors);
+        rows.errorMessages.resize(messages);
+        figures = before;
+        nextLine_ = place;
+        throw;
     }
 }
 

@@ -111,6 +111,11 @@ class LoadJob {
     // job hands over only a few batches ahead of the store, and fills the
     // emptied batch again.
     void batchTaken(std::shared_ptr<FiledRows> rows);
+    // Called on the store's thread when the store could not file a batch:
+    // it keeps no line from `place` on, and the tree leaves out their nodes.
+    void storeKeepsBelow(std::uint64_t place) {
+        storeKeepsBelow_.store(place, std::memory_order_relaxed);
+    }
 
     // Once finished: the offset just after the last line loaded, the log's
     // message numbers, and whether the log is a plain file that can be
@@ -144,7 +149,8 @@ class LoadJob {
     // rows every so often.
     void takeDecodedBatches(detail::DecodePipeline& pipeline, const StreamReader& reader,
                             FiledRows& rows, LoadFigures& figures);
-    // A decoded batch's lines as rows, errors and tree nodes.
+    // A decoded batch's lines as rows, errors and tree nodes, all or none.
+    void addBatch(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
     void addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures);
     // One usable line's row (if any) at `place`; what kind of line it is.
     std::optional<RowKind> addRow(const detail::LineBatch& batch, const detail::LineInfo& info,
@@ -156,9 +162,12 @@ class LoadJob {
     void handOver(FiledRows& rows, const LoadFigures& figures);
     // Counts a line's message number; a new gap goes with `rows`.
     void countSequence(std::uint64_t line, std::int64_t number, FiledRows& rows);
-    // Stops the load at `figures.lines + 1` with `text`, handed over as a
-    // load error of that line.
-    void stopAt(LoadFigures& figures, std::string text);
+    // Stops the load for `reason` at the first line not handed over, told
+    // as a load error of that line ("Loading stopped at line N: reason;
+    // …").
+    void stopAt(LoadFigures& figures, std::string_view reason);
+    // Posts the end to the store's thread.
+    void postEnd();
 
     std::string path_;
     std::uint32_t logIndex_;
@@ -176,10 +185,30 @@ class LoadJob {
     RuleEvent event_;
     std::vector<std::uint32_t> hits_;
     std::uint64_t textEnd_ = 0;
+    // Of the log's lines and of the store's places: how far the rows handed
+    // over reach.
+    std::uint64_t handedLines_ = 0;
+    std::uint64_t handedPlace_ = 0;
+    // The load stopped with lines whose nodes may be in the tree not handed
+    // over.
+    bool cutTree_ = false;
+    static constexpr std::uint64_t kKeepsAll = UINT64_MAX;
+    std::atomic<std::uint64_t> storeKeepsBelow_{kKeepsAll};
     bool followable_ = false;
     std::optional<Unfollowed> unfollowed_;
     std::string openFailure_;
     std::string stopped_;
+    static constexpr std::string_view kOutOfMemory = "out of memory";
+    static constexpr std::size_t kStopRoom = 256;  // for stopped_
+    // The end as the store's thread hears of it, in a task made at the start.
+    struct End {
+        bool opened = false;
+        bool cancelled = false;
+        LoadFigures figures;
+        std::optional<ProcessTree::BuiltTree> tree;
+    };
+    std::shared_ptr<End> end_;
+    Task endTask_;
 
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;

@@ -1,5 +1,7 @@
 #include "load/log_loader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <new>
@@ -75,7 +77,16 @@ void LogLoader::startNext() {
     if (next.follow) {
         progress_.running = false;
         progress_.queued = loadsQueued();
-        startContinuation(*next.follow);
+        runningFollow_ = next.follow;
+        try {
+            startContinuation(*next.follow);
+        } catch (const std::bad_alloc&) {
+            LoadFigures figures;
+            if (*next.follow != kTreeOnly) {
+                figures.lines = followed_[*next.follow].loaded.lines;
+            }
+            continuationNotFinished(figures);
+        }
         return;
     }
     runningPath_ = std::move(next.path);
@@ -87,7 +98,14 @@ void LogLoader::startNext() {
     progress_.cancelledQueued = 0;
     droppedQueued_ = 0;
     storeStopped_.clear();
+    try {
+        startJob();
+    } catch (const std::bad_alloc&) {
+        notStarted();
+    }
+}
 
+void LogLoader::startJob() {
     LoadJob::Sink sink;
     sink.opened = [this](int fd, int error, std::shared_ptr<const LogText> text) {
         opened(fd, error, std::move(text));
@@ -97,7 +115,12 @@ void LogLoader::startNext() {
     };
     sink.finished = [this](bool wasOpened, bool cancelled, const LoadFigures& figures,
                            std::optional<ProcessTree::BuiltTree> tree) {
-        finished(wasOpened, cancelled, figures, std::move(tree));
+        const std::size_t told = outcomes_.size();
+        try {
+            finished(wasOpened, cancelled, figures, std::move(tree));
+        } catch (const std::bad_alloc&) {
+            notFinished(figures, outcomes_.size() > told);
+        }
     };
     // The log gets the next index among the store's logs: logs are added
     // only here, one load at a time.
@@ -110,11 +133,92 @@ void LogLoader::startNext() {
                                      std::move(options));
 }
 
-void LogLoader::opened(int fd, int error, std::shared_ptr<const LogText> text) {
-    store_.addLog(fd, runningPath_, error, std::move(text));
+void LogLoader::notStarted() {
+    // Told as a log that could not be opened; the next one loads.
+    job_.reset();
+    try {
+        const std::string name(lastPathComponent(runningPath_));
+        std::string failure = "Could not open " + name + ": out of memory";
+        store_.addLoadError(name, failure);
+        observers_.announce(StoreField::loadProgress);
+        progress_.openFailure = failure;
+        outcomes_.push_back(
+            LoadOutcome{std::move(runningPath_), false, false, {}, std::move(failure), {}});
+    } catch (const std::bad_alloc&) {
+        // Nothing more can be told.
+    }
+    startNext();
 }
 
-bool LogLoader::file(FiledRows& rows, const LoadFigures& figures) {
+void LogLoader::notFinished(const LoadFigures& figures, bool outcomeTold) {
+    // All its rows were filed or dropped before; when the end could not
+    // tell all it had to (following, notices, the outcome), the load is
+    // told as stopped, after its last line unless it stopped before.
+    try {
+        std::string stopped = stoppedText();
+        if (stopped.empty()) {
+            stopped = LoadJob::outOfMemoryText(figures.lines + 1);
+        }
+        job_.reset();
+        if (!outcomeTold) {
+            outcomes_.push_back(LoadOutcome{runningPath_, true, false, figures, {}, {}});
+        }
+        outcomes_.back().stopped = stopped;
+        observers_.announce(StoreField::loadProgress);
+        progress_.stopNotices.push_back(logName(outcomes_.back().path) + ": " + stopped);
+    } catch (const std::bad_alloc&) {
+        // Nothing more can be told.
+    }
+    job_.reset();
+    startNext();
+}
+
+void LogLoader::continuationNotFinished(const LoadFigures& figures) {
+    // What was read on is filed, but where the log stands could not all be
+    // kept: reading on from there might skip or repeat lines, so following
+    // it stops, and says so.
+    const std::size_t follow = runningFollow_.value_or(kTreeOnly);
+    job_.reset();
+    runningFollow_.reset();
+    if (follow != kTreeOnly) {
+        FollowedLog& f = followed_[follow];
+        f.reading = false;
+        f.stopped = true;
+        try {
+            observers_.announce(StoreField::loadProgress);
+            progress_.stopNotices.push_back(logName(f.path) + ": " +
+                                            LoadJob::outOfMemoryText(figures.lines + 1));
+        } catch (const std::bad_alloc&) {
+            // Nothing more can be told.
+        }
+    }
+    startNext();
+}
+
+void LogLoader::opened(int fd, int error, std::shared_ptr<const LogText> text) {
+    try {
+        store_.addLog(fd, runningPath_, error, std::move(text));
+        return;
+    } catch (const std::bad_alloc&) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    // Without its log the store cannot keep the job's rows: the load stops
+    // before its first line.
+    storeStopped_ = LoadJob::outOfMemoryText(1);
+    if (job_) {
+        job_->storeKeepsBelow(store_.lineRefs().size());
+        job_->cancel();
+    }
+    try {
+        store_.addLoadError(lastPathComponent(runningPath_), storeStopped_);
+    } catch (const std::bad_alloc&) {
+        // Still told in the progress and the outcome.
+    }
+}
+
+bool LogLoader::file(FiledRows& rows) {
     if (!storeStopped_.empty()) {
         rows.clear();  // what comes after the stop is not kept
         return false;
@@ -125,11 +229,12 @@ bool LogLoader::file(FiledRows& rows, const LoadFigures& figures) {
     } catch (const std::bad_alloc&) {
         rows.clear();
     }
-    // The rows of the batch before the one that failed are whole; the job
-    // stops, and the load tells where.
-    const std::uint64_t line = figures.lines + 1;
+    // The store is as it was before the batch (which it files whole or not
+    // at all); the job stops, and the load tells where.
+    const std::uint64_t line = rows.firstLine;
     storeStopped_ = LoadJob::outOfMemoryText(line);
     if (job_) {
+        job_->storeKeepsBelow(store_.lineRefs().size());
         job_->cancel();
     }
     try {
@@ -152,7 +257,7 @@ std::string LogLoader::stoppedText() const {
 }
 
 void LogLoader::rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
-    file(*rows, figures);
+    file(*rows);
     observers_.announce(StoreField::loadProgress);
     progress_.figures = figures;
     if (job_) {
@@ -322,15 +427,19 @@ void LogLoader::startContinuation(std::size_t follow) {
     runningFollow_ = follow;
     LoadJob::Sink sink;
     storeStopped_.clear();
-    sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures) {
-        file(*rows, figures);
+    sink.rows = [this](const std::shared_ptr<FiledRows>& rows, const LoadFigures&) {
+        file(*rows);
         if (job_) {
             job_->batchTaken(rows);
         }
     };
     sink.finished = [this](bool, bool, const LoadFigures& figures,
                            std::optional<ProcessTree::BuiltTree> tree) {
-        finished(true, false, figures, std::move(tree));
+        try {
+            finished(true, false, figures, std::move(tree));
+        } catch (const std::bad_alloc&) {
+            continuationNotFinished(figures);
+        }
     };
     job_ =
         std::make_unique<LoadJob>(std::move(path), log, store_.lineRefs().size(), store_.rowTexts(),

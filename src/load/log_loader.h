@@ -125,13 +125,18 @@ class LogLoader {
     // following.
     void tellUnfollowed();
     void startNext();
+    void startJob();
+    // Out of memory to start the job with, or in its end.
+    void notStarted();
+    void notFinished(const LoadFigures& figures, bool outcomeTold);
+    void continuationNotFinished(const LoadFigures& figures);
     void opened(int fd, int error, std::shared_ptr<const LogText> text);
     void rowsArrived(const std::shared_ptr<FiledRows>& rows, const LoadFigures& figures);
     void finished(bool opened, bool cancelled, const LoadFigures& figures,
                   std::optional<ProcessTree::BuiltTree> tree);
     // Files a batch of the running job; false when the store ran out of
     // memory for it, which stops the job.
-    bool file(FiledRows& rows, const LoadFigures& figures);
+    bool file(FiledRows& rows);
     // The load error of the running job's end, when it stopped early.
     std::string stoppedText() const;
 

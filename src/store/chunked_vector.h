@@ -42,11 +42,7 @@ class ChunkedVector {
     template <typename... Args>
     T& emplace_back(Args&&... args) {
         if (size_ == capacity_) {
-            const std::size_t c = chunkCount_;
-            blocks_[c] = LargeBlock(sizeof(T) * (FirstChunkElems << c));
-            chunks_[c] = reinterpret_cast<T*>(blocks_[c].data());
-            ++chunkCount_;
-            capacity_ += FirstChunkElems << c;
+            addChunk();
         }
         T* slot = at(chunks_.data(), size_);
         new (slot) T(std::forward<Args>(args)...);
@@ -55,6 +51,12 @@ class ChunkedVector {
     }
     void push_back(const T& v) { emplace_back(v); }
     void push_back(T&& v) { emplace_back(std::move(v)); }
+    // Room for `n` elements, so that appends up to there cannot fail.
+    void reserve(std::size_t n) {
+        while (capacity_ < n) {
+            addChunk();
+        }
+    }
     // Drops the elements from `n` on (their room stays): undoes appends
     // that an allocation failing part way through left unfinished.
     void shrinkTo(std::size_t n) {
@@ -149,6 +151,13 @@ class ChunkedVector {
     const_iterator end() const { return const_iterator(this, size_); }
 
   private:
+    void addChunk() {
+        const std::size_t c = chunkCount_;
+        blocks_[c] = LargeBlock(sizeof(T) * (FirstChunkElems << c));
+        chunks_[c] = reinterpret_cast<T*>(blocks_[c].data());
+        ++chunkCount_;
+        capacity_ += FirstChunkElems << c;
+    }
     // Chunk c holds the elements from FirstChunkElems * (2^c - 1) on.
     static T* at(T* const* chunks, std::size_t i) {
         const std::size_t q = (i >> kFirstShift) + 1;

@@ -67,9 +67,31 @@ void EventStore::addLoadError(std::string_view name, std::string_view text) {
 }
 
 void EventStore::append(FiledRows& rows) {
-    appendErrorsAndGaps(rows);
-    appendLines(rows);
-    lifetimes_.catchUp(rows_[RowKind::process], rows_[RowKind::other]);
+    // All or nothing: a batch filed in part would leave lists that disagree
+    // (a line without its row, a row without its bit), so when memory runs
+    // out part way every list goes back to where the batch began.
+    const std::size_t lines = lineRefs_.size();
+    const LoadErrors::Mark errors = loadErrors_.mark();
+    const std::size_t gaps = sequenceGaps_.size();
+    PerKind<PreviewRows::Mark> kept{};
+    for (const RowKind kind : kRowKinds) {
+        kept[kind] = rows_[kind].mark();
+    }
+    try {
+        appendErrorsAndGaps(rows);
+        appendLines(rows);
+        lifetimes_.catchUp(rows_[RowKind::process], rows_[RowKind::other]);
+    } catch (...) {
+        lineRefs_.truncate(lines);
+        loadErrors_.rollBack(errors);
+        sequenceGaps_.erase(sequenceGaps_.begin() + static_cast<std::ptrdiff_t>(gaps),
+                            sequenceGaps_.end());
+        for (const RowKind kind : kRowKinds) {
+            rows_[kind].rollBack(kept[kind]);
+            isRowOf_[kind].truncate(lines);
+        }
+        throw;
+    }
     rows.clear();
 }
 

@@ -39,6 +39,9 @@ struct FiledRows {
     };
     std::vector<Error> errors;
     std::string errorMessages;
+    // The number (from 1) of the log's line the batch begins at: where a
+    // load stops when the batch cannot be filed.
+    std::uint64_t firstLine = 1;
 
     bool empty() const { return lines.empty() && errors.empty() && sequenceGaps.empty(); }
     void clear() {

@@ -18,6 +18,8 @@ class LineRefTable {
     bool empty() const { return refs_.empty(); }
     // Stores a line under the next place, size() - 1 after.
     void append(const LineRef& ref) { refs_.push_back(ref); }
+    // Drops the lines from place `n` on (a batch that could not be filed).
+    void truncate(std::size_t n) { refs_.shrinkTo(n); }
 
     const LineRef& ref(LinePlace place) const { return refs_[place.value()]; }
     // Where the first `count` lines lie, readable from a worker thread while

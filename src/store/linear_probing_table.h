@@ -86,14 +86,27 @@ class LinearProbingTable {
     // Adds `key` unless present; whether it was added.
     bool insert(Key key) requires(!kIsMap) { return claim(key).second; }
 
+    // Room for `keys` keys in all, so that inserts up to there allocate
+    // nothing (and cannot fail).
+    void reserve(std::size_t keys) {
+        std::size_t capacity = slots_.size();
+        while (keys * 2 > capacity) {
+            capacity *= 2;
+        }
+        if (capacity != slots_.size()) {
+            rehash(capacity);
+        }
+    }
+
     // Asks for the memory of `key`'s slot ahead of a look-up.
     void prefetch(Key key) const { __builtin_prefetch(&slots_[homeOf(key)]); }
 
   private:
-    std::size_t homeOf(Key key) const {
+    std::size_t homeOf(Key key) const { return homeOf(key, shift_); }
+    static std::size_t homeOf(Key key, int shift) {
         // Fibonacci hashing: the product's top bits mix every bit of the key.
         const std::uint64_t h = static_cast<std::uint64_t>(key) * 0x9E3779B97F4A7C15ull;
-        return static_cast<std::size_t>(h >> shift_);
+        return static_cast<std::size_t>(h >> shift);
     }
 
     // The slot holding `key`, or the free slot where it would go.
@@ -127,14 +140,32 @@ class LinearProbingTable {
         return {&slots_[i], true};
     }
 
-    void grow() {
-        std::vector<Slot> old = std::move(slots_);
-        resize(old.size() * 2);
-        for (Slot& slot : old) {
+    void grow() { rehash(slots_.size() * 2); }
+
+    // The new slots are made before the old ones are given up: when the
+    // memory cannot be had, the table stays as it was.
+    void rehash(std::size_t capacity) {
+        Slot free{};
+        free.key = kFree;
+        std::vector<Slot> fresh(capacity, free);
+        const std::size_t mask = capacity - 1;
+        const int shift = shiftFor(capacity);
+        for (Slot& slot : slots_) {
             if (slot.key != kFree) {
-                slots_[slotOf(slot.key)] = std::move(slot);
+                std::size_t i = homeOf(slot.key, shift);
+                while (fresh[i].key != kFree) {
+                    i = (i + 1) & mask;
+                }
+                fresh[i] = std::move(slot);
             }
         }
+        slots_.swap(fresh);
+        mask_ = mask;
+        shift_ = shift;
+    }
+
+    static int shiftFor(std::size_t capacity) {
+        return 64 - std::countr_zero(static_cast<std::uint64_t>(capacity));
     }
 
     void resize(std::size_t capacity) {
@@ -142,7 +173,7 @@ class LinearProbingTable {
         free.key = kFree;
         slots_.assign(capacity, free);
         mask_ = capacity - 1;
-        shift_ = 64 - std::countr_zero(static_cast<std::uint64_t>(capacity));
+        shift_ = shiftFor(capacity);
     }
 
     std::vector<Slot> slots_;

@@ -46,7 +46,12 @@ void LoadErrors::addMessage(LoadErrorOrigin origin, std::string_view text, bool 
 
 void LoadErrors::addNamedMessage(std::string_view name, std::string_view text) {
     names_.emplace_back(count_, std::string(name));
-    add(Entry{LoadErrorOrigin{kNamedLog, 0}, false, {}, 0}, text);
+    try {
+        add(Entry{LoadErrorOrigin{kNamedLog, 0}, false, {}, 0}, text);
+    } catch (...) {
+        names_.pop_back();
+        throw;
+    }
 }
 
 std::string LoadErrors::foldedText(std::size_t folded) {
@@ -82,20 +87,42 @@ bool LoadErrors::fold(const Entry& e) {
     return true;
 }
 
+LoadErrors::Mark LoadErrors::mark() const {
+    Mark m;
+    m.end = end_;
+    m.count = count_;
+    m.anchors = anchors_.size();
+    m.folded = folded_;
+    m.runs = foldedRuns_.size();
+    m.lastRunLines = foldedRuns_.empty() ? 0 : foldedRuns_.back().lines;
+    m.messages = messages_.size();
+    m.messageBytes = messageBytes_;
+    m.names = names_.size();
+    return m;
+}
+
+void LoadErrors::rollBack(const Mark& m) {
+    end_ = m.end;
+    count_ = m.count;
+    bytes_.shrinkTo(m.end.at);
+    anchors_.shrinkTo(m.anchors);
+    folded_ = m.folded;
+    foldedRuns_.shrinkTo(m.runs);
+    if (!foldedRuns_.empty()) {
+        foldedRuns_.back().lines = m.lastRunLines;
+    }
+    messages_.shrinkTo(m.messages);
+    messageBytes_ = m.messageBytes;
+    names_.resize(std::min(names_.size(), m.names));
+}
+
 void LoadErrors::add(const Entry& e, std::string_view text) {
     // All or nothing: an entry packed in part would garble every one after.
-    const State before = end_;
-    const std::size_t anchors = anchors_.size();
-    const std::size_t folded = folded_;
-    const std::size_t runs = foldedRuns_.size();
+    const Mark before = mark();
     try {
         pack(e, text);
     } catch (...) {
-        end_ = before;
-        bytes_.shrinkTo(before.at);
-        anchors_.shrinkTo(anchors);
-        folded_ = folded;
-        foldedRuns_.shrinkTo(runs);
+        rollBack(before);
         throw;
     }
 }

@@ -119,9 +119,6 @@ class LoadErrors {
         }
     }
 
-    // Bytes this holds, less the room its texts' blocks keep spare.
-    std::size_t bytesUsed() const;
-
   private:
     // What the decoding of the next error starts from.
     struct State {
@@ -131,6 +128,31 @@ class LoadErrors {
         std::uint64_t message = 0;     // index of the next message
         std::uint32_t log = kNamedLog;
     };
+
+  public:
+    // Where the list stands at one moment, to go back to when a batch of
+    // errors cannot be kept whole.
+    class Mark {
+        friend class LoadErrors;
+        State end;
+        std::size_t count = 0;
+        std::size_t anchors = 0;
+        std::size_t folded = 0;
+        std::size_t runs = 0;
+        std::uint64_t lastRunLines = 0;  // a run grows in place
+        std::size_t messages = 0;
+        std::size_t messageBytes = 0;
+        std::size_t names = 0;
+    };
+    Mark mark() const;
+    // Drops every error added since `mark` was taken (their message texts
+    // stay in the arena, unused).
+    void rollBack(const Mark& mark);
+
+    // Bytes this holds, less the room its texts' blocks keep spare.
+    std::size_t bytesUsed() const;
+
+  private:
     class Cursor {
       public:
         Cursor(const LoadErrors& errors, std::size_t anchor);

@@ -90,6 +90,27 @@ class PreviewRows {
         }
     }
 
+    // The sizes of the lists at one moment, to go back to when a batch of
+    // rows cannot be filed whole.
+    struct Mark {
+        std::size_t rows = 0;
+        std::size_t facts = 0;
+        std::size_t typeNames = 0;
+        std::size_t hits = 0;
+        TimeValue earliest = kNoTimeValue;
+    };
+    Mark mark() const {
+        return Mark{rows_.size(), facts_.size(), typeNames_.size(), hits_.size(), earliest_};
+    }
+    // Drops every row pushed since `mark` was taken.
+    void rollBack(const Mark& mark) {
+        rows_.shrinkTo(mark.rows);
+        facts_.shrinkTo(mark.facts);
+        typeNames_.shrinkTo(mark.typeNames);
+        hits_.shrinkTo(mark.hits);
+        earliest_ = mark.earliest;
+    }
+
     // The first `count` rows as they are now, readable from a worker thread
     // while the store goes on appending (see ChunkedVector::Snapshot). Taken
     // on the store's thread; the store must outlive it.

@@ -24,32 +24,42 @@ std::optional<std::int64_t> pidversionOf(const RowView& row) {
 
 }  // namespace
 
+bool ProcessLifetimes::isExec(const RowView& row) {
+    return row.facts.any() && row.type == kEventKindNames[kExecKind];
+}
+
+bool ProcessLifetimes::isExit(const RowView& row) {
+    return row.facts.any() && row.type == kExitType;
+}
+
 void ProcessLifetimes::add(const RowView& row) {
     if (row.kind == RowKind::process) {
-        addProcess(row);
+        const bool ends = isExec(row) && hasOpenRuns(row.pid);
+        addProcess(row, ends ? outcomeText(becameOutcome(row.path)) : nullptr);
         ++procs_;
     } else {
-        if (row.facts.any() && row.type == kExitType) {
+        if (isExit(row)) {
             addExit(row);
         }
         ++others_;
     }
 }
 
-void ProcessLifetimes::addProcess(const RowView& row) {
+void ProcessLifetimes::addProcess(const RowView& row, const char* became) {
     const auto self = static_cast<std::uint32_t>(procs_);
-    if (row.facts.any() && row.type == kEventKindNames[kExecKind]) {
+    if (isExec(row)) {
         // The image before the exec ends here, whatever its pid version.
         if (hasOpenRuns(row.pid)) {
-            endOpenRuns(row.pid, LifetimeEnd::How::became, self, becameOutcome(row.path));
+            endOpenRuns(row.pid, LifetimeEnd::How::became, self, became);
         }
     }
     const std::optional<std::int64_t> version = pidversionOf(row);
-    if (row.facts.any() && row.type == kEventKindNames[kForkKind]) {
+    if (row.facts.any() && row.type == kEventKindNames[kForkKind] && hasOpenRuns(row.pid)) {
         // A new process got the pid: whatever had it before ended unseen.
         // (The same fork seen again, as when a log is loaded twice, is the
         // same process: its run goes on.)
-        endOpenRuns(row.pid, LifetimeEnd::How::unseen, self, kEndedUnseenOutcome, version);
+        endOpenRuns(row.pid, LifetimeEnd::How::unseen, self, outcomeText(kEndedUnseenOutcome),
+                    version);
     }
     Run& run = runs_.emplace_back(Run{version.value_or(0), 0, kNone});
     how_.push_back(version ? LifetimeEnd::How::running : LifetimeEnd::How::untracked);
@@ -62,12 +72,11 @@ void ProcessLifetimes::addProcess(const RowView& row) {
 }
 
 void ProcessLifetimes::endOpenRuns(std::int64_t pid, LifetimeEnd::How how, std::uint32_t end,
-                                   std::string_view outcome, std::optional<std::int64_t> kept) {
+                                   const char* text, std::optional<std::int64_t> kept) {
     std::uint32_t* link = openRunsOf(pid).find(pid);
     if (link == nullptr || *link == kNone) {
         return;
     }
-    const char* text = outcomeText(outcome);
     while (*link != kNone) {
         Run& run = runs_[*link];
         if (kept && run.pidversion == *kept) {

@@ -15,6 +15,7 @@
 
 #include "store/chunked_vector.h"
 #include "store/linear_probing_table.h"
+#include "store/process_outcome.h"
 #include "store/row_view.h"
 
 namespace korvantis {
@@ -53,13 +54,24 @@ class ProcessLifetimes {
     // Takes the process and other rows not taken yet, in load order.
     // A list is anything with size(), placeOf(i) (its place in load order)
     // and rowView(i); a PreviewRows is one.
+    // All or nothing: the memory the rows need is had first, so that when
+    // it cannot be had (std::bad_alloc) no row is taken, and once it is,
+    // taking them cannot fail half way.
     template <typename ProcRows, typename OtherRows>
     void catchUp(const ProcRows& procs, const OtherRows& others) {
+        prepare(procs, others);
+        std::size_t became = 0;
         while (procs_ < procs.size() || others_ < others.size()) {
             const bool proc =
                 others_ == others.size() ||
                 (procs_ < procs.size() && procs.placeOf(procs_) < others.placeOf(others_));
-            add(proc ? procs.rowView(procs_) : others.rowView(others_));
+            if (proc) {
+                const RowView row = procs.rowView(procs_);
+                addProcess(row, isExec(row) ? becameTexts_[became++] : nullptr);
+                ++procs_;
+            } else {
+                add(others.rowView(others_));
+            }
         }
     }
 
@@ -107,13 +119,56 @@ class ProcessLifetimes {
         std::uint32_t end;   // see LifetimeEnd::row
         std::uint32_t next;  // the next open run of the same pid, or kNone
     };
-    void addProcess(const RowView& row);
+    static bool isExec(const RowView& row);
+    static bool isExit(const RowView& row);
+    // Has everything the rows not taken yet need: room in every list and
+    // table, and the outcome texts (for each exec, in becameTexts_: the
+    // text its run ends others with, when it may end some).
+    template <typename ProcRows, typename OtherRows>
+    void prepare(const ProcRows& procs, const OtherRows& others) {
+        runs_.reserve(procs.size());
+        how_.reserve(procs.size());
+        outcomes_.reserve(procs.size());
+        ended_.reserve(procs.size());  // a run ends once at most
+        outcomeText(kEndedUnseenOutcome);
+        std::size_t exits = 0;
+        for (std::size_t i = others_; i < others.size(); ++i) {
+            const RowView row = others.rowView(i);
+            if (isExit(row)) {
+                outcomeText(exitOutcome(row.facts[Fact::summary]));
+                ++exits;
+            }
+        }
+        if (exits_.size() + exits > exits_.capacity()) {
+            exits_.reserve(std::max(exits_.size() + exits, exits_.capacity() * 2));
+        }
+        std::array<std::size_t, kOpenRunTables> added{};
+        LinearProbingTable<std::int64_t> pids(procs.size() - procs_);
+        becameTexts_.clear();
+        for (std::size_t i = procs_; i < procs.size(); ++i) {
+            const RowView row = procs.rowView(i);
+            if (isExec(row)) {
+                // Runs of its pid are open if they were before, or if a row
+                // before it in the batch opened one.
+                const bool mayEnd = hasOpenRuns(row.pid) || pids.contains(row.pid);
+                becameTexts_.push_back(mayEnd ? outcomeText(becameOutcome(row.path)) : nullptr);
+            }
+            pids.insert(row.pid);
+            ++added[static_cast<std::uint64_t>(row.pid) % kOpenRunTables];
+        }
+        for (std::size_t t = 0; t < kOpenRunTables; ++t) {
+            open_[t].reserve(open_[t].size() + added[t]);
+        }
+    }
+    // `became`: the outcome text of the runs an exec ends (unused by other
+    // rows; nullptr when the exec ends none).
+    void addProcess(const RowView& row, const char* became);
     void addExit(const RowView& row);
     bool hasOpenRuns(std::int64_t pid);
-    // Ends the open runs of `pid` at process row `end`, but those of pid
-    // version `kept`.
-    void endOpenRuns(std::int64_t pid, LifetimeEnd::How how, std::uint32_t end,
-                     std::string_view outcome, std::optional<std::int64_t> kept = std::nullopt);
+    // Ends the open runs of `pid` at process row `end` with outcome `text`,
+    // but those of pid version `kept`.
+    void endOpenRuns(std::int64_t pid, LifetimeEnd::How how, std::uint32_t end, const char* text,
+                     std::optional<std::int64_t> kept = std::nullopt);
     // A stored outcome text: NUL-terminated, kept once, never moved.
     const char* outcomeText(std::string_view text);
     static std::string_view textOf(const char* text) {
@@ -142,9 +197,10 @@ class ProcessLifetimes {
         using is_transparent = void;
     };
     std::unordered_set<std::string, TextHash, std::equal_to<>> outcomeTexts_;
-    ChunkedVector<std::uint32_t> ended_;  // see endedRow()
-    std::size_t procs_ = 0;               // process rows taken
-    std::size_t others_ = 0;              // other rows taken
+    ChunkedVector<std::uint32_t> ended_;    // see endedRow()
+    std::vector<const char*> becameTexts_;  // see prepare()
+    std::size_t procs_ = 0;                 // process rows taken
+    std::size_t others_ = 0;                // other rows taken
 };
 
 }  // namespace korvantis

@@ -24,6 +24,22 @@ class RankedBits {
         }
         ++size_;
     }
+    // Drops the bits from `n` on: undoes appends that an allocation failing
+    // part way through a batch left unfinished.
+    // (At `n == size()` it still mends a push that failed between its two
+    // lists.)
+    void truncate(std::size_t n) {
+        if (n > size_) {
+            return;
+        }
+        const std::size_t words = (n + 63) / 64;
+        words_.resize(words);
+        setBefore_.resize(words);
+        if (n % 64 != 0) {
+            words_.back() &= (std::uint64_t{1} << (n % 64)) - 1;
+        }
+        size_ = n;
+    }
     std::size_t size() const { return size_; }
     bool test(std::size_t i) const { return (words_[i / 64] >> (i % 64)) & 1; }
     // Set bits in [0, i).

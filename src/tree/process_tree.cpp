@@ -195,6 +195,20 @@ void ProcessTree::add(std::uint64_t place, std::string_view path, std::int64_t p
     placement_->place(n);
 }
 
+void ProcessTree::dropFrom(std::uint64_t place) {
+    // Nodes are added in the order of their places.
+    std::size_t kept = nodes_.size();
+    while (kept > 0 && static_cast<std::uint64_t>(nodes_[kept - 1].place) >= place) {
+        --kept;
+    }
+    auto placement = std::make_unique<Placement>();
+    for (std::size_t i = 0; i < kept; ++i) {
+        placement->place(nodes_[i]);
+    }
+    nodes_.shrinkTo(kept);
+    placement_ = std::move(placement);
+}
+
 std::size_t ProcessTree::jsonLength() const {
     return placement_->jsonLength;
 }

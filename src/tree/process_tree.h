@@ -29,6 +29,12 @@ class ProcessTree {
     // look-ups it needs are started early (on a large log each one misses
     // the processor's caches).
     void prefetch(std::int64_t pid, std::int64_t ppid) const;
+    // Drops the nodes of the lines from `place` on (whose rows the store
+    // could not keep) and places the others again: it also mends a
+    // placement that an allocation failing part way through add() left
+    // unfinished. When the memory for it cannot be had (std::bad_alloc), the
+    // tree is left as it was.
+    void dropFrom(std::uint64_t place);
     const ChunkedVector<Node>& nodes() const { return nodes_; }
 
     // The texts of a build: the tree page's JSON, and the facts of its nodes

@@ -466,8 +466,9 @@ if [ -z "${ASAN_OPTIONS:-}${TSAN_OPTIONS:-}" ]; then
     stopped=0
     out_of_memory=0
     for limit in $(seq 30000 10000 160000); do
-        out=$( (ulimit -v $limit; "$INSPECT" --filter '' "$big" 2> "$err_file" | wc -l; exit "${PIPESTATUS[0]}") )
+        (ulimit -v $limit; "$INSPECT" --filter '' "$big" 2> "$err_file" > "$work/limited.txt")
         code=$?
+        out=$(wc -l < "$work/limited.txt")
         status=$(tail -c 200 "$err_file")
         # (Threads that cannot start under a low limit stop a load as well, or
         # keep it from starting.)
@@ -476,6 +477,13 @@ if [ -z "${ASAN_OPTIONS:-}${TSAN_OPTIONS:-}" ]; then
             stopped=1
             check "under $limit KiB: a stopped load exits 1" 1 $code
             [[ "$status" == *": out of memory; the lines after it are not loaded." ]] && out_of_memory=1
+            # What it wrote is what the lines before the stop give, no more,
+            # no less.
+            if [[ "$status" =~ "Loading stopped at line "([0-9]+) ]]; then
+                head -n $((BASH_REMATCH[1] - 1)) "$big" > "$work/before.json"
+                same "under $limit KiB: the rows of the lines before the stop" "$work/limited.txt" \
+                    <("$INSPECT" --filter '' "$work/before.json")
+            fi
         else
             check "under $limit KiB: every row or the reason" "$rows" "$out"
             check "under $limit KiB: nothing on standard error" "" "$status"

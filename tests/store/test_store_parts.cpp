@@ -6,6 +6,7 @@
 #include <random>
 #include <ranges>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -269,6 +270,27 @@ TEST(LoadErrors, LinesPastTheBoundAreCountedAsRuns) {
     std::sort(runLines.begin(), runLines.end());
     EXPECT_EQ(runLines, want);
     EXPECT_LT(errors.bytesUsed(), LoadErrors::kListedBytes + (std::size_t{4} << 20));
+    // A batch of errors that could not be kept whole goes back to the mark,
+    // the last run's count as well; the list goes on from there unharmed.
+    auto state = [&] {
+        std::ostringstream out;
+        out << errors.size() << ' ' << errors.listed() << ' ' << errors.folded() << '|';
+        errors.forEachLineRun([&](std::uint32_t runLog, std::uint64_t first, std::uint64_t count) {
+            out << runLog << ':' << first << '+' << count << ' ';
+        });
+        const LoadErrors::Entry last = errors.entry(errors.listed() - 1);
+        out << '|' << last.origin.line << ' ' << errors.message(last.message);
+        return out.str();
+    };
+    const std::string before = state();
+    const LoadErrors::Mark mark = errors.mark();
+    errors.addLine({log, line + 1}, LineRef{offset, 20, log, 1});  // grows the last run
+    errors.addMessage({log, line + 2}, "dropped");
+    errors.addLine({log, line + 9}, LineRef{offset + 500, 20, log, 2});
+    errors.rollBack(mark);
+    EXPECT_EQ(state(), before);
+    errors.addMessage({log, line + 3}, "kept");
+    EXPECT_EQ(errors.message(errors.entry(errors.listed() - 1).message), "kept");
     EXPECT_EQ(LoadErrors::foldedText(1234567),
               "\u2026 and 1,234,567 more load errors, not listed: too many to keep");
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What loads put in a store as one text to compare: the
-// lists, the errors with their line numbers, the gaps in message numbers,
+// lists (process rows with how their runs end), which row each stored line
+// made, the errors with their line numbers, the gaps in message numbers,
 // every stored line read again (unless its log changed since: not
 // `readLines`), and (when asked) the tree.
 
@@ -15,12 +16,19 @@ inline std::string storeContent(const Workspace& ws, bool withTree = true, bool 
     const EventStore& store = ws.store;
     std::ostringstream out;
     for (const RowKind kind : kRowKinds) {
-        for (const RowView& e : store.rows(kind)) {
+        for (std::size_t i = 0; i < store.rows(kind).size(); ++i) {
+            const RowView e = store.row(kind, i);
             out << e.type << '|' << e.timestamp << '|' << e.pid << '|';
             if (e.hasPpid()) {
                 out << e.ppid << '|';
             }
-            out << e.path << '\n';
+            out << e.path << '|' << e.outcome << '\n';
+        }
+    }
+    for (std::size_t i = 0; i < store.lineRefs().size(); ++i) {
+        if (const auto row = store.rowAt(LinePlace(i))) {
+            out << "row of " << i << ": " << indexOf(row->kind) << ' ' << row->index.value()
+                << '\n';
         }
     }
     for (std::size_t i = 0; i < store.loadErrors().listed(); ++i) {

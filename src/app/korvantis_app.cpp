@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "treeview/tree_window.h"
+#include "ui/main_menu_bar.h"
 #include "ui/main_view.h"
 #include "workspace/workspace.h"
 
@@ -43,9 +44,9 @@ KorvantisApp::~KorvantisApp() {
 }
 
 QWidget* KorvantisApp::openMainWindow() {
-    auto* window = new ui::MainView([this](const ui::TreeRequest& request) {
-        openTreeWindow(request.urlText, request.factsText, request.origin);
-    });
+    auto* window =
+        new ui::MainView([this](const ui::TreeRequest& request) { (void)openTreeWindow(request); });
+    new ui::MainMenuBar(*window);
     window->setAttribute(Qt::WA_DeleteOnClose);
     connect(window, &ui::MainView::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->resize(1200, 800);
@@ -81,20 +82,32 @@ QWidget* KorvantisApp::start(const std::vector<std::string>& logs, bool follow) 
     return window;
 }
 
-TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText, const QString& factsText,
-                                         ui::MainView* origin) {
+TreeWindow* KorvantisApp::openTreeWindow(const ui::TreeRequest& request) {
+    TreeWindow* window = openEmptyTreeWindow(request.factsText, request.origin);
+    // Like an opened URL, the tree reaches the window from the event loop:
+    // after the page load its view has scheduled, so that reading a big tree
+    // overlaps the loading of the page.
+    QMetaObject::invokeMethod(
+        window, [window, tree = request.treeJson] { window->openTree(tree); },
+        Qt::QueuedConnection);
+    return window;
+}
+
+TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText, const QString& factsText) {
+    TreeWindow* window = openEmptyTreeWindow(factsText, {});
+    QMetaObject::invokeMethod(
+        window, [window, urlText] { window->openUrl(urlText); }, Qt::QueuedConnection);
+    return window;
+}
+
+TreeWindow* KorvantisApp::openEmptyTreeWindow(const QString& factsText, ui::TreeOrigin origin) {
     auto* window = new TreeWindow;
     connect(window, &TreeWindow::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->setFacts(factsText);
-    window->setOrigin(origin);
+    window->setOrigin(std::move(origin));
     treeWindows_.removeAll(nullptr);
     treeWindows_.append(window);
     window->show();
-    // Like an opened URL, the text reaches the window's handler from the event
-    // loop: after the page load its view has scheduled, so that reading a big
-    // tree overlaps the loading of the page.
-    QMetaObject::invokeMethod(
-        window, [window, urlText] { window->openUrl(urlText); }, Qt::QueuedConnection);
     emit treeWindowOpened(window);
     return window;
 }

@@ -10,11 +10,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "ui/tree_request.h"
+
 namespace korvantis {
 
-namespace ui {
-class MainView;
-}
 class TreeWindow;
 
 // The application: opens the main window at start and a new "Viewer" window
@@ -38,12 +37,14 @@ class KorvantisApp : public QObject {
     // The same with each log named by the bytes of its path; with `follow`,
     // the window follows them (its Follow toggle on).
     QWidget* start(const std::vector<std::string>& logs, bool follow = false);
-    // A new tree window, shown; its open-URL handler receives `urlText` from
-    // the event loop. `factsText` (per-node facts of the same tree) and
-    // `origin` (the main window that asked, if any) let its page show more
-    // of each node and lead back to that window's events.
-    TreeWindow* openTreeWindow(const QString& urlText, const QString& factsText = QString(),
-                               ui::MainView* origin = nullptr);
+    // A new tree window, shown; it receives the request's tree from the event
+    // loop. The facts (per-node facts of the same tree) and the origin (the
+    // main window that asked, if any) let its page show more of each node
+    // and lead back to that window's events.
+    TreeWindow* openTreeWindow(const ui::TreeRequest& request);
+    // The same for a tree URL text, the form trees come in from outside: its
+    // open-URL handler receives `urlText` from the event loop.
+    TreeWindow* openTreeWindow(const QString& urlText, const QString& factsText = QString());
 
     // The windows still open, oldest first.
     QList<QWidget*> mainWindows() const;
@@ -53,6 +54,9 @@ class KorvantisApp : public QObject {
     void treeWindowOpened(korvantis::TreeWindow* window);
 
   private:
+    // A tree window shown, its tree still to come.
+    TreeWindow* openEmptyTreeWindow(const QString& factsText, ui::TreeOrigin origin);
+
     QList<QPointer<QWidget>> mainWindows_;
     QList<QPointer<TreeWindow>> treeWindows_;
 };

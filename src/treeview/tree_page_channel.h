@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "ui/main_view.h"
+#include "ui/tree_request.h"
 
 namespace korvantis {
 
@@ -23,13 +23,12 @@ class TreePageChannel : public QObject {
     static const QString kName;
 
     void setFacts(const QString& factsText);
-    void setOrigin(ui::MainView* origin);
-    ui::MainView* origin() const { return origin_.data(); }
+    void setOrigin(ui::TreeOrigin origin);
 
     // The facts text (a JSON array, one entry per node); empty when the
     // opener sent none.
     Q_INVOKABLE QString facts() const { return facts_; }
-    bool canShowEvents() const { return !origin_.isNull(); }
+    bool canShowEvents() const { return !origin_.window.isNull(); }
     // Sets "tree:PID" as the origin window's filter and raises that window;
     // nothing once it is gone.
     Q_INVOKABLE void showEvents(double pid);
@@ -43,7 +42,7 @@ class TreePageChannel : public QObject {
 
   private:
     QString facts_;
-    QPointer<ui::MainView> origin_;
+    ui::TreeOrigin origin_;
     QMetaObject::Connection originGone_;
 };
 

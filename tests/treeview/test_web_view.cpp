@@ -1,5 +1,5 @@
 // The tree window's web view in a real web engine page: page loading, the
-// hand-over of the tree JSON (escaped for the script that carries it: the
+// hand-over of the tree JSON (read by the page from the program's scheme: the
 // hostile names arrive as sent), failure alerts, and the tree page itself.
 
 #include <QSignalSpy>
@@ -108,7 +108,7 @@ void WebViewTest::loadsThePageOncePerUrl() {
     // However often the view updates, nothing is loaded again.
     for (int i = 0; i < 20; ++i) {
         shown.view.updateView();
-        data.setD3Json(QString::number(i));
+        data.setTreeJson(korvantis::test::treeText(QString::number(i)));
         data.setUrl(data.url());
         QCoreApplication::processEvents();
     }
@@ -126,7 +126,7 @@ void WebViewTest::loadsThePageOncePerUrl() {
 
     // The next navigation hands the page the tree of that moment.
     const QString tree = uR"([{"name":"launchd","children":[{"name":"b"}]}])"_s;
-    data.setD3Json(tree);
+    data.setTreeJson(korvantis::test::treeText(tree));
     shown.js("window.__before = true; setTimeout(() => location.reload(), 0); 1");
     QVERIFY(waitForJs(shown.page(),
                       "window.__before === undefined && window.__korvantis && "
@@ -138,7 +138,7 @@ void WebViewTest::loadsThePageOncePerUrl() {
 
 void WebViewTest::handsOverTheTreeExactlyAndRunsNothing() {
     WebViewData data;
-    data.setD3Json(kHostileTree);
+    data.setTreeJson(korvantis::test::treeText(kHostileTree));
     Shown shown(&data);
     QVERIFY(shown.waitForTree());
     QCOMPARE(shown.js("__korvantis.received").toString(), kHostileTree);
@@ -236,7 +236,7 @@ void WebViewTest::pageOpensClosesAndPagesChildren() {
     json += QStringLiteral(
         R"(]},{"name":"deep","children":[{"name":"mid","children":[{"name":"leaf"}]}]}]}])");
     WebViewData data;
-    data.setD3Json(json);
+    data.setTreeJson(korvantis::test::treeText(json));
     Shown shown(&data);
     QVERIFY(shown.waitForTree());
     const QString node = u"d3.selectAll('.node').filter(d => d.data.name === '%1')"_s;
@@ -282,7 +282,7 @@ void WebViewTest::pageDrawsAVeryDeepChain() {
     }
     json += uR"({"name":"end"})"_s + u"]}"_s.repeated(kDepth) + "]";
     WebViewData data;
-    data.setD3Json(json);
+    data.setTreeJson(korvantis::test::treeText(json));
     Shown shown(&data);
     QVERIFY(shown.waitForTree());
     QCOMPARE(shown.js("__korvantis.message").toString(), QString());
@@ -319,7 +319,7 @@ void WebViewTest::searchRevealsTheEndOfADeepChain() {
     }
     json += uR"({"name":"deepest"})"_s + u"]}"_s.repeated(kDepth) + "]";
     WebViewData data;
-    data.setD3Json(json);
+    data.setTreeJson(korvantis::test::treeText(json));
     Shown shown(&data);
     QVERIFY(shown.waitForTree());
     QCOMPARE(shown.js("__korvantis.search('deepest')").toInt(), 1);
@@ -403,7 +403,8 @@ void WebViewTest::pageAnswersWhileDrawingLargeTrees() {
 void WebViewTest::pageFollowsTheWindowPalette() {
     for (const bool dark : {false, true}) {
         WebViewData data;
-        data.setD3Json(uR"([{"name":"launchd","children":[{"name":"zsh"}]}])"_s);
+        data.setTreeJson(
+            korvantis::test::treeText(uR"([{"name":"launchd","children":[{"name":"zsh"}]}])"_s));
         Shown shown(&data);
         if (dark) {
             QPalette palette = shown.view.palette();

@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "treeview/tree_text_scheme.h"
+
 namespace korvantis::test {
 
 // Must run before the QApplication is made. The engine's sandbox cannot run as
@@ -29,6 +31,12 @@ inline void prepareWebEngine() {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    TreeTextScheme::registerScheme();
+}
+
+// `text` as the shared tree JSON a tree window shows.
+inline std::shared_ptr<const std::string> treeText(const QString& text) {
+    return std::make_shared<const std::string>(text.toStdString());
 }
 
 // Runs `script` in the page and waits for its value (an invalid QVariant when

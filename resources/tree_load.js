@@ -7,17 +7,25 @@
     const page = window.korvantisTree;
     const {TEXT, hooks, More, hasChildren} = page;
 
-    // The text comes from the program's own scheme, read in place: a script
-    // carrying it would be a copy, escaped, of a text that may be 100 MB. An
-    // address that serves nothing reads as no tree.
-    window.loadTreeFrom = function (address) {
-        hooks.fetchedAt = Date.now();
-        // XMLHttpRequest: the engine's fetch() knows no schemes of programs.
+    // The program's texts come from its own scheme, read in place: a script
+    // or a channel message carrying them would be a copy, escaped, of a text
+    // that may be 100 MB. An address that serves nothing reads as "".
+    // XMLHttpRequest: the engine's fetch() knows no schemes of programs.
+    page.readText = function (address, then) {
+        if (typeof address !== "string" || address.length === 0) {
+            then("");
+            return;
+        }
         const request = new XMLHttpRequest();
         request.open("GET", address);
-        request.onload = () => window.initialLoad(request.status === 200 ? request.responseText : "");
-        request.onerror = () => window.initialLoad("");
+        request.onload = () => then(request.status === 200 ? request.responseText : "");
+        request.onerror = () => then("");
         request.send();
+    };
+
+    window.loadTreeFrom = function (address) {
+        hooks.fetchedAt = Date.now();
+        page.readText(address, (text) => window.initialLoad(text));
     };
 
     window.initialLoad = function (text) {

@@ -71,7 +71,8 @@ double number(QWebEnginePage* page, const char* expression) {
 // Opens one tree window for `tree` (with the per-node `facts`, when given)
 // and prints how it went.
 void openAndMeasure(korvantis::KorvantisApp& app, const std::shared_ptr<const std::string>& tree,
-                    const QString& facts, const char* label, const QString& picturePath) {
+                    const std::shared_ptr<const std::string>& facts, const char* label,
+                    const QString& picturePath) {
     // The longest time the event loop went without running a 5 ms timer,
     // from the open to the first picture: how long the window froze.
     QElapsedTimer beat;
@@ -141,7 +142,7 @@ void openAndMeasure(korvantis::KorvantisApp& app, const std::shared_ptr<const st
     std::printf("  nodes in tree / drawn           %8.0f / %.0f\n",
                 number(page, "__korvantis.total"), number(page, "__korvantis.drawn"));
 
-    if (!facts.isEmpty()) {
+    if (facts) {
         heartbeat.start();
         const bool ready = spinUntil([&] {
             return evalJs(page, "__korvantis.facts !== 'asked' && __korvantis.facts !== 'none'")
@@ -213,7 +214,7 @@ void openAndMeasure(korvantis::KorvantisApp& app, const std::shared_ptr<const st
 
 void runCase(const QString& log, const char* label, int windows, const QString& picture) {
     std::shared_ptr<const std::string> tree;
-    QString facts;
+    std::shared_ptr<const std::string> facts;
     {
         QElapsedTimer t;
         t.start();
@@ -226,10 +227,7 @@ void runCase(const QString& log, const char* label, int windows, const QString& 
         std::printf("%s: loaded %s in %lld ms, tree JSON %zu bytes, facts %zu bytes\n", label,
                     qPrintable(log), static_cast<long long>(t.elapsed()), tree->size(),
                     store.jsonTreeFacts().size());
-        t.restart();
-        facts = QString::fromStdString(store.jsonTreeFacts());
-        std::printf("  (facts text made a QString in %lld ms)\n",
-                    static_cast<long long>(t.elapsed()));
+        facts = store.sharedJsonTreeFacts();
     }
 
     korvantis::KorvantisApp app;
@@ -239,7 +237,7 @@ void runCase(const QString& log, const char* label, int windows, const QString& 
                        i == 0 ? picture : QString());
     }
     // The same tree without its facts, for comparison.
-    openAndMeasure(app, tree, QString(), "  a window without facts (engine warm)", QString());
+    openAndMeasure(app, tree, nullptr, "  a window without facts (engine warm)", QString());
 }
 
 // The page's longest task while each large tree goes through it.

@@ -83,7 +83,7 @@ QWidget* KorvantisApp::start(const std::vector<std::string>& logs, bool follow) 
 }
 
 TreeWindow* KorvantisApp::openTreeWindow(const ui::TreeRequest& request) {
-    TreeWindow* window = openEmptyTreeWindow(request.factsText, request.origin);
+    TreeWindow* window = openEmptyTreeWindow(request.facts, request.origin);
     // Like an opened URL, the tree reaches the window from the event loop:
     // after the page load its view has scheduled, so that reading a big tree
     // overlaps the loading of the page.
@@ -93,17 +93,18 @@ TreeWindow* KorvantisApp::openTreeWindow(const ui::TreeRequest& request) {
     return window;
 }
 
-TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText, const QString& factsText) {
-    TreeWindow* window = openEmptyTreeWindow(factsText, {});
+TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText) {
+    TreeWindow* window = openEmptyTreeWindow(nullptr, {});
     QMetaObject::invokeMethod(
         window, [window, urlText] { window->openUrl(urlText); }, Qt::QueuedConnection);
     return window;
 }
 
-TreeWindow* KorvantisApp::openEmptyTreeWindow(const QString& factsText, ui::TreeOrigin origin) {
+TreeWindow* KorvantisApp::openEmptyTreeWindow(std::shared_ptr<const std::string> facts,
+                                              ui::TreeOrigin origin) {
     auto* window = new TreeWindow;
     connect(window, &TreeWindow::newWindowRequested, this, &KorvantisApp::openMainWindow);
-    window->setFacts(factsText);
+    window->setFacts(std::move(facts));
     window->setOrigin(std::move(origin));
     treeWindows_.removeAll(nullptr);
     treeWindows_.append(window);

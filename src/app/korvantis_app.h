@@ -42,9 +42,10 @@ class KorvantisApp : public QObject {
     // main window that asked, if any) let its page show more of each node
     // and lead back to that window's events.
     TreeWindow* openTreeWindow(const ui::TreeRequest& request);
-    // The same for a tree URL text, the form trees come in from outside: its
-    // open-URL handler receives `urlText` from the event loop.
-    TreeWindow* openTreeWindow(const QString& urlText, const QString& factsText = QString());
+    // The same for a tree URL text, the form trees come in from outside
+    // (without facts): its open-URL handler receives `urlText` from the
+    // event loop.
+    TreeWindow* openTreeWindow(const QString& urlText);
 
     // The windows still open, oldest first.
     QList<QWidget*> mainWindows() const;
@@ -55,7 +56,8 @@ class KorvantisApp : public QObject {
 
   private:
     // A tree window shown, its tree still to come.
-    TreeWindow* openEmptyTreeWindow(const QString& factsText, ui::TreeOrigin origin);
+    TreeWindow* openEmptyTreeWindow(std::shared_ptr<const std::string> facts,
+                                    ui::TreeOrigin origin);
 
     QList<QPointer<QWidget>> mainWindows_;
     QList<QPointer<TreeWindow>> treeWindows_;

@@ -75,7 +75,8 @@ class EventStore {
     // The facts of the tree's nodes (pid, ppid, path, descendants, place of
     // the line), in the order jsonTreeRaw lists the nodes; made by the same
     // build.
-    const std::string& jsonTreeFacts() const { return jsonTreeFacts_; }
+    const std::string& jsonTreeFacts() const { return *jsonTreeFacts_; }
+    std::shared_ptr<const std::string> sharedJsonTreeFacts() const { return jsonTreeFacts_; }
 
     // The logs lines were loaded from, in order, kept open; shared with
     // workers that read lines again while the store lives on.
@@ -109,7 +110,7 @@ class EventStore {
     void append(FiledRows& rows);
     void setTree(std::string json, std::string facts) {
         jsonTree_ = std::make_shared<const std::string>(std::move(json));
-        jsonTreeFacts_ = std::move(facts);
+        jsonTreeFacts_ = std::make_shared<const std::string>(std::move(facts));
     }
 
   private:
@@ -124,7 +125,7 @@ class EventStore {
         {PreviewRows(RowKind::process), PreviewRows(RowKind::file), PreviewRows(RowKind::other)}};
     std::vector<SequenceGap> sequenceGaps_;
     std::shared_ptr<const std::string> jsonTree_ = std::make_shared<const std::string>();
-    std::string jsonTreeFacts_;
+    std::shared_ptr<const std::string> jsonTreeFacts_ = std::make_shared<const std::string>();
     std::shared_ptr<LogFiles> logFiles_;
     RowTexts rowTexts_;
     PerKind<RankedBits> isRowOf_;  // per kind: which stored lines made a row of it

@@ -2,14 +2,32 @@
 
 #include <cmath>
 
+#include "treeview/tree_text_scheme.h"
+
 namespace korvantis {
 
 const QString TreePageChannel::kName = QStringLiteral("treeWindow");
 
 TreePageChannel::TreePageChannel(QObject* parent) : QObject(parent) {}
 
-void TreePageChannel::setFacts(const QString& factsText) {
-    facts_ = factsText;
+TreePageChannel::~TreePageChannel() {
+    TreeTextScheme::withdraw(factsAddress_);
+}
+
+void TreePageChannel::setFacts(std::shared_ptr<const std::string> facts) {
+    TreeTextScheme::withdraw(factsAddress_);
+    factsAddress_.clear();
+    facts_ = std::move(facts);
+}
+
+QString TreePageChannel::factsAddress() {
+    if (!facts_ || facts_->empty()) {
+        return {};
+    }
+    if (factsAddress_.isEmpty()) {
+        factsAddress_ = TreeTextScheme::publish(facts_);
+    }
+    return factsAddress_.toString(QUrl::FullyEncoded);
 }
 
 void TreePageChannel::setOrigin(ui::TreeOrigin origin) {

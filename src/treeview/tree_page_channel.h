@@ -3,6 +3,10 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
+
+#include <memory>
+#include <string>
 
 #include "ui/tree_request.h"
 
@@ -18,16 +22,18 @@ class TreePageChannel : public QObject {
 
   public:
     explicit TreePageChannel(QObject* parent = nullptr);
+    ~TreePageChannel() override;
 
     // The name under which the page finds this object.
     static const QString kName;
 
-    void setFacts(const QString& factsText);
+    void setFacts(std::shared_ptr<const std::string> facts);
     void setOrigin(ui::TreeOrigin origin);
 
-    // The facts text (a JSON array, one entry per node); empty when the
-    // opener sent none.
-    Q_INVOKABLE QString facts() const { return facts_; }
+    // Where the page reads the facts text (a JSON array, one entry per
+    // node) from; empty when the opener sent none. The text itself does not
+    // go through the channel, which would copy it twice on this thread.
+    Q_INVOKABLE QString factsAddress();
     bool canShowEvents() const { return !origin_.window.isNull(); }
     // Sets "tree:PID" as the origin window's filter and raises that window;
     // nothing once it is gone.
@@ -41,7 +47,8 @@ class TreePageChannel : public QObject {
     void canShowEventsChanged();
 
   private:
-    QString facts_;
+    std::shared_ptr<const std::string> facts_;
+    QUrl factsAddress_;
     ui::TreeOrigin origin_;
     QMetaObject::Connection originGone_;
 };

@@ -41,8 +41,8 @@ TreeWindow::~TreeWindow() {
     delete webView_;
 }
 
-void TreeWindow::setFacts(const QString& factsText) {
-    pageChannel_->setFacts(factsText);
+void TreeWindow::setFacts(std::shared_ptr<const std::string> facts) {
+    pageChannel_->setFacts(std::move(facts));
 }
 
 void TreeWindow::setOrigin(ui::TreeOrigin origin) {

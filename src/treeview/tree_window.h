@@ -36,7 +36,7 @@ class TreeWindow : public QWidget {
     void openTree(std::shared_ptr<const std::string> treeJson);
 
     // The per-node facts of the tree and the main window that asked for it.
-    void setFacts(const QString& factsText);
+    void setFacts(std::shared_ptr<const std::string> facts);
     void setOrigin(ui::TreeOrigin origin);
 
     WebViewData* data() const { return data_; }

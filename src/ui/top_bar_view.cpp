@@ -111,9 +111,7 @@ void TopBarView::toggleErrors() {
 
 void TopBarView::openTree() {
     if (openTree_) {
-        openTree_({workspace_.store.sharedJsonTree(),
-                   QString::fromStdString(workspace_.store.jsonTreeFacts()),
-                   {}});
+        openTree_({workspace_.store.sharedJsonTree(), workspace_.store.sharedJsonTreeFacts(), {}});
     }
 }
 

@@ -26,8 +26,9 @@ struct TreeOrigin {
 struct TreeRequest {
     // The tree JSON, shared with the store that made it, never copied.
     std::shared_ptr<const std::string> treeJson;
-    // Per-node facts of the same tree, in its node order (see tree_facts.h).
-    QString factsText;
+    // Per-node facts of the same tree, in its node order (see tree_facts.h),
+    // shared the same way.
+    std::shared_ptr<const std::string> facts;
     TreeOrigin origin;
 };
 

@@ -97,6 +97,10 @@ struct PageTasks {
     QString perStep;
     int nodes = 0;
     double searchMs = 0;
+    // After the search: the nodes in the picture, and the elements on the page
+    // (only those near the view are made).
+    int drawnAtSearch = 0;
+    int elementsAtSearch = 0;
 };
 
 // Hands the tree page the tree JSON `tree` (a script expression) while the
@@ -141,6 +145,8 @@ inline PageTasks runLargeTree(QWebEnginePage* page, const QString& tree, const Q
     }
     drawn("search");
     tasks.searchMs = evalJs(page, QStringLiteral("__korvantis.lastSearchMs")).toDouble();
+    tasks.drawnAtSearch = evalJs(page, QStringLiteral("__korvantis.drawn")).toInt();
+    tasks.elementsAtSearch = evalJs(page, QStringLiteral("d3.selectAll('.node').size()")).toInt();
     if (tasks.failed.isEmpty() && !evalJs(page, current).toBool()) {
         tasks.failed = QStringLiteral("the match is not drawn");
     }

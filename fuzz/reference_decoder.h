@@ -616,7 +616,9 @@ inline Verdict esloggerRow(const JsonValue& root, ReceivedJson& r, bool& twice) 
         lowered += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
     // Another spelling of one of the nine kinds is no such kind: it keeps
-    // its spelling beside the type.
+    // its spelling beside the type. The nine are written out here on
+    // purpose, not read from the program's list of kinds: a kind dropped
+    // from or misspelt in that list must show up as a difference.
     constexpr std::string_view kNine[] = {"exec",   "fork", "open",   "close", "write",
                                           "rename", "link", "unlink", "create"};
     if (lowered != name &&

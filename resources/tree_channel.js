@@ -36,7 +36,7 @@
         }
         hooks.facts = "asked";
         const asked = page.generation;
-        page.bridge.facts((text) => {
+        page.bridge.factsAddress((address) => page.readText(address, (text) => {
             if (asked !== page.generation) {
                 return;
             }
@@ -57,7 +57,7 @@
             } else {
                 hooks.facts = "unusable";
             }
-        });
+        }));
     }
 
     function showEvents(node) {

@@ -61,6 +61,7 @@
         lastRenderMs: 0,     // layout and drawing of the current picture
         drawing: false,      // whether a picture is being laid out or drawn
         lastToggleMs: 0,     // the last open or close, from click to picture
+        fetchedAt: 0,        // Date.now() when loadTreeFrom asked for the text
         calledAt: 0,         // Date.now() when initialLoad was last called
         parseMs: 0,          // JSON.parse of the last tree
         prepareMs: 0,        // checking the tree and counting descendants

@@ -8,7 +8,8 @@
 // a 20,000-node bushy tree): the longest task of the page while each arrives,
 // is searched, fitted, expanded and closed, as the web view test runs them.
 // Missing logs are generated first. For each log: load it into an event store,
-// take its tree JSON, open a tree window with its tree URL and time the way
+// take its tree JSON, open a tree window with it (shared, as a main window
+// hands it over) and time the way
 // to the first picture, then open and close the biggest closed node a few
 // times (timed inside the page, from the click to the new picture). Pictures
 // of the first windows are saved as treewindow-*.png in the current folder.
@@ -29,10 +30,8 @@
 
 #include "app/korvantis_app.h"
 #include "load/task_queue.h"
-#include "tree/tree_url.h"
 #include "treeview/tree_window.h"
 #include "treeview/web_view.h"
-#include "treeview/web_view_coordinator.h"
 #include "treeview/web_view_data.h"
 #include "web_test_support.h"
 #include "workspace/workspace.h"
@@ -69,10 +68,11 @@ double number(QWebEnginePage* page, const char* expression) {
     return evalJs(page, QString::fromLatin1(expression)).toDouble();
 }
 
-// Opens one tree window for `url` (with the per-node `facts`, when given)
+// Opens one tree window for `tree` (with the per-node `facts`, when given)
 // and prints how it went.
-void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const QString& facts,
-                    const char* label, const QString& picturePath) {
+void openAndMeasure(korvantis::KorvantisApp& app, const std::shared_ptr<const std::string>& tree,
+                    const std::shared_ptr<const std::string>& facts, const char* label,
+                    const QString& picturePath) {
     // The longest time the event loop went without running a 5 ms timer,
     // from the open to the first picture: how long the window froze.
     QElapsedTimer beat;
@@ -87,7 +87,7 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const QStr
     clock.start();
     beat.start();
     heartbeat.start();
-    QPointer<korvantis::TreeWindow> window = app.openTreeWindow(url, facts);
+    QPointer<korvantis::TreeWindow> window = app.openTreeWindow({tree, facts, {}});
     const qint64 opened = clock.elapsed();
     QWebEnginePage* page = window->webView()->webView()->page();
     qint64 loaded = -1;
@@ -123,6 +123,8 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const QStr
                     static_cast<double>(startEpoch));
     std::printf("  open -> page load event done    %8.0f ms\n",
                 number(page, "performance.timing.loadEventEnd") - static_cast<double>(startEpoch));
+    std::printf("  open -> tree asked for          %8.0f ms\n",
+                number(page, "__korvantis.fetchedAt") - static_cast<double>(startEpoch));
     std::printf("  open -> initialLoad called      %8.0f ms\n",
                 number(page, "__korvantis.calledAt") - static_cast<double>(startEpoch));
     std::printf("  checking and counting the tree  %8.0f ms\n",
@@ -140,7 +142,7 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const QStr
     std::printf("  nodes in tree / drawn           %8.0f / %.0f\n",
                 number(page, "__korvantis.total"), number(page, "__korvantis.drawn"));
 
-    if (!facts.isEmpty()) {
+    if (facts) {
         heartbeat.start();
         const bool ready = spinUntil([&] {
             return evalJs(page, "__korvantis.facts !== 'asked' && __korvantis.facts !== 'none'")
@@ -211,8 +213,8 @@ void openAndMeasure(korvantis::KorvantisApp& app, const QString& url, const QStr
 }
 
 void runCase(const QString& log, const char* label, int windows, const QString& picture) {
-    std::string json;
-    QString facts;
+    std::shared_ptr<const std::string> tree;
+    std::shared_ptr<const std::string> facts;
     {
         QElapsedTimer t;
         t.start();
@@ -221,38 +223,21 @@ void runCase(const QString& log, const char* label, int windows, const QString& 
         const korvantis::EventStore& store = workspace.store;
         workspace.loader.loadJsonFile(log.toStdString());
         tasks.runUntil([&] { return !workspace.loader.outcomes().empty(); });
-        json = store.jsonTreeRaw();
+        tree = store.sharedJsonTree();
         std::printf("%s: loaded %s in %lld ms, tree JSON %zu bytes, facts %zu bytes\n", label,
-                    qPrintable(log), static_cast<long long>(t.elapsed()), json.size(),
+                    qPrintable(log), static_cast<long long>(t.elapsed()), tree->size(),
                     store.jsonTreeFacts().size());
-        t.restart();
-        facts = QString::fromStdString(store.jsonTreeFacts());
-        std::printf("  (facts text made a QString in %lld ms)\n",
-                    static_cast<long long>(t.elapsed()));
+        facts = store.sharedJsonTreeFacts();
     }
-    QElapsedTimer t;
-    t.start();
-    const QString url = QString::fromStdString(korvantis::makeTreeUrlText(json));
-    const qint64 made = t.elapsed();
-    t.restart();
-    const QString escaped =
-        korvantis::WebViewCoordinator::escapedForScriptString(QString::fromStdString(json));
-    std::printf(
-        "  (tree URL made in %lld ms; escaping the JSON for the page: %lld ms, %lld "
-        "characters)\n",
-        static_cast<long long>(made), static_cast<long long>(t.elapsed()),
-        static_cast<long long>(escaped.size()));
-    json.clear();
-    json.shrink_to_fit();
 
     korvantis::KorvantisApp app;
     for (int i = 0; i < windows; ++i) {
-        openAndMeasure(app, url, facts,
+        openAndMeasure(app, tree, facts,
                        i == 0 ? "  first window (engine cold)" : "  another window (engine warm)",
                        i == 0 ? picture : QString());
     }
     // The same tree without its facts, for comparison.
-    openAndMeasure(app, url, QString(), "  a window without facts (engine warm)", QString());
+    openAndMeasure(app, tree, nullptr, "  a window without facts (engine warm)", QString());
 }
 
 // The page's longest task while each large tree goes through it.

@@ -11,6 +11,7 @@
 #include "fleet/clickhouse_feed.h"
 #include "treeview/tree_window.h"
 #include "ui/clickhouse_opening.h"
+#include "ui/main_menu_bar.h"
 #include "ui/main_view.h"
 #include "workspace/workspace.h"
 
@@ -45,9 +46,9 @@ KorvantisApp::~KorvantisApp() {
 }
 
 QWidget* KorvantisApp::openMainWindow() {
-    auto* window = new ui::MainView([this](const ui::TreeRequest& request) {
-        openTreeWindow(request.urlText, request.factsText, request.origin);
-    });
+    auto* window =
+        new ui::MainView([this](const ui::TreeRequest& request) { (void)openTreeWindow(request); });
+    new ui::MainMenuBar(*window);
     window->setAttribute(Qt::WA_DeleteOnClose);
     connect(window, &ui::MainView::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->resize(1200, 800);
@@ -91,20 +92,33 @@ QWidget* KorvantisApp::start(const std::vector<std::string>& logs, bool follow) 
     return window;
 }
 
-TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText, const QString& factsText,
-                                         ui::MainView* origin) {
+TreeWindow* KorvantisApp::openTreeWindow(const ui::TreeRequest& request) {
+    TreeWindow* window = openEmptyTreeWindow(request.facts, request.origin);
+    // Like an opened URL, the tree reaches the window from the event loop:
+    // after the page load its view has scheduled, so that reading a big tree
+    // overlaps the loading of the page.
+    QMetaObject::invokeMethod(
+        window, [window, tree = request.treeJson] { window->openTree(tree); },
+        Qt::QueuedConnection);
+    return window;
+}
+
+TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText) {
+    TreeWindow* window = openEmptyTreeWindow(nullptr, {});
+    QMetaObject::invokeMethod(
+        window, [window, urlText] { window->openUrl(urlText); }, Qt::QueuedConnection);
+    return window;
+}
+
+TreeWindow* KorvantisApp::openEmptyTreeWindow(std::shared_ptr<const std::string> facts,
+                                              ui::TreeOrigin origin) {
     auto* window = new TreeWindow;
     connect(window, &TreeWindow::newWindowRequested, this, &KorvantisApp::openMainWindow);
-    window->setFacts(factsText);
-    window->setOrigin(origin);
+    window->setFacts(std::move(facts));
+    window->setOrigin(std::move(origin));
     treeWindows_.removeAll(nullptr);
     treeWindows_.append(window);
     window->show();
-    // Like an opened URL, the text reaches the window's handler from the event
-    // loop: after the page load its view has scheduled, so that reading a big
-    // tree overlaps the loading of the page.
-    QMetaObject::invokeMethod(
-        window, [window, urlText] { window->openUrl(urlText); }, Qt::QueuedConnection);
     emit treeWindowOpened(window);
     return window;
 }

@@ -10,11 +10,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "ui/tree_request.h"
+
 namespace korvantis {
 
-namespace ui {
-class MainView;
-}
 class TreeWindow;
 
 // The application: opens the main window at start and a new "Viewer" window
@@ -40,12 +39,15 @@ class KorvantisApp : public QObject {
     // The same with each log named by the bytes of its path; with `follow`,
     // the window follows them (its Follow toggle on).
     QWidget* start(const std::vector<std::string>& logs, bool follow = false);
-    // A new tree window, shown; its open-URL handler receives `urlText` from
-    // the event loop. `factsText` (per-node facts of the same tree) and
-    // `origin` (the main window that asked, if any) let its page show more
-    // of each node and lead back to that window's events.
-    TreeWindow* openTreeWindow(const QString& urlText, const QString& factsText = QString(),
-                               ui::MainView* origin = nullptr);
+    // A new tree window, shown; it receives the request's tree from the event
+    // loop. The facts (per-node facts of the same tree) and the origin (the
+    // main window that asked, if any) let its page show more of each node
+    // and lead back to that window's events.
+    TreeWindow* openTreeWindow(const ui::TreeRequest& request);
+    // The same for a tree URL text, the form trees come in from outside
+    // (without facts): its open-URL handler receives `urlText` from the
+    // event loop.
+    TreeWindow* openTreeWindow(const QString& urlText);
 
     // The windows still open, oldest first.
     QList<QWidget*> mainWindows() const;
@@ -55,6 +57,10 @@ class KorvantisApp : public QObject {
     void treeWindowOpened(korvantis::TreeWindow* window);
 
   private:
+    // A tree window shown, its tree still to come.
+    TreeWindow* openEmptyTreeWindow(std::shared_ptr<const std::string> facts,
+                                    ui::TreeOrigin origin);
+
     QList<QPointer<QWidget>> mainWindows_;
     QList<QPointer<TreeWindow>> treeWindows_;
 };

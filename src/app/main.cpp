@@ -9,6 +9,7 @@
 #include "ingest/cache_file.h"
 #include "korvantis_version.h"
 #include "store/log_files.h"
+#include "treeview/tree_text_scheme.h"
 #include "ui/viewer_settings.h"
 
 int main(int argc, char** argv) {
@@ -33,6 +34,8 @@ int main(int argc, char** argv) {
 
     // The web engine shares its GL context with the widgets.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Tree windows read their trees from the program's own scheme.
+    korvantis::TreeTextScheme::registerScheme();
     int qtArgc = static_cast<int>(options.qtArguments.size());
     options.qtArguments.push_back(nullptr);
     QApplication application(qtArgc, options.qtArguments.data());

@@ -86,19 +86,20 @@ bool EsloggerRecordReader::read(const element& root, ReceivedJsonView& out) {
     // Only the lower-case names are the kinds that make rows: another
     // spelling of one ("EXEC") is an other event, and must not pass for
     // the real kind in a type: term, the summary or the Other events tab.
-    if (upper && eventKindNamed(event_) >= 0) {
+    const int known = eventKindNamed(event_);
+    if (upper && known >= 0) {
         event_ += " (as \"";
         event_ += name;
         event_ += "\")";
     }
     out.event = event_;
+    const bool rowKind = !upper && known >= 0;
 
-    if (name == "exec" || name == "fork") {
+    if (rowKind && isProcessKind(static_cast<EventKind>(known))) {
         return readProcessMessage(name, kind.value, out);
     }
     const EsloggerProcess process(processObject);
-    if (name == "open" || name == "close" || name == "write" || name == "unlink" ||
-        name == "rename" || name == "create" || name == "link") {
+    if (rowKind) {
         object body;
         FileView& file = out.file.emplace();
         if (kind.value.get_object().get(body) || !pidOf(process, file.pid) ||

@@ -49,7 +49,7 @@ void describeRecord(const std::optional<ReceivedJsonView>& record, LineInfo& inf
         info.kind = LineKind::refused;
         return;
     }
-    info.kind = LineKind::other;
+    info.kind = LineKind::storedOnly;
     if (record->storedOnly && record->other) {
         info.kind = LineKind::otherRow;
         info.pid = record->other->pid;

@@ -25,7 +25,7 @@ enum class LineKind : std::uint8_t {
     process,          // process event with a process
     file,             // monitored file event with a file
     fileWithoutFile,  // error text ("Could not build file event from ...") in `side`
-    other,            // decoded, kept in lineRefs only
+    storedOnly,       // decoded, kept in lineRefs only: makes no row
     otherRow,         // another kind of eslogger message, listed as an other row
     tooLong,          // longer than kLongestLine: skipped unread (LineBatch::skipped)
 };

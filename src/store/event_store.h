@@ -68,11 +68,15 @@ class EventStore {
     const std::vector<SequenceGap>& sequenceGaps() const { return sequenceGaps_; }
     // How the runs of the eslogger process rows end, kept as rows arrive.
     const ProcessLifetimes& lifetimes() const { return lifetimes_; }
-    const std::string& jsonTreeRaw() const { return jsonTreeRaw_; }
+    const std::string& jsonTreeRaw() const { return *jsonTree_; }
+    // The same text, shared: a tree window reads it in place, without a
+    // copy, while the store moves on to the next tree.
+    std::shared_ptr<const std::string> sharedJsonTree() const { return jsonTree_; }
     // The facts of the tree's nodes (pid, ppid, path, descendants, place of
     // the line), in the order jsonTreeRaw lists the nodes; made by the same
     // build.
-    const std::string& jsonTreeFacts() const { return jsonTreeFacts_; }
+    const std::string& jsonTreeFacts() const { return *jsonTreeFacts_; }
+    std::shared_ptr<const std::string> sharedJsonTreeFacts() const { return jsonTreeFacts_; }
 
     // The logs lines were loaded from, in order, kept open; shared with
     // workers that read lines again while the store lives on.
@@ -105,8 +109,8 @@ class EventStore {
     void addLoadError(std::string_view name, std::string_view text);
     void append(FiledRows& rows);
     void setTree(std::string json, std::string facts) {
-        jsonTreeRaw_ = std::move(json);
-        jsonTreeFacts_ = std::move(facts);
+        jsonTree_ = std::make_shared<const std::string>(std::move(json));
+        jsonTreeFacts_ = std::make_shared<const std::string>(std::move(facts));
     }
 
   private:
@@ -120,8 +124,8 @@ class EventStore {
     PerKind<PreviewRows> rows_{
         {PreviewRows(RowKind::process), PreviewRows(RowKind::file), PreviewRows(RowKind::other)}};
     std::vector<SequenceGap> sequenceGaps_;
-    std::string jsonTreeRaw_;
-    std::string jsonTreeFacts_;
+    std::shared_ptr<const std::string> jsonTree_ = std::make_shared<const std::string>();
+    std::shared_ptr<const std::string> jsonTreeFacts_ = std::make_shared<const std::string>();
     std::shared_ptr<LogFiles> logFiles_;
     RowTexts rowTexts_;
     PerKind<RankedBits> isRowOf_;  // per kind: which stored lines made a row of it

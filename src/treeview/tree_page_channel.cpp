@@ -2,9 +2,7 @@
 
 #include <cmath>
 
-#include "store/event_store.h"
-#include "store/lifetime_text.h"
-#include "workspace/workspace.h"
+#include "treeview/tree_text_scheme.h"
 
 namespace korvantis {
 
@@ -12,19 +10,35 @@ const QString TreePageChannel::kName = QStringLiteral("treeWindow");
 
 TreePageChannel::TreePageChannel(QObject* parent) : QObject(parent) {}
 
-void TreePageChannel::setFacts(const QString& factsText) {
-    facts_ = factsText;
+TreePageChannel::~TreePageChannel() {
+    TreeTextScheme::withdraw(factsAddress_);
 }
 
-void TreePageChannel::setOrigin(ui::MainView* origin) {
+void TreePageChannel::setFacts(std::shared_ptr<const std::string> facts) {
+    TreeTextScheme::withdraw(factsAddress_);
+    factsAddress_.clear();
+    facts_ = std::move(facts);
+}
+
+QString TreePageChannel::factsAddress() {
+    if (!facts_ || facts_->empty()) {
+        return {};
+    }
+    if (factsAddress_.isEmpty()) {
+        factsAddress_ = TreeTextScheme::publish(facts_);
+    }
+    return factsAddress_.toString(QUrl::FullyEncoded);
+}
+
+void TreePageChannel::setOrigin(ui::TreeOrigin origin) {
     disconnect(originGone_);
     const bool could = canShowEvents();
-    origin_ = origin;
-    if (origin) {
+    origin_ = std::move(origin);
+    if (origin_.window) {
         // A widget announces its end before its QPointers are cleared, so
         // the reference is dropped here rather than read afterwards.
-        originGone_ = connect(origin, &QObject::destroyed, this, [this] {
-            origin_.clear();
+        originGone_ = connect(origin_.window, &QObject::destroyed, this, [this] {
+            origin_ = {};
             emit canShowEventsChanged();
         });
     }
@@ -35,18 +49,17 @@ void TreePageChannel::setOrigin(ui::MainView* origin) {
 
 // The page's numbers arrive as doubles; pids are whole and far below 2^53.
 void TreePageChannel::showEvents(double pid) {
-    if (origin_ && std::isfinite(pid) && pid == std::floor(pid)) {
-        origin_->showEventsOfProcessTree(static_cast<qint64>(pid));
+    if (canShowEvents() && origin_.showEvents && std::isfinite(pid) && pid == std::floor(pid)) {
+        origin_.showEvents(static_cast<qint64>(pid));
     }
 }
 
 QString TreePageChannel::lifetime(double place) const {
-    if (!origin_ || !std::isfinite(place) || place < 0 || place != std::floor(place)) {
+    if (!canShowEvents() || !origin_.lifetime || !std::isfinite(place) || place < 0 ||
+        place != std::floor(place)) {
         return {};
     }
-    const EventStore& store = origin_->workspace().store;
-    const auto row = store.rowOf(RowKind::process, LinePlace(static_cast<std::size_t>(place)));
-    return row ? QString::fromStdString(processLifetimeText(store, *row)) : QString();
+    return QString::fromStdString(origin_.lifetime(static_cast<std::size_t>(place)));
 }
 
 }  // namespace korvantis

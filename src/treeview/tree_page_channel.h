@@ -3,8 +3,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 
-#include "ui/main_view.h"
+#include <memory>
+#include <string>
+
+#include "ui/tree_request.h"
 
 namespace korvantis {
 
@@ -18,18 +22,19 @@ class TreePageChannel : public QObject {
 
   public:
     explicit TreePageChannel(QObject* parent = nullptr);
+    ~TreePageChannel() override;
 
     // The name under which the page finds this object.
     static const QString kName;
 
-    void setFacts(const QString& factsText);
-    void setOrigin(ui::MainView* origin);
-    ui::MainView* origin() const { return origin_.data(); }
+    void setFacts(std::shared_ptr<const std::string> facts);
+    void setOrigin(ui::TreeOrigin origin);
 
-    // The facts text (a JSON array, one entry per node); empty when the
-    // opener sent none.
-    Q_INVOKABLE QString facts() const { return facts_; }
-    bool canShowEvents() const { return !origin_.isNull(); }
+    // Where the page reads the facts text (a JSON array, one entry per
+    // node) from; empty when the opener sent none. The text itself does not
+    // go through the channel, which would copy it twice on this thread.
+    Q_INVOKABLE QString factsAddress();
+    bool canShowEvents() const { return !origin_.window.isNull(); }
     // Sets "tree:PID" as the origin window's filter and raises that window;
     // nothing once it is gone.
     Q_INVOKABLE void showEvents(double pid);
@@ -42,8 +47,9 @@ class TreePageChannel : public QObject {
     void canShowEventsChanged();
 
   private:
-    QString facts_;
-    QPointer<ui::MainView> origin_;
+    std::shared_ptr<const std::string> facts_;
+    QUrl factsAddress_;
+    ui::TreeOrigin origin_;
     QMetaObject::Connection originGone_;
 };
 

@@ -41,19 +41,23 @@ TreeWindow::~TreeWindow() {
     delete webView_;
 }
 
-void TreeWindow::setFacts(const QString& factsText) {
-    pageChannel_->setFacts(factsText);
+void TreeWindow::setFacts(std::shared_ptr<const std::string> facts) {
+    pageChannel_->setFacts(std::move(facts));
 }
 
-void TreeWindow::setOrigin(ui::MainView* origin) {
-    pageChannel_->setOrigin(origin);
+void TreeWindow::setOrigin(ui::TreeOrigin origin) {
+    pageChannel_->setOrigin(std::move(origin));
 }
 
 void TreeWindow::openUrl(const QString& urlText) {
-    const std::optional<std::string> json = readTreeUrl(urlText.toStdString());
+    std::optional<std::string> json = readTreeUrl(urlText.toStdString());
     if (json) {
-        data_->setD3Json(QString::fromStdString(*json));
+        openTree(std::make_shared<const std::string>(std::move(*json)));
     }
+}
+
+void TreeWindow::openTree(std::shared_ptr<const std::string> treeJson) {
+    data_->setTreeJson(std::move(treeJson));
 }
 
 }  // namespace korvantis

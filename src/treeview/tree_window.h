@@ -3,13 +3,15 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+#include <string>
+
+#include "ui/tree_request.h"
+
 class QWebChannel;
 
 namespace korvantis {
 
-namespace ui {
-class MainView;
-}
 class TreePageChannel;
 class WebView;
 class WebViewData;
@@ -26,13 +28,16 @@ class TreeWindow : public QWidget {
     explicit TreeWindow(QWidget* parent = nullptr);
     ~TreeWindow() override;
 
-    // Takes the tree carried by a tree URL text into `d3Json`. A text that
-    // does not carry base64 is ignored and the window keeps what it has.
+    // Takes the tree carried by a tree URL text (the form trees come in from
+    // outside). A text that does not carry base64 is ignored and the window
+    // keeps what it has.
     void openUrl(const QString& urlText);
+    // Shows `treeJson`, shared, not copied.
+    void openTree(std::shared_ptr<const std::string> treeJson);
 
     // The per-node facts of the tree and the main window that asked for it.
-    void setFacts(const QString& factsText);
-    void setOrigin(ui::MainView* origin);
+    void setFacts(std::shared_ptr<const std::string> facts);
+    void setOrigin(ui::TreeOrigin origin);
 
     WebViewData* data() const { return data_; }
     WebView* webView() const { return webView_; }

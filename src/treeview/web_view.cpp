@@ -18,7 +18,7 @@ WebView::WebView(WebViewData* data, QWidget* parent)
     if (data_) {
         connect(data_, &WebViewData::loadingChanged, this, &WebView::updateView);
         connect(data_, &WebViewData::urlChanged, this, &WebView::updateView);
-        connect(data_, &WebViewData::d3JsonChanged, this, &WebView::updateView);
+        connect(data_, &WebViewData::treeJsonChanged, this, &WebView::updateView);
     }
     updateView();
 }

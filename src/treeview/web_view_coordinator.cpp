@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "treeview/tree_text_scheme.h"
 #include "treeview/web_view_data.h"
 #include "ui/style.h"
 
@@ -18,18 +19,17 @@ const QString WebViewCoordinator::kLoadingErrorTitle = QStringLiteral("Loading E
 
 WebViewCoordinator::WebViewCoordinator(WebViewData* data, QObject* parent)
     : QObject(parent), data_(data), webView_(new QWebEngineView) {
+    TreeTextScheme::install();
     presenter_ = [this](const QString& title, const QString& text) {
         presentDefaultAlert(title, text);
     };
     connect(webView_->page(), &QWebEnginePage::loadingChanged, this,
             &WebViewCoordinator::onLoadingChanged);
-    if (data_) {
-        connect(data_, &WebViewData::d3JsonChanged, this, &WebViewCoordinator::prepareScript);
-    }
 }
 
 // The view may sit in a layout by now; deleting it takes it out again.
 WebViewCoordinator::~WebViewCoordinator() {
+    TreeTextScheme::withdraw(treeAddress_);
     delete webView_.data();
 }
 
@@ -113,28 +113,28 @@ void WebViewCoordinator::onLoadFailed(const QWebEngineLoadingInfo& info) {
     });
 }
 
-void WebViewCoordinator::prepareScript() {
-    scriptTree_ = data_ ? data_->d3Json() : QString();
-    script_ = initialLoadScript(scriptTree_);
-}
-
 void WebViewCoordinator::loadTreeIntoPage() {
     if (!webView_) {
         return;
-    }
-    const QString json = data_ ? data_->d3Json() : QString();
-    if (script_.isEmpty() || scriptTree_ != json) {
-        prepareScript();
     }
     // The page follows the window's palette, light or dark.
     const bool dark = !ui::isLightColor(webView_->palette().color(QPalette::Window));
     webView_->page()->runJavaScript(
         QStringLiteral("document.documentElement.classList.toggle('dark', %1);")
             .arg(dark ? QStringLiteral("true") : QStringLiteral("false")));
-    webView_->page()->runJavaScript(script_);
-    // A big tree's script is large; it is made again for a later navigation.
-    script_.clear();
-    scriptTree_.clear();
+    TreeTextScheme::withdraw(treeAddress_);
+    treeAddress_.clear();
+    const std::shared_ptr<const std::string> tree = data_ ? data_->treeJson() : nullptr;
+    if (!tree || tree->empty()) {
+        // Nothing to read: the page says there is no tree.
+        webView_->page()->runJavaScript(QStringLiteral("initialLoad('')"));
+        return;
+    }
+    // The page reads the text itself: the script carries only its address,
+    // and the text is the data's own, not a copy.
+    treeAddress_ = TreeTextScheme::publish(tree);
+    webView_->page()->runJavaScript(
+        QStringLiteral("loadTreeFrom('%1')").arg(treeAddress_.toString(QUrl::FullyEncoded)));
 }
 
 void WebViewCoordinator::showAlert(const QString& title, const QString& text) {
@@ -153,43 +153,6 @@ void WebViewCoordinator::presentDefaultAlert(const QString& title, const QString
     QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Ok, owner);
     box.setInformativeText(text);
     box.exec();
-}
-
-QString WebViewCoordinator::initialLoadScript(const QString& treeJson) {
-    return QStringLiteral("initialLoad('") + escapedForScriptString(treeJson) +
-           QStringLiteral("')");
-}
-
-QString WebViewCoordinator::escapedForScriptString(const QString& text) {
-    static constexpr char16_t kHex[] = u"0123456789abcdef";
-    const qsizetype n = text.size();
-    const QChar* in = text.constData();
-    qsizetype escapes = 0;
-    auto plain = [](char16_t c) {
-        return c >= 0x20 && c <= 0x7e && c != u'\'' && c != u'"' && c != u'\\' && c != u'<' &&
-               c != u'>' && c != u'/';
-    };
-    for (qsizetype i = 0; i < n; ++i) {
-        if (!plain(in[i].unicode())) {
-            ++escapes;
-        }
-    }
-    QString out(n + escapes * 5, Qt::Uninitialized);
-    QChar* o = out.data();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = in[i].unicode();
-        if (plain(c)) {
-            *o++ = QChar(c);
-            continue;
-        }
-        *o++ = QLatin1Char('\\');
-        *o++ = QLatin1Char('u');
-        *o++ = QChar(kHex[(c >> 12) & 0xf]);
-        *o++ = QChar(kHex[(c >> 8) & 0xf]);
-        *o++ = QChar(kHex[(c >> 4) & 0xf]);
-        *o++ = QChar(kHex[c & 0xf]);
-    }
-    return out;
 }
 
 }  // namespace korvantis

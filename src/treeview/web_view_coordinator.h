@@ -15,7 +15,8 @@ class QWebEngineLoadingInfo;
 namespace korvantis {
 
 // Drives one web view for a tree window: loads the page once per distinct
-// `url`, hands the page the tree JSON after every finished navigation, keeps
+// `url`, hands the page the address of the tree JSON after every finished
+// navigation (the page fetches the text itself), keeps
 // `loading` up to date and reports failed navigations in an alert. Every state
 // change caused by the web engine is deferred to the event loop, so it happens
 // after the engine's callback has returned.
@@ -41,8 +42,8 @@ class WebViewCoordinator : public QObject {
     // schedule its load (unless empty) and write it back into `data.url`.
     void update(const QUrl& wanted);
 
-    // Calls the page's initialLoad with the current tree JSON; the result and
-    // any script error are ignored.
+    // Publishes the current tree JSON and has the page load it from there;
+    // the result and any script error are ignored.
     void loadTreeIntoPage();
 
     // Presents the alert, then prints "title: text" on its own line.
@@ -52,14 +53,6 @@ class WebViewCoordinator : public QObject {
     // warning message box.
     void setAlertPresenter(AlertPresenter presenter);
 
-    // The script that hands `treeJson` to the page.
-    static QString initialLoadScript(const QString& treeJson);
-    // `text` as the body of a script string literal that evaluates to exactly
-    // `text`: printable ASCII stays, except the quotes, the backslash and
-    // < > /, which like every other UTF-16 code unit become \uXXXX. Nothing in
-    // it can end the literal, a <script> element, or a line.
-    static QString escapedForScriptString(const QString& text);
-
     // Titles of the two failure alerts.
     static const QString kNavigationErrorTitle;
     static const QString kLoadingErrorTitle;
@@ -68,7 +61,6 @@ class WebViewCoordinator : public QObject {
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void onLoadFailed(const QWebEngineLoadingInfo& info);
     void presentDefaultAlert(const QString& title, const QString& text);
-    void prepareScript();
     template <typename F>
     void later(F&& task);
 
@@ -77,10 +69,8 @@ class WebViewCoordinator : public QObject {
     QPointer<QWebEngineView> webView_;
     QUrl loadedUrl_;
     AlertPresenter presenter_;
-    // The script for the current tree, made as soon as the tree arrives (while
-    // the page is still loading) and released once handed over.
-    QString script_;
-    QString scriptTree_;
+    // Where the page last found its tree; served while this view lives.
+    QUrl treeAddress_;
 };
 
 }  // namespace korvantis

@@ -35,12 +35,12 @@ void WebViewData::setUrl(const QUrl& value) {
     emit urlChanged();
 }
 
-void WebViewData::setD3Json(const QString& value) {
-    if (d3Json_ == value) {
+void WebViewData::setTreeJson(std::shared_ptr<const std::string> value) {
+    if (treeJson_ == value || (treeJson_ && value && *treeJson_ == *value)) {
         return;
     }
-    d3Json_ = value;
-    emit d3JsonChanged();
+    treeJson_ = std::move(value);
+    emit treeJsonChanged();
 }
 
 }  // namespace korvantis

@@ -4,10 +4,14 @@
 #include <QString>
 #include <QUrl>
 
+#include <memory>
+#include <string>
+
 namespace korvantis {
 
 // The observable state of one tree window: whether a navigation is under way,
-// which page the web view is to show, and the tree JSON handed to that page.
+// which page the web view is to show, and the tree JSON handed to that page
+// (shared, never copied: the store's own text).
 // Every setter announces a real change through its signal; assigning the value
 // already held announces nothing, so the web view's update step (which writes
 // `url` back) cannot feed itself.
@@ -15,7 +19,6 @@ class WebViewData : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool loading READ loading WRITE setLoading NOTIFY loadingChanged)
     Q_PROPERTY(QUrl url READ url WRITE setUrl NOTIFY urlChanged)
-    Q_PROPERTY(QString d3Json READ d3Json WRITE setD3Json NOTIFY d3JsonChanged)
 
   public:
     // Starts with `url` set to the tree page, or empty when the program was
@@ -27,21 +30,23 @@ class WebViewData : public QObject {
 
     bool loading() const { return loading_; }
     const QUrl& url() const { return url_; }
-    const QString& d3Json() const { return d3Json_; }
+    // None until a tree arrives.
+    const std::shared_ptr<const std::string>& treeJson() const { return treeJson_; }
 
     void setLoading(bool value);
     void setUrl(const QUrl& value);
-    void setD3Json(const QString& value);
+    // A text equal to the one held is no change.
+    void setTreeJson(std::shared_ptr<const std::string> value);
 
   signals:
     void loadingChanged();
     void urlChanged();
-    void d3JsonChanged();
+    void treeJsonChanged();
 
   private:
     bool loading_ = false;
     QUrl url_;
-    QString d3Json_;
+    std::shared_ptr<const std::string> treeJson_;
 };
 
 }  // namespace korvantis

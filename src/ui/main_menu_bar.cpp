@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QKeySequence>
+#include <QLayout>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
@@ -44,6 +45,7 @@ MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
     addFileMenu(view);
     addViewMenu(view);
     addHelpMenu(view);
+    view.layout()->setMenuBar(this);
 }
 
 void MainMenuBar::addFileMenu(MainView& view) {

@@ -18,6 +18,8 @@ class MainView;
 class MainMenuBar : public QMenuBar {
     Q_OBJECT
   public:
+    // Puts itself above `view`'s strips, as its child; its actions reach the
+    // view's parts.
     explicit MainMenuBar(MainView& view);
 
     QMenu* fileMenu() const { return file_; }

@@ -9,12 +9,12 @@
 
 #include "query/query_edit.h"
 #include "query/trace_summary.h"
+#include "store/lifetime_text.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
-#include "ui/main_menu_bar.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
 #include "ui/summary_window.h"
@@ -36,7 +36,8 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     // Tree windows learn which main window opened them.
     TreeOpener openTreeFromHere = [this, openTree = std::move(openTree)](TreeRequest request) {
         if (openTree) {
-            request.origin = this;
+            request.origin = {this, [this](qint64 pid) { showEventsOfProcessTree(pid); },
+                              [this](std::size_t place) { return lifetimeAt(place); }};
             openTree(request);
         }
     };
@@ -53,7 +54,8 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     followStore();
 }
 
-// The strips stacked above the tabs, and the menu bar.
+// The strips stacked above the tabs; a menu bar goes above them when the
+// window's maker puts one there.
 void MainView::arrange() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -75,9 +77,6 @@ void MainView::arrange() {
     timeline_ = new TimelineStrip(lists, this);
     layout->addWidget(timeline_);
     layout->addWidget(tabs_, 1);
-    // Its actions reach the views above.
-    menuBar_ = new MainMenuBar(*this);
-    layout->setMenuBar(menuBar_);
 }
 
 // What edits the filter field: the timeline's range and the rows' menus.
@@ -219,6 +218,12 @@ MainView::~MainView() {
 
 Workspace& MainView::workspace() {
     return *workspace_;
+}
+
+std::string MainView::lifetimeAt(std::size_t place) const {
+    const EventStore& store = workspace_->store;
+    const auto row = store.rowOf(RowKind::process, LinePlace(place));
+    return row ? processLifetimeText(store, *row) : std::string();
 }
 
 void MainView::showEventsOfProcessTree(qint64 pid) {

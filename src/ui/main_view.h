@@ -23,15 +23,13 @@ class StoreNotifier;
 class TopBarView;
 class EventPanel;
 class FilterBar;
-class MainMenuBar;
 class LostMessagesStrip;
 class TimelineStrip;
 class SummaryWindow;
 
 // The content of a main window: owns the window's event store and arranges
-// the menu bar, the top bar and the event panels, one per kind of row. Window-wide keys: the
-// menu bar's (Ctrl+O imports, Ctrl+E exports the current tab's shown rows,
-// Ctrl+N asks for a new main window, Ctrl+W closes it, Ctrl+Q quits),
+// the top bar and the event panels, one per kind of row; a MainMenuBar made
+// on it puts itself above them. Window-wide keys besides the menu bar's:
 // Ctrl+L and Ctrl+R switch the legend and the error list, Ctrl+Tab and
 // Ctrl+Shift+Tab move between the tabs, Ctrl+F goes to the filter field, Esc
 // cancels the loads while one runs. Its window's title names the loaded logs.
@@ -45,7 +43,6 @@ class MainView : public QWidget {
     Workspace& workspace();
 
     StoreNotifier& notifier() const { return *notifier_; }
-    MainMenuBar* mainMenuBar() const { return menuBar_; }
     TopBarView* topBar() const { return topBar_; }
     FilterBar* filterBar() const { return filterBar_; }
     TimelineStrip* timeline() const { return timeline_; }
@@ -79,6 +76,9 @@ class MainView : public QWidget {
     void newWindowRequested();
 
   private:
+    // What the window knows of the run of the process whose line has `place`
+    // among its lines: its facts card's words; empty when no process row.
+    std::string lifetimeAt(std::size_t place) const;
     void arrange();
     void connectFilter();
     void addShortcuts();
@@ -94,7 +94,6 @@ class MainView : public QWidget {
     // loads run in the order asked, and none runs once the window is gone.
     std::unique_ptr<Workspace> workspace_;
     StoreNotifier* notifier_ = nullptr;
-    MainMenuBar* menuBar_ = nullptr;
     TopBarView* topBar_ = nullptr;
     FilterBar* filterBar_ = nullptr;
     TimelineStrip* timeline_ = nullptr;

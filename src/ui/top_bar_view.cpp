@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "tree/tree_url.h"
 #include "ui/load_progress_view.h"
 #include "ui/style.h"
 
@@ -112,10 +111,7 @@ void TopBarView::toggleErrors() {
 
 void TopBarView::openTree() {
     if (openTree_) {
-        // The exact text: a QUrl would lower-case and reject parts of the payload.
-        openTree_({QString::fromStdString(makeTreeUrlText(workspace_.store.jsonTreeRaw())),
-                   QString::fromStdString(workspace_.store.jsonTreeFacts()),
-                   {}});
+        openTree_({workspace_.store.sharedJsonTree(), workspace_.store.sharedJsonTreeFacts(), {}});
     }
 }
 

@@ -2,22 +2,34 @@
 
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
+#include <cstddef>
 #include <functional>
+#include <memory>
+#include <string>
 
 namespace korvantis::ui {
 
-class MainView;
+// The main window that asked for a tree, as its tree window reaches it: the
+// two calls are made only while `window` lives.
+struct TreeOrigin {
+    QPointer<QWidget> window;
+    // Shows the events of the process tree under `pid` there.
+    std::function<void(qint64 pid)> showEvents;
+    // What that window knows of the run of the process whose line has
+    // `place` among its lines, as its facts card says it; empty for none.
+    std::function<std::string(std::size_t place)> lifetime;
+};
 
-// What a main window hands to a new tree window. The URL text is handed on
-// exactly as made ("KorvantisTree://" + base64); it is never parsed as a
-// QUrl, which would lower-case and reject parts of the payload.
+// What a main window hands to a new tree window.
 struct TreeRequest {
-    QString urlText;
-    // Per-node facts of the same tree, in its node order (see tree_facts.h).
-    QString factsText;
-    // The main window that asked; the tree window leads back to it while it lives.
-    QPointer<MainView> origin;
+    // The tree JSON, shared with the store that made it, never copied.
+    std::shared_ptr<const std::string> treeJson;
+    // Per-node facts of the same tree, in its node order (see tree_facts.h),
+    // shared the same way.
+    std::shared_ptr<const std::string> facts;
+    TreeOrigin origin;
 };
 
 // Opens a tree window for a request.

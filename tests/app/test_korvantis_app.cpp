@@ -208,9 +208,9 @@ void KorvantisAppTest::treeUrlTextsOpenTheirOwnWindows() {
     TreeWindow* bad = app.openTreeWindow(u"KorvantisTree://not base64!"_s);
     QCOMPARE(app.treeWindows(), (QList<TreeWindow*>{good, bad}));
     QVERIFY(waitForTree(good));
-    QCOMPARE(good->data()->d3Json(), tree);
+    QCOMPARE(QString::fromStdString(*good->data()->treeJson()), tree);
     QVERIFY(waitForTree(bad));
-    QVERIFY(bad->data()->d3Json().isEmpty());
+    QVERIFY(!bad->data()->treeJson());
 
     // A closed tree window is released with its page and data.
     QPointer<TreeWindow> closed = good;

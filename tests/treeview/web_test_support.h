@@ -16,6 +16,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "treeview/tree_text_scheme.h"
+
 namespace korvantis::test {
 
 // Must run before the QApplication is made. The engine's sandbox cannot run as
@@ -29,6 +31,12 @@ inline void prepareWebEngine() {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     }
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    TreeTextScheme::registerScheme();
+}
+
+// `text` as the shared tree JSON a tree window shows.
+inline std::shared_ptr<const std::string> treeText(const QString& text) {
+    return std::make_shared<const std::string>(text.toStdString());
 }
 
 // Runs `script` in the page and waits for its value (an invalid QVariant when
@@ -89,6 +97,10 @@ struct PageTasks {
     QString perStep;
     int nodes = 0;
     double searchMs = 0;
+    // After the search: the nodes in the picture, and the elements on the page
+    // (only those near the view are made).
+    int drawnAtSearch = 0;
+    int elementsAtSearch = 0;
 };
 
 // Hands the tree page the tree JSON `tree` (a script expression) while the
@@ -133,6 +145,8 @@ inline PageTasks runLargeTree(QWebEnginePage* page, const QString& tree, const Q
     }
     drawn("search");
     tasks.searchMs = evalJs(page, QStringLiteral("__korvantis.lastSearchMs")).toDouble();
+    tasks.drawnAtSearch = evalJs(page, QStringLiteral("__korvantis.drawn")).toInt();
+    tasks.elementsAtSearch = evalJs(page, QStringLiteral("d3.selectAll('.node').size()")).toInt();
     if (tasks.failed.isEmpty() && !evalJs(page, current).toBool()) {
         tasks.failed = QStringLiteral("the match is not drawn");
     }

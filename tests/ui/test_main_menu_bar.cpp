@@ -36,8 +36,7 @@ class MainMenuBarTest : public QObject {
   private slots:
     void menusHoldTheirActionsAndKeys() {
         MainView view([](const TreeRequest&) {});
-        MainMenuBar* bar = view.mainMenuBar();
-        QVERIFY(bar);
+        auto* bar = new MainMenuBar(view);
         QCOMPARE(bar->fileMenu()->title(), u"File"_s);
         QCOMPARE(bar->viewMenu()->title(), u"View"_s);
         QCOMPARE(bar->helpMenu()->title(), u"Help"_s);
@@ -83,7 +82,7 @@ class MainMenuBarTest : public QObject {
     // actions show and hide them there.
     void viewColumnsFollowTheListInFront() {
         MainView view([](const TreeRequest&) {});
-        QMenu* columns = actionNamed(view.mainMenuBar()->viewMenu(), "Columns")->menu();
+        QMenu* columns = actionNamed((new MainMenuBar(view))->viewMenu(), "Columns")->menu();
         QVERIFY(columns);
         for (EventPanel* panel : {view.processPanel(), view.filePanel()}) {
             view.tabs()->setCurrentWidget(panel);
@@ -115,7 +114,7 @@ class MainMenuBarTest : public QObject {
         {
             ShownWindow w;
             w.activate();
-            QMenu* timeMenu = actionNamed(w.view.mainMenuBar()->viewMenu(), "Time Display")->menu();
+            QMenu* timeMenu = actionNamed(w.menus->viewMenu(), "Time Display")->menu();
             QVERIFY(timeMenu);
             QCOMPARE(texts(timeMenu), displays);
             QMenu* header = w.view.processPanel()->preview()->columnsMenu();
@@ -126,7 +125,7 @@ class MainMenuBarTest : public QObject {
             QVERIFY(actionNamed(header, "As recorded")->isChecked());
             delete header;
 
-            QAction* timeline = w.view.mainMenuBar()->timelineAction();
+            QAction* timeline = w.menus->timelineAction();
             QVERIFY(timeline->isChecked() && w.view.timeline()->isVisible());
             QTest::keyClick(&w.view, Qt::Key_T, Qt::ControlModifier);
             QVERIFY(!timeline->isChecked() && !w.view.timeline()->isVisible());
@@ -134,7 +133,7 @@ class MainMenuBarTest : public QObject {
         {
             ShownWindow w;
             w.activate();
-            QVERIFY(!w.view.mainMenuBar()->timelineAction()->isChecked());
+            QVERIFY(!w.menus->timelineAction()->isChecked());
             QVERIFY(!w.view.timeline()->isVisible());
             QTest::keyClick(&w.view, Qt::Key_T, Qt::ControlModifier);
             QVERIFY(w.view.timeline()->isVisible());
@@ -173,7 +172,7 @@ class MainMenuBarTest : public QObject {
 
     void helpDialogs() {
         ShownWindow w;
-        MainMenuBar* bar = w.view.mainMenuBar();
+        MainMenuBar* bar = w.menus;
         bar->aboutAction()->trigger();
         TRY_VERIFY(bar->aboutBox() && bar->aboutBox()->isVisible());
         QCOMPARE(bar->aboutBox()->windowTitle(), u"About Korvantis"_s);

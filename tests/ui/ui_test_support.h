@@ -28,6 +28,7 @@
 #include "ui/filter_bar.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
+#include "ui/main_menu_bar.h"
 #include "ui/main_view.h"
 #include "ui/selectable_text.h"
 #include "ui/style.h"
@@ -107,6 +108,7 @@ inline QAction* actionNamed(QMenu* menu, const QString& text) {
 // A main window on screen, wide enough for every default column.
 struct ShownWindow {
     MainView view{[](const TreeRequest&) {}};
+    MainMenuBar* menus = new MainMenuBar(view);  // the view's child
     explicit ShownWindow(int width = 1500, int height = 900) {
         view.resize(width, height);
         view.show();

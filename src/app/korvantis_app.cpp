@@ -47,6 +47,7 @@ QWidget* KorvantisApp::openMainWindow() {
         openTreeWindow(request.urlText, request.factsText, request.origin);
     });
     window->setAttribute(Qt::WA_DeleteOnClose);
+    window->workspace().loader.setIndexCache(indexCache_);
     connect(window, &ui::MainView::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->resize(1200, 800);
     mainWindows_.removeAll(nullptr);

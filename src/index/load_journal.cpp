@@ -145,16 +145,22 @@ LoadJournal::LoadJournal(std::uint64_t firstLine, const std::string& folder)
       errorMessages_(folder),
       gaps_(folder) {}
 
-std::uint32_t LoadJournal::textId(std::unordered_map<const char*, std::uint32_t>& ids,
-                                  SpillBuffer& texts, std::string_view text) {
+std::uint32_t LoadJournal::textId(TextIds& ids, SpillBuffer& texts, std::string_view text) {
     // Stored texts are kept once each: their places tell them apart.
-    const auto [it, added] = ids.try_emplace(text.data(), static_cast<std::uint32_t>(ids.size()));
+    auto& recent =
+        ids.recent[(reinterpret_cast<std::uintptr_t>(text.data()) >> 3) % ids.recent.size()];
+    if (recent.first == text.data() && text.data() != nullptr) {
+        return recent.second;
+    }
+    const auto [id, added] = ids.all.insert(reinterpret_cast<std::uintptr_t>(text.data()),
+                                            static_cast<std::uint32_t>(ids.all.size()));
     if (added) {
         const auto length = static_cast<std::uint32_t>(text.size());
         texts.append(std::string_view(reinterpret_cast<const char*>(&length), 4));
         texts.append(text);
     }
-    return it->second;
+    recent = {text.data(), id};
+    return id;
 }
 
 void LoadJournal::add(const FiledRows& rows) {

@@ -1,14 +1,16 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "index/spill_buffer.h"
 #include "store/filed_rows.h"
+#include "store/linear_probing_table.h"
 #include "store/sequence_gap.h"
 
 namespace korvantis {
@@ -43,8 +45,15 @@ class LoadJournal {
     bool write(IndexWriter& writer, const JournalEnd& end, std::string* whyNot);
 
   private:
-    std::uint32_t textId(std::unordered_map<const char*, std::uint32_t>& ids, SpillBuffer& texts,
-                         std::string_view text);
+    // The ids of one kind of stored text, by where the text is stored; a
+    // small table of the latest in front of the whole one, since a log names
+    // the same few paths over and over and a look-up in a large table misses
+    // the processor's caches.
+    struct TextIds {
+        LinearProbingTable<std::uintptr_t, std::uint32_t> all;
+        std::array<std::pair<const char*, std::uint32_t>, 4096> recent{};
+    };
+    std::uint32_t textId(TextIds& ids, SpillBuffer& texts, std::string_view text);
 
     std::uint64_t firstLine_;
     std::uint64_t storedLines_ = 0;
@@ -56,8 +65,8 @@ class LoadJournal {
     SpillBuffer errors_;
     SpillBuffer errorMessages_;
     SpillBuffer gaps_;
-    std::unordered_map<const char*, std::uint32_t> pathIds_;
-    std::unordered_map<const char*, std::uint32_t> factIds_;
+    TextIds pathIds_;
+    TextIds factIds_;
 };
 
 // A journal read back from an index, checked whole before any row of it is

@@ -403,13 +403,16 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
             }
             fromIndex_ = true;
             replay(*journal, figures);
-            if (match == IdentityMatch::same) {
-                journal_.reset();
-                return nullptr;
-            }
+            // Where a follow, or the tail, reads on.
             textEnd_ = journal->end().textEnd;
             sequenceGaps_ = SequenceGapCounter(journal->counterGaps(), journal->end().lastSequence);
+            if (match == IdentityMatch::same) {
+                return nullptr;
+            }
             auto tail = StreamReader::resume(fd, textEnd_, "\n", kReaderChunk);
+            if (tail && options_.holdPartialLine) {
+                tail->holdPartialLine();
+            }
             reader->close();
             return tail;
         }

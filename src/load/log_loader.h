@@ -113,6 +113,7 @@ class LogLoader {
     // Where the loads started from now on read and write the logs'
     // indexes; none (nullptr, the default): logs are loaded, never indexed.
     void setIndexCache(std::shared_ptr<IndexCache> cache) { index_ = std::move(cache); }
+    const std::shared_ptr<IndexCache>& indexCache() const { return index_; }
 
   private:
     std::shared_ptr<const RuleSet> rules_;

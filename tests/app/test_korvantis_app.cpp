@@ -2,6 +2,7 @@
 // logs, more by Ctrl+N), and the tree windows opened by the Tree button or by
 // tree URL texts, each drawing the tree it was handed.
 
+#include <QAction>
 #include <QDir>
 #include <QImage>
 #include <QJsonDocument>
@@ -474,6 +475,18 @@ void KorvantisAppTest::aLogOpenedAgainComesFromItsIndex() {
         return false;
     };
     QTRY_VERIFY(told());
+
+    // File > Forget Cached Indexes removes the index made anew; the rows stay.
+    const std::string index = cache->pathFor(*realPath);
+    QVERIFY(std::filesystem::exists(index));
+    QAction* forget = nullptr;
+    for (QAction* action : damaged->findChildren<QAction*>()) {
+        forget = action->text() == u"Forget Cached Indexes"_s ? action : forget;
+    }
+    QVERIFY(forget);
+    forget->trigger();
+    QVERIFY(!std::filesystem::exists(index));
+    QCOMPARE(rowsOf(damaged), rowsOf(first));
 }
 
 KORVANTIS_WEB_TEST_MAIN(KorvantisAppTest)

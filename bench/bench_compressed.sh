@@ -37,7 +37,7 @@ mkdir -p "$XDG_CACHE_HOME"
 best_load() {
     local best="" line secs rss disk most pid
     for _ in $(seq 1 "$RUNS"); do
-        "$INSPECT" "$1" > "$TMP/out" &
+        "$INSPECT" --no-index "$1" > "$TMP/out" &
         pid=$!
         most=0
         while kill -0 $pid 2> /dev/null; do

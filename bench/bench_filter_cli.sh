@@ -53,9 +53,9 @@ best_of() {
     echo "$best $bestCpu"
 }
 
-read -r load loadCpu <<< "$(best_of "$INSPECT" "$LOG")"
-read -r filtered filteredCpu <<< "$(best_of "$INSPECT" --filter "$QUERY" --export "$EXPORT" "$LOG")"
-rows=$("$INSPECT" --filter "$QUERY" --export "$EXPORT" "$LOG" | wc -l)
+read -r load loadCpu <<< "$(best_of "$INSPECT" --no-index "$LOG")"
+read -r filtered filteredCpu <<< "$(best_of "$INSPECT" --no-index --filter "$QUERY" --export "$EXPORT" "$LOG")"
+rows=$("$INSPECT" --no-index --filter "$QUERY" --export "$EXPORT" "$LOG" | wc -l)
 echo "load alone: $load s wall, $loadCpu s CPU"
 echo "--filter '$QUERY' --export $EXPORT: $filtered s wall, $filteredCpu s CPU ($rows output lines)"
 awk -v l="$load" -v f="$filtered" -v lc="$loadCpu" -v fc="$filteredCpu" 'BEGIN {

@@ -49,7 +49,7 @@ for run in $(seq 1 "$RUNS"); do
     # CPU seconds (user + system, both threads of the load) tell how much
     # work was done when a busy machine makes the wall time say little.
     TIMEFORMAT='%U %S'
-    cpu=$( { time "$INSPECT" "$LOG" > "${TMPDIR:-/tmp}/bench_load.$$"; } 2>&1 )
+    cpu=$( { time "$INSPECT" --no-index "$LOG" > "${TMPDIR:-/tmp}/bench_load.$$"; } 2>&1 )
     out=$(cat "${TMPDIR:-/tmp}/bench_load.$$")
     rm -f "${TMPDIR:-/tmp}/bench_load.$$"
     secs=$(awk -F': ' '/^elapsed seconds/ { print $2 }' <<< "$out")

@@ -50,6 +50,7 @@ QWidget* KorvantisApp::openMainWindow() {
         new ui::MainView([this](const ui::TreeRequest& request) { (void)openTreeWindow(request); });
     new ui::MainMenuBar(*window);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    window->workspace().loader.setIndexCache(indexCache_);
     connect(window, &ui::MainView::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->resize(1200, 800);
     mainWindows_.removeAll(nullptr);

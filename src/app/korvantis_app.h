@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 namespace korvantis {
 
 class TreeWindow;
+class IndexCache;
 
 // The application: opens the main window at start and a new "Viewer" window
 // for every tree URL text handed to its tree opener. Windows delete themselves
@@ -51,6 +53,10 @@ class KorvantisApp : public QObject {
 
     // The windows still open, oldest first.
     QList<QWidget*> mainWindows() const;
+    // Where the main windows opened from now on read and write the indexes
+    // of the logs they load; none by default (nullptr): logs are loaded,
+    // never indexed.
+    void setIndexCache(std::shared_ptr<IndexCache> cache) { indexCache_ = std::move(cache); }
     QList<TreeWindow*> treeWindows() const;
 
   signals:
@@ -61,6 +67,7 @@ class KorvantisApp : public QObject {
     TreeWindow* openEmptyTreeWindow(std::shared_ptr<const std::string> facts,
                                     ui::TreeOrigin origin);
 
+    std::shared_ptr<IndexCache> indexCache_;
     QList<QPointer<QWidget>> mainWindows_;
     QList<QPointer<TreeWindow>> treeWindows_;
 };

@@ -1,11 +1,13 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/korvantis_app.h"
 #include "app/viewer_options.h"
+#include "index/index_cache.h"
 #include "ingest/cache_file.h"
 #include "korvantis_version.h"
 #include "store/log_files.h"
@@ -46,9 +48,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral(KORVANTIS_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("korvantis"));
 
-    // Spools left by instances that crashed go now.
-    korvantis::CacheFile::removeStale();
     korvantis::KorvantisApp app;
+    // Spools left by instances that crashed go now; with --no-index the
+    // cache is not even looked at.
+    if (!options.noIndex) {
+        korvantis::CacheFile::removeStale();
+        if (std::string folder = korvantis::IndexCache::defaultFolder(true); !folder.empty()) {
+            app.setIndexCache(std::make_shared<korvantis::IndexCache>(std::move(folder)));
+        }
+    }
     // korvantis [LOG...]: each LOG is loaded in order, as an import would.
     // Named by argv's own bytes: a name that is not valid UTF-8 would not
     // survive QString.

@@ -19,6 +19,8 @@ constexpr ViewerFlag kViewerFlags[] = {
     {"--help", "-h", &ViewerOptions::help, "print this help and exit"},
     {"--version", "", &ViewerOptions::version, "print the name and version and exit"},
     {"--follow", "", &ViewerOptions::follow, "follow the logs: load lines appended to them"},
+    {"--no-index", "", &ViewerOptions::noIndex,
+     "read, write and make nothing in the index cache: every log is loaded afresh"},
 };
 
 // Qt's own options (QGuiApplication and QApplication), with one dash or two,

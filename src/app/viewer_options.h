@@ -10,7 +10,8 @@ namespace korvantis {
 struct ViewerOptions {
     bool help = false;
     bool version = false;
-    bool follow = false;  // the first window starts with Follow on
+    bool follow = false;   // the first window starts with Follow on
+    bool noIndex = false;  // nothing read from, written to or made in the index cache
     // The logs to load, in order.
     std::vector<std::string> logs;
     // The program name and Qt's own options, for QApplication, which reads

@@ -122,13 +122,17 @@ IndexCache::Lookup IndexCache::find(std::string_view realPath, bool use) const {
 }
 
 bool IndexCache::indexingOff(std::string_view realPath) const {
+    const std::lock_guard lock(offMutex_);
     return off_.find(realPath) != off_.end();
 }
 
 bool IndexCache::save(std::string_view realPath, const LogIdentity& identity,
                       const std::function<void(IndexWriter&)>& sections, std::string* notice) {
     auto failed = [&](const std::string& why) {
-        off_.emplace(realPath);
+        {
+            const std::lock_guard lock(offMutex_);
+            off_.emplace(realPath);
+        }
         tell(notice, "Indexing is off for " + std::string(realPath) +
                          ": its index cannot be written in " + folder_ + ": " + why);
         return false;

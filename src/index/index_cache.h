@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -75,6 +76,9 @@ class IndexCache {
 
   private:
     std::string folder_;
+    // The logs indexing is off for; the loads of several windows share
+    // one cache, each on its own thread.
+    mutable std::mutex offMutex_;
     std::set<std::string, std::less<>> off_;
     std::optional<std::uint64_t> cap_;
 };

@@ -22,6 +22,13 @@ class IndexWriter {
     void append(std::string_view bytes);
     void appendU64(std::uint64_t value);
     void endSection();
+    // Whatever comes, the file is not to be finished: what it was to hold
+    // could not be had (`why`).
+    void fail(std::string why) {
+        if (failure_.empty()) {
+            failure_ = std::move(why);
+        }
+    }
 
     // The table, then the header with the log's identity; false when the
     // sections were ill-formed or a write failed, and then `*whyNot` says

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "index/index_cache.h"
 #include "ingest/cache_file.h"
 #include "ingest/json_text.h"
 #include "inspect/checked_output.h"
@@ -219,6 +220,11 @@ Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
     });
     Loaded loaded;
     for (const korvantis::LoadOutcome& outcome : workspace.loader.outcomes()) {
+        // Told, but no failure: the log was loaded all the same.
+        if (!outcome.indexNotice.empty()) {
+            std::cerr << "korvantis-inspect: " << korvantis::terminalText(outcome.indexNotice)
+                      << "\n";
+        }
         if (!outcome.opened) {
             // The reason, after "Could not open NAME: ".
             const std::size_t colon = outcome.openFailure.find(": ");
@@ -373,6 +379,13 @@ int main(int argc, char** argv) {
     korvantis::TaskQueue tasks;
     korvantis::Workspace workspace(tasks.poster());
     workspace.loader.setRules(rules);
+    // Logs fetched from a server are files of the moment: not indexed.
+    if (!options.noIndex && !options.fromClickHouse) {
+        if (std::string folder = korvantis::IndexCache::defaultFolder(true); !folder.empty()) {
+            workspace.loader.setIndexCache(
+                std::make_shared<korvantis::IndexCache>(std::move(folder)));
+        }
+    }
     // What a query finds is loaded as the logs it was sent from, as it comes.
     korvantis::ClickHouseFeedRun feed;
     if (options.fromClickHouse) {

@@ -15,6 +15,9 @@
 #include <system_error>
 #include <utility>
 
+#include "index/index_cache.h"
+#include "index/load_journal.h"
+#include "ingest/path_name.h"
 #include "ingest/received_json.h"
 #include "ingest/stream_reader.h"
 #include "ingest/utf8_text.h"
@@ -275,6 +278,9 @@ void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
         rows.firstLine = handedLines_ + 1;
         std::swap(*handed, rows);
         swapped = true;
+        if (journal_) {
+            journal_->add(*handed);  // before the store's thread may take it
+        }
         post_([sink = sink_, handed, figures] { sink.rows(handed, figures); });
     } catch (...) {
         // Not handed over: the rows stay for another try, and the batch out
@@ -286,6 +292,9 @@ void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
             std::lock_guard lock(mutex_);
             --batchesOut_;
         }
+        // The index may hold part of the batch, or all of it twice after
+        // another try: this load writes none.
+        journal_.reset();
         throw;
     }
     handedLines_ = figures.lines;
@@ -346,8 +355,16 @@ void LoadJob::run() {
             } else {
                 textEnd_ = reader->textStart();
             }
-            readLog(*reader, figures);
-            reader->close();
+            if (!options_.from && options_.index) {
+                reader = readIndex(std::move(reader), figures);
+            }
+            if (reader) {
+                readLog(*reader, figures);
+                if (journal_ && !cancelled_.load() && stopped_.empty()) {
+                    saveIndex(reader->fileDescriptor(), figures);
+                }
+                reader->close();
+            }
         }
     } catch (const std::exception& e) {
         // Out of memory, no thread could be started, or the like.
@@ -429,6 +446,131 @@ void LoadJob::postEnd() {
             return;
         }
     }
+}
+
+std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> reader,
+                                                 LoadFigures& figures) {
+    IndexCache& cache = *options_.index;
+    // Rule hits are not kept in an index; a compressed log's or a pipe's
+    // text is not the file's.
+    if (rules_ || reader->compressed() || reader->logText() ||
+        path_ == StreamReader::kStandardInput) {
+        return reader;
+    }
+    const auto realPath = IndexCache::realPathOf(path_);
+    if (!realPath || cache.indexingOff(*realPath)) {
+        return reader;
+    }
+    realPath_ = *realPath;
+    const int fd = reader->fileDescriptor();
+    IndexCache::Lookup lookup = cache.find(realPath_);
+    std::string whyNot = lookup.whyNot;
+    if (lookup.state == IndexCache::Lookup::State::found) {
+        const IdentityMatch match = matchLog(lookup.file->identity(), fd);
+        std::optional<JournalReplay> journal;
+        if (match != IdentityMatch::changed) {
+            journal = JournalReplay::read(*lookup.file, &whyNot);
+        }
+        // Read on after the index only where its last line ended.
+        if (journal && match == IdentityMatch::grown) {
+            char last = 0;
+            const std::uint64_t end = journal->end().textEnd;
+            if (end == 0 || ::pread(fd, &last, 1, static_cast<off_t>(end - 1)) != 1 ||
+                last != '\n') {
+                journal.reset();
+                whyNot = "its last line was written on";
+            }
+        }
+        if (journal) {
+            if (match == IdentityMatch::grown) {
+                journal_ = std::make_unique<LoadJournal>(nextLine_, cache.folder());
+            }
+            fromIndex_ = true;
+            replay(*journal, figures);
+            // Where a follow, or the tail, reads on.
+            textEnd_ = journal->end().textEnd;
+            sequenceGaps_ = SequenceGapCounter(journal->counterGaps(), journal->end().lastSequence);
+            if (match == IdentityMatch::same) {
+                return nullptr;
+            }
+            auto tail = StreamReader::resume(fd, textEnd_, "\n", kReaderChunk);
+            if (tail && options_.holdPartialLine) {
+                tail->holdPartialLine();
+            }
+            reader->close();
+            return tail;
+        }
+        indexNotice_ =
+            logName(path_) +
+            (match == IdentityMatch::changed ? std::string(" changed since it was indexed")
+                                             : ": its index cannot be used (" + whyNot + ")") +
+            "; it is loaded afresh";
+    } else if (lookup.state == IndexCache::Lookup::State::unusable) {
+        indexNotice_ =
+            logName(path_) + ": its index cannot be used (" + whyNot + "); it is loaded afresh";
+    }
+    lookup.file.reset();
+    journal_ = std::make_unique<LoadJournal>(nextLine_, cache.folder());
+    return reader;
+}
+
+void LoadJob::replay(JournalReplay& journal, LoadFigures& figures) {
+    journal.keepTexts(texts_);
+    FiledRows rows;
+    const std::uint64_t first = nextLine_;
+    std::uint64_t place = nextLine_;
+    while (journal.next(rows, logIndex_, first, kHandOverLines, texts_)) {
+        PerKind<std::size_t> next{};
+        for (const FiledRows::StoredLine& line : rows.lines) {
+            if (line.row) {
+                const RowView& row = rows.rows[*line.row][next[*line.row]++];
+                if (row.kind == RowKind::process) {
+                    tree_.add(place, row.path, row.pid, row.ppid);
+                }
+            }
+            ++place;
+        }
+        // As a read would have it at this batch's end, for a stop's line
+        // and the tree's cut should the hand-over fail.
+        figures.lines += rows.lines.size();
+        nextLine_ = place;
+        handOver(rows, figures);
+    }
+    nextLine_ = place;
+    figures.lines = journal.end().lines;
+    figures.textBytes = journal.end().textEnd;
+    figures.bytesRead = std::min(figures.textBytes, figures.bytesTotal);
+}
+
+void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
+    const auto stat = statOf(fd);
+    if (!stat || stat->size + 1 < textEnd_) {
+        journal_.reset();
+        return;  // cut short while it was read
+    }
+    // The index holds the log up to its last line read; what came after
+    // is a tail to read when it is opened again.
+    LogStat covered = *stat;
+    covered.size = std::min(covered.size, textEnd_);
+    const auto identity = identityFrom(covered, checksumsOf(fd));
+    if (!identity) {
+        journal_.reset();
+        return;
+    }
+    const JournalEnd end{textEnd_, figures.lines, sequenceGaps_.last()};
+    std::string notice;
+    if (!options_.index->save(
+            realPath_, *identity,
+            [&](IndexWriter& writer) {
+                std::string why;
+                if (!journal_->write(writer, end, &why)) {
+                    writer.fail(why);
+                }
+            },
+            &notice)) {
+        indexNotice_ = notice;
+    }
+    journal_.reset();
 }
 
 void LoadJob::readLog(StreamReader& reader, LoadFigures& figures) {

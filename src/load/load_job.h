@@ -23,6 +23,9 @@ namespace korvantis {
 // Why a log loaded while following is not followed.
 enum class Unfollowed { compressed, standardInput, pipe, unopened };
 
+class IndexCache;
+class JournalReplay;
+class LoadJournal;
 class LogText;
 struct RowTexts;
 class StreamReader;
@@ -92,6 +95,12 @@ class LoadJob {
         std::optional<Continuation> from;
         // The detection rules tested on the rows, if any.
         std::shared_ptr<const RuleSet> rules;
+        // Where the log's index is looked for and written, if anywhere: a
+        // plain log (not compressed, not a pipe) loaded without rules is
+        // read from its index when that matches it, from the index and the
+        // log's new tail when the log only grew, and otherwise loaded and
+        // indexed as it is.
+        std::shared_ptr<IndexCache> index;
     };
 
     // Starts at once. `logIndex` is the index the log will have among the
@@ -134,6 +143,13 @@ class LoadJob {
     static std::string stoppedText(std::uint64_t line, std::string_view reason);
     // The load error of a load stopped by an allocation that failed.
     static std::string outOfMemoryText(std::uint64_t line);
+    // Once finished: why the log's index could not be used or written, in
+    // a line ("NAME changed since it was indexed; it is loaded afresh");
+    // else empty.
+    const std::string& indexNotice() const { return indexNotice_; }
+    // Once finished: whether the rows came from the log's index (all of
+    // them, or all but those of its new tail).
+    bool fromIndex() const { return fromIndex_; }
     const SequenceGapCounter& sequenceGaps() const { return sequenceGaps_; }
     const std::shared_ptr<Lineage>& lineage() const { return lineage_; }
     bool followable() const { return followable_; }
@@ -143,6 +159,15 @@ class LoadJob {
   private:
     void run();
     std::unique_ptr<StreamReader> openReader(bool& followable);
+    // Reads what the log's index holds of it, when it holds something;
+    // what is left to read of the log (nothing: the index held it all).
+    // Starts the log's new index when one is to be written.
+    std::unique_ptr<StreamReader> readIndex(std::unique_ptr<StreamReader> reader,
+                                            LoadFigures& figures);
+    // Hands the rows of an index over as a load would.
+    void replay(JournalReplay& replay, LoadFigures& figures);
+    // The index of what was loaded, once the log's end was reached.
+    void saveIndex(int fd, const LoadFigures& figures);
     // The reading, decoding and filing threads over the log, until its end.
     void readLog(StreamReader& reader, LoadFigures& figures);
     // On this thread: the decoded batches in reading order, handed over as
@@ -209,6 +234,10 @@ class LoadJob {
     };
     std::shared_ptr<End> end_;
     Task endTask_;
+    std::unique_ptr<LoadJournal> journal_;  // while an index is being written
+    std::string realPath_;                  // of the log, when it is indexed
+    std::string indexNotice_;
+    bool fromIndex_ = false;
 
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;

@@ -128,6 +128,7 @@ void LogLoader::startJob() {
     LoadJob::Options options;
     options.holdPartialLine = following_;
     options.rules = rules_;
+    options.index = index_;
     job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.lineRefs().size(),
                                      store_.rowTexts(), tree_, post_, std::move(sink),
                                      std::move(options));
@@ -281,6 +282,8 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
             unfollowedNotice(runningPath_, wasOpened ? *job_->unfollowed() : Unfollowed::unopened));
     }
     const std::string openFailure = job_->openFailure();
+    const std::string indexNotice = job_->indexNotice();
+    const bool fromIndex = job_->fromIndex();
     job_.reset();  // its thread has ended or is about to
     treeStale_ = false;
     lastTree_ = std::chrono::steady_clock::now();
@@ -305,8 +308,11 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
     if (!stopped.empty()) {
         progress_.stopNotices.push_back(logName(runningPath_) + ": " + stopped);
     }
+    if (!indexNotice.empty()) {
+        progress_.indexNotices.push_back(indexNotice);
+    }
     outcomes_.push_back(LoadOutcome{std::move(runningPath_), wasOpened, cancelled, figures,
-                                    std::move(failure), stopped});
+                                    std::move(failure), stopped, indexNotice, fromIndex});
     progress_.cancelledAfter.reset();
     progress_.cancelledQueued = 0;
     if (cancelled) {

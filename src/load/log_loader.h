@@ -17,6 +17,7 @@
 namespace korvantis {
 
 class EventStore;
+class IndexCache;
 
 // What the top bar shows of the loads of a window.
 struct LoadProgress {
@@ -37,6 +38,9 @@ struct LoadProgress {
     // Loads that stopped before the end of their log, losing the rest
     // ("NAME: Loading stopped at line N: out of memory; …"), in order.
     std::vector<std::string> stopNotices;
+    // Logs whose index could not be used or written ("NAME changed since it
+    // was indexed; it is loaded afresh"), in order.
+    std::vector<std::string> indexNotices;
 };
 
 // How a load ended.
@@ -49,6 +53,10 @@ struct LoadOutcome {
     // When the load stopped before the log's end and lost the rest: its
     // load error ("Loading stopped at line N: out of memory; …").
     std::string stopped;
+    // Why the log's index could not be used or written; else empty.
+    std::string indexNotice;
+    // Whether its rows came from its index.
+    bool fromIndex = false;
 };
 
 // Loads logs into a store, one at a time in the order asked, each on a
@@ -102,9 +110,14 @@ class LogLoader {
     // The detection rules tested on the rows of the loads started from now
     // on; none by default.
     void setRules(std::shared_ptr<const RuleSet> rules) { rules_ = std::move(rules); }
+    // Where the loads started from now on read and write the logs'
+    // indexes; none (nullptr, the default): logs are loaded, never indexed.
+    void setIndexCache(std::shared_ptr<IndexCache> cache) { index_ = std::move(cache); }
+    const std::shared_ptr<IndexCache>& indexCache() const { return index_; }
 
   private:
     std::shared_ptr<const RuleSet> rules_;
+    std::shared_ptr<IndexCache> index_;
     // A log to load, or a followed log (its index in followed_) to read on.
     struct Queued {
         std::string path;

@@ -99,10 +99,10 @@ void LoadProgressView::sync() {
     }
     queued_->setVisible(p.running && p.queued > 0);
     note_->setVisible(noted);
-    // Open failures, loads that stopped short and logs no longer followed,
-    // a line each.
+    // Open failures, loads that stopped short, logs no longer followed and
+    // indexes not used, a line each.
     std::string notices = p.openFailure;
-    for (const auto* list : {&p.stopNotices, &p.followNotices}) {
+    for (const auto* list : {&p.stopNotices, &p.followNotices, &p.indexNotices}) {
         for (const std::string& notice : *list) {
             notices += (notices.empty() ? "" : "\n") + notice;
         }

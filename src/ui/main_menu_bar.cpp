@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTabWidget>
 
+#include "index/index_cache.h"
 #include "ui/about_box.h"
 #include "ui/clickhouse_menu.h"
 #include "ui/column_choice.h"
@@ -22,6 +23,7 @@
 #include "ui/top_bar_view.h"
 #include "ui/viewer_settings.h"
 #include "ui/wrap_choice.h"
+#include "workspace/workspace.h"
 
 namespace korvantis::ui {
 
@@ -57,9 +59,18 @@ void MainMenuBar::addFileMenu(MainView& view) {
     QAction* saveReceived =
         addKeyedAction(file_, tr("Save received log as\u2026"), QKeySequence(), &view,
                        [&view] { chooseFileForReceivedLog(&view, view.workspace()); });
-    connect(file_, &QMenu::aboutToShow, this,
-            [saveReceived, &view] { saveReceived->setEnabled(hasReceivedLog(view.workspace())); });
+    // Removes every index not in use; what the window shows stays.
+    QAction* forget =
+        addKeyedAction(file_, tr("Forget Cached Indexes"), QKeySequence(), &view, [&view] {
+            if (const auto& cache = view.workspace().loader.indexCache()) {
+                cache->trim(0);
+            }
+        });
     addClickHouseActions(*file_, view);
+    connect(file_, &QMenu::aboutToShow, this, [saveReceived, forget, &view] {
+        saveReceived->setEnabled(hasReceivedLog(view.workspace()));
+        forget->setEnabled(view.workspace().loader.indexCache() != nullptr);
+    });
     file_->addSeparator();
     addKeyedAction(file_, tr("New Window"), QKeySequence(Qt::CTRL | Qt::Key_N), &view,
                    [&view] { emit view.newWindowRequested(); });

@@ -2,10 +2,12 @@
 // logs, more by Ctrl+N), and the tree windows opened by the Tree button or by
 // tree URL texts, each drawing the tree it was handed.
 
+#include <QAction>
 #include <QDir>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -15,11 +17,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <tuple>
 
 #include "app/korvantis_app.h"
+#include "index/index_cache.h"
 #include "support/compressed_copies.h"
 #include "support/log_lines.h"
 #include "tree/tree_url.h"
@@ -157,6 +161,7 @@ class KorvantisAppTest : public QObject {
     void showEventsLeadsBackToTheOriginWindow();
     void commandLineLogsAndNewWindows();
     void standardInputLoadsThroughASpool();
+    void aLogOpenedAgainComesFromItsIndex();
 };
 
 void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
@@ -415,6 +420,73 @@ void KorvantisAppTest::standardInputLoadsThroughASpool() {
     main->close();
     QTRY_COMPARE(spools.entryList(QDir::Files).size(), 0);
     qunsetenv("XDG_CACHE_HOME");
+}
+
+// A log opened again in a window of an app with an index cache is read from
+// its index, with the same rows and tree; an index damaged since is told in
+// the load strip, and the log loaded afresh.
+void KorvantisAppTest::aLogOpenedAgainComesFromItsIndex() {
+    using korvantis::ui::MainView;
+    QTemporaryDir dir;
+    const std::string log =
+        writeExecLog(dir, "a.json", {{100, 1, "/bin/zsh"}, {200, 100, "/usr/bin/git"}});
+    auto cache = std::make_shared<korvantis::IndexCache>(dir.filePath(u"index"_s).toStdString());
+    KorvantisApp app;
+    app.setIndexCache(cache);
+    auto loaded = [&]() -> MainView* {
+        auto* main = qobject_cast<MainView*>(app.start(std::vector<std::string>{log}));
+        const korvantis::LogLoader& loader = main->workspace().loader;
+        if (!QTest::qWaitFor([&] { return loader.idle() && loader.outcomes().size() == 1; })) {
+            return nullptr;
+        }
+        return main;
+    };
+    auto rowsOf = [](MainView* main) {
+        std::vector<std::tuple<std::int64_t, std::int64_t, std::string>> rows;
+        for (const korvantis::RowView& row : main->workspace().store.rows(RowKind::process)) {
+            rows.emplace_back(row.pid, row.ppid, std::string(row.path));
+        }
+        return rows;
+    };
+    MainView* first = loaded();
+    QVERIFY(first);
+    QVERIFY(!first->workspace().loader.outcomes()[0].fromIndex);
+    MainView* again = loaded();
+    QVERIFY(again);
+    QVERIFY(again->workspace().loader.outcomes()[0].fromIndex);
+    QCOMPARE(rowsOf(again), rowsOf(first));
+    QCOMPARE(again->workspace().store.jsonTreeRaw(), first->workspace().store.jsonTreeRaw());
+
+    const auto realPath = korvantis::IndexCache::realPathOf(log);
+    QVERIFY(realPath);
+    std::filesystem::resize_file(cache->pathFor(*realPath), 10);
+    MainView* damaged = loaded();
+    QVERIFY(damaged);
+    QVERIFY(!damaged->workspace().loader.outcomes()[0].fromIndex);
+    QCOMPARE(rowsOf(damaged), rowsOf(first));
+    QCOMPARE(damaged->workspace().loader.progress().indexNotices.size(), 1u);
+    auto told = [damaged] {
+        for (const QLabel* label : damaged->findChildren<QLabel*>()) {
+            if (label->isVisible() &&
+                label->text().contains(u"a.json: its index cannot be used ("_s)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    QTRY_VERIFY(told());
+
+    // File > Forget Cached Indexes removes the index made anew; the rows stay.
+    const std::string index = cache->pathFor(*realPath);
+    QVERIFY(std::filesystem::exists(index));
+    QAction* forget = nullptr;
+    for (QAction* action : damaged->findChildren<QAction*>()) {
+        forget = action->text() == u"Forget Cached Indexes"_s ? action : forget;
+    }
+    QVERIFY(forget);
+    forget->trigger();
+    QVERIFY(!std::filesystem::exists(index));
+    QCOMPARE(rowsOf(damaged), rowsOf(first));
 }
 
 KORVANTIS_WEB_TEST_MAIN(KorvantisAppTest)

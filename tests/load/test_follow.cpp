@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "index/index_cache.h"
 #include "ingest/temp_files.h"
 #include "support/compressed_copies.h"
 #include "support/loading.h"
@@ -89,6 +90,35 @@ TEST(Follow, AppendedPiecesLoadAsTheWholeFile) {
 // name another file, stops being followed with a notice naming the last line
 // loaded; what was loaded stays,
 // and lines written to the old file before it was replaced are still read.
+// A log reopened from its index is followed from where the index ends: what
+// is appended after (a line cut in two among it) loads as in a fresh load.
+TEST(Follow, ALogReadFromItsIndexIsFollowedFromItsEnd) {
+    TempDir dir;
+    const std::string bytes =
+        readAll(std::filesystem::path(KORVANTIS_SAMPLES_DIR) / "eslogger.json");
+    const std::size_t half = bytes.find('\n', bytes.size() / 2) + 1;
+    const std::string path = dir.write("log.json", bytes.substr(0, half));
+    auto cache = std::make_shared<IndexCache>((dir.path() / "index").string());
+    {
+        LoadingWorkspace first;
+        first.ws.loader.setIndexCache(cache);
+        first.load(path);
+    }
+    LoadingWorkspace followed;
+    followed.ws.loader.setIndexCache(cache);
+    followed.ws.loader.setFollowing(true);
+    followed.load(path);
+    ASSERT_TRUE(followed.ws.loader.outcomes().back().fromIndex);
+    std::size_t from = half;
+    for (const std::size_t upto : {half + (bytes.size() - half) / 3, bytes.size()}) {
+        appendTo(path, bytes.substr(from, upto - from));
+        from = upto;
+        const std::string want = freshContent(dir, completeLines(bytes.substr(0, upto)), false);
+        filesUntil(followed, [&] { return storeContent(followed.ws, false) == want; });
+        EXPECT_EQ(storeContent(followed.ws, false), want) << "up to " << upto;
+    }
+}
+
 TEST(Follow, TruncationAndReplacementStopFollowing) {
     const std::string first =
         testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 5, 1, "/bin/a") + "\n" +

@@ -1,0 +1,460 @@
+#include "index/load_journal.h"
+
+#include <cstring>
+
+#include "index/index_file.h"
+#include "index/index_writer.h"
+#include "ingest/event_kinds.h"
+#include "ingest/row_facts.h"
+#include "store/event_store.h"
+
+namespace korvantis {
+
+namespace {
+
+constexpr std::string_view kEnd = "journal-end";
+constexpr std::string_view kLines = "journal-lines";
+constexpr std::string_view kRows = "journal-rows";
+constexpr std::string_view kTimestamps = "journal-timestamps";
+constexpr std::string_view kPathTexts = "journal-paths";
+constexpr std::string_view kFactTexts = "journal-facts";
+constexpr std::string_view kErrors = "journal-errors";
+constexpr std::string_view kErrorMessages = "journal-messages";
+constexpr std::string_view kGaps = "journal-gaps";
+
+constexpr std::uint32_t kNoText = UINT32_MAX;
+// The longest line a load keeps (longer ones are load errors).
+constexpr std::uint64_t kLongestLine = std::uint64_t{256} << 20;
+
+// A stored line: offset, checksum, length, then its row's kind (0: none,
+// else the kind + 1) and event type.
+struct LineRecord {
+    std::uint64_t offset;
+    std::uint64_t checksum;
+    std::uint32_t length;
+    std::uint8_t kind;
+    std::uint8_t type;
+    std::uint16_t unused;
+};
+static_assert(sizeof(LineRecord) == 24);
+
+// A row, in the order of its line among the log's lines: its texts by
+// their ids (facts kNoText: none), its numbers.
+struct RowRecord {
+    std::uint64_t timestampAt;
+    std::uint32_t timestampLength;
+    std::uint32_t path;
+    std::uint32_t facts;
+    std::uint32_t type;  // other rows: their type name among the paths
+    std::int64_t pid;
+    std::int64_t ppid;
+    std::int64_t time;
+};
+static_assert(sizeof(RowRecord) == 48);
+
+struct ErrorRecord {
+    std::uint64_t line;  // within the log
+    std::uint64_t offset;
+    std::uint64_t checksum;
+    std::uint32_t length;
+    std::uint32_t flags;
+    std::uint64_t messageLength;
+};
+static_assert(sizeof(ErrorRecord) == 40);
+constexpr std::uint32_t kIsLine = 1;
+constexpr std::uint32_t kStandsForLine = 2;
+
+struct GapRecord {
+    std::uint64_t line;
+    std::uint64_t lost;
+    std::uint64_t entry;  // among the log's stored lines
+};
+static_assert(sizeof(GapRecord) == 24);
+
+template <typename Record>
+void appendRecord(SpillBuffer& out, const Record& record) {
+    out.append(std::string_view(reinterpret_cast<const char*>(&record), sizeof record));
+}
+
+template <typename Record>
+Record recordAt(std::string_view bytes, std::uint64_t i) {
+    Record record;
+    std::memcpy(&record, bytes.data() + i * sizeof(Record), sizeof record);
+    return record;
+}
+
+// Whether `text` is facts as RowFactsBuilder encodes them, to its last byte.
+bool isEncodedFacts(std::string_view text) {
+    if (text.size() < 2) {
+        return false;
+    }
+    std::uint16_t mask;
+    std::memcpy(&mask, text.data(), 2);
+    if ((mask >> kFactCount) != 0) {
+        return false;
+    }
+    std::size_t at = 2;
+    for (std::size_t i = 0; i < kFactCount; ++i) {
+        if ((mask & (1u << i)) == 0) {
+            continue;
+        }
+        if (text.size() - at < 2) {
+            return false;
+        }
+        std::uint16_t length;
+        std::memcpy(&length, text.data() + at, 2);
+        at += 2;
+        if (text.size() - at < length) {
+            return false;
+        }
+        at += length;
+    }
+    return at == text.size();
+}
+
+// The texts of a section of texts, each a 4-byte length and its bytes.
+std::optional<std::vector<std::string_view>> textsOf(std::string_view bytes) {
+    std::vector<std::string_view> texts;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < 4) {
+            return std::nullopt;
+        }
+        std::uint32_t length;
+        std::memcpy(&length, bytes.data() + at, 4);
+        at += 4;
+        if (bytes.size() - at < length) {
+            return std::nullopt;
+        }
+        texts.push_back(bytes.substr(at, length));
+        at += length;
+    }
+    return texts;
+}
+
+}  // namespace
+
+LoadJournal::LoadJournal(std::uint64_t firstLine, const std::string& folder)
+    : firstLine_(firstLine),
+      lines_(folder),
+      rows_(folder),
+      timestamps_(folder),
+      pathTexts_(folder),
+      factTexts_(folder),
+      errors_(folder),
+      errorMessages_(folder),
+      gaps_(folder) {}
+
+std::uint32_t LoadJournal::textId(TextIds& ids, SpillBuffer& texts, std::string_view text) {
+    // Stored texts are kept once each: their places tell them apart.
+    auto& recent =
+        ids.recent[(reinterpret_cast<std::uintptr_t>(text.data()) >> 3) % ids.recent.size()];
+    if (recent.first == text.data() && text.data() != nullptr) {
+        return recent.second;
+    }
+    const auto [id, added] = ids.all.insert(reinterpret_cast<std::uintptr_t>(text.data()),
+                                            static_cast<std::uint32_t>(ids.all.size()));
+    if (added) {
+        const auto length = static_cast<std::uint32_t>(text.size());
+        texts.append(std::string_view(reinterpret_cast<const char*>(&length), 4));
+        texts.append(text);
+    }
+    recent = {text.data(), id};
+    return id;
+}
+
+void LoadJournal::add(const FiledRows& rows) {
+    std::size_t message = 0;
+    for (const FiledRows::Error& error : rows.errors) {
+        ErrorRecord r{};
+        r.line = error.origin.line;
+        r.offset = error.line.offset;
+        r.checksum = error.line.checksum;
+        r.length = error.line.length;
+        r.flags = (error.isLine ? kIsLine : 0) | (error.standsForLine ? kStandsForLine : 0);
+        r.messageLength = error.isLine ? 0 : error.messageLength;
+        appendRecord(errors_, r);
+        if (!error.isLine) {
+            errorMessages_.append(
+                std::string_view(rows.errorMessages).substr(message, error.messageLength));
+            message += error.messageLength;
+        }
+    }
+    for (const SequenceGap& gap : rows.sequenceGaps) {
+        appendRecord(gaps_, GapRecord{gap.line, gap.lost, gap.entry.value() - firstLine_});
+    }
+    PerKind<std::size_t> next{};
+    for (const FiledRows::StoredLine& line : rows.lines) {
+        LineRecord l{};
+        l.offset = line.ref.offset;
+        l.checksum = line.ref.checksum;
+        l.length = line.ref.length;
+        l.kind = line.row ? static_cast<std::uint8_t>(static_cast<int>(*line.row) + 1) : 0;
+        l.type = line.type;
+        appendRecord(lines_, l);
+        ++storedLines_;
+        if (!line.row) {
+            continue;
+        }
+        const RowView& row = rows.rows[*line.row][next[*line.row]++];
+        RowRecord r{};
+        r.timestampAt = timestamps_.size();
+        r.timestampLength = static_cast<std::uint32_t>(row.timestamp.size());
+        timestamps_.append(row.timestamp);
+        r.path = textId(pathIds_, pathTexts_, row.path);
+        r.facts = row.facts.encoded() == nullptr ? kNoText : [&] {
+            const char* encoded = row.facts.encoded();
+            // Its length, from the encoding itself.
+            std::size_t length = 2;
+            std::uint16_t mask;
+            std::memcpy(&mask, encoded, 2);
+            for (std::size_t i = 0; i < kFactCount; ++i) {
+                if ((mask & (1u << i)) != 0) {
+                    std::uint16_t n;
+                    std::memcpy(&n, encoded + length, 2);
+                    length += 2 + n;
+                }
+            }
+            return textId(factIds_, factTexts_, std::string_view(encoded, length));
+        }();
+        r.type = *line.row == RowKind::other ? textId(pathIds_, pathTexts_, row.type) : 0;
+        r.pid = row.pid;
+        r.ppid = row.ppid;
+        r.time = row.time;
+        appendRecord(rows_, r);
+    }
+}
+
+bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string* whyNot) {
+    writer.beginSection(kEnd);
+    writer.appendU64(end.textEnd);
+    writer.appendU64(end.lines);
+    writer.appendU64(end.lastSequence ? 1 : 0);
+    writer.appendU64(static_cast<std::uint64_t>(end.lastSequence.value_or(0)));
+    writer.endSection();
+    const std::pair<std::string_view, SpillBuffer*> sections[] = {
+        {kLines, &lines_},
+        {kRows, &rows_},
+        {kTimestamps, &timestamps_},
+        {kPathTexts, &pathTexts_},
+        {kFactTexts, &factTexts_},
+        {kErrors, &errors_},
+        {kErrorMessages, &errorMessages_},
+        {kGaps, &gaps_},
+    };
+    for (const auto& [name, buffer] : sections) {
+        writer.beginSection(name);
+        const bool copied = buffer->copyTo(writer);
+        writer.endSection();
+        if (!copied) {
+            if (whyNot != nullptr) {
+                *whyNot = buffer->failure();
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::string* whyNot) {
+    auto bad = [whyNot](std::string_view section) {
+        if (whyNot != nullptr) {
+            *whyNot = "section " + std::string(section) + " does not hold what it should";
+        }
+        return std::nullopt;
+    };
+    const auto end = file.section(kEnd);
+    const auto lines = file.section(kLines);
+    const auto rows = file.section(kRows);
+    const auto timestamps = file.section(kTimestamps);
+    const auto pathTexts = file.section(kPathTexts);
+    const auto factTexts = file.section(kFactTexts);
+    const auto errors = file.section(kErrors);
+    const auto messages = file.section(kErrorMessages);
+    const auto gaps = file.section(kGaps);
+    if (!end || !lines || !rows || !timestamps || !pathTexts || !factTexts || !errors ||
+        !messages || !gaps) {
+        if (whyNot != nullptr) {
+            *whyNot = "it lacks a section of the load";
+        }
+        return std::nullopt;
+    }
+    JournalReplay replay;
+    if (end->size() != 32) {
+        return bad(kEnd);
+    }
+    SectionReader endReader(*end);
+    replay.end_.textEnd = *endReader.u64();
+    replay.end_.lines = *endReader.u64();
+    const std::uint64_t hasLast = *endReader.u64();
+    const std::uint64_t last = *endReader.u64();
+    if (hasLast > 1) {
+        return bad(kEnd);
+    }
+    if (hasLast == 1) {
+        replay.end_.lastSequence = static_cast<std::int64_t>(last);
+    }
+    if (lines->size() % sizeof(LineRecord) != 0 || rows->size() % sizeof(RowRecord) != 0 ||
+        errors->size() % sizeof(ErrorRecord) != 0 || gaps->size() % sizeof(GapRecord) != 0) {
+        return bad("records");
+    }
+    auto paths = textsOf(*pathTexts);
+    auto facts = textsOf(*factTexts);
+    if (!paths || paths->size() >= kNoText) {
+        return bad(kPathTexts);
+    }
+    if (!facts || facts->size() >= kNoText) {
+        return bad(kFactTexts);
+    }
+    for (const std::string_view text : *facts) {
+        if (!isEncodedFacts(text)) {
+            return bad(kFactTexts);
+        }
+    }
+    replay.pathTexts_ = std::move(*paths);
+    replay.factTexts_ = std::move(*facts);
+    replay.lineCount_ = lines->size() / sizeof(LineRecord);
+    const std::uint64_t rowCount = rows->size() / sizeof(RowRecord);
+    // Lines in file order, inside the text read, each row's line with one.
+    std::uint64_t rowLines = 0;
+    std::uint64_t lastOffset = 0;
+    for (std::uint64_t i = 0; i < replay.lineCount_; ++i) {
+        const auto l = recordAt<LineRecord>(*lines, i);
+        if (l.kind > 3 || l.offset < lastOffset || l.length > kLongestLine ||
+            l.offset > replay.end_.textEnd || l.length > replay.end_.textEnd - l.offset ||
+            (l.kind != 0 && l.kind != 3 && l.type >= kEventKindNames.size())) {
+            return bad(kLines);
+        }
+        lastOffset = l.offset;
+        if (l.kind == 0) {
+            continue;
+        }
+        if (rowLines == rowCount) {
+            return bad(kRows);
+        }
+        const auto r = recordAt<RowRecord>(*rows, rowLines++);
+        if (r.timestampAt > timestamps->size() ||
+            r.timestampLength > timestamps->size() - r.timestampAt ||
+            r.path >= replay.pathTexts_.size() ||
+            (r.facts != kNoText && r.facts >= replay.factTexts_.size()) ||
+            (l.kind == 3 && r.type >= replay.pathTexts_.size())) {
+            return bad(kRows);
+        }
+    }
+    if (rowLines != rowCount || replay.lineCount_ > replay.end_.lines) {
+        return bad(kRows);
+    }
+    std::uint64_t messageBytes = 0;
+    std::uint64_t lastLine = 0;
+    for (std::uint64_t i = 0; i < errors->size() / sizeof(ErrorRecord); ++i) {
+        const auto e = recordAt<ErrorRecord>(*errors, i);
+        if ((e.flags & ~(kIsLine | kStandsForLine)) != 0 || e.line < lastLine ||
+            e.line > replay.end_.lines || e.length > kLongestLine ||
+            e.messageLength > messages->size() - messageBytes) {
+            return bad(kErrors);
+        }
+        lastLine = e.line;
+        messageBytes += e.messageLength;
+    }
+    if (messageBytes != messages->size()) {
+        return bad(kErrorMessages);
+    }
+    for (std::uint64_t i = 0; i < gaps->size() / sizeof(GapRecord); ++i) {
+        const auto g = recordAt<GapRecord>(*gaps, i);
+        if (g.entry > replay.lineCount_ || g.line > replay.end_.lines) {
+            return bad(kGaps);
+        }
+    }
+    replay.lines_ = *lines;
+    replay.rows_ = *rows;
+    replay.timestamps_ = *timestamps;
+    replay.errors_ = *errors;
+    replay.errorMessages_ = *messages;
+    replay.gaps_ = *gaps;
+    return replay;
+}
+
+std::vector<SequenceGap> JournalReplay::counterGaps() const {
+    std::vector<SequenceGap> gaps;
+    for (std::uint64_t i = 0; i < gaps_.size() / sizeof(GapRecord); ++i) {
+        const auto g = recordAt<GapRecord>(gaps_, i);
+        gaps.push_back(SequenceGap{g.line, g.lost});
+    }
+    return gaps;
+}
+
+void JournalReplay::keepTexts(RowTexts& texts) {
+    std::vector<std::string_view> stored(pathTexts_.size());
+    texts.paths.internAll(pathTexts_, stored);
+    pathTexts_ = std::move(stored);
+    stored.assign(factTexts_.size(), {});
+    texts.facts.internAll(factTexts_, stored);
+    // Checked again as kept: the mapped index may have been cut short since
+    // it was checked, and reads as zeros where it was.
+    for (std::string_view& kept : stored) {
+        if (!isEncodedFacts(kept)) {
+            kept = texts.facts.intern(std::string_view("\0\0", 2));
+        }
+    }
+    factTexts_ = std::move(stored);
+}
+
+bool JournalReplay::next(FiledRows& rows, std::uint32_t log, std::uint64_t firstLine,
+                         std::size_t most, RowTexts& texts) {
+    if (!errorsGiven_) {
+        errorsGiven_ = true;
+        for (std::uint64_t i = 0; i < errors_.size() / sizeof(ErrorRecord); ++i) {
+            const auto e = recordAt<ErrorRecord>(errors_, i);
+            FiledRows::Error error;
+            error.origin = {log, e.line};
+            error.isLine = (e.flags & kIsLine) != 0;
+            error.standsForLine = (e.flags & kStandsForLine) != 0;
+            error.line = LineRef{e.offset, e.length, log, e.checksum};
+            error.messageLength = error.isLine ? 0 : e.messageLength;
+            rows.errors.push_back(error);
+        }
+        rows.errorMessages.assign(errorMessages_);
+        for (std::uint64_t i = 0; i < gaps_.size() / sizeof(GapRecord); ++i) {
+            const auto g = recordAt<GapRecord>(gaps_, i);
+            rows.sequenceGaps.push_back(
+                SequenceGap{g.line, g.lost, log, LinePlace(firstLine + g.entry)});
+        }
+    }
+    // What a cut under the mapping turned to zeros still reads as some text.
+    auto pathAt = [&](std::uint32_t id) {
+        return id < pathTexts_.size() ? pathTexts_[id] : std::string_view();
+    };
+    const std::uint64_t until = std::min<std::uint64_t>(lineCount_, nextLine_ + most);
+    for (; nextLine_ < until; ++nextLine_) {
+        const auto l = recordAt<LineRecord>(lines_, nextLine_);
+        FiledRows::StoredLine line;
+        line.ref = LineRef{l.offset, l.length, log, l.checksum};
+        line.type = l.type < kEventKindNames.size() ? l.type : 0;
+        if (l.kind >= 1 && l.kind <= 3 && nextRow_ < rows_.size() / sizeof(RowRecord)) {
+            const auto kind = static_cast<RowKind>(l.kind - 1);
+            line.row = kind;
+            const auto r = recordAt<RowRecord>(rows_, nextRow_++);
+            RowView row;
+            row.kind = kind;
+            row.type = kind == RowKind::other ? pathAt(r.type) : kEventKindNames[line.type];
+            const std::string_view timestamp =
+                r.timestampAt <= timestamps_.size() &&
+                        r.timestampLength <= timestamps_.size() - r.timestampAt
+                    ? timestamps_.substr(r.timestampAt, r.timestampLength)
+                    : std::string_view();
+            row.timestamp = texts.timestamps.store(timestamp);
+            row.path = pathAt(r.path);
+            row.pid = r.pid;
+            row.ppid = r.ppid;
+            row.time = r.time;
+            if (r.facts != kNoText && r.facts < factTexts_.size()) {
+                row.facts = RowFacts(factTexts_[r.facts].data());
+            }
+            rows.rows[kind].push_back(row);
+        }
+        rows.lines.push_back(line);
+    }
+    return nextLine_ < lineCount_ || !rows.empty();
+}
+
+}  // namespace korvantis

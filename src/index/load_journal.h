@@ -1,0 +1,107 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "index/spill_buffer.h"
+#include "store/filed_rows.h"
+#include "store/linear_probing_table.h"
+#include "store/sequence_gap.h"
+
+namespace korvantis {
+
+class IndexFile;
+class IndexWriter;
+struct RowTexts;
+
+// Where the load of one log ended: enough to read on after it when the log
+// has grown.
+struct JournalEnd {
+    std::uint64_t textEnd = 0;                 // just after the last line read
+    std::uint64_t lines = 0;                   // lines read
+    std::optional<std::int64_t> lastSequence;  // the last message number seen
+};
+
+// Everything one load of a log handed to its store, written down as it is
+// handed over: the stored lines by reference, the rows with their texts
+// (each path, type name and set of facts once), the load errors and the
+// message number gaps. Lines, errors and gaps are kept relative to the log,
+// so that the log may take another place among a store's logs when it is
+// read back.
+class LoadJournal {
+  public:
+    // `firstLine`: the place the log's first stored line has in the store;
+    // the journal's bytes spill into `folder`.
+    LoadJournal(std::uint64_t firstLine, const std::string& folder);
+
+    void add(const FiledRows& rows);
+    // The sections, into an index; false when the bytes could not be kept
+    // (`*whyNot` says why).
+    bool write(IndexWriter& writer, const JournalEnd& end, std::string* whyNot);
+
+  private:
+    // The ids of one kind of stored text, by where the text is stored; a
+    // small table of the latest in front of the whole one, since a log names
+    // the same few paths over and over and a look-up in a large table misses
+    // the processor's caches.
+    struct TextIds {
+        LinearProbingTable<std::uintptr_t, std::uint32_t> all;
+        std::array<std::pair<const char*, std::uint32_t>, 4096> recent{};
+    };
+    std::uint32_t textId(TextIds& ids, SpillBuffer& texts, std::string_view text);
+
+    std::uint64_t firstLine_;
+    std::uint64_t storedLines_ = 0;
+    SpillBuffer lines_;
+    SpillBuffer rows_;
+    SpillBuffer timestamps_;
+    SpillBuffer pathTexts_;  // paths and other rows' type names
+    SpillBuffer factTexts_;
+    SpillBuffer errors_;
+    SpillBuffer errorMessages_;
+    SpillBuffer gaps_;
+    TextIds pathIds_;
+    TextIds factIds_;
+};
+
+// A journal read back from an index, checked whole before any row of it is
+// given out: every count, text place, kind and fact encoding within what
+// its sections hold.
+class JournalReplay {
+  public:
+    // Nothing when the index holds no journal or one that does not hold
+    // what it should; `*whyNot` then says which part.
+    static std::optional<JournalReplay> read(const IndexFile& file, std::string* whyNot = nullptr);
+
+    const JournalEnd& end() const { return end_; }
+    std::uint64_t storedLines() const { return lineCount_; }
+    // The gaps as a counter of the log's message numbers holds them (lines
+    // within the log, losses).
+    std::vector<SequenceGap> counterGaps() const;
+
+    // Keeps the texts in `texts` (once; before next()).
+    void keepTexts(RowTexts& texts);
+    // The next lines, at most `most` of them, as the log's load made them:
+    // log `log` of the store, its first line at place `firstLine`. False
+    // when all were given. The errors and gaps go with the first batch.
+    bool next(FiledRows& rows, std::uint32_t log, std::uint64_t firstLine, std::size_t most,
+              RowTexts& texts);
+
+  private:
+    JournalReplay() = default;
+    JournalEnd end_;
+    std::string_view lines_, rows_, timestamps_, errors_, errorMessages_, gaps_;
+    std::vector<std::string_view> pathTexts_;  // as the index holds them, then as kept
+    std::vector<std::string_view> factTexts_;
+    std::uint64_t lineCount_ = 0;
+    std::uint64_t nextLine_ = 0;
+    std::uint64_t nextRow_ = 0;
+    bool errorsGiven_ = false;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvantis {
+
+class IndexWriter;
+
+// Bytes of one section-to-be, gathered while a load runs and written out
+// when its index is: past a MiB they go to an unnamed file in the
+// index folder, so that what a large log's index holds never sits in
+// memory whole.
+class SpillBuffer {
+  public:
+    // Spills into `folder` (an unnamed file there, gone with the buffer).
+    explicit SpillBuffer(std::string folder);
+    ~SpillBuffer();
+    SpillBuffer(const SpillBuffer&) = delete;
+    SpillBuffer& operator=(const SpillBuffer&) = delete;
+
+    void append(std::string_view bytes);
+    std::uint64_t size() const { return spilled_ + pending_.size(); }
+    // Everything appended, into the writer's open section; false when a
+    // spill or its reading back failed, and then failure() says why.
+    bool copyTo(IndexWriter& writer);
+    const std::string& failure() const { return failure_; }
+
+  private:
+    void spill();
+
+    std::string folder_;
+    int fd_ = -1;
+    std::uint64_t spilled_ = 0;
+    std::string pending_;
+    std::string failure_;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,339 @@
+// A log read back from its index must look exactly as when it was loaded:
+// every output of korvantis-inspect compared between a load without the
+// index, the load that writes it, a load from it, and a load from it plus
+// the log's new tail; and what each change to a log or its index gives.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ingest/temp_files.h"
+#include "support/compressed_copies.h"
+#include "support/log_lines.h"
+
+namespace korvantis {
+namespace {
+
+using testing::TempDir;
+using testsupport::fileLine;
+using testsupport::procLine;
+
+struct Ran {
+    std::string out;
+    std::string err;
+    int status = 0;
+};
+
+class IndexReopen : public ::testing::Test {
+  protected:
+    // korvantis-inspect with `args`, over the test's own cache.
+    Ran inspect(const std::string& args) const {
+        const std::string errPath = (dir_.path() / "stderr").string();
+        const std::string command = "XDG_CACHE_HOME='" + cache() + "' " KORVANTIS_INSPECT " " +
+                                    args + " 2>'" + errPath + "'";
+        std::FILE* child = ::popen(command.c_str(), "r");
+        Ran run;
+        char buffer[65536];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;) {
+            run.out.append(buffer, n);
+        }
+        run.status = ::pclose(child);
+        std::ifstream err(errPath);
+        run.err.assign(std::istreambuf_iterator<char>(err), {});
+        return run;
+    }
+    std::string cache() const { return (dir_.path() / "cache").string(); }
+    std::string write(const std::string& name, std::string_view bytes) const {
+        return dir_.write(name, bytes);
+    }
+    void append(const std::string& path, std::string_view bytes) const {
+        std::ofstream(path, std::ios::app | std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    std::string indexInfo(const std::string& log) const {
+        return inspect("--index-info '" + log + "'").out;
+    }
+
+    // Every output, from the log as it is now.
+    std::vector<Ran> outputs(const std::string& log, const std::string& index) const {
+        static const std::vector<std::string> kOutputs = {
+            "--dump",
+            "--tree",
+            "--summary",
+            "--lifetimes",
+            "--gaps",
+            "--filter ''",
+            "--filter 'type:exec' --format csv",
+            "--filter '' --format csv --fields type,pid,ppid,path,args,cwd,uid,outcome,time",
+            "--filter '' --sort -pid --format jsonl",
+            "",
+        };
+        std::vector<Ran> runs;
+        for (const std::string& output : kOutputs) {
+            Ran run = inspect(index + " " + output + " '" + log + "'");
+            // What the plain run prints of time and memory is no output.
+            if (output.empty()) {
+                run.out = run.out.substr(0, run.out.find("elapsed seconds"));
+            }
+            run.err.clear();
+            runs.push_back(run);
+        }
+        return runs;
+    }
+    void expectSameOutputs(const std::string& log, const std::string& what) const {
+        const std::vector<Ran> fresh = outputs(log, "--no-index");
+        const std::vector<Ran> indexed = outputs(log, "");
+        ASSERT_EQ(fresh.size(), indexed.size());
+        for (std::size_t i = 0; i < fresh.size(); ++i) {
+            EXPECT_EQ(fresh[i].out, indexed[i].out) << what << ", output " << i;
+            EXPECT_EQ(fresh[i].status, indexed[i].status) << what << ", output " << i;
+        }
+    }
+
+    TempDir dir_;
+};
+
+// A native log of random rows and broken lines.
+std::string randomNativeLog(std::mt19937& random, int lines) {
+    static const char* const kEvents[] = {"ES_EVENT_TYPE_NOTIFY_EXEC", "ES_EVENT_TYPE_NOTIFY_FORK",
+                                          "ES_EVENT_TYPE_NOTIFY_CREATE",
+                                          "ES_EVENT_TYPE_NOTIFY_RENAME"};
+    std::string text;
+    for (int i = 0; i < lines; ++i) {
+        const int pid = static_cast<int>(random() % 40) + 2;
+        const int ppid = static_cast<int>(random() % 40) + 1;
+        const std::string path = "/bin/p" + std::to_string(random() % 9);
+        const std::string time = "2026-12-07T10:00:" + std::to_string(10 + random() % 50) + "Z";
+        switch (random() % 12) {
+            case 0:
+                text += "{\"event\":";  // broken
+                break;
+            case 1:
+                text += "\xff\xfe not text";
+                break;
+            case 2:
+                break;  // blank
+            case 3:
+            case 4:
+            case 5:
+                text += fileLine(kEvents[2 + random() % 2], pid, path + "/f", time);
+                break;
+            default:
+                text += procLine(kEvents[random() % 2], pid, ppid, path, time);
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+// An eslogger log of random runs, exits, files and message number gaps.
+std::string randomEsloggerLog(std::mt19937& random, int lines, std::uint64_t& seq) {
+    std::string text;
+    for (int i = 0; i < lines; ++i) {
+        seq += random() % 10 == 0 ? 2 + random() % 5 : 1;
+        const int pid = static_cast<int>(random() % 20) + 2;
+        const int version = static_cast<int>(random() % 3) + 1;
+        auto process = [&](int p, int v, const std::string& path) {
+            return R"({"audit_token":{"pid":)" + std::to_string(p) +
+                   R"(,"euid":501,"pidversion":)" + std::to_string(v) +
+                   R"(},"ppid":1,"executable":{"path":")" + path + R"("}})";
+        };
+        std::string event;
+        switch (random() % 5) {
+            case 0:
+                event = R"("exec":{"target":)" + process(pid, version + 1, "/bin/t") +
+                        R"(,"args":["t","-x"],"cwd":{"path":"/tmp"}})";
+                break;
+            case 1:
+                event = R"("fork":{"child":)" + process(pid + 1, 1, "/bin/p") + "}";
+                break;
+            case 2:
+                event = R"("exit":{"stat":)" + std::to_string(random() % 3) + "}";
+                break;
+            case 3:
+                event =
+                    R"("create":{"destination_type":0,"destination":{"existing_file":{"path":"/tmp/f)" +
+                    std::to_string(random() % 7) + R"("}}})";
+                break;
+            default:
+                text += "not json at all\n";
+                continue;
+        }
+        text += R"({"global_seq_num":)" + std::to_string(seq) + R"(,"time":"2026-12-07T10:00:00.)" +
+                std::to_string(100000 + i) + R"(Z","process":)" + process(pid, version, "/bin/p") +
+                R"(,"event":{)" + event + "}}\n";
+    }
+    return text;
+}
+
+TEST_F(IndexReopen, EveryOutputIsTheSameFromTheLogFromItsIndexAndFromItsIndexPlusATail) {
+    std::mt19937 random(38);
+    std::uint64_t seq = 0;
+    struct Log {
+        std::string name;
+        std::string text;
+        std::string more;  // appended afterwards
+    };
+    const std::string native = randomNativeLog(random, 400);
+    const std::string eslogger = randomEsloggerLog(random, 400, seq);
+    const std::string esloggerMore = randomEsloggerLog(random, 150, seq);
+    std::ifstream sample(KORVANTIS_SAMPLES_DIR "/sample.json");
+    std::ifstream esSample(KORVANTIS_SAMPLES_DIR "/eslogger.json");
+    const std::vector<Log> logs = {
+        {"sample.json", std::string(std::istreambuf_iterator<char>(sample), {}),
+         randomNativeLog(random, 30)},
+        {"eslogger.json", std::string(std::istreambuf_iterator<char>(esSample), {}), esloggerMore},
+        {"native.json", native, randomNativeLog(random, 200)},
+        {"es.json", eslogger, esloggerMore},
+        {"no-last-feed.json", native + "{\"event\":", "\"x\"}\n" + native},
+        {"empty.json", "", native},
+        {"native.json.gz", testsupport::gzipped(native), ""},
+    };
+    for (const Log& log : logs) {
+        SCOPED_TRACE(log.name);
+        const std::string path = write(log.name, log.text);
+        // The first load writes the index, the second reads it.
+        expectSameOutputs(path, log.name + " as written");
+        if (log.name.ends_with(".gz")) {
+            EXPECT_NE(indexInfo(path).find("no index"), std::string::npos);
+            continue;
+        }
+        EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos) << indexInfo(path);
+        append(path, log.more);
+        // From the index and the tail; then from the index written anew.
+        expectSameOutputs(path, log.name + " grown");
+        EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos) << indexInfo(path);
+    }
+}
+
+// Sets a file's modification time to what it was.
+void keepTime(const std::string& path, const struct stat& before) {
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+TEST_F(IndexReopen, AChangedLogIsLoadedAfreshWithANoticeAndAGrownOneReadOnFromItsIndex) {
+    std::mt19937 random(7);
+    std::uint64_t seq = 0;
+    // More than the MiB of its identity's tail, so that a change there and
+    // one before it differ.
+    const std::string text = randomEsloggerLog(random, 16000, seq);
+    const std::string more = randomEsloggerLog(random, 50, seq);
+    ASSERT_GT(text.size(), std::size_t{3} << 20);
+    const std::string kAfresh = "changed since it was indexed; it is loaded afresh";
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& path)> change;
+        const char* notice;  // on standard error; nullptr: none
+    };
+    const std::vector<Case> cases = {
+        {"unchanged", [](const std::string&) {}, nullptr},
+        {"touched",
+         [](const std::string& path) {
+             const struct timespec times[2] = {{0, UTIME_NOW}, {12345, 0}};
+             ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+         },
+         kAfresh.c_str()},
+        {"truncated", [](const std::string& path) { std::filesystem::resize_file(path, 1000); },
+         kAfresh.c_str()},
+        {"replaced",
+         [&](const std::string& path) {
+             std::filesystem::remove(path);
+             std::ofstream(path) << text;
+         },
+         kAfresh.c_str()},
+        {"grown", [&](const std::string& path) { append(path, more); }, nullptr},
+        {"grown with its last MiB changed",
+         [&](const std::string& path) {
+             std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(static_cast<std::streamoff>(text.size() - 100));
+             f.write("0", 1);
+             f.close();
+             append(path, more);
+         },
+         kAfresh.c_str()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(cache());
+        const std::string path = write("log.json", text);
+        ASSERT_EQ(inspect("--dump '" + path + "'").status, 0);
+        c.change(path);
+        const Ran fresh = inspect("--no-index --dump '" + path + "'");
+        const Ran indexed = inspect("--dump '" + path + "'");
+        EXPECT_EQ(fresh.out, indexed.out);
+        EXPECT_EQ(fresh.status, indexed.status);
+        if (c.notice == nullptr) {
+            EXPECT_EQ(indexed.err, "");
+        } else {
+            EXPECT_EQ(indexed.err, "korvantis-inspect: log.json " + std::string(c.notice) + "\n");
+        }
+        // Indexed again as it is now.
+        EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos) << indexInfo(path);
+    }
+
+    // The index is what is read: a change the log's identity cannot see
+    // (its middle rewritten, its size and time kept) reads as before.
+    std::filesystem::remove_all(cache());
+    const std::string path = write("log.json", text);
+    const Ran before = inspect("--dump '" + path + "'");
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    std::string rewritten = text;
+    const std::size_t at = rewritten.find("/bin/t", text.size() / 2);
+    rewritten.replace(at, 6, "/bin/u");
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.write(rewritten.data(), static_cast<std::streamsize>(rewritten.size()));
+    }
+    keepTime(path, st);
+    EXPECT_EQ(inspect("--dump '" + path + "'").out, before.out);
+    EXPECT_NE(inspect("--no-index --dump '" + path + "'").out, before.out);
+}
+
+TEST_F(IndexReopen, ADamagedIndexIsMadeAgainWithANotice) {
+    std::mt19937 random(3);
+    const std::string path = write("log.json", randomNativeLog(random, 300));
+    const std::string expected = inspect("--no-index --dump '" + path + "'").out;
+    struct Damage {
+        const char* name;
+        std::function<void(std::string& bytes)> apply;
+    };
+    const std::vector<Damage> damages = {
+        {"a byte flipped in a section", [](std::string& b) { b[b.size() / 2] ^= 0x20; }},
+        {"cut short", [](std::string& b) { b.resize(b.size() / 3); }},
+        {"emptied", [](std::string& b) { b.clear(); }},
+        {"a newer format", [](std::string& b) { b[8] = 99; }},
+        {"foreign bytes", [](std::string& b) { b.assign(b.size(), 'x'); }},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.name);
+        ASSERT_EQ(inspect("--dump '" + path + "'").out, expected);
+        const std::string info = indexInfo(path);
+        const std::string index =
+            info.substr(info.find(" index ") + 7, info.find(", ") - info.find(" index ") - 7);
+        std::ifstream in(index, std::ios::binary);
+        std::string bytes(std::istreambuf_iterator<char>(in), {});
+        in.close();
+        d.apply(bytes);
+        std::ofstream(index, std::ios::binary | std::ios::trunc) << bytes;
+        const Ran run = inspect("--dump '" + path + "'");
+        EXPECT_EQ(run.out, expected);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.err.find("log.json: its index cannot be used ("), std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("); it is loaded afresh"), std::string::npos) << run.err;
+        EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace korvantis

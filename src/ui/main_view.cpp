@@ -11,6 +11,7 @@
 #include "query/trace_summary.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
+#include "ui/investigation_actions.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
 #include "ui/main_menu_bar.h"
@@ -52,6 +53,7 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     connectFilter();
     addShortcuts();
     followStore();
+    investigation_ = new InvestigationActions(*this);
 }
 
 // The strips stacked above the tabs, and the menu bar.

@@ -58,6 +58,13 @@ InvestigationActions::InvestigationActions(MainView& view)
     for (EventPanel* panel : {view.processPanel(), view.filePanel(), view.otherPanel()}) {
         connect(panel->preview(), &EventPreview::rowMenuMade, this,
                 [this, panel](RowMenu* menu, int row) { addRowMenuEntries(panel, menu, row); });
+        EventPreview* preview = panel->preview();
+        preview->list()->setBookmarked([this, preview](int row) {
+            const MarkText* mark = marks_->markAt(entryOfRow(preview, row));
+            return mark != nullptr && mark->hasTag("bookmark");
+        });
+        connect(marks_.get(), &WindowMarks::changed, preview->list()->viewport(),
+                qOverload<>(&QWidget::update));
     }
     connect(view.filterBar()->field(), &QLineEdit::textChanged, autosave_.get(),
             &SessionAutosave::changed);
@@ -118,6 +125,19 @@ EventPanel* InvestigationActions::frontPanel() const {
     return front == view_.filePanel()    ? view_.filePanel()
            : front == view_.otherPanel() ? view_.otherPanel()
                                          : view_.processPanel();
+}
+
+LinePlace InvestigationActions::entryOfRow(EventPreview* preview, int row) const {
+    const std::size_t at = preview->filteredRows().storeRow(preview->sortedRows().filteredRow(row));
+    const EventStore& store = view_.workspace().store;
+    switch (preview->filteredRows().kind()) {
+        case RowKind::process:
+            return store.procPreviews().entryOf(at);
+        case RowKind::file:
+            return store.filePreviews().entryOf(at);
+        default:
+            return store.otherPreviews().entryOf(at);
+    }
 }
 
 EventPanel* InvestigationActions::panelOf(LinePlace entry) const {

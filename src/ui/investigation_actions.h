@@ -17,6 +17,7 @@ struct Session;
 namespace korvantis::ui {
 
 class EventPanel;
+class EventPreview;
 class MainView;
 class MarksNotice;
 class RowMenu;
@@ -71,6 +72,8 @@ class InvestigationActions : public QObject {
     std::string viewText() const;
     EventPanel* frontPanel() const;
     EventPanel* panelOf(LinePlace entry) const;
+    // The stored line of row `row` of a list, in a few steps (lists paint it).
+    LinePlace entryOfRow(EventPreview* preview, int row) const;
 
     MainView& view_;
     // The autosave goes first: it saves the marks when the window closes.

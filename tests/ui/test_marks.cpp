@@ -60,6 +60,14 @@ class TestMarks : public QObject {
             QVERIFY(w.bookmarked(row));
         }
         QVERIFY(!w.bookmarked(3));
+        // Bookmarked rows carry a bar at their left edge.
+        const QImage shown = w.procList()->viewport()->grab().toImage();
+        const QColor bar = bookmarkColor(w.procList()->palette());
+        const auto barred = [&](int row) {
+            const QRect r = w.procList()->rowRect(row);
+            return shown.pixelColor(1, r.center().y()) == bar;
+        };
+        QVERIFY(barred(5) && barred(2) && !barred(3));
         // In list order from the chosen row, going round with a notice.
         const struct {
             Qt::KeyboardModifiers modifiers;

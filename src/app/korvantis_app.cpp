@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "treeview/tree_window.h"
+#include "ui/investigation_actions.h"
 #include "ui/main_view.h"
 #include "workspace/workspace.h"
 
@@ -67,6 +68,15 @@ QWidget* KorvantisApp::start(const std::vector<std::string>& logs, bool follow) 
     auto* window = static_cast<ui::MainView*>(openMainWindow());
     window->setFollowing(follow);
     for (const std::string& log : logs) {
+        if (log.ends_with(".korvantis")) {
+            // A session file: its logs, marks and view.
+            const QString failed =
+                window->investigation()->openSession(QFile::decodeName(log.c_str()));
+            if (!failed.isEmpty()) {
+                std::fprintf(stderr, "korvantis: %s\n", failed.toLocal8Bit().constData());
+            }
+            continue;
+        }
         // Checked here as well, so that a wrong name is reported on the
         // terminal at once; without opening it, which would wait on a pipe.
         // The window tells it too, with the reason, when its load comes.

@@ -12,6 +12,7 @@
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
+#include "ui/investigation_actions.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
 #include "ui/main_menu_bar.h"
@@ -51,6 +52,7 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     connectFilter();
     addShortcuts();
     followStore();
+    investigation_ = new InvestigationActions(*this);
 }
 
 // The strips stacked above the tabs, and the menu bar.

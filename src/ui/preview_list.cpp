@@ -179,6 +179,15 @@ void PreviewList::paintRow(QPainter& painter, int row, const QRect& rect) const 
             drawWrappedText(painter, cell.text, font_, box, alignment, color, cell.marks);
         }
     }
+    if (bookmarked_ && bookmarked_(row)) {
+        painter.fillRect(QRect(rect.x(), rect.y() + 1, kBookmarkBarWidth, rect.height() - 2),
+                         bookmarkColor(palette()));
+    }
+}
+
+void PreviewList::setBookmarked(std::function<bool(int row)> bookmarked) {
+    bookmarked_ = std::move(bookmarked);
+    viewport()->update();
 }
 
 void PreviewList::mousePressEvent(QMouseEvent* event) {

@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QWidget>
 
+#include <functional>
+
 #include "ui/column_layout.h"
 #include "ui/row_source.h"
 #include "ui/text_cell.h"
@@ -29,6 +31,9 @@ class PreviewList : public VirtualList {
     // What a cell shows and in which colour.
     QString cellShown(int row, int column) const;
     QColor cellColor(int row, int column) const;
+    // Which rows carry a bookmark, shown by a bar at their left edge.
+    void setBookmarked(std::function<bool(int row)> bookmarked);
+
     // Cell rectangles of a row on screen, in viewport coordinates.
     QList<QRect> cellRects(int row) const;
     // The width the widest text of `column` among the rows on screen needs
@@ -74,6 +79,7 @@ class PreviewList : public VirtualList {
     QFont font_;
     QFontMetrics metrics_;
     int chosenRow_ = -1;
+    std::function<bool(int row)> bookmarked_;
 };
 
 // The header line: the column titles in green, placed by the panel's column

@@ -77,6 +77,12 @@ QColor filterErrorColor(const QPalette& palette) {
                                                        : QColor(0xFF, 0x8A, 0x8A);
 }
 
+QColor bookmarkColor(const QPalette& palette) {
+    // A blue apart from the green and pink of related rows, strong on both.
+    return isLightColor(palette.color(QPalette::Base)) ? QColor(0x1F, 0x5F, 0xD0)
+                                                       : QColor(0x6A, 0xA8, 0xFF);
+}
+
 void registerFonts() {
     static bool done = false;
     if (done) {

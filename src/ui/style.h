@@ -47,6 +47,10 @@ struct TimelineColors {
 };
 TimelineColors timelineColors(const QPalette& palette);
 
+// The bar that marks a bookmarked row at its left edge, and its width.
+QColor bookmarkColor(const QPalette& palette);
+inline constexpr int kBookmarkBarWidth = 4;
+
 // The colour of a query that has an error, and of a count of load errors.
 QColor filterErrorColor(const QPalette& palette);
 

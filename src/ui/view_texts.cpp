@@ -99,4 +99,84 @@ QString saveEventFailedTitle() {
     return QObject::tr("The event could not be saved");
 }
 
+QString bookmarkText() {
+    return QObject::tr("Bookmark");
+}
+QString tagsActionText() {
+    return QObject::tr("Tags\u2026");
+}
+QString noteActionText() {
+    return QObject::tr("Note\u2026");
+}
+QString tagsDialogLabel() {
+    return QObject::tr("Tags (words of A-Z a-z 0-9 _ . : -, separated by spaces or commas):");
+}
+QString noteDialogLabel() {
+    return QObject::tr("Note:");
+}
+QString badTagText(const QString& tag) {
+    return QObject::tr("\"%1\" is not a tag: a tag is 1 to 64 characters of A-Z a-z 0-9 _ . : -")
+        .arg(tag);
+}
+QString noteTooLongText() {
+    return QObject::tr("A note holds at most 64 KiB.");
+}
+QString marksPanelTitle() {
+    return QObject::tr("Marks");
+}
+QStringList marksPanelHeaders() {
+    return {QObject::tr("Time"), QObject::tr("Kind"), QObject::tr("Pid"),
+            QObject::tr("Path"), QObject::tr("Tags"), QObject::tr("Note")};
+}
+QString detachedMarkText(qulonglong line) {
+    return QObject::tr("line %1 (no longer matches)").arg(line);
+}
+QString detachedMarksText(qulonglong marks, const QString& logName) {
+    return marks == 1 ? QObject::tr("1 mark no longer matches its line in %1").arg(logName)
+                      : QObject::tr("%1 marks no longer match their lines in %2")
+                            .arg(groupedNumber(marks), logName);
+}
+QString showText() {
+    return QObject::tr("Show");
+}
+QString restoredSessionText(const QString& when) {
+    return QObject::tr("Restored marks and view from %1").arg(when);
+}
+QString startFreshText() {
+    return QObject::tr("Start fresh");
+}
+QString noBookmarksText() {
+    return QObject::tr("No bookmarked row in this list");
+}
+QString wrappedToFirstBookmarkText() {
+    return QObject::tr("Went round to the first bookmark");
+}
+QString wrappedToLastBookmarkText() {
+    return QObject::tr("Went round to the last bookmark");
+}
+QString rowNotShownText() {
+    return QObject::tr("The marked row is not shown by the filter");
+}
+QString cannotMarkText() {
+    return QObject::tr("Rows read from standard input cannot be marked");
+}
+QString saveSessionActionText() {
+    return QObject::tr("Save Session As\u2026");
+}
+QString openSessionActionText() {
+    return QObject::tr("Open Session\u2026");
+}
+QString marksActionText() {
+    return QObject::tr("Marks");
+}
+QString sessionFilter() {
+    return QObject::tr("Korvantis sessions (*.korvantis);;All files (*)");
+}
+QString sessionFailedTitle() {
+    return QObject::tr("Session");
+}
+QString locateLogTitle(const QString& logName) {
+    return QObject::tr("Where is %1?").arg(logName);
+}
+
 }  // namespace korvantis::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace korvantis::ui {
 
@@ -37,5 +38,37 @@ QString saveEventButtonText();
 QString saveEventDialogTitle();
 QString saveEventFilter();
 QString saveEventFailedTitle();
+
+// Marks and sessions: the row menu, the Marks panel, the notices, the
+// session menu entries and dialogs.
+QString bookmarkText();
+QString tagsActionText();
+QString noteActionText();
+QString tagsDialogLabel();
+QString noteDialogLabel();
+QString badTagText(const QString& tag);
+QString noteTooLongText();
+QString marksPanelTitle();
+QStringList marksPanelHeaders();
+// A detached mark in the Marks panel: "line 12 (no longer matches)".
+QString detachedMarkText(qulonglong line);
+// "3 marks no longer match their lines in trace.json"
+QString detachedMarksText(qulonglong marks, const QString& logName);
+QString showText();
+// "Restored marks and view from 2026-12-07 14:02"
+QString restoredSessionText(const QString& when);
+QString startFreshText();
+QString noBookmarksText();
+QString wrappedToFirstBookmarkText();
+QString wrappedToLastBookmarkText();
+QString rowNotShownText();
+QString cannotMarkText();
+QString saveSessionActionText();
+QString openSessionActionText();
+QString marksActionText();
+QString sessionFilter();
+QString sessionFailedTitle();
+// "Where is trace.json?"
+QString locateLogTitle(const QString& logName);
 
 }  // namespace korvantis::ui

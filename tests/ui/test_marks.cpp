@@ -1,0 +1,238 @@
+// Bookmarks, tags and notes in the window, the Marks panel, and the
+// sessions that keep them: saved as things change, restored when the same
+// logs come back, written to and read from session files.
+
+#include <QPainter>
+#include <QTreeWidget>
+
+#include "investigation/line_numbers.h"
+#include "main_view_fixture.h"
+#include "ui/investigation_actions.h"
+#include "ui/marks_notice.h"
+#include "ui/marks_panel.h"
+#include "ui/session_autosave.h"
+#include "ui/window_marks.h"
+
+namespace korvantis::ui::testing {
+
+// Sessions are kept in a folder of the test's run.
+inline void keepSessionsApart() {
+    static QTemporaryDir dir;
+    qputenv("XDG_DATA_HOME", dir.path().toUtf8());
+}
+Q_COREAPP_STARTUP_FUNCTION(keepSessionsApart)
+
+struct MarkedWindow : Window {
+    using Window::Window;
+    InvestigationActions& marking() { return *view.investigation(); }
+    WindowMarks& marks() { return marking().marks(); }
+    // The stored line of process row `row`.
+    LinePlace entryOf(int row) { return procs().rowPlace(row); }
+    int chosenRow() {
+        const std::optional<LinePlace> chosen = procPreview()->selector().selected();
+        return chosen ? procPreview()->sortedRows().shownRowAt(*chosen) : -1;
+    }
+    bool bookmarked(int row) {
+        const MarkText* mark = marks().markAt(entryOf(row));
+        return mark != nullptr && mark->hasTag("bookmark");
+    }
+    QString notice() {
+        MarksNotice* n = marking().notice();
+        return n->isVisible() ? n->label()->text() : QString();
+    }
+};
+
+class TestMarks : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() { QDir(SessionAutosave::folder()).removeRecursively(); }
+
+    // Ctrl+B marks the chosen row, F2 and Shift+F2 go round the bookmarks
+    // of the list, the row menu and the Marks panel show and reach them.
+    void bookmarksAreSetAndVisited() {
+        QTemporaryDir dir;
+        MarkedWindow w(writeProcLog(dir));
+        w.activate();
+        for (int row : {5, 2}) {
+            clickRow(w.procList(), row);
+            TRY_COMPARE(w.chosenRow(), row);
+            QTest::keyClick(&w.view, Qt::Key_B, Qt::ControlModifier);
+            QVERIFY(w.bookmarked(row));
+        }
+        QVERIFY(!w.bookmarked(3));
+        // Bookmarked rows carry a bar at their left edge.
+        const QImage shown = w.procList()->viewport()->grab().toImage();
+        const QColor bar = bookmarkColor(w.procList()->palette());
+        const auto barred = [&](int row) {
+            const QRect r = w.procList()->rowRect(row);
+            return shown.pixelColor(1, r.center().y()) == bar;
+        };
+        QVERIFY(barred(5) && barred(2) && !barred(3));
+        // In list order from the chosen row, going round with a notice.
+        const struct {
+            Qt::KeyboardModifiers modifiers;
+            int row;
+            QString notice;
+        } steps[] = {
+            {Qt::NoModifier, 5, {}},
+            {Qt::NoModifier, 2, wrappedToFirstBookmarkText()},
+            {Qt::ShiftModifier, 5, wrappedToLastBookmarkText()},
+            {Qt::ShiftModifier, 2, {}},
+        };
+        for (const auto& step : steps) {
+            w.marking().notice()->hide();
+            QTest::keyClick(&w.view, Qt::Key_F2, step.modifiers);
+            TRY_COMPARE(w.chosenRow(), step.row);
+            QCOMPARE(w.notice(), step.notice);
+        }
+        // The row menu tells and toggles the bookmark.
+        RowMenu* menu = w.procPreview()->menuForRow(2);
+        QAction* bookmark = actionNamed(menu, bookmarkText());
+        QVERIFY(bookmark != nullptr && bookmark->isChecked());
+        QVERIFY(actionNamed(menu, tagsActionText()) && actionNamed(menu, noteActionText()));
+        bookmark->trigger();
+        QVERIFY(!w.bookmarked(2));
+        delete menu;
+
+        // The panel lists the marks in time order; a click goes to the row.
+        QVERIFY(w.marks().edit(w.entryOf(3), {MarkEdit::Kind::setNote, "the curl\nit ran"}));
+        QTest::keyClick(&w.view, Qt::Key_M, Qt::ControlModifier | Qt::ShiftModifier);
+        MarksPanel* panel = w.marking().marksPanel();
+        QVERIFY(panel != nullptr && panel->isVisible());
+        QTreeWidget* list = panel->list();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->text(3), QStringLiteral("/bin/cat"));
+        QCOMPARE(list->topLevelItem(0)->text(5), QStringLiteral("the curl"));
+        QCOMPARE(list->topLevelItem(1)->text(4), QStringLiteral("bookmark"));
+        emit list->itemClicked(list->topLevelItem(0), 0);
+        TRY_COMPARE(w.chosenRow(), 3);
+    }
+
+    // A window closed and the same log opened again: the marks and the
+    // filter come back, with a notice that can start afresh.
+    void sessionIsRestoredForTheSameLogs() {
+        QTemporaryDir dir;
+        const QString log = writeProcLog(dir);
+        {
+            MarkedWindow w(log);
+            QVERIFY(w.marks().toggleBookmark(w.entryOf(3)));
+            QVERIFY(w.marks().edit(w.entryOf(1), {MarkEdit::Kind::setNote, "forked"}));
+            w.view.filterBar()->setQuery(QStringLiteral("pid:11"));
+        }
+        const QString kept = SessionAutosave::fileFor({realLogPath(log.toStdString())});
+        QVERIFY(QFileInfo::exists(kept));
+
+        MarkedWindow w;
+        w.workspace().loader.loadJsonFile(log.toStdString());
+        TRY_VERIFY(w.notice().startsWith(restoredSessionText({}).trimmed()));
+        TRY_COMPARE(w.procPreview()->filteredRows().totalCount(), kProcRows);
+        QCOMPARE(w.view.filterBar()->field()->text(), QStringLiteral("pid:11"));
+        TRY_COMPARE(w.marks().marked().size(), std::size_t(2));
+        QCOMPARE(w.marks().markAt(w.entryOf(0))->note, "forked");  // rows 1 and 2 shown
+
+        // Start fresh: no marks, no filter, no kept session.
+        w.marking().notice()->button()->click();
+        QVERIFY(w.marks().marked().empty());
+        QCOMPARE(w.view.filterBar()->field()->text(), QString());
+        QVERIFY(!QFileInfo::exists(kept));
+    }
+
+    // Save Session As… and Open Session…: the logs, their marks and the
+    // filter come back in another window, over the session kept of them;
+    // a session file that cannot be read loads nothing and stays as it is.
+    void sessionFilesRoundTrip() {
+        QTemporaryDir dir;
+        const QString log = writeProcLog(dir);
+        const QString file = dir.filePath(QStringLiteral("case.korvantis"));
+        {
+            MarkedWindow w(log);
+            QVERIFY(w.marks().setTags(w.entryOf(4), {"Dropper", "bookmark"}));
+            QVERIFY(w.marks().toggleBookmark(w.entryOf(8)));
+            QCOMPARE(w.marking().saveSessionTo(file), QString());
+            QVERIFY(w.marks().setTags(w.entryOf(4), {}));  // kept by the autosave only
+        }
+        const QString text = QString::fromUtf8(fileBytes(file));
+        QVERIFY2(text.contains(QStringLiteral("\"procs.json\"")), qPrintable(text));
+
+        MarkedWindow w;
+        QCOMPARE(w.marking().openSession(file), QString());
+        TRY_COMPARE(w.procs().rowCount(), kProcRows);
+        TRY_COMPARE(w.marks().marked().size(), std::size_t(2));
+        QCOMPARE(w.marks().markAt(w.entryOf(4))->tags, "bookmark,dropper");
+        QVERIFY(w.notice().isEmpty());
+
+        const QByteArray hostile[] = {
+            R"({"format":"korvantis-session","version":99,"logs":[]})",
+            R"({"format":"korvantis-session","version":1,"logs":["../../etc/passwd"]})",
+            "{\"format\":\"korvantis-session\",\"version\":1,\"logs\":[\"\xff\"]}",
+            "not json",
+        };
+        for (const QByteArray& bytes : hostile) {
+            const QString bad = dir.filePath(QStringLiteral("bad.korvantis"));
+            QFile f(bad);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+            f.close();
+            MarkedWindow other;
+            QVERIFY2(!other.marking().openSession(bad).isEmpty(), bytes.constData());
+            QCOMPARE(other.workspace().store.logFiles().size(), std::size_t(0));
+            QCOMPARE(fileBytes(bad), bytes);
+        }
+    }
+
+    // A log changed where it was marked: the mark is shown on no row, told
+    // of in a notice and listed greyed with its line.
+    void changedLineDetachesItsMark() {
+        QTemporaryDir dir;
+        QString log = writeProcLog(dir);
+        {
+            MarkedWindow w(log);
+            QVERIFY(w.marks().toggleBookmark(w.entryOf(1)));
+            QVERIFY(w.marks().toggleBookmark(w.entryOf(2)));
+        }
+        QStringList lines = QString::fromUtf8(fileBytes(log)).split('\n', Qt::SkipEmptyParts);
+        lines[1] = procLine("ES_EVENT_TYPE_NOTIFY_FORK", 11, 10, "/bin/other");
+        log = writeLog(dir, QStringLiteral("procs.json"), lines);
+
+        MarkedWindow w(log);
+        TRY_COMPARE(w.notice(), detachedMarksText(1, QStringLiteral("procs.json")));
+        QVERIFY(!w.bookmarked(1));
+        QVERIFY(w.bookmarked(2));
+        w.marking().notice()->button()->click();  // Show
+        QTreeWidget* list = w.marking().marksPanel()->list();
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(1)->text(0), detachedMarkText(2));
+        QVERIFY(list->topLevelItem(1)->isDisabled());
+    }
+
+    // A picture of bookmarked rows beside the Marks panel.
+    void picture() {
+        QTemporaryDir dir;
+        MarkedWindow w(writeProcLog(dir));
+        for (int row : {0, 3, 7}) {
+            QVERIFY(w.marks().toggleBookmark(w.entryOf(row)));
+        }
+        QVERIFY(w.marks().edit(w.entryOf(3), {MarkEdit::Kind::setNote, "the child it ran"}));
+        QVERIFY(w.marks().setTags(w.entryOf(7), {"bookmark", "launchd"}));
+        clickRow(w.procList(), 3);
+        w.marking().showMarksPanel();
+        QCoreApplication::processEvents();
+        const QPixmap main = w.view.grab();
+        const QPixmap panel = w.marking().marksPanel()->grab();
+        QImage both(main.width(), main.height() + panel.height(), QImage::Format_RGB32);
+        both.fill(Qt::white);
+        QPainter painter(&both);
+        painter.drawPixmap(0, 0, main);
+        painter.drawPixmap(0, main.height(), panel);
+        painter.end();
+        const QDir shots(QStringLiteral(KORVANTIS_SCREENSHOT_DIR));
+        QVERIFY(shots.mkpath(QStringLiteral(".")));
+        QVERIFY(both.save(shots.filePath(QStringLiteral("main-marks.png"))));
+    }
+};
+
+}  // namespace korvantis::ui::testing
+
+QTEST_MAIN(korvantis::ui::testing::TestMarks)
+#include "test_marks.moc"

@@ -21,7 +21,10 @@
 #include "investigation/line_numbers.h"
 #include "investigation/session_file.h"
 #include "store/log_files.h"
+#include "ui/card_marks_view.h"
+#include "ui/detail_area.h"
 #include "ui/event_panel.h"
+#include "ui/facts_card_view.h"
 #include "ui/filter_bar.h"
 #include "ui/main_menu_bar.h"
 #include "ui/main_view.h"
@@ -65,6 +68,12 @@ InvestigationActions::InvestigationActions(MainView& view)
         });
         connect(marks_.get(), &WindowMarks::changed, preview->list()->viewport(),
                 qOverload<>(&QWidget::update));
+        // The tags and the note of the chosen row, under its facts card.
+        FactsCardView* card = panel->detail()->eventTextView()->card();
+        if (auto* layout = qobject_cast<QVBoxLayout*>(card->parentWidget()->layout())) {
+            layout->insertWidget(layout->indexOf(card) + 1,
+                                 new CardMarksView(view.notifier(), *marks_, card->parentWidget()));
+        }
     }
     connect(view.filterBar()->field(), &QLineEdit::textChanged, autosave_.get(),
             &SessionAutosave::changed);

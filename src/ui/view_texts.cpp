@@ -111,6 +111,12 @@ QString noteActionText() {
 QString tagsDialogLabel() {
     return QObject::tr("Tags (words of A-Z a-z 0-9 _ . : -, separated by spaces or commas):");
 }
+QString cardTagsText(const QString& tags) {
+    return QObject::tr("Tags: %1").arg(tags);
+}
+QString notePlaceholderText() {
+    return QObject::tr("Note on this row (kept when you leave the field, or Ctrl+Return)");
+}
 QString noteDialogLabel() {
     return QObject::tr("Note:");
 }

@@ -48,6 +48,9 @@ QString tagsDialogLabel();
 QString noteDialogLabel();
 QString badTagText(const QString& tag);
 QString noteTooLongText();
+// Under the facts card: "Tags: bookmark,dropper" and the note field's hint.
+QString cardTagsText(const QString& tags);
+QString notePlaceholderText();
 QString marksPanelTitle();
 QStringList marksPanelHeaders();
 // A detached mark in the Marks panel: "line 12 (no longer matches)".

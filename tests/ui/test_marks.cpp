@@ -3,10 +3,12 @@
 // logs come back, written to and read from session files.
 
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QTreeWidget>
 
 #include "investigation/line_numbers.h"
 #include "main_view_fixture.h"
+#include "ui/card_marks_view.h"
 #include "ui/investigation_actions.h"
 #include "ui/marks_notice.h"
 #include "ui/marks_panel.h"
@@ -107,6 +109,45 @@ class TestMarks : public QObject {
         QCOMPARE(list->topLevelItem(1)->text(4), QStringLiteral("bookmark"));
         emit list->itemClicked(list->topLevelItem(0), 0);
         TRY_COMPARE(w.chosenRow(), 3);
+    }
+
+    // The facts card's note is edited in place: kept on Ctrl+Return and
+    // when the field loses the focus, put back by Esc, refused over 64 KiB,
+    // and it follows the note set elsewhere and the row chosen.
+    void noteIsEditedUnderTheCard() {
+        QTemporaryDir dir;
+        MarkedWindow w(writeProcLog(dir));
+        w.activate();
+        auto* card = w.procDetail()->findChild<CardMarksView*>();
+        QVERIFY(card != nullptr);
+        QPlainTextEdit* note = card->note();
+        const auto noteOf = [&](int row) {
+            const MarkText* mark = w.marks().markAt(w.entryOf(row));
+            return mark != nullptr ? mark->note : std::string();
+        };
+        clickRow(w.procList(), 3);
+        TRY_VERIFY(card->isVisible());
+        note->setFocus();
+        QTest::keyClicks(note, QStringLiteral("dropper"));
+        QTest::keyClick(note, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(noteOf(3), "dropper");
+        QTest::keyClicks(note, QStringLiteral(" again"));
+        QTest::keyClick(note, Qt::Key_Escape);
+        QCOMPARE(note->toPlainText(), QStringLiteral("dropper"));
+        QCOMPARE(noteOf(3), "dropper");
+        // Typed, then another row chosen: the text stays with its row.
+        note->setFocus();
+        QTest::keyClicks(note, QStringLiteral("!"));
+        clickRow(w.procList(), 5);
+        TRY_COMPARE(note->toPlainText(), QString());
+        QCOMPARE(noteOf(3), "dropper!");
+        QVERIFY(w.marks().edit(w.entryOf(5), {MarkEdit::Kind::setNote, "from the menu"}));
+        QCOMPARE(note->toPlainText(), QStringLiteral("from the menu"));
+        QVERIFY(w.marks().edit(w.entryOf(5), {MarkEdit::Kind::addTag, "launchd"}));
+        QCOMPARE(card->tags()->text(), cardTagsText(QStringLiteral("launchd")));
+        note->setPlainText(QString(int(kMaxNoteBytes) + 1, 'x'));
+        QVERIFY(!card->keepNote());
+        QCOMPARE(noteOf(5), "from the menu");
     }
 
     // A window closed and the same log opened again: the marks and the

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -33,6 +34,7 @@
 #include "ui/session_autosave.h"
 #include "ui/store_notifier.h"
 #include "ui/view_texts.h"
+#include "ui/window_highlights.h"
 #include "ui/window_marks.h"
 #include "workspace/workspace.h"
 
@@ -58,6 +60,9 @@ InvestigationActions::InvestigationActions(MainView& view)
     }
     addMenuEntries();
     addShortcuts();
+    highlights_ = new WindowHighlights(view);
+    connect(&highlights_->rules(), &HighlightRules::changed, autosave_.get(),
+            &SessionAutosave::changed);
     for (EventPanel* panel : {view.processPanel(), view.filePanel(), view.otherPanel()}) {
         connect(panel->preview(), &EventPreview::rowMenuMade, this,
                 [this, panel](RowMenu* menu, int row) { addRowMenuEntries(panel, menu, row); });
@@ -320,6 +325,7 @@ void InvestigationActions::restore(const Session& session, const QString& when) 
     notice_->tell(restoredSessionText(when), startFreshText(), [this, filterBefore] {
         marks_->clear();
         view_.filterBar()->setQuery(filterBefore);
+        highlights_->rules().setRules(HighlightRules::defaultRules());
         autosave_->forget();
     });
 }
@@ -327,6 +333,7 @@ void InvestigationActions::restore(const Session& session, const QString& when) 
 std::string InvestigationActions::viewText() const {
     QJsonObject view;
     view.insert(QStringLiteral("filter"), view_.filterBar()->field()->text());
+    view.insert(QStringLiteral("highlights"), highlights_->rules().toJson());
     return QJsonDocument(view).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -335,6 +342,10 @@ void InvestigationActions::applyView(const std::string& view) {
     const QJsonValue filter = object.value(QStringLiteral("filter"));
     if (filter.isString()) {
         view_.filterBar()->setQuery(filter.toString());
+    }
+    const QJsonValue highlights = object.value(QStringLiteral("highlights"));
+    if (highlights.isArray()) {
+        highlights_->rules().setRules(HighlightRules::fromJson(highlights.toArray()));
     }
 }
 

@@ -22,6 +22,7 @@ class MainView;
 class MarksNotice;
 class RowMenu;
 class SessionAutosave;
+class WindowHighlights;
 class WindowMarks;
 
 // What a main window offers to keep an investigation: Ctrl+B bookmarks the
@@ -39,6 +40,7 @@ class InvestigationActions : public QObject {
     WindowMarks& marks() const { return *marks_; }
     SessionAutosave& autosave() const { return *autosave_; }
     MarksNotice* notice() const { return notice_; }
+    WindowHighlights& highlights() const { return *highlights_; }
     // The Marks panel, once it has been shown.
     MarksPanel* marksPanel() const { return panel_; }
     void showMarksPanel();
@@ -78,6 +80,7 @@ class InvestigationActions : public QObject {
     std::unique_ptr<WindowMarks> marks_;
     std::unique_ptr<SessionAutosave> autosave_;
     MarksNotice* notice_ = nullptr;
+    WindowHighlights* highlights_ = nullptr;
     QPointer<MarksPanel> panel_;
     // A session file opened: its view waits for its logs, and the kept
     // session of them is not restored over it.

@@ -33,6 +33,9 @@ class PreviewList : public VirtualList {
     QColor cellColor(int row, int column) const;
     // Which rows carry a bookmark, shown by a bar at their left edge.
     void setBookmarked(std::function<bool(int row)> bookmarked);
+    // The background of each row (highlight rules); an invalid colour for
+    // none. The text's own colours are drawn over it.
+    void setRowBackground(std::function<QColor(int row)> background);
 
     // Cell rectangles of a row on screen, in viewport coordinates.
     QList<QRect> cellRects(int row) const;
@@ -80,6 +83,7 @@ class PreviewList : public VirtualList {
     QFontMetrics metrics_;
     int chosenRow_ = -1;
     std::function<bool(int row)> bookmarked_;
+    std::function<QColor(int row)> background_;
 };
 
 // The header line: the column titles in green, placed by the panel's column

@@ -185,4 +185,38 @@ QString locateLogTitle(const QString& logName) {
     return QObject::tr("Where is %1?").arg(logName);
 }
 
+QString highlightsActionText() {
+    return QObject::tr("Highlights…");
+}
+QString highlightsTitle() {
+    return QObject::tr("Highlights");
+}
+QStringList highlightsHeaders() {
+    return {QObject::tr("On"), QObject::tr("Name"), QObject::tr("Query"), QObject::tr("Colour")};
+}
+QString addRuleText() {
+    return QObject::tr("Add");
+}
+QString removeRuleText() {
+    return QObject::tr("Remove");
+}
+QString moveUpText() {
+    return QObject::tr("Up");
+}
+QString moveDownText() {
+    return QObject::tr("Down");
+}
+QString saveAsDefaultText() {
+    return QObject::tr("Save as Default");
+}
+QString newRuleName(int n) {
+    return QObject::tr("Rule %1").arg(n);
+}
+QString highlightColourLabel(const QString& colour) {
+    return colour.isEmpty() ? colour : colour.front().toUpper() + colour.mid(1);
+}
+QString badRuleQueryText(const QString& rule, const QString& error) {
+    return QObject::tr("Rule %1: %2").arg(rule, error);
+}
+
 }  // namespace korvantis::ui

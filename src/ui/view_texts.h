@@ -71,6 +71,20 @@ QString openSessionActionText();
 QString marksActionText();
 QString sessionFilter();
 QString sessionFailedTitle();
+// Highlight rules: the menu entry, the dialog's title, columns and buttons,
+// a new rule's name ("Rule 3"), a colour's name as shown, and a rule whose
+// query is wrong ("Rule curl: unclosed quote").
+QString highlightsActionText();
+QString highlightsTitle();
+QStringList highlightsHeaders();
+QString addRuleText();
+QString removeRuleText();
+QString moveUpText();
+QString moveDownText();
+QString saveAsDefaultText();
+QString newRuleName(int n);
+QString highlightColourLabel(const QString& colour);
+QString badRuleQueryText(const QString& rule, const QString& error);
 // "Where is trace.json?"
 QString locateLogTitle(const QString& logName);
 

@@ -9,10 +9,12 @@
 #include "investigation/line_numbers.h"
 #include "main_view_fixture.h"
 #include "ui/card_marks_view.h"
+#include "ui/highlighted_rows.h"
 #include "ui/investigation_actions.h"
 #include "ui/marks_notice.h"
 #include "ui/marks_panel.h"
 #include "ui/session_autosave.h"
+#include "ui/window_highlights.h"
 #include "ui/window_marks.h"
 
 namespace korvantis::ui::testing {
@@ -160,6 +162,7 @@ class TestMarks : public QObject {
             QVERIFY(w.marks().toggleBookmark(w.entryOf(3)));
             QVERIFY(w.marks().edit(w.entryOf(1), {MarkEdit::Kind::setNote, "forked"}));
             w.view.filterBar()->setQuery(QStringLiteral("pid:11"));
+            w.marking().highlights().rules().setRules({{"sh", "path:/bin/sh", "rose", false}});
         }
         const QString kept = SessionAutosave::fileFor({realLogPath(log.toStdString())});
         QVERIFY(QFileInfo::exists(kept));
@@ -171,11 +174,14 @@ class TestMarks : public QObject {
         QCOMPARE(w.view.filterBar()->field()->text(), QStringLiteral("pid:11"));
         TRY_COMPARE(w.marks().marked().size(), std::size_t(2));
         QCOMPARE(w.marks().markAt(w.entryOf(0))->note, "forked");  // rows 1 and 2 shown
+        const QVector<HighlightRule> rules = {{"sh", "path:/bin/sh", "rose", false}};
+        QCOMPARE(w.marking().highlights().rules().rules(), rules);
 
         // Start fresh: no marks, no filter, no kept session.
         w.marking().notice()->button()->click();
         QVERIFY(w.marks().marked().empty());
         QCOMPARE(w.view.filterBar()->field()->text(), QString());
+        QVERIFY(w.marking().highlights().rules().rules().isEmpty());
         QVERIFY(!QFileInfo::exists(kept));
     }
 
@@ -247,7 +253,7 @@ class TestMarks : public QObject {
         QVERIFY(list->topLevelItem(1)->isDisabled());
     }
 
-    // A picture of bookmarked rows beside the Marks panel.
+    // A picture of bookmarked rows, a highlight rule and the Marks panel.
     void picture() {
         QTemporaryDir dir;
         MarkedWindow w(writeProcLog(dir));
@@ -256,6 +262,8 @@ class TestMarks : public QObject {
         }
         QVERIFY(w.marks().edit(w.entryOf(3), {MarkEdit::Kind::setNote, "the child it ran"}));
         QVERIFY(w.marks().setTags(w.entryOf(7), {"bookmark", "launchd"}));
+        w.marking().highlights().rules().setRules({{"fork", "FORK", "amber", true}});
+        TRY_VERIFY(w.marking().highlights().rowsOf(RowKind::process).ready());
         clickRow(w.procList(), 3);
         w.marking().showMarksPanel();
         QCoreApplication::processEvents();

@@ -31,6 +31,7 @@
 #include "ui/main_view.h"
 #include "ui/marks_notice.h"
 #include "ui/marks_panel.h"
+#include "ui/report_export.h"
 #include "ui/session_autosave.h"
 #include "ui/store_notifier.h"
 #include "ui/view_texts.h"
@@ -114,7 +115,15 @@ void InvestigationActions::addMenuEntries() {
     }
     auto* open = new QAction(openSessionActionText(), file);
     auto* save = new QAction(saveSessionActionText(), file);
-    file->insertActions(before, {open, save});
+    auto* report = new QAction(exportReportActionText(), file);
+    file->insertActions(before, {open, save, report});
+    report_ = new ReportExport(view_, *marks_);
+    connect(report, &QAction::triggered, report_, &ReportExport::chooseFile);
+    connect(report_, &ReportExport::finished, this, [this](const QString&, const QString& error) {
+        if (!error.isEmpty()) {
+            notice_->tell(error);
+        }
+    });
     connect(open, &QAction::triggered, this, &InvestigationActions::chooseSessionToOpen);
     connect(save, &QAction::triggered, this, &InvestigationActions::chooseSessionToSave);
     QAction* marks = bar->viewMenu()->addAction(marksActionText());

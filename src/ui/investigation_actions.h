@@ -22,6 +22,7 @@ class MainView;
 class MarksNotice;
 class RowMenu;
 class SessionAutosave;
+class ReportExport;
 class WindowHighlights;
 class WindowMarks;
 
@@ -41,6 +42,7 @@ class InvestigationActions : public QObject {
     SessionAutosave& autosave() const { return *autosave_; }
     MarksNotice* notice() const { return notice_; }
     WindowHighlights& highlights() const { return *highlights_; }
+    ReportExport& report() const { return *report_; }
     // The Marks panel, once it has been shown.
     MarksPanel* marksPanel() const { return panel_; }
     void showMarksPanel();
@@ -81,6 +83,7 @@ class InvestigationActions : public QObject {
     std::unique_ptr<SessionAutosave> autosave_;
     MarksNotice* notice_ = nullptr;
     WindowHighlights* highlights_ = nullptr;
+    ReportExport* report_ = nullptr;
     QPointer<MarksPanel> panel_;
     // A session file opened: its view waits for its logs, and the kept
     // session of them is not restored over it.

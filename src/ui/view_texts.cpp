@@ -219,4 +219,11 @@ QString badRuleQueryText(const QString& rule, const QString& error) {
     return QObject::tr("Rule %1: %2").arg(rule, error);
 }
 
+QString exportReportActionText() {
+    return QObject::tr("Export Report…");
+}
+QString reportFilter() {
+    return QObject::tr("HTML report (*.html)");
+}
+
 }  // namespace korvantis::ui

@@ -85,6 +85,9 @@ QString saveAsDefaultText();
 QString newRuleName(int n);
 QString highlightColourLabel(const QString& colour);
 QString badRuleQueryText(const QString& rule, const QString& error);
+// File > Export Report…: the entry and its file filter.
+QString exportReportActionText();
+QString reportFilter();
 // "Where is trace.json?"
 QString locateLogTitle(const QString& logName);
 

@@ -56,6 +56,11 @@ const std::vector<std::pair<LinePlace, const MarkText*>>& WindowMarks::marked() 
     return rows_.marked();
 }
 
+const RowMarks& WindowMarks::rowMarks() const {
+    refresh();
+    return rows_;
+}
+
 std::vector<WindowMarks::DetachedMark> WindowMarks::detached() const {
     refresh();
     std::vector<DetachedMark> result;

@@ -45,6 +45,8 @@ class WindowMarks : public QObject {
     const MarkText* markAt(LinePlace entry) const;
     // The marks that apply to loaded rows, by stored line, ascending.
     const std::vector<std::pair<LinePlace, const MarkText*>>& marked() const;
+    // The marks as they apply to the rows loaded now.
+    const RowMarks& rowMarks() const;
     // The marks of loaded logs that no longer match their lines.
     std::vector<DetachedMark> detached() const;
     // The line number of stored line `entry` in its log.

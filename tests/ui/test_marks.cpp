@@ -4,15 +4,20 @@
 
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTreeWidget>
 
 #include "investigation/line_numbers.h"
+#include "investigation/marks_report.h"
 #include "main_view_fixture.h"
+#include "query/rows_snapshot.h"
 #include "ui/card_marks_view.h"
 #include "ui/highlighted_rows.h"
 #include "ui/investigation_actions.h"
+#include "ui/main_menu_bar.h"
 #include "ui/marks_notice.h"
 #include "ui/marks_panel.h"
+#include "ui/report_export.h"
 #include "ui/session_autosave.h"
 #include "ui/window_highlights.h"
 #include "ui/window_marks.h"
@@ -251,6 +256,37 @@ class TestMarks : public QObject {
         QCOMPARE(list->topLevelItemCount(), 2);
         QCOMPARE(list->topLevelItem(1)->text(0), detachedMarkText(2));
         QVERIFY(list->topLevelItem(1)->isDisabled());
+    }
+
+    // File > Export Report… writes, off the window's thread, the page the
+    // core makes of the marks the filter shows; a write that fails is told.
+    void reportIsExported() {
+        QTemporaryDir dir;
+        MarkedWindow w(writeProcLog(dir));
+        for (int row : {1, 3, 5}) {
+            QVERIFY(w.marks().edit(w.entryOf(row), {MarkEdit::Kind::setNote, "<b>seen</b>"}));
+        }
+        w.view.filterBar()->setQuery(QStringLiteral("tree:10"));
+        TRY_COMPARE(w.procs().rowCount(), 4);
+        QVERIFY(actionNamed(w.view.mainMenuBar()->fileMenu(), exportReportActionText()));
+        ReportExport& report = w.marking().report();
+        QSignalSpy done(&report, &ReportExport::finished);
+        const QString file = dir.filePath(QStringLiteral("report.html"));
+        report.exportTo(file);
+        QVERIFY(done.wait(kTimeout));
+        QCOMPARE(done.at(0).at(1).toString(), QString());
+        FilterQuery query = *parseFilterQuery("tree:10").query;
+        const PreviewRows& procs = w.workspace().store.rows(RowKind::process);
+        query.bindTrees(processLinks(procs.snapshot(procs.size())));
+        const std::string html =
+            marksReport(w.workspace().store, w.marks().rowMarks(), "tree:10", query);
+        QCOMPARE(fileBytes(file).toStdString(), html);
+        QVERIFY(html.find("/bin/cat") != std::string::npos);  // shown: in the tree of 10
+        QVERIFY(html.find("/self<") == std::string::npos);    // marked, not shown
+        report.exportTo(dir.filePath(QStringLiteral("no/such/folder/report.html")));
+        QVERIFY(done.wait(kTimeout));
+        QVERIFY(!done.at(1).at(1).toString().isEmpty());
+        TRY_COMPARE(w.notice(), done.at(1).at(1).toString());
     }
 
     // A picture of bookmarked rows, a highlight rule and the Marks panel.

@@ -27,6 +27,7 @@
 #include "ui/event_panel.h"
 #include "ui/facts_card_view.h"
 #include "ui/filter_bar.h"
+#include "ui/filter_memory.h"
 #include "ui/main_menu_bar.h"
 #include "ui/main_view.h"
 #include "ui/marks_notice.h"
@@ -62,6 +63,7 @@ InvestigationActions::InvestigationActions(MainView& view)
     addMenuEntries();
     addShortcuts();
     highlights_ = new WindowHighlights(view);
+    filterMemory_ = new FilterMemory(*view.filterBar(), *view.mainMenuBar());
     connect(&highlights_->rules(), &HighlightRules::changed, autosave_.get(),
             &SessionAutosave::changed);
     for (EventPanel* panel : {view.processPanel(), view.filePanel(), view.otherPanel()}) {

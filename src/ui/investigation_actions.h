@@ -22,6 +22,7 @@ class MainView;
 class MarksNotice;
 class RowMenu;
 class SessionAutosave;
+class FilterMemory;
 class ReportExport;
 class WindowHighlights;
 class WindowMarks;
@@ -43,6 +44,7 @@ class InvestigationActions : public QObject {
     MarksNotice* notice() const { return notice_; }
     WindowHighlights& highlights() const { return *highlights_; }
     ReportExport& report() const { return *report_; }
+    FilterMemory& filterMemory() const { return *filterMemory_; }
     // The Marks panel, once it has been shown.
     MarksPanel* marksPanel() const { return panel_; }
     void showMarksPanel();
@@ -84,6 +86,7 @@ class InvestigationActions : public QObject {
     MarksNotice* notice_ = nullptr;
     WindowHighlights* highlights_ = nullptr;
     ReportExport* report_ = nullptr;
+    FilterMemory* filterMemory_ = nullptr;
     QPointer<MarksPanel> panel_;
     // A session file opened: its view waits for its logs, and the kept
     // session of them is not restored over it.

@@ -226,4 +226,20 @@ QString reportFilter() {
     return QObject::tr("HTML report (*.html)");
 }
 
+QString queryHistoryText() {
+    return QObject::tr("Recent queries");
+}
+QString saveFilterAsText() {
+    return QObject::tr("Save Filter As…");
+}
+QString filterNameLabel() {
+    return QObject::tr("Name:");
+}
+QString savedFiltersText() {
+    return QObject::tr("Saved Filters");
+}
+QString noQueriesText() {
+    return QObject::tr("No recent queries");
+}
+
 }  // namespace korvantis::ui

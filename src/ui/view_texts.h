@@ -88,6 +88,13 @@ QString badRuleQueryText(const QString& rule, const QString& error);
 // File > Export Report…: the entry and its file filter.
 QString exportReportActionText();
 QString reportFilter();
+// The filter's memory: the history button's tip, the naming of a query, the
+// Saved Filters menu, an empty history.
+QString queryHistoryText();
+QString saveFilterAsText();
+QString filterNameLabel();
+QString savedFiltersText();
+QString noQueriesText();
 // "Where is trace.json?"
 QString locateLogTitle(const QString& logName);
 

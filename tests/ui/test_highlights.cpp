@@ -1,5 +1,6 @@
 // Highlight rules in the window: precedence against a plain matcher, the
-// palette's contrast, the dialog, and the rules kept as the default.
+// palette's contrast, the dialog, and the rules kept as the default; and
+// the filter field's memory of recent and named queries.
 
 #include <QJsonDocument>
 #include <QTableWidget>
@@ -8,10 +9,13 @@
 
 #include "main_view_fixture.h"
 #include "query/filter_query.h"
+#include "ui/filter_bar.h"
+#include "ui/filter_memory.h"
 #include "ui/highlighted_rows.h"
 #include "ui/highlights_dialog.h"
 #include "ui/investigation_actions.h"
 #include "ui/main_menu_bar.h"
+#include "ui/query_history.h"
 #include "ui/window_highlights.h"
 
 namespace korvantis::ui::testing {
@@ -133,6 +137,62 @@ class TestHighlights : public QObject {
                                        .array();
         const QVector<HighlightRule> read = {{"ok", "pid:1", "mint", true}};
         QCOMPARE(HighlightRules::fromJson(hostile), read);
+    }
+
+    // Queries are remembered when the user is done with them, each once,
+    // newest first, at most 100; Up/Down walk them from the empty field;
+    // the drop-down and the Saved Filters menu put one back.
+    void filterRemembersQueries() {
+        Window w;
+        w.activate();
+        QLineEdit* field = w.view.filterBar()->field();
+        field->setFocus();
+        for (const char* query : {"pid:1", "pid:2", "pid:1", "  "}) {
+            field->clear();
+            QTest::keyClicks(field, QString::fromLatin1(query));
+            QTest::keyClick(field, Qt::Key_Return);
+        }
+        QCOMPARE(QueryHistory::queries(), QStringList({"pid:1", "pid:2"}));
+        field->clear();
+        const struct {
+            Qt::Key key;
+            QString shown;
+        } steps[] = {{Qt::Key_Up, "pid:1"},
+                     {Qt::Key_Up, "pid:2"},
+                     {Qt::Key_Up, "pid:2"},
+                     {Qt::Key_Down, "pid:1"},
+                     {Qt::Key_Down, ""}};
+        for (const auto& step : steps) {
+            QTest::keyClick(field, step.key);
+            QCOMPARE(field->text(), step.shown);
+        }
+        QTest::keyClicks(field, QStringLiteral("typed"));
+        QTest::keyClick(field, Qt::Key_Up);
+        QCOMPARE(field->text(), QStringLiteral("typed"));
+
+        FilterMemory& memory = w.view.investigation()->filterMemory();
+        for (QAction* a : field->actions()) {
+            a->trigger();  // the drop-down button fills and opens the menu
+        }
+        memory.historyMenu()->hide();
+        QAction* older = actionNamed(memory.historyMenu(), QStringLiteral("pid:2"));
+        QVERIFY(older != nullptr);
+        older->trigger();
+        QCOMPARE(field->text(), QStringLiteral("pid:2"));
+        QCOMPARE(QueryHistory::queries().first(), QStringLiteral("pid:2"));
+
+        SavedFilters::save(QStringLiteral("curl"), QStringLiteral("path:curl"));
+        emit memory.savedMenu()->aboutToShow();
+        QAction* saved = actionNamed(memory.savedMenu(), QStringLiteral("curl"));
+        QVERIFY(saved != nullptr);
+        saved->trigger();
+        QCOMPARE(field->text(), QStringLiteral("path:curl"));
+
+        for (int i = 0; i < QueryHistory::kMaxQueries + 5; ++i) {
+            QueryHistory::record(QStringLiteral("pid:%1").arg(i));
+        }
+        QCOMPARE(QueryHistory::queries().size(), QueryHistory::kMaxQueries);
+        QCOMPARE(QueryHistory::queries().first(), QStringLiteral("pid:104"));
     }
 };
 

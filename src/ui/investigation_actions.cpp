@@ -316,6 +316,10 @@ void InvestigationActions::loadsEnded() {
         openingSession_ = false;
         autosave_->changed();
     }
+    tellDetached();
+}
+
+void InvestigationActions::tellDetached() {
     const std::vector<WindowMarks::DetachedMark> detached = marks_->detached();
     if (detached.size() == detachedTold_) {
         return;
@@ -339,6 +343,10 @@ void InvestigationActions::restore(const Session& session, const QString& when) 
         highlights_->rules().setRules(HighlightRules::defaultRules());
         autosave_->forget();
     });
+    // The session is read on a worker: the loads may have ended before.
+    if (!view_.workspace().loader.progress().running) {
+        tellDetached();
+    }
 }
 
 std::string InvestigationActions::viewText() const {

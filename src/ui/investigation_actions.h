@@ -73,6 +73,8 @@ class InvestigationActions : public QObject {
     void askNote(LinePlace entry);
     void logsChanged();
     void loadsEnded();
+    // Tells of the marks that no longer match their lines, when they are new.
+    void tellDetached();
     void restore(const Session& session, const QString& when);
     void applyView(const std::string& view);
     std::string viewText() const;

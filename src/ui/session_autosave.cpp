@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QStandardPaths>
+
+#include <memory>
 
 #include "ui/window_marks.h"
 
@@ -15,6 +18,7 @@ namespace korvantis::ui {
 SessionAutosave::SessionAutosave(WindowMarks& marks, std::function<std::string()> view,
                                  QObject* parent)
     : QObject(parent), marks_(marks), view_(std::move(view)) {
+    files_.setMaxThreadCount(1);
     timer_.setSingleShot(true);
     timer_.setInterval(1000);
     connect(&timer_, &QTimer::timeout, this, &SessionAutosave::saveNow);
@@ -25,6 +29,11 @@ SessionAutosave::~SessionAutosave() {
     // The window's views may be gone: the view as last seen is saved.
     view_ = nullptr;
     saveNow();
+    waitForFiles();
+}
+
+void SessionAutosave::waitForFiles() {
+    files_.waitForDone();
 }
 
 QString SessionAutosave::folder() {
@@ -47,18 +56,32 @@ void SessionAutosave::setLogs(const std::vector<std::string>& logs, bool restore
     }
     // What the earlier set learned stays with it.
     saveNow();
+    ++logsChanged_;
     logs_ = logs;
     file_ = logs_.empty() ? QString() : fileFor(logs_);
     if (!restore || file_.isEmpty() || !QFileInfo::exists(file_)) {
         changed();
         return;
     }
-    SessionRead read = readSession(QFile::encodeName(file_).toStdString());
-    if (!read.session) {
-        emit saveFailed(QString::fromStdString(read.error));
-        return;
-    }
-    emit restored(*read.session, QFileInfo(file_).lastModified());
+    const std::uint64_t asked = ++logsChanged_;
+    const std::string file = QFile::encodeName(file_).toStdString();
+    const QDateTime when = QFileInfo(file_).lastModified();
+    files_.start([this, asked, file, when] {
+        auto read = std::make_shared<SessionRead>(readSession(file));
+        QMetaObject::invokeMethod(
+            this,
+            [this, asked, read, when] {
+                if (asked != logsChanged_) {
+                    return;  // the window went on to other logs meanwhile
+                }
+                if (!read->session) {
+                    emit saveFailed(QString::fromStdString(read->error));
+                    return;
+                }
+                emit restored(*read->session, when);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void SessionAutosave::changed() {
@@ -93,16 +116,24 @@ void SessionAutosave::saveNow() {
         return;  // nothing learned yet: no file for every set of logs ever opened
     }
     dirty_ = false;
-    QDir().mkpath(folder());
-    const std::string failed = writeSession(QFile::encodeName(file_).toStdString(), session());
-    if (!failed.empty()) {
-        emit saveFailed(QString::fromStdString(failed));
-    }
+    auto kept = std::make_shared<const Session>(session());
+    const std::string file = QFile::encodeName(file_).toStdString();
+    const std::string folder = QFile::encodeName(SessionAutosave::folder()).toStdString();
+    files_.start([this, kept, file, folder] {
+        QDir().mkpath(QFile::decodeName(folder.c_str()));
+        const std::string failed = writeSession(file, *kept);
+        if (!failed.empty()) {
+            QMetaObject::invokeMethod(
+                this, [this, failed] { emit saveFailed(QString::fromStdString(failed)); },
+                Qt::QueuedConnection);
+        }
+    });
 }
 
 void SessionAutosave::forget() {
     timer_.stop();
     dirty_ = false;
+    waitForFiles();  // a save asked for before must not bring the file back
     if (!file_.isEmpty()) {
         QFile::remove(file_);
     }

@@ -3,8 +3,10 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,7 +21,9 @@ class WindowMarks;
 // order) in the user's data folder ($XDG_DATA_HOME/korvantis/sessions/):
 // saved a second after a change at most once a second and when the window
 // closes, each save in one step, and read back when the same logs are
-// opened again.
+// opened again. Files are written and read on a worker, one after the
+// other in the order asked; this thread only copies the session to save and
+// takes the one read.
 class SessionAutosave : public QObject {
     Q_OBJECT
   public:
@@ -40,6 +44,8 @@ class SessionAutosave : public QObject {
     void changed();
     // Saves now if anything changed since the last save (the window closes).
     void saveNow();
+    // Waits until the saves and reads asked for are done.
+    void waitForFiles();
     // Forgets the kept session of the current logs ("Start fresh").
     void forget();
 
@@ -63,6 +69,8 @@ class SessionAutosave : public QObject {
     std::string lastView_;
     bool dirty_ = false;
     QTimer timer_;
+    QThreadPool files_;
+    std::uint64_t logsChanged_ = 0;  // a read is for the logs of its count only
 };
 
 }  // namespace korvantis::ui

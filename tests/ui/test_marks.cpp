@@ -11,6 +11,7 @@
 #include "investigation/marks_report.h"
 #include "main_view_fixture.h"
 #include "query/rows_snapshot.h"
+#include "store/line_ref.h"
 #include "ui/card_marks_view.h"
 #include "ui/highlighted_rows.h"
 #include "ui/investigation_actions.h"
@@ -256,6 +257,42 @@ class TestMarks : public QObject {
         QCOMPARE(list->topLevelItemCount(), 2);
         QCOMPARE(list->topLevelItem(1)->text(0), detachedMarkText(2));
         QVERIFY(list->topLevelItem(1)->isDisabled());
+    }
+
+    // Following a log: rows that arrive take the marks made on their lines
+    // while the checksum matches, and the highlight rules, as they come.
+    void marksComeWithFollowedRows() {
+        QTemporaryDir dir;
+        const QString log = writeProcLog(dir);
+        MarkedWindow w;
+        w.view.setFollowing(true);
+        w.load(log, kProcRows);
+        w.marking().highlights().rules().setRules({{"new", "pid:778", "mint", true}});
+        QVERIFY(w.marks().toggleBookmark(w.entryOf(2)));
+        const QString coming = procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 777, 1, "/bin/new");
+        MarkBook book;
+        LogMarks& marks = book.marksOf(realLogPath(log.toStdString()));
+        MarkText bookmark;
+        bookmark.addTag("bookmark");
+        marks[{kProcRows + 1, lineChecksum(coming.toStdString())}] = bookmark;
+        marks[{kProcRows + 2, lineChecksum(coming.toStdString())}] = bookmark;  // not its text
+        marks[{w.marks().lineOf(w.entryOf(2)), lineChecksum("other")}] = bookmark;
+        w.marks().adopt(book);      // as a session read while following would
+        QVERIFY(!w.bookmarked(2));  // its line's text is not the one marked
+        {
+            QFile f(log);
+            QVERIFY(f.open(QIODevice::Append));
+            f.write((coming + u'\n' + procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 778, 1, "/bin/other") +
+                     u'\n')
+                        .toUtf8());
+        }
+        TRY_COMPARE(w.procs().rowCount(), kProcRows + 2);
+        QVERIFY(w.bookmarked(kProcRows));
+        QVERIFY(!w.bookmarked(kProcRows + 1));
+        QCOMPARE(w.marks().marked().size(), std::size_t(1));
+        HighlightedRows& rows = w.marking().highlights().rowsOf(RowKind::process);
+        TRY_COMPARE(rows.ruleAt(w.entryOf(kProcRows + 1)), 0);
+        QCOMPARE(rows.ruleAt(w.entryOf(kProcRows)), -1);
     }
 
     // File > Export Report… writes, off the window's thread, the page the

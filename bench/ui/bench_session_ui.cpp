@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
 
     QElapsedTimer t;
     t.start();
-    marks.adopt(book);
+    marks.adopt(std::move(book));  // as a restored session is taken
     const double adopt = msSince(t);
     t.restart();
     const std::size_t onRows = marks.marked().size();

@@ -95,7 +95,7 @@ InvestigationActions::InvestigationActions(MainView& view)
         }
     });
     connect(autosave_.get(), &SessionAutosave::restored, this,
-            [this](const Session& session, const QDateTime& when) {
+            [this](Session& session, const QDateTime& when) {
                 restore(session, when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
             });
     connect(autosave_.get(), &SessionAutosave::saveFailed, this,
@@ -333,8 +333,8 @@ void InvestigationActions::tellDetached() {
         showText(), [this] { showMarksPanel(); });
 }
 
-void InvestigationActions::restore(const Session& session, const QString& when) {
-    marks_->adopt(session.marks);
+void InvestigationActions::restore(Session& session, const QString& when) {
+    marks_->adopt(std::move(session.marks));
     const QString filterBefore = view_.filterBar()->field()->text();
     applyView(session.view);
     notice_->tell(restoredSessionText(when), startFreshText(), [this, filterBefore] {

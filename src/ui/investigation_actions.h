@@ -75,7 +75,8 @@ class InvestigationActions : public QObject {
     void loadsEnded();
     // Tells of the marks that no longer match their lines, when they are new.
     void tellDetached();
-    void restore(const Session& session, const QString& when);
+    // Takes the session's marks and view.
+    void restore(Session& session, const QString& when);
     void applyView(const std::string& view);
     std::string viewText() const;
     EventPanel* frontPanel() const;

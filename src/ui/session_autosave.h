@@ -55,8 +55,9 @@ class SessionAutosave : public QObject {
     Session session() const;
 
   signals:
-    // A kept session of these logs, saved at `when`.
-    void restored(const korvantis::Session& session, const QDateTime& when);
+    // A kept session of these logs, saved at `when`; a receiver may take
+    // its parts (connected directly: it is the only receiver).
+    void restored(korvantis::Session& session, const QDateTime& when);
     // A save failed: why.
     void saveFailed(const QString& reason);
 

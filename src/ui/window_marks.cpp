@@ -41,6 +41,14 @@ void WindowMarks::adopt(const MarkBook& other) {
     bookChanged();
 }
 
+void WindowMarks::adopt(MarkBook&& other) {
+    for (const auto& entry : other.logs()) {
+        // The log is there: marksOf adds none while this walks the logs.
+        book_.marksOf(entry.first) = std::move(other.marksOf(entry.first));
+    }
+    bookChanged();
+}
+
 void WindowMarks::clear() {
     book_ = MarkBook();
     bookChanged();

@@ -38,6 +38,7 @@ class WindowMarks : public QObject {
     // Replaces the marks of the logs `other` names by its own; other logs'
     // marks stay.
     void adopt(const MarkBook& other);
+    void adopt(MarkBook&& other);
     // Forgets every mark.
     void clear();
 

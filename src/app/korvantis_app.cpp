@@ -11,6 +11,7 @@
 #include "fleet/clickhouse_feed.h"
 #include "treeview/tree_window.h"
 #include "ui/clickhouse_opening.h"
+#include "ui/investigation_actions.h"
 #include "ui/main_menu_bar.h"
 #include "ui/main_view.h"
 #include "workspace/workspace.h"
@@ -76,6 +77,15 @@ QWidget* KorvantisApp::start(const std::vector<std::string>& logs, bool follow) 
             const std::string error = ui::ClickHouseOpening::startAt(*window, log);
             if (!error.empty()) {
                 std::fprintf(stderr, "korvantis: %s: %s\n", log.c_str(), error.c_str());
+            }
+            continue;
+        }
+        if (log.ends_with(".korvantis")) {
+            // A session file: its logs, marks and view.
+            const QString failed =
+                window->investigation()->openSession(QFile::decodeName(log.c_str()));
+            if (!failed.isEmpty()) {
+                std::fprintf(stderr, "korvantis: %s\n", failed.toLocal8Bit().constData());
             }
             continue;
         }

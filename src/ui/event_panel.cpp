@@ -158,6 +158,7 @@ RowMenu* EventPreview::menuForRow(int row) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     connect(menu, &RowMenu::filterActionChosen, this, &EventPreview::filterActionChosen);
     connect(menu, &RowMenu::factFilterChosen, this, &EventPreview::factFilterChosen);
+    emit rowMenuMade(menu, row);
     return menu;
 }
 

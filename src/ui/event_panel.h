@@ -57,6 +57,8 @@ class EventPreview : public QWidget {
     void filterActionChosen(korvantis::ui::RowFilterAction action, qint64 pid, const QString& path);
     // A row action that keeps the rows whose `fact` is `value` (see withFactTerm).
     void factFilterChosen(korvantis::Fact fact, const QString& value);
+    // A row's menu was made, for others to add their entries to.
+    void rowMenuMade(korvantis::ui::RowMenu* menu, int row);
 
   private:
     void keepChosenRow();

@@ -13,6 +13,7 @@
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
+#include "ui/investigation_actions.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
 #include "ui/store_notifier.h"
@@ -52,6 +53,7 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     connectFilter();
     addShortcuts();
     followStore();
+    investigation_ = new InvestigationActions(*this);
 }
 
 // The strips stacked above the tabs; a menu bar goes above them when the

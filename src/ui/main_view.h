@@ -26,6 +26,7 @@ class FilterBar;
 class LostMessagesStrip;
 class TimelineStrip;
 class SummaryWindow;
+class InvestigationActions;
 
 // The content of a main window: owns the window's event store and arranges
 // the top bar and the event panels, one per kind of row; a MainMenuBar made
@@ -56,6 +57,8 @@ class MainView : public QWidget {
     LostMessagesStrip* lostMessagesStrip() const { return lostMessages_; }
     // The summary of the trace, once it has been asked for.
     SummaryWindow* summaryWindow() const { return summary_; }
+    // Bookmarks, tags, notes, the Marks panel and the window's session.
+    InvestigationActions* investigation() const { return investigation_; }
     // Shows the summary window (made on first use); a line clicked in it
     // sets its filter here.
     void showSummary();
@@ -101,6 +104,7 @@ class MainView : public QWidget {
     PerKind<EventPanel*> panels_{};
     LostMessagesStrip* lostMessages_ = nullptr;
     SummaryWindow* summary_ = nullptr;
+    InvestigationActions* investigation_ = nullptr;
     // The terms the last click on a summary line wrote, which the next one
     // replaces.
     std::string summaryTerms_;

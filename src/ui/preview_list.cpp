@@ -165,6 +165,11 @@ QList<QRect> PreviewList::cellRects(int row) const {
 }
 
 void PreviewList::paintRow(QPainter& painter, int row, const QRect& rect) const {
+    if (background_) {
+        if (const QColor background = background_(row); background.isValid()) {
+            painter.fillRect(rect, background);
+        }
+    }
     const auto cells = layoutCells(row, rect.width());
     painter.setFont(font_);
     for (int c = 0; c < cells.size(); ++c) {
@@ -182,6 +187,20 @@ void PreviewList::paintRow(QPainter& painter, int row, const QRect& rect) const 
             drawWrappedText(painter, cell.text, font_, box, alignment, color, cell.marks);
         }
     }
+    if (bookmarked_ && bookmarked_(row)) {
+        painter.fillRect(QRect(rect.x(), rect.y() + 1, kBookmarkBarWidth, rect.height() - 2),
+                         bookmarkColor(palette()));
+    }
+}
+
+void PreviewList::setBookmarked(std::function<bool(int row)> bookmarked) {
+    bookmarked_ = std::move(bookmarked);
+    viewport()->update();
+}
+
+void PreviewList::setRowBackground(std::function<QColor(int row)> background) {
+    background_ = std::move(background);
+    viewport()->update();
 }
 
 void PreviewList::mousePressEvent(QMouseEvent* event) {

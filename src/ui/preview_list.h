@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QWidget>
 
+#include <functional>
+
 #include "ui/column_layout.h"
 #include "ui/row_source.h"
 #include "ui/text_cell.h"
@@ -29,6 +31,12 @@ class PreviewList : public VirtualList {
     // What a cell shows and in which colour.
     QString cellShown(int row, int column) const;
     QColor cellColor(int row, int column) const;
+    // Which rows carry a bookmark, shown by a bar at their left edge.
+    void setBookmarked(std::function<bool(int row)> bookmarked);
+    // The background of each row (highlight rules); an invalid colour for
+    // none. The text's own colours are drawn over it.
+    void setRowBackground(std::function<QColor(int row)> background);
+
     // Cell rectangles of a row on screen, in viewport coordinates.
     QList<QRect> cellRects(int row) const;
     // The width the widest text of `column` among the rows on screen needs
@@ -76,6 +84,8 @@ class PreviewList : public VirtualList {
     QFont font_;
     QFontMetrics metrics_;
     int chosenRow_ = -1;
+    std::function<bool(int row)> bookmarked_;
+    std::function<QColor(int row)> background_;
 };
 
 // The header line: the column titles in green, placed by the panel's column

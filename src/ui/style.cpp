@@ -2,6 +2,8 @@
 
 #include <QFontDatabase>
 
+#include <vector>
+
 // Resources of a static library must be pulled in by name.
 static void initFontResources() {
     Q_INIT_RESOURCE(fonts);
@@ -75,6 +77,54 @@ QColor filterErrorColor(const QPalette& palette) {
     // Pure red is 4:1 on white and 2.7:1 on a dark grey.
     return isLightColor(palette.color(QPalette::Base)) ? QColor(0xC0, 0x00, 0x00)
                                                        : QColor(0xFF, 0x8A, 0x8A);
+}
+
+QColor bookmarkColor(const QPalette& palette) {
+    // A blue apart from the green and pink of related rows, strong on both.
+    return isLightColor(palette.color(QPalette::Base)) ? QColor(0x1F, 0x5F, 0xD0)
+                                                       : QColor(0x6A, 0xA8, 0xFF);
+}
+
+namespace {
+
+struct HighlightShade {
+    QString name;
+    QColor light;  // pale, under dark text on light rows
+    QColor dark;   // deep, under light text on dark rows
+};
+
+const std::vector<HighlightShade>& highlightShades() {
+    static const std::vector<HighlightShade> shades = {
+        {QStringLiteral("amber"), QColor(0xFF, 0xF0, 0xB3), QColor(0x4A, 0x36, 0x00)},
+        {QStringLiteral("rose"), QColor(0xFF, 0xE0, 0xE8), QColor(0x55, 0x18, 0x2E)},
+        {QStringLiteral("mint"), QColor(0xD8, 0xF5, 0xE0), QColor(0x12, 0x3F, 0x22)},
+        {QStringLiteral("sky"), QColor(0xDC, 0xEB, 0xFF), QColor(0x14, 0x36, 0x58)},
+        {QStringLiteral("lilac"), QColor(0xED, 0xE3, 0xFF), QColor(0x3A, 0x24, 0x66)},
+        {QStringLiteral("sand"), QColor(0xF2, 0xEA, 0xD8), QColor(0x3F, 0x33, 0x24)},
+    };
+    return shades;
+}
+
+}  // namespace
+
+const QStringList& highlightColourNames() {
+    static const QStringList names = [] {
+        QStringList list;
+        for (const HighlightShade& shade : highlightShades()) {
+            list.append(shade.name);
+        }
+        return list;
+    }();
+    return names;
+}
+
+QColor highlightColor(const QString& name, const QPalette& palette) {
+    for (const HighlightShade& shade : highlightShades()) {
+        if (shade.name == name) {
+            return isLightColor(palette.color(QPalette::Base)) ? shade.light : shade.dark;
+        }
+    }
+    return {};
 }
 
 void registerFonts() {

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QPalette>
 #include <QString>
+#include <QStringList>
 
 #include "ui/field_mark.h"
 
@@ -46,6 +47,16 @@ struct TimelineColors {
     QColor text;
 };
 TimelineColors timelineColors(const QPalette& palette);
+
+// The bar that marks a bookmarked row at its left edge, and its width.
+QColor bookmarkColor(const QPalette& palette);
+inline constexpr int kBookmarkBarWidth = 4;
+
+// The backgrounds highlight rules paint rows with, by the names sessions
+// keep them by, in shades on which the text and both marking colours read at
+// 4.5:1 or more; an invalid colour for a name not among them.
+const QStringList& highlightColourNames();
+QColor highlightColor(const QString& name, const QPalette& palette);
 
 // The colour of a query that has an error, and of a count of load errors.
 QColor filterErrorColor(const QPalette& palette);

@@ -99,4 +99,147 @@ QString saveEventFailedTitle() {
     return QObject::tr("The event could not be saved");
 }
 
+QString bookmarkText() {
+    return QObject::tr("Bookmark");
+}
+QString tagsActionText() {
+    return QObject::tr("Tags\u2026");
+}
+QString noteActionText() {
+    return QObject::tr("Note\u2026");
+}
+QString tagsDialogLabel() {
+    return QObject::tr("Tags (words of A-Z a-z 0-9 _ . : -, separated by spaces or commas):");
+}
+QString cardTagsText(const QString& tags) {
+    return QObject::tr("Tags: %1").arg(tags);
+}
+QString notePlaceholderText() {
+    return QObject::tr("Note on this row (kept when you leave the field, or Ctrl+Return)");
+}
+QString noteDialogLabel() {
+    return QObject::tr("Note:");
+}
+QString badTagText(const QString& tag) {
+    return QObject::tr("\"%1\" is not a tag: a tag is 1 to 64 characters of A-Z a-z 0-9 _ . : -")
+        .arg(tag);
+}
+QString noteTooLongText() {
+    return QObject::tr("A note holds at most 64 KiB.");
+}
+QString marksPanelTitle() {
+    return QObject::tr("Marks");
+}
+QStringList marksPanelHeaders() {
+    return {QObject::tr("Time"), QObject::tr("Kind"), QObject::tr("Pid"),
+            QObject::tr("Path"), QObject::tr("Tags"), QObject::tr("Note")};
+}
+QString detachedMarkText(qulonglong line) {
+    return QObject::tr("line %1 (no longer matches)").arg(line);
+}
+QString detachedMarksText(qulonglong marks, const QString& logName) {
+    return marks == 1 ? QObject::tr("1 mark no longer matches its line in %1").arg(logName)
+                      : QObject::tr("%1 marks no longer match their lines in %2")
+                            .arg(groupedNumber(marks), logName);
+}
+QString showText() {
+    return QObject::tr("Show");
+}
+QString restoredSessionText(const QString& when) {
+    return QObject::tr("Restored marks and view from %1").arg(when);
+}
+QString startFreshText() {
+    return QObject::tr("Start fresh");
+}
+QString noBookmarksText() {
+    return QObject::tr("No bookmarked row in this list");
+}
+QString wrappedToFirstBookmarkText() {
+    return QObject::tr("Went round to the first bookmark");
+}
+QString wrappedToLastBookmarkText() {
+    return QObject::tr("Went round to the last bookmark");
+}
+QString rowNotShownText() {
+    return QObject::tr("The marked row is not shown by the filter");
+}
+QString cannotMarkText() {
+    return QObject::tr("Rows read from standard input cannot be marked");
+}
+QString saveSessionActionText() {
+    return QObject::tr("Save Session As\u2026");
+}
+QString openSessionActionText() {
+    return QObject::tr("Open Session\u2026");
+}
+QString marksActionText() {
+    return QObject::tr("Marks");
+}
+QString sessionFilter() {
+    return QObject::tr("Korvantis sessions (*.korvantis);;All files (*)");
+}
+QString sessionFailedTitle() {
+    return QObject::tr("Session");
+}
+QString locateLogTitle(const QString& logName) {
+    return QObject::tr("Where is %1?").arg(logName);
+}
+
+QString highlightsActionText() {
+    return QObject::tr("Highlights…");
+}
+QString highlightsTitle() {
+    return QObject::tr("Highlights");
+}
+QStringList highlightsHeaders() {
+    return {QObject::tr("On"), QObject::tr("Name"), QObject::tr("Query"), QObject::tr("Colour")};
+}
+QString addRuleText() {
+    return QObject::tr("Add");
+}
+QString removeRuleText() {
+    return QObject::tr("Remove");
+}
+QString moveUpText() {
+    return QObject::tr("Up");
+}
+QString moveDownText() {
+    return QObject::tr("Down");
+}
+QString saveAsDefaultText() {
+    return QObject::tr("Save as Default");
+}
+QString newRuleName(int n) {
+    return QObject::tr("Rule %1").arg(n);
+}
+QString highlightColourLabel(const QString& colour) {
+    return colour.isEmpty() ? colour : colour.front().toUpper() + colour.mid(1);
+}
+QString badRuleQueryText(const QString& rule, const QString& error) {
+    return QObject::tr("Rule %1: %2").arg(rule, error);
+}
+
+QString exportReportActionText() {
+    return QObject::tr("Export Report…");
+}
+QString reportFilter() {
+    return QObject::tr("HTML report (*.html)");
+}
+
+QString queryHistoryText() {
+    return QObject::tr("Recent queries");
+}
+QString saveFilterAsText() {
+    return QObject::tr("Save Filter As…");
+}
+QString filterNameLabel() {
+    return QObject::tr("Name:");
+}
+QString savedFiltersText() {
+    return QObject::tr("Saved Filters");
+}
+QString noQueriesText() {
+    return QObject::tr("No recent queries");
+}
+
 }  // namespace korvantis::ui

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace korvantis::ui {
 
@@ -37,5 +38,64 @@ QString saveEventButtonText();
 QString saveEventDialogTitle();
 QString saveEventFilter();
 QString saveEventFailedTitle();
+
+// Marks and sessions: the row menu, the Marks panel, the notices, the
+// session menu entries and dialogs.
+QString bookmarkText();
+QString tagsActionText();
+QString noteActionText();
+QString tagsDialogLabel();
+QString noteDialogLabel();
+QString badTagText(const QString& tag);
+QString noteTooLongText();
+// Under the facts card: "Tags: bookmark,dropper" and the note field's hint.
+QString cardTagsText(const QString& tags);
+QString notePlaceholderText();
+QString marksPanelTitle();
+QStringList marksPanelHeaders();
+// A detached mark in the Marks panel: "line 12 (no longer matches)".
+QString detachedMarkText(qulonglong line);
+// "3 marks no longer match their lines in trace.json"
+QString detachedMarksText(qulonglong marks, const QString& logName);
+QString showText();
+// "Restored marks and view from 2026-12-07 14:02"
+QString restoredSessionText(const QString& when);
+QString startFreshText();
+QString noBookmarksText();
+QString wrappedToFirstBookmarkText();
+QString wrappedToLastBookmarkText();
+QString rowNotShownText();
+QString cannotMarkText();
+QString saveSessionActionText();
+QString openSessionActionText();
+QString marksActionText();
+QString sessionFilter();
+QString sessionFailedTitle();
+// Highlight rules: the menu entry, the dialog's title, columns and buttons,
+// a new rule's name ("Rule 3"), a colour's name as shown, and a rule whose
+// query is wrong ("Rule curl: unclosed quote").
+QString highlightsActionText();
+QString highlightsTitle();
+QStringList highlightsHeaders();
+QString addRuleText();
+QString removeRuleText();
+QString moveUpText();
+QString moveDownText();
+QString saveAsDefaultText();
+QString newRuleName(int n);
+QString highlightColourLabel(const QString& colour);
+QString badRuleQueryText(const QString& rule, const QString& error);
+// File > Export Report…: the entry and its file filter.
+QString exportReportActionText();
+QString reportFilter();
+// The filter's memory: the history button's tip, the naming of a query, the
+// Saved Filters menu, an empty history.
+QString queryHistoryText();
+QString saveFilterAsText();
+QString filterNameLabel();
+QString savedFiltersText();
+QString noQueriesText();
+// "Where is trace.json?"
+QString locateLogTitle(const QString& logName);
 
 }  // namespace korvantis::ui

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "investigation/line_numbers.h"
+#include "investigation/mark_book.h"
+#include "investigation/row_marks.h"
+#include "store/event_store.h"
+
+namespace korvantis::ui {
+
+class StoreNotifier;
+
+// The marks of one main window: the session's book of marks (by log real
+// path, line and checksum) and which of them apply to the rows loaded now.
+// The rows' view of it is made again only when asked after the book or the
+// store changed, so a load that files rows costs nothing until a mark is
+// looked at.
+class WindowMarks : public QObject {
+    Q_OBJECT
+  public:
+    // A mark whose line no longer holds the text it was made on.
+    struct DetachedMark {
+        std::string log;  // the log's real path
+        std::uint64_t line = 0;
+        const MarkText* text = nullptr;
+    };
+
+    explicit WindowMarks(StoreNotifier& notifier, QObject* parent = nullptr);
+
+    const MarkBook& book() const { return book_; }
+    // Replaces the marks of the logs `other` names by its own; other logs'
+    // marks stay.
+    void adopt(const MarkBook& other);
+    void adopt(MarkBook&& other);
+    // Forgets every mark.
+    void clear();
+
+    // The mark of stored line `entry`, or null.
+    const MarkText* markAt(LinePlace entry) const;
+    // The marks that apply to loaded rows, by stored line, ascending.
+    const std::vector<std::pair<LinePlace, const MarkText*>>& marked() const;
+    // The marks as they apply to the rows loaded now.
+    const RowMarks& rowMarks() const;
+    // The marks of loaded logs that no longer match their lines.
+    std::vector<DetachedMark> detached() const;
+    // The line number of stored line `entry` in its log.
+    std::uint64_t lineOf(LinePlace entry) const;
+
+    // Edits the mark of stored line `entry`; false when the row cannot be
+    // marked (read from standard input).
+    bool edit(LinePlace entry, const MarkEdit& edit);
+    // Sets the tags of the row to `tags` (tag words, any case).
+    bool setTags(LinePlace entry, const std::vector<std::string>& tags);
+    // Adds the bookmark, or takes it off; false when it cannot be marked.
+    bool toggleBookmark(LinePlace entry);
+
+  signals:
+    // A mark was added, changed or dropped, or the book replaced.
+    void changed();
+
+  private:
+    // The rows' view, made again when the store or the book has changed.
+    void refresh() const;
+    void bookChanged();
+
+    const EventStore& store_;
+    MarkBook book_;
+    mutable std::optional<StoreLineNumbers> lines_;
+    mutable RowMarks rows_;
+    mutable bool stale_ = true;
+    mutable std::size_t linesSeen_ = 0;
+};
+
+}  // namespace korvantis::ui

@@ -72,6 +72,13 @@ void EventStore::addLoadError(std::string_view name, std::string_view text) {
     loadErrors_.addNamedMessage(name, text);
 }
 
+void EventStore::replaceRuleHits(const ReplacedHits& hits) {
+    observers_.announce(StoreField::ruleHits);
+    procPreviews_.replaceHits(hits.procRows, hits.procs);
+    filePreviews_.replaceHits(hits.fileRows, hits.files);
+    otherPreviews_.replaceHits(hits.otherRows, hits.others);
+}
+
 void EventStore::append(FiledRows& rows) {
     appendErrorsAndGaps(rows);
     appendLines(rows);

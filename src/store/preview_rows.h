@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
@@ -54,6 +56,8 @@ class PreviewRows {
     };
     using Stored =
         std::conditional_t<kIsOther, OtherRow, std::conditional_t<kHasPpid, Row, FileRow>>;
+
+  public:
     // A row that matches detection rules, kept apart in row order: only
     // rows with hits pay for them.
     struct Hit {
@@ -61,7 +65,6 @@ class PreviewRows {
         const RuleHitSet* hits;
     };
 
-  public:
     explicit PreviewRows(const LineRefTable& mapping) : mapping_(mapping) {}
 
     std::size_t size() const { return rows_.size(); }
@@ -85,13 +88,13 @@ class PreviewRows {
         e.path = std::string_view(r.path, r.pathLength);
         e.facts = factsOf(facts_, i);
         e.time = r.time;
-        e.ruleHits = hitsOf(hits_, i);
+        e.ruleHits = hitsOf(*hits_, i);
         return e;
     }
     Entry back() const { return (*this)[size() - 1]; }
     // What a filter or an export reads of row i; no id is made.
     RowView rowView(std::size_t i) const {
-        return rowViewOf(rows_[i], factsOf(facts_, i), hitsOf(hits_, i));
+        return rowViewOf(rows_[i], factsOf(facts_, i), hitsOf(*hits_, i));
     }
     // Whether some row has facts.
     bool hasFacts() const { return !facts_.empty(); }
@@ -124,7 +127,7 @@ class PreviewRows {
         }
         rows_.push_back(r);
         if (e.ruleHits != nullptr) {
-            hits_.push_back(Hit{static_cast<std::uint32_t>(rows_.size() - 1), e.ruleHits});
+            hits_->push_back(Hit{static_cast<std::uint32_t>(rows_.size() - 1), e.ruleHits});
         }
         if (e.facts != nullptr || !facts_.empty()) {
             while (facts_.size() + 1 < rows_.size()) {
@@ -158,7 +161,24 @@ class PreviewRows {
     };
     Snapshot snapshot(std::size_t count) const {
         return Snapshot(rows_.snapshot(count), facts_.snapshot(std::min(count, facts_.size())),
-                        hits_.snapshot(hits_.size()));
+                        hits_->snapshot(hits_->size()));
+    }
+
+    // The hits of the rows before `rows` become `hits` (in row order, rows
+    // below `rows`); the later rows keep theirs. Snapshots taken before go
+    // on reading the hits they saw, which are kept while this list lives.
+    void replaceHits(std::size_t rows, const std::vector<Hit>& hits) {
+        auto replaced = std::make_unique<ChunkedVector<Hit>>();
+        for (const Hit& h : hits) {
+            replaced->push_back(h);
+        }
+        for (std::size_t i = 0; i < hits_->size(); ++i) {
+            if ((*hits_)[i].row >= rows) {
+                replaced->push_back((*hits_)[i]);
+            }
+        }
+        retiredHits_.push_back(std::move(hits_));
+        hits_ = std::move(replaced);
     }
 
     class const_iterator {
@@ -239,7 +259,8 @@ class PreviewRows {
     const LineRefTable& mapping_;
     ChunkedVector<Stored> rows_;
     ChunkedVector<const char*> facts_;  // empty until a row has facts, then one per row
-    ChunkedVector<Hit> hits_;
+    std::unique_ptr<ChunkedVector<Hit>> hits_ = std::make_unique<ChunkedVector<Hit>>();
+    std::vector<std::unique_ptr<ChunkedVector<Hit>>> retiredHits_;
     TimeValue earliest_ = kNoTimeValue;
 };
 

@@ -23,6 +23,7 @@ enum class StoreField {
     sequenceGaps,
     loadProgress,
     loadedLogs,
+    ruleHits,  // the detection rules' hits of rows already there
 };
 
 // The observer list shared by the parts of one window's model. Used only on

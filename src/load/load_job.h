@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "load/row_rule_hits.h"
 #include "load/sequence_gaps.h"
 #include "rules/lineage.h"
 #include "rules/rule_event.h"
@@ -170,11 +171,9 @@ class LoadJob {
     SequenceGapCounter sequenceGaps_;  // of this log, fed on the filing thread
     Options options_;
     std::shared_ptr<const RuleSet> rules_;  // set when there are rules
-    bool lineageWanted_ = false;
     std::shared_ptr<Lineage> lineage_ =
-        std::make_shared<Lineage>();  // of this log, fed on the filing thread
-    RuleEvent event_;
-    std::vector<std::uint32_t> hits_;
+        std::make_shared<Lineage>();      // of this log, fed on the filing thread
+    std::optional<RowRuleHits> rowHits_;  // made on the filing thread
     std::uint64_t textEnd_ = 0;
     bool followable_ = false;
     std::optional<Unfollowed> unfollowed_;

@@ -45,6 +45,8 @@ const RuleHitSet* RuleHitSets::intern(std::span<const std::uint32_t> rules, cons
         for (const std::uint32_t r : slot->rules) {
             const SigmaRule& rule = set.rules[r];
             slot->titles.push_back(rule.title);
+            slot->levels.push_back(rule.level);
+            slot->descriptions.push_back(rule.description);
             if (!slot->titlesText.empty()) {
                 slot->titlesText += "; ";
             }

@@ -20,7 +20,10 @@ struct RuleHitSet {
     std::vector<std::uint32_t> rules;  // indices in rule order
     std::vector<std::string> titles;
     std::vector<std::string> ids;  // of the rules that have one
-    std::string titlesText;        // joined by "; "
+    // Per rule, as `rules`: its own level and description.
+    std::vector<RuleLevel> levels;
+    std::vector<std::string> descriptions;
+    std::string titlesText;  // joined by "; "
     std::string idsText;
     RuleLevel level = RuleLevel::none;  // the highest
     // Whether a matching rule's title or id contains `folded` (already in

@@ -66,6 +66,10 @@ class RuleSet {
 // not exist or cannot be read.
 std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error);
 
+// The same for one path, its rules appended to `set`; false and `error` set
+// (and `set` as it was) when it does not exist or cannot be read.
+bool addRuleFiles(const std::string& path, RuleSet& set, std::string& error);
+
 // The documents of one rule file's text as entries labelled `label`, their
 // rules appended to `set` (ids checked against the rules already there).
 void loadRuleText(std::string_view text, const std::string& label, RuleSet& set);

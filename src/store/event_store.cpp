@@ -66,6 +66,13 @@ void EventStore::addLoadError(std::string_view name, std::string_view text) {
     loadErrors_.addNamedMessage(name, text);
 }
 
+void EventStore::replaceRuleHits(const ReplacedHits& hits) {
+    observers_.announce(StoreField::ruleHits);
+    for (RowKind kind : kRowKinds) {
+        rows_[kind].replaceHits(hits.rows[kind], hits.hits[kind]);
+    }
+}
+
 void EventStore::append(FiledRows& rows) {
     appendErrorsAndGaps(rows);
     appendLines(rows);

@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QString>
 
+#include "rules/sigma_rule.h"
 #include "ui/field_mark.h"
 
 namespace korvantis::ui {
@@ -46,6 +47,11 @@ struct TimelineColors {
     QColor text;
 };
 TimelineColors timelineColors(const QPalette& palette);
+
+// The mark of a row with detection rule hits, by the highest level among
+// them (informational the palette's placeholder grey, then blue, amber,
+// orange and red), in shades that read on `palette`'s backgrounds.
+QColor ruleLevelColor(RuleLevel level, const QPalette& palette);
 
 // The colour of a query that has an error, and of a count of load errors.
 QColor filterErrorColor(const QPalette& palette);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace korvantis::ui {
 
@@ -37,5 +38,25 @@ QString saveEventButtonText();
 QString saveEventDialogTitle();
 QString saveEventFilter();
 QString saveEventFailedTitle();
+
+// Detection rules: the tab of hits, the rules dialog, the row menu.
+// "Detections (12)": the rows with hits.
+QString detectionsTabTitle(qulonglong rows);
+QString detectionsHeaderTexts();  // the list's column titles, one per line
+QString moreHitRowsText(qulonglong rows);
+QString detectionRulesMenuText();
+QString detectionRulesDialogTitle();
+QString bundledRulesSwitchText();
+QString ruleFoldersText();
+QString addRuleFolderText();
+QString removeRuleFolderText();
+QString reloadRulesText();
+QString ruleEntriesHeaderTexts();  // the entries' column titles, one per line
+QString ruleEntryStateText(bool loaded);
+QString loadingRulesText();
+QString rulesLoadedText(qulonglong loaded, qulonglong skipped);
+QString onlyRowsOfRuleText(const QString& title);
+// After a loaded rule's title: the fields it names that no row has.
+QString neverPresentText(const QStringList& fields);
 
 }  // namespace korvantis::ui

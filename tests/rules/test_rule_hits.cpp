@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "../ingest/temp_files.h"
+#include "load/rule_rescan.h"
 #include "query/filter_query.h"
 #include "query/row_export.h"
 #include "rules/rule_hit_sets.h"
@@ -57,6 +59,27 @@ std::vector<std::string> processRowRules(const std::vector<std::vector<std::stri
     const auto& procs = loading.ws.store.rows(RowKind::process);
     for (std::size_t i = 0; i < procs.size(); ++i) {
         out.emplace_back(ruleTitlesOf(procs.rowView(i).ruleHits));
+    }
+    // The same rules applied afterwards to the rows of a load without them
+    // find the same, in every list.
+    testsupport::LoadingWorkspace plain;
+    plain.load(paths);
+    EventStore& store = plain.ws.store;
+    const std::atomic<bool> stop{false};
+    const auto replaced =
+        rescanRuleHits(RuleRescanRows::of(store), *rules, store.rowTexts().ruleHits, stop);
+    EXPECT_TRUE(replaced.has_value());
+    store.replaceRuleHits(*replaced);
+    const auto sameHits = [](const auto& loaded, const auto& applied) {
+        EXPECT_EQ(loaded.size(), applied.size());
+        for (std::size_t i = 0; i < loaded.size() && i < applied.size(); ++i) {
+            EXPECT_EQ(ruleTitlesOf(loaded.rowView(i).ruleHits),
+                      ruleTitlesOf(applied.rowView(i).ruleHits))
+                << "row " << i;
+        }
+    };
+    for (RowKind kind : kRowKinds) {
+        sameHits(loading.ws.store.rows(kind), store.rows(kind));
     }
     return out;
 }

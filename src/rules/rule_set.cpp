@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -140,6 +141,11 @@ bool gateOf(const SigmaRule& rule, RuleField& field, std::vector<std::string>& n
 }
 
 }  // namespace
+
+std::uint64_t RuleSet::nextSerial() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
 
 void RuleSet::index() {
     anyLineage_ = false;

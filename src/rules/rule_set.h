@@ -30,6 +30,9 @@ class RuleSet {
     std::vector<RuleEntry> entries;
 
     bool empty() const { return rules.empty(); }
+    // Told apart from every other set made by this process, even one made
+    // where a freed set was.
+    std::uint64_t serial() const { return serial_; }
     // Whether some rule names ParentImage or ParentCommandLine.
     bool anyLineage() const { return anyLineage_; }
     // Appends to `hits` the index of every rule that matches `event` whatever
@@ -59,6 +62,8 @@ class RuleSet {
     std::vector<std::uint32_t> byCategory_[2];
     Category indexed_[2];
     bool anyLineage_ = false;
+    std::uint64_t serial_ = nextSerial();
+    static std::uint64_t nextSerial();
 };
 
 // The rule files `paths` name (files, or folders searched recursively for

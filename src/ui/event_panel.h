@@ -57,6 +57,8 @@ class EventPreview : public QWidget {
     void filterActionChosen(korvantis::ui::RowFilterAction action, qint64 pid, const QString& path);
     // A row action that keeps the rows whose `fact` is `value` (see withFactTerm).
     void factFilterChosen(korvantis::Fact fact, const QString& value);
+    // "Only rows of this rule" (see FilterBar::applyRuleFilter).
+    void ruleFilterChosen(const QString& term);
 
   private:
     void keepChosenRow();

@@ -134,6 +134,8 @@ void MainView::connectFilter() {
                 &FilterBar::applyRowAction);
         connect(panel->preview(), &EventPreview::factFilterChosen, filterBar_,
                 &FilterBar::applyFactFilter);
+        connect(panel->preview(), &EventPreview::ruleFilterChosen, filterBar_,
+                &FilterBar::applyRuleFilter);
     }
 }
 

@@ -29,6 +29,11 @@ class PreviewList : public VirtualList {
     // What a cell shows and in which colour.
     QString cellShown(int row, int column) const;
     QColor cellColor(int row, int column) const;
+    // The bar in the margin before a row that detection rules match, in the
+    // colour of the highest level among them; invalid for a row without.
+    QColor ruleMarkColor(int row) const;
+    // Where that bar is drawn in a row's rectangle.
+    static QRect ruleMarkRect(const QRect& row);
     // Cell rectangles of a row on screen, in viewport coordinates.
     QList<QRect> cellRects(int row) const;
     // The width the widest text of `column` among the rows on screen needs

@@ -156,8 +156,8 @@ QString rulesLoadedText(qulonglong loaded, qulonglong skipped) {
         .arg(groupedNumber(loaded), groupedNumber(skipped));
 }
 
-QString onlyRowsOfRuleText(const QString& title) {
-    return QObject::tr("Only rows of this rule: %1").arg(title);
+QString onlyRowsOfRuleText() {
+    return QObject::tr("Only rows of this rule");
 }
 
 QString neverPresentText(const QStringList& fields) {

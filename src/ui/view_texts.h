@@ -55,7 +55,7 @@ QString ruleEntriesHeaderTexts();  // the entries' column titles, one per line
 QString ruleEntryStateText(bool loaded);
 QString loadingRulesText();
 QString rulesLoadedText(qulonglong loaded, qulonglong skipped);
-QString onlyRowsOfRuleText(const QString& title);
+QString onlyRowsOfRuleText();
 // After a loaded rule's title: the fields it names that no row has.
 QString neverPresentText(const QStringList& fields);
 

@@ -13,6 +13,7 @@
 #include "query/row_export.h"
 #include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
+#include "store/facts_card.h"
 #include "support/eslogger_lines.h"
 #include "support/loading.h"
 #include "support/log_lines.h"
@@ -143,6 +144,7 @@ detection:
 title: made
 id: r2
 level: critical
+description: a file made
 logsource: {product: macos, category: file_event}
 detection:
   s: {TargetFilename|endswith: /f, Image: /C, ProcessId: 3, ParentProcessId: null, CommandLine: null}
@@ -190,6 +192,10 @@ detection: {s: ['"rename"'], condition: s}
     EXPECT_EQ(fields(store.rows(RowKind::file).rowView(0)), "made|r2|critical");
     EXPECT_EQ(fields(store.rows(RowKind::file).rowView(1)), "made; keyword|r2|critical");
     EXPECT_EQ(fields(store.rows(RowKind::file).rowView(2)), "||");  // open: not tested
+    // The facts card names the rules last, with their level and description.
+    const std::string card = factsCardText(store.rows(RowKind::file).rowView(1));
+    EXPECT_EQ(card.substr(card.find("\nRule: ")),
+              "\nRule: made (critical) \u2014 a file made\nRule: keyword");
 
     // The command line and the facts are never cut.
     auto whole = std::make_shared<RuleSet>();

@@ -7,6 +7,9 @@
 
 #include "ui/detection_rules.h"
 #include "ui/detections_panel.h"
+#include "ui/facts_card_view.h"
+#include "ui/preview_list.h"
+#include "ui/row_menu.h"
 #include "ui/rules_dialog.h"
 #include "ui_test_support.h"
 
@@ -66,6 +69,19 @@ QStringList lines(const QTreeWidget* tree, const QList<int>& columns) {
     return out;
 }
 
+// The colour of the rule mark drawn before row `row` of `list`, invalid
+// when the list shows none.
+QColor shownRuleMark(PreviewList* list, int row) {
+    const QImage image = list->viewport()->grab().toImage();
+    const QPoint at =
+        PreviewList::ruleMarkRect(list->rowRect(row)).center() * image.devicePixelRatio();
+    const QColor color = image.pixelColor(at);
+    return color == list->palette().color(QPalette::Base) ||
+                   color == list->palette().color(QPalette::AlternateBase)
+               ? QColor()
+               : color;
+}
+
 // The title of the tab holding the Detections list, empty when it is not
 // in the tabs.
 QString detectionsTab(MainView& view) {
@@ -100,7 +116,8 @@ class DetectionsTest : public QObject {
 
     // The tab appears with the count of rows with hits, lists the rules in
     // rule order with their hit rows, and a double-click chooses the row in
-    // its list.
+    // its list. The rows carry marks in their level's colour, the facts card
+    // names the rules, and the row menu keeps the rows of one.
     void detectionsListJumpsToTheRow() {
         useRules(false, {ruleDir_});
         ShownWindow w;
@@ -128,6 +145,31 @@ class DetectionsTest : public QObject {
         QVERIFY(active.has_value());
         QCOMPARE(active->place.value(), place.value());
         QCOMPARE(w.procList()->chosenRow(), 3);
+        FactsCardView* card = w.procDetail()->eventTextView()->card();
+        TRY_COMPARE(card->originalText(),
+                    u"Rule: Script compiler run (high) \u2014 osacompile ran."_s);
+        QVERIFY(card->isVisible());
+
+        const QPalette& palette = w.procList()->palette();
+        const QColor marks[] = {ruleLevelColor(RuleLevel::high, palette),
+                                ruleLevelColor(RuleLevel::low, palette), QColor(),
+                                ruleLevelColor(RuleLevel::high, palette)};
+        for (int row = 0; row < 4; ++row) {
+            QCOMPARE(w.procList()->ruleMarkColor(row), marks[row]);
+            QCOMPARE(shownRuleMark(w.procList(), row), marks[row]);
+        }
+
+        RowMenu* menu = w.procPreview()->menuForRow(1);
+        QVERIFY(menu != nullptr);
+        QCOMPARE(menu->onlyRuleActions().size(), 1);
+        QCOMPARE(menu->onlyRuleActions()[0]->text(), onlyRowsOfRuleText());
+        QVERIFY(w.procPreview()->menuForRow(2)->onlyRuleActions().isEmpty());
+        menu = w.procPreview()->menuForRow(0);
+        menu->onlyRuleActions()[0]->trigger();
+        QCOMPARE(w.view.filterBar()->field()->text(), u"rule:\"t-compile\""_s);
+        TRY_COMPARE(w.procs().rowCount(), 2);
+        w.view.filterBar()->setQuery({});
+        TRY_COMPARE(w.procs().rowCount(), 4);
         w.view.tabs()->setCurrentWidget(panel);
         panel->topLevelItem(1)->setExpanded(true);
         savePicture(w.view, "main-detections.png");

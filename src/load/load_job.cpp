@@ -23,6 +23,7 @@
 #include "ingest/utf8_text.h"
 #include "load/decode_pipeline.h"
 #include "load/line_reading.h"
+#include "load/row_rule_hits.h"
 #include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
 #include "store/event_store.h"
@@ -62,27 +63,6 @@ void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
     }
 }
 
-// What rules see of a row line just decoded, and what the rules that need
-// no lineage find, while its message is still parsed.
-void readRules(detail::LineInfo& info, const ReceivedJsonView& record, const LineDecoder& decoder,
-               detail::LineBatch& batch, const RuleSet& rules, RuleEvent& event) {
-    DecodedRow row;
-    row.isProcess = info.kind == detail::LineKind::process;
-    row.isOther = info.kind == detail::LineKind::otherRow;
-    row.type = row.isOther ? std::string_view{} : kEventKindNames[info.event];
-    row.path = batch.resolve(info.path);
-    row.pid = info.pid;
-    row.ppid = info.ppid;
-    if (info.facts.length != 0) {
-        row.facts = RowFacts(batch.resolve(info.facts).data());
-    }
-    row.rawLine = batch.lineText(info);
-    // An eslogger message always has facts; the viewer's own records none.
-    row.message = record.facts.empty() ? nullptr : decoder.document();
-    info.ruleLine = static_cast<std::uint32_t>(batch.rules.lines.size());
-    readRuleLine(row, rules, batch.rules, event);
-}
-
 // Decodes every line of `batch`, sums its bytes for the check when it is read
 // again, and lists the lines that become rows.
 void decodeLines(detail::LineBatch& batch, LineDecoder& decoder,
@@ -108,7 +88,7 @@ void decodeLines(detail::LineBatch& batch, LineDecoder& decoder,
             rowLines.push_back(&info);
             detail::describeTime(info, batch);
             if (rules != nullptr) {
-                readRules(info, *record, decoder, batch, *rules, event);
+                detail::readRowRules(info, *record, decoder, batch, *rules, event);
             }
         }
     }
@@ -197,7 +177,6 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLi
     // Rules without any rule cost nothing.
     if (options_.rules && !options_.rules->empty()) {
         rules_ = options_.rules;
-        lineageWanted_ = rules_->anyLineage();
     }
     if (options_.from) {
         sequenceGaps_ = options_.from->sequenceGaps;
@@ -746,42 +725,13 @@ void LoadJob::addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigur
 }
 
 const RuleHitSet* LoadJob::ruleHits(const detail::LineBatch& batch, const detail::LineInfo& info) {
-    if (!rules_ || info.ruleLine == detail::LineInfo::kNoRuleLine) {
+    if (!rules_) {
         return nullptr;
     }
-    const RuleLine& line = batch.rules.lines[info.ruleLine];
-    hits_.assign(batch.rules.hits.begin() + line.hitsBegin,
-                 batch.rules.hits.begin() + line.hitsBegin + line.hitsCount);
-    if (lineageWanted_) {
-        if (line.deferredCount != 0) {
-            // The parent as the lines before this one tell it.
-            ruleEventOf(line, batch.rules, batch.lineText(info), event_);
-            if (line.category == RuleCategory::processCreation) {
-                event_.set(RuleField::ParentImage, lineage_->image(line.ppid));
-                event_.set(RuleField::ParentCommandLine, lineage_->commandLine(line.ppid));
-            }
-            const std::size_t local = hits_.size();
-            for (std::uint32_t d = 0; d < line.deferredCount; ++d) {
-                const std::uint32_t r = batch.rules.deferred[line.deferredBegin + d];
-                if (rules_->rules[r].matches(event_)) {
-                    hits_.push_back(r);
-                }
-            }
-            std::inplace_merge(hits_.begin(), hits_.begin() + static_cast<std::ptrdiff_t>(local),
-                               hits_.end());
-        }
-        for (std::uint8_t t = 0; t < line.tells; ++t) {
-            lineage_->tellImage(line.tellPid[t], batch.rules.resolve(line.tellImage[t]));
-        }
-        if (line.isExec) {
-            lineage_->exec(
-                line.pid,
-                batch.rules.resolve(line.fields[static_cast<std::size_t>(RuleField::CommandLine)]));
-        } else if (line.isFork) {
-            lineage_->fork(line.pid);
-        }
+    if (!rowHits_) {
+        rowHits_.emplace(*rules_, *lineage_);
     }
-    return hits_.empty() ? nullptr : texts_.ruleHits.intern(hits_, *rules_);
+    return rowHits_->of(batch, info, texts_.ruleHits);
 }
 
 std::optional<RowKind> LoadJob::addRow(const detail::LineBatch& batch, const detail::LineInfo& info,

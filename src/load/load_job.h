@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "load/row_rule_hits.h"
 #include "load/sequence_gaps.h"
 #include "rules/lineage.h"
 #include "rules/rule_event.h"
@@ -204,11 +205,9 @@ class LoadJob {
     SequenceGapCounter sequenceGaps_;  // of this log, fed on the filing thread
     Options options_;
     std::shared_ptr<const RuleSet> rules_;  // set when there are rules
-    bool lineageWanted_ = false;
     std::shared_ptr<Lineage> lineage_ =
-        std::make_shared<Lineage>();  // of this log, fed on the filing thread
-    RuleEvent event_;
-    std::vector<std::uint32_t> hits_;
+        std::make_shared<Lineage>();      // of this log, fed on the filing thread
+    std::optional<RowRuleHits> rowHits_;  // made on the filing thread
     std::uint64_t textEnd_ = 0;
     // Of the log's lines and of the store's places: how far the rows handed
     // over reach.

@@ -25,4 +25,15 @@ using YamlDocumentCheck = std::function<std::string(const YAML::Node&)>;
 bool parseYamlGuarded(std::string_view text, const YamlDocumentCheck& check,
                       std::vector<GuardedDocument>& out, std::string& error);
 
+// A process with threads must not fork a child that does more than start
+// another program: a lock another thread held at the fork stays held in the
+// child. Once a program is set here (before threads start), the parsing
+// child is that program started with `kYamlChildArgument`, which must then
+// call answerYamlGuarded() with the same check; else this process forks.
+inline constexpr const char* kYamlChildArgument = "--parse-rule-yaml";
+void setYamlChildProgram(std::string path);
+// The child program's side: parses standard input and writes the answer to
+// standard output, bounded as above; what main() returns.
+int answerYamlGuarded(const YamlDocumentCheck& check);
+
 }  // namespace korvantis

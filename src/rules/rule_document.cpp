@@ -588,20 +588,25 @@ std::string yamlText(const YAML::Node& node) {
     }
 }
 
+// Checked in the parsing child: an unknown tag fails the whole file.
+static std::string checkInChild(const YAML::Node& root) {
+    DocumentCheck walk;
+    walk.walk(root, 0);
+    return walk.fileError.empty() ? walk.unusable : "!" + walk.fileError;
+}
+
+int answerRuleDocuments() {
+    return answerYamlGuarded(checkInChild);
+}
+
 bool readRuleDocuments(std::string_view text, std::vector<RuleDocument>& documents,
                        std::string& error) {
     if (textDepth(text) > kDeepestText) {
         error = "nested more than 64 levels deep";
         return false;
     }
-    // Checked in the parsing child: an unknown tag fails the whole file.
-    const auto check = [](const YAML::Node& root) -> std::string {
-        DocumentCheck walk;
-        walk.walk(root, 0);
-        return walk.fileError.empty() ? walk.unusable : "!" + walk.fileError;
-    };
     std::vector<GuardedDocument> parsed;
-    if (!parseYamlGuarded(text, check, parsed, error)) {
+    if (!parseYamlGuarded(text, checkInChild, parsed, error)) {
         return false;
     }
     for (GuardedDocument& d : parsed) {

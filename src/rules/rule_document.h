@@ -26,6 +26,10 @@ struct RuleDocument {
 bool readRuleDocuments(std::string_view text, std::vector<RuleDocument>& documents,
                        std::string& error);
 
+// The child program's side of readRuleDocuments() when the parsing child is
+// a program started anew (see setYamlChildProgram()): what main() returns.
+int answerRuleDocuments();
+
 // The rule of `document`, or nothing and why it is skipped; `set` holds the
 // rules loaded before it.
 std::optional<SigmaRule> compileRule(const RuleDocument& document, const RuleSet& set,

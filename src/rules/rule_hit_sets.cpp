@@ -29,14 +29,14 @@ bool RuleHitSet::mentions(std::string_view folded) const {
 const RuleHitSet* RuleHitSets::intern(std::span<const std::uint32_t> rules, const RuleSet& set) {
     std::vector<std::uint32_t> key(rules.begin(), rules.end());
     std::lock_guard lock(mutex_);
-    if (of_ != &set) {
+    if (of_ != set.serial()) {
         // Sets made for another rule set stay valid for the rows that have
         // them; new rows get their own.
         for (auto& [k, hitSet] : sets_) {
             retired_.push_back(std::move(hitSet));
         }
         sets_.clear();
-        of_ = &set;
+        of_ = set.serial();
     }
     std::unique_ptr<RuleHitSet>& slot = sets_[key];
     if (!slot) {
@@ -45,6 +45,9 @@ const RuleHitSet* RuleHitSets::intern(std::span<const std::uint32_t> rules, cons
         for (const std::uint32_t r : slot->rules) {
             const SigmaRule& rule = set.rules[r];
             slot->titles.push_back(rule.title);
+            slot->levels.push_back(rule.level);
+            slot->descriptions.push_back(rule.description);
+            slot->perRuleIds.push_back(rule.id);
             if (!slot->titlesText.empty()) {
                 slot->titlesText += "; ";
             }

@@ -20,7 +20,12 @@ struct RuleHitSet {
     std::vector<std::uint32_t> rules;  // indices in rule order
     std::vector<std::string> titles;
     std::vector<std::string> ids;  // of the rules that have one
-    std::string titlesText;        // joined by "; "
+    // Per rule, as `rules`: its own level, description and id (empty when
+    // it has none).
+    std::vector<RuleLevel> levels;
+    std::vector<std::string> descriptions;
+    std::vector<std::string> perRuleIds;
+    std::string titlesText;  // joined by "; "
     std::string idsText;
     RuleLevel level = RuleLevel::none;  // the highest
     // Whether a matching rule's title or id contains `folded` (already in
@@ -50,7 +55,7 @@ class RuleHitSets {
     std::mutex mutex_;
     std::map<std::vector<std::uint32_t>, std::unique_ptr<RuleHitSet>> sets_;
     std::vector<std::unique_ptr<RuleHitSet>> retired_;
-    const RuleSet* of_ = nullptr;  // the rule set the sets name
+    std::uint64_t of_ = 0;  // the serial of the rule set the sets name
 };
 
 }  // namespace korvantis

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -141,6 +142,11 @@ bool gateOf(const SigmaRule& rule, RuleField& field, std::vector<std::string>& n
 
 }  // namespace
 
+std::uint64_t RuleSet::nextSerial() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
+
 void RuleSet::index() {
     anyLineage_ = false;
     for (std::size_t c = 0; c < 2; ++c) {
@@ -236,49 +242,56 @@ void loadRuleText(std::string_view text, const std::string& label, RuleSet& set)
 }
 
 std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error) {
-    namespace fs = std::filesystem;
     auto set = std::make_shared<RuleSet>();
     for (const std::string& path : paths) {
-        std::error_code ec;
-        const fs::file_status status = fs::status(path, ec);
-        if (ec || !fs::exists(status)) {
-            error = path + ": " + (ec ? ec.message() : "no such file or folder");
+        if (!addRuleFiles(path, *set, error)) {
             return nullptr;
-        }
-        if (!fs::is_directory(status)) {
-            std::string text, why;
-            if (!readWhole(path, text, why)) {
-                error = path + ": " + why;
-                return nullptr;
-            }
-            loadRuleText(text, path, *set);
-            continue;
-        }
-        // The folder's rule files by their paths inside it, byte by byte.
-        std::vector<std::string> found;
-        fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied,
-                                            ec);
-        if (ec) {
-            error = path + ": " + ec.message();
-            return nullptr;
-        }
-        for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            if (ec) {
-                break;
-            }
-            const fs::directory_entry& entry = *it;
-            std::error_code kind;
-            if (entry.is_directory(kind) || !hasRuleSuffix(entry.path().filename().string())) {
-                continue;
-            }
-            found.push_back(entry.path().lexically_relative(path).generic_string());
-        }
-        std::sort(found.begin(), found.end());
-        for (const std::string& relative : found) {
-            loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set);
         }
     }
     return set;
+}
+
+bool addRuleFiles(const std::string& path, RuleSet& into, std::string& error) {
+    namespace fs = std::filesystem;
+    RuleSet* set = &into;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) {
+        error = path + ": " + (ec ? ec.message() : "no such file or folder");
+        return false;
+    }
+    if (!fs::is_directory(status)) {
+        std::string text, why;
+        if (!readWhole(path, text, why)) {
+            error = path + ": " + why;
+            return false;
+        }
+        loadRuleText(text, path, *set);
+        return true;
+    }
+    // The folder's rule files by their paths inside it, byte by byte.
+    std::vector<std::string> found;
+    fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec);
+    if (ec) {
+        error = path + ": " + ec.message();
+        return false;
+    }
+    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) {
+            break;
+        }
+        const fs::directory_entry& entry = *it;
+        std::error_code kind;
+        if (entry.is_directory(kind) || !hasRuleSuffix(entry.path().filename().string())) {
+            continue;
+        }
+        found.push_back(entry.path().lexically_relative(path).generic_string());
+    }
+    std::sort(found.begin(), found.end());
+    for (const std::string& relative : found) {
+        loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set);
+    }
+    return true;
 }
 
 }  // namespace korvantis

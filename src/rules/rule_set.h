@@ -30,6 +30,9 @@ class RuleSet {
     std::vector<RuleEntry> entries;
 
     bool empty() const { return rules.empty(); }
+    // Told apart from every other set made by this process, even one made
+    // where a freed set was.
+    std::uint64_t serial() const { return serial_; }
     // Whether some rule names ParentImage or ParentCommandLine.
     bool anyLineage() const { return anyLineage_; }
     // Appends to `hits` the index of every rule that matches `event` whatever
@@ -59,12 +62,18 @@ class RuleSet {
     std::vector<std::uint32_t> byCategory_[2];
     Category indexed_[2];
     bool anyLineage_ = false;
+    std::uint64_t serial_ = nextSerial();
+    static std::uint64_t nextSerial();
 };
 
 // The rule files `paths` name (files, or folders searched recursively for
 // `.yml` and `.yaml`), in order. Nothing and `error` set when a path does
 // not exist or cannot be read.
 std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error);
+
+// The same for one path, its rules appended to `set`; false and `error` set
+// (and `set` as it was) when it does not exist or cannot be read.
+bool addRuleFiles(const std::string& path, RuleSet& set, std::string& error);
 
 // The documents of one rule file's text as entries labelled `label`, their
 // rules appended to `set` (ids checked against the rules already there).

@@ -66,6 +66,13 @@ void EventStore::addLoadError(std::string_view name, std::string_view text) {
     loadErrors_.addNamedMessage(name, text);
 }
 
+void EventStore::replaceRuleHits(const ReplacedHits& hits) {
+    observers_.announce(StoreField::ruleHits);
+    for (RowKind kind : kRowKinds) {
+        rows_[kind].replaceHits(hits.rows[kind], hits.hits[kind]);
+    }
+}
+
 void EventStore::append(FiledRows& rows) {
     // All or nothing: a batch filed in part would leave lists that disagree
     // (a line without its row, a row without its bit), so when memory runs

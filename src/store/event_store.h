@@ -108,6 +108,14 @@ class EventStore {
     // that could not be opened), shown with `name` as its origin.
     void addLoadError(std::string_view name, std::string_view text);
     void append(FiledRows& rows);
+    // The rows' hits after other detection rules were applied to the first
+    // rows of each kind (as many as each list of hits was made for); the
+    // rows after them keep theirs.
+    struct ReplacedHits {
+        PerKind<std::size_t> rows{};
+        PerKind<std::vector<PreviewRows::Hit>> hits;
+    };
+    void replaceRuleHits(const ReplacedHits& hits);
     void setTree(std::string json, std::string facts) {
         jsonTree_ = std::make_shared<const std::string>(std::move(json));
         jsonTreeFacts_ = std::make_shared<const std::string>(std::move(facts));

@@ -1,5 +1,7 @@
 #include "store/facts_card.h"
 
+#include "rules/rule_hit_sets.h"
+
 namespace korvantis {
 
 namespace {
@@ -13,11 +15,32 @@ void appendLine(std::string& out, std::string_view label, std::string_view value
     out.append(value);
 }
 
+// One line per detection rule the row matches: its title, level and
+// description, as far as it has them.
+void appendRuleLines(std::string& out, const RuleHitSet& hits) {
+    for (std::size_t k = 0; k < hits.titles.size(); ++k) {
+        std::string line = hits.titles[k];
+        const RuleLevel level = k < hits.levels.size() ? hits.levels[k] : RuleLevel::none;
+        if (level != RuleLevel::none) {
+            line += " (" + std::string(ruleLevelName(level)) + ")";
+        }
+        if (k < hits.descriptions.size() && !hits.descriptions[k].empty()) {
+            line += " \u2014 " + hits.descriptions[k];
+        }
+        appendLine(out, "Rule", line);
+    }
+}
+
 }  // namespace
 
 std::string factsCardText(const RowView& row, std::string_view run) {
     if (!row.facts.any()) {
-        return {};
+        // The viewer's own records have no card, but for why rules flag them.
+        std::string out;
+        if (row.ruleHits != nullptr) {
+            appendRuleLines(out, *row.ruleHits);
+        }
+        return out;
     }
     std::string out;
     appendLine(out, "Kind", row.type);
@@ -42,6 +65,9 @@ std::string factsCardText(const RowView& row, std::string_view run) {
     }
     if (!run.empty()) {
         appendLine(out, row.kind == RowKind::process ? "Lifetime" : "Ends", run);
+    }
+    if (row.ruleHits != nullptr) {
+        appendRuleLines(out, *row.ruleHits);
     }
     return out;
 }

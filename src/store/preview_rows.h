@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "ingest/event_kinds.h"
 #include "store/chunked_vector.h"
@@ -33,6 +35,8 @@ class PreviewRows {
         std::uint32_t pathLength;
         std::uint8_t type;  // other rows: the length of the name, at most 255
     };
+
+  public:
     // A row that matches detection rules, kept apart in row order: only
     // rows with hits pay for them.
     struct Hit {
@@ -40,14 +44,13 @@ class PreviewRows {
         const RuleHitSet* hits;
     };
 
-  public:
     explicit PreviewRows(RowKind kind) : kind_(kind) {}
 
     RowKind kind() const { return kind_; }
     std::size_t size() const { return rows_.size(); }
     bool empty() const { return rows_.empty(); }
     RowView operator[](std::size_t i) const {
-        return viewOf(kind_, rows_[i], at(facts_, i), at(typeNames_, i), hitsOf(hits_, i));
+        return viewOf(kind_, rows_[i], at(facts_, i), at(typeNames_, i), hitsOf(*hits_, i));
     }
     RowView rowView(std::size_t i) const { return (*this)[i]; }
     RowView back() const { return (*this)[size() - 1]; }
@@ -79,7 +82,7 @@ class PreviewRows {
         }
         rows_.push_back(r);
         if (row.ruleHits != nullptr) {
-            hits_.push_back(Hit{static_cast<std::uint32_t>(rows_.size() - 1), row.ruleHits});
+            hits_->push_back(Hit{static_cast<std::uint32_t>(rows_.size() - 1), row.ruleHits});
         }
         const char* facts = row.facts.encoded();
         if (facts != nullptr || !facts_.empty()) {
@@ -143,9 +146,27 @@ class PreviewRows {
     };
     Snapshot snapshot(std::size_t count) const {
         count = std::min(count, size());
-        return Snapshot(
-            kind_, rows_.snapshot(count), facts_.snapshot(std::min(count, facts_.size())),
-            typeNames_.snapshot(std::min(count, typeNames_.size())), hits_.snapshot(hits_.size()));
+        return Snapshot(kind_, rows_.snapshot(count),
+                        facts_.snapshot(std::min(count, facts_.size())),
+                        typeNames_.snapshot(std::min(count, typeNames_.size())),
+                        hits_->snapshot(hits_->size()));
+    }
+
+    // The hits of the rows before `rows` become `hits` (in row order, rows
+    // below `rows`); the later rows keep theirs. Snapshots taken before go
+    // on reading the hits they saw, which are kept while this list lives.
+    void replaceHits(std::size_t rows, const std::vector<Hit>& hits) {
+        auto replaced = std::make_unique<ChunkedVector<Hit>>();
+        for (const Hit& h : hits) {
+            replaced->push_back(h);
+        }
+        for (std::size_t i = 0; i < hits_->size(); ++i) {
+            if ((*hits_)[i].row >= rows) {
+                replaced->push_back((*hits_)[i]);
+            }
+        }
+        retiredHits_.push_back(std::move(hits_));
+        hits_ = std::move(replaced);
     }
 
     class const_iterator {
@@ -220,7 +241,8 @@ class PreviewRows {
     ChunkedVector<Stored> rows_;
     ChunkedVector<const char*> facts_;      // empty until a row has facts, then one per row
     ChunkedVector<const char*> typeNames_;  // other rows' type names, one per row
-    ChunkedVector<Hit> hits_;
+    std::unique_ptr<ChunkedVector<Hit>> hits_ = std::make_unique<ChunkedVector<Hit>>();
+    std::vector<std::unique_ptr<ChunkedVector<Hit>>> retiredHits_;
     TimeValue earliest_ = kNoTimeValue;
 };
 

@@ -25,6 +25,7 @@ enum class StoreField {
     sequenceGaps,
     loadProgress,
     loadedLogs,
+    ruleHits,  // the detection rules' hits of rows already there
 };
 
 // The field of the rows of `kind`, and of its chosen row.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ingest/eslogger_facts.h"
+#include "rules/rule_hit_sets.h"
 #include "ui/detail_area.h"
 #include "ui/detail_text_loader.h"
 #include "ui/time_display_choice.h"
@@ -154,11 +155,19 @@ RowMenu* EventPreview::menuForRow(int row) {
         cells.append(sorted_->text(row, column.key));
     }
     facts.rowText = cells.join(QLatin1Char('\t'));
+    if (const RuleHitSet* hits = shown.ruleHits) {
+        for (std::size_t k = 0; k < hits->titles.size(); ++k) {
+            const QString title = QString::fromStdString(hits->titles[k]);
+            const std::string& id = k < hits->perRuleIds.size() ? hits->perRuleIds[k] : "";
+            facts.rules.push_back({title, id.empty() ? title : QString::fromStdString(id)});
+        }
+    }
     auto* menu = new RowMenu(facts, this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     connect(menu, &RowMenu::filterActionChosen, this, &EventPreview::filterActionChosen);
     connect(menu, &RowMenu::factFilterChosen, this, &EventPreview::factFilterChosen);
     emit rowMenuMade(menu, row);
+    connect(menu, &RowMenu::ruleFilterChosen, this, &EventPreview::ruleFilterChosen);
     return menu;
 }
 

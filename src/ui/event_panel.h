@@ -59,6 +59,8 @@ class EventPreview : public QWidget {
     void factFilterChosen(korvantis::Fact fact, const QString& value);
     // A row's menu was made, for others to add their entries to.
     void rowMenuMade(korvantis::ui::RowMenu* menu, int row);
+    // "Only rows of this rule" (see FilterBar::applyRuleFilter).
+    void ruleFilterChosen(const QString& term);
 
   private:
     void keepChosenRow();

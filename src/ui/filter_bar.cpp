@@ -127,6 +127,11 @@ void FilterBar::applyFactFilter(Fact fact, const QString& value) {
         withFactTerm(field_->text().toStdString(), fact, value.toStdString())));
 }
 
+void FilterBar::applyRuleFilter(const QString& term) {
+    setQuery(QString::fromStdString(
+        withTextTerm(field_->text().toStdString(), "rule", term.toStdString())));
+}
+
 void FilterBar::queryEdited(const QString& text) {
     ParsedFilterQuery parsed = parseFilterQuery(text.toStdString());
     invalid_ = !parsed.query.has_value();

@@ -51,6 +51,9 @@ class FilterBar : public QWidget {
     void applyRowAction(RowFilterAction action, qint64 pid, const QString& path);
     // Keeps only the rows whose `fact` is `value` (see withFactTerm).
     void applyFactFilter(korvantis::Fact fact, const QString& value);
+    // "Only rows of this rule": `rule:"TERM"` in place of the query's other
+    // `rule:` terms that are not negated.
+    void applyRuleFilter(const QString& term);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

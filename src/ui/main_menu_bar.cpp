@@ -21,6 +21,7 @@
 #include "ui/time_display_choice.h"
 #include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
+#include "ui/view_texts.h"
 #include "ui/viewer_settings.h"
 #include "ui/wrap_choice.h"
 #include "workspace/workspace.h"
@@ -114,6 +115,8 @@ void MainMenuBar::addViewMenu(MainView& view) {
     view.timeline()->setVisible(timeline_->isChecked());
     summary_ = addKeyedAction(view_, tr("Summary"), QKeySequence(Qt::CTRL | Qt::Key_I), &view,
                               [&view] { view.showSummary(); });
+    addKeyedAction(view_, detectionRulesMenuText(), QKeySequence(), &view,
+                   [&view] { view.showRulesDialog(); });
 }
 
 void MainMenuBar::addHelpMenu(MainView& view) {

@@ -10,17 +10,21 @@
 #include "query/query_edit.h"
 #include "query/trace_summary.h"
 #include "store/lifetime_text.h"
+#include "ui/detection_rules.h"
+#include "ui/detections_panel.h"
 #include "ui/event_panel.h"
 #include "ui/filter_bar.h"
 #include "ui/filtered_row_source.h"
 #include "ui/investigation_actions.h"
 #include "ui/load_progress_view.h"
 #include "ui/lost_messages_strip.h"
+#include "ui/rules_dialog.h"
 #include "ui/store_notifier.h"
 #include "ui/style.h"
 #include "ui/summary_window.h"
 #include "ui/timeline_strip.h"
 #include "ui/top_bar_view.h"
+#include "ui/view_texts.h"
 #include "ui/window_title.h"
 #include "workspace/workspace.h"
 
@@ -54,6 +58,39 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     addShortcuts();
     followStore();
     investigation_ = new InvestigationActions(*this);
+    addDetections();
+}
+
+void MainView::addDetections() {
+    rules_ = new DetectionRules(*workspace_, *notifier_, this);
+    detections_ = new DetectionsPanel(workspace_->store, this);
+    detections_->hide();
+    connect(detections_, &DetectionsPanel::rowChosen, this, &MainView::showRowAt);
+    connect(rules_, &DetectionRules::talliesChanged, this, [this] {
+        const RuleTallies& tallies = rules_->tallies();
+        detections_->show(tallies);
+        const int at = tabs_->indexOf(detections_);
+        if (tallies.rows == 0) {
+            if (at >= 0) {
+                tabs_->removeTab(at);
+                detections_->hide();
+            }
+        } else if (at < 0) {
+            tabs_->addTab(detections_, detectionsTabTitle(tallies.rows));
+        } else {
+            tabs_->setTabText(at, detectionsTabTitle(tallies.rows));
+        }
+    });
+}
+
+void MainView::showRulesDialog() {
+    if (!rulesDialog_) {
+        rulesDialog_ = new RulesDialog(*rules_, this);
+        rulesDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    rulesDialog_->show();
+    rulesDialog_->raise();
+    rulesDialog_->activateWindow();
 }
 
 // The strips stacked above the tabs; a menu bar goes above them when the
@@ -98,6 +135,8 @@ void MainView::connectFilter() {
                 &FilterBar::applyRowAction);
         connect(panel->preview(), &EventPreview::factFilterChosen, filterBar_,
                 &FilterBar::applyFactFilter);
+        connect(panel->preview(), &EventPreview::ruleFilterChosen, filterBar_,
+                &FilterBar::applyRuleFilter);
     }
 }
 
@@ -181,15 +220,27 @@ void MainView::jumpToGap(const SequenceGap& gap) {
         if (panel == nullptr || tabs_->indexOf(panel) < 0) {
             continue;  // stored only: no row
         }
-        tabs_->setCurrentWidget(panel);
-        EventPreview* preview = panel->preview();
-        const int row = preview->sortedRows().shownRowAt(entry);
-        if (row >= 0) {
-            preview->list()->scrollToRow(row);
-            preview->chooseRow(row);
-        }
+        showRowAt(entry);
         return;
     }
+}
+
+bool MainView::showRowAt(LinePlace place) {
+    const EventStore& store = workspace_->store;
+    const auto made = store.rowAt(place);
+    EventPanel* panel = made ? panels_[made->kind] : nullptr;
+    if (panel == nullptr || tabs_->indexOf(panel) < 0) {
+        return false;
+    }
+    tabs_->setCurrentWidget(panel);
+    EventPreview* preview = panel->preview();
+    const int row = preview->sortedRows().shownRowAt(place);
+    if (row < 0) {
+        return false;
+    }
+    preview->list()->scrollToRow(row);
+    preview->chooseRow(row);
+    return true;
 }
 
 void MainView::showOtherTab() {
@@ -207,6 +258,11 @@ void MainView::stepTab(int step) {
 
 MainView::~MainView() {
     // The views read the store and the notifier observes it: both go before it.
+    delete rulesDialog_;
+    delete rules_;  // its workers read the store
+    if (tabs_->indexOf(detections_) < 0) {
+        delete detections_;
+    }
     delete filterBar_;  // its export worker reads the store
     delete timeline_;   // its worker too
     delete summary_;    // and its

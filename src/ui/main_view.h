@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -9,6 +10,7 @@
 
 #include "store/row_kind.h"
 #include "store/sequence_gap.h"
+#include "store/store_index.h"
 #include "ui/tree_request.h"
 
 class QTabWidget;
@@ -27,6 +29,8 @@ class LostMessagesStrip;
 class TimelineStrip;
 class SummaryWindow;
 class InvestigationActions;
+class DetectionRules;
+class DetectionsPanel;
 
 // The content of a main window: owns the window's event store and arranges
 // the top bar and the event panels, one per kind of row; a MainMenuBar made
@@ -64,6 +68,15 @@ class MainView : public QWidget {
     void showSummary();
     // Shows and chooses the first row at or after where `gap` is.
     void jumpToGap(const korvantis::SequenceGap& gap);
+    // Shows and chooses the row of the line at `place` in its list; false
+    // when it has none there (a filter hides it).
+    bool showRowAt(korvantis::LinePlace place);
+    // The window's detection rules, and the "Detections" list (in the tabs
+    // only while rows have hits).
+    DetectionRules* detectionRules() const { return rules_; }
+    DetectionsPanel* detectionsPanel() const { return detections_; }
+    // View > Detection Rules…
+    void showRulesDialog();
 
     // Brings this window to the front and asks for the events of the process
     // tree under `pid`: emits filterQueryRequested with "tree:PID".
@@ -92,6 +105,8 @@ class MainView : public QWidget {
     void showOtherTab();
     // Marks on the timeline the time of the row chosen in the tab in front.
     void markChosenTime();
+    // The detection rules and their tab.
+    void addDetections();
 
     // Loads run as queued tasks on this object: an import returns at once,
     // loads run in the order asked, and none runs once the window is gone.
@@ -105,6 +120,9 @@ class MainView : public QWidget {
     LostMessagesStrip* lostMessages_ = nullptr;
     SummaryWindow* summary_ = nullptr;
     InvestigationActions* investigation_ = nullptr;
+    DetectionRules* rules_ = nullptr;
+    DetectionsPanel* detections_ = nullptr;
+    QPointer<QWidget> rulesDialog_;
     // The terms the last click on a summary line wrote, which the next one
     // replaces.
     std::string summaryTerms_;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include "rules/rule_hit_sets.h"
 #include "ui/bidi_isolation.h"
 #include "ui/style.h"
 #include "ui/text_cell.h"
@@ -56,6 +57,16 @@ QString PreviewList::cellShown(int row, int column) const {
 QColor PreviewList::cellColor(int row, int column) const {
     return markColor(rows_.mark(row, columns_.column(column).key), columns_.columns().standard,
                      palette());
+}
+
+QColor PreviewList::ruleMarkColor(int row) const {
+    const RuleHitSet* hits = rows_.row(row).ruleHits;
+    return hits != nullptr ? ruleLevelColor(hits->level, palette()) : QColor();
+}
+
+QRect PreviewList::ruleMarkRect(const QRect& row) {
+    // In the margin before the first column.
+    return QRect(row.x() + 2, row.y() + 2, ColumnLayout::kMargin - 4, row.height() - 4);
 }
 
 int PreviewList::count() const {
@@ -171,6 +182,9 @@ void PreviewList::paintRow(QPainter& painter, int row, const QRect& rect) const 
         }
     }
     const auto cells = layoutCells(row, rect.width());
+    if (const QColor mark = ruleMarkColor(row); mark.isValid()) {
+        painter.fillRect(ruleMarkRect(rect), mark);
+    }
     painter.setFont(font_);
     for (int c = 0; c < cells.size(); ++c) {
         const Cell& cell = cells[c];

@@ -37,6 +37,11 @@ class PreviewList : public VirtualList {
     // none. The text's own colours are drawn over it.
     void setRowBackground(std::function<QColor(int row)> background);
 
+    // The bar in the margin before a row that detection rules match, in the
+    // colour of the highest level among them; invalid for a row without.
+    QColor ruleMarkColor(int row) const;
+    // Where that bar is drawn in a row's rectangle.
+    static QRect ruleMarkRect(const QRect& row);
     // Cell rectangles of a row on screen, in viewport coordinates.
     QList<QRect> cellRects(int row) const;
     // The width the widest text of `column` among the rows on screen needs

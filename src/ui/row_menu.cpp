@@ -36,6 +36,19 @@ RowMenu::RowMenu(const RowMenuFacts& facts, QWidget* parent) : QMenu(parent) {
     if (!facts.signingId.isEmpty()) {
         onlySigner_ = factFilter(onlyThisSignerText(), Fact::signing_id, facts.signingId);
     }
+    if (!facts.rules.isEmpty()) {
+        QMenu* under = this;
+        if (facts.rules.size() > 1) {
+            under = addMenu(onlyRowsOfRuleText());
+        }
+        for (const RowMenuFacts::Rule& rule : facts.rules) {
+            QAction* a =
+                under->addAction(facts.rules.size() > 1 ? rule.title : onlyRowsOfRuleText());
+            connect(a, &QAction::triggered, this,
+                    [this, term = rule.term] { emit ruleFilterChosen(term); });
+            onlyRule_.push_back(a);
+        }
+    }
     addSeparator();
     copyRow_ = copy(copyRowText(), facts.rowText);
     copyPath_ = copy(copyPathText(), facts.path);

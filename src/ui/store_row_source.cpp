@@ -86,7 +86,8 @@ class StoreRowSource final : public RowSource {
         if (grow()) {
             emit rowsAppended();
         }
-        if (StoreNotifier::has(fields, activeRowField(kind_))) {
+        if (StoreNotifier::has(fields, activeRowField(kind_)) ||
+            StoreNotifier::has(fields, StoreField::ruleHits)) {
             emit marksChanged();
         }
     }

@@ -32,6 +32,25 @@ QColor pinkColor(const QPalette& palette) {
                                                        : QColor(0xFF, 0x85, 0xCB);
 }
 
+QColor ruleLevelColor(RuleLevel level, const QPalette& palette) {
+    const bool light = isLightColor(palette.color(QPalette::Base));
+    switch (level) {
+        case RuleLevel::informational:
+            return palette.color(QPalette::PlaceholderText);
+        case RuleLevel::low:
+            return light ? QColor(0x1F, 0x5F, 0xBF) : QColor(0x7F, 0xB2, 0xFF);
+        case RuleLevel::medium:
+            return light ? QColor(0x8A, 0x60, 0x00) : QColor(0xF2, 0xC1, 0x4E);
+        case RuleLevel::high:
+            return light ? QColor(0xB0, 0x44, 0x00) : QColor(0xFF, 0x9A, 0x4D);
+        case RuleLevel::critical:
+            return light ? QColor(0xC0, 0x10, 0x10) : QColor(0xFF, 0x6B, 0x6B);
+        case RuleLevel::none:
+            break;
+    }
+    return palette.color(QPalette::Text);
+}
+
 bool isLightColor(const QColor& background) {
     // Relative luminance; white text needs a background clearly below half.
     const double l =

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "rules/sigma_rule.h"
 #include "ui/field_mark.h"
 
 namespace korvantis::ui {
@@ -57,6 +58,10 @@ inline constexpr int kBookmarkBarWidth = 4;
 // 4.5:1 or more; an invalid colour for a name not among them.
 const QStringList& highlightColourNames();
 QColor highlightColor(const QString& name, const QPalette& palette);
+// The mark of a row with detection rule hits, by the highest level among
+// them (informational the palette's placeholder grey, then blue, amber,
+// orange and red), in shades that read on `palette`'s backgrounds.
+QColor ruleLevelColor(RuleLevel level, const QPalette& palette);
 
 // The colour of a query that has an error, and of a count of load errors.
 QColor filterErrorColor(const QPalette& palette);

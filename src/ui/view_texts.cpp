@@ -242,4 +242,69 @@ QString noQueriesText() {
     return QObject::tr("No recent queries");
 }
 
+QString detectionsTabTitle(qulonglong rows) {
+    return QObject::tr("Detections (%1)").arg(groupedNumber(rows));
+}
+
+QString detectionsHeaderTexts() {
+    return QObject::tr("Level\nRule / Time\nCount / PID\nImage\nCommand line");
+}
+
+QString moreHitRowsText(qulonglong rows) {
+    return QObject::tr("%1 more rows: use \"Only rows of this rule\"").arg(groupedNumber(rows));
+}
+
+QString detectionRulesMenuText() {
+    return QObject::tr("Detection Rules\u2026");
+}
+
+QString detectionRulesDialogTitle() {
+    return QObject::tr("Detection Rules");
+}
+
+QString bundledRulesSwitchText() {
+    return QObject::tr("Use the bundled rules");
+}
+
+QString ruleFoldersText() {
+    return QObject::tr("Rule folders:");
+}
+
+QString addRuleFolderText() {
+    return QObject::tr("Add\u2026");
+}
+
+QString removeRuleFolderText() {
+    return QObject::tr("Remove");
+}
+
+QString reloadRulesText() {
+    return QObject::tr("Reload");
+}
+
+QString ruleEntriesHeaderTexts() {
+    return QObject::tr("Document\nState\nTitle or reason");
+}
+
+QString ruleEntryStateText(bool loaded) {
+    return loaded ? QObject::tr("loaded") : QObject::tr("skipped");
+}
+
+QString loadingRulesText() {
+    return QObject::tr("Loading rules\u2026");
+}
+
+QString rulesLoadedText(qulonglong loaded, qulonglong skipped) {
+    return QObject::tr("%1 rules loaded, %2 skipped")
+        .arg(groupedNumber(loaded), groupedNumber(skipped));
+}
+
+QString onlyRowsOfRuleText() {
+    return QObject::tr("Only rows of this rule");
+}
+
+QString neverPresentText(const QStringList& fields) {
+    return QObject::tr("never present: %1").arg(fields.join(QStringLiteral(", ")));
+}
+
 }  // namespace korvantis::ui

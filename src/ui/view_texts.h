@@ -97,5 +97,24 @@ QString savedFiltersText();
 QString noQueriesText();
 // "Where is trace.json?"
 QString locateLogTitle(const QString& logName);
+// Detection rules: the tab of hits, the rules dialog, the row menu.
+// "Detections (12)": the rows with hits.
+QString detectionsTabTitle(qulonglong rows);
+QString detectionsHeaderTexts();  // the list's column titles, one per line
+QString moreHitRowsText(qulonglong rows);
+QString detectionRulesMenuText();
+QString detectionRulesDialogTitle();
+QString bundledRulesSwitchText();
+QString ruleFoldersText();
+QString addRuleFolderText();
+QString removeRuleFolderText();
+QString reloadRulesText();
+QString ruleEntriesHeaderTexts();  // the entries' column titles, one per line
+QString ruleEntryStateText(bool loaded);
+QString loadingRulesText();
+QString rulesLoadedText(qulonglong loaded, qulonglong skipped);
+QString onlyRowsOfRuleText();
+// After a loaded rule's title: the fields it names that no row has.
+QString neverPresentText(const QStringList& fields);
 
 }  // namespace korvantis::ui

@@ -3,14 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "../ingest/temp_files.h"
+#include "load/rule_rescan.h"
 #include "query/filter_query.h"
 #include "query/row_export.h"
 #include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
+#include "store/facts_card.h"
 #include "support/eslogger_lines.h"
 #include "support/loading.h"
 #include "support/log_lines.h"
@@ -57,6 +60,27 @@ std::vector<std::string> processRowRules(const std::vector<std::vector<std::stri
     const auto& procs = loading.ws.store.rows(RowKind::process);
     for (std::size_t i = 0; i < procs.size(); ++i) {
         out.emplace_back(ruleTitlesOf(procs.rowView(i).ruleHits));
+    }
+    // The same rules applied afterwards to the rows of a load without them
+    // find the same, in every list.
+    testsupport::LoadingWorkspace plain;
+    plain.load(paths);
+    EventStore& store = plain.ws.store;
+    const std::atomic<bool> stop{false};
+    const auto replaced =
+        rescanRuleHits(RuleRescanRows::of(store), *rules, store.rowTexts().ruleHits, stop);
+    EXPECT_TRUE(replaced.has_value());
+    store.replaceRuleHits(*replaced);
+    const auto sameHits = [](const auto& loaded, const auto& applied) {
+        EXPECT_EQ(loaded.size(), applied.size());
+        for (std::size_t i = 0; i < loaded.size() && i < applied.size(); ++i) {
+            EXPECT_EQ(ruleTitlesOf(loaded.rowView(i).ruleHits),
+                      ruleTitlesOf(applied.rowView(i).ruleHits))
+                << "row " << i;
+        }
+    };
+    for (RowKind kind : kRowKinds) {
+        sameHits(loading.ws.store.rows(kind), store.rows(kind));
     }
     return out;
 }
@@ -120,6 +144,7 @@ detection:
 title: made
 id: r2
 level: critical
+description: a file made
 logsource: {product: macos, category: file_event}
 detection:
   s: {TargetFilename|endswith: /f, Image: /C, ProcessId: 3, ParentProcessId: null, CommandLine: null}
@@ -167,6 +192,10 @@ detection: {s: ['"rename"'], condition: s}
     EXPECT_EQ(fields(store.rows(RowKind::file).rowView(0)), "made|r2|critical");
     EXPECT_EQ(fields(store.rows(RowKind::file).rowView(1)), "made; keyword|r2|critical");
     EXPECT_EQ(fields(store.rows(RowKind::file).rowView(2)), "||");  // open: not tested
+    // The facts card names the rules last, with their level and description.
+    const std::string card = factsCardText(store.rows(RowKind::file).rowView(1));
+    EXPECT_EQ(card.substr(card.find("\nRule: ")),
+              "\nRule: made (critical) \u2014 a file made\nRule: keyword");
 
     // The command line and the facts are never cut.
     auto whole = std::make_shared<RuleSet>();

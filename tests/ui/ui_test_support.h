@@ -20,6 +20,7 @@
 
 #include <fstream>
 
+#include "rules/guarded_yaml.h"
 #include "support/log_lines.h"
 #include "ui/detail_area.h"
 #include "ui/error_view.h"
@@ -56,6 +57,12 @@ inline void keepSettingsApart() {
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
 }
 Q_COREAPP_STARTUP_FUNCTION(keepSettingsApart)
+
+// Rule files are parsed by a program started anew, not by forking the test.
+inline void startRuleParsersAnew() {
+    setYamlChildProgram(KORVANTIS_RULE_YAML_CHILD);
+}
+Q_COREAPP_STARTUP_FUNCTION(startRuleParsersAnew)
 
 inline QString procLine(const char* event, qint64 pid, qint64 ppid, const QString& path,
                         const QString& ts = QStringLiteral("1765000000.1")) {

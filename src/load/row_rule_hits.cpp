@@ -1,0 +1,77 @@
+#include "load/row_rule_hits.h"
+
+#include <algorithm>
+
+#include "ingest/row_facts.h"
+#include "rules/rule_hit_sets.h"
+#include "rules/rule_set.h"
+
+namespace korvantis {
+
+namespace detail {
+
+void readRowRules(LineInfo& info, const ReceivedJsonView& record, const LineDecoder& decoder,
+                  LineBatch& batch, const RuleSet& rules, RuleEvent& event) {
+    DecodedRow row;
+    row.isProcess = info.kind == LineKind::process;
+    row.isOther = info.kind == LineKind::otherRow;
+    row.type = row.isOther ? std::string_view{} : kEventKindNames[info.event];
+    row.path = batch.resolve(info.path);
+    row.pid = info.pid;
+    row.ppid = info.ppid;
+    if (info.facts.length != 0) {
+        row.facts = RowFacts(batch.resolve(info.facts).data());
+    }
+    row.rawLine = batch.lineText(info);
+    // An eslogger message always has facts; the viewer's own records none.
+    row.message = record.facts.empty() ? nullptr : decoder.document();
+    info.ruleLine = static_cast<std::uint32_t>(batch.rules.lines.size());
+    readRuleLine(row, rules, batch.rules, event);
+}
+
+}  // namespace detail
+
+RowRuleHits::RowRuleHits(const RuleSet& rules, Lineage& lineage)
+    : rules_(rules), lineage_(lineage), lineageWanted_(rules.anyLineage()) {}
+
+const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::LineInfo& info,
+                                  RuleHitSets& sets) {
+    if (info.ruleLine == detail::LineInfo::kNoRuleLine) {
+        return nullptr;
+    }
+    const RuleLine& line = batch.rules.lines[info.ruleLine];
+    hits_.assign(batch.rules.hits.begin() + line.hitsBegin,
+                 batch.rules.hits.begin() + line.hitsBegin + line.hitsCount);
+    if (lineageWanted_) {
+        if (line.deferredCount != 0) {
+            // The parent as the lines before this one tell it.
+            ruleEventOf(line, batch.rules, batch.lineText(info), event_);
+            if (line.category == RuleCategory::processCreation) {
+                event_.set(RuleField::ParentImage, lineage_.image(line.ppid));
+                event_.set(RuleField::ParentCommandLine, lineage_.commandLine(line.ppid));
+            }
+            const std::size_t local = hits_.size();
+            for (std::uint32_t d = 0; d < line.deferredCount; ++d) {
+                const std::uint32_t r = batch.rules.deferred[line.deferredBegin + d];
+                if (rules_.rules[r].matches(event_)) {
+                    hits_.push_back(r);
+                }
+            }
+            std::inplace_merge(hits_.begin(), hits_.begin() + static_cast<std::ptrdiff_t>(local),
+                               hits_.end());
+        }
+        for (std::uint8_t t = 0; t < line.tells; ++t) {
+            lineage_.tellImage(line.tellPid[t], batch.rules.resolve(line.tellImage[t]));
+        }
+        if (line.isExec) {
+            lineage_.exec(
+                line.pid,
+                batch.rules.resolve(line.fields[static_cast<std::size_t>(RuleField::CommandLine)]));
+        } else if (line.isFork) {
+            lineage_.fork(line.pid);
+        }
+    }
+    return hits_.empty() ? nullptr : sets.intern(hits_, rules_);
+}
+
+}  // namespace korvantis

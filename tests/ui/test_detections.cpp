@@ -1,0 +1,229 @@
+// Detection rules in the window: the "Detections" tab and its jump to a
+// row, rules added while a log is open, and View > Detection Rules….
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QTreeWidget>
+
+#include "ui/detection_rules.h"
+#include "ui/detections_panel.h"
+#include "ui/facts_card_view.h"
+#include "ui/preview_list.h"
+#include "ui/row_menu.h"
+#include "ui/rules_dialog.h"
+#include "ui_test_support.h"
+
+using namespace korvantis;
+using namespace korvantis::ui;
+using namespace korvantis::ui::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Two rules in one file, in this order, and a file that is no rule.
+constexpr const char* kRules = R"(title: Script compiler run
+id: t-compile
+description: osacompile ran.
+level: high
+logsource: {product: macos, category: process_creation}
+detection:
+  s: {Image|endswith: /osacompile}
+  condition: s
+---
+title: Shell run
+level: low
+logsource: {product: macos, category: process_creation}
+detection:
+  s: {Image|endswith: [/sh, /zsh]}
+  condition: s
+)";
+constexpr const char* kNoRule = "title: no detection\n";
+
+// Row 0 and 3 fire the first rule, 1 the second; 2 none.
+QStringList hitLog() {
+    return {
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 10, 1, u"/usr/bin/osacompile"_s),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 11, 1, u"/bin/zsh"_s),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 12, 11, u"/bin/ls"_s),
+        procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 13, 11, u"/usr/bin/osacompile"_s, u"1765000009.5"_s)};
+}
+
+// The lines of a tree widget's items, columns joined by '|', children
+// indented.
+QStringList lines(const QTreeWidget* tree, const QList<int>& columns) {
+    QStringList out;
+    const std::function<void(const QTreeWidgetItem*, const QString&)> add =
+        [&](const QTreeWidgetItem* item, const QString& indent) {
+            QStringList cells;
+            for (int c : columns) {
+                cells << item->text(c);
+            }
+            out << indent + cells.join(u'|');
+            for (int i = 0; i < item->childCount(); ++i) {
+                add(item->child(i), indent + u"  "_s);
+            }
+        };
+    for (int i = 0; i < tree->topLevelItemCount(); ++i) {
+        add(tree->topLevelItem(i), {});
+    }
+    return out;
+}
+
+// The colour of the rule mark drawn before row `row` of `list`, invalid
+// when the list shows none.
+QColor shownRuleMark(PreviewList* list, int row) {
+    const QImage image = list->viewport()->grab().toImage();
+    const QPoint at =
+        PreviewList::ruleMarkRect(list->rowRect(row)).center() * image.devicePixelRatio();
+    const QColor color = image.pixelColor(at);
+    return color == list->palette().color(QPalette::Base) ||
+                   color == list->palette().color(QPalette::AlternateBase)
+               ? QColor()
+               : color;
+}
+
+// The title of the tab holding the Detections list, empty when it is not
+// in the tabs.
+QString detectionsTab(MainView& view) {
+    const int at = view.tabs()->indexOf(view.detectionsPanel());
+    return at < 0 ? QString() : view.tabs()->tabText(at);
+}
+
+}  // namespace
+
+class DetectionsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString ruleDir_;
+    QString log_;
+
+    // The window's rules as the settings name them: the bundled set and
+    // the rule folders.
+    static void useRules(bool bundled, const QStringList& folders) {
+        DetectionRules::setBundledOn(bundled);
+        DetectionRules::setFolders(folders);
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(QDir(dir_.path()).mkpath(u"rules/sub"_s));
+        ruleDir_ = dir_.filePath(u"rules"_s);
+        writeLog(dir_, u"rules/a.yml"_s, {QString::fromUtf8(kRules)});
+        writeLog(dir_, u"rules/sub/b.yaml"_s, {QString::fromUtf8(kNoRule)});
+        log_ = writeLog(dir_, u"hits.json"_s, hitLog());
+    }
+
+    // The tab appears with the count of rows with hits, lists the rules in
+    // rule order with their hit rows, and a double-click chooses the row in
+    // its list. The rows carry marks in their level's colour, the facts card
+    // names the rules, and the row menu keeps the rows of one.
+    void detectionsListJumpsToTheRow() {
+        useRules(false, {ruleDir_});
+        ShownWindow w;
+        w.load(log_, 4);
+        TRY_COMPARE(detectionsTab(w.view), detectionsTabTitle(3));
+        DetectionsPanel* panel = w.view.detectionsPanel();
+        TRY_COMPARE(panel->topLevelItemCount(), 2);
+        QCOMPARE(lines(panel, {0, 1, 2}),
+                 QStringList({u"high|Script compiler run|2"_s, u"low|Shell run|1"_s}));
+        QCOMPARE(panel->topLevelItem(0)->foreground(0).color(),
+                 ruleLevelColor(RuleLevel::high, panel->palette()));
+        panel->topLevelItem(0)->setExpanded(true);
+        QCOMPARE(
+            lines(panel, {1, 2, 3}).mid(0, 3),
+            QStringList({u"Script compiler run|2|"_s, u"  1765000000.1|10|/usr/bin/osacompile"_s,
+                         u"  1765000009.5|13|/usr/bin/osacompile"_s}));
+        QTreeWidgetItem* second = panel->topLevelItem(0)->child(1);
+        QVERIFY(panel->placeOf(panel->topLevelItem(0)) == std::nullopt);
+        const LinePlace place = *panel->placeOf(second);
+        QSignalSpy chosen(panel, &DetectionsPanel::rowChosen);
+        emit panel->itemDoubleClicked(second, 1);
+        QCOMPARE(chosen.count(), 1);
+        QCOMPARE(w.view.tabs()->currentWidget(), w.view.processPanel());
+        const auto& active = w.selection().activeRow(RowKind::process);
+        QVERIFY(active.has_value());
+        QCOMPARE(active->place.value(), place.value());
+        QCOMPARE(w.procList()->chosenRow(), 3);
+        FactsCardView* card = w.procDetail()->eventTextView()->card();
+        TRY_COMPARE(card->originalText(),
+                    u"Rule: Script compiler run (high) \u2014 osacompile ran."_s);
+        QVERIFY(card->isVisible());
+
+        const QPalette& palette = w.procList()->palette();
+        const QColor marks[] = {ruleLevelColor(RuleLevel::high, palette),
+                                ruleLevelColor(RuleLevel::low, palette), QColor(),
+                                ruleLevelColor(RuleLevel::high, palette)};
+        for (int row = 0; row < 4; ++row) {
+            QCOMPARE(w.procList()->ruleMarkColor(row), marks[row]);
+            QCOMPARE(shownRuleMark(w.procList(), row), marks[row]);
+        }
+
+        RowMenu* menu = w.procPreview()->menuForRow(1);
+        QVERIFY(menu != nullptr);
+        QCOMPARE(menu->onlyRuleActions().size(), 1);
+        QCOMPARE(menu->onlyRuleActions()[0]->text(), onlyRowsOfRuleText());
+        QVERIFY(w.procPreview()->menuForRow(2)->onlyRuleActions().isEmpty());
+        menu = w.procPreview()->menuForRow(0);
+        menu->onlyRuleActions()[0]->trigger();
+        QCOMPARE(w.view.filterBar()->field()->text(), u"rule:\"t-compile\""_s);
+        TRY_COMPARE(w.procs().rowCount(), 2);
+        w.view.filterBar()->setQuery({});
+        TRY_COMPARE(w.procs().rowCount(), 4);
+        w.view.tabs()->setCurrentWidget(panel);
+        panel->topLevelItem(1)->setExpanded(true);
+        savePicture(w.view, "main-detections.png");
+    }
+
+    // Rules chosen while a log is open apply to its rows; removing them
+    // takes the hits and the tab away again. The dialog lists every
+    // document with its state.
+    void rulesDialogAppliesToOpenLogs() {
+        useRules(false, {});
+        ShownWindow w;
+        w.load(log_, 4);
+        DetectionRules* rules = w.view.detectionRules();
+        TRY_VERIFY(!rules->busy());
+        QCOMPARE(detectionsTab(w.view), QString());
+        w.view.showRulesDialog();
+        auto* dialog = w.view.findChild<RulesDialog*>();
+        QVERIFY(dialog != nullptr);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->folderList()->count(), 0);
+
+        dialog->addFolder(ruleDir_);
+        QCOMPARE(DetectionRules::folders(), QStringList({ruleDir_}));
+        TRY_COMPARE(detectionsTab(w.view), detectionsTabTitle(3));
+        TRY_VERIFY(!rules->busy());
+        const QString label = ruleDir_;
+        QCOMPARE(lines(dialog->entryList(), {0, 1, 2}),
+                 QStringList({label + u"/a.yml#1|loaded|Script compiler run"_s,
+                              label + u"/a.yml#2|loaded|Shell run"_s,
+                              label + u"/sub/b.yaml#1|skipped|"_s +
+                                  QString::fromStdString(rules->entries()[2].text)}));
+        QVERIFY(!rules->entries()[2].text.empty());
+
+        // The folder chosen and removed: no rules, no hits, no tab.
+        dialog->folderList()->setCurrentRow(0);
+        QVERIFY(dialog->removeButton()->isEnabled());
+        QTest::mouseClick(dialog->removeButton(), Qt::LeftButton);
+        QCOMPARE(DetectionRules::folders(), QStringList());
+        TRY_COMPARE(detectionsTab(w.view), QString());
+        TRY_VERIFY(!rules->busy());
+        QCOMPARE(dialog->entryList()->topLevelItemCount(), 0);
+
+        // The bundled set switched on: its documents all load.
+        dialog->bundledSwitch()->setChecked(true);
+        QVERIFY(DetectionRules::bundledOn());
+        TRY_VERIFY(!rules->busy() && !rules->entries().empty());
+        TRY_VERIFY(dialog->entryList()->topLevelItemCount() > 20);
+        for (const QString& line : lines(dialog->entryList(), {0, 1})) {
+            QVERIFY2(line.startsWith(u"bundled/"_s) && line.endsWith(u"|loaded"_s),
+                     qPrintable(line));
+        }
+        QCOMPARE(rules->ruleCount(), std::size_t(dialog->entryList()->topLevelItemCount()));
+    }
+};
+
+QTEST_MAIN(DetectionsTest)
+#include "test_detections.moc"

@@ -103,14 +103,14 @@ class PreviewRows {
         TimeValue earliest = kNoTimeValue;
     };
     Mark mark() const {
-        return Mark{rows_.size(), facts_.size(), typeNames_.size(), hits_.size(), earliest_};
+        return Mark{rows_.size(), facts_.size(), typeNames_.size(), hits_->size(), earliest_};
     }
     // Drops every row pushed since `mark` was taken.
     void rollBack(const Mark& mark) {
         rows_.shrinkTo(mark.rows);
         facts_.shrinkTo(mark.facts);
         typeNames_.shrinkTo(mark.typeNames);
-        hits_.shrinkTo(mark.hits);
+        hits_->shrinkTo(mark.hits);
         earliest_ = mark.earliest;
     }
 

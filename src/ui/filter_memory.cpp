@@ -10,13 +10,12 @@
 #include <QStyle>
 
 #include "ui/filter_bar.h"
-#include "ui/main_menu_bar.h"
 #include "ui/query_history.h"
 #include "ui/view_texts.h"
 
 namespace korvantis::ui {
 
-FilterMemory::FilterMemory(FilterBar& bar, MainMenuBar& menus)
+FilterMemory::FilterMemory(FilterBar& bar, QMenu& viewMenu)
     : QObject(&bar), bar_(bar), field_(bar.field()), history_(new QMenu(field_)) {
     QAction* drop = field_->addAction(field_->style()->standardIcon(QStyle::SP_ArrowDown),
                                       QLineEdit::TrailingPosition);
@@ -30,7 +29,7 @@ FilterMemory::FilterMemory(FilterBar& bar, MainMenuBar& menus)
             [this] { QueryHistory::record(field_->text()); });
     connect(field_, &QLineEdit::textEdited, this, [this] { at_ = -1; });
 
-    QMenu* view = menus.viewMenu();
+    QMenu* view = &viewMenu;
     connect(view->addAction(saveFilterAsText()), &QAction::triggered, this,
             &FilterMemory::saveFilterAs);
     saved_ = view->addMenu(savedFiltersText());

@@ -8,7 +8,6 @@ class QMenu;
 namespace korvantis::ui {
 
 class FilterBar;
-class MainMenuBar;
 
 // The filter field's memory: a query is kept in the history when the user
 // is done with it (Return, or the field loses the focus); the field's
@@ -18,7 +17,7 @@ class MainMenuBar;
 class FilterMemory : public QObject {
     Q_OBJECT
   public:
-    FilterMemory(FilterBar& bar, MainMenuBar& menus);
+    FilterMemory(FilterBar& bar, QMenu& viewMenu);
 
     QMenu* historyMenu() const { return history_; }
     QMenu* savedMenu() const { return saved_; }

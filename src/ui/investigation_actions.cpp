@@ -28,7 +28,6 @@
 #include "ui/facts_card_view.h"
 #include "ui/filter_bar.h"
 #include "ui/filter_memory.h"
-#include "ui/main_menu_bar.h"
 #include "ui/main_view.h"
 #include "ui/marks_notice.h"
 #include "ui/marks_panel.h"
@@ -60,10 +59,8 @@ InvestigationActions::InvestigationActions(MainView& view)
     if (auto* layout = qobject_cast<QVBoxLayout*>(view.layout())) {
         layout->insertWidget(1, notice_);
     }
-    addMenuEntries();
     addShortcuts();
     highlights_ = new WindowHighlights(view);
-    filterMemory_ = new FilterMemory(*view.filterBar(), *view.mainMenuBar());
     connect(&highlights_->rules(), &HighlightRules::changed, autosave_.get(),
             &SessionAutosave::changed);
     for (EventPanel* panel : {view.processPanel(), view.filePanel(), view.otherPanel()}) {
@@ -104,10 +101,9 @@ InvestigationActions::InvestigationActions(MainView& view)
 
 InvestigationActions::~InvestigationActions() = default;
 
-void InvestigationActions::addMenuEntries() {
-    MainMenuBar* bar = view_.mainMenuBar();
+void InvestigationActions::addMenuEntries(QMenu& fileMenu, QMenu& viewMenu) {
     // After the export entries, before New Window.
-    QMenu* file = bar->fileMenu();
+    QMenu* file = &fileMenu;
     QAction* before = nullptr;
     for (QAction* action : file->actions()) {
         if (action->isSeparator()) {
@@ -128,10 +124,12 @@ void InvestigationActions::addMenuEntries() {
     });
     connect(open, &QAction::triggered, this, &InvestigationActions::chooseSessionToOpen);
     connect(save, &QAction::triggered, this, &InvestigationActions::chooseSessionToSave);
-    QAction* marks = bar->viewMenu()->addAction(marksActionText());
+    QAction* marks = viewMenu.addAction(marksActionText());
     marks->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
     marks->setShortcutContext(Qt::WindowShortcut);
     connect(marks, &QAction::triggered, this, &InvestigationActions::showMarksPanel);
+    highlights_->addMenuEntry(viewMenu);
+    filterMemory_ = new FilterMemory(*view_.filterBar(), viewMenu);
 }
 
 void InvestigationActions::addShortcuts() {

@@ -10,6 +10,8 @@
 #include "store/store_index.h"
 #include "ui/marks_panel.h"
 
+class QMenu;
+
 namespace korvantis {
 struct Session;
 }
@@ -37,6 +39,10 @@ class InvestigationActions : public QObject {
     Q_OBJECT
   public:
     explicit InvestigationActions(MainView& view);
+    // The entries of the File and View menus, once the view's menu bar is
+    // made: the session entries, Export Report…, Marks, Highlights… and the
+    // saved filters.
+    void addMenuEntries(QMenu& fileMenu, QMenu& viewMenu);
     ~InvestigationActions() override;
 
     WindowMarks& marks() const { return *marks_; }
@@ -66,7 +72,6 @@ class InvestigationActions : public QObject {
     void chooseSessionToOpen();
 
   private:
-    void addMenuEntries();
     void addShortcuts();
     void addRowMenuEntries(EventPanel* panel, RowMenu* menu, int row);
     void askTags(LinePlace entry);

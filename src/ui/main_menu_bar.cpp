@@ -15,6 +15,7 @@
 #include "ui/event_panel.h"
 #include "ui/export_action.h"
 #include "ui/filter_bar.h"
+#include "ui/investigation_actions.h"
 #include "ui/main_view.h"
 #include "ui/save_received_log.h"
 #include "ui/shortcuts_dialog.h"
@@ -49,6 +50,10 @@ MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
     addViewMenu(view);
     addHelpMenu(view);
     view.layout()->setMenuBar(this);
+    view.setMainMenuBar(this);
+    // The window's marks, sessions, highlights and saved filters add their
+    // entries to the menus made above.
+    view.investigation()->addMenuEntries(*file_, *view_);
 }
 
 void MainMenuBar::addFileMenu(MainView& view) {

@@ -29,6 +29,7 @@ class LostMessagesStrip;
 class TimelineStrip;
 class SummaryWindow;
 class InvestigationActions;
+class MainMenuBar;
 class DetectionRules;
 class DetectionsPanel;
 
@@ -63,6 +64,9 @@ class MainView : public QWidget {
     SummaryWindow* summaryWindow() const { return summary_; }
     // Bookmarks, tags, notes, the Marks panel and the window's session.
     InvestigationActions* investigation() const { return investigation_; }
+    // The menu bar made on this view, once it is (it tells the view so).
+    MainMenuBar* mainMenuBar() const { return menuBar_; }
+    void setMainMenuBar(MainMenuBar* bar) { menuBar_ = bar; }
     // Shows the summary window (made on first use); a line clicked in it
     // sets its filter here.
     void showSummary();
@@ -120,6 +124,7 @@ class MainView : public QWidget {
     LostMessagesStrip* lostMessages_ = nullptr;
     SummaryWindow* summary_ = nullptr;
     InvestigationActions* investigation_ = nullptr;
+    MainMenuBar* menuBar_ = nullptr;
     DetectionRules* rules_ = nullptr;
     DetectionsPanel* detections_ = nullptr;
     QPointer<QWidget> rulesDialog_;

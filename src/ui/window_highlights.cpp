@@ -7,7 +7,6 @@
 #include "ui/event_panel.h"
 #include "ui/highlighted_rows.h"
 #include "ui/highlights_dialog.h"
-#include "ui/main_menu_bar.h"
 #include "ui/main_view.h"
 #include "ui/style.h"
 #include "ui/view_texts.h"
@@ -27,7 +26,10 @@ WindowHighlights::WindowHighlights(MainView& view) : QObject(&view), view_(view)
         });
         connect(rows, &HighlightedRows::changed, list->viewport(), qOverload<>(&QWidget::update));
     }
-    QAction* action = view.mainMenuBar()->viewMenu()->addAction(highlightsActionText());
+}
+
+void WindowHighlights::addMenuEntry(QMenu& viewMenu) {
+    QAction* action = viewMenu.addAction(highlightsActionText());
     connect(action, &QAction::triggered, this, &WindowHighlights::showDialog);
 }
 

@@ -7,6 +7,8 @@
 #include "ui/highlight_rules.h"
 #include "ui/highlights_dialog.h"
 
+class QMenu;
+
 namespace korvantis::ui {
 
 class HighlightedRows;
@@ -26,6 +28,8 @@ class WindowHighlights : public QObject {
     // The dialog, while it is open.
     HighlightsDialog* dialog() const { return dialog_; }
     void showDialog();
+    // View > Highlights…, added once the view's menus are made.
+    void addMenuEntry(QMenu& viewMenu);
 
   private:
     MainView& view_;

@@ -144,7 +144,7 @@ void LogLoader::notStarted() {
         observers_.announce(StoreField::loadProgress);
         progress_.openFailure = failure;
         outcomes_.push_back(
-            LoadOutcome{std::move(runningPath_), false, false, {}, std::move(failure), {}});
+            LoadOutcome{.path = std::move(runningPath_), .openFailure = std::move(failure)});
     } catch (const std::bad_alloc&) {
         // Nothing more can be told.
     }
@@ -162,7 +162,8 @@ void LogLoader::notFinished(const LoadFigures& figures, bool outcomeTold) {
         }
         job_.reset();
         if (!outcomeTold) {
-            outcomes_.push_back(LoadOutcome{runningPath_, true, false, figures, {}, {}});
+            outcomes_.push_back(
+                LoadOutcome{.path = runningPath_, .opened = true, .figures = figures});
         }
         outcomes_.back().stopped = stopped;
         observers_.announce(StoreField::loadProgress);

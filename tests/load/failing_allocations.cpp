@@ -56,6 +56,16 @@ void* operator new(std::size_t size) {
     }
     throw std::bad_alloc();
 }
+// As the standard library's own: through the one above, so that it fails
+// alike; replaced, so that AddressSanitizer's does not allocate what the
+// replaced delete frees.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return ::operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 // (GCC takes the free() of a replaced operator delete, inlined into a caller
 // of new, for a mismatch.)
 #pragma GCC diagnostic push
@@ -64,6 +74,9 @@ void operator delete(void* p) noexcept {
     std::free(p);
 }
 void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
     std::free(p);
 }
 #pragma GCC diagnostic pop

@@ -22,11 +22,14 @@ namespace korvantis {
 
 namespace {
 
-// The child may spend one second of processor time; a busy machine that
-// leaves it little of the processor must not turn a good file away, so the
-// parent waits far longer in wall time before it gives up on the child.
+// The child may spend one second of processor time. A busy machine that
+// leaves it little of the processor must not turn a good file away, so its
+// wall time is bounded far more loosely: only against a child that hangs
+// without running (a forked child can wait forever on a lock another thread
+// held at the fork), and the parent waits a little longer than that.
 constexpr rlim_t kMostCpuSeconds = 1;
-constexpr auto kLongestWait = std::chrono::seconds(30);
+constexpr unsigned kMostWallSeconds = 5;
+constexpr auto kLongestWait = std::chrono::seconds(kMostWallSeconds + 1);
 constexpr std::size_t kMostBytes = std::size_t{64} << 20;
 // Nodes are sent depth first; a checked document nests 64 levels at most.
 constexpr int kDeepest = 80;
@@ -234,6 +237,7 @@ void boundChild(long heldKiB) {
         kMostCpuSeconds, kMostCpuSeconds + 1
     };
     ::setrlimit(RLIMIT_CPU, &cpu);
+    ::alarm(kMostWallSeconds);
 }
 
 std::string& childProgram() {

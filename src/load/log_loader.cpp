@@ -143,8 +143,10 @@ void LogLoader::notStarted() {
         store_.addLoadError(name, failure);
         observers_.announce(StoreField::loadProgress);
         progress_.openFailure = failure;
-        outcomes_.push_back(
-            LoadOutcome{.path = std::move(runningPath_), .openFailure = std::move(failure)});
+        LoadOutcome outcome;
+        outcome.path = std::move(runningPath_);
+        outcome.openFailure = std::move(failure);
+        outcomes_.push_back(std::move(outcome));
     } catch (const std::bad_alloc&) {
         // Nothing more can be told.
     }
@@ -162,8 +164,11 @@ void LogLoader::notFinished(const LoadFigures& figures, bool outcomeTold) {
         }
         job_.reset();
         if (!outcomeTold) {
-            outcomes_.push_back(
-                LoadOutcome{.path = runningPath_, .opened = true, .figures = figures});
+            LoadOutcome outcome;
+            outcome.path = runningPath_;
+            outcome.opened = true;
+            outcome.figures = figures;
+            outcomes_.push_back(std::move(outcome));
         }
         outcomes_.back().stopped = stopped;
         observers_.announce(StoreField::loadProgress);

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ingest/received_json.h"
+#include "decode/received_json.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include <simdjson.h>
 
+#include "describe/pretty_json.h"
 #include "fuzz_support.h"
-#include "store/pretty_json.h"
 
 using namespace korvantis;
 namespace dom = simdjson::dom;

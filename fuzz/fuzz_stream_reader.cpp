@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "decode/utf8_text.h"
 #include "fuzz_support.h"
-#include "ingest/stream_reader.h"
-#include "ingest/text_source.h"
-#include "ingest/utf8_text.h"
+#include "input/stream_reader.h"
+#include "input/text_source.h"
 #include "support/compressed_copies.h"
 
 using namespace korvantis;

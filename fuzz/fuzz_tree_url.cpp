@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "decode/utf8_text.h"
 #include "fuzz_support.h"
-#include "ingest/utf8_text.h"
 #include "tree/tree_url.h"
 
 using namespace korvantis;

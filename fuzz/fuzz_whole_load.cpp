@@ -10,11 +10,11 @@
 
 #include <simdjson.h>
 
+#include "decode/json_text.h"
+#include "describe/pretty_json.h"
 #include "fuzz_support.h"
-#include "ingest/json_text.h"
-#include "ingest/stream_reader.h"
-#include "ingest/text_source.h"
-#include "store/pretty_json.h"
+#include "input/stream_reader.h"
+#include "input/text_source.h"
 #include "support/accounting.h"
 #include "support/compressed_copies.h"
 #include "support/loading.h"

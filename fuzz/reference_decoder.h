@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ingest/utf8_text.h"
+#include "decode/utf8_text.h"
 #include "support/owned_record.h"
 
 namespace korvantis::fuzz {

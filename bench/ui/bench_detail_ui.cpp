@@ -17,9 +17,9 @@
 #include <string>
 
 #include "bench_window.h"
-#include "ui/detail_area.h"
-#include "ui/event_panel.h"
-#include "ui/main_view.h"
+#include "ui/panel/detail_area.h"
+#include "ui/panel/event_panel.h"
+#include "ui/window/main_view.h"
 #include "workspace/workspace.h"
 
 using namespace korvantis;

@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "bench_window.h"
-#include "ui/event_panel.h"
-#include "ui/filter_bar.h"
-#include "ui/filtered_row_source.h"
-#include "ui/main_view.h"
+#include "ui/panel/event_panel.h"
+#include "ui/rows/filtered_row_source.h"
+#include "ui/window/filter_bar.h"
+#include "ui/window/main_view.h"
 #include "workspace/workspace.h"
 
 using namespace korvantis;

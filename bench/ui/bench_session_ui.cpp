@@ -9,9 +9,9 @@
 
 #include "bench_window.h"
 #include "investigation/line_numbers.h"
-#include "ui/investigation_actions.h"
-#include "ui/session_autosave.h"
-#include "ui/window_marks.h"
+#include "ui/marks/session_autosave.h"
+#include "ui/marks/window_marks.h"
+#include "ui/window/investigation_actions.h"
 #include "workspace/workspace.h"
 
 namespace {

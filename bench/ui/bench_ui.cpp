@@ -22,11 +22,11 @@
 
 #include "../bench_support.h"
 #include "bench_window.h"
-#include "ui/detail_area.h"
-#include "ui/error_view.h"
-#include "ui/event_panel.h"
-#include "ui/main_view.h"
-#include "ui/store_notifier.h"
+#include "ui/panel/detail_area.h"
+#include "ui/panel/error_view.h"
+#include "ui/panel/event_panel.h"
+#include "ui/rows/store_notifier.h"
+#include "ui/window/main_view.h"
 #include "workspace/workspace.h"
 
 using namespace korvantis;

@@ -17,7 +17,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "ui/main_view.h"
+#include "ui/window/main_view.h"
 
 namespace korvantis::bench {
 

@@ -10,10 +10,10 @@
 
 #include "fleet/clickhouse_feed.h"
 #include "treeview/tree_window.h"
-#include "ui/clickhouse_opening.h"
-#include "ui/investigation_actions.h"
-#include "ui/main_menu_bar.h"
-#include "ui/main_view.h"
+#include "ui/window/clickhouse_opening.h"
+#include "ui/window/investigation_actions.h"
+#include "ui/window/main_menu_bar.h"
+#include "ui/window/main_view.h"
 #include "workspace/workspace.h"
 
 namespace korvantis {

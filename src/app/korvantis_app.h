@@ -11,7 +11,7 @@
 #include <QStringList>
 #include <QWidget>
 
-#include "ui/tree_request.h"
+#include "ui/window/tree_request.h"
 
 namespace korvantis {
 

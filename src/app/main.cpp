@@ -11,13 +11,13 @@
 #include "app/korvantis_app.h"
 #include "app/viewer_options.h"
 #include "index/index_cache.h"
-#include "ingest/cache_file.h"
+#include "input/cache_file.h"
 #include "korvantis_version.h"
 #include "rules/guarded_yaml.h"
 #include "rules/rule_document.h"
 #include "store/log_files.h"
 #include "treeview/tree_text_scheme.h"
-#include "ui/viewer_settings.h"
+#include "ui/look/viewer_settings.h"
 
 int main(int argc, char** argv) {
     // The viewer started again as the child that parses a rule file: the

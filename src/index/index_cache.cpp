@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ingest/cache_file.h"
+#include "input/cache_file.h"
 #include "store/line_ref.h"
 
 namespace korvantis {

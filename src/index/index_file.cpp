@@ -11,7 +11,7 @@
 
 #include "index/index_format.h"
 #include "index/section_checksum.h"
-#include "ingest/full_io.h"
+#include "input/full_io.h"
 #include "store/line_ref.h"
 
 namespace korvantis {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "index/index_format.h"
-#include "ingest/full_io.h"
+#include "input/full_io.h"
 #include "store/line_ref.h"
 
 namespace korvantis {

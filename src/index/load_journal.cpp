@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "decode/event_kinds.h"
+#include "decode/row_facts.h"
 #include "index/index_file.h"
 #include "index/index_writer.h"
-#include "ingest/event_kinds.h"
-#include "ingest/row_facts.h"
 #include "store/event_store.h"
 
 namespace korvantis {

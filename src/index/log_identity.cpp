@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "ingest/full_io.h"
+#include "input/full_io.h"
 #include "store/line_ref.h"
 
 namespace korvantis {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "query/file_replacement.h"
+#include "output/file_replacement.h"
 
 namespace korvantis {
 

@@ -3,8 +3,8 @@
 #include "inspect/shown_rows_output.h"
 #include "inspect/store_rows.h"
 #include "load/task_queue.h"
+#include "output/row_export.h"
 #include "query/filter_query.h"
-#include "query/row_export.h"
 #include "workspace/workspace.h"
 
 namespace korvantis {

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "decode/utf8_text.h"
 #include "fleet/clickhouse_client.h"
-#include "ingest/utf8_text.h"
 #include "inspect/terminal_text.h"
 #include "investigation/mark_book.h"
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "query/row_export.h"
+#include "output/row_export.h"
 
 namespace korvantis {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "describe/lifetime_text.h"
 #include "inspect/terminal_text.h"
-#include "store/lifetime_text.h"
 
 namespace korvantis {
 

@@ -15,9 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "decode/json_text.h"
+#include "describe/event_detail.h"
+#include "describe/pretty_json.h"
 #include "index/index_cache.h"
-#include "ingest/cache_file.h"
-#include "ingest/json_text.h"
+#include "input/cache_file.h"
 #include "inspect/checked_output.h"
 #include "inspect/clickhouse_runs.h"
 #include "inspect/followed_rows.h"
@@ -32,12 +34,10 @@
 #include "investigation/marks_report.h"
 #include "korvantis_version.h"
 #include "load/task_queue.h"
+#include "output/row_export.h"
 #include "query/filter_query.h"
-#include "query/row_export.h"
 #include "query/row_sort.h"
 #include "rules/rule_set.h"
-#include "store/event_detail.h"
-#include "store/pretty_json.h"
 #include "workspace/workspace.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "inspect/store_rows.h"
+#include "output/row_export.h"
 #include "query/filter_query.h"
-#include "query/row_export.h"
 #include "query/sort_keys.h"
 #include "store/event_store.h"
 

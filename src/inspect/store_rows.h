@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "investigation/row_marks.h"
+#include "output/row_export.h"
 #include "query/filter_query.h"
-#include "query/row_export.h"
 #include "query/rows_snapshot.h"
 #include "store/event_store.h"
 

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "ingest/stream_reader.h"
+#include "input/stream_reader.h"
 
 namespace korvantis {
 

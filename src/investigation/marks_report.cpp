@@ -8,8 +8,8 @@
 #include <map>
 #include <vector>
 
-#include "ingest/time_value.h"
-#include "ingest/utf8_text.h"
+#include "decode/time_value.h"
+#include "decode/utf8_text.h"
 
 namespace korvantis {
 

@@ -13,11 +13,11 @@
 #include <cstring>
 #include <limits>
 
-#include "ingest/full_io.h"
-#include "ingest/json_text.h"
-#include "ingest/utf8_text.h"
+#include "decode/json_text.h"
+#include "decode/utf8_text.h"
+#include "input/full_io.h"
 #include "investigation/line_numbers.h"
-#include "query/file_replacement.h"
+#include "output/file_replacement.h"
 
 namespace korvantis {
 

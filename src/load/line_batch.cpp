@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "ingest/event_kinds.h"
+#include "decode/event_kinds.h"
 
 namespace korvantis::detail {
 

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ingest/event_kinds.h"
-#include "ingest/received_json.h"
-#include "ingest/time_value.h"
+#include "decode/event_kinds.h"
+#include "decode/received_json.h"
+#include "decode/time_value.h"
 #include "load/batch_text.h"
 #include "rules/event_fields.h"
 

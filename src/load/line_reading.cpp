@@ -14,8 +14,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "ingest/received_json.h"
-#include "ingest/stream_reader.h"
+#include "decode/received_json.h"
+#include "input/stream_reader.h"
 
 namespace korvantis::detail {
 

@@ -15,12 +15,12 @@
 #include <system_error>
 #include <utility>
 
+#include "decode/path_name.h"
+#include "decode/received_json.h"
+#include "decode/utf8_text.h"
 #include "index/index_cache.h"
 #include "index/load_journal.h"
-#include "ingest/path_name.h"
-#include "ingest/received_json.h"
-#include "ingest/stream_reader.h"
-#include "ingest/utf8_text.h"
+#include "input/stream_reader.h"
 #include "load/decode_pipeline.h"
 #include "load/line_reading.h"
 #include "load/row_rule_hits.h"

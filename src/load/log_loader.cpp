@@ -7,7 +7,7 @@
 #include <new>
 #include <utility>
 
-#include "ingest/path_name.h"
+#include "decode/path_name.h"
 #include "load/open_failure.h"
 #include "store/event_store.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ingest/row_facts.h"
+#include "decode/row_facts.h"
 #include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
 

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "ingest/received_json.h"
-#include "ingest/utf8_text.h"
+#include "decode/received_json.h"
+#include "decode/utf8_text.h"
 #include "load/line_batch.h"
 #include "load/row_rule_hits.h"
 #include "rules/rule_hit_sets.h"

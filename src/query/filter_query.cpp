@@ -9,8 +9,8 @@
 #include <optional>
 #include <system_error>
 
-#include "ingest/decimal_text.h"
-#include "ingest/time_value.h"
+#include "decode/decimal_text.h"
+#include "decode/time_value.h"
 #include "query/query_terms.h"
 
 namespace korvantis {

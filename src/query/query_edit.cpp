@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "ingest/time_value.h"
+#include "decode/time_value.h"
 #include "query/query_terms.h"
 
 namespace korvantis {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "ingest/row_facts.h"
+#include "decode/row_facts.h"
 
 namespace korvantis {
 

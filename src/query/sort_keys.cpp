@@ -2,7 +2,7 @@
 
 #include "query/sort_keys.h"
 
-#include "query/row_export.h"
+#include "store/row_fields.h"
 
 namespace korvantis {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ingest/time_value.h"
+#include "decode/time_value.h"
 #include "store/row_kind.h"
 
 namespace korvantis {

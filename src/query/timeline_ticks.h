@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ingest/time_value.h"
+#include "decode/time_value.h"
 
 namespace korvantis {
 

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ingest/time_value.h"
+#include "decode/time_value.h"
 #include "query/rows_snapshot.h"
 #include "query/text_tally.h"
 #include "store/row_view.h"

@@ -1,8 +1,8 @@
 #include "rules/event_fields.h"
 
-#include "ingest/decimal_text.h"
-#include "ingest/eslogger_process.h"
-#include "ingest/event_kinds.h"
+#include "decode/decimal_text.h"
+#include "decode/eslogger_process.h"
+#include "decode/event_kinds.h"
 #include "rules/rule_set.h"
 
 namespace korvantis {

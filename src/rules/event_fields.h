@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ingest/row_facts.h"
+#include "decode/row_facts.h"
 #include "rules/rule_event.h"
 
 namespace korvantis {

@@ -12,7 +12,7 @@
 #include <optional>
 #include <system_error>
 
-#include "ingest/utf8_text.h"
+#include "decode/utf8_text.h"
 #include "rules/rule_document.h"
 
 namespace korvantis {

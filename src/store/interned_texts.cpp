@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ingest/same_text.h"
+#include "decode/same_text.h"
 #include "store/line_ref.h"
 
 namespace korvantis {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "ingest/path_name.h"
-#include "ingest/utf8_text.h"
+#include "decode/path_name.h"
+#include "decode/utf8_text.h"
 #include "store/log_files.h"
 
 namespace korvantis {

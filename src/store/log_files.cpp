@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "ingest/log_text.h"
-#include "ingest/path_name.h"
-#include "ingest/full_io.h"
-#include "ingest/stream_reader.h"
+#include "decode/path_name.h"
+#include "input/full_io.h"
+#include "input/log_text.h"
+#include "input/stream_reader.h"
 
 namespace korvantis {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ingest/event_kinds.h"
+#include "decode/event_kinds.h"
 #include "store/chunked_vector.h"
 #include "store/row_kind.h"
 #include "store/row_view.h"

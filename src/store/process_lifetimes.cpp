@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-#include "ingest/event_kinds.h"
+#include "decode/event_kinds.h"
 #include "store/process_outcome.h"
 
 namespace korvantis {

@@ -3,8 +3,8 @@
 #include <array>
 #include <charconv>
 
-#include "ingest/decimal_text.h"
-#include "ingest/time_value.h"
+#include "decode/decimal_text.h"
+#include "decode/time_value.h"
 #include "rules/rule_hit_sets.h"
 
 namespace korvantis {
@@ -244,6 +244,22 @@ std::string_view fieldText(FieldId id, const RowView& row, std::string& scratch)
             return scratch;
     }
     return {};
+}
+
+std::optional<FieldList> parseFieldList(std::string_view list) {
+    FieldList fields;
+    while (true) {
+        const std::size_t comma = list.find(',');
+        const std::optional<FieldId> field = fieldNamed(list.substr(0, comma));
+        if (!field) {
+            return std::nullopt;
+        }
+        fields.push_back(*field);
+        if (comma == std::string_view::npos) {
+            return fields;
+        }
+        list.remove_prefix(comma + 1);
+    }
 }
 
 }  // namespace korvantis

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ingest/row_facts.h"
+#include "decode/row_facts.h"
 #include "store/row_kind.h"
 #include "store/row_view.h"
 
@@ -128,5 +128,8 @@ inline FieldValue fieldValue(FieldId field, const RowView& row) {
 std::string_view fieldText(FieldId field, const RowView& row, std::string& scratch);
 
 using FieldList = std::vector<FieldId>;
+// The fields a comma-separated list names (each name exactly as the table
+// has it; repeats allowed), or nothing when a name is unknown or empty.
+std::optional<FieldList> parseFieldList(std::string_view list);
 
 }  // namespace korvantis

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ingest/row_facts.h"
-#include "ingest/time_value.h"
+#include "decode/row_facts.h"
+#include "decode/time_value.h"
 #include "store/row_kind.h"
 
 namespace korvantis {

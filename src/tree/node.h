@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ingest/path_name.h"
+#include "decode/path_name.h"
 
 namespace korvantis {
 

@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "ingest/decimal_text.h"
-#include "ingest/json_text.h"
+#include "decode/decimal_text.h"
+#include "decode/json_text.h"
 
 namespace korvantis {
 

@@ -7,7 +7,7 @@
 
 #include <simdjson.h>
 
-#include "ingest/json_text.h"
+#include "decode/json_text.h"
 
 namespace korvantis {
 

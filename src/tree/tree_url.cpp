@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "ingest/utf8_text.h"
+#include "decode/utf8_text.h"
 
 namespace korvantis {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/tree_request.h"
+#include "ui/window/tree_request.h"
 
 namespace korvantis {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/tree_request.h"
+#include "ui/window/tree_request.h"
 
 class QWebChannel;
 

@@ -10,7 +10,7 @@
 
 #include "treeview/tree_text_scheme.h"
 #include "treeview/web_view_data.h"
-#include "ui/style.h"
+#include "ui/look/style.h"
 
 namespace korvantis {
 

@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "describe/event_selection.h"
 #include "load/log_loader.h"
 #include "store/display_switches.h"
-#include "store/event_selection.h"
 #include "store/event_store.h"
 #include "store/store_observers.h"
 

@@ -30,8 +30,8 @@
 #include "treeview/tree_window.h"
 #include "treeview/web_view.h"
 #include "treeview/web_view_data.h"
-#include "ui/main_view.h"
-#include "ui/top_bar_view.h"
+#include "ui/window/main_view.h"
+#include "ui/window/top_bar_view.h"
 #include "web_test_support.h"
 #include "workspace/workspace.h"
 

@@ -14,10 +14,10 @@
 #include <fstream>
 #include <string>
 
-#include "ingest/temp_files.h"
+#include "describe/pretty_json.h"
+#include "input/temp_files.h"
 #include "query/row_filter.h"
 #include "query/rows_snapshot.h"
-#include "store/pretty_json.h"
 #include "support/accounting.h"
 #include "support/compressed_copies.h"
 #include "support/loading.h"

@@ -13,7 +13,7 @@
 
 #include "index/index_cache.h"
 #include "index/index_info.h"
-#include "ingest/temp_files.h"
+#include "input/temp_files.h"
 
 namespace korvantis {
 namespace {

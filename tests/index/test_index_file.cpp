@@ -12,7 +12,7 @@
 #include "index/index_format.h"
 #include "index/index_writer.h"
 #include "index/section_checksum.h"
-#include "ingest/temp_files.h"
+#include "input/temp_files.h"
 #include "store/line_ref.h"
 
 namespace korvantis {

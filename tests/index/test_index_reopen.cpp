@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "ingest/temp_files.h"
+#include "input/temp_files.h"
 #include "support/compressed_copies.h"
 #include "support/log_lines.h"
 

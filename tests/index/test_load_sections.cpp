@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "decode/utf8_text.h"
 #include "index/load_sections.h"
-#include "ingest/temp_files.h"
-#include "ingest/utf8_text.h"
+#include "input/temp_files.h"
 #include "store/log_files.h"
 #include "support/loading.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "index/log_identity.h"
-#include "ingest/temp_files.h"
+#include "input/temp_files.h"
 
 namespace korvantis {
 namespace {

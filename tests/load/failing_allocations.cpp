@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "ingest/temp_files.h"
+#include "input/temp_files.h"
 #include "load/load_job.h"
 #include "support/loading.h"
 #include "support/store_content.h"

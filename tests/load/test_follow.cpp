@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "index/index_cache.h"
-#include "ingest/temp_files.h"
+#include "input/temp_files.h"
 #include "support/compressed_copies.h"
 #include "support/loading.h"
 #include "support/log_lines.h"

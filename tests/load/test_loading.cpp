@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ingest/temp_files.h"
+#include "input/temp_files.h"
 #include "support/accounting.h"
 #include "support/loading.h"
 #include "support/log_lines.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ingest/temp_files.h"
+#include "input/temp_files.h"
 #include "load/sequence_gaps.h"
 #include "support/loading.h"
 #include "support/log_lines.h"

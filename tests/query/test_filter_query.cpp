@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ingest/time_value.h"
+#include "decode/time_value.h"
 #include "query/filter_query.h"
 #include "support/encoded_facts.h"
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "ingest/temp_files.h"
+#include "input/temp_files.h"
+#include "output/snapshot_export.h"
 #include "query/filter_pass.h"
 #include "query/query_edit.h"
 #include "query/row_filter.h"
 #include "query/rows_snapshot.h"
-#include "query/snapshot_export.h"
 #include "query/trace_summary.h"
 #include "query/tree_set_cache.h"
 #include "support/loading.h"

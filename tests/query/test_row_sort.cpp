@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "ingest/row_facts.h"
-#include "ingest/time_value.h"
-#include "query/row_export.h"
+#include "decode/row_facts.h"
+#include "decode/time_value.h"
+#include "output/row_export.h"
 #include "query/row_sort.h"
 #include "support/encoded_facts.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ingest/row_facts.h"
-#include "ingest/temp_files.h"
+#include "decode/row_facts.h"
+#include "input/temp_files.h"
 #include "query/filter_query.h"
 #include "query/trace_summary.h"
 #include "support/encoded_facts.h"

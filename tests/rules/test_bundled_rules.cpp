@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../ingest/temp_files.h"
+#include "input/temp_files.h"
 #include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
 #include "support/eslogger_lines.h"

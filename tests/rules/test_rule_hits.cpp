@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "../ingest/temp_files.h"
+#include "describe/facts_card.h"
+#include "input/temp_files.h"
 #include "load/rule_rescan.h"
+#include "output/row_export.h"
 #include "query/filter_query.h"
-#include "query/row_export.h"
 #include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
-#include "store/facts_card.h"
 #include "support/eslogger_lines.h"
 #include "support/loading.h"
 #include "support/log_lines.h"

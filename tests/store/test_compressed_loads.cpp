@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "ingest/temp_files.h"
-#include "ingest/text_source.h"
+#include "input/temp_files.h"
+#include "input/text_source.h"
 #include "support/accounting.h"
 #include "support/compressed_copies.h"
 #include "support/loading.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "ingest/event_kinds.h"
-#include "store/duration_text.h"
-#include "store/lifetime_text.h"
+#include "decode/event_kinds.h"
+#include "describe/duration_text.h"
+#include "describe/lifetime_text.h"
 #include "store/process_lifetimes.h"
 
 using namespace korvantis;

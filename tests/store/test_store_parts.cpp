@@ -11,8 +11,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "ingest/same_text.h"
-#include "ingest/temp_files.h"
+#include "decode/same_text.h"
+#include "input/temp_files.h"
 #include "store/chunked_vector.h"
 #include "store/interned_texts.h"
 #include "store/line_ref_table.h"

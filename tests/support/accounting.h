@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "ingest/stream_reader.h"
-#include "ingest/utf8_text.h"
+#include "decode/utf8_text.h"
+#include "input/stream_reader.h"
 #include "load/line_batch.h"
 #include "load/load_job.h"
 #include "support/owned_record.h"

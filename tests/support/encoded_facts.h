@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "ingest/row_facts.h"
+#include "decode/row_facts.h"
 
 namespace korvantis::testsupport {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "ingest/received_json.h"
-#include "ingest/row_facts.h"
+#include "decode/received_json.h"
+#include "decode/row_facts.h"
 
 namespace korvantis {
 

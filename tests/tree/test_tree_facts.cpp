@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ingest/json_text.h"
+#include "decode/json_text.h"
 #include "support/node_tree.h"
 
 namespace korvantis {

@@ -11,13 +11,13 @@
 #include <QProgressBar>
 
 #include "store/row_fields.h"
-#include "ui/clickhouse_connection.h"
-#include "ui/clickhouse_open_dialog.h"
-#include "ui/clickhouse_opening.h"
-#include "ui/clickhouse_send_dialog.h"
-#include "ui/clickhouse_texts.h"
-#include "ui/main_menu_bar.h"
-#include "ui/save_received_log.h"
+#include "ui/look/clickhouse_texts.h"
+#include "ui/window/clickhouse_connection.h"
+#include "ui/window/clickhouse_open_dialog.h"
+#include "ui/window/clickhouse_opening.h"
+#include "ui/window/clickhouse_send_dialog.h"
+#include "ui/window/main_menu_bar.h"
+#include "ui/window/save_received_log.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;

@@ -5,12 +5,12 @@
 #include <QListWidget>
 #include <QTreeWidget>
 
-#include "ui/detection_rules.h"
-#include "ui/detections_panel.h"
-#include "ui/facts_card_view.h"
-#include "ui/preview_list.h"
-#include "ui/row_menu.h"
-#include "ui/rules_dialog.h"
+#include "ui/list/preview_list.h"
+#include "ui/panel/facts_card_view.h"
+#include "ui/panel/row_menu.h"
+#include "ui/window/detection_rules.h"
+#include "ui/window/detections_panel.h"
+#include "ui/window/rules_dialog.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;

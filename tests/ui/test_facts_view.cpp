@@ -3,7 +3,7 @@
 // the readable JSON, the row actions for users, signers and command lines,
 // and pictures of the eslogger sample.
 
-#include "ui/export_action.h"
+#include "ui/window/export_action.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;

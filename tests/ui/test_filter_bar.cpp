@@ -21,12 +21,12 @@
 #include <thread>
 
 #include "query/row_filter.h"
-#include "ui/bidi_isolation.h"
-#include "ui/filtered_row_source.h"
-#include "ui/save_received_log.h"
-#include "ui/sorted_row_source.h"
-#include "ui/time_display_choice.h"
-#include "ui/viewer_settings.h"
+#include "ui/list/bidi_isolation.h"
+#include "ui/look/time_display_choice.h"
+#include "ui/look/viewer_settings.h"
+#include "ui/rows/filtered_row_source.h"
+#include "ui/rows/sorted_row_source.h"
+#include "ui/window/save_received_log.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;

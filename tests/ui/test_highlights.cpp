@@ -9,14 +9,14 @@
 
 #include "main_view_fixture.h"
 #include "query/filter_query.h"
-#include "ui/filter_bar.h"
-#include "ui/filter_memory.h"
-#include "ui/highlighted_rows.h"
-#include "ui/highlights_dialog.h"
-#include "ui/investigation_actions.h"
-#include "ui/main_menu_bar.h"
-#include "ui/query_history.h"
-#include "ui/window_highlights.h"
+#include "ui/marks/highlighted_rows.h"
+#include "ui/marks/highlights_dialog.h"
+#include "ui/window/filter_bar.h"
+#include "ui/window/filter_memory.h"
+#include "ui/window/investigation_actions.h"
+#include "ui/window/main_menu_bar.h"
+#include "ui/window/query_history.h"
+#include "ui/window/window_highlights.h"
 
 namespace korvantis::ui::testing {
 

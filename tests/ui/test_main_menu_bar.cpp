@@ -6,12 +6,12 @@
 #include <QShortcut>
 
 #include "korvantis_version.h"
-#include "ui/column_choice.h"
-#include "ui/event_panel.h"
-#include "ui/main_menu_bar.h"
-#include "ui/shortcuts_dialog.h"
-#include "ui/view_texts.h"
-#include "ui/viewer_settings.h"
+#include "ui/list/column_choice.h"
+#include "ui/look/view_texts.h"
+#include "ui/look/viewer_settings.h"
+#include "ui/panel/event_panel.h"
+#include "ui/window/main_menu_bar.h"
+#include "ui/window/shortcuts_dialog.h"
 #include "ui_test_support.h"
 
 using namespace korvantis::ui;

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "main_view_fixture.h"
-#include "ui/wrap_choice.h"
+#include "ui/look/wrap_choice.h"
 
 using namespace korvantis;
 using namespace korvantis::ui;

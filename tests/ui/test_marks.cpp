@@ -12,16 +12,16 @@
 #include "main_view_fixture.h"
 #include "query/rows_snapshot.h"
 #include "store/line_ref.h"
-#include "ui/card_marks_view.h"
-#include "ui/highlighted_rows.h"
-#include "ui/investigation_actions.h"
-#include "ui/main_menu_bar.h"
-#include "ui/marks_notice.h"
-#include "ui/marks_panel.h"
-#include "ui/report_export.h"
-#include "ui/session_autosave.h"
-#include "ui/window_highlights.h"
-#include "ui/window_marks.h"
+#include "ui/marks/card_marks_view.h"
+#include "ui/marks/highlighted_rows.h"
+#include "ui/marks/marks_notice.h"
+#include "ui/marks/marks_panel.h"
+#include "ui/marks/session_autosave.h"
+#include "ui/marks/window_marks.h"
+#include "ui/window/investigation_actions.h"
+#include "ui/window/main_menu_bar.h"
+#include "ui/window/report_export.h"
+#include "ui/window/window_highlights.h"
 
 namespace korvantis::ui::testing {
 
@@ -179,7 +179,8 @@ class TestMarks : public QObject {
         TRY_COMPARE(w.procPreview()->filteredRows().totalCount(), kProcRows);
         QCOMPARE(w.view.filterBar()->field()->text(), QStringLiteral("pid:11"));
         TRY_COMPARE(w.marks().marked().size(), std::size_t(2));
-        QCOMPARE(w.marks().markAt(w.entryOf(0))->note, "forked");  // rows 1 and 2 shown
+        TRY_COMPARE(w.procs().rowCount(), 2);  // the filter applied: rows 1 and 2 shown
+        QCOMPARE(w.marks().markAt(w.entryOf(0))->note, "forked");
         const QVector<HighlightRule> rules = {{"sh", "path:/bin/sh", "rose", false}};
         QCOMPARE(w.marking().highlights().rules().rules(), rules);
 

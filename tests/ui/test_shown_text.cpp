@@ -14,10 +14,10 @@
 
 #include <algorithm>
 
-#include "store/event_detail.h"
-#include "ui/bidi_isolation.h"
-#include "ui/text_cell.h"
-#include "ui/wrap_choice.h"
+#include "describe/event_detail.h"
+#include "ui/list/bidi_isolation.h"
+#include "ui/list/text_cell.h"
+#include "ui/look/wrap_choice.h"
 
 #include "main_view_fixture.h"
 

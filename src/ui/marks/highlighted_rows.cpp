@@ -1,0 +1,69 @@
+// The rows of a list each highlight rule selects.
+
+#include "ui/marks/highlighted_rows.h"
+
+#include <algorithm>
+
+#include "query/filter_query.h"
+#include "store/event_store.h"
+#include "ui/marks/highlight_rules.h"
+#include "ui/rows/filtered_row_source.h"
+#include "ui/rows/store_notifier.h"
+#include "workspace/workspace.h"
+
+namespace korvantis::ui {
+
+HighlightedRows::HighlightedRows(RowKind kind, StoreNotifier& notifier, const HighlightRules& rules,
+                                 QObject* parent)
+    : QObject(parent), kind_(kind), notifier_(notifier), rules_(rules) {
+    connect(&rules_, &HighlightRules::changed, this, &HighlightedRows::rulesChanged);
+    rulesChanged();
+}
+
+HighlightedRows::~HighlightedRows() = default;
+
+void HighlightedRows::rulesChanged() {
+    matched_.clear();
+    treeSets_ = std::make_shared<TreeSetCache>();
+    const QVector<HighlightRule>& rules = rules_.rules();
+    for (int i = 0; i < rules.size(); ++i) {
+        if (!rules[i].on) {
+            continue;
+        }
+        ParsedFilterQuery parsed = parseFilterQuery(rules[i].query.toStdString());
+        if (!parsed.query || parsed.query->empty()) {
+            continue;  // a rule that selects nothing, or everything, paints nothing
+        }
+        auto rows = std::make_unique<FilteredRowSource>(kind_, notifier_);
+        rows->setTreeSets(treeSets_);
+        connect(rows.get(), &RowSource::rowsReplaced, this, &HighlightedRows::changed);
+        connect(rows.get(), &RowSource::rowsAppended, this, &HighlightedRows::changed);
+        rows->setQuery(std::move(parsed.query));
+        matched_.push_back({i, std::move(rows)});
+    }
+    emit changed();
+}
+
+int HighlightedRows::ruleAt(LinePlace place) const {
+    if (matched_.empty()) {
+        return -1;
+    }
+    const auto row = notifier_.workspace().store.rowOf(kind_, place);
+    if (!row) {
+        return -1;
+    }
+    for (const Matched& m : matched_) {
+        const RowNumbers* shown = m.rows->shownRows();
+        if (shown != nullptr && std::binary_search(shown->begin(), shown->end(), row->value())) {
+            return m.rule;
+        }
+    }
+    return -1;
+}
+
+bool HighlightedRows::ready() const {
+    return std::none_of(matched_.begin(), matched_.end(),
+                        [](const Matched& m) { return m.rows->searching(); });
+}
+
+}  // namespace korvantis::ui

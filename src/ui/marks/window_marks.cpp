@@ -1,0 +1,159 @@
+// The marks of a window and the rows they apply to.
+
+#include "ui/marks/window_marks.h"
+
+#include "ui/rows/store_notifier.h"
+#include "workspace/workspace.h"
+
+namespace korvantis::ui {
+
+WindowMarks::WindowMarks(StoreNotifier& notifier, QObject* parent)
+    : QObject(parent), store_(notifier.workspace().store) {
+    connect(&notifier, &StoreNotifier::changed, this, [this] {
+        // Rows filed or logs loaded: marks may now apply to new rows.
+        if (store_.lineRefs().size() != linesSeen_ ||
+            (lines_ && rows_.realPaths().size() != store_.logFiles().size())) {
+            stale_ = true;
+        }
+    });
+}
+
+void WindowMarks::refresh() const {
+    if (!stale_) {
+        return;
+    }
+    lines_.emplace(store_);
+    rows_ = RowMarks(store_, *lines_, book_);
+    linesSeen_ = store_.lineRefs().size();
+    stale_ = false;
+}
+
+void WindowMarks::bookChanged() {
+    book_.dropEmpty();
+    stale_ = true;
+    emit changed();
+}
+
+void WindowMarks::adopt(const MarkBook& other) {
+    for (const auto& [log, marks] : other.logs()) {
+        book_.marksOf(log) = marks;
+    }
+    bookChanged();
+}
+
+void WindowMarks::adopt(MarkBook&& other) {
+    for (const auto& entry : other.logs()) {
+        // The log is there: marksOf adds none while this walks the logs.
+        book_.marksOf(entry.first) = std::move(other.marksOf(entry.first));
+    }
+    bookChanged();
+}
+
+void WindowMarks::clear() {
+    book_ = MarkBook();
+    bookChanged();
+}
+
+const MarkText* WindowMarks::markAt(LinePlace entry) const {
+    refresh();
+    return rows_.at(entry);
+}
+
+const std::vector<std::pair<LinePlace, const MarkText*>>& WindowMarks::marked() const {
+    refresh();
+    return rows_.marked();
+}
+
+const RowMarks& WindowMarks::rowMarks() const {
+    refresh();
+    return rows_;
+}
+
+std::vector<WindowMarks::DetachedMark> WindowMarks::detached() const {
+    refresh();
+    std::vector<DetachedMark> result;
+    for (const RowMarks::Detached& d : rows_.detached()) {
+        const std::string& real = rows_.realPaths()[d.log];
+        const LogMarks* marks = book_.find(real);
+        if (marks == nullptr) {
+            continue;
+        }
+        for (const auto& [place, text] : *marks) {
+            const std::optional<LinePlace> entry = lines_->entryAt(d.log, place.line);
+            if (!entry || store_.lineRefs().ref(*entry).checksum != place.checksum) {
+                result.push_back({real, place.line, &text});
+            }
+        }
+    }
+    return result;
+}
+
+std::uint64_t WindowMarks::lineOf(LinePlace entry) const {
+    refresh();
+    return lines_->lineOf(entry);
+}
+
+bool WindowMarks::edit(LinePlace entry, const MarkEdit& edit) {
+    refresh();
+    if (entry.value() >= store_.lineRefs().size()) {
+        return false;
+    }
+    const LineRef& ref = store_.lineRefs().ref(entry);
+    if (ref.log >= rows_.realPaths().size() || rows_.realPaths()[ref.log].empty()) {
+        return false;
+    }
+    const MarkPlace place{lines_->lineOf(entry), ref.checksum};
+    edit.applyTo(book_.marksOf(rows_.realPaths()[ref.log])[place]);
+    bookChanged();
+    return true;
+}
+
+bool WindowMarks::setTags(LinePlace entry, const std::vector<std::string>& tags) {
+    std::vector<std::string> now;
+    if (const MarkText* mark = markAt(entry)) {
+        std::string_view rest = mark->tags;
+        while (!rest.empty()) {
+            const std::size_t comma = rest.find(',');
+            now.emplace_back(rest.substr(0, comma));
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        }
+    }
+    // The removals and additions, in one change.
+    MarkBook before = book_;
+    bool ok = true;
+    const auto quietly = [&](MarkEdit::Kind kind, const std::string& tag) {
+        const LineRef& ref = store_.lineRefs().ref(entry);
+        if (ref.log >= rows_.realPaths().size() || rows_.realPaths()[ref.log].empty()) {
+            ok = false;
+            return;
+        }
+        const MarkPlace place{lines_->lineOf(entry), ref.checksum};
+        MarkEdit{kind, tag}.applyTo(book_.marksOf(rows_.realPaths()[ref.log])[place]);
+    };
+    refresh();
+    if (entry.value() >= store_.lineRefs().size()) {
+        return false;
+    }
+    for (const std::string& tag : now) {
+        quietly(MarkEdit::Kind::removeTag, tag);
+    }
+    for (const std::string& tag : tags) {
+        if (isTagWord(tag)) {
+            quietly(MarkEdit::Kind::addTag, lowerTag(tag));
+        }
+    }
+    if (!ok) {
+        book_ = std::move(before);
+        return false;
+    }
+    bookChanged();
+    return true;
+}
+
+bool WindowMarks::toggleBookmark(LinePlace entry) {
+    const MarkText* mark = markAt(entry);
+    const bool on = mark != nullptr && mark->hasTag("bookmark");
+    return edit(entry, {on ? MarkEdit::Kind::removeTag : MarkEdit::Kind::addTag, "bookmark"});
+}
+
+}  // namespace korvantis::ui

@@ -46,6 +46,10 @@ constexpr Flag kFlags[] = {
     {"--version", &InspectOptions::version, "print the name and version and exit"},
     {"--dump", &InspectOptions::dump, "print what the store holds, as one JSON object"},
     {"--tree", &InspectOptions::tree, "print the process tree JSON"},
+    {"--tree-marks", &InspectOptions::treeMarks,
+     "print what the tree window marks, as one JSON array with an entry [PLACE, \"LEVEL\", "
+     "[\"TITLE\", ...], -1] per process row whose rows match rules (PLACE: its line's place "
+     "among the loaded lines)"},
     {"--gaps", &InspectOptions::gaps,
      "print a line LOG:LINE: N lost for each gap in eslogger's message numbers"},
     {"--summary", &InspectOptions::summary,
@@ -289,8 +293,9 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
     }
     if (options.toClickHouse) {
         if (options.fromClickHouse || options.where || options.filter || options.format ||
-            options.sort || options.follow || options.dump || options.tree || options.gaps ||
-            options.summary || options.lifetimes || options.pretty || options.logs.empty()) {
+            options.sort || options.follow || options.dump || options.tree || options.treeMarks ||
+            options.gaps || options.summary || options.lifetimes || options.pretty ||
+            options.logs.empty()) {
             std::cerr << "korvantis-inspect: --to-clickhouse takes --host, --table, --rules and "
                          "logs only\n";
             return false;
@@ -323,17 +328,16 @@ bool parseArguments(int argc, char** argv, InspectOptions& options) {
     const bool edit = editsMarks(options);
     const bool rows = (options.filter && !edit && !options.report) || options.format ||
                       options.sort || options.follow;
-    if (rows + edit + options.report.has_value() + options.dump + options.tree + options.pretty +
-            options.summary + options.lifetimes >
+    if (rows + edit + options.report.has_value() + options.dump + options.tree + options.treeMarks +
+            options.pretty + options.summary + options.lifetimes >
         1) {
         if (edit || options.report) {
             std::cerr << "korvantis-inspect: an edit of marks (--add-tag, --remove-tag, "
                          "--set-note) and --report go alone, without another output\n";
             return false;
         }
-        std::cerr << "korvantis-inspect: --dump, --tree, --pretty, --summary, --lifetimes and "
-                     "--filter go "
-                     "alone\n";
+        std::cerr << "korvantis-inspect: --dump, --tree, --tree-marks, --pretty, --summary, "
+                     "--lifetimes and --filter go alone\n";
         return false;
     }
     if (options.fromClickHouse) {

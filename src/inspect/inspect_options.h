@@ -17,6 +17,7 @@ struct InspectOptions {
     bool version = false;
     bool dump = false;
     bool tree = false;                  // the tree JSON alone
+    bool treeMarks = false;             // the tree nodes whose rows have rule hits
     bool gaps = false;                  // where eslogger's message numbers jump
     bool summary = false;               // who did most: types, programs, paths, seconds
     bool lifetimes = false;             // how each eslogger process row's run ends

@@ -36,6 +36,7 @@
 #include "load/task_queue.h"
 #include "output/row_export.h"
 #include "query/filter_query.h"
+#include "query/hit_marks.h"
 #include "query/row_sort.h"
 #include "rules/rule_set.h"
 #include "workspace/workspace.h"
@@ -291,6 +292,10 @@ int writeAnswer(const korvantis::InspectOptions& options, korvantis::Workspace& 
     }
     if (options.tree) {
         out.write(store.jsonTreeRaw());
+        out.write("\n");
+    } else if (options.treeMarks) {
+        const korvantis::RowsSnapshot rows = korvantis::RowsSnapshot::of(store);
+        out.write(korvantis::encodeNodeMarks(korvantis::nodeMarks(rows.rows, {})));
         out.write("\n");
     } else if (options.gaps) {
         out.write(gapLines(store, workspace.loader.outcomes()));

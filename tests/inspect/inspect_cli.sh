@@ -560,6 +560,11 @@ check "level: and rule: keys" "2" \
     "$("$INSPECT" --rules "$rules" --filter 'level:LOW rule:sh' --export csv --fields pid "$ruled" | tail -n +2)"
 check "no rules without --rules" "pid,level
 2," "$("$INSPECT" --filter 'pid:2' --export csv --fields pid,level "$ruled")"
+# What the tree window marks: the nodes whose rows have hits, by their
+# lines' places; the tree JSON is the same with rules as without.
+check "--tree-marks" '[[0,"low",["Shells"],-1]]' "$("$INSPECT" --rules "$rules" --tree-marks "$ruled")"
+check "--tree-marks without rules" '[]' "$("$INSPECT" --tree-marks "$ruled")"
+same "--tree with rules" <("$INSPECT" --rules "$rules" --tree "$ruled") <("$INSPECT" --tree "$ruled")
 
 # The index cache: --no-index makes nothing there, not even its folder;
 # --index-info names where each log's index would be and refuses what is

@@ -1,5 +1,6 @@
-// The tree window's channel: the facts of every node, and "Show events",
-// which leads back to the events of a process in the main window.
+// The tree window's channel: the facts of every node, what the window marks
+// on them, and "Show events", which leads back to the events of a process in
+// the main window.
 "use strict";
 
 {
@@ -22,6 +23,7 @@
                 page.updateMenu();
             };
             bridge.canShowEventsChanged.connect(follow);
+            bridge.marksChanged.connect(askForMarks);
             follow();
             askForFacts();
         });
@@ -54,10 +56,45 @@
                 hooks.facts = "ready";
                 hooks.factsAt = Date.now();
                 page.searchAgain();
+                askForMarks();
             } else {
                 hooks.facts = "unusable";
             }
         }));
+    }
+
+    // Asks the window what it marks on the nodes, by their lines' places (the
+    // facts' last member): again whenever the window says they changed. An
+    // answer overtaken by a later question is dropped.
+    let marksAsked = 0;
+    function askForMarks() {
+        if (!page.bridge || !page.facts) {
+            return;
+        }
+        const asked = ++marksAsked;
+        const tree = page.generation;
+        page.bridge.markColours((coloursText) => page.bridge.marksAddress((address) =>
+            page.readText(address, (text) => {
+                if (asked !== marksAsked || tree !== page.generation) {
+                    return;
+                }
+                let list = null;
+                let colours = null;
+                try {
+                    list = text.length > 0 ? JSON.parse(text) : [];
+                    colours = JSON.parse(coloursText || "null");
+                } catch (e) {
+                    list = null;
+                }
+                if (!Array.isArray(list)) {
+                    return;
+                }
+                page.marks = new Map(list.map((m) => [m[0], m]));
+                page.markColours = colours;
+                page.render(null);
+                hooks.marks = page.marks.size;
+                hooks.marksAt = Date.now();
+            })));
     }
 
     function showEvents(node) {
@@ -69,5 +106,5 @@
         page.bridge.showEvents(f[0]);
     }
 
-    Object.assign(page, {connectChannel, askForFacts, showEvents});
+    Object.assign(page, {connectChannel, askForFacts, askForMarks, showEvents});
 }

@@ -67,7 +67,37 @@
             return "node more";
         }
         const name = !hasChildren(data) ? "node leaf" : page.isOpen(data) ? "node open" : "node closed";
-        return name + page.matchClass(data);
+        const mark = page.markOf(data);
+        const marked = !mark ? "" : (mark[1] ? " hit" : "") + (markShade(mark) ? " highlighted" : "");
+        return name + marked + page.matchClass(data);
+    }
+
+    // The colour of a marked node's highlight, or "".
+    function markShade(mark) {
+        const shades = page.markColours && page.markColours.highlights;
+        return (mark[3] >= 0 && Array.isArray(shades) && shades[mark[3]]) || "";
+    }
+
+    // Gives a drawn node (its SVG group is `el`) its marks' colours, as the
+    // CSS of its node reads them: the ring in its highest level's colour,
+    // the dot in its highlight's. Set through the style object: the page's
+    // policy refuses style attributes.
+    function paintMark(el, d) {
+        const mark = d.data instanceof More ? null : page.markOf(d.data);
+        const levels = (page.markColours && page.markColours.levels) || {};
+        const level = (mark && mark[1] && levels[mark[1]]) || "";
+        const shade = mark ? markShade(mark) : "";
+        if ((el.__mark || "") === level + "|" + shade || (!el.__mark && !level && !shade)) {
+            return;
+        }
+        el.__mark = level + "|" + shade;
+        for (const [name, value] of [["--level", level], ["--highlight", shade]]) {
+            if (value) {
+                el.style.setProperty(name, value);
+            } else {
+                el.style.removeProperty(name);
+            }
+        }
     }
 
     // Characters that act unseen (bidirectional controls such as U+202E,
@@ -247,6 +277,7 @@
             .join(enterNodes)
             .each(function (d) {
                 setOnce(this, "class", nodeClass(d));
+                paintMark(this, d);
                 setOnce(this, "transform", "translate(" + d.y + "," + d.x + ")");
                 fillNode(this, d);
             });

@@ -85,6 +85,11 @@
             addLine(box, TEXT.path, f[2]);
         }
         addLine(box, TEXT.descendants, formatCount(f ? f[3] : node.__count));
+        const mark = page.markOf(node);
+        if (mark && mark[1]) {
+            addLine(box, TEXT.level, mark[1]);
+            addLine(box, TEXT.rules, mark[2].join("; "));
+        }
         box.hidden = false;
         placeAtPointer(box, event);
         askLifetime(box, f);

@@ -40,6 +40,8 @@
         path: "path",
         descendants: "descendants",
         lifetime: "lifetime",
+        level: "level",
+        rules: "rules",
         noMatch: "No match",
         matchOf: (i, n) => formatCount(i) + " of " + formatCount(n),
         expandedPartly: (n) => "Opened " + formatCount(n) +
@@ -75,6 +77,8 @@
         factsMs: 0,          // JSON.parse of the facts
         lastSearchMs: 0,     // the last search, from query to picture
         lifetime: null,      // the last lifetime a tooltip showed
+        marks: -1,           // nodes the window marks, -1 before the marks arrive
+        marksAt: 0,          // Date.now() when the marks were in use
     };
     window.__korvantis = hooks;
 
@@ -117,10 +121,18 @@
         facts: null,      // [pid, ppid, path, descendants, place] per node, or null
         generation: 0,    // initialLoad calls; late answers of older trees are dropped
         bridge: null,     // the window's channel object, once connected
+        marks: null,      // place -> [place, level, titles, highlight], or null
+        markColours: null, // {levels: {level: colour}, highlights: [colour]}
     };
 
     // The facts of a node, or null while there are none.
     page.factsOf = (node) => (page.facts && !(node instanceof More) ? page.facts[node.__id] : null);
+
+    // What the window marks on a node (rule hits, a highlight), or null.
+    page.markOf = (node) => {
+        const f = page.marks ? page.factsOf(node) : null;
+        return (f && f.length > 4 && page.marks.get(f[4])) || null;
+    };
 
     window.korvantisTree = page;
 }

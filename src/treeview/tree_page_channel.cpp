@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "treeview/tree_text_scheme.h"
+#include "ui/window/tree_marks_feed.h"
 
 namespace korvantis {
 
@@ -12,6 +13,7 @@ TreePageChannel::TreePageChannel(QObject* parent) : QObject(parent) {}
 
 TreePageChannel::~TreePageChannel() {
     TreeTextScheme::withdraw(factsAddress_);
+    TreeTextScheme::withdraw(marksAddress_);
 }
 
 void TreePageChannel::setFacts(std::shared_ptr<const std::string> facts) {
@@ -30,8 +32,25 @@ QString TreePageChannel::factsAddress() {
     return factsAddress_.toString(QUrl::FullyEncoded);
 }
 
+QString TreePageChannel::marksAddress() {
+    TreeTextScheme::withdraw(marksAddress_);
+    marksAddress_.clear();
+    const std::shared_ptr<const std::string> marks =
+        origin_.marks ? origin_.marks->marks() : nullptr;
+    if (!marks) {
+        return {};
+    }
+    marksAddress_ = TreeTextScheme::publish(marks);
+    return marksAddress_.toString(QUrl::FullyEncoded);
+}
+
+QString TreePageChannel::markColours() const {
+    return origin_.marks ? origin_.marks->colours() : QString();
+}
+
 void TreePageChannel::setOrigin(ui::TreeOrigin origin) {
     disconnect(originGone_);
+    disconnect(marksFollowed_);
     const bool could = canShowEvents();
     origin_ = std::move(origin);
     if (origin_.window) {
@@ -41,6 +60,10 @@ void TreePageChannel::setOrigin(ui::TreeOrigin origin) {
             origin_ = {};
             emit canShowEventsChanged();
         });
+    }
+    if (origin_.marks) {
+        marksFollowed_ = connect(origin_.marks, &ui::TreeMarksFeed::changed, this,
+                                 &TreePageChannel::marksChanged);
     }
     if (could != canShowEvents()) {
         emit canShowEventsChanged();

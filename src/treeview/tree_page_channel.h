@@ -38,6 +38,12 @@ class TreePageChannel : public QObject {
     // Sets "tree:PID" as the origin window's filter and raises that window;
     // nothing once it is gone.
     Q_INVOKABLE void showEvents(double pid);
+    // Where the page reads the nodes' marks from (see TreeMarksFeed::marks,
+    // keyed by the facts' places); empty while there are none.
+    Q_INVOKABLE QString marksAddress();
+    // The colours of the marks (see TreeMarksFeed::colours); empty while
+    // there are none.
+    Q_INVOKABLE QString markColours() const;
     // What the origin window knows of the run of the process whose line has
     // `place` among its lines (the facts' last member), as its facts card
     // says it; empty once that window is gone.
@@ -45,10 +51,14 @@ class TreePageChannel : public QObject {
 
   signals:
     void canShowEventsChanged();
+    // The marks or their colours are other than the page last read.
+    void marksChanged();
 
   private:
     std::shared_ptr<const std::string> facts_;
     QUrl factsAddress_;
+    QUrl marksAddress_;
+    QMetaObject::Connection marksFollowed_;
     ui::TreeOrigin origin_;
     QMetaObject::Connection originGone_;
 };

@@ -5,12 +5,18 @@
 #include <QListWidget>
 #include <QTreeWidget>
 
+#include "query/filter_query.h"
+#include "rules/rule_hit_sets.h"
 #include "ui/list/preview_list.h"
+#include "ui/marks/highlighted_rows.h"
 #include "ui/panel/facts_card_view.h"
 #include "ui/panel/row_menu.h"
 #include "ui/window/detection_rules.h"
 #include "ui/window/detections_panel.h"
+#include "ui/window/investigation_actions.h"
 #include "ui/window/rules_dialog.h"
+#include "ui/window/timeline_strip.h"
+#include "ui/window/window_highlights.h"
 #include "ui_test_support.h"
 
 using namespace korvantis;
@@ -173,6 +179,67 @@ class DetectionsTest : public QObject {
         w.view.tabs()->setCurrentWidget(panel);
         panel->topLevelItem(1)->setExpanded(true);
         savePicture(w.view, "main-detections.png");
+    }
+
+    // The timeline marks the slices of shown rows with hits in their highest
+    // level's colour, and below them those of highlighted rows in the first
+    // rule's colour, as a plain walk over the shown rows says.
+    void timelineMarksHitsAndHighlights() {
+        useRules(false, {ruleDir_});
+        ShownWindow w;
+        w.load(log_, 4);
+        TRY_COMPARE(detectionsTab(w.view), detectionsTabTitle(3));
+        const QVector<HighlightRule> rules = {{u"ls"_s, u"path:/bin/ls"_s, u"amber"_s, true},
+                                              {u"elevens"_s, u"pid:11"_s, u"rose"_s, true}};
+        WindowHighlights& highlights = w.view.investigation()->highlights();
+        highlights.rules().setRules(rules);
+        TimelineStrip* strip = w.view.timeline();
+        const auto plainMarks = [&] {
+            std::vector<SliceMark> marks(strip->allSlices().slices().size());
+            for (int row = 0; row < w.procs().rowCount(); ++row) {
+                const RowView view = w.procs().row(row);
+                const std::ptrdiff_t slice = strip->allSlices().sliceOf(view.time);
+                if (slice < 0) {
+                    continue;
+                }
+                SliceMark& mark = marks[static_cast<std::size_t>(slice)];
+                mark.level = higherLevel(mark.level, ruleLevelOf(view.ruleHits));
+                for (int r = 0; r < rules.size(); ++r) {
+                    const ParsedFilterQuery q = parseFilterQuery(rules[r].query.toStdString());
+                    if (q.query->matches(view)) {
+                        mark.highlight = mark.highlight < 0 ? r : std::min(mark.highlight, r);
+                        break;
+                    }
+                }
+            }
+            return marks;
+        };
+        const auto marked = [&] {
+            return highlights.rowsOf(RowKind::process).ready() && strip->counted() &&
+                   strip->sliceMarks() == plainMarks();
+        };
+        TRY_VERIFY(marked());
+        // Rows 0 to 2 share the first slice: high (row 0), amber (row 2 and
+        // the earlier rule); row 3 alone in the last, high and no highlight.
+        const std::vector<SliceMark>& marks = strip->sliceMarks();
+        QCOMPARE(marks.front(), (SliceMark{RuleLevel::high, 0}));
+        QCOMPARE(marks.back(), (SliceMark{RuleLevel::high, -1}));
+        const QImage picture = strip->grab().toImage();
+        const int band = strip->fontMetrics().height() + 2;
+        const QPalette& palette = strip->palette();
+        QCOMPARE(picture.pixelColor(0, band + 1), ruleLevelColor(RuleLevel::high, palette));
+        QCOMPARE(picture.pixelColor(0, band + TimelineStrip::kMarkBand + 1),
+                 highlightColor(u"amber"_s, palette));
+        QVERIFY(picture.pixelColor(strip->width() - 1, band + TimelineStrip::kMarkBand + 1) !=
+                highlightColor(u"amber"_s, palette));
+
+        savePicture(w.view, "main-timeline-marks.png");
+
+        // Hidden rows mark nothing: only zsh shown, low and rose.
+        w.view.filterBar()->setQuery(u"pid:11"_s);
+        TRY_COMPARE(w.procs().rowCount(), 1);
+        TRY_VERIFY(marked());
+        QCOMPARE(strip->sliceMarks().front(), (SliceMark{RuleLevel::low, 1}));
     }
 
     // Rules chosen while a log is open apply to its rows; removing them

@@ -61,6 +61,16 @@ int HighlightedRows::ruleAt(LinePlace place) const {
     return -1;
 }
 
+KindHighlights HighlightedRows::matchedRows() const {
+    KindHighlights rows;
+    for (const Matched& m : matched_) {
+        if (const RowNumbers* shown = m.rows->shownRows()) {
+            rows.push_back({m.rule, *shown});
+        }
+    }
+    return rows;
+}
+
 bool HighlightedRows::ready() const {
     return std::none_of(matched_.begin(), matched_.end(),
                         [](const Matched& m) { return m.rows->searching(); });

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "query/hit_marks.h"
 #include "query/tree_set_cache.h"
 #include "store/row_kind.h"
 #include "store/store_index.h"
@@ -30,6 +31,9 @@ class HighlightedRows : public QObject {
     // The index (into the rules) of the first rule that is on and selects
     // the row of the line at `place`, or -1.
     int ruleAt(LinePlace place) const;
+    // A copy of the rows each rule that is on selects now, in rule order,
+    // for a worker that marks them.
+    KindHighlights matchedRows() const;
     // Whether every rule's run is done.
     bool ready() const;
 

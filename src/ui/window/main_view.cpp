@@ -25,6 +25,8 @@
 #include "ui/window/summary_window.h"
 #include "ui/window/timeline_strip.h"
 #include "ui/window/top_bar_view.h"
+#include "ui/window/tree_marks_feed.h"
+#include "ui/window/window_highlights.h"
 #include "ui/window/window_title.h"
 #include "workspace/workspace.h"
 
@@ -42,7 +44,7 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     TreeOpener openTreeFromHere = [this, openTree = std::move(openTree)](TreeRequest request) {
         if (openTree) {
             request.origin = {this, [this](qint64 pid) { showEventsOfProcessTree(pid); },
-                              [this](std::size_t place) { return lifetimeAt(place); }};
+                              [this](std::size_t place) { return lifetimeAt(place); }, treeMarks_};
             openTree(request);
         }
     };
@@ -58,6 +60,13 @@ MainView::MainView(TreeOpener openTree, QWidget* parent) : QWidget(parent) {
     addShortcuts();
     followStore();
     investigation_ = new InvestigationActions(*this);
+    timeline_->markHighlights(investigation_->highlights());
+    WindowHighlights& highlights = investigation_->highlights();
+    treeMarks_ =
+        new TreeMarksFeed(*notifier_, highlights.rules(),
+                          {{&highlights.rowsOf(RowKind::process), &highlights.rowsOf(RowKind::file),
+                            &highlights.rowsOf(RowKind::other)}},
+                          *this);
     addDetections();
 }
 
@@ -66,6 +75,7 @@ void MainView::addDetections() {
     detections_ = new DetectionsPanel(workspace_->store, this);
     detections_->hide();
     connect(detections_, &DetectionsPanel::rowChosen, this, &MainView::showRowAt);
+    connect(rules_, &DetectionRules::applied, timeline_, &TimelineStrip::ruleHitsChanged);
     connect(rules_, &DetectionRules::talliesChanged, this, [this] {
         const RuleTallies& tallies = rules_->tallies();
         detections_->show(tallies);

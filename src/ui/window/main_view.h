@@ -29,6 +29,7 @@ class LostMessagesStrip;
 class TimelineStrip;
 class SummaryWindow;
 class InvestigationActions;
+class TreeMarksFeed;
 class MainMenuBar;
 class DetectionRules;
 class DetectionsPanel;
@@ -124,6 +125,7 @@ class MainView : public QWidget {
     LostMessagesStrip* lostMessages_ = nullptr;
     SummaryWindow* summary_ = nullptr;
     InvestigationActions* investigation_ = nullptr;
+    TreeMarksFeed* treeMarks_ = nullptr;
     MainMenuBar* menuBar_ = nullptr;
     DetectionRules* rules_ = nullptr;
     DetectionsPanel* detections_ = nullptr;

@@ -14,6 +14,8 @@
 #include "query/rows_snapshot.h"
 #include "ui/look/style.h"
 #include "ui/look/worker_priority.h"
+#include "ui/marks/highlighted_rows.h"
+#include "ui/window/window_highlights.h"
 #include "workspace/workspace.h"
 
 namespace korvantis::ui {
@@ -22,8 +24,10 @@ namespace korvantis::ui {
 struct TimelineStrip::Counts {
     RowsSnapshot snapshot;
     PerKind<std::optional<RowNumbers>> shownRows;  // nothing: every row shown
+    PerKind<KindHighlights> highlights;
     TimeSlices shown;
     TimeSlices all;
+    std::vector<SliceMark> marks;
 };
 
 namespace {
@@ -87,6 +91,15 @@ TimelineStrip::~TimelineStrip() {
     pool_.waitForDone();
 }
 
+void TimelineStrip::markHighlights(const WindowHighlights& highlights) {
+    highlights_ = &highlights;
+    for (const RowKind kind : kRowKinds) {
+        connect(&highlights.rowsOf(kind), &HighlightedRows::changed, this,
+                [this] { recountSoon(true); });
+    }
+    recountSoon(true);
+}
+
 void TimelineStrip::recountSoon(bool replaced) {
     if (running_) {
         again_ = true;
@@ -117,6 +130,9 @@ void TimelineStrip::recount() {
     for (const RowKind kind : kRowKinds) {
         totals[kind] = static_cast<std::size_t>(lists_[kind]->totalCount());
         counts->shownRows[kind] = shownOf(*lists_[kind]);
+        if (highlights_ != nullptr) {
+            counts->highlights[kind] = highlights_->rowsOf(kind).matchedRows();
+        }
     }
     counts->snapshot = RowsSnapshot::of(store, totals);
     const std::uint64_t generation = ++generation_;
@@ -134,6 +150,8 @@ void TimelineStrip::recount() {
                 countRows(counts->snapshot.rows[kind], counts->shownRows[kind], kind, counts->shown,
                           counts->all);
             }
+            counts->marks = korvantis::sliceMarks(counts->all, counts->snapshot.rows,
+                                                  counts->shownRows, counts->highlights);
         }
         QMetaObject::invokeMethod(
             this, [this, generation, counts] { finished(generation, *counts); },
@@ -148,6 +166,7 @@ void TimelineStrip::finished(std::uint64_t generation, Counts& counts) {
     if (generation == generation_) {
         shown_ = std::move(counts.shown);
         all_ = std::move(counts.all);
+        marks_ = std::move(counts.marks);
         update();
     }
     if (again_) {
@@ -188,6 +207,7 @@ void TimelineStrip::paintEvent(QPaintEvent*) {
     const TimelineColors colors = timelineColors(palette());
     painter.fillRect(rect(), colors.background);
     paintBars(painter);
+    paintMarks(painter);
     paintTicks(painter);
     if (dragFrom_ >= 0 && dragTo_ >= 0) {
         painter.fillRect(QRect(QPoint(std::min(dragFrom_, dragTo_), 0),
@@ -209,7 +229,8 @@ void TimelineStrip::paintBars(QPainter& painter) const {
     for (const SliceCount& c : all) {
         most = std::max(most, c.total());
     }
-    const int h = height() - painter.fontMetrics().height() - 2;  // room for the ticks
+    // Room for the ticks and the bands of marks.
+    const int h = height() - painter.fontMetrics().height() - 2 - 2 * kMarkBand;
     const double w = static_cast<double>(width()) / std::max<std::size_t>(1, all.size());
     const auto barHeight = [&](std::uint32_t n) {
         return static_cast<int>(static_cast<std::uint64_t>(n) * h / most);
@@ -228,6 +249,26 @@ void TimelineStrip::paintBars(QPainter& painter) const {
             painter.fillRect(x, top, bw, bar, bars[kind]);
             if (patterns[kind] != Qt::NoBrush) {
                 painter.fillRect(x, top, bw, bar, QBrush(colors.background, patterns[kind]));
+            }
+        }
+    }
+}
+
+void TimelineStrip::paintMarks(QPainter& painter) const {
+    const int top = painter.fontMetrics().height() + 2;
+    const double w = static_cast<double>(width()) / std::max<std::size_t>(1, marks_.size());
+    for (std::size_t i = 0; i < marks_.size(); ++i) {
+        const SliceMark& mark = marks_[i];
+        const int x = static_cast<int>(i * w);
+        const int bw = std::max(2, static_cast<int>((i + 1) * w) - x);
+        if (mark.level != RuleLevel::none) {
+            painter.fillRect(x, top, bw, kMarkBand, ruleLevelColor(mark.level, palette()));
+        }
+        if (mark.highlight >= 0 && highlights_ != nullptr) {
+            const auto& rules = highlights_->rules().rules();
+            if (mark.highlight < rules.size()) {
+                painter.fillRect(x, top + kMarkBand, bw, kMarkBand,
+                                 highlightColor(rules[mark.highlight].colour, palette()));
             }
         }
     }

@@ -11,6 +11,8 @@
 
 namespace korvantis::ui {
 
+class TreeMarksFeed;
+
 // The main window that asked for a tree, as its tree window reaches it: the
 // two calls are made only while `window` lives.
 struct TreeOrigin {
@@ -20,6 +22,8 @@ struct TreeOrigin {
     // What that window knows of the run of the process whose line has
     // `place` among its lines, as its facts card says it; empty for none.
     std::function<std::string(std::size_t place)> lifetime;
+    // What that window marks on the tree's nodes (rule hits, highlights).
+    QPointer<TreeMarksFeed> marks = {};
 };
 
 // What a main window hands to a new tree window.

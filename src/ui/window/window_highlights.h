@@ -24,6 +24,7 @@ class WindowHighlights : public QObject {
     explicit WindowHighlights(MainView& view);
 
     HighlightRules& rules() { return rules_; }
+    const HighlightRules& rules() const { return rules_; }
     HighlightedRows& rowsOf(RowKind kind) const { return *rows_[kind]; }
     // The dialog, while it is open.
     HighlightsDialog* dialog() const { return dialog_; }

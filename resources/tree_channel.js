@@ -91,7 +91,9 @@
                 }
                 page.marks = new Map(list.map((m) => [m[0], m]));
                 page.markColours = colours;
-                page.render(null);
+                // The nodes' places stay: drawing again is enough, without
+                // laying the tree out anew.
+                page.redraw();
                 hooks.marks = page.marks.size;
                 hooks.marksAt = Date.now();
             })));

@@ -432,5 +432,6 @@
     Object.assign(page, {
         setUp, showMessage, hideMessage, setStatus, clearPicture, setMarkedText, htmlMark,
         render, drawnGroups, centreOn, fitFirstPicture, fitToWindow,
+        redraw: draw,
     });
 }

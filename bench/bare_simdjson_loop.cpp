@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "decode/received_json.h"
+#include "decode/line_decoder.h"
 
 namespace {
 

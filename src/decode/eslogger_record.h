@@ -6,7 +6,7 @@
 
 #include "decode/eslogger_facts.h"
 #include "decode/eslogger_process.h"
-#include "decode/received_json.h"
+#include "decode/line_decoder.h"
 
 namespace korvantis {
 

@@ -385,7 +385,7 @@ std::vector<SequenceGap> JournalReplay::counterGaps() const {
 
 void JournalReplay::keepTexts(RowTexts& texts) {
     std::vector<std::string_view> stored(pathTexts_.size());
-    texts.paths.internAll(pathTexts_, stored);
+    texts.pathsAndTypes.internAll(pathTexts_, stored);
     pathTexts_ = std::move(stored);
     stored.assign(factTexts_.size(), {});
     texts.facts.internAll(factTexts_, stored);

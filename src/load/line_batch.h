@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "decode/event_kinds.h"
-#include "decode/received_json.h"
+#include "decode/line_decoder.h"
 #include "decode/time_value.h"
 #include "load/batch_text.h"
 #include "rules/event_fields.h"

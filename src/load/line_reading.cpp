@@ -14,7 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "decode/received_json.h"
+#include "decode/line_decoder.h"
 #include "input/stream_reader.h"
 
 namespace korvantis::detail {

@@ -15,8 +15,8 @@
 #include <system_error>
 #include <utility>
 
+#include "decode/line_decoder.h"
 #include "decode/path_name.h"
-#include "decode/received_json.h"
 #include "decode/utf8_text.h"
 #include "index/index_cache.h"
 #include "index/load_journal.h"
@@ -57,7 +57,7 @@ void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
         }
     }
     stored.resize(names.size());
-    texts.paths.internAll(names, stored);
+    texts.pathsAndTypes.internAll(names, stored);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         lines[i]->storedType = stored[i];
     }
@@ -112,7 +112,7 @@ class RowTextKeeper {
             }
         }
         stored_.resize(paths_.size());
-        texts.paths.internAll(paths_, stored_);
+        texts.pathsAndTypes.internAll(paths_, stored_);
         for (std::size_t r = 0; r < rowLines.size(); ++r) {
             rowLines[r]->storedPath = stored_[r];
         }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/received_json.h"
+#include "decode/line_decoder.h"
 #include "load/line_batch.h"
 #include "rules/lineage.h"
 #include "rules/rule_event.h"

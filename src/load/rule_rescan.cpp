@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "decode/received_json.h"
+#include "decode/line_decoder.h"
 #include "decode/utf8_text.h"
 #include "load/line_batch.h"
 #include "load/row_rule_hits.h"

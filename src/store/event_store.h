@@ -28,8 +28,8 @@ namespace korvantis {
 // only by a load's threads, ahead of handing the rows that refer to them to
 // the store's thread; never moved, freed with the store.
 struct RowTexts {
-    InternedTexts paths;
-    InternedTexts facts;  // encoded (see RowFacts): rows of one process share them
+    InternedTexts pathsAndTypes;  // paths, and the type names of other rows
+    InternedTexts facts;          // encoded (see RowFacts): rows of one process share them
     TextArena timestamps;
     RuleHitSets ruleHits;
 };

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "decode/received_json.h"
+#include "decode/line_decoder.h"
 #include "decode/row_facts.h"
 
 namespace korvantis {

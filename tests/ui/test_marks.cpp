@@ -216,23 +216,17 @@ class TestMarks : public QObject {
         QCOMPARE(w.marks().markAt(w.entryOf(4))->tags, "bookmark,dropper");
         QVERIFY(w.notice().isEmpty());
 
-        const QByteArray hostile[] = {
-            R"({"format":"korvantis-session","version":99,"logs":[]})",
-            R"({"format":"korvantis-session","version":1,"logs":["../../etc/passwd"]})",
-            "{\"format\":\"korvantis-session\",\"version\":1,\"logs\":[\"\xff\"]}",
-            "not json",
-        };
-        for (const QByteArray& bytes : hostile) {
-            const QString bad = dir.filePath(QStringLiteral("bad.korvantis"));
-            QFile f(bad);
-            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            f.write(bytes);
-            f.close();
-            MarkedWindow other;
-            QVERIFY2(!other.marking().openSession(bad).isEmpty(), bytes.constData());
-            QCOMPARE(other.workspace().store.logFiles().size(), std::size_t(0));
-            QCOMPARE(fileBytes(bad), bytes);
-        }
+        // Which files are refused is the session reader's to test; a refused
+        // one loads nothing and is left as it was.
+        const QString bad = dir.filePath(QStringLiteral("bad.korvantis"));
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not json");
+        f.close();
+        MarkedWindow other;
+        QVERIFY(!other.marking().openSession(bad).isEmpty());
+        QCOMPARE(other.workspace().store.logFiles().size(), std::size_t(0));
+        QCOMPARE(fileBytes(bad), QByteArray("not json"));
     }
 
     // A log changed where it was marked: the mark is shown on no row, told

@@ -23,6 +23,7 @@
 #include "investigation/session_file.h"
 #include "store/log_files.h"
 #include "ui/look/view_texts.h"
+#include "ui/look/window_keys.h"
 #include "ui/marks/card_marks_view.h"
 #include "ui/marks/marks_notice.h"
 #include "ui/marks/marks_panel.h"
@@ -125,7 +126,7 @@ void InvestigationActions::addMenuEntries(QMenu& fileMenu, QMenu& viewMenu) {
     connect(open, &QAction::triggered, this, &InvestigationActions::chooseSessionToOpen);
     connect(save, &QAction::triggered, this, &InvestigationActions::chooseSessionToSave);
     QAction* marks = viewMenu.addAction(marksActionText());
-    marks->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    marks->setShortcut(keysOf(WindowCommand::marks));
     marks->setShortcutContext(Qt::WindowShortcut);
     connect(marks, &QAction::triggered, this, &InvestigationActions::showMarksPanel);
     highlights_->addMenuEntry(viewMenu);
@@ -138,9 +139,9 @@ void InvestigationActions::addShortcuts() {
         s->setContext(Qt::WindowShortcut);
         connect(s, &QShortcut::activated, this, action);
     };
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_B), [this] { toggleBookmark(); });
-    shortcut(QKeySequence(Qt::Key_F2), [this] { stepBookmark(1); });
-    shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2), [this] { stepBookmark(-1); });
+    shortcut(keysOf(WindowCommand::bookmark), [this] { toggleBookmark(); });
+    shortcut(keysOf(WindowCommand::nextBookmark), [this] { stepBookmark(1); });
+    shortcut(keysOf(WindowCommand::previousBookmark), [this] { stepBookmark(-1); });
 }
 
 EventPanel* InvestigationActions::frontPanel() const {

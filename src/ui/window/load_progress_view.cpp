@@ -8,6 +8,7 @@
 
 #include "ui/list/bidi_isolation.h"
 #include "ui/look/load_texts.h"
+#include "ui/look/window_keys.h"
 #include "workspace/workspace.h"
 
 namespace korvantis::ui {
@@ -62,7 +63,7 @@ LoadProgressView::LoadProgressView(StoreNotifier& notifier, QWidget* parent)
 
 void LoadProgressView::installCancelKey(QWidget* window) {
     delete cancelKey_;
-    cancelKey_ = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    cancelKey_ = new QShortcut(keysOf(WindowCommand::cancelLoad), window);
     cancelKey_->setContext(Qt::WindowShortcut);
     connect(cancelKey_, &QShortcut::activated, this, &LoadProgressView::cancel);
     sync();

@@ -13,6 +13,7 @@
 #include "ui/look/time_display_choice.h"
 #include "ui/look/view_texts.h"
 #include "ui/look/viewer_settings.h"
+#include "ui/look/window_keys.h"
 #include "ui/look/wrap_choice.h"
 #include "ui/panel/event_panel.h"
 #include "ui/window/about_box.h"
@@ -31,8 +32,8 @@ namespace korvantis::ui {
 
 namespace {
 
-// The window's shortcuts are these actions' keys, each in one place, so that
-// no key is claimed twice.
+// The menus' keys come from the window's one key table, so that no key is
+// claimed twice.
 template <typename Receiver, typename Slot>
 QAction* addKeyedAction(QMenu* menu, const QString& text, const QKeySequence& keys,
                         Receiver receiver, Slot slot) {
@@ -58,9 +59,9 @@ MainMenuBar::MainMenuBar(MainView& view) : QMenuBar(&view) {
 
 void MainMenuBar::addFileMenu(MainView& view) {
     file_ = addMenu(tr("File"));
-    addKeyedAction(file_, tr("Import Json\u2026"), QKeySequence(Qt::CTRL | Qt::Key_O), &view,
+    addKeyedAction(file_, tr("Import Json\u2026"), keysOf(WindowCommand::importJson), &view,
                    [&view] { view.topBar()->importJson(); });
-    addKeyedAction(file_, tr("Export\u2026"), QKeySequence(Qt::CTRL | Qt::Key_E), &view,
+    addKeyedAction(file_, tr("Export\u2026"), keysOf(WindowCommand::exportRows), &view,
                    [&view] { view.filterBar()->exportAction()->chooseFile(); });
     QAction* saveReceived =
         addKeyedAction(file_, tr("Save received log as\u2026"), QKeySequence(), &view,
@@ -78,18 +79,17 @@ void MainMenuBar::addFileMenu(MainView& view) {
         forget->setEnabled(view.workspace().loader.indexCache() != nullptr);
     });
     file_->addSeparator();
-    addKeyedAction(file_, tr("New Window"), QKeySequence(Qt::CTRL | Qt::Key_N), &view,
+    addKeyedAction(file_, tr("New Window"), keysOf(WindowCommand::newWindow), &view,
                    [&view] { emit view.newWindowRequested(); });
-    addKeyedAction(file_, tr("Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), &view,
+    addKeyedAction(file_, tr("Close Window"), keysOf(WindowCommand::closeWindow), &view,
                    [&view] { view.window()->close(); });
     file_->addSeparator();
-    addKeyedAction(file_, tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &view,
-                   &QCoreApplication::quit);
+    addKeyedAction(file_, tr("Quit"), keysOf(WindowCommand::quit), &view, &QCoreApplication::quit);
 }
 
 void MainMenuBar::addViewMenu(MainView& view) {
     view_ = addMenu(tr("View"));
-    addKeyedAction(view_, tr("Follow"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), &view,
+    addKeyedAction(view_, tr("Follow"), keysOf(WindowCommand::follow), &view,
                    [&view] { view.topBar()->followButton()->toggle(); });
     // The columns of the list in front, made afresh each time it opens.
     QMenu* columns = view_->addMenu(tr("Columns"));
@@ -110,7 +110,7 @@ void MainMenuBar::addViewMenu(MainView& view) {
     view_->addSeparator();
     // The timeline shown or hidden, remembered.
     const QString timelineKey = QStringLiteral("view/timeline");
-    timeline_ = addKeyedAction(view_, tr("Timeline"), QKeySequence(Qt::CTRL | Qt::Key_T), &view,
+    timeline_ = addKeyedAction(view_, tr("Timeline"), keysOf(WindowCommand::timeline), &view,
                                [&view, timelineKey](bool on) {
                                    view.timeline()->setVisible(on);
                                    viewerSettings().setValue(timelineKey, on);
@@ -118,7 +118,7 @@ void MainMenuBar::addViewMenu(MainView& view) {
     timeline_->setCheckable(true);
     timeline_->setChecked(viewerSettings().value(timelineKey, true).toBool());
     view.timeline()->setVisible(timeline_->isChecked());
-    summary_ = addKeyedAction(view_, tr("Summary"), QKeySequence(Qt::CTRL | Qt::Key_I), &view,
+    summary_ = addKeyedAction(view_, tr("Summary"), keysOf(WindowCommand::summary), &view,
                               [&view] { view.showSummary(); });
     addKeyedAction(view_, detectionRulesMenuText(), QKeySequence(), &view,
                    [&view] { view.showRulesDialog(); });

@@ -12,6 +12,7 @@
 #include "query/trace_summary.h"
 #include "ui/look/style.h"
 #include "ui/look/view_texts.h"
+#include "ui/look/window_keys.h"
 #include "ui/panel/event_panel.h"
 #include "ui/rows/filtered_row_source.h"
 #include "ui/rows/store_notifier.h"
@@ -157,13 +158,13 @@ void MainView::addShortcuts() {
         s->setContext(Qt::WindowShortcut);
         connect(s, &QShortcut::activated, this, action);
     };
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_L), [this] { topBar_->toggleLegend(); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_R), [this] { topBar_->toggleErrors(); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), [this] { stepTab(1); });
-    shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [this] { stepTab(-1); });
+    shortcut(keysOf(WindowCommand::legend), [this] { topBar_->toggleLegend(); });
+    shortcut(keysOf(WindowCommand::errors), [this] { topBar_->toggleErrors(); });
+    shortcut(keysOf(WindowCommand::nextTab), [this] { stepTab(1); });
+    shortcut(keysOf(WindowCommand::previousTab), [this] { stepTab(-1); });
     topBar_->loadProgress()->installCancelKey(this);
     new WindowTitle(*notifier_, this);
-    shortcut(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { filterBar_->focusField(); });
+    shortcut(keysOf(WindowCommand::focusFilter), [this] { filterBar_->focusField(); });
 }
 
 // What follows the store and the tabs: the columns an export writes, the

@@ -4,38 +4,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ui/look/window_keys.h"
+
 namespace korvantis::ui {
-
-namespace {
-
-struct KeyHelp {
-    const char* keys;
-    const char* what;
-};
-
-// The keys the README lists, in the same words.
-constexpr KeyHelp kKeys[] = {
-    {"Up, Down, PgUp, PgDn, Home, End", "choose rows"},
-    {"Ctrl+Tab, Ctrl+Shift+Tab", "switch tabs"},
-    {"Ctrl+F", "go to the filter field (Esc in it clears it)"},
-    {"Ctrl+Shift+F", "follow the logs: load lines appended to them (Follow)"},
-    {"Ctrl+L", "show or hide the legend"},
-    {"Ctrl+R", "show or hide the error list"},
-    {"Ctrl+C", "copy the selected text or row"},
-    {"Ctrl+O", "import a log (Import Json\u2026)"},
-    {"Ctrl+E", "export the rows the current tab shows, as JSON lines or CSV"},
-    {"Ctrl+T", "show or hide the timeline"},
-    {"Ctrl+I", "show the summary of the trace"},
-    {"Ctrl+B", "bookmark the chosen row, or take its bookmark off"},
-    {"F2, Shift+F2", "go to the next or previous bookmarked row"},
-    {"Ctrl+Shift+M", "show the marked rows (Marks)"},
-    {"Esc", "cancel the running load"},
-    {"Ctrl+N", "open another main window"},
-    {"Ctrl+W", "close this window"},
-    {"Ctrl+Q", "quit"},
-};
-
-}  // namespace
 
 ShortcutsDialog::ShortcutsDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Keyboard Shortcuts"));
@@ -51,9 +22,9 @@ ShortcutsDialog::ShortcutsDialog(QWidget* parent) : QDialog(parent) {
 
 QString ShortcutsDialog::text() {
     QString rows;
-    for (const KeyHelp& k : kKeys) {
+    for (const KeyListLine& line : keyListLines()) {
         rows += QStringLiteral("<tr><td><b>%1</b></td><td>&nbsp;&nbsp;%2</td></tr>")
-                    .arg(QString::fromUtf8(k.keys).toHtmlEscaped(), tr(k.what).toHtmlEscaped());
+                    .arg(line.keys.toHtmlEscaped(), tr(line.what).toHtmlEscaped());
     }
     return QStringLiteral("<table>%1</table>").arg(rows);
 }

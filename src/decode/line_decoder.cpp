@@ -1,4 +1,4 @@
-#include "decode/received_json.h"
+#include "decode/line_decoder.h"
 
 #include "decode/eslogger_record.h"
 

@@ -236,19 +236,29 @@
         let fresh = 0;
         const shown = nodes.filter((d) => made.has(byId(d)) || fresh++ < ENTER_AT_ONCE);
 
+        // An element brought in line with this picture once is left alone
+        // by the tasks that make the rest: with thousands drawn, going over
+        // them all again in each task held the page.
+        const picture = laidOut;
         linkLayer.selectAll("path")
             .data(shown.filter((d) => d.parent), byId)
             .join((enter) => enter.append("path").attr("class", "link"))
             .each(function (d) {
-                setOnce(this, "d", linkPath(d));
+                if (this.__picture !== picture) {
+                    this.__picture = picture;
+                    setOnce(this, "d", linkPath(d));
+                }
             });
         nodeLayer.selectAll("g")
             .data(shown, byId)
             .join(enterNodes)
             .each(function (d) {
-                setOnce(this, "class", nodeClass(d));
-                setOnce(this, "transform", "translate(" + d.y + "," + d.x + ")");
-                fillNode(this, d);
+                if (this.__picture !== picture) {
+                    this.__picture = picture;
+                    setOnce(this, "class", nodeClass(d));
+                    setOnce(this, "transform", "translate(" + d.y + "," + d.x + ")");
+                    fillNode(this, d);
+                }
             });
 
         hooks.drawing = fresh > ENTER_AT_ONCE || pending !== null;

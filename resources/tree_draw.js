@@ -237,32 +237,47 @@
         const shown = nodes.filter((d) => made.has(byId(d)) || fresh++ < ENTER_AT_ONCE);
 
         // An element brought in line with this picture once is left alone
-        // by the tasks that make the rest: with thousands drawn, going over
-        // them all again in each task held the page.
+        // by the tasks that make the rest, and those brought in line in one
+        // task are as many as SLICE_MS allows: after "Expand all below" every
+        // one of thousands moves, and going over them all at once held the
+        // page. The others keep their last place until the tasks after this.
         const picture = laidOut;
-        linkLayer.selectAll("path")
-            .data(shown.filter((d) => d.parent), byId)
-            .join((enter) => enter.append("path").attr("class", "link"))
-            .each(function (d) {
-                if (this.__picture !== picture) {
-                    this.__picture = picture;
-                    setOnce(this, "d", linkPath(d));
-                }
-            });
+        const start = performance.now();
+        let updated = 0;
+        let behind = false;
+        const due = (el) => {
+            if (el.__picture === picture) {
+                return false;
+            }
+            if (behind || (++updated % 64 === 0 && performance.now() - start >= page.SLICE_MS)) {
+                behind = true;
+                return false;
+            }
+            el.__picture = picture;
+            return true;
+        };
         nodeLayer.selectAll("g")
             .data(shown, byId)
             .join(enterNodes)
             .each(function (d) {
-                if (this.__picture !== picture) {
-                    this.__picture = picture;
+                if (due(this)) {
                     setOnce(this, "class", nodeClass(d));
                     setOnce(this, "transform", "translate(" + d.y + "," + d.x + ")");
                     fillNode(this, d);
                 }
             });
+        linkLayer.selectAll("path")
+            .data(shown.filter((d) => d.parent), byId)
+            .join((enter) => enter.append("path").attr("class", "link"))
+            .each(function (d) {
+                if (due(this)) {
+                    setOnce(this, "d", linkPath(d));
+                }
+            });
 
-        hooks.drawing = fresh > ENTER_AT_ONCE || pending !== null;
-        if (fresh > ENTER_AT_ONCE) {
+        const more = fresh > ENTER_AT_ONCE || behind;
+        hooks.drawing = more || pending !== null;
+        if (more) {
             drawTimer = setTimeout(draw, 0);
         }
     }

@@ -149,8 +149,10 @@
 
     // Opens every node below `node`, breadth first, a page of children at a
     // time, until the next one would take the picture over its budget.
-    // Returns how many nodes that added and whether it stopped short.
-    function openBelow(node) {
+    // Returns how many nodes that added and whether it stopped short; yields
+    // every STEP nodes, as below an open chain of hundreds of thousands it
+    // goes through them all.
+    function* openBelowSteps(node) {
         let budget = EXPAND_BUDGET;
         let added = 0;
         let stopped = false;
@@ -172,6 +174,9 @@
             }
             for (const k of visibleChildren(n, views.get(n))) {
                 queue.push(k);
+            }
+            if (head % STEP === STEP - 1) {
+                yield;
             }
         }
         return {added, stopped};
@@ -222,6 +227,6 @@
 
     Object.assign(page, {
         clearLayout, nodeSteps, adoptNodes, viewOf, isOpen, open, openAtStart, drawnChildren,
-        openBelow, closeBelow, revealSteps,
+        openBelowSteps, closeBelow, revealSteps,
     });
 }

@@ -166,6 +166,8 @@
         page.expandBelow(page.order[id]);
         return true;
     };
+    // A search that a slice does not finish answers 0 here: wait until
+    // hooks.searching is false, then read hooks.matches.
     hooks.search = function (text) {
         page.search(String(text), true);
         return hooks.matches;

@@ -239,6 +239,15 @@
         return laidOut.filter((d) => d.y >= left && d.y <= right && d.x >= top && d.x <= bottom);
     }
 
+    // New marks change no place: every drawn node is brought in line again,
+    // a slice at a time as after a new picture.
+    function redrawMarks() {
+        nodeLayer.selectAll("g").each(function () {
+            this.__picture = null;
+        });
+        draw();
+    }
+
     function redrawAfterMove() {
         if (windowed) {
             draw();
@@ -266,24 +275,49 @@
         let fresh = 0;
         const shown = nodes.filter((d) => made.has(byId(d)) || fresh++ < ENTER_AT_ONCE);
 
-        linkLayer.selectAll("path")
-            .data(shown.filter((d) => d.parent), byId)
-            .join((enter) => enter.append("path").attr("class", "link"))
-            .each(function (d) {
-                setOnce(this, "d", linkPath(d));
-            });
+        // An element brought in line with this picture once is left alone
+        // by the tasks that make the rest, and those brought in line in one
+        // task are as many as SLICE_MS allows: after "Expand all below" every
+        // one of thousands moves, and going over them all at once held the
+        // page. The others keep their last place until the tasks after this.
+        const picture = laidOut;
+        const start = performance.now();
+        let updated = 0;
+        let behind = false;
+        const due = (el) => {
+            if (el.__picture === picture) {
+                return false;
+            }
+            if (behind || (++updated % 64 === 0 && performance.now() - start >= page.SLICE_MS)) {
+                behind = true;
+                return false;
+            }
+            el.__picture = picture;
+            return true;
+        };
         nodeLayer.selectAll("g")
             .data(shown, byId)
             .join(enterNodes)
             .each(function (d) {
-                setOnce(this, "class", nodeClass(d));
-                paintMark(this, d);
-                setOnce(this, "transform", "translate(" + d.y + "," + d.x + ")");
-                fillNode(this, d);
+                if (due(this)) {
+                    setOnce(this, "class", nodeClass(d));
+                    paintMark(this, d);
+                    setOnce(this, "transform", "translate(" + d.y + "," + d.x + ")");
+                    fillNode(this, d);
+                }
+            });
+        linkLayer.selectAll("path")
+            .data(shown.filter((d) => d.parent), byId)
+            .join((enter) => enter.append("path").attr("class", "link"))
+            .each(function (d) {
+                if (due(this)) {
+                    setOnce(this, "d", linkPath(d));
+                }
             });
 
-        hooks.drawing = fresh > ENTER_AT_ONCE || pending !== null;
-        if (fresh > ENTER_AT_ONCE) {
+        const more = fresh > ENTER_AT_ONCE || behind;
+        hooks.drawing = more || pending !== null;
+        if (more) {
             drawTimer = setTimeout(draw, 0);
         }
     }
@@ -432,6 +466,6 @@
     Object.assign(page, {
         setUp, showMessage, hideMessage, setStatus, clearPicture, setMarkedText, htmlMark,
         render, drawnGroups, centreOn, fitFirstPicture, fitToWindow,
-        redraw: draw,
+        redraw: redrawMarks,
     });
 }

@@ -29,10 +29,16 @@
     // "Expand all below": opens as much below `node` as the picture takes.
     function expandBelow(node) {
         const start = performance.now();
-        const {added, stopped} = page.openBelow(node);
-        page.setStatus(stopped ? TEXT.expandedPartly(added) : TEXT.expandedAll(added));
-        page.render(node, () => {
-            hooks.lastToggleMs = performance.now() - start;
+        const root = page.root;
+        hooks.drawing = true;
+        page.runInSlices(page.openBelowSteps(node), ({added, stopped}) => {
+            if (page.root !== root) {
+                return;  // another tree came meanwhile
+            }
+            page.setStatus(stopped ? TEXT.expandedPartly(added) : TEXT.expandedAll(added));
+            page.render(node, () => {
+                hooks.lastToggleMs = performance.now() - start;
+            });
         });
     }
 

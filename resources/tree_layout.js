@@ -22,73 +22,41 @@
         views = new Map();
     }
 
-    // Checks that `top` is a tree of {name, children?} objects, lists its
-    // nodes in the tree JSON's order, notes each node's parent and its index
-    // among its siblings, and writes into every node its place in the list
-    // and the number of its descendants. Returns false for anything else.
-    function prepare(top) {
-        const listed = listNodes(top);
-        if (listed === null) {
-            return false;
+    // Makes the nodes of a tree read into flat lists (tree_parse.js), in
+    // the tree JSON's order, each with its place in the list (__id) and the
+    // number of its descendants (__count); yields every STEP nodes, so that a
+    // tree of hundreds of thousands is made a slice at a time, and returns
+    // the list.
+    const STEP = 4096;
+    function* nodeSteps(flat) {
+        const {names, ends, parents, places, childCounts, counts} = flat;
+        const n = ends.length;
+        const list = new Array(n);
+        let start = 0;
+        for (let i = 0; i < n; i++) {
+            const kids = childCounts[i] >= 0 ? new Array(childCounts[i]) : undefined;
+            // Every node has the same fields from the start, the place the
+            // picture gives it (__x, __y) too: fields added later would make
+            // writing them to every node of a large picture slow.
+            const node = {name: names.substring(start, ends[i]), children: kids, __id: i,
+                __count: counts[i], __x: undefined, __y: undefined};
+            start = ends[i];
+            list[i] = node;
+            if (i > 0) {
+                list[parents[i]].children[places[i]] = node;
+            }
+            if (i % STEP === STEP - 1) {
+                yield;
+            }
         }
-        countDescendants(listed.list);
-        page.order = listed.list;
-        parentOf = listed.parents;
-        placeOf = listed.places;
-        return true;
+        return list;
     }
 
-    // The nodes below `top` in the tree JSON's order, with each one's parent
-    // and place among its siblings; null when `top` is not a tree.
-    function listNodes(top) {
-        const list = [];
-        const parents = [];
-        const places = [];
-        const stack = [top];
-        const stackParents = [-1];
-        const stackPlaces = [0];
-        while (stack.length > 0) {
-            const node = stack.pop();
-            const parent = stackParents.pop();
-            const place = stackPlaces.pop();
-            if (node === null || typeof node !== "object" || Array.isArray(node) ||
-                typeof node.name !== "string") {
-                return null;
-            }
-            const kids = node.children;
-            if (kids !== undefined && !Array.isArray(kids)) {
-                return null;
-            }
-            const id = list.length;
-            node.__id = id;
-            list.push(node);
-            parents.push(parent);
-            places.push(place);
-            if (kids) {
-                for (let i = kids.length - 1; i >= 0; i--) {
-                    stack.push(kids[i]);
-                    stackParents.push(id);
-                    stackPlaces.push(i);
-                }
-            }
-        }
-        return {list, parents, places};
-    }
-
-    // Children come after their parent in the list, so one backward pass
-    // sums every subtree.
-    function countDescendants(list) {
-        for (let i = list.length - 1; i >= 0; i--) {
-            const node = list[i];
-            const kids = node.children;
-            let count = 0;
-            if (kids) {
-                for (let j = 0; j < kids.length; j++) {
-                    count += 1 + kids[j].__count;
-                }
-            }
-            node.__count = count;
-        }
+    // Takes the nodes made by nodeSteps as the current tree.
+    function adoptNodes(list, flat) {
+        page.order = list;
+        parentOf = flat.parents;
+        placeOf = flat.places;
     }
 
     function viewOf(node) {
@@ -181,8 +149,10 @@
 
     // Opens every node below `node`, breadth first, a page of children at a
     // time, until the next one would take the picture over its budget.
-    // Returns how many nodes that added and whether it stopped short.
-    function openBelow(node) {
+    // Returns how many nodes that added and whether it stopped short; yields
+    // every STEP nodes, as below an open chain of hundreds of thousands it
+    // goes through them all.
+    function* openBelowSteps(node) {
         let budget = EXPAND_BUDGET;
         let added = 0;
         let stopped = false;
@@ -204,6 +174,9 @@
             }
             for (const k of visibleChildren(n, views.get(n))) {
                 queue.push(k);
+            }
+            if (head % STEP === STEP - 1) {
+                yield;
             }
         }
         return {added, stopped};
@@ -227,9 +200,12 @@
 
     // Makes `node` drawn: opens every node above it and pins it, and each
     // node above it, among its siblings when it lies beyond the drawn page.
-    function reveal(node) {
+    // Yields every STEP nodes on the way up: a match at the end of a chain of
+    // hundreds of thousands is revealed a slice at a time.
+    function* revealSteps(node) {
         const order = page.order;
         let child = node;
+        let steps = 0;
         for (let up = parentOf[node.__id]; up >= 0; up = parentOf[up]) {
             const parent = order[up];
             const view = viewOf(parent);
@@ -243,11 +219,14 @@
                 view.pinned.add(child);
             }
             child = parent;
+            if (++steps % STEP === 0) {
+                yield;
+            }
         }
     }
 
     Object.assign(page, {
-        clearLayout, prepare, viewOf, isOpen, open, openAtStart, drawnChildren,
-        openBelow, closeBelow, reveal,
+        clearLayout, nodeSteps, adoptNodes, viewOf, isOpen, open, openAtStart, drawnChildren,
+        openBelowSteps, closeBelow, revealSteps,
     });
 }

@@ -28,6 +28,71 @@
         page.readText(address, (text) => window.initialLoad(text));
     };
 
+    // The worker that reads large trees, made when the first one comes; null
+    // when there is none yet or the page cannot have one.
+    let worker = null;
+    let noWorker = typeof Worker !== "function";
+    let asked = 0;       // trees handed to the worker
+    let answered = 0;    // trees it has answered for
+    let dropBuild = () => {};
+
+    // Reads `text` into flat lists (tree_parse.js) and calls `then` with them
+    // and the time that took: a large text in the worker, the page answering
+    // meanwhile, a small one (or any when there is no worker) at once.
+    function parseTree(text, then) {
+        const inPage = () => {
+            const start = performance.now();
+            const flat = page.flattenTreeText(text);
+            hooks.parsedIn = "page";
+            then(flat, performance.now() - start);
+        };
+        if (text.length <= page.PARSE_AT_ONCE || !startWorker()) {
+            inPage();
+            return;
+        }
+        if (answered < asked) {
+            // Still reading an older tree: the newest one wins.
+            worker.terminate();
+            worker = null;
+            if (!startWorker()) {
+                inPage();
+                return;
+            }
+        }
+        const id = ++asked;
+        worker.onmessage = (event) => {
+            answered = event.data.id;
+            if (event.data.id === id) {
+                hooks.parsedIn = "worker";
+                then(event.data.flat, event.data.ms);
+            }
+        };
+        worker.onerror = (event) => {
+            // A page whose scheme allows no workers: read here from now on.
+            event.preventDefault();
+            worker.terminate();
+            worker = null;
+            noWorker = true;
+            answered = asked;
+            if (id === asked) {
+                inPage();
+            }
+        };
+        worker.postMessage({id, text});
+    }
+
+    function startWorker() {
+        if (worker === null && !noWorker) {
+            try {
+                worker = new Worker("tree_parse.js");
+            } catch (e) {
+                noWorker = true;
+            }
+            answered = asked;
+        }
+        return worker !== null;
+    }
+
     window.initialLoad = function (text) {
         hooks.calledAt = Date.now();
         hooks.received = text;
@@ -35,35 +100,39 @@
         page.generation += 1;
         hooks.firstDrawnAt = 0;
         hooks.firstPaintedAt = 0;
+        dropBuild();
         page.setUp();
         page.clearPicture();
         if (typeof text !== "string" || text.length === 0) {
             page.showMessage(TEXT.noTree);
             return;
         }
-        let parsed;
-        const parseStart = performance.now();
-        try {
-            parsed = JSON.parse(text);
-        } catch (e) {
-            page.showMessage(e instanceof RangeError ? TEXT.tooDeep : TEXT.unreadable);
-            return;
-        }
-        hooks.parseMs = performance.now() - parseStart;
-        const top = Array.isArray(parsed) && parsed.length === 1 ? parsed[0] : parsed;
-        const prepareStart = performance.now();
-        const isTree = top !== null && typeof top === "object" && page.prepare(top);
-        hooks.prepareMs = performance.now() - prepareStart;
-        if (!isTree) {
-            page.showMessage(TEXT.notATree);
-            return;
-        }
-        hooks.total = page.order.length;
-        page.root = top;
-        page.openAtStart(top);
-        page.hideMessage();
-        page.render(null, page.fitFirstPicture);
-        askForFactsAfterPaint();
+        const loaded = page.generation;
+        hooks.drawing = true;
+        parseTree(text, (flat, parseMs) => {
+            if (loaded !== page.generation) {
+                return;
+            }
+            hooks.parseMs = parseMs;
+            if (flat.error) {
+                hooks.drawing = false;
+                page.showMessage(TEXT[flat.error]);
+                return;
+            }
+            const prepareStart = performance.now();
+            dropBuild = page.runInSlices(page.nodeSteps(flat), (list) => {
+                dropBuild = () => {};
+                hooks.prepareMs = performance.now() - prepareStart;
+                page.adoptNodes(list, flat);
+                const top = list[0];
+                hooks.total = list.length;
+                page.root = top;
+                page.openAtStart(top);
+                page.hideMessage();
+                page.render(null, page.fitFirstPicture);
+                askForFactsAfterPaint();
+            });
+        });
     };
 
     // The facts come once the first picture is on the screen.
@@ -97,6 +166,8 @@
         page.expandBelow(page.order[id]);
         return true;
     };
+    // A search that a slice does not finish answers 0 here: wait until
+    // hooks.searching is false, then read hooks.matches.
     hooks.search = function (text) {
         page.search(String(text), true);
         return hooks.matches;

@@ -13,6 +13,7 @@
 //
 // The page's scripts, loaded in this order by tree.html, each do one job:
 //   tree_page.js         what they share: tunables, texts, hooks, the tree
+//   tree_parse.js        the tree JSON read into flat lists (also a worker)
 //   tree_layout.js       the tree's nodes and which of them are open
 //   tree_tidy.js         the tidy layout of the open part, in slices
 //   tree_draw.js         the picture: layout, drawing, messages, fitting
@@ -65,8 +66,9 @@
         lastToggleMs: 0,     // the last open or close, from click to picture
         fetchedAt: 0,        // Date.now() when loadTreeFrom asked for the text
         calledAt: 0,         // Date.now() when initialLoad was last called
-        parseMs: 0,          // JSON.parse of the last tree
-        prepareMs: 0,        // checking the tree and counting descendants
+        parseMs: 0,          // reading the last tree's JSON into flat lists
+        prepareMs: 0,        // making its nodes from those lists
+        parsedIn: "",        // where it was read: "page" or "worker"
         message: "",         // the message shown instead of a tree
         facts: "none",       // "none", "asked", "ready" or "unusable"
         canShowEvents: false, // whether "Show events" can reach its window
@@ -76,6 +78,7 @@
         factsAt: 0,          // Date.now() when the facts were in use
         factsMs: 0,          // JSON.parse of the facts
         lastSearchMs: 0,     // the last search, from query to picture
+        searching: false,    // whether a search is still going through the tree
         lifetime: null,      // the last lifetime a tooltip showed
         marks: -1,           // nodes the window marks, -1 before the marks arrive
         marksAt: 0,          // Date.now() when the marks were in use
@@ -93,6 +96,8 @@
             this.moreOf = node;
             this.__id = "more" + node.__id;
             this.name = "";
+            this.__x = undefined;
+            this.__y = undefined;
         }
     }
 
@@ -108,6 +113,8 @@
         EXPAND_BUDGET: 2000,    // nodes one "Expand all below" may add
         REVEAL_AT_ONCE: 25,     // search matches whose paths open at once
         SEARCH_DELAY_MS: 250,   // typing pause before the search runs
+        PARSE_AT_ONCE: 1 << 20, // characters of tree JSON the page reads itself
+        SLICE_MS: 15,           // work done before the page answers again
 
         TEXT,
         hooks,
@@ -123,6 +130,31 @@
         bridge: null,     // the window's channel object, once connected
         marks: null,      // place -> [place, level, titles, highlight], or null
         markColours: null, // {levels: {level: colour}, highlights: [colour]}
+    };
+
+    // Runs the generator `steps` (which yields every few hundred nodes) a
+    // slice of SLICE_MS at a time, the page answering in between, and calls
+    // `done` with what it returns. What fits in one slice is done before this
+    // returns. Returns a function that drops the work not done yet.
+    page.runInSlices = function (steps, done) {
+        let timer = 0;
+        const slice = () => {
+            timer = 0;
+            const start = performance.now();
+            for (;;) {
+                const step = steps.next();
+                if (step.done) {
+                    done(step.value);
+                    return;
+                }
+                if (performance.now() - start >= page.SLICE_MS) {
+                    break;
+                }
+            }
+            timer = setTimeout(slice, 0);
+        };
+        slice();
+        return () => clearTimeout(timer);
     };
 
     // The facts of a node, or null while there are none.

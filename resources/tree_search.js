@@ -11,8 +11,12 @@
     let current = -1;
     let searched = "";    // the query the matches belong to
     let searchTimer = 0;
+    let dropScan = () => {};   // drops the slices of a search still going
 
     function clearSearch() {
+        dropScan();
+        dropScan = () => {};
+        hooks.searching = false;
         matches = [];
         matchSet = new Set();
         current = -1;
@@ -42,12 +46,17 @@
             return;
         }
         const node = matches[current];
-        page.reveal(node);
-        page.render(null, () => {
-            page.centreOn(node);
-            if (then) {
-                then();
-            }
+        dropScan();
+        hooks.searching = true;
+        dropScan = page.runInSlices(page.revealSteps(node), () => {
+            dropScan = () => {};
+            hooks.searching = false;
+            page.render(null, () => {
+                page.centreOn(node);
+                if (then) {
+                    then();
+                }
+            });
         });
     }
 
@@ -67,21 +76,49 @@
             return;
         }
         const start = performance.now();
+        hooks.searching = true;
+        dropScan = page.runInSlices(searchSteps(text), (found) => {
+            dropScan = () => {};
+            hooks.searching = false;
+            showMatches(found, start, moveView);
+        });
+    }
+
+    // The nodes that match `text`, in the tree JSON's order; yields every
+    // STEP nodes, so that a large tree is searched a slice at a time.
+    const STEP = 4096;
+    function* matchSteps(text) {
         const lower = text.toLowerCase();
         const pid = /^[0-9]+$/.test(text) ? Number(text) : null;
         const {order, facts} = page;
+        const found = [];
         for (let i = 0; i < order.length; i++) {
             const node = order[i];
             if ((pid !== null && facts && facts[i][0] === pid) ||
                 node.name.toLowerCase().includes(lower)) {
-                matches.push(node);
+                found.push(node);
+            }
+            if (i % STEP === STEP - 1) {
+                yield;
             }
         }
+        return found;
+    }
+
+    // The matches of `text`, with the paths to the first of them opened.
+    function* searchSteps(text) {
+        const found = yield* matchSteps(text);
+        for (let i = 0; i < found.length && i < REVEAL_AT_ONCE; i++) {
+            yield* page.revealSteps(found[i]);
+        }
+        return found;
+    }
+
+    // Shows the first of `found`, whose paths are open.
+    function showMatches(found, start, moveView) {
+        matches = found;
         matchSet = new Set(matches);
         hooks.matches = matches.length;
-        for (let i = 0; i < matches.length && i < REVEAL_AT_ONCE; i++) {
-            page.reveal(matches[i]);
-        }
         current = matches.length > 0 ? 0 : -1;
         // Timed until the picture shows the first match.
         const timed = () => {

@@ -10,9 +10,7 @@
     const page = window.korvantisTree;
     const {ROW, COLUMN} = page;
 
-    // How long one slice of layout work goes on before the page gets its
-    // turn, and how many nodes are handled between looks at the clock.
-    const SLICE_MS = 15;
+    // How many nodes are handled between looks at the clock.
     const STEP = 1024;
 
     // Neighbours of one parent stand closer than cousins.
@@ -205,25 +203,7 @@
     // What fits in one slice is done before this returns. Returns a function
     // that drops the work not done yet.
     function layOutInSlices(top, childrenOf, done) {
-        const steps = tidySteps(top, childrenOf);
-        let timer = 0;
-        const slice = () => {
-            timer = 0;
-            const start = performance.now();
-            for (;;) {
-                const step = steps.next();
-                if (step.done) {
-                    done(step.value);
-                    return;
-                }
-                if (performance.now() - start >= SLICE_MS) {
-                    break;
-                }
-            }
-            timer = setTimeout(slice, 0);
-        };
-        slice();
-        return () => clearTimeout(timer);
+        return page.runInSlices(tidySteps(top, childrenOf), done);
     }
 
     Object.assign(page, {layOutInSlices});

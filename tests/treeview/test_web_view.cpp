@@ -88,6 +88,7 @@ class WebViewTest : public QObject {
     void pageDrawsAVeryDeepChain();
     void pageFollowsTheWindowPalette();
     void layoutIsD3sTidyTree();
+    void slicedWorkShowsWhatWholeWorkShows();
     void pageAnswersWhileDrawingLargeTrees_data();
     void pageAnswersWhileDrawingLargeTrees();
 };
@@ -284,6 +285,9 @@ void WebViewTest::pageDrawsAVeryDeepChain() {
     data.setTreeJson(korvantis::test::treeText(json));
     Shown shown(&data);
     QVERIFY(shown.waitForTree());
+    // A text this large is read by the page's worker while the page answers.
+    QVERIFY(waitForJs(shown.page(), "!__korvantis.drawing"));
+    QCOMPARE(shown.js("__korvantis.parsedIn").toString(), u"worker"_s);
     QCOMPARE(shown.js("__korvantis.message").toString(), QString());
     QCOMPARE(shown.js("__korvantis.total").toInt(), kDepth + 1);
     QCOMPARE(shown.js("__korvantis.drawn").toInt(), 3);
@@ -342,6 +346,108 @@ void WebViewTest::layoutIsD3sTidyTree() {
     QVERIFY(compared[0].toInt() > 2000);
     QVERIFY2(compared[1].toDouble() < 1e-6, qPrintable(compared[1].toString()));
     QVERIFY(compared[2].toInt() > 0);
+}
+
+// Reading a tree in the worker and walking it in slices (the smallest:
+// the page answers after every step of every walk) shows what reading it in
+// the page and walking it at once shows: the same nodes as a plain walk of
+// JSON.parse's tree, the same matches as a plain filter, the same picture
+// after a search, the next match and "Expand all below"; and of two trees
+// or two searches asked for at once, the later one wins.
+void WebViewTest::slicedWorkShowsWhatWholeWorkShows() {
+    WebViewData data;
+    Shown shown(&data);
+    QVERIFY(shown.waitForTree());
+    shown.js(korvantis::test::kTreeMakersJs +
+             uR"(
+        window.__text = randomTree(20000, 5);
+        // What the page shows: its nodes, matches and picture.
+        window.__state = () => {
+            const p = window.korvantisTree;
+            const picture = [];
+            d3.selectAll('.node').each(function (d) {
+                picture.push([d.data.__id, d.x, d.y, this.getAttribute('class')].join());
+            });
+            let nodes = '';
+            for (const n of p.order) {
+                nodes += n.name + '/' + n.__count + (n.children ? ':' + n.children.length : '') + ' ';
+            }
+            return [nodes, __korvantis.matches, __korvantis.current, __korvantis.drawn,
+                    d3.selectAll('.node.match').size(),
+                    d3.selectAll('.node.match.current').data().map((d) => d.data.__id).join(),
+                    document.getElementById('found').textContent,
+                    document.getElementById('status').textContent, picture.sort().join(';')].join('|');
+        };
+        // A plain walk of the parsed tree: names, descendants and children
+        // in the tree JSON's order.
+        window.__plain = (query) => {
+            const out = [];
+            let hits = 0;
+            const walk = (n) => {
+                const i = out.length;
+                out.push(null);
+                let count = 0;
+                for (const k of n.children || []) {
+                    count += 1 + walk(k);
+                }
+                out[i] = n.name + '/' + count + (n.children ? ':' + n.children.length : '') + ' ';
+                hits += n.name.toLowerCase().includes(query) ? 1 : 0;
+                return count;
+            };
+            walk(JSON.parse(__text)[0]);
+            return [out.join(''), hits];
+        };
+        1)"_s);
+    const auto settle = [&] {
+        return waitForJs(shown.page(), "!__korvantis.searching && !__korvantis.drawing");
+    };
+    QStringList seen[2];
+    for (const int sliced : {0, 1}) {
+        shown.js(sliced ? u"korvantisTree.PARSE_AT_ONCE = 0; korvantisTree.SLICE_MS = 0; 1"_s
+                        : u"korvantisTree.PARSE_AT_ONCE = 1e12; korvantisTree.SLICE_MS = 1e9; 1"_s);
+        QStringList& states = seen[sliced];
+        // Latest wins: the first tree's reading is dropped.
+        shown.js(u"initialLoad(chain(1000)); initialLoad(__text); 1"_s);
+        QVERIFY(settle());
+        QCOMPARE(shown.js("__korvantis.parsedIn").toString(), sliced ? u"worker"_s : u"page"_s);
+        QCOMPARE(shown.js("__korvantis.total").toInt(), 20000);
+        const QVariantList plain = shown.js("__plain('n12')").toList();
+        QCOMPARE(shown.js("__state().split('|')[0]").toString(), plain[0].toString());
+        states << shown.js("__state()").toString();
+
+        // Latest wins: the first search is dropped before it opens anything.
+        shown.js(sliced ? u"__korvantis.search('n7'); __korvantis.search('N12'); 1"_s
+                        : u"__korvantis.search('N12'); 1"_s);
+        QVERIFY(settle());
+        QCOMPARE(shown.js("__korvantis.matches").toInt(), plain[1].toInt());
+        states << shown.js("__state()").toString();
+        for (int i = 0; i < 3; ++i) {
+            shown.js(
+                uR"(
+                (() => {
+                const input = document.getElementById('search');
+                input.value = 'N12';
+                input.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter'}));
+            })(); 1)"_s);
+            QVERIFY(settle());
+            states << shown.js("__state()").toString();
+        }
+        QVERIFY(shown.js("__korvantis.expandBelow(0)").toBool());
+        QVERIFY(settle());
+        states << shown.js("__state()").toString();
+    }
+    QCOMPARE(seen[1].size(), seen[0].size());
+    for (qsizetype i = 0; i < seen[0].size(); ++i) {
+        // Where they part, as the states are long.
+        const QString& a = seen[0][i];
+        const QString& b = seen[1][i];
+        qsizetype at = 0;
+        while (at < a.size() && at < b.size() && a[at] == b[at]) {
+            ++at;
+        }
+        QCOMPARE(b.mid(std::max<qsizetype>(0, at - 80), 240),
+                 a.mid(std::max<qsizetype>(0, at - 80), 240));
+    }
 }
 
 void WebViewTest::pageAnswersWhileDrawingLargeTrees_data() {

@@ -132,7 +132,8 @@ inline PageTasks runLargeTree(QWebEnginePage* page, const QString& tree, const Q
                       QStringLiteral("__gaps.step = '%1'; %2").arg(QLatin1String(name), script));
     };
     auto drawn = [&](const char* after) {
-        if (tasks.failed.isEmpty() && !waitForJs(page, QStringLiteral("!__korvantis.drawing"))) {
+        if (tasks.failed.isEmpty() &&
+            !waitForJs(page, QStringLiteral("!__korvantis.searching && !__korvantis.drawing"))) {
             tasks.failed = QStringLiteral("no picture after: ") + QLatin1String(after);
         }
     };
@@ -140,10 +141,12 @@ inline PageTasks runLargeTree(QWebEnginePage* page, const QString& tree, const Q
     step("arrival", QStringLiteral("initialLoad(__treeText); 1"));
     drawn("arrival");
     tasks.nodes = evalJs(page, QStringLiteral("__korvantis.total")).toInt();
-    if (step("search", QStringLiteral("__korvantis.search('%1')").arg(query)).toInt() == 0) {
+    step("search", QStringLiteral("__korvantis.search('%1')").arg(query));
+    drawn("search");
+    if (tasks.failed.isEmpty() &&
+        evalJs(page, QStringLiteral("__korvantis.matches")).toInt() == 0) {
         tasks.failed = QStringLiteral("no match");
     }
-    drawn("search");
     tasks.searchMs = evalJs(page, QStringLiteral("__korvantis.lastSearchMs")).toDouble();
     tasks.drawnAtSearch = evalJs(page, QStringLiteral("__korvantis.drawn")).toInt();
     tasks.elementsAtSearch = evalJs(page, QStringLiteral("d3.selectAll('.node').size()")).toInt();

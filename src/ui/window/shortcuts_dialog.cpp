@@ -29,6 +29,7 @@ constexpr KeyHelp kKeys[] = {
     {"Ctrl+B", "bookmark the chosen row, or take its bookmark off"},
     {"F2, Shift+F2", "go to the next or previous bookmarked row"},
     {"Ctrl+Shift+M", "show the marked rows (Marks)"},
+    {"Ctrl+Return", "keep the note being edited under the facts card"},
     {"Esc", "cancel the running load"},
     {"Ctrl+N", "open another main window"},
     {"Ctrl+W", "close this window"},

@@ -12,6 +12,7 @@ RowsSnapshot RowsSnapshot::of(const EventStore& store, const PerKind<std::size_t
     s.refs = store.lineRefs().refsSnapshot(store.lineRefs().size());
     s.logs = store.sharedLogFiles();
     s.outcomes = store.lifetimes().outcomes(s.rows[RowKind::process].size());
+    s.marks = store.markedLines();
     return s;
 }
 

@@ -27,7 +27,8 @@ struct RowsSnapshot {
     PerKind<KindRowsSnapshot> rows;
     LineRefTable::RefsSnapshot refs;
     std::shared_ptr<const LogFiles> logs;
-    ProcessLifetimes::Outcomes outcomes;  // of the process rows
+    ProcessLifetimes::Outcomes outcomes;       // of the process rows
+    std::shared_ptr<const MarkedLines> marks;  // the rows' tags and notes; null: none
 
     // The first `counts[kind]` rows of each kind.
     static RowsSnapshot of(const EventStore& store, const PerKind<std::size_t>& counts);
@@ -44,6 +45,9 @@ struct RowsSnapshot {
         RowView row = rows[kind].rowView(i);
         if (kind == RowKind::process && i < outcomes.size()) {
             row.outcome = outcomes[i];
+        }
+        if (marks) {
+            marks->apply(rows[kind].placeOf(i), row);
         }
         return row;
     }

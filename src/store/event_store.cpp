@@ -73,6 +73,11 @@ void EventStore::replaceRuleHits(const ReplacedHits& hits) {
     }
 }
 
+void EventStore::setMarkedLines(std::shared_ptr<const MarkedLines> lines) {
+    observers_.announce(StoreField::rowMarks);
+    markedLines_ = std::move(lines);
+}
+
 void EventStore::append(FiledRows& rows) {
     // All or nothing: a batch filed in part would leave lists that disagree
     // (a line without its row, a row without its bit), so when memory runs

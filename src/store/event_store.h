@@ -15,6 +15,7 @@
 #include "store/line_ref_table.h"
 #include "store/load_errors.h"
 #include "store/log_files.h"
+#include "store/marked_lines.h"
 #include "store/preview_rows.h"
 #include "store/process_lifetimes.h"
 #include "store/ranked_bits.h"
@@ -61,8 +62,18 @@ class EventStore {
         if (kind == RowKind::process) {
             row.outcome = lifetimes_.outcomeOf(i);
         }
+        if (markedLines_) {
+            markedLines_->apply(rows_[kind].placeOf(i), row);
+        }
         return row;
     }
+    // The tags and notes rows carry; null when none.
+    std::shared_ptr<const MarkedLines> markedLines() const { return markedLines_; }
+    // Gives rows the tags and notes of `lines` (null: none), for every
+    // reader from now on.
+    void setMarkedLines(std::shared_ptr<const MarkedLines> lines);
+    // The store's copy of a mark's text, kept as long as the store.
+    std::string_view keepMarkText(std::string_view text) { return markTexts_.intern(text); }
     // Where eslogger's message numbers jump, per log in load order, each
     // log's in file order.
     const std::vector<SequenceGap>& sequenceGaps() const { return sequenceGaps_; }
@@ -138,6 +149,8 @@ class EventStore {
     RowTexts rowTexts_;
     PerKind<RankedBits> isRowOf_;  // per kind: which stored lines made a row of it
     ProcessLifetimes lifetimes_;
+    InternedTexts markTexts_;
+    std::shared_ptr<const MarkedLines> markedLines_;
 };
 
 }  // namespace korvantis

@@ -26,6 +26,7 @@ enum class StoreField {
     loadProgress,
     loadedLogs,
     ruleHits,  // the detection rules' hits of rows already there
+    rowMarks,  // the tags and notes of rows (MarkedLines)
 };
 
 // The field of the rows of `kind`, and of its chosen row.

@@ -8,6 +8,7 @@
 #include "query/filter_query.h"
 #include "rules/rule_hit_sets.h"
 #include "ui/list/preview_list.h"
+#include "ui/look/time_display_choice.h"
 #include "ui/marks/highlighted_rows.h"
 #include "ui/panel/facts_card_view.h"
 #include "ui/panel/row_menu.h"
@@ -151,6 +152,12 @@ class DetectionsTest : public QObject {
         QVERIFY(active.has_value());
         QCOMPARE(active->place.value(), place.value());
         QCOMPARE(w.procList()->chosenRow(), 3);
+        // The rows' times are shown as the lists show them, and follow the choice.
+        TimeDisplayChoice::instance().setDisplay(TimeDisplay::utc);
+        QCOMPARE(second->text(1), w.procPreview()->rows().text(3, FieldId::timestamp));
+        QVERIFY(second->text(1) != u"1765000009.5"_s);
+        TimeDisplayChoice::instance().setDisplay(TimeDisplay::asRecorded);
+        QCOMPARE(second->text(1), u"1765000009.5"_s);
         FactsCardView* card = w.procDetail()->eventTextView()->card();
         TRY_COMPARE(card->originalText(),
                     u"Rule: Script compiler run (high) \u2014 osacompile ran."_s);

@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTreeWidget>
 
@@ -12,6 +13,8 @@
 #include "main_view_fixture.h"
 #include "query/rows_snapshot.h"
 #include "store/line_ref.h"
+#include "ui/look/time_display_choice.h"
+#include "ui/look/viewer_settings.h"
 #include "ui/marks/card_marks_view.h"
 #include "ui/marks/highlighted_rows.h"
 #include "ui/marks/marks_notice.h"
@@ -21,6 +24,7 @@
 #include "ui/window/investigation_actions.h"
 #include "ui/window/main_menu_bar.h"
 #include "ui/window/report_export.h"
+#include "ui/window/session_view_state.h"
 #include "ui/window/window_highlights.h"
 
 namespace korvantis::ui::testing {
@@ -119,6 +123,65 @@ class TestMarks : public QObject {
         TRY_COMPARE(w.chosenRow(), 3);
     }
 
+    // The filter's tag: and note: keys see the window's marks as the command
+    // line's do, each query against a plain check of the rows' marks, and
+    // the rows shown follow a mark made while the filter is in force.
+    void filterSeesMarks() {
+        QTemporaryDir dir;
+        MarkedWindow w(writeProcLog(dir));
+        QVERIFY(w.marks().setTags(w.entryOf(2), {"Dropper", "bookmark"}));
+        QVERIFY(w.marks().toggleBookmark(w.entryOf(5)));
+        QVERIFY(w.marks().edit(w.entryOf(7), {MarkEdit::Kind::setNote, "The CURL it ran"}));
+        QCOMPARE(w.procs().text(2, FieldId::tags), QStringLiteral("bookmark,dropper"));
+        std::vector<LinePlace> entries;
+        for (int row = 0; row < kProcRows; ++row) {
+            entries.push_back(w.entryOf(row));
+        }
+        const auto tagged = [](const MarkText* m, const char* tag) {
+            return m != nullptr && m->hasTag(tag);
+        };
+        const auto noted = [](const MarkText* m) {
+            return m != nullptr &&
+                   QString::fromStdString(m->note).contains(u"curl", Qt::CaseInsensitive);
+        };
+        const struct {
+            QString query;
+            std::function<bool(const MarkText*)> keeps;
+        } cases[] = {
+            {"tag:bookmark", [&](const MarkText* m) { return tagged(m, "bookmark"); }},
+            {"tag:DROPPER", [&](const MarkText* m) { return tagged(m, "dropper"); }},
+            {"-tag:bookmark", [&](const MarkText* m) { return !tagged(m, "bookmark"); }},
+            {"tag:drop", [](const MarkText*) { return false; }},
+            {"note:curl", noted},
+            {"-note:Curl", [&](const MarkText* m) { return !noted(m); }},
+            {"tag:bookmark -tag:dropper",
+             [&](const MarkText* m) { return tagged(m, "bookmark") && !tagged(m, "dropper"); }},
+        };
+        for (const auto& c : cases) {
+            std::vector<LinePlace> expected;
+            for (const LinePlace entry : entries) {
+                if (c.keeps(w.marks().markAt(entry))) {
+                    expected.push_back(entry);
+                }
+            }
+            w.view.filterBar()->setQuery(c.query);
+            FilteredRowSource& rows = w.procPreview()->filteredRows();
+            TRY_VERIFY(rows.filtered() && !rows.searching());
+            std::vector<LinePlace> shown;
+            for (int row = 0; row < w.procs().rowCount(); ++row) {
+                shown.push_back(w.entryOf(row));
+            }
+            QVERIFY2(shown == expected, qPrintable(c.query));
+        }
+        w.view.filterBar()->setQuery(QStringLiteral("tag:bookmark"));
+        TRY_COMPARE(w.procs().rowCount(), 2);
+        QVERIFY(w.marks().toggleBookmark(entries[8]));
+        TRY_COMPARE(w.procs().rowCount(), 3);
+        QCOMPARE(w.entryOf(2), entries[8]);
+        QVERIFY(w.marks().toggleBookmark(entries[2]));
+        TRY_COMPARE(w.procs().rowCount(), 2);
+    }
+
     // The facts card's note is edited in place: kept on Ctrl+Return and
     // when the field loses the focus, put back by Esc, refused over 64 KiB,
     // and it follows the note set elsewhere and the row chosen.
@@ -190,6 +253,83 @@ class TestMarks : public QObject {
         QCOMPARE(w.view.filterBar()->field()->text(), QString());
         QVERIFY(w.marking().highlights().rules().rules().isEmpty());
         QVERIFY(!QFileInfo::exists(kept));
+    }
+
+    // Closed and opened again, the window's lists come back as they were:
+    // sort, shown columns and widths, time display, chosen row and first
+    // shown row, though the settings have forgotten them meanwhile; a
+    // session written before the window kept them still opens.
+    void viewComesBackAfterClosing() {
+        QTemporaryDir dir;
+        QStringList lines;
+        for (int i = 0; i < 300; ++i) {
+            lines.append(procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 1000 + i, 1,
+                                  QStringLiteral("/bin/p%1").arg(i),
+                                  QString::number(1765000000 + i) + QStringLiteral(".5")));
+        }
+        const QString log = writeLog(dir, QStringLiteral("many.json"), lines);
+        FieldId extra{};
+        LinePlace chosen;
+        int first = 0;
+        {
+            MarkedWindow w;
+            w.load(log, 300);
+            EventPreview* preview = w.procPreview();
+            for (const EventColumn& c : preview->columnChoice().available()) {
+                if (!preview->columnChoice().isShown(c.key)) {
+                    extra = c.key;
+                    break;
+                }
+            }
+            preview->columnChoice().setShown(extra, true);
+            preview->columns().setWidth(0, 151);
+            int pidColumn = -1;
+            for (int i = 0; i < preview->columns().count(); ++i) {
+                pidColumn = preview->columns().column(i).key == FieldId::pid ? i : pidColumn;
+            }
+            QVERIFY(pidColumn >= 0);
+            preview->cycleSort(pidColumn);
+            preview->cycleSort(pidColumn);
+            TRY_VERIFY(preview->sortedRows().sorted());
+            TimeDisplayChoice::instance().setDisplay(TimeDisplay::utc);
+            QVERIFY(w.marks().toggleBookmark(w.entryOf(10)));
+            preview->chooseRow(120);
+            chosen = w.entryOf(120);
+            preview->list()->verticalScrollBar()->setValue(100);
+            first = preview->list()->firstRow();
+            QVERIFY(first > 0);
+        }
+        viewerSettings().remove(QStringLiteral("columns"));
+        viewerSettings().remove(QStringLiteral("widths"));
+        TimeDisplayChoice::instance().setDisplay(TimeDisplay::asRecorded);
+
+        {
+            MarkedWindow w;
+            w.workspace().loader.loadJsonFile(log.toStdString());
+            TRY_VERIFY(w.notice().startsWith(restoredSessionText({}).trimmed()));
+            TRY_VERIFY(!w.marking().viewState().waiting());
+            EventPreview* preview = w.procPreview();
+            QCOMPARE(preview->sortedRows().sortKey(), std::optional(FieldId::pid));
+            QVERIFY(preview->sortedRows().descending());
+            QVERIFY(preview->columnChoice().isShown(extra));
+            QCOMPARE(preview->columns().width(0, 0), 151);
+            QCOMPARE(TimeDisplayChoice::instance().display(), TimeDisplay::utc);
+            QCOMPARE(preview->selector().selected(), std::optional(chosen));
+            QCOMPARE(preview->list()->firstRow(), first);
+            QCOMPARE(w.entryOf(120), chosen);
+        }
+        TimeDisplayChoice::instance().setDisplay(TimeDisplay::asRecorded);
+
+        const QString old = dir.filePath(QStringLiteral("old.korvantis"));
+        QFile f(old);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"({"format":"korvantis-session","version":1,"logs":["many.json"],)"
+                R"("view":{"filter":"pid:1005"}})");
+        f.close();
+        MarkedWindow w;
+        QCOMPARE(w.marking().openSession(old), QString());
+        TRY_COMPARE(w.procs().rowCount(), 1);
+        QVERIFY(!w.marking().viewState().waiting());
     }
 
     // Save Session As… and Open Session…: the logs, their marks and the

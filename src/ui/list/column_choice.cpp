@@ -100,6 +100,40 @@ void ColumnChoice::setShown(FieldId key, bool shown) {
     apply();
 }
 
+void ColumnChoice::setShownColumns(const std::vector<std::pair<FieldId, int>>& shown) {
+    std::vector<bool> on(available_.size(), false);
+    for (const auto& [key, width] : shown) {
+        for (std::size_t i = 0; i < available_.size(); ++i) {
+            if (available_[i].key == key) {
+                on[i] = true;
+                if (width > 0 && available_[i].width > 0) {
+                    available_[i].width = std::max(ColumnLayout::kMinWidth, width);
+                }
+            }
+        }
+    }
+    if (std::none_of(on.begin(), on.end(), [](bool b) { return b; })) {
+        return;
+    }
+    shown_ = std::move(on);
+    QStringList names;
+    for (std::size_t c = 0; c < available_.size(); ++c) {
+        if (shown_[c]) {
+            names.append(keyName(available_[c].key));
+        }
+    }
+    settings().setValue(settingsKey(QStringLiteral("columns")), names);
+    apply();
+    // The layout keeps the widths of columns shown before: set them as given.
+    for (int i = 0; i + 1 < layout_.count(); ++i) {
+        for (const auto& [key, width] : shown) {
+            if (layout_.column(i).key == key && width > 0) {
+                layout_.setWidth(i, width);
+            }
+        }
+    }
+}
+
 std::vector<FieldId> ColumnChoice::shownFields() const {
     std::vector<FieldId> fields;
     for (std::size_t i = 0; i < available_.size(); ++i) {

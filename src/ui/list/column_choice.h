@@ -30,6 +30,10 @@ class ColumnChoice : public QObject {
     void setShown(FieldId key, bool shown);
     // The fields of the shown columns, in their order.
     std::vector<FieldId> shownFields() const;
+    // Shows the columns of `shown` (in the order the list keeps), each with
+    // its width (0: as it was), and remembers the choice; fields the list
+    // does not offer are passed over, and nothing changes when none is left.
+    void setShownColumns(const std::vector<std::pair<FieldId, int>>& shown);
 
     // Adds a checkable action per column to `menu`: the header's menu and
     // the menu bar's View > Columns both offer these.

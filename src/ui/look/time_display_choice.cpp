@@ -53,6 +53,24 @@ void TimeDisplayChoice::setDisplay(TimeDisplay display) {
     emit displayChanged();
 }
 
+QString TimeDisplayChoice::nameOf(TimeDisplay display) {
+    for (const DisplayName& d : kDisplays) {
+        if (d.display == display) {
+            return QLatin1String(d.setting);
+        }
+    }
+    return {};
+}
+
+std::optional<TimeDisplay> TimeDisplayChoice::named(const QString& name) {
+    for (const DisplayName& d : kDisplays) {
+        if (name == QLatin1String(d.setting)) {
+            return d.display;
+        }
+    }
+    return std::nullopt;
+}
+
 QString TimeDisplayChoice::textOf(TimeDisplay display) {
     switch (display) {
         case TimeDisplay::asRecorded:

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 #include "describe/time_text.h"
 
 class QMenu;
@@ -27,6 +29,10 @@ class TimeDisplayChoice : public QObject {
     void addActionsTo(QMenu* menu);
 
     static QString textOf(TimeDisplay display);
+    // The name a display is kept by ("asRecorded", "utc", "local",
+    // "sinceFirst"), and the display of a name, if it is one.
+    static QString nameOf(TimeDisplay display);
+    static std::optional<TimeDisplay> named(const QString& name);
 
   signals:
     void displayChanged();

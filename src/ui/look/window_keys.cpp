@@ -33,6 +33,8 @@ constexpr WindowKey kWindowKeys[] = {
     {C::nextBookmark, Qt::Key_F2, "go to the next or previous bookmarked row"},
     {C::previousBookmark, Qt::SHIFT | Qt::Key_F2, nullptr},
     {C::marks, Qt::CTRL | Qt::SHIFT | Qt::Key_M, "show the marked rows (Marks)"},
+    // Held by the note's editor under the facts card, not by the window.
+    {C::none, Qt::CTRL | Qt::Key_Return, "keep the note being edited under the facts card"},
     {C::cancelLoad, Qt::Key_Escape, "cancel the running load"},
     {C::newWindow, Qt::CTRL | Qt::Key_N, "open another main window"},
     {C::closeWindow, Qt::CTRL | Qt::Key_W, "close this window"},

@@ -23,11 +23,21 @@ HighlightedRows::HighlightedRows(RowKind kind, StoreNotifier& notifier, const Hi
 HighlightedRows::~HighlightedRows() = default;
 
 void HighlightedRows::rulesChanged() {
+    // A rule whose query stays keeps the rows it matched: a rule added,
+    // moved or turned off costs no run of the others.
+    std::vector<Matched> before = std::move(matched_);
     matched_.clear();
     treeSets_ = std::make_shared<TreeSetCache>();
     const QVector<HighlightRule>& rules = rules_.rules();
     for (int i = 0; i < rules.size(); ++i) {
         if (!rules[i].on) {
+            continue;
+        }
+        const auto same = std::find_if(before.begin(), before.end(), [&](const Matched& m) {
+            return m.rows && m.query == rules[i].query;
+        });
+        if (same != before.end()) {
+            matched_.push_back({i, same->query, std::move(same->rows)});
             continue;
         }
         ParsedFilterQuery parsed = parseFilterQuery(rules[i].query.toStdString());
@@ -39,7 +49,7 @@ void HighlightedRows::rulesChanged() {
         connect(rows.get(), &RowSource::rowsReplaced, this, &HighlightedRows::changed);
         connect(rows.get(), &RowSource::rowsAppended, this, &HighlightedRows::changed);
         rows->setQuery(std::move(parsed.query));
-        matched_.push_back({i, std::move(rows)});
+        matched_.push_back({i, rules[i].query, std::move(rows)});
     }
     emit changed();
 }

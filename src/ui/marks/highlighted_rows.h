@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include <memory>
 #include <vector>
@@ -46,6 +47,7 @@ class HighlightedRows : public QObject {
 
     struct Matched {
         int rule;
+        QString query;
         std::unique_ptr<FilteredRowSource> rows;
     };
     RowKind kind_;

@@ -2,6 +2,8 @@
 
 #include "ui/marks/window_marks.h"
 
+#include <algorithm>
+
 #include "ui/rows/store_notifier.h"
 #include "workspace/workspace.h"
 
@@ -9,13 +11,39 @@ namespace korvantis::ui {
 
 WindowMarks::WindowMarks(StoreNotifier& notifier, QObject* parent)
     : QObject(parent), store_(notifier.workspace().store) {
+    // While a log loads, the rows' marks follow a few times a second.
+    publishTimer_.setSingleShot(true);
+    publishTimer_.setInterval(250);
+    connect(&publishTimer_, &QTimer::timeout, this, &WindowMarks::publish);
     connect(&notifier, &StoreNotifier::changed, this, [this] {
         // Rows filed or logs loaded: marks may now apply to new rows.
         if (store_.lineRefs().size() != linesSeen_ ||
             (lines_ && rows_.realPaths().size() != store_.logFiles().size())) {
             stale_ = true;
+            if ((book_.size() > 0 || published_) && !publishTimer_.isActive()) {
+                publishTimer_.start();
+            }
         }
     });
+}
+
+void WindowMarks::publish() {
+    publishTimer_.stop();
+    if (book_.size() == 0 && !published_) {
+        return;
+    }
+    refresh();
+    std::vector<MarkedLines::Line> lines;
+    lines.reserve(rows_.marked().size());
+    const auto kept = [this](const std::string& text) {
+        return text.empty() ? std::string_view() : store_.keepMarkText(text);
+    };
+    for (const auto& [entry, text] : rows_.marked()) {
+        lines.push_back({entry, kept(text->tags), kept(text->note)});
+    }
+    published_ = !lines.empty();
+    store_.setMarkedLines(published_ ? std::make_shared<const MarkedLines>(std::move(lines))
+                                     : nullptr);
 }
 
 void WindowMarks::refresh() const {
@@ -31,6 +59,7 @@ void WindowMarks::refresh() const {
 void WindowMarks::bookChanged() {
     book_.dropEmpty();
     stale_ = true;
+    publish();
     emit changed();
 }
 
@@ -91,6 +120,33 @@ std::vector<WindowMarks::DetachedMark> WindowMarks::detached() const {
 std::uint64_t WindowMarks::lineOf(LinePlace entry) const {
     refresh();
     return lines_->lineOf(entry);
+}
+
+std::optional<WindowMarks::NamedLine> WindowMarks::nameOf(LinePlace entry) const {
+    refresh();
+    if (entry.value() >= store_.lineRefs().size()) {
+        return std::nullopt;
+    }
+    const LineRef& ref = store_.lineRefs().ref(entry);
+    if (ref.log >= rows_.realPaths().size() || rows_.realPaths()[ref.log].empty()) {
+        return std::nullopt;
+    }
+    return NamedLine{rows_.realPaths()[ref.log], {lines_->lineOf(entry), ref.checksum}};
+}
+
+std::optional<LinePlace> WindowMarks::entryOf(const NamedLine& line) const {
+    refresh();
+    const std::vector<std::string>& logs = rows_.realPaths();
+    const auto log = std::find(logs.begin(), logs.end(), line.log);
+    if (line.log.empty() || log == logs.end()) {
+        return std::nullopt;
+    }
+    const std::optional<LinePlace> entry =
+        lines_->entryAt(static_cast<std::uint32_t>(log - logs.begin()), line.place.line);
+    if (!entry || store_.lineRefs().ref(*entry).checksum != line.place.checksum) {
+        return std::nullopt;
+    }
+    return entry;
 }
 
 bool WindowMarks::edit(LinePlace entry, const MarkEdit& edit) {

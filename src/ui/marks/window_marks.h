@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <optional>
@@ -21,7 +22,9 @@ class StoreNotifier;
 // path, line and checksum) and which of them apply to the rows loaded now.
 // The rows' view of it is made again only when asked after the book or the
 // store changed, so a load that files rows costs nothing until a mark is
-// looked at.
+// looked at. The store's rows carry the tags and notes of the marks that
+// apply to them (for the lists, the filter and exports): given to it at once
+// when the book changes, and a moment after rows arrive.
 class WindowMarks : public QObject {
     Q_OBJECT
   public:
@@ -52,6 +55,16 @@ class WindowMarks : public QObject {
     std::vector<DetachedMark> detached() const;
     // The line number of stored line `entry` in its log.
     std::uint64_t lineOf(LinePlace entry) const;
+    // A stored line named as a mark names its row: by its log's real path,
+    // its line and the line's checksum; nothing for a line of standard input.
+    struct NamedLine {
+        std::string log;
+        MarkPlace place;
+    };
+    std::optional<NamedLine> nameOf(LinePlace entry) const;
+    // The stored line so named, while its log is loaded and the line's
+    // checksum still matches.
+    std::optional<LinePlace> entryOf(const NamedLine& line) const;
 
     // Edits the mark of stored line `entry`; false when the row cannot be
     // marked (read from standard input).
@@ -69,8 +82,12 @@ class WindowMarks : public QObject {
     // The rows' view, made again when the store or the book has changed.
     void refresh() const;
     void bookChanged();
+    // Gives the store's rows the tags and notes of the marks as they apply now.
+    void publish();
 
-    const EventStore& store_;
+    EventStore& store_;
+    QTimer publishTimer_;
+    bool published_ = false;  // the store's rows carry marks
     MarkBook book_;
     mutable std::optional<StoreLineNumbers> lines_;
     mutable RowMarks rows_;

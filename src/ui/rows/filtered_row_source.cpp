@@ -57,6 +57,32 @@ FilteredRowSource::FilteredRowSource(RowKind kind, StoreNotifier& notifier)
     connect(all_.get(), &RowSource::marksChanged, this, &RowSource::marksChanged);
     // After the list of all rows has grown (connected after it).
     connect(&notifier, &StoreNotifier::changed, this, &FilteredRowSource::storeChanged);
+    connect(&notifier, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
+        if (StoreNotifier::has(fields, StoreField::rowMarks)) {
+            rowMarksChanged();
+        }
+    });
+}
+
+void FilteredRowSource::rowMarksChanged() {
+    const auto readsMarks = [](const FilterQuery& query) {
+        return std::any_of(query.terms().begin(), query.terms().end(), [](const auto& term) {
+            return term.key == FilterQuery::Key::field &&
+                   (term.field == FieldId::tags || term.field == FieldId::note);
+        });
+    };
+    if (!query_ || !readsMarks(*query_)) {
+        return;
+    }
+    // The rows shown stay until the new run replaces them.
+    ++generation_;
+    if (stop_) {
+        stop_->store(true);
+    }
+    stop_.reset();
+    pool_.clear();
+    pending_ = 0;
+    start(0, true);
 }
 
 FilteredRowSource::~FilteredRowSource() {

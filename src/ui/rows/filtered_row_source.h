@@ -78,6 +78,8 @@ class FilteredRowSource final : public RowSource {
     void allRowsAppended();
     // Sees whether runs ended since the last look.
     void storeChanged();
+    // The rows' tags or notes changed: a query that reads them runs again.
+    void rowMarksChanged();
     // The process rows below `below` whose runs ended since the last pass
     // took them, ascending; takes them all.
     RowNumbers takeEnded(std::size_t below);

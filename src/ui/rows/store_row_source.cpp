@@ -27,7 +27,8 @@ TimeValue earliestLoaded(const EventStore& store) {
     return earliest;
 }
 
-// A time cell's text in the chosen display.
+}  // namespace
+
 QString timeText(const RowView& row, const EventStore& store) {
     const TimeDisplay display = TimeDisplayChoice::instance().display();
     if (display == TimeDisplay::asRecorded || row.time == kNoTimeValue) {
@@ -36,6 +37,8 @@ QString timeText(const RowView& row, const EventStore& store) {
     return QString::fromStdString(
         shownTime(display, row.timestamp, row.time, earliestLoaded(store)));
 }
+
+namespace {
 
 class StoreRowSource final : public RowSource {
   public:
@@ -87,7 +90,8 @@ class StoreRowSource final : public RowSource {
             emit rowsAppended();
         }
         if (StoreNotifier::has(fields, activeRowField(kind_)) ||
-            StoreNotifier::has(fields, StoreField::ruleHits)) {
+            StoreNotifier::has(fields, StoreField::ruleHits) ||
+            StoreNotifier::has(fields, StoreField::rowMarks)) {
             emit marksChanged();
         }
     }

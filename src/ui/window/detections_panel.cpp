@@ -8,7 +8,9 @@
 #include "decode/row_facts.h"
 #include "store/event_store.h"
 #include "ui/look/style.h"
+#include "ui/look/time_display_choice.h"
 #include "ui/look/view_texts.h"
+#include "ui/rows/store_row_source.h"
 
 namespace korvantis::ui {
 
@@ -46,6 +48,23 @@ DetectionsPanel::DetectionsPanel(const EventStore& store, QWidget* parent)
             emit rowChosen(*place);
         }
     });
+    connect(&TimeDisplayChoice::instance(), &TimeDisplayChoice::displayChanged, this,
+            &DetectionsPanel::showTimesAgain);
+}
+
+void DetectionsPanel::showTimesAgain() {
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* ruleItem = topLevelItem(i);
+        const RuleTally& tally = tallies_.rules[ruleItem->data(level, kTallyRole).toULongLong()];
+        for (int c = 0; c < ruleItem->childCount(); ++c) {
+            QTreeWidgetItem* item = ruleItem->child(c);
+            const QVariant hit = item->data(level, kHitRole);
+            if (hit.isValid()) {
+                const RuleHitRow& row = tally.rows[hit.toULongLong()];
+                item->setText(title, timeText(store_.row(row.kind, row.row), store_));
+            }
+        }
+    }
 }
 
 void DetectionsPanel::show(const RuleTallies& tallies) {
@@ -87,7 +106,7 @@ void DetectionsPanel::fill(QTreeWidgetItem* ruleItem) {
         const RuleHitRow& hit = tally.rows[k];
         const RowView row = store_.rows(hit.kind).rowView(hit.row);
         auto* item = new QTreeWidgetItem;
-        item->setText(title, text(row.timestamp));
+        item->setText(title, timeText(row, store_));
         item->setText(count, QString::number(row.pid));
         item->setTextAlignment(count, Qt::AlignRight | Qt::AlignVCenter);
         // Image: the program, which for a file row is the one that wrote it.

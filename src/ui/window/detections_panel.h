@@ -13,8 +13,8 @@ namespace korvantis::ui {
 
 // The "Detections" list: one line per rule that rows match (its level in
 // the level's colour, its title, how many rows), and on expanding a line,
-// those rows (time, pid, Image, command line). Double-clicking a row asks
-// for it in its list.
+// those rows (time in the chosen time display, pid, Image, command line). Double-clicking a row
+// asks for it in its list.
 class DetectionsPanel : public QTreeWidget {
     Q_OBJECT
   public:
@@ -35,6 +35,8 @@ class DetectionsPanel : public QTreeWidget {
 
   private:
     void fill(QTreeWidgetItem* ruleItem);
+    // The listed rows' times, in the time display chosen now.
+    void showTimesAgain();
 
     const EventStore& store_;
     RuleTallies tallies_;

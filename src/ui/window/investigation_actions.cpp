@@ -37,6 +37,7 @@
 #include "ui/window/filter_memory.h"
 #include "ui/window/main_view.h"
 #include "ui/window/report_export.h"
+#include "ui/window/session_view_state.h"
 #include "ui/window/window_highlights.h"
 #include "workspace/workspace.h"
 
@@ -62,6 +63,8 @@ InvestigationActions::InvestigationActions(MainView& view)
     }
     addShortcuts();
     highlights_ = new WindowHighlights(view);
+    viewState_ = new SessionViewState(view, *marks_, this);
+    connect(viewState_, &SessionViewState::changed, autosave_.get(), &SessionAutosave::changed);
     connect(&highlights_->rules(), &HighlightRules::changed, autosave_.get(),
             &SessionAutosave::changed);
     for (EventPanel* panel : {view.processPanel(), view.filePanel(), view.otherPanel()}) {
@@ -352,6 +355,7 @@ std::string InvestigationActions::viewText() const {
     QJsonObject view;
     view.insert(QStringLiteral("filter"), view_.filterBar()->field()->text());
     view.insert(QStringLiteral("highlights"), highlights_->rules().toJson());
+    viewState_->write(view);
     return QJsonDocument(view).toJson(QJsonDocument::Compact).toStdString();
 }
 
@@ -365,6 +369,7 @@ void InvestigationActions::applyView(const std::string& view) {
     if (highlights.isArray()) {
         highlights_->rules().setRules(HighlightRules::fromJson(highlights.toArray()));
     }
+    viewState_->apply(object);
 }
 
 QString InvestigationActions::saveSessionTo(const QString& file) {

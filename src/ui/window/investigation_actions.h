@@ -24,6 +24,7 @@ class MainView;
 class MarksNotice;
 class RowMenu;
 class SessionAutosave;
+class SessionViewState;
 class FilterMemory;
 class ReportExport;
 class WindowHighlights;
@@ -51,6 +52,8 @@ class InvestigationActions : public QObject {
     WindowHighlights& highlights() const { return *highlights_; }
     ReportExport& report() const { return *report_; }
     FilterMemory& filterMemory() const { return *filterMemory_; }
+    // The sort, columns, time display, chosen row and scroll places kept.
+    SessionViewState& viewState() const { return *viewState_; }
     // The Marks panel, once it has been shown.
     MarksPanel* marksPanel() const { return panel_; }
     void showMarksPanel();
@@ -95,6 +98,7 @@ class InvestigationActions : public QObject {
     WindowHighlights* highlights_ = nullptr;
     ReportExport* report_ = nullptr;
     FilterMemory* filterMemory_ = nullptr;
+    SessionViewState* viewState_ = nullptr;
     QPointer<MarksPanel> panel_;
     // A session file opened: its view waits for its logs, and the kept
     // session of them is not restored over it.

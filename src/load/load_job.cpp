@@ -274,6 +274,7 @@ void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
         // The index may hold part of the batch, or all of it twice after
         // another try: this load writes none.
         journal_.reset();
+        indexed_ = false;
         throw;
     }
     handedLines_ = figures.lines;
@@ -334,12 +335,22 @@ void LoadJob::run() {
             } else {
                 textEnd_ = reader->textStart();
             }
-            if (!options_.from && options_.index) {
-                reader = readIndex(std::move(reader), figures);
+            if (options_.index) {
+                if (options_.from) {
+                    continueIndex();
+                } else {
+                    reader = readIndex(std::move(reader), figures);
+                }
             }
             if (reader) {
                 readLog(*reader, figures);
-                if (journal_ && !cancelled_.load() && stopped_.empty()) {
+                const bool whole = !cancelled_.load() && stopped_.empty() &&
+                                   storeKeepsBelow_.load(std::memory_order_relaxed) == kKeepsAll;
+                if (journal_ && !whole) {
+                    // The index would not hold what the store does.
+                    journal_.reset();
+                    indexed_ = false;
+                } else if (journal_ && (!options_.from || indexDue())) {
                     saveIndex(reader->fileDescriptor(), figures);
                 }
                 reader->close();
@@ -468,6 +479,8 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
             replay(*journal, figures);
             // Where a follow, or the tail, reads on.
             textEnd_ = journal->end().textEnd;
+            indexed_ = match == IdentityMatch::same;
+            indexedEnd_ = textEnd_;
             sequenceGaps_ = SequenceGapCounter(journal->counterGaps(), journal->end().lastSequence);
             if (match == IdentityMatch::same) {
                 return nullptr;
@@ -491,6 +504,45 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
     lookup.file.reset();
     journal_ = std::make_unique<LoadJournal>(nextLine_, cache.folder());
     return reader;
+}
+
+void LoadJob::continueIndex() {
+    const Continuation& from = *options_.from;
+    if (rules_ || from.indexedPath.empty() || from.fd < 0) {
+        return;
+    }
+    realPath_ = from.indexedPath;
+    indexedEnd_ = from.indexedEnd;
+    if (from.journal) {
+        journal_ = from.journal;
+        journal_->continueAt(nextLine_);
+        indexed_ = true;
+        return;
+    }
+    IndexCache& cache = *options_.index;
+    if (cache.indexingOff(realPath_)) {
+        return;
+    }
+    IndexCache::Lookup lookup = cache.find(realPath_);
+    if (lookup.state != IndexCache::Lookup::State::found ||
+        matchLog(lookup.file->identity(), from.fd) == IdentityMatch::changed) {
+        return;
+    }
+    // Only an index that ends where the load read on from is gone on from.
+    std::optional<JournalReplay> journal = JournalReplay::read(*lookup.file);
+    if (!journal || journal->end().textEnd != from.offset || journal->end().lines != from.lines ||
+        journal->end().textEnd != indexedEnd_) {
+        return;
+    }
+    journal_ =
+        LoadJournal::extending(std::move(lookup.file), *journal, nextLine_, cache.folder(), texts_);
+    indexed_ = true;
+}
+
+bool LoadJob::indexDue() const {
+    constexpr std::uint64_t kAlwaysBelow = std::uint64_t{64} << 20;
+    constexpr std::uint64_t kGrownPart = 16;
+    return indexedEnd_ < kAlwaysBelow || textEnd_ - indexedEnd_ >= indexedEnd_ / kGrownPart;
 }
 
 void LoadJob::replay(JournalReplay& journal, LoadFigures& figures) {
@@ -525,6 +577,7 @@ void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
     const auto stat = statOf(fd);
     if (!stat || stat->size + 1 < textEnd_) {
         journal_.reset();
+        indexed_ = false;
         return;  // cut short while it was read
     }
     // The index holds the log up to its last line read; what came after
@@ -534,6 +587,7 @@ void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
     const auto identity = identityFrom(covered, checksumsOf(fd));
     if (!identity) {
         journal_.reset();
+        indexed_ = false;
         return;
     }
     const JournalEnd end{textEnd_, figures.lines, sequenceGaps_.last()};
@@ -548,6 +602,10 @@ void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
             },
             &notice)) {
         indexNotice_ = notice;
+        indexed_ = false;
+    } else {
+        indexed_ = true;
+        indexedEnd_ = textEnd_;
     }
     journal_.reset();
 }

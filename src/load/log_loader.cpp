@@ -368,8 +368,14 @@ void LogLoader::keepFollowable(const LoadFigures& figures) {
     f.log = runningLog_;
     f.path = runningPath_;
     f.fd = store_.logFiles().descriptor(runningLog_);
-    f.loaded = LoadJob::Continuation{f.fd, job_->textEnd(), figures.lines, job_->sequenceGaps(),
-                                     job_->lineage()};
+    f.loaded = LoadJob::Continuation{f.fd,
+                                     job_->textEnd(),
+                                     figures.lines,
+                                     job_->sequenceGaps(),
+                                     job_->lineage(),
+                                     job_->indexedPath(),
+                                     job_->indexedEnd(),
+                                     job_->unsavedJournal()};
     if (!f.identify()) {
         return;
     }
@@ -424,6 +430,7 @@ void LogLoader::startContinuation(std::size_t follow) {
     LoadJob::Options options;
     options.holdPartialLine = true;
     options.rules = rules_;
+    options.index = index_;  // a followed log's index grows with it
     options.buildTree = std::chrono::steady_clock::now() - lastTree_ >= kTreeEvery;
     std::uint32_t log = 0;
     std::string path;
@@ -468,6 +475,9 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
         f.loaded.lines = figures.lines;
         f.loaded.sequenceGaps = job_->sequenceGaps();
         f.loaded.lineage = job_->lineage();
+        f.loaded.indexedPath = job_->indexedPath();
+        f.loaded.indexedEnd = job_->indexedEnd();
+        f.loaded.journal = job_->unsavedJournal();
         f.reading = false;
         f.rememberTail();
         treeStale_ = true;

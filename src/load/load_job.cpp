@@ -402,7 +402,7 @@ void LoadJob::run() {
         if (cutTree_ || storeKeeps != kKeepsAll) {
             tree_.dropFrom(std::min(handedPlace_, storeKeeps));
         }
-        if (options_.buildTree) {
+        if (options_.buildTree && options_.feedTree) {
             built = tree_.build();
         }
     } catch (const std::bad_alloc&) {
@@ -555,7 +555,7 @@ void LoadJob::replay(JournalReplay& journal, LoadFigures& figures) {
         for (const FiledRows::StoredLine& line : rows.lines) {
             if (line.row) {
                 const RowView& row = rows.rows[*line.row][next[*line.row]++];
-                if (row.kind == RowKind::process) {
+                if (row.kind == RowKind::process && options_.feedTree) {
                     tree_.add(place, row.path, row.pid, row.ppid);
                 }
             }
@@ -750,7 +750,7 @@ void LoadJob::addBatch(const detail::LineBatch& batch, FiledRows& rows, LoadFigu
 void LoadJob::addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures) {
     constexpr std::size_t kAhead = 8;
     for (std::size_t i = 0; i < batch.lines.size(); ++i) {
-        if (i + kAhead < batch.lines.size() &&
+        if (options_.feedTree && i + kAhead < batch.lines.size() &&
             batch.lines[i + kAhead].kind == detail::LineKind::process) {
             tree_.prefetch(batch.lines[i + kAhead].pid, batch.lines[i + kAhead].ppid);
         }
@@ -801,7 +801,9 @@ std::optional<RowKind> LoadJob::addRow(const detail::LineBatch& batch, const det
         case detail::LineKind::process:
             row.kind = RowKind::process;
             row.type = kEventKindNames[info.event];
-            tree_.add(place, info.storedPath, info.pid, info.ppid);
+            if (options_.feedTree) {
+                tree_.add(place, info.storedPath, info.pid, info.ppid);
+            }
             break;
         case detail::LineKind::file:
             row.kind = RowKind::file;

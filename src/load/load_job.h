@@ -98,6 +98,9 @@ class LoadJob {
         // A last line without its line feed waits (the log is followed).
         bool holdPartialLine = false;
         bool buildTree = true;
+        // The process tree is fed the log's processes (else it is neither
+        // fed nor built: nothing shows it).
+        bool feedTree = true;
         // Reads what was appended to a loaded log (which is not added again).
         std::optional<Continuation> from;
         // The detection rules tested on the rows, if any.

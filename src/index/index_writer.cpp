@@ -1,7 +1,12 @@
 #include "index/index_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "index/index_format.h"
 #include "input/full_io.h"
@@ -12,6 +17,54 @@ namespace korvantis {
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+// The first `length` bytes of `from` to `to` at `at`: by the kernel where
+// it can, else read and written here.
+bool copyFileRange(int from, int to, std::uint64_t length, std::uint64_t at) {
+    loff_t in = 0;
+    auto out = static_cast<loff_t>(at);
+    while (static_cast<std::uint64_t>(in) < length) {
+        const ssize_t n =
+            ::copy_file_range(from, &in, to, &out,
+                              static_cast<std::size_t>(length - static_cast<std::uint64_t>(in)), 0);
+        if (n > 0) {
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n == 0) {
+            errno = EIO;  // the file is shorter than it was
+            return false;
+        }
+        if (errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) {
+            return false;
+        }
+        // Not between these two files: the plain way, from where it got to.
+        auto chunk = std::make_unique_for_overwrite<char[]>(kBufferSize);
+        while (static_cast<std::uint64_t>(in) < length) {
+            const std::size_t want = static_cast<std::size_t>(
+                std::min<std::uint64_t>(kBufferSize, length - static_cast<std::uint64_t>(in)));
+            const ssize_t got = ::pread(from, chunk.get(), want, in);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                if (got == 0) {
+                    errno = EIO;
+                }
+                return false;
+            }
+            if (!writeFully(to, chunk.get(), static_cast<std::size_t>(got),
+                            static_cast<std::uint64_t>(out))) {
+                return false;
+            }
+            in += got;
+            out += got;
+        }
+    }
+    return true;
+}
 
 std::uint64_t alignedUp(std::uint64_t at) {
     return (at + kSectionAlignment - 1) / kSectionAlignment * kSectionAlignment;
@@ -81,6 +134,22 @@ void IndexWriter::appendU64(std::uint64_t value) {
     char bytes[8];
     storeU64(bytes, value);
     append(std::string_view(bytes, sizeof bytes));
+}
+
+bool IndexWriter::appendFile(int from, std::uint64_t length, std::string_view tail,
+                             const SectionChecksum& whole) {
+    if (!inSection_ || entries_.back().length != 0) {
+        return false;
+    }
+    flush();
+    if (failure_.empty() && !copyFileRange(from, fd_, length, at_)) {
+        failure_ = std::strerror(errno);
+    }
+    at_ += length;
+    write(tail);
+    entries_.back().length = length + tail.size();
+    checksum_ = whole;
+    return true;
 }
 
 void IndexWriter::endSection() {

@@ -21,6 +21,12 @@ class IndexWriter {
     void beginSection(std::string_view name);
     void append(std::string_view bytes);
     void appendU64(std::uint64_t value);
+    // Into a section begun and still empty: the first `length` bytes of the
+    // file `from`, then `tail`, whose checksum together is `whole`. The file's
+    // bytes are copied by the kernel, never through this process. False
+    // (nothing written) when the section is not empty.
+    bool appendFile(int from, std::uint64_t length, std::string_view tail,
+                    const SectionChecksum& whole);
     void endSection();
     // Whatever comes, the file is not to be finished: what it was to hold
     // could not be had (`why`).

@@ -145,6 +145,34 @@ LoadJournal::LoadJournal(std::uint64_t firstLine, const std::string& folder)
       errorMessages_(folder),
       gaps_(folder) {}
 
+LoadJournal::~LoadJournal() = default;
+
+std::unique_ptr<LoadJournal> LoadJournal::extending(std::unique_ptr<IndexFile> file,
+                                                    JournalReplay& replay, std::uint64_t firstLine,
+                                                    const std::string& folder, RowTexts& texts) {
+    auto journal = std::make_unique<LoadJournal>(firstLine, folder);
+    replay.keepTexts(texts);
+    // Kept texts are told apart by their places, as the load's own are; two
+    // the index holds alike share one place and keep the first id.
+    auto seed = [](TextIds& ids, const std::vector<std::string_view>& kept) {
+        for (std::size_t id = 0; id < kept.size(); ++id) {
+            ids.all.insert(reinterpret_cast<std::uintptr_t>(kept[id].data()),
+                           static_cast<std::uint32_t>(id));
+        }
+        ids.next = static_cast<std::uint32_t>(kept.size());
+    };
+    seed(journal->pathIds_, replay.pathTexts_);
+    seed(journal->factIds_, replay.factTexts_);
+    const auto section = [&](std::string_view name) { return file->section(name).value_or(""); };
+    journal->baseSections_ = {section(kLines),         section(kRows),      section(kTimestamps),
+                              section(kPathTexts),     section(kFactTexts), section(kErrors),
+                              section(kErrorMessages), section(kGaps)};
+    journal->storedLines_ = replay.storedLines();
+    journal->continueAt(firstLine);
+    journal->base_ = std::move(file);
+    return journal;
+}
+
 std::uint32_t LoadJournal::textId(TextIds& ids, SpillBuffer& texts, std::string_view text) {
     // Stored texts are kept once each: their places tell them apart.
     auto& recent =
@@ -152,9 +180,10 @@ std::uint32_t LoadJournal::textId(TextIds& ids, SpillBuffer& texts, std::string_
     if (recent.first == text.data() && text.data() != nullptr) {
         return recent.second;
     }
-    const auto [id, added] = ids.all.insert(reinterpret_cast<std::uintptr_t>(text.data()),
-                                            static_cast<std::uint32_t>(ids.all.size()));
+    const auto [id, added] =
+        ids.all.insert(reinterpret_cast<std::uintptr_t>(text.data()), ids.next);
     if (added) {
+        ++ids.next;
         const auto length = static_cast<std::uint32_t>(text.size());
         texts.append(std::string_view(reinterpret_cast<const char*>(&length), 4));
         texts.append(text);
@@ -198,7 +227,7 @@ void LoadJournal::add(const FiledRows& rows) {
         }
         const RowView& row = rows.rows[*line.row][next[*line.row]++];
         RowRecord r{};
-        r.timestampAt = timestamps_.size();
+        r.timestampAt = baseSections_[2].size() + timestamps_.size();
         r.timestampLength = static_cast<std::uint32_t>(row.timestamp.size());
         timestamps_.append(row.timestamp);
         r.path = textId(pathIds_, pathTexts_, row.path);
@@ -232,7 +261,7 @@ bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string*
     writer.appendU64(end.lastSequence ? 1 : 0);
     writer.appendU64(static_cast<std::uint64_t>(end.lastSequence.value_or(0)));
     writer.endSection();
-    const std::pair<std::string_view, SpillBuffer*> sections[] = {
+    const std::pair<std::string_view, SpillBuffer*> sections[kSections] = {
         {kLines, &lines_},
         {kRows, &rows_},
         {kTimestamps, &timestamps_},
@@ -242,8 +271,10 @@ bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string*
         {kErrorMessages, &errorMessages_},
         {kGaps, &gaps_},
     };
-    for (const auto& [name, buffer] : sections) {
+    for (std::size_t i = 0; i < kSections; ++i) {
+        const auto& [name, buffer] = sections[i];
         writer.beginSection(name);
+        writer.append(baseSections_[i]);
         const bool copied = buffer->copyTo(writer);
         writer.endSection();
         if (!copied) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@ namespace korvantis {
 
 class IndexFile;
 class IndexWriter;
+class JournalReplay;
 struct RowTexts;
 
 // Where the load of one log ended: enough to read on after it when the log
@@ -38,7 +40,18 @@ class LoadJournal {
     // `firstLine`: the place the log's first stored line has in the store;
     // the journal's bytes spill into `folder`.
     LoadJournal(std::uint64_t firstLine, const std::string& folder);
+    // A journal that goes on after what `file` holds (read back and checked
+    // as `replay`, its texts kept in `texts`): what it adds is written after
+    // the index's own sections, with the ids the index gave its texts, so
+    // that a followed log's index grows without its rows being filed again.
+    static std::unique_ptr<LoadJournal> extending(std::unique_ptr<IndexFile> file,
+                                                  JournalReplay& replay, std::uint64_t firstLine,
+                                                  const std::string& folder, RowTexts& texts);
+    ~LoadJournal();
 
+    // The log's next lines take the store's places from `firstLine` on
+    // (a followed log's new lines come after other logs' lines).
+    void continueAt(std::uint64_t firstLine) { firstLine_ = firstLine - storedLines_; }
     void add(const FiledRows& rows);
     // The sections, into an index; false when the bytes could not be kept
     // (`*whyNot` says why).
@@ -52,10 +65,17 @@ class LoadJournal {
     struct TextIds {
         LinearProbingTable<std::uintptr_t, std::uint32_t> all;
         std::array<std::pair<const char*, std::uint32_t>, 4096> recent{};
+        std::uint32_t next = 0;  // the id of the next new text
     };
     std::uint32_t textId(TextIds& ids, SpillBuffer& texts, std::string_view text);
 
-    std::uint64_t firstLine_;
+    // The sections this journal goes on after, in the order write() writes
+    // them, and the index holding them.
+    static constexpr std::size_t kSections = 8;
+    std::unique_ptr<IndexFile> base_;
+    std::array<std::string_view, kSections> baseSections_{};
+
+    std::uint64_t firstLine_;  // the store's place of the log's first stored line
     std::uint64_t storedLines_ = 0;
     SpillBuffer lines_;
     SpillBuffer rows_;
@@ -93,6 +113,7 @@ class JournalReplay {
               RowTexts& texts);
 
   private:
+    friend class LoadJournal;
     JournalReplay() = default;
     JournalEnd end_;
     std::string_view lines_, rows_, timestamps_, errors_, errorMessages_, gaps_;

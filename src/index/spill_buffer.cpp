@@ -14,7 +14,9 @@ namespace korvantis {
 
 namespace {
 
-constexpr std::size_t kSpillAt = std::size_t{1} << 20;
+// Spilled in whole blocks of the section checksum, so that it takes them
+// without copying.
+constexpr std::size_t kSpillAt = kChecksumBlock;
 
 // An unnamed file in `folder`, readable and writable by its owner alone.
 int unnamedFile(const std::string& folder) {
@@ -58,9 +60,10 @@ void SpillBuffer::spill() {
             return;
         }
     }
+    const std::size_t whole = pending_.size() / kChecksumBlock * kChecksumBlock;
     std::size_t done = 0;
-    while (done < pending_.size()) {
-        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
+    while (done < whole) {
+        const ssize_t n = ::write(fd_, pending_.data() + done, whole - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -71,14 +74,21 @@ void SpillBuffer::spill() {
         }
         done += static_cast<std::size_t>(n);
     }
-    spilled_ += pending_.size();
-    pending_.clear();
+    spilledSum_.add(std::string_view(pending_).substr(0, whole));
+    spilled_ += whole;
+    pending_.erase(0, whole);
 }
 
 bool SpillBuffer::copyTo(IndexWriter& writer) {
     if (!failure_.empty()) {
         return false;
     }
+    SectionChecksum whole = spilledSum_;
+    whole.add(pending_);
+    if (writer.appendFile(fd_, spilled_, pending_, whole)) {
+        return true;
+    }
+    // After other bytes of the section: read back and written on.
     constexpr std::size_t kChunk = std::size_t{1} << 20;
     auto chunk = std::make_unique_for_overwrite<char[]>(kChunk);
     for (std::uint64_t at = 0; at < spilled_;) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "index/section_checksum.h"
+
 namespace korvantis {
 
 class IndexWriter;
@@ -35,6 +37,9 @@ class SpillBuffer {
     std::uint64_t spilled_ = 0;
     std::string pending_;
     std::string failure_;
+    // Of the bytes spilled, taken as they go out in whole blocks of the
+    // checksum: the index copies them without reading them back.
+    SectionChecksum spilledSum_;
 };
 
 }  // namespace korvantis

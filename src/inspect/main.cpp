@@ -210,6 +210,8 @@ Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
                 const korvantis::InspectOptions& options,
                 const korvantis::ClickHouseFeedRun& feed) {
     workspace.loader.setTreeFactsWanted(false);  // no tree window here
+    // Only these print the tree; rows, summaries and lifetimes do without.
+    workspace.loader.setTreeWanted(options.tree || options.dump);
     workspace.loader.setFollowing(options.follow);
     const auto started = std::chrono::steady_clock::now();
     for (const std::string& log : options.logs) {

@@ -274,6 +274,7 @@ void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
         // The index may hold part of the batch, or all of it twice after
         // another try: this load writes none.
         journal_.reset();
+        indexed_ = false;
         throw;
     }
     handedLines_ = figures.lines;
@@ -334,12 +335,22 @@ void LoadJob::run() {
             } else {
                 textEnd_ = reader->textStart();
             }
-            if (!options_.from && options_.index) {
-                reader = readIndex(std::move(reader), figures);
+            if (options_.index) {
+                if (options_.from) {
+                    continueIndex();
+                } else {
+                    reader = readIndex(std::move(reader), figures);
+                }
             }
             if (reader) {
                 readLog(*reader, figures);
-                if (journal_ && !cancelled_.load() && stopped_.empty()) {
+                const bool whole = !cancelled_.load() && stopped_.empty() &&
+                                   storeKeepsBelow_.load(std::memory_order_relaxed) == kKeepsAll;
+                if (journal_ && !whole) {
+                    // The index would not hold what the store does.
+                    journal_.reset();
+                    indexed_ = false;
+                } else if (journal_ && (!options_.from || indexDue())) {
                     saveIndex(reader->fileDescriptor(), figures);
                 }
                 reader->close();
@@ -391,7 +402,7 @@ void LoadJob::run() {
         if (cutTree_ || storeKeeps != kKeepsAll) {
             tree_.dropFrom(std::min(handedPlace_, storeKeeps));
         }
-        if (options_.buildTree) {
+        if (options_.buildTree && options_.feedTree) {
             built = tree_.build();
         }
     } catch (const std::bad_alloc&) {
@@ -468,6 +479,8 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
             replay(*journal, figures);
             // Where a follow, or the tail, reads on.
             textEnd_ = journal->end().textEnd;
+            indexed_ = match == IdentityMatch::same;
+            indexedEnd_ = textEnd_;
             sequenceGaps_ = SequenceGapCounter(journal->counterGaps(), journal->end().lastSequence);
             if (match == IdentityMatch::same) {
                 return nullptr;
@@ -493,6 +506,45 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
     return reader;
 }
 
+void LoadJob::continueIndex() {
+    const Continuation& from = *options_.from;
+    if (rules_ || from.indexedPath.empty() || from.fd < 0) {
+        return;
+    }
+    realPath_ = from.indexedPath;
+    indexedEnd_ = from.indexedEnd;
+    if (from.journal) {
+        journal_ = from.journal;
+        journal_->continueAt(nextLine_);
+        indexed_ = true;
+        return;
+    }
+    IndexCache& cache = *options_.index;
+    if (cache.indexingOff(realPath_)) {
+        return;
+    }
+    IndexCache::Lookup lookup = cache.find(realPath_);
+    if (lookup.state != IndexCache::Lookup::State::found ||
+        matchLog(lookup.file->identity(), from.fd) == IdentityMatch::changed) {
+        return;
+    }
+    // Only an index that ends where the load read on from is gone on from.
+    std::optional<JournalReplay> journal = JournalReplay::read(*lookup.file);
+    if (!journal || journal->end().textEnd != from.offset || journal->end().lines != from.lines ||
+        journal->end().textEnd != indexedEnd_) {
+        return;
+    }
+    journal_ =
+        LoadJournal::extending(std::move(lookup.file), *journal, nextLine_, cache.folder(), texts_);
+    indexed_ = true;
+}
+
+bool LoadJob::indexDue() const {
+    constexpr std::uint64_t kAlwaysBelow = std::uint64_t{64} << 20;
+    constexpr std::uint64_t kGrownPart = 16;
+    return indexedEnd_ < kAlwaysBelow || textEnd_ - indexedEnd_ >= indexedEnd_ / kGrownPart;
+}
+
 void LoadJob::replay(JournalReplay& journal, LoadFigures& figures) {
     journal.keepTexts(texts_);
     FiledRows rows;
@@ -503,7 +555,7 @@ void LoadJob::replay(JournalReplay& journal, LoadFigures& figures) {
         for (const FiledRows::StoredLine& line : rows.lines) {
             if (line.row) {
                 const RowView& row = rows.rows[*line.row][next[*line.row]++];
-                if (row.kind == RowKind::process) {
+                if (row.kind == RowKind::process && options_.feedTree) {
                     tree_.add(place, row.path, row.pid, row.ppid);
                 }
             }
@@ -525,6 +577,7 @@ void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
     const auto stat = statOf(fd);
     if (!stat || stat->size + 1 < textEnd_) {
         journal_.reset();
+        indexed_ = false;
         return;  // cut short while it was read
     }
     // The index holds the log up to its last line read; what came after
@@ -534,6 +587,7 @@ void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
     const auto identity = identityFrom(covered, checksumsOf(fd));
     if (!identity) {
         journal_.reset();
+        indexed_ = false;
         return;
     }
     const JournalEnd end{textEnd_, figures.lines, sequenceGaps_.last()};
@@ -548,6 +602,10 @@ void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
             },
             &notice)) {
         indexNotice_ = notice;
+        indexed_ = false;
+    } else {
+        indexed_ = true;
+        indexedEnd_ = textEnd_;
     }
     journal_.reset();
 }
@@ -692,7 +750,7 @@ void LoadJob::addBatch(const detail::LineBatch& batch, FiledRows& rows, LoadFigu
 void LoadJob::addRows(const detail::LineBatch& batch, FiledRows& rows, LoadFigures& figures) {
     constexpr std::size_t kAhead = 8;
     for (std::size_t i = 0; i < batch.lines.size(); ++i) {
-        if (i + kAhead < batch.lines.size() &&
+        if (options_.feedTree && i + kAhead < batch.lines.size() &&
             batch.lines[i + kAhead].kind == detail::LineKind::process) {
             tree_.prefetch(batch.lines[i + kAhead].pid, batch.lines[i + kAhead].ppid);
         }
@@ -743,7 +801,9 @@ std::optional<RowKind> LoadJob::addRow(const detail::LineBatch& batch, const det
         case detail::LineKind::process:
             row.kind = RowKind::process;
             row.type = kEventKindNames[info.event];
-            tree_.add(place, info.storedPath, info.pid, info.ppid);
+            if (options_.feedTree) {
+                tree_.add(place, info.storedPath, info.pid, info.ppid);
+            }
             break;
         case detail::LineKind::file:
             row.kind = RowKind::file;

@@ -87,11 +87,20 @@ class LoadJob {
         SequenceGapCounter sequenceGaps;
         // The parents the log's lines told so far, for the rules.
         std::shared_ptr<Lineage> lineage;
+        // The log's index when it holds what was loaded of the log up to
+        // `indexedEnd`: its real path (else empty), and the rows read on
+        // since it was last written (nothing when there are none).
+        std::string indexedPath;
+        std::uint64_t indexedEnd = 0;
+        std::shared_ptr<LoadJournal> journal;
     };
     struct Options {
         // A last line without its line feed waits (the log is followed).
         bool holdPartialLine = false;
         bool buildTree = true;
+        // The process tree is fed the log's processes (else it is neither
+        // fed nor built: nothing shows it).
+        bool feedTree = true;
         // Reads what was appended to a loaded log (which is not added again).
         std::optional<Continuation> from;
         // The detection rules tested on the rows, if any.
@@ -151,6 +160,12 @@ class LoadJob {
     // Once finished: whether the rows came from the log's index (all of
     // them, or all but those of its new tail).
     bool fromIndex() const { return fromIndex_; }
+    // Once finished: the log's real path when its index holds what was
+    // loaded of it up to indexedEnd() (else empty), and the rows loaded
+    // after that, to be written with the index's next extension.
+    std::string indexedPath() const { return indexed_ ? realPath_ : std::string(); }
+    std::uint64_t indexedEnd() const { return indexedEnd_; }
+    const std::shared_ptr<LoadJournal>& unsavedJournal() const { return journal_; }
     const SequenceGapCounter& sequenceGaps() const { return sequenceGaps_; }
     const std::shared_ptr<Lineage>& lineage() const { return lineage_; }
     bool followable() const { return followable_; }
@@ -165,6 +180,14 @@ class LoadJob {
     // Starts the log's new index when one is to be written.
     std::unique_ptr<StreamReader> readIndex(std::unique_ptr<StreamReader> reader,
                                             LoadFigures& figures);
+    // A followed log's index: the journal its new lines are added to, when
+    // the index holds what was loaded of the log before.
+    void continueIndex();
+    // Whether the index of a followed log is to be written again now: at
+    // once while it is small, and else once the log grew by a part of what
+    // the index holds, so that the writing costs a bounded part of the
+    // following.
+    bool indexDue() const;
     // Hands the rows of an index over as a load would.
     void replay(JournalReplay& replay, LoadFigures& figures);
     // The index of what was loaded, once the log's end was reached.
@@ -233,8 +256,10 @@ class LoadJob {
     };
     std::shared_ptr<End> end_;
     Task endTask_;
-    std::unique_ptr<LoadJournal> journal_;  // while an index is being written
+    std::shared_ptr<LoadJournal> journal_;  // while an index is being written
     std::string realPath_;                  // of the log, when it is indexed
+    bool indexed_ = false;                  // the index holds the log up to indexedEnd_
+    std::uint64_t indexedEnd_ = 0;
     std::string indexNotice_;
     bool fromIndex_ = false;
 

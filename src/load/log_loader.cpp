@@ -129,6 +129,7 @@ void LogLoader::startJob() {
     options.holdPartialLine = following_;
     options.rules = rules_;
     options.index = index_;
+    options.feedTree = treeWanted_;
     job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.lineRefs().size(),
                                      store_.rowTexts(), tree_, post_, std::move(sink),
                                      std::move(options));
@@ -295,7 +296,7 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
     lastTree_ = std::chrono::steady_clock::now();
     if (tree) {
         store_.setTree(std::move(tree->json), std::move(tree->facts));
-    } else {
+    } else if (treeWanted_) {
         std::fputs("Could not convert json to Process Tree\n", stdout);
         std::fflush(stdout);
     }
@@ -368,8 +369,14 @@ void LogLoader::keepFollowable(const LoadFigures& figures) {
     f.log = runningLog_;
     f.path = runningPath_;
     f.fd = store_.logFiles().descriptor(runningLog_);
-    f.loaded = LoadJob::Continuation{f.fd, job_->textEnd(), figures.lines, job_->sequenceGaps(),
-                                     job_->lineage()};
+    f.loaded = LoadJob::Continuation{f.fd,
+                                     job_->textEnd(),
+                                     figures.lines,
+                                     job_->sequenceGaps(),
+                                     job_->lineage(),
+                                     job_->indexedPath(),
+                                     job_->indexedEnd(),
+                                     job_->unsavedJournal()};
     if (!f.identify()) {
         return;
     }
@@ -403,7 +410,7 @@ void LogLoader::checkFollowed() {
         }
     }
     const bool treeDue = std::chrono::steady_clock::now() - lastTree_ >= kTreeEvery;
-    if (treeStale_ && treeDue && !job_ && queue_.empty()) {
+    if (treeStale_ && treeWanted_ && treeDue && !job_ && queue_.empty()) {
         queueContinuation(kTreeOnly);
     }
     if (!job_ && !queue_.empty()) {
@@ -424,6 +431,8 @@ void LogLoader::startContinuation(std::size_t follow) {
     LoadJob::Options options;
     options.holdPartialLine = true;
     options.rules = rules_;
+    options.index = index_;  // a followed log's index grows with it
+    options.feedTree = treeWanted_;
     options.buildTree = std::chrono::steady_clock::now() - lastTree_ >= kTreeEvery;
     std::uint32_t log = 0;
     std::string path;
@@ -468,6 +477,9 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
         f.loaded.lines = figures.lines;
         f.loaded.sequenceGaps = job_->sequenceGaps();
         f.loaded.lineage = job_->lineage();
+        f.loaded.indexedPath = job_->indexedPath();
+        f.loaded.indexedEnd = job_->indexedEnd();
+        f.loaded.journal = job_->unsavedJournal();
         f.reading = false;
         f.rememberTail();
         treeStale_ = true;

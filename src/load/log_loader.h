@@ -107,6 +107,10 @@ class LogLoader {
     // Whether each load's tree build also makes the tree window's facts
     // (EventStore::jsonTreeFacts); on by default. Only while idle.
     void setTreeFactsWanted(bool wanted) { tree_.setFactsWanted(wanted); }
+    // Whether the loads started from now on make the process tree at all;
+    // on by default. Off, what only shows rows (an export) does not pay for
+    // a tree nobody reads, and the store's tree stays empty.
+    void setTreeWanted(bool wanted) { treeWanted_ = wanted; }
     // The detection rules tested on the rows of the loads started from now
     // on; none by default.
     void setRules(std::shared_ptr<const RuleSet> rules) { rules_ = std::move(rules); }
@@ -118,6 +122,7 @@ class LogLoader {
   private:
     std::shared_ptr<const RuleSet> rules_;
     std::shared_ptr<IndexCache> index_;
+    bool treeWanted_ = true;
     // A log to load, or a followed log (its index in followed_) to read on.
     struct Queued {
         std::string path;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "index/index_format.h"
 #include "index/index_writer.h"
 #include "index/section_checksum.h"
+#include "index/spill_buffer.h"
 #include "input/temp_files.h"
 #include "store/line_ref.h"
 
@@ -43,6 +45,18 @@ std::string sampleIndex(const std::string& path) {
     writer.endSection();
     writer.beginSection("empty");
     writer.endSection();
+    // Spilled bytes are copied into a section of their own by the kernel,
+    // and read back after bytes of the section already written.
+    for (const std::string_view prefix : {"", "head"}) {
+        SpillBuffer spill(std::filesystem::path(path).parent_path().string());
+        for (std::size_t at = 0; at < big.size(); at += 4099) {
+            spill.append(std::string_view(big).substr(at, 4099));
+        }
+        writer.beginSection(prefix.empty() ? "spilled" : "spilled-after");
+        writer.append(prefix);
+        EXPECT_TRUE(spill.copyTo(writer)) << spill.failure();
+        writer.endSection();
+    }
     std::string why;
     EXPECT_TRUE(writer.finish(kIdentity, &why)) << why;
     ::close(fd);
@@ -57,7 +71,10 @@ TEST(IndexFile, ReadsBackWhatWasWritten) {
     const auto file = IndexFile::open(path, &why);
     ASSERT_TRUE(file) << why;
     EXPECT_EQ(file->identity(), kIdentity);
-    EXPECT_EQ(file->sectionNames(), (std::vector<std::string>{"names", "rows", "empty"}));
+    EXPECT_EQ(file->sectionNames(),
+              (std::vector<std::string>{"names", "rows", "empty", "spilled", "spilled-after"}));
+    EXPECT_EQ(file->section("spilled"), rows);
+    EXPECT_EQ(file->section("spilled-after"), "head" + rows);
     EXPECT_EQ(file->section("names"), "execfork");
     EXPECT_EQ(file->section("rows"), rows);
     EXPECT_EQ(file->section("empty"), "");

@@ -7,16 +7,21 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "index/index_cache.h"
 #include "input/temp_files.h"
+#include "store/event_store.h"
 #include "support/compressed_copies.h"
+#include "support/loading.h"
 #include "support/log_lines.h"
 
 namespace korvantis {
@@ -96,6 +101,28 @@ class IndexReopen : public ::testing::Test {
             EXPECT_EQ(fresh[i].out, indexed[i].out) << what << ", output " << i;
             EXPECT_EQ(fresh[i].status, indexed[i].status) << what << ", output " << i;
         }
+    }
+
+    // Follows `log` (read from its index) while `more` is appended, until
+    // it holds all a fresh load does and the loader rests.
+    void followWhileAppending(const std::string& log, std::string_view more) const {
+        testsupport::LoadingWorkspace followed;
+        followed.ws.loader.setIndexCache(
+            std::make_shared<IndexCache>(cache() + "/korvantis/index"));
+        followed.ws.loader.setFollowing(true);
+        followed.load(log);
+        append(log, more);
+        testsupport::LoadingWorkspace fresh;
+        fresh.load(log);
+        const std::size_t lines = fresh.ws.store.lineRefs().size();
+        // A guard against hanging: the watch wakes the loader every second.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        auto done = [&] {
+            return followed.ws.store.lineRefs().size() == lines && followed.ws.loader.idle();
+        };
+        followed.tasks.runUntil(
+            [&] { return done() || std::chrono::steady_clock::now() > giveUp; });
+        EXPECT_TRUE(done()) << followed.ws.store.lineRefs().size() << " lines of " << lines;
     }
 
     TempDir dir_;
@@ -211,6 +238,11 @@ TEST_F(IndexReopen, EveryOutputIsTheSameFromTheLogFromItsIndexAndFromItsIndexPlu
         // From the index and the tail; then from the index written anew.
         expectSameOutputs(path, log.name + " grown");
         EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos) << indexInfo(path);
+        // Followed: what is appended extends the index, which then holds
+        // the whole log.
+        followWhileAppending(path, log.more);
+        EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos) << indexInfo(path);
+        expectSameOutputs(path, log.name + " followed");
     }
 }
 

@@ -4,35 +4,109 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace korvantis {
 
 // The parent a row's rules see, kept line by line through one log: the
 // image last told for a pid, and the command line of the pid's last exec
 // unless a fork made a new process with that pid since.
+//
+// Told on the filing thread for every line, so kept cheap: each text is held
+// once however many pids tell it (a log has far fewer programs than
+// processes), and pids map to texts in flat tables without a node each.
 class Lineage {
   public:
-    void clear() {
-        images_.clear();
-        commandLines_.clear();
-    }
+    void clear();
     // Empty when nothing was told.
     std::string_view image(std::int64_t pid) const {
-        const auto it = images_.find(pid);
-        return it == images_.end() ? std::string_view{} : std::string_view(it->second);
+        const std::uint32_t* text = images_.find(pid);
+        return text == nullptr || *text == kNone ? std::string_view{}
+                                                 : std::string_view(*texts_[*text]);
     }
     std::string_view commandLine(std::int64_t pid) const {
-        const auto it = commandLines_.find(pid);
-        return it == commandLines_.end() ? std::string_view{} : std::string_view(it->second);
+        const std::string* text = commandLines_.find(pid);
+        return text == nullptr ? std::string_view{} : std::string_view(*text);
     }
-    void tellImage(std::int64_t pid, std::string_view image) { images_[pid].assign(image); }
+    void tellImage(std::int64_t pid, std::string_view image);
     // An exec row of `pid`; an empty command line is none.
     void exec(std::int64_t pid, std::string_view commandLine);
-    void fork(std::int64_t pid) { commandLines_.erase(pid); }
+    void fork(std::int64_t pid);
 
   private:
-    std::unordered_map<std::int64_t, std::string> images_;
-    std::unordered_map<std::int64_t, std::string> commandLines_;
+    static constexpr std::uint32_t kNone = 0;
+    // pid → a value, open addressing; a pid once in stays in (a forgotten
+    // one holds an empty value), as pids come back.
+    template <typename Value>
+    class PidTable {
+      public:
+        void clear() {
+            slots_.clear();
+            used_ = 0;
+        }
+        const Value* find(std::int64_t pid) const {
+            if (slots_.empty()) {
+                return nullptr;
+            }
+            const Slot& slot = slots_[slotOf(slots_, pid)];
+            return slot.used ? &slot.value : nullptr;
+        }
+        Value& operator[](std::int64_t pid) {
+            if ((used_ + 1) * 4 > slots_.size() * 3) {
+                grow();
+            }
+            Slot& slot = slots_[slotOf(slots_, pid)];
+            if (!slot.used) {
+                slot.used = true;
+                slot.pid = pid;
+                ++used_;
+            }
+            return slot.value;
+        }
+
+      private:
+        struct Slot {
+            std::int64_t pid = 0;
+            bool used = false;
+            Value value{};
+        };
+        static std::size_t slotOf(const std::vector<Slot>& table, std::int64_t pid) {
+            // Fibonacci hashing spreads pids that come in runs.
+            const std::size_t mask = table.size() - 1;
+            std::size_t at = static_cast<std::size_t>(
+                                 static_cast<std::uint64_t>(pid) * 0x9e3779b97f4a7c15ULL >> 20) &
+                             mask;
+            while (table[at].used && table[at].pid != pid) {
+                at = (at + 1) & mask;
+            }
+            return at;
+        }
+        void grow() {
+            std::vector<Slot> old = std::move(slots_);
+            slots_.clear();
+            slots_.resize(old.empty() ? 1024 : old.size() * 2);
+            for (Slot& slot : old) {
+                if (slot.used) {
+                    slots_[slotOf(slots_, slot.pid)] = std::move(slot);
+                }
+            }
+        }
+        std::vector<Slot> slots_;
+        std::size_t used_ = 0;
+    };
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const noexcept {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+
+    // Images are few (programs), kept once each; command lines are mostly
+    // new with each exec, kept by pid.
+    std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> pool_;
+    std::vector<const std::string*> texts_{nullptr};  // pool keys by number; 0 is none
+    PidTable<std::uint32_t> images_;
+    PidTable<std::string> commandLines_;
 };
 
 }  // namespace korvantis

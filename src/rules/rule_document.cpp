@@ -296,8 +296,10 @@ class RuleCompiler {
             }
             RuleValue v;
             v.kind = RuleValue::Kind::pattern;
-            v.pattern.emplace(yamlText(value), WildcardPattern::Anchor::contains, true);
+            const std::string text = yamlText(value);
+            v.pattern.emplace(text, WildcardPattern::Anchor::contains, true);
             item.values.push_back(std::move(v));
+            item.sameness += std::to_string(text.size()) + ':' + text;
             return true;
         };
         rule_.usesKeywords = true;
@@ -357,6 +359,7 @@ class RuleCompiler {
             return fail("a field item needs a field name: " + key);
         }
         nameField(name, item);
+        item.sameness = key + '\n';
         enum class Kind { plain, re, exists, compare, fieldref } kind = Kind::plain;
         int kinds = 0;
         auto anchor = WildcardPattern::Anchor::whole;
@@ -499,6 +502,8 @@ class RuleCompiler {
                 }
             }
             item.values.push_back(std::move(value));
+            item.sameness += std::to_string(static_cast<int>(type)) + ',' +
+                             std::to_string(text.size()) + ':' + text;
         }
         return true;
     }

@@ -26,6 +26,15 @@ std::string_view RuleEvent::folded(RuleField field) const {
     return foldedTexts_[i];
 }
 
+void RuleEvent::keepItemResult(std::uint32_t shared, bool holds) const {
+    if (shared >= itemStamps_.size()) {
+        itemStamps_.resize(shared + 1, 0);
+        itemResults_.resize(shared + 1, 0);
+    }
+    itemStamps_[shared] = itemStamp_;
+    itemResults_[shared] = holds ? 1 : 0;
+}
+
 std::string_view RuleEvent::foldedLine() const {
     if (!lineFolded_) {
         foldAsciiInto(rawLine, foldedLine_);

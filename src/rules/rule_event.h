@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvantis {
 
@@ -73,10 +74,12 @@ class RuleEvent {
         folded_.reset();
         lineFolded_ = false;
         rawLine = {};
+        forgetItems();
     }
     void set(RuleField field, std::string_view text) {
         texts_[static_cast<std::size_t>(field)] = text;
         folded_.reset(static_cast<std::size_t>(field));
+        forgetItems();
     }
     std::string_view text(RuleField field) const { return texts_[static_cast<std::size_t>(field)]; }
     bool isNull(RuleField field) const { return text(field).empty(); }
@@ -84,8 +87,26 @@ class RuleEvent {
     std::string_view folded(RuleField field) const;
     std::string_view foldedLine() const;
 
+    // What field item `shared` (a number a rule set gave it) was found to
+    // be on this row: 0 or 1, or -1 when not tested since the row changed.
+    int itemResult(std::uint32_t shared) const {
+        return shared < itemStamps_.size() && itemStamps_[shared] == itemStamp_
+                   ? itemResults_[shared]
+                   : -1;
+    }
+    void keepItemResult(std::uint32_t shared, bool holds) const;
+
   private:
+    void forgetItems() {
+        if (++itemStamp_ == 0) {
+            itemStamps_.assign(itemStamps_.size(), 0);
+            itemStamp_ = 1;
+        }
+    }
     std::array<std::string_view, kRuleFieldCount> texts_{};
+    std::uint32_t itemStamp_ = 1;
+    mutable std::vector<std::uint32_t> itemStamps_;  // by item: the row it was tested on
+    mutable std::vector<std::int8_t> itemResults_;
     mutable std::array<std::string, kRuleFieldCount> foldedTexts_;
     mutable std::bitset<kRuleFieldCount> folded_;
     mutable std::string foldedLine_;

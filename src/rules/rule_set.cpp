@@ -66,13 +66,16 @@ void skipFile(RuleSet& set, const std::string& label, std::string reason) {
     set.entries.push_back(RuleEntry{label + "#1", false, std::move(reason), {}});
 }
 
+void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set);
+
+// A folder's file: the set is indexed once the folder is read.
 void loadFile(const std::string& path, const std::string& label, RuleSet& set) {
     std::string text, why;
     if (!readWhole(path, text, why)) {
         skipFile(set, label, "cannot be read: " + why);
         return;
     }
-    loadRuleText(text, label, set);
+    loadUnindexed(text, label, set);
 }
 
 }  // namespace
@@ -104,36 +107,47 @@ std::optional<std::string_view> lastComponent(std::string_view text) {
 }
 
 // An item every row the rule matches satisfies, whose values are all
-// literal paths ending the field: the folded last components they allow.
-bool gateOf(const SigmaRule& rule, RuleField& field, std::vector<std::string>& names) {
+// literal texts ending the field: the folded last path components they
+// allow (`bySuffix` false), or when some value has no `/`, the folded
+// values themselves, one of which must end the field (`bySuffix` true).
+bool gateOf(const SigmaRule& rule, RuleField& field, std::vector<std::string>& names,
+            bool& bySuffix) {
     if (rule.conditions.size() != 1) {
         return false;
     }
-    for (const std::size_t id : rule.conditions[0].required()) {
-        const Selection& selection = rule.selections[id];
-        if (selection.alternatives.size() != 1) {
-            continue;
-        }
-        for (const FieldItem& item : selection.alternatives[0]) {
-            if (item.keywords || !item.known || item.all || item.values.empty() ||
-                isLineageField(item.field)) {
+    const std::vector<std::size_t> required = rule.conditions[0].required();
+    for (const bool suffix : {false, true}) {
+        for (const std::size_t id : required) {
+            const Selection& selection = rule.selections[id];
+            if (selection.alternatives.size() != 1) {
                 continue;
             }
-            names.clear();
-            for (const RuleValue& value : item.values) {
-                std::optional<std::string_view> last;
-                if (value.kind != RuleValue::Kind::pattern || !value.pattern->isLiteral() ||
-                    !value.pattern->endsText() ||
-                    !(last = lastComponent(value.pattern->literal()))) {
-                    break;
+            for (const FieldItem& item : selection.alternatives[0]) {
+                if (item.keywords || !item.known || item.all || item.values.empty() ||
+                    isLineageField(item.field)) {
+                    continue;
                 }
-                std::string folded;
-                foldAsciiInto(*last, folded);
-                names.push_back(std::move(folded));
-            }
-            if (names.size() == item.values.size()) {
-                field = item.field;
-                return true;
+                names.clear();
+                for (const RuleValue& value : item.values) {
+                    std::optional<std::string_view> last;
+                    if (value.kind != RuleValue::Kind::pattern || !value.pattern->isLiteral() ||
+                        !value.pattern->endsText()) {
+                        break;
+                    }
+                    if (suffix) {
+                        last = value.pattern->literal();
+                    } else if (!(last = lastComponent(value.pattern->literal()))) {
+                        break;
+                    }
+                    std::string folded;
+                    foldAsciiInto(*last, folded);
+                    names.push_back(std::move(folded));
+                }
+                if (names.size() == item.values.size()) {
+                    field = item.field;
+                    bySuffix = suffix;
+                    return true;
+                }
             }
         }
     }
@@ -153,6 +167,23 @@ void RuleSet::index() {
         byCategory_[c].clear();
         indexed_[c] = {};
     }
+    // Items written alike in several rules share a number.
+    std::unordered_map<std::string, std::uint32_t> alike;
+    for (SigmaRule& rule : rules) {
+        for (Selection& selection : rule.selections) {
+            for (std::vector<FieldItem>& items : selection.alternatives) {
+                for (FieldItem& item : items) {
+                    std::string key{static_cast<char>(item.field), item.keywords ? 'k' : 'f',
+                                    item.known ? 'n' : 'u', item.all ? 'a' : 'o',
+                                    item.cased ? 'c' : 'i'};
+                    key += item.sameness;
+                    item.shared =
+                        alike.emplace(std::move(key), static_cast<std::uint32_t>(alike.size()))
+                            .first->second;
+                }
+            }
+        }
+    }
     std::vector<std::string> names;
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const auto r = static_cast<std::uint32_t>(i);
@@ -160,17 +191,25 @@ void RuleSet::index() {
         byCategory_[c].push_back(r);
         anyLineage_ = anyLineage_ || rules[i].usesLineage;
         RuleField field = RuleField::Image;
-        if (!gateOf(rules[i], field, names)) {
+        bool bySuffix = false;
+        if (!gateOf(rules[i], field, names, bySuffix)) {
             indexed_[c].ungated.push_back(r);
             continue;
         }
         auto& gates = indexed_[c].gates;
-        auto gate = std::find_if(gates.begin(), gates.end(),
-                                 [&](const Gate& g) { return g.field == field; });
+        auto gate = std::find_if(gates.begin(), gates.end(), [&](const Gate& g) {
+            return g.field == field && g.bySuffix == bySuffix;
+        });
         if (gate == gates.end()) {
-            gate = gates.insert(gates.end(), Gate{field, {}});
+            gate = gates.insert(gates.end(), Gate{field, bySuffix, {}, {}});
         }
         for (const std::string& name : names) {
+            if (bySuffix) {
+                auto at = std::lower_bound(gate->lengths.begin(), gate->lengths.end(), name.size());
+                if (at == gate->lengths.end() || *at != name.size()) {
+                    gate->lengths.insert(at, name.size());
+                }
+            }
             std::vector<std::uint32_t>& list = gate->byName[name];
             if (list.empty() || list.back() != r) {
                 list.push_back(r);
@@ -184,18 +223,25 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
     const Category& category = indexed_[static_cast<std::size_t>(event.category)];
     thread_local std::vector<std::uint32_t> candidates;
     candidates = category.ungated;
+    auto add = [&](const Gate& gate, std::string_view key) {
+        if (const auto it = gate.byName.find(key); it != gate.byName.end()) {
+            candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+        }
+    };
     for (const Gate& gate : category.gates) {
         if (event.isNull(gate.field)) {
             continue;
         }
-        const std::optional<std::string_view> last = lastComponent(event.folded(gate.field));
-        if (!last) {
-            continue;
-        }
-        thread_local std::string key;
-        key.assign(*last);
-        if (const auto it = gate.byName.find(key); it != gate.byName.end()) {
-            candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+        const std::string_view text = event.folded(gate.field);
+        if (gate.bySuffix) {
+            for (const std::size_t length : gate.lengths) {
+                if (length > text.size()) {
+                    break;
+                }
+                add(gate, text.substr(text.size() - length));
+            }
+        } else if (const std::optional<std::string_view> last = lastComponent(text)) {
+            add(gate, *last);
         }
     }
     if (!category.gates.empty()) {
@@ -213,6 +259,13 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
 }
 
 void loadRuleText(std::string_view text, const std::string& label, RuleSet& set) {
+    loadUnindexed(text, label, set);
+    set.index();
+}
+
+namespace {
+
+void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set) {
     if (text.size() > kLargestFile) {
         skipFile(set, label, "larger than 16 MiB");
         return;
@@ -238,8 +291,9 @@ void loadRuleText(std::string_view text, const std::string& label, RuleSet& set)
         }
         set.entries.push_back(std::move(entry));
     }
-    set.index();
 }
+
+}  // namespace
 
 std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error) {
     auto set = std::make_shared<RuleSet>();
@@ -291,6 +345,7 @@ bool addRuleFiles(const std::string& path, RuleSet& into, std::string& error) {
     for (const std::string& relative : found) {
         loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set);
     }
+    set->index();
     return true;
 }
 

@@ -49,11 +49,21 @@ class RuleSet {
 
   private:
     // Rules whose condition needs a path field's last component to be one
-    // of a few names are only tested on rows where it is: most rules name
-    // the programs or files they are about.
+    // of a few names, or the field to end with one of a few texts, are only
+    // tested on rows where it does: most rules name the programs or files
+    // they are about, and a row is then looked up instead of tested by each.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const noexcept {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
     struct Gate {
         RuleField field;
-        std::unordered_map<std::string, std::vector<std::uint32_t>> byName;
+        bool bySuffix = false;             // keys end the field, else are its last component
+        std::vector<std::size_t> lengths;  // bySuffix: the keys' lengths, rising
+        std::unordered_map<std::string, std::vector<std::uint32_t>, NameHash, std::equal_to<>>
+            byName;
     };
     struct Category {
         std::vector<std::uint32_t> ungated;

@@ -73,11 +73,25 @@ bool itemHolds(const FieldItem& item, const RuleEvent& event) {
     return item.all;
 }
 
+// The same, tested once a row for all the items alike.
+bool sharedItemHolds(const FieldItem& item, const RuleEvent& event) {
+    if (item.shared == FieldItem::kUnshared) {
+        return itemHolds(item, event);
+    }
+    const int known = event.itemResult(item.shared);
+    if (known >= 0) {
+        return known == 1;
+    }
+    const bool holds = itemHolds(item, event);
+    event.keepItemResult(item.shared, holds);
+    return holds;
+}
+
 bool selectionHolds(const Selection& selection, const RuleEvent& event) {
     for (const std::vector<FieldItem>& items : selection.alternatives) {
         bool all = true;
         for (const FieldItem& item : items) {
-            if (!itemHolds(item, event)) {
+            if (!sharedItemHolds(item, event)) {
                 all = false;
                 break;
             }

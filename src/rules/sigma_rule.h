@@ -46,6 +46,11 @@ struct FieldItem {
     bool all = false;  // every value must hold, else any
     bool cased = false;
     std::vector<RuleValue> values;
+    // The item as written (its key, and its values with their types): items
+    // of several rules written alike hold alike, and are tested once a row.
+    std::string sameness;
+    static constexpr std::uint32_t kUnshared = UINT32_MAX;
+    std::uint32_t shared = kUnshared;  // its number among the set's alike items
 };
 
 // A selection holds when every item of one of its alternatives holds.

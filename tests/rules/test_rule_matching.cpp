@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 // GCC 12 warns of members of std::function "maybe used uninitialized" deep
 // in the regex headers when it inlines them with the sanitizers on.
 #pragma GCC diagnostic push
@@ -470,7 +471,7 @@ bool conditionValid(const Cond& c, std::size_t count) {
 
 TEST(RuleMatching, AgreesWithThePlainReference) {
     Random r(36);
-    int loaded = 0, held = 0, unknown = 0;
+    int loaded = 0, held = 0, unknown = 0, shared = 0;
     // Fifty rules a file: each file is parsed in a process of its own.
     struct RandomRule {
         std::vector<Sel> sels;
@@ -498,6 +499,21 @@ TEST(RuleMatching, AgreesWithThePlainReference) {
             set = RuleSet();
             loadRuleText(text, "random.yml", set);
             ASSERT_EQ(set.entries.size(), 50u);
+            // Items written alike in two rules are tested once a row.
+            std::set<std::uint32_t> seen;
+            for (const SigmaRule& rule : set.rules) {
+                std::set<std::uint32_t> own;
+                for (const Selection& s : rule.selections) {
+                    for (const auto& items : s.alternatives) {
+                        for (const FieldItem& item : items) {
+                            own.insert(item.shared);
+                        }
+                    }
+                }
+                for (const std::uint32_t id : own) {
+                    shared += !seen.insert(id).second;
+                }
+            }
             ruleAt = 0;
         }
         const std::vector<Sel>& sels = batch[n % 50].sels;
@@ -554,6 +570,7 @@ TEST(RuleMatching, AgreesWithThePlainReference) {
     EXPECT_GT(loaded, 500);
     EXPECT_GT(held, 1000);
     EXPECT_GT(unknown, 1000);
+    EXPECT_GT(shared, 30);
 }
 
 // What the random rules leave out: multi-line and dot-all expressions.

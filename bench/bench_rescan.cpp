@@ -1,0 +1,75 @@
+// Rule rescan benchmark: loads LOG without rules as the viewer does, then
+// applies the rules of RULES (files or folders) to its rows as adding a rule
+// folder to an open log does, and prints how long the whole took and the
+// steps that run on the window's thread (taking the rows, putting the hits
+// in): those are what the window can stall on, the rest runs on a worker.
+//
+// Usage: bench_rescan LOG RULES...
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "load/rule_rescan.h"
+#include "rules/guarded_yaml.h"
+#include "rules/rule_document.h"
+#include "rules/rule_set.h"
+
+int main(int argc, char** argv) {
+    // Rule files are parsed by this program started again, as the viewer
+    // does (a process of a million rows is slow to fork).
+    if (argc == 2 && std::strcmp(argv[1], korvantis::kYamlChildArgument) == 0) {
+        return korvantis::answerRuleDocuments();
+    }
+    std::error_code failed;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", failed);
+    if (!failed) {
+        korvantis::setYamlChildProgram(self.string());
+    }
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_rescan LOG RULES...\n");
+        return 2;
+    }
+    using namespace korvantis;
+    TaskQueue tasks;
+    Workspace ws(tasks.poster());
+    ws.loader.setTreeFactsWanted(false);
+    bench::loadLog(ws, tasks, argv[1]);
+    const std::size_t rows = ws.store.lineRefs().size();
+
+    const auto start = bench::Clock::now();
+    std::string error;
+    const std::shared_ptr<RuleSet> rules =
+        loadRuleFiles(std::vector<std::string>(argv + 2, argv + argc), error);
+    if (!rules) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 2;
+    }
+    const double loadMs = bench::millisecondsSince(start);
+    auto step = bench::Clock::now();
+    const RuleRescanRows taken = RuleRescanRows::of(ws.store);
+    const double takeMs = bench::millisecondsSince(step);
+    step = bench::Clock::now();
+    std::atomic<bool> stop{false};
+    auto hits = rescanRuleHits(taken, *rules, ws.store.rowTexts().ruleHits, stop);
+    const double scanMs = bench::millisecondsSince(step);
+    if (!hits) {
+        std::fprintf(stderr, "rescan stopped\n");
+        return 1;
+    }
+    step = bench::Clock::now();
+    ws.store.replaceRuleHits(*hits);
+    const double replaceMs = bench::millisecondsSince(step);
+    const double totalMs = bench::millisecondsSince(start);
+    std::printf("%zu rows, %zu rules: applied in %.0f ms (at most 2000 wanted)\n", rows,
+                rules->rules.size(), totalMs);
+    std::printf("  rule files read %.0f ms, rescan on a worker %.0f ms\n", loadMs, scanMs);
+    std::printf(
+        "  window thread: rows taken %.1f ms, hits put in %.1f ms (each at most 50 wanted)\n",
+        takeMs, replaceMs);
+    return 0;
+}

@@ -28,24 +28,32 @@ shows() {  # shows WHAT LINES ARGS...: korvantis-inspect ARGS SAMPLE writes thes
     same "$1" <("$INSPECT" "${@:3}" "$SAMPLE") <(sed -n "$2" "$SAMPLE")
 }
 
-# Usage: --help and --version on standard output with status 0, bad usage
-# on standard error with status 2: a bad query, field list, time or sort is
-# refused before loading, with nothing on standard output. A LOG that cannot
-# be opened is named, the others still load, and the run ends with status 1.
 # Every file the checks make goes in one folder of their own.
 work=$(mktemp -d)
 # A file system mounted by the checks below goes before the folder does.
 trap 'umount "$work/small" 2> /dev/null; rm -rf "$work"' EXIT
 err_file=$work/stderr
-# case; arguments; status; standard output holds; standard error holds ("-": empty)
-while IFS=';' read -r name args status want_out want_err; do
-    eval "set -- $args"
-    out=$("$INSPECT" "$@" 2> "$err_file" < /dev/null)
-    check "$name: status" "$status" $?
-    err=$(cat "$err_file")
-    if [ "$want_out" = "-" ]; then check "$name: stdout" "" "$out"; else contains "$name: stdout" "$want_out" "$out"; fi
-    if [ "$want_err" = "-" ]; then check "$name: stderr" "" "$err"; else contains "$name: stderr" "$want_err" "$err"; fi
-done <<'CASES'
+# cases COMMAND...: runs COMMAND with each case's arguments, a table on
+# standard input: case; arguments; status; standard output holds; standard
+# error holds ("-": empty).
+cases() {
+    local name args status want_out want_err out err
+    while IFS=';' read -r name args status want_out want_err; do
+        eval "set -- $args"
+        out=$("${CMD[@]}" "$@" 2> "$err_file" < /dev/null)
+        check "$name: status" "$status" $?
+        err=$(cat "$err_file")
+        if [ "$want_out" = "-" ]; then check "$name: stdout" "" "$out"; else contains "$name: stdout" "$want_out" "$out"; fi
+        if [ "$want_err" = "-" ]; then check "$name: stderr" "" "$err"; else contains "$name: stderr" "$want_err" "$err"; fi
+    done
+}
+
+# Usage: --help and --version on standard output with status 0, bad usage
+# on standard error with status 2: a bad query, field list, time or sort is
+# refused before loading, with nothing on standard output. A LOG that cannot
+# be opened is named, the others still load, and the run ends with status 1.
+CMD=("$INSPECT")
+cases <<'CASES'
 no LOG;;2;-;usage: korvantis-inspect
 unknown option;--no-such-option "$SAMPLE";2;-;unknown option --no-such-option
 unknown option, usage;--no-such-option "$SAMPLE";2;-;korvantis-inspect --help | --version
@@ -73,12 +81,16 @@ done
 [[ "$("$INSPECT" --version)" =~ ^korvantis-inspect\ [0-9]+\.[0-9]+\.[0-9]+$ ]]
 check "version is name and number" 0 $?
 
-# Each option at most once, and one kind of output at a time: nothing is
-# silently dropped.
+# Each option at most once, one kind of output at a time, --fields a list of
+# known fields for CSV only: nothing is silently dropped.
+csv="--filter '' --export csv"
 for args in "--dump --tree" "--filter a --filter b" "--dump --dump" "--tree --filter a" \
     "--export csv --export jsonl" "--summary --filter a" "--summary --dump" \
-    "--lifetimes --filter a" "--lifetimes --summary" "--follow --sort pid"; do
-    out=$("$INSPECT" $args "$SAMPLE" 2> /dev/null)
+    "--lifetimes --filter a" "--lifetimes --summary" "--follow --sort pid" \
+    "$csv --fields foo" "$csv --fields pid,,path" "$csv --fields pid," "$csv --fields PID" \
+    "$csv --fields pid,_path" "$csv --fields" "$csv --fields ''" "--filter '' --fields pid" \
+    "--filter '' --export jsonl --fields pid"; do
+    out=$(eval "\"\$INSPECT\" $args \"\$SAMPLE\"" 2> /dev/null)
     check "[$args] refused" 2 $?
     check "[$args] writes nothing" "" "$out"
 done
@@ -134,13 +146,6 @@ ES_EVENT_TYPE_NOTIFY_EXEC,500,,,,,,,,,500" "$csv"
 check "csv facts filter keys" "kind,ppid,tty,summary,responsible_pid
 process,401,,,
 file,,,," "$("$INSPECT" --filter 'uid:501 signing_id:GIT-gc' --export csv --fields kind,ppid,tty,summary,responsible_pid "$ESLOGGER")"
-for bad in "--export csv --fields foo" "--export csv --fields pid,,path" "--export csv --fields pid," \
-    "--export csv --fields PID" "--export csv --fields pid,_path" "--export csv --fields" \
-    "--export csv --fields ''" "--fields pid" "--export jsonl --fields pid"; do
-    out=$(eval "\"\$INSPECT\" --filter '' $bad \"\$SAMPLE\"" 2> /dev/null)
-    check "bad --fields status: $bad" 2 $?
-    check "bad --fields writes nothing: $bad" "" "$out"
-done
 # Many logs at once: the soft limit of open files is raised, so each log
 # stays open and its lines are read again.
 rows=$("$INSPECT" --filter json:NOTIFY "$SAMPLE" | wc -l)
@@ -361,15 +366,8 @@ cp "$SAMPLE" "$marks/own.json"
 cp "$SAMPLES/eslogger.json" "$marks/es.json"
 ses=$marks/case.korvantis
 mark() { "$INSPECT" --session "$ses" "$@"; }
-# case; arguments (the session first); status; standard output holds; standard error holds ("-": empty)
-while IFS=';' read -r name args status want_out want_err; do
-    eval "set -- $args"
-    out=$(mark "$@" 2> "$err_file" < /dev/null)
-    check "$name: status" "$status" $?
-    err=$(cat "$err_file")
-    if [ "$want_out" = "-" ]; then check "$name: stdout" "" "$out"; else contains "$name: stdout" "$want_out" "$out"; fi
-    if [ "$want_err" = "-" ]; then check "$name: stderr" "" "$err"; else contains "$name: stderr" "$want_err" "$err"; fi
-done <<'CASES'
+CMD=(mark)
+cases <<'CASES'
 no session yet;--export csv "$marks/own.json";1;-;No such file
 edit and export;--add-tag a --export csv "$marks/own.json";2;-;go alone
 two edits;--add-tag a --remove-tag b "$marks/own.json";2;-;one at a time

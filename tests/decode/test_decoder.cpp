@@ -312,33 +312,31 @@ TEST(EsloggerDecoder, FileMessages) {
                            R"("link":{"target_filename":"l"})"});
 }
 
+// The record text: every part, absent or present, and the escapes of its strings.
 TEST(RecordText, ExamplesOfTheFormat) {
-    ReceivedJson r{"ES_EVENT_TYPE_NOTIFY_OPEN", "t1", Process{7, 1, "/bin/cat"}, std::nullopt,
-                   std::nullopt};
-    EXPECT_EQ(recordText(r),
-              R"(ReceivedJson(event: "ES_EVENT_TYPE_NOTIFY_OPEN", timestamp: "t1", process: )"
-              R"(Optional(Korvantis.Process(pid: 7, ppid: 1, path: Optional("/bin/cat"))), )"
-              R"(fileOld: nil, file: nil))");
-    r.process->path.reset();
-    r.process->pid = -7;
-    r.fileOld = FileOld{Process{3, 2, std::nullopt}, "/old"};
-    r.file = File{9, "/new"};
-    EXPECT_EQ(
-        recordText(r),
-        R"(ReceivedJson(event: "ES_EVENT_TYPE_NOTIFY_OPEN", timestamp: "t1", process: )"
-        R"(Optional(Korvantis.Process(pid: -7, ppid: 1, path: nil)), )"
-        R"(fileOld: Optional(Korvantis.FileOld(process: Optional(Korvantis.Process(pid: 3, ppid: 2, path: nil)), destination: "/old")), )"
-        R"(file: Optional(Korvantis.File(pid: 9, destination: "/new"))))");
-}
-
-TEST(RecordText, StringEscapes) {
-    ReceivedJson r;
-    r.event = "a\\b\"c'd\0e\nf\rg\th"s;
-    r.timestamp = "\x01\x1f\x7f\xC2\x85 \xC3\xA9/\xF0\x9F\x98\x80";
-    EXPECT_EQ(recordText(r),
-              "ReceivedJson(event: \"a\\\\b\\\"c\\'d\\0e\\nf\\rg\\th\", "
-              "timestamp: \"\\u{1}\\u{1f}\\u{7f}\\u{85} \xC3\xA9/\xF0\x9F\x98\x80\", "
-              "process: nil, fileOld: nil, file: nil)");
+    const std::nullopt_t no = std::nullopt;
+    const struct {
+        ReceivedJson record;
+        std::string text;
+    } cases[] = {
+        {{"ES_EVENT_TYPE_NOTIFY_OPEN", "t1", Process{7, 1, "/bin/cat"}, no, no},
+         R"(ReceivedJson(event: "ES_EVENT_TYPE_NOTIFY_OPEN", timestamp: "t1", process: )"
+         R"(Optional(Korvantis.Process(pid: 7, ppid: 1, path: Optional("/bin/cat"))), )"
+         R"(fileOld: nil, file: nil))"},
+        {{"ES_EVENT_TYPE_NOTIFY_OPEN", "t1", Process{-7, 1, no}, FileOld{Process{3, 2, no}, "/old"},
+          File{9, "/new"}},
+         R"(ReceivedJson(event: "ES_EVENT_TYPE_NOTIFY_OPEN", timestamp: "t1", process: )"
+         R"(Optional(Korvantis.Process(pid: -7, ppid: 1, path: nil)), )"
+         R"(fileOld: Optional(Korvantis.FileOld(process: Optional(Korvantis.Process(pid: 3, ppid: 2, path: nil)), destination: "/old")), )"
+         R"(file: Optional(Korvantis.File(pid: 9, destination: "/new"))))"},
+        {{"a\\b\"c'd\0e\nf\rg\th"s, "\x01\x1f\x7f\xC2\x85 \xC3\xA9/\xF0\x9F\x98\x80", no, no, no},
+         "ReceivedJson(event: \"a\\\\b\\\"c\\'d\\0e\\nf\\rg\\th\", "
+         "timestamp: \"\\u{1}\\u{1f}\\u{7f}\\u{85} \xC3\xA9/\xF0\x9F\x98\x80\", "
+         "process: nil, fileOld: nil, file: nil)"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(recordText(c.record), c.text);
+    }
 }
 
 }  // namespace

@@ -519,8 +519,7 @@ class FilterBarTest : public QObject {
         const char* const there[] = {"report.jsonl", "table.csv", "nulldev", "event.json",
                                      "received.json"};
         for (const char* name : there) {
-            QFile f(out.filePath(QLatin1String(name)));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("old") == 3);
+            writeFile(out, QLatin1String(name), "old");
         }
         w.procPreview()->chooseRow(0);
         // A log received down a FIFO, for "Save received log as…".

@@ -285,16 +285,10 @@ class MainViewLoadingTest : public SmallLogsTest {
     void loadsThatCannotBeToldByTheirBytes() {
         Window w;
         LoadProgressView* strip = w.progress();
-        std::string text;
-        {
-            std::ifstream big(bigLog_.toStdString(), std::ios::binary);
-            text.assign(std::istreambuf_iterator<char>(big), {});
-        }
-        const QString zst = dir_.filePath(u"big.json.zst"_s);
-        {
-            std::ofstream out(zst.toStdString(), std::ios::binary);
-            out << testsupport::zstdCompressed(text, 3);
-        }
+        const std::string text = fileBytes(bigLog_).toStdString();
+        const QString zst =
+            writeFile(dir_, u"big.json.zst"_s,
+                      QByteArray::fromStdString(testsupport::zstdCompressed(text, 3)));
         QStringList percents;
         QStringList lines;
         QTimer sample;
@@ -315,13 +309,8 @@ class MainViewLoadingTest : public SmallLogsTest {
             QRegularExpression(u"^[1-9]\\d{0,2}(,\\d{3})* lines, \\d+\\.\\d [MG]B of text$"_s)));
 
         const int broken = 2'000'000;
-        const QString brokenLog = dir_.filePath(u"broken.json"_s);
-        {
-            std::ofstream out(brokenLog.toStdString(), std::ios::binary);
-            for (int i = 0; i < broken; ++i) {
-                out << "x\n";
-            }
-        }
+        const QString brokenLog =
+            writeFile(dir_, u"broken.json"_s, QByteArray("x\n").repeated(broken));
         ErrorView* list = w.procDetail()->errorView();
         w.workspace().loader.loadJsonFile(brokenLog.toStdString());
         TRY_VERIFY(w.workspace().loader.idle() && w.workspace().loader.outcomes().size() == 2u);

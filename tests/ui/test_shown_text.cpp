@@ -94,8 +94,7 @@ class ShownTextTest : public SmallLogsTest {
                         R"x("/bin/rm","-rf","/private/var/folders/xy/T/a")x") +
             "\n" + execMessage(41, helper, R"("Code Helper")") + "\n" +
             execMessage(42, "/bin/ls", R"("ls")") + "\n";
-        const QString log = dir_.filePath(u"long.json"_s);
-        std::ofstream(QFile::encodeName(log).toStdString(), std::ios::binary) << lines;
+        const QString log = writeFile(dir_, u"long.json"_s, QByteArray::fromStdString(lines));
         ShownWindow w(1100, 900);
         ColumnChoice& columns = w.procPreview()->columnChoice();
         columns.setShown(fieldOf(Fact::args), true);
@@ -113,19 +112,12 @@ class ShownTextTest : public SmallLogsTest {
             }
             return out;
         };
-        QTRY_VERIFY2_WITH_TIMEOUT(list->isVisible() && !list->rowRect(2).isEmpty(),
-                                  qPrintable(QString::number(list->height()) + u" "_s +
-                                             QString::number(list->rowRect(0).height())),
-                                  kTimeout);
-        const auto shown = [&] {
-            QStringList out;
-            for (const int h : heights()) {
-                out << QString::number(h);
-            }
-            return out.join(' ') + u" of "_s + QString::number(oneLine);
-        };
-        QVERIFY2(heights()[0] > oneLine && heights()[1] > oneLine && heights()[2] == oneLine,
-                 qPrintable(shown()));
+        TRY_VERIFY(list->isVisible() && !list->rowRect(2).isEmpty());
+        const QList<int> wrapped = heights();
+        QVERIFY2(
+            wrapped[0] > oneLine && wrapped[1] > oneLine && wrapped[2] == oneLine,
+            qPrintable(
+                u"%1 %2 %3 of %4"_s.arg(wrapped[0]).arg(wrapped[1]).arg(wrapped[2]).arg(oneLine)));
         // The marks in a colour of their own, opaque so that it can be found.
         const QColor markColor(0xC0, 0x30, 0x30);
         QPalette palette = list->palette();

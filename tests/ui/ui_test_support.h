@@ -76,15 +76,18 @@ inline QString fileLine(const char* event, qint64 pid, const QString& dest,
         testsupport::fileLine(event, pid, dest.toStdString(), ts.toStdString()));
 }
 
-inline QString writeLog(const QTemporaryDir& dir, const QString& name, const QStringList& lines) {
+// Writes `bytes` as the file `name` of `dir`; its path.
+inline QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
         qFatal("cannot write %s", qPrintable(path));
     }
-    f.write(lines.join(QLatin1Char('\n')).toUtf8());
-    f.write("\n");
     return path;
+}
+
+inline QString writeLog(const QTemporaryDir& dir, const QString& name, const QStringList& lines) {
+    return writeFile(dir, name, (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
 }
 
 // A file's bytes, or "<missing>" when it cannot be read.

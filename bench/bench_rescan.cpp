@@ -8,27 +8,21 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
 #include "load/rule_rescan.h"
-#include "rules/guarded_yaml.h"
 #include "rules/rule_document.h"
 #include "rules/rule_set.h"
 
 int main(int argc, char** argv) {
     // Rule files are parsed by this program started again, as the viewer
     // does (a process of a million rows is slow to fork).
-    if (argc == 2 && std::strcmp(argv[1], korvantis::kYamlChildArgument) == 0) {
-        return korvantis::answerRuleDocuments();
-    }
-    std::error_code failed;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", failed);
-    if (!failed) {
-        korvantis::setYamlChildProgram(self.string());
+    if (const std::optional<int> answered =
+            korvantis::answerAsRuleChildOrBecomeItsParent(argc, argv)) {
+        return *answered;
     }
     if (argc < 3) {
         std::fprintf(stderr, "usage: bench_rescan LOG RULES...\n");

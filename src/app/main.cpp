@@ -1,11 +1,9 @@
 #include <QApplication>
 
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/korvantis_app.h"
@@ -13,7 +11,6 @@
 #include "index/index_cache.h"
 #include "input/cache_file.h"
 #include "korvantis_version.h"
-#include "rules/guarded_yaml.h"
 #include "rules/rule_document.h"
 #include "store/log_files.h"
 #include "treeview/tree_text_scheme.h"
@@ -22,13 +19,9 @@
 int main(int argc, char** argv) {
     // The viewer started again as the child that parses a rule file: the
     // window loads rules from threads, so it never forks.
-    if (argc == 2 && std::strcmp(argv[1], korvantis::kYamlChildArgument) == 0) {
-        return korvantis::answerRuleDocuments();
-    }
-    std::error_code failed;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", failed);
-    if (!failed) {
-        korvantis::setYamlChildProgram(self.string());
+    if (const std::optional<int> answered =
+            korvantis::answerAsRuleChildOrBecomeItsParent(argc, argv)) {
+        return *answered;
     }
     korvantis::LogFiles::raiseOpenFileLimit();
     // The command line is read before QApplication exists: --help and

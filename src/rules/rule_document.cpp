@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <filesystem>
 #include <set>
+#include <system_error>
 #include <utility>
 
 #include "rules/guarded_yaml.h"
@@ -602,6 +605,18 @@ static std::string checkInChild(const YAML::Node& root) {
 
 int answerRuleDocuments() {
     return answerYamlGuarded(checkInChild);
+}
+
+std::optional<int> answerAsRuleChildOrBecomeItsParent(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], kYamlChildArgument) == 0) {
+        return answerRuleDocuments();
+    }
+    std::error_code failed;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", failed);
+    if (!failed) {
+        setYamlChildProgram(self.string());
+    }
+    return std::nullopt;
 }
 
 bool readRuleDocuments(std::string_view text, std::vector<RuleDocument>& documents,

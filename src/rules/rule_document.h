@@ -29,6 +29,12 @@ bool readRuleDocuments(std::string_view text, std::vector<RuleDocument>& documen
 // The child program's side of readRuleDocuments() when the parsing child is
 // a program started anew (see setYamlChildProgram()): what main() returns.
 int answerRuleDocuments();
+// For a program that reads rule files from threads, first thing in main():
+// started as that child (`argv` is the program and kYamlChildArgument), it
+// answers and gives what main() returns; else it makes this program, started
+// anew, the parsing child (a process with threads must not fork one) and
+// gives nothing.
+std::optional<int> answerAsRuleChildOrBecomeItsParent(int argc, char** argv);
 
 // The rule of `document`, or nothing and why it is skipped; `set` holds the
 // rules loaded before it.

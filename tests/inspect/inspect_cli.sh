@@ -33,6 +33,9 @@ work=$(mktemp -d)
 # A file system mounted by the checks below goes before the folder does.
 trap 'umount "$work/small" 2> /dev/null; rm -rf "$work"' EXIT
 err_file=$work/stderr
+# The index cache is the test's own from the start: an index another run left
+# in the user's cache for a sample of the same path would add its notice.
+export XDG_CACHE_HOME=$work/first-cache
 # cases COMMAND...: runs COMMAND with each case's arguments, a table on
 # standard input: case; arguments; status; standard output holds; standard
 # error holds ("-": empty).
@@ -222,7 +225,6 @@ done
 # Standard input ("-") and a FIFO named on the command line: the same dump as
 # the file, compressed or not; input closed at once is an empty log. Spools
 # go to a cache folder of the test's own, and are gone afterwards.
-export XDG_CACHE_HOME
 XDG_CACHE_HOME=$work/cache
 fifo_dir=$work/fifo
 mkdir "$XDG_CACHE_HOME" "$fifo_dir"

@@ -21,12 +21,25 @@
         viewport = svg.append("g").attr("class", "viewport");
         linkLayer = viewport.append("g").attr("class", "links");
         nodeLayer = viewport.append("g").attr("class", "nodes");
+        listenOnNodes(nodeLayer.node());
         zoom = d3.zoom()
             .scaleExtent([0.02, 4])
             .on("start", page.hidePopups)
-            .on("zoom", (event) => viewport.attr("transform", event.transform))
+            .on("zoom", onZoom)
             .on("end", redrawAfterMove);
         svg.call(zoom).on("dblclick.zoom", null);
+    }
+
+    // Moves the picture with the view; zoomed out too far to read, the
+    // labels are left out (laying out and painting thousands of unreadable
+    // labels held the page for a tenth of a second a frame), and a view
+    // that leaves the part of a large picture drawn has the rest drawn.
+    function onZoom(event) {
+        viewport.attr("transform", event.transform);
+        svg.classed("far", event.transform.k < page.LABEL_SCALE);
+        if (windowed && drawTimer === 0 && !within(viewBounds(0), drawnBounds)) {
+            drawTimer = setTimeout(() => draw(true), 0);
+        }
     }
 
     function showMessage(text) {
@@ -56,6 +69,9 @@
         page.hidePopups();
         linkLayer.selectAll("*").remove();
         nodeLayer.selectAll("*").remove();
+        groups = new Map();
+        links = new Map();
+        toDraw = [];
         laidOut = [];
         hooks.drawn = 0;
         hooks.total = 0;
@@ -81,14 +97,14 @@
     // Gives a drawn node (its SVG group is `el`) its marks' colours, as the
     // CSS of its node reads them: the ring in its highest level's colour,
     // the dot in its highlight's. Set through the style object: the page's
-    // policy refuses style attributes.
+    // policy refuses style attributes. Returns whether it changed them.
     function paintMark(el, d) {
         const mark = d.data instanceof More ? null : page.markOf(d.data);
         const levels = (page.markColours && page.markColours.levels) || {};
         const level = (mark && mark[1] && levels[mark[1]]) || "";
         const shade = mark ? markShade(mark) : "";
         if ((el.__mark || "") === level + "|" + shade || (!el.__mark && !level && !shade)) {
-            return;
+            return false;
         }
         el.__mark = level + "|" + shade;
         for (const [name, value] of [["--level", level], ["--highlight", shade]]) {
@@ -98,6 +114,7 @@
                 el.style.removeProperty(name);
             }
         }
+        return true;
     }
 
     // Characters that act unseen (bidirectional controls such as U+202E,
@@ -217,25 +234,42 @@
     }
 
     // Above this many laid-out nodes only those near the view are drawn:
-    // SVG elements by the hundred thousand (a deep chain opened to a search
-    // match) would hold the page for minutes.
-    const DRAW_ALL_UP_TO = 5000;
+    // every drawn label is laid out and painted again when the view's scale
+    // or the picture changes, and after "Expand all below" thousands of them
+    // held the page for a tenth of a second a frame (by the hundred thousand,
+    // a deep chain opened to a search match, for minutes).
+    const DRAW_ALL_UP_TO = 1000;
+    // How far beyond the view, in views, a large picture is drawn.
+    const MARGIN = 0.5;
     let laidOut = [];
     let windowed = false;
+    let drawnBounds = null;  // the part of a large picture drawn
 
-    // The laid-out nodes within a screen of the view, or all of them for an
-    // ordinary picture.
+    // The part of the picture (in layout coordinates) within `margin` views
+    // of the view, with room for a node's label.
+    function viewBounds(margin) {
+        const [width, height] = stageSize();
+        const t = d3.zoomTransform(svg.node());
+        return {
+            left: t.invertX(-margin * width) - COLUMN,
+            right: t.invertX((1 + margin) * width) + COLUMN,
+            top: t.invertY(-margin * height) - ROW,
+            bottom: t.invertY((1 + margin) * height) + ROW,
+        };
+    }
+
+    const within = (inner, outer) => outer !== null && inner.left >= outer.left &&
+        inner.right <= outer.right && inner.top >= outer.top && inner.bottom <= outer.bottom;
+
+    // The laid-out nodes near the view, or all of them for an ordinary
+    // picture.
     function nodesToDraw() {
         windowed = laidOut.length > DRAW_ALL_UP_TO;
         if (!windowed) {
+            drawnBounds = null;
             return laidOut;
         }
-        const [width, height] = stageSize();
-        const t = d3.zoomTransform(svg.node());
-        const left = t.invertX(-width) - COLUMN;
-        const right = t.invertX(2 * width) + COLUMN;
-        const top = t.invertY(-height) - ROW;
-        const bottom = t.invertY(2 * height) + ROW;
+        const {left, right, top, bottom} = (drawnBounds = viewBounds(MARGIN));
         return laidOut.filter((d) => d.y >= left && d.y <= right && d.x >= top && d.x <= bottom);
     }
 
@@ -254,113 +288,209 @@
         }
     }
 
-    // Node groups made in one task: making SVG groups by the thousand holds
-    // the page for as many milliseconds. The rest are made in the next
-    // tasks, the page answering in between.
+    // Node groups made, and elements changed, in one task: the page lays
+    // out and paints what changed before it answers again, which took far
+    // longer than changing it. The rest are done in the next tasks, the
+    // page answering in between.
     const ENTER_AT_ONCE = 150;
+    const UPDATE_AT_ONCE = 400;
     let drawTimer = 0;
 
-    const byId = (d) => d.data.__id;
+    // The SVG group of every drawn node and the link to it from its parent,
+    // by __id, and the nodes still to be brought in line with the picture.
+    let groups = new Map();
+    let links = new Map();
+    let toDraw = [];
+    let drawnUpTo = 0;
 
     // Brings the SVG in line with the picture: the groups and links of nodes
-    // no longer drawn go, those of drawn nodes are changed where they show
-    // something else, and up to ENTER_AT_ONCE new ones are made, the rest in
-    // the tasks after this one.
-    function draw() {
+    // no longer drawn go at once, those of drawn nodes are changed where they
+    // show something else, and new ones are made, as many as one task takes
+    // (drawSome), the rest in the tasks after it. A large picture whose task
+    // has spent its time is drawn in the next (`later`). Going over the nodes
+    // with d3's data join in every task held the page longer than the
+    // changes did.
+    function draw(later) {
         clearTimeout(drawTimer);
         drawTimer = 0;
-        const nodes = nodesToDraw();
-        const made = new Set();
-        nodeLayer.selectAll("g").each((d) => made.add(byId(d)));
-        let fresh = 0;
-        const shown = nodes.filter((d) => made.has(byId(d)) || fresh++ < ENTER_AT_ONCE);
+        if (!later && laidOut.length > DRAW_ALL_UP_TO && page.taskSpent()) {
+            hooks.drawing = true;
+            drawTimer = setTimeout(() => draw(true), 0);
+            return;
+        }
+        toDraw = nodesToDraw();
+        drawnUpTo = 0;
+        const wanted = new Set();
+        for (const d of toDraw) {
+            wanted.add(d.data.__id);
+        }
+        for (const map of [groups, links]) {
+            for (const [id, el] of map) {
+                if (!wanted.has(id)) {
+                    el.remove();
+                    map.delete(id);
+                }
+            }
+        }
+        drawSome();
+    }
 
-        // An element brought in line with this picture once is left alone
-        // by the tasks that make the rest, and those brought in line in one
-        // task are as many as SLICE_MS allows: after "Expand all below" every
-        // one of thousands moves, and going over them all at once held the
-        // page. The others keep their last place until the tasks after this.
+    // Brings the next nodes to draw in line with the picture, up to
+    // ENTER_AT_ONCE new groups, UPDATE_AT_ONCE changed ones or the task's
+    // budget; an element brought in line with this picture once is left
+    // alone. After "Expand all below" every one of thousands moves: those
+    // not reached yet keep their last place until the tasks after this.
+    function drawSome() {
+        drawTimer = 0;
         const picture = laidOut;
-        const start = performance.now();
-        let updated = 0;
-        let behind = false;
-        const due = (el) => {
-            if (el.__picture === picture) {
-                return false;
+        let made = 0;
+        let changed = 0;
+        for (; drawnUpTo < toDraw.length; drawnUpTo++) {
+            const d = toDraw[drawnUpTo];
+            const id = d.data.__id;
+            let g = groups.get(id);
+            if (g !== undefined && g.__picture === picture) {
+                continue;
             }
-            if (behind || (++updated % 64 === 0 && performance.now() - start >= page.SLICE_MS)) {
-                behind = true;
-                return false;
+            const fresh = g === undefined;
+            if (fresh ? made >= ENTER_AT_ONCE : changed >= UPDATE_AT_ONCE) {
+                break;
             }
-            el.__picture = picture;
-            return true;
-        };
-        nodeLayer.selectAll("g")
-            .data(shown, byId)
-            .join(enterNodes)
-            .each(function (d) {
-                if (due(this)) {
-                    setOnce(this, "class", nodeClass(d));
-                    paintMark(this, d);
-                    setOnce(this, "transform", "translate(" + d.y + "," + d.x + ")");
-                    fillNode(this, d);
+            if ((made + changed) % 32 === 31 && page.taskSpent()) {
+                break;
+            }
+            if (fresh) {
+                g = newGroup();
+                nodeLayer.node().appendChild(g);
+                groups.set(id, g);
+                made += 1;
+            }
+            if (bringInLine(g, d) && !fresh) {
+                changed += 1;
+            }
+            if (d.parent) {
+                let path = links.get(id);
+                if (path === undefined) {
+                    path = document.createElementNS(SVG, "path");
+                    path.setAttribute("class", "link");
+                    linkLayer.node().appendChild(path);
+                    links.set(id, path);
                 }
-            });
-        linkLayer.selectAll("path")
-            .data(shown.filter((d) => d.parent), byId)
-            .join((enter) => enter.append("path").attr("class", "link"))
-            .each(function (d) {
-                if (due(this)) {
-                    setOnce(this, "d", linkPath(d));
-                }
-            });
-
-        const more = fresh > ENTER_AT_ONCE || behind;
+                path.__data__ = d;
+                setOnce(path, "d", linkPath(d));
+            }
+        }
+        const more = drawnUpTo < toDraw.length;
         hooks.drawing = more || pending !== null;
         if (more) {
-            drawTimer = setTimeout(draw, 0);
+            drawTimer = setTimeout(drawSome, 0);
         }
     }
 
-    // Sets an attribute of `el` unless it has that value already: a picture
-    // of thousands of nodes changes few of them.
+    // Makes the group `g` show the node `d` of the current picture; returns
+    // whether it changed anything the page has to lay out or paint again.
+    // The group carries its node as d3 would (__data__), for the page's
+    // handlers and d3 selections alike.
+    function bringInLine(g, d) {
+        g.__data__ = d;
+        g.__picture = laidOut;
+        let changed = setOnce(g, "class", nodeClass(d));
+        changed = paintMark(g, d) || changed;
+        changed = setOnce(g, "transform", "translate(" + d.y + "," + d.x + ")") || changed;
+        return fillNode(g, d) || changed;
+    }
+
+    // Sets an attribute of `el` unless it has that value already (a picture
+    // of thousands of nodes changes few of them); returns whether it did.
     function setOnce(el, name, value) {
-        if (el.getAttribute(name) !== value) {
-            el.setAttribute(name, value);
+        if (el.getAttribute(name) === value) {
+            return false;
         }
+        el.setAttribute(name, value);
+        return true;
     }
 
-    // New nodes of the picture: each one's dot, label and what the mouse
-    // does on it.
-    function enterNodes(enter) {
-        const g = enter.append("g");
-        g.append("circle").attr("r", 4.5);
-        const text = g.append("text").attr("x", 8).attr("dy", "0.32em");
-        text.append("tspan").attr("class", "name");
-        text.append("tspan").attr("class", "pid");
-        text.append("tspan").attr("class", "count");
-        g.on("click", (event, d) => {
-            event.stopPropagation();
-            page.hidePopups();
-            page.toggle(d.data);
+    const SVG = "http://www.w3.org/2000/svg";
+    let groupTemplate = null;
+
+    // A new node's group: its dot and its label's parts, copied from one
+    // made once.
+    function newGroup() {
+        if (groupTemplate === null) {
+            groupTemplate = document.createElementNS(SVG, "g");
+            const circle = document.createElementNS(SVG, "circle");
+            circle.setAttribute("r", "4.5");
+            const text = document.createElementNS(SVG, "text");
+            text.setAttribute("x", "8");
+            // 0.32em of the 12px font, in pixels: a length relative to the
+            // font made every label be laid out again whenever the page's
+            // layout changed around the picture (the match count, the status).
+            text.setAttribute("dy", "3.84");
+            for (const part of ["name", "pid", "count"]) {
+                const tspan = document.createElementNS(SVG, "tspan");
+                tspan.setAttribute("class", part);
+                text.appendChild(tspan);
+            }
+            groupTemplate.append(circle, text);
+        }
+        return groupTemplate.cloneNode(true);
+    }
+
+    // The drawn node an event of the mouse happened on, or null.
+    function nodeAt(event) {
+        const g = event.target instanceof Element ? event.target.closest("g.node") : null;
+        return g !== null && g.__data__ ? g.__data__ : null;
+    }
+
+    // What the mouse does on a node, for every node at once: one listener
+    // each on the layer of nodes, not six on every node made.
+    function listenOnNodes(layer) {
+        layer.addEventListener("click", (event) => {
+            const d = nodeAt(event);
+            if (d) {
+                event.stopPropagation();
+                page.hidePopups();
+                page.toggle(d.data);
+            }
         });
-        g.on("dblclick", (event, d) => {
-            event.stopPropagation();
-            page.showEvents(d.data);
+        layer.addEventListener("dblclick", (event) => {
+            const d = nodeAt(event);
+            if (d) {
+                event.stopPropagation();
+                page.showEvents(d.data);
+            }
         });
-        g.on("contextmenu", (event, d) => {
-            event.preventDefault();
-            event.stopPropagation();
-            page.openMenu(event, d.data);
+        layer.addEventListener("contextmenu", (event) => {
+            const d = nodeAt(event);
+            if (d) {
+                event.preventDefault();
+                event.stopPropagation();
+                page.openMenu(event, d.data);
+            }
         });
-        g.on("mouseenter", (event, d) => page.showTooltip(event, d.data));
-        g.on("mousemove", (event) => page.placeAtPointer(page.tooltipBox(), event));
-        g.on("mouseleave", page.hideTooltip);
-        return g;
+        layer.addEventListener("mousemove", (event) => {
+            if (nodeAt(event)) {
+                page.placeAtPointer(page.tooltipBox(), event);
+            }
+        });
+        // Entering and leaving do not bubble: caught on their way down.
+        const onGroup = (event) => event.target instanceof Element &&
+            event.target.matches("g.node") && event.target.__data__;
+        layer.addEventListener("mouseenter", (event) => {
+            if (onGroup(event)) {
+                page.showTooltip(event, event.target.__data__.data);
+            }
+        }, true);
+        layer.addEventListener("mouseleave", (event) => {
+            if (onGroup(event)) {
+                page.hideTooltip();
+            }
+        }, true);
     }
 
     // The label of a drawn node (its SVG group is `el`): the name, the pid
-    // once the facts are in, and the descendants of a closed node.
+    // once the facts are in, and the descendants of a closed node; returns
+    // whether it changed.
     function fillNode(el, d) {
         const data = d.data;
         const more = data instanceof More;
@@ -372,13 +502,14 @@
         // Labels are written again only where they change.
         const label = name + "\0" + pid + "\0" + count;
         if (el.__label === label) {
-            return;
+            return false;
         }
         el.__label = label;
-        const g = d3.select(el);
-        setMarkedText(g.select("tspan.name").node(), name, svgMark);
-        g.select("tspan.pid").text(pid);
-        g.select("tspan.count").text(count);
+        const [nameSpan, pidSpan, countSpan] = el.lastChild.childNodes;
+        setMarkedText(nameSpan, name, svgMark);
+        pidSpan.textContent = pid;
+        countSpan.textContent = count;
+        return true;
     }
 
     // Notes a new picture of `count` nodes, begun at `start`, and when the

@@ -115,6 +115,7 @@
         SEARCH_DELAY_MS: 250,   // typing pause before the search runs
         PARSE_AT_ONCE: 1 << 20, // characters of tree JSON the page reads itself
         SLICE_MS: 15,           // work done before the page answers again
+        LABEL_SCALE: 0.4,       // zoomed out below this, labels are too small to read
 
         TEXT,
         hooks,
@@ -132,22 +133,40 @@
         markColours: null, // {levels: {level: colour}, highlights: [colour]}
     };
 
+    // When the work of the current task is to stop, or -1 between tasks.
+    // One budget for every piece of work a task runs: "Expand all below"
+    // opens nodes, lays them out and draws in one task, and each taking a
+    // whole slice of its own held the page three times as long.
+    let deadline = -1;
+    page.taskDeadline = function () {
+        if (deadline < 0) {
+            deadline = performance.now() + page.SLICE_MS;
+            // Microtasks run as the task ends: the next task has a budget of its own.
+            queueMicrotask(() => {
+                deadline = -1;
+            });
+        }
+        return deadline;
+    };
+    page.taskSpent = () => performance.now() >= page.taskDeadline();
+
     // Runs the generator `steps` (which yields every few hundred nodes) a
-    // slice of SLICE_MS at a time, the page answering in between, and calls
-    // `done` with what it returns. What fits in one slice is done before this
-    // returns. Returns a function that drops the work not done yet.
+    // slice at a time, within the budget of the task (SLICE_MS), the page
+    // answering in between, and calls `done` with what it returns. What fits
+    // in the task's budget is done before this returns; every slice takes
+    // one step at least. Returns a function that drops the work not done yet.
     page.runInSlices = function (steps, done) {
         let timer = 0;
         const slice = () => {
             timer = 0;
-            const start = performance.now();
+            const end = page.taskDeadline();
             for (;;) {
                 const step = steps.next();
                 if (step.done) {
                     done(step.value);
                     return;
                 }
-                if (performance.now() - start >= page.SLICE_MS) {
+                if (performance.now() >= end) {
                     break;
                 }
             }

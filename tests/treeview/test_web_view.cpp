@@ -334,11 +334,13 @@ void WebViewTest::layoutIsD3sTidyTree() {
             .separation((a, b) => (a.parent === b.parent ? 1 : 1.3))(h);
         let worst = 0;
         let nodes = 0;
+        let more = 0;
         h.each((d) => {
             worst = Math.max(worst, Math.abs(d.x - d.data.__x), Math.abs(d.y - d.data.__y));
             nodes += 1;
+            more += d.data instanceof p.More ? 1 : 0;
         });
-        return [nodes, worst, d3.selectAll('.node.more').size()];
+        return [nodes, worst, more];
     })())"_s)
                                       .toList();
     QCOMPARE(compared.size(), 3);
@@ -346,6 +348,12 @@ void WebViewTest::layoutIsD3sTidyTree() {
     QVERIFY(compared[0].toInt() > 2000);
     QVERIFY2(compared[1].toDouble() < 1e-6, qPrintable(compared[1].toString()));
     QVERIFY(compared[2].toInt() > 0);
+    // Fitted into the window, the picture is too small to read: its labels
+    // are left out, and only its dots and links are laid out and painted.
+    const QString labelShown = u"getComputedStyle(d3.select('.node text').node()).display"_s;
+    QCOMPARE(shown.js(labelShown).toString(), u"block"_s);
+    shown.js("document.getElementById('fit').click(); 1");
+    QCOMPARE(shown.js(labelShown).toString(), u"none"_s);
 }
 
 // Reading a tree in the worker and walking it in slices (the smallest:

@@ -34,9 +34,15 @@
     // labels are left out (laying out and painting thousands of unreadable
     // labels held the page for a tenth of a second a frame), and a view
     // that leaves the part of a large picture drawn has the rest drawn.
+    // The view's move is a CSS transform: moved by its transform attribute,
+    // every label was laid out again in every frame of the move.
     function onZoom(event) {
-        viewport.attr("transform", event.transform);
-        svg.classed("far", event.transform.k < page.LABEL_SCALE);
+        const {x, y, k} = event.transform;
+        viewport.node().style.transform = "translate(" + x + "px," + y + "px) scale(" + k + ")";
+        const far = k < page.LABEL_SCALE;
+        if (svg.classed("far") !== far) {
+            svg.classed("far", far);
+        }
         if (windowed && drawTimer === 0 && !within(viewBounds(0), drawnBounds)) {
             drawTimer = setTimeout(() => draw(true), 0);
         }

@@ -75,6 +75,7 @@
         page.hidePopups();
         linkLayer.selectAll("*").remove();
         nodeLayer.selectAll("*").remove();
+        laidOutChanges = -1;
         groups = new Map();
         links = new Map();
         toDraw = [];
@@ -183,7 +184,8 @@
     // `anchor` is given, the view moves so that this node stays where it was
     // on the screen. A large picture is laid out a slice at a time, the page
     // answering in between; a picture asked for meanwhile takes over the
-    // work, and what was to follow the earlier one follows it.
+    // work, and what was to follow the earlier one follows it. While nothing
+    // drawn has opened, closed or moved, the last layout is kept.
     function render(anchor, then) {
         if (pending === null) {
             pending = {anchor: null, before: null, thens: [], cancel: null,
@@ -194,29 +196,54 @@
         const job = pending;
         if (anchor && anchor.__x !== undefined) {
             job.anchor = anchor;
-            job.before = [anchor.__x, anchor.__y];
+            job.before = shownPlace(anchor);
         }
         if (then) {
             job.thens.push(then);
         }
         hooks.drawing = true;
         job.cancel = () => {};
-        const cancel = page.layOutInSlices(page.root, page.drawnChildren,
-            (nodes) => showLaidOut(job, nodes));
+        const changes = page.layoutChanges();
+        if (laidOut.length > 0 && laidOut[0].data === page.root && changes === laidOutChanges) {
+            showLaidOut(job, laidOut);
+            return;
+        }
+        const cancel = page.runInSlices(pictureSteps(), (nodes) => {
+            laidOutChanges = changes;
+            showLaidOut(job, nodes);
+        });
         if (pending === job) {
             job.cancel = cancel;
         }
     }
 
-    // Draws a finished layout; every drawn node keeps its place in the
-    // picture for the next one.
-    function showLaidOut(job, nodes) {
-        pending = null;
-        for (const d of nodes) {
+    // The layout of the open part, each node given its place in the picture
+    // (kept for the next one) as the layout's last steps.
+    function* pictureSteps() {
+        const nodes = yield* page.tidySteps(page.root, page.drawnChildren);
+        for (let k = 0; k < nodes.length; k++) {
+            const d = nodes[k];
             d.data.__x = d.x;
             d.data.__y = d.y;
+            if (k % 4096 === 4095) {
+                yield;
+            }
         }
+        return nodes;
+    }
+
+    // Where `node` is on the screen, in layout coordinates: its place in the
+    // picture drawn, which a layout under way may have written over already.
+    function shownPlace(node) {
+        const g = groups.get(node.__id);
+        return g !== undefined && g.__data__ ? [g.__data__.x, g.__data__.y] : [node.__x, node.__y];
+    }
+
+    // Draws a finished layout.
+    function showLaidOut(job, nodes) {
+        pending = null;
         laidOut = nodes;
+        picture += 1;
         draw();
         if (job.anchor) {
             const [x, y] = job.before;
@@ -248,6 +275,8 @@
     // How far beyond the view, in views, a large picture is drawn.
     const MARGIN = 0.5;
     let laidOut = [];
+    let laidOutChanges = -1;  // page.layoutChanges() when laidOut was made
+    let picture = 0;          // pictures shown: an element drawn for this one is left alone
     let windowed = false;
     let drawnBounds = null;  // the part of a large picture drawn
 
@@ -282,9 +311,7 @@
     // New marks change no place: every drawn node is brought in line again,
     // a slice at a time as after a new picture.
     function redrawMarks() {
-        nodeLayer.selectAll("g").each(function () {
-            this.__picture = null;
-        });
+        picture += 1;
         draw();
     }
 
@@ -348,7 +375,6 @@
     // not reached yet keep their last place until the tasks after this.
     function drawSome() {
         drawTimer = 0;
-        const picture = laidOut;
         let made = 0;
         let changed = 0;
         for (; drawnUpTo < toDraw.length; drawnUpTo++) {
@@ -399,7 +425,7 @@
     // handlers and d3 selections alike.
     function bringInLine(g, d) {
         g.__data__ = d;
-        g.__picture = laidOut;
+        g.__picture = picture;
         let changed = setOnce(g, "class", nodeClass(d));
         changed = paintMark(g, d) || changed;
         changed = setOnce(g, "transform", "translate(" + d.y + "," + d.x + ")") || changed;

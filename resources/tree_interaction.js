@@ -4,20 +4,18 @@
 
 {
     const page = window.korvantisTree;
-    const {PAGE, TEXT, hooks, formatCount, More, hasChildren} = page;
+    const {TEXT, hooks, formatCount, More, hasChildren} = page;
 
     function toggle(data) {
         const start = performance.now();
         let anchor = data;
         if (data instanceof More) {
-            const parent = data.moreOf;
-            const view = page.viewOf(parent);
-            view.shown = Math.min(parent.children.length, view.shown + PAGE);
-            anchor = parent;
+            anchor = data.moreOf;
+            page.showMore(anchor);
         } else if (!hasChildren(data)) {
             return;
         } else if (page.isOpen(data)) {
-            page.viewOf(data).open = false;
+            page.close(data);
         } else {
             page.open(data);
         }

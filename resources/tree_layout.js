@@ -9,17 +9,25 @@
     let parentOf = [];    // by __id: the parent's __id, -1 for the root
     let placeOf = [];     // by __id: the index among its siblings
 
-    // What the user has opened: only nodes ever opened have an entry, with
-    // how many of their children are drawn, the children beyond those that a
-    // search brought into view, and the stand-in for the rest.
-    let views = new Map();
+    // What the user has opened is kept on each node ever opened (__view):
+    // how many of its children are drawn, the children beyond those that a
+    // search brought into view, and the stand-in for the rest. A map of them
+    // held the page while it grew past the hundreds of thousands a search
+    // opens at the end of a chain.
+
+    // Counts the changes to what is drawn (a node opened or closed, more of
+    // its children shown, one pinned): while it stays the same, a picture
+    // asked for keeps the layout it has. Below an open chain of hundreds of
+    // thousands, laying it out again was most of a step to the next match.
+    let changes = 0;
+    const layoutChanges = () => changes;
 
     // Forgets the nodes of the current tree and what was open in it.
     function clearLayout() {
         page.order = [];
         parentOf = [];
         placeOf = [];
-        views = new Map();
+        changes += 1;
     }
 
     // Makes the nodes of a tree read into flat lists (tree_parse.js), in
@@ -39,7 +47,7 @@
             // picture gives it (__x, __y) too: fields added later would make
             // writing them to every node of a large picture slow.
             const node = {name: names.substring(start, ends[i]), children: kids, __id: i,
-                __count: counts[i], __x: undefined, __y: undefined};
+                __count: counts[i], __x: undefined, __y: undefined, __view: null};
             start = ends[i];
             list[i] = node;
             if (i > 0) {
@@ -60,17 +68,17 @@
     }
 
     function viewOf(node) {
-        let view = views.get(node);
-        if (view === undefined) {
+        let view = node.__view;
+        if (view === null) {
             view = {open: false, shown: 0, pinned: null, more: null};
-            views.set(node, view);
+            node.__view = view;
         }
         return view;
     }
 
     function isOpen(node) {
-        const view = views.get(node);
-        return view !== undefined && view.open;
+        const view = node.__view;
+        return view != null && view.open;
     }
 
     function open(node) {
@@ -79,6 +87,19 @@
         if (view.shown === 0) {
             view.shown = Math.min(node.children.length, PAGE);
         }
+        changes += 1;
+    }
+
+    function close(node) {
+        viewOf(node).open = false;
+        changes += 1;
+    }
+
+    // Draws the next page of the children of `node`.
+    function showMore(node) {
+        const view = viewOf(node);
+        view.shown = Math.min(node.children.length, view.shown + PAGE);
+        changes += 1;
     }
 
     // What opening `node` adds to the picture: its first page of children
@@ -104,7 +125,7 @@
                 }
                 budget -= cost;
                 open(node);
-                for (let i = 0; i < views.get(node).shown; i++) {
+                for (let i = 0; i < node.__view.shown; i++) {
                     next.push(node.children[i]);
                 }
             }
@@ -131,8 +152,8 @@
     }
 
     function drawnChildren(node) {
-        const view = views.get(node);
-        if (view === undefined || !view.open || !hasChildren(node)) {
+        const view = node.__view;
+        if (view == null || !view.open || !hasChildren(node)) {
             return null;
         }
         const list = visibleChildren(node, view);
@@ -172,7 +193,7 @@
                 added += cost;
                 open(n);
             }
-            for (const k of visibleChildren(n, views.get(n))) {
+            for (const k of visibleChildren(n, n.__view)) {
                 queue.push(k);
             }
             if (head % STEP === STEP - 1) {
@@ -187,11 +208,12 @@
         const stack = [node];
         while (stack.length > 0) {
             const n = stack.pop();
-            const view = views.get(n);
-            if (view === undefined || !view.open) {
+            const view = n.__view;
+            if (view == null || !view.open) {
                 continue;
             }
             view.open = false;
+            changes += 1;
             for (const k of visibleChildren(n, view)) {
                 stack.push(k);
             }
@@ -216,7 +238,10 @@
                 if (!view.pinned) {
                     view.pinned = new Set();
                 }
-                view.pinned.add(child);
+                if (!view.pinned.has(child)) {
+                    view.pinned.add(child);
+                    changes += 1;
+                }
             }
             child = parent;
             if (++steps % STEP === 0) {
@@ -226,7 +251,7 @@
     }
 
     Object.assign(page, {
-        clearLayout, nodeSteps, adoptNodes, viewOf, isOpen, open, openAtStart, drawnChildren,
-        openBelowSteps, closeBelow, revealSteps,
+        clearLayout, layoutChanges, nodeSteps, adoptNodes, isOpen, open, close, showMore,
+        openAtStart, drawnChildren, openBelowSteps, closeBelow, revealSteps,
     });
 }

@@ -142,8 +142,9 @@
         }
     }
 
-    // The layout's steps: yields every STEP nodes and returns the laid-out
-    // nodes level by level, each level from the first child to the last
+    // The layout of the drawn part of the tree below `top`, whose drawn
+    // children `childrenOf` gives, in steps: yields every STEP nodes (for
+    // page.runInSlices) and returns the laid-out nodes level by level, each level from the first child to the last
     // (the order of d3's descendants()).
     function* tidySteps(top, childrenOf) {
         const root = new LaidNode(top, null, 0);
@@ -198,13 +199,5 @@
         return nodes;
     }
 
-    // Lays out the drawn part of the tree below `top`, whose drawn children
-    // `childrenOf` gives, and calls `done` with its nodes (see tidySteps).
-    // What fits in one slice is done before this returns. Returns a function
-    // that drops the work not done yet.
-    function layOutInSlices(top, childrenOf, done) {
-        return page.runInSlices(tidySteps(top, childrenOf), done);
-    }
-
-    Object.assign(page, {layOutInSlices});
+    Object.assign(page, {tidySteps});
 }

@@ -218,17 +218,26 @@
     }
 
     // The layout of the open part, each node given its place in the picture
-    // (kept for the next one) as the layout's last steps.
+    // (kept for the next one) and the picture's extent reckoned as the
+    // layout's last steps.
     function* pictureSteps() {
         const nodes = yield* page.tidySteps(page.root, page.drawnChildren);
+        let top = 0;
+        let bottom = 0;
+        let right = 0;
         for (let k = 0; k < nodes.length; k++) {
             const d = nodes[k];
             d.data.__x = d.x;
             d.data.__y = d.y;
+            top = Math.min(top, d.x);
+            bottom = Math.max(bottom, d.x);
+            right = Math.max(right, d.y);
             if (k % 4096 === 4095) {
                 yield;
             }
         }
+        extent = {top, bottom, right};
+        extentOf = nodes;
         return nodes;
     }
 
@@ -577,18 +586,11 @@
         zoom.translateTo(svg, node.__y, node.__x);
     }
 
-    // The extent of the drawn nodes in layout coordinates.
-    function drawnExtent() {
-        let top = 0;
-        let bottom = 0;
-        let right = 0;
-        for (const d of laidOut) {
-            top = Math.min(top, d.x);
-            bottom = Math.max(bottom, d.x);
-            right = Math.max(right, d.y);
-        }
-        return {top, bottom, right};
-    }
+    // The extent of the drawn nodes in layout coordinates, reckoned with
+    // the layout: going over a chain of 300,000 at a fit held the page.
+    let extent = {top: 0, bottom: 0, right: 0};
+    let extentOf = null;  // the laid-out nodes `extent` belongs to
+    const drawnExtent = () => (extentOf === laidOut ? extent : {top: 0, bottom: 0, right: 0});
 
     function stageSize() {
         const box = svg.node();

@@ -66,17 +66,22 @@ void skipFile(RuleSet& set, const std::string& label, std::string reason) {
     set.entries.push_back(RuleEntry{label + "#1", false, std::move(reason), {}});
 }
 
-void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set);
+void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set,
+                   RuleDocumentReader& reader);
 
 // A folder's file: the set is indexed once the folder is read.
-void loadFile(const std::string& path, const std::string& label, RuleSet& set) {
+void loadFile(const std::string& path, const std::string& label, RuleSet& set,
+              RuleDocumentReader& reader) {
     std::string text, why;
     if (!readWhole(path, text, why)) {
         skipFile(set, label, "cannot be read: " + why);
         return;
     }
-    loadUnindexed(text, label, set);
+    loadUnindexed(text, label, set, reader);
 }
+
+bool addRuleFilesWith(const std::string& path, RuleSet& set, std::string& error,
+                      RuleDocumentReader& reader);
 
 }  // namespace
 
@@ -259,13 +264,15 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
 }
 
 void loadRuleText(std::string_view text, const std::string& label, RuleSet& set) {
-    loadUnindexed(text, label, set);
+    RuleDocumentReader reader;
+    loadUnindexed(text, label, set, reader);
     set.index();
 }
 
 namespace {
 
-void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set) {
+void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set,
+                   RuleDocumentReader& reader) {
     if (text.size() > kLargestFile) {
         skipFile(set, label, "larger than 16 MiB");
         return;
@@ -276,7 +283,7 @@ void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set
     }
     std::vector<RuleDocument> documents;
     std::string error;
-    if (!readRuleDocuments(text, documents, error)) {
+    if (!reader.read(text, documents, error)) {
         skipFile(set, label, error);
         return;
     }
@@ -293,19 +300,8 @@ void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set
     }
 }
 
-}  // namespace
-
-std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error) {
-    auto set = std::make_shared<RuleSet>();
-    for (const std::string& path : paths) {
-        if (!addRuleFiles(path, *set, error)) {
-            return nullptr;
-        }
-    }
-    return set;
-}
-
-bool addRuleFiles(const std::string& path, RuleSet& into, std::string& error) {
+bool addRuleFilesWith(const std::string& path, RuleSet& into, std::string& error,
+                      RuleDocumentReader& reader) {
     namespace fs = std::filesystem;
     RuleSet* set = &into;
     std::error_code ec;
@@ -320,7 +316,8 @@ bool addRuleFiles(const std::string& path, RuleSet& into, std::string& error) {
             error = path + ": " + why;
             return false;
         }
-        loadRuleText(text, path, *set);
+        loadUnindexed(text, path, *set, reader);
+        set->index();
         return true;
     }
     // The folder's rule files by their paths inside it, byte by byte.
@@ -343,10 +340,28 @@ bool addRuleFiles(const std::string& path, RuleSet& into, std::string& error) {
     }
     std::sort(found.begin(), found.end());
     for (const std::string& relative : found) {
-        loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set);
+        loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set, reader);
     }
     set->index();
     return true;
+}
+
+}  // namespace
+
+std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error) {
+    auto set = std::make_shared<RuleSet>();
+    RuleDocumentReader reader;
+    for (const std::string& path : paths) {
+        if (!addRuleFilesWith(path, *set, error, reader)) {
+            return nullptr;
+        }
+    }
+    return set;
+}
+
+bool addRuleFiles(const std::string& path, RuleSet& set, std::string& error) {
+    RuleDocumentReader reader;
+    return addRuleFilesWith(path, set, error, reader);
 }
 
 }  // namespace korvantis

@@ -189,6 +189,7 @@ void RuleSet::index() {
             }
         }
     }
+    compiled_.compile(rules, static_cast<std::uint32_t>(alike.size()));
     std::vector<std::string> names;
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const auto r = static_cast<std::uint32_t>(i);
@@ -254,7 +255,7 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     }
     for (const std::uint32_t i : candidates) {
-        const int answer = rules[i].matchesWithoutLineage(event);
+        const int answer = compiled_.evaluate(i, event, false);
         if (answer == RuleCondition::kTrue) {
             hits.push_back(i);
         } else if (answer == RuleCondition::kUnknown) {

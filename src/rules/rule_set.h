@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "rules/compiled_rules.h"
 #include "rules/rule_event.h"
 #include "rules/sigma_rule.h"
 
@@ -40,6 +41,11 @@ class RuleSet {
     // order.
     void matchWithoutLineage(const RuleEvent& event, std::vector<std::uint32_t>& hits,
                              std::vector<std::uint32_t>& deferred) const;
+    // Whether rule `rule` holds for `event` (of its category, lineage
+    // known).
+    bool matches(std::uint32_t rule, const RuleEvent& event) const {
+        return compiled_.evaluate(rule, event, true) == RuleCondition::kTrue;
+    }
     // Whether some rule of `category` exists.
     bool hasCategory(RuleCategory category) const {
         return !byCategory_[static_cast<std::size_t>(category)].empty();
@@ -71,6 +77,7 @@ class RuleSet {
     };
     std::vector<std::uint32_t> byCategory_[2];
     Category indexed_[2];
+    CompiledRules compiled_;
     bool anyLineage_ = false;
     std::uint64_t serial_ = nextSerial();
     static std::uint64_t nextSerial();

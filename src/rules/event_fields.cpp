@@ -39,6 +39,25 @@ bool topProcess(const element& message, std::int64_t& pid, std::string_view& pat
     return true;
 }
 
+// A fact that may have been cut: rules see the whole text.
+bool mayBeCut(std::string_view fact) {
+    return fact.size() >= kFactBytes;
+}
+
+// The message's own process, as topProcess() reads it. A file or other row's
+// facts are of that process, and its pid is the row's: the message need not
+// be walked again unless the path fact was cut.
+bool messageProcess(const DecodedRow& row, std::int64_t& pid, std::string_view& path) {
+    if (!row.isProcess) {
+        pid = row.pid;
+        path = row.facts[Fact::process_path];
+        if (!mayBeCut(path)) {
+            return true;
+        }
+    }
+    return topProcess(*row.message, pid, path);
+}
+
 // The exec's args joined with one blank, when they are all texts.
 bool commandLine(const element& message, std::string& out) {
     object root, events, exec;
@@ -142,7 +161,7 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     std::int64_t topPid = 0;
     std::string_view topPath;
     const bool hasTop = row.message != nullptr && (rules.anyLineage() || fileTested) &&
-                        topProcess(*row.message, topPid, topPath);
+                        messageProcess(row, topPid, topPath);
     if (!rules.anyLineage()) {
         // Nobody asks.
     } else if (row.message == nullptr) {
@@ -205,8 +224,7 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     };
     for (const auto& [field, fact] : kFacts) {
         std::string_view text = row.facts[fact];
-        // A fact is cut beyond kFactBytes; rules see the whole text.
-        if (text.size() > kFactBytes && row.message != nullptr) {
+        if (mayBeCut(text) && row.message != nullptr) {
             uncutFact(*row.message, line.isExec, fact, text);
         }
         set(field, text);

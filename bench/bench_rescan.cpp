@@ -4,18 +4,23 @@
 // steps that run on the window's thread (taking the rows, putting the hits
 // in): those are what the window can stall on, the rest runs on a worker.
 //
-// Usage: bench_rescan LOG RULES...
+// With --compare, LOG is loaded again with the rules, and the hits of the
+// two are compared row by row (exactness on a real trace, not a figure).
+//
+// Usage: bench_rescan [--compare] LOG RULES...
 
 #include <atomic>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "bench_support.h"
 #include "load/rule_rescan.h"
 #include "rules/rule_document.h"
+#include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
 
 namespace {
@@ -37,8 +42,13 @@ int main(int argc, char** argv) {
             korvantis::answerAsRuleChildOrBecomeItsParent(argc, argv)) {
         return *answered;
     }
+    const bool compare = argc > 1 && std::string_view(argv[1]) == "--compare";
+    if (compare) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_rescan LOG RULES...\n");
+        std::fprintf(stderr, "usage: bench_rescan [--compare] LOG RULES...\n");
         return 2;
     }
     using namespace korvantis;
@@ -83,5 +93,25 @@ int main(int argc, char** argv) {
     std::printf(
         "  window thread: rows taken %.1f ms, hits put in %.1f ms (each at most 50 wanted)\n",
         takeMs, replaceMs);
+    if (compare) {
+        Workspace loaded(tasks.poster());
+        loaded.loader.setTreeFactsWanted(false);
+        loaded.loader.setRules(rules);
+        bench::loadLog(loaded, tasks, argv[1]);
+        std::size_t differing = 0, withHits = 0;
+        for (RowKind kind : kRowKinds) {
+            const PreviewRows& want = loaded.store.rows(kind);
+            const PreviewRows& got = ws.store.rows(kind);
+            differing += want.size() != got.size();
+            for (std::size_t i = 0; i < want.size() && i < got.size(); ++i) {
+                const std::string_view titles = ruleTitlesOf(want.rowView(i).ruleHits);
+                withHits += !titles.empty();
+                differing += titles != ruleTitlesOf(got.rowView(i).ruleHits);
+            }
+        }
+        std::printf("  against a load with the rules: %zu rows with hits, %zu differ\n", withHits,
+                    differing);
+        return differing == 0 ? 0 : 1;
+    }
     return 0;
 }

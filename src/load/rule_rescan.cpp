@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <span>
@@ -139,6 +140,20 @@ class RunQueue {
         toWork_.notify_all();
         toTake_.notify_all();
     }
+    // A worker failed (out of memory): the rescan ends with its error.
+    void failed(std::exception_ptr error) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!error_) {
+                error_ = std::move(error);
+            }
+        }
+        quit();
+    }
+    std::exception_ptr error() {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
 
   private:
     std::mutex mutex_;
@@ -149,6 +164,7 @@ class RunQueue {
     std::size_t next_ = 0;
     std::size_t taken_ = 0;
     bool quit_ = false;
+    std::exception_ptr error_;
 };
 
 // Reads back and decodes the lines of runs of rows, on one thread.
@@ -323,21 +339,31 @@ std::optional<EventStore::ReplacedHits> rescanRuleHits(const RuleRescanRows& row
     workers.reserve(threads);
     for (unsigned t = 0; t < threads; ++t) {
         workers.emplace_back([&] {
-            RunWorker worker(rows, rules);
-            std::size_t index = 0;
-            std::unique_ptr<Run> run;
-            while (queue.take(index, run)) {
-                if (stop.load(std::memory_order_relaxed)) {
-                    queue.quit();
-                    return;
+            try {
+                RunWorker worker(rows, rules);
+                std::size_t index = 0;
+                std::unique_ptr<Run> run;
+                while (queue.take(index, run)) {
+                    if (stop.load(std::memory_order_relaxed)) {
+                        queue.quit();
+                        return;
+                    }
+                    const std::size_t from = index * perRun;
+                    worker.work(
+                        std::span(placed).subspan(from, std::min(perRun, placed.size() - from)),
+                        *run);
+                    queue.finished(index, std::move(run));
                 }
-                const std::size_t from = index * perRun;
-                worker.work(std::span(placed).subspan(from, std::min(perRun, placed.size() - from)),
-                            *run);
-                queue.finished(index, std::move(run));
+            } catch (...) {
+                queue.failed(std::current_exception());
             }
         });
     }
+    // However this ends, the workers are let go before they are joined.
+    struct QuitOnExit {
+        RunQueue& queue;
+        ~QuitOnExit() { queue.quit(); }
+    } quitOnExit{queue};
     // The runs taken in order, each log's lineage on its own.
     std::map<std::uint32_t, std::unique_ptr<LogState>> logs;
     bool stopped = false;
@@ -365,6 +391,9 @@ std::optional<EventStore::ReplacedHits> rescanRuleHits(const RuleRescanRows& row
     }
     queue.quit();
     workers.clear();  // joined
+    if (const std::exception_ptr error = queue.error()) {
+        std::rethrow_exception(error);
+    }
     if (stopped) {
         return std::nullopt;
     }

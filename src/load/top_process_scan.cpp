@@ -2,6 +2,10 @@
 
 #include <optional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace korvantis {
 
 namespace {
@@ -101,6 +105,29 @@ bool unescape(std::string_view raw, std::string& out) {
     return true;
 }
 
+// The first of `p` .. `end` that is one of `Chars`, or `end`. Most of a
+// walk is spent looking for the next quote or bracket: sixteen bytes are
+// looked at a time where the processor can.
+template <char... Chars>
+const char* findAny(const char* p, const char* end) {
+#if defined(__SSE2__)
+    while (end - p >= 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hit = _mm_setzero_si128();
+        ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(block, _mm_set1_epi8(Chars)))), ...);
+        const int mask = _mm_movemask_epi8(hit);
+        if (mask != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+        p += 16;
+    }
+#endif
+    while (p < end && ((*p != Chars) && ...)) {
+        ++p;
+    }
+    return p;
+}
+
 // What a member's reader does with the rest of its object.
 enum class Step : std::uint8_t {
     skip,  // the value was not read: skip it, go on
@@ -130,22 +157,17 @@ class JsonWalk {
         }
         const char* start = ++at_;
         escaped = false;
-        while (at_ < end_) {
-            const char c = *at_;
-            if (c == '"') {
+        while ((at_ = findAny<'"', '\\'>(at_, end_)) < end_) {
+            if (*at_ == '"') {
                 raw = std::string_view(start, static_cast<std::size_t>(at_ - start));
                 ++at_;
                 return true;
             }
-            if (c == '\\') {
-                if (end_ - at_ < 2) {
-                    break;
-                }
-                escaped = true;
-                at_ += 2;
-                continue;
+            if (end_ - at_ < 2) {
+                break;
             }
-            ++at_;
+            escaped = true;
+            at_ += 2;
         }
         return fail();
     }
@@ -184,7 +206,7 @@ class JsonWalk {
             return !scalar().empty() || fail();
         }
         int depth = 0;
-        while (at_ < end_) {
+        while ((at_ = findAny<'"', '{', '}', '[', ']'>(at_, end_)) < end_) {
             const char d = *at_;
             if (d == '"') {
                 if (!rawString(raw, escaped)) {
@@ -192,13 +214,12 @@ class JsonWalk {
                 }
                 continue;
             }
+            ++at_;
             if (d == '{' || d == '[') {
                 ++depth;
-            } else if ((d == '}' || d == ']') && --depth == 0) {
-                ++at_;
+            } else if (--depth == 0) {
                 return true;
             }
-            ++at_;
         }
         return fail();
     }

@@ -53,6 +53,9 @@ void expectRescanAsLoaded(const std::vector<std::string>& paths, std::shared_ptr
     testsupport::LoadingWorkspace plain;
     plain.load(paths);
     EventStore& store = plain.ws.store;
+    const std::atomic<bool> stopped{true};  // the window closed: nothing, at once
+    EXPECT_FALSE(rescanRuleHits(RuleRescanRows::of(store), *rules, store.rowTexts().ruleHits,
+                                stopped, {1, 2}));
     const std::atomic<bool> stop{false};
     for (const RescanShape shape : {RescanShape{}, RescanShape{1, 3}, RescanShape{2, 2}}) {
         const auto replaced = rescanRuleHits(RuleRescanRows::of(store), *rules,

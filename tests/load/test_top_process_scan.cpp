@@ -79,7 +79,16 @@ TEST(TopProcessScan, ReadsWhatTheParserReads) {
         {R"({"event":{"fork":{}}})", Outcome::none},
         {R"([{"process":{)" + token + "}}]", Outcome::unsure},
     };
-    for (const Case& c : cases) {
+    // Strings with brackets, quotes and runs of backslashes in what is
+    // skipped, moved across every place in a block of bytes.
+    std::vector<Case> all = cases;
+    for (std::size_t pad = 0; pad < 140; ++pad) {
+        all.push_back({R"({"process":{"executable":{"stat":{"s":")" + std::string(pad, 'x') +
+                           R"(\\\"}]\\","t":["[{\"",{"u":"\\"}],"v":[[]]},"path":"/p"},)" + token +
+                           "}}",
+                       Outcome::found});
+    }
+    for (const Case& c : all) {
         std::string scratch;
         const TopProcessScan scan = scanTopProcess(c.line, scratch);
         EXPECT_EQ(scan.outcome, c.want) << c.line;

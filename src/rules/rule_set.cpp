@@ -207,7 +207,7 @@ void RuleSet::index() {
             return g.field == field && g.bySuffix == bySuffix;
         });
         if (gate == gates.end()) {
-            gate = gates.insert(gates.end(), Gate{field, bySuffix, {}, {}});
+            gate = gates.insert(gates.end(), Gate{field, bySuffix, {}, {}, {}});
         }
         for (const std::string& name : names) {
             if (bySuffix) {
@@ -215,6 +215,9 @@ void RuleSet::index() {
                 if (at == gate->lengths.end() || *at != name.size()) {
                     gate->lengths.insert(at, name.size());
                 }
+            }
+            if (!name.empty()) {
+                gate->leads.set(static_cast<unsigned char>(name[0]));
             }
             std::vector<std::uint32_t>& list = gate->byName[name];
             if (list.empty() || list.back() != r) {
@@ -230,6 +233,10 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
     thread_local std::vector<std::uint32_t> candidates;
     candidates = category.ungated;
     auto add = [&](const Gate& gate, std::string_view key) {
+        if (key.empty() ? !gate.byName.contains(key)
+                        : !gate.leads[static_cast<unsigned char>(key[0])]) {
+            return;
+        }
         if (const auto it = gate.byName.find(key); it != gate.byName.end()) {
             candidates.insert(candidates.end(), it->second.begin(), it->second.end());
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -68,6 +69,9 @@ class RuleSet {
         RuleField field;
         bool bySuffix = false;             // keys end the field, else are its last component
         std::vector<std::size_t> lengths;  // bySuffix: the keys' lengths, rising
+        // The bytes a key starts with: most rows are told apart by the first
+        // byte of the text a key would be, without hashing it.
+        std::bitset<256> leads;
         std::unordered_map<std::string, std::vector<std::uint32_t>, NameHash, std::equal_to<>>
             byName;
     };

@@ -13,6 +13,7 @@
 
 #include "decode/event_kinds.h"
 #include "decode/line_decoder.h"
+#include "decode/row_facts.h"
 #include "load/line_batch.h"
 #include "load/row_rule_hits.h"
 #include "load/top_process_scan.h"
@@ -185,6 +186,10 @@ class RunWorker {
                 continue;
             }
             const LineRef& ref = rows_.refs[list.placeOf(p.row).value()];
+            if (reading == Reading::lineage && tellLineageFromFacts(p.kind, view, batch)) {
+                run.rows.push_back(RunRow{p.kind, p.row, ref.log, true});
+                continue;
+            }
             const ReadBack<std::string_view> line = reader_.read(ref);
             if (!line) {
                 continue;  // tells nothing, tested by none
@@ -254,6 +259,28 @@ class RunWorker {
         if (top.outcome == TopProcessScan::Outcome::unsure) {
             return false;
         }
+        keepLineage(kind, row, top, batch);
+        return true;
+    }
+    // The same for a file or other row without reading its line: its facts
+    // and pid are of the message's own process, which is all such a line
+    // tells, unless the path fact was cut (then the line is read).
+    bool tellLineageFromFacts(RowKind kind, const RowView& row, detail::LineBatch& batch) {
+        if (kind == RowKind::process) {
+            return false;
+        }
+        TopProcessScan top;
+        top.path = row.facts[Fact::process_path];
+        if (top.path.size() >= kFactBytes) {
+            return false;
+        }
+        top.outcome = TopProcessScan::Outcome::found;
+        top.pid = row.pid;
+        keepLineage(kind, row, top, batch);
+        return true;
+    }
+    void keepLineage(RowKind kind, const RowView& row, const TopProcessScan& top,
+                     detail::LineBatch& batch) {
         RuleLines& lines = batch.rules;
         detail::LineInfo& info = batch.lines.emplace_back();
         info.offset = batch.text.size();
@@ -281,7 +308,6 @@ class RunWorker {
         if (hasTop && top.pid != row.pid) {
             tell(top.pid, top.path);
         }
-        return true;
     }
 
     const RuleRescanRows& rows_;

@@ -53,7 +53,7 @@ const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::
             const std::size_t local = hits_.size();
             for (std::uint32_t d = 0; d < line.deferredCount; ++d) {
                 const std::uint32_t r = batch.rules.deferred[line.deferredBegin + d];
-                if (rules_.rules[r].matches(event_)) {
+                if (rules_.matches(r, event_)) {
                     hits_.push_back(r);
                 }
             }

@@ -25,14 +25,25 @@ struct RuleRescanRows {
     static RuleRescanRows of(const EventStore& store);
 };
 
+// How a rescan shares out its rows: runs of this many rows in the order of
+// their places, worked on by this many threads (0: as many as a load
+// decodes on).
+struct RescanShape {
+    std::size_t rowsPerRun = 4096;
+    unsigned threads = 0;
+};
+
 // The hits `rules` give the rows of `rows`, worked out as a load does:
-// each row's line is read back from its log and decoded, in the order of
-// the rows' places, the lineage of each log from its first row on. A line
-// that cannot be read back any more has no hits. Hit sets are interned in
-// `sets` (the store's). Nothing when `stop` was set before the end. Any
+// each row's line is read back from its log and decoded, the lineage of
+// each log taken in the order of the rows' places from its first row on. A
+// line that cannot be read back any more has no hits and tells nothing.
+// The lines of rows no rule tests are only read for what they tell of
+// lineage, and not at all when no rule asks for it. Hit sets are interned
+// in `sets` (the store's). Nothing when `stop` was set before the end. Any
 // thread.
 std::optional<EventStore::ReplacedHits> rescanRuleHits(const RuleRescanRows& rows,
                                                        const RuleSet& rules, RuleHitSets& sets,
-                                                       const std::atomic<bool>& stop);
+                                                       const std::atomic<bool>& stop,
+                                                       const RescanShape& shape = {});
 
 }  // namespace korvantis

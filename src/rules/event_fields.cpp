@@ -39,6 +39,25 @@ bool topProcess(const element& message, std::int64_t& pid, std::string_view& pat
     return true;
 }
 
+// A fact that may have been cut: rules see the whole text.
+bool mayBeCut(std::string_view fact) {
+    return fact.size() >= kFactBytes;
+}
+
+// The message's own process, as topProcess() reads it. A file or other row's
+// facts are of that process, and its pid is the row's: the message need not
+// be walked again unless the path fact was cut.
+bool messageProcess(const DecodedRow& row, std::int64_t& pid, std::string_view& path) {
+    if (!row.isProcess) {
+        pid = row.pid;
+        path = row.facts[Fact::process_path];
+        if (!mayBeCut(path)) {
+            return true;
+        }
+    }
+    return topProcess(*row.message, pid, path);
+}
+
 // The exec's args joined with one blank, when they are all texts.
 bool commandLine(const element& message, std::string& out) {
     object root, events, exec;
@@ -142,7 +161,7 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     std::int64_t topPid = 0;
     std::string_view topPath;
     const bool hasTop = row.message != nullptr && (rules.anyLineage() || fileTested) &&
-                        topProcess(*row.message, topPid, topPath);
+                        messageProcess(row, topPid, topPath);
     if (!rules.anyLineage()) {
         // Nobody asks.
     } else if (row.message == nullptr) {
@@ -170,12 +189,19 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         line.tested = false;
         return;
     }
+    // The event is made of the row's own texts; they are kept in the batch
+    // only for rules that wait for lineage.
+    event.clear();
+    event.category = line.category;
+    event.rawLine = row.rawLine;
     auto set = [&](RuleField field, std::string_view text) {
-        line.fields[static_cast<std::size_t>(field)] = lines.keep(text);
+        if (!text.empty()) {
+            event.set(field, text);
+        }
     };
-    const std::size_t fieldsFrom = lines.text.size();
     thread_local std::string command;
     command.clear();
+    const DecimalText pid(row.pid), ppid(row.ppid);
     if (line.isExec) {
         set(RuleField::Image, row.path);
         if (row.message != nullptr && !commandLine(*row.message, command)) {
@@ -183,13 +209,13 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         }
         set(RuleField::CommandLine, command);
         set(RuleField::CurrentDirectory, row.facts[Fact::cwd]);
-        set(RuleField::ProcessId, DecimalText(row.pid).view());
-        set(RuleField::ParentProcessId, DecimalText(row.ppid).view());
+        set(RuleField::ProcessId, pid.view());
+        set(RuleField::ParentProcessId, ppid.view());
     } else {
         if (row.message != nullptr && hasTop) {
             set(RuleField::Image, topPath);
         }
-        set(RuleField::ProcessId, DecimalText(row.pid).view());
+        set(RuleField::ProcessId, pid.view());
         set(RuleField::TargetFilename, row.path);
     }
     static constexpr std::pair<RuleField, Fact> kFacts[] = {
@@ -205,25 +231,25 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     };
     for (const auto& [field, fact] : kFacts) {
         std::string_view text = row.facts[fact];
-        // A fact is cut beyond kFactBytes; rules see the whole text.
-        if (text.size() > kFactBytes && row.message != nullptr) {
+        if (mayBeCut(text) && row.message != nullptr) {
             uncutFact(*row.message, line.isExec, fact, text);
         }
         set(field, text);
     }
-    ruleEventOf(line, lines, row.rawLine, event);
     line.deferredBegin = static_cast<std::uint32_t>(lines.deferred.size());
     rules.matchWithoutLineage(event, lines.hits, lines.deferred);
     line.hitsCount = static_cast<std::uint32_t>(lines.hits.size()) - line.hitsBegin;
     line.deferredCount = static_cast<std::uint32_t>(lines.deferred.size()) - line.deferredBegin;
-    // Only rules waiting for lineage read the fields again, and lineage only
-    // an exec's command line: the rest need not wait in the batch.
-    if (line.deferredCount == 0) {
-        lines.text.resize(fieldsFrom);
-        line.fields = {};
-        if (line.isExec && rules.anyLineage()) {
-            set(RuleField::CommandLine, command);
+    if (line.deferredCount != 0) {
+        for (std::size_t f = 0; f < kRuleFieldCount; ++f) {
+            const std::string_view text = event.text(static_cast<RuleField>(f));
+            if (!text.empty()) {
+                line.fields[f] = lines.keep(text);
+            }
         }
+    } else if (line.isExec && rules.anyLineage() && !command.empty()) {
+        // Lineage reads an exec's command line.
+        line.fields[static_cast<std::size_t>(RuleField::CommandLine)] = lines.keep(command);
     }
 }
 

@@ -4,11 +4,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -27,7 +29,7 @@ namespace {
 // wall time is bounded far more loosely: only against a child that hangs
 // without running (a forked child can wait forever on a lock another thread
 // held at the fork), and the parent waits a little longer than that.
-constexpr rlim_t kMostCpuSeconds = 1;
+constexpr time_t kMostCpuSeconds = 1;
 constexpr unsigned kMostWallSeconds = 5;
 constexpr auto kLongestWait = std::chrono::seconds(kMostWallSeconds + 1);
 constexpr std::size_t kMostBytes = std::size_t{64} << 20;
@@ -212,7 +214,8 @@ class Reader {
 
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        // A child that is gone must not end this process with SIGPIPE.
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -224,20 +227,77 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// The child's bounds: `heldKiB` is what it holds before parsing.
-void boundChild(long heldKiB) {
-    if (heldKiB > 0) {
-        const rlim_t limit = static_cast<rlim_t>(heldKiB) * 1024 + kMostBytes;
-        struct rlimit data {
-            limit, limit
-        };
+// Exactly `size` bytes; false at the end of the input or on an error.
+bool readAll(int fd, char* into, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::read(fd, into, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        into += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string framed(std::string_view bytes) {
+    std::string out;
+    out.reserve(sizeof(std::uint32_t) + bytes.size());
+    putText(out, bytes);
+    return out;
+}
+
+// The bounds of one file's parse, counted from what the child has used and
+// holds when it starts on it.
+void boundChild() {
+    if (const long heldKiB = dataKiB(); heldKiB > 0) {
+        struct rlimit data {};
+        ::getrlimit(RLIMIT_DATA, &data);
+        const rlim_t wanted = static_cast<rlim_t>(heldKiB) * 1024 + kMostBytes;
+        data.rlim_cur = data.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, data.rlim_max);
         ::setrlimit(RLIMIT_DATA, &data);
     }
-    struct rlimit cpu {
-        kMostCpuSeconds, kMostCpuSeconds + 1
-    };
-    ::setrlimit(RLIMIT_CPU, &cpu);
+    // SIGPROF ends the child once the parse has had its processor time.
+    struct itimerval cpu {};
+    cpu.it_value.tv_sec = kMostCpuSeconds;
+    ::setitimer(ITIMER_PROF, &cpu, nullptr);
     ::alarm(kMostWallSeconds);
+}
+
+void unboundChild() {
+    struct itimerval none {};
+    ::setitimer(ITIMER_PROF, &none, nullptr);
+    ::alarm(0);
+}
+
+// The child's loop: a framed text in, its framed answer out, until the
+// parent closes the connection.
+int serveFiles(int in, int out, const YamlDocumentCheck& check) {
+    std::string text;
+    while (true) {
+        std::uint32_t n = 0;
+        if (!readAll(in, reinterpret_cast<char*>(&n), sizeof n)) {
+            return 0;  // the parent is done
+        }
+        text.resize(n);
+        if (!readAll(in, text.data(), n)) {
+            return 1;
+        }
+        boundChild();
+        std::string answer;
+        try {
+            answer = framed(childAnswer(text, check));
+        } catch (...) {
+            return 1;  // out of memory
+        }
+        unboundChild();
+        if (!writeAll(out, answer)) {
+            return 1;
+        }
+    }
 }
 
 std::string& childProgram() {
@@ -245,30 +305,19 @@ std::string& childProgram() {
     return program;
 }
 
-// Starts the child program reading `text` on its standard input and writing
-// to `out`; -1 and errno when it cannot.
-pid_t spawnChild(std::string_view text, int out) {
-    const int in = ::memfd_create("rule-yaml", MFD_CLOEXEC);
-    if (in < 0) {
-        return -1;
-    }
-    if (!writeAll(in, text) || ::lseek(in, 0, SEEK_SET) != 0) {
-        const int saved = errno;
-        ::close(in);
-        errno = saved;
-        return -1;
-    }
+// Starts the child program talking through `socket` on its standard input
+// and output; -1 and errno when it cannot.
+pid_t spawnChild(int socket) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in, 0);
-    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, socket, 0);
+    posix_spawn_file_actions_adddup2(&actions, socket, 1);
     std::string argument = kYamlChildArgument;
     char* argv[] = {childProgram().data(), argument.data(), nullptr};
     pid_t child = -1;
     const int failed =
         ::posix_spawn(&child, childProgram().c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    ::close(in);
     if (failed != 0) {
         errno = failed;
         return -1;
@@ -276,107 +325,17 @@ pid_t spawnChild(std::string_view text, int out) {
     return child;
 }
 
-}  // namespace
-
-void setYamlChildProgram(std::string path) {
-    childProgram() = std::move(path);
-}
-
-int answerYamlGuarded(const YamlDocumentCheck& check) {
-    boundChild(dataKiB());
-    std::string text;
-    char buffer[1 << 16];
-    while (true) {
-        const ssize_t n = ::read(0, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return 1;
-        }
-        if (n == 0) {
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    std::string answer;
-    try {
-        answer = childAnswer(text, check);
-    } catch (...) {
-        return 1;  // out of memory
-    }
-    return writeAll(1, answer) ? 0 : 1;
-}
-
-bool parseYamlGuarded(std::string_view text, const YamlDocumentCheck& check,
-                      std::vector<GuardedDocument>& out, std::string& error) {
-    const long heldKiB = dataKiB();
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) {
-        error = std::string("cannot be read: ") + std::strerror(errno);
-        return false;
-    }
-    const pid_t child = childProgram().empty() ? ::fork() : spawnChild(text, fds[1]);
-    if (child < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        error = std::string("cannot be read: ") + std::strerror(errno);
-        return false;
-    }
-    if (child == 0) {
-        ::close(fds[0]);
-        boundChild(heldKiB);
-        std::string answer;
-        try {
-            answer = childAnswer(text, check);
-        } catch (...) {
-            ::_exit(1);  // out of memory
-        }
-        ::_exit(writeAll(fds[1], answer) ? 0 : 1);
-    }
-    ::close(fds[1]);
-    std::string answer;
-    const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
-    bool ended = false;
-    char buffer[1 << 16];
-    while (!ended) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
-        if (left <= 0) {
-            break;
-        }
-        struct pollfd p {
-            fds[0], POLLIN, 0
-        };
-        if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
-            break;
-        }
-        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n > 0) {
-            answer.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0) {
-            ended = true;
-        } else if (errno != EINTR && errno != EAGAIN) {
-            break;
-        }
-    }
-    ::close(fds[0]);
-    if (!ended) {
-        ::kill(child, SIGKILL);
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!ended || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || answer.empty()) {
-        error = "not valid YAML: reading it took more than 1 s or 64 MiB";
+// The documents of a child's answer.
+bool readAnswer(std::string_view answer, std::vector<GuardedDocument>& out, std::string& error) {
+    if (answer.empty()) {
+        error = "not valid YAML: its documents could not be read back";
         return false;
     }
     if (answer[0] == 'E') {
         error = answer.substr(1);
         return false;
     }
-    Reader reader(std::string_view(answer).substr(1));
+    Reader reader(answer.substr(1));
     while (!reader.done()) {
         char kind = 0;
         GuardedDocument document;
@@ -388,6 +347,118 @@ bool parseYamlGuarded(std::string_view text, const YamlDocumentCheck& check,
         out.push_back(std::move(document));
     }
     return true;
+}
+
+}  // namespace
+
+void setYamlChildProgram(std::string path) {
+    childProgram() = std::move(path);
+}
+
+int answerYamlGuarded(const YamlDocumentCheck& check) {
+    return serveFiles(0, 1, check);
+}
+
+GuardedYamlParser::GuardedYamlParser(YamlDocumentCheck check) : check_(std::move(check)) {}
+
+GuardedYamlParser::~GuardedYamlParser() {
+    end();
+}
+
+bool GuardedYamlParser::start(std::string& error) {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+        error = std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
+    const pid_t child = childProgram().empty() ? ::fork() : spawnChild(fds[1]);
+    if (child < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        error = std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        ::_exit(serveFiles(fds[1], fds[1], check_));
+    }
+    ::close(fds[1]);
+    child_ = child;
+    socket_ = fds[0];
+    return true;
+}
+
+void GuardedYamlParser::end() {
+    if (child_ < 0) {
+        return;
+    }
+    // Closing its input ends a child that waits; one that does not is stuck.
+    ::close(socket_);
+    ::kill(child_, SIGKILL);
+    int status = 0;
+    while (::waitpid(child_, &status, 0) < 0 && errno == EINTR) {
+    }
+    child_ = -1;
+    socket_ = -1;
+}
+
+bool GuardedYamlParser::exchange(std::string_view request, std::string& answer) {
+    if (!writeAll(socket_, request)) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
+    std::string got;
+    char buffer[1 << 16];
+    while (true) {
+        std::uint32_t n = 0;
+        if (got.size() >= sizeof n) {
+            std::memcpy(&n, got.data(), sizeof n);
+            if (got.size() - sizeof n >= n) {
+                answer.assign(got, sizeof n, n);
+                return got.size() - sizeof n == n;
+            }
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            return false;
+        }
+        struct pollfd p {
+            socket_, POLLIN, 0
+        };
+        if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
+            return false;
+        }
+        const ssize_t r = ::read(socket_, buffer, sizeof buffer);
+        if (r > 0) {
+            got.append(buffer, static_cast<std::size_t>(r));
+        } else if (r == 0 || (errno != EINTR && errno != EAGAIN)) {
+            return false;  // the child ended: a bound or a crash
+        }
+    }
+}
+
+bool GuardedYamlParser::parse(std::string_view text, std::vector<GuardedDocument>& out,
+                              std::string& error) {
+    if (child_ < 0 && !start(error)) {
+        return false;
+    }
+    std::string answer;
+    const bool answered = exchange(framed(text), answer);
+    if (!answered) {
+        // The child broke a bound on this file, or could not take it: the
+        // next file gets a new one.
+        end();
+        error = "not valid YAML: reading it took more than 1 s or 64 MiB";
+        return false;
+    }
+    return readAnswer(answer, out, error);
+}
+
+bool parseYamlGuarded(std::string_view text, const YamlDocumentCheck& check,
+                      std::vector<GuardedDocument>& out, std::string& error) {
+    return GuardedYamlParser(check).parse(text, out, error);
 }
 
 }  // namespace korvantis

@@ -20,8 +20,34 @@ struct GuardedDocument {
 };
 using YamlDocumentCheck = std::function<std::string(const YAML::Node&)>;
 
-// False and why when the text is not valid YAML, or parsing it took too long
-// or too much memory.
+// Parses rule files one after the other in one child: starting a child
+// costs more than parsing a rule file, and a folder holds many. Each file
+// has the bounds to itself; a file that breaks them ends the child, and the
+// next file gets a new one.
+class GuardedYamlParser {
+  public:
+    explicit GuardedYamlParser(YamlDocumentCheck check);
+    ~GuardedYamlParser();
+    GuardedYamlParser(const GuardedYamlParser&) = delete;
+    GuardedYamlParser& operator=(const GuardedYamlParser&) = delete;
+
+    // False and why when the text is not valid YAML, or parsing it took too
+    // long or too much memory.
+    bool parse(std::string_view text, std::vector<GuardedDocument>& out, std::string& error);
+
+  private:
+    bool start(std::string& error);
+    void end();
+    // The answer to `request` (the text, framed); false when the child
+    // could not take it or gave none in time.
+    bool exchange(std::string_view request, std::string& answer);
+
+    YamlDocumentCheck check_;
+    int child_ = -1;   // its pid, or -1 while none runs
+    int socket_ = -1;  // this side of the connection to it
+};
+
+// One file, in a child of its own.
 bool parseYamlGuarded(std::string_view text, const YamlDocumentCheck& check,
                       std::vector<GuardedDocument>& out, std::string& error);
 
@@ -32,8 +58,9 @@ bool parseYamlGuarded(std::string_view text, const YamlDocumentCheck& check,
 // call answerYamlGuarded() with the same check; else this process forks.
 inline constexpr const char* kYamlChildArgument = "--parse-rule-yaml";
 void setYamlChildProgram(std::string path);
-// The child program's side: parses standard input and writes the answer to
-// standard output, bounded as above; what main() returns.
+// The child program's side: parses each file sent on standard input and
+// writes its answer to standard output, bounded as above, until standard
+// input ends; what main() returns.
 int answerYamlGuarded(const YamlDocumentCheck& check);
 
 }  // namespace korvantis

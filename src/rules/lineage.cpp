@@ -5,14 +5,13 @@ namespace korvantis {
 void Lineage::clear() {
     pool_.clear();
     texts_.assign(1, nullptr);
-    images_.clear();
-    commandLines_.clear();
+    byPid_.clear();
 }
 
 void Lineage::tellImage(std::int64_t pid, std::string_view image) {
     // A pid mostly tells what it told last (every row of a process tells
     // its image): then nothing changes and no text is looked up.
-    std::uint32_t& text = images_[pid];
+    std::uint32_t& text = byPid_[pid].image;
     if (text != kNone && *texts_[text] == image) {
         return;
     }
@@ -25,15 +24,18 @@ void Lineage::tellImage(std::int64_t pid, std::string_view image) {
 }
 
 void Lineage::exec(std::int64_t pid, std::string_view commandLine) {
-    if (commandLine.empty() && commandLines_.find(pid) == nullptr) {
+    if (commandLine.empty()) {
+        if (Told* told = byPid_.find(pid)) {
+            told->commandLine.clear();
+        }
         return;
     }
-    commandLines_[pid].assign(commandLine);
+    byPid_[pid].commandLine.assign(commandLine);
 }
 
 void Lineage::fork(std::int64_t pid) {
-    if (commandLines_.find(pid) != nullptr) {
-        commandLines_[pid].clear();
+    if (Told* told = byPid_.find(pid)) {
+        told->commandLine.clear();
     }
 }
 

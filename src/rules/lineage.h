@@ -14,19 +14,21 @@ namespace korvantis {
 //
 // Told on the filing thread for every line, so kept cheap: each text is held
 // once however many pids tell it (a log has far fewer programs than
-// processes), and pids map to texts in flat tables without a node each.
+// processes), and a pid's image and command line share one slot of a flat
+// table without a node each: an exec or a fork tells its pid's image too,
+// and then finds the slot the image was told in still in the cache.
 class Lineage {
   public:
     void clear();
     // Empty when nothing was told.
     std::string_view image(std::int64_t pid) const {
-        const std::uint32_t* text = images_.find(pid);
-        return text == nullptr || *text == kNone ? std::string_view{}
-                                                 : std::string_view(*texts_[*text]);
+        const Told* told = byPid_.find(pid);
+        return told == nullptr || told->image == kNone ? std::string_view{}
+                                                       : std::string_view(*texts_[told->image]);
     }
     std::string_view commandLine(std::int64_t pid) const {
-        const std::string* text = commandLines_.find(pid);
-        return text == nullptr ? std::string_view{} : std::string_view(*text);
+        const Told* told = byPid_.find(pid);
+        return told == nullptr ? std::string_view{} : std::string_view(told->commandLine);
     }
     void tellImage(std::int64_t pid, std::string_view image);
     // An exec row of `pid`; an empty command line is none.
@@ -49,6 +51,13 @@ class Lineage {
                 return nullptr;
             }
             const Slot& slot = slots_[slotOf(slots_, pid)];
+            return slot.used ? &slot.value : nullptr;
+        }
+        Value* find(std::int64_t pid) {
+            if (slots_.empty()) {
+                return nullptr;
+            }
+            Slot& slot = slots_[slotOf(slots_, pid)];
             return slot.used ? &slot.value : nullptr;
         }
         Value& operator[](std::int64_t pid) {
@@ -103,10 +112,18 @@ class Lineage {
 
     // Images are few (programs), kept once each; command lines are mostly
     // new with each exec, kept by pid.
+    // What a pid told: its image as a pool number (kNone: none), and its
+    // command line (empty: none).
+    struct Told {
+        std::uint32_t image = kNone;
+        std::string commandLine;
+    };
+
+    // Images are few (programs), kept once each; command lines are mostly
+    // new with each exec, kept by pid.
     std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> pool_;
     std::vector<const std::string*> texts_{nullptr};  // pool keys by number; 0 is none
-    PidTable<std::uint32_t> images_;
-    PidTable<std::string> commandLines_;
+    PidTable<Told> byPid_;
 };
 
 }  // namespace korvantis

@@ -38,12 +38,16 @@ class RuleCondition {
     // The identifiers it names, each once.
     const std::vector<std::size_t>& named() const { return named_; }
 
-  private:
     struct Node {
         enum class Op : std::uint8_t { identifier, andOp, orOp, notOp, anyOf, allOf } op;
         std::size_t identifier = 0;      // identifier
         std::vector<std::size_t> items;  // andOp, orOp, notOp: nodes; anyOf, allOf: identifiers
     };
+    // Its tree, for a matcher of its own: nodes_[root()] is the top.
+    const std::vector<Node>& nodes() const { return nodes_; }
+    std::size_t root() const { return root_; }
+
+  private:
     template <typename Holds>
     bool evaluateNode(std::size_t at, Holds& holds) const {
         const Node& node = nodes_[at];

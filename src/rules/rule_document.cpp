@@ -619,14 +619,21 @@ std::optional<int> answerAsRuleChildOrBecomeItsParent(int argc, char** argv) {
     return std::nullopt;
 }
 
+RuleDocumentReader::RuleDocumentReader() : parser_(checkInChild) {}
+
 bool readRuleDocuments(std::string_view text, std::vector<RuleDocument>& documents,
                        std::string& error) {
+    return RuleDocumentReader().read(text, documents, error);
+}
+
+bool RuleDocumentReader::read(std::string_view text, std::vector<RuleDocument>& documents,
+                              std::string& error) {
     if (textDepth(text) > kDeepestText) {
         error = "nested more than 64 levels deep";
         return false;
     }
     std::vector<GuardedDocument> parsed;
-    if (!parseYamlGuarded(text, checkInChild, parsed, error)) {
+    if (!parser_.parse(text, parsed, error)) {
         return false;
     }
     for (GuardedDocument& d : parsed) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "rules/guarded_yaml.h"
 #include "rules/sigma_rule.h"
 
 namespace korvantis {
@@ -21,8 +22,20 @@ struct RuleDocument {
     std::string unusable;  // why, or empty
 };
 
-// The documents of `text` (valid UTF-8); false and why when the text does
-// not parse as YAML anywhere (an unknown tag included).
+// Reads the documents of rule files one after the other, all through one
+// parsing child while none breaks its bounds.
+class RuleDocumentReader {
+  public:
+    RuleDocumentReader();
+    // The documents of `text` (valid UTF-8); false and why when the text
+    // does not parse as YAML anywhere (an unknown tag included).
+    bool read(std::string_view text, std::vector<RuleDocument>& documents, std::string& error);
+
+  private:
+    GuardedYamlParser parser_;
+};
+
+// The same for one file.
 bool readRuleDocuments(std::string_view text, std::vector<RuleDocument>& documents,
                        std::string& error);
 

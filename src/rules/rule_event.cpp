@@ -32,6 +32,7 @@ void RuleEvent::keepItemResult(std::uint32_t shared, bool holds) const {
         itemResults_.resize(shared + 1, 0);
     }
     itemStamps_[shared] = itemStamp_;
+    itemsKept_ = true;
     itemResults_[shared] = holds ? 1 : 0;
 }
 

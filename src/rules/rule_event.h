@@ -78,8 +78,11 @@ class RuleEvent {
     }
     void set(RuleField field, std::string_view text) {
         texts_[static_cast<std::size_t>(field)] = text;
-        folded_.reset(static_cast<std::size_t>(field));
-        forgetItems();
+        // Answers kept since clear() are forgotten once, not at every field.
+        if (folded_.any() || itemsKept_) {
+            folded_.reset(static_cast<std::size_t>(field));
+            forgetItems();
+        }
     }
     std::string_view text(RuleField field) const { return texts_[static_cast<std::size_t>(field)]; }
     bool isNull(RuleField field) const { return text(field).empty(); }
@@ -98,6 +101,7 @@ class RuleEvent {
 
   private:
     void forgetItems() {
+        itemsKept_ = false;
         if (++itemStamp_ == 0) {
             itemStamps_.assign(itemStamps_.size(), 0);
             itemStamp_ = 1;
@@ -105,6 +109,7 @@ class RuleEvent {
     }
     std::array<std::string_view, kRuleFieldCount> texts_{};
     std::uint32_t itemStamp_ = 1;
+    mutable bool itemsKept_ = false;  // some answer kept since the items were forgotten
     mutable std::vector<std::uint32_t> itemStamps_;  // by item: the row it was tested on
     mutable std::vector<std::int8_t> itemResults_;
     mutable std::array<std::string, kRuleFieldCount> foldedTexts_;

@@ -66,17 +66,22 @@ void skipFile(RuleSet& set, const std::string& label, std::string reason) {
     set.entries.push_back(RuleEntry{label + "#1", false, std::move(reason), {}});
 }
 
-void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set);
+void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set,
+                   RuleDocumentReader& reader);
 
 // A folder's file: the set is indexed once the folder is read.
-void loadFile(const std::string& path, const std::string& label, RuleSet& set) {
+void loadFile(const std::string& path, const std::string& label, RuleSet& set,
+              RuleDocumentReader& reader) {
     std::string text, why;
     if (!readWhole(path, text, why)) {
         skipFile(set, label, "cannot be read: " + why);
         return;
     }
-    loadUnindexed(text, label, set);
+    loadUnindexed(text, label, set, reader);
 }
+
+bool addRuleFilesWith(const std::string& path, RuleSet& set, std::string& error,
+                      RuleDocumentReader& reader);
 
 }  // namespace
 
@@ -184,6 +189,7 @@ void RuleSet::index() {
             }
         }
     }
+    compiled_.compile(rules, static_cast<std::uint32_t>(alike.size()));
     std::vector<std::string> names;
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const auto r = static_cast<std::uint32_t>(i);
@@ -201,7 +207,7 @@ void RuleSet::index() {
             return g.field == field && g.bySuffix == bySuffix;
         });
         if (gate == gates.end()) {
-            gate = gates.insert(gates.end(), Gate{field, bySuffix, {}, {}});
+            gate = gates.insert(gates.end(), Gate{field, bySuffix, {}, {}, {}});
         }
         for (const std::string& name : names) {
             if (bySuffix) {
@@ -209,6 +215,9 @@ void RuleSet::index() {
                 if (at == gate->lengths.end() || *at != name.size()) {
                     gate->lengths.insert(at, name.size());
                 }
+            }
+            if (!name.empty()) {
+                gate->leads.set(static_cast<unsigned char>(name[0]));
             }
             std::vector<std::uint32_t>& list = gate->byName[name];
             if (list.empty() || list.back() != r) {
@@ -224,6 +233,10 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
     thread_local std::vector<std::uint32_t> candidates;
     candidates = category.ungated;
     auto add = [&](const Gate& gate, std::string_view key) {
+        if (key.empty() ? !gate.byName.contains(key)
+                        : !gate.leads[static_cast<unsigned char>(key[0])]) {
+            return;
+        }
         if (const auto it = gate.byName.find(key); it != gate.byName.end()) {
             candidates.insert(candidates.end(), it->second.begin(), it->second.end());
         }
@@ -249,7 +262,7 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
         candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
     }
     for (const std::uint32_t i : candidates) {
-        const int answer = rules[i].matchesWithoutLineage(event);
+        const int answer = compiled_.evaluate(i, event, false);
         if (answer == RuleCondition::kTrue) {
             hits.push_back(i);
         } else if (answer == RuleCondition::kUnknown) {
@@ -259,13 +272,15 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
 }
 
 void loadRuleText(std::string_view text, const std::string& label, RuleSet& set) {
-    loadUnindexed(text, label, set);
+    RuleDocumentReader reader;
+    loadUnindexed(text, label, set, reader);
     set.index();
 }
 
 namespace {
 
-void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set) {
+void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set,
+                   RuleDocumentReader& reader) {
     if (text.size() > kLargestFile) {
         skipFile(set, label, "larger than 16 MiB");
         return;
@@ -276,7 +291,7 @@ void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set
     }
     std::vector<RuleDocument> documents;
     std::string error;
-    if (!readRuleDocuments(text, documents, error)) {
+    if (!reader.read(text, documents, error)) {
         skipFile(set, label, error);
         return;
     }
@@ -293,19 +308,8 @@ void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set
     }
 }
 
-}  // namespace
-
-std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error) {
-    auto set = std::make_shared<RuleSet>();
-    for (const std::string& path : paths) {
-        if (!addRuleFiles(path, *set, error)) {
-            return nullptr;
-        }
-    }
-    return set;
-}
-
-bool addRuleFiles(const std::string& path, RuleSet& into, std::string& error) {
+bool addRuleFilesWith(const std::string& path, RuleSet& into, std::string& error,
+                      RuleDocumentReader& reader) {
     namespace fs = std::filesystem;
     RuleSet* set = &into;
     std::error_code ec;
@@ -320,7 +324,8 @@ bool addRuleFiles(const std::string& path, RuleSet& into, std::string& error) {
             error = path + ": " + why;
             return false;
         }
-        loadRuleText(text, path, *set);
+        loadUnindexed(text, path, *set, reader);
+        set->index();
         return true;
     }
     // The folder's rule files by their paths inside it, byte by byte.
@@ -343,10 +348,28 @@ bool addRuleFiles(const std::string& path, RuleSet& into, std::string& error) {
     }
     std::sort(found.begin(), found.end());
     for (const std::string& relative : found) {
-        loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set);
+        loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set, reader);
     }
     set->index();
     return true;
+}
+
+}  // namespace
+
+std::shared_ptr<RuleSet> loadRuleFiles(const std::vector<std::string>& paths, std::string& error) {
+    auto set = std::make_shared<RuleSet>();
+    RuleDocumentReader reader;
+    for (const std::string& path : paths) {
+        if (!addRuleFilesWith(path, *set, error, reader)) {
+            return nullptr;
+        }
+    }
+    return set;
+}
+
+bool addRuleFiles(const std::string& path, RuleSet& set, std::string& error) {
+    RuleDocumentReader reader;
+    return addRuleFilesWith(path, set, error, reader);
 }
 
 }  // namespace korvantis

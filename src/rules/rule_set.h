@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -7,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "rules/compiled_rules.h"
 #include "rules/rule_event.h"
 #include "rules/sigma_rule.h"
 
@@ -40,6 +42,11 @@ class RuleSet {
     // order.
     void matchWithoutLineage(const RuleEvent& event, std::vector<std::uint32_t>& hits,
                              std::vector<std::uint32_t>& deferred) const;
+    // Whether rule `rule` holds for `event` (of its category, lineage
+    // known).
+    bool matches(std::uint32_t rule, const RuleEvent& event) const {
+        return compiled_.evaluate(rule, event, true) == RuleCondition::kTrue;
+    }
     // Whether some rule of `category` exists.
     bool hasCategory(RuleCategory category) const {
         return !byCategory_[static_cast<std::size_t>(category)].empty();
@@ -62,6 +69,9 @@ class RuleSet {
         RuleField field;
         bool bySuffix = false;             // keys end the field, else are its last component
         std::vector<std::size_t> lengths;  // bySuffix: the keys' lengths, rising
+        // The bytes a key starts with: most rows are told apart by the first
+        // byte of the text a key would be, without hashing it.
+        std::bitset<256> leads;
         std::unordered_map<std::string, std::vector<std::uint32_t>, NameHash, std::equal_to<>>
             byName;
     };
@@ -71,6 +81,7 @@ class RuleSet {
     };
     std::vector<std::uint32_t> byCategory_[2];
     Category indexed_[2];
+    CompiledRules compiled_;
     bool anyLineage_ = false;
     std::uint64_t serial_ = nextSerial();
     static std::uint64_t nextSerial();

@@ -105,6 +105,10 @@ bool selectionHolds(const Selection& selection, const RuleEvent& event) {
 
 }  // namespace
 
+bool fieldItemHolds(const FieldItem& item, const RuleEvent& event) {
+    return itemHolds(item, event);
+}
+
 std::string_view ruleLevelName(RuleLevel level) {
     return kRuleLevelNames[static_cast<std::size_t>(level)];
 }

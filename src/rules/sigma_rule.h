@@ -53,6 +53,9 @@ struct FieldItem {
     std::uint32_t shared = kUnshared;  // its number among the set's alike items
 };
 
+// Whether `item` holds for `event` (its answer not kept).
+bool fieldItemHolds(const FieldItem& item, const RuleEvent& event);
+
 // A selection holds when every item of one of its alternatives holds.
 struct Selection {
     std::vector<std::vector<FieldItem>> alternatives;

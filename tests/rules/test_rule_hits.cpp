@@ -44,6 +44,37 @@ std::shared_ptr<RuleSet> lineageRules() {
     return set;
 }
 
+// The same rules applied afterwards to the rows of a load of `paths`
+// without them find what the load with them found (`loaded`), in every
+// list, however the rows are shared out: runs of one or two rows put every
+// lineage step across a border.
+void expectRescanAsLoaded(const std::vector<std::string>& paths, std::shared_ptr<RuleSet> rules,
+                          const EventStore& loaded) {
+    testsupport::LoadingWorkspace plain;
+    plain.load(paths);
+    EventStore& store = plain.ws.store;
+    const std::atomic<bool> stopped{true};  // the window closed: nothing, at once
+    EXPECT_FALSE(rescanRuleHits(RuleRescanRows::of(store), *rules, store.rowTexts().ruleHits,
+                                stopped, {1, 2}));
+    const std::atomic<bool> stop{false};
+    for (const RescanShape shape : {RescanShape{}, RescanShape{1, 3}, RescanShape{2, 2}}) {
+        const auto replaced = rescanRuleHits(RuleRescanRows::of(store), *rules,
+                                             store.rowTexts().ruleHits, stop, shape);
+        EXPECT_TRUE(replaced.has_value());
+        store.replaceRuleHits(*replaced);
+        for (RowKind kind : kRowKinds) {
+            const auto& want = loaded.rows(kind);
+            const auto& applied = store.rows(kind);
+            EXPECT_EQ(want.size(), applied.size());
+            for (std::size_t i = 0; i < want.size() && i < applied.size(); ++i) {
+                EXPECT_EQ(ruleTitlesOf(want.rowView(i).ruleHits),
+                          ruleTitlesOf(applied.rowView(i).ruleHits))
+                    << "row " << i << " in runs of " << shape.rowsPerRun;
+            }
+        }
+    }
+}
+
 // The `rules` field of every process row of the logs, in order.
 std::vector<std::string> processRowRules(const std::vector<std::vector<std::string>>& logs,
                                          std::shared_ptr<RuleSet> rules) {
@@ -61,27 +92,7 @@ std::vector<std::string> processRowRules(const std::vector<std::vector<std::stri
     for (std::size_t i = 0; i < procs.size(); ++i) {
         out.emplace_back(ruleTitlesOf(procs.rowView(i).ruleHits));
     }
-    // The same rules applied afterwards to the rows of a load without them
-    // find the same, in every list.
-    testsupport::LoadingWorkspace plain;
-    plain.load(paths);
-    EventStore& store = plain.ws.store;
-    const std::atomic<bool> stop{false};
-    const auto replaced =
-        rescanRuleHits(RuleRescanRows::of(store), *rules, store.rowTexts().ruleHits, stop);
-    EXPECT_TRUE(replaced.has_value());
-    store.replaceRuleHits(*replaced);
-    const auto sameHits = [](const auto& loaded, const auto& applied) {
-        EXPECT_EQ(loaded.size(), applied.size());
-        for (std::size_t i = 0; i < loaded.size() && i < applied.size(); ++i) {
-            EXPECT_EQ(ruleTitlesOf(loaded.rowView(i).ruleHits),
-                      ruleTitlesOf(applied.rowView(i).ruleHits))
-                << "row " << i;
-        }
-    };
-    for (RowKind kind : kRowKinds) {
-        sameHits(loading.ws.store.rows(kind), store.rows(kind));
-    }
+    expectRescanAsLoaded(paths, rules, loading.ws.store);
     return out;
 }
 
@@ -113,6 +124,14 @@ TEST(RuleHits, LineageAsTheLinesBeforeTellIt) {
          {{testsupport::esCreate(EsProcess{1, 0, "/C"}, "/tmp", "f"),
            testsupport::esExec(child, {})}},
          {"pi/C; pc-"}},
+        {"rows no rule tests tell their processes",
+         {{testsupport::esMessage(EsProcess{1, 0, "/C"}, R"("open":{"file":{"path":"/f"}})"),
+           testsupport::esFork(EsProcess{5, 0, "/D"}, EsProcess{6, 5, "/bin/e"}),
+           testsupport::esMessage(EsProcess{7, 0, "/N"}, R"("kill":{"sig":9})"),
+           testsupport::esExec(child, {}), testsupport::esExec(EsProcess{8, 5, "/bin/f"}, {}),
+           testsupport::esExec(EsProcess{9, 6, "/bin/g"}, {}),
+           testsupport::esExec(EsProcess{3, 7, "/bin/h"}, {})}},
+         {"", "pi/C; pc-", "pi/D; pc-", "pc-", "pi/N; pc-"}},
         {"the message's own process under another pid",
          {{testsupport::esExec(EsProcess{5, 0, "/D"}, EsProcess{6, 5, "/bin/e"}, {}),
            testsupport::esExec(EsProcess{7, 5, "/bin/f"}, {})}},
@@ -177,8 +196,10 @@ detection: {s: ['"rename"'], condition: s}
     testing::TempDir dir;
     testsupport::LoadingWorkspace loading;
     loading.ws.loader.setRules(set);
-    loading.load(dir.write("log", testsupport::joinedLines(lines)));
+    const std::string path = dir.write("log", testsupport::joinedLines(lines));
+    loading.load(path);
     const EventStore& store = loading.ws.store;
+    expectRescanAsLoaded({path}, set, store);  // rules that ask for no lineage
     ASSERT_EQ(store.rows(RowKind::process).size(), 3u);
     ASSERT_EQ(store.rows(RowKind::file).size(), 3u);
     auto fields = [](const RowView& row) {

@@ -183,10 +183,6 @@ TEST(RuleLoading, HostileFilesCostLittle) {
     const std::vector<std::string> got = report(kRule + bomb);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_TRUE(got[0].starts_with("F#1\tskipped\ttoo large")) << got[0];
-    // A few bytes on which the YAML parser takes memory without end.
-    const std::vector<std::string> runaway = report(",tit");
-    ASSERT_EQ(runaway.size(), 1u);
-    EXPECT_TRUE(runaway[0].starts_with("F#1\tskipped\t")) << runaway[0];
     // Many values are fine.
     std::string many = rule("T", "  s:\n    Image:\n");
     for (int i = 0; i < 20000; ++i) {
@@ -210,6 +206,9 @@ TEST(RuleLoading, FoldersInByteOrderAndLabels) {
     ::chmod((dir / "locked.yml").c_str(), 0);
     fs::create_directory_symlink(dir / "sub", dir / "linked");
     write(dir / "big.yml", std::string((16 << 20) + 1, '#'));
+    // A few bytes on which the YAML parser takes memory without end: the
+    // files after it still load.
+    write(dir / "c.yml", ",tit");
 
     std::string error;
     const auto set = loadRuleFiles({dir.string(), (dir / "b.yml").string()}, error);
@@ -221,7 +220,7 @@ TEST(RuleLoading, FoldersInByteOrderAndLabels) {
     const std::string d = dir.string();
     const bool root = ::geteuid() == 0;  // reads what it may not
     std::vector<std::string> want = {d + "/B/x.yaml#1", d + "/B/x.yaml#2", d + "/b.yml#1",
-                                     d + "/big.yml#1 skipped"};
+                                     d + "/big.yml#1 skipped", d + "/c.yml#1 skipped"};
     want.push_back(d + "/locked.yml#1" + (root ? "" : " skipped"));
     want.push_back(d + "/sub/a.yml#1");
     want.push_back(d + "/b.yml#1");

@@ -180,6 +180,20 @@ class TestMarks : public QObject {
         QCOMPARE(w.entryOf(2), entries[8]);
         QVERIFY(w.marks().toggleBookmark(entries[2]));
         TRY_COMPARE(w.procs().rowCount(), 2);
+        // Sorted by tags or by note with no filter on, the rows are sorted
+        // again as marks change.
+        w.view.filterBar()->setQuery(QString());
+        TRY_COMPARE(w.procs().rowCount(), kProcRows);
+        SortedRowSource& sorted = w.procPreview()->sortedRows();
+        for (const auto& [field, edit] :
+             {std::pair{FieldId::tags, MarkEdit{MarkEdit::Kind::addTag, "zz"}},
+              std::pair{FieldId::note, MarkEdit{MarkEdit::Kind::setNote, "zz"}}}) {
+            sorted.setSort(field, true);
+            TRY_VERIFY(sorted.sorted());
+            const LinePlace last = w.entryOf(kProcRows - 1);
+            QVERIFY(w.marks().edit(last, edit));
+            TRY_COMPARE(w.entryOf(0), last);
+        }
     }
 
     // The facts card's note is edited in place: kept on Ctrl+Return and

@@ -319,10 +319,11 @@ class TestMarks : public QObject {
 
         {
             MarkedWindow w;
+            EventPreview* preview = w.procPreview();
+            const int freshWidth = preview->columns().width(0, 0);
             w.workspace().loader.loadJsonFile(log.toStdString());
             TRY_VERIFY(w.notice().startsWith(restoredSessionText({}).trimmed()));
             TRY_VERIFY(!w.marking().viewState().waiting());
-            EventPreview* preview = w.procPreview();
             QCOMPARE(preview->sortedRows().sortKey(), std::optional(FieldId::pid));
             QVERIFY(preview->sortedRows().descending());
             QVERIFY(preview->columnChoice().isShown(extra));
@@ -331,6 +332,11 @@ class TestMarks : public QObject {
             QCOMPARE(preview->selector().selected(), std::optional(chosen));
             QCOMPARE(preview->list()->firstRow(), first);
             QCOMPARE(w.entryOf(120), chosen);
+            // Start fresh: the sort, the columns and their widths go back as well.
+            w.marking().notice()->button()->click();
+            QCOMPARE(preview->sortedRows().sortKey(), std::nullopt);
+            QVERIFY(!preview->columnChoice().isShown(extra));
+            QCOMPARE(preview->columns().width(0, 0), freshWidth);
         }
         TimeDisplayChoice::instance().setDisplay(TimeDisplay::asRecorded);
 

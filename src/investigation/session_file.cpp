@@ -414,10 +414,16 @@ SessionRead readSession(const std::string& file) {
     return result;
 }
 
-std::optional<std::string> sessionText(const Session& session, const std::string& folder,
-                                       std::string& error) {
-    std::string out;
-    out.reserve(textLengthOf(session));
+namespace {
+
+// Writes the session's text into `out`, handing it to `flush` whenever it
+// has grown past `chunk` bytes (and once at the end); false when a log's
+// path is not valid UTF-8 (`error` then says so) or `flush` failed. A file
+// is written a piece at a time: a million marks made one string of 80 MB,
+// each of its pages faulted in once to be copied out once.
+template <typename Flush>
+bool writeSessionText(const Session& session, const std::string& folder, std::string& error,
+                      std::string& out, std::size_t chunk, Flush&& flush) {
     bool failed = false;
     auto appendPath = [&](const std::string& path) {
         if (!isValidUtf8(path)) {
@@ -443,12 +449,21 @@ std::optional<std::string> sessionText(const Session& session, const std::string
         out += firstLog ? "\n{\"log\":" : ",\n{\"log\":";
         firstLog = false;
         appendPath(path);
+        if (failed) {
+            return false;
+        }
         out += ",\"lines\":[";
         bool first = true;
         for (const auto& [place, text] : marks) {
             out += first ? "\n" : ",\n";
             first = false;
             appendMark(out, place, text);
+            if (out.size() >= chunk) {
+                if (!flush(out)) {
+                    return false;
+                }
+                out.clear();
+            }
         }
         out += "]}";
     }
@@ -457,21 +472,39 @@ std::optional<std::string> sessionText(const Session& session, const std::string
         out += ",\n\"view\":" + session.view;
     }
     out += "}\n";
-    if (failed) {
+    return !failed && flush(out);
+}
+
+}  // namespace
+
+std::optional<std::string> sessionText(const Session& session, const std::string& folder,
+                                       std::string& error) {
+    std::string out;
+    out.reserve(textLengthOf(session));
+    if (!writeSessionText(session, folder, error, out, std::numeric_limits<std::size_t>::max(),
+                          [](const std::string&) { return true; })) {
         return std::nullopt;
     }
     return out;
 }
 
 std::string writeSession(const std::string& file, const Session& session) {
+    constexpr std::size_t kChunk = 1 << 20;
     std::string error;
-    const std::optional<std::string> text = sessionText(session, sessionFolder(file), error);
-    if (!text) {
-        return "cannot save session \"" + file + "\": " + error;
-    }
+    const std::string folder = sessionFolder(file);
+    std::string failure;
     return replaceFile(file, [&](int fd) -> std::string {
-        if (!writeFully(fd, text->data(), text->size())) {
-            return writeFailure(file, errno);
+        std::string out;
+        out.reserve(kChunk + 2 * kMaxNoteBytes + 4096);
+        const auto flush = [&](const std::string& text) {
+            if (!writeFully(fd, text.data(), text.size())) {
+                failure = writeFailure(file, errno);
+                return false;
+            }
+            return true;
+        };
+        if (!writeSessionText(session, folder, error, out, kChunk, flush)) {
+            return failure.empty() ? "cannot save session \"" + file + "\": " + error : failure;
         }
         return {};
     });

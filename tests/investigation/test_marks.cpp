@@ -224,7 +224,10 @@ TEST(SessionFile, WhatIsSavedIsReadBack) {
         MarkText text;
         text.addTag(randomTag(rng));
         text.addTag(randomTag(rng));
-        text.note = i % 3 ? "line\n\"quoted\" \\ \u202e " + std::to_string(i) : "";
+        // Some notes near the longest, so the file is written in several pieces.
+        text.note = i % 10 == 1 ? std::string(60000, '"') + std::to_string(i)
+                    : i % 3     ? "line\n\"quoted\" \\ \u202e " + std::to_string(i)
+                                : "";
         session.marks.marksOf(
             i % 2 ? folder + "/sub/a.json"
                   : "/elsewhere/b.json")[{1 + rng() % 100000, rng() * 0x100000001ull}] = text;

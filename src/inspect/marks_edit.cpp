@@ -3,6 +3,7 @@
 
 #include "inspect/marks_edit.h"
 
+#include <algorithm>
 #include <iostream>
 #include <vector>
 
@@ -42,6 +43,7 @@ void SessionMarks::attach(const EventStore& store) {
     store_ = &store;
     lines_.emplace(store);
     marks_ = RowMarks(store, *lines_, session_.marks);
+    marksStale_ = false;
     for (const RowMarks::Detached& d : marks_.detached()) {
         std::cerr << "korvantis-inspect: " << d.count
                   << (d.count == 1 ? " mark no longer matches its line"
@@ -56,10 +58,14 @@ int SessionMarks::apply(FilterQuery& query, const MarkEdit& edit) {
         query.bindTrees(StoreRowCursor::processLinks(store));
     }
     const std::vector<std::string>& realPaths = marks_.realPaths();
-    // Rows come in log order, each log's by line: the next mark of a log
-    // goes after the one before, so its place is found at once.
-    std::vector<LogMarks*> logMarks(realPaths.size(), nullptr);
-    std::vector<LogMarks::iterator> hints(realPaths.size());
+    // The chosen rows' places, per log; each log's marks are then edited
+    // in one pass. A log loaded twice gathers its places from both loads.
+    std::vector<std::size_t> slotOf(realPaths.size());
+    for (std::size_t log = 0; log < realPaths.size(); ++log) {
+        slotOf[log] = static_cast<std::size_t>(
+            std::find(realPaths.begin(), realPaths.end(), realPaths[log]) - realPaths.begin());
+    }
+    std::vector<std::vector<MarkPlace>> chosen(realPaths.size());
     std::size_t unreadable = 0;
     std::size_t unmarkable = 0;
     StoreRowCursor cursor(store, &marks_);
@@ -76,19 +82,7 @@ int SessionMarks::apply(FilterQuery& query, const MarkEdit& edit) {
             ++unmarkable;
             continue;
         }
-        if (logMarks[ref.log] == nullptr) {
-            logMarks[ref.log] = &session_.marks.marksOf(realPaths[ref.log]);
-            hints[ref.log] = logMarks[ref.log]->begin();
-        }
-        const MarkPlace place{lines_->lineOf(cursor.entry()), ref.checksum};
-        LogMarks& marks = *logMarks[ref.log];
-        auto& hint = hints[ref.log];
-        while (hint != marks.end() && hint->first < place) {
-            ++hint;
-        }
-        const auto at = marks.try_emplace(hint, place);
-        edit.applyTo(at->second);
-        hint = std::next(at);
+        chosen[slotOf[ref.log]].push_back({lines_->lineOf(cursor.entry()), ref.checksum});
     }
     if (unreadable > 0) {
         std::cerr << "korvantis-inspect: " << unreadable << (unreadable == 1 ? " row" : " rows")
@@ -99,6 +93,13 @@ int SessionMarks::apply(FilterQuery& query, const MarkEdit& edit) {
     if (unmarkable > 0) {
         std::cerr << "korvantis-inspect: rows read from standard input cannot be marked\n";
     }
+    for (std::size_t log = 0; log < chosen.size(); ++log) {
+        if (!chosen[log].empty()) {
+            session_.marks.marksOf(realPaths[log]).editAll(std::move(chosen[log]), edit);
+        }
+    }
+    // The rows' marks point into the book: made again when next asked.
+    marksStale_ = true;
     session_.marks.dropEmpty();
     if (session_.logs.empty()) {
         // A new session's own logs are those of its first run.
@@ -110,6 +111,14 @@ int SessionMarks::apply(FilterQuery& query, const MarkEdit& edit) {
         }
     }
     return 0;
+}
+
+const RowMarks& SessionMarks::rowMarks() const {
+    if (marksStale_) {
+        marks_ = RowMarks(*store_, *lines_, session_.marks);
+        marksStale_ = false;
+    }
+    return marks_;
 }
 
 int SessionMarks::save() {

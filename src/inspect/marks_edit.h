@@ -30,7 +30,7 @@ class SessionMarks {
     // Applies the marks to the rows of the loaded `store`; the marks that
     // no longer match their lines are counted on standard error.
     void attach(const EventStore& store);
-    const RowMarks& rowMarks() const { return marks_; }
+    const RowMarks& rowMarks() const;
     // Applies `edit` to the mark of every row `query` shows and saves the
     // session; the exit status (1 when a row could not be read again or
     // the file could not be saved, which then stays as it was).
@@ -47,7 +47,8 @@ class SessionMarks {
     Session session_;
     const EventStore* store_ = nullptr;
     std::optional<StoreLineNumbers> lines_;
-    RowMarks marks_;
+    mutable RowMarks marks_;
+    mutable bool marksStale_ = false;
 };
 
 }  // namespace korvantis

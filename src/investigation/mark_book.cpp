@@ -3,6 +3,7 @@
 #include "investigation/mark_book.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace korvantis {
 
@@ -97,6 +98,72 @@ void MarkEdit::applyTo(MarkText& text) const {
     }
 }
 
+namespace {
+
+template <typename Entries>
+auto lowerBound(Entries& entries, const MarkPlace& place) {
+    return std::lower_bound(entries.begin(), entries.end(), place,
+                            [](const auto& e, const MarkPlace& p) { return e.first < p; });
+}
+
+}  // namespace
+
+LogMarks::iterator LogMarks::find(const MarkPlace& place) {
+    const auto it = lowerBound(entries_, place);
+    return it != entries_.end() && it->first == place ? it : entries_.end();
+}
+
+LogMarks::const_iterator LogMarks::find(const MarkPlace& place) const {
+    const auto it = lowerBound(entries_, place);
+    return it != entries_.end() && it->first == place ? it : entries_.end();
+}
+
+MarkText& LogMarks::operator[](const MarkPlace& place) {
+    return emplace(place, {}).first->second;
+}
+
+std::pair<LogMarks::iterator, bool> LogMarks::emplace(const MarkPlace& place, MarkText text) {
+    if (entries_.empty() || entries_.back().first < place) {
+        entries_.emplace_back(place, std::move(text));
+        return {entries_.end() - 1, true};
+    }
+    const auto it = lowerBound(entries_, place);
+    if (it != entries_.end() && it->first == place) {
+        return {it, false};
+    }
+    return {entries_.emplace(it, place, std::move(text)), true};
+}
+
+void LogMarks::editAll(std::vector<MarkPlace> places, const MarkEdit& edit) {
+    if (!std::is_sorted(places.begin(), places.end())) {
+        std::sort(places.begin(), places.end());
+    }
+    places.erase(std::unique(places.begin(), places.end()), places.end());
+    std::vector<Entry> merged;
+    merged.reserve(entries_.size() + places.size());
+    auto old = entries_.begin();
+    for (const MarkPlace& place : places) {
+        while (old != entries_.end() && old->first < place) {
+            merged.push_back(std::move(*old++));
+        }
+        if (old != entries_.end() && old->first == place) {
+            merged.push_back(std::move(*old++));
+        } else {
+            merged.emplace_back(place, MarkText{});
+        }
+        edit.applyTo(merged.back().second);
+        if (merged.back().second.empty()) {
+            merged.pop_back();
+        }
+    }
+    std::move(old, entries_.end(), std::back_inserter(merged));
+    entries_ = std::move(merged);
+}
+
+void LogMarks::dropEmpty() {
+    std::erase_if(entries_, [](const Entry& e) { return e.second.empty(); });
+}
+
 const LogMarks* MarkBook::find(const std::string& realPath) const {
     const auto it = logs_.find(realPath);
     return it == logs_.end() ? nullptr : &it->second;
@@ -112,7 +179,7 @@ std::size_t MarkBook::size() const {
 
 void MarkBook::dropEmpty() {
     for (auto log = logs_.begin(); log != logs_.end();) {
-        std::erase_if(log->second, [](const auto& mark) { return mark.second.empty(); });
+        log->second.dropEmpty();
         log = log->second.empty() ? logs_.erase(log) : std::next(log);
     }
 }

@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace korvantis {
 
@@ -41,9 +43,6 @@ struct MarkText {
     bool removeTag(std::string_view tag);
 };
 
-// One log's marks, by line.
-using LogMarks = std::map<MarkPlace, MarkText>;
-
 // One change asked of the marks of chosen rows.
 struct MarkEdit {
     enum class Kind : std::uint8_t { addTag, removeTag, setNote };
@@ -51,6 +50,40 @@ struct MarkEdit {
     std::string value;  // the tag in lower case, or the note ("" clears)
     // Applies it to `text`.
     void applyTo(MarkText& text) const;
+};
+
+// One log's marks, by line: a vector kept sorted, not a node per mark, as
+// a query marks a million rows at once and the nodes cost more than the
+// marking. Pointers into it last until the next change.
+class LogMarks {
+  public:
+    using Entry = std::pair<MarkPlace, MarkText>;
+    using iterator = std::vector<Entry>::iterator;
+    using const_iterator = std::vector<Entry>::const_iterator;
+
+    iterator begin() { return entries_.begin(); }
+    iterator end() { return entries_.end(); }
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
+    std::size_t size() const { return entries_.size(); }
+    bool empty() const { return entries_.empty(); }
+    void reserve(std::size_t n) { entries_.reserve(n); }
+
+    iterator find(const MarkPlace& place);
+    const_iterator find(const MarkPlace& place) const;
+    // The mark of `place`, made empty when there was none.
+    MarkText& operator[](const MarkPlace& place);
+    // Adds the mark of `place` unless it has one (then false); marks
+    // added in ascending order go on the end at once.
+    std::pair<iterator, bool> emplace(const MarkPlace& place, MarkText text);
+    // Applies `edit` to the marks of all `places` (made when missing) in
+    // one pass over the marks; marks it leaves empty are dropped.
+    void editAll(std::vector<MarkPlace> places, const MarkEdit& edit);
+    // Drops the marks with neither tags nor note.
+    void dropEmpty();
+
+  private:
+    std::vector<Entry> entries_;
 };
 
 // Every mark of a session, by the real path of its log.

@@ -47,14 +47,32 @@ bool findDuplicateKey(const element& value, std::string& where) {
             ++i;
         }
     } else if (value.type() == element_type::OBJECT) {
-        std::vector<std::string_view> keys;
-        for (const auto field : object(value)) {
-            keys.push_back(field.key);
+        // Most objects are a mark's few members: compared pairwise, with
+        // nothing allocated; large ones sorted.
+        const object members(value);
+        std::optional<std::string_view> twice;
+        if (members.size() <= 16) {
+            for (auto a = members.begin(); a != members.end() && !twice; ++a) {
+                auto b = a;
+                for (++b; b != members.end(); ++b) {
+                    if ((*a).key == (*b).key) {
+                        twice = (*a).key;
+                        break;
+                    }
+                }
+            }
+        } else {
+            std::vector<std::string_view> sorted;
+            for (const auto field : members) {
+                sorted.push_back(field.key);
+            }
+            std::sort(sorted.begin(), sorted.end());
+            const auto at = std::adjacent_find(sorted.begin(), sorted.end());
+            if (at != sorted.end()) {
+                twice = *at;
+            }
         }
-        std::vector<std::string_view> sorted = keys;
-        std::sort(sorted.begin(), sorted.end());
-        const auto twice = std::adjacent_find(sorted.begin(), sorted.end());
-        if (twice != sorted.end()) {
+        if (twice) {
             where = "." + std::string(*twice) + " (given twice)";
             return true;
         }
@@ -204,49 +222,54 @@ class SessionReader {
                 return fail("marks", "holds more than " + std::to_string(kMaxMarks) + " marks");
             }
             LogMarks& marks = session.marks.marksOf(path);
+            marks.reserve(lines.size());
             std::size_t j = 0;
             for (const element line : lines) {
-                if (!readMark(line, where + ".lines[" + std::to_string(j++) + "]", marks)) {
+                // Named only when something is wrong with it.
+                const auto lineWhere = [&] { return where + ".lines[" + std::to_string(j) + "]"; };
+                if (!readMark(line, lineWhere, marks)) {
                     return false;
                 }
+                ++j;
             }
         }
         return true;
     }
 
-    bool readMark(const element& value, const std::string& where, LogMarks& marks) {
+    template <typename Where>
+    bool readMark(const element& value, const Where& where, LogMarks& marks) {
         object mark;
         if (value.get(mark) != simdjson::SUCCESS) {
-            return fail(where, "is not an object");
+            return fail(where(), "is not an object");
         }
         MarkPlace place;
         std::int64_t line = 0;
         if (mark["line"].get(line) != simdjson::SUCCESS || line < 1 ||
             static_cast<std::uint64_t>(line) > kMaxLine) {
-            return fail(where + ".line", "is not a line number");
+            return fail(where() + ".line", "is not a line number");
         }
         place.line = static_cast<std::uint64_t>(line);
         std::string_view checksum;
         if (mark["checksum"].get(checksum) != simdjson::SUCCESS || checksum.size() != 16 ||
             std::from_chars(checksum.data(), checksum.data() + 16, place.checksum, 16).ptr !=
                 checksum.data() + 16) {
-            return fail(where + ".checksum", "is not 16 hexadecimal digits");
+            return fail(where() + ".checksum", "is not 16 hexadecimal digits");
         }
         MarkText text;
         element tags;
         if (mark["tags"].get(tags) == simdjson::SUCCESS) {
             array list;
             if (tags.get(list) != simdjson::SUCCESS) {
-                return fail(where + ".tags", "is not an array");
+                return fail(where() + ".tags", "is not an array");
             }
             if (list.size() > kMaxTagsPerMark) {
-                return fail(where + ".tags",
+                return fail(where() + ".tags",
                             "holds more than " + std::to_string(kMaxTagsPerMark) + " tags");
             }
             for (const element tag : list) {
                 std::string_view word;
                 if (tag.get(word) != simdjson::SUCCESS || !isTagWord(word)) {
-                    return fail(where + ".tags",
+                    return fail(where() + ".tags",
                                 "holds something other than a tag word (1 to 64 of "
                                 "A-Z a-z 0-9 _ . : -)");
                 }
@@ -257,36 +280,72 @@ class SessionReader {
         if (mark["note"].get(note) == simdjson::SUCCESS) {
             std::string_view noteText;
             if (note.get(noteText) != simdjson::SUCCESS) {
-                return fail(where + ".note", "is not a string");
+                return fail(where() + ".note", "is not a string");
             }
             if (noteText.size() > kMaxNoteBytes) {
-                return fail(where + ".note", "is longer than 64 KiB");
+                return fail(where() + ".note", "is longer than 64 KiB");
             }
             text.note = noteText;
         }
         if (!marks.emplace(place, std::move(text)).second) {
-            return fail(where, "marks a line already marked before");
+            return fail(where(), "marks a line already marked before");
         }
         return true;
     }
 };
 
-std::string checksumText(std::uint64_t checksum) {
-    char digits[17];
-    std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(checksum));
-    return digits;
+// Appends one mark's object. Marks are written by the hundred thousand:
+// straight into the text, with no number or string made on the way.
+void appendMark(std::string& out, const MarkPlace& place, const MarkText& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += "{\"line\":";
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, place.line).ptr);
+    out += ",\"checksum\":\"";
+    for (int shift = 60; shift >= 0; shift -= 4) {
+        out.push_back(kHex[(place.checksum >> shift) & 0xf]);
+    }
+    out += "\",\"tags\":[";
+    std::string_view tags = text.tags;
+    while (!tags.empty()) {
+        const std::size_t comma = tags.find(',');
+        appendJsonString(out, tags.substr(0, comma), false);
+        tags.remove_prefix(comma == std::string_view::npos ? tags.size() : comma + 1);
+        if (!tags.empty()) {
+            out.push_back(',');
+        }
+    }
+    out += "],\"note\":";
+    if (isValidUtf8(text.note)) {
+        appendJsonString(out, text.note, false);
+    } else {
+        appendJsonString(out, toValidUtf8(text.note), false);
+    }
+    out.push_back('}');
+}
+
+// About the length of the session's text, so that it is made in one piece.
+std::size_t textLengthOf(const Session& session) {
+    std::size_t length = 256 + session.view.size();
+    for (const std::string& log : session.logs) {
+        length += log.size() + 3;
+    }
+    for (const auto& [path, marks] : session.marks.logs()) {
+        length += path.size() + 32;
+        for (const auto& [place, text] : marks) {
+            length += 80 + text.tags.size() + text.note.size() + text.note.size() / 8;
+        }
+    }
+    return length;
 }
 
 }  // namespace
 
-SessionRead parseSession(std::string_view text, const std::string& folder) {
+namespace {
+
+SessionRead parsePadded(const simdjson::padded_string& padded, const std::string& folder) {
     SessionRead result;
-    if (text.size() > kMaxSessionBytes) {
-        result.error = "the file is larger than 256 MiB";
-        return result;
-    }
     simdjson::dom::parser parser;
-    const simdjson::padded_string padded(text);
     element root;
     if (const auto failure = parser.parse(padded).get(root); failure != simdjson::SUCCESS) {
         result.error =
@@ -309,6 +368,17 @@ SessionRead parseSession(std::string_view text, const std::string& folder) {
     return result;
 }
 
+}  // namespace
+
+SessionRead parseSession(std::string_view text, const std::string& folder) {
+    if (text.size() > kMaxSessionBytes) {
+        SessionRead result;
+        result.error = "the file is larger than 256 MiB";
+        return result;
+    }
+    return parsePadded(simdjson::padded_string(text), folder);
+}
+
 SessionRead readSession(const std::string& file) {
     SessionRead result;
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -323,13 +393,13 @@ SessionRead readSession(const std::string& file) {
                        "\": " + (error == EINVAL ? "not a regular file" : std::strerror(error));
         return result;
     }
-    std::string text;
     if (static_cast<std::uint64_t>(info.st_size) > kMaxSessionBytes) {
         ::close(fd);
         result.error = "session \"" + file + "\": the file is larger than 256 MiB";
         return result;
     }
-    text.resize(static_cast<std::size_t>(info.st_size));
+    // Read straight into the parser's padded buffer.
+    simdjson::padded_string text(static_cast<std::size_t>(info.st_size));
     const ssize_t got = readFullyAt(fd, text.data(), text.size(), 0);
     ::close(fd);
     if (got < 0 || static_cast<std::size_t>(got) != text.size()) {
@@ -337,16 +407,23 @@ SessionRead readSession(const std::string& file) {
                        "\": " + (got < 0 ? std::strerror(errno) : "it changed while being read");
         return result;
     }
-    result = parseSession(text, sessionFolder(file));
+    result = parsePadded(text, sessionFolder(file));
     if (!result.session) {
         result.error = "session \"" + file + "\": " + result.error;
     }
     return result;
 }
 
-std::optional<std::string> sessionText(const Session& session, const std::string& folder,
-                                       std::string& error) {
-    std::string out;
+namespace {
+
+// Writes the session's text into `out`, handing it to `flush` whenever it
+// has grown past `chunk` bytes (and once at the end); false when a log's
+// path is not valid UTF-8 (`error` then says so) or `flush` failed. A file
+// is written a piece at a time: a million marks made one string of 80 MB,
+// each of its pages faulted in once to be copied out once.
+template <typename Flush>
+bool writeSessionText(const Session& session, const std::string& folder, std::string& error,
+                      std::string& out, std::size_t chunk, Flush&& flush) {
     bool failed = false;
     auto appendPath = [&](const std::string& path) {
         if (!isValidUtf8(path)) {
@@ -372,23 +449,21 @@ std::optional<std::string> sessionText(const Session& session, const std::string
         out += firstLog ? "\n{\"log\":" : ",\n{\"log\":";
         firstLog = false;
         appendPath(path);
+        if (failed) {
+            return false;
+        }
         out += ",\"lines\":[";
         bool first = true;
         for (const auto& [place, text] : marks) {
-            out += first ? "\n{\"line\":" : ",\n{\"line\":";
+            out += first ? "\n" : ",\n";
             first = false;
-            out += std::to_string(place.line) + ",\"checksum\":\"" + checksumText(place.checksum) +
-                   "\",\"tags\":[";
-            std::string_view tags = text.tags;
-            while (!tags.empty()) {
-                const std::size_t comma = tags.find(',');
-                appendJsonString(out, tags.substr(0, comma), false);
-                tags.remove_prefix(comma == std::string_view::npos ? tags.size() : comma + 1);
-                out += tags.empty() ? "" : ",";
+            appendMark(out, place, text);
+            if (out.size() >= chunk) {
+                if (!flush(out)) {
+                    return false;
+                }
+                out.clear();
             }
-            out += "],\"note\":";
-            appendJsonString(out, toValidUtf8(text.note), false);
-            out += "}";
         }
         out += "]}";
     }
@@ -397,21 +472,39 @@ std::optional<std::string> sessionText(const Session& session, const std::string
         out += ",\n\"view\":" + session.view;
     }
     out += "}\n";
-    if (failed) {
+    return !failed && flush(out);
+}
+
+}  // namespace
+
+std::optional<std::string> sessionText(const Session& session, const std::string& folder,
+                                       std::string& error) {
+    std::string out;
+    out.reserve(textLengthOf(session));
+    if (!writeSessionText(session, folder, error, out, std::numeric_limits<std::size_t>::max(),
+                          [](const std::string&) { return true; })) {
         return std::nullopt;
     }
     return out;
 }
 
 std::string writeSession(const std::string& file, const Session& session) {
+    constexpr std::size_t kChunk = 1 << 20;
     std::string error;
-    const std::optional<std::string> text = sessionText(session, sessionFolder(file), error);
-    if (!text) {
-        return "cannot save session \"" + file + "\": " + error;
-    }
+    const std::string folder = sessionFolder(file);
+    std::string failure;
     return replaceFile(file, [&](int fd) -> std::string {
-        if (!writeFully(fd, text->data(), text->size())) {
-            return writeFailure(file, errno);
+        std::string out;
+        out.reserve(kChunk + 2 * kMaxNoteBytes + 4096);
+        const auto flush = [&](const std::string& text) {
+            if (!writeFully(fd, text.data(), text.size())) {
+                failure = writeFailure(file, errno);
+                return false;
+            }
+            return true;
+        };
+        if (!writeSessionText(session, folder, error, out, kChunk, flush)) {
+            return failure.empty() ? "cannot save session \"" + file + "\": " + error : failure;
         }
         return {};
     });

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,10 @@ class EventStore {
     void setMarkedLines(std::shared_ptr<const MarkedLines> lines);
     // The store's copy of a mark's text, kept as long as the store.
     std::string_view keepMarkText(std::string_view text) { return markTexts_.intern(text); }
+    // The same of many texts at once, into `kept` (as many).
+    void keepMarkTexts(std::span<const std::string_view> texts, std::span<std::string_view> kept) {
+        markTexts_.internAll(texts, kept);
+    }
     // Where eslogger's message numbers jump, per log in load order, each
     // log's in file order.
     const std::vector<SequenceGap>& sequenceGaps() const { return sequenceGaps_; }

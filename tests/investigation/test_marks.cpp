@@ -76,6 +76,39 @@ TEST(MarkText, TagsAreASortedSetLikeAPlainSet) {
     }
 }
 
+// Single edits and bulk edits of places in any order, some repeated, against
+// a plain map that takes one edit at a time.
+TEST(LogMarks, EditsLikeAPlainMap) {
+    std::mt19937 rng(11);
+    LogMarks marks;
+    std::map<MarkPlace, MarkText> model;
+    for (int round = 0; round < 300; ++round) {
+        const auto kind = static_cast<MarkEdit::Kind>(rng() % 3);
+        const MarkEdit edit{
+            kind, kind == MarkEdit::Kind::setNote && rng() % 3 == 0 ? "" : randomTag(rng)};
+        std::vector<MarkPlace> places(rng() % 3 == 0 ? 1 : rng() % 40);
+        for (MarkPlace& place : places) {
+            place = {1 + rng() % 60, rng() % 2};
+            edit.applyTo(model[place]);
+        }
+        if (places.size() == 1 && rng() % 2 == 0) {
+            edit.applyTo(marks[places[0]]);
+        } else {
+            marks.editAll(places, edit);
+        }
+        std::erase_if(model, [](const auto& m) { return m.second.empty(); });
+        marks.dropEmpty();
+        ASSERT_EQ(marks.size(), model.size()) << "round " << round;
+        auto it = marks.begin();
+        for (const auto& [place, text] : model) {
+            ASSERT_EQ(it->first, place) << "round " << round;
+            ASSERT_EQ(it->second.tags, text.tags) << "round " << round;
+            ASSERT_EQ(it->second.note, text.note) << "round " << round;
+            ++it;
+        }
+    }
+}
+
 TEST(TagWords, OnlyShortWordsOfTheAllowedCharacters) {
     struct Case {
         std::string tag;
@@ -191,7 +224,10 @@ TEST(SessionFile, WhatIsSavedIsReadBack) {
         MarkText text;
         text.addTag(randomTag(rng));
         text.addTag(randomTag(rng));
-        text.note = i % 3 ? "line\n\"quoted\" \\ \u202e " + std::to_string(i) : "";
+        // Some notes near the longest, so the file is written in several pieces.
+        text.note = i % 10 == 1 ? std::string(60000, '"') + std::to_string(i)
+                    : i % 3     ? "line\n\"quoted\" \\ \u202e " + std::to_string(i)
+                                : "";
         session.marks.marksOf(
             i % 2 ? folder + "/sub/a.json"
                   : "/elsewhere/b.json")[{1 + rng() % 100000, rng() * 0x100000001ull}] = text;
@@ -295,7 +331,7 @@ TEST(SessionFile, AHostileFileIsRefusedWithItsProblemNamed) {
     EXPECT_EQ(good.session->logs, std::vector<std::string>{"/folder/a.json"});
     const LogMarks* marks = good.session->marks.find("/folder/a.json");
     ASSERT_NE(marks, nullptr);
-    EXPECT_EQ(marks->at({3, 0xff}).tags, "a,b");
+    EXPECT_EQ(marks->find({3, 0xff})->second.tags, "a,b");
 }
 
 }  // namespace

@@ -180,6 +180,20 @@ class TestMarks : public QObject {
         QCOMPARE(w.entryOf(2), entries[8]);
         QVERIFY(w.marks().toggleBookmark(entries[2]));
         TRY_COMPARE(w.procs().rowCount(), 2);
+        // Sorted by tags or by note with no filter on, the rows are sorted
+        // again as marks change.
+        w.view.filterBar()->setQuery(QString());
+        TRY_COMPARE(w.procs().rowCount(), kProcRows);
+        SortedRowSource& sorted = w.procPreview()->sortedRows();
+        for (const auto& [field, edit] :
+             {std::pair{FieldId::tags, MarkEdit{MarkEdit::Kind::addTag, "zz"}},
+              std::pair{FieldId::note, MarkEdit{MarkEdit::Kind::setNote, "zz"}}}) {
+            sorted.setSort(field, true);
+            TRY_VERIFY(sorted.sorted());
+            const LinePlace last = w.entryOf(kProcRows - 1);
+            QVERIFY(w.marks().edit(last, edit));
+            TRY_COMPARE(w.entryOf(0), last);
+        }
     }
 
     // The facts card's note is edited in place: kept on Ctrl+Return and
@@ -305,10 +319,11 @@ class TestMarks : public QObject {
 
         {
             MarkedWindow w;
+            EventPreview* preview = w.procPreview();
+            const int freshWidth = preview->columns().width(0, 0);
             w.workspace().loader.loadJsonFile(log.toStdString());
             TRY_VERIFY(w.notice().startsWith(restoredSessionText({}).trimmed()));
             TRY_VERIFY(!w.marking().viewState().waiting());
-            EventPreview* preview = w.procPreview();
             QCOMPARE(preview->sortedRows().sortKey(), std::optional(FieldId::pid));
             QVERIFY(preview->sortedRows().descending());
             QVERIFY(preview->columnChoice().isShown(extra));
@@ -317,6 +332,11 @@ class TestMarks : public QObject {
             QCOMPARE(preview->selector().selected(), std::optional(chosen));
             QCOMPARE(preview->list()->firstRow(), first);
             QCOMPARE(w.entryOf(120), chosen);
+            // Start fresh: the sort, the columns and their widths go back as well.
+            w.marking().notice()->button()->click();
+            QCOMPARE(preview->sortedRows().sortKey(), std::nullopt);
+            QVERIFY(!preview->columnChoice().isShown(extra));
+            QCOMPARE(preview->columns().width(0, 0), freshWidth);
         }
         TimeDisplayChoice::instance().setDisplay(TimeDisplay::asRecorded);
 

@@ -33,13 +33,33 @@ void WindowMarks::publish() {
         return;
     }
     refresh();
-    std::vector<MarkedLines::Line> lines;
-    lines.reserve(rows_.marked().size());
-    const auto kept = [this](const std::string& text) {
-        return text.empty() ? std::string_view() : store_.keepMarkText(text);
+    // The texts are kept by the store all at once: a restored session
+    // brings a hundred thousand notes. A row's tags are mostly those of
+    // the row before, and are then kept once.
+    const auto& marked = rows_.marked();
+    std::vector<std::string_view> tags;
+    std::vector<std::size_t> tagsOf(marked.size());
+    std::vector<std::string_view> notes(marked.size());
+    for (std::size_t i = 0; i < marked.size(); ++i) {
+        const MarkText& text = *marked[i].second;
+        if (tags.empty() || text.tags != tags.back()) {
+            tags.push_back(text.tags);
+        }
+        tagsOf[i] = tags.size() - 1;
+        notes[i] = text.note;
+    }
+    std::vector<std::string_view> keptTags(tags.size());
+    std::vector<std::string_view> keptNotes(notes.size());
+    store_.keepMarkTexts(tags, keptTags);
+    store_.keepMarkTexts(notes, keptNotes);
+    const auto orNone = [](std::string_view text, std::string_view kept) {
+        return text.empty() ? std::string_view() : kept;
     };
-    for (const auto& [entry, text] : rows_.marked()) {
-        lines.push_back({entry, kept(text->tags), kept(text->note)});
+    std::vector<MarkedLines::Line> lines;
+    lines.reserve(marked.size());
+    for (std::size_t i = 0; i < marked.size(); ++i) {
+        lines.push_back({marked[i].first, orNone(tags[tagsOf[i]], keptTags[tagsOf[i]]),
+                         orNone(notes[i], keptNotes[i])});
     }
     published_ = !lines.empty();
     store_.setMarkedLines(published_ ? std::make_shared<const MarkedLines>(std::move(lines))

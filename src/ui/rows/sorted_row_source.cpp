@@ -13,7 +13,18 @@ SortedRowSource::SortedRowSource(FilteredRowSource& rows) : rows_(rows) {
     pool_.setMaxThreadCount(1);
     connect(&rows_, &RowSource::rowsReplaced, this, &SortedRowSource::filteredReplaced);
     connect(&rows_, &RowSource::rowsAppended, this, &SortedRowSource::filteredAppended);
-    connect(&rows_, &RowSource::marksChanged, this, &RowSource::marksChanged);
+    connect(&rows_, &RowSource::marksChanged, this, [this] {
+        emit marksChanged();
+        // Rows sorted by their tags or notes are sorted again when the
+        // marks change, whether or not a filter reads them.
+        if (key_ == FieldId::tags || key_ == FieldId::note) {
+            auto marked = rows_.workspace().store.markedLines();
+            if (marked != sortedMarks_) {
+                sortedMarks_ = std::move(marked);
+                start();
+            }
+        }
+    });
     connect(&rows_, &RowSource::textsChanged, this, [this] {
         emit textsChanged();
         if (key_ == FieldId::outcome) {
@@ -107,6 +118,7 @@ void SortedRowSource::start() {
         }
     }
     const EventStore& store = rows_.workspace().store;
+    sortedMarks_ = store.markedLines();
     const RowKind kind = rows_.kind();
     auto snapshot =
         std::make_shared<RowsSnapshot>(RowsSnapshot::of(store, kind, store.rows(kind).size()));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "query/sort_keys.h"
+#include "store/marked_lines.h"
 #include "ui/rows/filtered_row_source.h"
 #include "ui/rows/row_source.h"
 
@@ -72,6 +73,9 @@ class SortedRowSource final : public RowSource {
     std::uint64_t generation_ = 0;  // of the newest order asked for
     bool running_ = false;
     bool again_ = false;  // rows changed while an order was being made
+    // The marks the newest order was made with (rows sorted by tags or
+    // note are sorted again when they change).
+    std::shared_ptr<const MarkedLines> sortedMarks_;
 };
 
 }  // namespace korvantis::ui

@@ -338,11 +338,19 @@ void InvestigationActions::tellDetached() {
 void InvestigationActions::restore(Session& session, const QString& when) {
     marks_->adopt(std::move(session.marks));
     const QString filterBefore = view_.filterBar()->field()->text();
+    // Starting afresh shows the lists as for logs never opened: unsorted,
+    // with the columns and widths the user chose for every log.
+    QJsonObject before;
+    viewState_->write(before);
+    const QJsonObject listsBefore{
+        {QStringLiteral("sort"), QJsonObject()},
+        {QStringLiteral("columns"), before.value(QStringLiteral("columns"))}};
     applyView(session.view);
-    notice_->tell(restoredSessionText(when), startFreshText(), [this, filterBefore] {
+    notice_->tell(restoredSessionText(when), startFreshText(), [this, filterBefore, listsBefore] {
         marks_->clear();
         view_.filterBar()->setQuery(filterBefore);
         highlights_->rules().setRules(HighlightRules::defaultRules());
+        viewState_->apply(listsBefore);
         autosave_->forget();
     });
     // The session is read on a worker: the loads may have ended before.

@@ -148,6 +148,7 @@ int main(int argc, char** argv) {
         highlights.rules().setRules(rules);
         spinUntil(ready);
         added.push_back(ms(clock.nsecsElapsed() - t0));
+        std::printf("  %-42s %8.1f ms\n", queries[i], added.back());
     }
     print("new rule set -> its rows known", added, "1000 ms");
     ticker.stop();

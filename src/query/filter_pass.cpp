@@ -52,6 +52,7 @@ std::optional<FilterPassResult> runFilterPass(const FilterPass& pass, TreeSetCac
                               }
                           }};
     control.unreadable = &result.unreadable;
+    control.partRows = pass.partRows;
     std::optional<RowNumbers> rows = RowNumbers{};
     if (candidates) {
         rows = matchingRowsAmong(pass.snapshot.rows[pass.list], pass.snapshot, query, *candidates,

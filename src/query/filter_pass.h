@@ -33,6 +33,8 @@ struct FilterPass {
     // are looked at: the query narrows the one whose rows these are, or
     // these rows changed since they were matched.
     std::shared_ptr<const RowNumbers> candidates;
+    // Rows one thread takes at least (see FilterControl).
+    std::size_t partRows = kFilterPartRows;
 };
 
 struct FilterPassResult {

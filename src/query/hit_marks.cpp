@@ -14,30 +14,16 @@ namespace korvantis {
 
 namespace {
 
-// The first highlight rule of rows asked for in ascending order: each rule's
-// place in its rows only moves forward.
-class HighlightCursor {
-  public:
-    explicit HighlightCursor(const KindHighlights& rules) : rules_(rules), at_(rules.size(), 0) {}
-
-    int ruleOf(std::uint32_t row) {
-        for (std::size_t r = 0; r < rules_.size(); ++r) {
-            const RowNumbers& rows = rules_[r].rows;
-            std::size_t& at = at_[r];
-            while (at < rows.size() && rows[at] < row) {
-                ++at;
-            }
-            if (at < rows.size() && rows[at] == row) {
-                return rules_[r].rule;
-            }
+// The first highlight rule (its index among the rules) that selects `row`,
+// or -1.
+int highlightOf(const KindHighlights& rules, std::uint32_t row) {
+    for (const HighlightedRowNumbers& rule : rules) {
+        if (rule.rows && rule.rows->test(row)) {
+            return rule.rule;
         }
-        return -1;
     }
-
-  private:
-    const KindHighlights& rules_;
-    std::vector<std::size_t> at_;
-};
+    return -1;
+}
 
 void markSlice(SliceMark& mark, RuleLevel level, int highlight) {
     mark.level = higherLevel(mark.level, level);
@@ -78,11 +64,10 @@ std::vector<SliceMark> sliceMarks(const TimeSlices& slices, const PerKind<KindRo
     std::vector<SliceMark> marks(slices.slices().size());
     for (const RowKind kind : kRowKinds) {
         const KindRowsSnapshot& list = rows[kind];
-        HighlightCursor highlight(highlights[kind]);
         const auto mark = [&](std::uint32_t row) {
             const RowView view = list.rowView(row);
             const RuleLevel level = ruleLevelOf(view.ruleHits);
-            const int rule = highlight.ruleOf(row);
+            const int rule = highlightOf(highlights[kind], row);
             if (level == RuleLevel::none && rule < 0) {
                 return;
             }
@@ -111,9 +96,6 @@ std::vector<NodeMark> nodeMarks(const PerKind<KindRowsSnapshot>& rows,
     std::vector<bool> highlighted;  // whether a node's highlight is decided
     std::unordered_map<std::int64_t, std::size_t> nodeOfPid;
     PerKind<std::size_t> next{};
-    PerKind<HighlightCursor> cursors{{HighlightCursor(highlights[RowKind::process]),
-                                      HighlightCursor(highlights[RowKind::file]),
-                                      HighlightCursor(highlights[RowKind::other])}};
     // The rows of every kind, merged in the order of their lines.
     for (;;) {
         std::optional<RowKind> kind;
@@ -135,7 +117,7 @@ std::vector<NodeMark> nodeMarks(const PerKind<KindRowsSnapshot>& rows,
             node.pid = row.pid;
             highlighted.push_back(false);
         }
-        const int rule = cursors[*kind].ruleOf(static_cast<std::uint32_t>(i));
+        const int rule = highlightOf(highlights[*kind], static_cast<std::uint32_t>(i));
         if (row.ruleHits == nullptr && rule < 0) {
             continue;
         }

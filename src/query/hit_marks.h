@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "query/row_bits.h"
 #include "query/row_filter.h"
 #include "query/rows_snapshot.h"
 #include "query/time_slices.h"
@@ -13,11 +15,11 @@
 
 namespace korvantis {
 
-// The rows of one kind a highlight rule selects (ascending row numbers), with
-// the rule's index among the highlight rules.
+// The rows of one kind a highlight rule selects, with the rule's index among
+// the highlight rules. Shared, never changed: the list's own are replaced.
 struct HighlightedRowNumbers {
     int rule = -1;
-    RowNumbers rows;
+    std::shared_ptr<const RowBits> rows;
 };
 // Every highlight rule's rows of one kind, in rule order: a row takes the
 // first rule that selects it.

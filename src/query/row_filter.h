@@ -15,6 +15,9 @@ namespace korvantis {
 // Row numbers into the list of one kind, ascending.
 using RowNumbers = std::vector<std::uint32_t>;
 
+// Rows a thread of a filter run takes at least.
+inline constexpr std::size_t kFilterPartRows = std::size_t{1} << 17;
+
 // How a long filter run reports and stops: `stop` is polled every few
 // thousand rows (a newer query has replaced this one); `progress` is called
 // now and then with the rows looked at so far, counted from `from`.
@@ -24,6 +27,9 @@ struct FilterControl {
     // Where rows are added (ascending) that a `json:` term had to look at
     // but whose raw line could not be read again: they are not shown.
     RowNumbers* unreadable = nullptr;
+    // Rows of one part at least: a run of more rows is cut into parts that
+    // are matched on as many threads as there are cores.
+    std::size_t partRows = kFilterPartRows;
 };
 
 // The rows in [from, to) of `rows` that `query` shows, in order; nothing when

@@ -83,9 +83,15 @@ std::vector<Row> rowsByLine(const PerKind<KindRowsSnapshot>& rows) {
     return out;
 }
 
+// A highlight rule's rows as plain row numbers, for the reference.
+struct PlainHighlight {
+    int rule;
+    RowNumbers rows;
+};
+
 // The first rule that selects a row, by looking through every rule.
-int plainHighlight(const KindHighlights& rules, std::size_t row) {
-    for (const HighlightedRowNumbers& rule : rules) {
+int plainHighlight(const std::vector<PlainHighlight>& rules, std::size_t row) {
+    for (const PlainHighlight& rule : rules) {
         if (std::find(rule.rows.begin(), rule.rows.end(), row) != rule.rows.end()) {
             return rule.rule;
         }
@@ -114,12 +120,15 @@ TEST(HitMarks, AgreeWithPlainWalk) {
         const RowsSnapshot snapshot = RowsSnapshot::of(loading.ws.store);
         const PerKind<KindRowsSnapshot>& rows = snapshot.rows;
         PerKind<KindHighlights> highlights;
+        PerKind<std::vector<PlainHighlight>> plain;
         PerKind<std::optional<RowNumbers>> shown;
         for (const RowKind kind : kRowKinds) {
             // Rules 0 to 3, some left out, in order; they overlap.
             for (int rule = 0; rule < 4; ++rule) {
                 if (rng() % 3 != 0) {
-                    highlights[kind].push_back({rule, randomRows(rng, rows[kind].size(), 4)});
+                    RowNumbers picked = randomRows(rng, rows[kind].size(), 4);
+                    highlights[kind].push_back({rule, std::make_shared<const RowBits>(picked)});
+                    plain[kind].push_back({rule, std::move(picked)});
                 }
             }
             if (round % 2 == 1) {
@@ -155,7 +164,7 @@ TEST(HitMarks, AgreeWithPlainWalk) {
                     }
                 }
                 if (mark.highlight < 0) {
-                    mark.highlight = plainHighlight(highlights[row.kind], row.index);
+                    mark.highlight = plainHighlight(plain[row.kind], row.index);
                 }
             }
             std::sort(mark.rules.begin(), mark.rules.end());
@@ -179,7 +188,7 @@ TEST(HitMarks, AgreeWithPlainWalk) {
             }
             SliceMark& mark = expected[static_cast<std::size_t>(slice)];
             mark.level = higherLevel(mark.level, ruleLevelOf(row.view.ruleHits));
-            const int h = plainHighlight(highlights[row.kind], row.index);
+            const int h = plainHighlight(plain[row.kind], row.index);
             if (h >= 0 && (mark.highlight < 0 || h < mark.highlight)) {
                 mark.highlight = h;
             }

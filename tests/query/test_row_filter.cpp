@@ -161,7 +161,7 @@ TEST(FilterPass, AgreesWithPlainWalkAndOnePass) {
     const auto pass = [&](RowKind list, const std::string& text, std::size_t share, bool all,
                           std::size_t from, std::shared_ptr<const FilterQuery> bound,
                           std::shared_ptr<const RowNumbers> candidates = nullptr,
-                          bool stopped = false) {
+                          bool stopped = false, std::size_t partRows = kFilterPartRows) {
         // The first `share` of 4 quarters of every list, or all of them.
         const auto part = [&](std::size_t n) { return all ? n : n * share / 4; };
         PerKind<std::size_t> parts{};
@@ -178,6 +178,7 @@ TEST(FilterPass, AgreesWithPlainWalkAndOnePass) {
                      std::make_shared<std::atomic<bool>>(stopped),
                      std::move(candidates)};
         p.replace = p.bound == nullptr;  // a first pass replaces, a later one appends
+        p.partRows = partRows;
         return runFilterPass(p, cache, nullptr);
     };
     const std::string queries[] = {"",
@@ -199,6 +200,8 @@ TEST(FilterPass, AgreesWithPlainWalkAndOnePass) {
             FilterQuery reference = *parseFilterQuery(text).query;
             reference.bindTrees(links);
             EXPECT_EQ(whole, plainFilter(store, store.rows(list), reference));
+            // Cut into parts of a few rows matched side by side: the same rows.
+            EXPECT_EQ(pass(list, text, 4, true, 0, nullptr, nullptr, false, 2)->rows, whole);
             for (std::size_t share = 0; share <= 3; ++share) {
                 const FilterPassResult first = *pass(list, text, share, false, 0, nullptr);
                 FilterPassResult second = *pass(list, text, 4, true, size * share / 4, first.bound);
@@ -212,9 +215,11 @@ TEST(FilterPass, AgreesWithPlainWalkAndOnePass) {
             const RowNumbers broader = pass(list, "-path:zzz", 4, true, 0, nullptr)->rows;
             const auto candidates = std::make_shared<const RowNumbers>(broader);
             EXPECT_EQ(pass(list, text, 4, true, size, nullptr, candidates)->rows, whole);
+            EXPECT_EQ(pass(list, text, 4, true, size, nullptr, candidates, false, 3)->rows, whole);
         }
     }
     EXPECT_FALSE(pass(RowKind::process, "x", 4, true, 0, nullptr, nullptr, true));
+    EXPECT_FALSE(pass(RowKind::process, "x", 4, true, 0, nullptr, nullptr, true, 1));
 }
 
 TEST(QueryEdit, RowActions) {

@@ -45,6 +45,7 @@ void HighlightedRows::rulesChanged() {
             continue;  // a rule that selects nothing, or everything, paints nothing
         }
         auto rows = std::make_unique<FilteredRowSource>(kind_, notifier_);
+        rows->keepBits();
         rows->setTreeSets(treeSets_);
         connect(rows.get(), &RowSource::rowsReplaced, this, &HighlightedRows::changed);
         connect(rows.get(), &RowSource::rowsAppended, this, &HighlightedRows::changed);
@@ -63,8 +64,8 @@ int HighlightedRows::ruleAt(LinePlace place) const {
         return -1;
     }
     for (const Matched& m : matched_) {
-        const RowNumbers* shown = m.rows->shownRows();
-        if (shown != nullptr && std::binary_search(shown->begin(), shown->end(), row->value())) {
+        const std::shared_ptr<const RowBits> bits = m.rows->shownBits();
+        if (bits && bits->test(row->value())) {
             return m.rule;
         }
     }
@@ -74,8 +75,8 @@ int HighlightedRows::ruleAt(LinePlace place) const {
 KindHighlights HighlightedRows::matchedRows() const {
     KindHighlights rows;
     for (const Matched& m : matched_) {
-        if (const RowNumbers* shown = m.rows->shownRows()) {
-            rows.push_back({m.rule, *shown});
+        if (auto bits = m.rows->shownBits()) {
+            rows.push_back({m.rule, std::move(bits)});
         }
     }
     return rows;

@@ -32,8 +32,8 @@ class HighlightedRows : public QObject {
     // The index (into the rules) of the first rule that is on and selects
     // the row of the line at `place`, or -1.
     int ruleAt(LinePlace place) const;
-    // A copy of the rows each rule that is on selects now, in rule order,
-    // for a worker that marks them.
+    // The rows each rule that is on selects now, in rule order, shared with
+    // a worker that marks them (a change makes new ones).
     KindHighlights matchedRows() const;
     // Whether every rule's run is done.
     bool ready() const;

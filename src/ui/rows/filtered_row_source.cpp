@@ -21,6 +21,7 @@ struct FilteredRowSource::Outcome {
     // Rows below `from` matched again (their outcome changed): the result's
     // rows below `from` are those of them that match.
     std::shared_ptr<const RowNumbers> again;
+    std::shared_ptr<RowBits> bits;  // of the rows, when kept and they replace the shown ones
 };
 
 namespace {
@@ -146,6 +147,7 @@ void FilteredRowSource::setQuery(std::optional<FilterQuery> query) {
         if (filtered_) {
             filtered_ = false;
             shown_ = {};
+            bits_.reset();
             unreadable_ = {};
             emit rowsReplaced();
             emit countsChanged();
@@ -255,7 +257,7 @@ void FilteredRowSource::start(std::size_t from, bool replace,
     progress_ = query_->needsRawLine() ? 0.0 : 1.0;
     emit searchChanged();
     const std::uint64_t generation = generation_;
-    pool_.start([this, pass, generation, again, treeSets = treeSets_] {
+    pool_.start([this, pass, generation, again, treeSets = treeSets_, bits = keepBits_] {
         lowerWorkerPriority();
         auto result = runFilterPass(*pass, *treeSets, [this, generation](int percent) {
             QMetaObject::invokeMethod(
@@ -272,10 +274,22 @@ void FilteredRowSource::start(std::size_t from, bool replace,
             return;  // a newer query took over
         }
         auto outcome = std::make_shared<Outcome>(
-            Outcome{generation, pass->query, std::move(*result), pass->from, pass->to, again});
+            Outcome{generation, pass->query, std::move(*result), pass->from, pass->to, again, {}});
+        if (bits && outcome->result.replace) {
+            outcome->bits = std::make_shared<RowBits>(outcome->result.rows);
+        }
         QMetaObject::invokeMethod(
             this, [this, outcome] { finished(*outcome); }, Qt::QueuedConnection);
     });
+}
+
+RowBits& FilteredRowSource::ownBits() {
+    if (!bits_) {
+        bits_ = std::make_shared<RowBits>();
+    } else if (bits_.use_count() > 1) {
+        bits_ = std::make_shared<RowBits>(*bits_);  // a worker still reads the old ones
+    }
+    return *bits_;
 }
 
 void FilteredRowSource::finished(Outcome& outcome) {
@@ -290,6 +304,10 @@ void FilteredRowSource::finished(Outcome& outcome) {
     if (result.replace || !filtered_) {
         filtered_ = true;
         shown_ = std::move(result.rows);
+        bits_ = std::move(outcome.bits);
+        if (keepBits_ && !bits_) {
+            bits_ = std::make_shared<RowBits>(shown_);  // a first pass that appended
+        }
         unreadable_ = std::move(result.unreadable);
         emit rowsReplaced();
         emit countsChanged();
@@ -313,6 +331,17 @@ void FilteredRowSource::finished(Outcome& outcome) {
             }
         }
         const bool grew = newRows != result.rows.end() || newUnreadable != result.unreadable.end();
+        if (keepBits_ && (moved || newRows != result.rows.end())) {
+            RowBits& bits = ownBits();
+            if (outcome.again) {
+                for (const std::uint32_t row : *outcome.again) {
+                    bits.reset(row);
+                }
+            }
+            for (const std::uint32_t row : result.rows) {
+                bits.set(row);
+            }
+        }
         shown_.insert(shown_.end(), newRows, result.rows.end());
         unreadable_.insert(unreadable_.end(), newUnreadable, result.unreadable.end());
         if (moved) {

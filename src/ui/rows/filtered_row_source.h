@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "query/filter_query.h"
+#include "query/row_bits.h"
 #include "query/row_filter.h"
 #include "query/tree_set_cache.h"
 #include "store/row_kind.h"
@@ -53,6 +54,13 @@ class FilteredRowSource final : public RowSource {
     // The shown rows' numbers while filtered, else null.
     const RowNumbers* shownRows() const { return filtered_ ? &shown_ : nullptr; }
 
+    // Keeps the shown rows as bits too (set before the first query), made on
+    // the worker when a run replaces them: what a highlight rule reads.
+    void keepBits() { keepBits_ = true; }
+    // The shown rows as bits while filtered and kept, else null. A later
+    // change makes new bits: what was handed out stays as it was.
+    std::shared_ptr<const RowBits> shownBits() const { return filtered_ ? bits_ : nullptr; }
+
     // Shares the sets of tree terms with another list's source.
     void setTreeSets(std::shared_ptr<TreeSetCache> sets) { treeSets_ = std::move(sets); }
 
@@ -87,6 +95,8 @@ class FilteredRowSource final : public RowSource {
     void start(std::size_t from, bool replace,
                std::shared_ptr<const RowNumbers> candidates = nullptr);
     void finished(Outcome& outcome);
+    // The bits to change, no longer shared with a reader.
+    RowBits& ownBits();
 
     RowKind kind_;
     Workspace& workspace_;
@@ -100,11 +110,13 @@ class FilteredRowSource final : public RowSource {
     std::uint64_t generation_ = 0;                // of the newest query
     bool filtered_ = false;
     RowNumbers shown_;
-    RowNumbers unreadable_;       // ascending
-    std::size_t covered_ = 0;     // store rows the shown rows were matched over
-    std::size_t endedTaken_ = 0;  // of the runs ended, those a pass looked at
-    std::size_t endedSeen_ = 0;   // of them, those the cells were repainted for
-    int pending_ = 0;             // runs of the newest query not yet done
+    bool keepBits_ = false;
+    std::shared_ptr<RowBits> bits_;  // shown_ as bits, when kept
+    RowNumbers unreadable_;          // ascending
+    std::size_t covered_ = 0;        // store rows the shown rows were matched over
+    std::size_t endedTaken_ = 0;     // of the runs ended, those a pass looked at
+    std::size_t endedSeen_ = 0;      // of them, those the cells were repainted for
+    int pending_ = 0;                // runs of the newest query not yet done
     double progress_ = 1.0;
 };
 

@@ -1,5 +1,6 @@
 #include "index/load_journal.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "decode/event_kinds.h"
@@ -7,6 +8,7 @@
 #include "index/index_file.h"
 #include "index/index_writer.h"
 #include "store/event_store.h"
+#include "store/interned_texts.h"
 
 namespace korvantis {
 
@@ -23,6 +25,8 @@ constexpr std::string_view kErrorMessages = "journal-messages";
 constexpr std::string_view kGaps = "journal-gaps";
 
 constexpr std::uint32_t kNoText = UINT32_MAX;
+// How many rows ahead the ids of the rows' texts are fetched.
+constexpr std::size_t kIdsAhead = 16;
 // The longest line a load keeps (longer ones are load errors).
 constexpr std::uint64_t kLongestLine = std::uint64_t{256} << 20;
 
@@ -152,12 +156,15 @@ std::unique_ptr<LoadJournal> LoadJournal::extending(std::unique_ptr<IndexFile> f
                                                     const std::string& folder, RowTexts& texts) {
     auto journal = std::make_unique<LoadJournal>(firstLine, folder);
     replay.keepTexts(texts);
-    // Kept texts are told apart by their places, as the load's own are; two
-    // the index holds alike share one place and keep the first id.
+    // Two texts the index holds alike are kept once, and keep the first id.
     auto seed = [](TextIds& ids, const std::vector<std::string_view>& kept) {
-        for (std::size_t id = 0; id < kept.size(); ++id) {
-            ids.all.insert(reinterpret_cast<std::uintptr_t>(kept[id].data()),
-                           static_cast<std::uint32_t>(id));
+        for (std::uint32_t id = 0; id < kept.size(); ++id) {
+            if (kept[id].empty()) {
+                ids.empty = std::min(ids.empty, id);
+            } else if (std::uint32_t& slot = ids.slotOf(InternedTexts::ordinalOf(kept[id].data()));
+                       slot == 0) {
+                slot = id + 1;
+            }
         }
         ids.next = static_cast<std::uint32_t>(kept.size());
     };
@@ -173,22 +180,41 @@ std::unique_ptr<LoadJournal> LoadJournal::extending(std::unique_ptr<IndexFile> f
     return journal;
 }
 
-std::uint32_t LoadJournal::textId(TextIds& ids, SpillBuffer& texts, std::string_view text) {
-    // Stored texts are kept once each: their places tell them apart.
-    auto& recent =
-        ids.recent[(reinterpret_cast<std::uintptr_t>(text.data()) >> 3) % ids.recent.size()];
-    if (recent.first == text.data() && text.data() != nullptr) {
-        return recent.second;
+void LoadJournal::TextIds::prefetch(std::uint32_t ordinal) const {
+    if (ordinal < byOrdinal.size()) {
+        __builtin_prefetch(&byOrdinal[ordinal]);
     }
-    const auto [id, added] =
-        ids.all.insert(reinterpret_cast<std::uintptr_t>(text.data()), ids.next);
-    if (added) {
-        ++ids.next;
-        const auto length = static_cast<std::uint32_t>(text.size());
-        texts.append(std::string_view(reinterpret_cast<const char*>(&length), 4));
-        texts.append(text);
+}
+
+std::uint32_t& LoadJournal::TextIds::slotOf(std::uint32_t ordinal) {
+    if (ordinal >= byOrdinal.size()) {
+        byOrdinal.resize(std::max<std::size_t>(std::size_t{ordinal} + 1, byOrdinal.size() * 2));
     }
-    recent = {text.data(), id};
+    return byOrdinal[ordinal];
+}
+
+std::uint32_t LoadJournal::textId(TextIds& ids, SpillBuffer& texts, std::string_view text,
+                                  const std::uint32_t* ordinal) {
+    // The rows' texts are the store's, kept once each with their ordinals:
+    // had with the rows, or else read beside the text.
+    std::uint32_t id;
+    if (text.empty()) {
+        if (ids.empty != TextIds::kNone) {
+            return ids.empty;
+        }
+        id = ids.empty = ids.next++;
+    } else {
+        std::uint32_t& slot =
+            ids.slotOf(ordinal != nullptr ? *ordinal : InternedTexts::ordinalOf(text.data()));
+        if (slot != 0) {
+            return slot - 1;
+        }
+        id = ids.next++;
+        slot = id + 1;
+    }
+    const auto length = static_cast<std::uint32_t>(text.size());
+    texts.append(std::string_view(reinterpret_cast<const char*>(&length), 4));
+    texts.append(text);
     return id;
 }
 
@@ -213,6 +239,10 @@ void LoadJournal::add(const FiledRows& rows) {
         appendRecord(gaps_, GapRecord{gap.line, gap.lost, gap.entry.value() - firstLine_});
     }
     PerKind<std::size_t> next{};
+    PerKind<bool> numbered{};
+    for (const RowKind kind : kRowKinds) {
+        numbered[kind] = rows.ordinals[kind].size() == rows.rows[kind].size();
+    }
     for (const FiledRows::StoredLine& line : rows.lines) {
         LineRecord l{};
         l.offset = line.ref.offset;
@@ -225,28 +255,29 @@ void LoadJournal::add(const FiledRows& rows) {
         if (!line.row) {
             continue;
         }
-        const RowView& row = rows.rows[*line.row][next[*line.row]++];
+        const std::size_t at = next[*line.row]++;
+        const RowView& row = rows.rows[*line.row][at];
+        const RowTextOrdinals* ordinals =
+            numbered[*line.row] ? &rows.ordinals[*line.row][at] : nullptr;
+        // The ids of the rows' texts are asked for a few rows ahead: on a
+        // large log most texts are new, and their slots far apart.
+        if (ordinals != nullptr && at + kIdsAhead < rows.ordinals[*line.row].size()) {
+            const RowTextOrdinals& ahead = rows.ordinals[*line.row][at + kIdsAhead];
+            pathIds_.prefetch(ahead.path);
+            factIds_.prefetch(ahead.facts);
+        }
         RowRecord r{};
         r.timestampAt = baseSections_[2].size() + timestamps_.size();
         r.timestampLength = static_cast<std::uint32_t>(row.timestamp.size());
         timestamps_.append(row.timestamp);
-        r.path = textId(pathIds_, pathTexts_, row.path);
-        r.facts = row.facts.encoded() == nullptr ? kNoText : [&] {
-            const char* encoded = row.facts.encoded();
-            // Its length, from the encoding itself.
-            std::size_t length = 2;
-            std::uint16_t mask;
-            std::memcpy(&mask, encoded, 2);
-            for (std::size_t i = 0; i < kFactCount; ++i) {
-                if ((mask & (1u << i)) != 0) {
-                    std::uint16_t n;
-                    std::memcpy(&n, encoded + length, 2);
-                    length += 2 + n;
-                }
-            }
-            return textId(factIds_, factTexts_, std::string_view(encoded, length));
-        }();
-        r.type = *line.row == RowKind::other ? textId(pathIds_, pathTexts_, row.type) : 0;
+        r.path = textId(pathIds_, pathTexts_, row.path, ordinals ? &ordinals->path : nullptr);
+        r.facts = row.facts.encoded() == nullptr
+                      ? kNoText
+                      : textId(factIds_, factTexts_, InternedTexts::storedAt(row.facts.encoded()),
+                               ordinals ? &ordinals->facts : nullptr);
+        r.type = *line.row == RowKind::other
+                     ? textId(pathIds_, pathTexts_, row.type, ordinals ? &ordinals->type : nullptr)
+                     : 0;
         r.pid = row.pid;
         r.ppid = row.ppid;
         r.time = row.time;

@@ -11,7 +11,6 @@
 
 #include "index/spill_buffer.h"
 #include "store/filed_rows.h"
-#include "store/linear_probing_table.h"
 #include "store/sequence_gap.h"
 
 namespace korvantis {
@@ -58,16 +57,21 @@ class LoadJournal {
     bool write(IndexWriter& writer, const JournalEnd& end, std::string* whyNot);
 
   private:
-    // The ids of one kind of stored text, by where the text is stored; a
-    // small table of the latest in front of the whole one, since a log names
-    // the same few paths over and over and a look-up in a large table misses
-    // the processor's caches.
+    // The ids of one kind of stored text, by the ordinal the store's texts
+    // gave it when they kept it (see InternedTexts::ordinalOf): a look-up
+    // in a plain array, not a hash table, for every row's texts.
     struct TextIds {
-        LinearProbingTable<std::uintptr_t, std::uint32_t> all;
-        std::array<std::pair<const char*, std::uint32_t>, 4096> recent{};
-        std::uint32_t next = 0;  // the id of the next new text
+        std::vector<std::uint32_t> byOrdinal;  // the id + 1; 0: not written yet
+        std::uint32_t empty = kNone;           // the id of the empty text
+        std::uint32_t next = 0;                // the id of the next new text
+        static constexpr std::uint32_t kNone = UINT32_MAX;
+        // Where the id of the text of ordinal `ordinal` is kept.
+        std::uint32_t& slotOf(std::uint32_t ordinal);
+        void prefetch(std::uint32_t ordinal) const;
     };
-    std::uint32_t textId(TextIds& ids, SpillBuffer& texts, std::string_view text);
+    // `ordinal`: the text's (see RowTextOrdinals), or none when not known.
+    std::uint32_t textId(TextIds& ids, SpillBuffer& texts, std::string_view text,
+                         const std::uint32_t* ordinal);
 
     // The sections this journal goes on after, in the order write() writes
     // them, and the index holding them.

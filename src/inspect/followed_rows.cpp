@@ -27,20 +27,26 @@ sigset_t stopSignals() {
 
 // What followRows() has told on standard error so far.
 struct Told {
-    std::size_t notices = 0;   // of following stopped
-    std::size_t outcomes = 0;  // loads looked at
+    std::size_t notices = 0;       // of following stopped
+    std::size_t indexNotices = 0;  // of indexes not used or not written
+    std::size_t outcomes = 0;      // loads looked at
     bool allOf(const LogLoader& loader) const {
         return notices == loader.progress().followNotices.size() &&
+               indexNotices == loader.progress().indexNotices.size() &&
                outcomes == loader.outcomes().size();
     }
 };
 
-// Names the logs no longer followed, and those that could not be opened
-// (true when there was one).
+// Names the logs no longer followed or indexed, and those that could not be
+// opened (true when there was one).
 bool tellNews(const LogLoader& loader, Told& told) {
     const auto& notices = loader.progress().followNotices;
     for (; told.notices < notices.size(); ++told.notices) {
         std::cerr << "korvantis-inspect: " << terminalText(notices[told.notices]) << "\n";
+    }
+    const auto& indexNotices = loader.progress().indexNotices;
+    for (; told.indexNotices < indexNotices.size(); ++told.indexNotices) {
+        std::cerr << "korvantis-inspect: " << terminalText(indexNotices[told.indexNotices]) << "\n";
     }
     bool unopened = false;
     const auto& outcomes = loader.outcomes();
@@ -75,6 +81,8 @@ int followRows(Workspace& workspace, TaskQueue& tasks, std::size_t logs, FilterQ
     const EventStore& store = workspace.store;
     StoreRowCursor cursor(store);
     Told told;
+    // Those of the loads that ended before were told with their outcomes.
+    told.indexNotices = workspace.loader.progress().indexNotices.size();
     std::size_t seen = 0;  // stored lines looked at
     int status = 0;
     for (bool header = true;; header = false) {

@@ -16,6 +16,7 @@
 #include "decode/time_value.h"
 #include "load/batch_text.h"
 #include "rules/event_fields.h"
+#include "store/filed_rows.h"
 
 namespace korvantis::detail {
 
@@ -59,6 +60,7 @@ struct LineInfo {
     std::string_view storedType;        // `type` where the store keeps it (other rows)
     std::string_view storedPath;        // `path` where the store keeps it (rows only)
     const char* storedFacts = nullptr;  // `facts` where the store keeps them
+    RowTextOrdinals ordinals;           // of the three stored texts
     // The time value of `timestamp` (rows only).
     TimeValue time = kNoTimeValue;
     // Its line in LineBatch::rules, when rules are loaded (rows only).

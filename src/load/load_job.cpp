@@ -47,6 +47,7 @@ constexpr std::int64_t kReaderChunk = StreamReader::kDefaultChunkSize;
 void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
     thread_local std::vector<std::string_view> names;
     thread_local std::vector<std::string_view> stored;
+    thread_local std::vector<std::uint32_t> ordinals;
     thread_local std::vector<detail::LineInfo*> lines;
     names.clear();
     lines.clear();
@@ -57,9 +58,11 @@ void internOtherTypes(detail::LineBatch& batch, RowTexts& texts) {
         }
     }
     stored.resize(names.size());
-    texts.pathsAndTypes.internAll(names, stored);
+    ordinals.resize(names.size());
+    texts.pathsAndTypes.internAll(names, stored, ordinals);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         lines[i]->storedType = stored[i];
+        lines[i]->ordinals.type = ordinals[i];
     }
 }
 
@@ -112,14 +115,18 @@ class RowTextKeeper {
             }
         }
         stored_.resize(paths_.size());
-        texts.pathsAndTypes.internAll(paths_, stored_);
+        ordinals_.resize(paths_.size());
+        texts.pathsAndTypes.internAll(paths_, stored_, ordinals_);
         for (std::size_t r = 0; r < rowLines.size(); ++r) {
             rowLines[r]->storedPath = stored_[r];
+            rowLines[r]->ordinals.path = ordinals_[r];
         }
         stored_.resize(facts_.size());
-        texts.facts.internAll(facts_, stored_);
+        ordinals_.resize(facts_.size());
+        texts.facts.internAll(facts_, stored_, ordinals_);
         for (std::size_t r = 0; r < factLines_.size(); ++r) {
             factLines_[r]->storedFacts = stored_[r].data();
+            factLines_[r]->ordinals.facts = ordinals_[r];
         }
         internOtherTypes(batch, texts);
     }
@@ -128,6 +135,7 @@ class RowTextKeeper {
     std::vector<std::string_view> paths_;
     std::vector<std::string_view> facts_;
     std::vector<std::string_view> stored_;
+    std::vector<std::uint32_t> ordinals_;
     std::vector<detail::LineInfo*> factLines_;
 };
 
@@ -829,6 +837,9 @@ std::optional<RowKind> LoadJob::addRow(const detail::LineBatch& batch, const det
     row.facts = RowFacts(info.storedFacts);
     row.time = info.time;
     rows.rows[row.kind].push_back(row);
+    if (journal_) {
+        rows.ordinals[row.kind].push_back(info.ordinals);  // what the index tells texts by
+    }
     return row.kind;
 }
 

@@ -471,6 +471,12 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
                                      std::optional<ProcessTree::BuiltTree> tree) {
     const std::size_t follow = *runningFollow_;
     const std::string stopped = stoppedText();
+    // An index that could not be written anew turns indexing off for the
+    // log, as it does after a first load.
+    if (const std::string& notice = job_->indexNotice(); !notice.empty()) {
+        observers_.announce(StoreField::loadProgress);
+        progress_.indexNotices.push_back(notice);
+    }
     if (follow != kTreeOnly) {
         FollowedLog& f = followed_[follow];
         f.loaded.offset = job_->textEnd();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "store/interned_texts.h"
 #include "store/line_ref.h"
 #include "store/load_errors.h"
 #include "store/row_kind.h"
@@ -15,6 +16,16 @@
 #include "store/sequence_gap.h"
 
 namespace korvantis {
+
+// The numbers the store's texts gave a row's texts when they kept them (see
+// InternedTexts::ordinalOf; kNone: empty, or none): what an index of the
+// load tells the texts apart by without looking them up.
+struct RowTextOrdinals {
+    static constexpr std::uint32_t kNone = InternedTexts::kNoOrdinal;
+    std::uint32_t path = kNone;
+    std::uint32_t facts = kNone;
+    std::uint32_t type = kNone;  // other rows' type names
+};
 
 struct FiledRows {
     // One per stored (decoded) line, in file order.
@@ -26,6 +37,9 @@ struct FiledRows {
     std::vector<StoredLine> lines;
     // The rows of the lines that make one, per kind in file order.
     PerKind<std::vector<RowView>> rows;
+    // Beside `rows`, one a row, when their maker had them at hand (else
+    // none).
+    PerKind<std::vector<RowTextOrdinals>> ordinals;
     std::vector<SequenceGap> sequenceGaps;  // found in these lines, in file order
     // A load error: a line of the log (by reference), or a message whose
     // text follows the messages before it in `errorMessages`.
@@ -47,6 +61,9 @@ struct FiledRows {
     void clear() {
         lines.clear();
         for (std::vector<RowView>& list : rows) {
+            list.clear();
+        }
+        for (std::vector<RowTextOrdinals>& list : ordinals) {
             list.clear();
         }
         sequenceGaps.clear();

@@ -11,12 +11,9 @@ namespace korvantis {
 namespace {
 
 using Length = std::uint32_t;
-
-std::string_view storedText(const char* text) {
-    Length length;
-    std::memcpy(&length, text - sizeof(Length), sizeof(Length));
-    return {text, length};
-}
+using Ordinal = std::uint32_t;
+// Before each kept text: its ordinal, then its length.
+constexpr std::size_t kHeader = sizeof(Ordinal) + sizeof(Length);
 
 // How far ahead of its turn a text's table slot, and then its stored copy,
 // are fetched.
@@ -25,6 +22,18 @@ constexpr std::size_t kTextsAhead = 8;
 
 }  // namespace
 
+std::string_view InternedTexts::storedAt(const char* text) {
+    Length length;
+    std::memcpy(&length, text - sizeof(Length), sizeof(Length));
+    return {text, length};
+}
+
+std::uint32_t InternedTexts::ordinalOf(const char* text) {
+    Ordinal ordinal;
+    std::memcpy(&ordinal, text - kHeader, sizeof(Ordinal));
+    return ordinal;
+}
+
 std::string_view InternedTexts::intern(std::string_view text) {
     std::string_view stored;
     internAll({&text, 1}, {&stored, 1});
@@ -32,7 +41,8 @@ std::string_view InternedTexts::intern(std::string_view text) {
 }
 
 void InternedTexts::internAll(std::span<const std::string_view> texts,
-                              std::span<std::string_view> stored) {
+                              std::span<std::string_view> stored,
+                              std::span<std::uint32_t> ordinals) {
     // Scratch kept per thread: a load interns in batches of a thousand.
     thread_local std::vector<std::uint64_t> hashes;
     thread_local std::vector<std::uint32_t> order;
@@ -76,32 +86,41 @@ void InternedTexts::internAll(std::span<const std::string_view> texts,
                 const std::uint64_t h = hashes[first[k + kTextsAhead]];
                 const Slot& home = shard.table[h & mask];
                 if (home.hash == h && home.text != nullptr) {
-                    __builtin_prefetch(home.text - sizeof(Length));
+                    __builtin_prefetch(home.text - kHeader);
                 }
             }
             const std::uint32_t i = first[k];
-            stored[i] = texts[i].empty() ? std::string_view() : shard.find(hashes[i], texts[i]);
+            stored[i] =
+                texts[i].empty() ? std::string_view() : shard.find(hashes[i], texts[i], kept_);
+            if (!ordinals.empty()) {
+                // Read beside the text just compared or written.
+                ordinals[i] = texts[i].empty() ? kNoOrdinal : ordinalOf(stored[i].data());
+            }
         }
     }
 }
 
-std::string_view InternedTexts::Shard::find(std::uint64_t hash, std::string_view text) {
+std::string_view InternedTexts::Shard::find(std::uint64_t hash, std::string_view text,
+                                            std::atomic<std::uint32_t>& kept) {
     const std::size_t mask = table.size() - 1;
     for (std::size_t s = hash & mask;; s = (s + 1) & mask) {
         Slot& slot = table[s];
         if (slot.text == nullptr) {
-            // The length goes right before the text: a slot stays small.
+            // The ordinal and length go right before the text: a slot
+            // stays small.
+            const Ordinal ordinal = kept.fetch_add(1, std::memory_order_relaxed);
             const Length length = static_cast<Length>(text.size());
-            char* at = arena.allocate(sizeof length + text.size());
-            std::memcpy(at, &length, sizeof length);
-            std::memcpy(at + sizeof length, text.data(), text.size());
+            char* at = arena.allocate(kHeader + text.size());
+            std::memcpy(at, &ordinal, sizeof ordinal);
+            std::memcpy(at + sizeof ordinal, &length, sizeof length);
+            std::memcpy(at + kHeader, text.data(), text.size());
             slot.hash = hash;
-            slot.text = at + sizeof length;
+            slot.text = at + kHeader;
             ++used;
             return {slot.text, text.size()};
         }
         if (slot.hash == hash) {
-            const std::string_view candidate = storedText(slot.text);
+            const std::string_view candidate = storedAt(slot.text);
             if (sameText(candidate, text)) {
                 return candidate;
             }

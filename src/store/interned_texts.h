@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -20,16 +21,28 @@ class InternedTexts {
   public:
     // The stored copy of `text`, stored now if it was not yet.
     std::string_view intern(std::string_view text);
-    // What intern() gives for each of `texts`, into `stored` (as many), for
+    // What intern() gives for each of `texts`, into `stored` (as many), and
+    // unless `ordinals` is empty their ordinals (kNoOrdinal for an empty
+    // text) into it (as many), for
     // many texts at once: each shard is locked once, and table slots and
     // stored texts are fetched ahead of their turn, since on a large log
     // nearly every look-up misses the processor's caches.
-    void internAll(std::span<const std::string_view> texts, std::span<std::string_view> stored);
+    void internAll(std::span<const std::string_view> texts, std::span<std::string_view> stored,
+                   std::span<std::uint32_t> ordinals = {});
+    static constexpr std::uint32_t kNoOrdinal = UINT32_MAX;
+
+    // Of a text intern() gave out (not an empty one), by its first byte:
+    // the whole text, and its number in the order the texts were first
+    // kept (0, 1, 2, ... over all shards). Both are kept beside the text, so
+    // that a writer of the texts can tell them apart without a look-up.
+    static std::string_view storedAt(const char* text);
+    static std::uint32_t ordinalOf(const char* text);
 
   private:
     struct Slot {
         std::uint64_t hash = 0;
-        const char* text = nullptr;  // nullptr: free; the text's length precedes it
+        // nullptr: free; the text's ordinal and length precede it
+        const char* text = nullptr;
     };
     static constexpr std::size_t kShardBlock = std::size_t{1} << 20;
     struct Shard {
@@ -39,11 +52,13 @@ class InternedTexts {
         std::size_t used = 0;
         // Room for `more` texts without growing in between.
         void reserve(std::size_t more);
-        std::string_view find(std::uint64_t hash, std::string_view text);
+        std::string_view find(std::uint64_t hash, std::string_view text,
+                              std::atomic<std::uint32_t>& kept);
     };
     static constexpr std::size_t kShards = 16;
     static std::size_t shardOf(std::uint64_t hash) { return hash >> 60; }
     std::array<Shard, kShards> shards_;
+    std::atomic<std::uint32_t> kept_{0};  // texts kept so far, the next ordinal
 };
 
 }  // namespace korvantis

@@ -88,7 +88,9 @@ TEST(LinearProbingTable, AgreesWithUnorderedMap) {
 }
 
 // Equal texts get one stored copy and different texts different ones,
-// whether interned one at a time or a batch at once, from several threads.
+// whether interned one at a time or a batch at once, from several threads;
+// the copies are numbered 0, 1, 2... in the order they were made, and tell
+// their number and length themselves.
 TEST(InternedTexts, EachDistinctTextIsKeptOnce) {
     InternedTexts interned;
     constexpr int kThreads = 3;
@@ -110,8 +112,14 @@ TEST(InternedTexts, EachDistinctTextIsKeptOnce) {
                 }
                 const std::vector<std::string_view> views(texts.begin(), texts.end());
                 std::vector<std::string_view> stored(views.size());
+                std::vector<std::uint32_t> ordinals(views.size());
                 if (batch % 2 == 0) {
-                    interned.internAll(views, stored);
+                    interned.internAll(views, stored, ordinals);
+                    for (std::size_t i = 0; i < views.size(); ++i) {
+                        ASSERT_EQ(ordinals[i], views[i].empty()
+                                                   ? InternedTexts::kNoOrdinal
+                                                   : InternedTexts::ordinalOf(stored[i].data()));
+                    }
                 } else {
                     std::ranges::transform(views, stored.begin(),
                                            [&](std::string_view v) { return interned.intern(v); });
@@ -127,6 +135,7 @@ TEST(InternedTexts, EachDistinctTextIsKeptOnce) {
     }
     std::map<std::string, const char*> copies;
     std::set<const char*> used;
+    std::set<std::uint32_t> ordinals;
     for (const auto& [text, stored] : std::views::join(got)) {
         ASSERT_EQ(stored, text);
         if (text.empty()) {
@@ -136,8 +145,11 @@ TEST(InternedTexts, EachDistinctTextIsKeptOnce) {
         ASSERT_EQ(at->second, stored.data()) << "a second copy of " << text;
         if (added) {
             ASSERT_TRUE(used.insert(stored.data()).second) << "shared by two texts";
+            ASSERT_TRUE(ordinals.insert(InternedTexts::ordinalOf(stored.data())).second);
         }
+        ASSERT_EQ(InternedTexts::storedAt(stored.data()), text);
     }
+    EXPECT_EQ(*ordinals.rbegin() + 1, ordinals.size());
 }
 
 // The packed load errors against a plain list of the same errors: runs of

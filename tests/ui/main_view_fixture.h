@@ -4,6 +4,9 @@
 // it: the colours of related rows, a window that reads them, and the two
 // small logs most of those tests load.
 
+#include <algorithm>
+#include <cmath>
+
 #include "ui_test_support.h"
 
 namespace korvantis::ui::testing {
@@ -17,6 +20,21 @@ inline const QColor kGreen(0x14, 0x70, 0x40);
 inline const QColor kPink(0xC8, 0x00, 0x7C);
 // Markup in a long path: it stays text, and it wraps.
 inline const QString kMarkupPath = QStringLiteral("/tmp/<b>bold</b>&amp;") + QString(400, 'p');
+
+// The contrast of two colours, as the web's accessibility guidelines
+// define it: 1 (none) to 21 (black on white).
+inline double contrast(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
+               0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 // Every row's cell colours as letters, rows one space apart: g the chosen
 // green, p the related pink, t `text`, ? any other.

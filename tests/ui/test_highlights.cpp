@@ -5,8 +5,6 @@
 #include <QJsonDocument>
 #include <QTableWidget>
 
-#include <cmath>
-
 #include "main_view_fixture.h"
 #include "query/filter_query.h"
 #include "ui/marks/highlighted_rows.h"
@@ -19,23 +17,6 @@
 #include "ui/window/window_highlights.h"
 
 namespace korvantis::ui::testing {
-
-namespace {
-
-double luminance(const QColor& c) {
-    const auto channel = [](double v) {
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
-double contrast(const QColor& a, const QColor& b) {
-    const double x = luminance(a);
-    const double y = luminance(b);
-    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
-}
-
-}  // namespace
 
 class TestHighlights : public QObject {
     Q_OBJECT

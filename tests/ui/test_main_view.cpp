@@ -6,7 +6,6 @@
 #include <QStyle>
 #include <QStyleFactory>
 
-#include <cmath>
 #include <filesystem>
 
 #include "main_view_fixture.h"
@@ -24,21 +23,6 @@ void appendLines(const QString& path, int from, int to) {
     for (int pid = from; pid < to; ++pid) {
         out << testsupport::procLine("ES_EVENT_TYPE_NOTIFY_EXEC", pid, 1, "/bin/p") << '\n';
     }
-}
-
-// The contrast of two colours, as the web's accessibility guidelines
-// define it: 1 (none) to 21 (black on white).
-double contrast(const QColor& a, const QColor& b) {
-    const auto luminance = [](const QColor& c) {
-        const auto channel = [](double v) {
-            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
-               0.0722 * channel(c.blueF());
-    };
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 // A dark palette as desktops give one: rows on #3D3D3D.

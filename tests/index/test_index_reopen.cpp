@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "index/index_cache.h"
@@ -123,6 +125,26 @@ class IndexReopen : public ::testing::Test {
         followed.tasks.runUntil(
             [&] { return done() || std::chrono::steady_clock::now() > giveUp; });
         EXPECT_TRUE(done()) << followed.ws.store.lineRefs().size() << " lines of " << lines;
+        // The followed store reads its first rows in place from the index and
+        // keeps the tail's: together they are the fresh load's rows.
+        const EventStore& a = followed.ws.store;
+        const EventStore& b = fresh.ws.store;
+        for (std::size_t place = 0; place < lines; ++place) {
+            ASSERT_EQ(a.lineRefs().ref(LinePlace(place)), b.lineRefs().ref(LinePlace(place)));
+        }
+        for (const RowKind kind : kRowKinds) {
+            ASSERT_EQ(a.rows(kind).size(), b.rows(kind).size());
+            for (std::size_t i = 0; i < a.rows(kind).size(); ++i) {
+                const RowView x = a.row(kind, i);
+                const RowView y = b.row(kind, i);
+                ASSERT_EQ(std::tie(x.type, x.timestamp, x.path, x.pid, x.ppid, x.time, x.outcome),
+                          std::tie(y.type, y.timestamp, y.path, y.pid, y.ppid, y.time, y.outcome));
+                for (std::size_t f = 0; f < kFactCount; ++f) {
+                    ASSERT_EQ(x.facts[static_cast<Fact>(f)], y.facts[static_cast<Fact>(f)]);
+                }
+                ASSERT_EQ(a.rows(kind).placeOf(i), b.rows(kind).placeOf(i));
+            }
+        }
     }
 
     TempDir dir_;
@@ -365,6 +387,27 @@ TEST_F(IndexReopen, ADamagedIndexIsMadeAgainWithANotice) {
         EXPECT_NE(run.err.find("); it is loaded afresh"), std::string::npos) << run.err;
         EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos);
     }
+    // A store that reads its rows in place outlives its index cut short
+    // under it: what was cut reads as empty texts and zeros.
+    testsupport::LoadingWorkspace reopened;
+    reopened.ws.loader.setIndexCache(std::make_shared<IndexCache>(cache() + "/korvantis/index"));
+    reopened.load(path);
+    const EventStore& store = reopened.ws.store;
+    ASSERT_GT(store.rows(RowKind::process).size(), 0u);
+    const std::string info = indexInfo(path);
+    const std::string index =
+        info.substr(info.find(" index ") + 7, info.find(", ") - info.find(" index ") - 7);
+    ASSERT_EQ(::truncate(index.c_str(), 4096), 0);
+    volatile std::size_t read = 0;  // every row is read
+    for (const RowKind kind : kRowKinds) {
+        for (std::size_t i = 0; i < store.rows(kind).size(); ++i) {
+            const RowView row = store.row(kind, i);
+            read = read + row.path.size() + row.timestamp.size() + row.facts[Fact::summary].size();
+        }
+    }
+    const LineRef last = store.lineRefs().ref(LinePlace(store.lineRefs().size() - 1));
+    EXPECT_EQ(last.length + last.checksum, 0u);
+    EXPECT_EQ(store.row(RowKind::process, store.rows(RowKind::process).size() - 1).path, "");
 }
 
 }  // namespace

@@ -69,8 +69,9 @@ class IndexReopen : public ::testing::Test {
         return inspect("--index-info '" + log + "'").out;
     }
 
-    // Every output, from the log as it is now.
-    std::vector<Ran> outputs(const std::string& log, const std::string& index) const {
+    // Every output, from the logs as they are now (`logs`: their paths,
+    // each in single quotes).
+    std::vector<Ran> outputs(const std::string& logs, const std::string& index) const {
         static const std::vector<std::string> kOutputs = {
             "--dump",
             "--tree",
@@ -85,7 +86,7 @@ class IndexReopen : public ::testing::Test {
         };
         std::vector<Ran> runs;
         for (const std::string& output : kOutputs) {
-            Ran run = inspect(index + " " + output + " '" + log + "'");
+            Ran run = inspect(index + " " + output + " " + logs);
             // What the plain run prints of time and memory is no output.
             if (output.empty()) {
                 run.out = run.out.substr(0, run.out.find("elapsed seconds"));
@@ -95,9 +96,11 @@ class IndexReopen : public ::testing::Test {
         }
         return runs;
     }
-    void expectSameOutputs(const std::string& log, const std::string& what) const {
-        const std::vector<Ran> fresh = outputs(log, "--no-index");
-        const std::vector<Ran> indexed = outputs(log, "");
+    void expectSameOutputs(const std::string& log, const std::string& what,
+                           const std::string& second = "") const {
+        const std::string logs = "'" + log + "'" + (second.empty() ? "" : " '" + second + "'");
+        const std::vector<Ran> fresh = outputs(logs, "--no-index");
+        const std::vector<Ran> indexed = outputs(logs, "");
         ASSERT_EQ(fresh.size(), indexed.size());
         for (std::size_t i = 0; i < fresh.size(); ++i) {
             EXPECT_EQ(fresh[i].out, indexed[i].out) << what << ", output " << i;
@@ -266,6 +269,10 @@ TEST_F(IndexReopen, EveryOutputIsTheSameFromTheLogFromItsIndexAndFromItsIndexPlu
         EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos) << indexInfo(path);
         expectSameOutputs(path, log.name + " followed");
     }
+    // One store of two indexed logs: the first is read in place from its
+    // index, the second's rows are copied after it.
+    const std::string first = (dir_.path() / "es.json").string();
+    expectSameOutputs(first, "two logs", (dir_.path() / "native.json").string());
 }
 
 // Sets a file's modification time to what it was.

@@ -13,6 +13,7 @@
 
 #include "index/index_file.h"
 #include "index/index_format.h"
+#include "index/journal_rows.h"
 #include "index/load_journal.h"
 #include "index/load_sections.h"
 #include "index/section_checksum.h"
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     std::string why;
-    const auto file = IndexFile::over(fd, &why);
+    const std::shared_ptr<const IndexFile> file = IndexFile::over(fd, &why);
     if (!file) {
         ::close(fd);
         if (why.empty()) {
@@ -121,6 +122,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     } else if (why.empty()) {
         std::abort();
+    }
+    // The same journal read in place, as a reopened store reads it.
+    if (auto journal = JournalReplay::read(*file)) {
+        const JournalRows mapped(file, std::move(*journal), 3);
+        for (const RowKind kind : kRowKinds) {
+            for (std::size_t i = 0; i < mapped.rowCount(kind); ++i) {
+                const RowView row = mapped.row(kind, i);
+                sum += row.type.size() + row.path.size() + row.timestamp.size() +
+                       mapped.lineOf(kind, i);
+                for (std::size_t f = 0; f < kFactCount; ++f) {
+                    sum += row.facts[static_cast<Fact>(f)].size();
+                }
+            }
+        }
+        for (std::size_t line = 0; line < mapped.lineCount(); ++line) {
+            sum += mapped.lineRef(line).length;
+        }
     }
     return sum == 1 ? 1 : 0;  // keeps the reads
 }

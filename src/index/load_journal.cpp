@@ -7,6 +7,7 @@
 #include "decode/row_facts.h"
 #include "index/index_file.h"
 #include "index/index_writer.h"
+#include "index/journal_records.h"
 #include "store/event_store.h"
 #include "store/interned_texts.h"
 
@@ -24,37 +25,10 @@ constexpr std::string_view kErrors = "journal-errors";
 constexpr std::string_view kErrorMessages = "journal-messages";
 constexpr std::string_view kGaps = "journal-gaps";
 
-constexpr std::uint32_t kNoText = UINT32_MAX;
 // How many rows ahead the ids of the rows' texts are fetched.
 constexpr std::size_t kIdsAhead = 16;
 // The longest line a load keeps (longer ones are load errors).
 constexpr std::uint64_t kLongestLine = std::uint64_t{256} << 20;
-
-// A stored line: offset, checksum, length, then its row's kind (0: none,
-// else the kind + 1) and event type.
-struct LineRecord {
-    std::uint64_t offset;
-    std::uint64_t checksum;
-    std::uint32_t length;
-    std::uint8_t kind;
-    std::uint8_t type;
-    std::uint16_t unused;
-};
-static_assert(sizeof(LineRecord) == 24);
-
-// A row, in the order of its line among the log's lines: its texts by
-// their ids (facts kNoText: none), its numbers.
-struct RowRecord {
-    std::uint64_t timestampAt;
-    std::uint32_t timestampLength;
-    std::uint32_t path;
-    std::uint32_t facts;
-    std::uint32_t type;  // other rows: their type name among the paths
-    std::int64_t pid;
-    std::int64_t ppid;
-    std::int64_t time;
-};
-static_assert(sizeof(RowRecord) == 48);
 
 struct ErrorRecord {
     std::uint64_t line;  // within the log
@@ -78,13 +52,6 @@ static_assert(sizeof(GapRecord) == 24);
 template <typename Record>
 void appendRecord(SpillBuffer& out, const Record& record) {
     out.append(std::string_view(reinterpret_cast<const char*>(&record), sizeof record));
-}
-
-template <typename Record>
-Record recordAt(std::string_view bytes, std::uint64_t i) {
-    Record record;
-    std::memcpy(&record, bytes.data() + i * sizeof(Record), sizeof record);
-    return record;
 }
 
 // Whether `text` is facts as RowFactsBuilder encodes them, to its last byte.
@@ -114,26 +81,6 @@ bool isEncodedFacts(std::string_view text) {
         at += length;
     }
     return at == text.size();
-}
-
-// The texts of a section of texts, each a 4-byte length and its bytes.
-std::optional<std::vector<std::string_view>> textsOf(std::string_view bytes) {
-    std::vector<std::string_view> texts;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        if (bytes.size() - at < 4) {
-            return std::nullopt;
-        }
-        std::uint32_t length;
-        std::memcpy(&length, bytes.data() + at, 4);
-        at += 4;
-        if (bytes.size() - at < length) {
-            return std::nullopt;
-        }
-        texts.push_back(bytes.substr(at, length));
-        at += length;
-    }
-    return texts;
 }
 
 }  // namespace
@@ -360,21 +307,21 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
         errors->size() % sizeof(ErrorRecord) != 0 || gaps->size() % sizeof(GapRecord) != 0) {
         return bad("records");
     }
-    auto paths = textsOf(*pathTexts);
-    auto facts = textsOf(*factTexts);
+    auto paths = TextPlaces::of(*pathTexts);
+    auto facts = TextPlaces::of(*factTexts);
     if (!paths || paths->size() >= kNoText) {
         return bad(kPathTexts);
     }
     if (!facts || facts->size() >= kNoText) {
         return bad(kFactTexts);
     }
-    for (const std::string_view text : *facts) {
-        if (!isEncodedFacts(text)) {
+    for (std::size_t i = 0; i < facts->size(); ++i) {
+        if (!isEncodedFacts((*facts)[i])) {
             return bad(kFactTexts);
         }
     }
-    replay.pathTexts_ = std::move(*paths);
-    replay.factTexts_ = std::move(*facts);
+    replay.pathPlaces_ = std::move(*paths);
+    replay.factPlaces_ = std::move(*facts);
     replay.lineCount_ = lines->size() / sizeof(LineRecord);
     const std::uint64_t rowCount = rows->size() / sizeof(RowRecord);
     // Lines in file order, inside the text read, each row's line with one.
@@ -395,11 +342,17 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
             return bad(kRows);
         }
         const auto r = recordAt<RowRecord>(*rows, rowLines++);
+        const auto kind = static_cast<RowKind>(l.kind - 1);
+        ++replay.rowCounts_[kind];
+        TimeValue& earliest = replay.earliest_[kind];
+        if (r.time != kNoTimeValue && (earliest == kNoTimeValue || r.time < earliest)) {
+            earliest = r.time;
+        }
         if (r.timestampAt > timestamps->size() ||
             r.timestampLength > timestamps->size() - r.timestampAt ||
-            r.path >= replay.pathTexts_.size() ||
-            (r.facts != kNoText && r.facts >= replay.factTexts_.size()) ||
-            (l.kind == 3 && r.type >= replay.pathTexts_.size())) {
+            r.path >= replay.pathPlaces_.size() ||
+            (r.facts != kNoText && r.facts >= replay.factPlaces_.size()) ||
+            (l.kind == 3 && r.type >= replay.pathPlaces_.size())) {
             return bad(kRows);
         }
     }
@@ -446,6 +399,15 @@ std::vector<SequenceGap> JournalReplay::counterGaps() const {
 }
 
 void JournalReplay::keepTexts(RowTexts& texts) {
+    auto viewsOf = [](const TextPlaces& places) {
+        std::vector<std::string_view> views(places.size());
+        for (std::size_t i = 0; i < views.size(); ++i) {
+            views[i] = places[i];
+        }
+        return views;
+    };
+    pathTexts_ = viewsOf(pathPlaces_);
+    factTexts_ = viewsOf(factPlaces_);
     std::vector<std::string_view> stored(pathTexts_.size());
     texts.pathsAndTypes.internAll(pathTexts_, stored);
     pathTexts_ = std::move(stored);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "index/spill_buffer.h"
+#include "index/text_places.h"
 #include "store/filed_rows.h"
 #include "store/sequence_gap.h"
 
@@ -118,12 +119,18 @@ class JournalReplay {
 
   private:
     friend class LoadJournal;
+    friend class JournalRows;
     JournalReplay() = default;
     JournalEnd end_;
     std::string_view lines_, rows_, timestamps_, errors_, errorMessages_, gaps_;
-    std::vector<std::string_view> pathTexts_;  // as the index holds them, then as kept
+    TextPlaces pathPlaces_;  // as the index holds them
+    TextPlaces factPlaces_;
+    std::vector<std::string_view> pathTexts_;  // as kept (see keepTexts)
     std::vector<std::string_view> factTexts_;
     std::uint64_t lineCount_ = 0;
+    // Per kind: the rows, their earliest time value.
+    PerKind<std::uint64_t> rowCounts_{};
+    PerKind<TimeValue> earliest_{{kNoTimeValue, kNoTimeValue, kNoTimeValue}};
     std::uint64_t nextLine_ = 0;
     std::uint64_t nextRow_ = 0;
     bool errorsGiven_ = false;

@@ -19,6 +19,7 @@
 #include "decode/path_name.h"
 #include "decode/utf8_text.h"
 #include "index/index_cache.h"
+#include "index/journal_rows.h"
 #include "index/load_journal.h"
 #include "input/stream_reader.h"
 #include "load/decode_pipeline.h"
@@ -484,7 +485,11 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
                 journal_ = std::make_unique<LoadJournal>(nextLine_, cache.folder());
             }
             fromIndex_ = true;
-            replay(*journal, figures);
+            if (match == IdentityMatch::same && nextLine_ == 0) {
+                replayInPlace(std::move(lookup.file), *journal, figures);
+            } else {
+                replay(*journal, figures);
+            }
             // Where a follow, or the tail, reads on.
             textEnd_ = journal->end().textEnd;
             indexed_ = match == IdentityMatch::same;
@@ -578,6 +583,29 @@ void LoadJob::replay(JournalReplay& journal, LoadFigures& figures) {
     nextLine_ = place;
     figures.lines = journal.end().lines;
     figures.textBytes = journal.end().textEnd;
+    figures.bytesRead = std::min(figures.textBytes, figures.bytesTotal);
+}
+
+void LoadJob::replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& journal,
+                            LoadFigures& figures) {
+    FiledRows rows;
+    journal.next(rows, logIndex_, nextLine_, 0, texts_);  // the errors and gaps alone
+    const JournalEnd end = journal.end();
+    mappedRows_ =
+        std::make_shared<const JournalRows>(std::move(file), std::move(journal), logIndex_);
+    const MappedRows& mapped = *mappedRows_;
+    rows.mapped = mappedRows_;
+    nextLine_ += mapped.lineCount();
+    figures.lines = end.lines;
+    // The rows first: the window shows them while the tree is made.
+    handOver(rows, figures);
+    if (options_.feedTree) {
+        for (std::size_t i = 0; i < mapped.rowCount(RowKind::process); ++i) {
+            const RowView row = mapped.row(RowKind::process, i);
+            tree_.add(mapped.lineOf(RowKind::process, i), row.path, row.pid, row.ppid);
+        }
+    }
+    figures.textBytes = end.textEnd;
     figures.bytesRead = std::min(figures.textBytes, figures.bytesTotal);
 }
 

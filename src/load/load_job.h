@@ -25,6 +25,7 @@ namespace korvantis {
 enum class Unfollowed { compressed, standardInput, pipe, unopened };
 
 class IndexCache;
+class IndexFile;
 class JournalReplay;
 class LoadJournal;
 class LogText;
@@ -190,6 +191,10 @@ class LoadJob {
     bool indexDue() const;
     // Hands the rows of an index over as a load would.
     void replay(JournalReplay& replay, LoadFigures& figures);
+    // The same with the rows read in place from `file`, for a store that
+    // holds no lines yet.
+    void replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& replay,
+                       LoadFigures& figures);
     // The index of what was loaded, once the log's end was reached.
     void saveIndex(int fd, const LoadFigures& figures);
     // The reading, decoding and filing threads over the log, until its end.
@@ -256,9 +261,10 @@ class LoadJob {
     };
     std::shared_ptr<End> end_;
     Task endTask_;
-    std::shared_ptr<LoadJournal> journal_;  // while an index is being written
-    std::string realPath_;                  // of the log, when it is indexed
-    bool indexed_ = false;                  // the index holds the log up to indexedEnd_
+    std::shared_ptr<LoadJournal> journal_;          // while an index is being written
+    std::shared_ptr<const MappedRows> mappedRows_;  // what the tree's paths point into
+    std::string realPath_;                          // of the log, when it is indexed
+    bool indexed_ = false;                          // the index holds the log up to indexedEnd_
     std::uint64_t indexedEnd_ = 0;
     std::string indexNotice_;
     bool fromIndex_ = false;

@@ -1,6 +1,7 @@
 #include "store/event_store.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace korvantis {
 
@@ -91,6 +92,9 @@ void EventStore::append(FiledRows& rows) {
     }
     try {
         appendErrorsAndGaps(rows);
+        if (rows.mapped) {
+            appendMapped(rows.mapped);
+        }
         appendLines(rows);
         lifetimes_.catchUp(rows_[RowKind::process], rows_[RowKind::other]);
     } catch (...) {
@@ -135,6 +139,24 @@ void EventStore::appendErrorsAndGaps(const FiledRows& rows) {
         sequenceGaps_.insert(sequenceGaps_.end(), rows.sequenceGaps.begin(),
                              rows.sequenceGaps.end());
     }
+}
+
+void EventStore::appendMapped(const std::shared_ptr<const MappedRows>& mapped) {
+    // The mapped lines take the first places: they cannot follow others.
+    if (!lineRefs_.empty()) {
+        throw std::invalid_argument("mapped rows go only into an empty store");
+    }
+    for (const RowKind kind : kRowKinds) {
+        if (mapped->rowCount(kind) != 0) {
+            observers_.announce(rowsField(kind));
+        }
+    }
+    PerKind<RankedBits> bits = mapped->rowBits();  // had before anything changes
+    for (const RowKind kind : kRowKinds) {
+        isRowOf_[kind] = std::move(bits[kind]);
+        rows_[kind].mapPrefix(mapped);
+    }
+    lineRefs_.mapPrefix(mapped);
 }
 
 void EventStore::appendLines(const FiledRows& rows) {

@@ -142,6 +142,8 @@ class EventStore {
     // batch adds to), then its lines.
     void appendErrorsAndGaps(const FiledRows& rows);
     void appendLines(const FiledRows& rows);
+    // The lines and rows of `mapped`, read in place, as the first ones.
+    void appendMapped(const std::shared_ptr<const MappedRows>& mapped);
     StoreObservers& observers_;
     LineRefTable lineRefs_;
     LoadErrors loadErrors_;

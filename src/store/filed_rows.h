@@ -4,6 +4,7 @@
 // into rows, so that the store only has to append them.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "store/interned_texts.h"
 #include "store/line_ref.h"
 #include "store/load_errors.h"
+#include "store/mapped_rows.h"
 #include "store/row_kind.h"
 #include "store/row_view.h"
 #include "store/sequence_gap.h"
@@ -56,8 +58,13 @@ struct FiledRows {
     // The number (from 1) of the log's line the batch begins at: where a
     // load stops when the batch cannot be filed.
     std::uint64_t firstLine = 1;
+    // Lines and rows read in place, before `lines`: only in the first batch
+    // of a store that has no lines yet.
+    std::shared_ptr<const MappedRows> mapped;
 
-    bool empty() const { return lines.empty() && errors.empty() && sequenceGaps.empty(); }
+    bool empty() const {
+        return lines.empty() && errors.empty() && sequenceGaps.empty() && !mapped;
+    }
     void clear() {
         lines.clear();
         for (std::vector<RowView>& list : rows) {
@@ -69,6 +76,7 @@ struct FiledRows {
         sequenceGaps.clear();
         errors.clear();
         errorMessages.clear();
+        mapped.reset();
     }
 };
 

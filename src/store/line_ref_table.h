@@ -1,33 +1,74 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "store/chunked_vector.h"
 #include "store/line_ref.h"
+#include "store/mapped_rows.h"
 #include "store/store_index.h"
 
 namespace korvantis {
 
 // Where each stored line's raw text lies in its log, by the line's place (the
 // order the lines were stored in); the text itself is read again from the log
-// when it is needed.
+// when it is needed. The first lines may be read in place from mapped rows
+// (see MappedRows), the lines after them are kept here.
 class LineRefTable {
   public:
-    std::size_t size() const { return refs_.size(); }
-    bool empty() const { return refs_.empty(); }
+    std::size_t size() const { return mappedLines_ + refs_.size(); }
+    bool empty() const { return size() == 0; }
     // Stores a line under the next place, size() - 1 after.
     void append(const LineRef& ref) { refs_.push_back(ref); }
     // Drops the lines from place `n` on (a batch that could not be filed).
-    void truncate(std::size_t n) { refs_.shrinkTo(n); }
+    void truncate(std::size_t n) {
+        if (n < mappedLines_) {  // the batch that mapped them: n is 0
+            mapped_.reset();
+            mappedLines_ = 0;
+        }
+        refs_.shrinkTo(n - mappedLines_);
+    }
+    // The lines of `mapped` become the first ones; only while empty.
+    void mapPrefix(std::shared_ptr<const MappedRows> mapped) {
+        mappedLines_ = mapped->lineCount();
+        mapped_ = std::move(mapped);
+    }
 
-    const LineRef& ref(LinePlace place) const { return refs_[place.value()]; }
+    LineRef ref(LinePlace place) const {
+        const std::size_t i = place.value();
+        return i < mappedLines_ ? mapped_->lineRef(i) : refs_[i - mappedLines_];
+    }
     // Where the first `count` lines lie, readable from a worker thread while
     // lines are appended (see ChunkedVector::Snapshot).
-    using RefsSnapshot = ChunkedVector<LineRef, 8192>::Snapshot;
-    RefsSnapshot refsSnapshot(std::size_t count) const { return refs_.snapshot(count); }
+    class RefsSnapshot {
+      public:
+        RefsSnapshot() = default;
+        std::size_t size() const { return size_; }
+        LineRef operator[](std::size_t i) const {
+            return i < mappedLines_ ? mapped_->lineRef(i) : refs_[i - mappedLines_];
+        }
+
+      private:
+        friend class LineRefTable;
+        std::shared_ptr<const MappedRows> mapped_;
+        std::size_t mappedLines_ = 0;
+        ChunkedVector<LineRef, 8192>::Snapshot refs_;
+        std::size_t size_ = 0;
+    };
+    RefsSnapshot refsSnapshot(std::size_t count) const {
+        RefsSnapshot s;
+        s.mapped_ = mapped_;
+        s.mappedLines_ = std::min(mappedLines_, count);
+        s.refs_ = refs_.snapshot(count - s.mappedLines_);
+        s.size_ = count;
+        return s;
+    }
 
   private:
+    std::shared_ptr<const MappedRows> mapped_;
+    std::size_t mappedLines_ = 0;
     ChunkedVector<LineRef, 8192> refs_;
 };
 

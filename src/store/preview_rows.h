@@ -10,6 +10,7 @@
 
 #include "decode/event_kinds.h"
 #include "store/chunked_vector.h"
+#include "store/mapped_rows.h"
 #include "store/row_kind.h"
 #include "store/row_view.h"
 #include "store/store_index.h"
@@ -22,7 +23,9 @@ namespace korvantis {
 // Facts are kept beside the rows, and only from the first row that has any:
 // a log of the viewer's own records spends nothing on them. Other rows name
 // their type themselves (their kinds are not known names), so that list
-// keeps the store's copy of each name beside its rows.
+// keeps the store's copy of each name beside its rows. The first rows may be
+// read in place from mapped rows (see MappedRows); those pushed later follow
+// them.
 class PreviewRows {
     struct Stored {
         const char* timestamp;
@@ -34,6 +37,11 @@ class PreviewRows {
         std::uint32_t timestampLength;
         std::uint32_t pathLength;
         std::uint8_t type;  // other rows: the length of the name, at most 255
+    };
+    // The first rows, read in place.
+    struct MappedPrefix {
+        std::shared_ptr<const MappedRows> rows;
+        std::size_t count = 0;
     };
 
   public:
@@ -47,15 +55,15 @@ class PreviewRows {
     explicit PreviewRows(RowKind kind) : kind_(kind) {}
 
     RowKind kind() const { return kind_; }
-    std::size_t size() const { return rows_.size(); }
-    bool empty() const { return rows_.empty(); }
+    std::size_t size() const { return mapped_.count + rows_.size(); }
+    bool empty() const { return size() == 0; }
     RowView operator[](std::size_t i) const {
-        return viewOf(kind_, rows_[i], at(facts_, i), at(typeNames_, i), hitsOf(*hits_, i));
+        return viewOf(kind_, mapped_, rows_, facts_, typeNames_, *hits_, i);
     }
     RowView rowView(std::size_t i) const { return (*this)[i]; }
     RowView back() const { return (*this)[size() - 1]; }
     // The line's place among the store's lines.
-    LinePlace placeOf(std::size_t i) const { return LinePlace(rows_[i].place); }
+    LinePlace placeOf(std::size_t i) const { return placeIn(kind_, mapped_, rows_, i); }
     // The earliest time value among the rows (kNoTimeValue: none has one).
     TimeValue earliestTime() const { return earliest_; }
 
@@ -82,7 +90,7 @@ class PreviewRows {
         }
         rows_.push_back(r);
         if (row.ruleHits != nullptr) {
-            hits_->push_back(Hit{static_cast<std::uint32_t>(rows_.size() - 1), row.ruleHits});
+            hits_->push_back(Hit{static_cast<std::uint32_t>(size() - 1), row.ruleHits});
         }
         const char* facts = row.facts.encoded();
         if (facts != nullptr || !facts_.empty()) {
@@ -93,6 +101,14 @@ class PreviewRows {
         }
     }
 
+    // The rows of `kind_` in `mapped` become the first ones; only while
+    // empty.
+    void mapPrefix(std::shared_ptr<const MappedRows> mapped) {
+        mapped_.count = mapped->rowCount(kind_);
+        earliest_ = mapped->earliestTime(kind_);
+        mapped_.rows = std::move(mapped);
+    }
+
     // The sizes of the lists at one moment, to go back to when a batch of
     // rows cannot be filed whole.
     struct Mark {
@@ -101,9 +117,11 @@ class PreviewRows {
         std::size_t typeNames = 0;
         std::size_t hits = 0;
         TimeValue earliest = kNoTimeValue;
+        std::size_t mapped = 0;
     };
     Mark mark() const {
-        return Mark{rows_.size(), facts_.size(), typeNames_.size(), hits_->size(), earliest_};
+        return Mark{rows_.size(),  facts_.size(), typeNames_.size(),
+                    hits_->size(), earliest_,     mapped_.count};
     }
     // Drops every row pushed since `mark` was taken.
     void rollBack(const Mark& mark) {
@@ -112,6 +130,9 @@ class PreviewRows {
         typeNames_.shrinkTo(mark.typeNames);
         hits_->shrinkTo(mark.hits);
         earliest_ = mark.earliest;
+        if (mark.mapped == 0) {
+            mapped_ = MappedPrefix();
+        }
     }
 
     // The first `count` rows as they are now, readable from a worker thread
@@ -121,24 +142,26 @@ class PreviewRows {
       public:
         Snapshot() = default;
         RowKind kind() const { return kind_; }
-        std::size_t size() const { return rows_.size(); }
+        std::size_t size() const { return mapped_.count + rows_.size(); }
         RowView operator[](std::size_t i) const {
-            return viewOf(kind_, rows_[i], at(facts_, i), at(typeNames_, i), hitsOf(hits_, i));
+            return viewOf(kind_, mapped_, rows_, facts_, typeNames_, hits_, i);
         }
         RowView rowView(std::size_t i) const { return (*this)[i]; }
-        LinePlace placeOf(std::size_t i) const { return LinePlace(rows_[i].place); }
+        LinePlace placeOf(std::size_t i) const { return placeIn(kind_, mapped_, rows_, i); }
 
       private:
         friend class PreviewRows;
-        Snapshot(RowKind kind, ChunkedVector<Stored>::Snapshot rows,
+        Snapshot(RowKind kind, MappedPrefix mapped, ChunkedVector<Stored>::Snapshot rows,
                  ChunkedVector<const char*>::Snapshot facts,
                  ChunkedVector<const char*>::Snapshot typeNames, ChunkedVector<Hit>::Snapshot hits)
             : kind_(kind),
+              mapped_(std::move(mapped)),
               rows_(std::move(rows)),
               facts_(std::move(facts)),
               typeNames_(std::move(typeNames)),
               hits_(std::move(hits)) {}
         RowKind kind_ = RowKind::process;
+        MappedPrefix mapped_;
         ChunkedVector<Stored>::Snapshot rows_;
         ChunkedVector<const char*>::Snapshot facts_;
         ChunkedVector<const char*>::Snapshot typeNames_;
@@ -146,7 +169,10 @@ class PreviewRows {
     };
     Snapshot snapshot(std::size_t count) const {
         count = std::min(count, size());
-        return Snapshot(kind_, rows_.snapshot(count),
+        MappedPrefix mapped = mapped_;
+        mapped.count = std::min(count, mapped.count);
+        count -= mapped.count;
+        return Snapshot(kind_, std::move(mapped), rows_.snapshot(count),
                         facts_.snapshot(std::min(count, facts_.size())),
                         typeNames_.snapshot(std::min(count, typeNames_.size())),
                         hits_->snapshot(hits_->size()));
@@ -221,6 +247,26 @@ class PreviewRows {
         }
         return low < hits.size() && hits[low].row == i ? hits[low].hits : nullptr;
     }
+    // Row i of a list: read in place, or kept (the lists of kept rows hold
+    // them from the first one after the mapped ones).
+    template <typename Rows, typename Texts, typename Hits>
+    static RowView viewOf(RowKind kind, const MappedPrefix& mapped, const Rows& rows,
+                          const Texts& facts, const Texts& typeNames, const Hits& hits,
+                          std::size_t i) {
+        if (i < mapped.count) {
+            RowView row = mapped.rows->row(kind, i);
+            row.ruleHits = hitsOf(hits, i);
+            return row;
+        }
+        const std::size_t k = i - mapped.count;
+        return viewOf(kind, rows[k], at(facts, k), at(typeNames, k), hitsOf(hits, i));
+    }
+    template <typename Rows>
+    static LinePlace placeIn(RowKind kind, const MappedPrefix& mapped, const Rows& rows,
+                             std::size_t i) {
+        return i < mapped.count ? LinePlace(mapped.rows->lineOf(kind, i))
+                                : LinePlace(rows[i - mapped.count].place);
+    }
     static RowView viewOf(RowKind kind, const Stored& r, const char* facts, const char* typeName,
                           const RuleHitSet* hits) {
         RowView row;
@@ -238,6 +284,7 @@ class PreviewRows {
     }
 
     RowKind kind_;
+    MappedPrefix mapped_;
     ChunkedVector<Stored> rows_;
     ChunkedVector<const char*> facts_;      // empty until a row has facts, then one per row
     ChunkedVector<const char*> typeNames_;  // other rows' type names, one per row

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "index/index_cache.h"
@@ -67,8 +69,9 @@ class IndexReopen : public ::testing::Test {
         return inspect("--index-info '" + log + "'").out;
     }
 
-    // Every output, from the log as it is now.
-    std::vector<Ran> outputs(const std::string& log, const std::string& index) const {
+    // Every output, from the logs as they are now (`logs`: their paths,
+    // each in single quotes).
+    std::vector<Ran> outputs(const std::string& logs, const std::string& index) const {
         static const std::vector<std::string> kOutputs = {
             "--dump",
             "--tree",
@@ -83,7 +86,7 @@ class IndexReopen : public ::testing::Test {
         };
         std::vector<Ran> runs;
         for (const std::string& output : kOutputs) {
-            Ran run = inspect(index + " " + output + " '" + log + "'");
+            Ran run = inspect(index + " " + output + " " + logs);
             // What the plain run prints of time and memory is no output.
             if (output.empty()) {
                 run.out = run.out.substr(0, run.out.find("elapsed seconds"));
@@ -93,9 +96,11 @@ class IndexReopen : public ::testing::Test {
         }
         return runs;
     }
-    void expectSameOutputs(const std::string& log, const std::string& what) const {
-        const std::vector<Ran> fresh = outputs(log, "--no-index");
-        const std::vector<Ran> indexed = outputs(log, "");
+    void expectSameOutputs(const std::string& log, const std::string& what,
+                           const std::string& second = "") const {
+        const std::string logs = "'" + log + "'" + (second.empty() ? "" : " '" + second + "'");
+        const std::vector<Ran> fresh = outputs(logs, "--no-index");
+        const std::vector<Ran> indexed = outputs(logs, "");
         ASSERT_EQ(fresh.size(), indexed.size());
         for (std::size_t i = 0; i < fresh.size(); ++i) {
             EXPECT_EQ(fresh[i].out, indexed[i].out) << what << ", output " << i;
@@ -123,6 +128,26 @@ class IndexReopen : public ::testing::Test {
         followed.tasks.runUntil(
             [&] { return done() || std::chrono::steady_clock::now() > giveUp; });
         EXPECT_TRUE(done()) << followed.ws.store.lineRefs().size() << " lines of " << lines;
+        // The followed store reads its first rows in place from the index and
+        // keeps the tail's: together they are the fresh load's rows.
+        const EventStore& a = followed.ws.store;
+        const EventStore& b = fresh.ws.store;
+        for (std::size_t place = 0; place < lines; ++place) {
+            ASSERT_EQ(a.lineRefs().ref(LinePlace(place)), b.lineRefs().ref(LinePlace(place)));
+        }
+        for (const RowKind kind : kRowKinds) {
+            ASSERT_EQ(a.rows(kind).size(), b.rows(kind).size());
+            for (std::size_t i = 0; i < a.rows(kind).size(); ++i) {
+                const RowView x = a.row(kind, i);
+                const RowView y = b.row(kind, i);
+                ASSERT_EQ(std::tie(x.type, x.timestamp, x.path, x.pid, x.ppid, x.time, x.outcome),
+                          std::tie(y.type, y.timestamp, y.path, y.pid, y.ppid, y.time, y.outcome));
+                for (std::size_t f = 0; f < kFactCount; ++f) {
+                    ASSERT_EQ(x.facts[static_cast<Fact>(f)], y.facts[static_cast<Fact>(f)]);
+                }
+                ASSERT_EQ(a.rows(kind).placeOf(i), b.rows(kind).placeOf(i));
+            }
+        }
     }
 
     TempDir dir_;
@@ -244,6 +269,10 @@ TEST_F(IndexReopen, EveryOutputIsTheSameFromTheLogFromItsIndexAndFromItsIndexPlu
         EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos) << indexInfo(path);
         expectSameOutputs(path, log.name + " followed");
     }
+    // One store of two indexed logs: the first is read in place from its
+    // index, the second's rows are copied after it.
+    const std::string first = (dir_.path() / "es.json").string();
+    expectSameOutputs(first, "two logs", (dir_.path() / "native.json").string());
 }
 
 // Sets a file's modification time to what it was.
@@ -365,6 +394,27 @@ TEST_F(IndexReopen, ADamagedIndexIsMadeAgainWithANotice) {
         EXPECT_NE(run.err.find("); it is loaded afresh"), std::string::npos) << run.err;
         EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos);
     }
+    // A store that reads its rows in place outlives its index cut short
+    // under it: what was cut reads as empty texts and zeros.
+    testsupport::LoadingWorkspace reopened;
+    reopened.ws.loader.setIndexCache(std::make_shared<IndexCache>(cache() + "/korvantis/index"));
+    reopened.load(path);
+    const EventStore& store = reopened.ws.store;
+    ASSERT_GT(store.rows(RowKind::process).size(), 0u);
+    const std::string info = indexInfo(path);
+    const std::string index =
+        info.substr(info.find(" index ") + 7, info.find(", ") - info.find(" index ") - 7);
+    ASSERT_EQ(::truncate(index.c_str(), 4096), 0);
+    volatile std::size_t read = 0;  // every row is read
+    for (const RowKind kind : kRowKinds) {
+        for (std::size_t i = 0; i < store.rows(kind).size(); ++i) {
+            const RowView row = store.row(kind, i);
+            read = read + row.path.size() + row.timestamp.size() + row.facts[Fact::summary].size();
+        }
+    }
+    const LineRef last = store.lineRefs().ref(LinePlace(store.lineRefs().size() - 1));
+    EXPECT_EQ(last.length + last.checksum, 0u);
+    EXPECT_EQ(store.row(RowKind::process, store.rows(RowKind::process).size() - 1).path, "");
 }
 
 }  // namespace

@@ -482,13 +482,15 @@ for i in $(seq 1000); do sed "s/\"pid\":\([0-9]*\)/\"pid\":$i\1/" "$SAMPLE"; don
 rows=$("$INSPECT" --filter '' "$big" | wc -l)
 # Out of memory, at any limit: the whole answer, or exit 1 and the reason;
 # never a crash, never a part as if whole. Where the load runs out depends on
-# the build, so the limits step through the whole range. (The sanitizers'
-# runtime reserves more address space than any of these limits allows.)
+# the build, so the limits step through the whole range. The log is loaded,
+# not reopened: a store read from its index needs too little memory to run
+# out within these limits. (The sanitizers' runtime reserves more address
+# space than any of these limits allows.)
 if [ -z "${ASAN_OPTIONS:-}${TSAN_OPTIONS:-}" ]; then
     stopped=0
     out_of_memory=0
     for limit in $(seq 30000 10000 160000); do
-        (ulimit -v $limit; "$INSPECT" --filter '' "$big" 2> "$err_file" > "$work/limited.txt")
+        (ulimit -v $limit; "$INSPECT" --no-index --filter '' "$big" 2> "$err_file" > "$work/limited.txt")
         code=$?
         out=$(wc -l < "$work/limited.txt")
         status=$(tail -c 200 "$err_file")

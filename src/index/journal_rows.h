@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "index/index_file.h"
+#include "index/load_journal.h"
+#include "index/text_places.h"
+#include "store/mapped_rows.h"
+
+namespace korvantis {
+
+// The lines and rows of a journal read in place from its index, which stays
+// mapped (file pages, not the program's own memory) and locked while they
+// live: a reopened log's store holds no copy of them. What it keeps of its
+// own is small: per row the line it came from, per kind a bit per line.
+// Every read stays within its section whatever the bytes say (a file cut
+// short under the mapping reads as zeros: empty texts, zero numbers).
+class JournalRows final : public MappedRows {
+  public:
+    // The rows of `replay` (read from `file`), as the lines of log `log`
+    // from the store's first place on. Throws std::bad_alloc.
+    JournalRows(std::shared_ptr<const IndexFile> file, JournalReplay&& replay, std::uint32_t log);
+
+    std::size_t lineCount() const override { return lineCount_; }
+    LineRef lineRef(std::size_t line) const override;
+    const PerKind<RankedBits>& rowBits() const override { return bits_; }
+    std::size_t rowCount(RowKind kind) const override { return lineOf_[kind].size(); }
+    RowView row(RowKind kind, std::size_t i) const override;
+    std::size_t lineOf(RowKind kind, std::size_t i) const override { return lineOf_[kind][i]; }
+    TimeValue earliestTime(RowKind kind) const override { return earliest_[kind]; }
+
+  private:
+    std::string_view textOf(const TextPlaces& texts, std::uint32_t id) const {
+        return id < texts.size() ? texts[id] : std::string_view();
+    }
+
+    std::shared_ptr<const IndexFile> file_;
+    std::uint32_t log_;
+    std::string_view lines_, rows_, timestamps_;
+    TextPlaces paths_, facts_;
+    std::size_t lineCount_ = 0;
+    PerKind<std::vector<std::uint32_t>> lineOf_;
+    // The lines that made no row, in order: a row's record is its line's
+    // place among the lines that made one.
+    std::vector<std::uint32_t> rowless_;
+    PerKind<RankedBits> bits_;
+    PerKind<TimeValue> earliest_;
+};
+
+}  // namespace korvantis

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+
+#include "decode/time_value.h"
+#include "store/line_ref.h"
+#include "store/ranked_bits.h"
+#include "store/row_kind.h"
+#include "store/row_view.h"
+
+namespace korvantis {
+
+// Lines and rows a store reads where something else keeps them (an index
+// file mapped read-only) instead of holding copies of its own: they stand
+// for the store's first lines, line i at place i. Never changes once made;
+// read from any thread. The texts of its rows live as long as it does.
+class MappedRows {
+  public:
+    virtual ~MappedRows() = default;
+
+    virtual std::size_t lineCount() const = 0;
+    virtual LineRef lineRef(std::size_t line) const = 0;
+    // Per kind: which lines made a row of it.
+    virtual const PerKind<RankedBits>& rowBits() const = 0;
+    virtual std::size_t rowCount(RowKind kind) const = 0;
+    // Row `i` of `kind`: its texts and numbers (hits, outcome and marks are
+    // the store's), and the line it was made from.
+    virtual RowView row(RowKind kind, std::size_t i) const = 0;
+    virtual std::size_t lineOf(RowKind kind, std::size_t i) const = 0;
+    // The earliest time value among the rows of `kind` (kNoTimeValue: none).
+    virtual TimeValue earliestTime(RowKind kind) const = 0;
+};
+
+}  // namespace korvantis

@@ -16,9 +16,10 @@ namespace {
 
 using Outcome = TopProcessScan::Outcome;
 
-// The parser's reading, as a load's rules take the message's process.
+// The parser's reading, as a load's rules take the message's process. The
+// path it gives lies in the parser's document: good until the next line.
 TopProcessScan parsed(const std::string& line) {
-    simdjson::dom::parser parser;
+    static simdjson::dom::parser parser;
     simdjson::dom::element root, value;
     simdjson::dom::object object, process;
     TopProcessScan out;

@@ -53,26 +53,42 @@ LineRef JournalRows::lineRef(std::size_t line) const {
     return LineRef{l.offset, l.length, log_, l.checksum};
 }
 
-RowView JournalRows::row(RowKind kind, std::size_t i) const {
+RowView JournalRows::row(RowKind kind, std::size_t i, RowParts parts) const {
     const std::uint32_t line = lineOf_[kind][i];
-    const auto rowlessBefore = static_cast<std::size_t>(
-        std::lower_bound(rowless_.begin(), rowless_.end(), line) - rowless_.begin());
-    const auto l = recordAt<LineRecord>(lines_, line);
-    const auto r = recordAt<RowRecord>(rows_, line - rowlessBefore);
     RowView row;
     row.kind = kind;
-    row.type = kind == RowKind::other
-                   ? textOf(paths_, r.type).substr(0, kLongestTypeName)
-                   : kEventKindNames[l.type < kEventKindNames.size() ? l.type : 0];
-    row.timestamp = r.timestampAt <= timestamps_.size() &&
-                            r.timestampLength <= timestamps_.size() - r.timestampAt
-                        ? timestamps_.substr(r.timestampAt, r.timestampLength)
-                        : std::string_view();
-    row.path = textOf(paths_, r.path);
-    row.pid = r.pid;
-    row.ppid = kind == RowKind::file ? 0 : r.ppid;
-    row.time = r.time;
-    if (r.facts != kNoText && r.facts < facts_.size()) {
+    if (kind != RowKind::other && (parts & RowPart::type) != 0) {
+        const auto l = recordAt<LineRecord>(lines_, line);
+        row.type = kEventKindNames[l.type < kEventKindNames.size() ? l.type : 0];
+    }
+    // The rest is in the row's own record (and the texts it points to): a
+    // filter by the type of process or file rows alone reads none of it.
+    const RowParts inRecord = RowPart::timestamp | RowPart::path | RowPart::numbers |
+                              RowPart::facts | (kind == RowKind::other ? RowPart::type : 0);
+    if ((parts & inRecord) == 0) {
+        return row;
+    }
+    const auto rowlessBefore = static_cast<std::size_t>(
+        std::lower_bound(rowless_.begin(), rowless_.end(), line) - rowless_.begin());
+    const auto r = recordAt<RowRecord>(rows_, line - rowlessBefore);
+    if (kind == RowKind::other && (parts & RowPart::type) != 0) {
+        row.type = textOf(paths_, r.type).substr(0, kLongestTypeName);
+    }
+    if ((parts & RowPart::timestamp) != 0) {
+        row.timestamp = r.timestampAt <= timestamps_.size() &&
+                                r.timestampLength <= timestamps_.size() - r.timestampAt
+                            ? timestamps_.substr(r.timestampAt, r.timestampLength)
+                            : std::string_view();
+    }
+    if ((parts & RowPart::path) != 0) {
+        row.path = textOf(paths_, r.path);
+    }
+    if ((parts & RowPart::numbers) != 0) {
+        row.pid = r.pid;
+        row.ppid = kind == RowKind::file ? 0 : r.ppid;
+        row.time = r.time;
+    }
+    if ((parts & RowPart::facts) != 0 && r.facts != kNoText && r.facts < facts_.size()) {
         row.facts = RowFacts(facts_[r.facts].data());
     }
     return row;

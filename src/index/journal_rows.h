@@ -28,7 +28,8 @@ class JournalRows final : public MappedRows {
     LineRef lineRef(std::size_t line) const override;
     const PerKind<RankedBits>& rowBits() const override { return bits_; }
     std::size_t rowCount(RowKind kind) const override { return lineOf_[kind].size(); }
-    RowView row(RowKind kind, std::size_t i) const override;
+    using MappedRows::row;
+    RowView row(RowKind kind, std::size_t i, RowParts parts) const override;
     std::size_t lineOf(RowKind kind, std::size_t i) const override { return lineOf_[kind][i]; }
     TimeValue earliestTime(RowKind kind) const override { return earliest_[kind]; }
 

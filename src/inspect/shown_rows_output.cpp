@@ -45,11 +45,19 @@ class UnreadableRows {
     ReadFailure firstFailure_;
 };
 
+// The parts of rows read to match them (what the query reads), and those
+// read of the rows shown.
+struct PartsRead {
+    RowParts matched = RowPart::whole;
+    RowParts shown = RowPart::whole;
+};
+
 // The next shown row of `cursor` (with its raw line when `withLine`), or
 // false after the last.
 bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, bool withLine, ExportRow& row,
-                  UnreadableRows& unreadable) {
-    while (cursor.next(row)) {
+                  UnreadableRows& unreadable, PartsRead parts) {
+    const RowParts matched = parts.matched;
+    while (cursor.next(row, matched)) {
         const auto match = matchRow(
             query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
         if (match == RowMatch::hidden) {
@@ -58,6 +66,9 @@ bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, bool withLin
         if (match == RowMatch::unreadable || (withLine && !cursor.rawLine())) {
             unreadable.note(cursor.entry(), cursor.rawLine().failure);
             continue;
+        }
+        if ((parts.shown & ~matched) != 0) {
+            cursor.fill(row, parts.shown | matched);
         }
         if (withLine) {
             row.rawLine = *cursor.rawLine();
@@ -77,7 +88,8 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
     std::vector<LinePlace> entries;
     ExportRow row;
     // The lines are read when written, not while gathering.
-    while (nextShownRow(cursor, query, false, row, unreadable)) {
+    while (
+        nextShownRow(cursor, query, false, row, unreadable, {query.rowParts(), RowPart::whole})) {
         rows.push_back(row.row);
         entries.push_back(cursor.entry());
     }
@@ -117,10 +129,13 @@ RowsWritten writeMatchingRows(const EventStore& store, const FilterQuery& query,
                               ExportFormat format, const FieldList& fields, StoreRowCursor& cursor,
                               bool header) {
     UnreadableRows unreadable;
+    // JSON lines are the raw lines alone.
+    const PartsRead parts{query.rowParts(),
+                          format == ExportFormat::csv ? rowPartsOf(fields) : RowParts{0}};
     const ExportResult result = writeRows(
         STDOUT_FILENO, "standard output", format,
         [&](ExportRow& row) {
-            return nextShownRow(cursor, query, exportNeedsRawLine(format), row, unreadable);
+            return nextShownRow(cursor, query, exportNeedsRawLine(format), row, unreadable, parts);
         },
         fields, header);
     if (!result.ok()) {

@@ -25,7 +25,8 @@ class StoreRowCursor {
     explicit StoreRowCursor(const EventStore& store, const RowMarks* marks = nullptr)
         : store_(store), marks_(marks), lines_(store.logFiles()) {}
 
-    bool next(ExportRow& out) {
+    // The next row, with at least `parts` of it filled in.
+    bool next(ExportRow& out, RowParts parts = RowPart::whole) {
         // The list whose next row's line comes first.
         std::optional<RowKind> first;
         for (const RowKind kind : kRowKinds) {
@@ -39,12 +40,18 @@ class StoreRowCursor {
             return false;
         }
         raw_.reset();
-        out = {store_.row(*first, next_[*first]++), {}, {}};
+        kind_ = *first;
+        row_ = next_[kind_]++;
+        fill(out, parts);
+        return true;
+    }
+    // The current row again, with `parts` filled in.
+    void fill(ExportRow& out, RowParts parts) {
+        out = {store_.row(kind_, row_, parts), {}, {}};
         if (const MarkText* mark = marks_ != nullptr ? marks_->at(entry_) : nullptr) {
             out.row.tags = mark->tags;
             out.row.note = mark->note;
         }
-        return true;
     }
 
     // The current row's raw line, read again from its log (valid until the
@@ -69,6 +76,8 @@ class StoreRowCursor {
     const EventStore& store_;
     const RowMarks* marks_;
     PerKind<std::size_t> next_{};
+    RowKind kind_ = RowKind::process;  // the current row's
+    std::size_t row_ = 0;
     LinePlace entry_;
     LogFiles::AheadReader lines_;
     std::optional<ReadBack<std::string_view>> raw_;

@@ -304,6 +304,28 @@ bool termHolds(const FilterQuery::Term& term, const RowView& row, RawLineRef raw
 
 }  // namespace
 
+RowParts FilterQuery::rowParts() const {
+    RowParts parts = 0;
+    for (const Term& term : terms_) {
+        switch (term.key) {
+            case Key::field:
+                parts |= rowPartsOf(term.field);
+                break;
+            case Key::plain:
+                parts |= rowPartsOf(plainFields());
+                break;
+            case Key::tree:
+            case Key::after:
+            case Key::before:
+                parts |= RowPart::numbers;
+                break;
+            case Key::json:
+                break;
+        }
+    }
+    return parts;
+}
+
 bool FilterQuery::matches(const RowView& row, RawLineRef rawLine) const {
     for (const Term& term : terms_) {
         if (termHolds(term, row, rawLine) == term.negated) {

@@ -64,6 +64,9 @@ class FilterQuery {
     // Whether some term reads the raw line: callers that have to fetch raw
     // lines can skip that work when not.
     bool needsRawLine() const;
+    // The parts of a row that the terms read (see RowPart): a row needs no
+    // others to be matched.
+    RowParts rowParts() const;
     // The N of every `tree:N` term, each once, in the order written.
     std::vector<std::int64_t> treeRoots() const;
     // Gives the `tree:root` terms their set (see descendantPids). A tree term

@@ -57,10 +57,11 @@ class EventStore {
     }
     // The rows of one kind, in load order.
     const PreviewRows& rows(RowKind kind) const { return rows_[kind]; }
-    // Row `i` of `kind`; a process row with how its run ended.
-    RowView row(RowKind kind, std::size_t i) const {
-        RowView row = rows_[kind][i];
-        if (kind == RowKind::process) {
+    // Row `i` of `kind`; a process row with how its run ended. With
+    // `parts`, at least those are filled in.
+    RowView row(RowKind kind, std::size_t i, RowParts parts = RowPart::whole) const {
+        RowView row = rows_[kind].view(i, parts);
+        if (kind == RowKind::process && (parts & RowPart::outcome) != 0) {
             row.outcome = lifetimes_.outcomeOf(i);
         }
         if (markedLines_) {

@@ -25,8 +25,10 @@ class MappedRows {
     virtual const PerKind<RankedBits>& rowBits() const = 0;
     virtual std::size_t rowCount(RowKind kind) const = 0;
     // Row `i` of `kind`: its texts and numbers (hits, outcome and marks are
-    // the store's), and the line it was made from.
-    virtual RowView row(RowKind kind, std::size_t i) const = 0;
+    // the store's), and the line it was made from; with `parts`, only those
+    // (the rest left empty).
+    RowView row(RowKind kind, std::size_t i) const { return row(kind, i, RowPart::whole); }
+    virtual RowView row(RowKind kind, std::size_t i, RowParts parts) const = 0;
     virtual std::size_t lineOf(RowKind kind, std::size_t i) const = 0;
     // The earliest time value among the rows of `kind` (kNoTimeValue: none).
     virtual TimeValue earliestTime(RowKind kind) const = 0;

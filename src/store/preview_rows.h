@@ -57,8 +57,10 @@ class PreviewRows {
     RowKind kind() const { return kind_; }
     std::size_t size() const { return mapped_.count + rows_.size(); }
     bool empty() const { return size() == 0; }
-    RowView operator[](std::size_t i) const {
-        return viewOf(kind_, mapped_, rows_, facts_, typeNames_, *hits_, i);
+    RowView operator[](std::size_t i) const { return view(i, RowPart::whole); }
+    // Row i with at least `parts` filled in (rows read in place, only those).
+    RowView view(std::size_t i, RowParts parts) const {
+        return viewOf(kind_, mapped_, rows_, facts_, typeNames_, *hits_, i, parts);
     }
     RowView rowView(std::size_t i) const { return (*this)[i]; }
     RowView back() const { return (*this)[size() - 1]; }
@@ -144,7 +146,7 @@ class PreviewRows {
         RowKind kind() const { return kind_; }
         std::size_t size() const { return mapped_.count + rows_.size(); }
         RowView operator[](std::size_t i) const {
-            return viewOf(kind_, mapped_, rows_, facts_, typeNames_, hits_, i);
+            return viewOf(kind_, mapped_, rows_, facts_, typeNames_, hits_, i, RowPart::whole);
         }
         RowView rowView(std::size_t i) const { return (*this)[i]; }
         LinePlace placeOf(std::size_t i) const { return placeIn(kind_, mapped_, rows_, i); }
@@ -252,9 +254,9 @@ class PreviewRows {
     template <typename Rows, typename Texts, typename Hits>
     static RowView viewOf(RowKind kind, const MappedPrefix& mapped, const Rows& rows,
                           const Texts& facts, const Texts& typeNames, const Hits& hits,
-                          std::size_t i) {
+                          std::size_t i, RowParts parts) {
         if (i < mapped.count) {
-            RowView row = mapped.rows->row(kind, i);
+            RowView row = mapped.rows->row(kind, i, parts);
             row.ruleHits = hitsOf(hits, i);
             return row;
         }

@@ -227,6 +227,43 @@ std::string_view filterKeyOf(const RowField& field) {
     return field.filterName.empty() ? field.name : field.filterName;
 }
 
+RowParts rowPartsOf(FieldId field) {
+    if (factOf(field)) {
+        return RowPart::facts;
+    }
+    switch (field) {
+        case FieldId::kind:
+        case FieldId::rules:
+        case FieldId::rule_ids:
+        case FieldId::level:
+        case FieldId::tags:
+        case FieldId::note:
+            return 0;
+        case FieldId::timestamp:
+            return RowPart::timestamp | RowPart::numbers;  // its number is the time value
+        case FieldId::type:
+            return RowPart::type;
+        case FieldId::pid:
+        case FieldId::ppid:
+        case FieldId::utc:
+            return RowPart::numbers;
+        case FieldId::path:
+            return RowPart::path;
+        case FieldId::outcome:
+            return RowPart::outcome;
+        default:
+            return RowPart::whole;
+    }
+}
+
+RowParts rowPartsOf(const FieldList& fields) {
+    RowParts parts = 0;
+    for (const FieldId field : fields) {
+        parts |= rowPartsOf(field);
+    }
+    return parts;
+}
+
 std::string_view fieldText(FieldId id, const RowView& row, std::string& scratch) {
     const RowField& field = rowField(id);
     const FieldValue value = field.read(row);

@@ -123,6 +123,9 @@ std::string_view filterKeyOf(const RowField& field);
 inline FieldValue fieldValue(FieldId field, const RowView& row) {
     return rowField(field).read(row);
 }
+// The parts of a row (see RowPart) that a field's value is read from.
+RowParts rowPartsOf(FieldId field);
+
 // The field's text as a cell or a CSV record writes it (unquoted): a view
 // into the row, or into `scratch` for a number or time written out.
 std::string_view fieldText(FieldId field, const RowView& row, std::string& scratch);
@@ -131,5 +134,7 @@ using FieldList = std::vector<FieldId>;
 // The fields a comma-separated list names (each name exactly as the table
 // has it; repeats allowed), or nothing when a name is unknown or empty.
 std::optional<FieldList> parseFieldList(std::string_view list);
+// The parts of a row that the fields are read from.
+RowParts rowPartsOf(const FieldList& fields);
 
 }  // namespace korvantis

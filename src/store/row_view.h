@@ -11,6 +11,20 @@ namespace korvantis {
 
 struct RuleHitSet;
 
+// The parts of a row a reader may ask for alone: one that needs a few fields
+// spares reading the others where each is a read of its own (rows read in
+// place from an index). Kind, rule hits and marks always come.
+using RowParts = std::uint8_t;
+struct RowPart {
+    static constexpr RowParts type = 1;
+    static constexpr RowParts timestamp = 2;
+    static constexpr RowParts path = 4;
+    static constexpr RowParts numbers = 8;  // pid, ppid and the time value
+    static constexpr RowParts facts = 16;
+    static constexpr RowParts outcome = 32;
+    static constexpr RowParts whole = 63;
+};
+
 // One row's fields as texts and numbers, whatever list or store the row lives
 // in: what a filter matches, an export writes, a list paints and the facts
 // card shows. A plain value, copied freely; its texts are views into text

@@ -80,8 +80,8 @@ class IndexReopen : public ::testing::Test {
             "--gaps",
             "--filter ''",
             "--filter 'type:exec' --format csv",
-            "--filter '' --format csv --fields type,pid,ppid,path,args,cwd,uid,outcome,time",
-            "--filter '' --sort -pid --format jsonl",
+            "--filter 'path:/ -pid:1' --format csv --fields kind,ppid,path,args,cwd,outcome,utc",
+            "--filter 'e' --sort -pid --format jsonl",
             "",
         };
         std::vector<Ran> runs;

@@ -182,20 +182,29 @@ std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot) {
             }
         }
     }
-    file->mapped_ = MappedFile::map(fd, fileSize, whyNot);
-    if (!file->mapped_) {
-        return nullptr;
-    }
+    // Checked through reads, not the mapping: a first touch of each mapped
+    // page costs more than copying it, and a reopening touches only part of
+    // what it checks.
+    std::unique_ptr<char[]> block(new char[kChecksumBlock]);
     for (std::size_t i = 0; i < file->entries_.size(); ++i) {
         const Entry& entry = file->entries_[i];
-        if (sectionChecksum(file->mapped_->bytes().substr(entry.offset, entry.length)) !=
-            checksums[i]) {
+        SectionChecksum checksum;
+        for (std::uint64_t at = 0; at < entry.length; at += kChecksumBlock) {
+            const std::size_t size = std::min<std::uint64_t>(kChecksumBlock, entry.length - at);
+            if (readFullyAt(fd, block.get(), size, entry.offset + at) !=
+                static_cast<ssize_t>(size)) {
+                fail(whyNot, "it was cut short while it was read");
+                return nullptr;
+            }
+            checksum.add(std::string_view(block.get(), size));
+        }
+        if (checksum.finish() != checksums[i]) {
             fail(whyNot, "section " + entry.name + " is damaged");
             return nullptr;
         }
     }
-    if (!file->intact()) {
-        fail(whyNot, "it was cut short while it was read");
+    file->mapped_ = MappedFile::map(fd, fileSize, whyNot);
+    if (!file->mapped_) {
         return nullptr;
     }
     const char* id = header + header_at::identity;

@@ -32,6 +32,10 @@ bool ProcessLifetimes::isExit(const RowView& row) {
     return row.facts.any() && row.type == kExitType;
 }
 
+bool ProcessLifetimes::opensRun(const RowView& row) {
+    return pidversionOf(row).has_value();
+}
+
 void ProcessLifetimes::add(const RowView& row) {
     if (row.kind == RowKind::process) {
         const bool ends = isExec(row) && hasOpenRuns(row.pid);

@@ -121,6 +121,8 @@ class ProcessLifetimes {
     };
     static bool isExec(const RowView& row);
     static bool isExit(const RowView& row);
+    // Whether the process row has a pid version, and so starts a run.
+    static bool opensRun(const RowView& row);
     // Has everything the rows not taken yet need: room in every list and
     // table, and the outcome texts (for each exec, in becameTexts_: the
     // text its run ends others with, when it may end some).
@@ -142,19 +144,24 @@ class ProcessLifetimes {
         if (exits_.size() + exits > exits_.capacity()) {
             exits_.reserve(std::max(exits_.size() + exits, exits_.capacity() * 2));
         }
+        // Only rows with a pid version open runs: the tables of open runs,
+        // and this set of the pids that rows of the batch opened runs of,
+        // are as large as those pids are many (none in a log without pid
+        // versions), not as the batch's rows.
         std::array<std::size_t, kOpenRunTables> added{};
-        LinearProbingTable<std::int64_t> pids(procs.size() - procs_);
+        LinearProbingTable<std::int64_t> opened;
         becameTexts_.clear();
         for (std::size_t i = procs_; i < procs.size(); ++i) {
             const RowView row = procs.rowView(i);
             if (isExec(row)) {
                 // Runs of its pid are open if they were before, or if a row
                 // before it in the batch opened one.
-                const bool mayEnd = hasOpenRuns(row.pid) || pids.contains(row.pid);
+                const bool mayEnd = hasOpenRuns(row.pid) || opened.contains(row.pid);
                 becameTexts_.push_back(mayEnd ? outcomeText(becameOutcome(row.path)) : nullptr);
             }
-            pids.insert(row.pid);
-            ++added[static_cast<std::uint64_t>(row.pid) % kOpenRunTables];
+            if (opensRun(row) && opened.insert(row.pid)) {
+                ++added[static_cast<std::uint64_t>(row.pid) % kOpenRunTables];
+            }
         }
         for (std::size_t t = 0; t < kOpenRunTables; ++t) {
             open_[t].reserve(open_[t].size() + added[t]);

@@ -188,6 +188,16 @@ std::vector<LifetimeEnd> referenceEnds(const Rows& r) {
     return ends;
 }
 
+// The first `count` rows of one kind, as a store's list gives them.
+struct Listed {
+    const Rows& rows;
+    const std::vector<std::size_t>& of;
+    std::size_t count;
+    std::size_t size() const { return count; }
+    std::size_t placeOf(std::size_t i) const { return of[i]; }
+    RowView rowView(std::size_t i) const { return rows.rows[of[i]]; }
+};
+
 TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
     std::mt19937 random(19);
     for (int round = 0; round < 300; ++round) {
@@ -203,6 +213,17 @@ TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
         const Rows rows(described);
         ProcessLifetimes lifetimes;
         rows.addTo(lifetimes);
+        // The same rows taken in batches, as a store takes them.
+        ProcessLifetimes batched;
+        for (std::size_t upTo = 0; upTo < rows.rows.size();) {
+            upTo = std::min(rows.rows.size(), upTo + 1 + random() % 20);
+            const auto below = [&](const std::vector<std::size_t>& of) {
+                return Listed{rows, of,
+                              static_cast<std::size_t>(
+                                  std::lower_bound(of.begin(), of.end(), upTo) - of.begin())};
+            };
+            batched.catchUp(below(rows.procs), below(rows.others));
+        }
         const std::vector<LifetimeEnd> expected = referenceEnds(rows);
         // Each run that ended is listed once among those ended.
         std::vector<std::size_t> ended, endedExpected;
@@ -228,6 +249,8 @@ TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
             ASSERT_EQ(lifetimes.outcomeOf(i), outcome[static_cast<int>(end.how)])
                 << "round " << round << " row " << i;
             ASSERT_EQ(lifetimes.outcomes(expected.size())[i], lifetimes.outcomeOf(i));
+            ASSERT_EQ(batched.endOf(i), expected[i]) << "round " << round << " row " << i;
+            ASSERT_EQ(batched.outcomeOf(i), lifetimes.outcomeOf(i));
         }
         ASSERT_EQ(ended, endedExpected) << "round " << round;
         for (std::size_t e = 0; e < rows.others.size(); ++e) {
@@ -238,6 +261,7 @@ TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {
                 }
             }
             ASSERT_EQ(lifetimes.endedBy(e), latest) << "round " << round << " exit " << e;
+            ASSERT_EQ(batched.endedBy(e), latest) << "round " << round << " exit " << e;
         }
     }
 }

@@ -32,7 +32,10 @@ void readRowRules(LineInfo& info, const ReceivedJsonView& record, const LineDeco
 }  // namespace detail
 
 RowRuleHits::RowRuleHits(const RuleSet& rules, Lineage& lineage)
-    : rules_(rules), lineage_(lineage), lineageWanted_(rules.anyLineage()) {}
+    : rules_(rules),
+      lineage_(lineage),
+      lineageWanted_(rules.anyLineage()),
+      commandLinesWanted_(rules.readsParentCommandLine()) {}
 
 const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::LineInfo& info,
                                   RuleHitSets& sets) {
@@ -63,7 +66,9 @@ const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::
         for (std::uint8_t t = 0; t < line.tells; ++t) {
             lineage_.tellImage(line.tellPid[t], batch.rules.resolve(line.tellImage[t]));
         }
-        if (line.isExec) {
+        if (!commandLinesWanted_) {
+            // Nobody reads a parent's command line.
+        } else if (line.isExec) {
             lineage_.exec(
                 line.pid,
                 batch.rules.resolve(line.fields[static_cast<std::size_t>(RuleField::CommandLine)]));

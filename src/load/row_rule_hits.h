@@ -42,6 +42,7 @@ class RowRuleHits {
     const RuleSet& rules_;
     Lineage& lineage_;
     bool lineageWanted_ = false;
+    bool commandLinesWanted_ = false;
     RuleEvent event_;
     std::vector<std::uint32_t> hits_;
 };

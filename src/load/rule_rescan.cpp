@@ -245,9 +245,12 @@ class RunWorker {
         if (!rules_.anyLineage()) {
             return Reading::none;
         }
-        // An exec's command line is lineage's; the viewer's own records
-        // (rows without facts) are short and decoded whole.
-        return exec || row.facts.encoded() == nullptr ? Reading::whole : Reading::lineage;
+        // An exec's command line is lineage's when a rule reads a parent's;
+        // the viewer's own records (rows without facts) are short and
+        // decoded whole.
+        return (exec && rules_.readsParentCommandLine()) || row.facts.encoded() == nullptr
+                   ? Reading::whole
+                   : Reading::lineage;
     }
 
     // What the eslogger line of `row`, which no rule tests, tells of
@@ -291,7 +294,7 @@ class RunWorker {
         rule.isFork = kind == RowKind::process && row.type == kFork;
         rule.hitsBegin = static_cast<std::uint32_t>(lines.hits.size());
         auto tell = [&](std::int64_t pid, std::string_view image) {
-            if (!image.empty() && rule.tells < 2) {
+            if (!image.empty() && rule.tells < 2 && rules_.readsParentImage()) {
                 rule.tellPid[rule.tells] = pid;
                 rule.tellImage[rule.tells] = lines.keep(image);
                 ++rule.tells;

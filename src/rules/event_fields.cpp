@@ -160,9 +160,9 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         !row.isProcess && !row.isOther && (row.type == kCreate || row.type == kRename);
     std::int64_t topPid = 0;
     std::string_view topPath;
-    const bool hasTop = row.message != nullptr && (rules.anyLineage() || fileTested) &&
+    const bool hasTop = row.message != nullptr && (rules.readsParentImage() || fileTested) &&
                         messageProcess(row, topPid, topPath);
-    if (!rules.anyLineage()) {
+    if (!rules.readsParentImage()) {
         // Nobody asks.
     } else if (row.message == nullptr) {
         if (row.isProcess) {
@@ -247,7 +247,7 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
                 line.fields[f] = lines.keep(text);
             }
         }
-    } else if (line.isExec && rules.anyLineage() && !command.empty()) {
+    } else if (line.isExec && rules.readsParentCommandLine() && !command.empty()) {
         // Lineage reads an exec's command line.
         line.fields[static_cast<std::size_t>(RuleField::CommandLine)] = lines.keep(command);
     }

@@ -29,6 +29,23 @@ void readRowRules(LineInfo& info, const ReceivedJsonView& record, const LineDeco
     readRuleLine(row, rules, batch.rules, event);
 }
 
+void readStoredRowRules(LineInfo& info, const RowView& stored,
+                        const simdjson::dom::element* message, LineBatch& batch,
+                        const RuleSet& rules, RuleEvent& event) {
+    DecodedRow row;
+    row.isProcess = stored.kind == RowKind::process;
+    row.isOther = stored.kind == RowKind::other;
+    row.type = row.isOther ? std::string_view{} : stored.type;
+    row.path = stored.path;
+    row.pid = stored.pid;
+    row.ppid = stored.ppid;
+    row.facts = stored.facts;
+    row.rawLine = batch.lineText(info);
+    row.message = message;
+    info.ruleLine = static_cast<std::uint32_t>(batch.rules.lines.size());
+    readRuleLine(row, rules, batch.rules, event);
+}
+
 }  // namespace detail
 
 RowRuleHits::RowRuleHits(const RuleSet& rules, Lineage& lineage)

@@ -39,20 +39,8 @@ struct RunRow {
     RowKind kind;
     std::uint32_t row;
     std::uint32_t log;
-    bool taken;  // decoded as its row's kind: rules test it, lineage takes it
+    bool taken;  // read for rules: rules test it, lineage takes it
 };
-
-bool kindMatches(RowKind kind, detail::LineKind line) {
-    switch (kind) {
-        case RowKind::process:
-            return line == detail::LineKind::process;
-        case RowKind::file:
-            return line == detail::LineKind::file;
-        case RowKind::other:
-            return line == detail::LineKind::otherRow;
-    }
-    return false;
-}
 
 // The rows of the lists of every kind in the order of their places.
 std::vector<PlacedRow> rowsInPlaceOrder(const RuleRescanRows& rows) {
@@ -208,23 +196,23 @@ class RunWorker {
         }
         batch.linesEnd = batch.text.size();
         batch.text.append(LineDecoder::kPadding, ' ');
-        // The lines rules test, decoded as a load decodes them.
+        // The lines rules test: their rows hold what the load decoded (the
+        // lines are those it read), so only the messages are parsed again.
         for (std::size_t i = 0; i < batch.lines.size(); ++i) {
             RunRow& row = run.rows[i];
             if (row.taken) {
                 continue;
             }
             detail::LineInfo& info = batch.lines[i];
-            const std::string_view text = batch.lineText(info);
-            const auto record = decoder_.decodePadded(text.data(), text.size());
-            if (!record) {
-                continue;
+            const RowView view = rows_.rows[row.kind].rowView(row.row);
+            const simdjson::dom::element* message = nullptr;
+            if (view.facts.encoded() != nullptr) {
+                message = parse(batch.lineText(info));
+                if (message == nullptr) {
+                    continue;
+                }
             }
-            detail::describeRecord(record, info, batch);
-            if (!kindMatches(row.kind, info.kind)) {
-                continue;
-            }
-            detail::readRowRules(info, *record, decoder_, batch, rules_, event_);
+            detail::readStoredRowRules(info, view, message, batch, rules_, event_);
             row.taken = true;
         }
     }
@@ -313,8 +301,21 @@ class RunWorker {
         }
     }
 
+    // The message of a line a load decoded, parsed as the load parsed it:
+    // a line the plain parse refuses (numbers beyond 64 bits) goes through
+    // the load's decoder, which mends it.
+    const simdjson::dom::element* parse(std::string_view line) {
+        if (!parser_.parse(line.data(), line.size(), false).get(message_)) {
+            return &message_;
+        }
+        const auto record = decoder_.decodePadded(line.data(), line.size());
+        return record ? decoder_.document() : nullptr;
+    }
+
     const RuleRescanRows& rows_;
     const RuleSet& rules_;
+    simdjson::dom::parser parser_;
+    simdjson::dom::element message_;
     LogFiles::AheadReader reader_;
     LineDecoder decoder_;
     RuleEvent event_;

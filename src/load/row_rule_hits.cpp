@@ -30,8 +30,8 @@ void readRowRules(LineInfo& info, const ReceivedJsonView& record, const LineDeco
 }
 
 void readStoredRowRules(LineInfo& info, const RowView& stored,
-                        const simdjson::dom::element* message, LineBatch& batch,
-                        const RuleSet& rules, RuleEvent& event) {
+                        const simdjson::dom::element* message, MessageOnDemand* onDemand,
+                        LineBatch& batch, const RuleSet& rules, RuleEvent& event) {
     DecodedRow row;
     row.isProcess = stored.kind == RowKind::process;
     row.isOther = stored.kind == RowKind::other;
@@ -42,6 +42,7 @@ void readStoredRowRules(LineInfo& info, const RowView& stored,
     row.facts = stored.facts;
     row.rawLine = batch.lineText(info);
     row.message = message;
+    row.onDemand = onDemand;
     info.ruleLine = static_cast<std::uint32_t>(batch.rules.lines.size());
     readRuleLine(row, rules, batch.rules, event);
 }

@@ -29,10 +29,11 @@ void readRowRules(LineInfo& info, const ReceivedJsonView& record, const LineDeco
 
 // The same for a row already loaded whose line `info` was read again: the
 // row holds what the load decoded, so only the message is parsed again
-// (`message`; nullptr for the viewer's own records).
+// (`message`, or `onDemand` when read; neither for the viewer's own
+// records).
 void readStoredRowRules(LineInfo& info, const RowView& stored,
-                        const simdjson::dom::element* message, LineBatch& batch,
-                        const RuleSet& rules, RuleEvent& event);
+                        const simdjson::dom::element* message, MessageOnDemand* onDemand,
+                        LineBatch& batch, const RuleSet& rules, RuleEvent& event);
 
 }  // namespace detail
 

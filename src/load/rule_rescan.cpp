@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <span>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -156,7 +157,46 @@ class RunQueue {
     std::exception_ptr error_;
 };
 
-// Reads back and decodes the lines of runs of rows, on one thread.
+// The message of a line a load decoded, parsed again as the load parsed it:
+// a line the plain parse refuses (numbers beyond 64 bits) goes through the
+// load's decoder, which mends it.
+class LineMessage final : public MessageOnDemand {
+  public:
+    // The next message is that of `line` (padded as a load's lines are).
+    void of(std::string_view line) {
+        line_ = line;
+        parsed_ = nullptr;
+    }
+    // Nothing when the line does not parse.
+    const simdjson::dom::element* parse() {
+        if (parsed_ == nullptr) {
+            if (!parser_.parse(line_.data(), line_.size(), false).get(root_)) {
+                parsed_ = &root_;
+            } else if (decoder_.decodePadded(line_.data(), line_.size())) {
+                parsed_ = decoder_.document();
+            }
+        }
+        return parsed_;
+    }
+    const simdjson::dom::element& message() override {
+        // The line was parsed when it was loaded, and is checked to be the
+        // same bytes.
+        if (parse() == nullptr) {
+            throw std::runtime_error("a line read again no longer parses");
+        }
+        return *parsed_;
+    }
+
+  private:
+    simdjson::dom::parser parser_;
+    simdjson::dom::element root_;
+    LineDecoder decoder_;
+    std::string_view line_;
+    const simdjson::dom::element* parsed_ = nullptr;
+};
+
+// Reads back the lines of runs of rows and reads them for rules, on one
+// thread.
 class RunWorker {
   public:
     RunWorker(const RuleRescanRows& rows, const RuleSet& rules)
@@ -205,14 +245,19 @@ class RunWorker {
             }
             detail::LineInfo& info = batch.lines[i];
             const RowView view = rows_.rows[row.kind].rowView(row.row);
+            // An exec's message is read for its command line; a file row's
+            // seldom (see DecodedRow).
             const simdjson::dom::element* message = nullptr;
+            MessageOnDemand* onDemand = nullptr;
             if (view.facts.encoded() != nullptr) {
-                message = parse(batch.lineText(info));
-                if (message == nullptr) {
+                message_.of(batch.lineText(info));
+                if (row.kind != RowKind::process) {
+                    onDemand = &message_;
+                } else if ((message = message_.parse()) == nullptr) {
                     continue;
                 }
             }
-            detail::readStoredRowRules(info, view, message, batch, rules_, event_);
+            detail::readStoredRowRules(info, view, message, onDemand, batch, rules_, event_);
             row.taken = true;
         }
     }
@@ -301,23 +346,10 @@ class RunWorker {
         }
     }
 
-    // The message of a line a load decoded, parsed as the load parsed it:
-    // a line the plain parse refuses (numbers beyond 64 bits) goes through
-    // the load's decoder, which mends it.
-    const simdjson::dom::element* parse(std::string_view line) {
-        if (!parser_.parse(line.data(), line.size(), false).get(message_)) {
-            return &message_;
-        }
-        const auto record = decoder_.decodePadded(line.data(), line.size());
-        return record ? decoder_.document() : nullptr;
-    }
-
     const RuleRescanRows& rows_;
     const RuleSet& rules_;
-    simdjson::dom::parser parser_;
-    simdjson::dom::element message_;
     LogFiles::AheadReader reader_;
-    LineDecoder decoder_;
+    LineMessage message_;
     RuleEvent event_;
     std::string scratch_;
 };

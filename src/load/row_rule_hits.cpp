@@ -29,10 +29,31 @@ void readRowRules(LineInfo& info, const ReceivedJsonView& record, const LineDeco
     readRuleLine(row, rules, batch.rules, event);
 }
 
+void readStoredRowRules(LineInfo& info, const RowView& stored,
+                        const simdjson::dom::element* message, MessageOnDemand* onDemand,
+                        LineBatch& batch, const RuleSet& rules, RuleEvent& event) {
+    DecodedRow row;
+    row.isProcess = stored.kind == RowKind::process;
+    row.isOther = stored.kind == RowKind::other;
+    row.type = row.isOther ? std::string_view{} : stored.type;
+    row.path = stored.path;
+    row.pid = stored.pid;
+    row.ppid = stored.ppid;
+    row.facts = stored.facts;
+    row.rawLine = batch.lineText(info);
+    row.message = message;
+    row.onDemand = onDemand;
+    info.ruleLine = static_cast<std::uint32_t>(batch.rules.lines.size());
+    readRuleLine(row, rules, batch.rules, event);
+}
+
 }  // namespace detail
 
 RowRuleHits::RowRuleHits(const RuleSet& rules, Lineage& lineage)
-    : rules_(rules), lineage_(lineage), lineageWanted_(rules.anyLineage()) {}
+    : rules_(rules),
+      lineage_(lineage),
+      lineageWanted_(rules.anyLineage()),
+      commandLinesWanted_(rules.readsParentCommandLine()) {}
 
 const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::LineInfo& info,
                                   RuleHitSets& sets) {
@@ -63,7 +84,9 @@ const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::
         for (std::uint8_t t = 0; t < line.tells; ++t) {
             lineage_.tellImage(line.tellPid[t], batch.rules.resolve(line.tellImage[t]));
         }
-        if (line.isExec) {
+        if (!commandLinesWanted_) {
+            // Nobody reads a parent's command line.
+        } else if (line.isExec) {
             lineage_.exec(
                 line.pid,
                 batch.rules.resolve(line.fields[static_cast<std::size_t>(RuleField::CommandLine)]));

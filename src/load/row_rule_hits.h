@@ -12,6 +12,7 @@
 #include "load/line_batch.h"
 #include "rules/lineage.h"
 #include "rules/rule_event.h"
+#include "store/row_view.h"
 
 namespace korvantis {
 
@@ -25,6 +26,14 @@ namespace detail {
 // and what the rules that need no lineage find. `event` is scratch.
 void readRowRules(LineInfo& info, const ReceivedJsonView& record, const LineDecoder& decoder,
                   LineBatch& batch, const RuleSet& rules, RuleEvent& event);
+
+// The same for a row already loaded whose line `info` was read again: the
+// row holds what the load decoded, so only the message is parsed again
+// (`message`, or `onDemand` when read; neither for the viewer's own
+// records).
+void readStoredRowRules(LineInfo& info, const RowView& stored,
+                        const simdjson::dom::element* message, MessageOnDemand* onDemand,
+                        LineBatch& batch, const RuleSet& rules, RuleEvent& event);
 
 }  // namespace detail
 
@@ -42,6 +51,7 @@ class RowRuleHits {
     const RuleSet& rules_;
     Lineage& lineage_;
     bool lineageWanted_ = false;
+    bool commandLinesWanted_ = false;
     RuleEvent event_;
     std::vector<std::uint32_t> hits_;
 };

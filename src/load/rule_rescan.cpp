@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <span>
+#include <stdexcept>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -39,20 +40,8 @@ struct RunRow {
     RowKind kind;
     std::uint32_t row;
     std::uint32_t log;
-    bool taken;  // decoded as its row's kind: rules test it, lineage takes it
+    bool taken;  // read for rules: rules test it, lineage takes it
 };
-
-bool kindMatches(RowKind kind, detail::LineKind line) {
-    switch (kind) {
-        case RowKind::process:
-            return line == detail::LineKind::process;
-        case RowKind::file:
-            return line == detail::LineKind::file;
-        case RowKind::other:
-            return line == detail::LineKind::otherRow;
-    }
-    return false;
-}
 
 // The rows of the lists of every kind in the order of their places.
 std::vector<PlacedRow> rowsInPlaceOrder(const RuleRescanRows& rows) {
@@ -168,7 +157,46 @@ class RunQueue {
     std::exception_ptr error_;
 };
 
-// Reads back and decodes the lines of runs of rows, on one thread.
+// The message of a line a load decoded, parsed again as the load parsed it:
+// a line the plain parse refuses (numbers beyond 64 bits) goes through the
+// load's decoder, which mends it.
+class LineMessage final : public MessageOnDemand {
+  public:
+    // The next message is that of `line` (padded as a load's lines are).
+    void of(std::string_view line) {
+        line_ = line;
+        parsed_ = nullptr;
+    }
+    // Nothing when the line does not parse.
+    const simdjson::dom::element* parse() {
+        if (parsed_ == nullptr) {
+            if (!parser_.parse(line_.data(), line_.size(), false).get(root_)) {
+                parsed_ = &root_;
+            } else if (decoder_.decodePadded(line_.data(), line_.size())) {
+                parsed_ = decoder_.document();
+            }
+        }
+        return parsed_;
+    }
+    const simdjson::dom::element& message() override {
+        // The line was parsed when it was loaded, and is checked to be the
+        // same bytes.
+        if (parse() == nullptr) {
+            throw std::runtime_error("a line read again no longer parses");
+        }
+        return *parsed_;
+    }
+
+  private:
+    simdjson::dom::parser parser_;
+    simdjson::dom::element root_;
+    LineDecoder decoder_;
+    std::string_view line_;
+    const simdjson::dom::element* parsed_ = nullptr;
+};
+
+// Reads back the lines of runs of rows and reads them for rules, on one
+// thread.
 class RunWorker {
   public:
     RunWorker(const RuleRescanRows& rows, const RuleSet& rules)
@@ -208,23 +236,28 @@ class RunWorker {
         }
         batch.linesEnd = batch.text.size();
         batch.text.append(LineDecoder::kPadding, ' ');
-        // The lines rules test, decoded as a load decodes them.
+        // The lines rules test: their rows hold what the load decoded (the
+        // lines are those it read), so only the messages are parsed again.
         for (std::size_t i = 0; i < batch.lines.size(); ++i) {
             RunRow& row = run.rows[i];
             if (row.taken) {
                 continue;
             }
             detail::LineInfo& info = batch.lines[i];
-            const std::string_view text = batch.lineText(info);
-            const auto record = decoder_.decodePadded(text.data(), text.size());
-            if (!record) {
-                continue;
+            const RowView view = rows_.rows[row.kind].rowView(row.row);
+            // An exec's message is read for its command line; a file row's
+            // seldom (see DecodedRow).
+            const simdjson::dom::element* message = nullptr;
+            MessageOnDemand* onDemand = nullptr;
+            if (view.facts.encoded() != nullptr) {
+                message_.of(batch.lineText(info));
+                if (row.kind != RowKind::process) {
+                    onDemand = &message_;
+                } else if ((message = message_.parse()) == nullptr) {
+                    continue;
+                }
             }
-            detail::describeRecord(record, info, batch);
-            if (!kindMatches(row.kind, info.kind)) {
-                continue;
-            }
-            detail::readRowRules(info, *record, decoder_, batch, rules_, event_);
+            detail::readStoredRowRules(info, view, message, onDemand, batch, rules_, event_);
             row.taken = true;
         }
     }
@@ -245,9 +278,12 @@ class RunWorker {
         if (!rules_.anyLineage()) {
             return Reading::none;
         }
-        // An exec's command line is lineage's; the viewer's own records
-        // (rows without facts) are short and decoded whole.
-        return exec || row.facts.encoded() == nullptr ? Reading::whole : Reading::lineage;
+        // An exec's command line is lineage's when a rule reads a parent's;
+        // the viewer's own records (rows without facts) are short and
+        // decoded whole.
+        return (exec && rules_.readsParentCommandLine()) || row.facts.encoded() == nullptr
+                   ? Reading::whole
+                   : Reading::lineage;
     }
 
     // What the eslogger line of `row`, which no rule tests, tells of
@@ -291,7 +327,7 @@ class RunWorker {
         rule.isFork = kind == RowKind::process && row.type == kFork;
         rule.hitsBegin = static_cast<std::uint32_t>(lines.hits.size());
         auto tell = [&](std::int64_t pid, std::string_view image) {
-            if (!image.empty() && rule.tells < 2) {
+            if (!image.empty() && rule.tells < 2 && rules_.readsParentImage()) {
                 rule.tellPid[rule.tells] = pid;
                 rule.tellImage[rule.tells] = lines.keep(image);
                 ++rule.tells;
@@ -313,7 +349,7 @@ class RunWorker {
     const RuleRescanRows& rows_;
     const RuleSet& rules_;
     LogFiles::AheadReader reader_;
-    LineDecoder decoder_;
+    LineMessage message_;
     RuleEvent event_;
     std::string scratch_;
 };

@@ -55,7 +55,7 @@ bool messageProcess(const DecodedRow& row, std::int64_t& pid, std::string_view& 
             return true;
         }
     }
-    return topProcess(*row.message, pid, path);
+    return topProcess(row.parsedMessage(), pid, path);
 }
 
 // The exec's args joined with one blank, when they are all texts.
@@ -160,11 +160,11 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         !row.isProcess && !row.isOther && (row.type == kCreate || row.type == kRename);
     std::int64_t topPid = 0;
     std::string_view topPath;
-    const bool hasTop = row.message != nullptr && (rules.anyLineage() || fileTested) &&
+    const bool hasTop = row.hasMessage() && (rules.readsParentImage() || fileTested) &&
                         messageProcess(row, topPid, topPath);
-    if (!rules.anyLineage()) {
+    if (!rules.readsParentImage()) {
         // Nobody asks.
-    } else if (row.message == nullptr) {
+    } else if (!row.hasMessage()) {
         if (row.isProcess) {
             tell(line, lines, row.pid, row.path);
         }
@@ -204,7 +204,7 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     const DecimalText pid(row.pid), ppid(row.ppid);
     if (line.isExec) {
         set(RuleField::Image, row.path);
-        if (row.message != nullptr && !commandLine(*row.message, command)) {
+        if (row.hasMessage() && !commandLine(row.parsedMessage(), command)) {
             command.clear();
         }
         set(RuleField::CommandLine, command);
@@ -212,7 +212,7 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         set(RuleField::ProcessId, pid.view());
         set(RuleField::ParentProcessId, ppid.view());
     } else {
-        if (row.message != nullptr && hasTop) {
+        if (row.hasMessage() && hasTop) {
             set(RuleField::Image, topPath);
         }
         set(RuleField::ProcessId, pid.view());
@@ -231,8 +231,8 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     };
     for (const auto& [field, fact] : kFacts) {
         std::string_view text = row.facts[fact];
-        if (mayBeCut(text) && row.message != nullptr) {
-            uncutFact(*row.message, line.isExec, fact, text);
+        if (mayBeCut(text) && row.hasMessage()) {
+            uncutFact(row.parsedMessage(), line.isExec, fact, text);
         }
         set(field, text);
     }
@@ -247,7 +247,7 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
                 line.fields[f] = lines.keep(text);
             }
         }
-    } else if (line.isExec && rules.anyLineage() && !command.empty()) {
+    } else if (line.isExec && rules.readsParentCommandLine() && !command.empty()) {
         // Lineage reads an exec's command line.
         line.fields[static_cast<std::size_t>(RuleField::CommandLine)] = lines.keep(command);
     }

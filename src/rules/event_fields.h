@@ -69,6 +69,15 @@ struct RuleLines {
     }
 };
 
+// A message parsed only when it is first read.
+class MessageOnDemand {
+  public:
+    virtual const simdjson::dom::element& message() = 0;
+
+  protected:
+    ~MessageOnDemand() = default;
+};
+
 // A decoded row as the decoding thread knows it.
 struct DecodedRow {
     bool isProcess = false;  // a process row (else a file or other row)
@@ -79,8 +88,16 @@ struct DecodedRow {
     std::int64_t ppid = 0;
     RowFacts facts;
     std::string_view rawLine;
-    // The parsed eslogger message, nullptr for the viewer's own records.
+    // The parsed eslogger message, or one parsed when read (rules read a
+    // file row's message only for a fact the row holds cut); neither for the
+    // viewer's own records.
     const simdjson::dom::element* message = nullptr;
+    MessageOnDemand* onDemand = nullptr;
+
+    bool hasMessage() const { return message != nullptr || onDemand != nullptr; }
+    const simdjson::dom::element& parsedMessage() const {
+        return message != nullptr ? *message : onDemand->message();
+    }
 };
 
 // Fills `event` from `line` (which must be tested) and its batch's texts;

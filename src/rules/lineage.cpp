@@ -5,6 +5,7 @@ namespace korvantis {
 void Lineage::clear() {
     pool_.clear();
     texts_.assign(1, nullptr);
+    commands_.clear();
     byPid_.clear();
 }
 
@@ -25,17 +26,21 @@ void Lineage::tellImage(std::int64_t pid, std::string_view image) {
 
 void Lineage::exec(std::int64_t pid, std::string_view commandLine) {
     if (commandLine.empty()) {
-        if (Told* told = byPid_.find(pid)) {
-            told->commandLine.clear();
-        }
+        fork(pid);
         return;
     }
-    byPid_[pid].commandLine.assign(commandLine);
+    Told& told = byPid_[pid];
+    if (told.command == kNone) {
+        commands_.emplace_back(commandLine);
+        told.command = static_cast<std::uint32_t>(commands_.size());
+    } else {
+        commands_[told.command - 1].assign(commandLine);
+    }
 }
 
 void Lineage::fork(std::int64_t pid) {
-    if (Told* told = byPid_.find(pid)) {
-        told->commandLine.clear();
+    if (const Told* told = byPid_.find(pid); told != nullptr && told->command != kNone) {
+        commands_[told->command - 1].clear();
     }
 }
 

@@ -28,7 +28,9 @@ class Lineage {
     }
     std::string_view commandLine(std::int64_t pid) const {
         const Told* told = byPid_.find(pid);
-        return told == nullptr ? std::string_view{} : std::string_view(told->commandLine);
+        return told == nullptr || told->command == kNone
+                   ? std::string_view{}
+                   : std::string_view(commands_[told->command - 1]);
     }
     void tellImage(std::int64_t pid, std::string_view image);
     // An exec row of `pid`; an empty command line is none.
@@ -37,30 +39,32 @@ class Lineage {
 
   private:
     static constexpr std::uint32_t kNone = 0;
-    // pid → a value, open addressing; a pid once in stays in (a forgotten
-    // one holds an empty value), as pids come back.
-    template <typename Value>
+    // What a pid told: its image as a pool number, and its command line as
+    // one more than its place in `commands_` (kNone: none). Plain numbers,
+    // so that the table of every pid of a log grows by copying bytes.
+    struct Told {
+        std::uint32_t image = kNone;
+        std::uint32_t command = kNone;
+    };
+    // pid → what it told, open addressing; a pid once in stays in (a
+    // forgotten one holds an empty value), as pids come back.
     class PidTable {
       public:
         void clear() {
             slots_.clear();
             used_ = 0;
         }
-        const Value* find(std::int64_t pid) const {
+        const Told* find(std::int64_t pid) const {
             if (slots_.empty()) {
                 return nullptr;
             }
             const Slot& slot = slots_[slotOf(slots_, pid)];
             return slot.used ? &slot.value : nullptr;
         }
-        Value* find(std::int64_t pid) {
-            if (slots_.empty()) {
-                return nullptr;
-            }
-            Slot& slot = slots_[slotOf(slots_, pid)];
-            return slot.used ? &slot.value : nullptr;
+        Told* find(std::int64_t pid) {
+            return const_cast<Told*>(static_cast<const PidTable*>(this)->find(pid));
         }
-        Value& operator[](std::int64_t pid) {
+        Told& operator[](std::int64_t pid) {
             if ((used_ + 1) * 4 > slots_.size() * 3) {
                 grow();
             }
@@ -76,8 +80,8 @@ class Lineage {
       private:
         struct Slot {
             std::int64_t pid = 0;
+            Told value{};
             bool used = false;
-            Value value{};
         };
         static std::size_t slotOf(const std::vector<Slot>& table, std::int64_t pid) {
             // Fibonacci hashing spreads pids that come in runs.
@@ -94,9 +98,9 @@ class Lineage {
             std::vector<Slot> old = std::move(slots_);
             slots_.clear();
             slots_.resize(old.empty() ? 1024 : old.size() * 2);
-            for (Slot& slot : old) {
+            for (const Slot& slot : old) {
                 if (slot.used) {
-                    slots_[slotOf(slots_, slot.pid)] = std::move(slot);
+                    slots_[slotOf(slots_, slot.pid)] = slot;
                 }
             }
         }
@@ -111,19 +115,11 @@ class Lineage {
     };
 
     // Images are few (programs), kept once each; command lines are mostly
-    // new with each exec, kept by pid.
-    // What a pid told: its image as a pool number (kNone: none), and its
-    // command line (empty: none).
-    struct Told {
-        std::uint32_t image = kNone;
-        std::string commandLine;
-    };
-
-    // Images are few (programs), kept once each; command lines are mostly
-    // new with each exec, kept by pid.
+    // new with each exec, kept by pid, a pid's text reused by its next exec.
     std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> pool_;
     std::vector<const std::string*> texts_{nullptr};  // pool keys by number; 0 is none
-    PidTable<Told> byPid_;
+    std::vector<std::string> commands_;
+    PidTable byPid_;
 };
 
 }  // namespace korvantis

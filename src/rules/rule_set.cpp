@@ -166,8 +166,24 @@ std::uint64_t RuleSet::nextSerial() {
     return ++last;
 }
 
+void RuleSet::noteParentsRead(const FieldItem& item) {
+    auto note = [&](RuleField field) {
+        parentImages_ = parentImages_ || field == RuleField::ParentImage;
+        parentCommandLines_ = parentCommandLines_ || field == RuleField::ParentCommandLine;
+    };
+    if (!item.keywords && item.known) {
+        note(item.field);
+    }
+    for (const RuleValue& value : item.values) {
+        if (value.kind == RuleValue::Kind::fieldref) {
+            note(value.other);
+        }
+    }
+}
+
 void RuleSet::index() {
-    anyLineage_ = false;
+    parentImages_ = false;
+    parentCommandLines_ = false;
     for (std::size_t c = 0; c < 2; ++c) {
         byCategory_[c].clear();
         indexed_[c] = {};
@@ -178,6 +194,7 @@ void RuleSet::index() {
         for (Selection& selection : rule.selections) {
             for (std::vector<FieldItem>& items : selection.alternatives) {
                 for (FieldItem& item : items) {
+                    noteParentsRead(item);
                     std::string key{static_cast<char>(item.field), item.keywords ? 'k' : 'f',
                                     item.known ? 'n' : 'u', item.all ? 'a' : 'o',
                                     item.cased ? 'c' : 'i'};
@@ -195,7 +212,6 @@ void RuleSet::index() {
         const auto r = static_cast<std::uint32_t>(i);
         const auto c = static_cast<std::size_t>(rules[i].category);
         byCategory_[c].push_back(r);
-        anyLineage_ = anyLineage_ || rules[i].usesLineage;
         RuleField field = RuleField::Image;
         bool bySuffix = false;
         if (!gateOf(rules[i], field, names, bySuffix)) {

@@ -36,7 +36,11 @@ class RuleSet {
     // where a freed set was.
     std::uint64_t serial() const { return serial_; }
     // Whether some rule names ParentImage or ParentCommandLine.
-    bool anyLineage() const { return anyLineage_; }
+    bool anyLineage() const { return parentImages_ || parentCommandLines_; }
+    // The same for each of the two: what a log's lines need not tell the
+    // lineage when no rule reads it.
+    bool readsParentImage() const { return parentImages_; }
+    bool readsParentCommandLine() const { return parentCommandLines_; }
     // Appends to `hits` the index of every rule that matches `event` whatever
     // its lineage, and to `deferred` those whose answer waits for it, in rule
     // order.
@@ -79,10 +83,12 @@ class RuleSet {
         std::vector<std::uint32_t> ungated;
         std::vector<Gate> gates;
     };
+    void noteParentsRead(const FieldItem& item);
     std::vector<std::uint32_t> byCategory_[2];
     Category indexed_[2];
     CompiledRules compiled_;
-    bool anyLineage_ = false;
+    bool parentImages_ = false;
+    bool parentCommandLines_ = false;
     std::uint64_t serial_ = nextSerial();
     static std::uint64_t nextSerial();
 };

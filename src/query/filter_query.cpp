@@ -191,6 +191,45 @@ bool FilterQuery::needsRawLine() const {
                        [](const Term& t) { return t.key == Key::json; });
 }
 
+namespace {
+
+void addExtrasOf(FieldId field, FilterQuery::Extras& extras) {
+    switch (field) {
+        case FieldId::rules:
+        case FieldId::rule_ids:
+        case FieldId::level:
+            extras.ruleHits = true;
+            break;
+        case FieldId::outcome:
+            extras.outcome = true;
+            break;
+        case FieldId::tags:
+        case FieldId::note:
+            extras.marks = true;
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+FilterQuery::Extras FilterQuery::extras() const {
+    Extras extras;
+    for (const Term& t : terms_) {
+        if (t.key == Key::field) {
+            addExtrasOf(t.field, extras);
+        } else if (t.key == Key::plain) {
+            for (const RowField& field : rowFields()) {
+                if (field.plain) {
+                    addExtrasOf(field.id, extras);
+                }
+            }
+        }
+    }
+    return extras;
+}
+
 std::vector<std::int64_t> FilterQuery::treeRoots() const {
     std::vector<std::int64_t> roots;
     for (const Term& t : terms_) {

@@ -58,7 +58,17 @@ class FilterQuery {
         std::shared_ptr<const PidSet> tree;  // tree terms, once bound
     };
 
+    // What of a row, beyond the texts and numbers its list keeps, some term
+    // reads: a pass that fills in only these spares every row the look-ups
+    // of the others.
+    struct Extras {
+        bool ruleHits = false;
+        bool outcome = false;
+        bool marks = false;  // tags and note
+    };
+
     bool empty() const { return terms_.empty(); }
+    Extras extras() const;
     const std::vector<Term>& terms() const { return terms_; }
 
     // Whether some term reads the raw line: callers that have to fetch raw

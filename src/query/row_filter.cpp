@@ -39,6 +39,9 @@ std::optional<RowNumbers> matchingPart(const KindRowsSnapshot& rows, const RowsS
     }
     ReadBack<std::string_view> line;
     std::size_t lineOf = 0;
+    const FilterQuery::Extras extras = query.extras();
+    // Rows ahead whose texts are asked for: enough to cover a cache miss.
+    constexpr std::size_t kAhead = 16;
     for (std::size_t begin = from; begin < to; begin += slice) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
             return std::nullopt;
@@ -49,7 +52,10 @@ std::optional<RowNumbers> matchingPart(const KindRowsSnapshot& rows, const RowsS
         const std::size_t end = std::min(to, begin + slice);
         for (std::size_t at = begin; at < end; ++at) {
             const std::size_t i = candidates ? (*candidates)[at] : at;
-            const RowView row = snapshot.row(rows.kind(), i);
+            if (at + kAhead < to) {
+                rows.prefetchTexts(candidates ? (*candidates)[at + kAhead] : at + kAhead);
+            }
+            const RowView row = snapshot.row(rows.kind(), i, extras);
             const RowMatch match =
                 !raw ? (query.matches(row) ? RowMatch::shown : RowMatch::hidden)
                      : matchRow(query, row, [&]() -> const ReadBack<std::string_view>& {

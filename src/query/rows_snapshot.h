@@ -51,6 +51,17 @@ struct RowsSnapshot {
         }
         return row;
     }
+    // The same with only the `extras` filled in (the others left empty).
+    RowView row(RowKind kind, std::size_t i, const FilterQuery::Extras& extras) const {
+        RowView row = extras.ruleHits ? rows[kind].rowView(i) : rows[kind].rowViewWithoutHits(i);
+        if (extras.outcome && kind == RowKind::process && i < outcomes.size()) {
+            row.outcome = outcomes[i];
+        }
+        if (extras.marks && marks) {
+            marks->apply(rows[kind].placeOf(i), row);
+        }
+        return row;
+    }
 };
 
 // The ids of every process row, the input of a `tree:` term.

@@ -34,7 +34,7 @@ RowNumbers plainFilter(const EventStore& store, const PreviewRows& entries,
                        const FilterQuery& query) {
     RowNumbers out;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const RowView row = entries[i];
+        const RowView row = store.row(entries.kind(), i);
         const std::string raw = store.lineText(entries.placeOf(i)).value_or("");
         if (query.matches(row, [&]() -> std::string_view { return raw; })) {
             out.push_back(static_cast<std::uint32_t>(i));
@@ -191,7 +191,8 @@ TEST(FilterPass, AgreesWithPlainWalkAndOnePass) {
                                    "tree:1 -path:bin",
                                    "json:audit_token",
                                    "-json:\"pid\" type:open",
-                                   "json:pid -path:usr"};
+                                   "json:pid -path:usr",
+                                   "-level:low outcome:e"};
     for (const RowKind list : kRowKinds) {
         const std::size_t size = sizes[list];
         for (const std::string& text : queries) {

@@ -62,14 +62,19 @@ inline bool waitForTree(QWebEnginePage* page) {
 // Scripts that make tree JSON in the page: chain(n), a chain of n processes
 // and a leaf named "deepest"; randomTree(n, seed), n processes named n0,
 // n1, ..., each below one picked at random among those before it, or below
-// n0 (one in twenty), which gets more children than are drawn at once.
+// n0 (one in twenty), which gets more children than are drawn at once. The
+// texts are joined once, flat as the program's text read from its address is:
+// a text grown piece by piece is a rope the engine flattens when the page
+// hands it to its worker, which held the page several times as long as the
+// program's own text does.
 inline const QString kTreeMakersJs = QStringLiteral(R"(
     window.chain = (n) => {
-        let open = '';
+        const parts = ['['];
         for (let i = 0; i < n; i++) {
-            open += '{"name":"p' + i + '","children":[';
+            parts.push('{"name":"p' + i + '","children":[');
         }
-        return '[' + open + '{"name":"deepest"}' + ']}'.repeat(n) + ']';
+        parts.push('{"name":"deepest"}', ']}'.repeat(n), ']');
+        return parts.join('');
     };
     window.randomTree = (n, seed) => {
         let state = seed;

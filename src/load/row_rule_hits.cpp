@@ -84,13 +84,12 @@ const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::
         for (std::uint8_t t = 0; t < line.tells; ++t) {
             lineage_.tellImage(line.tellPid[t], batch.rules.resolve(line.tellImage[t]));
         }
-        if (!commandLinesWanted_) {
-            // Nobody reads a parent's command line.
-        } else if (line.isExec) {
+        // Command lines are kept per pid only when some rule reads a parent's.
+        if (commandLinesWanted_ && line.isExec) {
             lineage_.exec(
                 line.pid,
                 batch.rules.resolve(line.fields[static_cast<std::size_t>(RuleField::CommandLine)]));
-        } else if (line.isFork) {
+        } else if (commandLinesWanted_ && line.isFork) {
             lineage_.fork(line.pid);
         }
     }

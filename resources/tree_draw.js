@@ -425,8 +425,24 @@
         const more = drawnUpTo < toDraw.length;
         hooks.drawing = more || pending !== null;
         if (more) {
-            drawTimer = setTimeout(drawSome, 0);
+            drawAfterFrame();
         }
+    }
+
+    // Draws the next nodes once the engine has shown those just drawn: tasks
+    // run back to back between two frames, and the frame after them styled,
+    // laid out and painted what all of them had changed at once. While it
+    // waits, drawTimer is -1, so that a move of the view leaves the drawing
+    // to it and a new picture (which sets drawTimer to 0) drops it.
+    let framesAsked = 0;
+    function drawAfterFrame() {
+        drawTimer = -1;
+        const asked = ++framesAsked;
+        requestAnimationFrame(() => {
+            if (asked === framesAsked && drawTimer === -1) {
+                drawTimer = setTimeout(drawSome, 0);
+            }
+        });
     }
 
     // Makes the group `g` show the node `d` of the current picture; returns

@@ -109,9 +109,7 @@ const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::
         }
         // Command lines are kept per pid only when some rule reads a parent's.
         if (commandLinesWanted_ && line.isExec) {
-            lineage_.exec(
-                line.pid,
-                batch.rules.resolve(line.fields[static_cast<std::size_t>(RuleField::CommandLine)]));
+            lineage_.exec(line.pid, batch.rules.resolve(line.commandLine));
         } else if (commandLinesWanted_ && line.isFork) {
             lineage_.fork(line.pid);
         }

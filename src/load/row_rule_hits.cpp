@@ -8,6 +8,18 @@
 
 namespace korvantis {
 
+namespace {
+
+constexpr std::size_t kAhead = 8;  // rows
+
+void prefetch(const void* place) {
+    if (place != nullptr) {
+        __builtin_prefetch(place);
+    }
+}
+
+}  // namespace
+
 namespace detail {
 
 void readRowRules(LineInfo& info, const ReceivedJsonView& record, const LineDecoder& decoder,
@@ -61,6 +73,17 @@ const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::
         return nullptr;
     }
     const RuleLine& line = batch.rules.lines[info.ruleLine];
+    if (lineageWanted_ && info.ruleLine + kAhead < batch.rules.lines.size()) {
+        // Pids come at random among those alive: each is a cache miss
+        // unless asked for some rows ahead.
+        const RuleLine& ahead = batch.rules.lines[info.ruleLine + kAhead];
+        for (std::uint8_t t = 0; t < ahead.tells; ++t) {
+            prefetch(lineage_.placeOf(ahead.tellPid[t]));
+        }
+        if (ahead.deferredCount != 0) {
+            prefetch(lineage_.placeOf(ahead.ppid));
+        }
+    }
     hits_.assign(batch.rules.hits.begin() + line.hitsBegin,
                  batch.rules.hits.begin() + line.hitsBegin + line.hitsCount);
     if (lineageWanted_) {
@@ -86,9 +109,7 @@ const RuleHitSet* RowRuleHits::of(const detail::LineBatch& batch, const detail::
         }
         // Command lines are kept per pid only when some rule reads a parent's.
         if (commandLinesWanted_ && line.isExec) {
-            lineage_.exec(
-                line.pid,
-                batch.rules.resolve(line.fields[static_cast<std::size_t>(RuleField::CommandLine)]));
+            lineage_.exec(line.pid, batch.rules.resolve(line.commandLine));
         } else if (commandLinesWanted_ && line.isFork) {
             lineage_.fork(line.pid);
         }

@@ -141,8 +141,8 @@ void ruleEventOf(const RuleLine& line, const RuleLines& lines, std::string_view 
     event.category = line.category;
     event.rawLine = rawLine;
     for (std::size_t f = 0; f < kRuleFieldCount; ++f) {
-        if (line.fields[f].length != 0) {
-            event.set(static_cast<RuleField>(f), lines.resolve(line.fields[f]));
+        if (const RuleLine::Ref field = lines.fields[line.fieldsBegin + f]; field.length != 0) {
+            event.set(static_cast<RuleField>(f), lines.resolve(field));
         }
     }
 }
@@ -241,15 +241,16 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     line.hitsCount = static_cast<std::uint32_t>(lines.hits.size()) - line.hitsBegin;
     line.deferredCount = static_cast<std::uint32_t>(lines.deferred.size()) - line.deferredBegin;
     if (line.deferredCount != 0) {
+        line.fieldsBegin = static_cast<std::uint32_t>(lines.fields.size());
         for (std::size_t f = 0; f < kRuleFieldCount; ++f) {
             const std::string_view text = event.text(static_cast<RuleField>(f));
-            if (!text.empty()) {
-                line.fields[f] = lines.keep(text);
-            }
+            lines.fields.push_back(text.empty() ? RuleLine::Ref{} : lines.keep(text));
         }
+        line.commandLine =
+            lines.fields[line.fieldsBegin + static_cast<std::size_t>(RuleField::CommandLine)];
     } else if (line.isExec && rules.readsParentCommandLine() && !command.empty()) {
         // Lineage reads an exec's command line.
-        line.fields[static_cast<std::size_t>(RuleField::CommandLine)] = lines.keep(command);
+        line.commandLine = lines.keep(command);
     }
 }
 

@@ -38,11 +38,15 @@ struct RuleLine {
     RuleCategory category = RuleCategory::processCreation;
     std::int64_t pid = 0;
     std::int64_t ppid = 0;
-    std::array<Ref, kRuleFieldCount> fields{};  // ParentImage, ParentCommandLine left empty
-    std::uint32_t hitsBegin = 0;                // in RuleLines::hits
+    Ref commandLine;              // of an exec, kept when lineage or a deferred rule reads it
+    std::uint32_t hitsBegin = 0;  // in RuleLines::hits
     std::uint32_t hitsCount = 0;
     std::uint32_t deferredBegin = 0;  // in RuleLines::deferred: rules waiting for lineage
     std::uint32_t deferredCount = 0;
+    // With rules deferred: the event's fields, kRuleFieldCount of them from
+    // here in RuleLines::fields (ParentImage, ParentCommandLine left empty).
+    // Most lines have none, so they are not kept in every line.
+    std::uint32_t fieldsBegin = 0;
 };
 
 // A batch's rule lines.
@@ -51,12 +55,14 @@ struct RuleLines {
     std::vector<RuleLine> lines;
     std::vector<std::uint32_t> hits;  // rule indices, per line in rule order
     std::vector<std::uint32_t> deferred;
+    std::vector<RuleLine::Ref> fields;
 
     void clear() {
         text.clear();
         lines.clear();
         hits.clear();
         deferred.clear();
+        fields.clear();
     }
     std::string_view resolve(RuleLine::Ref ref) const {
         return std::string_view(text).substr(ref.offset, ref.length);

@@ -22,7 +22,7 @@ namespace korvantis {
 namespace {
 
 constexpr std::string_view kIndexSuffix = ".index";
-constexpr std::string_view kPartialMark = ".partial-";
+constexpr std::string_view kPartialMark = IndexDraft::kMark;
 constexpr std::uint64_t kMaxCap = 50'000'000'000ull;
 
 void tell(std::string* whyNot, std::string text) {
@@ -127,7 +127,8 @@ bool IndexCache::indexingOff(std::string_view realPath) const {
 }
 
 bool IndexCache::save(std::string_view realPath, const LogIdentity& identity,
-                      const std::function<void(IndexWriter&)>& sections, std::string* notice) {
+                      const std::function<void(IndexWriter&)>& sections, std::string* notice,
+                      IndexDraft* draft) {
     auto failed = [&](const std::string& why) {
         {
             const std::lock_guard lock(offMutex_);
@@ -143,32 +144,38 @@ bool IndexCache::save(std::string_view realPath, const LogIdentity& identity,
     if (::mkdir(folder_.c_str(), 0700) != 0 && errno != EEXIST) {
         return failed(std::strerror(errno));
     }
-    const std::string final = pathFor(realPath);
-    std::string partial = final + std::string(kPartialMark) + "XXXXXX";
-    const int fd = ::mkostemp(partial.data(), O_CLOEXEC);  // owner-only
-    if (fd < 0) {
-        return failed(std::strerror(errno));
+    std::unique_ptr<IndexDraft> made;
+    if (!draft) {
+        made = IndexDraft::make(pathFor(realPath));
+        if (!made) {
+            return failed(std::strerror(errno));
+        }
+        draft = made.get();
     }
-    // Held until the file is whole and in place: the trimming passes it by.
-    ::flock(fd, LOCK_EX | LOCK_NB);
-    IndexWriter writer(fd);
+    IndexWriter writer(draft->fd());
+    // The log's path after the other sections: a draft may hold the first
+    // of them in place already.
+    sections(writer);
     writer.beginSection(kLogPathSection);
     writer.append(realPath);
     writer.endSection();
-    sections(writer);
     std::string why;
-    if (!writer.finish(identity, &why) || ::rename(partial.c_str(), final.c_str()) != 0) {
+    if (!writer.finish(identity, &why) || !draft->putInPlace()) {
         if (why.empty()) {
             why = std::strerror(errno);
         }
-        ::unlink(partial.c_str());
-        ::close(fd);
         return failed(why);
     }
     // Trimmed while the new index is still locked: it is never the one to go.
     trim(cap_ ? *cap_ : defaultCap(folder_));
-    ::close(fd);
     return true;
+}
+
+std::unique_ptr<IndexDraft> IndexCache::draft(std::string_view realPath) {
+    if (indexingOff(realPath) || (::mkdir(folder_.c_str(), 0700) != 0 && errno != EEXIST)) {
+        return nullptr;
+    }
+    return IndexDraft::make(pathFor(realPath));
 }
 
 std::size_t IndexCache::trim(std::uint64_t capBytes) const {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "index/index_draft.h"
 #include "index/index_file.h"
 #include "index/index_writer.h"
 #include "index/log_identity.h"
@@ -58,8 +59,14 @@ class IndexCache {
     // indexing is off for that log from now on and `*notice` says so in a
     // line ("Indexing is off for /a/b.json: its index cannot be written in
     // /home/a/.cache/korvantis/index: No space left on device").
+    // `draft`: the file to write it into, from draft(); else one is made.
     bool save(std::string_view realPath, const LogIdentity& identity,
-              const std::function<void(IndexWriter&)>& sections, std::string* notice = nullptr);
+              const std::function<void(IndexWriter&)>& sections, std::string* notice = nullptr,
+              IndexDraft* draft = nullptr);
+    // A file for the index of `realPath` to be written into, made before a
+    // load so that the load can write into it as it goes; nothing when
+    // indexing is off for it or none can be made (save() then says why).
+    std::unique_ptr<IndexDraft> draft(std::string_view realPath);
     bool indexingOff(std::string_view realPath) const;
 
     // The size the cache is trimmed to after each save (nothing: the
@@ -71,7 +78,7 @@ class IndexCache {
     // a writer that stopped go whatever the cap.
     std::size_t trim(std::uint64_t capBytes) const;
 
-    // The section every index opens with: the real path of its log.
+    // The section every index holds: the real path of its log.
     static constexpr std::string_view kLogPathSection = "log-path";
 
   private:

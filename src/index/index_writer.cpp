@@ -152,6 +152,20 @@ bool IndexWriter::appendFile(int from, std::uint64_t length, std::string_view ta
     return true;
 }
 
+bool IndexWriter::appendInPlace(int fd, std::uint64_t at, std::uint64_t length,
+                                std::string_view tail, const SectionChecksum& whole) {
+    if (!inSection_ || entries_.back().length != 0 || fd != fd_ || entries_.back().offset != at ||
+        at_ + buffer_.size() != at) {
+        return false;
+    }
+    flush();
+    at_ += length;
+    write(tail);
+    entries_.back().length = length + tail.size();
+    checksum_ = whole;
+    return true;
+}
+
 void IndexWriter::endSection() {
     if (!inSection_) {
         failure_ = "a section was ended twice";

@@ -27,6 +27,12 @@ class IndexWriter {
     // (nothing written) when the section is not empty.
     bool appendFile(int from, std::uint64_t length, std::string_view tail,
                     const SectionChecksum& whole);
+    // Into a section begun and still empty: the `length` bytes the file
+    // being written already holds from `at`, written there before, then
+    // `tail`, whose checksum together is `whole`. False (nothing written)
+    // when `at` is not where the section begins.
+    bool appendInPlace(int fd, std::uint64_t at, std::uint64_t length, std::string_view tail,
+                       const SectionChecksum& whole);
     void endSection();
     // Whatever comes, the file is not to be finished: what it was to hold
     // could not be had (`why`).

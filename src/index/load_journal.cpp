@@ -6,6 +6,7 @@
 #include "decode/event_kinds.h"
 #include "decode/row_facts.h"
 #include "index/index_file.h"
+#include "index/index_format.h"
 #include "index/index_writer.h"
 #include "index/journal_records.h"
 #include "store/event_store.h"
@@ -89,6 +90,19 @@ LoadJournal::LoadJournal(std::uint64_t firstLine, const std::string& folder)
     : firstLine_(firstLine),
       lines_(folder),
       rows_(folder),
+      timestamps_(folder),
+      pathTexts_(folder),
+      factTexts_(folder),
+      errors_(folder),
+      errorMessages_(folder),
+      gaps_(folder) {}
+
+LoadJournal::LoadJournal(std::uint64_t firstLine, const std::string& folder,
+                         std::unique_ptr<IndexDraft> draft)
+    : firstLine_(firstLine),
+      draft_(std::move(draft)),
+      lines_(folder),
+      rows_(draft_->fd(), kHeaderSize),
       timestamps_(folder),
       pathTexts_(folder),
       factTexts_(folder),
@@ -233,12 +247,6 @@ void LoadJournal::add(const FiledRows& rows) {
 }
 
 bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string* whyNot) {
-    writer.beginSection(kEnd);
-    writer.appendU64(end.textEnd);
-    writer.appendU64(end.lines);
-    writer.appendU64(end.lastSequence ? 1 : 0);
-    writer.appendU64(static_cast<std::uint64_t>(end.lastSequence.value_or(0)));
-    writer.endSection();
     const std::pair<std::string_view, SpillBuffer*> sections[kSections] = {
         {kLines, &lines_},
         {kRows, &rows_},
@@ -249,16 +257,30 @@ bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string*
         {kErrorMessages, &errorMessages_},
         {kGaps, &gaps_},
     };
-    for (std::size_t i = 0; i < kSections; ++i) {
+    auto copy = [&](std::size_t i) {
         const auto& [name, buffer] = sections[i];
         writer.beginSection(name);
         writer.append(baseSections_[i]);
         const bool copied = buffer->copyTo(writer);
         writer.endSection();
-        if (!copied) {
-            if (whyNot != nullptr) {
-                *whyNot = buffer->failure();
-            }
+        if (!copied && whyNot != nullptr) {
+            *whyNot = buffer->failure();
+        }
+        return copied;
+    };
+    // The rows first: in a draft they are in that place already.
+    constexpr std::size_t kRowsAt = 1;
+    if (!copy(kRowsAt)) {
+        return false;
+    }
+    writer.beginSection(kEnd);
+    writer.appendU64(end.textEnd);
+    writer.appendU64(end.lines);
+    writer.appendU64(end.lastSequence ? 1 : 0);
+    writer.appendU64(static_cast<std::uint64_t>(end.lastSequence.value_or(0)));
+    writer.endSection();
+    for (std::size_t i = 0; i < kSections; ++i) {
+        if (i != kRowsAt && !copy(i)) {
             return false;
         }
     }

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "index/index_draft.h"
 #include "index/spill_buffer.h"
 #include "index/text_places.h"
 #include "store/filed_rows.h"
@@ -40,6 +41,11 @@ class LoadJournal {
     // `firstLine`: the place the log's first stored line has in the store;
     // the journal's bytes spill into `folder`.
     LoadJournal(std::uint64_t firstLine, const std::string& folder);
+    // One whose index is to be written into `draft`: its rows, the largest
+    // part, go into their place there as they come, where they would
+    // otherwise be spilled and copied in at the end.
+    LoadJournal(std::uint64_t firstLine, const std::string& folder,
+                std::unique_ptr<IndexDraft> draft);
     // A journal that goes on after what `file` holds (read back and checked
     // as `replay`, its texts kept in `texts`): what it adds is written after
     // the index's own sections, with the ids the index gave its texts, so
@@ -56,6 +62,8 @@ class LoadJournal {
     // The sections, into an index; false when the bytes could not be kept
     // (`*whyNot` says why).
     bool write(IndexWriter& writer, const JournalEnd& end, std::string* whyNot);
+    // The draft to write the index into, when there is one.
+    IndexDraft* draft() const { return draft_.get(); }
 
   private:
     // The ids of one kind of stored text, by the ordinal the store's texts
@@ -82,6 +90,7 @@ class LoadJournal {
 
     std::uint64_t firstLine_;  // the store's place of the log's first stored line
     std::uint64_t storedLines_ = 0;
+    std::unique_ptr<IndexDraft> draft_;
     SpillBuffer lines_;
     SpillBuffer rows_;
     SpillBuffer timestamps_;

@@ -35,8 +35,10 @@ int unnamedFile(const std::string& folder) {
 
 SpillBuffer::SpillBuffer(std::string folder) : folder_(std::move(folder)) {}
 
+SpillBuffer::SpillBuffer(int into, std::uint64_t at) : fd_(into), ownsFile_(false), at_(at) {}
+
 SpillBuffer::~SpillBuffer() {
-    if (fd_ >= 0) {
+    if (fd_ >= 0 && ownsFile_) {
         ::close(fd_);
     }
 }
@@ -63,7 +65,8 @@ void SpillBuffer::spill() {
     const std::size_t whole = pending_.size() / kChecksumBlock * kChecksumBlock;
     std::size_t done = 0;
     while (done < whole) {
-        const ssize_t n = ::write(fd_, pending_.data() + done, whole - done);
+        const ssize_t n = ::pwrite(fd_, pending_.data() + done, whole - done,
+                                   static_cast<off_t>(at_ + spilled_ + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -85,6 +88,13 @@ bool SpillBuffer::copyTo(IndexWriter& writer) {
     }
     SectionChecksum whole = spilledSum_;
     whole.add(pending_);
+    if (!ownsFile_) {
+        if (writer.appendInPlace(fd_, at_, spilled_, pending_, whole)) {
+            return true;
+        }
+        failure_ = "its bytes are not where the index has its section";
+        return false;
+    }
     if (writer.appendFile(fd_, spilled_, pending_, whole)) {
         return true;
     }

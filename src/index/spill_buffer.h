@@ -18,6 +18,10 @@ class SpillBuffer {
   public:
     // Spills into `folder` (an unnamed file there, gone with the buffer).
     explicit SpillBuffer(std::string folder);
+    // Spills into the open file `into` from `at` on, where the index it is
+    // copied to will have it: the copy then is no copy (see copyTo). The
+    // file stays the caller's.
+    SpillBuffer(int into, std::uint64_t at);
     ~SpillBuffer();
     SpillBuffer(const SpillBuffer&) = delete;
     SpillBuffer& operator=(const SpillBuffer&) = delete;
@@ -34,6 +38,8 @@ class SpillBuffer {
 
     std::string folder_;
     int fd_ = -1;
+    bool ownsFile_ = true;
+    std::uint64_t at_ = 0;  // where in the file the first byte goes
     std::uint64_t spilled_ = 0;
     std::string pending_;
     std::string failure_;

@@ -482,7 +482,7 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
         }
         if (journal) {
             if (match == IdentityMatch::grown) {
-                journal_ = std::make_unique<LoadJournal>(nextLine_, cache.folder());
+                journal_ = newJournal(cache);
             }
             fromIndex_ = true;
             if (match == IdentityMatch::same && nextLine_ == 0) {
@@ -515,8 +515,15 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
             logName(path_) + ": its index cannot be used (" + whyNot + "); it is loaded afresh";
     }
     lookup.file.reset();
-    journal_ = std::make_unique<LoadJournal>(nextLine_, cache.folder());
+    journal_ = newJournal(cache);
     return reader;
+}
+
+std::unique_ptr<LoadJournal> LoadJob::newJournal(IndexCache& cache) {
+    if (auto draft = cache.draft(realPath_)) {
+        return std::make_unique<LoadJournal>(nextLine_, cache.folder(), std::move(draft));
+    }
+    return std::make_unique<LoadJournal>(nextLine_, cache.folder());
 }
 
 void LoadJob::continueIndex() {
@@ -636,7 +643,7 @@ void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
                     writer.fail(why);
                 }
             },
-            &notice)) {
+            &notice, journal_->draft())) {
         indexNotice_ = notice;
         indexed_ = false;
     } else {

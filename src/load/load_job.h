@@ -184,6 +184,9 @@ class LoadJob {
     // A followed log's index: the journal its new lines are added to, when
     // the index holds what was loaded of the log before.
     void continueIndex();
+    // A journal for a load that writes its index afresh: into a draft of
+    // that index, when one can be made.
+    std::unique_ptr<LoadJournal> newJournal(IndexCache& cache);
     // Whether the index of a followed log is to be written again now: at
     // once while it is small, and else once the log grew by a part of what
     // the index holds, so that the writing costs a bounded part of the

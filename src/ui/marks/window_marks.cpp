@@ -105,18 +105,11 @@ void WindowMarks::adopt(const MarkBook& other) {
     bookChanged();
 }
 
-void WindowMarks::adopt(MarkBook&& other) {
-    for (const auto& entry : other.logs()) {
-        // The log is there: marksOf adds none while this walks the logs.
-        book_.marksOf(entry.first) = std::move(other.marksOf(entry.first));
-    }
-    bookChanged();
-}
-
 void WindowMarks::adopt(MarkBook&& other, KeptMarkTexts texts) {
     // Moving a log's marks keeps them where they are: the texts' addresses
     // stay right (the texts were copied after the empty marks were dropped).
     for (const auto& entry : other.logs()) {
+        // The log is there: marksOf adds none while this walks the logs.
         book_.marksOf(entry.first) = std::move(other.marksOf(entry.first));
     }
     bookChanged(std::move(texts));

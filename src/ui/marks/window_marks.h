@@ -42,10 +42,9 @@ class WindowMarks : public QObject {
     // Replaces the marks of the logs `other` names by its own; other logs'
     // marks stay.
     void adopt(const MarkBook& other);
-    void adopt(MarkBook&& other);
-    // The same, with the texts of `other`'s marks already copied (on the
-    // worker that read them), so that none is copied here.
-    void adopt(MarkBook&& other, KeptMarkTexts texts);
+    // The same, with the texts of `other`'s marks copied already when given
+    // (on the worker that read them), so that none is copied here.
+    void adopt(MarkBook&& other, KeptMarkTexts texts = {});
     // Forgets every mark.
     void clear();
 

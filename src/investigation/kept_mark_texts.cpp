@@ -33,11 +33,18 @@ KeptMarkTexts::KeptMarkTexts(MarkBook& book) {
     arena_ = std::move(arena);
 }
 
-const KeptMarkTexts::Texts* KeptMarkTexts::find(const MarkText* text) const {
+const KeptMarkTexts::Texts* KeptMarkTexts::find(const MarkText* text, std::size_t& next) const {
+    if (next < byText_.size() && byText_[next].first == text) {
+        return &byText_[next++].second;
+    }
     const auto it = std::lower_bound(
         byText_.begin(), byText_.end(), text,
         [](const auto& k, const MarkText* t) { return std::less<const MarkText*>()(k.first, t); });
-    return it != byText_.end() && it->first == text ? &it->second : nullptr;
+    if (it == byText_.end() || it->first != text) {
+        return nullptr;
+    }
+    next = static_cast<std::size_t>(it - byText_.begin()) + 1;
+    return &it->second;
 }
 
 }  // namespace korvantis

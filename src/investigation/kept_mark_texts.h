@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string_view>
 #include <utility>
@@ -29,7 +30,9 @@ class KeptMarkTexts {
     explicit KeptMarkTexts(MarkBook& book);
 
     // The copies of the texts of `text`, or null when it is not one of them.
-    const Texts* find(const MarkText* text) const;
+    // `next` is where the look-up starts, and is left after the text found:
+    // texts looked up in the book's order are each found in one step.
+    const Texts* find(const MarkText* text, std::size_t& next) const;
     bool empty() const { return byText_.empty(); }
     // What holds the copies.
     const std::shared_ptr<const TextArena>& arena() const { return arena_; }

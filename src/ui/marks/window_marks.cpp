@@ -43,9 +43,10 @@ void WindowMarks::publish() {
     std::vector<std::string_view> tags;
     std::vector<std::size_t> tagsOf;
     std::vector<std::string_view> notes;
+    std::size_t nextKept = 0;
     for (std::size_t i = 0; i < marked.size(); ++i) {
         lines[i].entry = marked[i].first;
-        if (const KeptMarkTexts::Texts* kept = adoptedTexts_.find(marked[i].second)) {
+        if (const KeptMarkTexts::Texts* kept = adoptedTexts_.find(marked[i].second, nextKept)) {
             lines[i].tags = kept->tags;
             lines[i].note = kept->note;
             continue;

@@ -258,6 +258,10 @@ class TestMarks : public QObject {
         TRY_COMPARE(w.marks().marked().size(), std::size_t(2));
         TRY_COMPARE(w.procs().rowCount(), 2);  // the filter applied: rows 1 and 2 shown
         QCOMPARE(w.marks().markAt(w.entryOf(0))->note, "forked");
+        // The rows carry the restored texts, for the lists, the filter and exports.
+        const EventStore& store = w.workspace().store;
+        const auto forked = store.rowOf(RowKind::process, w.entryOf(0));
+        TRY_COMPARE(store.row(RowKind::process, forked->value()).note, std::string_view("forked"));
         const QVector<HighlightRule> rules = {{"sh", "path:/bin/sh", "rose", false}};
         QCOMPARE(w.marking().highlights().rules().rules(), rules);
 

@@ -68,9 +68,15 @@ void SessionAutosave::setLogs(const std::vector<std::string>& logs, bool restore
     const QDateTime when = QFileInfo(file_).lastModified();
     files_.start([this, asked, file, when] {
         auto read = std::make_shared<SessionRead>(readSession(file));
+        // A session may bring a hundred thousand notes: they are copied
+        // here, not on the window's thread.
+        auto texts = std::make_shared<KeptMarkTexts>();
+        if (read->session) {
+            *texts = KeptMarkTexts(read->session->marks);
+        }
         QMetaObject::invokeMethod(
             this,
-            [this, asked, read, when] {
+            [this, asked, read, texts, when] {
                 if (asked != logsChanged_) {
                     return;  // the window went on to other logs meanwhile
                 }
@@ -78,7 +84,7 @@ void SessionAutosave::setLogs(const std::vector<std::string>& logs, bool restore
                     emit saveFailed(QString::fromStdString(read->error));
                     return;
                 }
-                emit restored(*read->session, when);
+                emit restored(*read->session, *texts, when);
             },
             Qt::QueuedConnection);
     });

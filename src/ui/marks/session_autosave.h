@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "investigation/kept_mark_texts.h"
 #include "investigation/session_file.h"
 
 namespace korvantis::ui {
@@ -55,9 +56,11 @@ class SessionAutosave : public QObject {
     Session session() const;
 
   signals:
-    // A kept session of these logs, saved at `when`; a receiver may take
-    // its parts (connected directly: it is the only receiver).
-    void restored(korvantis::Session& session, const QDateTime& when);
+    // A kept session of these logs, saved at `when`, with its marks' texts
+    // already copied; a receiver may take its parts (connected directly:
+    // it is the only receiver).
+    void restored(korvantis::Session& session, korvantis::KeptMarkTexts& texts,
+                  const QDateTime& when);
     // A save failed: why.
     void saveFailed(const QString& reason);
 

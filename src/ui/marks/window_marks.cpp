@@ -35,18 +35,29 @@ void WindowMarks::publish() {
     refresh();
     // The texts are kept by the store all at once: a restored session
     // brings a hundred thousand notes. A row's tags are mostly those of
-    // the row before, and are then kept once.
+    // the row before, and are then kept once. The marks of a session just
+    // read had theirs copied on the worker that read it.
     const auto& marked = rows_.marked();
+    std::vector<MarkedLines::Line> lines(marked.size());
+    std::vector<std::size_t> others;  // the lines whose texts are kept here
     std::vector<std::string_view> tags;
-    std::vector<std::size_t> tagsOf(marked.size());
-    std::vector<std::string_view> notes(marked.size());
+    std::vector<std::size_t> tagsOf;
+    std::vector<std::string_view> notes;
+    std::size_t nextKept = 0;
     for (std::size_t i = 0; i < marked.size(); ++i) {
+        lines[i].entry = marked[i].first;
+        if (const KeptMarkTexts::Texts* kept = adoptedTexts_.find(marked[i].second, nextKept)) {
+            lines[i].tags = kept->tags;
+            lines[i].note = kept->note;
+            continue;
+        }
         const MarkText& text = *marked[i].second;
         if (tags.empty() || text.tags != tags.back()) {
             tags.push_back(text.tags);
         }
-        tagsOf[i] = tags.size() - 1;
-        notes[i] = text.note;
+        others.push_back(i);
+        tagsOf.push_back(tags.size() - 1);
+        notes.push_back(text.note);
     }
     std::vector<std::string_view> keptTags(tags.size());
     std::vector<std::string_view> keptNotes(notes.size());
@@ -55,11 +66,10 @@ void WindowMarks::publish() {
     const auto orNone = [](std::string_view text, std::string_view kept) {
         return text.empty() ? std::string_view() : kept;
     };
-    std::vector<MarkedLines::Line> lines;
-    lines.reserve(marked.size());
-    for (std::size_t i = 0; i < marked.size(); ++i) {
-        lines.push_back({marked[i].first, orNone(tags[tagsOf[i]], keptTags[tagsOf[i]]),
-                         orNone(notes[i], keptNotes[i])});
+    for (std::size_t k = 0; k < others.size(); ++k) {
+        MarkedLines::Line& line = lines[others[k]];
+        line.tags = orNone(tags[tagsOf[k]], keptTags[tagsOf[k]]);
+        line.note = orNone(notes[k], keptNotes[k]);
     }
     published_ = !lines.empty();
     store_.setMarkedLines(published_ ? std::make_shared<const MarkedLines>(std::move(lines))
@@ -76,8 +86,14 @@ void WindowMarks::refresh() const {
     stale_ = false;
 }
 
-void WindowMarks::bookChanged() {
+void WindowMarks::bookChanged(KeptMarkTexts texts) {
     book_.dropEmpty();
+    // Adopted texts are found by where their marks are: any change may
+    // move them.
+    adoptedTexts_ = std::move(texts);
+    if (adoptedTexts_.arena()) {
+        textArenas_.push_back(adoptedTexts_.arena());
+    }
     stale_ = true;
     publish();
     emit changed();
@@ -90,12 +106,14 @@ void WindowMarks::adopt(const MarkBook& other) {
     bookChanged();
 }
 
-void WindowMarks::adopt(MarkBook&& other) {
+void WindowMarks::adopt(MarkBook&& other, KeptMarkTexts texts) {
+    // Moving a log's marks keeps them where they are: the texts' addresses
+    // stay right (the texts were copied after the empty marks were dropped).
     for (const auto& entry : other.logs()) {
         // The log is there: marksOf adds none while this walks the logs.
         book_.marksOf(entry.first) = std::move(other.marksOf(entry.first));
     }
-    bookChanged();
+    bookChanged(std::move(texts));
 }
 
 void WindowMarks::clear() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "investigation/kept_mark_texts.h"
 #include "investigation/line_numbers.h"
 #include "investigation/mark_book.h"
 #include "investigation/row_marks.h"
@@ -41,7 +42,9 @@ class WindowMarks : public QObject {
     // Replaces the marks of the logs `other` names by its own; other logs'
     // marks stay.
     void adopt(const MarkBook& other);
-    void adopt(MarkBook&& other);
+    // The same, with the texts of `other`'s marks copied already when given
+    // (on the worker that read them), so that none is copied here.
+    void adopt(MarkBook&& other, KeptMarkTexts texts = {});
     // Forgets every mark.
     void clear();
 
@@ -81,7 +84,7 @@ class WindowMarks : public QObject {
   private:
     // The rows' view, made again when the store or the book has changed.
     void refresh() const;
-    void bookChanged();
+    void bookChanged(KeptMarkTexts texts = {});
     // Gives the store's rows the tags and notes of the marks as they apply now.
     void publish();
 
@@ -89,6 +92,10 @@ class WindowMarks : public QObject {
     QTimer publishTimer_;
     bool published_ = false;  // the store's rows carry marks
     MarkBook book_;
+    // The copied texts of the marks as adopted, until the book next changes,
+    // and every copy rows may still refer to.
+    KeptMarkTexts adoptedTexts_;
+    std::vector<std::shared_ptr<const TextArena>> textArenas_;
     mutable std::optional<StoreLineNumbers> lines_;
     mutable RowMarks rows_;
     mutable bool stale_ = true;

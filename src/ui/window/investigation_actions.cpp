@@ -96,8 +96,8 @@ InvestigationActions::InvestigationActions(MainView& view)
         }
     });
     connect(autosave_.get(), &SessionAutosave::restored, this,
-            [this](Session& session, const QDateTime& when) {
-                restore(session, when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+            [this](Session& session, KeptMarkTexts& texts, const QDateTime& when) {
+                restore(session, texts, when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
             });
     connect(autosave_.get(), &SessionAutosave::saveFailed, this,
             [this](const QString& reason) { notice_->tell(reason); });
@@ -335,8 +335,8 @@ void InvestigationActions::tellDetached() {
         showText(), [this] { showMarksPanel(); });
 }
 
-void InvestigationActions::restore(Session& session, const QString& when) {
-    marks_->adopt(std::move(session.marks));
+void InvestigationActions::restore(Session& session, KeptMarkTexts& texts, const QString& when) {
+    marks_->adopt(std::move(session.marks), std::move(texts));
     const QString filterBefore = view_.filterBar()->field()->text();
     // Starting afresh shows the lists as for logs never opened: unsorted,
     // with the columns and widths the user chose for every log.

@@ -13,8 +13,9 @@
 class QMenu;
 
 namespace korvantis {
+class KeptMarkTexts;
 struct Session;
-}
+}  // namespace korvantis
 
 namespace korvantis::ui {
 
@@ -83,8 +84,8 @@ class InvestigationActions : public QObject {
     void loadsEnded();
     // Tells of the marks that no longer match their lines, when they are new.
     void tellDetached();
-    // Takes the session's marks and view.
-    void restore(Session& session, const QString& when);
+    // Takes the session's marks (their texts copied already) and view.
+    void restore(Session& session, KeptMarkTexts& texts, const QString& when);
     void applyView(const std::string& view);
     std::string viewText() const;
     EventPanel* frontPanel() const;

@@ -24,7 +24,8 @@ JournalRows::JournalRows(std::shared_ptr<const IndexFile> file, JournalReplay&& 
       paths_(std::move(replay.pathPlaces_)),
       facts_(std::move(replay.factPlaces_)),
       lineCount_(replay.lineCount_),
-      earliest_(replay.earliest_) {
+      earliest_(replay.earliest_),
+      lifetimes_(std::make_shared<const KeptLifetimes>(replay.lifetimes_, file_)) {
     const std::uint64_t records = rows_.size() / sizeof(RowRecord);
     std::uint64_t record = 0;
     for (const RowKind kind : kRowKinds) {

@@ -8,6 +8,7 @@
 #include "index/index_file.h"
 #include "index/index_writer.h"
 #include "index/journal_records.h"
+#include "index/lifetime_section.h"
 #include "store/event_store.h"
 #include "store/interned_texts.h"
 
@@ -123,6 +124,34 @@ std::unique_ptr<LoadJournal> LoadJournal::extending(std::unique_ptr<IndexFile> f
                               section(kErrorMessages), section(kGaps)};
     journal->storedLines_ = replay.storedLines();
     journal->continueAt(firstLine);
+    // The runs the new rows end may have begun in the index's rows.
+    std::uint64_t record = 0;
+    const std::uint64_t records = replay.rows_.size() / sizeof(RowRecord);
+    for (std::uint64_t i = 0; i < replay.lineCount_ && record < records; ++i) {
+        const auto l = recordAt<LineRecord>(replay.lines_, i);
+        if (l.kind == 0 || l.kind > 3) {
+            continue;
+        }
+        const auto r = recordAt<RowRecord>(replay.rows_, record++);
+        const auto kind = static_cast<RowKind>(l.kind - 1);
+        if (kind == RowKind::file) {
+            continue;
+        }
+        auto pathAt = [&](std::uint32_t id) {
+            return id < replay.pathTexts_.size() ? replay.pathTexts_[id] : std::string_view();
+        };
+        RowView row;
+        row.kind = kind;
+        row.type = kind == RowKind::other
+                       ? pathAt(r.type)
+                       : kEventKindNames[l.type < kEventKindNames.size() ? l.type : 0];
+        row.path = pathAt(r.path);
+        row.pid = r.pid;
+        if (r.facts != kNoText && r.facts < replay.factTexts_.size()) {
+            row.facts = RowFacts(replay.factTexts_[r.facts].data());
+        }
+        journal->lifetimes_.add(row);
+    }
     journal->base_ = std::move(file);
     return journal;
 }
@@ -204,6 +233,9 @@ void LoadJournal::add(const FiledRows& rows) {
         }
         const std::size_t at = next[*line.row]++;
         const RowView& row = rows.rows[*line.row][at];
+        if (*line.row != RowKind::file) {
+            lifetimes_.add(row);
+        }
         const RowTextOrdinals* ordinals =
             numbered[*line.row] ? &rows.ordinals[*line.row][at] : nullptr;
         // The ids of the rows' texts are asked for a few rows ahead: on a
@@ -262,6 +294,7 @@ bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string*
             return false;
         }
     }
+    writeLifetimeSection(writer, lifetimes_);
     return true;
 }
 
@@ -380,6 +413,12 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
             return bad(kGaps);
         }
     }
+    auto lifetimes = readLifetimeSection(file, replay.rowCounts_[RowKind::process],
+                                         replay.rowCounts_[RowKind::other], whyNot);
+    if (!lifetimes) {
+        return std::nullopt;
+    }
+    replay.lifetimes_ = *lifetimes;
     replay.lines_ = *lines;
     replay.rows_ = *rows;
     replay.timestamps_ = *timestamps;

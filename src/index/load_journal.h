@@ -12,6 +12,8 @@
 #include "index/spill_buffer.h"
 #include "index/text_places.h"
 #include "store/filed_rows.h"
+#include "store/kept_lifetimes.h"
+#include "store/process_lifetimes.h"
 #include "store/sequence_gap.h"
 
 namespace korvantis {
@@ -31,10 +33,10 @@ struct JournalEnd {
 
 // Everything one load of a log handed to its store, written down as it is
 // handed over: the stored lines by reference, the rows with their texts
-// (each path, type name and set of facts once), the load errors and the
-// message number gaps. Lines, errors and gaps are kept relative to the log,
-// so that the log may take another place among a store's logs when it is
-// read back.
+// (each path, type name and set of facts once), the load errors, the
+// message number gaps and how the runs of its processes end. Lines, errors and gaps are kept
+// relative to the log, so that the log may take another place among a store's logs when it is read
+// back.
 class LoadJournal {
   public:
     // `firstLine`: the place the log's first stored line has in the store;
@@ -92,6 +94,8 @@ class LoadJournal {
     SpillBuffer gaps_;
     TextIds pathIds_;
     TextIds factIds_;
+    // Of the log's own rows (it may follow other logs in a store).
+    ProcessLifetimes lifetimes_;
 };
 
 // A journal read back from an index, checked whole before any row of it is
@@ -123,6 +127,7 @@ class JournalReplay {
     JournalReplay() = default;
     JournalEnd end_;
     std::string_view lines_, rows_, timestamps_, errors_, errorMessages_, gaps_;
+    KeptLifetimes::Parts lifetimes_;
     TextPlaces pathPlaces_;  // as the index holds them
     TextPlaces factPlaces_;
     std::vector<std::string_view> pathTexts_;  // as kept (see keepTexts)

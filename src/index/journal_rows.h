@@ -20,8 +20,8 @@ namespace korvantis {
 // short under the mapping reads as zeros: empty texts, zero numbers).
 class JournalRows final : public MappedRows {
   public:
-    // The rows of `replay` (read from `file`), as the lines of log `log`
-    // from the store's first place on. Throws std::bad_alloc.
+    // The rows of `replay` (read from `file` with its rows placed), as the
+    // lines of log `log` from the store's first place on.
     JournalRows(std::shared_ptr<const IndexFile> file, JournalReplay&& replay, std::uint32_t log);
 
     std::size_t lineCount() const override { return lineCount_; }

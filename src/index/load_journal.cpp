@@ -25,6 +25,9 @@ constexpr std::string_view kFactTexts = "journal-facts";
 constexpr std::string_view kErrors = "journal-errors";
 constexpr std::string_view kErrorMessages = "journal-messages";
 constexpr std::string_view kGaps = "journal-gaps";
+// The end: where the text read ends, the lines read, whether a message
+// number was seen and the last one, and per kind the rows' earliest time.
+constexpr std::size_t kEndWords = 4 + kRowKinds.size();
 
 // How many rows ahead the ids of the rows' texts are fetched.
 constexpr std::size_t kIdsAhead = 16;
@@ -123,6 +126,7 @@ std::unique_ptr<LoadJournal> LoadJournal::extending(std::unique_ptr<IndexFile> f
                               section(kPathTexts),     section(kFactTexts), section(kErrors),
                               section(kErrorMessages), section(kGaps)};
     journal->storedLines_ = replay.storedLines();
+    journal->earliest_ = replay.earliest_;
     journal->continueAt(firstLine);
     // The runs the new rows end may have begun in the index's rows.
     std::uint64_t record = 0;
@@ -245,6 +249,10 @@ void LoadJournal::add(const FiledRows& rows) {
             pathIds_.prefetch(ahead.path);
             factIds_.prefetch(ahead.facts);
         }
+        TimeValue& earliest = earliest_[*line.row];
+        if (row.time != kNoTimeValue && (earliest == kNoTimeValue || row.time < earliest)) {
+            earliest = row.time;
+        }
         RowRecord r{};
         r.timestampAt = baseSections_[2].size() + timestamps_.size();
         r.timestampLength = static_cast<std::uint32_t>(row.timestamp.size());
@@ -270,6 +278,9 @@ bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string*
     writer.appendU64(end.lines);
     writer.appendU64(end.lastSequence ? 1 : 0);
     writer.appendU64(static_cast<std::uint64_t>(end.lastSequence.value_or(0)));
+    for (const RowKind kind : kRowKinds) {
+        writer.appendU64(static_cast<std::uint64_t>(earliest_[kind]));
+    }
     writer.endSection();
     const std::pair<std::string_view, SpillBuffer*> sections[kSections] = {
         {kLines, &lines_},
@@ -298,7 +309,8 @@ bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string*
     return true;
 }
 
-std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::string* whyNot) {
+std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::string* whyNot,
+                                                 bool placeRows) {
     auto bad = [whyNot](std::string_view section) {
         if (whyNot != nullptr) {
             *whyNot = "section " + std::string(section) + " does not hold what it should";
@@ -322,7 +334,7 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
         return std::nullopt;
     }
     JournalReplay replay;
-    if (end->size() != 32) {
+    if (end->size() != kEndWords * 8) {
         return bad(kEnd);
     }
     SectionReader endReader(*end);
@@ -330,6 +342,9 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
     replay.end_.lines = *endReader.u64();
     const std::uint64_t hasLast = *endReader.u64();
     const std::uint64_t last = *endReader.u64();
+    for (const RowKind kind : kRowKinds) {
+        replay.earliest_[kind] = static_cast<TimeValue>(*endReader.u64());
+    }
     if (hasLast > 1) {
         return bad(kEnd);
     }
@@ -358,8 +373,23 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
     replay.lineCount_ = lines->size() / sizeof(LineRecord);
     const std::uint64_t rowCount = rows->size() / sizeof(RowRecord);
     // Lines in file order, inside the text read, each row's line with one.
+    // The rows' own records are not gone through: every read of them keeps
+    // within the sections their places point into (a place outside reads
+    // as an empty text), and a reopening reads only the rows it shows.
     std::uint64_t rowLines = 0;
     std::uint64_t lastOffset = 0;
+    RowPlaces* places = nullptr;
+    if (placeRows) {
+        if (replay.lineCount_ > UINT32_MAX) {
+            return bad(kLines);
+        }
+        places = &replay.rowPlaces_.emplace();
+        // Room for as many rows of each kind as there are lines: what is
+        // not used is never touched.
+        for (std::vector<std::uint32_t>& lineOf : places->lineOf) {
+            lineOf.reserve(replay.lineCount_);
+        }
+    }
     for (std::uint64_t i = 0; i < replay.lineCount_; ++i) {
         const auto l = recordAt<LineRecord>(*lines, i);
         if (l.kind > 3 || l.offset < lastOffset || l.length > kLongestLine ||
@@ -368,26 +398,21 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
             return bad(kLines);
         }
         lastOffset = l.offset;
+        if (places != nullptr) {
+            for (const RowKind kind : kRowKinds) {
+                places->bits[kind].push_back(l.kind == static_cast<int>(kind) + 1);
+            }
+            (l.kind == 0 ? places->rowless : places->lineOf[static_cast<RowKind>(l.kind - 1)])
+                .push_back(static_cast<std::uint32_t>(i));
+        }
         if (l.kind == 0) {
             continue;
         }
         if (rowLines == rowCount) {
             return bad(kRows);
         }
-        const auto r = recordAt<RowRecord>(*rows, rowLines++);
-        const auto kind = static_cast<RowKind>(l.kind - 1);
-        ++replay.rowCounts_[kind];
-        TimeValue& earliest = replay.earliest_[kind];
-        if (r.time != kNoTimeValue && (earliest == kNoTimeValue || r.time < earliest)) {
-            earliest = r.time;
-        }
-        if (r.timestampAt > timestamps->size() ||
-            r.timestampLength > timestamps->size() - r.timestampAt ||
-            r.path >= replay.pathPlaces_.size() ||
-            (r.facts != kNoText && r.facts >= replay.factPlaces_.size()) ||
-            (l.kind == 3 && r.type >= replay.pathPlaces_.size())) {
-            return bad(kRows);
-        }
+        ++rowLines;
+        ++replay.rowCounts_[static_cast<RowKind>(l.kind - 1)];
     }
     if (rowLines != rowCount || replay.lineCount_ > replay.end_.lines) {
         return bad(kRows);

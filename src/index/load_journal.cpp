@@ -379,6 +379,7 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
     std::uint64_t rowLines = 0;
     std::uint64_t lastOffset = 0;
     RowPlaces* places = nullptr;
+    PerKind<std::uint64_t> words{};
     if (placeRows) {
         if (replay.lineCount_ > UINT32_MAX) {
             return bad(kLines);
@@ -399,8 +400,15 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
         }
         lastOffset = l.offset;
         if (places != nullptr) {
-            for (const RowKind kind : kRowKinds) {
-                places->bits[kind].push_back(l.kind == static_cast<int>(kind) + 1);
+            // Each kind's bits a word of 64 lines at a time.
+            if (l.kind != 0) {
+                words[static_cast<RowKind>(l.kind - 1)] |= std::uint64_t{1} << (i % 64);
+            }
+            if (i % 64 == 63 || i + 1 == replay.lineCount_) {
+                for (const RowKind kind : kRowKinds) {
+                    places->bits[kind].appendWord(words[kind], i % 64 + 1);
+                    words[kind] = 0;
+                }
             }
             (l.kind == 0 ? places->rowless : places->lineOf[static_cast<RowKind>(l.kind - 1)])
                 .push_back(static_cast<std::uint32_t>(i));

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "index/index_file.h"
@@ -124,8 +125,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     // The same journal read in place, as a reopened store reads it.
-    if (auto journal = JournalReplay::read(*file)) {
+    if (auto journal = JournalReplay::read(*file, nullptr, true)) {
         const JournalRows mapped(file, std::move(*journal), 3);
+        const KeptLifetimes& lifetimes = *mapped.lifetimes();
+        for (std::size_t i = 0; i < lifetimes.processRows(); ++i) {
+            const char* outcome = lifetimes.outcomeOf(i);
+            sum += lifetimes.endOf(i).row + (outcome != nullptr ? std::strlen(outcome) : 0);
+        }
+        for (std::size_t i = 0; i < lifetimes.otherRows(); ++i) {
+            sum += lifetimes.endedBy(i).value_or(0);
+        }
         for (const RowKind kind : kRowKinds) {
             for (std::size_t i = 0; i < mapped.rowCount(kind); ++i) {
                 const RowView row = mapped.row(kind, i);

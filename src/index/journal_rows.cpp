@@ -1,6 +1,7 @@
 #include "index/journal_rows.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "decode/event_kinds.h"
 #include "index/journal_records.h"
@@ -24,28 +25,15 @@ JournalRows::JournalRows(std::shared_ptr<const IndexFile> file, JournalReplay&& 
       paths_(std::move(replay.pathPlaces_)),
       facts_(std::move(replay.factPlaces_)),
       lineCount_(replay.lineCount_),
-      earliest_(replay.earliest_) {
-    const std::uint64_t records = rows_.size() / sizeof(RowRecord);
-    std::uint64_t record = 0;
-    for (const RowKind kind : kRowKinds) {
-        lineOf_[kind].reserve(replay.rowCounts_[kind]);
+      earliest_(replay.earliest_),
+      lifetimes_(std::make_shared<const KeptLifetimes>(replay.lifetimes_, file_)) {
+    if (!replay.rowPlaces_) {
+        throw std::invalid_argument("the journal's rows were not placed");
     }
-    for (std::size_t line = 0; line < lineCount_; ++line) {
-        const auto l = recordAt<LineRecord>(lines_, line);
-        // The journal was checked whole; bytes that differ now are zeros
-        // of a cut, which make lines without rows.
-        const bool hasRow = l.kind >= 1 && l.kind <= 3 && record < records;
-        const auto kind = static_cast<RowKind>(hasRow ? l.kind - 1 : 0);
-        for (const RowKind k : kRowKinds) {
-            bits_[k].push_back(hasRow && k == kind);
-        }
-        if (!hasRow) {
-            rowless_.push_back(static_cast<std::uint32_t>(line));
-            continue;
-        }
-        lineOf_[kind].push_back(static_cast<std::uint32_t>(line));
-        ++record;
-    }
+    JournalReplay::RowPlaces& places = *replay.rowPlaces_;
+    lineOf_ = std::move(places.lineOf);
+    rowless_ = std::move(places.rowless);
+    bits_ = std::move(places.bits);
 }
 
 LineRef JournalRows::lineRef(std::size_t line) const {

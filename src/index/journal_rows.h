@@ -20,8 +20,8 @@ namespace korvantis {
 // short under the mapping reads as zeros: empty texts, zero numbers).
 class JournalRows final : public MappedRows {
   public:
-    // The rows of `replay` (read from `file`), as the lines of log `log`
-    // from the store's first place on. Throws std::bad_alloc.
+    // The rows of `replay` (read from `file` with its rows placed), as the
+    // lines of log `log` from the store's first place on.
     JournalRows(std::shared_ptr<const IndexFile> file, JournalReplay&& replay, std::uint32_t log);
 
     std::size_t lineCount() const override { return lineCount_; }
@@ -32,6 +32,7 @@ class JournalRows final : public MappedRows {
     RowView row(RowKind kind, std::size_t i, RowParts parts) const override;
     std::size_t lineOf(RowKind kind, std::size_t i) const override { return lineOf_[kind][i]; }
     TimeValue earliestTime(RowKind kind) const override { return earliest_[kind]; }
+    std::shared_ptr<const KeptLifetimes> lifetimes() const override { return lifetimes_; }
 
   private:
     std::string_view textOf(const TextPlaces& texts, std::uint32_t id) const {
@@ -49,6 +50,7 @@ class JournalRows final : public MappedRows {
     std::vector<std::uint32_t> rowless_;
     PerKind<RankedBits> bits_;
     PerKind<TimeValue> earliest_;
+    std::shared_ptr<const KeptLifetimes> lifetimes_;
 };
 
 }  // namespace korvantis

@@ -9,6 +9,7 @@
 #include "index/index_format.h"
 #include "index/index_writer.h"
 #include "index/journal_records.h"
+#include "index/lifetime_section.h"
 #include "store/event_store.h"
 #include "store/interned_texts.h"
 
@@ -25,6 +26,9 @@ constexpr std::string_view kFactTexts = "journal-facts";
 constexpr std::string_view kErrors = "journal-errors";
 constexpr std::string_view kErrorMessages = "journal-messages";
 constexpr std::string_view kGaps = "journal-gaps";
+// The end: where the text read ends, the lines read, whether a message
+// number was seen and the last one, and per kind the rows' earliest time.
+constexpr std::size_t kEndWords = 4 + kRowKinds.size();
 
 // How many rows ahead the ids of the rows' texts are fetched.
 constexpr std::size_t kIdsAhead = 16;
@@ -136,7 +140,36 @@ std::unique_ptr<LoadJournal> LoadJournal::extending(std::unique_ptr<IndexFile> f
                               section(kPathTexts),     section(kFactTexts), section(kErrors),
                               section(kErrorMessages), section(kGaps)};
     journal->storedLines_ = replay.storedLines();
+    journal->earliest_ = replay.earliest_;
     journal->continueAt(firstLine);
+    // The runs the new rows end may have begun in the index's rows.
+    std::uint64_t record = 0;
+    const std::uint64_t records = replay.rows_.size() / sizeof(RowRecord);
+    for (std::uint64_t i = 0; i < replay.lineCount_ && record < records; ++i) {
+        const auto l = recordAt<LineRecord>(replay.lines_, i);
+        if (l.kind == 0 || l.kind > 3) {
+            continue;
+        }
+        const auto r = recordAt<RowRecord>(replay.rows_, record++);
+        const auto kind = static_cast<RowKind>(l.kind - 1);
+        if (kind == RowKind::file) {
+            continue;
+        }
+        auto pathAt = [&](std::uint32_t id) {
+            return id < replay.pathTexts_.size() ? replay.pathTexts_[id] : std::string_view();
+        };
+        RowView row;
+        row.kind = kind;
+        row.type = kind == RowKind::other
+                       ? pathAt(r.type)
+                       : kEventKindNames[l.type < kEventKindNames.size() ? l.type : 0];
+        row.path = pathAt(r.path);
+        row.pid = r.pid;
+        if (r.facts != kNoText && r.facts < replay.factTexts_.size()) {
+            row.facts = RowFacts(replay.factTexts_[r.facts].data());
+        }
+        journal->lifetimes_.add(row);
+    }
     journal->base_ = std::move(file);
     return journal;
 }
@@ -218,6 +251,9 @@ void LoadJournal::add(const FiledRows& rows) {
         }
         const std::size_t at = next[*line.row]++;
         const RowView& row = rows.rows[*line.row][at];
+        if (*line.row != RowKind::file) {
+            lifetimes_.add(row);
+        }
         const RowTextOrdinals* ordinals =
             numbered[*line.row] ? &rows.ordinals[*line.row][at] : nullptr;
         // The ids of the rows' texts are asked for a few rows ahead: on a
@@ -226,6 +262,10 @@ void LoadJournal::add(const FiledRows& rows) {
             const RowTextOrdinals& ahead = rows.ordinals[*line.row][at + kIdsAhead];
             pathIds_.prefetch(ahead.path);
             factIds_.prefetch(ahead.facts);
+        }
+        TimeValue& earliest = earliest_[*line.row];
+        if (row.time != kNoTimeValue && (earliest == kNoTimeValue || row.time < earliest)) {
+            earliest = row.time;
         }
         RowRecord r{};
         r.timestampAt = baseSections_[2].size() + timestamps_.size();
@@ -278,16 +318,21 @@ bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string*
     writer.appendU64(end.lines);
     writer.appendU64(end.lastSequence ? 1 : 0);
     writer.appendU64(static_cast<std::uint64_t>(end.lastSequence.value_or(0)));
+    for (const RowKind kind : kRowKinds) {
+        writer.appendU64(static_cast<std::uint64_t>(earliest_[kind]));
+    }
     writer.endSection();
     for (std::size_t i = 0; i < kSections; ++i) {
         if (i != kRowsAt && !copy(i)) {
             return false;
         }
     }
+    writeLifetimeSection(writer, lifetimes_);
     return true;
 }
 
-std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::string* whyNot) {
+std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::string* whyNot,
+                                                 bool placeRows) {
     auto bad = [whyNot](std::string_view section) {
         if (whyNot != nullptr) {
             *whyNot = "section " + std::string(section) + " does not hold what it should";
@@ -311,7 +356,7 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
         return std::nullopt;
     }
     JournalReplay replay;
-    if (end->size() != 32) {
+    if (end->size() != kEndWords * 8) {
         return bad(kEnd);
     }
     SectionReader endReader(*end);
@@ -319,6 +364,9 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
     replay.end_.lines = *endReader.u64();
     const std::uint64_t hasLast = *endReader.u64();
     const std::uint64_t last = *endReader.u64();
+    for (const RowKind kind : kRowKinds) {
+        replay.earliest_[kind] = static_cast<TimeValue>(*endReader.u64());
+    }
     if (hasLast > 1) {
         return bad(kEnd);
     }
@@ -347,8 +395,24 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
     replay.lineCount_ = lines->size() / sizeof(LineRecord);
     const std::uint64_t rowCount = rows->size() / sizeof(RowRecord);
     // Lines in file order, inside the text read, each row's line with one.
+    // The rows' own records are not gone through: every read of them keeps
+    // within the sections their places point into (a place outside reads
+    // as an empty text), and a reopening reads only the rows it shows.
     std::uint64_t rowLines = 0;
     std::uint64_t lastOffset = 0;
+    RowPlaces* places = nullptr;
+    PerKind<std::uint64_t> words{};
+    if (placeRows) {
+        if (replay.lineCount_ > UINT32_MAX) {
+            return bad(kLines);
+        }
+        places = &replay.rowPlaces_.emplace();
+        // Room for as many rows of each kind as there are lines: what is
+        // not used is never touched.
+        for (std::vector<std::uint32_t>& lineOf : places->lineOf) {
+            lineOf.reserve(replay.lineCount_);
+        }
+    }
     for (std::uint64_t i = 0; i < replay.lineCount_; ++i) {
         const auto l = recordAt<LineRecord>(*lines, i);
         if (l.kind > 3 || l.offset < lastOffset || l.length > kLongestLine ||
@@ -357,26 +421,28 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
             return bad(kLines);
         }
         lastOffset = l.offset;
+        if (places != nullptr) {
+            // Each kind's bits a word of 64 lines at a time.
+            if (l.kind != 0) {
+                words[static_cast<RowKind>(l.kind - 1)] |= std::uint64_t{1} << (i % 64);
+            }
+            if (i % 64 == 63 || i + 1 == replay.lineCount_) {
+                for (const RowKind kind : kRowKinds) {
+                    places->bits[kind].appendWord(words[kind], i % 64 + 1);
+                    words[kind] = 0;
+                }
+            }
+            (l.kind == 0 ? places->rowless : places->lineOf[static_cast<RowKind>(l.kind - 1)])
+                .push_back(static_cast<std::uint32_t>(i));
+        }
         if (l.kind == 0) {
             continue;
         }
         if (rowLines == rowCount) {
             return bad(kRows);
         }
-        const auto r = recordAt<RowRecord>(*rows, rowLines++);
-        const auto kind = static_cast<RowKind>(l.kind - 1);
-        ++replay.rowCounts_[kind];
-        TimeValue& earliest = replay.earliest_[kind];
-        if (r.time != kNoTimeValue && (earliest == kNoTimeValue || r.time < earliest)) {
-            earliest = r.time;
-        }
-        if (r.timestampAt > timestamps->size() ||
-            r.timestampLength > timestamps->size() - r.timestampAt ||
-            r.path >= replay.pathPlaces_.size() ||
-            (r.facts != kNoText && r.facts >= replay.factPlaces_.size()) ||
-            (l.kind == 3 && r.type >= replay.pathPlaces_.size())) {
-            return bad(kRows);
-        }
+        ++rowLines;
+        ++replay.rowCounts_[static_cast<RowKind>(l.kind - 1)];
     }
     if (rowLines != rowCount || replay.lineCount_ > replay.end_.lines) {
         return bad(kRows);
@@ -402,6 +468,12 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
             return bad(kGaps);
         }
     }
+    auto lifetimes = readLifetimeSection(file, replay.rowCounts_[RowKind::process],
+                                         replay.rowCounts_[RowKind::other], whyNot);
+    if (!lifetimes) {
+        return std::nullopt;
+    }
+    replay.lifetimes_ = *lifetimes;
     replay.lines_ = *lines;
     replay.rows_ = *rows;
     replay.timestamps_ = *timestamps;

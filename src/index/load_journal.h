@@ -13,6 +13,9 @@
 #include "index/spill_buffer.h"
 #include "index/text_places.h"
 #include "store/filed_rows.h"
+#include "store/kept_lifetimes.h"
+#include "store/process_lifetimes.h"
+#include "store/ranked_bits.h"
 #include "store/sequence_gap.h"
 
 namespace korvantis {
@@ -32,10 +35,10 @@ struct JournalEnd {
 
 // Everything one load of a log handed to its store, written down as it is
 // handed over: the stored lines by reference, the rows with their texts
-// (each path, type name and set of facts once), the load errors and the
-// message number gaps. Lines, errors and gaps are kept relative to the log,
-// so that the log may take another place among a store's logs when it is
-// read back.
+// (each path, type name and set of facts once), the load errors, the
+// message number gaps and how the runs of its processes end. Lines, errors and gaps are kept
+// relative to the log, so that the log may take another place among a store's logs when it is read
+// back.
 class LoadJournal {
   public:
     // `firstLine`: the place the log's first stored line has in the store;
@@ -101,6 +104,9 @@ class LoadJournal {
     SpillBuffer gaps_;
     TextIds pathIds_;
     TextIds factIds_;
+    // Of the log's own rows (it may follow other logs in a store).
+    ProcessLifetimes lifetimes_;
+    PerKind<TimeValue> earliest_{{kNoTimeValue, kNoTimeValue, kNoTimeValue}};
 };
 
 // A journal read back from an index, checked whole before any row of it is
@@ -109,8 +115,11 @@ class LoadJournal {
 class JournalReplay {
   public:
     // Nothing when the index holds no journal or one that does not hold
-    // what it should; `*whyNot` then says which part.
-    static std::optional<JournalReplay> read(const IndexFile& file, std::string* whyNot = nullptr);
+    // what it should; `*whyNot` then says which part. With `placeRows`, the
+    // pass that checks the lines also notes where the rows are, for reading
+    // them in place (see JournalRows): the lines are gone through once.
+    static std::optional<JournalReplay> read(const IndexFile& file, std::string* whyNot = nullptr,
+                                             bool placeRows = false);
 
     const JournalEnd& end() const { return end_; }
     std::uint64_t storedLines() const { return lineCount_; }
@@ -132,12 +141,22 @@ class JournalReplay {
     JournalReplay() = default;
     JournalEnd end_;
     std::string_view lines_, rows_, timestamps_, errors_, errorMessages_, gaps_;
+    KeptLifetimes::Parts lifetimes_;
+    // Where the rows are (see read()): per kind the line of each row, the
+    // lines that made none, and per kind a bit per line.
+    struct RowPlaces {
+        PerKind<std::vector<std::uint32_t>> lineOf;
+        std::vector<std::uint32_t> rowless;
+        PerKind<RankedBits> bits;
+    };
+    std::optional<RowPlaces> rowPlaces_;
     TextPlaces pathPlaces_;  // as the index holds them
     TextPlaces factPlaces_;
     std::vector<std::string_view> pathTexts_;  // as kept (see keepTexts)
     std::vector<std::string_view> factTexts_;
     std::uint64_t lineCount_ = 0;
-    // Per kind: the rows, their earliest time value.
+    // Per kind: the rows, their earliest time value (as the journal's end
+    // says).
     PerKind<std::uint64_t> rowCounts_{};
     PerKind<TimeValue> earliest_{{kNoTimeValue, kNoTimeValue, kNoTimeValue}};
     std::uint64_t nextLine_ = 0;

@@ -468,7 +468,8 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
         const IdentityMatch match = matchLog(lookup.file->identity(), fd);
         std::optional<JournalReplay> journal;
         if (match != IdentityMatch::changed) {
-            journal = JournalReplay::read(*lookup.file, &whyNot);
+            journal = JournalReplay::read(*lookup.file, &whyNot,
+                                          match == IdentityMatch::same && nextLine_ == 0);
         }
         // Read on after the index only where its last line ended.
         if (journal && match == IdentityMatch::grown) {

@@ -96,6 +96,9 @@ void EventStore::append(FiledRows& rows) {
             appendMapped(rows.mapped);
         }
         appendLines(rows);
+        if (rows.mapped) {
+            lifetimes_.keep(rows.mapped->lifetimes());
+        }
         lifetimes_.catchUp(rows_[RowKind::process], rows_[RowKind::other]);
     } catch (...) {
         lineRefs_.truncate(lines);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 
 #include "decode/time_value.h"
+#include "store/kept_lifetimes.h"
 #include "store/line_ref.h"
 #include "store/ranked_bits.h"
 #include "store/row_kind.h"
@@ -32,6 +34,9 @@ class MappedRows {
     virtual std::size_t lineOf(RowKind kind, std::size_t i) const = 0;
     // The earliest time value among the rows of `kind` (kNoTimeValue: none).
     virtual TimeValue earliestTime(RowKind kind) const = 0;
+    // How the runs of its process rows end, when that is kept beside them
+    // (null: worked out from the rows).
+    virtual std::shared_ptr<const KeptLifetimes> lifetimes() const { return nullptr; }
 };
 
 }  // namespace korvantis

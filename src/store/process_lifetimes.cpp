@@ -135,6 +135,9 @@ void ProcessLifetimes::addExit(const RowView& row) {
 }
 
 LifetimeEnd ProcessLifetimes::endOf(std::size_t procRow) const {
+    if (kept_) {
+        return kept_->endOf(procRow);
+    }
     const LifetimeEnd::How how = how_[procRow];
     if (how == LifetimeEnd::How::exited || how == LifetimeEnd::How::became ||
         how == LifetimeEnd::How::unseen) {
@@ -144,6 +147,9 @@ LifetimeEnd ProcessLifetimes::endOf(std::size_t procRow) const {
 }
 
 std::optional<std::size_t> ProcessLifetimes::endedBy(std::size_t otherRow) const {
+    if (kept_) {
+        return kept_->endedBy(otherRow);
+    }
     const auto at = std::lower_bound(exits_.begin(), exits_.end(), otherRow,
                                      [](const std::pair<std::uint32_t, std::uint32_t>& e,
                                         std::size_t row) { return e.first < row; });

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,25 +15,13 @@
 #include <vector>
 
 #include "store/chunked_vector.h"
+#include "store/kept_lifetimes.h"
+#include "store/lifetime_end.h"
 #include "store/linear_probing_table.h"
 #include "store/process_outcome.h"
 #include "store/row_view.h"
 
 namespace korvantis {
-
-// How the run that a process row starts ends.
-struct LifetimeEnd {
-    enum class How : std::uint8_t {
-        untracked,  // not an eslogger row, or without a pid version
-        running,    // nothing later ends it: still running at the end of the log
-        exited,     // `row` is the other row (an exit) that ends it
-        became,     // `row` is the later exec process row of the same pid
-        unseen,     // `row` is a later fork process row whose child has the pid
-    };
-    How how = How::untracked;
-    std::size_t row = 0;
-    bool operator==(const LifetimeEnd&) const = default;
-};
 
 // The runs of the eslogger processes of one store. A process row with a pid
 // version starts a run; the first later row (in load order) that is an exit
@@ -49,8 +38,17 @@ class ProcessLifetimes {
 
     // Takes the next row in load order: a process row or an
     // other row; rows of other kinds are not to be given. Views in `row`
-    // need not outlive the call.
+    // need not outlive the call. Not after keep().
     void add(const RowView& row);
+    // Before any row is taken: the runs of the first rows as `kept` has
+    // them, read from there instead of worked out. Rows that come after
+    // them (a followed log's, another log's) are taken with the kept ones
+    // again, worked out from the first row on.
+    void keep(std::shared_ptr<const KeptLifetimes> kept) {
+        if (procs_ == 0 && others_ == 0) {
+            kept_ = std::move(kept);
+        }
+    }
     // Takes the process and other rows not taken yet, in load order.
     // A list is anything with size(), placeOf(i) (its place in load order)
     // and rowView(i); a PreviewRows is one.
@@ -59,6 +57,12 @@ class ProcessLifetimes {
     // taking them cannot fail half way.
     template <typename ProcRows, typename OtherRows>
     void catchUp(const ProcRows& procs, const OtherRows& others) {
+        if (kept_) {
+            if (procs.size() == kept_->processRows() && others.size() == kept_->otherRows()) {
+                return;
+            }
+            kept_.reset();  // nothing was taken: all is worked out below
+        }
         prepare(procs, others);
         std::size_t became = 0;
         while (procs_ < procs.size() || others_ < others.size()) {
@@ -88,29 +92,46 @@ class ProcessLifetimes {
     class Outcomes {
       public:
         Outcomes() = default;
-        std::size_t size() const { return texts_.size(); }
+        std::size_t size() const { return kept_ ? size_ : texts_.size(); }
         std::string_view operator[](std::size_t procRow) const {
-            return textOf(texts_[procRow].load(std::memory_order_acquire));
+            return textOf(kept_ ? kept_->outcomeOf(procRow)
+                                : texts_[procRow].load(std::memory_order_acquire));
         }
 
       private:
         friend class ProcessLifetimes;
         explicit Outcomes(ChunkedVector<std::atomic<const char*>>::Snapshot texts)
             : texts_(std::move(texts)) {}
+        Outcomes(std::shared_ptr<const KeptLifetimes> kept, std::size_t size)
+            : kept_(std::move(kept)), size_(size) {}
         ChunkedVector<std::atomic<const char*>>::Snapshot texts_;
+        std::shared_ptr<const KeptLifetimes> kept_;  // when they are read from there
+        std::size_t size_ = 0;
     };
     // The outcomes of the first `count` process rows taken.
     Outcomes outcomes(std::size_t count) const {
+        if (kept_) {
+            return Outcomes(kept_, std::min(count, kept_->processRows()));
+        }
         return Outcomes(outcomes_.snapshot(std::min(count, outcomes_.size())));
     }
     std::string_view outcomeOf(std::size_t procRow) const {
-        return textOf(outcomes_[procRow].load(std::memory_order_acquire));
+        return textOf(kept_ ? kept_->outcomeOf(procRow)
+                            : outcomes_[procRow].load(std::memory_order_acquire));
     }
     // The process rows whose runs have ended, in the order they ended: a
     // list filtered by outcome looks again at those ended since it last
     // looked (the outcome of a row already matched changed).
-    std::size_t endedCount() const { return ended_.size(); }
-    std::size_t endedRow(std::size_t i) const { return ended_[i]; }
+    std::size_t endedCount() const { return kept_ ? kept_->endedCount() : ended_.size(); }
+    std::size_t endedRow(std::size_t i) const { return kept_ ? kept_->endedRow(i) : ended_[i]; }
+
+    // What an index keeps of them: the rows taken, and the exits that end
+    // runs (exit row, process row), by exit row (of runs worked out here).
+    std::size_t processRows() const { return kept_ ? kept_->processRows() : procs_; }
+    std::size_t otherRows() const { return kept_ ? kept_->otherRows() : others_; }
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>>& endingExits() const {
+        return exits_;
+    }
 
   private:
     static constexpr std::uint32_t kNone = UINT32_MAX;
@@ -204,10 +225,11 @@ class ProcessLifetimes {
         using is_transparent = void;
     };
     std::unordered_set<std::string, TextHash, std::equal_to<>> outcomeTexts_;
-    ChunkedVector<std::uint32_t> ended_;    // see endedRow()
-    std::vector<const char*> becameTexts_;  // see prepare()
-    std::size_t procs_ = 0;                 // process rows taken
-    std::size_t others_ = 0;                // other rows taken
+    ChunkedVector<std::uint32_t> ended_;         // see endedRow()
+    std::vector<const char*> becameTexts_;       // see prepare()
+    std::size_t procs_ = 0;                      // process rows taken
+    std::size_t others_ = 0;                     // other rows taken
+    std::shared_ptr<const KeptLifetimes> kept_;  // see keep()
 };
 
 }  // namespace korvantis

@@ -24,6 +24,17 @@ class RankedBits {
         }
         ++size_;
     }
+    // Appends `count` bits (at most 64) at once, bit i of `bits` the i-th:
+    // only while size() is a multiple of 64 (a word at a time, the last
+    // one maybe short).
+    void appendWord(std::uint64_t bits, std::size_t count) {
+        setBefore_.push_back(words_.empty()
+                                 ? 0
+                                 : setBefore_.back() + static_cast<std::uint32_t>(
+                                                           __builtin_popcountll(words_.back())));
+        words_.push_back(count >= 64 ? bits : bits & ((std::uint64_t{1} << count) - 1));
+        size_ += count;
+    }
     // Drops the bits from `n` on: undoes appends that an allocation failing
     // part way through a batch left unfinished.
     // (At `n == size()` it still mends a push that failed between its two

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "decode/utf8_text.h"
+#include "index/lifetime_section.h"
 #include "index/load_sections.h"
 #include "input/temp_files.h"
 #include "store/log_files.h"
@@ -159,6 +160,65 @@ TEST(LoadSections, RefusesSectionsThatDoNotHoldWhatTheyShould) {
             EXPECT_FALSE(sections) << c.name;
             EXPECT_EQ(why, "section " + std::string(c.reason) + " does not hold what it should")
                 << c.name;
+        }
+    }
+}
+
+// The kept lifetimes of 2 process rows and 1 other row, each row number
+// they name checked against those counts.
+TEST(LoadSections, RefusesLifetimesThatNameRowsOrTextsNotThere) {
+    using How = LifetimeEnd::How;
+    struct Case {
+        const char* name;
+        std::uint64_t procs;  // as the section says
+        KeptLifetimes::RunRecord second;
+        std::uint32_t ended;     // the run that ended
+        std::uint32_t exitProc;  // the process row the exit ends
+        bool usable;
+    };
+    const auto run = [](How how, std::uint32_t end, std::uint32_t outcome) {
+        return KeptLifetimes::RunRecord{end, outcome, static_cast<std::uint8_t>(how), {}};
+    };
+    const Case cases[] = {
+        {"whole", 2, run(How::exited, 0, 0), 1, 1, true},
+        {"another count of rows", 3, run(How::exited, 0, 0), 1, 1, false},
+        {"an exit past the other rows", 2, run(How::exited, 1, 0), 1, 1, false},
+        {"an exec past the process rows", 2, run(How::became, 2, 0), 1, 1, false},
+        {"an unknown end", 2, run(static_cast<How>(5), 0, 0), 1, 1, false},
+        {"an outcome inside a text", 2, run(How::exited, 0, 1), 1, 1, false},
+        {"an ended run past the rows", 2, run(How::exited, 0, 0), 2, 1, false},
+        {"an exit ending a row not there", 2, run(How::exited, 0, 0), 1, 7, false},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        const std::string path = (dir.path() / "a.index").string();
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        IndexWriter writer(fd);
+        writer.beginSection("lifetimes");
+        for (const std::uint64_t word :
+             {c.procs, std::uint64_t{1}, std::uint64_t{1}, std::uint64_t{1}, std::uint64_t{7}}) {
+            writer.appendU64(word);
+        }
+        const KeptLifetimes::RunRecord records[] = {
+            run(How::untracked, 0, KeptLifetimes::kNoOutcome), c.second};
+        const KeptLifetimes::ExitRecord exit{0, c.exitProc};
+        writer.append({reinterpret_cast<const char*>(records), sizeof records});
+        writer.append({reinterpret_cast<const char*>(&c.ended), 4});
+        writer.append({reinterpret_cast<const char*>(&exit), sizeof exit});
+        writer.append(std::string_view("exit 0\0", 7));
+        writer.endSection();
+        ASSERT_TRUE(writer.finish({}));
+        ::close(fd);
+        const auto file = IndexFile::open(path);
+        ASSERT_TRUE(file) << c.name;
+        const auto parts = readLifetimeSection(*file, 2, 1);
+        ASSERT_EQ(parts.has_value(), c.usable) << c.name;
+        if (parts) {
+            const KeptLifetimes kept(*parts, nullptr);
+            EXPECT_EQ(kept.endOf(1), (LifetimeEnd{How::exited, 0}));
+            EXPECT_STREQ(kept.outcomeOf(1), "exit 0");
+            EXPECT_EQ(kept.outcomeOf(0), nullptr);
+            EXPECT_EQ(kept.endedBy(0), std::optional<std::size_t>(1));
         }
     }
 }

@@ -90,23 +90,12 @@ bool isEncodedFacts(std::string_view text) {
 
 }  // namespace
 
-LoadJournal::LoadJournal(std::uint64_t firstLine, const std::string& folder)
-    : firstLine_(firstLine),
-      lines_(folder),
-      rows_(folder),
-      timestamps_(folder),
-      pathTexts_(folder),
-      factTexts_(folder),
-      errors_(folder),
-      errorMessages_(folder),
-      gaps_(folder) {}
-
 LoadJournal::LoadJournal(std::uint64_t firstLine, const std::string& folder,
                          std::unique_ptr<IndexDraft> draft)
     : firstLine_(firstLine),
       draft_(std::move(draft)),
       lines_(folder),
-      rows_(draft_->fd(), kHeaderSize),
+      rows_(folder, draft_ ? draft_->fd() : -1, kHeaderSize),
       timestamps_(folder),
       pathTexts_(folder),
       factTexts_(folder),

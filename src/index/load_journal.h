@@ -43,12 +43,11 @@ class LoadJournal {
   public:
     // `firstLine`: the place the log's first stored line has in the store;
     // the journal's bytes spill into `folder`.
-    LoadJournal(std::uint64_t firstLine, const std::string& folder);
-    // One whose index is to be written into `draft`: its rows, the largest
-    // part, go into their place there as they come, where they would
-    // otherwise be spilled and copied in at the end.
+    // With a `draft` to write the index into, the rows, its largest part,
+    // go into their place there as they come, where they would otherwise
+    // be spilled and copied in at the end.
     LoadJournal(std::uint64_t firstLine, const std::string& folder,
-                std::unique_ptr<IndexDraft> draft);
+                std::unique_ptr<IndexDraft> draft = nullptr);
     // A journal that goes on after what `file` holds (read back and checked
     // as `replay`, its texts kept in `texts`): what it adds is written after
     // the index's own sections, with the ids the index gave its texts, so

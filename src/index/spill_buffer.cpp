@@ -33,9 +33,8 @@ int unnamedFile(const std::string& folder) {
 
 }  // namespace
 
-SpillBuffer::SpillBuffer(std::string folder) : folder_(std::move(folder)) {}
-
-SpillBuffer::SpillBuffer(int into, std::uint64_t at) : fd_(into), ownsFile_(false), at_(at) {}
+SpillBuffer::SpillBuffer(std::string folder, int into, std::uint64_t at)
+    : folder_(std::move(folder)), fd_(into), ownsFile_(into < 0), at_(into < 0 ? 0 : at) {}
 
 SpillBuffer::~SpillBuffer() {
     if (fd_ >= 0 && ownsFile_) {

@@ -16,12 +16,11 @@ class IndexWriter;
 // memory whole.
 class SpillBuffer {
   public:
-    // Spills into `folder` (an unnamed file there, gone with the buffer).
-    explicit SpillBuffer(std::string folder);
-    // Spills into the open file `into` from `at` on, where the index it is
-    // copied to will have it: the copy then is no copy (see copyTo). The
-    // file stays the caller's.
-    SpillBuffer(int into, std::uint64_t at);
+    // Spills into `folder` (an unnamed file there, gone with the buffer);
+    // or, when `into` is an open file, into it from `at` on, where the index
+    // it is copied to will have it: the copy then is no copy (see copyTo).
+    // That file stays the caller's.
+    explicit SpillBuffer(std::string folder, int into = -1, std::uint64_t at = 0);
     ~SpillBuffer();
     SpillBuffer(const SpillBuffer&) = delete;
     SpillBuffer& operator=(const SpillBuffer&) = delete;

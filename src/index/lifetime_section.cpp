@@ -132,9 +132,9 @@ std::optional<KeptLifetimes::Parts> readLifetimeSection(const IndexFile& file,
     }
     // Every row a record names is one of the rows; every outcome the start
     // of a text.
-    auto startsText = [&](std::uint32_t at) {
+    auto startsText = [&parts](std::uint32_t at) {
         return at == KeptLifetimes::kNoOutcome ||
-               (at < textBytes && (at == 0 || parts.texts[at - 1] == '\0'));
+               (at < parts.texts.size() && (at == 0 || parts.texts[at - 1] == '\0'));
     };
     for (std::size_t i = 0; i < procs; ++i) {
         KeptLifetimes::RunRecord r;

@@ -91,11 +91,12 @@ std::string IndexCache::pathFor(std::string_view realPath) const {
     return folder_ + "/" + name + std::string(kIndexSuffix);
 }
 
-IndexCache::Lookup IndexCache::find(std::string_view realPath, bool use) const {
+IndexCache::Lookup IndexCache::find(std::string_view realPath, bool use,
+                                    std::span<const NamedScan> scans) const {
     Lookup lookup;
     lookup.path = pathFor(realPath);
     bool absent = false;
-    lookup.file = IndexFile::open(lookup.path, &lookup.whyNot, &absent);
+    lookup.file = IndexFile::open(lookup.path, &lookup.whyNot, &absent, scans);
     if (!lookup.file) {
         lookup.state = absent ? Lookup::State::none : Lookup::State::unusable;
         struct stat st;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -52,7 +53,9 @@ class IndexCache {
     };
     // The index of the log whose real path is `realPath`, checked whole and
     // known to be of that log; it counts as used now unless `use` is false.
-    Lookup find(std::string_view realPath, bool use = true) const;
+    // `scans` go through the sections they name as the file is checked.
+    Lookup find(std::string_view realPath, bool use = true,
+                std::span<const NamedScan> scans = {}) const;
 
     // Writes the index of the log `realPath` of `identity`: `sections`
     // writes its sections. False when it cannot be written, and then

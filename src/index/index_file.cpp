@@ -51,7 +51,7 @@ bool fail(std::string* whyNot, std::string reason) {
 }  // namespace
 
 std::unique_ptr<IndexFile> IndexFile::open(const std::string& path, std::string* whyNot,
-                                           bool* absent) {
+                                           bool* absent, std::span<const NamedScan> scans) {
     // Reading is not using: the time of last use is set by the cache alone.
     constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
     int fd = ::open(path.c_str(), kFlags | O_NOATIME);
@@ -72,14 +72,15 @@ std::unique_ptr<IndexFile> IndexFile::open(const std::string& path, std::string*
         ::close(fd);
         return nullptr;
     }
-    auto file = over(fd, whyNot);
+    auto file = over(fd, whyNot, scans);
     if (!file) {
         ::close(fd);
     }
     return file;
 }
 
-std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot) {
+std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot,
+                                           std::span<const NamedScan> scans) {
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         fail(whyNot, std::strerror(errno));
@@ -184,10 +185,17 @@ std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot) {
     }
     // Checked through reads, not the mapping: a first touch of each mapped
     // page costs more than copying it, and a reopening touches only part of
-    // what it checks.
+    // what it checks. What must be gone through whole is gone through here.
     std::unique_ptr<char[]> block(new char[kChecksumBlock]);
     for (std::size_t i = 0; i < file->entries_.size(); ++i) {
         const Entry& entry = file->entries_[i];
+        SectionScan* scan = nullptr;
+        for (const NamedScan& named : scans) {
+            if (named.section == entry.name) {
+                scan = named.scan;
+                scan->begin(entry.length);
+            }
+        }
         SectionChecksum checksum;
         for (std::uint64_t at = 0; at < entry.length; at += kChecksumBlock) {
             const std::size_t size = std::min<std::uint64_t>(kChecksumBlock, entry.length - at);
@@ -197,6 +205,9 @@ std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot) {
                 return nullptr;
             }
             checksum.add(std::string_view(block.get(), size));
+            if (scan != nullptr) {
+                scan->add(std::string_view(block.get(), size));
+            }
         }
         if (checksum.finish() != checksums[i]) {
             fail(whyNot, "section " + entry.name + " is damaged");

@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "index/log_identity.h"
 #include "index/mapped_file.h"
+#include "index/section_scan.h"
 
 namespace korvantis {
 
@@ -45,12 +47,15 @@ class IndexFile {
   public:
     // The index at `path`; nothing when there is none or it cannot be used,
     // and then `*whyNot` says why ("it is of a newer format (version 3)").
-    // `*absent` is set when there is no file at all.
+    // `*absent` is set when there is no file at all. `scans` go through
+    // the sections they name as those are checked.
     static std::unique_ptr<IndexFile> open(const std::string& path, std::string* whyNot = nullptr,
-                                           bool* absent = nullptr);
+                                           bool* absent = nullptr,
+                                           std::span<const NamedScan> scans = {});
     // The same over a descriptor already open (and locked, if need be),
     // which the file takes when it is given; left open otherwise.
-    static std::unique_ptr<IndexFile> over(int fd, std::string* whyNot = nullptr);
+    static std::unique_ptr<IndexFile> over(int fd, std::string* whyNot = nullptr,
+                                           std::span<const NamedScan> scans = {});
     ~IndexFile();
     IndexFile(const IndexFile&) = delete;
     IndexFile& operator=(const IndexFile&) = delete;

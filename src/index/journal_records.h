@@ -6,10 +6,24 @@
 
 namespace korvantis {
 
-// The fixed-size records of a load's journal in an index, as its writer
-// lays them out and its readers read them in place.
+// The sections and fixed-size records of a load's journal in an index, as
+// its writer lays them out and its readers read them in place.
+
+namespace journal_section {
+inline constexpr std::string_view kEnd = "journal-end";
+inline constexpr std::string_view kLines = "journal-lines";
+inline constexpr std::string_view kRows = "journal-rows";
+inline constexpr std::string_view kTimestamps = "journal-timestamps";
+inline constexpr std::string_view kPathTexts = "journal-paths";
+inline constexpr std::string_view kFactTexts = "journal-facts";
+inline constexpr std::string_view kErrors = "journal-errors";
+inline constexpr std::string_view kErrorMessages = "journal-messages";
+inline constexpr std::string_view kGaps = "journal-gaps";
+}  // namespace journal_section
 
 inline constexpr std::uint32_t kNoText = UINT32_MAX;
+// The longest line a load keeps (longer ones are load errors).
+inline constexpr std::uint64_t kLongestLine = std::uint64_t{256} << 20;
 
 // A stored line: offset, checksum, length, then its row's kind (0: none,
 // else the kind + 1) and event type.

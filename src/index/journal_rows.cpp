@@ -30,7 +30,7 @@ JournalRows::JournalRows(std::shared_ptr<const IndexFile> file, JournalReplay&& 
     if (!replay.rowPlaces_) {
         throw std::invalid_argument("the journal's rows were not placed");
     }
-    JournalReplay::RowPlaces& places = *replay.rowPlaces_;
+    RowPlaces& places = *replay.rowPlaces_;
     lineOf_ = std::move(places.lineOf);
     rowless_ = std::move(places.rowless);
     bits_ = std::move(places.bits);

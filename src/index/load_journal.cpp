@@ -17,23 +17,21 @@ namespace korvantis {
 
 namespace {
 
-constexpr std::string_view kEnd = "journal-end";
-constexpr std::string_view kLines = "journal-lines";
-constexpr std::string_view kRows = "journal-rows";
-constexpr std::string_view kTimestamps = "journal-timestamps";
-constexpr std::string_view kPathTexts = "journal-paths";
-constexpr std::string_view kFactTexts = "journal-facts";
-constexpr std::string_view kErrors = "journal-errors";
-constexpr std::string_view kErrorMessages = "journal-messages";
-constexpr std::string_view kGaps = "journal-gaps";
+using journal_section::kEnd;
+using journal_section::kErrorMessages;
+using journal_section::kErrors;
+using journal_section::kFactTexts;
+using journal_section::kGaps;
+using journal_section::kLines;
+using journal_section::kPathTexts;
+using journal_section::kRows;
+using journal_section::kTimestamps;
 // The end: where the text read ends, the lines read, whether a message
 // number was seen and the last one, and per kind the rows' earliest time.
 constexpr std::size_t kEndWords = 4 + kRowKinds.size();
 
 // How many rows ahead the ids of the rows' texts are fetched.
 constexpr std::size_t kIdsAhead = 16;
-// The longest line a load keeps (longer ones are load errors).
-constexpr std::uint64_t kLongestLine = std::uint64_t{256} << 20;
 
 struct ErrorRecord {
     std::uint64_t line;  // within the log
@@ -57,35 +55,6 @@ static_assert(sizeof(GapRecord) == 24);
 template <typename Record>
 void appendRecord(SpillBuffer& out, const Record& record) {
     out.append(std::string_view(reinterpret_cast<const char*>(&record), sizeof record));
-}
-
-// Whether `text` is facts as RowFactsBuilder encodes them, to its last byte.
-bool isEncodedFacts(std::string_view text) {
-    if (text.size() < 2) {
-        return false;
-    }
-    std::uint16_t mask;
-    std::memcpy(&mask, text.data(), 2);
-    if ((mask >> kFactCount) != 0) {
-        return false;
-    }
-    std::size_t at = 2;
-    for (std::size_t i = 0; i < kFactCount; ++i) {
-        if ((mask & (1u << i)) == 0) {
-            continue;
-        }
-        if (text.size() - at < 2) {
-            return false;
-        }
-        std::uint16_t length;
-        std::memcpy(&length, text.data() + at, 2);
-        at += 2;
-        if (text.size() - at < length) {
-            return false;
-        }
-        at += length;
-    }
-    return at == text.size();
 }
 
 }  // namespace
@@ -321,7 +290,7 @@ bool LoadJournal::write(IndexWriter& writer, const JournalEnd& end, std::string*
 }
 
 std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::string* whyNot,
-                                                 bool placeRows) {
+                                                 bool placeRows, JournalScan* scanned) {
     auto bad = [whyNot](std::string_view section) {
         if (whyNot != nullptr) {
             *whyNot = "section " + std::string(section) + " does not hold what it should";
@@ -366,18 +335,17 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
         errors->size() % sizeof(ErrorRecord) != 0 || gaps->size() % sizeof(GapRecord) != 0) {
         return bad("records");
     }
-    auto paths = TextPlaces::of(*pathTexts);
-    auto facts = TextPlaces::of(*factTexts);
+    JournalScan own(placeRows);
+    JournalScan& scan =
+        scanned != nullptr && (scanned->placesRows() || !placeRows) ? *scanned : own;
+    scan.scanRest(file);
+    auto paths = std::move(scan.paths()).places(*pathTexts);
+    auto facts = std::move(scan.facts()).places(*factTexts);
     if (!paths || paths->size() >= kNoText) {
         return bad(kPathTexts);
     }
     if (!facts || facts->size() >= kNoText) {
         return bad(kFactTexts);
-    }
-    for (std::size_t i = 0; i < facts->size(); ++i) {
-        if (!isEncodedFacts((*facts)[i])) {
-            return bad(kFactTexts);
-        }
     }
     replay.pathPlaces_ = std::move(*paths);
     replay.factPlaces_ = std::move(*facts);
@@ -387,54 +355,20 @@ std::optional<JournalReplay> JournalReplay::read(const IndexFile& file, std::str
     // The rows' own records are not gone through: every read of them keeps
     // within the sections their places point into (a place outside reads
     // as an empty text), and a reopening reads only the rows it shows.
-    std::uint64_t rowLines = 0;
-    std::uint64_t lastOffset = 0;
-    RowPlaces* places = nullptr;
-    PerKind<std::uint64_t> words{};
-    if (placeRows) {
-        if (replay.lineCount_ > UINT32_MAX) {
-            return bad(kLines);
-        }
-        places = &replay.rowPlaces_.emplace();
-        // Room for as many rows of each kind as there are lines: what is
-        // not used is never touched.
-        for (std::vector<std::uint32_t>& lineOf : places->lineOf) {
-            lineOf.reserve(replay.lineCount_);
-        }
+    JournalScan::Lines& scannedLines = scan.lines();
+    if (!scannedLines.sound || scannedLines.textEnd > replay.end_.textEnd) {
+        return bad(kLines);
     }
-    for (std::uint64_t i = 0; i < replay.lineCount_; ++i) {
-        const auto l = recordAt<LineRecord>(*lines, i);
-        if (l.kind > 3 || l.offset < lastOffset || l.length > kLongestLine ||
-            l.offset > replay.end_.textEnd || l.length > replay.end_.textEnd - l.offset ||
-            (l.kind != 0 && l.kind != 3 && l.type >= kEventKindNames.size())) {
-            return bad(kLines);
-        }
-        lastOffset = l.offset;
-        if (places != nullptr) {
-            // Each kind's bits a word of 64 lines at a time.
-            if (l.kind != 0) {
-                words[static_cast<RowKind>(l.kind - 1)] |= std::uint64_t{1} << (i % 64);
-            }
-            if (i % 64 == 63 || i + 1 == replay.lineCount_) {
-                for (const RowKind kind : kRowKinds) {
-                    places->bits[kind].appendWord(words[kind], i % 64 + 1);
-                    words[kind] = 0;
-                }
-            }
-            (l.kind == 0 ? places->rowless : places->lineOf[static_cast<RowKind>(l.kind - 1)])
-                .push_back(static_cast<std::uint32_t>(i));
-        }
-        if (l.kind == 0) {
-            continue;
-        }
-        if (rowLines == rowCount) {
-            return bad(kRows);
-        }
-        ++rowLines;
-        ++replay.rowCounts_[static_cast<RowKind>(l.kind - 1)];
+    std::uint64_t rowLines = 0;
+    for (const RowKind kind : kRowKinds) {
+        rowLines += scannedLines.rows[kind];
     }
     if (rowLines != rowCount || replay.lineCount_ > replay.end_.lines) {
         return bad(kRows);
+    }
+    replay.rowCounts_ = scannedLines.rows;
+    if (placeRows) {
+        replay.rowPlaces_ = std::move(scannedLines.places);
     }
     std::uint64_t messageBytes = 0;
     std::uint64_t lastLine = 0;

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "index/index_draft.h"
+#include "index/journal_scan.h"
 #include "index/spill_buffer.h"
 #include "index/text_places.h"
 #include "store/filed_rows.h"
 #include "store/kept_lifetimes.h"
 #include "store/process_lifetimes.h"
-#include "store/ranked_bits.h"
 #include "store/sequence_gap.h"
 
 namespace korvantis {
@@ -117,8 +117,11 @@ class JournalReplay {
     // what it should; `*whyNot` then says which part. With `placeRows`, the
     // pass that checks the lines also notes where the rows are, for reading
     // them in place (see JournalRows): the lines are gone through once.
+    // `scanned`: the scan the index's check went through the sections with
+    // (see IndexFile::open), when it did.
     static std::optional<JournalReplay> read(const IndexFile& file, std::string* whyNot = nullptr,
-                                             bool placeRows = false);
+                                             bool placeRows = false,
+                                             JournalScan* scanned = nullptr);
 
     const JournalEnd& end() const { return end_; }
     std::uint64_t storedLines() const { return lineCount_; }
@@ -141,15 +144,8 @@ class JournalReplay {
     JournalEnd end_;
     std::string_view lines_, rows_, timestamps_, errors_, errorMessages_, gaps_;
     KeptLifetimes::Parts lifetimes_;
-    // Where the rows are (see read()): per kind the line of each row, the
-    // lines that made none, and per kind a bit per line.
-    struct RowPlaces {
-        PerKind<std::vector<std::uint32_t>> lineOf;
-        std::vector<std::uint32_t> rowless;
-        PerKind<RankedBits> bits;
-    };
-    std::optional<RowPlaces> rowPlaces_;
-    TextPlaces pathPlaces_;  // as the index holds them
+    std::optional<RowPlaces> rowPlaces_;  // see read()
+    TextPlaces pathPlaces_;               // as the index holds them
     TextPlaces factPlaces_;
     std::vector<std::string_view> pathTexts_;  // as kept (see keepTexts)
     std::vector<std::string_view> factTexts_;

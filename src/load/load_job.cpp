@@ -462,14 +462,17 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
     }
     realPath_ = *realPath;
     const int fd = reader->fileDescriptor();
-    IndexCache::Lookup lookup = cache.find(realPath_);
+    // The lines and texts are gone through as the file is checked: a
+    // reopening reads each byte of the index once.
+    JournalScan scan(nextLine_ == 0);
+    IndexCache::Lookup lookup = cache.find(realPath_, true, scan.scans());
     std::string whyNot = lookup.whyNot;
     if (lookup.state == IndexCache::Lookup::State::found) {
         const IdentityMatch match = matchLog(lookup.file->identity(), fd);
         std::optional<JournalReplay> journal;
         if (match != IdentityMatch::changed) {
             journal = JournalReplay::read(*lookup.file, &whyNot,
-                                          match == IdentityMatch::same && nextLine_ == 0);
+                                          match == IdentityMatch::same && nextLine_ == 0, &scan);
         }
         // Read on after the index only where its last line ended.
         if (journal && match == IdentityMatch::grown) {

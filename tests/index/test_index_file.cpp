@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
 
 #include "index/index_file.h"
 #include "index/index_format.h"
 #include "index/index_writer.h"
+#include "index/journal_scan.h"
 #include "index/section_checksum.h"
 #include "index/spill_buffer.h"
 #include "input/temp_files.h"
@@ -243,6 +246,68 @@ TEST(IndexFile, ACutUnderTheMappingDoesNotKill) {
     EXPECT_FALSE(file->intact());
     EXPECT_EQ(bytes[rows.size() - 1], 0);
     EXPECT_EQ(sum, 0u);  // every page read after the cut is zeros
+}
+
+// What the check's reads hand a scan comes in pieces of any size: the
+// scans find from them what they find in the whole section.
+TEST(IndexFile, ScansFindInPiecesWhatTheyFindInTheWhole) {
+    std::mt19937 random(7);
+    std::string texts, facts;
+    std::size_t middle = 0;  // where text 100 of the facts is
+    std::string lines(200 * sizeof(LineRecord), '\0');
+    for (std::uint32_t i = 0; i < 200; ++i) {
+        const std::string text(random() % 40, static_cast<char>('a' + i % 26));
+        const auto length = static_cast<std::uint32_t>(text.size());
+        texts.append(reinterpret_cast<const char*>(&length), 4).append(text);
+        // Facts of one fact (bit 1), `text` its value.
+        middle = i == 100 ? facts.size() : middle;
+        const std::uint32_t encoded = 4 + length;
+        const std::uint16_t head[2] = {2, static_cast<std::uint16_t>(length)};
+        facts.append(reinterpret_cast<const char*>(&encoded), 4)
+            .append(reinterpret_cast<const char*>(head), 4)
+            .append(text);
+        const LineRecord line{i * 100, i, 50, static_cast<std::uint8_t>(random() % 4), 1, 0};
+        std::memcpy(lines.data() + i * sizeof line, &line, sizeof line);
+    }
+    std::string badFacts = facts;
+    badFacts[middle + 5] = '\xff';  // a mask of unknown facts
+    auto fed = [](SectionScan& scan, std::string_view bytes, std::size_t piece) {
+        scan.begin(bytes.size());
+        for (std::size_t at = 0; at < bytes.size(); at += piece) {
+            scan.add(bytes.substr(at, piece));
+        }
+    };
+    const auto whole = TextPlaces::of(texts);
+    ASSERT_TRUE(whole);
+    JournalScan::Lines wholeLines(true);
+    fed(wholeLines, lines, lines.size());
+    for (const std::size_t piece : {1, 3, 4, 5, 23, 24, 25, 1000}) {
+        TextPlaces::Finder finder;
+        fed(finder, texts, piece);
+        const auto found = std::move(finder).places(texts);
+        ASSERT_TRUE(found) << piece;
+        ASSERT_EQ(found->size(), whole->size());
+        for (std::size_t i = 0; i < whole->size(); ++i) {
+            ASSERT_EQ((*found)[i], (*whole)[i]) << piece << ", text " << i;
+        }
+        for (const std::string* section : {&facts, &badFacts}) {
+            TextPlaces::Finder checked(isEncodedFacts, 1000);
+            fed(checked, *section, piece);
+            EXPECT_EQ(std::move(checked).places(*section).has_value(), section == &facts) << piece;
+        }
+        TextPlaces::Finder cut;
+        fed(cut, std::string_view(texts).substr(0, texts.size() - 1), piece);
+        EXPECT_FALSE(std::move(cut).places(std::string_view(texts).substr(0, texts.size() - 1)));
+        JournalScan::Lines scanned(true);
+        fed(scanned, lines, piece);
+        EXPECT_TRUE(scanned.sound);
+        EXPECT_EQ(scanned.textEnd, wholeLines.textEnd);
+        for (const RowKind kind : kRowKinds) {
+            EXPECT_EQ(scanned.rows[kind], wholeLines.rows[kind]);
+            EXPECT_EQ(scanned.places->lineOf[kind], wholeLines.places->lineOf[kind]) << piece;
+        }
+        EXPECT_EQ(scanned.places->rowless, wholeLines.places->rowless);
+    }
 }
 
 }  // namespace

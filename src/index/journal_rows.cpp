@@ -34,6 +34,7 @@ JournalRows::JournalRows(std::shared_ptr<const IndexFile> file, JournalReplay&& 
     lineOf_ = std::move(places.lineOf);
     rowless_ = std::move(places.rowless);
     bits_ = std::move(places.bits);
+    types_ = std::move(places.types);
 }
 
 LineRef JournalRows::lineRef(std::size_t line) const {
@@ -46,8 +47,7 @@ RowView JournalRows::row(RowKind kind, std::size_t i, RowParts parts) const {
     RowView row;
     row.kind = kind;
     if (kind != RowKind::other && (parts & RowPart::type) != 0) {
-        const auto l = recordAt<LineRecord>(lines_, line);
-        row.type = kEventKindNames[l.type < kEventKindNames.size() ? l.type : 0];
+        row.type = kEventKindNames[types_[line]];
     }
     // The rest is in the row's own record (and the texts it points to): a
     // filter by the type of process or file rows alone reads none of it.

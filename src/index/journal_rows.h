@@ -49,6 +49,7 @@ class JournalRows final : public MappedRows {
     // place among the lines that made one.
     std::vector<std::uint32_t> rowless_;
     PerKind<RankedBits> bits_;
+    std::vector<std::uint8_t> types_;  // each line's event type
     PerKind<TimeValue> earliest_;
     std::shared_ptr<const KeptLifetimes> lifetimes_;
 };

@@ -83,6 +83,7 @@ void JournalScan::Lines::begin(std::uint64_t length) {
     for (std::vector<std::uint32_t>& lineOf : places->lineOf) {
         lineOf.reserve(count);
     }
+    places->types.reserve(count);
 }
 
 void JournalScan::Lines::add(std::string_view bytes) {
@@ -137,6 +138,7 @@ void JournalScan::Lines::line(const LineRecord& l) {
             words_[kind] = 0;
         }
     }
+    places->types.push_back(l.type < kEventKindNames.size() ? l.type : 0);
     (l.kind == 0 ? places->rowless : places->lineOf[static_cast<RowKind>(l.kind - 1)])
         .push_back(static_cast<std::uint32_t>(i));
 }

@@ -21,11 +21,13 @@ class IndexFile;
 bool isEncodedFacts(std::string_view text);
 
 // Where the rows of a journal are, for reading them in place: per kind the
-// line of each row, the lines that made none, and per kind a bit per line.
+// line of each row, the lines that made none, per kind a bit per line, and
+// each line's event type (a filter by type then reads no mapped page).
 struct RowPlaces {
     PerKind<std::vector<std::uint32_t>> lineOf;
     std::vector<std::uint32_t> rowless;
     PerKind<RankedBits> bits;
+    std::vector<std::uint8_t> types;
 };
 
 // The checks of a journal's lines and texts that go through them whole:

@@ -400,22 +400,46 @@ void GuardedYamlParser::end() {
     }
     child_ = -1;
     socket_ = -1;
+    written_ = 0;
+    partial_ = 0;
+    writeFailed_ = false;
+    received_.clear();
 }
 
-bool GuardedYamlParser::exchange(std::string_view request, std::string& answer) {
-    if (!writeAll(socket_, request)) {
-        return false;
+void GuardedYamlParser::writeSome() {
+    while (!writeFailed_ && written_ < requests_.size()) {
+        const std::string& request = requests_[written_];
+        const ssize_t n = ::send(socket_, request.data() + partial_, request.size() - partial_,
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;
+        }
+        if (n <= 0) {
+            writeFailed_ = true;  // its answers so far can still be read
+            return;
+        }
+        partial_ += static_cast<std::size_t>(n);
+        if (partial_ == request.size()) {
+            ++written_;
+            partial_ = 0;
+        }
     }
+}
+
+bool GuardedYamlParser::nextAnswer(std::string& answer) {
     const auto deadline = std::chrono::steady_clock::now() + kLongestWait;
-    std::string got;
     char buffer[1 << 16];
     while (true) {
         std::uint32_t n = 0;
-        if (got.size() >= sizeof n) {
-            std::memcpy(&n, got.data(), sizeof n);
-            if (got.size() - sizeof n >= n) {
-                answer.assign(got, sizeof n, n);
-                return got.size() - sizeof n == n;
+        if (received_.size() >= sizeof n) {
+            std::memcpy(&n, received_.data(), sizeof n);
+            if (received_.size() - sizeof n >= n) {
+                answer.assign(received_, sizeof n, n);
+                received_.erase(0, sizeof n + n);
+                return true;
             }
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -424,36 +448,74 @@ bool GuardedYamlParser::exchange(std::string_view request, std::string& answer) 
         if (left <= 0) {
             return false;
         }
+        // Both directions at once: the child may be writing a large answer
+        // while a later text waits to be written.
+        const bool writing = !writeFailed_ && written_ < requests_.size();
         struct pollfd p {
-            socket_, POLLIN, 0
+            socket_, static_cast<short>(POLLIN | (writing ? POLLOUT : 0)), 0
         };
         if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
             return false;
         }
+        if (writing && (p.revents & POLLOUT) != 0) {
+            writeSome();
+        }
+        if ((p.revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+            continue;
+        }
         const ssize_t r = ::read(socket_, buffer, sizeof buffer);
         if (r > 0) {
-            got.append(buffer, static_cast<std::size_t>(r));
+            received_.append(buffer, static_cast<std::size_t>(r));
         } else if (r == 0 || (errno != EINTR && errno != EAGAIN)) {
             return false;  // the child ended: a bound or a crash
         }
     }
 }
 
-bool GuardedYamlParser::parse(std::string_view text, std::vector<GuardedDocument>& out,
-                              std::string& error) {
-    if (child_ < 0 && !start(error)) {
+void GuardedYamlParser::send(std::string_view text) {
+    requests_.push_back(framed(text));
+    requestBytes_ += requests_.back().size();
+    std::string ignored;  // receive() says why a child could not start
+    if (child_ >= 0 || start(ignored)) {
+        writeSome();
+    }
+}
+
+bool GuardedYamlParser::wantsMore() const {
+    return requests_.size() < 16 && requestBytes_ < (std::size_t{1} << 20);
+}
+
+bool GuardedYamlParser::receive(std::vector<GuardedDocument>& out, std::string& error) {
+    if (requests_.empty()) {
+        error = "not valid YAML: its documents could not be read back";
         return false;
     }
+    const bool started = child_ >= 0 || start(error);
+    if (started) {
+        writeSome();
+    }
     std::string answer;
-    const bool answered = exchange(framed(text), answer);
+    const bool answered = started && nextAnswer(answer);
+    requestBytes_ -= requests_.front().size();
+    requests_.pop_front();
+    if (!started) {
+        return false;
+    }
     if (!answered) {
-        // The child broke a bound on this file, or could not take it: the
-        // next file gets a new one.
+        // The child broke a bound on this text, or could not take it: the
+        // texts after it go to a new one.
         end();
         error = "not valid YAML: reading it took more than 1 s or 64 MiB";
         return false;
     }
+    --written_;
     return readAnswer(answer, out, error);
+}
+
+bool GuardedYamlParser::parse(std::string_view text, std::vector<GuardedDocument>& out,
+                              std::string& error) {
+    send(text);
+    return receive(out, error);
 }
 
 bool parseYamlGuarded(std::string_view text, const YamlDocumentCheck& check,

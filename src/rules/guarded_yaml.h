@@ -2,6 +2,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -23,7 +24,7 @@ using YamlDocumentCheck = std::function<std::string(const YAML::Node&)>;
 // Parses rule files one after the other in one child: starting a child
 // costs more than parsing a rule file, and a folder holds many. Each file
 // has the bounds to itself; a file that breaks them ends the child, and the
-// next file gets a new one.
+// files sent after it go to a new one.
 class GuardedYamlParser {
   public:
     explicit GuardedYamlParser(YamlDocumentCheck check);
@@ -31,20 +32,39 @@ class GuardedYamlParser {
     GuardedYamlParser(const GuardedYamlParser&) = delete;
     GuardedYamlParser& operator=(const GuardedYamlParser&) = delete;
 
-    // False and why when the text is not valid YAML, or parsing it took too
-    // long or too much memory.
+    // Hands a text to the child ahead of its answer, so the child parses it
+    // while this process works on the answers before it.
+    void send(std::string_view text);
+    // The documents of the earliest text sent and not yet answered; false
+    // and why when it is not valid YAML, or parsing it took too long or too
+    // much memory.
+    bool receive(std::vector<GuardedDocument>& out, std::string& error);
+    // Whether more texts may be sent before answers are received: a few
+    // held at a time.
+    bool wantsMore() const;
+
     bool parse(std::string_view text, std::vector<GuardedDocument>& out, std::string& error);
 
   private:
     bool start(std::string& error);
     void end();
-    // The answer to `request` (the text, framed); false when the child
-    // could not take it or gave none in time.
-    bool exchange(std::string_view request, std::string& answer);
+    // Writes what the connection takes now of the texts not yet written.
+    void writeSome();
+    // The child's next answer; false when it ended or gave none in time.
+    bool nextAnswer(std::string& answer);
 
     YamlDocumentCheck check_;
     int child_ = -1;   // its pid, or -1 while none runs
     int socket_ = -1;  // this side of the connection to it
+    // The framed texts not yet answered, the earliest first; the first
+    // `written_` of them are with the child, and `partial_` bytes of the
+    // next one.
+    std::deque<std::string> requests_;
+    std::size_t requestBytes_ = 0;
+    std::size_t written_ = 0;
+    std::size_t partial_ = 0;
+    bool writeFailed_ = false;  // the child took no more: it ended
+    std::string received_;      // answers read and not yet taken
 };
 
 // One file, in a child of its own.

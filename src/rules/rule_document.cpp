@@ -628,12 +628,28 @@ bool readRuleDocuments(std::string_view text, std::vector<RuleDocument>& documen
 
 bool RuleDocumentReader::read(std::string_view text, std::vector<RuleDocument>& documents,
                               std::string& error) {
+    send(text);
+    return receive(documents, error);
+}
+
+void RuleDocumentReader::send(std::string_view text) {
     if (textDepth(text) > kDeepestText) {
-        error = "nested more than 64 levels deep";
+        refused_.push_back("nested more than 64 levels deep");
+        return;
+    }
+    refused_.emplace_back();
+    parser_.send(text);
+}
+
+bool RuleDocumentReader::receive(std::vector<RuleDocument>& documents, std::string& error) {
+    const std::string refused = std::move(refused_.front());
+    refused_.pop_front();
+    if (!refused.empty()) {
+        error = refused;
         return false;
     }
     std::vector<GuardedDocument> parsed;
-    if (!parser_.parse(text, parsed, error)) {
+    if (!parser_.receive(parsed, error)) {
         return false;
     }
     for (GuardedDocument& d : parsed) {

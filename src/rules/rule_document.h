@@ -2,6 +2,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,9 +31,18 @@ class RuleDocumentReader {
     // The documents of `text` (valid UTF-8); false and why when the text
     // does not parse as YAML anywhere (an unknown tag included).
     bool read(std::string_view text, std::vector<RuleDocument>& documents, std::string& error);
+    // The same in two steps, so that the next texts are parsed while the
+    // documents of the earlier ones are compiled: receive() gives the
+    // answers in the order the texts were sent.
+    void send(std::string_view text);
+    bool receive(std::vector<RuleDocument>& documents, std::string& error);
+    bool wantsMore() const { return parser_.wantsMore(); }
 
   private:
     GuardedYamlParser parser_;
+    // Per text sent and not yet received: why it was not handed to the
+    // parser, or empty when it was.
+    std::deque<std::string> refused_;
 };
 
 // The same for one file.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -66,18 +67,25 @@ void skipFile(RuleSet& set, const std::string& label, std::string reason) {
     set.entries.push_back(RuleEntry{label + "#1", false, std::move(reason), {}});
 }
 
-void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set,
-                   RuleDocumentReader& reader);
+// A file handed to the reader whose documents are not compiled yet: why it
+// was skipped before parsing, or nothing when it was sent to be parsed.
+struct PendingFile {
+    std::string label;
+    std::string skipped;
+};
 
-// A folder's file: the set is indexed once the folder is read.
-void loadFile(const std::string& path, const std::string& label, RuleSet& set,
-              RuleDocumentReader& reader) {
+PendingFile sendText(std::string_view text, const std::string& label, RuleDocumentReader& reader);
+void compileFile(const PendingFile& file, RuleSet& set, RuleDocumentReader& reader);
+
+// A folder's file, read and sent to be parsed; the set is indexed once the
+// folder is read.
+PendingFile sendFile(const std::string& path, const std::string& label,
+                     RuleDocumentReader& reader) {
     std::string text, why;
     if (!readWhole(path, text, why)) {
-        skipFile(set, label, "cannot be read: " + why);
-        return;
+        return PendingFile{label, "cannot be read: " + why};
     }
-    loadUnindexed(text, label, set, reader);
+    return sendText(text, label, reader);
 }
 
 bool addRuleFilesWith(const std::string& path, RuleSet& set, std::string& error,
@@ -289,25 +297,32 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
 
 void loadRuleText(std::string_view text, const std::string& label, RuleSet& set) {
     RuleDocumentReader reader;
-    loadUnindexed(text, label, set, reader);
+    compileFile(sendText(text, label, reader), set, reader);
     set.index();
 }
 
 namespace {
 
-void loadUnindexed(std::string_view text, const std::string& label, RuleSet& set,
-                   RuleDocumentReader& reader) {
+PendingFile sendText(std::string_view text, const std::string& label, RuleDocumentReader& reader) {
     if (text.size() > kLargestFile) {
-        skipFile(set, label, "larger than 16 MiB");
-        return;
+        return PendingFile{label, "larger than 16 MiB"};
     }
     if (!isValidUtf8(text)) {
-        skipFile(set, label, "not valid UTF-8");
+        return PendingFile{label, "not valid UTF-8"};
+    }
+    reader.send(text);
+    return PendingFile{label, {}};
+}
+
+void compileFile(const PendingFile& file, RuleSet& set, RuleDocumentReader& reader) {
+    const std::string& label = file.label;
+    if (!file.skipped.empty()) {
+        skipFile(set, label, file.skipped);
         return;
     }
     std::vector<RuleDocument> documents;
     std::string error;
-    if (!reader.read(text, documents, error)) {
+    if (!reader.receive(documents, error)) {
         skipFile(set, label, error);
         return;
     }
@@ -340,7 +355,7 @@ bool addRuleFilesWith(const std::string& path, RuleSet& into, std::string& error
             error = path + ": " + why;
             return false;
         }
-        loadUnindexed(text, path, *set, reader);
+        compileFile(sendText(text, path, reader), *set, reader);
         set->index();
         return true;
     }
@@ -363,8 +378,19 @@ bool addRuleFilesWith(const std::string& path, RuleSet& into, std::string& error
         found.push_back(entry.path().lexically_relative(path).generic_string());
     }
     std::sort(found.begin(), found.end());
+    // A few files ahead of the one compiled: the parsing child reads them
+    // meanwhile, on the other processor.
+    std::deque<PendingFile> pending;
     for (const std::string& relative : found) {
-        loadFile((fs::path(path) / relative).string(), path + "/" + relative, *set, reader);
+        while (!pending.empty() && !reader.wantsMore()) {
+            compileFile(pending.front(), *set, reader);
+            pending.pop_front();
+        }
+        pending.push_back(
+            sendFile((fs::path(path) / relative).string(), path + "/" + relative, reader));
+    }
+    for (; !pending.empty(); pending.pop_front()) {
+        compileFile(pending.front(), *set, reader);
     }
     set->index();
     return true;

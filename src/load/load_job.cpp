@@ -28,6 +28,7 @@
 #include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
 #include "store/event_store.h"
+#include "store/large_block.h"
 #include "store/line_ref.h"
 #include "tree/process_tree.h"
 
@@ -525,6 +526,9 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
 
 std::unique_ptr<LoadJournal> LoadJob::newJournal(IndexCache& cache) {
     if (auto draft = cache.draft(realPath_)) {
+        // The store's rows and texts are written to the index as they come:
+        // their copies in memory may go out to the disk too.
+        LargeBlock::keepInFolder(cache.folder());
         return std::make_unique<LoadJournal>(nextLine_, cache.folder(), std::move(draft));
     }
     return std::make_unique<LoadJournal>(nextLine_, cache.folder());

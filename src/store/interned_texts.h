@@ -44,7 +44,9 @@ class InternedTexts {
         // nullptr: free; the text's ordinal and length precede it
         const char* text = nullptr;
     };
-    static constexpr std::size_t kShardBlock = std::size_t{1} << 20;
+    // Large enough to be mapped on their own (see LargeBlock), so that a
+    // store kept in a file keeps its texts there too.
+    static constexpr std::size_t kShardBlock = LargeBlock::kMappedFrom;
     struct Shard {
         std::mutex mutex;
         TextArena arena{kShardBlock};

@@ -1,7 +1,10 @@
 #include "store/large_block.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <mutex>
 #include <new>
 
 namespace korvantis {
@@ -10,13 +13,54 @@ namespace {
 
 constexpr std::size_t kPage = 4096;
 
+// The file blocks are kept in once a load turned it on: open while the
+// program runs (unnamed, it goes with it), each block at an offset of its
+// own, its room given back to the disk when the block goes.
+struct BlockFile {
+    std::mutex mutex;
+    int fd = -1;
+    std::int64_t end = 0;
+
+    static BlockFile& instance() {
+        static BlockFile file;
+        return file;
+    }
+    // A block of `bytes` in the file and where it lies, or MAP_FAILED.
+    void* map(std::size_t bytes, std::int64_t& at) {
+        std::lock_guard lock(mutex);
+        if (fd < 0 || ::posix_fallocate(fd, end, static_cast<off_t>(bytes)) != 0) {
+            return MAP_FAILED;
+        }
+        void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, end);
+        if (p != MAP_FAILED) {
+            at = end;
+            end += static_cast<std::int64_t>(bytes);
+        }
+        return p;
+    }
+    void giveBack(std::int64_t at, std::size_t bytes) {
+        std::lock_guard lock(mutex);
+        ::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, at, static_cast<off_t>(bytes));
+    }
+};
+
 }  // namespace
+
+void LargeBlock::keepInFolder(const std::string& folder) {
+    BlockFile& file = BlockFile::instance();
+    std::lock_guard lock(file.mutex);
+    if (file.fd < 0) {
+        file.fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    }
+}
 
 LargeBlock::LargeBlock(std::size_t bytes) {
     if (bytes >= kMappedFrom) {
         size_ = (bytes + kPage - 1) / kPage * kPage;
-        void* p =
-            ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* p = BlockFile::instance().map(size_, fileAt_);
+        if (p == MAP_FAILED) {
+            p = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        }
         if (p == MAP_FAILED) {
             throw std::bad_alloc();
         }
@@ -32,8 +76,10 @@ LargeBlock& LargeBlock::operator=(LargeBlock&& other) noexcept {
         release();
         data_ = other.data_;
         size_ = other.size_;
+        fileAt_ = other.fileAt_;
         other.data_ = nullptr;
         other.size_ = 0;
+        other.fileAt_ = -1;
     }
     return *this;
 }
@@ -44,11 +90,15 @@ void LargeBlock::release() {
     }
     if (size_ >= kMappedFrom) {
         ::munmap(data_, size_);
+        if (fileAt_ >= 0) {
+            BlockFile::instance().giveBack(fileAt_, size_);
+        }
     } else {
         ::operator delete(data_);
     }
     data_ = nullptr;
     size_ = 0;
+    fileAt_ = -1;
 }
 
 }  // namespace korvantis

@@ -79,6 +79,22 @@ class EndsFilter {
         return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(headFits, tailFits)));
     }
 
+    // The same for a text of 16 bytes or more with fewer than 16 start
+    // positions: the last bytes are read as the text's last 16 and the mask
+    // shifted to their starts, so nothing past the end is read.
+    unsigned candidatesOfShort(const char* text, std::size_t starts) const {
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+        const __m128i tail =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + starts + length_ - 1 - 16));
+        const __m128i headFits =
+            _mm_or_si128(_mm_cmpeq_epi8(head, firstLower_), _mm_cmpeq_epi8(head, firstUpper_));
+        const __m128i tailFits =
+            _mm_or_si128(_mm_cmpeq_epi8(tail, lastLower_), _mm_cmpeq_epi8(tail, lastUpper_));
+        const auto headMask = static_cast<unsigned>(_mm_movemask_epi8(headFits));
+        const auto tailMask = static_cast<unsigned>(_mm_movemask_epi8(tailFits)) >> (16 - starts);
+        return headMask & tailMask;
+    }
+
   private:
     std::size_t length_;
     __m128i firstLower_, firstUpper_, lastLower_, lastUpper_;
@@ -116,6 +132,9 @@ bool containsFolded(std::string_view haystack, std::string_view foldedNeedle) {
     // bytes fit are compared in full.
     const EndsFilter filter(foldedNeedle);
     const std::size_t starts = n - m + 1;  // start positions to try
+    if (starts < 16 && n >= 16) {
+        return anyCandidateFits(hay, filter.candidatesOfShort(hay, starts), foldedNeedle);
+    }
     if (starts < 16) {
         // All of them in one step, read from a padded copy: reading past the
         // end of the text itself is not allowed.

@@ -64,14 +64,16 @@ std::vector<SliceMark> sliceMarks(const TimeSlices& slices, const PerKind<KindRo
     std::vector<SliceMark> marks(slices.slices().size());
     for (const RowKind kind : kRowKinds) {
         const KindRowsSnapshot& list = rows[kind];
+        // Rows come in ascending order: their hits are walked, and only a
+        // marked row's time is read.
+        KindRowsSnapshot::HitCursor hits = list.hitsFrom(0);
         const auto mark = [&](std::uint32_t row) {
-            const RowView view = list.rowView(row);
-            const RuleLevel level = ruleLevelOf(view.ruleHits);
+            const RuleLevel level = ruleLevelOf(hits.at(row));
             const int rule = highlightOf(highlights[kind], row);
             if (level == RuleLevel::none && rule < 0) {
                 return;
             }
-            if (const std::ptrdiff_t slice = slices.sliceOf(view.time); slice >= 0) {
+            if (const std::ptrdiff_t slice = slices.sliceOf(list.timeOf(row)); slice >= 0) {
                 markSlice(marks[static_cast<std::size_t>(slice)], level, rule);
             }
         };

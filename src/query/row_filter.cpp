@@ -40,6 +40,11 @@ std::optional<RowNumbers> matchingPart(const KindRowsSnapshot& rows, const RowsS
     ReadBack<std::string_view> line;
     std::size_t lineOf = 0;
     const FilterQuery::Extras extras = query.extras();
+    const RowParts parts = query.rowParts();
+    // Rows are looked at in ascending order, candidates too: their hits are
+    // walked, not searched for.
+    const std::size_t first = candidates && from < to ? (*candidates)[from] : from;
+    KindRowsSnapshot::HitCursor hits = rows.hitsFrom(first);
     // Rows ahead whose texts are asked for: enough to cover a cache miss.
     constexpr std::size_t kAhead = 16;
     for (std::size_t begin = from; begin < to; begin += slice) {
@@ -55,7 +60,7 @@ std::optional<RowNumbers> matchingPart(const KindRowsSnapshot& rows, const RowsS
             if (at + kAhead < to) {
                 rows.prefetchTexts(candidates ? (*candidates)[at + kAhead] : at + kAhead);
             }
-            const RowView row = snapshot.row(rows.kind(), i, extras);
+            const RowView row = snapshot.row(rows.kind(), i, extras, parts, hits);
             const RowMatch match =
                 !raw ? (query.matches(row) ? RowMatch::shown : RowMatch::hidden)
                      : matchRow(query, row, [&]() -> const ReadBack<std::string_view>& {

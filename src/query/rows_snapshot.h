@@ -51,9 +51,15 @@ struct RowsSnapshot {
         }
         return row;
     }
-    // The same with only the `extras` filled in (the others left empty).
-    RowView row(RowKind kind, std::size_t i, const FilterQuery::Extras& extras) const {
-        RowView row = extras.ruleHits ? rows[kind].rowView(i) : rows[kind].rowViewWithoutHits(i);
+    // The same with only `parts` and the `extras` filled in (the others
+    // left empty), for rows read in ascending order: their hits come from
+    // `hits`.
+    RowView row(RowKind kind, std::size_t i, const FilterQuery::Extras& extras, RowParts parts,
+                KindRowsSnapshot::HitCursor& hits) const {
+        RowView row = rows[kind].rowViewWithoutHits(i, parts);
+        if (extras.ruleHits) {
+            row.ruleHits = hits.at(i);
+        }
         if (extras.outcome && kind == RowKind::process && i < outcomes.size()) {
             row.outcome = outcomes[i];
         }

@@ -149,15 +149,44 @@ class PreviewRows {
             return viewOf(kind_, mapped_, rows_, facts_, typeNames_, hits_, i, RowPart::whole);
         }
         RowView rowView(std::size_t i) const { return (*this)[i]; }
-        // Row i with no rule hits: a reader that never looks at them is
-        // spared the search among the rows that have some.
-        RowView rowViewWithoutHits(std::size_t i) const {
+        // Row i with no rule hits and at least `parts` filled in: a reader
+        // that never looks at the hits is spared the search among the rows
+        // that have some.
+        RowView rowViewWithoutHits(std::size_t i, RowParts parts = RowPart::whole) const {
             if (i < mapped_.count) {
-                return mapped_.rows->row(kind_, i);
+                return mapped_.rows->row(kind_, i, parts);
             }
             const std::size_t k = i - mapped_.count;
             return viewOf(kind_, rows_[k], at(facts_, k), at(typeNames_, k), nullptr);
         }
+        // Row i's time value alone, for readers of nothing else.
+        TimeValue timeOf(std::size_t i) const {
+            return i < mapped_.count ? mapped_.rows->row(kind_, i, RowPart::numbers).time
+                                     : rows_[i - mapped_.count].time;
+        }
+        // The rule hits of rows asked for in ascending order: each look-up
+        // steps on from the one before rather than searching anew, so a
+        // pass over the rows pays once for all of them.
+        class HitCursor {
+          public:
+            // Row i's hits; i must not be below the row asked for before.
+            const RuleHitSet* at(std::size_t i) {
+                while (next_ < hits_->size() && (*hits_)[next_].row < i) {
+                    ++next_;
+                }
+                return next_ < hits_->size() && (*hits_)[next_].row == i ? (*hits_)[next_].hits
+                                                                         : nullptr;
+            }
+
+          private:
+            friend class Snapshot;
+            HitCursor(const ChunkedVector<Hit>::Snapshot& hits, std::size_t next)
+                : hits_(&hits), next_(next) {}
+            const ChunkedVector<Hit>::Snapshot* hits_;
+            std::size_t next_;
+        };
+        // A cursor whose first look-up is of row `from` or later.
+        HitCursor hitsFrom(std::size_t from) const { return {hits_, lowerHit(hits_, from)}; }
         // Asks for row i's texts ahead of their turn: they lie wherever the
         // load kept them, so in a pass over many rows nearly every one
         // misses the processor's caches.
@@ -254,9 +283,9 @@ class PreviewRows {
     static const char* at(const Texts& texts, std::size_t i) {
         return i < texts.size() ? texts[i] : nullptr;
     }
-    // Row i's hits: a search among the rows with hits.
+    // The first of the rows with hits that is not below row i.
     template <typename Hits>
-    static const RuleHitSet* hitsOf(const Hits& hits, std::size_t i) {
+    static std::size_t lowerHit(const Hits& hits, std::size_t i) {
         std::size_t low = 0, high = hits.size();
         while (low < high) {
             const std::size_t mid = low + (high - low) / 2;
@@ -266,6 +295,12 @@ class PreviewRows {
                 high = mid;
             }
         }
+        return low;
+    }
+    // Row i's hits: a search among the rows with hits.
+    template <typename Hits>
+    static const RuleHitSet* hitsOf(const Hits& hits, std::size_t i) {
+        const std::size_t low = lowerHit(hits, i);
         return low < hits.size() && hits[low].row == i ? hits[low].hits : nullptr;
     }
     // Row i of a list: read in place, or kept (the lists of kept rows hold

@@ -39,27 +39,29 @@ std::optional<RowNumbers> shownOf(const FilteredRowSource& rows) {
     return std::nullopt;
 }
 
+// Reads each row's time alone: a count over ten million rows runs beside
+// the filter and highlight passes, on the same cores.
 void countRows(const KindRowsSnapshot& rows, const std::optional<RowNumbers>& shown, RowKind list,
                TimeSlices& shownSlices, TimeSlices& allSlices) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        allSlices.add(rows.rowView(i).time, list);
-    }
-    if (!shown) {
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            shownSlices.add(rows.rowView(i).time, list);
+        const TimeValue t = rows.timeOf(i);
+        allSlices.add(t, list);
+        if (!shown) {
+            shownSlices.add(t, list);
         }
-        return;
     }
-    for (const std::uint32_t row : *shown) {
-        if (row < rows.size()) {
-            shownSlices.add(rows.rowView(row).time, list);
+    if (shown) {
+        for (const std::uint32_t row : *shown) {
+            if (row < rows.size()) {
+                shownSlices.add(rows.timeOf(row), list);
+            }
         }
     }
 }
 
 void widen(const KindRowsSnapshot& rows, TimeValue& first, TimeValue& last) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const TimeValue t = rows.rowView(i).time;
+        const TimeValue t = rows.timeOf(i);
         if (t != kNoTimeValue) {
             first = std::min(first, t);
             last = std::max(last, t);

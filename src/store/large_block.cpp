@@ -13,6 +13,11 @@ namespace {
 
 constexpr std::size_t kPage = 4096;
 
+// Private memory the blocks may take before they go to the file: a log of a
+// few million lines stays in memory, where filling its blocks costs no disk
+// writes, and only what grows past it is paged to the disk.
+constexpr std::size_t kPrivateBudget = std::size_t{256} << 20;
+
 // The file blocks are kept in once a load turned it on: open while the
 // program runs (unnamed, it goes with it), each block at an offset of its
 // own, its room given back to the disk when the block goes.
@@ -20,6 +25,7 @@ struct BlockFile {
     std::mutex mutex;
     int fd = -1;
     std::int64_t end = 0;
+    std::size_t privateBytes = 0;  // of the blocks mapped from private memory
 
     static BlockFile& instance() {
         static BlockFile file;
@@ -28,7 +34,8 @@ struct BlockFile {
     // A block of `bytes` in the file and where it lies, or MAP_FAILED.
     void* map(std::size_t bytes, std::int64_t& at) {
         std::lock_guard lock(mutex);
-        if (fd < 0 || ::posix_fallocate(fd, end, static_cast<off_t>(bytes)) != 0) {
+        if (fd < 0 || privateBytes + bytes <= kPrivateBudget ||
+            ::posix_fallocate(fd, end, static_cast<off_t>(bytes)) != 0) {
             return MAP_FAILED;
         }
         void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, end);
@@ -37,6 +44,10 @@ struct BlockFile {
             end += static_cast<std::int64_t>(bytes);
         }
         return p;
+    }
+    void countPrivate(std::size_t bytes, bool taken) {
+        std::lock_guard lock(mutex);
+        privateBytes = taken ? privateBytes + bytes : privateBytes - bytes;
     }
     void giveBack(std::int64_t at, std::size_t bytes) {
         std::lock_guard lock(mutex);
@@ -63,6 +74,9 @@ LargeBlock::LargeBlock(std::size_t bytes) {
         }
         if (p == MAP_FAILED) {
             throw std::bad_alloc();
+        }
+        if (fileAt_ < 0) {
+            BlockFile::instance().countPrivate(size_, true);
         }
         data_ = static_cast<char*>(p);
     } else {
@@ -92,6 +106,8 @@ void LargeBlock::release() {
         ::munmap(data_, size_);
         if (fileAt_ >= 0) {
             BlockFile::instance().giveBack(fileAt_, size_);
+        } else {
+            BlockFile::instance().countPrivate(size_, false);
         }
     } else {
         ::operator delete(data_);

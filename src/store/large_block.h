@@ -13,9 +13,10 @@ namespace korvantis {
 // touch can take milliseconds, and the UI thread, which files a load's rows,
 // must not wait that long for one row. The bytes are not initialised.
 // Once a load that writes an index turns it on (keepInFolder), the blocks
-// mapped on their own are pages of an unnamed file beside the index
-// instead of private memory: the kernel may write them out and drop them,
-// so a large log's store does not have to fit in memory.
+// mapped on their own past the first 256 MiB of them are pages of an
+// unnamed file beside the index instead of private memory: the kernel may
+// write them out and drop them, so a large log's store does not have to fit
+// in memory.
 class LargeBlock {
   public:
     static constexpr std::size_t kMappedFrom = std::size_t{2} << 20;

@@ -6,6 +6,7 @@
 
 #include <mutex>
 #include <new>
+#include <string>
 
 namespace korvantis {
 
@@ -23,6 +24,7 @@ constexpr std::size_t kPrivateBudget = std::size_t{256} << 20;
 // own, its room given back to the disk when the block goes.
 struct BlockFile {
     std::mutex mutex;
+    std::string folder;  // where the file is to be made, once turned on
     int fd = -1;
     std::int64_t end = 0;
     std::size_t privateBytes = 0;  // of the blocks mapped from private memory
@@ -34,8 +36,19 @@ struct BlockFile {
     // A block of `bytes` in the file and where it lies, or MAP_FAILED.
     void* map(std::size_t bytes, std::int64_t& at) {
         std::lock_guard lock(mutex);
-        if (fd < 0 || privateBytes + bytes <= kPrivateBudget ||
-            ::posix_fallocate(fd, end, static_cast<off_t>(bytes)) != 0) {
+        if (folder.empty() || privateBytes + bytes <= kPrivateBudget) {
+            return MAP_FAILED;
+        }
+        // Opened only when first needed: an open file keeps its file system
+        // from being unmounted or made read-only under a long follow.
+        if (fd < 0) {
+            fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+            if (fd < 0) {
+                folder.clear();
+                return MAP_FAILED;
+            }
+        }
+        if (::posix_fallocate(fd, end, static_cast<off_t>(bytes)) != 0) {
             return MAP_FAILED;
         }
         void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, end);
@@ -61,7 +74,7 @@ void LargeBlock::keepInFolder(const std::string& folder) {
     BlockFile& file = BlockFile::instance();
     std::lock_guard lock(file.mutex);
     if (file.fd < 0) {
-        file.fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        file.folder = folder;
     }
 }
 

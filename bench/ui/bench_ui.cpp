@@ -3,6 +3,8 @@
 // a page. Usage: bench_ui [log.json]  (default: /tmp/genlog-1m.json, made
 // with korvantis-genlog, 1,000,000 lines, when it is not there yet). With
 // KORVANTIS_BENCH_ALL_COLUMNS set, both lists show every column they offer.
+// With KORVANTIS_BENCH_INDEX set, the window reads and writes the log's
+// index in $XDG_CACHE_HOME as the viewer does: run it twice for a reopening.
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -18,10 +20,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "../bench_support.h"
 #include "bench_window.h"
+#include "index/index_cache.h"
 #include "ui/panel/detail_area.h"
 #include "ui/panel/error_view.h"
 #include "ui/panel/event_panel.h"
@@ -67,6 +72,11 @@ int main(int argc, char** argv) {
             for (const EventColumn& column : columns.available()) {
                 columns.setShown(column.key, true);
             }
+        }
+    }
+    if (qEnvironmentVariableIsSet("KORVANTIS_BENCH_INDEX")) {
+        if (std::string folder = IndexCache::defaultFolder(true); !folder.empty()) {
+            view.workspace().loader.setIndexCache(std::make_shared<IndexCache>(std::move(folder)));
         }
     }
     PreviewList* procList = view.processPanel()->preview()->list();

@@ -14,6 +14,7 @@
 #include "bench_window.h"
 #include "investigation/kept_mark_texts.h"
 #include "investigation/line_numbers.h"
+#include "investigation/mark_book_copy.h"
 #include "ui/marks/session_autosave.h"
 #include "ui/marks/window_marks.h"
 #include "ui/window/investigation_actions.h"
@@ -89,6 +90,11 @@ int main(int argc, char** argv) {
         "%.1f ms (%zu on rows)\n",
         adopt, adoptCpu, msSince(t), onRows);
 
+    t.restart();
+    cpu = threadCpuMs();
+    const std::size_t copied = MarkBookCopy(marks.book()).size();
+    std::printf("the marks copied flat for a save: %.1f ms (cpu %.1f ms, %zu marks)\n", msSince(t),
+                threadCpuMs() - cpu, copied);
     t.restart();
     cpu = threadCpuMs();
     autosave.saveNow();

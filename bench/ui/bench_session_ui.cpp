@@ -1,7 +1,9 @@
 // A window's session of 100,000 marks: the window's thread's part of an
-// autosave (copying the session) and of a restore (taking the marks and
-// applying them to the loaded rows), and the worker's writing and reading
-// of the file. Prints figures, checks nothing.
+// autosave (copying the session), of Save Session As…, of a restore (taking
+// the marks and applying them to the loaded rows) and of Open Session… in
+// another window (the longest the window's thread keeps a 1 ms timer
+// waiting, from the call until the marks are taken), and the worker's
+// writing and reading of the file. Prints figures, checks nothing.
 // Usage: bench_session_ui [LOG]
 
 #include <QDir>
@@ -12,6 +14,7 @@
 #include "bench_window.h"
 #include "investigation/kept_mark_texts.h"
 #include "investigation/line_numbers.h"
+#include "investigation/mark_book_copy.h"
 #include "ui/marks/session_autosave.h"
 #include "ui/marks/window_marks.h"
 #include "ui/window/investigation_actions.h"
@@ -89,6 +92,11 @@ int main(int argc, char** argv) {
 
     t.restart();
     cpu = threadCpuMs();
+    const std::size_t copied = MarkBookCopy(marks.book()).size();
+    std::printf("the marks copied flat for a save: %.1f ms (cpu %.1f ms, %zu marks)\n", msSince(t),
+                threadCpuMs() - cpu, copied);
+    t.restart();
+    cpu = threadCpuMs();
     autosave.saveNow();
     const double copy = msSince(t);
     const double copyCpu = threadCpuMs() - cpu;
@@ -101,5 +109,61 @@ int main(int argc, char** argv) {
     const SessionRead read = readSession(QFile::encodeName(autosave.file()).toStdString());
     std::printf("restore, the worker's read: %.1f ms (%s)\n", msSince(t),
                 read.session ? "read" : read.error.c_str());
+
+    // The longest gap between the ticks of a 1 ms timer while `step` runs
+    // and until `done`.
+    QElapsedTimer clock;
+    clock.start();
+    const auto longestStall = [&](auto step, auto done) {
+        qint64 last = clock.nsecsElapsed();
+        qint64 longest = 0;
+        QTimer ticker;
+        ticker.setInterval(1);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            longest = std::max(longest, now - last);
+            last = now;
+        });
+        ticker.start();
+        last = clock.nsecsElapsed();
+        step();
+        bench::spinUntil(done);
+        longest = std::max(longest, clock.nsecsElapsed() - last);
+        return static_cast<double>(longest) / 1e6;
+    };
+    const QString file = QDir(data.path()).filePath(QStringLiteral("bench.korvantis"));
+    bool saved = false;
+    QObject::connect(&marking, &ui::InvestigationActions::sessionSaved,
+                     [&](const QString&, const QString& failed) {
+                         saved = true;
+                         if (!failed.isEmpty()) {
+                             std::printf("save failed: %s\n", qPrintable(failed));
+                         }
+                     });
+    t.restart();
+    const double saveStall =
+        longestStall([&] { marking.saveSessionTo(file); }, [&] { return saved; });
+    std::printf("save session as, longest window-thread stall: %.1f ms (written in %.1f ms)\n",
+                saveStall, msSince(t));
+
+    ui::MainView other([](const ui::TreeRequest&) {});
+    ui::InvestigationActions& opening = *other.investigation();
+    bool opened = false;
+    QObject::connect(&opening, &ui::InvestigationActions::sessionOpened,
+                     [&](const QString&, const QString& failed) {
+                         opened = true;
+                         if (!failed.isEmpty()) {
+                             std::printf("open failed: %s\n", qPrintable(failed));
+                         }
+                     });
+    t.restart();
+    const double openStall =
+        longestStall([&] { opening.openSession(file); }, [&] { return opened; });
+    std::printf(
+        "open session, longest window-thread stall: %.1f ms (read and taken in %.1f ms, %zu "
+        "marks)\n",
+        openStall, msSince(t), opening.marks().book().size());
+    Workspace& otherWs = other.workspace();
+    bench::spinUntil([&] { return !otherWs.loader.progress().running; });
     return 0;
 }

@@ -71,6 +71,14 @@ QWidget* KorvantisApp::start(const QStringList& logs) {
 QWidget* KorvantisApp::start(const std::vector<std::string>& logs, bool follow) {
     auto* window = static_cast<ui::MainView*>(openMainWindow());
     window->setFollowing(follow);
+    // Session files named are read in the background: why one could not be.
+    QObject::connect(window->investigation(), &ui::InvestigationActions::sessionOpened, window,
+                     [](const QString&, const QString& failed) {
+                         if (!failed.isEmpty()) {
+                             std::fprintf(stderr, "korvantis: %s\n",
+                                          failed.toLocal8Bit().constData());
+                         }
+                     });
     for (const std::string& log : logs) {
         // What a query on a ClickHouse server finds, loaded as its rows come.
         if (log.starts_with(kClickHouseUrlScheme)) {
@@ -81,12 +89,8 @@ QWidget* KorvantisApp::start(const std::vector<std::string>& logs, bool follow) 
             continue;
         }
         if (log.ends_with(".korvantis")) {
-            // A session file: its logs, marks and view.
-            const QString failed =
-                window->investigation()->openSession(QFile::decodeName(log.c_str()));
-            if (!failed.isEmpty()) {
-                std::fprintf(stderr, "korvantis: %s\n", failed.toLocal8Bit().constData());
-            }
+            // A session file: its logs, marks and view, read in the background.
+            window->investigation()->openSession(QFile::decodeName(log.c_str()));
             continue;
         }
         // Checked here as well, so that a wrong name is reported on the

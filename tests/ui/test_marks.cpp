@@ -54,6 +54,23 @@ struct MarkedWindow : Window {
         MarksNotice* n = marking().notice();
         return n->isVisible() ? n->label()->text() : QString();
     }
+    // Saves to or opens a session file, both done in the background: why it
+    // failed, or empty.
+    QString sessionFile(void (InvestigationActions::*start)(const QString&),
+                        void (InvestigationActions::*done)(const QString&, const QString&),
+                        const QString& file) {
+        QSignalSpy ended(&marking(), done);
+        (marking().*start)(file);
+        return ended.wait(kTimeout) ? ended.at(0).at(1).toString() : QStringLiteral("timed out");
+    }
+    QString saveSession(const QString& file) {
+        return sessionFile(&InvestigationActions::saveSessionTo,
+                           &InvestigationActions::sessionSaved, file);
+    }
+    QString openSession(const QString& file) {
+        return sessionFile(&InvestigationActions::openSession, &InvestigationActions::sessionOpened,
+                           file);
+    }
 };
 
 class TestMarks : public QObject {
@@ -351,7 +368,7 @@ class TestMarks : public QObject {
                 R"("view":{"filter":"pid:1005"}})");
         f.close();
         MarkedWindow w;
-        QCOMPARE(w.marking().openSession(old), QString());
+        QCOMPARE(w.openSession(old), QString());
         TRY_COMPARE(w.procs().rowCount(), 1);
         QVERIFY(!w.marking().viewState().waiting());
     }
@@ -367,14 +384,14 @@ class TestMarks : public QObject {
             MarkedWindow w(log);
             QVERIFY(w.marks().setTags(w.entryOf(4), {"Dropper", "bookmark"}));
             QVERIFY(w.marks().toggleBookmark(w.entryOf(8)));
-            QCOMPARE(w.marking().saveSessionTo(file), QString());
+            QCOMPARE(w.saveSession(file), QString());
             QVERIFY(w.marks().setTags(w.entryOf(4), {}));  // kept by the autosave only
         }
         const QString text = QString::fromUtf8(fileBytes(file));
         QVERIFY2(text.contains(QStringLiteral("\"procs.json\"")), qPrintable(text));
 
         MarkedWindow w;
-        QCOMPARE(w.marking().openSession(file), QString());
+        QCOMPARE(w.openSession(file), QString());
         TRY_COMPARE(w.procs().rowCount(), kProcRows);
         TRY_COMPARE(w.marks().marked().size(), std::size_t(2));
         QCOMPARE(w.marks().markAt(w.entryOf(4))->tags, "bookmark,dropper");
@@ -388,7 +405,7 @@ class TestMarks : public QObject {
         f.write("not json");
         f.close();
         MarkedWindow other;
-        QVERIFY(!other.marking().openSession(bad).isEmpty());
+        QVERIFY(!other.openSession(bad).isEmpty());
         QCOMPARE(other.workspace().store.logFiles().size(), std::size_t(0));
         QCOMPARE(fileBytes(bad), QByteArray("not json"));
     }

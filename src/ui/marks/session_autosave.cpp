@@ -11,9 +11,37 @@
 
 #include <memory>
 
+#include "investigation/mark_book_copy.h"
 #include "ui/marks/window_marks.h"
 
 namespace korvantis::ui {
+
+namespace {
+
+// A session as the window's thread hands it to the worker that writes it.
+struct SessionCopy {
+    std::vector<std::string> logs;
+    MarkBookCopy marks;
+    std::string view;
+};
+
+// The session file's text read, and its marks' texts copied, on the worker
+// (a session may bring a hundred thousand notes).
+struct ReadSession {
+    SessionRead read;
+    KeptMarkTexts texts;
+};
+
+std::shared_ptr<ReadSession> readWithTexts(const std::string& file) {
+    auto read = std::make_shared<ReadSession>();
+    read->read = readSession(file);
+    if (read->read.session) {
+        read->texts = KeptMarkTexts(read->read.session->marks);
+    }
+    return read;
+}
+
+}  // namespace
 
 SessionAutosave::SessionAutosave(WindowMarks& marks, std::function<std::string()> view,
                                  QObject* parent)
@@ -67,25 +95,28 @@ void SessionAutosave::setLogs(const std::vector<std::string>& logs, bool restore
     const std::string file = QFile::encodeName(file_).toStdString();
     const QDateTime when = QFileInfo(file_).lastModified();
     files_.start([this, asked, file, when] {
-        auto read = std::make_shared<SessionRead>(readSession(file));
-        // A session may bring a hundred thousand notes: they are copied
-        // here, not on the window's thread.
-        auto texts = std::make_shared<KeptMarkTexts>();
-        if (read->session) {
-            *texts = KeptMarkTexts(read->session->marks);
-        }
+        std::shared_ptr<ReadSession> read = readWithTexts(file);
         QMetaObject::invokeMethod(
             this,
-            [this, asked, read, texts, when] {
+            [this, asked, read, when] {
                 if (asked != logsChanged_) {
                     return;  // the window went on to other logs meanwhile
                 }
-                if (!read->session) {
-                    emit saveFailed(QString::fromStdString(read->error));
+                if (!read->read.session) {
+                    emit saveFailed(QString::fromStdString(read->read.error));
                     return;
                 }
-                emit restored(*read->session, *texts, when);
+                emit restored(*read->read.session, read->texts, when);
             },
+            Qt::QueuedConnection);
+    });
+}
+
+void SessionAutosave::readFrom(const QString& file) {
+    files_.start([this, file, name = QFile::encodeName(file).toStdString()] {
+        std::shared_ptr<ReadSession> read = readWithTexts(name);
+        QMetaObject::invokeMethod(
+            this, [this, file, read] { emit fileRead(file, read->read, read->texts); },
             Qt::QueuedConnection);
     });
 }
@@ -98,14 +129,6 @@ void SessionAutosave::changed() {
     if (!timer_.isActive()) {
         timer_.start();
     }
-}
-
-Session SessionAutosave::session() const {
-    Session session;
-    session.logs = logs_;
-    session.marks = marks_.book();
-    session.view = view_ ? view_() : lastView_;
-    return session;
 }
 
 void SessionAutosave::saveNow() {
@@ -122,17 +145,37 @@ void SessionAutosave::saveNow() {
         return;  // nothing learned yet: no file for every set of logs ever opened
     }
     dirty_ = false;
-    auto kept = std::make_shared<const Session>(session());
-    const std::string file = QFile::encodeName(file_).toStdString();
-    const std::string folder = QFile::encodeName(SessionAutosave::folder()).toStdString();
-    files_.start([this, kept, file, folder] {
-        QDir().mkpath(QFile::decodeName(folder.c_str()));
-        const std::string failed = writeSession(file, *kept);
-        if (!failed.empty()) {
-            QMetaObject::invokeMethod(
-                this, [this, failed] { emit saveFailed(QString::fromStdString(failed)); },
-                Qt::QueuedConnection);
+    write(file_, [this](const QString& failed) {
+        if (!failed.isEmpty()) {
+            emit saveFailed(failed);
         }
+    });
+}
+
+void SessionAutosave::saveTo(const QString& file) {
+    write(file, [this, file](const QString& failed) { emit savedTo(file, failed); });
+}
+
+void SessionAutosave::write(const QString& file, std::function<void(const QString&)> done) {
+    auto kept = std::make_shared<SessionCopy>();
+    kept->logs = logs_;
+    kept->marks = MarkBookCopy(marks_.book());
+    kept->view = view_ ? view_() : lastView_;
+    const std::string name = QFile::encodeName(file).toStdString();
+    // The folder of kept sessions is made when first needed; a file the
+    // user named goes where it says, or nowhere.
+    const QString folder = file == file_ ? SessionAutosave::folder() : QString();
+    files_.start([this, kept, name, folder, done = std::move(done)] {
+        if (!folder.isEmpty()) {
+            QDir().mkpath(folder);
+        }
+        Session session;
+        session.logs = std::move(kept->logs);
+        session.marks = kept->marks.book();
+        session.view = std::move(kept->view);
+        const QString failed = QString::fromStdString(writeSession(name, session));
+        QMetaObject::invokeMethod(
+            this, [done, failed] { done(failed); }, Qt::QueuedConnection);
     });
 }
 

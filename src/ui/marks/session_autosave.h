@@ -23,8 +23,9 @@ class WindowMarks;
 // saved a second after a change at most once a second and when the window
 // closes, each save in one step, and read back when the same logs are
 // opened again. Files are written and read on a worker, one after the
-// other in the order asked; this thread only copies the session to save and
-// takes the one read.
+// other in the order asked; this thread only copies the session flat to save
+// it and takes the one read. Session files the user names are written and
+// read on the same worker, in the same order.
 class SessionAutosave : public QObject {
     Q_OBJECT
   public:
@@ -49,11 +50,13 @@ class SessionAutosave : public QObject {
     void waitForFiles();
     // Forgets the kept session of the current logs ("Start fresh").
     void forget();
+    // Writes the session as it stands now to `file`; savedTo() tells how it went.
+    void saveTo(const QString& file);
+    // Reads the session file `file`; fileRead() brings it.
+    void readFrom(const QString& file);
 
     const QString& file() const { return file_; }
     const std::vector<std::string>& logs() const { return logs_; }
-    // The session as it stands.
-    Session session() const;
 
   signals:
     // A kept session of these logs, saved at `when`, with its marks' texts
@@ -63,8 +66,18 @@ class SessionAutosave : public QObject {
                   const QDateTime& when);
     // A save failed: why.
     void saveFailed(const QString& reason);
+    // A save to a file of the user's ended; why it failed, or empty.
+    void savedTo(const QString& file, const QString& failed);
+    // A session file of the user's was read (or not: `read` says why), with
+    // its marks' texts copied already when it was.
+    void fileRead(const QString& file, korvantis::SessionRead& read,
+                  korvantis::KeptMarkTexts& texts);
 
   private:
+    // Writes the session as it stands now to `file` on the worker, then
+    // `done` with the reason it failed, or empty, on this thread.
+    void write(const QString& file, std::function<void(const QString&)> done);
+
     WindowMarks& marks_;
     std::function<std::string()> view_;
     std::vector<std::string> logs_;

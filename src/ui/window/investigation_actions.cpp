@@ -101,6 +101,13 @@ InvestigationActions::InvestigationActions(MainView& view)
             });
     connect(autosave_.get(), &SessionAutosave::saveFailed, this,
             [this](const QString& reason) { notice_->tell(reason); });
+    connect(autosave_.get(), &SessionAutosave::savedTo, this, &InvestigationActions::sessionSaved);
+    connect(autosave_.get(), &SessionAutosave::fileRead, this,
+            &InvestigationActions::takeSessionFile);
+    connect(this, &InvestigationActions::sessionSaved, this,
+            &InvestigationActions::tellChosenSessionFile);
+    connect(this, &InvestigationActions::sessionOpened, this,
+            &InvestigationActions::tellChosenSessionFile);
 }
 
 InvestigationActions::~InvestigationActions() = default;
@@ -380,18 +387,23 @@ void InvestigationActions::applyView(const std::string& view) {
     viewState_->apply(object);
 }
 
-QString InvestigationActions::saveSessionTo(const QString& file) {
-    const std::string failed =
-        writeSession(QFile::encodeName(file).toStdString(), autosave_->session());
-    return QString::fromStdString(failed);
+void InvestigationActions::saveSessionTo(const QString& file) {
+    autosave_->saveTo(file);
 }
 
-QString InvestigationActions::openSession(const QString& file) {
-    SessionRead read = readSession(QFile::encodeName(file).toStdString());
+void InvestigationActions::openSession(const QString& file) {
+    autosave_->readFrom(file);
+}
+
+void InvestigationActions::takeSessionFile(const QString& file, SessionRead& read,
+                                           KeptMarkTexts& texts) {
     if (!read.session) {
-        return QString::fromStdString(read.error);
+        emit sessionOpened(file, QString::fromStdString(read.error));
+        return;
     }
     Session& session = *read.session;
+    // The marks are moved, not copied: their texts, copied on the worker,
+    // are found where they are.
     MarkBook marks;
     std::vector<std::string> logs;
     for (const std::string& log : session.logs) {
@@ -405,18 +417,18 @@ QString InvestigationActions::openSession(const QString& file) {
             }
             at = realLogPath(QFile::encodeName(found).toStdString());
         }
-        if (const LogMarks* own = session.marks.find(log)) {
-            marks.marksOf(at) = *own;
+        if (session.marks.find(log) != nullptr) {
+            marks.marksOf(at) = std::move(session.marks.marksOf(log));
         }
         logs.push_back(at);
     }
     openingSession_ = !logs.empty();
-    marks_->adopt(marks);
+    marks_->adopt(std::move(marks), std::move(texts));
     applyView(session.view);
     for (const std::string& log : logs) {
         view_.workspace().loader.loadJsonFile(log);
     }
-    return {};
+    emit sessionOpened(file, {});
 }
 
 void InvestigationActions::chooseSessionToSave() {
@@ -425,9 +437,8 @@ void InvestigationActions::chooseSessionToSave() {
     if (file.isEmpty()) {
         return;
     }
-    if (const QString failed = saveSessionTo(file); !failed.isEmpty()) {
-        QMessageBox::warning(&view_, sessionFailedTitle(), failed);
-    }
+    chosenSessionFile_ = file;
+    saveSessionTo(file);
 }
 
 void InvestigationActions::chooseSessionToOpen() {
@@ -436,7 +447,16 @@ void InvestigationActions::chooseSessionToOpen() {
     if (file.isEmpty()) {
         return;
     }
-    if (const QString failed = openSession(file); !failed.isEmpty()) {
+    chosenSessionFile_ = file;
+    openSession(file);
+}
+
+void InvestigationActions::tellChosenSessionFile(const QString& file, const QString& failed) {
+    if (file != chosenSessionFile_) {
+        return;  // not asked for in a dialog: the one who asked tells
+    }
+    chosenSessionFile_.clear();
+    if (!failed.isEmpty()) {
         QMessageBox::warning(&view_, sessionFailedTitle(), failed);
     }
 }

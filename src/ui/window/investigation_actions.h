@@ -15,6 +15,7 @@ class QMenu;
 namespace korvantis {
 class KeptMarkTexts;
 struct Session;
+struct SessionRead;
 }  // namespace korvantis
 
 namespace korvantis::ui {
@@ -67,16 +68,28 @@ class InvestigationActions : public QObject {
     // Shows and chooses the row of stored line `entry`.
     void goTo(LinePlace entry);
 
-    // Writes the window's session to `file`; the reason when it failed.
-    QString saveSessionTo(const QString& file);
-    // Reads the session file and loads its logs, asking for those not
-    // where it says; the reason when nothing was loaded from it.
-    QString openSession(const QString& file);
+    // Writes the window's session as it stands to `file`, on a worker;
+    // sessionSaved() tells how it went.
+    void saveSessionTo(const QString& file);
+    // Reads the session file on a worker, then loads its logs, asking for
+    // those not where it says; sessionOpened() tells how it went.
+    void openSession(const QString& file);
     void chooseSessionToSave();
     void chooseSessionToOpen();
 
+  signals:
+    // A session file was written or opened: the reason when it was not
+    // (nothing was loaded from it), or empty.
+    void sessionSaved(const QString& file, const QString& failed);
+    void sessionOpened(const QString& file, const QString& failed);
+
   private:
     void addShortcuts();
+    // Takes a session file read and loads its logs.
+    void takeSessionFile(const QString& file, SessionRead& read, KeptMarkTexts& texts);
+    // Tells why a session file chosen in a dialog could not be written or
+    // opened.
+    void tellChosenSessionFile(const QString& file, const QString& failed);
     void addRowMenuEntries(EventPanel* panel, RowMenu* menu, int row);
     void askTags(LinePlace entry);
     void askNote(LinePlace entry);
@@ -104,6 +117,8 @@ class InvestigationActions : public QObject {
     // A session file opened: its view waits for its logs, and the kept
     // session of them is not restored over it.
     bool openingSession_ = false;
+    // The session file last chosen in a dialog, until its save or opening ends.
+    QString chosenSessionFile_;
     std::size_t detachedTold_ = 0;
 };
 

@@ -84,6 +84,7 @@ ExportResult writeSorted(const EventStore& store, const FilterQuery& query, Expo
                          const FieldList& fields, const RowSort& sort, UnreadableRows& unreadable,
                          const RowMarks* marks) {
     StoreRowCursor cursor(store, marks);
+    cursor.skipUnmatchable(query);
     std::vector<RowView> rows;
     std::vector<LinePlace> entries;
     ExportRow row;
@@ -152,6 +153,7 @@ bool writeShownRows(const EventStore& store, FilterQuery& query, ExportFormat fo
     }
     if (!sort) {
         StoreRowCursor cursor(store, marks);
+        cursor.skipUnmatchable(query);
         return writeMatchingRows(store, query, format, fields, cursor).ok();
     }
     UnreadableRows unreadable;

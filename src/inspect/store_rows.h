@@ -25,13 +25,21 @@ class StoreRowCursor {
     explicit StoreRowCursor(const EventStore& store, const RowMarks* marks = nullptr)
         : store_(store), marks_(marks), lines_(store.logFiles()) {}
 
+    // Passes over the rows of the kinds `query` cannot match, unread.
+    void skipUnmatchable(const FilterQuery& query) {
+        for (const RowKind kind : kRowKinds) {
+            skipped_[kind] = !query.mayMatchKind(kind);
+        }
+    }
+
     // The next row, with at least `parts` of it filled in.
     bool next(ExportRow& out, RowParts parts = RowPart::whole) {
         // The list whose next row's line comes first.
         std::optional<RowKind> first;
         for (const RowKind kind : kRowKinds) {
             const PreviewRows& list = store_.rows(kind);
-            if (next_[kind] < list.size() && (!first || list.placeOf(next_[kind]) < entry_)) {
+            if (!skipped_[kind] && next_[kind] < list.size() &&
+                (!first || list.placeOf(next_[kind]) < entry_)) {
                 first = kind;
                 entry_ = list.placeOf(next_[kind]);
             }
@@ -76,6 +84,7 @@ class StoreRowCursor {
     const EventStore& store_;
     const RowMarks* marks_;
     PerKind<std::size_t> next_{};
+    PerKind<bool> skipped_{};
     RowKind kind_ = RowKind::process;  // the current row's
     std::size_t row_ = 0;
     LinePlace entry_;

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "decode/decimal_text.h"
+#include "decode/event_kinds.h"
 #include "decode/time_value.h"
 #include "query/query_terms.h"
 
@@ -363,6 +364,26 @@ RowParts FilterQuery::rowParts() const {
         }
     }
     return parts;
+}
+
+bool FilterQuery::mayMatchKind(RowKind kind) const {
+    const Extras read = extras();
+    if (kind == RowKind::other || needsRawLine() || read.ruleHits || read.outcome || read.marks ||
+        (rowParts() & ~RowPart::type) != 0) {
+        return true;
+    }
+    // Process rows are made of the process events alone, file rows of the
+    // others.
+    for (std::size_t event = 0; event < kEventKindNames.size(); ++event) {
+        RowView row;
+        row.kind = kind;
+        row.type = kEventKindNames[event];
+        if (isProcessKind(static_cast<EventKind>(event)) == (kind == RowKind::process) &&
+            matches(row)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool FilterQuery::matches(const RowView& row, RawLineRef rawLine) const {

@@ -77,6 +77,11 @@ class FilterQuery {
     // The parts of a row that the terms read (see RowPart): a row needs no
     // others to be matched.
     RowParts rowParts() const;
+    // Whether a row of `kind` could match at all: false only when the terms
+    // read nothing of a row but its kind and type, and the query holds for
+    // none of the types a process (or file) row can have. A pass over the
+    // rows can then leave that kind's rows unread.
+    bool mayMatchKind(RowKind kind) const;
     // The N of every `tree:N` term, each once, in the order written.
     std::vector<std::int64_t> treeRoots() const;
     // Gives the `tree:root` terms their set (see descendantPids). A tree term

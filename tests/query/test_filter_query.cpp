@@ -177,6 +177,21 @@ TEST(FilterQuery, TellsWhatCallersMustPrepare) {
     ASSERT_TRUE(plain.query);
     EXPECT_FALSE(plain.query->needsRawLine());
     EXPECT_EQ(plain.query->treeRoots(), (std::vector<std::int64_t>{5, 7}));
+    // Which kinds' rows a pass may leave unread: process, file, other.
+    const std::pair<const char*, const char*> kinds[] = {
+        {"type:exec", "101"},        {"type:open", "011"},        {"kind:file", "011"},
+        {"-type:exec", "111"},       {"type:notify", "111"},      {"type:exec path:x", "111"},
+        {"type:exec tags:x", "111"}, {"type:exec json:x", "111"},
+    };
+    for (const auto& [text, expected] : kinds) {
+        const ParsedFilterQuery parsed = parseFilterQuery(text);
+        ASSERT_TRUE(parsed.query) << text;
+        std::string may;
+        for (const RowKind kind : kRowKinds) {
+            may += parsed.query->mayMatchKind(kind) ? '1' : '0';
+        }
+        EXPECT_EQ(may, expected) << text;
+    }
 }
 
 // (Reused pids that make a process its own ancestor are among what the

@@ -17,6 +17,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -92,19 +94,34 @@ int main(int argc, char** argv) {
     // The UI thread's own CPU time over the longest stall: near the stall,
     // the UI thread was working; near zero, it was waiting for a core.
     double lastCpu = bench::threadCpuMilliseconds(), worstStallCpu = 0;
+    // And what the UI thread waited on over it: page faults (major ones
+    // read the disk), waits of its own (a lock, a read) and preemptions
+    // (a core wanted by another thread).
+    auto threadUsage = [] {
+        rusage u{};
+        getrusage(RUSAGE_THREAD, &u);
+        return u;
+    };
+    rusage lastUsage = threadUsage(), worstUsage{};
     QTimer ticker;
     ticker.setInterval(1);
     ticker.setTimerType(Qt::PreciseTimer);
     QObject::connect(&ticker, &QTimer::timeout, &view, [&] {
         const qint64 now = clock.nsecsElapsed();
         const double cpu = bench::threadCpuMilliseconds();
+        const rusage usage = threadUsage();
         if (now - lastTick > worstStall) {
             worstStall = now - lastTick;
             worstStallAt = now;
             worstStallCpu = cpu - lastCpu;
+            worstUsage.ru_minflt = usage.ru_minflt - lastUsage.ru_minflt;
+            worstUsage.ru_majflt = usage.ru_majflt - lastUsage.ru_majflt;
+            worstUsage.ru_nvcsw = usage.ru_nvcsw - lastUsage.ru_nvcsw;
+            worstUsage.ru_nivcsw = usage.ru_nivcsw - lastUsage.ru_nivcsw;
         }
         lastTick = now;
         lastCpu = cpu;
+        lastUsage = usage;
     });
     QObject::connect(&view.notifier(), &StoreNotifier::changed, &view, [&] {
         if (firstRows == 0 && procList->rows().rowCount() > 0) {
@@ -116,6 +133,7 @@ int main(int argc, char** argv) {
     const qint64 loadStart = clock.nsecsElapsed();
     lastTick = loadStart;
     lastCpu = bench::threadCpuMilliseconds();
+    lastUsage = threadUsage();
     ticker.start();
     view.workspace().loader.loadJsonFile(path.toStdString());
     spinUntil([&] { return !loader.outcomes().empty(); });
@@ -142,6 +160,9 @@ int main(int argc, char** argv) {
         "the end; %.1f ms of it on the UI thread's CPU)\n",
         "longest UI-thread stall during the load", ms(worstStall - 1000000),
         ms(worstStallAt - loadStart) / 1000, ms(loadEnd - worstStallAt) / 1000, worstStallCpu);
+    std::printf("%-44s %ld minor + %ld major page faults, %ld waits, %ld preemptions\n",
+                "  the UI thread over that stall", worstUsage.ru_minflt, worstUsage.ru_majflt,
+                worstUsage.ru_nvcsw, worstUsage.ru_nivcsw);
 
     // Row clicks: the click, the store's announcement handled, the list's
     // viewport and the detail text repainted.

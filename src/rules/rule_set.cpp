@@ -214,7 +214,30 @@ void RuleSet::index() {
             }
         }
     }
-    compiled_.compile(rules, static_cast<std::uint32_t>(alike.size()));
+    // Then the patterns, after the items: a pattern holds alike in every
+    // item that tests it on the same text.
+    const auto itemCount = static_cast<std::uint32_t>(alike.size());
+    for (SigmaRule& rule : rules) {
+        for (Selection& selection : rule.selections) {
+            for (std::vector<FieldItem>& items : selection.alternatives) {
+                for (FieldItem& item : items) {
+                    for (RuleValue& value : item.values) {
+                        if (value.kind != RuleValue::Kind::pattern) {
+                            continue;
+                        }
+                        std::string key{'p', static_cast<char>(item.field),
+                                        item.keywords ? 'k' : 'f', item.known ? 'n' : 'u',
+                                        item.cased ? 'c' : 'i'};
+                        key += value.pattern->sameness();
+                        value.shared =
+                            alike.emplace(std::move(key), static_cast<std::uint32_t>(alike.size()))
+                                .first->second;
+                    }
+                }
+            }
+        }
+    }
+    compiled_.compile(rules, itemCount);
     std::vector<std::string> names;
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const auto r = static_cast<std::uint32_t>(i);

@@ -24,12 +24,26 @@ bool valueHolds(const FieldItem& item, const RuleValue& value, const RuleEvent& 
             return isNull;
         case RuleValue::Kind::exists:
             return value.exists != isNull;
-        case RuleValue::Kind::pattern:
-            if (item.keywords) {
-                return value.pattern->matches(item.cased ? event.rawLine : event.foldedLine());
+        case RuleValue::Kind::pattern: {
+            if (!item.keywords && isNull) {
+                return false;
             }
-            return !isNull && value.pattern->matches(item.cased ? event.text(item.field)
-                                                                : event.folded(item.field));
+            // Many rules list the same values (`.plist`, `/tmp/`, a shell's
+            // name): each is tested once a row.
+            const int known = value.shared == UINT32_MAX ? -1 : event.itemResult(value.shared);
+            if (known >= 0) {
+                return known == 1;
+            }
+            const bool holds =
+                item.keywords
+                    ? value.pattern->matches(item.cased ? event.rawLine : event.foldedLine())
+                    : value.pattern->matches(item.cased ? event.text(item.field)
+                                                        : event.folded(item.field));
+            if (value.shared != UINT32_MAX) {
+                event.keepItemResult(value.shared, holds);
+            }
+            return holds;
+        }
         case RuleValue::Kind::regex: {
             if (isNull) {
                 return false;

@@ -36,6 +36,9 @@ struct RuleValue {
     Compare compare = Compare::lt;
     std::int64_t number = 0;
     RuleField other = RuleField::Image;  // fieldref
+    // A pattern: its number among the set's alike patterns tested on the
+    // same text (see FieldItem::shared; the two share one numbering).
+    std::uint32_t shared = UINT32_MAX;
 };
 
 // `Field|mod...: values`, or a keyword search of the raw line.

@@ -55,6 +55,18 @@ WildcardPattern::WildcardPattern(std::string_view value, Anchor anchor, bool fol
     literal_ = segments_.size() == 1 && !segments_[0].hasAnyChar;
 }
 
+std::string WildcardPattern::sameness() const {
+    std::string out{leadingStar_ ? '*' : '-', trailingStar_ ? '*' : '-', matchesAll_ ? '*' : '-'};
+    for (const Segment& segment : segments_) {
+        out += std::to_string(segment.bytes.size()) + ':';
+        for (std::size_t k = 0; k < segment.bytes.size(); ++k) {
+            out.push_back(segment.bytes[k]);
+            out.push_back(segment.anyChar[k] ? '?' : '=');
+        }
+    }
+    return out;
+}
+
 std::size_t WildcardPattern::matchAt(const Segment& segment, std::string_view text,
                                      std::size_t at) {
     const std::size_t n = segment.bytes.size();

@@ -24,6 +24,9 @@ class WildcardPattern {
         return segments_.empty() ? std::string_view{} : std::string_view(segments_[0].bytes);
     }
     bool endsText() const { return !trailingStar_; }
+    // The same for every two patterns that match alike: their stars and
+    // runs, `?` written as a byte of its own.
+    std::string sameness() const;
 
   private:
     // A run between stars: literal bytes, with `?` where kAnyChar stands.

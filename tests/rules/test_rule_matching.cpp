@@ -499,7 +499,8 @@ TEST(RuleMatching, AgreesWithThePlainReference) {
             set = RuleSet();
             loadRuleText(text, "random.yml", set);
             ASSERT_EQ(set.entries.size(), 50u);
-            // Items written alike in two rules are tested once a row.
+            // Items, and patterns, written alike in two rules are tested
+            // once a row.
             std::set<std::uint32_t> seen;
             for (const SigmaRule& rule : set.rules) {
                 std::set<std::uint32_t> own;
@@ -507,6 +508,11 @@ TEST(RuleMatching, AgreesWithThePlainReference) {
                     for (const auto& items : s.alternatives) {
                         for (const FieldItem& item : items) {
                             own.insert(item.shared);
+                            for (const RuleValue& value : item.values) {
+                                if (value.kind == RuleValue::Kind::pattern) {
+                                    own.insert(value.shared);
+                                }
+                            }
                         }
                     }
                 }

@@ -606,19 +606,17 @@ void LoadJob::replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& jour
     FiledRows rows;
     journal.next(rows, logIndex_, nextLine_, 0, texts_);  // the errors and gaps alone
     const JournalEnd end = journal.end();
-    mappedRows_ =
+    auto journalRows =
         std::make_shared<const JournalRows>(std::move(file), std::move(journal), logIndex_);
-    const MappedRows& mapped = *mappedRows_;
+    mappedRows_ = journalRows;
     rows.mapped = mappedRows_;
-    nextLine_ += mapped.lineCount();
+    nextLine_ += journalRows->lineCount();
     figures.lines = end.lines;
     // The rows first: the window shows them while the tree is made.
     handOver(rows, figures);
     if (options_.feedTree) {
-        for (std::size_t i = 0; i < mapped.rowCount(RowKind::process); ++i) {
-            const RowView row = mapped.row(RowKind::process, i);
-            tree_.add(mapped.lineOf(RowKind::process, i), row.path, row.pid, row.ppid);
-        }
+        journalRows->eachProcess([&](std::size_t line, std::string_view path, std::int64_t pid,
+                                     std::int64_t ppid) { tree_.add(line, path, pid, ppid); });
     }
     figures.textBytes = end.textEnd;
     figures.bytesRead = std::min(figures.textBytes, figures.bytesTotal);

@@ -179,7 +179,7 @@ TEST(FilterQuery, TellsWhatCallersMustPrepare) {
     EXPECT_EQ(plain.query->treeRoots(), (std::vector<std::int64_t>{5, 7}));
     // Which kinds' rows a pass may leave unread: process, file, other.
     const std::pair<const char*, const char*> kinds[] = {
-        {"type:exec", "101"},        {"type:open", "011"},        {"kind:file", "011"},
+        {"type:exec", "101"},        {"type:open", "011"},        {"type:exec type:open", "001"},
         {"-type:exec", "111"},       {"type:notify", "111"},      {"type:exec path:x", "111"},
         {"type:exec tags:x", "111"}, {"type:exec json:x", "111"},
     };

@@ -738,12 +738,17 @@ void LoadJob::stopAt(LoadFigures& figures, std::string_view reason) {
         stopped_.append(part.substr(0, stopped_.capacity() - stopped_.size()));
     }
     figures.lines = handedLines_;
+    // The stop hands over no row: rows added after the last hand-over that
+    // got through (when a later one failed) never reached the store, and
+    // the tree is cut where the store's rows end.
+    const std::uint64_t handedPlace = handedPlace_;
     try {
         FiledRows rows;
         const LoadErrorOrigin origin{logIndex_, ++figures.lines};
         rows.errors.push_back(FiledRows::Error{origin, {}, stopped_.size(), false});
         rows.errorMessages = stopped_;
         handOver(rows, figures);
+        handedPlace_ = handedPlace;
     } catch (const std::bad_alloc&) {
         // Still told by stopped().
     }

@@ -183,12 +183,18 @@ std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot,
             }
         }
     }
-    // Checked through reads, not the mapping: a first touch of each mapped
-    // page costs more than copying it, and a reopening touches only part of
-    // what it checks. What must be gone through whole is gone through here.
-    std::unique_ptr<char[]> block(new char[kChecksumBlock]);
+    // Checked through the mapping: a first touch of a mapped page costs
+    // about what copying it out does, and the pages a reopening reads are
+    // then mapped already. What must be gone through whole is gone through
+    // here, while its bytes pass by.
+    file->mapped_ = MappedFile::map(fd, fileSize, whyNot);
+    if (!file->mapped_) {
+        return nullptr;
+    }
+    const std::string_view bytes = file->mapped_->bytes();
     for (std::size_t i = 0; i < file->entries_.size(); ++i) {
         const Entry& entry = file->entries_[i];
+        const std::string_view section = bytes.substr(entry.offset, entry.length);
         SectionScan* scan = nullptr;
         for (const NamedScan& named : scans) {
             if (named.section == entry.name) {
@@ -196,27 +202,24 @@ std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot,
                 scan->begin(entry.length);
             }
         }
+        // A block at a time, scanned while it is in the processor's cache.
         SectionChecksum checksum;
-        for (std::uint64_t at = 0; at < entry.length; at += kChecksumBlock) {
-            const std::size_t size = std::min<std::uint64_t>(kChecksumBlock, entry.length - at);
-            if (readFullyAt(fd, block.get(), size, entry.offset + at) !=
-                static_cast<ssize_t>(size)) {
-                fail(whyNot, "it was cut short while it was read");
-                return nullptr;
-            }
-            checksum.add(std::string_view(block.get(), size));
+        for (std::size_t at = 0; at < section.size(); at += kChecksumBlock) {
+            const std::string_view block = section.substr(at, kChecksumBlock);
+            checksum.add(block);
             if (scan != nullptr) {
-                scan->add(std::string_view(block.get(), size));
+                scan->add(block);
             }
+        }
+        // A file cut short reads as zeros from where it was cut.
+        if (!file->intact()) {
+            fail(whyNot, "it was cut short while it was read");
+            return nullptr;
         }
         if (checksum.finish() != checksums[i]) {
             fail(whyNot, "section " + entry.name + " is damaged");
             return nullptr;
         }
-    }
-    file->mapped_ = MappedFile::map(fd, fileSize, whyNot);
-    if (!file->mapped_) {
-        return nullptr;
     }
     const char* id = header + header_at::identity;
     file->identity_ = {loadU64(id),      loadU64(id + 8),

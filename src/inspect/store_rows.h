@@ -35,8 +35,9 @@ class StoreRowCursor {
         typesShown_ = query.typesShown();
     }
 
-    // The next row, with at least `parts` of it filled in.
-    bool next(ExportRow& out, RowParts parts = RowPart::whole) {
+    // The next row, with at least `parts` of it filled in; one that its
+    // type alone shows (see shownByType) with `shownParts` too.
+    bool next(ExportRow& out, RowParts parts = RowPart::whole, RowParts shownParts = 0) {
         // The list whose next row's line comes first.
         std::optional<RowKind> first;
         for (const RowKind kind : kRowKinds) {
@@ -59,9 +60,12 @@ class StoreRowCursor {
         kind_ = *first;
         row_ = next_[kind_]++;
         prefetchAhead(kind_);
-        fill(out, parts);
+        fill(out, shownByType() ? parts | shownParts : parts);
         return true;
     }
+    // Whether the current row is shown by its type alone: it was passed
+    // over otherwise.
+    bool shownByType() const { return typesShown_ && kind_ != RowKind::other; }
     // The current row again, with `parts` filled in.
     void fill(ExportRow& out, RowParts parts) {
         out = {store_.row(kind_, row_, parts), {}, {}};

@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "index/index_format.h"
 #include "index/section_checksum.h"
@@ -40,6 +44,94 @@ std::optional<std::string_view> SectionReader::at(std::uint64_t offset,
 }
 
 namespace {
+
+// One section to check: its bytes, the checksum the table gives it, the
+// scan to go through it (if any), and whether they matched.
+struct SectionCheck {
+    std::string_view bytes;
+    std::uint64_t expected = 0;
+    SectionScan* scan = nullptr;
+    bool sound = false;
+};
+
+void checkSection(SectionCheck& check) {
+    if (check.scan != nullptr) {
+        check.scan->begin(check.bytes.size());
+    }
+    // A block at a time, scanned while it is in the processor's cache.
+    SectionChecksum checksum;
+    for (std::size_t at = 0; at < check.bytes.size(); at += kChecksumBlock) {
+        const std::string_view block = check.bytes.substr(at, kChecksumBlock);
+        checksum.add(block);
+        if (check.scan != nullptr) {
+            check.scan->add(block);
+        }
+    }
+    check.sound = checksum.finish() == check.expected;
+}
+
+// From this many bytes on, the sections are checked on two threads, the
+// largest first, each by whichever has fewer bytes to go through: the
+// opening waits for about half of them.
+constexpr std::uint64_t kTwoThreadsFrom = std::uint64_t{16} << 20;
+
+void checkSections(std::vector<SectionCheck>& checks) {
+    std::vector<SectionCheck*> order;
+    std::uint64_t total = 0;
+    for (SectionCheck& check : checks) {
+        order.push_back(&check);
+        total += check.bytes.size();
+    }
+    std::sort(order.begin(), order.end(), [](const SectionCheck* a, const SectionCheck* b) {
+        return a->bytes.size() > b->bytes.size();
+    });
+    std::vector<SectionCheck*> here, there;
+    std::uint64_t hereBytes = 0, thereBytes = 0;
+    for (SectionCheck* check : order) {
+        if (total < kTwoThreadsFrom || hereBytes <= thereBytes) {
+            here.push_back(check);
+            hereBytes += check->bytes.size();
+        } else {
+            there.push_back(check);
+            thereBytes += check->bytes.size();
+        }
+    }
+    std::exception_ptr thrown;
+    std::thread helper;
+    if (!there.empty()) {
+        try {
+            helper = std::thread([&there, &thrown] {
+                try {
+                    for (SectionCheck* check : there) {
+                        checkSection(*check);
+                    }
+                } catch (...) {
+                    thrown = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            here.insert(here.end(), there.begin(), there.end());  // no thread to be had
+        }
+    }
+    // Joined whatever happens here: the helper reads what this frame holds.
+    struct Joined {
+        std::thread& thread;
+        ~Joined() {
+            if (thread.joinable()) {
+                thread.join();
+            }
+        }
+    } joined{helper};
+    for (SectionCheck* check : here) {
+        checkSection(*check);
+    }
+    if (helper.joinable()) {
+        helper.join();
+    }
+    if (thrown) {
+        std::rethrow_exception(thrown);
+    }
+}
 
 bool fail(std::string* whyNot, std::string reason) {
     if (whyNot != nullptr) {
@@ -183,40 +275,38 @@ std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot,
             }
         }
     }
-    // Checked through reads, not the mapping: a first touch of each mapped
-    // page costs more than copying it, and a reopening touches only part of
-    // what it checks. What must be gone through whole is gone through here.
-    std::unique_ptr<char[]> block(new char[kChecksumBlock]);
-    for (std::size_t i = 0; i < file->entries_.size(); ++i) {
-        const Entry& entry = file->entries_[i];
-        SectionScan* scan = nullptr;
-        for (const NamedScan& named : scans) {
-            if (named.section == entry.name) {
-                scan = named.scan;
-                scan->begin(entry.length);
-            }
-        }
-        SectionChecksum checksum;
-        for (std::uint64_t at = 0; at < entry.length; at += kChecksumBlock) {
-            const std::size_t size = std::min<std::uint64_t>(kChecksumBlock, entry.length - at);
-            if (readFullyAt(fd, block.get(), size, entry.offset + at) !=
-                static_cast<ssize_t>(size)) {
-                fail(whyNot, "it was cut short while it was read");
-                return nullptr;
-            }
-            checksum.add(std::string_view(block.get(), size));
-            if (scan != nullptr) {
-                scan->add(std::string_view(block.get(), size));
-            }
-        }
-        if (checksum.finish() != checksums[i]) {
-            fail(whyNot, "section " + entry.name + " is damaged");
-            return nullptr;
-        }
-    }
+    // Checked through the mapping: a first touch of a mapped page costs
+    // about what copying it out does, and the pages a reopening reads are
+    // then mapped already. What must be gone through whole is gone through
+    // here, while its bytes pass by.
     file->mapped_ = MappedFile::map(fd, fileSize, whyNot);
     if (!file->mapped_) {
         return nullptr;
+    }
+    const std::string_view bytes = file->mapped_->bytes();
+    std::vector<SectionCheck> checks;
+    for (std::size_t i = 0; i < file->entries_.size(); ++i) {
+        const Entry& entry = file->entries_[i];
+        SectionCheck& check = checks.emplace_back();
+        check.bytes = bytes.substr(entry.offset, entry.length);
+        check.expected = checksums[i];
+        for (const NamedScan& named : scans) {
+            if (named.section == entry.name) {
+                check.scan = named.scan;
+            }
+        }
+    }
+    checkSections(checks);
+    // A file cut short reads as zeros from where it was cut.
+    if (!file->intact()) {
+        fail(whyNot, "it was cut short while it was read");
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        if (!checks[i].sound) {
+            fail(whyNot, "section " + file->entries_[i].name + " is damaged");
+            return nullptr;
+        }
     }
     const char* id = header + header_at::identity;
     file->identity_ = {loadU64(id),      loadU64(id + 8),

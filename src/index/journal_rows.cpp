@@ -42,6 +42,15 @@ LineRef JournalRows::lineRef(std::size_t line) const {
     return LineRef{l.offset, l.length, log_, l.checksum};
 }
 
+void JournalRows::prefetch(RowKind kind, std::size_t i) const {
+    // A record may straddle two lines of the cache.
+    const std::size_t at = recordOf(lineOf_[kind][i]) * sizeof(RowRecord);
+    if (at < rows_.size()) {
+        __builtin_prefetch(rows_.data() + at);
+        __builtin_prefetch(rows_.data() + at + sizeof(RowRecord) - 1);
+    }
+}
+
 RowView JournalRows::row(RowKind kind, std::size_t i, RowParts parts) const {
     const std::uint32_t line = lineOf_[kind][i];
     RowView row;
@@ -56,9 +65,7 @@ RowView JournalRows::row(RowKind kind, std::size_t i, RowParts parts) const {
     if ((parts & inRecord) == 0) {
         return row;
     }
-    const auto rowlessBefore = static_cast<std::size_t>(
-        std::lower_bound(rowless_.begin(), rowless_.end(), line) - rowless_.begin());
-    const auto r = recordAt<RowRecord>(rows_, line - rowlessBefore);
+    const auto r = recordAt<RowRecord>(rows_, recordOf(line));
     if (kind == RowKind::other && (parts & RowPart::type) != 0) {
         row.type = textOf(paths_, r.type).substr(0, kLongestTypeName);
     }

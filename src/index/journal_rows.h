@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -32,6 +33,10 @@ class JournalRows final : public MappedRows {
     using MappedRows::row;
     RowView row(RowKind kind, std::size_t i, RowParts parts) const override;
     std::size_t lineOf(RowKind kind, std::size_t i) const override { return lineOf_[kind][i]; }
+    EventKind typeOf(RowKind kind, std::size_t i) const override {
+        return types_[lineOf_[kind][i]];
+    }
+    void prefetch(RowKind kind, std::size_t i) const override;
     TimeValue earliestTime(RowKind kind) const override { return earliest_[kind]; }
     std::shared_ptr<const KeptLifetimes> lifetimes() const override { return lifetimes_; }
 
@@ -43,6 +48,13 @@ class JournalRows final : public MappedRows {
     void eachProcess(Take take) const;
 
   private:
+    // The place of the record of the row made from `line` among the rows'
+    // records.
+    std::size_t recordOf(std::uint32_t line) const {
+        return line -
+               static_cast<std::size_t>(std::lower_bound(rowless_.begin(), rowless_.end(), line) -
+                                        rowless_.begin());
+    }
     std::string_view textOf(const TextPlaces& texts, std::uint32_t id) const {
         return id < texts.size() ? texts[id] : std::string_view();
     }

@@ -86,28 +86,8 @@ void JournalScan::Lines::begin(std::uint64_t length) {
     places->types.reserve(count);
 }
 
-void JournalScan::Lines::add(std::string_view bytes) {
-    seen += bytes.size();
-    if (carried_ > 0) {
-        const std::size_t taken = std::min(sizeof carry_ - carried_, bytes.size());
-        std::memcpy(carry_ + carried_, bytes.data(), taken);
-        carried_ += taken;
-        bytes.remove_prefix(taken);
-        if (carried_ < sizeof carry_) {
-            return;
-        }
-        carried_ = 0;
-        line(recordAt<LineRecord>(std::string_view(carry_, sizeof carry_), 0));
-    }
-    const std::size_t whole = bytes.size() / sizeof(LineRecord);
-    for (std::size_t i = 0; i < whole && sound; ++i) {
-        line(recordAt<LineRecord>(bytes, i));
-    }
-    carried_ = bytes.size() % sizeof(LineRecord);
-    std::memcpy(carry_, bytes.data() + whole * sizeof(LineRecord), carried_);
-}
-
-void JournalScan::Lines::line(const LineRecord& l) {
+// Made inline: it runs once for every line of the log.
+[[gnu::always_inline]] inline void JournalScan::Lines::line(const LineRecord& l) {
     const std::uint64_t i = next_++;
     if (!sound) {
         return;
@@ -141,6 +121,27 @@ void JournalScan::Lines::line(const LineRecord& l) {
     places->types.push_back(l.type < kEventKindNames.size() ? l.type : 0);
     (l.kind == 0 ? places->rowless : places->lineOf[static_cast<RowKind>(l.kind - 1)])
         .push_back(static_cast<std::uint32_t>(i));
+}
+
+void JournalScan::Lines::add(std::string_view bytes) {
+    seen += bytes.size();
+    if (carried_ > 0) {
+        const std::size_t taken = std::min(sizeof carry_ - carried_, bytes.size());
+        std::memcpy(carry_ + carried_, bytes.data(), taken);
+        carried_ += taken;
+        bytes.remove_prefix(taken);
+        if (carried_ < sizeof carry_) {
+            return;
+        }
+        carried_ = 0;
+        line(recordAt<LineRecord>(std::string_view(carry_, sizeof carry_), 0));
+    }
+    const std::size_t whole = bytes.size() / sizeof(LineRecord);
+    for (std::size_t i = 0; i < whole && sound; ++i) {
+        line(recordAt<LineRecord>(bytes, i));
+    }
+    carried_ = bytes.size() % sizeof(LineRecord);
+    std::memcpy(carry_, bytes.data() + whole * sizeof(LineRecord), carried_);
 }
 
 }  // namespace korvantis

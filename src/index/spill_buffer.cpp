@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,10 +14,6 @@
 namespace korvantis {
 
 namespace {
-
-// Spilled in whole blocks of the section checksum, so that it takes them
-// without copying.
-constexpr std::size_t kSpillAt = kChecksumBlock;
 
 // An unnamed file in `folder`, readable and writable by its owner alone.
 int unnamedFile(const std::string& folder) {
@@ -42,43 +39,57 @@ SpillBuffer::~SpillBuffer() {
     }
 }
 
-void SpillBuffer::append(std::string_view bytes) {
-    pending_.append(bytes);
-    if (pending_.size() >= kSpillAt) {
-        spill();
+void SpillBuffer::appendLong(std::string_view bytes) {
+    if (bytes.empty()) {
+        return;
+    }
+    if (!pending_) {
+        pending_ = std::make_unique_for_overwrite<char[]>(kRoom);
+        room_ = kRoom;
+    }
+    while (!bytes.empty()) {
+        const std::size_t taken = std::min(bytes.size(), kRoom - pendingSize_);
+        std::memcpy(pending_.get() + pendingSize_, bytes.data(), taken);
+        pendingSize_ += taken;
+        bytes.remove_prefix(taken);
+        if (pendingSize_ >= kSpillAt) {
+            spill();
+        }
     }
 }
 
 void SpillBuffer::spill() {
     if (!failure_.empty()) {
-        pending_.clear();
+        pendingSize_ = 0;
         return;
     }
     if (fd_ < 0) {
         fd_ = unnamedFile(folder_);
         if (fd_ < 0) {
             failure_ = std::strerror(errno);
+            pendingSize_ = 0;
             return;
         }
     }
-    const std::size_t whole = pending_.size() / kChecksumBlock * kChecksumBlock;
+    const std::size_t whole = pendingSize_ / kChecksumBlock * kChecksumBlock;
     std::size_t done = 0;
     while (done < whole) {
-        const ssize_t n = ::pwrite(fd_, pending_.data() + done, whole - done,
+        const ssize_t n = ::pwrite(fd_, pending_.get() + done, whole - done,
                                    static_cast<off_t>(at_ + spilled_ + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
             failure_ = n < 0 ? std::strerror(errno) : "a write wrote nothing";
-            pending_.clear();
+            pendingSize_ = 0;
             return;
         }
         done += static_cast<std::size_t>(n);
     }
-    spilledSum_.add(std::string_view(pending_).substr(0, whole));
+    spilledSum_.add(pending().substr(0, whole));
     spilled_ += whole;
-    pending_.erase(0, whole);
+    pendingSize_ -= whole;
+    std::memmove(pending_.get(), pending_.get() + whole, pendingSize_);
 }
 
 bool SpillBuffer::copyTo(IndexWriter& writer) {
@@ -86,15 +97,15 @@ bool SpillBuffer::copyTo(IndexWriter& writer) {
         return false;
     }
     SectionChecksum whole = spilledSum_;
-    whole.add(pending_);
+    whole.add(pending());
     if (!ownsFile_) {
-        if (writer.appendInPlace(fd_, at_, spilled_, pending_, whole)) {
+        if (writer.appendInPlace(fd_, at_, spilled_, pending(), whole)) {
             return true;
         }
         failure_ = "its bytes are not where the index has its section";
         return false;
     }
-    if (writer.appendFile(fd_, spilled_, pending_, whole)) {
+    if (writer.appendFile(fd_, spilled_, pending(), whole)) {
         return true;
     }
     // After other bytes of the section: read back and written on.
@@ -112,7 +123,7 @@ bool SpillBuffer::copyTo(IndexWriter& writer) {
         writer.append(std::string_view(chunk.get(), static_cast<std::size_t>(n)));
         at += static_cast<std::uint64_t>(n);
     }
-    writer.append(pending_);
+    writer.append(pending());
     return true;
 }
 

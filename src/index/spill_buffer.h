@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,14 +27,35 @@ class SpillBuffer {
     SpillBuffer(const SpillBuffer&) = delete;
     SpillBuffer& operator=(const SpillBuffer&) = delete;
 
-    void append(std::string_view bytes);
-    std::uint64_t size() const { return spilled_ + pending_.size(); }
+    // Inline: every record of a load passes here, most a few bytes long.
+    void append(std::string_view bytes) {
+        if (bytes.size() > room_ - pendingSize_ || bytes.empty()) {
+            appendLong(bytes);
+            return;
+        }
+        std::memcpy(pending_.get() + pendingSize_, bytes.data(), bytes.size());
+        pendingSize_ += bytes.size();
+        if (pendingSize_ >= kSpillAt) {
+            spill();
+        }
+    }
+    std::uint64_t size() const { return spilled_ + pendingSize_; }
     // Everything appended, into the writer's open section; false when a
     // spill or its reading back failed, and then failure() says why.
     bool copyTo(IndexWriter& writer);
     const std::string& failure() const { return failure_; }
 
   private:
+    // Spilled in whole blocks of the section checksum, so that it takes them
+    // without copying; held in room for two, so that what is left after a
+    // spill and any append of up to a block fit.
+    static constexpr std::size_t kSpillAt = kChecksumBlock;
+    static constexpr std::size_t kRoom = 2 * kChecksumBlock;
+
+    std::string_view pending() const { return {pending_.get(), pendingSize_}; }
+    // The bytes that do not fit in the room left (or the first ones, before
+    // the room is had), a part at a time.
+    void appendLong(std::string_view bytes);
     void spill();
 
     std::string folder_;
@@ -40,7 +63,10 @@ class SpillBuffer {
     bool ownsFile_ = true;
     std::uint64_t at_ = 0;  // where in the file the first byte goes
     std::uint64_t spilled_ = 0;
-    std::string pending_;
+    // Had at the first append: a buffer that holds nothing has no room.
+    std::unique_ptr<char[]> pending_;
+    std::size_t room_ = 0;
+    std::size_t pendingSize_ = 0;
     std::string failure_;
     // Of the bytes spilled, taken as they go out in whole blocks of the
     // checksum: the index copies them without reading them back.

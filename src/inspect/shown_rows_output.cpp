@@ -57,9 +57,13 @@ struct PartsRead {
 bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, bool withLine, ExportRow& row,
                   UnreadableRows& unreadable, PartsRead parts) {
     const RowParts matched = parts.matched;
-    while (cursor.next(row, matched)) {
-        const auto match = matchRow(
-            query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
+    while (cursor.next(row, matched, parts.shown)) {
+        // A row that its type shows is read once, as it is shown.
+        const bool byType = cursor.shownByType();
+        const auto match =
+            byType ? RowMatch::shown
+                   : matchRow(
+                         query, row.row, [&]() -> const auto& { return cursor.rawLine(); });
         if (match == RowMatch::hidden) {
             continue;
         }
@@ -67,7 +71,7 @@ bool nextShownRow(StoreRowCursor& cursor, const FilterQuery& query, bool withLin
             unreadable.note(cursor.entry(), cursor.rawLine().failure);
             continue;
         }
-        if ((parts.shown & ~matched) != 0) {
+        if (!byType && (parts.shown & ~matched) != 0) {
             cursor.fill(row, parts.shown | matched);
         }
         if (withLine) {

@@ -25,19 +25,28 @@ class StoreRowCursor {
     explicit StoreRowCursor(const EventStore& store, const RowMarks* marks = nullptr)
         : store_(store), marks_(marks), lines_(store.logFiles()) {}
 
-    // Passes over the rows of the kinds `query` cannot match, unread.
+    // Passes over the rows of the kinds `query` cannot match, unread, and
+    // over process and file rows of types it hides when it reads nothing
+    // else of them: no row is made of those.
     void skipUnmatchable(const FilterQuery& query) {
         for (const RowKind kind : kRowKinds) {
             skipped_[kind] = !query.mayMatchKind(kind);
         }
+        typesShown_ = query.typesShown();
     }
 
-    // The next row, with at least `parts` of it filled in.
-    bool next(ExportRow& out, RowParts parts = RowPart::whole) {
+    // The next row, with at least `parts` of it filled in; one that its
+    // type alone shows (see shownByType) with `shownParts` too.
+    bool next(ExportRow& out, RowParts parts = RowPart::whole, RowParts shownParts = 0) {
         // The list whose next row's line comes first.
         std::optional<RowKind> first;
         for (const RowKind kind : kRowKinds) {
             const PreviewRows& list = store_.rows(kind);
+            if (typesShown_ && kind != RowKind::other && !skipped_[kind]) {
+                while (next_[kind] < list.size() && !shownType(list.typeOf(next_[kind]))) {
+                    ++next_[kind];
+                }
+            }
             if (!skipped_[kind] && next_[kind] < list.size() &&
                 (!first || list.placeOf(next_[kind]) < entry_)) {
                 first = kind;
@@ -50,9 +59,13 @@ class StoreRowCursor {
         raw_.reset();
         kind_ = *first;
         row_ = next_[kind_]++;
-        fill(out, parts);
+        prefetchAhead(kind_);
+        fill(out, shownByType() ? parts | shownParts : parts);
         return true;
     }
+    // Whether the current row is shown by its type alone: it was passed
+    // over otherwise.
+    bool shownByType() const { return typesShown_ && kind_ != RowKind::other; }
     // The current row again, with `parts` filled in.
     void fill(ExportRow& out, RowParts parts) {
         out = {store_.row(kind_, row_, parts), {}, {}};
@@ -81,10 +94,41 @@ class StoreRowCursor {
     }
 
   private:
+    bool shownType(EventKind type) const {
+        return type < typesShown_->size() && (*typesShown_)[type];
+    }
+    // Rows read in place lie far apart when few of them are shown: the
+    // next few to be read are asked for while the current ones are
+    // written, instead of each being waited for in turn.
+    void prefetchAhead(RowKind kind) {
+        constexpr std::size_t kRowsAhead = 8;
+        const PreviewRows& list = store_.rows(kind);
+        std::size_t& ahead = ahead_[kind];
+        std::size_t& asked = asked_[kind];
+        if (ahead < next_[kind]) {
+            ahead = next_[kind];
+            asked = 0;
+        } else if (asked > 0) {
+            --asked;
+        }
+        const bool byType = typesShown_ && kind != RowKind::other;
+        for (; ahead < list.size() && asked < kRowsAhead; ++ahead) {
+            if (!byType || shownType(list.typeOf(ahead))) {
+                list.prefetch(ahead);
+                ++asked;
+            }
+        }
+    }
+
     const EventStore& store_;
     const RowMarks* marks_;
     PerKind<std::size_t> next_{};
     PerKind<bool> skipped_{};
+    std::optional<FilterQuery::EventTypes> typesShown_;
+    // Per kind: the first row not yet looked at for prefetchAhead(), and
+    // how many were asked for between the current row and it.
+    PerKind<std::size_t> ahead_{};
+    PerKind<std::size_t> asked_{};
     RowKind kind_ = RowKind::process;  // the current row's
     std::size_t row_ = 0;
     LinePlace entry_;

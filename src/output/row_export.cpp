@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "output/file_replacement.h"
@@ -54,14 +56,38 @@ class BufferedOutput {
     std::string buffer_;
 };
 
+// Whether `text` holds none of the bytes a CSV field is quoted for. Every
+// field of an export passes here: eight bytes at a time, each word tested
+// for a zero byte once the bytes looked for are turned to zeros; the last
+// word ends where the text does.
+bool plainInCsv(std::string_view text) {
+    auto quoted = [](char c) { return c == '"' || c == ',' || c == '\r' || c == '\n'; };
+    if (text.size() < 8) {
+        return std::none_of(text.begin(), text.end(), quoted);
+    }
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    auto holds = [](std::uint64_t word, char c) {
+        const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(c));
+        return (x - kOnes) & ~x & kHighs;
+    };
+    auto plainAt = [&](std::size_t at) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + at, 8);
+        return (holds(word, '"') | holds(word, ',') | holds(word, '\r') | holds(word, '\n')) == 0;
+    };
+    for (std::size_t at = 0; at + 8 < text.size(); at += 8) {
+        if (!plainAt(at)) {
+            return false;
+        }
+    }
+    return plainAt(text.size() - 8);
+}
+
 // A CSV field, quoted when it holds a quote, a comma, CR or LF, with every
 // quote doubled.
 void appendCsvField(std::string& out, std::string_view text) {
-    // One pass over the text (find_first_of looks each byte up in the set).
-    const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
-        return c == '"' || c == ',' || c == '\r' || c == '\n';
-    });
-    if (plain) {
+    if (plainInCsv(text)) {
         out += text;
         return;
     }

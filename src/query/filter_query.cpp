@@ -366,20 +366,32 @@ RowParts FilterQuery::rowParts() const {
     return parts;
 }
 
-bool FilterQuery::mayMatchKind(RowKind kind) const {
+std::optional<FilterQuery::EventTypes> FilterQuery::typesShown() const {
     const Extras read = extras();
-    if (kind == RowKind::other || needsRawLine() || read.ruleHits || read.outcome || read.marks ||
+    if (needsRawLine() || read.ruleHits || read.outcome || read.marks ||
         (rowParts() & ~RowPart::type) != 0) {
-        return true;
+        return std::nullopt;
     }
     // Process rows are made of the process events alone, file rows of the
     // others.
+    EventTypes shown;
     for (std::size_t event = 0; event < kEventKindNames.size(); ++event) {
         RowView row;
-        row.kind = kind;
+        row.kind = isProcessKind(static_cast<EventKind>(event)) ? RowKind::process : RowKind::file;
         row.type = kEventKindNames[event];
+        shown[event] = matches(row);
+    }
+    return shown;
+}
+
+bool FilterQuery::mayMatchKind(RowKind kind) const {
+    const std::optional<EventTypes> shown = typesShown();
+    if (kind == RowKind::other || !shown) {
+        return true;
+    }
+    for (std::size_t event = 0; event < kEventKindNames.size(); ++event) {
         if (isProcessKind(static_cast<EventKind>(event)) == (kind == RowKind::process) &&
-            matches(row)) {
+            (*shown)[event]) {
             return true;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bitset>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "decode/event_kinds.h"
 #include "query/folded_search.h"
 #include "query/pid_set.h"
 #include "store/row_fields.h"
@@ -82,6 +84,12 @@ class FilterQuery {
     // none of the types a process (or file) row can have. A pass over the
     // rows can then leave that kind's rows unread.
     bool mayMatchKind(RowKind kind) const;
+    // The known event types (by their place in kEventKindNames) whose
+    // process and file rows the query shows, when the terms read nothing of
+    // such a row but its kind and type: a pass can then tell each of those
+    // rows by its type alone. Nothing when some term reads more.
+    using EventTypes = std::bitset<kEventKindNames.size()>;
+    std::optional<EventTypes> typesShown() const;
     // The N of every `tree:N` term, each once, in the order written.
     std::vector<std::int64_t> treeRoots() const;
     // Gives the `tree:root` terms their set (see descendantPids). A tree term

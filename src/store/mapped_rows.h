@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "decode/event_kinds.h"
 #include "decode/time_value.h"
 #include "store/kept_lifetimes.h"
 #include "store/line_ref.h"
@@ -32,6 +33,12 @@ class MappedRows {
     RowView row(RowKind kind, std::size_t i) const { return row(kind, i, RowPart::whole); }
     virtual RowView row(RowKind kind, std::size_t i, RowParts parts) const = 0;
     virtual std::size_t lineOf(RowKind kind, std::size_t i) const = 0;
+    // The event type of process or file row `i` of `kind`, as its place in
+    // kEventKindNames: what a filter by type alone reads of it.
+    virtual EventKind typeOf(RowKind kind, std::size_t i) const = 0;
+    // Row `i` of `kind` is soon to be read: its bytes may be fetched into
+    // the processor's cache meanwhile. A hint; it reads nothing.
+    virtual void prefetch(RowKind /*kind*/, std::size_t /*i*/) const {}
     // The earliest time value among the rows of `kind` (kNoTimeValue: none).
     virtual TimeValue earliestTime(RowKind kind) const = 0;
     // How the runs of its process rows end, when that is kept beside them

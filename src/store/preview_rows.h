@@ -64,6 +64,17 @@ class PreviewRows {
     }
     RowView rowView(std::size_t i) const { return (*this)[i]; }
     RowView back() const { return (*this)[size() - 1]; }
+    // The event type of process or file row i, as its place in
+    // kEventKindNames (other rows name theirs: see view()).
+    EventKind typeOf(std::size_t i) const {
+        return i < mapped_.count ? mapped_.rows->typeOf(kind_, i) : rows_[i - mapped_.count].type;
+    }
+    // Row i is soon to be read (see MappedRows::prefetch).
+    void prefetch(std::size_t i) const {
+        if (i < mapped_.count) {
+            mapped_.rows->prefetch(kind_, i);
+        }
+    }
     // The line's place among the store's lines.
     LinePlace placeOf(std::size_t i) const { return placeIn(kind_, mapped_, rows_, i); }
     // The earliest time value among the rows (kNoTimeValue: none has one).

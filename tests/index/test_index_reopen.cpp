@@ -80,6 +80,7 @@ class IndexReopen : public ::testing::Test {
             "--gaps",
             "--filter ''",
             "--filter 'type:exec' --format csv",
+            "--filter '-type:fork -type:open' --format csv --fields kind,type,pid,path",
             "--filter 'path:/ -pid:1' --format csv --fields kind,ppid,path,args,cwd,outcome,utc",
             "--filter 'e' --sort -pid --format jsonl",
             "",

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,45 @@ TEST(RowExport, BothFormats) {
         // Only the target is left in the folder.
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     }
+}
+
+// The quoting of CSV fields against a plain byte-by-byte reference, over
+// paths of every length around the words the writer tests at once, with
+// the bytes that need quotes anywhere in them.
+TEST(RowExport, CsvQuotingMatchesAPlainReference) {
+    auto reference = [](const std::string& text) {
+        if (text.find_first_of("\",\r\n") == std::string::npos) {
+            return text;
+        }
+        std::string quoted = "\"";
+        for (const char c : text) {
+            quoted += c == '"' ? "\"\"" : std::string(1, c);
+        }
+        return quoted + "\"";
+    };
+    std::mt19937 random(11);
+    const std::string alphabet("ab,\"\r\n\x80\xff-+./\x0b\x0c", 14);
+    std::vector<std::string> paths;
+    std::vector<ExportRow> rows;
+    std::string expected = "path\n";
+    for (std::size_t length = 0; length < 40; ++length) {
+        for (int draw = 0; draw < 20; ++draw) {
+            std::string path(length, 'x');
+            // Mostly plain, so that a quote byte often sits alone.
+            for (char& c : path) {
+                c = random() % 4 == 0 ? alphabet[random() % alphabet.size()] : 'x';
+            }
+            paths.push_back(path);
+            expected += reference(path) + "\n";
+        }
+    }
+    for (const std::string& path : paths) {
+        rows.push_back({{RowKind::process, "ES_EVENT_TYPE_NOTIFY_EXEC", "t", path, 1, 1, {}}, ""});
+    }
+    TempDir dir;
+    const std::string target = (dir.path() / "out.csv").string();
+    ASSERT_TRUE(exportRowsToFile(target, ExportFormat::csv, sourceOf(rows), {FieldId::path}).ok());
+    EXPECT_EQ(readAll(target), expected);
 }
 
 TEST(RowExport, FailedWriteLeavesNothingBehind) {

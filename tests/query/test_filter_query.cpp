@@ -177,20 +177,40 @@ TEST(FilterQuery, TellsWhatCallersMustPrepare) {
     ASSERT_TRUE(plain.query);
     EXPECT_FALSE(plain.query->needsRawLine());
     EXPECT_EQ(plain.query->treeRoots(), (std::vector<std::int64_t>{5, 7}));
-    // Which kinds' rows a pass may leave unread: process, file, other.
-    const std::pair<const char*, const char*> kinds[] = {
-        {"type:exec", "101"},        {"type:open", "011"},        {"type:exec type:open", "001"},
-        {"-type:exec", "111"},       {"type:notify", "111"},      {"type:exec path:x", "111"},
-        {"type:exec tags:x", "111"}, {"type:exec json:x", "111"},
+    // Which kinds' rows a pass may leave unread (process, file, other), and
+    // which of the known types show a row by themselves (exec, fork, then
+    // the file events; "-": the terms read more than the type).
+    struct Case {
+        const char* text;
+        const char* kinds;
+        const char* types;
     };
-    for (const auto& [text, expected] : kinds) {
-        const ParsedFilterQuery parsed = parseFilterQuery(text);
-        ASSERT_TRUE(parsed.query) << text;
+    const Case kinds[] = {
+        {"type:exec", "101", "100000000"},
+        {"type:open", "011", "001000000"},
+        {"type:exec type:open", "001", "000000000"},
+        {"-type:exec", "111", "011111111"},
+        {"type:notify", "111", "111111111"},
+        {"type:link -type:unlink", "011", "000000100"},
+        {"type:exec path:x", "111", "-"},
+        {"type:exec tags:x", "111", "-"},
+        {"type:exec json:x", "111", "-"},
+        {"type:exec outcome:x", "111", "-"},
+    };
+    for (const Case& c : kinds) {
+        const ParsedFilterQuery parsed = parseFilterQuery(c.text);
+        ASSERT_TRUE(parsed.query) << c.text;
         std::string may;
         for (const RowKind kind : kRowKinds) {
             may += parsed.query->mayMatchKind(kind) ? '1' : '0';
         }
-        EXPECT_EQ(may, expected) << text;
+        EXPECT_EQ(may, c.kinds) << c.text;
+        const auto shown = parsed.query->typesShown();
+        std::string types = shown ? "" : "-";
+        for (std::size_t type = 0; shown && type < shown->size(); ++type) {
+            types += (*shown)[type] ? '1' : '0';
+        }
+        EXPECT_EQ(types, c.types) << c.text;
     }
 }
 

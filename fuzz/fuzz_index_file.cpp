@@ -18,6 +18,7 @@
 #include "index/load_journal.h"
 #include "index/load_sections.h"
 #include "index/section_checksum.h"
+#include "index/tree_section.h"
 #include "store/event_store.h"
 #include "store/line_ref.h"
 
@@ -96,6 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     } else if (why.empty()) {
         std::abort();
+    }
+    // A kept tree: both texts inside the section, whatever its lengths say.
+    if (const auto tree = readTreeSection(*file)) {
+        sum += tree->json.size() + static_cast<unsigned char>(tree->json.back());
+        if (!tree->facts.empty()) {
+            sum += static_cast<unsigned char>(tree->facts.front()) +
+                   static_cast<unsigned char>(tree->facts.back());
+        }
     }
     // A load's journal: checked whole, then every row handed out and read
     // as a view does.

@@ -21,6 +21,7 @@
 #include "index/index_cache.h"
 #include "index/journal_rows.h"
 #include "index/load_journal.h"
+#include "index/tree_section.h"
 #include "input/stream_reader.h"
 #include "load/decode_pipeline.h"
 #include "load/line_reading.h"
@@ -188,6 +189,8 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLi
     if (options_.rules && !options_.rules->empty()) {
         rules_ = options_.rules;
     }
+    treeOfLogAlone_ = firstLine == 0 && !options_.from && tree_.nodes().size() == 0 &&
+                      options_.feedTree && options_.buildTree && !options_.feedFirst;
     if (options_.from) {
         sequenceGaps_ = options_.from->sequenceGaps;
         if (options_.from->lineage) {
@@ -202,6 +205,7 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLi
         // is not opened, and says why.
         const auto* system = dynamic_cast<const std::system_error*>(&e);
         openFailure_ = system ? system->code().message() : std::string("out of memory");
+        owedTree_ = std::move(options_.feedFirst);  // still to be fed
         {
             std::lock_guard lock(mutex_);
             filed_ = true;
@@ -334,7 +338,12 @@ void LoadJob::run() {
     LoadFigures figures;
     bool opened = false;
     bool followable = false;
+    std::optional<ProcessTree::BuiltTree> built;
+    bool treeBuilt = false;
     try {
+        if (options_.feedFirst && options_.feedTree) {
+            options_.feedFirst(tree_);
+        }
         if (auto reader = openReader(followable)) {
             opened = true;
             figures.bytesTotal = reader->sizeAtOpen();
@@ -354,6 +363,12 @@ void LoadJob::run() {
             }
             if (reader) {
                 readLog(*reader, figures);
+                // The tree kept in the index is the one the store shows:
+                // built once the store took (or refused) every row.
+                const bool keepTree = journal_ && treeOfLogAlone_;
+                if (keepTree && !storeTookAll()) {
+                    return;
+                }
                 const bool whole = !cancelled_.load() && stopped_.empty() &&
                                    storeKeepsBelow_.load(std::memory_order_relaxed) == kKeepsAll;
                 if (journal_ && !whole) {
@@ -361,7 +376,11 @@ void LoadJob::run() {
                     journal_.reset();
                     indexed_ = false;
                 } else if (journal_ && (!options_.from || indexDue())) {
-                    saveIndex(reader->fileDescriptor(), figures);
+                    if (keepTree) {
+                        built = buildTree(figures);
+                        treeBuilt = true;
+                    }
+                    saveIndex(reader->fileDescriptor(), figures, keepTree ? &built : nullptr);
                 }
                 reader->close();
             }
@@ -391,42 +410,57 @@ void LoadJob::run() {
         }
     }
     followable_ = opened && followable;
-    {
-        // The batches' room is not needed any more; freed before the tree
-        // is built, it does not add to the load's peak of memory.
-        std::unique_lock lock(mutex_);
-        filed_ = true;
-        spare_.clear();
-        // The tree waits for the store to have taken every batch: one it
-        // could not file leaves the nodes of its lines out of the tree.
-        taken_.wait(lock, [&] { return batchesOut_ == 0 || abandoned_; });
-        // Nobody waits for the tree of a window that is closing; building a
-        // large one would only hold up the closing.
-        if (abandoned_) {
-            return;
-        }
+    // The tree waits for the store to have taken every batch: one it could
+    // not file leaves the nodes of its lines out of the tree. Nobody waits
+    // for the tree of a window that is closing; building a large one would
+    // only hold up the closing.
+    if (!storeTookAll()) {
+        return;
     }
-    std::optional<ProcessTree::BuiltTree> built;
-    try {
-        const std::uint64_t storeKeeps = storeKeepsBelow_.load(std::memory_order_relaxed);
-        if (cutTree_ || storeKeeps != kKeepsAll) {
-            tree_.dropFrom(std::min(handedPlace_, storeKeeps));
-        }
-        if (options_.buildTree && options_.feedTree) {
-            built = tree_.build();
-        }
-    } catch (const std::bad_alloc&) {
-        // Told as a tree that could not be made.
-        built.reset();
-        if (stopped_.empty()) {
-            stopAt(figures, kOutOfMemory);
-        }
+    // The kept tree is of every row of the index: shown only when the
+    // store holds them all.
+    if (keptTree_ && !cutTree_ && storeKeepsBelow_.load(std::memory_order_relaxed) == kKeepsAll) {
+        built = std::move(keptTree_);
+    } else if (!treeBuilt) {
+        built = buildTree(figures);
     }
     end_->opened = opened;
     end_->cancelled = cancelled_.load();
     end_->figures = figures;
     end_->tree = std::move(built);
     postEnd();
+}
+
+bool LoadJob::storeTookAll() {
+    // The batches' room is not needed any more; freed before the tree is
+    // built, it does not add to the load's peak of memory.
+    std::unique_lock lock(mutex_);
+    filed_ = true;
+    spare_.clear();
+    taken_.wait(lock, [&] { return batchesOut_ == 0 || abandoned_; });
+    return !abandoned_;
+}
+
+std::optional<ProcessTree::BuiltTree> LoadJob::buildTree(LoadFigures& figures) {
+    try {
+        if (owedTree_) {
+            keptTree_.reset();
+            std::exchange(owedTree_, {})(tree_);
+        }
+        const std::uint64_t storeKeeps = storeKeepsBelow_.load(std::memory_order_relaxed);
+        if (cutTree_ || storeKeeps != kKeepsAll) {
+            tree_.dropFrom(std::min(handedPlace_, storeKeeps));
+        }
+        if (options_.buildTree && options_.feedTree) {
+            return tree_.build();
+        }
+    } catch (const std::bad_alloc&) {
+        // Told as a tree that could not be made.
+        if (stopped_.empty()) {
+            stopAt(figures, kOutOfMemory);
+        }
+    }
+    return std::nullopt;
 }
 
 void LoadJob::postEnd() {
@@ -606,23 +640,53 @@ void LoadJob::replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& jour
     FiledRows rows;
     journal.next(rows, logIndex_, nextLine_, 0, texts_);  // the errors and gaps alone
     const JournalEnd end = journal.end();
-    auto journalRows =
-        std::make_shared<const JournalRows>(std::move(file), std::move(journal), logIndex_);
+    const std::shared_ptr<const IndexFile> index = std::move(file);
+    auto journalRows = std::make_shared<const JournalRows>(index, std::move(journal), logIndex_);
     mappedRows_ = journalRows;
     rows.mapped = mappedRows_;
+    const std::uint64_t first = nextLine_;
     nextLine_ += journalRows->lineCount();
     figures.lines = end.lines;
     // The rows first: the window shows them while the tree is made.
     handOver(rows, figures);
     if (options_.feedTree) {
-        journalRows->eachProcess([&](std::size_t line, std::string_view path, std::int64_t pid,
-                                     std::int64_t ppid) { tree_.add(line, path, pid, ppid); });
+        takeKeptTree(*index);
+        auto feed = [journalRows, first](ProcessTree& tree) {
+            journalRows->eachProcess(
+                [&](std::size_t line, std::string_view path, std::int64_t pid, std::int64_t ppid) {
+                    tree.add(first + line, path, pid, ppid);
+                });
+        };
+        if (keptTree_) {
+            owedTree_ = std::move(feed);
+        } else {
+            feed(tree_);
+        }
     }
     figures.textBytes = end.textEnd;
     figures.bytesRead = std::min(figures.textBytes, figures.bytesTotal);
 }
 
-void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
+void LoadJob::takeKeptTree(const IndexFile& file) {
+    if (!treeOfLogAlone_) {
+        return;
+    }
+    const std::optional<KeptTree> kept = readTreeSection(file);
+    // Facts without the places asked for, or none where some are, are not
+    // the tree this store would build.
+    if (!kept || kept->withPlaces != tree_.placesInFacts() ||
+        (tree_.factsWanted() && !kept->withFacts)) {
+        return;
+    }
+    keptTree_ = ProcessTree::BuiltTree{
+        std::string(kept->json), tree_.factsWanted() ? std::string(kept->facts) : std::string()};
+    if (!file.intact()) {
+        keptTree_.reset();  // cut short under the copy: zeros, not the tree
+    }
+}
+
+void LoadJob::saveIndex(int fd, const LoadFigures& figures,
+                        const std::optional<ProcessTree::BuiltTree>* tree) {
     const auto stat = statOf(fd);
     if (!stat || stat->size + 1 < textEnd_) {
         journal_.reset();
@@ -647,6 +711,11 @@ void LoadJob::saveIndex(int fd, const LoadFigures& figures) {
                 std::string why;
                 if (!journal_->write(writer, end, &why)) {
                     writer.fail(why);
+                }
+                if (tree != nullptr && *tree) {
+                    const ProcessTree::BuiltTree& built = **tree;
+                    writeTreeSection(writer, KeptTree{built.json, built.facts, tree_.factsWanted(),
+                                                      tree_.placesInFacts()});
                 }
             },
             &notice, journal_->draft())) {

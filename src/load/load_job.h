@@ -112,6 +112,9 @@ class LoadJob {
         // log's new tail when the log only grew, and otherwise loaded and
         // indexed as it is.
         std::shared_ptr<IndexCache> index;
+        // Adds to the tree the nodes of a log loaded before whose tree came
+        // from its index (see owedTree()): run first when the tree is fed.
+        std::function<void(ProcessTree&)> feedFirst;
     };
 
     // Starts at once. `logIndex` is the index the log will have among the
@@ -167,6 +170,10 @@ class LoadJob {
     std::string indexedPath() const { return indexed_ ? realPath_ : std::string(); }
     std::uint64_t indexedEnd() const { return indexedEnd_; }
     const std::shared_ptr<LoadJournal>& unsavedJournal() const { return journal_; }
+    // Once finished: when the tree came whole from the log's index, what
+    // adds the log's nodes to the loader's tree, which does not hold them
+    // (only a later load or a grown log needs them); else empty.
+    const std::function<void(ProcessTree&)>& owedTree() const { return owedTree_; }
     const SequenceGapCounter& sequenceGaps() const { return sequenceGaps_; }
     const std::shared_ptr<Lineage>& lineage() const { return lineage_; }
     bool followable() const { return followable_; }
@@ -198,8 +205,18 @@ class LoadJob {
     // holds no lines yet.
     void replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& replay,
                        LoadFigures& figures);
-    // The index of what was loaded, once the log's end was reached.
-    void saveIndex(int fd, const LoadFigures& figures);
+    // The index of what was loaded, once the log's end was reached, with
+    // `tree` when it is the log's alone.
+    void saveIndex(int fd, const LoadFigures& figures,
+                   const std::optional<ProcessTree::BuiltTree>* tree);
+    // Whether a log read from its index in place can show the tree the
+    // index keeps: then taken into keptTree_.
+    void takeKeptTree(const IndexFile& file);
+    // Waits until the store's thread has taken every batch; false when the
+    // store's side is going away.
+    bool storeTookAll();
+    // The tree of every node the store keeps, if it is to be built.
+    std::optional<ProcessTree::BuiltTree> buildTree(LoadFigures& figures);
     // The reading, decoding and filing threads over the log, until its end.
     void readLog(StreamReader& reader, LoadFigures& figures);
     // On this thread: the decoded batches in reading order, handed over as
@@ -271,6 +288,11 @@ class LoadJob {
     std::uint64_t indexedEnd_ = 0;
     std::string indexNotice_;
     bool fromIndex_ = false;
+    // The tree holds this log's nodes alone, placed at its own lines: it is
+    // kept in the log's index when one is written.
+    bool treeOfLogAlone_ = false;
+    std::optional<ProcessTree::BuiltTree> keptTree_;  // read from the index
+    std::function<void(ProcessTree&)> owedTree_;
 
     std::atomic<bool> cancelled_{false};
     std::mutex mutex_;

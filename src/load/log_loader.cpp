@@ -130,6 +130,7 @@ void LogLoader::startJob() {
     options.rules = rules_;
     options.index = index_;
     options.feedTree = treeWanted_;
+    takeOwedTree(options);
     job_ = std::make_unique<LoadJob>(runningPath_, runningLog_, store_.lineRefs().size(),
                                      store_.rowTexts(), tree_, post_, std::move(sink),
                                      std::move(options));
@@ -291,6 +292,9 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
     const std::string openFailure = job_->openFailure();
     const std::string indexNotice = job_->indexNotice();
     const bool fromIndex = job_->fromIndex();
+    if (job_->owedTree()) {
+        owedTree_ = job_->owedTree();
+    }
     job_.reset();  // its thread has ended or is about to
     treeStale_ = false;
     lastTree_ = std::chrono::steady_clock::now();
@@ -328,6 +332,12 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
     }
     tellUnfollowed();
     startNext();
+}
+
+void LogLoader::takeOwedTree(LoadJob::Options& options) {
+    if (options.feedTree && owedTree_) {
+        options.feedFirst = std::exchange(owedTree_, {});
+    }
 }
 
 void LogLoader::tellUnfollowed() {
@@ -434,6 +444,7 @@ void LogLoader::startContinuation(std::size_t follow) {
     options.index = index_;  // a followed log's index grows with it
     options.feedTree = treeWanted_;
     options.buildTree = std::chrono::steady_clock::now() - lastTree_ >= kTreeEvery;
+    takeOwedTree(options);
     std::uint32_t log = 0;
     std::string path;
     if (follow == kTreeOnly) {
@@ -495,6 +506,9 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
             f.stopped = true;
             progress_.stopNotices.push_back(logName(f.path) + ": " + stopped);
         }
+    }
+    if (job_->owedTree()) {
+        owedTree_ = job_->owedTree();
     }
     job_.reset();
     runningFollow_.reset();

@@ -102,7 +102,9 @@ class LogLoader {
     // No load running or waiting (of those that reached the store's thread).
     bool idle() const { return !job_ && queue_.empty(); }
     const std::vector<LoadOutcome>& outcomes() const { return outcomes_; }
-    // The nodes of every load so far; only while idle.
+    // The nodes of every load so far; only while idle. A log read from its
+    // index with the tree the index keeps adds its nodes at the next load
+    // that feeds the tree.
     const ProcessTree& processTree() const { return tree_; }
     // Whether each load's tree build also makes the tree window's facts
     // (EventStore::jsonTreeFacts); on by default. Only while idle.
@@ -175,6 +177,10 @@ class LogLoader {
     // The store could not take the running job's rows: "Loading stopped…".
     std::string storeStopped_;
     ProcessTree tree_;  // used by the running job only
+    // Adds to tree_ the nodes of a log whose tree came from its index: run
+    // by the next job that feeds the tree, on its thread.
+    std::function<void(ProcessTree&)> owedTree_;
+    void takeOwedTree(LoadJob::Options& options);
     LoadProgress progress_;
     std::vector<LoadOutcome> outcomes_;
     std::size_t droppedQueued_ = 0;    // by the cancel of the running load

@@ -46,8 +46,10 @@ class ProcessTree {
     // Whether builds also encode the facts (only a tree window reads them;
     // on a large log they are twice the size of the tree JSON).
     void setFactsWanted(bool wanted) { factsWanted_ = wanted; }
+    bool factsWanted() const { return factsWanted_; }
     // Whether the facts also give each node's place (see encodeTreeFacts).
     void setPlacesInFacts(bool wanted) { placesInFacts_ = wanted; }
+    bool placesInFacts() const { return placesInFacts_; }
     // Encodes the tree of all nodes, arranged under "launchd" and "Untracked
     // Heritage"; nothing when it cannot be encoded.
     std::optional<BuiltTree> build();

@@ -115,16 +115,22 @@ class IndexReopen : public ::testing::Test {
         testsupport::LoadingWorkspace followed;
         followed.ws.loader.setIndexCache(
             std::make_shared<IndexCache>(cache() + "/korvantis/index"));
+        // Without facts, as the index written by korvantis-inspect keeps
+        // the tree: the reopening shows that tree, and the grown log's tree
+        // needs the nodes it did not place.
+        followed.ws.loader.setTreeFactsWanted(false);
         followed.ws.loader.setFollowing(true);
         followed.load(log);
         append(log, more);
         testsupport::LoadingWorkspace fresh;
+        fresh.ws.loader.setTreeFactsWanted(false);
         fresh.load(log);
         const std::size_t lines = fresh.ws.store.lineRefs().size();
         // A guard against hanging: the watch wakes the loader every second.
         const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         auto done = [&] {
-            return followed.ws.store.lineRefs().size() == lines && followed.ws.loader.idle();
+            return followed.ws.store.lineRefs().size() == lines && followed.ws.loader.idle() &&
+                   followed.ws.store.jsonTreeRaw() == fresh.ws.store.jsonTreeRaw();
         };
         followed.tasks.runUntil(
             [&] { return done() || std::chrono::steady_clock::now() > giveUp; });
@@ -274,6 +280,65 @@ TEST_F(IndexReopen, EveryOutputIsTheSameFromTheLogFromItsIndexAndFromItsIndexPlu
     // index, the second's rows are copied after it.
     const std::string first = (dir_.path() / "es.json").string();
     expectSameOutputs(first, "two logs", (dir_.path() / "native.json").string());
+}
+
+// The tree a reopening shows is the one its index keeps, not built again:
+// it must be the tree of a fresh load, and a second log loaded after it must
+// find the first one's nodes.
+TEST_F(IndexReopen, TheTreeKeptInTheIndexIsTheTreeOfAFreshLoad) {
+    std::mt19937 random(21);
+    std::uint64_t seq = 0;
+    std::ifstream esSample(KORVANTIS_SAMPLES_DIR "/eslogger.json");
+    const std::string second = write("second.json", randomNativeLog(random, 100));
+    struct Case {
+        const char* name;
+        std::string text;
+        bool facts;  // whether the index is written with the tree's facts
+    };
+    const std::vector<Case> cases = {
+        {"eslogger.json", std::string(std::istreambuf_iterator<char>(esSample), {}), true},
+        {"native.json", randomNativeLog(random, 300), true},
+        {"es.json", randomEsloggerLog(random, 300, seq), true},
+        {"es-no-facts.json", randomEsloggerLog(random, 300, seq), false},
+        {"empty.json", "", true},
+    };
+    const auto indexed = [&] {
+        auto loading = std::make_unique<testsupport::LoadingWorkspace>();
+        loading->ws.loader.setIndexCache(
+            std::make_shared<IndexCache>(cache() + "/korvantis/index"));
+        return loading;
+    };
+    auto expectSameTree = [](const EventStore& a, const EventStore& b, const char* what) {
+        EXPECT_EQ(a.jsonTreeRaw(), b.jsonTreeRaw()) << what;
+        EXPECT_EQ(a.jsonTreeFacts(), b.jsonTreeFacts()) << what;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = write(c.name, c.text);
+        testsupport::LoadingWorkspace fresh;
+        fresh.load(path);
+        ASSERT_FALSE(fresh.ws.store.jsonTreeRaw().empty());
+        std::filesystem::remove_all(cache());
+        if (c.facts) {
+            std::filesystem::create_directories(cache() + "/korvantis/index");
+            indexed()->load(path);
+        } else {
+            ASSERT_EQ(inspect("--tree '" + path + "'").status, 0);  // no facts: built again
+        }
+        const auto reopened = indexed();
+        reopened->load(path);
+        ASSERT_TRUE(reopened->ws.loader.outcomes().back().fromIndex);
+        expectSameTree(fresh.ws.store, reopened->ws.store, "reopened");
+        // A kept tree leaves the nodes to be placed when another load needs
+        // them.
+        EXPECT_EQ(reopened->ws.loader.processTree().nodes().size(),
+                  c.facts ? 0 : fresh.ws.loader.processTree().nodes().size());
+        fresh.load(second);
+        reopened->load(second);
+        expectSameTree(fresh.ws.store, reopened->ws.store, "with a second log");
+        EXPECT_EQ(reopened->ws.loader.processTree().nodes().size(),
+                  fresh.ws.loader.processTree().nodes().size());
+    }
 }
 
 // Sets a file's modification time to what it was.

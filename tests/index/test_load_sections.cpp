@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "decode/utf8_text.h"
 #include "index/lifetime_section.h"
 #include "index/load_sections.h"
+#include "index/tree_section.h"
 #include "input/temp_files.h"
 #include "store/log_files.h"
 #include "support/loading.h"
@@ -220,6 +222,68 @@ TEST(LoadSections, RefusesLifetimesThatNameRowsOrTextsNotThere) {
             EXPECT_EQ(kept.outcomeOf(0), nullptr);
             EXPECT_EQ(kept.endedBy(0), std::optional<std::size_t>(1));
         }
+    }
+}
+
+// A kept tree comes back as written; a section whose lengths or flags do
+// not hold together is no tree (the tree is then built from the rows).
+TEST(TreeSection, ReadBackOnlyWhenItHoldsTogether) {
+    TempDir dir;
+    int made = 0;
+    auto written = [&](const std::function<void(IndexWriter&)>& sections) {
+        const std::string path = (dir.path() / ("tree" + std::to_string(made++))).string();
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+        IndexWriter writer(fd);
+        sections(writer);
+        EXPECT_TRUE(writer.finish({}));
+        ::close(fd);
+        auto file = IndexFile::open(path);
+        EXPECT_TRUE(file);
+        return file;
+    };
+    auto raw = [&](std::uint64_t flags, std::uint64_t jsonLength, std::string_view rest) {
+        return written([&](IndexWriter& w) {
+            w.beginSection("process-tree");
+            w.appendU64(flags);
+            w.appendU64(jsonLength);
+            w.append(rest);
+            w.endSection();
+        });
+    };
+    // (The files are kept: what is read points into them.)
+    const auto full = written([](IndexWriter& w) {
+        writeTreeSection(w, KeptTree{"{\"n\":1}", "[[1,0,\"/a\",0,-1]]", true, true});
+    });
+    const auto kept = readTreeSection(*full);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->json, "{\"n\":1}");
+    EXPECT_EQ(kept->facts, "[[1,0,\"/a\",0,-1]]");
+    EXPECT_TRUE(kept->withFacts && kept->withPlaces);
+    const auto bareFile = written([](IndexWriter& w) {
+        writeTreeSection(w, KeptTree{"{}", "[ignored]", false, false});
+    });
+    const auto bare = readTreeSection(*bareFile);
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->facts, "");
+    EXPECT_FALSE(bare->withFacts || bare->withPlaces);
+    EXPECT_TRUE(readTreeSection(*raw(1, 2, "{}[]")));
+    const struct {
+        const char* name;
+        std::unique_ptr<IndexFile> file;
+    } refused[] = {
+        {"no section", written([](IndexWriter&) {})},
+        {"JSON past the end", raw(1, 5, "{}[]")},
+        {"no JSON", raw(1, 0, "[]")},
+        {"unknown flags", raw(4, 2, "{}")},
+        {"facts not flagged", raw(0, 2, "{}[]")},
+        {"cut in its lengths", written([](IndexWriter& w) {
+             w.beginSection("process-tree");
+             w.appendU64(1);
+             w.endSection();
+         })},
+    };
+    for (const auto& r : refused) {
+        EXPECT_FALSE(readTreeSection(*r.file)) << r.name;
     }
 }
 

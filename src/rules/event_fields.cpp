@@ -14,11 +14,6 @@ using simdjson::dom::array;
 using simdjson::dom::element;
 using simdjson::dom::object;
 
-constexpr std::string_view kExec = kEventKindNames[kExecKind];
-constexpr std::string_view kFork = kEventKindNames[kForkKind];
-constexpr std::string_view kCreate = kEventKindNames[kCreateKind];
-constexpr std::string_view kRename = kEventKindNames[kRenameKind];
-
 // The message's own process: its pid and executable path (empty when it has
 // none that is a text).
 bool topProcess(const element& message, std::int64_t& pid, std::string_view& path) {
@@ -159,13 +154,13 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     RuleLine& line = lines.lines.emplace_back();
     line.pid = row.pid;
     line.ppid = row.ppid;
-    line.isExec = row.isProcess && row.type == kExec;
-    line.isFork = row.isProcess && row.type == kFork;
+    line.isExec = row.isProcess && row.kind == kExecKind;
+    line.isFork = row.isProcess && row.kind == kForkKind;
     line.hitsBegin = static_cast<std::uint32_t>(lines.hits.size());
     // What the line tells of lineage (a file row needs the message's process
     // anyway).
     const bool fileTested =
-        !row.isProcess && !row.isOther && (row.type == kCreate || row.type == kRename);
+        !row.isProcess && !row.isOther && (row.kind == kCreateKind || row.kind == kRenameKind);
     std::int64_t topPid = 0;
     std::string_view topPath;
     const bool hasTop = row.hasMessage() && (rules.readsParentImage() || fileTested) &&

@@ -71,8 +71,13 @@ class RuleSet {
         // The bytes a key starts with: most rows are told apart by the first
         // byte of the text a key would be, without hashing it.
         std::bitset<256> leads;
-        std::unordered_map<std::string, std::vector<std::uint32_t>, TextHash, std::equal_to<>>
-            byName;
+        // By key: the rules it lets through, and the items (shared numbers)
+        // that hold wherever it is found.
+        struct Listed {
+            std::vector<std::uint32_t> rules;
+            std::vector<std::uint32_t> holding;
+        };
+        std::unordered_map<std::string, Listed, TextHash, std::equal_to<>> byName;
     };
     struct Category {
         std::vector<std::uint32_t> ungated;

@@ -90,6 +90,23 @@ std::string_view RowFacts::operator[](Fact fact) const {
     return {at + sizeof(std::uint16_t), readLength(at)};
 }
 
+std::array<std::string_view, kFactCount> RowFacts::all() const {
+    std::array<std::string_view, kFactCount> facts{};
+    if (encoded_ == nullptr) {
+        return facts;
+    }
+    const std::uint16_t mask = present();
+    const char* at = encoded_ + sizeof(std::uint16_t);
+    for (std::size_t i = 0; i < kFactCount; ++i) {
+        if (mask >> i & 1) {
+            const std::uint16_t length = readLength(at);
+            facts[i] = {at + sizeof(std::uint16_t), length};
+            at += sizeof(std::uint16_t) + length;
+        }
+    }
+    return facts;
+}
+
 void RowFactsBuilder::clear() {
     for (std::string& text : texts_) {
         text.clear();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "decode/event_kinds.h"
 #include "decode/row_facts.h"
 #include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
@@ -27,7 +28,7 @@ void readRowRules(LineInfo& info, const ReceivedJsonView& record, const LineDeco
     DecodedRow row;
     row.isProcess = info.kind == LineKind::process;
     row.isOther = info.kind == LineKind::otherRow;
-    row.type = row.isOther ? std::string_view{} : kEventKindNames[info.event];
+    row.kind = row.isOther ? -1 : info.event;
     row.path = batch.resolve(info.path);
     row.pid = info.pid;
     row.ppid = info.ppid;
@@ -47,7 +48,7 @@ void readStoredRowRules(LineInfo& info, const RowView& stored,
     DecodedRow row;
     row.isProcess = stored.kind == RowKind::process;
     row.isOther = stored.kind == RowKind::other;
-    row.type = row.isOther ? std::string_view{} : stored.type;
+    row.kind = row.isOther ? -1 : eventKindNamed(stored.type);
     row.path = stored.path;
     row.pid = stored.pid;
     row.ppid = stored.ppid;

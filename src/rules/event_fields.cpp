@@ -3,6 +3,7 @@
 #include "decode/decimal_text.h"
 #include "decode/eslogger_process.h"
 #include "decode/event_kinds.h"
+#include "decode/json_members.h"
 #include "rules/rule_set.h"
 
 namespace korvantis {
@@ -13,11 +14,6 @@ using simdjson::dom::array;
 using simdjson::dom::element;
 using simdjson::dom::object;
 
-constexpr std::string_view kExec = kEventKindNames[kExecKind];
-constexpr std::string_view kFork = kEventKindNames[kForkKind];
-constexpr std::string_view kCreate = kEventKindNames[kCreateKind];
-constexpr std::string_view kRename = kEventKindNames[kRenameKind];
-
 // The message's own process: its pid and executable path (empty when it has
 // none that is a text).
 bool topProcess(const element& message, std::int64_t& pid, std::string_view& path) {
@@ -27,13 +23,20 @@ bool topProcess(const element& message, std::int64_t& pid, std::string_view& pat
         value.get_object().get(process)) {
         return false;
     }
-    const EsloggerProcess p(process);
-    const auto& words = p.auditToken();
+    // Only two of its some twenty members: a walk for all that a row reads
+    // of a process costs several times more.
+    const JsonMembers<2> members(process, {"audit_token", "executable"});
+    if (!members.get(0, value)) {
+        return false;
+    }
+    const AuditTokenWords words = auditTokenWords(value);
     if (!words.pid) {
         return false;
     }
     pid = *words.pid;
-    if (!p.getPath(EsloggerProcess::executable, path)) {
+    object executable;
+    if (!members.get(1, value) || value.get_object().get(executable) ||
+        executable.at_key("path").get(value) || value.get_string().get(path)) {
         path = {};
     }
     return true;
@@ -151,13 +154,13 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     RuleLine& line = lines.lines.emplace_back();
     line.pid = row.pid;
     line.ppid = row.ppid;
-    line.isExec = row.isProcess && row.type == kExec;
-    line.isFork = row.isProcess && row.type == kFork;
+    line.isExec = row.isProcess && row.kind == kExecKind;
+    line.isFork = row.isProcess && row.kind == kForkKind;
     line.hitsBegin = static_cast<std::uint32_t>(lines.hits.size());
     // What the line tells of lineage (a file row needs the message's process
     // anyway).
     const bool fileTested =
-        !row.isProcess && !row.isOther && (row.type == kCreate || row.type == kRename);
+        !row.isProcess && !row.isOther && (row.kind == kCreateKind || row.kind == kRenameKind);
     std::int64_t topPid = 0;
     std::string_view topPath;
     const bool hasTop = row.hasMessage() && (rules.readsParentImage() || fileTested) &&
@@ -189,6 +192,8 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         line.tested = false;
         return;
     }
+    const std::array<std::string_view, kFactCount> facts = row.facts.all();
+    auto factOf = [&facts](Fact fact) { return facts[static_cast<std::size_t>(fact)]; };
     // The event is made of the row's own texts; they are kept in the batch
     // only for rules that wait for lineage.
     event.clear();
@@ -208,7 +213,7 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
             command.clear();
         }
         set(RuleField::CommandLine, command);
-        set(RuleField::CurrentDirectory, row.facts[Fact::cwd]);
+        set(RuleField::CurrentDirectory, factOf(Fact::cwd));
         set(RuleField::ProcessId, pid.view());
         set(RuleField::ParentProcessId, ppid.view());
     } else {
@@ -230,7 +235,7 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         {RuleField::process_path, Fact::process_path},
     };
     for (const auto& [field, fact] : kFacts) {
-        std::string_view text = row.facts[fact];
+        std::string_view text = factOf(fact);
         if (mayBeCut(text) && row.hasMessage()) {
             uncutFact(row.parsedMessage(), line.isExec, fact, text);
         }

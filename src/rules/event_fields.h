@@ -88,7 +88,7 @@ class MessageOnDemand {
 struct DecodedRow {
     bool isProcess = false;  // a process row (else a file or other row)
     bool isOther = false;
-    std::string_view type;  // the event type's name
+    int kind = -1;  // the event's kind (see event_kinds.h), -1 for another
     std::string_view path;
     std::int64_t pid = 0;
     std::int64_t ppid = 0;

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "rules/text_hash.h"
+
 namespace korvantis {
 
 // The parent a row's rules see, kept line by line through one log: the
@@ -140,13 +142,6 @@ class Lineage {
         std::vector<Slot> slots_;             // the other pids, open addressing
         std::size_t used_ = 0;
     };
-    struct TextHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const noexcept {
-            return std::hash<std::string_view>{}(text);
-        }
-    };
-
     // Images are few (programs), kept once each; command lines are mostly
     // new with each exec, kept by pid, a pid's text reused by its next exec.
     std::unordered_map<std::string, std::uint32_t, TextHash, std::equal_to<>> pool_;

@@ -123,8 +123,10 @@ std::optional<std::string_view> lastComponent(std::string_view text) {
 // literal texts ending the field: the folded last path components they
 // allow (`bySuffix` false), or when some value has no `/`, the folded
 // values themselves, one of which must end the field (`bySuffix` true).
+// `holds[k]` tells whether a field that names[k] ends (or is the last
+// component of) makes the item hold, which is then `item`.
 bool gateOf(const SigmaRule& rule, RuleField& field, std::vector<std::string>& names,
-            bool& bySuffix) {
+            std::vector<bool>& holds, std::uint32_t& item, bool& bySuffix) {
     if (rule.conditions.size() != 1) {
         return false;
     }
@@ -135,13 +137,14 @@ bool gateOf(const SigmaRule& rule, RuleField& field, std::vector<std::string>& n
             if (selection.alternatives.size() != 1) {
                 continue;
             }
-            for (const FieldItem& item : selection.alternatives[0]) {
-                if (item.keywords || !item.known || item.all || item.values.empty() ||
-                    isLineageField(item.field)) {
+            for (const FieldItem& gated : selection.alternatives[0]) {
+                if (gated.keywords || !gated.known || gated.all || gated.values.empty() ||
+                    isLineageField(gated.field)) {
                     continue;
                 }
                 names.clear();
-                for (const RuleValue& value : item.values) {
+                holds.clear();
+                for (const RuleValue& value : gated.values) {
                     std::optional<std::string_view> last;
                     if (value.kind != RuleValue::Kind::pattern || !value.pattern->isLiteral() ||
                         !value.pattern->endsText()) {
@@ -155,9 +158,15 @@ bool gateOf(const SigmaRule& rule, RuleField& field, std::vector<std::string>& n
                     std::string folded;
                     foldAsciiInto(*last, folded);
                     names.push_back(std::move(folded));
+                    // A value that ends the field (`endswith`), whole as the
+                    // key or as `/` and the key, holds where the key is found.
+                    const std::string_view literal = value.pattern->literal();
+                    holds.push_back(!gated.cased && value.pattern->startsAnywhere() &&
+                                    (suffix || literal.rfind('/') == 0));
                 }
-                if (names.size() == item.values.size()) {
-                    field = item.field;
+                if (names.size() == gated.values.size()) {
+                    field = gated.field;
+                    item = gated.shared;
                     bySuffix = suffix;
                     return true;
                 }
@@ -239,13 +248,15 @@ void RuleSet::index() {
     }
     compiled_.compile(rules, itemCount);
     std::vector<std::string> names;
+    std::vector<bool> holds;
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const auto r = static_cast<std::uint32_t>(i);
         const auto c = static_cast<std::size_t>(rules[i].category);
         byCategory_[c].push_back(r);
         RuleField field = RuleField::Image;
         bool bySuffix = false;
-        if (!gateOf(rules[i], field, names, bySuffix)) {
+        std::uint32_t item = FieldItem::kUnshared;
+        if (!gateOf(rules[i], field, names, holds, item, bySuffix)) {
             indexed_[c].ungated.push_back(r);
             continue;
         }
@@ -256,7 +267,8 @@ void RuleSet::index() {
         if (gate == gates.end()) {
             gate = gates.insert(gates.end(), Gate{field, bySuffix, {}, {}, {}});
         }
-        for (const std::string& name : names) {
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            const std::string& name = names[k];
             if (bySuffix) {
                 auto at = std::lower_bound(gate->lengths.begin(), gate->lengths.end(), name.size());
                 if (at == gate->lengths.end() || *at != name.size()) {
@@ -266,9 +278,13 @@ void RuleSet::index() {
             if (!name.empty()) {
                 gate->leads.set(static_cast<unsigned char>(name[0]));
             }
-            std::vector<std::uint32_t>& list = gate->byName[name];
-            if (list.empty() || list.back() != r) {
-                list.push_back(r);
+            Gate::Listed& listed = gate->byName[name];
+            if (listed.rules.empty() || listed.rules.back() != r) {
+                listed.rules.push_back(r);
+            }
+            if (holds[k] && std::find(listed.holding.begin(), listed.holding.end(), item) ==
+                                listed.holding.end()) {
+                listed.holding.push_back(item);
             }
         }
     }
@@ -285,7 +301,11 @@ void RuleSet::matchWithoutLineage(const RuleEvent& event, std::vector<std::uint3
             return;
         }
         if (const auto it = gate.byName.find(key); it != gate.byName.end()) {
-            candidates.insert(candidates.end(), it->second.begin(), it->second.end());
+            candidates.insert(candidates.end(), it->second.rules.begin(), it->second.rules.end());
+            // What finding the key told: the rules' tests of it are answered.
+            for (const std::uint32_t item : it->second.holding) {
+                event.keepItemResult(item, true);
+            }
         }
     };
     for (const Gate& gate : category.gates) {

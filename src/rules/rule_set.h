@@ -11,6 +11,7 @@
 #include "rules/compiled_rules.h"
 #include "rules/rule_event.h"
 #include "rules/sigma_rule.h"
+#include "rules/text_hash.h"
 
 namespace korvantis {
 
@@ -63,12 +64,6 @@ class RuleSet {
     // of a few names, or the field to end with one of a few texts, are only
     // tested on rows where it does: most rules name the programs or files
     // they are about, and a row is then looked up instead of tested by each.
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const noexcept {
-            return std::hash<std::string_view>{}(text);
-        }
-    };
     struct Gate {
         RuleField field;
         bool bySuffix = false;             // keys end the field, else are its last component
@@ -76,8 +71,13 @@ class RuleSet {
         // The bytes a key starts with: most rows are told apart by the first
         // byte of the text a key would be, without hashing it.
         std::bitset<256> leads;
-        std::unordered_map<std::string, std::vector<std::uint32_t>, NameHash, std::equal_to<>>
-            byName;
+        // By key: the rules it lets through, and the items (shared numbers)
+        // that hold wherever it is found.
+        struct Listed {
+            std::vector<std::uint32_t> rules;
+            std::vector<std::uint32_t> holding;
+        };
+        std::unordered_map<std::string, Listed, TextHash, std::equal_to<>> byName;
     };
     struct Category {
         std::vector<std::uint32_t> ungated;

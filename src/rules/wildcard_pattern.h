@@ -24,6 +24,8 @@ class WildcardPattern {
         return segments_.empty() ? std::string_view{} : std::string_view(segments_[0].bytes);
     }
     bool endsText() const { return !trailingStar_; }
+    // Whether text may come before the first run (a star leads).
+    bool startsAnywhere() const { return leadingStar_; }
     // The same for every two patterns that match alike: their stars and
     // runs, `?` written as a byte of its own.
     std::string sameness() const;

@@ -196,6 +196,28 @@ TEST(RowFacts, NoneForNativeOrKeptOnlyRows) {
     EXPECT_EQ(exit->facts, (std::array<std::string, kFactCount>{}));
 }
 
+// All facts read in one walk are those read one by one, whichever are
+// present: none, the first or last alone, every other one, all, a cut one.
+TEST(RowFacts, AllAtOnceAsOneByOne) {
+    const std::vector<std::vector<std::size_t>> presents = {
+        {}, {0}, {kFactCount - 1}, {1, 3, 5, 7, 9, 11}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+    for (const std::vector<std::size_t>& present : presents) {
+        RowFactsBuilder builder;
+        builder.clear();
+        for (const std::size_t i : present) {
+            builder.set(static_cast<Fact>(i),
+                        i == 5 ? std::string(5000, 'x') : "f" + std::to_string(i));
+        }
+        const std::string encoded(builder.encode());
+        const RowFacts facts(encoded.data());
+        const std::array<std::string_view, kFactCount> all = facts.all();
+        for (std::size_t i = 0; i < kFactCount; ++i) {
+            EXPECT_EQ(all[i], facts[static_cast<Fact>(i)]) << i;
+        }
+    }
+    EXPECT_EQ(RowFacts().all(), (std::array<std::string_view, kFactCount>{}));
+}
+
 // The command line to copy: quoted like the fact, but never cut.
 TEST(RowFacts, WholeCommandLine) {
     const std::string longArg(5000, 'x');

@@ -617,5 +617,23 @@ TEST(RuleMatching, RegularExpressionFlags) {
     }
 }
 
+// Folding turns only A-Z to lower case, whatever the bytes around them, at
+// every length and place a word-wide fold meets.
+TEST(RuleMatching, FoldsOnlyAsciiLetters) {
+    std::string all;
+    for (int b = 0; b < 256; ++b) {
+        all.push_back(static_cast<char>(b));
+    }
+    all += all;
+    std::string folded;
+    for (std::size_t from = 0; from < 9; ++from) {
+        for (const std::size_t length : {0u, 1u, 7u, 8u, 9u, 17u, 300u}) {
+            const std::string text = all.substr(from * 29 % 256, length);
+            foldAsciiInto(text, folded);
+            EXPECT_EQ(folded, lower(text)) << from << " " << length;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace korvantis

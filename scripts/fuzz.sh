@@ -38,9 +38,10 @@ if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     if command -v ccache >/dev/null; then
         launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
     fi
+    # A unity build: it compiles in about two thirds of the time.
     CC=$CC CXX=$CXX cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        "${launcher[@]}" -DKORVANTIS_FUZZ=ON -DKORVANTIS_BUILD_UI=OFF -DKORVANTIS_BUILD_TESTS=OFF \
-        -DKORVANTIS_BUILD_BENCH=OFF >/dev/null
+        "${launcher[@]}" -DCMAKE_UNITY_BUILD=ON -DKORVANTIS_FUZZ=ON -DKORVANTIS_BUILD_UI=OFF \
+        -DKORVANTIS_BUILD_TESTS=OFF -DKORVANTIS_BUILD_BENCH=OFF >/dev/null
 fi
 cmake --build "$BUILD_DIR" -j"$JOBS" --target "${TARGETS[@]/#/fuzz_}"
 

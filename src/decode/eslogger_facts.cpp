@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "decode/decimal_text.h"
+#include "decode/json_member_lookup.h"
 
 namespace korvantis {
 
@@ -11,17 +12,6 @@ namespace {
 using simdjson::dom::array;
 using simdjson::dom::element;
 using simdjson::dom::object;
-
-// Where a key occurs twice, the first occurrence is the one read.
-bool objectMember(const object& obj, std::string_view key, object& out) {
-    element value;
-    return !obj.at_key(key).get(value) && !value.get_object().get(out);
-}
-
-bool stringMember(const object& obj, std::string_view key, std::string_view& out) {
-    element value;
-    return !obj.at_key(key).get(value) && !value.get_string().get(out);
-}
 
 void setNumber(RowFactsBuilder& facts, Fact fact, std::int64_t value) {
     facts.set(fact, DecimalText(value).view());

@@ -2,6 +2,7 @@
 
 #include "decode/eslogger_process.h"
 #include "decode/event_kinds.h"
+#include "decode/json_member_lookup.h"
 #include "decode/json_members.h"
 #include "decode/other_event_summary.h"
 
@@ -22,16 +23,6 @@ bool member(const object& obj, std::string_view key, element& out) {
 
 bool isMissingOrNull(const object& obj, std::string_view key, element& out) {
     return !member(obj, key, out) || out.type() == element_type::NULL_VALUE;
-}
-
-bool objectMember(const object& obj, std::string_view key, object& out) {
-    element value;
-    return member(obj, key, value) && !value.get_object().get(out);
-}
-
-bool stringMember(const object& obj, std::string_view key, std::string_view& out) {
-    element value;
-    return member(obj, key, value) && !value.get_string().get(out);
 }
 
 // An integer that fits a signed 64-bit integer; fractions and exponents refuse.

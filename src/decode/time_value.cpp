@@ -6,8 +6,6 @@ namespace korvantis {
 
 namespace {
 
-constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
-
 // Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
 constexpr std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
     y -= m <= 2 ? 1 : 0;
@@ -96,7 +94,7 @@ std::optional<TimeValue> fromSeconds(std::int64_t seconds, std::int64_t nanos) {
     if (seconds < 0 || seconds >= kLimitSeconds) {
         return std::nullopt;
     }
-    return seconds * kNanosPerSecond + nanos;
+    return seconds * kTimeValueSecond + nanos;
 }
 
 // Ten digits, a point and six: the shape of nearly every recorded time,
@@ -292,8 +290,8 @@ std::optional<TimeValue> parseTimeBound(std::string_view text) {
 }
 
 std::string formatUtc(TimeValue value) {
-    const std::int64_t seconds = value / kNanosPerSecond;
-    const std::int64_t nanos = value % kNanosPerSecond;
+    const std::int64_t seconds = value / kTimeValueSecond;
+    const std::int64_t nanos = value % kTimeValueSecond;
     // Civil date from days since 1970-01-01 (the inverse of daysFromCivil).
     const std::int64_t z = seconds / 86400 + 719468;
     const std::int64_t era = z / 146097;

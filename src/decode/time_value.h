@@ -14,6 +14,8 @@ namespace korvantis {
 using TimeValue = std::int64_t;
 // Where a row keeps "no time value": below every moment that is one.
 inline constexpr TimeValue kNoTimeValue = INT64_MIN;
+// One second of time values.
+inline constexpr TimeValue kTimeValueSecond = 1'000'000'000;
 
 // The time value of a row's whole timestamp text: epoch seconds ("1765000000",
 // "1765000000.000100": 1 to 12 digits, then optionally '.' and 1 to 9 digits)

@@ -33,11 +33,16 @@ std::size_t shownLength(const std::string& text, std::size_t limit) {
 }
 
 std::string withThousands(std::size_t n) {
-    std::string digits = std::to_string(n);
-    for (std::size_t i = digits.size(); i > 3; i -= 3) {
-        digits.insert(i - 3, ",");
+    const std::string digits = std::to_string(n);
+    std::string out;
+    out.reserve(digits.size() + digits.size() / 3);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            out.push_back(',');
+        }
+        out.push_back(digits[i]);
     }
-    return digits;
+    return out;
 }
 
 std::string leftOutNote(const std::string& text, std::size_t shown) {

@@ -8,8 +8,6 @@ namespace korvantis {
 
 namespace {
 
-constexpr std::int64_t kSecond = 1'000'000'000;
-
 // "YYYY-MM-DD HH:MM:SS.ffffff" of a moment, from its UTC text.
 std::string dateTimeText(TimeValue value) {
     std::string text = formatUtc(value);  // YYYY-MM-DDTHH:MM:SS.nnnnnnnnnZ
@@ -20,7 +18,7 @@ std::string dateTimeText(TimeValue value) {
 
 // Seconds the local zone is ahead of UTC at that moment.
 long localOffset(TimeValue value) {
-    const std::time_t seconds = static_cast<std::time_t>(value / kSecond);
+    const std::time_t seconds = static_cast<std::time_t>(value / kTimeValueSecond);
     std::tm local{};
     if (localtime_r(&seconds, &local) == nullptr) {
         return 0;
@@ -38,7 +36,7 @@ std::string sinceText(std::int64_t elapsed) {
     const std::uint64_t magnitude =
         elapsed < 0 ? 0 - static_cast<std::uint64_t>(elapsed) : static_cast<std::uint64_t>(elapsed);
     const auto micros = static_cast<std::int64_t>(magnitude / 1000 % 1'000'000);
-    const auto seconds = static_cast<std::int64_t>(magnitude / kSecond);
+    const auto seconds = static_cast<std::int64_t>(magnitude / kTimeValueSecond);
     const std::int64_t days = seconds / 86400;
     if (days > 0) {
         out += std::to_string(days) + "d ";
@@ -67,7 +65,7 @@ std::string shownTime(TimeDisplay display, std::string_view recorded, TimeValue 
             return dateTimeText(time);
         case TimeDisplay::local: {
             TimeValue shifted = 0;
-            const std::int64_t offset = localOffset(time) * kSecond;
+            const std::int64_t offset = localOffset(time) * kTimeValueSecond;
             if (__builtin_add_overflow(time, offset, &shifted) || shifted < 0) {
                 return dateTimeText(time);  // beyond what a date can be written for
             }

@@ -12,9 +12,8 @@ namespace korvantis {
 
 namespace {
 
-constexpr int kGzipWindowBits = 31;  // a gzip header and trailer
 constexpr int kRawWindowBits = -15;  // deflate data alone
-constexpr std::size_t kInputSize = std::size_t{64} << 10;
+constexpr std::size_t kCursorInputSize = std::size_t{64} << 10;
 
 ssize_t readFileAt(int fd, unsigned char* into, std::size_t size, std::uint64_t offset) {
     for (;;) {
@@ -30,7 +29,7 @@ ssize_t readFileAt(int fd, unsigned char* into, std::size_t size, std::uint64_t 
 // An inflate standing somewhere in the text, going on through later members.
 class GzipIndex::Cursor {
   public:
-    explicit Cursor(int fd) : fd_(fd), input_(kInputSize) {}
+    explicit Cursor(int fd) : fd_(fd), input_(kCursorInputSize) {}
     ~Cursor() {
         if (ready_) {
             inflateEnd(&strm_);

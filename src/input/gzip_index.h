@@ -10,6 +10,10 @@
 
 namespace korvantis {
 
+// What zlib's window bits are to read a gzip member: its header and trailer
+// around deflate data.
+inline constexpr int kGzipWindowBits = 31;
+
 // Where the text of a gzip log can be decompressed from without starting at
 // its beginning: points recorded while it loads, every few MiB of text, each
 // holding what inflate needs to resume there (the last 32 KiB of text before

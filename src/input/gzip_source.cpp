@@ -8,13 +8,14 @@
 namespace korvantis {
 
 namespace {
-constexpr int kGzipWindowBits = 31;
-constexpr std::size_t kInputSize = std::size_t{256} << 10;
+constexpr std::size_t kReadBufferSize = std::size_t{256} << 10;
 constexpr std::size_t kWindowSize = std::size_t{32} << 10;
 }  // namespace
 
 GzipSource::GzipSource(RawInput& input)
-    : input_(input), index_(std::make_shared<GzipIndex>(input.fileDescriptor())), buf_(kInputSize) {
+    : input_(input),
+      index_(std::make_shared<GzipIndex>(input.fileDescriptor())),
+      buf_(kReadBufferSize) {
     ready_ = inflateInit2(&strm_, kGzipWindowBits) == Z_OK;
     strm_.next_in = buf_.data();
     strm_.avail_in = 0;

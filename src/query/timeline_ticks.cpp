@@ -8,8 +8,7 @@ namespace korvantis {
 
 namespace {
 
-constexpr std::int64_t kSecond = 1'000'000'000;
-constexpr std::int64_t kDay = 86400 * kSecond;
+constexpr std::int64_t kDay = 86400 * kTimeValueSecond;
 
 // What a step is counted in: fixed lengths, or calendar months.
 struct Step {
@@ -29,13 +28,13 @@ std::vector<Step> steps() {
         }
     }
     for (const std::int64_t n : {1, 2, 5, 10, 15, 30}) {
-        out.push_back({n * kSecond, false, 8});
+        out.push_back({n * kTimeValueSecond, false, 8});
     }
     for (const std::int64_t n : {1, 2, 5, 10, 15, 30}) {
-        out.push_back({n * 60 * kSecond, false, 5});
+        out.push_back({n * 60 * kTimeValueSecond, false, 5});
     }
     for (const std::int64_t n : {1, 3, 6, 12}) {
-        out.push_back({n * 3600 * kSecond, false, 5});
+        out.push_back({n * 3600 * kTimeValueSecond, false, 5});
     }
     for (const std::int64_t n : {1, 2, 7, 14}) {
         out.push_back({n * kDay, false, 0});

@@ -11,8 +11,6 @@ namespace korvantis {
 
 namespace {
 
-constexpr TimeValue kSecond = 1'000'000'000;
-
 // The indices of the `top` busiest texts of `tally`: most rows first, then
 // by the bytes of the text.
 std::vector<std::uint32_t> busiest(const TextTally::Merged& tally, std::size_t top) {
@@ -53,7 +51,7 @@ void TraceSummaryBuilder::add(const RowView& row) {
     ++rows_;
     types_.add(row.type);
     if (row.time != kNoTimeValue) {
-        const TimeValue second = row.time / kSecond * kSecond;
+        const TimeValue second = row.time / kTimeValueSecond * kTimeValueSecond;
         if (second != lastSecond_) {
             lastSecond_ = second;
             lastSecondRows_ = &seconds_[second];  // nodes stay put
@@ -169,7 +167,7 @@ std::string summaryLineTerms(const SummaryLine& line) {
         case SummaryLine::Kind::second:
             break;
     }
-    return "after:" + formatUtc(line.start) + " before:" + formatUtc(line.start + kSecond);
+    return "after:" + formatUtc(line.start) + " before:" + formatUtc(line.start + kTimeValueSecond);
 }
 
 std::string withSummaryLine(std::string_view query, const SummaryLine& line,

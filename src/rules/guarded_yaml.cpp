@@ -34,7 +34,7 @@ constexpr unsigned kMostWallSeconds = 5;
 constexpr auto kLongestWait = std::chrono::seconds(kMostWallSeconds + 1);
 constexpr std::size_t kMostBytes = std::size_t{64} << 20;
 // Nodes are sent depth first; a checked document nests 64 levels at most.
-constexpr int kDeepest = 80;
+constexpr int kDeepestSent = 80;
 
 // --- The child's side: documents to bytes ---
 
@@ -158,7 +158,7 @@ class Reader {
     bool node(YAML::Node& out, int depth) {
         char kind = 0;
         std::string tag;
-        if (depth > kDeepest || !byte(kind) || !text(tag)) {
+        if (depth > kDeepestSent || !byte(kind) || !text(tag)) {
             return false;
         }
         std::uint32_t n = 0;

@@ -166,6 +166,11 @@ TEST(SelectEvent, LongDetailIsShownInPart) {
         // A line longer than the limit: cut before the two bytes of the é,
         // never inside it.
         {longString, 5006, 5005, ""},
+        // Thousands are grouped in the count.
+        {longString, 10, 1,
+         "\xe2\x80\xa6 5,038 more characters are not shown here; \xe2\x80\x9c"
+         "Copy to clipboard\xe2\x80\x9d and \xe2\x80\x9cSave event as\xe2\x80\xa6\xe2\x80\x9d "
+         "give all of it."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);

@@ -21,7 +21,6 @@ using Fields = std::vector<StoreField>;
 using Texts = std::vector<std::string>;
 using testsupport::fileLine;
 using testsupport::procLine;
-constexpr auto joined = testsupport::joinedLines;
 
 // A log that cannot be opened is told, by name and the system's reason, as a
 // load error of no line and in the progress; nothing else changes, and the
@@ -120,9 +119,11 @@ TEST(Loading, EachKindOfLineAndALargeMixOfThem) {
     }
     TempDir dir;
     LoadingWorkspace w;
-    w.load(dir.write("kinds.json", bom + joined(lines)));
+    w.load(dir.write("kinds.json", bom + testsupport::joinedLines(lines)));
     testsupport::LineAccount account;
-    EXPECT_EQ(testsupport::checkAccounting(bom + joined(lines), w.ws, {}, &account), "");
+    EXPECT_EQ(
+        testsupport::checkAccounting(bom + testsupport::joinedLines(lines), w.ws, {}, &account),
+        "");
     EXPECT_EQ(
         (std::vector<std::size_t>{account.procPreviews, account.filePreviews, account.mappingOnly,
                                   account.refused, account.fileWithoutFile}),
@@ -136,7 +137,7 @@ TEST(Loading, EachKindOfLineAndALargeMixOfThem) {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         mix.push_back(lines[(state >> 33) % lines.size()]);
     }
-    const std::string text = joined(mix);
+    const std::string text = testsupport::joinedLines(mix);
     for (const char* name : {"mixed.json", "again.json"}) {
         const testsupport::StoreSizes before = testsupport::storeSizes(w.ws);
         w.load(dir.write(name, text));
@@ -169,10 +170,12 @@ TEST(Loading, AnnouncementsComeBeforeTheChange) {
                                      store.rows(RowKind::file).size() + store.loadErrors().size());
         }
     });
-    w.load(dir.write("files.json", joined({fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 1, "/a"),
-                                           fileLine("ES_EVENT_TYPE_NOTIFY_CLOSE", 1, "/a")})));
-    w.load(dir.write("mixed.json",
-                     joined({procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 2, 1, "/a"), "broken"})));
+    w.load(dir.write("files.json",
+                     testsupport::joinedLines({fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", 1, "/a"),
+                                               fileLine("ES_EVENT_TYPE_NOTIFY_CLOSE", 1, "/a")})));
+    w.load(dir.write(
+        "mixed.json",
+        testsupport::joinedLines({procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 2, 1, "/a"), "broken"})));
     using P = std::pair<StoreField, std::size_t>;
     EXPECT_EQ(told, (std::vector<P>{P{StoreField::fileRows, 0}, P{StoreField::loadErrors, 2},
                                     P{StoreField::processRows, 3}}));
@@ -213,7 +216,7 @@ TEST(Loading, CancelKeepsWhatWasReadAndDropsTheQueue) {
         lines.push_back(i % 2 ? procLine("ES_EVENT_TYPE_NOTIFY_EXEC", i, i - 1, "/bin/p")
                               : fileLine("ES_EVENT_TYPE_NOTIFY_OPEN", i, "/f"));
     }
-    const std::string text = joined(lines);
+    const std::string text = testsupport::joinedLines(lines);
     TempDir dir;
     const std::string path = dir.write("big.json", text);
     LoadingWorkspace w;
@@ -240,7 +243,7 @@ TEST(Loading, CancelKeepsWhatWasReadAndDropsTheQueue) {
     // The tree holds every filed process, as a load of the lines read builds it.
     const auto read = lines.begin() + static_cast<std::ptrdiff_t>(outcome.figures.lines);
     LoadingWorkspace part;
-    part.load(dir.write("part.json", joined(Texts(lines.begin(), read))));
+    part.load(dir.write("part.json", testsupport::joinedLines(Texts(lines.begin(), read))));
     EXPECT_EQ(w.ws.store.jsonTreeRaw(), part.ws.store.jsonTreeRaw());
     // The store takes further loads as usual.
     const testsupport::StoreSizes before = testsupport::storeSizes(w.ws);
@@ -251,7 +254,7 @@ TEST(Loading, CancelKeepsWhatWasReadAndDropsTheQueue) {
 // A log cut short while it loads ends the load at what could be read.
 TEST(Loading, LogTruncatedWhileLoadingEndsAtWhatCouldBeRead) {
     Texts lines(100000, procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 3, 1, "/bin/p"));
-    const std::string text = joined(lines);
+    const std::string text = testsupport::joinedLines(lines);
     TempDir dir;
     const std::string path = dir.write("cut.json", text);
     LoadingWorkspace w;
@@ -278,8 +281,9 @@ TEST(Loading, LogTruncatedWhileLoadingEndsAtWhatCouldBeRead) {
 // for the window to take its rows; its threads stop and nothing more is run.
 TEST(Loading, ClosingTheWindowWhileItsLoadRuns) {
     TempDir dir;
-    const std::string path = dir.write(
-        "big.json", joined(Texts(200000, procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 3, 1, "/bin/p"))));
+    const std::string path =
+        dir.write("big.json", testsupport::joinedLines(Texts(
+                                  200000, procLine("ES_EVENT_TYPE_NOTIFY_EXEC", 3, 1, "/bin/p"))));
     // Posts after the one that starts the load: the log's opening and the
     // most hand-overs of rows before the load waits for them to be taken.
     for (const std::size_t postsBeforeClosing : {0, 1 + 4}) {

@@ -15,7 +15,6 @@ namespace {
 using testing::TempDir;
 using testsupport::LoadingWorkspace;
 using Texts = std::vector<std::string>;
-constexpr auto joined = testsupport::joinedLines;
 
 // An eslogger message of kind `kind` with `body`, sent by `process`.
 std::string message(std::string_view kind, std::string_view body, std::string_view process,
@@ -125,10 +124,11 @@ TEST(OtherRows, GapsInMessageNumbersPerLog) {
         LoadingWorkspace w;
         std::vector<std::string> paths;
         for (std::size_t i = 0; i < c.logs.size(); ++i) {
-            paths.push_back(dir.write("log" + std::to_string(i) + ".json", joined(c.logs[i])));
+            paths.push_back(dir.write("log" + std::to_string(i) + ".json",
+                                      testsupport::joinedLines(c.logs[i])));
         }
         w.load(paths);
-        EXPECT_EQ(w.ws.store.sequenceGaps(), c.want) << joined(c.logs.front());
+        EXPECT_EQ(w.ws.store.sequenceGaps(), c.want) << testsupport::joinedLines(c.logs.front());
     }
 }
 

@@ -65,21 +65,22 @@ std::string randomLog(std::mt19937_64& rng, std::size_t lines) {
     return testsupport::joinedLines(out);
 }
 
-struct Row {
+struct LineRow {
     RowKind kind;
     std::size_t index;
     std::uint64_t place;
     RowView view;
 };
 
-std::vector<Row> rowsByLine(const PerKind<KindRowsSnapshot>& rows) {
-    std::vector<Row> out;
+std::vector<LineRow> rowsByLine(const PerKind<KindRowsSnapshot>& rows) {
+    std::vector<LineRow> out;
     for (const RowKind kind : kRowKinds) {
         for (std::size_t i = 0; i < rows[kind].size(); ++i) {
             out.push_back({kind, i, rows[kind].placeOf(i).value(), rows[kind].rowView(i)});
         }
     }
-    std::sort(out.begin(), out.end(), [](const Row& a, const Row& b) { return a.place < b.place; });
+    std::sort(out.begin(), out.end(),
+              [](const LineRow& a, const LineRow& b) { return a.place < b.place; });
     return out;
 }
 
@@ -135,8 +136,8 @@ TEST(HitMarks, AgreeWithPlainWalk) {
                 shown[kind] = randomRows(rng, rows[kind].size(), 2);
             }
         }
-        const std::vector<Row> lines = rowsByLine(rows);
-        ASSERT_TRUE(std::any_of(lines.begin(), lines.end(), [](const Row& r) {
+        const std::vector<LineRow> lines = rowsByLine(rows);
+        ASSERT_TRUE(std::any_of(lines.begin(), lines.end(), [](const LineRow& r) {
             return r.view.ruleHits != nullptr && r.view.time != kNoTimeValue;
         }));
 
@@ -150,7 +151,7 @@ TEST(HitMarks, AgreeWithPlainWalk) {
             mark.place = lines[n].place;
             mark.pid = lines[n].view.pid;
             for (std::size_t r = n; r < lines.size(); ++r) {
-                const Row& row = lines[r];
+                const LineRow& row = lines[r];
                 if (row.view.pid != mark.pid) {
                     continue;
                 }
@@ -179,7 +180,7 @@ TEST(HitMarks, AgreeWithPlainWalk) {
         const TimeSlices slices(TimeValue(1'796'638'200'000'000'000),
                                 TimeValue(1'796'641'200'000'000'000), 5 + rng() % 40);
         std::vector<SliceMark> expected(slices.slices().size());
-        for (const Row& row : lines) {
+        for (const LineRow& row : lines) {
             const auto& only = shown[row.kind];
             const std::ptrdiff_t slice = slices.sliceOf(row.view.time);
             if (slice < 0 ||

@@ -10,8 +10,6 @@
 namespace korvantis {
 namespace {
 
-constexpr TimeValue kSecond = 1'000'000'000;
-
 // Seven pixels a byte, as a plain fixed-width font would have it.
 int fixedWidth(std::string_view text) {
     return static_cast<int>(text.size()) * 7;
@@ -42,22 +40,26 @@ TEST(TimelineTicks, RoundStepsWithDatesWhereADayBegins) {
          {"2026-08-12 15:28:33.500", "", "15:28:33.504", "15:28:33.506", "15:28:33.508"}},
         {"3 h: quarter hours, from the next round one",
          afternoon,
-         3 * 3600 * kSecond,
+         3 * 3600 * kTimeValueSecond,
          800,
          {"2026-08-12 15:30", "", "16:00", "16:15", "16:30", "16:45", "17:00", "17:15", "17:30",
           "17:45", "18:00", "18:15"}},
         {"2 days: every 6 h, the date wherever a day begins",
          evening,
-         2 * 86400 * kSecond,
+         2 * 86400 * kTimeValueSecond,
          800,
          {"2026-08-13 00:00", "", "12:00", "18:00", "2026-08-14 00:00", "", "12:00", "18:00"}},
         {"14 months: months",
          july,
-         426 * 86400 * kSecond,
+         426 * 86400 * kTimeValueSecond,
          1200,
          {"2025-08", "2025-09", "2025-10", "2025-11", "2025-12", "2026-01", "2026-02", "2026-03",
           "2026-04", "2026-05", "2026-06", "2026-07", "2026-08", "2026-09"}},
-        {"14 months in a narrow strip", july, 426 * 86400 * kSecond, 300, {"2026-01", "2026-07"}},
+        {"14 months in a narrow strip",
+         july,
+         426 * 86400 * kTimeValueSecond,
+         300,
+         {"2026-01", "2026-07"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(labels(c.from, c.span, c.width), c.want) << c.name;
@@ -68,7 +70,7 @@ TEST(TimelineTicks, RoundStepsWithDatesWhereADayBegins) {
 // and their labels do not run into each other.
 TEST(TimelineTicks, FitAndStayInsideOnAnySpan) {
     const TimeValue from = 1786548513123456789;
-    constexpr TimeValue kCenturies = 200LL * 365 * 86400 * kSecond;
+    constexpr TimeValue kCenturies = 200LL * 365 * 86400 * kTimeValueSecond;
     for (TimeValue span = 7; span < kCenturies / 3; span = span * 3 + 1) {
         const int width = 640;
         const auto ticks = timelineTicks(from, from + span, width, fixedWidth);

@@ -110,10 +110,13 @@ int main(int argc, char** argv) {
     std::printf("restore, the worker's read: %.1f ms (%s)\n", msSince(t),
                 read.session ? "read" : read.error.c_str());
 
-    // The longest gap between the ticks of a 1 ms timer while `step` runs
-    // and until `done`.
+    // The longest gap between the ticks of a 1 ms timer while `step` runs,
+    // until `done` and for 300 ms more: what the step leaves to later turns
+    // of the event loop (the settings written, the new window's load begun)
+    // is the window's thread's too.
     QElapsedTimer clock;
     clock.start();
+    double tookMs = 0;  // of the last step, until done
     const auto longestStall = [&](auto step, auto done) {
         qint64 last = clock.nsecsElapsed();
         qint64 longest = 0;
@@ -128,6 +131,9 @@ int main(int argc, char** argv) {
         last = clock.nsecsElapsed();
         step();
         bench::spinUntil(done);
+        tookMs = msSince(t);
+        const qint64 settled = clock.nsecsElapsed() + 300'000'000;
+        bench::spinUntil([&] { return clock.nsecsElapsed() > settled; });
         longest = std::max(longest, clock.nsecsElapsed() - last);
         return static_cast<double>(longest) / 1e6;
     };
@@ -144,7 +150,7 @@ int main(int argc, char** argv) {
     const double saveStall =
         longestStall([&] { marking.saveSessionTo(file); }, [&] { return saved; });
     std::printf("save session as, longest window-thread stall: %.1f ms (written in %.1f ms)\n",
-                saveStall, msSince(t));
+                saveStall, tookMs);
 
     ui::MainView other([](const ui::TreeRequest&) {});
     ui::InvestigationActions& opening = *other.investigation();
@@ -162,7 +168,7 @@ int main(int argc, char** argv) {
     std::printf(
         "open session, longest window-thread stall: %.1f ms (read and taken in %.1f ms, %zu "
         "marks)\n",
-        openStall, msSince(t), opening.marks().book().size());
+        openStall, tookMs, opening.marks().book().size());
     Workspace& otherWs = other.workspace();
     bench::spinUntil([&] { return !otherWs.loader.progress().running; });
     return 0;

@@ -1,5 +1,7 @@
 #include "rules/event_fields.h"
 
+#include <optional>
+
 #include "decode/decimal_text.h"
 #include "decode/eslogger_process.h"
 #include "decode/event_kinds.h"
@@ -199,28 +201,41 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
     event.clear();
     event.category = line.category;
     event.rawLine = row.rawLine;
+    // Only the fields some rule reads are worked out; an exec's command line
+    // also when lineage hands it to the children.
+    const auto wanted = [&](RuleField field) {
+        return rules.readsField(field) ||
+               (field == RuleField::CommandLine && rules.readsParentCommandLine());
+    };
     auto set = [&](RuleField field, std::string_view text) {
-        if (!text.empty()) {
+        if (!text.empty() && wanted(field)) {
             event.set(field, text);
+        }
+    };
+    // The digits stay here while the event is matched.
+    std::optional<DecimalText> pid, ppid;
+    auto setNumber = [&](RuleField field, std::optional<DecimalText>& digits, std::int64_t number) {
+        if (wanted(field)) {
+            event.set(field, digits.emplace(number).view());
         }
     };
     thread_local std::string command;
     command.clear();
-    const DecimalText pid(row.pid), ppid(row.ppid);
     if (line.isExec) {
         set(RuleField::Image, row.path);
-        if (row.hasMessage() && !commandLine(row.parsedMessage(), command)) {
+        if (wanted(RuleField::CommandLine) && row.hasMessage() &&
+            !commandLine(row.parsedMessage(), command)) {
             command.clear();
         }
         set(RuleField::CommandLine, command);
         set(RuleField::CurrentDirectory, factOf(Fact::cwd));
-        set(RuleField::ProcessId, pid.view());
-        set(RuleField::ParentProcessId, ppid.view());
+        setNumber(RuleField::ProcessId, pid, row.pid);
+        setNumber(RuleField::ParentProcessId, ppid, row.ppid);
     } else {
         if (row.hasMessage() && hasTop) {
             set(RuleField::Image, topPath);
         }
-        set(RuleField::ProcessId, pid.view());
+        setNumber(RuleField::ProcessId, pid, row.pid);
         set(RuleField::TargetFilename, row.path);
     }
     static constexpr std::pair<RuleField, Fact> kFacts[] = {
@@ -235,6 +250,9 @@ void readRuleLine(const DecodedRow& row, const RuleSet& rules, RuleLines& lines,
         {RuleField::process_path, Fact::process_path},
     };
     for (const auto& [field, fact] : kFacts) {
+        if (!wanted(field)) {
+            continue;
+        }
         std::string_view text = factOf(fact);
         if (mayBeCut(text) && row.hasMessage()) {
             uncutFact(row.parsedMessage(), line.isExec, fact, text);

@@ -183,10 +183,11 @@ std::uint64_t RuleSet::nextSerial() {
     return ++last;
 }
 
-void RuleSet::noteParentsRead(const FieldItem& item) {
+void RuleSet::noteFieldsRead(const FieldItem& item) {
     auto note = [&](RuleField field) {
         parentImages_ = parentImages_ || field == RuleField::ParentImage;
         parentCommandLines_ = parentCommandLines_ || field == RuleField::ParentCommandLine;
+        fieldsRead_.set(static_cast<std::size_t>(field));
     };
     if (!item.keywords && item.known) {
         note(item.field);
@@ -201,6 +202,7 @@ void RuleSet::noteParentsRead(const FieldItem& item) {
 void RuleSet::index() {
     parentImages_ = false;
     parentCommandLines_ = false;
+    fieldsRead_.reset();
     for (std::size_t c = 0; c < 2; ++c) {
         byCategory_[c].clear();
         indexed_[c] = {};
@@ -211,7 +213,7 @@ void RuleSet::index() {
         for (Selection& selection : rule.selections) {
             for (std::vector<FieldItem>& items : selection.alternatives) {
                 for (FieldItem& item : items) {
-                    noteParentsRead(item);
+                    noteFieldsRead(item);
                     std::string key{static_cast<char>(item.field), item.keywords ? 'k' : 'f',
                                     item.known ? 'n' : 'u', item.all ? 'a' : 'o',
                                     item.cased ? 'c' : 'i'};

@@ -42,6 +42,9 @@ class RuleSet {
     // lineage when no rule reads it.
     bool readsParentImage() const { return parentImages_; }
     bool readsParentCommandLine() const { return parentCommandLines_; }
+    // Whether some rule reads `field` (or compares another field with it):
+    // a row's event need not be given the others.
+    bool readsField(RuleField field) const { return fieldsRead_[static_cast<std::size_t>(field)]; }
     // Appends to `hits` the index of every rule that matches `event` whatever
     // its lineage, and to `deferred` those whose answer waits for it, in rule
     // order.
@@ -83,12 +86,13 @@ class RuleSet {
         std::vector<std::uint32_t> ungated;
         std::vector<Gate> gates;
     };
-    void noteParentsRead(const FieldItem& item);
+    void noteFieldsRead(const FieldItem& item);
     std::vector<std::uint32_t> byCategory_[2];
     Category indexed_[2];
     CompiledRules compiled_;
     bool parentImages_ = false;
     bool parentCommandLines_ = false;
+    std::bitset<kRuleFieldCount> fieldsRead_;
     std::uint64_t serial_ = nextSerial();
     static std::uint64_t nextSerial();
 };

@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <QSettings>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -55,19 +56,56 @@ QString ColumnChoice::settingsKey(const QString& what) const {
     return what + kLists[kind_];
 }
 
+ColumnChoice::~ColumnChoice() {
+    if (keepPending_) {
+        keep();
+    }
+}
+
 void ColumnChoice::keepWidths() {
-    QVariantMap widths = settings().value(settingsKey(QStringLiteral("widths"))).toMap();
     for (int i = 0; i + 1 < layout_.count(); ++i) {
         const FieldId key = layout_.column(i).key;
         const int width = layout_.width(i, 0);
         for (EventColumn& column : available_) {
             if (column.key == key && column.width > 0) {
                 column.width = width;
-                widths.insert(keyName(key), width);
+                widthsChanged_.insert(keyName(key), width);
             }
         }
     }
-    settings().setValue(settingsKey(QStringLiteral("widths")), widths);
+    keepSoon();
+}
+
+void ColumnChoice::keepSoon() {
+    if (!keepPending_) {
+        keepPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            if (keepPending_) {
+                keep();
+            }
+        });
+    }
+}
+
+void ColumnChoice::keep() {
+    keepPending_ = false;
+    QSettings kept = settings();
+    if (choiceChanged_) {
+        QStringList names;
+        for (std::size_t c = 0; c < available_.size(); ++c) {
+            if (shown_[c]) {
+                names.append(keyName(available_[c].key));
+            }
+        }
+        kept.setValue(settingsKey(QStringLiteral("columns")), names);
+        choiceChanged_ = false;
+    }
+    if (!widthsChanged_.isEmpty()) {
+        QVariantMap widths = kept.value(settingsKey(QStringLiteral("widths"))).toMap();
+        widths.insert(widthsChanged_);
+        kept.setValue(settingsKey(QStringLiteral("widths")), widths);
+        widthsChanged_.clear();
+    }
 }
 
 bool ColumnChoice::isShown(FieldId key) const {
@@ -90,13 +128,8 @@ void ColumnChoice::setShown(FieldId key, bool shown) {
         return;
     }
     shown_[i] = shown;
-    QStringList names;
-    for (std::size_t c = 0; c < available_.size(); ++c) {
-        if (shown_[c]) {
-            names.append(keyName(available_[c].key));
-        }
-    }
-    settings().setValue(settingsKey(QStringLiteral("columns")), names);
+    choiceChanged_ = true;
+    keepSoon();
     apply();
 }
 
@@ -116,13 +149,8 @@ void ColumnChoice::setShownColumns(const std::vector<std::pair<FieldId, int>>& s
         return;
     }
     shown_ = std::move(on);
-    QStringList names;
-    for (std::size_t c = 0; c < available_.size(); ++c) {
-        if (shown_[c]) {
-            names.append(keyName(available_[c].key));
-        }
-    }
-    settings().setValue(settingsKey(QStringLiteral("columns")), names);
+    choiceChanged_ = true;
+    keepSoon();
     apply();
     // The layout keeps the widths of columns shown before: set them as given.
     for (int i = 0; i + 1 < layout_.count(); ++i) {

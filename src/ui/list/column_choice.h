@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QVariantMap>
 
 #include <vector>
 
@@ -21,6 +22,7 @@ class ColumnChoice : public QObject {
     Q_OBJECT
   public:
     ColumnChoice(RowKind kind, ColumnLayout& layout, QObject* parent = nullptr);
+    ~ColumnChoice() override;
 
     // Every column the list can show, in the order shown.
     const std::vector<EventColumn>& available() const { return available_; }
@@ -42,6 +44,12 @@ class ColumnChoice : public QObject {
   private:
     void apply();
     void keepWidths();
+    // The choice (and the widths dragged) go to the settings on the next
+    // turn of the event loop, all in one write: a session's columns or a
+    // drag of a column's edge change them many times in a row, and each write
+    // of the settings file can keep the window's thread for milliseconds.
+    void keepSoon();
+    void keep();
     // `what` ("columns", "widths") of this list.
     QString settingsKey(const QString& what) const;
 
@@ -49,6 +57,9 @@ class ColumnChoice : public QObject {
     ColumnLayout& layout_;
     std::vector<EventColumn> available_;
     std::vector<bool> shown_;
+    bool keepPending_ = false;
+    bool choiceChanged_ = false;
+    QVariantMap widthsChanged_;  // by column name, since the last write
 };
 
 }  // namespace korvantis::ui

@@ -7,22 +7,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include "bench_support.h"
 #include "query/filter_pass.h"
 #include "query/rows_snapshot.h"
-
-namespace {
-
-double processCpuMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
@@ -49,7 +38,7 @@ int main(int argc, char** argv) {
         std::size_t shown = 0;
         for (int run = 0; run < runs; ++run) {
             const auto start = bench::Clock::now();
-            const double cpuFrom = processCpuMilliseconds();
+            const double cpuFrom = bench::processCpuMilliseconds();
             shown = 0;
             for (const RowKind kind : kRowKinds) {
                 FilterPass pass;
@@ -61,7 +50,7 @@ int main(int argc, char** argv) {
                 shown += runFilterPass(pass, trees, nullptr)->rows.size();
             }
             const double wall = bench::millisecondsSince(start);
-            const double cpu = processCpuMilliseconds() - cpuFrom;
+            const double cpu = bench::processCpuMilliseconds() - cpuFrom;
             if (run == 0 || wall < bestWall) {
                 bestWall = wall;
                 bestCpu = cpu;

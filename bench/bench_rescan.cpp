@@ -23,18 +23,6 @@
 #include "rules/rule_hit_sets.h"
 #include "rules/rule_set.h"
 
-namespace {
-
-// CPU time of all this program's threads: on a busy machine, what the
-// rescan cost, without the time spent waiting for a core.
-double processCpuMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     // Rule files are parsed by this program started again, as the viewer
     // does (a process of a million rows is slow to fork).
@@ -71,11 +59,11 @@ int main(int argc, char** argv) {
     const RuleRescanRows taken = RuleRescanRows::of(ws.store);
     const double takeMs = bench::millisecondsSince(step);
     step = bench::Clock::now();
-    const double scanCpuFrom = processCpuMilliseconds();
+    const double scanCpuFrom = bench::processCpuMilliseconds();
     std::atomic<bool> stop{false};
     auto hits = rescanRuleHits(taken, *rules, ws.store.rowTexts().ruleHits, stop);
     const double scanMs = bench::millisecondsSince(step);
-    const double scanCpuMs = processCpuMilliseconds() - scanCpuFrom;
+    const double scanCpuMs = bench::processCpuMilliseconds() - scanCpuFrom;
     if (!hits) {
         std::fprintf(stderr, "rescan stopped\n");
         return 1;

@@ -27,6 +27,14 @@ inline double threadCpuMilliseconds() {
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
+// CPU time of all this program's threads: on a busy machine, what a step
+// cost, without the time spent waiting for a core.
+inline double processCpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 // Loads `path` into `ws` as an import does and waits for the load's end.
 inline void loadLog(Workspace& ws, TaskQueue& tasks, const std::string& path) {
     const std::size_t before = ws.loader.outcomes().size();

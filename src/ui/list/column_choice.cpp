@@ -79,11 +79,7 @@ void ColumnChoice::keepWidths() {
 void ColumnChoice::keepSoon() {
     if (!keepPending_) {
         keepPending_ = true;
-        QTimer::singleShot(0, this, [this] {
-            if (keepPending_) {
-                keep();
-            }
-        });
+        QTimer::singleShot(0, this, &ColumnChoice::keep);
     }
 }
 

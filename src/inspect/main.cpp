@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +35,7 @@
 #include "inspect/terminal_text.h"
 #include "investigation/marks_report.h"
 #include "korvantis_version.h"
+#include "load/rule_rescan.h"
 #include "load/task_queue.h"
 #include "output/row_export.h"
 #include "query/filter_query.h"
@@ -251,6 +254,30 @@ Loaded loadLogs(korvantis::Workspace& workspace, korvantis::TaskQueue& tasks,
     return loaded;
 }
 
+// Rows a load read from their log's index carry no rule hits: they are
+// given them here, worked out from their lines as a load does. False, with
+// the reason told, when that could not be done.
+bool giveOwedRuleHits(korvantis::Workspace& workspace, const korvantis::RuleSet* rules) {
+    if (rules == nullptr || workspace.loader.loadsOwingRules() == 0) {
+        return true;
+    }
+    try {
+        const std::atomic<bool> stop{false};
+        std::optional<korvantis::EventStore::ReplacedHits> hits =
+            korvantis::rescanRuleHits(korvantis::RuleRescanRows::of(workspace.store), *rules,
+                                      workspace.store.rowTexts().ruleHits, stop);
+        if (hits) {
+            workspace.store.replaceRuleHits(*hits);
+        }
+        return true;
+    } catch (const std::exception& e) {
+        std::cerr << "korvantis-inspect: the rules could not be applied to the rows read from "
+                     "an index: "
+                  << (dynamic_cast<const std::bad_alloc*>(&e) ? "out of memory" : e.what()) << "\n";
+        return false;
+    }
+}
+
 // What a run without an output option prints.
 std::string loadFigures(const EventStore& store, const Loaded& loaded) {
     char seconds[32];
@@ -398,9 +425,12 @@ int main(int argc, char** argv) {
     if (options.fromClickHouse) {
         feed.start(options, workspace, tasks);
     }
-    const Loaded loaded = loadLogs(workspace, tasks, options, feed);
+    Loaded loaded = loadLogs(workspace, tasks, options, feed);
     if (!feed.finish()) {
         return 1;
+    }
+    if (!giveOwedRuleHits(workspace, rules.get())) {
+        loaded.status = 1;
     }
     if (session) {
         session->attach(workspace.store);

@@ -191,6 +191,12 @@ LoadJob::LoadJob(std::string path, std::uint32_t logIndex, std::uint64_t firstLi
     }
     treeOfLogAlone_ = firstLine == 0 && !options_.from && tree_.nodes().size() == 0 &&
                       options_.feedTree && options_.buildTree && !options_.feedFirst;
+    if (options_.from && options_.from->rulesOwed && rules_) {
+        // Without the lineage of the lines before, the rows read on would
+        // get other hits than a load of the whole log gives them.
+        rules_.reset();
+        rulesOwed_ = true;
+    }
     if (options_.from) {
         sequenceGaps_ = options_.from->sequenceGaps;
         if (options_.from->lineage) {
@@ -485,9 +491,10 @@ void LoadJob::postEnd() {
 std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> reader,
                                                  LoadFigures& figures) {
     IndexCache& cache = *options_.index;
-    // Rule hits are not kept in an index; a compressed log's or a pipe's
-    // text is not the file's.
-    if (rules_ || reader->compressed() || reader->logText() ||
+    // A compressed log's or a pipe's text is not the file's. Rule hits are
+    // not kept in an index, nor the lineage they need: a log followed
+    // under rules is read whole, so that the lines it reads on have theirs.
+    if ((rules_ && options_.holdPartialLine) || reader->compressed() || reader->logText() ||
         path_ == StreamReader::kStandardInput) {
         return reader;
     }
@@ -524,6 +531,11 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
                 journal_ = newJournal(cache);
             }
             fromIndex_ = true;
+            if (rules_) {
+                // The rows, and a new tail's too, are rescanned as a whole.
+                rules_.reset();
+                rulesOwed_ = true;
+            }
             if (match == IdentityMatch::same && nextLine_ == 0) {
                 replayInPlace(std::move(lookup.file), *journal, figures);
             } else {

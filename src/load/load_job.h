@@ -94,6 +94,10 @@ class LoadJob {
         std::string indexedPath;
         std::uint64_t indexedEnd = 0;
         std::shared_ptr<LoadJournal> journal;
+        // The rules were not tested on the rows loaded so far (they came
+        // from the index), so no lineage was told: the rows read on owe
+        // them too.
+        bool rulesOwed = false;
     };
     struct Options {
         // A last line without its line feed waits (the log is followed).
@@ -107,10 +111,11 @@ class LoadJob {
         // The detection rules tested on the rows, if any.
         std::shared_ptr<const RuleSet> rules;
         // Where the log's index is looked for and written, if anywhere: a
-        // plain log (not compressed, not a pipe) loaded without rules is
-        // read from its index when that matches it, from the index and the
-        // log's new tail when the log only grew, and otherwise loaded and
-        // indexed as it is.
+        // plain log (not compressed, not a pipe, not followed under rules)
+        // is read from its index when that matches it, from the index and
+        // the log's new tail when the log only grew, and otherwise loaded
+        // and indexed as it is. Rows read from an index owe the rules their
+        // hits (see rulesOwed()).
         std::shared_ptr<IndexCache> index;
         // Adds to the tree the nodes of a log loaded before whose tree came
         // from its index (see owedTree()): run first when the tree is fed.
@@ -164,6 +169,10 @@ class LoadJob {
     // Once finished: whether the rows came from the log's index (all of
     // them, or all but those of its new tail).
     bool fromIndex() const { return fromIndex_; }
+    // Once finished: whether the load had rules but tested none of its rows
+    // on them: an index holds no hits, and the lineage the rules need is
+    // told only by reading every line, so the rows are to be rescanned.
+    bool rulesOwed() const { return rulesOwed_; }
     // Once finished: the log's real path when its index holds what was
     // loaded of it up to indexedEnd() (else empty), and the rows loaded
     // after that, to be written with the index's next extension.
@@ -288,6 +297,7 @@ class LoadJob {
     std::uint64_t indexedEnd_ = 0;
     std::string indexNotice_;
     bool fromIndex_ = false;
+    bool rulesOwed_ = false;
     // The tree holds this log's nodes alone, placed at its own lines: it is
     // kept in the log's index when one is written.
     bool treeOfLogAlone_ = false;

@@ -292,6 +292,9 @@ void LogLoader::finished(bool wasOpened, bool cancelled, const LoadFigures& figu
     const std::string openFailure = job_->openFailure();
     const std::string indexNotice = job_->indexNotice();
     const bool fromIndex = job_->fromIndex();
+    if (job_->rulesOwed()) {
+        ++loadsOwingRules_;
+    }
     if (job_->owedTree()) {
         owedTree_ = job_->owedTree();
     }
@@ -386,7 +389,8 @@ void LogLoader::keepFollowable(const LoadFigures& figures) {
                                      job_->lineage(),
                                      job_->indexedPath(),
                                      job_->indexedEnd(),
-                                     job_->unsavedJournal()};
+                                     job_->unsavedJournal(),
+                                     job_->rulesOwed()};
     if (!f.identify()) {
         return;
     }
@@ -488,6 +492,10 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
         observers_.announce(StoreField::loadProgress);
         progress_.indexNotices.push_back(notice);
     }
+    if (job_->rulesOwed()) {
+        ++loadsOwingRules_;
+        observers_.announce(StoreField::loadProgress);
+    }
     if (follow != kTreeOnly) {
         FollowedLog& f = followed_[follow];
         f.loaded.offset = job_->textEnd();
@@ -497,6 +505,8 @@ void LogLoader::continuationFinished(const LoadFigures& figures,
         f.loaded.indexedPath = job_->indexedPath();
         f.loaded.indexedEnd = job_->indexedEnd();
         f.loaded.journal = job_->unsavedJournal();
+        // A log whose lineage was never told owes the rules its rows for good.
+        f.loaded.rulesOwed = f.loaded.rulesOwed || job_->rulesOwed();
         f.reading = false;
         f.rememberTail();
         treeStale_ = true;

@@ -102,6 +102,10 @@ class LogLoader {
     // No load running or waiting (of those that reached the store's thread).
     bool idle() const { return !job_ && queue_.empty(); }
     const std::vector<LoadOutcome>& outcomes() const { return outcomes_; }
+    // How many loads so far (first ones and follows' reads on) had rules but
+    // filed their rows without their hits (see LoadJob::rulesOwed()): while
+    // it grows, the store's rows are to be rescanned under the rules.
+    std::size_t loadsOwingRules() const { return loadsOwingRules_; }
     // The nodes of every load so far; only while idle. A log read from its
     // index with the tree the index keeps adds its nodes at the next load
     // that feeds the tree.
@@ -183,6 +187,7 @@ class LogLoader {
     void takeOwedTree(LoadJob::Options& options);
     LoadProgress progress_;
     std::vector<LoadOutcome> outcomes_;
+    std::size_t loadsOwingRules_ = 0;
     std::size_t droppedQueued_ = 0;    // by the cancel of the running load
     std::unique_ptr<LogWatch> watch_;  // while following
 };

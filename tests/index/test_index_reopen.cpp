@@ -21,6 +21,7 @@
 
 #include "index/index_cache.h"
 #include "input/temp_files.h"
+#include "rules/rule_set.h"
 #include "store/event_store.h"
 #include "support/compressed_copies.h"
 #include "support/loading.h"
@@ -58,6 +59,29 @@ class IndexReopen : public ::testing::Test {
         return run;
     }
     std::string cache() const { return (dir_.path() / "cache").string(); }
+    // Rules that read the parents, the command line and files: rows read
+    // from an index must get from a rescan the hits a load gives them.
+    std::string rules() const {
+        static constexpr std::string_view kRules =
+            "title: Parents\n"
+            "logsource: {product: macos, category: process_creation}\n"
+            "detection:\n"
+            "  s: {Image|endswith: [/p3, /t], ParentImage|contains: /p}\n"
+            "  filter_p5: {ParentImage|endswith: /p5}\n"
+            "  condition: s and not 1 of filter_*\n"
+            "level: high\n"
+            "---\n"
+            "title: Flags\n"
+            "id: flags\n"
+            "logsource: {product: macos, category: process_creation}\n"
+            "detection: {s: {CommandLine|contains: ' -x'}, condition: s}\n"
+            "---\n"
+            "title: Files\n"
+            "logsource: {product: macos, category: file_event}\n"
+            "detection: {s: {TargetFilename|endswith: [/f, /f3]}, condition: s}\n"
+            "level: low\n";
+        return write("rules.yml", kRules);
+    }
     std::string write(const std::string& name, std::string_view bytes) const {
         return dir_.write(name, bytes);
     }
@@ -72,17 +96,19 @@ class IndexReopen : public ::testing::Test {
     // Every output, from the logs as they are now (`logs`: their paths,
     // each in single quotes).
     std::vector<Ran> outputs(const std::string& logs, const std::string& index) const {
-        static const std::vector<std::string> kOutputs = {
+        const std::vector<std::string> kOutputs = {
             "--dump",
             "--tree",
             "--summary",
             "--lifetimes",
             "--gaps",
             "--filter ''",
-            "--filter 'type:exec' --format csv",
-            "--filter '-type:fork -type:open' --format csv --fields kind,type,pid,path",
-            "--filter 'path:/ -pid:1' --format csv --fields kind,ppid,path,args,cwd,outcome,utc",
-            "--filter 'e' --sort -pid --format jsonl",
+            "--filter 'type:exec' --export csv",
+            "--filter '-type:fork -type:open' --export csv --fields kind,type,pid,path",
+            "--filter 'path:/ -pid:1' --export csv --fields kind,ppid,path,args,cwd,outcome,utc",
+            "--filter 'e' --sort -pid --export jsonl",
+            "--rules '" + rules() + "' --export csv --fields kind,pid,path,rules,rule_ids,level",
+            "--rules '" + rules() + "' --tree-marks",
             "",
         };
         std::vector<Ran> runs;
@@ -106,6 +132,8 @@ class IndexReopen : public ::testing::Test {
         for (std::size_t i = 0; i < fresh.size(); ++i) {
             EXPECT_EQ(fresh[i].out, indexed[i].out) << what << ", output " << i;
             EXPECT_EQ(fresh[i].status, indexed[i].status) << what << ", output " << i;
+            // A usage error would compare nothing.
+            EXPECT_EQ(fresh[i].status, 0) << what << ", output " << i;
         }
     }
 
@@ -266,6 +294,17 @@ TEST_F(IndexReopen, EveryOutputIsTheSameFromTheLogFromItsIndexAndFromItsIndexPlu
             continue;
         }
         EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos) << indexInfo(path);
+        {
+            // Under rules too the rows come from the index, owing their hits.
+            testsupport::LoadingWorkspace ruled;
+            ruled.ws.loader.setIndexCache(
+                std::make_shared<IndexCache>(cache() + "/korvantis/index"));
+            std::string error;
+            ruled.ws.loader.setRules(loadRuleFiles({rules()}, error));
+            ruled.load(path);
+            EXPECT_TRUE(ruled.ws.loader.outcomes().back().fromIndex);
+            EXPECT_EQ(ruled.ws.loader.loadsOwingRules(), 1u);
+        }
         append(path, log.more);
         // From the index and the tail; then from the index written anew.
         expectSameOutputs(path, log.name + " grown");

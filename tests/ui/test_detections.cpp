@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QTreeWidget>
 
+#include "index/index_cache.h"
 #include "query/filter_query.h"
 #include "rules/rule_hit_sets.h"
 #include "ui/list/preview_list.h"
@@ -252,6 +253,24 @@ class DetectionsTest : public QObject {
     // Rules chosen while a log is open apply to its rows; removing them
     // takes the hits and the tab away again. The dialog lists every
     // document with its state.
+    // A log read from its index under rules comes without hits: they are
+    // worked out from its lines once it is in, as its first load found them.
+    void rowsReadFromAnIndexGetTheirHits() {
+        useRules(false, {ruleDir_});
+        QTemporaryDir cacheDir;
+        const auto cache = std::make_shared<IndexCache>(cacheDir.path().toStdString());
+        for (const bool reopened : {false, true}) {
+            ShownWindow w;
+            w.workspace().loader.setIndexCache(cache);
+            TRY_VERIFY(!w.view.detectionRules()->busy());
+            w.load(log_, 4);
+            TRY_COMPARE(detectionsTab(w.view), detectionsTabTitle(3));
+            QCOMPARE(w.workspace().loader.outcomes().back().fromIndex, reopened);
+            QCOMPARE(w.procList()->ruleMarkColor(0),
+                     ruleLevelColor(RuleLevel::high, w.procList()->palette()));
+        }
+    }
+
     void rulesDialogAppliesToOpenLogs() {
         useRules(false, {});
         ShownWindow w;

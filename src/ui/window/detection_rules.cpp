@@ -61,6 +61,11 @@ DetectionRules::DetectionRules(Workspace& workspace, StoreNotifier& notifier, QO
     connect(&countTimer_, &QTimer::timeout, this, &DetectionRules::count);
     connect(&notifier, &StoreNotifier::changed, this, [this](StoreNotifier::Fields fields) {
         if (StoreNotifier::has(fields, StoreField::loadProgress)) {
+            // Rows read from an index come without hits: they are rescanned.
+            if (const std::size_t owed = workspace_.loader.loadsOwingRules(); owed != owedSeen_) {
+                owedSeen_ = owed;
+                applyPending_ = true;
+            }
             applyWhenIdle();
         }
         for (RowKind kind : kRowKinds) {

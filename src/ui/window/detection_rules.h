@@ -78,6 +78,8 @@ class DetectionRules : public QObject {
     std::uint64_t generation_ = 0;  // of the rules asked for last
     bool loading_ = false;
     bool applyPending_ = false;
+    // The loads seen so far that filed rows without the hits of their rules.
+    std::size_t owedSeen_ = 0;
     bool applying_ = false;
     bool counting_ = false;
     bool countAgain_ = false;

@@ -208,7 +208,7 @@ class RunWorker {
         run.rows.clear();
         for (const PlacedRow& p : placed) {
             const PreviewRows::Snapshot& list = rows_.rows[p.kind];
-            const RowView view = list.rowView(p.row);
+            const RowView view = list.rowViewWithoutHits(p.row);
             const Reading reading = readingOf(p.kind, view);
             if (reading == Reading::none) {
                 continue;
@@ -244,7 +244,7 @@ class RunWorker {
                 continue;
             }
             detail::LineInfo& info = batch.lines[i];
-            const RowView view = rows_.rows[row.kind].rowView(row.row);
+            const RowView view = rows_.rows[row.kind].rowViewWithoutHits(row.row);
             // An exec's message is read for its command line; a file row's
             // seldom (see DecodedRow).
             const simdjson::dom::element* message = nullptr;

@@ -43,7 +43,7 @@ std::vector<ProcessLink> processLinks(const KindRowsSnapshot& procs) {
     std::vector<ProcessLink> links;
     links.reserve(procs.size());
     for (std::size_t i = 0; i < procs.size(); ++i) {
-        const RowView row = procs.rowView(i);
+        const RowView row = procs.rowViewWithoutHits(i, RowPart::numbers);
         links.push_back({row.pid, row.ppid});
     }
     return links;

@@ -147,7 +147,7 @@ TraceSummary summarizeTrace(const RowsSnapshot& rows) {
         if (!first) {
             break;
         }
-        builder.add(rows.rows[*first].rowView(next[*first]++));
+        builder.add(rows.rows[*first].rowViewWithoutHits(next[*first]++));
     }
     return builder.finish();
 }

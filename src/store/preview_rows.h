@@ -65,6 +65,16 @@ class PreviewRows {
         return viewOf(kind_, mapped_, rows_, facts_, typeNames_, *hits_, i, parts);
     }
     RowView rowView(std::size_t i) const { return (*this)[i]; }
+    // Row i without its rule hits: a reader of every row that never looks
+    // at them (the runs of processes, on the store's thread) is spared a
+    // search among the rows that have some.
+    RowView rowViewWithoutHits(std::size_t i) const {
+        if (i < mapped_.count) {
+            return mapped_.rows->row(kind_, i, RowPart::whole);
+        }
+        const std::size_t k = i - mapped_.count;
+        return viewOf(kind_, rows_[k], at(facts_, k), at(typeNames_, k), nullptr);
+    }
     RowView back() const { return (*this)[size() - 1]; }
     // The event type of process or file row i, as its place in
     // kEventKindNames (other rows name theirs: see view()).

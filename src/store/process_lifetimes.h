@@ -70,11 +70,11 @@ class ProcessLifetimes {
                 others_ == others.size() ||
                 (procs_ < procs.size() && procs.placeOf(procs_) < others.placeOf(others_));
             if (proc) {
-                const RowView row = procs.rowView(procs_);
+                const RowView row = procs.rowViewWithoutHits(procs_);
                 addProcess(row, isExec(row) ? becameTexts_[became++] : nullptr);
                 ++procs_;
             } else {
-                add(others.rowView(others_));
+                add(others.rowViewWithoutHits(others_));
             }
         }
     }
@@ -156,7 +156,7 @@ class ProcessLifetimes {
         outcomeText(kEndedUnseenOutcome);
         std::size_t exits = 0;
         for (std::size_t i = others_; i < others.size(); ++i) {
-            const RowView row = others.rowView(i);
+            const RowView row = others.rowViewWithoutHits(i);
             if (isExit(row)) {
                 outcomeText(exitOutcome(row.facts[Fact::summary]));
                 ++exits;
@@ -173,7 +173,7 @@ class ProcessLifetimes {
         LinearProbingTable<std::int64_t> opened;
         becameTexts_.clear();
         for (std::size_t i = procs_; i < procs.size(); ++i) {
-            const RowView row = procs.rowView(i);
+            const RowView row = procs.rowViewWithoutHits(i);
             if (isExec(row)) {
                 // Runs of its pid are open if they were before, or if a row
                 // before it in the batch opened one.

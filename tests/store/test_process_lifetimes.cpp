@@ -195,7 +195,7 @@ struct Listed {
     std::size_t count;
     std::size_t size() const { return count; }
     std::size_t placeOf(std::size_t i) const { return of[i]; }
-    RowView rowView(std::size_t i) const { return rows.rows[of[i]]; }
+    RowView rowViewWithoutHits(std::size_t i) const { return rows.rows[of[i]]; }
 };
 
 TEST(ProcessLifetimes, AgreeWithThePlainRuleOnRandomRows) {

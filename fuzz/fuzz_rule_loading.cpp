@@ -3,7 +3,11 @@
 // row, and an answer before lineage is known never contradicts the answer
 // after.
 
+#include <pthread.h>
+#include <sanitizer/common_interface_defs.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +15,21 @@
 #include "rules/rule_set.h"
 
 using namespace korvantis;
+
+// The YAML is parsed in a forked child bounded in memory and time, which is
+// ended when it goes past them: that is the loader's answer to a hostile
+// file, not a crash. The fuzzer's own handlers, inherited by the child,
+// would take its end for one and write the input down as crashing.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    ::pthread_atfork(nullptr, nullptr, [] {
+        __sanitizer_set_death_callback(nullptr);
+        for (const int signal : {SIGALRM, SIGABRT, SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGINT, SIGTERM,
+                                 SIGXFSZ, SIGUSR1, SIGUSR2}) {
+            std::signal(signal, SIG_DFL);
+        }
+    });
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input = fuzz::asText(data, size);

@@ -69,11 +69,7 @@ class PreviewRows {
     // at them (the runs of processes, on the store's thread) is spared a
     // search among the rows that have some.
     RowView rowViewWithoutHits(std::size_t i) const {
-        if (i < mapped_.count) {
-            return mapped_.rows->row(kind_, i, RowPart::whole);
-        }
-        const std::size_t k = i - mapped_.count;
-        return viewOf(kind_, rows_[k], at(facts_, k), at(typeNames_, k), nullptr);
+        return viewWithoutHits(kind_, mapped_, rows_, facts_, typeNames_, i, RowPart::whole);
     }
     RowView back() const { return (*this)[size() - 1]; }
     // The event type of process or file row i, as its place in
@@ -176,11 +172,7 @@ class PreviewRows {
         // that never looks at the hits is spared the search among the rows
         // that have some.
         RowView rowViewWithoutHits(std::size_t i, RowParts parts = RowPart::whole) const {
-            if (i < mapped_.count) {
-                return mapped_.rows->row(kind_, i, parts);
-            }
-            const std::size_t k = i - mapped_.count;
-            return viewOf(kind_, rows_[k], at(facts_, k), at(typeNames_, k), nullptr);
+            return viewWithoutHits(kind_, mapped_, rows_, facts_, typeNames_, i, parts);
         }
         // Row i's time value alone, for readers of nothing else.
         TimeValue timeOf(std::size_t i) const {
@@ -339,6 +331,17 @@ class PreviewRows {
         }
         const std::size_t k = i - mapped.count;
         return viewOf(kind, rows[k], at(facts, k), at(typeNames, k), hitsOf(hits, i));
+    }
+    // Row i of a list, its hits left out.
+    template <typename Rows, typename Texts>
+    static RowView viewWithoutHits(RowKind kind, const MappedPrefix& mapped, const Rows& rows,
+                                   const Texts& facts, const Texts& typeNames, std::size_t i,
+                                   RowParts parts) {
+        if (i < mapped.count) {
+            return mapped.rows->row(kind, i, parts);
+        }
+        const std::size_t k = i - mapped.count;
+        return viewOf(kind, rows[k], at(facts, k), at(typeNames, k), nullptr);
     }
     template <typename Rows>
     static LinePlace placeIn(RowKind kind, const MappedPrefix& mapped, const Rows& rows,

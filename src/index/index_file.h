@@ -46,7 +46,7 @@ class SectionReader {
 class IndexFile {
   public:
     // The index at `path`; nothing when there is none or it cannot be used,
-    // and then `*whyNot` says why ("it is of a newer format (version 3)").
+    // and then `*whyNot` says why ("it is of a newer format (version 5)").
     // `*absent` is set when there is no file at all. `scans` go through
     // the sections they name as those are checked.
     static std::unique_ptr<IndexFile> open(const std::string& path, std::string* whyNot = nullptr,

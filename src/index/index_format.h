@@ -23,7 +23,7 @@ static_assert(std::endian::native == std::endian::little,
 inline constexpr std::string_view kIndexMagic{"KORVIDX\n", 8};
 // Raised whenever what a section holds or how it is laid out changes: an
 // index of another version is made again, never read.
-inline constexpr std::uint32_t kIndexFormatVersion = 3;
+inline constexpr std::uint32_t kIndexFormatVersion = 4;
 
 inline constexpr std::size_t kHeaderSize = 128;
 inline constexpr std::size_t kSectionAlignment = 64;

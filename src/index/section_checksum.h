@@ -13,6 +13,12 @@ namespace korvantis {
 // reads outside the file).
 inline constexpr std::size_t kChecksumBlock = std::size_t{1} << 20;
 
+namespace detail {
+// One block's checksum, taken with the processor's wide instructions when
+// asked and it has them: the two ways give the same sum.
+std::uint64_t blockChecksum(std::string_view block, bool wideIfAble);
+}  // namespace detail
+
 // The checksum of `bytes` in one go.
 std::uint64_t sectionChecksum(std::string_view bytes);
 

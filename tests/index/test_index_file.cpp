@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -309,6 +310,54 @@ TEST(IndexFile, ScansFindInPiecesWhatTheyFindInTheWhole) {
             EXPECT_EQ(scanned.places->lineOf[kind], wholeLines.places->lineOf[kind]) << piece;
         }
         EXPECT_EQ(scanned.places->rowless, wholeLines.places->rowless);
+    }
+}
+
+// The section checksum against changes a damaged file shows: every one
+// changes the sum, taken wide or plain, whole or in pieces.
+TEST(SectionChecksum, NoticesDamageWhicheverWayItIsTaken) {
+    std::mt19937_64 random(11);
+    std::string bytes(kChecksumBlock + 3 * 1024 + 17, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random());
+    }
+    auto swapped = [](std::size_t a, std::size_t b, std::size_t n) {
+        return [=](std::string& s) {
+            std::swap_ranges(s.begin() + a, s.begin() + a + n, s.begin() + b);
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<void(std::string&)> change;
+    } changes[] = {
+        {"first bit", [](std::string& s) { s[0] ^= 1; }},
+        {"a bit of the last step", [](std::string& s) { s[kChecksumBlock - 3] ^= 64; }},
+        {"a bit short of a step", [](std::string& s) { s[s.size() - 2] ^= 8; }},
+        {"words of one step traded", swapped(8, 16, 8)},
+        {"steps traded", swapped(64, 128, 64)},
+        {"steps a scramble apart traded", swapped(0, 1024, 64)},
+        {"blocks' first steps traded", swapped(0, kChecksumBlock, 64)},
+        {"a zero byte more", [](std::string& s) { s.push_back('\0'); }},
+        {"cut by a byte", [](std::string& s) { s.pop_back(); }},
+        {"a word's halves traded", swapped(256, 260, 4)},
+    };
+    const std::uint64_t sum = sectionChecksum(bytes);
+    for (const auto& [name, change] : changes) {
+        std::string changed = bytes;
+        change(changed);
+        EXPECT_NE(sectionChecksum(changed), sum) << name;
+    }
+    for (const std::size_t size : {0, 1, 63, 64, 65, 1023, 1024, 1088, 4097}) {
+        const std::string_view block = std::string_view(bytes).substr(5, size);
+        EXPECT_EQ(detail::blockChecksum(block, true), detail::blockChecksum(block, false)) << size;
+    }
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{63}, std::size_t{4096},
+                                    kChecksumBlock - 1, kChecksumBlock + 1}) {
+        SectionChecksum pieces;
+        for (std::size_t at = 0; at < bytes.size(); at += piece) {
+            pieces.add(std::string_view(bytes).substr(at, piece));
+        }
+        EXPECT_EQ(pieces.finish(), sum) << piece;
     }
 }
 

@@ -19,7 +19,7 @@ namespace {
 // lane adding the product of its word's halves (the word mixed with a key
 // of its place) and its neighbour's word. The lanes are independent, so a
 // processor with AVX2 sums four at a time: a reopening checks every byte
-// of its index, and a 128-bit product per 16 bytes took half its time.
+// of its index, which should cost little more than reading them.
 // The key moves on by a word at each step, and the lanes are scrambled
 // every kKeyedSteps steps, so that words that trade places change the sum.
 constexpr std::size_t kLanes = 8;

@@ -446,7 +446,7 @@ std::optional<EventStore::ReplacedHits> rescanRuleHits(const RuleRescanRows& row
             }
             const RuleHitSet* hits = state->hits.of(run->batch, run->batch.lines[i], sets);
             if (hits != nullptr) {
-                out.hits[row.kind].push_back({row.row, hits});
+                out.hits[row.kind].push_back({row.row, hits->number});
             }
         }
         queue.release(std::move(run));

@@ -30,42 +30,53 @@ const RuleHitSet* RuleHitSets::intern(std::span<const std::uint32_t> rules, cons
     std::vector<std::uint32_t> key(rules.begin(), rules.end());
     std::lock_guard lock(mutex_);
     if (of_ != set.serial()) {
-        // Sets made for another rule set stay valid for the rows that have
-        // them; new rows get their own.
-        for (auto& [k, hitSet] : sets_) {
-            retired_.push_back(std::move(hitSet));
-        }
-        sets_.clear();
+        // Sets made for another rule set stay for the rows that have them;
+        // new rows get their own.
+        current_.clear();
         of_ = set.serial();
     }
-    std::unique_ptr<RuleHitSet>& slot = sets_[key];
-    if (!slot) {
-        slot = std::make_unique<RuleHitSet>();
-        slot->rules = std::move(key);
-        for (const std::uint32_t r : slot->rules) {
-            const SigmaRule& rule = set.rules[r];
-            slot->titles.push_back(rule.title);
-            slot->levels.push_back(rule.level);
-            slot->descriptions.push_back(rule.description);
-            slot->perRuleIds.push_back(rule.id);
-            if (!slot->titlesText.empty()) {
-                slot->titlesText += "; ";
+    const auto [found, isNew] = current_.try_emplace(key, 0);
+    if (!isNew) {
+        return &at(found->second);
+    }
+    RuleHitSet made;
+    made.number = count_;
+    made.rules = std::move(key);
+    for (const std::uint32_t r : made.rules) {
+        const SigmaRule& rule = set.rules[r];
+        made.titles.push_back(rule.title);
+        made.levels.push_back(rule.level);
+        made.descriptions.push_back(rule.description);
+        made.perRuleIds.push_back(rule.id);
+        if (!made.titlesText.empty()) {
+            made.titlesText += "; ";
+        }
+        made.titlesText += rule.title;
+        if (!rule.id.empty()) {
+            made.ids.push_back(rule.id);
+            if (!made.idsText.empty()) {
+                made.idsText += "; ";
             }
-            slot->titlesText += rule.title;
-            if (!rule.id.empty()) {
-                slot->ids.push_back(rule.id);
-                if (!slot->idsText.empty()) {
-                    slot->idsText += "; ";
-                }
-                slot->idsText += rule.id;
-            }
-            if (rule.level != RuleLevel::none &&
-                (slot->level == RuleLevel::none || rule.level > slot->level)) {
-                slot->level = rule.level;
-            }
+            made.idsText += rule.id;
+        }
+        if (rule.level != RuleLevel::none &&
+            (made.level == RuleLevel::none || rule.level > made.level)) {
+            made.level = rule.level;
         }
     }
-    return slot.get();
+    try {
+        const std::uint32_t chunk = chunkOf(count_);
+        if (!chunks_[chunk]) {
+            chunks_[chunk] = std::make_unique<RuleHitSet[]>(std::size_t{kFirstChunk} << chunk);
+        }
+    } catch (...) {
+        current_.erase(found);
+        throw;
+    }
+    found->second = count_++;
+    RuleHitSet& kept = slot(made.number);
+    kept = std::move(made);
+    return &kept;
 }
 
 }  // namespace korvantis

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -28,6 +30,7 @@ struct RuleHitSet {
     std::string titlesText;  // joined by "; "
     std::string idsText;
     RuleLevel level = RuleLevel::none;  // the highest
+    std::uint32_t number = 0;           // its place among its RuleHitSets'
     // Whether a matching rule's title or id contains `folded` (already in
     // ASCII lower case), ASCII case ignored.
     bool mentions(std::string_view folded) const;
@@ -45,17 +48,34 @@ inline RuleLevel ruleLevelOf(const RuleHitSet* hits) {
     return hits != nullptr ? hits->level : RuleLevel::none;
 }
 
-// Every hit set made so far, kept while the store lives; interned from a
+// Every hit set made so far, kept while the store lives and numbered in the
+// order made, so that a row can name its set in four bytes; interned from a
 // load's filing thread, read from anywhere once handed out.
 class RuleHitSets {
   public:
     const RuleHitSet* intern(std::span<const std::uint32_t> rules, const RuleSet& set);
+    // The set numbered `number`: one handed out before (the hand-over is what
+    // makes it safe to read here from another thread, as sets never move).
+    const RuleHitSet& at(std::uint32_t number) const { return slot(number); }
 
   private:
+    // Sets lie in chunks of 64, 128, 256… that are never moved or freed
+    // before the whole, so a number read anywhere finds its set in place.
+    static constexpr std::uint32_t kFirstChunk = 64;
+    static std::uint32_t chunkOf(std::uint32_t number) {
+        return static_cast<std::uint32_t>(std::bit_width(number / kFirstChunk + 1)) - 1;
+    }
+    RuleHitSet& slot(std::uint32_t number) const {
+        const std::uint32_t chunk = chunkOf(number);
+        return chunks_[chunk]
+                      [std::size_t{number} + kFirstChunk - (std::size_t{kFirstChunk} << chunk)];
+    }
     std::mutex mutex_;
-    std::map<std::vector<std::uint32_t>, std::unique_ptr<RuleHitSet>> sets_;
-    std::vector<std::unique_ptr<RuleHitSet>> retired_;
-    std::uint64_t of_ = 0;  // the serial of the rule set the sets name
+    std::array<std::unique_ptr<RuleHitSet[]>, 27> chunks_;  // room for every u32 number
+    std::uint32_t count_ = 0;
+    // The numbers of the sets made for the current rule set, by their rules.
+    std::map<std::vector<std::uint32_t>, std::uint32_t> current_;
+    std::uint64_t of_ = 0;  // the serial of the rule set `current_` names
 };
 
 }  // namespace korvantis

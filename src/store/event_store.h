@@ -148,13 +148,14 @@ class EventStore {
     StoreObservers& observers_;
     LineRefTable lineRefs_;
     LoadErrors loadErrors_;
-    PerKind<PreviewRows> rows_{
-        {PreviewRows(RowKind::process), PreviewRows(RowKind::file), PreviewRows(RowKind::other)}};
     std::vector<SequenceGap> sequenceGaps_;
     std::shared_ptr<const std::string> jsonTree_ = std::make_shared<const std::string>();
     std::shared_ptr<const std::string> jsonTreeFacts_ = std::make_shared<const std::string>();
     std::shared_ptr<LogFiles> logFiles_;
-    RowTexts rowTexts_;
+    RowTexts rowTexts_;  // before the rows, whose hits it names
+    PerKind<PreviewRows> rows_{{PreviewRows(RowKind::process, rowTexts_.ruleHits),
+                                PreviewRows(RowKind::file, rowTexts_.ruleHits),
+                                PreviewRows(RowKind::other, rowTexts_.ruleHits)}};
     PerKind<RankedBits> isRowOf_;  // per kind: which stored lines made a row of it
     ProcessLifetimes lifetimes_;
     InternedTexts markTexts_;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "decode/event_kinds.h"
+#include "rules/rule_hit_sets.h"
 #include "store/chunked_vector.h"
 #include "store/mapped_rows.h"
 #include "store/row_kind.h"
@@ -46,15 +47,16 @@ class PreviewRows {
 
   public:
     // A row that matches detection rules, kept apart in row order: only
-    // rows with hits pay for them, 12 bytes each (packed: a third of a trace
-    // may have hits, and the 4 bytes of padding would be a quarter of it).
-    struct [[gnu::packed]] Hit {
+    // rows with hits pay for them, 8 bytes each (a third of a trace may have
+    // hits, so its set is named by number rather than by pointer).
+    struct Hit {
         std::uint32_t row;
-        const RuleHitSet* hits;
+        std::uint32_t set;  // see RuleHitSets::at()
     };
-    static_assert(sizeof(Hit) == 12);
+    static_assert(sizeof(Hit) == 8);
 
-    explicit PreviewRows(RowKind kind) : kind_(kind) {}
+    // `sets` names the hits of every row and must outlive the list.
+    PreviewRows(RowKind kind, const RuleHitSets& sets) : kind_(kind), sets_(&sets) {}
 
     RowKind kind() const { return kind_; }
     std::size_t size() const { return mapped_.count + rows_.size(); }
@@ -62,7 +64,7 @@ class PreviewRows {
     RowView operator[](std::size_t i) const { return view(i, RowPart::whole); }
     // Row i with at least `parts` filled in (rows read in place, only those).
     RowView view(std::size_t i, RowParts parts) const {
-        return viewOf(kind_, mapped_, rows_, facts_, typeNames_, *hits_, i, parts);
+        return viewOf(kind_, mapped_, rows_, facts_, typeNames_, *sets_, *hits_, i, parts);
     }
     RowView rowView(std::size_t i) const { return (*this)[i]; }
     // Row i without its rule hits: a reader of every row that never looks
@@ -111,7 +113,7 @@ class PreviewRows {
         }
         rows_.push_back(r);
         if (row.ruleHits != nullptr) {
-            hits_->push_back(Hit{static_cast<std::uint32_t>(size() - 1), row.ruleHits});
+            hits_->push_back(Hit{static_cast<std::uint32_t>(size() - 1), row.ruleHits->number});
         }
         const char* facts = row.facts.encoded();
         if (facts != nullptr || !facts_.empty()) {
@@ -165,7 +167,8 @@ class PreviewRows {
         RowKind kind() const { return kind_; }
         std::size_t size() const { return mapped_.count + rows_.size(); }
         RowView operator[](std::size_t i) const {
-            return viewOf(kind_, mapped_, rows_, facts_, typeNames_, hits_, i, RowPart::whole);
+            return viewOf(kind_, mapped_, rows_, facts_, typeNames_, *sets_, hits_, i,
+                          RowPart::whole);
         }
         RowView rowView(std::size_t i) const { return (*this)[i]; }
         // Row i with no rule hits and at least `parts` filled in: a reader
@@ -189,19 +192,24 @@ class PreviewRows {
                 while (next_ < hits_->size() && (*hits_)[next_].row < i) {
                     ++next_;
                 }
-                return next_ < hits_->size() && (*hits_)[next_].row == i ? (*hits_)[next_].hits
-                                                                         : nullptr;
+                return next_ < hits_->size() && (*hits_)[next_].row == i
+                           ? &sets_->at((*hits_)[next_].set)
+                           : nullptr;
             }
 
           private:
             friend class Snapshot;
-            HitCursor(const ChunkedVector<Hit>::Snapshot& hits, std::size_t next)
-                : hits_(&hits), next_(next) {}
+            HitCursor(const RuleHitSets& sets, const ChunkedVector<Hit>::Snapshot& hits,
+                      std::size_t next)
+                : sets_(&sets), hits_(&hits), next_(next) {}
+            const RuleHitSets* sets_;
             const ChunkedVector<Hit>::Snapshot* hits_;
             std::size_t next_;
         };
         // A cursor whose first look-up is of row `from` or later.
-        HitCursor hitsFrom(std::size_t from) const { return {hits_, lowerHit(hits_, from)}; }
+        HitCursor hitsFrom(std::size_t from) const {
+            return {*sets_, hits_, lowerHit(hits_, from)};
+        }
         // Asks for row i's texts ahead of their turn: they lie wherever the
         // load kept them, so in a pass over many rows nearly every one
         // misses the processor's caches.
@@ -216,16 +224,18 @@ class PreviewRows {
 
       private:
         friend class PreviewRows;
-        Snapshot(RowKind kind, MappedPrefix mapped, ChunkedVector<Stored>::Snapshot rows,
-                 ChunkedVector<const char*>::Snapshot facts,
+        Snapshot(RowKind kind, const RuleHitSets& sets, MappedPrefix mapped,
+                 ChunkedVector<Stored>::Snapshot rows, ChunkedVector<const char*>::Snapshot facts,
                  ChunkedVector<const char*>::Snapshot typeNames, ChunkedVector<Hit>::Snapshot hits)
             : kind_(kind),
+              sets_(&sets),
               mapped_(std::move(mapped)),
               rows_(std::move(rows)),
               facts_(std::move(facts)),
               typeNames_(std::move(typeNames)),
               hits_(std::move(hits)) {}
         RowKind kind_ = RowKind::process;
+        const RuleHitSets* sets_ = nullptr;
         MappedPrefix mapped_;
         ChunkedVector<Stored>::Snapshot rows_;
         ChunkedVector<const char*>::Snapshot facts_;
@@ -237,7 +247,7 @@ class PreviewRows {
         MappedPrefix mapped = mapped_;
         mapped.count = std::min(count, mapped.count);
         count -= mapped.count;
-        return Snapshot(kind_, std::move(mapped), rows_.snapshot(count),
+        return Snapshot(kind_, *sets_, std::move(mapped), rows_.snapshot(count),
                         facts_.snapshot(std::min(count, facts_.size())),
                         typeNames_.snapshot(std::min(count, typeNames_.size())),
                         hits_->snapshot(hits_->size()));
@@ -314,23 +324,23 @@ class PreviewRows {
     }
     // Row i's hits: a search among the rows with hits.
     template <typename Hits>
-    static const RuleHitSet* hitsOf(const Hits& hits, std::size_t i) {
+    static const RuleHitSet* hitsOf(const RuleHitSets& sets, const Hits& hits, std::size_t i) {
         const std::size_t low = lowerHit(hits, i);
-        return low < hits.size() && hits[low].row == i ? hits[low].hits : nullptr;
+        return low < hits.size() && hits[low].row == i ? &sets.at(hits[low].set) : nullptr;
     }
     // Row i of a list: read in place, or kept (the lists of kept rows hold
     // them from the first one after the mapped ones).
     template <typename Rows, typename Texts, typename Hits>
     static RowView viewOf(RowKind kind, const MappedPrefix& mapped, const Rows& rows,
-                          const Texts& facts, const Texts& typeNames, const Hits& hits,
-                          std::size_t i, RowParts parts) {
+                          const Texts& facts, const Texts& typeNames, const RuleHitSets& sets,
+                          const Hits& hits, std::size_t i, RowParts parts) {
         if (i < mapped.count) {
             RowView row = mapped.rows->row(kind, i, parts);
-            row.ruleHits = hitsOf(hits, i);
+            row.ruleHits = hitsOf(sets, hits, i);
             return row;
         }
         const std::size_t k = i - mapped.count;
-        return viewOf(kind, rows[k], at(facts, k), at(typeNames, k), hitsOf(hits, i));
+        return viewOf(kind, rows[k], at(facts, k), at(typeNames, k), hitsOf(sets, hits, i));
     }
     // Row i of a list, its hits left out.
     template <typename Rows, typename Texts>
@@ -366,6 +376,7 @@ class PreviewRows {
     }
 
     RowKind kind_;
+    const RuleHitSets* sets_;
     MappedPrefix mapped_;
     ChunkedVector<Stored> rows_;
     ChunkedVector<const char*> facts_;      // empty until a row has facts, then one per row

@@ -260,5 +260,45 @@ detection: {s: ['"rename"'], condition: s}
     EXPECT_EQ(parseFilterQuery("level:").error, "empty value after level:");
 }
 
+// A row names its hit set by number: every set interned, for this rule set
+// or an earlier one, is found again by its number, across the chunks that
+// hold them.
+TEST(RuleHits, SetsAreFoundByTheirNumbers) {
+    auto rulesOf = [] {
+        std::string text;
+        for (int r = 0; r < 10; ++r) {
+            text += "---\ntitle: t" + std::to_string(r) +
+                    "\nlogsource: {product: macos, category: process_creation}\n"
+                    "detection: {s: {Image: /x}, condition: s}\n";
+        }
+        auto set = std::make_shared<RuleSet>();
+        loadRuleText(text, "n", *set);
+        return set;
+    };
+    const auto first = rulesOf();
+    const auto second = rulesOf();
+    RuleHitSets sets;
+    std::vector<const RuleHitSet*> made;
+    for (const auto& rules : {first, second}) {
+        for (std::uint32_t mask = 1; mask < 1024; ++mask) {
+            std::vector<std::uint32_t> key;
+            for (std::uint32_t r = 0; r < 10; ++r) {
+                if ((mask >> r & 1) != 0) {
+                    key.push_back(r);
+                }
+            }
+            made.push_back(sets.intern(key, *rules));
+            ASSERT_EQ(made.back(), sets.intern(key, *rules));
+            ASSERT_EQ(made.back()->rules, key);
+        }
+    }
+    for (std::size_t i = 0; i < made.size(); ++i) {
+        ASSERT_EQ(made[i]->number, i);
+        ASSERT_EQ(&sets.at(made[i]->number), made[i]);
+    }
+    EXPECT_EQ(made[0]->titlesText, "t0");
+    EXPECT_EQ(made[1022]->titlesText, "t0; t1; t2; t3; t4; t5; t6; t7; t8; t9");
+}
+
 }  // namespace
 }  // namespace korvantis

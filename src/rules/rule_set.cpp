@@ -91,6 +91,24 @@ PendingFile sendFile(const std::string& path, const std::string& label,
 bool addRuleFilesWith(const std::string& path, RuleSet& set, std::string& error,
                       RuleDocumentReader& reader);
 
+// Compiles the `count` texts `send(i)` hands to the reader, a few sent ahead
+// of the one compiled: the parsing child reads them meanwhile, on the other
+// processor.
+template <typename Send>
+void compileInTurn(std::size_t count, Send send, RuleSet& set, RuleDocumentReader& reader) {
+    std::deque<PendingFile> pending;
+    for (std::size_t i = 0; i < count; ++i) {
+        while (!pending.empty() && !reader.wantsMore()) {
+            compileFile(pending.front(), set, reader);
+            pending.pop_front();
+        }
+        pending.push_back(send(i));
+    }
+    for (; !pending.empty(); pending.pop_front()) {
+        compileFile(pending.front(), set, reader);
+    }
+}
+
 }  // namespace
 
 std::string RuleEntry::reportLine() const {
@@ -346,6 +364,15 @@ void loadRuleText(std::string_view text, const std::string& label, RuleSet& set)
     set.index();
 }
 
+void addRuleTexts(const std::vector<LabelledRuleText>& texts, RuleSet& set) {
+    RuleDocumentReader reader;
+    compileInTurn(
+        texts.size(),
+        [&](std::size_t i) { return sendText(texts[i].text, texts[i].label, reader); }, set,
+        reader);
+    set.index();
+}
+
 namespace {
 
 PendingFile sendText(std::string_view text, const std::string& label, RuleDocumentReader& reader) {
@@ -423,20 +450,12 @@ bool addRuleFilesWith(const std::string& path, RuleSet& into, std::string& error
         found.push_back(entry.path().lexically_relative(path).generic_string());
     }
     std::sort(found.begin(), found.end());
-    // A few files ahead of the one compiled: the parsing child reads them
-    // meanwhile, on the other processor.
-    std::deque<PendingFile> pending;
-    for (const std::string& relative : found) {
-        while (!pending.empty() && !reader.wantsMore()) {
-            compileFile(pending.front(), *set, reader);
-            pending.pop_front();
-        }
-        pending.push_back(
-            sendFile((fs::path(path) / relative).string(), path + "/" + relative, reader));
-    }
-    for (; !pending.empty(); pending.pop_front()) {
-        compileFile(pending.front(), *set, reader);
-    }
+    compileInTurn(
+        found.size(),
+        [&](std::size_t i) {
+            return sendFile((fs::path(path) / found[i]).string(), path + "/" + found[i], reader);
+        },
+        *set, reader);
     set->index();
     return true;
 }

@@ -110,4 +110,14 @@ bool addRuleFiles(const std::string& path, RuleSet& set, std::string& error);
 // rules appended to `set` (ids checked against the rules already there).
 void loadRuleText(std::string_view text, const std::string& label, RuleSet& set);
 
+// A rule file's text that comes from no file on disk (a bundled one), with
+// the label its entries are shown with.
+struct LabelledRuleText {
+    std::string label;
+    std::string text;
+};
+// The same for each of `texts` in turn, all parsed by one child: starting
+// one costs more than parsing a rule file.
+void addRuleTexts(const std::vector<LabelledRuleText>& texts, RuleSet& set);
+
 }  // namespace korvantis

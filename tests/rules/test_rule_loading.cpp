@@ -133,6 +133,20 @@ TEST(RuleLoading, EachDocumentLoadsOrSaysWhyNot) {
               "  condition: s\n"),
          {"F#1\tloaded\tT\tnever present: User, OriginalFileName"}},
     };
+    // All of them parsed by one child give what each parsed by its own does,
+    // a broken one's child ended and the texts after it sent to a new one.
+    RuleSet eachAlone, allInTurn;
+    std::vector<LabelledRuleText> texts;
+    for (const Case& c : cases) {
+        texts.push_back({"F" + std::to_string(texts.size()), c.text});
+        loadRuleText(c.text, texts.back().label, eachAlone);
+    }
+    addRuleTexts(texts, allInTurn);
+    ASSERT_EQ(allInTurn.entries.size(), eachAlone.entries.size());
+    for (std::size_t i = 0; i < eachAlone.entries.size(); ++i) {
+        EXPECT_EQ(allInTurn.entries[i].reportLine(), eachAlone.entries[i].reportLine());
+    }
+    EXPECT_EQ(allInTurn.rules.size(), eachAlone.rules.size());
     for (const Case& c : cases) {
         const std::vector<std::string> got = report(c.text);
         ASSERT_EQ(got.size(), c.want.size()) << c.text;

@@ -29,19 +29,14 @@ const QString kBundledKey = QStringLiteral("rules/bundled");
 // Hits of rows arriving are counted again at most this often.
 constexpr int kCountEveryMs = 500;
 
-struct BundledFile {
-    std::string label;
-    std::string text;
-};
-
 // The bundled rule files in the order of their names, labelled
 // "bundled/NAME".
-std::vector<BundledFile> bundledFiles() {
+std::vector<LabelledRuleText> bundledFiles() {
     initRuleResources();
     QStringList names = QDir(QStringLiteral(":/rules")).entryList(QDir::Files, QDir::Name);
     std::sort(names.begin(), names.end(),
               [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
-    std::vector<BundledFile> files;
+    std::vector<LabelledRuleText> files;
     for (const QString& name : names) {
         QFile file(QStringLiteral(":/rules/") + name);
         if (file.open(QIODevice::ReadOnly)) {
@@ -122,7 +117,8 @@ void DetectionRules::startWorker(Work work) {
 void DetectionRules::reload() {
     const std::uint64_t generation = ++generation_;
     loading_ = true;
-    std::vector<BundledFile> bundled = bundledOn() ? bundledFiles() : std::vector<BundledFile>{};
+    std::vector<LabelledRuleText> bundled =
+        bundledOn() ? bundledFiles() : std::vector<LabelledRuleText>{};
     std::vector<std::string> paths;
     for (const QString& folder : folders()) {
         paths.push_back(folder.toStdString());
@@ -130,9 +126,7 @@ void DetectionRules::reload() {
     startWorker([this, generation, stop = stop_, bundled = std::move(bundled),
                  paths = std::move(paths)] {
         auto set = std::make_shared<RuleSet>();
-        for (const BundledFile& file : bundled) {
-            loadRuleText(file.text, file.label, *set);
-        }
+        addRuleTexts(bundled, *set);
         for (const std::string& path : paths) {
             if (stop->load()) {
                 return;

@@ -16,7 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
+#include "rules/rule_document.h"
 #include "ui/window/main_view.h"
 
 namespace korvantis::bench {
@@ -59,13 +61,25 @@ inline int& offscreenUnlessAsked(int& argc) {
     return argc;
 }
 
+// Started as the viewer's rule-parsing child, answers and exits; else makes
+// this program, started anew, that child as the viewer does (forking a
+// process that holds a large store copies its page tables each time).
+// Returns `argc`, before the application is made.
+inline int& startAsTheViewer(int& argc, char** argv) {
+    if (const std::optional<int> answered =
+            korvantis::answerAsRuleChildOrBecomeItsParent(argc, argv)) {
+        std::exit(*answered);
+    }
+    return offscreenUnlessAsked(argc);
+}
+
 // The start of a main-window benchmark: the application, the log and the
 // shown window; not ready when the log cannot be made or the window never
 // comes up.
 class BenchWindow {
   public:
     BenchWindow(int& argc, char** argv)
-        : app_(offscreenUnlessAsked(argc), argv), log_(benchLog(argc, argv)) {
+        : app_(startAsTheViewer(argc, argv), argv), log_(benchLog(argc, argv)) {
         if (log_.isEmpty()) {
             return;
         }

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <span>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -54,63 +56,75 @@ struct SectionCheck {
     bool sound = false;
 };
 
-void checkSection(SectionCheck& check) {
-    if (check.scan != nullptr) {
-        check.scan->begin(check.bytes.size());
-    }
+// A section with a scan, checked whole by one thread: the scan goes through
+// its bytes in order.
+void checkScannedSection(SectionCheck& check) {
+    check.scan->begin(check.bytes.size());
     // A block at a time, scanned while it is in the processor's cache.
     SectionChecksum checksum;
     for (std::size_t at = 0; at < check.bytes.size(); at += kChecksumBlock) {
         const std::string_view block = check.bytes.substr(at, kChecksumBlock);
         checksum.add(block);
-        if (check.scan != nullptr) {
-            check.scan->add(block);
-        }
+        check.scan->add(block);
     }
     check.sound = checksum.finish() == check.expected;
 }
 
-// From this many bytes on, the sections are checked on two threads, the
-// largest first, each by whichever has fewer bytes to go through: the
-// opening waits for about half of them.
+// From this many bytes on, the sections are checked on two threads: each
+// takes the next section with a scan (the largest first) while there is
+// one, then the next block of the others, so that both finish at about the
+// same time however the work is shared among the sections.
 constexpr std::uint64_t kTwoThreadsFrom = std::uint64_t{16} << 20;
 
 void checkSections(std::vector<SectionCheck>& checks) {
-    std::vector<SectionCheck*> order;
+    std::vector<SectionCheck*> scanned;
     std::uint64_t total = 0;
+    // The blocks of the sections without a scan, in one row: the first
+    // block of each, and each one's sums.
+    std::vector<SectionCheck*> plain;
+    std::vector<std::size_t> firstBlock{0};
     for (SectionCheck& check : checks) {
-        order.push_back(&check);
         total += check.bytes.size();
-    }
-    std::sort(order.begin(), order.end(), [](const SectionCheck* a, const SectionCheck* b) {
-        return a->bytes.size() > b->bytes.size();
-    });
-    std::vector<SectionCheck*> here, there;
-    std::uint64_t hereBytes = 0, thereBytes = 0;
-    for (SectionCheck* check : order) {
-        if (total < kTwoThreadsFrom || hereBytes <= thereBytes) {
-            here.push_back(check);
-            hereBytes += check->bytes.size();
+        if (check.scan != nullptr) {
+            scanned.push_back(&check);
         } else {
-            there.push_back(check);
-            thereBytes += check->bytes.size();
+            plain.push_back(&check);
+            firstBlock.push_back(firstBlock.back() +
+                                 (check.bytes.size() + kChecksumBlock - 1) / kChecksumBlock);
         }
     }
+    std::sort(scanned.begin(), scanned.end(), [](const SectionCheck* a, const SectionCheck* b) {
+        return a->bytes.size() > b->bytes.size();
+    });
+    std::vector<std::uint64_t> blockSums(firstBlock.back());
+    std::atomic<std::size_t> nextScanned{0}, nextBlock{0};
+    auto work = [&] {
+        for (std::size_t i; (i = nextScanned.fetch_add(1)) < scanned.size();) {
+            checkScannedSection(*scanned[i]);
+        }
+        std::size_t section = 0;
+        for (std::size_t b; (b = nextBlock.fetch_add(1)) < blockSums.size();) {
+            while (firstBlock[section + 1] <= b) {
+                ++section;
+            }
+            const std::size_t at = (b - firstBlock[section]) * kChecksumBlock;
+            blockSums[b] =
+                detail::blockChecksum(plain[section]->bytes.substr(at, kChecksumBlock), true);
+        }
+    };
     std::exception_ptr thrown;
     std::thread helper;
-    if (!there.empty()) {
+    if (total >= kTwoThreadsFrom) {
         try {
-            helper = std::thread([&there, &thrown] {
+            helper = std::thread([&work, &thrown] {
                 try {
-                    for (SectionCheck* check : there) {
-                        checkSection(*check);
-                    }
+                    work();
                 } catch (...) {
                     thrown = std::current_exception();
                 }
             });
         } catch (const std::system_error&) {
-            here.insert(here.end(), there.begin(), there.end());  // no thread to be had
+            // No thread to be had: this one does it all.
         }
     }
     // Joined whatever happens here: the helper reads what this frame holds.
@@ -122,14 +136,18 @@ void checkSections(std::vector<SectionCheck>& checks) {
             }
         }
     } joined{helper};
-    for (SectionCheck* check : here) {
-        checkSection(*check);
-    }
+    work();
     if (helper.joinable()) {
         helper.join();
     }
     if (thrown) {
         std::rethrow_exception(thrown);
+    }
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        const std::span<const std::uint64_t> sums(blockSums.data() + firstBlock[i],
+                                                  firstBlock[i + 1] - firstBlock[i]);
+        plain[i]->sound =
+            sectionChecksumOfBlocks(sums, plain[i]->bytes.size()) == plain[i]->expected;
     }
 }
 

@@ -126,12 +126,15 @@ std::uint64_t blockChecksum(std::string_view block, bool wideIfAble) {
 
 namespace {
 
-// One block's checksum folded into what came before it.
-std::uint64_t folded(std::uint64_t state, std::string_view block) {
+// A block's checksum folded into what came before it.
+std::uint64_t foldedSum(std::uint64_t state, std::uint64_t blockSum) {
     char pair[16];
     storeU64(pair, state);
-    storeU64(pair + 8, detail::blockChecksum(block, true));
+    storeU64(pair + 8, blockSum);
     return lineChecksum(std::string_view(pair, sizeof pair));
+}
+std::uint64_t folded(std::uint64_t state, std::string_view block) {
+    return foldedSum(state, detail::blockChecksum(block, true));
 }
 
 // The blocks' fold, closed with the whole length: sections that differ
@@ -151,6 +154,15 @@ std::uint64_t sectionChecksum(std::string_view bytes) {
         state = folded(state, bytes.substr(at, kChecksumBlock));
     }
     return closed(state, bytes.size());
+}
+
+std::uint64_t sectionChecksumOfBlocks(std::span<const std::uint64_t> blockSums,
+                                      std::uint64_t length) {
+    std::uint64_t state = 0;
+    for (const std::uint64_t sum : blockSums) {
+        state = foldedSum(state, sum);
+    }
+    return closed(state, length);
 }
 
 void SectionChecksum::add(std::string_view bytes) {

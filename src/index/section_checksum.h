@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,12 @@ std::uint64_t blockChecksum(std::string_view block, bool wideIfAble);
 
 // The checksum of `bytes` in one go.
 std::uint64_t sectionChecksum(std::string_view bytes);
+
+// The same from the blocks' own checksums (detail::blockChecksum of each
+// kChecksumBlock bytes, the last one shorter), in order, and the length of
+// the whole: blocks may then be summed apart, on several threads.
+std::uint64_t sectionChecksumOfBlocks(std::span<const std::uint64_t> blockSums,
+                                      std::uint64_t length);
 
 // The same checksum taken over bytes given in pieces of any size.
 class SectionChecksum {

@@ -359,6 +359,17 @@ TEST(SectionChecksum, NoticesDamageWhicheverWayItIsTaken) {
         }
         EXPECT_EQ(pieces.finish(), sum) << piece;
     }
+    // Blocks summed apart and folded give the whole's sum.
+    const std::string large = bytes + std::string(2 * kChecksumBlock, 'x') + bytes;
+    for (const std::size_t length : {std::size_t{0}, std::size_t{7}, kChecksumBlock,
+                                     kChecksumBlock + 1, 2 * kChecksumBlock + 65, large.size()}) {
+        const std::string_view whole = std::string_view(large).substr(0, length);
+        std::vector<std::uint64_t> sums;
+        for (std::size_t at = 0; at < length; at += kChecksumBlock) {
+            sums.push_back(detail::blockChecksum(whole.substr(at, kChecksumBlock), false));
+        }
+        EXPECT_EQ(sectionChecksumOfBlocks(sums, length), sectionChecksum(whole)) << length;
+    }
 }
 
 }  // namespace

@@ -103,7 +103,7 @@ void benchBuild(const char* label, const Workspace& ws, int runs) {
     for (int i = 0; i < runs; ++i) {
         const auto start = Clock::now();
         const auto built = tree.build();
-        size = built ? built->json.size() : 0;
+        size = built ? built->json->size() : 0;
         times.push_back(korvantis::bench::millisecondsSince(start));
     }
     std::sort(times.begin(), times.end());

@@ -70,8 +70,8 @@ double number(QWebEnginePage* page, const char* expression) {
 
 // Opens one tree window for `tree` (with the per-node `facts`, when given)
 // and prints how it went.
-void openAndMeasure(korvantis::KorvantisApp& app, const std::shared_ptr<const std::string>& tree,
-                    const std::shared_ptr<const std::string>& facts, const char* label,
+void openAndMeasure(korvantis::KorvantisApp& app, const korvantis::SharedText& tree,
+                    const korvantis::SharedText& facts, const char* label,
                     const QString& picturePath) {
     // The longest time the event loop went without running a 5 ms timer,
     // from the open to the first picture: how long the window froze.
@@ -216,8 +216,8 @@ void openAndMeasure(korvantis::KorvantisApp& app, const std::shared_ptr<const st
 }
 
 void runCase(const QString& log, const char* label, int windows, const QString& picture) {
-    std::shared_ptr<const std::string> tree;
-    std::shared_ptr<const std::string> facts;
+    korvantis::SharedText tree;
+    korvantis::SharedText facts;
     {
         QElapsedTimer t;
         t.start();

@@ -125,8 +125,7 @@ TreeWindow* KorvantisApp::openTreeWindow(const QString& urlText) {
     return window;
 }
 
-TreeWindow* KorvantisApp::openEmptyTreeWindow(std::shared_ptr<const std::string> facts,
-                                              ui::TreeOrigin origin) {
+TreeWindow* KorvantisApp::openEmptyTreeWindow(SharedText facts, ui::TreeOrigin origin) {
     auto* window = new TreeWindow;
     connect(window, &TreeWindow::newWindowRequested, this, &KorvantisApp::openMainWindow);
     window->setFacts(std::move(facts));

@@ -64,8 +64,7 @@ class KorvantisApp : public QObject {
 
   private:
     // A tree window shown, its tree still to come.
-    TreeWindow* openEmptyTreeWindow(std::shared_ptr<const std::string> facts,
-                                    ui::TreeOrigin origin);
+    TreeWindow* openEmptyTreeWindow(SharedText facts, ui::TreeOrigin origin);
 
     std::shared_ptr<IndexCache> indexCache_;
     QList<QPointer<QWidget>> mainWindows_;

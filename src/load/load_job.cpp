@@ -662,7 +662,7 @@ void LoadJob::replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& jour
     // The rows first: the window shows them while the tree is made.
     handOver(rows, figures);
     if (options_.feedTree) {
-        takeKeptTree(*index);
+        takeKeptTree(index);
         auto feed = [journalRows, first](ProcessTree& tree) {
             journalRows->eachProcess(
                 [&](std::size_t line, std::string_view path, std::int64_t pid, std::int64_t ppid) {
@@ -679,22 +679,25 @@ void LoadJob::replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& jour
     figures.bytesRead = std::min(figures.textBytes, figures.bytesTotal);
 }
 
-void LoadJob::takeKeptTree(const IndexFile& file) {
+void LoadJob::takeKeptTree(const std::shared_ptr<const IndexFile>& file) {
     if (!treeOfLogAlone_) {
         return;
     }
-    const std::optional<KeptTree> kept = readTreeSection(file);
+    const std::optional<KeptTree> kept = readTreeSection(*file);
     // Facts without the places asked for, or none where some are, are not
     // the tree this store would build.
     if (!kept || kept->withPlaces != tree_.placesInFacts() ||
         (tree_.factsWanted() && !kept->withFacts)) {
         return;
     }
-    keptTree_ = ProcessTree::BuiltTree{
-        std::string(kept->json), tree_.factsWanted() ? std::string(kept->facts) : std::string()};
-    if (!file.intact()) {
-        keptTree_.reset();  // cut short under the copy: zeros, not the tree
+    if (!file->intact()) {
+        return;  // cut short since it was checked: zeros, not the tree
     }
+    // Read in place, as the rows are: a copy of a large trace's tree took
+    // longer than the rest of the reopening and as much memory as the store.
+    keptTree_ = ProcessTree::BuiltTree{
+        sharedTextIn(kept->json, file),
+        tree_.factsWanted() ? sharedTextIn(kept->facts, file) : sharedText({})};
 }
 
 void LoadJob::saveIndex(int fd, const LoadFigures& figures,
@@ -726,8 +729,8 @@ void LoadJob::saveIndex(int fd, const LoadFigures& figures,
                 }
                 if (tree != nullptr && *tree) {
                     const ProcessTree::BuiltTree& built = **tree;
-                    writeTreeSection(writer, KeptTree{built.json, built.facts, tree_.factsWanted(),
-                                                      tree_.placesInFacts()});
+                    writeTreeSection(writer, KeptTree{*built.json, *built.facts,
+                                                      tree_.factsWanted(), tree_.placesInFacts()});
                 }
             },
             &notice, journal_->draft())) {

@@ -220,7 +220,7 @@ class LoadJob {
                    const std::optional<ProcessTree::BuiltTree>* tree);
     // Whether a log read from its index in place can show the tree the
     // index keeps: then taken into keptTree_.
-    void takeKeptTree(const IndexFile& file);
+    void takeKeptTree(const std::shared_ptr<const IndexFile>& file);
     // Waits until the store's thread has taken every batch; false when the
     // store's side is going away.
     bool storeTookAll();

@@ -20,6 +20,7 @@
 #include "store/preview_rows.h"
 #include "store/process_lifetimes.h"
 #include "store/ranked_bits.h"
+#include "store/shared_text.h"
 #include "store/store_index.h"
 #include "store/store_observers.h"
 #include "store/text_arena.h"
@@ -85,15 +86,15 @@ class EventStore {
     const std::vector<SequenceGap>& sequenceGaps() const { return sequenceGaps_; }
     // How the runs of the eslogger process rows end, kept as rows arrive.
     const ProcessLifetimes& lifetimes() const { return lifetimes_; }
-    const std::string& jsonTreeRaw() const { return *jsonTree_; }
+    std::string_view jsonTreeRaw() const { return *jsonTree_; }
     // The same text, shared: a tree window reads it in place, without a
     // copy, while the store moves on to the next tree.
-    std::shared_ptr<const std::string> sharedJsonTree() const { return jsonTree_; }
+    SharedText sharedJsonTree() const { return jsonTree_; }
     // The facts of the tree's nodes (pid, ppid, path, descendants, place of
     // the line), in the order jsonTreeRaw lists the nodes; made by the same
     // build.
-    const std::string& jsonTreeFacts() const { return *jsonTreeFacts_; }
-    std::shared_ptr<const std::string> sharedJsonTreeFacts() const { return jsonTreeFacts_; }
+    std::string_view jsonTreeFacts() const { return *jsonTreeFacts_; }
+    SharedText sharedJsonTreeFacts() const { return jsonTreeFacts_; }
 
     // The logs lines were loaded from, in order, kept open; shared with
     // workers that read lines again while the store lives on.
@@ -133,9 +134,9 @@ class EventStore {
         PerKind<std::vector<PreviewRows::Hit>> hits;
     };
     void replaceRuleHits(const ReplacedHits& hits);
-    void setTree(std::string json, std::string facts) {
-        jsonTree_ = std::make_shared<const std::string>(std::move(json));
-        jsonTreeFacts_ = std::make_shared<const std::string>(std::move(facts));
+    void setTree(SharedText json, SharedText facts) {
+        jsonTree_ = std::move(json);
+        jsonTreeFacts_ = std::move(facts);
     }
 
   private:
@@ -149,8 +150,8 @@ class EventStore {
     LineRefTable lineRefs_;
     LoadErrors loadErrors_;
     std::vector<SequenceGap> sequenceGaps_;
-    std::shared_ptr<const std::string> jsonTree_ = std::make_shared<const std::string>();
-    std::shared_ptr<const std::string> jsonTreeFacts_ = std::make_shared<const std::string>();
+    SharedText jsonTree_ = sharedText({});
+    SharedText jsonTreeFacts_ = sharedText({});
     std::shared_ptr<LogFiles> logFiles_;
     RowTexts rowTexts_;  // before the rows, whose hits it names
     PerKind<PreviewRows> rows_{{PreviewRows(RowKind::process, rowTexts_.ruleHits),

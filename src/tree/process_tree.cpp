@@ -271,7 +271,7 @@ std::optional<ProcessTree::BuiltTree> ProcessTree::build() {
     if (!json) {
         return std::nullopt;
     }
-    return BuiltTree{std::move(*json), std::move(factsText)};
+    return BuiltTree{sharedText(std::move(*json)), sharedText(std::move(factsText))};
 }
 
 }  // namespace korvantis

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "store/chunked_vector.h"
+#include "store/shared_text.h"
 #include "tree/node.h"
 #include "tree/tree_order.h"
 
@@ -39,9 +40,10 @@ class ProcessTree {
 
     // The texts of a build: the tree page's JSON, and the facts of its nodes
     // in the order the JSON lists them.
+    // Shared, never copied: a tree window reads them in place.
     struct BuiltTree {
-        std::string json;
-        std::string facts;
+        SharedText json;
+        SharedText facts;
     };
     // Whether builds also encode the facts (only a tree window reads them;
     // on a large log they are twice the size of the tree JSON).

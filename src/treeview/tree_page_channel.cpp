@@ -16,7 +16,7 @@ TreePageChannel::~TreePageChannel() {
     TreeTextScheme::withdraw(marksAddress_);
 }
 
-void TreePageChannel::setFacts(std::shared_ptr<const std::string> facts) {
+void TreePageChannel::setFacts(SharedText facts) {
     TreeTextScheme::withdraw(factsAddress_);
     factsAddress_.clear();
     facts_ = std::move(facts);
@@ -35,8 +35,7 @@ QString TreePageChannel::factsAddress() {
 QString TreePageChannel::marksAddress() {
     TreeTextScheme::withdraw(marksAddress_);
     marksAddress_.clear();
-    const std::shared_ptr<const std::string> marks =
-        origin_.marks ? origin_.marks->marks() : nullptr;
+    const SharedText marks = origin_.marks ? origin_.marks->marks() : nullptr;
     if (!marks) {
         return {};
     }

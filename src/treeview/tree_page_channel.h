@@ -27,7 +27,7 @@ class TreePageChannel : public QObject {
     // The name under which the page finds this object.
     static const QString kName;
 
-    void setFacts(std::shared_ptr<const std::string> facts);
+    void setFacts(SharedText facts);
     void setOrigin(ui::TreeOrigin origin);
 
     // Where the page reads the facts text (a JSON array, one entry per
@@ -55,7 +55,7 @@ class TreePageChannel : public QObject {
     void marksChanged();
 
   private:
-    std::shared_ptr<const std::string> facts_;
+    SharedText facts_;
     QUrl factsAddress_;
     QUrl marksAddress_;
     QMetaObject::Connection marksFollowed_;

@@ -14,14 +14,13 @@ constexpr char kScheme[] = "korvantis-tree";
 // Reads a shared text in place and keeps it alive while the engine reads.
 class SharedTextDevice : public QBuffer {
   public:
-    SharedTextDevice(std::shared_ptr<const std::string> text, QObject* parent)
-        : QBuffer(parent), text_(std::move(text)) {
+    SharedTextDevice(SharedText text, QObject* parent) : QBuffer(parent), text_(std::move(text)) {
         setData(QByteArray::fromRawData(text_->data(), static_cast<qsizetype>(text_->size())));
         open(QIODevice::ReadOnly);
     }
 
   private:
-    std::shared_ptr<const std::string> text_;
+    SharedText text_;
 };
 
 std::uint64_t numberOf(const QUrl& address) {
@@ -41,8 +40,8 @@ void TreeTextScheme::registerScheme() {
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
-std::map<std::uint64_t, std::shared_ptr<const std::string>>& TreeTextScheme::published() {
-    static std::map<std::uint64_t, std::shared_ptr<const std::string>> texts;
+std::map<std::uint64_t, SharedText>& TreeTextScheme::published() {
+    static std::map<std::uint64_t, SharedText> texts;
     return texts;
 }
 
@@ -54,7 +53,7 @@ void TreeTextScheme::install() {
     }
 }
 
-QUrl TreeTextScheme::publish(std::shared_ptr<const std::string> text) {
+QUrl TreeTextScheme::publish(SharedText text) {
     static std::uint64_t last = 0;
     published().emplace(++last, std::move(text));
     return QUrl(QStringLiteral("%1:/%2").arg(QLatin1String(kScheme)).arg(last));

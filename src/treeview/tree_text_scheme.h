@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include "store/shared_text.h"
 
 namespace korvantis {
 
@@ -29,7 +30,7 @@ class TreeTextScheme : public QWebEngineUrlSchemeHandler {
     static void install();
     // Publishes `text` and returns the address a page reads it from; it is
     // served until withdrawn.
-    static QUrl publish(std::shared_ptr<const std::string> text);
+    static QUrl publish(SharedText text);
     static void withdraw(const QUrl& address);
 
     void requestStarted(QWebEngineUrlRequestJob* job) override;
@@ -37,7 +38,7 @@ class TreeTextScheme : public QWebEngineUrlSchemeHandler {
   private:
     explicit TreeTextScheme(QObject* parent) : QWebEngineUrlSchemeHandler(parent) {}
 
-    static std::map<std::uint64_t, std::shared_ptr<const std::string>>& published();
+    static std::map<std::uint64_t, SharedText>& published();
 };
 
 }  // namespace korvantis

@@ -41,7 +41,7 @@ TreeWindow::~TreeWindow() {
     delete webView_;
 }
 
-void TreeWindow::setFacts(std::shared_ptr<const std::string> facts) {
+void TreeWindow::setFacts(SharedText facts) {
     pageChannel_->setFacts(std::move(facts));
 }
 
@@ -52,11 +52,11 @@ void TreeWindow::setOrigin(ui::TreeOrigin origin) {
 void TreeWindow::openUrl(const QString& urlText) {
     std::optional<std::string> json = readTreeUrl(urlText.toStdString());
     if (json) {
-        openTree(std::make_shared<const std::string>(std::move(*json)));
+        openTree(sharedText(std::move(*json)));
     }
 }
 
-void TreeWindow::openTree(std::shared_ptr<const std::string> treeJson) {
+void TreeWindow::openTree(SharedText treeJson) {
     data_->setTreeJson(std::move(treeJson));
 }
 

@@ -33,10 +33,10 @@ class TreeWindow : public QWidget {
     // keeps what it has.
     void openUrl(const QString& urlText);
     // Shows `treeJson`, shared, not copied.
-    void openTree(std::shared_ptr<const std::string> treeJson);
+    void openTree(SharedText treeJson);
 
     // The per-node facts of the tree and the main window that asked for it.
-    void setFacts(std::shared_ptr<const std::string> facts);
+    void setFacts(SharedText facts);
     void setOrigin(ui::TreeOrigin origin);
 
     WebViewData* data() const { return data_; }

@@ -124,7 +124,7 @@ void WebViewCoordinator::loadTreeIntoPage() {
             .arg(dark ? QStringLiteral("true") : QStringLiteral("false")));
     TreeTextScheme::withdraw(treeAddress_);
     treeAddress_.clear();
-    const std::shared_ptr<const std::string> tree = data_ ? data_->treeJson() : nullptr;
+    const SharedText tree = data_ ? data_->treeJson() : nullptr;
     if (!tree || tree->empty()) {
         // Nothing to read: the page says there is no tree.
         webView_->page()->runJavaScript(QStringLiteral("initialLoad('')"));

@@ -35,7 +35,7 @@ void WebViewData::setUrl(const QUrl& value) {
     emit urlChanged();
 }
 
-void WebViewData::setTreeJson(std::shared_ptr<const std::string> value) {
+void WebViewData::setTreeJson(SharedText value) {
     if (treeJson_ == value || (treeJson_ && value && *treeJson_ == *value)) {
         return;
     }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include "store/shared_text.h"
 
 namespace korvantis {
 
@@ -31,12 +32,12 @@ class WebViewData : public QObject {
     bool loading() const { return loading_; }
     const QUrl& url() const { return url_; }
     // None until a tree arrives.
-    const std::shared_ptr<const std::string>& treeJson() const { return treeJson_; }
+    const SharedText& treeJson() const { return treeJson_; }
 
     void setLoading(bool value);
     void setUrl(const QUrl& value);
     // A text equal to the one held is no change.
-    void setTreeJson(std::shared_ptr<const std::string> value);
+    void setTreeJson(SharedText value);
 
   signals:
     void loadingChanged();
@@ -46,7 +47,7 @@ class WebViewData : public QObject {
   private:
     bool loading_ = false;
     QUrl url_;
-    std::shared_ptr<const std::string> treeJson_;
+    SharedText treeJson_;
 };
 
 }  // namespace korvantis

@@ -184,7 +184,7 @@ void KorvantisAppTest::treeButtonOpensTheTreeOfThatMoment() {
         uR"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"zsh","children":[{"name":"git"}]}]}])"_s};
     for (int i = 0; i < 2; ++i) {
         main->workspace().loader.loadJsonFile(writeExecLog(dir, u"%1.json"_s.arg(i), {execs[i]}));
-        QTRY_COMPARE(QString::fromStdString(main->workspace().store.jsonTreeRaw()), expected[i]);
+        QTRY_COMPARE(QString::fromUtf8(main->workspace().store.jsonTreeRaw()), expected[i]);
         QTest::mouseClick(*tree, Qt::LeftButton);
     }
 
@@ -213,7 +213,7 @@ void KorvantisAppTest::treeUrlTextsOpenTheirOwnWindows() {
     TreeWindow* bad = app.openTreeWindow(u"KorvantisTree://not base64!"_s);
     QCOMPARE(app.treeWindows(), (QList<TreeWindow*>{good, bad}));
     QVERIFY(waitForTree(good));
-    QCOMPARE(QString::fromStdString(*good->data()->treeJson()), tree);
+    QCOMPARE(QString::fromUtf8(*good->data()->treeJson()), tree);
     QVERIFY(waitForTree(bad));
     QVERIFY(!bad->data()->treeJson());
 

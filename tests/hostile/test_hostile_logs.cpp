@@ -151,7 +151,7 @@ TEST_F(HostileLogs, MillionProcessChain) {
     EXPECT_EQ(load(2.0, 512).procPreviews, n);
 
     // One chain under launchd, each process the only child of the one before.
-    const std::string& tree = keeper.ws.store.jsonTreeRaw();
+    const std::string_view tree = keeper.ws.store.jsonTreeRaw();
     EXPECT_TRUE(tree.starts_with(
         R"([{"name":"launchd","children":[{"name":"Untracked Heritage"},{"name":"p0","children":[{"name":"p1",)"));
     std::string end = "{\"name\":\"p" + std::to_string(n - 1) + "\"}";

@@ -368,6 +368,15 @@ TEST_F(IndexReopen, TheTreeKeptInTheIndexIsTheTreeOfAFreshLoad) {
         reopened->load(path);
         ASSERT_TRUE(reopened->ws.loader.outcomes().back().fromIndex);
         expectSameTree(fresh.ws.store, reopened->ws.store, "reopened");
+        // A kept tree is read in place: a window that holds it keeps it
+        // readable after the store that gave it is gone.
+        {
+            auto other = indexed();
+            other->load(path);
+            const SharedText held = other->ws.store.sharedJsonTree();
+            other.reset();
+            EXPECT_EQ(*held, fresh.ws.store.jsonTreeRaw());
+        }
         // A kept tree leaves the nodes to be placed when another load needs
         // them.
         EXPECT_EQ(reopened->ws.loader.processTree().nodes().size(),

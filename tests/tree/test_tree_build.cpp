@@ -46,7 +46,13 @@ TreeNode* walkFind(TreeNode& top, std::int64_t pid) {
 // walkFind(root, ppid), else under "Untracked Heritage", starting from empty
 // children lists. Slow (nodes x tree size), used as the reference, with
 // its JSON and facts written by walking the nodes.
-ProcessTree::BuiltTree walkTree(const Tree& store) {
+// A build's texts, compared as texts.
+struct BuiltTexts {
+    std::string json;
+    std::string facts;
+};
+
+BuiltTexts walkTree(const Tree& store) {
     std::vector<std::unique_ptr<TreeNode>> copies;
     for (const Node& n : store.nodes()) {
         copies.push_back(std::make_unique<TreeNode>(std::string(n.path), n.pid, n.ppid));
@@ -63,19 +69,19 @@ ProcessTree::BuiltTree walkTree(const Tree& store) {
             encodeTreeFacts(testsupport::visitInTreeOrder(root), true)};
 }
 
-ProcessTree::BuiltTree built(Tree& store) {
+BuiltTexts built(Tree& store) {
     auto tree = store.tree.build();
     if (!tree) {
         return {"<encoding failed>", ""};
     }
     // The length kept while placing is what the text is made with.
-    EXPECT_EQ(tree->json.size(), store.tree.jsonLength());
-    return std::move(*tree);
+    EXPECT_EQ(tree->json->size(), store.tree.jsonLength());
+    return {std::string(*tree->json), std::string(*tree->facts)};
 }
 
 void sameAsTheWalk(Tree& store) {
-    const ProcessTree::BuiltTree tree = built(store);
-    const ProcessTree::BuiltTree walked = walkTree(store);
+    const BuiltTexts tree = built(store);
+    const BuiltTexts walked = walkTree(store);
     ASSERT_EQ(tree.json, walked.json);
     ASSERT_EQ(tree.facts, walked.facts);
 }

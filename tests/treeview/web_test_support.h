@@ -35,8 +35,8 @@ inline void prepareWebEngine() {
 }
 
 // `text` as the shared tree JSON a tree window shows.
-inline std::shared_ptr<const std::string> treeText(const QString& text) {
-    return std::make_shared<const std::string>(text.toStdString());
+inline SharedText treeText(const QString& text) {
+    return korvantis::sharedText(text.toStdString());
 }
 
 // Runs `script` in the page and waits for its value (an invalid QVariant when

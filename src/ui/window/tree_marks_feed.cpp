@@ -45,7 +45,7 @@ TreeMarksFeed::~TreeMarksFeed() {
     pool_.waitForDone();
 }
 
-std::shared_ptr<const std::string> TreeMarksFeed::marks() {
+SharedText TreeMarksFeed::marks() {
     if (!wanted_) {
         wanted_ = true;
         work();
@@ -117,7 +117,7 @@ void TreeMarksFeed::work() {
                 clock_.start();
                 const bool changedMarks = !marks_ || *marks_ != job->marks;
                 if (generation == generation_ && changedMarks) {
-                    marks_ = std::make_shared<const std::string>(std::move(job->marks));
+                    marks_ = sharedText(std::move(job->marks));
                 }
                 if (again_) {
                     again_ = false;

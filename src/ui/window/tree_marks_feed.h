@@ -11,6 +11,7 @@
 #include <string>
 
 #include "store/row_kind.h"
+#include "store/shared_text.h"
 
 class QWidget;
 
@@ -36,7 +37,7 @@ class TreeMarksFeed : public QObject {
 
     // The marks as encodeNodeMarks writes them; none until first worked out.
     // Asking starts keeping them up to date.
-    std::shared_ptr<const std::string> marks();
+    SharedText marks();
     // The colours the page paints them with, as a JSON object:
     // {"levels": {"low": "#rrggbb", ...}, "highlights": ["#rrggbb" or "", ...]}
     // (highlights by rule index).
@@ -63,7 +64,7 @@ class TreeMarksFeed : public QObject {
     bool running_ = false;
     bool again_ = false;
     std::uint64_t generation_ = 0;
-    std::shared_ptr<const std::string> marks_;
+    SharedText marks_;
 };
 
 }  // namespace korvantis::ui

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "store/shared_text.h"
+
 namespace korvantis::ui {
 
 class TreeMarksFeed;
@@ -29,10 +31,10 @@ struct TreeOrigin {
 // What a main window hands to a new tree window.
 struct TreeRequest {
     // The tree JSON, shared with the store that made it, never copied.
-    std::shared_ptr<const std::string> treeJson;
+    SharedText treeJson;
     // Per-node facts of the same tree, in its node order (see tree_facts.h),
     // shared the same way.
-    std::shared_ptr<const std::string> facts;
+    SharedText facts;
     TreeOrigin origin;
 };
 

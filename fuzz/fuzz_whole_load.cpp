@@ -83,7 +83,7 @@ std::string referenceTree(const Workspace& ws) {
 }
 
 void checkTree(const Workspace& ws, bool firstBuild) {
-    const std::string& tree = ws.store.jsonTreeRaw();
+    const std::string tree(ws.store.jsonTreeRaw());
     const std::size_t nodes = ws.loader.processTree().nodes().size();
     static simdjson::dom::parser parser = [] {
         simdjson::dom::parser p;

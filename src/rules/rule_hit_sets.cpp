@@ -35,10 +35,11 @@ const RuleHitSet* RuleHitSets::intern(std::span<const std::uint32_t> rules, cons
         current_.clear();
         of_ = set.serial();
     }
-    const auto [found, isNew] = current_.try_emplace(key, 0);
-    if (!isNew) {
+    if (const auto found = current_.find(key); found != current_.end()) {
         return &at(found->second);
     }
+    // Made whole before anything is kept: an allocation failing part way
+    // leaves no number behind that names no set.
     RuleHitSet made;
     made.number = count_;
     made.rules = std::move(key);
@@ -64,16 +65,12 @@ const RuleHitSet* RuleHitSets::intern(std::span<const std::uint32_t> rules, cons
             made.level = rule.level;
         }
     }
-    try {
-        const std::uint32_t chunk = chunkOf(count_);
-        if (!chunks_[chunk]) {
-            chunks_[chunk] = std::make_unique<RuleHitSet[]>(std::size_t{kFirstChunk} << chunk);
-        }
-    } catch (...) {
-        current_.erase(found);
-        throw;
+    const std::uint32_t chunk = chunkOf(count_);
+    if (!chunks_[chunk]) {
+        chunks_[chunk] = std::make_unique<RuleHitSet[]>(std::size_t{kFirstChunk} << chunk);
     }
-    found->second = count_++;
+    current_.emplace(made.rules, count_);
+    ++count_;
     RuleHitSet& kept = slot(made.number);
     kept = std::move(made);
     return &kept;

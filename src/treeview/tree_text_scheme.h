@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+
 #include "store/shared_text.h"
 
 namespace korvantis {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+
 #include "store/shared_text.h"
 
 namespace korvantis {

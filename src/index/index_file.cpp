@@ -158,6 +158,39 @@ bool fail(std::string* whyNot, std::string reason) {
     return false;
 }
 
+// The header of the index open as `fd`, `fileSize` bytes long, into
+// `header`: false when it is not a sound header of this format.
+bool readHeader(int fd, std::uint64_t fileSize, char (&header)[kHeaderSize], std::string* whyNot) {
+    if (fileSize < kHeaderSize || readFullyAt(fd, header, kHeaderSize, 0) != kHeaderSize) {
+        return fail(whyNot, "it is shorter than an index header");
+    }
+    if (std::string_view(header, kIndexMagic.size()) != kIndexMagic) {
+        return fail(whyNot, "it is not an index file");
+    }
+    if (const std::uint32_t version = loadU32(header + header_at::version);
+        version != kIndexFormatVersion) {
+        return fail(whyNot, std::string("it is of ") +
+                                (version > kIndexFormatVersion ? "a newer" : "an older") +
+                                " format (version " + std::to_string(version) + ")");
+    }
+    if (loadU64(header + header_at::headerChecksum) !=
+        lineChecksum(std::string_view(header, header_at::headerChecksum))) {
+        return fail(whyNot, "its header is damaged");
+    }
+    if (const std::uint64_t written = loadU64(header + header_at::fileSize); written != fileSize) {
+        return fail(whyNot, "it is " + std::to_string(fileSize) + " bytes long, not the " +
+                                std::to_string(written) + " it was written with");
+    }
+    return true;
+}
+
+LogIdentity identityIn(const char (&header)[kHeaderSize]) {
+    const char* id = header + header_at::identity;
+    return {loadU64(id),      loadU64(id + 8),
+            loadU64(id + 16), static_cast<std::int64_t>(loadU64(id + 24)),
+            loadU64(id + 32), loadU64(id + 40)};
+}
+
 }  // namespace
 
 std::unique_ptr<IndexFile> IndexFile::open(const std::string& path, std::string* whyNot,
@@ -189,6 +222,27 @@ std::unique_ptr<IndexFile> IndexFile::open(const std::string& path, std::string*
     return file;
 }
 
+std::optional<LogIdentity> IndexFile::headerIdentity(const std::string& path) {
+    // Read without counting as used, as open() reads.
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    int fd = ::open(path.c_str(), kFlags | O_NOATIME);
+    if (fd < 0 && errno == EPERM) {
+        fd = ::open(path.c_str(), kFlags);
+    }
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat st;
+    char header[kHeaderSize];
+    const bool sound = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                       readHeader(fd, static_cast<std::uint64_t>(st.st_size), header, nullptr);
+    ::close(fd);
+    if (!sound) {
+        return std::nullopt;
+    }
+    return identityIn(header);
+}
+
 std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot,
                                            std::span<const NamedScan> scans) {
     struct stat st;
@@ -204,29 +258,7 @@ std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot,
     // The header and the table are copied, not mapped: what decides where
     // everything lies cannot change once it is checked.
     char header[kHeaderSize];
-    if (fileSize < kHeaderSize || readFullyAt(fd, header, kHeaderSize, 0) != kHeaderSize) {
-        fail(whyNot, "it is shorter than an index header");
-        return nullptr;
-    }
-    if (std::string_view(header, kIndexMagic.size()) != kIndexMagic) {
-        fail(whyNot, "it is not an index file");
-        return nullptr;
-    }
-    if (const std::uint32_t version = loadU32(header + header_at::version);
-        version != kIndexFormatVersion) {
-        fail(whyNot, std::string("it is of ") +
-                         (version > kIndexFormatVersion ? "a newer" : "an older") +
-                         " format (version " + std::to_string(version) + ")");
-        return nullptr;
-    }
-    if (loadU64(header + header_at::headerChecksum) !=
-        lineChecksum(std::string_view(header, header_at::headerChecksum))) {
-        fail(whyNot, "its header is damaged");
-        return nullptr;
-    }
-    if (const std::uint64_t written = loadU64(header + header_at::fileSize); written != fileSize) {
-        fail(whyNot, "it is " + std::to_string(fileSize) + " bytes long, not the " +
-                         std::to_string(written) + " it was written with");
+    if (!readHeader(fd, fileSize, header, whyNot)) {
         return nullptr;
     }
     const std::uint32_t count = loadU32(header + header_at::sectionCount);
@@ -326,10 +358,7 @@ std::unique_ptr<IndexFile> IndexFile::over(int fd, std::string* whyNot,
             return nullptr;
         }
     }
-    const char* id = header + header_at::identity;
-    file->identity_ = {loadU64(id),      loadU64(id + 8),
-                       loadU64(id + 16), static_cast<std::int64_t>(loadU64(id + 24)),
-                       loadU64(id + 32), loadU64(id + 40)};
+    file->identity_ = identityIn(header);
     file->fd_ = fd;
     return file;
 }

@@ -56,6 +56,10 @@ class IndexFile {
     // which the file takes when it is given; left open otherwise.
     static std::unique_ptr<IndexFile> over(int fd, std::string* whyNot = nullptr,
                                            std::span<const NamedScan> scans = {});
+    // The log identity the header of the index at `path` records, with
+    // nothing but the header checked: what an index is likely to be of,
+    // before the long check of the whole says whether it can be used.
+    static std::optional<LogIdentity> headerIdentity(const std::string& path);
     ~IndexFile();
     IndexFile(const IndexFile&) = delete;
     IndexFile& operator=(const IndexFile&) = delete;

@@ -65,6 +65,15 @@ std::size_t RawInput::readFile(char* into, std::size_t size) {
         if (!spoolFailure_.empty()) {
             return 0;
         }
+        if (at_ >= 0) {
+            const auto at = static_cast<std::uint64_t>(at_);
+            size = at >= endAt_
+                       ? 0
+                       : static_cast<std::size_t>(std::min<std::uint64_t>(size, endAt_ - at));
+            if (size == 0) {
+                return 0;
+            }
+        }
         const ssize_t n = at_ >= 0 ? ::pread(fd_, into, size, at_) : ::read(fd_, into, size);
         if (n >= 0) {
             at_ += at_ >= 0 ? n : 0;

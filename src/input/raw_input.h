@@ -27,6 +27,8 @@ class RawInput {
     // Reads from `offset` on with positioned reads, leaving the descriptor's
     // own position alone (it may be shared).
     void startAt(std::uint64_t offset) { at_ = offset; }
+    // Positioned reads end at `offset` as at the end of the file.
+    void endAt(std::uint64_t offset) { endAt_ = offset; }
     // Drops the bytes read from the page cache behind the reader, for a
     // file too large to stay cached anyway: filling the cache with it only
     // makes the kernel reclaim pages for every page the load then needs
@@ -56,7 +58,8 @@ class RawInput {
     int spoolFd_ = -1;
     std::string spoolPath_;
     std::string spoolFailure_;
-    std::int64_t at_ = -1;       // where startAt() reads next; -1: plain reads
+    std::int64_t at_ = -1;  // where startAt() reads next; -1: plain reads
+    std::uint64_t endAt_ = UINT64_MAX;
     std::uint64_t plainAt_ = 0;  // where plain reads have come to
     bool dropBehind_ = false;
     std::uint64_t droppedTo_ = 0;  // the bytes before it were dropped

@@ -206,7 +206,8 @@ std::unique_ptr<StreamReader> StreamReader::openLog(const std::string& path,
 std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
                                                  std::string_view delimiter, std::int64_t chunkSize,
                                                  const std::atomic<bool>* spoolStop,
-                                                 std::int64_t startAt, std::string* whyNot) {
+                                                 std::int64_t startAt, std::string* whyNot,
+                                                 std::uint64_t endAt) {
     std::unique_ptr<CacheFile> spool;
     if (spoolStop != nullptr && !(spool = CacheFile::create("spool", whyNot))) {
         ::close(fd);
@@ -225,6 +226,7 @@ std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
     d.input = std::make_unique<RawInput>(fd);
     if (startAt >= 0) {
         d.input->startAt(static_cast<std::uint64_t>(startAt));
+        d.input->endAt(endAt);
     }
     if (spool) {
         d.input->spoolTo(spool->fileDescriptor(), spool->path(), spoolStop);
@@ -247,7 +249,7 @@ std::unique_ptr<StreamReader> StreamReader::over(int fd, std::uint64_t size,
 
 std::unique_ptr<StreamReader> StreamReader::resume(int fd, std::uint64_t offset,
                                                    std::string_view delimiter,
-                                                   std::int64_t chunkSize) {
+                                                   std::int64_t chunkSize, std::uint64_t end) {
     if (delimiter.empty() || chunkSize <= 0) {
         return nullptr;
     }
@@ -260,13 +262,13 @@ std::unique_ptr<StreamReader> StreamReader::resume(int fd, std::uint64_t offset,
         return nullptr;
     }
     auto reader = over(own, static_cast<std::uint64_t>(st.st_size), delimiter, chunkSize, nullptr,
-                       static_cast<std::int64_t>(offset));
+                       static_cast<std::int64_t>(offset), nullptr, end);
     reader->holdPartialLine();
     return reader;
 }
 
-void StreamReader::holdPartialLine() {
-    impl_->holdPartial = true;
+void StreamReader::holdPartialLine(bool hold) {
+    impl_->holdPartial = hold;
 }
 
 bool StreamReader::live() const {

@@ -43,11 +43,15 @@ class StreamReader {
     // Reads on from `offset` of the plain file open as `fd` (not owned: it
     // is duplicated), read with positioned reads: what was appended to a
     // log after it was read. Nothing when it cannot be duplicated.
+    // Reading ends at `end`, as at the end of the file. A last line
+    // without its delimiter is held (see holdPartialLine()).
     static std::unique_ptr<StreamReader> resume(int fd, std::uint64_t offset,
-                                                std::string_view delimiter, std::int64_t chunkSize);
+                                                std::string_view delimiter, std::int64_t chunkSize,
+                                                std::uint64_t end = UINT64_MAX);
     // At the end of the input, a last line without its delimiter is not
-    // returned: more of it may still be written.
-    void holdPartialLine();
+    // returned: more of it may still be written. (With `hold` false, it
+    // is returned, as when the reader was made.)
+    void holdPartialLine(bool hold = true);
     // The path openLog() takes for standard input.
     static constexpr std::string_view kStandardInput = "-";
     ~StreamReader();
@@ -114,12 +118,14 @@ class StreamReader {
   private:
     StreamReader() = default;
     // A reader of `fd` (owned from now on), spooled when `spoolStop`, read
-    // with positioned reads from `startAt` when it is not negative.
+    // with positioned reads from `startAt` up to `endAt` when it is not
+    // negative.
     static std::unique_ptr<StreamReader> over(int fd, std::uint64_t size,
                                               std::string_view delimiter, std::int64_t chunkSize,
                                               const std::atomic<bool>* spoolStop,
                                               std::int64_t startAt = -1,
-                                              std::string* whyNot = nullptr);
+                                              std::string* whyNot = nullptr,
+                                              std::uint64_t endAt = UINT64_MAX);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,8 @@ class ChunkedVector {
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
+    // The blocks of room it holds (see giveRoomTo()).
+    std::size_t blocks() const { return chunkCount_; }
 
     T& operator[](std::size_t i) { return *at(chunks_.data(), i); }
     const T& operator[](std::size_t i) const { return *at(chunks_.data(), i); }
@@ -63,6 +66,22 @@ class ChunkedVector {
         for (; size_ > n; --size_) {
             (*this)[size_ - 1].~T();
         }
+    }
+
+    // Empties the list, handing its room to `keeper`: snapshots taken
+    // before go on reading what they saw for as long as the keeper keeps
+    // it, and what is appended from now on goes elsewhere. Changes nothing
+    // when `keeper` cannot take it (std::bad_alloc).
+    void giveRoomTo(std::vector<LargeBlock>& keeper) {
+        static_assert(std::is_trivially_destructible_v<T>);
+        keeper.reserve(keeper.size() + chunkCount_);
+        for (std::size_t c = 0; c < chunkCount_; ++c) {
+            keeper.push_back(std::move(blocks_[c]));
+            chunks_[c] = nullptr;
+        }
+        chunkCount_ = 0;
+        capacity_ = 0;
+        size_ = 0;
     }
 
     void clear() {

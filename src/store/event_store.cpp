@@ -90,17 +90,24 @@ void EventStore::append(FiledRows& rows) {
     for (const RowKind kind : kRowKinds) {
         kept[kind] = rows_[kind].mark();
     }
+    bool replacedPreview = false;
     try {
         appendErrorsAndGaps(rows);
         if (rows.mapped) {
-            appendMapped(rows.mapped);
+            replacedPreview = appendMapped(rows.mapped);
         }
         appendLines(rows);
+        previewLines_ = rows.preview ? lineRefs_.size() : 0;
         if (rows.mapped) {
             lifetimes_.keep(rows.mapped->lifetimes());
         }
         lifetimes_.catchUp(rows_[RowKind::process], rows_[RowKind::other]);
     } catch (...) {
+        if (replacedPreview) {
+            // The rows shown before are gone: the batch's lines stay, and
+            // the load stops after them.
+            throw;
+        }
         lineRefs_.truncate(lines);
         loadErrors_.rollBack(errors);
         sequenceGaps_.erase(sequenceGaps_.begin() + static_cast<std::ptrdiff_t>(gaps),
@@ -144,22 +151,54 @@ void EventStore::appendErrorsAndGaps(const FiledRows& rows) {
     }
 }
 
-void EventStore::appendMapped(const std::shared_ptr<const MappedRows>& mapped) {
-    // The mapped lines take the first places: they cannot follow others.
-    if (!lineRefs_.empty()) {
+bool EventStore::appendMapped(const std::shared_ptr<const MappedRows>& mapped) {
+    // The mapped lines take the first places: they cannot follow others,
+    // only stand in for a preview of their first ones.
+    const bool replacing = previewLines_ != 0 && previewLines_ == lineRefs_.size();
+    if (!lineRefs_.empty() && !replacing) {
         throw std::invalid_argument("mapped rows go only into an empty store");
+    }
+    if (replacing) {
+        // Where the shown rows could go less far, the lists' readers would
+        // read past their ends.
+        if (mapped->lineCount() < lineRefs_.size()) {
+            throw std::invalid_argument("mapped rows hold fewer lines than their preview");
+        }
+        for (const RowKind kind : kRowKinds) {
+            if (mapped->rowCount(kind) < rows_[kind].size()) {
+                throw std::invalid_argument("mapped rows hold fewer rows than their preview");
+            }
+        }
     }
     for (const RowKind kind : kRowKinds) {
         if (mapped->rowCount(kind) != 0) {
             observers_.announce(rowsField(kind));
         }
     }
-    PerKind<RankedBits> bits = mapped->rowBits();  // had before anything changes
+    // Had before anything changes: from here on nothing can fail.
+    PerKind<RankedBits> bits = mapped->rowBits();
+    if (replacing) {
+        for (const RowKind kind : kRowKinds) {
+            rows_[kind].reserveToReplacePushed();
+        }
+        lineRefs_.reserveToReplaceAppended();
+        lifetimes_.reserveToRestart();
+    }
     for (const RowKind kind : kRowKinds) {
         isRowOf_[kind] = std::move(bits[kind]);
-        rows_[kind].mapPrefix(mapped);
+        if (replacing) {
+            rows_[kind].replacePushedByMapped(mapped);
+        } else {
+            rows_[kind].mapPrefix(mapped);
+        }
     }
-    lineRefs_.mapPrefix(mapped);
+    if (replacing) {
+        lineRefs_.replaceAppendedByMapped(mapped);
+        lifetimes_.restart();  // the mapped rows' runs are taken with them
+    } else {
+        lineRefs_.mapPrefix(mapped);
+    }
+    return replacing;
 }
 
 void EventStore::appendLines(const FiledRows& rows) {

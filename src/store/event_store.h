@@ -144,8 +144,9 @@ class EventStore {
     // batch adds to), then its lines.
     void appendErrorsAndGaps(const FiledRows& rows);
     void appendLines(const FiledRows& rows);
-    // The lines and rows of `mapped`, read in place, as the first ones.
-    void appendMapped(const std::shared_ptr<const MappedRows>& mapped);
+    // The lines and rows of `mapped`, read in place, as the first ones;
+    // true when they took the place of a preview's.
+    bool appendMapped(const std::shared_ptr<const MappedRows>& mapped);
     StoreObservers& observers_;
     LineRefTable lineRefs_;
     LoadErrors loadErrors_;
@@ -161,6 +162,9 @@ class EventStore {
     ProcessLifetimes lifetimes_;
     InternedTexts markTexts_;
     std::shared_ptr<const MarkedLines> markedLines_;
+    // The lines filed so far when they are all a preview (see
+    // FiledRows::preview); else 0.
+    std::size_t previewLines_ = 0;
 };
 
 }  // namespace korvantis

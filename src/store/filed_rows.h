@@ -61,6 +61,11 @@ struct FiledRows {
     // Lines and rows read in place, before `lines`: only in the first batch
     // of a store that has no lines yet.
     std::shared_ptr<const MappedRows> mapped;
+    // The first lines of a log, shown while their index is checked: the
+    // first batch with `mapped` rows that come after them only takes their
+    // place (its mapped lines begin with them), and any other batch goes on
+    // after them.
+    bool preview = false;
 
     bool empty() const {
         return lines.empty() && errors.empty() && sequenceGaps.empty() && !mapped;
@@ -77,6 +82,7 @@ struct FiledRows {
         errors.clear();
         errorMessages.clear();
         mapped.reset();
+        preview = false;
     }
 };
 

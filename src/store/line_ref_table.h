@@ -35,6 +35,14 @@ class LineRefTable {
         mappedLines_ = mapped->lineCount();
         mapped_ = std::move(mapped);
     }
+    // The same in place of the lines appended so far, which are the first
+    // ones of `mapped`: snapshots taken before go on reading them. Only
+    // while none is mapped, after reserveToReplaceAppended(); cannot fail.
+    void reserveToReplaceAppended() { retiredRoom_.reserve(retiredRoom_.size() + refs_.blocks()); }
+    void replaceAppendedByMapped(std::shared_ptr<const MappedRows> mapped) noexcept {
+        refs_.giveRoomTo(retiredRoom_);
+        mapPrefix(std::move(mapped));
+    }
 
     LineRef ref(LinePlace place) const {
         const std::size_t i = place.value();
@@ -70,6 +78,7 @@ class LineRefTable {
     std::shared_ptr<const MappedRows> mapped_;
     std::size_t mappedLines_ = 0;
     ChunkedVector<LineRef, 8192> refs_;
+    std::vector<LargeBlock> retiredRoom_;  // of lines mapped ones replaced
 };
 
 }  // namespace korvantis

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -54,6 +55,15 @@ class LinearProbingTable {
     }
 
     std::size_t size() const { return size_; }
+    // Forgets every key; the room stays.
+    void clear() {
+        Slot free{};
+        free.key = kFree;
+        std::fill(slots_.begin(), slots_.end(), free);
+        stored_ = 0;
+        size_ = 0;
+        hasFreeKey_ = false;
+    }
 
     bool contains(Key key) const {
         return key == kFree ? hasFreeKey_ : slots_[slotOf(key)].key == key;

@@ -132,6 +132,22 @@ class PreviewRows {
         mapped_.rows = std::move(mapped);
     }
 
+    // Mapped rows of the same lines as the rows pushed so far (and more)
+    // take their place as the first ones: snapshots taken before go on
+    // reading the pushed ones, which this list keeps. Only while none is
+    // mapped, after reserveToReplacePushed(); cannot fail.
+    void reserveToReplacePushed() {
+        retiredRoom_.reserve(retiredRoom_.size() + rows_.blocks() + facts_.blocks() +
+                             typeNames_.blocks() + hits_->blocks());
+    }
+    void replacePushedByMapped(std::shared_ptr<const MappedRows> mapped) noexcept {
+        rows_.giveRoomTo(retiredRoom_);
+        facts_.giveRoomTo(retiredRoom_);
+        typeNames_.giveRoomTo(retiredRoom_);
+        hits_->giveRoomTo(retiredRoom_);
+        mapPrefix(std::move(mapped));
+    }
+
     // The sizes of the lists at one moment, to go back to when a batch of
     // rows cannot be filed whole.
     struct Mark {
@@ -383,6 +399,7 @@ class PreviewRows {
     ChunkedVector<const char*> typeNames_;  // other rows' type names, one per row
     std::unique_ptr<ChunkedVector<Hit>> hits_ = std::make_unique<ChunkedVector<Hit>>();
     std::vector<std::unique_ptr<ChunkedVector<Hit>>> retiredHits_;
+    std::vector<LargeBlock> retiredRoom_;  // of rows mapped ones replaced
     TimeValue earliest_ = kNoTimeValue;
 };
 

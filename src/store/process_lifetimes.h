@@ -49,6 +49,24 @@ class ProcessLifetimes {
             kept_ = std::move(kept);
         }
     }
+    // Forgets every row taken, as if none had been, for rows read in place
+    // that take their place: snapshots taken before go on reading the
+    // outcomes they saw. Only after reserveToRestart(); cannot fail.
+    void reserveToRestart() { retiredRoom_.reserve(retiredRoom_.size() + outcomes_.blocks()); }
+    void restart() noexcept {
+        outcomes_.giveRoomTo(retiredRoom_);
+        runs_.shrinkTo(0);
+        how_.shrinkTo(0);
+        ended_.shrinkTo(0);
+        for (OpenRuns& open : open_) {
+            open.clear();
+        }
+        exits_.clear();
+        becameTexts_.clear();
+        procs_ = 0;
+        others_ = 0;
+        kept_.reset();
+    }
     // Takes the process and other rows not taken yet, in load order.
     // A list is anything with size(), placeOf(i) (its place in load order)
     // and rowView(i); a PreviewRows is one.
@@ -230,6 +248,7 @@ class ProcessLifetimes {
     std::size_t procs_ = 0;                      // process rows taken
     std::size_t others_ = 0;                     // other rows taken
     std::shared_ptr<const KeptLifetimes> kept_;  // see keep()
+    std::vector<LargeBlock> retiredRoom_;        // see restart()
 };
 
 }  // namespace korvantis

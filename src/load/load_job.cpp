@@ -41,6 +41,9 @@ namespace {
 // this many batches wait for the store's thread.
 constexpr auto kHandOverEvery = std::chrono::milliseconds(50);
 constexpr std::size_t kHandOverLines = std::size_t{1} << 14;
+// What a log's preview reads of it while its index is checked: enough rows
+// for a window's lists, read in a few milliseconds.
+constexpr std::uint64_t kPreviewBytes = std::uint64_t{2} << 20;
 constexpr int kBatchesOutAtMost = 4;
 // The reading thread reads the text straight into its batches, a batch at a
 // time; the reader's own buffer of lines is left at its least.
@@ -275,8 +278,12 @@ void LoadJob::handOver(FiledRows& rows, const LoadFigures& figures) {
             handed = std::make_shared<FiledRows>();
         }
         rows.firstLine = handedLines_ + 1;
+        rows.preview = previewing_;
         std::swap(*handed, rows);
         swapped = true;
+        if (previewing_) {
+            preview_.push_back(*handed);  // before the store's thread may take it
+        }
         if (journal_) {
             journal_->add(*handed);  // before the store's thread may take it
         }
@@ -506,15 +513,19 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
     const int fd = reader->fileDescriptor();
     // The lines and texts are gone through as the file is checked: a
     // reopening reads each byte of the index once.
-    JournalScan scan(nextLine_ == 0);
+    const bool inPlace = nextLine_ == 0;
+    JournalScan scan(inPlace);
+    const bool previewed = inPlace && previewWhileChecked(fd, cache, figures);
     IndexCache::Lookup lookup = cache.find(realPath_, true, scan.scans());
     std::string whyNot = lookup.whyNot;
     if (lookup.state == IndexCache::Lookup::State::found) {
         const IdentityMatch match = matchLog(lookup.file->identity(), fd);
         std::optional<JournalReplay> journal;
-        if (match != IdentityMatch::changed) {
+        if (previewed && match != IdentityMatch::same) {
+            whyNot = "it was replaced while it was checked";
+        } else if (match != IdentityMatch::changed) {
             journal = JournalReplay::read(*lookup.file, &whyNot,
-                                          match == IdentityMatch::same && nextLine_ == 0, &scan);
+                                          match == IdentityMatch::same && inPlace, &scan);
         }
         // Read on after the index only where its last line ended.
         if (journal && match == IdentityMatch::grown) {
@@ -526,20 +537,28 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
                 whyNot = "its last line was written on";
             }
         }
-        if (journal) {
+        if (journal && previewed) {
+            // The preview's rows give way to the index's, read in place.
+            const LoadFigures before = figures;
+            if (!replayInPlace(std::move(lookup.file), *journal, figures)) {
+                journal.reset();
+                figures = before;
+                whyNot = "its first rows are not those of the log";
+            }
+        } else if (journal && match == IdentityMatch::same && inPlace) {
+            replayInPlace(std::move(lookup.file), *journal, figures);
+        } else if (journal) {
             if (match == IdentityMatch::grown) {
                 journal_ = newJournal(cache);
             }
+            replay(*journal, figures);
+        }
+        if (journal) {
             fromIndex_ = true;
             if (rules_) {
                 // The rows, and a new tail's too, are rescanned as a whole.
                 rules_.reset();
                 rulesOwed_ = true;
-            }
-            if (match == IdentityMatch::same && nextLine_ == 0) {
-                replayInPlace(std::move(lookup.file), *journal, figures);
-            } else {
-                replay(*journal, figures);
             }
             // Where a follow, or the tail, reads on.
             textEnd_ = journal->end().textEnd;
@@ -566,18 +585,119 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
             logName(path_) + ": its index cannot be used (" + whyNot + "); it is loaded afresh";
     }
     lookup.file.reset();
-    journal_ = newJournal(cache);
-    return reader;
+    const std::uint64_t first = previewed ? 0 : nextLine_;
+    journal_ = newJournal(cache, first);
+    if (!previewed) {
+        return reader;
+    }
+    // The preview was the load's first part: the index gets its rows too,
+    // and the log is read on after them.
+    for (const FiledRows& rows : preview_) {
+        journal_->add(rows);
+    }
+    preview_.clear();
+    auto rest = StreamReader::resume(fd, textEnd_, "\n", kReaderChunk);
+    if (!rest) {
+        throw std::system_error(errno, std::generic_category());
+    }
+    rest->holdPartialLine(options_.holdPartialLine);
+    reader->close();
+    return rest;
 }
 
 std::unique_ptr<LoadJournal> LoadJob::newJournal(IndexCache& cache) {
+    return newJournal(cache, nextLine_);
+}
+
+std::unique_ptr<LoadJournal> LoadJob::newJournal(IndexCache& cache, std::uint64_t firstLine) {
     if (auto draft = cache.draft(realPath_)) {
         // The store's rows and texts are written to the index as they come:
         // their copies in memory may go out to the disk too.
         LargeBlock::keepInFolder(cache.folder());
-        return std::make_unique<LoadJournal>(nextLine_, cache.folder(), std::move(draft));
+        return std::make_unique<LoadJournal>(firstLine, cache.folder(), std::move(draft));
     }
-    return std::make_unique<LoadJournal>(nextLine_, cache.folder());
+    return std::make_unique<LoadJournal>(firstLine, cache.folder());
+}
+
+bool LoadJob::previewWhileChecked(int fd, const IndexCache& cache, LoadFigures& figures) {
+    // Only where the index's header says it is of the log as it is now: a
+    // rare damaged one is found by the check, and the load then goes on
+    // after the preview.
+    const std::optional<LogIdentity> recorded = IndexFile::headerIdentity(cache.pathFor(realPath_));
+    if (!recorded || matchLog(*recorded, fd) != IdentityMatch::same) {
+        return false;
+    }
+    auto head = StreamReader::resume(fd, textEnd_, "\n", kReaderChunk, textEnd_ + kPreviewBytes);
+    if (!head) {
+        return false;
+    }
+    // Rules are applied to every row afterwards either way (the rows the
+    // index holds have no hits kept): the preview's lines are not put
+    // through them twice.
+    if (rules_) {
+        rules_.reset();
+        rulesOwed_ = true;
+    }
+    previewing_ = true;
+    struct Off {
+        bool& previewing;
+        ~Off() { previewing = false; }
+    } off{previewing_};
+    readLog(*head, figures);
+    return true;
+}
+
+bool LoadJob::previewHeldBy(const MappedRows& mapped, FiledRows& first) const {
+    // The lines, each kind's rows, then the errors and gaps of the preview
+    // must be where the index has its first ones.
+    std::size_t line = 0, errors = 0, messages = 0, gaps = 0;
+    PerKind<std::size_t> rows{};
+    for (const FiledRows& batch : preview_) {
+        for (const FiledRows::StoredLine& stored : batch.lines) {
+            if (line >= mapped.lineCount() || mapped.lineRef(line) != stored.ref) {
+                return false;
+            }
+            ++line;
+        }
+        for (const RowKind kind : kRowKinds) {
+            rows[kind] += batch.rows[kind].size();
+        }
+        std::size_t message = 0;
+        for (const FiledRows::Error& error : batch.errors) {
+            if (errors >= first.errors.size()) {
+                return false;
+            }
+            const FiledRows::Error& kept = first.errors[errors++];
+            const std::string_view text =
+                std::string_view(batch.errorMessages).substr(message, error.messageLength);
+            message += error.messageLength;
+            if (kept.origin.line != error.origin.line || kept.isLine != error.isLine ||
+                kept.line != error.line ||
+                std::string_view(first.errorMessages).substr(messages, kept.messageLength) !=
+                    text) {
+                return false;
+            }
+            messages += kept.messageLength;
+        }
+        for (const SequenceGap& gap : batch.sequenceGaps) {
+            if (gaps >= first.sequenceGaps.size() || first.sequenceGaps[gaps] != gap) {
+                return false;
+            }
+            ++gaps;
+        }
+    }
+    for (const RowKind kind : kRowKinds) {
+        if (mapped.rowCount(kind) < rows[kind]) {
+            return false;
+        }
+    }
+    // What the store has already.
+    first.errors.erase(first.errors.begin(),
+                       first.errors.begin() + static_cast<std::ptrdiff_t>(errors));
+    first.errorMessages.erase(0, messages);
+    first.sequenceGaps.erase(first.sequenceGaps.begin(),
+                             first.sequenceGaps.begin() + static_cast<std::ptrdiff_t>(gaps));
+    return true;
 }
 
 void LoadJob::continueIndex() {
@@ -647,16 +767,32 @@ void LoadJob::replay(JournalReplay& journal, LoadFigures& figures) {
     figures.bytesRead = std::min(figures.textBytes, figures.bytesTotal);
 }
 
-void LoadJob::replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& journal,
+bool LoadJob::replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& journal,
                             LoadFigures& figures) {
+    // The rows begin at the store's first place, a preview's too.
+    const std::uint64_t first = 0;
     FiledRows rows;
-    journal.next(rows, logIndex_, nextLine_, 0, texts_);  // the errors and gaps alone
+    journal.next(rows, logIndex_, first, 0, texts_);  // the errors and gaps alone
     const JournalEnd end = journal.end();
     const std::shared_ptr<const IndexFile> index = std::move(file);
     auto journalRows = std::make_shared<const JournalRows>(index, std::move(journal), logIndex_);
+    if (!preview_.empty()) {
+        if (!previewHeldBy(*journalRows, rows)) {
+            return false;
+        }
+        preview_.clear();
+        // What the preview fed goes: the index's rows are all there is.
+        if (options_.feedTree) {
+            tree_.dropFrom(first);
+        }
+        sequenceGaps_ = SequenceGapCounter();
+        rowHits_.reset();
+        handedLines_ = 0;
+        handedPlace_ = first;
+    }
+    nextLine_ = first;
     mappedRows_ = journalRows;
     rows.mapped = mappedRows_;
-    const std::uint64_t first = nextLine_;
     nextLine_ += journalRows->lineCount();
     figures.lines = end.lines;
     // The rows first: the window shows them while the tree is made.
@@ -677,6 +813,7 @@ void LoadJob::replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& jour
     }
     figures.textBytes = end.textEnd;
     figures.bytesRead = std::min(figures.textBytes, figures.bytesTotal);
+    return true;
 }
 
 void LoadJob::takeKeptTree(const std::shared_ptr<const IndexFile>& file) {

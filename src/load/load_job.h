@@ -203,6 +203,16 @@ class LoadJob {
     // A journal for a load that writes its index afresh: into a draft of
     // that index, when one can be made.
     std::unique_ptr<LoadJournal> newJournal(IndexCache& cache);
+    std::unique_ptr<LoadJournal> newJournal(IndexCache& cache, std::uint64_t firstLine);
+    // Hands over the log's first lines, read from the log, while its index
+    // (from `cache`) is checked, so that a window shows rows at once; only
+    // when the index's header says it is of the log as it is. False when
+    // there is no preview.
+    bool previewWhileChecked(int fd, const IndexCache& cache, LoadFigures& figures);
+    // Whether the rows `mapped` from the index begin with the preview's
+    // (its lines, errors and gaps): then the preview's errors and gaps are
+    // taken out of `first`, the batch that hands the mapped rows over.
+    bool previewHeldBy(const MappedRows& mapped, FiledRows& first) const;
     // Whether the index of a followed log is to be written again now: at
     // once while it is small, and else once the log grew by a part of what
     // the index holds, so that the writing costs a bounded part of the
@@ -211,8 +221,9 @@ class LoadJob {
     // Hands the rows of an index over as a load would.
     void replay(JournalReplay& replay, LoadFigures& figures);
     // The same with the rows read in place from `file`, for a store that
-    // holds no lines yet.
-    void replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& replay,
+    // holds no lines yet, or the preview's alone: then false, and nothing
+    // handed over, when the index's first rows are not the preview's.
+    bool replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& replay,
                        LoadFigures& figures);
     // The index of what was loaded, once the log's end was reached, with
     // `tree` when it is the log's alone.
@@ -302,6 +313,10 @@ class LoadJob {
     // kept in the log's index when one is written.
     bool treeOfLogAlone_ = false;
     std::optional<ProcessTree::BuiltTree> keptTree_;  // read from the index
+    // While the first lines are handed over as a preview, and copies of the
+    // batches that were (see previewWhileChecked()).
+    bool previewing_ = false;
+    std::vector<FiledRows> preview_;
     std::function<void(ProcessTree&)> owedTree_;
 
     std::atomic<bool> cancelled_{false};

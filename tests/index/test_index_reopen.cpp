@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -26,6 +27,7 @@
 #include "support/compressed_copies.h"
 #include "support/loading.h"
 #include "support/log_lines.h"
+#include "support/store_content.h"
 
 namespace korvantis {
 namespace {
@@ -455,23 +457,125 @@ TEST_F(IndexReopen, AChangedLogIsLoadedAfreshWithANoticeAndAGrownOneReadOnFromIt
         EXPECT_NE(indexInfo(path).find("matches the log"), std::string::npos) << indexInfo(path);
     }
 
-    // The index is what is read: a change the log's identity cannot see
-    // (its middle rewritten, its size and time kept) reads as before.
-    std::filesystem::remove_all(cache());
-    const std::string path = write("log.json", text);
-    const Ran before = inspect("--dump '" + path + "'");
-    struct stat st;
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    std::string rewritten = text;
-    const std::size_t at = rewritten.find("/bin/t", text.size() / 2);
-    rewritten.replace(at, 6, "/bin/u");
-    {
-        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-        f.write(rewritten.data(), static_cast<std::streamsize>(rewritten.size()));
+    // A change the log's identity cannot see (a path rewritten, its size
+    // and time kept): in the first 2 MiB, which a reopening reads and
+    // shows while the index is checked, it is noticed, and the log is
+    // loaded afresh; after them the index is what is read, as before.
+    const std::size_t previewed = std::size_t{2} << 20;
+    ASSERT_LT(previewed + 1000, text.size() - (std::size_t{1} << 20));
+    const std::size_t seen = text.find("/bin/t", std::size_t{3} << 19);
+    const std::size_t unseen = text.find("/bin/t", previewed + 100);
+    ASSERT_LT(seen + 6, previewed);
+    ASSERT_LT(unseen + 6, text.size() - (std::size_t{1} << 20));
+    for (const std::size_t at : {seen, unseen}) {
+        SCOPED_TRACE(at == seen ? "rewritten where the reopening reads" : "rewritten after it");
+        std::filesystem::remove_all(cache());
+        const std::string path = write("log.json", text);
+        const Ran before = inspect("--dump '" + path + "'");
+        struct stat st;
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        std::string rewritten = text;
+        rewritten.replace(at, 6, "/bin/u");
+        {
+            std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+            f.write(rewritten.data(), static_cast<std::streamsize>(rewritten.size()));
+        }
+        keepTime(path, st);
+        const Ran indexed = inspect("--dump '" + path + "'");
+        const Ran fresh = inspect("--no-index --dump '" + path + "'");
+        EXPECT_NE(fresh.out, before.out);
+        EXPECT_EQ(indexed.out, at == seen ? fresh.out : before.out);
+        EXPECT_EQ(indexed.err, at == seen ? "korvantis-inspect: log.json: its index cannot be used "
+                                            "(its first rows are not those of the log); it is "
+                                            "loaded afresh\n"
+                                          : "");
     }
-    keepTime(path, st);
-    EXPECT_EQ(inspect("--dump '" + path + "'").out, before.out);
-    EXPECT_NE(inspect("--no-index --dump '" + path + "'").out, before.out);
+}
+
+// A reopening shows the log's first rows, read from the log, while the
+// index is checked; then the index's rows take their place, or, when it
+// cannot be used, the load goes on after them. Either way no list ever
+// shrinks, what was shown is what the store holds in the end, and rows
+// read before the change of hands stay readable.
+TEST_F(IndexReopen, AReopeningShowsItsFirstRowsAtOnceAndTakesNoneBack) {
+    std::mt19937 random(11);
+    std::uint64_t seq = 0;
+    // More than a reopening reads before the index is checked.
+    const std::string text = randomEsloggerLog(random, 16000, seq);
+    const std::string index = cache() + "/korvantis/index";
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& log)> change;
+        bool fromIndex;
+    };
+    const std::vector<Case> cases = {
+        {"its index as written", [](const std::string&) {}, true},
+        {"a byte of its index flipped",
+         [&](const std::string&) {
+             for (const auto& entry : std::filesystem::directory_iterator(index)) {
+                 std::fstream f(entry.path(), std::ios::in | std::ios::out | std::ios::binary);
+                 f.seekp(static_cast<std::streamoff>(entry.file_size() / 2));
+                 f.put('\x7f');
+             }
+         },
+         false},
+        {"a path among its first lines rewritten, its size and time kept",
+         [&](const std::string& log) {
+             struct stat st;
+             ASSERT_EQ(::stat(log.c_str(), &st), 0);
+             std::fstream f(log, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(static_cast<std::streamoff>(text.find("/bin/t", std::size_t{3} << 19)));
+             f.write("/bin/u", 6);
+             f.close();
+             keepTime(log, st);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(cache());
+        const std::string path = write("log.json", text);
+        ASSERT_EQ(inspect("--dump '" + path + "'").status, 0);
+        c.change(path);
+        // Without the tree's facts, as the index written above keeps it.
+        testsupport::LoadingWorkspace fresh;
+        fresh.ws.loader.setTreeFactsWanted(false);
+        fresh.load(path);
+
+        testsupport::LoadingWorkspace again;
+        again.ws.loader.setIndexCache(std::make_shared<IndexCache>(index));
+        again.ws.loader.setTreeFactsWanted(false);
+        const EventStore& store = again.ws.store;
+        PerKind<std::size_t> seen{};
+        bool shrank = false;
+        std::optional<PreviewRows::Snapshot> shown;
+        again.ws.loader.loadJsonFile(path);
+        again.tasks.runUntil([&] {
+            for (const RowKind kind : kRowKinds) {
+                shrank = shrank || store.rows(kind).size() < seen[kind];
+                seen[kind] = store.rows(kind).size();
+            }
+            if (!shown && seen[RowKind::process] > 0) {
+                shown = store.rows(RowKind::process).snapshot(seen[RowKind::process]);
+            }
+            return !again.ws.loader.outcomes().empty();
+        });
+        EXPECT_FALSE(shrank);
+        EXPECT_EQ(again.ws.loader.outcomes().back().fromIndex, c.fromIndex);
+        EXPECT_EQ(testsupport::storeContent(again.ws), testsupport::storeContent(fresh.ws));
+        ASSERT_TRUE(shown);
+        const PreviewRows& rows = store.rows(RowKind::process);
+        EXPECT_LT(shown->size(), rows.size());
+        // As texts: the rows shown point into the store's own texts, the
+        // index's rows into the index.
+        auto asTexts = [](const RowView& r) {
+            return std::make_tuple(r.type, r.timestamp, r.path, r.pid, r.ppid, r.time,
+                                   r.facts.all());
+        };
+        for (std::size_t i = 0; i < shown->size(); ++i) {
+            ASSERT_EQ(asTexts((*shown)[i]), asTexts(rows[i])) << "row " << i;
+        }
+    }
 }
 
 TEST_F(IndexReopen, ADamagedIndexIsMadeAgainWithANotice) {

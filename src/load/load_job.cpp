@@ -522,7 +522,8 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
         const IdentityMatch match = matchLog(lookup.file->identity(), fd);
         std::optional<JournalReplay> journal;
         if (previewed && match != IdentityMatch::same) {
-            whyNot = "it was replaced while it was checked";
+            // The preview's rows are not where a grown log's rows go.
+            whyNot = "the log changed while the index was checked";
         } else if (match != IdentityMatch::changed) {
             journal = JournalReplay::read(*lookup.file, &whyNot,
                                           match == IdentityMatch::same && inPlace, &scan);

@@ -91,6 +91,16 @@ class IndexReopen : public ::testing::Test {
         std::ofstream(path, std::ios::app | std::ios::binary)
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
+    // The log "log.json" of `text`, indexed alone in an empty cache, then
+    // changed by `change`.
+    std::string indexedThenChanged(const std::string& text,
+                                   const std::function<void(const std::string&)>& change) const {
+        std::filesystem::remove_all(cache());
+        const std::string path = write("log.json", text);
+        EXPECT_EQ(inspect("--dump '" + path + "'").status, 0);
+        change(path);
+        return path;
+    }
     std::string indexInfo(const std::string& log) const {
         return inspect("--index-info '" + log + "'").out;
     }
@@ -440,10 +450,7 @@ TEST_F(IndexReopen, AChangedLogIsLoadedAfreshWithANoticeAndAGrownOneReadOnFromIt
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::filesystem::remove_all(cache());
-        const std::string path = write("log.json", text);
-        ASSERT_EQ(inspect("--dump '" + path + "'").status, 0);
-        c.change(path);
+        const std::string path = indexedThenChanged(text, c.change);
         const Ran fresh = inspect("--no-index --dump '" + path + "'");
         const Ran indexed = inspect("--dump '" + path + "'");
         EXPECT_EQ(fresh.out, indexed.out);
@@ -533,10 +540,7 @@ TEST_F(IndexReopen, AReopeningShowsItsFirstRowsAtOnceAndTakesNoneBack) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::filesystem::remove_all(cache());
-        const std::string path = write("log.json", text);
-        ASSERT_EQ(inspect("--dump '" + path + "'").status, 0);
-        c.change(path);
+        const std::string path = indexedThenChanged(text, c.change);
         // Without the tree's facts, as the index written above keeps it.
         testsupport::LoadingWorkspace fresh;
         fresh.ws.loader.setTreeFactsWanted(false);

@@ -800,10 +800,10 @@ bool LoadJob::replayInPlace(std::unique_ptr<IndexFile> file, JournalReplay& jour
     handOver(rows, figures);
     if (options_.feedTree) {
         takeKeptTree(index);
-        auto feed = [journalRows, first](ProcessTree& tree) {
+        auto feed = [journalRows](ProcessTree& tree) {
             journalRows->eachProcess(
                 [&](std::size_t line, std::string_view path, std::int64_t pid, std::int64_t ppid) {
-                    tree.add(first + line, path, pid, ppid);
+                    tree.add(line, path, pid, ppid);  // the first line is the first place
                 });
         };
         if (keptTree_) {

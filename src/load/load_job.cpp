@@ -550,7 +550,7 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
             replayInPlace(std::move(lookup.file), *journal, figures);
         } else if (journal) {
             if (match == IdentityMatch::grown) {
-                journal_ = newJournal(cache);
+                journal_ = newJournal(cache, nextLine_);
             }
             replay(*journal, figures);
         }
@@ -604,10 +604,6 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
     rest->holdPartialLine(options_.holdPartialLine);
     reader->close();
     return rest;
-}
-
-std::unique_ptr<LoadJournal> LoadJob::newJournal(IndexCache& cache) {
-    return newJournal(cache, nextLine_);
 }
 
 std::unique_ptr<LoadJournal> LoadJob::newJournal(IndexCache& cache, std::uint64_t firstLine) {

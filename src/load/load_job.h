@@ -201,8 +201,8 @@ class LoadJob {
     // the index holds what was loaded of the log before.
     void continueIndex();
     // A journal for a load that writes its index afresh: into a draft of
-    // that index, when one can be made.
-    std::unique_ptr<LoadJournal> newJournal(IndexCache& cache);
+    // that index, when one can be made; the log's first line at the
+    // store's place `firstLine`.
     std::unique_ptr<LoadJournal> newJournal(IndexCache& cache, std::uint64_t firstLine);
     // Hands over the log's first lines, read from the log, while its index
     // (from `cache`) is checked, so that a window shows rows at once; only

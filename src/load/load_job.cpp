@@ -538,16 +538,12 @@ std::unique_ptr<StreamReader> LoadJob::readIndex(std::unique_ptr<StreamReader> r
                 whyNot = "its last line was written on";
             }
         }
-        if (journal && previewed) {
-            // The preview's rows give way to the index's, read in place.
-            const LoadFigures before = figures;
+        if (journal && match == IdentityMatch::same && inPlace) {
+            // A preview's rows give way to the index's, read in place.
             if (!replayInPlace(std::move(lookup.file), *journal, figures)) {
                 journal.reset();
-                figures = before;
                 whyNot = "its first rows are not those of the log";
             }
-        } else if (journal && match == IdentityMatch::same && inPlace) {
-            replayInPlace(std::move(lookup.file), *journal, figures);
         } else if (journal) {
             if (match == IdentityMatch::grown) {
                 journal_ = newJournal(cache, nextLine_);

@@ -56,20 +56,22 @@ class Lineage {
     };
     // pid → what it told. Told on every line in the order of the log, for
     // pids a process picks at random among those alive, so each look-up
-    // would be a cache miss in a hashed table: pids below kPlaced (those of
-    // macOS all are) are found by place instead, 8 bytes each and no
-    // probing, and the few others hashed. A pid once in stays in (a
+    // would be a cache miss in a hashed table. Pids that fit macOS's pid_t
+    // are found by place instead, 8 bytes each and no probing, in pages
+    // taken as pids reach them: pids grow through a long trace, and a page
+    // of neighbours is what the living processes share. The few others
+    // (negative, or beyond any pid_t) are hashed. A pid once in stays in (a
     // forgotten one holds an empty value), as pids come back.
     class PidTable {
       public:
         void clear() {
-            placed_.reset();
+            pages_.clear();
             slots_.clear();
             used_ = 0;
         }
         const Told* find(std::int64_t pid) const {
             if (isPlaced(pid)) {
-                return placed_ ? placed_.get() + pid : nullptr;
+                return placeOf(pid);
             }
             if (slots_.empty()) {
                 return nullptr;
@@ -82,14 +84,17 @@ class Lineage {
         }
         Told& operator[](std::int64_t pid) {
             if (isPlaced(pid)) {
-                if (!placed_) {
-                    // Zeroed pages are only taken as pids reach them.
-                    placed_.reset(static_cast<Told*>(std::calloc(kPlaced, sizeof(Told))));
-                    if (!placed_) {
+                const auto page = static_cast<std::size_t>(pid) >> kPageBits;
+                if (page >= pages_.size()) {
+                    pages_.resize(page + 1);
+                }
+                if (!pages_[page]) {
+                    pages_[page].reset(static_cast<Told*>(std::calloc(kPage, sizeof(Told))));
+                    if (!pages_[page]) {
                         throw std::bad_alloc();
                     }
                 }
-                return placed_.get()[pid];
+                return pages_[page].get()[static_cast<std::size_t>(pid) & (kPage - 1)];
             }
             if ((used_ + 1) * 4 > slots_.size() * 3) {
                 grow();
@@ -102,13 +107,21 @@ class Lineage {
             }
             return slot.value;
         }
-        const void* placeOf(std::int64_t pid) const {
-            return isPlaced(pid) && placed_ ? placed_.get() + pid : nullptr;
+        // Null for a hashed pid, or one whose page no pid reached yet.
+        const Told* placeOf(std::int64_t pid) const {
+            if (!isPlaced(pid)) {
+                return nullptr;
+            }
+            const auto page = static_cast<std::size_t>(pid) >> kPageBits;
+            return page < pages_.size() && pages_[page]
+                       ? pages_[page].get() + (static_cast<std::size_t>(pid) & (kPage - 1))
+                       : nullptr;
         }
 
       private:
-        static constexpr std::uint64_t kPlaced = 1 << 18;
-        static bool isPlaced(std::int64_t pid) { return static_cast<std::uint64_t>(pid) < kPlaced; }
+        static constexpr unsigned kPageBits = 12;
+        static constexpr std::size_t kPage = std::size_t{1} << kPageBits;  // pids
+        static bool isPlaced(std::int64_t pid) { return pid >= 0 && pid <= INT32_MAX; }
         struct Slot {
             std::int64_t pid = 0;
             Told value{};
@@ -138,8 +151,9 @@ class Lineage {
         struct Free {
             void operator()(Told* told) const { std::free(told); }
         };
-        std::unique_ptr<Told, Free> placed_;  // by pid, kPlaced of them, all 0 bits: none
-        std::vector<Slot> slots_;             // the other pids, open addressing
+        // By pid >> kPageBits: kPage of them each, all 0 bits: none.
+        std::vector<std::unique_ptr<Told, Free>> pages_;
+        std::vector<Slot> slots_;  // the other pids, open addressing
         std::size_t used_ = 0;
     };
     // Images are few (programs), kept once each; command lines are mostly

@@ -8,13 +8,23 @@ namespace {
 
 using Node = RuleCondition::Node;
 
-// A part of a rule being written out: its words, and what testing it costs
+// A part of a rule being written out: its words, what testing it costs
 // roughly (a regular expression or a search of the whole line far more
-// than a comparison).
+// than a comparison), and whether it is negated.
 struct Part {
     std::vector<std::uint32_t> words;
     std::uint32_t cost = 0;
+    bool negated = false;
 };
+
+// Where a part goes among those of an `and`: the one likeliest to decide
+// first. A selection seldom holds, so its part mostly ends the `and`; a
+// negated one (`not 1 of filter_*`) mostly holds, and is tested only after
+// the others held unless it costs far less.
+std::uint32_t andRank(const Part& part) {
+    constexpr std::uint32_t kNegatedWeight = 8;
+    return part.negated ? part.cost * kNegatedWeight : part.cost;
+}
 
 std::uint32_t itemCost(const FieldItem& item) {
     std::uint32_t cost = 1;
@@ -51,14 +61,15 @@ class Writer {
     }
 
   private:
-    // `op` 1 (and) or 2 (or) over `parts`, the cheaper first; a single part
-    // stands for itself.
+    // `op` 1 (and) or 2 (or) over `parts`, those likeliest to decide first
+    // (an `or`'s cheaper first); a single part stands for itself.
     Part compound(std::uint32_t op, std::vector<Part> parts) {
         if (parts.size() == 1) {
             return std::move(parts[0]);
         }
-        std::stable_sort(parts.begin(), parts.end(),
-                         [](const Part& a, const Part& b) { return a.cost < b.cost; });
+        std::stable_sort(parts.begin(), parts.end(), [op](const Part& a, const Part& b) {
+            return op == 1 ? andRank(a) < andRank(b) : a.cost < b.cost;
+        });
         Part out;
         out.words.push_back(0);
         for (Part& part : parts) {
@@ -89,6 +100,7 @@ class Writer {
             case Node::Op::notOp: {
                 Part inner = node(condition, n.items[0]);
                 inner.words.insert(inner.words.begin(), 3);
+                inner.negated = !inner.negated;
                 return inner;
             }
             case Node::Op::andOp:
@@ -148,7 +160,7 @@ int CompiledRules::itemValue(std::uint32_t id, const RuleEvent& event, bool line
 
 int CompiledRules::run(std::uint32_t& at, const RuleEvent& event, bool lineageKnown) const {
     const std::uint32_t word = words_[at];
-    const std::uint32_t op = word & ((1u << kOpBits) - 1);
+    const std::uint32_t op = word & kOpMask;
     if (op == item) {
         ++at;
         return itemValue(word >> kOpBits, event, lineageKnown);
@@ -164,7 +176,21 @@ int CompiledRules::run(std::uint32_t& at, const RuleEvent& event, bool lineageKn
     int result = op == andOp ? RuleCondition::kTrue : RuleCondition::kFalse;
     ++at;
     while (at < end) {
-        const int v = run(at, event, lineageKnown);
+        // Most parts are items, or items negated: each row tests some rules
+        // of a few words, and a call for every word costs more than the
+        // test of an item already answered.
+        const std::uint32_t part = words_[at];
+        int v;
+        if ((part & kOpMask) == item) {
+            ++at;
+            v = itemValue(part >> kOpBits, event, lineageKnown);
+        } else if ((part & kOpMask) == notOp && (words_[at + 1] & kOpMask) == item) {
+            v = itemValue(words_[at + 1] >> kOpBits, event, lineageKnown);
+            at += 2;
+            v = v == RuleCondition::kUnknown ? v : 1 - v;
+        } else {
+            v = run(at, event, lineageKnown);
+        }
         if (v == decides) {
             at = end;
             return v;

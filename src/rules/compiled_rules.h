@@ -13,7 +13,8 @@ namespace korvantis {
 // words in a single array, and the items alike in several rules kept once,
 // side by side. Testing a rule then reads a few neighbouring words instead
 // of following the pointers of its tree, which lie scattered in memory and
-// cost a cache miss each. Within `and` and `or`, cheaper parts come first.
+// cost a cache miss each. Within `or`, cheaper parts come first; within `and`,
+// those likeliest to end it.
 class CompiledRules {
   public:
     // `rules` with their items numbered (FieldItem::shared) from 0 to
@@ -30,6 +31,7 @@ class CompiledRules {
     // compound's length in words (itself included).
     enum Op : std::uint32_t { item = 0, andOp = 1, orOp = 2, notOp = 3 };
     static constexpr std::uint32_t kOpBits = 2;
+    static constexpr std::uint32_t kOpMask = (1u << kOpBits) - 1;
 
     int run(std::uint32_t& at, const RuleEvent& event, bool lineageKnown) const;
     int itemValue(std::uint32_t id, const RuleEvent& event, bool lineageKnown) const;

@@ -40,23 +40,14 @@ void foldAsciiInto(std::string_view text, std::string& out) {
     }
 }
 
-std::string_view RuleEvent::folded(RuleField field) const {
-    const auto i = static_cast<std::size_t>(field);
-    if (!folded_[i]) {
-        foldAsciiInto(texts_[i], foldedTexts_[i]);
-        folded_.set(i);
-    }
-    return foldedTexts_[i];
+std::string_view RuleEvent::foldField(std::size_t field) const {
+    foldAsciiInto(texts_[field], foldedTexts_[field]);
+    folded_.set(field);
+    return foldedTexts_[field];
 }
 
-void RuleEvent::keepItemResult(std::uint32_t shared, bool holds) const {
-    if (shared >= itemStamps_.size()) {
-        itemStamps_.resize(shared + 1, 0);
-        itemResults_.resize(shared + 1, 0);
-    }
-    itemStamps_[shared] = itemStamp_;
-    itemsKept_ = true;
-    itemResults_[shared] = holds ? 1 : 0;
+void RuleEvent::makeRoomFor(std::uint32_t shared) const {
+    itemAnswers_.resize(std::size_t{shared} + 1, 0);
 }
 
 std::string_view RuleEvent::foldedLine() const {

@@ -87,31 +87,48 @@ class RuleEvent {
     std::string_view text(RuleField field) const { return texts_[static_cast<std::size_t>(field)]; }
     bool isNull(RuleField field) const { return text(field).empty(); }
     // The text with ASCII letters in lower case, made once per row.
-    std::string_view folded(RuleField field) const;
+    std::string_view folded(RuleField field) const {
+        const auto i = static_cast<std::size_t>(field);
+        return folded_[i] ? std::string_view(foldedTexts_[i]) : foldField(i);
+    }
     std::string_view foldedLine() const;
 
     // What field item `shared` (a number a rule set gave it) was found to
     // be on this row: 0 or 1, or -1 when not tested since the row changed.
+    // Asked and told several times for every rule tested on a row, so the
+    // answer and the row it is of share one word.
     int itemResult(std::uint32_t shared) const {
-        return shared < itemStamps_.size() && itemStamps_[shared] == itemStamp_
-                   ? itemResults_[shared]
-                   : -1;
+        if (shared >= itemAnswers_.size()) {
+            return -1;
+        }
+        const std::uint32_t answer = itemAnswers_[shared];
+        return answer >> 1 == itemStamp_ ? static_cast<int>(answer & 1) : -1;
     }
-    void keepItemResult(std::uint32_t shared, bool holds) const;
+    void keepItemResult(std::uint32_t shared, bool holds) const {
+        if (shared >= itemAnswers_.size()) {
+            makeRoomFor(shared);
+        }
+        itemAnswers_[shared] = itemStamp_ << 1 | (holds ? 1u : 0u);
+        itemsKept_ = true;
+    }
 
   private:
+    static constexpr std::uint32_t kLastStamp = UINT32_MAX >> 1;
     void forgetItems() {
         itemsKept_ = false;
-        if (++itemStamp_ == 0) {
-            itemStamps_.assign(itemStamps_.size(), 0);
+        if (++itemStamp_ > kLastStamp) {
+            itemAnswers_.assign(itemAnswers_.size(), 0);
             itemStamp_ = 1;
         }
     }
+    std::string_view foldField(std::size_t field) const;
+    void makeRoomFor(std::uint32_t shared) const;
     std::array<std::string_view, kRuleFieldCount> texts_{};
-    std::uint32_t itemStamp_ = 1;
+    std::uint32_t itemStamp_ = 1;     // the row's, at most kLastStamp
     mutable bool itemsKept_ = false;  // some answer kept since the items were forgotten
-    mutable std::vector<std::uint32_t> itemStamps_;  // by item: the row it was tested on
-    mutable std::vector<std::int8_t> itemResults_;
+    // By item: the stamp of the row it was tested on, shifted, and its answer
+    // in the low bit; 0 is no row.
+    mutable std::vector<std::uint32_t> itemAnswers_;
     mutable std::array<std::string, kRuleFieldCount> foldedTexts_;
     mutable std::bitset<kRuleFieldCount> folded_;
     mutable std::string foldedLine_;

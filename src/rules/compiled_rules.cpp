@@ -26,6 +26,11 @@ std::uint32_t andRank(const Part& part) {
     return part.negated ? part.cost * kNegatedWeight : part.cost;
 }
 
+// Kleene's `not`: an unknown stays unknown.
+int negation(int value) {
+    return value == RuleCondition::kUnknown ? value : 1 - value;
+}
+
 std::uint32_t itemCost(const FieldItem& item) {
     std::uint32_t cost = 1;
     for (const RuleValue& value : item.values) {
@@ -167,8 +172,7 @@ int CompiledRules::run(std::uint32_t& at, const RuleEvent& event, bool lineageKn
     }
     if (op == notOp) {
         ++at;
-        const int v = run(at, event, lineageKnown);
-        return v == RuleCondition::kUnknown ? v : 1 - v;
+        return negation(run(at, event, lineageKnown));
     }
     // Kleene's `and` and `or`: one part that decides is enough.
     const std::uint32_t end = at + (word >> kOpBits);
@@ -185,9 +189,8 @@ int CompiledRules::run(std::uint32_t& at, const RuleEvent& event, bool lineageKn
             ++at;
             v = itemValue(part >> kOpBits, event, lineageKnown);
         } else if ((part & kOpMask) == notOp && (words_[at + 1] & kOpMask) == item) {
-            v = itemValue(words_[at + 1] >> kOpBits, event, lineageKnown);
+            v = negation(itemValue(words_[at + 1] >> kOpBits, event, lineageKnown));
             at += 2;
-            v = v == RuleCondition::kUnknown ? v : 1 - v;
         } else {
             v = run(at, event, lineageKnown);
         }
